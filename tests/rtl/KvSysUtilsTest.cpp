@@ -1,0 +1,26 @@
+#include "rtl/KvSysUtils.h"
+
+#include <gtest/gtest.h>
+
+TEST(Rounding, HalvesGoToEven) {
+  const struct { double in; int64_t round, trunc, floor; } cases[] = {
+      {0.5, 0, 0, 0},   {1.5, 2, 1, 1},     {2.5, 2, 2, 2},
+      {-0.5, 0, 0, -1}, {-1.5, -2, -1, -2}, {2.4999, 2, 2, 2},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(Round(c.in), c.round) << c.in;
+    EXPECT_EQ(Trunc(c.in), c.trunc) << c.in;
+    EXPECT_EQ(Floor(c.in), c.floor) << c.in;
+  }
+}
+
+TEST(Exceptions, SilentAbortHasNoMessageAndIsAnException) {
+  try {
+    Abort();
+  } catch (const Exception& e) {
+    EXPECT_NE(dynamic_cast<const EAbort*>(&e), nullptr);
+    EXPECT_EQ(e.Message(), "");
+  }
+  EOutOfResources r("GDI");
+  EXPECT_NE(dynamic_cast<EOutOfMemory*>(&r), nullptr);
+}
