@@ -11,6 +11,8 @@ function(kv_add_library name)
   else()
     file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${A_DIR}/*.cpp)
   endif()
+  # A program's main() lives in main.cpp beside its library and is not part of it.
+  list(FILTER srcs EXCLUDE REGEX "/main\\.cpp$")
   if(srcs)
     add_library(${name} STATIC ${srcs})
     target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR})
