@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <string>
 
 using HRESULT = int32_t;
@@ -78,3 +79,51 @@ inline int64_t Round(double v) { return static_cast<int64_t>(std::nearbyint(v));
 inline int64_t Trunc(double v) { return static_cast<int64_t>(std::trunc(v)); }
 inline int64_t Floor(double v) { return static_cast<int64_t>(std::floor(v)); }
 inline int64_t Ceil(double v) { return static_cast<int64_t>(std::ceil(v)); }
+
+// The root of the persistent object hierarchies: a polymorphic base so that
+// event senders can be handed around and recognised with dynamic_cast.
+class TObject {
+public:
+  virtual ~TObject() = default;
+};
+
+// A persistent object copies its state from another one of a compatible kind.
+// Assign asks the source to copy itself into this object (AssignTo); when
+// neither side knows the other, the copy fails with "Cannot assign".
+class TPersistent : public TObject {
+public:
+  virtual void Assign(const TPersistent* Source) {
+    if (Source) {
+      Source->AssignTo(this);
+      return;
+    }
+    throw Exception("Cannot assign");
+  }
+
+protected:
+  virtual void AssignTo(TPersistent* /*Dest*/) const { throw Exception("Cannot assign"); }
+};
+
+// A change notice: the sender is the object that changed.
+using TNotifyEvent = std::function<void(TObject* Sender)>;
+
+// Integer point and rectangle of the windowing system (Right and Bottom are exclusive).
+struct TPoint {
+  int32_t X = 0;
+  int32_t Y = 0;
+  bool operator==(const TPoint&) const = default;
+};
+
+struct TRect {
+  int32_t Left = 0;
+  int32_t Top = 0;
+  int32_t Right = 0;
+  int32_t Bottom = 0;
+  int32_t Width() const { return Right - Left; }
+  int32_t Height() const { return Bottom - Top; }
+  bool operator==(const TRect&) const = default;
+};
+
+inline TRect Rect(int32_t Left, int32_t Top, int32_t Right, int32_t Bottom) {
+  return TRect{Left, Top, Right, Bottom};
+}
