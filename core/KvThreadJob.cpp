@@ -1,0 +1,216 @@
+#include "core/KvThreadJob.h"
+
+#include "rtl/KvSysUtils.h"
+
+#include <algorithm>
+#include <atomic>
+
+int32_t ProcessorCount = 1;
+
+void ReadProcessorCount() {
+  const unsigned n = std::thread::hardware_concurrency();
+  ProcessorCount = n == 0 ? 1 : static_cast<int32_t>(std::min(n, 64u));
+}
+
+namespace {
+
+// The pool of idle threads and its lock. Both live in one object whose
+// destruction at program end stops the idle threads.
+struct TKvThreadPool {
+  std::mutex Lock;
+  std::vector<TKvThread*>* Idle = nullptr;  // created on the first return
+  std::atomic<int> Created{0};
+
+  TKvThreadPool() { ReadProcessorCount(); }
+  ~TKvThreadPool() { FreeThreadPool(); }
+};
+
+TKvThreadPool& Pool() {
+  static TKvThreadPool pool;
+  return pool;
+}
+
+// Reads the processor count at start-up, before any other unit's code runs jobs.
+[[maybe_unused]] const bool GProcessorCountRead = (Pool(), true);
+
+}  // namespace
+
+TKvProcessorCountOverride::TKvProcessorCountOverride(int32_t ACount) : FSaved(ProcessorCount) {
+  ProcessorCount = ACount;
+}
+
+TKvProcessorCountOverride::~TKvProcessorCountOverride() { ProcessorCount = FSaved; }
+
+// ---------------------------------------------------------------------------
+
+void TKvRangeSplitter::Init(int32_t ACount, int32_t AStart) {
+  Count = ACount;
+  Start = AStart;
+  Parts = ACount;
+  if (Parts > ProcessorCount) Parts = ProcessorCount;
+  if (Parts > Count) Parts = Count;
+}
+
+bool TKvRangeSplitter::Next(int32_t& AFirst, int32_t& ALast) {
+  if (Count <= 0) return false;
+  int32_t chunk;
+  if (Parts <= 1) {
+    chunk = Count;
+  } else {
+    chunk = static_cast<int32_t>(Round(static_cast<double>(Count) / Parts));
+    if (chunk < 1) chunk = 1;
+    if (chunk > Count) chunk = Count;
+  }
+  AFirst = Start;
+  ALast = Start + chunk - 1;
+  Count -= chunk;
+  Start += chunk;
+  --Parts;
+  return true;
+}
+
+// ---------------------------------------------------------------------------
+
+void TKvEvent::Signal() {
+  {
+    std::lock_guard<std::mutex> g(FLock);
+    FSignaled = true;
+  }
+  FCond.notify_one();
+}
+
+void TKvEvent::Wait() {
+  std::unique_lock<std::mutex> g(FLock);
+  FCond.wait(g, [this] { return FSignaled; });
+  FSignaled = false;
+}
+
+// ---------------------------------------------------------------------------
+
+TKvThread::TKvThread() : FThread([this] { Execute(); }) { ++Pool().Created; }
+
+TKvThread::~TKvThread() {
+  if (FThread.joinable()) {
+    FJob = nullptr;
+    FStart.Signal();
+    FThread.join();
+  }
+}
+
+void TKvThread::Execute() {
+  for (;;) {
+    FStart.Wait();
+    TKvJob* job = FJob;
+    if (job == nullptr) return;
+    try {
+      job->Execute();
+    } catch (...) {
+      job->FError = std::current_exception();
+    }
+    FDone.Signal();
+    // Held until the job is destroyed; the destroyer has put this thread
+    // back into the pool already.
+    FRelease.Wait();
+  }
+}
+
+TKvThread* AcquirePooledThread() {
+  TKvThreadPool& pool = Pool();
+  std::lock_guard<std::mutex> g(pool.Lock);
+  if (pool.Idle != nullptr && !pool.Idle->empty()) {
+    TKvThread* t = pool.Idle->back();
+    pool.Idle->pop_back();
+    return t;
+  }
+  return new TKvThread;
+}
+
+void ReleasePooledThread(TKvThread* AThread) {
+  TKvThreadPool& pool = Pool();
+  std::lock_guard<std::mutex> g(pool.Lock);
+  if (pool.Idle == nullptr) pool.Idle = new std::vector<TKvThread*>;
+  pool.Idle->push_back(AThread);
+}
+
+void FreeThreadPool() {
+  TKvThreadPool& pool = Pool();
+  std::vector<TKvThread*>* idle;
+  {
+    std::lock_guard<std::mutex> g(pool.Lock);
+    idle = pool.Idle;
+    pool.Idle = nullptr;
+  }
+  if (idle == nullptr) return;
+  for (auto it = idle->rbegin(); it != idle->rend(); ++it) {
+    (*it)->FJob = nullptr;
+    (*it)->FStart.Signal();
+  }
+  for (auto it = idle->rbegin(); it != idle->rend(); ++it) delete *it;
+  delete idle;
+}
+
+int KvThreadPoolIdleCount() {
+  TKvThreadPool& pool = Pool();
+  std::lock_guard<std::mutex> g(pool.Lock);
+  return pool.Idle == nullptr ? 0 : static_cast<int>(pool.Idle->size());
+}
+
+int KvThreadCreatedCount() { return Pool().Created.load(); }
+
+// ---------------------------------------------------------------------------
+
+TKvJob::TKvJob(TKvJobList* AList) : FOwner(AList) {
+  if (AList != nullptr) AList->FJobs.push_back(this);
+}
+
+TKvJob::~TKvJob() {
+  if (FOwner != nullptr) {
+    auto& jobs = FOwner->FJobs;
+    const auto it = std::find(jobs.begin(), jobs.end(), this);
+    if (it != jobs.end()) jobs.erase(it);
+  }
+  if (FThread != nullptr) {
+    // Back into the pool first, so that the pool is complete as soon as the
+    // list is freed; the thread's pending release wait is latched by the event.
+    TKvThread* t = FThread;
+    FThread = nullptr;
+    ReleasePooledThread(t);
+    t->FRelease.Signal();
+  }
+}
+
+TKvJobList::~TKvJobList() {
+  while (!FJobs.empty()) delete FJobs.back();  // the job removes itself
+}
+
+void TKvJobList::Run(const bool* AAbort) {
+  const size_t n = FJobs.size();
+  std::vector<TKvThread*> started;
+  started.reserve(n);
+  std::exception_ptr startError;
+  for (size_t i = 0; i < n; ++i) {
+    TKvJob* job = FJobs[i];
+    job->FError = nullptr;
+    TKvThread* t;
+    try {
+      t = AcquirePooledThread();
+    } catch (...) {
+      // The jobs already started must end before the caller frees them.
+      startError = std::current_exception();
+      break;
+    }
+    job->FThread = t;
+    t->FJob = job;
+    started.push_back(t);
+    t->FStart.Signal();
+  }
+  for (TKvThread* t : started) t->FDone.Wait();
+  if (startError) std::rethrow_exception(startError);
+  if (AAbort != nullptr && *AAbort) Abort();
+  for (TKvJob* job : FJobs)
+    if (job->FError) {
+      std::exception_ptr e = job->FError;
+      job->FError = nullptr;
+      std::rethrow_exception(e);
+    }
+}

@@ -1,0 +1,133 @@
+// Parallel job runner: heavy loops are cut into at most one chunk per
+// processor, each chunk becomes a TKvJob, and TKvJobList::Run hands the jobs
+// to pooled worker threads and blocks until all of them have ended.
+//
+// Callers' rule: when ProcessorCount is below 2 the caller does the whole
+// range itself without jobs; otherwise it splits the range with
+// TKvRangeSplitter, makes one job per chunk, runs the list once and frees it.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <exception>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+// The number of processors, read once at start-up. Other units read it directly.
+extern int32_t ProcessorCount;
+
+// Stores the processor count of the machine in ProcessorCount.
+void ReadProcessorCount();
+
+// Test hook: forces ProcessorCount while it lives and restores the previous
+// value afterwards. Use it only while no job list runs.
+class TKvProcessorCountOverride {
+public:
+  explicit TKvProcessorCountOverride(int32_t ACount);
+  ~TKvProcessorCountOverride();
+  TKvProcessorCountOverride(const TKvProcessorCountOverride&) = delete;
+  TKvProcessorCountOverride& operator=(const TKvProcessorCountOverride&) = delete;
+
+private:
+  int32_t FSaved;
+};
+
+// Cuts the range Start .. Start+Count-1 into min(Count, ProcessorCount)
+// consecutive chunks of nearly equal size.
+struct TKvRangeSplitter {
+  int32_t Count = 0;
+  int32_t Start = 0;
+  int32_t Parts = 0;
+
+  void Init(int32_t ACount, int32_t AStart);
+  // False (and the outs untouched) when the range is used up.
+  bool Next(int32_t& AFirst, int32_t& ALast);
+};
+
+// An auto-reset event: Signal wakes one Wait, or the next one to come.
+class TKvEvent {
+public:
+  void Signal();
+  void Wait();
+
+private:
+  std::mutex FLock;
+  std::condition_variable FCond;
+  bool FSignaled = false;
+};
+
+class TKvJob;
+class TKvJobList;
+
+// A pooled worker thread. It belongs to one job from the start of a run until
+// that job is destroyed, then goes back to the pool.
+class TKvThread {
+public:
+  TKvThread();
+  ~TKvThread();  // only for idle threads: ends the thread and waits for it
+  TKvThread(const TKvThread&) = delete;
+  TKvThread& operator=(const TKvThread&) = delete;
+
+private:
+  friend class TKvJobList;
+  friend class TKvJob;
+  friend void FreeThreadPool();
+  void Execute();
+
+  TKvJob* FJob = nullptr;
+  TKvEvent FStart;
+  TKvEvent FDone;
+  TKvEvent FRelease;
+  std::thread FThread;
+};
+
+// One unit of work. Subclasses override Execute and add their own fields.
+class TKvJob {
+public:
+  // Appends the job to AList (when given), which owns it from then on.
+  explicit TKvJob(TKvJobList* AList);
+  // Removes the job from its list and releases its worker to the pool.
+  virtual ~TKvJob();
+  TKvJob(const TKvJob&) = delete;
+  TKvJob& operator=(const TKvJob&) = delete;
+
+  virtual void Execute() {}
+
+private:
+  friend class TKvJobList;
+  friend class TKvThread;
+  TKvJobList* FOwner;
+  TKvThread* FThread = nullptr;
+  std::exception_ptr FError;  // what Execute raised, rethrown by Run
+};
+
+class TKvJobList {
+public:
+  TKvJobList() = default;
+  // Frees the jobs from the last to the first.
+  ~TKvJobList();
+  TKvJobList(const TKvJobList&) = delete;
+  TKvJobList& operator=(const TKvJobList&) = delete;
+
+  int GetCount() const { return static_cast<int>(FJobs.size()); }
+  TKvJob* GetJob(int AIndex) const { return FJobs[static_cast<size_t>(AIndex)]; }
+
+  // Runs every job on its own pooled thread and waits until all have ended.
+  // Then: when *AAbort is set, raises the silent abort (EAbort); otherwise,
+  // when jobs raised exceptions, raises again the one of the lowest job
+  // index, so the outcome does not depend on timing.
+  void Run(const bool* AAbort);
+
+private:
+  friend class TKvJob;
+  std::vector<TKvJob*> FJobs;
+};
+
+// Pool access (also used by the tests).
+TKvThread* AcquirePooledThread();
+void ReleasePooledThread(TKvThread* AThread);
+void FreeThreadPool();
+// Idle threads in the pool and threads ever created; for tests.
+int KvThreadPoolIdleCount();
+int KvThreadCreatedCount();
