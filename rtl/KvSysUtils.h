@@ -55,6 +55,29 @@ public:
   using Exception::Exception;
 };
 
+// Integer division by zero, and an integer result out of range.
+class EDivByZero : public Exception {
+public:
+  using Exception::Exception;
+};
+
+class EIntOverflow : public Exception {
+public:
+  using Exception::Exception;
+};
+
+// A list or container asked for something it does not hold.
+class EListError : public Exception {
+public:
+  using Exception::Exception;
+};
+
+// A named property that an object does not have.
+class EPropertyError : public Exception {
+public:
+  using Exception::Exception;
+};
+
 // An operating-system error with its code.
 class EOSError : public Exception {
 public:
