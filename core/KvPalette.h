@@ -13,7 +13,6 @@
 
 #include <array>
 #include <cstdint>
-#include <functional>
 #include <iosfwd>
 #include <memory>
 #include <string>
@@ -44,9 +43,8 @@ double ColorDiffCIE94(const TKvLinRGBColor& ALab1, const TKvLinRGBColor& ALab2);
 double ColorDiffCIEDE2000(const TKvLinRGBColor& ALab1, const TKvLinRGBColor& ALab2);
 double ColorDiffCMC(const TKvLinRGBColor& ALab1, const TKvLinRGBColor& ALab2);
 
-class TKvPalette {
+class TKvPalette : public TObject {
 public:
-  virtual ~TKvPalette() = default;
 
   // A new palette of the same class with the same colours.
   virtual std::unique_ptr<TKvPalette> Clone() const = 0;
@@ -86,7 +84,7 @@ public:
   TKvColor Colors[MaxColors];
   // Called with the palette as sender on every notified change while
   // UpdateCount is 0.
-  std::function<void(TKvPalette256*)> OnChange;
+  TNotifyEvent OnChange;
 
   TKvPalette256();
   TKvPalette256(const TKvPalette256&) = delete;

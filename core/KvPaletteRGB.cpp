@@ -135,11 +135,6 @@ void SetFractionLevels(TKvChannelLevels& ch, const int* values, int count, doubl
 
 const int kV9958Levels[8] = {0, 4, 9, 13, 18, 22, 27, 31};
 
-inline double SqrDist(const TKvLinRGBColor& a, const TKvLinRGBColor& b) {
-  const double dr = a.R - b.R, dg = a.G - b.G, db = a.B - b.B;
-  return dr * dr + dg * dg + db * db;
-}
-
 }  // namespace
 
 TKvPaletteRGB::TKvPaletteRGB() = default;
@@ -499,6 +494,7 @@ void TKvPalette256::FillNearestGBR16(const TKvPalette* APalette) {
 }
 
 void TKvPalette256::FillMixtures(const TKvPalette* APalette, int AMaxGrayDiff, int ACount) {
+  if (!APalette) RaiseInternalError();
   Clear();
   const int count = APalette->GetCount();
   const int n = ACount != 0 ? ACount : count;

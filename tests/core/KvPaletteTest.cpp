@@ -18,7 +18,10 @@ std::unique_ptr<TKvPalette256> MakePalette(std::initializer_list<TKvStdRGBColor>
 struct ChangeCounter {
   int count = 0;
   void Attach(TKvPalette256& p) {
-    p.OnChange = [this](TKvPalette256*) { ++count; };
+    p.OnChange = [this, &p](TObject* sender) {
+      EXPECT_EQ(sender, &p);
+      ++count;
+    };
   }
 };
 
