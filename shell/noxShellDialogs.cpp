@@ -7,7 +7,9 @@
 
 #include "rtl/KvSysUtils.h"
 #include "shell/noxShellBaseExtension.h"
-#include "shell/noxShellDialogsTexts.h"
+#include "shell/noxShellBaseExtensionSystem.h"
+#include "shell/noxShellLang.h"
+#include "shell/noxShellStrings.h"
 
 uint32_t IconKindToFlags(uint8_t AKind) {
   switch (AKind) {
@@ -100,7 +102,7 @@ TnoxShellButton* TnoxShellButtonList::AddButton(const std::string& ACaption, int
 
 TnoxShellButton* TnoxShellButtonList::AddSystem(const std::string& ACaption, uint32_t AStringID,
                                                 int32_t AModalResult, bool ADefault, bool ACancel) {
-  return AddButton(ACaption.empty() ? noxDialogUser32String(AStringID) : ACaption, AModalResult, ADefault, ACancel);
+  return AddButton(ACaption.empty() ? FUser32Strings().GetString(AStringID) : ACaption, AModalResult, ADefault, ACancel);
 }
 
 TnoxShellButton* TnoxShellButtonList::AddOK(const std::string& c, bool d, bool x) { return AddSystem(c, 800, IDOK, d, x); }
@@ -113,7 +115,16 @@ TnoxShellButton* TnoxShellButtonList::AddNo(const std::string& c, bool d, bool x
 TnoxShellButton* TnoxShellButtonList::AddHelp(const std::string& c, bool d, bool x) { return AddSystem(c, 808, IDHELP, d, x); }
 
 TnoxShellButton* TnoxShellButtonList::AddShellIgnore(const std::string& c, bool d, bool x) {
-  return AddButton(c.empty() ? noxDialogShell32String(13602) : c, IDIGNORE, d, x);
+  if (!c.empty()) return AddButton(c, IDIGNORE, d, x);
+  std::string caption;
+  if (IsWindowsVistaOrLater()) {
+    TnoxShell32Strings strings;
+    caption = strings.GetString(13602);
+  } else {
+    TnoxShellDialogStrings strings("shell32.dll", 1010);
+    caption = strings.GetString(7);
+  }
+  return AddButton(caption, IDIGNORE, d, x);
 }
 
 void TnoxShellButtonList::AddFromFlags(uint32_t AFlags) {
@@ -198,7 +209,9 @@ std::string noxComposeCopyText(const std::string& ACaption, const std::string& A
     std::string row;
     for (size_t i = 0; i < AButtonCaptions.size(); ++i) {
       if (i) row += ' ';
-      row += "[" + noxStripAmpersands(AButtonCaptions[i]) + "]";
+      row += '[';
+      row += noxStripAmpersands(AButtonCaptions[i]);
+      row += ']';
     }
     lines.push_back(row);
   }
@@ -263,7 +276,9 @@ std::string noxFormat(const std::string& AFormat, const std::vector<TnoxFormatAr
   return out;
 }
 
-std::string GetNoErrorDescriptionText() { return noxDialogShell32String(16874); }
+std::string GetNoErrorDescriptionText() {
+  return IsWindowsVistaOrLater() ? LoadShell32String(16874) : GetShellText(10);
+}
 
 std::string FormatMessageText(const std::string& AFormat, const std::string& A1, const std::string& A2,
                               const std::string& A3) {
@@ -332,14 +347,15 @@ std::string GetSystemErrorText(uint32_t ACode, const std::string& AInsert) {
 }
 
 std::string GetShell32ErrorFormat() {
-  std::string f = noxDialogShell32String(16873);
+  std::string f = LoadShell32String(16873);
   f = ReplaceFirst(f, "%08lX", "%.8X");
   f = ReplaceFirst(f, "%08x", "%.8X");
   return f;
 }
 
 std::string FormatErrorWithCode(uint32_t ACode, const std::string& AText) {
-  return noxFormat(GetShell32ErrorFormat(), {ACode, AText});
+  if (IsWindowsVistaOrLater()) return noxFormat(GetShell32ErrorFormat(), {ACode, AText});
+  return noxFormat(GetShellText(9), {noxFormat("0x%.8X", {ACode}), AText});
 }
 
 std::string FormatExceptionText(const std::exception& E, const std::string& AInsert) {
@@ -379,4 +395,9 @@ std::string GetProgramFileName() {
   p = path.find_last_of("\\:");
   if (p != std::string::npos) path = path.substr(p + 1);
   return path;
+}
+
+TnoxUser32Strings& TnoxShellButtonList::FUser32Strings() {
+  if (!FUser32) FUser32 = std::make_unique<TnoxUser32Strings>();
+  return *FUser32;
 }

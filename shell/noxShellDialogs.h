@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "shell/noxShellStrings.h"
+
 // Message-box flags (the values of the system's MessageBox flags).
 constexpr uint32_t MB_OK = 0x0;
 constexpr uint32_t MB_OKCANCEL = 0x1;
@@ -93,7 +95,9 @@ private:
   friend class TnoxShellButton;
   TnoxShellButton* AddSystem(const std::string& ACaption, uint32_t AStringID, int32_t AModalResult, bool ADefault,
                              bool ACancel);
+  TnoxUser32Strings& FUser32Strings();
   std::vector<TnoxShellButton*> FItems;
+  std::unique_ptr<TnoxUser32Strings> FUser32;
 };
 
 // Whether a message box with these buttons keeps its close command. A box whose

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QEvent>
 #include <QPainter>
+#include <QScreen>
 #include <QStyledItemDelegate>
 #include <QStylePainter>
 
