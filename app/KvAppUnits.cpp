@@ -1,0 +1,18 @@
+#include "app/KvAppUnits.h"
+
+#include "app/KvDestEngines.h"
+#include "bitmap/B32_UnitInit.h"
+
+TKvUnitInitList& AppCoreUnits() {
+  static TKvUnitInitList LList("application frame", {
+                                                        {"KvDestEngines", &InitKvDestEngines, &DoneKvDestEngines},
+                                                    });
+  return LList;
+}
+
+void InitializeAppCore() {
+  InitializeBitmapLibrary();
+  AppCoreUnits().Initialize();
+}
+
+void FinalizeAppCore() { AppCoreUnits().Finalize(); }

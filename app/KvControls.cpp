@@ -1,0 +1,75 @@
+#include "app/KvControls.h"
+
+#include <cctype>
+#include <filesystem>
+
+#include "shell/noxShellBaseExtensionSystem.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string UpperAscii(std::string A) {
+  for (char& c : A) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return A;
+}
+
+}  // namespace
+
+std::string ReadSetting(const std::string& AName) {
+  try {
+    return RegReadString(GetCurrentUserKey(), KovrelRegistryKey, AName);
+  } catch (...) {
+    return std::string();
+  }
+}
+
+void WriteSetting(const std::string& AName, const std::string& AValue) {
+  RegWriteString(GetCurrentUserKey(), KovrelRegistryKey, AName, AValue);
+}
+
+std::string GetPathSetting() { return ReadSetting("Path"); }
+void SetPathSetting(const std::string& AValue) { WriteSetting("Path", AValue); }
+std::string GetPalettePathSetting() { return ReadSetting("PalettePath"); }
+void SetPalettePathSetting(const std::string& AValue) { WriteSetting("PalettePath", AValue); }
+std::string GetBatchPathSetting() { return ReadSetting("BatchPath"); }
+void SetBatchPathSetting(const std::string& AValue) { WriteSetting("BatchPath", AValue); }
+std::string GetLastPlatformSetting() { return ReadSetting("LastPlatform"); }
+void SetLastPlatformSetting(const std::string& AValue) { WriteSetting("LastPlatform", AValue); }
+std::string GetLastModeSetting() { return ReadSetting("LastMode"); }
+void SetLastModeSetting(const std::string& AValue) { WriteSetting("LastMode", AValue); }
+
+bool IsPictureFile(const std::string& AFileName) {
+  const size_t LDot = AFileName.find_last_of("./\\");
+  if (LDot == std::string::npos || AFileName[LDot] != '.') return false;
+  const std::string LExt = UpperAscii(AFileName.substr(LDot));
+  return LExt == ".JPG" || LExt == ".JPEG" || LExt == ".BMP" || LExt == ".PNG" || LExt == ".GIF";
+}
+
+void ScanFolder(const std::string& AFolder, std::vector<std::string>& AList, bool ANamesOnly) {
+  std::string LFolder = AFolder;
+  if (LFolder.empty() || LFolder.back() != '/') LFolder += '/';
+  std::error_code LError;
+  fs::directory_iterator LIt(LFolder, LError);
+  if (LError) return;
+  for (; LIt != fs::directory_iterator(); LIt.increment(LError)) {
+    if (LError) return;
+    if (LIt->is_directory(LError)) continue;
+    const std::string LName = LIt->path().filename().string();
+    if (!IsPictureFile(LName)) continue;
+    AList.push_back(ANamesOnly ? LName : LFolder + LName);
+  }
+}
+
+std::string FindExistingFolder(const std::string& APath) {
+  std::string LPath = APath;
+  while (!LPath.empty()) {
+    if (LPath.size() > 1 && LPath.back() == '/') LPath.pop_back();
+    std::error_code LError;
+    if (fs::is_directory(LPath, LError)) return LPath;
+    const std::string LParent = fs::path(LPath).parent_path().string();
+    if (LParent == LPath) break;
+    LPath = LParent;
+  }
+  return std::string();
+}

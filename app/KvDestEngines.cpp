@@ -1,0 +1,147 @@
+#include "app/KvDestEngines.h"
+
+#include <cctype>
+#include <cstdio>
+
+#include "rtl/KvSysUtils.h"
+#include "shell/noxShellBaseExtension.h"
+
+namespace {
+
+std::unique_ptr<TKvDestEngineList> GDestEngineList;
+
+bool SameTextAscii(const std::string& A, const std::string& B) {
+  if (A.size() != B.size()) return false;
+  for (size_t i = 0; i < A.size(); ++i)
+    if (std::tolower(static_cast<unsigned char>(A[i])) != std::tolower(static_cast<unsigned char>(B[i]))) return false;
+  return true;
+}
+
+[[noreturn]] void ListIndexError(int AIndex) {
+  throw EArgumentException("List index out of bounds (" + std::to_string(AIndex) + ")");
+}
+
+}  // namespace
+
+const std::string& TKvDestSubTypes::GetString(int AIndex) const {
+  if (AIndex < 0 || AIndex >= GetCount()) ListIndexError(AIndex);
+  return FItems[static_cast<size_t>(AIndex)].first;
+}
+
+const TKvDestEngineClass* TKvDestSubTypes::GetObject(int AIndex) const {
+  if (AIndex < 0 || AIndex >= GetCount()) ListIndexError(AIndex);
+  return FItems[static_cast<size_t>(AIndex)].second;
+}
+
+int TKvDestSubTypes::IndexOf(const std::string& AName) const {
+  for (size_t i = 0; i < FItems.size(); ++i)
+    if (SameTextAscii(FItems[i].first, AName)) return static_cast<int>(i);
+  return -1;
+}
+
+void TKvDestSubTypes::AddObject(const std::string& AName, const TKvDestEngineClass* AClass) {
+  FItems.emplace_back(AName, AClass);
+}
+
+void TKvDestEngineList::Add(const TKvDestEngineClass& AClass) {
+  const std::string LPlatform = AClass.GetPlatformName();
+  for (auto& LEntry : FPlatforms)
+    if (LEntry.first == LPlatform) {
+      LEntry.second->AddObject(AClass.GetModeName(), &AClass);
+      return;
+    }
+  // A class whose new platform entry cannot be made stays unregistered.
+  try {
+    auto LSubTypes = std::make_unique<TKvDestSubTypes>();
+    LSubTypes->AddObject(AClass.GetModeName(), &AClass);
+    FPlatforms.emplace_back(LPlatform, std::move(LSubTypes));
+  } catch (...) {
+  }
+}
+
+const std::string& TKvDestEngineList::GetString(int APlatformIndex) const {
+  if (APlatformIndex < 0 || APlatformIndex >= GetCount()) ListIndexError(APlatformIndex);
+  return FPlatforms[static_cast<size_t>(APlatformIndex)].first;
+}
+
+TKvDestSubTypes& TKvDestEngineList::GetSubTypes(int APlatformIndex) const {
+  if (APlatformIndex < 0 || APlatformIndex >= GetCount()) ListIndexError(APlatformIndex);
+  return *FPlatforms[static_cast<size_t>(APlatformIndex)].second;
+}
+
+int TKvDestEngineList::IndexOf(const std::string& AName) const {
+  for (size_t i = 0; i < FPlatforms.size(); ++i)
+    if (SameTextAscii(FPlatforms[i].first, AName)) return static_cast<int>(i);
+  return -1;
+}
+
+std::string ColorName(const TKvStdRGBColor& AColor) {
+  struct TNamed {
+    uint8_t R, G, B;
+    const char* Name;
+  };
+  static const TNamed Named[] = {
+      {0x00, 0x00, 0x00, "Black"},   {0x00, 0x00, 0xFF, "Blue"},    {0xFF, 0x00, 0x00, "Red"},
+      {0x90, 0x00, 0x00, "Red"},     {0xC0, 0x00, 0x00, "Red"},     {0xFF, 0x00, 0xFF, "Magenta"},
+      {0x90, 0x00, 0xFF, "Magenta"}, {0xC0, 0x00, 0xFF, "Magenta"}, {0x00, 0xFF, 0x00, "Green"},
+      {0x90, 0xFF, 0x00, "Green"},   {0xC0, 0xFF, 0x00, "Green"},   {0x00, 0xFF, 0xFF, "Cyan"},
+      {0xFF, 0xFF, 0x00, "Yellow"},  {0xFF, 0xFF, 0xFF, "White"},
+  };
+  for (const TNamed& LNamed : Named)
+    if (LNamed.R == AColor.R && LNamed.G == AColor.G && LNamed.B == AColor.B) return LNamed.Name;
+  char LText[8];
+  std::snprintf(LText, sizeof(LText), "%02X%02X%02X", AColor.R, AColor.G, AColor.B);
+  return LText;
+}
+
+double Level5Table[32];
+double Level6Table[64];
+
+void InitLevelTables() {
+  for (int i = 0; i < 32; ++i) Level5Table[i] = Std5ToLin(i);
+  for (int i = 0; i < 64; ++i) Level6Table[i] = Std6ToLin(i);
+}
+
+namespace {
+
+void FindLevelBounds(const double* ATable, int ACount, double AValue, double& ALow, double& AHigh) {
+  if (AValue <= 0) {
+    ALow = AHigh = 0;
+    return;
+  }
+  if (AValue >= 1) {
+    ALow = AHigh = 1;
+    return;
+  }
+  for (int i = 0; i + 1 < ACount; ++i)
+    if (ATable[i] <= AValue && AValue <= ATable[i + 1]) {
+      ALow = ATable[i];
+      AHigh = ATable[i + 1];
+      return;
+    }
+  RaiseOSError(ERROR_INVALID_PARAMETER);
+}
+
+}  // namespace
+
+void FindLevel5Bounds(double AValue, double& ALow, double& AHigh) {
+  FindLevelBounds(Level5Table, 32, AValue, ALow, AHigh);
+}
+
+void FindLevel6Bounds(double AValue, double& ALow, double& AHigh) {
+  FindLevelBounds(Level6Table, 64, AValue, ALow, AHigh);
+}
+
+TKvDestEngineList& DestEngineList() {
+  if (!GDestEngineList) throw Exception("Internal error");
+  return *GDestEngineList;
+}
+
+void RegisterDestEngine(const TKvDestEngineClass& AClass) { DestEngineList().Add(AClass); }
+
+void InitKvDestEngines() {
+  GDestEngineList = std::make_unique<TKvDestEngineList>();
+  InitLevelTables();
+}
+
+void DoneKvDestEngines() { GDestEngineList.reset(); }

@@ -1,0 +1,160 @@
+// The converter contract: one engine class per screen mode of a target
+// platform, the registry that groups those classes by platform and mode, the
+// Qt-free base of their option panels, and the routines every converter
+// shares.
+//
+// Engine classes are described by one static descriptor each
+// (TKvDestEngineClass): its virtual methods are the class functions and the
+// virtual constructor. The registry and the result document hold descriptor
+// pointers; only the result document makes an engine instance.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "app/KvAppServices.h"
+#include "core/KvColor.h"
+
+class TBitmap32;
+class TKvBitmap;
+class TKvDestEngineOptions;
+class TKvDestProgress;
+class TKvPalette256;
+class TKvStreamList;
+
+class TKvDestEngine;
+
+// The option panel of an engine. It is a description of the panel (its
+// sections in order, with their arguments), built without any widget toolkit;
+// the windowed layer turns it into controls.
+class TKvDestEngineUI {
+public:
+  virtual ~TKvDestEngineUI() = default;
+};
+
+// The class of a converter engine: its class functions and its virtual
+// constructor.
+class TKvDestEngineClass {
+public:
+  virtual ~TKvDestEngineClass() = default;
+
+  // The name of the C++ class, for messages and tests.
+  virtual std::string GetClassName() const = 0;
+  virtual std::string GetPlatformName() const = 0;
+  virtual std::string GetModeName() const = 0;
+  // The display scale of the mode's results (at least 1).
+  virtual int GetZoomFactor() const { return 1; }
+  // The virtual constructor.
+  virtual std::unique_ptr<TKvDestEngine> Create() const = 0;
+  // Converts the fitted picture. Called on a worker thread. AStreams is empty
+  // on entry; a converter that writes native files puts its stream list there.
+  virtual std::unique_ptr<TKvBitmap> Convert(const bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,
+                                             TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,
+                                             TKvDestProgress& AProgress,
+                                             std::unique_ptr<TKvStreamList>& AStreams) const = 0;
+};
+
+// An engine instance: the result document owns one of the chosen class.
+class TKvDestEngine {
+public:
+  virtual ~TKvDestEngine() = default;
+  virtual const TKvDestEngineClass& ClassType() const = 0;
+  // A new panel description bound to AOptions; the panel does not own them.
+  virtual std::unique_ptr<TKvDestEngineUI> CreateUI(TKvDestEngineOptions* AOptions) = 0;
+  // A new options object of the engine's own class with the mode's defaults.
+  virtual std::unique_ptr<TKvDestEngineOptions> CreateOptions() = 0;
+};
+
+// The descriptor of engine class T, built from T's static members:
+//   static std::string GetPlatformName();
+//   static std::string GetModeName();
+//   static int GetZoomFactor();                       (optional, default 1)
+//   static std::unique_ptr<TKvBitmap> Convert(...);   (the arguments of TKvDestEngineClass::Convert)
+// and a default constructor.
+template <class T>
+class TKvDestEngineClassOf final : public TKvDestEngineClass {
+public:
+  std::string GetClassName() const override { return KvDemangledName(typeid(T)); }
+  std::string GetPlatformName() const override { return T::GetPlatformName(); }
+  std::string GetModeName() const override { return T::GetModeName(); }
+  int GetZoomFactor() const override {
+    if constexpr (requires { T::GetZoomFactor(); })
+      return T::GetZoomFactor();
+    else
+      return 1;
+  }
+  std::unique_ptr<TKvDestEngine> Create() const override { return std::make_unique<T>(); }
+  std::unique_ptr<TKvBitmap> Convert(const bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,
+                                     TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,
+                                     TKvDestProgress& AProgress,
+                                     std::unique_ptr<TKvStreamList>& AStreams) const override {
+    return T::Convert(AAbort, ABitmap, APalette, APalette2, AOptions, AProgress, AStreams);
+  }
+};
+
+// The one descriptor object of engine class T.
+template <class T>
+const TKvDestEngineClass& DestEngineClass() {
+  static const TKvDestEngineClassOf<T> LClass;
+  return LClass;
+}
+
+// Base of concrete engines: answers ClassType() with T's descriptor.
+template <class T, class TBase = TKvDestEngine>
+class TKvDestEngineOf : public TBase {
+public:
+  const TKvDestEngineClass& ClassType() const override { return DestEngineClass<T>(); }
+};
+
+// The screen modes of one platform, in registration order: (mode name, class).
+class TKvDestSubTypes {
+public:
+  int GetCount() const { return static_cast<int>(FItems.size()); }
+  // The mode name of entry AIndex; an index out of range raises EListError.
+  const std::string& GetString(int AIndex) const;
+  const TKvDestEngineClass* GetObject(int AIndex) const;
+  // Case-insensitive exact search, -1 when absent.
+  int IndexOf(const std::string& AName) const;
+  void AddObject(const std::string& AName, const TKvDestEngineClass* AClass);
+
+private:
+  std::vector<std::pair<std::string, const TKvDestEngineClass*>> FItems;
+};
+
+// The platforms in registration order, each with its modes. Nothing is sorted,
+// duplicates are kept, and platform names compare case-sensitively.
+class TKvDestEngineList {
+public:
+  void Add(const TKvDestEngineClass& AClass);
+  int GetCount() const { return static_cast<int>(FPlatforms.size()); }
+  const std::string& GetString(int APlatformIndex) const;
+  TKvDestSubTypes& GetSubTypes(int APlatformIndex) const;
+  // Case-insensitive exact search of a platform name, -1 when absent.
+  int IndexOf(const std::string& AName) const;
+
+private:
+  std::vector<std::pair<std::string, std::unique_ptr<TKvDestSubTypes>>> FPlatforms;
+};
+
+// The global registry; created by InitKvDestEngines.
+TKvDestEngineList& DestEngineList();
+void RegisterDestEngine(const TKvDestEngineClass& AClass);
+
+// A caption for a colour: a name for the few named ones, else six upper-case
+// hexadecimal digits RRGGBB.
+std::string ColorName(const TKvStdRGBColor& AColor);
+
+// The linear-light values of the 5-bit and 6-bit levels, filled at start-up.
+extern double Level5Table[32];
+extern double Level6Table[64];
+void InitLevelTables();
+// The two neighbouring table entries that enclose AValue; a value equal to an
+// inner entry takes the interval below it. NaN raises the OS error 87.
+void FindLevel5Bounds(double AValue, double& ALow, double& AHigh);
+void FindLevel6Bounds(double AValue, double& ALow, double& AHigh);
+
+// Unit start-up and shut-down, called from the ordered unit list.
+void InitKvDestEngines();
+void DoneKvDestEngines();
