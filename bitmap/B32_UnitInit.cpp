@@ -1,6 +1,7 @@
 #include "bitmap/B32_UnitInit.h"
 
 #include "bitmap/B32_Bindings.h"
+#include "bitmap/B32_Blend.h"
 #include "bitmap/B32_Gamma.h"
 #include "bitmap/B32_LowLevel.h"
 #include "bitmap/B32_Math.h"
@@ -17,6 +18,7 @@ TKvUnitInitList& BitmapLibraryUnits() {
       {"B32_Bindings", nullptr, &B32_Bindings_Finalize},
       {"B32_Math", &B32_Math_Initialize},
       {"B32_LowLevel", &B32_LowLevel_Initialize},
+      {"B32_Blend", &B32_Blend_Initialize},
       {"B32", &B32_Initialize},
   });
   return list;
