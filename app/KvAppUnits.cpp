@@ -1,11 +1,13 @@
 #include "app/KvAppUnits.h"
 
 #include "app/KvDestEngines.h"
+#include "app/KvSourceEngines.h"
 #include "bitmap/B32_UnitInit.h"
 
 TKvUnitInitList& AppCoreUnits() {
   static TKvUnitInitList LList("application frame", {
                                                         {"KvDestEngines", &InitKvDestEngines, &DoneKvDestEngines},
+                                                        {"KvSourceEngines", &InitKvSourceEngines, &DoneKvSourceEngines},
                                                     });
   return LList;
 }

@@ -1,0 +1,366 @@
+#include "app/KvSourceEngines.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "rtl/KvSysUtils.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::unique_ptr<std::vector<const TKvSourceEngineClass*>> GSourceEngines;
+
+// Files are read whole only below this size.
+constexpr int64_t MaxLoadSourceSize = 0xA00000;
+
+std::string LowerAscii(std::string A) {
+  for (char& c : A) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return A;
+}
+
+bool SameTextAscii(const std::string& A, const std::string& B) { return LowerAscii(A) == LowerAscii(B); }
+
+uint16_t GetWordLE(const uint8_t* P) { return static_cast<uint16_t>(P[0] | (P[1] << 8)); }
+
+uint32_t GetLongWordLE(const uint8_t* P) {
+  return static_cast<uint32_t>(P[0]) | (static_cast<uint32_t>(P[1]) << 8) | (static_cast<uint32_t>(P[2]) << 16) |
+         (static_cast<uint32_t>(P[3]) << 24);
+}
+
+// The payload behind a +3DOS header: a 128-byte header whose length field
+// gives the whole file size and whose last byte sums the others.
+bool FindPlus3DosPayload(const uint8_t* AData, int64_t ASize, const uint8_t*& APayload, int64_t& ALength) {
+  if (ASize <= 128) return false;
+  if (std::memcmp(AData, "PLUS3DOS\x1A", 9) != 0) return false;
+  if (GetLongWordLE(AData + 11) != static_cast<uint64_t>(ASize)) return false;
+  unsigned LSum = 0;
+  for (int i = 0; i < 127; ++i) LSum += AData[i];
+  if ((LSum & 0xFF) != AData[127]) return false;
+  APayload = AData + 128;
+  ALength = ASize - 128;
+  return true;
+}
+
+// The payload behind a Hobeta header: 17 bytes with the data length, the
+// sector-rounded length and a weighted sum of the first 15 bytes.
+bool FindHobetaPayload(const uint8_t* AData, int64_t ASize, const uint8_t*& APayload, int64_t& ALength) {
+  if (ASize < 18) return false;
+  const int64_t LLength = GetWordLE(AData + 11);
+  const int64_t LSectors = GetWordLE(AData + 13);
+  if (LLength == 0) return false;
+  if (LSectors < 256 || LSectors % 256 != 0) return false;
+  if (LSectors != 256 * ((LLength + 255) / 256)) return false;
+  if (ASize != LSectors + 17) return false;
+  unsigned LSum = 0;
+  for (unsigned i = 0; i <= 14; ++i) LSum += AData[i] * 257u + i;
+  if ((LSum & 0xFFFF) != GetWordLE(AData + 15)) return false;
+  APayload = AData + 17;
+  ALength = LLength;
+  return true;
+}
+
+// A companion file name must name a file of the picture's own folder.
+bool IsPlainFileName(const std::string& AName) {
+  if (AName.empty() || AName == "." || AName == "..") return false;
+  return AName.find_first_of(std::string("/\\\0", 3)) == std::string::npos;
+}
+
+}  // namespace
+
+int MatchFlagsRank(TKvMatchFlags AFlags) {
+  int LRank = 0;
+  if (AFlags & mfHeader) LRank += 8;
+  if (AFlags & mfExtension) LRank += 4;
+  if (AFlags & mfName) LRank += 2;
+  if (AFlags & mfSize) LRank += 1;
+  return LRank;
+}
+
+std::string LowerFileExt(const std::string& AFileName) {
+  const size_t LDot = AFileName.find_last_of(".\\/");
+  if (LDot == std::string::npos || AFileName[LDot] != '.') return std::string();
+  return LowerAscii(AFileName.substr(LDot));
+}
+
+// TKvLoadSource
+
+TKvLoadSource::~TKvLoadSource() = default;
+
+const TKvLoadSourceRec* TKvLoadSource::GetFile(const std::string&) { return nullptr; }
+
+std::unique_ptr<TKvSourceEngineList> TKvLoadSource::MatchEngines(
+    const std::vector<const TKvSourceEngineClass*>& AClasses) {
+  auto LList = std::make_unique<TKvSourceEngineList>();
+  for (const TKvSourceEngineClass* LClass : AClasses) {
+    try {
+      const TKvMatchFlags LFlags = LClass->Match(*this);
+      if (LFlags == 0) continue;
+      std::unique_ptr<TKvSourceEngine> LEngine = LClass->Create(*this);
+      LEngine->MatchFlags = LFlags;
+      LEngine->Rank = MatchFlagsRank(LFlags);
+      LList->Add(std::move(LEngine));
+    } catch (...) {
+      // A class that fails to probe or to construct is simply not offered.
+    }
+  }
+  LList->Sort();
+  return LList;
+}
+
+std::unique_ptr<TKvSourceEngineList> TKvLoadSource::FindEngines() { return FindEngines(SourceEngineClasses()); }
+
+std::unique_ptr<TKvSourceEngineList> TKvLoadSource::FindEngines(
+    const std::vector<const TKvSourceEngineClass*>& AClasses) {
+  auto LList = MatchEngines(AClasses);
+  if (LList->GetCount() > 0 || FInner) return LList;
+  const uint8_t* LPayload = nullptr;
+  int64_t LLength = 0;
+  if (!FData || (!FindPlus3DosPayload(FData, FSize, LPayload, LLength) &&
+                 !FindHobetaPayload(FData, FSize, LPayload, LLength)))
+    return LList;
+  LList.reset();
+  FInner = std::make_unique<TKvMemoryLoadSource>("file.dat", LPayload, static_cast<int32_t>(LLength), false);
+  return FInner->MatchEngines(AClasses);
+}
+
+// TKvFileLoadSource
+
+TKvFileLoadSource::TKvFileLoadSource(const std::string& AFileName) {
+  const fs::path LPath(AFileName);
+  FFolder = LPath.parent_path().string();
+  if (!FFolder.empty() && FFolder.back() != '/') FFolder += '/';
+  if (const TKvLoadSourceRec* LRec = GetFile(LPath.filename().string())) {
+    FFileName = LRec->Name;
+    FExtension = LRec->Ext;
+    FData = LRec->Data;
+    FSize = LRec->Size;
+  }
+}
+
+const TKvLoadSourceRec* TKvFileLoadSource::GetFile(const std::string& AName) {
+  for (const TKvLoadSourceRec& LRec : FFiles)
+    if (SameTextAscii(LRec.Name, AName)) return &LRec;
+  if (!IsPlainFileName(AName)) return nullptr;
+  try {
+    const fs::path LFolder = FFolder.empty() ? fs::path(".") : fs::path(FFolder);
+    fs::path LFile = LFolder / AName;
+    std::error_code LError;
+    if (!fs::is_regular_file(LFile, LError)) {
+      // Names are matched without regard to case, as the files' home systems do.
+      LFile.clear();
+      for (const fs::directory_entry& LEntry : fs::directory_iterator(LFolder, LError)) {
+        if (SameTextAscii(LEntry.path().filename().string(), AName) && LEntry.is_regular_file(LError)) {
+          LFile = LEntry.path();
+          break;
+        }
+      }
+      if (LFile.empty()) return nullptr;
+    }
+    std::ifstream LStream(LFile, std::ios::binary);
+    if (!LStream) return nullptr;
+    LStream.seekg(0, std::ios::end);
+    const int64_t LSize = static_cast<int64_t>(LStream.tellg());
+    if (LSize < 0 || LSize >= MaxLoadSourceSize) return nullptr;
+    LStream.seekg(0, std::ios::beg);
+    TKvLoadSourceRec LRec;
+    LRec.Name = AName;
+    LRec.Ext = LowerFileExt(AName);
+    LRec.Bytes.resize(static_cast<size_t>(LSize));
+    if (LSize > 0 && !LStream.read(reinterpret_cast<char*>(LRec.Bytes.data()), LSize)) return nullptr;
+    LRec.Data = LRec.Bytes.data();
+    LRec.Size = static_cast<int32_t>(LSize);
+    FFiles.push_back(std::move(LRec));
+    return &FFiles.back();
+  } catch (...) {
+    return nullptr;
+  }
+}
+
+// TKvMemoryLoadSource
+
+TKvMemoryLoadSource::TKvMemoryLoadSource(const std::string& AName, const uint8_t* AData, int32_t ASize,
+                                         bool AOwnsData)
+    : FOwnsData(AOwnsData) {
+  FFileName = AName;
+  FExtension = LowerFileExt(AName);
+  FData = AData;
+  FSize = ASize;
+}
+
+TKvMemoryLoadSource::~TKvMemoryLoadSource() {
+  if (FOwnsData) delete[] FData;
+}
+
+// TKvSourceEngine
+
+TKvSourceEngine::TKvSourceEngine(TKvLoadSource& ASource)
+    : Source(&ASource), FileName(ASource.GetFileName()), Palette(std::make_unique<TKvPalette256>()) {}
+
+TKvSourceEngine::~TKvSourceEngine() = default;
+
+void TKvSourceEngine::GetVariantPalette(int, TKvPalette256&) {}
+
+void TKvSourceEngine::NeedPalette2() {
+  if (!Palette2) Palette2 = std::make_unique<TKvPalette256>();
+}
+
+void TKvSourceEngine::MakeGigaScreenPalette() {
+  NeedPalette2();
+  Palette2->Assign(Palette.get());
+  Palette->Clear();
+  Palette->FillMixtures(Palette2.get(), 100, 0);
+  ColorCount = Palette2->Count;
+}
+
+void TKvSourceEngine::SetMonoPalette(bool AInverted) {
+  Palette->Clear();
+  const TKvLinRGBColor LBlack = LinRGBColor(0, 0, 0);
+  const TKvLinRGBColor LWhite = LinRGBColor(1, 1, 1);
+  Palette->AddLinRGB(AInverted ? LWhite : LBlack);
+  Palette->AddLinRGB(AInverted ? LBlack : LWhite);
+  ColorCount = 2;
+}
+
+void TKvSourceEngine::SetMonoGigaScreenPalette() {
+  SetMonoPalette(false);
+  MakeGigaScreenPalette();
+}
+
+void TKvSourceEngine::SetZxSpectrumPalette(uint8_t ALevel) {
+  Palette->Clear();
+  for (const uint8_t LLevel : {ALevel, uint8_t(255)})
+    for (int i = 0; i < 8; ++i)
+      Palette->AddRGB((i & 2) ? LLevel : 0, (i & 4) ? LLevel : 0, (i & 1) ? LLevel : 0);
+}
+
+std::string TKvSourceEngine::GetSizeText() const {
+  char LText[48];
+  std::snprintf(LText, sizeof(LText), " %dx%dx%d", Width, Height, Bits);
+  return LText;
+}
+
+void TKvSourceEngine::DecodeZxAttribute(uint8_t AAttr, int& APaper, int& AInk) {
+  AInk = AAttr & 7;
+  APaper = (AAttr >> 3) & 7;
+  if (AAttr & 0x40) {
+    AInk += 8;
+    APaper += 8;
+  }
+}
+
+void TKvSourceEngine::ReadBytes(void* ADest, const uint8_t*& ASrc, int ACount) {
+  if (ACount <= 0) return;
+  std::memcpy(ADest, ASrc, static_cast<size_t>(ACount));
+  ASrc += ACount;
+}
+
+void TKvSourceEngine::ReadBytesReversed(void* ADest, const uint8_t*& ASrc, int ACount) {
+  static const auto Reversed = [] {
+    std::array<uint8_t, 256> LTable{};
+    for (int i = 0; i < 256; ++i) {
+      int LValue = 0;
+      for (int b = 0; b < 8; ++b)
+        if (i & (1 << b)) LValue |= 0x80 >> b;
+      LTable[static_cast<size_t>(i)] = static_cast<uint8_t>(LValue);
+    }
+    return LTable;
+  }();
+  uint8_t* LDest = static_cast<uint8_t*>(ADest);
+  for (int i = 0; i < ACount; ++i) LDest[i] = Reversed[*ASrc++];
+}
+
+// TKvSourceEngineList
+
+TKvSourceEngineList::~TKvSourceEngineList() {
+  while (!FItems.empty()) FItems.pop_back();
+}
+
+int TKvSourceEngineList::Add(std::unique_ptr<TKvSourceEngine> AEngine) {
+  FItems.push_back(std::move(AEngine));
+  return static_cast<int>(FItems.size()) - 1;
+}
+
+void TKvSourceEngineList::Sort() {
+  std::stable_sort(FItems.begin(), FItems.end(),
+                   [](const std::unique_ptr<TKvSourceEngine>& A, const std::unique_ptr<TKvSourceEngine>& B) {
+                     return A->Rank > B->Rank;
+                   });
+}
+
+// Registry
+
+const std::vector<const TKvSourceEngineClass*>& SourceEngineClasses() {
+  if (!GSourceEngines) throw Exception("Internal error");
+  return *GSourceEngines;
+}
+
+void RegisterSourceEngine(const TKvSourceEngineClass& AClass) {
+  if (!GSourceEngines) throw Exception("Internal error");
+  GSourceEngines->push_back(&AClass);
+}
+
+void InitKvSourceEngines() { GSourceEngines = std::make_unique<std::vector<const TKvSourceEngineClass*>>(); }
+
+void DoneKvSourceEngines() { GSourceEngines.reset(); }
+
+// TKvDataReader
+
+void TKvDataReader::Init(const void* AData, int64_t ASize) {
+  FP = static_cast<const uint8_t*>(AData);
+  FRemaining = (AData && ASize > 0) ? ASize : 0;
+}
+
+bool TKvDataReader::ReadByte(uint8_t& AByte) {
+  if (FRemaining < 1) return false;
+  AByte = *FP++;
+  --FRemaining;
+  return true;
+}
+
+bool TKvDataReader::ReadWord(uint16_t& AWord) {
+  if (FRemaining < 2) return false;
+  AWord = GetWordLE(FP);
+  FP += 2;
+  FRemaining -= 2;
+  return true;
+}
+
+bool TKvDataReader::ReadLongWord(uint32_t& AValue) {
+  if (FRemaining < 4) return false;
+  AValue = GetLongWordLE(FP);
+  FP += 4;
+  FRemaining -= 4;
+  return true;
+}
+
+bool TKvDataReader::Read(void* ABuffer, int64_t ACount) {
+  if (ACount < 0 || ACount > FRemaining) return false;
+  if (ACount > 0) std::memcpy(ABuffer, FP, static_cast<size_t>(ACount));
+  FP += ACount;
+  FRemaining -= ACount;
+  return true;
+}
+
+bool TKvDataReader::ReadPointer(const uint8_t*& ABlock, int64_t ACount) {
+  if (ACount < 0 || ACount > FRemaining) {
+    ABlock = nullptr;
+    return false;
+  }
+  ABlock = FP;
+  FP += ACount;
+  FRemaining -= ACount;
+  return true;
+}
+
+bool TKvDataReader::Skip(int64_t ACount) {
+  if (ACount < 0 || ACount > FRemaining) return false;
+  FP += ACount;
+  FRemaining -= ACount;
+  return true;
+}
