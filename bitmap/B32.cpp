@@ -2,6 +2,15 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "bitmap/B32_Backends.h"
+#include "bitmap/B32_Blend.h"
+#include "bitmap/B32_Gamma.h"
+#include "bitmap/B32_LowLevel.h"
+#include "bitmap/B32_Resamplers.h"
+#include "bitmap/B32_UnitInit.h"
 
 // ---------------------------------------------------------------------------
 // TPlainInterfacedPersistent
@@ -197,4 +206,632 @@ void InflateFloatRect(TFloatRect& R, float Dx, float Dy) {
   R.Top -= Dy;
   R.Right += Dx;
   R.Bottom += Dy;
+}
+
+// ---------------------------------------------------------------------------
+// TCustomSampler
+
+TColor32 TCustomSampler::GetSampleInt(int32_t X, int32_t Y) {
+  return GetSampleFixed(static_cast<TFixed>(static_cast<uint32_t>(X) << 16),
+                        static_cast<TFixed>(static_cast<uint32_t>(Y) << 16));
+}
+
+TColor32 TCustomSampler::GetSampleFixed(TFixed X, TFixed Y) {
+  return GetSampleFloat(static_cast<float>(X / 65536.0), static_cast<float>(Y / 65536.0));
+}
+
+TColor32 TCustomSampler::GetSampleFloat(float X, float Y) {
+  return GetSampleFixed(static_cast<TFixed>(Round(static_cast<double>(X) * 65536)),
+                        static_cast<TFixed>(Round(static_cast<double>(Y) * 65536)));
+}
+
+TFloatRect TCustomSampler::GetSampleBounds() {
+  const float Inf = std::numeric_limits<float>::infinity();
+  return TFloatRect{-Inf, -Inf, Inf, Inf};
+}
+
+// ---------------------------------------------------------------------------
+// TCustomResampler
+
+TCustomResampler* TCustomResamplerClass::CreateForBitmap(TCustomBitmap32* ABitmap) const {
+  TCustomResampler* R = Create();
+  R->SetBitmap(ABitmap);
+  if (ABitmap) ABitmap->SetResampler(R);
+  return R;
+}
+
+void TCustomResampler::Changed() {
+  if (FBitmap) FBitmap->Changed();
+}
+
+void TCustomResampler::SetPixelAccessMode(TPixelAccessMode Value) {
+  if (Value != FPixelAccessMode) {
+    FPixelAccessMode = Value;
+    Changed();
+  }
+}
+
+void TCustomResampler::PrepareSampling() { FClipRect = FBitmap->GetClipRect(); }
+
+bool TCustomResampler::HasBounds() { return FPixelAccessMode != pamWrap; }
+
+TFloatRect TCustomResampler::GetSampleBounds() {
+  TFloatRect R = FloatRect(FBitmap->GetClipRect());
+  if (FPixelAccessMode == pamTransparentEdge) InflateFloatRect(R, 1, 1);
+  return R;
+}
+
+void TCustomResampler::AssignTo(TPersistent* Dest) const {
+  if (auto* D = dynamic_cast<TCustomResampler*>(Dest)) {
+    D->SetPixelAccessMode(FPixelAccessMode);
+    return;
+  }
+  TCustomSampler::AssignTo(Dest);
+}
+
+// ---------------------------------------------------------------------------
+// TCustomBackend
+
+TCustomBackend::TCustomBackend() {
+  FRefCounted = true;
+  AddRef();
+}
+
+TCustomBackend::~TCustomBackend() { Clear(); }
+
+void TCustomBackend::AttachTo(TCustomBitmap32* AOwner) {
+  FOwner = AOwner;
+  if (AOwner) AOwner->SetBackend(this);
+}
+
+void TCustomBackend::Changing() {
+  if (FOnChanging) FOnChanging(this);
+}
+
+void TCustomBackend::Clear() {
+  if (FOwner) {
+    ChangeSize(FOwner->FWidth, FOwner->FHeight, 0, 0, false);
+  } else {
+    int32_t W = 0, H = 0;
+    ChangeSize(W, H, 0, 0, false);
+  }
+}
+
+void TCustomBackend::ChangeSize(int32_t& Width, int32_t& Height, int32_t NewWidth, int32_t NewHeight,
+                                bool ClearBuffer) {
+  Changing();
+  try {
+    FinalizeSurface();
+    Width = 0;
+    Height = 0;
+    if (NewWidth > 0 && NewHeight > 0) InitializeSurface(NewWidth, NewHeight, ClearBuffer);
+    Width = NewWidth;
+    Height = NewHeight;
+  } catch (...) {
+    Changed();
+    throw;
+  }
+  Changed();
+}
+
+void TCustomBackend::Assign(const TPersistent* Source) {
+  const auto* Src = dynamic_cast<const TCustomBackend*>(Source);
+  if (!Src) {
+    TThreadPersistent::Assign(Source);
+    return;
+  }
+  if (!FOwner) return;
+  const int32_t NewW = Src->FOwner ? Src->FOwner->FWidth : 0;
+  const int32_t NewH = Src->FOwner ? Src->FOwner->FHeight : 0;
+  ChangeSize(FOwner->FWidth, FOwner->FHeight, NewW, NewH, false);
+  if (!Src->Empty() && Src->FBits && FBits)
+    MoveLongword(Src->FBits, FBits, static_cast<int32_t>(static_cast<int64_t>(NewW) * NewH));
+}
+
+void TCustomBackend::InitializeSurface(int32_t, int32_t, bool) {}
+void TCustomBackend::FinalizeSurface() {}
+
+// ---------------------------------------------------------------------------
+// TCustomBitmap32: construction and backend
+
+namespace {
+
+TBitmapBlendProc PixelBlendProcFor(TCombineMode Mode) { return *PixelBlendByMode[Mode]; }
+TBitmapWrapProc WrapProcFor(TWrapMode Mode) { return WrapFunctionFor(Mode); }
+TBitmapWrapProc BestWrapProcFor(TWrapMode Mode, int32_t Min, int32_t Max) {
+  return BestWrapFunctionFor(Mode, Min, Max);
+}
+const TCustomResamplerClass* FindResamplerClass(const std::string& Name) { return ResamplerList()->Find(Name); }
+
+}  // namespace
+
+TBitmapPictureLoader GBitmapPictureLoader = nullptr;
+
+TCustomBitmap32::TCustomBitmap32() { Construct(GetPlatformBackendClass()); }
+
+TCustomBitmap32::TCustomBitmap32(const TCustomBackendClass& BackendClass) { Construct(BackendClass); }
+
+TCustomBitmap32::TCustomBitmap32(int32_t AWidth, int32_t AHeight) {
+  Construct(GetPlatformBackendClass());
+  SetSize(AWidth, AHeight);
+}
+
+void TCustomBitmap32::Construct(const TCustomBackendClass& BackendClass) {
+  InitializeBitmapLibrary();
+  B32_Resamplers_Initialize();
+  InitializeBackend(BackendClass);
+  FOuterColor = 0;
+  FMasterAlpha = 255;
+  FCombineMode = cmBlend;
+  FBlendProc = PixelBlendProcFor(cmBlend);
+  FWrapProcHorz = WrapProcFor(FWrapMode);
+  FWrapProcVert = WrapProcFor(FWrapMode);
+  TNearestResampler::Class().CreateForBitmap(this);
+}
+
+TCustomBitmap32::~TCustomBitmap32() {
+  // A dying bitmap tells nobody: its listeners may already be gone.
+  FOnChange = nullptr;
+  FOnResize = nullptr;
+  FOnAreaChanged = nullptr;
+  FOldOnAreaChanged = nullptr;
+  BeginUpdate();
+  Lock();
+  try {
+    SetSize(0, 0);
+  } catch (...) {
+  }
+  delete FResampler;
+  FResampler = nullptr;
+  FinalizeBackend();
+  Unlock();
+}
+
+const TCustomBackendClass& TCustomBitmap32::GetPlatformBackendClass() const { return TMemoryBackend::Class(); }
+
+void TCustomBitmap32::InitializeBackend(const TCustomBackendClass& BackendClass) { BackendClass.Create(this); }
+
+void TCustomBitmap32::SetBackend(TCustomBackend* NewBackend) {
+  if (!NewBackend || NewBackend == FBackend) return;
+  BeginUpdate();
+  try {
+    NewBackend->SetOwner(this);
+    if (FBackend) {
+      NewBackend->Assign(FBackend);
+      FinalizeBackend();
+    }
+    FBackend = NewBackend;
+    FBackend->SetOnChange([this](TObject*) { BackendChanged(); });
+    FBackend->SetOnChanging([this](TObject*) { BackendChangingHook(); });
+  } catch (...) {
+    EndUpdate();
+    throw;
+  }
+  EndUpdate();
+  FBackend->Changed();
+  Changed();
+}
+
+void TCustomBitmap32::FinalizeBackend() {
+  if (!FBackend) return;
+  TCustomBackend* B = FBackend;
+  B->SetOwner(nullptr);
+  B->SetOnChange(nullptr);
+  B->SetOnChanging(nullptr);
+  FBackend = nullptr;
+  B->Release();
+}
+
+TCustomBackend* TCustomBitmap32::TakeBackendRef() {
+  FBackend->AddRef();
+  return FBackend;
+}
+
+void TCustomBitmap32::BackendChanged() {
+  FBits = FBackend ? FBackend->GetBits() : nullptr;
+  ResetClipRect();
+}
+
+// ---------------------------------------------------------------------------
+// TCustomBitmap32: size and state
+
+void TCustomBitmap32::ChangeSize(int32_t& Width, int32_t& Height, int32_t NewWidth, int32_t NewHeight) {
+  FBackend->ChangeSize(Width, Height, NewWidth, NewHeight, true);
+}
+
+bool TCustomBitmap32::Empty() const { return FBackend->Empty() || FWidth == 0 || FHeight == 0; }
+
+void TCustomBitmap32::Delete() { SetSize(0, 0); }
+
+void TCustomBitmap32::UpdateWrapProcs() {
+  FWrapProcHorz = BestWrapProcFor(FWrapMode, FClipRect.Left, FClipRect.Right - 1);
+  FWrapProcVert = BestWrapProcFor(FWrapMode, FClipRect.Top, FClipRect.Bottom - 1);
+}
+
+void TCustomBitmap32::SetClipRect(const TRect& R) {
+  IntersectRect(FClipRect, R, BoundsRect());
+  FFixedClipRect = TFixedRect{Fixed(FClipRect.Left), Fixed(FClipRect.Top), Fixed(FClipRect.Right),
+                              Fixed(FClipRect.Bottom)};
+  auto Sh8 = [](int32_t V) { return static_cast<int32_t>(static_cast<uint32_t>(V) << 8); };
+  FClip256Rect = TRect{Sh8(FClipRect.Left), Sh8(FClipRect.Top), Sh8(FClipRect.Right), Sh8(FClipRect.Bottom)};
+  FClipping = !(FClipRect == BoundsRect());
+  UpdateWrapProcs();
+}
+
+void TCustomBitmap32::SetDrawMode(TDrawMode Value) {
+  if (Value != FDrawMode) {
+    FDrawMode = Value;
+    Changed();
+  }
+}
+
+void TCustomBitmap32::SetCombineMode(TCombineMode Value) {
+  if (Value != FCombineMode) {
+    FCombineMode = Value;
+    FBlendProc = PixelBlendProcFor(Value);
+    Changed();
+  }
+}
+
+void TCustomBitmap32::SetWrapMode(TWrapMode Value) {
+  if (Value != FWrapMode) {
+    FWrapMode = Value;
+    UpdateWrapProcs();
+    Changed();
+  }
+}
+
+void TCustomBitmap32::SetMasterAlpha(uint32_t Value) {
+  if (Value != FMasterAlpha) {
+    FMasterAlpha = Value;
+    Changed();
+  }
+}
+
+void TCustomBitmap32::SetResampler(TCustomResampler* Value) {
+  if (!Value || Value == FResampler) return;
+  delete FResampler;
+  FResampler = Value;
+  Value->SetBitmap(this);
+  Changed();
+}
+
+std::string TCustomBitmap32::GetResamplerClassName() const { return FResampler ? FResampler->ClassName() : ""; }
+
+void TCustomBitmap32::SetResamplerClassName(const std::string& Value) {
+  if (Value.empty() || (FResampler && Value == FResampler->ClassName())) return;
+  if (const TCustomResamplerClass* C = FindResamplerClass(Value)) C->CreateForBitmap(this);
+}
+
+// ---------------------------------------------------------------------------
+// TCustomBitmap32: change notification
+
+void TCustomBitmap32::Changed() { AreaChanged(BoundsRect(), AREA_INFO_RECT); }
+
+void TCustomBitmap32::AreaChanged(const TRect& Area, uint32_t Info) {
+  if ((FUpdateCount == 0 || FMeasuringMode) && FOnAreaChanged) FOnAreaChanged(this, Area, Info);
+  if (!FMeasuringMode) TCustomMap::Changed();
+}
+
+void TCustomBitmap32::StartMeasuring(TAreaChangedEvent Callback) {
+  FMeasuringMode = true;
+  FOldOnAreaChanged = std::move(FOnAreaChanged);
+  FOnAreaChanged = std::move(Callback);
+}
+
+void TCustomBitmap32::StopMeasuring() {
+  FMeasuringMode = false;
+  FOnAreaChanged = std::move(FOldOnAreaChanged);
+  FOldOnAreaChanged = nullptr;
+}
+
+// ---------------------------------------------------------------------------
+// TCustomBitmap32: pixel access
+
+TColor32 TCustomBitmap32::GetPixelS(int32_t X, int32_t Y) const {
+  if (X < FClipRect.Left || X >= FClipRect.Right || Y < FClipRect.Top || Y >= FClipRect.Bottom) return FOuterColor;
+  return GetPixel(X, Y);
+}
+
+TColor32 TCustomBitmap32::GetPixelW(int32_t X, int32_t Y) const {
+  X = FWrapProcHorz(X, FClipRect.Left, FClipRect.Right - 1);
+  Y = FWrapProcVert(Y, FClipRect.Top, FClipRect.Bottom - 1);
+  return GetPixel(X, Y);
+}
+
+TColor32 TCustomBitmap32::InterpolateAt256(int32_t X, int32_t Y) const {
+  const TColor32* P = FBits + (static_cast<uint32_t>(X) >> 8) + static_cast<intptr_t>(static_cast<uint32_t>(Y) >> 8) * FWidth;
+  const uint32_t WX = GammaEncodeTable[255 - (X & 255)];
+  const uint32_t WY = GammaEncodeTable[255 - (Y & 255)];
+  return InterpolatePixels(WX, WY, P, P + FWidth);
+}
+
+TColor32 TCustomBitmap32::GetPixelX(TFixed X, TFixed Y) const {
+  return InterpolateAt256(static_cast<int32_t>((static_cast<uint32_t>(X) + 127) >> 8),
+                          static_cast<int32_t>((static_cast<uint32_t>(Y) + 127) >> 8));
+}
+
+TColor32 TCustomBitmap32::InterpolateAt256Safe(int32_t X, int32_t Y) const {
+  if (X < FClip256Rect.Left || Y < FClip256Rect.Top) return FOuterColor;
+  const int32_t R = (FClipRect.Right - 1) * 256;
+  const int32_t B = (FClipRect.Bottom - 1) * 256;
+  if (X < R && Y < B) return InterpolateAt256(X, Y);
+  if (X == R && Y <= B) return GetPixel(FClipRect.Right - 1, Y >> 8);
+  if (X <= R && Y == B) return GetPixel(X >> 8, FClipRect.Bottom - 1);
+  return FOuterColor;
+}
+
+TColor32 TCustomBitmap32::GetPixelXS(TFixed X, TFixed Y) const {
+  return InterpolateAt256Safe(static_cast<int32_t>((static_cast<int64_t>(X) + 127) >> 8),
+                              static_cast<int32_t>((static_cast<int64_t>(Y) + 127) >> 8));
+}
+
+TColor32 TCustomBitmap32::GetPixelXW(TFixed X, TFixed Y) const {
+  const int32_t L = FClipRect.Left, Rr = FClipRect.Right - 1, T = FClipRect.Top, Bb = FClipRect.Bottom - 1;
+  const int32_t X0 = X >> 16, Y0 = Y >> 16;
+  const int32_t WX0 = FWrapProcHorz(X0, L, Rr), WX1 = FWrapProcHorz(X0 + 1, L, Rr);
+  const int32_t WY0 = FWrapProcVert(Y0, T, Bb), WY1 = FWrapProcVert(Y0 + 1, T, Bb);
+  const uint32_t FX = (static_cast<uint32_t>(X) >> 8) & 255;
+  const uint32_t FY = (static_cast<uint32_t>(Y) >> 8) & 255;
+  const TColor32 Top = MixPixels(GetPixel(WX1, WY0), GetPixel(WX0, WY0), FX);
+  const TColor32 Bottom = MixPixels(GetPixel(WX1, WY1), GetPixel(WX0, WY1), FX);
+  return MixPixels(Bottom, Top, FY);
+}
+
+// ---------------------------------------------------------------------------
+// TCustomBitmap32: fills and alpha
+
+void TCustomBitmap32::Clear() { Clear(0xFF000000u); }
+
+void TCustomBitmap32::Clear(TColor32 AColor) {
+  if (Empty()) return;
+  if (!FMeasuringMode) {
+    if (FClipping)
+      FillRect(FClipRect.Left, FClipRect.Top, FClipRect.Right, FClipRect.Bottom, AColor);
+    else
+      FillLongword(FBits, FWidth * FHeight, AColor);
+  }
+  Changed();
+}
+
+void TCustomBitmap32::FillRect(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, TColor32 AColor) {
+  if (FBits)
+    for (int32_t J = Y1; J < Y2; ++J) FillLongword(GetPixelPtr(X1, J), X2 - X1, AColor);
+  AreaChanged(TRect{X1, Y1, X2, Y2}, AREA_INFO_RECT);
+}
+
+void TCustomBitmap32::FillRectS(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, TColor32 AColor) {
+  if (!FMeasuringMode && X1 < X2 && Y1 < Y2 && X1 < FClipRect.Right && Y1 < FClipRect.Bottom &&
+      X2 > FClipRect.Left && Y2 > FClipRect.Top) {
+    X1 = std::max(X1, FClipRect.Left);
+    Y1 = std::max(Y1, FClipRect.Top);
+    X2 = std::min(X2, FClipRect.Right);
+    Y2 = std::min(Y2, FClipRect.Bottom);
+    FillRect(X1, Y1, X2, Y2, AColor);
+  }
+  AreaChanged(TRect{X1, Y1, X2, Y2}, AREA_INFO_RECT);
+}
+
+void TCustomBitmap32::FillRectSR(const TRect& R, TColor32 AColor) {
+  if (FMeasuringMode)
+    AreaChanged(R, AREA_INFO_RECT);
+  else
+    FillRectS(R.Left, R.Top, R.Right, R.Bottom, AColor);
+}
+
+void TCustomBitmap32::ResetAlpha(uint8_t AAlpha) {
+  if (!FMeasuringMode && FBits) {
+    auto* P = reinterpret_cast<uint8_t*>(FBits) + 3;
+    const int64_t N = static_cast<int64_t>(FWidth) * FHeight;
+    for (int64_t I = 0; I < N; ++I) P[I * 4] = AAlpha;
+  }
+  Changed();
+}
+
+// ---------------------------------------------------------------------------
+// TCustomBitmap32: drawing
+
+void TCustomBitmap32::DrawTo(TCustomBitmap32* Dst) {
+  BlockTransfer(Dst, 0, 0, Dst->GetClipRect(), this, BoundsRect(), FDrawMode, FOnPixelCombine);
+}
+
+void TCustomBitmap32::DrawTo(TCustomBitmap32* Dst, int32_t DstX, int32_t DstY) {
+  BlockTransfer(Dst, DstX, DstY, Dst->GetClipRect(), this, BoundsRect(), FDrawMode, FOnPixelCombine);
+}
+
+void TCustomBitmap32::DrawTo(TCustomBitmap32* Dst, const TRect& DstRect, const TRect& SrcRect) {
+  StretchTransfer(Dst, DstRect, Dst->GetClipRect(), this, SrcRect, FResampler, FDrawMode, FOnPixelCombine);
+}
+
+// ---------------------------------------------------------------------------
+// TCustomBitmap32: copying
+
+void TCustomBitmap32::Assign(const TPersistent* Source) {
+  if (!Source) {
+    SetSize(0, 0);
+    return;
+  }
+  if (const auto* Src = dynamic_cast<const TCustomBitmap32*>(Source)) {
+    BeginUpdate();
+    try {
+      Src->CopyMapTo(this);
+      Src->CopyPropertiesTo(this);
+    } catch (...) {
+      EndUpdate();
+      throw;
+    }
+    EndUpdate();
+    Changed();
+    return;
+  }
+  TCustomMap::Assign(Source);
+}
+
+void TCustomBitmap32::CopyMapTo(TCustomBitmap32* Dst) const {
+  Dst->SetSize(FWidth, FHeight);
+  if (!Empty()) MoveLongword(FBits, Dst->FBits, FWidth * FHeight);
+}
+
+void TCustomBitmap32::CopyPropertiesTo(TCustomBitmap32* Dst) const {
+  Dst->SetDrawMode(FDrawMode);
+  Dst->SetCombineMode(FCombineMode);
+  Dst->SetWrapMode(FWrapMode);
+  Dst->SetMasterAlpha(FMasterAlpha);
+  Dst->FOuterColor = FOuterColor;
+  Dst->SetResamplerClassName(GetResamplerClassName());
+  if (Dst->FResampler && FResampler) Dst->FResampler->Assign(FResampler);
+}
+
+bool TCustomBitmap32::SameAs(const TCustomBitmap32* Other) const {
+  if (!Other) return false;
+  if (Empty() || Other->Empty()) return Empty() && Other->Empty();
+  if (std::strcmp(ClassName(), Other->ClassName()) != 0) return false;
+  if (FWidth != Other->FWidth || FHeight != Other->FHeight) return false;
+  return std::memcmp(FBits, Other->FBits, static_cast<size_t>(FWidth) * FHeight * 4) == 0;
+}
+
+// ---------------------------------------------------------------------------
+// TCustomBitmap32: streaming
+
+namespace {
+
+void PutLE16(uint8_t* P, uint32_t V) {
+  P[0] = uint8_t(V);
+  P[1] = uint8_t(V >> 8);
+}
+void PutLE32(uint8_t* P, uint32_t V) {
+  for (int I = 0; I < 4; ++I) P[I] = uint8_t(V >> (8 * I));
+}
+uint32_t GetLE16(const uint8_t* P) { return uint32_t(P[0]) | uint32_t(P[1]) << 8; }
+uint32_t GetLE32(const uint8_t* P) {
+  return uint32_t(P[0]) | uint32_t(P[1]) << 8 | uint32_t(P[2]) << 16 | uint32_t(P[3]) << 24;
+}
+
+[[noreturn]] void BadBitmap(const std::string& Why) { throw EBitmapException("Invalid bitmap file: " + Why); }
+
+}  // namespace
+
+void TCustomBitmap32::WriteData(TStream& Stream) const {
+  uint8_t H[8];
+  PutLE32(H, static_cast<uint32_t>(FWidth));
+  PutLE32(H + 4, static_cast<uint32_t>(FHeight));
+  Stream.WriteBuffer(H, 8);
+  if (FBits) Stream.WriteBuffer(FBits, static_cast<int64_t>(FWidth) * FHeight * 4);
+}
+
+void TCustomBitmap32::ReadData(TStream& Stream) {
+  struct TChangedAtEnd {
+    TCustomBitmap32* B;
+    ~TChangedAtEnd() {
+      try {
+        B->Changed();
+      } catch (...) {
+      }
+    }
+  } AtEnd{this};
+  uint8_t H[8];
+  Stream.ReadBuffer(H, 8);
+  const int32_t W = static_cast<int32_t>(GetLE32(H));
+  const int32_t Hh = static_cast<int32_t>(GetLE32(H + 4));
+  const int64_t Bytes = static_cast<int64_t>(std::max(W, 0)) * std::max(Hh, 0) * 4;
+  // Refuse a size the stream cannot hold before allocating for it.
+  if (Bytes > Stream.Remaining()) throw EReadError("Stream read error");
+  SetSize(W, Hh);
+  if (FBits) Stream.ReadBuffer(FBits, static_cast<int64_t>(FWidth) * FHeight * 4);
+}
+
+bool TCustomBitmap32::ShouldStoreData(const TPersistent* Ancestor) const {
+  if (Ancestor) {
+    if (const auto* A = dynamic_cast<const TCustomBitmap32*>(Ancestor)) return !SameAs(A);
+    return true;
+  }
+  return !Empty();
+}
+
+void TCustomBitmap32::SaveToStream(TStream& Stream, bool ABottomUp) const {
+  const uint64_t ImageSize = static_cast<uint64_t>(FWidth) * static_cast<uint64_t>(FHeight) * 4;
+  if (ImageSize + 54 > 0xFFFFFFFFu) throw EBitmapException("Bitmap too large for a BMP file");
+  uint8_t H[54] = {};
+  H[0] = 'B';
+  H[1] = 'M';
+  PutLE32(H + 2, static_cast<uint32_t>(ImageSize + 54));
+  PutLE32(H + 10, 54);
+  PutLE32(H + 14, 40);
+  PutLE32(H + 18, static_cast<uint32_t>(FWidth));
+  PutLE32(H + 22, static_cast<uint32_t>(ABottomUp ? FHeight : -FHeight));
+  PutLE16(H + 26, 1);
+  PutLE16(H + 28, 32);
+  PutLE32(H + 34, static_cast<uint32_t>(ImageSize));
+  Stream.WriteBuffer(H, 54);
+  if (!FBits) return;
+  if (ABottomUp) {
+    for (int32_t Y = FHeight - 1; Y >= 0; --Y) Stream.WriteBuffer(GetScanLine(Y), static_cast<int64_t>(FWidth) * 4);
+  } else {
+    Stream.WriteBuffer(FBits, static_cast<int64_t>(ImageSize));
+  }
+}
+
+void TCustomBitmap32::LoadFromStream(TStream& Stream) {
+  const int64_t Start = Stream.GetPosition();
+  const int64_t Avail = Stream.Remaining();
+  uint8_t H[54] = {};
+  const int64_t Got = Stream.Read(H, std::min<int64_t>(Avail, 54));
+  const bool IsBM = Got >= 2 && H[0] == 'B' && H[1] == 'M';
+  if (!IsBM || Got < 54 || GetLE16(H + 26) != 1 || GetLE16(H + 28) != 32 || GetLE32(H + 30) != 0) {
+    Stream.Seek(Start, soBeginning);
+    if (IsBM && Got < 54) BadBitmap("the header is truncated");
+    if (!GBitmapPictureLoader) throw EBitmapException("Unsupported bitmap format");
+    GBitmapPictureLoader(*this, Stream);
+    Changed();
+    return;
+  }
+  // Every stored size is checked against the bytes really present, in 64 bits,
+  // before anything is allocated or read.
+  const uint64_t FileSize = GetLE32(H + 2);
+  const uint64_t Offset = GetLE32(H + 10);
+  const uint64_t InfoSize = GetLE32(H + 14);
+  const int32_t W = static_cast<int32_t>(GetLE32(H + 18));
+  const int32_t HStored = static_cast<int32_t>(GetLE32(H + 22));
+  const uint64_t StoredImageSize = GetLE32(H + 34);
+  if (InfoSize < 40) BadBitmap("bad information header size");
+  if (Offset < 14 + InfoSize) BadBitmap("the pixel data offset points into the header");
+  if (W < 0 || HStored == std::numeric_limits<int32_t>::min()) BadBitmap("bad dimensions");
+  const int32_t AbsH = HStored < 0 ? -HStored : HStored;
+  const uint64_t DataSize = static_cast<uint64_t>(W) * static_cast<uint64_t>(AbsH) * 4;
+  if (DataSize / 4 > 0x7FFFFFFFu) BadBitmap("the picture is too large");
+  if (Offset + DataSize > static_cast<uint64_t>(Avail)) BadBitmap("the pixel data runs past the end of the file");
+  if (FileSize != 0 && (FileSize > static_cast<uint64_t>(Avail) || FileSize < Offset + DataSize))
+    BadBitmap("the stored file size does not match the file");
+  if (StoredImageSize != 0 && StoredImageSize < DataSize) BadBitmap("the stored image size is too small");
+
+  SetSize(W, AbsH);
+  if (FBits) {
+    Stream.Seek(Start + static_cast<int64_t>(Offset), soBeginning);
+    if (HStored <= 0) {
+      Stream.ReadBuffer(FBits, static_cast<int64_t>(DataSize));
+    } else {
+      for (int32_t Y = AbsH - 1; Y >= 0; --Y) Stream.ReadBuffer(GetScanLine(Y), static_cast<int64_t>(W) * 4);
+    }
+  } else {
+    Stream.Seek(Start + static_cast<int64_t>(Offset + DataSize), soBeginning);
+  }
+  Changed();
+}
+
+void TCustomBitmap32::SaveToFile(const std::string& FileName, bool ABottomUp) const {
+  TMemoryStream M;
+  SaveToStream(M, ABottomUp);
+  SaveBytesToFile(FileName, M.GetMemory(), M.GetSize());
+}
+
+void TCustomBitmap32::LoadFromFile(const std::string& FileName) {
+  TFileStream F(FileName, fmOpenRead | fmShareDenyNone);
+  LoadFromStream(F);
+}
+
+// ---------------------------------------------------------------------------
+// TBitmap32
+
+void TBitmap32::HandleChanged() {
+  if (FOnHandleChanged) FOnHandleChanged(this);
 }

@@ -8,8 +8,10 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <string>
 #include <vector>
 
+#include "rtl/KvClasses.h"
 #include "rtl/KvSysUtils.h"
 
 // ---------------------------------------------------------------------------
@@ -197,4 +199,336 @@ void OffsetIntRect(TRect& R, int32_t Dx, int32_t Dy);
 void InflateFloatRect(TFloatRect& R, float Dx, float Dy);
 
 // ---------------------------------------------------------------------------
-// The bitmap and its backends follow below.
+// Samplers and resamplers
+
+class TCustomBitmap32;
+class TCustomBackend;
+
+// An error of the bitmap library ("Destination bitmap is nil", ...).
+class EBitmapException : public Exception {
+public:
+  using Exception::Exception;
+};
+
+// How a resampler's point reads treat positions outside the clip.
+enum TPixelAccessMode : uint8_t { pamUnsafe = 0, pamSafe = 1, pamWrap = 2, pamTransparentEdge = 3 };
+
+// Answers the colour at a position in integer, 16.16 fixed or float
+// coordinates, between PrepareSampling and FinalizeSampling. A concrete
+// sampler overrides GetSampleFixed or GetSampleFloat (the two base forms call
+// each other).
+class TCustomSampler : public TNotifiablePersistent {
+public:
+  // GetSampleFixed(X shl 16, Y shl 16).
+  virtual TColor32 GetSampleInt(int32_t X, int32_t Y);
+  // GetSampleFloat(X / 65536, Y / 65536).
+  virtual TColor32 GetSampleFixed(TFixed X, TFixed Y);
+  // GetSampleFixed(Round(X * 65536), Round(Y * 65536)).
+  virtual TColor32 GetSampleFloat(float X, float Y);
+  virtual void PrepareSampling() {}
+  virtual void FinalizeSampling() {}
+  virtual bool HasBounds() { return false; }
+  // (-inf, -inf, +inf, +inf) in the base.
+  virtual TFloatRect GetSampleBounds();
+};
+
+class TCustomResampler;
+
+// The class reference of a resampler: its name and virtual constructor.
+class TCustomResamplerClass {
+public:
+  virtual ~TCustomResamplerClass() = default;
+  virtual const char* ClassName() const = 0;
+  virtual TCustomResampler* Create() const = 0;
+  // Create, bind to ABitmap and install as its resampler (the bitmap owns it).
+  TCustomResampler* CreateForBitmap(TCustomBitmap32* ABitmap) const;
+};
+
+template <class T>
+class TResamplerClassOf final : public TCustomResamplerClass {
+public:
+  explicit TResamplerClassOf(const char* AName) : FName(AName) {}
+  const char* ClassName() const override { return FName; }
+  TCustomResampler* Create() const override { return new T(); }
+
+private:
+  const char* FName;
+};
+
+// A sampler bound to one bitmap that can also stretch a rectangle of that
+// bitmap into another bitmap. Owned by its bitmap.
+class TCustomResampler : public TCustomSampler {
+public:
+  TCustomResampler() = default;
+  ~TCustomResampler() override = default;
+
+  virtual const TCustomResamplerClass& ClassType() const = 0;
+  const char* ClassName() const { return ClassType().ClassName(); }
+
+  virtual float GetWidth() { return 0; }
+  // Draws SrcRect of Src onto DstRect of Dst inside DstClip; the caller has
+  // clipped DstClip into DstRect and Dst, and SrcRect into Src.
+  virtual void Resample(TCustomBitmap32* Dst, TRect DstRect, TRect DstClip, TCustomBitmap32* Src,
+                        TRect SrcRect, TDrawMode CombineOp, const TPixelCombineEvent& CombineCallBack) = 0;
+
+  // A full-area change of the bound bitmap; the resampler's own OnChange stays silent.
+  void Changed() override;
+  void PrepareSampling() override;
+  bool HasBounds() override;
+  TFloatRect GetSampleBounds() override;
+
+  TCustomBitmap32* GetBitmap() const { return FBitmap; }
+  void SetBitmap(TCustomBitmap32* ABitmap) { FBitmap = ABitmap; }
+  TPixelAccessMode GetPixelAccessMode() const { return FPixelAccessMode; }
+  void SetPixelAccessMode(TPixelAccessMode Value);
+
+protected:
+  // Copies the published settings into another resampler.
+  void AssignTo(TPersistent* Dest) const override;
+
+  TCustomBitmap32* FBitmap = nullptr;
+  TRect FClipRect;
+  TPixelAccessMode FPixelAccessMode = pamSafe;
+};
+
+// ---------------------------------------------------------------------------
+// Pixel-memory backends
+
+// The class reference of a backend.
+class TCustomBackendClass {
+public:
+  virtual ~TCustomBackendClass() = default;
+  virtual const char* ClassName() const = 0;
+  // Creates the backend for Owner, which installs it (Owner.SetBackend).
+  virtual TCustomBackend* Create(TCustomBitmap32* Owner) const = 0;
+};
+
+template <class T>
+class TBackendClassOf final : public TCustomBackendClass {
+public:
+  explicit TBackendClassOf(const char* AName) : FName(AName) {}
+  const char* ClassName() const override { return FName; }
+  TCustomBackend* Create(TCustomBitmap32* Owner) const override {
+    T* B = new T();
+    B->AttachTo(Owner);
+    return B;
+  }
+
+private:
+  const char* FName;
+};
+
+// The pixel memory of a bitmap. Reference counted: a finished backend holds
+// one reference, which its bitmap owns.
+class TCustomBackend : public TThreadPersistent {
+public:
+  void Assign(const TPersistent* Source) override;
+  TCustomBackend();
+  ~TCustomBackend() override;
+
+  virtual const TCustomBackendClass& ClassType() const = 0;
+
+  // Owner := AOwner, then AOwner.SetBackend(this) when AOwner is set.
+  void AttachTo(TCustomBitmap32* AOwner);
+
+  TColor32* GetBits() const { return FBits; }
+  TCustomBitmap32* GetOwner() const { return FOwner; }
+  void SetOwner(TCustomBitmap32* AOwner) { FOwner = AOwner; }
+  const TNotifyEvent& GetOnChanging() const { return FOnChanging; }
+  void SetOnChanging(TNotifyEvent E) { FOnChanging = std::move(E); }
+
+  // Fires OnChanging.
+  virtual void Changing();
+  virtual void Clear();
+  virtual bool Empty() const { return false; }
+  // Drops the surface and makes a fresh one of the new size (not kept: the
+  // old pixels are lost); writes Width and Height, and ends with Changed
+  // even when the allocation fails.
+  virtual void ChangeSize(int32_t& Width, int32_t& Height, int32_t NewWidth, int32_t NewHeight,
+                          bool ClearBuffer);
+
+protected:
+  virtual void InitializeSurface(int32_t NewWidth, int32_t NewHeight, bool ClearBuffer);
+  virtual void FinalizeSurface();
+
+  TColor32* FBits = nullptr;
+  TCustomBitmap32* FOwner = nullptr;
+  TNotifyEvent FOnChanging;
+};
+
+// ---------------------------------------------------------------------------
+// The 32-bit bitmap
+
+// An index wrap function: maps Value into Min..Max.
+using TBitmapWrapProc = int32_t (*)(int32_t Value, int32_t Min, int32_t Max);
+// The per-pixel blend of a combine mode.
+using TBitmapBlendProc = void (*)(TColor32 F, TColor32& B);
+
+// Loads a picture that is not a 32-bit BMP into Dst (the picture exchange of
+// the GUI layer installs it); without it such pictures raise EBitmapException.
+using TBitmapPictureLoader = void (*)(TCustomBitmap32& Dst, TStream& Stream);
+extern TBitmapPictureLoader GBitmapPictureLoader;
+
+// Width x Height pixels, row-major, top-down, rows without gaps. Bits is nil
+// while empty and must be re-read after every SetSize.
+class TCustomBitmap32 : public TCustomMap {
+public:
+  TCustomBitmap32();
+  explicit TCustomBitmap32(const TCustomBackendClass& BackendClass);
+  TCustomBitmap32(int32_t AWidth, int32_t AHeight);
+  ~TCustomBitmap32() override;
+  TCustomBitmap32(const TCustomBitmap32&) = delete;
+  TCustomBitmap32& operator=(const TCustomBitmap32&) = delete;
+
+  // The backend class of a new bitmap: the memory backend.
+  virtual const TCustomBackendClass& GetPlatformBackendClass() const;
+
+  // Backend
+  TCustomBackend* GetBackend() const { return FBackend; }
+  virtual void SetBackend(TCustomBackend* NewBackend);
+  // Adds a reference to the backend and returns it.
+  TCustomBackend* TakeBackendRef();
+
+  // Size and state
+  bool Empty() const override;
+  void Delete() override;
+  TRect BoundsRect() const { return TRect{0, 0, FWidth, FHeight}; }
+  TColor32* GetBits() const { return FBits; }
+  const TRect& GetClipRect() const { return FClipRect; }
+  void SetClipRect(const TRect& R);
+  void ResetClipRect() { SetClipRect(BoundsRect()); }
+  bool GetClipping() const { return FClipping; }
+  const TFixedRect& GetFixedClipRect() const { return FFixedClipRect; }
+  const TRect& GetClip256Rect() const { return FClip256Rect; }
+
+  TDrawMode GetDrawMode() const { return FDrawMode; }
+  void SetDrawMode(TDrawMode Value);
+  TCombineMode GetCombineMode() const { return FCombineMode; }
+  void SetCombineMode(TCombineMode Value);
+  TWrapMode GetWrapMode() const { return FWrapMode; }
+  void SetWrapMode(TWrapMode Value);
+  uint32_t GetMasterAlpha() const { return FMasterAlpha; }
+  void SetMasterAlpha(uint32_t Value);
+  TColor32 GetOuterColor() const { return FOuterColor; }
+  void SetOuterColor(TColor32 Value) { FOuterColor = Value; }
+  TBitmapBlendProc GetBlendProc() const { return FBlendProc; }
+
+  TCustomResampler* GetResampler() const { return FResampler; }
+  // Takes ownership; nil and the current resampler are ignored.
+  void SetResampler(TCustomResampler* Value);
+  std::string GetResamplerClassName() const;
+  // Unknown or empty names and the current class name change nothing.
+  void SetResamplerClassName(const std::string& Value);
+
+  const TPixelCombineEvent& GetOnPixelCombine() const { return FOnPixelCombine; }
+  void SetOnPixelCombine(TPixelCombineEvent E) { FOnPixelCombine = std::move(E); }
+  const TAreaChangedEvent& GetOnAreaChanged() const { return FOnAreaChanged; }
+  void SetOnAreaChanged(TAreaChangedEvent E) { FOnAreaChanged = std::move(E); }
+
+  // Change notification: an area event over the bounds (when no update is
+  // open, or while measuring), then OnChange unless measuring.
+  void Changed() override;
+  virtual void AreaChanged(const TRect& Area, uint32_t Info = AREA_INFO_RECT);
+  bool GetMeasuringMode() const { return FMeasuringMode; }
+  void StartMeasuring(TAreaChangedEvent Callback);
+  void StopMeasuring();
+
+  // Pixel access (unchecked unless said)
+  TColor32* GetScanLine(int32_t Y) const { return FBits + static_cast<intptr_t>(Y) * FWidth; }
+  TColor32* GetPixelPtr(int32_t X, int32_t Y) const { return FBits + X + static_cast<intptr_t>(Y) * FWidth; }
+  TColor32 GetPixel(int32_t X, int32_t Y) const { return *GetPixelPtr(X, Y); }
+  // OuterColor outside the clip.
+  TColor32 GetPixelS(int32_t X, int32_t Y) const;
+  // Wrapped into the clip by the wrap mode.
+  TColor32 GetPixelW(int32_t X, int32_t Y) const;
+  TColor32 GetPixelX(TFixed X, TFixed Y) const;
+  TColor32 GetPixelXS(TFixed X, TFixed Y) const;
+  TColor32 GetPixelXW(TFixed X, TFixed Y) const;
+  // Bilinear read at 24.8 coordinates, no bounds check.
+  TColor32 InterpolateAt256(int32_t X, int32_t Y) const;
+  TColor32 InterpolateAt256Safe(int32_t X, int32_t Y) const;
+
+  // Fills and alpha
+  void Clear();
+  void Clear(TColor32 AColor);
+  void FillRect(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, TColor32 AColor);
+  void FillRectS(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, TColor32 AColor);
+  void FillRectSR(const TRect& R, TColor32 AColor);
+  void ResetAlpha(uint8_t AAlpha = 255);
+
+  // Drawing onto another bitmap
+  void DrawTo(TCustomBitmap32* Dst);
+  void DrawTo(TCustomBitmap32* Dst, int32_t DstX, int32_t DstY);
+  void DrawTo(TCustomBitmap32* Dst, const TRect& DstRect, const TRect& SrcRect);
+  void DrawToRect(TCustomBitmap32* Dst, const TRect& DstRect, const TRect& SrcRect) { DrawTo(Dst, DstRect, SrcRect); }
+  void DrawToRect(TCustomBitmap32* Dst, const TRect& DstRect) { DrawTo(Dst, DstRect, BoundsRect()); }
+
+  // Copying
+  void Assign(const TPersistent* Source) override;
+  virtual void CopyMapTo(TCustomBitmap32* Dst) const;
+  virtual void CopyPropertiesTo(TCustomBitmap32* Dst) const;
+  bool SameAs(const TCustomBitmap32* Other) const;
+
+  // Streaming: the raw form (Width, Height, pixels) ...
+  virtual void WriteData(TStream& Stream) const;
+  virtual void ReadData(TStream& Stream);
+  bool ShouldStoreData(const TPersistent* Ancestor) const;
+  // ... and the 32-bit BMP form.
+  virtual void SaveToStream(TStream& Stream, bool ABottomUp = false) const;
+  virtual void LoadFromStream(TStream& Stream);
+  virtual void SaveToFile(const std::string& FileName, bool ABottomUp = false) const;
+  virtual void LoadFromFile(const std::string& FileName);
+
+  virtual const char* ClassName() const { return "TCustomBitmap32"; }
+
+protected:
+  // Binds a backend of BackendClass; its constructor installs it.
+  void InitializeBackend(const TCustomBackendClass& BackendClass);
+  virtual void FinalizeBackend();
+  virtual void BackendChanged();
+  virtual void BackendChangingHook() {}
+  void ChangeSize(int32_t& Width, int32_t& Height, int32_t NewWidth, int32_t NewHeight) override;
+
+  TCustomBackend* FBackend = nullptr;
+  TColor32* FBits = nullptr;
+  TRect FClipRect;
+  TFixedRect FFixedClipRect;
+  TRect FClip256Rect;
+  bool FClipping = false;
+  TDrawMode FDrawMode = dmOpaque;
+  TCombineMode FCombineMode = cmBlend;
+  TWrapMode FWrapMode = wmClamp;
+  uint32_t FMasterAlpha = 255;
+  TColor32 FOuterColor = 0;
+  TPixelCombineEvent FOnPixelCombine;
+  TAreaChangedEvent FOnAreaChanged;
+  TAreaChangedEvent FOldOnAreaChanged;
+  bool FMeasuringMode = false;
+  TCustomResampler* FResampler = nullptr;
+  TBitmapWrapProc FWrapProcHorz = nullptr;
+  TBitmapWrapProc FWrapProcVert = nullptr;
+  TBitmapBlendProc FBlendProc = nullptr;
+
+private:
+  friend class TCustomBackend;
+  void Construct(const TCustomBackendClass& BackendClass);
+  void UpdateWrapProcs();
+};
+
+// The bitmap the program's pictures live in.
+class TBitmap32 : public TCustomBitmap32 {
+public:
+  TBitmap32() : TCustomBitmap32() {}
+  explicit TBitmap32(const TCustomBackendClass& BackendClass) : TCustomBitmap32(BackendClass) {}
+  TBitmap32(int32_t AWidth, int32_t AHeight) : TCustomBitmap32(AWidth, AHeight) {}
+
+  const TNotifyEvent& GetOnHandleChanged() const { return FOnHandleChanged; }
+  void SetOnHandleChanged(TNotifyEvent E) { FOnHandleChanged = std::move(E); }
+
+  const char* ClassName() const override { return "TBitmap32"; }
+
+protected:
+  virtual void HandleChanged();
+
+  TNotifyEvent FOnHandleChanged;
+};
