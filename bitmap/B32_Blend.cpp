@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 uint8_t MulDivTable[256][256];
 uint8_t DivTable[256][256];
 
@@ -418,6 +422,80 @@ void BlendPerChannelInto_Lane(TColor32 F, TColor32& B, TColor32 W) {
 }
 
 // =============================================================================
+// SSE2 span forms: the lane arithmetic above, two pixels per step. They give
+// the same bytes as the portable lane forms for weights and master alphas in
+// 0..255, so binding them changes speed only.
+
+#if defined(__SSE2__)
+
+namespace {
+
+// Every 16-bit lane of each pixel set to that pixel's alpha.
+inline __m128i BroadcastAlpha(__m128i px16) {
+  const __m128i lo = _mm_shufflelo_epi16(px16, _MM_SHUFFLE(3, 3, 3, 3));
+  return _mm_shufflehi_epi16(lo, _MM_SHUFFLE(3, 3, 3, 3));
+}
+
+// The span blend of two pixels widened to 16-bit lanes.
+inline __m128i BlendSpanPair(__m128i s16, __m128i d16) {
+  const __m128i bias = _mm_set1_epi16(128);
+  const __m128i alphaLanes = _mm_set_epi16(-1, 0, 0, 0, -1, 0, 0, 0);
+  const __m128i a16 = BroadcastAlpha(s16);
+  __m128i t1 = _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(s16, a16), bias), 8);
+  const __m128i t2 = _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(d16, a16), bias), 8);
+  // The alpha lane adds the source alpha itself.
+  t1 = _mm_or_si128(_mm_andnot_si128(alphaLanes, t1), _mm_and_si128(alphaLanes, a16));
+  return _mm_sub_epi16(_mm_add_epi16(d16, t1), t2);
+}
+
+// L(s, d, w) per lane: ((s - d) * w + d * 256 + 128) shr 8, wrapping at 16 bits.
+inline __m128i LanePair(__m128i s16, __m128i d16, __m128i w16) {
+  const __m128i bias = _mm_set1_epi16(128);
+  const __m128i diff = _mm_mullo_epi16(_mm_sub_epi16(s16, d16), w16);
+  return _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(diff, _mm_slli_epi16(d16, 8)), bias), 8);
+}
+
+}  // namespace
+
+void BlendSpan_SSE2(const TColor32* Src, TColor32* Dst, int32_t Count) {
+  const __m128i zero = _mm_setzero_si128();
+  int32_t i = 0;
+  for (; i + 2 <= Count; i += 2) {
+    const __m128i s = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(Src + i));
+    const __m128i d = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(Dst + i));
+    const __m128i r = BlendSpanPair(_mm_unpacklo_epi8(s, zero), _mm_unpacklo_epi8(d, zero));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(Dst + i), _mm_packus_epi16(r, zero));
+  }
+  if (i < Count) BlendSpan_Lane(Src + i, Dst + i, Count - i);
+}
+
+void BlendSpanMaster_SSE2(const TColor32* Src, TColor32* Dst, int32_t Count, uint32_t M) {
+  if (M == 0) return;
+  if (M > 255) {  // outside the contract: keep the portable form's answer
+    BlendSpanMaster_Lane(Src, Dst, Count, M);
+    return;
+  }
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i one = _mm_set1_epi16(1);
+  const __m128i m16 = _mm_set1_epi16(int16_t(M));
+  int32_t i = 0;
+  for (; i + 2 <= Count; i += 2) {
+    const __m128i s = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(Src + i));
+    const __m128i d = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(Dst + i));
+    const __m128i s16 = _mm_unpacklo_epi8(s, zero);
+    const __m128i d16 = _mm_unpacklo_epi8(d, zero);
+    // w = ((a + 1) * M) shr 8; a weight of 0 leaves the pixel as it is, which
+    // is what the skipped pixels of the portable form do.
+    const __m128i w16 = _mm_srli_epi16(_mm_mullo_epi16(_mm_add_epi16(BroadcastAlpha(s16), one), m16), 8);
+    const __m128i r = LanePair(s16, d16, w16);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(Dst + i), _mm_packus_epi16(r, zero));
+  }
+  if (i < Count) BlendSpanMaster_Lane(Src + i, Dst + i, Count - i, M);
+}
+
+#endif
+
+// =============================================================================
 // Bound variables. They start at the forms that start-up binds, so they are
 // usable even before it (only the reference forms need its tables).
 
@@ -603,6 +681,11 @@ void RegisterLane(TFunctionRegistry* r) {
   r->AddImplementation(FID_SHIFTBRIGHTNESS, ShiftBrightness_Lane);
   r->AddImplementation(FID_BLENDPERCHANNEL, BlendPerChannel_Lane);
   r->AddImplementation(FID_BLENDPERCHANNELINTO, BlendPerChannelInto_Lane);
+#if defined(__SSE2__)
+  // Same bytes, faster; bound where the processor has SSE2.
+  r->AddImplementation(FID_BLENDSPAN, BlendSpan_SSE2, CpuFeatures(cfSSE2));
+  r->AddImplementation(FID_BLENDSPANMASTER, BlendSpanMaster_SSE2, CpuFeatures(cfSSE2));
+#endif
 }
 
 }  // namespace

@@ -9,7 +9,8 @@
 // two channels per multiply (_Int), and the 16-bit-lane forms (_Lane) whose
 // arithmetic defines the library's results. The lane forms are portable code
 // and need no processor feature, so they are bound everywhere and every
-// processor composes the same bytes.
+// processor composes the same bytes. SSE2 forms of the spans are registered
+// after them; they give the lane forms' bytes exactly and only add speed.
 #pragma once
 
 #include <cstdint>
@@ -210,6 +211,12 @@ TColor32 ChannelScale_Lane(TColor32 C, uint32_t W);
 TColor32 ShiftBrightness_Lane(TColor32 C, int32_t Amount);
 TColor32 BlendPerChannel_Lane(TColor32 F, TColor32 B, TColor32 W);
 void BlendPerChannelInto_Lane(TColor32 F, TColor32& B, TColor32 W);
+
+#if defined(__SSE2__)
+// SSE2 span forms giving the lane forms' bytes (weights within 0..255).
+void BlendSpan_SSE2(const TColor32* Src, TColor32* Dst, int32_t Count);
+void BlendSpanMaster_SSE2(const TColor32* Src, TColor32* Dst, int32_t Count, uint32_t M);
+#endif
 
 // Start-up of the unit: registers and binds every number, fills the tables.
 void B32_Blend_Initialize();

@@ -231,7 +231,13 @@ TEST_F(B32_BlendTest, PerChannelOperations) {
 
 TEST_F(B32_BlendTest, BindingsAndModeLookup) {
   EXPECT_EQ(BlendPixelInto, BlendPixelInto_Lane);
+#if defined(__SSE2__)
+  const bool sse2 = InFeatureSet(CpuFeatureSet(), cfSSE2);
+  EXPECT_EQ(BlendSpan, sse2 ? BlendSpan_SSE2 : BlendSpan_Lane);
+  EXPECT_EQ(BlendSpanMaster, sse2 ? BlendSpanMaster_SSE2 : BlendSpanMaster_Lane);
+#else
   EXPECT_EQ(BlendSpan, BlendSpan_Lane);
+#endif
   EXPECT_EQ(MergePixels, MergePixels_Lane);
   EXPECT_EQ(MergePixelInto, MergePixelInto_Ref);
   EXPECT_EQ(BlendColorRun, BlendColorRun_Int);
@@ -257,3 +263,37 @@ TEST_F(B32_BlendTest, BindingsAndModeLookup) {
                 reg->FindBest(FID_BLENDPIXELINTO, [](const TFunctionInfo& i) { return PriorityForFeatures(i, 0); })),
             BlendPixelInto_Lane);
 }
+
+#if defined(__SSE2__)
+// The SSE2 spans must give the lane forms' bytes: every source alpha and
+// background value against a spread of source values, at odd and even
+// lengths, for several master alphas.
+TEST_F(B32_BlendTest, Sse2SpansMatchTheLaneForms) {
+  std::vector<TColor32> src, dst;
+  for (uint32_t a = 0; a < 256; ++a)
+    for (uint32_t d = 0; d < 256; ++d) {
+      const uint32_t s = (a * 37 + d * 11) & 255;
+      src.push_back((a << 24) | (s << 16) | ((255 - s) << 8) | (s ^ 0x5A));
+      dst.push_back((d << 24) | (((d * 7) & 255) << 16) | (d << 8) | (255 - d));
+    }
+  uint32_t seed = 12345;
+  auto next = [&seed] { return seed = seed * 1664525u + 1013904223u; };
+  for (int i = 0; i < 65536; ++i) {
+    src.push_back(next());
+    dst.push_back(next());
+  }
+  for (int32_t count : {int32_t(src.size()), int32_t(src.size()) - 1, 1, 0, -3}) {
+    std::vector<TColor32> a = dst, b = dst;
+    BlendSpan_SSE2(src.data(), a.data(), count);
+    BlendSpan_Lane(src.data(), b.data(), count);
+    ASSERT_EQ(a, b) << count;
+    for (uint32_t m : {0u, 1u, 127u, 128u, 200u, 255u}) {
+      a = dst;
+      b = dst;
+      BlendSpanMaster_SSE2(src.data(), a.data(), count, m);
+      BlendSpanMaster_Lane(src.data(), b.data(), count, m);
+      ASSERT_EQ(a, b) << count << " M " << m;
+    }
+  }
+}
+#endif
