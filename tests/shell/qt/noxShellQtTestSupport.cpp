@@ -38,19 +38,25 @@ TnoxRect TFakeMeasurer::TextRect(const QFont& AFont, const TnoxRect& ARect, cons
       ++lines;
       continue;
     }
-    const QStringList words = line.split(QLatin1Char(' '));
+    // Words break at blanks; a word wider than the line breaks anywhere.
+    const qsizetype perLine = std::max<qsizetype>(1, limit / std::max(1, Width(AFont, 1)));
     QString current;
     bool any = false;
-    for (const QString& w : words) {
+    for (QString w : line.split(QLatin1Char(' '))) {
       const QString candidate = any ? current + QLatin1Char(' ') + w : w;
-      if (any && Width(AFont, candidate.size()) > limit) {
+      if (Width(AFont, candidate.size()) <= limit || !any) {
+        current = candidate;
+      } else {
         widest = std::max(widest, Width(AFont, current.size()));
         ++lines;
         current = w;
-      } else {
-        current = candidate;
       }
       any = true;
+      while (Width(AFont, current.size()) > limit && current.size() > perLine) {
+        widest = std::max(widest, Width(AFont, perLine));
+        ++lines;
+        current = current.mid(perLine);
+      }
     }
     widest = std::max(widest, Width(AFont, current.size()));
     ++lines;
