@@ -316,3 +316,81 @@ TEST(KvPaletteMetrics, WarmedPaletteIsReadOnlyForSearches) {
   EXPECT_EQ(std::memcmp(before.data(), p.Colors, sizeof(p.Colors)), 0);
   for (int t = 1; t < 4; ++t) EXPECT_EQ(sums[t], sums[0]);
 }
+
+TEST(KvPaletteGrowth, AddDistantColors) {
+  auto src = MakePalette({{20, 20, 20}, {255, 255, 255}, {255, 0, 0}, {0, 0, 0}});
+  auto p = MakePalette({{0, 0, 0}});
+  p->AddDistantColors(src.get(), 1);  // no room
+  EXPECT_EQ(p->Count, 1);
+  p->AddDistantColors(src.get(), 2);
+  ASSERT_EQ(p->Count, 2);
+  EXPECT_EQ(p->GetRGBQuad(1), 0xFFFFFFu);
+  // The next one is the candidate with the largest distance to any entry:
+  // dark gray lies farther from white than red does from either.
+  p->AddDistantColors(src.get(), 3);
+  ASSERT_EQ(p->Count, 3);
+  EXPECT_EQ(p->GetRGBQuad(2), 0x141414u);
+  p->AddDistantColors(src.get(), 10);
+  EXPECT_EQ(p->Count, 4);
+  p->AddDistantColors(src.get(), 10);  // everything present already
+  EXPECT_EQ(p->Count, 4);
+}
+
+TEST(KvPaletteGrowth, AddColorPair) {
+  auto pair = MakePalette({{250, 0, 0}, {0, 0, 250}});
+  int a = -1, b = -1;
+  TKvPalette256 p;
+  p.AddColorPair(pair.get(), 4, a, b);
+  EXPECT_EQ(p.Count, 2);
+  EXPECT_EQ(a, 0);
+  EXPECT_EQ(b, 1);
+
+  auto full = MakePalette({{0, 0, 0}, {255, 0, 0}, {0, 0, 255}});
+  full->AddColorPair(pair.get(), 3, a, b);
+  EXPECT_EQ(full->Count, 3);
+  EXPECT_EQ(a, 1);
+  EXPECT_EQ(b, 2);
+
+  // One slot left and both colours new: exactly one is added.
+  auto room = MakePalette({{0, 0, 0}, {255, 255, 255}});
+  auto pair2 = MakePalette({{200, 0, 0}, {0, 0, 200}});
+  room->AddColorPair(pair2.get(), 3, a, b);
+  EXPECT_EQ(room->Count, 3);
+  EXPECT_TRUE((a == 2) != (b == 2));
+
+  // Over the limit: the palette becomes the two nearest colours.
+  auto over = MakePalette({{0, 0, 0}, {255, 0, 0}, {0, 0, 255}, {255, 255, 255}});
+  over->AddColorPair(pair.get(), 2, a, b);
+  ASSERT_EQ(over->Count, 2);
+  EXPECT_EQ(over->GetRGBQuad(0), 0xFF0000u);
+  EXPECT_EQ(over->GetRGBQuad(1), 0x0000FFu);
+
+  auto three = MakePalette({{1, 1, 1}, {2, 2, 2}, {3, 3, 3}});
+  EXPECT_EQ(MessageOf([&] { p.AddColorPair(three.get(), 4, a, b); }), "Internal error");
+}
+
+TEST(KvPaletteGrowth, MergeColors) {
+  // Room for the grays of the candidates, spread evenly.
+  auto self = MakePalette({{255, 0, 0}});
+  TKvPalette256 cand;
+  for (int v = 0; v <= 255; v += 15) cand.AddRGB(v, v, v);
+  int dark = -1, bright = -1;
+  EXPECT_TRUE(self->MergeColors(&cand, 5, dark, bright));
+  EXPECT_EQ(self->Count, 5);
+  EXPECT_EQ(cand.Count, 4);
+  EXPECT_EQ(self->GetRGBQuad(dark), 0u);
+  EXPECT_EQ(self->GetRGBQuad(bright), 0xFFFFFFu);
+  for (int i = 2; i < self->Count; ++i) EXPECT_LE(self->GetLinGray(i - 1), self->GetLinGray(i));
+
+  // No room: the candidates are cut to those present plus the darkest and
+  // brightest entries; two or fewer gives False.
+  auto full = MakePalette({{0, 0, 0}, {255, 255, 255}, {255, 0, 0}});
+  auto cand2 = MakePalette({{10, 10, 10}, {20, 20, 20}});
+  EXPECT_FALSE(full->MergeColors(cand2.get(), 3, dark, bright));
+  EXPECT_EQ(full->Count, 3);
+  ASSERT_EQ(cand2->Count, 2);
+  EXPECT_EQ(cand2->GetRGBQuad(0), 0u);
+  EXPECT_EQ(cand2->GetRGBQuad(1), 0xFFFFFFu);
+  EXPECT_EQ(dark, 0);
+  EXPECT_EQ(bright, 1);
+}
