@@ -1,0 +1,674 @@
+#include "core/KvPictureDecoder.h"
+
+#include "rtl/KvClasses.h"
+
+#include <gif_lib.h>
+#include <png.h>
+
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+#include <istream>
+#include <limits>
+#include <new>
+
+// jpeglib.h needs the standard types declared first.
+#include <jerror.h>
+#include <jpeglib.h>
+
+namespace {
+
+[[noreturn]] void RaiseReadError() { throw EReadError("Stream read error"); }
+
+void ReadExact(std::istream& AStream, void* ABuffer, int64_t ACount) {
+  if (ACount <= 0) return;
+  AStream.read(static_cast<char*>(ABuffer), static_cast<std::streamsize>(ACount));
+  if (AStream.gcount() != static_cast<std::streamsize>(ACount)) RaiseReadError();
+}
+
+// Bytes left from the position, or -1 when the stream cannot tell.
+int64_t StreamRemaining(std::istream& AStream) {
+  const std::istream::pos_type pos = AStream.tellg();
+  if (pos == std::istream::pos_type(-1)) return -1;
+  AStream.seekg(0, std::ios::end);
+  const std::istream::pos_type end = AStream.tellg();
+  AStream.seekg(pos);
+  if (end == std::istream::pos_type(-1)) return -1;
+  const int64_t rest = static_cast<int64_t>(end) - static_cast<int64_t>(pos);
+  return rest > 0 ? rest : 0;
+}
+
+uint16_t LE16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+uint32_t LE32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
+         (static_cast<uint32_t>(p[3]) << 24);
+}
+
+// Checks a picture size before anything is allocated for it.
+void CheckPictureSize(int64_t AWidth, int64_t AHeight, const char* AInvalid) {
+  if (AWidth <= 0 || AHeight <= 0) throw EInvalidGraphic(AInvalid);
+  if (AWidth > KvMaxPictureSide || AHeight > KvMaxPictureSide || AWidth * AHeight > KvMaxPicturePixels)
+    throw EInvalidGraphic("Image is too large");
+}
+
+void AllocatePixels(TKvSourceImage& AImage, int ABitCount) {
+  AImage.BitCount = ABitCount;
+  const int bits = ABitCount == 0 ? 32 : ABitCount;
+  AImage.Stride = static_cast<int>((static_cast<int64_t>(AImage.Width) * bits + 7) / 8);
+  try {
+    AImage.Pixels.assign(static_cast<size_t>(AImage.Stride) * static_cast<size_t>(AImage.Height), 0);
+  } catch (const std::bad_alloc&) {
+    throw EOutOfMemory("Out of memory");
+  }
+}
+
+// ---------------------------------------------------------------------------
+// BMP
+
+const char* const SInvalidBitmap = "Bitmap image is not valid";
+
+[[noreturn]] void InvalidBitmap() { throw EInvalidGraphic(SInvalidBitmap); }
+
+// One channel of a bit-field pixel, scaled to 8 bits: narrower fields repeat
+// their bits, wider ones keep their top 8 bits.
+struct TBitField {
+  uint32_t Mask = 0;
+  int Shift = 0;
+  int Width = 0;
+
+  explicit TBitField(uint32_t AMask) : Mask(AMask) {
+    if (AMask == 0) return;
+    while (((AMask >> Shift) & 1) == 0) ++Shift;
+    while (Shift + Width < 32 && ((AMask >> (Shift + Width)) & 1) != 0) ++Width;
+  }
+
+  uint8_t Get(uint32_t APixel) const {
+    if (Width == 0) return 0;
+    uint32_t v = (APixel & Mask) >> Shift;
+    if (Width >= 8) return static_cast<uint8_t>(v >> (Width - 8));
+    uint32_t out = 0;
+    int filled = 0;
+    while (filled < 8) {
+      out = (out << Width) | v;
+      filled += Width;
+    }
+    return static_cast<uint8_t>(out >> (filled - 8));
+  }
+};
+
+// Run-length encoded rows (8 or 4 bits) into AImage, whose rows are top-down
+// while the file's are bottom-up. Pixels outside the picture are dropped.
+void DecodeBMPRLE(const std::vector<uint8_t>& AData, bool AFourBits, TKvSourceImage& AImage) {
+  int x = 0, y = 0;  // y counts rows from the bottom
+  size_t i = 0;
+  auto put = [&](int AValue) {
+    if (x < AImage.Width && y < AImage.Height) {
+      uint8_t* row = AImage.Pixels.data() + static_cast<size_t>(AImage.Height - 1 - y) * AImage.Stride;
+      if (AFourBits) {
+        uint8_t& b = row[x >> 1];
+        if (x & 1) b = static_cast<uint8_t>((b & 0xF0) | (AValue & 0x0F));
+        else b = static_cast<uint8_t>((b & 0x0F) | ((AValue & 0x0F) << 4));
+      } else {
+        row[x] = static_cast<uint8_t>(AValue);
+      }
+    }
+    ++x;
+  };
+  while (i + 1 < AData.size() && y < AImage.Height) {
+    const int a = AData[i], b = AData[i + 1];
+    i += 2;
+    if (a > 0) {
+      for (int k = 0; k < a; ++k) put(AFourBits ? ((k & 1) ? (b & 0x0F) : (b >> 4)) : b);
+    } else if (b == 0) {
+      x = 0;
+      ++y;
+    } else if (b == 1) {
+      break;
+    } else if (b == 2) {
+      if (i + 1 >= AData.size()) break;
+      x += AData[i];
+      y += AData[i + 1];
+      i += 2;
+    } else {
+      const size_t bytes = AFourBits ? (static_cast<size_t>(b) + 1) / 2 : static_cast<size_t>(b);
+      if (i + bytes > AData.size()) RaiseReadError();
+      for (int k = 0; k < b; ++k) {
+        const uint8_t v = AData[i + (AFourBits ? static_cast<size_t>(k) / 2 : static_cast<size_t>(k))];
+        put(AFourBits ? ((k & 1) ? (v & 0x0F) : (v >> 4)) : v);
+      }
+      i += (bytes + 1) & ~size_t(1);  // runs are padded to 16 bits
+    }
+  }
+}
+
+}  // namespace
+
+uint8_t DetectFileType(std::istream& AStream) {
+  const std::istream::pos_type pos = AStream.tellg();
+  uint8_t b[12] = {};
+  AStream.read(reinterpret_cast<char*>(b), 12);
+  const std::streamsize got = AStream.gcount();
+  AStream.clear();
+  AStream.seekg(pos);
+  if (got < 8) RaiseReadError();
+  if (b[0] == 'B' && b[1] == 'M') return kvftBMP;
+  if (b[0] == 0xFF && b[1] == 0xD8 && b[2] == 0xFF) return kvftJPEG;
+  if (b[0] == 0x89 && b[1] == 'P' && b[2] == 'N' && b[3] == 'G') return kvftPNG;
+  if (std::memcmp(b, "GIF87a", 6) == 0 || std::memcmp(b, "GIF89a", 6) == 0) return kvftGIF;
+  if (std::memcmp(b, "JASC-PAL", 8) == 0) return kvftJASC;
+  if (std::memcmp(b, "RIFF", 4) == 0) return kvftRIFF;
+  if (got >= 12 && std::memcmp(b, "GIMP Palette", 12) == 0) return kvftGIMP;
+  return kvftUnknown;
+}
+
+TKvSourceImage ReadBMPImage(std::istream& AStream) {
+  const std::istream::pos_type base = AStream.tellg();
+  uint8_t fh[14];
+  ReadExact(AStream, fh, 14);
+  if (fh[0] != 'B' || fh[1] != 'M') InvalidBitmap();
+  const uint32_t offBits = LE32(fh + 10);
+  uint8_t ih[124] = {};
+  ReadExact(AStream, ih, 4);
+  const uint32_t hsize = LE32(ih);
+  if (hsize != 12 && (hsize < 40 || hsize > 124)) InvalidBitmap();
+  ReadExact(AStream, ih + 4, hsize - 4);
+
+  int64_t w, h;
+  int planes, bits;
+  uint32_t compression = 0, clrUsed = 0;
+  if (hsize == 12) {
+    w = LE16(ih + 4);
+    h = LE16(ih + 6);
+    planes = LE16(ih + 8);
+    bits = LE16(ih + 10);
+  } else {
+    w = static_cast<int32_t>(LE32(ih + 4));
+    h = static_cast<int32_t>(LE32(ih + 8));
+    planes = LE16(ih + 12);
+    bits = LE16(ih + 14);
+    compression = LE32(ih + 16);
+    clrUsed = LE32(ih + 32);
+  }
+  const bool topDown = h < 0;
+  if (topDown) h = -h;
+  if (planes != 1) InvalidBitmap();
+  bool ok;
+  switch (compression) {
+    case 0: ok = bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32; break;
+    case 1: ok = bits == 8 && !topDown; break;
+    case 2: ok = bits == 4 && !topDown; break;
+    case 3:
+    case 6: ok = bits == 16 || bits == 32; break;
+    default: ok = false;
+  }
+  if (!ok) InvalidBitmap();
+  CheckPictureSize(w, h, SInvalidBitmap);
+
+  int64_t headerEnd = 14 + static_cast<int64_t>(hsize);
+  uint32_t masks[3] = {0, 0, 0};
+  if (compression == 3 || compression == 6) {
+    if (hsize >= 52) {
+      for (int k = 0; k < 3; ++k) masks[k] = LE32(ih + 40 + 4 * k);
+    } else {
+      uint8_t m[16];
+      const int n = compression == 6 ? 16 : 12;
+      ReadExact(AStream, m, n);
+      for (int k = 0; k < 3; ++k) masks[k] = LE32(m + 4 * k);
+      headerEnd += n;
+    }
+  } else if (bits == 16) {
+    masks[0] = 0x7C00;
+    masks[1] = 0x03E0;
+    masks[2] = 0x001F;
+  } else if (bits == 32) {
+    masks[0] = 0xFF0000;
+    masks[1] = 0x00FF00;
+    masks[2] = 0x0000FF;
+  }
+
+  TKvSourceImage img;
+  img.Width = static_cast<int>(w);
+  img.Height = static_cast<int>(h);
+
+  if (bits <= 8) {
+    const int entry = hsize == 12 ? 3 : 4;
+    int64_t n = int64_t(1) << bits;
+    if (clrUsed != 0 && clrUsed < n) n = clrUsed;
+    // Only the entries that lie before the pixels belong to the table.
+    if (offBits > headerEnd) n = std::min<int64_t>(n, (offBits - headerEnd) / entry);
+    std::vector<uint8_t> table(static_cast<size_t>(n * entry));
+    ReadExact(AStream, table.data(), static_cast<int64_t>(table.size()));
+    headerEnd += n * entry;
+    img.HasColorTable = n > 0;
+    img.ColorTable.resize(static_cast<size_t>(n));
+    for (int64_t k = 0; k < n; ++k) {
+      const uint8_t* e = table.data() + k * entry;
+      img.ColorTable[static_cast<size_t>(k)] = (uint32_t(e[2]) << 16) | (uint32_t(e[1]) << 8) | e[0];
+    }
+  }
+
+  // The pixels start at the offset the file header gives, when it is sane.
+  if (offBits >= headerEnd && base != std::istream::pos_type(-1)) {
+    AStream.seekg(base + static_cast<std::streamoff>(offBits));
+    if (!AStream) RaiseReadError();
+  }
+  const int64_t remaining = StreamRemaining(AStream);
+
+  if (compression == 1 || compression == 2) {
+    if (remaining < 0) InvalidBitmap();
+    std::vector<uint8_t> data(static_cast<size_t>(remaining));
+    ReadExact(AStream, data.data(), remaining);
+    AllocatePixels(img, bits);
+    DecodeBMPRLE(data, compression == 2, img);
+    return img;
+  }
+
+  const int64_t fileStride = (w * bits + 31) / 32 * 4;
+  if (remaining >= 0 && fileStride * h > remaining) RaiseReadError();
+  const bool direct32 = bits == 32 && masks[0] == 0xFF0000 && masks[1] == 0x00FF00 && masks[2] == 0x0000FF;
+  AllocatePixels(img, bits == 16 ? 0 : bits);
+  std::vector<uint8_t> row(static_cast<size_t>(fileStride));
+  const TBitField fr(masks[0]), fg(masks[1]), fb(masks[2]);
+  for (int64_t r = 0; r < h; ++r) {
+    ReadExact(AStream, row.data(), fileStride);
+    const int64_t y = topDown ? r : h - 1 - r;
+    uint8_t* dst = img.Pixels.data() + y * img.Stride;
+    if (bits <= 8 || bits == 24 || direct32) {
+      std::memcpy(dst, row.data(), static_cast<size_t>(img.Stride));
+    } else {
+      for (int64_t x = 0; x < w; ++x) {
+        const uint32_t px = bits == 16 ? LE16(row.data() + 2 * x) : LE32(row.data() + 4 * x);
+        dst[4 * x] = fb.Get(px);
+        dst[4 * x + 1] = fg.Get(px);
+        dst[4 * x + 2] = fr.Get(px);
+      }
+    }
+  }
+  return img;
+}
+
+// ---------------------------------------------------------------------------
+// PNG
+
+namespace {
+
+struct TPngContext {
+  std::istream* Stream = nullptr;
+  bool Truncated = false;
+  bool TooLarge = false;
+  char Message[256] = {};
+};
+
+void PngReadData(png_structp APng, png_bytep AData, size_t ALength) {
+  auto* ctx = static_cast<TPngContext*>(png_get_io_ptr(APng));
+  ctx->Stream->read(reinterpret_cast<char*>(AData), static_cast<std::streamsize>(ALength));
+  if (ctx->Stream->gcount() != static_cast<std::streamsize>(ALength)) {
+    ctx->Truncated = true;
+    png_error(APng, "file ends early");
+  }
+}
+
+void PngError(png_structp APng, png_const_charp AMessage) {
+  auto* ctx = static_cast<TPngContext*>(png_get_error_ptr(APng));
+  std::snprintf(ctx->Message, sizeof ctx->Message, "%s", AMessage ? AMessage : "");
+  png_longjmp(APng, 1);
+}
+
+// Sizes beyond the user limits are only warned about before the header is
+// rejected; remember them to say why.
+void PngWarning(png_structp APng, png_const_charp AMessage) {
+  auto* ctx = static_cast<TPngContext*>(png_get_error_ptr(APng));
+  if (AMessage != nullptr && std::strstr(AMessage, "exceeds user limit") != nullptr) ctx->TooLarge = true;
+}
+
+// Frees the read structures however the reader leaves.
+struct TPngGuard {
+  png_structp Png = nullptr;
+  png_infop Info = nullptr;
+  ~TPngGuard() {
+    if (Png) png_destroy_read_struct(&Png, Info ? &Info : nullptr, nullptr);
+  }
+};
+
+void SetGrayTable(TKvSourceImage& AImage, int ACount) {
+  AImage.HasColorTable = true;
+  AImage.ColorTable.resize(static_cast<size_t>(ACount));
+  for (int i = 0; i < ACount; ++i) {
+    const uint32_t v = static_cast<uint32_t>(i * 255 / (ACount - 1));
+    AImage.ColorTable[static_cast<size_t>(i)] = (v << 16) | (v << 8) | v;
+  }
+}
+
+// Sizes the buffers after the header was read. A C++ exception from here
+// leaves through our own frames only.
+void PreparePng(TKvSourceImage& AImage, std::vector<uint8_t>& ARaw, std::vector<png_bytep>& ARows, int ABitCount,
+                size_t ARowBytes) {
+  AllocatePixels(AImage, ABitCount);
+  try {
+    ARaw.assign(ARowBytes * static_cast<size_t>(AImage.Height), 0);
+    ARows.resize(static_cast<size_t>(AImage.Height));
+  } catch (const std::bad_alloc&) {
+    throw EOutOfMemory("Out of memory");
+  }
+  for (int y = 0; y < AImage.Height; ++y) ARows[static_cast<size_t>(y)] = ARaw.data() + ARowBytes * y;
+}
+
+// Returns 0, or 1 when libpng raised an error (message in the context).
+int ReadPngInto(TPngContext& ACtx, TKvSourceImage& AImage, std::vector<uint8_t>& ARaw,
+                std::vector<png_bytep>& ARows, int& ADepth) {
+  TPngGuard g;
+  g.Png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &ACtx, PngError, PngWarning);
+  if (!g.Png) throw EOutOfMemory("Out of memory");
+  g.Info = png_create_info_struct(g.Png);
+  if (!g.Info) throw EOutOfMemory("Out of memory");
+  if (setjmp(png_jmpbuf(g.Png))) return 1;
+  png_set_read_fn(g.Png, &ACtx, PngReadData);
+  png_set_user_limits(g.Png, KvMaxPictureSide, KvMaxPictureSide);
+  png_read_info(g.Png, g.Info);
+  const png_uint_32 w = png_get_image_width(g.Png, g.Info);
+  const png_uint_32 h = png_get_image_height(g.Png, g.Info);
+  if (static_cast<int64_t>(w) * h > KvMaxPicturePixels) {
+    ACtx.TooLarge = true;
+    png_error(g.Png, "too large");
+  }
+  const int colorType = png_get_color_type(g.Png, g.Info);
+  const int depth = png_get_bit_depth(g.Png, g.Info);
+  ADepth = depth;
+  AImage.Width = static_cast<int>(w);
+  AImage.Height = static_cast<int>(h);
+  int bitCount;
+  switch (colorType) {
+    case PNG_COLOR_TYPE_PALETTE: {
+      bitCount = depth == 1 ? 1 : depth == 8 ? 8 : 4;
+      png_colorp plte = nullptr;
+      int n = 0;
+      if (png_get_PLTE(g.Png, g.Info, &plte, &n) && n > 0) {
+        AImage.HasColorTable = true;
+        AImage.ColorTable.resize(static_cast<size_t>(n));
+        for (int i = 0; i < n; ++i)
+          AImage.ColorTable[static_cast<size_t>(i)] =
+              (uint32_t(plte[i].red) << 16) | (uint32_t(plte[i].green) << 8) | plte[i].blue;
+      }
+      break;
+    }
+    case PNG_COLOR_TYPE_GRAY:
+      bitCount = depth == 1 ? 1 : depth <= 4 ? 4 : 8;
+      SetGrayTable(AImage, depth == 1 ? 2 : depth == 2 ? 4 : depth == 4 ? 16 : 256);
+      if (depth == 16) png_set_strip_16(g.Png);
+      break;
+    case PNG_COLOR_TYPE_RGB:
+      bitCount = 24;
+      png_set_strip_16(g.Png);
+      png_set_bgr(g.Png);
+      break;
+    case PNG_COLOR_TYPE_GRAY_ALPHA:
+      bitCount = 32;
+      png_set_strip_16(g.Png);
+      png_set_gray_to_rgb(g.Png);
+      png_set_bgr(g.Png);
+      break;
+    default:  // RGB + alpha
+      bitCount = 32;
+      png_set_strip_16(g.Png);
+      png_set_bgr(g.Png);
+      break;
+  }
+  png_set_interlace_handling(g.Png);
+  png_read_update_info(g.Png, g.Info);
+  const size_t rowBytes = png_get_rowbytes(g.Png, g.Info);
+  PreparePng(AImage, ARaw, ARows, bitCount, rowBytes);
+  png_read_image(g.Png, ARows.data());
+  png_read_end(g.Png, nullptr);
+  return 0;
+}
+
+}  // namespace
+
+TKvSourceImage ReadPNGImage(std::istream& AStream) {
+  TKvSourceImage img;
+  std::vector<uint8_t> raw;
+  std::vector<png_bytep> rows;
+  TPngContext ctx;
+  ctx.Stream = &AStream;
+  int depth = 0;
+  if (ReadPngInto(ctx, img, raw, rows, depth) != 0) {
+    if (ctx.Truncated) RaiseReadError();
+    if (ctx.TooLarge)
+      throw EInvalidGraphic("Image is too large");
+    throw EInvalidGraphic(std::string("PNG image is not valid: ") + ctx.Message);
+  }
+  const size_t rowBytes = img.Height > 0 ? raw.size() / static_cast<size_t>(img.Height) : 0;
+  for (int y = 0; y < img.Height; ++y) {
+    const uint8_t* src = raw.data() + rowBytes * y;
+    uint8_t* dst = img.Pixels.data() + static_cast<size_t>(img.Stride) * y;
+    if (depth == 2 && img.BitCount == 4) {
+      // Four 2-bit values per byte become two bytes of nibbles.
+      for (int x = 0; x < img.Width; ++x) {
+        const int v = (src[x >> 2] >> (6 - 2 * (x & 3))) & 3;
+        if (x & 1) dst[x >> 1] |= static_cast<uint8_t>(v);
+        else dst[x >> 1] = static_cast<uint8_t>(v << 4);
+      }
+    } else {
+      std::memcpy(dst, src, std::min(rowBytes, static_cast<size_t>(img.Stride)));
+    }
+  }
+  return img;
+}
+
+// ---------------------------------------------------------------------------
+// GIF
+
+namespace {
+
+struct TGifReader {
+  std::istream* Stream;
+  bool Truncated = false;
+};
+
+int GifReadData(GifFileType* AGif, GifByteType* ABuffer, int ALength) {
+  auto* r = static_cast<TGifReader*>(AGif->UserData);
+  r->Stream->read(reinterpret_cast<char*>(ABuffer), ALength);
+  const int got = static_cast<int>(r->Stream->gcount());
+  if (got < ALength) r->Truncated = true;
+  return got;
+}
+
+struct TGifGuard {
+  GifFileType* Gif = nullptr;
+  ~TGifGuard() {
+    if (Gif) {
+      int err = 0;
+      DGifCloseFile(Gif, &err);
+    }
+  }
+};
+
+[[noreturn]] void GifFailed(const TGifReader& AReader) {
+  if (AReader.Truncated) RaiseReadError();
+  throw EInvalidGraphic("GIF image is not valid");
+}
+
+}  // namespace
+
+TKvSourceImage ReadGIFImage(std::istream& AStream) {
+  TGifReader reader{&AStream};
+  TGifGuard g;
+  int err = 0;
+  g.Gif = DGifOpen(&reader, GifReadData, &err);
+  if (!g.Gif) GifFailed(reader);
+  GifFileType* gif = g.Gif;
+  for (;;) {
+    GifRecordType type;
+    if (DGifGetRecordType(gif, &type) == GIF_ERROR) GifFailed(reader);
+    if (type == TERMINATE_RECORD_TYPE) throw EInvalidGraphic("GIF image is not valid");
+    if (type == EXTENSION_RECORD_TYPE) {
+      int code = 0;
+      GifByteType* ext = nullptr;
+      if (DGifGetExtension(gif, &code, &ext) == GIF_ERROR) GifFailed(reader);
+      while (ext != nullptr)
+        if (DGifGetExtensionNext(gif, &ext) == GIF_ERROR) GifFailed(reader);
+      continue;
+    }
+    if (type != IMAGE_DESC_RECORD_TYPE) continue;
+    if (DGifGetImageDesc(gif) == GIF_ERROR) GifFailed(reader);
+    break;
+  }
+  const GifImageDesc& d = gif->Image;
+  const int64_t fw = d.Width, fh = d.Height;
+  CheckPictureSize(fw, fh, "GIF image is not valid");
+  const int64_t cw = gif->SWidth > 0 ? gif->SWidth : d.Left + fw;
+  const int64_t ch = gif->SHeight > 0 ? gif->SHeight : d.Top + fh;
+  CheckPictureSize(cw, ch, "GIF image is not valid");
+
+  TKvSourceImage img;
+  img.Width = static_cast<int>(cw);
+  img.Height = static_cast<int>(ch);
+  const ColorMapObject* map = d.ColorMap ? d.ColorMap : gif->SColorMap;
+  if (map != nullptr && map->ColorCount > 0) {
+    img.HasColorTable = true;
+    img.ColorTable.resize(static_cast<size_t>(map->ColorCount));
+    for (int i = 0; i < map->ColorCount; ++i)
+      img.ColorTable[static_cast<size_t>(i)] = (uint32_t(map->Colors[i].Red) << 16) |
+                                               (uint32_t(map->Colors[i].Green) << 8) | map->Colors[i].Blue;
+  }
+  AllocatePixels(img, 8);
+  const int bg = map != nullptr && gif->SBackGroundColor < map->ColorCount ? gif->SBackGroundColor : 0;
+  std::memset(img.Pixels.data(), bg, img.Pixels.size());
+
+  std::vector<GifPixelType> line(static_cast<size_t>(fw));
+  static const int kStart[4] = {0, 4, 2, 1}, kStep[4] = {8, 8, 4, 2};
+  const int passes = d.Interlace ? 4 : 1;
+  for (int p = 0; p < passes; ++p) {
+    const int start = d.Interlace ? kStart[p] : 0, step = d.Interlace ? kStep[p] : 1;
+    for (int64_t r = start; r < fh; r += step) {
+      if (DGifGetLine(gif, line.data(), static_cast<int>(fw)) == GIF_ERROR) GifFailed(reader);
+      const int64_t y = d.Top + r;
+      if (y >= ch) continue;
+      uint8_t* dst = img.Pixels.data() + y * img.Stride;
+      for (int64_t x = 0; x < fw; ++x)
+        if (d.Left + x < cw) dst[d.Left + x] = line[static_cast<size_t>(x)];
+    }
+  }
+  return img;
+}
+
+// ---------------------------------------------------------------------------
+// JPEG
+
+namespace {
+
+struct TJpegError {
+  jpeg_error_mgr Mgr;
+  std::jmp_buf Jump;
+  bool Truncated = false;
+  char Message[JMSG_LENGTH_MAX] = {};
+};
+
+void JpegErrorExit(j_common_ptr AInfo) {
+  auto* e = reinterpret_cast<TJpegError*>(AInfo->err);
+  (*AInfo->err->format_message)(AInfo, e->Message);
+  std::longjmp(e->Jump, 1);
+}
+
+void JpegMessage(j_common_ptr AInfo, int ALevel) {
+  auto* e = reinterpret_cast<TJpegError*>(AInfo->err);
+  // The data ran out before the picture was complete.
+  if (ALevel < 0 && AInfo->err->msg_code == JWRN_JPEG_EOF) e->Truncated = true;
+}
+
+struct TJpegGuard {
+  // Set after the jump point, so it must survive a jump back.
+  jpeg_decompress_struct* volatile Info = nullptr;
+  ~TJpegGuard() {
+    if (Info) jpeg_destroy_decompress(Info);
+  }
+};
+
+void PrepareJpeg(TKvSourceImage& AImage, std::vector<uint8_t>& ARow, size_t ARowBytes) {
+  AllocatePixels(AImage, 24);
+  try {
+    ARow.assign(ARowBytes, 0);
+  } catch (const std::bad_alloc&) {
+    throw EOutOfMemory("Out of memory");
+  }
+}
+
+// 0 on success, 1 on a library error, 2 when the picture is too large.
+int ReadJpegInto(const std::vector<uint8_t>& AData, TJpegError& AErr, TKvSourceImage& AImage,
+                 std::vector<uint8_t>& ARow) {
+  jpeg_decompress_struct info;
+  std::memset(&info, 0, sizeof info);
+  info.err = jpeg_std_error(&AErr.Mgr);
+  AErr.Mgr.error_exit = JpegErrorExit;
+  AErr.Mgr.emit_message = JpegMessage;
+  TJpegGuard g;
+  if (setjmp(AErr.Jump)) return 1;
+  jpeg_create_decompress(&info);
+  g.Info = &info;
+  jpeg_mem_src(&info, AData.data(), static_cast<unsigned long>(AData.size()));
+  jpeg_read_header(&info, TRUE);
+  if (info.image_width == 0 || info.image_height == 0) return 1;
+  if (info.image_width > static_cast<JDIMENSION>(KvMaxPictureSide) ||
+      info.image_height > static_cast<JDIMENSION>(KvMaxPictureSide) ||
+      static_cast<int64_t>(info.image_width) * info.image_height > KvMaxPicturePixels)
+    return 2;
+  const bool cmyk = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
+  info.out_color_space = cmyk ? JCS_CMYK : JCS_RGB;
+  jpeg_start_decompress(&info);
+  AImage.Width = static_cast<int>(info.output_width);
+  AImage.Height = static_cast<int>(info.output_height);
+  const int comps = info.output_components;
+  PrepareJpeg(AImage, ARow, static_cast<size_t>(AImage.Width) * comps);
+  const bool inverted = info.saw_Adobe_marker;
+  while (info.output_scanline < info.output_height) {
+    JSAMPROW rows[1] = {ARow.data()};
+    const JDIMENSION y = info.output_scanline;
+    if (jpeg_read_scanlines(&info, rows, 1) != 1) return 1;
+    uint8_t* dst = AImage.Pixels.data() + static_cast<size_t>(AImage.Stride) * y;
+    for (int x = 0; x < AImage.Width; ++x) {
+      const uint8_t* s = ARow.data() + static_cast<size_t>(x) * comps;
+      if (cmyk) {
+        int c = s[0], m = s[1], yl = s[2], k = s[3];
+        if (!inverted) {
+          c = 255 - c;
+          m = 255 - m;
+          yl = 255 - yl;
+          k = 255 - k;
+        }
+        dst[3 * x] = static_cast<uint8_t>(yl * k / 255);
+        dst[3 * x + 1] = static_cast<uint8_t>(m * k / 255);
+        dst[3 * x + 2] = static_cast<uint8_t>(c * k / 255);
+      } else {
+        dst[3 * x] = s[2];
+        dst[3 * x + 1] = s[1];
+        dst[3 * x + 2] = s[0];
+      }
+    }
+  }
+  jpeg_finish_decompress(&info);
+  return 0;
+}
+
+}  // namespace
+
+TKvSourceImage ReadJPEGImage(std::istream& AStream) {
+  // The compressed data is read whole; its size is that of the file.
+  std::vector<uint8_t> data;
+  const int64_t remaining = StreamRemaining(AStream);
+  if (remaining >= 0) {
+    data.resize(static_cast<size_t>(remaining));
+    ReadExact(AStream, data.data(), remaining);
+  } else {
+    char buf[65536];
+    while (AStream.read(buf, sizeof buf) || AStream.gcount() > 0)
+      data.insert(data.end(), buf, buf + AStream.gcount());
+  }
+  TKvSourceImage img;
+  std::vector<uint8_t> row;
+  TJpegError err;
+  const int rc = ReadJpegInto(data, err, img, row);
+  if (rc == 2) throw EInvalidGraphic("Image is too large");
+  if (rc != 0) throw EInvalidGraphic(std::string("JPEG image is not valid: ") + err.Message);
+  if (err.Truncated) RaiseReadError();
+  return img;
+}
