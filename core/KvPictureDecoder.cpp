@@ -1,5 +1,7 @@
 #include "core/KvPictureDecoder.h"
 
+#include "bitmap/B32.h"
+#include "core/KvPalette.h"
 #include "rtl/KvClasses.h"
 
 #include <gif_lib.h>
@@ -11,6 +13,7 @@
 #include <istream>
 #include <limits>
 #include <new>
+#include <unordered_map>
 
 // jpeglib.h needs the standard types declared first.
 #include <jerror.h>
@@ -142,24 +145,6 @@ void DecodeBMPRLE(const std::vector<uint8_t>& AData, bool AFourBits, TKvSourceIm
 }
 
 }  // namespace
-
-uint8_t DetectFileType(std::istream& AStream) {
-  const std::istream::pos_type pos = AStream.tellg();
-  uint8_t b[12] = {};
-  AStream.read(reinterpret_cast<char*>(b), 12);
-  const std::streamsize got = AStream.gcount();
-  AStream.clear();
-  AStream.seekg(pos);
-  if (got < 8) RaiseReadError();
-  if (b[0] == 'B' && b[1] == 'M') return kvftBMP;
-  if (b[0] == 0xFF && b[1] == 0xD8 && b[2] == 0xFF) return kvftJPEG;
-  if (b[0] == 0x89 && b[1] == 'P' && b[2] == 'N' && b[3] == 'G') return kvftPNG;
-  if (std::memcmp(b, "GIF87a", 6) == 0 || std::memcmp(b, "GIF89a", 6) == 0) return kvftGIF;
-  if (std::memcmp(b, "JASC-PAL", 8) == 0) return kvftJASC;
-  if (std::memcmp(b, "RIFF", 4) == 0) return kvftRIFF;
-  if (got >= 12 && std::memcmp(b, "GIMP Palette", 12) == 0) return kvftGIMP;
-  return kvftUnknown;
-}
 
 TKvSourceImage ReadBMPImage(std::istream& AStream) {
   const std::istream::pos_type base = AStream.tellg();
@@ -671,4 +656,233 @@ TKvSourceImage ReadJPEGImage(std::istream& AStream) {
   if (rc != 0) throw EInvalidGraphic(std::string("JPEG image is not valid: ") + err.Message);
   if (err.Truncated) RaiseReadError();
   return img;
+}
+
+// ---------------------------------------------------------------------------
+// Decoding into a bitmap and palettes
+
+namespace {
+
+// Collects distinct colours into a palette exactly as AddUniqueRGB would
+// (first appearance order, UseCount of each entry = occurrences - 1), with a
+// hash look-up in place of the linear scan. A palette that overflows is
+// dropped.
+class TDistinctColors {
+public:
+  explicit TDistinctColors(bool AActive) {
+    if (AActive) FPalette = std::make_unique<TKvPalette256>();
+  }
+  bool Active() const { return FPalette != nullptr; }
+  void Add(uint32_t ARGB) {
+    if (!FPalette) return;
+    if (FHasLast && ARGB == FLast) {
+      ++FPalette->Colors[FLastIndex].UseCount;
+      return;
+    }
+    const auto it = FIndex.find(ARGB);
+    int index;
+    if (it != FIndex.end()) {
+      index = it->second;
+      ++FPalette->Colors[index].UseCount;
+    } else {
+      try {
+        index = FPalette->AddRGB(static_cast<uint8_t>(ARGB >> 16), static_cast<uint8_t>(ARGB >> 8),
+                                 static_cast<uint8_t>(ARGB));
+      } catch (const ETooManyColors&) {
+        FPalette.reset();
+        FIndex.clear();
+        return;
+      }
+      FIndex.emplace(ARGB, index);
+    }
+    FHasLast = true;
+    FLast = ARGB;
+    FLastIndex = index;
+  }
+  std::unique_ptr<TKvPalette256> Take() { return std::move(FPalette); }
+
+private:
+  std::unique_ptr<TKvPalette256> FPalette;
+  std::unordered_map<uint32_t, int> FIndex;
+  bool FHasLast = false;
+  uint32_t FLast = 0;
+  int FLastIndex = 0;
+};
+
+std::unique_ptr<TBitmap32> NewBitmap32(int AWidth, int AHeight) {
+  auto bmp = std::make_unique<TBitmap32>();
+  bmp->SetSize(AWidth, AHeight);
+  return bmp;
+}
+
+// The colour table as a palette: 1 to 256 entries, else "Invalid palette".
+std::unique_ptr<TKvPalette256> TableToPalette(const TKvSourceImage& AImage) {
+  if (!AImage.HasColorTable || AImage.ColorTable.empty() || AImage.ColorTable.size() > 256) RaiseInvalidPalette();
+  auto table = std::make_unique<TKvPalette256>();
+  table->BeginUpdate();
+  for (uint32_t c : AImage.ColorTable)
+    table->AddRGB(static_cast<uint8_t>(c >> 16), static_cast<uint8_t>(c >> 8), static_cast<uint8_t>(c));
+  table->EndUpdate();
+  return table;
+}
+
+int IndexAt(const uint8_t* ARow, int ABitCount, int X) {
+  switch (ABitCount) {
+    case 1: return (ARow[X >> 3] >> (7 - (X & 7))) & 1;
+    case 4: return (X & 1) ? (ARow[X >> 1] & 0x0F) : (ARow[X >> 1] >> 4);
+    default: return ARow[X];
+  }
+}
+
+}  // namespace
+
+void DecodeBitmap(const TKvSourceImage& AImage, std::unique_ptr<TBitmap32>& ABitmap32,
+                  std::unique_ptr<TKvPalette256>& APalette, std::unique_ptr<TKvPalette256>& AUsedColors,
+                  uint8_t AOptions) {
+  ABitmap32.reset();
+  APalette.reset();
+  AUsedColors.reset();
+  if (AOptions == 0) return;
+  const bool wantBitmap = (AOptions & kvdoBitmap) != 0;
+  const bool wantPalette = (AOptions & kvdoPalette) != 0;
+  const bool wantUsed = (AOptions & kvdoUsedColors) != 0;
+  const int w = AImage.Width, h = AImage.Height;
+  std::unique_ptr<TBitmap32> bmp;
+  std::unique_ptr<TKvPalette256> palette, used;
+
+  switch (AImage.BitCount) {
+    case 1:
+    case 4:
+    case 8: {
+      std::unique_ptr<TKvPalette256> table = TableToPalette(AImage);
+      const int count = table->Count;
+      // Every table entry in 32-bit form; indexes beyond the table are black
+      // and not counted (for 1 bit too: entry 1 may be missing).
+      std::vector<uint32_t> quads(256, 0);
+      for (int i = 0; i < count; ++i) quads[static_cast<size_t>(i)] = table->GetRGBQuad(i);
+      if (wantBitmap) bmp = NewBitmap32(w, h);
+      TDistinctColors distinct(wantUsed && AImage.BitCount != 1);
+      if (wantUsed && AImage.BitCount == 1) {
+        used = std::make_unique<TKvPalette256>();
+        used->Assign(table.get());
+        used->FileName.clear();
+        used->Name.clear();
+      }
+      if (bmp || distinct.Active())
+        for (int y = 0; y < h; ++y) {
+          const uint8_t* row = AImage.Pixels.data() + static_cast<size_t>(AImage.Stride) * y;
+          TColor32* dst = bmp ? bmp->GetScanLine(y) : nullptr;
+          for (int x = 0; x < w; ++x) {
+            const int index = IndexAt(row, AImage.BitCount, x);
+            if (dst) dst[x] = quads[static_cast<size_t>(index)];
+            if (index < count) distinct.Add(quads[static_cast<size_t>(index)]);
+          }
+        }
+      if (distinct.Active()) used = distinct.Take();
+      if (wantPalette) palette = std::move(table);
+      break;
+    }
+    case 24:
+    case 32: {
+      if (wantBitmap) bmp = NewBitmap32(w, h);
+      TDistinctColors pal(wantPalette), use(wantUsed);
+      const int step = AImage.BitCount / 8;
+      for (int y = 0; y < h; ++y) {
+        const uint8_t* row = AImage.Pixels.data() + static_cast<size_t>(AImage.Stride) * y;
+        TColor32* dst = bmp ? bmp->GetScanLine(y) : nullptr;
+        if (!dst && !pal.Active() && !use.Active()) break;
+        for (int x = 0; x < w; ++x) {
+          const uint8_t* p = row + static_cast<size_t>(x) * step;
+          const uint32_t c = (uint32_t(p[2]) << 16) | (uint32_t(p[1]) << 8) | p[0];
+          if (dst) dst[x] = c;
+          pal.Add(c);
+          use.Add(c);
+        }
+      }
+      palette = pal.Take();
+      used = use.Take();
+      break;
+    }
+    default: {
+      // Any other pixel format: the bitmap is always made, and the palettes
+      // come from its pixels.
+      bmp = NewBitmap32(w, h);
+      for (int y = 0; y < h; ++y) {
+        const uint8_t* row = AImage.Pixels.data() + static_cast<size_t>(AImage.Stride) * y;
+        TColor32* dst = bmp->GetScanLine(y);
+        for (int x = 0; x < w; ++x)
+          dst[x] = (uint32_t(row[4 * x + 2]) << 16) | (uint32_t(row[4 * x + 1]) << 8) | row[4 * x];
+      }
+      TDistinctColors pal(wantPalette), use(wantUsed);
+      for (int y = 0; y < h && (pal.Active() || use.Active()); ++y) {
+        const TColor32* src = bmp->GetScanLine(y);
+        for (int x = 0; x < w; ++x) {
+          pal.Add(src[x] & 0xFFFFFF);
+          use.Add(src[x] & 0xFFFFFF);
+        }
+      }
+      palette = pal.Take();
+      used = use.Take();
+      if (!wantBitmap) bmp.reset();
+      break;
+    }
+  }
+  if (bmp) bmp->ResetAlpha();
+  ABitmap32 = std::move(bmp);
+  APalette = std::move(palette);
+  AUsedColors = std::move(used);
+}
+
+void DecodeBMPImage(std::istream& AStream, std::unique_ptr<TBitmap32>& ABitmap32,
+                    std::unique_ptr<TKvPalette256>& APalette, std::unique_ptr<TKvPalette256>& AUsedColors,
+                    uint8_t AOptions) {
+  ABitmap32.reset();
+  APalette.reset();
+  AUsedColors.reset();
+  DecodeBitmap(ReadBMPImage(AStream), ABitmap32, APalette, AUsedColors, AOptions);
+}
+
+void DecodePNGImage(std::istream& AStream, std::unique_ptr<TBitmap32>& ABitmap32,
+                    std::unique_ptr<TKvPalette256>& APalette, std::unique_ptr<TKvPalette256>& AUsedColors,
+                    uint8_t AOptions) {
+  ABitmap32.reset();
+  APalette.reset();
+  AUsedColors.reset();
+  DecodeBitmap(ReadPNGImage(AStream), ABitmap32, APalette, AUsedColors, AOptions);
+}
+
+void DecodeGIFImage(std::istream& AStream, std::unique_ptr<TBitmap32>& ABitmap32,
+                    std::unique_ptr<TKvPalette256>& APalette, std::unique_ptr<TKvPalette256>& AUsedColors,
+                    uint8_t AOptions) {
+  ABitmap32.reset();
+  APalette.reset();
+  AUsedColors.reset();
+  DecodeBitmap(ReadGIFImage(AStream), ABitmap32, APalette, AUsedColors, AOptions);
+}
+
+std::unique_ptr<TBitmap32> DecodeJPEGImage(std::istream& AStream) {
+  const TKvSourceImage img = ReadJPEGImage(AStream);
+  auto bmp = NewBitmap32(img.Width, img.Height);
+  for (int y = 0; y < img.Height; ++y) {
+    const uint8_t* row = img.Pixels.data() + static_cast<size_t>(img.Stride) * y;
+    TColor32* dst = bmp->GetScanLine(y);
+    for (int x = 0; x < img.Width; ++x)
+      dst[x] = 0xFF000000u | (uint32_t(row[3 * x + 2]) << 16) | (uint32_t(row[3 * x + 1]) << 8) | row[3 * x];
+  }
+  return bmp;
+}
+
+void DecodePicture(std::istream& AStream, std::unique_ptr<TBitmap32>& ABitmap32,
+                   std::unique_ptr<TKvPalette256>& APalette, std::unique_ptr<TKvPalette256>& AUsedColors,
+                   uint8_t AOptions) {
+  ABitmap32.reset();
+  APalette.reset();
+  AUsedColors.reset();
+  switch (DetectFileType(AStream)) {
+    case kvftBMP: DecodeBMPImage(AStream, ABitmap32, APalette, AUsedColors, AOptions); return;
+    case kvftPNG: DecodePNGImage(AStream, ABitmap32, APalette, AUsedColors, AOptions); return;
+    case kvftGIF: DecodeGIFImage(AStream, ABitmap32, APalette, AUsedColors, AOptions); return;
+    case kvftJPEG: ABitmap32 = DecodeJPEGImage(AStream); return;
+    default: throw Exception("Unknown image type");
+  }
 }

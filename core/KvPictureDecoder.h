@@ -31,6 +31,7 @@
 // raises EReadError.
 #pragma once
 
+#include "core/KvPaletteFiles.h"
 #include "rtl/KvSysUtils.h"
 
 #include <cstdint>
@@ -51,21 +52,6 @@ public:
 constexpr int KvMaxPictureSide = 65535;
 constexpr int64_t KvMaxPicturePixels = int64_t(1) << 26;
 
-// Picture and palette file kinds, sniffed from the first bytes of a stream.
-enum : uint8_t {
-  kvftUnknown = 0,
-  kvftBMP = 1,
-  kvftJPEG = 2,
-  kvftPNG = 3,
-  kvftGIF = 4,
-  kvftJASC = 5,
-  kvftGIMP = 6,
-  kvftRIFF = 7,
-};
-
-// The file kind by the bytes at the stream's position, which is restored in
-// every case. Fewer than 8 bytes left raises EReadError.
-uint8_t DetectFileType(std::istream& AStream);
 
 // A picture in its own pixel format. Rows top-down, Stride bytes each:
 // 1 bit (bit 7 leftmost), 4 bits (high nibble leftmost), 8 bits, 24 bits

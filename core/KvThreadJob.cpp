@@ -89,10 +89,17 @@ void TKvEvent::Wait() {
 
 TKvThread::TKvThread() : FThread([this] { Execute(); }) { ++Pool().Created; }
 
+// Tells an idle thread to leave its loop.
+void TKvThread::RequestStop() {
+  if (FStopRequested) return;
+  FStopRequested = true;
+  FJob = nullptr;
+  FStart.Signal();
+}
+
 TKvThread::~TKvThread() {
   if (FThread.joinable()) {
-    FJob = nullptr;
-    FStart.Signal();
+    RequestStop();
     FThread.join();
   }
 }
@@ -141,10 +148,7 @@ void FreeThreadPool() {
     pool.Idle = nullptr;
   }
   if (idle == nullptr) return;
-  for (auto it = idle->rbegin(); it != idle->rend(); ++it) {
-    (*it)->FJob = nullptr;
-    (*it)->FStart.Signal();
-  }
+  for (auto it = idle->rbegin(); it != idle->rend(); ++it) (*it)->RequestStop();
   for (auto it = idle->rbegin(); it != idle->rend(); ++it) delete *it;
   delete idle;
 }

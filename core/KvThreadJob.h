@@ -74,8 +74,10 @@ private:
   friend class TKvJob;
   friend void FreeThreadPool();
   void Execute();
+  void RequestStop();
 
   TKvJob* FJob = nullptr;
+  bool FStopRequested = false;  // touched only by the thread that owns the pool entry
   TKvEvent FStart;
   TKvEvent FDone;
   TKvEvent FRelease;
