@@ -10,14 +10,13 @@
 // them. With MirrorX set, X is addressed as Width - 1 - X.
 #pragma once
 
+#include "bitmap/B32.h"
+#include "core/KvColor.h"
+#include "core/KvPalette.h"
+
 #include <cstdint>
 #include <memory>
 #include <vector>
-
-class TKvPalette;
-class TKvPalette256;
-class TBitmap32;
-struct TKvStdRGBColor;
 
 class TKvData {
 public:
