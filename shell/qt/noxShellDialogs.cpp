@@ -386,6 +386,11 @@ void TnoxShellCustomDialogForm::keyPressEvent(QKeyEvent* AEvent) {
 
 void TnoxShellCustomDialogForm::changeEvent(QEvent* AEvent) {
   TnoxShellUIForm::changeEvent(AEvent);
+  if (AEvent->type() == QEvent::ApplicationFontChange && IsInitialized()) {
+    // The base form has measured the new font and laid the dialog out again.
+    KeepWindowOnItsMonitor(this);
+    update();
+  }
   if (AEvent->type() == QEvent::PaletteChange && IsInitialized()) {
     FreeThemeHandle();
     ThemeChanged();
@@ -393,6 +398,13 @@ void TnoxShellCustomDialogForm::changeEvent(QEvent* AEvent) {
     KeepWindowOnItsMonitor(this);
     update();
   }
+}
+
+void TnoxShellCustomDialogForm::showEvent(QShowEvent* AEvent) {
+  TnoxShellUIForm::showEvent(AEvent);
+  // A dialog comes to the front when it appears.
+  raise();
+  activateWindow();
 }
 
 // ---- message box ----

@@ -90,6 +90,7 @@ protected:
   void paintEvent(QPaintEvent* AEvent) override;
   void keyPressEvent(QKeyEvent* AEvent) override;
   void changeEvent(QEvent* AEvent) override;
+  void showEvent(QShowEvent* AEvent) override;
 
   void ClearSeparators() { FSeparatorTops.clear(); }
   void AddSeparatorAt(int32_t& ATop);

@@ -248,7 +248,7 @@ void TnoxShellBaseUIForm::resizeEvent(QResizeEvent* AEvent) {
 
 void TnoxShellBaseUIForm::changeEvent(QEvent* AEvent) {
   QWidget::changeEvent(AEvent);
-  if (AEvent->type() == QEvent::ThemeChange && FInitialized) {
+  if ((AEvent->type() == QEvent::ThemeChange || AEvent->type() == QEvent::ApplicationFontChange) && FInitialized) {
     GetShellUI()->UpdateFont();
     FreeThemeHandle();
     ThemeChanged();

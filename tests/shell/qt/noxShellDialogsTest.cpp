@@ -3,6 +3,7 @@
 #include <QClipboard>
 #include <QKeyEvent>
 #include <QPlainTextEdit>
+#include <QTimer>
 
 #include "noxShellQtTestSupport.h"
 #include "shell/noxShellBaseExtension.h"
@@ -108,6 +109,8 @@ TEST_F(ShellDialogsTest, OneOkButtonAnswersEnterEscapeAndTheCloseBox) {
   // The close box, through the real modal loop.
   auto form = TnoxShellMessageBoxForm::CreateFromFlags(nullptr, "T", "", "Text", "", 0, nullptr);
   QMetaObject::invokeMethod(form.get(), [&]() { form->close(); }, Qt::QueuedConnection);
+  // Should the close box fail, end the loop anyway so the test fails instead of hanging.
+  QTimer::singleShot(5000, form.get(), [&]() { form->SetModalResult(99); });
   EXPECT_EQ(form->RunModalLoop(), IDCANCEL);
 }
 
@@ -119,6 +122,12 @@ TEST_F(ShellDialogsTest, DefaultButtonOfRetryCancel) {
   };
   EXPECT_EQ(ShowShellMessageBox(nullptr, "", "Text", "T", "", MB_RETRYCANCEL, nullptr), IDRETRY);
   EXPECT_EQ(ShowShellMessageBox(nullptr, "", "Text", "T", "", MB_RETRYCANCEL | MB_DEFBUTTON2, nullptr), IDCANCEL);
+}
+
+TEST_F(ShellDialogsTest, StockIcons) {
+  EXPECT_TRUE(TnoxShellCustomDialogForm::LoadStockIcon(0, 32, 32).isNull());
+  EXPECT_TRUE(TnoxShellCustomDialogForm::LoadStockIcon(5, 32, 32).isNull());
+  for (uint8_t kind = 1; kind <= 4; ++kind) EXPECT_FALSE(TnoxShellCustomDialogForm::LoadStockIcon(kind, 32, 32).isNull());
 }
 
 TEST_F(ShellDialogsTest, DisabledCloseCommandIgnoresTheCloseBox) {
