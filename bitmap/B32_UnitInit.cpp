@@ -5,7 +5,6 @@
 #include "bitmap/B32_Gamma.h"
 #include "bitmap/B32_LowLevel.h"
 #include "bitmap/B32_Math.h"
-#include "bitmap/B32_Resamplers.h"
 #include "bitmap/B32_System.h"
 
 namespace {
@@ -21,7 +20,6 @@ TKvUnitInitList& BitmapLibraryUnits() {
       {"B32_LowLevel", &B32_LowLevel_Initialize},
       {"B32_Blend", &B32_Blend_Initialize},
       {"B32", &B32_Initialize},
-      {"B32_Resamplers", &B32_Resamplers_Initialize},
   });
   return list;
 }
