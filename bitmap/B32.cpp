@@ -209,67 +209,6 @@ void InflateFloatRect(TFloatRect& R, float Dx, float Dy) {
 }
 
 // ---------------------------------------------------------------------------
-// TCustomSampler
-
-TColor32 TCustomSampler::GetSampleInt(int32_t X, int32_t Y) {
-  return GetSampleFixed(static_cast<TFixed>(static_cast<uint32_t>(X) << 16),
-                        static_cast<TFixed>(static_cast<uint32_t>(Y) << 16));
-}
-
-TColor32 TCustomSampler::GetSampleFixed(TFixed X, TFixed Y) {
-  return GetSampleFloat(static_cast<float>(X / 65536.0), static_cast<float>(Y / 65536.0));
-}
-
-TColor32 TCustomSampler::GetSampleFloat(float X, float Y) {
-  return GetSampleFixed(static_cast<TFixed>(Round(static_cast<double>(X) * 65536)),
-                        static_cast<TFixed>(Round(static_cast<double>(Y) * 65536)));
-}
-
-TFloatRect TCustomSampler::GetSampleBounds() {
-  const float Inf = std::numeric_limits<float>::infinity();
-  return TFloatRect{-Inf, -Inf, Inf, Inf};
-}
-
-// ---------------------------------------------------------------------------
-// TCustomResampler
-
-TCustomResampler* TCustomResamplerClass::CreateForBitmap(TCustomBitmap32* ABitmap) const {
-  TCustomResampler* R = Create();
-  R->SetBitmap(ABitmap);
-  if (ABitmap) ABitmap->SetResampler(R);
-  return R;
-}
-
-void TCustomResampler::Changed() {
-  if (FBitmap) FBitmap->Changed();
-}
-
-void TCustomResampler::SetPixelAccessMode(TPixelAccessMode Value) {
-  if (Value != FPixelAccessMode) {
-    FPixelAccessMode = Value;
-    Changed();
-  }
-}
-
-void TCustomResampler::PrepareSampling() { FClipRect = FBitmap->GetClipRect(); }
-
-bool TCustomResampler::HasBounds() { return FPixelAccessMode != pamWrap; }
-
-TFloatRect TCustomResampler::GetSampleBounds() {
-  TFloatRect R = FloatRect(FBitmap->GetClipRect());
-  if (FPixelAccessMode == pamTransparentEdge) InflateFloatRect(R, 1, 1);
-  return R;
-}
-
-void TCustomResampler::AssignTo(TPersistent* Dest) const {
-  if (auto* D = dynamic_cast<TCustomResampler*>(Dest)) {
-    D->SetPixelAccessMode(FPixelAccessMode);
-    return;
-  }
-  TCustomSampler::AssignTo(Dest);
-}
-
-// ---------------------------------------------------------------------------
 // TCustomBackend
 
 TCustomBackend::TCustomBackend() {

@@ -210,86 +210,8 @@ public:
   using Exception::Exception;
 };
 
-// How a resampler's point reads treat positions outside the clip.
-enum TPixelAccessMode : uint8_t { pamUnsafe = 0, pamSafe = 1, pamWrap = 2, pamTransparentEdge = 3 };
-
-// Answers the colour at a position in integer, 16.16 fixed or float
-// coordinates, between PrepareSampling and FinalizeSampling. A concrete
-// sampler overrides GetSampleFixed or GetSampleFloat (the two base forms call
-// each other).
-class TCustomSampler : public TNotifiablePersistent {
-public:
-  // GetSampleFixed(X shl 16, Y shl 16).
-  virtual TColor32 GetSampleInt(int32_t X, int32_t Y);
-  // GetSampleFloat(X / 65536, Y / 65536).
-  virtual TColor32 GetSampleFixed(TFixed X, TFixed Y);
-  // GetSampleFixed(Round(X * 65536), Round(Y * 65536)).
-  virtual TColor32 GetSampleFloat(float X, float Y);
-  virtual void PrepareSampling() {}
-  virtual void FinalizeSampling() {}
-  virtual bool HasBounds() { return false; }
-  // (-inf, -inf, +inf, +inf) in the base.
-  virtual TFloatRect GetSampleBounds();
-};
-
 class TCustomResampler;
-
-// The class reference of a resampler: its name and virtual constructor.
-class TCustomResamplerClass {
-public:
-  virtual ~TCustomResamplerClass() = default;
-  virtual const char* ClassName() const = 0;
-  virtual TCustomResampler* Create() const = 0;
-  // Create, bind to ABitmap and install as its resampler (the bitmap owns it).
-  TCustomResampler* CreateForBitmap(TCustomBitmap32* ABitmap) const;
-};
-
-template <class T>
-class TResamplerClassOf final : public TCustomResamplerClass {
-public:
-  explicit TResamplerClassOf(const char* AName) : FName(AName) {}
-  const char* ClassName() const override { return FName; }
-  TCustomResampler* Create() const override { return new T(); }
-
-private:
-  const char* FName;
-};
-
-// A sampler bound to one bitmap that can also stretch a rectangle of that
-// bitmap into another bitmap. Owned by its bitmap.
-class TCustomResampler : public TCustomSampler {
-public:
-  TCustomResampler() = default;
-  ~TCustomResampler() override = default;
-
-  virtual const TCustomResamplerClass& ClassType() const = 0;
-  const char* ClassName() const { return ClassType().ClassName(); }
-
-  virtual float GetWidth() { return 0; }
-  // Draws SrcRect of Src onto DstRect of Dst inside DstClip; the caller has
-  // clipped DstClip into DstRect and Dst, and SrcRect into Src.
-  virtual void Resample(TCustomBitmap32* Dst, TRect DstRect, TRect DstClip, TCustomBitmap32* Src,
-                        TRect SrcRect, TDrawMode CombineOp, const TPixelCombineEvent& CombineCallBack) = 0;
-
-  // A full-area change of the bound bitmap; the resampler's own OnChange stays silent.
-  void Changed() override;
-  void PrepareSampling() override;
-  bool HasBounds() override;
-  TFloatRect GetSampleBounds() override;
-
-  TCustomBitmap32* GetBitmap() const { return FBitmap; }
-  void SetBitmap(TCustomBitmap32* ABitmap) { FBitmap = ABitmap; }
-  TPixelAccessMode GetPixelAccessMode() const { return FPixelAccessMode; }
-  void SetPixelAccessMode(TPixelAccessMode Value);
-
-protected:
-  // Copies the published settings into another resampler.
-  void AssignTo(TPersistent* Dest) const override;
-
-  TCustomBitmap32* FBitmap = nullptr;
-  TRect FClipRect;
-  TPixelAccessMode FPixelAccessMode = pamSafe;
-};
+class TCustomResamplerClass;
 
 // ---------------------------------------------------------------------------
 // Pixel-memory backends

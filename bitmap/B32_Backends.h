@@ -7,6 +7,8 @@
 // when the bitmap asks for a cleared buffer.
 class TMemoryBackend : public TCustomBackend {
 public:
+  // Frees the surface here, where it is still this class's to free.
+  ~TMemoryBackend() override { Clear(); }
   static const TCustomBackendClass& Class();
   const TCustomBackendClass& ClassType() const override { return Class(); }
 

@@ -1,6 +1,7 @@
 #include "bitmap/B32_Resamplers.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <numeric>
@@ -24,7 +25,114 @@ constexpr double kPi = 3.14159265358979323846;
 // Rounds a double-precision intermediate to single precision.
 inline float S(double V) { return static_cast<float>(V); }
 
+// Published properties built from a getter and a setter of class K.
+template <class K>
+TPropInfo FloatProp(const char* Name, float (K::*Get)() const, void (K::*Set)(float)) {
+  return TPropInfo{Name, tkFloat,
+                   [Get](const TObject* O) { return TPropValue(double((dynamic_cast<const K*>(O)->*Get)())); },
+                   [Set](TObject* O, const TPropValue& V) { (dynamic_cast<K*>(O)->*Set)(S(std::get<double>(V))); },
+                   {}};
+}
+
+template <class K, class TInt>
+TPropInfo IntProp(const char* Name, TInt (K::*Get)() const, void (K::*Set)(TInt)) {
+  return TPropInfo{Name, tkInteger,
+                   [Get](const TObject* O) { return TPropValue(int64_t((dynamic_cast<const K*>(O)->*Get)())); },
+                   [Set](TObject* O, const TPropValue& V) {
+                     (dynamic_cast<K*>(O)->*Set)(static_cast<TInt>(std::get<int64_t>(V)));
+                   },
+                   {}};
+}
+
+// An enumeration property, read and written as its value names.
+template <class K, class TEnum, size_t N>
+TPropInfo EnumProp(const char* Name, TEnum (K::*Get)() const, void (K::*Set)(TEnum),
+                   const std::array<const char*, N>& Names) {
+  return TPropInfo{Name, tkEnumeration,
+                   [Get, Names](const TObject* O) {
+                     return TPropValue(std::string(Names[static_cast<size_t>((dynamic_cast<const K*>(O)->*Get)())]));
+                   },
+                   [Set, Names, Name](TObject* O, const TPropValue& V) {
+                     const std::string& Str = std::get<std::string>(V);
+                     for (size_t I = 0; I < N; ++I)
+                       if (Str == Names[I]) {
+                         (dynamic_cast<K*>(O)->*Set)(static_cast<TEnum>(I));
+                         return;
+                       }
+                     throw EPropertyError(std::string("Invalid property value '") + Str + "' for " + Name);
+                   },
+                   {}};
+}
+
+const std::array<const char*, 4> kPixelAccessModeNames = {"pamUnsafe", "pamSafe", "pamWrap", "pamTransparentEdge"};
+const std::array<const char*, 3> kKernelModeNames = {"kmDynamic", "kmTableNearest", "kmTableLinear"};
+
 }  // namespace
+
+// ---------------------------------------------------------------------------
+// TCustomSampler
+
+TColor32 TCustomSampler::GetSampleInt(int32_t X, int32_t Y) {
+  return GetSampleFixed(static_cast<TFixed>(static_cast<uint32_t>(X) << 16),
+                        static_cast<TFixed>(static_cast<uint32_t>(Y) << 16));
+}
+
+TColor32 TCustomSampler::GetSampleFixed(TFixed X, TFixed Y) {
+  return GetSampleFloat(static_cast<float>(X / 65536.0), static_cast<float>(Y / 65536.0));
+}
+
+TColor32 TCustomSampler::GetSampleFloat(float X, float Y) {
+  return GetSampleFixed(static_cast<TFixed>(Round(static_cast<double>(X) * 65536)),
+                        static_cast<TFixed>(Round(static_cast<double>(Y) * 65536)));
+}
+
+TFloatRect TCustomSampler::GetSampleBounds() {
+  const float Inf = std::numeric_limits<float>::infinity();
+  return TFloatRect{-Inf, -Inf, Inf, Inf};
+}
+
+// ---------------------------------------------------------------------------
+// TCustomResampler
+
+TCustomResampler* TCustomResamplerClass::CreateForBitmap(TCustomBitmap32* ABitmap) const {
+  TCustomResampler* R = Create();
+  R->SetBitmap(ABitmap);
+  if (ABitmap) ABitmap->SetResampler(R);
+  return R;
+}
+
+void TCustomResampler::Changed() {
+  if (FBitmap) FBitmap->Changed();
+}
+
+void TCustomResampler::SetPixelAccessMode(TPixelAccessMode Value) {
+  if (Value != FPixelAccessMode) {
+    FPixelAccessMode = Value;
+    Changed();
+  }
+}
+
+void TCustomResampler::PrepareSampling() { FClipRect = FBitmap->GetClipRect(); }
+
+bool TCustomResampler::HasBounds() { return FPixelAccessMode != pamWrap; }
+
+TFloatRect TCustomResampler::GetSampleBounds() {
+  TFloatRect R = FloatRect(FBitmap->GetClipRect());
+  if (FPixelAccessMode == pamTransparentEdge) InflateFloatRect(R, 1, 1);
+  return R;
+}
+
+void TCustomResampler::AssignTo(TPersistent* Dest) const {
+  if (dynamic_cast<TCustomResampler*>(Dest))
+    CopyPublishedProperties(this, Dest);
+  else
+    TCustomSampler::AssignTo(Dest);
+}
+
+std::vector<TPropInfo> TCustomResampler::GetPublishedProperties() const {
+  return {EnumProp("PixelAccessMode", &TCustomResampler::GetPixelAccessMode, &TCustomResampler::SetPixelAccessMode,
+                   kPixelAccessModeNames)};
+}
 
 // ---------------------------------------------------------------------------
 // Kernels
@@ -40,20 +148,10 @@ void TCustomKernel::Changed() {
 }
 
 void TCustomKernel::AssignTo(TPersistent* Dest) const {
-  auto* K = dynamic_cast<TCustomKernel*>(Dest);
-  if (!K) {
+  if (dynamic_cast<TCustomKernel*>(Dest))
+    CopyPublishedProperties(this, Dest);
+  else
     TPersistent::AssignTo(Dest);
-    return;
-  }
-  const std::vector<TKernelProperty> Mine = PublishedProperties();
-  const std::vector<TKernelProperty> Theirs = K->PublishedProperties();
-  for (const TKernelProperty& P : Mine) {
-    auto It = std::find_if(Theirs.begin(), Theirs.end(),
-                           [&](const TKernelProperty& Q) { return std::strcmp(P.Name, Q.Name) == 0; });
-    if (It == Theirs.end())
-      throw Exception(std::string("Unknown property: '") + P.Name + "'");
-    It->Set(*K, P.Get(*this));
-  }
 }
 
 TWindowedSincKernel::TWindowedSincKernel() : FWidth(3), FWidthReciprocal(S(1.0 / 3.0)) {}
@@ -73,9 +171,8 @@ void TWindowedSincKernel::SetWidth(float Value) {
   }
 }
 
-std::vector<TKernelProperty> TWindowedSincKernel::PublishedProperties() const {
-  return {{"Width", [](const TCustomKernel& K) { return double(static_cast<const TWindowedSincKernel&>(K).Width()); },
-           [](TCustomKernel& K, double V) { static_cast<TWindowedSincKernel&>(K).SetWidth(S(V)); }}};
+std::vector<TPropInfo> TWindowedSincKernel::GetPublishedProperties() const {
+  return {FloatProp("Width", &TWindowedSincKernel::Width, &TWindowedSincKernel::SetWidth)};
 }
 
 #define KV_KERNEL_CLASS(T)                              \
@@ -144,9 +241,8 @@ void TCubicKernel::SetCoeff(float Value) {
   }
 }
 
-std::vector<TKernelProperty> TCubicKernel::PublishedProperties() const {
-  return {{"Coeff", [](const TCustomKernel& K) { return double(static_cast<const TCubicKernel&>(K).Coeff()); },
-           [](TCustomKernel& K, double V) { static_cast<TCubicKernel&>(K).SetCoeff(S(V)); }}};
+std::vector<TPropInfo> TCubicKernel::GetPublishedProperties() const {
+  return {FloatProp("Coeff", &TCubicKernel::Coeff, &TCubicKernel::SetCoeff)};
 }
 
 float TMitchellKernel::Filter(float Value) {
@@ -201,10 +297,9 @@ float TAlbrechtKernel::Window(float Value) {
   return R;
 }
 
-std::vector<TKernelProperty> TAlbrechtKernel::PublishedProperties() const {
-  std::vector<TKernelProperty> P = TWindowedSincKernel::PublishedProperties();
-  P.push_back({"Terms", [](const TCustomKernel& K) { return double(static_cast<const TAlbrechtKernel&>(K).Terms()); },
-               [](TCustomKernel& K, double V) { static_cast<TAlbrechtKernel&>(K).SetTerms(static_cast<int32_t>(V)); }});
+std::vector<TPropInfo> TAlbrechtKernel::GetPublishedProperties() const {
+  std::vector<TPropInfo> P = TWindowedSincKernel::GetPublishedProperties();
+  P.push_back(IntProp("Terms", &TAlbrechtKernel::Terms, &TAlbrechtKernel::SetTerms));
   return P;
 }
 
@@ -226,10 +321,9 @@ float TGaussianKernel::Window(float Value) {
   return S(std::exp(static_cast<double>(Value) * Value * FSigmaReciprocalLn2));
 }
 
-std::vector<TKernelProperty> TGaussianKernel::PublishedProperties() const {
-  std::vector<TKernelProperty> P = TWindowedSincKernel::PublishedProperties();
-  P.push_back({"Sigma", [](const TCustomKernel& K) { return double(static_cast<const TGaussianKernel&>(K).Sigma()); },
-               [](TCustomKernel& K, double V) { static_cast<TGaussianKernel&>(K).SetSigma(S(V)); }});
+std::vector<TPropInfo> TGaussianKernel::GetPublishedProperties() const {
+  std::vector<TPropInfo> P = TWindowedSincKernel::GetPublishedProperties();
+  P.push_back(FloatProp("Sigma", &TGaussianKernel::Sigma, &TGaussianKernel::SetSigma));
   return P;
 }
 
@@ -267,11 +361,9 @@ void TSinshKernel::SetCoeff(float Value) {
   }
 }
 
-std::vector<TKernelProperty> TSinshKernel::PublishedProperties() const {
-  return {{"Width", [](const TCustomKernel& K) { return double(static_cast<const TSinshKernel&>(K).Width()); },
-           [](TCustomKernel& K, double V) { static_cast<TSinshKernel&>(K).SetWidth(S(V)); }},
-          {"Coeff", [](const TCustomKernel& K) { return double(static_cast<const TSinshKernel&>(K).Coeff()); },
-           [](TCustomKernel& K, double V) { static_cast<TSinshKernel&>(K).SetCoeff(S(V)); }}};
+std::vector<TPropInfo> TSinshKernel::GetPublishedProperties() const {
+  return {FloatProp("Width", &TSinshKernel::Width, &TSinshKernel::SetWidth),
+          FloatProp("Coeff", &TSinshKernel::Coeff, &TSinshKernel::SetCoeff)};
 }
 
 float THermiteKernel::Filter(float Value) {
@@ -309,11 +401,9 @@ void THermiteKernel::SetTension(float Value) {
   }
 }
 
-std::vector<TKernelProperty> THermiteKernel::PublishedProperties() const {
-  return {{"Bias", [](const TCustomKernel& K) { return double(static_cast<const THermiteKernel&>(K).Bias()); },
-           [](TCustomKernel& K, double V) { static_cast<THermiteKernel&>(K).SetBias(S(V)); }},
-          {"Tension", [](const TCustomKernel& K) { return double(static_cast<const THermiteKernel&>(K).Tension()); },
-           [](TCustomKernel& K, double V) { static_cast<THermiteKernel&>(K).SetTension(S(V)); }}};
+std::vector<TPropInfo> THermiteKernel::GetPublishedProperties() const {
+  return {FloatProp("Bias", &THermiteKernel::Bias, &THermiteKernel::SetBias),
+          FloatProp("Tension", &THermiteKernel::Tension, &THermiteKernel::SetTension)};
 }
 
 // ---------------------------------------------------------------------------
@@ -723,6 +813,45 @@ struct TFlatMap {
   }
 };
 
+// Buf[k] += the sum of Rows[t][k] * Ws[t] over four taps, for Count bytes.
+// Weights stay within 16 bits (at most one step above 256 in magnitude).
+void AccumulateRows(int32_t* Buf, const uint8_t* const* Rows, const int32_t* Ws, int32_t Count) {
+  int32_t K = 0;
+#if defined(__SSE2__)
+  bool Fits = true;
+  for (int T = 0; T < 4; ++T) Fits = Fits && Ws[T] >= INT16_MIN && Ws[T] <= INT16_MAX;
+  if (Fits) {
+    auto Pair = [](int32_t A, int32_t B) {
+      return _mm_set1_epi32(static_cast<int32_t>((static_cast<uint32_t>(B) << 16) | (static_cast<uint32_t>(A) & 0xFFFFu)));
+    };
+    const __m128i Zero = _mm_setzero_si128();
+    const __m128i W01 = Pair(Ws[0], Ws[1]), W23 = Pair(Ws[2], Ws[3]);
+    const uint8_t *R0 = Rows[0], *R1 = Rows[1], *R2 = Rows[2], *R3 = Rows[3];
+    for (; K + 16 <= Count; K += 16) {
+      const __m128i A = _mm_loadu_si128(reinterpret_cast<const __m128i*>(R0 + K));
+      const __m128i B = _mm_loadu_si128(reinterpret_cast<const __m128i*>(R1 + K));
+      const __m128i C = _mm_loadu_si128(reinterpret_cast<const __m128i*>(R2 + K));
+      const __m128i D = _mm_loadu_si128(reinterpret_cast<const __m128i*>(R3 + K));
+      const __m128i ALo = _mm_unpacklo_epi8(A, Zero), AHi = _mm_unpackhi_epi8(A, Zero);
+      const __m128i BLo = _mm_unpacklo_epi8(B, Zero), BHi = _mm_unpackhi_epi8(B, Zero);
+      const __m128i CLo = _mm_unpacklo_epi8(C, Zero), CHi = _mm_unpackhi_epi8(C, Zero);
+      const __m128i DLo = _mm_unpacklo_epi8(D, Zero), DHi = _mm_unpackhi_epi8(D, Zero);
+      __m128i* P = reinterpret_cast<__m128i*>(Buf + K);
+      auto Add = [&](int I, __m128i AB, __m128i CD) {
+        const __m128i S = _mm_add_epi32(_mm_madd_epi16(AB, W01), _mm_madd_epi16(CD, W23));
+        _mm_storeu_si128(P + I, _mm_add_epi32(_mm_loadu_si128(P + I), S));
+      };
+      Add(0, _mm_unpacklo_epi16(ALo, BLo), _mm_unpacklo_epi16(CLo, DLo));
+      Add(1, _mm_unpackhi_epi16(ALo, BLo), _mm_unpackhi_epi16(CLo, DLo));
+      Add(2, _mm_unpacklo_epi16(AHi, BHi), _mm_unpacklo_epi16(CHi, DHi));
+      Add(3, _mm_unpackhi_epi16(AHi, BHi), _mm_unpackhi_epi16(CHi, DHi));
+    }
+  }
+#endif
+  for (; K < Count; ++K)
+    Buf[K] += Rows[0][K] * Ws[0] + Rows[1][K] * Ws[1] + Rows[2][K] * Ws[2] + Rows[3][K] * Ws[3];
+}
+
 inline uint32_t PackChannel(int32_t V, bool RangeCheck) {
   if (RangeCheck) {
     if (V > 0xFF0000) return 0xFF0000;
@@ -761,11 +890,19 @@ void SeparableResample(TCustomBitmap32* Dst, TRect DstRect, TRect DstClip, TCust
   for (int32_t J = 0; J < DstClip.Height(); ++J) {
     // Vertical pass: one sum per channel for every source column of the span.
     std::memset(Buf, 0, static_cast<size_t>(SpanW) * sizeof(TBufferEntry));
-    for (int32_t T = FY.Start[J]; T < FY.Start[J + 1]; ++T) {
-      const int32_t W = FY.Weight[static_cast<size_t>(T)];
-      const auto* Row = reinterpret_cast<const uint8_t*>(Src->GetPixelPtr(SpanLo, FY.Pos[static_cast<size_t>(T)]));
-      // Bytes are blue, green, red, alpha: the order of a buffer entry.
-      for (int32_t K = 0; K < SpanW * 4; ++K) Buf[K] += Row[K] * W;
+    // Bytes are blue, green, red, alpha: the order of a buffer entry. Taps
+    // are taken four at a time (missing ones weigh 0) to save passes over
+    // the buffer.
+    for (int32_t T = FY.Start[J]; T < FY.Start[J + 1]; T += 4) {
+      const uint8_t* Rows[4];
+      int32_t Ws[4];
+      for (int32_t Q = 0; Q < 4; ++Q) {
+        const bool Has = T + Q < FY.Start[J + 1];
+        const size_t Tap = static_cast<size_t>(Has ? T + Q : T);
+        Rows[Q] = reinterpret_cast<const uint8_t*>(Src->GetPixelPtr(SpanLo, FY.Pos[Tap]));
+        Ws[Q] = Has ? FY.Weight[Tap] : 0;
+      }
+      AccumulateRows(Buf, Rows, Ws, SpanW * 4);
     }
     // Horizontal pass and packing.
     TColor32* D = Dst->GetPixelPtr(DstClip.Left, DstClip.Top + J);
@@ -1164,16 +1301,23 @@ void TKernelResampler::SetTableSize(int32_t Value) {
   }
 }
 
-void TKernelResampler::AssignTo(TPersistent* Dest) const {
-  TCustomResampler::AssignTo(Dest);
-  if (auto* D = dynamic_cast<TKernelResampler*>(Dest)) {
-    D->SetKernelClassName(GetKernelClassName());
-    D->FKernel->Assign(FKernel);
-    D->SetKernelMode(FKernelMode);
-    D->SetTableSize(FTableSize);
-  } else {
-    throw Exception("Unknown property: 'KernelClassName'");
-  }
+std::vector<TPropInfo> TKernelResampler::GetPublishedProperties() const {
+  std::vector<TPropInfo> P = TCustomResampler::GetPublishedProperties();
+  P.push_back(TPropInfo{"KernelClassName", tkString,
+                        [](const TObject* O) {
+                          return TPropValue(dynamic_cast<const TKernelResampler*>(O)->GetKernelClassName());
+                        },
+                        [](TObject* O, const TPropValue& V) {
+                          dynamic_cast<TKernelResampler*>(O)->SetKernelClassName(std::get<std::string>(V));
+                        },
+                        {}});
+  P.push_back(TPropInfo{"Kernel", tkClass, {}, {}, [](const TObject* O) -> TPersistent* {
+                          return dynamic_cast<const TKernelResampler*>(O)->GetKernel();
+                        }});
+  P.push_back(EnumProp("KernelMode", &TKernelResampler::GetKernelMode, &TKernelResampler::SetKernelMode,
+                       kKernelModeNames));
+  P.push_back(IntProp("TableSize", &TKernelResampler::GetTableSize, &TKernelResampler::SetTableSize));
+  return P;
 }
 
 namespace {
@@ -1195,11 +1339,10 @@ void TKernelResampler::PrepareSampling() {
   FOuterColor = FBitmap->GetOuterColor();
   const int32_t W = SampleRadius(FKernel);
   if (FKernelMode == kmTableNearest || FKernelMode == kmTableLinear) {
-    FWeightTableWidth = 2 * W + 1;
-    FWeightTable.assign(static_cast<size_t>(FWeightTableWidth) * static_cast<size_t>(FTableSize + 1), 0);
+    FWeightTable = std::make_unique<TIntegerMap>(2 * W + 1, FTableSize + 1);
     for (int32_t R = 0; R <= FTableSize; ++R) {
       const float F = S(static_cast<double>(R) / (FTableSize - 1));
-      int32_t* Row = &FWeightTable[static_cast<size_t>(R) * static_cast<size_t>(FWeightTableWidth)];
+      int32_t* Row = FWeightTable->GetValPtr(0, R);
       int32_t Sum = 0;
       for (int32_t T = -W; T <= W; ++T) {
         Row[T + W] = static_cast<int32_t>(Round(static_cast<double>(FKernel->Filter(S(T + static_cast<double>(F)))) * 256));
@@ -1212,9 +1355,7 @@ void TKernelResampler::PrepareSampling() {
 
 void TKernelResampler::FinalizeSampling() {
   if (FKernelMode == kmTableNearest || FKernelMode == kmTableLinear) {
-    FWeightTable.clear();
-    FWeightTable.shrink_to_fit();
-    FWeightTableWidth = 0;
+    FWeightTable.reset();
   }
   TCustomResampler::FinalizeSampling();
 }
@@ -1254,8 +1395,8 @@ TColor32 TKernelResampler::GetSampleFloat(float X, float Y) {
         Normalise(Wt);
         break;
       case kmTableNearest: {
-        const int32_t* Row = &FWeightTable[static_cast<size_t>(Round(static_cast<double>(D) * (FTableSize - 1))) *
-                                           static_cast<size_t>(FWeightTableWidth)];
+        const int32_t* Row =
+            FWeightTable->GetValPtr(0, static_cast<int32_t>(Round(static_cast<double>(D) * (FTableSize - 1))));
         for (int32_t T = -W; T <= W; ++T) Wt[T] = Row[T + W];
         break;
       }
@@ -1263,8 +1404,8 @@ TColor32 TKernelResampler::GetSampleFloat(float X, float Y) {
         const int32_t P = static_cast<int32_t>(Round(static_cast<double>(D) * ((FTableSize - 1) * 65536.0)));
         const int32_t RowIdx = static_cast<int16_t>(static_cast<uint32_t>(P) >> 16);
         const int32_t Frac = P & 0xFFFF;
-        const int32_t* Row = &FWeightTable[static_cast<size_t>(RowIdx) * static_cast<size_t>(FWeightTableWidth)];
-        const int32_t* Next = Row + FWeightTableWidth;
+        const int32_t* Row = FWeightTable->GetValPtr(0, RowIdx);
+        const int32_t* Next = Row + FWeightTable->GetWidth();
         for (int32_t T = -W; T <= W; ++T) {
           const int64_t Delta = static_cast<int64_t>(Next[T + W] - Row[T + W]) * Frac + 0x7FFF;
           Wt[T] = Row[T + W] + static_cast<int32_t>(Delta / 65536);

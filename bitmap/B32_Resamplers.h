@@ -8,9 +8,98 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "bitmap/B32.h"
+#include "bitmap/B32_Containers.h"
+#include "bitmap/B32_OrdinalMaps.h"
+
+// ---------------------------------------------------------------------------
+// Samplers and the resampler base
+
+// How a resampler's point reads treat positions outside the clip.
+enum TPixelAccessMode : uint8_t { pamUnsafe = 0, pamSafe = 1, pamWrap = 2, pamTransparentEdge = 3 };
+
+// Answers the colour at a position in integer, 16.16 fixed or float
+// coordinates, between PrepareSampling and FinalizeSampling. A concrete
+// sampler overrides GetSampleFixed or GetSampleFloat (the two base forms call
+// each other).
+class TCustomSampler : public TNotifiablePersistent {
+public:
+  // GetSampleFixed(X shl 16, Y shl 16).
+  virtual TColor32 GetSampleInt(int32_t X, int32_t Y);
+  // GetSampleFloat(X / 65536, Y / 65536).
+  virtual TColor32 GetSampleFixed(TFixed X, TFixed Y);
+  // GetSampleFixed(Round(X * 65536), Round(Y * 65536)).
+  virtual TColor32 GetSampleFloat(float X, float Y);
+  virtual void PrepareSampling() {}
+  virtual void FinalizeSampling() {}
+  virtual bool HasBounds() { return false; }
+  // (-inf, -inf, +inf, +inf) in the base.
+  virtual TFloatRect GetSampleBounds();
+};
+
+class TCustomResampler;
+
+// The class reference of a resampler: its name and virtual constructor.
+class TCustomResamplerClass {
+public:
+  virtual ~TCustomResamplerClass() = default;
+  virtual const char* ClassName() const = 0;
+  virtual TCustomResampler* Create() const = 0;
+  std::string_view GetClassName() const { return ClassName(); }
+  // Create, bind to ABitmap and install as its resampler (the bitmap owns it).
+  TCustomResampler* CreateForBitmap(TCustomBitmap32* ABitmap) const;
+};
+
+template <class T>
+class TResamplerClassOf final : public TCustomResamplerClass {
+public:
+  explicit TResamplerClassOf(const char* AName) : FName(AName) {}
+  const char* ClassName() const override { return FName; }
+  TCustomResampler* Create() const override { return new T(); }
+
+private:
+  const char* FName;
+};
+
+// A sampler bound to one bitmap that can also stretch a rectangle of that
+// bitmap into another bitmap. Owned by its bitmap.
+class TCustomResampler : public TCustomSampler, public IPublishedProperties {
+public:
+  TCustomResampler() = default;
+  ~TCustomResampler() override = default;
+
+  virtual const TCustomResamplerClass& ClassType() const = 0;
+  const char* ClassName() const { return ClassType().ClassName(); }
+
+  virtual float GetWidth() { return 0; }
+  // Draws SrcRect of Src onto DstRect of Dst inside DstClip; the caller has
+  // clipped DstClip into DstRect and Dst, and SrcRect into Src.
+  virtual void Resample(TCustomBitmap32* Dst, TRect DstRect, TRect DstClip, TCustomBitmap32* Src,
+                        TRect SrcRect, TDrawMode CombineOp, const TPixelCombineEvent& CombineCallBack) = 0;
+
+  // A full-area change of the bound bitmap; the resampler's own OnChange stays silent.
+  void Changed() override;
+  void PrepareSampling() override;
+  bool HasBounds() override;
+  TFloatRect GetSampleBounds() override;
+
+  TCustomBitmap32* GetBitmap() const { return FBitmap; }
+  void SetBitmap(TCustomBitmap32* ABitmap) { FBitmap = ABitmap; }
+  TPixelAccessMode GetPixelAccessMode() const { return FPixelAccessMode; }
+  void SetPixelAccessMode(TPixelAccessMode Value);
+  std::vector<TPropInfo> GetPublishedProperties() const override;
+
+protected:
+  // Copies the published settings into another resampler.
+  void AssignTo(TPersistent* Dest) const override;
+
+  TCustomBitmap32* FBitmap = nullptr;
+  TRect FClipRect;
+  TPixelAccessMode FPixelAccessMode = pamSafe;
+};
 
 // ---------------------------------------------------------------------------
 // Kernels
@@ -23,6 +112,7 @@ public:
   virtual ~TKernelClass() = default;
   virtual const char* ClassName() const = 0;
   virtual TCustomKernel* Create() const = 0;
+  std::string_view GetClassName() const { return ClassName(); }
 };
 
 template <class T>
@@ -36,15 +126,8 @@ private:
   const char* FName;
 };
 
-// One published property of a kernel, read and written as a number.
-struct TKernelProperty {
-  const char* Name;
-  double (*Get)(const TCustomKernel& K);
-  void (*Set)(TCustomKernel& K, double V);
-};
-
 // A one-dimensional filter evaluated at a distance in source pixels.
-class TCustomKernel : public TPersistent {
+class TCustomKernel : public TPersistent, public IPublishedProperties {
 public:
   TCustomKernel() = default;
   ~TCustomKernel() override = default;
@@ -59,7 +142,7 @@ public:
   virtual float GetWidth() = 0;
 
   // The published properties, in declaration order (ancestors first).
-  virtual std::vector<TKernelProperty> PublishedProperties() const { return {}; }
+  std::vector<TPropInfo> GetPublishedProperties() const override { return {}; }
 
   // Not owned; told about every real property change when set.
   TNotifiablePersistent* Observer = nullptr;
@@ -82,7 +165,7 @@ public:
   float Width() const { return FWidth; }
   // Caps the value at 16.
   void SetWidth(float Value);
-  std::vector<TKernelProperty> PublishedProperties() const override;
+  std::vector<TPropInfo> GetPublishedProperties() const override;
 
 protected:
   float FWidth;
@@ -131,7 +214,7 @@ public:
   float GetWidth() override { return 2; }
   float Coeff() const { return FCoeff; }
   void SetCoeff(float Value);
-  std::vector<TKernelProperty> PublishedProperties() const override;
+  std::vector<TPropInfo> GetPublishedProperties() const override;
 
 private:
   float FCoeff = -0.5f;
@@ -155,7 +238,7 @@ public:
   int32_t Terms() const { return FTerms; }
   // Clamps to 2..11 and loads that row of coefficients; notifies nobody.
   void SetTerms(int32_t Value);
-  std::vector<TKernelProperty> PublishedProperties() const override;
+  std::vector<TPropInfo> GetPublishedProperties() const override;
 
 private:
   int32_t FTerms = 0;
@@ -178,7 +261,7 @@ public:
   float Sigma() const { return FSigma; }
   // 0 is ignored.
   void SetSigma(float Value);
-  std::vector<TKernelProperty> PublishedProperties() const override;
+  std::vector<TPropInfo> GetPublishedProperties() const override;
 
 private:
   float FSigma;
@@ -218,7 +301,7 @@ public:
   float Coeff() const { return FCoeff; }
   // 0 is ignored.
   void SetCoeff(float Value);
-  std::vector<TKernelProperty> PublishedProperties() const override;
+  std::vector<TPropInfo> GetPublishedProperties() const override;
 
 private:
   float FWidth = 3;
@@ -236,7 +319,7 @@ public:
   void SetBias(float Value);
   float Tension() const { return FTension; }
   void SetTension(float Value);
-  std::vector<TKernelProperty> PublishedProperties() const override;
+  std::vector<TPropInfo> GetPublishedProperties() const override;
 
 private:
   float FBias = 0;
@@ -249,29 +332,9 @@ float Sinc(float X);
 // ---------------------------------------------------------------------------
 // Class lists
 
-// A list of class references searched by exact (case-sensitive) class name;
-// the first match wins.
-template <class TClassRef>
-class TClassRefList {
-public:
-  int Add(const TClassRef* AClass) {
-    FItems.push_back(AClass);
-    return static_cast<int>(FItems.size()) - 1;
-  }
-  const TClassRef* Find(const std::string& AClassName) const {
-    for (const TClassRef* C : FItems)
-      if (AClassName == C->ClassName()) return C;
-    return nullptr;
-  }
-  int Count() const { return static_cast<int>(FItems.size()); }
-  const TClassRef* operator[](int I) const { return FItems[static_cast<size_t>(I)]; }
-
-private:
-  std::vector<const TClassRef*> FItems;
-};
-
-using TResamplerClassList = TClassRefList<TCustomResamplerClass>;
-using TKernelClassList = TClassRefList<TKernelClass>;
+// The class lists: searched by exact (case-sensitive) class name, first match.
+using TResamplerClassList = TClassList<TCustomResamplerClass>;
+using TKernelClassList = TClassList<TKernelClass>;
 
 // The registered resamplers (nearest, linear, draft, kernel) and the fourteen
 // kernels, in registration order. Filled once, on first use.
@@ -447,16 +510,14 @@ public:
   // Values below 2 become 2.
   void SetTableSize(int32_t Value);
 
-protected:
-  void AssignTo(TPersistent* Dest) const override;
+  std::vector<TPropInfo> GetPublishedProperties() const override;
 
 private:
   TCustomKernel* FKernel = nullptr;
   TKernelMode FKernelMode = kmDynamic;
   // (2W + 1) x (TableSize + 1) weights; exists between PrepareSampling and
   // FinalizeSampling in the table modes.
-  std::vector<int32_t> FWeightTable;
-  int32_t FWeightTableWidth = 0;
+  std::unique_ptr<TIntegerMap> FWeightTable;
   int32_t FTableSize = 32;
   TColor32 FOuterColor = 0;
 };

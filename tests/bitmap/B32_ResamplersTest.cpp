@@ -38,18 +38,18 @@ TEST(B32ResamplersTest, KernelsAreRegisteredInOrder) {
   const char* Names[] = {"TBoxKernel",      "TLinearKernel",  "TCosineKernel",   "TSplineKernel", "TCubicKernel",
                          "TMitchellKernel", "TAlbrechtKernel", "TLanczosKernel", "TGaussianKernel",
                          "TBlackmanKernel", "THannKernel",    "THammingKernel",  "TSinshKernel",  "THermiteKernel"};
-  ASSERT_EQ(KernelList()->Count(), 14);
+  ASSERT_EQ(KernelList()->GetCount(), 14);
   for (int I = 0; I < 14; ++I) {
-    EXPECT_STREQ((*KernelList())[I]->ClassName(), Names[I]);
-    std::unique_ptr<TCustomKernel> K((*KernelList())[I]->Create());
+    EXPECT_STREQ(KernelList()->GetItem(I)->ClassName(), Names[I]);
+    std::unique_ptr<TCustomKernel> K(KernelList()->GetItem(I)->Create());
     EXPECT_STREQ(K->ClassName(), Names[I]);
     // Every kernel peaks at its centre and vanishes far outside its support.
     EXPECT_NEAR(K->Filter(0), 1.0f, 0.35f) << Names[I];
     EXPECT_NEAR(K->Filter(40), 0.0f, 1e-6f) << Names[I];
   }
   const char* Resamplers[] = {"TNearestResampler", "TLinearResampler", "TDraftResampler", "TKernelResampler"};
-  ASSERT_EQ(ResamplerList()->Count(), 4);
-  for (int I = 0; I < 4; ++I) EXPECT_STREQ((*ResamplerList())[I]->ClassName(), Resamplers[I]);
+  ASSERT_EQ(ResamplerList()->GetCount(), 4);
+  for (int I = 0; I < 4; ++I) EXPECT_STREQ(ResamplerList()->GetItem(I)->ClassName(), Resamplers[I]);
   EXPECT_EQ(KernelList()->Find("tlanczoskernel"), nullptr);
 }
 
@@ -129,7 +129,7 @@ TEST(B32ResamplersTest, KernelAssignCopiesPublishedProperties) {
 
   // A property the destination lacks fails.
   TLanczosKernel L;
-  EXPECT_THROW(L.Assign(&H1), Exception);
+  EXPECT_THROW(L.Assign(&H1), EPropertyError);
 
   // Observers hear real changes only.
   TNotifiablePersistent Obs;
