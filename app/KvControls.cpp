@@ -3,6 +3,8 @@
 #include <cctype>
 #include <filesystem>
 
+#include "bitmap/B32.h"
+#include "rtl/KvSysUtils.h"
 #include "shell/noxShellBaseExtensionSystem.h"
 
 namespace fs = std::filesystem;
@@ -72,4 +74,45 @@ std::string FindExistingFolder(const std::string& APath) {
     LPath = LParent;
   }
   return std::string();
+}
+
+TKvSize FitSourceInResult(double ASourceW, double ASourceH, int AWidth, int AHeight) {
+  if (ASourceW == 0 || ASourceH == 0) return TKvSize{0, 0};
+  int64_t LW = AWidth;
+  int64_t LH = Round(AWidth * ASourceH / ASourceW);
+  if (LH > AHeight) {
+    LH = AHeight;
+    LW = Round(AHeight * ASourceW / ASourceH);
+  }
+  if (LW == 0) LW = 1;
+  if (LH == 0) LH = 1;
+  return TKvSize{static_cast<int32_t>(LW), static_cast<int32_t>(LH)};
+}
+
+TKvSize FitResultInSource(double ASourceW, double ASourceH, int AWidth, int AHeight) {
+  if (ASourceW == 0 || ASourceH == 0) return TKvSize{0, 0};
+  int64_t LW = AWidth;
+  int64_t LH = Round(AWidth * ASourceH / ASourceW);
+  if (LH < AHeight) {
+    LH = AHeight;
+    LW = Round(AHeight * ASourceW / ASourceH);
+  }
+  if (LW == 0) LW = 1;
+  if (LH == 0) LH = 1;
+  return TKvSize{static_cast<int32_t>(LW), static_cast<int32_t>(LH)};
+}
+
+void ZoomToSize(int AWidth, int AHeight, TBitmap32& ADest, TBitmap32& ASource, int AZoom) {
+  ADest.SetSize(AWidth * AZoom, AHeight * AZoom);
+  ASource.SetResamplerClassName("TNearestResampler");
+  if (ADest.Empty() || ASource.Empty()) return;
+  ASource.DrawToRect(&ADest, ADest.BoundsRect(), ASource.BoundsRect());
+}
+
+void ZoomBitmap32(TBitmap32& ADest, TBitmap32& ASource, int AZoom) {
+  if (AZoom == 1) {
+    ADest.Assign(&ASource);
+    return;
+  }
+  ZoomToSize(ASource.GetWidth(), ASource.GetHeight(), ADest, ASource, AZoom);
 }

@@ -5,6 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "core/KvDestEngineOptions.h"
+
+class TBitmap32;
+
 // The settings are string values under the program's key of the current
 // user's settings store (shell/noxShellBaseExtensionSystem.h).
 // Never fails: anything unreadable reads as the empty string.
@@ -29,3 +33,15 @@ bool IsPictureFile(const std::string& AFileName);
 void ScanFolder(const std::string& AFolder, std::vector<std::string>& AList, bool ANamesOnly);
 // The nearest existing folder at or above APath, or the empty string.
 std::string FindExistingFolder(const std::string& APath);
+
+// The largest size of the source's shape inside the frame (0 x 0 for an empty
+// source; never a 0 side otherwise).
+TKvSize FitSourceInResult(double ASourceW, double ASourceH, int AWidth, int AHeight);
+// The smallest size of the source's shape that covers the frame.
+TKvSize FitResultInSource(double ASourceW, double ASourceH, int AWidth, int AHeight);
+
+// ADest := ASource stretched to (AWidth x AZoom) by (AHeight x AZoom) with the
+// nearest-neighbour resampler, so every pixel becomes an exact block.
+void ZoomToSize(int AWidth, int AHeight, TBitmap32& ADest, TBitmap32& ASource, int AZoom);
+// ADest := ASource zoomed AZoom times; zoom 1 copies without resampling.
+void ZoomBitmap32(TBitmap32& ADest, TBitmap32& ASource, int AZoom);

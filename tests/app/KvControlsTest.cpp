@@ -1,5 +1,8 @@
 #include "app/KvControls.h"
 
+#include "app/KvAppUnits.h"
+#include "bitmap/B32.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -99,4 +102,40 @@ TEST(KvControls, FindExistingFolderClimbsToTheNearestParent) {
   EXPECT_EQ(FindExistingFolder(""), "");
   EXPECT_EQ(FindExistingFolder("relative-missing-folder"), "");
   fs::remove_all(LFolder);
+}
+
+TEST(KvControls, AspectFitsKeepTheShape) {
+  struct Case { double W, H; int FW, FH; TKvSize In, Cover; };
+  const Case LCases[] = {
+      {4000, 3000, 2048, 2048, {2048, 1536}, {2731, 2048}},
+      {1000, 4, 2048, 2048, {2048, 8}, {512000, 2048}},
+      {0, 10, 100, 100, {0, 0}, {0, 0}},
+      {10, 10, 100, 50, {50, 50}, {100, 100}},
+      {1000, 1, 10, 10, {10, 1}, {10000, 10}},
+  };
+  for (const Case& C : LCases) {
+    EXPECT_EQ(FitSourceInResult(C.W, C.H, C.FW, C.FH), C.In) << C.W << "x" << C.H;
+    EXPECT_EQ(FitResultInSource(C.W, C.H, C.FW, C.FH), C.Cover) << C.W << "x" << C.H;
+  }
+}
+
+TEST(KvControls, ZoomRepeatsEveryPixelAsABlock) {
+  InitializeAppCore();
+  TBitmap32 LSource(2, 1);
+  LSource.GetBits()[0] = 0xFF112233;
+  LSource.GetBits()[1] = 0xFF445566;
+  TBitmap32 LZoomed;
+  ZoomBitmap32(LZoomed, LSource, 3);
+  ASSERT_EQ(LZoomed.GetWidth(), 6);
+  ASSERT_EQ(LZoomed.GetHeight(), 3);
+  for (int y = 0; y < 3; ++y)
+    for (int x = 0; x < 6; ++x) EXPECT_EQ(LZoomed.GetPixel(x, y), x < 3 ? 0xFF112233u : 0xFF445566u);
+  TBitmap32 LCopy;
+  ZoomBitmap32(LCopy, LSource, 1);
+  EXPECT_EQ(LCopy.GetWidth(), 2);
+  EXPECT_EQ(LCopy.GetPixel(1, 0), 0xFF445566u);
+  TBitmap32 LStretched;
+  ZoomToSize(4, 2, LStretched, LSource, 2);
+  EXPECT_EQ(LStretched.GetWidth(), 8);
+  EXPECT_EQ(LStretched.GetPixel(7, 3), 0xFF445566u);
 }
