@@ -3,6 +3,8 @@
 #include <cctype>
 #include <cstdio>
 
+#include "core/KvDestEngineOptions.h"
+#include "core/KvPalette.h"
 #include "rtl/KvSysUtils.h"
 #include "shell/noxShellBaseExtension.h"
 

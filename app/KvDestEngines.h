@@ -21,6 +21,8 @@ class TBitmap32;
 class TKvBitmap;
 class TKvDestEngineOptions;
 class TKvDestProgress;
+class TKvImage;
+class TKvPalette;
 class TKvPalette256;
 class TKvStreamList;
 
@@ -50,7 +52,7 @@ public:
   virtual std::unique_ptr<TKvDestEngine> Create() const = 0;
   // Converts the fitted picture. Called on a worker thread. AStreams is empty
   // on entry; a converter that writes native files puts its stream list there.
-  virtual std::unique_ptr<TKvBitmap> Convert(const bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,
+  virtual std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,
                                              TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,
                                              TKvDestProgress& AProgress,
                                              std::unique_ptr<TKvStreamList>& AStreams) const = 0;
@@ -65,6 +67,22 @@ public:
   virtual std::unique_ptr<TKvDestEngineUI> CreateUI(TKvDestEngineOptions* AOptions) = 0;
   // A new options object of the engine's own class with the mode's defaults.
   virtual std::unique_ptr<TKvDestEngineOptions> CreateOptions() = 0;
+
+  // Chooses at most AMaxCount colours of APalette for the picture: the
+  // options' result palette gets the chosen colours, the fixed palette the
+  // colours the later stages may use. False when the colours had to be merged;
+  // ADark and ABright are then the entries nearest black and white.
+  static bool ReducePalette(bool* AAbort, TKvImage& AImage, TKvPalette256& APalette, int AMaxCount,
+                            TKvDestEngineOptions& AOptions, int& ADark, int& ABright);
+  // ReducePalette, then the nearest colour of AExtraPalette to the border
+  // colour joins the fixed palette while there is room.
+  // Fills the options' result palette with at most AMaxCount colours: the
+  // fixed colours first, then the colours the dithered picture uses, sorted
+  // by gray. Pictures with more colours need the colour quantizer.
+  static void QuantizePalette(bool* AAbort, TKvImage& AImage, TKvPalette& APalette, int AMaxCount,
+                              TKvDestEngineOptions& AOptions);
+  static bool ReducePaletteEx(bool* AAbort, TKvImage& AImage, TKvPalette& AExtraPalette, TKvPalette256& APalette,
+                              int AMaxCount, TKvDestEngineOptions& AOptions, int& ADark, int& ABright);
 };
 
 // The descriptor of engine class T, built from T's static members:
@@ -86,7 +104,7 @@ public:
       return 1;
   }
   std::unique_ptr<TKvDestEngine> Create() const override { return std::make_unique<T>(); }
-  std::unique_ptr<TKvBitmap> Convert(const bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,
+  std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,
                                      TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,
                                      TKvDestProgress& AProgress,
                                      std::unique_ptr<TKvStreamList>& AStreams) const override {

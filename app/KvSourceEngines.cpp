@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "core/KvBitmap.h"
 #include "rtl/KvSysUtils.h"
 
 namespace fs = std::filesystem;
@@ -203,6 +204,8 @@ TKvSourceEngine::TKvSourceEngine(TKvLoadSource& ASource)
     : Source(&ASource), FileName(ASource.GetFileName()), Palette(std::make_unique<TKvPalette256>()) {}
 
 TKvSourceEngine::~TKvSourceEngine() = default;
+
+std::unique_ptr<TKvBitmap> TKvSourceEngine::Decode() { return nullptr; }
 
 void TKvSourceEngine::GetVariantPalette(int, TKvPalette256&) {}
 

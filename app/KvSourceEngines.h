@@ -104,8 +104,9 @@ public:
   virtual ~TKvSourceEngine();
 
   virtual const TKvSourceEngineClass& ClassType() const = 0;
-  // Decodes the file into a new native bitmap and fills Palette.
-  virtual std::unique_ptr<TKvBitmap> Decode() = 0;
+  // Decodes the file into a new native bitmap and fills Palette; nullptr in
+  // the base.
+  virtual std::unique_ptr<TKvBitmap> Decode();
   // Fills APalette with palette variant AIndex; nothing in the base.
   virtual void GetVariantPalette(int AIndex, TKvPalette256& APalette);
 

@@ -50,8 +50,9 @@ class TManualWorker : public TKvWorker {
 public:
   explicit TManualWorker(std::function<void()> AJob) : Job(std::move(AJob)) {}
   bool Finished() const override { return Done; }
+  // A worker the test finished without running stays unrun.
   void WaitFor() override {
-    Run();
+    if (!Done) Run();
     Done = true;
   }
   void Run() {

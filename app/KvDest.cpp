@@ -1,0 +1,499 @@
+#include "app/KvDest.h"
+
+#include <algorithm>
+
+#include "bitmap/B32.h"
+#include "bitmap/B32_Resamplers.h"
+#include "core/KvBitmap.h"
+#include "core/KvDestProgress.h"
+#include "core/KvPalette.h"
+#include "core/KvStream.h"
+
+namespace {
+
+constexpr int StagePollInterval = 100;
+constexpr TColor32 OpaqueWhite = 0xFFFFFFFF;
+
+TRect CenteredRect(int AWidth, int AHeight, int AFrameWidth, int AFrameHeight) {
+  // Integer division truncates toward zero, so a rectangle larger than the
+  // frame gets a negative offset and is cropped on both sides.
+  const int LLeft = (AFrameWidth - AWidth) / 2;
+  const int LTop = (AFrameHeight - AHeight) / 2;
+  return TRect{LLeft, LTop, LLeft + AWidth, LTop + AHeight};
+}
+
+// Where a source of ASourceW x ASourceH lands in a frame by placement mode.
+TRect PlaceRect(uint8_t APosition, double ASourceW, double ASourceH, int AFrameWidth, int AFrameHeight) {
+  switch (APosition) {
+    case 2:
+      return TRect{0, 0, AFrameWidth, AFrameHeight};
+    case 3:
+      return CenteredRect(static_cast<int>(Round(ASourceW)), static_cast<int>(Round(ASourceH)), AFrameWidth,
+                          AFrameHeight);
+    case 0: {
+      const TKvSize LSize = FitSourceInResult(ASourceW, ASourceH, AFrameWidth, AFrameHeight);
+      return CenteredRect(LSize.Width, LSize.Height, AFrameWidth, AFrameHeight);
+    }
+    default: {
+      const TKvSize LSize = FitResultInSource(ASourceW, ASourceH, AFrameWidth, AFrameHeight);
+      return CenteredRect(LSize.Width, LSize.Height, AFrameWidth, AFrameHeight);
+    }
+  }
+}
+
+std::unique_ptr<TBitmap32> NewWhiteBitmap(int AWidth, int AHeight) {
+  auto LBitmap = std::make_unique<TBitmap32>(std::max(0, AWidth), std::max(0, AHeight));
+  LBitmap->Clear(OpaqueWhite);
+  LBitmap->SetDrawMode(dmBlend);
+  return LBitmap;
+}
+
+void DrawPlaced(TBitmap32& ASource, TBitmap32& ADest, const TRect& ARect) {
+  const TRect LSrcRect = ASource.BoundsRect();
+  if (ADest.GetWidth() == ASource.GetWidth() && ADest.GetHeight() == ASource.GetHeight() && ARect == LSrcRect) {
+    std::copy_n(ASource.GetBits(), static_cast<size_t>(ASource.GetWidth()) * static_cast<size_t>(ASource.GetHeight()),
+                ADest.GetBits());
+    return;
+  }
+  if (ARect.Width() <= 0 || ARect.Height() <= 0 || LSrcRect.Width() <= 0 || LSrcRect.Height() <= 0) return;
+  if (ADest.Empty()) return;
+  ASource.DrawToRect(&ADest, ARect, LSrcRect);
+}
+
+std::unique_ptr<TBitmap32> CopyBitmap(TBitmap32& ASource) {
+  auto LCopy = std::make_unique<TBitmap32>();
+  LCopy->Assign(&ASource);
+  return LCopy;
+}
+
+std::unique_ptr<TKvPalette256> CopyPalette(const TKvPalette256* APalette) {
+  if (!APalette || APalette->Count == 0) return nullptr;
+  auto LCopy = std::make_unique<TKvPalette256>();
+  LCopy->Assign(APalette);
+  return LCopy;
+}
+
+}  // namespace
+
+bool FillOutsideRect(TBitmap32& ABitmap, const TRect& ARect, int32_t AColor) {
+  const int LW = ABitmap.GetWidth();
+  const int LH = ABitmap.GetHeight();
+  if (LW <= 0 || LH <= 0) return false;
+  const bool LEmptyRect = ARect.Width() <= 0 || ARect.Height() <= 0;
+  if (!LEmptyRect && ARect.Left <= 0 && ARect.Top <= 0 && ARect.Right >= LW && ARect.Bottom >= LH) return false;
+  const TColor32 LColor = 0xFF000000u | (static_cast<uint32_t>(AColor) & 0xFFFFFFu);
+  if (LEmptyRect) {
+    ABitmap.FillRectS(0, 0, LW, LH, LColor);
+  } else {
+    ABitmap.FillRectS(0, 0, LW, ARect.Top, LColor);
+    ABitmap.FillRectS(0, ARect.Bottom, LW, LH, LColor);
+    ABitmap.FillRectS(0, ARect.Top, ARect.Left, ARect.Bottom, LColor);
+    ABitmap.FillRectS(ARect.Right, ARect.Top, LW, ARect.Bottom, LColor);
+  }
+  ABitmap.ResetAlpha(255);
+  return true;
+}
+
+// TKvDestResizeJob
+
+TKvDestResizeJob::TKvDestResizeJob(TBitmap32& ASource, int AWidth, int AHeight, const TKvSize& APixelAspect,
+                                   uint8_t APosition, bool AWithDisplay)
+    : FSource(ASource),
+      FWidth(AWidth),
+      FHeight(AHeight),
+      FPixelAspect(APixelAspect),
+      FPosition(APosition),
+      FWithDisplay(AWithDisplay) {}
+
+TKvDestResizeJob::~TKvDestResizeJob() = default;
+
+void TKvDestResizeJob::Run() {
+  const int LAX = std::max(1, FPixelAspect.Width);
+  const int LAY = std::max(1, FPixelAspect.Height);
+  const double LMax = std::max(LAX, LAY);
+  const double LMin = std::min(LAX, LAY);
+  FSource.SetResamplerClassName("TKernelResampler");
+  if (auto* LResampler = dynamic_cast<TKernelResampler*>(FSource.GetResampler()))
+    LResampler->SetKernelClassName("TLanczosKernel");
+  FSource.SetDrawMode(dmBlend);
+  const int LSourceW = FSource.GetWidth();
+  const int LSourceH = FSource.GetHeight();
+
+  Fitted = NewWhiteBitmap(FWidth, FHeight);
+  FittedRect = PlaceRect(FPosition, LSourceW * LAX / LMax, LSourceH * LAY / LMax, FWidth, FHeight);
+  DrawPlaced(FSource, *Fitted, FittedRect);
+
+  if (!FWithDisplay) return;
+  DisplayRect = FittedRect;
+  if (LAX == LAY) return;
+  const int LDisplayW = static_cast<int>(Round(FWidth * LAY / LMin));
+  const int LDisplayH = static_cast<int>(Round(FHeight * LAX / LMin));
+  FittedDisplay = NewWhiteBitmap(LDisplayW, LDisplayH);
+  DisplayRect = PlaceRect(FPosition, LSourceW, LSourceH, LDisplayW, LDisplayH);
+  DrawPlaced(FSource, *FittedDisplay, DisplayRect);
+}
+
+// TKvDestWorkJob
+
+TKvDestWorkJob::TKvDestWorkJob(TBitmap32& ABitmap, TKvPalette256* APalette, TKvPalette256* APalette2,
+                               const TKvDestEngineClass& AEngineClass, TKvDestEngineOptions& AOptions,
+                               TKvDestProgress& AProgress, bool* AAbort)
+    : BorderColor(AOptions.BorderColor),
+      FBitmap(ABitmap),
+      FPalette(APalette),
+      FPalette2(APalette2),
+      FEngineClass(AEngineClass),
+      FOptions(AOptions),
+      FProgress(AProgress),
+      FAbort(AAbort) {}
+
+TKvDestWorkJob::~TKvDestWorkJob() = default;
+
+void TKvDestWorkJob::Run() {
+  Result.reset();
+  Frames.reset();
+  Streams.reset();
+  std::unique_ptr<TKvStreamList> LStreams;
+  std::unique_ptr<TKvBitmap> LResult =
+      FEngineClass.Convert(FAbort, FBitmap, FPalette, FPalette2, FOptions, FProgress, LStreams);
+  if (LResult) {
+    LResult->MirrorX = false;
+    Frames = LResult->ReleaseFrames();
+  }
+  Result = std::move(LResult);
+  Streams = std::move(LStreams);
+}
+
+// The stages' workers. The worker is declared last so that it is joined
+// before the data it works on goes.
+
+struct TKvDest::TResizeTask {
+  int32_t Generation = 0;
+  uint8_t Position = 0;
+  TKvSize PixelAspect;
+  std::unique_ptr<TBitmap32> Source;
+  std::unique_ptr<TKvDestResizeJob> Job;
+  std::exception_ptr Error;
+  std::unique_ptr<TKvWorker> Worker;
+};
+
+struct TKvDest::TWorkTask {
+  int32_t Generation = 0;
+  bool Abort = false;
+  std::unique_ptr<TBitmap32> Bitmap;
+  std::unique_ptr<TKvPalette256> Palette;
+  std::unique_ptr<TKvPalette256> Palette2;
+  std::unique_ptr<TKvDestEngineOptions> Options;
+  std::unique_ptr<TKvDestWorkJob> Job;
+  std::exception_ptr Error;
+  std::unique_ptr<TKvWorker> Worker;
+  void Cancel() { Abort = true; }
+};
+
+// TKvDest
+
+TKvDest::TKvDest(TKvTimerFactory& ATimers, TKvWorkerLauncher& AWorkers)
+    : FTimers(ATimers),
+      FWorkers(AWorkers),
+      FResultPalette(std::make_unique<TKvPalette256>()),
+      FProgress(std::make_unique<TKvDestProgress>()) {}
+
+TKvDest::~TKvDest() {
+  SetSource(nullptr);
+  FResizeTimer.reset();
+  FWorkTimer.reset();
+  FResizeTask.reset();
+  if (FWorkTask) FWorkTask->Cancel();
+  FWorkTask.reset();
+}
+
+void TKvDest::SetEngine(const TKvDestEngineClass& AClass) {
+  FEngine.reset();
+  FOptions.reset();
+  FEngine = AClass.Create();
+  FOptions = FEngine->CreateOptions();
+  FOptions->BeginUpdate();
+  FOptions->SetPosition(FPosition);
+  FOptions->SetBorderColor(FBorderColor);
+  if (FPicture) {
+    FOptions->SetWidth(FPicture->GetWidth());
+    FOptions->SetHeight(FPicture->GetHeight());
+  }
+  FOptions->EndUpdate();
+  FZoomFactor = AClass.GetZoomFactor();
+  Invalidate(true);
+}
+
+std::unique_ptr<TKvDestEngineUI> TKvDest::CreateUI() {
+  if (!FEngine) return nullptr;
+  return FEngine->CreateUI(FOptions.get());
+}
+
+void TKvDest::SetSource(TKvSource* ASource) {
+  if (ASource == FSource) return;
+  if (FSource) {
+    FSource->RemoveClient(this);
+    FSource = nullptr;
+    FPicture = nullptr;
+    FSourcePalette = nullptr;
+    FSourcePalette2 = nullptr;
+    DropFitted();
+    Invalidate(true);
+  }
+  FSource = ASource;
+  if (FSource) FSource->AddClient(this);
+}
+
+void TKvDest::FreeNotification(TObject* AComponent) {
+  if (AComponent == FSource) SetSource(nullptr);
+}
+
+void TKvDest::SourceChanged(TBitmap32* APicture, TKvPalette256* APalette, TKvPalette256* APalette2) {
+  ++FSourceGeneration;
+  FPicture = APicture;
+  FSourcePalette = APalette;
+  FSourcePalette2 = APalette2;
+  DropFitted();
+  Invalidate(true);
+}
+
+void TKvDest::EndUpdate() {
+  --FUpdateCount;
+  Invalidate(false);
+}
+
+void TKvDest::DropFitted() {
+  FFitted.reset();
+  FFittedDisplay.reset();
+}
+
+void TKvDest::FreeResult() {
+  FPreview.reset();
+  FResultBitmap.reset();
+  FResultPalette->Clear();
+  FStreams.reset();
+  FFrames.reset();
+}
+
+void TKvDest::Invalidate(bool AFittedToo) {
+  if (FNotifying) return;
+  ++FResultGeneration;
+  FreeResult();
+  FFitFailed = false;
+  if (FPicture) {
+    if (AFittedToo) SendFittedChanged(true);
+    SendResultChanged(true);
+    if (FUpdateCount == 0) UpdateFitted();
+  } else {
+    SendFittedChanged(false);
+    SendResultChanged(false);
+  }
+}
+
+TKvSize TKvDest::CurrentPixelAspect() const {
+  if (FSquarePixels || !FOptions) return TKvSize{1, 1};
+  return FOptions->GetPixelAspectRatio();
+}
+
+void TKvDest::SendFittedChanged(bool ABusy) {
+  TBitmap32* LFitted = (FSquarePixels || !FFittedDisplay) ? FFitted.get() : FFittedDisplay.get();
+  FClients.Notify<IKvDestClient>([&](IKvDestClient& C) { C.FittedChanged(FZoom, LFitted, ABusy); });
+}
+
+void TKvDest::SendResultChanged(bool ABusy) {
+  const TKvSize LAspect = CurrentPixelAspect();
+  TKvBitmapList* LFrames = FShowFlicker ? FFrames.get() : nullptr;
+  FClients.Notify<IKvDestClient>(
+      [&](IKvDestClient& C) { C.ResultChanged(LAspect, FZoom, ABusy ? nullptr : FPreview.get(), LFrames, ABusy); });
+}
+
+void TKvDest::AddClient(TObject* AClient) {
+  FClients.Add(AClient);
+  if (IKvDestClient* LClient = dynamic_cast<IKvDestClient*>(AClient)) {
+    const bool LSquare = FSquarePixels || !FOptions;
+    LClient->ResultChanged(LSquare ? TKvSize{1, 1} : FOptions->GetPixelAspectRatio(), FZoom,
+                           LSquare ? FFitted.get() : FFittedDisplay.get(), nullptr, false);
+  }
+}
+
+void TKvDest::SetBorderColor(int32_t AColor) {
+  FBorderColor = AColor;
+  if (!FFitted) return;
+  FillOutsideRect(*FFitted, FFittedRect, AColor);
+  if (FFittedDisplay) FillOutsideRect(*FFittedDisplay, FDisplayRect, AColor);
+  SendFittedChanged(false);
+}
+
+void TKvDest::SetUserZoom(int A) {
+  if (A <= 0) A = 1;
+  if (A == FUserZoom) return;
+  FUserZoom = A;
+  SetZoom(A * FZoomFactor);
+}
+
+void TKvDest::SetZoom(int A) {
+  if (A <= 0) A = 1;
+  if (A == FZoom) return;
+  FZoom = A;
+  if (FFitted) SendFittedChanged(false);
+  if (FPreview) SendResultChanged(false);
+}
+
+void TKvDest::SetSquarePixels(bool A) {
+  if (A == FSquarePixels) return;
+  FSquarePixels = A;
+  if (FFitted) SendFittedChanged(false);
+  if (FPreview) SendResultChanged(false);
+}
+
+void TKvDest::SetShowFlicker(bool A) {
+  if (A == FShowFlicker) return;
+  FShowFlicker = A;
+  if (FFitted) SendFittedChanged(false);
+  if (FPreview) SendResultChanged(false);
+}
+
+void TKvDest::UpdateFitted() {
+  if (FResizeTask) {
+    if (!FResizeTask->Worker->Finished()) return;
+    FResizeTask->Worker->WaitFor();
+    if (FPicture && FResizeTask->Generation == FSourceGeneration) {
+      TKvDestResizeJob& LJob = *FResizeTask->Job;
+      if (FResizeTask->Error || !LJob.Fitted) {
+        // A fit that fails is not tried again until something changes.
+        FFitFailed = true;
+        std::exception_ptr LError = FResizeTask->Error;
+        if (!LError) LError = std::make_exception_ptr(Exception("Internal error"));
+        FResizeTask.reset();
+        if (FResizeTimer) FResizeTimer->SetEnabled(false);
+        if (FOnError) FOnError(LError);
+        return;
+      }
+      FFitted = std::move(LJob.Fitted);
+      FFittedDisplay = std::move(LJob.FittedDisplay);
+      FPosition = FResizeTask->Position;
+      FPixelAspect = FResizeTask->PixelAspect;
+      FFittedRect = LJob.FittedRect;
+      FDisplayRect = LJob.DisplayRect;
+      FZoom = FUserZoom * FZoomFactor;
+      SetBorderColor(FOptions->BorderColor);
+    }
+    FResizeTask.reset();
+    if (FResizeTimer) FResizeTimer->SetEnabled(false);
+  }
+  if (!FPicture || !FOptions) {
+    DropFitted();
+    return;
+  }
+  if (FFitted && (FOptions->GetWidth() != FFitted->GetWidth() || FOptions->GetHeight() != FFitted->GetHeight() ||
+                  !(FOptions->GetPixelAspectRatio() == FPixelAspect)))
+    DropFitted();
+  if (FFitted) {
+    if (FResizeTimer) FResizeTimer->SetEnabled(false);
+    UpdateResult();
+    return;
+  }
+  if (FFitFailed) return;
+  if (HasPaletteList()) PaletteList().RemoveGenerated();
+  if (FOptions->GetPalette()->Generated) FOptions->GetPalette()->Clear();
+  auto LTask = std::make_unique<TResizeTask>();
+  LTask->Generation = FSourceGeneration;
+  LTask->Position = FOptions->Position;
+  LTask->PixelAspect = FOptions->GetPixelAspectRatio();
+  LTask->Source = CopyBitmap(*FPicture);
+  LTask->Job = std::make_unique<TKvDestResizeJob>(*LTask->Source, FOptions->GetWidth(), FOptions->GetHeight(),
+                                                  LTask->PixelAspect, LTask->Position, true);
+  TResizeTask* LRaw = LTask.get();
+  FResizeTask = std::move(LTask);
+  if (!FResizeTimer) {
+    FResizeTimer = FTimers.CreateTimer();
+    FResizeTimer->SetInterval(StagePollInterval);
+    FResizeTimer->SetOnTimer([this] { UpdateFitted(); });
+  }
+  FResizeTimer->SetEnabled(true);
+  FResizeTask->Worker = FWorkers.Launch([LRaw] {
+    try {
+      LRaw->Job->Run();
+    } catch (...) {
+      LRaw->Error = std::current_exception();
+    }
+  });
+}
+
+void TKvDest::UpdateResult() {
+  if (FWorkTask) {
+    if (FWorkTask->Generation != FResultGeneration) FWorkTask->Cancel();
+    const bool LValid = FPicture && FFitted && FWorkTask->Generation == FResultGeneration &&
+                        FWorkTask->Job->BorderColor == FBorderColor;
+    if (!FWorkTask->Worker->Finished()) {
+      if (LValid) {
+        int LTotal = 0, LDone = 0;
+        FProgress->GetProgress(LTotal, LDone);
+        if (LTotal != FLastMax || LDone != FLastPosition) {
+          FLastMax = LTotal;
+          FLastPosition = LDone;
+          FClients.Notify<IKvDestProgressClient>([&](IKvDestProgressClient& C) { C.ProgressChanged(LTotal, LDone); });
+        }
+      }
+      return;
+    }
+    FWorkTask->Worker->WaitFor();
+    if (LValid) {
+      TKvDestWorkJob& LJob = *FWorkTask->Job;
+      FResultBitmap = std::move(LJob.Result);
+      FPreview = FResultBitmap ? FResultBitmap->ToBitmap32(1, 1) : std::make_unique<TBitmap32>();
+      FStreams = std::move(LJob.Streams);
+      FFrames = std::move(LJob.Frames);
+      FResultPalette->Assign(FWorkTask->Options->GetPalette());
+      const int LIndex = FWorkTask->Options->PaletteIndex;
+      const int LSecondIndex = FWorkTask->Options->SecondPaletteIndex;
+      SendResultChanged(false);
+      FNotifying = true;
+      try {
+        FClients.Notify<IKvDestClient>(
+            [&](IKvDestClient& C) { C.ResultPaletteChanged(FResultPalette.get(), LIndex, LSecondIndex); });
+      } catch (...) {
+        FNotifying = false;
+        throw;
+      }
+      FNotifying = false;
+    }
+    FWorkTask.reset();
+    if (FWorkTimer) FWorkTimer->SetEnabled(false);
+  }
+  if (!FPicture || !FFitted) {
+    FreeResult();
+    return;
+  }
+  if (FPreview) {
+    if (FWorkTimer) FWorkTimer->SetEnabled(false);
+    return;
+  }
+  auto LTask = std::make_unique<TWorkTask>();
+  LTask->Generation = FResultGeneration;
+  LTask->Options = FEngine->CreateOptions();
+  LTask->Options->Assign(FOptions.get());
+  FLastMax = 0;
+  FLastPosition = 0;
+  FProgress->SetProgress(0, 0);
+  LTask->Bitmap = CopyBitmap(*FFitted);
+  LTask->Palette = CopyPalette(FSourcePalette);
+  LTask->Palette2 = CopyPalette(FSourcePalette2);
+  LTask->Job = std::make_unique<TKvDestWorkJob>(*LTask->Bitmap, LTask->Palette.get(), LTask->Palette2.get(),
+                                                FEngine->ClassType(), *LTask->Options, *FProgress, &LTask->Abort);
+  TWorkTask* LRaw = LTask.get();
+  FWorkTask = std::move(LTask);
+  if (!FWorkTimer) {
+    FWorkTimer = FTimers.CreateTimer();
+    FWorkTimer->SetInterval(StagePollInterval);
+    FWorkTimer->SetOnTimer([this] { UpdateResult(); });
+  }
+  FWorkTimer->SetEnabled(true);
+  FWorkTask->Worker = FWorkers.Launch([LRaw] {
+    try {
+      LRaw->Job->Run();
+    } catch (...) {
+      LRaw->Error = std::current_exception();
+    }
+  });
+}
