@@ -1,0 +1,645 @@
+#include "core/KvCellImage.h"
+
+#include "core/KvDither.h"
+
+#include <cmath>
+
+// ---------------------------------------------------------------------------
+// Ranges and deferred error
+
+TKvCellRanges::TKvCellRanges(const TKvBaseCellImage& AImage)
+    : FRanges(static_cast<size_t>(AImage.GetCellsAcross()) * static_cast<size_t>(AImage.GetCellsDown()),
+              TKvLinRGBColor{0, 0, 0}),
+      FWidth(AImage.GetCellsAcross()) {}
+
+TKvCellDiffusion::TKvCellDiffusion(const TKvImage& AImage)
+    : FErrors(static_cast<size_t>(AImage.GetWidth()) * static_cast<size_t>(AImage.GetHeight()),
+              TKvLinRGBColor{0, 0, 0}),
+      FWidth(AImage.GetWidth()) {}
+
+void TKvCellDiffusion::Clear() {
+  for (TKvLinRGBColor& e : FErrors) e = TKvLinRGBColor{0, 0, 0};
+}
+
+// ---------------------------------------------------------------------------
+// Scratch picture
+
+TKvCellHelper::TKvCellHelper(TKvBaseCellImage& AOwner)
+    : TKvImage(AOwner.GetCellWidth() + 2, AOwner.GetCellHeight() + 2),
+      FOwner(&AOwner),
+      FCompact(static_cast<size_t>(FWidth) * static_cast<size_t>(FHeight)) {}
+
+void TKvCellHelper::LoadCell(const TRect& ARect) {
+  const int64_t n = static_cast<int64_t>(FWidth) * FHeight;
+  for (int64_t i = 0; i < n; ++i) FPixels[i].SetLinGray(0);
+  for (int y = ARect.Top; y < ARect.Bottom; ++y)
+    for (int x = ARect.Left; x < ARect.Right; ++x)
+      GetPixels(x - ARect.Left, y - ARect.Top)->SetLinRGB(FOwner->GetPixels(x, y)->GetLinRGB());
+}
+
+double TKvCellHelper::CellError(const TRect& ARect) {
+  double sum = 0;
+  for (int y = ARect.Top; y < ARect.Bottom; ++y)
+    for (int x = ARect.Left; x < ARect.Right; ++x) {
+      const TKvLinRGBColor a = FOwner->GetPixels(x, y)->GetLinRGB();
+      const TKvLinRGBColor b = GetPixels(x - ARect.Left, y - ARect.Top)->GetLinRGB();
+      const double dr = a.R - b.R, dg = a.G - b.G, db = a.B - b.B;
+      sum += dr * dr + dg * dg + db * db;
+    }
+  return sum;
+}
+
+double TKvCellHelper::BorderError(const TRect& ARect) {
+  const int w = ARect.Width(), h = ARect.Height();
+  double sum = 0;
+  auto add = [&](int x, int y) {
+    const TKvLinRGBColor v = GetPixels(x, y)->GetLinRGB();
+    sum += v.R * v.R + v.G * v.G + v.B * v.B;
+  };
+  for (int y = 0; y < h; ++y) {
+    add(w, y);
+    add(w + 1, y);
+  }
+  for (int y = h; y < h + 2; ++y)
+    for (int x = 0; x < w + 2; ++x) add(x, y);
+  return sum;
+}
+
+namespace {
+
+// A colour record's setter stores a new linear value (dropping its cached
+// gray) only when it differs.
+inline void StoreLin(double& R, double& G, double& B, bool& GrayValid, double NR, double NG, double NB) {
+  if (R == NR && G == NG && B == NB) return;
+  R = NR;
+  G = NG;
+  B = NB;
+  GrayValid = false;
+}
+
+}  // namespace
+
+double TKvCellHelper::CompactScore(const TRect& ARect, TKvDestEngineOptions& AOptions, TKvPalette256& APalette,
+                                   const bool* AAbort) {
+  return AOptions.UseAsGrayPalette ? CompactScoreOf<true>(ARect, AOptions, APalette, AAbort)
+                                   : CompactScoreOf<false>(ARect, AOptions, APalette, AAbort);
+}
+
+// The cached gray of a scratch pixel matters only to a gray search; without
+// one, a store is a plain store.
+template <bool AGray>
+double TKvCellHelper::CompactScoreOf(const TRect& ARect, TKvDestEngineOptions& AOptions, TKvPalette256& APalette,
+                                     const bool* AAbort) {
+  const int W = FWidth, H = FHeight;
+  TCompactPixel* px = FCompact.data();
+  auto store = [](TCompactPixel& p, double R, double G, double B) {
+    if constexpr (AGray) {
+      StoreLin(p.R, p.G, p.B, p.GrayValid, R, G, B);
+    } else {
+      p.R = R;
+      p.G = G;
+      p.B = B;
+    }
+  };
+  auto grayOf = [](TCompactPixel& p) {
+    if (!p.GrayValid) {
+      p.Gray = LinGrayOf(TKvLinRGBColor{p.R, p.G, p.B});
+      p.GrayValid = true;
+    }
+    return p.Gray;
+  };
+
+  // LoadCell: black everywhere (a gray of 0), then the cell's pixels.
+  for (size_t i = 0; i < FCompact.size(); ++i) px[i] = TCompactPixel{0, 0, 0, 0, true};
+  for (int y = ARect.Top; y < ARect.Bottom; ++y)
+    for (int x = ARect.Left; x < ARect.Right; ++x) {
+      const TKvLinRGBColor& v = FOwner->GetPixels(x, y)->GetLinRGB();
+      store(px[(y - ARect.Top) * W + (x - ARect.Left)], v.R, v.G, v.B);
+    }
+
+  // DitherRegion.
+  const uint8_t method = AOptions.DitherMethod;
+  const bool serpentine = AOptions.Serpentine;
+  const double strength = AOptions.ErrorDiffusion / 100.0;
+  const TKvDitherKernel* kernel = GetDitherKernel(method);
+  const TKvKernelDivisor div(kernel ? kernel->D : 1);
+  const bool ordered = method == KvOrderedDitherMethod;
+  if constexpr (AGray)
+    for (size_t i = 0; i < FCompact.size(); ++i) {
+      TCompactPixel& p = px[i];
+      const double g = grayOf(p);
+      store(p, g, g, g);
+      p.Gray = g;
+      p.GrayValid = true;
+    }
+  const int count = APalette.Count;
+  const int w = ARect.Width() == 0 ? W : ARect.Width();
+  const int h = ARect.Height() == 0 ? H : ARect.Height();
+  bool mirror = false;
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) {
+      if (AAbort && *AAbort) Abort();
+      TCompactPixel& p = px[y * W + (mirror ? W - 1 - x : x)];
+      if (ordered) {
+        const double o = OrderedDitherOffset(x, y);
+        store(p, p.R + o, p.G + o, p.B + o);
+      }
+      int best = 0;
+      if constexpr (AGray) {
+        const double g = grayOf(p);
+        if (count > 1) {
+          double bestD = std::fabs(APalette.Colors[0].GetLinGray() - g);
+          for (int i = 1; i < count; ++i) {
+            const double d = std::fabs(APalette.Colors[i].GetLinGray() - g);
+            if (d < bestD) {
+              bestD = d;
+              best = i;
+            }
+          }
+        }
+      } else {
+        auto dist = [&](int i) {
+          const TKvLinRGBColor& e = APalette.Colors[i].GetLinRGB();
+          const double dr = e.R - p.R, dg = e.G - p.G, db = e.B - p.B;
+          return dr * dr + dg * dg + db * db;
+        };
+        double bestD = dist(0);
+        for (int i = 1; i < count; ++i) {
+          const double d = dist(i);
+          if (d < bestD) {
+            bestD = d;
+            best = i;
+          }
+        }
+      }
+      const TKvColor& entry = APalette.Colors[best];
+      const TKvLinRGBColor old{p.R, p.G, p.B};
+      TKvLinRGBColor c = entry.GetLinRGB();
+      store(p, c.R, c.G, c.B);
+      if constexpr (AGray) {
+        const double g = entry.GetLinGray();
+        c = TKvLinRGBColor{g, g, g};
+      }
+      if (!kernel) continue;
+      const double er = (old.R - c.R) * strength, eg = (old.G - c.G) * strength, eb = (old.B - c.B) * strength;
+      for (int t = 0; t < kernel->Count; ++t) {
+        const TKvDitherTap& tap = kernel->Taps[t];
+        const int nx = x + tap.DX, ny = y + tap.DY;
+        if (nx < 0 || nx >= W || ny >= H) continue;
+        TCompactPixel& q = px[ny * W + (mirror ? W - 1 - nx : nx)];
+        const double wt = tap.W;
+        store(q, q.R + div(er * wt), q.G + div(eg * wt), q.B + div(eb * wt));
+      }
+    }
+    if (serpentine) mirror = !mirror;
+  }
+
+  // CellError, then BorderError.
+  double cell = 0;
+  for (int y = ARect.Top; y < ARect.Bottom; ++y)
+    for (int x = ARect.Left; x < ARect.Right; ++x) {
+      const TKvLinRGBColor& a = FOwner->GetPixels(x, y)->GetLinRGB();
+      const TCompactPixel& b = px[(y - ARect.Top) * W + (x - ARect.Left)];
+      const double dr = a.R - b.R, dg = a.G - b.G, db = a.B - b.B;
+      cell += dr * dr + dg * dg + db * db;
+    }
+  const int bw = ARect.Width(), bh = ARect.Height();
+  double border = 0;
+  auto add = [&](int x, int y) {
+    const TCompactPixel& v = px[y * W + x];
+    border += v.R * v.R + v.G * v.G + v.B * v.B;
+  };
+  for (int y = 0; y < bh; ++y) {
+    add(bw, y);
+    add(bw + 1, y);
+  }
+  for (int y = bh; y < bh + 2; ++y)
+    for (int x = 0; x < bw + 2; ++x) add(x, y);
+  return cell + border;
+}
+
+// ---------------------------------------------------------------------------
+// Base cell image
+
+TKvBaseCellImage::TKvBaseCellImage(int ACellWidth, int ACellHeight, TBitmap32& ABitmap) : TKvImage(ABitmap) {
+  // The geometry divides by the cell size.
+  if (ACellWidth < 1 || ACellHeight < 1) RaiseInternalError();
+  FCellWidth = ACellWidth;
+  FCellHeight = ACellHeight;
+  FCellsAcross = (FWidth + FCellWidth - 1) / FCellWidth;
+  FLastCellWidth = FWidth % FCellWidth;
+  if (FLastCellWidth == 0) FLastCellWidth = FCellWidth;
+  FCellsDown = (FHeight + FCellHeight - 1) / FCellHeight;
+  FLastCellHeight = FHeight % FCellHeight;
+  if (FLastCellHeight == 0) FLastCellHeight = FCellHeight;
+  FRanges = std::make_unique<TKvCellRanges>(*this);
+  FHelper = std::make_unique<TKvCellHelper>(*this);
+  FDiffusion = std::make_unique<TKvCellDiffusion>(*this);
+}
+
+TKvBaseCellImage::~TKvBaseCellImage() = default;
+
+TRect TKvBaseCellImage::GetCellRect(int ACellX, int ACellY) const {
+  TRect r;
+  r.Top = ACellY * FCellHeight;
+  r.Bottom = r.Top + (ACellY == FCellsDown - 1 ? FLastCellHeight : FCellHeight);
+  if (!FMirror) {
+    r.Left = ACellX * FCellWidth;
+    r.Right = r.Left + (ACellX == FCellsAcross - 1 ? FLastCellWidth : FCellWidth);
+  } else if (ACellX == 0) {
+    r.Left = 0;
+    r.Right = FLastCellWidth;
+  } else {
+    r.Left = ACellX * FCellWidth + FLastCellWidth - FCellWidth;
+    r.Right = r.Left + FCellWidth;
+  }
+  return r;
+}
+
+double TKvBaseCellImage::ScoreCell(const TRect& ARect, TKvDestEngineOptions& AOptions, TKvPalette256& APalette,
+                                   TKvCellHelper& AHelper) {
+  if (TKvCellHelper::CanScoreCompact(AOptions, APalette)) return AHelper.CompactScore(ARect, AOptions, APalette, FAbort);
+  AHelper.LoadCell(ARect);
+  AHelper.DitherRegion(FAbort, AOptions, &APalette, ARect.Width(), ARect.Height());
+  return AHelper.CellError(ARect) + AHelper.BorderError(ARect);
+}
+
+void TKvBaseCellImage::AddDeferredError(const TRect& ARect, const TKvLinRGBColor& AWeight) {
+  for (int y = ARect.Top; y < ARect.Bottom; ++y)
+    for (int x = ARect.Left; x < ARect.Right; ++x) {
+      const TKvLinRGBColor d = *FDiffusion->GetDiffusion(x, y);
+      PKvColor p = GetPixels(x, y);
+      TKvLinRGBColor v = p->GetLinRGB();
+      v.R += d.R * AWeight.R;
+      v.G += d.G * AWeight.G;
+      v.B += d.B * AWeight.B;
+      p->SetLinRGB(v);
+    }
+}
+
+TKvCellHelper* TKvBaseCellImage::AcquireHelper() {
+  if (FHelperPool.empty()) return new TKvCellHelper(*this);
+  TKvCellHelper* h = FHelperPool.back().release();
+  FHelperPool.pop_back();
+  return h;
+}
+
+void TKvBaseCellImage::ReleaseHelper(TKvCellHelper* AHelper) {
+  if (!AHelper) return;
+  FHelperPool.emplace_back(AHelper);
+}
+
+void TKvBaseCellImage::CopySettings(TKvDestEngineOptions& AOptions) {
+  FGrayMode = AOptions.UseAsGrayPalette;
+  FDitherMethod = AOptions.DitherMethod;
+  FColorDiffMethod = AOptions.ColorDiffMethod;
+  FSerpentine = AOptions.Serpentine;
+  FStrength = AOptions.ErrorDiffusion / 100.0;
+  FLimitErrorInsideBlock = AOptions.LimitErrorInsideBlock;
+  FLimitErrorAtBlockBoundary = AOptions.LimitErrorAtBlockBoundary;
+}
+
+// ---------------------------------------------------------------------------
+// Cell image
+
+void TKvCellImage::PrepareConversion(bool* AAbort, TKvDestEngineOptions& AOptions, TKvDestProgress* AProgress,
+                                     bool ACallPrepare) {
+  FProgress = AProgress;
+  FAbort = AAbort;
+  FPalette = AOptions.GetPalette();
+  FPalette->UpdateCache();
+  FFixedPalette = AOptions.GetFixedPalette();
+  FFixedPalette->UpdateCache();
+  CopySettings(AOptions);
+  FDiffusion->Clear();
+  Adjust(AOptions.LightnessFix, AOptions.SaturationFix);
+  if (ACallPrepare) Prepare();
+  if (FGrayMode) MakeGray();
+  CacheColors();
+  // Scoring dithers never scan serpentine: each one covers a single cell.
+  FWorkOptions = TKvDestEngineOptions::Create();
+  FWorkOptions->Assign(&AOptions);
+  FWorkOptions->SetSerpentine(false);
+}
+
+void TKvCellImage::BeginCellRow(TKvBitmap* AResult, TKvCellScreen* ATarget) {
+  if (AResult) AResult->MirrorX = FMirror;
+  if (ATarget) ATarget->MirrorX = FMirror;
+  FRanges->SetMirror(FMirror);
+  FDiffusion->SetMirror(FMirror);
+}
+
+std::unique_ptr<TKvBitmap> TKvCellImage::Convert(bool* AAbort, TKvDestEngineOptions& AOptions,
+                                                 TKvDestProgress* AProgress, TKvCellScreen* ATarget) {
+  struct TWorkOptionsGuard {
+    TKvCellImage* Image;
+    ~TWorkOptionsGuard() { Image->FWorkOptions.reset(); }
+  } guard{this};
+  PrepareConversion(AAbort, AOptions, AProgress, true);
+  FPaletteList = CreatePaletteList();
+  std::unique_ptr<TKvBitmap> result;
+  try {
+    result = CreateResult();
+    const int total = FCellsAcross * FCellsDown;
+    int done = 0;
+    FMirror = false;
+    for (int j = 0; j < FCellsDown; ++j) {
+      FCellY = j;
+      BeginCellRow(result.get(), ATarget);
+      FLookahead.Valid = false;
+      if (ProcessorCount >= 2 && FLimitErrorAtBlockBoundary && FPaletteList) PrepareRowLookahead(j);
+      for (int i = 0; i < FCellsAcross; ++i) {
+        if (Aborted()) Abort();
+        FCellX = i;
+        const TRect r = GetCellRect(i, j);
+        TKvCellPalette* candidate = nullptr;
+        SolveCell(i, j, r, candidate);
+        RenderCell(result.get(), ATarget, i, j, r, candidate);
+        ++done;
+        if (FProgress) ReportProgress(FProgress, total, done);
+      }
+      if (FSerpentine) FMirror = !FMirror;
+    }
+    FLookahead.Valid = false;
+    if (result) result->MirrorX = false;
+    if (ATarget) ATarget->MirrorX = false;
+  } catch (...) {
+    FLookahead.Valid = false;
+    FreePaletteList(FPaletteList);
+    throw;
+  }
+  FreePaletteList(FPaletteList);
+  return result;
+}
+
+void TKvCellImage::SolveCell(int ACellX, int ACellY, const TRect& ARect, TKvCellPalette*& ACellPalette) {
+  if (!FLimitErrorAtBlockBoundary) {
+    AddDeferredError(ARect, TKvLinRGBColor{1, 1, 1});
+    FindBestPalette(ARect, ACellPalette);
+    return;
+  }
+  FindBestPalette(ARect, ACellPalette);
+  if (!ACellPalette) return;  // nothing enabled: RenderCell reports it
+  *FRanges->GetRange(ACellX, ACellY) = ACellPalette->Range;
+  AddDeferredError(ARect, ACellPalette->Range);
+}
+
+double TKvCellImage::FindBestPalette(const TRect& ARect, TKvCellPalette*& ACellPalette) {
+  if (FLookahead.Valid && FLookahead.Row == FCellY && LookaheadHolds(FCellX, ARect)) {
+    const size_t i = static_cast<size_t>(FCellX);
+    if (FLookahead.Best[i]) ACellPalette = FLookahead.Best[i];
+    return FLookahead.Score[i];
+  }
+  return SearchCandidates(FPaletteList, ARect, ACellPalette);
+}
+
+void TKvCellImage::PrepareRowLookahead(int ACellY) {
+  TRowLookahead& a = FLookahead;
+  a.Valid = false;
+  a.Row = ACellY;
+  a.List = FPaletteList;
+  const int count = FPaletteList->GetCount();
+  a.Candidates.resize(static_cast<size_t>(count));
+  a.Enabled.resize(static_cast<size_t>(count));
+  for (int k = 0; k < count; ++k) {
+    a.Candidates[static_cast<size_t>(k)] = FPaletteList->GetPalette(k);
+    a.Enabled[static_cast<size_t>(k)] = FPaletteList->GetPalette(k)->Enabled;
+  }
+  const size_t cells = static_cast<size_t>(FCellsAcross);
+  a.Rects.resize(cells);
+  for (int i = 0; i < FCellsAcross; ++i) a.Rects[static_cast<size_t>(i)] = GetCellRect(i, ACellY);
+  const TRect band = a.Rects.empty() ? TRect{} : a.Rects[0];
+  a.Band.resize(static_cast<size_t>(FWidth) * static_cast<size_t>(band.Height()));
+  for (int y = band.Top; y < band.Bottom; ++y)
+    for (int x = 0; x < FWidth; ++x)
+      a.Band[static_cast<size_t>(y - band.Top) * FWidth + x] = GetPixels(x, y)->GetLinRGB();
+  a.Best.assign(cells, nullptr);
+  a.Score.assign(cells, 0.0);
+  {
+    TKvRangeSplitter splitter;
+    splitter.Init(FCellsAcross, 0);
+    TKvJobList jobs;
+    int32_t first, last;
+    while (splitter.Next(first, last)) new TKvCellRowSearchJob(&jobs, this, first, last);
+    jobs.Run(FAbort);
+  }
+  if (Aborted()) Abort();
+  a.Valid = true;
+}
+
+bool TKvCellImage::LookaheadHolds(int ACellX, const TRect& ARect) const {
+  const TRowLookahead& a = FLookahead;
+  if (ACellX < 0 || ACellX >= static_cast<int>(a.Rects.size()) || !(a.Rects[static_cast<size_t>(ACellX)] == ARect))
+    return false;
+  if (FPaletteList != a.List || FPaletteList->GetCount() != static_cast<int>(a.Candidates.size())) return false;
+  for (size_t k = 0; k < a.Candidates.size(); ++k) {
+    const TKvCellPalette* c = FPaletteList->GetPalette(static_cast<int>(k));
+    if (c != a.Candidates[k] || c->Enabled != static_cast<bool>(a.Enabled[k])) return false;
+  }
+  // The pixels as the search saw them (exact values; a NaN never matches).
+  auto* self = const_cast<TKvCellImage*>(this);
+  for (int y = ARect.Top; y < ARect.Bottom; ++y)
+    for (int x = ARect.Left; x < ARect.Right; ++x) {
+      const TKvLinRGBColor& v = self->GetPixels(x, y)->GetLinRGB();
+      const TKvLinRGBColor& b = a.Band[static_cast<size_t>(y - ARect.Top) * FWidth + x];
+      if (!(v.R == b.R && v.G == b.G && v.B == b.B)) return false;
+    }
+  return true;
+}
+
+double TKvCellImage::SearchCandidates(TKvCellPaletteList* AList, const TRect& ARect, TKvCellPalette*& ABest) {
+  const int count = AList ? AList->GetCount() : 0;
+  double best = 0;
+  bool found = false;
+  if (ProcessorCount < 2) {
+    for (int i = 0; i < count; ++i) {
+      TKvCellPalette* c = AList->GetPalette(i);
+      if (!c->Enabled) continue;
+      const double e = ScoreCell(ARect, *FWorkOptions, *c->Palette, *FHelper);
+      if (!found || e < best) {
+        found = true;
+        best = e;
+        ABest = c;
+      }
+    }
+    return best;
+  }
+  {
+    TKvRangeSplitter splitter;
+    splitter.Init(count, 0);
+    TKvJobList jobs;
+    int32_t first, last;
+    while (splitter.Next(first, last)) new TKvCellImageFindOptimalColorsJob(&jobs, this, AList, ARect, first, last);
+    jobs.Run(FAbort);
+    // Chunks are consecutive and scanned in order, so taking the first job
+    // with the least score keeps the earliest candidate of a tie.
+    for (int k = 0; k < jobs.GetCount(); ++k) {
+      auto* job = static_cast<TKvCellImageFindOptimalColorsJob*>(jobs.GetJob(k));
+      if (job->BestPalette && (!found || job->BestError < best)) {
+        found = true;
+        best = job->BestError;
+        ABest = job->BestPalette;
+      }
+    }
+  }
+  if (Aborted()) Abort();
+  return best;
+}
+
+void TKvCellImage::FreePaletteList(TKvCellPaletteList* AList) { delete AList; }
+
+void TKvCellImage::ReportProgress(TKvDestProgress* AProgress, int ATotal, int ADone) {
+  AProgress->SetProgress(ATotal, ADone);
+}
+
+void TKvCellImage::RenderCell(TKvBitmap* AResult, TKvCellScreen* ATarget, int ACellX, int ACellY, const TRect& ARect,
+                              TKvCellPalette* ACellPalette) {
+  // A list without an enabled candidate leaves the cell unsolved; there is
+  // nothing to render it with.
+  if (!ACellPalette) RaiseInternalError();
+  SetCellAttr(ATarget, ACellX, ACellY, ACellPalette);
+  TKvPalette256& pal = *ACellPalette->Palette;
+  const bool ordered = FDitherMethod == KvOrderedDitherMethod;
+  for (int y = ARect.Top; y < ARect.Bottom; ++y)
+    for (int x = ARect.Left; x < ARect.Right; ++x) {
+      if (Aborted()) Abort();
+      PKvColor p = GetPixels(x, y);
+      if (ordered) {
+        const double o = OrderedDitherOffset(x, y);
+        TKvLinRGBColor v = p->GetLinRGB();
+        v.R += o;
+        v.G += o;
+        v.B += o;
+        p->SetLinRGB(v);
+      }
+      const int k = FGrayMode ? pal.FindNearestByGray(*p) : pal.FindNearestByMetric(FColorDiffMethod, *p);
+      SetTargetPixel(ATarget, x, y, ACellPalette, k);
+      SetResultPixel(AResult, x, y, ACellPalette, k);
+      const TKvLinRGBColor c = pal.GetLinRGB(k);
+      const TKvLinRGBColor o = p->GetLinRGB();
+      p->SetLinRGB(c);
+      const TKvLinRGBColor e{(o.R - c.R) * FStrength, (o.G - c.G) * FStrength, (o.B - c.B) * FStrength};
+      if (FGrayMode)
+        DiffuseCellGrayError(x, y, FDitherMethod, e.R);
+      else
+        DiffuseCellError(x, y, FDitherMethod, e);
+    }
+}
+
+void TKvCellImage::DiffuseCellError(int X, int Y, uint8_t AMethod, const TKvLinRGBColor& AError) {
+  const TKvDitherKernel* k = GetDitherKernel(AMethod);
+  if (!k) return;
+  const TKvKernelDivisor div(k->D);
+  for (int t = 0; t < k->Count; ++t) {
+    const TKvDitherTap& tap = k->Taps[t];
+    const int nx = X + tap.DX, ny = Y + tap.DY;
+    if (nx < 0 || nx >= FWidth || ny >= FHeight) continue;
+    const double w = tap.W;
+    TKvLinRGBColor s{div(AError.R * w), div(AError.G * w), div(AError.B * w)};
+    const int row = ny / FCellHeight;
+    const int cell = FMirror ? FCellsAcross - 1 - (FWidth - 1 - nx) / FCellWidth : nx / FCellWidth;
+    if (cell > FCellX || row > FCellY) {
+      TKvLinRGBColor* e = FDiffusion->GetDiffusion(nx, ny);
+      e->R += s.R;
+      e->G += s.G;
+      e->B += s.B;
+      continue;
+    }
+    if (FLimitErrorInsideBlock) {
+      const TKvLinRGBColor r = *FRanges->GetRange(FCellX, FCellY);
+      s.R *= r.R;
+      s.G *= r.G;
+      s.B *= r.B;
+    }
+    PKvColor p = GetPixels(nx, ny);
+    TKvLinRGBColor v = p->GetLinRGB();
+    v.R += s.R;
+    v.G += s.G;
+    v.B += s.B;
+    p->SetLinRGB(v);
+  }
+}
+
+void TKvCellImage::DiffuseCellGrayError(int X, int Y, uint8_t AMethod, double AError) {
+  const TKvDitherKernel* k = GetDitherKernel(AMethod);
+  if (!k) return;
+  const TKvKernelDivisor div(k->D);
+  for (int t = 0; t < k->Count; ++t) {
+    const TKvDitherTap& tap = k->Taps[t];
+    const int nx = X + tap.DX, ny = Y + tap.DY;
+    if (nx < 0 || nx >= FWidth || ny >= FHeight) continue;
+    double s = div(AError * tap.W);
+    const int row = ny / FCellHeight;
+    const int cell = FMirror ? FCellsAcross - 1 - (FWidth - 1 - nx) / FCellWidth : nx / FCellWidth;
+    if (cell > FCellX || row > FCellY) {
+      TKvLinRGBColor* e = FDiffusion->GetDiffusion(nx, ny);
+      e->R += s;
+      e->G += s;
+      e->B += s;
+      continue;
+    }
+    // The gray error is scaled by the red component of the range alone.
+    if (FLimitErrorInsideBlock) s *= FRanges->GetRange(FCellX, FCellY)->R;
+    PKvColor p = GetPixels(nx, ny);
+    TKvLinRGBColor v = p->GetLinRGB();
+    v.R += s;
+    v.G += s;
+    v.B += s;
+    p->SetLinRGB(v);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Search jobs
+
+TKvCellRowSearchJob::TKvCellRowSearchJob(TKvJobList* AList, TKvCellImage* AImage, int AFrom, int ATo)
+    : TKvJob(AList), FImage(AImage), FHelper(AImage->AcquireHelper()), FFrom(AFrom), FTo(ATo) {}
+
+TKvCellRowSearchJob::~TKvCellRowSearchJob() { FImage->ReleaseHelper(FHelper); }
+
+void TKvCellRowSearchJob::Execute() {
+  TKvCellImage::TRowLookahead& a = FImage->FLookahead;
+  TKvDestEngineOptions& options = *FImage->GetWorkOptions();
+  for (int i = FFrom; i <= FTo; ++i) {
+    const TRect& r = a.Rects[static_cast<size_t>(i)];
+    TKvCellPalette* best = nullptr;
+    double bestScore = 0;
+    for (size_t k = 0; k < a.Candidates.size(); ++k) {
+      TKvCellPalette* c = a.Candidates[k];
+      if (!a.Enabled[k]) continue;
+      const double e = FImage->ScoreCell(r, options, *c->Palette, *FHelper);
+      if (!best || e < bestScore) {
+        best = c;
+        bestScore = e;
+      }
+    }
+    a.Best[static_cast<size_t>(i)] = best;
+    a.Score[static_cast<size_t>(i)] = bestScore;
+  }
+}
+
+TKvCellImageFindOptimalColorsJob::TKvCellImageFindOptimalColorsJob(TKvJobList* AList, TKvCellImage* AImage,
+                                                                   TKvCellPaletteList* ACandidates,
+                                                                   const TRect& ARect, int AFrom, int ATo)
+    : TKvJob(AList),
+      FImage(AImage),
+      FCandidates(ACandidates),
+      FHelper(AImage->AcquireHelper()),
+      FRect(ARect),
+      FFrom(AFrom),
+      FTo(ATo) {}
+
+TKvCellImageFindOptimalColorsJob::~TKvCellImageFindOptimalColorsJob() { FImage->ReleaseHelper(FHelper); }
+
+void TKvCellImageFindOptimalColorsJob::Execute() {
+  TKvDestEngineOptions& options = *FImage->GetWorkOptions();
+  for (int i = FFrom; i <= FTo; ++i) {
+    TKvCellPalette* c = FCandidates->GetPalette(i);
+    if (!c->Enabled) continue;
+    const double e = FImage->ScoreCell(FRect, options, *c->Palette, *FHelper);
+    if (!BestPalette || e < BestError) {
+      BestPalette = c;
+      BestError = e;
+    }
+  }
+}

@@ -1,0 +1,287 @@
+// Attribute-cell conversion: the picture is a grid of cells, each cell may
+// show only the colours of one candidate (as a rule an ink and a paper). Every
+// cell is solved, in scan order, by the candidate whose trial dither leaves the
+// least error; then it is dithered for real with it, and the error that crosses
+// into cells not yet solved waits in a deferred-error buffer.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "core/KvBitmap.h"
+#include "core/KvCellPalette.h"
+#include "core/KvColor.h"
+#include "core/KvDestEngineOptions.h"
+#include "core/KvDestProgress.h"
+#include "core/KvImage.h"
+#include "core/KvPalette.h"
+#include "core/KvThreadJob.h"
+#include "rtl/KvSysUtils.h"
+
+class TBitmap32;
+
+class TKvBaseCellImage;
+class TKvCellImage;
+
+// The range of the pair chosen for each cell.
+class TKvCellRanges {
+public:
+  explicit TKvCellRanges(const TKvBaseCellImage& AImage);
+  // Cell column CellX (counted from the right while the mirror flag is set)
+  // of cell row CellY. Unchecked.
+  TKvLinRGBColor* GetRange(int CellX, int CellY) {
+    return &FRanges[static_cast<size_t>(CellY) * FWidth + (FMirror ? FWidth - 1 - CellX : CellX)];
+  }
+  bool GetMirror() const { return FMirror; }
+  void SetMirror(bool AValue) { FMirror = AValue; }
+
+private:
+  std::vector<TKvLinRGBColor> FRanges;
+  int FWidth;
+  bool FMirror = false;
+};
+
+// The deferred diffusion error of every picture pixel.
+class TKvCellDiffusion {
+public:
+  explicit TKvCellDiffusion(const TKvImage& AImage);
+  // Column X (Width - 1 - X while the mirror flag is set) of row Y. Unchecked.
+  TKvLinRGBColor* GetDiffusion(int X, int Y) {
+    return &FErrors[static_cast<size_t>(Y) * FWidth + (FMirror ? FWidth - 1 - X : X)];
+  }
+  void Clear();
+  bool GetMirror() const { return FMirror; }
+  void SetMirror(bool AValue) { FMirror = AValue; }
+
+private:
+  std::vector<TKvLinRGBColor> FErrors;
+  int FWidth;
+  bool FMirror = false;
+};
+
+// A scratch picture two pixels wider and taller than a cell, on which one
+// candidate is tried: the cell's pixels at its top-left, black around them to
+// catch the error the dither pushes out of the cell.
+class TKvCellHelper : public TKvImage {
+public:
+  explicit TKvCellHelper(TKvBaseCellImage& AOwner);
+  TKvBaseCellImage* GetOwner() const { return FOwner; }
+  // Black everywhere, then the owner's pixels of ARect at the top-left.
+  void LoadCell(const TRect& ARect);
+  // Squared linear-RGB distance between the owner's pixels of ARect and the
+  // scratch block.
+  double CellError(const TRect& ARect);
+  // Squared size of what lies in the two spare columns and rows.
+  double BorderError(const TRect& ARect);
+
+  // LoadCell, DitherRegion to the candidate's colours and CellError plus
+  // BorderError in one pass over a compact copy of the scratch picture: the
+  // same arithmetic in the same order, so the same score to the last bit,
+  // without the cost of the full colour records. Serves the linear-RGB and
+  // the gray searches (see CanScoreCompact; the other metrics take the steps
+  // one by one). The scratch picture's own pixels are left as they were.
+  double CompactScore(const TRect& ARect, TKvDestEngineOptions& AOptions, TKvPalette256& APalette,
+                      const bool* AAbort);
+  static bool CanScoreCompact(const TKvDestEngineOptions& AOptions, const TKvPalette256& APalette) {
+    return (AOptions.UseAsGrayPalette || AOptions.ColorDiffMethod == 0) && APalette.Count > 0;
+  }
+
+private:
+  // One scratch pixel: its linear colour and its linear gray, whose cached
+  // value may differ in the last bit from the weighted sum (a pixel made gray
+  // keeps the gray it was given).
+  struct TCompactPixel {
+    double R, G, B;
+    double Gray;
+    bool GrayValid;
+  };
+  template <bool AGray>
+  double CompactScoreOf(const TRect& ARect, TKvDestEngineOptions& AOptions, TKvPalette256& APalette,
+                        const bool* AAbort);
+
+  TKvBaseCellImage* FOwner;
+  std::vector<TCompactPixel> FCompact;
+};
+
+class TKvBaseCellImage : public TKvImage {
+public:
+  // Cells of ACellWidth x ACellHeight (at least 1 each) over the bitmap's
+  // pixels; the last column and row of cells are cut to the picture.
+  TKvBaseCellImage(int ACellWidth, int ACellHeight, TBitmap32& ABitmap);
+  ~TKvBaseCellImage() override;
+
+  int GetCellWidth() const { return FCellWidth; }
+  int GetLastCellWidth() const { return FLastCellWidth; }
+  int GetCellHeight() const { return FCellHeight; }
+  int GetLastCellHeight() const { return FLastCellHeight; }
+  int GetCellsAcross() const { return FCellsAcross; }
+  int GetCellsDown() const { return FCellsDown; }
+  int GetCellX() const { return FCellX; }
+  int GetCellY() const { return FCellY; }
+  TKvCellRanges* GetRanges() const { return FRanges.get(); }
+  TKvCellDiffusion* GetDiffusion() const { return FDiffusion.get(); }
+  // The copy of the options that every scoring dither uses; exists only
+  // while a conversion runs.
+  TKvDestEngineOptions* GetWorkOptions() const { return FWorkOptions.get(); }
+
+  // The rectangle, in scan coordinates, of scan cell ACellX of cell row ACellY
+  // under the image's present mirror flag: on a mirrored row the narrow cell
+  // comes first.
+  TRect GetCellRect(int ACellX, int ACellY) const;
+
+  // The error of dithering the cell with APalette on the scratch picture
+  // AHelper: the distance to the cell's own pixels plus the error pushed out.
+  double ScoreCell(const TRect& ARect, TKvDestEngineOptions& AOptions, TKvPalette256& APalette,
+                   TKvCellHelper& AHelper);
+  // Adds each pixel's deferred error, weighted per channel, to its colour.
+  void AddDeferredError(const TRect& ARect, const TKvLinRGBColor& AWeight);
+
+  // Scratch pictures for jobs, pooled; used on the calling thread only.
+  TKvCellHelper* AcquireHelper();
+  void ReleaseHelper(TKvCellHelper* AHelper);
+
+protected:
+  bool Aborted() const { return FAbort && *FAbort; }
+  // The conversion settings that every cell reads.
+  void CopySettings(TKvDestEngineOptions& AOptions);
+
+  bool* FAbort = nullptr;
+  TKvDestProgress* FProgress = nullptr;
+  TKvPalette256* FPalette = nullptr;
+  TKvPalette256* FFixedPalette = nullptr;
+  bool FGrayMode = false;
+  std::unique_ptr<TKvCellHelper> FHelper;
+  int FCellX = 0;
+  int FCellY = 0;
+  std::unique_ptr<TKvCellRanges> FRanges;
+  std::unique_ptr<TKvCellDiffusion> FDiffusion;
+  uint8_t FColorDiffMethod = 0;
+  uint8_t FDitherMethod = 0;
+  bool FSerpentine = false;
+  double FStrength = 0;
+  bool FLimitErrorInsideBlock = false;
+  bool FLimitErrorAtBlockBoundary = false;
+  std::vector<std::unique_ptr<TKvCellHelper>> FHelperPool;
+  std::unique_ptr<TKvDestEngineOptions> FWorkOptions;
+  int FCellWidth = 1;
+  int FLastCellWidth = 1;
+  int FCellHeight = 1;
+  int FLastCellHeight = 1;
+  int FCellsAcross = 0;
+  int FCellsDown = 0;
+};
+
+class TKvCellImage : public TKvBaseCellImage {
+public:
+  using TKvBaseCellImage::TKvBaseCellImage;
+
+  // The whole conversion; AProgress and ATarget may be nil. Converters
+  // override it to set their own fields first and then call it.
+  virtual std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TKvDestEngineOptions& AOptions,
+                                             TKvDestProgress* AProgress, TKvCellScreen* ATarget);
+
+  // Adds the cell's deferred error and finds its best candidate; ACellPalette
+  // stays as the caller set it (nil) when no candidate is enabled.
+  void SolveCell(int ACellX, int ACellY, const TRect& ARect, TKvCellPalette*& ACellPalette);
+  // The least score among the enabled candidates (0 when there is none); the
+  // earliest candidate wins a tie, whatever the number of processors.
+  double FindBestPalette(const TRect& ARect, TKvCellPalette*& ACellPalette);
+
+  // Cell-aware error diffusion from scan pixel (X, Y) of the cell being
+  // rendered: shares into cells not yet solved are deferred, the others go
+  // straight into the pixels (scaled by the cell's range when the error is
+  // limited inside blocks).
+  void DiffuseCellError(int X, int Y, uint8_t AMethod, const TKvLinRGBColor& AError);
+  void DiffuseCellGrayError(int X, int Y, uint8_t AMethod, double AError);
+
+  TKvCellPaletteList* GetPaletteList() const { return FPaletteList; }
+
+  // Hooks that converters override.
+  virtual std::unique_ptr<TKvBitmap> CreateResult() = 0;
+  // A new candidate list with at least one enabled candidate.
+  virtual TKvCellPaletteList* CreatePaletteList() = 0;
+  // Frees AList; a converter that keeps its list for longer overrides it.
+  virtual void FreePaletteList(TKvCellPaletteList* AList);
+  virtual void RenderCell(TKvBitmap* AResult, TKvCellScreen* ATarget, int ACellX, int ACellY, const TRect& ARect,
+                          TKvCellPalette* ACellPalette);
+  virtual void SetCellAttr(TKvCellScreen* ATarget, int ACellX, int ACellY, TKvCellPalette* ACellPalette) = 0;
+  virtual void SetResultPixel(TKvBitmap* AResult, int X, int Y, TKvCellPalette* ACellPalette, int AIndex) = 0;
+  virtual void SetTargetPixel(TKvCellScreen* ATarget, int X, int Y, TKvCellPalette* ACellPalette, int AIndex) = 0;
+  virtual void ReportProgress(TKvDestProgress* AProgress, int ATotal, int ADone);
+
+protected:
+  // Steps shared by the conversions before the first cell: settings, cleared
+  // deferred error, adjusted and cached picture, the scoring options.
+  void PrepareConversion(bool* AAbort, TKvDestEngineOptions& AOptions, TKvDestProgress* AProgress,
+                         bool ACallPrepare);
+  // Sets the mirror flags of the outputs, the ranges and the deferred error
+  // to the image's own for the row about to be walked.
+  void BeginCellRow(TKvBitmap* AResult, TKvCellScreen* ATarget);
+  // The least score over the enabled candidates of AList (0 when there is
+  // none), searched in jobs when there are several processors; ABest is set
+  // only when a candidate was scored.
+  double SearchCandidates(TKvCellPaletteList* AList, const TRect& ARect, TKvCellPalette*& ABest);
+
+  TKvCellPaletteList* FPaletteList = nullptr;
+
+private:
+  friend class TKvCellRowSearchJob;
+  // Searches of a whole cell row made at once. While the deferred error
+  // reaches a cell only after its choice, nothing changes a cell's pixels
+  // before its search, so the searches of a row can all run in one job run
+  // (one run per row instead of one per cell). A result is used only when the
+  // cell's pixels, the list and its Enabled flags are still those the search
+  // saw; otherwise the cell is searched again, so hooks that change them
+  // between cells keep working.
+  struct TRowLookahead {
+    bool Valid = false;
+    int Row = -1;
+    TKvCellPaletteList* List = nullptr;
+    std::vector<TKvCellPalette*> Candidates;
+    std::vector<uint8_t> Enabled;
+    std::vector<TRect> Rects;
+    std::vector<TKvLinRGBColor> Band;  // the row's pixels in scan order
+    std::vector<TKvCellPalette*> Best;
+    std::vector<double> Score;
+  };
+  void PrepareRowLookahead(int ACellY);
+  bool LookaheadHolds(int ACellX, const TRect& ARect) const;
+  TRowLookahead FLookahead;
+};
+
+// Searches cells From..To (inclusive) of the row of a lookahead, every
+// enabled candidate each, on a worker thread with its own scratch picture.
+class TKvCellRowSearchJob : public TKvJob {
+public:
+  TKvCellRowSearchJob(TKvJobList* AList, TKvCellImage* AImage, int AFrom, int ATo);
+  ~TKvCellRowSearchJob() override;
+  void Execute() override;
+
+private:
+  TKvCellImage* FImage;
+  TKvCellHelper* FHelper;
+  int FFrom;
+  int FTo;
+};
+
+// Scores candidates From..To (inclusive) of a list on a worker thread, with a
+// scratch picture of its own.
+class TKvCellImageFindOptimalColorsJob : public TKvJob {
+public:
+  TKvCellImageFindOptimalColorsJob(TKvJobList* AList, TKvCellImage* AImage, TKvCellPaletteList* ACandidates,
+                                   const TRect& ARect, int AFrom, int ATo);
+  ~TKvCellImageFindOptimalColorsJob() override;
+  void Execute() override;
+
+  TKvCellPalette* BestPalette = nullptr;
+  double BestError = 0;
+
+private:
+  TKvCellImage* FImage;
+  TKvCellPaletteList* FCandidates;
+  TKvCellHelper* FHelper;
+  TRect FRect;
+  int FFrom;
+  int FTo;
+};

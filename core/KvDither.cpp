@@ -1,0 +1,283 @@
+// The scan conversions of TKvImage: every pixel in scan order becomes its
+// nearest palette colour and the error goes on to the neighbours still to come.
+#include "core/KvDither.h"
+
+#include "core/KvImage.h"
+#include "rtl/KvSysUtils.h"
+
+namespace {
+
+const TKvDitherKernel Kernels[8] = {
+    // 1 Floyd-Steinberg
+    {16, 4, {{1, 0, 7}, {-1, 1, 3}, {0, 1, 5}, {1, 1, 1}}},
+    // 2 Jarvis, Judice and Ninke
+    {48,
+     12,
+     {{1, 0, 7},
+      {2, 0, 5},
+      {-2, 1, 3},
+      {-1, 1, 5},
+      {0, 1, 7},
+      {1, 1, 5},
+      {2, 1, 3},
+      {-2, 2, 1},
+      {-1, 2, 3},
+      {0, 2, 5},
+      {1, 2, 3},
+      {2, 2, 1}}},
+    // 3 Burkes
+    {32, 7, {{1, 0, 8}, {2, 0, 4}, {-2, 1, 2}, {-1, 1, 4}, {0, 1, 8}, {1, 1, 4}, {2, 1, 2}}},
+    // 4 Sierra (three rows)
+    {32,
+     10,
+     {{1, 0, 5}, {2, 0, 3}, {-2, 1, 2}, {-1, 1, 4}, {0, 1, 5}, {1, 1, 4}, {2, 1, 2}, {-1, 2, 2}, {0, 2, 3}, {1, 2, 2}}},
+    // 5 Two-row Sierra
+    {16, 7, {{1, 0, 4}, {2, 0, 3}, {-2, 1, 1}, {-1, 1, 2}, {0, 1, 3}, {1, 1, 2}, {2, 1, 1}}},
+    // 6 Sierra Lite
+    {4, 3, {{1, 0, 2}, {-1, 1, 1}, {0, 1, 1}}},
+    // 7 Stucki
+    {42,
+     12,
+     {{1, 0, 8},
+      {2, 0, 4},
+      {-2, 1, 2},
+      {-1, 1, 4},
+      {0, 1, 8},
+      {1, 1, 4},
+      {2, 1, 2},
+      {-2, 2, 1},
+      {-1, 2, 2},
+      {0, 2, 4},
+      {1, 2, 2},
+      {2, 2, 1}}},
+    // 8 Atkinson: six eighths of the error, the rest is dropped on purpose
+    {8, 6, {{1, 0, 1}, {2, 0, 1}, {-1, 1, 1}, {0, 1, 1}, {1, 1, 1}, {0, 2, 1}}},
+};
+
+inline bool Aborted(const bool* AAbort) { return AAbort && *AAbort; }
+
+inline TKvLinRGBColor ScaledError(const TKvLinRGBColor& AOld, const TKvLinRGBColor& ANew, double AStrength) {
+  return TKvLinRGBColor{(AOld.R - ANew.R) * AStrength, (AOld.G - ANew.G) * AStrength, (AOld.B - ANew.B) * AStrength};
+}
+
+// The settings every scan reads once per call.
+struct TScanSettings {
+  uint8_t Method;
+  uint8_t Metric;
+  bool Serpentine;
+  bool Gray;
+  double Strength;
+  explicit TScanSettings(TKvDestEngineOptions& AOptions)
+      : Method(AOptions.DitherMethod),
+        Metric(AOptions.ColorDiffMethod),
+        Serpentine(AOptions.Serpentine),
+        Gray(AOptions.UseAsGrayPalette),
+        Strength(AOptions.ErrorDiffusion / 100.0) {}
+};
+
+}  // namespace
+
+const TKvDitherKernel* GetDitherKernel(uint8_t AMethod) {
+  if (AMethod >= 1 && AMethod <= 8) return &Kernels[AMethod - 1];
+  return nullptr;
+}
+
+void TKvImage::DiffuseError(int X, int Y, uint8_t AMethod, const TKvLinRGBColor& AError) {
+  const TKvDitherKernel* k = GetDitherKernel(AMethod);
+  if (!k) return;
+  const TKvKernelDivisor div(k->D);
+  for (int t = 0; t < k->Count; ++t) {
+    const TKvDitherTap& tap = k->Taps[t];
+    const int nx = X + tap.DX, ny = Y + tap.DY;
+    if (nx < 0 || nx >= FWidth || ny >= FHeight) continue;
+    PKvColor p = GetPixels(nx, ny);
+    TKvLinRGBColor v = p->GetLinRGB();
+    const double w = tap.W;
+    v.R += div(AError.R * w);
+    v.G += div(AError.G * w);
+    v.B += div(AError.B * w);
+    p->SetLinRGB(v);
+  }
+}
+
+void TKvImage::DiffuseGrayError(int X, int Y, uint8_t AMethod, double AError) {
+  const TKvDitherKernel* k = GetDitherKernel(AMethod);
+  if (!k) return;
+  const TKvKernelDivisor div(k->D);
+  for (int t = 0; t < k->Count; ++t) {
+    const TKvDitherTap& tap = k->Taps[t];
+    const int nx = X + tap.DX, ny = Y + tap.DY;
+    if (nx < 0 || nx >= FWidth || ny >= FHeight) continue;
+    PKvColor p = GetPixels(nx, ny);
+    p->SetLinGray(p->GetLinGray() + div(AError * tap.W));
+  }
+}
+
+std::unique_ptr<TKvBitmap> TKvImage::ConvertIndexed(bool* AAbort, TKvDestEngineOptions& AOptions, TKvData* ATarget,
+                                                    TKvPalette& APalette, TKvPalette256* ADisplayPalette) {
+  Adjust(AOptions.LightnessFix, AOptions.SaturationFix);
+  const TScanSettings s(AOptions);
+  if (s.Gray) MakeGray();
+  FErrorTotal = 0;
+  TKvPalette& p = ADisplayPalette ? static_cast<TKvPalette&>(*ADisplayPalette) : APalette;
+  std::unique_ptr<TKvBitmap> result = CreateIndexedBitmap(FWidth, FHeight, &p, false);
+  FMirror = false;
+  for (int y = 0; y < FHeight; ++y) {
+    result->MirrorX = FMirror;
+    if (ATarget) ATarget->MirrorX = FMirror;
+    for (int x = 0; x < FWidth; ++x) {
+      if (Aborted(AAbort)) Abort();
+      PKvColor px = GetPixels(x, y);
+      int i = s.Gray ? APalette.FindNearestByGray(*px) : APalette.FindNearestByMetric(s.Metric, *px);
+      if (ADisplayPalette) i = ADisplayPalette->LocateStdRGB(APalette.GetStdRGB(i));
+      result->SetPixel(x, y, i);
+      if (ATarget) ATarget->SetPixel(x, y, i);
+      const TKvLinRGBColor old = px->GetLinRGB();
+      TKvLinRGBColor c = p.GetLinRGB(i);
+      AddError(old, c);
+      px->SetLinRGB(c);
+      if (s.Gray) {
+        const double g = p.GetLinGray(i);
+        c = TKvLinRGBColor{g, g, g};
+      }
+      DiffuseError(x, y, s.Method, ScaledError(old, c, s.Strength));
+    }
+    if (s.Serpentine) FMirror = !FMirror;
+  }
+  result->MirrorX = false;
+  if (ATarget) ATarget->MirrorX = false;
+  return result;
+}
+
+std::unique_ptr<TKvBitmap> TKvImage::ConvertRGB(bool* AAbort, TKvDestEngineOptions& AOptions, TKvPalette& APalette) {
+  Adjust(AOptions.LightnessFix, AOptions.SaturationFix);
+  const TScanSettings s(AOptions);
+  std::unique_ptr<TKvBitmap> result = std::make_unique<TKvBitmap24>(FWidth, FHeight);
+  FMirror = false;
+  for (int y = 0; y < FHeight; ++y) {
+    result->MirrorX = FMirror;
+    for (int x = 0; x < FWidth; ++x) {
+      if (Aborted(AAbort)) Abort();
+      PKvColor px = GetPixels(x, y);
+      const int i = APalette.FindNearestByMetric(s.Metric, *px);
+      result->SetPixel(x, y, static_cast<int>(APalette.GetRGBQuad(i)));
+      const TKvLinRGBColor old = px->GetLinRGB();
+      const TKvLinRGBColor c = APalette.GetLinRGB(i);
+      px->SetLinRGB(c);
+      DiffuseError(x, y, s.Method, ScaledError(old, c, s.Strength));
+    }
+    if (s.Serpentine) FMirror = !FMirror;
+  }
+  result->MirrorX = false;
+  return result;
+}
+
+std::unique_ptr<TKvBitmap> TKvImage::Convert(bool* AAbort, TKvDestEngineOptions& AOptions, TKvPalette& APalette,
+                                             TKvPalette256* ADisplayPalette) {
+  TKvPalette& p = ADisplayPalette ? static_cast<TKvPalette&>(*ADisplayPalette) : APalette;
+  if (p.GetCount() <= 256) return ConvertIndexed(AAbort, AOptions, nullptr, APalette, ADisplayPalette);
+  return ConvertRGB(AAbort, AOptions, p);
+}
+
+std::unique_ptr<TKvBitmap> TKvImage::DoConvertBW(bool* AAbort, TKvDestEngineOptions& AOptions, TKvData* ATarget,
+                                                 TKvPalette* APalette, int ADarkIndex, int ALightIndex, bool ABits) {
+  Adjust(AOptions.LightnessFix, AOptions.SaturationFix);
+  const TScanSettings s(AOptions);
+  MakeGray();
+  std::unique_ptr<TKvBitmap> result = APalette ? CreateIndexedBitmap(FWidth, FHeight, APalette, false)
+                                               : std::make_unique<TKvBitmap1>(FWidth, FHeight, nullptr);
+  FMirror = false;
+  for (int y = 0; y < FHeight; ++y) {
+    result->MirrorX = FMirror;
+    if (ATarget) ATarget->MirrorX = FMirror;
+    for (int x = 0; x < FWidth; ++x) {
+      if (Aborted(AAbort)) Abort();
+      PKvColor px = GetPixels(x, y);
+      const double g = px->GetLinGray();
+      const bool light = g >= 0.5;
+      const int index = light ? ALightIndex : ADarkIndex;
+      const double level = light ? 1 : 0;
+      result->SetPixel(x, y, index);
+      if (ATarget) ATarget->SetPixel(x, y, ABits ? (light ? 1 : 0) : index);
+      px->SetLinGray(level);
+      DiffuseGrayError(x, y, s.Method, (g - level) * s.Strength);
+    }
+    if (s.Serpentine) FMirror = !FMirror;
+  }
+  result->MirrorX = false;
+  if (ATarget) ATarget->MirrorX = false;
+  return result;
+}
+
+std::unique_ptr<TKvBitmap> TKvImage::ConvertBW(bool* AAbort, TKvDestEngineOptions& AOptions, TKvData* ATarget,
+                                               TKvPalette* APalette, int ADarkIndex, int ALightIndex) {
+  return DoConvertBW(AAbort, AOptions, ATarget, APalette, ADarkIndex, ALightIndex, false);
+}
+
+std::unique_ptr<TKvBitmap> TKvImage::ConvertBWBits(bool* AAbort, TKvDestEngineOptions& AOptions, TKvData* ATarget,
+                                                   TKvPalette* APalette, int ADarkIndex, int ALightIndex) {
+  return DoConvertBW(AAbort, AOptions, ATarget, APalette, ADarkIndex, ALightIndex, true);
+}
+
+void TKvImage::DitherToPalette(bool* AAbort, TKvDestEngineOptions& AOptions, TKvPalette& APalette, bool AMirror) {
+  Adjust(AOptions.LightnessFix, AOptions.SaturationFix);
+  const TScanSettings s(AOptions);
+  if (s.Gray) MakeGray();
+  FErrorTotal = 0;
+  FMirror = AMirror;
+  for (int y = 0; y < FHeight; ++y) {
+    for (int x = 0; x < FWidth; ++x) {
+      if (Aborted(AAbort)) Abort();
+      PKvColor px = GetPixels(x, y);
+      const int i = s.Gray ? APalette.FindNearestByGray(*px) : APalette.FindNearestByMetric(s.Metric, *px);
+      const TKvLinRGBColor old = px->GetLinRGB();
+      TKvLinRGBColor c = APalette.GetLinRGB(i);
+      AddError(old, c);
+      px->SetLinRGB(c);
+      if (s.Gray) {
+        const double g = APalette.GetLinGray(i);
+        c = TKvLinRGBColor{g, g, g};
+      }
+      DiffuseError(x, y, s.Method, ScaledError(old, c, s.Strength));
+    }
+    if (s.Serpentine) FMirror = !FMirror;
+  }
+}
+
+void TKvImage::DitherRegion(bool* AAbort, TKvDestEngineOptions& AOptions, TKvPalette256* APalette, int AWidth,
+                            int AHeight) {
+  TKvPalette256& pal = APalette ? *APalette : *AOptions.GetPalette();
+  const TScanSettings s(AOptions);
+  if (s.Gray) MakeGray();
+  FErrorTotal = 0;
+  const int w = AWidth == 0 ? FWidth : AWidth;
+  const int h = AHeight == 0 ? FHeight : AHeight;
+  const bool ordered = s.Method == KvOrderedDitherMethod;
+  FMirror = false;
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) {
+      if (Aborted(AAbort)) Abort();
+      PKvColor px = GetPixels(x, y);
+      if (ordered) {
+        const double o = OrderedDitherOffset(x, y);
+        TKvLinRGBColor v = px->GetLinRGB();
+        v.R += o;
+        v.G += o;
+        v.B += o;
+        px->SetLinRGB(v);
+      }
+      const int i = s.Gray ? pal.FindNearestByGray(*px) : pal.FindNearestByMetric(s.Metric, *px);
+      PKvColor entry = pal.GetPColor(i);
+      const TKvLinRGBColor old = px->GetLinRGB();
+      TKvLinRGBColor c = entry->GetLinRGB();
+      AddError(old, c);
+      px->SetLinRGB(c);
+      if (s.Gray) {
+        const double g = entry->GetLinGray();
+        c = TKvLinRGBColor{g, g, g};
+      }
+      DiffuseError(x, y, s.Method, ScaledError(old, c, s.Strength));
+    }
+    if (s.Serpentine) FMirror = !FMirror;
+  }
+}

@@ -1,0 +1,49 @@
+// Error-diffusion kernels and the ordered 2x2 threshold map, shared by the
+// plain scan conversions of TKvImage and by the cell-aware diffusion.
+#pragma once
+
+#include <cstdint>
+
+// One neighbour of a kernel: dx counts in scan direction, dy downwards.
+struct TKvDitherTap {
+  int DX;
+  int DY;
+  int W;
+};
+
+struct TKvDitherKernel {
+  int D;      // divisor: a share is error * W / D
+  int Count;  // taps in use
+  TKvDitherTap Taps[12];
+};
+
+// The kernel of a dithering method (1 Floyd-Steinberg, 2 Jarvis-Judice-Ninke,
+// 3 Burkes, 4 Sierra, 5 Two-row Sierra, 6 Sierra Lite, 7 Stucki, 8 Atkinson);
+// nullptr for every method that spreads nothing (0, 9 and any other value).
+const TKvDitherKernel* GetDitherKernel(uint8_t AMethod);
+
+// Divides a product error * W by a kernel's divisor exactly as written; a
+// power-of-two divisor is applied as the product with 1 / D, which gives the
+// same bits and costs far less.
+class TKvKernelDivisor {
+public:
+  explicit TKvKernelDivisor(int AD) : FD(AD), FInv(1.0 / AD), FPow2(AD > 0 && (AD & (AD - 1)) == 0) {}
+  double operator()(double X) const { return FPow2 ? X * FInv : X / FD; }
+
+private:
+  double FD;
+  double FInv;
+  bool FPow2;
+};
+
+// Ordered 2x2: the method value, and the offset added to each linear channel
+// before the nearest-colour search. The threshold map T = [[0, 2], [3, 1]]
+// (indexed [x mod 2][y mod 2]) is centred on zero, (T - 1.5) / 4, so that a
+// flat picture keeps its mean brightness.
+constexpr uint8_t KvOrderedDitherMethod = 9;
+
+inline double OrderedDitherOffset(int X, int Y) {
+  static constexpr double Offsets[2][2] = {{(0 - 1.5) * 0.25, (2 - 1.5) * 0.25},
+                                           {(3 - 1.5) * 0.25, (1 - 1.5) * 0.25}};
+  return Offsets[X & 1][Y & 1];
+}
