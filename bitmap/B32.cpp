@@ -297,7 +297,7 @@ TCustomBitmap32::TCustomBitmap32(int32_t AWidth, int32_t AHeight) {
 
 void TCustomBitmap32::Construct(const TCustomBackendClass& BackendClass) {
   InitializeBitmapLibrary();
-  B32_Resamplers_Initialize();
+  B32_Resamplers_Initialize();  // lazily, while the library's start-up does not list it
   InitializeBackend(BackendClass);
   FOuterColor = 0;
   FMasterAlpha = 255;

@@ -416,10 +416,11 @@ struct TRegistry {
   TKernelClassList Kernels;
 };
 
-TRegistry& Registry() {
-  // Start-up of the unit: bindings first, then the classes in their order.
+// Start-up of the unit: bindings first, then the classes in their order. It
+// needs the units before it (registries, processor features) and does not
+// start them itself, so it can run from the library's ordered start-up.
+TRegistry& BuildRegistry() {
   static TRegistry* R = [] {
-    InitializeBitmapLibrary();
     auto* Reg = new TRegistry();
     RegisterResamplerBindings();
     Reg->Resamplers.Add(&TNearestResampler::Class());
@@ -437,9 +438,15 @@ TRegistry& Registry() {
   return *R;
 }
 
+// The lists for callers outside start-up: the library first, then this unit.
+TRegistry& Registry() {
+  InitializeBitmapLibrary();
+  return BuildRegistry();
+}
+
 }  // namespace
 
-void B32_Resamplers_Initialize() { Registry(); }
+void B32_Resamplers_Initialize() { BuildRegistry(); }
 
 TResamplerClassList* ResamplerList() { return &Registry().Resamplers; }
 TKernelClassList* KernelList() { return &Registry().Kernels; }

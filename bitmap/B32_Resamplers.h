@@ -342,7 +342,8 @@ TResamplerClassList* ResamplerList();
 TKernelClassList* KernelList();
 void RegisterResampler(const TCustomResamplerClass* AClass);
 // Start-up of the unit: the function bindings, then the resampler and kernel
-// classes in their order. Runs once; bitmaps run it when they are created.
+// classes in their order. Runs once, after the units before it (it does not
+// start them); bitmaps and the class lists run it on first use.
 void B32_Resamplers_Initialize();
 void RegisterKernel(const TKernelClass* AClass);
 
