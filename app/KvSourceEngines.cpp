@@ -248,6 +248,130 @@ std::string TKvSourceEngine::GetSizeText() const {
   return LText;
 }
 
+int TKvSourceEngine::AddPaletteType(TKvPaletteType AType) {
+  PaletteTypes.push_back(AType);
+  return static_cast<int>(PaletteTypes.size());
+}
+
+void TKvSourceEngine::SetZxPaletteTypes() { PaletteTypes = {ptPulsar, ptColoredLinear, ptAlone}; }
+
+namespace {
+
+void PutPixel(TKvData* ABitmap, int X, int Y, int AValue) {
+  if (ABitmap && X >= 0 && Y >= 0 && X < ABitmap->Width && Y < ABitmap->Height) ABitmap->SetPixel(X, Y, AValue);
+}
+
+int CapCount(int ACount, int APerByte) { return ACount < APerByte ? ACount : APerByte; }
+
+}  // namespace
+
+void TKvSourceEngine::PutPlanes2x1Lsb(TKvData* ABitmap1, TKvData* ABitmap2, TKvData* ABitmap3, uint8_t A, uint8_t B,
+                                      int ACol, int Y, int ACount) {
+  const int LCount = CapCount(ACount, 8);
+  for (int i = 0; i < LCount; ++i) {
+    const int LA = (A >> i) & 1;
+    const int LB = (B >> i) & 1;
+    const int X = ACol * 8 + i;
+    PutPixel(ABitmap2, X, Y, LA);
+    PutPixel(ABitmap3, X, Y, LB);
+    PutPixel(ABitmap1, X, Y, 2 * LA + LB);
+  }
+}
+
+void TKvSourceEngine::PutPlanes2x1(TKvData* ABitmap1, TKvData* ABitmap2, TKvData* ABitmap3, uint8_t A, uint8_t B,
+                                   int ACol, int Y, int ACount) {
+  const int LCount = CapCount(ACount, 8);
+  for (int i = 0; i < LCount; ++i) {
+    const int LA = (A >> (7 - i)) & 1;
+    const int LB = (B >> (7 - i)) & 1;
+    const int X = ACol * 8 + i;
+    PutPixel(ABitmap2, X, Y, LA);
+    PutPixel(ABitmap3, X, Y, LB);
+    PutPixel(ABitmap1, X, Y, 2 * LA + LB);
+  }
+}
+
+void TKvSourceEngine::PutPlanes2x1Row(TKvData* ABitmap1, TKvData* ABitmap2, TKvData* ABitmap3, const uint8_t*& APA,
+                                      const uint8_t*& APB, int ACol, int Y, int ACount) {
+  for (int i = 0; i < ACount; ++i) PutPlanes2x1(ABitmap1, ABitmap2, ABitmap3, *APA++, *APB++, ACol + i, Y, 8);
+}
+
+void TKvSourceEngine::PutPixels2Bit(TKvData* ABitmap, uint8_t A, int ACol, int Y, int ACount) {
+  const int LCount = CapCount(ACount, 4);
+  for (int i = 0; i < LCount; ++i) PutPixel(ABitmap, ACol * 4 + i, Y, (A >> (6 - 2 * i)) & 3);
+}
+
+void TKvSourceEngine::PutPixels2BitRow(TKvData* ABitmap, const uint8_t*& AP, int ACol, int Y, int ACount) {
+  for (int i = 0; i < ACount; ++i) PutPixels2Bit(ABitmap, *AP++, ACol + i, Y, 4);
+}
+
+void TKvSourceEngine::PutPlanes2x2(TKvData* ABitmap1, TKvData* ABitmap2, TKvData* ABitmap3, uint8_t A, uint8_t B,
+                                   int ACol, int Y, int ACount) {
+  const int LCount = CapCount(ACount, 4);
+  for (int i = 0; i < LCount; ++i) {
+    const int LA = (A >> (6 - 2 * i)) & 3;
+    const int LB = (B >> (6 - 2 * i)) & 3;
+    const int X = ACol * 4 + i;
+    PutPixel(ABitmap2, X, Y, LA);
+    PutPixel(ABitmap3, X, Y, LB);
+    PutPixel(ABitmap1, X, Y, 4 * LA + LB);
+  }
+}
+
+void TKvSourceEngine::PutPlanes2x2Row(TKvData* ABitmap1, TKvData* ABitmap2, TKvData* ABitmap3, const uint8_t*& APA,
+                                      const uint8_t*& APB, int ACol, int Y, int ACount) {
+  for (int i = 0; i < ACount; ++i) PutPlanes2x2(ABitmap1, ABitmap2, ABitmap3, *APA++, *APB++, ACol + i, Y, 4);
+}
+
+void TKvSourceEngine::PutPixels4Bit(TKvData* ABitmap, uint8_t A, int ACol, int Y, int ACount) {
+  const int LCount = CapCount(ACount, 2);
+  for (int i = 0; i < LCount; ++i) PutPixel(ABitmap, ACol * 2 + i, Y, i == 0 ? (A & 15) : (A >> 4));
+}
+
+void TKvSourceEngine::PutPlanes2x4(TKvData* ABitmap1, TKvData* ABitmap2, TKvData* ABitmap3, uint8_t A, uint8_t B,
+                                   int ACol, int Y, int ACount) {
+  const int LCount = CapCount(ACount, 2);
+  for (int i = 0; i < LCount; ++i) {
+    const int LA = i == 0 ? (A >> 4) : (A & 15);
+    const int LB = i == 0 ? (B >> 4) : (B & 15);
+    const int X = ACol * 2 + i;
+    PutPixel(ABitmap2, X, Y, LA);
+    PutPixel(ABitmap3, X, Y, LB);
+    PutPixel(ABitmap1, X, Y, 16 * LA + LB);
+  }
+}
+
+void TKvSourceEngine::PutPlanes2x4Row(TKvData* ABitmap1, TKvData* ABitmap2, TKvData* ABitmap3, const uint8_t*& APA,
+                                      const uint8_t*& APB, int ACol, int Y, int ACount) {
+  for (int i = 0; i < ACount; ++i) PutPlanes2x4(ABitmap1, ABitmap2, ABitmap3, *APA++, *APB++, ACol + i, Y, 2);
+}
+
+void TKvSourceEngine::PutInkPaperByte(TKvData* ABitmap, uint8_t A, int APaper, int AInk, int ACol, int Y,
+                                      int ACount) {
+  const int LCount = CapCount(ACount, 8);
+  for (int i = 0; i < LCount; ++i) PutPixel(ABitmap, ACol * 8 + i, Y, ((A >> (7 - i)) & 1) ? AInk : APaper);
+}
+
+void TKvSourceEngine::PutInkPaperPlanes(TKvData* ABitmap1, TKvData* ABitmap2, TKvData* ABitmap3, uint8_t A,
+                                        uint8_t B, int APaperA, int AInkA, int APaperB, int AInkB, int ACol, int Y,
+                                        int ACount) {
+  const int LCount = CapCount(ACount, 8);
+  for (int i = 0; i < LCount; ++i) {
+    const int LA = ((A >> (7 - i)) & 1) ? AInkA : APaperA;
+    const int LB = ((B >> (7 - i)) & 1) ? AInkB : APaperB;
+    const int X = ACol * 8 + i;
+    PutPixel(ABitmap2, X, Y, LA);
+    PutPixel(ABitmap3, X, Y, LB);
+    PutPixel(ABitmap1, X, Y, 16 * LA + LB);
+  }
+}
+
+void TKvSourceEngine::PutInkPaperNibble(TKvData* ABitmap, uint8_t A, int APaper, int AInk, int ACol, int Y,
+                                        int ACount) {
+  const int LCount = CapCount(ACount, 4);
+  for (int i = 0; i < LCount; ++i) PutPixel(ABitmap, ACol * 4 + i, Y, ((A >> (7 - i)) & 1) ? AInk : APaper);
+}
+
 void TKvSourceEngine::DecodeZxAttribute(uint8_t AAttr, int& APaper, int& AInk) {
   AInk = AAttr & 7;
   APaper = (AAttr >> 3) & 7;

@@ -12,8 +12,10 @@
 
 #include "app/KvAppServices.h"
 #include "core/KvPalette.h"
+#include "core/KvPaletteRGB.h"
 
 class TKvBitmap;
+class TKvData;
 class TKvSourceEngine;
 class TKvSourceEngineClass;
 class TKvSourceEngineList;
@@ -124,7 +126,40 @@ public:
   // " WxHxBits", for descriptions.
   std::string GetSizeText() const;
 
+  // Appends a palette kind the import dialog offers; returns the new count.
+  int AddPaletteType(TKvPaletteType AType);
+  // The three ZX Spectrum palette models.
+  void SetZxPaletteTypes();
+  int GetPaletteTypeCount() const { return static_cast<int>(PaletteTypes.size()); }
+  TKvPaletteType GetPaletteType(int AIndex) const { return PaletteTypes.at(static_cast<size_t>(AIndex)); }
+
   static void DecodeZxAttribute(uint8_t AAttr, int& APaper, int& AInk);
+
+  // Pixel writers. ACol counts whole source bytes, so the first pixel's x is
+  // ACol times the pixels per byte; ACount pixels are written, at most a
+  // byte's worth. The Row forms take ACount bytes (or byte pairs) from moving
+  // pointers. Pixels outside a bitmap, and bitmaps not given, are skipped.
+  static void PutPlanes2x1Lsb(TKvData* ABitmap1, TKvData* ABitmap2, TKvData* ABitmap3, uint8_t A, uint8_t B,
+                              int ACol, int Y, int ACount);
+  static void PutPlanes2x1(TKvData* ABitmap1, TKvData* ABitmap2, TKvData* ABitmap3, uint8_t A, uint8_t B, int ACol,
+                           int Y, int ACount);
+  static void PutPlanes2x1Row(TKvData* ABitmap1, TKvData* ABitmap2, TKvData* ABitmap3, const uint8_t*& APA,
+                              const uint8_t*& APB, int ACol, int Y, int ACount);
+  static void PutPixels2Bit(TKvData* ABitmap, uint8_t A, int ACol, int Y, int ACount);
+  static void PutPixels2BitRow(TKvData* ABitmap, const uint8_t*& AP, int ACol, int Y, int ACount);
+  static void PutPlanes2x2(TKvData* ABitmap1, TKvData* ABitmap2, TKvData* ABitmap3, uint8_t A, uint8_t B, int ACol,
+                           int Y, int ACount);
+  static void PutPlanes2x2Row(TKvData* ABitmap1, TKvData* ABitmap2, TKvData* ABitmap3, const uint8_t*& APA,
+                              const uint8_t*& APB, int ACol, int Y, int ACount);
+  static void PutPixels4Bit(TKvData* ABitmap, uint8_t A, int ACol, int Y, int ACount);
+  static void PutPlanes2x4(TKvData* ABitmap1, TKvData* ABitmap2, TKvData* ABitmap3, uint8_t A, uint8_t B, int ACol,
+                           int Y, int ACount);
+  static void PutPlanes2x4Row(TKvData* ABitmap1, TKvData* ABitmap2, TKvData* ABitmap3, const uint8_t*& APA,
+                              const uint8_t*& APB, int ACol, int Y, int ACount);
+  static void PutInkPaperByte(TKvData* ABitmap, uint8_t A, int APaper, int AInk, int ACol, int Y, int ACount);
+  static void PutInkPaperPlanes(TKvData* ABitmap1, TKvData* ABitmap2, TKvData* ABitmap3, uint8_t A, uint8_t B,
+                                int APaperA, int AInkA, int APaperB, int AInkB, int ACol, int Y, int ACount);
+  static void PutInkPaperNibble(TKvData* ABitmap, uint8_t A, int APaper, int AInk, int ACol, int Y, int ACount);
   // Copy ACount bytes and advance ASrc; the caller has checked the size.
   static void ReadBytes(void* ADest, const uint8_t*& ASrc, int ACount);
   // The same with the bit order of every byte reversed.
@@ -144,6 +179,8 @@ public:
   int32_t ColorCount = 16;   // colours per row of the import dialog's strip
   uint32_t Flags = 1u << 10;
   uint8_t PixelAspect = 10;  // "1:1"
+  std::vector<TKvPaletteType> PaletteTypes;
+  TKvPaletteType PaletteType = ptRGB888;
   std::vector<std::string> Variants;
   std::string VariantName;
   uint8_t MixModes = 0;      // bit 0 "Standard", bit 1 "Linear"

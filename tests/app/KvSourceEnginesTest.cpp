@@ -9,6 +9,7 @@
 
 #include <unistd.h>
 
+#include "core/KvBitmap.h"
 #include "rtl/KvSysUtils.h"
 
 namespace fs = std::filesystem;
@@ -288,4 +289,44 @@ TEST(KvSourceEngine, HelpersForImporters) {
   LEngine.Height = 192;
   LEngine.Bits = 4;
   EXPECT_EQ(LEngine.GetSizeText(), " 256x192x4");
+}
+
+TEST(KvSourceEngine, PixelWritersFollowTheirBitOrder) {
+  TKvBitmap8 LMain(16, 2, nullptr);
+  TKvBitmap8 LPlaneA(16, 2, nullptr);
+  TKvBitmap8 LPlaneB(16, 2, nullptr);
+  auto Row = [](TKvBitmap8& B, int Y, int AFrom, int ACount) {
+    std::string LText;
+    for (int x = AFrom; x < AFrom + ACount; ++x) LText += std::to_string(B.GetPixel(x, Y)) + ",";
+    return LText;
+  };
+  // 8 pixels a byte from bit 7, and from bit 0.
+  TKvSourceEngine::PutPlanes2x1(&LMain, &LPlaneA, &LPlaneB, 0x81, 0x03, 1, 0, 8);
+  EXPECT_EQ(Row(LMain, 0, 8, 8), "2,0,0,0,0,0,1,3,");
+  EXPECT_EQ(Row(LPlaneA, 0, 8, 8), "1,0,0,0,0,0,0,1,");
+  TKvSourceEngine::PutPlanes2x1Lsb(&LMain, nullptr, nullptr, 0x81, 0x03, 0, 1, 3);
+  EXPECT_EQ(Row(LMain, 1, 0, 4), "3,1,0,0,");  // only three pixels written
+  // 2-bit and 4-bit forms.
+  TKvSourceEngine::PutPixels2Bit(&LMain, 0x1B, 0, 0, 4);
+  EXPECT_EQ(Row(LMain, 0, 0, 4), "0,1,2,3,");
+  TKvSourceEngine::PutPixels4Bit(&LMain, 0x5A, 2, 0, 2);
+  EXPECT_EQ(Row(LMain, 0, 4, 2), "10,5,");  // the low nibble first
+  TKvSourceEngine::PutPlanes2x4(&LMain, nullptr, &LPlaneB, 0x5A, 0x21, 3, 1, 2);
+  EXPECT_EQ(Row(LMain, 1, 6, 2), "82,161,");
+  EXPECT_EQ(Row(LPlaneB, 1, 6, 2), "2,1,");
+  TKvSourceEngine::PutPlanes2x2(&LMain, nullptr, nullptr, 0xE4, 0x1B, 2, 1, 4);
+  EXPECT_EQ(Row(LMain, 1, 8, 4), "12,9,6,3,");
+  // Ink and paper.
+  TKvSourceEngine::PutInkPaperByte(&LMain, 0xA0, 7, 9, 0, 0, 8);
+  EXPECT_EQ(Row(LMain, 0, 0, 4), "9,7,9,7,");
+  TKvSourceEngine::PutInkPaperNibble(&LMain, 0x5F, 1, 2, 3, 0, 8);
+  EXPECT_EQ(Row(LMain, 0, 12, 4), "1,2,1,2,");
+  TKvSourceEngine::PutInkPaperPlanes(&LMain, &LPlaneA, &LPlaneB, 0x80, 0x00, 1, 2, 3, 4, 1, 1, 1);
+  EXPECT_EQ(Row(LMain, 1, 8, 1), "35,");
+  // Rows move their pointers; pixels beyond the bitmap are skipped.
+  const uint8_t LBytes[] = {0xFF, 0x00, 0x55};
+  const uint8_t* LP = LBytes;
+  TKvSourceEngine::PutPixels2BitRow(&LMain, LP, 3, 0, 3);
+  EXPECT_EQ(LP, LBytes + 3);
+  EXPECT_EQ(Row(LMain, 0, 12, 4), "3,3,3,3,");
 }
