@@ -401,6 +401,13 @@ int ReadPngInto(TPngContext& ACtx, TKvSourceImage& AImage, std::vector<uint8_t>&
   png_set_interlace_handling(g.Png);
   png_read_update_info(g.Png, g.Info);
   const size_t rowBytes = png_get_rowbytes(g.Png, g.Info);
+  // Deflate packs at most about 1032 bytes into one, so a file too short for
+  // its picture is refused before the rows are allocated.
+  const int64_t remaining = StreamRemaining(*ACtx.Stream);
+  if (remaining >= 0 && (static_cast<int64_t>(rowBytes) + 1) * h > (remaining + 1024) * 1100) {
+    ACtx.Truncated = true;
+    png_error(g.Png, "file ends early");
+  }
   PreparePng(AImage, ARaw, ARows, bitCount, rowBytes);
   png_read_image(g.Png, ARows.data());
   png_read_end(g.Png, nullptr);
@@ -578,7 +585,8 @@ void PrepareJpeg(TKvSourceImage& AImage, std::vector<uint8_t>& ARow, size_t ARow
   }
 }
 
-// 0 on success, 1 on a library error, 2 when the picture is too large.
+// 0 on success, 1 on a library error, 2 when the picture is too large, 3 when
+// the data is too short for it.
 int ReadJpegInto(const std::vector<uint8_t>& AData, TJpegError& AErr, TKvSourceImage& AImage,
                  std::vector<uint8_t>& ARow) {
   jpeg_decompress_struct info;
@@ -597,6 +605,13 @@ int ReadJpegInto(const std::vector<uint8_t>& AData, TJpegError& AErr, TKvSourceI
       info.image_height > static_cast<JDIMENSION>(KvMaxPictureSide) ||
       static_cast<int64_t>(info.image_width) * info.image_height > KvMaxPicturePixels)
     return 2;
+  // Every 8 x 8 block costs at least one bit, so a file too short for its
+  // picture is refused before the pixels are allocated.
+  if (static_cast<int64_t>(info.image_width) * info.image_height >
+      (static_cast<int64_t>(AData.size()) + 1024) * 512) {
+    AErr.Truncated = true;
+    return 3;
+  }
   const bool cmyk = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
   info.out_color_space = cmyk ? JCS_CMYK : JCS_RGB;
   jpeg_start_decompress(&info);
@@ -653,6 +668,7 @@ TKvSourceImage ReadJPEGImage(std::istream& AStream) {
   TJpegError err;
   const int rc = ReadJpegInto(data, err, img, row);
   if (rc == 2) throw EInvalidGraphic("Image is too large");
+  if (rc == 3) RaiseReadError();
   if (rc != 0) throw EInvalidGraphic(std::string("JPEG image is not valid: ") + err.Message);
   if (err.Truncated) RaiseReadError();
   return img;
@@ -882,7 +898,9 @@ void DecodePicture(std::istream& AStream, std::unique_ptr<TBitmap32>& ABitmap32,
     case kvftBMP: DecodeBMPImage(AStream, ABitmap32, APalette, AUsedColors, AOptions); return;
     case kvftPNG: DecodePNGImage(AStream, ABitmap32, APalette, AUsedColors, AOptions); return;
     case kvftGIF: DecodeGIFImage(AStream, ABitmap32, APalette, AUsedColors, AOptions); return;
-    case kvftJPEG: ABitmap32 = DecodeJPEGImage(AStream); return;
+    case kvftJPEG:
+      if (AOptions & kvdoBitmap) ABitmap32 = DecodeJPEGImage(AStream);
+      return;
     default: throw Exception("Unknown image type");
   }
 }

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <string>
+#include <system_error>
 
 int32_t ProcessorCount = 1;
 
@@ -129,7 +131,11 @@ TKvThread* AcquirePooledThread() {
     pool.Idle->pop_back();
     return t;
   }
-  return new TKvThread;
+  try {
+    return new TKvThread;
+  } catch (const std::system_error& e) {
+    throw EOSError(static_cast<uint32_t>(e.code().value()), std::string("Cannot create a thread: ") + e.what());
+  }
 }
 
 void ReleasePooledThread(TKvThread* AThread) {

@@ -260,6 +260,11 @@ TEST(PNGReader, DamagedFilesFailCleanly) {
   EXPECT_THROW(Read(ReadPNGImage, "\x89PNG\r\n\x1a\n" + std::string(40, 'x')), Exception);
   EXPECT_THROW(Read(ReadPNGImage, "\x89PNG\r\n\x1a\n" + Chunk("IHDR", std::string(13, '\0'))), EInvalidGraphic);
   // A valid header claiming 100000 x 100000 and 60000 x 60000 pixels, with no data.
+  // Within the limits, but far more pixels than the data could hold: refused
+  // before the rows are allocated.
+  const std::string big = Bytes({0, 0, 0x1F, 0x40, 0, 0, 0x1F, 0x40, 8, 6, 0, 0, 0});
+  EXPECT_THROW(Read(ReadPNGImage, "\x89PNG\r\n\x1a\n" + Chunk("IHDR", big) + Chunk("IDAT", "xx") + Chunk("IEND", "")),
+               EReadError);
   for (uint32_t side : {100000u, 60000u}) {
     const std::string ihdr = Bytes({int(side >> 24), int((side >> 16) & 255), int((side >> 8) & 255),
                                     int(side & 255), int(side >> 24), int((side >> 16) & 255),
@@ -342,6 +347,13 @@ TEST(JPEGReader, DamagedFilesFailCleanly) {
   EXPECT_THROW(Read(ReadJPEGImage, good.substr(0, good.size() / 2)), EReadError);
   EXPECT_THROW(Read(ReadJPEGImage, good.substr(0, 40)), Exception);
   EXPECT_THROW(Read(ReadJPEGImage, Bytes({0xFF, 0xD8, 0xFF, 0xE0}) + std::string(100, '\x01')), EInvalidGraphic);
+  // Patch the frame header to 8000 x 8000: far more than the data can hold.
+  const size_t sof0 = good.find("\xFF\xC0");
+  ASSERT_NE(sof0, std::string::npos);
+  std::string big = good;
+  big[sof0 + 5] = big[sof0 + 7] = static_cast<char>(0x1F);
+  big[sof0 + 6] = big[sof0 + 8] = static_cast<char>(0x40);
+  EXPECT_THROW(Read(ReadJPEGImage, big), EReadError);
   // Patch the frame header to 65000 x 65000.
   std::string huge = good;
   const size_t sof = huge.find("\xFF\xC0");
