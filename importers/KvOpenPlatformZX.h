@@ -1,0 +1,83 @@
+// Importers of ZX Spectrum screen files and of the two extensions' picture
+// files (ZX Spectrum Next): standard, black-and-white, flash, multicolour,
+// attribute-only, interlaced, tricolour and border screens. Each class
+// recognises its format by exact size and extension and decodes it into an
+// indexed native bitmap with its palette.
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "app/KvSourceEngines.h"
+#include "core/KvPaletteRGB.h"
+
+class TKvBitmap;
+
+// Shared base of the ZX screen importers: keeps the file's bytes (owned by
+// the load source, which outlives the engine) and the palette kinds offered
+// for the colour formats.
+class TKvZxSpectrumSourceEngine : public TKvSourceEngine {
+public:
+  explicit TKvZxSpectrumSourceEngine(TKvLoadSource& ASource);
+
+  // The palette kinds the import dialog offers, and the chosen one. Formats
+  // with ZX colour attributes offer Pulsar, Linear and Alone.
+  std::vector<TKvPaletteType> PaletteTypes;
+  TKvPaletteType PaletteType = ptRGB888;
+  // Offers the three ZX palette kinds and answers ptColoredLinear.
+  TKvPaletteType SetZxPaletteTypes();
+
+  // Writes min(ACount, 8) pixels of row ARow at x = 8 * AColumn + i: AInk
+  // where bit 7 - i of AByte is set, APaper otherwise.
+  static void PutInkPaperByte(TKvBitmap& ABitmap, uint8_t AByte, int APaper, int AInk, int AColumn, int ARow,
+                              int ACount = 8);
+
+protected:
+  // "<APrefix> WxHxBits<ASuffix> image".
+  void SetDescription(const char* APrefix, const char* ASuffix);
+  const uint8_t* FData;
+};
+
+#define KV_ZX_IMPORTER(Name)                                                  \
+  class Name : public TKvSourceEngineOf<Name, TKvZxSpectrumSourceEngine> {    \
+  public:                                                                     \
+    explicit Name(TKvLoadSource& ASource);                                    \
+    static TKvMatchFlags Match(TKvLoadSource& ASource);                       \
+    std::unique_ptr<TKvBitmap> Decode() override;                             \
+  }
+
+KV_ZX_IMPORTER(TKvZxSpectrumBWEngine);             // ".scr" 6144
+KV_ZX_IMPORTER(TKvZxSpectrumColorEngine);          // ".scr" 6912
+KV_ZX_IMPORTER(TKvZxSpectrumMulticolorMLTEngine);  // ".mlt" 12288
+KV_ZX_IMPORTER(TKvZxSpectrumMulticolorMTLEngine);  // ".mtl" 6144
+KV_ZX_IMPORTER(TKvZxSpectrumMulticolorMCEngine);   // ".mc" 12288
+KV_ZX_IMPORTER(TKvZxSpectrumMulticolor2Engine);    // ".ifl" 9216
+KV_ZX_IMPORTER(TKvZxSpectrumMulticolor2AFLEngine); // ".afl" 3072
+KV_ZX_IMPORTER(TKvZxSpectrumColorInterlacedEngine);// ".lce" 13824
+KV_ZX_IMPORTER(TKvZxSpectrumAtrEngine);            // ".atr" 768
+KV_ZX_IMPORTER(TKvZxSpectrumBscEngine);            // ".bsc" 11136
+KV_ZX_IMPORTER(TKvZxSpectrumBmc4Engine);           // ".bmc4" 11904
+KV_ZX_IMPORTER(TKvZxSpectrumNextNxiEngine);        // ".nxi" 49664
+KV_ZX_IMPORTER(TKvZxSpectrumNextSl2Engine);        // ".sl2" 49152
+
+// ".scr" 6912 read with flash cells as the mean of ink and paper; a name
+// ending in ".flash.scr" ranks it first.
+KV_ZX_IMPORTER(TKvZxSpectrumFlashColorEngine);
+
+// ".3" or ".rgb" 18432: three bitmaps, one per primary. (The converter of
+// the same format is TKvZxSpectrumTricolorEngine.)
+class TKvZxSpectrumTricolorSourceEngine
+    : public TKvSourceEngineOf<TKvZxSpectrumTricolorSourceEngine, TKvZxSpectrumSourceEngine> {
+public:
+  explicit TKvZxSpectrumTricolorSourceEngine(TKvLoadSource& ASource);
+  static TKvMatchFlags Match(TKvLoadSource& ASource);
+  std::unique_ptr<TKvBitmap> Decode() override;
+  bool IsDot3 = false;  // ".3" orders the bitmaps blue, red, green
+};
+
+#undef KV_ZX_IMPORTER
+
+// The importer classes of this unit in registration order.
+const std::vector<const TKvSourceEngineClass*>& ZxSpectrumSourceEngineClasses();
+// Unit start-up: registers the classes above, in order.
+void InitKvOpenPlatformZX();
