@@ -889,43 +889,59 @@ void SeparableResample(TCustomBitmap32* Dst, TRect DstRect, TRect DstClip, TCust
   const int32_t SpanW = SpanHi - SpanLo + 1;
   const TFlatMap FX(MapX, 0);
   const TFlatMap FY(MapY, 0);
-  std::vector<TBufferEntry> Buffer(static_cast<size_t>(SpanW));
-  int32_t* Buf = &Buffer[0].B;
   const TPixelCombiner Comb(Src, CombineOp, CombineCallBack);
   const int32_t ClipW = DstClip.Width();
+  const int32_t ClipH = DstClip.Height();
 
-  for (int32_t J = 0; J < DstClip.Height(); ++J) {
-    // Vertical pass: one sum per channel for every source column of the span.
-    std::memset(Buf, 0, static_cast<size_t>(SpanW) * sizeof(TBufferEntry));
-    // Bytes are blue, green, red, alpha: the order of a buffer entry. Taps
-    // are taken four at a time (missing ones weigh 0) to save passes over
-    // the buffer.
-    for (int32_t T = FY.Start[J]; T < FY.Start[J + 1]; T += 4) {
-      const uint8_t* Rows[4];
-      int32_t Ws[4];
-      for (int32_t Q = 0; Q < 4; ++Q) {
-        const bool Has = T + Q < FY.Start[J + 1];
-        const size_t Tap = static_cast<size_t>(Has ? T + Q : T);
-        Rows[Q] = reinterpret_cast<const uint8_t*>(Src->GetPixelPtr(SpanLo, FY.Pos[Tap]));
-        Ws[Q] = Has ? FY.Weight[Tap] : 0;
+  // The vertical pass of a band of destination rows is done strip by strip
+  // of source columns, so the source rows that neighbouring destination rows
+  // share are read from cache instead of memory. Integer sums make the order
+  // of the passes invisible in the result.
+  constexpr int32_t kBandRows = 16;
+  constexpr int32_t kStripPixels = 256;
+  const int32_t BandRows = std::min(kBandRows, ClipH);
+  std::vector<TBufferEntry> Band(static_cast<size_t>(BandRows) * static_cast<size_t>(SpanW));
+
+  for (int32_t J0 = 0; J0 < ClipH; J0 += BandRows) {
+    const int32_t J1 = std::min(J0 + BandRows, ClipH);
+    std::memset(Band.data(), 0, Band.size() * sizeof(TBufferEntry));
+    for (int32_t X0 = 0; X0 < SpanW; X0 += kStripPixels) {
+      const int32_t N = std::min(kStripPixels, SpanW - X0);
+      for (int32_t J = J0; J < J1; ++J) {
+        int32_t* Buf = &Band[static_cast<size_t>(J - J0) * static_cast<size_t>(SpanW) + static_cast<size_t>(X0)].B;
+        // Bytes are blue, green, red, alpha: the order of a buffer entry.
+        // Taps go four at a time (missing ones weigh 0).
+        for (int32_t T = FY.Start[J]; T < FY.Start[J + 1]; T += 4) {
+          const uint8_t* Rows[4];
+          int32_t Ws[4];
+          for (int32_t Q = 0; Q < 4; ++Q) {
+            const bool Has = T + Q < FY.Start[J + 1];
+            const size_t Tap = static_cast<size_t>(Has ? T + Q : T);
+            Rows[Q] = reinterpret_cast<const uint8_t*>(Src->GetPixelPtr(SpanLo + X0, FY.Pos[Tap]));
+            Ws[Q] = Has ? FY.Weight[Tap] : 0;
+          }
+          AccumulateRows(Buf, Rows, Ws, N * 4);
+        }
       }
-      AccumulateRows(Buf, Rows, Ws, SpanW * 4);
     }
     // Horizontal pass and packing.
-    TColor32* D = Dst->GetPixelPtr(DstClip.Left, DstClip.Top + J);
-    for (int32_t I = 0; I < ClipW; ++I) {
-      int32_t SB = 0, SG = 0, SR = 0, SA = 0;
-      for (int32_t T = FX.Start[I]; T < FX.Start[I + 1]; ++T) {
-        const TBufferEntry& E = Buffer[static_cast<size_t>(FX.Pos[static_cast<size_t>(T)] - SpanLo)];
-        const int32_t W = FX.Weight[static_cast<size_t>(T)];
-        SB += E.B * W;
-        SG += E.G * W;
-        SR += E.R * W;
-        SA += E.A * W;
+    for (int32_t J = J0; J < J1; ++J) {
+      const TBufferEntry* Buffer = &Band[static_cast<size_t>(J - J0) * static_cast<size_t>(SpanW)];
+      TColor32* D = Dst->GetPixelPtr(DstClip.Left, DstClip.Top + J);
+      for (int32_t I = 0; I < ClipW; ++I) {
+        int32_t SB = 0, SG = 0, SR = 0, SA = 0;
+        for (int32_t T = FX.Start[I]; T < FX.Start[I + 1]; ++T) {
+          const TBufferEntry& E = Buffer[FX.Pos[static_cast<size_t>(T)] - SpanLo];
+          const int32_t W = FX.Weight[static_cast<size_t>(T)];
+          SB += E.B * W;
+          SG += E.G * W;
+          SR += E.R * W;
+          SA += E.A * W;
+        }
+        const TColor32 C = (PackChannel(SA, RangeCheck) << 8) | PackChannel(SR, RangeCheck) |
+                           (PackChannel(SG, RangeCheck) >> 8) | (PackChannel(SB, RangeCheck) >> 16);
+        Comb.Put(C, D[I]);
       }
-      const TColor32 C = (PackChannel(SA, RangeCheck) << 8) | PackChannel(SR, RangeCheck) |
-                         (PackChannel(SG, RangeCheck) >> 8) | (PackChannel(SB, RangeCheck) >> 16);
-      Comb.Put(C, D[I]);
     }
   }
 }
