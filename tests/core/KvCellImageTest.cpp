@@ -514,6 +514,25 @@ TEST(KvCellImage, SerpentineCellRows) {
   EXPECT_EQ(attrs[0], attrs[1]);
 }
 
+// Ordered 2x2 in the cell renderer: a flat mid gray splits evenly, since the
+// threshold map is centred on zero.
+TEST(KvCellImage, OrderedRenderKeepsTheMean) {
+  auto bmp = Picture(8, 8, [](int, int) { return 0xBCBCBCu; });  // linear ~0.503
+  TTestCellImage img(8, 8, *bmp);
+  img.Fill = [](TKvPalette256& P, TKvCellPaletteList& L) { L.Add(std::make_unique<TKvCellPalette>(P, 0, 7)); };
+  auto po = TKvDestEngineOptions::Create();
+  FillEight(*po->GetPalette());
+  po->SetDitherMethod(9);
+  std::unique_ptr<TKvBitmap> r = img.Convert(nullptr, *po, nullptr, nullptr);
+  int white = 0;
+  for (int y = 0; y < 8; ++y)
+    for (int x = 0; x < 8; ++x) {
+      white += r->GetPixel(x, y) == 7;
+      EXPECT_EQ(r->GetPixel(x, y), ((x + y) & 1) ? 7 : 0) << x << "," << y;
+    }
+  EXPECT_EQ(white, 32);
+}
+
 TEST(KvCellImage, AbortAndMissingCandidate) {
   auto bmp = Picture(16, 8, [](int x, int) { return x * 0x101010u; });
   auto po = TKvDestEngineOptions::Create();
