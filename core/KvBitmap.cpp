@@ -136,14 +136,21 @@ void TKvBitmap::AllocateDIB(int ABitCount, TKvPalette* APalette) {
 }
 
 std::unique_ptr<TBitmap32> TKvBitmap::ToBitmap32(int AScaleX, int AScaleY) {
+  std::vector<uint32_t> colors(static_cast<size_t>(Palette->GetCount()));
+  for (size_t i = 0; i < colors.size(); ++i) colors[i] = Palette->GetRGBQuad(static_cast<int>(i));
+  return RenderBitmap32(colors, AScaleX, AScaleY);
+}
+
+std::unique_ptr<TBitmap32> TKvBitmap::RenderBitmap32(const std::vector<uint32_t>& AColors, int AScaleX,
+                                                     int AScaleY) {
   if (AScaleX < 1 || AScaleY < 1) RaiseInternalError();
   auto result = std::make_unique<TBitmap32>();
   result->SetSize(Width * AScaleX, Height * AScaleY);
-  const int count = Palette->GetCount();
+  const int count = static_cast<int>(AColors.size());
   for (int y = 0; y < Height; ++y)
     for (int x = 0; x < Width; ++x) {
       const int index = GetPixel(x, y);
-      const TColor32 c = index >= 0 && index < count ? Palette->GetRGBQuad(index) : 0;
+      const TColor32 c = index >= 0 && index < count ? AColors[static_cast<size_t>(index)] : 0;
       for (int sy = 0; sy < AScaleY; ++sy) {
         TColor32* row = result->GetScanLine(y * AScaleY + sy) + x * AScaleX;
         for (int sx = 0; sx < AScaleX; ++sx) row[sx] = c;
@@ -208,6 +215,11 @@ std::unique_ptr<TKvBitmap> TKvBitmap1::CreateSimilar(int AWidth, int AHeight) {
 
 TKvStdRGBColor TKvBitmap1::GetPixelStdRGB(int X, int Y) {
   return GetPixel(X, Y) != 0 ? StdRGBColor(255, 255, 255) : StdRGBColor(0, 0, 0);
+}
+
+std::unique_ptr<TBitmap32> TKvBitmap1::ToBitmap32(int AScaleX, int AScaleY) {
+  if (Palette->GetCount() > 0) return TKvBitmap::ToBitmap32(AScaleX, AScaleY);
+  return RenderBitmap32({0x000000, 0xFFFFFF}, AScaleX, AScaleY);
 }
 
 // 4 bits --------------------------------------------------------------------

@@ -163,6 +163,9 @@ protected:
   // EOutOfResources with no message.
   void AllocateDIB(int ABitCount, TKvPalette* APalette);
 
+  // The opaque picture with each index looked up in AColors (black beyond).
+  std::unique_ptr<TBitmap32> RenderBitmap32(const std::vector<uint32_t>& AColors, int AScaleX, int AScaleY);
+
   std::unique_ptr<TKvDIBSection> Handle;
   std::unique_ptr<TKvBitmapList> Frames;
 };
@@ -175,6 +178,9 @@ public:
   std::unique_ptr<TKvBitmap> CreateSimilar(int AWidth, int AHeight) override;
   // White for a set bit, black otherwise, whatever the palette holds.
   TKvStdRGBColor GetPixelStdRGB(int X, int Y) override;
+  // Without a palette the pixels show black and white, as the colour table
+  // of such a bitmap holds; otherwise as for every indexed bitmap.
+  std::unique_ptr<TBitmap32> ToBitmap32(int AScaleX, int AScaleY) override;
 };
 
 class TKvBitmap4 : public TKvBitmap {

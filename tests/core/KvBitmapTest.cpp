@@ -188,6 +188,18 @@ TEST(KvBitmaps, FramesListsAndHandles) {
   EXPECT_THROW(TKvBitmap8(0, 5, nullptr), EOutOfResources);
 }
 
+TEST(KvBitmaps, OneBitWithoutPaletteShowsBlackAndWhite) {
+  TKvBitmap1 b(2, 1, nullptr);
+  b.SetPixel(1, 0, 1);
+  auto shown = b.ToBitmap32(1, 1);
+  EXPECT_EQ(shown->GetScanLine(0)[0], 0xFF000000u);
+  EXPECT_EQ(shown->GetScanLine(0)[1], 0xFFFFFFFFu);
+  auto pal = Palette(2);
+  TKvBitmap1 c(2, 1, pal.get());
+  c.SetPixel(1, 0, 1);
+  EXPECT_EQ(c.ToBitmap32(1, 1)->GetScanLine(0)[1], 0xFF0102C8u);
+}
+
 TEST(KvBitmaps, InvertPixels) {
   TKvBitmap1 b(9, 2, nullptr);
   b.SetPixel(8, 1, 1);
