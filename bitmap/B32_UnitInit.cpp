@@ -5,6 +5,8 @@
 #include "bitmap/B32_Gamma.h"
 #include "bitmap/B32_LowLevel.h"
 #include "bitmap/B32_Math.h"
+#include "bitmap/B32_MicroTiles.h"
+#include "bitmap/B32_Polygons.h"
 #include "bitmap/B32_System.h"
 
 namespace {
@@ -20,6 +22,8 @@ TKvUnitInitList& BitmapLibraryUnits() {
       {"B32_LowLevel", &B32_LowLevel_Initialize},
       {"B32_Blend", &B32_Blend_Initialize},
       {"B32", &B32_Initialize},
+      {"B32_MicroTiles", &B32_MicroTiles_Initialize},
+      {"B32_Polygons", &B32_Polygons_Initialize, &B32_Polygons_Finalize},
   });
   return list;
 }
