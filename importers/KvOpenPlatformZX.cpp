@@ -61,17 +61,6 @@ void DrawBorder(TKvBitmap& ABitmap, const uint8_t* ABorder) {
 TKvZxSpectrumSourceEngine::TKvZxSpectrumSourceEngine(TKvLoadSource& ASource)
     : TKvSourceEngine(ASource), FData(ASource.GetData()) {}
 
-TKvPaletteType TKvZxSpectrumSourceEngine::SetZxPaletteTypes() {
-  PaletteTypes = {ptPulsar, ptColoredLinear, ptAlone};
-  return ptColoredLinear;
-}
-
-void TKvZxSpectrumSourceEngine::PutInkPaperByte(TKvBitmap& ABitmap, uint8_t AByte, int APaper, int AInk,
-                                                int AColumn, int ARow, int ACount) {
-  const int n = ACount < 8 ? ACount : 8;
-  for (int i = 0; i < n; ++i) ABitmap.SetPixel(8 * AColumn + i, ARow, (AByte & (0x80 >> i)) ? AInk : APaper);
-}
-
 void TKvZxSpectrumSourceEngine::SetDescription(const char* APrefix, const char* ASuffix) {
   Description = std::string(APrefix) + GetSizeText() + ASuffix + " image";
 }
@@ -99,7 +88,8 @@ TKvZxSpectrumColorEngine::TKvZxSpectrumColorEngine(TKvLoadSource& ASource) : TKv
   Width = 256;
   Height = 192;
   Bits = 4;
-  PaletteType = SetZxPaletteTypes();
+  SetZxPaletteTypes();
+  PaletteType = ptColoredLinear;
   SetDescription("ZX Spectrum", "");
 }
 
@@ -122,7 +112,8 @@ TKvZxSpectrumFlashColorEngine::TKvZxSpectrumFlashColorEngine(TKvLoadSource& ASou
   Width = 256;
   Height = 192;
   Bits = 4;
-  PaletteType = SetZxPaletteTypes();
+  SetZxPaletteTypes();
+  PaletteType = ptColoredLinear;
   SetDescription("ZX Spectrum", " FlashColor");
 }
 
@@ -162,7 +153,8 @@ TKvZxSpectrumMulticolorMLTEngine::TKvZxSpectrumMulticolorMLTEngine(TKvLoadSource
   Width = 256;
   Height = 192;
   Bits = 4;
-  PaletteType = SetZxPaletteTypes();
+  SetZxPaletteTypes();
+  PaletteType = ptColoredLinear;
   SetDescription("ZX Spectrum", " multicolor");
 }
 
@@ -185,7 +177,8 @@ TKvZxSpectrumMulticolorMCEngine::TKvZxSpectrumMulticolorMCEngine(TKvLoadSource& 
   Width = 256;
   Height = 192;
   Bits = 4;
-  PaletteType = SetZxPaletteTypes();
+  SetZxPaletteTypes();
+  PaletteType = ptColoredLinear;
   SetDescription("ZX Spectrum", " multicolor");
 }
 
@@ -207,7 +200,8 @@ TKvZxSpectrumMulticolor2Engine::TKvZxSpectrumMulticolor2Engine(TKvLoadSource& AS
   Width = 256;
   Height = 192;
   Bits = 4;
-  PaletteType = SetZxPaletteTypes();
+  SetZxPaletteTypes();
+  PaletteType = ptColoredLinear;
   SetDescription("ZX Spectrum", " multicolor");
 }
 
@@ -246,7 +240,8 @@ TKvZxSpectrumMulticolorMTLEngine::TKvZxSpectrumMulticolorMTLEngine(TKvLoadSource
   Height = 192;
   Bits = 4;
   PixelAspect = 20;  // "4:1"
-  PaletteType = SetZxPaletteTypes();
+  SetZxPaletteTypes();
+  PaletteType = ptColoredLinear;
   SetDescription("ZX Spectrum", " multicolor");
 }
 
@@ -265,7 +260,8 @@ TKvZxSpectrumMulticolor2AFLEngine::TKvZxSpectrumMulticolor2AFLEngine(TKvLoadSour
   Height = 96;
   Bits = 4;
   PixelAspect = 17;  // "2:1"
-  PaletteType = SetZxPaletteTypes();
+  SetZxPaletteTypes();
+  PaletteType = ptColoredLinear;
   SetDescription("ZX Spectrum", " multicolor");
 }
 
@@ -287,7 +283,8 @@ TKvZxSpectrumColorInterlacedEngine::TKvZxSpectrumColorInterlacedEngine(TKvLoadSo
   Height = 384;
   Bits = 4;
   PixelAspect = 17;  // "2:1"
-  PaletteType = SetZxPaletteTypes();
+  SetZxPaletteTypes();
+  PaletteType = ptColoredLinear;
   SetDescription("ZX Spectrum", " interlaced");
 }
 
@@ -311,7 +308,8 @@ TKvZxSpectrumAtrEngine::TKvZxSpectrumAtrEngine(TKvLoadSource& ASource) : TKvSour
   Width = 256;
   Height = 192;
   Bits = 4;
-  PaletteType = SetZxPaletteTypes();
+  SetZxPaletteTypes();
+  PaletteType = ptColoredLinear;
   SetDescription("ZX Spectrum", "");
 }
 
@@ -324,7 +322,7 @@ std::unique_ptr<TKvBitmap> TKvZxSpectrumAtrEngine::Decode() {
     for (int c = 0; c < 32; ++c) {
       int paper, ink;
       DecodeZxAttribute(FData[(y >> 3) * 32 + c], paper, ink);
-      PutInkPaperByte(*LBitmap, (y & 1) ? 0xAA : 0x55, paper, ink, c, y);
+      PutInkPaperByte(LBitmap.get(), (y & 1) ? 0xAA : 0x55, paper, ink, c, y, 8);
     }
   return LBitmap;
 }
@@ -375,7 +373,8 @@ TKvZxSpectrumBscEngine::TKvZxSpectrumBscEngine(TKvLoadSource& ASource) : TKvSour
   Width = 384;
   Height = 304;
   Bits = 4;
-  PaletteType = SetZxPaletteTypes();
+  SetZxPaletteTypes();
+  PaletteType = ptColoredLinear;
   SetDescription("ZX Spectrum", "");
 }
 
@@ -396,7 +395,8 @@ TKvZxSpectrumBmc4Engine::TKvZxSpectrumBmc4Engine(TKvLoadSource& ASource) : TKvSo
   Width = 384;
   Height = 304;
   Bits = 4;
-  PaletteType = SetZxPaletteTypes();
+  SetZxPaletteTypes();
+  PaletteType = ptColoredLinear;
   SetDescription("ZX Spectrum", "");
 }
 

@@ -9,28 +9,14 @@
 #include <vector>
 
 #include "app/KvSourceEngines.h"
-#include "core/KvPaletteRGB.h"
 
 class TKvBitmap;
 
 // Shared base of the ZX screen importers: keeps the file's bytes (owned by
-// the load source, which outlives the engine) and the palette kinds offered
-// for the colour formats.
+// the load source, which outlives the engine).
 class TKvZxSpectrumSourceEngine : public TKvSourceEngine {
 public:
   explicit TKvZxSpectrumSourceEngine(TKvLoadSource& ASource);
-
-  // The palette kinds the import dialog offers, and the chosen one. Formats
-  // with ZX colour attributes offer Pulsar, Linear and Alone.
-  std::vector<TKvPaletteType> PaletteTypes;
-  TKvPaletteType PaletteType = ptRGB888;
-  // Offers the three ZX palette kinds and answers ptColoredLinear.
-  TKvPaletteType SetZxPaletteTypes();
-
-  // Writes min(ACount, 8) pixels of row ARow at x = 8 * AColumn + i: AInk
-  // where bit 7 - i of AByte is set, APaper otherwise.
-  static void PutInkPaperByte(TKvBitmap& ABitmap, uint8_t AByte, int APaper, int AInk, int AColumn, int ARow,
-                              int ACount = 8);
 
 protected:
   // "<APrefix> WxHxBits<ASuffix> image".
