@@ -25,7 +25,7 @@ TEST(B32_UnitInitTest, UnitsStartInOrderOnce) {
   std::vector<std::string> units;
   for (const TKvUnitEntry& u : BitmapLibraryUnits().Units()) units.push_back(u.Name);
   EXPECT_EQ(units, (std::vector<std::string>{"B32_System", "B32_Bindings", "B32_Math", "B32_LowLevel", "B32_Blend",
-                                             "B32"}));
+                                             "B32", "B32_MicroTiles", "B32_Polygons"}));
   InitializeBitmapLibrary();
   InitializeBitmapLibrary();
   EXPECT_TRUE(BitmapLibraryUnits().Initialized());
