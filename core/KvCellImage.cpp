@@ -346,8 +346,10 @@ std::unique_ptr<TKvBitmap> TKvCellImage::Convert(bool* AAbort, TKvDestEngineOpti
     for (int j = 0; j < FCellsDown; ++j) {
       FCellY = j;
       BeginCellRow(result.get(), ATarget);
-      FLookahead.Valid = false;
-      if (ProcessorCount >= 2 && FLimitErrorAtBlockBoundary && FPaletteList) PrepareRowLookahead(j);
+      DropRowLookahead();
+      // Without the limit at block boundaries the deferred error enters a
+      // cell before its search, so a search made ahead would not hold.
+      if (ProcessorCount >= 2 && FLimitErrorAtBlockBoundary && FPaletteList) PrepareRowLookahead(j, {FPaletteList});
       for (int i = 0; i < FCellsAcross; ++i) {
         if (Aborted()) Abort();
         FCellX = i;
@@ -360,11 +362,11 @@ std::unique_ptr<TKvBitmap> TKvCellImage::Convert(bool* AAbort, TKvDestEngineOpti
       }
       if (FSerpentine) FMirror = !FMirror;
     }
-    FLookahead.Valid = false;
+    DropRowLookahead();
     if (result) result->MirrorX = false;
     if (ATarget) ATarget->MirrorX = false;
   } catch (...) {
-    FLookahead.Valid = false;
+    DropRowLookahead();
     FreePaletteList(FPaletteList);
     throw;
   }
@@ -385,25 +387,22 @@ void TKvCellImage::SolveCell(int ACellX, int ACellY, const TRect& ARect, TKvCell
 }
 
 double TKvCellImage::FindBestPalette(const TRect& ARect, TKvCellPalette*& ACellPalette) {
-  if (FLookahead.Valid && FLookahead.Row == FCellY && LookaheadHolds(FCellX, ARect)) {
-    const size_t i = static_cast<size_t>(FCellX);
-    if (FLookahead.Best[i]) ACellPalette = FLookahead.Best[i];
-    return FLookahead.Score[i];
-  }
   return SearchCandidates(FPaletteList, ARect, ACellPalette);
 }
 
-void TKvCellImage::PrepareRowLookahead(int ACellY) {
+void TKvCellImage::PrepareRowLookahead(int ACellY, const std::vector<TKvCellPaletteList*>& ALists) {
   TRowLookahead& a = FLookahead;
   a.Valid = false;
   a.Row = ACellY;
-  a.List = FPaletteList;
-  const int count = FPaletteList->GetCount();
-  a.Candidates.resize(static_cast<size_t>(count));
-  a.Enabled.resize(static_cast<size_t>(count));
-  for (int k = 0; k < count; ++k) {
-    a.Candidates[static_cast<size_t>(k)] = FPaletteList->GetPalette(k);
-    a.Enabled[static_cast<size_t>(k)] = FPaletteList->GetPalette(k)->Enabled;
+  a.Lists.clear();
+  for (TKvCellPaletteList* list : ALists) {
+    TListSnapshot snap{list, {}, {}};
+    const int count = list ? list->GetCount() : 0;
+    for (int k = 0; k < count; ++k) {
+      snap.Candidates.push_back(list->GetPalette(k));
+      snap.Enabled.push_back(list->GetPalette(k)->Enabled);
+    }
+    a.Lists.push_back(std::move(snap));
   }
   const size_t cells = static_cast<size_t>(FCellsAcross);
   a.Rects.resize(cells);
@@ -413,8 +412,8 @@ void TKvCellImage::PrepareRowLookahead(int ACellY) {
   for (int y = band.Top; y < band.Bottom; ++y)
     for (int x = 0; x < FWidth; ++x)
       a.Band[static_cast<size_t>(y - band.Top) * FWidth + x] = GetPixels(x, y)->GetLinRGB();
-  a.Best.assign(cells, nullptr);
-  a.Score.assign(cells, 0.0);
+  a.Best.assign(cells * a.Lists.size(), nullptr);
+  a.Score.assign(cells * a.Lists.size(), 0.0);
   {
     TKvRangeSplitter splitter;
     splitter.Init(FCellsAcross, 0);
@@ -427,14 +426,25 @@ void TKvCellImage::PrepareRowLookahead(int ACellY) {
   a.Valid = true;
 }
 
-bool TKvCellImage::LookaheadHolds(int ACellX, const TRect& ARect) const {
+bool TKvCellImage::LookupRowSearch(TKvCellPaletteList* AList, const TRect& ARect, TKvCellPalette*& ABest,
+                                   double& AScore) const {
   const TRowLookahead& a = FLookahead;
-  if (ACellX < 0 || ACellX >= static_cast<int>(a.Rects.size()) || !(a.Rects[static_cast<size_t>(ACellX)] == ARect))
-    return false;
-  if (FPaletteList != a.List || FPaletteList->GetCount() != static_cast<int>(a.Candidates.size())) return false;
-  for (size_t k = 0; k < a.Candidates.size(); ++k) {
-    const TKvCellPalette* c = FPaletteList->GetPalette(static_cast<int>(k));
-    if (c != a.Candidates[k] || c->Enabled != static_cast<bool>(a.Enabled[k])) return false;
+  if (!a.Valid || a.Row != FCellY || !AList) return false;
+  int cell = -1;
+  for (const int i : {FCellX, FCellX + 1})
+    if (i >= 0 && i < static_cast<int>(a.Rects.size()) && a.Rects[static_cast<size_t>(i)] == ARect) {
+      cell = i;
+      break;
+    }
+  if (cell < 0) return false;
+  size_t l = 0;
+  while (l < a.Lists.size() && a.Lists[l].List != AList) ++l;
+  if (l == a.Lists.size()) return false;
+  const TListSnapshot& snap = a.Lists[l];
+  if (AList->GetCount() != static_cast<int>(snap.Candidates.size())) return false;
+  for (size_t k = 0; k < snap.Candidates.size(); ++k) {
+    const TKvCellPalette* c = AList->GetPalette(static_cast<int>(k));
+    if (c != snap.Candidates[k] || c->Enabled != static_cast<bool>(snap.Enabled[k])) return false;
   }
   // The pixels as the search saw them (exact values; a NaN never matches).
   auto* self = const_cast<TKvCellImage*>(this);
@@ -444,10 +454,15 @@ bool TKvCellImage::LookaheadHolds(int ACellX, const TRect& ARect) const {
       const TKvLinRGBColor& b = a.Band[static_cast<size_t>(y - ARect.Top) * FWidth + x];
       if (!(v.R == b.R && v.G == b.G && v.B == b.B)) return false;
     }
+  const size_t at = static_cast<size_t>(cell) * a.Lists.size() + l;
+  if (a.Best[at]) ABest = a.Best[at];
+  AScore = a.Score[at];
   return true;
 }
 
 double TKvCellImage::SearchCandidates(TKvCellPaletteList* AList, const TRect& ARect, TKvCellPalette*& ABest) {
+  double ahead = 0;
+  if (LookupRowSearch(AList, ARect, ABest, ahead)) return ahead;
   const int count = AList ? AList->GetCount() : 0;
   double best = 0;
   bool found = false;
@@ -602,19 +617,23 @@ void TKvCellRowSearchJob::Execute() {
   TKvDestEngineOptions& options = *FImage->GetWorkOptions();
   for (int i = FFrom; i <= FTo; ++i) {
     const TRect& r = a.Rects[static_cast<size_t>(i)];
-    TKvCellPalette* best = nullptr;
-    double bestScore = 0;
-    for (size_t k = 0; k < a.Candidates.size(); ++k) {
-      TKvCellPalette* c = a.Candidates[k];
-      if (!a.Enabled[k]) continue;
-      const double e = FImage->ScoreCell(r, options, *c->Palette, *FHelper);
-      if (!best || e < bestScore) {
-        best = c;
-        bestScore = e;
+    for (size_t l = 0; l < a.Lists.size(); ++l) {
+      const TKvCellImage::TListSnapshot& snap = a.Lists[l];
+      TKvCellPalette* best = nullptr;
+      double bestScore = 0;
+      for (size_t k = 0; k < snap.Candidates.size(); ++k) {
+        if (!snap.Enabled[k]) continue;
+        TKvCellPalette* c = snap.Candidates[k];
+        const double e = FImage->ScoreCell(r, options, *c->Palette, *FHelper);
+        if (!best || e < bestScore) {
+          best = c;
+          bestScore = e;
+        }
       }
+      const size_t at = static_cast<size_t>(i) * a.Lists.size() + l;
+      a.Best[at] = best;
+      a.Score[at] = bestScore;
     }
-    a.Best[static_cast<size_t>(i)] = best;
-    a.Score[static_cast<size_t>(i)] = bestScore;
   }
 }
 

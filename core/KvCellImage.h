@@ -225,28 +225,37 @@ protected:
 
   TKvCellPaletteList* FPaletteList = nullptr;
 
+  // Searches of a whole cell row made at once, against each of ALists.
+  // Nothing changes a cell's pixels before its own search (the deferred error
+  // reaches a cell when it is solved, direct shares only cells already
+  // solved), so the searches of a row can run in one job run instead of one
+  // run per cell. A result is used only while the cell's pixels, the list and
+  // its Enabled flags are still those the search saw; otherwise the cell is
+  // searched again, so hooks that change them between cells keep working.
+  void PrepareRowLookahead(int ACellY, const std::vector<TKvCellPaletteList*>& ALists);
+  void DropRowLookahead() { FLookahead.Valid = false; }
+  // The lookahead's search of AList on the cell of the current row whose
+  // rectangle is ARect (scan cell CellX or CellX + 1); False when there is
+  // none or it no longer holds.
+  bool LookupRowSearch(TKvCellPaletteList* AList, const TRect& ARect, TKvCellPalette*& ABest, double& AScore) const;
+
 private:
   friend class TKvCellRowSearchJob;
-  // Searches of a whole cell row made at once. While the deferred error
-  // reaches a cell only after its choice, nothing changes a cell's pixels
-  // before its search, so the searches of a row can all run in one job run
-  // (one run per row instead of one per cell). A result is used only when the
-  // cell's pixels, the list and its Enabled flags are still those the search
-  // saw; otherwise the cell is searched again, so hooks that change them
-  // between cells keep working.
+  struct TListSnapshot {
+    TKvCellPaletteList* List;
+    std::vector<TKvCellPalette*> Candidates;
+    std::vector<uint8_t> Enabled;
+  };
   struct TRowLookahead {
     bool Valid = false;
     int Row = -1;
-    TKvCellPaletteList* List = nullptr;
-    std::vector<TKvCellPalette*> Candidates;
-    std::vector<uint8_t> Enabled;
+    std::vector<TListSnapshot> Lists;
     std::vector<TRect> Rects;
     std::vector<TKvLinRGBColor> Band;  // the row's pixels in scan order
+    // Per cell, then per list.
     std::vector<TKvCellPalette*> Best;
     std::vector<double> Score;
   };
-  void PrepareRowLookahead(int ACellY);
-  bool LookaheadHolds(int ACellX, const TRect& ARect) const;
   TRowLookahead FLookahead;
 };
 

@@ -6,6 +6,7 @@ std::unique_ptr<TKvBitmap> TKvDoubleCellImage::Convert(bool* AAbort, TKvDestEngi
   struct TCleanup {
     TKvDoubleCellImage* Image;
     ~TCleanup() {
+      Image->DropRowLookahead();
       Image->FPaletteList = nullptr;
       while (!Image->FPaletteLists.empty()) Image->FPaletteLists.pop_back();
       Image->FWorkOptions.reset();
@@ -22,6 +23,15 @@ std::unique_ptr<TKvBitmap> TKvDoubleCellImage::Convert(bool* AAbort, TKvDestEngi
   for (int j = 0; j < FCellsDown; ++j) {
     FCellY = j;
     BeginCellRow(result.get(), ATarget);
+    // The list choices score both cells of a pair on their pixels as they
+    // are, so their searches can be made ahead for the whole row; the cells'
+    // own searches too while the deferred error comes after the choice.
+    DropRowLookahead();
+    if (ProcessorCount >= 2 && (FLimitErrorAtBlockBoundary || FPaletteLists.size() > 1)) {
+      std::vector<TKvCellPaletteList*> lists;
+      for (const auto& l : FPaletteLists) lists.push_back(l.get());
+      PrepareRowLookahead(j, lists);
+    }
     for (int i = 0; i < FCellsAcross; ++i) {
       if (Aborted()) Abort();
       FCellX = i;
