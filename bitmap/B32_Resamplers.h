@@ -408,9 +408,29 @@ using TBlockAverageFunc = TColor32 (*)(uint32_t Dlx, uint32_t Dly, intptr_t RowS
 // Mixes C11, the pixel after it, C21 and the pixel after that by WX and WY (0..256).
 using TInterpolatePixelsFunc = TColor32 (*)(uint32_t WX, uint32_t WY, const TColor32* C11, const TColor32* C21);
 
+// The vertical pass of kernel resampling: Buf[k] += the sum of
+// Rows[t][k] * Ws[t] over four taps, for Count bytes.
+using TAccumulateRowsProc = void (*)(int32_t* Buf, const uint8_t* const* Rows, const int32_t* Ws, int32_t Count);
+
+// The horizontal pass: for each of Count clusters (taps Start[i] to
+// Start[i + 1] - 1), the weighted sums of Buffer[Pos[t]] into Out, four
+// channels per cluster.
+using THorizontalSumsProc = void (*)(const TBufferEntry* Buffer, const int32_t* Start, const int32_t* Pos,
+                                     const int32_t* Weight, int32_t Count, int32_t* Out);
+
 extern TBlockAverageFunc BlockAverage;
+extern TAccumulateRowsProc AccumulateRows;
+extern THorizontalSumsProc HorizontalSums;
 extern TInterpolatePixelsFunc InterpolatePixels;
 
+void AccumulateRows_SSE2(int32_t* Buf, const uint8_t* const* Rows, const int32_t* Ws, int32_t Count);
+void HorizontalSums_Pas(const TBufferEntry* Buffer, const int32_t* Start, const int32_t* Pos, const int32_t* Weight,
+                        int32_t Count, int32_t* Out);
+#if defined(__x86_64__) || defined(__i386__)
+void AccumulateRows_AVX2(int32_t* Buf, const uint8_t* const* Rows, const int32_t* Ws, int32_t Count);
+void HorizontalSums_AVX2(const TBufferEntry* Buffer, const int32_t* Start, const int32_t* Pos,
+                         const int32_t* Weight, int32_t Count, int32_t* Out);
+#endif
 TColor32 BlockAverage_Pas(uint32_t Dlx, uint32_t Dly, intptr_t RowSrc, const TColor32* OffSrc);
 TColor32 BlockAverage_SSE2(uint32_t Dlx, uint32_t Dly, intptr_t RowSrc, const TColor32* OffSrc);
 TColor32 InterpolatePixels_Pas(uint32_t WX, uint32_t WY, const TColor32* C11, const TColor32* C21);

@@ -586,3 +586,37 @@ TEST(B32ResamplersTest, KernelWiderThanSamplerTapsStaysInBounds) {
       EXPECT_LE(std::abs(int(C & 255) - 0x60), 1);
     }
 }
+
+TEST(B32ResamplersTest, VectorPassesEqualThePlainSums) {
+  uint32_t Seed = 99;
+  auto Next = [&] { return Seed = Seed * 1664525u + 1013904223u; };
+  std::vector<uint8_t> Rows(4 * 75);
+  for (uint8_t& B : Rows) B = static_cast<uint8_t>(Next() >> 24);
+  const uint8_t* R[4] = {&Rows[0], &Rows[75], &Rows[150], &Rows[225]};
+  const int32_t Ws[4] = {257, -31, 0, 96};
+  std::vector<int32_t> Expected(75, 7), Sse(75, 7);
+  for (int K = 0; K < 75; ++K)
+    for (int T = 0; T < 4; ++T) Expected[K] += R[T][K] * Ws[T];
+  AccumulateRows_SSE2(Sse.data(), R, Ws, 75);
+  EXPECT_EQ(Sse, Expected);
+
+  std::vector<TBufferEntry> Buffer(40);
+  for (TBufferEntry& E : Buffer) E = {int32_t(Next() >> 12), -int32_t(Next() >> 13), int32_t(Next() >> 16), 5};
+  const std::vector<int32_t> Start = {0, 3, 3, 8, 9};
+  const std::vector<int32_t> Pos = {0, 1, 2, 5, 5, 6, 7, 39, 20};
+  const std::vector<int32_t> Weight = {-20, 200, 76, 1, 2, 3, 250, -1, 256};
+  std::vector<int32_t> Plain(16);
+  HorizontalSums_Pas(Buffer.data(), Start.data(), Pos.data(), Weight.data(), 4, Plain.data());
+  EXPECT_EQ(Plain[12], Buffer[20].B * 256);
+  EXPECT_EQ(Plain[4], 0);
+#if defined(__x86_64__) || defined(__i386__)
+  if (__builtin_cpu_supports("avx2")) {
+    std::vector<int32_t> Avx(75, 7);
+    AccumulateRows_AVX2(Avx.data(), R, Ws, 75);
+    EXPECT_EQ(Avx, Expected);
+    std::vector<int32_t> AvxH(16);
+    HorizontalSums_AVX2(Buffer.data(), Start.data(), Pos.data(), Weight.data(), 4, AvxH.data());
+    EXPECT_EQ(AvxH, Plain);
+  }
+#endif
+}
