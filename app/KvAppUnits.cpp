@@ -1,6 +1,7 @@
 #include "app/KvAppUnits.h"
 
 #include "app/KvDestEngines.h"
+#include "app/KvSavePlatformCommon.h"
 #include "app/KvSource.h"
 #include "app/KvSourceEngines.h"
 #include "bitmap/B32_UnitInit.h"
@@ -8,6 +9,7 @@
 TKvUnitInitList& AppCoreUnits() {
   static TKvUnitInitList LList("application frame", {
                                                         {"KvDestEngines", &InitKvDestEngines, &DoneKvDestEngines},
+                                                        {"KvSavePlatformCommon", &InitKvSavePlatformCommon},
                                                         {"KvSourceEngines", &InitKvSourceEngines, &DoneKvSourceEngines},
                                                         {"KvControls", &InitKvPaletteList, &DoneKvPaletteList},
                                                     });

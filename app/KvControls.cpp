@@ -3,6 +3,7 @@
 #include <cctype>
 #include <filesystem>
 
+#include "app/KvGraphics.h"
 #include "bitmap/B32.h"
 #include "rtl/KvSysUtils.h"
 #include "shell/noxShellBaseExtensionSystem.h"
@@ -115,4 +116,9 @@ void ZoomBitmap32(TBitmap32& ADest, TBitmap32& ASource, int AZoom) {
     return;
   }
   ZoomToSize(ASource.GetWidth(), ASource.GetHeight(), ADest, ASource, AZoom);
+}
+
+void SetPngSoftwareText(TPngImage& APng) {
+  APng.AddTextChunk("Software", "Kovrel");
+  APng.SetCompressionLevel(9);
 }

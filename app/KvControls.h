@@ -8,6 +8,7 @@
 #include "core/KvDestEngineOptions.h"
 
 class TBitmap32;
+class TPngImage;
 
 // The settings are string values under the program's key of the current
 // user's settings store (shell/noxShellBaseExtensionSystem.h).
@@ -45,3 +46,7 @@ TKvSize FitResultInSource(double ASourceW, double ASourceH, int AWidth, int AHei
 void ZoomToSize(int AWidth, int AHeight, TBitmap32& ADest, TBitmap32& ASource, int AZoom);
 // ADest := ASource zoomed AZoom times; zoom 1 copies without resampling.
 void ZoomBitmap32(TBitmap32& ADest, TBitmap32& ASource, int AZoom);
+
+// Marks a PNG as written by this program (a "Software" text chunk) and asks
+// for the strongest compression.
+void SetPngSoftwareText(TPngImage& APng);

@@ -73,6 +73,34 @@ std::unique_ptr<TKvPalette256> CopyPalette(const TKvPalette256* APalette) {
   return LCopy;
 }
 
+// The picture a result shows, read from its pixel memory through the memory's
+// own colour table, as the toolkit shows a device-independent bitmap.
+std::unique_ptr<TBitmap32> PictureOfDIB(const TKvDIBSection& ADib) {
+  auto LPicture = std::make_unique<TBitmap32>(ADib.Width, ADib.Height);
+  for (int y = 0; y < ADib.Height; ++y) {
+    const uint8_t* LRow = ADib.Bits.data() + static_cast<size_t>(ADib.Height - 1 - y) * ADib.Stride;
+    TColor32* LOut = LPicture->GetScanLine(y);
+    for (int x = 0; x < ADib.Width; ++x) {
+      uint32_t LColor = 0;
+      if (ADib.BitCount == 24 || ADib.BitCount == 32) {
+        const uint8_t* P = LRow + x * (ADib.BitCount / 8);
+        LColor = (uint32_t(P[2]) << 16) | (uint32_t(P[1]) << 8) | P[0];
+      } else {
+        int LIndex = 0;
+        if (ADib.BitCount == 1)
+          LIndex = (LRow[x >> 3] >> (7 - (x & 7))) & 1;
+        else if (ADib.BitCount == 4)
+          LIndex = (LRow[x >> 1] >> ((x & 1) ? 0 : 4)) & 15;
+        else
+          LIndex = LRow[x];
+        if (static_cast<size_t>(LIndex) < ADib.ColorTable.size()) LColor = ADib.ColorTable[LIndex] & 0xFFFFFF;
+      }
+      LOut[x] = 0xFF000000u | LColor;
+    }
+  }
+  return LPicture;
+}
+
 }  // namespace
 
 bool FillOutsideRect(TBitmap32& ABitmap, const TRect& ARect, int32_t AColor) {
@@ -441,7 +469,8 @@ void TKvDest::UpdateResult() {
     if (LValid) {
       TKvDestWorkJob& LJob = *FWorkTask->Job;
       FResultBitmap = std::move(LJob.Result);
-      FPreview = FResultBitmap ? FResultBitmap->ToBitmap32(1, 1) : std::make_unique<TBitmap32>();
+      FPreview = (FResultBitmap && FResultBitmap->GetHandle()) ? PictureOfDIB(*FResultBitmap->GetHandle())
+                                                               : std::make_unique<TBitmap32>();
       FStreams = std::move(LJob.Streams);
       FFrames = std::move(LJob.Frames);
       FResultPalette->Assign(FWorkTask->Options->GetPalette());

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "core/KvDestEngineOptions.h"
+#include "core/KvImage.h"
 #include "core/KvPalette.h"
 #include "rtl/KvSysUtils.h"
 #include "shell/noxShellBaseExtension.h"
@@ -147,3 +148,75 @@ void InitKvDestEngines() {
 }
 
 void DoneKvDestEngines() { GDestEngineList.reset(); }
+
+bool TKvDestEngine::ReducePalette(bool* AAbort, TKvImage& AImage, TKvPalette256& APalette, int AMaxCount,
+                                  TKvDestEngineOptions& AOptions, int& ADark, int& ABright) {
+  AOptions.SetUseAsGrayPalette(true);
+  TKvPalette256* LPalette = &APalette;
+  std::unique_ptr<TKvPalette256> LTemporary;
+  if (LPalette == AOptions.GetPalette()) {
+    LTemporary = std::make_unique<TKvPalette256>();
+    LTemporary->AssignColors(LPalette);
+    LPalette = LTemporary.get();
+  }
+  TKvPalette256& LResult = *AOptions.GetPalette();
+  TKvPalette256& LFixed = *AOptions.GetFixedPalette();
+  TKvPalette256 LUsed;
+  try {
+    TKvImage LCopy(AImage);
+    LCopy.DitherToPalette(AAbort, AOptions, *LPalette, false);
+    LResult.Clear();
+    LResult.AddColors(&LFixed);
+    LCopy.CollectColors(LResult, 0, 0);
+    LCopy.CollectColors(LUsed, 0, 0);
+  } catch (...) {
+    // Nothing collected: the colours are merged below.
+    LResult.Clear();
+  }
+  const int LCount = LResult.Count;
+  if (LCount > 0 && LCount <= AMaxCount) {
+    LUsed.SortByGray(0);
+    LResult.Assign(&LUsed);
+    LResult.SortByGray(LFixed.Count);
+    LFixed.AddUniqueColors(&LUsed);
+    if (LFixed.Count > AMaxCount) RaiseInternalError();
+    return true;
+  }
+  LResult.AssignColors(LPalette);
+  return LFixed.MergeColors(&LResult, AMaxCount, ADark, ABright);
+}
+
+bool TKvDestEngine::ReducePaletteEx(bool* AAbort, TKvImage& AImage, TKvPalette& AExtraPalette,
+                                    TKvPalette256& APalette, int AMaxCount, TKvDestEngineOptions& AOptions,
+                                    int& ADark, int& ABright) {
+  const bool LResult = ReducePalette(AAbort, AImage, APalette, AMaxCount, AOptions, ADark, ABright);
+  TKvPalette256& LFixed = *AOptions.GetFixedPalette();
+  if (LFixed.Count < AMaxCount) {
+    const int LIndex = AExtraPalette.FindNearest(AOptions.GetBorderLinRGB());
+    LFixed.AddUniqueStdRGB(AExtraPalette.GetStdRGB(LIndex));
+  }
+  return LResult;
+}
+
+void TKvDestEngine::QuantizePalette(bool* AAbort, TKvImage& AImage, TKvPalette& APalette, int AMaxCount,
+                                    TKvDestEngineOptions& AOptions) {
+  TKvPalette256& LResult = *AOptions.GetPalette();
+  if (&APalette == &LResult) RaiseInternalError();
+  TKvPalette256& LFixed = *AOptions.GetFixedPalette();
+  try {
+    TKvImage LCopy(AImage);
+    LCopy.DitherToPalette(AAbort, AOptions, APalette, false);
+    LResult.Clear();
+    LResult.AddColors(&LFixed);
+    if (AOptions.PaletteMode == 17) LResult.AddSelectedColors(AOptions.ColorMask, &APalette);
+    LCopy.CollectColors(LResult, 0, 0);
+  } catch (...) {
+    LResult.Clear();
+  }
+  if (LResult.Count == 0 || LResult.Count > AMaxCount) {
+    // Choosing a subset of the colours is the k-means quantizer's work,
+    // which the colour core does not offer yet.
+    RaiseInternalError();
+  }
+  LResult.SortByGray(LFixed.Count);
+}
