@@ -6,6 +6,7 @@
 #include "bitmap/B32_Resamplers.h"
 #include "core/KvBitmap.h"
 #include "core/KvDestProgress.h"
+#include "core/KvImage.h"
 #include "core/KvPalette.h"
 #include "core/KvStream.h"
 
@@ -102,6 +103,26 @@ std::unique_ptr<TBitmap32> PictureOfDIB(const TKvDIBSection& ADib) {
 }
 
 }  // namespace
+
+std::unique_ptr<TBitmap32> ShrinkToHalf(TBitmap32& ASource) {
+  const int LWidth = ASource.GetWidth() / 2;
+  const int LHeight = ASource.GetHeight() / 2;
+  TKvImage LSource(ASource);
+  TKvImage LTarget(LWidth, LHeight);
+  for (int y = 0; y < LHeight; ++y)
+    for (int x = 0; x < LWidth; ++x) {
+      TKvLinRGBColor LSum{0, 0, 0};
+      for (int dy = 0; dy < 2; ++dy)
+        for (int dx = 0; dx < 2; ++dx) {
+          const TKvLinRGBColor& C = LSource.GetPixels(2 * x + dx, 2 * y + dy)->GetLinRGB();
+          LSum.R += C.R;
+          LSum.G += C.G;
+          LSum.B += C.B;
+        }
+      LTarget.GetPixels(x, y)->InitLinRGB(LinRGBColor(LSum.R / 4, LSum.G / 4, LSum.B / 4));
+    }
+  return LTarget.ToBitmap32();
+}
 
 bool FillOutsideRect(TBitmap32& ABitmap, const TRect& ARect, int32_t AColor) {
   const int LW = ABitmap.GetWidth();
@@ -498,14 +519,19 @@ void TKvDest::UpdateResult() {
     if (FWorkTimer) FWorkTimer->SetEnabled(false);
     return;
   }
+  auto LOptions = FEngine->CreateOptions();
+  LOptions->Assign(FOptions.get());
+  StartWork(CopyBitmap(*FFitted), std::move(LOptions));
+}
+
+void TKvDest::StartWork(std::unique_ptr<TBitmap32> ABitmap, std::unique_ptr<TKvDestEngineOptions> AOptions) {
   auto LTask = std::make_unique<TWorkTask>();
   LTask->Generation = FResultGeneration;
-  LTask->Options = FEngine->CreateOptions();
-  LTask->Options->Assign(FOptions.get());
+  LTask->Options = std::move(AOptions);
   FLastMax = 0;
   FLastPosition = 0;
   FProgress->SetProgress(0, 0);
-  LTask->Bitmap = CopyBitmap(*FFitted);
+  LTask->Bitmap = std::move(ABitmap);
   LTask->Palette = CopyPalette(FSourcePalette);
   LTask->Palette2 = CopyPalette(FSourcePalette2);
   LTask->Job = std::make_unique<TKvDestWorkJob>(*LTask->Bitmap, LTask->Palette.get(), LTask->Palette2.get(),
@@ -525,4 +551,35 @@ void TKvDest::UpdateResult() {
       LRaw->Error = std::current_exception();
     }
   });
+}
+
+bool TKvDest::CanPaste(const TnoxShellDataOffer& AOffer) {
+  return TnoxShellDataObjectBitmapFormatHelper::CanLoadFrom(AOffer);
+}
+
+void TKvDest::PasteResult(const TnoxShellDataOffer& AOffer) {
+  if (FResizeTask || FWorkTask || !FEngine || !FFitted || !CanPaste(AOffer)) return;
+  TnoxShellDataObjectBitmapFormatHelper LHelper;
+  LHelper.LoadFrom(AOffer);
+  std::unique_ptr<TnoxOfferBitmap> LOffered = LHelper.DetachBitmap();
+  if (!LOffered || LOffered->Width <= 0 || LOffered->Height <= 0 ||
+      static_cast<int64_t>(LOffered->Width) * LOffered->Height != static_cast<int64_t>(LOffered->Pixels.size()))
+    return;
+  const bool LDouble = LOffered->Width == 2 * FFitted->GetWidth() && LOffered->Height == 2 * FFitted->GetHeight();
+  const bool LSame = FResultBitmap && LOffered->Width == FResultBitmap->Width &&
+                     LOffered->Height == FResultBitmap->Height;
+  if (!LDouble && !LSame) return;
+  auto LPicture = std::make_unique<TBitmap32>(LOffered->Width, LOffered->Height);
+  for (size_t i = 0; i < LOffered->Pixels.size(); ++i) LPicture->GetBits()[i] = 0xFF000000u | LOffered->Pixels[i];
+  if (LDouble) LPicture = ShrinkToHalf(*LPicture);
+  ++FResultGeneration;
+  FreeResult();
+  SendResultChanged(true);
+  auto LOptions = FEngine->CreateOptions();
+  LOptions->Assign(FOptions.get());
+  LOptions->SetLightnessFix(0);
+  LOptions->SetSaturationFix(0);
+  LOptions->SetDitherMethod(0);
+  LOptions->SetHAMPrevLines(0);
+  StartWork(std::move(LPicture), std::move(LOptions));
 }

@@ -49,6 +49,9 @@ public:
 // nothing lies outside.
 bool FillOutsideRect(TBitmap32& ABitmap, const TRect& ARect, int32_t AColor);
 
+// Each pixel the mean of a 2 x 2 block in linear light.
+std::unique_ptr<TBitmap32> ShrinkToHalf(TBitmap32& ASource);
+
 // The fitting job: the source placed into Width x Height by the placement
 // mode (0 fit source in result, 1 fit result in source, 2 stretched,
 // 3 centred), scaled by the pixel aspect, resampled with a Lanczos kernel
@@ -125,6 +128,12 @@ public:
   bool GetShowFlicker() const { return FShowFlicker; }
   bool HasFlickerFrames() const { return FFrames != nullptr; }
 
+  // True when the offer holds a bitmap.
+  static bool CanPaste(const TnoxShellDataOffer& AOffer);
+  // Re-encodes a pasted picture of the result's size (or twice the fitted
+  // size) into the mode without new dithering.
+  void PasteResult(const TnoxShellDataOffer& AOffer);
+
   void AddClient(TObject* AClient);
   void RemoveClient(TObject* AClient) { FClients.Remove(AClient); }
 
@@ -169,6 +178,7 @@ private:
   struct TWorkTask;
 
   void FreeResult();
+  void StartWork(std::unique_ptr<TBitmap32> ABitmap, std::unique_ptr<TKvDestEngineOptions> AOptions);
   void SendFittedChanged(bool ABusy);
   void SendResultChanged(bool ABusy);
   TKvSize CurrentPixelAspect() const;

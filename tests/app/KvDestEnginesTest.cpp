@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
+#include "bitmap/B32.h"
+#include "core/KvDestEngineOptions.h"
+#include "core/KvImage.h"
 #include "rtl/KvSysUtils.h"
 
 TEST(KvDestEngines, ColorNameNamesOnlyTheListedColours) {
@@ -31,4 +35,35 @@ TEST(KvDestEngines, LevelBoundsBracketTheValue) {
   EXPECT_EQ(LHigh, Level6Table[41]);
   EXPECT_EQ(Level6Table[63], 1.0);
   EXPECT_THROW(FindLevel5Bounds(std::nan(""), LLow, LHigh), EOSError);
+}
+
+TEST(KvDestEngines, ReducePaletteKeepsTheUsedColoursWhenTheyFit) {
+  TBitmap32 LPicture(4, 1);
+  const uint32_t LPixels[] = {0xFFFFFFFF, 0xFF000000, 0xFFAAAAAA, 0xFF000000};
+  std::copy(std::begin(LPixels), std::end(LPixels), LPicture.GetBits());
+  TKvImage LImage(LPicture);
+  auto LOptions = TKvDestEngineOptions::Create<TKvDestEngineOptions>();
+  LOptions->SetDitherMethod(0);
+  TKvPalette256 LGrays;
+  for (int LLevel : {0, 0x55, 0xAA, 0xFF}) LGrays.AddRGB(LLevel, LLevel, LLevel);
+  int LDark = -7, LBright = -7;
+  bool LAbort = false;
+  EXPECT_TRUE(TKvDestEngine::ReducePalette(&LAbort, LImage, LGrays, 4, *LOptions, LDark, LBright));
+  EXPECT_TRUE(LOptions->UseAsGrayPalette);
+  const TKvPalette256& LResult = *LOptions->GetPalette();
+  ASSERT_EQ(LResult.Count, 3);
+  EXPECT_EQ(LResult.GetRGBQuad(0), 0x000000u);
+  EXPECT_EQ(LResult.GetRGBQuad(1), 0xAAAAAAu);
+  EXPECT_EQ(LResult.GetRGBQuad(2), 0xFFFFFFu);
+  EXPECT_EQ(LOptions->GetFixedPalette()->Count, 3);
+  EXPECT_EQ(LDark, -7);
+  EXPECT_EQ(LBright, -7);
+
+  // Too many colours: merged, with the darkest and brightest entries named.
+  auto LMerged = TKvDestEngineOptions::Create<TKvDestEngineOptions>();
+  LMerged->SetDitherMethod(0);
+  TKvDestEngine::ReducePalette(&LAbort, LImage, LGrays, 2, *LMerged, LDark, LBright);
+  EXPECT_LE(LMerged->GetFixedPalette()->Count, 2);
+  EXPECT_NE(LDark, -7);
+  EXPECT_NE(LBright, -7);
 }

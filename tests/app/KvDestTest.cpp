@@ -24,6 +24,7 @@ struct TEngineScript {
   int Total = 0, Done = 0;      // progress to report
   int LastWidth = 0, LastHeight = 0;
   uint32_t LastPixel = 0;
+  int LastDitherMethod = -1;
 };
 TEngineScript Script;
 
@@ -46,6 +47,7 @@ public:
     Script.LastWidth = ABitmap.GetWidth();
     Script.LastHeight = ABitmap.GetHeight();
     Script.LastPixel = ABitmap.GetPixel(0, 0);
+    Script.LastDitherMethod = AOptions.DitherMethod;
     AProgress.SetProgress(Script.Total, Script.Done);
     AStreams = std::make_unique<TKvStreamList>();
     AStreams->NewStream("scr", 16);
@@ -329,4 +331,57 @@ TEST_F(TDestTest, ProgressAndFailures) {
   EXPECT_FALSE(LDest.GetResultBitmap());
   EXPECT_FALSE(LDest.IsConverting());
   LDest.RemoveClient(&LClient);
+}
+
+TEST_F(TDestTest, PastedPicturesAreReencoded) {
+  TKvSource LSource;
+  TKvDest LDest(Timers, Workers);
+  LDest.SetSource(&LSource);
+  LSource.LoadFromBitmapHandle("Unnamed", Picture);
+  LDest.SetEngine(DestEngineClass<TTestEngine>());
+  Timers.Tick();
+  Timers.Tick();
+  ASSERT_TRUE(LDest.GetPreview());
+  EXPECT_EQ(Script.LastDitherMethod, 1);
+  const int LCalls = Script.Calls;
+
+  auto Offer = [](int AWidth, int AHeight, uint32_t AColor) {
+    auto LBitmap = std::make_shared<TnoxOfferBitmap>();
+    LBitmap->Width = AWidth;
+    LBitmap->Height = AHeight;
+    LBitmap->Pixels.assign(static_cast<size_t>(AWidth) * AHeight, AColor);
+    TnoxShellDataOffer LOffer;
+    LOffer.Bitmap = LBitmap;
+    return LOffer;
+  };
+  EXPECT_FALSE(TKvDest::CanPaste(TnoxShellDataOffer{}));
+  LDest.PasteResult(Offer(5, 2, 0xFF00FF00));  // any other size is ignored
+  EXPECT_EQ(Script.Calls, LCalls);
+  EXPECT_TRUE(LDest.GetPreview());
+
+  LDest.PasteResult(Offer(4, 2, 0xFF00FF00));
+  EXPECT_EQ(Script.Calls, LCalls + 1);
+  EXPECT_EQ(Script.LastPixel, 0xFF00FF00u);
+  EXPECT_EQ(Script.LastDitherMethod, 0);  // no new dithering
+  Timers.Tick();
+  ASSERT_TRUE(LDest.GetPreview());
+
+  // Twice the fitted size is halved in linear light: black and white give
+  // the sRGB value of linear 0.5.
+  auto LDouble = Offer(8, 4, 0xFF000000);
+  auto* LPixels = const_cast<TnoxOfferBitmap*>(LDouble.Bitmap.get());
+  LPixels->Pixels[0] = LPixels->Pixels[9] = 0xFFFFFFFF;
+  LDest.PasteResult(LDouble);
+  EXPECT_EQ(Script.LastWidth, 4);
+  EXPECT_EQ(Script.LastPixel, 0xFFBCBCBCu);
+  Timers.Tick();
+  // Ignored while a stage runs.
+  Workers.Hold = true;
+  LDest.Invalidate(false);
+  const int LBefore = Script.Calls;
+  LDest.PasteResult(Offer(4, 2, 0xFF00FF00));
+  EXPECT_EQ(Workers.LaunchCount, 5);
+  Workers.FinishNext();
+  Timers.Tick();
+  EXPECT_EQ(Script.Calls, LBefore + 1);
 }
