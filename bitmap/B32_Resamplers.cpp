@@ -470,10 +470,10 @@ struct TRawTap {
 // The plain rule rounds each weight and lets the middle tap absorb the sum of
 // the rounding errors. At large shrink ratios that sum grows well beyond one
 // step (hundreds of tiny weights), so the middle tap would carry several times
-// its share or even turn negative. When the plain rule leaves any weight more
-// than one step from its exact normalised value, the weights are rounded by
-// largest remainders instead: each one is its normalised value rounded down or
-// up, so none is more than one step off and none changes sign.
+// its share or even turn negative. When the plain rule leaves any weight a
+// whole step or more from its exact normalised value, the weights are rounded
+// by largest remainders instead: each one is its normalised value rounded down
+// or up, so every weight stays within a step and none changes sign.
 void FinishCluster(const std::vector<TRawTap>& Raw, double Center, int32_t SrcLo, int32_t SrcHi,
                    TCluster& Cluster) {
   Cluster.clear();
@@ -501,7 +501,7 @@ void FinishCluster(const std::vector<TRawTap>& Raw, double Center, int32_t SrcLo
     for (const TRawTap& T : Raw) {
       int32_t W = 0;
       if (T.Rounded != 0) W = Cluster[K++].Weight;
-      if (std::fabs(W - T.Exact * Norm) > 1.0) {
+      if (std::fabs(W - T.Exact * Norm) >= 1.0) {
         Good = false;
         break;
       }
