@@ -683,25 +683,82 @@ TEST(KvDoubleCellImage, PairsChooseOneListTogether) {
   }
 }
 
+// The same bytes with one and with four processors, also with hooks that
+// change Enabled flags and later cells' pixels between cells, and with the
+// deferred error entering cells before their search.
 TEST(KvDoubleCellImage, SameBytesOnOneAndFourProcessors) {
-  std::vector<int> pixels[2];
-  for (const int run : {0, 1}) {
-    TKvProcessorCountOverride force(run ? 4 : 1);
-    auto bmp = NoisyPicture(22, 6);
-    TTestDoubleImage img(4, 3, *bmp);
-    auto lowHigh = [](int from) {
-      return [from](TKvPalette256& P, TKvCellPaletteList& L) {
-        for (int a = from; a < from + 4; ++a)
-          for (int b = a; b < from + 4; ++b) L.Add(std::make_unique<TKvCellPalette>(P, a, b));
-      };
-    };
-    img.Lists = {lowHigh(0), lowHigh(4), lowHigh(2)};
+  for (const bool hooks : {false, true})
+    for (const bool atBoundary : {true, false}) {
+      std::vector<int> pixels[2];
+      for (const int run : {0, 1}) {
+        TKvProcessorCountOverride force(run ? 4 : 1);
+        auto bmp = NoisyPicture(22, 6);
+        TTestDoubleImage img(4, 3, *bmp);
+        auto lowHigh = [](int from) {
+          return [from](TKvPalette256& P, TKvCellPaletteList& L) {
+            for (int a = from; a < from + 4; ++a)
+              for (int b = a; b < from + 4; ++b) L.Add(std::make_unique<TKvCellPalette>(P, a, b));
+          };
+        };
+        img.Lists = {lowHigh(0), lowHigh(4), lowHigh(2)};
+        if (hooks)
+          img.OnCell = [&](int ACellX, int ACellY) {
+            for (int l = 0; l < 3; ++l) {
+              TKvCellPaletteList& list = *img.GetPaletteList(l);
+              for (int k = 0; k < list.GetCount(); ++k)
+                list.GetPalette(k)->Enabled = (k + l + ACellX + ACellY) % 4 != 0;
+            }
+            if (ACellX + 1 < img.GetCellsAcross()) {
+              const TRect next = img.GetCellRect(ACellX + 1, ACellY);
+              PKvColor p = img.GetPixels(next.Left, next.Top);
+              TKvLinRGBColor v = p->GetLinRGB();
+              v.R += 0.4;
+              p->SetLinRGB(v);
+            }
+          };
+        auto po = TKvDestEngineOptions::Create();
+        FillEight(*po->GetPalette());
+        po->SetLimitErrorAtBlockBoundary(atBoundary);
+        TKvDestProgress progress;
+        std::unique_ptr<TKvBitmap> r = img.Convert(nullptr, *po, &progress, nullptr);
+        pixels[run] = Pixels(*r);
+      }
+      EXPECT_EQ(pixels[0], pixels[1]) << "hooks " << hooks << " at boundary " << atBoundary;
+    }
+}
+
+// A cancel during the conversion ends it with the silent abort; the lists and
+// the scoring options are freed.
+TEST(KvDoubleCellImage, AbortFreesTheLists) {
+  static int alive = 0;
+  struct TCountedList : TKvCellPaletteList {
+    TCountedList() { ++alive; }
+    ~TCountedList() override { --alive; }
+  };
+  struct TCountingImage : TTestDoubleImage {
+    using TTestDoubleImage::TTestDoubleImage;
+    TKvCellPaletteList* CreatePaletteList(int AIndex) override {
+      auto* list = new TCountedList;
+      AllPairs(*FPalette, *list);
+      if (AIndex == 1) list->GetPalette(0)->Enabled = false;
+      return list;
+    }
+  };
+  for (const int procs : {1, 4}) {
+    TKvProcessorCountOverride force(procs);
+    auto bmp = NoisyPicture(16, 4);
+    TCountingImage img(4, 4, *bmp);
+    img.Lists.resize(2);
+    bool abort = false;
+    img.OnCell = [&](int, int) { abort = true; };
     auto po = TKvDestEngineOptions::Create();
-    TKvDestEngineOptions& o = *po;
-    FillEight(*o.GetPalette());
+    FillEight(*po->GetPalette());
     TKvDestProgress progress;
-    std::unique_ptr<TKvBitmap> r = img.Convert(nullptr, o, &progress, nullptr);
-    pixels[run] = Pixels(*r);
+    EXPECT_THROW(img.Convert(&abort, *po, &progress, nullptr), EAbort);
+    EXPECT_EQ(alive, 0);
+    EXPECT_EQ(img.GetWorkOptions(), nullptr);
+    int total = 0, done = 0;
+    progress.GetProgress(total, done);
+    EXPECT_EQ(done, 0);
   }
-  EXPECT_EQ(pixels[0], pixels[1]);
 }
