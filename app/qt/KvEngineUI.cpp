@@ -1,0 +1,602 @@
+#include "app/qt/KvEngineUI.h"
+
+#include <QColorDialog>
+#include <algorithm>
+
+#include "app/KvControls.h"
+#include "bitmap/B32.h"
+#include "core/KvPaletteRGB.h"
+#include "shell/qt/noxShellForm.h"
+
+std::function<bool(QWidget*, uint32_t&)> TKvDestEngineUIPanel::ColorChooser = [](QWidget* AOwner, uint32_t& AColor) {
+  const QColor LColor = QColorDialog::getColor(QColor(AColor & 0xFF, (AColor >> 8) & 0xFF, (AColor >> 16) & 0xFF),
+                                               AOwner, QString(), QColorDialog::DontUseNativeDialog);
+  if (!LColor.isValid()) return false;
+  AColor = uint32_t(LColor.red()) | (uint32_t(LColor.green()) << 8) | (uint32_t(LColor.blue()) << 16);
+  return true;
+};
+
+namespace {
+
+uint32_t SwapRB(uint32_t A) { return ((A & 0xFF) << 16) | (A & 0xFF00) | ((A >> 16) & 0xFF); }
+
+}  // namespace
+
+TKvDestEngineUIPanel::TKvDestEngineUIPanel(QWidget* AParent, std::unique_ptr<TKvDestEngineUI> ADescription)
+    : QWidget(AParent), FDescriptionOwner(std::move(ADescription)) {
+  FDescription = dynamic_cast<TKvDestEngineUIEx*>(FDescriptionOwner.get());
+  if (FDescription) FOptions = FDescription->GetOptions();
+  // Control events fired while the sections are built are ignored.
+  FUpdateCount = 1;
+  if (FDescription && FOptions) BuildFromDescription();
+  FUpdateCount = 0;
+}
+
+TKvDestEngineUIPanel::~TKvDestEngineUIPanel() {
+  SetDest(nullptr);
+  SetSource(nullptr);
+  // The children unlink themselves before the panel's links are gone.
+  const auto LChildren = findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+  for (QWidget* LChild : LChildren) delete LChild;
+  if (HasPaletteList()) PaletteList().RemoveGenerated();
+}
+
+void TKvDestEngineUIPanel::BuildFromDescription() {
+  for (const TKvPanelSection& S : FDescription->GetSections()) {
+    switch (S.Kind) {
+      case TKvPanelSectionKind::Dimension: AddDimensionSection(S.Flag); break;
+      case TKvPanelSectionKind::Position: AddPositionSection(S.Set); break;
+      case TKvPanelSectionKind::PaletteSeparator: AddPaletteSeparator(); break;
+      case TKvPanelSectionKind::PaletteLabel: AddPaletteLabel(); break;
+      case TKvPanelSectionKind::OriginalColorsCheckBox: AddOriginalColorsCheckBox(); break;
+      case TKvPanelSectionKind::DestPalette: {
+        TKvDestPalette* LGrid = AddDestPalette(S.Columns, S.Rows, S.Flag);
+        LGrid->ReadOnly = S.ReadOnly;
+        break;
+      }
+      case TKvPanelSectionKind::OptimizedPalette: AddOptimizedPaletteSection(); break;
+      case TKvPanelSectionKind::Dithering: AddDitheringSection(S.Flag); break;
+      default: break;
+    }
+  }
+}
+
+// ---- links ----
+
+void TKvDestEngineUIPanel::SetSource(TKvSource* ASource) {
+  if (ASource == FSource) return;
+  if (FSource) FSource->RemoveClient(this);
+  FSource = ASource;
+  if (FSource) FSource->AddClient(this);
+}
+
+void TKvDestEngineUIPanel::SetDest(TKvDest* ADest) {
+  if (ADest == FDest) return;
+  if (FDest) FDest->RemoveClient(this);
+  FDest = ADest;
+  if (FDest) FDest->AddClient(this);
+  HandOutDest();
+}
+
+void TKvDestEngineUIPanel::HandOutDest() {
+  for (QWidget* LChild : findChildren<QWidget*>())
+    if (IKvWantDest* LWant = dynamic_cast<IKvWantDest*>(LChild)) LWant->SetDest(FDest);
+}
+
+// ---- change handling ----
+
+void TKvDestEngineUIPanel::EndUpdate() {
+  if (--FUpdateCount == 0) ControlChanged(nullptr);
+}
+
+void TKvDestEngineUIPanel::ControlChanged(QObject*) {
+  if (FUpdateCount > 0 || !FOptions) return;
+  FOptions->BeginUpdate();
+  try {
+    StoreOptions();
+  } catch (...) {
+    FOptions->EndUpdate();
+    throw;
+  }
+  FOptions->EndUpdate();
+  if (FixedPaletteCombo) {
+    FixedPaletteCombo->PaletteUsage = FOptions->PaletteUsage;
+    FixedPaletteCombo->SetSourcePalette(dynamic_cast<TKvPalette256*>(FOptions->GetHardwarePalette()));
+    FOptions->SetFixedPalette(FixedPaletteCombo->GetPalette());
+  }
+  UpdateControls();
+  CheckOptions();
+  if (FOptions->Modified) ApplyOptions();
+}
+
+void TKvDestEngineUIPanel::PaletteControlChanged(QObject* ASender) {
+  ControlChanged(ASender);
+  if (FResultStrip && FOptions) FResultStrip->SetPalette(FOptions->GetPalette());
+}
+
+void TKvDestEngineUIPanel::StoreOptions() {
+  TKvDestEngineOptions& O = *FOptions;
+  if (WidthEdit) {
+    O.SetWidth(WidthEdit->GetValue());
+    WidthEdit->SetValue(O.GetWidth());
+  }
+  if (HeightEdit) {
+    O.SetHeight(HeightEdit->GetValue());
+    HeightEdit->SetValue(O.GetHeight());
+  }
+  if (LockCheckBox) O.LockDimension = LockCheckBox->isChecked();
+  if (PositionCombo && PositionCombo->currentIndex() >= 0)
+    O.SetPosition(static_cast<uint8_t>(PositionCombo->currentIndex()));
+  if (AspectCombo && AspectCombo->currentIndex() >= 0) O.SetPixelAspect(AspectCombo->GetAspectRatio());
+  if (BorderColorBox) O.SetBorderColor(static_cast<int32_t>(SwapRB(BorderColorBox->GetColor())));
+  if (PaletteCombo) {
+    O.SetPalette(PaletteCombo->GetPalette());
+    O.SetPaletteType(PaletteCombo->GetPaletteType());
+  }
+  if (UsageCombo && UsageCombo->currentIndex() >= 0) O.SetPaletteUsage(UsageCombo->GetUsage());
+  if (ModeCombo && ModeCombo->currentIndex() >= 0) O.SetPaletteMode(ModeCombo->GetMode());
+  if (MaxColorCountEdit) O.SetMaxColorCount(MaxColorCountEdit->GetValue());
+  if (KeepWholePaletteCheckBox) O.SetKeepWholePalette(KeepWholePaletteCheckBox->isChecked());
+  if (GrayPaletteCheckBox) O.SetUseAsGrayPalette(GrayPaletteCheckBox->isChecked());
+  if (OriginalColorsCheckBox) O.SetUseOnlyOriginalColors(OriginalColorsCheckBox->isChecked());
+  if (ColorUsageCombo && ColorUsageCombo->currentIndex() >= 0)
+    O.SetColorUsage(static_cast<uint8_t>(ColorUsageCombo->GetItemObject(ColorUsageCombo->currentIndex())));
+  if (MaxFlickeringBar) O.SetMaxFlickering(MaxFlickeringBar->GetPosition());
+  if (HamBars[0]) O.SetHAMInitialLines(HamBars[0]->GetPosition());
+  if (HamBars[1]) O.SetHAMPrevLines(HamBars[1]->GetPosition());
+  if (HamBars[2]) O.SetHAMNextLines(HamBars[2]->GetPosition());
+  if (HamBars[3]) O.SetHAMMaxChangeCount(HamBars[3]->GetPosition());
+  if (LightnessBar) O.SetLightnessFix(LightnessBar->GetPosition());
+  if (SaturationBar) O.SetSaturationFix(SaturationBar->GetPosition());
+  if (DitherMethodCombo && DitherMethodCombo->currentIndex() >= 0)
+    O.SetDitherMethod(static_cast<uint8_t>(DitherMethodCombo->currentIndex()));
+  if (ErrorDiffusionBar) O.SetErrorDiffusion(ErrorDiffusionBar->GetPosition());
+  if (LimitInsideCheckBox) O.SetLimitErrorInsideBlock(LimitInsideCheckBox->isChecked());
+  if (LimitBoundaryCheckBox) O.SetLimitErrorAtBlockBoundary(LimitBoundaryCheckBox->isChecked());
+  if (SerpentineCheckBox) O.SetSerpentine(SerpentineCheckBox->isChecked());
+  if (FileFormatCheckBox) O.SetWriteFileHeader(FileFormatCheckBox->isChecked());
+  if (CommentEdit) O.SetComment(CommentEdit->GetTrimmedText());
+}
+
+void TKvDestEngineUIPanel::UpdateControls() {
+  if (ModeCombo) ModeCombo->UpdateEditButton();
+  if (FixedPaletteCombo && FOptions) {
+    TKvPalette* LHardware = FOptions->HardwarePalette.get();
+    const bool LEnabled = LHardware && LHardware->GetCount() > 0;
+    FixedPaletteLabel->setEnabled(LEnabled);
+    FixedPaletteCombo->setEnabled(LEnabled);
+    if (FixedPalette) FixedPalette->setEnabled(LEnabled);
+  }
+}
+
+void TKvDestEngineUIPanel::ApplyOptions() {
+  if (!FDest || !FOptions) return;
+  ++ApplyCount;
+  if (FDest->GetPosition() != FOptions->Position || !(FDest->GetPixelAspect() == FOptions->GetPixelAspectRatio()))
+    FDest->DropFitted();
+  FDest->Invalidate(false);
+}
+
+void TKvDestEngineUIPanel::SourceChanged(TBitmap32* APicture, TKvPalette256*, TKvPalette256*) {
+  if (APicture) UpdateDimensionFromSource(APicture->GetWidth(), APicture->GetHeight());
+}
+
+void TKvDestEngineUIPanel::UpdateDimensionFromSource(int AWidth, int AHeight) {
+  if (!FOptions) return;
+  if (LockCheckBox && LockCheckBox->isChecked() && WidthEdit && HeightEdit && WidthEdit->GetValue() > 0 &&
+      HeightEdit->GetValue() > 0)
+    return;
+  BeginUpdate();
+  try {
+    const TKvSize LAspect = FOptions->GetPixelAspectRatio();
+    const double M = std::max(LAspect.Width, LAspect.Height);
+    int w = static_cast<int>(Round(AWidth * LAspect.Width / M));
+    int h = static_cast<int>(Round(AHeight * LAspect.Height / M));
+    const TKvSize LMax = FOptions->GetMaxSize();
+    if (w > LMax.Width || h > LMax.Height) {
+      const TKvSize LFit = FitSourceInResult(w, h, LMax.Width, LMax.Height);
+      w = LFit.Width;
+      h = LFit.Height;
+    }
+    const TKvSize LMin = FOptions->GetMinSize();
+    w = std::max(w, LMin.Width);
+    h = std::max(h, LMin.Height);
+    if (WidthEdit) {
+      WidthEdit->DefaultValue = w;
+      WidthEdit->SetValue(w);
+    }
+    if (HeightEdit) {
+      HeightEdit->DefaultValue = h;
+      HeightEdit->SetValue(h);
+    }
+  } catch (...) {
+    EndUpdate();
+    throw;
+  }
+  EndUpdate();
+}
+
+void TKvDestEngineUIPanel::NativeDimensionClick(QObject* ASender) {
+  TBitmap32* LPicture = FSource ? FSource->GetPicture() : nullptr;
+  if (NativeSizeShown && LPicture) {
+    if (WidthEdit) WidthEdit->SetValue(LPicture->GetWidth());
+    if (HeightEdit) HeightEdit->SetValue(LPicture->GetHeight());
+    if (AspectCombo) AspectCombo->SetAspectRatio(10);
+    NativeSizeShown = false;
+    if (NativeButton) NativeButton->setText("&Native dimension");
+  } else {
+    const TKvSize LSize = FOptions->GetDefaultSize();
+    if (WidthEdit) WidthEdit->SetValue(LSize.Width);
+    if (HeightEdit) HeightEdit->SetValue(LSize.Height);
+    if (AspectCombo) AspectCombo->SetAspectRatio(FOptions->NativePixelAspect);
+    if (LPicture) {
+      NativeSizeShown = true;
+      if (NativeButton) NativeButton->setText("&Image dimension");
+    }
+  }
+  ControlChanged(ASender);
+}
+
+void TKvDestEngineUIPanel::BorderColorSelectClick(QObject* ASender) {
+  if (!BorderColorBox) return;
+  uint32_t LColor = BorderColorBox->GetColor();
+  if (!ColorChooser || !ColorChooser(this, LColor)) return;
+  BorderColorBox->SetColor(LColor);
+  if (FDest) FDest->SetBorderColor(static_cast<int32_t>(SwapRB(LColor)));
+  ControlChanged(ASender);
+}
+
+// ---- sections ----
+
+TKvLabel* TKvDestEngineUIPanel::AddCaption(const QString& ACaption, QWidget* AFocus) {
+  auto* L = new TKvLabel(this);
+  L->SetCaption(ACaption);
+  if (AFocus) L->SetFocusControl(AFocus);
+  FCaptionLabels.push_back(L);
+  return L;
+}
+
+TKvCheckBox* TKvDestEngineUIPanel::AddCheckBox(const QString& ACaption, bool AChecked, bool APaletteTarget) {
+  auto* C = new TKvCheckBox(this, ACaption);
+  C->setChecked(AChecked);
+  if (APaletteTarget)
+    C->OnClick = [this](QObject* S) { PaletteControlChanged(S); };
+  else
+    C->OnClick = [this](QObject* S) { ControlChanged(S); };
+  AddRow(TRow{nullptr, C, {}, false, true});
+  return C;
+}
+
+TKvTrackBar* TKvDestEngineUIPanel::AddTrackBar(int AMin, int AMax, int ADefault, int APosition, bool APaletteTarget) {
+  auto* B = new TKvTrackBar(this, ADefault);
+  B->SetRange(AMin, AMax);
+  B->SetPosition(APosition);
+  if (APaletteTarget)
+    B->OnChange = [this](QObject* S) { PaletteControlChanged(S); };
+  else
+    B->OnChange = [this](QObject* S) { ControlChanged(S); };
+  return B;
+}
+
+void TKvDestEngineUIPanel::AddDimensionSection(bool ANativeButton) {
+  const TKvSize LMin = FOptions->GetMinSize(), LMax = FOptions->GetMaxSize();
+  WidthEdit = new TKvIntEdit(this, LMin.Width, LMax.Width);
+  WidthEdit->SetValue(FOptions->GetWidth());
+  WidthEdit->OnChange = [this](QObject* S) { ControlChanged(S); };
+  DimensionLabel = AddCaption("&Dimension:", WidthEdit);
+  TimesLabel = new TKvLabel(this);
+  TimesLabel->SetCaption(" x ");
+  HeightEdit = new TKvIntEdit(this, LMin.Height, LMax.Height);
+  HeightEdit->SetValue(FOptions->GetHeight());
+  HeightEdit->OnChange = [this](QObject* S) { ControlChanged(S); };
+  TRow LRow{DimensionLabel, WidthEdit, {TimesLabel, HeightEdit}};
+  if (ANativeButton) {
+    NativeButton = new TKvButton(this, "&Native dimension");
+    NativeButton->OnClick = [this](QObject* S) { NativeDimensionClick(S); };
+    LRow.After.push_back(NativeButton);
+  }
+  LockCheckBox = new TKvCheckBox(this, "Lock");
+  LockCheckBox->OnClick = [this](QObject* S) { ControlChanged(S); };
+  LRow.After.push_back(LockCheckBox);
+  AddRow(LRow);
+}
+
+void TKvDestEngineUIPanel::AddPositionSection(uint32_t AAspectSet) {
+  PositionCombo = new TKvComboBox(this);
+  for (const char* LName : {"Fit source in result", "Fit result in source", "Stretched", "Centred"})
+    PositionCombo->addItem(LName);
+  PositionCombo->setCurrentIndex(FOptions->Position);
+  PositionCombo->OnChange = [this](QObject* S) { ControlChanged(S); };
+  PositionLabel = AddCaption("P&osition:", PositionCombo);
+  AddRow(TRow{PositionLabel, PositionCombo});
+
+  uint32_t LSet = AAspectSet;
+  if (LSet == 0) {
+    switch (FOptions->PixelAspect) {
+      case 2: LSet = 1u << 1; break;
+      case 18: LSet = 1u << 17; break;
+      case 21: LSet = 1u << 20; break;
+      default: break;
+    }
+  }
+  LSet |= (1u << 10) | (1u << FOptions->PixelAspect);
+  if (LSet != (1u << 10)) {
+    AspectCombo = new TKvPixelAspectRatioComboBox(this);
+    for (int c = 0; c < PixelAspectCount; ++c)
+      if (LSet & (1u << c)) AspectCombo->AddAspectRatio(static_cast<uint8_t>(c));
+    AspectCombo->SetAspectRatio(FOptions->PixelAspect);
+    AspectCombo->OnChange = [this](QObject* S) { ControlChanged(S); };
+    AspectLabel = AddCaption("Pixel aspect &ratio:", AspectCombo);
+    AddRow(TRow{AspectLabel, AspectCombo});
+  }
+  BorderColorBox = new TKvColorBox(this);
+  BorderColorBox->SetColor(SwapRB(static_cast<uint32_t>(FOptions->BorderColor)));
+  BorderColorButton = new TKvButton(this, "Select...");
+  BorderColorButton->OnClick = [this](QObject* S) { BorderColorSelectClick(S); };
+  BorderColorLabel = AddCaption("&Border color:", nullptr);
+  AddRow(TRow{BorderColorLabel, BorderColorBox, {BorderColorButton}});
+}
+
+void TKvDestEngineUIPanel::AddPaletteSeparator() {
+  PaletteSeparator = new TKvSeparator(this);
+  PaletteSeparator->SetCaption("Palette");
+  AddRow(TRow{nullptr, PaletteSeparator, {}, true, true});
+}
+
+void TKvDestEngineUIPanel::AddPaletteLabel() {
+  if (!PaletteLabel) PaletteLabel = AddCaption("P&alette:", nullptr);
+}
+
+void TKvDestEngineUIPanel::AddOriginalColorsCheckBox() {
+  OriginalColorsCheckBox = AddCheckBox("Use only original colors", FOptions->UseOnlyOriginalColors, false);
+}
+
+TKvDestPalette* TKvDestEngineUIPanel::AddDestPalette(int AColumns, int ARows, bool ANoDrop) {
+  DestPalette = new TKvDestPalette(this);
+  DestPalette->SetColCount(AColumns);
+  DestPalette->SetRowCount(ARows);
+  DestPalette->DropRefused = ANoDrop;
+  DestPalette->SetPalette(FOptions->GetPalette());
+  FResultStrip = DestPalette;
+  // The palette caption goes with the grid when no palette list took it.
+  TKvLabel* LCaption = nullptr;
+  if (PaletteLabel && !PaletteCombo && !ModeCombo) LCaption = PaletteLabel;
+  AddRow(TRow{LCaption, DestPalette});
+  return DestPalette;
+}
+
+void TKvDestEngineUIPanel::AddMaxColorCountSection(int AMin, int AMax) {
+  MaxColorCountEdit = new TKvIntEdit(this, AMin, AMax);
+  MaxColorCountEdit->DefaultValue = AMax;
+  MaxColorCountEdit->EmptyThreshold = 0;
+  MaxColorCountEdit->SetValue(FOptions->MaxColorCount);
+  MaxColorCountEdit->OnChange = [this](QObject* S) { ControlChanged(S); };
+  MaxColorCountLabel = AddCaption("Max color &count:", MaxColorCountEdit);
+  AddRow(TRow{MaxColorCountLabel, MaxColorCountEdit});
+}
+
+void TKvDestEngineUIPanel::AddGrayPaletteCheckBox() {
+  GrayPaletteCheckBox = AddCheckBox("Use as &gray palette", FOptions->UseAsGrayPalette, true);
+}
+
+void TKvDestEngineUIPanel::AddFixedPaletteSection(int AColumns, int ARows) {
+  FixedPaletteCombo = new TKvFixedPaletteComboBox(this);
+  FixedPaletteCombo->OnChange = [this](QObject* S) { ControlChanged(S); };
+  FixedPaletteLabel = AddCaption("&Fixed palette:", FixedPaletteCombo);
+  FixedPalette = new TKvDestPalette(this);
+  FixedPalette->SetColCount(AColumns);
+  FixedPalette->SetRowCount(ARows);
+  FixedPalette->FollowResult = false;
+  FixedPalette->SetPaletteCombo(FixedPaletteCombo);
+  FixedPaletteCombo->SetSourcePalette(dynamic_cast<TKvPalette256*>(FOptions->GetHardwarePalette()));
+  FixedPaletteCombo->SetLinkedPalette(FixedPalette);
+  AddRow(TRow{FixedPaletteLabel, FixedPaletteCombo, {}, true});
+  AddRow(TRow{nullptr, FixedPalette});
+}
+
+void TKvDestEngineUIPanel::AddOptimizedPaletteSection() {
+  AddPaletteSeparator();
+  AddPaletteLabel();
+  PaletteCombo = new TKvPaletteComboBox(this);
+  PaletteCombo->FillItems();
+  PaletteCombo->setCurrentIndex(0);
+  PaletteCombo->OnChange = [this](QObject* S) { PaletteControlChanged(S); };
+  PaletteLabel->SetFocusControl(PaletteCombo);
+  AddRow(TRow{PaletteLabel, PaletteCombo});
+  TKvDestPalette* LGrid = AddDestPalette(16, 16, false);
+  LGrid->SetPaletteCombo(PaletteCombo);
+  MaxColorCountEdit = new TKvIntEdit(this, 0, 256);
+  MaxColorCountEdit->EmptyThreshold = 1;
+  MaxColorCountEdit->DefaultValue = 0;
+  MaxColorCountEdit->SetValue(FOptions->MaxColorCount);
+  MaxColorCountEdit->OnChange = [this](QObject* S) { ControlChanged(S); };
+  MaxColorCountLabel = AddCaption("Max color &count:", MaxColorCountEdit);
+  AddRow(TRow{MaxColorCountLabel, MaxColorCountEdit});
+  KeepWholePaletteCheckBox = AddCheckBox("Keep &whole palette in output file", FOptions->KeepWholePalette, false);
+  AddGrayPaletteCheckBox();
+  AddFixedPaletteSection(16, 1);
+}
+
+void TKvDestEngineUIPanel::AddPaletteUsageSection(uint8_t AUsageSet) {
+  UsageCombo = new TKvPaletteUgaseComboBox(this);
+  for (uint8_t u = 0; u < PaletteUsageCount; ++u)
+    if (AUsageSet & (1u << u)) UsageCombo->AddUsage(u);
+  if (AUsageSet) UsageCombo->SetUsage(FOptions->PaletteUsage);
+  UsageCombo->OnChange = [this](QObject* S) { PaletteControlChanged(S); };
+  UsageLabel = AddCaption("&Usage:", UsageCombo);
+  AddRow(TRow{UsageLabel, UsageCombo});
+}
+
+void TKvDestEngineUIPanel::AddPaletteModeSection(uint32_t AModeSet) {
+  ModeCombo = new TKvPaletteModeComboBox(this);
+  ModeCombo->CanEditPalette = [this] { return CanEditPalette(); };
+  for (uint8_t m = 0; m < PaletteModeCount; ++m)
+    if (AModeSet & (1u << m)) ModeCombo->AddMode(m);
+  if (AModeSet) ModeCombo->SetMode(FOptions->PaletteMode);
+  ModeCombo->OnChange = [this](QObject* S) { PaletteControlChanged(S); };
+  ModeLabel = AddCaption("&Mode:", ModeCombo);
+  TRow LRow{ModeLabel, ModeCombo};
+  if (AModeSet & (1u << 17)) {
+    EditButton = new TKvButton(this, "Edit...");
+    ModeCombo->SetEditButton(EditButton);
+    LRow.After.push_back(EditButton);
+  }
+  AddRow(LRow);
+}
+
+void TKvDestEngineUIPanel::AddColorUsageSection(bool AForceBright) {
+  ColorUsageCombo = new TKvComboBox(this);
+  ColorUsageCombo->AddItemObject("Dark and bright", 0);
+  ColorUsageCombo->AddItemObject("Dark only", 1);
+  if (AForceBright) ColorUsageCombo->AddItemObject("Dark only but force set bright bit", 2);
+  ColorUsageCombo->AddItemObject("Bright only", 3);
+  // The converter's own value is shown, so the first store keeps it.
+  const int LIndex = ColorUsageCombo->IndexOfObject(FOptions->ColorUsage);
+  ColorUsageCombo->setCurrentIndex(LIndex >= 0 ? LIndex : 0);
+  ColorUsageCombo->OnChange = [this](QObject* S) { PaletteControlChanged(S); };
+  ColorUsageLabel = AddCaption("Color &usage:", ColorUsageCombo);
+  AddRow(TRow{ColorUsageLabel, ColorUsageCombo});
+}
+
+void TKvDestEngineUIPanel::AddMaxFlickeringSection() {
+  MaxFlickeringBar = AddTrackBar(0, 100, 50, FOptions->MaxFlickering, true);
+  MaxFlickeringLabel = AddCaption("Max &flickering:", MaxFlickeringBar);
+  AddRow(TRow{MaxFlickeringLabel, MaxFlickeringBar});
+}
+
+void TKvDestEngineUIPanel::AddHamSection(bool AInitial, bool APrev, bool ANext, bool AMaxChange) {
+  HamSeparator = new TKvSeparator(this);
+  HamSeparator->SetCaption("HAM");
+  AddRow(TRow{nullptr, HamSeparator, {}, true, true});
+  auto LAdd = [&](int AIndex, const QString& ACaption, int AMin, int AMax, int APosition) {
+    HamBars[AIndex] = AddTrackBar(AMin, AMax, 1, APosition, false);
+    HamLabels[AIndex] = AddCaption(ACaption, HamBars[AIndex]);
+    AddRow(TRow{HamLabels[AIndex], HamBars[AIndex]});
+  };
+  if (AInitial) LAdd(0, "Initial palette lines:", 1, 100, FOptions->HAMInitialLines);
+  if (APrev) LAdd(1, ANext ? "Prev lines:" : "Extra lines:", 0, 10, FOptions->HAMPrevLines);
+  if (ANext) LAdd(2, "Next lines:", 0, 10, FOptions->HAMNextLines);
+  // The converter's own count is kept, and the range leaves room to raise it.
+  if (AMaxChange)
+    LAdd(3, "Max change count:", 1, std::max(16, FOptions->HAMMaxChangeCount), FOptions->HAMMaxChangeCount);
+}
+
+void TKvDestEngineUIPanel::AddDitheringSection(bool ABlockLimits) {
+  DitheringSeparator = new TKvSeparator(this);
+  DitheringSeparator->SetCaption("Dithering");
+  AddRow(TRow{nullptr, DitheringSeparator, {}, true, true});
+  DitherMethodCombo = new TKvComboBox(this);
+  for (int i = 0; i <= 8; ++i) DitherMethodCombo->addItem(QString::fromUtf8(DitherMethodNames[i]));
+  DitherMethodCombo->setMaxVisibleItems(DitherMethodCombo->count());
+  DitherMethodCombo->setCurrentIndex(FOptions->DitherMethod <= 8 ? FOptions->DitherMethod : -1);
+  DitherMethodCombo->OnChange = [this](QObject* S) { ControlChanged(S); };
+  DitherMethodLabel = AddCaption("Me&thod:", DitherMethodCombo);
+  AddRow(TRow{DitherMethodLabel, DitherMethodCombo});
+  ErrorDiffusionBar = AddTrackBar(0, 100, 100, FOptions->ErrorDiffusion, false);
+  ErrorDiffusionLabel = AddCaption("&Error diffusion:", ErrorDiffusionBar);
+  AddRow(TRow{ErrorDiffusionLabel, ErrorDiffusionBar});
+  DitherMethodCombo->AddRelated(0, ErrorDiffusionLabel, true);
+  DitherMethodCombo->AddRelated(0, ErrorDiffusionBar, true);
+  if (ABlockLimits) {
+    LimitInsideCheckBox = AddCheckBox("Limit error inside block", FOptions->LimitErrorInsideBlock, false);
+    LimitBoundaryCheckBox =
+        AddCheckBox("Limit error at block boundary", FOptions->LimitErrorAtBlockBoundary, false);
+    DitherMethodCombo->AddRelated(0, LimitInsideCheckBox, true);
+    DitherMethodCombo->AddRelated(0, LimitBoundaryCheckBox, true);
+  }
+  SerpentineCheckBox = AddCheckBox("Serpentine scanning", FOptions->Serpentine, false);
+  DitherMethodCombo->AddRelated(0, SerpentineCheckBox, true);
+  LightnessBar = AddTrackBar(-90, 90, 0, FOptions->LightnessFix, false);
+  LightnessLabel = AddCaption("Lightness fix:", LightnessBar);
+  AddRow(TRow{LightnessLabel, LightnessBar});
+  SaturationBar = AddTrackBar(-90, 90, 0, FOptions->SaturationFix, false);
+  SaturationLabel = AddCaption("Saturation fix:", SaturationBar);
+  AddRow(TRow{SaturationLabel, SaturationBar});
+}
+
+void TKvDestEngineUIPanel::AddFileFormatSeparator() {
+  FileFormatSeparator = new TKvSeparator(this);
+  FileFormatSeparator->SetCaption("File format");
+  AddRow(TRow{nullptr, FileFormatSeparator, {}, true, true});
+}
+
+void TKvDestEngineUIPanel::AddFileFormatCheckBox(const QString& ACaption) {
+  FileFormatCheckBox = AddCheckBox(ACaption, FOptions->WriteFileHeader, false);
+}
+
+void TKvDestEngineUIPanel::AddCommentSeparator() {
+  CommentSeparator = new TKvSeparator(this);
+  CommentSeparator->SetCaption("Comment");
+  AddRow(TRow{nullptr, CommentSeparator, {}, true, true});
+}
+
+void TKvDestEngineUIPanel::AddCommentEdit() {
+  CommentEdit = new TKvEdit(this);
+  CommentEdit->SetTrimmedText(FOptions->Comment);
+  CommentEdit->ApplyChange();
+  CommentEdit->OnChange = [this](QObject* S) { ControlChanged(S); };
+  CommentLabel = AddCaption("&Comment:", CommentEdit);
+  AddRow(TRow{CommentLabel, CommentEdit, {}, true});
+}
+
+// ---- layout ----
+
+int TKvDestEngineUIPanel::GetCaptionWidth() const {
+  int LWidth = 0;
+  for (TKvLabel* L : FCaptionLabels) LWidth = std::max(LWidth, L->width());
+  return LWidth;
+}
+
+void TKvDestEngineUIPanel::ResizeControls(TnoxShellUI& UI) {
+  for (TKvLabel* L : FCaptionLabels) L->AdjustBounds();
+  for (QWidget* W : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+    if (auto* E = dynamic_cast<TKvIntEdit*>(W)) {
+      UI.AutoSizeEditHeight(E);
+      if (E == WidthEdit || E == HeightEdit || E == MaxColorCountEdit) E->resize(UI.CharsToWidth(6), E->height());
+    } else if (auto* B = dynamic_cast<TKvButton*>(W)) {
+      UI.AutoSizeButton(B);
+    } else if (auto* C = dynamic_cast<TKvCheckBox*>(W)) {
+      UI.AutoSizeCheckBox(C);
+    } else if (auto* T = dynamic_cast<TKvTrackBar*>(W)) {
+      T->resize(UI.CharsToWidth(25), T->height());
+      T->ApplyMetrics(UI);
+    } else if (auto* K = dynamic_cast<TKvComboBox*>(W)) {
+      K->resize(K == ColorUsageCombo ? UI.CharsToWidth(30) : UI.CharsToWidth(25), K->sizeHint().height());
+    } else if (auto* G = dynamic_cast<TKvDestPalette*>(W)) {
+      G->SetCellSize(UI.CharsToWidth(1) + 2);
+    } else if (auto* S = dynamic_cast<TKvSeparator*>(W)) {
+      S->AdjustBounds();
+    } else if (auto* L = dynamic_cast<TKvLabel*>(W)) {
+      L->AdjustBounds();
+    } else if (auto* E2 = dynamic_cast<TKvEdit*>(W)) {
+      UI.AutoSizeEditHeight(E2);
+    }
+  }
+  if (BorderColorBox && BorderColorButton)
+    BorderColorBox->resize(2 * BorderColorButton->height(), BorderColorButton->height());
+}
+
+void TKvDestEngineUIPanel::ArrangeControls(TnoxShellUI& UI, int& ATop) {
+  FControlLeft = UI.MarginX + GetCaptionWidth() + UI.LabelSpacingY;
+  ATop = 0;
+  const int LRight = width() - UI.MarginX;
+  for (const TRow& R : FRows) {
+    QWidget* C = R.Control;
+    int LHeight = C->height();
+    for (QWidget* A : R.After) LHeight = std::max(LHeight, A->height());
+    const int LLeft = R.FullWidth ? UI.MarginX : FControlLeft;
+    int LWidth = C->width();
+    if (R.Stretch) LWidth = std::max(10, LRight - LLeft);
+    C->setGeometry(LLeft, ATop + (LHeight - C->height()) / 2, LWidth, C->height());
+    int x = LLeft + LWidth;
+    for (QWidget* A : R.After) {
+      x += (A == TimesLabel || A == HeightEdit) ? 0 : UI.UnrelatedSpacingX;
+      if (A == BorderColorButton) x += UI.RelatedSpacingX - UI.UnrelatedSpacingX;
+      A->move(x, ATop + (LHeight - A->height()) / 2);
+      x += A->width();
+    }
+    if (R.Caption) R.Caption->move(UI.MarginX, ATop + (LHeight - R.Caption->height()) / 2);
+    if (auto* T = dynamic_cast<TKvTrackBar*>(C)) T->PlaceEdit();
+    ATop += LHeight + UI.UnrelatedSpacingY;
+  }
+}

@@ -1,0 +1,174 @@
+// The converter option panel on screen: turns the engine's panel description
+// (its sections in order) into option controls, shows the options' values,
+// writes every control back into the options in a fixed order on each
+// change, and restarts the conversion only when an option really changed.
+#pragma once
+
+#include <QWidget>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "app/KvDest.h"
+#include "app/KvPanelSections.h"
+#include "app/KvSource.h"
+#include "app/qt/KvControls.h"
+
+class TnoxShellUI;
+
+class TKvDestEngineUIPanel : public QWidget, public TObject, public IKvSourceClient, public IKvDestClient {
+public:
+  // ADescription is the engine's panel description bound to the options.
+  TKvDestEngineUIPanel(QWidget* AParent, std::unique_ptr<TKvDestEngineUI> ADescription);
+  ~TKvDestEngineUIPanel() override;
+
+  TKvDestEngineOptions* GetOptions() const { return FOptions; }
+  TKvDestEngineUIEx* GetDescription() const { return FDescription; }
+
+  void SetSource(TKvSource* ASource);
+  void SetDest(TKvDest* ADest);
+  TKvDest* GetDest() const { return FDest; }
+
+  void BeginUpdate() { ++FUpdateCount; }
+  void EndUpdate();
+  void ControlChanged(QObject* ASender);
+  void PaletteControlChanged(QObject* ASender);
+  virtual void StoreOptions();
+  virtual void CheckOptions() {}
+  virtual bool CanEditPalette() { return true; }
+  void UpdateControls();
+  void ApplyOptions();
+  void UpdateDimensionFromSource(int AWidth, int AHeight);
+  void NativeDimensionClick(QObject* ASender);
+  void BorderColorSelectClick(QObject* ASender);
+
+  virtual void ResizeControls(TnoxShellUI& AShellUI);
+  // Places the sections from ATop down; ATop ends below the last one.
+  virtual void ArrangeControls(TnoxShellUI& AShellUI, int& ATop);
+  int GetCaptionWidth() const;
+
+  // The sections (each at most once per panel).
+  void AddDimensionSection(bool ANativeButton);
+  void AddPositionSection(uint32_t AAspectSet);
+  void AddPaletteSeparator();
+  void AddPaletteLabel();
+  void AddOriginalColorsCheckBox();
+  TKvDestPalette* AddDestPalette(int AColumns, int ARows, bool ANoDrop);
+  void AddMaxColorCountSection(int AMin, int AMax);
+  void AddGrayPaletteCheckBox();
+  void AddFixedPaletteSection(int AColumns, int ARows);
+  void AddOptimizedPaletteSection();
+  void AddPaletteUsageSection(uint8_t AUsageSet);
+  void AddPaletteModeSection(uint32_t AModeSet);
+  void AddColorUsageSection(bool AForceBright);
+  void AddMaxFlickeringSection();
+  void AddHamSection(bool AInitial, bool APrev, bool ANext, bool AMaxChange);
+  void AddDitheringSection(bool ABlockLimits);
+  void AddFileFormatSeparator();
+  void AddFileFormatCheckBox(const QString& ACaption);
+  void AddCommentSeparator();
+  void AddCommentEdit();
+
+  // The controls, nil while their section was not added.
+  TKvIntEdit* WidthEdit = nullptr;
+  TKvIntEdit* HeightEdit = nullptr;
+  TKvLabel* DimensionLabel = nullptr;
+  TKvLabel* TimesLabel = nullptr;
+  TKvButton* NativeButton = nullptr;
+  bool NativeSizeShown = false;
+  TKvCheckBox* LockCheckBox = nullptr;
+  TKvLabel* PositionLabel = nullptr;
+  TKvComboBox* PositionCombo = nullptr;
+  TKvLabel* AspectLabel = nullptr;
+  TKvPixelAspectRatioComboBox* AspectCombo = nullptr;
+  TKvLabel* BorderColorLabel = nullptr;
+  TKvColorBox* BorderColorBox = nullptr;
+  TKvButton* BorderColorButton = nullptr;
+  TKvSeparator* PaletteSeparator = nullptr;
+  TKvCheckBox* OriginalColorsCheckBox = nullptr;
+  TKvLabel* PaletteLabel = nullptr;
+  TKvPaletteComboBox* PaletteCombo = nullptr;
+  TKvLabel* UsageLabel = nullptr;
+  TKvPaletteUgaseComboBox* UsageCombo = nullptr;
+  TKvLabel* ModeLabel = nullptr;
+  TKvPaletteModeComboBox* ModeCombo = nullptr;
+  TKvButton* EditButton = nullptr;
+  TKvDestPalette* DestPalette = nullptr;
+  TKvLabel* MaxColorCountLabel = nullptr;
+  TKvIntEdit* MaxColorCountEdit = nullptr;
+  TKvCheckBox* KeepWholePaletteCheckBox = nullptr;
+  TKvCheckBox* GrayPaletteCheckBox = nullptr;
+  TKvLabel* ColorUsageLabel = nullptr;
+  TKvComboBox* ColorUsageCombo = nullptr;
+  TKvLabel* MaxFlickeringLabel = nullptr;
+  TKvTrackBar* MaxFlickeringBar = nullptr;
+  TKvLabel* FixedPaletteLabel = nullptr;
+  TKvFixedPaletteComboBox* FixedPaletteCombo = nullptr;
+  TKvDestPalette* FixedPalette = nullptr;
+  TKvSeparator* HamSeparator = nullptr;
+  TKvLabel* HamLabels[4] = {};
+  TKvTrackBar* HamBars[4] = {};
+  TKvSeparator* DitheringSeparator = nullptr;
+  TKvLabel* DitherMethodLabel = nullptr;
+  TKvComboBox* DitherMethodCombo = nullptr;
+  TKvLabel* ErrorDiffusionLabel = nullptr;
+  TKvTrackBar* ErrorDiffusionBar = nullptr;
+  TKvCheckBox* LimitInsideCheckBox = nullptr;
+  TKvCheckBox* LimitBoundaryCheckBox = nullptr;
+  TKvCheckBox* SerpentineCheckBox = nullptr;
+  TKvLabel* LightnessLabel = nullptr;
+  TKvTrackBar* LightnessBar = nullptr;
+  TKvLabel* SaturationLabel = nullptr;
+  TKvTrackBar* SaturationBar = nullptr;
+  TKvSeparator* FileFormatSeparator = nullptr;
+  TKvCheckBox* FileFormatCheckBox = nullptr;
+  TKvSeparator* CommentSeparator = nullptr;
+  TKvLabel* CommentLabel = nullptr;
+  TKvEdit* CommentEdit = nullptr;
+
+  // The result palette strip of the panel (the last destination palette added
+  // by a palette section), for the palette actions.
+  TKvDestPalette* GetResultPaletteStrip() const { return FResultStrip; }
+  bool IsResultStripReadOnly() const { return FResultStrip && FResultStrip->ReadOnly; }
+  // A panel that changes its layout asks the window to arrange again.
+  std::function<void()> OnArrangeRequest;
+  // The colour dialog; tests replace it. Returns false on cancel.
+  static std::function<bool(QWidget*, uint32_t&)> ColorChooser;
+  // How often the conversion was restarted (for tests and diagnostics).
+  int ApplyCount = 0;
+
+  // IKvSourceClient
+  void PictureChanged(TBitmap32*) override {}
+  void SourceChanged(TBitmap32* APicture, TKvPalette256* APalette, TKvPalette256* APalette2) override;
+  // IKvDestClient
+  void FittedChanged(int, TBitmap32*, bool) override {}
+  void ResultChanged(const TKvSize&, int, TBitmap32*, TKvBitmapList*, bool) override {}
+  void ResultPaletteChanged(TKvPalette256*, int, int) override {}
+
+private:
+  void BuildFromDescription();
+  TKvLabel* AddCaption(const QString& ACaption, QWidget* AFocus);
+  TKvCheckBox* AddCheckBox(const QString& ACaption, bool AChecked, bool APaletteTarget);
+  TKvTrackBar* AddTrackBar(int AMin, int AMax, int ADefault, int APosition, bool APaletteTarget);
+  void HandOutDest();
+
+  // One row of the layout, in the order the sections made them.
+  struct TRow {
+    TKvLabel* Caption = nullptr;   // in the caption column
+    QWidget* Control = nullptr;    // at the control column (or the margin without a caption)
+    std::vector<QWidget*> After;   // placed one after the other behind the control
+    bool Stretch = false;          // the control reaches the right margin
+    bool FullWidth = false;        // separators and caption-less check boxes start at the margin
+  };
+  void AddRow(TRow ARow) { FRows.push_back(std::move(ARow)); }
+  std::vector<TRow> FRows;
+  std::unique_ptr<TKvDestEngineUI> FDescriptionOwner;
+  TKvDestEngineUIEx* FDescription = nullptr;
+  TKvDestEngineOptions* FOptions = nullptr;
+  std::vector<TKvLabel*> FCaptionLabels;
+  int FControlLeft = 0;
+  int FUpdateCount = 1;
+  TKvSource* FSource = nullptr;
+  TKvDest* FDest = nullptr;
+  TKvDestPalette* FResultStrip = nullptr;
+};
