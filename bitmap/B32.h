@@ -1,7 +1,8 @@
 // The foundation of the bitmap library: the pixel value, fixed-point, point
 // and rectangle types, the draw/combine/wrap modes, the event types, the
 // persistent base classes (reference counted, change-notifying, lockable),
-// the two-dimensional map with a size, and the colour and rectangle helpers.
+// the two-dimensional map with a size, the colour and rectangle helpers, and
+// the 32-bit bitmap with its pixel-memory backends.
 #pragma once
 
 #include <atomic>
@@ -199,19 +200,19 @@ void OffsetIntRect(TRect& R, int32_t Dx, int32_t Dy);
 void InflateFloatRect(TFloatRect& R, float Dx, float Dy);
 
 // ---------------------------------------------------------------------------
-// Samplers and resamplers
+// The 32-bit bitmap, its pixel-memory backends and its errors. The samplers
+// and resamplers a bitmap owns are declared in B32_Resamplers.
 
 class TCustomBitmap32;
 class TCustomBackend;
+class TCustomResampler;
+class TCustomResamplerClass;
 
 // An error of the bitmap library ("Destination bitmap is nil", ...).
 class EBitmapException : public Exception {
 public:
   using Exception::Exception;
 };
-
-class TCustomResampler;
-class TCustomResamplerClass;
 
 // ---------------------------------------------------------------------------
 // Pixel-memory backends

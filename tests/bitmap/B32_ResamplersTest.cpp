@@ -620,3 +620,23 @@ TEST(B32ResamplersTest, VectorPassesEqualThePlainSums) {
   }
 #endif
 }
+
+TEST(B32ResamplersTest, ClippedFitsEqualTheCropOfTheFullFit) {
+  TBitmap32 Src(40, 30);
+  FillPattern(Src, 21);
+  // (The draft resampler counts its blocks from the clip, so it is left out.)
+  for (const char* Resampler : {"TKernelResampler", "TNearestResampler", "TLinearResampler"}) {
+    for (int32_t W : {24, 90}) {  // shrinking and enlarging
+      const int32_t H = W * 3 / 4;
+      Src.SetResamplerClassName(Resampler);
+      if (auto* K = dynamic_cast<TKernelResampler*>(Src.GetResampler())) K->SetKernelClassName("TLanczosKernel");
+      TBitmap32 Full(W, H), Part(W / 2, H / 2);
+      Src.DrawToRect(&Full, Full.BoundsRect());
+      // The destination rectangle reaches past the bitmap on every side.
+      Src.DrawToRect(&Part, TRect{-5, -4, W - 5, H - 4});
+      for (int32_t Y = 0; Y < Part.GetHeight(); ++Y)
+        for (int32_t X = 0; X < Part.GetWidth(); ++X)
+          ASSERT_EQ(Part.GetPixel(X, Y), Full.GetPixel(X + 5, Y + 4)) << Resampler << " " << W << " " << X << "," << Y;
+    }
+  }
+}
