@@ -390,17 +390,43 @@ double TKvCellImage::FindBestPalette(const TRect& ARect, TKvCellPalette*& ACellP
   return SearchCandidates(FPaletteList, ARect, ACellPalette);
 }
 
+namespace {
+
+void AppendColors(const TKvPalette256& APalette, std::vector<double>& AColors) {
+  AColors.push_back(APalette.Count);
+  for (int i = 0; i < APalette.Count; ++i) {
+    const TKvLinRGBColor& v = APalette.Colors[i].GetLinRGB();
+    AColors.insert(AColors.end(), {v.R, v.G, v.B, APalette.Colors[i].GetLinGray()});
+  }
+}
+
+// Compares with the colours AppendColors noted at AAt and moves AAt past them.
+bool SameColors(const TKvPalette256& APalette, const std::vector<double>& AColors, size_t& AAt) {
+  if (AAt >= AColors.size() || AColors[AAt] != APalette.Count) return false;
+  ++AAt;
+  for (int i = 0; i < APalette.Count; ++i) {
+    const TKvLinRGBColor& v = APalette.Colors[i].GetLinRGB();
+    const double* c = &AColors[AAt];
+    if (!(c[0] == v.R && c[1] == v.G && c[2] == v.B && c[3] == APalette.Colors[i].GetLinGray())) return false;
+    AAt += 4;
+  }
+  return true;
+}
+
+}  // namespace
+
 void TKvCellImage::PrepareRowLookahead(int ACellY, const std::vector<TKvCellPaletteList*>& ALists) {
   TRowLookahead& a = FLookahead;
   a.Valid = false;
   a.Row = ACellY;
   a.Lists.clear();
   for (TKvCellPaletteList* list : ALists) {
-    TListSnapshot snap{list, {}, {}};
+    TListSnapshot snap{list, {}, {}, {}};
     const int count = list ? list->GetCount() : 0;
     for (int k = 0; k < count; ++k) {
       snap.Candidates.push_back(list->GetPalette(k));
       snap.Enabled.push_back(list->GetPalette(k)->Enabled);
+      AppendColors(*list->GetPalette(k)->Palette, snap.Colors);
     }
     a.Lists.push_back(std::move(snap));
   }
@@ -442,9 +468,13 @@ bool TKvCellImage::LookupRowSearch(TKvCellPaletteList* AList, const TRect& ARect
   if (l == a.Lists.size()) return false;
   const TListSnapshot& snap = a.Lists[l];
   if (AList->GetCount() != static_cast<int>(snap.Candidates.size())) return false;
+  // A list cleared and filled again may hold new candidates at the old
+  // addresses: their colours tell.
+  size_t at = 0;
   for (size_t k = 0; k < snap.Candidates.size(); ++k) {
     const TKvCellPalette* c = AList->GetPalette(static_cast<int>(k));
     if (c != snap.Candidates[k] || c->Enabled != static_cast<bool>(snap.Enabled[k])) return false;
+    if (!SameColors(*c->Palette, snap.Colors, at)) return false;
   }
   // The pixels as the search saw them (exact values; a NaN never matches).
   auto* self = const_cast<TKvCellImage*>(this);
@@ -454,9 +484,9 @@ bool TKvCellImage::LookupRowSearch(TKvCellPaletteList* AList, const TRect& ARect
       const TKvLinRGBColor& b = a.Band[static_cast<size_t>(y - ARect.Top) * FWidth + x];
       if (!(v.R == b.R && v.G == b.G && v.B == b.B)) return false;
     }
-  const size_t at = static_cast<size_t>(cell) * a.Lists.size() + l;
-  if (a.Best[at]) ABest = a.Best[at];
-  AScore = a.Score[at];
+  const size_t found = static_cast<size_t>(cell) * a.Lists.size() + l;
+  if (a.Best[found]) ABest = a.Best[found];
+  AScore = a.Score[found];
   return true;
 }
 

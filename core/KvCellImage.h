@@ -227,11 +227,12 @@ protected:
 
   // Searches of a whole cell row made at once, against each of ALists.
   // Nothing changes a cell's pixels before its own search (the deferred error
-  // reaches a cell when it is solved, direct shares only cells already
-  // solved), so the searches of a row can run in one job run instead of one
-  // run per cell. A result is used only while the cell's pixels, the list and
-  // its Enabled flags are still those the search saw; otherwise the cell is
-  // searched again, so hooks that change them between cells keep working.
+  // reaches a cell when it is solved; direct shares reach only the cell being
+  // rendered and cells solved before it), so the searches of a row can run in
+  // one job run instead of one run per cell. A result is used only while the
+  // cell's pixels and the list (its candidates, their colours and Enabled
+  // flags) are still those the search saw; otherwise the cell is searched
+  // again, so hooks that change them between cells keep working.
   void PrepareRowLookahead(int ACellY, const std::vector<TKvCellPaletteList*>& ALists);
   void DropRowLookahead() { FLookahead.Valid = false; }
   // The lookahead's search of AList on the cell of the current row whose
@@ -245,6 +246,8 @@ private:
     TKvCellPaletteList* List;
     std::vector<TKvCellPalette*> Candidates;
     std::vector<uint8_t> Enabled;
+    // Per candidate: its colour count, then linear R, G, B and gray of each.
+    std::vector<double> Colors;
   };
   struct TRowLookahead {
     bool Valid = false;

@@ -55,6 +55,7 @@ public:
   std::function<void(TKvPalette256&, TKvCellPaletteList&)> Fill;
   std::function<void()> OnPixel;
   std::function<void(int, int)> OnCell;  // after the attribute of a cell
+  std::function<void()> AfterCell;        // at the progress report
   std::vector<TAttrCall> Calls;
   int Frees = 0;
 
@@ -82,6 +83,10 @@ public:
   void SetTargetPixel(TKvCellScreen* ATarget, int X, int Y, TKvCellPalette*, int AIndex) override {
     if (ATarget) ATarget->SetPixel(X, Y, AIndex);
   }
+  void ReportProgress(TKvDestProgress* AProgress, int ATotal, int ADone) override {
+    TBase::ReportProgress(AProgress, ATotal, ADone);
+    if (AfterCell) AfterCell();
+  }
 
   // What a converter with its own cell loop sets up.
   void Begin(TKvDestEngineOptions& AOptions) {
@@ -100,6 +105,7 @@ public:
     this->FDiffusion->SetMirror(AMirror);
   }
   void SetLimitInside(bool AValue) { this->FLimitErrorInsideBlock = AValue; }
+  TKvPalette256* GetOptionsPalette() const { return this->FPalette; }
 };
 
 using TTestCellImage = TTestCellImageOf<TKvCellImage>;
@@ -604,38 +610,56 @@ TEST(KvCellImage, SameBytesOnOneAndFourProcessors) {
   }
 }
 
-// Hooks may change the candidates' Enabled flags and the pixels of cells not
-// yet solved between cells; the searches see the changes whatever the
-// number of processors.
+// Hooks may change the candidates (Enabled flags, colours) and the pixels of
+// cells not yet solved between cells; the searches see the changes whatever
+// the number of processors.
 TEST(KvCellImage, HooksChangingLaterCellsAreSeen) {
-  std::vector<int> pixels[2];
-  std::vector<int> attrs[2];
-  for (const int run : {0, 1}) {
-    TKvProcessorCountOverride force(run ? 4 : 1);
-    auto bmp = NoisyPicture(40, 16);
-    TTestCellImage img(8, 8, *bmp);
-    img.Fill = AllPairs;
-    img.OnCell = [&](int ACellX, int ACellY) {
-      TKvCellPaletteList& list = *img.GetPaletteList();
-      for (int k = 0; k < list.GetCount(); ++k) list.GetPalette(k)->Enabled = (k + ACellX + ACellY) % 3 != 0;
-      // Brighten the next cell of the row, whichever way the row runs.
-      const TRect next = img.GetCellRect(ACellX + 1 < img.GetCellsAcross() ? ACellX + 1 : ACellX, ACellY);
-      for (int y = next.Top; y < next.Bottom; ++y) {
-        PKvColor p = img.GetPixels(next.Left, y);
-        TKvLinRGBColor v = p->GetLinRGB();
-        v.G += 0.3;
-        p->SetLinRGB(v);
-      }
-    };
-    auto po = TKvDestEngineOptions::Create();
-    FillEight(*po->GetPalette());
-    TTestScreen screen(40, 16, 5, 2);
-    std::unique_ptr<TKvBitmap> r = img.Convert(nullptr, *po, nullptr, &screen);
-    pixels[run] = Pixels(*r);
-    attrs[run] = screen.Attrs;
+  for (const bool refill : {false, true}) {
+    std::vector<int> pixels[2];
+    std::vector<int> attrs[2];
+    for (const int run : {0, 1}) {
+      TKvProcessorCountOverride force(run ? 4 : 1);
+      auto bmp = NoisyPicture(40, 16);
+      TTestCellImage img(8, 8, *bmp);
+      img.Fill = AllPairs;
+      img.OnCell = [&](int ACellX, int ACellY) {
+        if (refill) return;
+        TKvCellPaletteList& list = *img.GetPaletteList();
+        for (int k = 0; k < list.GetCount(); ++k) list.GetPalette(k)->Enabled = (k + ACellX + ACellY) % 3 != 0;
+        // Brighten the next cell of the row, whichever way the row runs.
+        const TRect next = img.GetCellRect(ACellX + 1 < img.GetCellsAcross() ? ACellX + 1 : ACellX, ACellY);
+        for (int y = next.Top; y < next.Bottom; ++y) {
+          PKvColor p = img.GetPixels(next.Left, y);
+          TKvLinRGBColor v = p->GetLinRGB();
+          v.G += 0.3;
+          p->SetLinRGB(v);
+        }
+      };
+      // Other colours for the same candidates after every cell (as a list
+      // cleared and filled again may give new candidates the old addresses).
+      int cells = 0;
+      if (refill)
+        img.AfterCell = [&] {
+          TKvCellPaletteList& list = *img.GetPaletteList();
+          TKvPalette256& colours = *img.GetOptionsPalette();
+          ++cells;
+          for (int k = 0; k < list.GetCount(); ++k) {
+            TKvPalette256& p = *list.GetPalette(k)->Palette;
+            *p.GetPColor(0) = *colours.GetPColor((k + cells) % 8);
+            p.UpdateCache();
+          }
+        };
+      auto po = TKvDestEngineOptions::Create();
+      FillEight(*po->GetPalette());
+      TKvDestProgress progress;
+      TTestScreen screen(40, 16, 5, 2);
+      std::unique_ptr<TKvBitmap> r = img.Convert(nullptr, *po, &progress, &screen);
+      pixels[run] = Pixels(*r);
+      attrs[run] = screen.Attrs;
+    }
+    EXPECT_EQ(pixels[0], pixels[1]) << "refill " << refill;
+    EXPECT_EQ(attrs[0], attrs[1]);
   }
-  EXPECT_EQ(pixels[0], pixels[1]);
-  EXPECT_EQ(attrs[0], attrs[1]);
 }
 
 // Paired cells: a pair of scan cells shares the list with the least sum of
