@@ -1,0 +1,142 @@
+#include "platforms/KvSavePlatformTimex.h"
+
+#include <cmath>
+
+#include "core/KvImage.h"
+#include "core/KvStream.h"
+#include "platforms/KvPlatformZX.h"
+
+// ---------------------------------------------------------------------------
+// Screens
+
+int TKvTimexExtendedScreen::GetAttr(int CellX, int CellY) {
+  return Data[ZxBitmapSize + ZxRowOffset(CellY) + MCX(CellX)];
+}
+
+void TKvTimexExtendedScreen::SetAttr(int CellX, int CellY, int AAttr) {
+  Data[ZxBitmapSize + ZxRowOffset(CellY) + MCX(CellX)] = static_cast<uint8_t>(AAttr);
+}
+
+namespace {
+// The byte and mask of pixel (X, Y) of a 512x192 image.
+inline uint8_t& TimexMonoByte(uint8_t* AData, int X, int Y) {
+  return AData[((X >> 3) & 1) * ZxBitmapSize + ZxRowOffset(Y) + (X >> 4)];
+}
+inline void PutBit(uint8_t& AByte, uint8_t AMask, bool ASet) {
+  AByte = ASet ? (AByte | AMask) : (AByte & static_cast<uint8_t>(~AMask));
+}
+}  // namespace
+
+TKvTimexMonoScreen::TKvTimexMonoScreen(void* AData) : TKvScreen1(512, 192, AData) {}
+
+int TKvTimexMonoScreen::GetPixel(int X, int Y) {
+  X = MX(X);
+  return ((TimexMonoByte(Data, X, Y) >> (7 - (X & 7))) & 1) ^ 1;
+}
+
+void TKvTimexMonoScreen::SetPixel(int X, int Y, int AColor) {
+  X = MX(X);
+  PutBit(TimexMonoByte(Data, X, Y), static_cast<uint8_t>(0x80 >> (X & 7)), AColor == 0);
+}
+
+TKvTimexMono2Screen::TKvTimexMono2Screen(void* AData) : TKvScreen2(512, 192, AData) {}
+
+void TKvTimexMono2Screen::SetPixel(int X, int Y, int AColor) {
+  X = MX(X);
+  const uint8_t mask = static_cast<uint8_t>(0x80 >> (X & 7));
+  PutBit(TimexMonoByte(Data, X, Y), mask, AColor / 2 == 0);
+  PutBit(TimexMonoByte(Data + 12289, X, Y), mask, AColor % 2 != 1);
+}
+
+// ---------------------------------------------------------------------------
+// Options and palettes
+
+TKvTimexMonoEngineOptions::TKvTimexMonoEngineOptions() { SetPixelAspect(1); }  // "1:2"
+
+const TKvStdRGBColor TimexColorPairs[4][2] = {
+    {{0, 0, 0}, {255, 255, 255}},
+    {{0, 0, 255}, {255, 255, 0}},
+    {{255, 0, 0}, {0, 255, 255}},
+    {{0, 255, 0}, {255, 0, 255}},
+};
+
+void BuildTimexFlickerPalette(int APair1, int APair2, int AMaxFlicker, TKvPalette256& APalette, bool AUnique) {
+  APalette.Clear();
+  if (APair1 == 0 || APair2 == 0) return;
+  for (int i = 0; i < 2; ++i)
+    for (int j = 0; j < 2; ++j) {
+      TKvColor a, b;
+      a.InitStdRGB(TimexColorPairs[APair1 - 1][i]);
+      b.InitStdRGB(TimexColorPairs[APair2 - 1][j]);
+      const TKvLinRGBColor m = MiddleLinRGB(a.GetLinRGB(), b.GetLinRGB());
+      const bool flicker = std::fabs(a.GetLinGray() - b.GetLinGray()) > AMaxFlicker / 100.0;
+      if (AUnique) {
+        if (flicker) continue;
+        const int k = APalette.AddUniqueLinRGB(m);
+        APalette.Colors[k].Skip = flicker;
+      } else {
+        const int k = APalette.AddLinRGB(m);
+        APalette.Colors[k].Skip = flicker;
+      }
+    }
+  if (AUnique) APalette.SortByGray(0);
+}
+
+void TKvTimexMono2EngineOptions::UpdatePalette() {
+  if (UpdateCount > 0) return;
+  BuildTimexFlickerPalette(PaletteIndex, ExtraFlag ? SecondPaletteIndex : PaletteIndex, MaxFlickering,
+                           *GetPalette(), true);
+}
+
+// ---------------------------------------------------------------------------
+// Engines
+
+TKvTimexMonoEngineUI::TKvTimexMonoEngineUI(TKvDestEngineOptions* AOptions) : TKvDestEngineUIEx(AOptions) {
+  AddPositionSection(0);
+  AddDitheringSection(false);
+}
+
+TKvTimexMono2EngineUI::TKvTimexMono2EngineUI(TKvDestEngineOptions* AOptions) : TKvDestEngineUIEx(AOptions) {
+  AddPositionSection(0);
+  AddDitheringSection(false);
+}
+
+std::unique_ptr<TKvBitmap> TKvTimexExtendedEngine::Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*,
+                                                           TKvPalette256*, TKvDestEngineOptions& AOptions,
+                                                           TKvDestProgress& AProgress,
+                                                           std::unique_ptr<TKvStreamList>& AStreams) {
+  AStreams = std::make_unique<TKvStreamList>();
+  TKvTimexExtendedScreen LScreen(AStreams->NewStream("scr", 12288)->GetMemory());
+  return ConvertZxColorCells(AAbort, ABitmap, AOptions.GetCellHeight(), AOptions, AProgress, LScreen);
+}
+
+std::unique_ptr<TKvDestEngineUI> TKvTimexMonoEngine::CreateUI(TKvDestEngineOptions* AOptions) {
+  return std::make_unique<TKvTimexMonoEngineUI>(AOptions);
+}
+
+std::unique_ptr<TKvDestEngineOptions> TKvTimexMonoEngine::CreateOptions() {
+  return TKvDestEngineOptions::Create<TKvTimexMonoEngineOptions>();
+}
+
+std::unique_ptr<TKvBitmap> TKvTimexMonoEngine::Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*,
+                                                       TKvPalette256*, TKvDestEngineOptions& AOptions,
+                                                       TKvDestProgress&, std::unique_ptr<TKvStreamList>& AStreams) {
+  TKvImage LImage(ABitmap);
+  AStreams = std::make_unique<TKvStreamList>();
+  TKvTimexMonoScreen LScreen(AStreams->NewStream("scr", 12289)->GetMemory());
+  return LImage.ConvertBW(AAbort, AOptions, &LScreen, nullptr, 0, 1);
+}
+
+// The two-frame "512x192x2" mode takes its place at the end of this list.
+const std::vector<const TKvDestEngineClass*>& TimexDestEngineClasses() {
+  static const std::vector<const TKvDestEngineClass*> LClasses = {
+      &DestEngineClass<TKvTimexExtendedEngine>(),
+      &DestEngineClass<TKvTimexExtendedInterlacedEngine>(),
+      &DestEngineClass<TKvTimexMonoEngine>(),
+  };
+  return LClasses;
+}
+
+void InitKvSavePlatformTimex() {
+  for (const TKvDestEngineClass* c : TimexDestEngineClasses()) RegisterDestEngine(*c);
+}

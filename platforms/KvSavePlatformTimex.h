@@ -1,0 +1,98 @@
+// The converters of the "Timex" platform: the 8x1 hi-colour screen, its
+// interlaced form, and the 512-pixel-wide screen in one colour pair, single
+// and as two alternating frames.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platforms/KvSavePlatformZXCommon.h"
+
+// The hi-colour screen: the Spectrum bitmap, then one attribute per 8x1 cell
+// at 6144 + (row offset of y) + cx.
+class TKvTimexExtendedScreen : public TKvZxSpectrumColorScreen {
+public:
+  using TKvZxSpectrumColorScreen::TKvZxSpectrumColorScreen;
+  int GetAttr(int CellX, int CellY) override;
+  void SetAttr(int CellX, int CellY, int AAttr) override;
+};
+
+// 512x192: even 8-pixel columns in the first 6144 bytes, odd ones in the
+// next; a set bit is dark. The byte after them stays 0.
+class TKvTimexMonoScreen : public TKvScreen1 {
+public:
+  explicit TKvTimexMonoScreen(void* AData);
+  int GetPixel(int X, int Y) override;
+  void SetPixel(int X, int Y, int AColor) override;
+};
+
+// Two 512x192 images of 12289 bytes, at 0 and 12289: the pixel value is
+// 2 * (light in frame 1) + (light in frame 2).
+class TKvTimexMono2Screen : public TKvScreen2 {
+public:
+  explicit TKvTimexMono2Screen(void* AData);
+  int GetPixel(int, int) override { return 0; }
+  void SetPixel(int X, int Y, int AColor) override;
+};
+
+class TKvTimexMonoEngineOptions : public TKvDestEngineOptions {
+public:
+  TKvTimexMonoEngineOptions();
+  TKvSize GetDefaultSize() const override { return {512, 192}; }
+  void SetWidth(int32_t) override {}
+  void SetHeight(int32_t) override {}
+};
+
+class TKvTimexMono2EngineOptions : public TKvTimexMonoEngineOptions {
+public:
+  void UpdatePalette() override;
+};
+
+// The two sRGB colours of each numbered pair 1..4.
+extern const TKvStdRGBColor TimexColorPairs[4][2];
+
+// The mixtures of colour pair APair1 in one frame with APair2 in the other;
+// nothing when either is 0. A mixture whose frames differ in gray by more
+// than AMaxFlicker percent is flagged, or left out with AUnique.
+void BuildTimexFlickerPalette(int APair1, int APair2, int AMaxFlicker, TKvPalette256& APalette, bool AUnique);
+
+class TKvTimexMonoEngineUI : public TKvDestEngineUIEx {
+public:
+  explicit TKvTimexMonoEngineUI(TKvDestEngineOptions* AOptions);
+};
+class TKvTimexMono2EngineUI : public TKvDestEngineUIEx {
+public:
+  explicit TKvTimexMono2EngineUI(TKvDestEngineOptions* AOptions);
+};
+
+class TKvTimexExtendedEngine : public TKvDestEngineOf<TKvTimexExtendedEngine, TKvZxSpectrumMultiColor1Engine> {
+public:
+  static std::string GetPlatformName() { return "Timex"; }
+  static std::string GetModeName() { return "256x192x4"; }
+  static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,
+                                            TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,
+                                            TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams);
+};
+
+class TKvTimexExtendedInterlacedEngine
+    : public TKvDestEngineOf<TKvTimexExtendedInterlacedEngine, TKvZxSpectrumMultiColor1InterlacedEngine> {
+public:
+  static std::string GetPlatformName() { return "Timex"; }
+  static std::string GetModeName() { return "256x384x4 Interlaced"; }
+};
+
+class TKvTimexMonoEngine : public TKvDestEngineOf<TKvTimexMonoEngine> {
+public:
+  static std::string GetPlatformName() { return "Timex"; }
+  static std::string GetModeName() { return "512x192x1"; }
+  std::unique_ptr<TKvDestEngineUI> CreateUI(TKvDestEngineOptions* AOptions) override;
+  std::unique_ptr<TKvDestEngineOptions> CreateOptions() override;
+  static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,
+                                            TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,
+                                            TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams);
+};
+
+// The modes of the "Timex" platform in list order.
+const std::vector<const TKvDestEngineClass*>& TimexDestEngineClasses();
+void InitKvSavePlatformTimex();
