@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <thread>
 
 #include "app/KvAppUnits.h"
 #include "app/KvPanelSections.h"
@@ -384,4 +386,29 @@ TEST_F(TDestTest, PastedPicturesAreReencoded) {
   Workers.FinishNext();
   Timers.Tick();
   EXPECT_EQ(Script.Calls, LBefore + 1);
+}
+
+TEST_F(TDestTest, RunsOnRealThreads) {
+  TKvThreadWorkerLauncher LThreads;
+  std::atomic<int> LRan{0};
+  auto LWorker = LThreads.Launch([&] { ++LRan; });
+  LWorker->WaitFor();
+  EXPECT_TRUE(LWorker->Finished());
+  EXPECT_EQ(LRan.load(), 1);
+
+  // Both stages on worker threads; the test waits for each worker to end
+  // and then fires the timers.
+  TKvSource LSource;
+  TKvDest LDest(Timers, LThreads);
+  LDest.SetSource(&LSource);
+  LSource.LoadFromBitmapHandle("Unnamed", Picture);
+  LDest.SetEngine(DestEngineClass<TTestEngine>());
+  // Poll as the program's timers do, with a guard against a hang.
+  const auto LGiveUp = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (!LDest.GetPreview() && std::chrono::steady_clock::now() < LGiveUp) {
+    Timers.Tick();
+    std::this_thread::yield();
+  }
+  ASSERT_TRUE(LDest.GetPreview());
+  EXPECT_EQ(LDest.GetPreview()->GetWidth(), 4);
 }
