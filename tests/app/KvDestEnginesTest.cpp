@@ -67,3 +67,26 @@ TEST(KvDestEngines, ReducePaletteKeepsTheUsedColoursWhenTheyFit) {
   EXPECT_NE(LDark, -7);
   EXPECT_NE(LBright, -7);
 }
+
+TEST(KvDestEngines, QuantizePaletteKeepsFixedColoursFirst) {
+  TBitmap32 LPicture(4, 1);
+  const uint32_t LPixels[] = {0xFFFFFFFF, 0xFF0000FF, 0xFFFF0000, 0xFF0000FF};
+  std::copy(std::begin(LPixels), std::end(LPixels), LPicture.GetBits());
+  TKvImage LImage(LPicture);
+  auto LOptions = TKvDestEngineOptions::Create<TKvDestEngineOptions>();
+  LOptions->SetDitherMethod(0);
+  LOptions->GetFixedPalette()->AddRGB(0, 255, 0);
+  TKvPalette256 LAllowed;
+  for (uint32_t LColor : {0x000000u, 0xFFFFFFu, 0xFF0000u, 0x0000FFu, 0x00FF00u})
+    LAllowed.AddRGB(LColor >> 16, (LColor >> 8) & 0xFF, LColor & 0xFF);
+  bool LAbort = false;
+  TKvDestEngine::QuantizePalette(&LAbort, LImage, LAllowed, 8, *LOptions);
+  const TKvPalette256& LResult = *LOptions->GetPalette();
+  ASSERT_EQ(LResult.Count, 4);
+  EXPECT_EQ(LResult.GetRGBQuad(0), 0x00FF00u);  // the fixed colour keeps its place
+  EXPECT_EQ(LResult.GetRGBQuad(1), 0x0000FFu);  // then the used colours, darkest first
+  EXPECT_EQ(LResult.GetRGBQuad(2), 0xFF0000u);
+  EXPECT_EQ(LResult.GetRGBQuad(3), 0xFFFFFFu);
+  // The result palette itself is no valid source of colours.
+  EXPECT_THROW(TKvDestEngine::QuantizePalette(&LAbort, LImage, *LOptions->GetPalette(), 8, *LOptions), Exception);
+}
