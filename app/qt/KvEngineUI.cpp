@@ -1,6 +1,7 @@
 #include "app/qt/KvEngineUI.h"
 
 #include <QColorDialog>
+#include <QPointer>
 #include <algorithm>
 
 #include "app/KvControls.h"
@@ -36,8 +37,9 @@ TKvDestEngineUIPanel::~TKvDestEngineUIPanel() {
   SetDest(nullptr);
   SetSource(nullptr);
   // The children unlink themselves before the panel's links are gone.
-  const auto LChildren = findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
-  for (QWidget* LChild : LChildren) delete LChild;
+  std::vector<QPointer<QWidget>> LChildren;
+  for (QWidget* LChild : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) LChildren.emplace_back(LChild);
+  for (QPointer<QWidget>& LChild : LChildren) delete LChild.data();
   if (HasPaletteList()) PaletteList().RemoveGenerated();
 }
 

@@ -1,0 +1,105 @@
+// Shared set-up of the windowed tests: one application object, the program's
+// units started once, an in-memory settings store, a modal presenter that
+// never blocks, file dialogs answered by the test, and a converter of the
+// test's own that makes flicker frames and native files.
+#pragma once
+
+#include <QApplication>
+#include <QImage>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/KvAppUnits.h"
+#include "app/KvDestEngines.h"
+#include "app/KvPanelSections.h"
+#include "app/qt/KvActions.h"
+#include "bitmap/B32.h"
+#include "core/KvBitmap.h"
+#include "core/KvDestEngineOptions.h"
+#include "core/KvPalette.h"
+#include "core/KvStream.h"
+#include "shell/noxShellBaseExtensionSystem.h"
+#include "shell/qt/noxShellForm.h"
+
+// Records every modal form and answers it without a loop.
+class TTestPresenter : public TnoxShellModalPresenter {
+public:
+  int32_t ShowModal(TnoxShellBaseUIForm& AForm) override {
+    ++Count;
+    Titles.push_back(AForm.windowTitle().toStdString());
+    if (OnShow) return OnShow(AForm);
+    return 1;
+  }
+  void MessageBeep(uint32_t) override {}
+  int Count = 0;
+  std::vector<std::string> Titles;
+  std::function<int32_t(TnoxShellBaseUIForm&)> OnShow;
+};
+
+// A converter of the tests: black and white by the green channel, two flicker
+// frames, a native file "scr" with a side file "att".
+class TTestFramesEngine : public TKvDestEngineOf<TTestFramesEngine> {
+public:
+  static std::string GetPlatformName() { return "Test platform"; }
+  static std::string GetModeName() { return "Frames"; }
+  std::unique_ptr<TKvDestEngineUI> CreateUI(TKvDestEngineOptions* AOptions) override {
+    struct TUI : TKvDestEngineUIEx {
+      explicit TUI(TKvDestEngineOptions* O) : TKvDestEngineUIEx(O) {
+        AddDimensionSection(false);
+        AddPositionSection(0);
+        AddDitheringSection(false);
+      }
+    };
+    return std::make_unique<TUI>(AOptions);
+  }
+  std::unique_ptr<TKvDestEngineOptions> CreateOptions() override { return TKvDestEngineOptions::Create(); }
+  static std::unique_ptr<TKvBitmap> Convert(bool*, TBitmap32& ABitmap, TKvPalette256*, TKvPalette256*,
+                                            TKvDestEngineOptions&, TKvDestProgress&,
+                                            std::unique_ptr<TKvStreamList>& AStreams) {
+    TKvPalette256 LPalette;
+    LPalette.AddRGB(0, 0, 0);
+    LPalette.AddRGB(255, 255, 255);
+    auto LResult = std::make_unique<TKvBitmap8>(ABitmap.GetWidth(), ABitmap.GetHeight(), &LPalette);
+    TKvBitmap* LFrame0 = LResult->AddFrame(&LPalette);
+    TKvBitmap* LFrame1 = LResult->AddFrame(&LPalette);
+    for (int y = 0; y < ABitmap.GetHeight(); ++y)
+      for (int x = 0; x < ABitmap.GetWidth(); ++x) {
+        const int v = ((ABitmap.GetScanLine(y)[x] >> 8) & 0xFF) >= 128 ? 1 : 0;
+        LResult->SetPixel(x, y, v);
+        LFrame0->SetPixel(x, y, v);
+        LFrame1->SetPixel(x, y, 1 - v);
+      }
+    AStreams = std::make_unique<TKvStreamList>();
+    TKvStream* S = AStreams->NewStream("scr", 4);
+    S->GetMemory()[0] = 'S';
+    S->NewSubStream("att", 2);
+    return LResult;
+  }
+};
+
+inline void EnsureAppStarted() {
+  static bool LStarted = false;
+  if (LStarted) return;
+  LStarted = true;
+  static TnoxMemorySettingsStore LStore;
+  SetCurrentUserKey(&LStore);
+  InitializeAppCore();
+  RegisterDestEngine(DestEngineClass<TTestFramesEngine>());
+}
+
+inline std::filesystem::path MakeTempFolder(const std::string& AName) {
+  const std::filesystem::path LPath = std::filesystem::temp_directory_path() / ("kovrel_appqt_" + AName);
+  std::filesystem::remove_all(LPath);
+  std::filesystem::create_directories(LPath);
+  return LPath;
+}
+
+// A colourful test picture.
+inline QImage MakeTestImage(int AWidth, int AHeight) {
+  QImage LImage(AWidth, AHeight, QImage::Format_RGB32);
+  for (int y = 0; y < AHeight; ++y)
+    for (int x = 0; x < AWidth; ++x) LImage.setPixel(x, y, qRgb(x * 255 / AWidth, y * 255 / AHeight, (x ^ y) & 0xFF));
+  return LImage;
+}

@@ -1,0 +1,278 @@
+// The main window driven end to end: open, convert with every converter of
+// the common platform, save pictures and native files, paste, batch.
+#include <gtest/gtest.h>
+
+#include <QClipboard>
+#include <QMimeData>
+#include <algorithm>
+#include <fstream>
+
+#include "app/KvControls.h"
+#include "app/KvTestServices.h"
+#include "app/qt/BatchConvertFormUnit.h"
+#include "app/qt/MainFormUnit.h"
+#include "app/qt/KvAppQtTestSupport.h"
+#include "core/KvPictureDecoder.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+int argc_ = 1;
+char arg0_[] = "kv_app_qt_tests";
+char* argv_[] = {arg0_, nullptr};
+
+struct TDecoded {
+  int Width = 0, Height = 0, Colors = 0;
+};
+
+TDecoded Decode(const fs::path& AFile) {
+  std::ifstream LStream(AFile, std::ios::binary);
+  std::unique_ptr<TBitmap32> LBitmap;
+  std::unique_ptr<TKvPalette256> LPalette, LUsed;
+  DecodePicture(LStream, LBitmap, LPalette, LUsed, 7);
+  return TDecoded{LBitmap->GetWidth(), LBitmap->GetHeight(), LPalette ? LPalette->GetCount() : 0};
+}
+
+class MainFormTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    if (!QApplication::instance()) new QApplication(argc_, argv_);
+    EnsureAppStarted();
+    FOldPresenter = SetModalPresenter(&Presenter);
+    Folder = MakeTempFolder(::testing::UnitTest::GetInstance()->current_test_info()->name());
+    Form = noxCreateForm<TMainForm>(&Timers, &Workers);
+    FileDialogs().OpenFile = [this](QWidget*, const std::string&, const std::string&) { return NextFile; };
+    FileDialogs().SaveFile = [this](QWidget*, const std::string&, const std::string&, const std::string& AName,
+                                    const std::string&) {
+      OfferedNames.push_back(AName);
+      return NextFile;
+    };
+  }
+  void TearDown() override {
+    Form.reset();
+    SetModalPresenter(FOldPresenter);
+  }
+
+  // Runs the stages until the result is there.
+  void WaitForResult() {
+    for (int i = 0; i < 20 && (Form->Dest()->IsFitting() || Form->Dest()->IsConverting()); ++i) Timers.Tick();
+    Form->UpdateActions();
+  }
+
+  void SelectMode(const std::string& APlatform, const std::string& AMode) {
+    const int p = Form->PlatformCombo->findText(QString::fromStdString(APlatform));
+    ASSERT_GE(p, 0) << APlatform;
+    Form->PlatformCombo->setCurrentIndex(p);
+    const int m = Form->ScreenCombo->findText(QString::fromStdString(AMode));
+    ASSERT_GE(m, 0) << AMode;
+    Form->ScreenCombo->setCurrentIndex(m);
+    WaitForResult();
+  }
+
+  void Open(const fs::path& AFile) {
+    NextFile = AFile.string();
+    Form->UpdateActions();
+    Form->OpenAction->Execute();
+    WaitForResult();
+  }
+
+  TTestPresenter Presenter;
+  TnoxShellModalPresenter* FOldPresenter = nullptr;
+  TManualTimerFactory Timers;
+  TManualLauncher Workers;
+  std::unique_ptr<TMainForm> Form;
+  fs::path Folder;
+  std::string NextFile;
+  std::vector<std::string> OfferedNames;
+};
+
+TEST_F(MainFormTest, OpensConvertsWithEveryCommonModeAndSavesPictures) {
+  const fs::path LPicture = Folder / "photo.png";
+  ASSERT_TRUE(MakeTestImage(40, 30).save(QString::fromStdString(LPicture.string())));
+  Open(LPicture);
+  ASSERT_NE(Form->Source()->GetPicture(), nullptr);
+  EXPECT_EQ(Form->Source()->GetPicture()->GetWidth(), 40);
+  EXPECT_EQ(Form->windowTitle().toStdString(), "photo.png - Kovrel");
+
+  std::vector<std::string> LModes;
+  const int LCommon = DestEngineList().IndexOf("Common");
+  ASSERT_EQ(LCommon, 0);
+  for (int i = 0; i < DestEngineList().GetSubTypes(LCommon).GetCount(); ++i)
+    LModes.push_back(DestEngineList().GetSubTypes(LCommon).GetString(i));
+  EXPECT_EQ(LModes.size(), 3u);
+  int LIndex = 0;
+  for (const std::string& LMode : LModes) {
+    SCOPED_TRACE(LMode);
+    SelectMode("Common", LMode);
+    if (TKvPaletteComboBox* LCombo = Form->EnginePanel->PaletteCombo) {
+      // The user picks a palette kind in the panel: the conversion restarts.
+      LCombo->setCurrentIndex(LCombo->findText("RGB222"));
+      WaitForResult();
+      EXPECT_EQ(Form->Dest()->GetOptions()->PaletteType, 8);
+    }
+    ASSERT_NE(Form->Dest()->GetResultBitmap(), nullptr);
+    EXPECT_EQ(GetLastModeSetting(), LMode);
+    EXPECT_TRUE(Form->SaveBmpAction->isEnabled());
+    const std::string LBase = (Folder / ("out_" + std::to_string(LIndex++))).string();
+    int LSaved = 0;
+    for (TKvDestSaveAsBmpAction* LAction : {static_cast<TKvDestSaveAsBmpAction*>(Form->SaveBmpAction),
+                                            static_cast<TKvDestSaveAsBmpAction*>(Form->SavePngAction),
+                                            static_cast<TKvDestSaveAsBmpAction*>(Form->SaveGifAction)}) {
+      if (!LAction->isEnabled()) continue;
+      NextFile = LBase + "." + LAction->GetExtension();
+      LAction->Execute();
+      const TDecoded D = Decode(NextFile);
+      EXPECT_EQ(D.Width, Form->Dest()->GetResultBitmap()->Width);
+      EXPECT_EQ(D.Height, Form->Dest()->GetResultBitmap()->Height);
+      ++LSaved;
+    }
+    EXPECT_GE(LSaved, 2);
+  }
+  EXPECT_EQ(Presenter.Count, 0) << (Presenter.Titles.empty() ? "" : Presenter.Titles.front());
+  ASSERT_FALSE(OfferedNames.empty());
+  EXPECT_EQ(OfferedNames.front(), "photo.bmp");
+}
+
+TEST_F(MainFormTest, SavesFramesAndNativeFilesWithTheirSideFiles) {
+  const fs::path LPicture = Folder / "pic.png";
+  ASSERT_TRUE(MakeTestImage(16, 8).save(QString::fromStdString(LPicture.string())));
+  Open(LPicture);
+  SelectMode("Test platform", "Frames");
+  ASSERT_NE(Form->Dest()->GetResultBitmap(), nullptr);
+  ASSERT_NE(Form->Dest()->GetFrames(), nullptr);
+
+  NextFile = (Folder / "x.png").string();
+  Form->SavePngAction->Execute();
+  for (const char* LName : {"x.png", "x.0.png", "x.1.png"}) {
+    SCOPED_TRACE(LName);
+    const TDecoded D = Decode(Folder / LName);
+    EXPECT_EQ(D.Width, 16);
+    EXPECT_EQ(D.Colors, 2);
+  }
+  NextFile = (Folder / "x.gif").string();
+  Form->SaveGifAction->Execute();
+  EXPECT_EQ(Decode(Folder / "x.1.gif").Height, 8);
+
+  EXPECT_TRUE(Form->SaveScrActions[0]->isVisible());
+  EXPECT_FALSE(Form->SaveScrActions[1]->isVisible());
+  EXPECT_EQ(Form->SaveScrActions[0]->text().toStdString(), "Save as &SCR/ATT...");
+  EXPECT_EQ(Form->SaveScrActions[0]->shortcut(), QKeySequence("Ctrl+S"));
+  NextFile = (Folder / "pic.scr").string();
+  Form->SaveScrActions[0]->Execute();
+  EXPECT_EQ(ReadFileBytes((Folder / "pic.scr").string()).size(), 4u);
+  EXPECT_EQ(ReadFileBytes((Folder / "pic.att").string()).size(), 2u);
+  EXPECT_EQ(OfferedNames.back(), "pic.scr");
+  EXPECT_EQ(Presenter.Count, 0);
+
+  // The flicker display shows the frames over the result.
+  Form->FlickerAction->Execute();
+  WaitForResult();
+  ASSERT_NE(Form->ResultView->GetFlickBox(), nullptr);
+  EXPECT_EQ(Form->ResultView->GetFlickBox()->GetFrameCount(), 2);
+  Form->FlickerAction->Execute();
+  WaitForResult();
+  EXPECT_EQ(Form->ResultView->GetFlickBox(), nullptr);
+}
+
+TEST_F(MainFormTest, PastesAPictureFromTheClipboardAndCopiesTheResult) {
+  QApplication::clipboard()->setImage(MakeTestImage(24, 20));
+  Form->UpdateActions();
+  ASSERT_TRUE(Form->PasteAction->isEnabled());
+  Form->PasteAction->Execute();
+  WaitForResult();
+  ASSERT_NE(Form->Source()->GetPicture(), nullptr);
+  EXPECT_EQ(Form->Source()->GetPicture()->GetWidth(), 24);
+  EXPECT_EQ(Form->Source()->GetPicture()->GetHeight(), 20);
+  SelectMode("Test platform", "Frames");
+  ASSERT_TRUE(Form->CopyAction->isEnabled());
+  Form->CopyAction->Execute();
+  const QImage LCopied = QApplication::clipboard()->image();
+  EXPECT_EQ(LCopied.width(), Form->Dest()->GetResultBitmap()->Width);
+  // A pasted picture is offered under the name "Unnamed".
+  NextFile.clear();
+  Form->SaveBmpAction->Execute();
+  ASSERT_FALSE(OfferedNames.empty());
+  EXPECT_EQ(OfferedNames.back(), "Unnamed.bmp");
+}
+
+TEST_F(MainFormTest, BatchConvertsAFolderAndLogsEveryFile) {
+  const fs::path LSource = Folder / "in", LDest = Folder / "out" / "deeper";
+  fs::create_directories(LSource);
+  ASSERT_TRUE(MakeTestImage(20, 10).save(QString::fromStdString((LSource / "a.png").string())));
+  ASSERT_TRUE(MakeTestImage(12, 12).save(QString::fromStdString((LSource / "b.bmp").string())));
+  std::ofstream(LSource / "broken.gif") << "this is no picture";
+  SelectMode("Test platform", "Frames");
+  SetPathSetting(LSource.string());
+  SetBatchPathSetting(LDest.string());
+
+  std::vector<std::string> LLog;
+  std::string LButtonAtEnd;
+  Presenter.OnShow = [&](TnoxShellBaseUIForm& AForm) {
+    auto& F = dynamic_cast<TKvBatchConvertForm&>(AForm);
+    EXPECT_NE(F.SourceEdit, nullptr);
+    EXPECT_EQ(F.FormatCombo->currentText().toStdString(), "Native");
+    F.FormatCombo->setCurrentIndex(1);  // PNG
+    F.StartConversion();
+    F.GetThread()->WaitFor();
+    F.PollThread();
+    const QStringList LLines = F.LogMemo->toPlainText().split('\n', Qt::SkipEmptyParts);
+    for (const QString& L : LLines) LLog.push_back(L.toStdString());
+    LButtonAtEnd = F.CancelButton->text().toStdString();
+    return 2;
+  };
+  Form->UpdateActions();
+  Form->BatchAction->Execute();
+  std::sort(LLog.begin(), LLog.end());
+  ASSERT_EQ(LLog.size(), 3u);
+  EXPECT_EQ(LLog[0], (LSource / "broken.gif").string() + ": Unknown image type");
+  EXPECT_EQ(LLog[1], "a.png: OK");
+  EXPECT_EQ(LLog[2], "b.bmp: OK");
+  EXPECT_EQ(LButtonAtEnd, "Close");
+  for (const char* LName : {"a.png", "a.0.png", "a.1.png", "b.png", "b.1.png"})
+    EXPECT_TRUE(fs::exists(LDest / LName)) << LName;
+  EXPECT_EQ(Decode(LDest / "a.png").Width, 20);
+  EXPECT_FALSE(fs::exists(LDest / "broken.png"));
+}
+
+TEST_F(MainFormTest, BatchNamesNativeFilesAsTheInteractiveSaveDoes) {
+  fs::create_directories(Folder / "in");
+  ASSERT_TRUE(MakeTestImage(8, 8).save(QString::fromStdString((Folder / "in" / "p.png").string())));
+  SelectMode("Test platform", "Frames");
+  TKvBatchThread LThread({(Folder / "in" / "p.png").string()}, "-", (Folder / "out").string(), *Form->Dest(), 3);
+  LThread.WaitFor();
+  EXPECT_EQ(LThread.TakeLogLine(), "p.png: OK");
+  EXPECT_TRUE(fs::exists(Folder / "out" / "p.scr"));
+  EXPECT_TRUE(fs::exists(Folder / "out" / "p.att"));
+  // Native mode writes no flicker frames.
+  EXPECT_FALSE(fs::exists(Folder / "out" / "p.0.bmp"));
+}
+
+TEST_F(MainFormTest, DroppingOneFolderOpensItAsTheFileList) {
+  ASSERT_TRUE(MakeTestImage(8, 8).save(QString::fromStdString((Folder / "one.png").string())));
+  TnoxShellDataOffer LOffer;
+  LOffer.HasFiles = true;
+  LOffer.Files = {Folder.string()};
+  Form->DropOffer(LOffer);
+  EXPECT_EQ(Form->SourceFiles()->GetFiles().size(), 1u);
+  EXPECT_TRUE(Form->FileList->isVisibleTo(Form.get()));
+  LOffer.Files = {(Folder / "one.png").string()};
+  Form->DropOffer(LOffer);
+  WaitForResult();
+  EXPECT_TRUE(Form->SourceFiles()->GetFiles().empty());
+  ASSERT_NE(Form->Source()->GetPicture(), nullptr);
+}
+
+TEST_F(MainFormTest, UnknownLastPlatformFallsBackToTheFirst) {
+  SetLastPlatformSetting("No such platform");
+  SetLastModeSetting("Frames");
+  auto LForm = noxCreateForm<TMainForm>(&Timers, &Workers);
+  EXPECT_EQ(LForm->PlatformCombo->currentIndex(), 0);
+  LForm.reset();
+  SetLastPlatformSetting("Test platform");
+  auto LForm2 = noxCreateForm<TMainForm>(&Timers, &Workers);
+  EXPECT_EQ(LForm2->PlatformCombo->currentText().toStdString(), "Test platform");
+  EXPECT_EQ(LForm2->ScreenCombo->currentText().toStdString(), "Frames");
+}
+
+}  // namespace
