@@ -248,6 +248,9 @@ TKvDest::TKvDest(TKvTimerFactory& ATimers, TKvWorkerLauncher& AWorkers)
       FProgress(std::make_unique<TKvDestProgress>()) {}
 
 TKvDest::~TKvDest() {
+  // Clients drop their links to a document that goes away.
+  TObject* LSelf = this;
+  FClients.Notify<IKvFreeNotification>([&](IKvFreeNotification& C) { C.FreeNotification(LSelf); });
   SetSource(nullptr);
   FResizeTimer.reset();
   FWorkTimer.reset();

@@ -222,7 +222,11 @@ void TKvSource::Update(bool AWholePicture) {
 
 // TKvSourceFiles
 
-TKvSourceFiles::~TKvSourceFiles() { SetSource(nullptr); }
+TKvSourceFiles::~TKvSourceFiles() {
+  TObject* LSelf = this;
+  FClients.Notify<IKvFreeNotification>([&](IKvFreeNotification& C) { C.FreeNotification(LSelf); });
+  SetSource(nullptr);
+}
 
 void TKvSourceFiles::NotifyChanged() {
   FClients.Notify<IKvSourceFilesClient>([](IKvSourceFilesClient& C) { C.SourceFilesChanged(); });

@@ -412,3 +412,24 @@ TEST_F(TDestTest, RunsOnRealThreads) {
   ASSERT_TRUE(LDest.GetPreview());
   EXPECT_EQ(LDest.GetPreview()->GetWidth(), 4);
 }
+
+TEST_F(TDestTest, LinksClearWhenEitherSideGoes) {
+  class TLinkedView : public TObject, public IKvFreeNotification {
+  public:
+    void FreeNotification(TObject* AComponent) override {
+      if (AComponent == Dest) Dest = nullptr;
+    }
+    TKvDest* Dest = nullptr;
+  };
+  TLinkedView LView;
+  auto LSource = std::make_unique<TKvSource>();
+  {
+    TKvDest LDest(Timers, Workers);
+    LView.Dest = &LDest;
+    LDest.AddClient(&LView);
+    LDest.SetSource(LSource.get());
+    LSource.reset();  // the source goes first: the document unlinks
+    EXPECT_EQ(LDest.GetSource(), nullptr);
+  }
+  EXPECT_EQ(LView.Dest, nullptr);
+}
