@@ -1,6 +1,8 @@
 // The program: starts the units in order, opens the main window and runs the
 // message loop.
 #include <QApplication>
+#include <QTimer>
+#include <cstdlib>
 
 #include "app/KvAppUnits.h"
 #include "app/qt/MainFormUnit.h"
@@ -23,6 +25,14 @@ int main(int argc, char* argv[]) {
     InitializeAppCore();
     auto LForm = noxCreateForm<TMainForm>();
     LForm->show();
+    // For the display test: the window grabs itself once shown, then quits.
+    if (const char* LShot = std::getenv("KOVREL_SCREENSHOT")) {
+      const QString LFile = QString::fromLocal8Bit(LShot);
+      QTimer::singleShot(1500, LForm.get(), [&LForm, LFile] {
+        LForm->grab().save(LFile, "PNG");
+        QApplication::quit();
+      });
+    }
     LResult = QApplication::exec();
     LForm.reset();
     FinalizeAppCore();
