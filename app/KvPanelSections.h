@@ -22,6 +22,27 @@ enum class TKvPanelSectionKind {
   DestPalette,          // AddDestPalette(Columns, Rows, Flag = drops refused); ReadOnly for a save-only strip
   OptimizedPalette,     // AddOptimizedPaletteSection
   Dithering,            // AddDitheringSection(Flag = block limits)
+  CustomPaletteComboBox,    // AddCustomPaletteComboBox; Items = the palette kinds offered
+  CustomPaletteComboBoxEx,  // AddCustomPaletteComboBoxEx; Items = kinds, Captions = their texts
+  PaletteIndexComboBoxEx,   // AddPaletteIndexComboBoxEx; Captions = the entries
+  BorderColorComboBoxEx,    // AddBorderColorComboBoxEx; Captions = the entries
+  PaletteUsage,         // AddPaletteUsageSection(Set = usage set)
+  PaletteMode,          // AddPaletteModeSection(Set = mode set)
+  MaxColorCount,        // AddMaxColorCountSection(Min, Max)
+  PaletteIndexLabel,    // AddPaletteIndexLabel
+  GrayPaletteCheckBox,  // AddGrayPaletteCheckBox
+  FixedPalette,         // AddFixedPaletteSectionEx(Caption = combo box class, Columns, Rows)
+  ZxPalette,            // AddZxPaletteSection(Set = mode set)
+  ZxGigaScreenPalette,  // AddZxGigaScreenPaletteSection(Flag = with 64 x 1, Set = mode set)
+  ColorUsage,           // AddColorUsageSection(Flag = force bright)
+  MaxFlickering,        // AddMaxFlickeringSection
+  Style,                // AddStyleSection
+  SafeModeCheckBox,     // AddSafeModeCheckBox
+  Ham,                  // AddHamSection(Set: 1 initial, 2 previous, 4 next, 8 max change)
+  FileFormatSeparator,  // AddFileFormatSeparator
+  FileFormatCheckBox,   // AddFileFormatCheckBox(Caption)
+  CommentSeparator,     // AddCommentSeparator
+  CommentEdit,          // AddCommentEdit
 };
 
 struct TKvPanelSection {
@@ -30,7 +51,12 @@ struct TKvPanelSection {
   uint32_t Set = 0;
   int Columns = 0;
   int Rows = 0;
+  int Min = 0;
+  int Max = 0;
   bool ReadOnly = false;
+  std::string Caption;
+  std::vector<int> Items;
+  std::vector<std::string> Captions;
   // The converter's own arrangement that lays this section out together with
   // its neighbours of the same group; empty for a shared section arranged by
   // itself.
@@ -57,6 +83,34 @@ public:
   void AddDitheringSection(bool ABlockLimits);
   // The colour-difference choice is not offered: adds nothing.
   void AddColorDiffSection() {}
+  // The combo box sections return their index, so the converter can fill
+  // their lists with AddSectionItem.
+  int AddCustomPaletteComboBox();
+  int AddCustomPaletteComboBoxEx();
+  int AddPaletteIndexComboBoxEx();
+  int AddBorderColorComboBoxEx();
+  // An entry of a combo box section: a value (a palette kind) and/or a caption.
+  void AddSectionItem(int ASectionIndex, int AValue, const std::string& ACaption = std::string());
+  void AddPaletteUsageSection(uint32_t AUsageSet);
+  void AddPaletteModeSection(uint32_t AModeSet);
+  void AddMaxColorCountSection(int AMin, int AMax);
+  void AddPaletteIndexLabel();
+  void AddGrayPaletteCheckBox();
+  void AddFixedPaletteSectionEx(const std::string& AComboClass, int AColumns, int ARows);
+  void AddFixedPaletteSection(int AColumns, int ARows) {
+    AddFixedPaletteSectionEx("TKvFixedPaletteComboBox", AColumns, ARows);
+  }
+  void AddZxPaletteSection(uint32_t AModeSet);
+  void AddZxGigaScreenPaletteSection(bool AWith64x1, uint32_t AModeSet);
+  void AddColorUsageSection(bool AForceBright);
+  void AddMaxFlickeringSection();
+  void AddStyleSection();
+  void AddSafeModeCheckBox();
+  void AddHamSection(bool AInitial, bool APrev, bool ANext, bool AMaxChange);
+  void AddFileFormatSeparator();
+  void AddFileFormatCheckBox(const std::string& ACaption);
+  void AddCommentSeparator();
+  void AddCommentEdit();
 
 protected:
   // Sections added between BeginGroup and EndGroup carry the group's name.
@@ -65,6 +119,7 @@ protected:
 
 private:
   int Append(TKvPanelSection ASection);
+  int AppendKind(TKvPanelSectionKind AKind);
 
   TKvDestEngineOptions* FOptions;
   std::vector<TKvPanelSection> FSections;

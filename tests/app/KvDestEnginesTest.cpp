@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "app/KvPanelSections.h"
 #include "bitmap/B32.h"
 #include "core/KvDestEngineOptions.h"
 #include "core/KvImage.h"
@@ -89,4 +90,31 @@ TEST(KvDestEngines, QuantizePaletteKeepsFixedColoursFirst) {
   EXPECT_EQ(LResult.GetRGBQuad(3), 0xFFFFFFu);
   // The result palette itself is no valid source of colours.
   EXPECT_THROW(TKvDestEngine::QuantizePalette(&LAbort, LImage, *LOptions->GetPalette(), 8, *LOptions), Exception);
+}
+
+TEST(KvPanelSections, RecordsEverySectionWithItsArguments) {
+  using K = TKvPanelSectionKind;
+  TKvDestEngineUIEx LPanel(nullptr);
+  const int LKinds = LPanel.AddCustomPaletteComboBox();
+  LPanel.AddSectionItem(LKinds, 26);
+  LPanel.AddSectionItem(LKinds, 27);
+  LPanel.AddPaletteModeSection(131842);
+  LPanel.AddMaxColorCountSection(2, 16);
+  LPanel.AddFixedPaletteSection(16, 1);
+  LPanel.AddZxGigaScreenPaletteSection(true, 133123);
+  LPanel.AddHamSection(true, false, true, false);
+  LPanel.AddFileFormatCheckBox("Write header");
+  const auto& S = LPanel.GetSections();
+  ASSERT_EQ(S.size(), 7u);
+  EXPECT_EQ(S[0].Kind, K::CustomPaletteComboBox);
+  EXPECT_EQ(S[0].Items, (std::vector<int>{26, 27}));
+  EXPECT_EQ(S[1].Set, 131842u);
+  EXPECT_EQ(S[2].Min, 2);
+  EXPECT_EQ(S[2].Max, 16);
+  EXPECT_EQ(S[3].Caption, "TKvFixedPaletteComboBox");
+  EXPECT_EQ(S[3].Columns, 16);
+  EXPECT_TRUE(S[4].Flag);
+  EXPECT_EQ(S[4].Set, 133123u);
+  EXPECT_EQ(S[5].Set, 5u);
+  EXPECT_EQ(S[6].Caption, "Write header");
 }
