@@ -1,0 +1,1054 @@
+#include "core/KvKMeans.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "core/KvImage.h"
+#include "core/KvPaletteRGB.h"
+#include "core/KvThreadJob.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace {
+
+// Fewer colours than this are not worth handing to worker threads.
+constexpr int ParallelThreshold = 4096;
+constexpr int ColorBlock = 2048;
+
+const double* LinTable() {
+  static const struct T {
+    double V[256];
+    T() {
+      for (int i = 0; i < 256; ++i) V[i] = StdToLin(i);
+    }
+  } t;
+  return t.V;
+}
+
+inline double SqrDist(double R1, double G1, double B1, const TKvLinRGBColor& C) {
+  const double dr = R1 - C.R, dg = G1 - C.G, db = B1 - C.B;
+  return dr * dr + dg * dg + db * db;
+}
+
+inline double SqrDist(const TKvLinRGBColor& A, const TKvLinRGBColor& C) {
+  return SqrDist(A.R, A.G, A.B, C);
+}
+
+inline bool StdLess(const TKvQuantizationColor& C, uint8_t R, uint8_t G, uint8_t B) {
+  if (C.R != R) return C.R < R;
+  if (C.G != G) return C.G < G;
+  return C.B < B;
+}
+
+}  // namespace
+
+// Job classes of the three passes.
+class TKvQuantizationJob : public TKvJob {
+public:
+  TKvQuantizationJob(TKvJobList* AList, TKvQuantization* AOwner, int AFirst, int ALast)
+      : TKvJob(AList), Owner(AOwner), First(AFirst), Last(ALast) {}
+  TKvQuantization* Owner;
+  int First, Last;
+};
+
+class TKvQuantizationUpdateClusterMiddleJob : public TKvQuantizationJob {
+public:
+  using TKvQuantizationJob::TKvQuantizationJob;
+  void Execute() override { Owner->DoUpdateMiddles(First, Last); }
+};
+
+class TKvQuantizationUpdateColorNearestClusterJob : public TKvQuantizationJob {
+public:
+  using TKvQuantizationJob::TKvQuantizationJob;
+  void Execute() override { Owner->DoUpdateNearest(First, Last); }
+};
+
+class TKvQuantizationUpdateColorDistansesJob : public TKvQuantizationJob {
+public:
+  using TKvQuantizationJob::TKvQuantizationJob;
+  void Execute() override { Owner->DoUpdateDistances(First, Last); }
+};
+
+namespace {
+
+template <class TJob>
+void RunJobs(TKvQuantization* AOwner, const bool* AAbort, int ACount) {
+  TKvJobList list;
+  TKvRangeSplitter s;
+  s.Init(ACount, 0);
+  int32_t first, last;
+  while (s.Next(first, last)) new TJob(&list, AOwner, first, last);
+  list.Run(AAbort);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Colours and clusters
+
+void TKvQuantizationColor::FindNearestCluster() {
+  TKvQuantizationCluster* best = nullptr;
+  double bestD = 0;
+  for (int k = 0; k < Owner->FClusterCount; ++k) {
+    TKvQuantizationCluster* c = Owner->FClusters[k];
+    if (c->Excluded) continue;
+    const double d = SqrDist(LinR, LinG, LinB, c->Middle);
+    if (!best || d < bestD) {
+      best = c;
+      bestD = d;
+    }
+  }
+  Nearest = best;
+}
+
+TKvQuantizationCluster::TKvQuantizationCluster(TKvQuantization* AOwner) : Owner(AOwner) {
+  if (Owner->FClusterCount >= TKvQuantization::MaxClusters) RaiseInternalError();
+  Owner->FClusters[Owner->FClusterCount++] = this;
+}
+
+TKvQuantizationCluster::~TKvQuantizationCluster() {
+  for (TKvQuantizationColor* c : FMembers) {
+    c->Cluster = nullptr;
+    c->MemberIndex = -1;
+    c->DistanceValid = false;
+  }
+}
+
+void TKvQuantizationCluster::AddColor(TKvQuantizationColor* AColor) {
+  AColor->Cluster = this;
+  AColor->MemberIndex = static_cast<int32_t>(FMembers.size());
+  AColor->DistanceValid = false;
+  FMembers.push_back(AColor);
+  MiddleValid = false;
+}
+
+void TKvQuantizationCluster::RemoveColor(TKvQuantizationColor* AColor) {
+  const int i = AColor->MemberIndex;
+  if (AColor->Cluster != this || i < 0 || i >= GetCount() || FMembers[static_cast<size_t>(i)] != AColor)
+    RaiseInternalError();
+  // Moves are made one at a time on one thread, so this order of members
+  // (and with it the order of the sums of a middle) is reproducible.
+  TKvQuantizationColor* last = FMembers.back();
+  FMembers[static_cast<size_t>(i)] = last;
+  last->MemberIndex = i;
+  FMembers.pop_back();
+  AColor->Cluster = nullptr;
+  AColor->MemberIndex = -1;
+  AColor->DistanceValid = false;
+  MiddleValid = false;
+}
+
+void TKvQuantizationCluster::SetMiddle(const TKvLinRGBColor& AColor) {
+  Middle = AColor;
+  MiddleStd = {LinToStdByte(AColor.R), LinToStdByte(AColor.G), LinToStdByte(AColor.B)};
+  MiddleGray = LinGrayOf(AColor);
+  MiddleValid = true;
+}
+
+void TKvQuantizationCluster::UpdateMiddle() {
+  if (Fixed || FMembers.empty() || MiddleValid) return;
+  double r = 0, g = 0, b = 0;
+  uint32_t w = 0;
+  for (TKvQuantizationColor* c : FMembers) {
+    const double cw = c->Weight;
+    r += c->LinR * cw;
+    g += c->LinG * cw;
+    b += c->LinB * cw;
+    w += c->Weight;
+    c->DistanceValid = false;
+  }
+  const double dw = w;
+  SetMiddle(Owner->MapToAllowedLin({r / dw, g / dw, b / dw}));
+}
+
+// ---------------------------------------------------------------------------
+// Set-up
+
+TKvQuantization::~TKvQuantization() { Clear(); }
+
+void TKvQuantization::Clear() {
+  while (FClusterCount > 0) {
+    delete FClusters[FClusterCount - 1];
+    FClusters[--FClusterCount] = nullptr;
+  }
+  std::memset(FMix, 0, sizeof(FMix));
+  FColors.clear();
+  FColorStore.clear();
+  FStoreUsed = 0;
+  FIterations = 0;
+  FAllowed = nullptr;
+  FFixed = nullptr;
+  FPin = nullptr;
+  FKeep.reset();
+}
+
+void TKvQuantization::Init(bool* AAbort, int ACount, bool AUseGray, uint8_t AMetric, TKvPalette256* AFixed,
+                           TKvPalette* AAllowed) {
+  Clear();
+  FAbort = AAbort;
+  FCount = ACount < 2 ? 2 : ACount;
+  FUseGray = AUseGray;
+  FMetric = AMetric;
+  FFixed = AFixed;
+  FAllowed = AAllowed;
+  FPin = nullptr;
+  FFlickerBound = 0;
+  // The middle jobs search the allowed palette at the same time.
+  if (FAllowed) FAllowed->UpdateCache();
+}
+
+void TKvQuantization::CheckAbort() const {
+  if (FAbort && *FAbort) Abort();
+}
+
+bool TKvQuantization::Parallel() const {
+  return ProcessorCount >= 2 && !FSingleThreaded && GetColorCount() >= ParallelThreshold;
+}
+
+bool TKvQuantization::SetupPlain(bool* AAbort, int ACount, bool AUseGray, uint8_t AMetric,
+                                 TKvPalette256& AResult, TKvPalette256* AFixed, TKvPalette* AAllowed) {
+  Clear();
+  if (AFixed && AFixed->Count == ACount) {
+    AResult.Assign(AFixed);
+    return false;
+  }
+  if (AFixed && AFixed->Count > ACount) {
+    Init(AAbort, ACount, AUseGray, AMetric, nullptr, AFixed);
+  } else {
+    Init(AAbort, ACount, AUseGray, AMetric, AFixed, AAllowed);
+    FPin = AFixed;
+  }
+  return true;
+}
+
+bool TKvQuantization::SetupMasked(bool* AAbort, int ACount, bool AUseGray, uint8_t AMetric,
+                                  TKvPalette256& AResult, TKvPalette256& AFixed, TKvPalette* AAllowed,
+                                  const TKvColorMask* AMask) {
+  Clear();
+  auto k = std::make_unique<TKvPalette256>();
+  for (int i = 0; i < AFixed.Count; ++i) k->AddStdRGB(AFixed.GetStdRGB(i));
+  if (AMask) k->AddSelectedColors(*AMask, AAllowed);
+  if (AFixed.Count == ACount) {
+    AResult.Assign(&AFixed);
+    return false;
+  }
+  if (k->Count == ACount) {
+    AResult.Assign(k.get());
+    return false;
+  }
+  if (k->Count < ACount) {
+    Init(AAbort, ACount, AUseGray, AMetric, &AFixed, AAllowed);
+    FPin = k.get();
+  } else if (AFixed.Count < ACount) {
+    Init(AAbort, ACount, AUseGray, AMetric, &AFixed, k.get());
+    FPin = &AFixed;
+  } else {
+    Init(AAbort, ACount, AUseGray, AMetric, nullptr, k.get());
+  }
+  // Init freed the previous one; this one lives until the next Clear.
+  FKeep = std::move(k);
+  return true;
+}
+
+// ---------------------------------------------------------------------------
+// Entry points
+
+void TKvQuantization::Quantize(bool* AAbort, TKvImage& AImage, int ACount, bool AUseGray, uint8_t AMetric,
+                               TKvPalette256& AResult, TKvPalette256* AFixed, TKvPalette* AAllowed) {
+  if (!SetupPlain(AAbort, ACount, AUseGray, AMetric, AResult, AFixed, AAllowed)) return;
+  CollectImageColors(AAbort, AImage);
+  Seed();
+  WriteResult(AResult);
+}
+
+void TKvQuantization::QuantizeMasked(bool* AAbort, TKvImage& AImage, int ACount, bool AUseGray, uint8_t AMetric,
+                                     TKvPalette256& AResult, TKvPalette256& AFixed, TKvPalette* AAllowed,
+                                     const TKvColorMask& AMask) {
+  if (!SetupMasked(AAbort, ACount, AUseGray, AMetric, AResult, AFixed, AAllowed, &AMask)) return;
+  CollectImageColors(AAbort, AImage);
+  Seed();
+  WriteResult(AResult);
+}
+
+void TKvQuantization::QuantizeHistogram(bool* AAbort, const double* AHistogram, int ACount, bool AUseGray,
+                                        uint8_t AMetric, TKvPalette256& AResult, TKvPalette256& AFixed,
+                                        const TKvPaletteRGB& APaletteRGB, TKvPalette* AAllowed) {
+  if (!SetupMasked(AAbort, ACount, AUseGray, AMetric, AResult, AFixed, AAllowed, nullptr)) return;
+  CollectHistogram(AAbort, AHistogram, APaletteRGB);
+  Seed();
+  WriteResult(AResult);
+}
+
+void TKvQuantization::QuantizePaletteMasked(bool* AAbort, int ACount, bool AUseGray, uint8_t AMetric,
+                                            TKvPalette256& APalette, TKvPalette256& AFixed, TKvPalette* AAllowed,
+                                            const TKvColorMask& AMask) {
+  FSingleThreaded = true;
+  if (!SetupMasked(AAbort, ACount, AUseGray, AMetric, APalette, AFixed, AAllowed, &AMask)) return;
+  CollectPaletteColors(APalette);
+  Seed();
+  WriteResult(APalette);
+}
+
+void TKvQuantization::QuantizeBounded(bool* AAbort, TKvImage& AImage, int ACount, int APercent, bool AUseGray,
+                                      uint8_t AMetric, TKvPalette256& AResult, TKvPalette256* AFixed,
+                                      TKvPalette* AAllowed) {
+  if (ACount > MaxBoundedColors) RaiseInternalError();
+  if (!SetupPlain(AAbort, ACount, AUseGray, AMetric, AResult, AFixed, AAllowed)) return;
+  FFlickerBound = APercent / 100.0;
+  CollectImageColors(AAbort, AImage);
+  SeedBounded();
+  WriteResultBounded(AResult);
+}
+
+void TKvQuantization::QuantizeBoundedMasked(bool* AAbort, TKvImage& AImage, int ACount, int APercent,
+                                            bool AUseGray, uint8_t AMetric, TKvPalette256& AResult,
+                                            TKvPalette256& AFixed, TKvPalette* AAllowed,
+                                            const TKvColorMask& AMask) {
+  if (ACount > MaxBoundedColors) RaiseInternalError();
+  if (!SetupMasked(AAbort, ACount, AUseGray, AMetric, AResult, AFixed, AAllowed, &AMask)) return;
+  FFlickerBound = APercent / 100.0;
+  CollectImageColors(AAbort, AImage);
+  SeedBounded();
+  WriteResultBounded(AResult);
+}
+
+// ---------------------------------------------------------------------------
+// Collecting
+
+TKvQuantizationColor* TKvQuantization::NewColor() {
+  if (FColorStore.empty() || FStoreUsed == ColorBlock) {
+    FColorStore.push_back(std::make_unique<TKvQuantizationColor[]>(ColorBlock));
+    FStoreUsed = 0;
+  }
+  TKvQuantizationColor* c = &FColorStore.back()[FStoreUsed++];
+  c->Owner = this;
+  return c;
+}
+
+TKvQuantizationColor* TKvQuantization::AddColor(uint8_t AR, uint8_t AG, uint8_t AB) {
+  size_t lo = 0, hi = FColors.size();
+  while (lo < hi) {
+    const size_t mid = (lo + hi) / 2;
+    if (StdLess(*FColors[mid], AR, AG, AB))
+      lo = mid + 1;
+    else
+      hi = mid;
+  }
+  if (lo < FColors.size()) {
+    TKvQuantizationColor* c = FColors[lo];
+    if (c->R == AR && c->G == AG && c->B == AB) {
+      ++c->Weight;
+      return c;
+    }
+  }
+  TKvQuantizationColor* c = NewColor();
+  const double* lin = LinTable();
+  c->R = AR;
+  c->G = AG;
+  c->B = AB;
+  c->LinR = lin[AR];
+  c->LinG = lin[AG];
+  c->LinB = lin[AB];
+  c->Weight = 1;
+  FColors.insert(FColors.begin() + static_cast<ptrdiff_t>(lo), c);
+  return c;
+}
+
+void TKvQuantization::CollectImageColors(bool* AAbort, TKvImage& AImage) {
+  FAbort = AAbort;
+  const size_t n = static_cast<size_t>(AImage.GetWidth()) * static_cast<size_t>(std::max(AImage.GetHeight(), 0));
+  if (AImage.GetWidth() <= 0 || n == 0) return;
+  // Sorting the pixels' keys and counting runs gives the same sorted colour
+  // array with weights as inserting pixel by pixel, without moving the array
+  // for every new colour.
+  std::vector<uint32_t> keys(n), tmp(n);
+  const TKvColor* px = AImage.GetData();
+  for (size_t i = 0; i < n; ++i) {
+    CheckAbort();
+    const TKvStdRGBColor s = px[i].GetStdRGB();
+    keys[i] = (uint32_t(s.R) << 16) | (uint32_t(s.G) << 8) | s.B;
+  }
+  // Two stable 12-bit counting passes.
+  for (int shift = 0; shift < 24; shift += 12) {
+    std::vector<uint32_t> cnt(4097, 0);
+    for (size_t i = 0; i < n; ++i) ++cnt[((keys[i] >> shift) & 0xFFF) + 1];
+    for (int i = 0; i < 4096; ++i) cnt[i + 1] += cnt[i];
+    for (size_t i = 0; i < n; ++i) tmp[cnt[(keys[i] >> shift) & 0xFFF]++] = keys[i];
+    keys.swap(tmp);
+  }
+  tmp.clear();
+  tmp.shrink_to_fit();
+  const bool bulk = FColors.empty();
+  const double* lin = LinTable();
+  size_t i = 0;
+  while (i < n) {
+    size_t j = i + 1;
+    while (j < n && keys[j] == keys[i]) ++j;
+    const uint8_t r = uint8_t(keys[i] >> 16), g = uint8_t(keys[i] >> 8), b = uint8_t(keys[i]);
+    const uint64_t run = j - i;
+    TKvQuantizationColor* c;
+    if (bulk) {
+      c = NewColor();
+      c->R = r;
+      c->G = g;
+      c->B = b;
+      c->LinR = lin[r];
+      c->LinG = lin[g];
+      c->LinB = lin[b];
+      c->Weight = 0;
+      FColors.push_back(c);
+    } else {
+      c = AddColor(r, g, b);
+      c->Weight -= 1;
+    }
+    const uint64_t w = uint64_t(c->Weight) + run;
+    c->Weight = w > UINT32_MAX ? UINT32_MAX : uint32_t(w);
+    i = j;
+  }
+}
+
+void TKvQuantization::CollectPaletteColors(const TKvPalette256& APalette) {
+  for (int i = 0; i < APalette.Count; ++i) {
+    const TKvStdRGBColor s = APalette.GetStdRGB(i);
+    TKvQuantizationColor* c = AddColor(s.R, s.G, s.B);
+    const int32_t u = APalette.Colors[i].UseCount;
+    c->Weight = u > 0 ? uint32_t(u) : 1u;
+  }
+}
+
+void TKvQuantization::CollectHistogram(bool* AAbort, const double* AHistogram, const TKvPaletteRGB& APaletteRGB) {
+  FAbort = AAbort;
+  const int count = APaletteRGB.GetCount();
+  for (int r = 0; r < 32; ++r)
+    for (int g = 0; g < 32; ++g)
+      for (int b = 0; b < 32; ++b) {
+        const int idx = r * 1024 + g * 32 + b;
+        const double w = AHistogram[idx];
+        if (!(w > 0)) continue;
+        CheckAbort();
+        if (idx >= count) RaiseInternalError();
+        const TKvStdRGBColor s = APaletteRGB.GetStdRGB(idx);
+        TKvQuantizationColor* c = AddColor(s.R, s.G, s.B);
+        const double rw = std::nearbyint(w);
+        double nw = double(c->Weight) + rw - 1;
+        if (nw > double(UINT32_MAX)) nw = double(UINT32_MAX);
+        c->Weight = nw <= 0 ? 1u : uint32_t(nw);
+      }
+}
+
+// ---------------------------------------------------------------------------
+// Mapping
+
+TKvLinRGBColor TKvQuantization::MapToAllowedLin(const TKvLinRGBColor& AColor) const {
+  if (!FAllowed) return AColor;
+  int i;
+  if (FUseGray) {
+    TKvColor c;
+    c.Clear();
+    c.InitLinRGB(AColor);
+    i = FAllowed->FindNearestByGray(c);
+  } else if (FMetric == 0) {
+    i = FAllowed->FindNearest(AColor);
+  } else {
+    RaiseInternalError();
+  }
+  if (i < 0) RaiseInternalError();
+  return FAllowed->GetLinRGB(i);
+}
+
+TKvStdRGBColor TKvQuantization::MapToAllowed(const TKvLinRGBColor& AColor) const {
+  if (!FAllowed) return {LinToStdByte(AColor.R), LinToStdByte(AColor.G), LinToStdByte(AColor.B)};
+  int i;
+  if (FUseGray) {
+    TKvColor c;
+    c.Clear();
+    c.InitLinRGB(AColor);
+    i = FAllowed->FindNearestByGray(c);
+  } else if (FMetric == 0) {
+    i = FAllowed->FindNearest(AColor);
+  } else {
+    RaiseInternalError();
+  }
+  if (i < 0) RaiseInternalError();
+  return FAllowed->GetStdRGB(i);
+}
+
+// ---------------------------------------------------------------------------
+// Passes
+
+void TKvQuantization::UpdateMiddles() {
+  if (Parallel() && FClusterCount >= 2)
+    RunJobs<TKvQuantizationUpdateClusterMiddleJob>(this, FAbort, FClusterCount);
+  else
+    DoUpdateMiddles(0, FClusterCount - 1);
+}
+
+void TKvQuantization::DoUpdateMiddles(int AFirst, int ALast) {
+  for (int k = AFirst; k <= ALast; ++k) FClusters[k]->UpdateMiddle();
+}
+
+void TKvQuantization::SnapshotMiddles() {
+  FSnapR.clear();
+  FSnapG.clear();
+  FSnapB.clear();
+  FSnapCluster.clear();
+  for (int k = 0; k < FClusterCount; ++k) {
+    TKvQuantizationCluster* c = FClusters[k];
+    if (c->Excluded) continue;
+    FSnapR.push_back(c->Middle.R);
+    FSnapG.push_back(c->Middle.G);
+    FSnapB.push_back(c->Middle.B);
+    FSnapCluster.push_back(c);
+  }
+  // Room for two lanes at a time; the padding is never the nearest.
+  FSnapR.push_back(1e200);
+  FSnapG.push_back(1e200);
+  FSnapB.push_back(1e200);
+}
+
+void TKvQuantization::UpdateNearest() {
+  SnapshotMiddles();
+  const int n = GetColorCount();
+  if (Parallel())
+    RunJobs<TKvQuantizationUpdateColorNearestClusterJob>(this, FAbort, n);
+  else
+    DoUpdateNearest(0, n - 1);
+}
+
+void TKvQuantization::DoUpdateNearest(int AFirst, int ALast) {
+  const int k = static_cast<int>(FSnapCluster.size());
+  const double* mr = FSnapR.data();
+  const double* mg = FSnapG.data();
+  const double* mb = FSnapB.data();
+  for (int i = AFirst; i <= ALast; ++i) {
+    TKvQuantizationColor* c = FColors[static_cast<size_t>(i)];
+    if (k == 0) {
+      c->Nearest = nullptr;
+      continue;
+    }
+    int best = 0;
+#if defined(__SSE2__)
+    // Two clusters per step: lane 0 sees the even entries, lane 1 the odd
+    // ones. A lane takes a new value only when strictly smaller, and the
+    // lanes are merged preferring the lower index on ties, which gives the
+    // first-on-ties answer of the plain search. The padding entry is so far
+    // away that its distance is infinite and never taken.
+    const __m128d r = _mm_set1_pd(c->LinR), g = _mm_set1_pd(c->LinG), b = _mm_set1_pd(c->LinB);
+    __m128d bestD = _mm_set1_pd(std::numeric_limits<double>::infinity());
+    __m128i bestI = _mm_setzero_si128();
+    __m128i idx = _mm_set_epi32(0, 1, 0, 0);
+    const __m128i step = _mm_set_epi32(0, 2, 0, 2);
+    for (int j = 0; j < k; j += 2) {
+      const __m128d dr = _mm_sub_pd(r, _mm_loadu_pd(mr + j));
+      const __m128d dg = _mm_sub_pd(g, _mm_loadu_pd(mg + j));
+      const __m128d db = _mm_sub_pd(b, _mm_loadu_pd(mb + j));
+      const __m128d d = _mm_add_pd(_mm_add_pd(_mm_mul_pd(dr, dr), _mm_mul_pd(dg, dg)), _mm_mul_pd(db, db));
+      const __m128d lt = _mm_cmplt_pd(d, bestD);
+      bestD = _mm_or_pd(_mm_and_pd(lt, d), _mm_andnot_pd(lt, bestD));
+      const __m128i lti = _mm_castpd_si128(lt);
+      bestI = _mm_or_si128(_mm_and_si128(lti, idx), _mm_andnot_si128(lti, bestI));
+      idx = _mm_add_epi32(idx, step);
+    }
+    double dv[2];
+    int32_t iv[4];
+    _mm_storeu_pd(dv, bestD);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(iv), bestI);
+    best = (dv[1] < dv[0] || (dv[1] == dv[0] && iv[2] < iv[0])) ? iv[2] : iv[0];
+#else
+    double bd = 0;
+    for (int j = 0; j < k; ++j) {
+      const double dr = c->LinR - mr[j], dg = c->LinG - mg[j], db = c->LinB - mb[j];
+      const double d = dr * dr + dg * dg + db * db;
+      if (j == 0 || d < bd) {
+        bd = d;
+        best = j;
+      }
+    }
+#endif
+    c->Nearest = FSnapCluster[static_cast<size_t>(best)];
+  }
+}
+
+void TKvQuantization::UpdateDistances() {
+  const int n = GetColorCount();
+  if (Parallel())
+    RunJobs<TKvQuantizationUpdateColorDistansesJob>(this, FAbort, n);
+  else
+    DoUpdateDistances(0, n - 1);
+}
+
+void TKvQuantization::DoUpdateDistances(int AFirst, int ALast) {
+  for (int i = AFirst; i <= ALast; ++i) {
+    TKvQuantizationColor* c = FColors[static_cast<size_t>(i)];
+    if (c->DistanceValid) continue;
+    c->Distance = c->Cluster ? SqrDist(c->LinR, c->LinG, c->LinB, c->Cluster->Middle) : 0.0;
+    c->DistanceValid = true;
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Clusters
+
+void TKvQuantization::DeleteCluster(int AIndex) {
+  if (AIndex < 0 || AIndex >= FClusterCount) RaiseInternalError();
+  TKvQuantizationCluster* c = FClusters[AIndex];
+  for (auto& row : FMix)
+    for (auto& m : row)
+      if (m == c) m = nullptr;
+  delete c;
+  for (int k = AIndex; k + 1 < FClusterCount; ++k) FClusters[k] = FClusters[k + 1];
+  FClusters[--FClusterCount] = nullptr;
+}
+
+void TKvQuantization::RemoveEmptyClusters() {
+  for (int k = FClusterCount - 1; k >= 0; --k)
+    if (!FClusters[k]->Fixed && FClusters[k]->GetCount() == 0) DeleteCluster(k);
+}
+
+// ---------------------------------------------------------------------------
+// Sorting
+
+namespace {
+
+inline double SortKey(const TKvQuantizationColor* C, TKvQuantization::TSortKey AKey) {
+  switch (AKey) {
+    case TKvQuantization::skR:
+      return C->R;
+    case TKvQuantization::skG:
+      return C->G;
+    case TKvQuantization::skB:
+      return C->B;
+    default:
+      return C->Distance;
+  }
+}
+
+}  // namespace
+
+void TKvQuantization::SortColors(int AFirst, int ALast, TSortKey AKey) {
+  CheckAbort();
+  std::vector<TKvQuantizationColor*>& a = FColors;
+  auto key = [AKey](const TKvQuantizationColor* c) { return SortKey(c, AKey); };
+  if (ALast - AFirst <= 14) {
+    int last = ALast;
+    bool swapped = true;
+    while (swapped && last > AFirst) {
+      swapped = false;
+      for (int i = AFirst; i < last; ++i) {
+        CheckAbort();
+        if (key(a[size_t(i) + 1]) < key(a[size_t(i)])) {
+          std::swap(a[size_t(i)], a[size_t(i) + 1]);
+          swapped = true;
+        }
+      }
+      --last;
+    }
+    return;
+  }
+  int first = AFirst;
+  int i;
+  do {
+    i = first;
+    int j = ALast;
+    const double pivot = key(a[size_t(first + (ALast - first) / 2)]);
+    do {
+      while (key(a[size_t(i)]) < pivot) ++i;
+      while (key(a[size_t(j)]) > pivot) --j;
+      if (i <= j) {
+        std::swap(a[size_t(i)], a[size_t(j)]);
+        ++i;
+        --j;
+      }
+    } while (i <= j);
+    if (first < j) SortColors(first, j, AKey);
+    first = i;
+  } while (i < ALast);
+}
+
+// ---------------------------------------------------------------------------
+// Seeding and iterating
+
+void TKvQuantization::Seed() {
+  CheckAbort();
+  const int n = GetColorCount();
+  if (FPin && FPin->Count == FCount) {
+    for (int i = 0; i < FPin->Count; ++i) {
+      auto* k = new TKvQuantizationCluster(this);
+      k->Fixed = true;
+      k->Middle = FPin->GetLinRGB(i);
+      k->MiddleStd = FPin->GetStdRGB(i);
+      k->MiddleGray = FPin->GetLinGray(i);
+      k->MiddleValid = true;
+    }
+  } else if (FCount < n || (FFixed && FFixed->Count > 0)) {
+    MedianCut(0, n - 1, FCount);
+    PinClusters();
+    Iterate();
+  } else {
+    for (int i = 0; i < n; ++i) {
+      auto* k = new TKvQuantizationCluster(this);
+      k->AddColor(FColors[size_t(i)]);
+    }
+  }
+}
+
+void TKvQuantization::SeedBounded() {
+  CheckAbort();
+  const int n = GetColorCount();
+  if (FPin && FPin->Count == FCount) {
+    for (int i = 0; i < FPin->Count; ++i) {
+      auto* k = new TKvQuantizationCluster(this);
+      k->Fixed = true;
+      k->Middle = FPin->GetLinRGB(i);
+      k->MiddleStd = FPin->GetStdRGB(i);
+      k->MiddleGray = FPin->GetLinGray(i);
+      k->MiddleValid = true;
+    }
+  } else if (FCount < n || FFixed) {
+    SeedMixtures();
+    IterateBounded();
+  } else {
+    for (int i = 0; i < n; ++i) {
+      auto* k = new TKvQuantizationCluster(this);
+      k->AddColor(FColors[size_t(i)]);
+    }
+  }
+}
+
+void TKvQuantization::MedianCut(int AFirst, int ALast, int AK) {
+  CheckAbort();
+  if (AFirst > ALast) return;
+  if (AK <= 1 || AFirst == ALast) {
+    auto* k = new TKvQuantizationCluster(this);
+    for (int i = AFirst; i <= ALast; ++i) {
+      TKvQuantizationColor* c = FColors[size_t(i)];
+      if (!c->Cluster) k->AddColor(c);
+    }
+    if (k->GetCount() == 0) {
+      // The new cluster is the last of the table.
+      DeleteCluster(FClusterCount - 1);
+    }
+    return;
+  }
+  uint8_t minR = 255, minG = 255, minB = 255, maxR = 0, maxG = 0, maxB = 0;
+  for (int i = AFirst; i <= ALast; ++i) {
+    const TKvQuantizationColor* c = FColors[size_t(i)];
+    minR = std::min(minR, c->R);
+    maxR = std::max(maxR, c->R);
+    minG = std::min(minG, c->G);
+    maxG = std::max(maxG, c->G);
+    minB = std::min(minB, c->B);
+    maxB = std::max(maxB, c->B);
+  }
+  const double* lin = LinTable();
+  const double rr = lin[maxR] - lin[minR];
+  const double rg = lin[maxG] - lin[minG];
+  const double rb = lin[maxB] - lin[minB];
+  const double m = std::max(rr, std::max(rg, rb));
+  if (m == rg)
+    SortColors(AFirst, ALast, skG);
+  else if (m == rr)
+    SortColors(AFirst, ALast, skR);
+  else
+    SortColors(AFirst, ALast, skB);
+  const int mid = AFirst + (ALast - AFirst) / 2;
+  MedianCut(AFirst, mid, AK / 2);
+  MedianCut(mid + 1, ALast, AK - AK / 2);
+}
+
+void TKvQuantization::PinClusters() {
+  if (!FPin) return;
+  // The pin colours already taken are marked here, not in the caller's
+  // palette, so its Skip flags are left as they were.
+  std::vector<bool> taken(static_cast<size_t>(FPin->Count), false);
+  CheckAbort();
+  UpdateMiddles();
+  for (int round = 0; round < FPin->Count; ++round) {
+    int bestPin = -1;
+    TKvQuantizationCluster* bestCluster = nullptr;
+    double bestD = 0;
+    bool anyFree = false;
+    for (int p = 0; p < FPin->Count; ++p) {
+      if (taken[size_t(p)]) continue;
+      const TKvLinRGBColor pl = FPin->GetLinRGB(p);
+      for (int k = 0; k < FClusterCount; ++k) {
+        TKvQuantizationCluster* c = FClusters[k];
+        if (c->Fixed) continue;
+        anyFree = true;
+        CheckAbort();
+        const double d = SqrDist(c->Middle, pl);
+        if (!bestCluster || d < bestD) {
+          bestD = d;
+          bestCluster = c;
+          bestPin = p;
+        }
+      }
+    }
+    if (!anyFree || !bestCluster) break;
+    bestCluster->Fixed = true;
+    bestCluster->Middle = FPin->GetLinRGB(bestPin);
+    bestCluster->MiddleStd = FPin->GetStdRGB(bestPin);
+    bestCluster->MiddleGray = FPin->GetLinGray(bestPin);
+    bestCluster->MiddleValid = true;
+    taken[size_t(bestPin)] = true;
+  }
+}
+
+void TKvQuantization::Iterate() {
+  if (FCount < FClusterCount) RaiseInternalError();
+  for (int iter = 0;; ++iter) {
+    CheckAbort();
+    UpdateMiddles();
+    CheckAbort();
+    UpdateNearest();
+    CheckAbort();
+    int moves = 0;
+    for (TKvQuantizationColor* c : FColors) {
+      if (c->Nearest && c->Nearest != c->Cluster) {
+        if (c->Cluster) c->Cluster->RemoveColor(c);
+        c->Nearest->AddColor(c);
+        ++moves;
+      }
+    }
+    RemoveEmptyClusters();
+    if (FClusterCount < FCount && SplitWorst()) ++moves;
+    ++FIterations;
+    // Colours mapped into an allowed palette can trade places for ever; the
+    // limit ends such a run with the clusters it has.
+    if (moves == 0 || iter + 1 >= MaxIterations) break;
+  }
+}
+
+bool TKvQuantization::SplitWorst() {
+  UpdateMiddles();
+  UpdateDistances();
+  const int n = GetColorCount();
+  if (n == 0) return false;
+  SortColors(0, n - 1, skDistance);
+  for (int i = n - 1; i >= 0; --i) {
+    TKvQuantizationColor* c = FColors[size_t(i)];
+    const TKvStdRGBColor s = MapToAllowed({c->LinR, c->LinG, c->LinB});
+    bool present = false;
+    for (int k = 0; k < FClusterCount && !present; ++k) present = FClusters[k]->MiddleStd == s;
+    if (present) continue;
+    if (c->Cluster) c->Cluster->RemoveColor(c);
+    auto* k = new TKvQuantizationCluster(this);
+    k->AddColor(c);
+    return true;
+  }
+  return false;
+}
+
+// ---------------------------------------------------------------------------
+// Bounded variants
+
+void TKvQuantization::SeedMixtures() {
+  const int n = GetColorCount();
+  MedianCut(0, n - 1, FCount);
+  PinClusters();
+  Iterate();
+  const int have = FClusterCount;
+  for (int i = have; i < FCount; ++i) {
+    auto* k = new TKvQuantizationCluster(this);
+    k->SetMiddle(LinRGBBlack);
+    FMix[i][i] = k;
+  }
+  for (int i = 0; i < have; ++i) FMix[i][i] = FClusters[i];
+  UpdateMiddles();
+  for (int j = 1; j < FCount; ++j)
+    for (int i = 0; i < FCount - j; ++i) FMix[i][i + j] = new TKvQuantizationCluster(this);
+}
+
+void TKvQuantization::UpdateMixtures() {
+  for (int i = 0; i < FCount; ++i)
+    for (int j = i + 1; j < FCount; ++j) {
+      TKvQuantizationCluster* m = FMix[i][j];
+      const TKvQuantizationCluster* a = FMix[i][i];
+      const TKvQuantizationCluster* b = FMix[j][j];
+      if (!m || !a || !b) RaiseInternalError();
+      m->Middle = MiddleLinRGB(a->Middle, b->Middle);
+      m->MiddleValid = true;
+      m->Excluded = std::fabs(a->MiddleGray - b->MiddleGray) > FFlickerBound;
+    }
+}
+
+void TKvQuantization::IterateBounded() {
+  CheckAbort();
+  UpdateMixtures();
+  UpdateMiddles();
+  int counter = 0;
+  for (;;) {
+    CheckAbort();
+    UpdateNearest();
+    CheckAbort();
+    int moves = 0;
+    for (TKvQuantizationColor* c : FColors) {
+      if (c->Nearest && c->Nearest != c->Cluster) {
+        if (c->Cluster) c->Cluster->RemoveColor(c);
+        c->Nearest->AddColor(c);
+        ++moves;
+      }
+    }
+    CheckAbort();
+    UpdateMiddles();
+    SolveBaseColors();
+    UpdateMixtures();
+    ++counter;
+    ++FIterations;
+    if (moves == 0 || counter > MaxBoundedIterations) {
+      while (FClusterCount > FCount) DeleteCluster(FClusterCount - 1);
+      return;
+    }
+  }
+}
+
+void TKvQuantization::SolveBaseColors() {
+  const int n = FCount;
+  double A[MaxBoundedColors][MaxBoundedColors];
+  double b[MaxBoundedColors], x[MaxBoundedColors];
+  for (int ch = 0; ch < 3; ++ch) {
+    for (int i = 0; i < n; ++i) {
+      b[i] = 0;
+      for (int j = 0; j < n; ++j) A[i][j] = 0;
+    }
+    auto chan = [ch](double r, double g, double bb) { return ch == 0 ? r : ch == 1 ? g : bb; };
+    for (int p = 0; p < n; ++p)
+      for (int q = p; q < n; ++q) {
+        const TKvQuantizationCluster* k = FMix[p][q];
+        if (!k) continue;
+        for (int m = 0; m < k->GetCount(); ++m) {
+          const TKvQuantizationColor* c = k->GetColor(m);
+          const double v = chan(c->LinR, c->LinG, c->LinB);
+          // Halves summed once per pixel are exact, so they are added as one
+          // product; the channel values are added pixel by pixel.
+          const double h = 0.5 * c->Weight;
+          A[p][p] += h;
+          A[p][q] += h;
+          A[q][p] += h;
+          A[q][q] += h;
+          for (uint32_t u = 0; u < c->Weight; ++u) {
+            b[p] += v;
+            b[q] += v;
+          }
+        }
+      }
+    for (int p = 0; p < n; ++p) {
+      const TKvQuantizationCluster* k = FMix[p][p];
+      if (!k) RaiseInternalError();
+      const double v = chan(k->Middle.R, k->Middle.G, k->Middle.B);
+      for (int t = 0; t < 4; ++t) A[p][p] += 0.5;
+      b[p] += v;
+      b[p] += v;
+    }
+    for (int i = 0; i < n; ++i) {
+      int piv = i;
+      for (int r = i + 1; r < n; ++r)
+        if (std::fabs(A[r][i]) > std::fabs(A[piv][i])) piv = r;
+      if (A[piv][i] == 0) RaiseInternalError();
+      if (piv != i) {
+        for (int cidx = 0; cidx < n; ++cidx) std::swap(A[i][cidx], A[piv][cidx]);
+        std::swap(b[i], b[piv]);
+      }
+      for (int r = i + 1; r < n; ++r) {
+        const double f = A[r][i] / A[i][i];
+        for (int cidx = i + 1; cidx < n; ++cidx) A[r][cidx] -= f * A[i][cidx];
+        A[r][i] = 0;
+        b[r] -= f * b[i];
+      }
+    }
+    for (int i = n - 1; i >= 0; --i) {
+      double s = b[i];
+      for (int j = i + 1; j < n; ++j) s -= A[i][j] * x[j];
+      x[i] = s / A[i][i];
+    }
+    for (int p = 0; p < n; ++p) {
+      TKvQuantizationCluster* k = FMix[p][p];
+      if (k->Fixed) continue;
+      if (ch == 0)
+        k->Middle.R = x[p];
+      else if (ch == 1)
+        k->Middle.G = x[p];
+      else
+        k->Middle.B = x[p];
+    }
+  }
+  if (FAllowed) {
+    for (int p = 0; p < n; ++p) {
+      TKvQuantizationCluster* k = FMix[p][p];
+      if (k->Fixed) continue;
+      const int i = FAllowed->FindNearest(k->Middle);
+      if (i < 0) RaiseInternalError();
+      k->Middle = FAllowed->GetLinRGB(i);
+      k->MiddleStd = FAllowed->GetStdRGB(i);
+      k->MiddleValid = true;
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Result
+
+void TKvQuantization::WriteResult(TKvPalette256& AResult) { WriteResultCommon(AResult, false); }
+
+void TKvQuantization::WriteResultBounded(TKvPalette256& AResult) { WriteResultCommon(AResult, true); }
+
+void TKvQuantization::WriteResultCommon(TKvPalette256& AResult, bool AAllClusters) {
+  UpdateMiddles();
+  TKvPalette* const savedAllowed = FAllowed;
+  std::unique_ptr<TKvPalette256> privateAllowed;
+  if (FAllowed == &AResult) {
+    privateAllowed = std::make_unique<TKvPalette256>();
+    privateAllowed->AssignColors(&AResult);
+    FAllowed = privateAllowed.get();
+  }
+  struct TRestore {
+    TKvPalette*& Ref;
+    TKvPalette* Value;
+    ~TRestore() { Ref = Value; }
+  } restore{FAllowed, savedAllowed};
+
+  AResult.BeginUpdate();
+  try {
+    AResult.Clear();
+    AResult.Generated = true;
+    AResult.Name = "Autogenerated";
+    const int fixedCount = FFixed ? FFixed->Count : 0;
+    for (int i = 0; i < fixedCount; ++i) AResult.AddLinRGB(FFixed->GetLinRGB(i));
+    for (int k = 0; k < FClusterCount; ++k) {
+      const TKvQuantizationCluster* c = FClusters[k];
+      if (AAllClusters || c->Fixed || c->GetCount() > 0) AResult.AddUniqueLinRGB(c->Middle);
+    }
+    TKvLinRGBColor cand[2] = {LinRGBBlack, LinRGBWhite};
+    int candCount = 2;
+    while (candCount > 0 && AResult.Count != FCount) {
+      int best = 0;
+      double bestD = -1;
+      for (int c = 0; c < candCount; ++c) {
+        double m = std::numeric_limits<double>::infinity();
+        for (int i = 0; i < AResult.Count; ++i) m = std::min(m, SqrDist(cand[c], AResult.GetLinRGB(i)));
+        if (m > bestD) {
+          bestD = m;
+          best = c;
+        }
+      }
+      TKvLinRGBColor col = cand[best];
+      for (int c = best; c + 1 < candCount; ++c) cand[c] = cand[c + 1];
+      --candCount;
+      if (FAllowed) {
+        const int i = FAllowed->FindNearest(col);
+        if (i >= 0) col = FAllowed->GetLinRGB(i);
+      }
+      AResult.AddUniqueLinRGB(col);
+    }
+    AResult.SortByGray(fixedCount);
+    if (AResult.Count > FCount) RaiseInternalError();
+  } catch (...) {
+    AResult.EndUpdate();
+    throw;
+  }
+  AResult.EndUpdate();
+}
