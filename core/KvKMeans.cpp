@@ -9,15 +9,11 @@
 #include "core/KvPaletteRGB.h"
 #include "core/KvThreadJob.h"
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace {
 
 // Fewer colours than this are not worth handing to worker threads.
 constexpr int ParallelThreshold = 4096;
-constexpr int ColorBlock = 2048;
 
 const double* LinTable() {
   static const struct T {
@@ -50,9 +46,10 @@ inline bool StdLess(const TKvQuantizationColor& C, uint8_t R, uint8_t G, uint8_t
 class TKvQuantizationJob : public TKvJob {
 public:
   TKvQuantizationJob(TKvJobList* AList, TKvQuantization* AOwner, int AFirst, int ALast)
-      : TKvJob(AList), Owner(AOwner), First(AFirst), Last(ALast) {}
+      : TKvJob(AList), Owner(AOwner), First(AFirst), Last(ALast), Index(AList->GetCount() - 1) {}
   TKvQuantization* Owner;
   int First, Last;
+  int Index;  // the job's place in its list
 };
 
 class TKvQuantizationUpdateClusterMiddleJob : public TKvQuantizationJob {
@@ -64,7 +61,7 @@ public:
 class TKvQuantizationUpdateColorNearestClusterJob : public TKvQuantizationJob {
 public:
   using TKvQuantizationJob::TKvQuantizationJob;
-  void Execute() override { Owner->DoUpdateNearest(First, Last); }
+  void Execute() override { Owner->DoUpdateNearest(First, Last, Index); }
 };
 
 class TKvQuantizationUpdateColorDistansesJob : public TKvQuantizationJob {
@@ -123,6 +120,11 @@ void TKvQuantizationCluster::AddColor(TKvQuantizationColor* AColor) {
   AColor->MemberIndex = static_cast<int32_t>(FMembers.size());
   AColor->DistanceValid = false;
   FMembers.push_back(AColor);
+  if (FLevelWeights.empty()) FLevelWeights.assign(768, 0);
+  FLevelWeights[AColor->R] += AColor->Weight;
+  FLevelWeights[256 + AColor->G] += AColor->Weight;
+  FLevelWeights[512 + AColor->B] += AColor->Weight;
+  FTotalWeight += AColor->Weight;
   MiddleValid = false;
 }
 
@@ -130,12 +132,16 @@ void TKvQuantizationCluster::RemoveColor(TKvQuantizationColor* AColor) {
   const int i = AColor->MemberIndex;
   if (AColor->Cluster != this || i < 0 || i >= GetCount() || FMembers[static_cast<size_t>(i)] != AColor)
     RaiseInternalError();
-  // Moves are made one at a time on one thread, so this order of members
-  // (and with it the order of the sums of a middle) is reproducible.
+  // Moves are made one at a time on one thread, so this order of members is
+  // reproducible.
   TKvQuantizationColor* last = FMembers.back();
   FMembers[static_cast<size_t>(i)] = last;
   last->MemberIndex = i;
   FMembers.pop_back();
+  FLevelWeights[AColor->R] -= AColor->Weight;
+  FLevelWeights[256 + AColor->G] -= AColor->Weight;
+  FLevelWeights[512 + AColor->B] -= AColor->Weight;
+  FTotalWeight -= AColor->Weight;
   AColor->Cluster = nullptr;
   AColor->MemberIndex = -1;
   AColor->DistanceValid = false;
@@ -151,18 +157,18 @@ void TKvQuantizationCluster::SetMiddle(const TKvLinRGBColor& AColor) {
 
 void TKvQuantizationCluster::UpdateMiddle() {
   if (Fixed || FMembers.empty() || MiddleValid) return;
+  const double* lin = LinTable();
+  const uint64_t* lw = FLevelWeights.data();
   double r = 0, g = 0, b = 0;
-  uint32_t w = 0;
-  for (TKvQuantizationColor* c : FMembers) {
-    const double cw = c->Weight;
-    r += c->LinR * cw;
-    g += c->LinG * cw;
-    b += c->LinB * cw;
-    w += c->Weight;
-    c->DistanceValid = false;
+  for (int v = 0; v < 256; ++v) {
+    if (lw[v]) r += double(lw[v]) * lin[v];
+    if (lw[256 + v]) g += double(lw[256 + v]) * lin[v];
+    if (lw[512 + v]) b += double(lw[512 + v]) * lin[v];
   }
-  const double dw = w;
+  const double dw = double(FTotalWeight);
   SetMiddle(Owner->MapToAllowedLin({r / dw, g / dw, b / dw}));
+  // Every member's distance is stale now.
+  ++MiddleVersion;
 }
 
 // ---------------------------------------------------------------------------
@@ -180,6 +186,10 @@ void TKvQuantization::Clear() {
   FColorStore.clear();
   FStoreUsed = 0;
   FIterations = 0;
+  FBoundsValid = false;
+  FPositionsStale = false;
+  FSnapCluster.clear();
+  FHot.clear();
   FAllowed = nullptr;
   FFixed = nullptr;
   FPin = nullptr;
@@ -355,6 +365,7 @@ TKvQuantizationColor* TKvQuantization::AddColor(uint8_t AR, uint8_t AG, uint8_t 
   c->LinB = lin[AB];
   c->Weight = 1;
   FColors.insert(FColors.begin() + static_cast<ptrdiff_t>(lo), c);
+  FPositionsStale = true;
   return c;
 }
 
@@ -400,6 +411,7 @@ void TKvQuantization::CollectImageColors(bool* AAbort, TKvImage& AImage) {
       c->LinG = lin[g];
       c->LinB = lin[b];
       c->Weight = 0;
+      c->Position = int32_t(FColors.size());
       FColors.push_back(c);
     } else {
       c = AddColor(r, g, b);
@@ -492,6 +504,11 @@ void TKvQuantization::DoUpdateMiddles(int AFirst, int ALast) {
 }
 
 void TKvQuantization::SnapshotMiddles() {
+  FOldR.swap(FSnapR);
+  FOldG.swap(FSnapG);
+  FOldB.swap(FSnapB);
+  FOldCluster.swap(FSnapCluster);
+  const size_t oldCount = FOldCluster.size();
   FSnapR.clear();
   FSnapG.clear();
   FSnapB.clear();
@@ -504,73 +521,194 @@ void TKvQuantization::SnapshotMiddles() {
     FSnapB.push_back(c->Middle.B);
     FSnapCluster.push_back(c);
   }
-  // Room for two lanes at a time; the padding is never the nearest.
-  FSnapR.push_back(1e200);
-  FSnapG.push_back(1e200);
-  FSnapB.push_back(1e200);
+  const int n = static_cast<int>(FSnapCluster.size());
+  // The bounds stay usable while the list keeps its length: whatever took
+  // place j, the middle at j moved by the distance between the two.
+  FBoundsValid = FBoundsValid && size_t(n) == oldCount && n > 0;
+  const int groupSize = std::max(8, (n + MaxGroups - 1) / MaxGroups);
+  FGroupSize = groupSize;
+  const int groups = n > 0 ? (n + groupSize - 1) / groupSize : 0;
+  if (groups != FGroupCount) FBoundsValid = false;
+  FGroupCount = groups;
+  if (FBoundsValid) {
+    std::vector<double> drift(size_t(groups), 0.0);
+    double maxDrift = 0;
+    for (int j = 0; j < n; ++j) {
+      const double dr = FSnapR[size_t(j)] - FOldR[size_t(j)];
+      const double dg = FSnapG[size_t(j)] - FOldG[size_t(j)];
+      const double db = FSnapB[size_t(j)] - FOldB[size_t(j)];
+      const double d = std::sqrt(dr * dr + dg * dg + db * db);
+      double& gd = drift[size_t(j / groupSize)];
+      if (d > gd) gd = d;
+      if (d > maxDrift) maxDrift = d;
+    }
+    for (int g = 0; g < groups; ++g) FGroupMoved[size_t(g)] += drift[size_t(g)];
+    FAllMoved += maxDrift;
+  } else {
+    FGroupMoved.assign(size_t(groups), 0.0);
+    FAllMoved = 0;
+    FLower.assign(size_t(GetColorCount()) * size_t(groups), 0.0);
+  }
+  FSameCluster.assign(size_t(n), 0);
+  if (FBoundsValid)
+    for (int j = 0; j < n; ++j) FSameCluster[size_t(j)] = FSnapCluster[size_t(j)] == FOldCluster[size_t(j)];
+  if (FHot.size() != size_t(GetColorCount())) {
+    FHot.resize(size_t(GetColorCount()));
+    for (int i = 0; i < GetColorCount(); ++i) {
+      const TKvQuantizationColor* c = StoredColor(i);
+      FHot[size_t(i)] = {0.0, -1, c->R, c->G, c->B, 0};
+    }
+  }
 }
 
 void TKvQuantization::UpdateNearest() {
   SnapshotMiddles();
+  if (FPositionsStale) {
+    for (size_t i = 0; i < FColors.size(); ++i) FColors[i]->Position = int32_t(i);
+    FPositionsStale = false;
+  }
   const int n = GetColorCount();
-  if (Parallel())
+  for (auto& m : FMovers) m.clear();
+  if (Parallel()) {
+    FMovers.resize(size_t(std::max(ProcessorCount, 1)));
     RunJobs<TKvQuantizationUpdateColorNearestClusterJob>(this, FAbort, n);
-  else
-    DoUpdateNearest(0, n - 1);
+  } else {
+    FMovers.resize(1);
+    DoUpdateNearest(0, n - 1, 0);
+  }
+  FBoundsValid = true;
 }
 
-void TKvQuantization::DoUpdateNearest(int AFirst, int ALast) {
+namespace {
+
+// Rounding of the bounds is far below this; a colour nearly as close to two
+// middles is always searched in full, so ties keep the first-on-ties answer.
+constexpr double BoundMargin = 1e-9;
+
+}  // namespace
+
+// The clusters are cut into groups of consecutive places. Each colour keeps,
+// per group, a lower bound of its distance to the group's middles other than
+// its nearest, and one bound over all groups. A group's bound drops by the
+// farthest move of its middles since the bound was taken, the overall bound
+// by the farthest move of all; both are stored plus the summed moves, so a
+// colour that is not searched writes nothing. Only groups whose bound does
+// not clearly exceed the exact distance to the present nearest are searched,
+// so the answer is the one of a search over all clusters, first on ties
+// included. The hot loop reads 16 bytes per colour.
+void TKvQuantization::DoUpdateNearest(int AFirst, int ALast, int AJob) {
   const int k = static_cast<int>(FSnapCluster.size());
   const double* mr = FSnapR.data();
   const double* mg = FSnapG.data();
   const double* mb = FSnapB.data();
+  const double* lin = LinTable();
+  const int groups = FGroupCount;
+  const int gs = FGroupSize;
+  const double* cum = FGroupMoved.data();
+  const double cumAll = FAllMoved;
+  const bool useBounds = FBoundsValid;
+  const uint8_t* same = FSameCluster.data();
+  std::vector<int32_t>* movers = nullptr;
+  double gBest[MaxGroups], gSecond[MaxGroups];
+  int gBestIdx[MaxGroups];
+  bool searched[MaxGroups];
   for (int i = AFirst; i <= ALast; ++i) {
-    TKvQuantizationColor* c = FColors[static_cast<size_t>(i)];
+    TKvQuantizationHot& h = FHot[size_t(i)];
     if (k == 0) {
+      TKvQuantizationColor* c = StoredColor(i);
       c->Nearest = nullptr;
+      h.NearIndex = -1;
       continue;
     }
-    int best = 0;
-#if defined(__SSE2__)
-    // Two clusters per step: lane 0 sees the even entries, lane 1 the odd
-    // ones. A lane takes a new value only when strictly smaller, and the
-    // lanes are merged preferring the lower index on ties, which gives the
-    // first-on-ties answer of the plain search. The padding entry is so far
-    // away that its distance is infinite and never taken.
-    const __m128d r = _mm_set1_pd(c->LinR), g = _mm_set1_pd(c->LinG), b = _mm_set1_pd(c->LinB);
-    __m128d bestD = _mm_set1_pd(std::numeric_limits<double>::infinity());
-    __m128i bestI = _mm_setzero_si128();
-    __m128i idx = _mm_set_epi32(0, 1, 0, 0);
-    const __m128i step = _mm_set_epi32(0, 2, 0, 2);
-    for (int j = 0; j < k; j += 2) {
-      const __m128d dr = _mm_sub_pd(r, _mm_loadu_pd(mr + j));
-      const __m128d dg = _mm_sub_pd(g, _mm_loadu_pd(mg + j));
-      const __m128d db = _mm_sub_pd(b, _mm_loadu_pd(mb + j));
-      const __m128d d = _mm_add_pd(_mm_add_pd(_mm_mul_pd(dr, dr), _mm_mul_pd(dg, dg)), _mm_mul_pd(db, db));
-      const __m128d lt = _mm_cmplt_pd(d, bestD);
-      bestD = _mm_or_pd(_mm_and_pd(lt, d), _mm_andnot_pd(lt, bestD));
-      const __m128i lti = _mm_castpd_si128(lt);
-      bestI = _mm_or_si128(_mm_and_si128(lti, idx), _mm_andnot_si128(lti, bestI));
-      idx = _mm_add_epi32(idx, step);
+    const double cr = lin[h.R], cg = lin[h.G], cb = lin[h.B];
+    const int a = (useBounds && h.NearIndex >= 0 && h.NearIndex < k) ? h.NearIndex : -1;
+    int best = -1;
+    double bestD = std::numeric_limits<double>::infinity();
+    double aDist = bestD;
+    if (a >= 0) {
+      const double dr = cr - mr[a], dg = cg - mg[a], db = cb - mb[a];
+      bestD = dr * dr + dg * dg + db * db;
+      best = a;
+      const double reach = h.Bound - cumAll - BoundMargin;
+      if (reach > 0 && bestD < reach * reach) {
+        // Still the nearest by a clear margin.
+        if (!same[a]) {
+          TKvQuantizationColor* c = StoredColor(i);
+          c->Nearest = FSnapCluster[size_t(a)];
+          if (c->Nearest != c->Cluster) {
+            if (!movers) movers = &FMovers[size_t(AJob)];
+            movers->push_back(c->Position);
+          }
+        }
+        continue;
+      }
+      aDist = std::sqrt(bestD);
     }
-    double dv[2];
-    int32_t iv[4];
-    _mm_storeu_pd(dv, bestD);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(iv), bestI);
-    best = (dv[1] < dv[0] || (dv[1] == dv[0] && iv[2] < iv[0])) ? iv[2] : iv[0];
-#else
-    double bd = 0;
-    for (int j = 0; j < k; ++j) {
-      const double dr = c->LinR - mr[j], dg = c->LinG - mg[j], db = c->LinB - mb[j];
-      const double d = dr * dr + dg * dg + db * db;
-      if (j == 0 || d < bd) {
-        bd = d;
-        best = j;
+    double* lower = FLower.data() + size_t(i) * size_t(groups);
+    for (int g = 0; g < groups; ++g) {
+      searched[g] = a < 0 || !(aDist + BoundMargin < lower[g] - cum[g]);
+      if (!searched[g]) continue;
+      const int j0 = g * gs, j1 = std::min(k, j0 + gs);
+      double b1 = std::numeric_limits<double>::infinity(), b2 = b1;
+      int i1 = -1;
+      for (int j = j0; j < j1; ++j) {
+        const double dr = cr - mr[j], dg = cg - mg[j], db = cb - mb[j];
+        const double d = dr * dr + dg * dg + db * db;
+        if (d < b1) {
+          b2 = b1;
+          b1 = d;
+          i1 = j;
+        } else if (d < b2) {
+          b2 = d;
+        }
+      }
+      gBest[g] = b1;
+      gSecond[g] = b2;
+      gBestIdx[g] = i1;
+      if (b1 < bestD || (b1 == bestD && i1 < best)) {
+        bestD = b1;
+        best = i1;
       }
     }
-#endif
+    for (int g = 0; g < groups; ++g) {
+      if (!searched[g]) continue;
+      // A group's bound leaves out the overall nearest only.
+      lower[g] = std::sqrt(gBestIdx[g] == best ? gSecond[g] : gBest[g]) + cum[g];
+    }
+    if (a >= 0 && best != a && !searched[a / gs]) {
+      // The old nearest is now one of the others of its group.
+      const int ga = a / gs;
+      if (aDist < lower[ga] - cum[ga]) lower[ga] = aDist + cum[ga];
+    }
+    double all = std::numeric_limits<double>::infinity();
+    for (int g = 0; g < groups; ++g) all = std::min(all, lower[g] - cum[g]);
+    h.Bound = all + cumAll;
+    h.NearIndex = best;
+    TKvQuantizationColor* c = StoredColor(i);
     c->Nearest = FSnapCluster[static_cast<size_t>(best)];
+    if (c->Nearest != c->Cluster) {
+      if (!movers) movers = &FMovers[size_t(AJob)];
+      movers->push_back(c->Position);
+    }
   }
+}
+
+int TKvQuantization::MoveColors() {
+  // The nearest pass listed the colours to move; moving them by their place
+  // in the colour array is the order of a walk over the whole array.
+  std::vector<int32_t> all;
+  for (auto& m : FMovers) all.insert(all.end(), m.begin(), m.end());
+  std::sort(all.begin(), all.end());
+  int moves = 0;
+  for (int32_t pos : all) {
+    TKvQuantizationColor* c = FColors[size_t(pos)];
+    if (c->Nearest && c->Nearest != c->Cluster) {
+      if (c->Cluster) c->Cluster->RemoveColor(c);
+      c->Nearest->AddColor(c);
+      ++moves;
+    }
+  }
+  return moves;
 }
 
 void TKvQuantization::UpdateDistances() {
@@ -583,9 +721,11 @@ void TKvQuantization::UpdateDistances() {
 
 void TKvQuantization::DoUpdateDistances(int AFirst, int ALast) {
   for (int i = AFirst; i <= ALast; ++i) {
-    TKvQuantizationColor* c = FColors[static_cast<size_t>(i)];
-    if (c->DistanceValid) continue;
+    TKvQuantizationColor* c = StoredColor(i);
+    const uint32_t version = c->Cluster ? c->Cluster->MiddleVersion : 0;
+    if (c->DistanceValid && c->DistanceVersion == version) continue;
     c->Distance = c->Cluster ? SqrDist(c->LinR, c->LinG, c->LinB, c->Cluster->Middle) : 0.0;
+    c->DistanceVersion = version;
     c->DistanceValid = true;
   }
 }
@@ -631,6 +771,7 @@ inline double SortKey(const TKvQuantizationColor* C, TKvQuantization::TSortKey A
 
 void TKvQuantization::SortColors(int AFirst, int ALast, TSortKey AKey) {
   CheckAbort();
+  FPositionsStale = true;
   std::vector<TKvQuantizationColor*>& a = FColors;
   auto key = [AKey](const TKvQuantizationColor* c) { return SortKey(c, AKey); };
   if (ALast - AFirst <= 14) {
@@ -806,14 +947,7 @@ void TKvQuantization::Iterate() {
     CheckAbort();
     UpdateNearest();
     CheckAbort();
-    int moves = 0;
-    for (TKvQuantizationColor* c : FColors) {
-      if (c->Nearest && c->Nearest != c->Cluster) {
-        if (c->Cluster) c->Cluster->RemoveColor(c);
-        c->Nearest->AddColor(c);
-        ++moves;
-      }
-    }
+    int moves = MoveColors();
     RemoveEmptyClusters();
     if (FClusterCount < FCount && SplitWorst()) ++moves;
     ++FIterations;
@@ -885,14 +1019,7 @@ void TKvQuantization::IterateBounded() {
     CheckAbort();
     UpdateNearest();
     CheckAbort();
-    int moves = 0;
-    for (TKvQuantizationColor* c : FColors) {
-      if (c->Nearest && c->Nearest != c->Cluster) {
-        if (c->Cluster) c->Cluster->RemoveColor(c);
-        c->Nearest->AddColor(c);
-        ++moves;
-      }
-    }
+    int moves = MoveColors();
     CheckAbort();
     UpdateMiddles();
     SolveBaseColors();

@@ -41,7 +41,9 @@ public:
   TKvQuantizationCluster* Nearest = nullptr;
   double Distance = 0;  // squared linear distance to its cluster's middle
   bool DistanceValid = false;
-  int32_t MemberIndex = -1;  // position in its cluster's member list
+  uint32_t DistanceVersion = 0;  // the cluster's middle version it was measured against
+  int32_t MemberIndex = -1;      // position in its cluster's member list
+  int32_t Position = -1;         // position in the owner's colour array
 
   // The non-excluded cluster of the owner's table whose middle is nearest
   // (first on ties); stored in Nearest.
@@ -76,9 +78,27 @@ public:
   TKvLinRGBColor Middle;
   TKvStdRGBColor MiddleStd;
   double MiddleGray = 0;
+  // Raised whenever UpdateMiddle computes a new middle: a member's distance
+  // is valid only while measured against the current version.
+  uint32_t MiddleVersion = 0;
 
 private:
   std::vector<TKvQuantizationColor*> FMembers;
+  // The members' weights per sRGB level of each channel (R, G, B, 256
+  // each). Kept exactly on every add and remove, so a middle costs 768
+  // products whatever the member count, and its sums do not depend on the
+  // order of the members.
+  std::vector<uint64_t> FLevelWeights;
+  uint64_t FTotalWeight = 0;
+};
+
+// What the nearest pass reads of a colour: its bytes, the place of its
+// nearest middle in the pass's list (-1: not known) and a lower bound of its
+// distance to every other middle.
+struct TKvQuantizationHot {
+  double Bound;
+  int32_t NearIndex;
+  uint8_t R, G, B, Pad;
 };
 
 class TKvQuantization : public TObject {
@@ -145,7 +165,9 @@ public:
   void UpdateNearest();
   void UpdateDistances();
   void DoUpdateMiddles(int AFirst, int ALast);
-  void DoUpdateNearest(int AFirst, int ALast);
+  // The nearest and distance passes work in storage order (AFirst..ALast
+  // index the colours as allocated), which reads memory in sequence.
+  void DoUpdateNearest(int AFirst, int ALast, int AJob);
   void DoUpdateDistances(int AFirst, int ALast);
 
   TKvLinRGBColor MapToAllowedLin(const TKvLinRGBColor& AColor) const;
@@ -179,6 +201,13 @@ private:
   bool SetupPlain(bool* AAbort, int ACount, bool AUseGray, uint8_t AMetric, TKvPalette256& AResult,
                   TKvPalette256* AFixed, TKvPalette* AAllowed);
   TKvQuantizationColor* NewColor();
+  TKvQuantizationColor* StoredColor(int AIndex) const {
+    return &FColorStore[size_t(AIndex) / ColorBlock][size_t(AIndex) % ColorBlock];
+  }
+  // Moves every colour whose nearest cluster differs from its own, in the
+  // order of the colour array; returns the number of moves.
+  int MoveColors();
+  static constexpr int ColorBlock = 2048;
   // Reads the cluster middles for a nearest pass.
   void SnapshotMiddles();
   void WriteResultCommon(TKvPalette256& AResult, bool AAllClusters);
@@ -206,4 +235,21 @@ private:
   // Middles of the searchable clusters, in table order, for nearest passes.
   std::vector<double> FSnapR, FSnapG, FSnapB;
   std::vector<TKvQuantizationCluster*> FSnapCluster;
+  // The previous pass's middles and how far each moved since; with them a
+  // colour whose nearest middle is clearly nearer than all others is not
+  // searched again.
+  std::vector<double> FOldR, FOldG, FOldB;
+  static constexpr int MaxGroups = 16;
+  std::vector<double> FGroupMoved;  // per group, the sum of its farthest moves
+  double FAllMoved = 0;             // the sum of the farthest moves of all
+  std::vector<TKvQuantizationCluster*> FOldCluster;
+  std::vector<uint8_t> FSameCluster;  // per place: the same cluster as last pass
+  std::vector<TKvQuantizationHot> FHot;  // per stored colour
+  std::vector<double> FLower;       // per stored colour and group: bound + moves
+  int FGroupSize = 8;
+  int FGroupCount = 0;
+  bool FBoundsValid = false;
+  bool FPositionsStale = false;
+  // Per nearest job: positions of the colours that change cluster.
+  std::vector<std::vector<int32_t>> FMovers;
 };
