@@ -74,7 +74,9 @@ void MicroTilesSetSize(TMicroTiles& Tiles, const TRect& DstRect) {
   Tiles.BoundsRect = DstRect;
   Tiles.Columns = (std::max(DstRect.Width(), 0) >> MicroTileShift) + 1;
   Tiles.Rows = (std::max(DstRect.Height(), 0) >> MicroTileShift) + 1;
-  Tiles.Count = (Tiles.Columns + 1) * (Tiles.Rows + 1);
+  const int64_t count = (int64_t(Tiles.Columns) + 1) * (int64_t(Tiles.Rows) + 1);
+  if (count > 0x7FFFFFFF / int64_t(sizeof(TMicroTile))) throw EOutOfMemory("Out of memory");
+  Tiles.Count = int32_t(count);
   Reallocate(Tiles, Tiles.Count);
   MicroTilesClear(Tiles, MicroTileEmpty);
 }

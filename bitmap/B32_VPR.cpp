@@ -120,6 +120,8 @@ TScanLines BuildScanLines(const TArrayOfFloatPoint& Points) {
   if (n < 3) return {};
   float minY = Points[0].Y, maxY = Points[0].Y;
   for (const TFloatPoint& p : Points) {
+    // A point that is not a finite number has no place on any row.
+    if (!std::isfinite(p.X) || !std::isfinite(p.Y)) return {};
     minY = std::min(minY, p.Y);
     maxY = std::max(maxY, p.Y);
   }

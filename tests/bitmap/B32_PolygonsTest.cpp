@@ -103,6 +103,11 @@ TEST_F(Polygons, LCDRenderersWeightSubPixels) {
   EXPECT_NE(B.GetPixel(4, 5), 0xFF000000u);
   EXPECT_NE(B.GetPixel(12, 5), 0xFFFFFFFFu);
 
+  // At the left edge of the bitmap, and running past it.
+  r.PolygonFS(Pts{{-2, 20}, {4, 20}, {4, 24}, {-2, 24}}, TFloatRect{-8, 0, 32, 32});
+  EXPECT_EQ(B.GetPixel(1, 21), 0xFF000000u);
+  EXPECT_EQ(B.GetPixel(0, 19), 0xFFFFFFFFu);
+
   uint8_t buf[8] = {9, 9, 9, 9, 9, 9, 9, 9};
   const float cov[2] = {1, 1};
   MakeAlphaNonZeroLCD(cov, buf, 2, 0xFF000000);  // a = 85 per sub-pixel

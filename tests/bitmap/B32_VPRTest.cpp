@@ -91,6 +91,7 @@ TEST(B32_VPR, OverlapsAddUpAndClippingLimits) {
   // Wholly outside, or fewer than 3 points: nothing.
   EXPECT_TRUE(Rasterize({{{40, 40}, {50, 40}, {50, 50}}}).empty());
   EXPECT_TRUE(Rasterize({{{1, 1}, {5, 5}}}).empty());
+  EXPECT_TRUE(BuildScanLines(Pts{{0, 0}, {NAN, 5}, {5, 5}, {0, 0}}).empty());
 }
 
 TEST(B32_VPR, ScanLinesSplitEdgesPerRow) {
