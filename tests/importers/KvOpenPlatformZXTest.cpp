@@ -253,3 +253,25 @@ TEST(KvOpenPlatformZX, NextPictures) {
 }
 
 }  // namespace
+
+#include "app/KvAppUnits.h"
+
+namespace {
+
+TEST(KvOpenPlatformZX, UnitRegistersItsClassesInOrder) {
+  InitializeAppCore();
+  const size_t before = SourceEngineClasses().size();
+  InitKvOpenPlatformZX();
+  const auto& all = SourceEngineClasses();
+  const auto& mine = ZxSpectrumSourceEngineClasses();
+  ASSERT_EQ(all.size(), before + mine.size());
+  for (size_t i = 0; i < mine.size(); ++i) EXPECT_EQ(all[before + i], mine[i]);
+  // The probe over the registry finds a standard screen.
+  std::vector<uint8_t> d(6912, 0);
+  TKvMemoryLoadSource src("x.scr", d.data(), 6912, false);
+  auto list = src.FindEngines();
+  ASSERT_GT(list->GetCount(), 0);
+  EXPECT_EQ(list->GetEngine(0)->ClassType().GetClassName(), "TKvZxSpectrumColorEngine");
+}
+
+}  // namespace
