@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "app/KvControls.h"
+#include "app/KvGraphics.h"
 #include "app/qt/KvQtPictures.h"
 #include "core/KvBitmap.h"
 #include "core/KvStream.h"
@@ -77,7 +78,7 @@ std::string SaveKvStream(TKvStream& AStream, const std::string& AFileName) {
   AStream.StoreFileName(LName);
   const std::string LFileName = LFolder + LName;
   const uint8_t* LData = AStream.GetMemory();
-  WriteWholeFile(LFileName, std::vector<uint8_t>(LData, LData + AStream.GetSize()));
+  WriteFileWhole(LFileName, std::string(reinterpret_cast<const char*>(LData), static_cast<size_t>(AStream.GetSize())));
   for (int j = 0; j < AStream.GetSubStreamCount(); ++j) {
     TKvStream* LSub = AStream.GetSubStream(j);
     SaveKvStream(*LSub, ChangeFileExt(LFileName, "." + LSub->GetExtension()));

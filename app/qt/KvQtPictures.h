@@ -1,8 +1,5 @@
 // Pictures between the bitmap library, the native result bitmaps and Qt, and
-// the picture files the program writes: BMP in the result's own depth, PNG
-// with the program's "Software" text at compression 9, GIF with the result's
-// palette. Every writer builds the whole file in memory first, so a file is
-// written whole or not at all.
+// the picture files the program writes.
 #pragma once
 
 #include <QImage>
@@ -21,14 +18,9 @@ void QImageToBitmap32(const QImage& AImage, TBitmap32& ABitmap);
 // to 8 bits, RGB32 for true colour.
 QImage KvBitmapToQImage(TKvBitmap& ABitmap);
 
-// File contents.
-std::vector<uint8_t> EncodeKvBitmapBMP(TKvBitmap& ABitmap);
-std::vector<uint8_t> EncodeKvBitmapPNG(TKvBitmap& ABitmap, bool ACompressionLevel9 = true);
-// Results deeper than 8 bits have no GIF form: "Too many colors".
-std::vector<uint8_t> EncodeKvBitmapGIF(TKvBitmap& ABitmap);
-
-// Writes the bytes to AFileName, replacing it; a failed write leaves no file.
-void WriteWholeFile(const std::string& AFileName, const std::vector<uint8_t>& AData);
+// The picture files of a result: BMP in its own depth, PNG with the
+// program's text chunk at compression 9, GIF with its palette as the global
+// colour map ("Too many colors" above 8 bits). Written whole or not at all.
 void SaveKvBitmapBMP(TKvBitmap& ABitmap, const std::string& AFileName);
 void SaveKvBitmapPNG(TKvBitmap& ABitmap, const std::string& AFileName);
 void SaveKvBitmapGIF(TKvBitmap& ABitmap, const std::string& AFileName);
