@@ -250,8 +250,12 @@ void TKvDestSaveAsGifAction::SavePicture(TKvBitmap& ABitmap, const std::string& 
 void TKvDestSaveAsBmpAction::SaveResult(const std::string& AFileName) {
   SavePicture(*FDest->GetResultBitmap(), AFileName);
   if (TKvBitmapList* LFrames = FDest->GetFrames())
-    for (int i = 0; i < LFrames->GetCount(); ++i)
-      SavePicture(*LFrames->GetBitmap(i), ChangeFileExt(AFileName, "." + std::to_string(i) + ExtractFileExt(AFileName)));
+    for (int i = 0; i < LFrames->GetCount(); ++i) {
+      std::string LExt = ".";
+      LExt += std::to_string(i);
+      LExt += ExtractFileExt(AFileName);
+      SavePicture(*LFrames->GetBitmap(i), ChangeFileExt(AFileName, LExt));
+    }
 }
 
 void TKvDestSaveAsBmpAction::DoExecute() {

@@ -154,6 +154,9 @@ private:
 
   // One row of the layout, in the order the sections made them.
   struct TRow {
+    TRow(TKvLabel* ACaption, QWidget* AControl, std::vector<QWidget*> AAfter = {}, bool AStretch = false,
+         bool AFullWidth = false)
+        : Caption(ACaption), Control(AControl), After(std::move(AAfter)), Stretch(AStretch), FullWidth(AFullWidth) {}
     TKvLabel* Caption = nullptr;   // in the caption column
     QWidget* Control = nullptr;    // at the control column (or the margin without a caption)
     std::vector<QWidget*> After;   // placed one after the other behind the control

@@ -49,14 +49,6 @@ int IndexAt(const uint8_t* ARow, int x, int ABits) {
   }
 }
 
-void Put16(std::vector<uint8_t>& A, uint16_t V) {
-  A.push_back(static_cast<uint8_t>(V));
-  A.push_back(static_cast<uint8_t>(V >> 8));
-}
-void Put32(std::vector<uint8_t>& A, uint32_t V) {
-  for (int i = 0; i < 4; ++i) A.push_back(static_cast<uint8_t>(V >> (8 * i)));
-}
-
 }  // namespace
 
 QImage KvBitmapToQImage(TKvBitmap& ABitmap) {
