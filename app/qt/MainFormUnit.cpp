@@ -7,6 +7,7 @@
 #include "app/KvControls.h"
 #include "app/KvDestEngines.h"
 #include "app/qt/BatchConvertFormUnit.h"
+#include "app/qt/RegionFormUnit.h"
 #include "shell/noxShellBaseExtension.h"
 #include "shell/qt/noxShellDataOffer.h"
 #include "shell/qt/noxShellDialogs.h"
@@ -207,6 +208,7 @@ TMainForm::TMainForm(TKvTimerFactory* ATimers, TKvWorkerLauncher* AWorkers) : Tn
   NativePARAction = AddAction(new TKvDestViewNativePARAction(this), nullptr, nullptr, FDest.get());
   FlickerAction = AddAction(new TKvDestViewNativeImageAction(this), nullptr, nullptr, FDest.get());
 
+  if (!RunRegionDialog) RunRegionDialog = ShowRegionDialog;
   if (!RunBatchDialog)
     RunBatchDialog = [](QWidget*, TKvSourceFiles* AFiles, TKvDest& ADest) {
       auto LForm = noxCreateForm<TKvBatchConvertForm>(AFiles, ADest);
