@@ -5,6 +5,7 @@
 
 #include "core/KvDestEngineOptions.h"
 #include "core/KvImage.h"
+#include "core/KvKMeans.h"
 #include "core/KvPalette.h"
 #include "rtl/KvSysUtils.h"
 #include "shell/noxShellBaseExtension.h"
@@ -214,9 +215,20 @@ void TKvDestEngine::QuantizePalette(bool* AAbort, TKvImage& AImage, TKvPalette& 
     LResult.Clear();
   }
   if (LResult.Count == 0 || LResult.Count > AMaxCount) {
-    // Choosing a subset of the colours is the k-means quantizer's work,
-    // which the colour core does not offer yet.
-    RaiseInternalError();
+    std::unique_ptr<TKvPalette256> LKept;
+    if (LResult.Count > 0) {
+      LKept = std::make_unique<TKvPalette256>();
+      LKept->Assign(&LResult);
+    }
+    LResult.Clear();
+    TKvQuantization LQuantization;
+    if (AOptions.PaletteMode == 17)
+      LQuantization.QuantizeMasked(AAbort, AImage, AMaxCount, false, AOptions.ColorDiffMethod, LResult, LFixed,
+                                   &APalette, AOptions.ColorMask);
+    else
+      LQuantization.Quantize(AAbort, AImage, AMaxCount, false, AOptions.ColorDiffMethod, LResult, &LFixed,
+                             &APalette);
+    if (LResult.Count < AMaxCount && LKept) LResult.AddDistantColors(LKept.get(), AMaxCount);
   }
   LResult.SortByGray(LFixed.Count);
 }

@@ -77,8 +77,9 @@ public:
   // ReducePalette, then the nearest colour of AExtraPalette to the border
   // colour joins the fixed palette while there is room.
   // Fills the options' result palette with at most AMaxCount colours: the
-  // fixed colours first, then the colours the dithered picture uses, sorted
-  // by gray. Pictures with more colours need the colour quantizer.
+  // fixed colours first, then the colours the dithered picture uses, or a
+  // quantized choice of APalette's colours when they do not fit; sorted by
+  // gray after the fixed ones.
   static void QuantizePalette(bool* AAbort, TKvImage& AImage, TKvPalette& APalette, int AMaxCount,
                               TKvDestEngineOptions& AOptions);
   static bool ReducePaletteEx(bool* AAbort, TKvImage& AImage, TKvPalette& AExtraPalette, TKvPalette256& APalette,

@@ -313,3 +313,26 @@ TEST_F(TCommonTest, PanelsAreDescribedSectionBySection) {
     }
   }
 }
+
+TEST_F(TCommonTest, PaletteQuantizesWhenThePictureHasTooManyColours) {
+  // A gradient of 64 colours reduced to 8 of a 6-bit-per-channel palette.
+  TBitmap32 LPicture(16, 4);
+  for (int y = 0; y < 4; ++y)
+    for (int x = 0; x < 16; ++x)
+      LPicture.GetBits()[y * 16 + x] = 0xFF000000u | (static_cast<uint32_t>(x * 16) << 16) |
+                                       (static_cast<uint32_t>(y * 64) << 8) | static_cast<uint32_t>(255 - x * 16);
+  TKvDestProgress LProgress;
+  std::unique_ptr<TKvStreamList> LStreams;
+  bool LAbort = false;
+  auto LOptions = DestEngineClass<TKvCustomPaletteEngine>().Create()->CreateOptions();
+  LOptions->SetPaletteType(ptRGB666);
+  LOptions->SetMaxColorCount(8);
+  auto LResult =
+      TKvCustomPaletteEngine::Convert(&LAbort, LPicture, nullptr, nullptr, *LOptions, LProgress, LStreams);
+  ASSERT_TRUE(LResult);
+  EXPECT_EQ(LResult->BitCount, 4);
+  EXPECT_GE(LOptions->GetPalette()->Count, 2);
+  EXPECT_LE(LOptions->GetPalette()->Count, 8);
+  for (int i = 1; i < LOptions->GetPalette()->Count; ++i)  // sorted by gray
+    EXPECT_LE(LOptions->GetPalette()->GetLinGray(i - 1), LOptions->GetPalette()->GetLinGray(i));
+}
