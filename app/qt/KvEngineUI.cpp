@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "app/KvControls.h"
+#include "app/qt/CustomFormUnit.h"
 #include "bitmap/B32.h"
 #include "core/KvPaletteRGB.h"
 #include "shell/qt/noxShellForm.h"
@@ -248,6 +249,17 @@ void TKvDestEngineUIPanel::BorderColorSelectClick(QObject* ASender) {
   ControlChanged(ASender);
 }
 
+void TKvDestEngineUIPanel::EditPalette(TKvPalette* APalette, int AColumns) {
+  if (!APalette || APalette->GetCount() < 1) return;
+  auto LForm = noxCreateForm<TCustomForm>(APalette, AColumns);
+  LForm->Execute(FDest);
+}
+
+void TKvDestEngineUIPanel::EditButtonClick(QObject*) {
+  TKvPalette256 LPalette;
+  EditPalette(&LPalette, 0);
+}
+
 // ---- sections ----
 
 TKvLabel* TKvDestEngineUIPanel::AddCaption(const QString& ACaption, QWidget* AFocus) {
@@ -440,6 +452,7 @@ void TKvDestEngineUIPanel::AddPaletteModeSection(uint32_t AModeSet) {
   TRow LRow{ModeLabel, ModeCombo};
   if (AModeSet & (1u << 17)) {
     EditButton = new TKvButton(this, "Edit...");
+    EditButton->OnClick = [this](QObject* S) { EditButtonClick(S); };
     ModeCombo->SetEditButton(EditButton);
     LRow.After.push_back(EditButton);
   }

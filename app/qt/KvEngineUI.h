@@ -36,6 +36,9 @@ public:
   virtual void StoreOptions();
   virtual void CheckOptions() {}
   virtual bool CanEditPalette() { return true; }
+  // Runs the custom palette dialog over APalette (nothing for an empty one).
+  virtual void EditPalette(TKvPalette* APalette, int AColumns);
+  void EditButtonClick(QObject* ASender);
   void UpdateControls();
   void ApplyOptions();
   void UpdateDimensionFromSource(int AWidth, int AHeight);
