@@ -7,6 +7,7 @@
 #include <gif_lib.h>
 #include <png.h>
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
@@ -100,9 +101,12 @@ struct TBitField {
 };
 
 // Run-length encoded rows (8 or 4 bits) into AImage, whose rows are top-down
-// while the file's are bottom-up. Pixels outside the picture are dropped.
+// while the file's are bottom-up. Pixels outside the picture are dropped
+// without visiting them one by one: a file of long runs and no line ends
+// would otherwise cost billions of steps and carry x past the int range.
 void DecodeBMPRLE(const std::vector<uint8_t>& AData, bool AFourBits, TKvSourceImage& AImage) {
-  int x = 0, y = 0;  // y counts rows from the bottom
+  int64_t x = 0;
+  int y = 0;  // y counts rows from the bottom
   size_t i = 0;
   auto put = [&](int AValue) {
     if (x < AImage.Width && y < AImage.Height) {
@@ -121,7 +125,9 @@ void DecodeBMPRLE(const std::vector<uint8_t>& AData, bool AFourBits, TKvSourceIm
     const int a = AData[i], b = AData[i + 1];
     i += 2;
     if (a > 0) {
-      for (int k = 0; k < a; ++k) put(AFourBits ? ((k & 1) ? (b & 0x0F) : (b >> 4)) : b);
+      const int visible = static_cast<int>(std::clamp<int64_t>(AImage.Width - x, 0, a));
+      for (int k = 0; k < visible; ++k) put(AFourBits ? ((k & 1) ? (b & 0x0F) : (b >> 4)) : b);
+      x += a - visible;
     } else if (b == 0) {
       x = 0;
       ++y;
@@ -135,10 +141,12 @@ void DecodeBMPRLE(const std::vector<uint8_t>& AData, bool AFourBits, TKvSourceIm
     } else {
       const size_t bytes = AFourBits ? (static_cast<size_t>(b) + 1) / 2 : static_cast<size_t>(b);
       if (i + bytes > AData.size()) RaiseReadError();
-      for (int k = 0; k < b; ++k) {
+      const int visible = static_cast<int>(std::clamp<int64_t>(AImage.Width - x, 0, b));
+      for (int k = 0; k < visible; ++k) {
         const uint8_t v = AData[i + (AFourBits ? static_cast<size_t>(k) / 2 : static_cast<size_t>(k))];
         put(AFourBits ? ((k & 1) ? (v & 0x0F) : (v >> 4)) : v);
       }
+      x += b - visible;
       i += (bytes + 1) & ~size_t(1);  // runs are padded to 16 bits
     }
   }
