@@ -123,6 +123,7 @@ TMainForm::TMainForm(TKvTimerFactory* ATimers, TKvWorkerLauncher* AWorkers) : Tn
   }
   FSourceFiles = std::make_unique<TKvSourceFiles>();
   FSource = std::make_unique<TKvSource>();
+  FSource->SetImportChooser(&FImportChooser);
   FSourceFiles->SetSource(FSource.get());
   FDest = std::make_unique<TKvDest>(*ATimers, *AWorkers);
   FDest->SetSource(FSource.get());

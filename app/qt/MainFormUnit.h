@@ -17,6 +17,7 @@
 #include "app/qt/KvControls.h"
 #include "app/qt/KvEngineUI.h"
 #include "app/qt/KvViews.h"
+#include "app/qt/LoadScrFormUnit.h"
 #include "shell/qt/noxShellFormEx.h"
 
 // The program's version, compiled into the program; empty when unknown.
@@ -121,6 +122,7 @@ private:
 
   std::unique_ptr<TKvTimerFactory> FOwnTimers;
   std::unique_ptr<TKvWorkerLauncher> FOwnWorkers;
+  TKvImportDialogChooser FImportChooser;
   std::unique_ptr<TKvSourceFiles> FSourceFiles;
   std::unique_ptr<TKvSource> FSource;
   std::unique_ptr<TKvDest> FDest;
