@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QImage>
+#include <unistd.h>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -90,7 +91,9 @@ inline void EnsureAppStarted() {
 }
 
 inline std::filesystem::path MakeTempFolder(const std::string& AName) {
-  const std::filesystem::path LPath = std::filesystem::temp_directory_path() / ("kovrel_appqt_" + AName);
+  // Tests run as parallel processes: each gets folders of its own.
+  const std::filesystem::path LPath =
+      std::filesystem::temp_directory_path() / ("kovrel_appqt_" + std::to_string(::getpid()) + "_" + AName);
   std::filesystem::remove_all(LPath);
   std::filesystem::create_directories(LPath);
   return LPath;
