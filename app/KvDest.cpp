@@ -455,21 +455,23 @@ void TKvDest::UpdateFitted() {
   LTask->Source = CopyBitmap(*FPicture);
   LTask->Job = std::make_unique<TKvDestResizeJob>(*LTask->Source, FOptions->GetWidth(), FOptions->GetHeight(),
                                                   LTask->PixelAspect, LTask->Position, true);
-  TResizeTask* LRaw = LTask.get();
-  FResizeTask = std::move(LTask);
   if (!FResizeTimer) {
     FResizeTimer = FTimers.CreateTimer();
     FResizeTimer->SetInterval(StagePollInterval);
     FResizeTimer->SetOnTimer([this] { UpdateFitted(); });
   }
-  FResizeTimer->SetEnabled(true);
-  FResizeTask->Worker = FWorkers.Launch([LRaw] {
+  // The task becomes the stage's only once its worker runs: a worker that
+  // cannot be started leaves no task behind for the timer to poll.
+  TResizeTask* LRaw = LTask.get();
+  LTask->Worker = FWorkers.Launch([LRaw] {
     try {
       LRaw->Job->Run();
     } catch (...) {
       LRaw->Error = std::current_exception();
     }
   });
+  FResizeTask = std::move(LTask);
+  FResizeTimer->SetEnabled(true);
 }
 
 void TKvDest::UpdateResult() {
@@ -539,21 +541,21 @@ void TKvDest::StartWork(std::unique_ptr<TBitmap32> ABitmap, std::unique_ptr<TKvD
   LTask->Palette2 = CopyPalette(FSourcePalette2);
   LTask->Job = std::make_unique<TKvDestWorkJob>(*LTask->Bitmap, LTask->Palette.get(), LTask->Palette2.get(),
                                                 FEngine->ClassType(), *LTask->Options, *FProgress, &LTask->Abort);
-  TWorkTask* LRaw = LTask.get();
-  FWorkTask = std::move(LTask);
   if (!FWorkTimer) {
     FWorkTimer = FTimers.CreateTimer();
     FWorkTimer->SetInterval(StagePollInterval);
     FWorkTimer->SetOnTimer([this] { UpdateResult(); });
   }
-  FWorkTimer->SetEnabled(true);
-  FWorkTask->Worker = FWorkers.Launch([LRaw] {
+  TWorkTask* LRaw = LTask.get();
+  LTask->Worker = FWorkers.Launch([LRaw] {
     try {
       LRaw->Job->Run();
     } catch (...) {
       LRaw->Error = std::current_exception();
     }
   });
+  FWorkTask = std::move(LTask);
+  FWorkTimer->SetEnabled(true);
 }
 
 bool TKvDest::CanPaste(const TnoxShellDataOffer& AOffer) {

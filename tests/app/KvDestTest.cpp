@@ -433,3 +433,41 @@ TEST_F(TDestTest, LinksClearWhenEitherSideGoes) {
   }
   EXPECT_EQ(LView.Dest, nullptr);
 }
+
+TEST_F(TDestTest, AWorkerThatCannotStartLeavesNoStageBehind) {
+  class TRefusingLauncher : public TKvWorkerLauncher {
+  public:
+    explicit TRefusingLauncher(TManualLauncher& AInner) : Inner(AInner) {}
+    std::unique_ptr<TKvWorker> Launch(std::function<void()> AJob) override {
+      if (Refuse) throw EOSError(11, "Cannot create a thread");
+      return Inner.Launch(std::move(AJob));
+    }
+    TManualLauncher& Inner;
+    bool Refuse = false;
+  };
+  TRefusingLauncher LLauncher(Workers);
+  TKvSource LSource;
+  LSource.LoadFromBitmapHandle("Unnamed", Picture);
+  TKvDest LDest(Timers, LLauncher);
+  LDest.SetSource(&LSource);
+  Workers.Hold = true;
+  LLauncher.Refuse = true;
+  EXPECT_THROW(LDest.SetEngine(DestEngineClass<TTestEngine>()), EOSError);
+  EXPECT_FALSE(LDest.IsFitting());
+  Timers.Tick();
+  LLauncher.Refuse = false;
+  LDest.Invalidate(false);
+  ASSERT_TRUE(LDest.IsFitting());
+  Workers.FinishNext();
+  LLauncher.Refuse = true;
+  EXPECT_THROW(Timers.Tick(), EOSError);  // the fit is taken, the conversion cannot start
+  ASSERT_TRUE(LDest.GetFitted());
+  EXPECT_FALSE(LDest.IsConverting());
+  Timers.Tick();
+  LLauncher.Refuse = false;
+  LDest.Invalidate(false);
+  ASSERT_TRUE(LDest.IsConverting());
+  Workers.FinishNext();
+  Timers.Tick();
+  EXPECT_TRUE(LDest.GetPreview());
+}
