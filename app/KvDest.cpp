@@ -437,8 +437,9 @@ void TKvDest::UpdateFitted() {
     DropFitted();
     return;
   }
+  // A placement chosen while the fit ran makes the fit stale as well.
   if (FFitted && (FOptions->GetWidth() != FFitted->GetWidth() || FOptions->GetHeight() != FFitted->GetHeight() ||
-                  !(FOptions->GetPixelAspectRatio() == FPixelAspect)))
+                  FOptions->Position != FPosition || !(FOptions->GetPixelAspectRatio() == FPixelAspect)))
     DropFitted();
   if (FFitted) {
     if (FResizeTimer) FResizeTimer->SetEnabled(false);

@@ -434,6 +434,32 @@ TEST_F(TDestTest, LinksClearWhenEitherSideGoes) {
   EXPECT_EQ(LView.Dest, nullptr);
 }
 
+TEST_F(TDestTest, APlacementChosenWhileFittingFitsAgain) {
+  TKvSource LSource;
+  TKvDest LDest(Timers, Workers);
+  LDest.SetEngine(DestEngineClass<TTestEngine>());
+  LDest.GetOptions()->SetWidth(4);
+  LDest.GetOptions()->SetHeight(4);
+  LDest.SetSource(&LSource);
+  Workers.Hold = true;
+  LSource.LoadFromBitmapHandle("Unnamed", Picture);
+  ASSERT_TRUE(LDest.IsFitting());
+  ASSERT_EQ(LDest.GetOptions()->Position, 1);
+  // The panel's check: the placement differs from the last fit's, so the
+  // fit is dropped and the result invalidated; the running fit is older.
+  LDest.GetOptions()->SetPosition(2);
+  if (LDest.GetPosition() != LDest.GetOptions()->Position) LDest.DropFitted();
+  LDest.Invalidate(false);
+  Workers.FinishNext();
+  Timers.Tick();
+  EXPECT_TRUE(LDest.IsFitting());
+  EXPECT_FALSE(LDest.IsConverting());
+  Workers.FinishNext();
+  Timers.Tick();
+  ASSERT_TRUE(LDest.GetFitted());
+  EXPECT_EQ(LDest.GetPosition(), 2);
+}
+
 TEST_F(TDestTest, AWorkerThatCannotStartLeavesNoStageBehind) {
   class TRefusingLauncher : public TKvWorkerLauncher {
   public:
