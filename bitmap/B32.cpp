@@ -672,9 +672,10 @@ void TCustomBitmap32::ReadData(TStream& Stream) {
   Stream.ReadBuffer(H, 8);
   const int32_t W = static_cast<int32_t>(GetLE32(H));
   const int32_t Hh = static_cast<int32_t>(GetLE32(H + 4));
-  const int64_t Bytes = static_cast<int64_t>(std::max(W, 0)) * std::max(Hh, 0) * 4;
-  // Refuse a size the stream cannot hold before allocating for it.
-  if (Bytes > Stream.Remaining()) throw EReadError("Stream read error");
+  // Refuse a size the stream cannot hold before allocating for it (the byte
+  // count of two 31-bit sides needs all 64 unsigned bits).
+  const uint64_t Bytes = static_cast<uint64_t>(std::max(W, 0)) * static_cast<uint64_t>(std::max(Hh, 0)) * 4;
+  if (Bytes > static_cast<uint64_t>(Stream.Remaining())) throw EReadError("Stream read error");
   SetSize(W, Hh);
   if (FBits) Stream.ReadBuffer(FBits, static_cast<int64_t>(FWidth) * FHeight * 4);
 }

@@ -330,6 +330,11 @@ TEST(B32Test, RawDataRoundTripAndShortStreams) {
   Changes = 0;
   EXPECT_THROW(L.ReadData(S), EReadError);
   EXPECT_EQ(Changes, 1);
+  // The largest sides too: their byte count needs the full 64 bits.
+  PutLE32(D, 0, 0x7FFFFFFF);
+  PutLE32(D, 4, 0x7FFFFFFF);
+  TMemoryStream Huge = StreamOf(D);
+  EXPECT_THROW(L.ReadData(Huge), EReadError);
 
   EXPECT_FALSE(B.ShouldStoreData(&L));
   TBitmap32 E;
