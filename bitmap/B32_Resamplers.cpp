@@ -483,20 +483,21 @@ void FinishCluster(const std::vector<TRawTap>& Raw, double Center, int32_t SrcLo
       Cluster.push_back({T.Pos, T.Rounded});
       Sum += T.Rounded;
     }
-  if (Cluster.empty()) {
+  double Total = 0;
+  for (const TRawTap& T : Raw) Total += T.Exact;
+  if (Cluster.empty() && !(Total > 0)) {
     Cluster.push_back({static_cast<int32_t>(std::clamp<int64_t>(Floor(Center), SrcLo, SrcHi - 1)), 256});
     return;
   }
-  if (Sum != 0) Cluster[(Cluster.size() - 1) / 2].Weight -= Sum;
-
-  double Total = 0;
-  for (const TRawTap& T : Raw) Total += T.Exact;
+  if (Sum != 0 && !Cluster.empty()) Cluster[(Cluster.size() - 1) / 2].Weight -= Sum;
   if (!(Total > 0)) return;
   const double Norm = 256.0 / Total;
 
-  // Does the plain result stay within one step everywhere?
-  bool Good = true;
-  {
+  // Does the plain result stay within one step everywhere? Beyond a shrink
+  // of about 1:500 every tap rounds to 0; the whole weight on the nearest
+  // tap would turn the fit into point sampling, so that goes by remainders too.
+  bool Good = !Cluster.empty();
+  if (Good) {
     size_t K = 0;
     for (const TRawTap& T : Raw) {
       int32_t W = 0;
