@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "core/KvFlicker.h"
 #include "core/KvImage.h"
 #include "core/KvStream.h"
 #include "platforms/KvPlatformZX.h"
@@ -127,12 +128,29 @@ std::unique_ptr<TKvBitmap> TKvTimexMonoEngine::Convert(bool* AAbort, TBitmap32& 
   return LImage.ConvertBW(AAbort, AOptions, &LScreen, nullptr, 0, 1);
 }
 
-// The two-frame "512x192x2" mode takes its place at the end of this list.
+std::unique_ptr<TKvDestEngineUI> TKvTimexMono2Engine::CreateUI(TKvDestEngineOptions* AOptions) {
+  return std::make_unique<TKvTimexMono2EngineUI>(AOptions);
+}
+
+std::unique_ptr<TKvDestEngineOptions> TKvTimexMono2Engine::CreateOptions() {
+  return TKvDestEngineOptions::Create<TKvTimexMono2EngineOptions>();
+}
+
+std::unique_ptr<TKvBitmap> TKvTimexMono2Engine::Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*,
+                                                        TKvPalette256*, TKvDestEngineOptions& AOptions,
+                                                        TKvDestProgress&, std::unique_ptr<TKvStreamList>& AStreams) {
+  TKvImage LImage(ABitmap);
+  AStreams = std::make_unique<TKvStreamList>();
+  TKvTimexMono2Screen LScreen(AStreams->NewStream("hgr", 24578)->GetMemory());
+  return ConvertBWFlicker(LImage, AAbort, AOptions, &LScreen);
+}
+
 const std::vector<const TKvDestEngineClass*>& TimexDestEngineClasses() {
   static const std::vector<const TKvDestEngineClass*> LClasses = {
       &DestEngineClass<TKvTimexExtendedEngine>(),
       &DestEngineClass<TKvTimexExtendedInterlacedEngine>(),
       &DestEngineClass<TKvTimexMonoEngine>(),
+      &DestEngineClass<TKvTimexMono2Engine>(),
   };
   return LClasses;
 }

@@ -93,6 +93,17 @@ public:
                                             TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams);
 };
 
+class TKvTimexMono2Engine : public TKvDestEngineOf<TKvTimexMono2Engine> {
+public:
+  static std::string GetPlatformName() { return "Timex"; }
+  static std::string GetModeName() { return "512x192x2"; }
+  std::unique_ptr<TKvDestEngineUI> CreateUI(TKvDestEngineOptions* AOptions) override;
+  std::unique_ptr<TKvDestEngineOptions> CreateOptions() override;
+  static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,
+                                            TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,
+                                            TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams);
+};
+
 // The modes of the "Timex" platform in list order.
 const std::vector<const TKvDestEngineClass*>& TimexDestEngineClasses();
 void InitKvSavePlatformTimex();

@@ -41,6 +41,8 @@ void TKvZxSpectrumBWScreen::SetPixel(int X, int Y, int AColor) {
 TKvZxSpectrumColorEngineUI::TKvZxSpectrumColorEngineUI(TKvDestEngineOptions* AOptions)
     : TKvDestEngineUIEx(AOptions) {
   AddPositionSection(0);
+  AddZxPaletteSection(2051);  // "Black/white", "Gray", "Сolor"
+  AddColorUsageSection(true);
   AddDitheringSection(false);
 }
 

@@ -218,6 +218,8 @@ TKvZxSpectrumMultiColor1EngineInterlacedOptions::TKvZxSpectrumMultiColor1EngineI
 TKvZxSpectrumMultiColorEngineUI::TKvZxSpectrumMultiColorEngineUI(TKvDestEngineOptions* AOptions)
     : TKvDestEngineUIEx(AOptions) {
   AddPositionSection(0);
+  AddZxPaletteSection(2050);  // "Gray", "Сolor"
+  AddColorUsageSection(true);
   AddDitheringSection(true);
 }
 

@@ -249,7 +249,7 @@ TEST(KvSavePlatformZX, ModeListsInOrder) {
                                              "256x192x3 Tricolor"}));
   modes.clear();
   for (int i = 0; i < l.GetSubTypes(tx).GetCount(); ++i) modes.push_back(l.GetSubTypes(tx).GetString(i));
-  EXPECT_EQ(modes, (std::vector<std::string>{"256x192x4", "256x384x4 Interlaced", "512x192x1"}));
+  EXPECT_EQ(modes, (std::vector<std::string>{"256x192x4", "256x384x4 Interlaced", "512x192x1", "512x192x2"}));
 }
 
 TEST(KvSavePlatformTimex, Files) {
@@ -280,6 +280,41 @@ TEST(KvSavePlatformTimex, Files) {
   auto mb = ZxConvert(DestEngineClass<TKvTimexMonoEngine>(), *black);
   EXPECT_EQ(std::count(mb.Bytes(0), mb.Bytes(0) + 12288, 0xFF), 12288);
   EXPECT_EQ(mb.Bytes(0)[12288], 0);
+
+  // Two frames: white stays light in both, so both images are clear.
+  auto m2 = ZxConvert(DestEngineClass<TKvTimexMono2Engine>(), *white);
+  ASSERT_EQ(m2.Size(0), 24578);
+  EXPECT_EQ(m2.Streams->GetExtension(0), "hgr");
+  EXPECT_EQ(std::count(m2.Bytes(0), m2.Bytes(0) + 24578, 0), 24578);
+  auto b2 = ZxConvert(DestEngineClass<TKvTimexMono2Engine>(), *black);
+  EXPECT_EQ(std::count(b2.Bytes(0), b2.Bytes(0) + 12288, 0xFF), 12288);
+  EXPECT_EQ(std::count(b2.Bytes(0) + 12289, b2.Bytes(0) + 24577, 0xFF), 12288);
+  EXPECT_EQ(b2.Bytes(0)[12288], 0);
+  EXPECT_EQ(b2.Bytes(0)[24577], 0);
+}
+
+TEST(KvSavePlatformZX, OptionPanels) {
+  auto kinds = [](const TKvDestEngineClass& c) {
+    auto e = c.Create();
+    auto o = e->CreateOptions();
+    auto ui = e->CreateUI(o.get());
+    std::vector<std::pair<TKvPanelSectionKind, uint32_t>> r;
+    for (auto& s : dynamic_cast<TKvDestEngineUIEx&>(*ui).GetSections()) r.push_back({s.Kind, s.Set});
+    return r;
+  };
+  using K = TKvPanelSectionKind;
+  auto std = kinds(Standard());
+  ASSERT_EQ(std.size(), 4u);
+  EXPECT_EQ(std[0].first, K::Position);
+  EXPECT_EQ(std[1], std::make_pair(K::ZxPalette, 2051u));
+  EXPECT_EQ(std[2].first, K::ColorUsage);
+  EXPECT_EQ(std[3].first, K::Dithering);
+  auto mc = kinds(DestEngineClass<TKvZxSpectrumMultiColor2Engine>());
+  ASSERT_EQ(mc.size(), 4u);
+  EXPECT_EQ(mc[1], std::make_pair(K::ZxPalette, 2050u));
+  auto tri = kinds(DestEngineClass<TKvZxSpectrumTricolorEngine>());
+  ASSERT_EQ(tri.size(), 2u);
+  EXPECT_EQ(tri[1].first, K::Dithering);
 }
 
 TEST(KvSavePlatformTimex, ScreensAndFlickerPalette) {
