@@ -547,7 +547,7 @@ void TKvQuantization::SnapshotMiddles() {
   } else {
     FGroupMoved.assign(size_t(groups), 0.0);
     FAllMoved = 0;
-    FLower.assign(size_t(GetColorCount()) * size_t(groups), 0.0);
+    FLower.assign(size_t(GetColorCount()) * size_t(groups), 0.0f);
   }
   FSameCluster.assign(size_t(n), 0);
   if (FBoundsValid)
@@ -585,6 +585,14 @@ namespace {
 // middles is always searched in full, so ties keep the first-on-ties answer.
 constexpr double BoundMargin = 1e-9;
 
+// The group bounds are kept as floats (half the memory the passes stream);
+// rounding down keeps them lower bounds.
+inline float FloatBelow(double X) {
+  float f = static_cast<float>(X);
+  if (static_cast<double>(f) > X) f = std::nextafter(f, -std::numeric_limits<float>::infinity());
+  return f;
+}
+
 }  // namespace
 
 // The clusters are cut into groups of consecutive places. Each colour keeps,
@@ -612,8 +620,12 @@ void TKvQuantization::DoUpdateNearest(int AFirst, int ALast, int AJob) {
   double gBest[MaxGroups], gSecond[MaxGroups];
   int gBestIdx[MaxGroups];
   bool searched[MaxGroups];
+  const float* lowerBase = FLower.data();
   for (int i = AFirst; i <= ALast; ++i) {
     TKvQuantizationHot& h = FHot[size_t(i)];
+    // The group bounds are read only when the overall bound fails, too
+    // rarely for the hardware to stream them in ahead.
+    if (groups > 0 && i + 16 <= ALast) __builtin_prefetch(lowerBase + size_t(i + 16) * size_t(groups));
     if (k == 0) {
       TKvQuantizationColor* c = StoredColor(i);
       c->Nearest = nullptr;
@@ -644,7 +656,7 @@ void TKvQuantization::DoUpdateNearest(int AFirst, int ALast, int AJob) {
       }
       aDist = std::sqrt(bestD);
     }
-    double* lower = FLower.data() + size_t(i) * size_t(groups);
+    float* lower = FLower.data() + size_t(i) * size_t(groups);
     for (int g = 0; g < groups; ++g) {
       searched[g] = a < 0 || !(aDist + BoundMargin < lower[g] - cum[g]);
       if (!searched[g]) continue;
@@ -673,17 +685,20 @@ void TKvQuantization::DoUpdateNearest(int AFirst, int ALast, int AJob) {
     for (int g = 0; g < groups; ++g) {
       if (!searched[g]) continue;
       // A group's bound leaves out the overall nearest only.
-      lower[g] = std::sqrt(gBestIdx[g] == best ? gSecond[g] : gBest[g]) + cum[g];
+      lower[g] = FloatBelow(std::sqrt(gBestIdx[g] == best ? gSecond[g] : gBest[g]) + cum[g]);
     }
     if (a >= 0 && best != a && !searched[a / gs]) {
       // The old nearest is now one of the others of its group.
       const int ga = a / gs;
-      if (aDist < lower[ga] - cum[ga]) lower[ga] = aDist + cum[ga];
+      if (aDist < lower[ga] - cum[ga]) lower[ga] = FloatBelow(aDist + cum[ga]);
     }
     double all = std::numeric_limits<double>::infinity();
     for (int g = 0; g < groups; ++g) all = std::min(all, lower[g] - cum[g]);
     h.Bound = all + cumAll;
     h.NearIndex = best;
+    // Same place and same cluster as last pass: the colour already lies in
+    // it (it was moved there), so its record need not be touched.
+    if (best == a && same[a]) continue;
     TKvQuantizationColor* c = StoredColor(i);
     c->Nearest = FSnapCluster[static_cast<size_t>(best)];
     if (c->Nearest != c->Cluster) {

@@ -245,7 +245,7 @@ private:
   std::vector<TKvQuantizationCluster*> FOldCluster;
   std::vector<uint8_t> FSameCluster;  // per place: the same cluster as last pass
   std::vector<TKvQuantizationHot> FHot;  // per stored colour
-  std::vector<double> FLower;       // per stored colour and group: bound + moves
+  std::vector<float> FLower;        // per stored colour and group: bound + moves
   int FGroupSize = 8;
   int FGroupCount = 0;
   bool FBoundsValid = false;
