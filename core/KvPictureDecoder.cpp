@@ -564,6 +564,24 @@ struct TJpegError {
   char Message[JMSG_LENGTH_MAX] = {};
 };
 
+// Real encoders write a few dozen scans at most. Each scan walks every block
+// of the picture again, so a small file of thousands of nearly empty scans
+// over a large picture would keep the decoder busy for minutes.
+constexpr int KvMaxJpegScans = 100;
+
+struct TJpegProgress {
+  jpeg_progress_mgr Mgr;
+  TJpegError* Error;
+};
+
+void JpegProgress(j_common_ptr AInfo) {
+  auto* d = reinterpret_cast<j_decompress_ptr>(AInfo);
+  if (d->input_scan_number <= KvMaxJpegScans) return;
+  auto* e = reinterpret_cast<TJpegProgress*>(AInfo->progress)->Error;
+  std::snprintf(e->Message, sizeof e->Message, "more than %d scans", KvMaxJpegScans);
+  std::longjmp(e->Jump, 1);
+}
+
 void JpegErrorExit(j_common_ptr AInfo) {
   auto* e = reinterpret_cast<TJpegError*>(AInfo->err);
   (*AInfo->err->format_message)(AInfo, e->Message);
@@ -606,6 +624,10 @@ int ReadJpegInto(const std::vector<uint8_t>& AData, TJpegError& AErr, TKvSourceI
   if (setjmp(AErr.Jump)) return 1;
   jpeg_create_decompress(&info);
   g.Info = &info;
+  TJpegProgress progress{};
+  progress.Mgr.progress_monitor = JpegProgress;
+  progress.Error = &AErr;
+  info.progress = &progress.Mgr;
   jpeg_mem_src(&info, AData.data(), static_cast<unsigned long>(AData.size()));
   jpeg_read_header(&info, TRUE);
   if (info.image_width == 0 || info.image_height == 0) return 1;

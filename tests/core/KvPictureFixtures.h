@@ -130,7 +130,7 @@ inline std::string MakeGIF(int AScreenW, int AScreenH, int ALeft, int ATop, int 
 
 // A baseline JPEG of RGB (3 bytes per pixel) or gray samples.
 inline std::string MakeJPEG(int AWidth, int AHeight, const std::vector<uint8_t>& ASamples, bool AGray = false,
-                            int AQuality = 100) {
+                            int AQuality = 100, bool AProgressive = false) {
   jpeg_compress_struct c;
   jpeg_error_mgr e;
   c.err = jpeg_std_error(&e);
@@ -144,6 +144,7 @@ inline std::string MakeJPEG(int AWidth, int AHeight, const std::vector<uint8_t>&
   c.in_color_space = AGray ? JCS_GRAYSCALE : JCS_RGB;
   jpeg_set_defaults(&c);
   jpeg_set_quality(&c, AQuality, TRUE);
+  if (AProgressive) jpeg_simple_progression(&c);
   jpeg_start_compress(&c, TRUE);
   const int comps = AGray ? 1 : 3;
   while (c.next_scanline < c.image_height) {

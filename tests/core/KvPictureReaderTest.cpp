@@ -352,6 +352,20 @@ TEST(JPEGReader, DecodesColourAndGray) {
   EXPECT_EQ(g >> 16, g & 255);
 }
 
+TEST(JPEGReader, ProgressiveScansAreBounded) {
+  const std::string good = MakeJPEG(16, 16, std::vector<uint8_t>(256, 140), true, 90, true);
+  EXPECT_NEAR(int(Px(Read(ReadJPEGImage, good), 5, 5) & 255), 140, 2);
+  // The last scan again and again: every copy walks the whole picture, so a
+  // small file could keep a large picture's decoder busy for minutes.
+  const size_t last = good.rfind("\xFF\xDA");
+  ASSERT_NE(last, std::string::npos);
+  const std::string scan = good.substr(last, good.size() - 2 - last);
+  std::string many = good.substr(0, good.size() - 2);
+  for (int k = 0; k < 200; ++k) many += scan;
+  many += "\xFF\xD9";
+  EXPECT_THROW(Read(ReadJPEGImage, many), EInvalidGraphic);
+}
+
 TEST(JPEGReader, DamagedFilesFailCleanly) {
   std::vector<uint8_t> rgb(64 * 64 * 3);
   for (size_t i = 0; i < rgb.size(); ++i) rgb[i] = static_cast<uint8_t>(i * 7);
