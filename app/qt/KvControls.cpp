@@ -321,9 +321,12 @@ void TKvTrackBar::changeEvent(QEvent* AEvent) {
 
 TKvBasePaletteComboBox::TKvBasePaletteComboBox(QWidget* AParent) : TKvComboBox(AParent) {
   setMaxVisibleItems(15);
+  if (HasPaletteList()) PaletteList().AddClient(this);
 }
 
-TKvBasePaletteComboBox::~TKvBasePaletteComboBox() = default;
+TKvBasePaletteComboBox::~TKvBasePaletteComboBox() {
+  if (HasPaletteList()) PaletteList().RemoveClient(this);
+}
 
 void TKvBasePaletteComboBox::FillItems() {
   ++UpdateCount;

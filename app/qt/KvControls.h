@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "app/KvDest.h"
+#include "app/KvSource.h"
 #include "core/KvColor.h"
 #include "core/KvDestEngineOptions.h"
 #include "core/KvPalette.h"
@@ -239,7 +240,7 @@ private:
 class TKvDestPalette;
 
 // The palette kinds RGB888..RGB111 and the palettes of the global list.
-class TKvBasePaletteComboBox : public TKvComboBox {
+class TKvBasePaletteComboBox : public TKvComboBox, public IKvPaletteListClient {
 public:
   explicit TKvBasePaletteComboBox(QWidget* AParent);
   ~TKvBasePaletteComboBox() override;
@@ -248,7 +249,8 @@ public:
   void SetPaletteType(TKvPaletteType AType);
   virtual TKvPalette256* GetPalette() const;
   virtual void SetPalette(TKvPalette256* APalette);
-  void PaletteListChanged();
+  // The global palette list changed: refill, keeping the choice, firing nothing.
+  void PaletteListChanged() override;
 
 protected:
   // The item object of a palette; 84 and below are palette kinds.

@@ -405,12 +405,13 @@ void TMainForm::ScreenChange() {
 
 TnoxSize TMainForm::GetMinSize() {
   TnoxShellUI* UI = GetShellUI();
-  return TnoxSize{UI->CharsToWidth(122), UI->CharsToWidth(129) * 2 / 3};
+  // The height is measured in the width unit too.
+  return TnoxSize{UI->CharsToWidth(122), UI->CharsToWidth(129)};
 }
 
 TnoxSize TMainForm::GetInitialClientSize() {
   TnoxShellUI* UI = GetShellUI();
-  return TnoxSize{UI->CharsToWidth(160), UI->CharsToWidth(100)};
+  return TnoxSize{UI->CharsToWidth(160), UI->CharsToWidth(129)};
 }
 
 void TMainForm::ResizeControls() {

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QScrollBar>
+#include <fstream>
 
 #include "app/KvTestServices.h"
 #include "app/qt/KvAppQtTestSupport.h"
@@ -347,6 +348,45 @@ TEST_F(ControlsTest, FlickerBoxShowsOnlyFramesItHas) {
   EXPECT_EQ(LBox.GetShownFrame(), 0);
   LBox.StopThread();
   EXPECT_FALSE(LBox.IsThreadRunning());
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(ControlsTest, PaletteListsRefillWhenPalettesArriveAndOfferOnlyStrictSubsets) {
+  const auto LFolder = MakeTempFolder("palettes");
+  auto LWrite = [&](const std::string& AName, int ACount) {
+    std::ofstream LFile(LFolder / AName);
+    LFile << "JASC-PAL\r\n0100\r\n" << ACount << "\r\n";
+    for (int i = 0; i < ACount; ++i) LFile << i * 10 << " 0 0\r\n";
+  };
+  LWrite("fourteen.pal", 14);
+  LWrite("fifteen.pal", 15);
+  TKvPaletteComboBox LCombo(FParent.get());
+  LCombo.FillItems();
+  LCombo.setCurrentIndex(3);
+  int LFired = 0;
+  LCombo.OnChange = [&](QObject*) { ++LFired; };
+  const int LBefore = LCombo.count();
+  TKvPalette256* L14 = PaletteList().LoadPalette((LFolder / "fourteen.pal").string());
+  TKvPalette256* L15 = PaletteList().LoadPalette((LFolder / "fifteen.pal").string());
+  EXPECT_EQ(LCombo.count(), LBefore + 2);
+  EXPECT_EQ(LCombo.currentIndex(), 3);
+  EXPECT_EQ(LFired, 0);
+
+  TKvPalette256 LSource;
+  for (int i = 0; i < 16; ++i) LSource.AddRGB(static_cast<uint8_t>(i * 10), 0, 0);
+  TKvFixedPaletteComboBox LFixed(FParent.get());
+  TKvDestPalette LGrid(FParent.get());
+  LFixed.SetSourcePalette(&LSource);
+  LFixed.SetLinkedPalette(&LGrid);
+  EXPECT_GE(LFixed.IndexOfObject(reinterpret_cast<intptr_t>(L14)), 1);
+  EXPECT_EQ(LFixed.IndexOfObject(reinterpret_cast<intptr_t>(L15)), -1);
+  LFixed.SetPalette(L14);
+  EXPECT_EQ(LGrid.GetPalette().GetCount(), 14);
+  LFixed.setCurrentIndex(0);  // "None" empties the grid
+  EXPECT_EQ(LGrid.GetPalette().GetCount(), 0);
 }
 
 }  // namespace

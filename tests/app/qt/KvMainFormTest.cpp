@@ -5,7 +5,9 @@
 #include <QClipboard>
 #include <QMimeData>
 #include <algorithm>
+#include <chrono>
 #include <fstream>
+#include <thread>
 
 #include "app/KvControls.h"
 #include "app/KvTestServices.h"
@@ -273,6 +275,36 @@ TEST_F(MainFormTest, UnknownLastPlatformFallsBackToTheFirst) {
   auto LForm2 = noxCreateForm<TMainForm>(&Timers, &Workers);
   EXPECT_EQ(LForm2->PlatformCombo->currentText().toStdString(), "Test platform");
   EXPECT_EQ(LForm2->ScreenCombo->currentText().toStdString(), "Frames");
+}
+
+}  // namespace
+
+namespace {
+
+// The program's own timers and threads: the result arrives while the event
+// loop runs.
+TEST(MainFormThreads, ConvertsWithQtTimersAndWorkerThreads) {
+  if (!QApplication::instance()) new QApplication(argc_, argv_);
+  EnsureAppStarted();
+  TTestPresenter LPresenter;
+  TnoxShellModalPresenter* LOld = SetModalPresenter(&LPresenter);
+  const fs::path LFile = MakeTempFolder("threads") / "t.png";
+  ASSERT_TRUE(MakeTestImage(64, 48).save(QString::fromStdString(LFile.string())));
+  {
+    auto LForm = noxCreateForm<TMainForm>();
+    LForm->Source()->LoadFromFile(LFile.string());
+    for (int i = 0; i < 500 && !LForm->Dest()->GetResultBitmap(); ++i) {
+      QApplication::processEvents();
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_NE(LForm->Dest()->GetResultBitmap(), nullptr);
+    EXPECT_NE(LForm->ResultView->GetPicture(), nullptr);
+    EXPECT_NE(LForm->SourceView->GetPicture(), nullptr);
+    // A new picture while converting: the old work is dropped safely.
+    LForm->Source()->LoadFromFile(LFile.string());
+  }
+  EXPECT_EQ(LPresenter.Count, 0);
+  SetModalPresenter(LOld);
 }
 
 }  // namespace
