@@ -227,116 +227,117 @@ bool TnoxShellStream::GetInterface(const TGUID& iid, void** obj) {
   return TnoxShellInterfacedObject::GetInterface(iid, obj);
 }
 
-HRESULT TnoxShellStream::Read(void* pv, uint32_t cb, uint32_t* pcbRead) {
+namespace {
+
+// No exception leaves an IStream method: each becomes its HRESULT.
+template <class F>
+HRESULT Guarded(F&& AMethod) {
   try {
+    return AMethod();
+  } catch (...) {
+    return CurrentExceptionToHResult();
+  }
+}
+
+// Splits a 32-bit unsigned count into calls of at most 0x7FFFFFFF bytes,
+// stopping at the first call that fails or does less than asked.
+template <class TByte, class F>
+HRESULT InChunks(TByte* ABuffer, uint32_t ACount, uint32_t& ADone, F&& ACall) {
+  ADone = 0;
+  while (ACount > 0x7FFFFFFFu) {
+    uint32_t n = 0;
+    const HRESULT hr = ACall(ABuffer, 0x7FFFFFFF, n);
+    ADone += n;
+    if (hr != S_OK || n < 0x7FFFFFFFu) return hr;
+    ABuffer += 0x7FFFFFFF;
+    ACount -= 0x7FFFFFFFu;
+  }
+  uint32_t n = 0;
+  const HRESULT hr = ACall(ABuffer, static_cast<int32_t>(ACount), n);
+  ADone += n;
+  return hr;
+}
+
+}  // namespace
+
+HRESULT TnoxShellStream::Read(void* pv, uint32_t cb, uint32_t* pcbRead) {
+  return Guarded([&] {
     if (pcbRead) *pcbRead = 0;
     RequirePointer(pv);
     uint32_t n = 0;
     const HRESULT hr = ReadChunked(pv, cb, n);
     if (pcbRead) *pcbRead = n;
     return hr;
-  } catch (...) {
-    return CurrentExceptionToHResult();
-  }
+  });
 }
 
 HRESULT TnoxShellStream::Write(const void* pv, uint32_t cb, uint32_t* pcbWritten) {
-  try {
+  return Guarded([&] {
     if (pcbWritten) *pcbWritten = 0;
     RequirePointer(pv);
     uint32_t n = 0;
     const HRESULT hr = WriteChunked(pv, cb, n);
     if (pcbWritten) *pcbWritten = n;
     return hr;
-  } catch (...) {
-    return CurrentExceptionToHResult();
-  }
+  });
 }
 
 HRESULT TnoxShellStream::Seek(int64_t move, uint32_t origin, uint64_t* newPosition) {
-  try {
+  return Guarded([&] {
     if (origin > STREAM_SEEK_END) return STG_E_INVALIDFUNCTION;
     uint64_t pos = 0;
     const HRESULT hr = DoSeek(move, origin, pos);
     if (newPosition) *newPosition = pos;
     return hr;
-  } catch (...) {
-    return CurrentExceptionToHResult();
-  }
+  });
 }
 
 HRESULT TnoxShellStream::SetSize(uint64_t newSize) {
-  try {
-    return DoSetSize(newSize);
-  } catch (...) {
-    return CurrentExceptionToHResult();
-  }
+  return Guarded([&] { return DoSetSize(newSize); });
 }
 
 HRESULT TnoxShellStream::CopyTo(IStream* target, uint64_t cb, uint64_t* pcbRead, uint64_t* pcbWritten) {
-  try {
+  return Guarded([&] {
     RequirePointer(target);
     uint64_t r = 0, w = 0;
     const HRESULT hr = DoCopyTo(target, cb, r, w);
     if (pcbRead) *pcbRead = r;
     if (pcbWritten) *pcbWritten = w;
     return hr;
-  } catch (...) {
-    return CurrentExceptionToHResult();
-  }
+  });
 }
 
 HRESULT TnoxShellStream::Commit(uint32_t flags) {
-  try {
-    return DoCommit(flags);
-  } catch (...) {
-    return CurrentExceptionToHResult();
-  }
+  return Guarded([&] { return DoCommit(flags); });
 }
 
 HRESULT TnoxShellStream::Revert() {
-  try {
-    return DoRevert();
-  } catch (...) {
-    return CurrentExceptionToHResult();
-  }
+  return Guarded([&] { return DoRevert(); });
 }
 
 HRESULT TnoxShellStream::LockRegion(uint64_t offset, uint64_t cb, uint32_t lockType) {
-  try {
-    return DoLockRegion(offset, cb, lockType);
-  } catch (...) {
-    return CurrentExceptionToHResult();
-  }
+  return Guarded([&] { return DoLockRegion(offset, cb, lockType); });
 }
 
 HRESULT TnoxShellStream::UnlockRegion(uint64_t offset, uint64_t cb, uint32_t lockType) {
-  try {
-    return DoUnlockRegion(offset, cb, lockType);
-  } catch (...) {
-    return CurrentExceptionToHResult();
-  }
+  return Guarded([&] { return DoUnlockRegion(offset, cb, lockType); });
 }
 
 HRESULT TnoxShellStream::Stat(STATSTG* stat, uint32_t flag) {
-  try {
+  return Guarded([&] {
     RequirePointer(stat);
     *stat = STATSTG();
     if (flag != STATFLAG_DEFAULT && flag != STATFLAG_NONAME) return STG_E_INVALIDFLAG;
     return DoStat(*stat, flag);
-  } catch (...) {
-    return CurrentExceptionToHResult();
-  }
+  });
 }
 
 HRESULT TnoxShellStream::Clone(IStream** stream) {
-  try {
+  return Guarded([&] {
     RequirePointer(stream);
     *stream = nullptr;
     return DoClone(*stream);
-  } catch (...) {
-    return CurrentExceptionToHResult();
-  }
+  });
 }
 
 HRESULT TnoxShellStream::DoRead(void*, int32_t, uint32_t& ARead) {
@@ -345,20 +346,8 @@ HRESULT TnoxShellStream::DoRead(void*, int32_t, uint32_t& ARead) {
 }
 
 HRESULT TnoxShellStream::ReadChunked(void* ABuffer, uint32_t ACount, uint32_t& ARead) {
-  ARead = 0;
-  auto* p = static_cast<uint8_t*>(ABuffer);
-  while (ACount > 0x7FFFFFFFu) {
-    uint32_t n = 0;
-    const HRESULT hr = DoRead(p, 0x7FFFFFFF, n);
-    ARead += n;
-    if (hr != S_OK || n < 0x7FFFFFFFu) return hr;
-    p += 0x7FFFFFFF;
-    ACount -= 0x7FFFFFFFu;
-  }
-  uint32_t n = 0;
-  const HRESULT hr = DoRead(p, static_cast<int32_t>(ACount), n);
-  ARead += n;
-  return hr;
+  return InChunks(static_cast<uint8_t*>(ABuffer), ACount, ARead,
+                  [this](uint8_t* p, int32_t n, uint32_t& done) { return DoRead(p, n, done); });
 }
 
 HRESULT TnoxShellStream::DoWrite(const void*, int32_t, uint32_t& AWritten) {
@@ -367,20 +356,8 @@ HRESULT TnoxShellStream::DoWrite(const void*, int32_t, uint32_t& AWritten) {
 }
 
 HRESULT TnoxShellStream::WriteChunked(const void* ABuffer, uint32_t ACount, uint32_t& AWritten) {
-  AWritten = 0;
-  auto* p = static_cast<const uint8_t*>(ABuffer);
-  while (ACount > 0x7FFFFFFFu) {
-    uint32_t n = 0;
-    const HRESULT hr = DoWrite(p, 0x7FFFFFFF, n);
-    AWritten += n;
-    if (hr != S_OK || n < 0x7FFFFFFFu) return hr;
-    p += 0x7FFFFFFF;
-    ACount -= 0x7FFFFFFFu;
-  }
-  uint32_t n = 0;
-  const HRESULT hr = DoWrite(p, static_cast<int32_t>(ACount), n);
-  AWritten += n;
-  return hr;
+  return InChunks(static_cast<const uint8_t*>(ABuffer), ACount, AWritten,
+                  [this](const uint8_t* p, int32_t n, uint32_t& done) { return DoWrite(p, n, done); });
 }
 
 HRESULT TnoxShellStream::DoSeek(int64_t, uint32_t, uint64_t&) { return E_NOTIMPL; }
