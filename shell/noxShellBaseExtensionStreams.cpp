@@ -161,38 +161,38 @@ TnoxOleStream::TnoxOleStream(IStream* AStream, bool ACache, int64_t AKnownSize)
 
 TnoxOleStream::~TnoxOleStream() = default;
 
-int64_t TnoxOleStream::Read(void* ABuffer, int64_t ACount) {
-  if (FCache) return FCache->Read(ABuffer, ACount);
+namespace {
+
+// Moves ACount bytes through 32-bit calls of the component stream; a call
+// that moves nothing or less than asked ends the transfer, a failing one raises.
+template <class TByte, class F>
+int64_t TransferAll(TByte* ABuffer, int64_t ACount, F&& ACall) {
   int64_t total = 0;
-  auto* p = static_cast<uint8_t*>(ABuffer);
   while (ACount > 0) {
     const uint32_t ask = static_cast<uint32_t>(std::min<int64_t>(ACount, 0x7FFFFFFF));
-    uint32_t got = 0;
-    CheckHResult(FStream->Read(p, ask, &got));
-    if (got == 0 || got > ask) break;
-    total += got;
-    p += got;
-    ACount -= got;
-    if (got < ask) break;
+    uint32_t done = 0;
+    CheckHResult(ACall(ABuffer, ask, &done));
+    if (done == 0 || done > ask) break;
+    total += done;
+    ABuffer += done;
+    ACount -= done;
+    if (done < ask) break;
   }
   return total;
 }
 
+}  // namespace
+
+int64_t TnoxOleStream::Read(void* ABuffer, int64_t ACount) {
+  if (FCache) return FCache->Read(ABuffer, ACount);
+  return TransferAll(static_cast<uint8_t*>(ABuffer), ACount,
+                     [this](uint8_t* p, uint32_t n, uint32_t* done) { return FStream->Read(p, n, done); });
+}
+
 int64_t TnoxOleStream::Write(const void* ABuffer, int64_t ACount) {
   if (FCache) return FCache->Write(ABuffer, ACount);
-  int64_t total = 0;
-  auto* p = static_cast<const uint8_t*>(ABuffer);
-  while (ACount > 0) {
-    const uint32_t ask = static_cast<uint32_t>(std::min<int64_t>(ACount, 0x7FFFFFFF));
-    uint32_t put = 0;
-    CheckHResult(FStream->Write(p, ask, &put));
-    if (put == 0 || put > ask) break;
-    total += put;
-    p += put;
-    ACount -= put;
-    if (put < ask) break;
-  }
-  return total;
+  return TransferAll(static_cast<const uint8_t*>(ABuffer), ACount,
+                     [this](const uint8_t* p, uint32_t n, uint32_t* done) { return FStream->Write(p, n, done); });
 }
 
 int64_t TnoxOleStream::Seek(int64_t AOffset, TSeekOrigin AOrigin) {
