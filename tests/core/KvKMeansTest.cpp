@@ -341,3 +341,22 @@ TEST(KvKMeansBounded, FewColoursAndMissingBases) {
   EXPECT_EQ(MessageOf([&] { q.QuantizeBounded(nullptr, *img, 17, 50, false, 0, res, &f, nullptr); }),
             "Internal error");
 }
+
+TEST(KvKMeansBounded, MaskedKeepsFixedAndAllowedColours) {
+  const std::vector<TKvStdRGBColor> centres{{220, 40, 40}, {40, 40, 220}, {130, 40, 130}, {250, 250, 250}};
+  auto img = MakeClusters(16, 16, centres, 5, 4);
+  TKvPalette256 allowed;
+  allowed.FillRGB8();
+  TKvPalette256 f;
+  f.AddStdRGB(Black);
+  TKvColorMask mask{};
+  mask[size_t(allowed.IndexOfStdRGB(White))] = 1;
+  TKvQuantization q;
+  TKvPalette256 res;
+  q.QuantizeBoundedMasked(nullptr, *img, 4, 100, false, 0, res, f, &allowed, mask);
+  ASSERT_EQ(res.Count, 4);
+  EXPECT_EQ(res.GetStdRGB(0), Black);
+  for (const auto& c : ColorsOf(res)) EXPECT_GE(allowed.IndexOfStdRGB(c), 0);
+  EXPECT_GE(res.IndexOfStdRGB(White), 0);
+  EXPECT_FALSE(f.Colors[0].Skip);
+}
