@@ -22,7 +22,7 @@ bool SameTextAscii(const std::string& A, const std::string& B) {
 }
 
 [[noreturn]] void ListIndexError(int AIndex) {
-  throw EArgumentException("List index out of bounds (" + std::to_string(AIndex) + ")");
+  throw EListError("List index out of bounds (" + std::to_string(AIndex) + ")");
 }
 
 }  // namespace

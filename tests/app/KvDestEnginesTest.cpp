@@ -19,6 +19,48 @@ TEST(KvDestEngines, ColorNameNamesOnlyTheListedColours) {
   for (const Case& LCase : LCases) EXPECT_EQ(ColorName(StdRGBColor(LCase.R, LCase.G, LCase.B)), LCase.Name);
 }
 
+namespace {
+
+template <int N>
+class TNamedEngine : public TKvDestEngineOf<TNamedEngine<N>> {
+public:
+  static inline const char* Platform = "";
+  static inline const char* Mode = "";
+  static std::string GetPlatformName() { return Platform; }
+  static std::string GetModeName() { return Mode; }
+  std::unique_ptr<TKvDestEngineUI> CreateUI(TKvDestEngineOptions*) override { return nullptr; }
+  std::unique_ptr<TKvDestEngineOptions> CreateOptions() override { return nullptr; }
+  static std::unique_ptr<TKvBitmap> Convert(bool*, TBitmap32&, TKvPalette256*, TKvPalette256*, TKvDestEngineOptions&,
+                                            TKvDestProgress&, std::unique_ptr<TKvStreamList>&) {
+    return nullptr;
+  }
+};
+
+}  // namespace
+
+TEST(KvDestEngines, RegistryGroupsByExactPlatformNameInOrder) {
+  TNamedEngine<1>::Platform = "Zed";
+  TNamedEngine<1>::Mode = "A";
+  TNamedEngine<2>::Platform = "zed";
+  TNamedEngine<2>::Mode = "B";
+  TNamedEngine<3>::Platform = "Zed";
+  TNamedEngine<3>::Mode = "A";
+  TKvDestEngineList LList;
+  LList.Add(DestEngineClass<TNamedEngine<1>>());
+  LList.Add(DestEngineClass<TNamedEngine<2>>());
+  LList.Add(DestEngineClass<TNamedEngine<3>>());
+  ASSERT_EQ(LList.GetCount(), 2);  // a name differing only in case is a platform of its own
+  EXPECT_EQ(LList.GetString(1), "zed");
+  const TKvDestSubTypes& LModes = LList.GetSubTypes(0);
+  ASSERT_EQ(LModes.GetCount(), 2);  // the same mode name twice is kept twice
+  EXPECT_EQ(LModes.GetObject(0), &DestEngineClass<TNamedEngine<1>>());
+  EXPECT_EQ(LModes.GetObject(1), &DestEngineClass<TNamedEngine<3>>());
+  // A bad index is the list's index error.
+  EXPECT_THROW(LList.GetSubTypes(2), EListError);
+  EXPECT_THROW(LList.GetSubTypes(-1), EListError);
+  EXPECT_THROW(LModes.GetString(2), EListError);
+}
+
 TEST(KvDestEngines, LevelBoundsBracketTheValue) {
   InitLevelTables();
   double LLow = -1, LHigh = -1;
