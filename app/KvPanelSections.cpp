@@ -1,5 +1,7 @@
 #include "app/KvPanelSections.h"
 
+using K = TKvPanelSectionKind;
+
 int TKvDestEngineUIEx::Append(TKvPanelSection ASection) {
   ASection.Group = FGroup;
   FSections.push_back(std::move(ASection));
@@ -7,78 +9,36 @@ int TKvDestEngineUIEx::Append(TKvPanelSection ASection) {
 }
 
 void TKvDestEngineUIEx::AddDimensionSection(bool ANativeButton) {
-  TKvPanelSection LSection;
-  LSection.Kind = TKvPanelSectionKind::Dimension;
-  LSection.Flag = ANativeButton;
-  Append(LSection);
+  Append({.Kind = K::Dimension, .Flag = ANativeButton});
 }
 
-void TKvDestEngineUIEx::AddPositionSection(uint32_t AAspectSet) {
-  TKvPanelSection LSection;
-  LSection.Kind = TKvPanelSectionKind::Position;
-  LSection.Set = AAspectSet;
-  Append(LSection);
-}
+void TKvDestEngineUIEx::AddPositionSection(uint32_t AAspectSet) { Append({.Kind = K::Position, .Set = AAspectSet}); }
 
-void TKvDestEngineUIEx::AddPaletteSeparator() {
-  TKvPanelSection LSection;
-  LSection.Kind = TKvPanelSectionKind::PaletteSeparator;
-  Append(LSection);
-}
+void TKvDestEngineUIEx::AddPaletteSeparator() { Append({.Kind = K::PaletteSeparator}); }
 
-void TKvDestEngineUIEx::AddPaletteLabel() {
-  TKvPanelSection LSection;
-  LSection.Kind = TKvPanelSectionKind::PaletteLabel;
-  Append(LSection);
-}
+void TKvDestEngineUIEx::AddPaletteLabel() { Append({.Kind = K::PaletteLabel}); }
 
-void TKvDestEngineUIEx::AddOriginalColorsCheckBox() {
-  TKvPanelSection LSection;
-  LSection.Kind = TKvPanelSectionKind::OriginalColorsCheckBox;
-  Append(LSection);
-}
+void TKvDestEngineUIEx::AddOriginalColorsCheckBox() { Append({.Kind = K::OriginalColorsCheckBox}); }
 
 int TKvDestEngineUIEx::AddDestPalette(int AColumns, int ARows, bool ANoDrop) {
-  TKvPanelSection LSection;
-  LSection.Kind = TKvPanelSectionKind::DestPalette;
-  LSection.Columns = AColumns;
-  LSection.Rows = ARows;
-  LSection.Flag = ANoDrop;
-  return Append(LSection);
+  return Append({.Kind = K::DestPalette, .Flag = ANoDrop, .Columns = AColumns, .Rows = ARows});
 }
 
 void TKvDestEngineUIEx::SetDestPaletteReadOnly(int ASectionIndex, bool AReadOnly) {
   FSections.at(static_cast<size_t>(ASectionIndex)).ReadOnly = AReadOnly;
 }
 
-void TKvDestEngineUIEx::AddOptimizedPaletteSection() {
-  TKvPanelSection LSection;
-  LSection.Kind = TKvPanelSectionKind::OptimizedPalette;
-  Append(LSection);
-}
+void TKvDestEngineUIEx::AddOptimizedPaletteSection() { Append({.Kind = K::OptimizedPalette}); }
 
-void TKvDestEngineUIEx::AddDitheringSection(bool ABlockLimits) {
-  TKvPanelSection LSection;
-  LSection.Kind = TKvPanelSectionKind::Dithering;
-  LSection.Flag = ABlockLimits;
-  Append(LSection);
-}
+void TKvDestEngineUIEx::AddDitheringSection(bool ABlockLimits) { Append({.Kind = K::Dithering, .Flag = ABlockLimits}); }
 
-int TKvDestEngineUIEx::AppendKind(TKvPanelSectionKind AKind) {
-  TKvPanelSection LSection;
-  LSection.Kind = AKind;
-  return Append(LSection);
-}
+int TKvDestEngineUIEx::AddCustomPaletteComboBox() { return Append({.Kind = K::CustomPaletteComboBox}); }
 
-int TKvDestEngineUIEx::AddCustomPaletteComboBox() { return AppendKind(TKvPanelSectionKind::CustomPaletteComboBox); }
+int TKvDestEngineUIEx::AddCustomPaletteComboBoxEx() { return Append({.Kind = K::CustomPaletteComboBoxEx}); }
 
-int TKvDestEngineUIEx::AddCustomPaletteComboBoxEx() {
-  return AppendKind(TKvPanelSectionKind::CustomPaletteComboBoxEx);
-}
+int TKvDestEngineUIEx::AddPaletteIndexComboBoxEx() { return Append({.Kind = K::PaletteIndexComboBoxEx}); }
 
-int TKvDestEngineUIEx::AddPaletteIndexComboBoxEx() { return AppendKind(TKvPanelSectionKind::PaletteIndexComboBoxEx); }
-
-int TKvDestEngineUIEx::AddBorderColorComboBoxEx() { return AppendKind(TKvPanelSectionKind::BorderColorComboBoxEx); }
+int TKvDestEngineUIEx::AddBorderColorComboBoxEx() { return Append({.Kind = K::BorderColorComboBoxEx}); }
 
 void TKvDestEngineUIEx::AddSectionItem(int ASectionIndex, int AValue, const std::string& ACaption) {
   TKvPanelSection& LSection = FSections.at(static_cast<size_t>(ASectionIndex));
@@ -87,84 +47,50 @@ void TKvDestEngineUIEx::AddSectionItem(int ASectionIndex, int AValue, const std:
 }
 
 void TKvDestEngineUIEx::AddPaletteUsageSection(uint32_t AUsageSet) {
-  TKvPanelSection LSection;
-  LSection.Kind = TKvPanelSectionKind::PaletteUsage;
-  LSection.Set = AUsageSet;
-  Append(LSection);
+  Append({.Kind = K::PaletteUsage, .Set = AUsageSet});
 }
 
-void TKvDestEngineUIEx::AddPaletteModeSection(uint32_t AModeSet) {
-  TKvPanelSection LSection;
-  LSection.Kind = TKvPanelSectionKind::PaletteMode;
-  LSection.Set = AModeSet;
-  Append(LSection);
-}
+void TKvDestEngineUIEx::AddPaletteModeSection(uint32_t AModeSet) { Append({.Kind = K::PaletteMode, .Set = AModeSet}); }
 
 void TKvDestEngineUIEx::AddMaxColorCountSection(int AMin, int AMax) {
-  TKvPanelSection LSection;
-  LSection.Kind = TKvPanelSectionKind::MaxColorCount;
-  LSection.Min = AMin;
-  LSection.Max = AMax;
-  Append(LSection);
+  Append({.Kind = K::MaxColorCount, .Min = AMin, .Max = AMax});
 }
 
-void TKvDestEngineUIEx::AddPaletteIndexLabel() { AppendKind(TKvPanelSectionKind::PaletteIndexLabel); }
+void TKvDestEngineUIEx::AddPaletteIndexLabel() { Append({.Kind = K::PaletteIndexLabel}); }
 
-void TKvDestEngineUIEx::AddGrayPaletteCheckBox() { AppendKind(TKvPanelSectionKind::GrayPaletteCheckBox); }
+void TKvDestEngineUIEx::AddGrayPaletteCheckBox() { Append({.Kind = K::GrayPaletteCheckBox}); }
 
 void TKvDestEngineUIEx::AddFixedPaletteSectionEx(const std::string& AComboClass, int AColumns, int ARows) {
-  TKvPanelSection LSection;
-  LSection.Kind = TKvPanelSectionKind::FixedPalette;
-  LSection.Caption = AComboClass;
-  LSection.Columns = AColumns;
-  LSection.Rows = ARows;
-  Append(LSection);
+  Append({.Kind = K::FixedPalette, .Columns = AColumns, .Rows = ARows, .Caption = AComboClass});
 }
 
-void TKvDestEngineUIEx::AddZxPaletteSection(uint32_t AModeSet) {
-  TKvPanelSection LSection;
-  LSection.Kind = TKvPanelSectionKind::ZxPalette;
-  LSection.Set = AModeSet;
-  Append(LSection);
-}
+void TKvDestEngineUIEx::AddZxPaletteSection(uint32_t AModeSet) { Append({.Kind = K::ZxPalette, .Set = AModeSet}); }
 
 void TKvDestEngineUIEx::AddZxGigaScreenPaletteSection(bool AWith64x1, uint32_t AModeSet) {
-  TKvPanelSection LSection;
-  LSection.Kind = TKvPanelSectionKind::ZxGigaScreenPalette;
-  LSection.Flag = AWith64x1;
-  LSection.Set = AModeSet;
-  Append(LSection);
+  Append({.Kind = K::ZxGigaScreenPalette, .Flag = AWith64x1, .Set = AModeSet});
 }
 
 void TKvDestEngineUIEx::AddColorUsageSection(bool AForceBright) {
-  TKvPanelSection LSection;
-  LSection.Kind = TKvPanelSectionKind::ColorUsage;
-  LSection.Flag = AForceBright;
-  Append(LSection);
+  Append({.Kind = K::ColorUsage, .Flag = AForceBright});
 }
 
-void TKvDestEngineUIEx::AddMaxFlickeringSection() { AppendKind(TKvPanelSectionKind::MaxFlickering); }
+void TKvDestEngineUIEx::AddMaxFlickeringSection() { Append({.Kind = K::MaxFlickering}); }
 
-void TKvDestEngineUIEx::AddStyleSection() { AppendKind(TKvPanelSectionKind::Style); }
+void TKvDestEngineUIEx::AddStyleSection() { Append({.Kind = K::Style}); }
 
-void TKvDestEngineUIEx::AddSafeModeCheckBox() { AppendKind(TKvPanelSectionKind::SafeModeCheckBox); }
+void TKvDestEngineUIEx::AddSafeModeCheckBox() { Append({.Kind = K::SafeModeCheckBox}); }
 
 void TKvDestEngineUIEx::AddHamSection(bool AInitial, bool APrev, bool ANext, bool AMaxChange) {
-  TKvPanelSection LSection;
-  LSection.Kind = TKvPanelSectionKind::Ham;
-  LSection.Set = (AInitial ? 1u : 0u) | (APrev ? 2u : 0u) | (ANext ? 4u : 0u) | (AMaxChange ? 8u : 0u);
-  Append(LSection);
+  Append(
+      {.Kind = K::Ham, .Set = (AInitial ? 1u : 0u) | (APrev ? 2u : 0u) | (ANext ? 4u : 0u) | (AMaxChange ? 8u : 0u)});
 }
 
-void TKvDestEngineUIEx::AddFileFormatSeparator() { AppendKind(TKvPanelSectionKind::FileFormatSeparator); }
+void TKvDestEngineUIEx::AddFileFormatSeparator() { Append({.Kind = K::FileFormatSeparator}); }
 
 void TKvDestEngineUIEx::AddFileFormatCheckBox(const std::string& ACaption) {
-  TKvPanelSection LSection;
-  LSection.Kind = TKvPanelSectionKind::FileFormatCheckBox;
-  LSection.Caption = ACaption;
-  Append(LSection);
+  Append({.Kind = K::FileFormatCheckBox, .Caption = ACaption});
 }
 
-void TKvDestEngineUIEx::AddCommentSeparator() { AppendKind(TKvPanelSectionKind::CommentSeparator); }
+void TKvDestEngineUIEx::AddCommentSeparator() { Append({.Kind = K::CommentSeparator}); }
 
-void TKvDestEngineUIEx::AddCommentEdit() { AppendKind(TKvPanelSectionKind::CommentEdit); }
+void TKvDestEngineUIEx::AddCommentEdit() { Append({.Kind = K::CommentEdit}); }

@@ -54,13 +54,13 @@ struct TKvPanelSection {
   int Min = 0;
   int Max = 0;
   bool ReadOnly = false;
-  std::string Caption;
-  std::vector<int> Items;
-  std::vector<std::string> Captions;
+  std::string Caption{};
+  std::vector<int> Items{};
+  std::vector<std::string> Captions{};
   // The converter's own arrangement that lays this section out together with
   // its neighbours of the same group; empty for a shared section arranged by
   // itself.
-  std::string Group;
+  std::string Group{};
 };
 
 // Base of every converter panel. The options belong to the result document.
@@ -119,7 +119,6 @@ protected:
 
 private:
   int Append(TKvPanelSection ASection);
-  int AppendKind(TKvPanelSectionKind AKind);
 
   TKvDestEngineOptions* FOptions;
   std::vector<TKvPanelSection> FSections;
