@@ -213,6 +213,30 @@ void TKvDestWorkJob::Run() {
   Streams = std::move(LStreams);
 }
 
+namespace {
+
+std::unique_ptr<TKvTimer> NewStageTimer(TKvTimerFactory& ATimers, std::function<void()> AOnTimer) {
+  std::unique_ptr<TKvTimer> LTimer = ATimers.CreateTimer();
+  LTimer->SetInterval(StagePollInterval);
+  LTimer->SetOnTimer(std::move(AOnTimer));
+  return LTimer;
+}
+
+// Starts a stage's job on a worker; what the job raises is kept in the task.
+template <class TTask>
+void LaunchTask(TKvWorkerLauncher& AWorkers, TTask& ATask) {
+  TTask* LTask = &ATask;
+  ATask.Worker = AWorkers.Launch([LTask] {
+    try {
+      LTask->Job->Run();
+    } catch (...) {
+      LTask->Error = std::current_exception();
+    }
+  });
+}
+
+}  // namespace
+
 // The stages' workers. The worker is declared last so that it is joined
 // before the data it works on goes.
 
@@ -456,21 +480,10 @@ void TKvDest::UpdateFitted() {
   LTask->Source = CopyBitmap(*FPicture);
   LTask->Job = std::make_unique<TKvDestResizeJob>(*LTask->Source, FOptions->GetWidth(), FOptions->GetHeight(),
                                                   LTask->PixelAspect, LTask->Position, true);
-  if (!FResizeTimer) {
-    FResizeTimer = FTimers.CreateTimer();
-    FResizeTimer->SetInterval(StagePollInterval);
-    FResizeTimer->SetOnTimer([this] { UpdateFitted(); });
-  }
+  if (!FResizeTimer) FResizeTimer = NewStageTimer(FTimers, [this] { UpdateFitted(); });
   // The task becomes the stage's only once its worker runs: a worker that
   // cannot be started leaves no task behind for the timer to poll.
-  TResizeTask* LRaw = LTask.get();
-  LTask->Worker = FWorkers.Launch([LRaw] {
-    try {
-      LRaw->Job->Run();
-    } catch (...) {
-      LRaw->Error = std::current_exception();
-    }
-  });
+  LaunchTask(FWorkers, *LTask);
   FResizeTask = std::move(LTask);
   FResizeTimer->SetEnabled(true);
 }
@@ -542,19 +555,8 @@ void TKvDest::StartWork(std::unique_ptr<TBitmap32> ABitmap, std::unique_ptr<TKvD
   LTask->Palette2 = CopyPalette(FSourcePalette2);
   LTask->Job = std::make_unique<TKvDestWorkJob>(*LTask->Bitmap, LTask->Palette.get(), LTask->Palette2.get(),
                                                 FEngine->ClassType(), *LTask->Options, *FProgress, &LTask->Abort);
-  if (!FWorkTimer) {
-    FWorkTimer = FTimers.CreateTimer();
-    FWorkTimer->SetInterval(StagePollInterval);
-    FWorkTimer->SetOnTimer([this] { UpdateResult(); });
-  }
-  TWorkTask* LRaw = LTask.get();
-  LTask->Worker = FWorkers.Launch([LRaw] {
-    try {
-      LRaw->Job->Run();
-    } catch (...) {
-      LRaw->Error = std::current_exception();
-    }
-  });
+  if (!FWorkTimer) FWorkTimer = NewStageTimer(FTimers, [this] { UpdateResult(); });
+  LaunchTask(FWorkers, *LTask);
   FWorkTask = std::move(LTask);
   FWorkTimer->SetEnabled(true);
 }
