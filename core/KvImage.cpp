@@ -125,19 +125,25 @@ double TKvImage::GetMaxGray() {
   return result;
 }
 
+namespace {
+
+// Multiplies the pixel's linear R, G and B by AFactor.
+void ScaleLinRGB(PKvColor APixel, double AFactor) {
+  TKvLinRGBColor v = APixel->GetLinRGB();
+  v.R *= AFactor;
+  v.G *= AFactor;
+  v.B *= AFactor;
+  APixel->SetLinRGB(v);
+}
+
+}  // namespace
+
 void TKvImage::LimitGray(double AMax) {
   for (int y = 0; y < FHeight; ++y)
     for (int x = 0; x < FWidth; ++x) {
       PKvColor p = GetPixels(x, y);
       const double g = p->GetLinGray();
-      if (g > AMax) {
-        const double f = AMax / g;
-        TKvLinRGBColor v = p->GetLinRGB();
-        v.R *= f;
-        v.G *= f;
-        v.B *= f;
-        p->SetLinRGB(v);
-      }
+      if (g > AMax) ScaleLinRGB(p, AMax / g);
     }
 }
 
@@ -155,12 +161,7 @@ void TKvImage::FitToPaletteGray(TKvPalette256& APalette) {
       PKvColor p = GetPixels(x, y);
       const double g = p->GetLinGray();
       if (g > mx) {
-        const double f = mx / g;
-        TKvLinRGBColor v = p->GetLinRGB();
-        v.R *= f;
-        v.G *= f;
-        v.B *= f;
-        p->SetLinRGB(v);
+        ScaleLinRGB(p, mx / g);
       } else if (g < mn) {
         const double d = (1 - mn) / (1 - g);
         TKvLinRGBColor v = p->GetLinRGB();

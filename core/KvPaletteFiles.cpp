@@ -15,13 +15,10 @@
 
 void RaiseInvalidPalette() { throw Exception("Invalid palette"); }
 
-namespace {
-
-constexpr size_t KvMaxPaletteLine = 1600;
-
-void ReadExact(std::istream& AStream, void* ABuffer, std::streamsize ACount) {
-  AStream.read(static_cast<char*>(ABuffer), ACount);
-  if (AStream.gcount() != ACount) throw EReadError("Stream read error");
+void ReadStreamExact(std::istream& AStream, void* ABuffer, int64_t ACount) {
+  if (ACount <= 0) return;
+  AStream.read(static_cast<char*>(ABuffer), static_cast<std::streamsize>(ACount));
+  if (AStream.gcount() != static_cast<std::streamsize>(ACount)) throw EReadError("Stream read error");
 }
 
 int64_t StreamRemaining(std::istream& AStream) {
@@ -30,9 +27,14 @@ int64_t StreamRemaining(std::istream& AStream) {
   AStream.seekg(0, std::ios::end);
   const std::istream::pos_type end = AStream.tellg();
   AStream.seekg(pos);
+  if (end == std::istream::pos_type(-1)) return -1;
   const int64_t rest = static_cast<int64_t>(end) - static_cast<int64_t>(pos);
   return rest > 0 ? rest : 0;
 }
+
+namespace {
+
+constexpr size_t KvMaxPaletteLine = 1600;
 
 uint32_t LE32(const uint8_t* p) {
   return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
@@ -109,11 +111,14 @@ std::string LowerExtension(const std::string& APath) {
   return ext;
 }
 
-// Copies the palette of a picture decoded with only its palette asked for.
-void TakePicturePalette(TKvPalette256& ATarget, std::unique_ptr<TKvPalette256>& APalette) {
-  if (!APalette) RaiseInvalidPalette();
-  if (APalette->Count > 256) throw ETooManyColors();
-  ATarget.AssignColors(APalette.get());
+// Copies the palette of a picture, decoded with only its palette asked for.
+void LoadPicturePalette(TKvPalette256& ATarget, const TKvSourceImage& AImage) {
+  std::unique_ptr<TBitmap32> bmp;
+  std::unique_ptr<TKvPalette256> palette, used;
+  DecodeBitmap(AImage, bmp, palette, used, kvdoPalette);
+  if (!palette) RaiseInvalidPalette();
+  if (palette->Count > 256) throw ETooManyColors();
+  ATarget.AssignColors(palette.get());
 }
 
 }  // namespace
@@ -192,7 +197,7 @@ void TKvPalette256::LoadFromACTStream(std::istream& AStream) {
   TUpdateScope scope(*this);
   Count = 0;
   uint8_t rgb[768];
-  ReadExact(AStream, rgb, 768);
+  ReadStreamExact(AStream, rgb, 768);
   int n = 256;
   uint8_t trailer[4];
   AStream.read(reinterpret_cast<char*>(trailer), 4);
@@ -252,14 +257,14 @@ void TKvPalette256::LoadFromGIMPStream(std::istream& AStream) {
 
 void TKvPalette256::LoadFromRIFFStream(std::istream& AStream) {
   uint8_t head[12];
-  ReadExact(AStream, head, 12);
+  ReadStreamExact(AStream, head, 12);
   if (std::memcmp(head, "RIFF", 4) != 0 || LE32(head + 4) > 2048 || std::memcmp(head + 8, "PAL ", 4) != 0)
     RaiseInvalidPalette();
   TUpdateScope scope(*this);
   Count = 0;
   for (;;) {
     uint8_t chunk[8];
-    ReadExact(AStream, chunk, 8);
+    ReadStreamExact(AStream, chunk, 8);
     const uint32_t size = LE32(chunk + 4);
     if (std::memcmp(chunk, "data", 4) != 0) {
       const int64_t rest = StreamRemaining(AStream);
@@ -269,37 +274,22 @@ void TKvPalette256::LoadFromRIFFStream(std::istream& AStream) {
     }
     if (size < 5) RaiseInvalidPalette();
     uint8_t lp[4];
-    ReadExact(AStream, lp, 4);
+    ReadStreamExact(AStream, lp, 4);
     const int count = LE16(lp + 2);
     if (LE16(lp) != 0x0300 || count < 1 || count > 256 || size != static_cast<uint32_t>(count) * 4 + 4)
       RaiseInvalidPalette();
     uint8_t entries[256 * 4];
-    ReadExact(AStream, entries, count * 4);
+    ReadStreamExact(AStream, entries, count * 4);
     for (int i = 0; i < count; ++i) AddUniqueRGB(entries[4 * i], entries[4 * i + 1], entries[4 * i + 2]);
     return;
   }
 }
 
-void TKvPalette256::LoadFromBMPStream(std::istream& AStream) {
-  std::unique_ptr<TBitmap32> bmp;
-  std::unique_ptr<TKvPalette256> palette, used;
-  DecodeBMPImage(AStream, bmp, palette, used, kvdoPalette);
-  TakePicturePalette(*this, palette);
-}
+void TKvPalette256::LoadFromBMPStream(std::istream& AStream) { LoadPicturePalette(*this, ReadBMPImage(AStream)); }
 
-void TKvPalette256::LoadFromPNGStream(std::istream& AStream) {
-  std::unique_ptr<TBitmap32> bmp;
-  std::unique_ptr<TKvPalette256> palette, used;
-  DecodePNGImage(AStream, bmp, palette, used, kvdoPalette);
-  TakePicturePalette(*this, palette);
-}
+void TKvPalette256::LoadFromPNGStream(std::istream& AStream) { LoadPicturePalette(*this, ReadPNGImage(AStream)); }
 
-void TKvPalette256::LoadFromGIFStream(std::istream& AStream) {
-  std::unique_ptr<TBitmap32> bmp;
-  std::unique_ptr<TKvPalette256> palette, used;
-  DecodeGIFImage(AStream, bmp, palette, used, kvdoPalette);
-  TakePicturePalette(*this, palette);
-}
+void TKvPalette256::LoadFromGIFStream(std::istream& AStream) { LoadPicturePalette(*this, ReadGIFImage(AStream)); }
 
 void TKvPalette256::SaveToFile(const std::string& AFileName) const {
   std::string text = "JASC-PAL\r\n0100\r\n" + std::to_string(Count) + "\r\n";

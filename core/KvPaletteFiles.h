@@ -27,6 +27,13 @@ enum : uint8_t {
 // every case. Fewer than 8 bytes left raises EReadError.
 uint8_t DetectFileType(std::istream& AStream);
 
+// Reads exactly ACount bytes or raises EReadError ("Stream read error").
+void ReadStreamExact(std::istream& AStream, void* ABuffer, int64_t ACount);
+
+// Bytes left from the stream's position (0 past the end), or -1 when the
+// stream cannot tell.
+int64_t StreamRemaining(std::istream& AStream);
+
 // Raises the exception "Invalid palette".
 [[noreturn]] void RaiseInvalidPalette();
 

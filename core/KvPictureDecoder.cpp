@@ -24,24 +24,6 @@ namespace {
 
 [[noreturn]] void RaiseReadError() { throw EReadError("Stream read error"); }
 
-void ReadExact(std::istream& AStream, void* ABuffer, int64_t ACount) {
-  if (ACount <= 0) return;
-  AStream.read(static_cast<char*>(ABuffer), static_cast<std::streamsize>(ACount));
-  if (AStream.gcount() != static_cast<std::streamsize>(ACount)) RaiseReadError();
-}
-
-// Bytes left from the position, or -1 when the stream cannot tell.
-int64_t StreamRemaining(std::istream& AStream) {
-  const std::istream::pos_type pos = AStream.tellg();
-  if (pos == std::istream::pos_type(-1)) return -1;
-  AStream.seekg(0, std::ios::end);
-  const std::istream::pos_type end = AStream.tellg();
-  AStream.seekg(pos);
-  if (end == std::istream::pos_type(-1)) return -1;
-  const int64_t rest = static_cast<int64_t>(end) - static_cast<int64_t>(pos);
-  return rest > 0 ? rest : 0;
-}
-
 uint16_t LE16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 uint32_t LE32(const uint8_t* p) {
   return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
@@ -157,14 +139,14 @@ void DecodeBMPRLE(const std::vector<uint8_t>& AData, bool AFourBits, TKvSourceIm
 TKvSourceImage ReadBMPImage(std::istream& AStream) {
   const std::istream::pos_type base = AStream.tellg();
   uint8_t fh[14];
-  ReadExact(AStream, fh, 14);
+  ReadStreamExact(AStream, fh, 14);
   if (fh[0] != 'B' || fh[1] != 'M') InvalidBitmap();
   const uint32_t offBits = LE32(fh + 10);
   uint8_t ih[124] = {};
-  ReadExact(AStream, ih, 4);
+  ReadStreamExact(AStream, ih, 4);
   const uint32_t hsize = LE32(ih);
   if (hsize != 12 && (hsize < 40 || hsize > 124)) InvalidBitmap();
-  ReadExact(AStream, ih + 4, hsize - 4);
+  ReadStreamExact(AStream, ih + 4, hsize - 4);
 
   int64_t w, h;
   int planes, bits;
@@ -205,7 +187,7 @@ TKvSourceImage ReadBMPImage(std::istream& AStream) {
     } else {
       uint8_t m[16];
       const int n = compression == 6 ? 16 : 12;
-      ReadExact(AStream, m, n);
+      ReadStreamExact(AStream, m, n);
       for (int k = 0; k < 3; ++k) masks[k] = LE32(m + 4 * k);
       headerEnd += n;
     }
@@ -230,7 +212,7 @@ TKvSourceImage ReadBMPImage(std::istream& AStream) {
     // Only the entries that lie before the pixels belong to the table.
     if (offBits > headerEnd) n = std::min<int64_t>(n, (offBits - headerEnd) / entry);
     std::vector<uint8_t> table(static_cast<size_t>(n * entry));
-    ReadExact(AStream, table.data(), static_cast<int64_t>(table.size()));
+    ReadStreamExact(AStream, table.data(), static_cast<int64_t>(table.size()));
     headerEnd += n * entry;
     img.HasColorTable = n > 0;
     img.ColorTable.resize(static_cast<size_t>(n));
@@ -250,7 +232,7 @@ TKvSourceImage ReadBMPImage(std::istream& AStream) {
   if (compression == 1 || compression == 2) {
     if (remaining < 0) InvalidBitmap();
     std::vector<uint8_t> data(static_cast<size_t>(remaining));
-    ReadExact(AStream, data.data(), remaining);
+    ReadStreamExact(AStream, data.data(), remaining);
     AllocatePixels(img, bits);
     DecodeBMPRLE(data, compression == 2, img);
     return img;
@@ -263,7 +245,7 @@ TKvSourceImage ReadBMPImage(std::istream& AStream) {
   std::vector<uint8_t> row(static_cast<size_t>(fileStride));
   const TBitField fr(masks[0]), fg(masks[1]), fb(masks[2]);
   for (int64_t r = 0; r < h; ++r) {
-    ReadExact(AStream, row.data(), fileStride);
+    ReadStreamExact(AStream, row.data(), fileStride);
     const int64_t y = topDown ? r : h - 1 - r;
     uint8_t* dst = img.Pixels.data() + y * img.Stride;
     if (bits <= 8 || bits == 24 || direct32) {
@@ -687,7 +669,7 @@ TKvSourceImage ReadJPEGImage(std::istream& AStream) {
   const int64_t remaining = StreamRemaining(AStream);
   if (remaining >= 0) {
     data.resize(static_cast<size_t>(remaining));
-    ReadExact(AStream, data.data(), remaining);
+    ReadStreamExact(AStream, data.data(), remaining);
   } else {
     char buf[65536];
     while (AStream.read(buf, sizeof buf) || AStream.gcount() > 0)
@@ -879,31 +861,37 @@ void DecodeBitmap(const TKvSourceImage& AImage, std::unique_ptr<TBitmap32>& ABit
   AUsedColors = std::move(used);
 }
 
-void DecodeBMPImage(std::istream& AStream, std::unique_ptr<TBitmap32>& ABitmap32,
-                    std::unique_ptr<TKvPalette256>& APalette, std::unique_ptr<TKvPalette256>& AUsedColors,
-                    uint8_t AOptions) {
+namespace {
+
+// Reads with AReader and decodes; the outputs are nil while the reader runs
+// and stay nil when it fails.
+void ReadAndDecode(TKvSourceImage (*AReader)(std::istream&), std::istream& AStream,
+                   std::unique_ptr<TBitmap32>& ABitmap32, std::unique_ptr<TKvPalette256>& APalette,
+                   std::unique_ptr<TKvPalette256>& AUsedColors, uint8_t AOptions) {
   ABitmap32.reset();
   APalette.reset();
   AUsedColors.reset();
-  DecodeBitmap(ReadBMPImage(AStream), ABitmap32, APalette, AUsedColors, AOptions);
+  DecodeBitmap(AReader(AStream), ABitmap32, APalette, AUsedColors, AOptions);
+}
+
+}  // namespace
+
+void DecodeBMPImage(std::istream& AStream, std::unique_ptr<TBitmap32>& ABitmap32,
+                    std::unique_ptr<TKvPalette256>& APalette, std::unique_ptr<TKvPalette256>& AUsedColors,
+                    uint8_t AOptions) {
+  ReadAndDecode(ReadBMPImage, AStream, ABitmap32, APalette, AUsedColors, AOptions);
 }
 
 void DecodePNGImage(std::istream& AStream, std::unique_ptr<TBitmap32>& ABitmap32,
                     std::unique_ptr<TKvPalette256>& APalette, std::unique_ptr<TKvPalette256>& AUsedColors,
                     uint8_t AOptions) {
-  ABitmap32.reset();
-  APalette.reset();
-  AUsedColors.reset();
-  DecodeBitmap(ReadPNGImage(AStream), ABitmap32, APalette, AUsedColors, AOptions);
+  ReadAndDecode(ReadPNGImage, AStream, ABitmap32, APalette, AUsedColors, AOptions);
 }
 
 void DecodeGIFImage(std::istream& AStream, std::unique_ptr<TBitmap32>& ABitmap32,
                     std::unique_ptr<TKvPalette256>& APalette, std::unique_ptr<TKvPalette256>& AUsedColors,
                     uint8_t AOptions) {
-  ABitmap32.reset();
-  APalette.reset();
-  AUsedColors.reset();
-  DecodeBitmap(ReadGIFImage(AStream), ABitmap32, APalette, AUsedColors, AOptions);
+  ReadAndDecode(ReadGIFImage, AStream, ABitmap32, APalette, AUsedColors, AOptions);
 }
 
 std::unique_ptr<TBitmap32> DecodeJPEGImage(std::istream& AStream) {
