@@ -308,3 +308,49 @@ TEST(MainFormThreads, ConvertsWithQtTimersAndWorkerThreads) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(MainFormTest, BatchGivesOriginalPaletteThePicturesOwnPalette) {
+  const fs::path LSource = Folder / "in", LDest = Folder / "out";
+  fs::create_directories(LSource);
+  QImage LIndexed(16, 16, QImage::Format_Indexed8);
+  LIndexed.setColorTable({qRgb(0, 0, 0), qRgb(255, 0, 0), qRgb(0, 255, 0), qRgb(0, 0, 255)});
+  for (int y = 0; y < 16; ++y)
+    for (int x = 0; x < 16; ++x) LIndexed.setPixel(x, y, static_cast<uint>((x / 4 + y / 4) & 3));
+  ASSERT_TRUE(LIndexed.save(QString::fromStdString((LSource / "indexed.png").string())));
+  // More colours than a palette holds: no palette of its own.
+  ASSERT_TRUE(MakeTestImage(64, 64).save(QString::fromStdString((LSource / "rgb.png").string())));
+  SelectMode("Common", "Original palette");
+  TKvBatchThread LThread({}, LSource.string(), LDest.string(), *Form->Dest(), 2);
+  LThread.WaitFor();
+  std::vector<std::string> LLog;
+  for (std::string L = LThread.TakeLogLine(); !L.empty(); L = LThread.TakeLogLine()) LLog.push_back(L);
+  std::sort(LLog.begin(), LLog.end());
+  EXPECT_EQ(LLog, (std::vector<std::string>{"indexed.png: OK", "rgb.png: OK"}));
+  // The picture with a palette converts to it and so has a GIF form; the
+  // one without converts to true colour, which GIF mode writes as BMP.
+  ASSERT_TRUE(fs::exists(LDest / "indexed.gif"));
+  EXPECT_EQ(Decode(LDest / "indexed.gif").Colors, 4);
+  EXPECT_TRUE(fs::exists(LDest / "rgb.bmp"));
+}
+
+TEST_F(MainFormTest, BatchOverAnEmptyFolderEndsAtOnce) {
+  fs::create_directories(Folder / "empty");
+  SetPathSetting((Folder / "empty").string());
+  Presenter.OnShow = [&](TnoxShellBaseUIForm& AForm) {
+    auto& F = dynamic_cast<TKvBatchConvertForm&>(AForm);
+    F.StartConversion();
+    F.GetThread()->WaitFor();
+    F.PollThread();
+    EXPECT_EQ(F.CancelButton->text().toStdString(), "Close");
+    EXPECT_TRUE(F.LogMemo->toPlainText().isEmpty());
+    EXPECT_FALSE(F.ConvertButton->isEnabled());
+    return 2;
+  };
+  Form->UpdateActions();
+  Form->BatchAction->Execute();
+  EXPECT_EQ(Presenter.Count, 1);
+}
+
+}  // namespace
