@@ -105,6 +105,8 @@ void TKvQuantizationColor::FindNearestCluster() {
 TKvQuantizationCluster::TKvQuantizationCluster(TKvQuantization* AOwner) : Owner(AOwner) {
   if (Owner->FClusterCount >= TKvQuantization::MaxClusters) RaiseInternalError();
   Owner->FClusters[Owner->FClusterCount++] = this;
+  // The nearest pass's bounds and places describe the old table.
+  Owner->FBoundsValid = false;
 }
 
 TKvQuantizationCluster::~TKvQuantizationCluster() {
@@ -751,6 +753,7 @@ void TKvQuantization::DoUpdateDistances(int AFirst, int ALast) {
 void TKvQuantization::DeleteCluster(int AIndex) {
   if (AIndex < 0 || AIndex >= FClusterCount) RaiseInternalError();
   TKvQuantizationCluster* c = FClusters[AIndex];
+  FBoundsValid = false;
   for (auto& row : FMix)
     for (auto& m : row)
       if (m == c) m = nullptr;

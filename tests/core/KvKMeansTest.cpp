@@ -360,3 +360,26 @@ TEST(KvKMeansBounded, MaskedKeepsFixedAndAllowedColours) {
   EXPECT_GE(res.IndexOfStdRGB(White), 0);
   EXPECT_FALSE(f.Colors[0].Skip);
 }
+
+TEST(KvKMeans, EndsWithEveryColourInItsNearestCluster) {
+  // The nearest pass skips clusters that cannot be nearer; when k-means has
+  // settled, a plain search over all clusters must agree with every colour's
+  // cluster.
+  auto img = MakePhoto(96, 64, 21);
+  for (int procs : {1, 4})
+    for (int count : {7, 40}) {
+      TKvProcessorCountOverride o(procs);
+      TKvImage copy(*img);
+      TKvQuantization q;
+      TKvPalette256 res;
+      q.Quantize(nullptr, copy, count, false, 0, res, nullptr, nullptr);
+      ASSERT_LT(q.GetIterationCount(), TKvQuantization::MaxIterations);
+      int wrong = 0;
+      for (int i = 0; i < q.GetColorCount(); ++i) {
+        TKvQuantizationColor* c = q.GetColor(i);
+        c->FindNearestCluster();
+        wrong += c->Nearest != c->Cluster;
+      }
+      EXPECT_EQ(wrong, 0) << procs << " " << count;
+    }
+}
