@@ -15,7 +15,7 @@
 #include "bitmap/B32.h"
 #include "core/KvStream.h"
 #include "core/KvThreadJob.h"
-#include "platforms/KvSavePlatformZX.h"
+#include "platforms/KvSavePlatformZxSpectrum.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include "core/KvFlicker.h"
 #include "core/KvImage.h"
 #include "core/KvStream.h"
-#include "platforms/KvPlatformZX.h"
+#include "platforms/KvPlatformZxSpectrum.h"
 
 // ---------------------------------------------------------------------------
 // Screens

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platforms/KvSavePlatformZXCommon.h"
+#include "platforms/KvSavePlatformZxSpectrumCommon.h"
 
 // The hi-colour screen: the Spectrum bitmap, then one attribute per 8x1 cell
 // at 6144 + (row offset of y) + cx.

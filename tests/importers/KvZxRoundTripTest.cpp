@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "core/KvThreadJob.h"
-#include "importers/KvOpenPlatformZX.h"
-#include "platforms/KvSavePlatformZX.h"
+#include "importers/KvOpenPlatformZxSpectrum.h"
+#include "platforms/KvSavePlatformZxSpectrum.h"
 #include "platforms/ZxTestPictures.h"
 
 namespace {

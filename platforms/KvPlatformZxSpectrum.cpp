@@ -1,4 +1,4 @@
-#include "platforms/KvPlatformZX.h"
+#include "platforms/KvPlatformZxSpectrum.h"
 
 #include <algorithm>
 #include <cstring>

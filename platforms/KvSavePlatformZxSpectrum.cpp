@@ -1,8 +1,8 @@
-#include "platforms/KvSavePlatformZX.h"
+#include "platforms/KvSavePlatformZxSpectrum.h"
 
 #include "core/KvDither.h"
 #include "core/KvStream.h"
-#include "platforms/KvPlatformZX.h"
+#include "platforms/KvPlatformZxSpectrum.h"
 #include "rtl/KvSysUtils.h"
 
 // ---------------------------------------------------------------------------
@@ -191,6 +191,6 @@ const std::vector<const TKvDestEngineClass*>& ZxSpectrumDestEngineClasses() {
   return LClasses;
 }
 
-void InitKvSavePlatformZX() {
+void InitKvSavePlatformZxSpectrum() {
   for (const TKvDestEngineClass* c : ZxSpectrumDestEngineClasses()) RegisterDestEngine(*c);
 }

@@ -4,14 +4,14 @@
 #include <vector>
 
 #include "core/KvDestEngineOptions.h"
-#include "platforms/KvPlatformZX.h"
+#include "platforms/KvPlatformZxSpectrum.h"
 #include "rtl/KvSysUtils.h"
 
 namespace {
 
 TKvStdRGBColor Rgb(uint8_t r, uint8_t g, uint8_t b) { return StdRGBColor(r, g, b); }
 
-TEST(KvPlatformZX, SpectrumPaletteModels) {
+TEST(KvPlatformZxSpectrum, SpectrumPaletteModels) {
   TKvPalette256 p;
   BuildZxSpectrumPalette(p, ptColoredLinear);
   ASSERT_EQ(p.GetCount(), 16);
@@ -34,7 +34,7 @@ TEST(KvPlatformZX, SpectrumPaletteModels) {
 
 // The converters build their palettes through the settings object; both
 // copies of the colour models must give the same colours.
-TEST(KvPlatformZX, ModelsMatchTheSettingsBuilders) {
+TEST(KvPlatformZxSpectrum, ModelsMatchTheSettingsBuilders) {
   for (int t : {int(ptPulsar), int(ptColoredLinear), int(ptAlone), int(ptStdRGBMiddle), int(ptOrthodox), 0}) {
     auto o = TKvDestEngineOptions::Create();
     o->PaletteType = static_cast<uint8_t>(t);
@@ -46,7 +46,7 @@ TEST(KvPlatformZX, ModelsMatchTheSettingsBuilders) {
   }
 }
 
-TEST(KvPlatformZX, GigascreenStandardMixes) {
+TEST(KvPlatformZxSpectrum, GigascreenStandardMixes) {
   TKvPalette256 p;
   BuildZxGigascreenPalette(p, ptPulsar, 0, false);
   ASSERT_EQ(p.GetCount(), 256);
@@ -70,7 +70,7 @@ TEST(KvPlatformZX, GigascreenStandardMixes) {
   EXPECT_DOUBLE_EQ(p.GetLinRGB(7).R, m.R);
 }
 
-TEST(KvPlatformZX, MixLevelRulesAndBadBits) {
+TEST(KvPlatformZxSpectrum, MixLevelRulesAndBadBits) {
   EXPECT_EQ(GetZxMixLevel(ptAlone, 0, 0, true, true), 0);
   EXPECT_EQ(GetZxMixLevel(ptAlone, 0, 1, false, false), 96);
   EXPECT_EQ(GetZxMixLevel(ptAlone, 0, 1, false, true), 160);
@@ -85,7 +85,7 @@ TEST(KvPlatformZX, MixLevelRulesAndBadBits) {
   }
 }
 
-TEST(KvPlatformZX, FlashPaletteIgnoresMixMode) {
+TEST(KvPlatformZxSpectrum, FlashPaletteIgnoresMixMode) {
   TKvPalette256 a, b, base;
   BuildZxFlashPalette(a, ptAlone, 0);
   BuildZxFlashPalette(b, ptAlone, 1);
@@ -98,7 +98,7 @@ TEST(KvPlatformZX, FlashPaletteIgnoresMixMode) {
   EXPECT_NEAR(a.GetLinRGB(0 * 16 + 15).R, base.GetLinRGB(15).R / 2, 1e-12);
 }
 
-TEST(KvPlatformZX, UlaPlusColours) {
+TEST(KvPlatformZxSpectrum, UlaPlusColours) {
   EXPECT_EQ(Expand3To8(0), 0);
   EXPECT_EQ(Expand3To8(3), 109);
   EXPECT_EQ(Expand3To8(4), 146);
@@ -127,7 +127,7 @@ TEST(KvPlatformZX, UlaPlusColours) {
   }
 }
 
-TEST(KvPlatformZX, MghHeader) {
+TEST(KvPlatformZxSpectrum, MghHeader) {
   uint8_t h[MghHeaderSize];
   std::memset(h, 0xAA, sizeof(h));
   InitMghHeader(h, 4, 3);
@@ -140,7 +140,7 @@ TEST(KvPlatformZX, MghHeader) {
   EXPECT_FALSE(CheckMghHeader(h, 4));
 }
 
-TEST(KvPlatformZX, Recognisers) {
+TEST(KvPlatformZxSpectrum, Recognisers) {
   std::vector<uint8_t> hlr(HlrViewerSignature, HlrViewerSignature + 84);
   EXPECT_TRUE(IsHlrFile(hlr.data()));
   hlr[83] ^= 1;
@@ -162,7 +162,7 @@ TEST(KvPlatformZX, Recognisers) {
   EXPECT_FALSE(CheckBspHeader(bspUp, 20000));
 }
 
-TEST(KvPlatformZX, ScreenLayoutAndAttributes) {
+TEST(KvPlatformZxSpectrum, ScreenLayoutAndAttributes) {
   EXPECT_EQ(ZxRowOffset(0), 0);
   EXPECT_EQ(ZxRowOffset(1), 256);
   EXPECT_EQ(ZxRowOffset(8), 32);

@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "core/KvBitmap.h"
-#include "importers/KvOpenPlatformZX.h"
-#include "platforms/KvPlatformZX.h"
+#include "importers/KvOpenPlatformZxSpectrum.h"
+#include "platforms/KvPlatformZxSpectrum.h"
 
 namespace {
 
@@ -28,7 +28,7 @@ struct TProbe {
 
 using Names = std::vector<std::string>;
 
-TEST(KvOpenPlatformZX, ProbeRanksBySizeAndExtension) {
+TEST(KvOpenPlatformZxSpectrum, ProbeRanksBySizeAndExtension) {
   struct Case {
     const char* Name;
     size_t Size;
@@ -63,7 +63,7 @@ TEST(KvOpenPlatformZX, ProbeRanksBySizeAndExtension) {
   EXPECT_EQ(flash.First()->Description, "ZX Spectrum 256x192x4 FlashColor image");
 }
 
-TEST(KvOpenPlatformZX, ColorScreenDecodesInkAndPaper) {
+TEST(KvOpenPlatformZxSpectrum, ColorScreenDecodesInkAndPaper) {
   std::vector<uint8_t> d(6912, 0);
   d[ZxRowOffset(9)] = 0x80;           // pixel (0, 9): cell row 1
   d[6144 + 32] = ZxAttribute(1, 6);   // paper blue, ink yellow
@@ -91,7 +91,7 @@ TEST(KvOpenPlatformZX, ColorScreenDecodesInkAndPaper) {
   EXPECT_TRUE(b->Palette->SameColors(&ref));
 }
 
-TEST(KvOpenPlatformZX, BlackAndWhiteScreen) {
+TEST(KvOpenPlatformZxSpectrum, BlackAndWhiteScreen) {
   std::vector<uint8_t> d(6144, 0);
   d[ZxRowOffset(100) + 3] = 0x81;
   TProbe p("a.scr", d);
@@ -105,7 +105,7 @@ TEST(KvOpenPlatformZX, BlackAndWhiteScreen) {
   EXPECT_EQ(p.First()->Palette->GetStdRGB(1), StdRGBColor(0, 0, 0));
 }
 
-TEST(KvOpenPlatformZX, FlashCells) {
+TEST(KvOpenPlatformZxSpectrum, FlashCells) {
   std::vector<uint8_t> d(6912, 0);
   d[0] = 0xF0;
   d[6144] = 0xC7;  // flash, bright, ink 7, paper 0
@@ -122,7 +122,7 @@ TEST(KvOpenPlatformZX, FlashCells) {
   EXPECT_EQ(b->GetPixelStdRGB(0, 0), flash.GetStdRGB(8 * 16 + 15));
 }
 
-TEST(KvOpenPlatformZX, MulticolourLayouts) {
+TEST(KvOpenPlatformZxSpectrum, MulticolourLayouts) {
   // Row 1, byte 0 set; attribute of row 1 column 0 = paper 2, ink 5.
   std::vector<uint8_t> mlt(12288, 0), mc(12288, 0), ifl(9216, 0);
   mlt[256] = 0xFF;
@@ -146,7 +146,7 @@ TEST(KvOpenPlatformZX, MulticolourLayouts) {
   }
 }
 
-TEST(KvOpenPlatformZX, AttributePicturesAndAtr) {
+TEST(KvOpenPlatformZxSpectrum, AttributePicturesAndAtr) {
   std::vector<uint8_t> mtl(6144, 0), afl(3072, 0), atr(768, 0);
   mtl[5 * 32 + 2] = ZxAttribute(9, 12);
   afl[95 * 32 + 31] = ZxAttribute(3, 4);
@@ -171,7 +171,7 @@ TEST(KvOpenPlatformZX, AttributePicturesAndAtr) {
   EXPECT_EQ(bt->GetPixel(9, 9), 1);
 }
 
-TEST(KvOpenPlatformZX, InterlacedFrames) {
+TEST(KvOpenPlatformZxSpectrum, InterlacedFrames) {
   std::vector<uint8_t> d(13824, 0);
   d[6144] = ZxAttribute(0, 2);
   d[6912 + ZxRowOffset(0)] = 0x80;
@@ -186,7 +186,7 @@ TEST(KvOpenPlatformZX, InterlacedFrames) {
   EXPECT_EQ(b->GetPixel(0, 1), 4);
 }
 
-TEST(KvOpenPlatformZX, TricolourExtensions) {
+TEST(KvOpenPlatformZxSpectrum, TricolourExtensions) {
   std::vector<uint8_t> all(18432, 0xFF), first(18432, 0);
   std::memset(first.data(), 0xFF, 6144);
   for (const char* n : {"a.3", "a.rgb"}) {
@@ -199,7 +199,7 @@ TEST(KvOpenPlatformZX, TricolourExtensions) {
   EXPECT_EQ(prgb.First()->Decode()->GetPixelStdRGB(0, 0), StdRGBColor(255, 0, 0));
 }
 
-TEST(KvOpenPlatformZX, BorderScreens) {
+TEST(KvOpenPlatformZxSpectrum, BorderScreens) {
   std::vector<uint8_t> bsc(11136, 0), bmc(11904, 0);
   bsc[6912] = 0x0A;                    // top line 0: 8 px colour 2, 8 px colour 1
   bsc[6912 + 1536] = 0x03;             // middle line 64, left part
@@ -232,7 +232,7 @@ TEST(KvOpenPlatformZX, BorderScreens) {
   EXPECT_EQ(c->GetPixel(64, 68), 5);
 }
 
-TEST(KvOpenPlatformZX, NextPictures) {
+TEST(KvOpenPlatformZxSpectrum, NextPictures) {
   std::vector<uint8_t> nxi(49664, 0), sl2(49152, 0);
   // Entry 1: red 7, green 0, blue 3 (low bits 01 of the first byte, bit 0 of the second).
   nxi[2] = static_cast<uint8_t>((7 << 5) | 1);
@@ -258,10 +258,10 @@ TEST(KvOpenPlatformZX, NextPictures) {
 
 namespace {
 
-TEST(KvOpenPlatformZX, UnitRegistersItsClassesInOrder) {
+TEST(KvOpenPlatformZxSpectrum, UnitRegistersItsClassesInOrder) {
   InitializeAppCore();
   const size_t before = SourceEngineClasses().size();
-  InitKvOpenPlatformZX();
+  InitKvOpenPlatformZxSpectrum();
   const auto& all = SourceEngineClasses();
   const auto& mine = ZxSpectrumSourceEngineClasses();
   ASSERT_EQ(all.size(), before + mine.size());

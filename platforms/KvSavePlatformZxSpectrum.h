@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "core/KvImage.h"
-#include "platforms/KvSavePlatformZXCommon.h"
+#include "platforms/KvSavePlatformZxSpectrumCommon.h"
 
 // "256x192x4": Linear palette, colour mode, 90% error diffusion.
 class TKvZxSpectrumColorEngineOptions : public TKvZxSpectrumEngineOptions {
@@ -106,4 +106,4 @@ public:
 // The modes of the "ZX Spectrum" platform in list order.
 const std::vector<const TKvDestEngineClass*>& ZxSpectrumDestEngineClasses();
 // Unit start-up: registers them in that order.
-void InitKvSavePlatformZX();
+void InitKvSavePlatformZxSpectrum();

@@ -6,16 +6,17 @@
 
 #include "app/KvAppUnits.h"
 #include "core/KvThreadJob.h"
-#include "platforms/KvPlatformZX.h"
+#include "platforms/KvPlatformZxSpectrum.h"
 #include "platforms/KvSavePlatformTimex.h"
-#include "platforms/KvSavePlatformZX.h"
+#include "platforms/KvPlatformUnits.h"
+#include "platforms/KvSavePlatformZxSpectrum.h"
 #include "platforms/ZxTestPictures.h"
 
 namespace {
 
 const TKvDestEngineClass& Standard() { return DestEngineClass<TKvZxSpectrumEngine>(); }
 
-TEST(KvSavePlatformZX, ColorScreenLayoutAndMirror) {
+TEST(KvSavePlatformZxSpectrum, ColorScreenLayoutAndMirror) {
   std::vector<uint8_t> d(6912, 0);
   TKvZxSpectrumColorScreen s(d.data());
   s.SetPixel(0, 8, 1);
@@ -37,7 +38,7 @@ TEST(KvSavePlatformZX, ColorScreenLayoutAndMirror) {
   EXPECT_EQ(s.GetAttr(0, 23), 0x12);
 }
 
-TEST(KvSavePlatformZX, CandidateLists) {
+TEST(KvSavePlatformZxSpectrum, CandidateLists) {
   TKvPalette256 p;
   BuildZxSpectrumPalette(p, ptColoredLinear);
   struct {
@@ -77,7 +78,7 @@ TEST(KvSavePlatformZX, CandidateLists) {
 
 // Every 8x8 cell of a uniform picture takes one colour; the attribute bytes
 // show how ink, paper and bright are packed.
-TEST(KvSavePlatformZX, AttributePackingOfUniformPictures) {
+TEST(KvSavePlatformZxSpectrum, AttributePackingOfUniformPictures) {
   struct {
     uint32_t Color;
     uint8_t Usage;
@@ -108,7 +109,7 @@ TEST(KvSavePlatformZX, AttributePackingOfUniformPictures) {
   }
 }
 
-TEST(KvSavePlatformZX, ColourUsageRules) {
+TEST(KvSavePlatformZxSpectrum, ColourUsageRules) {
   auto pic = ZxTestPicture(256, 192);
   for (uint8_t u : {1, 2, 3}) {
     auto r = ZxConvert(Standard(), *pic, [&](TKvDestEngineOptions& o) { o.SetColorUsage(u); });
@@ -124,7 +125,7 @@ TEST(KvSavePlatformZX, ColourUsageRules) {
   }
 }
 
-TEST(KvSavePlatformZX, GrayModeUsesTheFourGrays) {
+TEST(KvSavePlatformZxSpectrum, GrayModeUsesTheFourGrays) {
   auto pic = ZxTestPicture(256, 192, 7);
   auto r = ZxConvert(Standard(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(1); });
   const uint8_t* d = r.Bytes(0);
@@ -141,7 +142,7 @@ TEST(KvSavePlatformZX, GrayModeUsesTheFourGrays) {
   }
 }
 
-TEST(KvSavePlatformZX, BlackAndWhiteMode) {
+TEST(KvSavePlatformZxSpectrum, BlackAndWhiteMode) {
   auto white = ZxSolidPicture(256, 192, 0xFFFFFF);
   auto black = ZxSolidPicture(256, 192, 0x000000);
   auto rw = ZxConvert(Standard(), *white, [](TKvDestEngineOptions& o) { o.SetPaletteMode(0); });
@@ -152,7 +153,7 @@ TEST(KvSavePlatformZX, BlackAndWhiteMode) {
   EXPECT_EQ(std::count(rb.Bytes(0), rb.Bytes(0) + 6144, 0xFF), 6144);
 }
 
-TEST(KvSavePlatformZX, MulticolourFiles) {
+TEST(KvSavePlatformZxSpectrum, MulticolourFiles) {
   // 8x1 cells are too small to pay for parallel candidate searches.
   TKvProcessorCountOverride one(1);
   auto pic = ZxTestPicture(256, 192, 3);
@@ -183,7 +184,7 @@ TEST(KvSavePlatformZX, MulticolourFiles) {
   for (int i = 9184; i < 9216; ++i) ASSERT_EQ(r2.Bytes(0)[i], ZxAttribute(6, 6)) << i;
 }
 
-TEST(KvSavePlatformZX, InterlacedMulticolourScreen) {
+TEST(KvSavePlatformZxSpectrum, InterlacedMulticolourScreen) {
   std::vector<uint8_t> d(24576, 0);
   TKvZxSpectrumMultiColor1InterlacedScreen s(256, 384, d.data());
   s.SetPixel(0, 1, 1);
@@ -196,7 +197,7 @@ TEST(KvSavePlatformZX, InterlacedMulticolourScreen) {
   EXPECT_EQ(d[6144 + 256], 0x22);
 }
 
-TEST(KvSavePlatformZX, Tricolour) {
+TEST(KvSavePlatformZxSpectrum, Tricolour) {
   auto pic = ZxSolidPicture(256, 192, 0xFFFFFF);
   *pic->GetPixelPtr(8, 0) = 0xFFFFFF00u;  // bright yellow
   *pic->GetPixelPtr(16, 0) = 0xFF000000u;
@@ -218,7 +219,7 @@ TEST(KvSavePlatformZX, Tricolour) {
   EXPECT_EQ(s.GetPixel(3, 5), 5);
 }
 
-TEST(KvSavePlatformZX, SameBytesOnOneAndManyProcessors) {
+TEST(KvSavePlatformZxSpectrum, SameBytesOnOneAndManyProcessors) {
   auto pic = ZxTestPicture(256, 192, 11);
   std::vector<uint8_t> one, many;
   {
@@ -234,15 +235,15 @@ TEST(KvSavePlatformZX, SameBytesOnOneAndManyProcessors) {
   EXPECT_EQ(one, many);
 }
 
-TEST(KvSavePlatformZX, ModeListsInOrder) {
-  InitializeAppCore();
-  InitKvSavePlatformZX();
-  InitKvSavePlatformTimex();
+TEST(KvSavePlatformZxSpectrum, ModeListsInOrder) {
+  InitializePlatforms();
   TKvDestEngineList& l = DestEngineList();
   const int zx = l.IndexOf("ZX Spectrum");
   const int tx = l.IndexOf("Timex");
-  ASSERT_GE(zx, 0);
-  ASSERT_GT(tx, zx);
+  // The Timex unit starts before the ZX Spectrum unit, after "Common".
+  EXPECT_EQ(l.IndexOf("Common"), 0);
+  ASSERT_GE(tx, 1);
+  ASSERT_GT(zx, tx);
   std::vector<std::string> modes;
   for (int i = 0; i < l.GetSubTypes(zx).GetCount(); ++i) modes.push_back(l.GetSubTypes(zx).GetString(i));
   EXPECT_EQ(modes, (std::vector<std::string>{"256x192x4", "256x192x4 Multicolor 8x1", "256x192x4 Multicolor 8x2",
@@ -293,7 +294,7 @@ TEST(KvSavePlatformTimex, Files) {
   EXPECT_EQ(b2.Bytes(0)[24577], 0);
 }
 
-TEST(KvSavePlatformZX, OptionPanels) {
+TEST(KvSavePlatformZxSpectrum, OptionPanels) {
   auto kinds = [](const TKvDestEngineClass& c) {
     auto e = c.Create();
     auto o = e->CreateOptions();

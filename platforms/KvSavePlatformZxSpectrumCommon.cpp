@@ -1,10 +1,10 @@
-#include "platforms/KvSavePlatformZXCommon.h"
+#include "platforms/KvSavePlatformZxSpectrumCommon.h"
 
 #include <cstring>
 
 #include "core/KvImage.h"
 #include "core/KvStream.h"
-#include "platforms/KvPlatformZX.h"
+#include "platforms/KvPlatformZxSpectrum.h"
 
 // ---------------------------------------------------------------------------
 // Screens

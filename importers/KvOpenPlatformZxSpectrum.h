@@ -66,4 +66,4 @@ public:
 // The importer classes of this unit in registration order.
 const std::vector<const TKvSourceEngineClass*>& ZxSpectrumSourceEngineClasses();
 // Unit start-up: registers the classes above, in order.
-void InitKvOpenPlatformZX();
+void InitKvOpenPlatformZxSpectrum();

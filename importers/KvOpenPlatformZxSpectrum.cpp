@@ -1,9 +1,9 @@
-#include "importers/KvOpenPlatformZX.h"
+#include "importers/KvOpenPlatformZxSpectrum.h"
 
 #include <cstring>
 
 #include "core/KvBitmap.h"
-#include "platforms/KvPlatformZX.h"
+#include "platforms/KvPlatformZxSpectrum.h"
 
 namespace {
 
@@ -490,6 +490,6 @@ const std::vector<const TKvSourceEngineClass*>& ZxSpectrumSourceEngineClasses() 
   return LClasses;
 }
 
-void InitKvOpenPlatformZX() {
+void InitKvOpenPlatformZxSpectrum() {
   for (const TKvSourceEngineClass* c : ZxSpectrumSourceEngineClasses()) RegisterSourceEngine(*c);
 }
