@@ -473,6 +473,8 @@ TColor32 TCustomBitmap32::GetPixelS(int32_t X, int32_t Y) const {
 }
 
 TColor32 TCustomBitmap32::GetPixelW(int32_t X, int32_t Y) const {
+  // An empty clip holds no pixel to wrap into (and the bitmap may have none).
+  if (IsRectEmpty(FClipRect)) return FOuterColor;
   X = FWrapProcHorz(X, FClipRect.Left, FClipRect.Right - 1);
   Y = FWrapProcVert(Y, FClipRect.Top, FClipRect.Bottom - 1);
   return GetPixel(X, Y);
@@ -506,6 +508,7 @@ TColor32 TCustomBitmap32::GetPixelXS(TFixed X, TFixed Y) const {
 }
 
 TColor32 TCustomBitmap32::GetPixelXW(TFixed X, TFixed Y) const {
+  if (IsRectEmpty(FClipRect)) return FOuterColor;
   const int32_t L = FClipRect.Left, Rr = FClipRect.Right - 1, T = FClipRect.Top, Bb = FClipRect.Bottom - 1;
   const int32_t X0 = X >> 16, Y0 = Y >> 16;
   const int32_t WX0 = FWrapProcHorz(X0, L, Rr), WX1 = FWrapProcHorz(X0 + 1, L, Rr);

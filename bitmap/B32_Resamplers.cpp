@@ -1261,6 +1261,8 @@ TColor32 TNearestResampler::ReadSafe(int32_t X, int32_t Y) { return FBitmap->Get
 TColor32 TNearestResampler::ReadWrap(int32_t X, int32_t Y) { return FBitmap->GetPixelW(X, Y); }
 
 TColor32 TNearestResampler::GetPixelTransparentEdge(int32_t X, int32_t Y) {
+  // An empty clip has no edge pixel to extend: everything lies outside it.
+  if (IsRectEmpty(FClipRect)) return 0;
   const int32_t CX = std::clamp(X, FClipRect.Left, FClipRect.Right - 1);
   const int32_t CY = std::clamp(Y, FClipRect.Top, FClipRect.Bottom - 1);
   const TColor32 C = FBitmap->GetPixel(CX, CY);
@@ -1324,6 +1326,7 @@ TColor32 TLinearResampler::ReadSafe(TFixed X, TFixed Y) { return FBitmap->GetPix
 TColor32 TLinearResampler::ReadWrap(TFixed X, TFixed Y) { return FBitmap->GetPixelXW(X, Y); }
 
 TColor32 TLinearResampler::GetPixelTransparentEdge(TFixed X, TFixed Y) {
+  if (IsRectEmpty(FClipRect)) return 0;
   const int32_t R = FClipRect.Right - 1, B = FClipRect.Bottom - 1;
   const int32_t I = X >> 16, J = Y >> 16;
   if (I >= FClipRect.Left && I < R && J >= FClipRect.Top && J < B)
@@ -1556,6 +1559,7 @@ TColor32 TKernelResampler::GetSampleFloat(float X, float Y) {
     RB += static_cast<int64_t>(Cb) * Wt;
   };
   const bool Wrap = FPixelAccessMode == pamWrap;
+  if (Wrap && IsRectEmpty(Clip)) return FOuterColor;
   const TWrapProc WrapX = Wrap ? WrapFunctionFor(FBitmap->GetWrapMode()) : nullptr;
   const int32_t BW = FBitmap->GetWidth();
   for (int32_t J = LoY; J <= HiY; ++J) {

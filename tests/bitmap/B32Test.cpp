@@ -192,6 +192,25 @@ TEST(B32Test, ClippedAndWrappedReads) {
   }
 }
 
+// With an empty clip there is nothing to wrap into: the wrapped reads give
+// OuterColor in every mode, on a bitmap with pixels and on one without.
+TEST(B32Test, WrappedReadsOfAnEmptyClipGiveOuterColor) {
+  TBitmap32 B(4, 4);
+  B.Clear(0xFF000000);
+  B.SetOuterColor(0x12345678);
+  B.SetClipRect(TRect{6, 6, 9, 9});
+  TBitmap32 E;
+  E.SetOuterColor(0x12345678);
+  for (TWrapMode Mode : {wmClamp, wmRepeat, wmMirror}) {
+    for (TBitmap32* P : {&B, &E}) {
+      P->SetWrapMode(Mode);
+      EXPECT_EQ(P->GetPixelW(-1, 0), 0x12345678u) << int(Mode);
+      EXPECT_EQ(P->GetPixelW(5, 2), 0x12345678u) << int(Mode);
+      EXPECT_EQ(P->GetPixelXW(Fixed(1), 0x8000), 0x12345678u) << int(Mode);
+    }
+  }
+}
+
 TEST(B32Test, InterpolatingReads) {
   TBitmap32 B(2, 2);
   Fill(B, {0xFF000000, 0xFFFFFFFF, 0xFF000000, 0xFFFFFFFF});

@@ -526,6 +526,30 @@ TEST(B32ResamplersTest, LinearPointSampling) {
   R->FinalizeSampling();
 }
 
+// A clip that holds no pixel leaves the edge and wrap readers nothing to read.
+TEST(B32ResamplersTest, PointSamplingOfAnEmptyClipReadsNoPixel) {
+  TBitmap32 B(6, 6);
+  B.Clear(0xFF808080);
+  B.SetOuterColor(0x12345678);
+  B.SetClipRect(TRect{8, 8, 9, 9});
+  for (const char* Name : {"TNearestResampler", "TLinearResampler"}) {
+    B.SetResamplerClassName(Name);
+    auto* R = B.GetResampler();
+    R->SetPixelAccessMode(pamTransparentEdge);
+    R->PrepareSampling();
+    EXPECT_EQ(R->GetSampleFixed(Fixed(-1), Fixed(2)), 0u) << Name;
+    EXPECT_EQ(R->GetSampleFixed(Fixed(3), Fixed(7)), 0u) << Name;
+    R->FinalizeSampling();
+  }
+  B.SetResamplerClassName("TKernelResampler");
+  B.SetWrapMode(wmRepeat);
+  auto* K = B.GetResampler();
+  K->SetPixelAccessMode(pamWrap);
+  K->PrepareSampling();
+  EXPECT_EQ(K->GetSampleFloat(2.5f, 2.5f), 0x12345678u);
+  K->FinalizeSampling();
+}
+
 TEST(B32ResamplersTest, KernelPointSampling) {
   TBitmap32 B(8, 8);
   for (int32_t I = 0; I < 64; ++I) B.GetBits()[I] = 0xFF000000u | static_cast<uint32_t>(I * 3);
