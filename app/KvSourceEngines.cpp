@@ -263,6 +263,15 @@ void PutPixel(TKvData* ABitmap, int X, int Y, int AValue) {
 
 int CapCount(int ACount, int APerByte) { return ACount < APerByte ? ACount : APerByte; }
 
+// One pixel of two planes: each plane's value, and their combination
+// AScale x A + B in the result.
+void PutPlanePixel(TKvData* ABitmap1, TKvData* ABitmap2, TKvData* ABitmap3, int X, int Y, int AValueA, int AValueB,
+                   int AScale) {
+  PutPixel(ABitmap2, X, Y, AValueA);
+  PutPixel(ABitmap3, X, Y, AValueB);
+  PutPixel(ABitmap1, X, Y, AScale * AValueA + AValueB);
+}
+
 }  // namespace
 
 void TKvSourceEngine::PutPlanes2x1Lsb(TKvData* ABitmap1, TKvData* ABitmap2, TKvData* ABitmap3, uint8_t A, uint8_t B,
@@ -271,10 +280,7 @@ void TKvSourceEngine::PutPlanes2x1Lsb(TKvData* ABitmap1, TKvData* ABitmap2, TKvD
   for (int i = 0; i < LCount; ++i) {
     const int LA = (A >> i) & 1;
     const int LB = (B >> i) & 1;
-    const int X = ACol * 8 + i;
-    PutPixel(ABitmap2, X, Y, LA);
-    PutPixel(ABitmap3, X, Y, LB);
-    PutPixel(ABitmap1, X, Y, 2 * LA + LB);
+    PutPlanePixel(ABitmap1, ABitmap2, ABitmap3, ACol * 8 + i, Y, LA, LB, 2);
   }
 }
 
@@ -284,10 +290,7 @@ void TKvSourceEngine::PutPlanes2x1(TKvData* ABitmap1, TKvData* ABitmap2, TKvData
   for (int i = 0; i < LCount; ++i) {
     const int LA = (A >> (7 - i)) & 1;
     const int LB = (B >> (7 - i)) & 1;
-    const int X = ACol * 8 + i;
-    PutPixel(ABitmap2, X, Y, LA);
-    PutPixel(ABitmap3, X, Y, LB);
-    PutPixel(ABitmap1, X, Y, 2 * LA + LB);
+    PutPlanePixel(ABitmap1, ABitmap2, ABitmap3, ACol * 8 + i, Y, LA, LB, 2);
   }
 }
 
@@ -311,10 +314,7 @@ void TKvSourceEngine::PutPlanes2x2(TKvData* ABitmap1, TKvData* ABitmap2, TKvData
   for (int i = 0; i < LCount; ++i) {
     const int LA = (A >> (6 - 2 * i)) & 3;
     const int LB = (B >> (6 - 2 * i)) & 3;
-    const int X = ACol * 4 + i;
-    PutPixel(ABitmap2, X, Y, LA);
-    PutPixel(ABitmap3, X, Y, LB);
-    PutPixel(ABitmap1, X, Y, 4 * LA + LB);
+    PutPlanePixel(ABitmap1, ABitmap2, ABitmap3, ACol * 4 + i, Y, LA, LB, 4);
   }
 }
 
@@ -334,10 +334,7 @@ void TKvSourceEngine::PutPlanes2x4(TKvData* ABitmap1, TKvData* ABitmap2, TKvData
   for (int i = 0; i < LCount; ++i) {
     const int LA = i == 0 ? (A >> 4) : (A & 15);
     const int LB = i == 0 ? (B >> 4) : (B & 15);
-    const int X = ACol * 2 + i;
-    PutPixel(ABitmap2, X, Y, LA);
-    PutPixel(ABitmap3, X, Y, LB);
-    PutPixel(ABitmap1, X, Y, 16 * LA + LB);
+    PutPlanePixel(ABitmap1, ABitmap2, ABitmap3, ACol * 2 + i, Y, LA, LB, 16);
   }
 }
 
@@ -359,10 +356,7 @@ void TKvSourceEngine::PutInkPaperPlanes(TKvData* ABitmap1, TKvData* ABitmap2, TK
   for (int i = 0; i < LCount; ++i) {
     const int LA = ((A >> (7 - i)) & 1) ? AInkA : APaperA;
     const int LB = ((B >> (7 - i)) & 1) ? AInkB : APaperB;
-    const int X = ACol * 8 + i;
-    PutPixel(ABitmap2, X, Y, LA);
-    PutPixel(ABitmap3, X, Y, LB);
-    PutPixel(ABitmap1, X, Y, 16 * LA + LB);
+    PutPlanePixel(ABitmap1, ABitmap2, ABitmap3, ACol * 8 + i, Y, LA, LB, 16);
   }
 }
 
