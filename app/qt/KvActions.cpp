@@ -222,6 +222,19 @@ void TKvDestCopyAction::DoExecute() {
   QApplication::clipboard()->setImage(KvBitmapToQImage(*FDest->GetResultBitmap()));
 }
 
+TKvDestPasteAction::TKvDestPasteAction(QObject* AOwner) : TKvDestAction(AOwner) {
+  setText("&Paste");
+  setShortcut(QKeySequence("Ctrl+Shift+V"));
+}
+
+bool TKvDestPasteAction::QueryEnabled() {
+  if (!TKvDestAction::QueryEnabled()) return false;
+  const QMimeData* LData = QApplication::clipboard()->mimeData();
+  return LData && TKvDest::CanPaste(OfferFromMimeData(LData));
+}
+
+void TKvDestPasteAction::DoExecute() { FDest->PasteResult(ClipboardOffer()); }
+
 TKvDestSaveAsBmpAction::TKvDestSaveAsBmpAction(QObject* AOwner) : TKvDestAction(AOwner) {}
 
 void TKvDestSaveAsBmpAction::AfterConstruction() {

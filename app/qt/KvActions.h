@@ -136,6 +136,13 @@ public:
   void DoExecute() override;
 };
 
+class TKvDestPasteAction : public TKvDestAction {
+public:
+  explicit TKvDestPasteAction(QObject* AOwner);
+  bool QueryEnabled() override;
+  void DoExecute() override;
+};
+
 class TKvDestSaveAsBmpAction : public TKvDestAction {
 public:
   explicit TKvDestSaveAsBmpAction(QObject* AOwner);

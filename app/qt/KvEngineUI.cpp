@@ -59,6 +59,27 @@ void TKvDestEngineUIPanel::BuildFromDescription() {
       }
       case TKvPanelSectionKind::OptimizedPalette: AddOptimizedPaletteSection(); break;
       case TKvPanelSectionKind::Dithering: AddDitheringSection(S.Flag); break;
+      case TKvPanelSectionKind::CustomPaletteComboBox: AddCustomPaletteComboBox(S.Items); break;
+      case TKvPanelSectionKind::CustomPaletteComboBoxEx: AddCustomPaletteComboBoxEx(S.Items, S.Captions); break;
+      case TKvPanelSectionKind::PaletteIndexComboBoxEx: AddPaletteIndexComboBoxEx(S.Captions); break;
+      case TKvPanelSectionKind::BorderColorComboBoxEx: AddBorderColorComboBoxEx(S.Captions); break;
+      case TKvPanelSectionKind::PaletteUsage: AddPaletteUsageSection(static_cast<uint8_t>(S.Set)); break;
+      case TKvPanelSectionKind::PaletteMode: AddPaletteModeSection(S.Set); break;
+      case TKvPanelSectionKind::MaxColorCount: AddMaxColorCountSection(S.Min, S.Max); break;
+      case TKvPanelSectionKind::PaletteIndexLabel: AddPaletteIndexLabel(); break;
+      case TKvPanelSectionKind::GrayPaletteCheckBox: AddGrayPaletteCheckBox(); break;
+      case TKvPanelSectionKind::FixedPalette: AddFixedPaletteSection(S.Columns, S.Rows); break;
+      case TKvPanelSectionKind::ZxPalette: AddZxPaletteSection(S.Set); break;
+      case TKvPanelSectionKind::ZxGigaScreenPalette: AddZxGigaScreenPaletteSection(S.Flag, S.Set); break;
+      case TKvPanelSectionKind::ColorUsage: AddColorUsageSection(S.Flag); break;
+      case TKvPanelSectionKind::MaxFlickering: AddMaxFlickeringSection(); break;
+      case TKvPanelSectionKind::Style: AddStyleSection(); break;
+      case TKvPanelSectionKind::SafeModeCheckBox: AddSafeModeCheckBox(); break;
+      case TKvPanelSectionKind::Ham: AddHamSection(S.Set & 1, S.Set & 2, S.Set & 4, S.Set & 8); break;
+      case TKvPanelSectionKind::FileFormatSeparator: AddFileFormatSeparator(); break;
+      case TKvPanelSectionKind::FileFormatCheckBox: AddFileFormatCheckBox(QString::fromStdString(S.Caption)); break;
+      case TKvPanelSectionKind::CommentSeparator: AddCommentSeparator(); break;
+      case TKvPanelSectionKind::CommentEdit: AddCommentEdit(); break;
       default: break;
     }
   }
@@ -115,6 +136,7 @@ void TKvDestEngineUIPanel::ControlChanged(QObject*) {
 void TKvDestEngineUIPanel::PaletteControlChanged(QObject* ASender) {
   ControlChanged(ASender);
   if (FResultStrip && FOptions) FResultStrip->SetPalette(FOptions->GetPalette());
+  if (PaletteIndexLabel) PaletteIndexLabel->SetCaption(QString());
 }
 
 void TKvDestEngineUIPanel::StoreOptions() {
@@ -132,6 +154,12 @@ void TKvDestEngineUIPanel::StoreOptions() {
     O.SetPosition(static_cast<uint8_t>(PositionCombo->currentIndex()));
   if (AspectCombo && AspectCombo->currentIndex() >= 0) O.SetPixelAspect(AspectCombo->GetAspectRatio());
   if (BorderColorBox) O.SetBorderColor(static_cast<int32_t>(SwapRB(BorderColorBox->GetColor())));
+  if (CustomPaletteCombo && CustomPaletteCombo->currentIndex() >= 0)
+    O.SetPaletteType(CustomPaletteCombo->GetPaletteType());
+  if (CustomPaletteComboEx && CustomPaletteComboEx->currentIndex() >= 0)
+    O.SetPaletteType(CustomPaletteComboEx->GetPaletteType());
+  if (PaletteIndexCombo && PaletteIndexCombo->currentIndex() >= 0) O.SetPaletteIndex(PaletteIndexCombo->currentIndex());
+  if (BorderIndexCombo && BorderIndexCombo->currentIndex() >= 0) O.SetBorderIndex(BorderIndexCombo->currentIndex());
   if (PaletteCombo) {
     O.SetPalette(PaletteCombo->GetPalette());
     O.SetPaletteType(PaletteCombo->GetPaletteType());
@@ -145,6 +173,8 @@ void TKvDestEngineUIPanel::StoreOptions() {
   if (ColorUsageCombo && ColorUsageCombo->currentIndex() >= 0)
     O.SetColorUsage(static_cast<uint8_t>(ColorUsageCombo->GetItemObject(ColorUsageCombo->currentIndex())));
   if (MaxFlickeringBar) O.SetMaxFlickering(MaxFlickeringBar->GetPosition());
+  if (StyleCombo && StyleCombo->currentIndex() >= 0) O.SetGigaStyle(static_cast<uint8_t>(StyleCombo->currentIndex()));
+  if (SafeModeCheckBox) O.SetSafeMode(SafeModeCheckBox->isChecked());
   if (HamBars[0]) O.SetHAMInitialLines(HamBars[0]->GetPosition());
   if (HamBars[1]) O.SetHAMPrevLines(HamBars[1]->GetPosition());
   if (HamBars[2]) O.SetHAMNextLines(HamBars[2]->GetPosition());
@@ -527,6 +557,93 @@ void TKvDestEngineUIPanel::AddDitheringSection(bool ABlockLimits) {
   SaturationBar = AddTrackBar(-90, 90, 0, FOptions->SaturationFix, false);
   SaturationLabel = AddCaption("Saturation fix:", SaturationBar);
   AddRow(TRow{SaturationLabel, SaturationBar});
+}
+
+void TKvDestEngineUIPanel::AddCustomPaletteComboBox(const std::vector<int>& AKinds) {
+  AddPaletteLabel();
+  CustomPaletteCombo = new TKvCustomPaletteComboBox(this);
+  for (int k : AKinds) CustomPaletteCombo->AddPaletteType(static_cast<TKvPaletteType>(k));
+  if (!AKinds.empty()) CustomPaletteCombo->SetPaletteType(static_cast<TKvPaletteType>(FOptions->PaletteType));
+  CustomPaletteCombo->setMaxVisibleItems(std::max(1, CustomPaletteCombo->count()));
+  CustomPaletteCombo->OnChange = [this](QObject* S) { PaletteControlChanged(S); };
+  PaletteLabel->SetFocusControl(CustomPaletteCombo);
+  AddRow(TRow{PaletteLabel, CustomPaletteCombo});
+}
+
+void TKvDestEngineUIPanel::AddCustomPaletteComboBoxEx(const std::vector<int>& AKinds,
+                                                      const std::vector<std::string>& ACaptions) {
+  AddPaletteLabel();
+  CustomPaletteComboEx = new TKvCustomPaletteComboBox(this);
+  for (size_t i = 0; i < AKinds.size(); ++i) {
+    const QString LText = i < ACaptions.size() && !ACaptions[i].empty()
+                              ? QString::fromStdString(ACaptions[i])
+                              : QString::fromUtf8(PaletteTypeNames[std::clamp(AKinds[i], 0, PaletteTypeCount - 1)]);
+    CustomPaletteComboEx->AddItemObject(LText, AKinds[i]);
+  }
+  if (!AKinds.empty()) CustomPaletteComboEx->SetPaletteType(static_cast<TKvPaletteType>(FOptions->PaletteType));
+  CustomPaletteComboEx->OnChange = [this](QObject* S) { PaletteControlChanged(S); };
+  PaletteLabel->SetFocusControl(CustomPaletteComboEx);
+  AddRow(TRow{PaletteLabel, CustomPaletteComboEx, {}, true});
+}
+
+void TKvDestEngineUIPanel::AddPaletteIndexComboBoxEx(const std::vector<std::string>& ACaptions) {
+  AddPaletteLabel();
+  PaletteIndexCombo = new TKvComboBox(this);
+  for (const std::string& C : ACaptions) PaletteIndexCombo->addItem(QString::fromStdString(C));
+  if (FOptions->PaletteIndex < PaletteIndexCombo->count()) PaletteIndexCombo->setCurrentIndex(FOptions->PaletteIndex);
+  PaletteIndexCombo->OnChange = [this](QObject* S) { PaletteControlChanged(S); };
+  PaletteLabel->SetFocusControl(PaletteIndexCombo);
+  AddRow(TRow{PaletteLabel, PaletteIndexCombo, {}, true});
+}
+
+void TKvDestEngineUIPanel::AddBorderColorComboBoxEx(const std::vector<std::string>& ACaptions) {
+  BorderIndexCombo = new TKvComboBox(this);
+  for (const std::string& C : ACaptions) BorderIndexCombo->addItem(QString::fromStdString(C));
+  if (FOptions->BorderIndex < BorderIndexCombo->count()) BorderIndexCombo->setCurrentIndex(FOptions->BorderIndex);
+  BorderIndexCombo->OnChange = [this](QObject* S) { PaletteControlChanged(S); };
+  BorderIndexLabel = AddCaption("Border color:", BorderIndexCombo);
+  AddRow(TRow{BorderIndexLabel, BorderIndexCombo});
+}
+
+void TKvDestEngineUIPanel::AddPaletteIndexLabel() {
+  PaletteIndexLabel = new TKvPaletteIndexLabel(this);
+  // The label goes beside the destination palette grid when there is one.
+  for (TRow& R : FRows)
+    if (R.Control == DestPalette && DestPalette) {
+      R.After.push_back(PaletteIndexLabel);
+      return;
+    }
+  AddRow(TRow{nullptr, PaletteIndexLabel});
+}
+
+void TKvDestEngineUIPanel::AddZxPaletteSection(uint32_t AModeSet) {
+  AddPaletteSeparator();
+  AddCustomPaletteComboBox({ptPulsar, ptColoredLinear, ptAlone});
+  if (AModeSet) AddPaletteModeSection(AModeSet);
+  AddDestPalette(16, 1, true);
+}
+
+void TKvDestEngineUIPanel::AddZxGigaScreenPaletteSection(bool AWith64x1, uint32_t AModeSet) {
+  AddPaletteSeparator();
+  std::vector<int> LKinds = {ptColored15x1, ptColored15x2};
+  if (AWith64x1) LKinds.push_back(ptColored64x1);
+  LKinds.push_back(ptColored64x2);
+  AddCustomPaletteComboBox(LKinds);
+  if (AModeSet) AddPaletteModeSection(AModeSet);
+  AddDestPalette(16, 4, true);
+}
+
+void TKvDestEngineUIPanel::AddStyleSection() {
+  StyleCombo = new TKvComboBox(this);
+  StyleCombo->addItems({"Lines", "Chessboard", "Mixed"});
+  StyleCombo->setCurrentIndex(FOptions->GigaStyle <= 2 ? FOptions->GigaStyle : -1);
+  StyleCombo->OnChange = [this](QObject* S) { PaletteControlChanged(S); };
+  StyleLabel = AddCaption("St&yle:", StyleCombo);
+  AddRow(TRow{StyleLabel, StyleCombo});
+}
+
+void TKvDestEngineUIPanel::AddSafeModeCheckBox() {
+  SafeModeCheckBox = AddCheckBox("Safe mode", FOptions->SafeMode, true);
 }
 
 void TKvDestEngineUIPanel::AddFileFormatSeparator() {

@@ -67,6 +67,17 @@ public:
   void AddMaxFlickeringSection();
   void AddHamSection(bool AInitial, bool APrev, bool ANext, bool AMaxChange);
   void AddDitheringSection(bool ABlockLimits);
+  void AddCustomPaletteComboBox(const std::vector<int>& AKinds);
+  // The image lists of the palette kinds, indexes and border colours: their
+  // entries are shown by caption.
+  void AddCustomPaletteComboBoxEx(const std::vector<int>& AKinds, const std::vector<std::string>& ACaptions);
+  void AddPaletteIndexComboBoxEx(const std::vector<std::string>& ACaptions);
+  void AddBorderColorComboBoxEx(const std::vector<std::string>& ACaptions);
+  void AddPaletteIndexLabel();
+  void AddZxPaletteSection(uint32_t AModeSet);
+  void AddZxGigaScreenPaletteSection(bool AWith64x1, uint32_t AModeSet);
+  void AddStyleSection();
+  void AddSafeModeCheckBox();
   void AddFileFormatSeparator();
   void AddFileFormatCheckBox(const QString& ACaption);
   void AddCommentSeparator();
@@ -91,6 +102,15 @@ public:
   TKvCheckBox* OriginalColorsCheckBox = nullptr;
   TKvLabel* PaletteLabel = nullptr;
   TKvPaletteComboBox* PaletteCombo = nullptr;
+  TKvCustomPaletteComboBox* CustomPaletteCombo = nullptr;
+  TKvCustomPaletteComboBox* CustomPaletteComboEx = nullptr;
+  TKvComboBox* PaletteIndexCombo = nullptr;
+  TKvLabel* BorderIndexLabel = nullptr;
+  TKvComboBox* BorderIndexCombo = nullptr;
+  TKvPaletteIndexLabel* PaletteIndexLabel = nullptr;
+  TKvLabel* StyleLabel = nullptr;
+  TKvComboBox* StyleCombo = nullptr;
+  TKvCheckBox* SafeModeCheckBox = nullptr;
   TKvLabel* UsageLabel = nullptr;
   TKvPaletteUgaseComboBox* UsageCombo = nullptr;
   TKvLabel* ModeLabel = nullptr;

@@ -199,6 +199,7 @@ TMainForm::TMainForm(TKvTimerFactory* ATimers, TKvWorkerLauncher* AWorkers) : Tn
   OpenPaletteAction = AddAction(new TKvOpenPaletteAction(this), nullptr, nullptr, nullptr);
   SavePaletteAction = AddAction(new TKvSavePaletteAction(this), nullptr, nullptr, nullptr);
   CopyAction = AddAction(new TKvDestCopyAction(this), nullptr, nullptr, FDest.get());
+  PasteResultAction = AddAction(new TKvDestPasteAction(this), nullptr, nullptr, FDest.get());
   SaveBmpAction = AddAction(new TKvDestSaveAsBmpAction(this), nullptr, FSource.get(), FDest.get());
   SavePngAction = AddAction(new TKvDestSaveAsPngAction(this), nullptr, FSource.get(), FDest.get());
   SaveGifAction = AddAction(new TKvDestSaveAsGifAction(this), nullptr, FSource.get(), FDest.get());
@@ -285,6 +286,7 @@ void TMainForm::BuildMenus() {
   LResult->addAction(SavePaletteAction);
   LResult->addSeparator();
   LResult->addAction(CopyAction);
+  LResult->addAction(PasteResultAction);
   LResult->addSeparator();
   LResult->addAction(SaveBmpAction);
   LResult->addAction(SavePngAction);
@@ -311,6 +313,7 @@ void TMainForm::BuildMenus() {
   SourceView->addAction(RegionAction);
   SourceView->addAction(CloseAction);
   ResultView->addAction(CopyAction);
+  ResultView->addAction(PasteResultAction);
   ResultView->addAction(SaveBmpAction);
   ResultView->addAction(SavePngAction);
   ResultView->addAction(SaveGifAction);

@@ -97,6 +97,7 @@ public:
   TKvOpenPaletteAction* OpenPaletteAction = nullptr;
   TKvSavePaletteAction* SavePaletteAction = nullptr;
   TKvDestCopyAction* CopyAction = nullptr;
+  TKvDestPasteAction* PasteResultAction = nullptr;
   TKvDestSaveAsBmpAction* SaveBmpAction = nullptr;
   TKvDestSaveAsPngAction* SavePngAction = nullptr;
   TKvDestSaveAsGifAction* SaveGifAction = nullptr;

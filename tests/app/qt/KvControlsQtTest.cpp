@@ -390,3 +390,66 @@ TEST_F(ControlsTest, PaletteListsRefillWhenPalettesArriveAndOfferOnlyStrictSubse
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ControlsTest, PanelBuildsEverySectionOfItsDescription) {
+  auto LOptions = TKvDestEngineOptions::Create();
+  LOptions->PaletteType = 27;
+  LOptions->PaletteMode = 11;
+  LOptions->BorderIndex = 1;
+  LOptions->Comment = "hello";
+  auto LDescription = std::make_unique<TKvDestEngineUIEx>(LOptions.get());
+  LDescription->AddZxPaletteSection((1u << 0) | (1u << 11));
+  LDescription->AddPaletteIndexLabel();
+  const int LBorder = LDescription->AddBorderColorComboBoxEx();
+  LDescription->AddSectionItem(LBorder, 0, "Black");
+  LDescription->AddSectionItem(LBorder, 1, "Blue");
+  LDescription->AddColorUsageSection(true);
+  LDescription->AddMaxFlickeringSection();
+  LDescription->AddStyleSection();
+  LDescription->AddSafeModeCheckBox();
+  LDescription->AddHamSection(true, false, false, true);
+  LDescription->AddFileFormatSeparator();
+  LDescription->AddFileFormatCheckBox("Write the header");
+  LDescription->AddCommentSeparator();
+  LDescription->AddCommentEdit();
+  TKvDestEngineUIPanel LPanel(FParent.get(), std::move(LDescription));
+  ASSERT_NE(LPanel.CustomPaletteCombo, nullptr);
+  EXPECT_EQ(LPanel.CustomPaletteCombo->currentText().toStdString(), "Linear");
+  ASSERT_NE(LPanel.ModeCombo, nullptr);
+  EXPECT_EQ(LPanel.ModeCombo->count(), 2);
+  ASSERT_NE(LPanel.DestPalette, nullptr);
+  EXPECT_EQ(LPanel.DestPalette->GetRowCount(), 1);
+  EXPECT_TRUE(LPanel.DestPalette->DropRefused);
+  EXPECT_NE(LPanel.PaletteIndexLabel, nullptr);
+  ASSERT_NE(LPanel.BorderIndexCombo, nullptr);
+  EXPECT_EQ(LPanel.BorderIndexCombo->currentText().toStdString(), "Blue");
+  EXPECT_EQ(LPanel.ColorUsageCombo->count(), 4);
+  EXPECT_NE(LPanel.MaxFlickeringBar, nullptr);
+  EXPECT_NE(LPanel.StyleCombo, nullptr);
+  EXPECT_NE(LPanel.SafeModeCheckBox, nullptr);
+  EXPECT_NE(LPanel.HamBars[0], nullptr);
+  EXPECT_EQ(LPanel.HamBars[1], nullptr);
+  EXPECT_NE(LPanel.HamBars[3], nullptr);
+  ASSERT_NE(LPanel.FileFormatCheckBox, nullptr);
+  EXPECT_EQ(LPanel.FileFormatCheckBox->text().toStdString(), "Write the header");
+  ASSERT_NE(LPanel.CommentEdit, nullptr);
+  EXPECT_EQ(LPanel.CommentEdit->GetTrimmedText(), "hello");
+  // What the panel shows is what the options hold.
+  LOptions->BeginUpdate();
+  LPanel.StoreOptions();
+  LOptions->EndUpdate();
+  EXPECT_FALSE(LOptions->Modified);
+  LPanel.StyleCombo->setCurrentIndex(2);
+  EXPECT_EQ(LOptions->GigaStyle, 2);
+  TnoxShellUI LUI(FParent.get(), 96, 96);
+  LPanel.resize(400, 1000);
+  LPanel.ResizeControls(LUI);
+  int LTop = 0;
+  LPanel.ArrangeControls(LUI, LTop);
+  EXPECT_GT(LTop, 0);
+  EXPECT_GT(LPanel.CommentEdit->y(), LPanel.CommentSeparator->y());
+}
+
+}  // namespace

@@ -191,6 +191,14 @@ TEST_F(MainFormTest, PastesAPictureFromTheClipboardAndCopiesTheResult) {
   Form->CopyAction->Execute();
   const QImage LCopied = QApplication::clipboard()->image();
   EXPECT_EQ(LCopied.width(), Form->Dest()->GetResultBitmap()->Width);
+  // The copied result can be pasted back into the result.
+  Form->UpdateActions();
+  ASSERT_TRUE(Form->PasteResultAction->isEnabled());
+  EXPECT_EQ(Form->PasteResultAction->shortcut(), QKeySequence("Ctrl+Shift+V"));
+  Form->PasteResultAction->Execute();
+  WaitForResult();
+  EXPECT_EQ(Presenter.Count, 0);
+  ASSERT_NE(Form->Dest()->GetResultBitmap(), nullptr);
   // A pasted picture is offered under the name "Unnamed".
   NextFile.clear();
   Form->SaveBmpAction->Execute();
