@@ -1,6 +1,7 @@
 #include "shell/qt/noxShellActions.h"
 
 #include <QApplication>
+#include <QtGlobal>
 #include <QWidget>
 
 #include "rtl/KvSysUtils.h"
@@ -9,7 +10,18 @@
 
 TnoxShellAction::TnoxShellAction(QObject* AOwner) : QAction(AOwner) {
   ErrorButtons = 0;
-  connect(this, &QAction::triggered, this, [this]() { Execute(); });
+  // The toolkit's signal is the edge of the event loop, which no exception may
+  // cross: what Execute lets pass (a failure while showing the exception box,
+  // an object of no exception class) ends here.
+  connect(this, &QAction::triggered, this, [this]() {
+    try {
+      Execute();
+    } catch (const std::exception& e) {
+      qWarning("%s: %s", qUtf8Printable(text()), e.what());
+    } catch (...) {
+      qWarning("%s: unknown failure", qUtf8Printable(text()));
+    }
+  });
 }
 
 TnoxShellAction::~TnoxShellAction() { FAdditionalAction = nullptr; }

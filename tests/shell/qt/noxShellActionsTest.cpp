@@ -92,6 +92,21 @@ TEST_F(ShellActionsTest, CancellationIsSilentAndWarningsKeepTheirIcon) {
   EXPECT_EQ(icon, 1);
 }
 
+// A box that cannot be shown leaves Execute, as does an object of no
+// exception class, but neither crosses the toolkit's signal.
+TEST_F(ShellActionsTest, NothingLeavesThroughTheToolkitSignal) {
+  QWidget form;
+  WorkAction a(&form);
+  TTestPresenter presenter;
+  presenter.Handler = [](TnoxShellBaseUIForm&) -> int32_t { throw Exception("No box today"); };
+  a.Work = [] { throw Exception("Disk not ready"); };
+  EXPECT_THROW(a.Execute(), Exception);
+  EXPECT_NO_THROW(a.trigger());
+  a.Work = [] { throw 42; };
+  EXPECT_NO_THROW(a.trigger());
+  EXPECT_EQ(a.Runs, 3);
+}
+
 TEST_F(ShellActionsTest, UpdateReadsTheGettersAndDefaultsAreNotStored) {
   QWidget form;
   WorkAction a(&form);
