@@ -362,3 +362,31 @@ TEST_F(MainFormTest, BatchOverAnEmptyFolderEndsAtOnce) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(MainFormTest, ViewsFillTheLeftPartAndHidingTheSourceGivesTheResultAllOfIt) {
+  Form->resize(1200, 900);
+  Form->RefreshUI();
+  TnoxShellUI* UI = Form->GetShellUI();
+  EXPECT_FALSE(Form->FileList->isVisibleTo(Form.get()));
+  EXPECT_EQ(Form->SourceView->x(), UI->MarginX);
+  EXPECT_EQ(Form->SourceView->height(), Form->ResultView->height());
+  EXPECT_LT(Form->SourceView->y() + Form->SourceView->height(), Form->ResultView->y());
+  EXPECT_LE(Form->ResultView->x() + Form->ResultView->width(), Form->ParametersPanel->x());
+  const int LHalf = Form->ResultView->height();
+  Form->ViewHideSourceMenuItemClick();
+  EXPECT_TRUE(Form->HideSource);
+  EXPECT_FALSE(Form->SourceView->isVisibleTo(Form.get()));
+  EXPECT_TRUE(Form->HideSourceMenuItem->isChecked());
+  EXPECT_GT(Form->ResultView->height(), LHalf * 3 / 2);
+  Form->ViewHideSourceMenuItemClick();
+  EXPECT_EQ(Form->ResultView->height(), LHalf);
+  // Changing the platform selects its first mode and remembers both.
+  Form->PlatformCombo->setCurrentIndex(Form->PlatformCombo->findText("Test platform"));
+  EXPECT_EQ(GetLastPlatformSetting(), "Test platform");
+  EXPECT_EQ(GetLastModeSetting(), "Frames");
+  EXPECT_FALSE(Form->ScreenCombo->isEnabled());
+}
+
+}  // namespace
