@@ -303,10 +303,7 @@ void TMainForm::BuildMenus() {
   for (auto* A : ZoomActions) LView->addAction(A);
   QMenu* LHelp = MainMenu->addMenu("Help");
   QAction* LAbout = LHelp->addAction("About");
-  connect(LAbout, &QAction::triggered, this, [this] {
-    ShowShellMessageBox(this, QString("Kovrel ") + Q(GetProductVersion()), QString(), "About", QString(),
-                        0, nullptr);
-  });
+  connect(LAbout, &QAction::triggered, this, [this] { AboutMenuItemClick(); });
 
   SourceView->addAction(OpenAction);
   SourceView->addAction(PasteAction);
@@ -318,6 +315,23 @@ void TMainForm::BuildMenus() {
   ResultView->addAction(SavePngAction);
   ResultView->addAction(SaveGifAction);
   for (auto* A : SaveScrActions) ResultView->addAction(A);
+}
+
+TAboutForm::TAboutForm(QWidget* AOwner) : TnoxShellCustomDialogForm(AOwner, nullptr) {
+  setWindowTitle("About");
+  MainInstruction = QString("Kovrel ") + Q(GetProductVersion());
+  AddOKButton(QString(), true, true)->setFocus();
+}
+
+QIcon TAboutForm::GetDialogIcon(int32_t AWidth, int32_t AHeight) { return LoadStockIcon(4, AWidth, AHeight); }
+
+void TMainForm::AboutMenuItemClick() {
+  try {
+    auto LForm = noxCreateForm<TAboutForm>(this);
+    LForm->ShowDialog(nullptr);
+  } catch (const std::exception& E) {
+    ShowError(this, E);
+  }
 }
 
 void TMainForm::UpdateActions() {

@@ -18,11 +18,19 @@
 #include "app/qt/KvEngineUI.h"
 #include "app/qt/KvViews.h"
 #include "app/qt/LoadScrFormUnit.h"
+#include "shell/qt/noxShellDialogs.h"
 #include "shell/qt/noxShellFormEx.h"
 
 // The program's version, compiled into the program; empty when unknown.
 std::string GetProductVersion();
 void SetProductVersion(const std::string& AVersion);
+
+// The About box: the program's name and version.
+class TAboutForm : public TnoxShellCustomDialogForm {
+public:
+  explicit TAboutForm(QWidget* AOwner);
+  QIcon GetDialogIcon(int32_t AWidth, int32_t AHeight) override;
+};
 
 // Qt timers of the GUI thread for the documents.
 class TKvQtTimerFactory : public TKvTimerFactory {
@@ -62,6 +70,7 @@ public:
   void ViewHideSourceMenuItemClick();
   void UpdateActions();
   void UpdateCaption();
+  void AboutMenuItemClick();
 
   // IKvSourceFilesClient / IKvSourceClient
   void SourceFilesChanged() override;

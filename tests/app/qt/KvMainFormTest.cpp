@@ -390,3 +390,20 @@ TEST_F(MainFormTest, ViewsFillTheLeftPartAndHidingTheSourceGivesTheResultAllOfIt
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(MainFormTest, AboutShowsTheProgramAndItsVersion) {
+  SetProductVersion("1.2.3");
+  std::string LInstruction;
+  Presenter.OnShow = [&](TnoxShellBaseUIForm& AForm) {
+    LInstruction = dynamic_cast<TAboutForm&>(AForm).MainInstruction.toStdString();
+    return 1;
+  };
+  Form->AboutMenuItemClick();
+  EXPECT_EQ(Presenter.Titles.back(), "About");
+  EXPECT_EQ(LInstruction, "Kovrel 1.2.3");
+  SetProductVersion("");
+}
+
+}  // namespace
