@@ -39,6 +39,16 @@ public:
   std::function<int32_t(TnoxShellBaseUIForm&)> OnShow;
 };
 
+// A native file whose name may not hold blanks: they become underscores.
+class TTestStream : public TKvStream {
+public:
+  using TKvStream::TKvStream;
+  void AdjustFileName(std::string& AFileName) override {
+    for (char& c : AFileName)
+      if (c == ' ') c = '_';
+  }
+};
+
 // A converter of the tests: black and white by the green channel, two flicker
 // frames, a native file "scr" with a side file "att".
 class TTestFramesEngine : public TKvDestEngineOf<TTestFramesEngine> {
@@ -73,7 +83,10 @@ public:
         LFrame1->SetPixel(x, y, 1 - v);
       }
     AStreams = std::make_unique<TKvStreamList>();
-    TKvStream* S = AStreams->NewStream("scr", 4);
+    auto LStream = std::make_unique<TTestStream>("scr");
+    LStream->SetSize(4);
+    TKvStream* S = LStream.get();
+    AStreams->Add(std::move(LStream));
     S->GetMemory()[0] = 'S';
     S->NewSubStream("att", 2);
     return LResult;

@@ -247,15 +247,24 @@ TEST_F(MainFormTest, BatchConvertsAFolderAndLogsEveryFile) {
 
 TEST_F(MainFormTest, BatchNamesNativeFilesAsTheInteractiveSaveDoes) {
   fs::create_directories(Folder / "in");
-  ASSERT_TRUE(MakeTestImage(8, 8).save(QString::fromStdString((Folder / "in" / "p.png").string())));
+  const fs::path LPicture = Folder / "in" / "my p.png";
+  ASSERT_TRUE(MakeTestImage(8, 8).save(QString::fromStdString(LPicture.string())));
+  Open(LPicture);
   SelectMode("Test platform", "Frames");
-  TKvBatchThread LThread({(Folder / "in" / "p.png").string()}, "-", (Folder / "out").string(), *Form->Dest(), 3);
+  fs::create_directories(Folder / "saved");
+  NextFile = (Folder / "saved" / "my p.scr").string();
+  Form->SaveScrActions[0]->Execute();
+  TKvBatchThread LThread({LPicture.string()}, "-", (Folder / "out").string(), *Form->Dest(), 3);
   LThread.WaitFor();
-  EXPECT_EQ(LThread.TakeLogLine(), "p.png: OK");
-  EXPECT_TRUE(fs::exists(Folder / "out" / "p.scr"));
-  EXPECT_TRUE(fs::exists(Folder / "out" / "p.att"));
+  EXPECT_EQ(LThread.TakeLogLine(), "my p.png: OK");
+  // Both adjust the name the same way, side files included.
+  for (const char* LName : {"my_p.scr", "my_p.att"}) {
+    EXPECT_TRUE(fs::exists(Folder / "out" / LName)) << LName;
+    EXPECT_TRUE(fs::exists(Folder / "saved" / LName)) << LName;
+  }
   // Native mode writes no flicker frames.
-  EXPECT_FALSE(fs::exists(Folder / "out" / "p.0.bmp"));
+  EXPECT_FALSE(fs::exists(Folder / "out" / "my p.0.bmp"));
+  EXPECT_FALSE(fs::exists(Folder / "out" / "my_p.0.bmp"));
 }
 
 TEST_F(MainFormTest, DroppingOneFolderOpensItAsTheFileList) {
