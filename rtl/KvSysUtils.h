@@ -110,9 +110,13 @@ public:
   virtual ~TObject() = default;
 };
 
+// The class name of an object as messages show it; "nil" for none.
+std::string ClassNameOf(const TObject* AObject);
+
 // A persistent object copies its state from another one of a compatible kind.
 // Assign asks the source to copy itself into this object (AssignTo); when
-// neither side knows the other, the copy fails with "Cannot assign".
+// neither side knows the other, the copy fails with "Cannot assign a <source
+// class> to a <destination class>".
 class TPersistent : public TObject {
 public:
   virtual void Assign(const TPersistent* Source) {
@@ -120,11 +124,14 @@ public:
       Source->AssignTo(this);
       return;
     }
-    throw Exception("Cannot assign");
+    AssignError(nullptr, this);
   }
 
 protected:
-  virtual void AssignTo(TPersistent* /*Dest*/) const { throw Exception("Cannot assign"); }
+  virtual void AssignTo(TPersistent* Dest) const { AssignError(this, Dest); }
+  [[noreturn]] static void AssignError(const TObject* Source, const TObject* Dest) {
+    throw Exception("Cannot assign a " + ClassNameOf(Source) + " to a " + ClassNameOf(Dest));
+  }
 };
 
 // A change notice: the sender is the object that changed.

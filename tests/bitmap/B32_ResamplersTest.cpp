@@ -130,6 +130,14 @@ TEST(B32ResamplersTest, KernelAssignCopiesPublishedProperties) {
   // A property the destination lacks fails.
   TLanczosKernel L;
   EXPECT_THROW(L.Assign(&H1), EPropertyError);
+  // Anything but a kernel is refused, naming both classes.
+  TNotifiablePersistent Other;
+  try {
+    Other.Assign(&L);
+    ADD_FAILURE() << "no exception";
+  } catch (const Exception& E) {
+    EXPECT_EQ(E.Message(), "Cannot assign a TLanczosKernel to a TNotifiablePersistent");
+  }
 
   // Observers hear real changes only.
   TNotifiablePersistent Obs;

@@ -24,3 +24,23 @@ TEST(Exceptions, SilentAbortHasNoMessageAndIsAnException) {
   EOutOfResources r("GDI");
   EXPECT_NE(dynamic_cast<EOutOfMemory*>(&r), nullptr);
 }
+
+class TAssignTestSource : public TPersistent {};
+class TAssignTestDest : public TPersistent {};
+
+TEST(Persistent, UnknownPairsFailNamingBothClasses) {
+  TAssignTestSource S;
+  TAssignTestDest D;
+  try {
+    D.Assign(&S);
+    FAIL() << "no exception";
+  } catch (const Exception& e) {
+    EXPECT_EQ(e.Message(), "Cannot assign a TAssignTestSource to a TAssignTestDest");
+  }
+  try {
+    D.Assign(nullptr);
+    FAIL() << "no exception";
+  } catch (const Exception& e) {
+    EXPECT_EQ(e.Message(), "Cannot assign a nil to a TAssignTestDest");
+  }
+}
