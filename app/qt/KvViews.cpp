@@ -1,6 +1,9 @@
 #include "app/qt/KvViews.h"
 
+#include <QApplication>
+#include <QDateTime>
 #include <QGuiApplication>
+#include <QWheelEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
@@ -48,6 +51,41 @@ void TKvScrollControl::scrollContentsBy(int ADX, int ADY) {
     return;
   }
   ScrollBy(ADX, ADY);
+}
+
+void TKvScrollControl::wheelEvent(QWheelEvent* AEvent) {
+  const QPoint LDelta = AEvent->angleDelta();
+  if (LDelta.y() != 0) WheelScroll(1, LDelta.y());
+  if (LDelta.x() != 0) WheelScroll(0, LDelta.x());
+  AEvent->accept();
+}
+
+void TKvScrollControl::WheelScroll(int AAxis, int ADelta) {
+  const bool LBar = AAxis == 1 ? VertBarVisible() : HorzBarVisible();
+  if (!LBar) return;
+  QScrollBar* B = AAxis == 1 ? verticalScrollBar() : horizontalScrollBar();
+  const int LPage = B->pageStep();
+  int LLines = QApplication::wheelScrollLines();
+  LLines = LLines < 0 ? LPage : LLines * WheelLineSize();
+  if (LLines > LPage) LLines = LPage;
+  // A pause or a change of direction drops what was left of earlier turns.
+  const qint64 LNow = QDateTime::currentMSecsSinceEpoch();
+  int& LRemainder = FWheelRemainder[AAxis];
+  if (LNow - FWheelLastTick[AAxis] > 2 * QApplication::doubleClickInterval() ||
+      (LRemainder > 0) != (ADelta > 0))
+    LRemainder = 0;
+  FWheelLastTick[AAxis] = LNow;
+  if (LLines == 0) {
+    LRemainder = 0;
+    return;
+  }
+  LRemainder += ADelta;
+  const int LPixels = LRemainder * LLines / 120;
+  LRemainder -= LPixels * 120 / LLines;
+  if (AAxis == 1)
+    SetVertPos(GetVertPos() - LPixels);
+  else
+    SetHorzPos(GetHorzPos() - LPixels);
 }
 
 void TKvScrollControl::ScrollBy(int, int) {

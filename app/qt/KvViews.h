@@ -46,6 +46,9 @@ public:
 protected:
   void resizeEvent(QResizeEvent* AEvent) override;
   void scrollContentsBy(int ADX, int ADY) override;
+  void wheelEvent(QWheelEvent* AEvent) override;
+  // Pixels one wheel line scrolls.
+  virtual int WheelLineSize() const { return 8; }
 
   QImage FBuffer;
   bool FBufferValid = false;
@@ -53,8 +56,11 @@ protected:
   bool FCenterVert = false;
 
 private:
+  void WheelScroll(int AAxis, int ADelta);
   bool FUpdating = false;
   bool FInScroll = false;
+  int FWheelRemainder[2] = {0, 0};
+  qint64 FWheelLastTick[2] = {0, 0};
 };
 
 class TKvSourceDestImage : public TKvScrollControl {

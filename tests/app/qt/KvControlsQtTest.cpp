@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QScrollBar>
+#include <QWheelEvent>
 #include <fstream>
 
 #include "app/KvTestServices.h"
@@ -297,6 +298,12 @@ TEST_F(ControlsTest, ViewCentresSmallPicturesAndScrollsLargeOnesTogether) {
   EXPECT_EQ(B.GetVertPos(), 20);
   A.RenderBuffer();
   EXPECT_EQ(A.GetBuffer().pixel(5, 5) & 0xFFFFFF, 0x102030u);
+  // One wheel notch scrolls three lines of 8 pixels.
+  QWheelEvent LWheel(QPointF(10, 10), QPointF(10, 10), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
+                     Qt::NoScrollPhase, false);
+  QApplication::sendEvent(A.viewport(), &LWheel);
+  EXPECT_EQ(A.GetVertPos(), 20 + 3 * 8);
+  EXPECT_EQ(B.GetVertPos(), 20 + 3 * 8);
   A.SetScrollLink(nullptr);
 }
 
