@@ -86,6 +86,8 @@ struct TBitField {
 // while the file's are bottom-up. Pixels outside the picture are dropped
 // without visiting them one by one: a file of long runs and no line ends
 // would otherwise cost billions of steps and carry x past the int range.
+// Data that runs out before the end marker and before the last row is a
+// file that ends early.
 void DecodeBMPRLE(const std::vector<uint8_t>& AData, bool AFourBits, TKvSourceImage& AImage) {
   int64_t x = 0;
   int y = 0;  // y counts rows from the bottom
@@ -103,7 +105,9 @@ void DecodeBMPRLE(const std::vector<uint8_t>& AData, bool AFourBits, TKvSourceIm
     }
     ++x;
   };
-  while (i + 1 < AData.size() && y < AImage.Height) {
+  for (;;) {
+    if (y >= AImage.Height) return;
+    if (i + 1 >= AData.size()) RaiseReadError();
     const int a = AData[i], b = AData[i + 1];
     i += 2;
     if (a > 0) {
@@ -114,9 +118,9 @@ void DecodeBMPRLE(const std::vector<uint8_t>& AData, bool AFourBits, TKvSourceIm
       x = 0;
       ++y;
     } else if (b == 1) {
-      break;
+      return;
     } else if (b == 2) {
-      if (i + 1 >= AData.size()) break;
+      if (i + 1 >= AData.size()) RaiseReadError();
       x += AData[i];
       y += AData[i + 1];
       i += 2;

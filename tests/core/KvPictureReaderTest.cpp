@@ -152,6 +152,13 @@ TEST(BMPReader, RunLengthRows) {
   EXPECT_EQ(Px(i4, 0, 0), 1u);
   EXPECT_EQ(Px(i4, 1, 0), 2u);
   EXPECT_EQ(Px(i4, 2, 0), 1u);
+  // Without its end marker the data must reach the last row; a file cut
+  // short is an error, not a picture with rows missing.
+  EXPECT_EQ(Px(Read(ReadBMPImage, MakeBMP(3, 1, 4, {0, 1, 2}, Bytes({3, 0x12, 0, 0}), 2, 3)), 1, 0), 2u);
+  for (size_t cut : {size_t(2), size_t(7), size_t(12)})
+    EXPECT_THROW(Read(ReadBMPImage, MakeBMP(4, 2, 8, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9}, rle.substr(0, cut), 1, 10)),
+                 EReadError)
+        << cut;
 }
 
 TEST(BMPReader, RunsPastTheRowEndAreDropped) {
