@@ -2,6 +2,7 @@
 
 #include "core/KvDither.h"
 
+#include <algorithm>
 #include <cmath>
 
 // ---------------------------------------------------------------------------
@@ -390,7 +391,27 @@ double TKvCellImage::FindBestPalette(const TRect& ARect, TKvCellPalette*& ACellP
   return SearchCandidates(FPaletteList, ARect, ACellPalette);
 }
 
+// A unit of work costs some 70 ns, handing jobs to the workers and waiting for
+// them some 60 us per search: a job is worth it from about this much.
+int64_t KvCellMinJobWork = 1024;
+
 namespace {
+
+// How many jobs a search of AWork over AItems cells or candidates is cut
+// into: 1 (search on the calling thread) when there is a single processor or
+// too little work, otherwise at most one per processor and per item.
+int CellSearchJobCount(int64_t AWork, int AItems) {
+  if (ProcessorCount < 2 || AItems < 2 || AWork <= 0) return 1;
+  const int64_t n = std::min<int64_t>({AWork / std::max<int64_t>(KvCellMinJobWork, 1), ProcessorCount, AItems});
+  return n < 2 ? 1 : static_cast<int>(n);
+}
+
+// Chunk AIndex of AParts consecutive chunks of nearly equal size of items
+// 0 .. ACount-1 (AParts <= ACount, so none is empty).
+void CellSearchChunk(int ACount, int AParts, int AIndex, int& AFirst, int& ALast) {
+  AFirst = static_cast<int>(static_cast<int64_t>(ACount) * AIndex / AParts);
+  ALast = static_cast<int>(static_cast<int64_t>(ACount) * (AIndex + 1) / AParts) - 1;
+}
 
 void AppendColors(const TKvPalette256& APalette, std::vector<double>& AColors) {
   AColors.push_back(APalette.Count);
@@ -418,6 +439,15 @@ bool SameColors(const TKvPalette256& APalette, const std::vector<double>& AColor
 void TKvCellImage::PrepareRowLookahead(int ACellY, const std::vector<TKvCellPaletteList*>& ALists) {
   TRowLookahead& a = FLookahead;
   a.Valid = false;
+  // Too little work for two jobs: the cells are searched one by one, on the
+  // calling thread, as they come.
+  int64_t enabled = 0;
+  for (TKvCellPaletteList* list : ALists)
+    for (int k = 0; list && k < list->GetCount(); ++k)
+      if (list->GetPalette(k)->Enabled) ++enabled;
+  const TRect first = GetCellRect(0, ACellY);
+  const int parts = CellSearchJobCount(enabled * FWidth * first.Height(), FCellsAcross);
+  if (parts < 2) return;
   a.Row = ACellY;
   a.Lists.clear();
   for (TKvCellPaletteList* list : ALists) {
@@ -441,11 +471,12 @@ void TKvCellImage::PrepareRowLookahead(int ACellY, const std::vector<TKvCellPale
   a.Best.assign(cells * a.Lists.size(), nullptr);
   a.Score.assign(cells * a.Lists.size(), 0.0);
   {
-    TKvRangeSplitter splitter;
-    splitter.Init(FCellsAcross, 0);
     TKvJobList jobs;
-    int32_t first, last;
-    while (splitter.Next(first, last)) new TKvCellRowSearchJob(&jobs, this, first, last);
+    for (int k = 0; k < parts; ++k) {
+      int first, last;
+      CellSearchChunk(FCellsAcross, parts, k, first, last);
+      new TKvCellRowSearchJob(&jobs, this, first, last);
+    }
     jobs.Run(FAbort);
   }
   if (Aborted()) Abort();
@@ -494,9 +525,13 @@ double TKvCellImage::SearchCandidates(TKvCellPaletteList* AList, const TRect& AR
   double ahead = 0;
   if (LookupRowSearch(AList, ARect, ABest, ahead)) return ahead;
   const int count = AList ? AList->GetCount() : 0;
+  int enabled = 0;
+  for (int i = 0; i < count; ++i)
+    if (AList->GetPalette(i)->Enabled) ++enabled;
+  const int parts = CellSearchJobCount(static_cast<int64_t>(enabled) * ARect.Width() * ARect.Height(), count);
   double best = 0;
   bool found = false;
-  if (ProcessorCount < 2) {
+  if (parts < 2) {
     for (int i = 0; i < count; ++i) {
       TKvCellPalette* c = AList->GetPalette(i);
       if (!c->Enabled) continue;
@@ -510,11 +545,12 @@ double TKvCellImage::SearchCandidates(TKvCellPaletteList* AList, const TRect& AR
     return best;
   }
   {
-    TKvRangeSplitter splitter;
-    splitter.Init(count, 0);
     TKvJobList jobs;
-    int32_t first, last;
-    while (splitter.Next(first, last)) new TKvCellImageFindOptimalColorsJob(&jobs, this, AList, ARect, first, last);
+    for (int k = 0; k < parts; ++k) {
+      int first, last;
+      CellSearchChunk(count, parts, k, first, last);
+      new TKvCellImageFindOptimalColorsJob(&jobs, this, AList, ARect, first, last);
+    }
     jobs.Run(FAbort);
     // Chunks are consecutive and scanned in order, so taking the first job
     // with the least score keeps the earliest candidate of a tie.

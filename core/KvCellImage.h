@@ -21,6 +21,13 @@
 
 class TBitmap32;
 
+// The least work (cell pixels times candidates scored) worth a job of its
+// own in a candidate search: below it, handing the share to a worker thread
+// and waiting for it costs more than scoring it on the calling thread. The
+// results do not depend on it; tests lower it to run the jobs on small
+// pictures.
+extern int64_t KvCellMinJobWork;
+
 class TKvBaseCellImage;
 class TKvCellImage;
 

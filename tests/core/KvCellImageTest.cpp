@@ -786,3 +786,92 @@ TEST(KvDoubleCellImage, AbortFreesTheLists) {
     EXPECT_EQ(done, 0);
   }
 }
+
+namespace {
+
+// Sets the least work worth a search job while it lives.
+class TMinJobWork {
+public:
+  explicit TMinJobWork(int64_t AValue) : FSaved(KvCellMinJobWork) { KvCellMinJobWork = AValue; }
+  ~TMinJobWork() { KvCellMinJobWork = FSaved; }
+  TMinJobWork(const TMinJobWork&) = delete;
+  TMinJobWork& operator=(const TMinJobWork&) = delete;
+
+private:
+  int64_t FSaved;
+};
+
+}  // namespace
+
+// However the searches are batched (on the calling thread when the work is
+// small, in jobs of candidates per cell, in jobs of cells per row), the bytes
+// are those of one processor: multicolour-like 8 x 1 and 8 x 2 cells searched
+// one by one, 8 x 8 cells with and without the limit at block boundaries,
+// gray, and paired cells with hooks changing later cells.
+TEST(KvCellImage, SameBytesHoweverTheSearchesAreBatched) {
+  const struct {
+    int cellHeight;
+    uint8_t method;
+    bool serpentine, gray, atBoundary, paired;
+  } cases[] = {{1, 2, false, false, false, false}, {2, 2, true, false, false, false},
+               {8, 1, true, false, true, false},   {8, 1, false, false, false, false},
+               {1, 7, true, true, true, false},    {2, 1, false, false, true, true},
+               {1, 2, true, false, false, true}};
+  // One processor; four with the usual threshold; four with a job for every
+  // share of work, however small.
+  const int64_t usual = KvCellMinJobWork;
+  const struct {
+    int procs;
+    int64_t minWork;
+  } runs[] = {{1, usual}, {4, usual}, {4, 1}};
+  for (const auto& c : cases) {
+    std::vector<int> pixels[3];
+    std::vector<uint8_t> bits[3];
+    std::vector<int> attrs[3];
+    for (int run = 0; run < 3; ++run) {
+      TKvProcessorCountOverride force(runs[run].procs);
+      TMinJobWork work(runs[run].minWork);
+      auto bmp = NoisyPicture(34, 16);
+      const int across = (34 + 7) / 8, down = (16 + c.cellHeight - 1) / c.cellHeight;
+      auto po = TKvDestEngineOptions::Create();
+      TKvDestEngineOptions& o = *po;
+      FillEight(*o.GetPalette());
+      o.SetDitherMethod(c.method);
+      o.SetErrorDiffusion(90);
+      o.SetSerpentine(c.serpentine);
+      o.SetUseAsGrayPalette(c.gray);
+      o.SetLimitErrorInsideBlock(c.atBoundary);
+      o.SetLimitErrorAtBlockBoundary(c.atBoundary);
+      TTestScreen screen(34, 16, across, down);
+      TKvDestProgress progress;
+      std::unique_ptr<TKvBitmap> r;
+      if (c.paired) {
+        TTestDoubleImage img(8, c.cellHeight, *bmp);
+        auto from = [](int AFirst) {
+          return [AFirst](TKvPalette256& P, TKvCellPaletteList& L) {
+            for (int a = AFirst; a < AFirst + 5; ++a)
+              for (int b = a; b < AFirst + 5; ++b) L.Add(std::make_unique<TKvCellPaperIncPalette>(P, a % 8, b % 8));
+          };
+        };
+        img.Lists = {from(0), from(3), from(6)};
+        img.OnCell = [&](int ACellX, int ACellY) {
+          TKvCellPaletteList& list = *img.GetPaletteList(ACellX % 3);
+          for (int k = 0; k < list.GetCount(); ++k) list.GetPalette(k)->Enabled = (k + ACellY) % 5 != 0;
+        };
+        r = img.Convert(nullptr, o, &progress, &screen);
+      } else {
+        TTestCellImage img(8, c.cellHeight, *bmp);
+        img.Fill = AllPairs;
+        r = img.Convert(nullptr, o, &progress, &screen);
+      }
+      pixels[run] = Pixels(*r);
+      bits[run] = screen.Bits;
+      attrs[run] = screen.Attrs;
+    }
+    for (int run = 1; run < 3; ++run) {
+      EXPECT_EQ(pixels[0], pixels[run]) << "cells 8x" << c.cellHeight << " method " << int(c.method) << " run " << run;
+      EXPECT_EQ(bits[0], bits[run]);
+      EXPECT_EQ(attrs[0], attrs[run]);
+    }
+  }
+}
