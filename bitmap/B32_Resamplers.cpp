@@ -933,19 +933,24 @@ TColor32 BlockAverage_Pas(uint32_t Dlx, uint32_t Dly, intptr_t RowSrc, const TCo
   return ((SA * R) & 0xFF000000u) | (((SR * R) >> 8) & 0xFF0000u) | (((SG * R) >> 16) & 0xFF00u) | ((SB * R) >> 24);
 }
 
-// Adds each row in 16-bit lanes, then the row sums into 32-bit lanes; equals
-// the portable form while Dlx <= 257.
+// Adds runs of at most 257 pixels of a row in 16-bit lanes (257 x 255 is the
+// most a lane holds), then those sums into 32-bit lanes; equals the portable
+// form for any block width.
 TColor32 BlockAverage_SSE2(uint32_t Dlx, uint32_t Dly, intptr_t RowSrc, const TColor32* OffSrc) {
 #if defined(__SSE2__)
+  constexpr uint32_t kLaneRun = 257;
   const __m128i Zero = _mm_setzero_si128();
   __m128i Sum32 = Zero;
   const auto* Row = reinterpret_cast<const uint8_t*>(OffSrc);
   for (uint32_t Y = 0; Y < Dly; ++Y, Row += RowSrc) {
-    __m128i Sum16 = Zero;
     const auto* P = reinterpret_cast<const TColor32*>(Row);
-    for (uint32_t X = 0; X < Dlx; ++X)
-      Sum16 = _mm_add_epi16(Sum16, _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(P[X])), Zero));
-    Sum32 = _mm_add_epi32(Sum32, _mm_unpacklo_epi16(Sum16, Zero));
+    for (uint32_t X0 = 0; X0 < Dlx; X0 += kLaneRun) {
+      const uint32_t X1 = std::min(Dlx, X0 + kLaneRun);
+      __m128i Sum16 = Zero;
+      for (uint32_t X = X0; X < X1; ++X)
+        Sum16 = _mm_add_epi16(Sum16, _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(P[X])), Zero));
+      Sum32 = _mm_add_epi32(Sum32, _mm_unpacklo_epi16(Sum16, Zero));
+    }
   }
   alignas(16) uint32_t S4[4];
   _mm_store_si128(reinterpret_cast<__m128i*>(S4), Sum32);

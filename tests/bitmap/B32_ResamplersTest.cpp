@@ -493,6 +493,14 @@ TEST(B32ResamplersTest, InterpolatePixelsForms) {
   for (uint32_t W : {1u, 3u, 7u})
     for (uint32_t H : {1u, 2u, 5u})
       EXPECT_EQ(BlockAverage_SSE2(W, H, 28, B.GetBits()), BlockAverage_Pas(W, H, 28, B.GetBits()));
+  // Also for blocks wider than 257 pixels, whose row sums pass 16 bits.
+  TBitmap32 Wide(600, 2);
+  FillPattern(Wide, 9);
+  Wide.FillRect(0, 0, 600, 1, 0xFFFFFFFF);
+  for (uint32_t W : {257u, 258u, 300u, 600u})
+    for (uint32_t H : {1u, 2u})
+      EXPECT_EQ(BlockAverage_SSE2(W, H, 2400, Wide.GetBits()), BlockAverage_Pas(W, H, 2400, Wide.GetBits()))
+          << W << " x " << H;
 }
 
 // ---------------------------------------------------------------------------
