@@ -383,7 +383,7 @@ void TKvBasePaletteComboBox::PaletteListChanged() { FillItems(); }
 
 TKvFixedPaletteComboBox::TKvFixedPaletteComboBox(QWidget* AParent) : TKvBasePaletteComboBox(AParent) {}
 
-void TKvFixedPaletteComboBox::SetSourcePalette(TKvPalette256* APalette) {
+void TKvFixedPaletteComboBox::SetSourcePalette(TKvPalette* APalette) {
   FSourcePalette = APalette;
   FillItems();
 }

@@ -268,7 +268,7 @@ class TKvFixedPaletteComboBox : public TKvBasePaletteComboBox {
 public:
   explicit TKvFixedPaletteComboBox(QWidget* AParent);
   void FillItems() override;
-  void SetSourcePalette(TKvPalette256* APalette);
+  void SetSourcePalette(TKvPalette* APalette);
   TKvPalette256* GetPalette() const override;
   void SetPalette(TKvPalette256* APalette) override;
   void SetLinkedPalette(TKvDestPalette* ADestPalette);
@@ -280,7 +280,7 @@ protected:
   void SelectionChanged() override;
 
 private:
-  TKvPalette256* FSourcePalette = nullptr;
+  TKvPalette* FSourcePalette = nullptr;
   QPointer<TKvDestPalette> FLinkedPalette;
 };
 

@@ -125,7 +125,7 @@ void TKvDestEngineUIPanel::ControlChanged(QObject*) {
   FOptions->EndUpdate();
   if (FixedPaletteCombo) {
     FixedPaletteCombo->PaletteUsage = FOptions->PaletteUsage;
-    FixedPaletteCombo->SetSourcePalette(dynamic_cast<TKvPalette256*>(FOptions->GetHardwarePalette()));
+    FixedPaletteCombo->SetSourcePalette(FOptions->GetHardwarePalette());
     FOptions->SetFixedPalette(FixedPaletteCombo->GetPalette());
   }
   UpdateControls();
@@ -432,7 +432,7 @@ void TKvDestEngineUIPanel::AddFixedPaletteSection(int AColumns, int ARows) {
   FixedPalette->SetRowCount(ARows);
   FixedPalette->FollowResult = false;
   FixedPalette->SetPaletteCombo(FixedPaletteCombo);
-  FixedPaletteCombo->SetSourcePalette(dynamic_cast<TKvPalette256*>(FOptions->GetHardwarePalette()));
+  FixedPaletteCombo->SetSourcePalette(FOptions->GetHardwarePalette());
   FixedPaletteCombo->SetLinkedPalette(FixedPalette);
   AddRow(TRow{FixedPaletteLabel, FixedPaletteCombo, {}, true});
   AddRow(TRow{nullptr, FixedPalette});

@@ -460,3 +460,36 @@ TEST_F(ControlsTest, PanelBuildsEverySectionOfItsDescription) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ControlsTest, FixedPalettesAreOfferedFromLevelTablePalettesToo) {
+  const auto LFolder = MakeTempFolder("fixedrgb");
+  {
+    std::ofstream LFile(LFolder / "six.pal");
+    LFile << "JASC-PAL\r\n0100\r\n6\r\n0 0 0\r\n255 0 0\r\n0 255 0\r\n0 0 255\r\n255 255 255\r\n255 255 0\r\n";
+  }
+  TKvPalette256* LSix = PaletteList().LoadPalette((LFolder / "six.pal").string());
+  TManualTimerFactory LTimers;
+  TManualLauncher LWorkers;
+  TKvDest LDest(LTimers, LWorkers);
+  const int LCommon = DestEngineList().IndexOf("Common");
+  ASSERT_GE(LCommon, 0);
+  const int LMode = DestEngineList().GetSubTypes(LCommon).IndexOf("Palette");
+  ASSERT_GE(LMode, 0);
+  LDest.SetEngine(*DestEngineList().GetSubTypes(LCommon).GetObject(LMode));
+  TKvDestEngineUIPanel LPanel(FParent.get(), LDest.CreateUI());
+  LPanel.SetDest(&LDest);
+  ASSERT_NE(LPanel.PaletteCombo, nullptr);
+  ASSERT_NE(LPanel.FixedPaletteCombo, nullptr);
+  LPanel.PaletteCombo->setCurrentIndex(LPanel.PaletteCombo->findText("RGB111"));
+  EXPECT_TRUE(LPanel.FixedPaletteCombo->isEnabled());
+  const int LIndex = LPanel.FixedPaletteCombo->IndexOfObject(reinterpret_cast<intptr_t>(LSix));
+  ASSERT_GE(LIndex, 1);
+  LPanel.FixedPaletteCombo->setCurrentIndex(LIndex);
+  EXPECT_EQ(LDest.GetOptions()->GetFixedPalette()->GetCount(), 6);
+  EXPECT_EQ(LPanel.FixedPalette->GetPalette().GetCount(), 6);
+  LPanel.SetDest(nullptr);
+}
+
+}  // namespace
