@@ -391,9 +391,10 @@ double TKvCellImage::FindBestPalette(const TRect& ARect, TKvCellPalette*& ACellP
   return SearchCandidates(FPaletteList, ARect, ACellPalette);
 }
 
-// A unit of work costs some 70 ns, handing jobs to the workers and waiting for
-// them some 60 us per search: a job is worth it from about this much.
-int64_t KvCellMinJobWork = 1024;
+// A unit of work costs some 70 ns; handing jobs to the workers and waiting for
+// them some 60 us per search, more on a busy machine. A job of at least twice
+// that keeps the gain when the hand-overs are slow.
+int64_t KvCellMinJobWork = 2048;
 
 namespace {
 
@@ -477,7 +478,7 @@ void TKvCellImage::PrepareRowLookahead(int ACellY, const std::vector<TKvCellPale
       CellSearchChunk(FCellsAcross, parts, k, first, last);
       new TKvCellRowSearchJob(&jobs, this, first, last);
     }
-    jobs.Run(FAbort);
+    jobs.RunWithCaller(FAbort);
   }
   if (Aborted()) Abort();
   a.Valid = true;
@@ -551,7 +552,7 @@ double TKvCellImage::SearchCandidates(TKvCellPaletteList* AList, const TRect& AR
       CellSearchChunk(count, parts, k, first, last);
       new TKvCellImageFindOptimalColorsJob(&jobs, this, AList, ARect, first, last);
     }
-    jobs.Run(FAbort);
+    jobs.RunWithCaller(FAbort);
     // Chunks are consecutive and scanned in order, so taking the first job
     // with the least score keeps the earliest candidate of a tie.
     for (int k = 0; k < jobs.GetCount(); ++k) {

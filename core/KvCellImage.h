@@ -270,7 +270,8 @@ private:
 };
 
 // Searches cells From..To (inclusive) of the row of a lookahead, every
-// enabled candidate each, on a worker thread with its own scratch picture.
+// enabled candidate each, with a scratch picture of its own, on a worker
+// thread (the first job of a run on the calling thread).
 class TKvCellRowSearchJob : public TKvJob {
 public:
   TKvCellRowSearchJob(TKvJobList* AList, TKvCellImage* AImage, int AFrom, int ATo);
@@ -284,8 +285,8 @@ private:
   int FTo;
 };
 
-// Scores candidates From..To (inclusive) of a list on a worker thread, with a
-// scratch picture of its own.
+// Scores candidates From..To (inclusive) of a list with a scratch picture of
+// its own, on a worker thread (the first job of a run on the calling thread).
 class TKvCellImageFindOptimalColorsJob : public TKvJob {
 public:
   TKvCellImageFindOptimalColorsJob(TKvJobList* AList, TKvCellImage* AImage, TKvCellPaletteList* ACandidates,

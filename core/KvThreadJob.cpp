@@ -193,6 +193,45 @@ TKvJobList::~TKvJobList() {
   while (!FJobs.empty()) delete FJobs.back();  // the job removes itself
 }
 
+void TKvJobList::RunWithCaller(const bool* AAbort) {
+  const size_t n = FJobs.size();
+  std::vector<TKvThread*> started;
+  started.reserve(n);
+  std::exception_ptr startError;
+  for (TKvJob* job : FJobs) job->FError = nullptr;
+  for (size_t i = 1; i < n; ++i) {
+    TKvJob* job = FJobs[i];
+    TKvThread* t;
+    try {
+      t = AcquirePooledThread();
+    } catch (...) {
+      startError = std::current_exception();
+      break;
+    }
+    job->FThread = t;
+    t->FJob = job;
+    started.push_back(t);
+    t->FStart.Signal();
+  }
+  if (n > 0 && !startError) {
+    TKvJob* job = FJobs[0];
+    try {
+      job->Execute();
+    } catch (...) {
+      job->FError = std::current_exception();
+    }
+  }
+  for (TKvThread* t : started) t->FDone.Wait();
+  if (startError) std::rethrow_exception(startError);
+  if (AAbort != nullptr && *AAbort) Abort();
+  for (TKvJob* job : FJobs)
+    if (job->FError) {
+      std::exception_ptr e = job->FError;
+      job->FError = nullptr;
+      std::rethrow_exception(e);
+    }
+}
+
 void TKvJobList::Run(const bool* AAbort) {
   const size_t n = FJobs.size();
   std::vector<TKvThread*> started;
