@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -191,13 +192,19 @@ void TFileStream::SetSize(int64_t ANewSize) {
 // ---------------------------------------------------------------------------
 
 void SaveBytesToFile(const std::string& AFileName, const void* AData, int64_t ACount) {
-  std::string tmp = AFileName + ".XXXXXX";
-  std::vector<char> pattern(tmp.begin(), tmp.end());
-  pattern.push_back('\0');
-  const int fd = ::mkstemp(pattern.data());
+  // The temporary file is created with the usual permissions (0666 less the
+  // umask) by open itself: changing the process-wide umask to read it would
+  // race with files other threads create meanwhile.
+  static std::atomic<uint32_t> counter{0};
+  std::string tmp;
+  int fd = -1;
+  for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+    tmp = AFileName + ".tmp" + std::to_string(::getpid()) + "_" + std::to_string(counter.fetch_add(1));
+    fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0 && errno != EEXIST) break;
+  }
   if (fd < 0)
     throw EFCreateError("Cannot create file \"" + AFileName + "\". " + OSErrorText(errno));
-  tmp.assign(pattern.data());
   bool ok = true;
   const auto* p = static_cast<const uint8_t*>(AData);
   int64_t done = 0;
@@ -207,10 +214,6 @@ void SaveBytesToFile(const std::string& AFileName, const void* AData, int64_t AC
     if (n <= 0) ok = false;
     else done += n;
   }
-  // mkstemp makes the file private; give it the usual permissions.
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  ::fchmod(fd, 0666 & ~mask);
   if (::close(fd) != 0) ok = false;
   if (!ok) {
     ::unlink(tmp.c_str());

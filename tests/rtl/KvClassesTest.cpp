@@ -48,3 +48,23 @@ TEST(FileStream, SaveLoadAndMissingFile) {
   EXPECT_THROW(s.SaveToFile((dir / "no" / "x.bin").string()), EFCreateError);
   std::filesystem::remove_all(dir);
 }
+
+TEST(SaveBytesToFile, WritesWholeFileWithUsualPermissionsAndLeavesNoTemporary) {
+  namespace fs = std::filesystem;
+  const fs::path dir = fs::temp_directory_path() / ("kv_save_" + std::to_string(::getpid()));
+  fs::create_directories(dir);
+  const std::string name = (dir / "out.bin").string();
+  const mode_t old = ::umask(022);
+  const std::string data = "abcdef";
+  SaveBytesToFile(name, data.data(), static_cast<int64_t>(data.size()));
+  SaveBytesToFile(name, data.data(), 3);  // replaces the file whole
+  ::umask(old);
+  struct stat st {};
+  ASSERT_EQ(::stat(name.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0644u);
+  EXPECT_EQ(st.st_size, 3);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
+  // A folder that does not exist: an error, and nothing is written.
+  EXPECT_THROW(SaveBytesToFile((dir / "missing" / "x.bin").string(), data.data(), 1), EFCreateError);
+  fs::remove_all(dir);
+}
