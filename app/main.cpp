@@ -4,7 +4,7 @@
 #include <QTimer>
 #include <cstdlib>
 
-#include "app/KvAppUnits.h"
+#include "importers/KvImporterUnits.h"
 #include "app/qt/MainFormUnit.h"
 #include "shell/noxShellBaseExtensionSystem.h"
 #include "shell/qt/noxShellDialogs.h"
@@ -22,7 +22,8 @@ int main(int argc, char* argv[]) {
   SetProductVersion(KOVREL_VERSION);
   int LResult = 0;
   try {
-    InitializeAppCore();
+    // Every unit, in order: bitmap library, application frame, converters, importers.
+    InitializeImporters();
     auto LForm = noxCreateForm<TMainForm>();
     LForm->show();
     // For the display test: the window grabs itself once shown, then quits.
@@ -35,7 +36,7 @@ int main(int argc, char* argv[]) {
     }
     LResult = QApplication::exec();
     LForm.reset();
-    FinalizeAppCore();
+    FinalizeImporters();
   } catch (const std::exception& E) {
     ShowExceptionBox(nullptr, E, QString(), QString(), QString(), 0, 1);
     LResult = 1;

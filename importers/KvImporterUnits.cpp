@@ -21,3 +21,8 @@ void InitializeImporters() {
   InitializePlatforms();
   ImporterUnits().Initialize();
 }
+
+void FinalizeImporters() {
+  ImporterUnits().Finalize();
+  FinalizePlatforms();
+}

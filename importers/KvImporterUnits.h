@@ -7,5 +7,7 @@
 // Starts the converters (and through them the application frame), then every
 // importer unit, once.
 void InitializeImporters();
+// Shuts everything down in reverse order.
+void FinalizeImporters();
 
 TKvUnitInitList& ImporterUnits();

@@ -22,3 +22,8 @@ void InitializePlatforms() {
   InitializeAppCore();
   PlatformUnits().Initialize();
 }
+
+void FinalizePlatforms() {
+  PlatformUnits().Finalize();
+  FinalizeAppCore();
+}

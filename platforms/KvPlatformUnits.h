@@ -8,5 +8,7 @@
 // Starts the application frame (whose platform-neutral converters head the
 // list), then every converter unit, once.
 void InitializePlatforms();
+// Shuts the converter units down, then the application frame.
+void FinalizePlatforms();
 
 TKvUnitInitList& PlatformUnits();
