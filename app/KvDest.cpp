@@ -260,7 +260,7 @@ struct TKvDest::TWorkTask {
   std::unique_ptr<TKvDestWorkJob> Job;
   std::exception_ptr Error;
   std::unique_ptr<TKvWorker> Worker;
-  void Cancel() { Abort = true; }
+  void Cancel() { RequestAbort(&Abort); }
 };
 
 // TKvDest

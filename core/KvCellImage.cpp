@@ -139,7 +139,7 @@ double TKvCellHelper::CompactScoreOf(const TRect& ARect, TKvDestEngineOptions& A
   bool mirror = false;
   for (int y = 0; y < h; ++y) {
     for (int x = 0; x < w; ++x) {
-      if (AAbort && *AAbort) Abort();
+      if (Aborted(AAbort)) Abort();
       TCompactPixel& p = px[y * W + (mirror ? W - 1 - x : x)];
       if (ordered) {
         const double o = OrderedDitherOffset(x, y);

@@ -149,7 +149,7 @@ public:
   void ReleaseHelper(TKvCellHelper* AHelper);
 
 protected:
-  bool Aborted() const { return FAbort && *FAbort; }
+  bool Aborted() const { return ::Aborted(FAbort); }
   // The conversion settings that every cell reads.
   void CopySettings(TKvDestEngineOptions& AOptions);
 

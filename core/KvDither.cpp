@@ -54,7 +54,6 @@ const TKvDitherKernel Kernels[8] = {
     {8, 6, {{1, 0, 1}, {2, 0, 1}, {-1, 1, 1}, {0, 1, 1}, {1, 1, 1}, {0, 2, 1}}},
 };
 
-inline bool Aborted(const bool* AAbort) { return AAbort && *AAbort; }
 
 inline TKvLinRGBColor ScaledError(const TKvLinRGBColor& AOld, const TKvLinRGBColor& ANew, double AStrength) {
   return TKvLinRGBColor{(AOld.R - ANew.R) * AStrength, (AOld.G - ANew.G) * AStrength, (AOld.B - ANew.B) * AStrength};

@@ -5,8 +5,6 @@
 
 namespace {
 
-inline bool Aborted(const bool* AAbort) { return AAbort && *AAbort; }
-
 // The side of a mixture palette; "Internal error" unless its count is a
 // perfect square.
 int MixSide(const TKvPalette256& AMixPalette) {

@@ -16,7 +16,6 @@ inline double SqrDist(const TKvHAMColor& A, const TKvHAMColor& B) { return SqrDi
 
 inline double SqrDist(const TKvHAMPixel& P, const TKvHAMColor& C) { return SqrDist(P.R, P.G, P.B, C.R, C.G, C.B); }
 
-inline bool Aborted(const bool* AAbort) { return AAbort && *AAbort; }
 
 bool IsBlack(const TKvPalette256& P, int AIndex) {
   const TKvStdRGBColor c = P.GetStdRGB(AIndex);

@@ -214,7 +214,7 @@ void TKvQuantization::Init(bool* AAbort, int ACount, bool AUseGray, uint8_t AMet
 }
 
 void TKvQuantization::CheckAbort() const {
-  if (FAbort && *FAbort) Abort();
+  if (Aborted(FAbort)) Abort();
 }
 
 bool TKvQuantization::Parallel() const {

@@ -223,7 +223,7 @@ void TKvJobList::RunWithCaller(const bool* AAbort) {
   }
   for (TKvThread* t : started) t->FDone.Wait();
   if (startError) std::rethrow_exception(startError);
-  if (AAbort != nullptr && *AAbort) Abort();
+  if (Aborted(AAbort)) Abort();
   for (TKvJob* job : FJobs)
     if (job->FError) {
       std::exception_ptr e = job->FError;
@@ -255,7 +255,7 @@ void TKvJobList::Run(const bool* AAbort) {
   }
   for (TKvThread* t : started) t->FDone.Wait();
   if (startError) std::rethrow_exception(startError);
-  if (AAbort != nullptr && *AAbort) Abort();
+  if (Aborted(AAbort)) Abort();
   for (TKvJob* job : FJobs)
     if (job->FError) {
       std::exception_ptr e = job->FError;

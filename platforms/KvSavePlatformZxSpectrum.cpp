@@ -133,7 +133,7 @@ std::unique_ptr<TKvBitmap> TKvZxSpectrumTricolorImage::ConvertTricolor(bool* AAb
     if (ATarget) ATarget->MirrorX = LMirror;
     SetMirror(LMirror);
     for (int x = 0; x < FWidth; ++x) {
-      if (AAbort && *AAbort) Abort();
+      if (Aborted(AAbort)) Abort();
       PKvColor p = GetPixels(x, y);
       const int k = P.FindNearestByMetric(LDiff, *p);
       LResult->SetPixel(x, y, k);

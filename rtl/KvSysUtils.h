@@ -94,6 +94,12 @@ public:
   int HelpContext = 0;
 };
 
+// Cancel flags: a plain bool that one thread sets and workers poll. Both
+// sides go through these so every poll really reads memory and the exchange
+// is free of data races.
+inline bool Aborted(const bool* AAbort) { return AAbort != nullptr && __atomic_load_n(AAbort, __ATOMIC_RELAXED); }
+inline void RequestAbort(bool* AAbort) { __atomic_store_n(AAbort, true, __ATOMIC_RELAXED); }
+
 // Raises the silent abort.
 [[noreturn]] inline void Abort() { throw EAbort(); }
 

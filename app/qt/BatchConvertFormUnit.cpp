@@ -59,7 +59,7 @@ TKvBatchThread::~TKvBatchThread() {
 
 void TKvBatchThread::Cancel() {
   FTerminated = true;
-  FAbort = true;
+  RequestAbort(&FAbort);
 }
 
 void TKvBatchThread::WaitFor() {
