@@ -1,5 +1,9 @@
 #include "app/KvPanelSections.h"
 
+#include <algorithm>
+
+#include "core/KvPalette.h"
+
 using K = TKvPanelSectionKind;
 
 int TKvDestEngineUIEx::Append(TKvPanelSection ASection) {
@@ -44,6 +48,19 @@ void TKvDestEngineUIEx::AddSectionItem(int ASectionIndex, int AValue, const std:
   TKvPanelSection& LSection = FSections.at(static_cast<size_t>(ASectionIndex));
   LSection.Items.push_back(AValue);
   LSection.Captions.push_back(ACaption);
+}
+
+void TKvDestEngineUIEx::SetSectionGlyph(int ASectionIndex, int AItemIndex, const TKvPalette* APalette) {
+  TKvPanelSection& LSection = FSections.at(static_cast<size_t>(ASectionIndex));
+  if (AItemIndex < 0) return;
+  const size_t LItem = static_cast<size_t>(AItemIndex);
+  if (LSection.Glyphs.size() <= LItem) LSection.Glyphs.resize(LItem + 1);
+  TKvPanelGlyph& LGlyph = LSection.Glyphs[LItem];
+  LGlyph.Given = true;
+  LGlyph.Colors.clear();
+  if (!APalette) return;
+  const int LCount = std::min(APalette->GetCount(), MaxGlyphColors);
+  for (int i = 0; i < LCount; ++i) LGlyph.Colors.push_back(APalette->GetStdRGB(i));
 }
 
 void TKvDestEngineUIEx::AddPaletteUsageSection(uint32_t AUsageSet) {

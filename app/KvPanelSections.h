@@ -10,8 +10,10 @@
 #include <vector>
 
 #include "app/KvDestEngines.h"
+#include "core/KvColor.h"
 
 class TKvDestEngineOptions;
+class TKvPalette;
 
 enum class TKvPanelSectionKind {
   Dimension,            // AddDimensionSection(Flag = native-size button)
@@ -45,6 +47,14 @@ enum class TKvPanelSectionKind {
   CommentEdit,          // AddCommentEdit
 };
 
+// The palette an entry of an image combo box shows as its glyph: its first
+// colours, in order. Not Given: the panel draws its default glyph for the
+// entry. Given with no colours: no palette, every cell crossed.
+struct TKvPanelGlyph {
+  bool Given = false;
+  std::vector<TKvStdRGBColor> Colors{};
+};
+
 struct TKvPanelSection {
   TKvPanelSectionKind Kind = TKvPanelSectionKind::Dimension;
   bool Flag = false;
@@ -61,6 +71,9 @@ struct TKvPanelSection {
   // its neighbours of the same group; empty for a shared section arranged by
   // itself.
   std::string Group{};
+  // The glyph of each entry of an image combo box, by entry index; entries
+  // past the end get the default glyph.
+  std::vector<TKvPanelGlyph> Glyphs{};
 };
 
 // Base of every converter panel. The options belong to the result document.
@@ -91,6 +104,11 @@ public:
   int AddBorderColorComboBoxEx();
   // An entry of a combo box section: a value (a palette kind) and/or a caption.
   void AddSectionItem(int ASectionIndex, int AValue, const std::string& ACaption = std::string());
+  // Gives entry AItemIndex of an image combo box section the glyph of
+  // APalette (nullptr: no palette). A glyph never shows more than a few
+  // cells, so only the first MaxGlyphColors colours are kept.
+  void SetSectionGlyph(int ASectionIndex, int AItemIndex, const TKvPalette* APalette);
+  static constexpr int MaxGlyphColors = 64;
   void AddPaletteUsageSection(uint32_t AUsageSet);
   void AddPaletteModeSection(uint32_t AModeSet);
   void AddMaxColorCountSection(int AMin, int AMax);

@@ -1,8 +1,13 @@
 #include "app/qt/KvEngineUI.h"
 
 #include <QColorDialog>
+#include <QGuiApplication>
+#include <QIcon>
+#include <QPalette>
+#include <QPixmap>
 #include <QPointer>
 #include <algorithm>
+#include <cstdlib>
 
 #include "app/KvControls.h"
 #include "app/qt/CustomFormUnit.h"
@@ -60,9 +65,11 @@ void TKvDestEngineUIPanel::BuildFromDescription() {
       case TKvPanelSectionKind::OptimizedPalette: AddOptimizedPaletteSection(); break;
       case TKvPanelSectionKind::Dithering: AddDitheringSection(S.Flag); break;
       case TKvPanelSectionKind::CustomPaletteComboBox: AddCustomPaletteComboBox(S.Items); break;
-      case TKvPanelSectionKind::CustomPaletteComboBoxEx: AddCustomPaletteComboBoxEx(S.Items, S.Captions); break;
-      case TKvPanelSectionKind::PaletteIndexComboBoxEx: AddPaletteIndexComboBoxEx(S.Captions); break;
-      case TKvPanelSectionKind::BorderColorComboBoxEx: AddBorderColorComboBoxEx(S.Captions); break;
+      case TKvPanelSectionKind::CustomPaletteComboBoxEx:
+        AddCustomPaletteComboBoxEx(S.Items, S.Captions, S.Glyphs);
+        break;
+      case TKvPanelSectionKind::PaletteIndexComboBoxEx: AddPaletteIndexComboBoxEx(S.Captions, S.Glyphs); break;
+      case TKvPanelSectionKind::BorderColorComboBoxEx: AddBorderColorComboBoxEx(S.Captions, S.Glyphs); break;
       case TKvPanelSectionKind::PaletteUsage: AddPaletteUsageSection(static_cast<uint8_t>(S.Set)); break;
       case TKvPanelSectionKind::PaletteMode: AddPaletteModeSection(S.Set); break;
       case TKvPanelSectionKind::MaxColorCount: AddMaxColorCountSection(S.Min, S.Max); break;
@@ -571,7 +578,8 @@ void TKvDestEngineUIPanel::AddCustomPaletteComboBox(const std::vector<int>& AKin
 }
 
 void TKvDestEngineUIPanel::AddCustomPaletteComboBoxEx(const std::vector<int>& AKinds,
-                                                      const std::vector<std::string>& ACaptions) {
+                                                      const std::vector<std::string>& ACaptions,
+                                                      const std::vector<TKvPanelGlyph>& AGlyphs) {
   AddPaletteLabel();
   CustomPaletteComboEx = new TKvCustomPaletteComboBox(this);
   for (size_t i = 0; i < AKinds.size(); ++i) {
@@ -580,29 +588,154 @@ void TKvDestEngineUIPanel::AddCustomPaletteComboBoxEx(const std::vector<int>& AK
                               : QString::fromUtf8(PaletteTypeNames[std::clamp(AKinds[i], 0, PaletteTypeCount - 1)]);
     CustomPaletteComboEx->AddItemObject(LText, AKinds[i]);
   }
+  FKindGlyphs = ResolveGlyphs(AKinds.size(), AGlyphs, &AKinds);
   if (!AKinds.empty()) CustomPaletteComboEx->SetPaletteType(static_cast<TKvPaletteType>(FOptions->PaletteType));
   CustomPaletteComboEx->OnChange = [this](QObject* S) { PaletteControlChanged(S); };
   PaletteLabel->SetFocusControl(CustomPaletteComboEx);
   AddRow(TRow{PaletteLabel, CustomPaletteComboEx, {}, true});
 }
 
-void TKvDestEngineUIPanel::AddPaletteIndexComboBoxEx(const std::vector<std::string>& ACaptions) {
+void TKvDestEngineUIPanel::AddPaletteIndexComboBoxEx(const std::vector<std::string>& ACaptions,
+                                                     const std::vector<TKvPanelGlyph>& AGlyphs) {
   AddPaletteLabel();
   PaletteIndexCombo = new TKvComboBox(this);
   for (const std::string& C : ACaptions) PaletteIndexCombo->addItem(QString::fromStdString(C));
+  FIndexGlyphs = ResolveGlyphs(ACaptions.size(), AGlyphs, nullptr);
   if (FOptions->PaletteIndex < PaletteIndexCombo->count()) PaletteIndexCombo->setCurrentIndex(FOptions->PaletteIndex);
   PaletteIndexCombo->OnChange = [this](QObject* S) { PaletteControlChanged(S); };
   PaletteLabel->SetFocusControl(PaletteIndexCombo);
   AddRow(TRow{PaletteLabel, PaletteIndexCombo, {}, true});
 }
 
-void TKvDestEngineUIPanel::AddBorderColorComboBoxEx(const std::vector<std::string>& ACaptions) {
+void TKvDestEngineUIPanel::AddBorderColorComboBoxEx(const std::vector<std::string>& ACaptions,
+                                                    const std::vector<TKvPanelGlyph>& AGlyphs) {
   BorderIndexCombo = new TKvComboBox(this);
   for (const std::string& C : ACaptions) BorderIndexCombo->addItem(QString::fromStdString(C));
+  FBorderGlyphs = ResolveGlyphs(ACaptions.size(), AGlyphs, nullptr);
   if (FOptions->BorderIndex < BorderIndexCombo->count()) BorderIndexCombo->setCurrentIndex(FOptions->BorderIndex);
   BorderIndexCombo->OnChange = [this](QObject* S) { PaletteControlChanged(S); };
   BorderIndexLabel = AddCaption("Border color:", BorderIndexCombo);
   AddRow(TRow{BorderIndexLabel, BorderIndexCombo});
+}
+
+std::vector<TKvPanelGlyph> TKvDestEngineUIPanel::ResolveGlyphs(size_t ACount, const std::vector<TKvPanelGlyph>& AGlyphs,
+                                                               const std::vector<int>* AKinds) {
+  std::vector<TKvPanelGlyph> LResult(ACount);
+  for (size_t i = 0; i < ACount; ++i) {
+    TKvPanelGlyph& G = LResult[i];
+    G.Given = true;
+    if (i < AGlyphs.size() && AGlyphs[i].Given) {
+      G.Colors = AGlyphs[i].Colors;
+      continue;
+    }
+    if (!AKinds || (*AKinds)[i] < 0 || (*AKinds)[i] >= PaletteTypeCount) continue;
+    // The level-table kinds are built by the colour core; the others have no
+    // palette of their own outside their converter.
+    std::unique_ptr<TKvPaletteRGB> LPalette;
+    try {
+      LPalette = TKvPaletteRGB::CreateType(static_cast<TKvPaletteType>((*AKinds)[i]), false);
+    } catch (const Exception&) {
+      continue;
+    }
+    const int LCount = std::min(LPalette->GetCount(), TKvDestEngineUIEx::MaxGlyphColors);
+    for (int c = 0; c < LCount; ++c) G.Colors.push_back(LPalette->GetStdRGB(c));
+  }
+  return LResult;
+}
+
+void TKvDestEngineUIPanel::RefillGlyphs(int AHeight) {
+  if (AHeight < 1) return;
+  TKvPalette256 LPalette;
+  auto LFill = [&](QComboBox* ACombo, const std::vector<TKvPanelGlyph>& AGlyphs, int AWidth) {
+    if (!ACombo) return;
+    ACombo->setIconSize(QSize(AWidth, AHeight));
+    for (int i = 0; i < ACombo->count() && static_cast<size_t>(i) < AGlyphs.size(); ++i) {
+      LPalette.Clear();
+      for (const TKvStdRGBColor& C : AGlyphs[static_cast<size_t>(i)].Colors) LPalette.AddStdRGB(C);
+      QImage LImage(AWidth, AHeight, QImage::Format_RGB32);
+      QImage LMask(AWidth, AHeight, QImage::Format_RGB32);
+      DrawPaletteGlyph(&LPalette, LImage, LMask);
+      ACombo->setItemIcon(i, QIcon(QPixmap::fromImage(MaskedGlyph(LImage, LMask))));
+    }
+  };
+  LFill(CustomPaletteComboEx, FKindGlyphs, 4 * AHeight);
+  LFill(PaletteIndexCombo, FIndexGlyphs, 4 * AHeight);
+  LFill(BorderIndexCombo, FBorderGlyphs, AHeight + 3);
+}
+
+namespace {
+
+// Both ends included; pixels outside the image are skipped.
+void GlyphLine(QImage& AImage, int AX0, int AY0, int AX1, int AY1, QRgb AColor) {
+  const int dx = std::abs(AX1 - AX0), sx = AX0 < AX1 ? 1 : -1;
+  const int dy = -std::abs(AY1 - AY0), sy = AY0 < AY1 ? 1 : -1;
+  int LError = dx + dy;
+  for (;;) {
+    if (AImage.valid(AX0, AY0)) AImage.setPixel(AX0, AY0, AColor);
+    if (AX0 == AX1 && AY0 == AY1) break;
+    const int e2 = 2 * LError;
+    if (e2 >= dy) {
+      LError += dy;
+      AX0 += sx;
+    }
+    if (e2 <= dx) {
+      LError += dx;
+      AY0 += sy;
+    }
+  }
+}
+
+// The rectangle [ALeft, ARight) x [ATop, ABottom), clipped to the image.
+void GlyphFill(QImage& AImage, int ALeft, int ATop, int ARight, int ABottom, QRgb AColor) {
+  ALeft = std::max(ALeft, 0);
+  ATop = std::max(ATop, 0);
+  ARight = std::min(ARight, AImage.width());
+  ABottom = std::min(ABottom, AImage.height());
+  for (int y = ATop; y < ABottom; ++y)
+    for (int x = ALeft; x < ARight; ++x) AImage.setPixel(x, y, AColor);
+}
+
+}  // namespace
+
+void TKvDestEngineUIPanel::DrawPaletteGlyph(const TKvPalette* APalette, QImage& AImage, QImage& AMask) {
+  const int W = AImage.width(), H = AImage.height();
+  if (W > 0 && H > 0) {
+    const QPalette LSystem = QGuiApplication::palette();
+    const QRgb LWindow = LSystem.color(QPalette::Active, QPalette::Base).rgb();
+    const QRgb LGrayText = LSystem.color(QPalette::Disabled, QPalette::Text).rgb();
+    const int s = H - 1;
+    GlyphFill(AImage, 0, 0, W, H, LWindow);
+    GlyphFill(AImage, 3, 0, W, H, qRgb(255, 255, 255));
+    GlyphLine(AImage, 3, 0, W - 1, 0, LGrayText);
+    GlyphLine(AImage, W - 1, 0, W - 1, H - 1, LGrayText);
+    GlyphLine(AImage, W - 1, H - 1, 3, H - 1, LGrayText);
+    GlyphLine(AImage, 3, H - 1, 3, 0, LGrayText);
+    const int LCells = W / H;
+    for (int k = 1; k <= LCells; ++k) GlyphLine(AImage, 3 + s * k, 0, 3 + s * k, H - 1, LGrayText);
+    const int LCount = APalette ? APalette->GetCount() : 0;
+    for (int i = 0; i <= LCells; ++i) {
+      const int x = 3 + s * i;
+      if (i < LCount) {
+        const TKvStdRGBColor C = APalette->GetStdRGB(i);
+        GlyphFill(AImage, x + 1, 1, x + s, s, qRgb(C.R, C.G, C.B));
+      } else {
+        GlyphLine(AImage, x, 0, x + s, s, LGrayText);
+        GlyphLine(AImage, x + s, 0, x, s, LGrayText);
+      }
+    }
+  }
+  if (AMask.width() > 0 && AMask.height() > 0) {
+    GlyphFill(AMask, 0, 0, AMask.width(), AMask.height(), qRgb(255, 255, 255));
+    GlyphFill(AMask, 3, 0, AMask.width(), AMask.height(), qRgb(0, 0, 0));
+  }
+}
+
+QImage TKvDestEngineUIPanel::MaskedGlyph(const QImage& AImage, const QImage& AMask) {
+  QImage LResult = AImage.convertToFormat(QImage::Format_ARGB32);
+  for (int y = 0; y < LResult.height(); ++y)
+    for (int x = 0; x < LResult.width(); ++x)
+      if (AMask.valid(x, y) && qRed(AMask.pixel(x, y)) >= 128) LResult.setPixel(x, y, 0);
+  return LResult;
 }
 
 void TKvDestEngineUIPanel::AddPaletteIndexLabel() {
@@ -706,6 +839,7 @@ void TKvDestEngineUIPanel::ResizeControls(TnoxShellUI& UI) {
   }
   if (BorderColorBox && BorderColorButton)
     BorderColorBox->resize(2 * BorderColorButton->height(), BorderColorButton->height());
+  RefillGlyphs(UI.LinesToHeight(1) - 2);
 }
 
 void TKvDestEngineUIPanel::ArrangeControls(TnoxShellUI& UI, int& ATop) {

@@ -68,11 +68,30 @@ public:
   void AddHamSection(bool AInitial, bool APrev, bool ANext, bool AMaxChange);
   void AddDitheringSection(bool ABlockLimits);
   void AddCustomPaletteComboBox(const std::vector<int>& AKinds);
-  // The image lists of the palette kinds, indexes and border colours: their
-  // entries are shown by caption.
-  void AddCustomPaletteComboBoxEx(const std::vector<int>& AKinds, const std::vector<std::string>& ACaptions);
-  void AddPaletteIndexComboBoxEx(const std::vector<std::string>& ACaptions);
-  void AddBorderColorComboBoxEx(const std::vector<std::string>& ACaptions);
+  // The image combo boxes of the palette kinds, indexes and border colours.
+  // Each entry shows the glyph of its palette (AGlyphs, by entry); an entry
+  // without one shows, for a palette kind, the palette the colour core builds
+  // for that kind, otherwise no palette.
+  void AddCustomPaletteComboBoxEx(const std::vector<int>& AKinds, const std::vector<std::string>& ACaptions,
+                                  const std::vector<TKvPanelGlyph>& AGlyphs = {});
+  void AddPaletteIndexComboBoxEx(const std::vector<std::string>& ACaptions,
+                                 const std::vector<TKvPanelGlyph>& AGlyphs = {});
+  void AddBorderColorComboBoxEx(const std::vector<std::string>& ACaptions,
+                                const std::vector<TKvPanelGlyph>& AGlyphs = {});
+  // Redraws the glyphs of the image combo boxes at a glyph height of
+  // AHeight: palette glyphs are four heights wide, colour glyphs one height
+  // plus 3 (ResizeControls uses one text line minus 2).
+  void RefillGlyphs(int AHeight);
+
+  // The image-list glyph of a palette: a framed row of square cells of step
+  // H - 1 starting at x = 3, cell i filled with colour i, or crossed where
+  // the palette (nullptr: none) has no colour i. AMask (same size) is white
+  // where the glyph is transparent: the first 3 columns. The background is
+  // the application palette's Base colour (what list and edit controls are
+  // painted on), the frame and crosses its disabled Text colour.
+  static void DrawPaletteGlyph(const TKvPalette* APalette, QImage& AImage, QImage& AMask);
+  // The glyph with the mask's white pixels made transparent.
+  static QImage MaskedGlyph(const QImage& AImage, const QImage& AMask);
   void AddPaletteIndexLabel();
   void AddZxPaletteSection(uint32_t AModeSet);
   void AddZxGigaScreenPaletteSection(bool AWith64x1, uint32_t AModeSet);
@@ -174,6 +193,8 @@ private:
   TKvCheckBox* AddCheckBox(const QString& ACaption, bool AChecked, bool APaletteTarget);
   TKvTrackBar* AddTrackBar(int AMin, int AMax, int ADefault, int APosition, bool APaletteTarget);
   void HandOutDest();
+  static std::vector<TKvPanelGlyph> ResolveGlyphs(size_t ACount, const std::vector<TKvPanelGlyph>& AGlyphs,
+                                                  const std::vector<int>* AKinds);
 
   // One row of the layout, in the order the sections made them.
   struct TRow {
@@ -188,6 +209,8 @@ private:
   };
   void AddRow(TRow ARow) { FRows.push_back(std::move(ARow)); }
   std::vector<TRow> FRows;
+  // The palettes the image combo boxes show, one per entry.
+  std::vector<TKvPanelGlyph> FKindGlyphs, FIndexGlyphs, FBorderGlyphs;
   std::unique_ptr<TKvDestEngineUI> FDescriptionOwner;
   TKvDestEngineUIEx* FDescription = nullptr;
   TKvDestEngineOptions* FOptions = nullptr;
