@@ -63,6 +63,11 @@ void TKvDestEngineUIEx::SetSectionGlyph(int ASectionIndex, int AItemIndex, const
   for (int i = 0; i < LCount; ++i) LGlyph.Colors.push_back(APalette->GetStdRGB(i));
 }
 
+TKvPalette* TKvDestEngineUIEx::GetEditedPalette(TKvPalette256& AScratch, int& AColumns) {
+  AColumns = 0;
+  return &AScratch;
+}
+
 void TKvDestEngineUIEx::AddPaletteUsageSection(uint32_t AUsageSet) {
   Append({.Kind = K::PaletteUsage, .Set = AUsageSet});
 }

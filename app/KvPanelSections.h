@@ -14,6 +14,7 @@
 
 class TKvDestEngineOptions;
 class TKvPalette;
+class TKvPalette256;
 
 enum class TKvPanelSectionKind {
   Dimension,            // AddDimensionSection(Flag = native-size button)
@@ -129,6 +130,16 @@ public:
   void AddFileFormatCheckBox(const std::string& ACaption);
   void AddCommentSeparator();
   void AddCommentEdit();
+
+  // The "Edit..." button of the palette mode section. A converter that lets
+  // the user edit a palette answers whether that is possible with the
+  // current options, and which palette the custom palette editor shows: it
+  // either fills AScratch (an empty palette the panel owns for the call) and
+  // returns it, or returns a palette of its own, often the options' hardware
+  // palette. AColumns is the editor's column count (0: automatic). An empty
+  // palette opens no editor, which is what the base gives.
+  virtual bool CanEditPalette() { return true; }
+  virtual TKvPalette* GetEditedPalette(TKvPalette256& AScratch, int& AColumns);
 
 protected:
   // Sections added between BeginGroup and EndGroup carry the group's name.

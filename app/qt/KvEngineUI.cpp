@@ -293,8 +293,11 @@ void TKvDestEngineUIPanel::EditPalette(TKvPalette* APalette, int AColumns) {
 }
 
 void TKvDestEngineUIPanel::EditButtonClick(QObject*) {
+  // The description names the palette to edit; the base leaves it empty.
   TKvPalette256 LPalette;
-  EditPalette(&LPalette, 0);
+  int LColumns = 0;
+  TKvPalette* LEdited = FDescription ? FDescription->GetEditedPalette(LPalette, LColumns) : &LPalette;
+  EditPalette(LEdited, LColumns);
 }
 
 // ---- sections ----

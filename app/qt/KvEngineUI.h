@@ -35,7 +35,8 @@ public:
   void PaletteControlChanged(QObject* ASender);
   virtual void StoreOptions();
   virtual void CheckOptions() {}
-  virtual bool CanEditPalette() { return true; }
+  // Whether "Edit..." may open the editor: the description decides.
+  virtual bool CanEditPalette() { return !FDescription || FDescription->CanEditPalette(); }
   // Runs the custom palette dialog over APalette (nothing for an empty one).
   virtual void EditPalette(TKvPalette* APalette, int AColumns);
   void EditButtonClick(QObject* ASender);

@@ -8,6 +8,7 @@
 #include <QPalette>
 
 #include "app/KvPanelSections.h"
+#include "app/qt/CustomFormUnit.h"
 #include "app/qt/KvAppQtTestSupport.h"
 #include "app/qt/KvEngineUI.h"
 #include "core/KvPaletteRGB.h"
@@ -197,6 +198,47 @@ TEST_F(PaletteGlyphTest, ImageComboBoxesShowTheGlyphsOfTheirEntries) {
   EXPECT_EQ(LBorder.pixel(5, H / 2), ColorB);
   EXPECT_EQ(LPanel.PaletteIndexCombo->currentIndex(), 1);
   EXPECT_EQ(LPanel.CustomPaletteComboEx->GetPaletteType(), ptRGB111);
+}
+
+// A converter panel that edits its hardware palette in 32 columns, and only
+// for one palette kind.
+class TEditingUI : public TKvDestEngineUIEx {
+public:
+  using TKvDestEngineUIEx::TKvDestEngineUIEx;
+  bool CanEditPalette() override { return GetOptions()->PaletteType == ptRGB333; }
+  TKvPalette* GetEditedPalette(TKvPalette256&, int& AColumns) override {
+    AColumns = 32;
+    return GetOptions()->GetHardwarePalette();
+  }
+};
+
+TEST_F(PaletteGlyphTest, EditButtonEditsThePaletteTheConverterNames) {
+  auto LOptions = TKvDestEngineOptions::Create();
+  LOptions->PaletteMode = 17;
+  LOptions->PaletteType = ptRGB333;
+  LOptions->HardwarePalette = TKvPaletteRGB::CreateType(ptRGB333, false);
+  auto LDescription = std::make_unique<TEditingUI>(LOptions.get());
+  LDescription->AddPaletteModeSection((1u << 11) | (1u << 17));
+  TKvDestEngineUIPanel LPanel(FParent.get(), std::move(LDescription));
+  ASSERT_NE(LPanel.EditButton, nullptr);
+  LPanel.UpdateControls();
+  EXPECT_TRUE(LPanel.EditButton->isEnabled());
+  const TKvPalette* LShown = nullptr;
+  int LColumns = -1;
+  Presenter.OnShow = [&](TnoxShellBaseUIForm& AForm) {
+    auto& LForm = dynamic_cast<TCustomForm&>(AForm);
+    LShown = LForm.Grid->GetPalette();
+    LColumns = LForm.Grid->GetColCount();
+    return 2;
+  };
+  LPanel.EditButton->click();
+  EXPECT_EQ(Presenter.Count, 1);
+  EXPECT_EQ(LShown, LOptions->HardwarePalette.get());
+  EXPECT_EQ(LColumns, 32);
+  // Another kind: the converter allows no editing.
+  LOptions->PaletteType = ptRGB444;
+  LPanel.UpdateControls();
+  EXPECT_FALSE(LPanel.EditButton->isEnabled());
 }
 
 }  // namespace
