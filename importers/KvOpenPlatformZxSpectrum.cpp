@@ -35,6 +35,16 @@ void DrawColorScreen(TKvBitmap& ABitmap, const uint8_t* AData, TRowOf ARowOf, TA
   }
 }
 
+// The usual layout at (AX, AY): bitmap rows in screen order (ALinearRows:
+// top to bottom), then one attribute row for every 1 << AAttrShift lines.
+void DrawZxScreen(TKvBitmap& ABitmap, const uint8_t* AData, int AAttrShift, bool ALinearRows = false, int AX = 0,
+                  int AY = 0, int AYStep = 1) {
+  DrawColorScreen(
+      ABitmap, AData, [ALinearRows](int y) { return ALinearRows ? y * 32 : ZxRowOffset(y); },
+      [AData, AAttrShift](int y, int c) { return AData[ZxBitmapSize + (y >> AAttrShift) * 32 + c]; }, AX, AY,
+      AYStep);
+}
+
 // The border description of ".bsc" and ".bmc4": 64 top lines of 24 bytes,
 // 192 middle lines of 8 bytes and 48 bottom lines of 24 bytes; each byte
 // gives two 8-pixel spans (bits 0-2 left, bits 3-5 right).
@@ -54,6 +64,13 @@ void DrawBorder(TKvBitmap& ABitmap, const uint8_t* ABorder) {
     for (int b = 0; b < 24; ++b) span(16 * b, y, *p++);
 }
 
+// A 256x192 picture of one byte per pixel, rows stored top to bottom.
+std::unique_ptr<TKvBitmap> CopyNextPicture(TKvPalette256& APalette, const uint8_t* APixels) {
+  auto LBitmap = std::make_unique<TKvBitmap8>(256, 192, &APalette);
+  for (int y = 0; y < 192; ++y) std::memcpy(LBitmap->GetScanline(y), APixels + y * 256, 256);
+  return LBitmap;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -61,18 +78,50 @@ void DrawBorder(TKvBitmap& ABitmap, const uint8_t* ABorder) {
 TKvZxSpectrumSourceEngine::TKvZxSpectrumSourceEngine(TKvLoadSource& ASource)
     : TKvSourceEngine(ASource), FData(ASource.GetData()) {}
 
-void TKvZxSpectrumSourceEngine::SetDescription(const char* APrefix, const char* ASuffix) {
+void TKvZxSpectrumSourceEngine::SetUp(int AWidth, int AHeight, int ABits, uint8_t APixelAspect, const char* ASuffix,
+                                      const char* APrefix) {
+  Width = AWidth;
+  Height = AHeight;
+  Bits = ABits;
+  PixelAspect = APixelAspect;
   Description = std::string(APrefix) + GetSizeText() + ASuffix + " image";
+}
+
+void TKvZxSpectrumSourceEngine::SetUpZxColors(int AWidth, int AHeight, uint8_t APixelAspect, const char* ASuffix) {
+  SetZxPaletteTypes();
+  PaletteType = ptColoredLinear;
+  SetUp(AWidth, AHeight, 4, APixelAspect, ASuffix);
+}
+
+template <class TBitmapT>
+std::unique_ptr<TBitmapT> TKvZxSpectrumSourceEngine::NewZxColorBitmap() {
+  BuildZxSpectrumPalette(*Palette, PaletteType);
+  return std::make_unique<TBitmapT>(Width, Height, Palette.get());
+}
+
+std::unique_ptr<TKvBitmap> TKvZxSpectrumSourceEngine::DecodeScreen(int AAttrShift, bool ALinearRows) {
+  auto LBitmap = NewZxColorBitmap<TKvBitmap4>();
+  DrawZxScreen(*LBitmap, FData, AAttrShift, ALinearRows);
+  return LBitmap;
+}
+
+std::unique_ptr<TKvBitmap> TKvZxSpectrumSourceEngine::DecodeAttributePicture() {
+  auto LBitmap = NewZxColorBitmap<TKvBitmap4>();
+  for (int r = 0; r < Height; ++r)
+    for (int c = 0; c < 32; ++c) {
+      int paper, ink;
+      DecodeZxAttribute(FData[r * 32 + c], paper, ink);
+      LBitmap->SetPixel(2 * c, r, paper);
+      LBitmap->SetPixel(2 * c + 1, r, ink);
+    }
+  return LBitmap;
 }
 
 // ---------------------------------------------------------------------------
 // Standard screens.
 
 TKvZxSpectrumBWEngine::TKvZxSpectrumBWEngine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource) {
-  Width = 256;
-  Height = 192;
-  Bits = 1;
-  SetDescription("ZX Spectrum", " B/W");
+  SetUp(256, 192, 1, kAspect1To1, " B/W");
 }
 
 TKvMatchFlags TKvZxSpectrumBWEngine::Match(TKvLoadSource& ASource) { return MatchSizeExt(ASource, 6144, ".scr"); }
@@ -85,36 +134,18 @@ std::unique_ptr<TKvBitmap> TKvZxSpectrumBWEngine::Decode() {
 }
 
 TKvZxSpectrumColorEngine::TKvZxSpectrumColorEngine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource) {
-  Width = 256;
-  Height = 192;
-  Bits = 4;
-  SetZxPaletteTypes();
-  PaletteType = ptColoredLinear;
-  SetDescription("ZX Spectrum", "");
+  SetUpZxColors(256, 192, kAspect1To1, "");
 }
 
 TKvMatchFlags TKvZxSpectrumColorEngine::Match(TKvLoadSource& ASource) {
   return MatchSizeExt(ASource, ZxScreenSize, ".scr");
 }
 
-std::unique_ptr<TKvBitmap> TKvZxSpectrumColorEngine::Decode() {
-  BuildZxSpectrumPalette(*Palette, PaletteType);
-  auto LBitmap = std::make_unique<TKvBitmap4>(Width, Height, Palette.get());
-  const uint8_t* d = FData;
-  DrawColorScreen(
-      *LBitmap, d, [](int y) { return ZxRowOffset(y); },
-      [d](int y, int c) { return d[ZxBitmapSize + (y >> 3) * 32 + c]; }, 0, 0);
-  return LBitmap;
-}
+std::unique_ptr<TKvBitmap> TKvZxSpectrumColorEngine::Decode() { return DecodeScreen(3); }
 
 TKvZxSpectrumFlashColorEngine::TKvZxSpectrumFlashColorEngine(TKvLoadSource& ASource)
     : TKvSourceEngineOf(ASource) {
-  Width = 256;
-  Height = 192;
-  Bits = 4;
-  SetZxPaletteTypes();
-  PaletteType = ptColoredLinear;
-  SetDescription("ZX Spectrum", " FlashColor");
+  SetUpZxColors(256, 192, kAspect1To1, " FlashColor");
 }
 
 TKvMatchFlags TKvZxSpectrumFlashColorEngine::Match(TKvLoadSource& ASource) {
@@ -146,146 +177,70 @@ std::unique_ptr<TKvBitmap> TKvZxSpectrumFlashColorEngine::Decode() {
 }
 
 // ---------------------------------------------------------------------------
-// Multicolour screens.
+// Multicolour screens: one attribute row per pixel line (".mlt", ".mc") or
+// per two lines (".ifl"); attribute pictures of wide pixels (".mtl", ".afl").
 
 TKvZxSpectrumMulticolorMLTEngine::TKvZxSpectrumMulticolorMLTEngine(TKvLoadSource& ASource)
     : TKvSourceEngineOf(ASource) {
-  Width = 256;
-  Height = 192;
-  Bits = 4;
-  SetZxPaletteTypes();
-  PaletteType = ptColoredLinear;
-  SetDescription("ZX Spectrum", " multicolor");
+  SetUpZxColors(256, 192, kAspect1To1, " multicolor");
 }
 
 TKvMatchFlags TKvZxSpectrumMulticolorMLTEngine::Match(TKvLoadSource& ASource) {
   return MatchSizeExt(ASource, 12288, ".mlt");
 }
 
-std::unique_ptr<TKvBitmap> TKvZxSpectrumMulticolorMLTEngine::Decode() {
-  BuildZxSpectrumPalette(*Palette, PaletteType);
-  auto LBitmap = std::make_unique<TKvBitmap4>(Width, Height, Palette.get());
-  const uint8_t* d = FData;
-  DrawColorScreen(
-      *LBitmap, d, [](int y) { return ZxRowOffset(y); },
-      [d](int y, int c) { return d[ZxBitmapSize + y * 32 + c]; }, 0, 0);
-  return LBitmap;
-}
+std::unique_ptr<TKvBitmap> TKvZxSpectrumMulticolorMLTEngine::Decode() { return DecodeScreen(0); }
 
 TKvZxSpectrumMulticolorMCEngine::TKvZxSpectrumMulticolorMCEngine(TKvLoadSource& ASource)
     : TKvSourceEngineOf(ASource) {
-  Width = 256;
-  Height = 192;
-  Bits = 4;
-  SetZxPaletteTypes();
-  PaletteType = ptColoredLinear;
-  SetDescription("ZX Spectrum", " multicolor");
+  SetUpZxColors(256, 192, kAspect1To1, " multicolor");
 }
 
 TKvMatchFlags TKvZxSpectrumMulticolorMCEngine::Match(TKvLoadSource& ASource) {
   return MatchSizeExt(ASource, 12288, ".mc");
 }
 
-std::unique_ptr<TKvBitmap> TKvZxSpectrumMulticolorMCEngine::Decode() {
-  BuildZxSpectrumPalette(*Palette, PaletteType);
-  auto LBitmap = std::make_unique<TKvBitmap4>(Width, Height, Palette.get());
-  const uint8_t* d = FData;
-  DrawColorScreen(
-      *LBitmap, d, [](int y) { return y * 32; }, [d](int y, int c) { return d[ZxBitmapSize + y * 32 + c]; }, 0, 0);
-  return LBitmap;
-}
+std::unique_ptr<TKvBitmap> TKvZxSpectrumMulticolorMCEngine::Decode() { return DecodeScreen(0, true); }
 
 TKvZxSpectrumMulticolor2Engine::TKvZxSpectrumMulticolor2Engine(TKvLoadSource& ASource)
     : TKvSourceEngineOf(ASource) {
-  Width = 256;
-  Height = 192;
-  Bits = 4;
-  SetZxPaletteTypes();
-  PaletteType = ptColoredLinear;
-  SetDescription("ZX Spectrum", " multicolor");
+  SetUpZxColors(256, 192, kAspect1To1, " multicolor");
 }
 
 TKvMatchFlags TKvZxSpectrumMulticolor2Engine::Match(TKvLoadSource& ASource) {
   return MatchSizeExt(ASource, 9216, ".ifl");
 }
 
-std::unique_ptr<TKvBitmap> TKvZxSpectrumMulticolor2Engine::Decode() {
-  BuildZxSpectrumPalette(*Palette, PaletteType);
-  auto LBitmap = std::make_unique<TKvBitmap4>(Width, Height, Palette.get());
-  const uint8_t* d = FData;
-  DrawColorScreen(
-      *LBitmap, d, [](int y) { return ZxRowOffset(y); },
-      [d](int y, int c) { return d[ZxBitmapSize + (y >> 1) * 32 + c]; }, 0, 0);
-  return LBitmap;
-}
-
-// Attribute pictures: every attribute byte gives two pixels, paper then ink.
-namespace {
-std::unique_ptr<TKvBitmap> DecodeAttributePicture(TKvPalette256& APalette, const uint8_t* AData, int ARows) {
-  auto LBitmap = std::make_unique<TKvBitmap4>(64, ARows, &APalette);
-  for (int r = 0; r < ARows; ++r)
-    for (int c = 0; c < 32; ++c) {
-      int paper, ink;
-      TKvSourceEngine::DecodeZxAttribute(AData[r * 32 + c], paper, ink);
-      LBitmap->SetPixel(2 * c, r, paper);
-      LBitmap->SetPixel(2 * c + 1, r, ink);
-    }
-  return LBitmap;
-}
-}  // namespace
+std::unique_ptr<TKvBitmap> TKvZxSpectrumMulticolor2Engine::Decode() { return DecodeScreen(1); }
 
 TKvZxSpectrumMulticolorMTLEngine::TKvZxSpectrumMulticolorMTLEngine(TKvLoadSource& ASource)
     : TKvSourceEngineOf(ASource) {
-  Width = 64;
-  Height = 192;
-  Bits = 4;
-  PixelAspect = 20;  // "4:1"
-  SetZxPaletteTypes();
-  PaletteType = ptColoredLinear;
-  SetDescription("ZX Spectrum", " multicolor");
+  SetUpZxColors(64, 192, kAspect4To1, " multicolor");
 }
 
 TKvMatchFlags TKvZxSpectrumMulticolorMTLEngine::Match(TKvLoadSource& ASource) {
   return MatchSizeExt(ASource, 6144, ".mtl");
 }
 
-std::unique_ptr<TKvBitmap> TKvZxSpectrumMulticolorMTLEngine::Decode() {
-  BuildZxSpectrumPalette(*Palette, PaletteType);
-  return DecodeAttributePicture(*Palette, FData, 192);
-}
+std::unique_ptr<TKvBitmap> TKvZxSpectrumMulticolorMTLEngine::Decode() { return DecodeAttributePicture(); }
 
 TKvZxSpectrumMulticolor2AFLEngine::TKvZxSpectrumMulticolor2AFLEngine(TKvLoadSource& ASource)
     : TKvSourceEngineOf(ASource) {
-  Width = 64;
-  Height = 96;
-  Bits = 4;
-  PixelAspect = 17;  // "2:1"
-  SetZxPaletteTypes();
-  PaletteType = ptColoredLinear;
-  SetDescription("ZX Spectrum", " multicolor");
+  SetUpZxColors(64, 96, kAspect2To1, " multicolor");
 }
 
 TKvMatchFlags TKvZxSpectrumMulticolor2AFLEngine::Match(TKvLoadSource& ASource) {
   return MatchSizeExt(ASource, 3072, ".afl");
 }
 
-std::unique_ptr<TKvBitmap> TKvZxSpectrumMulticolor2AFLEngine::Decode() {
-  BuildZxSpectrumPalette(*Palette, PaletteType);
-  return DecodeAttributePicture(*Palette, FData, 96);
-}
+std::unique_ptr<TKvBitmap> TKvZxSpectrumMulticolor2AFLEngine::Decode() { return DecodeAttributePicture(); }
 
 // ---------------------------------------------------------------------------
 // Interlaced and attribute-only screens.
 
 TKvZxSpectrumColorInterlacedEngine::TKvZxSpectrumColorInterlacedEngine(TKvLoadSource& ASource)
     : TKvSourceEngineOf(ASource) {
-  Width = 256;
-  Height = 384;
-  Bits = 4;
-  PixelAspect = 17;  // "2:1"
-  SetZxPaletteTypes();
-  PaletteType = ptColoredLinear;
-  SetDescription("ZX Spectrum", " interlaced");
+  SetUpZxColors(256, 384, kAspect2To1, " interlaced");
 }
 
 TKvMatchFlags TKvZxSpectrumColorInterlacedEngine::Match(TKvLoadSource& ASource) {
@@ -293,31 +248,19 @@ TKvMatchFlags TKvZxSpectrumColorInterlacedEngine::Match(TKvLoadSource& ASource) 
 }
 
 std::unique_ptr<TKvBitmap> TKvZxSpectrumColorInterlacedEngine::Decode() {
-  BuildZxSpectrumPalette(*Palette, PaletteType);
-  auto LBitmap = std::make_unique<TKvBitmap4>(Width, Height, Palette.get());
-  for (int k = 0; k < 2; ++k) {
-    const uint8_t* d = FData + k * ZxScreenSize;
-    DrawColorScreen(
-        *LBitmap, d, [](int y) { return ZxRowOffset(y); },
-        [d](int y, int c) { return d[ZxBitmapSize + (y >> 3) * 32 + c]; }, 0, k, 2);
-  }
+  auto LBitmap = NewZxColorBitmap<TKvBitmap4>();
+  for (int k = 0; k < 2; ++k) DrawZxScreen(*LBitmap, FData + k * ZxScreenSize, 3, false, 0, k, 2);
   return LBitmap;
 }
 
 TKvZxSpectrumAtrEngine::TKvZxSpectrumAtrEngine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource) {
-  Width = 256;
-  Height = 192;
-  Bits = 4;
-  SetZxPaletteTypes();
-  PaletteType = ptColoredLinear;
-  SetDescription("ZX Spectrum", "");
+  SetUpZxColors(256, 192, kAspect1To1, "");
 }
 
 TKvMatchFlags TKvZxSpectrumAtrEngine::Match(TKvLoadSource& ASource) { return MatchSizeExt(ASource, 768, ".atr"); }
 
 std::unique_ptr<TKvBitmap> TKvZxSpectrumAtrEngine::Decode() {
-  BuildZxSpectrumPalette(*Palette, PaletteType);
-  auto LBitmap = std::make_unique<TKvBitmap4>(Width, Height, Palette.get());
+  auto LBitmap = NewZxColorBitmap<TKvBitmap4>();
   for (int y = 0; y < 192; ++y)
     for (int c = 0; c < 32; ++c) {
       int paper, ink;
@@ -332,10 +275,7 @@ std::unique_ptr<TKvBitmap> TKvZxSpectrumAtrEngine::Decode() {
 
 TKvZxSpectrumTricolorSourceEngine::TKvZxSpectrumTricolorSourceEngine(TKvLoadSource& ASource)
     : TKvSourceEngineOf(ASource), IsDot3(ASource.GetExtension() == ".3") {
-  Width = 256;
-  Height = 192;
-  Bits = 3;
-  SetDescription("ZX Spectrum", " tricolor");
+  SetUp(256, 192, 3, kAspect1To1, " tricolor");
 }
 
 TKvMatchFlags TKvZxSpectrumTricolorSourceEngine::Match(TKvLoadSource& ASource) {
@@ -367,37 +307,23 @@ std::unique_ptr<TKvBitmap> TKvZxSpectrumTricolorSourceEngine::Decode() {
 }
 
 // ---------------------------------------------------------------------------
-// Border screens.
+// Border screens: the 256x192 screen at (64, 64) inside the border.
 
 TKvZxSpectrumBscEngine::TKvZxSpectrumBscEngine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource) {
-  Width = 384;
-  Height = 304;
-  Bits = 4;
-  SetZxPaletteTypes();
-  PaletteType = ptColoredLinear;
-  SetDescription("ZX Spectrum", "");
+  SetUpZxColors(384, 304, kAspect1To1, "");
 }
 
 TKvMatchFlags TKvZxSpectrumBscEngine::Match(TKvLoadSource& ASource) { return MatchSizeExt(ASource, 11136, ".bsc"); }
 
 std::unique_ptr<TKvBitmap> TKvZxSpectrumBscEngine::Decode() {
-  BuildZxSpectrumPalette(*Palette, PaletteType);
-  auto LBitmap = std::make_unique<TKvBitmap8>(Width, Height, Palette.get());
-  const uint8_t* d = FData;
-  DrawColorScreen(
-      *LBitmap, d, [](int y) { return ZxRowOffset(y); },
-      [d](int y, int c) { return d[ZxBitmapSize + (y >> 3) * 32 + c]; }, 64, 64);
+  auto LBitmap = NewZxColorBitmap<TKvBitmap8>();
+  DrawZxScreen(*LBitmap, FData, 3, false, 64, 64);
   DrawBorder(*LBitmap, FData + ZxScreenSize);
   return LBitmap;
 }
 
 TKvZxSpectrumBmc4Engine::TKvZxSpectrumBmc4Engine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource) {
-  Width = 384;
-  Height = 304;
-  Bits = 4;
-  SetZxPaletteTypes();
-  PaletteType = ptColoredLinear;
-  SetDescription("ZX Spectrum", "");
+  SetUpZxColors(384, 304, kAspect1To1, "");
 }
 
 TKvMatchFlags TKvZxSpectrumBmc4Engine::Match(TKvLoadSource& ASource) {
@@ -405,8 +331,7 @@ TKvMatchFlags TKvZxSpectrumBmc4Engine::Match(TKvLoadSource& ASource) {
 }
 
 std::unique_ptr<TKvBitmap> TKvZxSpectrumBmc4Engine::Decode() {
-  BuildZxSpectrumPalette(*Palette, PaletteType);
-  auto LBitmap = std::make_unique<TKvBitmap8>(Width, Height, Palette.get());
+  auto LBitmap = NewZxColorBitmap<TKvBitmap8>();
   const uint8_t* d = FData;
   // Pixel lines 0-3 of a cell take the first attribute area, 4-7 the second.
   DrawColorScreen(
@@ -417,13 +342,10 @@ std::unique_ptr<TKvBitmap> TKvZxSpectrumBmc4Engine::Decode() {
 }
 
 // ---------------------------------------------------------------------------
-// ZX Spectrum Next.
+// ZX Spectrum Next: 256x192 at one byte per pixel.
 
 TKvZxSpectrumNextNxiEngine::TKvZxSpectrumNextNxiEngine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource) {
-  Width = 256;
-  Height = 192;
-  Bits = 8;
-  SetDescription("ZX Spectrum Next", "");
+  SetUp(256, 192, 8, kAspect1To1, "", "ZX Spectrum Next");
 }
 
 TKvMatchFlags TKvZxSpectrumNextNxiEngine::Match(TKvLoadSource& ASource) {
@@ -431,22 +353,18 @@ TKvMatchFlags TKvZxSpectrumNextNxiEngine::Match(TKvLoadSource& ASource) {
 }
 
 std::unique_ptr<TKvBitmap> TKvZxSpectrumNextNxiEngine::Decode() {
+  // 256 little-endian 9-bit colours, then the pixels.
   Palette->Clear();
   for (int i = 0; i < 256; ++i) {
     const int w = FData[2 * i] | (FData[2 * i + 1] << 8);
     Palette->AddRGB(kNextLevels[(w >> 5) & 7], kNextLevels[(w >> 2) & 7],
                     kNextLevels[((w << 1) & 6) | ((w >> 8) & 1)]);
   }
-  auto LBitmap = std::make_unique<TKvBitmap8>(Width, Height, Palette.get());
-  for (int y = 0; y < 192; ++y) std::memcpy(LBitmap->GetScanline(y), FData + 512 + y * 256, 256);
-  return LBitmap;
+  return CopyNextPicture(*Palette, FData + 512);
 }
 
 TKvZxSpectrumNextSl2Engine::TKvZxSpectrumNextSl2Engine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource) {
-  Width = 256;
-  Height = 192;
-  Bits = 8;
-  SetDescription("ZX Spectrum Next", "");
+  SetUp(256, 192, 8, kAspect1To1, "", "ZX Spectrum Next");
 }
 
 TKvMatchFlags TKvZxSpectrumNextSl2Engine::Match(TKvLoadSource& ASource) {
@@ -454,14 +372,13 @@ TKvMatchFlags TKvZxSpectrumNextSl2Engine::Match(TKvLoadSource& ASource) {
 }
 
 std::unique_ptr<TKvBitmap> TKvZxSpectrumNextSl2Engine::Decode() {
+  // The fixed RRRGGGBB palette.
   static const int kBlue[4] = {0, 3, 5, 7};
   Palette->Clear();
   for (int r = 0; r < 8; ++r)
     for (int g = 0; g < 8; ++g)
       for (int b = 0; b < 4; ++b) Palette->AddRGB(kNextLevels[r], kNextLevels[g], kNextLevels[kBlue[b]]);
-  auto LBitmap = std::make_unique<TKvBitmap8>(Width, Height, Palette.get());
-  for (int y = 0; y < 192; ++y) std::memcpy(LBitmap->GetScanline(y), FData + y * 256, 256);
-  return LBitmap;
+  return CopyNextPicture(*Palette, FData);
 }
 
 // ---------------------------------------------------------------------------

@@ -19,8 +19,27 @@ public:
   explicit TKvZxSpectrumSourceEngine(TKvLoadSource& ASource);
 
 protected:
-  // "<APrefix> WxHxBits<ASuffix> image".
-  void SetDescription(const char* APrefix, const char* ASuffix);
+  // Pixel aspects of the wide-pixel formats.
+  static constexpr uint8_t kAspect1To1 = 10;  // "1:1"
+  static constexpr uint8_t kAspect2To1 = 17;  // "2:1"
+  static constexpr uint8_t kAspect4To1 = 20;  // "4:1"
+
+  // Sets the geometry and the description "<APrefix> WxHxBits<ASuffix> image".
+  void SetUp(int AWidth, int AHeight, int ABits, uint8_t APixelAspect, const char* ASuffix,
+             const char* APrefix = "ZX Spectrum");
+  // The same for a 4-bit picture in ZX colours, offering the ZX palettes with
+  // the linear one chosen.
+  void SetUpZxColors(int AWidth, int AHeight, uint8_t APixelAspect, const char* ASuffix);
+
+  // A Width x Height bitmap of type TBitmapT on the chosen ZX palette (built here).
+  template <class TBitmapT>
+  std::unique_ptr<TBitmapT> NewZxColorBitmap();
+  // A 256x192 screen: the bitmap rows in screen order (ALinearRows: top to
+  // bottom), then one attribute row for every 1 << AAttrShift pixel lines.
+  std::unique_ptr<TKvBitmap> DecodeScreen(int AAttrShift, bool ALinearRows = false);
+  // Attributes only, each giving two pixels (paper then ink), 32 per row.
+  std::unique_ptr<TKvBitmap> DecodeAttributePicture();
+
   const uint8_t* FData;
 };
 
