@@ -816,6 +816,8 @@ int TKvDestEngineUIPanel::GetCaptionWidth() const {
 }
 
 void TKvDestEngineUIPanel::ResizeControls(TnoxShellUI& UI) {
+  // The glyphs first: the image combo boxes take their height from them.
+  RefillGlyphs(UI.LinesToHeight(1) - 2);
   for (TKvLabel* L : FCaptionLabels) L->AdjustBounds();
   for (QWidget* W : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
     if (auto* E = dynamic_cast<TKvIntEdit*>(W)) {
@@ -842,7 +844,6 @@ void TKvDestEngineUIPanel::ResizeControls(TnoxShellUI& UI) {
   }
   if (BorderColorBox && BorderColorButton)
     BorderColorBox->resize(2 * BorderColorButton->height(), BorderColorButton->height());
-  RefillGlyphs(UI.LinesToHeight(1) - 2);
 }
 
 void TKvDestEngineUIPanel::ArrangeControls(TnoxShellUI& UI, int& ATop) {

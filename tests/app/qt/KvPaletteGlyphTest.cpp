@@ -176,6 +176,7 @@ TEST_F(PaletteGlyphTest, ImageComboBoxesShowTheGlyphsOfTheirEntries) {
   EXPECT_EQ(LPanel.CustomPaletteComboEx->iconSize(), QSize(4 * H, H));
   EXPECT_EQ(LPanel.PaletteIndexCombo->iconSize(), QSize(4 * H, H));
   EXPECT_EQ(LPanel.BorderIndexCombo->iconSize(), QSize(H + 3, H));
+  EXPECT_GE(LPanel.CustomPaletteComboEx->height(), H);
 
   // Each icon is the glyph of its entry's palette, transparent left of x = 3.
   auto LIcon = [](QComboBox* ACombo, int AItem) {
