@@ -608,67 +608,49 @@ void TKvCellImage::RenderCell(TKvBitmap* AResult, TKvCellScreen* ATarget, int AC
     }
 }
 
+namespace {
+void AddLinRGB(PKvColor p, const TKvLinRGBColor& s) {
+  TKvLinRGBColor v = p->GetLinRGB();
+  v.R += s.R;
+  v.G += s.G;
+  v.B += s.B;
+  p->SetLinRGB(v);
+}
+}  // namespace
+
+bool TKvCellImage::DeferToLaterCell(int nx, int ny, const TKvLinRGBColor& AShare) {
+  const int row = ny / FCellHeight;
+  const int cell = FMirror ? FCellsAcross - 1 - (FWidth - 1 - nx) / FCellWidth : nx / FCellWidth;
+  if (cell <= FCellX && row <= FCellY) return false;
+  TKvLinRGBColor* e = FDiffusion->GetDiffusion(nx, ny);
+  e->R += AShare.R;
+  e->G += AShare.G;
+  e->B += AShare.B;
+  return true;
+}
+
 void TKvCellImage::DiffuseCellError(int X, int Y, uint8_t AMethod, const TKvLinRGBColor& AError) {
-  const TKvDitherKernel* k = GetDitherKernel(AMethod);
-  if (!k) return;
-  const TKvKernelDivisor div(k->D);
-  for (int t = 0; t < k->Count; ++t) {
-    const TKvDitherTap& tap = k->Taps[t];
-    const int nx = X + tap.DX, ny = Y + tap.DY;
-    if (nx < 0 || nx >= FWidth || ny >= FHeight) continue;
-    const double w = tap.W;
-    TKvLinRGBColor s{div(AError.R * w), div(AError.G * w), div(AError.B * w)};
-    const int row = ny / FCellHeight;
-    const int cell = FMirror ? FCellsAcross - 1 - (FWidth - 1 - nx) / FCellWidth : nx / FCellWidth;
-    if (cell > FCellX || row > FCellY) {
-      TKvLinRGBColor* e = FDiffusion->GetDiffusion(nx, ny);
-      e->R += s.R;
-      e->G += s.G;
-      e->B += s.B;
-      continue;
-    }
+  ForEachDitherTap(AMethod, X, Y, FWidth, FHeight, [&](int nx, int ny, auto share) {
+    TKvLinRGBColor s{share(AError.R), share(AError.G), share(AError.B)};
+    if (DeferToLaterCell(nx, ny, s)) return;
     if (FLimitErrorInsideBlock) {
       const TKvLinRGBColor r = *FRanges->GetRange(FCellX, FCellY);
       s.R *= r.R;
       s.G *= r.G;
       s.B *= r.B;
     }
-    PKvColor p = GetPixels(nx, ny);
-    TKvLinRGBColor v = p->GetLinRGB();
-    v.R += s.R;
-    v.G += s.G;
-    v.B += s.B;
-    p->SetLinRGB(v);
-  }
+    AddLinRGB(GetPixels(nx, ny), s);
+  });
 }
 
 void TKvCellImage::DiffuseCellGrayError(int X, int Y, uint8_t AMethod, double AError) {
-  const TKvDitherKernel* k = GetDitherKernel(AMethod);
-  if (!k) return;
-  const TKvKernelDivisor div(k->D);
-  for (int t = 0; t < k->Count; ++t) {
-    const TKvDitherTap& tap = k->Taps[t];
-    const int nx = X + tap.DX, ny = Y + tap.DY;
-    if (nx < 0 || nx >= FWidth || ny >= FHeight) continue;
-    double s = div(AError * tap.W);
-    const int row = ny / FCellHeight;
-    const int cell = FMirror ? FCellsAcross - 1 - (FWidth - 1 - nx) / FCellWidth : nx / FCellWidth;
-    if (cell > FCellX || row > FCellY) {
-      TKvLinRGBColor* e = FDiffusion->GetDiffusion(nx, ny);
-      e->R += s;
-      e->G += s;
-      e->B += s;
-      continue;
-    }
+  ForEachDitherTap(AMethod, X, Y, FWidth, FHeight, [&](int nx, int ny, auto share) {
+    double s = share(AError);
+    if (DeferToLaterCell(nx, ny, {s, s, s})) return;
     // The gray error is scaled by the red component of the range alone.
     if (FLimitErrorInsideBlock) s *= FRanges->GetRange(FCellX, FCellY)->R;
-    PKvColor p = GetPixels(nx, ny);
-    TKvLinRGBColor v = p->GetLinRGB();
-    v.R += s;
-    v.G += s;
-    v.B += s;
-    p->SetLinRGB(v);
-  }
+    AddLinRGB(GetPixels(nx, ny), {s, s, s});
+  });
 }
 
 // ---------------------------------------------------------------------------

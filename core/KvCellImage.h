@@ -201,6 +201,9 @@ public:
   // limited inside blocks).
   void DiffuseCellError(int X, int Y, uint8_t AMethod, const TKvLinRGBColor& AError);
   void DiffuseCellGrayError(int X, int Y, uint8_t AMethod, double AError);
+  // An error share for a pixel of a later cell goes to the deferred buffer
+  // (true); a pixel of the current or an earlier cell is left to the caller.
+  bool DeferToLaterCell(int nx, int ny, const TKvLinRGBColor& AShare);
 
   TKvCellPaletteList* GetPaletteList() const { return FPaletteList; }
 

@@ -82,34 +82,21 @@ const TKvDitherKernel* GetDitherKernel(uint8_t AMethod) {
 }
 
 void TKvImage::DiffuseError(int X, int Y, uint8_t AMethod, const TKvLinRGBColor& AError) {
-  const TKvDitherKernel* k = GetDitherKernel(AMethod);
-  if (!k) return;
-  const TKvKernelDivisor div(k->D);
-  for (int t = 0; t < k->Count; ++t) {
-    const TKvDitherTap& tap = k->Taps[t];
-    const int nx = X + tap.DX, ny = Y + tap.DY;
-    if (nx < 0 || nx >= FWidth || ny >= FHeight) continue;
+  ForEachDitherTap(AMethod, X, Y, FWidth, FHeight, [&](int nx, int ny, auto share) {
     PKvColor p = GetPixels(nx, ny);
     TKvLinRGBColor v = p->GetLinRGB();
-    const double w = tap.W;
-    v.R += div(AError.R * w);
-    v.G += div(AError.G * w);
-    v.B += div(AError.B * w);
+    v.R += share(AError.R);
+    v.G += share(AError.G);
+    v.B += share(AError.B);
     p->SetLinRGB(v);
-  }
+  });
 }
 
 void TKvImage::DiffuseGrayError(int X, int Y, uint8_t AMethod, double AError) {
-  const TKvDitherKernel* k = GetDitherKernel(AMethod);
-  if (!k) return;
-  const TKvKernelDivisor div(k->D);
-  for (int t = 0; t < k->Count; ++t) {
-    const TKvDitherTap& tap = k->Taps[t];
-    const int nx = X + tap.DX, ny = Y + tap.DY;
-    if (nx < 0 || nx >= FWidth || ny >= FHeight) continue;
+  ForEachDitherTap(AMethod, X, Y, FWidth, FHeight, [&](int nx, int ny, auto share) {
     PKvColor p = GetPixels(nx, ny);
-    p->SetLinGray(p->GetLinGray() + div(AError * tap.W));
-  }
+    p->SetLinGray(p->GetLinGray() + share(AError));
+  });
 }
 
 std::unique_ptr<TKvBitmap> TKvImage::ConvertIndexed(bool* AAbort, TKvDestEngineOptions& AOptions, TKvData* ATarget,

@@ -36,6 +36,23 @@ private:
   bool FPow2;
 };
 
+// Visits the taps of the method's kernel that land inside an AWidth x AHeight
+// picture from (X, Y), in kernel order: AVisit(nx, ny, share), where share(e)
+// is the tap's part of an error e. A method without a kernel visits nothing.
+template <class TVisit>
+inline void ForEachDitherTap(uint8_t AMethod, int X, int Y, int AWidth, int AHeight, TVisit&& AVisit) {
+  const TKvDitherKernel* k = GetDitherKernel(AMethod);
+  if (!k) return;
+  const TKvKernelDivisor div(k->D);
+  for (int t = 0; t < k->Count; ++t) {
+    const TKvDitherTap& tap = k->Taps[t];
+    const int nx = X + tap.DX, ny = Y + tap.DY;
+    if (nx < 0 || nx >= AWidth || ny >= AHeight) continue;
+    const double w = tap.W;
+    AVisit(nx, ny, [&div, w](double e) { return div(e * w); });
+  }
+}
+
 // Ordered 2x2: the method value, and the offset added to each linear channel
 // before the nearest-colour search. The threshold map T = [[0, 2], [3, 1]]
 // (indexed [x mod 2][y mod 2]) is centred on zero, (T - 1.5) / 4, so that a
