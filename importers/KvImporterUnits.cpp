@@ -1,5 +1,7 @@
 #include "importers/KvImporterUnits.h"
 
+#include "importers/KvOpenPlatformAppleII.h"
+#include "importers/KvOpenPlatformOric.h"
 #include "importers/KvOpenPlatformZxSpectrum.h"
 #include "platforms/KvPlatformUnits.h"
 
@@ -12,6 +14,8 @@ TKvUnitInitList& ImporterUnits() {
   // Timex, UKNC, Vector, | ZxSpectrum, ZxSpectrumSnapshot, ZxSpectrumSpectra,
   // ZxSpectrumUlaPlus.
   static TKvUnitInitList LList("importers", {
+                                                {"KvOpenPlatformAppleII", &InitKvOpenPlatformAppleII},
+                                                {"KvOpenPlatformOric", &InitKvOpenPlatformOric},
                                                 {"KvOpenPlatformZxSpectrum", &InitKvOpenPlatformZxSpectrum},
                                             });
   return LList;
