@@ -1,6 +1,7 @@
 #include "importers/KvImporterUnits.h"
 
 #include "importers/KvOpenPlatformAppleII.h"
+#include "importers/KvOpenPlatformCommodore64.h"
 #include "importers/KvOpenPlatformOric.h"
 #include "importers/KvOpenPlatformZxSpectrum.h"
 #include "platforms/KvPlatformUnits.h"
@@ -15,6 +16,7 @@ TKvUnitInitList& ImporterUnits() {
   // ZxSpectrumUlaPlus.
   static TKvUnitInitList LList("importers", {
                                                 {"KvOpenPlatformAppleII", &InitKvOpenPlatformAppleII},
+                                                {"KvOpenPlatformCommodore64", &InitKvOpenPlatformCommodore64},
                                                 {"KvOpenPlatformOric", &InitKvOpenPlatformOric},
                                                 {"KvOpenPlatformZxSpectrum", &InitKvOpenPlatformZxSpectrum},
                                             });
