@@ -1,17 +1,19 @@
 #include "platforms/KvPlatformUnits.h"
 
 #include "app/KvAppUnits.h"
+#include "platforms/KvSavePlatformMSX.h"
 #include "platforms/KvSavePlatformTimex.h"
 #include "platforms/KvSavePlatformZxSpectrum.h"
 
 TKvUnitInitList& PlatformUnits() {
   // Units of platforms not built yet take their places in this order:
   // Agat, AmstradCPC, ATMTurbo, BBCMicro, BK0010, Corvette, DVK,
-  // ElectronikaMS0515, ElektronikaKR04, ElementZX, IBM, Irisha, Lvov, MSX,
+  // ElectronikaMS0515, ElektronikaKR04, ElementZX, IBM, Irisha, Lvov, | MSX,
   // Okean240, PC8000, Pico8, PMD85, PP01, Profi, SAMCoupe, ScorpionGMX,
   // SinclairQL, Specialist, SymbOS, TI99, | Timex, UKNC, Vector, ZxEvolution,
   // | ZxSpectrum, ZxSpectrumNext, ZxSpectrumSpectra, ZxSpectrumUlaPlus.
   static TKvUnitInitList LList("converters", {
+                                                 {"KvSavePlatformMSX", &InitKvSavePlatformMSX},
                                                  {"KvSavePlatformTimex", &InitKvSavePlatformTimex},
                                                  {"KvSavePlatformZxSpectrum", &InitKvSavePlatformZxSpectrum},
                                              });

@@ -1,0 +1,212 @@
+// The converters of the "MSX" platform, and what the MSX2 bitmap and YJK
+// converters build on: screen buffers that own their memory, and the working
+// images that turn a picture into YJK-type groups.
+//
+// SCREEN 2 and 4 are 256x192 pictures in 8x1 cells of two colours, SCREEN 3
+// is 64x48 blocks of one colour each; all three are saved as BSAVE files
+// holding the VRAM image.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "app/KvDestEngines.h"
+#include "app/KvPanelSections.h"
+#include "core/KvBitmap.h"
+#include "core/KvCellImage.h"
+#include "core/KvCellPalette.h"
+#include "core/KvDestEngineOptions.h"
+#include "core/KvImage.h"
+#include "core/KvThreadJob.h"
+
+class TKvDestProgress;
+class TKvPaletteRGB;
+class TKvStreamList;
+
+// ---------------------------------------------------------------------------
+// Screen buffers of the bitmap screens: rows padded to 4 bytes, zero-filled,
+// so that the padding of rows narrower than the stride never carries stray
+// memory into the files that copy whole strides.
+
+class TKvMSXScreen2 : public TKvScreen2 {
+public:
+  TKvMSXScreen2(int AWidth, int AHeight);
+
+private:
+  std::vector<uint8_t> FMemory;
+};
+
+class TKvMSXScreen4 : public TKvScreen4 {
+public:
+  TKvMSXScreen4(int AWidth, int AHeight);
+
+private:
+  std::vector<uint8_t> FMemory;
+};
+
+class TKvMSXScreen8 : public TKvScreen8 {
+public:
+  TKvMSXScreen8(int AWidth, int AHeight);
+
+private:
+  std::vector<uint8_t> FMemory;
+};
+
+// ---------------------------------------------------------------------------
+// SCREEN 2, 3 and 4
+
+// 256x192 in 8x1 cells, sizes fixed.
+class TKvMSXScr2EngineOptions : public TKvDestFixedSizeEngineOptions {
+public:
+  TKvMSXScr2EngineOptions();
+  TKvSize GetDefaultSize() const override { return {256, 192}; }
+  int32_t GetCellWidth() const override { return 8; }
+};
+
+// The SCREEN 2 file inside the memory it is given (at least GetFileSize()
+// bytes, zero-filled): BSAVE header, pattern table at 7, name table at 6151,
+// palette at 7047 (when one is given), colour table at 8199 filled with
+// AColorByte until the conversion writes it. Cells are 8x1: SetAttr's cell
+// row is the pixel row; the high nibble colours set bits.
+class TKvMSXScr2Screen : public TKvCellScreen {
+public:
+  TKvMSXScr2Screen(void* AData, const TKvPalette* APalette, uint8_t AColorByte);
+  static int GetFileSize() { return 14343; }
+  int GetPixel(int X, int Y) override;
+  void SetPixel(int X, int Y, int AColor) override;
+  int GetAttr(int, int) override { return 0; }
+  void SetAttr(int CellX, int CellY, int AAttr) override;
+
+protected:
+  // For subclasses with a longer file.
+  TKvMSXScr2Screen(void* AData, const TKvPalette* APalette, uint8_t AColorByte, int AFileSize);
+};
+
+// The SCREEN 4 file: SCREEN 2's layout and 2048 further zero bytes.
+class TKvMSXScr4Screen : public TKvMSXScr2Screen {
+public:
+  TKvMSXScr4Screen(void* AData, const TKvPalette* APalette, uint8_t AColorByte);
+  static int GetFileSize() { return 16391; }
+};
+
+// A palette entry as the V9938 takes it: (R shl 4) or B, then G, with the
+// 3-bit levels of the colour's linear channels.
+void PutMSXPaletteEntry(uint8_t* AEntry, const TKvLinRGBColor& AColor);
+
+class TKvMSXScr2GrayPaletteList : public TKvCellPaletteList {
+public:
+  explicit TKvMSXScr2GrayPaletteList(TKvPalette256& APalette);
+};
+
+// Codes 1..15 alone, then every pair; the transparent code 0 is never used.
+class TKvMSXScr2ColorPaletteList : public TKvCellPaletteList {
+public:
+  explicit TKvMSXScr2ColorPaletteList(TKvPalette256& APalette);
+};
+
+// Every entry of APalette alone, then every pair. With ADisplay, each index
+// is that of the same colour in ADisplay ("Internal error" when absent) and
+// the candidates are made over ADisplay.
+class TKvMSXScr4ColorPaletteList : public TKvCellPaletteList {
+public:
+  TKvMSXScr4ColorPaletteList(TKvPalette256& APalette, TKvPalette256* ADisplay);
+};
+
+class TKvMSXScr2ColorImage : public TKvCellImage {
+public:
+  using TKvCellImage::TKvCellImage;
+  TKvCellPaletteList* CreatePaletteList() override;
+  std::unique_ptr<TKvBitmap> CreateResult() override;
+  void SetCellAttr(TKvCellScreen* ATarget, int ACellX, int ACellY, TKvCellPalette* ACellPalette) override;
+  void SetResultPixel(TKvBitmap* AResult, int X, int Y, TKvCellPalette* ACellPalette, int AIndex) override;
+  void SetTargetPixel(TKvCellScreen* ATarget, int X, int Y, TKvCellPalette* ACellPalette, int AIndex) override;
+};
+
+class TKvMSXScr4ColorImage : public TKvMSXScr2ColorImage {
+public:
+  using TKvMSXScr2ColorImage::TKvMSXScr2ColorImage;
+  TKvCellPaletteList* CreatePaletteList() override;
+  std::unique_ptr<TKvBitmap> CreateResult() override;
+};
+
+class TKvMSXScr2EngineUI : public TKvDestEngineUIEx {
+public:
+  explicit TKvMSXScr2EngineUI(TKvDestEngineOptions* AOptions);
+};
+
+class TKvMSXScr2Engine : public TKvDestEngineOf<TKvMSXScr2Engine> {
+public:
+  static std::string GetPlatformName() { return "MSX"; }
+  static std::string GetModeName() { return "2 256x192x4"; }
+  std::unique_ptr<TKvDestEngineUI> CreateUI(TKvDestEngineOptions* AOptions) override;
+  std::unique_ptr<TKvDestEngineOptions> CreateOptions() override;
+  static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,
+                                            TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,
+                                            TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams);
+};
+
+class TKvMSXScr3EngineOptions : public TKvDestFixedSizeEngineOptions {
+public:
+  TKvMSXScr3EngineOptions();
+  TKvSize GetDefaultSize() const override { return {64, 48}; }
+};
+
+// The SCREEN 3 file: BSAVE header (end 0x05FF), then 1536 bytes of block
+// colours; block (x, y) is the high nibble (even x) or the low nibble of
+// the byte at 7 + (y mod 8) + (x div 2) * 8 + (y div 8) * 256.
+class TKvMSXScr3Screen : public TKvScreen4 {
+public:
+  explicit TKvMSXScr3Screen(void* AData);
+  static int GetFileSize() { return 1543; }
+  int GetPixel(int, int) override { return 0; }
+  void SetPixel(int X, int Y, int AColor) override;
+};
+
+class TKvMSXScr3EngineUI : public TKvDestEngineUIEx {
+public:
+  explicit TKvMSXScr3EngineUI(TKvDestEngineOptions* AOptions);
+};
+
+class TKvMSXScr3Engine : public TKvDestEngineOf<TKvMSXScr3Engine> {
+public:
+  static std::string GetPlatformName() { return "MSX"; }
+  static std::string GetModeName() { return "3 64x48x4"; }
+  std::unique_ptr<TKvDestEngineUI> CreateUI(TKvDestEngineOptions* AOptions) override;
+  std::unique_ptr<TKvDestEngineOptions> CreateOptions() override;
+  static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,
+                                            TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,
+                                            TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams);
+};
+
+// SCREEN 4: a chosen palette of 16 colours of the V9938 (or V9958) levels.
+class TKvMSXScr4EngineOptions : public TKvMSXScr2EngineOptions {
+public:
+  TKvMSXScr4EngineOptions();
+  void UpdatePalette() override;
+};
+
+class TKvMSXScr4EngineUI : public TKvDestEngineUIEx {
+public:
+  explicit TKvMSXScr4EngineUI(TKvDestEngineOptions* AOptions);
+  // The hardware palette, 32 columns.
+  TKvPalette* GetEditedPalette(TKvPalette256& AScratch, int& AColumns) override;
+};
+
+class TKvMSXScr4Engine : public TKvDestEngineOf<TKvMSXScr4Engine> {
+public:
+  static std::string GetPlatformName() { return "MSX"; }
+  static std::string GetModeName() { return "4 256x192x4"; }
+  std::unique_ptr<TKvDestEngineUI> CreateUI(TKvDestEngineOptions* AOptions) override;
+  std::unique_ptr<TKvDestEngineOptions> CreateOptions() override;
+  static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,
+                                            TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,
+                                            TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams);
+};
+
+// The modes of the "MSX" platform in list order.
+const std::vector<const TKvDestEngineClass*>& MSXDestEngineClasses();
+// Unit start-up: registers them in that order.
+void InitKvSavePlatformMSX();
