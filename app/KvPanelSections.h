@@ -1,16 +1,81 @@
 // The Qt-free description of a converter option panel: the shared sections a
-// panel adds, in display order, with their arguments. A converter panel's
-// constructor calls the Add operations; the windowed layer later creates and
-// arranges the controls of each section in the same order, so what a panel
-// holds is checked without any widget.
+// panel adds, in display order, with their arguments, the converter's own
+// controls, the links between them, and the converter's hooks. A converter
+// panel's constructor calls the Add operations; the windowed layer later
+// creates and arranges the controls of each section in the same order, so
+// what a panel holds is checked without any widget.
+//
+// How a converter panel uses this (a subclass of TKvDestEngineUIEx in
+// platforms/, no Qt):
+//
+//   class TKvFooEngineUI : public TKvDestEngineUIEx {
+//   public:
+//     explicit TKvFooEngineUI(TKvDestEngineOptions* AOptions) : TKvDestEngineUIEx(AOptions) {
+//       AddPositionSection(0);
+//       AddPaletteSeparator();
+//       AddPaletteModeSection(0x803);                 // modes 0, 1, 11
+//       FRows = AddOwnComboBox("&Rows:", {"One", "Two"}, GetOptions()->PaletteIndex);
+//       AddDitheringSection(true);
+//       // Enabled only while the mode list shows its third item ("Сolor").
+//       AddRelated(pcModeCombo, 2, OwnControl(FRows), false);
+//       AddRelated(pcModeCombo, 2, OwnControl(FRows, opCaption), false);
+//     }
+//     void StoreOptions(IKvPanelControls& C) override {
+//       TKvDestEngineUIEx::StoreOptions(C);           // the shared controls first
+//       GetOptions()->SetPaletteIndex(C.GetItemIndex(OwnControl(FRows)));
+//     }
+//     void CheckOptions(IKvPanelControls& C) override {
+//       TKvDestEngineUIEx::CheckOptions(C);
+//       C.SetEnabled(pcSerpentineCheckBox, GetOptions()->PaletteMode != 0);
+//     }
+//   private:
+//     int FRows = -1;
+//   };
+//
+// Controls are addressed by id: every control of a shared section has a fixed
+// id (TKvPanelControl, pcXxx); a converter's own control is addressed by the
+// section index its AddOwnXxx returned, OwnControl(index, part). The hooks get
+// the panel's controls as IKvPanelControls, which the windowed layer
+// implements (and TKvPanelControlState in memory, for headless tests). Asking
+// for a control the panel does not have is harmless: reads give 0, false or
+// empty, writes do nothing (HasControl tells).
+//
+// The hooks, each virtual; an override calls the inherited one FIRST:
+// - StoreOptions: writes the controls into the options after every change.
+//   The base writes all shared controls, in a fixed order, through the
+//   options' setters; an override then writes its own controls.
+// - CheckOptions: called after every store and once after the panel is linked
+//   to its documents: enable or disable controls from option values.
+// - ResizeControls: after the shared sizing (every control, own ones too,
+//   already has its size from the font metrics), adjust sizes (SetBounds).
+// - ArrangeControls: the base sets the control column and ATop := 0, then
+//   arranges every section in order through ArrangeSection. Override
+//   ArrangeSection to lay out one section (usually an own one) yourself, or
+//   ArrangeControls to move things after the whole layout.
+// - CanEditPalette / EditPalette: the "Edit..." button of the palette mode
+//   section. EditPalette(C, APalette, AColumns) gets an empty scratch palette:
+//   fill it (or pass a palette of your own, often the options' hardware
+//   palette) and call the inherited EditPalette with your column count; the
+//   base opens the custom palette editor for a palette with colours.
+// - ButtonClick: an own button (AddOwnButton) was clicked.
+// A family base may add virtual operations of its own (for example a mode set
+// its subclasses answer) and call them from its constructor or hooks.
+//
+// Related controls: AddRelated(master combo box, item, control, inverse)
+// enables the control exactly while the master shows that item (inverse: while
+// it shows any other item, or none). The link is applied at once and on every
+// change of the master's selection, before CheckOptions runs.
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "app/KvDestEngines.h"
 #include "core/KvColor.h"
+#include "rtl/KvSysUtils.h"
+#include "shell/noxShellForm.h"
 
 class TKvDestEngineOptions;
 class TKvPalette;
@@ -38,6 +103,7 @@ enum class TKvPanelSectionKind {
   ZxPalette,            // AddZxPaletteSection(Set = mode set)
   ZxGigaScreenPalette,  // AddZxGigaScreenPaletteSection(Flag = with 64 x 1, Set = mode set)
   ColorUsage,           // AddColorUsageSection(Flag = force bright)
+  Calculation,          // AddCalculationSection: "&Calculation:" "Standard", "Linear" (gigascreen mixing)
   MaxFlickering,        // AddMaxFlickeringSection
   Style,                // AddStyleSection
   SafeModeCheckBox,     // AddSafeModeCheckBox
@@ -46,6 +112,16 @@ enum class TKvPanelSectionKind {
   FileFormatCheckBox,   // AddFileFormatCheckBox(Caption)
   CommentSeparator,     // AddCommentSeparator
   CommentEdit,          // AddCommentEdit
+  // The converter's own controls (see AddOwnXxx): Caption is the caption
+  // label's text (none when empty), Flag = palette target.
+  OwnComboBox,          // Captions = the entries, Items = their values, Value = item index
+  OwnCheckBox,          // Caption = the box's text, Value = checked
+  OwnTrackBar,          // Min, Max, Default, Value = position
+  OwnIntEdit,           // Min, Max, Default, Value
+  OwnColorBox,          // Value = colour $00RRGGBB; ButtonCaption = its "Select..." button (none when empty)
+  OwnButton,            // ButtonCaption = the button's text
+  OwnLabel,             // Caption = the text
+  OwnSeparator,         // Caption = the separator's caption
 };
 
 // The palette an entry of an image combo box shows as its glyph: its first
@@ -75,6 +151,126 @@ struct TKvPanelSection {
   // The glyph of each entry of an image combo box, by entry index; entries
   // past the end get the default glyph.
   std::vector<TKvPanelGlyph> Glyphs{};
+  // Own controls: the first value, the default value (edits and track bars
+  // show it for empty text) and the button's caption.
+  int Value = 0;
+  int Default = 0;
+  std::string ButtonCaption{};
+};
+
+// ---- control ids ----
+
+using TKvControlId = int;
+
+// The controls of the shared sections, one id each.
+enum TKvPanelControl : int {
+  pcDimensionLabel, pcWidthEdit, pcTimesLabel, pcHeightEdit, pcNativeButton, pcLockCheckBox,
+  pcPositionLabel, pcPositionCombo, pcAspectLabel, pcAspectCombo, pcBorderColorLabel, pcBorderColorBox,
+  pcBorderColorButton,
+  pcPaletteSeparator, pcOriginalColorsCheckBox, pcPaletteLabel, pcPaletteCombo, pcCustomPaletteCombo,
+  pcCustomPaletteComboEx, pcPaletteIndexCombo, pcBorderIndexLabel, pcBorderIndexCombo, pcUsageLabel, pcUsageCombo,
+  pcModeLabel, pcModeCombo, pcEditButton, pcDestPalette, pcPaletteIndexLabel, pcMaxColorCountLabel,
+  pcMaxColorCountEdit, pcKeepWholePaletteCheckBox, pcGrayPaletteCheckBox,
+  pcColorUsageLabel, pcColorUsageCombo, pcCalculationLabel, pcCalculationCombo, pcMaxFlickeringLabel,
+  pcMaxFlickeringBar,
+  pcFixedPaletteLabel, pcFixedPaletteCombo, pcFixedPalette,
+  pcStyleLabel, pcStyleCombo, pcSafeModeCheckBox,
+  pcHamSeparator, pcHamInitialLabel, pcHamInitialBar, pcHamPrevLabel, pcHamPrevBar, pcHamNextLabel, pcHamNextBar,
+  pcHamMaxChangeLabel, pcHamMaxChangeBar,
+  pcLightnessLabel, pcLightnessBar, pcSaturationLabel, pcSaturationBar,
+  pcDitheringSeparator, pcDitherMethodLabel, pcDitherMethodCombo, pcErrorDiffusionLabel, pcErrorDiffusionBar,
+  pcLimitInsideCheckBox, pcLimitBoundaryCheckBox, pcSerpentineCheckBox,
+  pcFileFormatSeparator, pcFileFormatCheckBox, pcCommentSeparator, pcCommentLabel, pcCommentEdit,
+  pcSharedCount
+};
+
+// The parts of an own section: its control, its caption label, its button
+// (the "Select..." of a colour box).
+enum TKvOwnPart : int { opControl = 0, opCaption = 1, opButton = 2 };
+
+// The id of a part of the own section ASection (the index AddOwnXxx returned).
+constexpr TKvControlId OwnControl(int ASection, int APart = opControl) { return pcSharedCount + ASection * 4 + APart; }
+// The section index and part of an own control id; false for a shared id.
+inline bool IsOwnControl(TKvControlId AId, int* ASection = nullptr, int* APart = nullptr) {
+  if (AId < pcSharedCount) return false;
+  if (ASection) *ASection = (AId - pcSharedCount) / 4;
+  if (APart) *APart = (AId - pcSharedCount) % 4;
+  return true;
+}
+
+// The ids of the controls a section makes, caption labels included, with
+// the options the panel was made for (the pixel-aspect list exists only when
+// it offers more than "1:1").
+std::vector<TKvControlId> SectionControls(const TKvPanelSection& ASection, int ASectionIndex,
+                                          const TKvDestEngineOptions& AOptions);
+// The pixel-aspect codes the position section's list offers (bit c = code c)
+// for the section's set and the options' pixel aspect; only bit 10 ("1:1")
+// means the list is not made.
+uint32_t PositionAspectSet(uint32_t AAspectSet, int APixelAspect);
+
+// A control enabled only while (or, inverse, except while) a combo box shows
+// one item.
+struct TKvPanelRelated {
+  TKvControlId Master = -1;
+  int ItemIndex = 0;
+  TKvControlId Control = -1;
+  bool Inverse = false;
+  // Enabled for the master's item index AMasterIndex (-1: nothing selected).
+  bool EnabledFor(int AMasterIndex) const { return (AMasterIndex == ItemIndex) != Inverse; }
+};
+
+// ---- the panel's controls as the hooks see them ----
+
+class IKvPanelControls {
+public:
+  virtual ~IKvPanelControls() = default;
+
+  virtual bool HasControl(TKvControlId AId) const = 0;
+  virtual bool GetEnabled(TKvControlId AId) const = 0;
+  virtual void SetEnabled(TKvControlId AId, bool AEnabled) = 0;
+  virtual bool GetVisible(TKvControlId AId) const = 0;
+  virtual void SetVisible(TKvControlId AId, bool AVisible) = 0;
+  // Combo boxes: the selected entry (-1: none), setting it fires nothing but
+  // applies the related controls.
+  virtual int GetItemIndex(TKvControlId AId) const = 0;
+  virtual void SetItemIndex(TKvControlId AId, int AIndex) = 0;
+  virtual int GetItemCount(TKvControlId AId) const = 0;
+  // The value of the selected entry: palette kind, pixel-aspect code, usage,
+  // mode, colour usage, or an own list's value (its index when it gave none);
+  // -1 without a selection.
+  virtual int GetItemValue(TKvControlId AId) const = 0;
+  // The palette the palette combo box chose (nullptr: none).
+  virtual const TKvPalette256* GetPalette(TKvControlId AId) const = 0;
+  // Check boxes.
+  virtual bool GetChecked(TKvControlId AId) const = 0;
+  virtual void SetChecked(TKvControlId AId, bool AChecked) = 0;
+  // Integer edits and track bars (their position); setting fires nothing.
+  virtual int GetValue(TKvControlId AId) const = 0;
+  virtual void SetValue(TKvControlId AId, int AValue) = 0;
+  // Colour boxes, $00RRGGBB.
+  virtual uint32_t GetColor(TKvControlId AId) const = 0;
+  virtual void SetColor(TKvControlId AId, uint32_t AColor) = 0;
+  // Edits (trimmed), labels, buttons and check boxes.
+  virtual std::string GetText(TKvControlId AId) const = 0;
+  virtual void SetText(TKvControlId AId, const std::string& AText) = 0;
+  // The background of an edit: ANormal restores the usual one, otherwise AColor ($00RRGGBB).
+  virtual void SetBackground(TKvControlId AId, bool ANormal, uint32_t AColor = 0) = 0;
+  // Geometry in panel pixels (Right and Bottom exclusive).
+  virtual TRect GetBounds(TKvControlId AId) const = 0;
+  virtual void SetBounds(TKvControlId AId, const TRect& ABounds) = 0;
+
+  // Layout: the font metrics and spacing of the window, the x of the control
+  // column, the panel's width, and the shared layout of one section.
+  virtual const TnoxShellUIMetrics& GetMetrics() const = 0;
+  virtual int GetControlLeft() const = 0;
+  virtual void SetControlLeft(int ALeft) = 0;
+  virtual int GetCaptionWidth() const = 0;
+  virtual int GetClientWidth() const = 0;
+  virtual void ArrangeSection(int ASection, int& ATop) = 0;
+  // Asks the window to arrange the whole panel again (after a layout change).
+  virtual void RequestArrange() = 0;
+  // The custom palette editor over APalette (AColumns 0: automatic).
+  virtual void RunPaletteEditor(TKvPalette& APalette, int AColumns) = 0;
 };
 
 // Base of every converter panel. The options belong to the result document.
@@ -84,6 +280,7 @@ public:
 
   TKvDestEngineOptions* GetOptions() const { return FOptions; }
   const std::vector<TKvPanelSection>& GetSections() const { return FSections; }
+  const std::vector<TKvPanelRelated>& GetRelated() const { return FRelated; }
 
   void AddDimensionSection(bool ANativeButton);
   void AddPositionSection(uint32_t AAspectSet);
@@ -115,6 +312,10 @@ public:
   void AddMaxColorCountSection(int AMin, int AMax);
   void AddPaletteIndexLabel();
   void AddGrayPaletteCheckBox();
+  // AComboClass names the fixed-palette list's class: "TKvFixedPaletteComboBox"
+  // offers every listed palette that is a strict subset of the hardware
+  // palette; a converter with its own rule overrides AcceptFixedPalette and
+  // names any other class.
   void AddFixedPaletteSectionEx(const std::string& AComboClass, int AColumns, int ARows);
   void AddFixedPaletteSection(int AColumns, int ARows) {
     AddFixedPaletteSectionEx("TKvFixedPaletteComboBox", AColumns, ARows);
@@ -122,6 +323,9 @@ public:
   void AddZxPaletteSection(uint32_t AModeSet);
   void AddZxGigaScreenPaletteSection(bool AWith64x1, uint32_t AModeSet);
   void AddColorUsageSection(bool AForceBright);
+  // "&Calculation:" with "Standard" and "Linear", set from and stored into
+  // the options' GigaCalculation; a palette change.
+  void AddCalculationSection();
   void AddMaxFlickeringSection();
   void AddStyleSection();
   void AddSafeModeCheckBox();
@@ -131,15 +335,50 @@ public:
   void AddCommentSeparator();
   void AddCommentEdit();
 
-  // The "Edit..." button of the palette mode section. A converter that lets
-  // the user edit a palette answers whether that is possible with the
-  // current options, and which palette the custom palette editor shows: it
-  // either fills AScratch (an empty palette the panel owns for the call) and
-  // returns it, or returns a palette of its own, often the options' hardware
-  // palette. AColumns is the editor's column count (0: automatic). An empty
-  // palette opens no editor, which is what the base gives.
+  // The converter's own controls, each a section of its own placed where it
+  // is added; each returns the section index (see OwnControl). ACaption is
+  // the caption label in the caption column (none when empty); a palette
+  // target's change also refreshes the result palette strip.
+  int AddOwnComboBox(const std::string& ACaption, const std::vector<std::string>& AItems, int AItemIndex,
+                     bool APaletteTarget = false, const std::vector<int>& AValues = {});
+  int AddOwnCheckBox(const std::string& ACaption, bool AChecked, bool APaletteTarget = false);
+  int AddOwnTrackBar(const std::string& ACaption, int AMin, int AMax, int ADefault, int APosition,
+                     bool APaletteTarget = false);
+  int AddOwnIntEdit(const std::string& ACaption, int AMin, int AMax, int ADefault, int AValue);
+  // A colour box ($00RRGGBB) with, when ASelectCaption is not empty, a button
+  // that opens the colour dialog; a changed colour is a palette change.
+  int AddOwnColorBox(const std::string& ACaption, uint32_t AColor, const std::string& ASelectCaption = "Select...");
+  int AddOwnButton(const std::string& ACaption);
+  int AddOwnLabel(const std::string& ACaption);
+  int AddOwnSeparator(const std::string& ACaption);
+
+  // AControl is enabled exactly while the combo box AMaster shows item
+  // AItemIndex (AInverse: while it shows any other item or none).
+  void AddRelated(TKvControlId AMaster, int AItemIndex, TKvControlId AControl, bool AInverse);
+  // Sets every control related to AMaster from its current item.
+  void ApplyRelated(IKvPanelControls& AControls, TKvControlId AMaster) const;
+
+  // ---- hooks (see the top of this file) ----
+  virtual void StoreOptions(IKvPanelControls& AControls);
+  virtual void CheckOptions(IKvPanelControls&) {}
+  virtual void ResizeControls(IKvPanelControls&) {}
+  virtual void ArrangeControls(IKvPanelControls& AControls, int& ATop);
+  virtual void ArrangeSection(IKvPanelControls& AControls, int ASection, int& ATop) {
+    AControls.ArrangeSection(ASection, ATop);
+  }
+  virtual void ButtonClick(IKvPanelControls&, int /*ASection*/) {}
+  // Whether "Edit..." may open the editor with the current options.
   virtual bool CanEditPalette() { return true; }
+  // Opens the editor for a palette with at least one colour; an empty one
+  // does nothing (what the base gets from "Edit...").
+  virtual void EditPalette(IKvPanelControls& AControls, TKvPalette* APalette, int AColumns);
+  // A shorter way to name the palette "Edit..." shows: fill AScratch (or
+  // return a palette of your own) and set AColumns; the panel then calls
+  // EditPalette with it. The base returns AScratch as it is, with 0 columns.
   virtual TKvPalette* GetEditedPalette(TKvPalette256& AScratch, int& AColumns);
+  // Whether a fixed-palette list whose class is not "TKvFixedPaletteComboBox"
+  // offers APalette (already a strict subset of the hardware palette).
+  virtual bool AcceptFixedPalette(const TKvPalette256&) { return true; }
 
 protected:
   // Sections added between BeginGroup and EndGroup carry the group's name.
@@ -151,5 +390,84 @@ private:
 
   TKvDestEngineOptions* FOptions;
   std::vector<TKvPanelSection> FSections;
+  std::vector<TKvPanelRelated> FRelated;
   std::string FGroup;
+};
+
+// The panel's controls held in memory, made from a description: what the
+// hooks see without any window. Combo boxes of sections whose entries follow
+// from a set (modes, usages, pixel aspects) or a list hold those entries.
+// Related controls follow SetItemIndex as on screen.
+class TKvPanelControlState : public IKvPanelControls {
+public:
+  explicit TKvPanelControlState(TKvDestEngineUIEx& APanel);
+
+  struct TControl {
+    bool Enabled = true;
+    bool Visible = true;
+    int ItemIndex = -1;
+    std::vector<int> ItemValues{};
+    bool Checked = false;
+    int Value = 0;
+    uint32_t Color = 0;
+    std::string Text{};
+    bool NormalBackground = true;
+    uint32_t Background = 0;
+    TRect Bounds{};
+  };
+  // The state of a control the panel has (nullptr otherwise).
+  TControl* Find(TKvControlId AId);
+  const TControl* Find(TKvControlId AId) const;
+
+  // What the palette editor was last asked to show.
+  int EditorRuns = 0;
+  int EditorColorCount = 0;
+  int EditorColumns = 0;
+  // The metrics of a 13-pixel font 6 pixels wide on average.
+  class TFixedMetrics : public TnoxShellUIMetrics {
+  public:
+    TFixedMetrics() { SetMeasuredExtent(312, 13); }
+
+  protected:
+    int32_t GetFontHeightValue() const override { return -13; }
+    void SetFontHeightValue(int32_t) override {}
+  };
+  TFixedMetrics Metrics;
+  int ClientWidth = 400;
+
+  bool HasControl(TKvControlId AId) const override { return Find(AId) != nullptr; }
+  bool GetEnabled(TKvControlId AId) const override;
+  void SetEnabled(TKvControlId AId, bool AEnabled) override;
+  bool GetVisible(TKvControlId AId) const override;
+  void SetVisible(TKvControlId AId, bool AVisible) override;
+  int GetItemIndex(TKvControlId AId) const override;
+  void SetItemIndex(TKvControlId AId, int AIndex) override;
+  int GetItemCount(TKvControlId AId) const override;
+  int GetItemValue(TKvControlId AId) const override;
+  const TKvPalette256* GetPalette(TKvControlId) const override { return nullptr; }
+  bool GetChecked(TKvControlId AId) const override;
+  void SetChecked(TKvControlId AId, bool AChecked) override;
+  int GetValue(TKvControlId AId) const override;
+  void SetValue(TKvControlId AId, int AValue) override;
+  uint32_t GetColor(TKvControlId AId) const override;
+  void SetColor(TKvControlId AId, uint32_t AColor) override;
+  std::string GetText(TKvControlId AId) const override;
+  void SetText(TKvControlId AId, const std::string& AText) override;
+  void SetBackground(TKvControlId AId, bool ANormal, uint32_t AColor) override;
+  TRect GetBounds(TKvControlId AId) const override;
+  void SetBounds(TKvControlId AId, const TRect& ABounds) override;
+  const TnoxShellUIMetrics& GetMetrics() const override { return Metrics; }
+  int GetControlLeft() const override { return FControlLeft; }
+  void SetControlLeft(int ALeft) override { FControlLeft = ALeft; }
+  int GetCaptionWidth() const override { return 0; }
+  int GetClientWidth() const override { return ClientWidth; }
+  // One row per control of the section, 20 pixels high.
+  void ArrangeSection(int ASection, int& ATop) override;
+  void RequestArrange() override {}
+  void RunPaletteEditor(TKvPalette& APalette, int AColumns) override;
+
+private:
+  TKvDestEngineUIEx& FPanel;
+  std::map<TKvControlId, TControl> FControls;
+  int FControlLeft = 0;
 };
