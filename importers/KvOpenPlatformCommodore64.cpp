@@ -276,14 +276,154 @@ TKvMatchFlags TKvCommodore64HiResGigascreenEngine::Match(TKvLoadSource& ASource)
 }
 
 // ---------------------------------------------------------------------------
+// Unpacking.
+
+namespace {
+
+constexpr int32_t kUnpackLimit = 20000;
+
+// The unpacked length of the data, or -1 past kUnpackLimit bytes.
+template <class TReader>
+int32_t UnpackedLength(const TKvLoadSource& ASource) {
+  TReader LReader;
+  LReader.Init(ASource.GetData(), ASource.GetSize());
+  int32_t LLength = 0;
+  uint8_t b;
+  while (LReader.ReadByte(b))
+    if (++LLength > kUnpackLimit) return -1;
+  return LLength;
+}
+
+// The load address must match; the data must unpack to at least AMinimum
+// and at most kUnpackLimit bytes. The own extension gives 3 (11 at exactly
+// AExact bytes); otherwise only exactly AExact bytes give 9.
+template <class TReader>
+TKvMatchFlags MatchPacked(const TKvLoadSource& ASource, uint16_t ALoad, int32_t AMinimum, int32_t AExact,
+                          const char* AExt) {
+  if (ASource.GetSize() <= 2 || !ASource.GetData() || LoadAddress(ASource.GetData()) != ALoad) return 0;
+  const int32_t LLength = UnpackedLength<TReader>(ASource);
+  if (LLength < AMinimum) return 0;
+  if (ASource.GetExtension() == AExt) return LLength == AExact ? mfHeader | mfExtension | mfSize : mfHeader | mfExtension;
+  return LLength == AExact ? mfHeader | mfSize : 0;
+}
+
+// Unpacks into a zero-filled buffer of ABufferSize bytes, from AOffset on,
+// at most AMaximum bytes.
+template <class TReader>
+void Unpack(const uint8_t* AData, int32_t ASize, std::vector<uint8_t>& ABuffer, size_t ABufferSize, size_t AOffset,
+            size_t AMaximum) {
+  ABuffer.assign(ABufferSize, 0);
+  TReader LReader;
+  LReader.Init(AData, ASize);
+  uint8_t b;
+  for (size_t i = 0; i < AMaximum && LReader.ReadByte(b); ++i) ABuffer[AOffset + i] = b;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Packed files.
+
+TKvCommodore64LoResAmiEngine::TKvCommodore64LoResAmiEngine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource) {
+  SetUp(160, 200, 4, kAspect2To1, " Amica Paint");
+}
+
+TKvMatchFlags TKvCommodore64LoResAmiEngine::Match(TKvLoadSource& ASource) {
+  return MatchPacked<TKvAmicaRunReader>(ASource, 0x4000, 10001, 10001, ".ami");
+}
+
+std::unique_ptr<TKvBitmap> TKvCommodore64LoResAmiEngine::Decode() {
+  if (FBuffer.empty()) Unpack<TKvAmicaRunReader>(FData, FSize, FBuffer, 10001, 0, 10001);
+  FBackground = FBuffer[10000];
+  FBitmap = FBuffer.data();
+  FScreen = FBitmap + 8000;
+  FColor = FBitmap + 9000;
+  return TKvCommodore64CommonLoResEngine::Decode();
+}
+
+TKvCommodore64LoResGgEngine::TKvCommodore64LoResGgEngine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource) {
+  SetUp(160, 200, 4, kAspect2To1, " Koala Painter compressed");
+}
+
+TKvMatchFlags TKvCommodore64LoResGgEngine::Match(TKvLoadSource& ASource) {
+  return MatchPacked<TKvPackedRunReader>(ASource, 0x6000, 10001, 10001, ".gg");
+}
+
+std::unique_ptr<TKvBitmap> TKvCommodore64LoResGgEngine::Decode() {
+  // The layout of a plain Koala Painter file, load-address gap included.
+  if (FBuffer.empty()) Unpack<TKvPackedRunReader>(FData, FSize, FBuffer, 10003, 2, 10001);
+  FBackground = FBuffer[10002];
+  FBitmap = FBuffer.data() + 2;
+  FScreen = FBuffer.data() + 8002;
+  FColor = FBuffer.data() + 9002;
+  return TKvCommodore64CommonLoResEngine::Decode();
+}
+
+TKvCommodore64HiResJJEngine::TKvCommodore64HiResJJEngine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource) {
+  SetUp(320, 200, 4, kAspect1To1, " Doodle compressed");
+}
+
+TKvMatchFlags TKvCommodore64HiResJJEngine::Match(TKvLoadSource& ASource) {
+  return MatchPacked<TKvPackedRunReader>(ASource, 0x5C00, 9024, 9216, ".jj");
+}
+
+std::unique_ptr<TKvBitmap> TKvCommodore64HiResJJEngine::Decode() {
+  // The layout of a plain Doodle file.
+  if (FBuffer.empty()) Unpack<TKvPackedRunReader>(FData, FSize, FBuffer, 9218, 2, 9216);
+  FBitmap = FBuffer.data() + 1026;
+  FScreen = FBuffer.data() + 2;
+  return TKvCommodore64CommonHiResEngine::Decode();
+}
+
+// ---------------------------------------------------------------------------
+// Character-set pictures.
+
+TKvCommodore64Lp3Engine::TKvCommodore64Lp3Engine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource) {
+  if (!Match(ASource)) RaiseInternalError();
+  SetUp(160, 400, 4, kAspect2To1, " Logo-Painter");
+}
+
+TKvMatchFlags TKvCommodore64Lp3Engine::Match(TKvLoadSource& ASource) {
+  const int32_t LSize = ASource.GetSize();
+  if ((LSize != 4098 && LSize != 4174) || !ASource.GetData() || LoadAddress(ASource.GetData()) != 0x1800) return 0;
+  const std::string& LExt = ASource.GetExtension();
+  return (LExt == ".lp3" || LExt == ".gfx") ? mfHeader | mfExtension | mfSize : mfHeader | mfSize;
+}
+
+std::unique_ptr<TKvBitmap> TKvCommodore64Lp3Engine::Decode() {
+  BuildPalette();
+  int LColors[4] = {0, 10, 2, 1};
+  if (FSize == 4174) {
+    LColors[0] = FData[2045] & 15;
+    LColors[3] = FData[2046] & 7;
+    LColors[1] = FData[2047] & 15;
+    LColors[2] = FData[2048] & 15;
+  }
+  const uint8_t* LCodes = FData + 2;
+  const uint8_t* LCharset = FData + 2050;
+  auto LBitmap = std::make_unique<TKvBitmap4>(160, 400, Palette.get());
+  for (int y = 0; y < 400; ++y)
+    for (int x = 0; x < 160; ++x) {
+      const uint8_t LCode = LCodes[(y / 8) * 40 + x / 4];
+      const uint8_t LPattern = LCharset[LCode * 8 + y % 8];
+      LBitmap->SetPixel(x, y, LColors[(LPattern >> (6 - 2 * (x % 4))) & 3]);
+    }
+  return LBitmap;
+}
+
+// ---------------------------------------------------------------------------
 
 const std::vector<const TKvSourceEngineClass*>& Commodore64SourceEngineClasses() {
   static const std::vector<const TKvSourceEngineClass*> LClasses = {
       &SourceEngineClass<TKvCommodore64HiResBWEngine>(),
       &SourceEngineClass<TKvCommodore64LoResEngine>(),
       &SourceEngineClass<TKvCommodore64LoResPmgEngine>(),
+      &SourceEngineClass<TKvCommodore64LoResAmiEngine>(),
+      &SourceEngineClass<TKvCommodore64LoResGgEngine>(),
       &SourceEngineClass<TKvCommodore64HiResEngine>(),
+      &SourceEngineClass<TKvCommodore64HiResJJEngine>(),
       &SourceEngineClass<TKvCommodore64HiResGigascreenEngine>(),
+      &SourceEngineClass<TKvCommodore64Lp3Engine>(),
   };
   return LClasses;
 }

@@ -94,6 +94,88 @@ KV_C64_IMPORTER(TKvCommodore64HiResGigascreenEngine, TKvCommodore64CommonHiResGi
 
 #undef KV_C64_IMPORTER
 
+// Run readers of the packed formats. They walk the data after the load
+// address and deliver one unpacked byte per call; false when the data ends
+// or its terminator is reached. A run is the escape byte followed by the
+// count and the value (ACountFirst) or by the value and the count; a count
+// of 0 ends the data, and a literal escape byte is a run of length 1.
+template <uint8_t AEscape, bool ACountFirst>
+class TKvRunReader {
+public:
+  void Init(const uint8_t* AData, int32_t ASize) {
+    FP = ASize >= 2 ? AData + 2 : AData;
+    FRemaining = ASize >= 2 ? ASize - 2 : 0;
+    FCount = 0;
+  }
+
+  bool ReadByte(uint8_t& AByte) {
+    if (FCount > 0) {
+      AByte = FValue;
+      --FCount;
+      return true;
+    }
+    if (FRemaining <= 0) return false;
+    AByte = *FP++;
+    --FRemaining;
+    if (AByte != AEscape) return true;
+    uint8_t LPair[2];
+    for (int i = 0; i < 2; ++i) {
+      if (FRemaining <= 0) return false;
+      LPair[i] = *FP;
+      if (LPair[i] == 0 && i == (ACountFirst ? 0 : 1)) {  // the terminator
+        FRemaining = 0;
+        return false;
+      }
+      ++FP;
+      --FRemaining;
+    }
+    FValue = LPair[ACountFirst ? 1 : 0];
+    FCount = LPair[ACountFirst ? 0 : 1] - 1;
+    AByte = FValue;
+    return true;
+  }
+
+private:
+  const uint8_t* FP = nullptr;
+  int32_t FRemaining = 0;  // bytes left at FP
+  int32_t FCount = 0;      // repeats of FValue left
+  uint8_t FValue = 0;
+};
+
+// C2 count value.
+using TKvAmicaRunReader = TKvRunReader<0xC2, true>;
+// FE value count; packed Koala Painter and Doodle files.
+using TKvPackedRunReader = TKvRunReader<0xFE, false>;
+
+// Packed files are recognised by the number of bytes they unpack to, and
+// unpacked on the first Decode into a zero-filled buffer with the layout of
+// the plain file; data that ends early leaves zeros.
+#define KV_C64_PACKED_IMPORTER(Name, Base)                          \
+  class Name : public TKvSourceEngineOf<Name, Base> {               \
+  public:                                                           \
+    explicit Name(TKvLoadSource& ASource);                          \
+    static TKvMatchFlags Match(TKvLoadSource& ASource);             \
+    std::unique_ptr<TKvBitmap> Decode() override;                   \
+                                                                    \
+  private:                                                          \
+    std::vector<uint8_t> FBuffer;                                   \
+  }
+
+KV_C64_PACKED_IMPORTER(TKvCommodore64LoResAmiEngine, TKvCommodore64CommonLoResEngine);  // ".ami"
+KV_C64_PACKED_IMPORTER(TKvCommodore64LoResGgEngine, TKvCommodore64CommonLoResEngine);   // ".gg"
+KV_C64_PACKED_IMPORTER(TKvCommodore64HiResJJEngine, TKvCommodore64CommonHiResEngine);   // ".jj"
+
+#undef KV_C64_PACKED_IMPORTER
+
+// 160x400 multicolour character-set picture: 50 x 40 character codes and a
+// set of 256 characters of 8 bytes.
+class TKvCommodore64Lp3Engine : public TKvSourceEngineOf<TKvCommodore64Lp3Engine, TKvCommodore64CommonEngine> {
+public:
+  explicit TKvCommodore64Lp3Engine(TKvLoadSource& ASource);
+  static TKvMatchFlags Match(TKvLoadSource& ASource);
+  std::unique_ptr<TKvBitmap> Decode() override;
+};
+
 // The importer classes of this unit in registration order.
 const std::vector<const TKvSourceEngineClass*>& Commodore64SourceEngineClasses();
 // Unit start-up: registers the classes above, in order.
