@@ -47,6 +47,8 @@ int TKvCellPaletteList::Add(std::unique_ptr<TKvCellPalette> APalette) {
   return static_cast<int>(FList.size()) - 1;
 }
 
+void TKvCellPaletteList::Delete(int AIndex) { FList.erase(FList.begin() + AIndex); }
+
 void TKvCellPaletteList::Clear() {
   while (!FList.empty()) FList.pop_back();
 }

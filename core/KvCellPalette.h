@@ -64,6 +64,8 @@ public:
   int GetCount() const { return static_cast<int>(FList.size()); }
   // Unchecked: 0 <= AIndex < GetCount().
   TKvCellPalette* GetPalette(int AIndex) const { return FList[static_cast<size_t>(AIndex)].get(); }
+  // Frees candidate AIndex and closes the gap. Unchecked.
+  void Delete(int AIndex);
   // Frees the candidates from the last to the first.
   void Clear();
 

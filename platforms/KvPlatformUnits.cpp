@@ -4,6 +4,7 @@
 #include "platforms/KvSavePlatformMSX.h"
 #include "platforms/KvSavePlatformTimex.h"
 #include "platforms/KvSavePlatformZxSpectrum.h"
+#include "platforms/KvSavePlatformZxSpectrumUlaPlus.h"
 
 TKvUnitInitList& PlatformUnits() {
   // Units of platforms not built yet take their places in this order:
@@ -16,6 +17,8 @@ TKvUnitInitList& PlatformUnits() {
                                                  {"KvSavePlatformMSX", &InitKvSavePlatformMSX},
                                                  {"KvSavePlatformTimex", &InitKvSavePlatformTimex},
                                                  {"KvSavePlatformZxSpectrum", &InitKvSavePlatformZxSpectrum},
+                                                 {"KvSavePlatformZxSpectrumUlaPlus",
+                                                  &InitKvSavePlatformZxSpectrumUlaPlus},
                                              });
   return LList;
 }
