@@ -3,6 +3,7 @@
 #include "importers/KvOpenPlatformAppleII.h"
 #include "importers/KvOpenPlatformCommodore64.h"
 #include "importers/KvOpenPlatformOric.h"
+#include "importers/KvOpenPlatformPlayStation.h"
 #include "importers/KvOpenPlatformZxSpectrum.h"
 #include "platforms/KvPlatformUnits.h"
 
@@ -18,6 +19,7 @@ TKvUnitInitList& ImporterUnits() {
                                                 {"KvOpenPlatformAppleII", &InitKvOpenPlatformAppleII},
                                                 {"KvOpenPlatformCommodore64", &InitKvOpenPlatformCommodore64},
                                                 {"KvOpenPlatformOric", &InitKvOpenPlatformOric},
+                                                {"KvOpenPlatformPlayStation", &InitKvOpenPlatformPlayStation},
                                                 {"KvOpenPlatformZxSpectrum", &InitKvOpenPlatformZxSpectrum},
                                             });
   return LList;

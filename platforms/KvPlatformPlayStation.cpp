@@ -1,0 +1,36 @@
+#include "platforms/KvPlatformPlayStation.h"
+
+int64_t CheckTimHeader(const uint8_t* AData, int64_t ASize) {
+  if (!AData || ASize < 8 || TimLongWord(AData) != 0x10) return -1;
+  int64_t n = ASize - 8;
+  const uint8_t* p = AData + 8;
+  int64_t LEntrySize = 0;  // bytes of one colour table
+  switch (TimLongWord(AData + 4) & 15) {
+    case 2:
+    case 3:
+      break;
+    case 8:
+      LEntrySize = 16 * 2;
+      break;
+    case 9:
+      LEntrySize = 256 * 2;
+      break;
+    default:
+      return -1;
+  }
+  if (LEntrySize > 0) {
+    if (n <= kTimBlockHeaderSize) return -1;
+    const int64_t LLength = TimLongWord(p);
+    const int64_t w = TimWord(p + 8), h = TimWord(p + 10);
+    if (w * 2 != LEntrySize || h == 0 || LLength != h * LEntrySize + kTimBlockHeaderSize || n <= LLength)
+      return -1;
+    n -= LLength;
+    p += LLength;
+  }
+  if (n <= kTimBlockHeaderSize) return -1;
+  // In 64 bits: 16-bit width and height can reach past 32 bits.
+  const int64_t LLength = TimLongWord(p);
+  const int64_t w = TimWord(p + 8), h = TimWord(p + 10);
+  if (w == 0 || h == 0 || LLength != w * h * 2 + kTimBlockHeaderSize || n < LLength) return -1;
+  return n - LLength;
+}
