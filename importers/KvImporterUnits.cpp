@@ -2,6 +2,7 @@
 
 #include "importers/KvOpenPlatformAppleII.h"
 #include "importers/KvOpenPlatformCommodore64.h"
+#include "importers/KvOpenPlatformMSX.h"
 #include "importers/KvOpenPlatformOric.h"
 #include "importers/KvOpenPlatformPlayStation.h"
 #include "importers/KvOpenPlatformZxSpectrum.h"
@@ -18,6 +19,7 @@ TKvUnitInitList& ImporterUnits() {
   static TKvUnitInitList LList("importers", {
                                                 {"KvOpenPlatformAppleII", &InitKvOpenPlatformAppleII},
                                                 {"KvOpenPlatformCommodore64", &InitKvOpenPlatformCommodore64},
+                                                {"KvOpenPlatformMSX", &InitKvOpenPlatformMSX},
                                                 {"KvOpenPlatformOric", &InitKvOpenPlatformOric},
                                                 {"KvOpenPlatformPlayStation", &InitKvOpenPlatformPlayStation},
                                                 {"KvOpenPlatformZxSpectrum", &InitKvOpenPlatformZxSpectrum},

@@ -1,0 +1,509 @@
+#include "importers/KvOpenPlatformMSX.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "core/KvBitmap.h"
+#include "platforms/KvPlatformMSX.h"
+
+namespace {
+
+// The name without its extension, and the extension with its dot as written.
+void SplitName(const std::string& AName, std::string& AStem, std::string& AExt) {
+  const size_t slash = AName.find_last_of("/\\");
+  const size_t dot = AName.find_last_of('.');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) {
+    AStem = AName;
+    AExt.clear();
+  } else {
+    AStem = AName.substr(0, dot);
+    AExt = AName.substr(dot);
+  }
+}
+
+// The Z80 routine that every RGB palette file carries before its levels.
+constexpr uint8_t kRgbPaletteRoutine[34] = {0x06, 0x10, 0x16, 0x00, 0x21, 0x22, 0xC0, 0x7E, 0xCB, 0x27, 0xCB, 0x27,
+                                            0xCB, 0x27, 0xCB, 0x27, 0x4F, 0x23, 0x5E, 0x23, 0x7E, 0x81, 0xDD, 0x21,
+                                            0x4D, 0x01, 0xCD, 0x5F, 0x01, 0x14, 0x23, 0x10, 0xE6, 0xC9};
+
+constexpr uint8_t Entry0(int r, int b) { return static_cast<uint8_t>((r << 4) | b); }
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// TKvBaseMSXEngine
+
+const uint8_t TKvBaseMSXEngine::MSX2DefaultPalette[32] = {
+    Entry0(0, 0), 0, Entry0(0, 0), 0, Entry0(1, 1), 6, Entry0(3, 3), 7, Entry0(1, 7), 1, Entry0(2, 7), 3,
+    Entry0(5, 1), 1, Entry0(2, 7), 6, Entry0(7, 1), 1, Entry0(7, 3), 3, Entry0(6, 1), 6, Entry0(6, 4), 6,
+    Entry0(1, 1), 4, Entry0(6, 5), 2, Entry0(5, 5), 5, Entry0(7, 7), 7,
+};
+
+const uint8_t TKvBaseMSXEngine::Screen6DefaultPalette[8] = {Entry0(0, 0), 0, Entry0(1, 1), 4,
+                                                            Entry0(1, 1), 6, Entry0(3, 3), 7};
+
+TKvBaseMSXEngine::TKvBaseMSXEngine(TKvLoadSource& ASource) : TKvSourceEngine(ASource) {}
+
+bool TKvBaseMSXEngine::IsValidMSXPalette(const uint8_t* AEntries, int ACount) {
+  bool any = false;
+  for (int i = 0; i < ACount; ++i) {
+    const uint8_t b0 = AEntries[2 * i], b1 = AEntries[2 * i + 1];
+    if ((b0 & 0x88) != 0 || b1 >= 8) return false;
+    if (b0 != 0 || b1 != 0) any = true;
+  }
+  return any;
+}
+
+uint8_t TKvBaseMSXEngine::LevelToByte(int ALevel, TKvPaletteType AType) {
+  ALevel &= 7;
+  return AType == ptMSX9958 ? Std5ToByte[Level3To5[ALevel]] : Std3ToByte[ALevel];
+}
+
+void TKvBaseMSXEngine::FillMSXPalette(TKvPalette256& APalette, const uint8_t* AEntries, int ACount,
+                                      TKvPaletteType AType) {
+  APalette.Clear();
+  for (int i = 0; i < ACount; ++i) {
+    const uint8_t b0 = AEntries[2 * i], b1 = AEntries[2 * i + 1];
+    APalette.AddStdRGB(StdRGBColor(LevelToByte(b0 >> 4, AType), LevelToByte(b1, AType), LevelToByte(b0, AType)));
+  }
+}
+
+void TKvBaseMSXEngine::ApplyMSXPalette(const uint8_t* AEntries, int ACount) {
+  FillMSXPalette(*Palette, AEntries, ACount, PaletteType);
+}
+
+void TKvBaseMSXEngine::SetMSXPaletteTypes() {
+  PaletteType = ptMSX9938;
+  PaletteTypes = {ptMSX9938, ptMSX9958};
+}
+
+const TKvLoadSourceRec* TKvBaseMSXEngine::GetCompanion(const std::string& AExt) {
+  std::string stem, ext;
+  SplitName(FileName, stem, ext);
+  return Source->GetFile(stem + AExt);
+}
+
+void TKvBaseMSXEngine::LoadSidePalette(const std::string& AExt, int ACount) {
+  const TKvLoadSourceRec* rec = GetCompanion(AExt);
+  if (!rec || !rec->Data || rec->Size < 32 || !IsValidMSXPalette(rec->Data, ACount)) return;
+  SidePalette = rec->Data;
+  SidePaletteSize = rec->Size;
+  if (rec->Size != 256) return;
+  for (int k = 0; k < 8; ++k) {
+    const uint8_t* block = rec->Data + 32 * k;
+    if (!IsValidMSXPalette(block, ACount)) continue;
+    bool repeated = false;
+    for (int j = 0; j < k && !repeated; ++j) repeated = std::memcmp(block, rec->Data + 32 * j, 2 * ACount) == 0;
+    if (repeated) continue;
+    Variants.push_back("Variant " + std::to_string(k + 1));
+    VariantNumbers.push_back(k);
+  }
+}
+
+const uint8_t* TKvBaseMSXEngine::SelectedSidePalette() const {
+  if (VariantName.empty()) return SidePalette;
+  const auto it = std::find(Variants.begin(), Variants.end(), VariantName);
+  if (it == Variants.end()) RaiseInternalError();
+  return SidePalette + 32 * VariantNumbers[static_cast<size_t>(it - Variants.begin())];
+}
+
+void TKvBaseMSXEngine::GetVariantPalette(int AIndex, TKvPalette256& APalette) {
+  if (!SidePalette || AIndex < 0 || AIndex >= static_cast<int>(VariantNumbers.size())) return;
+  FillMSXPalette(APalette, SidePalette + 32 * VariantNumbers[static_cast<size_t>(AIndex)], GetPaletteColorCount(),
+                 PaletteType);
+}
+
+void TKvBaseMSXEngine::SetupSidePalette(int ACount) {
+  if (SidePalette)
+    ApplyMSXPalette(SelectedSidePalette(), ACount);
+  else
+    ApplyMSXPalette(ACount == 4 ? Screen6DefaultPalette : MSX2DefaultPalette, ACount);
+}
+
+// ---------------------------------------------------------------------------
+// TKvSCEngine
+
+const uint8_t TKvSCEngine::Screen8SpriteLevels[16][3] = {
+    {0, 0, 0}, {0, 0, 2}, {3, 0, 0}, {3, 0, 2}, {0, 3, 0}, {0, 3, 2}, {3, 3, 0}, {3, 3, 2},
+    {7, 4, 2}, {0, 0, 7}, {7, 0, 0}, {7, 0, 7}, {0, 7, 0}, {0, 7, 7}, {7, 7, 0}, {7, 7, 7},
+};
+
+TKvSCEngine::TKvSCEngine(TKvLoadSource& ASource) : TKvBaseMSXEngine(ASource) {}
+
+TKvMatchFlags TKvSCEngine::MatchDump(TKvLoadSource& ASource, std::initializer_list<const char*> AExts,
+                                     std::initializer_list<int32_t> ASizes, int32_t AMinSize) {
+  const int32_t size = ASource.GetSize();
+  const uint8_t* data = ASource.GetData();
+  if (!data || size < BsaveHeaderSize) return 0;
+  const bool exact = std::find(ASizes.begin(), ASizes.end(), size) != ASizes.end();
+  const std::string& ext = ASource.GetExtension();
+  const bool own = std::any_of(AExts.begin(), AExts.end(), [&](const char* e) { return ext == e; });
+  if (own) {
+    if (size < AMinSize || data[0] != 0xFE) return 0;
+    return static_cast<TKvMatchFlags>(mfHeader | mfExtension | (exact ? mfSize : 0));
+  }
+  if (exact && CheckBsaveHeader(data, size, 0, 0)) return mfHeader | mfSize;
+  return 0;
+}
+
+void TKvSCEngine::SetUpDump(int32_t ANeeded) {
+  // Only files that passed the acceptance rule reach here; a shorter one is
+  // refused all the same rather than read past its end.
+  if (Source->GetSize() < BsaveHeaderSize + ANeeded || !Source->GetData()) RaiseInternalError();
+  Data = Source->GetData() + BsaveHeaderSize;
+  DataSize = Source->GetSize() - BsaveHeaderSize;
+}
+
+void TKvSCEngine::Describe(bool AMSX2, int AWidth, int AHeight, int ABits, const char* AMode, uint8_t AAspect,
+                           uint8_t AInterlacedAspect) {
+  Width = AWidth;
+  Height = SecondPage ? 2 * AHeight : AHeight;
+  Bits = ABits;
+  PixelAspect = SecondPage ? AInterlacedAspect : AAspect;
+  Description = std::string(AMSX2 ? "MSX2" : "MSX") + GetSizeText() + " screen " + AMode +
+                (SecondPage ? " interlaced" : "") + " image";
+}
+
+const uint8_t* TKvSCEngine::PictureRow(int ARow, int ARowBytes) const {
+  if (!SecondPage) return Data + static_cast<ptrdiff_t>(ARow) * ARowBytes;
+  return ((ARow & 1) ? SecondPage : Data) + static_cast<ptrdiff_t>(ARow >> 1) * ARowBytes;
+}
+
+void TKvSCEngine::SetupScreenPalette(int AOffset, bool AMSX2, int ACount) {
+  if (SidePalette) {
+    ApplyMSXPalette(SelectedSidePalette(), ACount);
+  } else if (RgbPalette) {
+    Palette->Clear();
+    for (int i = 0; i < ACount; ++i) {
+      const uint8_t* t = RgbPalette + 3 * i;
+      Palette->AddRGB(LevelToByte(t[0], PaletteType), LevelToByte(t[1], PaletteType), LevelToByte(t[2], PaletteType));
+    }
+  } else if (static_cast<int64_t>(DataSize) >= static_cast<int64_t>(AOffset) + 2 * ACount &&
+             IsValidMSXPalette(Data + AOffset, ACount)) {
+    ApplyMSXPalette(Data + AOffset, ACount);
+  } else if (AMSX2) {
+    ApplyMSXPalette(ACount == 4 ? Screen6DefaultPalette : MSX2DefaultPalette, ACount);
+  } else {
+    BuildMSXPalette(*Palette);
+    while (Palette->Count > ACount) Palette->Delete(Palette->Count - 1);
+  }
+}
+
+void TKvSCEngine::FindSecondPageByExt(const std::string& AExt, int32_t AMinSize) {
+  const TKvLoadSourceRec* rec = GetCompanion(AExt);
+  if (rec && rec->Data && rec->Size >= AMinSize && rec->Size >= BsaveHeaderSize && rec->Data[0] == 0xFE)
+    SecondPage = rec->Data + BsaveHeaderSize;
+}
+
+void TKvSCEngine::FindSecondPageByName(int32_t ASize) {
+  std::string stem, ext;
+  SplitName(FileName, stem, ext);
+  if (stem.empty() || stem.back() != '0') return;
+  stem.back() = '1';
+  const TKvLoadSourceRec* rec = Source->GetFile(stem + ext);
+  if (rec && rec->Data && rec->Size == ASize && ASize >= BsaveHeaderSize && CheckBsaveHeader(rec->Data, ASize, 0, 0))
+    SecondPage = rec->Data + BsaveHeaderSize;
+}
+
+void TKvSCEngine::FindRgbPaletteFile() {
+  std::string stem, ext;
+  SplitName(FileName, stem, ext);
+  const TKvLoadSourceRec* rec = Source->GetFile(stem + ".pal");
+  if (!rec && SecondPage && !stem.empty() && stem.back() == '0')
+    rec = Source->GetFile(stem.substr(0, stem.size() - 1) + ".pal");
+  if (!rec || !rec->Data || rec->Size != 89) return;
+  const uint8_t* d = rec->Data;
+  if (!CheckBsaveHeader(d, 89, 0xC000, 0xC000)) return;
+  if (std::memcmp(d + 7, kRgbPaletteRoutine, sizeof kRgbPaletteRoutine) != 0) return;
+  for (int i = 41; i < 89; ++i)
+    if (d[i] > 7) return;
+  RgbPalette = d + 41;
+}
+
+void TKvSCEngine::DrawSprites(TKvBitmap& ABitmap, int AMode, int AAttrTable, int APatternTable) {
+  // Every table the sprites read must lie inside the dump.
+  const int colorTable = AMode >= 4 ? AAttrTable - 512 : AAttrTable;
+  if (colorTable < 0 || APatternTable < 0 || static_cast<int64_t>(AAttrTable) + 128 > DataSize ||
+      static_cast<int64_t>(APatternTable) + 2048 > DataSize)
+    return;
+  const uint8_t* attrs = Data + AAttrTable;
+  const uint8_t* patterns = Data + APatternTable;
+  const int endY = AMode < 4 ? 208 : 216;
+  TKvPalette256 spriteColors;
+  if (AMode == 8)
+    for (const auto& l : Screen8SpriteLevels) spriteColors.AddRGB(Std3ToByte[l[0]], Std3ToByte[l[1]], Std3ToByte[l[2]]);
+  for (int y = 0; y < ABitmap.Height; ++y) {
+    // The two pages of an interlaced picture show the same sprites on the
+    // two lines of each pair.
+    const int spriteY = SecondPage ? y / 2 : y;
+    for (int x = 0; x < 256; ++x) {
+      int c = 0;
+      bool covered = false;
+      int budget = AMode < 4 ? 4 : 8;
+      for (int s = 0; s < 32; ++s) {
+        const uint8_t* rec = attrs + 4 * s;
+        if (rec[0] == endY) break;
+        const int line = (spriteY - rec[0] - 1) & 255;
+        if (line >= 16) continue;
+        if (--budget < 0) break;
+        const int a = AMode < 4 ? rec[3] : Data[colorTable + 16 * s + line];
+        if (AMode < 4 || (a & 0x40) == 0) {
+          if (c != 0) break;
+          covered = true;
+        } else if (!covered) {
+          continue;
+        }
+        const int dx = x - rec[1] + ((a & 0x80) ? 32 : 0);
+        if (dx < 0 || dx >= 16) continue;
+        const uint8_t bits = patterns[8 * (rec[2] & 0xFC) + line + 2 * (dx & 8)];
+        if ((bits >> (7 - (dx & 7))) & 1) {
+          c |= a;
+          if (AMode >= 4) c |= 0x10;
+        }
+      }
+      if (c == 0) continue;
+      const int v = c & 15;
+      switch (AMode) {
+        case 6:
+          ABitmap.SetPixel(2 * x, y, (c >> 2) & 3);
+          ABitmap.SetPixel(2 * x + 1, y, c & 3);
+          break;
+        case 7:
+          ABitmap.SetPixel(2 * x, y, v);
+          ABitmap.SetPixel(2 * x + 1, y, v);
+          break;
+        case 8: ABitmap.SetPixel(x, y, static_cast<int>(spriteColors.GetRGBQuad(v))); break;
+        case 10:
+        case 11:
+        case 12: ABitmap.SetPixel(x, y, static_cast<int>(Palette->GetRGBQuad(v))); break;
+        default: ABitmap.SetPixel(x, y, v); break;
+      }
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------
+// SCREEN 2 and 4
+
+std::unique_ptr<TKvBitmap> TKvBaseSC24Engine::Decode() {
+  SetupScreenPalette(0x1B80, IsMSX2, 16);
+  auto bitmap = std::make_unique<TKvBitmap4>(256, 192, Palette.get());
+  DecodePatterns(*bitmap);
+  if (HasSprites) DrawSprites(*bitmap, IsScreen4 ? 4 : 2, IsScreen4 ? 0x1E00 : 0x1B00, 0x3800);
+  return bitmap;
+}
+
+void TKvBaseSC24Engine::DecodePatterns(TKvBitmap& ABitmap) {
+  for (int r = 0; r < 24; ++r)
+    for (int c = 0; c < 32; ++c) {
+      const int q = 256 * (r / 8) + Data[0x1800 + 32 * r + c];
+      for (int k = 0; k < 8; ++k) {
+        const uint8_t color = Data[0x2000 + 8 * q + k];
+        PutInkPaperByte(&ABitmap, Data[8 * q + k], color & 15, color >> 4, c, 8 * r + k, 8);
+      }
+    }
+}
+
+TKvSC2Engine::TKvSC2Engine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource) {
+  SetUpDump(0x3800);
+  const std::string& ext = ASource.GetExtension();
+  if (ext == ".s02") FindRgbPaletteFile();
+  HasSprites = ext == ".sc2" && DataSize > 0x3FFF;
+  IsMSX2 = DataSize == 0x4000 || IsValidMSXPalette(Data + 0x1B80, 16) || RgbPalette;
+  Describe(IsMSX2, 256, 192, 4, "2", 12, 12);
+  PaletteType = ptMSX9938;
+  if (IsMSX2) SetMSXPaletteTypes();
+}
+
+TKvMatchFlags TKvSC2Engine::Match(TKvLoadSource& ASource) {
+  return MatchDump(ASource, {".sc2", ".s02", ".sr2", ".grp"}, {14343, 16391}, 14343);
+}
+
+TKvSC4Engine::TKvSC4Engine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource) {
+  SetUpDump(0x3800);
+  const std::string& ext = ASource.GetExtension();
+  if (ext == ".s04") FindRgbPaletteFile();
+  HasSprites = ext == ".sc4" && DataSize > 0x3FFF;
+  IsScreen4 = true;
+  IsMSX2 = true;
+  Describe(true, 256, 192, 4, "4", 12, 12);
+  SetMSXPaletteTypes();
+}
+
+TKvMatchFlags TKvSC4Engine::Match(TKvLoadSource& ASource) {
+  return MatchDump(ASource, {".sc4", ".sr4"}, {14343, 16391}, 14343);
+}
+
+// ---------------------------------------------------------------------------
+// SCREEN 3
+
+TKvSC3Engine::TKvSC3Engine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource) {
+  SetUpDump(0x600);
+  if (ASource.GetExtension() == ".s03") FindRgbPaletteFile();
+  IsMSX2 = (DataSize >= 0x2040 && IsValidMSXPalette(Data + 0x2020, 16)) || RgbPalette;
+  Describe(IsMSX2, 64, 48, 4, "3", 12, 12);
+  PaletteType = ptMSX9938;
+  if (IsMSX2) SetMSXPaletteTypes();
+}
+
+TKvMatchFlags TKvSC3Engine::Match(TKvLoadSource& ASource) {
+  return MatchDump(ASource, {".sc3", ".s03", ".sr3"}, {1543, 16391}, 1543);
+}
+
+std::unique_ptr<TKvBitmap> TKvSC3Engine::Decode() {
+  SetupScreenPalette(0x2020, IsMSX2, 16);
+  auto bitmap = std::make_unique<TKvBitmap4>(64, 48, Palette.get());
+  for (int y = 0; y < 48; ++y)
+    for (int c = 0; c < 32; ++c) {
+      const uint8_t b = Data[256 * (y / 8) + 8 * c + (y % 8)];
+      bitmap->SetPixel(2 * c, y, b >> 4);
+      bitmap->SetPixel(2 * c + 1, y, b & 15);
+    }
+  return bitmap;
+}
+
+// ---------------------------------------------------------------------------
+// SCREEN 5 to 8
+
+namespace {
+
+// The companions of the bitmap screens: a second page by extension for the
+// first extension, by name (and an RGB palette file) for the second, a
+// palette side file for the third.
+struct TDumpCompanions {
+  const char* Ext;
+  const char* SecondPageExt;
+  const char* NamedExt;
+  const char* SideExt;
+  const char* SideFileExt;
+  int32_t PageSize;
+  int SideCount;
+  bool RgbPalette;
+};
+
+void FindCompanions(TKvSCEngine& AEngine, const std::string& AExt, const TDumpCompanions& A) {
+  if (AExt == A.Ext) {
+    AEngine.FindSecondPageByExt(A.SecondPageExt, A.PageSize);
+  } else if (AExt == A.NamedExt) {
+    AEngine.FindSecondPageByName(A.PageSize);
+    if (A.RgbPalette) AEngine.FindRgbPaletteFile();
+  } else if (A.SideExt && AExt == A.SideExt) {
+    AEngine.LoadSidePalette(A.SideFileExt, A.SideCount);
+  }
+}
+
+}  // namespace
+
+TKvSC5Engine::TKvSC5Engine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource) {
+  SetUpDump(212 * 128);
+  const std::string& ext = ASource.GetExtension();
+  FindCompanions(*this, ext, {".sc5", ".s15", ".s05", ".sr5", ".pl5", 27143, 16, true});
+  HasSprites = ext == ".sc5" && DataSize > 0x7FFF;
+  Describe(true, 256, 212, 4, "5", 12, 18);
+  SetMSXPaletteTypes();
+}
+
+TKvMatchFlags TKvSC5Engine::Match(TKvLoadSource& ASource) {
+  return MatchDump(ASource, {".sc5", ".s05", ".sr5", ".ge5"}, {27143, 30375, 30471, 32775}, 27143);
+}
+
+std::unique_ptr<TKvBitmap> TKvSC5Engine::Decode() {
+  SetupScreenPalette(0x7680, true, 16);
+  auto bitmap = std::make_unique<TKvBitmap4>(Width, Height, Palette.get());
+  for (int y = 0; y < Height; ++y) std::memcpy(bitmap->GetScanline(y), PictureRow(y, 128), 128);
+  if (HasSprites) DrawSprites(*bitmap, 5, 0x7600, 0x7800);
+  return bitmap;
+}
+
+TKvSC6Engine::TKvSC6Engine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource) {
+  SetUpDump(212 * 128);
+  const std::string& ext = ASource.GetExtension();
+  FindCompanions(*this, ext, {".sc6", ".s16", ".s06", ".sr6", ".pl6", 27143, 4, true});
+  HasSprites = ext == ".sc6" && DataSize > 0x7FFF;
+  Describe(true, 512, 212, 2, "6", 2, 12);
+  SetMSXPaletteTypes();
+}
+
+TKvMatchFlags TKvSC6Engine::Match(TKvLoadSource& ASource) {
+  return MatchDump(ASource, {".sc6", ".s06", ".sr6"}, {27143, 30351, 30375, 32775}, 27143);
+}
+
+std::unique_ptr<TKvBitmap> TKvSC6Engine::Decode() {
+  SetupScreenPalette(0x7680, true, 4);
+  auto bitmap = std::make_unique<TKvBitmap4>(Width, Height, Palette.get());
+  for (int y = 0; y < Height; ++y) {
+    const uint8_t* p = PictureRow(y, 128);
+    PutPixels2BitRow(bitmap.get(), p, 0, y, 128);
+  }
+  if (HasSprites) DrawSprites(*bitmap, 6, 0x7600, 0x7800);
+  return bitmap;
+}
+
+TKvSC7Engine::TKvSC7Engine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource) {
+  SetUpDump(212 * 256);
+  const std::string& ext = ASource.GetExtension();
+  FindCompanions(*this, ext, {".sc7", ".s17", ".s07", ".sr7", ".pl7", 54279, 16, true});
+  HasSprites = ext == ".sc7" && DataSize > 64127;
+  Describe(true, 512, 212, 4, "7", 2, 12);
+  SetMSXPaletteTypes();
+}
+
+TKvMatchFlags TKvSC7Engine::Match(TKvLoadSource& ASource) {
+  return MatchDump(ASource, {".sc7", ".s07", ".sr7", ".ge7"}, {54279, 64167}, 54279);
+}
+
+std::unique_ptr<TKvBitmap> TKvSC7Engine::Decode() {
+  SetupScreenPalette(0xFA80, true, 16);
+  auto bitmap = std::make_unique<TKvBitmap4>(Width, Height, Palette.get());
+  for (int y = 0; y < Height; ++y) std::memcpy(bitmap->GetScanline(y), PictureRow(y, 256), 256);
+  if (HasSprites) DrawSprites(*bitmap, 7, 0xFA00, 0xF000);
+  return bitmap;
+}
+
+TKvSC8Engine::TKvSC8Engine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource) {
+  SetUpDump(212 * 256);
+  const std::string& ext = ASource.GetExtension();
+  FindCompanions(*this, ext, {".sc8", ".s18", ".s08", nullptr, nullptr, 54279, 0, false});
+  HasSprites = ext == ".sc8" && DataSize > 64127;
+  Describe(true, 256, 212, 8, "8", 12, 18);
+  SetMSXPaletteTypes();
+}
+
+TKvMatchFlags TKvSC8Engine::Match(TKvLoadSource& ASource) {
+  return MatchDump(ASource, {".sc8", ".s08", ".sr8", ".ge8", ".pic"}, {54279, 64135}, 54279);
+}
+
+std::unique_ptr<TKvBitmap> TKvSC8Engine::Decode() {
+  BuildMSXScreen8Palette(*Palette, PaletteType == ptMSX9958);
+  if (!HasSprites) {
+    auto bitmap = std::make_unique<TKvBitmap8>(Width, Height, Palette.get());
+    for (int y = 0; y < Height; ++y) std::memcpy(bitmap->GetScanline(y), PictureRow(y, 256), 256);
+    return bitmap;
+  }
+  auto bitmap = std::make_unique<TKvBitmap24>(Width, Height);
+  for (int y = 0; y < Height; ++y) {
+    const uint8_t* row = PictureRow(y, 256);
+    for (int x = 0; x < 256; ++x) bitmap->SetPixel(x, y, static_cast<int>(Palette->GetRGBQuad(row[x])));
+  }
+  DrawSprites(*bitmap, 8, 0xFA00, 0xF000);
+  return bitmap;
+}
+
+// ---------------------------------------------------------------------------
+
+// The packed, headered and YJK importers take their places between these:
+// SCREEN 5 packed and headered pictures after TKvSC5Engine, SCREEN 6 ones
+// after TKvSC6Engine, SCREEN 7 and 8 ones after theirs, then SCREEN 10 to 12
+// and the V9990 pictures at the end.
+const std::vector<const TKvSourceEngineClass*>& MSXSourceEngineClasses() {
+  static const std::vector<const TKvSourceEngineClass*> LClasses = {
+      &SourceEngineClass<TKvSC2Engine>(), &SourceEngineClass<TKvSC3Engine>(), &SourceEngineClass<TKvSC4Engine>(),
+      &SourceEngineClass<TKvSC5Engine>(), &SourceEngineClass<TKvSC6Engine>(), &SourceEngineClass<TKvSC7Engine>(),
+      &SourceEngineClass<TKvSC8Engine>(),
+  };
+  return LClasses;
+}
+
+void InitKvOpenPlatformMSX() {
+  for (const TKvSourceEngineClass* c : MSXSourceEngineClasses()) RegisterSourceEngine(*c);
+}

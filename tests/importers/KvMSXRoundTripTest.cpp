@@ -1,0 +1,85 @@
+// SCREEN 2, 3 and 4 files written in every palette mode open again through
+// the importer probe, as the best candidate, with the preview's colours.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "importers/KvImporterProbe.h"
+#include "platforms/KvSavePlatformMSX.h"
+#include "platforms/ZxTestPictures.h"
+
+namespace {
+
+std::string FileName(int AType, int AMode, const char* AExt) {
+  char name[48];
+  std::snprintf(name, sizeof name, "t%dm%d.%s", AType, AMode, AExt);
+  return name;
+}
+
+TKvStdRGBColor ColorAt(TKvBitmap& ABitmap, int X, int Y) {
+  if (ABitmap.Palette->GetCount() >= 2) return ABitmap.Palette->GetStdRGB(ABitmap.GetPixel(X, Y));
+  return ABitmap.GetPixelStdRGB(X, Y);
+}
+
+void ExpectRoundTrip(const TZxConversion& AConversion, const std::string& AName, const std::string& AImporter,
+                     TKvPaletteType AType = ptMSX9938) {
+  SCOPED_TRACE(AName);
+  TKvImporterProbe probe(AName, std::vector<uint8_t>(AConversion.Bytes(0), AConversion.Bytes(0) + AConversion.Size(0)));
+  ASSERT_GT(probe.List->GetCount(), 0);
+  TKvSourceEngine* e = probe.List->GetEngine(0);
+  EXPECT_EQ(e->ClassType().GetClassName(), AImporter);
+  EXPECT_EQ(e->MatchFlags, mfHeader | mfExtension | mfSize);
+  e->PaletteType = AType;
+  auto decoded = e->Decode();
+  TKvBitmap& preview = *AConversion.Preview;
+  ASSERT_EQ(decoded->Width, preview.Width);
+  ASSERT_EQ(decoded->Height, preview.Height);
+  int diffs = 0;
+  for (int y = 0; y < preview.Height; ++y)
+    for (int x = 0; x < preview.Width; ++x) {
+      TKvStdRGBColor want = ColorAt(preview, x, y);
+      // Black is colour code 1, (1, 1, 1), on the machine.
+      if (want == StdRGBColor(0, 0, 0) && preview.BitCount == 1) want = StdRGBColor(1, 1, 1);
+      if (!(ColorAt(*decoded, x, y) == want)) ++diffs;
+    }
+  EXPECT_EQ(diffs, 0);
+}
+
+TEST(KvMSXRoundTrip, Screen2) {
+  auto pic = ZxTestPicture(256, 192, 31);
+  for (uint8_t mode : {0, 1, 11}) {
+    auto r = ZxConvert(DestEngineClass<TKvMSXScr2Engine>(), *pic, [&](TKvDestEngineOptions& o) { o.SetPaletteMode(mode); });
+    ExpectRoundTrip(r, FileName(0, mode, "sc2"), "TKvSC2Engine");
+  }
+}
+
+TEST(KvMSXRoundTrip, Screen3) {
+  auto pic = ZxTestPicture(64, 48, 32);
+  for (uint8_t mode : {0, 1, 11}) {
+    auto r = ZxConvert(DestEngineClass<TKvMSXScr3Engine>(), *pic, [&](TKvDestEngineOptions& o) { o.SetPaletteMode(mode); });
+    ExpectRoundTrip(r, FileName(0, mode, "sc3"), "TKvSC3Engine");
+  }
+}
+
+TEST(KvMSXRoundTrip, Screen4BothLevelScales) {
+  auto pic = ZxTestPicture(256, 192, 33);
+  for (uint8_t type : {ptMSX9938, ptMSX9958})
+    for (uint8_t mode : {0, 1, 11, 17}) {
+      auto r = ZxConvert(DestEngineClass<TKvMSXScr4Engine>(), *pic, [&](TKvDestEngineOptions& o) {
+        o.SetPaletteType(type);
+        o.SetPaletteMode(mode);
+        if (mode == 17) {
+          TKvColorMask mask{};
+          mask[0] = 0x81;  // two of the hardware colours chosen by hand
+          o.SetColorMask(mask);
+        }
+        o.UpdatePalette();
+      });
+      ExpectRoundTrip(r, FileName(type, mode, "sc4"), "TKvSC4Engine",
+                      static_cast<TKvPaletteType>(type));
+    }
+}
+
+}  // namespace
