@@ -6,6 +6,7 @@
 #include "importers/KvOpenPlatformOric.h"
 #include "importers/KvOpenPlatformPlayStation.h"
 #include "importers/KvOpenPlatformZxSpectrum.h"
+#include "importers/KvOpenPlatformZxSpectrumSnapshot.h"
 #include "platforms/KvPlatformUnits.h"
 
 TKvUnitInitList& ImporterUnits() {
@@ -23,6 +24,7 @@ TKvUnitInitList& ImporterUnits() {
                                                 {"KvOpenPlatformOric", &InitKvOpenPlatformOric},
                                                 {"KvOpenPlatformPlayStation", &InitKvOpenPlatformPlayStation},
                                                 {"KvOpenPlatformZxSpectrum", &InitKvOpenPlatformZxSpectrum},
+                                                {"KvOpenPlatformZxSpectrumSnapshot", &InitKvOpenPlatformZxSpectrumSnapshot},
                                             });
   return LList;
 }
