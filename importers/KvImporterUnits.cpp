@@ -5,6 +5,7 @@
 #include "importers/KvOpenPlatformMSX.h"
 #include "importers/KvOpenPlatformOric.h"
 #include "importers/KvOpenPlatformPlayStation.h"
+#include "importers/KvOpenPlatformScorpionGMX.h"
 #include "importers/KvOpenPlatformZxSpectrum.h"
 #include "importers/KvOpenPlatformZxSpectrumSnapshot.h"
 #include "platforms/KvPlatformUnits.h"
@@ -23,6 +24,7 @@ TKvUnitInitList& ImporterUnits() {
                                                 {"KvOpenPlatformMSX", &InitKvOpenPlatformMSX},
                                                 {"KvOpenPlatformOric", &InitKvOpenPlatformOric},
                                                 {"KvOpenPlatformPlayStation", &InitKvOpenPlatformPlayStation},
+                                                {"KvOpenPlatformScorpionGMX", &InitKvOpenPlatformScorpionGMX},
                                                 {"KvOpenPlatformZxSpectrum", &InitKvOpenPlatformZxSpectrum},
                                                 {"KvOpenPlatformZxSpectrumSnapshot", &InitKvOpenPlatformZxSpectrumSnapshot},
                                             });

@@ -344,15 +344,15 @@ std::unique_ptr<TKvBitmap> TKvZxSpectrumBmc4Engine::Decode() {
 // ---------------------------------------------------------------------------
 // ZX Spectrum Next: 256x192 at one byte per pixel.
 
-TKvZxSpectrumNextNxiEngine::TKvZxSpectrumNextNxiEngine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource) {
+TKvZxSpectrumNextNxiSourceEngine::TKvZxSpectrumNextNxiSourceEngine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource) {
   SetUp(256, 192, 8, kAspect1To1, "", "ZX Spectrum Next");
 }
 
-TKvMatchFlags TKvZxSpectrumNextNxiEngine::Match(TKvLoadSource& ASource) {
+TKvMatchFlags TKvZxSpectrumNextNxiSourceEngine::Match(TKvLoadSource& ASource) {
   return MatchSizeExt(ASource, 49664, ".nxi");
 }
 
-std::unique_ptr<TKvBitmap> TKvZxSpectrumNextNxiEngine::Decode() {
+std::unique_ptr<TKvBitmap> TKvZxSpectrumNextNxiSourceEngine::Decode() {
   // 256 little-endian 9-bit colours, then the pixels.
   Palette->Clear();
   for (int i = 0; i < 256; ++i) {
@@ -401,7 +401,7 @@ const std::vector<const TKvSourceEngineClass*>& ZxSpectrumSourceEngineClasses() 
       &SourceEngineClass<TKvZxSpectrumTricolorSourceEngine>(),
       &SourceEngineClass<TKvZxSpectrumBscEngine>(),
       &SourceEngineClass<TKvZxSpectrumBmc4Engine>(),
-      &SourceEngineClass<TKvZxSpectrumNextNxiEngine>(),
+      &SourceEngineClass<TKvZxSpectrumNextNxiSourceEngine>(),
       &SourceEngineClass<TKvZxSpectrumNextSl2Engine>(),
   };
   return LClasses;

@@ -62,7 +62,7 @@ KV_ZX_IMPORTER(TKvZxSpectrumColorInterlacedEngine);// ".lce" 13824
 KV_ZX_IMPORTER(TKvZxSpectrumAtrEngine);            // ".atr" 768
 KV_ZX_IMPORTER(TKvZxSpectrumBscEngine);            // ".bsc" 11136
 KV_ZX_IMPORTER(TKvZxSpectrumBmc4Engine);           // ".bmc4" 11904
-KV_ZX_IMPORTER(TKvZxSpectrumNextNxiEngine);        // ".nxi" 49664
+KV_ZX_IMPORTER(TKvZxSpectrumNextNxiSourceEngine);  // ".nxi" 49664
 KV_ZX_IMPORTER(TKvZxSpectrumNextSl2Engine);        // ".sl2" 49152
 
 // ".scr" 6912 read with flash cells as the mean of ink and paper; a name

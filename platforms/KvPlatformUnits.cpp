@@ -2,8 +2,10 @@
 
 #include "app/KvAppUnits.h"
 #include "platforms/KvSavePlatformMSX.h"
+#include "platforms/KvSavePlatformScorpionGMX.h"
 #include "platforms/KvSavePlatformTimex.h"
 #include "platforms/KvSavePlatformZxSpectrum.h"
+#include "platforms/KvSavePlatformZxSpectrumNext.h"
 #include "platforms/KvSavePlatformZxSpectrumUlaPlus.h"
 
 TKvUnitInitList& PlatformUnits() {
@@ -15,8 +17,10 @@ TKvUnitInitList& PlatformUnits() {
   // | ZxSpectrum, ZxSpectrumNext, ZxSpectrumSpectra, ZxSpectrumUlaPlus.
   static TKvUnitInitList LList("converters", {
                                                  {"KvSavePlatformMSX", &InitKvSavePlatformMSX},
+                                                 {"KvSavePlatformScorpionGMX", &InitKvSavePlatformScorpionGMX},
                                                  {"KvSavePlatformTimex", &InitKvSavePlatformTimex},
                                                  {"KvSavePlatformZxSpectrum", &InitKvSavePlatformZxSpectrum},
+                                                 {"KvSavePlatformZxSpectrumNext", &InitKvSavePlatformZxSpectrumNext},
                                                  {"KvSavePlatformZxSpectrumUlaPlus",
                                                   &InitKvSavePlatformZxSpectrumUlaPlus},
                                              });

@@ -1,0 +1,209 @@
+#include "platforms/KvSavePlatformScorpionGMX.h"
+
+#include <cstring>
+#include <type_traits>
+
+#include "core/KvImage.h"
+#include "core/KvStream.h"
+#include "platforms/KvPlatformScorpionGMX.h"
+#include "rtl/KvSysUtils.h"
+
+// ---------------------------------------------------------------------------
+// Options
+
+namespace {
+
+// What the colour options of both modes share; the dithering kernel differs.
+void SetGmxColorDefaults(TKvDestEngineOptions& AOptions, uint8_t ADitherMethod) {
+  AOptions.SetPaletteMode(11);
+  AOptions.SetLimitErrorInsideBlock(false);
+  AOptions.SetLimitErrorAtBlockBoundary(false);
+  AOptions.SetErrorDiffusion(90);
+  AOptions.SetDitherMethod(ADitherMethod);
+}
+
+void UpdateGmxPalette(TKvDestEngineOptions& AOptions) {
+  if (AOptions.PaletteMode == 1)
+    AOptions.BuildZxPaletteSubset();
+  else
+    AOptions.BuildZxPalette();
+}
+
+}  // namespace
+
+TKvScorpionGMX640EngineOptions::TKvScorpionGMX640EngineOptions() {
+  SetPixelAspect(1);  // "1:2"
+  SetPaletteType(ptColoredLinear);
+}
+
+TKvScorpionGMX640ColorEngineOptions::TKvScorpionGMX640ColorEngineOptions() { SetGmxColorDefaults(*this, 2); }
+
+void TKvScorpionGMX640ColorEngineOptions::UpdatePalette() { UpdateGmxPalette(*this); }
+
+TKvScorpionGMX160EngineOptions::TKvScorpionGMX160EngineOptions() {
+  SetPixelAspect(17);  // "2:1"
+  SetPaletteType(ptColoredLinear);
+}
+
+TKvScorpionGMX160ColorEngineOptions::TKvScorpionGMX160ColorEngineOptions() { SetGmxColorDefaults(*this, 1); }
+
+void TKvScorpionGMX160ColorEngineOptions::UpdatePalette() { UpdateGmxPalette(*this); }
+
+// ---------------------------------------------------------------------------
+// Screens
+
+namespace {
+constexpr int kGmxRowBytes = 80;
+constexpr int kGmx640AttrOffset = 16384;
+constexpr uint8_t kGmxBlankAttr = 71;
+}  // namespace
+
+TKvScorpionGMX640Screen::TKvScorpionGMX640Screen(void* AData) : TKvCellScreen(640, 200, AData) {
+  std::memset(Data, 0, kGmx640AttrOffset);
+  std::memset(Data + kGmx640AttrOffset, kGmxBlankAttr, GetDataSize() - kGmx640AttrOffset);
+}
+
+int TKvScorpionGMX640Screen::GetAttr(int CellX, int CellY) {
+  return Data[kGmx640AttrOffset + CellY * kGmxRowBytes + (MirrorX ? 79 - CellX : CellX)];
+}
+
+void TKvScorpionGMX640Screen::SetAttr(int CellX, int CellY, int AAttr) {
+  Data[kGmx640AttrOffset + CellY * kGmxRowBytes + (MirrorX ? 79 - CellX : CellX)] = static_cast<uint8_t>(AAttr);
+}
+
+TKvScorpionGMX160Screen::TKvScorpionGMX160Screen(void* AData, bool ADirect)
+    : TKvCellScreen(160, 200, AData), FDirect(ADirect) {
+  std::memset(Data, 0, GetDataSize());
+  InitGmxHeader(Data);
+}
+
+int TKvScorpionGMX160Screen::GetPixel(int, int) { throw Exception(""); }
+
+void TKvScorpionGMX160Screen::SetPixel(int X, int Y, int AColor) {
+  X = MX(X);
+  const int v = AColor != 0 ? 1 : 0;
+  if (FDirect) {
+    uint8_t& b = Data[GmxHeaderSize + Y * kGmxRowBytes + X / 2];
+    const int shift = (X & 1) ? 0 : 3;
+    b = static_cast<uint8_t>((b & ~(7 << shift)) | (v * 7 << shift) | 0x40);
+    return;
+  }
+  const int shift = (X & 1) ? 4 : 0;
+  FPattern = static_cast<uint8_t>((FPattern & ~(0x0F << shift)) | (v << shift));
+}
+
+int TKvScorpionGMX160Screen::GetAttr(int, int) { throw Exception(""); }
+
+void TKvScorpionGMX160Screen::SetAttr(int CellX, int CellY, int AAttr) {
+  const int paper = (AAttr >> 3) & 7, ink = AAttr & 7;
+  int left, right;
+  switch (FPattern) {
+    case 0x00: left = paper, right = paper; break;
+    case 0x01: left = ink, right = paper; break;
+    case 0x10: left = paper, right = ink; break;
+    case 0x11: left = ink, right = ink; break;
+    default: throw Exception("");
+  }
+  Data[GmxHeaderSize + CellY * kGmxRowBytes + (MirrorX ? 79 - CellX : CellX)] =
+      static_cast<uint8_t>((left << 3) | right | (AAttr & 0x40));
+}
+
+// ---------------------------------------------------------------------------
+// Cell image
+
+std::unique_ptr<TKvBitmap> TKvScorpionGMX640ColorImage::ConvertGray(bool* AAbort, TKvDestEngineOptions& AOptions,
+                                                                    TKvDestProgress* AProgress,
+                                                                    TKvCellScreen* ATarget) {
+  AOptions.SetUseAsGrayPalette(true);
+  return Convert(AAbort, AOptions, AProgress, ATarget);
+}
+
+void TKvScorpionGMX640ColorImage::RenderCell(TKvBitmap* AResult, TKvCellScreen* ATarget, int ACellX, int ACellY,
+                                             const TRect& ARect, TKvCellPalette* ACellPalette) {
+  TKvSpectrumZxColorImage::RenderCell(AResult, ATarget, ACellX, ACellY, ARect, ACellPalette);
+  SetCellAttr(ATarget, ACellX, ACellY, ACellPalette);
+}
+
+// ---------------------------------------------------------------------------
+// Engines
+
+namespace {
+
+template <class TScreen>
+std::unique_ptr<TKvBitmap> ConvertGmx(bool* AAbort, TBitmap32& ABitmap, TKvDestEngineOptions& AOptions,
+                                      TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams,
+                                      int ACellWidth) {
+  AStreams = std::make_unique<TKvStreamList>();
+  uint8_t* LData = AStreams->NewStream("c", TScreen::GetDataSize())->GetMemory();
+  const bool LBlackWhite = AOptions.PaletteMode == 0;
+  std::unique_ptr<TScreen> LScreen;
+  if constexpr (std::is_same_v<TScreen, TKvScorpionGMX160Screen>)
+    LScreen = std::make_unique<TScreen>(LData, LBlackWhite);
+  else
+    LScreen = std::make_unique<TScreen>(LData);
+  if (LBlackWhite) {
+    // A light pixel is bright white ink (640) or colour 7 under the bright
+    // bit (160).
+    TKvImage LImage(ABitmap);
+    return LImage.ConvertBW(AAbort, AOptions, LScreen.get(), nullptr, 0, 1);
+  }
+  TKvScorpionGMX640ColorImage LImage(ACellWidth, 1, ABitmap);
+  AOptions.BuildZxPalette();
+  if (AOptions.PaletteMode == 1) {
+    auto LResult = LImage.ConvertGray(AAbort, AOptions, &AProgress, LScreen.get());
+    AOptions.BuildZxPaletteSubset();
+    return LResult;
+  }
+  return LImage.Convert(AAbort, AOptions, &AProgress, LScreen.get());
+}
+
+}  // namespace
+
+TKvScorpionGMXEngineUI::TKvScorpionGMXEngineUI(TKvDestEngineOptions* AOptions) : TKvDestEngineUIEx(AOptions) {
+  AddPositionSection(0);
+  AddZxPaletteSection(2051);  // "Black/white", "Gray", "Сolor"
+  AddColorUsageSection(true);
+  AddDitheringSection(true);
+}
+
+std::unique_ptr<TKvDestEngineUI> TKvScorpionGMX640Engine::CreateUI(TKvDestEngineOptions* AOptions) {
+  return std::make_unique<TKvScorpionGMXEngineUI>(AOptions);
+}
+
+std::unique_ptr<TKvDestEngineOptions> TKvScorpionGMX640Engine::CreateOptions() {
+  return TKvDestEngineOptions::Create<TKvScorpionGMX640ColorEngineOptions>();
+}
+
+std::unique_ptr<TKvBitmap> TKvScorpionGMX640Engine::Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*,
+                                                            TKvPalette256*, TKvDestEngineOptions& AOptions,
+                                                            TKvDestProgress& AProgress,
+                                                            std::unique_ptr<TKvStreamList>& AStreams) {
+  return ConvertGmx<TKvScorpionGMX640Screen>(AAbort, ABitmap, AOptions, AProgress, AStreams, 8);
+}
+
+std::unique_ptr<TKvDestEngineUI> TKvScorpionGMX160Engine::CreateUI(TKvDestEngineOptions* AOptions) {
+  return std::make_unique<TKvScorpionGMXEngineUI>(AOptions);
+}
+
+std::unique_ptr<TKvDestEngineOptions> TKvScorpionGMX160Engine::CreateOptions() {
+  return TKvDestEngineOptions::Create<TKvScorpionGMX160ColorEngineOptions>();
+}
+
+std::unique_ptr<TKvBitmap> TKvScorpionGMX160Engine::Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*,
+                                                            TKvPalette256*, TKvDestEngineOptions& AOptions,
+                                                            TKvDestProgress& AProgress,
+                                                            std::unique_ptr<TKvStreamList>& AStreams) {
+  return ConvertGmx<TKvScorpionGMX160Screen>(AAbort, ABitmap, AOptions, AProgress, AStreams, 2);
+}
+
+const std::vector<const TKvDestEngineClass*>& ScorpionGMXDestEngineClasses() {
+  static const std::vector<const TKvDestEngineClass*> LClasses = {
+      &DestEngineClass<TKvScorpionGMX640Engine>(),
+      &DestEngineClass<TKvScorpionGMX160Engine>(),
+  };
+  return LClasses;
+}
+
+void InitKvSavePlatformScorpionGMX() {
+  for (const TKvDestEngineClass* c : ScorpionGMXDestEngineClasses()) RegisterDestEngine(*c);
+}

@@ -1,0 +1,96 @@
+// Scorpion GMX, ZX Evolution and ZX Spectrum Next pictures saved as native
+// files open again through the importer probe, as the best candidate,
+// showing the preview's colour at every pixel.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/KvSourceEngines.h"
+#include "core/KvThreadJob.h"
+#include "importers/KvImporterUnits.h"
+#include "platforms/KvSavePlatformScorpionGMX.h"
+#include "platforms/KvSavePlatformZxSpectrumNext.h"
+#include "platforms/ZxTestPictures.h"
+
+namespace {
+
+TKvStdRGBColor ColorAt(TKvBitmap& ABitmap, int X, int Y) {
+  if (ABitmap.Palette->GetCount() >= 2) return ABitmap.Palette->GetStdRGB(ABitmap.GetPixel(X, Y));
+  return ABitmap.GetPixelStdRGB(X, Y);
+}
+
+// Opens stream AIndex of AConversion as a file named AName through the whole
+// importer registry; expects AImporter first with AFlags, a picture of
+// AWidth x AHeight, and the preview's colours where the preview lies.
+// ASetup may change the importer (its palette kind) before decoding.
+void ExpectRoundTrip(const TZxConversion& AConversion, int AIndex, const std::string& AName,
+                     const std::string& AImporter, TKvMatchFlags AFlags, int AWidth, int AHeight,
+                     const std::function<void(TKvSourceEngine&)>& ASetup = {}) {
+  SCOPED_TRACE(AName);
+  InitializeImporters();
+  std::vector<uint8_t> bytes(AConversion.Bytes(AIndex), AConversion.Bytes(AIndex) + AConversion.Size(AIndex));
+  TKvMemoryLoadSource src(AName, bytes.data(), static_cast<int32_t>(bytes.size()), false);
+  auto list = src.FindEngines();
+  ASSERT_GT(list->GetCount(), 0);
+  TKvSourceEngine* e = list->GetEngine(0);
+  EXPECT_EQ(e->ClassType().GetClassName(), AImporter);
+  EXPECT_EQ(e->MatchFlags, AFlags);
+  if (ASetup) ASetup(*e);
+  auto decoded = e->Decode();
+  TKvBitmap& preview = *AConversion.Preview;
+  ASSERT_EQ(decoded->Width, AWidth);
+  ASSERT_EQ(decoded->Height, AHeight);
+  int diffs = 0;
+  for (int y = 0; y < preview.Height; ++y)
+    for (int x = 0; x < preview.Width; ++x)
+      if (!(ColorAt(*decoded, x, y) == ColorAt(preview, x, y))) ++diffs;
+  EXPECT_EQ(diffs, 0);
+}
+
+TEST(KvEvoGmxNextRoundTrip, ScorpionGMX) {
+  TKvProcessorCountOverride one(1);
+  const auto kHeader = mfHeader | mfSize | mfExtension, kSize = mfSize | mfExtension;
+  struct {
+    const TKvDestEngineClass* Class;
+    int Width;
+    const char* Importer;
+    TKvMatchFlags Flags;
+  } modes[] = {{&DestEngineClass<TKvScorpionGMX640Engine>(), 640, "TKvScorpiorGMX640Engine", kSize},
+               {&DestEngineClass<TKvScorpionGMX160Engine>(), 160, "TKvScorpiorGMX160Engine", kHeader}};
+  // Full-width pictures of fewer rows keep the test quick; the rows below
+  // keep the blank screen.
+  for (auto& m : modes) {
+    auto pic = ZxTestPicture(m.Width, 40, 31);
+    for (uint8_t usage : {0, 1, 2, 3}) {
+      auto r = ZxConvert(*m.Class, *pic, [&](TKvDestEngineOptions& o) { o.SetColorUsage(usage); });
+      ExpectRoundTrip(r, 0, "usage" + std::to_string(usage) + ".c", m.Importer, m.Flags, m.Width, 200);
+    }
+    for (uint8_t mode : {0, 1}) {
+      auto r = ZxConvert(*m.Class, *pic, [&](TKvDestEngineOptions& o) { o.SetPaletteMode(mode); });
+      ExpectRoundTrip(r, 0, mode ? "gray.c" : "bw.c", m.Importer, m.Flags, m.Width, 200);
+    }
+  }
+}
+
+TEST(KvEvoGmxNextRoundTrip, ZxSpectrumNext) {
+  const auto& next = DestEngineClass<TKvZxSpectrumNextNxiEngine>();
+  // Pictures of fewer rows keep the test quick.
+  auto pic = ZxTestPicture(256, 96, 32);
+  auto part = ZxTestPicture(256, 64, 32);
+  auto r333 = ZxConvert(next, *part);
+  ExpectRoundTrip(r333, 0, "picture.nxi", "TKvZxSpectrumNextNxiSourceEngine", mfSize | mfExtension, 256, 192);
+  for (uint8_t mode : {0, 1, 11}) {
+    auto r332 = ZxConvert(next, *pic, [&](TKvDestEngineOptions& o) {
+      o.SetPaletteType(ptRGB332);
+      o.SetPaletteMode(mode);
+    });
+    ExpectRoundTrip(r332, 0, "picture.sl2", "TKvZxSpectrumNextSl2Engine", mfSize | mfExtension, 256, 192);
+    ExpectRoundTrip(r332, 1, "picture.nxi", "TKvZxSpectrumNextNxiSourceEngine", mfSize | mfExtension, 256, 192);
+  }
+  auto gray = ZxConvert(next, *part, [](TKvDestEngineOptions& o) { o.SetPaletteMode(1); });
+  ExpectRoundTrip(gray, 0, "gray.nxi", "TKvZxSpectrumNextNxiSourceEngine", mfSize | mfExtension, 256, 192);
+}
+
+}  // namespace
