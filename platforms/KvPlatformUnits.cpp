@@ -6,6 +6,7 @@
 #include "platforms/KvSavePlatformTimex.h"
 #include "platforms/KvSavePlatformZxSpectrum.h"
 #include "platforms/KvSavePlatformZxSpectrumNext.h"
+#include "platforms/KvSavePlatformZxSpectrumSpectra.h"
 #include "platforms/KvSavePlatformZxSpectrumUlaPlus.h"
 
 TKvUnitInitList& PlatformUnits() {
@@ -21,6 +22,7 @@ TKvUnitInitList& PlatformUnits() {
                                                  {"KvSavePlatformTimex", &InitKvSavePlatformTimex},
                                                  {"KvSavePlatformZxSpectrum", &InitKvSavePlatformZxSpectrum},
                                                  {"KvSavePlatformZxSpectrumNext", &InitKvSavePlatformZxSpectrumNext},
+                                                 {"KvSavePlatformZxSpectrumSpectra", &InitKvSavePlatformZxSpectrumSpectra},
                                                  {"KvSavePlatformZxSpectrumUlaPlus",
                                                   &InitKvSavePlatformZxSpectrumUlaPlus},
                                              });

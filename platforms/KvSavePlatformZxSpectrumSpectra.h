@@ -1,0 +1,420 @@
+// The converters of the "ZX Spectrum Spectra" platform: attribute cells of 8
+// or 4 pixels across and 8, 4, 2 or 1 lines high, 15 or 64 colours, one or two
+// attribute bytes per cell, written as one ".bin" file with a "PS" trailer.
+//
+// Palette types: 33 "15 colors (single byte)", 34 "15 colors (double byte)",
+// 35 "64 colors (single byte)" (8-pixel cells only), 36 "64 colors (double
+// byte)". Candidates are (paper, ink): paper shows on clear pixel bits, ink
+// on set bits.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/KvDoubleCellImage.h"
+#include "platforms/KvPlatformZxSpectrumSpectra.h"
+#include "platforms/KvSavePlatformZxSpectrumCommon.h"
+
+class TKvStream;
+
+// Writes "P", "S" and the mode byte of APaletteType, ACellHeight (8, 4, 2, 1)
+// and AHalfWidth into the last three bytes of AStream (which it does not
+// grow). Any other cell height raises "Internal error".
+void WriteSpectraTrailer(TKvStream& AStream, uint8_t APaletteType, int ACellHeight, bool AHalfWidth);
+
+// ---------------------------------------------------------------------------
+// Screens: views over the file's memory, 256x192.
+
+// The bitmap of the black-and-white conversion, stored inverted: 0 sets the
+// bit, any other value clears it.
+class TKvZxSpectrumSpectraBWScreen : public TKvScreen1 {
+public:
+  explicit TKvZxSpectrumSpectraBWScreen(void* AData);
+  int GetPixel(int X, int Y) override;
+  void SetPixel(int X, int Y, int AColor) override;
+};
+
+// The colour screens: pixels in the Spectrum bitmap (a set bit for any
+// non-zero value), attributes at the places of the cell height and byte
+// count. With the mirror flag, cell column c is taken as the last column - c.
+class TKvZxSpectrumSpectraColorScreen : public TKvCellScreen {
+public:
+  TKvZxSpectrumSpectraColorScreen(void* AData, int ACellHeight, bool ADoubleByte, bool AHalfWidth);
+  int GetPixel(int X, int Y) override;
+  void SetPixel(int X, int Y, int AColor) override;
+  int GetAttr(int, int) override { return 0; }
+
+protected:
+  // The first attribute byte of cell column ACellX (mirrored, and halved for
+  // half-width cells) of cell row ACellY; AColumn gets the unhalved column.
+  uint8_t* FirstByte(int ACellX, int ACellY, int& AColumn);
+  uint8_t* SecondByte(uint8_t* AFirst, int ACellY) { return AFirst + SpectraSecondByteOffset(FCellHeight, ACellY); }
+
+  int FCellHeight;
+  bool FDoubleByte;
+  bool FHalfWidth;
+};
+
+// 15 colours, one byte: the ZX attribute (ink, paper, bright of both).
+class TKvSpectraColor15x1Screen : public TKvZxSpectrumSpectraColorScreen {
+public:
+  TKvSpectraColor15x1Screen(void* AData, int ACellHeight);
+  int GetAttr(int CellX, int CellY) override;
+  void SetAttr(int CellX, int CellY, int AAttr) override;
+};
+// 15 colours, two bytes; AAttr = paper shl 4 or ink: the ink byte, then the
+// paper byte, each colour in bits 0-2 with its bright in bit 6.
+class TKvSpectraColor15x2Screen : public TKvZxSpectrumSpectraColorScreen {
+public:
+  TKvSpectraColor15x2Screen(void* AData, int ACellHeight);
+  void SetAttr(int CellX, int CellY, int AAttr) override;
+};
+// 64 colours, one byte; AAttr = paper shl 8 or ink: the ink in bits 0-5, bit
+// 6 for a paper other than black (the gray 42).
+class TKvSpectraColor64x1Screen : public TKvZxSpectrumSpectraColorScreen {
+public:
+  TKvSpectraColor64x1Screen(void* AData, int ACellHeight);
+  void SetAttr(int CellX, int CellY, int AAttr) override;
+};
+// 64 colours, two bytes; AAttr = paper shl 8 or ink: the ink byte, then the
+// paper byte.
+class TKvSpectraColor64x2Screen : public TKvZxSpectrumSpectraColorScreen {
+public:
+  TKvSpectraColor64x2Screen(void* AData, int ACellHeight);
+  void SetAttr(int CellX, int CellY, int AAttr) override;
+};
+// Half-width cells, 15 colours, one byte; AAttr = colour plus 0x40 for
+// bright. An even cell column puts its colour in bits 3-5, an odd one in bits
+// 0-2; bit 6 takes the bright, bit 7 is kept.
+class TKvSpectraHalfColor15x1Screen : public TKvZxSpectrumSpectraColorScreen {
+public:
+  TKvSpectraHalfColor15x1Screen(void* AData, int ACellHeight);
+  void SetAttr(int CellX, int CellY, int AAttr) override;
+};
+// Half-width cells, 15 colours, two bytes; AAttr = ink shl 8 or paper: the
+// ink into the first byte and the paper into the second, each as above.
+class TKvSpectraHalfColor15x2Screen : public TKvZxSpectrumSpectraColorScreen {
+public:
+  TKvSpectraHalfColor15x2Screen(void* AData, int ACellHeight);
+  void SetAttr(int CellX, int CellY, int AAttr) override;
+};
+// Half-width cells, 64 colours, two bytes: the colour of an even cell column
+// goes to the second byte, of an odd one to the first.
+class TKvSpectraHalfColor64x2Screen : public TKvZxSpectrumSpectraColorScreen {
+public:
+  TKvSpectraHalfColor64x2Screen(void* AData, int ACellHeight);
+  void SetAttr(int CellX, int CellY, int AAttr) override;
+};
+
+// A screen encoding fixed to one cell height.
+template <class TEncoding, int ACellHeight>
+class TKvSpectraScreenOf : public TEncoding {
+public:
+  explicit TKvSpectraScreenOf(void* AData) : TEncoding(AData, ACellHeight) {}
+};
+
+using TKvZxSpectrumSpectraColor8x8x15x1Screen = TKvSpectraScreenOf<TKvSpectraColor15x1Screen, 8>;
+using TKvZxSpectrumSpectraColor8x4x15x1Screen = TKvSpectraScreenOf<TKvSpectraColor15x1Screen, 4>;
+using TKvZxSpectrumSpectraColor8x2x15x1Screen = TKvSpectraScreenOf<TKvSpectraColor15x1Screen, 2>;
+using TKvZxSpectrumSpectraColor8x1x15x1Screen = TKvSpectraScreenOf<TKvSpectraColor15x1Screen, 1>;
+using TKvZxSpectrumSpectraColor8x8x15x2Screen = TKvSpectraScreenOf<TKvSpectraColor15x2Screen, 8>;
+using TKvZxSpectrumSpectraColor8x4x15x2Screen = TKvSpectraScreenOf<TKvSpectraColor15x2Screen, 4>;
+using TKvZxSpectrumSpectraColor8x2x15x2Screen = TKvSpectraScreenOf<TKvSpectraColor15x2Screen, 2>;
+using TKvZxSpectrumSpectraColor8x1x15x2Screen = TKvSpectraScreenOf<TKvSpectraColor15x2Screen, 1>;
+using TKvZxSpectrumSpectraColor8x8x64x1Screen = TKvSpectraScreenOf<TKvSpectraColor64x1Screen, 8>;
+using TKvZxSpectrumSpectraColor8x4x64x1Screen = TKvSpectraScreenOf<TKvSpectraColor64x1Screen, 4>;
+using TKvZxSpectrumSpectraColor8x2x64x1Screen = TKvSpectraScreenOf<TKvSpectraColor64x1Screen, 2>;
+using TKvZxSpectrumSpectraColor8x1x64x1Screen = TKvSpectraScreenOf<TKvSpectraColor64x1Screen, 1>;
+using TKvZxSpectrumSpectraColor8x8x64x2Screen = TKvSpectraScreenOf<TKvSpectraColor64x2Screen, 8>;
+using TKvZxSpectrumSpectraColor8x4x64x2Screen = TKvSpectraScreenOf<TKvSpectraColor64x2Screen, 4>;
+using TKvZxSpectrumSpectraColor8x2x64x2Screen = TKvSpectraScreenOf<TKvSpectraColor64x2Screen, 2>;
+using TKvZxSpectrumSpectraColor8x1x64x2Screen = TKvSpectraScreenOf<TKvSpectraColor64x2Screen, 1>;
+using TKvZxSpectrumSpectraColor4x8x15x1Screen = TKvSpectraScreenOf<TKvSpectraHalfColor15x1Screen, 8>;
+using TKvZxSpectrumSpectraColor4x4x15x1Screen = TKvSpectraScreenOf<TKvSpectraHalfColor15x1Screen, 4>;
+using TKvZxSpectrumSpectraColor4x2x15x1Screen = TKvSpectraScreenOf<TKvSpectraHalfColor15x1Screen, 2>;
+using TKvZxSpectrumSpectraColor4x1x15x1Screen = TKvSpectraScreenOf<TKvSpectraHalfColor15x1Screen, 1>;
+using TKvZxSpectrumSpectraColor4x8x15x2Screen = TKvSpectraScreenOf<TKvSpectraHalfColor15x2Screen, 8>;
+using TKvZxSpectrumSpectraColor4x4x15x2Screen = TKvSpectraScreenOf<TKvSpectraHalfColor15x2Screen, 4>;
+using TKvZxSpectrumSpectraColor4x2x15x2Screen = TKvSpectraScreenOf<TKvSpectraHalfColor15x2Screen, 2>;
+using TKvZxSpectrumSpectraColor4x1x15x2Screen = TKvSpectraScreenOf<TKvSpectraHalfColor15x2Screen, 1>;
+using TKvZxSpectrumSpectraColor4x8x64x2Screen = TKvSpectraScreenOf<TKvSpectraHalfColor64x2Screen, 8>;
+using TKvZxSpectrumSpectraColor4x4x64x2Screen = TKvSpectraScreenOf<TKvSpectraHalfColor64x2Screen, 4>;
+using TKvZxSpectrumSpectraColor4x2x64x2Screen = TKvSpectraScreenOf<TKvSpectraHalfColor64x2Screen, 2>;
+using TKvZxSpectrumSpectraColor4x1x64x2Screen = TKvSpectraScreenOf<TKvSpectraHalfColor64x2Screen, 1>;
+
+// ---------------------------------------------------------------------------
+// Candidate lists over the working palette (15 or 64 colours).
+
+// 64 colours, one byte: paper black or gray 42, any ink.
+class TKvZxSpectrumSpectra64ColorS1PaletteList : public TKvCellPaletteList {
+public:
+  explicit TKvZxSpectrumSpectra64ColorS1PaletteList(TKvPalette256& APalette);
+};
+class TKvZxSpectrumSpectra64GrayS1PaletteList : public TKvCellPaletteList {
+public:
+  explicit TKvZxSpectrumSpectra64GrayS1PaletteList(TKvPalette256& APalette);
+};
+// 64 colours, two bytes: every single and every pair.
+class TKvZxSpectrumSpectra64ColorS2PaletteList : public TKvCellPaletteList {
+public:
+  explicit TKvZxSpectrumSpectra64ColorS2PaletteList(TKvPalette256& APalette);
+};
+class TKvZxSpectrumSpectra64GrayS2PaletteList : public TKvCellPaletteList {
+public:
+  explicit TKvZxSpectrumSpectra64GrayS2PaletteList(TKvPalette256& APalette);
+};
+// Half-width cells, 64 colours: one colour on black.
+class TKvZxSpectrumSpectraHalf64ColorS2PaletteList : public TKvCellPaletteList {
+public:
+  explicit TKvZxSpectrumSpectraHalf64ColorS2PaletteList(TKvPalette256& APalette);
+};
+class TKvZxSpectrumSpectraHalf64GrayS2PaletteList : public TKvCellPaletteList {
+public:
+  explicit TKvZxSpectrumSpectraHalf64GrayS2PaletteList(TKvPalette256& APalette);
+};
+// Half-width cells, 15 colours, one byte: one colour on black, the normal
+// colours (ADark) or the bright ones.
+class TKvSpectrumSpectraColor4xNx15x1PaletteList : public TKvCellPaletteList {
+public:
+  TKvSpectrumSpectraColor4xNx15x1PaletteList(TKvPalette256& APalette, bool ADark, bool AGray);
+};
+// Half-width cells, 15 colours, two bytes: papers normal or bright
+// (APaperBright), inks likewise.
+class TKvSpectrumSpectraColor4xNx15x2PaletteList : public TKvCellPaletteList {
+public:
+  TKvSpectrumSpectraColor4xNx15x2PaletteList(TKvPalette256& APalette, bool APaperBright, bool AInkBright,
+                                              bool AGray);
+};
+
+// ---------------------------------------------------------------------------
+// Cell images.
+
+// 15 colours, two bytes: ink and paper each with its own bright.
+class TKvZxSpectrumSpectraColor15Image : public TKvSpectrumZxColorImage {
+public:
+  using TKvSpectrumZxColorImage::TKvSpectrumZxColorImage;
+  TKvCellPaletteList* CreatePaletteList() override;
+  void SetCellAttr(TKvCellScreen* ATarget, int ACellX, int ACellY, TKvCellPalette* ACellPalette) override;
+};
+
+// 64 colours, one byte.
+class TKvZxSpectrumSpectraColor64x1Image : public TKvSpectrumZxColorImage {
+public:
+  using TKvSpectrumZxColorImage::TKvSpectrumZxColorImage;
+  TKvCellPaletteList* CreatePaletteList() override;
+  std::unique_ptr<TKvBitmap> CreateResult() override;
+  void SetCellAttr(TKvCellScreen* ATarget, int ACellX, int ACellY, TKvCellPalette* ACellPalette) override;
+};
+
+// 64 colours, two bytes.
+class TKvZxSpectrumSpectraColor64x2Image : public TKvZxSpectrumSpectraColor64x1Image {
+public:
+  using TKvZxSpectrumSpectraColor64x1Image::TKvZxSpectrumSpectraColor64x1Image;
+  TKvCellPaletteList* CreatePaletteList() override;
+};
+
+// The walk of the double-byte height-1 file: cell rows 0..127 are single
+// pixel rows, rows 128..159 pairs of pixel rows (the image is made with
+// cells two lines high). Cells go across as in the base conversion; the cell
+// row given to the hooks is the walk's row. Progress counts 160 rows of
+// cells. Pairs of cells share a list choice in a paired-cell image.
+template <class TBase>
+class TKvSpectraRowWalk : public TBase {
+public:
+  using TBase::TBase;
+  static constexpr int WalkRows = 160;
+
+protected:
+  std::unique_ptr<TKvBitmap> Walk(bool* AAbort, TKvDestEngineOptions& AOptions, TKvDestProgress* AProgress,
+                                  TKvCellScreen* ATarget);
+};
+
+class TKvZxSpectrumSpectraColor8x1x15x2Image : public TKvSpectraRowWalk<TKvZxSpectrumSpectraColor15Image> {
+public:
+  using TKvSpectraRowWalk::TKvSpectraRowWalk;
+  std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TKvDestEngineOptions& AOptions, TKvDestProgress* AProgress,
+                                     TKvCellScreen* ATarget) override;
+  std::unique_ptr<TKvBitmap> ConvertGray(bool* AAbort, TKvDestEngineOptions& AOptions, TKvDestProgress* AProgress,
+                                         TKvCellScreen* ATarget) override;
+};
+
+class TKvZxSpectrumSpectraColor8x1x64x2Image : public TKvZxSpectrumSpectraColor8x1x15x2Image {
+public:
+  using TKvZxSpectrumSpectraColor8x1x15x2Image::TKvZxSpectrumSpectraColor8x1x15x2Image;
+  TKvCellPaletteList* CreatePaletteList() override;
+  std::unique_ptr<TKvBitmap> CreateResult() override;
+  void SetCellAttr(TKvCellScreen* ATarget, int ACellX, int ACellY, TKvCellPalette* ACellPalette) override;
+};
+
+// Half-width cells, 15 colours, one byte: the two half cells of a byte share
+// the bright bit, so a pair takes the normal or the bright list as a whole.
+class TKvSpectrumSpectraColor4xNx15x1Image : public TKvDoubleCellImage {
+public:
+  using TKvDoubleCellImage::TKvDoubleCellImage;
+  using TKvDoubleCellImage::CreatePaletteList;
+  std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TKvDestEngineOptions& AOptions, TKvDestProgress* AProgress,
+                                     TKvCellScreen* ATarget) override;
+  TKvCellPaletteList* CreatePaletteList(int AIndex) override;
+  virtual std::unique_ptr<TKvBitmap> ConvertGray(bool* AAbort, TKvDestEngineOptions& AOptions,
+                                                 TKvDestProgress* AProgress, TKvCellScreen* ATarget);
+  int GetPaletteListCount() override { return ColorUsage == 0 ? 2 : 1; }
+  std::unique_ptr<TKvBitmap> CreateResult() override;
+  void SetCellAttr(TKvCellScreen* ATarget, int ACellX, int ACellY, TKvCellPalette* ACellPalette) override;
+  void SetResultPixel(TKvBitmap* AResult, int X, int Y, TKvCellPalette* ACellPalette, int AIndex) override;
+  void SetTargetPixel(TKvCellScreen* ATarget, int X, int Y, TKvCellPalette* ACellPalette, int AIndex) override;
+
+  uint8_t ColorUsage = 0;
+};
+
+// Half-width cells, 15 colours, two bytes: list = paper bright * 2 + ink
+// bright, so both bytes' shared bright bits agree.
+class TKvSpectrumSpectraColor4xNx15x2Image : public TKvDoubleCellImage {
+public:
+  using TKvDoubleCellImage::TKvDoubleCellImage;
+  using TKvDoubleCellImage::CreatePaletteList;
+  TKvCellPaletteList* CreatePaletteList(int AIndex) override;
+  virtual std::unique_ptr<TKvBitmap> ConvertGray(bool* AAbort, TKvDestEngineOptions& AOptions,
+                                                 TKvDestProgress* AProgress, TKvCellScreen* ATarget);
+  int GetPaletteListCount() override { return 4; }
+  std::unique_ptr<TKvBitmap> CreateResult() override;
+  void SetCellAttr(TKvCellScreen* ATarget, int ACellX, int ACellY, TKvCellPalette* ACellPalette) override;
+  void SetResultPixel(TKvBitmap* AResult, int X, int Y, TKvCellPalette* ACellPalette, int AIndex) override;
+  void SetTargetPixel(TKvCellScreen* ATarget, int X, int Y, TKvCellPalette* ACellPalette, int AIndex) override;
+};
+
+// Half-width cells, 64 colours: one colour on black per half cell.
+class TKvZxSpectrumSpectraColor4xNx64x2Image : public TKvZxSpectrumSpectraColor64x2Image {
+public:
+  using TKvZxSpectrumSpectraColor64x2Image::TKvZxSpectrumSpectraColor64x2Image;
+  TKvCellPaletteList* CreatePaletteList() override;
+  void SetCellAttr(TKvCellScreen* ATarget, int ACellX, int ACellY, TKvCellPalette* ACellPalette) override;
+};
+
+class TKvZxSpectrumSpectraColor4x1x15x2Image : public TKvSpectraRowWalk<TKvSpectrumSpectraColor4xNx15x2Image> {
+public:
+  using TKvSpectraRowWalk::TKvSpectraRowWalk;
+  std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TKvDestEngineOptions& AOptions, TKvDestProgress* AProgress,
+                                     TKvCellScreen* ATarget) override;
+};
+
+class TKvZxSpectrumSpectraColor4x1x64x2Image : public TKvZxSpectrumSpectraColor4x1x15x2Image {
+public:
+  using TKvZxSpectrumSpectraColor4x1x15x2Image::TKvZxSpectrumSpectraColor4x1x15x2Image;
+  using TKvZxSpectrumSpectraColor4x1x15x2Image::CreatePaletteList;
+  int GetPaletteListCount() override { return 1; }
+  TKvCellPaletteList* CreatePaletteList(int AIndex) override;
+  std::unique_ptr<TKvBitmap> CreateResult() override;
+  void SetCellAttr(TKvCellScreen* ATarget, int ACellX, int ACellY, TKvCellPalette* ACellPalette) override;
+};
+
+// ---------------------------------------------------------------------------
+// Options, panels and engines.
+
+// 8x8 cells, "64 colors (double byte)", colour mode.
+class TKvZxSpectrumSpectra8x8EngineOptions : public TKvZxSpectrumEngineOptions {
+public:
+  TKvZxSpectrumSpectra8x8EngineOptions();
+  void UpdatePalette() override;
+};
+class TKvZxSpectrumSpectra8x4EngineOptions : public TKvZxSpectrumSpectra8x8EngineOptions {
+public:
+  int32_t GetCellHeight() const override { return 4; }
+};
+class TKvZxSpectrumSpectra8x2EngineOptions : public TKvZxSpectrumSpectra8x8EngineOptions {
+public:
+  TKvZxSpectrumSpectra8x2EngineOptions();
+  int32_t GetCellHeight() const override { return 2; }
+};
+class TKvZxSpectrumSpectra8x1EngineOptions : public TKvZxSpectrumSpectra8x8EngineOptions {
+public:
+  TKvZxSpectrumSpectra8x1EngineOptions();
+  int32_t GetCellHeight() const override { return 1; }
+};
+// 4x8 cells, "15 colors (double byte)".
+class TKvZxSpectrumSpectra4x8EngineOptions : public TKvZxSpectrumSpectra8x8EngineOptions {
+public:
+  TKvZxSpectrumSpectra4x8EngineOptions();
+  int32_t GetCellWidth() const override { return 4; }
+};
+class TKvZxSpectrumSpectra4x4EngineOptions : public TKvZxSpectrumSpectra4x8EngineOptions {
+public:
+  int32_t GetCellHeight() const override { return 4; }
+};
+class TKvZxSpectrumSpectra4x2EngineOptions : public TKvZxSpectrumSpectra4x8EngineOptions {
+public:
+  TKvZxSpectrumSpectra4x2EngineOptions();
+  int32_t GetCellHeight() const override { return 2; }
+};
+class TKvZxSpectrumSpectra4x1EngineOptions : public TKvZxSpectrumSpectra4x8EngineOptions {
+public:
+  TKvZxSpectrumSpectra4x1EngineOptions();
+  int32_t GetCellHeight() const override { return 1; }
+};
+
+// Position, the Spectra palette list with "Black/white", "Gray" and "Сolor",
+// colour usage and dithering. Made through Create, which adds the sections
+// after construction so that the overrides below decide them.
+class TKvZxSpectrumSpectra8x8EngineUI : public TKvDestEngineUIEx {
+public:
+  template <class T>
+  static std::unique_ptr<TKvDestEngineUI> Create(TKvDestEngineOptions* AOptions) {
+    auto LPanel = std::make_unique<T>(AOptions);
+    LPanel->AddSections();
+    return LPanel;
+  }
+  explicit TKvZxSpectrumSpectra8x8EngineUI(TKvDestEngineOptions* AOptions) : TKvDestEngineUIEx(AOptions) {}
+  // "64 colors (single byte)" is offered with 8-pixel cells only.
+  virtual bool OffersSingleByte64() { return true; }
+  virtual bool OffersBlockLimits() { return false; }
+  // Colour usage matters only to "15 colors (single byte)" in colour mode.
+  static bool ColorUsageEnabled(const TKvDestEngineOptions& AOptions);
+
+private:
+  void AddSections();
+};
+class TKvZxSpectrumSpectra4x8EngineUI : public TKvZxSpectrumSpectra8x8EngineUI {
+public:
+  using TKvZxSpectrumSpectra8x8EngineUI::TKvZxSpectrumSpectra8x8EngineUI;
+  bool OffersSingleByte64() override { return false; }
+};
+
+// The engines share one conversion, told by their cell.
+std::unique_ptr<TKvBitmap> ConvertSpectra(bool* AAbort, TBitmap32& ABitmap, TKvDestEngineOptions& AOptions,
+                                          TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams,
+                                          int ACellHeight, bool AHalfWidth);
+
+#define KV_SPECTRA_ENGINE(W, H, PANEL)                                                                           \
+  class TKvZxSpectrumSpectra##W##x##H##Engine : public TKvDestEngineOf<TKvZxSpectrumSpectra##W##x##H##Engine> {  \
+  public:                                                                                                      \
+    static std::string GetPlatformName() { return "ZX Spectrum Spectra"; }                                     \
+    static std::string GetModeName() { return "256x192 (" #W "x" #H ")"; }                                     \
+    std::unique_ptr<TKvDestEngineUI> CreateUI(TKvDestEngineOptions* AOptions) override {                       \
+      return TKvZxSpectrumSpectra8x8EngineUI::Create<PANEL>(AOptions);                                         \
+    }                                                                                                          \
+    std::unique_ptr<TKvDestEngineOptions> CreateOptions() override {                                           \
+      return TKvDestEngineOptions::Create<TKvZxSpectrumSpectra##W##x##H##EngineOptions>();                     \
+    }                                                                                                          \
+    static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*, TKvPalette256*, \
+                                              TKvDestEngineOptions& AOptions, TKvDestProgress& AProgress,      \
+                                              std::unique_ptr<TKvStreamList>& AStreams) {                      \
+      return ConvertSpectra(AAbort, ABitmap, AOptions, AProgress, AStreams, H, W == 4);                        \
+    }                                                                                                          \
+  }
+
+KV_SPECTRA_ENGINE(8, 1, TKvZxSpectrumSpectra8x8EngineUI);
+KV_SPECTRA_ENGINE(8, 2, TKvZxSpectrumSpectra8x8EngineUI);
+KV_SPECTRA_ENGINE(8, 4, TKvZxSpectrumSpectra8x8EngineUI);
+KV_SPECTRA_ENGINE(8, 8, TKvZxSpectrumSpectra8x8EngineUI);
+KV_SPECTRA_ENGINE(4, 1, TKvZxSpectrumSpectra4x8EngineUI);
+KV_SPECTRA_ENGINE(4, 2, TKvZxSpectrumSpectra4x8EngineUI);
+KV_SPECTRA_ENGINE(4, 4, TKvZxSpectrumSpectra4x8EngineUI);
+KV_SPECTRA_ENGINE(4, 8, TKvZxSpectrumSpectra4x8EngineUI);
+
+#undef KV_SPECTRA_ENGINE
+
+// The modes of the platform in list order.
+const std::vector<const TKvDestEngineClass*>& ZxSpectrumSpectraDestEngineClasses();
+// Unit start-up: registers them in that order.
+void InitKvSavePlatformZxSpectrumSpectra();
