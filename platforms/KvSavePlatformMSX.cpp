@@ -1,8 +1,11 @@
 #include "platforms/KvSavePlatformMSX.h"
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 #include "core/KvDestProgress.h"
+#include "core/KvKMeans.h"
 #include "core/KvPaletteRGB.h"
 #include "core/KvStream.h"
 #include "platforms/KvPlatformMSX.h"
@@ -45,6 +48,434 @@ TKvMSXScreen8::TKvMSXScreen8(int AWidth, int AHeight) : TKvScreen8(AWidth, AHeig
   Stride = PaddedStride(AWidth, 8);
   FMemory.assign(BufferSize(Stride, AHeight), 0);
   Data = FMemory.data();
+}
+
+// ---------------------------------------------------------------------------
+// YJK search windows
+
+namespace {
+
+using TLevelsOf = void (*)(int, int, int, int&, int&, int&);
+
+std::vector<TKvYJKWindow> BuildWindows(TLevelsOf AFormula, int AYStep) {
+  std::vector<TKvYJKWindow> w(32768, TKvYJKWindow{127, -128, 127, -128});
+  std::vector<uint8_t> hit(32768, 0);
+  for (int y = 0; y < 32; y += AYStep)
+    for (int k = -32; k < 32; ++k)
+      for (int j = -32; j < 32; ++j) {
+        int r, g, b;
+        AFormula(y, k, j, r, g, b);
+        TKvYJKWindow& e = w[static_cast<size_t>(r * 1024 + g * 32 + b)];
+        hit[static_cast<size_t>(r * 1024 + g * 32 + b)] = 1;
+        e.JMin = static_cast<int8_t>(std::min<int>(e.JMin, j));
+        e.JMax = static_cast<int8_t>(std::max<int>(e.JMax, j));
+        e.KMin = static_cast<int8_t>(std::min<int>(e.KMin, k));
+        e.KMax = static_cast<int8_t>(std::max<int>(e.KMax, k));
+      }
+  // A colour no triple reproduces borrows the window of the nearest one that
+  // is reproduced: offsets by growing distance (ties in a fixed order), then
+  // every colour when none lies close.
+  struct TOffset {
+    int D, R, G, B;
+  };
+  std::vector<TOffset> offsets;
+  for (int dr = -4; dr <= 4; ++dr)
+    for (int dg = -4; dg <= 4; ++dg)
+      for (int db = -4; db <= 4; ++db)
+        if (dr || dg || db) offsets.push_back({dr * dr + dg * dg + db * db, dr, dg, db});
+  std::stable_sort(offsets.begin(), offsets.end(), [](const TOffset& a, const TOffset& b) { return a.D < b.D; });
+  std::vector<TKvYJKWindow> out = w;
+  for (int c = 0; c < 32768; ++c) {
+    if (hit[static_cast<size_t>(c)]) continue;
+    const int r = c >> 10, g = (c >> 5) & 31, b = c & 31;
+    int best = -1;
+    for (const TOffset& o : offsets) {
+      const int nr = r + o.R, ng = g + o.G, nb = b + o.B;
+      if (nr < 0 || nr > 31 || ng < 0 || ng > 31 || nb < 0 || nb > 31) continue;
+      if (hit[static_cast<size_t>(nr * 1024 + ng * 32 + nb)]) {
+        best = nr * 1024 + ng * 32 + nb;
+        break;
+      }
+    }
+    if (best < 0) {
+      int bestD = 1 << 30;
+      for (int n = 0; n < 32768; ++n) {
+        if (!hit[static_cast<size_t>(n)]) continue;
+        const int dr = (n >> 10) - r, dg = ((n >> 5) & 31) - g, db = (n & 31) - b;
+        const int d = dr * dr + dg * dg + db * db;
+        if (d < bestD) {
+          bestD = d;
+          best = n;
+        }
+      }
+    }
+    out[static_cast<size_t>(c)] = w[static_cast<size_t>(best)];
+  }
+  return out;
+}
+
+}  // namespace
+
+const TKvYJKWindow* YJKWindows() {
+  static const std::vector<TKvYJKWindow> LTable = BuildWindows(&YJKToLevels, 1);
+  return LTable.data();
+}
+
+const TKvYJKWindow* YJKEvenWindows() {
+  static const std::vector<TKvYJKWindow> LTable = BuildWindows(&YJKToLevels, 2);
+  return LTable.data();
+}
+
+const TKvYJKWindow* YUVWindows() {
+  static const std::vector<TKvYJKWindow> LTable = BuildWindows(&YUVToLevels, 1);
+  return LTable.data();
+}
+
+// ---------------------------------------------------------------------------
+// YJK images
+
+namespace {
+
+inline double Dist2(const TKvLinRGBColor& a, const TKvLinRGBColor& b) {
+  const double dr = a.R - b.R, dg = a.G - b.G, db = a.B - b.B;
+  return dr * dr + dg * dg + db * db;
+}
+
+// Runs AImage's current row routine over the rows AFirst..ALast.
+class TKvYJKRowsJob : public TKvJob {
+public:
+  TKvYJKRowsJob(TKvJobList* AList, TKvYJKBaseImage* AImage, int AFirst, int ALast)
+      : TKvJob(AList), FImage(AImage), FFirst(AFirst), FLast(ALast) {}
+  void Execute() override { FImage->ConvertRows(FFirst, FLast); }
+
+private:
+  TKvYJKBaseImage* FImage;
+  int FFirst, FLast;
+};
+
+}  // namespace
+
+TKvYJKBaseImage::TBestY TKvYJKBaseImage::BestY(int AIndex, int AK, int AJ) const {
+  const TKvLinRGBColor& c = FLevelColors[static_cast<size_t>(AIndex)];
+  TBestY best{0, 10000.0};
+  for (int y = 0; y < 32; y += YStep) {
+    int r, g, b;
+    FormulaLevels(y, AK, AJ, r, g, b);
+    const double d = Dist2(c, FLevelColors[static_cast<size_t>(r * 1024 + g * 32 + b)]);
+    if (d < best.Err) best = {y, d};
+  }
+  return best;
+}
+
+void TKvYJKBaseImage::BeginConversion(bool* AAbort, TKvDestProgress* AProgress, TKvDestEngineOptions& AOptions,
+                                      TKvBitmapData* ATarget) {
+  EdgeColor.InitLinRGB(LinRGBBlack);
+  Abort = AAbort;
+  Progress = AProgress;
+  Target = ATarget;
+  Adjust(AOptions.LightnessFix, AOptions.SaturationFix);
+  Levels = TKvPaletteRGB::CreateType(ptRGB555, false);
+  Result = std::make_unique<TKvBitmap24>(FWidth, FHeight);
+  FLevelColors.resize(32768);
+  for (int i = 0; i < 32768; ++i) FLevelColors[static_cast<size_t>(i)] = Levels->GetLinRGB(i);
+  uint8_t r, g, b;
+  Levels->GetLevelIndexes(EdgeColor.GetStdRGB(), r, g, b);
+  FEdgeIndex = r * 1024 + g * 32 + b;
+}
+
+void TKvYJKBaseImage::DitherTo15Bit(TKvDestEngineOptions& AOptions) {
+  FIndexes.assign(static_cast<size_t>(FWidth) * static_cast<size_t>(FHeight), 0);
+  const double LStrength = AOptions.ErrorDiffusion / 100.0;
+  bool LMirror = false;
+  for (int y = 0; y < FHeight; ++y) {
+    SetMirror(LMirror);
+    for (int x = 0; x < FWidth; ++x) {
+      if (Aborted(Abort)) ::Abort();
+      PKvColor p = GetPixels(x, y);
+      const int k = Levels->FindNearestByMetric(AOptions.ColorDiffMethod, *p);
+      const TKvLinRGBColor o = p->GetLinRGB();
+      const TKvLinRGBColor& c = FLevelColors[static_cast<size_t>(k)];
+      p->SetLinRGB(c);
+      FIndexes[static_cast<size_t>(y) * FWidth + (LMirror ? FWidth - 1 - x : x)] = static_cast<uint16_t>(k);
+      DiffuseError(x, y, AOptions.DitherMethod,
+                   TKvLinRGBColor{(o.R - c.R) * LStrength, (o.G - c.G) * LStrength, (o.B - c.B) * LStrength});
+    }
+    if (AOptions.Serpentine) LMirror = !LMirror;
+  }
+  SetMirror(false);
+}
+
+void TKvYJKBaseImage::RunRows() {
+  if (ProcessorCount < 2) {
+    ConvertRows(0, FHeight - 1);
+    return;
+  }
+  TKvJobList LJobs;
+  TKvRangeSplitter LSplitter;
+  LSplitter.Init(FHeight, 0);
+  int32_t LFirst, LLast;
+  while (LSplitter.Next(LFirst, LLast)) new TKvYJKRowsJob(&LJobs, this, LFirst, LLast);
+  LJobs.Run(Abort);
+}
+
+void TKvYJKBaseImage::EndConversion() {
+  Levels.reset();
+  FIndexes.clear();
+  FLevelColors.clear();
+}
+
+void TKvYJKBaseImage::LoadGroup(int AGroup, int ARow, const TKvYJKWindow* ATable, int (&AIndexes)[4], int& AKMin,
+                                int& AKMax, int& AJMin, int& AJMax) const {
+  AKMin = AJMin = 127;
+  AKMax = AJMax = -128;
+  for (int i = 0; i < 4; ++i) {
+    const int x = 4 * AGroup + i;
+    AIndexes[i] = x < FWidth ? FIndexes[static_cast<size_t>(ARow) * FWidth + x] : FEdgeIndex;
+    const TKvYJKWindow& w = ATable[AIndexes[i]];
+    AKMin = std::min<int>(AKMin, w.KMin);
+    AKMax = std::max<int>(AKMax, w.KMax);
+    AJMin = std::min<int>(AJMin, w.JMin);
+    AJMax = std::max<int>(AJMax, w.JMax);
+  }
+}
+
+void TKvYJKBaseImage::StoreGroup(int AGroup, int ARow, const int (&AValues)[4], int AK, int AJ,
+                                 const uint32_t (&AColors)[4]) {
+  for (int i = 0; i < 4; ++i) {
+    const int x = 4 * AGroup + i;
+    if (x >= FWidth) break;
+    Target->SetPixel(x, ARow, YJKGroupByte(AValues[i], i, AK, AJ));
+    Result->SetPixel(x, ARow, static_cast<int>(AColors[i]));
+  }
+}
+
+void TKvYJKImage::FormulaLevels(int AY, int AK, int AJ, int& AR, int& AG, int& AB) const {
+  YJKToLevels(AY, AK, AJ, AR, AG, AB);
+}
+
+void TKvYUVImage::FormulaLevels(int AY, int AK, int AJ, int& AR, int& AG, int& AB) const {
+  YUVToLevels(AY, AK, AJ, AR, AG, AB);
+}
+
+std::unique_ptr<TKvBitmap24> TKvYJKImage::Convert(bool* AAbort, TKvDestProgress* AProgress,
+                                                  TKvDestEngineOptions& AOptions, TKvBitmapData* ATarget) {
+  FWindows = YJKWindows();
+  FPreview = &YJKToRGB;
+  BeginConversion(AAbort, AProgress, AOptions, ATarget);
+  DitherTo15Bit(AOptions);
+  if (Progress) Progress->SetProgress(FHeight, 0);
+  RunRows();
+  EndConversion();
+  return std::move(Result);
+}
+
+std::unique_ptr<TKvBitmap24> TKvYUVImage::Convert(bool* AAbort, TKvDestProgress* AProgress,
+                                                  TKvDestEngineOptions& AOptions, TKvBitmapData* ATarget) {
+  FWindows = YUVWindows();
+  FPreview = &YUVToRGB;
+  BeginConversion(AAbort, AProgress, AOptions, ATarget);
+  DitherTo15Bit(AOptions);
+  if (Progress) Progress->SetProgress(FHeight, 0);
+  RunRows();
+  EndConversion();
+  return std::move(Result);
+}
+
+void TKvYJKImage::ConvertRows(int AFirst, int ALast) {
+  const int groups = (FWidth + 3) / 4;
+  for (int row = AFirst; row <= ALast; ++row) {
+    for (int g = 0; g < groups; ++g) {
+      if (Aborted(Abort)) ::Abort();
+      int idx[4], kMin, kMax, jMin, jMax;
+      LoadGroup(g, row, FWindows, idx, kMin, kMax, jMin, jMax);
+      double best = 10000.0;
+      int bestK = 0, bestJ = 0;
+      for (int k = kMin; k <= kMax; ++k)
+        for (int j = jMin; j <= jMax; ++j) {
+          double e = 0;
+          for (int i = 0; i < 4; ++i) e += BestY(idx[i], k, j).Err;
+          if (e < best || (e == best && std::abs(k) + std::abs(j) < std::abs(bestK) + std::abs(bestJ))) {
+            best = e;
+            bestK = k;
+            bestJ = j;
+          }
+        }
+      int values[4];
+      uint32_t colors[4];
+      for (int i = 0; i < 4; ++i) {
+        values[i] = BestY(idx[i], bestK, bestJ).Y;
+        colors[i] = FPreview(values[i], bestK, bestJ);
+      }
+      StoreGroup(g, row, values, bestK, bestJ, colors);
+    }
+    if (Progress) Progress->IncProgress();
+  }
+}
+
+TKvYJKYAEImage::TKvYJKYAEImage(TBitmap32& ABitmap) : TKvYJKBaseImage(ABitmap) { YStep = 2; }
+
+void TKvYJKYAEImage::FormulaLevels(int AY, int AK, int AJ, int& AR, int& AG, int& AB) const {
+  YJKToLevels(AY, AK, AJ, AR, AG, AB);
+}
+
+void TKvYJKYAEImage::ConvertRows(int AFirst, int ALast) {
+  if (FWithPalette)
+    ConvertYJKYAERows(AFirst, ALast);
+  else
+    ConvertYJKRows(AFirst, ALast);
+}
+
+std::unique_ptr<TKvBitmap24> TKvYJKYAEImage::ConvertYJK(bool* AAbort, TKvDestProgress* AProgress,
+                                                        TKvDestEngineOptions& AOptions, TKvBitmapData* ATarget) {
+  FWithPalette = false;
+  BeginConversion(AAbort, AProgress, AOptions, ATarget);
+  DitherTo15Bit(AOptions);
+  if (Progress) Progress->SetProgress(FHeight, 0);
+  RunRows();
+  EndConversion();
+  return std::move(Result);
+}
+
+void TKvYJKYAEImage::ConvertYJKRows(int AFirst, int ALast) {
+  const TKvYJKWindow* table = YJKEvenWindows();
+  const int groups = (FWidth + 3) / 4;
+  for (int row = AFirst; row <= ALast; ++row) {
+    for (int g = 0; g < groups; ++g) {
+      if (Aborted(Abort)) ::Abort();
+      int idx[4], kMin, kMax, jMin, jMax;
+      LoadGroup(g, row, table, idx, kMin, kMax, jMin, jMax);
+      double best = 10000.0;
+      int bestK = 0, bestJ = 0;
+      for (int k = kMin; k <= kMax; ++k)
+        for (int j = jMin; j <= jMax; ++j) {
+          double e = 0;
+          for (int i = 0; i < 4; ++i) e += BestY(idx[i], k, j).Err;
+          if (e < best || (e == best && std::abs(k) + std::abs(j) < std::abs(bestK) + std::abs(bestJ))) {
+            best = e;
+            bestK = k;
+            bestJ = j;
+          }
+        }
+      int values[4];
+      uint32_t colors[4];
+      for (int i = 0; i < 4; ++i) {
+        values[i] = BestY(idx[i], bestK, bestJ).Y;
+        colors[i] = YJKToRGB(values[i], bestK, bestJ);
+      }
+      StoreGroup(g, row, values, bestK, bestJ, colors);
+    }
+    if (Progress) Progress->IncProgress();
+  }
+}
+
+void TKvYJKYAEImage::BestYAE(int AIndex, int AK, int AJ, int ANearest, double ANearestDist, int& AValue,
+                             double& AErr, double& AYJKErr) const {
+  const TBestY y = BestY(AIndex, AK, AJ);
+  AValue = y.Y;
+  AErr = y.Err;
+  AYJKErr = y.Err;
+  if (ANearest >= 0 && ANearestDist < y.Err) {
+    AValue = 2 * ANearest + 1;
+    AErr = ANearestDist;
+  }
+}
+
+void TKvYJKYAEImage::ConvertYJKYAERows(int AFirst, int ALast) {
+  const TKvYJKWindow* table = YJKEvenWindows();
+  const int groups = (FWidth + 3) / 4;
+  const bool hasColors = YAEPalette.Count > 0;
+  for (int row = AFirst; row <= ALast; ++row) {
+    for (int g = 0; g < groups; ++g) {
+      if (Aborted(Abort)) ::Abort();
+      int idx[4], kMin, kMax, jMin, jMax;
+      LoadGroup(g, row, table, idx, kMin, kMax, jMin, jMax);
+      // The nearest palette colour of each pixel does not depend on (K, J).
+      int nearest[4] = {-1, -1, -1, -1};
+      double nearestDist[4] = {0, 0, 0, 0};
+      if (hasColors)
+        for (int i = 0; i < 4; ++i) {
+          const TKvLinRGBColor& c = FLevelColors[static_cast<size_t>(idx[i])];
+          nearest[i] = YAEPalette.FindNearest(c);
+          nearestDist[i] = Dist2(c, YAEPalette.GetLinRGB(nearest[i]));
+        }
+      double best = 10000.0;
+      int bestK = 0, bestJ = 0, bestN = 0;
+      for (int k = kMin; k <= kMax; ++k)
+        for (int j = jMin; j <= jMax; ++j) {
+          double e = 0;
+          int n = 0;
+          for (int i = 0; i < 4; ++i) {
+            int v;
+            double err, yjkErr;
+            BestYAE(idx[i], k, j, nearest[i], nearestDist[i], v, err, yjkErr);
+            e += err;
+            n += v & 1;
+          }
+          const int size = std::abs(k) + std::abs(j), bestSize = std::abs(bestK) + std::abs(bestJ);
+          if (e < best || (e == best && (n < bestN || (n == bestN && size < bestSize)))) {
+            best = e;
+            bestK = k;
+            bestJ = j;
+            bestN = n;
+          }
+        }
+      int values[4];
+      uint32_t colors[4];
+      for (int i = 0; i < 4; ++i) {
+        double err, yjkErr;
+        BestYAE(idx[i], bestK, bestJ, nearest[i], nearestDist[i], values[i], err, yjkErr);
+        colors[i] = YAEToRGB(YAEPalette, values[i], bestK, bestJ);
+        if (yjkErr > 0) {
+          std::lock_guard<std::mutex> lock(HistogramLock);
+          Histogram[static_cast<size_t>(idx[i])] += yjkErr * 100000;
+        }
+      }
+      StoreGroup(g, row, values, bestK, bestJ, colors);
+    }
+    if (Progress) Progress->IncProgress();
+  }
+}
+
+std::unique_ptr<TKvBitmap24> TKvYJKYAEImage::ConvertYJKYAE(bool* AAbort, TKvDestProgress* AProgress,
+                                                           TKvDestEngineOptions& AOptions,
+                                                           TKvBitmapData* ATarget) {
+  FWithPalette = true;
+  BeginConversion(AAbort, AProgress, AOptions, ATarget);
+  DitherTo15Bit(AOptions);
+  V9958 = TKvPaletteRGB::CreateType(ptMSX9958, false);
+  Histogram.assign(32768, 0.0);
+  TKvPalette256& LFixed = *AOptions.GetFixedPalette();
+  TKvPalette256& LResult = *AOptions.GetPalette();
+  if (Progress) Progress->SetProgress(LFixed.Count == 16 ? FHeight : 17 * FHeight, 0);
+  try {
+    for (int k = 0; k < 16; ++k) {
+      YAEPalette.Clear();
+      if (k == 0) {
+        YAEPalette.Assign(&LFixed);
+      } else {
+        if (std::any_of(Histogram.begin(), Histogram.end(), [](double v) { return v != 0; })) {
+          TKvQuantization LQuantization;
+          LQuantization.QuantizeHistogram(Abort, Histogram.data(), 16, false, 0, YAEPalette, LFixed, *Levels,
+                                          V9958.get());
+        } else {
+          YAEPalette.Assign(&LFixed);
+        }
+        if (LResult.SameColors(&YAEPalette)) break;
+      }
+      YAEPalette.UpdateCache();
+      LResult.Assign(&YAEPalette);
+      std::fill(Histogram.begin(), Histogram.end(), 0.0);
+      RunRows();
+      if (LFixed.Count == 16) break;
+    }
+  } catch (...) {
+    V9958.reset();
+    EndConversion();
+    throw;
+  }
+  V9958.reset();
+  EndConversion();
+  return std::move(Result);
 }
 
 // ---------------------------------------------------------------------------

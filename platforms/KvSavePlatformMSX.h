@@ -20,10 +20,10 @@
 #include "core/KvCellPalette.h"
 #include "core/KvDestEngineOptions.h"
 #include "core/KvImage.h"
+#include "core/KvPaletteRGB.h"
 #include "core/KvThreadJob.h"
 
 class TKvDestProgress;
-class TKvPaletteRGB;
 class TKvStreamList;
 
 // ---------------------------------------------------------------------------
@@ -53,6 +53,130 @@ public:
 
 private:
   std::vector<uint8_t> FMemory;
+};
+
+// ---------------------------------------------------------------------------
+// YJK working images. Four neighbouring pixels share one J and one K; each
+// picture is first dithered to 15-bit colour, then every group is solved for
+// the pair of least error, the group rows in parallel jobs.
+
+// The J and K bounds over all (Y, J, K) that reproduce one 15-bit colour
+// exactly (K: the value of group bytes 0 and 1, J: of bytes 2 and 3). A
+// colour that nothing reproduces has the window of a reproducible colour at
+// the least squared distance of the 5-bit components.
+struct TKvYJKWindow {
+  int8_t JMin, JMax, KMin, KMax;
+};
+// 32768 entries each, indexed R * 1024 + G * 32 + B (5-bit components).
+const TKvYJKWindow* YJKWindows();      // YJK, Y 0..31
+const TKvYJKWindow* YJKEvenWindows();  // YJK, even Y only
+const TKvYJKWindow* YUVWindows();      // YUV, Y 0..31
+
+// What the three images share: the 15-bit dither, the group search and the
+// row jobs. The formula is the subclass's.
+class TKvYJKBaseImage : public TKvImage {
+public:
+  using TKvImage::TKvImage;
+
+  TKvColor EdgeColor{};  // group pixels beyond the right edge
+  bool* Abort = nullptr;
+  TKvDestProgress* Progress = nullptr;
+  std::unique_ptr<TKvBitmap24> Result;
+  TKvBitmapData* Target = nullptr;       // not owned
+  std::unique_ptr<TKvPaletteRGB> Levels;  // ptRGB555, during a conversion
+
+  // Row routine of the current pass, for rows AFirst..ALast.
+  virtual void ConvertRows(int AFirst, int ALast) = 0;
+
+protected:
+  // The best Y (the smallest on ties) of a pixel of 15-bit colour AIndex
+  // under (K, J), and its squared linear distance.
+  struct TBestY {
+    int Y;
+    double Err;
+  };
+  TBestY BestY(int AIndex, int AK, int AJ) const;
+  virtual void FormulaLevels(int AY, int AK, int AJ, int& AR, int& AG, int& AB) const = 0;
+  // Y runs over 0..31 in steps of YStep.
+  int YStep = 1;
+
+  // Steps before the passes: edge colour, fixes, levels, result.
+  void BeginConversion(bool* AAbort, TKvDestProgress* AProgress, TKvDestEngineOptions& AOptions,
+                       TKvBitmapData* ATarget);
+  // Pass 1: every pixel to its nearest 15-bit colour, the error diffused.
+  void DitherTo15Bit(TKvDestEngineOptions& AOptions);
+  // Pass 2: the current row routine over all rows, in bands on the job
+  // runner when there are several processors.
+  void RunRows();
+  void EndConversion();
+  // The 15-bit colours of group AGroup of row ARow (EdgeColor beyond the width)
+  // and the union of their windows.
+  void LoadGroup(int AGroup, int ARow, const TKvYJKWindow* ATable, int (&AIndexes)[4], int& AKMin, int& AKMax,
+                 int& AJMin, int& AJMax) const;
+  // The group's four bytes and preview colours written for the pixels
+  // inside the picture.
+  void StoreGroup(int AGroup, int ARow, const int (&AValues)[4], int AK, int AJ, const uint32_t (&AColors)[4]);
+
+  std::vector<uint16_t> FIndexes;       // the 15-bit colour of every pixel after pass 1
+  std::vector<TKvLinRGBColor> FLevelColors;  // Levels' linear colours by 15-bit index
+  int FEdgeIndex = 0;
+};
+
+// Y 0..31 with the YJK formula.
+class TKvYJKImage : public TKvYJKBaseImage {
+public:
+  using TKvYJKBaseImage::TKvYJKBaseImage;
+  // ATarget: an 8-bit buffer of the image's size. Returns the preview.
+  std::unique_ptr<TKvBitmap24> Convert(bool* AAbort, TKvDestProgress* AProgress, TKvDestEngineOptions& AOptions,
+                                       TKvBitmapData* ATarget);
+  void ConvertRows(int AFirst, int ALast) override;
+
+protected:
+  void FormulaLevels(int AY, int AK, int AJ, int& AR, int& AG, int& AB) const override;
+  const TKvYJKWindow* FWindows = nullptr;
+  uint32_t (*FPreview)(int, int, int) = nullptr;
+};
+
+// The YUV formula: K goes to blue, J to red.
+class TKvYUVImage : public TKvYJKImage {
+public:
+  using TKvYJKImage::TKvYJKImage;
+  std::unique_ptr<TKvBitmap24> Convert(bool* AAbort, TKvDestProgress* AProgress, TKvDestEngineOptions& AOptions,
+                                       TKvBitmapData* ATarget);
+
+protected:
+  void FormulaLevels(int AY, int AK, int AJ, int& AR, int& AG, int& AB) const override;
+};
+
+// Even Y only; with ConvertYJKYAE a pixel may instead show one of 16
+// palette colours (odd stored values).
+class TKvYJKYAEImage : public TKvYJKBaseImage {
+public:
+  TKvYJKYAEImage(TBitmap32& ABitmap);
+  std::unique_ptr<TKvBitmap24> ConvertYJK(bool* AAbort, TKvDestProgress* AProgress, TKvDestEngineOptions& AOptions,
+                                          TKvBitmapData* ATarget);
+  // Leaves the chosen palette colours (at most 16) in the options' result
+  // palette.
+  std::unique_ptr<TKvBitmap24> ConvertYJKYAE(bool* AAbort, TKvDestProgress* AProgress,
+                                             TKvDestEngineOptions& AOptions, TKvBitmapData* ATarget);
+  void ConvertRows(int AFirst, int ALast) override;
+  void ConvertYJKRows(int AFirst, int ALast);
+  void ConvertYJKYAERows(int AFirst, int ALast);
+
+  std::unique_ptr<TKvPaletteRGB> V9958;
+  TKvPalette256 YAEPalette;
+  std::vector<double> Histogram;  // 32 x 32 x 32 weights, R * 1024 + G * 32 + B
+  std::mutex HistogramLock;
+
+protected:
+  void FormulaLevels(int AY, int AK, int AJ, int& AR, int& AG, int& AB) const override;
+
+private:
+  // The YAE value of a pixel under (K, J) and its error; AYJKErr: the error
+  // of its best even Y.
+  void BestYAE(int AIndex, int AK, int AJ, int ANearest, double ANearestDist, int& AValue, double& AErr,
+               double& AYJKErr) const;
+  bool FWithPalette = false;
 };
 
 // ---------------------------------------------------------------------------
