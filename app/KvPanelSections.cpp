@@ -215,8 +215,9 @@ void TKvDestEngineUIEx::StoreOptions(IKvPanelControls& C) {
   if (Selected(pcBorderIndexCombo)) O.SetBorderIndex(C.GetItemIndex(pcBorderIndexCombo));
   if (Has(pcPaletteCombo)) {
     O.SetPalette(C.GetPalette(pcPaletteCombo));
-    if (C.GetItemIndex(pcPaletteCombo) >= 0 && C.GetItemValue(pcPaletteCombo) < PaletteTypeCount)
-      O.SetPaletteType(static_cast<uint8_t>(C.GetItemValue(pcPaletteCombo)));
+    // The kind of the choice (a loaded palette file answers the colour kind).
+    const int LType = C.GetItemValue(pcPaletteCombo);
+    if (LType >= 0) O.SetPaletteType(static_cast<uint8_t>(LType));
   }
   if (Selected(pcUsageCombo)) O.SetPaletteUsage(static_cast<uint8_t>(C.GetItemValue(pcUsageCombo)));
   if (Selected(pcModeCombo)) O.SetPaletteMode(static_cast<uint8_t>(C.GetItemValue(pcModeCombo)));

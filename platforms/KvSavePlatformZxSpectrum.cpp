@@ -44,6 +44,9 @@ TKvZxSpectrumColorEngineUI::TKvZxSpectrumColorEngineUI(TKvDestEngineOptions* AOp
   AddZxPaletteSection(2051);  // "Black/white", "Gray", "Сolor"
   AddColorUsageSection(true);
   AddDitheringSection(false);
+  // The colour usage only matters while "Сolor" (the third mode) is chosen.
+  AddRelated(pcModeCombo, 2, pcColorUsageLabel, false);
+  AddRelated(pcModeCombo, 2, pcColorUsageCombo, false);
 }
 
 std::unique_ptr<TKvDestEngineUI> TKvZxSpectrumEngine::CreateUI(TKvDestEngineOptions* AOptions) {

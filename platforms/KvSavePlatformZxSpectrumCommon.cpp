@@ -221,6 +221,9 @@ TKvZxSpectrumMultiColorEngineUI::TKvZxSpectrumMultiColorEngineUI(TKvDestEngineOp
   AddZxPaletteSection(2050);  // "Gray", "Сolor"
   AddColorUsageSection(true);
   AddDitheringSection(true);
+  // The colour usage only matters while "Сolor" (the second mode) is chosen.
+  AddRelated(pcModeCombo, 1, pcColorUsageLabel, false);
+  AddRelated(pcModeCombo, 1, pcColorUsageCombo, false);
 }
 
 std::unique_ptr<TKvDestEngineUI> TKvZxSpectrumMultiColor1Engine::CreateUI(TKvDestEngineOptions* AOptions) {

@@ -192,6 +192,94 @@ int TKvComboBox::IndexOfObject(intptr_t AObject) const {
   return -1;
 }
 
+// ---- image combo box ----
+
+namespace {
+constexpr int ImageIndexRole = Qt::UserRole + 1;
+}
+
+TKvComboBoxEx::TKvComboBoxEx(QWidget* AParent) : TnoxShellComboBoxEx(AParent) {
+  connect(this, qOverload<int>(&QComboBox::currentIndexChanged), this, [this](int) {
+    try {
+      SelectionChanged();
+    } catch (const std::exception& E) {
+      ShowError(this, E);
+    }
+  });
+}
+
+void TKvComboBoxEx::SelectionChanged() {
+  if (UpdateCount == 0 && OnChange) OnChange(this);
+  for (const TKvComboBoxExRelatedInfo& LInfo : FRelated)
+    if (LInfo.Control) LInfo.Control->setEnabled((currentIndex() == LInfo.ItemIndex) != LInfo.Inverse);
+}
+
+void TKvComboBoxEx::AddRelated(int AItemIndex, QWidget* AControl, bool AInverse) {
+  FRelated.push_back(TKvComboBoxExRelatedInfo{AItemIndex, AControl, AInverse});
+  if (AControl) AControl->setEnabled((currentIndex() == AItemIndex) != AInverse);
+}
+
+void TKvComboBoxEx::AddItemObject(const QString& AText, intptr_t AObject, int AImageIndex) {
+  addItem(AText, QVariant::fromValue<qlonglong>(static_cast<qlonglong>(AObject)));
+  SetItemImageIndex(count() - 1, AImageIndex);
+}
+
+intptr_t TKvComboBoxEx::GetItemObject(int AIndex) const {
+  if (AIndex < 0 || AIndex >= count()) return 0;
+  return static_cast<intptr_t>(itemData(AIndex).toLongLong());
+}
+
+int TKvComboBoxEx::IndexOfObject(intptr_t AObject) const {
+  for (int i = 0; i < count(); ++i)
+    if (GetItemObject(i) == AObject) return i;
+  return -1;
+}
+
+int TKvComboBoxEx::GetItemImageIndex(int AIndex) const {
+  if (AIndex < 0 || AIndex >= count()) return -1;
+  const QVariant V = itemData(AIndex, ImageIndexRole);
+  return V.isValid() ? V.toInt() : -1;
+}
+
+void TKvComboBoxEx::SetItemImageIndex(int AIndex, int AImageIndex) {
+  if (AIndex < 0 || AIndex >= count()) return;
+  setItemData(AIndex, AImageIndex, ImageIndexRole);
+  UpdateItemIcon(AIndex);
+}
+
+void TKvComboBoxEx::SetImages(const std::vector<QPixmap>& AImages, const QSize& ASize) {
+  FImages = AImages;
+  setIconSize(ASize);
+  for (int i = 0; i < count(); ++i) UpdateItemIcon(i);
+}
+
+void TKvComboBoxEx::UpdateItemIcon(int AIndex) {
+  const int LImage = GetItemImageIndex(AIndex);
+  setItemIcon(AIndex, LImage >= 0 && static_cast<size_t>(LImage) < FImages.size()
+                          ? QIcon(FImages[static_cast<size_t>(LImage)])
+                          : QIcon());
+}
+
+void TKvCustomPaletteComboBoxEx::AddPaletteType(TKvPaletteType AType, int AImageIndex, const QString& ACaption) {
+  if (AType >= PaletteTypeCount) return;
+  AddItemObject(ACaption.isEmpty() ? QString::fromUtf8(PaletteTypeNames[AType]) : ACaption, AType, AImageIndex);
+}
+
+TKvPaletteType TKvCustomPaletteComboBoxEx::GetPaletteType() const {
+  return static_cast<TKvPaletteType>(GetItemObject(currentIndex()));
+}
+
+void TKvCustomPaletteComboBoxEx::SetPaletteType(TKvPaletteType AType) {
+  const int i = IndexOfObject(AType);
+  if (i < 0) throw EOSError(87, "The parameter is incorrect");
+  setCurrentIndex(i);
+}
+
+void TKvPaletteIndexComboBoxEx::AddItem(const QString& AText) {
+  addItem(AText);
+  SetItemImageIndex(count() - 1, count() - 1);
+}
+
 void TKvPixelAspectRatioComboBox::AddAspectRatio(uint8_t ACode) {
   if (ACode < PixelAspectCount) AddItemObject(QString::fromUtf8(PixelAspectNames[ACode]), ACode);
 }

@@ -12,6 +12,8 @@
 #pragma once
 
 #include <QCheckBox>
+#include <QIcon>
+#include <QPixmap>
 #include <QPointer>
 #include <QPushButton>
 #include <QSlider>
@@ -171,6 +173,46 @@ private:
   std::vector<TKvComboBoxRelatedInfo> FRelated;
 };
 
+// One control that an image combo box switches on for one item (or off, inverse).
+struct TKvComboBoxExRelatedInfo {
+  int ItemIndex = 0;
+  QPointer<QWidget> Control;
+  bool Inverse = false;
+};
+
+// A combo box whose entries show an image of its image list beside their
+// text; it switches related controls as TKvComboBox does.
+class TKvComboBoxEx : public TnoxShellComboBoxEx, public TObject, public IKvWantDest {
+  KV_WANT_DEST_MEMBERS
+public:
+  explicit TKvComboBoxEx(QWidget* AParent);
+  ~TKvComboBoxEx() override { SetDest(nullptr); }
+
+  void AddRelated(int AItemIndex, QWidget* AControl, bool AInverse);
+  int GetRelatedCount() const { return static_cast<int>(FRelated.size()); }
+  const TKvComboBoxExRelatedInfo& GetRelated(int AIndex) const { return FRelated.at(static_cast<size_t>(AIndex)); }
+  // An entry with its object and the index of its image (-1: none).
+  void AddItemObject(const QString& AText, intptr_t AObject, int AImageIndex = -1);
+  intptr_t GetItemObject(int AIndex) const;
+  int IndexOfObject(intptr_t AObject) const;
+  int GetItemImageIndex(int AIndex) const;
+  void SetItemImageIndex(int AIndex, int AImageIndex);
+  // The image list: every image of ASize; the entries show theirs at once.
+  void SetImages(const std::vector<QPixmap>& AImages, const QSize& ASize);
+  const std::vector<QPixmap>& GetImages() const { return FImages; }
+
+  std::function<void(QObject*)> OnChange;
+  int UpdateCount = 0;
+
+protected:
+  virtual void SelectionChanged();
+
+private:
+  void UpdateItemIcon(int AIndex);
+  std::vector<TKvComboBoxExRelatedInfo> FRelated;
+  std::vector<QPixmap> FImages;
+};
+
 class TKvPixelAspectRatioComboBox : public TKvComboBox {
 public:
   using TKvComboBox::TKvComboBox;
@@ -315,6 +357,25 @@ public:
   void AddPaletteType(TKvPaletteType AType);
   TKvPaletteType GetPaletteType() const;
   void SetPaletteType(TKvPaletteType AType);
+};
+
+// The palette kinds one converter offers, each with its glyph.
+class TKvCustomPaletteComboBoxEx : public TKvComboBoxEx {
+public:
+  using TKvComboBoxEx::TKvComboBoxEx;
+  // Appends the kind's name (or ACaption when given) with the image AImageIndex.
+  void AddPaletteType(TKvPaletteType AType, int AImageIndex, const QString& ACaption = QString());
+  TKvPaletteType GetPaletteType() const;
+  // Fails with error 87 when the kind is not listed.
+  void SetPaletteType(TKvPaletteType AType);
+};
+
+// The palettes of a converter by index, each entry showing the image of its
+// own index.
+class TKvPaletteIndexComboBoxEx : public TKvComboBoxEx {
+public:
+  using TKvComboBoxEx::TKvComboBoxEx;
+  void AddItem(const QString& AText);
 };
 
 // A framed control.

@@ -27,6 +27,63 @@ namespace {
 
 uint32_t SwapRB(uint32_t A) { return ((A & 0xFF) << 16) | (A & 0xFF00) | ((A >> 16) & 0xFF); }
 
+// A fixed-palette list whose class the converter named: the description
+// decides which palettes it offers.
+class TKvDescribedFixedPaletteComboBox : public TKvFixedPaletteComboBox {
+public:
+  TKvDescribedFixedPaletteComboBox(QWidget* AParent, TKvDestEngineUIEx* ADescription)
+      : TKvFixedPaletteComboBox(AParent), FDescription(ADescription) {}
+  bool AcceptPalette(TKvPalette256* APalette) override {
+    return APalette && FDescription->AcceptFixedPalette(*APalette);
+  }
+
+private:
+  TKvDestEngineUIEx* FDescription;
+};
+
+// The fixed order of the palette block, whatever order the sections came in.
+enum : int {
+  slSeparator,
+  slOriginalColors,
+  slPaletteCombo,
+  slCustomPaletteCombo,
+  slCustomPaletteComboEx,
+  slPaletteIndexCombo,
+  slBorderIndex,
+  slUsage,
+  slMode,
+  slDestPalette,
+  slMaxColorCount,
+  slKeepWhole,
+  slGray,
+  slFixedCombo,
+  slFixedGrid,
+};
+
+bool IsPaletteKind(TKvPanelSectionKind AKind) {
+  using K = TKvPanelSectionKind;
+  switch (AKind) {
+    case K::PaletteSeparator:
+    case K::PaletteLabel:
+    case K::OriginalColorsCheckBox:
+    case K::DestPalette:
+    case K::OptimizedPalette:
+    case K::CustomPaletteComboBox:
+    case K::CustomPaletteComboBoxEx:
+    case K::PaletteIndexComboBoxEx:
+    case K::BorderColorComboBoxEx:
+    case K::PaletteUsage:
+    case K::PaletteMode:
+    case K::MaxColorCount:
+    case K::PaletteIndexLabel:
+    case K::GrayPaletteCheckBox:
+    case K::FixedPalette:
+    case K::ZxPalette:
+    case K::ZxGigaScreenPalette: return true;
+    default: return false;
+  }
+}
+
 }  // namespace
 
 TKvDestEngineUIPanel::TKvDestEngineUIPanel(QWidget* AParent, std::unique_ptr<TKvDestEngineUI> ADescription)
@@ -50,7 +107,10 @@ TKvDestEngineUIPanel::~TKvDestEngineUIPanel() {
 }
 
 void TKvDestEngineUIPanel::BuildFromDescription() {
-  for (const TKvPanelSection& S : FDescription->GetSections()) {
+  const std::vector<TKvPanelSection>& LSections = FDescription->GetSections();
+  for (size_t i = 0; i < LSections.size(); ++i) {
+    const TKvPanelSection& S = LSections[i];
+    FCurrentSection = static_cast<int>(i);
     switch (S.Kind) {
       case TKvPanelSectionKind::Dimension: AddDimensionSection(S.Flag); break;
       case TKvPanelSectionKind::Position: AddPositionSection(S.Set); break;
@@ -75,10 +135,17 @@ void TKvDestEngineUIPanel::BuildFromDescription() {
       case TKvPanelSectionKind::MaxColorCount: AddMaxColorCountSection(S.Min, S.Max); break;
       case TKvPanelSectionKind::PaletteIndexLabel: AddPaletteIndexLabel(); break;
       case TKvPanelSectionKind::GrayPaletteCheckBox: AddGrayPaletteCheckBox(); break;
-      case TKvPanelSectionKind::FixedPalette: AddFixedPaletteSection(S.Columns, S.Rows); break;
+      case TKvPanelSectionKind::FixedPalette:
+        // A list class of the converter's own: the description filters the palettes.
+        AddFixedPaletteSectionEx(S.Caption == "TKvFixedPaletteComboBox"
+                                     ? new TKvFixedPaletteComboBox(this)
+                                     : new TKvDescribedFixedPaletteComboBox(this, FDescription),
+                                 S.Columns, S.Rows);
+        break;
       case TKvPanelSectionKind::ZxPalette: AddZxPaletteSection(S.Set); break;
       case TKvPanelSectionKind::ZxGigaScreenPalette: AddZxGigaScreenPaletteSection(S.Flag, S.Set); break;
       case TKvPanelSectionKind::ColorUsage: AddColorUsageSection(S.Flag); break;
+      case TKvPanelSectionKind::Calculation: AddCalculationSection(); break;
       case TKvPanelSectionKind::MaxFlickering: AddMaxFlickeringSection(); break;
       case TKvPanelSectionKind::Style: AddStyleSection(); break;
       case TKvPanelSectionKind::SafeModeCheckBox: AddSafeModeCheckBox(); break;
@@ -87,9 +154,111 @@ void TKvDestEngineUIPanel::BuildFromDescription() {
       case TKvPanelSectionKind::FileFormatCheckBox: AddFileFormatCheckBox(QString::fromStdString(S.Caption)); break;
       case TKvPanelSectionKind::CommentSeparator: AddCommentSeparator(); break;
       case TKvPanelSectionKind::CommentEdit: AddCommentEdit(); break;
-      default: break;
+      default: AddOwnSection(S, static_cast<int>(i)); break;
     }
   }
+  FCurrentSection = -1;
+  // Related controls follow their list from now on.
+  for (const TKvPanelRelated& R : FDescription->GetRelated()) {
+    QWidget* LMaster = ControlOf(R.Master);
+    QWidget* LControl = ControlOf(R.Control);
+    if (!LMaster || !LControl) continue;
+    if (auto* C = dynamic_cast<TKvComboBox*>(LMaster))
+      C->AddRelated(R.ItemIndex, LControl, R.Inverse);
+    else if (auto* X = dynamic_cast<TKvComboBoxEx*>(LMaster))
+      X->AddRelated(R.ItemIndex, LControl, R.Inverse);
+  }
+}
+
+void TKvDestEngineUIPanel::AddOwnSection(const TKvPanelSection& S, int AIndex) {
+  using K = TKvPanelSectionKind;
+  TOwn& O = FOwn[AIndex];
+  const QString LCaption = QString::fromStdString(S.Caption);
+  auto LChange = [this, APalette = S.Flag](QObject* ASender) {
+    if (APalette)
+      PaletteControlChanged(ASender);
+    else
+      ControlChanged(ASender);
+  };
+  switch (S.Kind) {
+    case K::OwnComboBox: {
+      auto* C = new TKvComboBox(this);
+      for (size_t k = 0; k < S.Captions.size(); ++k)
+        C->AddItemObject(QString::fromStdString(S.Captions[k]), k < S.Items.size() ? S.Items[k] : int(k));
+      C->setMaxVisibleItems(std::max(1, C->count()));
+      C->setCurrentIndex(S.Value >= 0 && S.Value < C->count() ? S.Value : -1);
+      C->OnChange = LChange;
+      O.Control = C;
+      break;
+    }
+    case K::OwnCheckBox: {
+      auto* C = AddCheckBox(LCaption, S.Value != 0, S.Flag);
+      O.Control = C;
+      return;
+    }
+    case K::OwnTrackBar: O.Control = AddTrackBar(S.Min, S.Max, S.Default, S.Value, S.Flag); break;
+    case K::OwnIntEdit: {
+      auto* E = new TKvIntEdit(this, S.Min, S.Max);
+      E->DefaultValue = S.Default;
+      E->SetValue(S.Value);
+      E->OnChange = [this](QObject* ASender) { ControlChanged(ASender); };
+      O.Control = E;
+      break;
+    }
+    case K::OwnColorBox: {
+      auto* B = new TKvColorBox(this);
+      B->SetColor(SwapRB(static_cast<uint32_t>(S.Value)));
+      O.Control = B;
+      if (!S.ButtonCaption.empty()) {
+        O.Button = new TKvButton(this, QString::fromStdString(S.ButtonCaption));
+        O.Button->OnClick = [this, AIndex](QObject*) { OwnColorSelectClick(AIndex); };
+      }
+      break;
+    }
+    case K::OwnButton: {
+      auto* B = new TKvButton(this, QString::fromStdString(S.ButtonCaption));
+      B->OnClick = [this, AIndex](QObject*) {
+        if (FDescription) FDescription->ButtonClick(*this, AIndex);
+      };
+      O.Control = B;
+      AddRow(TRow{nullptr, B});
+      return;
+    }
+    case K::OwnLabel: {
+      auto* L = new TKvLabel(this);
+      L->SetCaption(LCaption);
+      O.Control = L;
+      AddRow(TRow{nullptr, L, {}, false, true});
+      return;
+    }
+    case K::OwnSeparator: {
+      auto* L = new TKvSeparator(this);
+      L->SetCaption(LCaption);
+      O.Control = L;
+      AddRow(TRow{nullptr, L, {}, true, true});
+      return;
+    }
+    default: return;
+  }
+  if (!S.Caption.empty()) O.Caption = AddCaption(LCaption, S.Kind == K::OwnColorBox ? nullptr : O.Control);
+  TRow LRow{O.Caption, O.Control};
+  if (O.Button) {
+    LRow.After.push_back(O.Button);
+    LRow.RelatedAfter = true;
+  }
+  AddRow(LRow);
+}
+
+void TKvDestEngineUIPanel::OwnColorSelectClick(int ASection) {
+  const auto It = FOwn.find(ASection);
+  if (It == FOwn.end()) return;
+  auto* LBox = dynamic_cast<TKvColorBox*>(It->second.Control);
+  if (!LBox) return;
+  uint32_t LColor = LBox->GetColor();
+  if (!ColorChooser || !ColorChooser(this, LColor)) return;
+  if ((LColor & 0xFFFFFF) == (LBox->GetColor() & 0xFFFFFF)) return;
+  LBox->SetColor(LColor);
+  PaletteControlChanged(LBox);
 }
 
 // ---- links ----
@@ -147,55 +316,11 @@ void TKvDestEngineUIPanel::PaletteControlChanged(QObject* ASender) {
 }
 
 void TKvDestEngineUIPanel::StoreOptions() {
-  TKvDestEngineOptions& O = *FOptions;
-  if (WidthEdit) {
-    O.SetWidth(WidthEdit->GetValue());
-    WidthEdit->SetValue(O.GetWidth());
-  }
-  if (HeightEdit) {
-    O.SetHeight(HeightEdit->GetValue());
-    HeightEdit->SetValue(O.GetHeight());
-  }
-  if (LockCheckBox) O.LockDimension = LockCheckBox->isChecked();
-  if (PositionCombo && PositionCombo->currentIndex() >= 0)
-    O.SetPosition(static_cast<uint8_t>(PositionCombo->currentIndex()));
-  if (AspectCombo && AspectCombo->currentIndex() >= 0) O.SetPixelAspect(AspectCombo->GetAspectRatio());
-  if (BorderColorBox) O.SetBorderColor(static_cast<int32_t>(SwapRB(BorderColorBox->GetColor())));
-  if (CustomPaletteCombo && CustomPaletteCombo->currentIndex() >= 0)
-    O.SetPaletteType(CustomPaletteCombo->GetPaletteType());
-  if (CustomPaletteComboEx && CustomPaletteComboEx->currentIndex() >= 0)
-    O.SetPaletteType(CustomPaletteComboEx->GetPaletteType());
-  if (PaletteIndexCombo && PaletteIndexCombo->currentIndex() >= 0) O.SetPaletteIndex(PaletteIndexCombo->currentIndex());
-  if (BorderIndexCombo && BorderIndexCombo->currentIndex() >= 0) O.SetBorderIndex(BorderIndexCombo->currentIndex());
-  if (PaletteCombo) {
-    O.SetPalette(PaletteCombo->GetPalette());
-    O.SetPaletteType(PaletteCombo->GetPaletteType());
-  }
-  if (UsageCombo && UsageCombo->currentIndex() >= 0) O.SetPaletteUsage(UsageCombo->GetUsage());
-  if (ModeCombo && ModeCombo->currentIndex() >= 0) O.SetPaletteMode(ModeCombo->GetMode());
-  if (MaxColorCountEdit) O.SetMaxColorCount(MaxColorCountEdit->GetValue());
-  if (KeepWholePaletteCheckBox) O.SetKeepWholePalette(KeepWholePaletteCheckBox->isChecked());
-  if (GrayPaletteCheckBox) O.SetUseAsGrayPalette(GrayPaletteCheckBox->isChecked());
-  if (OriginalColorsCheckBox) O.SetUseOnlyOriginalColors(OriginalColorsCheckBox->isChecked());
-  if (ColorUsageCombo && ColorUsageCombo->currentIndex() >= 0)
-    O.SetColorUsage(static_cast<uint8_t>(ColorUsageCombo->GetItemObject(ColorUsageCombo->currentIndex())));
-  if (MaxFlickeringBar) O.SetMaxFlickering(MaxFlickeringBar->GetPosition());
-  if (StyleCombo && StyleCombo->currentIndex() >= 0) O.SetGigaStyle(static_cast<uint8_t>(StyleCombo->currentIndex()));
-  if (SafeModeCheckBox) O.SetSafeMode(SafeModeCheckBox->isChecked());
-  if (HamBars[0]) O.SetHAMInitialLines(HamBars[0]->GetPosition());
-  if (HamBars[1]) O.SetHAMPrevLines(HamBars[1]->GetPosition());
-  if (HamBars[2]) O.SetHAMNextLines(HamBars[2]->GetPosition());
-  if (HamBars[3]) O.SetHAMMaxChangeCount(HamBars[3]->GetPosition());
-  if (LightnessBar) O.SetLightnessFix(LightnessBar->GetPosition());
-  if (SaturationBar) O.SetSaturationFix(SaturationBar->GetPosition());
-  if (DitherMethodCombo && DitherMethodCombo->currentIndex() >= 0)
-    O.SetDitherMethod(static_cast<uint8_t>(DitherMethodCombo->currentIndex()));
-  if (ErrorDiffusionBar) O.SetErrorDiffusion(ErrorDiffusionBar->GetPosition());
-  if (LimitInsideCheckBox) O.SetLimitErrorInsideBlock(LimitInsideCheckBox->isChecked());
-  if (LimitBoundaryCheckBox) O.SetLimitErrorAtBlockBoundary(LimitBoundaryCheckBox->isChecked());
-  if (SerpentineCheckBox) O.SetSerpentine(SerpentineCheckBox->isChecked());
-  if (FileFormatCheckBox) O.SetWriteFileHeader(FileFormatCheckBox->isChecked());
-  if (CommentEdit) O.SetComment(CommentEdit->GetTrimmedText());
+  if (FDescription) FDescription->StoreOptions(*this);
+}
+
+void TKvDestEngineUIPanel::CheckOptions() {
+  if (FDescription) FDescription->CheckOptions(*this);
 }
 
 void TKvDestEngineUIPanel::UpdateControls() {
@@ -293,11 +418,13 @@ void TKvDestEngineUIPanel::EditPalette(TKvPalette* APalette, int AColumns) {
 }
 
 void TKvDestEngineUIPanel::EditButtonClick(QObject*) {
-  // The description names the palette to edit; the base leaves it empty.
+  // The description fills the palette to edit and names its columns; the
+  // base leaves it empty, which opens nothing.
   TKvPalette256 LPalette;
   int LColumns = 0;
-  TKvPalette* LEdited = FDescription ? FDescription->GetEditedPalette(LPalette, LColumns) : &LPalette;
-  EditPalette(LEdited, LColumns);
+  if (!FDescription) return;
+  TKvPalette* LEdited = FDescription->GetEditedPalette(LPalette, LColumns);
+  FDescription->EditPalette(*this, LEdited, LColumns);
 }
 
 // ---- sections ----
@@ -394,7 +521,7 @@ void TKvDestEngineUIPanel::AddPositionSection(uint32_t AAspectSet) {
 void TKvDestEngineUIPanel::AddPaletteSeparator() {
   PaletteSeparator = new TKvSeparator(this);
   PaletteSeparator->SetCaption("Palette");
-  AddRow(TRow{nullptr, PaletteSeparator, {}, true, true});
+  AddRow(TRow{nullptr, PaletteSeparator, {}, true, true}, slSeparator);
 }
 
 void TKvDestEngineUIPanel::AddPaletteLabel() {
@@ -403,6 +530,7 @@ void TKvDestEngineUIPanel::AddPaletteLabel() {
 
 void TKvDestEngineUIPanel::AddOriginalColorsCheckBox() {
   OriginalColorsCheckBox = AddCheckBox("Use only original colors", FOptions->UseOnlyOriginalColors, false);
+  FRows.back().PaletteSlot = slOriginalColors;
 }
 
 TKvDestPalette* TKvDestEngineUIPanel::AddDestPalette(int AColumns, int ARows, bool ANoDrop) {
@@ -415,7 +543,7 @@ TKvDestPalette* TKvDestEngineUIPanel::AddDestPalette(int AColumns, int ARows, bo
   // The palette caption goes with the grid when no palette list took it.
   TKvLabel* LCaption = nullptr;
   if (PaletteLabel && !PaletteCombo && !ModeCombo) LCaption = PaletteLabel;
-  AddRow(TRow{LCaption, DestPalette});
+  AddRow(TRow{LCaption, DestPalette}, slDestPalette);
   return DestPalette;
 }
 
@@ -426,15 +554,20 @@ void TKvDestEngineUIPanel::AddMaxColorCountSection(int AMin, int AMax) {
   MaxColorCountEdit->SetValue(FOptions->MaxColorCount);
   MaxColorCountEdit->OnChange = [this](QObject* S) { ControlChanged(S); };
   MaxColorCountLabel = AddCaption("Max color &count:", MaxColorCountEdit);
-  AddRow(TRow{MaxColorCountLabel, MaxColorCountEdit});
+  AddRow(TRow{MaxColorCountLabel, MaxColorCountEdit}, slMaxColorCount);
 }
 
 void TKvDestEngineUIPanel::AddGrayPaletteCheckBox() {
   GrayPaletteCheckBox = AddCheckBox("Use as &gray palette", FOptions->UseAsGrayPalette, true);
+  FRows.back().PaletteSlot = slGray;
 }
 
 void TKvDestEngineUIPanel::AddFixedPaletteSection(int AColumns, int ARows) {
-  FixedPaletteCombo = new TKvFixedPaletteComboBox(this);
+  AddFixedPaletteSectionEx(new TKvFixedPaletteComboBox(this), AColumns, ARows);
+}
+
+void TKvDestEngineUIPanel::AddFixedPaletteSectionEx(TKvFixedPaletteComboBox* ACombo, int AColumns, int ARows) {
+  FixedPaletteCombo = ACombo;
   FixedPaletteCombo->OnChange = [this](QObject* S) { ControlChanged(S); };
   FixedPaletteLabel = AddCaption("&Fixed palette:", FixedPaletteCombo);
   FixedPalette = new TKvDestPalette(this);
@@ -444,8 +577,8 @@ void TKvDestEngineUIPanel::AddFixedPaletteSection(int AColumns, int ARows) {
   FixedPalette->SetPaletteCombo(FixedPaletteCombo);
   FixedPaletteCombo->SetSourcePalette(FOptions->GetHardwarePalette());
   FixedPaletteCombo->SetLinkedPalette(FixedPalette);
-  AddRow(TRow{FixedPaletteLabel, FixedPaletteCombo, {}, true});
-  AddRow(TRow{nullptr, FixedPalette});
+  AddRow(TRow{FixedPaletteLabel, FixedPaletteCombo, {}, true}, slFixedCombo);
+  AddRow(TRow{nullptr, FixedPalette}, slFixedGrid);
 }
 
 void TKvDestEngineUIPanel::AddOptimizedPaletteSection() {
@@ -456,7 +589,7 @@ void TKvDestEngineUIPanel::AddOptimizedPaletteSection() {
   PaletteCombo->setCurrentIndex(0);
   PaletteCombo->OnChange = [this](QObject* S) { PaletteControlChanged(S); };
   PaletteLabel->SetFocusControl(PaletteCombo);
-  AddRow(TRow{PaletteLabel, PaletteCombo});
+  AddRow(TRow{PaletteLabel, PaletteCombo}, slPaletteCombo);
   TKvDestPalette* LGrid = AddDestPalette(16, 16, false);
   LGrid->SetPaletteCombo(PaletteCombo);
   MaxColorCountEdit = new TKvIntEdit(this, 0, 256);
@@ -465,8 +598,9 @@ void TKvDestEngineUIPanel::AddOptimizedPaletteSection() {
   MaxColorCountEdit->SetValue(FOptions->MaxColorCount);
   MaxColorCountEdit->OnChange = [this](QObject* S) { ControlChanged(S); };
   MaxColorCountLabel = AddCaption("Max color &count:", MaxColorCountEdit);
-  AddRow(TRow{MaxColorCountLabel, MaxColorCountEdit});
+  AddRow(TRow{MaxColorCountLabel, MaxColorCountEdit}, slMaxColorCount);
   KeepWholePaletteCheckBox = AddCheckBox("Keep &whole palette in output file", FOptions->KeepWholePalette, false);
+  FRows.back().PaletteSlot = slKeepWhole;
   AddGrayPaletteCheckBox();
   AddFixedPaletteSection(16, 1);
 }
@@ -478,7 +612,7 @@ void TKvDestEngineUIPanel::AddPaletteUsageSection(uint8_t AUsageSet) {
   if (AUsageSet) UsageCombo->SetUsage(FOptions->PaletteUsage);
   UsageCombo->OnChange = [this](QObject* S) { PaletteControlChanged(S); };
   UsageLabel = AddCaption("&Usage:", UsageCombo);
-  AddRow(TRow{UsageLabel, UsageCombo});
+  AddRow(TRow{UsageLabel, UsageCombo}, slUsage);
 }
 
 void TKvDestEngineUIPanel::AddPaletteModeSection(uint32_t AModeSet) {
@@ -496,7 +630,7 @@ void TKvDestEngineUIPanel::AddPaletteModeSection(uint32_t AModeSet) {
     ModeCombo->SetEditButton(EditButton);
     LRow.After.push_back(EditButton);
   }
-  AddRow(LRow);
+  AddRow(LRow, slMode);
 }
 
 void TKvDestEngineUIPanel::AddColorUsageSection(bool AForceBright) {
@@ -511,6 +645,16 @@ void TKvDestEngineUIPanel::AddColorUsageSection(bool AForceBright) {
   ColorUsageCombo->OnChange = [this](QObject* S) { PaletteControlChanged(S); };
   ColorUsageLabel = AddCaption("Color &usage:", ColorUsageCombo);
   AddRow(TRow{ColorUsageLabel, ColorUsageCombo});
+}
+
+void TKvDestEngineUIPanel::AddCalculationSection() {
+  CalculationCombo = new TKvComboBox(this);
+  CalculationCombo->addItems({"Standard", "Linear"});
+  CalculationCombo->setMaxVisibleItems(CalculationCombo->count());
+  CalculationCombo->setCurrentIndex(FOptions->GigaCalculation <= 1 ? FOptions->GigaCalculation : -1);
+  CalculationCombo->OnChange = [this](QObject* S) { PaletteControlChanged(S); };
+  CalculationLabel = AddCaption("&Calculation:", CalculationCombo);
+  AddRow(TRow{CalculationLabel, CalculationCombo});
 }
 
 void TKvDestEngineUIPanel::AddMaxFlickeringSection() {
@@ -554,6 +698,8 @@ void TKvDestEngineUIPanel::AddDitheringSection(bool ABlockLimits) {
   DitherMethodCombo->AddRelated(0, ErrorDiffusionBar, true);
   if (ABlockLimits) {
     LimitInsideCheckBox = AddCheckBox("Limit error inside block", FOptions->LimitErrorInsideBlock, false);
+    // The two block limits belong together: only the related spacing between them.
+    FRows.back().RelatedBelow = true;
     LimitBoundaryCheckBox =
         AddCheckBox("Limit error at block boundary", FOptions->LimitErrorAtBlockBoundary, false);
     DitherMethodCombo->AddRelated(0, LimitInsideCheckBox, true);
@@ -577,48 +723,52 @@ void TKvDestEngineUIPanel::AddCustomPaletteComboBox(const std::vector<int>& AKin
   CustomPaletteCombo->setMaxVisibleItems(std::max(1, CustomPaletteCombo->count()));
   CustomPaletteCombo->OnChange = [this](QObject* S) { PaletteControlChanged(S); };
   PaletteLabel->SetFocusControl(CustomPaletteCombo);
-  AddRow(TRow{PaletteLabel, CustomPaletteCombo});
+  AddRow(TRow{PaletteLabel, CustomPaletteCombo}, slCustomPaletteCombo);
 }
 
 void TKvDestEngineUIPanel::AddCustomPaletteComboBoxEx(const std::vector<int>& AKinds,
                                                       const std::vector<std::string>& ACaptions,
                                                       const std::vector<TKvPanelGlyph>& AGlyphs) {
   AddPaletteLabel();
-  CustomPaletteComboEx = new TKvCustomPaletteComboBox(this);
+  CustomPaletteComboEx = new TKvCustomPaletteComboBoxEx(this);
+  // Entry i shows image i.
   for (size_t i = 0; i < AKinds.size(); ++i) {
     const QString LText = i < ACaptions.size() && !ACaptions[i].empty()
                               ? QString::fromStdString(ACaptions[i])
                               : QString::fromUtf8(PaletteTypeNames[std::clamp(AKinds[i], 0, PaletteTypeCount - 1)]);
-    CustomPaletteComboEx->AddItemObject(LText, AKinds[i]);
+    CustomPaletteComboEx->AddItemObject(LText, AKinds[i], static_cast<int>(i));
   }
+  CustomPaletteComboEx->setMaxVisibleItems(std::max(1, CustomPaletteComboEx->count()));
   FKindGlyphs = ResolveGlyphs(AKinds.size(), AGlyphs, &AKinds);
   if (!AKinds.empty()) CustomPaletteComboEx->SetPaletteType(static_cast<TKvPaletteType>(FOptions->PaletteType));
   CustomPaletteComboEx->OnChange = [this](QObject* S) { PaletteControlChanged(S); };
   PaletteLabel->SetFocusControl(CustomPaletteComboEx);
-  AddRow(TRow{PaletteLabel, CustomPaletteComboEx, {}, true});
+  AddRow(TRow{PaletteLabel, CustomPaletteComboEx, {}, true}, slCustomPaletteComboEx);
 }
 
 void TKvDestEngineUIPanel::AddPaletteIndexComboBoxEx(const std::vector<std::string>& ACaptions,
                                                      const std::vector<TKvPanelGlyph>& AGlyphs) {
   AddPaletteLabel();
-  PaletteIndexCombo = new TKvComboBox(this);
-  for (const std::string& C : ACaptions) PaletteIndexCombo->addItem(QString::fromStdString(C));
+  PaletteIndexCombo = new TKvPaletteIndexComboBoxEx(this);
+  for (const std::string& C : ACaptions) PaletteIndexCombo->AddItem(QString::fromStdString(C));
   FIndexGlyphs = ResolveGlyphs(ACaptions.size(), AGlyphs, nullptr);
   if (FOptions->PaletteIndex < PaletteIndexCombo->count()) PaletteIndexCombo->setCurrentIndex(FOptions->PaletteIndex);
   PaletteIndexCombo->OnChange = [this](QObject* S) { PaletteControlChanged(S); };
   PaletteLabel->SetFocusControl(PaletteIndexCombo);
-  AddRow(TRow{PaletteLabel, PaletteIndexCombo, {}, true});
+  AddRow(TRow{PaletteLabel, PaletteIndexCombo, {}, true}, slPaletteIndexCombo);
 }
 
 void TKvDestEngineUIPanel::AddBorderColorComboBoxEx(const std::vector<std::string>& ACaptions,
                                                     const std::vector<TKvPanelGlyph>& AGlyphs) {
-  BorderIndexCombo = new TKvComboBox(this);
-  for (const std::string& C : ACaptions) BorderIndexCombo->addItem(QString::fromStdString(C));
+  BorderIndexCombo = new TKvComboBoxEx(this);
+  // Entry i shows colour glyph i.
+  for (size_t i = 0; i < ACaptions.size(); ++i)
+    BorderIndexCombo->AddItemObject(QString::fromStdString(ACaptions[i]), static_cast<intptr_t>(i), static_cast<int>(i));
   FBorderGlyphs = ResolveGlyphs(ACaptions.size(), AGlyphs, nullptr);
   if (FOptions->BorderIndex < BorderIndexCombo->count()) BorderIndexCombo->setCurrentIndex(FOptions->BorderIndex);
   BorderIndexCombo->OnChange = [this](QObject* S) { PaletteControlChanged(S); };
   BorderIndexLabel = AddCaption("Border color:", BorderIndexCombo);
-  AddRow(TRow{BorderIndexLabel, BorderIndexCombo});
+  AddRow(TRow{BorderIndexLabel, BorderIndexCombo}, slBorderIndex);
 }
 
 std::vector<TKvPanelGlyph> TKvDestEngineUIPanel::ResolveGlyphs(size_t ACount, const std::vector<TKvPanelGlyph>& AGlyphs,
@@ -649,17 +799,19 @@ std::vector<TKvPanelGlyph> TKvDestEngineUIPanel::ResolveGlyphs(size_t ACount, co
 void TKvDestEngineUIPanel::RefillGlyphs(int AHeight) {
   if (AHeight < 1) return;
   TKvPalette256 LPalette;
-  auto LFill = [&](QComboBox* ACombo, const std::vector<TKvPanelGlyph>& AGlyphs, int AWidth) {
+  // The image list of each box is drawn anew; the entries keep their image indexes.
+  auto LFill = [&](TKvComboBoxEx* ACombo, const std::vector<TKvPanelGlyph>& AGlyphs, int AWidth) {
     if (!ACombo) return;
-    ACombo->setIconSize(QSize(AWidth, AHeight));
-    for (int i = 0; i < ACombo->count() && static_cast<size_t>(i) < AGlyphs.size(); ++i) {
+    std::vector<QPixmap> LImages;
+    for (const TKvPanelGlyph& G : AGlyphs) {
       LPalette.Clear();
-      for (const TKvStdRGBColor& C : AGlyphs[static_cast<size_t>(i)].Colors) LPalette.AddStdRGB(C);
+      for (const TKvStdRGBColor& C : G.Colors) LPalette.AddStdRGB(C);
       QImage LImage(AWidth, AHeight, QImage::Format_RGB32);
       QImage LMask(AWidth, AHeight, QImage::Format_RGB32);
       DrawPaletteGlyph(&LPalette, LImage, LMask);
-      ACombo->setItemIcon(i, QIcon(QPixmap::fromImage(MaskedGlyph(LImage, LMask))));
+      LImages.push_back(QPixmap::fromImage(MaskedGlyph(LImage, LMask)));
     }
+    ACombo->SetImages(LImages, QSize(AWidth, AHeight));
   };
   LFill(CustomPaletteComboEx, FKindGlyphs, 4 * AHeight);
   LFill(PaletteIndexCombo, FIndexGlyphs, 4 * AHeight);
@@ -749,7 +901,7 @@ void TKvDestEngineUIPanel::AddPaletteIndexLabel() {
       R.After.push_back(PaletteIndexLabel);
       return;
     }
-  AddRow(TRow{nullptr, PaletteIndexLabel});
+  AddRow(TRow{nullptr, PaletteIndexLabel}, slDestPalette);
 }
 
 void TKvDestEngineUIPanel::AddZxPaletteSection(uint32_t AModeSet) {
@@ -816,13 +968,18 @@ int TKvDestEngineUIPanel::GetCaptionWidth() const {
 }
 
 void TKvDestEngineUIPanel::ResizeControls(TnoxShellUI& UI) {
+  FShellUI = &UI;
   // The glyphs first: the image combo boxes take their height from them.
   RefillGlyphs(UI.LinesToHeight(1) - 2);
   for (TKvLabel* L : FCaptionLabels) L->AdjustBounds();
+  // A list is never narrower than its longest entry with its glyph needs.
+  auto LComboWidth = [](QComboBox* K, int AWidth) {
+    return std::max({AWidth, K->sizeHint().width(), K->minimumSizeHint().width()});
+  };
   for (QWidget* W : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
     if (auto* E = dynamic_cast<TKvIntEdit*>(W)) {
       UI.AutoSizeEditHeight(E);
-      if (E == WidthEdit || E == HeightEdit || E == MaxColorCountEdit) E->resize(UI.CharsToWidth(6), E->height());
+      E->resize(UI.CharsToWidth(6), E->height());
     } else if (auto* B = dynamic_cast<TKvButton*>(W)) {
       UI.AutoSizeButton(B);
     } else if (auto* C = dynamic_cast<TKvCheckBox*>(W)) {
@@ -831,7 +988,11 @@ void TKvDestEngineUIPanel::ResizeControls(TnoxShellUI& UI) {
       T->resize(UI.CharsToWidth(25), T->height());
       T->ApplyMetrics(UI);
     } else if (auto* K = dynamic_cast<TKvComboBox*>(W)) {
-      K->resize(K == ColorUsageCombo ? UI.CharsToWidth(30) : UI.CharsToWidth(25), K->sizeHint().height());
+      K->resize(LComboWidth(K, K == ColorUsageCombo ? UI.CharsToWidth(30) : UI.CharsToWidth(25)),
+                K->sizeHint().height());
+    } else if (auto* X = dynamic_cast<TKvComboBoxEx*>(W)) {
+      // The palette block's image lists get their width from the arrangement.
+      X->resize(LComboWidth(X, UI.CharsToWidth(25)), X->sizeHint().height());
     } else if (auto* G = dynamic_cast<TKvDestPalette*>(W)) {
       G->SetCellSize(UI.CharsToWidth(1) + 2);
     } else if (auto* S = dynamic_cast<TKvSeparator*>(W)) {
@@ -844,29 +1005,313 @@ void TKvDestEngineUIPanel::ResizeControls(TnoxShellUI& UI) {
   }
   if (BorderColorBox && BorderColorButton)
     BorderColorBox->resize(2 * BorderColorButton->height(), BorderColorButton->height());
+  // Own colour boxes: twice as wide as high, as high as their button (or a button).
+  for (auto& [LIndex, O] : FOwn)
+    if (auto* LBox = dynamic_cast<TKvColorBox*>(O.Control)) {
+      const int LHeight = O.Button ? O.Button->height() : std::max(UI.DialogUnitsY(14), UI.LinesToHeight(1));
+      LBox->resize(2 * LHeight, LHeight);
+    }
+  if (FDescription) FDescription->ResizeControls(*this);
 }
 
 void TKvDestEngineUIPanel::ArrangeControls(TnoxShellUI& UI, int& ATop) {
+  FShellUI = &UI;
+  if (FDescription) {
+    FDescription->ArrangeControls(*this, ATop);
+    return;
+  }
   FControlLeft = UI.MarginX + GetCaptionWidth() + UI.LabelSpacingY;
   ATop = 0;
-  const int LRight = width() - UI.MarginX;
-  for (const TRow& R : FRows) {
-    QWidget* C = R.Control;
-    int LHeight = C->height();
-    for (QWidget* A : R.After) LHeight = std::max(LHeight, A->height());
-    const int LLeft = R.FullWidth ? UI.MarginX : FControlLeft;
-    int LWidth = C->width();
-    if (R.Stretch) LWidth = std::max(10, LRight - LLeft);
-    C->setGeometry(LLeft, ATop + (LHeight - C->height()) / 2, LWidth, C->height());
-    int x = LLeft + LWidth;
-    for (QWidget* A : R.After) {
-      x += (A == TimesLabel || A == HeightEdit) ? 0 : UI.UnrelatedSpacingX;
-      if (A == BorderColorButton) x += UI.RelatedSpacingX - UI.UnrelatedSpacingX;
-      A->move(x, ATop + (LHeight - A->height()) / 2);
-      x += A->width();
-    }
-    if (R.Caption) R.Caption->move(UI.MarginX, ATop + (LHeight - R.Caption->height()) / 2);
-    if (auto* T = dynamic_cast<TKvTrackBar*>(C)) T->PlaceEdit();
-    ATop += LHeight + UI.UnrelatedSpacingY;
+  for (const TRow& R : FRows) ArrangeRow(R, ATop);
+}
+
+void TKvDestEngineUIPanel::ArrangeSection(int ASection, int& ATop) {
+  if (!FDescription || !FShellUI) return;
+  const std::vector<TKvPanelSection>& LSections = FDescription->GetSections();
+  if (ASection < 0 || ASection >= static_cast<int>(LSections.size())) return;
+  if (IsPaletteKind(LSections[static_cast<size_t>(ASection)].Kind)) {
+    // The first palette section lays out the whole palette block in its
+    // fixed order; the later ones have nothing left to place.
+    for (int i = 0; i < ASection; ++i)
+      if (IsPaletteKind(LSections[static_cast<size_t>(i)].Kind)) return;
+    std::vector<const TRow*> LBlock;
+    for (const TRow& R : FRows)
+      if (R.PaletteSlot >= 0) LBlock.push_back(&R);
+    std::stable_sort(LBlock.begin(), LBlock.end(),
+                     [](const TRow* A, const TRow* B) { return A->PaletteSlot < B->PaletteSlot; });
+    for (const TRow* R : LBlock) ArrangeRow(*R, ATop);
+    return;
   }
+  for (const TRow& R : FRows)
+    if (R.Section == ASection && R.PaletteSlot < 0) ArrangeRow(R, ATop);
+}
+
+void TKvDestEngineUIPanel::ArrangeRow(const TRow& R, int& ATop) {
+  TnoxShellUI& UI = *FShellUI;
+  const int LRight = width() - UI.MarginX;
+  QWidget* C = R.Control;
+  int LHeight = C->height();
+  for (QWidget* A : R.After) LHeight = std::max(LHeight, A->height());
+  const int LLeft = R.FullWidth ? UI.MarginX : FControlLeft;
+  int LWidth = C->width();
+  if (R.Stretch) LWidth = std::max(10, LRight - LLeft);
+  C->setGeometry(LLeft, ATop + (LHeight - C->height()) / 2, LWidth, C->height());
+  int x = LLeft + LWidth;
+  for (QWidget* A : R.After) {
+    if (A != TimesLabel && A != HeightEdit) x += R.RelatedAfter || A == BorderColorButton ? UI.RelatedSpacingX
+                                                                                         : UI.UnrelatedSpacingX;
+    A->move(x, ATop + (LHeight - A->height()) / 2);
+    x += A->width();
+  }
+  if (R.Caption) {
+    // The caption is lined up with its control the way the control's kind asks.
+    R.Caption->move(UI.MarginX, ATop);
+    if (!R.After.empty() && dynamic_cast<TKvColorBox*>(C))
+      UI.CenterVertically(R.After.front(), R.Caption);
+    else if (auto* K = qobject_cast<QComboBox*>(C))
+      UI.CenterOnComboBox(R.Caption, K);
+    else if (qobject_cast<QLineEdit*>(C))
+      UI.AlignToClientTop(R.Caption, C);
+    else
+      UI.CenterVertically(C, R.Caption);
+  }
+  if (TimesLabel && C == WidthEdit) UI.AlignToClientTop(TimesLabel, WidthEdit);
+  if (auto* T = dynamic_cast<TKvTrackBar*>(C)) T->PlaceEdit();
+  ATop += LHeight + (R.RelatedBelow ? UI.RelatedSpacingY : UI.UnrelatedSpacingY);
+}
+
+// ---- the controls as the description's hooks see them ----
+
+QWidget* TKvDestEngineUIPanel::ControlOf(TKvControlId AId) const {
+  int LSection = 0, LPart = 0;
+  if (IsOwnControl(AId, &LSection, &LPart)) {
+    const auto It = FOwn.find(LSection);
+    if (It == FOwn.end()) return nullptr;
+    switch (LPart) {
+      case opControl: return It->second.Control;
+      case opCaption: return It->second.Caption;
+      case opButton: return It->second.Button;
+      default: return nullptr;
+    }
+  }
+  switch (AId) {
+    case pcDimensionLabel: return DimensionLabel;
+    case pcWidthEdit: return WidthEdit;
+    case pcTimesLabel: return TimesLabel;
+    case pcHeightEdit: return HeightEdit;
+    case pcNativeButton: return NativeButton;
+    case pcLockCheckBox: return LockCheckBox;
+    case pcPositionLabel: return PositionLabel;
+    case pcPositionCombo: return PositionCombo;
+    case pcAspectLabel: return AspectLabel;
+    case pcAspectCombo: return AspectCombo;
+    case pcBorderColorLabel: return BorderColorLabel;
+    case pcBorderColorBox: return BorderColorBox;
+    case pcBorderColorButton: return BorderColorButton;
+    case pcPaletteSeparator: return PaletteSeparator;
+    case pcOriginalColorsCheckBox: return OriginalColorsCheckBox;
+    case pcPaletteLabel: return PaletteLabel;
+    case pcPaletteCombo: return PaletteCombo;
+    case pcCustomPaletteCombo: return CustomPaletteCombo;
+    case pcCustomPaletteComboEx: return CustomPaletteComboEx;
+    case pcPaletteIndexCombo: return PaletteIndexCombo;
+    case pcBorderIndexLabel: return BorderIndexLabel;
+    case pcBorderIndexCombo: return BorderIndexCombo;
+    case pcUsageLabel: return UsageLabel;
+    case pcUsageCombo: return UsageCombo;
+    case pcModeLabel: return ModeLabel;
+    case pcModeCombo: return ModeCombo;
+    case pcEditButton: return EditButton;
+    case pcDestPalette: return DestPalette;
+    case pcPaletteIndexLabel: return PaletteIndexLabel;
+    case pcMaxColorCountLabel: return MaxColorCountLabel;
+    case pcMaxColorCountEdit: return MaxColorCountEdit;
+    case pcKeepWholePaletteCheckBox: return KeepWholePaletteCheckBox;
+    case pcGrayPaletteCheckBox: return GrayPaletteCheckBox;
+    case pcColorUsageLabel: return ColorUsageLabel;
+    case pcColorUsageCombo: return ColorUsageCombo;
+    case pcCalculationLabel: return CalculationLabel;
+    case pcCalculationCombo: return CalculationCombo;
+    case pcMaxFlickeringLabel: return MaxFlickeringLabel;
+    case pcMaxFlickeringBar: return MaxFlickeringBar;
+    case pcFixedPaletteLabel: return FixedPaletteLabel;
+    case pcFixedPaletteCombo: return FixedPaletteCombo;
+    case pcFixedPalette: return FixedPalette;
+    case pcStyleLabel: return StyleLabel;
+    case pcStyleCombo: return StyleCombo;
+    case pcSafeModeCheckBox: return SafeModeCheckBox;
+    case pcHamSeparator: return HamSeparator;
+    case pcHamInitialLabel: return HamLabels[0];
+    case pcHamInitialBar: return HamBars[0];
+    case pcHamPrevLabel: return HamLabels[1];
+    case pcHamPrevBar: return HamBars[1];
+    case pcHamNextLabel: return HamLabels[2];
+    case pcHamNextBar: return HamBars[2];
+    case pcHamMaxChangeLabel: return HamLabels[3];
+    case pcHamMaxChangeBar: return HamBars[3];
+    case pcLightnessLabel: return LightnessLabel;
+    case pcLightnessBar: return LightnessBar;
+    case pcSaturationLabel: return SaturationLabel;
+    case pcSaturationBar: return SaturationBar;
+    case pcDitheringSeparator: return DitheringSeparator;
+    case pcDitherMethodLabel: return DitherMethodLabel;
+    case pcDitherMethodCombo: return DitherMethodCombo;
+    case pcErrorDiffusionLabel: return ErrorDiffusionLabel;
+    case pcErrorDiffusionBar: return ErrorDiffusionBar;
+    case pcLimitInsideCheckBox: return LimitInsideCheckBox;
+    case pcLimitBoundaryCheckBox: return LimitBoundaryCheckBox;
+    case pcSerpentineCheckBox: return SerpentineCheckBox;
+    case pcFileFormatSeparator: return FileFormatSeparator;
+    case pcFileFormatCheckBox: return FileFormatCheckBox;
+    case pcCommentSeparator: return CommentSeparator;
+    case pcCommentLabel: return CommentLabel;
+    case pcCommentEdit: return CommentEdit;
+    default: return nullptr;
+  }
+}
+
+bool TKvDestEngineUIPanel::GetEnabled(TKvControlId AId) const {
+  QWidget* W = ControlOf(AId);
+  return W && W->isEnabledTo(const_cast<TKvDestEngineUIPanel*>(this));
+}
+
+void TKvDestEngineUIPanel::SetEnabled(TKvControlId AId, bool AEnabled) {
+  if (QWidget* W = ControlOf(AId)) W->setEnabled(AEnabled);
+}
+
+bool TKvDestEngineUIPanel::GetVisible(TKvControlId AId) const {
+  QWidget* W = ControlOf(AId);
+  return W && !W->isHidden();
+}
+
+void TKvDestEngineUIPanel::SetVisible(TKvControlId AId, bool AVisible) {
+  if (QWidget* W = ControlOf(AId)) W->setVisible(AVisible);
+}
+
+int TKvDestEngineUIPanel::GetItemIndex(TKvControlId AId) const {
+  auto* K = qobject_cast<QComboBox*>(ControlOf(AId));
+  return K ? K->currentIndex() : -1;
+}
+
+void TKvDestEngineUIPanel::SetItemIndex(TKvControlId AId, int AIndex) {
+  QWidget* W = ControlOf(AId);
+  // Set from code: no change event, but the related controls follow.
+  if (auto* K = dynamic_cast<TKvComboBox*>(W)) {
+    ++K->UpdateCount;
+    K->setCurrentIndex(AIndex);
+    --K->UpdateCount;
+  } else if (auto* X = dynamic_cast<TKvComboBoxEx*>(W)) {
+    ++X->UpdateCount;
+    X->setCurrentIndex(AIndex);
+    --X->UpdateCount;
+  } else if (auto* Q = qobject_cast<QComboBox*>(W)) {
+    Q->setCurrentIndex(AIndex);
+  }
+}
+
+int TKvDestEngineUIPanel::GetItemCount(TKvControlId AId) const {
+  auto* K = qobject_cast<QComboBox*>(ControlOf(AId));
+  return K ? K->count() : 0;
+}
+
+int TKvDestEngineUIPanel::GetItemValue(TKvControlId AId) const {
+  QWidget* W = ControlOf(AId);
+  if (auto* P = dynamic_cast<TKvBasePaletteComboBox*>(W)) return P->GetPaletteType();
+  if (auto* K = dynamic_cast<TKvComboBox*>(W))
+    return K->currentIndex() < 0 ? -1 : static_cast<int>(K->GetItemObject(K->currentIndex()));
+  if (auto* X = dynamic_cast<TKvComboBoxEx*>(W))
+    return X->currentIndex() < 0 ? -1 : static_cast<int>(X->GetItemObject(X->currentIndex()));
+  if (auto* Q = qobject_cast<QComboBox*>(W)) return Q->currentIndex();
+  return -1;
+}
+
+const TKvPalette256* TKvDestEngineUIPanel::GetPalette(TKvControlId AId) const {
+  auto* P = dynamic_cast<TKvBasePaletteComboBox*>(ControlOf(AId));
+  return P ? P->GetPalette() : nullptr;
+}
+
+bool TKvDestEngineUIPanel::GetChecked(TKvControlId AId) const {
+  auto* B = qobject_cast<QAbstractButton*>(ControlOf(AId));
+  return B && B->isChecked();
+}
+
+void TKvDestEngineUIPanel::SetChecked(TKvControlId AId, bool AChecked) {
+  if (auto* B = qobject_cast<QAbstractButton*>(ControlOf(AId))) B->setChecked(AChecked);
+}
+
+int TKvDestEngineUIPanel::GetValue(TKvControlId AId) const {
+  QWidget* W = ControlOf(AId);
+  if (auto* E = dynamic_cast<TKvIntEdit*>(W)) return E->GetValue();
+  if (auto* T = dynamic_cast<TKvTrackBar*>(W)) return T->GetPosition();
+  return 0;
+}
+
+void TKvDestEngineUIPanel::SetValue(TKvControlId AId, int AValue) {
+  QWidget* W = ControlOf(AId);
+  if (auto* E = dynamic_cast<TKvIntEdit*>(W)) {
+    E->SetValue(AValue);
+  } else if (auto* T = dynamic_cast<TKvTrackBar*>(W)) {
+    // Set from code: the bar's change event stays quiet.
+    auto LChange = std::move(T->OnChange);
+    T->OnChange = nullptr;
+    T->SetPosition(AValue);
+    T->OnChange = std::move(LChange);
+  }
+}
+
+uint32_t TKvDestEngineUIPanel::GetColor(TKvControlId AId) const {
+  auto* B = dynamic_cast<TKvColorBox*>(ControlOf(AId));
+  return B ? SwapRB(B->GetColor()) & 0xFFFFFF : 0;
+}
+
+void TKvDestEngineUIPanel::SetColor(TKvControlId AId, uint32_t AColor) {
+  if (auto* B = dynamic_cast<TKvColorBox*>(ControlOf(AId))) B->SetColor(SwapRB(AColor & 0xFFFFFF));
+}
+
+std::string TKvDestEngineUIPanel::GetText(TKvControlId AId) const {
+  QWidget* W = ControlOf(AId);
+  if (auto* E = dynamic_cast<TKvEdit*>(W)) return E->GetTrimmedText();
+  if (auto* L = dynamic_cast<TLabel*>(W)) return L->GetCaption().toStdString();
+  if (auto* B = qobject_cast<QAbstractButton*>(W)) return B->text().toStdString();
+  return std::string();
+}
+
+void TKvDestEngineUIPanel::SetText(TKvControlId AId, const std::string& AText) {
+  QWidget* W = ControlOf(AId);
+  const QString LText = QString::fromStdString(AText);
+  if (auto* E = dynamic_cast<TKvEdit*>(W))
+    E->SetTrimmedText(AText);
+  else if (auto* L = dynamic_cast<TLabel*>(W))
+    L->SetCaption(LText);
+  else if (auto* B = qobject_cast<QAbstractButton*>(W))
+    B->setText(LText);
+}
+
+void TKvDestEngineUIPanel::SetBackground(TKvControlId AId, bool ANormal, uint32_t AColor) {
+  QWidget* W = ControlOf(AId);
+  if (!W) return;
+  QPalette LPalette = W->parentWidget() ? W->parentWidget()->palette() : QGuiApplication::palette();
+  if (!ANormal) LPalette.setColor(QPalette::Base, QColor((AColor >> 16) & 0xFF, (AColor >> 8) & 0xFF, AColor & 0xFF));
+  W->setPalette(LPalette);
+}
+
+TRect TKvDestEngineUIPanel::GetBounds(TKvControlId AId) const {
+  QWidget* W = ControlOf(AId);
+  if (!W) return TRect{};
+  const QRect R = W->geometry();
+  return Rect(R.left(), R.top(), R.left() + R.width(), R.top() + R.height());
+}
+
+void TKvDestEngineUIPanel::SetBounds(TKvControlId AId, const TRect& ABounds) {
+  QWidget* W = ControlOf(AId);
+  if (!W) return;
+  W->setGeometry(ABounds.Left, ABounds.Top, ABounds.Width(), ABounds.Height());
+  if (auto* T = dynamic_cast<TKvTrackBar*>(W)) T->PlaceEdit();
+}
+
+const TnoxShellUIMetrics& TKvDestEngineUIPanel::GetMetrics() const {
+  if (FShellUI) return *FShellUI;
+  // Before the first layout: the metrics of the panel's own font.
+  if (!FDefaultUI) FDefaultUI = std::make_unique<TnoxShellUI>(this, 96, 96);
+  return *FDefaultUI;
 }

@@ -6,6 +6,7 @@
 
 #include <QWidget>
 #include <functional>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -13,10 +14,14 @@
 #include "app/KvPanelSections.h"
 #include "app/KvSource.h"
 #include "app/qt/KvControls.h"
+#include "shell/qt/noxShellForm.h"
 
-class TnoxShellUI;
 
-class TKvDestEngineUIPanel : public QWidget, public TObject, public IKvSourceClient, public IKvDestClient {
+class TKvDestEngineUIPanel : public QWidget,
+                             public TObject,
+                             public IKvSourceClient,
+                             public IKvDestClient,
+                             public IKvPanelControls {
 public:
   // ADescription is the engine's panel description bound to the options.
   TKvDestEngineUIPanel(QWidget* AParent, std::unique_ptr<TKvDestEngineUI> ADescription);
@@ -33,8 +38,10 @@ public:
   void EndUpdate();
   void ControlChanged(QObject* ASender);
   void PaletteControlChanged(QObject* ASender);
+  // The description's store step (the shared controls, then the
+  // converter's own) and its check step.
   virtual void StoreOptions();
-  virtual void CheckOptions() {}
+  virtual void CheckOptions();
   // Whether "Edit..." may open the editor: the description decides.
   virtual bool CanEditPalette() { return !FDescription || FDescription->CanEditPalette(); }
   // Runs the custom palette dialog over APalette (nothing for an empty one).
@@ -49,7 +56,6 @@ public:
   virtual void ResizeControls(TnoxShellUI& AShellUI);
   // Places the sections from ATop down; ATop ends below the last one.
   virtual void ArrangeControls(TnoxShellUI& AShellUI, int& ATop);
-  int GetCaptionWidth() const;
 
   // The sections (each at most once per panel).
   void AddDimensionSection(bool ANativeButton);
@@ -61,6 +67,8 @@ public:
   void AddMaxColorCountSection(int AMin, int AMax);
   void AddGrayPaletteCheckBox();
   void AddFixedPaletteSection(int AColumns, int ARows);
+  // With the panel's fixed-palette list ACombo (a child of the panel).
+  void AddFixedPaletteSectionEx(TKvFixedPaletteComboBox* ACombo, int AColumns, int ARows);
   void AddOptimizedPaletteSection();
   void AddPaletteUsageSection(uint8_t AUsageSet);
   void AddPaletteModeSection(uint32_t AModeSet);
@@ -69,6 +77,7 @@ public:
   void AddHamSection(bool AInitial, bool APrev, bool ANext, bool AMaxChange);
   void AddDitheringSection(bool ABlockLimits);
   void AddCustomPaletteComboBox(const std::vector<int>& AKinds);
+  void AddCalculationSection();
   // The image combo boxes of the palette kinds, indexes and border colours.
   // Each entry shows the glyph of its palette (AGlyphs, by entry); an entry
   // without one shows, for a palette kind, the palette the colour core builds
@@ -123,10 +132,10 @@ public:
   TKvLabel* PaletteLabel = nullptr;
   TKvPaletteComboBox* PaletteCombo = nullptr;
   TKvCustomPaletteComboBox* CustomPaletteCombo = nullptr;
-  TKvCustomPaletteComboBox* CustomPaletteComboEx = nullptr;
-  TKvComboBox* PaletteIndexCombo = nullptr;
+  TKvCustomPaletteComboBoxEx* CustomPaletteComboEx = nullptr;
+  TKvPaletteIndexComboBoxEx* PaletteIndexCombo = nullptr;
   TKvLabel* BorderIndexLabel = nullptr;
-  TKvComboBox* BorderIndexCombo = nullptr;
+  TKvComboBoxEx* BorderIndexCombo = nullptr;
   TKvPaletteIndexLabel* PaletteIndexLabel = nullptr;
   TKvLabel* StyleLabel = nullptr;
   TKvComboBox* StyleCombo = nullptr;
@@ -143,6 +152,8 @@ public:
   TKvCheckBox* GrayPaletteCheckBox = nullptr;
   TKvLabel* ColorUsageLabel = nullptr;
   TKvComboBox* ColorUsageCombo = nullptr;
+  TKvLabel* CalculationLabel = nullptr;
+  TKvComboBox* CalculationCombo = nullptr;
   TKvLabel* MaxFlickeringLabel = nullptr;
   TKvTrackBar* MaxFlickeringBar = nullptr;
   TKvLabel* FixedPaletteLabel = nullptr;
@@ -180,6 +191,42 @@ public:
   // How often the conversion was restarted (for tests and diagnostics).
   int ApplyCount = 0;
 
+  // The widget of a control id (nullptr when the panel has no such control).
+  QWidget* ControlOf(TKvControlId AId) const;
+
+  // IKvPanelControls: the hooks of the description work on the widgets.
+  bool HasControl(TKvControlId AId) const override { return ControlOf(AId) != nullptr; }
+  bool GetEnabled(TKvControlId AId) const override;
+  void SetEnabled(TKvControlId AId, bool AEnabled) override;
+  bool GetVisible(TKvControlId AId) const override;
+  void SetVisible(TKvControlId AId, bool AVisible) override;
+  int GetItemIndex(TKvControlId AId) const override;
+  void SetItemIndex(TKvControlId AId, int AIndex) override;
+  int GetItemCount(TKvControlId AId) const override;
+  int GetItemValue(TKvControlId AId) const override;
+  const TKvPalette256* GetPalette(TKvControlId AId) const override;
+  bool GetChecked(TKvControlId AId) const override;
+  void SetChecked(TKvControlId AId, bool AChecked) override;
+  int GetValue(TKvControlId AId) const override;
+  void SetValue(TKvControlId AId, int AValue) override;
+  uint32_t GetColor(TKvControlId AId) const override;
+  void SetColor(TKvControlId AId, uint32_t AColor) override;
+  std::string GetText(TKvControlId AId) const override;
+  void SetText(TKvControlId AId, const std::string& AText) override;
+  void SetBackground(TKvControlId AId, bool ANormal, uint32_t AColor) override;
+  TRect GetBounds(TKvControlId AId) const override;
+  void SetBounds(TKvControlId AId, const TRect& ABounds) override;
+  const TnoxShellUIMetrics& GetMetrics() const override;
+  int GetControlLeft() const override { return FControlLeft; }
+  void SetControlLeft(int ALeft) override { FControlLeft = ALeft; }
+  int GetCaptionWidth() const override;
+  int GetClientWidth() const override { return width(); }
+  void ArrangeSection(int ASection, int& ATop) override;
+  void RequestArrange() override {
+    if (OnArrangeRequest) OnArrangeRequest();
+  }
+  void RunPaletteEditor(TKvPalette& APalette, int AColumns) override { EditPalette(&APalette, AColumns); }
+
   // IKvSourceClient
   void PictureChanged(TBitmap32*) override {}
   void SourceChanged(TBitmap32* APicture, TKvPalette256* APalette, TKvPalette256* APalette2) override;
@@ -190,6 +237,8 @@ public:
 
 private:
   void BuildFromDescription();
+  void AddOwnSection(const TKvPanelSection& ASection, int AIndex);
+  void OwnColorSelectClick(int ASection);
   TKvLabel* AddCaption(const QString& ACaption, QWidget* AFocus);
   TKvCheckBox* AddCheckBox(const QString& ACaption, bool AChecked, bool APaletteTarget);
   TKvTrackBar* AddTrackBar(int AMin, int AMax, int ADefault, int APosition, bool APaletteTarget);
@@ -202,14 +251,33 @@ private:
     TRow(TKvLabel* ACaption, QWidget* AControl, std::vector<QWidget*> AAfter = {}, bool AStretch = false,
          bool AFullWidth = false)
         : Caption(ACaption), Control(AControl), After(std::move(AAfter)), Stretch(AStretch), FullWidth(AFullWidth) {}
+    int Section = -1;              // the description's section that made the row
+    int PaletteSlot = -1;          // place in the palette block's fixed order (-1: not in it)
+    bool RelatedBelow = false;     // the next row follows at the related spacing
+    bool RelatedAfter = false;     // the After controls follow at the related spacing
     TKvLabel* Caption = nullptr;   // in the caption column
     QWidget* Control = nullptr;    // at the control column (or the margin without a caption)
     std::vector<QWidget*> After;   // placed one after the other behind the control
     bool Stretch = false;          // the control reaches the right margin
     bool FullWidth = false;        // separators and caption-less check boxes start at the margin
   };
-  void AddRow(TRow ARow) { FRows.push_back(std::move(ARow)); }
+  void AddRow(TRow ARow, int APaletteSlot = -1) {
+    ARow.Section = FCurrentSection;
+    ARow.PaletteSlot = APaletteSlot;
+    FRows.push_back(std::move(ARow));
+  }
+  void ArrangeRow(const TRow& ARow, int& ATop);
   std::vector<TRow> FRows;
+  int FCurrentSection = -1;
+  // The widgets of the converter's own sections, by section index.
+  struct TOwn {
+    QWidget* Control = nullptr;
+    TKvLabel* Caption = nullptr;
+    TKvButton* Button = nullptr;
+  };
+  std::map<int, TOwn> FOwn;
+  TnoxShellUI* FShellUI = nullptr;
+  mutable std::unique_ptr<TnoxShellUI> FDefaultUI;
   // The palettes the image combo boxes show, one per entry.
   std::vector<TKvPanelGlyph> FKindGlyphs, FIndexGlyphs, FBorderGlyphs;
   std::unique_ptr<TKvDestEngineUI> FDescriptionOwner;

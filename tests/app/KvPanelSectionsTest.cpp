@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "core/KvDestEngineOptions.h"
+#include "platforms/KvSavePlatformZxSpectrum.h"
+#include "platforms/KvSavePlatformZxSpectrumCommon.h"
 #include "core/KvPalette.h"
 
 namespace {
@@ -222,4 +224,27 @@ TEST(KvPanelHooks, ControlsOfEachSectionAndMissingOnesAreHarmless) {
   TKvPanelControlState LBareState(LBare);
   EXPECT_EQ(LBareState.GetItemCount(pcAspectCombo), 2);
   EXPECT_EQ(LBareState.GetItemValue(pcAspectCombo), F.Options->PixelAspect);
+}
+
+TEST(KvPanelHooks, ZxColourUsageFollowsTheModeList) {
+  struct TCase {
+    const TKvDestEngineClass* Engine;
+    int ModeItem;
+    bool Enabled;
+  };
+  const TKvDestEngineClass* LStandard = &DestEngineClass<TKvZxSpectrumEngine>();
+  const TKvDestEngineClass* LMulti = &DestEngineClass<TKvZxSpectrumMultiColor1Engine>();
+  // Standard: "Black/white", "Gray", "Сolor"; multicolour: "Gray", "Сolor".
+  const TCase Cases[] = {{LStandard, 0, false}, {LStandard, 1, false}, {LStandard, 2, true},
+                         {LMulti, 0, false},    {LMulti, 1, true}};
+  for (const TCase& C : Cases) {
+    auto LEngine = C.Engine->Create();
+    auto LOptions = LEngine->CreateOptions();
+    auto LUI = LEngine->CreateUI(LOptions.get());
+    auto& LPanel = dynamic_cast<TKvDestEngineUIEx&>(*LUI);
+    TKvPanelControlState LState(LPanel);
+    LState.SetItemIndex(pcModeCombo, C.ModeItem);
+    EXPECT_EQ(LState.GetEnabled(pcColorUsageLabel), C.Enabled) << C.Engine->GetModeName() << " " << C.ModeItem;
+    EXPECT_EQ(LState.GetEnabled(pcColorUsageCombo), C.Enabled) << C.Engine->GetModeName() << " " << C.ModeItem;
+  }
 }
