@@ -6,6 +6,7 @@
 #include "importers/KvOpenPlatformOric.h"
 #include "importers/KvOpenPlatformPlayStation.h"
 #include "importers/KvOpenPlatformScorpionGMX.h"
+#include "importers/KvOpenPlatformSegaMasterSystem.h"
 #include "importers/KvOpenPlatformZxSpectrum.h"
 #include "importers/KvOpenPlatformZxSpectrumSnapshot.h"
 #include "platforms/KvPlatformUnits.h"
@@ -25,6 +26,7 @@ TKvUnitInitList& ImporterUnits() {
                                                 {"KvOpenPlatformOric", &InitKvOpenPlatformOric},
                                                 {"KvOpenPlatformPlayStation", &InitKvOpenPlatformPlayStation},
                                                 {"KvOpenPlatformScorpionGMX", &InitKvOpenPlatformScorpionGMX},
+                                                {"KvOpenPlatformSegaMasterSystem", &InitKvOpenPlatformSegaMasterSystem},
                                                 {"KvOpenPlatformZxSpectrum", &InitKvOpenPlatformZxSpectrum},
                                                 {"KvOpenPlatformZxSpectrumSnapshot", &InitKvOpenPlatformZxSpectrumSnapshot},
                                             });
