@@ -388,6 +388,9 @@ TEST(KvOpenPlatformZxSpectrumSnapshot, ScreensOpenFromEveryContainer) {
   ExpectOpensAs("x.tzx", Tzx(scr, {0x28, 5, 0, 1, 1, 0, 1, 'A'}), "TKvZxSpectrumTZXEngine", scr);
   ExpectOpensAs("x.sp", Sp(scr), "TKvZxSpectrumSPEngine", scr);
   ExpectOpensAs("x.sna", Sna(scr), "TKvZxSpectrumSNAEngine", scr);
+  Bytes sna128 = Sna(scr);
+  sna128.resize(131103, 0x33);
+  ExpectOpensAs("x.sna", sna128, "TKvZxSpectrumSNAEngine", scr);
   ExpectOpensAs("x.z80", Z80v1(scr, false), "TKvZxSpectrumZ80Engine", scr);
   ExpectOpensAs("x.slt", Z80v1(scr, true), "TKvZxSpectrumZ80Engine", scr);
   ExpectOpensAs("x.z80", Z80v3(other, scr, 0x18), "TKvZxSpectrumZ80Engine", scr);
@@ -461,6 +464,11 @@ TEST(KvOpenPlatformZxSpectrumSnapshot, ProbeRanksContainers) {
   }
   Bytes sna49180 = Sna(scr);
   sna49180.push_back(0);
+  // The 128K forms: the 48K part, then the paging state and the other pages.
+  Bytes sna128k = Sna(scr);
+  sna128k.resize(131103, 0x33);
+  Bytes sna128kPaged = Sna(scr);
+  sna128kPaged.resize(147487, 0x44);
   Bytes sp16k = Sp(scr);
   sp16k.resize(38 + 0x4000);
   sp16k[3] = 0x40;
@@ -479,6 +487,8 @@ TEST(KvOpenPlatformZxSpectrumSnapshot, ProbeRanksContainers) {
       {"x.sna", Sna(scr), {"TKvZxSpectrumSNAEngine"}, 11},
       {"x.dat", Sna(scr), {}, 0},
       {"x.sna", sna49180, {}, 0},
+      {"x.sna", sna128k, {"TKvZxSpectrumSNAEngine"}, 11},
+      {"x.sna", sna128kPaged, {"TKvZxSpectrumSNAEngine"}, 11},
       {"x.z80", Z80v1(scr, true), {"TKvZxSpectrumZ80Engine"}, 11},
       {"x.slt", Z80v3(scr, scr, 0), {"TKvZxSpectrumZ80Engine"}, 11},
       {"x.dat", Z80v1(scr, false), {}, 0},
