@@ -1,9 +1,11 @@
 #include "importers/KvOpenPlatformZxSpectrum.h"
 
 #include <cstring>
+#include <string>
 
 #include "core/KvBitmap.h"
 #include "platforms/KvPlatformZxSpectrum.h"
+#include "shell/noxShellBaseExtension.h"
 
 namespace {
 
@@ -382,10 +384,328 @@ std::unique_ptr<TKvBitmap> TKvZxSpectrumNextSl2Engine::Decode() {
 }
 
 // ---------------------------------------------------------------------------
+// Two-frame pictures.
 
-// The two-frame, character-set and ZX Evolution importers take their places
-// in this list between the classes below (after ".afl", after ".lce", after
-// ".atr", after the tricolour and after ".bmc4").
+namespace {
+
+// Palette2: the 16 colours of the engine's palette type; Palette: entry
+// i * 16 + j mixes frame-1 colour i with frame-2 colour j.
+void BuildGigaPalettes(TKvSourceEngine& AEngine) {
+  AEngine.NeedPalette2();
+  BuildZxSpectrumPalette(*AEngine.Palette2, AEngine.PaletteType);
+  BuildZxGigascreenPalette(*AEngine.Palette, AEngine.PaletteType, AEngine.MixMode, false);
+}
+
+std::unique_ptr<TKvBitmap> NewGigaBitmapOf(TKvSourceEngine& AEngine, TKvBitmap*& AFrame1, TKvBitmap*& AFrame2) {
+  BuildGigaPalettes(AEngine);
+  auto LBitmap = std::make_unique<TKvBitmap8>(AEngine.Width, AEngine.Height, AEngine.Palette.get());
+  AFrame1 = LBitmap->AddFrame(AEngine.Palette2.get());
+  AFrame2 = LBitmap->AddFrame(AEngine.Palette2.get());
+  return LBitmap;
+}
+
+// One 8-pixel byte of each frame with the two attributes, at byte column
+// ACol of line Y.
+void PutGigaByte(TKvBitmap* ABitmap, TKvBitmap* AFrame1, TKvBitmap* AFrame2, uint8_t A, uint8_t B, uint8_t AAttr1,
+                 uint8_t AAttr2, int ACol, int Y) {
+  int p1, i1, p2, i2;
+  TKvSourceEngine::DecodeZxAttribute(AAttr1, p1, i1);
+  TKvSourceEngine::DecodeZxAttribute(AAttr2, p2, i2);
+  TKvSourceEngine::PutInkPaperPlanes(ABitmap, AFrame1, AFrame2, A, B, p1, i1, p2, i2, ACol, Y, 8);
+}
+
+// 256x192 in two frames: AByteOf(frame, y, c) and AAttrOf(frame, y, c) give
+// the bitmap byte and the attribute of byte column c of line y; drawn with
+// the top-left corner at byte column ACol and line AY.
+template <class TByteOf, class TAttrOf>
+void DrawGigaScreen(TKvBitmap* ABitmap, TKvBitmap* AFrame1, TKvBitmap* AFrame2, TByteOf AByteOf, TAttrOf AAttrOf,
+                    int ACol = 0, int AY = 0) {
+  for (int y = 0; y < 192; ++y)
+    for (int c = 0; c < 32; ++c)
+      PutGigaByte(ABitmap, AFrame1, AFrame2, AByteOf(0, y, c), AByteOf(1, y, c), AAttrOf(0, y, c), AAttrOf(1, y, c),
+                  ACol + c, AY + y);
+}
+
+// Two standard screens, frame 1 at AData and frame 2 at AData + 6912.
+void DrawTwoScreens(TKvBitmap* ABitmap, TKvBitmap* AFrame1, TKvBitmap* AFrame2, const uint8_t* AData, int ACol = 0,
+                    int AY = 0) {
+  DrawGigaScreen(
+      ABitmap, AFrame1, AFrame2,
+      [AData](int k, int y, int c) { return AData[k * ZxScreenSize + ZxRowOffset(y) + c]; },
+      [AData](int k, int y, int c) { return AData[k * ZxScreenSize + ZxBitmapSize + (y >> 3) * 32 + c]; }, ACol, AY);
+}
+
+TKvMatchFlags MatchHeaderExt(const TKvLoadSource& ASource, bool AHeader, const char* AExt) {
+  if (!AHeader) return 0;
+  return ASource.GetExtension() == AExt ? mfHeader | mfExtension | mfSize : mfHeader | mfSize;
+}
+
+constexpr int kMghAttributes = MghHeaderSize + 2 * ZxBitmapSize;  // 12544
+
+// The MGH cell height that a file of ASource's size and header has, 0 for none.
+int MghCellHeight(const TKvLoadSource& ASource) {
+  for (const int h : {8, 4, 2})
+    if (ASource.GetSize() == 8 / h * 1536 + kMghAttributes && CheckMghHeader(ASource.GetData(), h)) return h;
+  return 0;
+}
+
+// A text field of the system's single-byte code page (read as CP1252), up
+// to its first zero byte, as UTF-8 without the blanks around it.
+std::string Cp1252Field(const uint8_t* AData, int ASize) {
+  static const uint16_t k80[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                   0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+                                   0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                   0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+  int n = 0;
+  while (n < ASize && AData[n] != 0) ++n;
+  int first = 0, last = n;
+  while (first < last && AData[first] <= ' ') ++first;
+  while (last > first && AData[last - 1] <= ' ') --last;
+  std::string LText;
+  for (int i = first; i < last; ++i) {
+    const uint8_t b = AData[i];
+    const unsigned u = b >= 0x80 && b < 0xA0 ? k80[b - 0x80] : b;
+    if (u < 0x80) {
+      LText += static_cast<char>(u);
+    } else if (u < 0x800) {
+      LText += static_cast<char>(0xC0 | (u >> 6));
+      LText += static_cast<char>(0x80 | (u & 0x3F));
+    } else {
+      LText += static_cast<char>(0xE0 | (u >> 12));
+      LText += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+      LText += static_cast<char>(0x80 | (u & 0x3F));
+    }
+  }
+  return LText;
+}
+
+}  // namespace
+
+TKvBaseZxSpectrumGigaEngine::TKvBaseZxSpectrumGigaEngine(TKvLoadSource& ASource) : TKvZxSpectrumSourceEngine(ASource) {
+  SetZxPaletteTypes();
+  PaletteType = ptColoredLinear;
+  MixModes = 3;  // "Standard" and "Linear"
+  MixMode = 0;
+}
+
+void TKvBaseZxSpectrumGigaEngine::BuildGigascreenPalettes() { BuildGigaPalettes(*this); }
+
+std::unique_ptr<TKvBitmap> TKvBaseZxSpectrumGigaEngine::NewGigaBitmap(TKvBitmap*& AFrame1, TKvBitmap*& AFrame2) {
+  return NewGigaBitmapOf(*this, AFrame1, AFrame2);
+}
+
+TKvZxSpectrumBWGigaEngine::TKvZxSpectrumBWGigaEngine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource) {
+  PaletteTypes.clear();
+  MixModes = 0;
+  SetUp(256, 192, 3, kAspect1To1, " B/W gigascreen");
+}
+
+TKvMatchFlags TKvZxSpectrumBWGigaEngine::Match(TKvLoadSource& ASource) {
+  return MatchSizeExt(ASource, 2 * ZxBitmapSize, ".lcm");
+}
+
+std::unique_ptr<TKvBitmap> TKvZxSpectrumBWGigaEngine::Decode() {
+  SetMonoPalette(true);
+  MakeGigaScreenPalette();
+  auto LBitmap = std::make_unique<TKvBitmap4>(Width, Height, Palette.get());
+  TKvBitmap* f1 = LBitmap->AddFrame(Palette2.get());
+  TKvBitmap* f2 = LBitmap->AddFrame(Palette2.get());
+  for (int y = 0; y < 192; ++y) {
+    const uint8_t* a = FData + ZxRowOffset(y);
+    for (int c = 0; c < 32; ++c) PutPlanes2x1(LBitmap.get(), f1, f2, a[c], a[ZxBitmapSize + c], c, y, 8);
+  }
+  return LBitmap;
+}
+
+TKvZxSpectrumGigaEngine::TKvZxSpectrumGigaEngine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource) {
+  SetUp(256, 192, 8, kAspect1To1, " gigascreen");
+}
+
+TKvMatchFlags TKvZxSpectrumGigaEngine::Match(TKvLoadSource& ASource) {
+  return MatchSizeExt(ASource, 2 * ZxScreenSize, ".img");
+}
+
+std::unique_ptr<TKvBitmap> TKvZxSpectrumGigaEngine::Decode() {
+  TKvBitmap *f1, *f2;
+  auto LBitmap = NewGigaBitmap(f1, f2);
+  DrawTwoScreens(LBitmap.get(), f1, f2, FData);
+  return LBitmap;
+}
+
+TKvZxSpectrumGigaMGEngine::TKvZxSpectrumGigaMGEngine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource) {
+  CellHeight = MghCellHeight(ASource);
+  if (CellHeight == 0) RaiseOSError(ERROR_INVALID_PARAMETER);
+  SetUp(256, 192, 8, kAspect1To1, (" gigascreen MG" + std::to_string(CellHeight)).c_str());
+}
+
+TKvMatchFlags TKvZxSpectrumGigaMGEngine::Match(TKvLoadSource& ASource) {
+  const int h = MghCellHeight(ASource);
+  return MatchHeaderExt(ASource, h != 0, (".mg" + std::to_string(h)).c_str());
+}
+
+std::unique_ptr<TKvBitmap> TKvZxSpectrumGigaMGEngine::Decode() {
+  TKvBitmap *f1, *f2;
+  auto LBitmap = NewGigaBitmap(f1, f2);
+  const uint8_t* d = FData;
+  const int h = CellHeight, attrs = ZxBitmapSize / h;
+  DrawGigaScreen(
+      LBitmap.get(), f1, f2, [d](int k, int y, int c) { return d[MghHeaderSize + k * ZxBitmapSize + ZxRowOffset(y) + c]; },
+      [d, h, attrs](int k, int y, int c) { return d[kMghAttributes + k * attrs + (y / h) * 32 + c]; });
+  return LBitmap;
+}
+
+TKvZxSpectrumGigaMG1Engine::TKvZxSpectrumGigaMG1Engine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource) {
+  SetUp(256, 192, 8, kAspect1To1, " gigascreen MG1");
+}
+
+TKvMatchFlags TKvZxSpectrumGigaMG1Engine::Match(TKvLoadSource& ASource) {
+  return MatchHeaderExt(ASource, ASource.GetSize() == 19456 && CheckMghHeader(ASource.GetData(), 1), ".mg1");
+}
+
+std::unique_ptr<TKvBitmap> TKvZxSpectrumGigaMG1Engine::Decode() {
+  TKvBitmap *f1, *f2;
+  auto LBitmap = NewGigaBitmap(f1, f2);
+  const uint8_t* d = FData;
+  // The middle 16 columns have an attribute per line, the 8 at each side
+  // one per character row.
+  DrawGigaScreen(
+      LBitmap.get(), f1, f2, [d](int k, int y, int c) { return d[MghHeaderSize + k * ZxBitmapSize + ZxRowOffset(y) + c]; },
+      [d](int k, int y, int c) {
+        if (c >= 8 && c < 24) return d[(k ? 15616 : 12544) + y * 16 + (c - 8)];
+        return d[(k ? 19072 : 18688) + (y >> 3) * 16 + (c < 8 ? c : c - 16)];
+      });
+  return LBitmap;
+}
+
+TKvZxSpectrumHlrEngine::TKvZxSpectrumHlrEngine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource) {
+  SetUp(256, 192, 8, kAspect1To1, " gigascreen");
+}
+
+TKvMatchFlags TKvZxSpectrumHlrEngine::Match(TKvLoadSource& ASource) {
+  return MatchHeaderExt(ASource, ASource.GetSize() == 1628 && IsHlrFile(ASource.GetData()), ".hlr");
+}
+
+std::unique_ptr<TKvBitmap> TKvZxSpectrumHlrEngine::Decode() {
+  TKvBitmap *f1, *f2;
+  auto LBitmap = NewGigaBitmap(f1, f2);
+  const uint8_t* d = FData;
+  // One 8-byte pattern fills every cell of both frames.
+  DrawGigaScreen(
+      LBitmap.get(), f1, f2, [d](int, int y, int) { return d[84 + (y & 7)]; },
+      [d](int k, int y, int c) { return d[(k ? 860 : 92) + (y >> 3) * 32 + c]; });
+  return LBitmap;
+}
+
+TKvZxSpectrumStlEngine::TKvZxSpectrumStlEngine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource) {
+  SetUp(64, 48, 8, kAspect1To1, " gigascreen");
+}
+
+TKvMatchFlags TKvZxSpectrumStlEngine::Match(TKvLoadSource& ASource) { return MatchSizeExt(ASource, 3072, ".stl"); }
+
+std::unique_ptr<TKvBitmap> TKvZxSpectrumStlEngine::Decode() {
+  TKvBitmap *f1, *f2;
+  auto LBitmap = NewGigaBitmap(f1, f2);
+  auto put = [&](int x, int y, int a, int b) {
+    LBitmap->SetPixel(x, y, a * 16 + b);
+    f1->SetPixel(x, y, a);
+    f2->SetPixel(x, y, b);
+  };
+  // Groups of four bytes: two frame-1 attributes, then two frame-2 ones;
+  // each pair of attributes gives a pixel of papers and a pixel of inks.
+  for (int y = 0; y < 48; ++y)
+    for (int g = 0; g < 16; ++g) {
+      const uint8_t* b = FData + y * 64 + g * 4;
+      for (int half = 0; half < 2; ++half) {
+        int p1, i1, p2, i2;
+        DecodeZxAttribute(b[half], p1, i1);
+        DecodeZxAttribute(b[2 + half], p2, i2);
+        put(4 * g + 2 * half, y, p1, p2);
+        put(4 * g + 2 * half + 1, y, i1, i2);
+      }
+    }
+  return LBitmap;
+}
+
+TKvZxSpectrumBspEngine::TKvZxSpectrumBspEngine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource) {
+  SetUp(384, 304, 8, kAspect1To1, " gigascreen");
+  const std::string LTitle = Cp1252Field(FData + 6, 32), LAuthor = Cp1252Field(FData + 38, 32);
+  if (!LTitle.empty() && !LAuthor.empty())
+    Comment = LTitle + " / " + LAuthor;
+  else
+    Comment = LTitle.empty() ? LAuthor : LTitle;
+}
+
+TKvMatchFlags TKvZxSpectrumBspEngine::Match(TKvLoadSource& ASource) {
+  return MatchHeaderExt(ASource, ASource.GetSize() >= 73 && CheckBspHeader(ASource.GetData(), ASource.GetSize()),
+                        ".bsp");
+}
+
+std::unique_ptr<TKvBitmap> TKvZxSpectrumBspEngine::Decode() {
+  TKvBitmap *f1, *f2;
+  auto LBitmap = NewGigaBitmap(f1, f2);
+  // The screen area only, inside the border, which keeps index 0.
+  DrawTwoScreens(LBitmap.get(), f1, f2, FData + 72, 8, 64);
+  return LBitmap;
+}
+
+// ---------------------------------------------------------------------------
+// Character sets.
+
+TKvZxSpectrumChrEngine::TKvZxSpectrumChrEngine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource) {
+  const int w = FData[4], h = FData[5];
+  switch (FData[6]) {
+    case 8: SetUp(8 * w, 8 * h, 1, kAspect1To1, " B/W"); break;
+    case 9: SetUpZxColors(8 * w, 8 * h, kAspect1To1, ""); break;
+    case 18:
+      SetZxPaletteTypes();
+      PaletteType = ptColoredLinear;
+      MixModes = 3;
+      MixMode = 0;
+      SetUp(8 * w, 8 * h, 8, kAspect1To1, " gigascreen");
+      break;
+    default: RaiseOSError(ERROR_INVALID_PARAMETER);
+  }
+}
+
+TKvMatchFlags TKvZxSpectrumChrEngine::Match(TKvLoadSource& ASource) {
+  return MatchHeaderExt(ASource, ASource.GetSize() >= 8 && CheckChrHeader(ASource.GetData(), ASource.GetSize()),
+                        ".ch$");
+}
+
+std::unique_ptr<TKvBitmap> TKvZxSpectrumChrEngine::Decode() {
+  const int w = FData[4], h = FData[5], n = FData[6];
+  std::unique_ptr<TKvBitmap> LBitmap;
+  TKvBitmap *f1 = nullptr, *f2 = nullptr;
+  switch (n) {
+    case 8:
+      SetMonoPalette(false);
+      LBitmap = std::make_unique<TKvBitmap1>(Width, Height, Palette.get());
+      break;
+    case 9: LBitmap = NewZxColorBitmap<TKvBitmap4>(); break;
+    case 18: LBitmap = NewGigaBitmapOf(*this, f1, f2); break;
+    default: RaiseOSError(ERROR_INVALID_PARAMETER);
+  }
+  // Characters row by row, each one 8x8 cell.
+  const uint8_t* p = FData + 7;
+  for (int cy = 0; cy < h; ++cy)
+    for (int cx = 0; cx < w; ++cx, p += n)
+      for (int j = 0; j < 8; ++j) {
+        const int y = cy * 8 + j;
+        if (n == 8) {
+          for (int i = 0; i < 8; ++i) LBitmap->SetPixel(cx * 8 + i, y, (p[j] >> (7 - i)) & 1);
+        } else if (n == 9) {
+          int paper, ink;
+          DecodeZxAttribute(p[8], paper, ink);
+          PutInkPaperByte(LBitmap.get(), p[j], paper, ink, cx, y, 8);
+        } else {
+          PutGigaByte(LBitmap.get(), f1, f2, p[j], p[9 + j], p[8], p[17], cx, y);
+        }
+      }
+  return LBitmap;
+}
+
+// ---------------------------------------------------------------------------
+
 const std::vector<const TKvSourceEngineClass*>& ZxSpectrumSourceEngineClasses() {
   static const std::vector<const TKvSourceEngineClass*> LClasses = {
       &SourceEngineClass<TKvZxSpectrumBWEngine>(),
@@ -396,11 +716,20 @@ const std::vector<const TKvSourceEngineClass*>& ZxSpectrumSourceEngineClasses() 
       &SourceEngineClass<TKvZxSpectrumMulticolorMCEngine>(),
       &SourceEngineClass<TKvZxSpectrumMulticolor2Engine>(),
       &SourceEngineClass<TKvZxSpectrumMulticolor2AFLEngine>(),
+      &SourceEngineClass<TKvZxSpectrumBWGigaEngine>(),
+      &SourceEngineClass<TKvZxSpectrumGigaEngine>(),
       &SourceEngineClass<TKvZxSpectrumColorInterlacedEngine>(),
+      &SourceEngineClass<TKvZxSpectrumGigaMGEngine>(),
+      &SourceEngineClass<TKvZxSpectrumGigaMG1Engine>(),
       &SourceEngineClass<TKvZxSpectrumAtrEngine>(),
+      &SourceEngineClass<TKvZxSpectrumHlrEngine>(),
+      &SourceEngineClass<TKvZxSpectrumStlEngine>(),
       &SourceEngineClass<TKvZxSpectrumTricolorSourceEngine>(),
+      &SourceEngineClass<TKvZxSpectrumChrEngine>(),
+      // ".sxg" of the ZX Evolution takes its place here.
       &SourceEngineClass<TKvZxSpectrumBscEngine>(),
       &SourceEngineClass<TKvZxSpectrumBmc4Engine>(),
+      &SourceEngineClass<TKvZxSpectrumBspEngine>(),
       &SourceEngineClass<TKvZxSpectrumNextNxiSourceEngine>(),
       &SourceEngineClass<TKvZxSpectrumNextSl2Engine>(),
   };

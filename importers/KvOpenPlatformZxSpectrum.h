@@ -80,6 +80,51 @@ public:
   bool IsDot3 = false;  // ".3" orders the bitmaps blue, red, green
 };
 
+// Two-frame pictures: the palette is every mixture of a frame-1 colour i with
+// a frame-2 colour j (entry i * 16 + j), the second palette the 16 colours;
+// the result carries the two frame bitmaps.
+class TKvBaseZxSpectrumGigaEngine : public TKvZxSpectrumSourceEngine {
+public:
+  explicit TKvBaseZxSpectrumGigaEngine(TKvLoadSource& ASource);
+  // Second palette: the 16 colours of the palette type; palette: their
+  // mixtures by the chosen calculation.
+  void BuildGigascreenPalettes();
+
+protected:
+  // A Width x Height 8-bit result over the mixtures with its two frames.
+  std::unique_ptr<TKvBitmap> NewGigaBitmap(TKvBitmap*& AFrame1, TKvBitmap*& AFrame2);
+};
+
+#define KV_ZX_GIGA_IMPORTER(Name)                                             \
+  class Name : public TKvSourceEngineOf<Name, TKvBaseZxSpectrumGigaEngine> {  \
+  public:                                                                     \
+    explicit Name(TKvLoadSource& ASource);                                    \
+    static TKvMatchFlags Match(TKvLoadSource& ASource);                       \
+    std::unique_ptr<TKvBitmap> Decode() override;                             \
+  }
+
+KV_ZX_GIGA_IMPORTER(TKvZxSpectrumBWGigaEngine);   // ".lcm" 12288
+KV_ZX_GIGA_IMPORTER(TKvZxSpectrumGigaEngine);     // ".img" 13824
+KV_ZX_GIGA_IMPORTER(TKvZxSpectrumGigaMG1Engine);  // ".mg1" 19456, MGH header
+KV_ZX_GIGA_IMPORTER(TKvZxSpectrumHlrEngine);      // ".hlr" 1628, display routine
+KV_ZX_GIGA_IMPORTER(TKvZxSpectrumStlEngine);      // ".stl" 3072
+KV_ZX_GIGA_IMPORTER(TKvZxSpectrumBspEngine);      // ".bsp", "bsp" header
+
+// ".mg8", ".mg4", ".mg2": MGH files of 8x8, 8x4 and 8x2 cells.
+class TKvZxSpectrumGigaMGEngine : public TKvSourceEngineOf<TKvZxSpectrumGigaMGEngine, TKvBaseZxSpectrumGigaEngine> {
+public:
+  explicit TKvZxSpectrumGigaMGEngine(TKvLoadSource& ASource);
+  static TKvMatchFlags Match(TKvLoadSource& ASource);
+  std::unique_ptr<TKvBitmap> Decode() override;
+  int CellHeight = 8;
+};
+
+#undef KV_ZX_GIGA_IMPORTER
+
+// ".ch$": a character set of 8x8 cells, black and white, in colour or in
+// two frames.
+KV_ZX_IMPORTER(TKvZxSpectrumChrEngine);
+
 #undef KV_ZX_IMPORTER
 
 // The importer classes of this unit in registration order.

@@ -103,6 +103,113 @@ public:
                                             TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams);
 };
 
+// ---------------------------------------------------------------------------
+// Gigascreen: two frames shown in turn.
+
+class TKvZxSpectrumGigascreenEngineOptions : public TKvZxSpectrumEngineOptions {
+public:
+  TKvZxSpectrumGigascreenEngineOptions();
+  void UpdatePalette() override;
+};
+class TKvZxSpectrumMultiGigascreen4EngineOptions : public TKvZxSpectrumGigascreenEngineOptions {
+public:
+  int32_t GetCellHeight() const override { return 4; }
+};
+class TKvZxSpectrumMultiGigascreen2EngineOptions : public TKvZxSpectrumGigascreenEngineOptions {
+public:
+  int32_t GetCellHeight() const override { return 2; }
+};
+class TKvZxSpectrumMultiGigascreen1EngineOptions : public TKvZxSpectrumGigascreenEngineOptions {
+public:
+  TKvZxSpectrumMultiGigascreen1EngineOptions();
+  int32_t GetCellHeight() const override { return 1; }
+};
+class TKvZxSpectrumBWGigascreenEngineOptions : public TKvZxSpectrumEngineOptions {
+public:
+  TKvZxSpectrumBWGigascreenEngineOptions();
+};
+
+// An MGH file: the 256-byte header, both bitmaps, then the attributes of
+// frame 1 and of frame 2, one row of 32 per ACellHeight pixel rows.
+class TKvZxSpectrumMultiGigascreenScreen : public TKvZxSpectrumGigascreenScreen {
+public:
+  // Writes the header; the border is the normal unmixed colour nearest to
+  // ABorderColor ($00RRGGBB).
+  TKvZxSpectrumMultiGigascreenScreen(void* AData, int ACellHeight, TKvPalette256& AMixPalette,
+                                     int32_t ABorderColor);
+  void CopyFrom(TKvZxSpectrumGigascreenScreen& AScreen);
+  int AttrCount;
+};
+
+// "mg1": one attribute per pixel row in the middle 16 columns and one per
+// 8x8 cell in the 8 columns at each side. Cell rows count pixel rows in the
+// middle and character rows at the sides.
+class TKvZxSpectrumMultiGigascreen1Screen : public TKvZxSpectrumMultiGigascreenScreen {
+public:
+  using TKvZxSpectrumMultiGigascreenScreen::TKvZxSpectrumMultiGigascreenScreen;
+  int GetAttr(int CellX, int CellY) override;
+  void SetAttr(int CellX, int CellY, int AAttr) override;
+  int GetAttr2(int CellX, int CellY) override;
+  void SetAttr2(int CellX, int CellY, int AAttr) override;
+
+private:
+  int AttrOffset(int ABlock, int CellX, int CellY) const;
+};
+
+// The 8x1 gigascreen image: each character row solves its 8 left cells as
+// 8x8 cells, then the 16 middle cells row by row as 8x1 cells, then the 8
+// right cells as 8x8 cells.
+class TKvZxSpectrumMultiGigascreen1Image : public TKvZxSpectrumGigascreenImage {
+public:
+  using TKvZxSpectrumGigascreenImage::TKvZxSpectrumGigascreenImage;
+  std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TKvDestEngineOptions& AOptions, TKvDestProgress* AProgress,
+                                     TKvCellScreen* ATarget) override;
+
+protected:
+  void DiffuseRenderError(int X, int Y, const TKvLinRGBColor& AError) override;
+
+private:
+  // The place of scan pixel (X, Y)'s cell in the solving order.
+  int64_t CellOrder(int X, int Y) const;
+  int64_t FCurrentOrder = 0;
+};
+
+// 12288 bytes: two bitmaps of dark set bits; pixel value bit 0 is the light
+// of the first bitmap, bit 1 that of the second.
+class TKvZxSpectrumBWGigascreenScreen : public TKvScreen2 {
+public:
+  explicit TKvZxSpectrumBWGigascreenScreen(void* AData);
+  int GetPixel(int, int) override { return 0; }
+  void SetPixel(int X, int Y, int AColor) override;
+};
+
+class TKvZxSpectrumGigascreenEngineUI : public TKvDestEngineUIEx {
+public:
+  explicit TKvZxSpectrumGigascreenEngineUI(TKvDestEngineOptions* AOptions);
+};
+class TKvZxSpectrumBWGigascreenEngineUI : public TKvDestEngineUIEx {
+public:
+  explicit TKvZxSpectrumBWGigascreenEngineUI(TKvDestEngineOptions* AOptions);
+};
+
+#define KV_ZX_DEST_ENGINE(Name, Mode)                                                                             \
+  class Name : public TKvDestEngineOf<Name> {                                                                     \
+  public:                                                                                                         \
+    static std::string GetPlatformName() { return "ZX Spectrum"; }                                                \
+    static std::string GetModeName() { return Mode; }                                                             \
+    std::unique_ptr<TKvDestEngineUI> CreateUI(TKvDestEngineOptions* AOptions) override;                           \
+    std::unique_ptr<TKvDestEngineOptions> CreateOptions() override;                                               \
+    static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,          \
+                                              TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,           \
+                                              TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams); \
+  }
+
+KV_ZX_DEST_ENGINE(TKvZxSpectrumBWGigascreenEngine, "256x192x4 B/W Giga");
+KV_ZX_DEST_ENGINE(TKvZxSpectrumGigascreenEngine, "256x192x4 Giga");
+KV_ZX_DEST_ENGINE(TKvZxSpectrumMultiGigascreen4Engine, "256x192x4 MultiGiga 8x4");
+KV_ZX_DEST_ENGINE(TKvZxSpectrumMultiGigascreen2Engine, "256x192x4 MultiGiga 8x2");
+KV_ZX_DEST_ENGINE(TKvZxSpectrumMultiGigascreen1Engine, "256x192x4 MultiGiga 8x1");
+
 // The modes of the "ZX Spectrum" platform in list order.
 const std::vector<const TKvDestEngineClass*>& ZxSpectrumDestEngineClasses();
 // Unit start-up: registers them in that order.

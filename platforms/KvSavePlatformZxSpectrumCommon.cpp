@@ -1,10 +1,16 @@
 #include "platforms/KvSavePlatformZxSpectrumCommon.h"
 
+#include <algorithm>
+#include <array>
+#include <cmath>
 #include <cstring>
+#include <set>
 
+#include "core/KvDither.h"
 #include "core/KvImage.h"
 #include "core/KvStream.h"
 #include "platforms/KvPlatformZxSpectrum.h"
+#include "shell/noxShellBaseExtension.h"
 
 // ---------------------------------------------------------------------------
 // Screens
@@ -266,4 +272,362 @@ std::unique_ptr<TKvBitmap> TKvZxSpectrumMultiColor1InterlacedEngine::Convert(
   TKvStream* LLce = AStreams->NewStream("lce", 24576);
   TKvZxSpectrumMultiColor1InterlacedScreen LScreen(AOptions.GetWidth(), AOptions.GetHeight(), LLce->GetMemory());
   return ConvertZxColorCells(AAbort, ABitmap, 1, AOptions, AProgress, LScreen);
+}
+
+// ---------------------------------------------------------------------------
+// Gigascreen candidates
+
+TKvZxSpectrumGigascreenPalette::TKvZxSpectrumGigascreenPalette(TKvPalette256& AMixPalette)
+    : TKvCellPalette(), MixPalette(&AMixPalette) {}
+
+void TKvZxSpectrumGigascreenPalette::Setup(int APaper1, int AInk1, int APaper2, int AInk2) {
+  Paper1 = APaper1;
+  Ink1 = AInk1;
+  Paper2 = APaper2;
+  Ink2 = AInk2;
+  IndexA = APaper1;
+  IndexB = AInk1;
+  Palette->Clear();
+  const int entries[4] = {APaper1 * 16 + APaper2, APaper1 * 16 + AInk2, AInk1 * 16 + APaper2, AInk1 * 16 + AInk2};
+  for (int code = 0; code < 4; ++code) {
+    const TKvColor& m = MixPalette->Colors[entries[code]];
+    if (m.Skip) continue;
+    // Equal colours merge: the first combination that shows one keeps it.
+    if (Palette->IndexOfStdRGB(m.GetStdRGB()) >= 0) continue;
+    const int k = Palette->AddColor(m);
+    Palette->Colors[k].Skip = false;
+    Codes[k] = code;
+  }
+  Palette->UpdateCache();
+  const int n = Palette->Count;
+  for (int k = 0; k < 4; ++k) Keys[k] = k < n ? Palette->GetRGBQuad(k) : 0;
+  std::sort(Keys, Keys + n);
+  TKvLinRGBColor lo{1, 1, 1}, hi{0, 0, 0};
+  for (int k = 0; k < n; ++k) {
+    const TKvLinRGBColor& c = Palette->GetLinRGB(k);
+    lo = {std::min(lo.R, c.R), std::min(lo.G, c.G), std::min(lo.B, c.B)};
+    hi = {std::max(hi.R, c.R), std::max(hi.G, c.G), std::max(hi.B, c.B)};
+  }
+  Range = {hi.R - lo.R, hi.G - lo.G, hi.B - lo.B};
+}
+
+bool TKvZxSpectrumGigascreenPalette::SameColors(const TKvZxSpectrumGigascreenPalette& AOther) const {
+  if (Palette->Count != AOther.Palette->Count) return false;
+  for (int k = 0; k < Palette->Count; ++k)
+    if (Keys[k] != AOther.Keys[k]) return false;
+  return true;
+}
+
+bool TKvZxSpectrumGigascreenPalette::ContainsColors(const TKvZxSpectrumGigascreenPalette& AOther) const {
+  const uint32_t* end = Keys + Palette->Count;
+  for (int k = 0; k < AOther.Palette->Count; ++k)
+    if (std::find(Keys, end, AOther.Keys[k]) == end) return false;
+  return true;
+}
+
+TKvZxSpectrumGigascreenPaletteList::TKvZxSpectrumGigascreenPaletteList(uint8_t AColorUsage,
+                                                                       TKvPalette256& AMixPalette,
+                                                                       bool ASameAttributes) {
+  std::vector<std::pair<int, int>> groups;
+  if (AColorUsage == 0 || AColorUsage == 1 || AColorUsage == 2) groups.push_back({0, 0});
+  if (AColorUsage == 0) groups.push_back({0, 8});
+  if (AColorUsage == 0 || AColorUsage == 3) groups.push_back({8, 8});
+  std::vector<std::unique_ptr<TKvZxSpectrumGigascreenPalette>> found;
+  std::set<std::array<uint32_t, 5>> seen;
+  auto spare = std::make_unique<TKvZxSpectrumGigascreenPalette>(AMixPalette);
+  auto offer = [&](int p1, int k1, int p2, int k2) {
+    spare->Setup(p1, k1, p2, k2);
+    const int n = spare->GetColorCount();
+    if (n == 0) return;
+    const std::array<uint32_t, 5> key{static_cast<uint32_t>(n), spare->Keys[0], spare->Keys[1], spare->Keys[2],
+                                      spare->Keys[3]};
+    if (!seen.insert(key).second) return;
+    found.push_back(std::move(spare));
+    spare = std::make_unique<TKvZxSpectrumGigascreenPalette>(AMixPalette);
+  };
+  for (const auto& [b1, b2] : groups) {
+    if (ASameAttributes) {
+      for (int p = b1; p <= b1 + 7; ++p)
+        for (int k = b1 + 7; k >= p; --k) offer(p, k, p, k);
+      continue;
+    }
+    for (int p1 = b1; p1 <= b1 + 7; ++p1)
+      for (int k1 = p1; k1 <= b1 + 7; ++k1)
+        for (int p2 = b2 + 7; p2 >= b2; --p2)
+          for (int k2 = b2 + 7; k2 >= p2; --k2) offer(p1, k1, p2, k2);
+  }
+  // More colours first; equal counts keep their order, so that the search,
+  // which keeps the first of equal scores, prefers candidates with more.
+  std::stable_sort(found.begin(), found.end(),
+                   [](const auto& a, const auto& b) { return a->GetColorCount() > b->GetColorCount(); });
+  // A candidate whose colours an earlier, richer one offers adds nothing.
+  for (size_t i = found.size(); i-- > 0;) {
+    for (size_t j = 0; j < i; ++j)
+      if (found[j]->GetColorCount() > found[i]->GetColorCount() && found[j]->ContainsColors(*found[i])) {
+        found.erase(found.begin() + static_cast<ptrdiff_t>(i));
+        break;
+      }
+  }
+  for (auto& c : found) {
+    for (int k = 0; k < c->GetColorCount(); ++k) FUnion.AddUniqueStdRGB(c->Palette->GetStdRGB(k));
+    Add(std::move(c));
+  }
+  FUnion.SortByGray(0);
+  FUnion.UpdateCache();
+}
+
+// ---------------------------------------------------------------------------
+// Two-frame screen
+
+TKvZxSpectrumGigascreenScreen::TKvZxSpectrumGigascreenScreen(void* AData) : TKvCellGigaScreen(256, 192, AData) {}
+
+int TKvZxSpectrumGigascreenScreen::GetBit(int AOffset, int X, int Y) {
+  X = MX(X);
+  return (Data[AOffset + ZxRowOffset(Y) + (X >> 3)] >> (7 - (X & 7))) & 1;
+}
+
+void TKvZxSpectrumGigascreenScreen::SetBit(int AOffset, int X, int Y, int AColor) {
+  X = MX(X);
+  uint8_t& b = Data[AOffset + ZxRowOffset(Y) + (X >> 3)];
+  const uint8_t mask = static_cast<uint8_t>(0x80 >> (X & 7));
+  if (AColor != 0)
+    b |= mask;
+  else
+    b &= static_cast<uint8_t>(~mask);
+}
+
+int TKvZxSpectrumGigascreenScreen::GetPixel(int X, int Y) { return GetBit(FBitmap1, X, Y); }
+void TKvZxSpectrumGigascreenScreen::SetPixel(int X, int Y, int AColor) { SetBit(FBitmap1, X, Y, AColor); }
+int TKvZxSpectrumGigascreenScreen::GetPixel2(int X, int Y) { return GetBit(FBitmap2, X, Y); }
+void TKvZxSpectrumGigascreenScreen::SetPixel2(int X, int Y, int AColor) { SetBit(FBitmap2, X, Y, AColor); }
+
+int TKvZxSpectrumGigascreenScreen::GetAttr(int CellX, int CellY) { return Data[FAttr1 + CellY * 32 + MCX(CellX)]; }
+void TKvZxSpectrumGigascreenScreen::SetAttr(int CellX, int CellY, int AAttr) {
+  Data[FAttr1 + CellY * 32 + MCX(CellX)] = static_cast<uint8_t>(AAttr);
+}
+int TKvZxSpectrumGigascreenScreen::GetAttr2(int CellX, int CellY) { return Data[FAttr2 + CellY * 32 + MCX(CellX)]; }
+void TKvZxSpectrumGigascreenScreen::SetAttr2(int CellX, int CellY, int AAttr) {
+  Data[FAttr2 + CellY * 32 + MCX(CellX)] = static_cast<uint8_t>(AAttr);
+}
+
+// ---------------------------------------------------------------------------
+// Canonical attributes of a cell of few colours
+
+bool ChooseZxGigaNormalCell(const TKvZxGigaCellColors& AColors, const TKvPalette256& APureColors,
+                            const TKvPalette256& AMixPalette, uint8_t AColorUsage, bool AShortcuts,
+                            const TKvStdRGBColor& AGrayMix7, const TKvStdRGBColor& AGrayMix15, int (&AChoice)[4]) {
+  const TKvPalette256* F = &AColors.First;
+  const TKvPalette256* S = &AColors.Second;
+  if (F->Count == 2 && S->Count == 1) std::swap(F, S);
+  auto index = [&](const TKvPalette256* p, int k) { return APureColors.LocateStdRGB(p->GetStdRGB(k)); };
+  // Black is found as colour 0; next to a bright colour it has to be the
+  // bright black of a bright attribute.
+  auto adjust = [](int& x, int y) {
+    if (x == 8 && y <= 7)
+      x = 0;
+    else if (x == 0 && y > 7)
+      x = 8;
+  };
+  auto bright = [](int c) { return c > 7; };
+  auto choose = [&](int a, int b, int c, int d) {
+    AChoice[0] = a;
+    AChoice[1] = b;
+    AChoice[2] = c;
+    AChoice[3] = d;
+    return true;
+  };
+  const bool oneMix = AColors.Mixes.Count == 1;
+  if (AShortcuts && oneMix && AColorUsage != 3 && AColors.Mixes.GetStdRGB(0) == AGrayMix7 &&
+      !AMixPalette.Colors[7].Skip)
+    return choose(0, 7, 0, 7);
+  if (AShortcuts && oneMix && AColors.Mixes.GetStdRGB(0) == AGrayMix15) {
+    if (AColorUsage != 3 && APureColors.GetStdRGB(7) == AGrayMix15) return choose(0, 7, 0, 7);
+    if (AColorUsage == 1) RaiseOSError(ERROR_INVALID_DATA);
+    if (AMixPalette.Colors[8 * 16 + 15].Skip) {
+      int x = index(F, 0);
+      const int y = index(S, 0);
+      adjust(x, y);
+      if (x == y) return false;
+      if (bright(x) != bright(y)) RaiseOSError(ERROR_INVALID_DATA);
+      return choose(x, y, y, x);
+    }
+    return choose(8, 15, 8, 15);
+  }
+  if (F->Count == 1 && S->Count == 1) {
+    int x = index(F, 0);
+    const int y = index(S, 0);
+    adjust(x, y);
+    if (x == y || bright(x) != bright(y)) return false;
+    return choose(x, y, y, x);
+  }
+  if (F->Count == 1 && S->Count == 2) {
+    int x = index(F, 0), y1 = index(S, 0), y2 = index(S, 1);
+    if (y1 > y2) std::swap(y1, y2);
+    adjust(y1, y2);
+    adjust(x, y1);
+    if (x == y2) return choose(x, y1, y1, y2);
+    if (x == y1) return choose(x, y2, y1, y2);
+    return false;
+  }
+  if (F->Count == 2 && S->Count == 1) RaiseOSError(ERROR_INVALID_DATA);
+  if (F->Count == 2 && S->Count == 2) {
+    int x1 = index(F, 0), x2 = index(F, 1), y1 = index(S, 0), y2 = index(S, 1);
+    if (x1 > x2) std::swap(x1, x2);
+    if (y1 > y2) std::swap(y1, y2);
+    adjust(x1, x2);
+    adjust(y1, y2);
+    if (bright(x1) == bright(y1) && x1 == y1 && x2 == y2) return choose(x1, x2, y1, y2);
+  }
+  return false;
+}
+
+// ---------------------------------------------------------------------------
+// Gigascreen cell image
+
+TKvZxSpectrumGigascreenImage::TKvZxSpectrumGigascreenImage(int ACellWidth, int ACellHeight, TBitmap32& ABitmap)
+    : TKvCellImage(ACellWidth, ACellHeight, ABitmap) {}
+
+TKvZxSpectrumGigascreenImage::~TKvZxSpectrumGigascreenImage() = default;
+
+void TKvZxSpectrumGigascreenImage::BeginGiga(TKvDestEngineOptions& AOptions) {
+  ColorUsage = AOptions.ColorUsage;
+  SafeMode = AOptions.SafeMode;
+  TKvPalette256& mix = *AOptions.GetPalette();
+  PureColors.Clear();
+  for (int i = 0; i < 16; ++i) PureColors.AddColor(mix.Colors[i * 17]);
+  PureColors.ClearSkipFlags();
+  PureColors.UpdateCache();
+  GrayMix7 = mix.GetStdRGB(7);
+  GrayMix15 = mix.GetStdRGB(15);
+  FScratch = std::make_unique<TKvZxSpectrumGigascreenPalette>(mix);
+}
+
+std::unique_ptr<TKvBitmap> TKvZxSpectrumGigascreenImage::Convert(bool* AAbort, TKvDestEngineOptions& AOptions,
+                                                                TKvDestProgress* AProgress, TKvCellScreen* ATarget) {
+  if (!dynamic_cast<TKvCellGigaScreen*>(ATarget)) RaiseInternalError();
+  BeginGiga(AOptions);
+  return TKvCellImage::Convert(AAbort, AOptions, AProgress, ATarget);
+}
+
+void TKvZxSpectrumGigascreenImage::Prepare() {
+  // Without bright colours nothing above white can be shown.
+  if (ColorUsage == 1 || ColorUsage == 2) LimitGray(FPalette->GetLinGray(119));
+}
+
+std::unique_ptr<TKvBitmap> TKvZxSpectrumGigascreenImage::CreateResult() {
+  auto* list = static_cast<TKvZxSpectrumGigascreenPaletteList*>(FPaletteList);
+  auto result = std::make_unique<TKvBitmap8>(GetWidth(), GetHeight(), &list->GetUnionPalette());
+  FirstFrameBitmap = result->AddFrame(&PureColors);
+  SecondFrameBitmap = result->AddFrame(&PureColors);
+  return result;
+}
+
+TKvCellPaletteList* TKvZxSpectrumGigascreenImage::CreatePaletteList() {
+  return new TKvZxSpectrumGigascreenPaletteList(ColorUsage, *FPalette, SafeMode);
+}
+
+void TKvZxSpectrumGigascreenImage::DiffuseRenderError(int X, int Y, const TKvLinRGBColor& AError) {
+  DiffuseCellError(X, Y, FDitherMethod, AError);
+}
+
+void TKvZxSpectrumGigascreenImage::RenderCell(TKvBitmap* AResult, TKvCellScreen* ATarget, int ACellX, int ACellY,
+                                              const TRect& ARect, TKvCellPalette* ACellPalette) {
+  if (!ACellPalette) RaiseInternalError();
+  auto* c = static_cast<TKvZxSpectrumGigascreenPalette*>(ACellPalette);
+  auto* screen = static_cast<TKvCellGigaScreen*>(ATarget);
+  TKvPalette256& pal = *c->Palette;
+  TKvPalette256& unionPalette = static_cast<TKvZxSpectrumGigascreenPaletteList*>(FPaletteList)->GetUnionPalette();
+  CellColors.Clear();
+  const bool force = ColorUsage == 2;
+  screen->SetAttr(ACellX, ACellY, ZxGigaAttribute(c->Paper1, c->Ink1, force));
+  screen->SetAttr2(ACellX, ACellY, ZxGigaAttribute(c->Paper2, c->Ink2, force));
+  int resultIndex[4];
+  for (int k = 0; k < pal.Count; ++k) resultIndex[k] = unionPalette.LocateStdRGB(pal.GetStdRGB(k));
+  const bool ordered = FDitherMethod == KvOrderedDitherMethod;
+  FCellPixels.clear();
+  for (int y = ARect.Top; y < ARect.Bottom; ++y)
+    for (int x = ARect.Left; x < ARect.Right; ++x) {
+      if (Aborted()) Abort();
+      PKvColor p = GetPixels(x, y);
+      if (ordered) {
+        const double o = OrderedDitherOffset(x, y);
+        const TKvLinRGBColor v = p->GetLinRGB();
+        p->SetLinRGB({v.R + o, v.G + o, v.B + o});
+      }
+      const int k = pal.FindNearestByMetric(FColorDiffMethod, *p);
+      const int code = c->Codes[k];
+      screen->SetPixel(x, y, ZxGigaCodeInk1(code));
+      screen->SetPixel2(x, y, ZxGigaCodeInk2(code));
+      CellColors.First.AddUniqueStdRGB(PureColors.GetStdRGB(ZxGigaCodeInk1(code) ? c->Ink1 : c->Paper1));
+      CellColors.Second.AddUniqueStdRGB(PureColors.GetStdRGB(ZxGigaCodeInk2(code) ? c->Ink2 : c->Paper2));
+      CellColors.Mixes.AddUniqueStdRGB(pal.GetStdRGB(k));
+      FCellPixels.push_back(pal.GetStdRGB(k));
+      const TKvLinRGBColor o = p->GetLinRGB();
+      const TKvLinRGBColor n = pal.GetLinRGB(k);
+      p->SetLinRGB(n);
+      if (AResult) AResult->SetPixel(x, y, resultIndex[k]);
+      DiffuseRenderError(x, y, {(o.R - n.R) * FStrength, (o.G - n.G) * FStrength, (o.B - n.B) * FStrength});
+    }
+  const bool differ = NormalizeCell(AResult, screen, ACellX, ACellY, ARect);
+  int p1, i1, p2, i2;
+  ZxGigaAttrColors(screen->GetAttr(ACellX, ACellY), p1, i1);
+  ZxGigaAttrColors(screen->GetAttr2(ACellX, ACellY), p2, i2);
+  double s1 = 0, s2 = 0;
+  for (int y = ARect.Top; y < ARect.Bottom; ++y)
+    for (int x = ARect.Left; x < ARect.Right; ++x) {
+      s1 += PureColors.GetLinGray(screen->GetPixel(x, y) ? i1 : p1);
+      s2 += PureColors.GetLinGray(screen->GetPixel2(x, y) ? i2 : p2);
+    }
+  // Balance the flicker: cells with an even column-plus-row sum show their
+  // brighter frame second, odd ones first.
+  const bool odd = ((ACellX + ACellY) & 1) != 0;
+  if (differ && std::fabs(s1 - s2) > 1e-5 && (((s1 > s2) != odd) != FMirror)) {
+    const int a1 = screen->GetAttr(ACellX, ACellY);
+    screen->SetAttr(ACellX, ACellY, screen->GetAttr2(ACellX, ACellY));
+    screen->SetAttr2(ACellX, ACellY, a1);
+    for (int y = ARect.Top; y < ARect.Bottom; ++y)
+      for (int x = ARect.Left; x < ARect.Right; ++x) {
+        const int b1 = screen->GetPixel(x, y);
+        screen->SetPixel(x, y, screen->GetPixel2(x, y));
+        screen->SetPixel2(x, y, b1);
+      }
+    ZxGigaAttrColors(screen->GetAttr(ACellX, ACellY), p1, i1);
+    ZxGigaAttrColors(screen->GetAttr2(ACellX, ACellY), p2, i2);
+  }
+  for (int y = ARect.Top; y < ARect.Bottom; ++y)
+    for (int x = ARect.Left; x < ARect.Right; ++x) {
+      const int tx = FMirror ? FWidth - 1 - x : x;
+      if (FirstFrameBitmap) FirstFrameBitmap->SetPixel(tx, y, screen->GetPixel(x, y) ? i1 : p1);
+      if (SecondFrameBitmap) SecondFrameBitmap->SetPixel(tx, y, screen->GetPixel2(x, y) ? i2 : p2);
+    }
+}
+
+bool TKvZxSpectrumGigascreenImage::NormalizeCell(TKvBitmap*, TKvCellGigaScreen* ATarget, int ACellX, int ACellY,
+                                                 const TRect& ARect) {
+  int ch[4];
+  if (!ChooseZxGigaNormalCell(CellColors, PureColors, *FPalette, ColorUsage, true, GrayMix7, GrayMix15, ch))
+    return true;
+  if (ch[0] > ch[1]) std::swap(ch[0], ch[1]);
+  if (ch[2] > ch[3]) std::swap(ch[2], ch[3]);
+  FScratch->Setup(ch[0], ch[1], ch[2], ch[3]);
+  const bool force = ColorUsage == 2;
+  ATarget->SetAttr(ACellX, ACellY, ZxGigaAttribute(ch[0], ch[1], force));
+  ATarget->SetAttr2(ACellX, ACellY, ZxGigaAttribute(ch[2], ch[3], force));
+  const bool differ = !(ch[0] == ch[2] && ch[1] == ch[3]);
+  size_t i = 0;
+  for (int y = ARect.Top; y < ARect.Bottom; ++y)
+    for (int x = ARect.Left; x < ARect.Right; ++x) {
+      if (Aborted()) Abort();
+      const int code = FScratch->Codes[FScratch->Palette->LocateStdRGB(FCellPixels[i++])];
+      bool ink1 = ZxGigaCodeInk1(code), ink2 = ZxGigaCodeInk2(code);
+      if (!differ && code == 2) RaiseOSError(ERROR_INVALID_DATA);
+      if (!differ && code == 1) {
+        // One attribute for both frames: the mixed pixels form a chessboard.
+        ink1 = (((x + y) & 1) != 0) == FMirror;
+        ink2 = !ink1;
+      }
+      ATarget->SetPixel(x, y, ink1);
+      ATarget->SetPixel2(x, y, ink2);
+    }
+  return differ;
 }

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/KvDestEngines.h"
 #include "app/KvPanelSections.h"
@@ -15,6 +16,7 @@
 #include "core/KvCellImage.h"
 #include "core/KvCellPalette.h"
 #include "core/KvDestEngineOptions.h"
+#include "platforms/KvPlatformZxSpectrum.h"
 
 class TKvStreamList;
 
@@ -162,4 +164,159 @@ public:
   static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,
                                             TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,
                                             TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams);
+};
+
+// ---------------------------------------------------------------------------
+// Gigascreen: two complete screens shown in turn, so that the eye mixes the
+// two colours of every pixel. The working palette is the 256-entry mixture
+// palette: entry i*16 + j is colour i in the first frame with colour j in
+// the second, the unmixed colours on the diagonal, and every mixture that
+// the settings rule out carries the skip flag.
+
+// Which attributes show a mixture: 0 paper in both frames, 1 paper in frame 1
+// and ink in frame 2, 2 ink in frame 1 and paper in frame 2, 3 ink in both.
+constexpr bool ZxGigaCodeInk1(int ACode) { return (ACode & 2) != 0; }
+constexpr bool ZxGigaCodeInk2(int ACode) { return (ACode & 1) != 0; }
+
+// One candidate of a gigascreen cell: an ink and a paper per frame and the
+// up to four distinct mixtures they show.
+class TKvZxSpectrumGigascreenPalette : public TKvCellPalette {
+public:
+  explicit TKvZxSpectrumGigascreenPalette(TKvPalette256& AMixPalette);
+  // Fills the candidate; combinations whose mixture is skip-flagged are left
+  // out, and a colour already present keeps the code of its first one.
+  void Setup(int APaper1, int AInk1, int APaper2, int AInk2);
+  bool SameColors(const TKvZxSpectrumGigascreenPalette& AOther) const;
+  // Every colour of AOther is one of this candidate's.
+  bool ContainsColors(const TKvZxSpectrumGigascreenPalette& AOther) const;
+  int GetColorCount() const { return Palette->Count; }
+
+  TKvPalette256* MixPalette;
+  int Paper1 = 0, Ink1 = 0, Paper2 = 0, Ink2 = 0;
+  // The colours as $RRGGBB, ascending; Codes[k] is the code of colour k.
+  uint32_t Keys[4] = {0, 0, 0, 0};
+  int32_t Codes[4] = {0, 0, 0, 0};
+};
+
+// Every candidate the colour usage allows, without duplicates and without
+// candidates whose colours another one offers with more, most colours first;
+// with the union of their colours sorted by gray.
+class TKvZxSpectrumGigascreenPaletteList : public TKvCellPaletteList {
+public:
+  // ASameAttributes: both frames of a cell share one attribute.
+  TKvZxSpectrumGigascreenPaletteList(uint8_t AColorUsage, TKvPalette256& AMixPalette, bool ASameAttributes);
+  TKvPalette256& GetUnionPalette() { return FUnion; }
+  TKvZxSpectrumGigascreenPalette* GetGiga(int AIndex) const {
+    return static_cast<TKvZxSpectrumGigascreenPalette*>(GetPalette(AIndex));
+  }
+
+private:
+  TKvPalette256 FUnion;
+};
+
+// The attribute byte of a paper and an ink (0..15); AForceBright sets the
+// bright bit for normal colours too.
+inline int ZxGigaAttribute(int APaper, int AInk, bool AForceBright) {
+  int a = ((APaper << 3) & 0x38) | (AInk & 7);
+  if (AInk > 7 || APaper > 7 || AForceBright) a |= 0x40;
+  return a;
+}
+// Paper and ink (0..15) of an attribute byte.
+inline void ZxGigaAttrColors(int AAttr, int& APaper, int& AInk) {
+  const int b = (AAttr & 0x40) ? 8 : 0;
+  AInk = (AAttr & 7) + b;
+  APaper = ((AAttr >> 3) & 7) + b;
+}
+
+// Two standard screens one after the other (13824 bytes): frame 1 bitmap and
+// attributes, then frame 2's. Subclasses move the four blocks.
+class TKvZxSpectrumGigascreenScreen : public TKvCellGigaScreen {
+public:
+  explicit TKvZxSpectrumGigascreenScreen(void* AData);
+  int GetPixel(int X, int Y) override;
+  void SetPixel(int X, int Y, int AColor) override;
+  int GetAttr(int CellX, int CellY) override;
+  void SetAttr(int CellX, int CellY, int AAttr) override;
+  int GetPixel2(int X, int Y) override;
+  void SetPixel2(int X, int Y, int AColor) override;
+  int GetAttr2(int CellX, int CellY) override;
+  void SetAttr2(int CellX, int CellY, int AAttr) override;
+
+protected:
+  int MCX(int CellX) const { return MirrorX ? 31 - CellX : CellX; }
+  int GetBit(int AOffset, int X, int Y);
+  void SetBit(int AOffset, int X, int Y, int AColor);
+
+  int FBitmap1 = 0;
+  int FBitmap2 = ZxScreenSize;
+  int FAttr1 = ZxBitmapSize;
+  int FAttr2 = ZxScreenSize + ZxBitmapSize;
+};
+
+// What the two-frame conversions share of the chosen candidate of a cell:
+// the unmixed colours each frame uses, the mixtures shown, and the canonical
+// attributes of a cell that shows at most two colours per frame.
+struct TKvZxGigaCellColors {
+  TKvPalette256 First;   // distinct unmixed colours of frame 1
+  TKvPalette256 Second;  // of frame 2
+  TKvPalette256 Mixes;   // distinct mixtures
+  void Clear() {
+    First.Clear();
+    Second.Clear();
+    Mixes.Clear();
+  }
+};
+
+// The canonical attributes (paper1, ink1, paper2, ink2) of a cell, or False
+// when the cell stays as it is. AShortcuts: the black/white and black/bright
+// white mixtures get their fixed choices. Raises the OS error 13 where the
+// frames cannot be expressed.
+bool ChooseZxGigaNormalCell(const TKvZxGigaCellColors& AColors, const TKvPalette256& APureColors,
+                            const TKvPalette256& AMixPalette, uint8_t AColorUsage, bool AShortcuts,
+                            const TKvStdRGBColor& AGrayMix7, const TKvStdRGBColor& AGrayMix15, int (&AChoice)[4]);
+
+// The gigascreen cell image: solves each cell against the candidate list and
+// writes both frames, normalises cells of few colours and balances the
+// brightness of the frames like a chessboard.
+class TKvZxSpectrumGigascreenImage : public TKvCellImage {
+public:
+  TKvZxSpectrumGigascreenImage(int ACellWidth, int ACellHeight, TBitmap32& ABitmap);
+  ~TKvZxSpectrumGigascreenImage() override;
+
+  // ATarget must be a TKvCellGigaScreen. The result is an 8-bit bitmap over
+  // the union palette carrying the two frames (4-bit, over the unmixed
+  // colours) in its frame list.
+  std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TKvDestEngineOptions& AOptions, TKvDestProgress* AProgress,
+                                     TKvCellScreen* ATarget) override;
+
+  void Prepare() override;
+  std::unique_ptr<TKvBitmap> CreateResult() override;
+  TKvCellPaletteList* CreatePaletteList() override;
+  void RenderCell(TKvBitmap* AResult, TKvCellScreen* ATarget, int ACellX, int ACellY, const TRect& ARect,
+                  TKvCellPalette* ACellPalette) override;
+  void SetCellAttr(TKvCellScreen*, int, int, TKvCellPalette*) override {}
+  void SetResultPixel(TKvBitmap*, int, int, TKvCellPalette*, int) override {}
+  void SetTargetPixel(TKvCellScreen*, int, int, TKvCellPalette*, int) override {}
+
+  // Replaces the attributes of a cell of few colours by a canonical choice;
+  // answers whether the frames differ (True for a cell left as it is).
+  bool NormalizeCell(TKvBitmap* AResult, TKvCellGigaScreen* ATarget, int ACellX, int ACellY, const TRect& ARect);
+
+  uint8_t ColorUsage = 0;
+  bool SafeMode = false;
+  TKvPalette256 PureColors;
+  TKvZxGigaCellColors CellColors;
+  TKvStdRGBColor GrayMix7, GrayMix15;
+  TKvBitmap* FirstFrameBitmap = nullptr;
+  TKvBitmap* SecondFrameBitmap = nullptr;
+
+protected:
+  // The options' settings and the unmixed colours, before a conversion.
+  void BeginGiga(TKvDestEngineOptions& AOptions);
+  // Spreads a rendered pixel's error; the 8x1 image decides differently
+  // which cells come later.
+  virtual void DiffuseRenderError(int X, int Y, const TKvLinRGBColor& AError);
+  // The colour each pixel of the cell being rendered took, row by row.
+  std::vector<TKvStdRGBColor> FCellPixels;
+  std::unique_ptr<TKvZxSpectrumGigascreenPalette> FScratch;
 };

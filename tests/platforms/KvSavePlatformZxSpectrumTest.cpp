@@ -247,6 +247,8 @@ TEST(KvSavePlatformZxSpectrum, ModeListsInOrder) {
   std::vector<std::string> modes;
   for (int i = 0; i < l.GetSubTypes(zx).GetCount(); ++i) modes.push_back(l.GetSubTypes(zx).GetString(i));
   EXPECT_EQ(modes, (std::vector<std::string>{"256x192x4", "256x192x4 Multicolor 8x1", "256x192x4 Multicolor 8x2",
+                                             "256x192x4 B/W Giga", "256x192x4 Giga", "256x192x4 MultiGiga 8x4",
+                                             "256x192x4 MultiGiga 8x2", "256x192x4 MultiGiga 8x1",
                                              "256x192x3 Tricolor"}));
   modes.clear();
   for (int i = 0; i < l.GetSubTypes(tx).GetCount(); ++i) modes.push_back(l.GetSubTypes(tx).GetString(i));

@@ -1,0 +1,145 @@
+// The gigascreen classes and converters: candidate lists, the two-frame and
+// MGH files, safe mode and the canonical cells of one mixture.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "core/KvThreadJob.h"
+#include "platforms/KvPlatformZxSpectrum.h"
+#include "platforms/KvSavePlatformZxSpectrum.h"
+#include "platforms/ZxTestPictures.h"
+
+namespace {
+
+TEST(KvZxGigascreen, CandidateListsFollowTheColourUsage) {
+  struct {
+    uint8_t Usage;
+    bool Same;
+    int Min, Max;
+  } cases[] = {{0, false, 0, 15}, {1, false, 0, 7}, {3, false, 8, 15}, {0, true, 0, 15}, {1, true, 0, 7}};
+  for (auto& c : cases) {
+    TKvZxSpectrumGigascreenEngineOptions o;
+    o.SetColorUsage(c.Usage);
+    o.SetSafeMode(c.Same);
+    o.BuildZxGigaPalette(false);
+    TKvZxSpectrumGigascreenPaletteList l(c.Usage, *o.GetPalette(), c.Same);
+    ASSERT_GT(l.GetCount(), 0);
+    int last = 4;
+    for (int i = 0; i < l.GetCount(); ++i) {
+      TKvZxSpectrumGigascreenPalette* p = l.GetGiga(i);
+      for (int v : {p->Paper1, p->Ink1, p->Paper2, p->Ink2}) {
+        EXPECT_GE(v, c.Min);
+        EXPECT_LE(v, c.Max);
+      }
+      EXPECT_LE(p->Paper1, p->Ink1);
+      EXPECT_LE(p->Paper2, p->Ink2);
+      EXPECT_LE(p->GetColorCount(), last);  // most colours first
+      last = p->GetColorCount();
+      if (c.Same) {
+        EXPECT_EQ(p->Paper1, p->Paper2);
+        EXPECT_EQ(p->Ink1, p->Ink2);
+        EXPECT_LE(p->GetColorCount(), 3);
+      }
+      for (int k = 0; k < p->GetColorCount(); ++k) EXPECT_GE(l.GetUnionPalette().IndexOfStdRGB(p->Palette->GetStdRGB(k)), 0);
+    }
+  }
+  TKvZxSpectrumGigascreenEngineOptions o;
+  o.BuildZxGigaPalette(false);
+  TKvZxSpectrumGigascreenPalette one(*o.GetPalette());
+  one.Setup(3, 3, 3, 3);
+  EXPECT_EQ(one.GetColorCount(), 1);
+  one.Setup(0, 7, 0, 7);
+  EXPECT_EQ(one.GetColorCount(), 3);
+  EXPECT_EQ(one.Codes[1], 1);  // black with white: paper, then ink
+}
+
+TEST(KvZxGigascreen, MghHeaderAndTwoScreenFile) {
+  auto pic = ZxTestPicture(256, 16, 41);
+  for (int32_t border : {0xFFFFFF, 0x0000FF}) {
+    auto r = ZxConvert(DestEngineClass<TKvZxSpectrumGigascreenEngine>(), *pic, [&](TKvDestEngineOptions& o) {
+      o.SetColorUsage(1);
+      o.SetBorderColor(border);
+    });
+    ASSERT_EQ(r.Streams->GetCount(), 2);
+    ASSERT_EQ(r.Size(0), 13824);
+    ASSERT_EQ(r.Size(1), 14080);
+    const uint8_t* img = r.Bytes(0);
+    const uint8_t* mg8 = r.Bytes(1);
+    EXPECT_EQ(std::memcmp(mg8, "MGH\x01\x08", 5), 0);
+    EXPECT_EQ(mg8[5], border == 0xFFFFFF ? 7 : 1);
+    EXPECT_EQ(mg8[6], mg8[5]);
+    EXPECT_EQ(mg8[255], 255);
+    // The same bitmaps and attributes.
+    EXPECT_EQ(std::memcmp(mg8 + 256, img, 6144), 0);
+    EXPECT_EQ(std::memcmp(mg8 + 6400, img + 6912, 6144), 0);
+    EXPECT_EQ(std::memcmp(mg8 + 12544, img + 6144, 768), 0);
+    EXPECT_EQ(std::memcmp(mg8 + 12544 + 768, img + 13056, 768), 0);
+    // The preview palette is rebuilt with the ordering flags.
+    EXPECT_TRUE(r.Options->GetPalette()->Colors[1 * 16 + 0].Skip);
+  }
+  struct {
+    const TKvDestEngineClass* Class;
+    int64_t Size;
+    uint8_t Height;
+  } modes[] = {{&DestEngineClass<TKvZxSpectrumMultiGigascreen4Engine>(), 15616, 4},
+               {&DestEngineClass<TKvZxSpectrumMultiGigascreen2Engine>(), 18688, 2},
+               {&DestEngineClass<TKvZxSpectrumMultiGigascreen1Engine>(), 19456, 1}};
+  for (auto& m : modes) {
+    auto r = ZxConvert(*m.Class, *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(1); });
+    ASSERT_EQ(r.Size(0), m.Size);
+    EXPECT_EQ(r.Bytes(0)[4], m.Height);
+  }
+}
+
+TEST(KvZxGigascreen, SafeModeSharesEveryAttribute) {
+  auto pic = ZxTestPicture(256, 16, 42);
+  auto safe = [](TKvDestEngineOptions& o) { o.SetSafeMode(true); };
+  auto g = ZxConvert(DestEngineClass<TKvZxSpectrumGigascreenEngine>(), *pic, safe);
+  for (int i = 0; i < 64; ++i) EXPECT_EQ(g.Bytes(0)[6144 + i], g.Bytes(0)[13056 + i]) << i;
+  auto m1 = ZxConvert(DestEngineClass<TKvZxSpectrumMultiGigascreen1Engine>(), *pic, safe);
+  for (int i = 0; i < 2 * 16; ++i) EXPECT_EQ(m1.Bytes(0)[18688 + i], m1.Bytes(0)[19072 + i]);
+  for (int i = 0; i < 16 * 16; ++i) EXPECT_EQ(m1.Bytes(0)[12544 + i], m1.Bytes(0)[15616 + i]);
+}
+
+TEST(KvZxGigascreen, BlackWhiteMixtureBecomesOneAttributeInAChessboard) {
+  // The colour of black shown with white, without dithering.
+  TKvZxSpectrumGigascreenEngineOptions o;
+  o.BuildZxGigaPalette(false);
+  const TKvStdRGBColor gray = o.GetPalette()->GetStdRGB(7);
+  auto pic = ZxSolidPicture(256, 8, (uint32_t(gray.R) << 16) | (uint32_t(gray.G) << 8) | gray.B);
+  auto r = ZxConvert(DestEngineClass<TKvZxSpectrumGigascreenEngine>(), *pic,
+                     [](TKvDestEngineOptions& p) { p.SetErrorDiffusion(0); });
+  const uint8_t* d = r.Bytes(0);
+  for (int cx = 0; cx < 32; ++cx) {
+    EXPECT_EQ(d[6144 + cx], ZxAttribute(0, 7)) << cx;
+    EXPECT_EQ(d[13056 + cx], ZxAttribute(0, 7)) << cx;
+  }
+  for (int y = 0; y < 8; ++y)
+    for (int c = 0; c < 32; ++c) {
+      const uint8_t a = d[ZxRowOffset(y) + c], b = d[6912 + ZxRowOffset(y) + c];
+      EXPECT_EQ(a ^ b, 0xFF);                       // each pixel ink in one frame
+      EXPECT_TRUE(a == 0x55 || a == 0xAA);           // a chessboard
+      EXPECT_EQ(a, (d[ZxRowOffset(0)] ^ ((y & 1) ? 0xFF : 0)));
+    }
+}
+
+TEST(KvZxGigascreen, SameFilesWithOneAndManyProcessors) {
+  auto pic = ZxTestPicture(256, 16, 43);
+  auto setup = [](TKvDestEngineOptions& o) { o.SetColorUsage(3); };
+  for (const TKvDestEngineClass* c :
+       {&DestEngineClass<TKvZxSpectrumGigascreenEngine>(), &DestEngineClass<TKvZxSpectrumMultiGigascreen1Engine>()}) {
+    TZxConversion one, many;
+    {
+      TKvProcessorCountOverride p(1);
+      one = ZxConvert(*c, *pic, setup);
+    }
+    {
+      TKvProcessorCountOverride p(4);
+      many = ZxConvert(*c, *pic, setup);
+    }
+    ASSERT_EQ(one.Size(0), many.Size(0));
+    EXPECT_EQ(std::memcmp(one.Bytes(0), many.Bytes(0), static_cast<size_t>(one.Size(0))), 0) << c->GetModeName();
+  }
+}
+
+}  // namespace
