@@ -580,6 +580,13 @@ std::unique_ptr<TKvBitmap> TKvMSXScr4ColorImage::CreateResult() {
 // ---------------------------------------------------------------------------
 // SCREEN 2
 
+// The two block limits mean nothing to a black-and-white picture: they are
+// enabled while the mode list shows anything but its first item.
+static void AddBlockLimitRelations(TKvDestEngineUIEx& APanel) {
+  APanel.AddRelated(pcModeCombo, 0, pcLimitInsideCheckBox, true);
+  APanel.AddRelated(pcModeCombo, 0, pcLimitBoundaryCheckBox, true);
+}
+
 TKvMSXScr2EngineOptions::TKvMSXScr2EngineOptions() {
   SetPixelAspect(12);  // "1.138:1"
   SetPaletteMode(11);
@@ -593,6 +600,7 @@ TKvMSXScr2EngineUI::TKvMSXScr2EngineUI(TKvDestEngineOptions* AOptions) : TKvDest
   AddPaletteSeparator();
   AddPaletteModeSection(0x803);  // "Black/white", "Gray", "Сolor"
   AddDitheringSection(true);
+  AddBlockLimitRelations(*this);
 }
 
 std::unique_ptr<TKvDestEngineUI> TKvMSXScr2Engine::CreateUI(TKvDestEngineOptions* AOptions) {
@@ -708,6 +716,7 @@ TKvMSXScr4EngineUI::TKvMSXScr4EngineUI(TKvDestEngineOptions* AOptions) : TKvDest
   AddDestPalette(16, 1, true);
   AddFixedPaletteSection(16, 1);
   AddDitheringSection(true);
+  AddBlockLimitRelations(*this);
 }
 
 TKvPalette* TKvMSXScr4EngineUI::GetEditedPalette(TKvPalette256&, int& AColumns) {

@@ -224,6 +224,18 @@ TEST(KvSavePlatformMSX, Panels) {
                                    K::DestPalette, K::FixedPalette, K::Dithering}));
   EXPECT_EQ(p->GetSections()[2].Items, (std::vector<int>{ptMSX9938, ptMSX9958}));
   EXPECT_EQ(p->GetSections()[3].Set, 0x20803u);
+  // The block limits follow the mode list: off for "Black/white" only.
+  for (const TKvDestEngineClass* c : {&DestEngineClass<TKvMSXScr2Engine>(), &DestEngineClass<TKvMSXScr4Engine>()}) {
+    auto options = c->Create()->CreateOptions();
+    auto panel = c->Create()->CreateUI(options.get());
+    auto& ex = dynamic_cast<TKvDestEngineUIEx&>(*panel);
+    TKvPanelControlState state(ex);
+    for (int item : {0, 1, 2}) {
+      state.SetItemIndex(pcModeCombo, item);
+      EXPECT_EQ(state.GetEnabled(pcLimitInsideCheckBox), item != 0) << item;
+      EXPECT_EQ(state.GetEnabled(pcLimitBoundaryCheckBox), item != 0) << item;
+    }
+  }
   TKvPalette256 scratch;
   int columns = 0;
   EXPECT_EQ(p->GetEditedPalette(scratch, columns), o->GetHardwarePalette());
