@@ -9,6 +9,7 @@
 #include "importers/KvOpenPlatformSegaMasterSystem.h"
 #include "importers/KvOpenPlatformZxSpectrum.h"
 #include "importers/KvOpenPlatformZxSpectrumSnapshot.h"
+#include "importers/KvOpenPlatformZxSpectrumSpectra.h"
 #include "platforms/KvPlatformUnits.h"
 
 TKvUnitInitList& ImporterUnits() {
@@ -29,6 +30,7 @@ TKvUnitInitList& ImporterUnits() {
                                                 {"KvOpenPlatformSegaMasterSystem", &InitKvOpenPlatformSegaMasterSystem},
                                                 {"KvOpenPlatformZxSpectrum", &InitKvOpenPlatformZxSpectrum},
                                                 {"KvOpenPlatformZxSpectrumSnapshot", &InitKvOpenPlatformZxSpectrumSnapshot},
+                                                {"KvOpenPlatformZxSpectrumSpectra", &InitKvOpenPlatformZxSpectrumSpectra},
                                             });
   return LList;
 }
