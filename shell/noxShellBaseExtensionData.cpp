@@ -8,7 +8,7 @@ bool DataObjectHasFormat(const TnoxShellDataOffer& AOffer, uint32_t AFormat, uin
                          int32_t AIndex) {
   if (AAspect != DVASPECT_CONTENT || AIndex != -1) return false;
   if (AFormat == CF_HDROP) return AOffer.HasFiles && (AMedium & TYMED_HGLOBAL);
-  if (AFormat == CF_BITMAP) return AOffer.Bitmap && (AMedium & TYMED_GDI);
+  if (AFormat == CF_BITMAP) return (AOffer.Bitmap || AOffer.BitmapOffered) && (AMedium & TYMED_GDI);
   return false;
 }
 
@@ -33,6 +33,7 @@ bool TnoxShellDataObjectBitmapFormatHelper::CanLoadFrom(const TnoxShellDataOffer
 void TnoxShellDataObjectBitmapFormatHelper::LoadFrom(const TnoxShellDataOffer& AOffer) {
   FBitmap.reset();
   if (!CanLoadFrom(AOffer)) CheckHResult(DV_E_FORMATETC);
+  if (!AOffer.Bitmap) RaiseInvalidMedium();
   const TnoxOfferBitmap& b = *AOffer.Bitmap;
   if (b.Width < 0 || b.Height < 0 ||
       b.Pixels.size() != static_cast<uint64_t>(b.Width) * static_cast<uint64_t>(b.Height))

@@ -24,6 +24,9 @@ struct TnoxShellDataOffer {
   bool HasFiles = false;
   std::vector<std::string> Files;
   std::shared_ptr<const TnoxOfferBitmap> Bitmap;
+  // A bitmap format is offered but was not taken (a probe of what a paste
+  // could do, which must not decode a large picture); loading needs Bitmap.
+  bool BitmapOffered = false;
 };
 
 // Clipboard formats, storage media and aspects of format requests.

@@ -324,7 +324,7 @@ void TKvCustomPalette::dragMoveEvent(QDragMoveEvent* AEvent) {
 }
 
 void TKvCustomPalette::dropEvent(QDropEvent* AEvent) {
-  const TnoxShellDataOffer LOffer = OfferFromMimeData(AEvent->mimeData());
+  const TnoxShellDataOffer LOffer = ProbeOfferFromMimeData(AEvent->mimeData());
   AEvent->setDropAction(Qt::CopyAction);
   AEvent->accept();
   if (!LOffer.Files.empty()) LoadSelection(LOffer.Files.front());

@@ -138,7 +138,7 @@ TKvPasteAction::TKvPasteAction(QObject* AOwner) : TKvSourceAction(AOwner) {
 bool TKvPasteAction::QueryEnabled() {
   if (!TKvSourceAction::QueryEnabled()) return false;
   const QMimeData* LData = QApplication::clipboard()->mimeData();
-  return LData && TKvSource::CanLoadFrom(OfferFromMimeData(LData));
+  return LData && TKvSource::CanLoadFrom(ProbeOfferFromMimeData(LData));
 }
 
 void TKvPasteAction::DoExecute() { FSource->LoadFromDataObject(ClipboardOffer()); }
@@ -230,7 +230,7 @@ TKvDestPasteAction::TKvDestPasteAction(QObject* AOwner) : TKvDestAction(AOwner) 
 bool TKvDestPasteAction::QueryEnabled() {
   if (!TKvDestAction::QueryEnabled()) return false;
   const QMimeData* LData = QApplication::clipboard()->mimeData();
-  return LData && TKvDest::CanPaste(OfferFromMimeData(LData));
+  return LData && TKvDest::CanPaste(ProbeOfferFromMimeData(LData));
 }
 
 void TKvDestPasteAction::DoExecute() { FDest->PasteResult(ClipboardOffer()); }

@@ -749,7 +749,7 @@ void TKvDestPalette::dropEvent(QDropEvent* AEvent) {
     AEvent->ignore();
     return;
   }
-  const TnoxShellDataOffer LOffer = OfferFromMimeData(AEvent->mimeData());
+  const TnoxShellDataOffer LOffer = ProbeOfferFromMimeData(AEvent->mimeData());
   AEvent->setDropAction(Qt::CopyAction);
   AEvent->accept();
   DropFiles(LOffer.Files);

@@ -60,13 +60,27 @@ std::unique_ptr<TKvTimer> TKvQtTimerFactory::CreateTimer() { return std::make_un
 
 TKvSourceFileList::TKvSourceFileList(QWidget* AParent) : QListWidget(AParent) {
   connect(this, &QListWidget::currentRowChanged, this, [this](int ARow) {
-    if (FFilling || !FFiles || !FSource || ARow < 0 || ARow >= static_cast<int>(FFiles->GetFiles().size())) return;
-    try {
-      FSource->LoadFromFile(FFiles->GetFiles()[static_cast<size_t>(ARow)]);
-    } catch (const std::exception& E) {
-      ShowError(window(), E);
-    }
+    if (!FFilling) LoadRow(ARow);
   });
+  // Clicking the entry that is already selected loads it again.
+  connect(this, &QListWidget::itemClicked, this, [this](QListWidgetItem* AItem) {
+    const int LRow = row(AItem);
+    if (LRow == FRowBeforePress) LoadRow(LRow);
+  });
+}
+
+void TKvSourceFileList::mousePressEvent(QMouseEvent* AEvent) {
+  FRowBeforePress = currentRow();
+  QListWidget::mousePressEvent(AEvent);
+}
+
+void TKvSourceFileList::LoadRow(int ARow) {
+  if (!FFiles || !FSource || ARow < 0 || ARow >= static_cast<int>(FFiles->GetFiles().size())) return;
+  try {
+    FSource->LoadFromFile(FFiles->GetFiles()[static_cast<size_t>(ARow)]);
+  } catch (const std::exception& E) {
+    ShowError(window(), E);
+  }
 }
 
 TKvSourceFileList::~TKvSourceFileList() { SetSourceFiles(nullptr); }
@@ -85,7 +99,10 @@ void TKvSourceFileList::SourceFilesChanged() {
   if (FFiles)
     for (const std::string& LFile : FFiles->GetFiles())
       addItem(QString::fromStdString(std::filesystem::path(LFile).filename().string()));
+  // The first file is selected and loaded at once.
+  if (count() > 0) setCurrentRow(0);
   FFilling = false;
+  if (count() > 0) LoadRow(0);
 }
 
 // ---- main window ----
@@ -510,7 +527,7 @@ void TMainForm::LayoutParameters() {
 bool TMainForm::CanAcceptDrop(const QMimeData* AData, Qt::DropActions AActions) const {
   if (!AData || !(AActions & Qt::CopyAction)) return false;
   try {
-    return TKvSource::CanLoadFrom(OfferFromMimeData(AData));
+    return TKvSource::CanLoadFrom(ProbeOfferFromMimeData(AData));
   } catch (...) {
     return false;
   }

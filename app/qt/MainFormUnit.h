@@ -46,11 +46,17 @@ public:
   void SetSourceFiles(TKvSourceFiles* AFiles);
   void SetSource(TKvSource* ASource) { FSource = ASource; }
   void SourceFilesChanged() override;
+  // Loads the file of row ARow (nothing for a row out of range).
+  void LoadRow(int ARow);
+
+protected:
+  void mousePressEvent(QMouseEvent* AEvent) override;
 
 private:
   TKvSourceFiles* FFiles = nullptr;
   TKvSource* FSource = nullptr;
   bool FFilling = false;
+  int FRowBeforePress = -1;
 };
 
 class TMainForm : public TnoxShellUIForm, public TObject, public IKvSourceFilesClient, public IKvSourceClient {

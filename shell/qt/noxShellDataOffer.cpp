@@ -43,6 +43,19 @@ TnoxShellDataOffer OfferFromMimeData(const QMimeData* AData) {
   return offer;
 }
 
+TnoxShellDataOffer ProbeOfferFromMimeData(const QMimeData* AData) {
+  TnoxShellDataOffer offer;
+  if (!AData) return offer;
+  if (AData->hasUrls()) {
+    for (const QUrl& url : AData->urls())
+      if (url.isLocalFile()) offer.Files.push_back(url.toLocalFile().toStdString());
+    offer.HasFiles = !offer.Files.empty();
+  }
+  // Only the format list is asked; the picture itself stays where it is.
+  offer.BitmapOffered = AData->hasImage();
+  return offer;
+}
+
 QMimeData* MimeDataFromOffer(const TnoxShellDataOffer& AOffer) {
   auto* data = new QMimeData;
   if (AOffer.HasFiles) {

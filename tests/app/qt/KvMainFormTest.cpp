@@ -15,6 +15,7 @@
 #include "app/qt/MainFormUnit.h"
 #include "app/qt/KvAppQtTestSupport.h"
 #include "core/KvPictureDecoder.h"
+#include "shell/qt/noxShellDataOffer.h"
 
 namespace fs = std::filesystem;
 
@@ -206,6 +207,46 @@ TEST_F(MainFormTest, PastesAPictureFromTheClipboardAndCopiesTheResult) {
   EXPECT_EQ(OfferedNames.back(), "Unnamed.bmp");
 }
 
+namespace {
+
+// Clipboard data that offers a picture and counts every time its picture is
+// taken out.
+class TCountingMimeData : public QMimeData {
+public:
+  QStringList formats() const override { return {"application/x-qt-image", "image/png"}; }
+  bool hasFormat(const QString& AFormat) const override { return formats().contains(AFormat); }
+  mutable int Taken = 0;
+
+protected:
+  QVariant retrieveData(const QString& AFormat, QMetaType AType) const override {
+    ++Taken;
+    return QMimeData::retrieveData(AFormat, AType);
+  }
+};
+
+}  // namespace
+
+TEST_F(MainFormTest, PasteActionsAskOnlyWhetherAPictureIsOffered) {
+  ASSERT_TRUE(MakeTestImage(16, 16).save(QString::fromStdString((Folder / "p.png").string())));
+  Open(Folder / "p.png");
+  SelectMode("Test platform", "Frames");
+  auto* LData = new TCountingMimeData;
+  QApplication::clipboard()->setMimeData(LData);
+  const QMimeData* LOnClipboard = QApplication::clipboard()->mimeData();
+  ASSERT_EQ(LOnClipboard, LData);
+  for (int i = 0; i < 3; ++i) Form->UpdateActions();
+  EXPECT_TRUE(Form->PasteAction->isEnabled());
+  EXPECT_TRUE(Form->PasteResultAction->isEnabled());
+  EXPECT_EQ(LData->Taken, 0);
+  const TnoxShellDataOffer LProbe = ProbeOfferFromMimeData(LData);
+  EXPECT_TRUE(LProbe.BitmapOffered);
+  EXPECT_EQ(LProbe.Bitmap, nullptr);
+  EXPECT_EQ(LData->Taken, 0);
+  QApplication::clipboard()->clear();
+  Form->UpdateActions();
+  EXPECT_FALSE(Form->PasteAction->isEnabled());
+}
+
 TEST_F(MainFormTest, BatchConvertsAFolderAndLogsEveryFile) {
   const fs::path LSource = Folder / "in", LDest = Folder / "out" / "deeper";
   fs::create_directories(LSource);
@@ -269,12 +310,33 @@ TEST_F(MainFormTest, BatchNamesNativeFilesAsTheInteractiveSaveDoes) {
 
 TEST_F(MainFormTest, DroppingOneFolderOpensItAsTheFileList) {
   ASSERT_TRUE(MakeTestImage(8, 8).save(QString::fromStdString((Folder / "one.png").string())));
+  ASSERT_TRUE(MakeTestImage(12, 6).save(QString::fromStdString((Folder / " 0first.png").string())));
   TnoxShellDataOffer LOffer;
   LOffer.HasFiles = true;
   LOffer.Files = {Folder.string()};
   Form->DropOffer(LOffer);
-  EXPECT_EQ(Form->SourceFiles()->GetFiles().size(), 1u);
+  EXPECT_EQ(Form->SourceFiles()->GetFiles().size(), 2u);
   EXPECT_TRUE(Form->FileList->isVisibleTo(Form.get()));
+  // The first file of the folder is selected and loaded at once.
+  WaitForResult();
+  EXPECT_EQ(Form->FileList->currentRow(), 0);
+  ASSERT_NE(Form->Source()->GetPicture(), nullptr);
+  EXPECT_EQ(Form->Source()->GetPicture()->GetWidth(), 12);
+  // Clicking the selected entry loads it again.
+  Form->Source()->Close();
+  ASSERT_EQ(Form->Source()->GetPicture(), nullptr);
+  Form->show();
+  Form->FileList->show();
+  const QPoint LAt = Form->FileList->visualItemRect(Form->FileList->item(0)).center();
+  QMouseEvent LPress(QEvent::MouseButtonPress, LAt, Form->FileList->viewport()->mapToGlobal(LAt), Qt::LeftButton,
+                     Qt::LeftButton, Qt::NoModifier);
+  QMouseEvent LRelease(QEvent::MouseButtonRelease, LAt, Form->FileList->viewport()->mapToGlobal(LAt),
+                       Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+  QApplication::sendEvent(Form->FileList->viewport(), &LPress);
+  QApplication::sendEvent(Form->FileList->viewport(), &LRelease);
+  WaitForResult();
+  ASSERT_NE(Form->Source()->GetPicture(), nullptr);
+  EXPECT_EQ(Form->Source()->GetPicture()->GetWidth(), 12);
   LOffer.Files = {(Folder / "one.png").string()};
   Form->DropOffer(LOffer);
   WaitForResult();
