@@ -7,9 +7,11 @@
 #include "importers/KvOpenPlatformPlayStation.h"
 #include "importers/KvOpenPlatformScorpionGMX.h"
 #include "importers/KvOpenPlatformSegaMasterSystem.h"
+#include "importers/KvOpenPlatformTimex.h"
 #include "importers/KvOpenPlatformZxSpectrum.h"
 #include "importers/KvOpenPlatformZxSpectrumSnapshot.h"
 #include "importers/KvOpenPlatformZxSpectrumSpectra.h"
+#include "importers/KvOpenPlatformZxSpectrumUlaPlus.h"
 #include "platforms/KvPlatformUnits.h"
 
 TKvUnitInitList& ImporterUnits() {
@@ -28,9 +30,11 @@ TKvUnitInitList& ImporterUnits() {
                                                 {"KvOpenPlatformPlayStation", &InitKvOpenPlatformPlayStation},
                                                 {"KvOpenPlatformScorpionGMX", &InitKvOpenPlatformScorpionGMX},
                                                 {"KvOpenPlatformSegaMasterSystem", &InitKvOpenPlatformSegaMasterSystem},
+                                                {"KvOpenPlatformTimex", &InitKvOpenPlatformTimex},
                                                 {"KvOpenPlatformZxSpectrum", &InitKvOpenPlatformZxSpectrum},
                                                 {"KvOpenPlatformZxSpectrumSnapshot", &InitKvOpenPlatformZxSpectrumSnapshot},
                                                 {"KvOpenPlatformZxSpectrumSpectra", &InitKvOpenPlatformZxSpectrumSpectra},
+                                                {"KvOpenPlatformZxSpectrumUlaPlus", &InitKvOpenPlatformZxSpectrumUlaPlus},
                                             });
   return LList;
 }

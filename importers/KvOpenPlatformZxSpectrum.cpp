@@ -11,12 +11,6 @@ namespace {
 
 constexpr TKvMatchFlags kSizeAndExt = mfSize | mfExtension;
 
-// Exact size first; then the extension raises the rank.
-TKvMatchFlags MatchSizeExt(const TKvLoadSource& ASource, int32_t ASize, const char* AExt) {
-  if (ASource.GetSize() != ASize) return 0;
-  return ASource.GetExtension() == AExt ? kSizeAndExt : mfSize;
-}
-
 // The 3-bit level table of the Next's 9-bit colours.
 constexpr uint8_t kNextLevels[8] = {0, 36, 73, 109, 146, 182, 219, 255};
 
@@ -79,6 +73,17 @@ std::unique_ptr<TKvBitmap> CopyNextPicture(TKvPalette256& APalette, const uint8_
 
 TKvZxSpectrumSourceEngine::TKvZxSpectrumSourceEngine(TKvLoadSource& ASource)
     : TKvSourceEngine(ASource), FData(ASource.GetData()) {}
+
+TKvMatchFlags TKvZxSpectrumSourceEngine::MatchSizeExt(const TKvLoadSource& ASource, int32_t ASize, const char* AExt) {
+  if (ASource.GetSize() != ASize) return 0;
+  return ASource.GetExtension() == AExt ? kSizeAndExt : mfSize;
+}
+
+void TKvZxSpectrumSourceEngine::DrawHiColorScreen(TKvBitmap& ABitmap, const uint8_t* AData, int AY, int AYStep) {
+  DrawColorScreen(
+      ABitmap, AData, [](int y) { return ZxRowOffset(y); },
+      [AData](int y, int c) { return AData[ZxBitmapSize + ZxRowOffset(y) + c]; }, 0, AY, AYStep);
+}
 
 void TKvZxSpectrumSourceEngine::SetUp(int AWidth, int AHeight, int ABits, uint8_t APixelAspect, const char* ASuffix,
                                       const char* APrefix) {

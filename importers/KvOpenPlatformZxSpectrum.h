@@ -18,6 +18,13 @@ class TKvZxSpectrumSourceEngine : public TKvSourceEngine {
 public:
   explicit TKvZxSpectrumSourceEngine(TKvLoadSource& ASource);
 
+  // Exact size first; then the own extension raises the rank.
+  static TKvMatchFlags MatchSizeExt(const TKvLoadSource& ASource, int32_t ASize, const char* AExt);
+  // A Timex hi-colour screen (the bitmap, then one attribute per pixel line
+  // in the bitmap's row interleave, 12288 bytes) in ZX colours, its line y
+  // drawn at AY + y * AYStep.
+  static void DrawHiColorScreen(TKvBitmap& ABitmap, const uint8_t* AData, int AY = 0, int AYStep = 1);
+
 protected:
   // Pixel aspects of the wide-pixel formats.
   static constexpr uint8_t kAspect1To1 = 10;  // "1:1"

@@ -1,0 +1,149 @@
+// Timex and ULAplus pictures saved as native files open again through the
+// importer probe, as the best candidate, with the preview's picture.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "importers/KvImporterProbe.h"
+#include "platforms/KvSavePlatformTimex.h"
+#include "platforms/KvSavePlatformZxSpectrumUlaPlus.h"
+#include "platforms/UlaPlusTestPictures.h"
+#include "platforms/ZxTestPictures.h"
+
+namespace {
+
+uint32_t ColorAt(TKvBitmap& ABitmap, int X, int Y) {
+  if (ABitmap.Palette->GetCount() >= 2) return ABitmap.Palette->GetRGBQuad(ABitmap.GetPixel(X, Y));
+  const TKvStdRGBColor c = ABitmap.GetPixelStdRGB(X, Y);
+  return (uint32_t(c.R) << 16) | (uint32_t(c.G) << 8) | c.B;
+}
+
+// Pixels of ADecoded that differ from APreview: indexes with ASameIndexes
+// (and then the same palette), colours otherwise.
+int Differences(TKvBitmap& ADecoded, TKvBitmap& APreview, bool ASameIndexes) {
+  EXPECT_EQ(ADecoded.Width, APreview.Width);
+  EXPECT_EQ(ADecoded.Height, APreview.Height);
+  if (ASameIndexes) {
+    EXPECT_TRUE(ADecoded.Palette->SameColors(APreview.Palette.get()));
+  }
+  int diffs = 0;
+  for (int y = 0; y < APreview.Height; ++y)
+    for (int x = 0; x < APreview.Width; ++x)
+      diffs += ASameIndexes ? ADecoded.GetPixel(x, y) != APreview.GetPixel(x, y)
+                            : ColorAt(ADecoded, x, y) != ColorAt(APreview, x, y);
+  return diffs;
+}
+
+// Opens stream 0 of AConversion as AName through the probe; AImporter must
+// be offered first, read with APaletteType when given.
+std::unique_ptr<TKvBitmap> Reopen(const TZxConversion& AConversion, const std::string& AName,
+                                  const std::string& AImporter, int APaletteType = -1) {
+  TKvImporterProbe probe(AName, std::vector<uint8_t>(AConversion.Bytes(0), AConversion.Bytes(0) + AConversion.Size(0)));
+  if (probe.List->GetCount() == 0) {
+    ADD_FAILURE() << "no candidate";
+    return nullptr;
+  }
+  TKvSourceEngine* e = probe.List->GetEngine(0);
+  EXPECT_EQ(e->ClassType().GetClassName(), AImporter);
+  EXPECT_EQ(e->MatchFlags, mfSize | mfExtension);
+  if (APaletteType >= 0) e->PaletteType = static_cast<TKvPaletteType>(APaletteType);
+  return e->Decode();
+}
+
+struct TUlaPlusCase {
+  bool Timex;  // the 8x1 engine
+  TKvPaletteType Type;
+};
+
+class KvUlaPlusRoundTrip : public testing::TestWithParam<TUlaPlusCase> {};
+
+// Every palette mode; the 8x8 engine under every palette version, the 8x1
+// engine (which differs only in its screen) under v1.1 and one gray case.
+TEST_P(KvUlaPlusRoundTrip, EveryPixelShowsThePreviewColour) {
+  const TUlaPlusCase p = GetParam();
+  const TKvDestEngineClass& cls =
+      p.Timex ? DestEngineClass<TKvULAPlusTimexEngine>() : DestEngineClass<TKvULAPlusEngine>();
+  const char* importer = p.Timex ? "TKvTimexUlaPlusEngine" : "TKvZxSpectrumUlaPlusEngine";
+  auto pairs6 = UlaPlusPairPicture(6), pairs12 = UlaPlusPairPicture(12), flat = UlaPlusFlatPicture(5);
+  auto photo = ZxTestPicture(256, 192, 31);
+  const bool gray = p.Type == ptV11Gray;
+  enum { kAll, kV11, kNotGray };
+  struct Case {
+    const char* What;
+    TBitmap32* Picture;
+    uint8_t Mode;
+    int When;
+  } cases[] = {{"17 colours", pairs6.get(), 8, kAll},     {"custom", pairs6.get(), 17, kV11},
+               {"64 clustered", pairs12.get(), 9, kV11}, {"64 flat", flat.get(), 9, kAll},
+               {"gray", photo.get(), 1, kAll},           {"two colours", photo.get(), 1, kNotGray}};
+  for (const Case& c : cases) {
+    if ((c.When == kV11 && p.Type != ptV11) || (c.When == kNotGray && gray)) continue;
+    if (p.Timex && gray && c.Mode == 9) continue;
+    SCOPED_TRACE(c.What);
+    TKvPalette256 full;
+    BuildUlaPlusPalette(full, p.Type);
+    auto r = ZxConvert(cls, *c.Picture, [&](TKvDestEngineOptions& o) {
+      o.SetPaletteType(p.Type);
+      o.SetPaletteMode(c.Mode);
+      if (c.Mode == 17) {
+        // Two colours chosen with "Edit..." are kept.
+        TKvColorMask mask{};
+        mask[3] = mask[200] = 1;
+        o.SetColorMask(mask);
+      }
+      if (std::string(c.What) == "two colours") {
+        // Seventeen kept colours of the hardware leave no room for a ramp.
+        TKvPalette256 kept;
+        for (int i = 0; i < 17; ++i) kept.AddColor(full.Colors[i * 13 + 5]);
+        o.SetFixedPalette(&kept);
+      }
+      o.UpdatePalette();
+    });
+    if (c.Mode == 17) {
+      for (int i : {3, 200}) EXPECT_GE(r.Options->GetPalette()->IndexOfStdRGB(full.GetStdRGB(i)), 0);
+    }
+    auto d = Reopen(r, "picture.scr", importer, p.Type);
+    ASSERT_TRUE(d);
+    EXPECT_EQ(Differences(*d, *r.Preview, false), 0);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Versions, KvUlaPlusRoundTrip,
+                         testing::Values(TUlaPlusCase{false, ptV10}, TUlaPlusCase{false, ptV11},
+                                         TUlaPlusCase{false, ptV11Gray}, TUlaPlusCase{true, ptV11},
+                                         TUlaPlusCase{true, ptV11Gray}));
+
+TEST(KvTimexUlaPlusRoundTrip, TimexFiles) {
+  auto pic = ZxTestPicture(256, 192, 32);
+  for (uint8_t mode : {11, 1}) {
+    auto r = ZxConvert(DestEngineClass<TKvTimexExtendedEngine>(), *pic,
+                       [&](TKvDestEngineOptions& o) { o.SetPaletteMode(mode); });
+    auto d = Reopen(r, "picture.scr", "TKvTimexEngine");
+    ASSERT_TRUE(d);
+    EXPECT_EQ(Differences(*d, *r.Preview, true), 0);
+  }
+  auto pic384 = ZxTestPicture(256, 384, 33);
+  auto li = ZxConvert(DestEngineClass<TKvTimexExtendedInterlacedEngine>(), *pic384);
+  auto dl = Reopen(li, "picture.lce", "TKvTimexInterlacedEngine");
+  ASSERT_TRUE(dl);
+  EXPECT_EQ(Differences(*dl, *li.Preview, true), 0);
+
+  auto wide = ZxTestPicture(512, 192, 34);
+  auto hr = ZxConvert(DestEngineClass<TKvTimexMonoEngine>(), *wide);
+  auto dh = Reopen(hr, "picture.scr", "TKvTimexBWEngine");
+  ASSERT_TRUE(dh);
+  EXPECT_EQ(Differences(*dh, *hr.Preview, false), 0);
+
+  auto hg = ZxConvert(DestEngineClass<TKvTimexMono2Engine>(), *wide);
+  auto dg = Reopen(hg, "picture.hgr", "TKvTimexBWGigaEngine");
+  ASSERT_TRUE(dg);
+  EXPECT_EQ(Differences(*dg, *hg.Preview, false), 0);
+  ASSERT_TRUE(dg->GetFrames());
+  ASSERT_TRUE(hg.Preview->GetFrames());
+  ASSERT_EQ(dg->GetFrames()->GetCount(), 2);
+  for (int f = 0; f < 2; ++f)
+    EXPECT_EQ(Differences(*dg->GetFrames()->GetBitmap(f), *hg.Preview->GetFrames()->GetBitmap(f), false), 0) << f;
+}
+
+}  // namespace
