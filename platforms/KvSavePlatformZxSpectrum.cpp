@@ -1,5 +1,7 @@
 #include "platforms/KvSavePlatformZxSpectrum.h"
 
+#include <cmath>
+#include <cstring>
 #include <functional>
 
 #include "core/KvDither.h"
@@ -7,6 +9,7 @@
 #include "core/KvStream.h"
 #include "platforms/KvPlatformZxSpectrum.h"
 #include "rtl/KvSysUtils.h"
+#include "shell/noxShellBaseExtension.h"
 
 // ---------------------------------------------------------------------------
 // Standard screen
@@ -180,6 +183,324 @@ std::unique_ptr<TKvBitmap> TKvZxSpectrumTricolorEngine::Convert(bool* AAbort, TB
   AStreams = std::make_unique<TKvStreamList>();
   TKvZxSpectrumTricolorScreen LScreen(AStreams->NewStream("rgb", 3 * ZxBitmapSize)->GetMemory());
   return LImage.ConvertTricolor(AAbort, AOptions, &LScreen);
+}
+
+// ---------------------------------------------------------------------------
+// Interlaced
+
+TKvZxSpectrumInterlacedEngineOptions::TKvZxSpectrumInterlacedEngineOptions() {
+  SetPaletteType(ptColoredLinear);
+  SetPaletteMode(11);
+  SetErrorDiffusion(90);
+  SetPixelAspect(17);  // "2:1"
+}
+
+void TKvZxSpectrumInterlacedEngineOptions::UpdatePalette() { BuildZxPalette(); }
+
+TKvZxSpectrumGigaInterlacedEngineOptions::TKvZxSpectrumGigaInterlacedEngineOptions() {
+  SetPaletteType(ptColoredLinear);
+  SetPaletteMode(11);
+  SetGigaCalculation(1);  // "Linear"
+  SetMaxFlickering(100);
+  SetErrorDiffusion(90);
+}
+
+void TKvZxSpectrumGigaInterlacedEngineOptions::UpdatePalette() { BuildZxPalette(); }
+
+TKvZxSpectrumInterlacedScreen::TKvZxSpectrumInterlacedScreen(void* AData) : TKvCellScreen(256, 384, AData) {
+  // Bright white ink on black paper wherever nothing else is written.
+  std::memset(AData, 0x47, 2 * ZxScreenSize);
+}
+
+namespace {
+
+uint8_t* InterlacedByte(uint8_t* AData, int X, int Y) {
+  return AData + (Y & 1) * ZxScreenSize + ZxRowOffset(Y >> 1) + (X >> 3);
+}
+
+}  // namespace
+
+int TKvZxSpectrumInterlacedScreen::GetPixel(int X, int Y) {
+  X = MX(X);
+  return (*InterlacedByte(Data, X, Y) >> (7 - (X & 7))) & 1;
+}
+
+void TKvZxSpectrumInterlacedScreen::SetPixel(int X, int Y, int AColor) {
+  X = MX(X);
+  uint8_t& b = *InterlacedByte(Data, X, Y);
+  const uint8_t mask = static_cast<uint8_t>(0x80 >> (X & 7));
+  if (AColor != 0)
+    b |= mask;
+  else
+    b &= static_cast<uint8_t>(~mask);
+}
+
+int TKvZxSpectrumInterlacedScreen::GetAttr(int CellX, int CellY) { return Data[ZxBitmapSize + CellY * 32 + MCX(CellX)]; }
+
+void TKvZxSpectrumInterlacedScreen::SetAttr(int CellX, int CellY, int AAttr) {
+  const int o = ZxBitmapSize + CellY * 32 + MCX(CellX);
+  Data[o] = Data[ZxScreenSize + o] = static_cast<uint8_t>(AAttr);
+}
+
+int TKvZxSpectrumGigaInterlacedScreen::GetAttr(int CellX, int CellY) {
+  const int screen = CellY >= 24 ? 1 : 0;
+  return Data[screen * ZxScreenSize + ZxBitmapSize + (CellY - 24 * screen) * 32 + MCX(CellX)];
+}
+
+void TKvZxSpectrumGigaInterlacedScreen::SetAttr(int CellX, int CellY, int AAttr) {
+  const int screen = CellY >= 24 ? 1 : 0;
+  Data[screen * ZxScreenSize + ZxBitmapSize + (CellY - 24 * screen) * 32 + MCX(CellX)] = static_cast<uint8_t>(AAttr);
+}
+
+std::unique_ptr<TKvBitmap> TKvZxSpectrumGigaInterlacedImage::Convert(bool* AAbort, TKvDestEngineOptions& AOptions,
+                                                                    TKvDestProgress* AProgress,
+                                                                    TKvCellScreen* ATarget) {
+  if (!ATarget) RaiseInternalError();
+  GigaStyle = AOptions.GigaStyle;
+  BeginGiga(AOptions);
+  auto rows = TKvCellImage::Convert(AAbort, AOptions, AProgress, ATarget);
+  rows->MirrorX = false;
+  auto result = std::make_unique<TKvBitmap4>(2 * rows->Width, rows->Height, &PureColors);
+  for (int y = 0; y < rows->Height; ++y)
+    for (int x = 0; x < rows->Width; ++x) {
+      const int v = rows->GetPixel(x, y);
+      result->SetPixel(2 * x, y, v);
+      result->SetPixel(2 * x + 1, y, v);
+    }
+  return result;
+}
+
+void TKvZxSpectrumGigaInterlacedImage::Prepare() {
+  if (!FGrayMode && (ColorUsage == 1 || ColorUsage == 2)) LimitGray(FPalette->GetLinGray(119));
+}
+
+std::unique_ptr<TKvBitmap> TKvZxSpectrumGigaInterlacedImage::CreateResult() {
+  return std::make_unique<TKvBitmap4>(GetWidth(), 2 * GetHeight(), &PureColors);
+}
+
+TKvCellPaletteList* TKvZxSpectrumGigaInterlacedImage::CreatePaletteList() {
+  return new TKvZxSpectrumGigascreenPaletteList(ColorUsage, *FPalette, GigaStyle == 1);
+}
+
+void TKvZxSpectrumGigaInterlacedImage::RenderCell(TKvBitmap* AResult, TKvCellScreen* ATarget, int ACellX,
+                                                  int ACellY, const TRect& ARect, TKvCellPalette* ACellPalette) {
+  if (!ACellPalette) RaiseInternalError();
+  auto* c = static_cast<TKvZxSpectrumGigascreenPalette*>(ACellPalette);
+  TKvPalette256& pal = *c->Palette;
+  CellColors.Clear();
+  const bool force = ColorUsage == 2;
+  ATarget->SetAttr(ACellX, ACellY, ZxGigaAttribute(c->Paper1, c->Ink1, force));
+  ATarget->SetAttr(ACellX, ACellY + 24, ZxGigaAttribute(c->Paper2, c->Ink2, force));
+  const bool ordered = FDitherMethod == KvOrderedDitherMethod;
+  FCellPixels.clear();
+  for (int y = ARect.Top; y < ARect.Bottom; ++y)
+    for (int x = ARect.Left; x < ARect.Right; ++x) {
+      if (Aborted()) Abort();
+      PKvColor p = GetPixels(x, y);
+      if (ordered) {
+        const double o = OrderedDitherOffset(x, y);
+        const TKvLinRGBColor v = p->GetLinRGB();
+        p->SetLinRGB({v.R + o, v.G + o, v.B + o});
+      }
+      const int k = pal.FindNearestByMetric(FColorDiffMethod, *p);
+      const int code = c->Codes[k];
+      const int f1 = ZxGigaCodeInk1(code) ? c->Ink1 : c->Paper1;
+      const int f2 = ZxGigaCodeInk2(code) ? c->Ink2 : c->Paper2;
+      ATarget->SetPixel(x, 2 * y, ZxGigaCodeInk1(code));
+      ATarget->SetPixel(x, 2 * y + 1, ZxGigaCodeInk2(code));
+      AResult->SetPixel(x, 2 * y, f1);
+      AResult->SetPixel(x, 2 * y + 1, f2);
+      CellColors.First.AddUniqueStdRGB(PureColors.GetStdRGB(f1));
+      CellColors.Second.AddUniqueStdRGB(PureColors.GetStdRGB(f2));
+      CellColors.Mixes.AddUniqueStdRGB(pal.GetStdRGB(k));
+      FCellPixels.push_back(pal.GetStdRGB(k));
+      const TKvLinRGBColor o = p->GetLinRGB();
+      const TKvLinRGBColor n = pal.GetLinRGB(k);
+      p->SetLinRGB(n);
+      DiffuseRenderError(x, y, {(o.R - n.R) * FStrength, (o.G - n.G) * FStrength, (o.B - n.B) * FStrength});
+    }
+  if (GigaStyle == 1 || GigaStyle == 2) NormalizeInterlacedCell(AResult, ATarget, ACellX, ACellY, ARect);
+  if (GigaStyle == 1) return;
+  // Order the frames after the neighbours already written: the cell above,
+  // then the previous cell of the row.
+  TMeasures T, O;
+  MeasureCell(ATarget, ACellX, ACellY, T);
+  int answer = 0;
+  if (ACellY > 0) {
+    MeasureCell(ATarget, ACellX, ACellY - 1, O);
+    answer = CompareWithUpper(T, O);
+  }
+  if (answer == 0 && ACellX > 0) {
+    MeasureCell(ATarget, ACellX - 1, ACellY, O);
+    answer = CompareWithLeft(T, O);
+  }
+  if (answer == 2) SwapCellFrames(AResult, ATarget, ACellX, ACellY);
+}
+
+void TKvZxSpectrumGigaInterlacedImage::NormalizeInterlacedCell(TKvBitmap* AResult, TKvCellScreen* ATarget,
+                                                               int ACellX, int ACellY, const TRect& ARect) {
+  int ch[4];
+  if (!ChooseZxGigaNormalCell(CellColors, PureColors, *FPalette, ColorUsage, false, GrayMix7, GrayMix15, ch)) return;
+  if (ch[0] > ch[1]) std::swap(ch[0], ch[1]);
+  if (ch[2] > ch[3]) std::swap(ch[2], ch[3]);
+  FScratch->Setup(ch[0], ch[1], ch[2], ch[3]);
+  const bool force = ColorUsage == 2;
+  ATarget->SetAttr(ACellX, ACellY, ZxGigaAttribute(ch[0], ch[1], force));
+  ATarget->SetAttr(ACellX, ACellY + 24, ZxGigaAttribute(ch[2], ch[3], force));
+  const bool differ = !(ch[0] == ch[2] && ch[1] == ch[3]);
+  size_t i = 0;
+  for (int y = ARect.Top; y < ARect.Bottom; ++y)
+    for (int x = ARect.Left; x < ARect.Right; ++x) {
+      if (Aborted()) Abort();
+      const int code = FScratch->Codes[FScratch->Palette->LocateStdRGB(FCellPixels[i++])];
+      bool ink1 = ZxGigaCodeInk1(code), ink2 = ZxGigaCodeInk2(code);
+      if (!differ && code == 2) RaiseOSError(ERROR_INVALID_DATA);
+      if (!differ && code == 1) {
+        // One attribute for both rows: the mixed pixels alternate by column.
+        ink1 = ((x & 1) != 0) == FMirror;
+        ink2 = !ink1;
+      }
+      ATarget->SetPixel(x, 2 * y, ink1);
+      ATarget->SetPixel(x, 2 * y + 1, ink2);
+      AResult->SetPixel(x, 2 * y, ink1 ? ch[1] : ch[0]);
+      AResult->SetPixel(x, 2 * y + 1, ink2 ? ch[3] : ch[2]);
+    }
+}
+
+void TKvZxSpectrumGigaInterlacedImage::MeasureCell(TKvCellScreen* ATarget, int ACellX, int ACellY,
+                                                   TMeasures& AMeasures) {
+  int p1, i1, p2, i2;
+  ZxGigaAttrColors(ATarget->GetAttr(ACellX, ACellY), p1, i1);
+  ZxGigaAttrColors(ATarget->GetAttr(ACellX, ACellY + 24), p2, i2);
+  const double gray[2][2] = {{PureColors.GetLinGray(p1), PureColors.GetLinGray(i1)},
+                             {PureColors.GetLinGray(p2), PureColors.GetLinGray(i2)}};
+  const int x0 = ACellX * 8, y0 = ACellY * 16;
+  for (int f = 0; f < 8; ++f)
+    for (int k = 0; k < 2; ++k) {
+      const int row = y0 + 2 * f + k;
+      int inks = 0;
+      for (int x = x0; x < x0 + 8; ++x) inks += ATarget->GetPixel(x, row);
+      AMeasures[8 * k + f] = (8 - inks) * gray[k][0] + inks * gray[k][1];
+      AMeasures[16 + 8 * k + f] = gray[k][ATarget->GetPixel(x0, row)];
+      AMeasures[32 + 8 * k + f] = gray[k][ATarget->GetPixel(x0 + 7, row)];
+    }
+  for (int i = 0; i < 8; ++i) {
+    AMeasures[48 + i] = gray[0][ATarget->GetPixel(x0 + i, y0)];
+    AMeasures[56 + i] = gray[1][ATarget->GetPixel(x0 + i, y0 + 15)];
+  }
+}
+
+namespace {
+
+// Squares of sums of measures: T[AT + i] with O[AO + i], i = 0..ACount-1 by
+// AStep.
+double PairScore(const double* T, int AT, const double* O, int AO, int ACount, int AStep) {
+  double sum = 0;
+  for (int i = 0; i < ACount; ++i) {
+    const double v = T[AT + AStep * i] + O[AO + AStep * i];
+    sum += v * v;
+  }
+  return sum;
+}
+
+}  // namespace
+
+int TKvZxSpectrumGigaInterlacedImage::CompareWithLeft(const TMeasures& T, const TMeasures& O) {
+  auto row = [&](int a, int b) { return PairScore(T, 8 * a, O, 8 * b, 8, 1); };
+  auto column = [&](int a, int b) { return PairScore(T, 16 + 8 * a, O, 32 + 8 * b, 8, 1); };
+  const double A = row(0, 0) + row(1, 1), C = row(0, 1) + row(1, 0);
+  if (std::fabs(C - A) < 1e-5) {
+    const double E = column(0, 0) + column(1, 1), G = column(0, 1) + column(1, 0);
+    return std::fabs(G - E) < 1e-5 || E > G ? 2 : 1;
+  }
+  return A > C ? 2 : 1;
+}
+
+int TKvZxSpectrumGigaInterlacedImage::CompareWithUpper(const TMeasures& T, const TMeasures& O) {
+  const double E = std::fabs(O[7] - T[0]) + std::fabs(O[15] - T[8]);
+  const double D = std::fabs(O[15] - T[0]) + std::fabs(O[7] - T[8]);
+  if (std::fabs(D - E) < 1e-5) {
+    auto edge = [&](int p, int q) { return PairScore(T, 48 + (p == 0 ? 1 : 0), O, 56 + (q == 0 ? 1 : 0), 4, 2); };
+    const double F = edge(0, 0) + edge(1, 1), H = edge(0, 1) + edge(1, 0);
+    if (std::fabs(H - F) < 1e-5) return 0;
+    return F > H ? 2 : 1;
+  }
+  return E > D ? 2 : 1;
+}
+
+void TKvZxSpectrumGigaInterlacedImage::SwapCellFrames(TKvBitmap* AResult, TKvCellScreen* ATarget, int ACellX,
+                                                      int ACellY) {
+  const int a = ATarget->GetAttr(ACellX, ACellY);
+  ATarget->SetAttr(ACellX, ACellY, ATarget->GetAttr(ACellX, ACellY + 24));
+  ATarget->SetAttr(ACellX, ACellY + 24, a);
+  for (int i = 0; i < 8; ++i) {
+    const int r1 = ACellY * 16 + 2 * i, r2 = r1 + 1;
+    for (int x = ACellX * 8; x < ACellX * 8 + 8; ++x) {
+      const int b = ATarget->GetPixel(x, r1);
+      ATarget->SetPixel(x, r1, ATarget->GetPixel(x, r2));
+      ATarget->SetPixel(x, r2, b);
+      if (!AResult) continue;
+      const int v = AResult->GetPixel(x, r1);
+      AResult->SetPixel(x, r1, AResult->GetPixel(x, r2));
+      AResult->SetPixel(x, r2, v);
+    }
+  }
+}
+
+TKvZxSpectrumGigaInterlacedEngineUI::TKvZxSpectrumGigaInterlacedEngineUI(TKvDestEngineOptions* AOptions)
+    : TKvDestEngineUIEx(AOptions) {
+  AddPositionSection(0);
+  AddPaletteSeparator();
+  const int kinds = AddCustomPaletteComboBox();
+  for (int t : {ptPulsar, ptColoredLinear, ptAlone}) AddSectionItem(kinds, t);
+  AddPaletteModeSection(2050);  // "Gray", "Сolor"
+  AddDestPalette(16, 1, true);
+  AddColorUsageSection(false);
+  AddStyleSection();
+  AddDitheringSection(false);
+}
+
+std::unique_ptr<TKvDestEngineUI> TKvZxSpectrumInterlacedEngine::CreateUI(TKvDestEngineOptions* AOptions) {
+  return std::make_unique<TKvZxSpectrumInterlacedEngineUI>(AOptions);
+}
+
+std::unique_ptr<TKvDestEngineOptions> TKvZxSpectrumInterlacedEngine::CreateOptions() {
+  return TKvDestEngineOptions::Create<TKvZxSpectrumInterlacedEngineOptions>();
+}
+
+std::unique_ptr<TKvBitmap> TKvZxSpectrumInterlacedEngine::Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*,
+                                                                  TKvPalette256*, TKvDestEngineOptions& AOptions,
+                                                                  TKvDestProgress& AProgress,
+                                                                  std::unique_ptr<TKvStreamList>& AStreams) {
+  AStreams = std::make_unique<TKvStreamList>();
+  TKvZxSpectrumInterlacedScreen LScreen(AStreams->NewStream("lce", 2 * ZxScreenSize)->GetMemory());
+  if (AOptions.PaletteMode == 0) {
+    // Light pixels set the bit: the bright white ink of the filled attributes.
+    TKvImage LImage(ABitmap);
+    return LImage.ConvertBW(AAbort, AOptions, &LScreen, nullptr, 0, 1);
+  }
+  return ConvertZxColorCells(AAbort, ABitmap, AOptions.GetCellHeight(), AOptions, AProgress, LScreen);
+}
+
+std::unique_ptr<TKvDestEngineUI> TKvZxSpectrumGigaInterlacedEngine1::CreateUI(TKvDestEngineOptions* AOptions) {
+  return std::make_unique<TKvZxSpectrumGigaInterlacedEngineUI>(AOptions);
+}
+
+std::unique_ptr<TKvDestEngineOptions> TKvZxSpectrumGigaInterlacedEngine1::CreateOptions() {
+  return TKvDestEngineOptions::Create<TKvZxSpectrumGigaInterlacedEngineOptions>();
+}
+
+std::unique_ptr<TKvBitmap> TKvZxSpectrumGigaInterlacedEngine1::Convert(
+    bool* AAbort, TBitmap32& ABitmap, TKvPalette256*, TKvPalette256*, TKvDestEngineOptions& AOptions,
+    TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams) {
+  AOptions.BuildZxGigaPalette(false);
+  AOptions.SetUseAsGrayPalette(AOptions.PaletteMode == 1);
+  TKvZxSpectrumGigaInterlacedImage LImage(AOptions.GetCellWidth(), AOptions.GetCellHeight(), ABitmap);
+  AStreams = std::make_unique<TKvStreamList>();
+  TKvZxSpectrumGigaInterlacedScreen LScreen(AStreams->NewStream("lce", 2 * ZxScreenSize)->GetMemory());
+  auto LResult = LImage.Convert(AAbort, AOptions, &AProgress, &LScreen);
+  AOptions.BuildZxPalette();
+  return LResult;
 }
 
 // ---------------------------------------------------------------------------
@@ -482,12 +803,11 @@ std::unique_ptr<TKvBitmap> TKvZxSpectrumMultiGigascreen1Engine::Convert(
 
 // ---------------------------------------------------------------------------
 
-// The interlaced and gigascreen modes take their places in this list: the two
-// interlaced modes after "256x192x4", the five gigascreen modes after
-// "256x192x4 Multicolor 8x2".
 const std::vector<const TKvDestEngineClass*>& ZxSpectrumDestEngineClasses() {
   static const std::vector<const TKvDestEngineClass*> LClasses = {
       &DestEngineClass<TKvZxSpectrumEngine>(),
+      &DestEngineClass<TKvZxSpectrumInterlacedEngine>(),
+      &DestEngineClass<TKvZxSpectrumGigaInterlacedEngine1>(),
       &DestEngineClass<TKvZxSpectrumMultiColor1Engine>(),
       &DestEngineClass<TKvZxSpectrumMultiColor2Engine>(),
       &DestEngineClass<TKvZxSpectrumBWGigascreenEngine>(),

@@ -104,6 +104,89 @@ public:
 };
 
 // ---------------------------------------------------------------------------
+// Interlaced: two screens shown in turn, the first with the even picture
+// rows and the second with the odd ones; 13824 bytes filled with 0x47 first.
+
+class TKvZxSpectrumInterlacedEngineOptions : public TKvZxSpectrumEngineOptions {
+public:
+  TKvZxSpectrumInterlacedEngineOptions();
+  TKvSize GetDefaultSize() const override { return {256, 384}; }
+  int32_t GetCellHeight() const override { return 16; }
+  void UpdatePalette() override;
+};
+
+class TKvZxSpectrumGigaInterlacedEngineOptions : public TKvZxSpectrumEngineOptions {
+public:
+  TKvZxSpectrumGigaInterlacedEngineOptions();
+  void UpdatePalette() override;
+};
+
+// 256x384: row b is row b div 2 of screen b mod 2. An attribute is written to
+// both screens and read from the first.
+class TKvZxSpectrumInterlacedScreen : public TKvCellScreen {
+public:
+  explicit TKvZxSpectrumInterlacedScreen(void* AData);
+  int GetPixel(int X, int Y) override;
+  void SetPixel(int X, int Y, int AColor) override;
+  int GetAttr(int CellX, int CellY) override;
+  void SetAttr(int CellX, int CellY, int AAttr) override;
+
+protected:
+  int MCX(int CellX) const { return MirrorX ? 31 - CellX : CellX; }
+};
+
+// Separate attributes: cell rows 0..23 of the first screen, 24..47 of the
+// second.
+class TKvZxSpectrumGigaInterlacedScreen : public TKvZxSpectrumInterlacedScreen {
+public:
+  using TKvZxSpectrumInterlacedScreen::TKvZxSpectrumInterlacedScreen;
+  int GetAttr(int CellX, int CellY) override;
+  void SetAttr(int CellX, int CellY, int AAttr) override;
+};
+
+// A 256x192 picture solved as gigascreen cells whose two frames become the
+// even and the odd rows of a 256x384 interlaced picture. GigaStyle 0
+// "Lines" orders each cell's frames after its neighbours, 1 "Chessboard"
+// gives both frames one attribute, 2 "Mixed" does both.
+class TKvZxSpectrumGigaInterlacedImage : public TKvZxSpectrumGigascreenImage {
+public:
+  using TKvZxSpectrumGigascreenImage::TKvZxSpectrumGigascreenImage;
+  // ATarget: the interlaced screen. The result is 512x384, each pixel
+  // doubled in width.
+  std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TKvDestEngineOptions& AOptions, TKvDestProgress* AProgress,
+                                     TKvCellScreen* ATarget) override;
+  void Prepare() override;
+  std::unique_ptr<TKvBitmap> CreateResult() override;
+  TKvCellPaletteList* CreatePaletteList() override;
+  void RenderCell(TKvBitmap* AResult, TKvCellScreen* ATarget, int ACellX, int ACellY, const TRect& ARect,
+                  TKvCellPalette* ACellPalette) override;
+
+  using TMeasures = double[64];
+  // The measures of a cell as written: per frame row its gray sum, its edge
+  // pixels' grays, and the grays of the cell's first and last screen rows.
+  void MeasureCell(TKvCellScreen* ATarget, int ACellX, int ACellY, TMeasures& AMeasures);
+  // 1: keep the frames, 2: exchange them (0: undecided, above only).
+  static int CompareWithLeft(const TMeasures& T, const TMeasures& O);
+  static int CompareWithUpper(const TMeasures& T, const TMeasures& O);
+  void SwapCellFrames(TKvBitmap* AResult, TKvCellScreen* ATarget, int ACellX, int ACellY);
+
+  uint8_t GigaStyle = 0;
+
+private:
+  void NormalizeInterlacedCell(TKvBitmap* AResult, TKvCellScreen* ATarget, int ACellX, int ACellY,
+                               const TRect& ARect);
+};
+
+class TKvZxSpectrumInterlacedEngineUI : public TKvZxSpectrumColorEngineUI {
+public:
+  using TKvZxSpectrumColorEngineUI::TKvZxSpectrumColorEngineUI;
+};
+class TKvZxSpectrumGigaInterlacedEngineUI : public TKvDestEngineUIEx {
+public:
+  explicit TKvZxSpectrumGigaInterlacedEngineUI(TKvDestEngineOptions* AOptions);
+};
+
+// ---------------------------------------------------------------------------
 // Gigascreen: two frames shown in turn.
 
 class TKvZxSpectrumGigascreenEngineOptions : public TKvZxSpectrumEngineOptions {
@@ -204,6 +287,8 @@ public:
                                               TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams); \
   }
 
+KV_ZX_DEST_ENGINE(TKvZxSpectrumInterlacedEngine, "256x384x4 Interlaced v1");
+KV_ZX_DEST_ENGINE(TKvZxSpectrumGigaInterlacedEngine1, "256x384x4 Interlaced v2");
 KV_ZX_DEST_ENGINE(TKvZxSpectrumBWGigascreenEngine, "256x192x4 B/W Giga");
 KV_ZX_DEST_ENGINE(TKvZxSpectrumGigascreenEngine, "256x192x4 Giga");
 KV_ZX_DEST_ENGINE(TKvZxSpectrumMultiGigascreen4Engine, "256x192x4 MultiGiga 8x4");

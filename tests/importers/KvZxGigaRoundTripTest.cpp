@@ -133,4 +133,41 @@ INSTANTIATE_TEST_SUITE_P(, KvZxGigaRoundTripCases,
                                            TGigaCase{"Standard", 1, false, 11, 0, "mg2"}),
                          [](const auto& AInfo) { return std::string(AInfo.param.Name); });
 
+TEST(KvZxGigaRoundTrip, InterlacedFiles) {
+  auto pic = ZxTestPicture(256, 32, 34);
+  // v1: the preview's colours, row for row.
+  for (uint8_t mode : {0, 1, 11})
+    for (uint8_t usage : {0, 1, 3}) {
+      if (mode != 11 && usage != 0) continue;
+      SCOPED_TRACE(testing::Message() << "v1 mode " << int(mode) << " usage " << int(usage));
+      auto r = ZxConvert(DestEngineClass<TKvZxSpectrumInterlacedEngine>(), *pic, [&](TKvDestEngineOptions& o) {
+        o.SetPaletteMode(mode);
+        o.SetColorUsage(usage);
+      });
+      ASSERT_EQ(r.Size(0), 13824);
+      auto o = Open(r, 0, "v1.lce", "TKvZxSpectrumColorInterlacedEngine", kSizeExt);
+      ASSERT_TRUE(o.Decoded);
+      EXPECT_EQ(o.Decoded->Height, 384);
+      ExpectSameColors(*o.Decoded, *r.Preview, -1, -1);
+    }
+  // v2: file pixel (x, y) shows preview pixel (2x, y).
+  auto half = ZxTestPicture(256, 16, 35);
+  for (uint8_t style : {0, 1, 2})
+    for (uint8_t usage : {1, 3}) {
+      SCOPED_TRACE(testing::Message() << "v2 style " << int(style) << " usage " << int(usage));
+      auto r = ZxConvert(DestEngineClass<TKvZxSpectrumGigaInterlacedEngine1>(), *half, [&](TKvDestEngineOptions& o) {
+        o.SetGigaStyle(style);
+        o.SetColorUsage(usage);
+      });
+      auto o = Open(r, 0, "v2.lce", "TKvZxSpectrumColorInterlacedEngine", kSizeExt);
+      ASSERT_TRUE(o.Decoded);
+      ExpectSameColors(*o.Decoded, *r.Preview, -1, -1, [](int x) { return 2 * x; });
+    }
+  auto gray = ZxConvert(DestEngineClass<TKvZxSpectrumGigaInterlacedEngine1>(), *half,
+                        [](TKvDestEngineOptions& o) { o.SetPaletteMode(1); });
+  auto g = Open(gray, 0, "gray.lce", "TKvZxSpectrumColorInterlacedEngine", kSizeExt);
+  ASSERT_TRUE(g.Decoded);
+  ExpectSameColors(*g.Decoded, *gray.Preview, -1, -1, [](int x) { return 2 * x; });
+}
+
 }  // namespace

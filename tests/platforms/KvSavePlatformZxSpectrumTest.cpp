@@ -246,7 +246,8 @@ TEST(KvSavePlatformZxSpectrum, ModeListsInOrder) {
   ASSERT_GT(zx, tx);
   std::vector<std::string> modes;
   for (int i = 0; i < l.GetSubTypes(zx).GetCount(); ++i) modes.push_back(l.GetSubTypes(zx).GetString(i));
-  EXPECT_EQ(modes, (std::vector<std::string>{"256x192x4", "256x192x4 Multicolor 8x1", "256x192x4 Multicolor 8x2",
+  EXPECT_EQ(modes, (std::vector<std::string>{"256x192x4", "256x384x4 Interlaced v1", "256x384x4 Interlaced v2",
+                                             "256x192x4 Multicolor 8x1", "256x192x4 Multicolor 8x2",
                                              "256x192x4 B/W Giga", "256x192x4 Giga", "256x192x4 MultiGiga 8x4",
                                              "256x192x4 MultiGiga 8x2", "256x192x4 MultiGiga 8x1",
                                              "256x192x3 Tricolor"}));

@@ -143,3 +143,71 @@ TEST(KvZxGigascreen, SameFilesWithOneAndManyProcessors) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(KvZxInterlaced, FirstVersionWritesEachAttributeTwice) {
+  auto pic = ZxTestPicture(256, 32, 44);
+  auto bw = ZxConvert(DestEngineClass<TKvZxSpectrumInterlacedEngine>(), *pic,
+                      [](TKvDestEngineOptions& o) { o.SetPaletteMode(0); });
+  const uint8_t* d = bw.Bytes(0);
+  int set = 0;
+  for (int i = 0; i < 768; ++i) {
+    EXPECT_EQ(d[6144 + i], 0x47);
+    EXPECT_EQ(d[6912 + 6144 + i], 0x47);
+  }
+  for (int i = 0; i < 6144; ++i) set += d[i] != 0 && d[i] != 0x47;
+  EXPECT_GT(set, 0);
+  auto c = ZxConvert(DestEngineClass<TKvZxSpectrumInterlacedEngine>(), *pic);
+  for (int i = 0; i < 64; ++i) EXPECT_EQ(c.Bytes(0)[6144 + i], c.Bytes(0)[6912 + 6144 + i]);
+  EXPECT_EQ(c.Bytes(0)[6144 + 64], 0x47);  // beyond the picture: as filled
+  EXPECT_EQ(c.Preview->Height, 32);
+}
+
+TEST(KvZxInterlaced, SecondVersionStyles) {
+  auto pic = ZxTestPicture(256, 16, 45);
+  for (uint8_t style : {0, 1, 2}) {
+    auto r = ZxConvert(DestEngineClass<TKvZxSpectrumGigaInterlacedEngine1>(), *pic,
+                       [&](TKvDestEngineOptions& o) { o.SetGigaStyle(style); });
+    ASSERT_EQ(r.Preview->Width, 512);
+    ASSERT_EQ(r.Preview->Height, 32);
+    for (int y = 0; y < 32; ++y)
+      for (int x = 0; x < 256; ++x) ASSERT_EQ(r.Preview->GetPixel(2 * x + 1, y), r.Preview->GetPixel(2 * x, y));
+    int differ = 0;
+    for (int i = 0; i < 64; ++i) differ += r.Bytes(0)[6144 + i] != r.Bytes(0)[6912 + 6144 + i];
+    if (style == 1)
+      EXPECT_EQ(differ, 0);
+    else
+      EXPECT_GT(differ, 0);
+    // The display palette is the 16 colours again.
+    EXPECT_EQ(r.Options->GetPalette()->Count, 16);
+  }
+}
+
+TEST(KvZxInterlaced, NeighbourScoresAreSquaresOfSums) {
+  // Frame 1 brighter in both cells, row by row: the frames of this cell are
+  // exchanged, so that neighbours show their brighter frames in turn.
+  TKvZxSpectrumGigaInterlacedImage::TMeasures T{}, O{};
+  for (int i = 0; i < 8; ++i) T[i] = O[i] = 1;
+  EXPECT_EQ(TKvZxSpectrumGigaInterlacedImage::CompareWithLeft(T, O), 2);
+  for (int i = 0; i < 8; ++i) {
+    O[i] = 0;
+    O[8 + i] = 1;
+  }
+  EXPECT_EQ(TKvZxSpectrumGigaInterlacedImage::CompareWithLeft(T, O), 1);
+  // Equal rows: the edge columns decide, equal edges swap.
+  TKvZxSpectrumGigaInterlacedImage::TMeasures Z{};
+  EXPECT_EQ(TKvZxSpectrumGigaInterlacedImage::CompareWithLeft(Z, Z), 2);
+  EXPECT_EQ(TKvZxSpectrumGigaInterlacedImage::CompareWithUpper(Z, Z), 0);
+  // Above: the last frame-1 row of the cell above next to this cell's first.
+  TKvZxSpectrumGigaInterlacedImage::TMeasures U{};
+  U[7] = 1;
+  T[0] = 1;
+  T[8] = 0;
+  EXPECT_EQ(TKvZxSpectrumGigaInterlacedImage::CompareWithUpper(T, U), 1);  // rows that match stay
+  U[7] = 0;
+  U[15] = 1;
+  EXPECT_EQ(TKvZxSpectrumGigaInterlacedImage::CompareWithUpper(T, U), 2);
+}
+
+}  // namespace
