@@ -1,0 +1,52 @@
+// The converter of the "DVK KCGD" platform: one mode, "400x240x4", 16 colours
+// chosen from 64, written as a ".pic" file that carries its size and palette.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "app/KvDestEngines.h"
+#include "app/KvPanelSections.h"
+#include "core/KvBitmap.h"
+#include "core/KvDestEngineOptions.h"
+
+// The ".pic" layout over the whole file (Data = offset 0): rows bottom-up
+// after the 4 header bytes, one little-endian word per 4 pixels with the
+// leftmost pixel in the top nibble. The screen is only written.
+class TKvDvkScreen : public TKvScreen4 {
+public:
+  using TKvScreen4::TKvScreen4;
+  int GetPixel(int, int) override { return 0; }
+  void SetPixel(int X, int Y, int AValue) override;
+};
+
+class TKvDvkEngineOptions : public TKvDestEngineOptions {
+public:
+  TKvDvkEngineOptions();
+  TKvSize GetMaxSize() const override { return {400, 240}; }
+  TKvSize GetDefaultSize() const override { return {400, 240}; }
+  // Rounds up to a multiple of 4 pixels.
+  void SetWidth(int32_t AValue) override;
+  void UpdatePalette() override;
+};
+
+class TKvDvkEngineUI : public TKvDestEngineUIEx {
+public:
+  explicit TKvDvkEngineUI(TKvDestEngineOptions* AOptions);
+  void AddPaletteSection();
+  // "Edit..." offers the 64 colours of the chosen palette kind.
+  TKvPalette* GetEditedPalette(TKvPalette256& AScratch, int& AColumns) override;
+};
+
+class TKvDvkEngine : public TKvDestEngineOf<TKvDvkEngine> {
+public:
+  static std::string GetPlatformName() { return "DVK KCGD"; }
+  static std::string GetModeName() { return "400x240x4"; }
+  std::unique_ptr<TKvDestEngineUI> CreateUI(TKvDestEngineOptions* AOptions) override;
+  std::unique_ptr<TKvDestEngineOptions> CreateOptions() override;
+  static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,
+                                            TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,
+                                            TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams);
+};
+
+void InitKvSavePlatformDVK();
