@@ -9,6 +9,25 @@
 #include "core/KvBitmap.h"
 #include "importers/KvImporterUnits.h"
 
+// Little-endian fields appended to a file image.
+inline void Put16(std::vector<uint8_t>& AData, uint32_t AValue) {
+  AData.push_back(static_cast<uint8_t>(AValue));
+  AData.push_back(static_cast<uint8_t>(AValue >> 8));
+}
+inline void Put32(std::vector<uint8_t>& AData, uint32_t AValue) {
+  Put16(AData, AValue & 0xFFFF);
+  Put16(AData, AValue >> 16);
+}
+
+// A C64 program file of ASize bytes loading at ALoad, the rest AFill.
+inline std::vector<uint8_t> C64File(size_t ASize, uint16_t ALoad, uint8_t AFill = 0) {
+  std::vector<uint8_t> d(ASize < 2 ? 2 : ASize, AFill);
+  d[0] = static_cast<uint8_t>(ALoad);
+  d[1] = static_cast<uint8_t>(ALoad >> 8);
+  d.resize(ASize);
+  return d;
+}
+
 struct TKvImporterProbe {
   std::vector<uint8_t> Bytes;
   std::unique_ptr<TKvMemoryLoadSource> Source;

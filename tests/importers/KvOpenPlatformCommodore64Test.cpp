@@ -8,15 +8,6 @@
 
 namespace {
 
-// A C64 program file of ASize bytes loading at ALoad, the rest AFill.
-std::vector<uint8_t> C64File(size_t ASize, uint16_t ALoad, uint8_t AFill = 0) {
-  std::vector<uint8_t> d(ASize < 2 ? 2 : ASize, AFill);
-  d[0] = ALoad & 0xFF;
-  d[1] = ALoad >> 8;
-  d.resize(ASize);
-  return d;
-}
-
 // The candidates of this unit, with their flags.
 std::vector<std::pair<std::string, int>> C64Candidates(const TKvImporterProbe& p) {
   std::vector<std::pair<std::string, int>> r;

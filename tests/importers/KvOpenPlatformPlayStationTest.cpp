@@ -7,12 +7,6 @@
 
 namespace {
 
-void Put16(std::vector<uint8_t>& d, uint32_t v) { d.insert(d.end(), {uint8_t(v), uint8_t(v >> 8)}); }
-void Put32(std::vector<uint8_t>& d, uint32_t v) {
-  Put16(d, v & 0xFFFF);
-  Put16(d, v >> 16);
-}
-
 // A TIM of kind AKind; indexed kinds get AClutCount tables of AClutWidth
 // entries, entry j of table t being the word t * AClutWidth + j. Pixel
 // bytes count up from 0.
