@@ -4,6 +4,7 @@
 #include <string>
 
 #include "core/KvBitmap.h"
+#include "platforms/KvPlatformZxEvolution.h"
 #include "platforms/KvPlatformZxSpectrum.h"
 #include "shell/noxShellBaseExtension.h"
 
@@ -710,6 +711,48 @@ std::unique_ptr<TKvBitmap> TKvZxSpectrumChrEngine::Decode() {
 }
 
 // ---------------------------------------------------------------------------
+// ZX Evolution ".sxg": 16 or 256 colours of 15 bits from the file.
+
+TKvZxSpectrumSxgEngine::TKvZxSpectrumSxgEngine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource) {
+  SetUp(FData[8] | (FData[9] << 8), FData[10] | (FData[11] << 8), FData[7] == 1 ? 4 : 8, kAspect1To1, "",
+        "ZX Evolution");
+  PaletteTypes = {ptEvoEGA, ptPentevo, ptVideoDAC};
+  PaletteType = ptEvoEGA;
+  // Only the Video DAC has levels above 24.
+  const int n = SxgFilePaletteCount(FData, ASource.GetSize());
+  for (int i = 0; i < n && PaletteType != ptVideoDAC; ++i) {
+    const uint16_t w = SxgPaletteWord(FData, i);
+    if (((w >> 10) & 31) > 24 || ((w >> 5) & 31) > 24 || (w & 31) > 24) PaletteType = ptVideoDAC;
+  }
+}
+
+TKvMatchFlags TKvZxSpectrumSxgEngine::Match(TKvLoadSource& ASource) {
+  if (ASource.GetSize() < 17 || !CheckSxgHeader(ASource.GetData(), ASource.GetSize())) return 0;
+  return ASource.GetExtension() == ".sxg" ? kSizeAndExt | mfHeader : mfSize | mfHeader;
+}
+
+std::unique_ptr<TKvBitmap> TKvZxSpectrumSxgEngine::Decode() {
+  Palette->Clear();
+  const int n = SxgFilePaletteCount(FData, Source->GetSize());
+  for (int i = 0; i < n; ++i) {
+    const uint16_t w = SxgPaletteWord(FData, i);
+    Palette->AddRGB(SxgLevelByte(PaletteType, (w >> 10) & 31), SxgLevelByte(PaletteType, (w >> 5) & 31),
+                    SxgLevelByte(PaletteType, w & 31));
+  }
+  std::unique_ptr<TKvBitmap> LBitmap;
+  if (Bits == 4)
+    LBitmap = std::make_unique<TKvBitmap4>(Width, Height, Palette.get());
+  else
+    LBitmap = std::make_unique<TKvBitmap8>(Width, Height, Palette.get());
+  const uint32_t LStride = SxgBytesPerLine(FData);
+  const int LRow = Bits == 4 ? (Width + 1) / 2 : Width;
+  const uint8_t* LPixels = FData + SxgPixelOffset(FData);
+  for (int y = 0; y < Height; ++y)
+    std::memcpy(LBitmap->GetScanline(y), LPixels + static_cast<int64_t>(y) * LStride, LRow);
+  return LBitmap;
+}
+
+// ---------------------------------------------------------------------------
 
 const std::vector<const TKvSourceEngineClass*>& ZxSpectrumSourceEngineClasses() {
   static const std::vector<const TKvSourceEngineClass*> LClasses = {
@@ -731,7 +774,7 @@ const std::vector<const TKvSourceEngineClass*>& ZxSpectrumSourceEngineClasses() 
       &SourceEngineClass<TKvZxSpectrumStlEngine>(),
       &SourceEngineClass<TKvZxSpectrumTricolorSourceEngine>(),
       &SourceEngineClass<TKvZxSpectrumChrEngine>(),
-      // ".sxg" of the ZX Evolution takes its place here.
+      &SourceEngineClass<TKvZxSpectrumSxgEngine>(),
       &SourceEngineClass<TKvZxSpectrumBscEngine>(),
       &SourceEngineClass<TKvZxSpectrumBmc4Engine>(),
       &SourceEngineClass<TKvZxSpectrumBspEngine>(),

@@ -71,6 +71,7 @@ KV_ZX_IMPORTER(TKvZxSpectrumBscEngine);            // ".bsc" 11136
 KV_ZX_IMPORTER(TKvZxSpectrumBmc4Engine);           // ".bmc4" 11904
 KV_ZX_IMPORTER(TKvZxSpectrumNextNxiSourceEngine);  // ".nxi" 49664
 KV_ZX_IMPORTER(TKvZxSpectrumNextSl2Engine);        // ".sl2" 49152
+KV_ZX_IMPORTER(TKvZxSpectrumSxgEngine);            // ".sxg" ZX Evolution, by header
 
 // ".scr" 6912 read with flash cells as the mean of ink and paper; a name
 // ending in ".flash.scr" ranks it first.

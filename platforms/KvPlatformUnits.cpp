@@ -5,6 +5,7 @@
 #include "platforms/KvSavePlatformMSX.h"
 #include "platforms/KvSavePlatformScorpionGMX.h"
 #include "platforms/KvSavePlatformTimex.h"
+#include "platforms/KvSavePlatformZxEvolution.h"
 #include "platforms/KvSavePlatformZxSpectrum.h"
 #include "platforms/KvSavePlatformZxSpectrumNext.h"
 #include "platforms/KvSavePlatformZxSpectrumSpectra.h"
@@ -22,6 +23,7 @@ TKvUnitInitList& PlatformUnits() {
                                                  {"KvSavePlatformMSX", &InitKvSavePlatformMSX},
                                                  {"KvSavePlatformScorpionGMX", &InitKvSavePlatformScorpionGMX},
                                                  {"KvSavePlatformTimex", &InitKvSavePlatformTimex},
+                                                 {"KvSavePlatformZxEvolution", &InitKvSavePlatformZxEvolution},
                                                  {"KvSavePlatformZxSpectrum", &InitKvSavePlatformZxSpectrum},
                                                  {"KvSavePlatformZxSpectrumNext", &InitKvSavePlatformZxSpectrumNext},
                                                  {"KvSavePlatformZxSpectrumSpectra", &InitKvSavePlatformZxSpectrumSpectra},

@@ -11,6 +11,7 @@
 #include "core/KvThreadJob.h"
 #include "importers/KvImporterUnits.h"
 #include "platforms/KvSavePlatformScorpionGMX.h"
+#include "platforms/KvSavePlatformZxEvolution.h"
 #include "platforms/KvSavePlatformZxSpectrumNext.h"
 #include "platforms/ZxTestPictures.h"
 
@@ -91,6 +92,52 @@ TEST(KvEvoGmxNextRoundTrip, ZxSpectrumNext) {
   }
   auto gray = ZxConvert(next, *part, [](TKvDestEngineOptions& o) { o.SetPaletteMode(1); });
   ExpectRoundTrip(gray, 0, "gray.nxi", "TKvZxSpectrumNextNxiSourceEngine", mfSize | mfExtension, 256, 192);
+}
+
+// Flat blocks of colours that every level scale holds: large pictures
+// convert quickly.
+std::unique_ptr<TBitmap32> BlockPicture(int AWidth, int AHeight) {
+  static const uint32_t kColors[6] = {0x000000, 0xFFFFFF, 0xFF0000, 0x00FFFF, 0xFFFF00, 0x0000FF};
+  auto b = std::make_unique<TBitmap32>(AWidth, AHeight);
+  for (int y = 0; y < AHeight; ++y)
+    for (int x = 0; x < AWidth; ++x) *b->GetPixelPtr(x, y) = 0xFF000000u | kColors[(x / 64 + y / 48) % 6];
+  return b;
+}
+
+TEST(KvEvoGmxNextRoundTrip, ZxEvolution) {
+  const auto kFlags = mfHeader | mfSize | mfExtension;
+  // The importer reads the levels on its family's scale.
+  auto family = [](TKvPaletteType t) {
+    return t == ptVideoDAC ? ptVideoDAC : t <= ptEvoEGAPWM3 ? ptEvoEGA : ptPentevo;
+  };
+  auto run = [&](const TKvDestEngineClass& c, TBitmap32& pic, TKvPaletteType type, uint8_t mode) {
+    auto r = ZxConvert(c, pic, [&](TKvDestEngineOptions& o) {
+      o.SetPaletteType(type);
+      o.SetPaletteMode(mode);
+    });
+    const std::string name = c.GetModeName() + "-" + std::to_string(type) + "-" + std::to_string(mode) + "-" +
+                             std::to_string(pic.GetWidth()) + ".sxg";
+    ExpectRoundTrip(r, 0, name, "TKvZxSpectrumSxgEngine", kFlags, pic.GetWidth(), pic.GetHeight(),
+                    [&](TKvSourceEngine& e) { e.PaletteType = family(type); });
+  };
+  // Every mode with every palette kind at the smallest size.
+  auto tiny = ZxTestPicture(8, 8, 41);
+  for (const TKvDestEngineClass* c : ZxEvolutionDestEngineClasses())
+    for (TKvPaletteType t : ZxEvolutionPaletteTypes) run(*c, *tiny, t, 11);
+  // Both depths at an odd width (4-bit rows of 130 bytes) and at the largest
+  // width, for each family; then gray, black-and-white and "Custom".
+  auto odd = ZxTestPicture(257, 32, 42);
+  auto wide = BlockPicture(512, 16);
+  for (const TKvDestEngineClass* c :
+       {&DestEngineClass<TKvZxEvolution256x192x4Engine>(), &DestEngineClass<TKvZxEvolution360x288x8Engine>()})
+    for (TKvPaletteType t : {ptEvoEGA, ptPentevoPWM2, ptVideoDAC}) {
+      run(*c, *odd, t, 11);
+      run(*c, *wide, t, 11);
+    }
+  // The largest picture once, in the largest file.
+  run(DestEngineClass<TKvZxEvolution360x288x8Engine>(), *BlockPicture(512, 512), ptVideoDAC, 11);
+  for (uint8_t mode : {0, 1, 17}) run(DestEngineClass<TKvZxEvolution320x200x8Engine>(), *odd, ptEvoEGAPWM1, mode);
+  run(DestEngineClass<TKvZxEvolution320x240x4Engine>(), *odd, ptPentevo, 17);
 }
 
 }  // namespace
