@@ -155,16 +155,58 @@ private:
 
 }  // namespace
 
-TKvYJKBaseImage::TBestY TKvYJKBaseImage::BestY(int AIndex, int AK, int AJ) const {
-  const TKvLinRGBColor& c = FLevelColors[static_cast<size_t>(AIndex)];
-  TBestY best{0, 10000.0};
+void TKvYJKBaseImage::FillCandidates(int AK, int AJ, TCandidates& ACandidates) const {
+  ACandidates.Count = 0;
   for (int y = 0; y < 32; y += YStep) {
     int r, g, b;
     FormulaLevels(y, AK, AJ, r, g, b);
-    const double d = Dist2(c, FLevelColors[static_cast<size_t>(r * 1024 + g * 32 + b)]);
-    if (d < best.Err) best = {y, d};
+    ACandidates.Index[ACandidates.Count++] = r * 1024 + g * 32 + b;
+  }
+}
+
+TKvYJKBaseImage::TBestY TKvYJKBaseImage::BestY(int AIndex, const TCandidates& ACandidates) const {
+  const TKvLinRGBColor& c = FLevelColors[static_cast<size_t>(AIndex)];
+  TBestY best{0, 10000.0};
+  for (int n = 0; n < ACandidates.Count; ++n) {
+    const double d = Dist2(c, FLevelColors[static_cast<size_t>(ACandidates.Index[n])]);
+    if (d < best.Err) best = {n * YStep, d};
   }
   return best;
+}
+
+void TKvYJKBaseImage::ConvertPlainRows(int AFirst, int ALast, const TKvYJKWindow* ATable,
+                                       uint32_t (*APreview)(int, int, int)) {
+  const int groups = (FWidth + 3) / 4;
+  TCandidates cand;
+  for (int row = AFirst; row <= ALast; ++row) {
+    for (int g = 0; g < groups; ++g) {
+      if (Aborted(Abort)) ::Abort();
+      int idx[4], kMin, kMax, jMin, jMax;
+      LoadGroup(g, row, ATable, idx, kMin, kMax, jMin, jMax);
+      double best = 10000.0;
+      int bestK = 0, bestJ = 0;
+      for (int k = kMin; k <= kMax; ++k)
+        for (int j = jMin; j <= jMax; ++j) {
+          FillCandidates(k, j, cand);
+          double e = 0;
+          for (int i = 0; i < 4; ++i) e += BestY(idx[i], cand).Err;
+          if (e < best || (e == best && std::abs(k) + std::abs(j) < std::abs(bestK) + std::abs(bestJ))) {
+            best = e;
+            bestK = k;
+            bestJ = j;
+          }
+        }
+      FillCandidates(bestK, bestJ, cand);
+      int values[4];
+      uint32_t colors[4];
+      for (int i = 0; i < 4; ++i) {
+        values[i] = BestY(idx[i], cand).Y;
+        colors[i] = APreview(values[i], bestK, bestJ);
+      }
+      StoreGroup(g, row, values, bestK, bestJ, colors);
+    }
+    if (Progress) Progress->IncProgress();
+  }
 }
 
 void TKvYJKBaseImage::BeginConversion(bool* AAbort, TKvDestProgress* AProgress, TKvDestEngineOptions& AOptions,
@@ -281,36 +323,7 @@ std::unique_ptr<TKvBitmap24> TKvYUVImage::Convert(bool* AAbort, TKvDestProgress*
   return std::move(Result);
 }
 
-void TKvYJKImage::ConvertRows(int AFirst, int ALast) {
-  const int groups = (FWidth + 3) / 4;
-  for (int row = AFirst; row <= ALast; ++row) {
-    for (int g = 0; g < groups; ++g) {
-      if (Aborted(Abort)) ::Abort();
-      int idx[4], kMin, kMax, jMin, jMax;
-      LoadGroup(g, row, FWindows, idx, kMin, kMax, jMin, jMax);
-      double best = 10000.0;
-      int bestK = 0, bestJ = 0;
-      for (int k = kMin; k <= kMax; ++k)
-        for (int j = jMin; j <= jMax; ++j) {
-          double e = 0;
-          for (int i = 0; i < 4; ++i) e += BestY(idx[i], k, j).Err;
-          if (e < best || (e == best && std::abs(k) + std::abs(j) < std::abs(bestK) + std::abs(bestJ))) {
-            best = e;
-            bestK = k;
-            bestJ = j;
-          }
-        }
-      int values[4];
-      uint32_t colors[4];
-      for (int i = 0; i < 4; ++i) {
-        values[i] = BestY(idx[i], bestK, bestJ).Y;
-        colors[i] = FPreview(values[i], bestK, bestJ);
-      }
-      StoreGroup(g, row, values, bestK, bestJ, colors);
-    }
-    if (Progress) Progress->IncProgress();
-  }
-}
+void TKvYJKImage::ConvertRows(int AFirst, int ALast) { ConvertPlainRows(AFirst, ALast, FWindows, FPreview); }
 
 TKvYJKYAEImage::TKvYJKYAEImage(TBitmap32& ABitmap) : TKvYJKBaseImage(ABitmap) { YStep = 2; }
 
@@ -337,40 +350,12 @@ std::unique_ptr<TKvBitmap24> TKvYJKYAEImage::ConvertYJK(bool* AAbort, TKvDestPro
 }
 
 void TKvYJKYAEImage::ConvertYJKRows(int AFirst, int ALast) {
-  const TKvYJKWindow* table = YJKEvenWindows();
-  const int groups = (FWidth + 3) / 4;
-  for (int row = AFirst; row <= ALast; ++row) {
-    for (int g = 0; g < groups; ++g) {
-      if (Aborted(Abort)) ::Abort();
-      int idx[4], kMin, kMax, jMin, jMax;
-      LoadGroup(g, row, table, idx, kMin, kMax, jMin, jMax);
-      double best = 10000.0;
-      int bestK = 0, bestJ = 0;
-      for (int k = kMin; k <= kMax; ++k)
-        for (int j = jMin; j <= jMax; ++j) {
-          double e = 0;
-          for (int i = 0; i < 4; ++i) e += BestY(idx[i], k, j).Err;
-          if (e < best || (e == best && std::abs(k) + std::abs(j) < std::abs(bestK) + std::abs(bestJ))) {
-            best = e;
-            bestK = k;
-            bestJ = j;
-          }
-        }
-      int values[4];
-      uint32_t colors[4];
-      for (int i = 0; i < 4; ++i) {
-        values[i] = BestY(idx[i], bestK, bestJ).Y;
-        colors[i] = YJKToRGB(values[i], bestK, bestJ);
-      }
-      StoreGroup(g, row, values, bestK, bestJ, colors);
-    }
-    if (Progress) Progress->IncProgress();
-  }
+  ConvertPlainRows(AFirst, ALast, YJKEvenWindows(), &YJKToRGB);
 }
 
-void TKvYJKYAEImage::BestYAE(int AIndex, int AK, int AJ, int ANearest, double ANearestDist, int& AValue,
-                             double& AErr, double& AYJKErr) const {
-  const TBestY y = BestY(AIndex, AK, AJ);
+void TKvYJKYAEImage::BestYAE(int AIndex, const TCandidates& ACandidates, int ANearest, double ANearestDist,
+                             int& AValue, double& AErr, double& AYJKErr) const {
+  const TBestY y = BestY(AIndex, ACandidates);
   AValue = y.Y;
   AErr = y.Err;
   AYJKErr = y.Err;
@@ -384,6 +369,7 @@ void TKvYJKYAEImage::ConvertYJKYAERows(int AFirst, int ALast) {
   const TKvYJKWindow* table = YJKEvenWindows();
   const int groups = (FWidth + 3) / 4;
   const bool hasColors = YAEPalette.Count > 0;
+  TCandidates cand;
   for (int row = AFirst; row <= ALast; ++row) {
     for (int g = 0; g < groups; ++g) {
       if (Aborted(Abort)) ::Abort();
@@ -402,12 +388,13 @@ void TKvYJKYAEImage::ConvertYJKYAERows(int AFirst, int ALast) {
       int bestK = 0, bestJ = 0, bestN = 0;
       for (int k = kMin; k <= kMax; ++k)
         for (int j = jMin; j <= jMax; ++j) {
+          FillCandidates(k, j, cand);
           double e = 0;
           int n = 0;
           for (int i = 0; i < 4; ++i) {
             int v;
             double err, yjkErr;
-            BestYAE(idx[i], k, j, nearest[i], nearestDist[i], v, err, yjkErr);
+            BestYAE(idx[i], cand, nearest[i], nearestDist[i], v, err, yjkErr);
             e += err;
             n += v & 1;
           }
@@ -419,11 +406,12 @@ void TKvYJKYAEImage::ConvertYJKYAERows(int AFirst, int ALast) {
             bestN = n;
           }
         }
+      FillCandidates(bestK, bestJ, cand);
       int values[4];
       uint32_t colors[4];
       for (int i = 0; i < 4; ++i) {
         double err, yjkErr;
-        BestYAE(idx[i], bestK, bestJ, nearest[i], nearestDist[i], values[i], err, yjkErr);
+        BestYAE(idx[i], cand, nearest[i], nearestDist[i], values[i], err, yjkErr);
         colors[i] = YAEToRGB(YAEPalette, values[i], bestK, bestJ);
         if (yjkErr > 0) {
           std::lock_guard<std::mutex> lock(HistogramLock);

@@ -89,13 +89,22 @@ public:
   virtual void ConvertRows(int AFirst, int ALast) = 0;
 
 protected:
+  // The 15-bit colour of every Y under one (K, J), Y ascending: the same for
+  // the four pixels of a group.
+  struct TCandidates {
+    int Count;
+    int Index[32];
+  };
+  void FillCandidates(int AK, int AJ, TCandidates& ACandidates) const;
   // The best Y (the smallest on ties) of a pixel of 15-bit colour AIndex
-  // under (K, J), and its squared linear distance.
+  // among the candidates, and its squared linear distance.
   struct TBestY {
     int Y;
     double Err;
   };
-  TBestY BestY(int AIndex, int AK, int AJ) const;
+  TBestY BestY(int AIndex, const TCandidates& ACandidates) const;
+  // The row routine of the formulas without palette pixels.
+  void ConvertPlainRows(int AFirst, int ALast, const TKvYJKWindow* ATable, uint32_t (*APreview)(int, int, int));
   virtual void FormulaLevels(int AY, int AK, int AJ, int& AR, int& AG, int& AB) const = 0;
   // Y runs over 0..31 in steps of YStep.
   int YStep = 1;
@@ -174,8 +183,8 @@ protected:
 private:
   // The YAE value of a pixel under (K, J) and its error; AYJKErr: the error
   // of its best even Y.
-  void BestYAE(int AIndex, int AK, int AJ, int ANearest, double ANearestDist, int& AValue, double& AErr,
-               double& AYJKErr) const;
+  void BestYAE(int AIndex, const TCandidates& ACandidates, int ANearest, double ANearestDist, int& AValue,
+               double& AErr, double& AYJKErr) const;
   bool FWithPalette = false;
 };
 
