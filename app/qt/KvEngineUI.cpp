@@ -1025,6 +1025,26 @@ void TKvDestEngineUIPanel::ArrangeControls(TnoxShellUI& UI, int& ATop) {
   for (const TRow& R : FRows) ArrangeRow(R, ATop);
 }
 
+int TKvDestEngineUIPanel::GetRequiredWidth() const {
+  if (!FShellUI) return 0;
+  const TnoxShellUI& UI = *FShellUI;
+  const int LControlLeft = UI.MarginX + GetCaptionWidth() + UI.LabelSpacingY;
+  int LRight = 0;
+  for (const TRow& R : FRows) {
+    QWidget* C = R.Control;
+    int x = R.FullWidth ? UI.MarginX : LControlLeft;
+    // A stretched row takes the panel's width; only a list in it has a minimum.
+    x += R.Stretch ? (qobject_cast<QComboBox*>(C) ? C->sizeHint().width() : 0) : C->width();
+    if (auto* T = dynamic_cast<TKvTrackBar*>(C))
+      if (T->GetEdit()) x += UI.RelatedSpacingX + T->GetEdit()->width();
+    for (QWidget* A : R.After)
+      x += ((A == TimesLabel || A == HeightEdit) ? 0 : R.RelatedAfter ? UI.RelatedSpacingX : UI.UnrelatedSpacingX) +
+           A->width();
+    LRight = std::max(LRight, x);
+  }
+  return LRight + UI.MarginX;
+}
+
 void TKvDestEngineUIPanel::ArrangeSection(int ASection, int& ATop) {
   if (!FDescription || !FShellUI) return;
   const std::vector<TKvPanelSection>& LSections = FDescription->GetSections();

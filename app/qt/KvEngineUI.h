@@ -222,6 +222,8 @@ public:
   int GetCaptionWidth() const override;
   int GetClientWidth() const override { return width(); }
   void ArrangeSection(int ASection, int& ATop) override;
+  // The width the panel needs so that no control is cut, after ResizeControls.
+  int GetRequiredWidth() const;
   void RequestArrange() override {
     if (OnArrangeRequest) OnArrangeRequest();
   }

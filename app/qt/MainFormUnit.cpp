@@ -198,6 +198,8 @@ TMainForm::TMainForm(TKvTimerFactory* ATimers, TKvWorkerLauncher* AWorkers) : Tn
   FScreenLabel = new TLabel(ParametersPanel);
   FScreenLabel->SetCaption("&Screen:");
   ScreenCombo = new TnoxShellComboBox(ParametersPanel);
+  // Its size follows the modes of the platform shown.
+  ScreenCombo->setSizeAdjustPolicy(QComboBox::AdjustToContents);
   FScreenLabel->SetFocusControl(ScreenCombo);
   if (PlatformCombo->currentIndex() >= 0) {
     TKvDestSubTypes& LModes = LEngines.GetSubTypes(PlatformCombo->currentIndex());
@@ -293,9 +295,6 @@ void TMainForm::BuildMenus() {
   LFile->addAction(CloseAction);
   LFile->addSeparator();
   LFile->addAction(BatchAction);
-  LFile->addSeparator();
-  QAction* LExit = LFile->addAction("E&xit");
-  connect(LExit, &QAction::triggered, this, [this] { close(); });
   QMenu* LResult = MainMenu->addMenu("Result");
   LResult->addAction(RegionAction);
   LResult->addSeparator();
@@ -456,9 +455,17 @@ void TMainForm::ResizeControls() {
   for (TLabel* L : {FilesLabel, SourceLabel, ResultLabel, FParametersLabel, FPlatformLabel, FScreenLabel})
     L->AdjustBounds();
   FCommonSeparator->AdjustBounds();
-  PlatformCombo->resize(UI.CharsToWidth(20), PlatformCombo->sizeHint().height());
+  // The lists are never narrower than their longest entry.
+  PlatformCombo->resize(std::max(UI.CharsToWidth(20), PlatformCombo->sizeHint().width()),
+                        PlatformCombo->sizeHint().height());
   ScreenCombo->resize(ScreenCombo->width(), ScreenCombo->sizeHint().height());
   if (EnginePanel) EnginePanel->ResizeControls(UI);
+  // The panel widens when the lists' row or the converter's controls need more.
+  const int LListsRow = UI.MarginX + FPlatformLabel->width() + UI.LabelSpacingX + PlatformCombo->width() +
+                        UI.UnrelatedSpacingX + FScreenLabel->width() + UI.LabelSpacingX +
+                        ScreenCombo->sizeHint().width() + UI.MarginX;
+  const int LEngine = EnginePanel ? EnginePanel->GetRequiredWidth() : 0;
+  ParametersPanel->resize(std::max({ParametersPanel->width(), LListsRow, LEngine}), ParametersPanel->height());
 }
 
 void TMainForm::ArrangeControls() {

@@ -8,6 +8,8 @@
 #include <QFontMetrics>
 #include <QFrame>
 #include <QLineEdit>
+#include <QRadioButton>
+#include <QStyleOptionButton>
 #include <QStyle>
 #include <algorithm>
 
@@ -148,10 +150,26 @@ void TnoxShellUI::AutoSizeCheckBox(QAbstractButton* ACheckBox) { AutoSizeGlyphBu
 void TnoxShellUI::AutoSizeGlyphButton(QAbstractButton* AControl, int32_t, int32_t) {
   if (!AControl) return;
   const QString text = QLatin1Char(' ') + AControl->text();
-  const TnoxSize glyph = GetCheckBoxGlyphSize();
+  // The glyph is what the style draws before the caption: its indicator and
+  // the gap to the text (the classic 13 x 13 box is smaller than most).
+  QStyleOptionButton opt;
+  opt.initFrom(AControl);
+  const QStyle* st = AControl->style();
+  const bool radio = qobject_cast<QRadioButton*>(AControl) != nullptr;
+  const TnoxSize classic = GetCheckBoxGlyphSize();
+  const TnoxSize glyph{
+      std::max(classic.Width,
+               st->pixelMetric(radio ? QStyle::PM_ExclusiveIndicatorWidth : QStyle::PM_IndicatorWidth, &opt, AControl) +
+                   st->pixelMetric(radio ? QStyle::PM_RadioButtonLabelSpacing : QStyle::PM_CheckBoxLabelSpacing, &opt,
+                                   AControl)),
+      std::max(classic.Height, st->pixelMetric(radio ? QStyle::PM_ExclusiveIndicatorHeight : QStyle::PM_IndicatorHeight,
+                                               &opt, AControl))};
   const TnoxSize t = GetTextMeasurer()->TextExtent(AControl->font(), text);
   const TnoxSize s = noxGlyphButtonSize(glyph, t, text.size() > 1);
-  AControl->resize(s.Width, s.Height);
+  // Never smaller than the control asks for itself (the style's focus frame
+  // and margins around glyph and caption).
+  const QSize hint = AControl->sizeHint();
+  AControl->resize(std::max(s.Width, hint.width()), std::max(s.Height, hint.height()));
 }
 
 namespace {
