@@ -51,19 +51,6 @@ std::vector<uint8_t> Msbmp() {
   return d;
 }
 
-// FE runs of 0x11 that unpack to ALength bytes, at ALoad.
-std::vector<uint8_t> Packed(uint16_t ALoad, int ALength, uint8_t AEscape = 0xFE) {
-  std::vector<uint8_t> d = C64File(2, ALoad);
-  for (; ALength > 0; ALength -= 255) {
-    const uint8_t n = uint8_t(ALength < 255 ? ALength : 255);
-    if (AEscape == 0xFE)
-      d.insert(d.end(), {0xFE, 0x11, n});
-    else
-      d.insert(d.end(), {AEscape, n, 0x11});
-  }
-  return d;
-}
-
 TEST(KvImportOnlyPlatforms, ProbeRanking) {
   struct Case {
     const char* Name;
@@ -74,7 +61,7 @@ TEST(KvImportOnlyPlatforms, ProbeRanking) {
       {"a.hgr", std::vector<uint8_t>(8192, 0x2A), "TKvAppleIIEngine", 10},
       {"a.hir", std::vector<uint8_t>(8000, 0x40), "TKvOricEngine", 10},
       {"a.pic", std::vector<uint8_t>(8000, 0x40), "TKvOricEngine", 8},
-      {"a.gg", Packed(0x6000, 10500), "TKvCommodore64LoResGgEngine", 3},
+      {"a.gg", C64PackedFile(0x6000, 10500, 0x11, false), "TKvCommodore64LoResGgEngine", 3},
       {"a.tim", SmallTim(), "TKvPlayStationSourceEngine", 11},
       {"a.tim", Meka(12), "TKvMekaSnapshotEngine", 1},
       {"a.sbm", Meka(13), "TKvMekaSnapshotEngine", 1},
@@ -91,6 +78,43 @@ TEST(KvImportOnlyPlatforms, ProbeRanking) {
         EXPECT_EQ(i > LOric, std::string(c.Name) == "a.hir") << c.Name;
       }
   }
+}
+
+TEST(KvImportOnlyPlatforms, RegistrationOrder) {
+  const std::vector<std::string> c64 = {
+      "TKvCommodore64HiResBWEngine",  "TKvCommodore64LoResEngine",   "TKvCommodore64LoResPmgEngine",
+      "TKvCommodore64LoResAmiEngine", "TKvCommodore64LoResGgEngine", "TKvCommodore64HiResEngine",
+      "TKvCommodore64HiResJJEngine",  "TKvCommodore64HiResGigascreenEngine", "TKvCommodore64Lp3Engine"};
+  std::vector<std::string> mine;
+  for (const TKvSourceEngineClass* c : Commodore64SourceEngineClasses()) mine.push_back(c->GetClassName());
+  EXPECT_EQ(mine, c64);
+
+  InitializeImporters();
+  std::vector<std::string> all;
+  for (const TKvSourceEngineClass* c : SourceEngineClasses()) all.push_back(c->GetClassName());
+  auto first = [&all](const std::string& APart) {
+    for (size_t i = 0; i < all.size(); ++i)
+      if (all[i].find(APart) != std::string::npos) return static_cast<int>(i);
+    return -1;
+  };
+  auto last = [&all](const std::string& APart) {
+    for (size_t i = all.size(); i-- > 0;)
+      if (all[i].find(APart) != std::string::npos) return static_cast<int>(i);
+    return -1;
+  };
+  // Each unit's classes follow one another, in unit order; the units of
+  // other platforms take their places between them once they exist.
+  const char* order[] = {"AmstradCPC", "AppleII", "BK0010", "Commodore64", "Okean240", "Oric",
+                         "PC8000",     "PlayStation", "ScorpiorGMX", "SegaMasterSystem", "Meka"};
+  int before = -1;
+  for (const char* unit : order) {
+    const int f = first(unit);
+    if (f < 0) continue;
+    EXPECT_GT(f, before) << unit;
+    before = last(unit);
+  }
+  EXPECT_EQ(last("Commodore64") - first("Commodore64"), 8);
+  EXPECT_EQ(first("Meka"), first("SegaMasterSystem") + 1);
 }
 
 // Every importer of these platforms, in registration order.
@@ -117,15 +141,15 @@ TEST(KvImportOnlyPlatforms, BadInputGivesNoCandidate) {
   msbmpLonger.push_back(0);
   auto msbmpShorter = Msbmp();
   msbmpShorter.pop_back();
-  auto noTerminator = Packed(0x6000, 20001);
+  auto noTerminator = C64PackedFile(0x6000, 20001, 0x11, false);
   struct Case {
     const char* Name;
     std::vector<uint8_t> Data;
   } cases[] = {
       {"a.gg", noTerminator},
-      {"a.gg", Packed(0x6000, 10000)},
-      {"a.ami", Packed(0x4000, 20001, 0xC2)},
-      {"a.jj", Packed(0x5C00, 9023)},
+      {"a.gg", C64PackedFile(0x6000, 10000, 0x11, false)},
+      {"a.ami", C64PackedFile(0x4000, 20001, 0x11, false, 0xC2)},
+      {"a.jj", C64PackedFile(0x5C00, 9023, 0x11, false)},
       {"a.tim", shortTim},
       {"a.tim", wideClut},
       {"a.sbm", msbmpLonger},
@@ -150,9 +174,9 @@ TEST(KvImportOnlyPlatforms, BadInputGivesNoCandidate) {
 TEST(KvImportOnlyPlatforms, PackedDataNeverOverrunsItsBuffer) {
   // Far more data than the plain layouts hold: unpacking stops at their size.
   for (const auto& [name, data, cls] :
-       {std::tuple{"a.gg", Packed(0x6000, 20000), "TKvCommodore64LoResGgEngine"},
-        std::tuple{"a.ami", Packed(0x4000, 20000, 0xC2), "TKvCommodore64LoResAmiEngine"},
-        std::tuple{"a.jj", Packed(0x5C00, 20000), "TKvCommodore64HiResJJEngine"}}) {
+       {std::tuple{"a.gg", C64PackedFile(0x6000, 20000, 0x11, false), "TKvCommodore64LoResGgEngine"},
+        std::tuple{"a.ami", C64PackedFile(0x4000, 20000, 0x11, false, 0xC2), "TKvCommodore64LoResAmiEngine"},
+        std::tuple{"a.jj", C64PackedFile(0x5C00, 20000, 0x11, false), "TKvCommodore64HiResJJEngine"}}) {
     TKvImporterProbe p(name, data);
     TKvSourceEngine* e = p.Find(cls);
     ASSERT_TRUE(e) << name;
@@ -170,8 +194,8 @@ TEST(KvImportOnlyPlatforms, MutatedFilesDecodeOrAreRefused) {
       {"a.hgr", std::vector<uint8_t>(8192, 0xAA)}, {"a.hir", std::vector<uint8_t>(8000, 0x47)},
       {"a.kla", C64File(10003, 0x6000, 0x6C)},    {"a.pmg", C64File(9332, 0x3F8E, 0x6C)},
       {"a.hlf", C64File(24578, 0x2000, 0x6C)},    {"a.lp3", C64File(4174, 0x1800, 0x6C)},
-      {"a.gg", Packed(0x6000, 10001)},            {"a.ami", Packed(0x4000, 10001, 0xC2)},
-      {"a.jj", Packed(0x5C00, 9216)},             {"a.tim", SmallTim()},
+      {"a.gg", C64PackedFile(0x6000, 10001, 0x11, false)},            {"a.ami", C64PackedFile(0x4000, 10001, 0x11, false, 0xC2)},
+      {"a.jj", C64PackedFile(0x5C00, 9216, 0x11, false)},             {"a.tim", SmallTim()},
       {"a.sbm", Msbmp()},                         {"a.s00", Meka(12)},
   };
   std::mt19937 LRandom(33);

@@ -28,6 +28,23 @@ inline std::vector<uint8_t> C64File(size_t ASize, uint16_t ALoad, uint8_t AFill 
   return d;
 }
 
+// A packed C64 file at ALoad whose runs unpack to ALength bytes of AValue,
+// ending with a terminator when ATerminate: FE value count runs, or
+// AEscape count value runs for another escape byte.
+inline std::vector<uint8_t> C64PackedFile(uint16_t ALoad, int ALength, uint8_t AValue = 0x11, bool ATerminate = true,
+                                          uint8_t AEscape = 0xFE) {
+  std::vector<uint8_t> d = C64File(2, ALoad);
+  for (; ALength > 0; ALength -= 255) {
+    const uint8_t n = static_cast<uint8_t>(ALength < 255 ? ALength : 255);
+    if (AEscape == 0xFE)
+      d.insert(d.end(), {0xFE, AValue, n});
+    else
+      d.insert(d.end(), {AEscape, n, AValue});
+  }
+  if (ATerminate) d.insert(d.end(), {AEscape, 0x00, 0x00});
+  return d;
+}
+
 struct TKvImporterProbe {
   std::vector<uint8_t> Bytes;
   std::unique_ptr<TKvMemoryLoadSource> Source;

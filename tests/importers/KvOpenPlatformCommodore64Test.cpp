@@ -263,22 +263,6 @@ TEST(KvOpenPlatformCommodore64, RunReaders) {
   }
 }
 
-// A packed file at ALoad whose FE runs unpack to ALength bytes of AValue,
-// ending with a terminator when ATerminate.
-std::vector<uint8_t> PackedFile(uint16_t ALoad, int ALength, uint8_t AValue = 0x11, bool ATerminate = true,
-                                uint8_t AEscape = 0xFE) {
-  std::vector<uint8_t> d = C64File(2, ALoad);
-  for (; ALength > 0; ALength -= 255) {
-    const uint8_t n = static_cast<uint8_t>(ALength < 255 ? ALength : 255);
-    if (AEscape == 0xFE)
-      d.insert(d.end(), {0xFE, AValue, n});
-    else
-      d.insert(d.end(), {AEscape, n, AValue});
-  }
-  if (ATerminate) d.insert(d.end(), {AEscape, 0x00, 0x00});
-  return d;
-}
-
 TEST(KvOpenPlatformCommodore64, PackedFilesAreRecognisedByTheirUnpackedLength) {
   struct Case {
     const char* Name;
@@ -286,24 +270,24 @@ TEST(KvOpenPlatformCommodore64, PackedFilesAreRecognisedByTheirUnpackedLength) {
     const char* Class;
     TKvMatchFlags Flags;
   } cases[] = {
-      {"a.gg", PackedFile(0x6000, 10001), "TKvCommodore64LoResGgEngine", 11},
-      {"a.koa", PackedFile(0x6000, 10001), "TKvCommodore64LoResGgEngine", 9},
-      {"a.gg", PackedFile(0x6000, 10500), "TKvCommodore64LoResGgEngine", 3},
-      {"a.koa", PackedFile(0x6000, 10500), "TKvCommodore64LoResGgEngine", 0},
-      {"a.gg", PackedFile(0x6000, 10000), "TKvCommodore64LoResGgEngine", 0},
-      {"a.gg", PackedFile(0x6000, 20000, 0x11, false), "TKvCommodore64LoResGgEngine", 3},
-      {"a.gg", PackedFile(0x6000, 20001, 0x11, false), "TKvCommodore64LoResGgEngine", 0},
-      {"a.gg", PackedFile(0x6000, 20001), "TKvCommodore64LoResGgEngine", 0},
-      {"a.gg", PackedFile(0x4000, 10001), "TKvCommodore64LoResGgEngine", 0},
-      {"a.ami", PackedFile(0x4000, 10001, 0x11, true, 0xC2), "TKvCommodore64LoResAmiEngine", 11},
-      {"a.bin", PackedFile(0x4000, 10001, 0x11, true, 0xC2), "TKvCommodore64LoResAmiEngine", 9},
-      {"a.ami", PackedFile(0x4000, 10001), "TKvCommodore64LoResAmiEngine", 0},  // FE runs unpack to 3 bytes each
-      {"a.jj", PackedFile(0x5C00, 9216), "TKvCommodore64HiResJJEngine", 11},
-      {"a.bin", PackedFile(0x5C00, 9216), "TKvCommodore64HiResJJEngine", 9},
-      {"a.jj", PackedFile(0x5C00, 9100), "TKvCommodore64HiResJJEngine", 3},
-      {"a.bin", PackedFile(0x5C00, 9100), "TKvCommodore64HiResJJEngine", 0},
-      {"a.jj", PackedFile(0x5C00, 9023), "TKvCommodore64HiResJJEngine", 0},
-      {"a.jj", PackedFile(0x5C00, 9024), "TKvCommodore64HiResJJEngine", 3},
+      {"a.gg", C64PackedFile(0x6000, 10001), "TKvCommodore64LoResGgEngine", 11},
+      {"a.koa", C64PackedFile(0x6000, 10001), "TKvCommodore64LoResGgEngine", 9},
+      {"a.gg", C64PackedFile(0x6000, 10500), "TKvCommodore64LoResGgEngine", 3},
+      {"a.koa", C64PackedFile(0x6000, 10500), "TKvCommodore64LoResGgEngine", 0},
+      {"a.gg", C64PackedFile(0x6000, 10000), "TKvCommodore64LoResGgEngine", 0},
+      {"a.gg", C64PackedFile(0x6000, 20000, 0x11, false), "TKvCommodore64LoResGgEngine", 3},
+      {"a.gg", C64PackedFile(0x6000, 20001, 0x11, false), "TKvCommodore64LoResGgEngine", 0},
+      {"a.gg", C64PackedFile(0x6000, 20001), "TKvCommodore64LoResGgEngine", 0},
+      {"a.gg", C64PackedFile(0x4000, 10001), "TKvCommodore64LoResGgEngine", 0},
+      {"a.ami", C64PackedFile(0x4000, 10001, 0x11, true, 0xC2), "TKvCommodore64LoResAmiEngine", 11},
+      {"a.bin", C64PackedFile(0x4000, 10001, 0x11, true, 0xC2), "TKvCommodore64LoResAmiEngine", 9},
+      {"a.ami", C64PackedFile(0x4000, 10001), "TKvCommodore64LoResAmiEngine", 0},  // FE runs unpack to 3 bytes each
+      {"a.jj", C64PackedFile(0x5C00, 9216), "TKvCommodore64HiResJJEngine", 11},
+      {"a.bin", C64PackedFile(0x5C00, 9216), "TKvCommodore64HiResJJEngine", 9},
+      {"a.jj", C64PackedFile(0x5C00, 9100), "TKvCommodore64HiResJJEngine", 3},
+      {"a.bin", C64PackedFile(0x5C00, 9100), "TKvCommodore64HiResJJEngine", 0},
+      {"a.jj", C64PackedFile(0x5C00, 9023), "TKvCommodore64HiResJJEngine", 0},
+      {"a.jj", C64PackedFile(0x5C00, 9024), "TKvCommodore64HiResJJEngine", 3},
       {"a.gg", C64File(2, 0x6000), "TKvCommodore64LoResGgEngine", 0},
       {"a.gg", C64File(3, 0x6000), "TKvCommodore64LoResGgEngine", 0},
   };
@@ -311,13 +295,13 @@ TEST(KvOpenPlatformCommodore64, PackedFilesAreRecognisedByTheirUnpackedLength) {
     TKvImporterProbe p(c.Name, c.Data);
     EXPECT_EQ(p.Flags(c.Class), c.Flags) << c.Name << " " << c.Class << " " << c.Data.size();
   }
-  TKvImporterProbe gg("a.gg", PackedFile(0x6000, 10001));
+  TKvImporterProbe gg("a.gg", C64PackedFile(0x6000, 10001));
   EXPECT_EQ(gg.Find("TKvCommodore64LoResGgEngine")->Description,
             "Commodore 64 160x200x4 Koala Painter compressed image");
   EXPECT_EQ(gg.Find("TKvCommodore64LoResGgEngine")->PixelAspect, 17);
-  TKvImporterProbe jj("a.jj", PackedFile(0x5C00, 9216));
+  TKvImporterProbe jj("a.jj", C64PackedFile(0x5C00, 9216));
   EXPECT_EQ(jj.Find("TKvCommodore64HiResJJEngine")->Description, "Commodore 64 320x200x4 Doodle compressed image");
-  TKvImporterProbe ami("a.ami", PackedFile(0x4000, 10001, 0x11, true, 0xC2));
+  TKvImporterProbe ami("a.ami", C64PackedFile(0x4000, 10001, 0x11, true, 0xC2));
   EXPECT_EQ(ami.Find("TKvCommodore64LoResAmiEngine")->Description, "Commodore 64 160x200x4 Amica Paint image");
 }
 
