@@ -164,6 +164,12 @@ TKvScorpionGMXEngineUI::TKvScorpionGMXEngineUI(TKvDestEngineOptions* AOptions) :
   AddZxPaletteSection(2051);  // "Black/white", "Gray", "Сolor"
   AddColorUsageSection(true);
   AddDitheringSection(true);
+  // The colour usage means something only in colour; black and white has no
+  // cells whose error could be limited.
+  AddRelated(pcModeCombo, 2, pcColorUsageLabel, false);
+  AddRelated(pcModeCombo, 2, pcColorUsageCombo, false);
+  AddRelated(pcModeCombo, 0, pcLimitInsideCheckBox, true);
+  AddRelated(pcModeCombo, 0, pcLimitBoundaryCheckBox, true);
 }
 
 std::unique_ptr<TKvDestEngineUI> TKvScorpionGMX640Engine::CreateUI(TKvDestEngineOptions* AOptions) {

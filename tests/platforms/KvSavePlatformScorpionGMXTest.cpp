@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <set>
+#include <tuple>
 #include <vector>
 
 #include "core/KvCellImage.h"
@@ -173,6 +174,14 @@ TEST(KvSavePlatformScorpionGMX, ModesAndPanel) {
   for (auto& s : dynamic_cast<TKvDestEngineUIEx&>(*ui).GetSections()) kinds.push_back({s.Kind, s.Set});
   EXPECT_EQ(kinds, (std::vector<std::pair<K, uint32_t>>{
                        {K::Position, 0}, {K::ZxPalette, 2051}, {K::ColorUsage, 0}, {K::Dithering, 0}}));
+  std::vector<std::tuple<TKvControlId, int, TKvControlId, bool>> related;
+  for (auto& r : dynamic_cast<TKvDestEngineUIEx&>(*ui).GetRelated())
+    related.emplace_back(r.Master, r.ItemIndex, r.Control, r.Inverse);
+  EXPECT_EQ(related, (std::vector<std::tuple<TKvControlId, int, TKvControlId, bool>>{
+                         {pcModeCombo, 2, pcColorUsageLabel, false},
+                         {pcModeCombo, 2, pcColorUsageCombo, false},
+                         {pcModeCombo, 0, pcLimitInsideCheckBox, true},
+                         {pcModeCombo, 0, pcLimitBoundaryCheckBox, true}}));
 }
 
 }  // namespace

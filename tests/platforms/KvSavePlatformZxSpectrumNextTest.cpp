@@ -104,6 +104,35 @@ TEST(KvSavePlatformZxSpectrumNext, GrayAndBlackWhiteOnTheCube) {
   EXPECT_EQ(used, (std::set<int>{0, 1}));
 }
 
+// A fixed palette that leaves no room for the grays merges them to two
+// colours; the file stores the indexes the preview shows.
+TEST(KvSavePlatformZxSpectrumNext, MergedGraysKeepFileAndPreviewAlike) {
+  auto pic = ZxTestPicture(256, 16, 6);
+  auto r = ZxConvert(Next(), *pic, [](TKvDestEngineOptions& o) {
+    o.SetPaletteMode(1);
+    TKvPalette256 fixed;
+    const auto cube = TKvPaletteRGB::CreateBits(3, 3, 3, false);
+    for (int i = 0; fixed.Count < 255; ++i) {
+      const TKvStdRGBColor c = cube->GetStdRGB(i);
+      if (c.R != c.G || c.G != c.B) fixed.AddStdRGB(c);
+    }
+    o.SetFixedPalette(&fixed);
+  });
+  const TKvPalette256& pal = *r.Options->GetPalette();
+  ASSERT_LE(pal.Count, 256);
+  const auto cube = TKvPaletteRGB::CreateBits(3, 3, 3, false);
+  std::set<int> used;
+  for (int y = 0; y < 16; ++y)
+    for (int x = 0; x < 256; ++x) {
+      const int v = r.Bytes(0)[512 + y * 256 + x];
+      used.insert(v);
+      ASSERT_EQ(Word(r.Bytes(0), v), NextPaletteWord(*cube, r.Preview->Palette->GetStdRGB(r.Preview->GetPixel(x, y))))
+          << x << " " << y;
+    }
+  EXPECT_EQ(used.size(), 2u);
+  EXPECT_NE(used, (std::set<int>{0, 1}));
+}
+
 TEST(KvSavePlatformZxSpectrumNext, UnknownModeIsRefused) {
   auto pic = ZxTestPicture(16, 16, 5);
   for (uint8_t type : {ptRGB333, ptRGB332}) {
