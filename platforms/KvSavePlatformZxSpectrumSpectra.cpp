@@ -543,6 +543,12 @@ bool TKvZxSpectrumSpectra8x8EngineUI::ColorUsageEnabled(const TKvDestEngineOptio
   return AOptions.PaletteMode == 11 && AOptions.PaletteType == ptColored15x1;
 }
 
+void TKvZxSpectrumSpectra8x8EngineUI::CheckOptions(IKvPanelControls& AControls) {
+  TKvDestEngineUIEx::CheckOptions(AControls);
+  AControls.SetEnabled(pcColorUsageLabel, ColorUsageEnabled(*GetOptions()));
+  AControls.SetEnabled(pcColorUsageCombo, AControls.GetEnabled(pcColorUsageLabel));
+}
+
 // ---------------------------------------------------------------------------
 // Conversion
 

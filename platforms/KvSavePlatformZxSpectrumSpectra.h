@@ -368,8 +368,10 @@ public:
   // "64 colors (single byte)" is offered with 8-pixel cells only.
   virtual bool OffersSingleByte64() { return true; }
   virtual bool OffersBlockLimits() { return false; }
-  // Colour usage matters only to "15 colors (single byte)" in colour mode.
+  // Colour usage matters only to "15 colors (single byte)" in colour mode:
+  // its caption is enabled exactly then, and the list follows the caption.
   static bool ColorUsageEnabled(const TKvDestEngineOptions& AOptions);
+  void CheckOptions(IKvPanelControls& AControls) override;
 
 private:
   void AddSections();

@@ -533,4 +533,25 @@ TEST(KvSavePlatformZxSpectrumSpectra, PanelSections) {
   }
 }
 
+// "Color usage" is enabled only for "15 colors (single byte)" in colour mode.
+TEST(KvSavePlatformZxSpectrumSpectra, ColourUsageControlFollowsTheOptions) {
+  auto engine = Engine<TKvZxSpectrumSpectra8x2Engine>().Create();
+  auto o = engine->CreateOptions();
+  auto ui = engine->CreateUI(o.get());
+  auto& panel = dynamic_cast<TKvDestEngineUIEx&>(*ui);
+  TKvPanelControlState state(panel);
+  struct {
+    uint8_t Type, Mode;
+    bool Enabled;
+  } cases[] = {{ptColored15x1, 11, true}, {ptColored15x1, 1, false}, {ptColored15x1, 0, false},
+               {ptColored15x2, 11, false}, {ptColored64x1, 11, false}, {ptColored64x2, 11, false}};
+  for (auto& c : cases) {
+    o->SetPaletteType(c.Type);
+    o->SetPaletteMode(c.Mode);
+    panel.CheckOptions(state);
+    EXPECT_EQ(state.GetEnabled(pcColorUsageLabel), c.Enabled) << int(c.Type) << " " << int(c.Mode);
+    EXPECT_EQ(state.GetEnabled(pcColorUsageCombo), c.Enabled) << int(c.Type) << " " << int(c.Mode);
+  }
+}
+
 }  // namespace
