@@ -467,4 +467,45 @@ TEST(KvOpenPlatformMSX, Screen8WithSprites) {
   }
 }
 
+TEST(KvOpenPlatformMSX, WideScreensAndTheirSprites) {
+  // SCREEN 6: four pixels a byte, the top bits on the left; sprites cover
+  // two pixels each, colour bits 2-3 on the left and 0-1 on the right.
+  Bytes sc6 = Dump(32775);
+  sc6[7] = 0x1B;  // 0, 1, 2, 3
+  for (int i = 0; i < 32; ++i) sc6[7 + 0x7800 + i] = 0xFF;
+  sc6[7 + 0x7600] = 9;
+  sc6[7 + 0x7601] = 20;
+  sc6[7 + 0x7602] = 0;
+  sc6[7 + 0x7604] = 216;
+  for (int l = 0; l < 16; ++l) sc6[7 + 0x7400 + l] = 0x06;  // 01 10
+  TFiles f6("a.sc6", sc6);
+  auto b6 = f6.Open(SourceEngineClass<TKvSC6Engine>())->Decode();
+  EXPECT_EQ(b6->Width, 512);
+  for (int x = 0; x < 4; ++x) EXPECT_EQ(b6->GetPixel(x, 0), x);
+  EXPECT_EQ(b6->GetPixel(40, 10), 1);
+  EXPECT_EQ(b6->GetPixel(41, 10), 2);
+
+  // SCREEN 7: two pixels a byte, the high nibble on the left; a sprite pixel
+  // covers two.
+  Bytes sc7 = Dump(64167);
+  sc7[7] = 0x5A;
+  for (int i = 0; i < 32; ++i) sc7[7 + 0xF000 + i] = 0xFF;
+  sc7[7 + 0xFA00] = 9;
+  sc7[7 + 0xFA01] = 20;
+  sc7[7 + 0xFA02] = 0;
+  sc7[7 + 0xFA04] = 216;
+  for (int l = 0; l < 16; ++l) sc7[7 + 0xF800 + l] = 0x0C;
+  Put(sc7, 7 + 0xFA80, Entries(16));
+  TFiles f7("a.sc7", sc7);
+  auto e7 = f7.Open(SourceEngineClass<TKvSC7Engine>());
+  EXPECT_EQ(e7->Description, "MSX2 512x212x4 screen 7 image");
+  auto b7 = e7->Decode();
+  EXPECT_EQ(b7->GetPixel(0, 0), 5);
+  EXPECT_EQ(b7->GetPixel(1, 0), 10);
+  EXPECT_EQ(b7->GetPixel(40, 10), 12);
+  EXPECT_EQ(b7->GetPixel(41, 10), 12);
+  EXPECT_EQ(b7->GetPixel(72, 10), 0);
+  EXPECT_EQ(b7->Palette->GetStdRGB(1), Level(1, 0, 6));
+}
+
 }  // namespace
