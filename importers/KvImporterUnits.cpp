@@ -1,6 +1,7 @@
 #include "importers/KvImporterUnits.h"
 
 #include "importers/KvOpenPlatformAppleII.h"
+#include "importers/KvOpenPlatformBK0010.h"
 #include "importers/KvOpenPlatformCommodore64.h"
 #include "importers/KvOpenPlatformDVK.h"
 #include "importers/KvOpenPlatformMSX.h"
@@ -17,7 +18,7 @@
 
 TKvUnitInitList& ImporterUnits() {
   // Units not built yet take their places in this order: Agat, AmstradCPC,
-  // AppleII, ATMTurbo, BBCMicro, BK0010, Commodore64, Corvette, | DVK,
+  // AppleII, ATMTurbo, BBCMicro, | BK0010, Commodore64, Corvette, | DVK,
   // ElectronikaMS0515, ElektronikaKR04, ElementZX, Irisha, Lvov, MAG, MSX,
   // Okean240, Oric, PC8000, PlayStation, PMD85, PP01, Profi, SAMCoupe,
   // ScorpionGMX, SegaMasterSystem, SinclairQL, Specialist, SymbOS, TI99,
@@ -25,6 +26,7 @@ TKvUnitInitList& ImporterUnits() {
   // ZxSpectrumUlaPlus.
   static TKvUnitInitList LList("importers", {
                                                 {"KvOpenPlatformAppleII", &InitKvOpenPlatformAppleII},
+                                                {"KvOpenPlatformBK0010", &InitKvOpenPlatformBK0010},
                                                 {"KvOpenPlatformCommodore64", &InitKvOpenPlatformCommodore64},
                                                 {"KvOpenPlatformDVK", &InitKvOpenPlatformDVK},
                                                 {"KvOpenPlatformMSX", &InitKvOpenPlatformMSX},

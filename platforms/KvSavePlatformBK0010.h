@@ -1,0 +1,154 @@
+// The converters of the "BK-0011" platform: a 256x256 four-colour screen with
+// one of 16 fixed palettes ("Auto" tries them all), that screen shown in two
+// alternating frames, and the 512x256 black-and-white screen, single and in
+// two frames.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "app/KvDestEngines.h"
+#include "app/KvPanelSections.h"
+#include "core/KvBitmap.h"
+#include "core/KvDestEngineOptions.h"
+#include "platforms/KvFixedPaletteSearch.h"
+
+// Screens over memory the caller provides (an output stream's data, zeroed).
+// Colour screen: 256 rows of 64 bytes, pixel x in bits 2 * (x mod 4) and up of
+// byte x / 4 (the leftmost pixel in the lowest bits); then the stored palette
+// number.
+class TKvBK1Screen : public TKvScreen2 {
+public:
+  TKvBK1Screen(int AWidth, int AHeight, void* AData, uint8_t APaletteNumber);
+  static int GetDataSize(int, int) { return 16385; }
+  void SetPixel(int X, int Y, int AValue) override;
+};
+
+// Frame A's colour screen, frame B's, then the stored number twice; a
+// mixture c shows c / 4 in frame A and c mod 4 in frame B.
+class TKvBK2Screen : public TKvScreen2 {
+public:
+  TKvBK2Screen(int AWidth, int AHeight, void* AData, uint8_t APaletteNumber);
+  static int GetDataSize(int, int) { return 32770; }
+  void SetPixel(int X, int Y, int AValue) override;
+};
+
+// 512x256, pixel x is bit x mod 8 of byte x / 8 of its 64-byte row; set is white.
+class TKvBKMonoScreen : public TKvScreen1 {
+public:
+  using TKvScreen1::TKvScreen1;
+  static int GetDataSize(int, int) { return 16384; }
+  void SetPixel(int X, int Y, int AValue) override;
+};
+
+// Two mono screens: level c sets bit c / 2 in frame A and c mod 2 in frame B.
+class TKvBKMono2Screen : public TKvScreen2 {
+public:
+  TKvBKMono2Screen(int AWidth, int AHeight, void* AData);
+  static int GetDataSize(int, int) { return 32768; }
+  void SetPixel(int X, int Y, int AValue) override;
+};
+
+class TKvBKEngineOptions : public TKvDestEngineOptions {
+public:
+  explicit TKvBKEngineOptions(bool AGigascreen = false);
+  TKvSize GetDefaultSize() const override { return {256, 256}; }
+  void SetWidth(int32_t) override {}
+  void SetHeight(int32_t) override {}
+  // "Auto" (PaletteIndex 0) shows no colours; palette k its 4 colours, or
+  // its 16 mixtures in the two-frame mode.
+  void UpdatePalette() override;
+  const bool Gigascreen;
+};
+
+class TKvBK1EngineOptions : public TKvBKEngineOptions {};
+
+class TKvBK2EngineOptions : public TKvBKEngineOptions {
+public:
+  TKvBK2EngineOptions() : TKvBKEngineOptions(true) {}
+};
+
+class TKvBKMonoEngineOptions : public TKvDestEngineOptions {
+public:
+  TKvBKMonoEngineOptions();
+  TKvSize GetDefaultSize() const override { return {512, 256}; }
+  void SetWidth(int32_t) override {}
+  void SetHeight(int32_t) override {}
+};
+
+class TKvBKEngineUI : public TKvDestEngineUIEx {
+public:
+  TKvBKEngineUI(TKvDestEngineOptions* AOptions, bool AGigascreen);
+  void AddBKPaletteSection();
+  const bool Gigascreen;
+};
+
+class TKvBK1EngineUI : public TKvBKEngineUI {
+public:
+  explicit TKvBK1EngineUI(TKvDestEngineOptions* AOptions) : TKvBKEngineUI(AOptions, false) {}
+};
+
+class TKvBK2EngineUI : public TKvBKEngineUI {
+public:
+  explicit TKvBK2EngineUI(TKvDestEngineOptions* AOptions) : TKvBKEngineUI(AOptions, true) {}
+};
+
+class TKvBKMonoUI : public TKvDestEngineUIEx {
+public:
+  explicit TKvBKMonoUI(TKvDestEngineOptions* AOptions);
+};
+
+// The caption of palette 1..16 in the palette list: its colour names joined
+// by "/", then the stored number in parentheses.
+std::string BKPaletteCaption(int AIndex);
+
+// The "Auto" candidates of the two colour modes: the 16 palettes, as four
+// colours or as their mixtures (with AOptions' MaxFlickering).
+TKvFixedPaletteCandidates BKPaletteCandidates(bool AGigascreen, const TKvDestEngineOptions& AOptions,
+                                              TKvDestProgress* AProgress);
+
+class TKvBK1Engine : public TKvDestEngineOf<TKvBK1Engine> {
+public:
+  static std::string GetPlatformName() { return "BK-0011"; }
+  static std::string GetModeName() { return "256x256x2"; }
+  std::unique_ptr<TKvDestEngineUI> CreateUI(TKvDestEngineOptions* AOptions) override;
+  std::unique_ptr<TKvDestEngineOptions> CreateOptions() override;
+  static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,
+                                            TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,
+                                            TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams);
+};
+
+class TKvBK2Engine : public TKvDestEngineOf<TKvBK2Engine> {
+public:
+  static std::string GetPlatformName() { return "BK-0011"; }
+  static std::string GetModeName() { return "256x256x4 Gigascreen"; }
+  std::unique_ptr<TKvDestEngineUI> CreateUI(TKvDestEngineOptions* AOptions) override;
+  std::unique_ptr<TKvDestEngineOptions> CreateOptions() override;
+  static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,
+                                            TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,
+                                            TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams);
+};
+
+class TKvBKMonoEngine : public TKvDestEngineOf<TKvBKMonoEngine> {
+public:
+  static std::string GetPlatformName() { return "BK-0011"; }
+  static std::string GetModeName() { return "512x256x1"; }
+  std::unique_ptr<TKvDestEngineUI> CreateUI(TKvDestEngineOptions* AOptions) override;
+  std::unique_ptr<TKvDestEngineOptions> CreateOptions() override;
+  static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,
+                                            TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,
+                                            TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams);
+};
+
+class TKvBKMono2Engine : public TKvDestEngineOf<TKvBKMono2Engine> {
+public:
+  static std::string GetPlatformName() { return "BK-0011"; }
+  static std::string GetModeName() { return "512x256x2 Gigascreen"; }
+  std::unique_ptr<TKvDestEngineUI> CreateUI(TKvDestEngineOptions* AOptions) override;
+  std::unique_ptr<TKvDestEngineOptions> CreateOptions() override;
+  static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,
+                                            TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,
+                                            TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams);
+};
+
+void InitKvSavePlatformBK0010();
