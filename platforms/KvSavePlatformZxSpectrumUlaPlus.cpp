@@ -40,11 +40,12 @@ void AddCounted(TKvPalette256& APalette, const TKvStdRGBColor& AColor, int32_t A
 }
 
 // Runs ADo(From, To) over 0..ACount-1: on the calling thread with a single
-// processor, else as jobs of class TJob over the splitter's ranges.
+// processor or too little work (AWork), else as jobs of class TJob over the
+// splitter's ranges.
 template <class TJob, class TDo>
-void RunPass(TKvULAPlusQuantization* AOwner, int ACount, TDo ADo) {
+void RunPass(TKvULAPlusQuantization* AOwner, int ACount, int64_t AWork, TDo ADo) {
   if (ACount <= 0) return;
-  if (ProcessorCount < 2) {
+  if (ProcessorCount < 2 || AWork < KvULAPlusMinJobWork) {
     ADo(0, ACount - 1);
     return;
   }
@@ -57,6 +58,10 @@ void RunPass(TKvULAPlusQuantization* AOwner, int ACount, TDo ADo) {
 }
 
 }  // namespace
+
+// A pass hands out some 60 us of work a job; a clustering pass over a few
+// hundred pairs costs less than that, and there are hundreds of passes.
+int64_t KvULAPlusMinJobWork = int64_t(1) << 18;
 
 // ---------------------------------------------------------------------------
 // Colours
@@ -349,7 +354,9 @@ void TKvULAPlusQuantization::CheckAbort() const {
 }
 
 void TKvULAPlusQuantization::UpdateMiddles() {
-  if (ProcessorCount < 2) {
+  int64_t members = 0;
+  for (auto& c : Clusters) members += c->GetCount();
+  if (ProcessorCount < 2 || members * 64 < KvULAPlusMinJobWork) {
     for (auto& c : Clusters) c->UpdateMiddle();
     return;
   }
@@ -360,13 +367,15 @@ void TKvULAPlusQuantization::UpdateMiddles() {
 }
 
 void TKvULAPlusQuantization::UpdateNearest() {
-  RunPass<TKvULAPlusQuantizationUpdateColorNearestClusterJob>(this, GetColorCount(), [this](int AFrom, int ATo) {
+  const int n = GetColorCount();
+  RunPass<TKvULAPlusQuantizationUpdateColorNearestClusterJob>(this, n, int64_t(n) * 64, [this](int AFrom, int ATo) {
     for (int i = AFrom; i <= ATo; ++i) GetColor(i)->UpdateNearest();
   });
 }
 
 void TKvULAPlusQuantization::Seed() {
-  RunPass<TKvULAPlusQuantizationCaclColorMaxDistanceJob>(this, GetColorCount(), [this](int AFrom, int ATo) {
+  const int n = GetColorCount();
+  RunPass<TKvULAPlusQuantizationCaclColorMaxDistanceJob>(this, n, int64_t(n) * n, [this](int AFrom, int ATo) {
     for (int i = AFrom; i <= ATo; ++i) GetColor(i)->UpdateMaxDistance();
   });
   for (auto& cluster : Clusters) {

@@ -26,6 +26,11 @@
 class TKvULAPlusCluster;
 class TKvULAPlusQuantization;
 
+// The least work (colour comparisons) of a clustering pass worth spreading
+// over jobs; below it the pass runs on the calling thread. The result does
+// not depend on it; tests lower it to run the jobs on small lists.
+extern int64_t KvULAPlusMinJobWork;
+
 // ---------------------------------------------------------------------------
 // Palette clustering
 

@@ -240,11 +240,19 @@ TEST(KvULAPlusQuantization, FewColoursKeepTheirColours) {
   }
 }
 
+// Lowers the work a clustering pass needs for jobs while it lives.
+struct TJobsForAnyWork {
+  int64_t Saved = KvULAPlusMinJobWork;
+  TJobsForAnyWork() { KvULAPlusMinJobWork = 0; }
+  ~TJobsForAnyWork() { KvULAPlusMinJobWork = Saved; }
+};
+
 TEST(KvULAPlusQuantization, SamePaletteOnOneAndManyWorkers) {
   TKvPalette256 full;
   BuildUlaPlusPalette(full, ptV11);
   std::vector<uint32_t> results[2];
   int n = 0;
+  TJobsForAnyWork jobs;
   for (int workers : {1, 4}) {
     TKvProcessorCountOverride count(workers);
     TKvPalette256 work, result;
@@ -254,6 +262,25 @@ TEST(KvULAPlusQuantization, SamePaletteOnOneAndManyWorkers) {
     results[n++] = Quads(result);
   }
   EXPECT_EQ(results[0], results[1]);
+}
+
+// The whole slow mode: first pass, clustering and final pass give the same
+// palette and file on one processor and on several.
+TEST(KvSavePlatformZxSpectrumUlaPlus, SlowModeSameOnOneAndManyWorkers) {
+  auto pic = UlaPlusPairPicture(12);
+  TJobsForAnyWork jobs;
+  std::vector<uint32_t> palettes[2];
+  std::vector<uint8_t> files[2];
+  int n = 0;
+  for (int workers : {1, 4}) {
+    TKvProcessorCountOverride count(workers);
+    auto r = ZxConvert(Classic(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(9); });
+    palettes[n] = Quads(*r.Options->GetPalette());
+    files[n++].assign(r.Bytes(0), r.Bytes(0) + r.Size(0));
+  }
+  EXPECT_EQ(palettes[0].size(), 64u);
+  EXPECT_EQ(palettes[0], palettes[1]);
+  EXPECT_EQ(files[0], files[1]);
 }
 
 TEST(KvULAPlusQuantization, AbortLeavesTheResultAlone) {
