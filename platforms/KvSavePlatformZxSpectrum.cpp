@@ -258,7 +258,7 @@ std::unique_ptr<TKvBitmap> TKvZxSpectrumGigaInterlacedImage::Convert(bool* AAbor
   if (!ATarget) RaiseInternalError();
   GigaStyle = AOptions.GigaStyle;
   BeginGiga(AOptions);
-  auto rows = TKvCellImage::Convert(AAbort, AOptions, AProgress, ATarget);
+  auto rows = ConvertCells(AAbort, AOptions, AProgress, ATarget);
   rows->MirrorX = false;
   auto result = std::make_unique<TKvBitmap4>(2 * rows->Width, rows->Height, &PureColors);
   for (int y = 0; y < rows->Height; ++y)
@@ -624,49 +624,34 @@ std::unique_ptr<TKvBitmap> TKvZxSpectrumMultiGigascreen1Image::Convert(bool* AAb
   if (!dynamic_cast<TKvCellGigaScreen*>(ATarget) || FWidth != 256 || FHeight % 8 != 0 || FHeight > 192)
     RaiseInternalError();
   BeginGiga(AOptions);
-  struct TWorkOptionsGuard {
-    std::unique_ptr<TKvDestEngineOptions>& Options;
-    ~TWorkOptionsGuard() { Options.reset(); }
-  } guard{FWorkOptions};
-  PrepareConversion(AAbort, AOptions, AProgress, true);
-  FPaletteList = CreatePaletteList();
-  std::unique_ptr<TKvBitmap> result;
-  try {
-    result = CreateResult();
-    const int rows = FHeight / 8;
-    const int total = rows * (8 + 16 * 8 + 8);
-    int done = 0;
-    FMirror = false;
-    auto cell = [&](int c, int top, int height, int cellY, bool limits) {
-      if (Aborted()) Abort();
-      FLimitErrorInsideBlock = limits;
-      FLimitErrorAtBlockBoundary = limits;
-      FCellX = c;
-      FCellY = cellY;
-      FCurrentOrder = CellOrder(8 * c, top);
-      const TRect r{8 * c, top, 8 * c + 8, top + height};
-      TKvCellPalette* candidate = nullptr;
-      SolveCell(c, cellY, r, candidate);
-      RenderCell(result.get(), ATarget, c, cellY, r, candidate);
-      ++done;
-      if (FProgress) ReportProgress(FProgress, total, done);
-    };
-    for (int row = 0; row < rows; ++row) {
-      BeginCellRow(result.get(), ATarget);
-      for (int c = 0; c < 8; ++c) cell(c, 8 * row, 8, row, true);
-      for (int r = 0; r < 8; ++r)
-        for (int c = 8; c < 24; ++c) cell(c, 8 * row + r, 1, 8 * row + r, false);
-      for (int c = 24; c < 32; ++c) cell(c, 8 * row, 8, row, true);
-      if (FSerpentine) FMirror = !FMirror;
-    }
-    result->MirrorX = false;
-    ATarget->MirrorX = false;
-  } catch (...) {
-    FreePaletteList(FPaletteList);
-    throw;
+  return ConvertCells(AAbort, AOptions, AProgress, ATarget);
+}
+
+void TKvZxSpectrumMultiGigascreen1Image::WalkCells(TKvBitmap* AResult, TKvCellScreen* ATarget) {
+  const int rows = FHeight / 8;
+  const int total = rows * (8 + 16 * 8 + 8);
+  int done = 0;
+  // The side cells are 8x8 cells with the error limits on, the middle ones
+  // 8x1 cells without them.
+  auto cell = [&](int c, int top, int height, int cellY, bool limits) {
+    if (Aborted()) Abort();
+    FLimitErrorInsideBlock = limits;
+    FLimitErrorAtBlockBoundary = limits;
+    FCellX = c;
+    FCellY = cellY;
+    FCurrentOrder = CellOrder(8 * c, top);
+    SolveGigaCell(AResult, ATarget, c, cellY, TRect{8 * c, top, 8 * c + 8, top + height});
+    ++done;
+    if (FProgress) ReportProgress(FProgress, total, done);
+  };
+  for (int row = 0; row < rows; ++row) {
+    BeginCellRow(AResult, ATarget);
+    for (int c = 0; c < 8; ++c) cell(c, 8 * row, 8, row, true);
+    for (int r = 0; r < 8; ++r)
+      for (int c = 8; c < 24; ++c) cell(c, 8 * row + r, 1, 8 * row + r, false);
+    for (int c = 24; c < 32; ++c) cell(c, 8 * row, 8, row, true);
+    if (FSerpentine) FMirror = !FMirror;
   }
-  FreePaletteList(FPaletteList);
-  return result;
 }
 
 TKvZxSpectrumBWGigascreenScreen::TKvZxSpectrumBWGigascreenScreen(void* AData) : TKvScreen2(256, 192, AData) {}

@@ -249,6 +249,7 @@ public:
                                      TKvCellScreen* ATarget) override;
 
 protected:
+  void WalkCells(TKvBitmap* AResult, TKvCellScreen* ATarget) override;
   void DiffuseRenderError(int X, int Y, const TKvLinRGBColor& AError) override;
 
 private:

@@ -297,6 +297,7 @@ void TKvZxSpectrumGigascreenPalette::Setup(int APaper1, int AInk1, int APaper2, 
     const int k = Palette->AddColor(m);
     Palette->Colors[k].Skip = false;
     Codes[k] = code;
+    Entries[k] = entries[code];
   }
   Palette->UpdateCache();
   const int n = Palette->Count;
@@ -327,23 +328,33 @@ bool TKvZxSpectrumGigascreenPalette::ContainsColors(const TKvZxSpectrumGigascree
 
 TKvZxSpectrumGigascreenPaletteList::TKvZxSpectrumGigascreenPaletteList(uint8_t AColorUsage,
                                                                        TKvPalette256& AMixPalette,
-                                                                       bool ASameAttributes) {
+                                                                       bool ASameAttributes)
+    : FMixPalette(&AMixPalette) {
   std::vector<std::pair<int, int>> groups;
   if (AColorUsage == 0 || AColorUsage == 1 || AColorUsage == 2) groups.push_back({0, 0});
   if (AColorUsage == 0) groups.push_back({0, 8});
   if (AColorUsage == 0 || AColorUsage == 3) groups.push_back({8, 8});
-  std::vector<std::unique_ptr<TKvZxSpectrumGigascreenPalette>> found;
+  // What a candidate is compared by: its colour count and sorted colours.
+  struct TFound {
+    TKvZxGigaCandidate Candidate;
+    int Entries[4];
+    std::array<uint32_t, 5> Key;
+  };
+  std::vector<TFound> found;
   std::set<std::array<uint32_t, 5>> seen;
-  auto spare = std::make_unique<TKvZxSpectrumGigascreenPalette>(AMixPalette);
+  TKvZxSpectrumGigascreenPalette trial(AMixPalette);
   auto offer = [&](int p1, int k1, int p2, int k2) {
-    spare->Setup(p1, k1, p2, k2);
-    const int n = spare->GetColorCount();
+    trial.Setup(p1, k1, p2, k2);
+    const int n = trial.GetColorCount();
     if (n == 0) return;
-    const std::array<uint32_t, 5> key{static_cast<uint32_t>(n), spare->Keys[0], spare->Keys[1], spare->Keys[2],
-                                      spare->Keys[3]};
+    const std::array<uint32_t, 5> key{static_cast<uint32_t>(n), trial.Keys[0], trial.Keys[1], trial.Keys[2],
+                                      trial.Keys[3]};
     if (!seen.insert(key).second) return;
-    found.push_back(std::move(spare));
-    spare = std::make_unique<TKvZxSpectrumGigascreenPalette>(AMixPalette);
+    TFound f{};
+    f.Candidate = TKvZxGigaCandidate{p1, k1, p2, k2, n, {0, 0, 0, 0}, trial.Range};
+    for (int k = 0; k < n; ++k) f.Entries[k] = trial.Entries[k];
+    f.Key = key;
+    found.push_back(f);
   };
   for (const auto& [b1, b2] : groups) {
     if (ASameAttributes) {
@@ -359,18 +370,36 @@ TKvZxSpectrumGigascreenPaletteList::TKvZxSpectrumGigascreenPaletteList(uint8_t A
   // More colours first; equal counts keep their order, so that the search,
   // which keeps the first of equal scores, prefers candidates with more.
   std::stable_sort(found.begin(), found.end(),
-                   [](const auto& a, const auto& b) { return a->GetColorCount() > b->GetColorCount(); });
+                   [](const TFound& a, const TFound& b) { return a.Candidate.Count > b.Candidate.Count; });
   // A candidate whose colours an earlier, richer one offers adds nothing.
-  for (size_t i = found.size(); i-- > 0;) {
+  auto contains = [](const TFound& a, const TFound& b) {
+    const uint32_t* end = a.Key.data() + 1 + a.Key[0];
+    for (uint32_t k = 1; k <= b.Key[0]; ++k)
+      if (std::find(a.Key.data() + 1, end, b.Key[k]) == end) return false;
+    return true;
+  };
+  std::vector<bool> dropped(found.size(), false);
+  for (size_t i = found.size(); i-- > 0;)
     for (size_t j = 0; j < i; ++j)
-      if (found[j]->GetColorCount() > found[i]->GetColorCount() && found[j]->ContainsColors(*found[i])) {
-        found.erase(found.begin() + static_cast<ptrdiff_t>(i));
+      if (found[j].Key[0] > found[i].Key[0] && contains(found[j], found[i])) {
+        dropped[i] = true;
         break;
       }
-  }
-  for (auto& c : found) {
-    for (int k = 0; k < c->GetColorCount(); ++k) FUnion.AddUniqueStdRGB(c->Palette->GetStdRGB(k));
-    Add(std::move(c));
+  int slotOf[256];
+  std::fill(std::begin(slotOf), std::end(slotOf), -1);
+  for (size_t i = 0; i < found.size(); ++i) {
+    if (dropped[i]) continue;
+    TFound& f = found[i];
+    for (int k = 0; k < f.Candidate.Count; ++k) {
+      const int e = f.Entries[k];
+      if (slotOf[e] < 0) {
+        slotOf[e] = static_cast<int>(FMixEntries.size());
+        FMixEntries.push_back(e);
+      }
+      f.Candidate.Slots[k] = slotOf[e];
+      FUnion.AddUniqueStdRGB(AMixPalette.GetStdRGB(e));
+    }
+    FCandidates.push_back(f.Candidate);
   }
   FUnion.SortByGray(0);
   FUnion.UpdateCache();
@@ -500,13 +529,144 @@ void TKvZxSpectrumGigascreenImage::BeginGiga(TKvDestEngineOptions& AOptions) {
   GrayMix7 = mix.GetStdRGB(7);
   GrayMix15 = mix.GetStdRGB(15);
   FScratch = std::make_unique<TKvZxSpectrumGigascreenPalette>(mix);
+  FChosen = std::make_unique<TKvZxSpectrumGigascreenPalette>(mix);
 }
 
 std::unique_ptr<TKvBitmap> TKvZxSpectrumGigascreenImage::Convert(bool* AAbort, TKvDestEngineOptions& AOptions,
                                                                 TKvDestProgress* AProgress, TKvCellScreen* ATarget) {
   if (!dynamic_cast<TKvCellGigaScreen*>(ATarget)) RaiseInternalError();
   BeginGiga(AOptions);
-  return TKvCellImage::Convert(AAbort, AOptions, AProgress, ATarget);
+  return ConvertCells(AAbort, AOptions, AProgress, ATarget);
+}
+
+bool KvZxGigaSkipHopelessCandidates = true;
+
+std::unique_ptr<TKvBitmap> TKvZxSpectrumGigascreenImage::ConvertCells(bool* AAbort, TKvDestEngineOptions& AOptions,
+                                                                     TKvDestProgress* AProgress,
+                                                                     TKvCellScreen* ATarget) {
+  struct TWorkOptionsGuard {
+    std::unique_ptr<TKvDestEngineOptions>& Options;
+    ~TWorkOptionsGuard() { Options.reset(); }
+  } guard{FWorkOptions};
+  PrepareConversion(AAbort, AOptions, AProgress, true);
+  FPaletteList = CreatePaletteList();
+  std::unique_ptr<TKvBitmap> result;
+  try {
+    result = CreateResult();
+    FMirror = false;
+    WalkCells(result.get(), ATarget);
+    result->MirrorX = false;
+    ATarget->MirrorX = false;
+  } catch (...) {
+    FreePaletteList(FPaletteList);
+    throw;
+  }
+  FreePaletteList(FPaletteList);
+  return result;
+}
+
+void TKvZxSpectrumGigascreenImage::WalkCells(TKvBitmap* AResult, TKvCellScreen* ATarget) {
+  const int total = FCellsAcross * FCellsDown;
+  int done = 0;
+  for (int j = 0; j < FCellsDown; ++j) {
+    FCellY = j;
+    BeginCellRow(AResult, ATarget);
+    for (int i = 0; i < FCellsAcross; ++i) {
+      if (Aborted()) Abort();
+      FCellX = i;
+      SolveGigaCell(AResult, ATarget, i, j, GetCellRect(i, j));
+      ++done;
+      if (FProgress) ReportProgress(FProgress, total, done);
+    }
+    if (FSerpentine) FMirror = !FMirror;
+  }
+}
+
+void TKvZxSpectrumGigascreenImage::SolveGigaCell(TKvBitmap* AResult, TKvCellScreen* ATarget, int ACellX, int ACellY,
+                                                 const TRect& ARect) {
+  if (!FLimitErrorAtBlockBoundary) AddDeferredError(ARect, TKvLinRGBColor{1, 1, 1});
+  const TKvZxGigaCandidate* best = FindBestCandidate(ARect);
+  if (!best) RaiseInternalError();
+  FChosen->Setup(best->Paper1, best->Ink1, best->Paper2, best->Ink2);
+  if (FLimitErrorAtBlockBoundary) {
+    *GetRanges()->GetRange(ACellX, ACellY) = FChosen->Range;
+    AddDeferredError(ARect, FChosen->Range);
+  }
+  RenderCell(AResult, ATarget, ACellX, ACellY, ARect, FChosen.get());
+}
+
+const TKvZxGigaCandidate* TKvZxSpectrumGigascreenImage::FindBestCandidate(const TRect& ARect) {
+  auto* list = static_cast<TKvZxSpectrumGigascreenPaletteList*>(FPaletteList);
+  const int n = list->GetCandidateCount();
+  if (n == 0) return nullptr;
+  TKvPalette256& mix = list->GetMixPalette();
+  const std::vector<int>& entries = list->GetMixEntries();
+  const size_t slots = entries.size();
+  // Each trial pixel ends as one of the candidate's colours, so the squared
+  // distance of every cell pixel to its nearest colour, summed in the order
+  // of the score, never exceeds the score (rounding is monotone).
+  FDistances.clear();
+  for (int y = ARect.Top; y < ARect.Bottom; ++y)
+    for (int x = ARect.Left; x < ARect.Right; ++x) {
+      const TKvLinRGBColor& a = GetPixels(x, y)->GetLinRGB();
+      for (size_t s = 0; s < slots; ++s) {
+        const TKvLinRGBColor& b = mix.Colors[entries[s]].GetLinRGB();
+        const double dr = a.R - b.R, dg = a.G - b.G, db = a.B - b.B;
+        FDistances.push_back(dr * dr + dg * dg + db * db);
+      }
+    }
+  const size_t pixels = FDistances.size() / std::max<size_t>(slots, 1);
+  FBounds.assign(static_cast<size_t>(n), 0.0);
+  for (int c = 0; c < n; ++c) {
+    const TKvZxGigaCandidate& cand = list->GetCandidate(c);
+    double sum = 0;
+    for (size_t p = 0; p < pixels; ++p) {
+      const double* d = &FDistances[p * slots];
+      double m = d[cand.Slots[0]];
+      for (int k = 1; k < cand.Count; ++k) m = std::min(m, d[cand.Slots[k]]);
+      sum += m;
+    }
+    FBounds[static_cast<size_t>(c)] = sum;
+  }
+  auto score = [&](int c) {
+    if (Aborted()) Abort();
+    const TKvZxGigaCandidate& cand = list->GetCandidate(c);
+    FTrial.Clear();
+    for (int k = 0; k < cand.Count; ++k) {
+      const int at = FTrial.AddColor(mix.Colors[entries[static_cast<size_t>(cand.Slots[k])]]);
+      FTrial.Colors[at].Skip = false;
+    }
+    FTrial.UpdateCache();
+    return ScoreCell(ARect, *FWorkOptions, FTrial, *FHelper);
+  };
+  int best = -1;
+  double bestScore = 0;
+  auto offer = [&](int c, double AScore) {
+    if (best < 0 || AScore < bestScore || (AScore == bestScore && c < best)) {
+      best = c;
+      bestScore = AScore;
+    }
+  };
+  if (!KvZxGigaSkipHopelessCandidates) {
+    for (int c = 0; c < n; ++c) offer(c, score(c));
+    return &list->GetCandidate(best);
+  }
+  // The candidate of the least bound first; then only those whose bound
+  // does not exceed its score can do better, tried by rising bound.
+  const int first = static_cast<int>(std::min_element(FBounds.begin(), FBounds.end()) - FBounds.begin());
+  offer(first, score(first));
+  FOrder.clear();
+  for (int c = 0; c < n; ++c)
+    if (c != first && FBounds[static_cast<size_t>(c)] <= bestScore) FOrder.push_back(c);
+  std::sort(FOrder.begin(), FOrder.end(), [this](int a, int b) {
+    const double ba = FBounds[static_cast<size_t>(a)], bb = FBounds[static_cast<size_t>(b)];
+    return ba < bb || (ba == bb && a < b);
+  });
+  for (const int c : FOrder) {
+    if (FBounds[static_cast<size_t>(c)] > bestScore) break;
+    offer(c, score(c));
+  }
+  return &list->GetCandidate(best);
 }
 
 void TKvZxSpectrumGigascreenImage::Prepare() {

@@ -196,21 +196,40 @@ public:
   // The colours as $RRGGBB, ascending; Codes[k] is the code of colour k.
   uint32_t Keys[4] = {0, 0, 0, 0};
   int32_t Codes[4] = {0, 0, 0, 0};
+  // The mixture entry of each colour.
+  int32_t Entries[4] = {0, 0, 0, 0};
+};
+
+// One candidate of a list, kept small: a conversion offers up to some
+// fifteen hundred. Its colours are the mixture entries the list names by
+// slot; Setup of a TKvZxSpectrumGigascreenPalette with its four indexes
+// gives the same colours, codes and range.
+struct TKvZxGigaCandidate {
+  int Paper1 = 0, Ink1 = 0, Paper2 = 0, Ink2 = 0;
+  int Count = 0;
+  int Slots[4] = {0, 0, 0, 0};  // per colour: its place in GetMixEntries
+  TKvLinRGBColor Range{0, 0, 0};
 };
 
 // Every candidate the colour usage allows, without duplicates and without
 // candidates whose colours another one offers with more, most colours first;
-// with the union of their colours sorted by gray.
+// with the union of their colours sorted by gray. The candidates are not
+// TKvCellPalette items: the gigascreen images search them themselves.
 class TKvZxSpectrumGigascreenPaletteList : public TKvCellPaletteList {
 public:
   // ASameAttributes: both frames of a cell share one attribute.
   TKvZxSpectrumGigascreenPaletteList(uint8_t AColorUsage, TKvPalette256& AMixPalette, bool ASameAttributes);
   TKvPalette256& GetUnionPalette() { return FUnion; }
-  TKvZxSpectrumGigascreenPalette* GetGiga(int AIndex) const {
-    return static_cast<TKvZxSpectrumGigascreenPalette*>(GetPalette(AIndex));
-  }
+  int GetCandidateCount() const { return static_cast<int>(FCandidates.size()); }
+  const TKvZxGigaCandidate& GetCandidate(int AIndex) const { return FCandidates[static_cast<size_t>(AIndex)]; }
+  // The mixture palette entries that the candidates show, by slot.
+  const std::vector<int>& GetMixEntries() const { return FMixEntries; }
+  TKvPalette256& GetMixPalette() const { return *FMixPalette; }
 
 private:
+  TKvPalette256* FMixPalette;
+  std::vector<TKvZxGigaCandidate> FCandidates;
+  std::vector<int> FMixEntries;
   TKvPalette256 FUnion;
 };
 
@@ -313,10 +332,33 @@ public:
 protected:
   // The options' settings and the unmixed colours, before a conversion.
   void BeginGiga(TKvDestEngineOptions& AOptions);
+  // The conversion's steps around WalkCells: settings, candidate list,
+  // result.
+  std::unique_ptr<TKvBitmap> ConvertCells(bool* AAbort, TKvDestEngineOptions& AOptions, TKvDestProgress* AProgress,
+                                          TKvCellScreen* ATarget);
+  // Solves and renders every cell, in scan order (serpentine when set).
+  virtual void WalkCells(TKvBitmap* AResult, TKvCellScreen* ATarget);
+  // Deferred error, the best candidate and rendering of one cell.
+  void SolveGigaCell(TKvBitmap* AResult, TKvCellScreen* ATarget, int ACellX, int ACellY, const TRect& ARect);
+  // The candidate of least score, the earliest of equal ones; the dither
+  // trial is skipped for candidates whose colours alone, nearest per pixel,
+  // already miss the cell by more than the best score so far.
+  const TKvZxGigaCandidate* FindBestCandidate(const TRect& ARect);
   // Spreads a rendered pixel's error; the 8x1 image decides differently
   // which cells come later.
   virtual void DiffuseRenderError(int X, int Y, const TKvLinRGBColor& AError);
   // The colour each pixel of the cell being rendered took, row by row.
   std::vector<TKvStdRGBColor> FCellPixels;
   std::unique_ptr<TKvZxSpectrumGigascreenPalette> FScratch;
+  std::unique_ptr<TKvZxSpectrumGigascreenPalette> FChosen;
+
+private:
+  TKvPalette256 FTrial;              // the colours of the candidate being scored
+  std::vector<double> FDistances;    // per cell pixel, per slot
+  std::vector<double> FBounds;       // per candidate
+  std::vector<int> FOrder;
 };
+
+// Test hook: without it the trial dithers of every candidate are made, as a
+// check that skipping them never changes a result.
+extern bool KvZxGigaSkipHopelessCandidates;

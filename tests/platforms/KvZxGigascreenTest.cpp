@@ -23,10 +23,15 @@ TEST(KvZxGigascreen, CandidateListsFollowTheColourUsage) {
     o.SetSafeMode(c.Same);
     o.BuildZxGigaPalette(false);
     TKvZxSpectrumGigascreenPaletteList l(c.Usage, *o.GetPalette(), c.Same);
-    ASSERT_GT(l.GetCount(), 0);
+    ASSERT_GT(l.GetCandidateCount(), 0);
     int last = 4;
-    for (int i = 0; i < l.GetCount(); ++i) {
-      TKvZxSpectrumGigascreenPalette* p = l.GetGiga(i);
+    for (int i = 0; i < l.GetCandidateCount(); ++i) {
+      const TKvZxGigaCandidate& c0 = l.GetCandidate(i);
+      TKvZxSpectrumGigascreenPalette full(*o.GetPalette());
+      full.Setup(c0.Paper1, c0.Ink1, c0.Paper2, c0.Ink2);
+      ASSERT_EQ(full.GetColorCount(), c0.Count);
+      for (int k = 0; k < c0.Count; ++k) ASSERT_EQ(l.GetMixEntries()[c0.Slots[k]], full.Entries[k]);
+      TKvZxSpectrumGigascreenPalette* p = &full;
       for (int v : {p->Paper1, p->Ink1, p->Paper2, p->Ink2}) {
         EXPECT_GE(v, c.Min);
         EXPECT_LE(v, c.Max);
@@ -208,6 +213,25 @@ TEST(KvZxInterlaced, NeighbourScoresAreSquaresOfSums) {
   U[7] = 0;
   U[15] = 1;
   EXPECT_EQ(TKvZxSpectrumGigaInterlacedImage::CompareWithUpper(T, U), 2);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(KvZxGigascreen, SkippingHopelessCandidatesKeepsEveryResult) {
+  auto pic = ZxTestPicture(256, 16, 46);
+  for (const TKvDestEngineClass* c :
+       {&DestEngineClass<TKvZxSpectrumGigascreenEngine>(), &DestEngineClass<TKvZxSpectrumMultiGigascreen1Engine>(),
+        &DestEngineClass<TKvZxSpectrumGigaInterlacedEngine1>()}) {
+    auto full = [](TKvDestEngineOptions& o) { o.SetColorUsage(3); };
+    auto fast = ZxConvert(*c, *pic, full);
+    KvZxGigaSkipHopelessCandidates = false;
+    auto slow = ZxConvert(*c, *pic, full);
+    KvZxGigaSkipHopelessCandidates = true;
+    ASSERT_EQ(fast.Size(0), slow.Size(0));
+    EXPECT_EQ(std::memcmp(fast.Bytes(0), slow.Bytes(0), static_cast<size_t>(fast.Size(0))), 0) << c->GetModeName();
+  }
 }
 
 }  // namespace
