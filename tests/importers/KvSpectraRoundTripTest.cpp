@@ -14,6 +14,7 @@
 #include "importers/KvOpenPlatformZxSpectrum.h"
 #include "importers/KvOpenPlatformZxSpectrumSpectra.h"
 #include "platforms/KvPlatformZxSpectrum.h"
+#include "platforms/KvPlatformZxSpectrumSpectra.h"
 #include "platforms/KvSavePlatformZxSpectrumSpectra.h"
 #include "platforms/ZxTestPictures.h"
 
@@ -68,36 +69,39 @@ void ExpectRoundTrip(const TZxConversion& AConversion) {
 // Every mode and palette type it offers, in colour, gray and black and
 // white. The engines convert the picture they are given: a band of a few
 // cell rows serves all but the double-byte height-1 walk, which needs the
-// whole screen.
-TEST(KvSpectraRoundTrip, EveryModeAndPaletteType) {
+// whole screen. One test per mode.
+class KvSpectraRoundTripMode : public testing::TestWithParam<int> {};
+
+TEST_P(KvSpectraRoundTripMode, EveryPaletteType) {
+  const TKvDestEngineClass* cls = ZxSpectrumSpectraDestEngineClasses()[static_cast<size_t>(GetParam())];
   auto full = ZxTestPicture(256, 192, 31);
   auto band = ZxTestPicture(256, 16, 31);
-  for (const TKvDestEngineClass* cls : ZxSpectrumSpectraDestEngineClasses()) {
-    auto options = cls->Create()->CreateOptions();
-    const int H = options->GetCellHeight();
-    const bool half = options->GetCellWidth() == 4;
-    for (uint8_t type : {ptColored15x1, ptColored15x2, ptColored64x1, ptColored64x2}) {
-      if (half && type == ptColored64x1) continue;
-      const bool walk = H == 1 && (type == ptColored15x2 || type == ptColored64x2);
-      for (uint8_t mode : {11, 1, 0}) {
-        // The 2080 candidates of every 64-colour pair cost seconds per
-        // picture; the gray and black-and-white forms write the same file
-        // layout and the 8x8 mode takes the colours.
-        if (type == ptColored64x2 && mode == 11 && H != 8) continue;
-        SCOPED_TRACE(testing::Message() << cls->GetModeName() << " type " << int(type) << " mode " << int(mode));
-        for (uint8_t usage : {0, 2}) {
-          if (usage != 0 && (type != ptColored15x1 || mode != 11)) continue;
-          auto r = ZxConvert(*cls, walk ? *full : *band, [&](TKvDestEngineOptions& o) {
-            o.SetPaletteType(type);
-            o.SetPaletteMode(mode);
-            o.SetColorUsage(usage);
-          });
-          ExpectRoundTrip(r);
-        }
+  auto options = cls->Create()->CreateOptions();
+  const int H = options->GetCellHeight();
+  const bool half = options->GetCellWidth() == 4;
+  for (uint8_t type : {ptColored15x1, ptColored15x2, ptColored64x1, ptColored64x2}) {
+    if (half && type == ptColored64x1) continue;
+    const bool walk = H == 1 && (type == ptColored15x2 || type == ptColored64x2);
+    for (uint8_t mode : {11, 1, 0}) {
+      // The 2080 candidates of every 64-colour pair cost seconds per
+      // picture; the gray and black-and-white forms write the same file
+      // layout and the 8x8 mode takes the colours.
+      if (type == ptColored64x2 && mode == 11 && H != 8) continue;
+      SCOPED_TRACE(testing::Message() << cls->GetModeName() << " type " << int(type) << " mode " << int(mode));
+      for (uint8_t usage : {0, 2}) {
+        if (usage != 0 && (type != ptColored15x1 || mode != 11)) continue;
+        auto r = ZxConvert(*cls, walk ? *full : *band, [&](TKvDestEngineOptions& o) {
+          o.SetPaletteType(type);
+          o.SetPaletteMode(mode);
+          o.SetColorUsage(usage);
+        });
+        ExpectRoundTrip(r);
       }
     }
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(KvSpectraRoundTrip, KvSpectraRoundTripMode, testing::Range(0, 8));
 
 // A colour usage of 2 left from the single-byte choice: the double-byte
 // preview shows what the file holds.
@@ -209,6 +213,33 @@ TEST(KvSpectraProbe, BadFiles) {
     }
   }
   for (size_t n : {0, 1, 3, 4, 6912 + 1, 200000}) EXPECT_EQ(spectra(TProbe("x.bin", std::vector<uint8_t>(n, 'P'))), 0) << n;
+}
+
+// Every mode decodes files of arbitrary content within their bytes.
+TEST(KvSpectraImporter, ArbitraryContent) {
+  uint32_t seed = 77;
+  for (int code = 0; code < 4; ++code)
+    for (bool dbl : {false, true}) {
+      const int size = SpectraImageSize(code, dbl);
+      std::vector<uint8_t> b(static_cast<size_t>(size) + 3);
+      for (uint8_t& v : b) v = static_cast<uint8_t>((seed = seed * 1664525u + 1013904223u) >> 24);
+      for (uint8_t extra : {0x00, 0x04, 0x80, 0x84}) {
+        b[b.size() - 3] = 'P';
+        b[b.size() - 2] = 'S';
+        b.back() = static_cast<uint8_t>(code | (dbl ? 8 : 0) | extra);
+        TProbe withTrailer("x.bin", b);
+        ASSERT_EQ(withTrailer.Classes().front(), "TKvSpectraSourceEngine");
+        EXPECT_NE(withTrailer.List->GetEngine(0)->Decode(), nullptr);
+      }
+      TProbe raw("x.dat", std::vector<uint8_t>(b.begin(), b.begin() + size));
+      int decoded = 0;
+      for (int i = 0; i < raw.List->GetCount(); ++i)
+        if (raw.Classes()[static_cast<size_t>(i)].rfind("TKvSpectraSource", 0) == 0) {
+          EXPECT_NE(raw.List->GetEngine(i)->Decode(), nullptr);
+          ++decoded;
+        }
+      EXPECT_EQ(decoded, 4);
+    }
 }
 
 TEST(KvSpectraImporter, Decoding) {

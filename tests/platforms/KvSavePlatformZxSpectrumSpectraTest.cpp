@@ -483,6 +483,29 @@ TEST(KvSavePlatformZxSpectrumSpectra, RowWalk) {
     }
 }
 
+// A set abort flag ends the cell conversions with the silent abort; the
+// stream list stays with the caller.
+TEST(KvSavePlatformZxSpectrumSpectra, Abort) {
+  auto pic = ZxTestPicture(256, 192, 13);
+  struct {
+    const TKvDestEngineClass* Class;
+    uint8_t Type;
+  } cases[] = {{&Engine<TKvZxSpectrumSpectra8x1Engine>(), ptColored15x2},
+               {&Engine<TKvZxSpectrumSpectra4x1Engine>(), ptColored15x2},
+               {&Engine<TKvZxSpectrumSpectra4x8Engine>(), ptColored15x1},
+               {&Engine<TKvZxSpectrumSpectra8x8Engine>(), ptColored15x1}};
+  for (auto& c : cases) {
+    auto o = c.Class->Create()->CreateOptions();
+    o->SetPaletteType(c.Type);
+    TKvDestProgress progress;
+    bool abort = true;
+    std::unique_ptr<TKvStreamList> streams;
+    EXPECT_THROW(c.Class->Convert(&abort, *pic, nullptr, nullptr, *o, progress, streams), EAbort)
+        << c.Class->GetModeName();
+    EXPECT_NE(streams, nullptr);
+  }
+}
+
 // The same bytes with one processor and with several.
 TEST(KvSavePlatformZxSpectrumSpectra, SameBytesOnOneAndManyProcessors) {
   auto pic = ZxTestPicture(256, 192, 12);
