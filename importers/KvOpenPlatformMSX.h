@@ -134,12 +134,16 @@ public:
   static TKvMatchFlags Match(TKvLoadSource& ASource);
 };
 
-class TKvSC5Engine : public TKvSourceEngineOf<TKvSC5Engine, TKvSCEngine> {
-public:
-  explicit TKvSC5Engine(TKvLoadSource& ASource);
-  static TKvMatchFlags Match(TKvLoadSource& ASource);
-  std::unique_ptr<TKvBitmap> Decode() override;
-};
+// The bitmap screens: 212 rows (424 with a second page).
+#define KV_MSX_DUMP_IMPORTER(Name)                                   \
+  class Name : public TKvSourceEngineOf<Name, TKvSCEngine> {         \
+  public:                                                            \
+    explicit Name(TKvLoadSource& ASource);                           \
+    static TKvMatchFlags Match(TKvLoadSource& ASource);              \
+    std::unique_ptr<TKvBitmap> Decode() override;                    \
+  }
+
+KV_MSX_DUMP_IMPORTER(TKvSC5Engine);
 
 class TKvSC6Engine : public TKvSourceEngineOf<TKvSC6Engine, TKvSCEngine> {
 public:
@@ -149,19 +153,11 @@ public:
   std::unique_ptr<TKvBitmap> Decode() override;
 };
 
-class TKvSC7Engine : public TKvSourceEngineOf<TKvSC7Engine, TKvSCEngine> {
-public:
-  explicit TKvSC7Engine(TKvLoadSource& ASource);
-  static TKvMatchFlags Match(TKvLoadSource& ASource);
-  std::unique_ptr<TKvBitmap> Decode() override;
-};
+KV_MSX_DUMP_IMPORTER(TKvSC7Engine);
 
-class TKvSC8Engine : public TKvSourceEngineOf<TKvSC8Engine, TKvSCEngine> {
-public:
-  explicit TKvSC8Engine(TKvLoadSource& ASource);
-  static TKvMatchFlags Match(TKvLoadSource& ASource);
-  std::unique_ptr<TKvBitmap> Decode() override;
-};
+KV_MSX_DUMP_IMPORTER(TKvSC8Engine);
+
+#undef KV_MSX_DUMP_IMPORTER
 
 // The importer classes of this unit in registration order.
 const std::vector<const TKvSourceEngineClass*>& MSXSourceEngineClasses();

@@ -260,6 +260,17 @@ void TKvYJKBaseImage::RunRows() {
   LJobs.Run(Abort);
 }
 
+std::unique_ptr<TKvBitmap24> TKvYJKBaseImage::ConvertOnePass(bool* AAbort, TKvDestProgress* AProgress,
+                                                              TKvDestEngineOptions& AOptions,
+                                                              TKvBitmapData* ATarget) {
+  BeginConversion(AAbort, AProgress, AOptions, ATarget);
+  DitherTo15Bit(AOptions);
+  if (Progress) Progress->SetProgress(FHeight, 0);
+  RunRows();
+  EndConversion();
+  return std::move(Result);
+}
+
 void TKvYJKBaseImage::EndConversion() {
   Levels.reset();
   FIndexes.clear();
@@ -303,24 +314,14 @@ std::unique_ptr<TKvBitmap24> TKvYJKImage::Convert(bool* AAbort, TKvDestProgress*
                                                   TKvDestEngineOptions& AOptions, TKvBitmapData* ATarget) {
   FWindows = YJKWindows();
   FPreview = &YJKToRGB;
-  BeginConversion(AAbort, AProgress, AOptions, ATarget);
-  DitherTo15Bit(AOptions);
-  if (Progress) Progress->SetProgress(FHeight, 0);
-  RunRows();
-  EndConversion();
-  return std::move(Result);
+  return ConvertOnePass(AAbort, AProgress, AOptions, ATarget);
 }
 
 std::unique_ptr<TKvBitmap24> TKvYUVImage::Convert(bool* AAbort, TKvDestProgress* AProgress,
                                                   TKvDestEngineOptions& AOptions, TKvBitmapData* ATarget) {
   FWindows = YUVWindows();
   FPreview = &YUVToRGB;
-  BeginConversion(AAbort, AProgress, AOptions, ATarget);
-  DitherTo15Bit(AOptions);
-  if (Progress) Progress->SetProgress(FHeight, 0);
-  RunRows();
-  EndConversion();
-  return std::move(Result);
+  return ConvertOnePass(AAbort, AProgress, AOptions, ATarget);
 }
 
 void TKvYJKImage::ConvertRows(int AFirst, int ALast) { ConvertPlainRows(AFirst, ALast, FWindows, FPreview); }
@@ -341,12 +342,7 @@ void TKvYJKYAEImage::ConvertRows(int AFirst, int ALast) {
 std::unique_ptr<TKvBitmap24> TKvYJKYAEImage::ConvertYJK(bool* AAbort, TKvDestProgress* AProgress,
                                                         TKvDestEngineOptions& AOptions, TKvBitmapData* ATarget) {
   FWithPalette = false;
-  BeginConversion(AAbort, AProgress, AOptions, ATarget);
-  DitherTo15Bit(AOptions);
-  if (Progress) Progress->SetProgress(FHeight, 0);
-  RunRows();
-  EndConversion();
-  return std::move(Result);
+  return ConvertOnePass(AAbort, AProgress, AOptions, ATarget);
 }
 
 void TKvYJKYAEImage::ConvertYJKRows(int AFirst, int ALast) {
@@ -568,6 +564,12 @@ std::unique_ptr<TKvBitmap> TKvMSXScr4ColorImage::CreateResult() {
 // ---------------------------------------------------------------------------
 // SCREEN 2
 
+uint8_t CheckMSXPaletteMode(const TKvDestEngineOptions& AOptions, uint32_t ASet) {
+  const uint8_t LMode = AOptions.PaletteMode;
+  if (LMode >= 32 || ((ASet >> LMode) & 1) == 0) RaiseOSError(ERROR_INVALID_PARAMETER);
+  return LMode;
+}
+
 // The two block limits mean nothing to a black-and-white picture: they are
 // enabled while the mode list shows anything but its first item.
 static void AddBlockLimitRelations(TKvDestEngineUIEx& APanel) {
@@ -591,20 +593,11 @@ TKvMSXScr2EngineUI::TKvMSXScr2EngineUI(TKvDestEngineOptions* AOptions) : TKvDest
   AddBlockLimitRelations(*this);
 }
 
-std::unique_ptr<TKvDestEngineUI> TKvMSXScr2Engine::CreateUI(TKvDestEngineOptions* AOptions) {
-  return std::make_unique<TKvMSXScr2EngineUI>(AOptions);
-}
-
-std::unique_ptr<TKvDestEngineOptions> TKvMSXScr2Engine::CreateOptions() {
-  return TKvDestEngineOptions::Create<TKvMSXScr2EngineOptions>();
-}
-
 std::unique_ptr<TKvBitmap> TKvMSXScr2Engine::Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*,
                                                      TKvPalette256*, TKvDestEngineOptions& AOptions,
                                                      TKvDestProgress& AProgress,
                                                      std::unique_ptr<TKvStreamList>& AStreams) {
-  const uint8_t LMode = AOptions.PaletteMode;
-  if (LMode != 0 && LMode != 1 && LMode != 11) RaiseOSError(ERROR_INVALID_PARAMETER);
+  const uint8_t LMode = CheckMSXPaletteMode(AOptions, 0x803);
   AStreams = std::make_unique<TKvStreamList>();
   TKvMSXScr2Screen LScreen(AStreams->NewStream("sc2", TKvMSXScr2Screen::GetFileSize())->GetMemory(), nullptr,
                            0xF1);
@@ -646,19 +639,10 @@ TKvMSXScr3EngineUI::TKvMSXScr3EngineUI(TKvDestEngineOptions* AOptions) : TKvDest
   AddDitheringSection(false);
 }
 
-std::unique_ptr<TKvDestEngineUI> TKvMSXScr3Engine::CreateUI(TKvDestEngineOptions* AOptions) {
-  return std::make_unique<TKvMSXScr3EngineUI>(AOptions);
-}
-
-std::unique_ptr<TKvDestEngineOptions> TKvMSXScr3Engine::CreateOptions() {
-  return TKvDestEngineOptions::Create<TKvMSXScr3EngineOptions>();
-}
-
 std::unique_ptr<TKvBitmap> TKvMSXScr3Engine::Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*,
                                                      TKvPalette256*, TKvDestEngineOptions& AOptions,
                                                      TKvDestProgress&, std::unique_ptr<TKvStreamList>& AStreams) {
-  const uint8_t LMode = AOptions.PaletteMode;
-  if (LMode != 0 && LMode != 1 && LMode != 11) RaiseOSError(ERROR_INVALID_PARAMETER);
+  const uint8_t LMode = CheckMSXPaletteMode(AOptions, 0x803);
   AStreams = std::make_unique<TKvStreamList>();
   TKvMSXScr3Screen LScreen(AStreams->NewStream("sc3", TKvMSXScr3Screen::GetFileSize())->GetMemory());
   TKvPalette256& LFixed = *AOptions.GetFixedPalette();
@@ -712,20 +696,11 @@ TKvPalette* TKvMSXScr4EngineUI::GetEditedPalette(TKvPalette256&, int& AColumns) 
   return GetOptions()->GetHardwarePalette();
 }
 
-std::unique_ptr<TKvDestEngineUI> TKvMSXScr4Engine::CreateUI(TKvDestEngineOptions* AOptions) {
-  return std::make_unique<TKvMSXScr4EngineUI>(AOptions);
-}
-
-std::unique_ptr<TKvDestEngineOptions> TKvMSXScr4Engine::CreateOptions() {
-  return TKvDestEngineOptions::Create<TKvMSXScr4EngineOptions>();
-}
-
 std::unique_ptr<TKvBitmap> TKvMSXScr4Engine::Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*,
                                                      TKvPalette256*, TKvDestEngineOptions& AOptions,
                                                      TKvDestProgress& AProgress,
                                                      std::unique_ptr<TKvStreamList>& AStreams) {
-  const uint8_t LMode = AOptions.PaletteMode;
-  if (LMode != 0 && LMode != 1 && LMode != 11 && LMode != 17) RaiseOSError(ERROR_INVALID_PARAMETER);
+  const uint8_t LMode = CheckMSXPaletteMode(AOptions, 0x20803);
   const auto LType = static_cast<TKvPaletteType>(AOptions.PaletteType);
   AStreams = std::make_unique<TKvStreamList>();
   uint8_t* LMemory = AStreams->NewStream("sc4", TKvMSXScr4Screen::GetFileSize())->GetMemory();

@@ -118,6 +118,9 @@ protected:
   // runner when there are several processors.
   void RunRows();
   void EndConversion();
+  // The conversions of one group pass: both passes and the result.
+  std::unique_ptr<TKvBitmap24> ConvertOnePass(bool* AAbort, TKvDestProgress* AProgress,
+                                              TKvDestEngineOptions& AOptions, TKvBitmapData* ATarget);
   // The 15-bit colours of group AGroup of row ARow (EdgeColor beyond the width)
   // and the union of their windows.
   void LoadGroup(int AGroup, int ARow, const TKvYJKWindow* ATable, int (&AIndexes)[4], int& AKMin, int& AKMax,
@@ -190,6 +193,20 @@ private:
 
 // ---------------------------------------------------------------------------
 // SCREEN 2, 3 and 4
+
+// An MSX engine whose options and panel are classes of their own.
+template <class T, class TOptions, class TUI>
+class TKvMSXEngineOf : public TKvDestEngineOf<T> {
+public:
+  std::unique_ptr<TKvDestEngineUI> CreateUI(TKvDestEngineOptions* AOptions) override {
+    return std::make_unique<TUI>(AOptions);
+  }
+  std::unique_ptr<TKvDestEngineOptions> CreateOptions() override { return TKvDestEngineOptions::Create<TOptions>(); }
+};
+
+// The palette mode of AOptions when ASet (bit m = mode m) holds it; the
+// operating-system error 87 otherwise.
+uint8_t CheckMSXPaletteMode(const TKvDestEngineOptions& AOptions, uint32_t ASet);
 
 // 256x192 in 8x1 cells, sizes fixed.
 class TKvMSXScr2EngineOptions : public TKvDestFixedSizeEngineOptions {
@@ -270,12 +287,11 @@ public:
   explicit TKvMSXScr2EngineUI(TKvDestEngineOptions* AOptions);
 };
 
-class TKvMSXScr2Engine : public TKvDestEngineOf<TKvMSXScr2Engine> {
+class TKvMSXScr2Engine
+    : public TKvMSXEngineOf<TKvMSXScr2Engine, TKvMSXScr2EngineOptions, TKvMSXScr2EngineUI> {
 public:
   static std::string GetPlatformName() { return "MSX"; }
   static std::string GetModeName() { return "2 256x192x4"; }
-  std::unique_ptr<TKvDestEngineUI> CreateUI(TKvDestEngineOptions* AOptions) override;
-  std::unique_ptr<TKvDestEngineOptions> CreateOptions() override;
   static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,
                                             TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,
                                             TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams);
@@ -303,12 +319,11 @@ public:
   explicit TKvMSXScr3EngineUI(TKvDestEngineOptions* AOptions);
 };
 
-class TKvMSXScr3Engine : public TKvDestEngineOf<TKvMSXScr3Engine> {
+class TKvMSXScr3Engine
+    : public TKvMSXEngineOf<TKvMSXScr3Engine, TKvMSXScr3EngineOptions, TKvMSXScr3EngineUI> {
 public:
   static std::string GetPlatformName() { return "MSX"; }
   static std::string GetModeName() { return "3 64x48x4"; }
-  std::unique_ptr<TKvDestEngineUI> CreateUI(TKvDestEngineOptions* AOptions) override;
-  std::unique_ptr<TKvDestEngineOptions> CreateOptions() override;
   static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,
                                             TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,
                                             TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams);
@@ -328,12 +343,11 @@ public:
   TKvPalette* GetEditedPalette(TKvPalette256& AScratch, int& AColumns) override;
 };
 
-class TKvMSXScr4Engine : public TKvDestEngineOf<TKvMSXScr4Engine> {
+class TKvMSXScr4Engine
+    : public TKvMSXEngineOf<TKvMSXScr4Engine, TKvMSXScr4EngineOptions, TKvMSXScr4EngineUI> {
 public:
   static std::string GetPlatformName() { return "MSX"; }
   static std::string GetModeName() { return "4 256x192x4"; }
-  std::unique_ptr<TKvDestEngineUI> CreateUI(TKvDestEngineOptions* AOptions) override;
-  std::unique_ptr<TKvDestEngineOptions> CreateOptions() override;
   static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,
                                             TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,
                                             TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams);

@@ -414,15 +414,21 @@ TEST(KvOpenPlatformMSX, Sprites) {
   }
 }
 
+// One sprite of the bitmap screens: pattern 0 solid, at Y 9 and X 20 (sprite
+// lines 10..25), ALineColor on every line; the list ends after it.
+void PutSolidSprite(Bytes& AFile, int AAttrTable, int APatternTable, uint8_t ALineColor) {
+  for (int i = 0; i < 32; ++i) AFile[static_cast<size_t>(7 + APatternTable + i)] = 0xFF;
+  const size_t a = static_cast<size_t>(7 + AAttrTable);
+  AFile[a] = 9;
+  AFile[a + 1] = 20;
+  AFile[a + 2] = 0;
+  AFile[a + 4] = 216;
+  for (int l = 0; l < 16; ++l) AFile[a - 512 + static_cast<size_t>(l)] = ALineColor;
+}
+
 TEST(KvOpenPlatformMSX, InterlacedSpritesFollowThePairsOfLines) {
   Bytes main = Dump(32775, 0x11);
-  // One solid sprite at Y 9: sprite lines 10..25, colour 5 on every line.
-  for (int i = 0; i < 32; ++i) main[7 + 0x7800 + i] = 0xFF;
-  main[7 + 0x7600] = 9;
-  main[7 + 0x7601] = 20;
-  main[7 + 0x7602] = 0;
-  main[7 + 0x7604] = 216;
-  for (int l = 0; l < 16; ++l) main[7 + 0x7400 + l] = 5;
+  PutSolidSprite(main, 0x7600, 0x7800, 5);
   TFiles f("pic.sc5", main);
   f.Add("pic.s15", Dump(27143, 0x22));
   auto e = f.Open(SourceEngineClass<TKvSC5Engine>());
@@ -447,12 +453,7 @@ TEST(KvOpenPlatformMSX, Screen8WithSprites) {
   EXPECT_EQ(b->GetPixel(0, 0), 0x49);
 
   Bytes full = Dump(64135, 0x49);
-  for (int i = 0; i < 32; ++i) full[7 + 0xF000 + i] = 0xFF;
-  full[7 + 0xFA00] = 9;
-  full[7 + 0xFA01] = 20;
-  full[7 + 0xFA02] = 0;
-  full[7 + 0xFA04] = 216;
-  for (int l = 0; l < 16; ++l) full[7 + 0xF800 + l] = 8;
+  PutSolidSprite(full, 0xFA00, 0xF000, 8);
   for (const char* name : {"a.sc8", "a.s08"}) {
     TFiles g(name, full);
     auto e = g.Open(SourceEngineClass<TKvSC8Engine>());
@@ -472,12 +473,7 @@ TEST(KvOpenPlatformMSX, WideScreensAndTheirSprites) {
   // two pixels each, colour bits 2-3 on the left and 0-1 on the right.
   Bytes sc6 = Dump(32775);
   sc6[7] = 0x1B;  // 0, 1, 2, 3
-  for (int i = 0; i < 32; ++i) sc6[7 + 0x7800 + i] = 0xFF;
-  sc6[7 + 0x7600] = 9;
-  sc6[7 + 0x7601] = 20;
-  sc6[7 + 0x7602] = 0;
-  sc6[7 + 0x7604] = 216;
-  for (int l = 0; l < 16; ++l) sc6[7 + 0x7400 + l] = 0x06;  // 01 10
+  PutSolidSprite(sc6, 0x7600, 0x7800, 0x06);  // 01 10
   TFiles f6("a.sc6", sc6);
   auto b6 = f6.Open(SourceEngineClass<TKvSC6Engine>())->Decode();
   EXPECT_EQ(b6->Width, 512);
@@ -489,12 +485,7 @@ TEST(KvOpenPlatformMSX, WideScreensAndTheirSprites) {
   // covers two.
   Bytes sc7 = Dump(64167);
   sc7[7] = 0x5A;
-  for (int i = 0; i < 32; ++i) sc7[7 + 0xF000 + i] = 0xFF;
-  sc7[7 + 0xFA00] = 9;
-  sc7[7 + 0xFA01] = 20;
-  sc7[7 + 0xFA02] = 0;
-  sc7[7 + 0xFA04] = 216;
-  for (int l = 0; l < 16; ++l) sc7[7 + 0xF800 + l] = 0x0C;
+  PutSolidSprite(sc7, 0xFA00, 0xF000, 0x0C);
   Put(sc7, 7 + 0xFA80, Entries(16));
   TFiles f7("a.sc7", sc7);
   auto e7 = f7.Open(SourceEngineClass<TKvSC7Engine>());
