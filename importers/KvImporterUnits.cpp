@@ -10,6 +10,7 @@
 #include "importers/KvOpenPlatformScorpionGMX.h"
 #include "importers/KvOpenPlatformSegaMasterSystem.h"
 #include "importers/KvOpenPlatformTimex.h"
+#include "importers/KvOpenPlatformUKNC.h"
 #include "importers/KvOpenPlatformZxSpectrum.h"
 #include "importers/KvOpenPlatformZxSpectrumSnapshot.h"
 #include "importers/KvOpenPlatformZxSpectrumSpectra.h"
@@ -22,7 +23,7 @@ TKvUnitInitList& ImporterUnits() {
   // ElectronikaMS0515, ElektronikaKR04, ElementZX, Irisha, Lvov, MAG, MSX,
   // Okean240, Oric, PC8000, PlayStation, PMD85, PP01, Profi, SAMCoupe,
   // ScorpionGMX, SegaMasterSystem, SinclairQL, Specialist, SymbOS, TI99,
-  // Timex, UKNC, Vector, | ZxSpectrum, ZxSpectrumSnapshot, ZxSpectrumSpectra,
+  // Timex, | UKNC, Vector, | ZxSpectrum, ZxSpectrumSnapshot, ZxSpectrumSpectra,
   // ZxSpectrumUlaPlus.
   static TKvUnitInitList LList("importers", {
                                                 {"KvOpenPlatformAppleII", &InitKvOpenPlatformAppleII},
@@ -35,6 +36,7 @@ TKvUnitInitList& ImporterUnits() {
                                                 {"KvOpenPlatformScorpionGMX", &InitKvOpenPlatformScorpionGMX},
                                                 {"KvOpenPlatformSegaMasterSystem", &InitKvOpenPlatformSegaMasterSystem},
                                                 {"KvOpenPlatformTimex", &InitKvOpenPlatformTimex},
+                                                {"KvOpenPlatformUKNC", &InitKvOpenPlatformUKNC},
                                                 {"KvOpenPlatformZxSpectrum", &InitKvOpenPlatformZxSpectrum},
                                                 {"KvOpenPlatformZxSpectrumSnapshot", &InitKvOpenPlatformZxSpectrumSnapshot},
                                                 {"KvOpenPlatformZxSpectrumSpectra", &InitKvOpenPlatformZxSpectrumSpectra},

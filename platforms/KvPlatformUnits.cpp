@@ -6,6 +6,7 @@
 #include "platforms/KvSavePlatformMSX.h"
 #include "platforms/KvSavePlatformScorpionGMX.h"
 #include "platforms/KvSavePlatformTimex.h"
+#include "platforms/KvSavePlatformUKNC.h"
 #include "platforms/KvSavePlatformZxEvolution.h"
 #include "platforms/KvSavePlatformZxSpectrum.h"
 #include "platforms/KvSavePlatformZxSpectrumNext.h"
@@ -17,7 +18,7 @@ TKvUnitInitList& PlatformUnits() {
   // Agat, AmstradCPC, ATMTurbo, BBCMicro, | BK0010, Corvette, | DVK,
   // ElectronikaMS0515, ElektronikaKR04, ElementZX, IBM, Irisha, Lvov, | MSX,
   // Okean240, PC8000, Pico8, PMD85, PP01, Profi, SAMCoupe, ScorpionGMX,
-  // SinclairQL, Specialist, SymbOS, TI99, | Timex, UKNC, Vector, ZxEvolution,
+  // SinclairQL, Specialist, SymbOS, TI99, | Timex, | UKNC, Vector, ZxEvolution,
   // | ZxSpectrum, ZxSpectrumNext, ZxSpectrumSpectra, ZxSpectrumUlaPlus.
   static TKvUnitInitList LList("converters", {
                                                  {"KvSavePlatformBK0010", &InitKvSavePlatformBK0010},
@@ -25,6 +26,7 @@ TKvUnitInitList& PlatformUnits() {
                                                  {"KvSavePlatformMSX", &InitKvSavePlatformMSX},
                                                  {"KvSavePlatformScorpionGMX", &InitKvSavePlatformScorpionGMX},
                                                  {"KvSavePlatformTimex", &InitKvSavePlatformTimex},
+                                                 {"KvSavePlatformUKNC", &InitKvSavePlatformUKNC},
                                                  {"KvSavePlatformZxEvolution", &InitKvSavePlatformZxEvolution},
                                                  {"KvSavePlatformZxSpectrum", &InitKvSavePlatformZxSpectrum},
                                                  {"KvSavePlatformZxSpectrumNext", &InitKvSavePlatformZxSpectrumNext},
