@@ -672,7 +672,8 @@ TKvZxSpectrumGigascreenEngineUI::TKvZxSpectrumGigascreenEngineUI(TKvDestEngineOp
   const int kinds = AddCustomPaletteComboBox();
   for (int t : {ptPulsar, ptColoredLinear, ptAlone}) AddSectionItem(kinds, t);
   AddPaletteModeSection(2050);  // "Gray", "Сolor"
-  AddDestPalette(16, 16, true);
+  AddDestPalette(16, 16, true);  // the 256 mixtures
+  AddCalculationSection();
   AddColorUsageSection(false);
   AddMaxFlickeringSection();
   AddSafeModeCheckBox();

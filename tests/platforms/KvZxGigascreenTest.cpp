@@ -235,3 +235,55 @@ TEST(KvZxGigascreen, SkippingHopelessCandidatesKeepsEveryResult) {
 }
 
 }  // namespace
+
+namespace {
+
+using K = TKvPanelSectionKind;
+
+std::vector<K> PanelKinds(const TKvDestEngineClass& AClass, std::unique_ptr<TKvDestEngineOptions>& AOptions,
+                          std::unique_ptr<TKvDestEngineUI>& AUI) {
+  auto engine = AClass.Create();
+  AOptions = engine->CreateOptions();
+  AUI = engine->CreateUI(AOptions.get());
+  std::vector<K> kinds;
+  for (const TKvPanelSection& s : static_cast<TKvDestEngineUIEx&>(*AUI).GetSections()) kinds.push_back(s.Kind);
+  return kinds;
+}
+
+TEST(KvZxGigascreen, PanelsAndDefaults) {
+  std::unique_ptr<TKvDestEngineOptions> o;
+  std::unique_ptr<TKvDestEngineUI> ui;
+  const std::vector<K> giga{K::Position,   K::PaletteSeparator, K::CustomPaletteComboBox, K::PaletteMode,
+                            K::DestPalette, K::Calculation,     K::ColorUsage,            K::MaxFlickering,
+                            K::SafeModeCheckBox, K::Dithering};
+  for (const TKvDestEngineClass* c :
+       {&DestEngineClass<TKvZxSpectrumGigascreenEngine>(), &DestEngineClass<TKvZxSpectrumMultiGigascreen4Engine>(),
+        &DestEngineClass<TKvZxSpectrumMultiGigascreen2Engine>(), &DestEngineClass<TKvZxSpectrumMultiGigascreen1Engine>()}) {
+    EXPECT_EQ(PanelKinds(*c, o, ui), giga) << c->GetModeName();
+    EXPECT_EQ(o->GigaCalculation, 1);
+    EXPECT_EQ(o->PaletteMode, 11);
+    EXPECT_EQ(o->MaxFlickering, 100);
+    const auto& s = static_cast<TKvDestEngineUIEx&>(*ui).GetSections();
+    EXPECT_EQ(s[2].Items, (std::vector<int>{ptPulsar, ptColoredLinear, ptAlone}));
+    EXPECT_EQ(s[3].Set, 2050u);
+    EXPECT_EQ(s[4].Columns * s[4].Rows, 256);
+    EXPECT_FALSE(s[6].Flag);
+    EXPECT_EQ(o->GetPalette()->Count, 256);
+  }
+  EXPECT_EQ(o->DitherMethod, 2);  // "MultiGiga 8x1"
+  EXPECT_EQ(PanelKinds(DestEngineClass<TKvZxSpectrumBWGigascreenEngine>(), o, ui),
+            (std::vector<K>{K::Position, K::Dithering}));
+  EXPECT_EQ(PanelKinds(DestEngineClass<TKvZxSpectrumGigaInterlacedEngine1>(), o, ui),
+            (std::vector<K>{K::Position, K::PaletteSeparator, K::CustomPaletteComboBox, K::PaletteMode,
+                            K::DestPalette, K::ColorUsage, K::Style, K::Dithering}));
+  EXPECT_EQ(o->GetPalette()->Count, 16);
+  EXPECT_EQ(PanelKinds(DestEngineClass<TKvZxSpectrumInterlacedEngine>(), o, ui),
+            PanelKinds(DestEngineClass<TKvZxSpectrumEngine>(), o, ui));
+  auto v1 = DestEngineClass<TKvZxSpectrumInterlacedEngine>().Create()->CreateOptions();
+  EXPECT_EQ(v1->GetWidth(), 256);
+  EXPECT_EQ(v1->GetHeight(), 384);
+  EXPECT_EQ(v1->GetCellHeight(), 16);
+  EXPECT_EQ(v1->PixelAspect, 17);
+}
+
+}  // namespace
