@@ -264,14 +264,20 @@ public:
     FBox->DrawItem(*APainter, AIndex.row(), AOption.rect, AOption.state.testFlag(QStyle::State_Selected));
   }
   QSize sizeHint(const QStyleOptionViewItem& AOption, const QModelIndex& AIndex) const override {
+    // One text line, but never lower than the style's own rows: the open list
+    // sizes itself from the style's rows and would scroll by one otherwise.
     QSize s = QStyledItemDelegate::sizeHint(AOption, AIndex);
-    s.setHeight(FBox->GetItemHeight());
+    s.setHeight(std::max(FBox->GetItemHeight(), s.height()));
     return s;
   }
 
 private:
   TnoxShellComboBox* FBox;
 };
+
+// The list opens below the box, as tall as its drop-down count allows, never
+// as a menu laid over the box (which some styles do and which then scrolls).
+void UseDropDownList(QComboBox* ABox) { ABox->setStyleSheet(QStringLiteral("QComboBox { combobox-popup: 0; }")); }
 
 int32_t TextLineHeight(const QFont& AFont) {
   return GetTextMeasurer()->TextExtent(AFont, QStringLiteral("qW")).Height;
@@ -280,6 +286,7 @@ int32_t TextLineHeight(const QFont& AFont) {
 }  // namespace
 
 TnoxShellComboBox::TnoxShellComboBox(QWidget* AParent) : QComboBox(AParent) {
+  UseDropDownList(this);
   setItemDelegate(new ComboItemDelegate(this));
   UpdateItemHeight();
 }
@@ -334,7 +341,10 @@ void TnoxShellComboBox::changeEvent(QEvent* AEvent) {
   if (AEvent->type() == QEvent::FontChange) UpdateItemHeight();
 }
 
-TnoxShellComboBoxEx::TnoxShellComboBoxEx(QWidget* AParent) : QComboBox(AParent) { UpdateItemHeight(); }
+TnoxShellComboBoxEx::TnoxShellComboBoxEx(QWidget* AParent) : QComboBox(AParent) {
+  UseDropDownList(this);
+  UpdateItemHeight();
+}
 
 void TnoxShellComboBoxEx::UpdateItemHeight() { FItemHeight = TextLineHeight(font()); }
 

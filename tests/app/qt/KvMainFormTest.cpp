@@ -3,7 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <QClipboard>
+#include <QAbstractItemView>
+#include <QCheckBox>
 #include <QMimeData>
+#include <QRegularExpression>
+#include <QScrollBar>
+#include <QStyleOptionComboBox>
 #include <algorithm>
 #include <chrono>
 #include <fstream>
@@ -12,9 +17,11 @@
 #include "app/KvControls.h"
 #include "app/KvTestServices.h"
 #include "app/qt/BatchConvertFormUnit.h"
+#include "app/qt/KvEngineUI.h"
 #include "app/qt/MainFormUnit.h"
 #include "app/qt/KvAppQtTestSupport.h"
 #include "core/KvPictureDecoder.h"
+#include "platforms/KvPlatformUnits.h"
 #include "shell/qt/noxShellDataOffer.h"
 
 namespace fs = std::filesystem;
@@ -245,6 +252,89 @@ TEST_F(MainFormTest, PasteActionsAskOnlyWhetherAPictureIsOffered) {
   QApplication::clipboard()->clear();
   Form->UpdateActions();
   EXPECT_FALSE(Form->PasteAction->isEnabled());
+}
+
+namespace {
+
+// The width a caption needs: its text with the accelerator marks taken out.
+int CaptionWidth(const QWidget* AWidget, QString AText) {
+  AText.replace(QRegularExpression("&(.)"), "\\1");
+  return QFontMetrics(AWidget->font()).horizontalAdvance(AText);
+}
+
+// The width a list needs for its longest entry with its glyph.
+int ListWidth(const QComboBox* ACombo) {
+  const QFontMetrics LMetrics(ACombo->font());
+  int LText = 0;
+  bool LIcons = false;
+  for (int i = 0; i < ACombo->count(); ++i) {
+    LText = std::max(LText, LMetrics.horizontalAdvance(ACombo->itemText(i)));
+    LIcons = LIcons || !ACombo->itemIcon(i).isNull();
+  }
+  if (LIcons) LText += ACombo->iconSize().width() + 4;
+  QStyleOptionComboBox LOption;
+  LOption.initFrom(ACombo);
+  return ACombo->style()
+      ->sizeFromContents(QStyle::CT_ComboBox, &LOption, QSize(LText, LMetrics.height()), ACombo)
+      .width();
+}
+
+// Every list, check box and caption of the widget is as wide as its text
+// needs and lies inside its parent.
+void ExpectWhole(QWidget* AParent, const std::string& AWhere) {
+  for (QWidget* W : AParent->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+    if (!W->isVisibleTo(AParent)) continue;
+    const std::string LName = AWhere + " / " + W->metaObject()->className();
+    if (auto* C = qobject_cast<QCheckBox*>(W)) {
+      EXPECT_GE(C->width(), C->sizeHint().width()) << LName << " " << C->text().toStdString();
+      EXPECT_GE(C->width(), 13 + CaptionWidth(C, C->text())) << LName << " " << C->text().toStdString();
+      EXPECT_GE(C->height(), C->sizeHint().height()) << LName << " " << C->text().toStdString();
+    } else if (auto* K = qobject_cast<QComboBox*>(W)) {
+      EXPECT_GE(K->width(), ListWidth(K)) << LName << " " << K->currentText().toStdString();
+    } else if (auto* L = dynamic_cast<TLabel*>(W)) {
+      EXPECT_GE(L->width(), CaptionWidth(L, L->GetCaption())) << LName << " " << L->GetCaption().toStdString();
+    } else {
+      continue;
+    }
+    EXPECT_GE(W->x(), 0) << LName;
+    EXPECT_LE(W->x() + W->width(), AParent->width()) << LName;
+  }
+}
+
+}  // namespace
+
+TEST_F(MainFormTest, EveryPanelShowsEveryCaptionWholeAndListsOpenFully) {
+  // Every converter of the program, not only those of the tests.
+  Form.reset();
+  InitializePlatforms();
+  Form = noxCreateForm<TMainForm>(&Timers, &Workers);
+  Form->show();
+  TKvDestEngineList& LEngines = DestEngineList();
+  ASSERT_EQ(Form->PlatformCombo->count(), LEngines.GetCount());
+  EXPECT_GT(LEngines.GetCount(), 2);
+  EXPECT_EQ(Form->PlatformCombo->maxVisibleItems(), Form->PlatformCombo->count());
+  // The open list shows every platform without scrolling.
+  Form->PlatformCombo->showPopup();
+  QApplication::processEvents();
+  EXPECT_EQ(Form->PlatformCombo->view()->verticalScrollBar()->maximum(), 0);
+  Form->PlatformCombo->hidePopup();
+  for (int p = 0; p < LEngines.GetCount(); ++p) {
+    Form->PlatformCombo->setCurrentIndex(p);
+    const int LModes = LEngines.GetSubTypes(p).GetCount();
+    ASSERT_EQ(Form->ScreenCombo->count(), LModes);
+    EXPECT_EQ(Form->ScreenCombo->maxVisibleItems(), LModes);
+    for (int m = 0; m < LModes; ++m) {
+      Form->ScreenCombo->setCurrentIndex(m);
+      const std::string LWhere = LEngines.GetString(p) + " " + LEngines.GetSubTypes(p).GetString(m);
+      ASSERT_NE(Form->EnginePanel, nullptr) << LWhere;
+      ExpectWhole(Form->ParametersPanel, LWhere);
+      ExpectWhole(Form->EnginePanel, LWhere);
+      EXPECT_GE(Form->ParametersPanel->x(), 0) << LWhere;
+    }
+    Form->ScreenCombo->showPopup();
+    EXPECT_EQ(Form->ScreenCombo->view()->verticalScrollBar()->maximum(), 0) << LEngines.GetString(p);
+    Form->ScreenCombo->hidePopup();
+  }
 }
 
 TEST_F(MainFormTest, BatchConvertsAFolderAndLogsEveryFile) {

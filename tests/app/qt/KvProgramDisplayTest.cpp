@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <QSettings>
+#include <unistd.h>
 #include <cstdlib>
 #include <filesystem>
 #include <vector>
@@ -54,3 +56,44 @@ TEST(ProgramDisplay, WindowShowsSourceAndResultViews) {
 }
 
 }  // namespace
+
+namespace {
+
+// The program started on a virtual display with the given last platform and
+// screen mode; the window's picture, or a null image.
+QImage ShootWithMode(const std::string& APlatform, const std::string& AMode, const fs::path& AShot) {
+  const fs::path LProgram = fs::read_symlink("/proc/self/exe").parent_path().parent_path() / "app" / "kovrel";
+  const fs::path LHome = fs::temp_directory_path() / ("kovrel_display_home_" + std::to_string(::getpid()));
+  fs::remove_all(LHome);
+  fs::create_directories(LHome / ".config" / "Noxwell Software");
+  {
+    QSettings LSettings(QString::fromStdString((LHome / ".config" / "Noxwell Software" / "Kovrel.ini").string()),
+                        QSettings::IniFormat);
+    LSettings.setValue("Software/Noxwell Software/Kovrel/LastPlatform", QString::fromStdString(APlatform));
+    LSettings.setValue("Software/Noxwell Software/Kovrel/LastMode", QString::fromStdString(AMode));
+  }
+  fs::remove(AShot);
+  const std::string LCommand = "cd '" + LHome.string() + "' && env -u XDG_CONFIG_HOME HOME='" + LHome.string() +
+                               "' KOVREL_SCREENSHOT='" + AShot.string() +
+                               "' QT_QPA_PLATFORM=xcb timeout 60 xvfb-run -a -s '-screen 0 1600x1200x24' '" +
+                               LProgram.string() + "' >/dev/null 2>&1";
+  const int LResult = std::system(LCommand.c_str());
+  fs::remove_all(LHome);
+  if (LResult != 0) return QImage();
+  return QImage(QString::fromStdString(AShot.string()));
+}
+
+}  // namespace
+
+// The picture is kept for a look at the panel: every caption must be whole.
+TEST(ProgramDisplay, ZxSpectrumPanelFitsTheWindow) {
+  const fs::path LProgram = fs::read_symlink("/proc/self/exe").parent_path().parent_path() / "app" / "kovrel";
+  if (!fs::exists(LProgram)) GTEST_SKIP() << "the program is not built";
+  if (std::system("command -v xvfb-run >/dev/null 2>&1") != 0) GTEST_SKIP() << "xvfb-run is not installed";
+  const fs::path LShot = fs::temp_directory_path() / "kovrel_zx_panel_shot.png";
+  const QImage LImage = ShootWithMode("ZX Spectrum", "256x192x4 Multicolor 8x1", LShot);
+  ASSERT_FALSE(LImage.isNull());
+  EXPECT_GE(LImage.width(), 800);
+  // The views stay beside the wider Parameters panel.
+  EXPECT_EQ(CheckerBands(LImage).size(), 2u);
+}
