@@ -16,10 +16,9 @@ using Names = std::vector<std::string>;
 
 constexpr TKvMatchFlags kOwn = mfSize | mfExtension;
 
-// The class names of this unit pair and of the ZX screen unit.
-bool IsScreenImporter(const std::string& AName) {
-  for (auto* list : {&TimexSourceEngineClasses(), &ZxSpectrumUlaPlusSourceEngineClasses(),
-                     &ZxSpectrumSourceEngineClasses()})
+// The class names of the Timex and ULAplus units.
+bool IsTimexOrUlaPlus(const std::string& AName) {
+  for (auto* list : {&TimexSourceEngineClasses(), &ZxSpectrumUlaPlusSourceEngineClasses()})
     for (const TKvSourceEngineClass* c : *list)
       if (c->GetClassName() == AName) return true;
   return false;
@@ -71,9 +70,9 @@ TEST(KvOpenPlatformTimexUlaPlus, ProbeRanking) {
     EXPECT_EQ(probe.Classes()[0], expected[0]);
     EXPECT_EQ(probe.Flags(expected[0]), c.Own ? kOwn : mfSize);
     for (size_t i = 1; i < expected.size(); ++i) EXPECT_EQ(probe.Flags(expected[i]), mfSize) << expected[i];
-    // Nothing else of the ZX screen families reads these sizes.
+    // No other Timex or ULAplus reading is offered.
     for (const std::string& n : probe.Classes())
-      if (IsScreenImporter(n)) {
+      if (IsTimexOrUlaPlus(n)) {
         EXPECT_NE(std::find(expected.begin(), expected.end(), n), expected.end()) << n;
       }
   }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "importers/KvImporterProbe.h"
@@ -116,9 +117,12 @@ INSTANTIATE_TEST_SUITE_P(Versions, KvUlaPlusRoundTrip,
 
 TEST(KvTimexUlaPlusRoundTrip, TimexFiles) {
   auto pic = ZxTestPicture(256, 192, 32);
-  for (uint8_t mode : {11, 1}) {
-    auto r = ZxConvert(DestEngineClass<TKvTimexExtendedEngine>(), *pic,
-                       [&](TKvDestEngineOptions& o) { o.SetPaletteMode(mode); });
+  // Colour, colour with the bright bit forced, gray.
+  for (auto [mode, usage] : {std::pair<uint8_t, uint8_t>{11, 0}, {11, 2}, {1, 0}}) {
+    auto r = ZxConvert(DestEngineClass<TKvTimexExtendedEngine>(), *pic, [&](TKvDestEngineOptions& o) {
+      o.SetPaletteMode(mode);
+      o.SetColorUsage(usage);
+    });
     auto d = Reopen(r, "picture.scr", "TKvTimexEngine");
     ASSERT_TRUE(d);
     EXPECT_EQ(Differences(*d, *r.Preview, true), 0);
