@@ -4,6 +4,7 @@
 #include "importers/KvOpenPlatformBK0010.h"
 #include "importers/KvOpenPlatformCommodore64.h"
 #include "importers/KvOpenPlatformDVK.h"
+#include "importers/KvOpenPlatformElectronikaMS0515.h"
 #include "importers/KvOpenPlatformMSX.h"
 #include "importers/KvOpenPlatformOric.h"
 #include "importers/KvOpenPlatformPlayStation.h"
@@ -20,7 +21,7 @@
 TKvUnitInitList& ImporterUnits() {
   // Units not built yet take their places in this order: Agat, AmstradCPC,
   // AppleII, ATMTurbo, BBCMicro, | BK0010, Commodore64, Corvette, | DVK,
-  // ElectronikaMS0515, ElektronikaKR04, ElementZX, Irisha, Lvov, MAG, MSX,
+  // | ElectronikaMS0515, ElektronikaKR04, ElementZX, Irisha, Lvov, MAG, MSX,
   // Okean240, Oric, PC8000, PlayStation, PMD85, PP01, Profi, SAMCoupe,
   // ScorpionGMX, SegaMasterSystem, SinclairQL, Specialist, SymbOS, TI99,
   // Timex, | UKNC, Vector, | ZxSpectrum, ZxSpectrumSnapshot, ZxSpectrumSpectra,
@@ -30,6 +31,7 @@ TKvUnitInitList& ImporterUnits() {
                                                 {"KvOpenPlatformBK0010", &InitKvOpenPlatformBK0010},
                                                 {"KvOpenPlatformCommodore64", &InitKvOpenPlatformCommodore64},
                                                 {"KvOpenPlatformDVK", &InitKvOpenPlatformDVK},
+                                                {"KvOpenPlatformElectronikaMS0515", &InitKvOpenPlatformElectronikaMS0515},
                                                 {"KvOpenPlatformMSX", &InitKvOpenPlatformMSX},
                                                 {"KvOpenPlatformOric", &InitKvOpenPlatformOric},
                                                 {"KvOpenPlatformPlayStation", &InitKvOpenPlatformPlayStation},

@@ -3,6 +3,7 @@
 #include "app/KvAppUnits.h"
 #include "platforms/KvSavePlatformBK0010.h"
 #include "platforms/KvSavePlatformDVK.h"
+#include "platforms/KvSavePlatformElectronikaMS0515.h"
 #include "platforms/KvSavePlatformMSX.h"
 #include "platforms/KvSavePlatformScorpionGMX.h"
 #include "platforms/KvSavePlatformTimex.h"
@@ -16,13 +17,14 @@
 TKvUnitInitList& PlatformUnits() {
   // Units of platforms not built yet take their places in this order:
   // Agat, AmstradCPC, ATMTurbo, BBCMicro, | BK0010, Corvette, | DVK,
-  // ElectronikaMS0515, ElektronikaKR04, ElementZX, IBM, Irisha, Lvov, | MSX,
+  // | ElectronikaMS0515, ElektronikaKR04, ElementZX, IBM, Irisha, Lvov, | MSX,
   // Okean240, PC8000, Pico8, PMD85, PP01, Profi, SAMCoupe, ScorpionGMX,
   // SinclairQL, Specialist, SymbOS, TI99, | Timex, | UKNC, Vector, ZxEvolution,
   // | ZxSpectrum, ZxSpectrumNext, ZxSpectrumSpectra, ZxSpectrumUlaPlus.
   static TKvUnitInitList LList("converters", {
                                                  {"KvSavePlatformBK0010", &InitKvSavePlatformBK0010},
                                                  {"KvSavePlatformDVK", &InitKvSavePlatformDVK},
+                                                 {"KvSavePlatformElectronikaMS0515", &InitKvSavePlatformElectronikaMS0515},
                                                  {"KvSavePlatformMSX", &InitKvSavePlatformMSX},
                                                  {"KvSavePlatformScorpionGMX", &InitKvSavePlatformScorpionGMX},
                                                  {"KvSavePlatformTimex", &InitKvSavePlatformTimex},

@@ -1,0 +1,175 @@
+#include "platforms/KvSavePlatformElectronikaMS0515.h"
+
+#include <cstring>
+
+#include "bitmap/B32.h"
+#include "core/KvImage.h"
+#include "core/KvStream.h"
+#include "shell/noxShellBaseExtension.h"
+
+// ---------------------------------------------------------------------------
+// Screen
+
+TKvMS0515Screen::TKvMS0515Screen(void* AData) : TKvCellScreen(320, 200, AData) {
+  std::memset(Data, 0x47, MS0515ScreenSize);
+}
+
+int TKvMS0515Screen::GetPixel(int X, int Y) {
+  X = MX(X);
+  return (Data[Y * 80 + (X / 8) * 2] >> (7 - (X & 7))) & 1;
+}
+
+void TKvMS0515Screen::SetPixel(int X, int Y, int AValue) {
+  X = MX(X);
+  uint8_t& b = Data[Y * 80 + (X / 8) * 2];
+  const uint8_t m = static_cast<uint8_t>(0x80 >> (X & 7));
+  b = static_cast<uint8_t>(AValue ? (b | m) : (b & ~m));
+}
+
+int TKvMS0515Screen::GetAttr(int CellX, int CellY) { return Data[CellY * 80 + MCX(CellX) * 2 + 1]; }
+
+void TKvMS0515Screen::SetAttr(int CellX, int CellY, int AAttr) {
+  Data[CellY * 80 + MCX(CellX) * 2 + 1] = static_cast<uint8_t>(AAttr);
+}
+
+// ---------------------------------------------------------------------------
+// Candidates and cell image
+
+const TKvMS0515CellPair MS0515GrayPairs[5] = {{0, 0}, {0, 7}, {7, 7}, {8, 15}, {15, 15}};
+
+const TKvMS0515CellPair MS0515CellPairs[72] = {
+    // dark singles, dark pairs, bright singles, bright pairs
+    {0, 0}, {1, 1}, {2, 2}, {3, 3}, {4, 4}, {5, 5}, {6, 6}, {7, 7}, {0, 1}, {0, 2},
+    {0, 3}, {0, 4}, {0, 5}, {0, 6}, {0, 7}, {1, 2}, {1, 3}, {1, 4}, {1, 5}, {1, 6},
+    {1, 7}, {2, 3}, {2, 4}, {2, 5}, {2, 6}, {2, 7}, {3, 4}, {3, 5}, {3, 6}, {3, 7},
+    {4, 5}, {4, 6}, {4, 7}, {5, 6}, {5, 7}, {6, 7}, {8, 8}, {9, 9}, {10, 10}, {11, 11},
+    {12, 12}, {13, 13}, {14, 14}, {15, 15}, {8, 9}, {8, 10}, {8, 11}, {8, 12}, {8, 13}, {8, 14},
+    {8, 15}, {9, 10}, {9, 11}, {9, 12}, {9, 13}, {9, 14}, {9, 15}, {10, 11}, {10, 12}, {10, 13},
+    {10, 14}, {10, 15}, {11, 12}, {11, 13}, {11, 14}, {11, 15}, {12, 13}, {12, 14}, {12, 15}, {13, 14},
+    {13, 15}, {14, 15},
+};
+
+TKvMS0515GrayPaletteList::TKvMS0515GrayPaletteList(TKvPalette256& APalette) {
+  for (const TKvMS0515CellPair& p : MS0515GrayPairs) Add(std::make_unique<TKvCellPaperIncPalette>(APalette, p.A, p.B));
+}
+
+TKvMS0515ColorPaletteList::TKvMS0515ColorPaletteList(TKvPalette256& APalette, int AFirst, int ALast) {
+  for (int i = AFirst; i <= ALast; ++i)
+    Add(std::make_unique<TKvCellPaperIncPalette>(APalette, MS0515CellPairs[i].A, MS0515CellPairs[i].B));
+}
+
+std::unique_ptr<TKvBitmap> TKvMS0515ColorImage::ConvertGray(bool* AAbort, TKvDestEngineOptions& AOptions,
+                                                            TKvDestProgress* AProgress, TKvCellScreen* ATarget) {
+  AOptions.SetUseAsGrayPalette(true);
+  return Convert(AAbort, AOptions, AProgress, ATarget);
+}
+
+TKvCellPaletteList* TKvMS0515ColorImage::CreatePaletteList() {
+  if (FGrayMode) return new TKvMS0515GrayPaletteList(*FPalette);
+  const int LFirst = ColorUsage == 3 ? 36 : 0;
+  const int LLast = (ColorUsage == 1 || ColorUsage == 2) ? 35 : 71;
+  return new TKvMS0515ColorPaletteList(*FPalette, LFirst, LLast);
+}
+
+// ---------------------------------------------------------------------------
+// Options and panels
+
+TKvMS0515EngineOptions::TKvMS0515EngineOptions() {
+  SetPixelAspect(10);
+  SetPaletteMode(11);
+  SetColorUsage(0);
+  SetLimitErrorInsideBlock(false);
+  SetLimitErrorAtBlockBoundary(false);
+  SetDitherMethod(2);
+  SetErrorDiffusion(90);
+}
+
+TKvMS0515HiResolutionEngineOptions::TKvMS0515HiResolutionEngineOptions() { SetPixelAspect(1); }  // "1:2"
+
+TKvMS0515EngineUI::TKvMS0515EngineUI(TKvDestEngineOptions* AOptions) : TKvDestEngineUIEx(AOptions) {
+  AddPositionSection(0);
+  AddPaletteSeparator();
+  AddPaletteModeSection(0x803);  // "Black/white", "Gray", "Сolor"
+  AddColorUsageSection(true);
+  AddDitheringSection(true);
+  // The colour usage means something only in colour; black and white has no
+  // cells whose error could be limited.
+  AddRelated(pcModeCombo, 2, pcColorUsageLabel, false);
+  AddRelated(pcModeCombo, 2, pcColorUsageCombo, false);
+  AddRelated(pcModeCombo, 0, pcLimitInsideCheckBox, true);
+  AddRelated(pcModeCombo, 0, pcLimitBoundaryCheckBox, true);
+}
+
+TKvMS0515HiResolutionEngineUI::TKvMS0515HiResolutionEngineUI(TKvDestEngineOptions* AOptions)
+    : TKvDestEngineUIEx(AOptions) {
+  AddPositionSection(0);
+  AddDitheringSection(false);
+}
+
+// ---------------------------------------------------------------------------
+// Engines
+
+std::unique_ptr<TKvDestEngineUI> TKvMS0515Engine::CreateUI(TKvDestEngineOptions* AOptions) {
+  return std::make_unique<TKvMS0515EngineUI>(AOptions);
+}
+
+std::unique_ptr<TKvDestEngineOptions> TKvMS0515Engine::CreateOptions() {
+  return TKvDestEngineOptions::Create<TKvMS0515EngineOptions>();
+}
+
+std::unique_ptr<TKvBitmap> TKvMS0515Engine::Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*, TKvPalette256*,
+                                                    TKvDestEngineOptions& AOptions, TKvDestProgress& AProgress,
+                                                    std::unique_ptr<TKvStreamList>& AStreams) {
+  // The file holds 320 x 200 pixels.
+  if (ABitmap.GetWidth() > 320 || ABitmap.GetHeight() > 200) RaiseOSError(87);
+  auto LStreams = std::make_unique<TKvStreamList>();
+  TKvMS0515Screen LScreen(LStreams->NewStream("scr", MS0515ScreenSize)->GetMemory());
+  std::unique_ptr<TKvBitmap> LResult;
+  switch (AOptions.PaletteMode) {
+    case 0: {
+      TKvImage LImage(ABitmap);
+      LResult = LImage.ConvertBW(AAbort, AOptions, &LScreen, nullptr, 0, 1);
+      break;
+    }
+    case 1:
+    case 11: {
+      AOptions.GetPalette()->FillGRB16Nearest(nullptr);
+      TKvMS0515ColorImage LImage(8, 1, ABitmap);
+      if (AOptions.PaletteMode == 1)
+        LResult = LImage.ConvertGray(AAbort, AOptions, &AProgress, &LScreen);
+      else
+        LResult = LImage.Convert(AAbort, AOptions, &AProgress, &LScreen);
+      break;
+    }
+    default:
+      RaiseOSError(87);
+  }
+  AStreams = std::move(LStreams);
+  return LResult;
+}
+
+std::unique_ptr<TKvDestEngineUI> TKvMS0515HiResolutionEngine::CreateUI(TKvDestEngineOptions* AOptions) {
+  return std::make_unique<TKvMS0515HiResolutionEngineUI>(AOptions);
+}
+
+std::unique_ptr<TKvDestEngineOptions> TKvMS0515HiResolutionEngine::CreateOptions() {
+  return TKvDestEngineOptions::Create<TKvMS0515HiResolutionEngineOptions>();
+}
+
+std::unique_ptr<TKvBitmap> TKvMS0515HiResolutionEngine::Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*,
+                                                                TKvPalette256*, TKvDestEngineOptions& AOptions,
+                                                                TKvDestProgress&,
+                                                                std::unique_ptr<TKvStreamList>& AStreams) {
+  if (ABitmap.GetWidth() > 640 || ABitmap.GetHeight() > 200) RaiseOSError(87);
+  auto LStreams = std::make_unique<TKvStreamList>();
+  TKvScreen1 LScreen(640, 200, LStreams->NewStream("scr", MS0515ScreenSize)->GetMemory());
+  TKvImage LImage(ABitmap);
+  auto LResult = LImage.ConvertBW(AAbort, AOptions, &LScreen, nullptr, 0, 1);
+  AStreams = std::move(LStreams);
+  return LResult;
+}
+
+void InitKvSavePlatformElectronikaMS0515() {
+  RegisterDestEngine(DestEngineClass<TKvMS0515Engine>());
+  RegisterDestEngine(DestEngineClass<TKvMS0515HiResolutionEngine>());
+}

@@ -1,0 +1,115 @@
+// The converters of the "Elektronika MC 0515" platform: a 320 x 200 screen in
+// 8x1 cells of two colours out of 16, and a 640 x 200 black-and-white screen.
+// Both write one 16000-byte "scr" file.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "app/KvDestEngines.h"
+#include "app/KvPanelSections.h"
+#include "core/KvBitmap.h"
+#include "core/KvCellPalette.h"
+#include "core/KvDestEngineOptions.h"
+#include "platforms/KvSavePlatformZxSpectrumCommon.h"
+
+constexpr int MS0515ScreenSize = 16000;
+
+// The colour file: per row 40 cells of a pixel byte (bit 7 leftmost, set =
+// ink) and an attribute byte (ink bits 0-2, paper bits 3-5, bit 6 bright).
+// Made over the stream's memory, which it fills with 0x47 (bright white on
+// black).
+class TKvMS0515Screen : public TKvCellScreen {
+public:
+  explicit TKvMS0515Screen(void* AData);
+  static int GetDataSize() { return MS0515ScreenSize; }
+  int GetPixel(int X, int Y) override;
+  void SetPixel(int X, int Y, int AValue) override;
+  int GetAttr(int CellX, int CellY) override;
+  void SetAttr(int CellX, int CellY, int AAttr) override;
+
+private:
+  int MCX(int CellX) const { return MirrorX ? 39 - CellX : CellX; }
+};
+
+// The (paper, ink) pairs of the candidate lists: 5 gray pairs, then 72 colour
+// pairs (dark singles, dark pairs, bright singles, bright pairs).
+struct TKvMS0515CellPair {
+  uint8_t A;  // paper
+  uint8_t B;  // ink
+};
+extern const TKvMS0515CellPair MS0515GrayPairs[5];
+extern const TKvMS0515CellPair MS0515CellPairs[72];
+
+class TKvMS0515GrayPaletteList : public TKvCellPaletteList {
+public:
+  explicit TKvMS0515GrayPaletteList(TKvPalette256& APalette);
+};
+
+// The colour pairs AFirst..ALast of the table.
+class TKvMS0515ColorPaletteList : public TKvCellPaletteList {
+public:
+  TKvMS0515ColorPaletteList(TKvPalette256& APalette, int AFirst, int ALast);
+};
+
+// The cell conversion: attributes, preview and pixels as on the ZX Spectrum,
+// with this machine's pairs. ColorUsage: 0 "Dark and bright", 1 "Dark only",
+// 2 "Dark only but force set bright bit", 3 "Bright only".
+class TKvMS0515ColorImage : public TKvSpectrumZxColorImage {
+public:
+  using TKvSpectrumZxColorImage::TKvSpectrumZxColorImage;
+  std::unique_ptr<TKvBitmap> ConvertGray(bool* AAbort, TKvDestEngineOptions& AOptions, TKvDestProgress* AProgress,
+                                         TKvCellScreen* ATarget) override;
+  TKvCellPaletteList* CreatePaletteList() override;
+};
+
+class TKvMS0515EngineOptions : public TKvDestEngineOptions {
+public:
+  TKvMS0515EngineOptions();
+  TKvSize GetDefaultSize() const override { return {320, 200}; }
+  void SetWidth(int32_t) override {}
+  void SetHeight(int32_t) override {}
+  int32_t GetCellWidth() const override { return 8; }
+};
+
+class TKvMS0515HiResolutionEngineOptions : public TKvDestEngineOptions {
+public:
+  TKvMS0515HiResolutionEngineOptions();
+  TKvSize GetDefaultSize() const override { return {640, 200}; }
+  void SetWidth(int32_t) override {}
+  void SetHeight(int32_t) override {}
+};
+
+class TKvMS0515EngineUI : public TKvDestEngineUIEx {
+public:
+  explicit TKvMS0515EngineUI(TKvDestEngineOptions* AOptions);
+};
+
+class TKvMS0515HiResolutionEngineUI : public TKvDestEngineUIEx {
+public:
+  explicit TKvMS0515HiResolutionEngineUI(TKvDestEngineOptions* AOptions);
+};
+
+class TKvMS0515Engine : public TKvDestEngineOf<TKvMS0515Engine> {
+public:
+  static std::string GetPlatformName() { return "Elektronika MC 0515"; }
+  static std::string GetModeName() { return "320x200x4"; }
+  std::unique_ptr<TKvDestEngineUI> CreateUI(TKvDestEngineOptions* AOptions) override;
+  std::unique_ptr<TKvDestEngineOptions> CreateOptions() override;
+  static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,
+                                            TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,
+                                            TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams);
+};
+
+class TKvMS0515HiResolutionEngine : public TKvDestEngineOf<TKvMS0515HiResolutionEngine> {
+public:
+  static std::string GetPlatformName() { return "Elektronika MC 0515"; }
+  static std::string GetModeName() { return "640x200x1"; }
+  std::unique_ptr<TKvDestEngineUI> CreateUI(TKvDestEngineOptions* AOptions) override;
+  std::unique_ptr<TKvDestEngineOptions> CreateOptions() override;
+  static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,
+                                            TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,
+                                            TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams);
+};
+
+void InitKvSavePlatformElectronikaMS0515();
