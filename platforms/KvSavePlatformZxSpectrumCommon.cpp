@@ -8,6 +8,7 @@
 
 #include "core/KvDither.h"
 #include "core/KvImage.h"
+#include "core/KvThreadJob.h"
 #include "core/KvStream.h"
 #include "platforms/KvPlatformZxSpectrum.h"
 #include "shell/noxShellBaseExtension.h"
@@ -550,6 +551,7 @@ std::unique_ptr<TKvBitmap> TKvZxSpectrumGigascreenImage::ConvertCells(bool* AAbo
   } guard{FWorkOptions};
   PrepareConversion(AAbort, AOptions, AProgress, true);
   FPaletteList = CreatePaletteList();
+  FAhead.Row = -1;
   std::unique_ptr<TKvBitmap> result;
   try {
     result = CreateResult();
@@ -571,6 +573,7 @@ void TKvZxSpectrumGigascreenImage::WalkCells(TKvBitmap* AResult, TKvCellScreen* 
   for (int j = 0; j < FCellsDown; ++j) {
     FCellY = j;
     BeginCellRow(AResult, ATarget);
+    PrepareRowSearches(j);
     for (int i = 0; i < FCellsAcross; ++i) {
       if (Aborted()) Abort();
       FCellX = i;
@@ -580,12 +583,95 @@ void TKvZxSpectrumGigascreenImage::WalkCells(TKvBitmap* AResult, TKvCellScreen* 
     }
     if (FSerpentine) FMirror = !FMirror;
   }
+  FAhead.Row = -1;
+}
+
+// Searches cells From..To of the row being prepared, with a scratch set and
+// a scratch picture of its own.
+class TKvZxGigaRowSearchJob : public TKvJob {
+public:
+  TKvZxGigaRowSearchJob(TKvJobList* AList, TKvZxSpectrumGigascreenImage* AImage, int AFrom, int ATo)
+      : TKvJob(AList),
+        FImage(AImage),
+        FScratch(AImage->AcquireScratch()),
+        FHelper(AImage->AcquireHelper()),
+        FFrom(AFrom),
+        FTo(ATo) {}
+  ~TKvZxGigaRowSearchJob() override {
+    FImage->ReleaseHelper(FHelper);
+    FImage->ReleaseScratch(FScratch);
+  }
+  void Execute() override {
+    for (int i = FFrom; i <= FTo; ++i)
+      FImage->FAhead.Best[static_cast<size_t>(i)] =
+          FImage->FindBestCandidate(FImage->FAhead.Rects[static_cast<size_t>(i)], *FScratch, *FHelper);
+  }
+
+private:
+  TKvZxSpectrumGigascreenImage* FImage;
+  TKvZxSpectrumGigascreenImage::TSearchScratch* FScratch;
+  TKvCellHelper* FHelper;
+  int FFrom, FTo;
+};
+
+TKvZxSpectrumGigascreenImage::TSearchScratch* TKvZxSpectrumGigascreenImage::AcquireScratch() {
+  if (FScratchPool.empty()) return new TSearchScratch;
+  TSearchScratch* s = FScratchPool.back().release();
+  FScratchPool.pop_back();
+  return s;
+}
+
+void TKvZxSpectrumGigascreenImage::ReleaseScratch(TSearchScratch* AScratch) {
+  if (AScratch) FScratchPool.emplace_back(AScratch);
+}
+
+void TKvZxSpectrumGigascreenImage::PrepareRowSearches(int ACellY) {
+  FAhead.Row = -1;
+  if (ProcessorCount < 2 || !FLimitErrorAtBlockBoundary || FCellsAcross < 2) return;
+  const TRect first = GetCellRect(0, ACellY);
+  const int64_t candidates = static_cast<TKvZxSpectrumGigascreenPaletteList*>(FPaletteList)->GetCandidateCount();
+  // The bounds alone cost about a candidate's colours per pixel; far less
+  // than that is not worth the hand-over.
+  const int64_t work = candidates * first.Width() * first.Height() * FCellsAcross;
+  const int parts =
+      static_cast<int>(std::min<int64_t>({work / std::max<int64_t>(KvCellMinJobWork, 1), ProcessorCount, FCellsAcross}));
+  if (parts < 2) return;
+  FAhead.Rects.resize(static_cast<size_t>(FCellsAcross));
+  for (int i = 0; i < FCellsAcross; ++i) FAhead.Rects[static_cast<size_t>(i)] = GetCellRect(i, ACellY);
+  FAhead.Band.resize(static_cast<size_t>(FWidth) * static_cast<size_t>(first.Height()));
+  for (int y = first.Top; y < first.Bottom; ++y)
+    for (int x = 0; x < FWidth; ++x)
+      FAhead.Band[static_cast<size_t>(y - first.Top) * FWidth + x] = GetPixels(x, y)->GetLinRGB();
+  FAhead.Best.assign(static_cast<size_t>(FCellsAcross), nullptr);
+  {
+    TKvJobList jobs;
+    for (int k = 0; k < parts; ++k)
+      new TKvZxGigaRowSearchJob(&jobs, this, static_cast<int>(static_cast<int64_t>(FCellsAcross) * k / parts),
+                                static_cast<int>(static_cast<int64_t>(FCellsAcross) * (k + 1) / parts) - 1);
+    jobs.RunWithCaller(FAbort);
+  }
+  if (Aborted()) Abort();
+  FAhead.Row = ACellY;
 }
 
 void TKvZxSpectrumGigascreenImage::SolveGigaCell(TKvBitmap* AResult, TKvCellScreen* ATarget, int ACellX, int ACellY,
                                                  const TRect& ARect) {
   if (!FLimitErrorAtBlockBoundary) AddDeferredError(ARect, TKvLinRGBColor{1, 1, 1});
-  const TKvZxGigaCandidate* best = FindBestCandidate(ARect);
+  const TKvZxGigaCandidate* best = nullptr;
+  // A search made ahead holds while the cell's pixels are unchanged.
+  if (FAhead.Row == FCellY && ACellX < static_cast<int>(FAhead.Best.size()) && FAhead.Rects[ACellX] == ARect) {
+    best = FAhead.Best[static_cast<size_t>(ACellX)];
+    for (int y = ARect.Top; best && y < ARect.Bottom; ++y)
+      for (int x = ARect.Left; x < ARect.Right; ++x) {
+        const TKvLinRGBColor& v = GetPixels(x, y)->GetLinRGB();
+        const TKvLinRGBColor& b = FAhead.Band[static_cast<size_t>(y - ARect.Top) * FWidth + x];
+        if (!(v.R == b.R && v.G == b.G && v.B == b.B)) {
+          best = nullptr;
+          break;
+        }
+      }
+  }
+  if (!best) best = FindBestCandidate(ARect, FSearch, *FHelper);
   if (!best) RaiseInternalError();
   FChosen->Setup(best->Paper1, best->Ink1, best->Paper2, best->Ink2);
   if (FLimitErrorAtBlockBoundary) {
@@ -595,7 +681,13 @@ void TKvZxSpectrumGigascreenImage::SolveGigaCell(TKvBitmap* AResult, TKvCellScre
   RenderCell(AResult, ATarget, ACellX, ACellY, ARect, FChosen.get());
 }
 
-const TKvZxGigaCandidate* TKvZxSpectrumGigascreenImage::FindBestCandidate(const TRect& ARect) {
+const TKvZxGigaCandidate* TKvZxSpectrumGigascreenImage::FindBestCandidate(const TRect& ARect,
+                                                                          TSearchScratch& AScratch,
+                                                                          TKvCellHelper& AHelper) {
+  std::vector<double>& FDistances = AScratch.Distances;
+  std::vector<double>& FBounds = AScratch.Bounds;
+  std::vector<int>& FOrder = AScratch.Order;
+  TKvPalette256& FTrial = AScratch.Trial;
   auto* list = static_cast<TKvZxSpectrumGigascreenPaletteList*>(FPaletteList);
   const int n = list->GetCandidateCount();
   if (n == 0) return nullptr;
@@ -637,7 +729,7 @@ const TKvZxGigaCandidate* TKvZxSpectrumGigascreenImage::FindBestCandidate(const 
       FTrial.Colors[at].Skip = false;
     }
     FTrial.UpdateCache();
-    return ScoreCell(ARect, *FWorkOptions, FTrial, *FHelper);
+    return ScoreCell(ARect, *FWorkOptions, FTrial, AHelper);
   };
   int best = -1;
   double bestScore = 0;
@@ -658,7 +750,7 @@ const TKvZxGigaCandidate* TKvZxSpectrumGigascreenImage::FindBestCandidate(const 
   FOrder.clear();
   for (int c = 0; c < n; ++c)
     if (c != first && FBounds[static_cast<size_t>(c)] <= bestScore) FOrder.push_back(c);
-  std::sort(FOrder.begin(), FOrder.end(), [this](int a, int b) {
+  std::sort(FOrder.begin(), FOrder.end(), [&FBounds](int a, int b) {
     const double ba = FBounds[static_cast<size_t>(a)], bb = FBounds[static_cast<size_t>(b)];
     return ba < bb || (ba == bb && a < b);
   });

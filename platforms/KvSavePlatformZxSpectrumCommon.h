@@ -343,7 +343,19 @@ protected:
   // The candidate of least score, the earliest of equal ones; the dither
   // trial is skipped for candidates whose colours alone, nearest per pixel,
   // already miss the cell by more than the best score so far.
-  const TKvZxGigaCandidate* FindBestCandidate(const TRect& ARect);
+  // AScratch and AHelper belong to the caller (one set per thread).
+  struct TSearchScratch {
+    TKvPalette256 Trial;            // the colours of the candidate being scored
+    std::vector<double> Distances;  // per cell pixel, per slot
+    std::vector<double> Bounds;     // per candidate
+    std::vector<int> Order;
+  };
+  const TKvZxGigaCandidate* FindBestCandidate(const TRect& ARect, TSearchScratch& AScratch, TKvCellHelper& AHelper);
+  // The searches of a whole cell row made at once in jobs, when nothing
+  // changes a cell's pixels before its own search (the error limit at block
+  // boundaries holds the deferred error back until then); a result is used
+  // only while the cell's pixels are those the search saw.
+  void PrepareRowSearches(int ACellY);
   // Spreads a rendered pixel's error; the 8x1 image decides differently
   // which cells come later.
   virtual void DiffuseRenderError(int X, int Y, const TKvLinRGBColor& AError);
@@ -353,10 +365,17 @@ protected:
   std::unique_ptr<TKvZxSpectrumGigascreenPalette> FChosen;
 
 private:
-  TKvPalette256 FTrial;              // the colours of the candidate being scored
-  std::vector<double> FDistances;    // per cell pixel, per slot
-  std::vector<double> FBounds;       // per candidate
-  std::vector<int> FOrder;
+  friend class TKvZxGigaRowSearchJob;
+  TSearchScratch* AcquireScratch();
+  void ReleaseScratch(TSearchScratch* AScratch);
+  std::vector<std::unique_ptr<TSearchScratch>> FScratchPool;
+  TSearchScratch FSearch;
+  struct TRowSearches {
+    int Row = -1;
+    std::vector<TRect> Rects;
+    std::vector<TKvLinRGBColor> Band;  // the row's pixels as searched
+    std::vector<const TKvZxGigaCandidate*> Best;
+  } FAhead;
 };
 
 // Test hook: without it the trial dithers of every candidate are made, as a
