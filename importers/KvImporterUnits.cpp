@@ -8,6 +8,7 @@
 #include "importers/KvOpenPlatformMSX.h"
 #include "importers/KvOpenPlatformOric.h"
 #include "importers/KvOpenPlatformPlayStation.h"
+#include "importers/KvOpenPlatformProfi.h"
 #include "importers/KvOpenPlatformScorpionGMX.h"
 #include "importers/KvOpenPlatformSegaMasterSystem.h"
 #include "importers/KvOpenPlatformTimex.h"
@@ -35,6 +36,7 @@ TKvUnitInitList& ImporterUnits() {
                                                 {"KvOpenPlatformMSX", &InitKvOpenPlatformMSX},
                                                 {"KvOpenPlatformOric", &InitKvOpenPlatformOric},
                                                 {"KvOpenPlatformPlayStation", &InitKvOpenPlatformPlayStation},
+                                                {"KvOpenPlatformProfi", &InitKvOpenPlatformProfi},
                                                 {"KvOpenPlatformScorpionGMX", &InitKvOpenPlatformScorpionGMX},
                                                 {"KvOpenPlatformSegaMasterSystem", &InitKvOpenPlatformSegaMasterSystem},
                                                 {"KvOpenPlatformTimex", &InitKvOpenPlatformTimex},

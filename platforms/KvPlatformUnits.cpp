@@ -5,6 +5,7 @@
 #include "platforms/KvSavePlatformDVK.h"
 #include "platforms/KvSavePlatformElectronikaMS0515.h"
 #include "platforms/KvSavePlatformMSX.h"
+#include "platforms/KvSavePlatformProfi.h"
 #include "platforms/KvSavePlatformScorpionGMX.h"
 #include "platforms/KvSavePlatformTimex.h"
 #include "platforms/KvSavePlatformUKNC.h"
@@ -26,6 +27,7 @@ TKvUnitInitList& PlatformUnits() {
                                                  {"KvSavePlatformDVK", &InitKvSavePlatformDVK},
                                                  {"KvSavePlatformElectronikaMS0515", &InitKvSavePlatformElectronikaMS0515},
                                                  {"KvSavePlatformMSX", &InitKvSavePlatformMSX},
+                                                 {"KvSavePlatformProfi", &InitKvSavePlatformProfi},
                                                  {"KvSavePlatformScorpionGMX", &InitKvSavePlatformScorpionGMX},
                                                  {"KvSavePlatformTimex", &InitKvSavePlatformTimex},
                                                  {"KvSavePlatformUKNC", &InitKvSavePlatformUKNC},

@@ -1,0 +1,121 @@
+// Profi ".grf" pictures written by the converter open again through the
+// importer probe as the best candidate; damaged headers give no candidate.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "core/KvThreadJob.h"
+#include "importers/KvImporterProbe.h"
+#include "platforms/KvPlatformProfi.h"
+#include "platforms/KvSavePlatformProfi.h"
+#include "platforms/ZxTestPictures.h"
+
+namespace {
+
+const char* const kProfi = "KvOpenPlatformProfi::TKvProfiEngine";
+
+TEST(KvProfiRoundTrip, BothKindsAndWidths) {
+  TKvProcessorCountOverride one(1);
+  struct {
+    uint8_t Type, Mode;
+    int Bits;
+    const char* Kind;
+  } cases[] = {{ptColored15, 0, 1, "B/W"},         {ptColored15, 1, 4, "color"},
+               {ptColored15, 11, 4, "color"},      {ptColored16of256, 0, 4, "palette"},
+               {ptColored16of256, 1, 4, "palette"}, {ptColored16of256, 11, 4, "palette"}};
+  for (int width : {512, 500}) {
+    auto pic = ZxTestPicture(width, 24, static_cast<uint32_t>(width));
+    for (auto& c : cases) {
+      SCOPED_TRACE(std::to_string(width) + " " + std::to_string(c.Type) + " " + std::to_string(c.Mode));
+      auto r = ZxConvert(DestEngineClass<TKvProfiEngine>(), *pic, [&](TKvDestEngineOptions& o) {
+        o.SetPaletteType(c.Type);
+        o.SetPaletteMode(c.Mode);
+        o.UpdatePalette();
+      });
+      TKvImporterProbe probe("pic.grf", std::vector<uint8_t>(r.Bytes(0), r.Bytes(0) + r.Size(0)));
+      ASSERT_GT(probe.List->GetCount(), 0);
+      TKvSourceEngine* e = probe.List->GetEngine(0);
+      ASSERT_EQ(e->ClassType().GetClassName(), kProfi);
+      EXPECT_EQ(e->MatchFlags, mfHeader | mfExtension | mfSize);
+      EXPECT_EQ(e->Description, "Profi " + std::to_string(width) + "x24x" + std::to_string(c.Bits) + " " + c.Kind +
+                                    " image");
+      EXPECT_EQ(e->PixelAspect, 6);
+      auto decoded = e->Decode();
+      TKvBitmap& preview = *r.Preview;
+      ASSERT_EQ(decoded->Width, width);
+      ASSERT_EQ(decoded->Height, 24);
+      // "15 colors" keeps the importer's own levels; the pixels match.
+      const bool colors = c.Type == ptColored16of256;
+      int diffs = 0;
+      for (int y = 0; y < 24; ++y)
+        for (int x = 0; x < width; ++x) {
+          if (decoded->GetPixel(x, y) != preview.GetPixel(x, y)) ++diffs;
+          if (colors && !(decoded->Palette->GetStdRGB(decoded->GetPixel(x, y)) ==
+                          preview.Palette->GetStdRGB(preview.GetPixel(x, y))))
+            ++diffs;
+        }
+      EXPECT_EQ(diffs, 0);
+    }
+  }
+}
+
+std::vector<uint8_t> ProfiFile(int AWidth, int AHeight, bool AColor) {
+  std::vector<uint8_t> d(128, 0);
+  if (AColor)
+    InitProfiColorGrfHeader(d.data(), AWidth, AHeight);
+  else
+    InitProfiGrfHeader(d.data(), AWidth, AHeight);
+  d.resize(static_cast<size_t>(AColor ? ProfiColorGrfFileSize(AWidth, AHeight) : ProfiMonoGrfFileSize(AWidth, AHeight)),
+           0x5A);
+  return d;
+}
+
+TEST(KvProfiRoundTrip, BadFilesGiveNoCandidate) {
+  auto set16 = [](std::vector<uint8_t> d, int AOffset, int AValue) {
+    d[AOffset] = static_cast<uint8_t>(AValue);
+    d[AOffset + 1] = static_cast<uint8_t>(AValue >> 8);
+    return d;
+  };
+  auto at = [](std::vector<uint8_t> d, int AOffset, uint8_t AValue) {
+    d[AOffset] = AValue;
+    return d;
+  };
+  auto cut = [](std::vector<uint8_t> d, size_t ASize) {
+    d.resize(ASize);
+    return d;
+  };
+  const auto good = ProfiFile(40, 10, true);
+  struct {
+    const char* What;
+    std::vector<uint8_t> Bytes;
+    bool Offered;
+  } cases[] = {
+      {"good", good, true},
+      {"good mono", ProfiFile(40, 10, false), true},
+      {"longer", cut(good, good.size() + 7), true},
+      {"one byte short", cut(good, good.size() - 1), false},
+      {"header only", cut(good, 128), false},
+      {"empty", {}, false},
+      {"rows shorter than the kind", set16(good, 6, 9), false},
+      {"palette type 1", at(good, 9, 1), false},
+      {"kind 2", at(good, 4, 2), false},
+      {"height past the end", set16(good, 2, 11), false},
+      {"height x L wraps 32 bits", set16(set16(good, 2, 0xFFFF), 6, 0xFFFF), false},
+      {"zero width", set16(good, 0, 0), false},
+  };
+  for (auto& c : cases) {
+    SCOPED_TRACE(c.What);
+    TKvImporterProbe probe("x.grf", c.Bytes);
+    TKvSourceEngine* e = probe.Find(kProfi);
+    EXPECT_EQ(e != nullptr, c.Offered);
+    if (e) {
+      EXPECT_NE(e->Decode(), nullptr);
+    }
+  }
+  // Without the extension the header still counts.
+  TKvImporterProbe other("x.bin", good);
+  EXPECT_EQ(other.Flags(kProfi), mfHeader | mfSize);
+}
+
+}  // namespace
