@@ -270,7 +270,11 @@ void TLoadScrForm::SaveImage(const std::string& AExt) {
   TnoxShellFilterArray LFilter;
   LFilter.Add("*" + AExt);
   const std::string LOpened = FSource.GetFileName();
-  const std::string LFile = FileDialogs().SaveFile(this, LFilter.GetFilter(), ExtractFilePath(LOpened),
+  // The dialog starts in the folder of the opened file (the source keeps the
+  // file's bare name and its folder apart).
+  const auto* LFileSource = dynamic_cast<const TKvFileLoadSource*>(&FSource);
+  const std::string LFolder = LFileSource ? LFileSource->GetFolder() : ExtractFilePath(LOpened);
+  const std::string LFile = FileDialogs().SaveFile(this, LFilter.GetFilter(), LFolder,
                                                    ChangeFileExt(ExtractFileName(LOpened), AExt), AExt.substr(1));
   if (LFile.empty()) return;
   if (!LPicture) LPicture = GetScaledPicture();

@@ -88,6 +88,19 @@ TEST_F(ImportDialogTest, ShowsTheEngineAndStretchesItsPixels) {
   EXPECT_EQ(LForm->InfoLabel->GetCaption().toStdString(), "16x16x4");
   EXPECT_EQ(LForm->GetScaledPicture()->Width, 16);
   EXPECT_TRUE(LForm->SaveGifItem->isEnabled());
+  // "Save image" starts in the opened file's folder with its name.
+  std::string LFolder, LName;
+  const auto LOldSave = FileDialogs().SaveFile;
+  FileDialogs().SaveFile = [&](QWidget*, const std::string&, const std::string& AFolder, const std::string& AName,
+                               const std::string&) {
+    LFolder = AFolder;
+    LName = AName;
+    return std::string();
+  };
+  LForm->SaveImage(".png");
+  FileDialogs().SaveFile = LOldSave;
+  EXPECT_EQ(std::filesystem::path(LFolder), std::filesystem::path(File).parent_path() / "");
+  EXPECT_EQ(LName, "pic.png");
 }
 
 TEST_F(ImportDialogTest, ImportingPalettesTwiceReplacesThem) {

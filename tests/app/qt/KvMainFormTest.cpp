@@ -337,6 +337,36 @@ TEST_F(MainFormTest, EveryPanelShowsEveryCaptionWholeAndListsOpenFully) {
   }
 }
 
+TEST_F(MainFormTest, ZoomCentresNewScrollBarsAndKeepsOldOnesRelative) {
+  ASSERT_TRUE(MakeTestImage(200, 160).save(QString::fromStdString((Folder / "z.png").string())));
+  Form->resize(1000, 800);
+  Form->show();
+  Open(Folder / "z.png");
+  SelectMode("Test platform", "Frames");
+  const std::vector<TKvSourceDestImage*> LViews = {Form->SourceView, Form->ResultView};
+  for (TKvSourceDestImage* V : LViews) ASSERT_FALSE(V->VertBarVisible());
+  auto LZoom = [&](int AZoom) {
+    Form->ZoomActions[AZoom - 1]->Execute();
+    WaitForResult();
+    QApplication::processEvents();
+  };
+  // Both views get their bars at once; each starts in the middle, even
+  // though the views scroll together.
+  LZoom(4);
+  std::vector<double> LRelative;
+  for (TKvSourceDestImage* V : LViews) {
+    ASSERT_TRUE(V->VertBarVisible());
+    QScrollBar* B = V->verticalScrollBar();
+    EXPECT_EQ(B->value(), B->maximum() / 2);
+    LRelative.push_back(double(B->value()) / V->ContentHeight());
+  }
+  // Zoomed further, each bar keeps its relative position.
+  LZoom(5);
+  for (size_t i = 0; i < LViews.size(); ++i)
+    EXPECT_EQ(LViews[i]->verticalScrollBar()->value(),
+              static_cast<int>(std::nearbyint(LViews[i]->ContentHeight() * LRelative[i])));
+}
+
 TEST_F(MainFormTest, BatchConvertsAFolderAndLogsEveryFile) {
   const fs::path LSource = Folder / "in", LDest = Folder / "out" / "deeper";
   fs::create_directories(LSource);
