@@ -1,17 +1,126 @@
 #include "platforms/KvFixedPaletteSearch.h"
 
+#include <vector>
+
+#include "core/KvDither.h"
 #include "core/KvThreadJob.h"
+#include "rtl/KvSysUtils.h"
+
+namespace {
+
+// The picture as every trial starts from it: the linear colour and the
+// linear gray of each pixel, row by row.
+struct TTrialSource {
+  int Width = 0;
+  int Height = 0;
+  std::vector<TKvLinRGBColor> Colors;
+  std::vector<double> Grays;
+};
+
+// The trial can run on the compact copy when it is a plain linear-RGB dither
+// with nothing left to adjust; other settings take the picture's own routines.
+bool CanTryCompact(const TKvDestEngineOptions& AOptions) {
+  return AOptions.ColorDiffMethod == 0 && !AOptions.UseAsGrayPalette && AOptions.LightnessFix == 0 &&
+         AOptions.SaturationFix == 0;
+}
+
+void LoadTrialSource(TKvImage& AImage, TTrialSource& ASource) {
+  ASource.Width = AImage.GetWidth();
+  ASource.Height = AImage.GetHeight();
+  const size_t n = static_cast<size_t>(ASource.Width) * static_cast<size_t>(ASource.Height);
+  ASource.Colors.resize(n);
+  ASource.Grays.resize(n);
+  const TKvColor* p = AImage.GetData();
+  for (size_t i = 0; i < n; ++i) {
+    ASource.Colors[i] = p[i].GetLinRGB();
+    ASource.Grays[i] = p[i].GetLinGray();
+  }
+}
+
+// The score of TKvImage::FitToPaletteGray and TKvImage::DitherToPalette on a
+// copy of the picture, step for step the same arithmetic on linear colours
+// only, so the same score to the last bit at a fraction of the memory
+// traffic.
+double CompactTrial(bool* AAbort, const TTrialSource& ASource, std::vector<TKvLinRGBColor>& AWork,
+                    TKvPalette256& APalette, const TKvDestEngineOptions& AOptions) {
+  double mx = 0, mn = 1;
+  for (int i = 0; i < APalette.GetCount(); ++i) {
+    const PKvColor e = APalette.GetPColor(i);
+    if (e->Skip) continue;
+    const double g = e->GetLinGray();
+    if (g > mx) mx = g;
+    if (g < mn) mn = g;
+  }
+  const size_t n = ASource.Colors.size();
+  AWork.resize(n);
+  for (size_t i = 0; i < n; ++i) {
+    TKvLinRGBColor v = ASource.Colors[i];
+    const double g = ASource.Grays[i];
+    if (g > mx) {
+      const double f = mx / g;
+      v.R *= f;
+      v.G *= f;
+      v.B *= f;
+    } else if (g < mn) {
+      const double d = (1 - mn) / (1 - g);
+      v.R = 1 - (1 - v.R) * d;
+      v.G = 1 - (1 - v.G) * d;
+      v.B = 1 - (1 - v.B) * d;
+    }
+    AWork[i] = v;
+  }
+  const int W = ASource.Width, H = ASource.Height;
+  const uint8_t LMethod = AOptions.DitherMethod;
+  const bool LSerpentine = AOptions.Serpentine;
+  const double LStrength = AOptions.ErrorDiffusion / 100.0;
+  double LError = 0;
+  bool LMirror = false;
+  for (int y = 0; y < H; ++y) {
+    TKvLinRGBColor* LRow = AWork.data() + static_cast<size_t>(y) * W;
+    for (int x = 0; x < W; ++x) {
+      if (Aborted(AAbort)) Abort();
+      TKvLinRGBColor& px = LRow[LMirror ? W - 1 - x : x];
+      const TKvLinRGBColor old = px;
+      const TKvLinRGBColor c = APalette.GetLinRGB(APalette.FindNearest(old));
+      const double dr = old.R - c.R, dg = old.G - c.G, db = old.B - c.B;
+      LError += dr * dr;
+      LError += dg * dg;
+      LError += db * db;
+      px = c;
+      const TKvLinRGBColor e{(old.R - c.R) * LStrength, (old.G - c.G) * LStrength, (old.B - c.B) * LStrength};
+      ForEachDitherTap(LMethod, x, y, W, H, [&](int nx, int ny, auto share) {
+        TKvLinRGBColor& p = AWork[static_cast<size_t>(ny) * W + (LMirror ? W - 1 - nx : nx)];
+        p.R += share(e.R);
+        p.G += share(e.G);
+        p.B += share(e.B);
+      });
+    }
+    if (LSerpentine) LMirror = !LMirror;
+  }
+  return LError;
+}
+
+}  // namespace
 
 int TryFixedPalettes(bool* AAbort, TKvImage& AImage, int AFirst, int ALast, const TKvFixedPaletteCandidates& ACandidates,
                      TKvDestEngineOptions& AOptions, TKvPalette256& APalette, double& AError) {
+  const bool LCompact = CanTryCompact(AOptions) && ALast >= AFirst;
+  TTrialSource LSource;
+  std::vector<TKvLinRGBColor> LWork;
+  if (LCompact) LoadTrialSource(AImage, LSource);
   int LBest = ACandidates.NoneValue;
   double LBestError = 0;
   for (int k = AFirst; k <= ALast; ++k) {
     ACandidates.Build(k, APalette);
-    TKvImage LCopy(AImage);
-    LCopy.FitToPaletteGray(APalette);
-    LCopy.DitherToPalette(AAbort, AOptions, APalette, false);
-    const double LError = LCopy.GetErrorTotal();
+    double LError;
+    if (LCompact) {
+      LError = CompactTrial(AAbort, LSource, LWork, APalette, AOptions);
+    } else {
+      TKvImage LCopy(AImage);
+      LCopy.FitToPaletteGray(APalette);
+      LCopy.DitherToPalette(AAbort, AOptions, APalette, false);
+      LError = LCopy.GetErrorTotal();
+    }
     if (ACandidates.Progress) ACandidates.Progress->IncProgress();
     if (LBest == ACandidates.NoneValue || LBestError > LError) {
       LBest = k;

@@ -140,6 +140,46 @@ TEST(KvSavePlatformBK0010, ParallelSearchGivesTheSequentialAnswer) {
   }
 }
 
+// The score of candidate k the plain way: a copy of the picture fitted to its
+// gray range and dithered to it.
+double ReferenceScore(TKvImage& AImage, TKvDestEngineOptions& AOptions, TKvPalette256& APalette) {
+  TKvImage copy(AImage);
+  copy.FitToPaletteGray(APalette);
+  bool abort = false;
+  copy.DitherToPalette(&abort, AOptions, APalette, false);
+  return copy.GetErrorTotal();
+}
+
+TEST(KvSavePlatformBK0010, TrialScoresAreThoseOfTheDither) {
+  auto pic = ZxTestPicture(37, 23, 13);
+  TKvImage image(*pic);
+  image.CacheColors();
+  struct {
+    uint8_t Method;
+    bool Serpentine;
+    int Diffusion;
+    uint8_t Metric;
+  } cases[] = {{1, true, 90, 0}, {2, false, 100, 0}, {8, true, 37, 0}, {9, true, 90, 0}, {0, false, 90, 0},
+               {1, true, 90, 1}};
+  for (auto& c : cases)
+    for (bool giga : {false, true}) {
+      auto o = DestEngineClass<TKvBK1Engine>().Create()->CreateOptions();
+      o->SetDitherMethod(c.Method);
+      o->SetSerpentine(c.Serpentine);
+      o->SetErrorDiffusion(c.Diffusion);
+      o->SetColorDiffMethod(c.Metric);
+      auto cand = BKPaletteCandidates(giga, *o, nullptr);
+      for (int k : {1, 5, 6, 10, 16}) {
+        TKvPalette256 scratch, reference;
+        double score = -1;
+        bool abort = false;
+        ASSERT_EQ(TryFixedPalettes(&abort, image, k, k, cand, *o, scratch, score), k);
+        cand.Build(k, reference);
+        EXPECT_EQ(score, ReferenceScore(image, *o, reference)) << int(c.Method) << " " << giga << " " << k;
+      }
+    }
+}
+
 TEST(KvSavePlatformBK0010, FailedTrialIsPassedOn) {
   auto pic = ZxTestPicture(16, 16, 4);
   TKvImage image(*pic);
