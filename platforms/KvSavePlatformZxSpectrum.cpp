@@ -286,39 +286,15 @@ void TKvZxSpectrumGigaInterlacedImage::RenderCell(TKvBitmap* AResult, TKvCellScr
                                                   int ACellY, const TRect& ARect, TKvCellPalette* ACellPalette) {
   if (!ACellPalette) RaiseInternalError();
   auto* c = static_cast<TKvZxSpectrumGigascreenPalette*>(ACellPalette);
-  TKvPalette256& pal = *c->Palette;
-  CellColors.Clear();
   const bool force = ColorUsage == 2;
   ATarget->SetAttr(ACellX, ACellY, ZxGigaAttribute(c->Paper1, c->Ink1, force));
   ATarget->SetAttr(ACellX, ACellY + 24, ZxGigaAttribute(c->Paper2, c->Ink2, force));
-  const bool ordered = FDitherMethod == KvOrderedDitherMethod;
-  FCellPixels.clear();
-  for (int y = ARect.Top; y < ARect.Bottom; ++y)
-    for (int x = ARect.Left; x < ARect.Right; ++x) {
-      if (Aborted()) Abort();
-      PKvColor p = GetPixels(x, y);
-      if (ordered) {
-        const double o = OrderedDitherOffset(x, y);
-        const TKvLinRGBColor v = p->GetLinRGB();
-        p->SetLinRGB({v.R + o, v.G + o, v.B + o});
-      }
-      const int k = pal.FindNearestByMetric(FColorDiffMethod, *p);
-      const int code = c->Codes[k];
-      const int f1 = ZxGigaCodeInk1(code) ? c->Ink1 : c->Paper1;
-      const int f2 = ZxGigaCodeInk2(code) ? c->Ink2 : c->Paper2;
-      ATarget->SetPixel(x, 2 * y, ZxGigaCodeInk1(code));
-      ATarget->SetPixel(x, 2 * y + 1, ZxGigaCodeInk2(code));
-      AResult->SetPixel(x, 2 * y, f1);
-      AResult->SetPixel(x, 2 * y + 1, f2);
-      CellColors.First.AddUniqueStdRGB(PureColors.GetStdRGB(f1));
-      CellColors.Second.AddUniqueStdRGB(PureColors.GetStdRGB(f2));
-      CellColors.Mixes.AddUniqueStdRGB(pal.GetStdRGB(k));
-      FCellPixels.push_back(pal.GetStdRGB(k));
-      const TKvLinRGBColor o = p->GetLinRGB();
-      const TKvLinRGBColor n = pal.GetLinRGB(k);
-      p->SetLinRGB(n);
-      DiffuseRenderError(x, y, {(o.R - n.R) * FStrength, (o.G - n.G) * FStrength, (o.B - n.B) * FStrength});
-    }
+  DitherGigaCell(*c, ARect, [&](int x, int y, int, int code) {
+    ATarget->SetPixel(x, 2 * y, ZxGigaCodeInk1(code));
+    ATarget->SetPixel(x, 2 * y + 1, ZxGigaCodeInk2(code));
+    AResult->SetPixel(x, 2 * y, ZxGigaCodeInk1(code) ? c->Ink1 : c->Paper1);
+    AResult->SetPixel(x, 2 * y + 1, ZxGigaCodeInk2(code) ? c->Ink2 : c->Paper2);
+  });
   if (GigaStyle == 1 || GigaStyle == 2) NormalizeInterlacedCell(AResult, ATarget, ACellX, ACellY, ARect);
   if (GigaStyle == 1) return;
   // Order the frames after the neighbours already written: the cell above,
@@ -447,14 +423,24 @@ void TKvZxSpectrumGigaInterlacedImage::SwapCellFrames(TKvBitmap* AResult, TKvCel
   }
 }
 
+namespace {
+
+// The palette block of the two-frame panels: the three ZX colour models,
+// "Gray" and "Сolor", and the colours as ARows rows of 16.
+void AddGigaPaletteSection(TKvDestEngineUIEx& AUI, int ARows) {
+  AUI.AddPaletteSeparator();
+  const int kinds = AUI.AddCustomPaletteComboBox();
+  for (int t : {ptPulsar, ptColoredLinear, ptAlone}) AUI.AddSectionItem(kinds, t);
+  AUI.AddPaletteModeSection(2050);
+  AUI.AddDestPalette(16, ARows, true);
+}
+
+}  // namespace
+
 TKvZxSpectrumGigaInterlacedEngineUI::TKvZxSpectrumGigaInterlacedEngineUI(TKvDestEngineOptions* AOptions)
     : TKvDestEngineUIEx(AOptions) {
   AddPositionSection(0);
-  AddPaletteSeparator();
-  const int kinds = AddCustomPaletteComboBox();
-  for (int t : {ptPulsar, ptColoredLinear, ptAlone}) AddSectionItem(kinds, t);
-  AddPaletteModeSection(2050);  // "Gray", "Сolor"
-  AddDestPalette(16, 1, true);
+  AddGigaPaletteSection(*this, 1);
   AddColorUsageSection(false);
   AddStyleSection();
   AddDitheringSection(false);
@@ -668,11 +654,7 @@ void TKvZxSpectrumBWGigascreenScreen::SetPixel(int X, int Y, int AColor) {
 TKvZxSpectrumGigascreenEngineUI::TKvZxSpectrumGigascreenEngineUI(TKvDestEngineOptions* AOptions)
     : TKvDestEngineUIEx(AOptions) {
   AddPositionSection(0);
-  AddPaletteSeparator();
-  const int kinds = AddCustomPaletteComboBox();
-  for (int t : {ptPulsar, ptColoredLinear, ptAlone}) AddSectionItem(kinds, t);
-  AddPaletteModeSection(2050);  // "Gray", "Сolor"
-  AddDestPalette(16, 16, true);  // the 256 mixtures
+  AddGigaPaletteSection(*this, 16);  // the 256 mixtures
   AddCalculationSection();
   AddColorUsageSection(false);
   AddMaxFlickeringSection();

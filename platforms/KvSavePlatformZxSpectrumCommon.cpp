@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <set>
 
 #include "core/KvDither.h"
@@ -782,21 +783,12 @@ void TKvZxSpectrumGigascreenImage::DiffuseRenderError(int X, int Y, const TKvLin
   DiffuseCellError(X, Y, FDitherMethod, AError);
 }
 
-void TKvZxSpectrumGigascreenImage::RenderCell(TKvBitmap* AResult, TKvCellScreen* ATarget, int ACellX, int ACellY,
-                                              const TRect& ARect, TKvCellPalette* ACellPalette) {
-  if (!ACellPalette) RaiseInternalError();
-  auto* c = static_cast<TKvZxSpectrumGigascreenPalette*>(ACellPalette);
-  auto* screen = static_cast<TKvCellGigaScreen*>(ATarget);
-  TKvPalette256& pal = *c->Palette;
-  TKvPalette256& unionPalette = static_cast<TKvZxSpectrumGigascreenPaletteList*>(FPaletteList)->GetUnionPalette();
+void TKvZxSpectrumGigascreenImage::DitherGigaCell(TKvZxSpectrumGigascreenPalette& ACandidate, const TRect& ARect,
+                                                  const std::function<void(int, int, int, int)>& APut) {
+  TKvPalette256& pal = *ACandidate.Palette;
   CellColors.Clear();
-  const bool force = ColorUsage == 2;
-  screen->SetAttr(ACellX, ACellY, ZxGigaAttribute(c->Paper1, c->Ink1, force));
-  screen->SetAttr2(ACellX, ACellY, ZxGigaAttribute(c->Paper2, c->Ink2, force));
-  int resultIndex[4];
-  for (int k = 0; k < pal.Count; ++k) resultIndex[k] = unionPalette.LocateStdRGB(pal.GetStdRGB(k));
-  const bool ordered = FDitherMethod == KvOrderedDitherMethod;
   FCellPixels.clear();
+  const bool ordered = FDitherMethod == KvOrderedDitherMethod;
   for (int y = ARect.Top; y < ARect.Bottom; ++y)
     for (int x = ARect.Left; x < ARect.Right; ++x) {
       if (Aborted()) Abort();
@@ -807,19 +799,37 @@ void TKvZxSpectrumGigascreenImage::RenderCell(TKvBitmap* AResult, TKvCellScreen*
         p->SetLinRGB({v.R + o, v.G + o, v.B + o});
       }
       const int k = pal.FindNearestByMetric(FColorDiffMethod, *p);
-      const int code = c->Codes[k];
-      screen->SetPixel(x, y, ZxGigaCodeInk1(code));
-      screen->SetPixel2(x, y, ZxGigaCodeInk2(code));
-      CellColors.First.AddUniqueStdRGB(PureColors.GetStdRGB(ZxGigaCodeInk1(code) ? c->Ink1 : c->Paper1));
-      CellColors.Second.AddUniqueStdRGB(PureColors.GetStdRGB(ZxGigaCodeInk2(code) ? c->Ink2 : c->Paper2));
+      const int code = ACandidate.Codes[k];
+      APut(x, y, k, code);
+      const int f1 = ZxGigaCodeInk1(code) ? ACandidate.Ink1 : ACandidate.Paper1;
+      const int f2 = ZxGigaCodeInk2(code) ? ACandidate.Ink2 : ACandidate.Paper2;
+      CellColors.First.AddUniqueStdRGB(PureColors.GetStdRGB(f1));
+      CellColors.Second.AddUniqueStdRGB(PureColors.GetStdRGB(f2));
       CellColors.Mixes.AddUniqueStdRGB(pal.GetStdRGB(k));
       FCellPixels.push_back(pal.GetStdRGB(k));
       const TKvLinRGBColor o = p->GetLinRGB();
       const TKvLinRGBColor n = pal.GetLinRGB(k);
       p->SetLinRGB(n);
-      if (AResult) AResult->SetPixel(x, y, resultIndex[k]);
       DiffuseRenderError(x, y, {(o.R - n.R) * FStrength, (o.G - n.G) * FStrength, (o.B - n.B) * FStrength});
     }
+}
+
+void TKvZxSpectrumGigascreenImage::RenderCell(TKvBitmap* AResult, TKvCellScreen* ATarget, int ACellX, int ACellY,
+                                              const TRect& ARect, TKvCellPalette* ACellPalette) {
+  if (!ACellPalette) RaiseInternalError();
+  auto* c = static_cast<TKvZxSpectrumGigascreenPalette*>(ACellPalette);
+  auto* screen = static_cast<TKvCellGigaScreen*>(ATarget);
+  TKvPalette256& unionPalette = static_cast<TKvZxSpectrumGigascreenPaletteList*>(FPaletteList)->GetUnionPalette();
+  const bool force = ColorUsage == 2;
+  screen->SetAttr(ACellX, ACellY, ZxGigaAttribute(c->Paper1, c->Ink1, force));
+  screen->SetAttr2(ACellX, ACellY, ZxGigaAttribute(c->Paper2, c->Ink2, force));
+  int resultIndex[4];
+  for (int k = 0; k < c->GetColorCount(); ++k) resultIndex[k] = unionPalette.LocateStdRGB(c->Palette->GetStdRGB(k));
+  DitherGigaCell(*c, ARect, [&](int x, int y, int k, int code) {
+    screen->SetPixel(x, y, ZxGigaCodeInk1(code));
+    screen->SetPixel2(x, y, ZxGigaCodeInk2(code));
+    if (AResult) AResult->SetPixel(x, y, resultIndex[k]);
+  });
   const bool differ = NormalizeCell(AResult, screen, ACellX, ACellY, ARect);
   int p1, i1, p2, i2;
   ZxGigaAttrColors(screen->GetAttr(ACellX, ACellY), p1, i1);

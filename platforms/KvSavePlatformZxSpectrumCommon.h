@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -356,6 +357,11 @@ protected:
   // boundaries holds the deferred error back until then); a result is used
   // only while the cell's pixels are those the search saw.
   void PrepareRowSearches(int ACellY);
+  // Dithers the cell with the candidate's colours: APut(x, y, colour, code)
+  // writes each pixel; the frame colours, mixtures and the colour each pixel
+  // took are noted for NormalizeCell, and the error is spread.
+  void DitherGigaCell(TKvZxSpectrumGigascreenPalette& ACandidate, const TRect& ARect,
+                      const std::function<void(int, int, int, int)>& APut);
   // Spreads a rendered pixel's error; the 8x1 image decides differently
   // which cells come later.
   virtual void DiffuseRenderError(int X, int Y, const TKvLinRGBColor& AError);

@@ -8,25 +8,12 @@
 
 #include "core/KvBitmap.h"
 #include "importers/KvOpenPlatformZxSpectrum.h"
+#include "importers/ZxImporterProbe.h"
 #include "platforms/KvPlatformZxSpectrum.h"
 
 namespace {
 
-struct TProbe {
-  std::vector<uint8_t> Bytes;
-  std::unique_ptr<TKvMemoryLoadSource> Source;
-  std::unique_ptr<TKvSourceEngineList> List;
-  TProbe(const std::string& AName, std::vector<uint8_t> ABytes) : Bytes(std::move(ABytes)) {
-    Source = std::make_unique<TKvMemoryLoadSource>(AName, Bytes.data(), static_cast<int32_t>(Bytes.size()), false);
-    List = Source->MatchEngines(ZxSpectrumSourceEngineClasses());
-  }
-  std::vector<std::string> Classes() const {
-    std::vector<std::string> r;
-    for (int i = 0; i < List->GetCount(); ++i) r.push_back(List->GetEngine(i)->ClassType().GetClassName());
-    return r;
-  }
-  TKvSourceEngine* First() const { return List->GetCount() ? List->GetEngine(0) : nullptr; }
-};
+using TProbe = TZxProbe;
 
 std::vector<uint8_t> Mgh(size_t ASize, uint8_t AHeight) {
   std::vector<uint8_t> d(ASize, 0x55);
