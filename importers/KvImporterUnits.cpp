@@ -1,5 +1,6 @@
 #include "importers/KvImporterUnits.h"
 
+#include "importers/KvOpenPlatformATMTurbo.h"
 #include "importers/KvOpenPlatformAppleII.h"
 #include "importers/KvOpenPlatformBK0010.h"
 #include "importers/KvOpenPlatformCommodore64.h"
@@ -29,6 +30,7 @@ TKvUnitInitList& ImporterUnits() {
   // ZxSpectrumUlaPlus.
   static TKvUnitInitList LList("importers", {
                                                 {"KvOpenPlatformAppleII", &InitKvOpenPlatformAppleII},
+                                                {"KvOpenPlatformATMTurbo", &InitKvOpenPlatformATMTurbo},
                                                 {"KvOpenPlatformBK0010", &InitKvOpenPlatformBK0010},
                                                 {"KvOpenPlatformCommodore64", &InitKvOpenPlatformCommodore64},
                                                 {"KvOpenPlatformDVK", &InitKvOpenPlatformDVK},

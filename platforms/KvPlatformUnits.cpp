@@ -1,6 +1,7 @@
 #include "platforms/KvPlatformUnits.h"
 
 #include "app/KvAppUnits.h"
+#include "platforms/KvSavePlatformATMTurbo.h"
 #include "platforms/KvSavePlatformBK0010.h"
 #include "platforms/KvSavePlatformDVK.h"
 #include "platforms/KvSavePlatformElectronikaMS0515.h"
@@ -23,6 +24,7 @@ TKvUnitInitList& PlatformUnits() {
   // SinclairQL, Specialist, SymbOS, TI99, | Timex, | UKNC, Vector, ZxEvolution,
   // | ZxSpectrum, ZxSpectrumNext, ZxSpectrumSpectra, ZxSpectrumUlaPlus.
   static TKvUnitInitList LList("converters", {
+                                                 {"KvSavePlatformATMTurbo", &InitKvSavePlatformATMTurbo},
                                                  {"KvSavePlatformBK0010", &InitKvSavePlatformBK0010},
                                                  {"KvSavePlatformDVK", &InitKvSavePlatformDVK},
                                                  {"KvSavePlatformElectronikaMS0515", &InitKvSavePlatformElectronikaMS0515},

@@ -1,0 +1,76 @@
+#include "importers/KvOpenPlatformATMTurbo.h"
+
+#include "core/KvBitmap.h"
+#include "platforms/KvPlatformATMTurbo.h"
+#include "platforms/KvPlatformProfi.h"
+
+TKvATMTurboMultiColorEngine::TKvATMTurboMultiColorEngine(TKvLoadSource& ASource)
+    : TKvSourceEngineOf(ASource),
+      FHeader(ASource.GetData()),
+      FData(ASource.GetData() + ATMGrfHeaderSize),
+      FDataSize(ASource.GetSize() - ATMGrfHeaderSize) {
+  Width = 8 * FHeader[130];
+  Height = FHeader[131];
+  Bits = 4;
+  PixelAspect = 1;  // "1:2"
+  Description = "ATM Turbo" + GetSizeText() + " multicolor" + " image";
+}
+
+TKvMatchFlags TKvATMTurboMultiColorEngine::Match(TKvLoadSource& ASource) {
+  const int64_t LSize = ASource.GetSize();
+  const uint8_t* d = ASource.GetData();
+  if (LSize < ATMGrfHeaderSize + 1 || !CheckATMGrfHeader(d, LSize)) return 0;
+  const int64_t LCount = static_cast<int64_t>(d[130]) * d[131];
+  const int64_t LRuns = ATMGrfHeaderSize + LCount;
+  bool LExact = false;
+  if (!CheckATMGrfRuns(d + LRuns, LSize - LRuns, LCount, LExact)) return 0;
+  TKvMatchFlags f = mfHeader;
+  if (ASource.GetExtension() == ".grf") f |= mfExtension;
+  if (LExact) f |= mfSize;
+  return f;
+}
+
+std::unique_ptr<TKvBitmap> TKvATMTurboMultiColorEngine::Decode() {
+  static const uint8_t kLevels[4] = {0, 85, 170, 255};
+  Palette->Clear();
+  for (int i = 0; i < 16; ++i) {
+    const uint8_t* e = FHeader + 3 * i;  // green, red, blue digits
+    Palette->AddRGB(kLevels[(e[1] - '0') & 3], kLevels[(e[0] - '0') & 3], kLevels[(e[2] - '0') & 3]);
+  }
+  ColorCount = 16;
+  auto LBitmap = std::make_unique<TKvBitmap4>(Width, Height, Palette.get());
+  const int LColumns = FHeader[130];
+  const int64_t LCount = static_cast<int64_t>(LColumns) * Height;
+  // The runs yield one attribute per pixel byte, then 0 once they end.
+  const uint8_t* LRun = FData + LCount;
+  const uint8_t* LEnd = FData + FDataSize;
+  int LLeft = 0;
+  uint8_t LValue = 0;
+  for (int c = 0; c < LColumns; ++c)
+    for (int y = 0; y < Height; ++y) {
+      while (LLeft == 0 && LRun + 2 <= LEnd) {
+        LLeft = LRun[0];
+        LValue = LRun[1];
+        LRun += 2;
+      }
+      uint8_t LAttr = 0;
+      if (LLeft > 0) {
+        LAttr = LValue;
+        --LLeft;
+      }
+      int LPaper, LInk;
+      DecodeProfiAttribute(LAttr, LPaper, LInk);
+      PutInkPaperByte(LBitmap.get(), FData[static_cast<int64_t>(c) * Height + y], LPaper, LInk, c, y, 8);
+    }
+  return LBitmap;
+}
+
+const std::vector<const TKvSourceEngineClass*>& ATMTurboSourceEngineClasses() {
+  static const std::vector<const TKvSourceEngineClass*> LClasses = {
+      &SourceEngineClass<TKvATMTurboMultiColorEngine>()};
+  return LClasses;
+}
+
+void InitKvOpenPlatformATMTurbo() {
+  for (const TKvSourceEngineClass* c : ATMTurboSourceEngineClasses()) RegisterSourceEngine(*c);
+}

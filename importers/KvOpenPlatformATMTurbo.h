@@ -1,0 +1,29 @@
+// The importer of ATM Turbo multicolour ".grf" pictures: the header's
+// palette digits and sizes, then pixels and run-length encoded attributes
+// column by column.
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "app/KvSourceEngines.h"
+
+class TKvBitmap;
+
+class TKvATMTurboMultiColorEngine : public TKvSourceEngineOf<TKvATMTurboMultiColorEngine> {
+public:
+  explicit TKvATMTurboMultiColorEngine(TKvLoadSource& ASource);
+  // A valid header whose attribute runs cover the picture, each a whole
+  // pair of a count above 0: the header flag, the extension, and the size
+  // flag when the last run ends at the last attribute.
+  static TKvMatchFlags Match(TKvLoadSource& ASource);
+  std::unique_ptr<TKvBitmap> Decode() override;
+
+private:
+  const uint8_t* FHeader;  // owned by the load source
+  const uint8_t* FData;    // what follows the header
+  int64_t FDataSize;
+};
+
+const std::vector<const TKvSourceEngineClass*>& ATMTurboSourceEngineClasses();
+void InitKvOpenPlatformATMTurbo();

@@ -1,0 +1,107 @@
+// The converters of the "ATM Turbo" platform: 16 colours out of the 64 of
+// the ATM palette, as a preview only ("320x200x4"), or as a multicolour
+// screen of 8x1 attribute cells of two of the 16 each, written as a ".grf"
+// picture with run-length encoded attributes ("640x200x4").
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platforms/KvSavePlatformProfi.h"
+
+class TKvATMEngineOptions : public TKvDestEngineOptions {
+public:
+  TKvATMEngineOptions();
+  TKvSize GetDefaultSize() const override { return {320, 200}; }
+  void UpdatePalette() override;
+};
+
+class TKvATMMultiColorEngineOptions : public TKvDestEngineOptions {
+public:
+  TKvATMMultiColorEngineOptions();
+  TKvSize GetDefaultSize() const override { return {640, 200}; }
+  TKvSize GetMaxSize() const override { return {1024, 255}; }
+  int32_t GetCellWidth() const override { return 8; }
+  // Whole byte columns only: rounded up to a multiple of 8.
+  void SetWidth(int32_t AValue) override;
+  void UpdatePalette() override;
+};
+
+// The pixels and the not yet encoded attributes of a ".grf" picture over
+// the memory after its header (3 x B x H bytes): pixels column by column,
+// attributes in the same order from 2 x B x H on.
+class TKvATMMultiColorScreen : public TKvCellScreen {
+public:
+  // Every attribute starts as the one of APaper and AInk.
+  TKvATMMultiColorScreen(int AWidth, int AHeight, void* AData, int APaper, int AInk);
+  int GetPixel(int X, int Y) override;
+  void SetPixel(int X, int Y, int AColor) override;
+  int GetAttr(int CellX, int CellY) override;
+  void SetAttr(int CellX, int CellY, int AAttr) override;
+  // Encodes the attributes as runs after the pixels; answers the bytes of
+  // pixels and runs.
+  int64_t EncodeAttributes();
+
+private:
+  uint8_t* PixelByte(int X, int Y) { return Data + static_cast<intptr_t>(X >> 3) * Height + Y; }
+  int MCX(int CellX) const { return MirrorX ? FColumns - 1 - CellX : CellX; }
+  int FColumns;
+  int64_t FPixelSize;
+};
+
+// The candidates and cells are the Profi's 16-of-256 ones over the ATM's
+// 64 colours.
+class TKvATMMultiColorPaletteList : public TKvProfi256ColorPaletteList {
+public:
+  using TKvProfi256ColorPaletteList::TKvProfi256ColorPaletteList;
+};
+class TKvATMMultiColorImage : public TKvProfi256ColorImage {
+public:
+  using TKvProfi256ColorImage::TKvProfi256ColorImage;
+};
+
+// Both panels' palette section and their palette editor over the 64 colours.
+class TKvATMEngineBaseUI : public TKvDestEngineUIEx {
+public:
+  using TKvDestEngineUIEx::TKvDestEngineUIEx;
+  TKvPalette* GetEditedPalette(TKvPalette256& AScratch, int& AColumns) override;
+
+protected:
+  void AddATMPaletteSection();
+};
+
+class TKvATMEngineUI : public TKvATMEngineBaseUI {
+public:
+  explicit TKvATMEngineUI(TKvDestEngineOptions* AOptions);
+};
+
+class TKvATMMiltiColorEngineUI : public TKvATMEngineBaseUI {
+public:
+  explicit TKvATMMiltiColorEngineUI(TKvDestEngineOptions* AOptions);
+};
+
+class TKvATMEngine : public TKvDestEngineOf<TKvATMEngine> {
+public:
+  static std::string GetPlatformName() { return "ATM Turbo"; }
+  static std::string GetModeName() { return "320x200x4"; }
+  std::unique_ptr<TKvDestEngineUI> CreateUI(TKvDestEngineOptions* AOptions) override;
+  std::unique_ptr<TKvDestEngineOptions> CreateOptions() override;
+  static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,
+                                            TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,
+                                            TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams);
+};
+
+class TKvATMMultiColorEngine : public TKvDestEngineOf<TKvATMMultiColorEngine> {
+public:
+  static std::string GetPlatformName() { return "ATM Turbo"; }
+  static std::string GetModeName() { return "640x200x4"; }
+  std::unique_ptr<TKvDestEngineUI> CreateUI(TKvDestEngineOptions* AOptions) override;
+  std::unique_ptr<TKvDestEngineOptions> CreateOptions() override;
+  static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,
+                                            TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,
+                                            TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams);
+};
+
+const std::vector<const TKvDestEngineClass*>& ATMTurboDestEngineClasses();
+void InitKvSavePlatformATMTurbo();
