@@ -5,6 +5,8 @@
 #include <QClipboard>
 #include <QAbstractItemView>
 #include <QCheckBox>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMimeData>
 #include <QRegularExpression>
 #include <QScrollBar>
@@ -365,6 +367,16 @@ TEST_F(MainFormTest, ZoomCentresNewScrollBarsAndKeepsOldOnesRelative) {
   for (size_t i = 0; i < LViews.size(); ++i)
     EXPECT_EQ(LViews[i]->verticalScrollBar()->value(),
               static_cast<int>(std::nearbyint(LViews[i]->ContentHeight() * LRelative[i])));
+}
+
+TEST_F(MainFormTest, FileMenuHoldsTheFileActionsOnly) {
+  QMenu* LFile = Form->MainMenu->actions().front()->menu();
+  ASSERT_NE(LFile, nullptr);
+  std::vector<QAction*> LItems;
+  for (QAction* A : LFile->actions())
+    if (!A->isSeparator()) LItems.push_back(A);
+  EXPECT_EQ(LItems, (std::vector<QAction*>{Form->OpenAction, Form->OpenFolderAction, Form->PasteAction,
+                                           Form->CloseAction, Form->BatchAction}));
 }
 
 TEST_F(MainFormTest, BatchConvertsAFolderAndLogsEveryFile) {

@@ -7,6 +7,7 @@
 #include "app/qt/KvAppQtTestSupport.h"
 #include "app/qt/KvControls.h"
 #include "app/qt/KvEngineUI.h"
+#include "shell/noxShellBaseExtension.h"
 
 namespace {
 
@@ -115,4 +116,48 @@ TEST_F(PanelHooksTest, HooksAndRelatedControlsWorkOnTheWidgets) {
   QWidget* LSelect = LPanel.ControlOf(OwnControl(LUI->Ink, opButton));
   EXPECT_EQ(LSelect->x(), LInk->x() + LInk->width() + LShellUI.RelatedSpacingX);
   EXPECT_EQ(LInk->x(), LPanel.GetControlLeft());
+}
+
+TEST_F(PanelHooksTest, ImageComboBoxesKeepTheirImagesAndRelatedControls) {
+  TKvCustomPaletteComboBoxEx LKinds(FParent.get());
+  LKinds.AddPaletteType(ptRGB111, 2);
+  LKinds.AddPaletteType(ptRGB222, 0, "Own caption");
+  EXPECT_EQ(LKinds.itemText(0).toStdString(), PaletteTypeNames[ptRGB111]);
+  EXPECT_EQ(LKinds.itemText(1).toStdString(), "Own caption");
+  EXPECT_THROW(LKinds.SetPaletteType(ptRGB333), EOSError);
+  LKinds.SetPaletteType(ptRGB222);
+  EXPECT_EQ(LKinds.GetPaletteType(), ptRGB222);
+  // The entries show the images of their indexes once the list is filled.
+  QPixmap LRed(8, 4), LGreen(8, 4), LBlue(8, 4);
+  LRed.fill(Qt::red);
+  LGreen.fill(Qt::green);
+  LBlue.fill(Qt::blue);
+  LKinds.SetImages({LRed, LGreen, LBlue}, QSize(8, 4));
+  EXPECT_EQ(LKinds.itemIcon(0).pixmap(8, 4).toImage().pixelColor(1, 1), QColor(Qt::blue));
+  EXPECT_EQ(LKinds.itemIcon(1).pixmap(8, 4).toImage().pixelColor(1, 1), QColor(Qt::red));
+
+  TKvPaletteIndexComboBoxEx LIndexes(FParent.get());
+  LIndexes.AddItem("Auto");
+  LIndexes.AddItem("1");
+  EXPECT_EQ(LIndexes.GetItemImageIndex(0), 0);
+  EXPECT_EQ(LIndexes.GetItemImageIndex(1), 1);
+
+  // Related controls, as in the plain list: the inverse one is on for any
+  // other item, including none.
+  QWidget LOnly(FParent.get()), LExcept(FParent.get());
+  LIndexes.setCurrentIndex(0);
+  LIndexes.AddRelated(1, &LOnly, false);
+  LIndexes.AddRelated(0, &LExcept, true);
+  ASSERT_EQ(LIndexes.GetRelatedCount(), 2);
+  EXPECT_FALSE(LOnly.isEnabledTo(FParent.get()));
+  EXPECT_FALSE(LExcept.isEnabledTo(FParent.get()));
+  int LChanges = 0;
+  LIndexes.OnChange = [&](QObject*) { ++LChanges; };
+  LIndexes.setCurrentIndex(1);
+  EXPECT_TRUE(LOnly.isEnabledTo(FParent.get()));
+  EXPECT_TRUE(LExcept.isEnabledTo(FParent.get()));
+  LIndexes.setCurrentIndex(-1);
+  EXPECT_FALSE(LOnly.isEnabledTo(FParent.get()));
+  EXPECT_TRUE(LExcept.isEnabledTo(FParent.get()));
+  EXPECT_EQ(LChanges, 2);
 }
