@@ -1,6 +1,7 @@
 #include "importers/KvImporterUnits.h"
 
 #include "importers/KvOpenPlatformATMTurbo.h"
+#include "importers/KvOpenPlatformAmstradCPC.h"
 #include "importers/KvOpenPlatformAppleII.h"
 #include "importers/KvOpenPlatformBK0010.h"
 #include "importers/KvOpenPlatformCommodore64.h"
@@ -29,6 +30,7 @@ TKvUnitInitList& ImporterUnits() {
   // Timex, | UKNC, Vector, | ZxSpectrum, ZxSpectrumSnapshot, ZxSpectrumSpectra,
   // ZxSpectrumUlaPlus.
   static TKvUnitInitList LList("importers", {
+                                                {"KvOpenPlatformAmstradCPC", &InitKvOpenPlatformAmstradCPC},
                                                 {"KvOpenPlatformAppleII", &InitKvOpenPlatformAppleII},
                                                 {"KvOpenPlatformATMTurbo", &InitKvOpenPlatformATMTurbo},
                                                 {"KvOpenPlatformBK0010", &InitKvOpenPlatformBK0010},

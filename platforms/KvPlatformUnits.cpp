@@ -2,6 +2,7 @@
 
 #include "app/KvAppUnits.h"
 #include "platforms/KvSavePlatformATMTurbo.h"
+#include "platforms/KvSavePlatformAmstradCPC.h"
 #include "platforms/KvSavePlatformBK0010.h"
 #include "platforms/KvSavePlatformDVK.h"
 #include "platforms/KvSavePlatformElectronikaMS0515.h"
@@ -24,6 +25,7 @@ TKvUnitInitList& PlatformUnits() {
   // SinclairQL, Specialist, SymbOS, TI99, | Timex, | UKNC, Vector, ZxEvolution,
   // | ZxSpectrum, ZxSpectrumNext, ZxSpectrumSpectra, ZxSpectrumUlaPlus.
   static TKvUnitInitList LList("converters", {
+                                                 {"KvSavePlatformAmstradCPC", &InitKvSavePlatformAmstradCPC},
                                                  {"KvSavePlatformATMTurbo", &InitKvSavePlatformATMTurbo},
                                                  {"KvSavePlatformBK0010", &InitKvSavePlatformBK0010},
                                                  {"KvSavePlatformDVK", &InitKvSavePlatformDVK},
