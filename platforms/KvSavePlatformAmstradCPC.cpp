@@ -502,6 +502,11 @@ std::unique_ptr<TKvBitmap> ConvertCPCTwoFrames(bool* AAbort, TBitmap32& ABitmap,
         } else {
           Q.QuantizeMasked(AAbort, LImage, N, false, O.ColorDiffMethod, P, F, &H, O.ColorMask);
         }
+        // The pens as the files give them back (sRGB bytes), so that the
+        // preview's mixtures are those a reader of the files computes.
+        TKvPalette256 LPens;
+        for (int i = 0; i < P.Count; ++i) LPens.AddStdRGB(P.GetStdRGB(i));
+        P.Assign(&LPens);
         LResult = ConvertCPCFrames(AAbort, LImage, O, *LStreams, false, H, P, nullptr);
         break;
       }
