@@ -28,8 +28,13 @@ inline uint16_t WordAt(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (
 
 }  // namespace
 
-TKvBaseBK0010SourceEngine::TKvBaseBK0010SourceEngine(TKvLoadSource& ASource, int AOffset)
-    : TKvSourceEngine(ASource), FScreen(ASource.GetData() + AOffset) {}
+TKvBaseBK0010SourceEngine::TKvBaseBK0010SourceEngine(TKvLoadSource& ASource, int AOffset, bool AMono, int ABits)
+    : TKvSourceEngine(ASource), FScreen(ASource.GetData() + AOffset) {
+  Width = AMono ? 512 : 256;
+  Height = 256;
+  Bits = ABits;
+  PixelAspect = AMono ? 7 : 13;  // "2:3" or "1:0.75"
+}
 
 std::unique_ptr<TKvBitmap> TKvBaseBK0010SourceEngine::DecodeColor(int AStoredNumber) {
   BuildBKPalette(AStoredNumber + 1, *Palette);
@@ -57,11 +62,7 @@ std::unique_ptr<TKvBitmap> TKvBaseBK0010SourceEngine::DecodeMono() {
 // ---------------------------------------------------------------------------
 
 TKvBK0010BKSSourceEngine::TKvBK0010BKSSourceEngine(TKvLoadSource& ASource)
-    : TKvSourceEngineOf(ASource, 0), FPaletteNumber(ASource.GetData()[BKScreenSize]) {
-  Width = 256;
-  Height = 256;
-  Bits = 2;
-  PixelAspect = 13;
+    : TKvSourceEngineOf(ASource, 0, false, 2), FPaletteNumber(ASource.GetData()[BKScreenSize]) {
   Description = "BK-0011" + GetSizeText() + " palette " + std::to_string(FPaletteNumber) + " image";
 }
 
@@ -73,14 +74,10 @@ TKvMatchFlags TKvBK0010BKSSourceEngine::Match(TKvLoadSource& ASource) {
 std::unique_ptr<TKvBitmap> TKvBK0010BKSSourceEngine::Decode() { return DecodeColor(FPaletteNumber); }
 
 TKvBK0010BKSExSourceEngine::TKvBK0010BKSExSourceEngine(TKvLoadSource& ASource)
-    : TKvSourceEngineOf(ASource, 0),
+    : TKvSourceEngineOf(ASource, 0, false, 2),
       FScreenB(ASource.GetData() + BKScreenSize),
       FPaletteA(ASource.GetData()[2 * BKScreenSize]),
       FPaletteB(ASource.GetData()[2 * BKScreenSize + 1]) {
-  Width = 256;
-  Height = 256;
-  Bits = 2;
-  PixelAspect = 13;
   Description = "BK-0011" + GetSizeText() + " palette " + std::to_string(FPaletteA);
   if (FPaletteB != FPaletteA) {
     Description += '/';
@@ -125,11 +122,8 @@ std::unique_ptr<TKvBitmap> TKvBK0010BKSExSourceEngine::Decode() {
   return LBitmap;
 }
 
-TKvBK0010BKSBWSourceEngine::TKvBK0010BKSBWSourceEngine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource, 0) {
-  Width = 512;
-  Height = 256;
-  Bits = 1;
-  PixelAspect = 7;
+TKvBK0010BKSBWSourceEngine::TKvBK0010BKSBWSourceEngine(TKvLoadSource& ASource)
+    : TKvSourceEngineOf(ASource, 0, true, 1) {
   Description = "BK-0011" + GetSizeText() + " B/W image";
 }
 
@@ -140,11 +134,7 @@ TKvMatchFlags TKvBK0010BKSBWSourceEngine::Match(TKvLoadSource& ASource) {
 std::unique_ptr<TKvBitmap> TKvBK0010BKSBWSourceEngine::Decode() { return DecodeMono(); }
 
 TKvBK0010BKSBWExSourceEngine::TKvBK0010BKSBWExSourceEngine(TKvLoadSource& ASource)
-    : TKvSourceEngineOf(ASource, 0) {
-  Width = 512;
-  Height = 256;
-  Bits = 2;
-  PixelAspect = 7;
+    : TKvSourceEngineOf(ASource, 0, true, 2) {
   Description = "BK-0011" + GetSizeText() + " B/W gigascreen image";
 }
 
@@ -164,11 +154,7 @@ std::unique_ptr<TKvBitmap> TKvBK0010BKSBWExSourceEngine::Decode() {
   return LBitmap;
 }
 
-TKvBK0010PICSourceEngine::TKvBK0010PICSourceEngine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource, 0) {
-  Width = 256;
-  Height = 256;
-  Bits = 2;
-  PixelAspect = 13;
+TKvBK0010PICSourceEngine::TKvBK0010PICSourceEngine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource, 0, false, 2) {
   Description = "BK-0010" + GetSizeText() + " palette 0 image";
 }
 
@@ -178,11 +164,7 @@ TKvMatchFlags TKvBK0010PICSourceEngine::Match(TKvLoadSource& ASource) {
 
 std::unique_ptr<TKvBitmap> TKvBK0010PICSourceEngine::Decode() { return DecodeColor(0); }
 
-TKvBK0010BINSourceEngine::TKvBK0010BINSourceEngine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource, 4) {
-  Width = 256;
-  Height = 256;
-  Bits = 2;
-  PixelAspect = 13;
+TKvBK0010BINSourceEngine::TKvBK0010BINSourceEngine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource, 4, false, 2) {
   Description = "BK-0010" + GetSizeText() + " palette 0 image";
 }
 
@@ -190,11 +172,8 @@ TKvMatchFlags TKvBK0010BINSourceEngine::Match(TKvLoadSource& ASource) { return B
 
 std::unique_ptr<TKvBitmap> TKvBK0010BINSourceEngine::Decode() { return DecodeColor(0); }
 
-TKvBK0010BINBWSourceEngine::TKvBK0010BINBWSourceEngine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource, 4) {
-  Width = 512;
-  Height = 256;
-  Bits = 1;
-  PixelAspect = 7;
+TKvBK0010BINBWSourceEngine::TKvBK0010BINBWSourceEngine(TKvLoadSource& ASource)
+    : TKvSourceEngineOf(ASource, 4, true, 1) {
   Description = "BK-0010" + GetSizeText() + " B/W image";
 }
 

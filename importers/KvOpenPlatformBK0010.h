@@ -8,7 +8,8 @@
 
 class TKvBaseBK0010SourceEngine : public TKvSourceEngine {
 public:
-  TKvBaseBK0010SourceEngine(TKvLoadSource& ASource, int AOffset);
+  // The screen data at AOffset; 512 x 256 when AMono, else 256 x 256.
+  TKvBaseBK0010SourceEngine(TKvLoadSource& ASource, int AOffset, bool AMono, int ABits);
 
 protected:
   // The 256x256 colour screen with palette AStoredNumber + 1.

@@ -102,7 +102,8 @@ double CompactTrial(bool* AAbort, const TTrialSource& ASource, std::vector<TKvLi
 
 }  // namespace
 
-int TryFixedPalettes(bool* AAbort, TKvImage& AImage, int AFirst, int ALast, const TKvFixedPaletteCandidates& ACandidates,
+int TryFixedPalettes(bool* AAbort, TKvImage& AImage, int AFirst, int ALast,
+                     const TKvFixedPaletteCandidates& ACandidates,
                      TKvDestEngineOptions& AOptions, TKvPalette256& APalette, double& AError) {
   const bool LCompact = CanTryCompact(AOptions) && ALast >= AFirst;
   TTrialSource LSource;

@@ -28,7 +28,8 @@ struct TKvFixedPaletteCandidates {
 // Tries candidates AFirst..ALast in order on copies of AImage, building each
 // into APalette; returns the winner and its score in AError, or the none
 // value with AError 0 when ALast < AFirst. AImage and AOptions are only read.
-int TryFixedPalettes(bool* AAbort, TKvImage& AImage, int AFirst, int ALast, const TKvFixedPaletteCandidates& ACandidates,
+int TryFixedPalettes(bool* AAbort, TKvImage& AImage, int AFirst, int ALast,
+                     const TKvFixedPaletteCandidates& ACandidates,
                      TKvDestEngineOptions& AOptions, TKvPalette256& APalette, double& AError);
 // The sequential search over all candidates, with the options' result
 // palette as the scratch palette (it holds the last candidate afterwards).

@@ -35,7 +35,8 @@ TEST(KvOpenPlatformDVK, MatchFlagsAndBadInput) {
   auto zero = DvkFile(0, 1);
   for (auto* bad : {&longer, &badPalette, &wide, &zero})
     EXPECT_EQ(TKvImporterProbe("a.pic", *bad).Flags("TKvDVKEngine"), 0);
-  for (size_t n : {0u, 4u, 20u}) EXPECT_EQ(TKvImporterProbe("a.pic", std::vector<uint8_t>(n, 1)).Flags("TKvDVKEngine"), 0);
+  for (size_t n : {0u, 4u, 20u})
+    EXPECT_EQ(TKvImporterProbe("a.pic", std::vector<uint8_t>(n, 1)).Flags("TKvDVKEngine"), 0);
 }
 
 TEST(KvOpenPlatformDVK, DecodesPaletteTypesAndOddWidths) {

@@ -66,7 +66,8 @@ TEST(KvOpenPlatformUKNC, DamagedDataFailsWithInvalidData) {
 TEST(KvOpenPlatformUKNC, RoundTripByColour) {
   auto pic = ZxTestPicture(75, 30, 41);
   for (uint8_t mode : {16, 0}) {
-    auto r = ZxConvert(DestEngineClass<TKvUKNCEngine>(), *pic, [&](TKvDestEngineOptions& o) { o.SetPaletteMode(mode); });
+    auto r = ZxConvert(DestEngineClass<TKvUKNCEngine>(), *pic,
+                       [&](TKvDestEngineOptions& o) { o.SetPaletteMode(mode); });
     std::vector<uint8_t> bytes(r.Bytes(0), r.Bytes(0) + r.Size(0));
     TKvImporterProbe probe("picture.pcx", bytes);
     ASSERT_EQ(probe.Position(kUknc), 0);

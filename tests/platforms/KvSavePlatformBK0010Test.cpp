@@ -108,11 +108,20 @@ TEST(KvSavePlatformBK0010, AutoPicksTheFirstOfEqualScores) {
   auto pic = BlackWhitePicture(32, 24);
   for (int n : {1, 2, 3, 16}) {
     TKvProcessorCountOverride count(n);
-    auto r = ZxConvert(DestEngineClass<TKvBK1Engine>(), *pic);
-    EXPECT_EQ(r.Options->PaletteIndex, 4) << n;
-    EXPECT_EQ(r.Options->SecondPaletteIndex, -1);
-    EXPECT_EQ(r.Streams->GetCount(), 1);
-    EXPECT_EQ(r.Bytes(0)[16384], 4);
+    const TKvDestEngineClass& cls = DestEngineClass<TKvBK1Engine>();
+    auto options = cls.Create()->CreateOptions();
+    TKvDestProgress engineProgress;
+    bool stop = false;
+    std::unique_ptr<TKvStreamList> streams;
+    cls.Convert(&stop, *pic, nullptr, nullptr, *options, engineProgress, streams);
+    EXPECT_EQ(options->PaletteIndex, 4) << n;
+    EXPECT_EQ(options->SecondPaletteIndex, -1);
+    ASSERT_EQ(streams->GetCount(), 1);
+    EXPECT_EQ(streams->GetStream(0)->GetMemory()[16384], 4);
+    int32_t steps = 0, stepsDone = 0;
+    engineProgress.GetProgress(steps, stepsDone);
+    EXPECT_EQ(steps, 16);
+    EXPECT_EQ(stepsDone, 16);
     TKvImage image(*pic);
     image.CacheColors();
     auto o = DestEngineClass<TKvBK1Engine>().Create()->CreateOptions();
