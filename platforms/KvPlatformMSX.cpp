@@ -1,6 +1,7 @@
 #include "platforms/KvPlatformMSX.h"
 
 #include <cstring>
+#include <vector>
 
 #include "core/KvBitmap.h"
 
@@ -182,4 +183,190 @@ void DecodeYJKGroup(TKvBitmap24& ABitmap, int AGroupX, int ARow, const uint8_t*&
 
 void DecodeYUVGroup(TKvBitmap24& ABitmap, int AGroupX, int ARow, const uint8_t*& AData, int& ACount) {
   DecodeGroup(ABitmap, AGroupX, ARow, AData, ACount, [](int y, int k, int j) { return YUVToRGB(y, k, j); });
+}
+
+// ---------------------------------------------------------------------------
+// G9B
+
+namespace {
+
+constexpr int kG9bWindow = 2048;
+
+// The most palette entries of a depth and colour type; -1 for a pair the
+// format does not have.
+int G9bMaxEntries(int ADepth, int AType) {
+  switch (ADepth) {
+    case 2: return AType == 0 ? 4 : -1;
+    case 4: return AType == 0 ? 16 : -1;
+    case 8: return AType == 0 ? 64 : (AType == 64 || AType == 128 || AType == 192) ? 0 : -1;
+    case 16: return AType == 0 ? 0 : -1;
+    default: return -1;
+  }
+}
+
+// The output of one compressed block: bytes and the bits of the bit bytes
+// reserved among them.
+class TG9bWriter {
+public:
+  TG9bWriter(uint8_t* ADest, int ARoom) : FDest(ADest), FRoom(ARoom) {}
+  void Byte(uint8_t AValue) { FDest[Reserve()] = AValue; }
+  void Bit(bool ABit) {
+    if (FBitByte < 0) {
+      FBitByte = Reserve();
+      FDest[FBitByte] = 0;
+      FMask = 0x80;
+    }
+    if (ABit) FDest[FBitByte] |= FMask;
+    FMask >>= 1;
+    if (FMask == 0) FBitByte = -1;
+  }
+  bool BitByteOpen() const { return FBitByte >= 0; }
+  int Size() const { return FPos; }
+
+private:
+  int Reserve() {
+    if (FPos >= FRoom) RaiseInternalError();
+    return FPos++;
+  }
+  uint8_t* FDest;
+  int FRoom;
+  int FPos = 0;
+  int FBitByte = -1;
+  uint8_t FMask = 0;
+};
+
+}  // namespace
+
+int InitG9bHeader(uint8_t* AHeader, uint8_t ABitDepth, uint8_t AColorType, int AWidth, int AHeight) {
+  const int LEntries = G9bMaxEntries(ABitDepth, AColorType);
+  if (LEntries < 0 || AWidth < 0 || AHeight < 0 || AWidth > 0xFFFF || AHeight > 0xFFFF) RaiseInternalError();
+  int64_t LRow = AWidth;
+  if (ABitDepth == 2) {
+    if (AWidth % 4 != 0) RaiseInternalError();
+    LRow = (AWidth + 3) / 4;
+  } else if (ABitDepth == 4) {
+    if (AWidth % 2 != 0) RaiseInternalError();
+    LRow = (AWidth + 1) / 2;
+  } else if (ABitDepth == 16) {
+    LRow = 2 * static_cast<int64_t>(AWidth);
+  }
+  const int64_t LSize = LRow * AHeight;
+  if (LSize > 0xFFFFFF) RaiseInternalError();
+  std::memset(AHeader, 0, G9bHeaderSize);
+  std::memcpy(AHeader, "G9B", 3);
+  AHeader[3] = 11;
+  AHeader[5] = ABitDepth;
+  AHeader[6] = AColorType;
+  AHeader[7] = static_cast<uint8_t>(LEntries);
+  AHeader[8] = static_cast<uint8_t>(AWidth);
+  AHeader[9] = static_cast<uint8_t>(AWidth >> 8);
+  AHeader[10] = static_cast<uint8_t>(AHeight);
+  AHeader[11] = static_cast<uint8_t>(AHeight >> 8);
+  SetG9bDataSize(AHeader, static_cast<int>(LSize));
+  return static_cast<int>(LSize);
+}
+
+int G9bPaletteOffset(const uint8_t* AHeader) { return Word(AHeader + 3) + 5; }
+
+int G9bDataOffset(const uint8_t* AHeader) { return Word(AHeader + 3) + 3 * AHeader[7] + 5; }
+
+int GetG9bDataSize(const uint8_t* AHeader) { return AHeader[13] | AHeader[14] << 8 | AHeader[15] << 16; }
+
+void SetG9bDataSize(uint8_t* AHeader, int ASize) {
+  if (ASize < 0 || ASize > 0xFFFFFF) RaiseInternalError();
+  AHeader[13] = static_cast<uint8_t>(ASize);
+  AHeader[14] = static_cast<uint8_t>(ASize >> 8);
+  AHeader[15] = static_cast<uint8_t>(ASize >> 16);
+}
+
+bool CheckG9bHeader(const uint8_t* AData, int64_t ASize) {
+  if (AData == nullptr || ASize < 5 || std::memcmp(AData, "G9B", 3) != 0) return false;
+  const int LHeaderSize = Word(AData + 3);
+  if (LHeaderSize < 11 || LHeaderSize + 5 > ASize) return false;
+  const int w = Word(AData + 8), h = Word(AData + 10);
+  if (w < 1 || w > 8000 || h < 1 || h > 8000) return false;
+  const int LMax = G9bMaxEntries(AData[5], AData[6]);
+  if (LMax < 0 || AData[7] > LMax) return false;
+  if (G9bDataOffset(AData) >= ASize) return false;
+  const uint8_t* p = AData + G9bPaletteOffset(AData);
+  for (int i = 0; i < 3 * AData[7]; ++i)
+    if (p[i] >= 32) return false;
+  return true;
+}
+
+int CompressG9bBlock(const uint8_t* ASource, int ALength, uint8_t* ADest, int ARoom) {
+  TG9bWriter w(ADest, ARoom);
+  // Earlier positions by their first two bytes, the latest first: walking a
+  // chain meets the offsets in ascending order, so the first longest match
+  // has the smallest offset.
+  std::vector<int> LHead(65536, -1), LPrev(static_cast<size_t>(ALength > 0 ? ALength : 0), -1);
+  auto Insert = [&](int p) {
+    if (p + 1 >= ALength) return;
+    const int h = ASource[p] << 8 | ASource[p + 1];
+    LPrev[static_cast<size_t>(p)] = LHead[static_cast<size_t>(h)];
+    LHead[static_cast<size_t>(h)] = p;
+  };
+  int i = 0;
+  while (i < ALength) {
+    int LBest = 0, LOffset = 0;
+    if (i + 1 < ALength) {
+      const int LMax = ALength - i;
+      for (int c = LHead[static_cast<size_t>(ASource[i] << 8 | ASource[i + 1])]; c >= 0 && i - c <= kG9bWindow;
+           c = LPrev[static_cast<size_t>(c)]) {
+        int l = 2;
+        while (l < LMax && ASource[c + l] == ASource[i + l]) ++l;
+        if (l > LBest) {
+          LBest = l;
+          LOffset = i - c;
+          if (l == LMax) break;
+        }
+      }
+    }
+    if (LBest >= 2) {
+      w.Bit(true);
+      const int v = LBest - 1;
+      int h = 31;
+      while (!((v >> h) & 1)) --h;
+      for (int c = h - 1; c >= 0; --c) {
+        w.Bit(true);
+        w.Bit((v >> c) & 1);
+      }
+      w.Bit(false);
+      const int o = LOffset - 1;
+      if (LOffset <= 128) {
+        w.Byte(static_cast<uint8_t>(o));
+      } else {
+        w.Byte(static_cast<uint8_t>((o & 127) | 128));
+        for (int b = 10; b >= 7; --b) w.Bit((o >> b) & 1);
+      }
+      for (int k = 0; k < LBest; ++k) Insert(i + k);
+      i += LBest;
+    } else {
+      w.Bit(false);
+      w.Byte(ASource[i]);
+      Insert(i);
+      ++i;
+    }
+  }
+  for (int k = 0; k < 33; ++k) w.Bit(true);
+  while (w.BitByteOpen()) w.Bit(true);
+  return w.Size();
+}
+
+int CompressG9bData(const uint8_t* ASource, int ALength, uint8_t* ADest, int ARoom) {
+  const int LBlocks = (ALength + G9bBlockSize - 1) / G9bBlockSize;
+  if (LBlocks >= 256 || ARoom < 1) RaiseInternalError();
+  ADest[0] = static_cast<uint8_t>(LBlocks);
+  int LPos = 1;
+  for (int b = 0; b < LBlocks; ++b) {
+    const int LOffset = b * G9bBlockSize;
+    const int LLength = ALength - LOffset < G9bBlockSize ? ALength - LOffset : G9bBlockSize;
+    if (LPos + 2 > ARoom) RaiseInternalError();
+    const int n = CompressG9bBlock(ASource + LOffset, LLength, ADest + LPos + 2, ARoom - LPos - 2);
+    if (n > 0xFFFF) RaiseInternalError();
+    ADest[LPos] = static_cast<uint8_t>(n);
+    ADest[LPos + 1] = static_cast<uint8_t>(n >> 8);
+    LPos += 2 + n;
+  }
+  return LPos;
 }

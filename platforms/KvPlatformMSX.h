@@ -86,3 +86,36 @@ void DecodeYJKYAEGroup(TKvBitmap24& ABitmap, int AGroupX, int ARow, const uint8_
                        const TKvPalette& APalette);
 void DecodeYJKGroup(TKvBitmap24& ABitmap, int AGroupX, int ARow, const uint8_t*& AData, int& ACount);
 void DecodeYUVGroup(TKvBitmap24& ABitmap, int AGroupX, int ARow, const uint8_t*& AData, int& ACount);
+
+// ---------------------------------------------------------------------------
+// G9B files of the V9990 modes: "G9B", header size 11 (counted from offset
+// 5), bit depth, colour type, palette entries, width, height, compression
+// and a 24-bit data size; then 3 bytes (5-bit R, G, B) per palette entry and
+// the data, raw or in LZ77 blocks of 16000 raw bytes each.
+
+constexpr int G9bHeaderSize = 16;
+constexpr int G9bBlockSize = 16000;
+
+// Zeroes G9bHeaderSize bytes and writes the header of a picture; returns the
+// raw data size. "Internal error" for a depth and colour type the format
+// does not have, a width the depth cannot pack (a multiple of 4 for 2 bits,
+// even for 4 bits) and a data size above 0xFFFFFF.
+int InitG9bHeader(uint8_t* AHeader, uint8_t ABitDepth, uint8_t AColorType, int AWidth, int AHeight);
+// Header size + 5.
+int G9bPaletteOffset(const uint8_t* AHeader);
+// Header size + 3 * palette entries + 5.
+int G9bDataOffset(const uint8_t* AHeader);
+int GetG9bDataSize(const uint8_t* AHeader);
+// "Internal error" above 0xFFFFFF.
+void SetG9bDataSize(uint8_t* AHeader, int ASize);
+// The magic, a header size of 11 or more within ASize, width and height
+// 1..8000, a depth and colour type of the format with no more palette
+// entries than it has, a data offset below ASize and palette bytes below 32.
+bool CheckG9bHeader(const uint8_t* AData, int64_t ASize);
+// ALength raw bytes as a block count and that many blocks, each a 16-bit
+// size and one LZ77 block; returns the bytes written. "Internal error" for
+// 256 blocks or more, or when the output would pass ARoom bytes.
+int CompressG9bData(const uint8_t* ASource, int ALength, uint8_t* ADest, int ARoom);
+// One block (greedy longest matches over a 2048-byte window, the smaller
+// offset on ties); returns the bytes written.
+int CompressG9bBlock(const uint8_t* ASource, int ALength, uint8_t* ADest, int ARoom);

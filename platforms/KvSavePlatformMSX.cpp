@@ -759,4 +759,315 @@ const std::vector<const TKvDestEngineClass*>& MSXDestEngineClasses() {
 
 void InitKvSavePlatformMSX() {
   for (const TKvDestEngineClass* c : MSXDestEngineClasses()) RegisterDestEngine(*c);
+  for (const TKvDestEngineClass* c : V9990DestEngineClasses()) RegisterDestEngine(*c);
+}
+
+// ---------------------------------------------------------------------------
+// V9990
+
+TKvBP2Screen::TKvBP2Screen(int AWidth, int AHeight) : TKvScreen2(AWidth, AHeight, nullptr) {
+  FMemory.assign(BufferSize(Stride, AHeight), 0);
+  Data = FMemory.data();
+}
+
+TKvBP4Screen::TKvBP4Screen(int AWidth, int AHeight) : TKvScreen4(AWidth, AHeight, nullptr) {
+  FMemory.assign(BufferSize(Stride, AHeight), 0);
+  Data = FMemory.data();
+}
+
+TKvBP8Screen::TKvBP8Screen(int AWidth, int AHeight) : TKvScreen8(AWidth, AHeight, nullptr) {
+  FMemory.assign(BufferSize(Stride, AHeight), 0);
+  Data = FMemory.data();
+}
+
+TKvBP16Screen::TKvBP16Screen(int AWidth, int AHeight) : TKvScreen16(AWidth, AHeight, nullptr) {
+  FMemory.assign(BufferSize(Stride, AHeight), 0);
+  Data = FMemory.data();
+}
+
+void TKvBP16GrayScreen::SetPixel(int X, int Y, int AColor) {
+  TKvBP16Screen::SetPixel(X, Y, AColor | AColor << 5 | AColor << 10);
+}
+
+std::unique_ptr<TKvBitmap24> TKvBD16Image::ConvertBD16(bool* AAbort, TKvDestEngineOptions& AOptions,
+                                                       TKvBP16Screen& AScreen, TKvPaletteRGB& ALevels) {
+  Adjust(AOptions.LightnessFix, AOptions.SaturationFix);
+  FErrorTotal = 0;
+  const bool LGray = AOptions.UseAsGrayPalette;
+  if (LGray) MakeGray();
+  auto LResult = std::make_unique<TKvBitmap24>(FWidth, FHeight);
+  const double LStrength = AOptions.ErrorDiffusion / 100.0;
+  bool LMirror = false;
+  for (int y = 0; y < FHeight; ++y) {
+    SetMirror(LMirror);
+    LResult->MirrorX = LMirror;
+    AScreen.MirrorX = LMirror;
+    for (int x = 0; x < FWidth; ++x) {
+      if (Aborted(AAbort)) ::Abort();
+      PKvColor p = GetPixels(x, y);
+      const int i = LGray ? ALevels.FindNearestByGray(*p) : ALevels.FindNearestByMetric(AOptions.ColorDiffMethod, *p);
+      LResult->SetPixel(x, y, static_cast<int>(ALevels.GetRGBQuad(i)));
+      const int r = (i >> 10) & 31, g = (i >> 5) & 31, b = i & 31;
+      AScreen.SetPixel(x, y, g << 10 | r << 5 | b);
+      const TKvLinRGBColor o = p->GetLinRGB();
+      TKvLinRGBColor c = ALevels.GetLinRGB(i);
+      if (LGray) {
+        const double l = ALevels.GetLinGray(i);
+        c = TKvLinRGBColor{l, l, l};
+      }
+      DiffuseError(x, y, AOptions.DitherMethod,
+                   TKvLinRGBColor{(o.R - c.R) * LStrength, (o.G - c.G) * LStrength, (o.B - c.B) * LStrength});
+    }
+    if (AOptions.Serpentine) LMirror = !LMirror;
+  }
+  SetMirror(false);
+  LResult->MirrorX = false;
+  AScreen.MirrorX = false;
+  return LResult;
+}
+
+void TKvBaseBPEngine::WriteG9b(std::unique_ptr<TKvStreamList>& AStreams, uint8_t ABitDepth, uint8_t AColorType,
+                               TKvBitmapData& AScreen, const TKvPaletteRGB* ALevelPalette,
+                               const TKvPalette256* APalette) {
+  uint8_t LHeader[G9bHeaderSize];
+  int LSize = 0;
+  try {
+    LSize = InitG9bHeader(LHeader, ABitDepth, AColorType, AScreen.Width, AScreen.Height);
+  } catch (const Exception&) {
+    return;  // a size the mode cannot store: no file
+  }
+  if (static_cast<int64_t>(AScreen.Stride) * AScreen.Height != LSize) RaiseInternalError();
+  const int LBlocks = (LSize + G9bBlockSize - 1) / G9bBlockSize;
+  const int LDataOffset = G9bDataOffset(LHeader);
+  const int LRoom = LBlocks < 256 ? 2 * LSize : LSize;
+  // The file is built whole before it joins the list.
+  std::vector<uint8_t> LFile(static_cast<size_t>(LDataOffset) + static_cast<size_t>(LRoom), 0);
+  std::memcpy(LFile.data(), LHeader, G9bHeaderSize);
+  uint8_t* LPalette = LFile.data() + G9bPaletteOffset(LHeader);
+  for (int i = 0; i < LHeader[7]; ++i) {
+    uint8_t r = 0, g = 0, b = 0;
+    if (APalette && i < APalette->Count) {
+      if (!ALevelPalette) RaiseInternalError();
+      ALevelPalette->GetLevelIndexes(APalette->GetStdRGB(i), r, g, b);
+    }
+    LPalette[3 * i] = r;
+    LPalette[3 * i + 1] = g;
+    LPalette[3 * i + 2] = b;
+  }
+  uint8_t* LData = LFile.data() + LDataOffset;
+  bool LRaw = true;
+  if (LBlocks < 256) {
+    const int n = CompressG9bData(AScreen.Data, LSize, LData, LRoom);
+    if (n < LSize) {
+      LFile[12] = 1;
+      SetG9bDataSize(LFile.data(), n);
+      LRaw = false;
+    }
+  }
+  if (LRaw && LSize > 0) std::memcpy(LData, AScreen.Data, static_cast<size_t>(LSize));
+  LFile.resize(static_cast<size_t>(LDataOffset) + static_cast<size_t>(GetG9bDataSize(LFile.data())));
+  if (!AStreams) AStreams = std::make_unique<TKvStreamList>();
+  TKvStream* LStream = AStreams->NewStream("g9b", static_cast<int>(LFile.size()));
+  std::memcpy(LStream->GetMemory(), LFile.data(), LFile.size());
+}
+
+TKvBaseBPEngineUI::TKvBaseBPEngineUI(TKvDestEngineOptions* AOptions, uint32_t AModeSet, int ADestColumns,
+                                     int ADestRows)
+    : TKvDestEngineUIEx(AOptions) {
+  AddDimensionSection(true);
+  AddPositionSection(0);
+  if (AModeSet != 0) {
+    AddPaletteSeparator();
+    AddPaletteModeSection(AModeSet);
+    if (ADestColumns > 0) {
+      AddDestPalette(ADestColumns, ADestRows, true);
+      AddFixedPaletteSection(16, 1);
+    }
+  }
+  AddDitheringSection(false);
+}
+
+void TKvBaseBPEngineUI::CheckOptions(IKvPanelControls& AControls) {
+  TKvDestEngineUIEx::CheckOptions(AControls);
+  bool LGood = false;
+  try {
+    int LDepth = 0, LType = 0;
+    GetG9bFormat(LDepth, LType);
+    uint8_t LHeader[G9bHeaderSize];
+    const int LSize = InitG9bHeader(LHeader, static_cast<uint8_t>(LDepth), static_cast<uint8_t>(LType),
+                                    AControls.GetValue(pcWidthEdit), AControls.GetValue(pcHeightEdit));
+    if ((LSize + G9bBlockSize - 1) / G9bBlockSize > 255) RaiseInternalError();
+    LGood = true;
+  } catch (...) {
+  }
+  for (TKvControlId id : {pcWidthEdit, pcHeightEdit}) AControls.SetBackground(id, LGood, LGood ? 0 : 0xF7A0A5);
+}
+
+TKvBPEngineOptions::TKvBPEngineOptions() { SetPixelAspect(12); }  // "1.138:1"
+
+TKvBP2EngineOptions::TKvBP2EngineOptions() {
+  SetErrorDiffusion(80);
+  SetPaletteMode(10);
+}
+TKvBP4EngineOptions::TKvBP4EngineOptions() { SetPaletteMode(11); }
+TKvBP6EngineOptions::TKvBP6EngineOptions() { SetPaletteMode(11); }
+TKvBD8EngineOptions::TKvBD8EngineOptions() { SetPaletteMode(11); }
+TKvBYKJEngineOptions::TKvBYKJEngineOptions() { SetPaletteType(ptMSXYJK); }
+TKvBYUVEngineOptions::TKvBYUVEngineOptions() { SetPaletteType(ptMSXYUV); }
+TKvBD16EngineOptions::TKvBD16EngineOptions() { SetPaletteMode(11); }
+
+namespace {
+
+// The palette modes: ACount colours of the 15-bit levels in a screen of
+// ADepth bits.
+template <class TScreen>
+std::unique_ptr<TKvBitmap> ConvertBPPalette(bool* AAbort, TBitmap32& ABitmap, TKvDestEngineOptions& AOptions,
+                                            std::unique_ptr<TKvStreamList>& AStreams, int ACount, uint8_t ADepth,
+                                            uint32_t AModeSet) {
+  const uint8_t LMode = CheckMSXPaletteMode(AOptions, AModeSet);
+  auto LLevels = TKvPaletteRGB::CreateType(ptRGB555, LMode == 1);
+  TScreen LScreen(ABitmap.GetWidth(), ABitmap.GetHeight());
+  TKvImage LImage(ABitmap);
+  LImage.Adjust(AOptions.LightnessFix, AOptions.SaturationFix);
+  AOptions.SetLightnessFix(0);
+  AOptions.SetSaturationFix(0);
+  TKvPalette256& LResult = *AOptions.GetPalette();
+  TKvPalette256& LFixed = *AOptions.GetFixedPalette();
+  std::unique_ptr<TKvBitmap> LPreview;
+  if (LMode == 0) {
+    LResult.FillBlackWhite();
+    int LDark = 0, LLight = 1;
+    LFixed.AddColorPair(&LResult, ACount, LDark, LLight);
+    LPreview = LImage.ConvertBW(AAbort, AOptions, &LScreen, &LFixed, LDark, LLight);
+    LResult.Assign(&LFixed);
+  } else if (LMode == 1) {
+    int LDark = 0, LBright = 0;
+    if (TKvDestEngine::ReducePalette(AAbort, LImage, *LLevels->GrayPalette, ACount, AOptions, LDark, LBright))
+      LPreview = LImage.ConvertIndexed(AAbort, AOptions, &LScreen, LResult, &LFixed);
+    else
+      LPreview = LImage.ConvertBW(AAbort, AOptions, &LScreen, &LFixed, LDark, LBright);
+    LResult.Assign(&LFixed);
+  } else {
+    if (LMode == 10) {
+      TKvPalette256 LBright;
+      LBright.FillNearestGBR16(LLevels.get());
+      TKvDestEngine::QuantizePalette(AAbort, LImage, LBright, ACount, AOptions);
+    } else {
+      TKvDestEngine::QuantizePalette(AAbort, LImage, *LLevels, ACount, AOptions);
+    }
+    LImage.FitToPaletteGray(LResult);
+    LPreview = LImage.ConvertIndexed(AAbort, AOptions, &LScreen, LResult, nullptr);
+  }
+  TKvBaseBPEngine::WriteG9b(AStreams, ADepth, 0, LScreen, LLevels.get(), &LResult);
+  return LPreview;
+}
+
+}  // namespace
+
+std::unique_ptr<TKvBitmap> TKvBP2Engine::Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*, TKvPalette256*,
+                                                 TKvDestEngineOptions& AOptions, TKvDestProgress&,
+                                                 std::unique_ptr<TKvStreamList>& AStreams) {
+  return ConvertBPPalette<TKvBP2Screen>(AAbort, ABitmap, AOptions, AStreams, 4, 2, 3075);
+}
+
+std::unique_ptr<TKvBitmap> TKvBP4Engine::Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*, TKvPalette256*,
+                                                 TKvDestEngineOptions& AOptions, TKvDestProgress&,
+                                                 std::unique_ptr<TKvStreamList>& AStreams) {
+  return ConvertBPPalette<TKvBP4Screen>(AAbort, ABitmap, AOptions, AStreams, 16, 4, 2051);
+}
+
+std::unique_ptr<TKvBitmap> TKvBP6Engine::Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*, TKvPalette256*,
+                                                 TKvDestEngineOptions& AOptions, TKvDestProgress&,
+                                                 std::unique_ptr<TKvStreamList>& AStreams) {
+  return ConvertBPPalette<TKvBP8Screen>(AAbort, ABitmap, AOptions, AStreams, 64, 8, 2051);
+}
+
+std::unique_ptr<TKvBitmap> TKvBD8Engine::Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*, TKvPalette256*,
+                                                 TKvDestEngineOptions& AOptions, TKvDestProgress&,
+                                                 std::unique_ptr<TKvStreamList>& AStreams) {
+  const uint8_t LMode = CheckMSXPaletteMode(AOptions, 2051);
+  TKvImage LImage(ABitmap);
+  LImage.Adjust(AOptions.LightnessFix, AOptions.SaturationFix);
+  AOptions.SetLightnessFix(0);
+  AOptions.SetSaturationFix(0);
+  TKvPalette256 LDirect;
+  BuildV9990Palette(LDirect);
+  // Every code but 0 (black): the pixel data never holds the byte 0.
+  const auto LMSX332 = TKvPaletteRGB::CreateMSX332();
+  TKvPalette256& LResult = *AOptions.GetPalette();
+  LResult.AssignColors(LMSX332.get());
+  LResult.Delete(0);
+  TKvBP8Screen LScreen(ABitmap.GetWidth(), ABitmap.GetHeight());
+  std::unique_ptr<TKvBitmap> LPreview;
+  if (LMode == 0) {
+    const int LDark = LDirect.FindNearest(LResult.GetLinRGB(LResult.FindNearest(LinRGBBlack)));
+    LPreview = LImage.ConvertBW(AAbort, AOptions, &LScreen, &LDirect, LDark, 255);
+  } else {
+    if (LMode == 1) {
+      // The four blue levels as grays, each replaced by its nearest colour.
+      TKvPalette256 LGrays;
+      for (int i = 0; i < 4; ++i) {
+        const uint8_t v = LMSX332->GetStdRGB(i).B;
+        TKvColor c;
+        c.InitStdRGB(StdRGBColor(v, v, v));
+        const int n = LResult.FindNearest(c.GetLinRGB());
+        LGrays.AddStdRGB(LResult.GetStdRGB(n));
+      }
+      LResult.Assign(&LGrays);
+      AOptions.SetUseAsGrayPalette(true);
+    }
+    LPreview = LImage.ConvertIndexed(AAbort, AOptions, &LScreen, LResult, &LDirect);
+  }
+  WriteG9b(AStreams, 8, 64, LScreen, nullptr, nullptr);
+  return LPreview;
+}
+
+std::unique_ptr<TKvBitmap> TKvBYKJEngine::Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*, TKvPalette256*,
+                                                  TKvDestEngineOptions& AOptions, TKvDestProgress& AProgress,
+                                                  std::unique_ptr<TKvStreamList>& AStreams) {
+  TKvYJKImage LImage(ABitmap);
+  TKvBP8Screen LScreen(ABitmap.GetWidth(), ABitmap.GetHeight());
+  auto LPreview = LImage.Convert(AAbort, &AProgress, AOptions, &LScreen);
+  WriteG9b(AStreams, 8, 128, LScreen, nullptr, nullptr);
+  return LPreview;
+}
+
+std::unique_ptr<TKvBitmap> TKvBYUVEngine::Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*, TKvPalette256*,
+                                                  TKvDestEngineOptions& AOptions, TKvDestProgress& AProgress,
+                                                  std::unique_ptr<TKvStreamList>& AStreams) {
+  TKvYUVImage LImage(ABitmap);
+  TKvBP8Screen LScreen(ABitmap.GetWidth(), ABitmap.GetHeight());
+  auto LPreview = LImage.Convert(AAbort, &AProgress, AOptions, &LScreen);
+  WriteG9b(AStreams, 8, 192, LScreen, nullptr, nullptr);
+  return LPreview;
+}
+
+std::unique_ptr<TKvBitmap> TKvBD16Engine::Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*, TKvPalette256*,
+                                                  TKvDestEngineOptions& AOptions, TKvDestProgress&,
+                                                  std::unique_ptr<TKvStreamList>& AStreams) {
+  const uint8_t LMode = CheckMSXPaletteMode(AOptions, 2050);
+  auto LLevels = TKvPaletteRGB::CreateType(ptRGB555, LMode == 1);
+  std::unique_ptr<TKvBitmap> LPreview;
+  if (LMode == 1) {
+    TKvImage LImage(ABitmap);
+    TKvBP16GrayScreen LScreen(ABitmap.GetWidth(), ABitmap.GetHeight());
+    AOptions.SetUseAsGrayPalette(true);
+    LPreview = LImage.ConvertIndexed(AAbort, AOptions, &LScreen, *LLevels->GrayPalette, nullptr);
+    WriteG9b(AStreams, 16, 0, LScreen, nullptr, nullptr);
+  } else {
+    TKvBD16Image LImage(ABitmap);
+    TKvBP16Screen LScreen(ABitmap.GetWidth(), ABitmap.GetHeight());
+    LPreview = LImage.ConvertBD16(AAbort, AOptions, LScreen, *LLevels);
+    WriteG9b(AStreams, 16, 0, LScreen, nullptr, nullptr);
+  }
+  return LPreview;
+}
+
+const std::vector<const TKvDestEngineClass*>& V9990DestEngineClasses() {
+  static const std::vector<const TKvDestEngineClass*> LClasses = {
+      &DestEngineClass<TKvBP2Engine>(),  &DestEngineClass<TKvBP4Engine>(),  &DestEngineClass<TKvBP6Engine>(),
+      &DestEngineClass<TKvBD8Engine>(),  &DestEngineClass<TKvBYKJEngine>(), &DestEngineClass<TKvBYUVEngine>(),
+      &DestEngineClass<TKvBD16Engine>(),
+  };
+  return LClasses;
 }

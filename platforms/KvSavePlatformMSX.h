@@ -357,3 +357,177 @@ public:
 const std::vector<const TKvDestEngineClass*>& MSXDestEngineClasses();
 // Unit start-up: registers them in that order.
 void InitKvSavePlatformMSX();
+
+// ---------------------------------------------------------------------------
+// "MSX V9990 VDP": seven bitmap modes of any size, saved as ".g9b" files.
+
+// Screens that own their memory: rows of (W + 3) div 4, (W + 1) div 2, W
+// and 2 * W bytes without padding, as the G9B data lays them out.
+class TKvBP2Screen : public TKvScreen2 {
+public:
+  TKvBP2Screen(int AWidth, int AHeight);
+
+private:
+  std::vector<uint8_t> FMemory;
+};
+
+class TKvBP4Screen : public TKvScreen4 {
+public:
+  TKvBP4Screen(int AWidth, int AHeight);
+
+private:
+  std::vector<uint8_t> FMemory;
+};
+
+class TKvBP8Screen : public TKvScreen8 {
+public:
+  TKvBP8Screen(int AWidth, int AHeight);
+
+private:
+  std::vector<uint8_t> FMemory;
+};
+
+// Words with green in bits 10-14, red in 5-9 and blue in 0-4.
+class TKvBP16Screen : public TKvScreen16 {
+public:
+  TKvBP16Screen(int AWidth, int AHeight);
+
+private:
+  std::vector<uint8_t> FMemory;
+};
+
+// Gray level c (0..31) stored in all three fields.
+class TKvBP16GrayScreen : public TKvBP16Screen {
+public:
+  using TKvBP16Screen::TKvBP16Screen;
+  void SetPixel(int X, int Y, int AColor) override;
+};
+
+// The 15-bit direct mode: every pixel to its nearest of the 32768 levels,
+// the error diffused.
+class TKvBD16Image : public TKvImage {
+public:
+  using TKvImage::TKvImage;
+  std::unique_ptr<TKvBitmap24> ConvertBD16(bool* AAbort, TKvDestEngineOptions& AOptions, TKvBP16Screen& AScreen,
+                                           TKvPaletteRGB& ALevels);
+};
+
+// The platform and the G9B writer the seven engines share.
+class TKvBaseBPEngine {
+public:
+  static std::string GetPlatformName() { return "MSX V9990 VDP"; }
+  // Appends the stream "g9b" (created with AStreams when nil). A size the
+  // mode cannot encode writes no stream; every other failure, such as a
+  // palette colour off the 15-bit levels of ALevelPalette, is raised. The
+  // data is compressed when that makes it smaller and fits 255 blocks.
+  static void WriteG9b(std::unique_ptr<TKvStreamList>& AStreams, uint8_t ABitDepth, uint8_t AColorType,
+                       TKvBitmapData& AScreen, const TKvPaletteRGB* ALevelPalette, const TKvPalette256* APalette);
+};
+
+// Dimension and position sections, the palette section of the mode (none
+// when AModeSet is 0), dithering; the size check colours the dimension
+// edits when the mode cannot store that size.
+class TKvBaseBPEngineUI : public TKvDestEngineUIEx {
+public:
+  // ADestColumns 0: no result palette strip and no fixed palette.
+  TKvBaseBPEngineUI(TKvDestEngineOptions* AOptions, uint32_t AModeSet, int ADestColumns, int ADestRows);
+  virtual void GetG9bFormat(int& ABitDepth, int& AColorType) const = 0;
+  void CheckOptions(IKvPanelControls& AControls) override;
+};
+
+// Options of the seven modes: 256x212 by default, the "1.138:1" aspect.
+class TKvBPEngineOptions : public TKvDestEngineOptions {
+public:
+  TKvBPEngineOptions();
+  TKvSize GetDefaultSize() const override { return {256, 212}; }
+};
+
+// Widths raised to a multiple of AStep.
+template <int AStep>
+class TKvBPSteppedEngineOptions : public TKvBPEngineOptions {
+public:
+  void SetWidth(int32_t AValue) override { TKvBPEngineOptions::SetWidth((AValue + AStep - 1) / AStep * AStep); }
+};
+
+// The palette modes' hardware palette: the 32768 colours of 15 bits.
+template <class TBase>
+class TKvBPPaletteEngineOptions : public TBase {
+public:
+  void UpdatePalette() override {
+    if (this->UpdateCount > 0) return;
+    this->HardwarePalette = TKvPaletteRGB::CreateType(ptRGB555, false);
+  }
+};
+
+class TKvBP2EngineOptions : public TKvBPPaletteEngineOptions<TKvBPSteppedEngineOptions<4>> {
+public:
+  TKvBP2EngineOptions();
+};
+class TKvBP4EngineOptions : public TKvBPPaletteEngineOptions<TKvBPSteppedEngineOptions<2>> {
+public:
+  TKvBP4EngineOptions();
+};
+class TKvBP6EngineOptions : public TKvBPPaletteEngineOptions<TKvBPEngineOptions> {
+public:
+  TKvBP6EngineOptions();
+};
+class TKvBD8EngineOptions : public TKvBPEngineOptions {
+public:
+  TKvBD8EngineOptions();
+};
+class TKvBYKJEngineOptions : public TKvBPSteppedEngineOptions<4> {
+public:
+  TKvBYKJEngineOptions();
+};
+class TKvBYUVEngineOptions : public TKvBPSteppedEngineOptions<4> {
+public:
+  TKvBYUVEngineOptions();
+};
+class TKvBD16EngineOptions : public TKvBPEngineOptions {
+public:
+  TKvBD16EngineOptions();
+};
+
+#define KV_BP_ENGINE_UI(Name, ModeSet, Columns, Rows, Depth, Type)                                         \
+  class Name : public TKvBaseBPEngineUI {                                                                   \
+  public:                                                                                                   \
+    explicit Name(TKvDestEngineOptions* AOptions) : TKvBaseBPEngineUI(AOptions, ModeSet, Columns, Rows) {} \
+    void GetG9bFormat(int& ABitDepth, int& AColorType) const override {                                    \
+      ABitDepth = Depth;                                                                                    \
+      AColorType = Type;                                                                                    \
+    }                                                                                                       \
+  }
+
+KV_BP_ENGINE_UI(TKvBP2EngineUI, 3075, 4, 1, 2, 0);  // "Black/white", "Gray", "Сolor (bright)", "Сolor"
+KV_BP_ENGINE_UI(TKvBP4EngineUI, 2051, 16, 1, 4, 0);
+KV_BP_ENGINE_UI(TKvBP6EngineUI, 2051, 16, 4, 8, 0);
+KV_BP_ENGINE_UI(TKvBD8EngineUI, 2051, 0, 0, 8, 64);
+KV_BP_ENGINE_UI(TKvBYKJEngineUI, 0, 0, 0, 8, 0);
+KV_BP_ENGINE_UI(TKvBYUVEngineUI, 0, 0, 0, 8, 0);
+KV_BP_ENGINE_UI(TKvBD16EngineUI, 2050, 0, 0, 16, 0);
+
+#undef KV_BP_ENGINE_UI
+
+#define KV_BP_ENGINE(Name, Mode)                                                                                \
+  class Name : public TKvMSXEngineOf<Name, Name##Options, Name##UI>, public TKvBaseBPEngine {                   \
+  public:                                                                                                       \
+    using TKvBaseBPEngine::GetPlatformName;                                                                     \
+    static std::string GetModeName() { return Mode; }                                                           \
+    static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,        \
+                                              TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,         \
+                                              TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams); \
+  }
+
+KV_BP_ENGINE(TKvBP2Engine, "BP2 256x212x2");
+KV_BP_ENGINE(TKvBP4Engine, "BP4 256x212x4");
+KV_BP_ENGINE(TKvBP6Engine, "BP6 256x212x6");
+KV_BP_ENGINE(TKvBD8Engine, "BD8 256x212x8");
+KV_BP_ENGINE(TKvBYKJEngine, "BYJK 256x212x8");
+KV_BP_ENGINE(TKvBYUVEngine, "BYUV 256x212x8");
+KV_BP_ENGINE(TKvBD16Engine, "BD16 256x212x16");
+
+#undef KV_BP_ENGINE
+
+// The modes of the "MSX V9990 VDP" platform in list order; the unit
+// registers them after the "MSX" modes.
+const std::vector<const TKvDestEngineClass*>& V9990DestEngineClasses();
