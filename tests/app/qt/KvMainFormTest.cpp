@@ -264,13 +264,15 @@ int CaptionWidth(const QWidget* AWidget, QString AText) {
   return QFontMetrics(AWidget->font()).horizontalAdvance(AText);
 }
 
-// The width a list needs for its longest entry with its glyph.
+// The width a list needs for its longest entry with its glyph. The text is
+// measured by its drawn extent, as the list sizes itself: the advance can be
+// a pixel wider (the trailing bearing of the last character).
 int ListWidth(const QComboBox* ACombo) {
   const QFontMetrics LMetrics(ACombo->font());
   int LText = 0;
   bool LIcons = false;
   for (int i = 0; i < ACombo->count(); ++i) {
-    LText = std::max(LText, LMetrics.horizontalAdvance(ACombo->itemText(i)));
+    LText = std::max(LText, LMetrics.boundingRect(ACombo->itemText(i)).width());
     LIcons = LIcons || !ACombo->itemIcon(i).isNull();
   }
   if (LIcons) LText += ACombo->iconSize().width() + 4;
