@@ -884,8 +884,9 @@ bool TKvZxSpectrumGigascreenImage::NormalizeCell(TKvBitmap*, TKvCellGigaScreen* 
       bool ink1 = ZxGigaCodeInk1(code), ink2 = ZxGigaCodeInk2(code);
       if (!differ && code == 2) RaiseOSError(ERROR_INVALID_DATA);
       if (!differ && code == 1) {
-        // One attribute for both frames: the mixed pixels form a chessboard.
-        ink1 = (((x + y) & 1) != 0) == FMirror;
+        // One attribute for both frames: the mixed pixels form a chessboard,
+        // frame 1 showing ink where the row and column sum is odd.
+        ink1 = (((x + y) & 1) != 0) != FMirror;
         ink2 = !ink1;
       }
       ATarget->SetPixel(x, y, ink1);
