@@ -1,6 +1,8 @@
 #include "platforms/KvSavePlatformMSX.h"
 
 #include <algorithm>
+#include <atomic>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -8,6 +10,7 @@
 #include "core/KvKMeans.h"
 #include "core/KvPaletteRGB.h"
 #include "core/KvStream.h"
+#include "platforms/KvPlatformMAG.h"
 #include "platforms/KvPlatformMSX.h"
 #include "shell/noxShellBaseExtension.h"
 
@@ -409,10 +412,11 @@ void TKvYJKYAEImage::ConvertYJKYAERows(int AFirst, int ALast) {
         double err, yjkErr;
         BestYAE(idx[i], cand, nearest[i], nearestDist[i], values[i], err, yjkErr);
         colors[i] = YAEToRGB(YAEPalette, values[i], bestK, bestJ);
-        if (yjkErr > 0) {
-          std::lock_guard<std::mutex> lock(HistogramLock);
-          Histogram[static_cast<size_t>(idx[i])] += yjkErr * 100000;
-        }
+        // Fixed point, so that the sums do not depend on how the rows were
+        // split among the jobs.
+        if (yjkErr > 0)
+          std::atomic_ref<int64_t>(FHistogramSums[static_cast<size_t>(idx[i])])
+              .fetch_add(std::llround(yjkErr * 100000 * kHistogramScale), std::memory_order_relaxed);
       }
       StoreGroup(g, row, values, bestK, bestJ, colors);
     }
@@ -428,6 +432,7 @@ std::unique_ptr<TKvBitmap24> TKvYJKYAEImage::ConvertYJKYAE(bool* AAbort, TKvDest
   DitherTo15Bit(AOptions);
   V9958 = TKvPaletteRGB::CreateType(ptMSX9958, false);
   Histogram.assign(32768, 0.0);
+  FHistogramSums.assign(32768, 0);
   TKvPalette256& LFixed = *AOptions.GetFixedPalette();
   TKvPalette256& LResult = *AOptions.GetPalette();
   if (Progress) Progress->SetProgress(LFixed.Count == 16 ? FHeight : 17 * FHeight, 0);
@@ -437,6 +442,7 @@ std::unique_ptr<TKvBitmap24> TKvYJKYAEImage::ConvertYJKYAE(bool* AAbort, TKvDest
       if (k == 0) {
         YAEPalette.Assign(&LFixed);
       } else {
+        for (size_t i = 0; i < Histogram.size(); ++i) Histogram[i] = FHistogramSums[i] / kHistogramScale;
         if (std::any_of(Histogram.begin(), Histogram.end(), [](double v) { return v != 0; })) {
           TKvQuantization LQuantization;
           LQuantization.QuantizeHistogram(Abort, Histogram.data(), 16, false, 0, YAEPalette, LFixed, *Levels,
@@ -448,7 +454,7 @@ std::unique_ptr<TKvBitmap24> TKvYJKYAEImage::ConvertYJKYAE(bool* AAbort, TKvDest
       }
       YAEPalette.UpdateCache();
       LResult.Assign(&YAEPalette);
-      std::fill(Histogram.begin(), Histogram.end(), 0.0);
+      std::fill(FHistogramSums.begin(), FHistogramSums.end(), 0);
       RunRows();
       if (LFixed.Count == 16) break;
     }
@@ -745,6 +751,384 @@ std::unique_ptr<TKvBitmap> TKvMSXScr4Engine::Convert(bool* AAbort, TBitmap32& AB
 }
 
 // ---------------------------------------------------------------------------
+// SCREEN 5 to 8, 10 and 12
+
+void PutMSXLevelPalette(uint8_t* AEntries, const TKvPalette256& APalette, const TKvPaletteRGB& ALevels) {
+  const int n = std::min(APalette.Count, 16);
+  for (int i = 0; i < n; ++i) {
+    uint8_t r, g, b;
+    ALevels.GetLevelIndexes(APalette.GetStdRGB(i), r, g, b);
+    AEntries[2 * i] = static_cast<uint8_t>((r << 4) | b);
+    AEntries[2 * i + 1] = g;
+  }
+}
+
+namespace {
+
+constexpr int kBitmapRows = 212;
+
+TKvStreamList& StreamsOf(std::unique_ptr<TKvStreamList>& AStreams) {
+  if (!AStreams) AStreams = std::make_unique<TKvStreamList>();
+  return *AStreams;
+}
+
+// A BSAVE screen file of ARowBytes-byte rows AFirst, AFirst + AStep, ...
+void FillBsaveFile(uint8_t* AFile, int AFileSize, TKvBitmapData& AScreen, int AFirst, int AStep, int ARowBytes) {
+  InitBsaveHeader(AFile, AFileSize - BsaveHeaderSize, 0);
+  for (int r = 0; r < kBitmapRows; ++r)
+    std::memcpy(AFile + BsaveHeaderSize + r * ARowBytes, AScreen.GetScanline(AFirst + r * AStep),
+                static_cast<size_t>(ARowBytes));
+}
+
+int64_t GlDataSize(int64_t APixels, int ABits) { return (APixels * ABits + 7) / 8; }
+
+}  // namespace
+
+void AddMSXBsaveStreams(TKvDestEngineOptions& AOptions, std::unique_ptr<TKvStreamList>& AStreams,
+                        TKvBitmapData& AScreen, const TKvPaletteRGB* ALevels, const TKvMSXBitmapMode& AMode) {
+  const int step = AMode.Interlaced ? 2 : 1;
+  if (AScreen.Width != AMode.NativeWidth || AScreen.Height != kBitmapRows * step) return;
+  const int rowBytes = AMode.NativeWidth * AMode.Bits / 8;
+  TKvStream* main = StreamsOf(AStreams).NewStream(AMode.Ext, AMode.FileSize);
+  FillBsaveFile(main->GetMemory(), AMode.FileSize, AScreen, 0, step, rowBytes);
+  if (AMode.PaletteOffset && ALevels)
+    PutMSXLevelPalette(main->GetMemory() + AMode.PaletteOffset, *AOptions.GetPalette(), *ALevels);
+  if (AMode.Interlaced) {
+    TKvStream* odd = main->NewSubStream(AMode.OddExt, AMode.OddFileSize);
+    FillBsaveFile(odd->GetMemory(), AMode.OddFileSize, AScreen, 1, 2, rowBytes);
+  }
+}
+
+void AddMSXGlStreams(TKvDestEngineOptions& AOptions, std::unique_ptr<TKvStreamList>& AStreams,
+                     TKvBitmapData& AScreen, const TKvPaletteRGB* ALevels, const TKvMSXBitmapMode& AMode) {
+  if (AMode.Interlaced || !AMode.GlExt) return;
+  const int w = AScreen.Width, h = AScreen.Height;
+  const int64_t size = GlDataSize(static_cast<int64_t>(w) * h, AMode.Bits) + 4;
+  TKvStream* gl = StreamsOf(AStreams).NewStream(AMode.GlExt, static_cast<int>(size));
+  uint8_t* d = gl->GetMemory();
+  d[0] = static_cast<uint8_t>(w);
+  d[1] = static_cast<uint8_t>(w >> 8);
+  d[2] = static_cast<uint8_t>(h);
+  d[3] = static_cast<uint8_t>(h >> 8);
+  d += 4;
+  if (AMode.Bits == 8) {
+    for (int y = 0; y < h; ++y) std::memcpy(d + static_cast<ptrdiff_t>(y) * w, AScreen.GetScanline(y), static_cast<size_t>(w));
+  } else {
+    // Pixels run on across row ends, the first of a byte in its top bits.
+    const int perByte = 8 / AMode.Bits, mask = (1 << AMode.Bits) - 1;
+    int64_t n = 0;
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x, ++n) {
+        const int shift = 8 - AMode.Bits * (1 + static_cast<int>(n % perByte));
+        d[n / perByte] = static_cast<uint8_t>(d[n / perByte] | ((AScreen.GetPixel(x, y) & mask) << shift));
+      }
+  }
+  if (AMode.PlExt && ALevels) {
+    // Eight copies of the palette, one every 32 bytes.
+    uint8_t* pl = gl->NewSubStream(AMode.PlExt, 256)->GetMemory();
+    for (int k = 0; k < 8; ++k) PutMSXLevelPalette(pl + 32 * k, *AOptions.GetPalette(), *ALevels);
+  }
+}
+
+void AddMSXMagStream(TKvDestEngineOptions& AOptions, std::unique_ptr<TKvStreamList>& AStreams,
+                     TKvBitmapData& AScreen, const TKvPalette256* APalette, const TKvMSXBitmapMode& AMode) {
+  // The MAG units of SCREEN 6 are two pixels wide.
+  if (AMode.Bits == 2 && (AScreen.Width & 1)) return;
+  TKvStream* mag = StreamsOf(AStreams).NewStream("mag", 0);
+  EncodeMag(AMode.MagName, 3, AMode.MagFlag, AMode.MagScreenMode, AScreen.GetScanline(0),
+            AScreen.Width * AMode.MagWidthNum / AMode.MagWidthDen, AScreen.Stride / 2, AScreen.Height,
+            APalette ? APalette : AOptions.GetPalette(), AMode.Colors > 16 && !APalette ? 16 : AMode.Colors,
+            AOptions.Comment, *mag);
+}
+
+namespace {
+
+void ClearFixes(TKvImage& AImage, TKvDestEngineOptions& AOptions) {
+  AImage.Adjust(AOptions.LightnessFix, AOptions.SaturationFix);
+  AOptions.SetLightnessFix(0);
+  AOptions.SetSaturationFix(0);
+}
+
+// SCREEN 5, 6 and 7: 16 (or 4) colours of the palette type's levels.
+std::unique_ptr<TKvBitmap> ConvertPaletted(bool* AAbort, TBitmap32& ABitmap, TKvDestEngineOptions& AOptions,
+                                           TKvDestProgress&, std::unique_ptr<TKvStreamList>& AStreams,
+                                           const TKvMSXBitmapMode& AMode) {
+  const int K = AMode.Colors;
+  const uint8_t LMode = CheckMSXPaletteMode(AOptions, K == 4 ? 0x20C03 : 0x20803);
+  TKvImage LImage(ABitmap);
+  ClearFixes(LImage, AOptions);
+  auto L = TKvPaletteRGB::CreateType(static_cast<TKvPaletteType>(AOptions.PaletteType), LMode == 1);
+  std::unique_ptr<TKvBitmapData> LScreen;
+  if (AMode.Bits == 2)
+    LScreen = std::make_unique<TKvMSXScreen2>(ABitmap.GetWidth(), ABitmap.GetHeight());
+  else
+    LScreen = std::make_unique<TKvMSXScreen4>(ABitmap.GetWidth(), ABitmap.GetHeight());
+  TKvPalette256& LResult = *AOptions.GetPalette();
+  TKvPalette256& LFixed = *AOptions.GetFixedPalette();
+  std::unique_ptr<TKvBitmap> LPreview;
+  int LDark = 0, LLight = 1;
+  if (LMode == 0) {
+    LResult.FillBlackWhite();
+    LFixed.AddColorPair(&LResult, K, LDark, LLight);
+    LPreview = LImage.ConvertBW(AAbort, AOptions, LScreen.get(), &LFixed, LDark, LLight);
+    LResult.Assign(&LFixed);
+  } else if (LMode == 1) {
+    if (TKvDestEngine::ReducePalette(AAbort, LImage, *L->GrayPalette, K, AOptions, LDark, LLight))
+      LPreview = LImage.ConvertIndexed(AAbort, AOptions, LScreen.get(), LResult, &LFixed);
+    else
+      LPreview = LImage.ConvertBW(AAbort, AOptions, LScreen.get(), &LFixed, LDark, LLight);
+    LResult.Assign(&LFixed);
+  } else {
+    if (LMode == 10) {
+      // The colours nearest to the half- and full-level primaries and mixtures.
+      TKvPalette256 T;
+      T.FillNearestGBR16(L.get());
+      TKvDestEngine::QuantizePalette(AAbort, LImage, T, K, AOptions);
+    } else {
+      TKvDestEngine::QuantizePalette(AAbort, LImage, *L, K, AOptions);
+    }
+    LImage.FitToPaletteGray(LResult);
+    LPreview = LImage.ConvertIndexed(AAbort, AOptions, LScreen.get(), LResult, nullptr);
+  }
+  AddMSXBsaveStreams(AOptions, AStreams, *LScreen, L.get(), AMode);
+  AddMSXGlStreams(AOptions, AStreams, *LScreen, L.get(), AMode);
+  AddMSXMagStream(AOptions, AStreams, *LScreen, nullptr, AMode);
+  return LPreview;
+}
+
+// SCREEN 8: the 256 fixed colours GGGRRRBB.
+std::unique_ptr<TKvBitmap> ConvertScreen8(bool* AAbort, TBitmap32& ABitmap, TKvDestEngineOptions& AOptions,
+                                          TKvDestProgress&, std::unique_ptr<TKvStreamList>& AStreams,
+                                          const TKvMSXBitmapMode& AMode) {
+  const uint8_t LMode = CheckMSXPaletteMode(AOptions, 0x803);
+  TKvImage LImage(ABitmap);
+  ClearFixes(LImage, AOptions);
+  TKvPalette256 P256;
+  BuildMSXScreen8Palette(P256, AOptions.PaletteType == ptMSX9958);
+  TKvMSXScreen8 LScreen(ABitmap.GetWidth(), ABitmap.GetHeight());
+  TKvPalette256& LResult = *AOptions.GetPalette();
+  std::unique_ptr<TKvBitmap> LPreview;
+  if (LMode == 0) {
+    LPreview = LImage.ConvertBW(AAbort, AOptions, &LScreen, &P256, 0, 255);
+  } else if (LMode == 1) {
+    // The grays of the four blue levels, as the nearest of the 256 colours.
+    LResult.Clear();
+    for (int i = 0; i < 4; ++i) {
+      const TKvStdRGBColor c = P256.GetStdRGB(i);
+      LResult.AddStdRGB(P256.GetStdRGB(P256.FindNearestStdRGB(StdRGBColor(c.B, c.B, c.B))));
+    }
+    AOptions.SetUseAsGrayPalette(true);
+    LPreview = LImage.ConvertIndexed(AAbort, AOptions, &LScreen, LResult, &P256);
+  } else {
+    LResult.Assign(&P256);
+    LPreview = LImage.ConvertIndexed(AAbort, AOptions, &LScreen, LResult, nullptr);
+  }
+  AddMSXBsaveStreams(AOptions, AStreams, LScreen, nullptr, AMode);
+  AddMSXGlStreams(AOptions, AStreams, LScreen, nullptr, AMode);
+  AddMSXMagStream(AOptions, AStreams, LScreen, &P256, AMode);
+  return LPreview;
+}
+
+// SCREEN 10: YJK with even Y, or with palette pixels ("YJK+YAE").
+std::unique_ptr<TKvBitmap> ConvertScreen10(bool* AAbort, TBitmap32& ABitmap, TKvDestEngineOptions& AOptions,
+                                           TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams,
+                                           const TKvMSXBitmapMode& AMode) {
+  TKvYJKYAEImage LImage(ABitmap);
+  AOptions.GetPalette()->Clear();
+  TKvMSXScreen8 LScreen(ABitmap.GetWidth(), ABitmap.GetHeight());
+  std::unique_ptr<TKvBitmap> LPreview = AOptions.PaletteType == ptMSXYJK
+                                            ? LImage.ConvertYJK(AAbort, &AProgress, AOptions, &LScreen)
+                                            : LImage.ConvertYJKYAE(AAbort, &AProgress, AOptions, &LScreen);
+  auto V = TKvPaletteRGB::CreateType(ptMSX9958, false);
+  AddMSXBsaveStreams(AOptions, AStreams, LScreen, V.get(), AMode);
+  AddMSXGlStreams(AOptions, AStreams, LScreen, V.get(), AMode);
+  AddMSXMagStream(AOptions, AStreams, LScreen, nullptr, AMode);
+  return LPreview;
+}
+
+// SCREEN 12: YJK with 5-bit Y.
+std::unique_ptr<TKvBitmap> ConvertScreen12(bool* AAbort, TBitmap32& ABitmap, TKvDestEngineOptions& AOptions,
+                                           TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams,
+                                           const TKvMSXBitmapMode& AMode) {
+  TKvYJKImage LImage(ABitmap);
+  TKvMSXScreen8 LScreen(ABitmap.GetWidth(), ABitmap.GetHeight());
+  std::unique_ptr<TKvBitmap> LPreview = LImage.Convert(AAbort, &AProgress, AOptions, &LScreen);
+  AddMSXBsaveStreams(AOptions, AStreams, LScreen, nullptr, AMode);
+  AddMSXGlStreams(AOptions, AStreams, LScreen, nullptr, AMode);
+  AddMSXMagStream(AOptions, AStreams, LScreen, nullptr, AMode);
+  return LPreview;
+}
+
+constexpr int32_t kMSX2 = MagMachineName("MSX2");
+constexpr int32_t kMSXPlus = MagMachineName("MSX+");
+
+}  // namespace
+
+// name, convert, colours, bits, native width, interlaced, file, size, palette offset, odd file, size, GL, palette
+// file, MAG name, flag, screen mode, width factor
+const TKvMSXBitmapMode& TKvMSXScr5Engine::Mode() {
+  static const TKvMSXBitmapMode M{"5 256x212x4", &ConvertPaletted, 16, 4, 256, false, "sc5", 30375, 30343,
+                                  nullptr, 0, "gl5", "pl5", kMSX2, 0x54, 0, 1, 1};
+  return M;
+}
+const TKvMSXBitmapMode& TKvMSXScr5InterlacedEngine::Mode() {
+  static const TKvMSXBitmapMode M{"5 256x424x4 Interlaced", &ConvertPaletted, 16, 4, 256, true, "sc5", 30375, 30343,
+                                  "s15", 27143, nullptr, nullptr, kMSX2, 0x50, 0, 1, 1};
+  return M;
+}
+const TKvMSXBitmapMode& TKvMSXScr6Engine::Mode() {
+  static const TKvMSXBitmapMode M{"6 512x212x2", &ConvertPaletted, 4, 2, 512, false, "sc6", 30375, 30343,
+                                  nullptr, 0, "gl6", "pl6", kMSX2, 0x64, 0, 1, 2};
+  return M;
+}
+const TKvMSXBitmapMode& TKvMSXScr6InterlacedEngine::Mode() {
+  static const TKvMSXBitmapMode M{"6 512x424x2 Interlaced", &ConvertPaletted, 4, 2, 512, true, "sc6", 30375, 30343,
+                                  "s16", 27143, nullptr, nullptr, kMSX2, 0x60, 0, 1, 2};
+  return M;
+}
+const TKvMSXBitmapMode& TKvMSXScr7Engine::Mode() {
+  static const TKvMSXBitmapMode M{"7 512x212x4", &ConvertPaletted, 16, 4, 512, false, "sc7", 64167, 64135,
+                                  nullptr, 0, "gl7", "pl7", kMSX2, 0x04, 1, 1, 1};
+  return M;
+}
+const TKvMSXBitmapMode& TKvMSXScr7InterlacedEngine::Mode() {
+  static const TKvMSXBitmapMode M{"7 512x424x4 Interlaced", &ConvertPaletted, 16, 4, 512, true, "sc7", 64167, 64135,
+                                  "s17", 54279, nullptr, nullptr, kMSX2, 0x00, 0, 1, 1};
+  return M;
+}
+const TKvMSXBitmapMode& TKvMSXScr8Engine::Mode() {
+  static const TKvMSXBitmapMode M{"8 256x212x8", &ConvertScreen8, 256, 8, 256, false, "sc8", 54279, 0,
+                                  nullptr, 0, "gl8", nullptr, kMSX2, 0x14, 0x80, 1, 1};
+  return M;
+}
+const TKvMSXBitmapMode& TKvMSXScr8InterlacedEngine::Mode() {
+  static const TKvMSXBitmapMode M{"8 256x424x8 Interlaced", &ConvertScreen8, 256, 8, 256, true, "sc8", 54279, 0,
+                                  "s18", 54279, nullptr, nullptr, kMSX2, 0x10, 0x80, 1, 1};
+  return M;
+}
+const TKvMSXBitmapMode& TKvMSXScr10Engine::Mode() {
+  static const TKvMSXBitmapMode M{"10 256x212x12", &ConvertScreen10, 256, 8, 256, false, "sca", 64167, 64135,
+                                  nullptr, 0, "gla", "pla", kMSXPlus, 0x24, 1, 2, 1};
+  return M;
+}
+const TKvMSXBitmapMode& TKvMSXScr10InterlacedEngine::Mode() {
+  static const TKvMSXBitmapMode M{"10 256x424x12 Interlaced", &ConvertScreen10, 256, 8, 256, true, "sca", 64167,
+                                  64135, "s1a", 54279, nullptr, nullptr, kMSXPlus, 0x20, 0, 2, 1};
+  return M;
+}
+const TKvMSXBitmapMode& TKvMSXScr12Engine::Mode() {
+  static const TKvMSXBitmapMode M{"12 256x212x15", &ConvertScreen12, 256, 8, 256, false, "scc", 64167, 0,
+                                  nullptr, 0, "glc", nullptr, kMSXPlus, 0x44, 1, 2, 1};
+  return M;
+}
+const TKvMSXBitmapMode& TKvMSXScr12InterlacedEngine::Mode() {
+  static const TKvMSXBitmapMode M{"12 256x424x15 Interlaced", &ConvertScreen12, 256, 8, 256, true, "scc", 54279, 0,
+                                  "s1c", 54279, nullptr, nullptr, kMSXPlus, 0x40, 0, 2, 1};
+  return M;
+}
+
+TKvMSXScr5EngineOptions::TKvMSXScr5EngineOptions() {
+  SetPixelAspect(12);  // "1.138:1"
+  SetPaletteType(ptMSX9938);
+  SetPaletteMode(11);
+}
+
+void TKvMSXScr5EngineOptions::UpdatePalette() {
+  if (UpdateCount > 0) return;
+  HardwarePalette = TKvPaletteRGB::CreateType(static_cast<TKvPaletteType>(PaletteType), false);
+}
+
+TKvMSXScr6EngineOptions::TKvMSXScr6EngineOptions() {
+  SetPixelAspect(2);  // "1.138:2"
+  SetErrorDiffusion(80);
+  SetPaletteType(ptMSX9938);
+  SetPaletteMode(10);
+}
+
+TKvMSXScr7EngineOptions::TKvMSXScr7EngineOptions() {
+  SetPixelAspect(2);
+  SetPaletteType(ptMSX9938);
+  SetPaletteMode(11);
+}
+
+TKvMSXScr8EngineOptions::TKvMSXScr8EngineOptions() {
+  SetPixelAspect(12);
+  SetPaletteType(ptMSX9938);
+  SetPaletteMode(11);
+}
+
+TKvMSXScr12EngineOptions::TKvMSXScr12EngineOptions() {
+  SetPaletteType(ptMSXYJK);
+  SetPixelAspect(12);
+}
+
+void TKvMSXScr12EngineOptions::SetWidth(int32_t AValue) { TKvDestEngineOptions::SetWidth((AValue + 3) & ~3); }
+
+TKvMSXScr10EngineOptions::TKvMSXScr10EngineOptions() = default;
+
+void TKvMSXScr10EngineOptions::UpdatePalette() {
+  if (UpdateCount > 0) return;
+  HardwarePalette.reset();
+  if (PaletteType == ptMSXYJK_YAE) HardwarePalette = TKvPaletteRGB::CreateType(ptMSX9958, false);
+}
+
+TKvMSXScr5EngineUI::TKvMSXScr5EngineUI(TKvDestEngineOptions* AOptions, uint32_t AModeSet, int AColors)
+    : TKvDestEngineUIEx(AOptions) {
+  AddDimensionSection(true);
+  AddPositionSection(0);
+  AddPaletteSeparator();
+  const int LTypes = AddCustomPaletteComboBox();
+  AddSectionItem(LTypes, ptMSX9938);
+  AddSectionItem(LTypes, ptMSX9958);
+  AddPaletteModeSection(AModeSet);
+  AddDestPalette(AColors, 1, true);
+  AddFixedPaletteSection(16, 1);
+  AddDitheringSection(false);
+  AddCommentSeparator();
+  AddCommentEdit();
+}
+
+TKvPalette* TKvMSXScr5EngineUI::GetEditedPalette(TKvPalette256&, int& AColumns) {
+  AColumns = 32;
+  return GetOptions()->GetHardwarePalette();
+}
+
+TKvMSXScr8EngineUI::TKvMSXScr8EngineUI(TKvDestEngineOptions* AOptions) : TKvDestEngineUIEx(AOptions) {
+  AddDimensionSection(true);
+  AddPositionSection(0);
+  AddPaletteSeparator();
+  const int LTypes = AddCustomPaletteComboBox();
+  AddSectionItem(LTypes, ptMSX9938);
+  AddSectionItem(LTypes, ptMSX9958);
+  AddPaletteModeSection(0x803);
+  AddDitheringSection(false);
+  AddCommentSeparator();
+  AddCommentEdit();
+}
+
+TKvMSXScr10EngineUI::TKvMSXScr10EngineUI(TKvDestEngineOptions* AOptions) : TKvDestEngineUIEx(AOptions) {
+  AddDimensionSection(true);
+  AddPositionSection(0);
+  AddPaletteSeparator();
+  const int LTypes = AddCustomPaletteComboBox();
+  AddSectionItem(LTypes, ptMSXYJK);
+  AddSectionItem(LTypes, ptMSXYJK_YAE);
+  AddDestPalette(16, 1, true);
+  AddFixedPaletteSection(16, 1);
+  AddDitheringSection(false);
+  AddCommentSeparator();
+  AddCommentEdit();
+}
+
+TKvMSXScr12EngineUI::TKvMSXScr12EngineUI(TKvDestEngineOptions* AOptions) : TKvDestEngineUIEx(AOptions) {
+  AddDimensionSection(true);
+  AddPositionSection(0);
+  AddDitheringSection(false);
+  AddCommentSeparator();
+  AddCommentEdit();
+}
+
+// ---------------------------------------------------------------------------
 
 // The bitmap, YJK and interlaced modes of SCREEN 5 to 12 follow "4 256x192x4"
 // in this list.
@@ -753,6 +1137,18 @@ const std::vector<const TKvDestEngineClass*>& MSXDestEngineClasses() {
       &DestEngineClass<TKvMSXScr2Engine>(),
       &DestEngineClass<TKvMSXScr3Engine>(),
       &DestEngineClass<TKvMSXScr4Engine>(),
+      &DestEngineClass<TKvMSXScr5Engine>(),
+      &DestEngineClass<TKvMSXScr5InterlacedEngine>(),
+      &DestEngineClass<TKvMSXScr6Engine>(),
+      &DestEngineClass<TKvMSXScr6InterlacedEngine>(),
+      &DestEngineClass<TKvMSXScr7Engine>(),
+      &DestEngineClass<TKvMSXScr7InterlacedEngine>(),
+      &DestEngineClass<TKvMSXScr8Engine>(),
+      &DestEngineClass<TKvMSXScr8InterlacedEngine>(),
+      &DestEngineClass<TKvMSXScr10Engine>(),
+      &DestEngineClass<TKvMSXScr10InterlacedEngine>(),
+      &DestEngineClass<TKvMSXScr12Engine>(),
+      &DestEngineClass<TKvMSXScr12InterlacedEngine>(),
   };
   return LClasses;
 }

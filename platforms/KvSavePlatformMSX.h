@@ -178,7 +178,6 @@ public:
   std::unique_ptr<TKvPaletteRGB> V9958;
   TKvPalette256 YAEPalette;
   std::vector<double> Histogram;  // 32 x 32 x 32 weights, R * 1024 + G * 32 + B
-  std::mutex HistogramLock;
 
 protected:
   void FormulaLevels(int AY, int AK, int AJ, int& AR, int& AG, int& AB) const override;
@@ -189,6 +188,9 @@ private:
   void BestYAE(int AIndex, const TCandidates& ACandidates, int ANearest, double ANearestDist, int& AValue,
                double& AErr, double& AYJKErr) const;
   bool FWithPalette = false;
+  // The weights of a pass in fixed point, added up by the row jobs.
+  static constexpr double kHistogramScale = 65536.0;
+  std::vector<int64_t> FHistogramSums;
 };
 
 // ---------------------------------------------------------------------------
@@ -352,6 +354,182 @@ public:
                                             TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,
                                             TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams);
 };
+
+// ---------------------------------------------------------------------------
+// SCREEN 5 to 8 (MSX2 bitmap screens) and SCREEN 10 and 12 (MSX2+ YJK
+// screens), each plain and interlaced. A conversion writes the BSAVE screen
+// file at the native size only (an interlaced one with the odd lines as a
+// sub-stream), a GL picture with its palette file at any size (plain modes
+// only), and a MAG picture.
+
+class TKvStreamList;
+
+// What distinguishes one of these modes: its files and its MAG header.
+struct TKvMSXBitmapMode {
+  using TConvert = std::unique_ptr<TKvBitmap> (*)(bool* AAbort, TBitmap32& ABitmap, TKvDestEngineOptions& AOptions,
+                                                  TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams,
+                                                  const TKvMSXBitmapMode& AMode);
+  const char* Name;
+  TConvert Convert;
+  int Colors;          // 16, 4 (SCREEN 6) or 256 (SCREEN 8 and the YJK screens)
+  int Bits;            // bits per pixel of the buffer
+  int NativeWidth;     // the native size of the plain form
+  bool Interlaced;     // 424 rows at the native size
+  const char* Ext;     // BSAVE file (the even rows when interlaced)
+  int FileSize;
+  int PaletteOffset;   // 0: no palette in the file
+  const char* OddExt;  // the odd rows
+  int OddFileSize;
+  const char* GlExt;   // nullptr: no GL file
+  const char* PlExt;   // nullptr: no palette file
+  int32_t MagName;
+  uint8_t MagFlag;
+  uint8_t MagScreenMode;
+  int MagWidthNum, MagWidthDen;  // the MAG width is W * Num / Den
+};
+
+// The BSAVE stream(s) when AScreen has the native size; nothing otherwise.
+// ALevels: the levels of the palette written into the file (nullptr: none).
+void AddMSXBsaveStreams(TKvDestEngineOptions& AOptions, std::unique_ptr<TKvStreamList>& AStreams,
+                        TKvBitmapData& AScreen, const TKvPaletteRGB* ALevels, const TKvMSXBitmapMode& AMode);
+// The GL stream with the palette file as its sub-stream; nothing for the
+// interlaced modes.
+void AddMSXGlStreams(TKvDestEngineOptions& AOptions, std::unique_ptr<TKvStreamList>& AStreams,
+                     TKvBitmapData& AScreen, const TKvPaletteRGB* ALevels, const TKvMSXBitmapMode& AMode);
+// The MAG stream; APalette: the palette it carries (Colors entries), nullptr
+// for the options' result palette. Nothing for an odd SCREEN 6 width.
+void AddMSXMagStream(TKvDestEngineOptions& AOptions, std::unique_ptr<TKvStreamList>& AStreams,
+                     TKvBitmapData& AScreen, const TKvPalette256* APalette, const TKvMSXBitmapMode& AMode);
+// 2 bytes per colour of APalette (at most 16): (R shl 4) or B, then G, the
+// exact level indexes of the colour in ALevels ("Internal error" otherwise).
+void PutMSXLevelPalette(uint8_t* AEntries, const TKvPalette256& APalette, const TKvPaletteRGB& ALevels);
+
+// Options of the plain forms. The size is free; the default is the native one.
+class TKvMSXScr5EngineOptions : public TKvDestEngineOptions {
+public:
+  TKvMSXScr5EngineOptions();
+  TKvSize GetDefaultSize() const override { return {256, 212}; }
+  // The hardware palette of the palette type's levels.
+  void UpdatePalette() override;
+};
+
+class TKvMSXScr6EngineOptions : public TKvMSXScr5EngineOptions {
+public:
+  TKvMSXScr6EngineOptions();
+  TKvSize GetDefaultSize() const override { return {512, 212}; }
+};
+
+class TKvMSXScr7EngineOptions : public TKvMSXScr5EngineOptions {
+public:
+  TKvMSXScr7EngineOptions();
+  TKvSize GetDefaultSize() const override { return {512, 212}; }
+};
+
+class TKvMSXScr8EngineOptions : public TKvDestEngineOptions {
+public:
+  TKvMSXScr8EngineOptions();
+  TKvSize GetDefaultSize() const override { return {256, 212}; }
+};
+
+// The YJK screens keep whole groups of 4 pixels: a width is rounded up to a
+// multiple of 4.
+class TKvMSXScr12EngineOptions : public TKvDestEngineOptions {
+public:
+  TKvMSXScr12EngineOptions();
+  TKvSize GetDefaultSize() const override { return {256, 212}; }
+  void SetWidth(int32_t AValue) override;
+};
+
+// "YJK" has no hardware palette; "YJK+YAE" picks its 16 colours among the
+// V9958 colours.
+class TKvMSXScr10EngineOptions : public TKvMSXScr12EngineOptions {
+public:
+  TKvMSXScr10EngineOptions();
+  void UpdatePalette() override;
+};
+
+// The interlaced form of plain options TPlain: twice the lines, an even
+// height, another pixel aspect.
+template <class TPlain, uint8_t AAspect>
+class TKvMSXInterlacedOptionsOf : public TPlain {
+public:
+  TKvMSXInterlacedOptionsOf() { this->SetPixelAspect(AAspect); }
+  TKvSize GetDefaultSize() const override { return {TPlain::GetDefaultSize().Width, 424}; }
+  void SetHeight(int32_t AValue) override { TPlain::SetHeight(AValue + (AValue & 1)); }
+};
+
+using TKvMSXScr5InterlacedEngineOptions = TKvMSXInterlacedOptionsOf<TKvMSXScr5EngineOptions, 18>;
+using TKvMSXScr6InterlacedEngineOptions = TKvMSXInterlacedOptionsOf<TKvMSXScr6EngineOptions, 12>;
+using TKvMSXScr7InterlacedEngineOptions = TKvMSXInterlacedOptionsOf<TKvMSXScr7EngineOptions, 12>;
+using TKvMSXScr8InterlacedEngineOptions = TKvMSXInterlacedOptionsOf<TKvMSXScr8EngineOptions, 18>;
+using TKvMSXScr10InterlacedEngineOptions = TKvMSXInterlacedOptionsOf<TKvMSXScr10EngineOptions, 18>;
+using TKvMSXScr12InterlacedEngineOptions = TKvMSXInterlacedOptionsOf<TKvMSXScr12EngineOptions, 18>;
+
+// SCREEN 5 and 7 (SCREEN 6 with its own mode set and 4 colours).
+class TKvMSXScr5EngineUI : public TKvDestEngineUIEx {
+public:
+  explicit TKvMSXScr5EngineUI(TKvDestEngineOptions* AOptions) : TKvMSXScr5EngineUI(AOptions, 0x20803, 16) {}
+  // The hardware palette, 32 columns.
+  TKvPalette* GetEditedPalette(TKvPalette256& AScratch, int& AColumns) override;
+
+protected:
+  TKvMSXScr5EngineUI(TKvDestEngineOptions* AOptions, uint32_t AModeSet, int AColors);
+};
+using TKvMSXScr7EngineUI = TKvMSXScr5EngineUI;
+
+class TKvMSXScr6EngineUI : public TKvMSXScr5EngineUI {
+public:
+  explicit TKvMSXScr6EngineUI(TKvDestEngineOptions* AOptions) : TKvMSXScr5EngineUI(AOptions, 0x20C03, 4) {}
+};
+
+class TKvMSXScr8EngineUI : public TKvDestEngineUIEx {
+public:
+  explicit TKvMSXScr8EngineUI(TKvDestEngineOptions* AOptions);
+};
+
+class TKvMSXScr10EngineUI : public TKvDestEngineUIEx {
+public:
+  explicit TKvMSXScr10EngineUI(TKvDestEngineOptions* AOptions);
+};
+
+class TKvMSXScr12EngineUI : public TKvDestEngineUIEx {
+public:
+  explicit TKvMSXScr12EngineUI(TKvDestEngineOptions* AOptions);
+};
+
+// An engine of these modes: T::Mode() describes it.
+template <class T, class TOptions, class TUI>
+class TKvMSXBitmapEngineOf : public TKvMSXEngineOf<T, TOptions, TUI> {
+public:
+  static std::string GetPlatformName() { return "MSX"; }
+  static std::string GetModeName() { return T::Mode().Name; }
+  static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*, TKvPalette256*,
+                                            TKvDestEngineOptions& AOptions, TKvDestProgress& AProgress,
+                                            std::unique_ptr<TKvStreamList>& AStreams) {
+    return T::Mode().Convert(AAbort, ABitmap, AOptions, AProgress, AStreams, T::Mode());
+  }
+};
+
+#define KV_MSX_BITMAP_ENGINE(Name, Options, UI)                                \
+  class Name : public TKvMSXBitmapEngineOf<Name, Options, UI> {                \
+  public:                                                                      \
+    static const TKvMSXBitmapMode& Mode();                                     \
+  }
+
+KV_MSX_BITMAP_ENGINE(TKvMSXScr5Engine, TKvMSXScr5EngineOptions, TKvMSXScr5EngineUI);
+KV_MSX_BITMAP_ENGINE(TKvMSXScr5InterlacedEngine, TKvMSXScr5InterlacedEngineOptions, TKvMSXScr5EngineUI);
+KV_MSX_BITMAP_ENGINE(TKvMSXScr6Engine, TKvMSXScr6EngineOptions, TKvMSXScr6EngineUI);
+KV_MSX_BITMAP_ENGINE(TKvMSXScr6InterlacedEngine, TKvMSXScr6InterlacedEngineOptions, TKvMSXScr6EngineUI);
+KV_MSX_BITMAP_ENGINE(TKvMSXScr7Engine, TKvMSXScr7EngineOptions, TKvMSXScr7EngineUI);
+KV_MSX_BITMAP_ENGINE(TKvMSXScr7InterlacedEngine, TKvMSXScr7InterlacedEngineOptions, TKvMSXScr7EngineUI);
+KV_MSX_BITMAP_ENGINE(TKvMSXScr8Engine, TKvMSXScr8EngineOptions, TKvMSXScr8EngineUI);
+KV_MSX_BITMAP_ENGINE(TKvMSXScr8InterlacedEngine, TKvMSXScr8InterlacedEngineOptions, TKvMSXScr8EngineUI);
+KV_MSX_BITMAP_ENGINE(TKvMSXScr10Engine, TKvMSXScr10EngineOptions, TKvMSXScr10EngineUI);
+KV_MSX_BITMAP_ENGINE(TKvMSXScr10InterlacedEngine, TKvMSXScr10InterlacedEngineOptions, TKvMSXScr10EngineUI);
+KV_MSX_BITMAP_ENGINE(TKvMSXScr12Engine, TKvMSXScr12EngineOptions, TKvMSXScr12EngineUI);
+KV_MSX_BITMAP_ENGINE(TKvMSXScr12InterlacedEngine, TKvMSXScr12InterlacedEngineOptions, TKvMSXScr12EngineUI);
+
+#undef KV_MSX_BITMAP_ENGINE
 
 // The modes of the "MSX" platform in list order.
 const std::vector<const TKvDestEngineClass*>& MSXDestEngineClasses();

@@ -203,8 +203,10 @@ TEST(KvSavePlatformMSX, Screen4ColourWritesItsPalette) {
 TEST(KvSavePlatformMSX, UnhandledPaletteModes) {
   auto pic = ZxTestPicture(256, 192, 1);
   for (const TKvDestEngineClass* c : MSXDestEngineClasses()) {
+    // The YJK screens have no palette modes: their palette type chooses.
+    if (c->GetModeName().starts_with("10 ") || c->GetModeName().starts_with("12 ")) continue;
     try {
-      ZxConvert(*c, *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(10); });
+      ZxConvert(*c, *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(2); });
       ADD_FAILURE() << c->GetModeName();
     } catch (const EOSError& e) {
       EXPECT_EQ(e.ErrorCode, 87u);
