@@ -6,6 +6,7 @@
 #include "importers/KvOpenPlatformBK0010.h"
 #include "importers/KvOpenPlatformCommodore64.h"
 #include "importers/KvOpenPlatformDVK.h"
+#include "importers/KvOpenPlatformElementZX.h"
 #include "importers/KvOpenPlatformElectronikaMS0515.h"
 #include "importers/KvOpenPlatformMSX.h"
 #include "importers/KvOpenPlatformOric.h"
@@ -37,6 +38,7 @@ TKvUnitInitList& ImporterUnits() {
                                                 {"KvOpenPlatformCommodore64", &InitKvOpenPlatformCommodore64},
                                                 {"KvOpenPlatformDVK", &InitKvOpenPlatformDVK},
                                                 {"KvOpenPlatformElectronikaMS0515", &InitKvOpenPlatformElectronikaMS0515},
+                                                {"KvOpenPlatformElementZX", &InitKvOpenPlatformElementZX},
                                                 {"KvOpenPlatformMSX", &InitKvOpenPlatformMSX},
                                                 {"KvOpenPlatformOric", &InitKvOpenPlatformOric},
                                                 {"KvOpenPlatformPlayStation", &InitKvOpenPlatformPlayStation},

@@ -5,6 +5,7 @@
 #include "platforms/KvSavePlatformAmstradCPC.h"
 #include "platforms/KvSavePlatformBK0010.h"
 #include "platforms/KvSavePlatformDVK.h"
+#include "platforms/KvSavePlatformElementZX.h"
 #include "platforms/KvSavePlatformElectronikaMS0515.h"
 #include "platforms/KvSavePlatformMSX.h"
 #include "platforms/KvSavePlatformProfi.h"
@@ -30,6 +31,7 @@ TKvUnitInitList& PlatformUnits() {
                                                  {"KvSavePlatformBK0010", &InitKvSavePlatformBK0010},
                                                  {"KvSavePlatformDVK", &InitKvSavePlatformDVK},
                                                  {"KvSavePlatformElectronikaMS0515", &InitKvSavePlatformElectronikaMS0515},
+                                                 {"KvSavePlatformElementZX", &InitKvSavePlatformElementZX},
                                                  {"KvSavePlatformMSX", &InitKvSavePlatformMSX},
                                                  {"KvSavePlatformProfi", &InitKvSavePlatformProfi},
                                                  {"KvSavePlatformScorpionGMX", &InitKvSavePlatformScorpionGMX},

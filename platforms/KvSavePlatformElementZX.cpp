@@ -1,0 +1,479 @@
+#include "platforms/KvSavePlatformElementZX.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "core/KvPaletteRGB.h"
+#include "core/KvStream.h"
+#include "shell/noxShellBaseExtension.h"
+
+namespace {
+
+constexpr int kHrcPixelSize = 12288;
+constexpr int kHrcSize = 15360;
+constexpr int kHrxSize = 15456;
+constexpr int kHrxPaperPalette = 15360;
+constexpr int kHrxInkPalette = 15408;
+constexpr uint8_t kZxLevel = 182;
+
+double Dist(const TKvLinRGBColor& A, const TKvLinRGBColor& B) {
+  const double r = A.R - B.R, g = A.G - B.G, b = A.B - B.B;
+  return r * r + g * g + b * b;
+}
+
+// Applies the lightness and saturation fixes once; the routines called
+// afterwards must not repeat them.
+void AdjustOnce(TKvImage& AImage, TKvDestEngineOptions& AOptions) {
+  AImage.Adjust(AOptions.LightnessFix, AOptions.SaturationFix);
+  AOptions.SetLightnessFix(0);
+  AOptions.SetSaturationFix(0);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Options
+
+TKvElementZXSCREngineOptions::TKvElementZXSCREngineOptions() { SetPaletteMode(11); }
+
+TKvElementZXHRCEngineOptions::TKvElementZXHRCEngineOptions() {
+  SetPaletteMode(11);
+  SetPixelAspect(1);  // "1:2"
+}
+
+void TKvElementZXHRXCEngineOptions::UpdatePalette() {
+  if (Palette) Palette->Clear();
+  HardwarePalette = TKvPaletteRGB::CreateType(ptRGB888, false);
+}
+
+// ---------------------------------------------------------------------------
+// Screens
+
+TKvElementZXHRCScreen::TKvElementZXHRCScreen(void* AData) : TKvCellScreen(512, 192, AData) {}
+
+int TKvElementZXHRCScreen::GetAttr(int CellX, int CellY) {
+  return Data[kHrcPixelSize + CellY * 64 + (MirrorX ? 63 - CellX : CellX)];
+}
+
+void TKvElementZXHRCScreen::SetAttr(int CellX, int CellY, int AAttr) {
+  Data[kHrcPixelSize + CellY * 64 + (MirrorX ? 63 - CellX : CellX)] = static_cast<uint8_t>(AAttr);
+}
+
+// ---------------------------------------------------------------------------
+// Cell images
+
+std::unique_ptr<TKvBitmap> TKvElementZXCellImage::RunCells(bool* AAbort, TKvDestProgress* AProgress, int ACellHeight,
+                                                           TKvPalette256& APalette,
+                                                           std::unique_ptr<TKvBitmap> AResult) {
+  // Every job reads the colours; their forms are filled before they start.
+  CacheColors();
+  APalette.UpdateCache();
+  FAbort = AAbort;
+  FProgress = AProgress;
+  FCellHeight = ACellHeight;
+  FCellsAcross = FWidth / 8;
+  FCellsDown = FHeight / ACellHeight;
+  FColors.clear();
+  for (int i = 0; i < APalette.Count; ++i) FColors.push_back(APalette.GetLinRGB(i));
+  FResult = std::move(AResult);
+  FMirror = false;
+  const int LCount = FCellsAcross * FCellsDown;
+  if (FProgress) FProgress->SetProgress(LCount, 0);
+  if (ProcessorCount < 2 || LCount < 2) {
+    SolveCells(0, LCount - 1);
+  } else {
+    TKvJobList LJobs;
+    TKvRangeSplitter LSplitter;
+    LSplitter.Init(LCount, 0);
+    int32_t LFirst = 0, LLast = 0;
+    while (LSplitter.Next(LFirst, LLast)) new TKvElementZXCellJob(&LJobs, this, LFirst, LLast);
+    LJobs.Run(AAbort);
+  }
+  if (Aborted(AAbort)) Abort();
+  return std::move(FResult);
+}
+
+void TKvElementZXCellImage::SolveCells(int AFirst, int ALast) {
+  const int n = static_cast<int>(FColors.size());
+  std::vector<double> LDist(static_cast<size_t>(8 * FCellHeight * n));
+  std::vector<int> LIndexes(static_cast<size_t>(8 * FCellHeight));
+  for (int c = AFirst; c <= ALast; ++c) {
+    if (Aborted(FAbort)) return;
+    const int x0 = (c % FCellsAcross) * 8, y0 = (c / FCellsAcross) * FCellHeight;
+    size_t k = 0;
+    for (int y = 0; y < FCellHeight; ++y)
+      for (int x = 0; x < 8; ++x) {
+        const TKvLinRGBColor p = GetPixels(x0 + x, y0 + y)->GetLinRGB();
+        for (int i = 0; i < n; ++i) LDist[k++] = Dist(p, FColors[static_cast<size_t>(i)]);
+      }
+    SolveCell(x0, y0, LDist, LIndexes);
+    if (Aborted(FAbort)) return;
+    PutCell(x0, y0, LIndexes);
+    if (FProgress) FProgress->IncProgress();
+  }
+}
+
+void TKvElementZXCellImage::PutCell(int AX, int AY, const std::vector<int>& AIndexes) {
+  std::lock_guard<std::recursive_mutex> LGuard(FLock);
+  size_t k = 0;
+  for (int y = 0; y < FCellHeight; ++y)
+    for (int x = 0; x < 8; ++x) FResult->SetPixel(AX + x, AY + y, AIndexes[k++]);
+}
+
+namespace {
+
+// Per pixel of a cell, the least of its distances to colours A and B.
+void PairMinimum(const std::vector<double>& ADist, int n, int A, int B, std::vector<double>& AMin) {
+  for (size_t p = 0; p < AMin.size(); ++p) AMin[p] = std::min(ADist[p * n + A], ADist[p * n + B]);
+}
+
+double TripleError(const std::vector<double>& ADist, int n, const std::vector<double>& AMin, int C) {
+  double e = 0;
+  for (size_t p = 0; p < AMin.size(); ++p) e += std::min(AMin[p], ADist[p * n + C]);
+  return e;
+}
+
+// Each pixel's nearest of three colours, the first on ties.
+void AssignNearest(const std::vector<double>& ADist, int n, int A, int B, int C, std::vector<int>& AIndexes) {
+  for (size_t p = 0; p < AIndexes.size(); ++p) {
+    const double da = ADist[p * n + A], db = ADist[p * n + B], dc = ADist[p * n + C];
+    AIndexes[p] = (da <= db && da <= dc) ? A : (db <= dc ? B : C);
+  }
+}
+
+}  // namespace
+
+std::unique_ptr<TKvBitmap4> TKvElementZXLayedSCRImage::ConvertCells(bool* AAbort, TKvDestProgress* AProgress,
+                                                                    int ACellHeight, bool AGray,
+                                                                    TKvPalette256& APalette) {
+  FGray = AGray;
+  auto LResult = RunCells(AAbort, AProgress, ACellHeight, APalette,
+                          std::make_unique<TKvBitmap4>(FWidth, FHeight, &APalette));
+  return std::unique_ptr<TKvBitmap4>(static_cast<TKvBitmap4*>(LResult.release()));
+}
+
+void TKvElementZXLayedSCRImage::SolveCell(int, int, const std::vector<double>& ADist, std::vector<int>& AIndexes) {
+  const int n = static_cast<int>(FColors.size());
+  if (FGray) {
+    AssignNearest(ADist, n, 0, 1, 2, AIndexes);
+    return;
+  }
+  std::vector<double> LMin(AIndexes.size());
+  double LBest = 10000;
+  int ba = 0, bb = 1, bc = 1;
+  for (int a = 0; a <= 14; ++a)
+    for (int b = a + 1; b <= (a < 8 ? 7 : 15); ++b) {
+      if (Aborted(FAbort)) return;
+      PairMinimum(ADist, n, a, b, LMin);
+      for (int c = 1; c <= 15; ++c) {
+        const double e = TripleError(ADist, n, LMin, c);
+        if (e < LBest) LBest = e, ba = a, bb = b, bc = c;
+      }
+    }
+  AssignNearest(ADist, n, ba, bb, bc, AIndexes);
+}
+
+std::unique_ptr<TKvBitmap8> TKvElementZXHRXCImage::ConvertCells(bool* AAbort, TKvDestProgress* AProgress,
+                                                                TKvCellScreen* AScreen, TKvPalette256& APalette) {
+  if (FWidth != 512 || FHeight != 192) RaiseInternalError();
+  FScreen = AScreen;
+  auto LResult =
+      RunCells(AAbort, AProgress, 4, APalette, std::make_unique<TKvBitmap8>(FWidth, FHeight, &APalette));
+  return std::unique_ptr<TKvBitmap8>(static_cast<TKvBitmap8*>(LResult.release()));
+}
+
+void TKvElementZXHRXCImage::SolveCell(int AX, int AY, const std::vector<double>& ADist, std::vector<int>& AIndexes) {
+  const int n = static_cast<int>(FColors.size());
+  // Fewer than two colours leave no pair: the one colour, paper and ink 0.
+  int bi = 0, bj = 0;
+  double LBest = 10000;
+  for (int i = 0; i + 1 < n; ++i)
+    for (int j = i + 1; j < n; ++j) {
+      if (Aborted(FAbort)) return;
+      double e = 0;
+      for (size_t p = 0; p < AIndexes.size(); ++p) e += std::min(ADist[p * n + i], ADist[p * n + j]);
+      if (e < LBest) LBest = e, bi = i, bj = j;
+    }
+  for (size_t p = 0; p < AIndexes.size(); ++p)
+    AIndexes[p] = bj != bi && ADist[p * n + bj] < ADist[p * n + bi] ? bj : bi;
+  if (!FScreen) return;
+  std::lock_guard<std::recursive_mutex> LGuard(FLock);
+  size_t k = 0;
+  for (int y = 0; y < FCellHeight; ++y)
+    for (int x = 0; x < 8; ++x) FScreen->SetPixel(AX + x, AY + y, AIndexes[k++] == bj && bj != bi ? 1 : 0);
+  FScreen->SetAttr(AX / 8, AY / FCellHeight, bj > bi ? ((bj - 1) << 4) | bi : 0);
+}
+
+void TKvElementZXLayedHRXCImage::SolveCell(int, int, const std::vector<double>& ADist, std::vector<int>& AIndexes) {
+  const int n = static_cast<int>(FColors.size());
+  if (n < 2) {
+    std::fill(AIndexes.begin(), AIndexes.end(), 0);
+    return;
+  }
+  std::vector<double> LMin(AIndexes.size());
+  double LBest = 10000;
+  int bi = 0, bk = 1, bc = 1;
+  for (int i = 0; i + 1 < n; ++i)
+    for (int k = i + 1; k < n; ++k) {
+      if (Aborted(FAbort)) return;
+      PairMinimum(ADist, n, k, i, LMin);
+      for (int c = 1; c < n; ++c) {
+        const double e = TripleError(ADist, n, LMin, c);
+        if (e < LBest) LBest = e, bi = i, bk = k, bc = c;
+      }
+    }
+  AssignNearest(ADist, n, bk, bi, bc, AIndexes);
+}
+
+// ---------------------------------------------------------------------------
+// Panels
+
+TKvElementZXSCREngineUI::TKvElementZXSCREngineUI(TKvDestEngineOptions* AOptions) : TKvDestEngineUIEx(AOptions) {
+  AddPositionSection(0);
+  AddPaletteSeparator();
+  AddPaletteModeSection(2051);  // "Black/white", "Gray", "Сolor"
+  AddColorUsageSection(true);
+  AddDitheringSection(false);
+  // The colour usage means something only in colour.
+  AddRelated(pcModeCombo, 2, pcColorUsageLabel, false);
+  AddRelated(pcModeCombo, 2, pcColorUsageCombo, false);
+}
+
+TKvElementZXLayedSCREngineUI::TKvElementZXLayedSCREngineUI(TKvDestEngineOptions* AOptions)
+    : TKvDestEngineUIEx(AOptions) {
+  AddPositionSection(0);
+  AddPaletteSeparator();
+  AddPaletteModeSection(2050);  // "Gray", "Сolor"
+  AddDitheringSection(false);
+}
+
+TKvElementZXHRXCEngineUI::TKvElementZXHRXCEngineUI(TKvDestEngineOptions* AOptions, int APaletteRows)
+    : TKvDestEngineUIEx(AOptions) {
+  AddPositionSection(0);
+  AddPaletteSeparator();
+  AddPaletteModeSection(2050);  // "Gray", "Сolor"
+  AddDestPalette(16, APaletteRows, true);
+  AddDitheringSection(false);
+}
+
+// ---------------------------------------------------------------------------
+// Attribute engines
+
+namespace {
+
+template <class TScreen>
+std::unique_ptr<TKvCellScreen> NewScreen(uint8_t APaletteMode, TKvStreamList& AStreams, const char* AExtension,
+                                         int AMonoSize, int AColorSize) {
+  int LSize = 0;
+  if (APaletteMode == 0)
+    LSize = AMonoSize;
+  else if (APaletteMode == 1 || APaletteMode == 11)
+    LSize = AColorSize;
+  else
+    RaiseInternalError();
+  return std::make_unique<TScreen>(AStreams.NewStream(AExtension, LSize)->GetMemory());
+}
+
+std::unique_ptr<TKvBitmap> ConvertAttributes(bool* AAbort, TBitmap32& ABitmap, TKvDestEngineOptions& AOptions,
+                                             TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams,
+                                             bool AHrc) {
+  AStreams = std::make_unique<TKvStreamList>();
+  auto LScreen = AHrc ? TKvElementZXHRCEngine::CreateScreen(AOptions.PaletteMode, *AStreams)
+                      : TKvElementZXSCREngine::CreateScreen(AOptions.PaletteMode, *AStreams);
+  TKvPalette256& LResultPalette = *AOptions.GetPalette();
+  if (AOptions.PaletteMode == 0) {
+    // A dark pixel sets its bit.
+    TKvImage LImage(ABitmap);
+    LResultPalette.FillWhiteBlack();
+    return LImage.ConvertBW(AAbort, AOptions, LScreen.get(), &LResultPalette, 1, 0);
+  }
+  TKvSpectrumZxColorImage LImage(8, AOptions.GetCellHeight(), ABitmap);
+  LResultPalette.FillGRB16(kZxLevel);
+  if (AOptions.PaletteMode == 1) return LImage.ConvertGray(AAbort, AOptions, &AProgress, LScreen.get());
+  return LImage.Convert(AAbort, AOptions, &AProgress, LScreen.get());
+}
+
+}  // namespace
+
+std::unique_ptr<TKvCellScreen> TKvElementZXSCREngine::CreateScreen(uint8_t APaletteMode, TKvStreamList& AStreams) {
+  return NewScreen<TKvElementZXSCRScreen>(APaletteMode, AStreams, "scr", ZxBitmapSize, ZxScreenSize);
+}
+
+std::unique_ptr<TKvCellScreen> TKvElementZXHRCEngine::CreateScreen(uint8_t APaletteMode, TKvStreamList& AStreams) {
+  return NewScreen<TKvElementZXHRCScreen>(APaletteMode, AStreams, "hrc", kHrcPixelSize, kHrcSize);
+}
+
+std::unique_ptr<TKvDestEngineUI> TKvElementZXSCREngine::CreateUI(TKvDestEngineOptions* AOptions) {
+  return std::make_unique<TKvElementZXSCREngineUI>(AOptions);
+}
+
+std::unique_ptr<TKvDestEngineOptions> TKvElementZXSCREngine::CreateOptions() {
+  return TKvDestEngineOptions::Create<TKvElementZXSCREngineOptions>();
+}
+
+std::unique_ptr<TKvBitmap> TKvElementZXSCREngine::Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*,
+                                                          TKvPalette256*, TKvDestEngineOptions& AOptions,
+                                                          TKvDestProgress& AProgress,
+                                                          std::unique_ptr<TKvStreamList>& AStreams) {
+  return ConvertAttributes(AAbort, ABitmap, AOptions, AProgress, AStreams, false);
+}
+
+std::unique_ptr<TKvDestEngineOptions> TKvElementZXHRCEngine::CreateOptions() {
+  return TKvDestEngineOptions::Create<TKvElementZXHRCEngineOptions>();
+}
+
+std::unique_ptr<TKvBitmap> TKvElementZXHRCEngine::Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*,
+                                                          TKvPalette256*, TKvDestEngineOptions& AOptions,
+                                                          TKvDestProgress& AProgress,
+                                                          std::unique_ptr<TKvStreamList>& AStreams) {
+  return ConvertAttributes(AAbort, ABitmap, AOptions, AProgress, AStreams, true);
+}
+
+// ---------------------------------------------------------------------------
+// Layered attribute engines (preview only)
+
+std::unique_ptr<TKvDestEngineUI> TKvElementZXLayedSCREngine::CreateUI(TKvDestEngineOptions* AOptions) {
+  return std::make_unique<TKvElementZXLayedSCREngineUI>(AOptions);
+}
+
+std::unique_ptr<TKvBitmap> TKvElementZXLayedSCREngine::Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*,
+                                                               TKvPalette256*, TKvDestEngineOptions& AOptions,
+                                                               TKvDestProgress& AProgress,
+                                                               std::unique_ptr<TKvStreamList>&) {
+  TKvElementZXLayedSCRImage LImage(ABitmap);
+  AdjustOnce(LImage, AOptions);
+  TKvPalette256& LPalette = *AOptions.GetPalette();
+  const bool LGray = AOptions.PaletteMode == 1;
+  if (LGray) {
+    LPalette.FillBlackGrayWhite(kZxLevel);
+    LImage.MakeGray();
+  } else if (AOptions.PaletteMode == 11) {
+    LPalette.FillGRB16(kZxLevel);
+  } else {
+    RaiseOSError(87);
+  }
+  LImage.DitherToPalette(AAbort, AOptions, LPalette, false);
+  return LImage.ConvertCells(AAbort, &AProgress, AOptions.GetCellHeight(), LGray, LPalette);
+}
+
+std::unique_ptr<TKvDestEngineOptions> TKvElementZXLayedHRCEngine::CreateOptions() {
+  return TKvDestEngineOptions::Create<TKvElementZXHRCEngineOptions>();
+}
+
+// ---------------------------------------------------------------------------
+// HRXC engines
+
+namespace {
+
+// The quantized colours of the picture (at most 17), dithered into it; the
+// paper palette takes the first N - 1 and the ink palette the last N - 1.
+// A single colour is entry 0 of both.
+void QuantizeHrxc(bool* AAbort, TKvImage& AImage, TKvDestEngineOptions& AOptions, TKvPalette256& APaper,
+                  TKvPalette256& AInk) {
+  const uint8_t LMode = AOptions.PaletteMode;
+  if (LMode != 1 && LMode != 11) RaiseOSError(87);
+  AdjustOnce(AImage, AOptions);
+  auto LRGB = TKvPaletteRGB::CreateType(ptRGB888, LMode == 1);
+  if (LMode == 1) {
+    AImage.MakeGray();
+    TKvDestEngine::QuantizePalette(AAbort, AImage, *LRGB->GrayPalette, 17, AOptions);
+  } else {
+    TKvDestEngine::QuantizePalette(AAbort, AImage, *LRGB, 17, AOptions);
+  }
+  TKvPalette256& LResult = *AOptions.GetPalette();
+  if (LResult.Count == 0) LResult.AddRGB(0, 0, 0);
+  AImage.FitToPaletteGray(LResult);
+  AImage.DitherToPalette(AAbort, AOptions, LResult, false);
+  APaper.Clear();
+  AInk.Clear();
+  if (LResult.Count == 1) {
+    APaper.AddColor(LResult.Colors[0]);
+    AInk.AddColor(LResult.Colors[0]);
+    return;
+  }
+  for (int i = 0; i + 1 < LResult.Count; ++i) APaper.AddColor(LResult.Colors[i]);
+  for (int i = 1; i < LResult.Count; ++i) AInk.AddColor(LResult.Colors[i]);
+}
+
+void FillBlack(TKvPalette256& APalette, int ACount) {
+  APalette.Clear();
+  for (int i = 0; i < ACount; ++i) APalette.AddRGB(0, 0, 0);
+}
+
+}  // namespace
+
+std::unique_ptr<TKvDestEngineUI> TKvElementZXHRXCEngine::CreateUI(TKvDestEngineOptions* AOptions) {
+  return std::make_unique<TKvElementZXHRXCEngineUI>(AOptions);
+}
+
+std::unique_ptr<TKvDestEngineOptions> TKvElementZXHRXCEngine::CreateOptions() {
+  return TKvDestEngineOptions::Create<TKvElementZXHRXCEngineOptions>();
+}
+
+std::unique_ptr<TKvBitmap> TKvElementZXHRXCEngine::Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*,
+                                                           TKvPalette256*, TKvDestEngineOptions& AOptions,
+                                                           TKvDestProgress& AProgress,
+                                                           std::unique_ptr<TKvStreamList>& AStreams) {
+  AStreams = std::make_unique<TKvStreamList>();
+  uint8_t* LData = AStreams->NewStream("hrx", kHrxSize)->GetMemory();
+  TKvElementZXHRXCImage LImage(ABitmap);
+  TKvPalette256 LPaper, LInk;
+  QuantizeHrxc(AAbort, LImage, AOptions, LPaper, LInk);
+  TKvElementZXHRCScreen LScreen(LData);
+  TKvPalette256& LResultPalette = *AOptions.GetPalette();
+  auto LResult = LImage.ConvertCells(AAbort, &AProgress, &LScreen, LResultPalette);
+  FillBlack(LResultPalette, 32);
+  for (int i = 0; i < 16; ++i)
+    for (auto [LList, LOffset] : {std::pair{&LPaper, 0}, std::pair{&LInk, 16}}) {
+      if (i >= LList->Count) continue;
+      const TKvStdRGBColor c = LList->GetStdRGB(i);
+      LResultPalette.Colors[LOffset + i].InitStdRGB(c);
+      uint8_t* e = LData + (LOffset ? kHrxInkPalette : kHrxPaperPalette) + 3 * i;
+      e[0] = c.B, e[1] = c.G, e[2] = c.R;
+    }
+  return LResult;
+}
+
+std::unique_ptr<TKvDestEngineUI> TKvElementZXLayedHRXCEngine::CreateUI(TKvDestEngineOptions* AOptions) {
+  return std::make_unique<TKvElementZXLayedHRXCEngineUI>(AOptions);
+}
+
+std::unique_ptr<TKvDestEngineOptions> TKvElementZXLayedHRXCEngine::CreateOptions() {
+  return TKvDestEngineOptions::Create<TKvElementZXHRXCEngineOptions>();
+}
+
+std::unique_ptr<TKvBitmap> TKvElementZXLayedHRXCEngine::Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*,
+                                                                TKvPalette256*, TKvDestEngineOptions& AOptions,
+                                                                TKvDestProgress& AProgress,
+                                                                std::unique_ptr<TKvStreamList>&) {
+  TKvElementZXLayedHRXCImage LImage(ABitmap);
+  TKvPalette256 LPaper, LInk;
+  QuantizeHrxc(AAbort, LImage, AOptions, LPaper, LInk);
+  TKvPalette256& LResultPalette = *AOptions.GetPalette();
+  auto LResult = LImage.ConvertCells(AAbort, &AProgress, nullptr, LResultPalette);
+  FillBlack(LResultPalette, 64);
+  for (int i = 0; i < 16; ++i) {
+    if (i < LPaper.Count) {
+      LResultPalette.Colors[i].InitStdRGB(LPaper.GetStdRGB(i));
+      LResultPalette.Colors[32 + i].InitStdRGB(LPaper.GetStdRGB(i));
+    }
+    if (i < LInk.Count) {
+      LResultPalette.Colors[16 + i].InitStdRGB(LInk.GetStdRGB(i));
+      LResultPalette.Colors[48 + i].InitStdRGB(LInk.GetStdRGB(i));
+    }
+  }
+  return LResult;
+}
+
+const std::vector<const TKvDestEngineClass*>& ElementZXDestEngineClasses() {
+  static const std::vector<const TKvDestEngineClass*> LClasses = {
+      &DestEngineClass<TKvElementZXSCREngine>(),      &DestEngineClass<TKvElementZXLayedSCREngine>(),
+      &DestEngineClass<TKvElementZXHRCEngine>(),      &DestEngineClass<TKvElementZXLayedHRCEngine>(),
+      &DestEngineClass<TKvElementZXHRXCEngine>(),     &DestEngineClass<TKvElementZXLayedHRXCEngine>(),
+  };
+  return LClasses;
+}
+
+void InitKvSavePlatformElementZX() {
+  for (const TKvDestEngineClass* c : ElementZXDestEngineClasses()) RegisterDestEngine(*c);
+}

@@ -1,0 +1,224 @@
+// The converters of the "eLeMeNt ZX" platform: the standard attribute
+// screen (".scr"), the 512x192 screen of 8x4 attribute cells (".hrc"), the
+// same screen whose cells take a paper and an ink from two palettes of 16
+// free colours (".hrx"), and three layered previews of these modes whose
+// cells hold three colours.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "core/KvImage.h"
+#include "core/KvThreadJob.h"
+#include "platforms/KvSavePlatformZxSpectrumCommon.h"
+
+class TKvElementZXSCREngineOptions : public TKvDestFixedSizeEngineOptions {
+public:
+  TKvElementZXSCREngineOptions();
+  TKvSize GetDefaultSize() const override { return {256, 192}; }
+  int32_t GetCellWidth() const override { return 8; }
+  int32_t GetCellHeight() const override { return 8; }
+};
+
+class TKvElementZXHRCEngineOptions : public TKvDestFixedSizeEngineOptions {
+public:
+  TKvElementZXHRCEngineOptions();
+  TKvSize GetDefaultSize() const override { return {512, 192}; }
+  int32_t GetCellWidth() const override { return 8; }
+  int32_t GetCellHeight() const override { return 4; }
+};
+
+class TKvElementZXHRXCEngineOptions : public TKvElementZXHRCEngineOptions {
+public:
+  // The result palette is quantized by every conversion; the hardware
+  // palette is every 24-bit colour.
+  void UpdatePalette() override;
+};
+
+// The standard screen layout.
+class TKvElementZXSCRScreen : public TKvZxSpectrumColorScreen {
+public:
+  using TKvZxSpectrumColorScreen::TKvZxSpectrumColorScreen;
+};
+
+// 512x192 in plain rows of 64 bytes, then one attribute per 8x4 cell at
+// 12288 + cy*64 + cx.
+class TKvElementZXHRCScreen : public TKvCellScreen {
+public:
+  explicit TKvElementZXHRCScreen(void* AData);
+  int GetAttr(int CellX, int CellY) override;
+  void SetAttr(int CellX, int CellY, int AAttr) override;
+};
+
+// What the three cell solvers share: the picture's and the palette's linear
+// colours, read by all jobs, and the cells spread over the job runner.
+class TKvElementZXCellImage : public TKvImage {
+public:
+  using TKvImage::TKvImage;
+  // Solves cells AFirst..ALast (row-major); the job body.
+  void SolveCells(int AFirst, int ALast);
+
+protected:
+  // Caches the colours, makes the result bitmap, solves every cell and
+  // returns the result.
+  std::unique_ptr<TKvBitmap> RunCells(bool* AAbort, TKvDestProgress* AProgress, int ACellHeight,
+                                      TKvPalette256& APalette, std::unique_ptr<TKvBitmap> AResult);
+  // Solves the cell whose top-left pixel is (AX, AY): ADist holds each of
+  // its pixels' squared distances to the palette's colours (pixel-major,
+  // FColors.size() per pixel); AIndexes receives each pixel's index.
+  virtual void SolveCell(int AX, int AY, const std::vector<double>& ADist, std::vector<int>& AIndexes) = 0;
+  // Writes a solved cell's indexes to the result under the lock.
+  void PutCell(int AX, int AY, const std::vector<int>& AIndexes);
+
+  bool* FAbort = nullptr;
+  TKvDestProgress* FProgress = nullptr;
+  int FCellsAcross = 0;
+  int FCellsDown = 0;
+  int FCellHeight = 8;
+  std::vector<TKvLinRGBColor> FColors;
+  std::unique_ptr<TKvBitmap> FResult;
+  std::recursive_mutex FLock;
+};
+
+class TKvElementZXCellJob : public TKvJob {
+public:
+  TKvElementZXCellJob(TKvJobList* AList, TKvElementZXCellImage* AImage, int AFirst, int ALast)
+      : TKvJob(AList), FImage(AImage), FFirst(AFirst), FLast(ALast) {}
+  void Execute() override { FImage->SolveCells(FFirst, FLast); }
+
+private:
+  TKvElementZXCellImage* FImage;
+  int FFirst;
+  int FLast;
+};
+using TKvElementZXLayedSCRImageeJob = TKvElementZXCellJob;
+using TKvElementZXHRXCImageJob = TKvElementZXCellJob;
+using TKvElementZXLayedHRXCImageJob = TKvElementZXCellJob;
+
+// Three colours a cell: two of one brightness half and a third of any.
+class TKvElementZXLayedSCRImage : public TKvElementZXCellImage {
+public:
+  using TKvElementZXCellImage::TKvElementZXCellImage;
+  // AGray: the three fixed colours 0, 1, 2, each pixel its nearest.
+  std::unique_ptr<TKvBitmap4> ConvertCells(bool* AAbort, TKvDestProgress* AProgress, int ACellHeight, bool AGray,
+                                           TKvPalette256& APalette);
+
+protected:
+  void SolveCell(int AX, int AY, const std::vector<double>& ADist, std::vector<int>& AIndexes) override;
+
+private:
+  bool FGray = false;
+};
+
+// Two of the N quantized colours a cell: a paper i and an ink j > i.
+class TKvElementZXHRXCImage : public TKvElementZXCellImage {
+public:
+  using TKvElementZXCellImage::TKvElementZXCellImage;
+  // The picture must be 512x192. AScreen (may be nil) receives the pixel
+  // bits and the attributes (ink j - 1 in the high nibble, paper i in the
+  // low one).
+  std::unique_ptr<TKvBitmap8> ConvertCells(bool* AAbort, TKvDestProgress* AProgress, TKvCellScreen* AScreen,
+                                           TKvPalette256& APalette);
+
+protected:
+  void SolveCell(int AX, int AY, const std::vector<double>& ADist, std::vector<int>& AIndexes) override;
+  TKvCellScreen* FScreen = nullptr;
+};
+
+// Three of the N quantized colours a cell.
+class TKvElementZXLayedHRXCImage : public TKvElementZXHRXCImage {
+public:
+  using TKvElementZXHRXCImage::TKvElementZXHRXCImage;
+
+protected:
+  void SolveCell(int AX, int AY, const std::vector<double>& ADist, std::vector<int>& AIndexes) override;
+};
+
+class TKvElementZXSCREngineUI : public TKvDestEngineUIEx {
+public:
+  explicit TKvElementZXSCREngineUI(TKvDestEngineOptions* AOptions);
+};
+
+class TKvElementZXLayedSCREngineUI : public TKvDestEngineUIEx {
+public:
+  explicit TKvElementZXLayedSCREngineUI(TKvDestEngineOptions* AOptions);
+};
+
+class TKvElementZXHRXCEngineUI : public TKvDestEngineUIEx {
+public:
+  explicit TKvElementZXHRXCEngineUI(TKvDestEngineOptions* AOptions, int APaletteRows = 2);
+};
+
+class TKvElementZXLayedHRXCEngineUI : public TKvElementZXHRXCEngineUI {
+public:
+  explicit TKvElementZXLayedHRXCEngineUI(TKvDestEngineOptions* AOptions) : TKvElementZXHRXCEngineUI(AOptions, 4) {}
+};
+
+class TKvElementZXSCREngine : public TKvDestEngineOf<TKvElementZXSCREngine> {
+public:
+  static std::string GetPlatformName() { return "eLeMeNt ZX"; }
+  static std::string GetModeName() { return "256x192x4"; }
+  std::unique_ptr<TKvDestEngineUI> CreateUI(TKvDestEngineOptions* AOptions) override;
+  std::unique_ptr<TKvDestEngineOptions> CreateOptions() override;
+  static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,
+                                            TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,
+                                            TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams);
+  // Adds the zero-filled ".scr" stream of the palette mode (6144 bytes in
+  // mode 0, else 6912) and returns a screen over it; other modes raise
+  // "Internal error".
+  static std::unique_ptr<TKvCellScreen> CreateScreen(uint8_t APaletteMode, TKvStreamList& AStreams);
+};
+
+class TKvElementZXLayedSCREngine : public TKvDestEngineOf<TKvElementZXLayedSCREngine, TKvElementZXSCREngine> {
+public:
+  static std::string GetModeName() { return "256x192x4 Layed"; }
+  std::unique_ptr<TKvDestEngineUI> CreateUI(TKvDestEngineOptions* AOptions) override;
+  static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,
+                                            TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,
+                                            TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams);
+};
+
+class TKvElementZXHRCEngine : public TKvDestEngineOf<TKvElementZXHRCEngine, TKvElementZXSCREngine> {
+public:
+  static std::string GetModeName() { return "512x192x4 HRC"; }
+  std::unique_ptr<TKvDestEngineOptions> CreateOptions() override;
+  static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,
+                                            TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,
+                                            TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams);
+  // ".hrc" of 12288 bytes in mode 0, else 15360.
+  static std::unique_ptr<TKvCellScreen> CreateScreen(uint8_t APaletteMode, TKvStreamList& AStreams);
+};
+
+class TKvElementZXLayedHRCEngine : public TKvDestEngineOf<TKvElementZXLayedHRCEngine, TKvElementZXLayedSCREngine> {
+public:
+  static std::string GetModeName() { return "512x192x4 HRC Layer"; }
+  std::unique_ptr<TKvDestEngineOptions> CreateOptions() override;
+};
+
+class TKvElementZXHRXCEngine : public TKvDestEngineOf<TKvElementZXHRXCEngine> {
+public:
+  static std::string GetPlatformName() { return "eLeMeNt ZX"; }
+  static std::string GetModeName() { return "512x192x4 HRXC"; }
+  std::unique_ptr<TKvDestEngineUI> CreateUI(TKvDestEngineOptions* AOptions) override;
+  std::unique_ptr<TKvDestEngineOptions> CreateOptions() override;
+  static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,
+                                            TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,
+                                            TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams);
+};
+
+class TKvElementZXLayedHRXCEngine : public TKvDestEngineOf<TKvElementZXLayedHRXCEngine> {
+public:
+  static std::string GetPlatformName() { return "eLeMeNt ZX"; }
+  static std::string GetModeName() { return "512x192x4 HRXC Layed"; }
+  std::unique_ptr<TKvDestEngineUI> CreateUI(TKvDestEngineOptions* AOptions) override;
+  std::unique_ptr<TKvDestEngineOptions> CreateOptions() override;
+  static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,
+                                            TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,
+                                            TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams);
+};
+
+const std::vector<const TKvDestEngineClass*>& ElementZXDestEngineClasses();
+void InitKvSavePlatformElementZX();
