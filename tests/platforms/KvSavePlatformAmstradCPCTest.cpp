@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/KvImage.h"
+#include "core/KvThreadJob.h"
 #include "platforms/KvPlatformUnits.h"
 #include "platforms/KvSavePlatformAmstradCPC.h"
 #include "platforms/ZxTestPictures.h"
@@ -232,6 +233,79 @@ TEST(KvSavePlatformAmstradCPC, B0WithSixteenFixedColoursKeepsThem) {
 TEST(KvSavePlatformAmstradCPC, LargerPictureIsRefused) {
   auto pic = ZxTestPicture(161, 200, 1);
   EXPECT_THROW(ZxConvert(DestEngineClass<TKvAmstradCPCMode0Engine>(), *pic), EOSError);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(KvSavePlatformAmstradCPC, SameFilesOnOneAndManyProcessors) {
+  auto pic0 = ZxTestPicture(160, 200, 21);
+  auto picB = ZxTestPicture(192, 272, 22);
+  std::vector<uint8_t> first[2];
+  for (int n : {1, 4}) {
+    TKvProcessorCountOverride count(n);
+    auto a = ZxConvert(DestEngineClass<TKvAmstradCPCMode0Engine>(), *pic0);
+    auto b = ZxConvert(DestEngineClass<TKvAmstradCPCModeB0Engine>(), *picB);
+    std::vector<uint8_t> bytes[2] = {
+        std::vector<uint8_t>(a.Bytes(0), a.Bytes(0) + a.Size(0)),
+        std::vector<uint8_t>(b.Streams->GetStream(0)->GetSubStream(0)->GetMemory(),
+                             b.Streams->GetStream(0)->GetSubStream(0)->GetMemory() + 26240)};
+    for (int k = 0; k < 2; ++k) {
+      if (n == 1)
+        first[k] = bytes[k];
+      else
+        EXPECT_EQ(bytes[k], first[k]) << k;
+    }
+  }
+}
+
+TEST(KvSavePlatformAmstradCPC, MirroredRowsStartAtTheRight) {
+  std::vector<uint8_t> body(16384);
+  TKvAmstradCPCMode1Screen s(320, 200, body.data());
+  s.MirrorX = true;
+  s.SetPixel(0, 9, 3);
+  EXPECT_EQ(body[2048 + 80 + 79], 0x11);
+  std::vector<uint8_t> over(32272);
+  TKvAmstradCPCMode2ExScreen o(768, 272, over.data());
+  o.MirrorX = true;
+  o.SetPixel(0, 271, 1);
+  EXPECT_EQ(over[CPCOverscanRowOffset(271) + 95], 0x01);
+}
+
+TEST(KvSavePlatformAmstradCPC, Panels) {
+  auto find = [](const TKvDestEngineUIEx& AUI, TKvPanelSectionKind AKind) -> const TKvPanelSection* {
+    for (const auto& s : AUI.GetSections())
+      if (s.Kind == AKind) return &s;
+    return nullptr;
+  };
+  auto o = DestEngineClass<TKvAmstradCPCMode0ExEngine>().Create()->CreateOptions();
+  auto ui = DestEngineClass<TKvAmstradCPCMode0ExEngine>().Create()->CreateUI(o.get());
+  auto& ex = dynamic_cast<TKvAmstradCPCPaletteUI&>(*ui);
+  const TKvPanelSection* kinds = find(ex, TKvPanelSectionKind::CustomPaletteComboBox);
+  ASSERT_NE(kinds, nullptr);
+  EXPECT_EQ(kinds->Items, (std::vector<int>{16, 17, 18, 19, 20}));
+  EXPECT_EQ(find(ex, TKvPanelSectionKind::PaletteMode)->Set, 0x20803u);
+  TKvPalette256 scratch;
+  int columns = 0;
+  EXPECT_EQ(ex.GetEditedPalette(scratch, columns)->GetCount(), 27);
+  EXPECT_EQ(columns, 9);
+  EXPECT_TRUE(ex.CanEditPalette());
+  o->SetPaletteType(ptCPCPlus);
+  EXPECT_FALSE(ex.CanEditPalette());
+
+  auto ob = DestEngineClass<TKvAmstradCPCModeB1Engine>().Create()->CreateOptions();
+  auto uib = DestEngineClass<TKvAmstradCPCModeB1Engine>().Create()->CreateUI(ob.get());
+  auto& b1 = dynamic_cast<TKvDestEngineUIEx&>(*uib);
+  EXPECT_EQ(find(b1, TKvPanelSectionKind::CustomPaletteComboBox)->Items, (std::vector<int>{16, 17, 18, 19}));
+  EXPECT_NE(find(b1, TKvPanelSectionKind::MaxFlickering), nullptr);
+  EXPECT_EQ(find(b1, TKvPanelSectionKind::DestPalette)->Rows, 4);
+
+  auto oh = DestEngineClass<TKvAmstradCPCMode2HGBEngine>().Create()->CreateOptions();
+  auto uih = DestEngineClass<TKvAmstradCPCMode2HGBEngine>().Create()->CreateUI(oh.get());
+  const TKvPanelSection* header = find(dynamic_cast<TKvDestEngineUIEx&>(*uih), TKvPanelSectionKind::FileFormatCheckBox);
+  ASSERT_NE(header, nullptr);
+  EXPECT_EQ(header->Caption, "AMSDos header");
 }
 
 }  // namespace
