@@ -37,6 +37,11 @@ void LoadTrialSource(TKvImage& AImage, TTrialSource& ASource) {
   }
 }
 
+inline double SqrDist(const TKvLinRGBColor& a, const TKvLinRGBColor& b) {
+  const double dr = a.R - b.R, dg = a.G - b.G, db = a.B - b.B;
+  return dr * dr + dg * dg + db * db;
+}
+
 // The score of TKvImage::FitToPaletteGray and TKvImage::DitherToPalette on a
 // copy of the picture, step for step the same arithmetic on linear colours
 // only, so the same score to the last bit at a fraction of the memory
@@ -69,6 +74,14 @@ double CompactTrial(bool* AAbort, const TTrialSource& ASource, std::vector<TKvLi
     }
     AWork[i] = v;
   }
+  // The candidate's colours side by side; the search below is the
+  // palette's own nearest-colour rule (least squared distance, the first on
+  // ties) on them.
+  std::vector<TKvLinRGBColor> LColors(static_cast<size_t>(APalette.GetCount()));
+  for (int i = 0; i < APalette.GetCount(); ++i) LColors[static_cast<size_t>(i)] = APalette.GetLinRGB(i);
+  if (LColors.empty()) RaiseInternalError();
+  const TKvLinRGBColor* const LFirst = LColors.data();
+  const TKvLinRGBColor* const LEnd = LFirst + LColors.size();
   const int W = ASource.Width, H = ASource.Height;
   const uint8_t LMethod = AOptions.DitherMethod;
   const bool LSerpentine = AOptions.Serpentine;
@@ -81,7 +94,16 @@ double CompactTrial(bool* AAbort, const TTrialSource& ASource, std::vector<TKvLi
       if (Aborted(AAbort)) Abort();
       TKvLinRGBColor& px = LRow[LMirror ? W - 1 - x : x];
       const TKvLinRGBColor old = px;
-      const TKvLinRGBColor c = APalette.GetLinRGB(APalette.FindNearest(old));
+      const TKvLinRGBColor* LBest = LFirst;
+      double LBestD = SqrDist(*LFirst, old);
+      for (const TKvLinRGBColor* q = LFirst + 1; q != LEnd; ++q) {
+        const double d = SqrDist(*q, old);
+        if (d < LBestD) {
+          LBestD = d;
+          LBest = q;
+        }
+      }
+      const TKvLinRGBColor c = *LBest;
       const double dr = old.R - c.R, dg = old.G - c.G, db = old.B - c.B;
       LError += dr * dr;
       LError += dg * dg;
