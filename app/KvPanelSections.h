@@ -63,8 +63,10 @@
 //
 // Related controls: AddRelated(master combo box, item, control, inverse)
 // enables the control exactly while the master shows that item (inverse: while
-// it shows any other item, or none). The link is applied at once and on every
-// change of the master's selection, before CheckOptions runs.
+// it shows any other item, or none). The link is applied at once and after
+// every change of the master's selection, after that change was stored and
+// checked: for a control that is both related and set by CheckOptions, the
+// link has the last word.
 #pragma once
 
 #include <cstdint>
@@ -377,7 +379,8 @@ public:
   // EditPalette with it. The base returns AScratch as it is, with 0 columns.
   virtual TKvPalette* GetEditedPalette(TKvPalette256& AScratch, int& AColumns);
   // Whether a fixed-palette list whose class is not "TKvFixedPaletteComboBox"
-  // offers APalette (already a strict subset of the hardware palette).
+  // offers APalette (already a strict subset of the hardware palette); the
+  // options' PaletteUsage is the usage the list is filled for.
   virtual bool AcceptFixedPalette(const TKvPalette256&) { return true; }
 
 protected:

@@ -1016,13 +1016,17 @@ void TKvDestEngineUIPanel::ResizeControls(TnoxShellUI& UI) {
 
 void TKvDestEngineUIPanel::ArrangeControls(TnoxShellUI& UI, int& ATop) {
   FShellUI = &UI;
+  for (TRow& R : FRows) R.Arranged = false;
   if (FDescription) {
     FDescription->ArrangeControls(*this, ATop);
-    return;
+  } else {
+    FControlLeft = UI.MarginX + GetCaptionWidth() + UI.LabelSpacingY;
+    ATop = 0;
   }
-  FControlLeft = UI.MarginX + GetCaptionWidth() + UI.LabelSpacingY;
-  ATop = 0;
-  for (const TRow& R : FRows) ArrangeRow(R, ATop);
+  // Rows added to the panel directly, outside its description, come last.
+  // (A row of the description that the converter placed itself stays put.)
+  for (TRow& R : FRows)
+    if (!R.Arranged && R.Section < 0) ArrangeRow(R, ATop);
 }
 
 int TKvDestEngineUIPanel::GetRequiredWidth() const {
@@ -1054,19 +1058,20 @@ void TKvDestEngineUIPanel::ArrangeSection(int ASection, int& ATop) {
     // fixed order; the later ones have nothing left to place.
     for (int i = 0; i < ASection; ++i)
       if (IsPaletteKind(LSections[static_cast<size_t>(i)].Kind)) return;
-    std::vector<const TRow*> LBlock;
-    for (const TRow& R : FRows)
+    std::vector<TRow*> LBlock;
+    for (TRow& R : FRows)
       if (R.PaletteSlot >= 0) LBlock.push_back(&R);
     std::stable_sort(LBlock.begin(), LBlock.end(),
                      [](const TRow* A, const TRow* B) { return A->PaletteSlot < B->PaletteSlot; });
-    for (const TRow* R : LBlock) ArrangeRow(*R, ATop);
+    for (TRow* R : LBlock) ArrangeRow(*R, ATop);
     return;
   }
-  for (const TRow& R : FRows)
+  for (TRow& R : FRows)
     if (R.Section == ASection && R.PaletteSlot < 0) ArrangeRow(R, ATop);
 }
 
-void TKvDestEngineUIPanel::ArrangeRow(const TRow& R, int& ATop) {
+void TKvDestEngineUIPanel::ArrangeRow(TRow& R, int& ATop) {
+  R.Arranged = true;
   TnoxShellUI& UI = *FShellUI;
   const int LRight = width() - UI.MarginX;
   QWidget* C = R.Control;

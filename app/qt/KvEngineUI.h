@@ -257,6 +257,7 @@ private:
     int PaletteSlot = -1;          // place in the palette block's fixed order (-1: not in it)
     bool RelatedBelow = false;     // the next row follows at the related spacing
     bool RelatedAfter = false;     // the After controls follow at the related spacing
+    bool Arranged = false;         // placed in the current arrangement
     TKvLabel* Caption = nullptr;   // in the caption column
     QWidget* Control = nullptr;    // at the control column (or the margin without a caption)
     std::vector<QWidget*> After;   // placed one after the other behind the control
@@ -268,7 +269,7 @@ private:
     ARow.PaletteSlot = APaletteSlot;
     FRows.push_back(std::move(ARow));
   }
-  void ArrangeRow(const TRow& ARow, int& ATop);
+  void ArrangeRow(TRow& ARow, int& ATop);
   std::vector<TRow> FRows;
   int FCurrentSection = -1;
   // The widgets of the converter's own sections, by section index.

@@ -96,6 +96,8 @@ TEST_F(PanelHooksTest, HooksAndRelatedControlsWorkOnTheWidgets) {
   LSome.AddStdRGB({1, 2, 3});
   EXPECT_FALSE(LPanel.FixedPaletteCombo->AcceptPalette(&LSome));
 
+  // A section added to the panel outside its description goes last.
+  LPanel.AddStyleSection();
   // The palette block keeps its fixed order: mode, grid, then the gray box.
   TnoxShellUI LShellUI(FParent.get(), 96, 96);
   LPanel.resize(500, 1200);
@@ -109,6 +111,7 @@ TEST_F(PanelHooksTest, HooksAndRelatedControlsWorkOnTheWidgets) {
   EXPECT_LT(LPanel.FixedPaletteCombo->y(), LExtra->y());
   EXPECT_LT(LExtra->y(), LInk->y());
   EXPECT_LT(LInk->y(), LPanel.DitheringSeparator->y());
+  EXPECT_GT(LPanel.StyleCombo->y(), LPanel.SaturationBar->y());
   // The two block limits sit one related spacing apart.
   EXPECT_EQ(LPanel.LimitBoundaryCheckBox->y(),
             LPanel.LimitInsideCheckBox->y() + LPanel.LimitInsideCheckBox->height() + LShellUI.RelatedSpacingY);
