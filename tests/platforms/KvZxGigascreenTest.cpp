@@ -223,16 +223,42 @@ namespace {
 
 TEST(KvZxGigascreen, SkippingHopelessCandidatesKeepsEveryResult) {
   auto pic = ZxTestPicture(256, 16, 46);
-  for (const TKvDestEngineClass* c :
-       {&DestEngineClass<TKvZxSpectrumGigascreenEngine>(), &DestEngineClass<TKvZxSpectrumMultiGigascreen1Engine>(),
-        &DestEngineClass<TKvZxSpectrumGigaInterlacedEngine1>()}) {
-    auto full = [](TKvDestEngineOptions& o) { o.SetColorUsage(3); };
-    auto fast = ZxConvert(*c, *pic, full);
+  struct {
+    const TKvDestEngineClass* Class;
+    uint8_t Mode, Dither;
+  } cases[] = {{&DestEngineClass<TKvZxSpectrumGigascreenEngine>(), 11, 1},
+               {&DestEngineClass<TKvZxSpectrumGigascreenEngine>(), 1, 1},
+               {&DestEngineClass<TKvZxSpectrumGigascreenEngine>(), 11, 9},  // ordered
+               {&DestEngineClass<TKvZxSpectrumMultiGigascreen1Engine>(), 11, 2},
+               {&DestEngineClass<TKvZxSpectrumGigaInterlacedEngine1>(), 11, 1}};
+  for (auto& c : cases) {
+    auto setup = [&](TKvDestEngineOptions& o) {
+      o.SetColorUsage(3);
+      o.SetPaletteMode(c.Mode);
+      o.SetDitherMethod(c.Dither);
+    };
+    auto fast = ZxConvert(*c.Class, *pic, setup);
     KvZxGigaSkipHopelessCandidates = false;
-    auto slow = ZxConvert(*c, *pic, full);
+    auto slow = ZxConvert(*c.Class, *pic, setup);
     KvZxGigaSkipHopelessCandidates = true;
     ASSERT_EQ(fast.Size(0), slow.Size(0));
-    EXPECT_EQ(std::memcmp(fast.Bytes(0), slow.Bytes(0), static_cast<size_t>(fast.Size(0))), 0) << c->GetModeName();
+    EXPECT_EQ(std::memcmp(fast.Bytes(0), slow.Bytes(0), static_cast<size_t>(fast.Size(0))), 0)
+        << c.Class->GetModeName() << " " << int(c.Mode) << " " << int(c.Dither);
+  }
+}
+
+TEST(KvZxGigascreen, AbortRaisesTheSilentAbort) {
+  auto pic = ZxTestPicture(256, 16, 47);
+  for (const TKvDestEngineClass* c :
+       {&DestEngineClass<TKvZxSpectrumGigascreenEngine>(), &DestEngineClass<TKvZxSpectrumMultiGigascreen1Engine>(),
+        &DestEngineClass<TKvZxSpectrumGigaInterlacedEngine1>(), &DestEngineClass<TKvZxSpectrumBWGigascreenEngine>()}) {
+    auto engine = c->Create();
+    auto options = engine->CreateOptions();
+    TKvDestProgress progress;
+    bool abort = true;
+    std::unique_ptr<TKvStreamList> streams;
+    EXPECT_THROW(c->Convert(&abort, *pic, nullptr, nullptr, *options, progress, streams), EAbort)
+        << c->GetModeName();
   }
 }
 
