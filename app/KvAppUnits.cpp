@@ -5,6 +5,7 @@
 #include "app/KvSource.h"
 #include "app/KvSourceEngines.h"
 #include "bitmap/B32_UnitInit.h"
+#include "core/KvBitmap.h"
 
 TKvUnitInitList& AppCoreUnits() {
   static TKvUnitInitList LList("application frame", {

@@ -80,7 +80,6 @@ const TKvC64Layout kHiResGigascreen[] = {
     {{24578, kNo}, {0x2000, kNo}, {{".hlf", nullptr}}, " Hires interlace", kNo, 2, 10242, kNo},
 };
 
-constexpr int kCells = 1000;
 constexpr int kColumns = 40;
 constexpr int kRows = 25;
 

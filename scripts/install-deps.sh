@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build needs; does nothing when all are present.
 set -euo pipefail
-pkgs=(g++ cmake ninja-build pkg-config ccache
+pkgs=(g++ clang libclang-rt-14-dev cmake ninja-build pkg-config ccache
       qt6-base-dev libpng-dev libgif-dev libjpeg62-turbo-dev zlib1g-dev
       libgtest-dev libbenchmark-dev
       xvfb x11-utils)

@@ -58,7 +58,6 @@ protected:
 private:
   void WheelScroll(int AAxis, int ADelta);
   bool FUpdating = false;
-  bool FInScroll = false;
   int FWheelRemainder[2] = {0, 0};
   qint64 FWheelLastTick[2] = {0, 0};
 };
