@@ -1,7 +1,7 @@
 // The whole road of a ZX-family conversion for the benchmarks: a 1024x768
 // photo-like picture (gradient plus noise), fitted to the mode's size with
 // the Lanczos kernel, converted by the engine with its options, and the first
-// native file written.
+// native file written (when the mode writes one).
 #pragma once
 
 #include <cstdint>
@@ -62,7 +62,8 @@ void RunZxBenchConversion(benchmark::State& AState, const TKvDestEngineClass& AC
     bool abort = false;
     std::unique_ptr<TKvStreamList> streams;
     auto preview = AClass.Convert(&abort, *fit.Fitted, nullptr, nullptr, *options, progress, streams);
-    WriteBenchFile(out, *streams->GetStream(0));
+    // Preview-only modes write nothing.
+    if (streams && streams->GetCount() > 0) WriteBenchFile(out, *streams->GetStream(0));
     benchmark::DoNotOptimize(preview.get());
   }
   std::remove(out.c_str());
