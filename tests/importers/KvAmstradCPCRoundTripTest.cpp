@@ -105,7 +105,7 @@ TEST_F(KvAmstradCPCRoundTrip, OverscanScreens) {
     o.SetPaletteType(ptCPCPlus);
     o.UpdatePalette();
   });
-  Expect(plus, "o0plus", "TKvAmstradCPCMode0ExSourceEngine", true);
+  Expect(plus, "o0plus", "TKvAmstradCPCMode0ExSourceEngine");
   auto pic1 = ZxTestPicture(384, 272, 15);
   Expect(ZxConvert(DestEngineClass<TKvAmstradCPCMode1ExEngine>(), *pic1), "o1", "TKvAmstradCPCMode1ExSourceEngine");
   auto pic2 = ZxTestPicture(768, 272, 16);

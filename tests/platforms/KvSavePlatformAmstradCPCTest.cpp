@@ -309,3 +309,31 @@ TEST(KvSavePlatformAmstradCPC, Panels) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(KvSavePlatformAmstradCPC, BrightModeKeepsToTheBrightColours) {
+  TKvPalette256 bright;
+  BuildCPCBrightPalette(bright, ptCPCGateArray);
+  auto pic = ZxTestPicture(320, 200, 23);
+  auto r = ZxConvert(DestEngineClass<TKvAmstradCPCMode1Engine>(), *pic);
+  const uint8_t* b = Cpc(r.Streams->GetStream(0)).Body();
+  TKvPalette256 hw;
+  BuildCPCPalette(hw, ptCPCGateArray);
+  for (int i = 0; i < 4; ++i) EXPECT_GE(bright.IndexOfStdRGB(hw.GetStdRGB(b[6097 + i])), 0) << i;
+}
+
+TEST(KvSavePlatformAmstradCPC, PlusRedPen) {
+  auto red = ZxSolidPicture(384, 272, 0xFF0000);
+  auto r = ZxConvert(DestEngineClass<TKvAmstradCPCMode1ExEngine>(), *red, [](TKvDestEngineOptions& o) {
+    o.SetPaletteType(ptCPCPlus);
+    o.SetPaletteMode(11);
+    o.UpdatePalette();
+  });
+  const uint8_t* b = Cpc(r.Streams->GetStream(0)).Body();
+  bool found = false;
+  for (int i = 0; i < 4; ++i) found |= b[1681 + 2 * i] == 0xF0 && b[1682 + 2 * i] == 0x00;
+  EXPECT_TRUE(found);
+}
+
+}  // namespace
