@@ -490,6 +490,456 @@ std::unique_ptr<TKvBitmap> TKvSC8Engine::Decode() {
 }
 
 // ---------------------------------------------------------------------------
+// Run-length and zero-mask streams
+
+bool TKvMSXRunReader::NextByte(uint8_t& AByte) {
+  if (FCount > 0) {
+    --FCount;
+    AByte = FValue;
+    return true;
+  }
+  if (FLeft <= 0) return false;
+  const uint8_t b = *FData;
+  if (b >= 0x10) {
+    ++FData;
+    --FLeft;
+    AByte = b;
+    return true;
+  }
+  // 00 n v or b v: a run.
+  ++FData;
+  --FLeft;
+  int count = b;
+  if (b == 0) {
+    if (FLeft <= 0) return false;
+    count = *FData++;
+    --FLeft;
+    if (count == 0) count = 256;
+  }
+  if (FLeft <= 0) {
+    FCount = 0;
+    return false;
+  }
+  FValue = *FData++;
+  --FLeft;
+  FCount = count - 1;
+  AByte = FValue;
+  return true;
+}
+
+bool TKvZeroMaskReader::TakeByte(uint8_t& AByte) {
+  if (FLeft <= 0) return false;
+  AByte = *FData++;
+  --FLeft;
+  return true;
+}
+
+bool TKvZeroMaskReader::Refill() {
+  uint8_t control;
+  if (!TakeByte(control)) return false;
+  for (int i = 0; i < 8; ++i) {
+    FMasks[i] = 0;
+    if (((control >> (7 - i)) & 1) && !TakeByte(FMasks[i])) return false;
+  }
+  FBit = 0;
+  return true;
+}
+
+bool TKvZeroMaskReader::NextByte(uint8_t& AByte) {
+  if (FBit >= 64 && !Refill()) return false;
+  const bool set = (FMasks[FBit >> 3] >> (7 - (FBit & 7))) & 1;
+  ++FBit;
+  if (!set) {
+    AByte = 0;
+    return true;
+  }
+  return TakeByte(AByte);
+}
+
+bool UnpackCMP(const uint8_t* AData, int64_t ASize, int AWidth, int AHeight, int APlainRows, uint8_t* ATarget) {
+  if (AWidth <= 0 || AWidth > 128 || AHeight <= 0) return false;
+  TKvZeroMaskReader reader(AData, ASize);
+  uint8_t line[128] = {};
+  for (int y = 0; y < AHeight; ++y)
+    for (int x = 0; x < AWidth; ++x) {
+      uint8_t b;
+      if (!reader.NextByte(b)) return false;
+      line[x] = y < APlainRows ? b : static_cast<uint8_t>(b ^ line[x]);
+      if (ATarget) ATarget[static_cast<ptrdiff_t>(y) * AWidth + x] = line[x];
+    }
+  return reader.GetLeft() == 0;
+}
+
+// ---------------------------------------------------------------------------
+// Pictures with a size header
+
+namespace {
+
+int GlWord(const uint8_t* AData, int AOffset) { return AData[AOffset] | AData[AOffset + 1] << 8; }
+
+int64_t GlFileSize(int64_t AWidth, int64_t AHeight, int ABits) { return (AWidth * AHeight * ABits + 7) / 8 + 4; }
+
+bool HasExt(const std::string& AExt, std::initializer_list<const char*> AExts) {
+  return std::any_of(AExts.begin(), AExts.end(), [&](const char* e) { return AExt == e; });
+}
+
+// The flags of a recognised header: with an own extension, or without.
+TKvMatchFlags HeaderFlags(bool AOwn, TKvMatchFlags AExtra) {
+  return static_cast<TKvMatchFlags>(mfHeader | AExtra | (AOwn ? mfExtension : 0));
+}
+
+}  // namespace
+
+TKvGLEngine::TKvGLEngine(TKvLoadSource& ASource) : TKvBaseMSXEngine(ASource) {}
+
+TKvMatchFlags TKvGLEngine::MatchGl(TKvLoadSource& ASource, std::initializer_list<const char*> AExts, int ABits) {
+  const uint8_t* d = ASource.GetData();
+  const int32_t size = ASource.GetSize();
+  if (!d || size <= 4 || !CheckGlHeader(d) || size != GlFileSize(GlWord(d, 0), GlWord(d, 2), ABits)) return 0;
+  return HeaderFlags(HasExt(ASource.GetExtension(), AExts), mfSize);
+}
+
+void TKvGLEngine::SetUp(int ABits, int AShownBits, const char* AMode, uint8_t AAspect, const char* ASide,
+                        int ASideCount, const char* AMachine) {
+  const uint8_t* d = Source->GetData();
+  // Only files Match accepted come here; a shorter one is refused all the
+  // same rather than read past its end.
+  if (!d || Source->GetSize() <= 4 || !CheckGlHeader(d) ||
+      Source->GetSize() < GlFileSize(GlWord(d, 0), GlWord(d, 2), ABits))
+    RaiseInternalError();
+  Data = d + 4;
+  Width = GlWord(d, 0);
+  Height = GlWord(d, 2);
+  Bits = AShownBits;
+  if (ASide) LoadSidePalette(ASide, ASideCount);
+  Description = std::string(AMachine) + GetSizeText() + " screen " + AMode + " image";
+  PixelAspect = AAspect;
+}
+
+std::unique_ptr<TKvBitmap> TKvGLEngine::Decode4Bit() {
+  SetupSidePalette(16);
+  auto bitmap = std::make_unique<TKvBitmap4>(Width, Height, Palette.get());
+  int64_t n = 0;
+  for (int y = 0; y < Height; ++y)
+    for (int x = 0; x < Width; ++x, ++n) bitmap->SetPixel(x, y, (Data[n >> 1] >> ((n & 1) ? 0 : 4)) & 15);
+  return bitmap;
+}
+
+std::unique_ptr<TKvBitmap> TKvGLEngine::Decode2Bit() {
+  SetupSidePalette(4);
+  auto bitmap = std::make_unique<TKvBitmap4>(Width, Height, Palette.get());
+  int64_t n = 0;
+  for (int y = 0; y < Height; ++y)
+    for (int x = 0; x < Width; ++x, ++n) bitmap->SetPixel(x, y, (Data[n >> 2] >> (6 - 2 * (n & 3))) & 3);
+  return bitmap;
+}
+
+TKvGL5Engine::TKvGL5Engine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource) {
+  SetMSXPaletteTypes();
+  SetUp(4, 4, "5", 12, ".pl5", 16);
+}
+TKvMatchFlags TKvGL5Engine::Match(TKvLoadSource& ASource) { return MatchGl(ASource, {".gl5", ".sh5"}, 4); }
+std::unique_ptr<TKvBitmap> TKvGL5Engine::Decode() { return Decode4Bit(); }
+
+TKvGL6Engine::TKvGL6Engine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource) {
+  SetMSXPaletteTypes();
+  SetUp(2, 2, "6", 2, ".pl6", 4);
+}
+TKvMatchFlags TKvGL6Engine::Match(TKvLoadSource& ASource) { return MatchGl(ASource, {".gl6", ".sh6"}, 2); }
+std::unique_ptr<TKvBitmap> TKvGL6Engine::Decode() { return Decode2Bit(); }
+
+TKvGL7Engine::TKvGL7Engine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource) {
+  SetMSXPaletteTypes();
+  SetUp(4, 4, "7", 2, ".pl7", 16);
+}
+TKvMatchFlags TKvGL7Engine::Match(TKvLoadSource& ASource) { return MatchGl(ASource, {".gl7", ".sh7"}, 4); }
+std::unique_ptr<TKvBitmap> TKvGL7Engine::Decode() { return Decode4Bit(); }
+
+TKvGL8Engine::TKvGL8Engine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource) {
+  SetMSXPaletteTypes();
+  SetUp(8, 8, "8", 12, nullptr, 0);
+}
+TKvMatchFlags TKvGL8Engine::Match(TKvLoadSource& ASource) { return MatchGl(ASource, {".gl8", ".sh8"}, 8); }
+std::unique_ptr<TKvBitmap> TKvGL8Engine::Decode() {
+  BuildMSXScreen8Palette(*Palette, PaletteType == ptMSX9958);
+  auto bitmap = std::make_unique<TKvBitmap8>(Width, Height, Palette.get());
+  for (int y = 0; y < Height; ++y)
+    std::memcpy(bitmap->GetScanline(y), Data + static_cast<ptrdiff_t>(y) * Width, static_cast<size_t>(Width));
+  return bitmap;
+}
+
+namespace {
+
+// Rows of AWidth YJK bytes in groups of 4; the last group of a row may be
+// short, its missing bytes counting as 0.
+template <class TDecodeGroup>
+std::unique_ptr<TKvBitmap> DecodeYJKRows(int AWidth, int AHeight, const uint8_t* AData, TDecodeGroup ADecode) {
+  auto bitmap = std::make_unique<TKvBitmap24>(AWidth, AHeight);
+  const uint8_t* p = AData;
+  for (int y = 0; y < AHeight; ++y) {
+    int count = AWidth;
+    for (int g = 0; g < (AWidth + 3) / 4; ++g) ADecode(*bitmap, g, y, p, count);
+  }
+  return bitmap;
+}
+
+}  // namespace
+
+TKvGLAEngine::TKvGLAEngine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource) {
+  const bool b = HasExt(ASource.GetExtension(), {".glb", ".shb"});
+  PaletteType = ptMSX9958;
+  SetUp(8, 12, "10/11", 12, b ? ".plb" : ".pla", 16);
+}
+TKvMatchFlags TKvGLAEngine::Match(TKvLoadSource& ASource) {
+  return MatchGl(ASource, {".gla", ".sha", ".glb", ".shb"}, 8);
+}
+std::unique_ptr<TKvBitmap> TKvGLAEngine::Decode() {
+  SetupSidePalette(16);
+  const TKvPalette& palette = *Palette;
+  return DecodeYJKRows(Width, Height, Data,
+                       [&](TKvBitmap24& ABitmap, int AGroup, int ARow, const uint8_t*& AData, int& ACount) {
+                         DecodeYJKYAEGroup(ABitmap, AGroup, ARow, AData, ACount, palette);
+                       });
+}
+
+TKvGLCEngine::TKvGLCEngine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource) {
+  PaletteType = ptMSX9958;
+  SetUp(8, 15, "12", 12, nullptr, 0);
+}
+TKvMatchFlags TKvGLCEngine::Match(TKvLoadSource& ASource) { return MatchGl(ASource, {".glc", ".gls", ".shc"}, 8); }
+std::unique_ptr<TKvBitmap> TKvGLCEngine::Decode() { return DecodeYJKRows(Width, Height, Data, &DecodeYJKGroup); }
+
+// ---------------------------------------------------------------------------
+// Run-length files
+
+TKvSREngine::TKvSREngine(TKvLoadSource& ASource) : TKvBaseMSXEngine(ASource) {}
+
+TKvMatchFlags TKvSREngine::MatchSr(TKvLoadSource& ASource, const char* AExt) {
+  const uint8_t* d = ASource.GetData();
+  const int32_t size = ASource.GetSize();
+  if (!d || size <= 6 || !CheckSrHeader(d, size, 0, 0)) return 0;
+  return HeaderFlags(ASource.GetExtension() == AExt, mfSize);
+}
+
+void TKvSREngine::SetUp(int AWidth, int ABits, const char* AMode, uint8_t AAspect, const char* ASide) {
+  if (!Source->GetData() || Source->GetSize() < BsaveHeaderSize) RaiseInternalError();
+  Data = Source->GetData() + BsaveHeaderSize;
+  DataSize = Source->GetSize() - BsaveHeaderSize;
+  Width = AWidth;
+  Height = 212;
+  Bits = ABits;
+  if (ASide) LoadSidePalette(ASide, 16);
+  Description = std::string("MSX2") + GetSizeText() + " screen " + AMode + " image";
+  PixelAspect = AAspect;
+  SetMSXPaletteTypes();
+}
+
+std::unique_ptr<TKvBitmap> TKvSREngine::DecodeRun4Bit() {
+  SetupSidePalette(16);
+  auto bitmap = std::make_unique<TKvBitmap4>(Width, Height, Palette.get());
+  TKvMSXRunReader reader(Data, DataSize);
+  const int64_t total = static_cast<int64_t>(Width) * Height;
+  uint8_t b;
+  for (int64_t n = 0; n < total && reader.NextByte(b); n += 2) {
+    bitmap->SetPixel(static_cast<int>(n % Width), static_cast<int>(n / Width), b >> 4);
+    if (n + 1 < total) bitmap->SetPixel(static_cast<int>((n + 1) % Width), static_cast<int>((n + 1) / Width), b & 15);
+  }
+  return bitmap;
+}
+
+std::unique_ptr<TKvBitmap> TKvSREngine::DecodeRun8Bit() {
+  BuildMSXScreen8Palette(*Palette, PaletteType == ptMSX9958);
+  auto bitmap = std::make_unique<TKvBitmap8>(Width, Height, Palette.get());
+  TKvMSXRunReader reader(Data, DataSize);
+  const int64_t total = static_cast<int64_t>(Width) * Height;
+  uint8_t b;
+  for (int64_t n = 0; n < total && reader.NextByte(b); ++n)
+    bitmap->SetPixel(static_cast<int>(n % Width), static_cast<int>(n / Width), b);
+  return bitmap;
+}
+
+TKvSR5Engine::TKvSR5Engine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource) { SetUp(256, 4, "5", 12, ".pl5"); }
+TKvMatchFlags TKvSR5Engine::Match(TKvLoadSource& ASource) { return MatchSr(ASource, ".sr5"); }
+std::unique_ptr<TKvBitmap> TKvSR5Engine::Decode() { return DecodeRun4Bit(); }
+
+TKvSR7Engine::TKvSR7Engine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource) { SetUp(512, 4, "7", 2, ".pl7"); }
+TKvMatchFlags TKvSR7Engine::Match(TKvLoadSource& ASource) { return MatchSr(ASource, ".sr7"); }
+std::unique_ptr<TKvBitmap> TKvSR7Engine::Decode() { return DecodeRun4Bit(); }
+
+TKvSR8Engine::TKvSR8Engine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource) { SetUp(256, 8, "8", 12, nullptr); }
+TKvMatchFlags TKvSR8Engine::Match(TKvLoadSource& ASource) { return MatchSr(ASource, ".sr8"); }
+std::unique_ptr<TKvBitmap> TKvSR8Engine::Decode() { return DecodeRun8Bit(); }
+
+// ---------------------------------------------------------------------------
+// Packed SCREEN 5, 1-bit pictures and publisher pages
+
+TKvCMPEngine::TKvCMPEngine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource) {
+  const uint8_t* d = ASource.GetData();
+  if (!d || ASource.GetSize() <= 3 || !CheckCmpHeader(d)) RaiseInternalError();
+  Width = 2 * d[0];
+  Height = d[1];
+  Bits = 4;
+  Description = std::string("MSX2") + GetSizeText() + " screen 5 image";
+  PixelAspect = 12;
+  SetMSXPaletteTypes();
+}
+
+bool TKvCMPEngine::CheckData(const uint8_t* AData, int64_t ASize) {
+  return ASize > 3 && CheckCmpHeader(AData) && UnpackCMP(AData + 3, ASize - 3, AData[0], AData[1], AData[2], nullptr);
+}
+
+TKvMatchFlags TKvCMPEngine::Match(TKvLoadSource& ASource) {
+  const uint8_t* d = ASource.GetData();
+  if (!d || !CheckData(d, ASource.GetSize())) return 0;
+  return HeaderFlags(ASource.GetExtension() == ".cmp", mfSize);
+}
+
+std::unique_ptr<TKvBitmap> TKvCMPEngine::Decode() {
+  ApplyMSXPalette(MSX2DefaultPalette, 16);
+  auto bitmap = std::make_unique<TKvBitmap4>(Width, Height, Palette.get());
+  const uint8_t* d = Source->GetData();
+  const int w = d[0];
+  std::vector<uint8_t> bytes(128 * 212, 0);
+  // A damaged stream leaves what it did not reach at 0.
+  UnpackCMP(d + 3, Source->GetSize() - 3, w, Height, d[2], bytes.data());
+  for (int y = 0; y < Height; ++y)
+    for (int x = 0; x < w; ++x) {
+      const uint8_t b = bytes[static_cast<size_t>(y * w + x)];
+      bitmap->SetPixel(2 * x, y, b >> 4);
+      bitmap->SetPixel(2 * x + 1, y, b & 15);
+    }
+  return bitmap;
+}
+
+TKvSTPEngine::TKvSTPEngine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource) {
+  const uint8_t* d = ASource.GetData();
+  if (!d || ASource.GetSize() <= 4 || !CheckStpHeader(d, ASource.GetSize())) RaiseInternalError();
+  Width = GlWord(d, 0);
+  Height = GlWord(d, 2);
+  Bits = 1;
+  Description = std::string("MSX2") + GetSizeText() + " B/W screen 6 image";
+}
+
+TKvMatchFlags TKvSTPEngine::Match(TKvLoadSource& ASource) {
+  const uint8_t* d = ASource.GetData();
+  if (!d || ASource.GetSize() <= 4 || !CheckStpHeader(d, ASource.GetSize())) return 0;
+  return HeaderFlags(ASource.GetExtension() == ".stp", mfSize);
+}
+
+std::unique_ptr<TKvBitmap> TKvSTPEngine::Decode() {
+  SetMonoPalette(true);
+  auto bitmap = std::make_unique<TKvBitmap1>(Width, Height, Palette.get());
+  const uint8_t* d = Source->GetData() + 4;
+  int64_t n = 0;
+  for (int y = 0; y < Height; ++y)
+    for (int x = 0; x < Width; ++x, ++n) bitmap->SetPixel(x, y, (d[n >> 2] >> (6 - 2 * (n & 3))) & 1);
+  return bitmap;
+}
+
+TKvPCTEngine::TKvPCTEngine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource) {
+  if (!ASource.GetData() || ASource.GetSize() <= 384) RaiseInternalError();
+  Width = 512;
+  Height = 704;
+  Bits = 1;
+  Description = std::string("MSX2") + GetSizeText() + " B/W screen 6 image";
+}
+
+TKvMatchFlags TKvPCTEngine::Match(TKvLoadSource& ASource) {
+  const uint8_t* d = ASource.GetData();
+  if (!d || ASource.GetSize() <= 384 || !IsPublisherScreen(d)) return 0;
+  return HeaderFlags(ASource.GetExtension() == ".pct", 0);
+}
+
+std::unique_ptr<TKvBitmap> TKvPCTEngine::Decode() {
+  SetMonoPalette(true);
+  auto bitmap = std::make_unique<TKvBitmap1>(Width, Height, Palette.get());
+  const uint8_t* p = Source->GetData() + 384;
+  const uint8_t* end = Source->GetData() + Source->GetSize();
+  const int64_t total = static_cast<int64_t>(Width) * Height / 8;
+  int64_t n = 0;
+  auto put = [&](uint8_t b) {
+    const int x = static_cast<int>(n % 64) * 8, y = static_cast<int>(n / 64);
+    // The low nibble's pixels come first.
+    for (int i = 0; i < 4; ++i) {
+      bitmap->SetPixel(x + i, y, (b >> (3 - i)) & 1);
+      bitmap->SetPixel(x + 4 + i, y, (b >> (7 - i)) & 1);
+    }
+    ++n;
+  };
+  while (p < end && n < total) {
+    const uint8_t c = *p++;
+    if (c >= 128) {
+      if (p >= end) break;
+      const uint8_t v = *p++;
+      for (int i = 0; i < (c & 127) + 1 && n < total; ++i) put(v);
+    } else {
+      for (int i = 0; i < c + 1 && p < end && n < total; ++i) put(*p++);
+    }
+  }
+  return bitmap;
+}
+
+// ---------------------------------------------------------------------------
+// SCREEN 10 to 12 VRAM dumps
+
+TKvSCAEngine::TKvSCAEngine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource) {
+  SetUpDump(212 * 256);
+  const std::string& ext = ASource.GetExtension();
+  if (ext == ".sca") FindSecondPageByExt(".s1a", 54279);
+  HasSprites = ext == ".sca" && DataSize >= 64128;
+  Width = 256;
+  Height = SecondPage ? 424 : 212;
+  Bits = 14;
+  PixelAspect = SecondPage ? 18 : 12;
+  Description = std::string("MSX2+") + GetSizeText() + " screen 10/11" + (SecondPage ? " interlaced" : "") + " image";
+  PaletteType = ptMSX9958;
+}
+
+TKvMatchFlags TKvSCAEngine::Match(TKvLoadSource& ASource) { return MatchDump(ASource, {".sca"}, {64167}, 64167); }
+
+std::unique_ptr<TKvBitmap> TKvSCAEngine::Decode() {
+  SetupScreenPalette(0xFA80, true, 16);
+  auto bitmap = std::make_unique<TKvBitmap24>(Width, Height);
+  for (int y = 0; y < Height; ++y) {
+    const uint8_t* p = PictureRow(y, 256);
+    int count = Width;
+    for (int g = 0; g < Width / 4; ++g) DecodeYJKYAEGroup(*bitmap, g, y, p, count, *Palette);
+  }
+  if (HasSprites) DrawSprites(*bitmap, 10, 0xFA00, 0xF000);
+  return bitmap;
+}
+
+TKvSCCEngine::TKvSCCEngine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource) {
+  SetUpDump(192 * 256);
+  const std::string& ext = ASource.GetExtension();
+  const int rows = std::min(DataSize / 256, 212);
+  if (ext == ".scc") FindSecondPageByExt(".s1c", 54279);
+  HasSprites = ext == ".scc" && DataSize >= 64128;
+  Width = 256;
+  Height = SecondPage ? 2 * rows : rows;
+  Bits = 15;
+  PixelAspect = SecondPage ? 18 : 12;
+  Description = std::string("MSX2+") + GetSizeText() + " screen 12" + (SecondPage ? " interlaced" : "") + " image";
+  PaletteType = ptMSX9958;
+}
+
+TKvMatchFlags TKvSCCEngine::Match(TKvLoadSource& ASource) {
+  return MatchDump(ASource, {".scc", ".srs", ".yjk", ".s12"}, {49159, 54279, 64167}, 49159);
+}
+
+std::unique_ptr<TKvBitmap> TKvSCCEngine::Decode() {
+  if (HasSprites) SetupScreenPalette(0xFA80, true, 16);
+  auto bitmap = std::make_unique<TKvBitmap24>(Width, Height);
+  for (int y = 0; y < Height; ++y) {
+    const uint8_t* p = PictureRow(y, 256);
+    int count = Width;
+    for (int g = 0; g < Width / 4; ++g) DecodeYJKGroup(*bitmap, g, y, p, count);
+  }
+  if (HasSprites) DrawSprites(*bitmap, 12, 0xFA00, 0xF000);
+  return bitmap;
+}
+
+// ---------------------------------------------------------------------------
 
 // The packed, headered and YJK importers take their places between these:
 // SCREEN 5 packed and headered pictures after TKvSC5Engine, SCREEN 6 ones
@@ -498,8 +948,12 @@ std::unique_ptr<TKvBitmap> TKvSC8Engine::Decode() {
 const std::vector<const TKvSourceEngineClass*>& MSXSourceEngineClasses() {
   static const std::vector<const TKvSourceEngineClass*> LClasses = {
       &SourceEngineClass<TKvSC2Engine>(), &SourceEngineClass<TKvSC3Engine>(), &SourceEngineClass<TKvSC4Engine>(),
-      &SourceEngineClass<TKvSC5Engine>(), &SourceEngineClass<TKvSC6Engine>(), &SourceEngineClass<TKvSC7Engine>(),
-      &SourceEngineClass<TKvSC8Engine>(),
+      &SourceEngineClass<TKvSC5Engine>(), &SourceEngineClass<TKvSR5Engine>(), &SourceEngineClass<TKvGL5Engine>(),
+      &SourceEngineClass<TKvCMPEngine>(), &SourceEngineClass<TKvSC6Engine>(), &SourceEngineClass<TKvGL6Engine>(),
+      &SourceEngineClass<TKvSTPEngine>(), &SourceEngineClass<TKvPCTEngine>(), &SourceEngineClass<TKvSC7Engine>(),
+      &SourceEngineClass<TKvSR7Engine>(), &SourceEngineClass<TKvGL7Engine>(), &SourceEngineClass<TKvSC8Engine>(),
+      &SourceEngineClass<TKvSR8Engine>(), &SourceEngineClass<TKvGL8Engine>(), &SourceEngineClass<TKvSCAEngine>(),
+      &SourceEngineClass<TKvGLAEngine>(), &SourceEngineClass<TKvSCCEngine>(), &SourceEngineClass<TKvGLCEngine>(),
   };
   return LClasses;
 }

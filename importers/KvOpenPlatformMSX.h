@@ -159,6 +159,162 @@ KV_MSX_DUMP_IMPORTER(TKvSC8Engine);
 
 #undef KV_MSX_DUMP_IMPORTER
 
+// ---------------------------------------------------------------------------
+// SCREEN 5 to 8 pictures with a size header, run-length and packed files,
+// 1-bit pictures and publisher pages; the SCREEN 10 to 12 (YJK) pictures.
+
+// The run-length stream of the .srN files: 00 n v gives n copies of v (n = 0:
+// 256), b v with b = 01..0F gives b copies of v, any other byte is itself.
+class TKvMSXRunReader {
+public:
+  TKvMSXRunReader(const uint8_t* AData, int64_t ASize) : FData(AData), FLeft(ASize) {}
+  // The next byte; false at the end of the data.
+  bool NextByte(uint8_t& AByte);
+
+private:
+  const uint8_t* FData;
+  int64_t FLeft;
+  int FCount = 0;
+  uint8_t FValue = 0;
+};
+
+// The zero-mask packing of .cmp pictures: groups of 64 bytes, each a control
+// byte telling which of 8 mask bytes follow, each mask bit a data byte or 0.
+class TKvZeroMaskReader {
+public:
+  TKvZeroMaskReader(const uint8_t* AData, int64_t ASize) : FData(AData), FLeft(ASize) {}
+  // False when the data ends before the byte.
+  bool NextByte(uint8_t& AByte);
+  int64_t GetLeft() const { return FLeft; }
+
+private:
+  bool Refill();
+  bool TakeByte(uint8_t& AByte);
+  const uint8_t* FData;
+  int64_t FLeft;
+  uint8_t FMasks[8] = {};
+  int FBit = 64;  // bits of the group used; 64: the next request refills
+};
+
+// Unpacks a .cmp picture: AWidth bytes per row, AHeight rows, the first
+// APlainRows as they stand and the others XOR-ed with the row above. ATarget
+// (nullptr: only checks) receives AWidth * AHeight bytes. True when all were
+// produced and no data byte is left over.
+bool UnpackCMP(const uint8_t* AData, int64_t ASize, int AWidth, int AHeight, int APlainRows, uint8_t* ATarget);
+
+// A picture with a 4-byte width/height header.
+class TKvGLEngine : public TKvBaseMSXEngine {
+public:
+  explicit TKvGLEngine(TKvLoadSource& ASource);
+  // File size > 4, CheckGlHeader, and the size AFileSize(w, h) gives.
+  static TKvMatchFlags MatchGl(TKvLoadSource& ASource, std::initializer_list<const char*> AExts, int ABits);
+  std::unique_ptr<TKvBitmap> Decode4Bit();
+  std::unique_ptr<TKvBitmap> Decode2Bit();
+
+  const uint8_t* Data = nullptr;
+
+protected:
+  // Width, Height, Bits and Data from the header; ABits decides the size the
+  // file must have. ASide: the palette side file (nullptr: none).
+  void SetUp(int ABits, int AShownBits, const char* AMode, uint8_t AAspect, const char* ASide, int ASideCount,
+             const char* AMachine = "MSX2");
+};
+
+#define KV_MSX_GL_IMPORTER(Name)                                     \
+  class Name : public TKvSourceEngineOf<Name, TKvGLEngine> {         \
+  public:                                                            \
+    explicit Name(TKvLoadSource& ASource);                           \
+    static TKvMatchFlags Match(TKvLoadSource& ASource);              \
+    std::unique_ptr<TKvBitmap> Decode() override;                    \
+  }
+
+KV_MSX_GL_IMPORTER(TKvGL5Engine);
+KV_MSX_GL_IMPORTER(TKvGL7Engine);
+KV_MSX_GL_IMPORTER(TKvGL8Engine);
+KV_MSX_GL_IMPORTER(TKvGLAEngine);
+KV_MSX_GL_IMPORTER(TKvGLCEngine);
+
+#undef KV_MSX_GL_IMPORTER
+
+class TKvGL6Engine : public TKvSourceEngineOf<TKvGL6Engine, TKvGLEngine> {
+public:
+  explicit TKvGL6Engine(TKvLoadSource& ASource);
+  static TKvMatchFlags Match(TKvLoadSource& ASource);
+  int GetPaletteColorCount() const override { return 4; }
+  std::unique_ptr<TKvBitmap> Decode() override;
+};
+
+// A run-length picture behind a 7-byte header beginning with 0xFD.
+class TKvSREngine : public TKvBaseMSXEngine {
+public:
+  explicit TKvSREngine(TKvLoadSource& ASource);
+  static TKvMatchFlags MatchSr(TKvLoadSource& ASource, const char* AExt);
+  std::unique_ptr<TKvBitmap> DecodeRun4Bit();
+  std::unique_ptr<TKvBitmap> DecodeRun8Bit();
+
+  const uint8_t* Data = nullptr;
+  int32_t DataSize = 0;
+
+protected:
+  void SetUp(int AWidth, int ABits, const char* AMode, uint8_t AAspect, const char* ASide);
+};
+
+#define KV_MSX_SR_IMPORTER(Name)                                     \
+  class Name : public TKvSourceEngineOf<Name, TKvSREngine> {         \
+  public:                                                            \
+    explicit Name(TKvLoadSource& ASource);                           \
+    static TKvMatchFlags Match(TKvLoadSource& ASource);              \
+    std::unique_ptr<TKvBitmap> Decode() override;                    \
+  }
+
+KV_MSX_SR_IMPORTER(TKvSR5Engine);
+KV_MSX_SR_IMPORTER(TKvSR7Engine);
+KV_MSX_SR_IMPORTER(TKvSR8Engine);
+
+#undef KV_MSX_SR_IMPORTER
+
+// A packed SCREEN 5 picture.
+class TKvCMPEngine : public TKvSourceEngineOf<TKvCMPEngine, TKvBaseMSXEngine> {
+public:
+  explicit TKvCMPEngine(TKvLoadSource& ASource);
+  static TKvMatchFlags Match(TKvLoadSource& ASource);
+  // The packed data unpacks to exactly the picture's bytes.
+  static bool CheckData(const uint8_t* AData, int64_t ASize);
+  std::unique_ptr<TKvBitmap> Decode() override;
+};
+
+// A 1-bit picture with a size header, 2 bits per pixel of which the low one
+// is shown.
+class TKvSTPEngine : public TKvSourceEngineOf<TKvSTPEngine, TKvBaseMSXEngine> {
+public:
+  explicit TKvSTPEngine(TKvLoadSource& ASource);
+  static TKvMatchFlags Match(TKvLoadSource& ASource);
+  std::unique_ptr<TKvBitmap> Decode() override;
+};
+
+// A run-length 512x704 publisher page.
+class TKvPCTEngine : public TKvSourceEngineOf<TKvPCTEngine, TKvBaseMSXEngine> {
+public:
+  explicit TKvPCTEngine(TKvLoadSource& ASource);
+  static TKvMatchFlags Match(TKvLoadSource& ASource);
+  std::unique_ptr<TKvBitmap> Decode() override;
+};
+
+// The YJK VRAM dumps: SCREEN 10/11 (YJK with palette pixels) and SCREEN 12.
+class TKvSCAEngine : public TKvSourceEngineOf<TKvSCAEngine, TKvSCEngine> {
+public:
+  explicit TKvSCAEngine(TKvLoadSource& ASource);
+  static TKvMatchFlags Match(TKvLoadSource& ASource);
+  std::unique_ptr<TKvBitmap> Decode() override;
+};
+
+class TKvSCCEngine : public TKvSourceEngineOf<TKvSCCEngine, TKvSCEngine> {
+public:
+  explicit TKvSCCEngine(TKvLoadSource& ASource);
+  static TKvMatchFlags Match(TKvLoadSource& ASource);
+  std::unique_ptr<TKvBitmap> Decode() override;
+};
+
 // The importer classes of this unit in registration order.
 const std::vector<const TKvSourceEngineClass*>& MSXSourceEngineClasses();
 // Unit start-up: registers the classes above, in order.

@@ -10,6 +10,7 @@
 
 #include "importers/KvImporterProbe.h"
 #include "importers/KvOpenPlatformMSX.h"
+#include "importers/MSXTestFiles.h"
 #include "platforms/KvPlatformMSX.h"
 #include "rtl/KvSysUtils.h"
 
@@ -17,40 +18,7 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-// A file in memory with companion files beside it, found without regard to
-// case.
-class TFiles : public TKvMemoryLoadSource {
-public:
-  TFiles(const std::string& AName, Bytes AData) : TKvMemoryLoadSource(AName, nullptr, 0, false), FMain(std::move(AData)) {
-    FData = FMain.data();
-    FSize = static_cast<int32_t>(FMain.size());
-  }
-  void Add(const std::string& AName, Bytes AData) { FCompanions[Lower(AName)] = std::move(AData); }
-  const TKvLoadSourceRec* GetFile(const std::string& AName) override {
-    auto it = FCompanions.find(Lower(AName));
-    if (it == FCompanions.end()) return nullptr;
-    TKvLoadSourceRec& r = FRecords.emplace_back();
-    r.Name = AName;
-    r.Ext = LowerFileExt(AName);
-    r.Data = it->second.data();
-    r.Size = static_cast<int32_t>(it->second.size());
-    return &r;
-  }
-  // The first candidate of the unit, built as the probe does.
-  std::unique_ptr<TKvSourceEngine> Open(const TKvSourceEngineClass& AClass) {
-    if (AClass.Match(*this) == 0) return nullptr;
-    return AClass.Create(*this);
-  }
-
-private:
-  static std::string Lower(std::string s) {
-    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-  }
-  Bytes FMain;
-  std::map<std::string, Bytes> FCompanions;
-  std::deque<TKvLoadSourceRec> FRecords;
-};
+using TFiles = TMSXTestFiles;
 
 // A dump of ASize bytes with a BSAVE header of load and start address 0.
 Bytes Dump(int ASize, uint8_t AFill = 0) {
