@@ -632,6 +632,13 @@ void TKvZxSpectrumMultiGigascreen1Image::WalkCells(TKvBitmap* AResult, TKvCellSc
   };
   for (int row = 0; row < rows; ++row) {
     BeginCellRow(AResult, ATarget);
+    // The side cells keep their pixels until their own search (the middle
+    // cells defer what they spread into them), so they are searched ahead.
+    FLimitErrorAtBlockBoundary = true;
+    FRowRects.assign(32, TRect{});
+    for (int c : {0, 1, 2, 3, 4, 5, 6, 7, 24, 25, 26, 27, 28, 29, 30, 31})
+      FRowRects[static_cast<size_t>(c)] = TRect{8 * c, 8 * row, 8 * c + 8, 8 * row + 8};
+    PrepareRowSearches(row, FRowRects);
     for (int c = 0; c < 8; ++c) cell(c, 8 * row, 8, row, true);
     for (int r = 0; r < 8; ++r)
       for (int c = 8; c < 24; ++c) cell(c, 8 * row + r, 1, 8 * row + r, false);

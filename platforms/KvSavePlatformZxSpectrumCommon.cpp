@@ -574,7 +574,9 @@ void TKvZxSpectrumGigascreenImage::WalkCells(TKvBitmap* AResult, TKvCellScreen* 
   for (int j = 0; j < FCellsDown; ++j) {
     FCellY = j;
     BeginCellRow(AResult, ATarget);
-    PrepareRowSearches(j);
+    FRowRects.resize(static_cast<size_t>(FCellsAcross));
+    for (int i = 0; i < FCellsAcross; ++i) FRowRects[static_cast<size_t>(i)] = GetCellRect(i, j);
+    PrepareRowSearches(j, FRowRects);
     for (int i = 0; i < FCellsAcross; ++i) {
       if (Aborted()) Abort();
       FCellX = i;
@@ -603,9 +605,10 @@ public:
     FImage->ReleaseScratch(FScratch);
   }
   void Execute() override {
-    for (int i = FFrom; i <= FTo; ++i)
-      FImage->FAhead.Best[static_cast<size_t>(i)] =
-          FImage->FindBestCandidate(FImage->FAhead.Rects[static_cast<size_t>(i)], *FScratch, *FHelper);
+    for (int i = FFrom; i <= FTo; ++i) {
+      const size_t cell = static_cast<size_t>(FImage->FAhead.Cells[static_cast<size_t>(i)]);
+      FImage->FAhead.Best[cell] = FImage->FindBestCandidate(FImage->FAhead.Rects[cell], *FScratch, *FHelper);
+    }
   }
 
 private:
@@ -626,29 +629,35 @@ void TKvZxSpectrumGigascreenImage::ReleaseScratch(TSearchScratch* AScratch) {
   if (AScratch) FScratchPool.emplace_back(AScratch);
 }
 
-void TKvZxSpectrumGigascreenImage::PrepareRowSearches(int ACellY) {
+void TKvZxSpectrumGigascreenImage::PrepareRowSearches(int ACellY, const std::vector<TRect>& ARects) {
   FAhead.Row = -1;
-  if (ProcessorCount < 2 || !FLimitErrorAtBlockBoundary || FCellsAcross < 2) return;
-  const TRect first = GetCellRect(0, ACellY);
-  const int64_t candidates = static_cast<TKvZxSpectrumGigascreenPaletteList*>(FPaletteList)->GetCandidateCount();
+  if (ProcessorCount < 2 || !FLimitErrorAtBlockBoundary) return;
+  FAhead.Cells.clear();
+  int64_t pixels = 0;
+  for (size_t i = 0; i < ARects.size(); ++i)
+    if (ARects[i].Width() > 0 && ARects[i].Height() > 0) {
+      FAhead.Cells.push_back(static_cast<int>(i));
+      pixels += static_cast<int64_t>(ARects[i].Width()) * ARects[i].Height();
+    }
+  const int cells = static_cast<int>(FAhead.Cells.size());
   // The bounds alone cost about a candidate's colours per pixel; far less
   // than that is not worth the hand-over.
-  const int64_t work = candidates * first.Width() * first.Height() * FCellsAcross;
+  const int64_t work = static_cast<TKvZxSpectrumGigascreenPaletteList*>(FPaletteList)->GetCandidateCount() * pixels;
   const int parts =
-      static_cast<int>(std::min<int64_t>({work / std::max<int64_t>(KvCellMinJobWork, 1), ProcessorCount, FCellsAcross}));
+      static_cast<int>(std::min<int64_t>({work / std::max<int64_t>(KvCellMinJobWork, 1), ProcessorCount, cells}));
   if (parts < 2) return;
-  FAhead.Rects.resize(static_cast<size_t>(FCellsAcross));
-  for (int i = 0; i < FCellsAcross; ++i) FAhead.Rects[static_cast<size_t>(i)] = GetCellRect(i, ACellY);
-  FAhead.Band.resize(static_cast<size_t>(FWidth) * static_cast<size_t>(first.Height()));
-  for (int y = first.Top; y < first.Bottom; ++y)
+  FAhead.Rects = ARects;
+  const TRect& band = ARects[static_cast<size_t>(FAhead.Cells[0])];
+  FAhead.Band.resize(static_cast<size_t>(FWidth) * static_cast<size_t>(band.Height()));
+  for (int y = band.Top; y < band.Bottom; ++y)
     for (int x = 0; x < FWidth; ++x)
-      FAhead.Band[static_cast<size_t>(y - first.Top) * FWidth + x] = GetPixels(x, y)->GetLinRGB();
-  FAhead.Best.assign(static_cast<size_t>(FCellsAcross), nullptr);
+      FAhead.Band[static_cast<size_t>(y - band.Top) * FWidth + x] = GetPixels(x, y)->GetLinRGB();
+  FAhead.Best.assign(ARects.size(), nullptr);
   {
     TKvJobList jobs;
     for (int k = 0; k < parts; ++k)
-      new TKvZxGigaRowSearchJob(&jobs, this, static_cast<int>(static_cast<int64_t>(FCellsAcross) * k / parts),
-                                static_cast<int>(static_cast<int64_t>(FCellsAcross) * (k + 1) / parts) - 1);
+      new TKvZxGigaRowSearchJob(&jobs, this, static_cast<int>(static_cast<int64_t>(cells) * k / parts),
+                                static_cast<int>(static_cast<int64_t>(cells) * (k + 1) / parts) - 1);
     jobs.RunWithCaller(FAbort);
   }
   if (Aborted()) Abort();
@@ -660,7 +669,8 @@ void TKvZxSpectrumGigascreenImage::SolveGigaCell(TKvBitmap* AResult, TKvCellScre
   if (!FLimitErrorAtBlockBoundary) AddDeferredError(ARect, TKvLinRGBColor{1, 1, 1});
   const TKvZxGigaCandidate* best = nullptr;
   // A search made ahead holds while the cell's pixels are unchanged.
-  if (FAhead.Row == FCellY && ACellX < static_cast<int>(FAhead.Best.size()) && FAhead.Rects[ACellX] == ARect) {
+  if (FAhead.Row == FCellY && ACellX < static_cast<int>(FAhead.Best.size()) &&
+      FAhead.Rects[static_cast<size_t>(ACellX)] == ARect) {
     best = FAhead.Best[static_cast<size_t>(ACellX)];
     for (int y = ARect.Top; best && y < ARect.Bottom; ++y)
       for (int x = ARect.Left; x < ARect.Right; ++x) {

@@ -355,8 +355,11 @@ protected:
   // The searches of a whole cell row made at once in jobs, when nothing
   // changes a cell's pixels before its own search (the error limit at block
   // boundaries holds the deferred error back until then); a result is used
-  // only while the cell's pixels are those the search saw.
-  void PrepareRowSearches(int ACellY);
+  // only while the cell's pixels are those the search saw. ARects: the
+  // rectangle of each scan cell of the row, empty for cells not searched
+  // ahead; they lie in one band of rows.
+  void PrepareRowSearches(int ACellY, const std::vector<TRect>& ARects);
+  std::vector<TRect> FRowRects;
   // Dithers the cell with the candidate's colours: APut(x, y, colour, code)
   // writes each pixel; the frame colours, mixtures and the colour each pixel
   // took are noted for NormalizeCell, and the error is spread.
@@ -379,6 +382,7 @@ private:
   struct TRowSearches {
     int Row = -1;
     std::vector<TRect> Rects;
+    std::vector<int> Cells;            // the scan cells searched
     std::vector<TKvLinRGBColor> Band;  // the row's pixels as searched
     std::vector<const TKvZxGigaCandidate*> Best;
   } FAhead;
