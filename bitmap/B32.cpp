@@ -589,24 +589,25 @@ void TCustomBitmap32::DrawTo(TCustomBitmap32* Dst, const TRect& DstRect, const T
 // TCustomBitmap32: copying
 
 void TCustomBitmap32::Assign(const TPersistent* Source) {
-  if (!Source) {
-    SetSize(0, 0);
-    return;
-  }
-  if (const auto* Src = dynamic_cast<const TCustomBitmap32*>(Source)) {
-    BeginUpdate();
-    try {
+  // Listeners hear of every assignment, also of one that empties an empty
+  // bitmap and of one that fails half-way (the pixels may have changed).
+  BeginUpdate();
+  try {
+    if (!Source) {
+      SetSize(0, 0);
+    } else if (const auto* Src = dynamic_cast<const TCustomBitmap32*>(Source)) {
       Src->CopyMapTo(this);
       Src->CopyPropertiesTo(this);
-    } catch (...) {
-      EndUpdate();
-      throw;
+    } else {
+      TCustomMap::Assign(Source);
     }
+  } catch (...) {
     EndUpdate();
     Changed();
-    return;
+    throw;
   }
-  TCustomMap::Assign(Source);
+  EndUpdate();
+  Changed();
 }
 
 void TCustomBitmap32::CopyMapTo(TCustomBitmap32* Dst) const {
@@ -730,7 +731,7 @@ void TCustomBitmap32::LoadFromStream(TStream& Stream) {
   }
   // Every stored size is checked against the bytes really present, in 64 bits,
   // before anything is allocated or read.
-  const uint64_t FileSize = GetLE32(H + 2);
+  // The stored file size is not read: writers often leave it wrong.
   const uint64_t Offset = GetLE32(H + 10);
   const uint64_t InfoSize = GetLE32(H + 14);
   const int32_t W = static_cast<int32_t>(GetLE32(H + 18));
@@ -743,8 +744,6 @@ void TCustomBitmap32::LoadFromStream(TStream& Stream) {
   const uint64_t DataSize = static_cast<uint64_t>(W) * static_cast<uint64_t>(AbsH) * 4;
   if (DataSize / 4 > 0x7FFFFFFFu) BadBitmap("the picture is too large");
   if (Offset + DataSize > static_cast<uint64_t>(Avail)) BadBitmap("the pixel data runs past the end of the file");
-  if (FileSize != 0 && (FileSize > static_cast<uint64_t>(Avail) || FileSize < Offset + DataSize))
-    BadBitmap("the stored file size does not match the file");
   if (StoredImageSize != 0 && StoredImageSize < DataSize) BadBitmap("the stored image size is too small");
 
   SetSize(W, AbsH);

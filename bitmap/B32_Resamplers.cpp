@@ -916,7 +916,30 @@ constexpr TCombineReg CombineReg = MixPixels_Int;
 
 }  // namespace
 
+namespace {
+
+// Blocks of more than 2^24 pixels: the 24-bit reciprocal would be 0 (a black
+// average) and the 32-bit sums could wrap, so such blocks divide 64-bit sums.
+constexpr uint64_t kReciprocalPixels = 0x1000000u;
+
+TColor32 BlockAverageLarge(uint32_t Dlx, uint32_t Dly, intptr_t RowSrc, const TColor32* OffSrc) {
+  uint64_t S[4] = {0, 0, 0, 0};
+  const auto* Row = reinterpret_cast<const uint8_t*>(OffSrc);
+  for (uint32_t Y = 0; Y < Dly; ++Y, Row += RowSrc) {
+    const auto* P = reinterpret_cast<const TColor32*>(Row);
+    for (uint32_t X = 0; X < Dlx; ++X)
+      for (int C = 0; C < 4; ++C) S[C] += (P[X] >> (8 * C)) & 255;
+  }
+  const uint64_t N = uint64_t(Dlx) * Dly;
+  TColor32 Result = 0;
+  for (int C = 0; C < 4; ++C) Result |= static_cast<TColor32>(S[C] / N) << (8 * C);
+  return Result;
+}
+
+}  // namespace
+
 TColor32 BlockAverage_Pas(uint32_t Dlx, uint32_t Dly, intptr_t RowSrc, const TColor32* OffSrc) {
+  if (uint64_t(Dlx) * Dly > kReciprocalPixels) return BlockAverageLarge(Dlx, Dly, RowSrc, OffSrc);
   uint32_t SB = 0, SG = 0, SR = 0, SA = 0;
   const auto* Row = reinterpret_cast<const uint8_t*>(OffSrc);
   for (uint32_t Y = 0; Y < Dly; ++Y, Row += RowSrc) {
@@ -938,6 +961,7 @@ TColor32 BlockAverage_Pas(uint32_t Dlx, uint32_t Dly, intptr_t RowSrc, const TCo
 // form for any block width.
 TColor32 BlockAverage_SSE2(uint32_t Dlx, uint32_t Dly, intptr_t RowSrc, const TColor32* OffSrc) {
 #if defined(__SSE2__)
+  if (uint64_t(Dlx) * Dly > kReciprocalPixels) return BlockAverageLarge(Dlx, Dly, RowSrc, OffSrc);
   constexpr uint32_t kLaneRun = 257;
   const __m128i Zero = _mm_setzero_si128();
   __m128i Sum32 = Zero;

@@ -7,6 +7,7 @@
 #include "bitmap/B32_Math.h"
 #include "bitmap/B32_MicroTiles.h"
 #include "bitmap/B32_Polygons.h"
+#include "bitmap/B32_Resamplers.h"
 #include "bitmap/B32_System.h"
 
 namespace {
@@ -22,6 +23,7 @@ TKvUnitInitList& BitmapLibraryUnits() {
       {"B32_LowLevel", &B32_LowLevel_Initialize},
       {"B32_Blend", &B32_Blend_Initialize},
       {"B32", &B32_Initialize},
+      {"B32_Resamplers", &B32_Resamplers_Initialize},
       {"B32_MicroTiles", &B32_MicroTiles_Initialize},
       {"B32_Polygons", &B32_Polygons_Initialize, &B32_Polygons_Finalize},
   });

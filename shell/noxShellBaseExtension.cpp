@@ -61,11 +61,12 @@ std::string HResultMessage(HRESULT code) {
   return {};
 }
 
-void RaiseOSError(uint32_t code) {
-  std::string text = SysErrorMessage(code);
-  if (text.empty()) text = "System error, code " + std::to_string(code) + ".";
-  throw EOSError(code, text);
+std::string OSErrorMessage(uint32_t code) {
+  if (code == 0) return "A call to an OS function failed";
+  return "System Error.  Code: " + std::to_string(code) + ".\n" + SysErrorMessage(code);
 }
+
+void RaiseOSError(uint32_t code) { throw EOSError(code, OSErrorMessage(code)); }
 
 HRESULT ExceptionToHResult(const std::exception& e) {
   if (dynamic_cast<const EAbort*>(&e)) return HRESULT_CANCELLED;

@@ -104,8 +104,12 @@ std::string SysErrorMessage(uint32_t code);
 // a 0x8007xxxx value, or empty.
 std::string HResultMessage(HRESULT code);
 
-// Raises EOSError with the code and its fixed text ("System error, code N" for
-// a code without text).
+// The message of an OS error: "System Error.  Code: N." and a line break, then
+// the code's fixed text (empty for a code without one); for code 0, which
+// reports a failure that left no code, "A call to an OS function failed".
+std::string OSErrorMessage(uint32_t code);
+// Raises EOSError with the code and OSErrorMessage(code). Every OS error is
+// raised this way, so one code always reads the same.
 [[noreturn]] void RaiseOSError(uint32_t code);
 
 // The HRESULT that a component method returns for an exception.

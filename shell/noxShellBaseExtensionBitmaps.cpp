@@ -258,6 +258,14 @@ TBmpHeader ReadBmpHeader(TStream& s) {
   r.BitCount = h[14] | (h[15] << 8);
   if (r.BitCount == 15) r.BitCount = 16;
   r.Compression = static_cast<uint32_t>(le32(16));
+  // Newer headers are longer than 40 bytes; the colour table follows the
+  // whole header, wherever its declared size puts it.
+  const uint32_t size = static_cast<uint32_t>(le32(0));
+  if (size < 40) throw EReadError("Invalid icon image");
+  if (size > 40) {
+    if (s.Remaining() < int64_t(size) - 40) throw EReadError("Stream read error");
+    s.Seek(int64_t(size) - 40, soCurrent);
+  }
   return r;
 }
 

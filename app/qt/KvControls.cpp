@@ -271,7 +271,7 @@ TKvPaletteType TKvCustomPaletteComboBoxEx::GetPaletteType() const {
 
 void TKvCustomPaletteComboBoxEx::SetPaletteType(TKvPaletteType AType) {
   const int i = IndexOfObject(AType);
-  if (i < 0) throw EOSError(87, "The parameter is incorrect");
+  if (i < 0) RaiseOSError(ERROR_INVALID_PARAMETER);
   setCurrentIndex(i);
 }
 
@@ -532,7 +532,7 @@ void TKvPaletteUgaseComboBox::AddUsage(uint8_t AUsage) {
 uint8_t TKvPaletteUgaseComboBox::GetUsage() const { return static_cast<uint8_t>(GetItemObject(currentIndex())); }
 void TKvPaletteUgaseComboBox::SetUsage(uint8_t AUsage) {
   const int i = IndexOfObject(AUsage);
-  if (i < 0) throw EOSError(87, "The parameter is incorrect");
+  if (i < 0) RaiseOSError(ERROR_INVALID_PARAMETER);
   setCurrentIndex(i);
 }
 
@@ -542,7 +542,7 @@ void TKvPaletteModeComboBox::AddMode(uint8_t AMode) {
 uint8_t TKvPaletteModeComboBox::GetMode() const { return static_cast<uint8_t>(GetItemObject(currentIndex())); }
 void TKvPaletteModeComboBox::SetMode(uint8_t AMode) {
   const int i = IndexOfObject(AMode);
-  if (i < 0) throw EOSError(87, "The parameter is incorrect");
+  if (i < 0) RaiseOSError(ERROR_INVALID_PARAMETER);
   setCurrentIndex(i);
 }
 void TKvPaletteModeComboBox::SetEditButton(QWidget* AButton) {
@@ -566,7 +566,7 @@ TKvPaletteType TKvCustomPaletteComboBox::GetPaletteType() const {
 }
 void TKvCustomPaletteComboBox::SetPaletteType(TKvPaletteType AType) {
   const int i = IndexOfObject(AType);
-  if (i < 0) throw EOSError(87, "The parameter is incorrect");
+  if (i < 0) RaiseOSError(ERROR_INVALID_PARAMETER);
   setCurrentIndex(i);
 }
 

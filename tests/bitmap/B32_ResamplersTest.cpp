@@ -503,6 +503,28 @@ TEST(B32ResamplersTest, InterpolatePixelsForms) {
           << W << " x " << H;
 }
 
+// Blocks of more than 2^24 pixels average to their colour rather than black;
+// one row read again and again (row step 0) stands for the whole block.
+TEST(B32ResamplersTest, BlockAverageOfHugeBlocks) {
+  std::vector<TColor32> Row(5000);
+  for (size_t X = 0; X < Row.size(); ++X) Row[X] = X % 2 ? 0xFFFFFFFFu : 0x01030507u;
+  std::vector<TColor32> Flat(5000, 0x80C0E0F0u);
+  const struct {
+    uint32_t W, H;
+    TColor32 Mixed;  // average of the alternating row
+  } Cases[] = {
+      {4096, 4096, 0x80818283u},  // exactly 2^24 pixels: the reciprocal form
+      {4096, 4097, 0x80818283u},
+      {5000, 5000, 0x80818283u},
+      {1, 16777217, 0x01030507u},
+  };
+  for (const auto& C : Cases)
+    for (auto* Avg : {&BlockAverage_Pas, &BlockAverage_SSE2}) {
+      EXPECT_EQ(Avg(C.W, C.H, 0, Flat.data()), 0x80C0E0F0u) << C.W << " x " << C.H;
+      EXPECT_EQ(Avg(C.W, C.H, 0, Row.data()), C.Mixed) << C.W << " x " << C.H;
+    }
+}
+
 // ---------------------------------------------------------------------------
 // Point sampling
 

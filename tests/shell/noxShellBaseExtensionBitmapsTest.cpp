@@ -160,6 +160,7 @@ struct TIcoImage {
   int32_t w, h;
   int bits;
   bool bottomUp;
+  uint32_t headerSize = 40;  // larger sizes append filler after the 40 bytes
 };
 
 // An icon file whose pixel (x, y) has colour index/value (x + 2*y) and whose
@@ -174,12 +175,13 @@ std::string MakeIco(const std::vector<TIcoImage>& images) {
   const uint32_t base = 6 + 16 * static_cast<uint32_t>(images.size());
   for (const TIcoImage& im : images) {
     std::string img;
-    le32(img, 40);
+    le32(img, im.headerSize);
     le32(img, im.w);
     le32(img, static_cast<uint32_t>(im.bottomUp ? 2 * im.h : -2 * im.h));
     le16(img, 1);
     le16(img, im.bits);
     for (int i = 0; i < 6; ++i) le32(img, 0);
+    if (im.headerSize > 40) img += std::string(im.headerSize - 40, '\xEE');
     for (int i = 0; i < DIBColorCount(im.bits); ++i) le32(img, 0x00010101u * i);
     const int64_t rb = DIBRowBytes(im.w, im.bits), mb = DIBRowBytes(im.w, 1);
     auto rowOf = [&](int y) {
@@ -232,6 +234,26 @@ TEST(LoadIconFromIcoStream, ChoosesAndDecodesTheImageKeepingItsOrientation) {
   EXPECT_EQ(icon->Height, 12);
   icon = LoadIconFromIcoStream(m, 4, 4, 32);
   EXPECT_EQ(icon->Pixels[4 * 1 + 3], 0xFF050505u);
+}
+
+TEST(LoadIconFromIcoStream, TakesTheColourTableFromAfterTheDeclaredHeader) {
+  for (uint32_t size : {40u, 108u, 124u}) {
+    TMemoryStream m = StreamOf(MakeIco({{8, 8, 8, true, size}}));
+    auto icon = LoadIconFromIcoStream(m, 0, 0, 8);
+    ASSERT_NE(icon, nullptr) << size;
+    EXPECT_EQ(icon->Pixels[1], 0xFF010101u) << size;
+    EXPECT_EQ(icon->Pixels[8 * 3 + 2], 0xFF080808u) << size;
+  }
+  // A header shorter than the fixed part, or longer than the image holds.
+  for (uint32_t size : {12u, 0x7FFFFFF0u}) {
+    std::string ico = MakeIco({{8, 8, 8, true}});
+    ico[22] = char(size & 0xFF);
+    ico[23] = char((size >> 8) & 0xFF);
+    ico[24] = char((size >> 16) & 0xFF);
+    ico[25] = char(size >> 24);
+    TMemoryStream m = StreamOf(ico);
+    EXPECT_THROW(LoadIconFromIcoStream(m, 0, 0, 8), EReadError) << size;
+  }
 }
 
 TEST(LoadIconFromIcoStream, RejectsDamagedData) {

@@ -91,9 +91,12 @@ TEST(CheckHResult, PassesSuccessAndRaisesFailuresWithTheirText) {
   EXPECT_EQ(EAccessDenied().ErrorCode, E_ACCESSDENIED);
 }
 
-TEST(RaiseOSError, CarriesTheCodeAndItsFixedText) {
+TEST(RaiseOSError, CarriesTheCodeInTheOneOSErrorForm) {
   const struct { uint32_t code; const char* text; } cases[] = {
-      {13, "Invalid data."}, {86, "Invalid password."}, {87, "Invalid parameter."}, {99999, "System error, code 99999."}};
+      {13, "System Error.  Code: 13.\nInvalid data."},
+      {87, "System Error.  Code: 87.\nInvalid parameter."},
+      {99999, "System Error.  Code: 99999.\n"},
+      {0, "A call to an OS function failed"}};
   for (const auto& c : cases) {
     try {
       RaiseOSError(c.code);
