@@ -158,3 +158,29 @@ TEST(KvSavePlatformProfi, SameBytesOnAnyProcessorCount) {
 }
 
 }  // namespace
+
+namespace {
+
+// The panels: sections in order, the Profi's kinds, and which controls
+// follow the mode list.
+TEST(KvSavePlatformProfi, Panels) {
+  using K = TKvPanelSectionKind;
+  auto options = DestEngineClass<TKvProfiEngine>().Create()->CreateOptions();
+  auto ui = DestEngineClass<TKvProfiEngine>().Create()->CreateUI(options.get());
+  auto& panel = dynamic_cast<TKvProfiColorEngineUI&>(*ui);
+  std::vector<K> kinds;
+  for (auto& s : panel.GetSections()) kinds.push_back(s.Kind);
+  EXPECT_EQ(kinds, (std::vector<K>{K::Dimension, K::Position, K::PaletteSeparator, K::CustomPaletteComboBox,
+                                   K::PaletteMode, K::DestPalette, K::FixedPalette, K::Dithering}));
+  EXPECT_EQ(panel.GetSections()[3].Items, (std::vector<int>{ptColored15, ptColored16of256}));
+  EXPECT_EQ(panel.GetSections()[4].Set, 133123u);
+  EXPECT_TRUE(panel.CanEditPalette());
+  options->SetPaletteType(ptColored15);
+  EXPECT_FALSE(panel.CanEditPalette());
+  TKvPalette256 scratch;
+  int columns = -1;
+  EXPECT_EQ(panel.GetEditedPalette(scratch, columns)->GetCount(), 256);
+  EXPECT_EQ(columns, 0);
+}
+
+}  // namespace
