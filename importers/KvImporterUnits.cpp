@@ -8,6 +8,7 @@
 #include "importers/KvOpenPlatformDVK.h"
 #include "importers/KvOpenPlatformElementZX.h"
 #include "importers/KvOpenPlatformElectronikaMS0515.h"
+#include "importers/KvOpenPlatformIrisha.h"
 #include "importers/KvOpenPlatformMSX.h"
 #include "importers/KvOpenPlatformOric.h"
 #include "importers/KvOpenPlatformPlayStation.h"
@@ -25,7 +26,7 @@
 TKvUnitInitList& ImporterUnits() {
   // Units not built yet take their places in this order: Agat, AmstradCPC,
   // AppleII, ATMTurbo, BBCMicro, | BK0010, Commodore64, Corvette, | DVK,
-  // | ElectronikaMS0515, ElektronikaKR04, ElementZX, Irisha, Lvov, MAG, MSX,
+  // | ElectronikaMS0515, ElektronikaKR04, ElementZX, | Irisha, | Lvov, MAG, MSX,
   // Okean240, Oric, PC8000, PlayStation, PMD85, PP01, Profi, SAMCoupe,
   // ScorpionGMX, SegaMasterSystem, SinclairQL, Specialist, SymbOS, TI99,
   // Timex, | UKNC, Vector, | ZxSpectrum, ZxSpectrumSnapshot, ZxSpectrumSpectra,
@@ -39,6 +40,7 @@ TKvUnitInitList& ImporterUnits() {
                                                 {"KvOpenPlatformDVK", &InitKvOpenPlatformDVK},
                                                 {"KvOpenPlatformElectronikaMS0515", &InitKvOpenPlatformElectronikaMS0515},
                                                 {"KvOpenPlatformElementZX", &InitKvOpenPlatformElementZX},
+                                                {"KvOpenPlatformIrisha", &InitKvOpenPlatformIrisha},
                                                 {"KvOpenPlatformMSX", &InitKvOpenPlatformMSX},
                                                 {"KvOpenPlatformOric", &InitKvOpenPlatformOric},
                                                 {"KvOpenPlatformPlayStation", &InitKvOpenPlatformPlayStation},

@@ -7,7 +7,9 @@
 #include "platforms/KvSavePlatformDVK.h"
 #include "platforms/KvSavePlatformElementZX.h"
 #include "platforms/KvSavePlatformElectronikaMS0515.h"
+#include "platforms/KvSavePlatformIrisha.h"
 #include "platforms/KvSavePlatformMSX.h"
+#include "platforms/KvSavePlatformPico8.h"
 #include "platforms/KvSavePlatformProfi.h"
 #include "platforms/KvSavePlatformScorpionGMX.h"
 #include "platforms/KvSavePlatformTimex.h"
@@ -21,8 +23,8 @@
 TKvUnitInitList& PlatformUnits() {
   // Units of platforms not built yet take their places in this order:
   // Agat, AmstradCPC, ATMTurbo, BBCMicro, | BK0010, Corvette, | DVK,
-  // | ElectronikaMS0515, ElektronikaKR04, ElementZX, IBM, Irisha, Lvov, | MSX,
-  // Okean240, PC8000, Pico8, PMD85, PP01, Profi, SAMCoupe, ScorpionGMX,
+  // | ElectronikaMS0515, ElektronikaKR04, ElementZX, IBM, | Irisha, | Lvov, | MSX,
+  // Okean240, PC8000, | Pico8, | PMD85, PP01, Profi, SAMCoupe, ScorpionGMX,
   // SinclairQL, Specialist, SymbOS, TI99, | Timex, | UKNC, Vector, ZxEvolution,
   // | ZxSpectrum, ZxSpectrumNext, ZxSpectrumSpectra, ZxSpectrumUlaPlus.
   static TKvUnitInitList LList("converters", {
@@ -32,7 +34,9 @@ TKvUnitInitList& PlatformUnits() {
                                                  {"KvSavePlatformDVK", &InitKvSavePlatformDVK},
                                                  {"KvSavePlatformElectronikaMS0515", &InitKvSavePlatformElectronikaMS0515},
                                                  {"KvSavePlatformElementZX", &InitKvSavePlatformElementZX},
+                                                 {"KvSavePlatformIrisha", &InitKvSavePlatformIrisha},
                                                  {"KvSavePlatformMSX", &InitKvSavePlatformMSX},
+                                                 {"KvSavePlatformPico8", &InitKvSavePlatformPico8},
                                                  {"KvSavePlatformProfi", &InitKvSavePlatformProfi},
                                                  {"KvSavePlatformScorpionGMX", &InitKvSavePlatformScorpionGMX},
                                                  {"KvSavePlatformTimex", &InitKvSavePlatformTimex},
