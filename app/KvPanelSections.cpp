@@ -405,6 +405,40 @@ TKvPanelControlState::TKvPanelControlState(TKvDestEngineUIEx& APanel) : FPanel(A
         Combo(pcCustomPaletteCombo, {ptPulsar, ptColoredLinear, ptAlone}, O.PaletteType);
         if (S.Set) Combo(pcModeCombo, SetBits(S.Set, PaletteModeCount), O.PaletteMode);
         break;
+      case K::ZxGigaScreenPalette: {
+        std::vector<int> L = {ptColored15x1, ptColored15x2};
+        if (S.Flag) L.push_back(ptColored64x1);
+        L.push_back(ptColored64x2);
+        Combo(pcCustomPaletteCombo, L, O.PaletteType);
+        if (S.Set) Combo(pcModeCombo, SetBits(S.Set, PaletteModeCount), O.PaletteMode);
+        break;
+      }
+      case K::Style: Combo(pcStyleCombo, {0, 1, 2}, O.GigaStyle); break;
+      case K::Calculation: Combo(pcCalculationCombo, {0, 1}, O.GigaCalculation); break;
+      case K::MaxFlickering: FControls[pcMaxFlickeringBar].Value = O.MaxFlickering; break;
+      case K::SafeModeCheckBox: FControls[pcSafeModeCheckBox].Checked = O.SafeMode; break;
+      case K::GrayPaletteCheckBox: FControls[pcGrayPaletteCheckBox].Checked = O.UseAsGrayPalette; break;
+      case K::OriginalColorsCheckBox: FControls[pcOriginalColorsCheckBox].Checked = O.UseOnlyOriginalColors; break;
+      case K::FileFormatCheckBox: FControls[pcFileFormatCheckBox].Checked = O.WriteFileHeader; break;
+      case K::MaxColorCount: FControls[pcMaxColorCountEdit].Value = O.MaxColorCount; break;
+      case K::CommentEdit: FControls[pcCommentEdit].Text = O.Comment; break;
+      case K::Ham:
+        if (S.Set & 1) FControls[pcHamInitialBar].Value = O.HAMInitialLines;
+        if (S.Set & 2) FControls[pcHamPrevBar].Value = O.HAMPrevLines;
+        if (S.Set & 4) FControls[pcHamNextBar].Value = O.HAMNextLines;
+        if (S.Set & 8) FControls[pcHamMaxChangeBar].Value = O.HAMMaxChangeCount;
+        break;
+      case K::PaletteIndexComboBoxEx:
+        Combo(pcPaletteIndexCombo, SetBits(0xFFFFFFFFu, static_cast<int>(S.Captions.size())), O.PaletteIndex);
+        break;
+      case K::BorderColorComboBoxEx:
+        Combo(pcBorderIndexCombo, SetBits(0xFFFFFFFFu, static_cast<int>(S.Captions.size())), O.BorderIndex);
+        break;
+      case K::OptimizedPalette:
+        FControls[pcMaxColorCountEdit].Value = O.MaxColorCount;
+        FControls[pcKeepWholePaletteCheckBox].Checked = O.KeepWholePalette;
+        FControls[pcGrayPaletteCheckBox].Checked = O.UseAsGrayPalette;
+        break;
       case K::ColorUsage: {
         std::vector<int> L = {0, 1};
         if (S.Flag) L.push_back(2);

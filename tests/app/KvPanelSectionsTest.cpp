@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/KvDestEngineOptions.h"
+#include "platforms/KvPlatformUnits.h"
 #include "platforms/KvSavePlatformZxSpectrum.h"
 #include "platforms/KvSavePlatformZxSpectrumCommon.h"
 #include "core/KvPalette.h"
@@ -246,5 +247,32 @@ TEST(KvPanelHooks, ZxColourUsageFollowsTheModeList) {
     LState.SetItemIndex(pcModeCombo, C.ModeItem);
     EXPECT_EQ(LState.GetEnabled(pcColorUsageLabel), C.Enabled) << C.Engine->GetModeName() << " " << C.ModeItem;
     EXPECT_EQ(LState.GetEnabled(pcColorUsageCombo), C.Enabled) << C.Engine->GetModeName() << " " << C.ModeItem;
+  }
+}
+
+TEST(KvPanelHooks, EveryConverterPanelStartsFromItsOptions) {
+  InitializePlatforms();
+  TKvDestEngineList& LEngines = DestEngineList();
+  for (int p = 0; p < LEngines.GetCount(); ++p) {
+    TKvDestSubTypes& LModes = LEngines.GetSubTypes(p);
+    for (int m = 0; m < LModes.GetCount(); ++m) {
+      auto LEngine = LModes.GetObject(m)->Create();
+      auto LOptions = LEngine->CreateOptions();
+      auto LUI = LEngine->CreateUI(LOptions.get());
+      auto* LPanel = dynamic_cast<TKvDestEngineUIEx*>(LUI.get());
+      if (!LPanel) continue;
+      // What the controls show at first is what the options hold: a store
+      // changes nothing, and every related link names controls that exist.
+      TKvPanelControlState LState(*LPanel);
+      LOptions->BeginUpdate();
+      LPanel->StoreOptions(LState);
+      LOptions->EndUpdate();
+      const std::string LName = LEngines.GetString(p) + " " + LModes.GetString(m);
+      EXPECT_FALSE(LOptions->Modified) << LName;
+      for (const TKvPanelRelated& R : LPanel->GetRelated()) {
+        EXPECT_TRUE(LState.HasControl(R.Master)) << LName;
+        EXPECT_TRUE(LState.HasControl(R.Control)) << LName;
+      }
+    }
   }
 }
