@@ -348,7 +348,8 @@ TEST_F(ControlsTest, FlickerBoxShowsOnlyFramesItHas) {
   EXPECT_EQ(LBox.GetFrame(1)->GetPixel(2, 2) & 0xFFFFFF, 0xFFFFFFu);
   LBox.StartThread();
   // The pacing thread asks the GUI thread to show frames in turn.
-  for (int i = 0; i < 200 && LBox.GetShownFrame() < 0; ++i) {
+  // A loaded machine may start the thread late: wait up to ten seconds.
+  for (int i = 0; i < 2000 && LBox.GetShownFrame() < 0; ++i) {
     QApplication::processEvents();
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
