@@ -276,9 +276,13 @@ TEST(KvElementZX, ProbeRankingAndLayers) {
   for (int size : {15455, 0}) {
     auto src = probeOf(size != 0, size);
     auto list = src->FindEngines();
-    bool layer = false;
-    for (int i = 0; i < list->GetCount(); ++i) layer |= list->GetEngine(i)->ClassType().GetClassName() == kLayer;
+    bool layer = false, single = false;
+    for (int i = 0; i < list->GetCount(); ++i) {
+      layer |= list->GetEngine(i)->ClassType().GetClassName() == kLayer;
+      single |= list->GetEngine(i)->ClassType().GetClassName() == kHrxc && list->GetEngine(i)->MatchFlags == mfSize;
+    }
     EXPECT_FALSE(layer) << size;
+    EXPECT_TRUE(single) << size;
   }
 }
 
