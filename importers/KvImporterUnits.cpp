@@ -10,6 +10,7 @@
 #include "importers/KvOpenPlatformElectronikaMS0515.h"
 #include "importers/KvOpenPlatformIrisha.h"
 #include "importers/KvOpenPlatformMSX.h"
+#include "importers/KvOpenPlatformOkean240.h"
 #include "importers/KvOpenPlatformOric.h"
 #include "importers/KvOpenPlatformPlayStation.h"
 #include "importers/KvOpenPlatformProfi.h"
@@ -27,7 +28,7 @@ TKvUnitInitList& ImporterUnits() {
   // Units not built yet take their places in this order: Agat, AmstradCPC,
   // AppleII, ATMTurbo, BBCMicro, | BK0010, Commodore64, Corvette, | DVK,
   // | ElectronikaMS0515, ElektronikaKR04, ElementZX, | Irisha, | Lvov, MAG, MSX,
-  // Okean240, Oric, PC8000, PlayStation, PMD85, PP01, Profi, SAMCoupe,
+  // | Okean240, | Oric, PC8000, PlayStation, PMD85, PP01, Profi, SAMCoupe,
   // ScorpionGMX, SegaMasterSystem, SinclairQL, Specialist, SymbOS, TI99,
   // Timex, | UKNC, Vector, | ZxSpectrum, ZxSpectrumSnapshot, ZxSpectrumSpectra,
   // ZxSpectrumUlaPlus.
@@ -42,6 +43,7 @@ TKvUnitInitList& ImporterUnits() {
                                                 {"KvOpenPlatformElementZX", &InitKvOpenPlatformElementZX},
                                                 {"KvOpenPlatformIrisha", &InitKvOpenPlatformIrisha},
                                                 {"KvOpenPlatformMSX", &InitKvOpenPlatformMSX},
+                                                {"KvOpenPlatformOkean240", &InitKvOpenPlatformOkean240},
                                                 {"KvOpenPlatformOric", &InitKvOpenPlatformOric},
                                                 {"KvOpenPlatformPlayStation", &InitKvOpenPlatformPlayStation},
                                                 {"KvOpenPlatformProfi", &InitKvOpenPlatformProfi},

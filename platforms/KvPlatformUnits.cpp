@@ -9,6 +9,7 @@
 #include "platforms/KvSavePlatformElectronikaMS0515.h"
 #include "platforms/KvSavePlatformIrisha.h"
 #include "platforms/KvSavePlatformMSX.h"
+#include "platforms/KvSavePlatformOkean240.h"
 #include "platforms/KvSavePlatformPico8.h"
 #include "platforms/KvSavePlatformProfi.h"
 #include "platforms/KvSavePlatformScorpionGMX.h"
@@ -24,7 +25,7 @@ TKvUnitInitList& PlatformUnits() {
   // Units of platforms not built yet take their places in this order:
   // Agat, AmstradCPC, ATMTurbo, BBCMicro, | BK0010, Corvette, | DVK,
   // | ElectronikaMS0515, ElektronikaKR04, ElementZX, IBM, | Irisha, | Lvov, | MSX,
-  // Okean240, PC8000, | Pico8, | PMD85, PP01, Profi, SAMCoupe, ScorpionGMX,
+  // | Okean240, | PC8000, | Pico8, | PMD85, PP01, Profi, SAMCoupe, ScorpionGMX,
   // SinclairQL, Specialist, SymbOS, TI99, | Timex, | UKNC, Vector, ZxEvolution,
   // | ZxSpectrum, ZxSpectrumNext, ZxSpectrumSpectra, ZxSpectrumUlaPlus.
   static TKvUnitInitList LList("converters", {
@@ -36,6 +37,7 @@ TKvUnitInitList& PlatformUnits() {
                                                  {"KvSavePlatformElementZX", &InitKvSavePlatformElementZX},
                                                  {"KvSavePlatformIrisha", &InitKvSavePlatformIrisha},
                                                  {"KvSavePlatformMSX", &InitKvSavePlatformMSX},
+                                                 {"KvSavePlatformOkean240", &InitKvSavePlatformOkean240},
                                                  {"KvSavePlatformPico8", &InitKvSavePlatformPico8},
                                                  {"KvSavePlatformProfi", &InitKvSavePlatformProfi},
                                                  {"KvSavePlatformScorpionGMX", &InitKvSavePlatformScorpionGMX},
