@@ -7,6 +7,7 @@
 #include "importers/KvOpenPlatformCommodore64.h"
 #include "importers/KvOpenPlatformDVK.h"
 #include "importers/KvOpenPlatformElementZX.h"
+#include "importers/KvOpenPlatformMAG.h"
 #include "importers/KvOpenPlatformElectronikaMS0515.h"
 #include "importers/KvOpenPlatformIrisha.h"
 #include "importers/KvOpenPlatformMSX.h"
@@ -42,6 +43,7 @@ TKvUnitInitList& ImporterUnits() {
                                                 {"KvOpenPlatformElectronikaMS0515", &InitKvOpenPlatformElectronikaMS0515},
                                                 {"KvOpenPlatformElementZX", &InitKvOpenPlatformElementZX},
                                                 {"KvOpenPlatformIrisha", &InitKvOpenPlatformIrisha},
+                                                {"KvOpenPlatformMAG", &InitKvOpenPlatformMAG},
                                                 {"KvOpenPlatformMSX", &InitKvOpenPlatformMSX},
                                                 {"KvOpenPlatformOkean240", &InitKvOpenPlatformOkean240},
                                                 {"KvOpenPlatformOric", &InitKvOpenPlatformOric},

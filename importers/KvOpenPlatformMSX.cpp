@@ -954,10 +954,255 @@ const std::vector<const TKvSourceEngineClass*>& MSXSourceEngineClasses() {
       &SourceEngineClass<TKvSR7Engine>(), &SourceEngineClass<TKvGL7Engine>(), &SourceEngineClass<TKvSC8Engine>(),
       &SourceEngineClass<TKvSR8Engine>(), &SourceEngineClass<TKvGL8Engine>(), &SourceEngineClass<TKvSCAEngine>(),
       &SourceEngineClass<TKvGLAEngine>(), &SourceEngineClass<TKvSCCEngine>(), &SourceEngineClass<TKvGLCEngine>(),
+      &SourceEngineClass<TKvG9BEngine>(),
   };
   return LClasses;
 }
 
 void InitKvOpenPlatformMSX() {
   for (const TKvSourceEngineClass* c : MSXSourceEngineClasses()) RegisterSourceEngine(*c);
+}
+
+// ---------------------------------------------------------------------------
+// V9990 G9B pictures
+
+namespace {
+
+int G9bRowBytes(int ADepth, int AType, int AWidth) {
+  switch (ADepth) {
+    case 2: return (AWidth + 3) / 4;
+    case 4: return (AWidth + 1) / 2;
+    case 16: return 2 * AWidth;
+    default: return AType == 128 || AType == 192 ? 4 * ((AWidth + 3) / 4) : AWidth;
+  }
+}
+
+}  // namespace
+
+TKvG9BEngine::TKvG9BEngine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource) {
+  Header = ASource.GetData();
+  const int64_t LSize = ASource.GetSize();
+  if (!CheckG9bHeader(Header, LSize)) RaiseInternalError();
+  PaletteData = Header + G9bPaletteOffset(Header);
+  const int LOffset = G9bDataOffset(Header);
+  Data = Header + LOffset;
+  DataSize = LSize - LOffset;
+  Width = Header[8] | Header[9] << 8;
+  Height = Header[10] | Header[11] << 8;
+  Bits = Header[5];
+  const char* LSuffix = nullptr;
+  switch (Header[5]) {
+    case 2: LSuffix = " BP2"; break;
+    case 4: LSuffix = " BP4"; break;
+    case 8:
+      switch (Header[6]) {
+        case 0: LSuffix = " BP6"; break;
+        case 64: LSuffix = " BD8"; break;
+        case 128: LSuffix = " BYJK"; break;
+        case 192: LSuffix = " BYUV"; break;
+        default: RaiseInternalError();
+      }
+      break;
+    case 16: LSuffix = " BD16"; break;
+    default: RaiseInternalError();
+  }
+  Description = "MSX V9990 VDP" + GetSizeText() + LSuffix + " image";
+}
+
+TKvMatchFlags TKvG9BEngine::Match(TKvLoadSource& ASource) {
+  if (ASource.GetSize() <= 16 || !CheckG9bHeader(ASource.GetData(), ASource.GetSize())) return 0;
+  return ASource.GetExtension() == ".g9b" ? mfHeader | mfExtension : mfHeader;
+}
+
+int64_t TKvG9BEngine::UnpackedSize() const {
+  return static_cast<int64_t>(G9bRowBytes(Header[5], Header[6], Width)) * Height;
+}
+
+void TKvG9BEngine::LoadPalette(int ACount) {
+  Palette->Clear();
+  const int n = ACount < Header[7] ? ACount : Header[7];
+  for (int i = 0; i < n; ++i)
+    Palette->AddRGB(Std5ToByte[PaletteData[3 * i] & 31], Std5ToByte[PaletteData[3 * i + 1] & 31],
+                    Std5ToByte[PaletteData[3 * i + 2] & 31]);
+}
+
+bool TKvG9BEngine::UnpackBlock(const uint8_t* AInput, int64_t AInputSize, uint8_t* AOutput, int64_t AOutputSize,
+                               int64_t& AOutPos, int64_t& AUsed) {
+  const int64_t LStart = AOutPos;
+  int64_t p = 0;
+  uint8_t LBits = 0;
+  int LLeft = 0;
+  auto Byte = [&](int& AValue) {
+    if (p >= AInputSize) return false;
+    AValue = AInput[p++];
+    return true;
+  };
+  auto Bit = [&](int& AValue) {
+    if (LLeft == 0) {
+      int b;
+      if (!Byte(b)) return false;
+      LBits = static_cast<uint8_t>(b);
+      LLeft = 8;
+    }
+    AValue = (LBits >> 7) & 1;
+    LBits = static_cast<uint8_t>(LBits << 1);
+    --LLeft;
+    return true;
+  };
+  bool LOk = false;
+  for (;;) {
+    int LFlag;
+    if (!Bit(LFlag)) break;
+    if (LFlag == 0) {
+      int v;
+      if (!Byte(v) || AOutPos >= AOutputSize) break;
+      AOutput[AOutPos++] = static_cast<uint8_t>(v);
+      continue;
+    }
+    int n = 1, LMore, b;
+    bool LEnd = false, LFailed = false;
+    for (;;) {
+      if (!Bit(LMore)) {
+        LFailed = true;
+        break;
+      }
+      if (LMore == 0) break;
+      if (!Bit(b)) {
+        LFailed = true;
+        break;
+      }
+      if (n >= 0x8000) {
+        LEnd = true;
+        break;
+      }
+      n = 2 * n + b;
+    }
+    if (LEnd) {
+      LOk = true;
+      break;
+    }
+    if (LFailed) break;
+    int d;
+    if (!Byte(d)) break;
+    if (d & 0x80) {
+      int b1, b2, b3, b4;
+      if (!Bit(b1) || !Bit(b2) || !Bit(b3) || !Bit(b4)) break;
+      d = (d & 0x7F) | b1 << 10 | b2 << 9 | b3 << 8 | b4 << 7;
+    }
+    const int64_t LDistance = d + 1;
+    if (LDistance > AOutPos - LStart) break;
+    const int64_t LLength = n + 1;
+    if (AOutPos + LLength > AOutputSize) {
+      while (AOutPos < AOutputSize) {
+        AOutput[AOutPos] = AOutput[AOutPos - LDistance];
+        ++AOutPos;
+      }
+      break;
+    }
+    for (int64_t i = 0; i < LLength; ++i, ++AOutPos) AOutput[AOutPos] = AOutput[AOutPos - LDistance];
+  }
+  AUsed = p;
+  return LOk;
+}
+
+void TKvG9BEngine::Unpack() {
+  Unpacked.assign(static_cast<size_t>(UnpackedSize()), 0);
+  IsUnpacked = true;
+  const uint8_t* p = Data;
+  int64_t LLeft = DataSize;
+  if (LLeft > 0) {
+    const int LBlocks = *p++;
+    --LLeft;
+    int64_t LOut = 0;
+    for (int i = 0; i < LBlocks; ++i) {
+      if (LLeft < 2) break;
+      const int64_t c = p[0] | p[1] << 8;
+      p += 2;
+      LLeft -= 2;
+      if (c == 0) break;
+      int64_t LUsed = 0;
+      const bool LOk = UnpackBlock(p, c < LLeft ? c : LLeft, Unpacked.data(), static_cast<int64_t>(Unpacked.size()),
+                                   LOut, LUsed);
+      p += LUsed;
+      LLeft -= LUsed;
+      if (!LOk) break;
+    }
+  }
+  Data = Unpacked.data();
+  DataSize = static_cast<int64_t>(Unpacked.size());
+}
+
+std::unique_ptr<TKvBitmap> TKvG9BEngine::Decode() {
+  if (Header[12] == 1 && !IsUnpacked) Unpack();
+  const int LType = Header[6];
+  const uint8_t* p = Data;
+  int64_t LLeft = DataSize;
+  switch (Header[5]) {
+    case 2:
+    case 4: {
+      LoadPalette(Header[5] == 2 ? 4 : 16);
+      auto LBitmap = std::make_unique<TKvBitmap4>(Width, Height, Palette.get());
+      const int LPerByte = 8 / Header[5], LRow = G9bRowBytes(Header[5], 0, Width);
+      for (int y = 0; y < Height && LLeft > 0; ++y)
+        for (int j = 0; j < LRow && LLeft > 0; ++j, --LLeft) {
+          const uint8_t v = *p++;
+          for (int k = 0; k < LPerByte; ++k) {
+            const int x = j * LPerByte + k;
+            if (x >= Width) break;
+            const int shift = 8 - Header[5] * (k + 1);
+            LBitmap->SetPixel(x, y, (v >> shift) & ((1 << Header[5]) - 1));
+          }
+        }
+      return LBitmap;
+    }
+    case 8:
+      if (LType == 0 || LType == 64) {
+        if (LType == 0)
+          LoadPalette(64);
+        else
+          BuildV9990Palette(*Palette);
+        auto LBitmap = std::make_unique<TKvBitmap8>(Width, Height, Palette.get());
+        for (int y = 0; y < Height && LLeft > 0; ++y) {
+          const int n = static_cast<int>(LLeft < Width ? LLeft : Width);
+          std::memcpy(LBitmap->GetScanline(y), p, static_cast<size_t>(n));
+          p += n;
+          LLeft -= n;
+        }
+        return LBitmap;
+      }
+      if (LType == 128 || LType == 192) {
+        Palette->Clear();
+        auto LBitmap = std::make_unique<TKvBitmap24>(Width, Height);
+        TKvBitmap24 LGroup(4, 1);  // the last group of a row narrower than 4
+        const int LGroups = (Width + 3) / 4;
+        for (int y = 0; y < Height && LLeft > 0; ++y)
+          for (int g = 0; g < LGroups && LLeft > 0; ++g) {
+            int LCount = static_cast<int>(LLeft < 4 ? LLeft : 4);
+            const bool LWhole = 4 * g + 4 <= Width;
+            TKvBitmap24& LTarget = LWhole ? *LBitmap : LGroup;
+            if (LType == 128)
+              DecodeYJKGroup(LTarget, LWhole ? g : 0, LWhole ? y : 0, p, LCount);
+            else
+              DecodeYUVGroup(LTarget, LWhole ? g : 0, LWhole ? y : 0, p, LCount);
+            LLeft -= LLeft < 4 ? LLeft : 4;
+            if (!LWhole)
+              for (int x = 4 * g; x < Width; ++x) LBitmap->SetPixel(x, y, LGroup.GetPixel(x - 4 * g, 0));
+          }
+        return LBitmap;
+      }
+      break;
+    case 16: {
+      Palette->Clear();
+      auto LBitmap = std::make_unique<TKvBitmap24>(Width, Height);
+      for (int y = 0; y < Height; ++y)
+        for (int x = 0; x < Width && LLeft >= 2; ++x, p += 2, LLeft -= 2) {
+          const int v = p[0] | p[1] << 8;
+          LBitmap->SetPixel(x, y, Std5ToByte[(v >> 5) & 31] << 16 | Std5ToByte[(v >> 10) & 31] << 8 |
+                                      Std5ToByte[v & 31]);
+        }
+      return LBitmap;
+    }
+    default: break;
+  }
+  return std::make_unique<TKvBitmap24>(Width, Height);
 }

@@ -315,6 +315,34 @@ public:
   std::unique_ptr<TKvBitmap> Decode() override;
 };
 
+// ".g9b" pictures of the V9990 modes, raw or in LZ77 blocks.
+class TKvG9BEngine : public TKvSourceEngineOf<TKvG9BEngine> {
+public:
+  explicit TKvG9BEngine(TKvLoadSource& ASource);
+  static TKvMatchFlags Match(TKvLoadSource& ASource);
+  std::unique_ptr<TKvBitmap> Decode() override;
+
+  // The raw size of the picture: rows of the mode's length (YJK and YUV
+  // rows hold whole groups of 4 bytes).
+  int64_t UnpackedSize() const;
+  // The compressed data into Unpacked (zero-filled, UnpackedSize bytes); what
+  // damaged data does not reach stays 0.
+  void Unpack();
+  // One block from AInput (at most AInputSize bytes) into AOutput from
+  // AOutPos on; AUsed: the input bytes read. False when the block fails: its
+  // input or the output runs out, or a match reaches before the block.
+  static bool UnpackBlock(const uint8_t* AInput, int64_t AInputSize, uint8_t* AOutput, int64_t AOutputSize,
+                          int64_t& AOutPos, int64_t& AUsed);
+  void LoadPalette(int ACount);
+
+  const uint8_t* Header = nullptr;
+  const uint8_t* PaletteData = nullptr;
+  const uint8_t* Data = nullptr;
+  int64_t DataSize = 0;
+  std::vector<uint8_t> Unpacked;
+  bool IsUnpacked = false;
+};
+
 // The importer classes of this unit in registration order.
 const std::vector<const TKvSourceEngineClass*>& MSXSourceEngineClasses();
 // Unit start-up: registers the classes above, in order.

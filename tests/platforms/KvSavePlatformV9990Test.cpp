@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -42,8 +43,10 @@ TEST(KvPlatformMSXG9b, Header) {
   EXPECT_EQ(G9bPaletteOffset(h), 16);
   EXPECT_EQ(G9bDataOffset(h), 64);
   EXPECT_EQ(GetG9bDataSize(h), 27136);
-  EXPECT_TRUE(CheckG9bHeader(h, 65));
-  EXPECT_FALSE(CheckG9bHeader(h, 64));  // no data byte
+  std::vector<uint8_t> file(65, 0);
+  std::memcpy(file.data(), h, G9bHeaderSize);
+  EXPECT_TRUE(CheckG9bHeader(file.data(), 65));
+  EXPECT_FALSE(CheckG9bHeader(file.data(), 64));  // no data byte
   struct Case {
     int Depth, Type, Width, Height, Size, Entries;
   } good[] = {{2, 0, 8, 3, 6, 4},       {4, 0, 6, 2, 6, 16},    {8, 0, 5, 2, 10, 64},  {8, 64, 5, 2, 10, 0},
