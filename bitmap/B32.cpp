@@ -777,3 +777,42 @@ void TCustomBitmap32::LoadFromFile(const std::string& FileName) {
 void TBitmap32::HandleChanged() {
   if (FOnHandleChanged) FOnHandleChanged(this);
 }
+
+void TBitmap32::WireBackend(TCustomBackend* ABackend) {
+  // Font changes need no action of the bitmap; canvas drawing is a change.
+  if (auto* F = dynamic_cast<IFontChangeSupport*>(ABackend)) F->SetOnFontChange([](TObject*) {});
+  if (auto* C = dynamic_cast<ICanvasChangeSupport*>(ABackend)) C->SetOnCanvasChange([this](TObject*) { Changed(); });
+}
+
+void TBitmap32::UnwireBackend(TCustomBackend* ABackend) {
+  if (auto* F = dynamic_cast<IFontChangeSupport*>(ABackend)) F->SetOnFontChange(nullptr);
+  if (auto* C = dynamic_cast<ICanvasChangeSupport*>(ABackend)) C->SetOnCanvasChange(nullptr);
+}
+
+void TBitmap32::SetBackend(TCustomBackend* NewBackend) {
+  if (NewBackend && NewBackend != FBackend) WireBackend(NewBackend);
+  TCustomBitmap32::SetBackend(NewBackend);
+}
+
+void TBitmap32::FinalizeBackend() {
+  UnwireBackend(FBackend);
+  TCustomBitmap32::FinalizeBackend();
+}
+
+void TBitmap32::BackendChangingHook() {
+  TCustomBitmap32::BackendChangingHook();
+  if (auto* C = dynamic_cast<ICanvasChangeSupport*>(FBackend)) C->DropCanvas();
+}
+
+void TBitmap32::BackendChanged() {
+  TCustomBitmap32::BackendChanged();
+  HandleChanged();
+}
+
+void TBitmap32::CopyPropertiesTo(TCustomBitmap32* Dst) const {
+  TCustomBitmap32::CopyPropertiesTo(Dst);
+  if (!dynamic_cast<TBitmap32*>(Dst)) return;
+  auto* Src = dynamic_cast<IFontChangeSupport*>(FBackend);
+  auto* DstFont = dynamic_cast<IFontChangeSupport*>(Dst->GetBackend());
+  if (Src && DstFont) DstFont->AssignFont(*Src);
+}

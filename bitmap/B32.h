@@ -438,12 +438,37 @@ private:
   void UpdateWrapProcs();
 };
 
-// The bitmap the program's pictures live in.
+// What the bitmap itself needs of a backend's canvas and font (the toolkit
+// backends' interfaces derive from these): their change events, dropping the
+// canvas, taking another backend's font.
+class ICanvasChangeSupport {
+public:
+  virtual ~ICanvasChangeSupport() = default;
+  virtual void SetOnCanvasChange(TNotifyEvent Handler) = 0;
+  virtual void DropCanvas() = 0;
+};
+
+class IFontChangeSupport {
+public:
+  virtual ~IFontChangeSupport() = default;
+  virtual void SetOnFontChange(TNotifyEvent Handler) = 0;
+  virtual void AssignFont(IFontChangeSupport& Source) = 0;
+};
+
+// The bitmap the program's pictures live in. Drawing through its backend's
+// canvas reports a full change; a new surface fires OnHandleChanged.
 class TBitmap32 : public TCustomBitmap32 {
 public:
-  TBitmap32() : TCustomBitmap32() {}
-  explicit TBitmap32(const TCustomBackendClass& BackendClass) : TCustomBitmap32(BackendClass) {}
-  TBitmap32(int32_t AWidth, int32_t AHeight) : TCustomBitmap32(AWidth, AHeight) {}
+  TBitmap32() : TCustomBitmap32() { WireBackend(FBackend); }
+  explicit TBitmap32(const TCustomBackendClass& BackendClass) : TCustomBitmap32(BackendClass) {
+    WireBackend(FBackend);
+  }
+  TBitmap32(int32_t AWidth, int32_t AHeight) : TCustomBitmap32(AWidth, AHeight) { WireBackend(FBackend); }
+  ~TBitmap32() override { UnwireBackend(FBackend); }
+
+  void SetBackend(TCustomBackend* NewBackend) override;
+  // Also copies the font when both backends carry one.
+  void CopyPropertiesTo(TCustomBitmap32* Dst) const override;
 
   const TNotifyEvent& GetOnHandleChanged() const { return FOnHandleChanged; }
   void SetOnHandleChanged(TNotifyEvent E) { FOnHandleChanged = std::move(E); }
@@ -452,6 +477,13 @@ public:
 
 protected:
   virtual void HandleChanged();
+  void FinalizeBackend() override;
+  void BackendChanged() override;
+  void BackendChangingHook() override;
 
   TNotifyEvent FOnHandleChanged;
+
+private:
+  void WireBackend(TCustomBackend* ABackend);
+  static void UnwireBackend(TCustomBackend* ABackend);
 };

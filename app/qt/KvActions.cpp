@@ -71,21 +71,6 @@ TKvFileDialogs& FileDialogs() {
   return LDialogs;
 }
 
-std::string SaveKvStream(TKvStream& AStream, const std::string& AFileName) {
-  const std::string LFolder = ExtractFilePath(AFileName);
-  std::string LName = ExtractFileName(AFileName);
-  AStream.AdjustFileName(LName);
-  AStream.StoreFileName(LName);
-  const std::string LFileName = LFolder + LName;
-  const uint8_t* LData = AStream.GetMemory();
-  WriteFileWhole(LFileName, std::string(reinterpret_cast<const char*>(LData), static_cast<size_t>(AStream.GetSize())));
-  for (int j = 0; j < AStream.GetSubStreamCount(); ++j) {
-    TKvStream* LSub = AStream.GetSubStream(j);
-    SaveKvStream(*LSub, ChangeFileExt(LFileName, "." + LSub->GetExtension()));
-  }
-  return LFileName;
-}
-
 std::string StreamCaptionText(TKvStream& AStream) {
   std::string T;
   std::function<void(TKvStream&)> LVisit = [&](TKvStream& S) {

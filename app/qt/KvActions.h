@@ -10,6 +10,7 @@
 #include <string>
 
 #include "app/KvDest.h"
+#include "app/KvSaveFiles.h"
 #include "app/KvSource.h"
 #include "app/qt/KvControls.h"
 #include "shell/qt/noxShellActions.h"
@@ -31,11 +32,6 @@ TKvFileDialogs& FileDialogs();
 // The real folder picker: an existing folder or the empty string.
 std::string SelectFolder(QWidget* AOwner, const std::string& AInitialFolder, bool ANoNewFolder);
 
-// Writes a native output stream and its sub-streams: AFileName is adjusted
-// and stored into the stream by the stream itself, the sub-streams go beside
-// it under their own extensions. Returns the name written. Interactive saving
-// and batch conversion both use it, so both name files alike.
-std::string SaveKvStream(TKvStream& AStream, const std::string& AFileName);
 // The menu text of a stream: its extensions, depth first, "RAW" for none.
 std::string StreamCaptionText(TKvStream& AStream);
 

@@ -159,6 +159,10 @@ void TGDIBackend::SetFont(const TToolkitFont& Font) {
   FontChanged();
 }
 
+void TGDIBackend::AssignFont(IFontChangeSupport& Source) {
+  if (auto* F = dynamic_cast<IFontSupport*>(&Source)) SetFont(F->GetFont());
+}
+
 void TGDIBackend::FontChanged() {
   if (FOnFontChange) FOnFontChange(this);
 }

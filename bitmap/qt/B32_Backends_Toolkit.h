@@ -53,24 +53,21 @@ public:
   virtual TFloatRect MeasureRect(const TFloatRect& DstRect, const std::string& Text, uint32_t Flags) = 0;
 };
 
-class ICanvasSupport {
+class ICanvasSupport : public ICanvasChangeSupport {
 public:
   static constexpr const char* IID = "{5ACFEEC7-0123-4AD8-8AE6-145718438E01}";
-  virtual ~ICanvasSupport() = default;
   virtual const TNotifyEvent& GetOnCanvasChange() const = 0;
-  virtual void SetOnCanvasChange(TNotifyEvent Handler) = 0;
   // A painter open on the pixels; nil while the bitmap is empty.
   virtual QPainter* GetCanvas() = 0;
-  virtual void DropCanvas() = 0;
   virtual bool HasCanvas() const = 0;
+  // Drawing through the canvas has ended: fires OnCanvasChange.
+  virtual void CanvasChanged() = 0;
 };
 
-class IFontSupport {
+class IFontSupport : public IFontChangeSupport {
 public:
   static constexpr const char* IID = "{67C73044-1EFF-4FDE-AEA2-56BFADA50A48}";
-  virtual ~IFontSupport() = default;
   virtual const TNotifyEvent& GetOnFontChange() const = 0;
-  virtual void SetOnFontChange(TNotifyEvent Handler) = 0;
   virtual TToolkitFont& GetFont() = 0;
   virtual void SetFont(const TToolkitFont& Font) = 0;
   // Makes the font current for the next text call.
@@ -164,11 +161,15 @@ public:
   QPainter* GetCanvas() override;
   void DropCanvas() override;
   bool HasCanvas() const override { return FCanvas != nullptr; }
+  void CanvasChanged() override {
+    if (FOnCanvasChange) FOnCanvasChange(this);
+  }
   // IFontSupport
   const TNotifyEvent& GetOnFontChange() const override { return FOnFontChange; }
   void SetOnFontChange(TNotifyEvent Handler) override { FOnFontChange = std::move(Handler); }
   TToolkitFont& GetFont() override { return FFont; }
   void SetFont(const TToolkitFont& Font) override;
+  void AssignFont(IFontChangeSupport& Source) override;
   void SelectFont() override;
   // ITextSupport
   void TextOutXY(int32_t X, int32_t Y, const std::string& Text) override;

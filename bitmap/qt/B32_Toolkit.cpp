@@ -135,6 +135,7 @@ void PaintGraphicInto(TCustomBitmap32* Target, const TToolkitGraphic* Graphic, T
         Graphic->Draw(p, QRect(0, 0, Target->GetWidth(), Target->GetHeight()));
       } else if (auto* cs = dynamic_cast<ICanvasSupport*>(be); cs && cs->GetCanvas()) {
         Graphic->Draw(*cs->GetCanvas(), QRect(0, 0, Target->GetWidth(), Target->GetHeight()));
+        cs->CanvasChanged();
       } else {
         throw Exception("Inappropriate Backend");
       }

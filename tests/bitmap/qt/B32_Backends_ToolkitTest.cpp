@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QFontMetrics>
+#include <QPainter>
 
 #include <memory>
 #include <vector>
@@ -119,6 +120,31 @@ TEST(B32_Backends_Toolkit, CopiesToAndFromPaintDevices) {
   EXPECT_EQ(b->GetPixel(0, 0), 0x40FF0000u);
   EXPECT_EQ(b->GetPixel(2, 1), 0x12345678u);
   EXPECT_EQ(areas, (std::vector<TRect>{{1, 0, 3, 2}}));
+}
+
+TEST(B32_Backends_Toolkit, BitmapHearsItsCanvasAndSurfaceAndCopiesItsFont) {
+  auto b = Toolkit(4, 4);
+  int changes = 0, handles = 0;
+  b->SetOnChange([&](TObject*) { ++changes; });
+  b->SetOnHandleChanged([&](TObject*) { ++handles; });
+  // Drawing through the canvas is a change of the whole bitmap.
+  auto* cs = dynamic_cast<ICanvasSupport*>(b->GetBackend());
+  ASSERT_NE(cs, nullptr);
+  cs->GetCanvas()->fillRect(0, 0, 2, 2, Qt::red);
+  cs->CanvasChanged();
+  EXPECT_EQ(changes, 1);
+  // A new surface tells the handle's watchers; the old canvas is gone.
+  b->SetSize(8, 8);
+  EXPECT_GE(handles, 1);
+  EXPECT_FALSE(cs->HasCanvas());
+  // A font change alone is no change of the picture.
+  changes = 0;
+  SetBitmapFont(b.get(), Font(22));
+  EXPECT_EQ(changes, 0);
+  // Assign carries the font to another toolkit bitmap.
+  auto c = Toolkit(1, 1);
+  c->Assign(b.get());
+  EXPECT_EQ(BitmapFont(c.get()).Font.pixelSize(), 22);
 }
 
 TEST(B32_Backends_Toolkit, BackendSwitchKeepsPixels) {

@@ -1,0 +1,186 @@
+#include "app/KvBatchThread.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+
+#include "app/KvControls.h"
+#include "app/KvSaveFiles.h"
+#include "bitmap/B32.h"
+#include "core/KvBitmap.h"
+#include "core/KvPalette.h"
+#include "core/KvPictureDecoder.h"
+#include "core/KvStream.h"
+
+namespace {
+
+std::string WithDelimiter(const std::string& A) { return (!A.empty() && A.back() == '/') ? A : A + "/"; }
+
+}  // namespace
+
+
+TKvBatchThread::TKvBatchThread(const std::vector<std::string>& AFiles, const std::string& ASourceFolder,
+                               const std::string& ADestFolder, TKvDest& ADest, int AFormat,
+                               TKvWorkerLauncher* ALauncher)
+    : FSourceFolder(WithDelimiter(ASourceFolder)), FFiles(AFiles), FDestFolder(WithDelimiter(ADestFolder)),
+      FFormat(AFormat) {
+  if (!ADest.GetEngine() || !ADest.GetOptions()) throw Exception("Internal error");
+  FEngineClass = &ADest.GetEngine()->ClassType();
+  FEngine = FEngineClass->Create();
+  FOptions = FEngine->CreateOptions();
+  FOptions->Assign(ADest.GetOptions());
+  static TKvThreadWorkerLauncher LThreads;
+  FWorker = (ALauncher ? *ALauncher : LThreads).Launch([this] { Execute(); });
+}
+
+TKvBatchThread::~TKvBatchThread() {
+  Cancel();
+  WaitFor();
+}
+
+void TKvBatchThread::Cancel() {
+  FTerminated = true;
+  RequestAbort(&FAbort);
+}
+
+void TKvBatchThread::WaitFor() {
+  if (FWorker) FWorker->WaitFor();
+}
+
+void TKvBatchThread::GetCounters(int& ADone, int& ATotal, int& APosition, int& AMax) {
+  std::lock_guard<std::mutex> LGuard(FLock);
+  ADone = FDone;
+  ATotal = FTotal;
+  int t = 0, d = 0;
+  FProgress.GetProgress(t, d);
+  // A converter that reports no total counts as no progress within the file.
+  APosition = FDone * 100 + (t > 0 ? static_cast<int>(Round(d * 100.0 / t)) : 0);
+  AMax = FTotal * 100;
+}
+
+void TKvBatchThread::AddLog(const std::string& ALine) {
+  if (ALine.empty()) return;
+  std::lock_guard<std::mutex> LGuard(FLock);
+  FLog.push_back(ALine);
+}
+
+std::string TKvBatchThread::TakeLogLine() {
+  std::lock_guard<std::mutex> LGuard(FLock);
+  if (FLog.empty()) return std::string();
+  std::string LLine = FLog.front();
+  FLog.erase(FLog.begin());
+  return LLine;
+}
+
+void TKvBatchThread::Execute() {
+  try {
+    if (FFiles.empty()) ScanFolder(FSourceFolder, FFiles, false);
+    {
+      std::lock_guard<std::mutex> LGuard(FLock);
+      FDone = 0;
+      FTotal = static_cast<int>(FFiles.size());
+    }
+    for (const std::string& LFile : FFiles) {
+      ConvertFile(LFile);
+      {
+        std::lock_guard<std::mutex> LGuard(FLock);
+        FProgress.SetProgress(1, 0);
+        ++FDone;
+      }
+      if (FTerminated) break;
+    }
+  } catch (const std::exception& E) {
+    AddLog(E.what());
+  } catch (...) {
+  }
+  FFinished = true;
+}
+
+void TKvBatchThread::ConvertFile(const std::string& F) {
+  std::string LLogName = F;
+  try {
+    {
+      std::lock_guard<std::mutex> LGuard(FLock);
+      FProgress.SetProgress(1, 0);
+    }
+    std::unique_ptr<TBitmap32> LPicture;
+    std::unique_ptr<TKvPalette256> LPalette, LUsedColors;
+    {
+      std::ifstream LStream(F, std::ios::binary);
+      if (!LStream) throw EOSError(2, "Cannot open file \"" + F + "\". No such file or directory");
+      // The picture's own palettes go to every converter, as they do in the
+      // interactive conversion (the source document decodes all three).
+      DecodePicture(LStream, LPicture, LPalette, LUsedColors, 7);
+    }
+    if (!LPicture) throw Exception("Unknown image type");
+    if (!FOptions->LockDimension) {
+      const TKvSize LAspect = FOptions->GetPixelAspectRatio();
+      const double mx = std::max(LAspect.Width, LAspect.Height);
+      int w = static_cast<int>(Round(LPicture->GetWidth() * LAspect.Width / mx));
+      int h = static_cast<int>(Round(LPicture->GetHeight() * LAspect.Height / mx));
+      const TKvSize LMax = FOptions->GetMaxSize();
+      if (w > LMax.Width || h > LMax.Height) {
+        const TKvSize LFit = FitSourceInResult(w, h, LMax.Width, LMax.Height);
+        w = LFit.Width;
+        h = LFit.Height;
+      }
+      const TKvSize LMin = FOptions->GetMinSize();
+      FOptions->SetWidth(std::max(w, LMin.Width));
+      FOptions->SetHeight(std::max(h, LMin.Height));
+    }
+    TKvDestResizeJob LResize(*LPicture, FOptions->GetWidth(), FOptions->GetHeight(), FOptions->GetPixelAspectRatio(),
+                             FOptions->Position, false);
+    LResize.Run();
+    if (FTerminated) return;
+    if (!LResize.Fitted) throw Exception("Internal error");
+    FillOutsideRect(*LResize.Fitted, LResize.FittedRect, FOptions->BorderColor);
+    std::unique_ptr<TKvDestEngineOptions> LOptions = FEngine->CreateOptions();
+    LOptions->Assign(FOptions.get());
+    TKvDestWorkJob LWork(*LResize.Fitted, LPalette.get(), LUsedColors.get(), *FEngineClass, *LOptions, FProgress,
+                         &FAbort);
+    LWork.Run();
+    if (FTerminated) return;
+    if (!LWork.Result) throw Exception("Internal error");
+    std::error_code LError;
+    std::filesystem::create_directories(FDestFolder, LError);
+    const std::string N = ExtractFileName(F);
+    LLogName = N;
+    SaveResult(*LWork.Result, LWork.Frames.get(), LWork.Streams.get(), N);
+    AddLog(N + ": OK");
+  } catch (const EAbort&) {
+    if (!FTerminated) AddLog(LLogName + ": " + "Operation aborted");
+  } catch (const std::exception& E) {
+    AddLog(LLogName + ": " + E.what());
+  }
+}
+
+void TKvBatchThread::SaveResult(TKvBitmap& AResult, TKvBitmapList* AFrames, TKvStreamList* AStreams,
+                                const std::string& N) {
+  const std::string B = FDestFolder + ChangeFileExt(N, "");
+  auto LFrames = [&](auto ASave) {
+    for (int i = 0; AFrames && i < AFrames->GetCount(); ++i) ASave(*AFrames->GetBitmap(i), B + "." + std::to_string(i));
+  };
+  auto LBmp = [](TKvBitmap& b, const std::string& base) { SaveKvBitmapBMP(b, base + ".bmp"); };
+  auto LPng = [](TKvBitmap& b, const std::string& base) { SaveKvBitmapPNG(b, base + ".png"); };
+  auto LGif = [](TKvBitmap& b, const std::string& base) {
+    if (b.BitCount > 8)
+      SaveKvBitmapBMP(b, base + ".bmp");
+    else
+      SaveKvBitmapGIF(b, base + ".gif");
+  };
+  switch (FFormat) {
+    case 0: LBmp(AResult, B); LFrames(LBmp); break;
+    case 1: LPng(AResult, B); LFrames(LPng); break;
+    case 2: LGif(AResult, B); LFrames(LGif); break;
+    default:
+      if (AStreams && AStreams->GetCount() > 0) {
+        for (int k = 0; k < AStreams->GetCount(); ++k) {
+          TKvStream* S = AStreams->GetStream(k);
+          SaveKvStream(*S, FDestFolder + ChangeFileExt(N, "." + S->GetExtension()));
+        }
+      } else {
+        LBmp(AResult, B);
+      }
+      break;
+  }
+}
