@@ -26,11 +26,6 @@ std::unique_ptr<TBitmap32> BlockPicture(int AWidth, int AHeight) {
   return b;
 }
 
-TKvStdRGBColor ColorAt(TKvBitmap& ABitmap, int X, int Y) {
-  if (ABitmap.BitCount <= 8) return ABitmap.Palette->GetStdRGB(ABitmap.GetPixel(X, Y));
-  return ABitmap.GetPixelStdRGB(X, Y);
-}
-
 // Opens stream AExt of the conversion (its sub-streams beside it) as
 // "pic.<ext>" and compares it with the preview.
 void ExpectRoundTrip(const TZxConversion& AConversion, const std::string& AExt, const std::string& AImporter,
@@ -45,21 +40,7 @@ void ExpectRoundTrip(const TZxConversion& AConversion, const std::string& AExt, 
     TKvStream* s = main->GetSubStream(j);
     files.Add("pic." + s->GetExtension(), MSXBytes(s->GetMemory(), s->GetSize()));
   }
-  InitializeImporters();
-  auto list = files.FindEngines();
-  ASSERT_GT(list->GetCount(), 0);
-  TKvSourceEngine* e = list->GetEngine(0);
-  EXPECT_EQ(e->ClassType().GetClassName(), AImporter);
-  EXPECT_EQ(e->MatchFlags, mfHeader | mfExtension | mfSize);
-  e->PaletteType = AType;
-  auto decoded = e->Decode();
-  TKvBitmap& preview = *AConversion.Preview;
-  ASSERT_EQ(decoded->Width, preview.Width);
-  ASSERT_EQ(decoded->Height, preview.Height);
-  int diffs = 0;
-  for (int y = 0; y < preview.Height; ++y)
-    for (int x = 0; x < preview.Width; ++x) diffs += !(ColorAt(*decoded, x, y) == ColorAt(preview, x, y));
-  EXPECT_EQ(diffs, 0);
+  ExpectMSXRoundTrip(files, *AConversion.Preview, AImporter, AType);
 }
 
 // One conversion and the files of it that are opened again.

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "importers/KvImporterProbe.h"
+#include "importers/MSXTestFiles.h"
 #include "platforms/KvSavePlatformMSX.h"
 #include "platforms/ZxTestPictures.h"
 
@@ -18,33 +19,11 @@ std::string FileName(int AType, int AMode, const char* AExt) {
   return name;
 }
 
-TKvStdRGBColor ColorAt(TKvBitmap& ABitmap, int X, int Y) {
-  if (ABitmap.Palette->GetCount() >= 2) return ABitmap.Palette->GetStdRGB(ABitmap.GetPixel(X, Y));
-  return ABitmap.GetPixelStdRGB(X, Y);
-}
-
 void ExpectRoundTrip(const TZxConversion& AConversion, const std::string& AName, const std::string& AImporter,
                      TKvPaletteType AType = ptMSX9938) {
   SCOPED_TRACE(AName);
-  TKvImporterProbe probe(AName, std::vector<uint8_t>(AConversion.Bytes(0), AConversion.Bytes(0) + AConversion.Size(0)));
-  ASSERT_GT(probe.List->GetCount(), 0);
-  TKvSourceEngine* e = probe.List->GetEngine(0);
-  EXPECT_EQ(e->ClassType().GetClassName(), AImporter);
-  EXPECT_EQ(e->MatchFlags, mfHeader | mfExtension | mfSize);
-  e->PaletteType = AType;
-  auto decoded = e->Decode();
-  TKvBitmap& preview = *AConversion.Preview;
-  ASSERT_EQ(decoded->Width, preview.Width);
-  ASSERT_EQ(decoded->Height, preview.Height);
-  int diffs = 0;
-  for (int y = 0; y < preview.Height; ++y)
-    for (int x = 0; x < preview.Width; ++x) {
-      TKvStdRGBColor want = ColorAt(preview, x, y);
-      // Black is colour code 1, (1, 1, 1), on the machine.
-      if (want == StdRGBColor(0, 0, 0) && preview.BitCount == 1) want = StdRGBColor(1, 1, 1);
-      if (!(ColorAt(*decoded, x, y) == want)) ++diffs;
-    }
-  EXPECT_EQ(diffs, 0);
+  TMSXTestFiles files(AName, MSXBytes(AConversion.Bytes(0), AConversion.Size(0)));
+  ExpectMSXRoundTrip(files, *AConversion.Preview, AImporter, AType, true);
 }
 
 TEST(KvMSXRoundTrip, Screen2) {

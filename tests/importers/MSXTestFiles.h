@@ -1,6 +1,8 @@
 // A file in memory with companion files beside it, for the MSX importer
-// tests.
+// tests, and the check of a converted file opened again.
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include <cctype>
 #include <cstdint>
@@ -11,6 +13,8 @@
 #include <vector>
 
 #include "app/KvSourceEngines.h"
+#include "core/KvBitmap.h"
+#include "importers/KvImporterUnits.h"
 
 inline std::vector<uint8_t> MSXBytes(const uint8_t* AData, int64_t ASize) {
   return std::vector<uint8_t>(AData, AData + ASize);
@@ -52,3 +56,36 @@ private:
   std::map<std::string, Bytes> FCompanions;
   std::deque<TKvLoadSourceRec> FRecords;
 };
+
+// The colour of a pixel: through the palette of an indexed bitmap.
+inline TKvStdRGBColor MSXColorAt(TKvBitmap& ABitmap, int X, int Y) {
+  if (ABitmap.BitCount <= 8 && ABitmap.Palette && ABitmap.Palette->GetCount() >= 2)
+    return ABitmap.Palette->GetStdRGB(ABitmap.GetPixel(X, Y));
+  return ABitmap.GetPixelStdRGB(X, Y);
+}
+
+// AFiles opened as the probe does: the best candidate is AImporter, with a
+// header, its own extension and the exact size, and decoded under AType it
+// shows the colour of APreview at every pixel. ABlackIsCode1: a black pixel
+// of a 1-bit preview is the machine's black (1, 1, 1).
+inline void ExpectMSXRoundTrip(TMSXTestFiles& AFiles, TKvBitmap& APreview, const std::string& AImporter,
+                               TKvPaletteType AType, bool ABlackIsCode1 = false) {
+  InitializeImporters();
+  auto list = AFiles.FindEngines();
+  ASSERT_GT(list->GetCount(), 0);
+  TKvSourceEngine* e = list->GetEngine(0);
+  EXPECT_EQ(e->ClassType().GetClassName(), AImporter);
+  EXPECT_EQ(e->MatchFlags, mfHeader | mfExtension | mfSize);
+  e->PaletteType = AType;
+  auto decoded = e->Decode();
+  ASSERT_EQ(decoded->Width, APreview.Width);
+  ASSERT_EQ(decoded->Height, APreview.Height);
+  int diffs = 0;
+  for (int y = 0; y < APreview.Height; ++y)
+    for (int x = 0; x < APreview.Width; ++x) {
+      TKvStdRGBColor want = MSXColorAt(APreview, x, y);
+      if (ABlackIsCode1 && APreview.BitCount == 1 && want == StdRGBColor(0, 0, 0)) want = StdRGBColor(1, 1, 1);
+      diffs += !(MSXColorAt(*decoded, x, y) == want);
+    }
+  EXPECT_EQ(diffs, 0);
+}
