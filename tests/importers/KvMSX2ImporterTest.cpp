@@ -254,4 +254,48 @@ TEST(KvMSX2Importers, YJKPictures) {
   EXPECT_EQ(b2->GetPixelStdRGB(0, 1), StdRGBColor(66, 66, 82));     // Y 8
 }
 
+// Files whose headers pass but whose data is arbitrary, cut or padded:
+// every candidate decodes without reading past the data.
+TEST(KvMSX2Importers, ArbitraryContent) {
+  uint32_t seed = 7;
+  auto fill = [&](Bytes& b, size_t from) {
+    for (size_t i = from; i < b.size(); ++i) {
+      seed = seed * 1664525u + 1013904223u;
+      b[i] = static_cast<uint8_t>(seed >> 24);
+    }
+  };
+  std::vector<std::pair<std::string, Bytes>> files;
+  for (const char* ext : {"x.gl5", "x.gl6", "x.gl8", "x.gla", "x.glc", "x.stp"}) {
+    Bytes b = GlFile(7, 5, 35);
+    fill(b, 4);
+    files.emplace_back(ext, b);
+  }
+  for (const char* ext : {"x.sr5", "x.sr7", "x.sr8"}) {
+    Bytes s(300);
+    fill(s, 0);
+    files.emplace_back(ext, SrFile(s));
+  }
+  for (const char* ext : {"x.sca", "x.scc"}) {
+    Bytes d = Dump(ext[4] == 'a' ? 64167 : 49159);
+    fill(d, 7);
+    files.emplace_back(ext, d);
+  }
+  Bytes pct(600);
+  fill(pct, 0);
+  std::memcpy(pct.data(), "DYNAMIC PUBLISHER SCREEN", 24);
+  files.emplace_back("x.pct", pct);
+  int decoded = 0;
+  for (const auto& [name, data] : files)
+    for (size_t cut : {size_t{0}, size_t{1}, size_t{3}}) {
+      SCOPED_TRACE(name + " less " + std::to_string(cut));
+      TKvImporterProbe probe(name, Bytes(data.begin(), data.end() - static_cast<ptrdiff_t>(cut)));
+      for (int i = 0; i < probe.List->GetCount(); ++i) {
+        auto b = probe.List->GetEngine(i)->Decode();
+        ASSERT_NE(b, nullptr);
+        ++decoded;
+      }
+    }
+  EXPECT_GT(decoded, 10);
+}
+
 }  // namespace

@@ -332,6 +332,16 @@ TEST(KvMSX2Converters, Screen10Palettes) {
   EXPECT_EQ(std::vector<uint8_t>(scy + 64135, scy + 64167), std::vector<uint8_t>(want, want + 32));
 }
 
+// A picture that YJK shows exactly needs no palette pixel in "YJK+YAE".
+TEST(KvMSX2Converters, Screen10ExactYJKPicture) {
+  auto pic = ZxSolidPicture(64, 8, YJKToRGB(16, 0, 0));
+  auto r = ZxConvert(DestEngineClass<TKvMSXScr10Engine>(), *pic,
+                     [](TKvDestEngineOptions& o) { o.SetPaletteType(ptMSXYJK_YAE); });
+  const uint8_t* gla = StreamOf(r, "gla")->GetMemory() + 4;
+  for (int i = 0; i < 64 * 8; ++i) ASSERT_EQ(gla[i] >> 3, 16) << i;
+  EXPECT_EQ(r.Preview->GetPixelStdRGB(5, 5), StdRGBColor(132, 132, 165));
+}
+
 // The "YJK+YAE" passes give the same files on one processor and several.
 TEST(KvMSX2Converters, YJKYAEFilesIndependentOfProcessors) {
   auto pic = ZxTestPicture(120, 90, 21);
