@@ -212,11 +212,11 @@ TEST(KvMSX2Converters, BsaveLayout) {
   TKvPalette256 p8;
   BuildMSXScreen8Palette(p8, false);
   int diffs = 0;
-  for (int y = 0; y < 424; ++y)
-    for (int x = 0; x < 256; ++x) {
-      const uint8_t code = (y & 1 ? odd : even)[7 + (y / 2) * 256 + x];
-      if (!(p8.GetStdRGB(code) == r.Preview->Palette->GetStdRGB(r.Preview->GetPixel(x, y)))) ++diffs;
-    }
+  for (int y = 0; y < 424; ++y) {
+    const uint8_t* row = (y % 2 == 0 ? even : odd) + 7 + 256 * (y / 2);
+    for (int x = 0; x < 256; ++x)
+      diffs += !(p8.GetStdRGB(row[x]) == r.Preview->Palette->GetStdRGB(r.Preview->GetPixel(x, y)));
+  }
   EXPECT_EQ(diffs, 0);
 
   auto pic5 = ZxTestPicture(256, 212, 9);
@@ -249,7 +249,10 @@ TEST(KvMSX2Converters, BsaveLayout) {
 
 TEST(KvMSX2Converters, ExamplesOfTheFormats) {
   // A 3x1 SCREEN 5 picture: 03 00 01 00, pixels 0 and 1, pixel 2 high.
-  auto tiny = ZxTestPicture(3, 1, 4);
+  auto tiny = std::make_unique<TBitmap32>(3, 1);
+  *tiny->GetPixelPtr(0, 0) = 0xFFFFFFFFu;
+  *tiny->GetPixelPtr(1, 0) = 0xFF0000FFu;
+  *tiny->GetPixelPtr(2, 0) = 0xFFFF8000u;
   auto r = ZxConvert(DestEngineClass<TKvMSXScr5Engine>(), *tiny);
   TKvStream* gl = StreamOf(r, "gl5");
   ASSERT_EQ(gl->GetSize(), 6);
