@@ -514,3 +514,39 @@ TEST(KvV9990MAGImport, Ranking) {
 }
 
 }  // namespace
+
+namespace {
+
+// Files with bytes changed at random still either are refused or decode.
+TEST(KvV9990MAGImport, MutatedFiles) {
+  TKvPalette256 pal;
+  for (int i = 0; i < 16; ++i) pal.AddRGB(uint8_t(i * 16), uint8_t(i), uint8_t(255 - i));
+  std::vector<uint8_t> rows(32 * 12);
+  for (size_t i = 0; i < rows.size(); ++i) rows[i] = static_cast<uint8_t>(i % 29 < 10 ? 3 : i * 7);
+  std::vector<uint8_t> yjk(64);
+  for (size_t i = 0; i < yjk.size(); ++i) yjk[i] = static_cast<uint8_t>(i * 13);
+  const std::vector<std::pair<std::string, std::vector<uint8_t>>> files = {
+      {"a.mag", MagFile("MSX2", 3, 0x44, 0x00, rows, 32, 64, &pal, 16)},
+      {"b.mag", MagFile("TEST", 0, 0, 0x00, rows, 32, 64, &pal, 16)},
+      {"c.g9b", G9bFile(8, 128, 12, 5, std::vector<uint8_t>(yjk.begin(), yjk.begin() + 60), true)},
+      {"d.g9b", G9bFile(4, 0, 16, 8, rows, true, std::vector<uint8_t>(48, 7))},
+  };
+  uint32_t s = 99;
+  for (const auto& [name, file] : files)
+    for (int n = 0; n < 300; ++n) {
+      std::vector<uint8_t> f = file;
+      for (int k = 0; k < 3; ++k) {
+        s = s * 1664525u + 1013904223u;
+        f[(s >> 8) % f.size()] = static_cast<uint8_t>(s >> 24);
+      }
+      TKvMemoryLoadSource source(name, f.data(), static_cast<int32_t>(f.size()), false);
+      auto list = source.MatchEngines({&SourceEngineClass<TKvMAGv2Engine>(), &SourceEngineClass<TKvG9BEngine>()});
+      for (int i = 0; i < list->GetCount(); ++i) {
+        auto b = list->GetEngine(i)->Decode();
+        ASSERT_NE(b, nullptr);
+        EXPECT_LE(static_cast<int64_t>(b->Width) * b->Height, 8000LL * 8000);
+      }
+    }
+}
+
+}  // namespace
