@@ -3,6 +3,7 @@
 #include "importers/KvOpenPlatformATMTurbo.h"
 #include "importers/KvOpenPlatformAmstradCPC.h"
 #include "importers/KvOpenPlatformAppleII.h"
+#include "importers/KvOpenPlatformBBCMicro.h"
 #include "importers/KvOpenPlatformBK0010.h"
 #include "importers/KvOpenPlatformCommodore64.h"
 #include "importers/KvOpenPlatformDVK.h"
@@ -27,7 +28,7 @@
 
 TKvUnitInitList& ImporterUnits() {
   // Units not built yet take their places in this order: Agat, AmstradCPC,
-  // AppleII, ATMTurbo, BBCMicro, | BK0010, Commodore64, Corvette, | DVK,
+  // AppleII, ATMTurbo, | BBCMicro, | BK0010, Commodore64, Corvette, | DVK,
   // | ElectronikaMS0515, ElektronikaKR04, ElementZX, | Irisha, | Lvov, MAG, MSX,
   // | Okean240, | Oric, PC8000, PlayStation, PMD85, PP01, Profi, SAMCoupe,
   // ScorpionGMX, SegaMasterSystem, SinclairQL, Specialist, SymbOS, TI99,
@@ -37,6 +38,7 @@ TKvUnitInitList& ImporterUnits() {
                                                 {"KvOpenPlatformAmstradCPC", &InitKvOpenPlatformAmstradCPC},
                                                 {"KvOpenPlatformAppleII", &InitKvOpenPlatformAppleII},
                                                 {"KvOpenPlatformATMTurbo", &InitKvOpenPlatformATMTurbo},
+                                                {"KvOpenPlatformBBCMicro", &InitKvOpenPlatformBBCMicro},
                                                 {"KvOpenPlatformBK0010", &InitKvOpenPlatformBK0010},
                                                 {"KvOpenPlatformCommodore64", &InitKvOpenPlatformCommodore64},
                                                 {"KvOpenPlatformDVK", &InitKvOpenPlatformDVK},

@@ -3,6 +3,7 @@
 #include "app/KvAppUnits.h"
 #include "platforms/KvSavePlatformATMTurbo.h"
 #include "platforms/KvSavePlatformAmstradCPC.h"
+#include "platforms/KvSavePlatformBBCMicro.h"
 #include "platforms/KvSavePlatformBK0010.h"
 #include "platforms/KvSavePlatformDVK.h"
 #include "platforms/KvSavePlatformElementZX.h"
@@ -23,7 +24,7 @@
 
 TKvUnitInitList& PlatformUnits() {
   // Units of platforms not built yet take their places in this order:
-  // Agat, AmstradCPC, ATMTurbo, BBCMicro, | BK0010, Corvette, | DVK,
+  // Agat, AmstradCPC, ATMTurbo, | BBCMicro, | BK0010, Corvette, | DVK,
   // | ElectronikaMS0515, ElektronikaKR04, ElementZX, IBM, | Irisha, | Lvov, | MSX,
   // | Okean240, | PC8000, | Pico8, | PMD85, PP01, Profi, SAMCoupe, ScorpionGMX,
   // SinclairQL, Specialist, SymbOS, TI99, | Timex, | UKNC, Vector, ZxEvolution,
@@ -31,6 +32,7 @@ TKvUnitInitList& PlatformUnits() {
   static TKvUnitInitList LList("converters", {
                                                  {"KvSavePlatformAmstradCPC", &InitKvSavePlatformAmstradCPC},
                                                  {"KvSavePlatformATMTurbo", &InitKvSavePlatformATMTurbo},
+                                                 {"KvSavePlatformBBCMicro", &InitKvSavePlatformBBCMicro},
                                                  {"KvSavePlatformBK0010", &InitKvSavePlatformBK0010},
                                                  {"KvSavePlatformDVK", &InitKvSavePlatformDVK},
                                                  {"KvSavePlatformElectronikaMS0515", &InitKvSavePlatformElectronikaMS0515},
