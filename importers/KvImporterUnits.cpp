@@ -18,6 +18,7 @@
 #include "importers/KvOpenPlatformProfi.h"
 #include "importers/KvOpenPlatformScorpionGMX.h"
 #include "importers/KvOpenPlatformSegaMasterSystem.h"
+#include "importers/KvOpenPlatformSinclairQL.h"
 #include "importers/KvOpenPlatformTimex.h"
 #include "importers/KvOpenPlatformUKNC.h"
 #include "importers/KvOpenPlatformZxSpectrum.h"
@@ -31,7 +32,7 @@ TKvUnitInitList& ImporterUnits() {
   // AppleII, ATMTurbo, | BBCMicro, | BK0010, Commodore64, Corvette, | DVK,
   // | ElectronikaMS0515, ElektronikaKR04, ElementZX, | Irisha, | Lvov, MAG, MSX,
   // | Okean240, | Oric, PC8000, PlayStation, PMD85, PP01, Profi, SAMCoupe,
-  // ScorpionGMX, SegaMasterSystem, SinclairQL, Specialist, SymbOS, TI99,
+  // ScorpionGMX, SegaMasterSystem, | SinclairQL, | Specialist, SymbOS, TI99,
   // Timex, | UKNC, Vector, | ZxSpectrum, ZxSpectrumSnapshot, ZxSpectrumSpectra,
   // ZxSpectrumUlaPlus.
   static TKvUnitInitList LList("importers", {
@@ -53,6 +54,7 @@ TKvUnitInitList& ImporterUnits() {
                                                 {"KvOpenPlatformProfi", &InitKvOpenPlatformProfi},
                                                 {"KvOpenPlatformScorpionGMX", &InitKvOpenPlatformScorpionGMX},
                                                 {"KvOpenPlatformSegaMasterSystem", &InitKvOpenPlatformSegaMasterSystem},
+                                                {"KvOpenPlatformSinclairQL", &InitKvOpenPlatformSinclairQL},
                                                 {"KvOpenPlatformTimex", &InitKvOpenPlatformTimex},
                                                 {"KvOpenPlatformUKNC", &InitKvOpenPlatformUKNC},
                                                 {"KvOpenPlatformZxSpectrum", &InitKvOpenPlatformZxSpectrum},

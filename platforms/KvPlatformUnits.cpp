@@ -8,12 +8,14 @@
 #include "platforms/KvSavePlatformDVK.h"
 #include "platforms/KvSavePlatformElementZX.h"
 #include "platforms/KvSavePlatformElectronikaMS0515.h"
+#include "platforms/KvSavePlatformIBM.h"
 #include "platforms/KvSavePlatformIrisha.h"
 #include "platforms/KvSavePlatformMSX.h"
 #include "platforms/KvSavePlatformOkean240.h"
 #include "platforms/KvSavePlatformPico8.h"
 #include "platforms/KvSavePlatformProfi.h"
 #include "platforms/KvSavePlatformScorpionGMX.h"
+#include "platforms/KvSavePlatformSinclairQL.h"
 #include "platforms/KvSavePlatformTimex.h"
 #include "platforms/KvSavePlatformUKNC.h"
 #include "platforms/KvSavePlatformZxEvolution.h"
@@ -25,9 +27,9 @@
 TKvUnitInitList& PlatformUnits() {
   // Units of platforms not built yet take their places in this order:
   // Agat, AmstradCPC, ATMTurbo, | BBCMicro, | BK0010, Corvette, | DVK,
-  // | ElectronikaMS0515, ElektronikaKR04, ElementZX, IBM, | Irisha, | Lvov, | MSX,
+  // | ElectronikaMS0515, ElektronikaKR04, ElementZX, | IBM, | Irisha, | Lvov, | MSX,
   // | Okean240, | PC8000, | Pico8, | PMD85, PP01, Profi, SAMCoupe, ScorpionGMX,
-  // SinclairQL, Specialist, SymbOS, TI99, | Timex, | UKNC, Vector, ZxEvolution,
+  // | SinclairQL, | Specialist, SymbOS, TI99, | Timex, | UKNC, Vector, ZxEvolution,
   // | ZxSpectrum, ZxSpectrumNext, ZxSpectrumSpectra, ZxSpectrumUlaPlus.
   static TKvUnitInitList LList("converters", {
                                                  {"KvSavePlatformAmstradCPC", &InitKvSavePlatformAmstradCPC},
@@ -37,12 +39,14 @@ TKvUnitInitList& PlatformUnits() {
                                                  {"KvSavePlatformDVK", &InitKvSavePlatformDVK},
                                                  {"KvSavePlatformElectronikaMS0515", &InitKvSavePlatformElectronikaMS0515},
                                                  {"KvSavePlatformElementZX", &InitKvSavePlatformElementZX},
+                                                 {"KvSavePlatformIBM", &InitKvSavePlatformIBM},
                                                  {"KvSavePlatformIrisha", &InitKvSavePlatformIrisha},
                                                  {"KvSavePlatformMSX", &InitKvSavePlatformMSX},
                                                  {"KvSavePlatformOkean240", &InitKvSavePlatformOkean240},
                                                  {"KvSavePlatformPico8", &InitKvSavePlatformPico8},
                                                  {"KvSavePlatformProfi", &InitKvSavePlatformProfi},
                                                  {"KvSavePlatformScorpionGMX", &InitKvSavePlatformScorpionGMX},
+                                                 {"KvSavePlatformSinclairQL", &InitKvSavePlatformSinclairQL},
                                                  {"KvSavePlatformTimex", &InitKvSavePlatformTimex},
                                                  {"KvSavePlatformUKNC", &InitKvSavePlatformUKNC},
                                                  {"KvSavePlatformZxEvolution", &InitKvSavePlatformZxEvolution},

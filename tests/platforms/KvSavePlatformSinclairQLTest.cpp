@@ -1,0 +1,124 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "platforms/KvPlatformSinclairQL.h"
+#include "platforms/KvPlatformUnits.h"
+#include "platforms/KvSavePlatformSinclairQL.h"
+#include "platforms/ZxTestPictures.h"
+
+namespace {
+
+TEST(KvSavePlatformSinclairQL, RegisteredModes) {
+  InitializePlatforms();
+  TKvDestEngineList& list = DestEngineList();
+  const int p = list.IndexOf("Sinclair QL");
+  ASSERT_GE(p, 0);
+  const std::vector<std::string> names = {"QL 4 512x256x2", "QL 8 256x256x3", "GD2 16 512x480x8", "GD2 32 512x480x16",
+                                          "GD2 33 512x480x16"};
+  ASSERT_EQ(list.GetSubTypes(p).GetCount(), 5);
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(list.GetSubTypes(p).GetString(i), names[i]);
+}
+
+TEST(KvSavePlatformSinclairQL, PicHeaderAndSizes) {
+  std::vector<uint8_t> h(10);
+  InitQLPicHeader(h.data(), 512, 480, 16);
+  EXPECT_EQ(h, (std::vector<uint8_t>{0x4A, 0xFC, 0x02, 0x00, 0x01, 0xE0, 0x02, 0x00, 0x10, 0x00}));
+  EXPECT_TRUE(CheckQLPicHeader(h.data(), 512 * 480 + 10));
+  EXPECT_FALSE(CheckQLPicHeader(h.data(), 512 * 480 + 11));
+  EXPECT_FALSE(CheckQLPicHeader(h.data(), 512 * 480 + 9));
+  h[7] = 1;  // row length unlike the width
+  EXPECT_FALSE(CheckQLPicHeader(h.data(), 512 * 480 + 10));
+  InitQLPicHeader(h.data(), 512, 480, 32);
+  EXPECT_EQ(h[6], 0x04);
+  EXPECT_EQ(h[7], 0x00);
+  EXPECT_TRUE(CheckQLPicHeader(h.data(), 512 * 480 * 2 + 10));
+  h[8] = 34;
+  EXPECT_FALSE(CheckQLPicHeader(h.data(), 512 * 480 * 2 + 10));
+  // The largest header: the size needs more than 32 bits of arithmetic.
+  InitQLPicHeader(h.data(), 0xFFFF, 0xFFFF, 33);
+  h[6] = 0xFF;  // the row length field cannot hold 2 x 65535
+  h[7] = 0xFE;
+  EXPECT_FALSE(CheckQLPicHeader(h.data(), 100));
+  EXPECT_EQ(QLPicFileSize(0xFFFF, 0xFFFF, 33), int64_t{0xFFFF} * 0xFFFF * 2 + 10);
+  EXPECT_THROW(QLPicFileSize(8, 8, 17), std::exception);
+  TKvPalette256 p;
+  BuildQLMode16Palette(p);
+  ASSERT_EQ(p.Count, 256);
+  EXPECT_EQ(p.GetStdRGB(0), StdRGBColor(0, 0, 0));
+  EXPECT_EQ(p.GetStdRGB(255), StdRGBColor(255, 255, 255));
+  EXPECT_EQ(p.GetStdRGB(1), StdRGBColor(36, 0, 36));
+  EXPECT_EQ(p.GetStdRGB(2), StdRGBColor(0, 36, 0));
+  TKvPalette256 lin;
+  BuildQLGD2Palette(lin);
+  for (int i = 0; i < 256; ++i) ASSERT_EQ(lin.GetStdRGB(i), p.GetStdRGB(i)) << i;
+}
+
+TEST(KvSavePlatformSinclairQL, ScreenBits) {
+  std::vector<uint8_t> m(32768, 0);
+  TKvSinclairQL4Screen s4(m.data(), 0);
+  s4.SetPixel(0, 0, 1);  // white: green and red
+  EXPECT_EQ(m[0], 0x80);
+  EXPECT_EQ(m[1], 0x80);
+  TKvSinclairQL4Screen g(m.data(), 2);
+  g.SetPixel(9, 1, 1);  // the middle level of "Gray (green)" is green only
+  EXPECT_EQ(m[128 + 2], 0x40);
+  EXPECT_EQ(m[128 + 3], 0x00);
+  TKvSinclairQL4Screen r(m.data(), 3);
+  r.SetPixel(9, 2, 1);
+  EXPECT_EQ(m[256 + 2], 0x00);
+  EXPECT_EQ(m[256 + 3], 0x40);
+  r.MirrorX = true;
+  r.SetPixel(0, 3, 2);
+  EXPECT_EQ(m[384 + 126], 0x01);
+  EXPECT_EQ(m[384 + 127], 0x01);
+  TKvSinclairQL8Screen s8(m.data(), 11);  // zero-fills again
+  s8.SetPixel(1, 0, 7);
+  EXPECT_EQ(m[0], 0x20);
+  EXPECT_EQ(m[1], 0x30);
+  s8.MirrorX = true;
+  s8.SetPixel(0, 0, 5);  // column 255: red and blue
+  EXPECT_EQ(m[126], 0x00);
+  EXPECT_EQ(m[127], 0x03);
+  // Flash bits stay clear on a real conversion.
+  auto pic = ZxTestPicture(256, 256, 2);
+  auto c = ZxConvert(DestEngineClass<TKvSinclairQL8Engine>(), *pic);
+  int flash = 0;
+  for (int i = 0; i < 32768; i += 2) flash += (c.Bytes(0)[i] & 0x55) != 0;
+  EXPECT_EQ(flash, 0);
+}
+
+TEST(KvSavePlatformSinclairQL, SixteenBitWords) {
+  InitializePlatforms();  // the 5- and 6-bit level tables
+  struct {
+    const TKvDestEngineClass* Class;
+    uint32_t Color;
+    uint8_t B0, B1;
+  } cases[] = {
+      {&DestEngineClass<TKvSinclairQL32Engine>(), 0xFFFFFF, 0xFF, 0xFF},
+      {&DestEngineClass<TKvSinclairQL33Engine>(), 0xFFFFFF, 0xFF, 0xFF},
+      {&DestEngineClass<TKvSinclairQL32Engine>(), 0x000000, 0x00, 0x00},
+      {&DestEngineClass<TKvSinclairQL33Engine>(), 0x000000, 0x00, 0x00},
+  };
+  for (auto& c : cases) {
+    auto pic = ZxSolidPicture(16, 8, c.Color);
+    auto r = ZxConvert(*c.Class, *pic);
+    ASSERT_EQ(r.Size(0), 16 * 8 * 2 + 10);
+    for (int i = 10; i < r.Size(0); i += 2) {
+      ASSERT_EQ(r.Bytes(0)[i], c.B0);
+      ASSERT_EQ(r.Bytes(0)[i + 1], c.B1);
+    }
+  }
+  // Mode 33 never shows a colour whose 6-bit levels differ in their low bit.
+  auto pic = ZxTestPicture(64, 32, 5);
+  auto r = ZxConvert(DestEngineClass<TKvSinclairQL33Engine>(), *pic);
+  auto level6 = [](uint8_t v) { return (v * 63 + 127) / 255; };
+  for (int y = 0; y < 32; ++y)
+    for (int x = 0; x < 64; ++x) {
+      const TKvStdRGBColor c = r.Preview->GetPixelStdRGB(x, y);
+      ASSERT_EQ(level6(c.R) & 1, level6(c.G) & 1);
+      ASSERT_EQ(level6(c.B) & 1, level6(c.G) & 1);
+    }
+}
+
+}  // namespace
