@@ -114,19 +114,9 @@ void TKvBatchThread::ConvertFile(const std::string& F) {
     }
     if (!LPicture) throw Exception("Unknown image type");
     if (!FOptions->LockDimension) {
-      const TKvSize LAspect = FOptions->GetPixelAspectRatio();
-      const double mx = std::max(LAspect.Width, LAspect.Height);
-      int w = static_cast<int>(Round(LPicture->GetWidth() * LAspect.Width / mx));
-      int h = static_cast<int>(Round(LPicture->GetHeight() * LAspect.Height / mx));
-      const TKvSize LMax = FOptions->GetMaxSize();
-      if (w > LMax.Width || h > LMax.Height) {
-        const TKvSize LFit = FitSourceInResult(w, h, LMax.Width, LMax.Height);
-        w = LFit.Width;
-        h = LFit.Height;
-      }
-      const TKvSize LMin = FOptions->GetMinSize();
-      FOptions->SetWidth(std::max(w, LMin.Width));
-      FOptions->SetHeight(std::max(h, LMin.Height));
+      const TKvSize LSize = SourceResultSize(*FOptions, LPicture->GetWidth(), LPicture->GetHeight());
+      FOptions->SetWidth(LSize.Width);
+      FOptions->SetHeight(LSize.Height);
     }
     TKvDestResizeJob LResize(*LPicture, FOptions->GetWidth(), FOptions->GetHeight(), FOptions->GetPixelAspectRatio(),
                              FOptions->Position, false);

@@ -1,5 +1,6 @@
 #include "app/KvControls.h"
 
+#include <algorithm>
 #include <cctype>
 #include <filesystem>
 
@@ -75,6 +76,21 @@ std::string FindExistingFolder(const std::string& APath) {
     LPath = LParent;
   }
   return std::string();
+}
+
+TKvSize SourceResultSize(const TKvDestEngineOptions& AOptions, int AWidth, int AHeight) {
+  const TKvSize LAspect = AOptions.GetPixelAspectRatio();
+  const double M = std::max(LAspect.Width, LAspect.Height);
+  int w = static_cast<int>(Round(AWidth * LAspect.Width / M));
+  int h = static_cast<int>(Round(AHeight * LAspect.Height / M));
+  const TKvSize LMax = AOptions.GetMaxSize();
+  if (w > LMax.Width || h > LMax.Height) {
+    const TKvSize LFit = FitSourceInResult(w, h, LMax.Width, LMax.Height);
+    w = LFit.Width;
+    h = LFit.Height;
+  }
+  const TKvSize LMin = AOptions.GetMinSize();
+  return TKvSize{std::max(w, LMin.Width), std::max(h, LMin.Height)};
 }
 
 TKvSize FitSourceInResult(double ASourceW, double ASourceH, int AWidth, int AHeight) {

@@ -38,6 +38,10 @@ std::string FindExistingFolder(const std::string& APath);
 // The largest size of the source's shape inside the frame (0 x 0 for an empty
 // source; never a 0 side otherwise).
 TKvSize FitSourceInResult(double ASourceW, double ASourceH, int AWidth, int AHeight);
+// The result size a picture of AWidth x AHeight asks for under the options:
+// the picture seen through the pixel aspect, fitted into the largest result
+// when it is bigger, and raised to the smallest one.
+TKvSize SourceResultSize(const TKvDestEngineOptions& AOptions, int AWidth, int AHeight);
 // The smallest size of the source's shape that covers the frame.
 TKvSize FitResultInSource(double ASourceW, double ASourceH, int AWidth, int AHeight);
 

@@ -353,19 +353,8 @@ void TKvDestEngineUIPanel::UpdateDimensionFromSource(int AWidth, int AHeight) {
     return;
   BeginUpdate();
   try {
-    const TKvSize LAspect = FOptions->GetPixelAspectRatio();
-    const double M = std::max(LAspect.Width, LAspect.Height);
-    int w = static_cast<int>(Round(AWidth * LAspect.Width / M));
-    int h = static_cast<int>(Round(AHeight * LAspect.Height / M));
-    const TKvSize LMax = FOptions->GetMaxSize();
-    if (w > LMax.Width || h > LMax.Height) {
-      const TKvSize LFit = FitSourceInResult(w, h, LMax.Width, LMax.Height);
-      w = LFit.Width;
-      h = LFit.Height;
-    }
-    const TKvSize LMin = FOptions->GetMinSize();
-    w = std::max(w, LMin.Width);
-    h = std::max(h, LMin.Height);
+    const TKvSize LSize = SourceResultSize(*FOptions, AWidth, AHeight);
+    const int w = LSize.Width, h = LSize.Height;
     if (WidthEdit) {
       WidthEdit->DefaultValue = w;
       WidthEdit->SetValue(w);
