@@ -118,10 +118,10 @@ INSTANTIATE_TEST_SUITE_P(Versions, KvUlaPlusRoundTrip,
 TEST(KvTimexUlaPlusRoundTrip, TimexFiles) {
   auto pic = ZxTestPicture(256, 192, 32);
   // Colour, colour with the bright bit forced, gray.
-  for (auto [mode, usage] : {std::pair<uint8_t, uint8_t>{11, 0}, {11, 2}, {1, 0}}) {
+  for (const auto& mu : {std::pair<uint8_t, uint8_t>{11, 0}, {11, 2}, {1, 0}}) {
     auto r = ZxConvert(DestEngineClass<TKvTimexExtendedEngine>(), *pic, [&](TKvDestEngineOptions& o) {
-      o.SetPaletteMode(mode);
-      o.SetColorUsage(usage);
+      o.SetPaletteMode(mu.first);
+      o.SetColorUsage(mu.second);
     });
     auto d = Reopen(r, "picture.scr", "TKvTimexEngine");
     ASSERT_TRUE(d);
