@@ -11,6 +11,7 @@
 #include "importers/KvOpenPlatformMAG.h"
 #include "importers/KvOpenPlatformElectronikaMS0515.h"
 #include "importers/KvOpenPlatformIrisha.h"
+#include "importers/KvOpenPlatformLvov.h"
 #include "importers/KvOpenPlatformMSX.h"
 #include "importers/KvOpenPlatformOkean240.h"
 #include "importers/KvOpenPlatformOric.h"
@@ -30,7 +31,7 @@
 TKvUnitInitList& ImporterUnits() {
   // Units not built yet take their places in this order: Agat, AmstradCPC,
   // AppleII, ATMTurbo, | BBCMicro, | BK0010, Commodore64, Corvette, | DVK,
-  // | ElectronikaMS0515, ElektronikaKR04, ElementZX, | Irisha, | Lvov, MAG, MSX,
+  // | ElectronikaMS0515, ElektronikaKR04, ElementZX, | Irisha, | Lvov, | MAG, MSX,
   // | Okean240, | Oric, PC8000, PlayStation, PMD85, PP01, Profi, SAMCoupe,
   // ScorpionGMX, SegaMasterSystem, | SinclairQL, | Specialist, SymbOS, TI99,
   // Timex, | UKNC, Vector, | ZxSpectrum, ZxSpectrumSnapshot, ZxSpectrumSpectra,
@@ -46,6 +47,7 @@ TKvUnitInitList& ImporterUnits() {
                                                 {"KvOpenPlatformElectronikaMS0515", &InitKvOpenPlatformElectronikaMS0515},
                                                 {"KvOpenPlatformElementZX", &InitKvOpenPlatformElementZX},
                                                 {"KvOpenPlatformIrisha", &InitKvOpenPlatformIrisha},
+                                                {"KvOpenPlatformLvov", &InitKvOpenPlatformLvov},
                                                 {"KvOpenPlatformMAG", &InitKvOpenPlatformMAG},
                                                 {"KvOpenPlatformMSX", &InitKvOpenPlatformMSX},
                                                 {"KvOpenPlatformOkean240", &InitKvOpenPlatformOkean240},

@@ -10,6 +10,7 @@
 #include "platforms/KvSavePlatformElectronikaMS0515.h"
 #include "platforms/KvSavePlatformIBM.h"
 #include "platforms/KvSavePlatformIrisha.h"
+#include "platforms/KvSavePlatformLvov.h"
 #include "platforms/KvSavePlatformMSX.h"
 #include "platforms/KvSavePlatformOkean240.h"
 #include "platforms/KvSavePlatformPico8.h"
@@ -41,6 +42,7 @@ TKvUnitInitList& PlatformUnits() {
                                                  {"KvSavePlatformElementZX", &InitKvSavePlatformElementZX},
                                                  {"KvSavePlatformIBM", &InitKvSavePlatformIBM},
                                                  {"KvSavePlatformIrisha", &InitKvSavePlatformIrisha},
+                                                 {"KvSavePlatformLvov", &InitKvSavePlatformLvov},
                                                  {"KvSavePlatformMSX", &InitKvSavePlatformMSX},
                                                  {"KvSavePlatformOkean240", &InitKvSavePlatformOkean240},
                                                  {"KvSavePlatformPico8", &InitKvSavePlatformPico8},

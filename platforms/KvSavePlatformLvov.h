@@ -1,0 +1,81 @@
+// The converter of the "Lvov" platform: the four-colour screen, whole
+// (256x256) or as a 200x225 picture, with the colours of one of 42 palette-
+// port bytes ("Auto" tries them all).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "app/KvDestEngines.h"
+#include "app/KvPanelSections.h"
+#include "core/KvBitmap.h"
+#include "core/KvDestEngineOptions.h"
+#include "platforms/KvFixedPaletteSearch.h"
+
+constexpr int LvovPortByteCount = 42;
+// The port bytes offered, candidate k = 1..42 at entry k - 1.
+extern const uint8_t LvovPortBytes[LvovPortByteCount];
+
+// Rows of (W + 3) / 4 bytes; pixel x is in bits s and s + 4 of byte x / 4,
+// s = 3 - x mod 4 (bit 0 of the colour in bit s); then the port byte.
+class TKvLvovScreen : public TKvScreen2 {
+public:
+  TKvLvovScreen(int AWidth, int AHeight, void* AData, uint8_t APortByte);
+  static int GetDataSize(int AWidth, int AHeight) { return AHeight * ((AWidth + 3) / 4) + 1; }
+  void SetPixel(int X, int Y, int AValue) override;
+};
+
+class TKvLvovEngineOptions : public TKvDestEngineOptions {
+public:
+  TKvLvovEngineOptions();
+  TKvSize GetDefaultSize() const override { return {256, 256}; }
+  void SetWidth(int32_t) override {}
+  void SetHeight(int32_t) override {}
+  // "Auto" (PaletteIndex 0) shows no colours; candidate k its sorted colours.
+  void UpdatePalette() override;
+};
+
+class TKvLvov2EngineOptions : public TKvLvovEngineOptions {
+public:
+  TKvSize GetDefaultSize() const override { return {200, 225}; }
+};
+
+class TKvLvovEngineUI : public TKvDestEngineUIEx {
+public:
+  explicit TKvLvovEngineUI(TKvDestEngineOptions* AOptions);
+  void AddLvovPaletteSection();
+};
+
+// The caption of candidate 1..42: the sorted colour names joined by "/",
+// then the port byte in parentheses.
+std::string LvovPaletteCaption(int AIndex);
+
+// The "Auto" candidates: the 42 port bytes' colours, unsorted.
+TKvFixedPaletteCandidates LvovPaletteCandidates();
+
+class TKvLvovEngine : public TKvDestEngineOf<TKvLvovEngine> {
+public:
+  static std::string GetPlatformName() { return "Lvov"; }
+  static std::string GetModeName() { return "256x256x2"; }
+  std::unique_ptr<TKvDestEngineUI> CreateUI(TKvDestEngineOptions* AOptions) override;
+  std::unique_ptr<TKvDestEngineOptions> CreateOptions() override;
+  static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,
+                                            TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,
+                                            TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams);
+};
+
+class TKvLvov2Engine : public TKvDestEngineOf<TKvLvov2Engine> {
+public:
+  static std::string GetPlatformName() { return "Lvov"; }
+  static std::string GetModeName() { return "200x225x2"; }
+  std::unique_ptr<TKvDestEngineUI> CreateUI(TKvDestEngineOptions* AOptions) override;
+  std::unique_ptr<TKvDestEngineOptions> CreateOptions() override;
+  static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,
+                                            TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,
+                                            TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams) {
+    return TKvLvovEngine::Convert(AAbort, ABitmap, APalette, APalette2, AOptions, AProgress, AStreams);
+  }
+};
+
+void InitKvSavePlatformLvov();
