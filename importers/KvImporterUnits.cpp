@@ -15,11 +15,16 @@
 #include "importers/KvOpenPlatformMSX.h"
 #include "importers/KvOpenPlatformOkean240.h"
 #include "importers/KvOpenPlatformOric.h"
+#include "importers/KvOpenPlatformPC8000.h"
 #include "importers/KvOpenPlatformPlayStation.h"
+#include "importers/KvOpenPlatformPMD85.h"
+#include "importers/KvOpenPlatformPP01.h"
 #include "importers/KvOpenPlatformProfi.h"
 #include "importers/KvOpenPlatformScorpionGMX.h"
 #include "importers/KvOpenPlatformSegaMasterSystem.h"
 #include "importers/KvOpenPlatformSinclairQL.h"
+#include "importers/KvOpenPlatformSpecialist.h"
+#include "importers/KvOpenPlatformSymbOS.h"
 #include "importers/KvOpenPlatformTimex.h"
 #include "importers/KvOpenPlatformUKNC.h"
 #include "importers/KvOpenPlatformZxSpectrum.h"
@@ -52,11 +57,16 @@ TKvUnitInitList& ImporterUnits() {
                                                 {"KvOpenPlatformMSX", &InitKvOpenPlatformMSX},
                                                 {"KvOpenPlatformOkean240", &InitKvOpenPlatformOkean240},
                                                 {"KvOpenPlatformOric", &InitKvOpenPlatformOric},
+                                                {"KvOpenPlatformPC8000", &InitKvOpenPlatformPC8000},
                                                 {"KvOpenPlatformPlayStation", &InitKvOpenPlatformPlayStation},
+                                                {"KvOpenPlatformPMD85", &InitKvOpenPlatformPMD85},
+                                                {"KvOpenPlatformPP01", &InitKvOpenPlatformPP01},
                                                 {"KvOpenPlatformProfi", &InitKvOpenPlatformProfi},
                                                 {"KvOpenPlatformScorpionGMX", &InitKvOpenPlatformScorpionGMX},
                                                 {"KvOpenPlatformSegaMasterSystem", &InitKvOpenPlatformSegaMasterSystem},
                                                 {"KvOpenPlatformSinclairQL", &InitKvOpenPlatformSinclairQL},
+                                                {"KvOpenPlatformSpecialist", &InitKvOpenPlatformSpecialist},
+                                                {"KvOpenPlatformSymbOS", &InitKvOpenPlatformSymbOS},
                                                 {"KvOpenPlatformTimex", &InitKvOpenPlatformTimex},
                                                 {"KvOpenPlatformUKNC", &InitKvOpenPlatformUKNC},
                                                 {"KvOpenPlatformZxSpectrum", &InitKvOpenPlatformZxSpectrum},

@@ -13,10 +13,15 @@
 #include "platforms/KvSavePlatformLvov.h"
 #include "platforms/KvSavePlatformMSX.h"
 #include "platforms/KvSavePlatformOkean240.h"
+#include "platforms/KvSavePlatformPC8000.h"
 #include "platforms/KvSavePlatformPico8.h"
+#include "platforms/KvSavePlatformPMD85.h"
+#include "platforms/KvSavePlatformPP01.h"
 #include "platforms/KvSavePlatformProfi.h"
 #include "platforms/KvSavePlatformScorpionGMX.h"
 #include "platforms/KvSavePlatformSinclairQL.h"
+#include "platforms/KvSavePlatformSpecialist.h"
+#include "platforms/KvSavePlatformSymbOS.h"
 #include "platforms/KvSavePlatformTimex.h"
 #include "platforms/KvSavePlatformUKNC.h"
 #include "platforms/KvSavePlatformZxEvolution.h"
@@ -45,10 +50,15 @@ TKvUnitInitList& PlatformUnits() {
                                                  {"KvSavePlatformLvov", &InitKvSavePlatformLvov},
                                                  {"KvSavePlatformMSX", &InitKvSavePlatformMSX},
                                                  {"KvSavePlatformOkean240", &InitKvSavePlatformOkean240},
+                                                 {"KvSavePlatformPC8000", &InitKvSavePlatformPC8000},
                                                  {"KvSavePlatformPico8", &InitKvSavePlatformPico8},
+                                                 {"KvSavePlatformPMD85", &InitKvSavePlatformPMD85},
+                                                 {"KvSavePlatformPP01", &InitKvSavePlatformPP01},
                                                  {"KvSavePlatformProfi", &InitKvSavePlatformProfi},
                                                  {"KvSavePlatformScorpionGMX", &InitKvSavePlatformScorpionGMX},
                                                  {"KvSavePlatformSinclairQL", &InitKvSavePlatformSinclairQL},
+                                                 {"KvSavePlatformSpecialist", &InitKvSavePlatformSpecialist},
+                                                 {"KvSavePlatformSymbOS", &InitKvSavePlatformSymbOS},
                                                  {"KvSavePlatformTimex", &InitKvSavePlatformTimex},
                                                  {"KvSavePlatformUKNC", &InitKvSavePlatformUKNC},
                                                  {"KvSavePlatformZxEvolution", &InitKvSavePlatformZxEvolution},

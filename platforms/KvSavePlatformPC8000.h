@@ -1,0 +1,76 @@
+// The converter of the "PC8000" platform: 256 x 192 in 8 x 1 segments of two
+// colours out of 16, written as a ".vm2" file.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "app/KvDestEngines.h"
+#include "app/KvPanelSections.h"
+#include "core/KvBitmap.h"
+#include "core/KvCellImage.h"
+#include "core/KvCellPalette.h"
+#include "core/KvDestEngineOptions.h"
+#include "platforms/KvPlatformPC8000.h"
+
+// The ".vm2" layout over the whole file: pixel bytes in 8 x 8 blocks after
+// the header, each segment's colour byte (clear pixels in the high nibble, set
+// pixels in the low one) 6144 bytes further. Made over the stream's memory,
+// which it clears, marks and fills with colour bytes 0x0F.
+class TKvPC8000Screen : public TKvCellScreen {
+public:
+  explicit TKvPC8000Screen(void* AData);
+  static int GetDataSize() { return PC8000FileSize; }
+  int GetPixel(int X, int Y) override;
+  void SetPixel(int X, int Y, int AValue) override;
+  int GetAttr(int, int) override { return 0; }
+  void SetAttr(int CellX, int CellY, int AAttr) override;
+};
+
+// Black, gray and white alone and in pairs.
+class TKvPC8000GrayPaletteList : public TKvCellPaletteList {
+public:
+  explicit TKvPC8000GrayPaletteList(TKvPalette256& APalette);
+};
+
+// Colours 1 to 15 alone, then every pair of them.
+class TKvPC8000ColorPaletteList : public TKvCellPaletteList {
+public:
+  explicit TKvPC8000ColorPaletteList(TKvPalette256& APalette);
+};
+
+class TKvPC8000ColorImage : public TKvCellImage {
+public:
+  using TKvCellImage::TKvCellImage;
+  std::unique_ptr<TKvBitmap> CreateResult() override;
+  TKvCellPaletteList* CreatePaletteList() override;
+  void SetCellAttr(TKvCellScreen* ATarget, int ACellX, int ACellY, TKvCellPalette* ACellPalette) override;
+  void SetResultPixel(TKvBitmap* AResult, int X, int Y, TKvCellPalette* ACellPalette, int AIndex) override;
+  void SetTargetPixel(TKvCellScreen* ATarget, int X, int Y, TKvCellPalette* ACellPalette, int AIndex) override;
+};
+
+class TKvPC8000EngineOptions : public TKvDestFixedSizeEngineOptions {
+public:
+  TKvPC8000EngineOptions();
+  TKvSize GetDefaultSize() const override { return {256, 192}; }
+  int32_t GetCellWidth() const override { return 8; }
+  void UpdatePalette() override;
+};
+
+class TKvPC8000EngineUI : public TKvDestEngineUIEx {
+public:
+  explicit TKvPC8000EngineUI(TKvDestEngineOptions* AOptions);
+};
+
+class TKvPC8000Engine : public TKvDestEngineOf<TKvPC8000Engine> {
+public:
+  static std::string GetPlatformName() { return "PC8000"; }
+  static std::string GetModeName() { return "256x192x4"; }
+  std::unique_ptr<TKvDestEngineUI> CreateUI(TKvDestEngineOptions* AOptions) override;
+  std::unique_ptr<TKvDestEngineOptions> CreateOptions() override;
+  static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,
+                                            TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,
+                                            TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams);
+};
+
+void InitKvSavePlatformPC8000();

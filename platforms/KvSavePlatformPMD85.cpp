@@ -1,0 +1,240 @@
+#include "platforms/KvSavePlatformPMD85.h"
+
+#include "bitmap/B32.h"
+#include "core/KvImage.h"
+#include "core/KvStream.h"
+#include "shell/noxShellBaseExtension.h"
+
+// ---------------------------------------------------------------------------
+// Screens
+
+void TKvPMD85Screen::SetPixel(int X, int Y, int AValue) {
+  if (MirrorX) X = 287 - X;
+  uint8_t& b = Data[Y * 64 + X / 6];
+  const uint8_t m = static_cast<uint8_t>(1 << (X % 6));
+  b = static_cast<uint8_t>(AValue ? (b | m) : (b & ~m));
+}
+
+void TKvPMD85Screen::SetAttr(int CellX, int CellY, int AAttr) {
+  if (MirrorX) CellX = 47 - CellX;
+  uint8_t& b = Data[CellY * 64 + CellX];
+  b = static_cast<uint8_t>((b & 0x3F) | ((AAttr & 3) << 6));
+}
+
+void TKvPMD85Screen::FillAttributes(uint8_t AAttr) {
+  for (int cy = 0; cy < 256; ++cy)
+    for (int cx = 0; cx < 48; ++cx) SetAttr(cx, cy, AAttr);
+}
+
+void TKvPMD85CAScreen::SetAttr(int CellX, int CellY, int ACode) {
+  if (MirrorX) CellX = 47 - CellX;
+  uint8_t* p = Data + CellY * 128 + CellX;
+  p[0] = static_cast<uint8_t>((p[0] & 0x3F) | ((ACode & 3) << 6));
+  p[64] = static_cast<uint8_t>((p[64] & 0x3F) | (((ACode >> 2) & 3) << 6));
+}
+
+// ---------------------------------------------------------------------------
+// Candidates and cell images
+
+TKvPMD85PaletteList::TKvPMD85PaletteList(TKvPalette256& APalette) {
+  const int n = APalette.Count;
+  for (int i = 0; i < n; ++i) Add(std::make_unique<TKvCellPaperIncPalette>(APalette, i, i));
+  for (int i = 1; i < n; ++i) Add(std::make_unique<TKvCellPaperIncPalette>(APalette, 0, i));
+}
+
+std::unique_ptr<TKvBitmap> TKvPMD85Image::CreateResult() {
+  return std::make_unique<TKvBitmap4>(GetWidth(), GetHeight(), FPalette);
+}
+
+TKvCellPaletteList* TKvPMD85Image::CreatePaletteList() { return new TKvPMD85PaletteList(*FPalette); }
+
+void TKvPMD85Image::SetCellAttr(TKvCellScreen* ATarget, int ACellX, int ACellY, TKvCellPalette* ACellPalette) {
+  if (!ATarget) return;
+  const int A = ACellPalette->IndexA, B = ACellPalette->IndexB;
+  ATarget->SetAttr(ACellX, ACellY, A == 0 && B == 0 ? 0 : CellAttr(B));
+}
+
+void TKvPMD85Image::SetResultPixel(TKvBitmap* AResult, int X, int Y, TKvCellPalette* ACellPalette, int AIndex) {
+  AResult->SetPixel(X, Y, AIndex ? ACellPalette->IndexB : ACellPalette->IndexA);
+}
+
+void TKvPMD85Image::SetTargetPixel(TKvCellScreen* ATarget, int X, int Y, TKvCellPalette* ACellPalette, int AIndex) {
+  if (!ATarget) return;
+  const int A = ACellPalette->IndexA, B = ACellPalette->IndexB;
+  // Clear pixels are black: a cell of one colour other than black is all set.
+  int v;
+  if (A == 0 && B == 0)
+    v = 0;
+  else if (A == B)
+    v = 1;
+  else
+    v = AIndex > 0 ? 1 : 0;
+  ATarget->SetPixel(X, Y, v);
+}
+
+// ---------------------------------------------------------------------------
+// Options and panels
+
+TKvPMD85EngineOptions::TKvPMD85EngineOptions() {
+  SetPaletteType(ptPMD85A);
+  SetPaletteMode(11);
+  SetLimitErrorInsideBlock(false);
+  SetLimitErrorAtBlockBoundary(false);
+  SetDitherMethod(2);
+  SetErrorDiffusion(90);
+  SetCustomColor1(StdRGBColor(255, 255, 255));
+  SetCustomColor2(StdRGBColor(0, 255, 255));
+  SetCustomColor3(StdRGBColor(255, 255, 0));
+  SetCustomColor4(StdRGBColor(255, 0, 0));
+}
+
+void TKvPMD85EngineOptions::UpdatePalette() {
+  if (UpdateCount > 0) return;
+  BuildPMD85Palette(this, *GetPalette(), static_cast<TKvPaletteType>(PaletteType));
+}
+
+TKvPMD85CAEngineOptions::TKvPMD85CAEngineOptions() {
+  SetPaletteType(ptPMD85H);
+  SetPaletteMode(11);
+  SetLimitErrorInsideBlock(false);
+  SetLimitErrorAtBlockBoundary(false);
+  SetDitherMethod(2);
+  SetErrorDiffusion(60);
+}
+
+namespace {
+
+uint32_t ColorBoxValue(const TKvStdRGBColor& AColor) {
+  return (static_cast<uint32_t>(AColor.R) << 16) | (static_cast<uint32_t>(AColor.G) << 8) | AColor.B;
+}
+
+TKvStdRGBColor ColorBoxColor(uint32_t AValue) {
+  return StdRGBColor(static_cast<uint8_t>(AValue >> 16), static_cast<uint8_t>(AValue >> 8),
+                     static_cast<uint8_t>(AValue));
+}
+
+}  // namespace
+
+TKvPMD85EngineUI::TKvPMD85EngineUI(TKvDestEngineOptions* AOptions) : TKvDestEngineUIEx(AOptions) {
+  AddPositionSection(0);
+  AddPaletteSeparator();
+  const int LKinds = AddCustomPaletteComboBox();
+  for (TKvPaletteType t : {ptPMD85A, ptPMD85B, ptPMD85C, ptPMD85D, ptPMD85E, ptPMD85F, ptPMD85GCustom})
+    AddSectionItem(LKinds, t);
+  AddPaletteModeSection(2049);  // "Black/white", "Сolor"
+  AddDestPalette(8, 1, true);
+  const TKvStdRGBColor* LColors[4] = {&AOptions->CustomColor1, &AOptions->CustomColor2, &AOptions->CustomColor3,
+                                      &AOptions->CustomColor4};
+  static const char* const LCaptions[4] = {"Attribute 00:", "Attribute 01:", "Attribute 10:", "Attribute 11:"};
+  for (int r = 0; r < 4; ++r) {
+    FColorRows[r] = AddOwnColorBox(LCaptions[r], ColorBoxValue(*LColors[r]));
+    // The rows mean something only for the "Custom" kind (item 6).
+    for (int part : {opCaption, opControl, opButton})
+      AddRelated(pcCustomPaletteCombo, 6, OwnControl(FColorRows[r], part), false);
+  }
+  AddDitheringSection(false);
+}
+
+void TKvPMD85EngineUI::StoreOptions(IKvPanelControls& AControls) {
+  TKvDestEngineUIEx::StoreOptions(AControls);
+  TKvDestEngineOptions* o = GetOptions();
+  if (o->PaletteType != ptPMD85GCustom) return;
+  o->SetCustomColor1(ColorBoxColor(AControls.GetColor(OwnControl(FColorRows[0]))));
+  o->SetCustomColor2(ColorBoxColor(AControls.GetColor(OwnControl(FColorRows[1]))));
+  o->SetCustomColor3(ColorBoxColor(AControls.GetColor(OwnControl(FColorRows[2]))));
+  o->SetCustomColor4(ColorBoxColor(AControls.GetColor(OwnControl(FColorRows[3]))));
+}
+
+TKvPMD85CAEngineUI::TKvPMD85CAEngineUI(TKvDestEngineOptions* AOptions) : TKvDestEngineUIEx(AOptions) {
+  AddPositionSection(0);
+  AddDitheringSection(true);
+}
+
+// ---------------------------------------------------------------------------
+// Engines
+
+std::unique_ptr<TKvDestEngineUI> TKvPMD85Engine::CreateUI(TKvDestEngineOptions* AOptions) {
+  return std::make_unique<TKvPMD85EngineUI>(AOptions);
+}
+
+std::unique_ptr<TKvDestEngineOptions> TKvPMD85Engine::CreateOptions() {
+  return TKvDestEngineOptions::Create<TKvPMD85EngineOptions>();
+}
+
+std::unique_ptr<TKvBitmap> TKvPMD85Engine::Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*, TKvPalette256*,
+                                                   TKvDestEngineOptions& AOptions, TKvDestProgress& AProgress,
+                                                   std::unique_ptr<TKvStreamList>& AStreams) {
+  // The screen holds 288 x 256 pixels.
+  if (ABitmap.GetWidth() > 288 || ABitmap.GetHeight() > 256) RaiseOSError(87);
+  const int LType = AOptions.PaletteType;
+  if (LType < ptPMD85A || LType > ptPMD85GCustom) RaiseOSError(87);
+  auto LStreams = std::make_unique<TKvStreamList>();
+  const std::string LExtension = std::string("85") + static_cast<char>('A' + (LType - ptPMD85A));
+  uint8_t* LData = LStreams->NewStream(LExtension, PMD85FileSize)->GetMemory();
+  TKvPMD85Image LImage(6, 1, ABitmap);
+  TKvPMD85Screen LScreen(ABitmap.GetWidth(), ABitmap.GetHeight(), LData);
+  TKvPalette256& LPalette = *AOptions.GetPalette();
+  std::unique_ptr<TKvBitmap> LResult;
+  switch (AOptions.PaletteMode) {
+    case 0: {
+      // The lit pixels show the palette's colour nearest to white.
+      int LWhite = 0;
+      double LBest = 1e30;
+      for (int i = 0; i < LPalette.Count; ++i) {
+        const TKvLinRGBColor c = LPalette.GetLinRGB(i);
+        const double d = (1 - c.R) * (1 - c.R) + (1 - c.G) * (1 - c.G) + (1 - c.B) * (1 - c.B);
+        if (d < LBest) {
+          LBest = d;
+          LWhite = i;
+        }
+      }
+      LScreen.FillAttributes(static_cast<uint8_t>((LWhite - 1) & 3));
+      LResult = LImage.ConvertBWBits(AAbort, AOptions, &LScreen, &LPalette, 0, LWhite);
+      break;
+    }
+    case 11:
+      LImage.Adjust(AOptions.LightnessFix, AOptions.SaturationFix);
+      AOptions.SetLightnessFix(0);
+      AOptions.SetSaturationFix(0);
+      LImage.FitToPaletteGray(LPalette);
+      // The gray kinds of one machine match colours by their gray.
+      if (LType == ptPMD85A || LType == ptPMD85B) AOptions.SetUseAsGrayPalette(true);
+      LResult = LImage.Convert(AAbort, AOptions, &AProgress, &LScreen);
+      break;
+    default:
+      RaiseOSError(87);
+  }
+  AStreams = std::move(LStreams);
+  return LResult;
+}
+
+std::unique_ptr<TKvDestEngineUI> TKvPMD85CAEngine::CreateUI(TKvDestEngineOptions* AOptions) {
+  return std::make_unique<TKvPMD85CAEngineUI>(AOptions);
+}
+
+std::unique_ptr<TKvDestEngineOptions> TKvPMD85CAEngine::CreateOptions() {
+  return TKvDestEngineOptions::Create<TKvPMD85CAEngineOptions>();
+}
+
+std::unique_ptr<TKvBitmap> TKvPMD85CAEngine::Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*,
+                                                     TKvPalette256*, TKvDestEngineOptions& AOptions,
+                                                     TKvDestProgress& AProgress,
+                                                     std::unique_ptr<TKvStreamList>& AStreams) {
+  if (ABitmap.GetWidth() > 288 || ABitmap.GetHeight() > 256) RaiseOSError(87);
+  auto LStreams = std::make_unique<TKvStreamList>();
+  uint8_t* LData = LStreams->NewStream("85H", PMD85FileSize)->GetMemory();
+  BuildPMD85ColorAcePalette(*AOptions.GetPalette());
+  TKvPMD85CAImage LImage(6, 2, ABitmap);
+  TKvPMD85CAScreen LScreen(ABitmap.GetWidth(), ABitmap.GetHeight(), LData);
+  LImage.Adjust(AOptions.LightnessFix, AOptions.SaturationFix);
+  AOptions.SetLightnessFix(0);
+  AOptions.SetSaturationFix(0);
+  auto LResult = LImage.Convert(AAbort, AOptions, &AProgress, &LScreen);
+  AStreams = std::move(LStreams);
+  return LResult;
+}
+
+void InitKvSavePlatformPMD85() {
+  RegisterDestEngine(DestEngineClass<TKvPMD85Engine>());
+  RegisterDestEngine(DestEngineClass<TKvPMD85CAEngine>());
+}

@@ -1,0 +1,177 @@
+#include "platforms/KvSavePlatformSpecialist.h"
+
+#include "bitmap/B32.h"
+#include "core/KvImage.h"
+#include "core/KvStream.h"
+#include "shell/noxShellBaseExtension.h"
+
+// ---------------------------------------------------------------------------
+// Screen
+
+int TKvSpecialistBWScreen::GetPixel(int X, int Y) {
+  X = MX(X);
+  return (Data[(X / 8) * 256 + Y] >> (7 - (X & 7))) & 1;
+}
+
+void TKvSpecialistBWScreen::SetPixel(int X, int Y, int AValue) {
+  X = MX(X);
+  uint8_t& b = Data[(X / 8) * 256 + Y];
+  const uint8_t m = static_cast<uint8_t>(0x80 >> (X & 7));
+  b = static_cast<uint8_t>(AValue ? (b | m) : (b & ~m));
+}
+
+// ---------------------------------------------------------------------------
+// Palettes and candidates
+
+namespace {
+
+void AddColors(TKvPalette256& APalette, std::initializer_list<uint32_t> AColors) {
+  for (uint32_t c : AColors)
+    APalette.AddStdRGB(StdRGBColor(static_cast<uint8_t>(c >> 16), static_cast<uint8_t>(c >> 8),
+                                   static_cast<uint8_t>(c)));
+}
+
+}  // namespace
+
+void BuildSpecialistPalette(TKvPalette256& APalette, int APaletteMode) {
+  APalette.Clear();
+  switch (APaletteMode) {
+    case 0:
+      APalette.FillBlackWhite();
+      break;
+    case 1:
+      AddColors(APalette, {0xC0C0C0, 0x000000, 0xFFFFFF, 0x808080});
+      break;
+    case 4:
+      AddColors(APalette, {0xFFFFFF, 0xFF0000, 0x00FF00, 0x0000FF, 0x000000});
+      break;
+    case 5:
+      AddColors(APalette, {0xFFFFFF, 0xFFFF00, 0x00FFFF, 0x00FF00, 0xFF00FF, 0xFF0000, 0x0000FF, 0x000000});
+      break;
+    case 11:
+      AddColors(APalette, {0xC0C0C0, 0xC0C000, 0x00C0C0, 0x00C000, 0xC000C0, 0xC00000, 0x0000C0, 0x000000,
+                           0xFFFFFF, 0xFFFF80, 0x80FFFF, 0x80FF80, 0xFF80FF, 0xFF8080, 0x8080FF, 0x808080});
+      break;
+    default:
+      RaiseOSError(87);
+  }
+}
+
+TKvSpecialistColorPaletteList::TKvSpecialistColorPaletteList(TKvPalette256& APalette, int APaletteMode) {
+  auto add = [&](int A, int B) { Add(std::make_unique<TKvCellPaperIncPalette>(APalette, A, B)); };
+  // Every single colour of the first ACount, then every pair.
+  auto singlesAndPairs = [&](int ACount) {
+    for (int c = 0; c < ACount; ++c) add(c, c);
+    for (int d = 0; d < ACount; ++d)
+      for (int e = d + 1; e < ACount; ++e) add(d, e);
+  };
+  switch (APaletteMode) {
+    case 1:
+      singlesAndPairs(4);
+      break;
+    case 4:
+      for (int i = 0; i <= 4; ++i) add(4, i);
+      break;
+    case 5:
+      for (int i = 0; i <= 7; ++i) add(7, i);
+      break;
+    case 11:
+      singlesAndPairs(16);
+      break;
+    default:
+      RaiseOSError(87);
+  }
+}
+
+std::unique_ptr<TKvBitmap> TKvSpecialistColorImage::Convert(bool* AAbort, TKvDestEngineOptions& AOptions,
+                                                            TKvDestProgress* AProgress, TKvCellScreen* ATarget) {
+  PaletteMode = AOptions.PaletteMode;
+  return TKvCellImage::Convert(AAbort, AOptions, AProgress, ATarget);
+}
+
+std::unique_ptr<TKvBitmap> TKvSpecialistColorImage::CreateResult() {
+  return std::make_unique<TKvBitmap4>(GetWidth(), GetHeight(), FPalette);
+}
+
+TKvCellPaletteList* TKvSpecialistColorImage::CreatePaletteList() {
+  return new TKvSpecialistColorPaletteList(*FPalette, PaletteMode);
+}
+
+void TKvSpecialistColorImage::SetResultPixel(TKvBitmap* AResult, int X, int Y, TKvCellPalette* ACellPalette,
+                                             int AIndex) {
+  AResult->SetPixel(X, Y, AIndex ? ACellPalette->IndexB : ACellPalette->IndexA);
+}
+
+// ---------------------------------------------------------------------------
+// Options and panels
+
+TKvSpecialistEngineOptions::TKvSpecialistEngineOptions() {
+  SetPixelAspect(9);  // "0.92:1"
+  SetPaletteMode(5);
+  SetLimitErrorInsideBlock(false);
+  SetLimitErrorAtBlockBoundary(false);
+  SetDitherMethod(2);
+  SetErrorDiffusion(90);
+}
+
+void TKvSpecialistEngineOptions::UpdatePalette() {
+  if (UpdateCount > 0) return;
+  BuildSpecialistPalette(*GetPalette(), PaletteMode);
+}
+
+TKvSpecialistMXEngineOptions::TKvSpecialistMXEngineOptions() { SetPaletteMode(11); }
+
+TKvSpecialistEngineUI::TKvSpecialistEngineUI(TKvDestEngineOptions* AOptions, uint32_t AModeSet)
+    : TKvDestEngineUIEx(AOptions) {
+  AddPositionSection((1u << 9) | (1u << 10));
+  AddPaletteSeparator();
+  AddPaletteModeSection(AModeSet);
+  AddDestPalette(16, 1, false);
+  AddDitheringSection(true);
+  AddRelated(pcModeCombo, 0, pcLimitInsideCheckBox, true);
+  AddRelated(pcModeCombo, 0, pcLimitBoundaryCheckBox, true);
+}
+
+// ---------------------------------------------------------------------------
+// Engines
+
+std::unique_ptr<TKvDestEngineUI> TKvSpecialistEngine::CreateUI(TKvDestEngineOptions* AOptions) {
+  return std::make_unique<TKvSpecialistEngineUI>(AOptions);
+}
+
+std::unique_ptr<TKvDestEngineOptions> TKvSpecialistEngine::CreateOptions() {
+  return TKvDestEngineOptions::Create<TKvSpecialistEngineOptions>();
+}
+
+std::unique_ptr<TKvBitmap> TKvSpecialistEngine::Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*,
+                                                        TKvPalette256*, TKvDestEngineOptions& AOptions,
+                                                        TKvDestProgress& AProgress,
+                                                        std::unique_ptr<TKvStreamList>& AStreams) {
+  if (AOptions.PaletteMode == 0) {
+    // The file holds 384 x 256 pixels.
+    if (ABitmap.GetWidth() > 384 || ABitmap.GetHeight() > 256) RaiseOSError(87);
+    auto LStreams = std::make_unique<TKvStreamList>();
+    uint8_t* LData = LStreams->NewStream("sps", SpecialistFileSize)->GetMemory();
+    TKvImage LImage(ABitmap);
+    TKvSpecialistBWScreen LScreen(ABitmap.GetWidth(), ABitmap.GetHeight(), LData);
+    auto LResult = LImage.ConvertBW(AAbort, AOptions, &LScreen, nullptr, 0, 1);
+    AStreams = std::move(LStreams);
+    return LResult;
+  }
+  AOptions.SetUseAsGrayPalette(AOptions.PaletteMode == 1);
+  TKvSpecialistColorImage LImage(8, 1, ABitmap);
+  return LImage.Convert(AAbort, AOptions, &AProgress, nullptr);
+}
+
+std::unique_ptr<TKvDestEngineUI> TKvSpecialistMXEngine::CreateUI(TKvDestEngineOptions* AOptions) {
+  return std::make_unique<TKvSpecialistMXEngineUI>(AOptions);
+}
+
+std::unique_ptr<TKvDestEngineOptions> TKvSpecialistMXEngine::CreateOptions() {
+  return TKvDestEngineOptions::Create<TKvSpecialistMXEngineOptions>();
+}
+
+void InitKvSavePlatformSpecialist() {
+  RegisterDestEngine(DestEngineClass<TKvSpecialistEngine>());
+  RegisterDestEngine(DestEngineClass<TKvSpecialistMXEngine>());
+}
