@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "core/KvThreadJob.h"
 #include "platforms/KvPlatformUnits.h"
 #include "platforms/KvSavePlatformPC8000.h"
 #include "platforms/ZxTestPictures.h"
@@ -75,6 +76,17 @@ TEST(KvSavePlatformPC8000, BlackWhiteAndGrayFiles) {
     const int a = ColourBytes(mixed)[i] >> 4, b = ColourBytes(mixed)[i] & 15;
     ASSERT_TRUE((a == 1 || a == 14 || a == 15) && (b == 1 || b == 14 || b == 15)) << i;
   }
+}
+
+TEST(KvSavePlatformPC8000, SameBytesOnOneAndManyProcessors) {
+  auto pic = ZxTestPicture(256, 48, 13);
+  std::vector<std::vector<uint8_t>> files;
+  for (int n : {1, 4}) {
+    TKvProcessorCountOverride count(n);
+    auto r = ZxConvert(PC8000(), *pic);
+    files.emplace_back(r.Bytes(0), r.Bytes(0) + r.Size(0));
+  }
+  EXPECT_EQ(files[0], files[1]);
 }
 
 }  // namespace

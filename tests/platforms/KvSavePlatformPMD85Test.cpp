@@ -108,4 +108,34 @@ TEST(KvSavePlatformPMD85, ColorAceCyan) {
   EXPECT_TRUE(TailsClear(r.Bytes(0)));
 }
 
+TEST(KvSavePlatformPMD85, CustomColourRows) {
+  auto engine = PMD85().Create();
+  auto o = engine->CreateOptions();
+  auto ui = engine->CreateUI(o.get());
+  auto& panel = dynamic_cast<TKvDestEngineUIEx&>(*ui);
+  TKvPanelControlState c(panel);
+  // The four rows follow the kind list: enabled only on "Custom" (item 6).
+  std::vector<TKvControlId> rows;
+  for (size_t i = 0; i < panel.GetSections().size(); ++i)
+    if (panel.GetSections()[i].Kind == TKvPanelSectionKind::OwnColorBox)
+      for (int part : {opCaption, opControl, opButton}) rows.push_back(OwnControl(static_cast<int>(i), part));
+  ASSERT_EQ(rows.size(), 12u);
+  EXPECT_EQ(c.GetColor(rows[4]), 0x00FFFFu);
+  for (TKvControlId id : rows) EXPECT_FALSE(c.GetEnabled(id)) << id;
+  c.SetColor(rows[1], 0x102030);
+  auto store = [&]() {
+    o->BeginUpdate();
+    panel.StoreOptions(c);
+    o->EndUpdate();
+  };
+  store();
+  EXPECT_EQ(o->CustomColor1, StdRGBColor(255, 255, 255));
+  c.SetItemIndex(pcCustomPaletteCombo, 6);
+  for (TKvControlId id : rows) EXPECT_TRUE(c.GetEnabled(id)) << id;
+  store();
+  EXPECT_EQ(o->PaletteType, ptPMD85GCustom);
+  EXPECT_EQ(o->CustomColor1, StdRGBColor(0x10, 0x20, 0x30));
+  EXPECT_EQ(o->GetPalette()->GetStdRGB(1), StdRGBColor(0x10, 0x20, 0x30));
+}
+
 }  // namespace
