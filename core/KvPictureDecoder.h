@@ -50,7 +50,13 @@ public:
 };
 
 constexpr int KvMaxPictureSide = 65535;
+// The fuzz build lowers the pixel limit, so that a slow input found there is
+// a real fault and not merely a large valid picture.
+#ifdef KOVREL_FUZZ_PIXEL_LIMIT
+constexpr int64_t KvMaxPicturePixels = KOVREL_FUZZ_PIXEL_LIMIT;
+#else
 constexpr int64_t KvMaxPicturePixels = int64_t(1) << 26;
+#endif
 
 
 // A picture in its own pixel format. Rows top-down, Stride bytes each:
