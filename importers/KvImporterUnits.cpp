@@ -20,6 +20,7 @@
 #include "importers/KvOpenPlatformPMD85.h"
 #include "importers/KvOpenPlatformPP01.h"
 #include "importers/KvOpenPlatformProfi.h"
+#include "importers/KvOpenPlatformSAMCoupe.h"
 #include "importers/KvOpenPlatformScorpionGMX.h"
 #include "importers/KvOpenPlatformSegaMasterSystem.h"
 #include "importers/KvOpenPlatformSinclairQL.h"
@@ -37,8 +38,8 @@ TKvUnitInitList& ImporterUnits() {
   // Units not built yet take their places in this order: Agat, AmstradCPC,
   // AppleII, ATMTurbo, | BBCMicro, | BK0010, Commodore64, Corvette, | DVK,
   // | ElectronikaMS0515, ElektronikaKR04, ElementZX, | Irisha, | Lvov, | MAG, MSX,
-  // | Okean240, | Oric, PC8000, PlayStation, PMD85, PP01, Profi, SAMCoupe,
-  // ScorpionGMX, SegaMasterSystem, | SinclairQL, | Specialist, SymbOS, TI99,
+  // | Okean240, | Oric, PC8000, PlayStation, PMD85, PP01, Profi, | SAMCoupe,
+  // | ScorpionGMX, SegaMasterSystem, | SinclairQL, | Specialist, SymbOS, TI99,
   // Timex, | UKNC, Vector, | ZxSpectrum, ZxSpectrumSnapshot, ZxSpectrumSpectra,
   // ZxSpectrumUlaPlus.
   static TKvUnitInitList LList("importers", {
@@ -62,6 +63,7 @@ TKvUnitInitList& ImporterUnits() {
                                                 {"KvOpenPlatformPMD85", &InitKvOpenPlatformPMD85},
                                                 {"KvOpenPlatformPP01", &InitKvOpenPlatformPP01},
                                                 {"KvOpenPlatformProfi", &InitKvOpenPlatformProfi},
+                                                {"KvOpenPlatformSAMCoupe", &InitKvOpenPlatformSAMCoupe},
                                                 {"KvOpenPlatformScorpionGMX", &InitKvOpenPlatformScorpionGMX},
                                                 {"KvOpenPlatformSegaMasterSystem", &InitKvOpenPlatformSegaMasterSystem},
                                                 {"KvOpenPlatformSinclairQL", &InitKvOpenPlatformSinclairQL},

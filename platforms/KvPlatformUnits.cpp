@@ -18,6 +18,7 @@
 #include "platforms/KvSavePlatformPMD85.h"
 #include "platforms/KvSavePlatformPP01.h"
 #include "platforms/KvSavePlatformProfi.h"
+#include "platforms/KvSavePlatformSAMCoupe.h"
 #include "platforms/KvSavePlatformScorpionGMX.h"
 #include "platforms/KvSavePlatformSinclairQL.h"
 #include "platforms/KvSavePlatformSpecialist.h"
@@ -34,7 +35,7 @@ TKvUnitInitList& PlatformUnits() {
   // Units of platforms not built yet take their places in this order:
   // Agat, AmstradCPC, ATMTurbo, | BBCMicro, | BK0010, Corvette, | DVK,
   // | ElectronikaMS0515, ElektronikaKR04, ElementZX, | IBM, | Irisha, | Lvov, | MSX,
-  // | Okean240, | PC8000, | Pico8, | PMD85, PP01, Profi, SAMCoupe, ScorpionGMX,
+  // | Okean240, | PC8000, | Pico8, | PMD85, PP01, Profi, | SAMCoupe, | ScorpionGMX,
   // | SinclairQL, | Specialist, SymbOS, TI99, | Timex, | UKNC, Vector, ZxEvolution,
   // | ZxSpectrum, ZxSpectrumNext, ZxSpectrumSpectra, ZxSpectrumUlaPlus.
   static TKvUnitInitList LList("converters", {
@@ -55,6 +56,7 @@ TKvUnitInitList& PlatformUnits() {
                                                  {"KvSavePlatformPMD85", &InitKvSavePlatformPMD85},
                                                  {"KvSavePlatformPP01", &InitKvSavePlatformPP01},
                                                  {"KvSavePlatformProfi", &InitKvSavePlatformProfi},
+                                                 {"KvSavePlatformSAMCoupe", &InitKvSavePlatformSAMCoupe},
                                                  {"KvSavePlatformScorpionGMX", &InitKvSavePlatformScorpionGMX},
                                                  {"KvSavePlatformSinclairQL", &InitKvSavePlatformSinclairQL},
                                                  {"KvSavePlatformSpecialist", &InitKvSavePlatformSpecialist},

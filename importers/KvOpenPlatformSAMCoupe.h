@@ -1,0 +1,124 @@
+// Importers of the SAM Coupé mode 3 and mode 4 screen files: ".ss3"/".ss4"
+// with the 41-byte palette block, the compact ".ssx", the same followed by
+// per-line palette changes, the interlaced ".lce" and the raw 512 x 192
+// colour-number picture.
+#pragma once
+
+#include <memory>
+
+#include "app/KvSourceEngines.h"
+
+namespace KvOpenPlatformSAMCoupe {
+
+// Shared checks and palette routines of every SAM class.
+class TKvSAMCoupeEngine {
+public:
+  // None of ACount colour numbers has bit 7 set.
+  static bool CheckColorNumbers(const uint8_t* AData, int ACount);
+  // Checks a block's colour numbers; AStandard tells both marker copies are
+  // 0, 17, 34, 127.
+  static bool CheckPaletteBlock(const uint8_t* AData, bool& AStandard);
+  // ACount (< 128) change records with line <= 190, entry <= 15 and colours
+  // < 128, followed by 255.
+  static bool CheckLineChanges(const uint8_t* AData, int ACount);
+  // The number of change records in a file with the list at AOffset, or 0
+  // when the rest is no list.
+  static int LineChangeCount(TKvLoadSource& ASource, int AOffset);
+  static void SetSAMPalette(TKvPalette256& APalette, const uint8_t* AData, int ACount, bool AAppend);
+  // Flags of a block file of ASize: 8, +2 for the extension, +1 for the
+  // mode-4 form; 0 when the size or the block is wrong. AHam asks for a
+  // change list after the block, otherwise for the closing 255.
+  static TKvMatchFlags MatchBlockFile(TKvLoadSource& ASource, bool AHam, const char* AExt1, const char* AExt2);
+};
+
+class TKvSAMCoupeMode3SS3Engine : public TKvSourceEngineOf<TKvSAMCoupeMode3SS3Engine> {
+public:
+  explicit TKvSAMCoupeMode3SS3Engine(TKvLoadSource& ASource);
+  static TKvMatchFlags Match(TKvLoadSource& ASource);
+  std::unique_ptr<TKvBitmap> Decode() override;
+
+private:
+  const uint8_t* FData;  // the file
+  int FCount = 0;        // change records
+};
+
+class TKvSAMCoupeMode3SSXEngine : public TKvSourceEngineOf<TKvSAMCoupeMode3SSXEngine> {
+public:
+  explicit TKvSAMCoupeMode3SSXEngine(TKvLoadSource& ASource);
+  static TKvMatchFlags Match(TKvLoadSource& ASource);
+  std::unique_ptr<TKvBitmap> Decode() override;
+
+private:
+  const uint8_t* FData;  // the file
+  int FCount = 0;        // change records
+};
+
+class TKvSAMCoupeMode3SS3HamEngine : public TKvSourceEngineOf<TKvSAMCoupeMode3SS3HamEngine> {
+public:
+  explicit TKvSAMCoupeMode3SS3HamEngine(TKvLoadSource& ASource);
+  static TKvMatchFlags Match(TKvLoadSource& ASource);
+  std::unique_ptr<TKvBitmap> Decode() override;
+
+private:
+  const uint8_t* FData;  // the file
+  int FCount = 0;        // change records
+};
+
+class TKvSAMCoupeMode4SS4Engine : public TKvSourceEngineOf<TKvSAMCoupeMode4SS4Engine> {
+public:
+  explicit TKvSAMCoupeMode4SS4Engine(TKvLoadSource& ASource);
+  static TKvMatchFlags Match(TKvLoadSource& ASource);
+  std::unique_ptr<TKvBitmap> Decode() override;
+
+private:
+  const uint8_t* FData;  // the file
+  int FCount = 0;        // change records
+};
+
+class TKvSAMCoupeMode4SSXEngine : public TKvSourceEngineOf<TKvSAMCoupeMode4SSXEngine> {
+public:
+  explicit TKvSAMCoupeMode4SSXEngine(TKvLoadSource& ASource);
+  static TKvMatchFlags Match(TKvLoadSource& ASource);
+  std::unique_ptr<TKvBitmap> Decode() override;
+
+private:
+  const uint8_t* FData;  // the file
+  int FCount = 0;        // change records
+};
+
+class TKvSAMCoupeModeSS4HamEngine : public TKvSourceEngineOf<TKvSAMCoupeModeSS4HamEngine> {
+public:
+  explicit TKvSAMCoupeModeSS4HamEngine(TKvLoadSource& ASource);
+  static TKvMatchFlags Match(TKvLoadSource& ASource);
+  std::unique_ptr<TKvBitmap> Decode() override;
+
+private:
+  const uint8_t* FData;  // the file
+  int FCount = 0;        // change records
+};
+
+class TKvSAMCoupeMode4InterlacedEngine : public TKvSourceEngineOf<TKvSAMCoupeMode4InterlacedEngine> {
+public:
+  explicit TKvSAMCoupeMode4InterlacedEngine(TKvLoadSource& ASource);
+  static TKvMatchFlags Match(TKvLoadSource& ASource);
+  std::unique_ptr<TKvBitmap> Decode() override;
+
+private:
+  const uint8_t* FData;  // the file
+  int FCount = 0;        // change records
+};
+
+class TKvSAMCoupeModeRAWEngine : public TKvSourceEngineOf<TKvSAMCoupeModeRAWEngine> {
+public:
+  explicit TKvSAMCoupeModeRAWEngine(TKvLoadSource& ASource);
+  static TKvMatchFlags Match(TKvLoadSource& ASource);
+  std::unique_ptr<TKvBitmap> Decode() override;
+
+private:
+  const uint8_t* FData;  // the file
+  int FCount = 0;        // change records
+};
+
+}  // namespace KvOpenPlatformSAMCoupe
+
+void InitKvOpenPlatformSAMCoupe();
