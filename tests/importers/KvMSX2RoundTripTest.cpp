@@ -40,7 +40,9 @@ void ExpectRoundTrip(const TZxConversion& AConversion, const std::string& AExt, 
     TKvStream* s = main->GetSubStream(j);
     files.Add("pic." + s->GetExtension(), MSXBytes(s->GetMemory(), s->GetSize()));
   }
-  ExpectMSXRoundTrip(files, *AConversion.Preview, AImporter, AType);
+  // A MAG picture has no fixed size: it matches by header and extension.
+  ExpectMSXRoundTrip(files, *AConversion.Preview, AImporter, AType, false,
+                     AExt == "mag" ? mfHeader | mfExtension : mfHeader | mfExtension | mfSize);
 }
 
 // One conversion and the files of it that are opened again.
@@ -100,6 +102,19 @@ TEST(KvMSX2RoundTrip, Screen7V9938Levels) { Screen7(ptMSX9938); }
 TEST(KvMSX2RoundTrip, Screen7V9958Levels) { Screen7(ptMSX9958); }
 TEST(KvMSX2RoundTrip, Screen8V9938Levels) { Screen8(ptMSX9938); }
 TEST(KvMSX2RoundTrip, Screen8V9958Levels) { Screen8(ptMSX9958); }
+
+// The MAG pictures of the bitmap screens, at the native size and a free one.
+TEST(KvMSX2RoundTrip, MagPictures) {
+  RunCases({{&DestEngineClass<TKvMSXScr5Engine>(), 256, 212, {{"mag", "TKvMAGv2Engine"}}},
+            {&DestEngineClass<TKvMSXScr5Engine>(), 200, 100, {{"mag", "TKvMAGv2Engine"}}},
+            {&DestEngineClass<TKvMSXScr6Engine>(), 512, 212, {{"mag", "TKvMAGv2Engine"}}},
+            {&DestEngineClass<TKvMSXScr7Engine>(), 512, 212, {{"mag", "TKvMAGv2Engine"}}},
+            {&DestEngineClass<TKvMSXScr7InterlacedEngine>(), 512, 424, {{"mag", "TKvMAGv2Engine"}}}},
+           ptMSX9938, true);
+  RunCases({{&DestEngineClass<TKvMSXScr8Engine>(), 256, 212, {{"mag", "TKvMAGv2Engine"}}},
+            {&DestEngineClass<TKvMSXScr12Engine>(), 256, 212, {{"mag", "TKvMAGv2Engine"}}}},
+           ptMSX9938, false);
+}
 
 TEST(KvMSX2RoundTrip, Screen12) {
   RunCases({{&DestEngineClass<TKvMSXScr12Engine>(), 256, 212, {{"scc", "TKvSCCEngine"}, {"glc", "TKvGLCEngine"}}},

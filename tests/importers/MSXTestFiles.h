@@ -69,13 +69,14 @@ inline TKvStdRGBColor MSXColorAt(TKvBitmap& ABitmap, int X, int Y) {
 // shows the colour of APreview at every pixel. ABlackIsCode1: a black pixel
 // of a 1-bit preview is the machine's black (1, 1, 1).
 inline void ExpectMSXRoundTrip(TMSXTestFiles& AFiles, TKvBitmap& APreview, const std::string& AImporter,
-                               TKvPaletteType AType, bool ABlackIsCode1 = false) {
+                               TKvPaletteType AType, bool ABlackIsCode1 = false,
+                               int AFlags = mfHeader | mfExtension | mfSize) {
   InitializeImporters();
   auto list = AFiles.FindEngines();
   ASSERT_GT(list->GetCount(), 0);
   TKvSourceEngine* e = list->GetEngine(0);
   EXPECT_EQ(e->ClassType().GetClassName(), AImporter);
-  EXPECT_EQ(e->MatchFlags, mfHeader | mfExtension | mfSize);
+  EXPECT_EQ(e->MatchFlags, AFlags);
   e->PaletteType = AType;
   auto decoded = e->Decode();
   ASSERT_EQ(decoded->Width, APreview.Width);
