@@ -28,6 +28,12 @@ TEST(KvOpenPlatformSpecialist, MatchRankingAndColumns) {
   auto b = e->Decode();
   for (int x = 8; x < 16; ++x) EXPECT_EQ(b->GetPixel(x, 0), (0xA5 >> (15 - x)) & 1) << x;
   EXPECT_EQ(b->GetPixel(8, 1), 0);
+  // The ZX multicolour reading of the same 12 KB is among the others.
+  EXPECT_GT(probe.Position("TKvZxSpectrumMulticolorMLTEngine"), 0);
+  // One byte more: only the Timex 512x192 reading remains.
+  TKvImporterProbe odd("a.sps", std::vector<uint8_t>(12289, 0));
+  EXPECT_EQ(odd.Classes(), std::vector<std::string>{"TKvTimexBWEngine"});
+  EXPECT_EQ(odd.Flags("TKvTimexBWEngine"), 8);
   TKvImporterProbe other("a.bin", f);
   EXPECT_EQ(other.Flags(kSpecialist), 8);
   for (size_t n : {0u, 12287u, 12289u}) {
