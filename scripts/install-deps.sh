@@ -4,7 +4,7 @@ set -euo pipefail
 pkgs=(g++ clang libclang-rt-14-dev cmake ninja-build pkg-config ccache
       qt6-base-dev libpng-dev libgif-dev libjpeg62-turbo-dev zlib1g-dev
       libgtest-dev libbenchmark-dev
-      xvfb x11-utils)
+      xvfb x11-utils python3)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
