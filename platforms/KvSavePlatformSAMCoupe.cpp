@@ -202,6 +202,80 @@ std::unique_ptr<TKvBitmap> TKvSAMCoupeMode4InterlacedEngine::Convert(bool* AAbor
   return LResult;
 }
 
+TKvSAMCoupeHAMImage::TKvSAMCoupeHAMImage(const TKvImage& AImage, uint8_t* ABlock)
+    : TKvHAMImage(AImage), FBlock(ABlock) {
+  FChanges[0] = 255;
+}
+
+void TKvSAMCoupeHAMImage::StoreInitialPalette(TKvPalette*, TKvPalette256& ALinePalette) {
+  FLinePalette.Assign(&ALinePalette);
+  WriteSAMCoupeMode4PaletteBlock(ALinePalette, FBlock);
+}
+
+void TKvSAMCoupeHAMImage::StorePaletteChange(TKvPalette* ADisplayPalette, int AIndex, const TKvStdRGBColor& AColor,
+                                             int ALine) {
+  if (FCount >= SAMMaxLineChanges) RaiseInternalError();
+  // A record holds one byte for the entry and one for the line.
+  if (AIndex < 0 || AIndex >= FLinePalette.Count || AIndex > 15 || ALine < 1 || ALine > 256) RaiseInternalError();
+  if (FLinePalette.GetStdRGB(AIndex) == AColor) return;
+  auto* LDisplay = dynamic_cast<TKvPalette256*>(ADisplayPalette);
+  if (!LDisplay) RaiseInternalError();
+  const uint8_t LNumber = static_cast<uint8_t>(LDisplay->LocateStdRGB(AColor));
+  FLinePalette.GetPColor(AIndex)->InitStdRGB(AColor);
+  FLinePalette.Changed();
+  uint8_t* r = FChanges + 4 * FCount;
+  r[0] = static_cast<uint8_t>(ALine - 1);
+  r[1] = static_cast<uint8_t>(AIndex);
+  r[2] = r[3] = LNumber;
+  ++FCount;
+  FChanges[4 * FCount] = 255;
+}
+
+TKvSAMCoupeMode4HAMEngineUI::TKvSAMCoupeMode4HAMEngineUI(TKvDestEngineOptions* AOptions)
+    : TKvDestEngineUIEx(AOptions) {
+  AddPositionSection(0);
+  AddPaletteSeparator();
+  AddDestPalette(16, 8, true);
+  AddDitheringSection(false);
+}
+
+std::unique_ptr<TKvDestEngineUI> TKvSAMCoupeMode4HAMEngine::CreateUI(TKvDestEngineOptions* AOptions) {
+  return std::make_unique<TKvSAMCoupeMode4HAMEngineUI>(AOptions);
+}
+std::unique_ptr<TKvDestEngineOptions> TKvSAMCoupeMode4HAMEngine::CreateOptions() {
+  return TKvDestEngineOptions::Create<TKvSAMCoupeMode4EngineOptions>();
+}
+
+std::unique_ptr<TKvBitmap> TKvSAMCoupeMode4HAMEngine::Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*,
+                                                              TKvPalette256*, TKvDestEngineOptions& AOptions,
+                                                              TKvDestProgress&,
+                                                              std::unique_ptr<TKvStreamList>& AStreams) {
+  AStreams = std::make_unique<TKvStreamList>();
+  TKvStream* LStream = AStreams->NewStream("ss4", SAMScreenFileSize);
+  TKvPalette256 LAllowed;
+  BuildSAMCoupePalette(LAllowed);
+  TKvScreen4 LScreen(256, 192, LStream->GetMemory());
+  TKvImage LImage(ABitmap);
+  LImage.Adjust(AOptions.LightnessFix, AOptions.SaturationFix);
+  AOptions.SetLightnessFix(0);
+  AOptions.SetSaturationFix(0);
+  LImage.DitherToPalette(AAbort, AOptions, LAllowed, false);
+  // 16 colours a row, one entry changed between two rows, at most 127
+  // palettes down the screen, every entry free.
+  TKvHAMPalette LPlan(AAbort, LImage, &LAllowed, 16, 1, SAMMaxLineChanges, 2);
+  TKvSAMCoupeHAMImage LHam(LImage, LStream->GetMemory() + SAMScreenSize);
+  // The picture is dithered already: the rows take their nearest colours.
+  AOptions.SetDitherMethod(0);
+  auto LResult = LHam.Convert(AAbort, AOptions, &LScreen, LPlan, &LAllowed);
+  TKvPalette256& LResultPalette = *AOptions.GetPalette();
+  LResultPalette.Clear();
+  if (LHam.GetUsedPalette()) LResultPalette.Assign(LHam.GetUsedPalette());
+  // The change list replaces the block's closing 255; the stream grows.
+  LStream->SetPosition(LStream->GetSize() - 1);
+  LStream->WriteBuffer(LHam.GetChanges(), 4 * static_cast<int64_t>(LHam.GetChangeCount()) + 1);
+  return LResult;
+}
+
 }  // namespace KvSavePlatformSAMCoupe
 
 void InitKvSavePlatformSAMCoupe() {
@@ -209,4 +283,5 @@ void InitKvSavePlatformSAMCoupe() {
   RegisterDestEngine(DestEngineClass<TKvSAMCoupeMode3Engine>());
   RegisterDestEngine(DestEngineClass<TKvSAMCoupeMode4Engine>());
   RegisterDestEngine(DestEngineClass<TKvSAMCoupeMode4InterlacedEngine>());
+  RegisterDestEngine(DestEngineClass<TKvSAMCoupeMode4HAMEngine>());
 }

@@ -1,6 +1,6 @@
 // The SAM Coupé converters: mode 3 (512 x 192, 4 of 128 colours), mode 4
-// (256 x 192, 16 of 128) and mode 4 interlaced (two alternating mode-4
-// screens making 384 rows).
+// (256 x 192, 16 of 128), mode 4 interlaced (two alternating mode-4 screens
+// making 384 rows) and mode 4 with one palette entry rewritten between rows.
 #pragma once
 
 #include <memory>
@@ -10,6 +10,7 @@
 #include "app/KvPanelSections.h"
 #include "core/KvBitmap.h"
 #include "core/KvDestEngineOptions.h"
+#include "core/KvHAMImage.h"
 
 namespace KvSavePlatformSAMCoupe {
 
@@ -91,6 +92,46 @@ class TKvSAMCoupeMode4InterlacedEngine : public TKvDestEngineOf<TKvSAMCoupeMode4
 public:
   static std::string GetPlatformName() { return "SAM Coupé"; }
   static std::string GetModeName() { return "4 256x384x4 Interlaced"; }
+  std::unique_ptr<TKvDestEngineUI> CreateUI(TKvDestEngineOptions* AOptions) override;
+  std::unique_ptr<TKvDestEngineOptions> CreateOptions() override;
+  static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,
+                                            TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,
+                                            TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams);
+};
+
+// Keeps the line palette as the machine holds it while the rows are drawn:
+// the first row's palette goes into the file's palette block, every later
+// entry change into a 4-byte record (line - 1, entry, colour number twice).
+class TKvSAMCoupeHAMImage : public TKvHAMImage {
+public:
+  // ABlock: the 41 bytes after the screen of the ".ss4" stream (not owned).
+  TKvSAMCoupeHAMImage(const TKvImage& AImage, uint8_t* ABlock);
+
+  void StoreInitialPalette(TKvPalette* ADisplayPalette, TKvPalette256& ALinePalette) override;
+  // "Internal error" once 127 records are stored.
+  void StorePaletteChange(TKvPalette* ADisplayPalette, int AIndex, const TKvStdRGBColor& AColor,
+                          int ALine) override;
+
+  int GetChangeCount() const { return FCount; }
+  // The records followed by 255: 4 * GetChangeCount() + 1 bytes.
+  const uint8_t* GetChanges() const { return FChanges; }
+
+private:
+  uint8_t* FBlock;
+  TKvPalette256 FLinePalette;
+  uint8_t FChanges[512];  // up to 127 records and the closing 255
+  int32_t FCount = 0;
+};
+
+class TKvSAMCoupeMode4HAMEngineUI : public TKvDestEngineUIEx {
+public:
+  explicit TKvSAMCoupeMode4HAMEngineUI(TKvDestEngineOptions* AOptions);
+};
+
+class TKvSAMCoupeMode4HAMEngine : public TKvDestEngineOf<TKvSAMCoupeMode4HAMEngine> {
+public:
+  static std::string GetPlatformName() { return "SAM Coupé"; }
+  static std::string GetModeName() { return "4 256x192x4 HAM1/127"; }
   std::unique_ptr<TKvDestEngineUI> CreateUI(TKvDestEngineOptions* AOptions) override;
   std::unique_ptr<TKvDestEngineOptions> CreateOptions() override;
   static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,

@@ -195,4 +195,16 @@ TEST(KvOpenPlatformSAMCoupe, RoundTrips) {
   ExpectSamePicture("p.eve.ss4", r.Streams->GetStream(1)->GetSubStream(0), odd, "TKvSAMCoupeMode4SS4Engine");
 }
 
+TEST(KvOpenPlatformSAMCoupe, HamRoundTripByColour) {
+  using namespace KvSavePlatformSAMCoupe;
+  auto pic = ZxTestPicture(256, 192, 11);
+  auto r = ZxConvert(DestEngineClass<TKvSAMCoupeMode4HAMEngine>(), *pic);
+  ASSERT_GT(r.Size(0), 24617);
+  ExpectSamePicture("p.ss4", r.Streams->GetStream(0), *r.Preview, "TKvSAMCoupeModeSS4HamEngine");
+  std::vector<uint8_t> bytes(r.Bytes(0), r.Bytes(0) + r.Size(0));
+  TKvImporterProbe probe("p.ss4", bytes);
+  EXPECT_EQ(probe.Flags(NS + "TKvSAMCoupeModeSS4HamEngine"), 11);
+  EXPECT_EQ(probe.Flags(NS + "TKvSAMCoupeMode4SS4Engine"), 0);
+}
+
 }  // namespace

@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
+#include "core/KvThreadJob.h"
 #include "platforms/KvPlatformSAMCoupe.h"
+#include "platforms/KvPlatformUnits.h"
 #include "platforms/KvSavePlatformSAMCoupe.h"
 #include "platforms/ZxTestPictures.h"
 #include "shell/noxShellBaseExtension.h"
@@ -10,6 +13,17 @@
 using namespace KvSavePlatformSAMCoupe;
 
 namespace {
+
+TEST(KvSavePlatformSAMCoupe, RegisteredModes) {
+  InitializePlatforms();
+  TKvDestEngineList& list = DestEngineList();
+  const int p = list.IndexOf("SAM Coupé");
+  ASSERT_GE(p, 0);
+  const std::vector<std::string> names = {"3 512x192x2", "4 256x192x4", "4 256x384x4 Interlaced",
+                                          "4 256x192x4 HAM1/127"};
+  ASSERT_EQ(list.GetSubTypes(p).GetCount(), 4);
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(list.GetSubTypes(p).GetString(i), names[i]);
+}
 
 TEST(KvPlatformSAMCoupe, ColourNumbersAndPalettes) {
   EXPECT_EQ(SAMCoupeColorIndex(StdRGBColor(255, 255, 255)), 127);
@@ -161,6 +175,128 @@ TEST(KvSavePlatformSAMCoupe, OtherPaletteModesRaise87) {
     ADD_FAILURE() << "no error";
   } catch (const EOSError& e) {
     EXPECT_EQ(e.ErrorCode, 87u);
+  }
+}
+
+// A picture of wide bands whose colours drift down the rows, so that the
+// line palettes have to change.
+std::unique_ptr<TBitmap32> DriftingBands(int AWidth, int AHeight) {
+  auto b = std::make_unique<TBitmap32>(AWidth, AHeight);
+  for (int y = 0; y < AHeight; ++y)
+    for (int x = 0; x < AWidth; ++x) {
+      const uint32_t band = static_cast<uint32_t>(x / 8);
+      const uint32_t r = (band * 37 + static_cast<uint32_t>(y) * 3) & 255;
+      const uint32_t g = (band * 91 + static_cast<uint32_t>(y) * 5) & 255;
+      const uint32_t bl = (band * 53 + static_cast<uint32_t>(y) * 7) & 255;
+      *b->GetPixelPtr(x, y) = 0xFF000000u | (r << 16) | (g << 8) | bl;
+    }
+  return b;
+}
+
+TEST(KvSavePlatformSAMCoupe, HamFileHoldsBlockAndChangeList) {
+  auto pic = DriftingBands(256, 192);
+  auto r = ZxConvert(DestEngineClass<TKvSAMCoupeMode4HAMEngine>(), *pic);
+  ASSERT_EQ(r.Streams->GetCount(), 1);
+  EXPECT_EQ(r.Streams->GetStream(0)->GetExtension(), "ss4");
+  const int64_t size = r.Size(0);
+  ASSERT_GT(size, 24617);
+  ASSERT_EQ((size - 24617) % 4, 0);
+  const int64_t n = (size - 24617) / 4;
+  EXPECT_LE(n, 126);
+  const uint8_t* f = r.Bytes(0);
+  EXPECT_TRUE(IsSAMMode4Marker(f + 24592));
+  EXPECT_TRUE(IsSAMMode4Marker(f + 24612));
+  EXPECT_EQ(std::vector<uint8_t>(f + 24576, f + 24596), std::vector<uint8_t>(f + 24596, f + 24616));
+  EXPECT_EQ(f[size - 1], 255);
+  // Replay the list: every pixel's entry in the row's palette is the preview's
+  // colour, and the preview's pixels are colour numbers.
+  uint8_t line[16];
+  for (int i = 0; i < 16; ++i) line[i] = f[24576 + i];
+  for (int64_t k = 1; k < n; ++k) EXPECT_LE(f[24616 + 4 * (k - 1)], f[24616 + 4 * k]);
+  for (int y = 0; y < 192; ++y) {
+    for (int64_t k = 0; k < n; ++k) {
+      const uint8_t* rec = f + 24616 + 4 * k;
+      ASSERT_LE(rec[0], 190);
+      ASSERT_LE(rec[1], 15);
+      ASSERT_LT(rec[2], 128);
+      ASSERT_EQ(rec[2], rec[3]);
+      if (rec[0] + 1 == y) line[rec[1]] = rec[2];
+    }
+    for (int x = 0; x < 256; ++x) {
+      const uint8_t b = f[y * 128 + x / 2];
+      const int v = (x & 1) ? (b & 15) : (b >> 4);
+      ASSERT_EQ(r.Preview->GetPixel(x, y), line[v]) << x << "," << y;
+    }
+  }
+  ASSERT_EQ(r.Preview->Palette->Count, 128);
+  EXPECT_GT(r.Options->GetPalette()->Count, 16);
+
+  // The same bytes on one processor and on several.
+  TZxConversion one;
+  {
+    TKvProcessorCountOverride count(1);
+    one = ZxConvert(DestEngineClass<TKvSAMCoupeMode4HAMEngine>(), *pic);
+  }
+  TKvProcessorCountOverride count(4);
+  auto four = ZxConvert(DestEngineClass<TKvSAMCoupeMode4HAMEngine>(), *pic);
+  ASSERT_EQ(one.Size(0), four.Size(0));
+  EXPECT_EQ(std::vector<uint8_t>(one.Bytes(0), one.Bytes(0) + one.Size(0)),
+            std::vector<uint8_t>(four.Bytes(0), four.Bytes(0) + four.Size(0)));
+  EXPECT_EQ(std::vector<uint8_t>(one.Bytes(0), one.Bytes(0) + one.Size(0)),
+            std::vector<uint8_t>(f, f + size));
+}
+
+TEST(KvSavePlatformSAMCoupe, HamPictureOfFewColoursWritesNoRecord) {
+  // Four colours of the table in vertical stripes: every row's palette is
+  // the same.
+  auto pic = std::make_unique<TBitmap32>(256, 192);
+  const int numbers[4] = {0, 127, 25, 66};
+  for (int y = 0; y < 192; ++y)
+    for (int x = 0; x < 256; ++x) {
+      const TKvStdRGBColor c = SAMCoupeColor(numbers[(x / 16) % 4]);
+      *pic->GetPixelPtr(x, y) = 0xFF000000u | (uint32_t(c.R) << 16) | (uint32_t(c.G) << 8) | c.B;
+    }
+  auto r = ZxConvert(DestEngineClass<TKvSAMCoupeMode4HAMEngine>(), *pic);
+  ASSERT_EQ(r.Size(0), 24617);
+  EXPECT_EQ(r.Bytes(0)[24616], 255);
+  std::vector<uint8_t> used(r.Bytes(0) + 24576, r.Bytes(0) + 24592);
+  for (int n : numbers) EXPECT_NE(std::find(used.begin(), used.end(), n), used.end()) << n;
+  for (int x = 0; x < 256; x += 5) EXPECT_EQ(r.Preview->GetPixel(x, 100), numbers[(x / 16) % 4]);
+}
+
+TEST(KvSavePlatformSAMCoupe, HamImageRecordsChanges) {
+  TKvImage img(4, 2);
+  std::vector<uint8_t> block(41, 0);
+  TKvSAMCoupeHAMImage ham(img, block.data());
+  TKvPalette256 all;
+  BuildSAMCoupePalette(all);
+  TKvPalette256 first;
+  first.AddStdRGB(SAMCoupeColor(1));
+  first.AddStdRGB(SAMCoupeColor(127));
+  ham.StoreInitialPalette(&all, first);
+  EXPECT_EQ(block[0], 1);
+  EXPECT_EQ(block[1], 127);
+  EXPECT_EQ(block[2], 0);
+  EXPECT_EQ(block[40], 255);
+  EXPECT_EQ(ham.GetChanges()[0], 255);
+  // Unchanged colours write nothing; a change for row 1 has line byte 0.
+  ham.StorePaletteChange(&all, 0, SAMCoupeColor(1), 1);
+  EXPECT_EQ(ham.GetChangeCount(), 0);
+  ham.StorePaletteChange(&all, 1, SAMCoupeColor(8), 1);
+  ham.StorePaletteChange(&all, 1, SAMCoupeColor(8), 2);
+  ham.StorePaletteChange(&all, 0, SAMCoupeColor(25), 191);
+  ASSERT_EQ(ham.GetChangeCount(), 2);
+  const std::vector<uint8_t> want = {0, 1, 8, 8, 190, 0, 25, 25, 255};
+  EXPECT_EQ(std::vector<uint8_t>(ham.GetChanges(), ham.GetChanges() + 9), want);
+  // 127 records are the most; the next call fails whatever it carries.
+  for (int i = 2; i < 127; ++i) ham.StorePaletteChange(&all, i & 1, SAMCoupeColor(i % 2 ? 30 + i % 3 : 60 + i % 3), 5);
+  ASSERT_EQ(ham.GetChangeCount(), 127);
+  EXPECT_EQ(ham.GetChanges()[4 * 127], 255);
+  try {
+    ham.StorePaletteChange(&all, 0, SAMCoupeColor(0), 5);
+    ADD_FAILURE() << "no error";
+  } catch (const Exception& e) {
+    EXPECT_EQ(e.Message(), "Internal error");
   }
 }
 
