@@ -1,0 +1,179 @@
+// Pins the bytes of cell conversions: the native files and the preview of a
+// table of pictures and modes, with one worker and with several. The hashes
+// were taken from the straightforward implementation; any speed-up of the
+// cell searches, the working image or the palettes must leave them as they
+// are.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "app/KvDestEngines.h"
+#include "bitmap/B32.h"
+#include "core/KvBitmap.h"
+#include "core/KvCellImage.h"
+#include "core/KvDestEngineOptions.h"
+#include "core/KvDestProgress.h"
+#include "core/KvStream.h"
+#include "core/KvThreadJob.h"
+#include "platforms/KvPlatformUnits.h"
+
+namespace {
+
+struct THash {
+  uint64_t V = 1469598103934665603ull;
+  void Add(const void* AData, size_t ASize) {
+    const auto* p = static_cast<const uint8_t*>(AData);
+    for (size_t i = 0; i < ASize; ++i) {
+      V ^= p[i];
+      V *= 1099511628211ull;
+    }
+  }
+  void Add32(uint32_t AValue) { Add(&AValue, sizeof AValue); }
+};
+
+void HashPicture(THash& AHash, TKvBitmap& ABitmap) {
+  auto b = ABitmap.ToBitmap32(1, 1);
+  AHash.Add32(static_cast<uint32_t>(b->GetWidth()));
+  AHash.Add32(static_cast<uint32_t>(b->GetHeight()));
+  for (int y = 0; y < b->GetHeight(); ++y)
+    for (int x = 0; x < b->GetWidth(); ++x) AHash.Add32(b->GetPixel(x, y) & 0xFFFFFFu);
+}
+
+// Picture 0: a gradient with noise; picture 1: hard-edged blocks and stripes
+// of saturated colours over a dark ramp.
+std::unique_ptr<TBitmap32> Picture(int AKind, int AWidth, int AHeight) {
+  auto b = std::make_unique<TBitmap32>(AWidth, AHeight);
+  uint32_t s = 77u + static_cast<uint32_t>(AKind);
+  auto clamp = [](int v) { return static_cast<uint32_t>(v < 0 ? 0 : v > 255 ? 255 : v); };
+  for (int y = 0; y < AHeight; ++y)
+    for (int x = 0; x < AWidth; ++x) {
+      s = s * 1664525u + 1013904223u;
+      uint32_t r, g, bl;
+      if (AKind == 0) {
+        const int n = static_cast<int>((s >> 24) % 45) - 22;
+        r = clamp(x * 255 / (AWidth - 1) + n);
+        g = clamp(y * 255 / (AHeight - 1) - n);
+        bl = clamp(255 - (x + y) * 255 / (AWidth + AHeight - 2) + n);
+      } else {
+        const int block = ((x / 13) * 7 + (y / 11) * 3) % 9;
+        const bool stripe = ((x + 2 * y) / 5) % 4 == 0;
+        r = block & 1 ? 230 : 20 + y % 40;
+        g = block & 2 ? 200 : 10 + x % 50;
+        bl = block & 4 ? 240 : 30;
+        if (stripe) r = g = bl = (s >> 24) & 1 ? 255 : 0;
+      }
+      *b->GetPixelPtr(x, y) = 0xFF000000u | (r << 16) | (g << 8) | bl;
+    }
+  return b;
+}
+
+struct TPinCase {
+  const char* Platform;
+  const char* Mode;
+  std::function<void(TKvDestEngineOptions&)> Setup;
+  uint64_t Expected[2];  // per picture
+};
+
+uint64_t Convert(const TPinCase& ACase, int APicture) {
+  InitializePlatforms();
+  TKvDestEngineList& l = DestEngineList();
+  const int p = l.IndexOf(ACase.Platform);
+  if (p < 0) ADD_FAILURE() << "no platform " << ACase.Platform;
+  if (p < 0) return 0;
+  const int m = l.GetSubTypes(p).IndexOf(ACase.Mode);
+  if (m < 0) ADD_FAILURE() << "no mode " << ACase.Mode;
+  if (m < 0) return 0;
+  const TKvDestEngineClass& cls = *l.GetSubTypes(p).GetObject(m);
+  auto engine = cls.Create();
+  auto options = engine->CreateOptions();
+  if (ACase.Setup) ACase.Setup(*options);
+  options->UpdatePalette();
+  auto picture = Picture(APicture, options->GetWidth(), options->GetHeight());
+  TKvDestProgress progress;
+  bool abort = false;
+  std::unique_ptr<TKvStreamList> streams;
+  auto preview = cls.Convert(&abort, *picture, nullptr, nullptr, *options, progress, streams);
+  THash h;
+  if (preview) {
+    HashPicture(h, *preview);
+    if (TKvBitmapList* frames = preview->GetFrames())
+      for (int i = 0; i < frames->GetCount(); ++i) HashPicture(h, *frames->GetBitmap(i));
+  }
+  for (int i = 0; streams && i < streams->GetCount(); ++i) {
+    h.Add(streams->GetExtension(i).data(), streams->GetExtension(i).size());
+    h.Add(streams->GetStream(i)->GetMemory(), static_cast<size_t>(streams->GetStream(i)->GetSize()));
+  }
+  return h.V;
+}
+
+using TSetup = std::function<void(TKvDestEngineOptions&)>;
+
+const TPinCase& PinCase(int AIndex);
+int PinCaseCount();
+
+class KvCellConversionPin : public ::testing::TestWithParam<int> {};
+
+// Both pictures with one worker and with four: the same bytes as before.
+TEST_P(KvCellConversionPin, SameBytes) {
+  const TPinCase& c = PinCase(GetParam());
+  for (int picture = 0; picture < 2; ++picture)
+    for (int procs : {1, 4}) {
+      TKvProcessorCountOverride o(procs);
+      // Small pictures run the parallel searches too.
+      const int64_t savedWork = KvCellMinJobWork;
+      KvCellMinJobWork = 64;
+      const uint64_t h = Convert(c, picture);
+      KvCellMinJobWork = savedWork;
+      char text[20];
+      std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(h));
+      EXPECT_EQ(h, c.Expected[picture]) << c.Platform << " / " << c.Mode << ", picture " << picture << ", "
+                                        << procs << " workers: 0x" << text;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, KvCellConversionPin, ::testing::Range(0, PinCaseCount()));
+
+const TPinCase& PinCase(int AIndex) {
+  static const TPinCase LCases[] = {
+      {"ZX Spectrum", "256x192x4", nullptr, {0x87f09536e1a11bf0ull, 0x65293c5c785722eaull}},
+      {"ZX Spectrum", "256x192x4", [](TKvDestEngineOptions& o) { o.SetPaletteMode(1); }, {0x043605538c43c1e3ull, 0xcbc72c70b89dd197ull}},
+      // Serpentine scan, the CIE94 metric (the full-record scoring path)
+      // and the limit inside blocks.
+      {"ZX Spectrum", "256x192x4",
+       [](TKvDestEngineOptions& o) {
+         o.SetSerpentine(true);
+         o.SetColorDiffMethod(2);
+         o.SetLimitErrorInsideBlock(true);
+       },
+       {0x76150a9ab963b699ull, 0x4c64fd4613e11ea5ull}},
+      {"ZX Spectrum", "256x192x4", [](TKvDestEngineOptions& o) { o.SetDitherMethod(9); }, {0x70353a0043df901bull, 0x2bad2db596f6a69bull}},
+      {"ZX Spectrum", "256x192x4 Multicolor 8x1", nullptr, {0xa457a3e2dfd181b9ull, 0x506433e5ed040a38ull}},
+      {"ZX Spectrum", "256x192x4 Multicolor 8x1",
+       [](TKvDestEngineOptions& o) { o.SetLimitErrorAtBlockBoundary(true); }, {0xd0e1033fb69ca43eull, 0xf96eebe6368f3b59ull}},
+      {"ZX Spectrum", "256x192x4 Multicolor 8x1",
+       [](TKvDestEngineOptions& o) {
+         o.SetSerpentine(true);
+         o.SetPaletteMode(1);
+       },
+       {0xbeeb3873138d238full, 0x006c554c3be9ce0cull}},
+      {"ZX Spectrum", "256x192x4 Multicolor 8x2", nullptr, {0xb5ab48735c4ec7d7ull, 0xf4d349401f6d660cull}},
+      {"ZX Spectrum", "256x192x4 Giga", nullptr, {0xa9f57b256aaf6e84ull, 0xf12be0f11de1b8f6ull}},
+      {"ZX Spectrum", "256x192x4 MultiGiga 8x1", nullptr, {0x3c39b5d1c75db325ull, 0x589375ad63ae5aabull}},
+      {"ZX Spectrum", "256x384x4 Interlaced v1", nullptr, {0x0d363d2645fe4bfaull, 0xb6d480c9c60067a9ull}},
+      {"ZX Spectrum Spectra", "256x192 (4x4)", nullptr, {0xf11ede23792ebc54ull, 0xb08df6fabe0d18b9ull}},
+      {"ZX Spectrum UlaPlus", "256x192x8 (8x8)", nullptr, {0x289cd4515fd7450dull, 0x8a6e052d7eab1581ull}},
+      {"MSX", "2 256x192x4", nullptr, {0x655dfc3fb546d420ull, 0xe201bcd37482f64eull}},
+      {"PMD 85", "288x256x2 ColorAce", nullptr, {0x4f40088e57ee94dcull, 0x2b8dc31be452058full}},
+      {"Specialist", "384x256", nullptr, {0xea2af6044f99fbf6ull, 0x94394a466dc3ed69ull}},
+      {"PC8000", "256x192x4", nullptr, {0xf965bcf228c38ff5ull, 0x0aaeaaadf1cb3bdaull}},
+  };
+  return LCases[AIndex];
+}
+
+int PinCaseCount() { return 17; }  // the entries of PinCase
+
+}  // namespace
