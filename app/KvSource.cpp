@@ -67,7 +67,7 @@ void TKvSource::AddClient(TObject* AClient) {
   FClients.Add(AClient);
   if (IKvSourceClient* LClient = dynamic_cast<IKvSourceClient*>(AClient)) {
     LClient->PictureChanged(FPicture.get());
-    LClient->SourceChanged(FRegionPicture.get(), FPalette.get(), FUsedColors.get());
+    LClient->SourceChanged(FRegionPicture, FPalette.get(), FUsedColors.get());
   }
 }
 
@@ -75,8 +75,9 @@ void TKvSource::RemoveClient(TObject* AClient) { FClients.Remove(AClient); }
 
 void TKvSource::ClearDocument() {
   FFileName.clear();
+  FRegionPicture = nullptr;
+  FRegionCopy.reset();
   FPicture.reset();
-  FRegionPicture.reset();
   FPalette.reset();
   FUsedColors.reset();
 }
@@ -209,15 +210,23 @@ void TKvSource::SetRegion(const TRect& ARect) {
 
 void TKvSource::Update(bool AWholePicture) {
   if (AWholePicture && FPicture) FRegion = TRect{0, 0, FPicture->GetWidth(), FPicture->GetHeight()};
-  FRegionPicture.reset();
+  FRegionCopy.reset();
+  FRegionPicture = nullptr;
   if (FPicture) {
-    FRegionPicture = std::make_unique<TBitmap32>(std::max(0, FRegion.Width()), std::max(0, FRegion.Height()));
-    FRegionPicture->Clear(0xFFFFFFFF);
-    FPicture->DrawTo(FRegionPicture.get(), -FRegion.Left, -FRegion.Top);
+    // The whole picture drawn opaquely onto white is the picture itself, so
+    // it is handed out as it is: a huge picture is not held twice.
+    if (FRegion == FPicture->BoundsRect() && FPicture->GetDrawMode() == dmOpaque) {
+      FRegionPicture = FPicture.get();
+    } else {
+      FRegionCopy = std::make_unique<TBitmap32>(std::max(0, FRegion.Width()), std::max(0, FRegion.Height()));
+      FRegionCopy->Clear(0xFFFFFFFF);
+      FPicture->DrawTo(FRegionCopy.get(), -FRegion.Left, -FRegion.Top);
+      FRegionPicture = FRegionCopy.get();
+    }
   }
   if (AWholePicture) FClients.Notify<IKvSourceClient>([&](IKvSourceClient& C) { C.PictureChanged(FPicture.get()); });
   FClients.Notify<IKvSourceClient>(
-      [&](IKvSourceClient& C) { C.SourceChanged(FRegionPicture.get(), FPalette.get(), FUsedColors.get()); });
+      [&](IKvSourceClient& C) { C.SourceChanged(FRegionPicture, FPalette.get(), FUsedColors.get()); });
 }
 
 // TKvSourceFiles

@@ -104,7 +104,8 @@ public:
 
   const std::string& GetFileName() const { return FFileName; }
   TBitmap32* GetPicture() const { return FPicture.get(); }
-  TBitmap32* GetRegionPicture() const { return FRegionPicture.get(); }
+  // The selected region; the picture itself when the region is all of it.
+  TBitmap32* GetRegionPicture() const { return FRegionPicture; }
   const TRect& GetRegion() const { return FRegion; }
   TKvPalette256* GetPalette() const { return FPalette.get(); }
   TKvPalette256* GetUsedColors() const { return FUsedColors.get(); }
@@ -117,7 +118,8 @@ private:
   std::string FFileName;
   std::unique_ptr<TBitmap32> FPicture;
   TRect FRegion;
-  std::unique_ptr<TBitmap32> FRegionPicture;
+  std::unique_ptr<TBitmap32> FRegionCopy;
+  TBitmap32* FRegionPicture = nullptr;  // FPicture or FRegionCopy
   std::unique_ptr<TKvPalette256> FPalette;
   std::unique_ptr<TKvPalette256> FUsedColors;
   TKvClientList FClients;

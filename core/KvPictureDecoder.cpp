@@ -30,11 +30,22 @@ uint32_t LE32(const uint8_t* p) {
          (static_cast<uint32_t>(p[3]) << 24);
 }
 
+bool PictureTooLarge(int64_t AWidth, int64_t AHeight) {
+  return AWidth > KvMaxPictureSide || AHeight > KvMaxPictureSide || AWidth * AHeight > KvMaxPicturePixels;
+}
+
+// Names the declared size and the limits, so the user sees why a picture
+// that may well be valid is refused.
+[[noreturn]] void RaiseTooLarge(int64_t AWidth, int64_t AHeight) {
+  throw EInvalidGraphic("Image is too large: " + std::to_string(AWidth) + " x " + std::to_string(AHeight) +
+                        " pixels; at most " + std::to_string(KvMaxPicturePixels) + " pixels and " +
+                        std::to_string(KvMaxPictureSide) + " on a side can be opened");
+}
+
 // Checks a picture size before anything is allocated for it.
 void CheckPictureSize(int64_t AWidth, int64_t AHeight, const char* AInvalid) {
   if (AWidth <= 0 || AHeight <= 0) throw EInvalidGraphic(AInvalid);
-  if (AWidth > KvMaxPictureSide || AHeight > KvMaxPictureSide || AWidth * AHeight > KvMaxPicturePixels)
-    throw EInvalidGraphic("Image is too large");
+  if (PictureTooLarge(AWidth, AHeight)) RaiseTooLarge(AWidth, AHeight);
 }
 
 void AllocatePixels(TKvSourceImage& AImage, int ABitCount) {
@@ -275,6 +286,8 @@ struct TPngContext {
   std::istream* Stream = nullptr;
   bool Truncated = false;
   bool TooLarge = false;
+  int64_t Width = 0;
+  int64_t Height = 0;
   char Message[256] = {};
 };
 
@@ -293,12 +306,9 @@ void PngError(png_structp APng, png_const_charp AMessage) {
   png_longjmp(APng, 1);
 }
 
-// Sizes beyond the user limits are only warned about before the header is
-// rejected; remember them to say why.
-void PngWarning(png_structp APng, png_const_charp AMessage) {
-  auto* ctx = static_cast<TPngContext*>(png_get_error_ptr(APng));
-  if (AMessage != nullptr && std::strstr(AMessage, "exceeds user limit") != nullptr) ctx->TooLarge = true;
-}
+// Warnings (stray chunks, odd gamma) do not stop the picture; they are not
+// printed either.
+void PngWarning(png_structp, png_const_charp) {}
 
 // Frees the read structures however the reader leaves.
 struct TPngGuard {
@@ -342,12 +352,16 @@ int ReadPngInto(TPngContext& ACtx, TKvSourceImage& AImage, std::vector<uint8_t>&
   if (!g.Info) throw EOutOfMemory("Out of memory");
   if (setjmp(png_jmpbuf(g.Png))) return 1;
   png_set_read_fn(g.Png, &ACtx, PngReadData);
-  png_set_user_limits(g.Png, KvMaxPictureSide, KvMaxPictureSide);
+  // The size limits are ours, checked right after the header, so that the
+  // refusal can name the declared size.
+  png_set_user_limits(g.Png, 0x7fffffff, 0x7fffffff);
   png_read_info(g.Png, g.Info);
   const png_uint_32 w = png_get_image_width(g.Png, g.Info);
   const png_uint_32 h = png_get_image_height(g.Png, g.Info);
-  if (static_cast<int64_t>(w) * h > KvMaxPicturePixels) {
+  if (PictureTooLarge(w, h)) {
     ACtx.TooLarge = true;
+    ACtx.Width = w;
+    ACtx.Height = h;
     png_error(g.Png, "too large");
   }
   const int colorType = png_get_color_type(g.Png, g.Info);
@@ -419,8 +433,7 @@ TKvSourceImage ReadPNGImage(std::istream& AStream) {
   int depth = 0;
   if (ReadPngInto(ctx, img, raw, rows, depth) != 0) {
     if (ctx.Truncated) RaiseReadError();
-    if (ctx.TooLarge)
-      throw EInvalidGraphic("Image is too large");
+    if (ctx.TooLarge) RaiseTooLarge(ctx.Width, ctx.Height);
     throw EInvalidGraphic(std::string("PNG image is not valid: ") + ctx.Message);
   }
   const size_t rowBytes = img.Height > 0 ? raw.size() / static_cast<size_t>(img.Height) : 0;
@@ -617,10 +630,11 @@ int ReadJpegInto(const std::vector<uint8_t>& AData, TJpegError& AErr, TKvSourceI
   jpeg_mem_src(&info, AData.data(), static_cast<unsigned long>(AData.size()));
   jpeg_read_header(&info, TRUE);
   if (info.image_width == 0 || info.image_height == 0) return 1;
-  if (info.image_width > static_cast<JDIMENSION>(KvMaxPictureSide) ||
-      info.image_height > static_cast<JDIMENSION>(KvMaxPictureSide) ||
-      static_cast<int64_t>(info.image_width) * info.image_height > KvMaxPicturePixels)
+  if (PictureTooLarge(info.image_width, info.image_height)) {
+    AImage.Width = static_cast<int>(info.image_width);
+    AImage.Height = static_cast<int>(info.image_height);
     return 2;
+  }
   // Every 8 x 8 block costs at least one bit, so a file too short for its
   // picture is refused before the pixels are allocated.
   if (static_cast<int64_t>(info.image_width) * info.image_height >
@@ -683,7 +697,7 @@ TKvSourceImage ReadJPEGImage(std::istream& AStream) {
   std::vector<uint8_t> row;
   TJpegError err;
   const int rc = ReadJpegInto(data, err, img, row);
-  if (rc == 2) throw EInvalidGraphic("Image is too large");
+  if (rc == 2) RaiseTooLarge(img.Width, img.Height);
   if (rc == 3) RaiseReadError();
   if (rc != 0) throw EInvalidGraphic(std::string("JPEG image is not valid: ") + err.Message);
   if (err.Truncated) RaiseReadError();

@@ -6,12 +6,14 @@
 
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
 #include "app/KvAppUnits.h"
 #include "app/KvSourceEngines.h"
 #include "app/KvTestServices.h"
 #include "bitmap/B32.h"
 #include "core/KvPalette.h"
+#include "core/KvPictureDecoder.h"
 
 namespace fs = std::filesystem;
 
@@ -309,4 +311,73 @@ TEST_F(TSourceTest, PaletteListReplacesAndSeparatesGigaScreenTables) {
   EXPECT_EQ(LList.GetCount(), 1);
   EXPECT_EQ(LClient.Count, 6);
   LList.RemoveClient(&LClient);
+}
+
+namespace {
+
+// A run-length BMP of AWidth x AHeight that holds one short run of colour 1
+// on its bottom line and ends at once: a few dozen bytes for any size.
+std::string TinyRle8Bmp(int32_t AWidth, int32_t AHeight) {
+  std::string LFile(54 + 8, '\0');
+  auto Put32 = [&](size_t AOffset, uint32_t AValue) {
+    for (int i = 0; i < 4; ++i) LFile[AOffset + i] = static_cast<char>(AValue >> (8 * i));
+  };
+  const std::string LRows = {10, 1, 0, 0, 0, 1};  // ten of colour 1, end of line, end of picture
+  LFile += LRows;
+  LFile[0] = 'B';
+  LFile[1] = 'M';
+  Put32(2, static_cast<uint32_t>(LFile.size()));
+  Put32(10, 54 + 8);
+  Put32(14, 40);
+  Put32(18, static_cast<uint32_t>(AWidth));
+  Put32(22, static_cast<uint32_t>(AHeight));
+  LFile[26] = 1;
+  LFile[28] = 8;
+  Put32(30, 1);  // RLE8
+  Put32(34, static_cast<uint32_t>(LRows.size()));
+  Put32(46, 2);
+  Put32(54, 0x000000);
+  Put32(58, 0xFFFFFF);
+  return LFile;
+}
+
+}  // namespace
+
+TEST_F(TSourceTest, HugePictureIsHeldOnce) {
+  TKvSource LSource;
+  TRecordingClient LClient;
+  LSource.AddClient(&LClient);
+  std::istringstream LStream(TinyRle8Bmp(8000, 8000));
+  LSource.LoadFromStream("huge.bmp", LStream);
+  TBitmap32* LPicture = LSource.GetPicture();
+  ASSERT_NE(LPicture, nullptr);
+  EXPECT_EQ(LPicture->GetWidth(), 8000);
+  EXPECT_EQ(LPicture->GetHeight(), 8000);
+  EXPECT_EQ(LPicture->GetPixel(9, 7999), 0xFFFFFFFFu);
+  EXPECT_EQ(LPicture->GetPixel(10, 7999), 0xFF000000u);
+  // The whole picture is its own region: no second copy.
+  EXPECT_EQ(LSource.GetRegionPicture(), LPicture);
+  EXPECT_EQ(LClient.Notices.back().Picture, LPicture);
+  // A part of it is a copy; the whole again is the picture again.
+  LSource.SetRegion(Rect(0, 7990, 20, 8000));
+  ASSERT_NE(LSource.GetRegionPicture(), LPicture);
+  EXPECT_EQ(LSource.GetRegionPicture()->GetWidth(), 20);
+  EXPECT_EQ(LSource.GetRegionPicture()->GetPixel(9, 9), 0xFFFFFFFFu);
+  LSource.SetRegion(Rect(0, 0, 8000, 8000));
+  EXPECT_EQ(LSource.GetRegionPicture(), LPicture);
+  EXPECT_EQ(LClient.Notices.back().Picture, LPicture);
+  LSource.RemoveClient(&LClient);
+}
+
+TEST_F(TSourceTest, PictureBeyondTheLimitNamesItsSize) {
+  TKvSource LSource;
+  std::istringstream LStream(TinyRle8Bmp(8193, 8193));
+  try {
+    LSource.LoadFromStream("huge.bmp", LStream);
+    FAIL();
+  } catch (const Exception& E) {
+    EXPECT_NE(E.Message().find("8193 x 8193"), std::string::npos) << E.Message();
+    EXPECT_NE(E.Message().find(std::to_string(KvMaxPicturePixels)), std::string::npos) << E.Message();
+  }
+  EXPECT_EQ(LSource.GetPicture(), nullptr);
 }

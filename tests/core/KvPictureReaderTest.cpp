@@ -33,6 +33,12 @@ uint32_t Px(const TKvSourceImage& I, int X, int Y) {
   }
 }
 
+// A refused size names the declared size and both limits.
+std::string TooLargeText(int64_t AWidth, int64_t AHeight) {
+  return "Image is too large: " + std::to_string(AWidth) + " x " + std::to_string(AHeight) + " pixels; at most " +
+         std::to_string(KvMaxPicturePixels) + " pixels and 65535 on a side can be opened";
+}
+
 std::string Bytes(std::initializer_list<int> AList) {
   std::string s;
   for (int b : AList) s += static_cast<char>(b);
@@ -181,7 +187,7 @@ TEST(BMPReader, DamagedFilesFailCleanly) {
     Read(ReadBMPImage, MakeBMP(100000, 100000, 24, {}, std::string(16, '\0')));
     FAIL();
   } catch (const EInvalidGraphic& e) {
-    EXPECT_EQ(e.Message(), "Image is too large");
+    EXPECT_EQ(e.Message(), TooLargeText(100000, 100000));
   }
   // Sizes within the limits but more pixels than the file holds.
   EXPECT_THROW(Read(ReadBMPImage, MakeBMP(8000, 8000, 24, {}, std::string(16, '\0'))), EReadError);
@@ -292,7 +298,7 @@ TEST(PNGReader, DamagedFilesFailCleanly) {
       Read(ReadPNGImage, huge);
       FAIL() << side;
     } catch (const EInvalidGraphic& e) {
-      EXPECT_EQ(e.Message(), "Image is too large") << side;
+      EXPECT_EQ(e.Message(), TooLargeText(side, side));
     }
   }
 }
@@ -333,7 +339,7 @@ TEST(GIFReader, DamagedFilesFailCleanly) {
     Read(ReadGIFImage, huge);
     FAIL();
   } catch (const EInvalidGraphic& e) {
-    EXPECT_EQ(e.Message(), "Image is too large");
+    EXPECT_EQ(e.Message(), TooLargeText(65535, 65535));
   }
 }
 
@@ -396,6 +402,6 @@ TEST(JPEGReader, DamagedFilesFailCleanly) {
     Read(ReadJPEGImage, huge);
     FAIL();
   } catch (const EInvalidGraphic& e) {
-    EXPECT_EQ(e.Message(), "Image is too large");
+    EXPECT_EQ(e.Message(), TooLargeText(65000, 65000));
   }
 }
