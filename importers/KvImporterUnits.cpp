@@ -6,6 +6,7 @@
 #include "importers/KvOpenPlatformBBCMicro.h"
 #include "importers/KvOpenPlatformBK0010.h"
 #include "importers/KvOpenPlatformCommodore64.h"
+#include "importers/KvOpenPlatformCorvette.h"
 #include "importers/KvOpenPlatformDVK.h"
 #include "importers/KvOpenPlatformElementZX.h"
 #include "importers/KvOpenPlatformMAG.h"
@@ -49,6 +50,7 @@ TKvUnitInitList& ImporterUnits() {
                                                 {"KvOpenPlatformBBCMicro", &InitKvOpenPlatformBBCMicro},
                                                 {"KvOpenPlatformBK0010", &InitKvOpenPlatformBK0010},
                                                 {"KvOpenPlatformCommodore64", &InitKvOpenPlatformCommodore64},
+                                                {"KvOpenPlatformCorvette", &InitKvOpenPlatformCorvette},
                                                 {"KvOpenPlatformDVK", &InitKvOpenPlatformDVK},
                                                 {"KvOpenPlatformElectronikaMS0515", &InitKvOpenPlatformElectronikaMS0515},
                                                 {"KvOpenPlatformElementZX", &InitKvOpenPlatformElementZX},

@@ -5,6 +5,7 @@
 #include "platforms/KvSavePlatformAmstradCPC.h"
 #include "platforms/KvSavePlatformBBCMicro.h"
 #include "platforms/KvSavePlatformBK0010.h"
+#include "platforms/KvSavePlatformCorvette.h"
 #include "platforms/KvSavePlatformDVK.h"
 #include "platforms/KvSavePlatformElementZX.h"
 #include "platforms/KvSavePlatformElectronikaMS0515.h"
@@ -43,6 +44,7 @@ TKvUnitInitList& PlatformUnits() {
                                                  {"KvSavePlatformATMTurbo", &InitKvSavePlatformATMTurbo},
                                                  {"KvSavePlatformBBCMicro", &InitKvSavePlatformBBCMicro},
                                                  {"KvSavePlatformBK0010", &InitKvSavePlatformBK0010},
+                                                 {"KvSavePlatformCorvette", &InitKvSavePlatformCorvette},
                                                  {"KvSavePlatformDVK", &InitKvSavePlatformDVK},
                                                  {"KvSavePlatformElectronikaMS0515", &InitKvSavePlatformElectronikaMS0515},
                                                  {"KvSavePlatformElementZX", &InitKvSavePlatformElementZX},
