@@ -2,6 +2,7 @@
 
 #include "core/KvBitmap.h"
 #include "platforms/KvPlatformSAMCoupe.h"
+#include "platforms/KvPlatformZxSpectrum.h"
 
 namespace KvOpenPlatformSAMCoupe {
 
@@ -10,57 +11,100 @@ namespace {
 // The machine's mode-3 files store each pixel's values 1 and 2 exchanged.
 const int SAMMode3PixelMap[4] = {0, 2, 1, 3};
 
-void Describe(TKvSourceEngine& AEngine, int AWidth, int ABits, const std::string& AWords, uint8_t AAspect) {
-  AEngine.Width = AWidth;
+constexpr int SAMMode1Size = 6912;       // ZX Spectrum screen
+constexpr int SAMMode2SS2Block = 14336;  // bitmap, gap, 8 x 1 attributes
+constexpr int SAMMode2SsxColours = 12288;
+constexpr int SAMRawSize = 98304;
+
+// Where a file keeps its pixels.
+struct TKvSAMLayout {
+  int Mode;                 // 1 to 4
+  int AttrOffset = 0;       // modes 1 and 2: the attribute area
+  bool Mapped = false;      // mode 3 as the machine's own ".ss3" stores it
+  int Width() const { return Mode == 3 ? 512 : 256; }
+  int Entries() const { return Mode == 3 ? 4 : 16; }
+};
+
+const TKvSAMLayout Mode1{1, 6144};
+const TKvSAMLayout Mode2SS2{2, 8192};
+const TKvSAMLayout Mode2Ssx{2, 6144};
+const TKvSAMLayout Mode3Plain{3};
+const TKvSAMLayout Mode3Mapped{3, 0, true};
+const TKvSAMLayout Mode4{4};
+
+void Describe(TKvSourceEngine& AEngine, const TKvSAMLayout& ALayout, int ABits, const std::string& AWords) {
+  AEngine.Width = ALayout.Width();
   AEngine.Height = 192;
   AEngine.Bits = ABits;
-  AEngine.PixelAspect = AAspect;
+  AEngine.PixelAspect = ALayout.Mode == 3 ? 1 : 10;
   AEngine.Description = "SAM Coupé" + AEngine.GetSizeText() + AWords + " image";
 }
 
-// The palette entry of pixel X of row Y of a mode-3 (AMode3) or mode-4 screen.
-int ScreenValue(const uint8_t* AScreen, bool AMode3, int X, int Y) {
-  const uint8_t b = AScreen[Y * 128 + (AMode3 ? X / 4 : X / 2)];
-  if (!AMode3) return (X & 1) ? (b & 15) : (b >> 4);
-  return (b >> (6 - 2 * (X & 3))) & 3;
+// The palette entries of the Width() pixels of row Y.
+void ScreenRow(const uint8_t* AData, const TKvSAMLayout& ALayout, int Y, uint8_t* AEntries) {
+  switch (ALayout.Mode) {
+    case 1:
+    case 2:
+      for (int c = 0; c < 32; ++c) {
+        const uint8_t b = AData[ALayout.Mode == 1 ? ZxRowOffset(Y) + c : Y * 32 + c];
+        const uint8_t a = AData[ALayout.AttrOffset + (ALayout.Mode == 1 ? (Y / 8) * 32 : Y * 32) + c];
+        int LPaper = 0, LInk = 0;
+        TKvSourceEngine::DecodeZxAttribute(a, LPaper, LInk);
+        for (int i = 0; i < 8; ++i) AEntries[c * 8 + i] = static_cast<uint8_t>(((b >> (7 - i)) & 1) ? LInk : LPaper);
+      }
+      break;
+    case 3:
+      for (int x = 0; x < 512; ++x) {
+        const int v = (AData[Y * 128 + x / 4] >> (6 - 2 * (x & 3))) & 3;
+        AEntries[x] = static_cast<uint8_t>(ALayout.Mapped ? SAMMode3PixelMap[v] : v);
+      }
+      break;
+    default:
+      for (int x = 0; x < 256; ++x) {
+        const uint8_t b = AData[Y * 128 + x / 2];
+        AEntries[x] = static_cast<uint8_t>((x & 1) ? (b & 15) : (b >> 4));
+      }
+  }
 }
 
+// The palette is the file's colour numbers in order, entry i as entry i.
 std::unique_ptr<TKvBitmap> DecodePlain(TKvPalette256& APalette, const uint8_t* AData, const uint8_t* AColors,
-                                       bool AMode3, bool AMapped) {
-  TKvSAMCoupeEngine::SetSAMPalette(APalette, AColors, AMode3 ? 4 : 16, true);
-  const int W = AMode3 ? 512 : 256;
+                                       const TKvSAMLayout& ALayout) {
+  TKvSAMCoupeEngine::SetSAMPalette(APalette, AColors, ALayout.Entries(), true);
+  const int W = ALayout.Width();
   auto LBitmap = std::make_unique<TKvBitmap4>(W, 192, &APalette);
-  for (int y = 0; y < 192; ++y)
-    for (int x = 0; x < W; ++x) {
-      const int v = ScreenValue(AData, AMode3, x, y);
-      LBitmap->SetPixel(x, y, AMapped ? SAMMode3PixelMap[v] : v);
-    }
+  uint8_t LRow[512];
+  for (int y = 0; y < 192; ++y) {
+    ScreenRow(AData, ALayout, y, LRow);
+    for (int x = 0; x < W; ++x) LBitmap->SetPixel(x, y, LRow[x]);
+  }
   return LBitmap;
 }
 
-// A screen whose palette changes from row to row: the records after the
-// block set one entry of the line palette from the row after their line byte.
-std::unique_ptr<TKvBitmap> DecodeHam(TKvPalette256& APalette, const uint8_t* AData, int ACount, bool AMode3) {
-  const uint8_t* LBlock = AData + SAMScreenSize;
-  const uint8_t* LList = AData + SAMScreenFileSize - 1;
-  const int N = AMode3 ? 4 : 16;
+// A screen whose palette changes from row to row: the ACount records after
+// the block at ABlock set one entry of the line palette from the row after
+// their line byte.
+std::unique_ptr<TKvBitmap> DecodeHam(TKvPalette256& APalette, const uint8_t* AData, int ABlock, int ACount,
+                                     const TKvSAMLayout& ALayout) {
+  const uint8_t* LBlock = AData + ABlock;
+  const uint8_t* LList = LBlock + SAMBlockSize - 1;
+  const int N = ALayout.Entries();
   TKvSAMCoupeEngine::SetSAMPalette(APalette, LBlock, N, false);
-  for (int r = 0; r < ACount; ++r) APalette.AddUniqueStdRGB(SAMCoupeColor(LList[r * 4 + 2]));
+  for (int r = 0; r < ACount; ++r) APalette.AddUniqueStdRGB(SAMCoupeColor(LList[r * 4 + 2] & 0x7F));
   APalette.SortByGray(0);
   TKvStdRGBColor LLine[16];
-  for (int i = 0; i < N; ++i) LLine[i] = SAMCoupeColor(LBlock[i]);
-  const int W = AMode3 ? 512 : 256;
+  for (int i = 0; i < N; ++i) LLine[i] = SAMCoupeColor(LBlock[i] & 0x7F);
+  const int W = ALayout.Width();
   auto LBitmap = std::make_unique<TKvBitmap8>(W, 192, &APalette);
+  uint8_t LRow[512];
   for (int y = 0; y < 192; ++y) {
     if (y > 0)
       for (int r = 0; r < ACount; ++r)
-        if (LList[r * 4] + 1 == y && LList[r * 4 + 1] < N) LLine[LList[r * 4 + 1]] = SAMCoupeColor(LList[r * 4 + 2]);
+        if (LList[r * 4] + 1 == y && LList[r * 4 + 1] < N) LLine[LList[r * 4 + 1]] = SAMCoupeColor(LList[r * 4 + 2] & 0x7F);
     int LIndex[16];
     for (int i = 0; i < N; ++i) LIndex[i] = APalette.LocateStdRGB(LLine[i]);
-    for (int x = 0; x < W; ++x) {
-      const int v = ScreenValue(AData, AMode3, x, y);
-      LBitmap->SetPixel(x, y, LIndex[AMode3 ? SAMMode3PixelMap[v] : v]);
-    }
+    ScreenRow(AData, ALayout, y, LRow);
+    for (int x = 0; x < W; ++x) LBitmap->SetPixel(x, y, LIndex[LRow[x]]);
   }
   return LBitmap;
 }
@@ -107,17 +151,18 @@ void TKvSAMCoupeEngine::SetSAMPalette(TKvPalette256& APalette, const uint8_t* AD
   }
 }
 
-TKvMatchFlags TKvSAMCoupeEngine::MatchBlockFile(TKvLoadSource& ASource, bool AHam, const char* AExt1,
-                                                const char* AExt2) {
+TKvMatchFlags TKvSAMCoupeEngine::MatchBlockFile(TKvLoadSource& ASource, int ABlockOffset, bool AHam,
+                                                const char* AExt1, const char* AExt2) {
   const uint8_t* d = ASource.GetData();
   const int64_t LSize = ASource.GetSize();
+  const int64_t LEnd = static_cast<int64_t>(ABlockOffset) + SAMBlockSize;
   if (!d) return 0;
-  if (AHam ? LSize <= SAMScreenFileSize : LSize != SAMScreenFileSize) return 0;
+  if (AHam ? LSize <= LEnd : LSize != LEnd) return 0;
   bool LStandard = false;
-  if (!CheckPaletteBlock(d + SAMScreenSize, LStandard)) return 0;
+  if (!CheckPaletteBlock(d + ABlockOffset, LStandard)) return 0;
   if (AHam) {
-    if (d[SAMScreenFileSize - 1] == 255 || LineChangeCount(ASource, SAMScreenFileSize - 1) == 0) return 0;
-  } else if (d[SAMScreenFileSize - 1] != 255)
+    if (d[LEnd - 1] == 255 || LineChangeCount(ASource, static_cast<int>(LEnd - 1)) == 0) return 0;
+  } else if (d[LEnd - 1] != 255)
     return 0;
   TKvMatchFlags f = mfSize;
   const std::string& e = ASource.GetExtension();
@@ -126,84 +171,155 @@ TKvMatchFlags TKvSAMCoupeEngine::MatchBlockFile(TKvLoadSource& ASource, bool AHa
   return f;
 }
 
-// ---------------------------------------------------------------------------
-
-TKvSAMCoupeMode3SS3Engine::TKvSAMCoupeMode3SS3Engine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource), FData(ASource.GetData()) {
-  Describe(*this, 512, 2, " mode 3", 1);
-}
-TKvMatchFlags TKvSAMCoupeMode3SS3Engine::Match(TKvLoadSource& ASource) {
-  return TKvSAMCoupeEngine::MatchBlockFile(ASource, false, ".ss3", nullptr);
-}
-std::unique_ptr<TKvBitmap> TKvSAMCoupeMode3SS3Engine::Decode() {
-  const uint8_t* d = FData;
-  return DecodePlain(*Palette, d, d + SAMScreenSize, true, true);
-}
-
-TKvSAMCoupeMode3SSXEngine::TKvSAMCoupeMode3SSXEngine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource), FData(ASource.GetData()) {
-  Describe(*this, 512, 2, " mode 3", 1);
-}
-TKvMatchFlags TKvSAMCoupeMode3SSXEngine::Match(TKvLoadSource& ASource) {
-  if (!ASource.GetData() || ASource.GetSize() != SAMMode3SsxSize) return 0;
-  if (!TKvSAMCoupeEngine::CheckColorNumbers(ASource.GetData() + SAMScreenSize, 4)) return 0;
+TKvMatchFlags TKvSAMCoupeEngine::MatchSsxFile(TKvLoadSource& ASource, int ASize, int ACount) {
+  if (!ASource.GetData() || ASource.GetSize() != ASize) return 0;
+  if (!CheckColorNumbers(ASource.GetData() + ASize - ACount, ACount)) return 0;
   return ASource.GetExtension() == ".ssx" ? mfSize | mfExtension : mfSize;
 }
-std::unique_ptr<TKvBitmap> TKvSAMCoupeMode3SSXEngine::Decode() {
-  const uint8_t* d = FData;
-  return DecodePlain(*Palette, d, d + SAMScreenSize, true, false);
+
+// ---------------------------------------------------------------------------
+
+TKvSAMCoupeMode1SS1Engine::TKvSAMCoupeMode1SS1Engine(TKvLoadSource& ASource)
+    : TKvSourceEngineOf(ASource), FData(ASource.GetData()) {
+  Describe(*this, Mode1, 4, " mode 1");
+}
+TKvMatchFlags TKvSAMCoupeMode1SS1Engine::Match(TKvLoadSource& ASource) {
+  return TKvSAMCoupeEngine::MatchBlockFile(ASource, SAMMode1Size, false, ".ss1", nullptr);
+}
+std::unique_ptr<TKvBitmap> TKvSAMCoupeMode1SS1Engine::Decode() {
+  return DecodePlain(*Palette, FData, FData + SAMMode1Size, Mode1);
 }
 
-TKvSAMCoupeMode3SS3HamEngine::TKvSAMCoupeMode3SS3HamEngine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource), FData(ASource.GetData()) {
-  Describe(*this, 512, 8, " mode 3 HAM", 1);
+TKvSAMCoupeMode1SSXEngine::TKvSAMCoupeMode1SSXEngine(TKvLoadSource& ASource)
+    : TKvSourceEngineOf(ASource), FData(ASource.GetData()) {
+  Describe(*this, Mode1, 4, " mode 1");
+}
+TKvMatchFlags TKvSAMCoupeMode1SSXEngine::Match(TKvLoadSource& ASource) {
+  return TKvSAMCoupeEngine::MatchSsxFile(ASource, SAMMode1Size + 16, 16);
+}
+std::unique_ptr<TKvBitmap> TKvSAMCoupeMode1SSXEngine::Decode() {
+  return DecodePlain(*Palette, FData, FData + SAMMode1Size, Mode1);
+}
+
+TKvSAMCoupeMode1SS1HamEngine::TKvSAMCoupeMode1SS1HamEngine(TKvLoadSource& ASource)
+    : TKvSourceEngineOf(ASource), FData(ASource.GetData()) {
+  Describe(*this, Mode1, 8, " mode 1 HAM");
+  FCount = TKvSAMCoupeEngine::LineChangeCount(ASource, SAMMode1Size + SAMBlockSize - 1);
+}
+TKvMatchFlags TKvSAMCoupeMode1SS1HamEngine::Match(TKvLoadSource& ASource) {
+  return TKvSAMCoupeEngine::MatchBlockFile(ASource, SAMMode1Size, true, ".ss1", nullptr);
+}
+std::unique_ptr<TKvBitmap> TKvSAMCoupeMode1SS1HamEngine::Decode() {
+  return DecodeHam(*Palette, FData, SAMMode1Size, FCount, Mode1);
+}
+
+TKvSAMCoupeMode2SS2Engine::TKvSAMCoupeMode2SS2Engine(TKvLoadSource& ASource)
+    : TKvSourceEngineOf(ASource), FData(ASource.GetData()) {
+  Describe(*this, Mode2SS2, 4, " mode 2");
+}
+TKvMatchFlags TKvSAMCoupeMode2SS2Engine::Match(TKvLoadSource& ASource) {
+  return TKvSAMCoupeEngine::MatchBlockFile(ASource, SAMMode2SS2Block, false, ".ss2", nullptr);
+}
+std::unique_ptr<TKvBitmap> TKvSAMCoupeMode2SS2Engine::Decode() {
+  return DecodePlain(*Palette, FData, FData + SAMMode2SS2Block, Mode2SS2);
+}
+
+TKvSAMCoupeMode2SSXEngine::TKvSAMCoupeMode2SSXEngine(TKvLoadSource& ASource)
+    : TKvSourceEngineOf(ASource), FData(ASource.GetData()) {
+  Describe(*this, Mode2Ssx, 4, " mode 2");
+}
+TKvMatchFlags TKvSAMCoupeMode2SSXEngine::Match(TKvLoadSource& ASource) {
+  return TKvSAMCoupeEngine::MatchSsxFile(ASource, SAMMode2SsxColours + 16, 16);
+}
+std::unique_ptr<TKvBitmap> TKvSAMCoupeMode2SSXEngine::Decode() {
+  return DecodePlain(*Palette, FData, FData + SAMMode2SsxColours, Mode2Ssx);
+}
+
+TKvSAMCoupeMode2SS2HamEngine::TKvSAMCoupeMode2SS2HamEngine(TKvLoadSource& ASource)
+    : TKvSourceEngineOf(ASource), FData(ASource.GetData()) {
+  Describe(*this, Mode2SS2, 8, " mode 2 HAM");
+  FCount = TKvSAMCoupeEngine::LineChangeCount(ASource, SAMMode2SS2Block + SAMBlockSize - 1);
+}
+TKvMatchFlags TKvSAMCoupeMode2SS2HamEngine::Match(TKvLoadSource& ASource) {
+  return TKvSAMCoupeEngine::MatchBlockFile(ASource, SAMMode2SS2Block, true, ".ss2", nullptr);
+}
+std::unique_ptr<TKvBitmap> TKvSAMCoupeMode2SS2HamEngine::Decode() {
+  return DecodeHam(*Palette, FData, SAMMode2SS2Block, FCount, Mode2SS2);
+}
+
+TKvSAMCoupeMode3SS3Engine::TKvSAMCoupeMode3SS3Engine(TKvLoadSource& ASource)
+    : TKvSourceEngineOf(ASource), FData(ASource.GetData()) {
+  Describe(*this, Mode3Mapped, 2, " mode 3");
+}
+TKvMatchFlags TKvSAMCoupeMode3SS3Engine::Match(TKvLoadSource& ASource) {
+  return TKvSAMCoupeEngine::MatchBlockFile(ASource, SAMScreenSize, false, ".ss3", nullptr);
+}
+std::unique_ptr<TKvBitmap> TKvSAMCoupeMode3SS3Engine::Decode() {
+  return DecodePlain(*Palette, FData, FData + SAMScreenSize, Mode3Mapped);
+}
+
+TKvSAMCoupeMode3SSXEngine::TKvSAMCoupeMode3SSXEngine(TKvLoadSource& ASource)
+    : TKvSourceEngineOf(ASource), FData(ASource.GetData()) {
+  Describe(*this, Mode3Plain, 2, " mode 3");
+}
+TKvMatchFlags TKvSAMCoupeMode3SSXEngine::Match(TKvLoadSource& ASource) {
+  return TKvSAMCoupeEngine::MatchSsxFile(ASource, SAMMode3SsxSize, 4);
+}
+std::unique_ptr<TKvBitmap> TKvSAMCoupeMode3SSXEngine::Decode() {
+  return DecodePlain(*Palette, FData, FData + SAMScreenSize, Mode3Plain);
+}
+
+TKvSAMCoupeMode3SS3HamEngine::TKvSAMCoupeMode3SS3HamEngine(TKvLoadSource& ASource)
+    : TKvSourceEngineOf(ASource), FData(ASource.GetData()) {
+  Describe(*this, Mode3Mapped, 8, " mode 3 HAM");
   FCount = TKvSAMCoupeEngine::LineChangeCount(ASource, SAMScreenFileSize - 1);
 }
 TKvMatchFlags TKvSAMCoupeMode3SS3HamEngine::Match(TKvLoadSource& ASource) {
-  return TKvSAMCoupeEngine::MatchBlockFile(ASource, true, ".ss3", nullptr);
+  return TKvSAMCoupeEngine::MatchBlockFile(ASource, SAMScreenSize, true, ".ss3", nullptr);
 }
 std::unique_ptr<TKvBitmap> TKvSAMCoupeMode3SS3HamEngine::Decode() {
-  return DecodeHam(*Palette, FData, FCount,
-                   true);
+  return DecodeHam(*Palette, FData, SAMScreenSize, FCount, Mode3Mapped);
 }
 
-TKvSAMCoupeMode4SS4Engine::TKvSAMCoupeMode4SS4Engine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource), FData(ASource.GetData()) {
-  Describe(*this, 256, 4, " mode 4", 10);
+TKvSAMCoupeMode4SS4Engine::TKvSAMCoupeMode4SS4Engine(TKvLoadSource& ASource)
+    : TKvSourceEngineOf(ASource), FData(ASource.GetData()) {
+  Describe(*this, Mode4, 4, " mode 4");
 }
 TKvMatchFlags TKvSAMCoupeMode4SS4Engine::Match(TKvLoadSource& ASource) {
-  return TKvSAMCoupeEngine::MatchBlockFile(ASource, false, ".ss4", ".scs4");
+  return TKvSAMCoupeEngine::MatchBlockFile(ASource, SAMScreenSize, false, ".ss4", ".scs4");
 }
 std::unique_ptr<TKvBitmap> TKvSAMCoupeMode4SS4Engine::Decode() {
-  const uint8_t* d = FData;
-  return DecodePlain(*Palette, d, d + SAMScreenSize, false, false);
+  return DecodePlain(*Palette, FData, FData + SAMScreenSize, Mode4);
 }
 
-TKvSAMCoupeMode4SSXEngine::TKvSAMCoupeMode4SSXEngine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource), FData(ASource.GetData()) {
-  Describe(*this, 256, 4, " mode 4", 10);
+TKvSAMCoupeMode4SSXEngine::TKvSAMCoupeMode4SSXEngine(TKvLoadSource& ASource)
+    : TKvSourceEngineOf(ASource), FData(ASource.GetData()) {
+  Describe(*this, Mode4, 4, " mode 4");
 }
 TKvMatchFlags TKvSAMCoupeMode4SSXEngine::Match(TKvLoadSource& ASource) {
-  if (!ASource.GetData() || ASource.GetSize() != SAMMode4SsxSize) return 0;
-  if (!TKvSAMCoupeEngine::CheckColorNumbers(ASource.GetData() + SAMScreenSize, 16)) return 0;
-  return ASource.GetExtension() == ".ssx" ? mfSize | mfExtension : mfSize;
+  return TKvSAMCoupeEngine::MatchSsxFile(ASource, SAMMode4SsxSize, 16);
 }
 std::unique_ptr<TKvBitmap> TKvSAMCoupeMode4SSXEngine::Decode() {
-  const uint8_t* d = FData;
-  return DecodePlain(*Palette, d, d + SAMScreenSize, false, false);
+  return DecodePlain(*Palette, FData, FData + SAMScreenSize, Mode4);
 }
 
-TKvSAMCoupeModeSS4HamEngine::TKvSAMCoupeModeSS4HamEngine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource), FData(ASource.GetData()) {
-  Describe(*this, 256, 8, " mode 4 HAM", 10);
+TKvSAMCoupeModeSS4HamEngine::TKvSAMCoupeModeSS4HamEngine(TKvLoadSource& ASource)
+    : TKvSourceEngineOf(ASource), FData(ASource.GetData()) {
+  Describe(*this, Mode4, 8, " mode 4 HAM");
   FCount = TKvSAMCoupeEngine::LineChangeCount(ASource, SAMScreenFileSize - 1);
 }
 TKvMatchFlags TKvSAMCoupeModeSS4HamEngine::Match(TKvLoadSource& ASource) {
-  return TKvSAMCoupeEngine::MatchBlockFile(ASource, true, ".ss4", nullptr);
+  return TKvSAMCoupeEngine::MatchBlockFile(ASource, SAMScreenSize, true, ".ss4", nullptr);
 }
 std::unique_ptr<TKvBitmap> TKvSAMCoupeModeSS4HamEngine::Decode() {
-  return DecodeHam(*Palette, FData, FCount,
-                   false);
+  return DecodeHam(*Palette, FData, SAMScreenSize, FCount, Mode4);
 }
 
 TKvSAMCoupeMode4InterlacedEngine::TKvSAMCoupeMode4InterlacedEngine(TKvLoadSource& ASource)
     : TKvSourceEngineOf(ASource), FData(ASource.GetData()) {
-  Describe(*this, 256, 4, " mode 4 interlaced", 17);
+  Describe(*this, Mode4, 4, " mode 4 interlaced");
   Height = 384;
+  PixelAspect = 17;
   const uint8_t* d = ASource.GetData();
   for (int i = 0; i < 16; ++i)
     if (d[SAMScreenSize + i] != d[SAMScreenFileSize + SAMScreenSize + i]) Bits = 8;
@@ -237,19 +353,21 @@ std::unique_ptr<TKvBitmap> TKvSAMCoupeMode4InterlacedEngine::Decode() {
     LBitmap = std::make_unique<TKvBitmap4>(256, 384, Palette.get());
   else
     LBitmap = std::make_unique<TKvBitmap8>(256, 384, Palette.get());
+  uint8_t LRow[256];
   for (int y = 0; y < 384; ++y) {
     const uint8_t* LHalf = d + (y % 2) * SAMScreenFileSize;
     const int LBase = (y % 2 && !LSame) ? 16 : 0;
-    for (int x = 0; x < 256; ++x) LBitmap->SetPixel(x, y, LBase + ScreenValue(LHalf, false, x, y / 2));
+    ScreenRow(LHalf, Mode4, y / 2, LRow);
+    for (int x = 0; x < 256; ++x) LBitmap->SetPixel(x, y, LBase + LRow[x]);
   }
   return LBitmap;
 }
 
 TKvSAMCoupeModeRAWEngine::TKvSAMCoupeModeRAWEngine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource), FData(ASource.GetData()) {
-  Describe(*this, 512, 8, " RAW", 1);
+  Describe(*this, Mode3Plain, 8, " RAW");
 }
 TKvMatchFlags TKvSAMCoupeModeRAWEngine::Match(TKvLoadSource& ASource) {
-  if (!ASource.GetData() || ASource.GetSize() != 98304) return 0;
+  if (!ASource.GetData() || ASource.GetSize() != SAMRawSize) return 0;
   return ASource.GetExtension() == ".ssx" ? mfSize | mfExtension : mfSize;
 }
 std::unique_ptr<TKvBitmap> TKvSAMCoupeModeRAWEngine::Decode() {
@@ -269,6 +387,12 @@ std::unique_ptr<TKvBitmap> TKvSAMCoupeModeRAWEngine::Decode() {
 
 void InitKvOpenPlatformSAMCoupe() {
   using namespace KvOpenPlatformSAMCoupe;
+  RegisterSourceEngine(SourceEngineClass<TKvSAMCoupeMode1SS1Engine>());
+  RegisterSourceEngine(SourceEngineClass<TKvSAMCoupeMode1SSXEngine>());
+  RegisterSourceEngine(SourceEngineClass<TKvSAMCoupeMode1SS1HamEngine>());
+  RegisterSourceEngine(SourceEngineClass<TKvSAMCoupeMode2SS2Engine>());
+  RegisterSourceEngine(SourceEngineClass<TKvSAMCoupeMode2SSXEngine>());
+  RegisterSourceEngine(SourceEngineClass<TKvSAMCoupeMode2SS2HamEngine>());
   RegisterSourceEngine(SourceEngineClass<TKvSAMCoupeMode3SS3Engine>());
   RegisterSourceEngine(SourceEngineClass<TKvSAMCoupeMode3SSXEngine>());
   RegisterSourceEngine(SourceEngineClass<TKvSAMCoupeMode3SS3HamEngine>());

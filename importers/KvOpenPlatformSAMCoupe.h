@@ -1,7 +1,7 @@
-// Importers of the SAM Coupé mode 3 and mode 4 screen files: ".ss3"/".ss4"
-// with the 41-byte palette block, the compact ".ssx", the same followed by
-// per-line palette changes, the interlaced ".lce" and the raw 512 x 192
-// colour-number picture.
+// Importers of the SAM Coupé screen files of all four modes: ".ss1" to
+// ".ss4" with the 41-byte palette block, the compact ".ssx", the same
+// followed by per-line palette changes, the interlaced ".lce" and the raw
+// 512 x 192 colour-number picture.
 #pragma once
 
 #include <memory>
@@ -25,10 +25,80 @@ public:
   // when the rest is no list.
   static int LineChangeCount(TKvLoadSource& ASource, int AOffset);
   static void SetSAMPalette(TKvPalette256& APalette, const uint8_t* AData, int ACount, bool AAppend);
-  // Flags of a block file of ASize: 8, +2 for the extension, +1 for the
-  // mode-4 form; 0 when the size or the block is wrong. AHam asks for a
-  // change list after the block, otherwise for the closing 255.
-  static TKvMatchFlags MatchBlockFile(TKvLoadSource& ASource, bool AHam, const char* AExt1, const char* AExt2);
+  // Flags of a file whose block stands at ABlockOffset: 8, +2 for the
+  // extension, +1 for the mode-4 form; 0 when the size or the block is wrong.
+  // AHam asks for a change list after the block, otherwise for the closing
+  // 255 as the file's last byte.
+  static TKvMatchFlags MatchBlockFile(TKvLoadSource& ASource, int ABlockOffset, bool AHam, const char* AExt1,
+                                      const char* AExt2);
+  // Flags of a compact file: the screen and ACount colour numbers, ASize
+  // bytes in all.
+  static TKvMatchFlags MatchSsxFile(TKvLoadSource& ASource, int ASize, int ACount);
+};
+
+// Mode 1: a ZX Spectrum screen (8 x 8 attribute cells) whose ink and paper
+// pick entries of a 16-colour palette.
+class TKvSAMCoupeMode1SS1Engine : public TKvSourceEngineOf<TKvSAMCoupeMode1SS1Engine> {
+public:
+  explicit TKvSAMCoupeMode1SS1Engine(TKvLoadSource& ASource);
+  static TKvMatchFlags Match(TKvLoadSource& ASource);
+  std::unique_ptr<TKvBitmap> Decode() override;
+
+private:
+  const uint8_t* FData;  // the file
+};
+
+class TKvSAMCoupeMode1SSXEngine : public TKvSourceEngineOf<TKvSAMCoupeMode1SSXEngine> {
+public:
+  explicit TKvSAMCoupeMode1SSXEngine(TKvLoadSource& ASource);
+  static TKvMatchFlags Match(TKvLoadSource& ASource);
+  std::unique_ptr<TKvBitmap> Decode() override;
+
+private:
+  const uint8_t* FData;  // the file
+};
+
+class TKvSAMCoupeMode1SS1HamEngine : public TKvSourceEngineOf<TKvSAMCoupeMode1SS1HamEngine> {
+public:
+  explicit TKvSAMCoupeMode1SS1HamEngine(TKvLoadSource& ASource);
+  static TKvMatchFlags Match(TKvLoadSource& ASource);
+  std::unique_ptr<TKvBitmap> Decode() override;
+
+private:
+  const uint8_t* FData;  // the file
+  int FCount = 0;        // change records
+};
+
+// Mode 2: a linear bitmap with one attribute byte per 8 x 1 cell.
+class TKvSAMCoupeMode2SS2Engine : public TKvSourceEngineOf<TKvSAMCoupeMode2SS2Engine> {
+public:
+  explicit TKvSAMCoupeMode2SS2Engine(TKvLoadSource& ASource);
+  static TKvMatchFlags Match(TKvLoadSource& ASource);
+  std::unique_ptr<TKvBitmap> Decode() override;
+
+private:
+  const uint8_t* FData;  // the file
+};
+
+class TKvSAMCoupeMode2SSXEngine : public TKvSourceEngineOf<TKvSAMCoupeMode2SSXEngine> {
+public:
+  explicit TKvSAMCoupeMode2SSXEngine(TKvLoadSource& ASource);
+  static TKvMatchFlags Match(TKvLoadSource& ASource);
+  std::unique_ptr<TKvBitmap> Decode() override;
+
+private:
+  const uint8_t* FData;  // the file
+};
+
+class TKvSAMCoupeMode2SS2HamEngine : public TKvSourceEngineOf<TKvSAMCoupeMode2SS2HamEngine> {
+public:
+  explicit TKvSAMCoupeMode2SS2HamEngine(TKvLoadSource& ASource);
+  static TKvMatchFlags Match(TKvLoadSource& ASource);
+  std::unique_ptr<TKvBitmap> Decode() override;
+
+private:
+  const uint8_t* FData;  // the file
+  int FCount = 0;        // change records
 };
 
 class TKvSAMCoupeMode3SS3Engine : public TKvSourceEngineOf<TKvSAMCoupeMode3SS3Engine> {

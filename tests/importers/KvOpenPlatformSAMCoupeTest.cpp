@@ -61,13 +61,121 @@ TEST(KvOpenPlatformSAMCoupe, ProbeRanking) {
   EXPECT_EQ(TKvImporterProbe("a.scs4", BlockFile(true)).Flags(NS + "TKvSAMCoupeMode4SS4Engine"), 11);
 }
 
+// Modes 1 and 2: a screen of ink/paper bytes whose cells take their colours
+// from a rule (bit 7 of some attributes set, which changes nothing), the 16
+// colour numbers after it (a block when ABlock), and the entry of every
+// pixel in AEntries.
+std::vector<uint8_t> AttrFile(int AMode, bool ASsx, std::vector<uint8_t>& AEntries, int ARecords = 0) {
+  const int screen = AMode == 1 ? 6912 : ASsx ? 12288 : 14336;
+  const int attrs = AMode == 1 ? 6144 : ASsx ? 6144 : 8192;
+  std::vector<uint8_t> f(static_cast<size_t>(screen), 0);
+  AEntries.assign(256 * 192, 0);
+  for (int y = 0; y < 192; ++y)
+    for (int c = 0; c < 32; ++c) {
+      const int cell = AMode == 1 ? y / 8 : y;
+      const uint8_t a = static_cast<uint8_t>(((c * 7 + cell * 3) & 0x3F) | ((c & 1) << 6) | ((cell & 1) << 7));
+      const uint8_t b = static_cast<uint8_t>(c * 37 + y * 11);
+      const int row = AMode == 1 ? (y / 64) * 2048 + (y % 8) * 256 + ((y / 8) % 8) * 32 : y * 32;
+      f[static_cast<size_t>(row + c)] = b;
+      f[static_cast<size_t>(attrs + cell * 32 + c)] = a;
+      const int bright = (a & 0x40) ? 8 : 0;
+      for (int i = 0; i < 8; ++i)
+        AEntries[static_cast<size_t>(y * 256 + c * 8 + i)] =
+            static_cast<uint8_t>(((b >> (7 - i)) & 1) ? (a & 7) + bright : ((a >> 3) & 7) + bright);
+    }
+  TKvPalette256 p;
+  for (int i = 0; i < 16; ++i) p.AddStdRGB(SAMCoupeColor(i * 8 + 3));
+  if (ASsx) {
+    f.resize(f.size() + 16);
+    WriteSAMCoupeColorIndexes(p, f.data() + screen, 16);
+    return f;
+  }
+  f.resize(f.size() + 41);
+  WriteSAMCoupeMode4PaletteBlock(p, f.data() + screen);
+  if (ARecords) {
+    f.pop_back();
+    for (int r = 0; r < ARecords; ++r) f.insert(f.end(), {static_cast<uint8_t>(r), 0, 127, 127});
+    f.push_back(255);
+  }
+  return f;
+}
+
+TEST(KvOpenPlatformSAMCoupe, Mode1And2Screens) {
+  struct Case {
+    int mode;
+    bool ssx;
+    const char* name;
+    size_t size;
+    const char* cls;
+  };
+  const Case cases[] = {{1, false, "a.ss1", 6953, "TKvSAMCoupeMode1SS1Engine"},
+                        {1, true, "a.ssx", 6928, "TKvSAMCoupeMode1SSXEngine"},
+                        {2, false, "a.ss2", 14377, "TKvSAMCoupeMode2SS2Engine"},
+                        {2, true, "a.ssx", 12304, "TKvSAMCoupeMode2SSXEngine"}};
+  for (const Case& c : cases) {
+    std::vector<uint8_t> entries;
+    auto f = AttrFile(c.mode, c.ssx, entries);
+    ASSERT_EQ(f.size(), c.size) << c.cls;
+    TKvImporterProbe p(c.name, f);
+    auto* e = p.Find(NS + c.cls);
+    ASSERT_NE(e, nullptr) << c.cls;
+    EXPECT_EQ(e->MatchFlags, c.ssx ? 10 : 11) << c.cls;
+    EXPECT_EQ(e->Description, std::string("SAM Coupé 256x192x4 mode ") + (c.mode == 1 ? "1" : "2") + " image");
+    EXPECT_EQ(e->PixelAspect, 10);
+    auto b = e->Decode();
+    ASSERT_EQ(b->Width, 256);
+    ASSERT_EQ(b->Height, 192);
+    ASSERT_EQ(b->Palette->Count, 16);
+    for (int i = 0; i < 16; ++i) EXPECT_EQ(b->Palette->GetStdRGB(i), SAMCoupeColor(i * 8 + 3));
+    int diffs = 0;
+    for (int y = 0; y < 192; ++y)
+      for (int x = 0; x < 256; ++x) diffs += b->GetPixel(x, y) != entries[static_cast<size_t>(y * 256 + x)];
+    EXPECT_EQ(diffs, 0) << c.cls;
+    // Cell 0 of row 0: attribute 0, byte 0, so paper 0; cell 1 has the
+    // bright bit and ink 7 + 8 = 15 for byte 37's set bits.
+    EXPECT_EQ(b->GetPixel(0, 0), 0);
+    EXPECT_EQ(b->GetPixel(10, 0), 15);
+    // Any other name gives the size alone, and the HAM classes stay away.
+    TKvImporterProbe other("a.bin", f);
+    EXPECT_EQ(other.Flags(NS + c.cls), c.ssx ? 8 : 9) << c.cls;
+    EXPECT_EQ(other.Flags(NS + "TKvSAMCoupeMode1SS1HamEngine"), 0);
+    EXPECT_EQ(other.Flags(NS + "TKvSAMCoupeMode2SS2HamEngine"), 0);
+  }
+}
+
+TEST(KvOpenPlatformSAMCoupe, Mode1And2HamScreens) {
+  for (int mode : {1, 2}) {
+    std::vector<uint8_t> entries;
+    // Records for lines 0, 1, 2: entry 0 becomes white from row 1 on.
+    auto f = AttrFile(mode, false, entries, 3);
+    const std::string cls = mode == 1 ? "TKvSAMCoupeMode1SS1HamEngine" : "TKvSAMCoupeMode2SS2HamEngine";
+    const std::string plain = mode == 1 ? "TKvSAMCoupeMode1SS1Engine" : "TKvSAMCoupeMode2SS2Engine";
+    TKvImporterProbe p(mode == 1 ? "a.ss1" : "a.ss2", f);
+    EXPECT_EQ(p.Flags(NS + plain), 0);
+    auto* e = p.Find(NS + cls);
+    ASSERT_NE(e, nullptr) << cls;
+    EXPECT_EQ(e->MatchFlags, 11);
+    EXPECT_EQ(e->Description, "SAM Coupé 256x192x8 mode " + std::to_string(mode) + " HAM image");
+    auto b = e->Decode();
+    for (int y : {0, 1, 2, 100, 191})
+      for (int x = 0; x < 256; ++x) {
+        const int v = entries[static_cast<size_t>(y * 256 + x)];
+        const TKvStdRGBColor want = (v == 0 && y > 0) ? StdRGBColor(255, 255, 255) : SAMCoupeColor(v * 8 + 3);
+        ASSERT_EQ(b->GetPixelStdRGB(x, y), want) << mode << " " << x << "," << y;
+      }
+  }
+}
+
 TEST(KvOpenPlatformSAMCoupe, BadInputGivesNoCandidate) {
   const std::vector<std::string> all = {
+      "TKvSAMCoupeMode1SS1Engine", "TKvSAMCoupeMode1SSXEngine",   "TKvSAMCoupeMode1SS1HamEngine",
+      "TKvSAMCoupeMode2SS2Engine", "TKvSAMCoupeMode2SSXEngine",   "TKvSAMCoupeMode2SS2HamEngine",
       "TKvSAMCoupeMode3SS3Engine", "TKvSAMCoupeMode3SSXEngine",   "TKvSAMCoupeMode3SS3HamEngine",
       "TKvSAMCoupeMode4SS4Engine", "TKvSAMCoupeMode4SSXEngine",   "TKvSAMCoupeModeSS4HamEngine",
       "TKvSAMCoupeMode4InterlacedEngine", "TKvSAMCoupeModeRAWEngine"};
   std::vector<std::vector<uint8_t>> bad;
-  for (size_t n : {24579u, 24581u, 24591u, 24593u, 24616u, 49233u, 49235u, 98303u, 98305u, 0u, 3u})
+  for (size_t n : {6927u, 6929u, 6952u, 12303u, 12305u, 14376u, 24579u, 24581u, 24591u, 24593u, 24616u, 49233u,
+                   49235u, 98303u, 98305u, 0u, 3u})
     bad.push_back(std::vector<uint8_t>(n, 0));
   auto colour = BlockFile(true);
   colour[24576 + 3] = 128;
@@ -97,6 +205,24 @@ TEST(KvOpenPlatformSAMCoupe, BadInputGivesNoCandidate) {
   for (auto& f : bad) {
     TKvImporterProbe p("a.ss4", f);
     for (auto& c : all) EXPECT_EQ(p.Flags(NS + c), 0) << c << " size " << f.size();
+  }
+  // The same faults in mode 1 and mode 2 files.
+  for (int mode : {1, 2}) {
+    std::vector<uint8_t> entries;
+    const int block = mode == 1 ? 6912 : 14336;
+    for (int fault = 0; fault < 5; ++fault) {
+      auto f = AttrFile(mode, false, entries, fault == 4 ? 128 : 1);
+      if (fault == 0) f[static_cast<size_t>(block + 20)] = 128;
+      if (fault == 1) f[static_cast<size_t>(block + 40)] = 191;
+      if (fault == 2) f[static_cast<size_t>(block + 41)] = 16;
+      if (fault == 3) f[static_cast<size_t>(block + 43)] = 130;
+      TKvImporterProbe p(mode == 1 ? "a.ss1" : "a.ss2", f);
+      for (auto& c : all) EXPECT_EQ(p.Flags(NS + c), 0) << c << " mode " << mode << " fault " << fault;
+    }
+    auto ssx = AttrFile(mode, true, entries);
+    ssx.back() = 128;
+    TKvImporterProbe p("a.ssx", ssx);
+    for (auto& c : all) EXPECT_EQ(p.Flags(NS + c), 0) << c << " mode " << mode << " ssx";
   }
   // 127 records are the most a list holds.
   auto most = BlockFile(true, 4 * 127 + 1);
