@@ -24,6 +24,7 @@
 #include "platforms/KvSavePlatformSinclairQL.h"
 #include "platforms/KvSavePlatformSpecialist.h"
 #include "platforms/KvSavePlatformSymbOS.h"
+#include "platforms/KvSavePlatformTI99.h"
 #include "platforms/KvSavePlatformTimex.h"
 #include "platforms/KvSavePlatformUKNC.h"
 #include "platforms/KvSavePlatformZxEvolution.h"
@@ -37,7 +38,7 @@ TKvUnitInitList& PlatformUnits() {
   // Agat, AmstradCPC, ATMTurbo, | BBCMicro, | BK0010, Corvette, | DVK,
   // | ElectronikaMS0515, ElektronikaKR04, ElementZX, | IBM, | Irisha, | Lvov, | MSX,
   // | Okean240, | PC8000, | Pico8, | PMD85, PP01, Profi, | SAMCoupe, | ScorpionGMX,
-  // | SinclairQL, | Specialist, SymbOS, TI99, | Timex, | UKNC, Vector, ZxEvolution,
+  // | SinclairQL, | Specialist, SymbOS, | TI99 | Timex, | UKNC, Vector, ZxEvolution,
   // | ZxSpectrum, ZxSpectrumNext, ZxSpectrumSpectra, ZxSpectrumUlaPlus.
   static TKvUnitInitList LList("converters", {
                                                  {"KvSavePlatformAmstradCPC", &InitKvSavePlatformAmstradCPC},
@@ -63,6 +64,7 @@ TKvUnitInitList& PlatformUnits() {
                                                  {"KvSavePlatformSinclairQL", &InitKvSavePlatformSinclairQL},
                                                  {"KvSavePlatformSpecialist", &InitKvSavePlatformSpecialist},
                                                  {"KvSavePlatformSymbOS", &InitKvSavePlatformSymbOS},
+                                                 {"KvSavePlatformTI99", &InitKvSavePlatformTI99},
                                                  {"KvSavePlatformTimex", &InitKvSavePlatformTimex},
                                                  {"KvSavePlatformUKNC", &InitKvSavePlatformUKNC},
                                                  {"KvSavePlatformZxEvolution", &InitKvSavePlatformZxEvolution},

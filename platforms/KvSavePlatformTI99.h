@@ -1,0 +1,264 @@
+// The converters of the "TI-99/4A" platform: the TMS9918A bitmap and
+// multicolour modes, the F18A modes with their 12-bit palettes, and the
+// V9938 Graphics 6 and 7 modes of the Geneve. Every file is a TI disk file:
+// a 128-byte TIFILES header, then the data padded to whole 256-byte sectors.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "app/KvDestEngines.h"
+#include "app/KvPanelSections.h"
+#include "core/KvBitmap.h"
+#include "core/KvCellImage.h"
+#include "core/KvDestEngineOptions.h"
+#include "core/KvKMeans.h"
+#include "core/KvPaletteRGB.h"
+#include "core/KvStream.h"
+#include "platforms/KvSavePlatformMSX.h"
+
+// ---------------------------------------------------------------------------
+// Creation stamps. The clock is the local time; tests put a fixed one in.
+
+struct TKvTiDateTime {
+  int Year, Month, Day, Hour, Minute, Second;
+};
+using TKvTiClock = TKvTiDateTime (*)();
+// Replaces the clock (nullptr: the local time again); returns the previous one.
+TKvTiClock SetTiFilesClock(TKvTiClock AClock);
+TKvTiDateTime TiFilesNow();
+
+// ---------------------------------------------------------------------------
+// TIFILES header
+
+constexpr int TiFilesHeaderSize = 128;
+constexpr int TiSectorSize = 256;
+
+struct TKvTiFilesHeader {
+  uint8_t MagicLength;
+  char Magic[7];
+  uint8_t SectorCount[2];  // big-endian
+  uint8_t Flags;
+  uint8_t RecordsPerSector;
+  uint8_t EofOffset;
+  uint8_t RecordLength;
+  uint8_t RecordCount[2];  // little-endian
+  char FileName[10];
+  uint8_t Reserved1[2];
+  uint8_t ExtendedFlags[2];
+  uint8_t CreationTime[2];  // big-endian
+  uint8_t CreationDate[2];  // big-endian
+  uint8_t Reserved2[94];
+};
+static_assert(sizeof(TKvTiFilesHeader) == TiFilesHeaderSize);
+
+// Zeroes the header, writes the magic, the extended-header flags FF FF and
+// the creation time and date of the clock.
+void InitTiFilesHeader(TKvTiFilesHeader& AHeader);
+// Flags 1, no records.
+void InitTiFilesProgramHeader(TKvTiFilesHeader& AHeader, uint32_t ADataSize);
+// Flags 0, 2 records of 128 bytes per sector.
+void InitTiFilesDataHeader(TKvTiFilesHeader& AHeader, uint32_t ADataSize);
+// Sector count, end-of-file offset and, with records, the record count.
+void SetTiFilesDataSize(TKvTiFilesHeader& AHeader, uint32_t ADataSize);
+// Every byte below 32, from 128 up, or "." becomes "_".
+std::string MakeTiFileName(const std::string& AName);
+// The first 10 bytes of MakeTiFileName(AName), space-padded.
+void SetTiFilesName(TKvTiFilesHeader& AHeader, const std::string& AName);
+// A UTF-8 name as single bytes: each character beyond ASCII becomes one "_".
+std::string TiAnsiName(const std::string& AName);
+
+// ---------------------------------------------------------------------------
+// Streams
+
+// A TIFILES file: the header, then the data from byte 128.
+class TKvTiStream : public TKvStream {
+public:
+  // A data file of ASize bytes of AFill (0: the header alone), positioned
+  // at 128.
+  TKvTiStream(const std::string& AExtension, int ASize, uint8_t AFill) : TKvTiStream(AExtension, ASize, AFill, false) {}
+  static std::unique_ptr<TKvTiStream> CreateProgram(const std::string& AExtension, int ASize, uint8_t AFill) {
+    return std::unique_ptr<TKvTiStream>(new TKvTiStream(AExtension, ASize, AFill, true));
+  }
+
+  TKvTiFilesHeader* GetHeader() { return reinterpret_cast<TKvTiFilesHeader*>(GetMemory()); }
+  uint8_t* GetData() { return GetMemory() + TiFilesHeaderSize; }
+  int64_t GetDataSize() { return GetSize() - TiFilesHeaderSize; }
+  // Zero bytes appended until the data fills whole sectors; the header
+  // stays as it is.
+  void PadToSector();
+  void StoreFileName(const std::string& AFileName) override;
+
+protected:
+  TKvTiStream(const std::string& AExtension, int ASize, uint8_t AFill, bool AProgram);
+};
+
+// The letters of the pattern, colour and palette tables.
+extern const char TiPCMLetters[3];
+
+// A pattern (0), colour (1) or palette (2) table as a program image
+// ".TIAP", ".TIAC" or ".TIAM".
+class TKvTiPCMStream : public TKvTiStream {
+public:
+  TKvTiPCMStream(uint8_t AIndex, int ASize, uint8_t AFill);
+  // The base name with "_" and the table's letter, or a base already ending
+  // in "_P" with its letter replaced.
+  void StoreFileName(const std::string& AFileName) override;
+  uint8_t Index;
+};
+
+// A V9938 picture (MyArt or YAPP) as a data file.
+class TKvTiGStream : public TKvTiStream {
+public:
+  using TKvTiStream::TKvTiStream;
+  // The name without its extension.
+  void StoreFileName(const std::string& AFileName) override;
+  // Data byte 1 when the data holds at least 2 bytes.
+  void SetFormatByte(uint8_t AValue);
+};
+
+// ---------------------------------------------------------------------------
+// TMS9918A
+
+// The platform name every TI engine answers.
+class TKvBaseTiEngine {
+public:
+  static std::string GetPlatformName() { return "TI-99/4A"; }
+};
+
+// Byte of pixel row y and byte column c of a 6144-byte table.
+inline int TiTableOffset(int AColumn, int ARow) { return (ARow >> 3) * 256 + AColumn * 8 + (ARow & 7); }
+
+// The 256x192 pattern table with dark pixels set.
+class TKvTiBWScreen : public TKvScreen1 {
+public:
+  explicit TKvTiBWScreen(void* APattern) : TKvScreen1(256, 192, APattern) {}
+  int GetPixel(int X, int Y) override;
+  void SetPixel(int X, int Y, int AColor) override;
+};
+
+// The pattern table and the colour table of the bitmap mode: one attribute
+// per 8x1 cell, the high nibble for set bits.
+class TKvTiColorScreen : public TKvCellScreen {
+public:
+  TKvTiColorScreen(void* APattern, void* AColors) : TKvCellScreen(256, 192, APattern), Colors(static_cast<uint8_t*>(AColors)) {}
+  int GetPixel(int X, int Y) override;
+  void SetPixel(int X, int Y, int AColor) override;
+  int GetAttr(int CellX, int CellY) override;
+  void SetAttr(int CellX, int CellY, int AAttr) override;
+  uint8_t* Colors;
+};
+
+// The candidates of the gray mode and of the colour mode (codes 1..15).
+using TKvTiGrayPaletteList = TKvMSXScr2GrayPaletteList;
+using TKvTiColorPaletteList = TKvMSXScr2ColorPaletteList;
+
+class TKvTi9918AImage : public TKvMSXScr2ColorImage {
+public:
+  using TKvMSXScr2ColorImage::TKvMSXScr2ColorImage;
+  TKvCellPaletteList* CreatePaletteList() override;
+  bool GrayMode = false;
+};
+
+class TKvTi9918AEngineOptions : public TKvDestFixedSizeEngineOptions {
+public:
+  TKvTi9918AEngineOptions();
+  TKvSize GetDefaultSize() const override { return {256, 192}; }
+  int32_t GetCellWidth() const override { return 8; }
+  void UpdatePalette() override;
+};
+
+class TKvTi9918AEngineUI : public TKvDestEngineUIEx {
+public:
+  explicit TKvTi9918AEngineUI(TKvDestEngineOptions* AOptions);
+};
+
+#define KV_TI_CONVERT_DECL                                                                                      \
+  static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,          \
+                                            TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,           \
+                                            TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams)
+
+class TKvTi9918AEngine : public TKvMSXEngineOf<TKvTi9918AEngine, TKvTi9918AEngineOptions, TKvTi9918AEngineUI>,
+                         public TKvBaseTiEngine {
+public:
+  static std::string GetModeName() { return "9918A 256x192x4"; }
+  KV_TI_CONVERT_DECL;
+};
+
+// Half-character pixels (64x192 over a colour table) and multicolour blocks
+// (64x48): a nibble per pixel, even X high; a palette index i is stored as
+// colour code i + 1. Reading gives 0.
+class TKvTi9918A64Screen : public TKvScreen4 {
+public:
+  TKvTi9918A64Screen(int AHeight, void* AData) : TKvScreen4(64, AHeight, AData) {}
+  int GetPixel(int, int) override { return 0; }
+  void SetPixel(int X, int Y, int AColor) override;
+};
+using TKvTi9918A6448Screen = TKvTi9918A64Screen;
+
+// Two multicolour frames: mixture c (0..224) stores code c div 15 + 1 in
+// the first and c mod 15 + 1 in the second.
+class TKvTi9918A6448GigaScreen : public TKvScreen4 {
+public:
+  TKvTi9918A6448GigaScreen(void* AFrame1, void* AFrame2)
+      : TKvScreen4(64, 48, AFrame1), Data2(static_cast<uint8_t*>(AFrame2)) {}
+  int GetPixel(int, int) override { return 0; }
+  void SetPixel(int X, int Y, int AColor) override;
+  uint8_t* Data2;
+};
+
+class TKvTi9918A64EngineOptions : public TKvTi9918AEngineOptions {
+public:
+  TKvTi9918A64EngineOptions();
+  TKvSize GetDefaultSize() const override { return {64, 192}; }
+  int32_t GetCellWidth() const override { return 1; }
+};
+
+class TKvTi9918A6448EngineOptions : public TKvTi9918AEngineOptions {
+public:
+  TKvTi9918A6448EngineOptions();
+  TKvSize GetDefaultSize() const override { return {64, 48}; }
+  int32_t GetCellWidth() const override { return 1; }
+};
+
+class TKvTi9918A6448GigaEngineOptions : public TKvTi9918A6448EngineOptions {
+public:
+  void UpdatePalette() override;
+};
+
+class TKvTi9918A6448GigaEngineUI : public TKvDestEngineUIEx {
+public:
+  explicit TKvTi9918A6448GigaEngineUI(TKvDestEngineOptions* AOptions);
+};
+
+class TKvTi9918A64Engine
+    : public TKvMSXEngineOf<TKvTi9918A64Engine, TKvTi9918A64EngineOptions, TKvTi9918AEngineUI>,
+      public TKvBaseTiEngine {
+public:
+  static std::string GetModeName() { return "9918A 64x192x4"; }
+  KV_TI_CONVERT_DECL;
+};
+
+class TKvTi9918A6448Engine
+    : public TKvMSXEngineOf<TKvTi9918A6448Engine, TKvTi9918A6448EngineOptions, TKvTi9918AEngineUI>,
+      public TKvBaseTiEngine {
+public:
+  static std::string GetModeName() { return "9918A 64x48x4"; }
+  static int GetZoomFactor() { return 4; }
+  KV_TI_CONVERT_DECL;
+};
+
+class TKvTi9918A6448GigaEngine : public TKvMSXEngineOf<TKvTi9918A6448GigaEngine, TKvTi9918A6448GigaEngineOptions,
+                                                       TKvTi9918A6448GigaEngineUI>,
+                                 public TKvBaseTiEngine {
+public:
+  static std::string GetModeName() { return "9918A 64x48x8 Dual"; }
+  static int GetZoomFactor() { return 4; }
+  KV_TI_CONVERT_DECL;
+};
+
+// The modes of the "TI-99/4A" platform in list order.
+const std::vector<const TKvDestEngineClass*>& TI99DestEngineClasses();
+// Unit start-up: registers them in that order.
+void InitKvSavePlatformTI99();

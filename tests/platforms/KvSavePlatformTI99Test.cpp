@@ -1,0 +1,293 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "core/KvThreadJob.h"
+#include "platforms/KvPlatformTI99.h"
+#include "platforms/KvPlatformUnits.h"
+#include "platforms/KvSavePlatformTI99.h"
+#include "platforms/TI99TestClock.h"
+#include "platforms/ZxTestPictures.h"
+#include "rtl/KvSysUtils.h"
+
+namespace {
+
+uint32_t OSErrorOf(const std::function<void()>& AAction) {
+  try {
+    AAction();
+  } catch (const EOSError& e) {
+    return e.ErrorCode;
+  }
+  return 0;
+}
+
+std::string Name10(TKvTiStream& AStream) { return std::string(AStream.GetHeader()->FileName, 10); }
+
+TEST(KvSavePlatformTI99, ModeListFollowsSymbOSAndPrecedesTimex) {
+  InitializePlatforms();
+  const int p = DestEngineList().IndexOf("TI-99/4A");
+  ASSERT_GE(p, 0);
+  const int s = DestEngineList().IndexOf("SymbOS"), t = DestEngineList().IndexOf("Timex");
+  if (s >= 0) {
+    EXPECT_LT(s, p);
+  }
+  if (t >= 0) {
+    EXPECT_GT(t, p);
+  }
+  TKvDestSubTypes& modes = DestEngineList().GetSubTypes(p);
+  std::vector<std::string> names;
+  for (int i = 0; i < modes.GetCount(); ++i) names.push_back(modes.GetString(i));
+  std::vector<std::string> want;
+  for (const TKvDestEngineClass* c : TI99DestEngineClasses()) {
+    want.push_back(c->GetModeName());
+    EXPECT_EQ(c->GetPlatformName(), "TI-99/4A");
+  }
+  EXPECT_EQ(names, want);
+  EXPECT_EQ(want.front(), "9918A 256x192x4");
+  FinalizePlatforms();
+  EXPECT_EQ(DestEngineClass<TKvTi9918A6448Engine>().GetZoomFactor(), 4);
+  EXPECT_EQ(DestEngineClass<TKvTi9918A6448GigaEngine>().GetZoomFactor(), 4);
+  EXPECT_EQ(DestEngineClass<TKvTi9918A64Engine>().GetZoomFactor(), 1);
+}
+
+TEST(KvSavePlatformTI99, PaletteBuilder) {
+  TKvPalette256 p;
+  BuildTI99Palette(p, ptTI99Convert9918, 11);
+  ASSERT_EQ(p.Count, 16);
+  EXPECT_TRUE(p.Colors[0].Skip);
+  EXPECT_EQ(p.GetStdRGB(15), StdRGBColor(0xF8, 0xF8, 0xF8));
+  BuildTI99Palette(p, ptTI99MSX, 1);
+  ASSERT_EQ(p.Count, 3);
+  EXPECT_EQ(p.GetStdRGB(0), StdRGBColor(1, 1, 1));
+  EXPECT_EQ(p.GetStdRGB(1), StdRGBColor(0xCC, 0xCC, 0xCC));
+  BuildTI99Palette(p, ptTI99Adam, 0);
+  ASSERT_EQ(p.Count, 2);
+  EXPECT_EQ(p.GetStdRGB(1), StdRGBColor(255, 255, 255));
+  BuildTI99Palette(p, ptTI99Calculated, 11);
+  EXPECT_EQ(p.GetStdRGB(14), StdRGBColor(231, 231, 231));
+  BuildTI99Palette(p, ptTI99Convert9918, 2);
+  EXPECT_EQ(p.Count, 0);
+  BuildTI99Palette(p, ptRGB888, 5);
+  EXPECT_EQ(p.Count, 0);
+  EXPECT_EQ(OSErrorOf([&] { BuildTI99Palette(p, ptRGB888, 11); }), 87u);
+  EXPECT_EQ(p.Count, 0);
+}
+
+TEST(KvSavePlatformTI99, TiFilesHeaderSizes) {
+  TKvTiTestClock clock({2023, 3, 19, 13, 45, 31});
+  struct Case {
+    bool Program;
+    int Size;
+    uint8_t Sectors, Eof, Records, RecordLength, Count0, Count1;
+    int FileSize;
+  } cases[] = {
+      {true, 6144, 0x18, 0, 0, 0, 0, 0, 6272},
+      {true, 32, 0x01, 32, 0, 0, 0, 0, 384},
+      {false, 300, 0x02, 44, 2, 128, 3, 0, 640},
+      {false, 0, 0, 0, 2, 128, 0, 0, 128},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Size);
+    auto s = c.Program ? TKvTiStream::CreateProgram("x", c.Size, 0xAA)
+                       : std::make_unique<TKvTiStream>("x", c.Size, 0xAA);
+    EXPECT_EQ(s->GetPosition(), 128);
+    s->PadToSector();
+    EXPECT_EQ(s->GetSize(), c.FileSize);
+    const uint8_t* h = s->GetMemory();
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(h), 8), std::string("\x07TIFILES"));
+    EXPECT_EQ(h[8], 0);
+    EXPECT_EQ(h[9], c.Sectors);
+    EXPECT_EQ(h[10], c.Program ? 1 : 0);
+    EXPECT_EQ(h[11], c.Records);
+    EXPECT_EQ(h[12], c.Eof);
+    EXPECT_EQ(h[13], c.RecordLength);
+    EXPECT_EQ(h[14], c.Count0);
+    EXPECT_EQ(h[15], c.Count1);
+    EXPECT_EQ(h[28], 0xFF);
+    EXPECT_EQ(h[29], 0xFF);
+    // 13:45:31 and 2023-03-19.
+    EXPECT_EQ((h[30] << 8) | h[31], (13 << 11) | (45 << 5) | 15);
+    EXPECT_EQ((h[32] << 8) | h[33], (23 << 9) | (3 << 5) | 19);
+    for (int i = 34; i < 128; ++i) ASSERT_EQ(h[i], 0) << i;
+    for (int i = 0; i < c.Size; ++i) ASSERT_EQ(h[128 + i], 0xAA);
+    for (int64_t i = 128 + c.Size; i < s->GetSize(); ++i) ASSERT_EQ(h[i], 0);
+  }
+}
+
+TEST(KvSavePlatformTI99, CreationYears) {
+  struct Case {
+    TKvTiDateTime Time;
+    int Year7;
+  } cases[] = {{{1999, 12, 31, 23, 59, 59}, 99}, {{2023, 3, 19, 0, 0, 0}, 23}, {{2000, 1, 1, 0, 0, 0}, 0}};
+  for (const Case& c : cases) {
+    TKvTiTestClock clock(c.Time);
+    TKvTiFilesHeader h;
+    InitTiFilesHeader(h);
+    EXPECT_EQ(h.CreationDate[0] >> 1, c.Year7);
+    EXPECT_EQ(((h.CreationDate[0] << 8 | h.CreationDate[1]) >> 5) & 15, c.Time.Month);
+    EXPECT_EQ(h.CreationDate[1] & 31, c.Time.Day);
+    EXPECT_EQ(h.CreationTime[0] >> 3, c.Time.Hour);
+    EXPECT_EQ(h.CreationTime[1] & 31, c.Time.Second / 2);
+  }
+}
+
+TEST(KvSavePlatformTI99, FileNames) {
+  TKvTiTestClock clock({2023, 3, 19, 0, 0, 0});
+  TKvTiStream d("x", 10, 0);
+  d.StoreFileName("my.pic");
+  EXPECT_EQ(Name10(d), "my_pic    ");
+  d.StoreFileName("\xC3\xA9t\xC3\xA9.x\x01y");  // two accented letters, a control byte
+  EXPECT_EQ(Name10(d), "_t__x_y   ");
+  d.StoreFileName("averyverylongname");
+  EXPECT_EQ(Name10(d), "averyveryl");
+
+  TKvTiGStream g("yapp", 10, 0);
+  g.StoreFileName("my.pic.yapp");
+  EXPECT_EQ(Name10(g), "my_pic    ");
+
+  struct Case {
+    const char* File;
+    const char* Names[3];
+  } cases[] = {
+      {"picture.tiap", {"picture_P ", "picture_C ", "picture_M "}},
+      {".tiap", {"_P        ", "_C        ", "_M        "}},
+      {"P.tiap", {"P_P       ", "P_C       ", "P_M       "}},
+      {"mylongname.tiap", {"mylongna_P", "mylongna_C", "mylongna_M"}},
+      {"PIC_P.tiac", {"PIC_P     ", "PIC_C     ", "PIC_M     "}},
+      {"PIC_C.tiap", {"PIC_C_P   ", "PIC_C_C   ", "PIC_C_M   "}},
+      {"a.b.tiap", {"a_b_P     ", "a_b_C     ", "a_b_M     "}},
+  };
+  for (const Case& c : cases)
+    for (uint8_t i = 0; i < 3; ++i) {
+      TKvTiPCMStream s(i, 32, 0);
+      EXPECT_EQ(s.GetExtension(), std::string("TIA") + TiPCMLetters[i]);
+      s.StoreFileName(c.File);
+      EXPECT_EQ(Name10(s), c.Names[i]) << c.File;
+    }
+}
+
+TEST(KvSavePlatformTI99, BitmapBlackAndWhiteWritesThePatternsOnly) {
+  TKvTiTestClock clock({2023, 3, 19, 0, 0, 0});
+  auto pic = ZxTestPicture(256, 192, 5);
+  auto r = ZxConvert(DestEngineClass<TKvTi9918AEngine>(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(0); });
+  ASSERT_EQ(r.Streams->GetCount(), 1);
+  EXPECT_EQ(r.Streams->GetStream(0)->GetSubStreamCount(), 0);
+  EXPECT_EQ(r.Size(0), 6272);
+  EXPECT_EQ(r.Streams->GetExtension(0), "TIAP");
+  // Dark preview pixels are the set bits.
+  for (int y = 0; y < 192; y += 7)
+    for (int x = 0; x < 256; x += 5) {
+      const bool set = (r.Bytes(0)[128 + TiTableOffset(x / 8, y)] >> (7 - x % 8)) & 1;
+      ASSERT_EQ(set, r.Preview->GetPixel(x, y) == 0) << x << "," << y;
+    }
+  // The panel's palette is put back as it was.
+  EXPECT_EQ(r.Options->GetPalette()->Count, 15);
+}
+
+TEST(KvSavePlatformTI99, HalfCharacterModeOfOneColour) {
+  // Code 5 of the default "Convert9918" table.
+  auto pic = ZxSolidPicture(64, 192, 0x7870F8);
+  auto r = ZxConvert(DestEngineClass<TKvTi9918A64Engine>(), *pic);
+  ASSERT_EQ(r.Streams->GetCount(), 1);
+  TKvStream* c = r.Streams->GetStream(0)->GetSubStream(0);
+  EXPECT_EQ(c->GetExtension(), "TIAC");
+  ASSERT_EQ(r.Size(0), 6272);
+  ASSERT_EQ(c->GetSize(), 6272);
+  for (int i = 128; i < 6272; ++i) {
+    ASSERT_EQ(r.Bytes(0)[i], 0xF0) << i;
+    ASSERT_EQ(c->GetMemory()[i], 0x55) << i;
+  }
+  // The panel keeps its 15 colours.
+  EXPECT_EQ(r.Options->GetPalette()->Count, 15);
+}
+
+TEST(KvSavePlatformTI99, DualFramesSplitTheMixtureIndex) {
+  std::vector<uint8_t> a(1536), b(1536);
+  TKvTi9918A6448GigaScreen s(a.data(), b.data());
+  struct Case {
+    int X, Y, Index, First, Second;
+  } cases[] = {{0, 0, 0, 1, 1}, {1, 0, 224, 15, 15}, {2, 9, 16, 2, 2}, {63, 47, 15, 2, 1}};
+  for (const Case& c : cases) {
+    s.SetPixel(c.X, c.Y, c.Index);
+    const int o = TiTableOffset(c.X / 2, c.Y), sh = (c.X & 1) ? 0 : 4;
+    EXPECT_EQ((a[o] >> sh) & 15, c.First) << c.Index;
+    EXPECT_EQ((b[o] >> sh) & 15, c.Second) << c.Index;
+  }
+}
+
+TEST(KvSavePlatformTI99, ModesOutsideTheListsRaise87) {
+  auto pic = ZxTestPicture(64, 48, 3);
+  EXPECT_EQ(OSErrorOf([&] {
+              ZxConvert(DestEngineClass<TKvTi9918A6448GigaEngine>(), *pic,
+                        [](TKvDestEngineOptions& o) { o.SetPaletteMode(0); });
+            }),
+            87u);
+  EXPECT_EQ(OSErrorOf([&] {
+              ZxConvert(DestEngineClass<TKvTi9918A6448Engine>(), *pic,
+                        [](TKvDestEngineOptions& o) { o.SetPaletteMode(2); });
+            }),
+            87u);
+  auto big = ZxTestPicture(256, 192, 3);
+  EXPECT_EQ(OSErrorOf([&] {
+              ZxConvert(DestEngineClass<TKvTi9918AEngine>(), *big, [](TKvDestEngineOptions& o) { o.SetPaletteMode(17); });
+            }),
+            87u);
+}
+
+TEST(KvSavePlatformTI99, OptionsAndPanels) {
+  auto o = TKvTi9918AEngine().CreateOptions();
+  EXPECT_EQ(o->GetWidth(), 256);
+  EXPECT_EQ(o->GetCellWidth(), 8);
+  EXPECT_EQ(o->PixelAspect, 12);
+  EXPECT_EQ(o->PaletteType, ptTI99Convert9918);
+  EXPECT_EQ(o->GetPalette()->Count, 15);
+  o->SetPaletteMode(1);
+  o->UpdatePalette();
+  EXPECT_EQ(o->GetPalette()->Count, 3);
+  o->SetUseAsGrayPalette(true);
+  o->UpdatePalette();
+  EXPECT_EQ(o->GetPalette()->Count, 15);
+  auto o64 = TKvTi9918A64Engine().CreateOptions();
+  EXPECT_EQ(o64->PixelAspect, 21);
+  EXPECT_EQ(o64->GetHeight(), 192);
+  EXPECT_EQ(o64->DitherMethod, 1);
+  auto og = TKvTi9918A6448GigaEngine().CreateOptions();
+  EXPECT_EQ(og->GetPalette()->Count, 225);
+  EXPECT_EQ(og->DitherMethod, 0);
+
+  auto ui = TKvTi9918AEngine().CreateUI(o.get());
+  auto* panel = dynamic_cast<TKvDestEngineUIEx*>(ui.get());
+  ASSERT_TRUE(panel);
+  const auto& sec = panel->GetSections();
+  ASSERT_GE(sec.size(), 7u);
+  EXPECT_EQ(sec[2].Kind, TKvPanelSectionKind::CustomPaletteComboBox);
+  EXPECT_EQ(sec[2].Items, (std::vector<int>{ptTI99MSX, ptTI99Adam, ptTI99Convert9918}));
+  EXPECT_EQ(sec[3].Set, 2051u);
+  EXPECT_EQ(sec[4].Columns, 15);
+  EXPECT_EQ(sec[5].Kind, TKvPanelSectionKind::GrayPaletteCheckBox);
+  auto gui = TKvTi9918A6448GigaEngine().CreateUI(og.get());
+  const auto& gsec = dynamic_cast<TKvDestEngineUIEx*>(gui.get())->GetSections();
+  EXPECT_EQ(gsec[3].Set, 2050u);
+  EXPECT_EQ(gsec[4].Rows, 15);
+  EXPECT_EQ(gsec[5].Kind, TKvPanelSectionKind::MaxFlickering);
+}
+
+TEST(KvSavePlatformTI99, SameBytesOnOneAndManyProcessors) {
+  TKvTiTestClock clock({2023, 3, 19, 0, 0, 0});
+  auto pic = ZxTestPicture(256, 192, 11);
+  std::vector<uint8_t> runs[2];
+  for (int n : {1, 4}) {
+    TKvProcessorCountOverride count(n);
+    auto r = ZxConvert(DestEngineClass<TKvTi9918AEngine>(), *pic);
+    TKvStream* c = r.Streams->GetStream(0)->GetSubStream(0);
+    auto& v = runs[n == 1 ? 0 : 1];
+    v.assign(r.Bytes(0), r.Bytes(0) + r.Size(0));
+    v.insert(v.end(), c->GetMemory(), c->GetMemory() + c->GetSize());
+  }
+  EXPECT_EQ(runs[0], runs[1]);
+}
+
+}  // namespace
