@@ -4,8 +4,13 @@
 #include <cctype>
 #include <filesystem>
 
+#include "app/KvAppServices.h"
+#include "app/KvDest.h"
 #include "app/KvGraphics.h"
 #include "bitmap/B32.h"
+#include "core/KvBitmap.h"
+#include "core/KvPalette.h"
+#include "core/KvStream.h"
 #include "rtl/KvSysUtils.h"
 #include "shell/noxShellBaseExtensionSystem.h"
 
@@ -138,3 +143,166 @@ void SetPngSoftwareText(TPngImage& APng) {
   APng.AddTextChunk("Software", "Kovrel");
   APng.SetCompressionLevel(9);
 }
+
+// ---- Actions ----
+
+std::string StreamCaptionText(TKvStream& AStream) {
+  std::string T;
+  std::function<void(TKvStream&)> LVisit = [&](TKvStream& S) {
+    if (!T.empty()) T += "/";
+    T += S.GetExtension().empty() ? std::string("RAW") : UpperAscii(S.GetExtension());
+    for (int j = 0; j < S.GetSubStreamCount(); ++j) LVisit(*S.GetSubStream(j));
+  };
+  LVisit(AStream);
+  return T;
+}
+
+TKvActionRule::TKvActionRule(TKvActionKind AKind, int AIndex) : FKind(AKind), FIndex(AIndex) {}
+
+TKvActionRule::~TKvActionRule() {
+  SetSourceFiles(nullptr);
+  SetSource(nullptr);
+  SetDest(nullptr);
+}
+
+void TKvActionRule::SetSourceFiles(TKvSourceFiles* AFiles) {
+  if (AFiles == FSourceFiles) return;
+  if (FSourceFiles) FSourceFiles->RemoveClient(this);
+  FSourceFiles = AFiles;
+  if (FSourceFiles) FSourceFiles->AddClient(this);
+}
+
+void TKvActionRule::SetSource(TKvSource* ASource) {
+  if (ASource == FSource) return;
+  if (FSource) FSource->RemoveClient(this);
+  FSource = ASource;
+  if (FSource) FSource->AddClient(this);
+}
+
+void TKvActionRule::SetDest(TKvDest* ADest) {
+  if (ADest == FDest) return;
+  if (FDest) FDest->RemoveClient(this);
+  FDest = ADest;
+  if (FDest) FDest->AddClient(this);
+}
+
+void TKvActionRule::FreeNotification(TObject* AComponent) {
+  if (AComponent == FSourceFiles) FSourceFiles = nullptr;
+  if (AComponent == FSource) FSource = nullptr;
+  if (AComponent == FDest) FDest = nullptr;
+}
+
+std::string TKvActionRule::GetExtension() const {
+  switch (FKind) {
+    case TKvActionKind::SaveAsBmp: return "bmp";
+    case TKvActionKind::SaveAsPng: return "png";
+    case TKvActionKind::SaveAsGif: return "gif";
+    default: return std::string();
+  }
+}
+
+std::string TKvActionRule::GetDefaultCaption() const {
+  switch (FKind) {
+    case TKvActionKind::Open: return "&Open...";
+    case TKvActionKind::OpenFolder: return "Open &folder...";
+    case TKvActionKind::Paste: return "&Paste";
+    case TKvActionKind::Region: return "&Select region...";
+    case TKvActionKind::Close: return "&Close";
+    case TKvActionKind::BatchConvert: return "&Batch convert...";
+    case TKvActionKind::OpenPalette: return "&Open palette...";
+    case TKvActionKind::SavePalette: return "&Save palette as...";
+    case TKvActionKind::DestCopy: return "&Copy";
+    case TKvActionKind::DestPaste: return "&Paste";
+    case TKvActionKind::SaveAsBmp:
+    case TKvActionKind::SaveAsPng:
+    case TKvActionKind::SaveAsGif: return "Save as &" + UpperAscii(GetExtension()) + "...";
+    case TKvActionKind::SaveAsScr: return std::string();
+    case TKvActionKind::ViewZoom: return "Zoom x&" + std::to_string(FIndex);
+    case TKvActionKind::ViewNativePAR: return "&Native pixel aspect ratio";
+    case TKvActionKind::ViewNativeImage: return "&Show flickering images";
+  }
+  return std::string();
+}
+
+std::string TKvActionRule::GetShortCut() const {
+  switch (FKind) {
+    case TKvActionKind::Open: return "Ctrl+O";
+    case TKvActionKind::Paste: return "Ctrl+V";
+    case TKvActionKind::Region: return "Ctrl+R";
+    case TKvActionKind::DestCopy: return "Ctrl+C";
+    case TKvActionKind::DestPaste: return "Ctrl+Shift+V";
+    case TKvActionKind::SaveAsBmp: return "Ctrl+Shift+S";
+    case TKvActionKind::SaveAsScr: return FIndex == 0 ? "Ctrl+S" : "";
+    case TKvActionKind::ViewZoom: return "Ctrl+" + std::to_string(FIndex);
+    case TKvActionKind::ViewNativePAR: return "Ctrl+P";
+    case TKvActionKind::ViewNativeImage: return "Ctrl+F";
+    default: return std::string();
+  }
+}
+
+bool TKvActionRule::IsCheckable() const {
+  return FKind == TKvActionKind::ViewZoom || FKind == TKvActionKind::ViewNativePAR ||
+         FKind == TKvActionKind::ViewNativeImage;
+}
+
+bool TKvActionRule::HasResult() const { return FDest && FDest->GetResultBitmap(); }
+
+bool TKvActionRule::ClipboardOffers(bool (*AAccepts)(const TnoxShellDataOffer&)) const {
+  if (!FDesktop || !FDesktop->ReadClipboard) return false;
+  TnoxShellDataOffer LOffer;
+  return FDesktop->ReadClipboard(LOffer) && AAccepts(LOffer);
+}
+
+bool TKvActionRule::QueryEnabled() const {
+  switch (FKind) {
+    case TKvActionKind::Open: return FSource;
+    case TKvActionKind::OpenFolder: return FSourceFiles;
+    case TKvActionKind::Paste: return FSource && ClipboardOffers(&TKvSource::CanLoadFrom);
+    case TKvActionKind::Region: return FSource && FDest && FSource->GetPicture();
+    case TKvActionKind::Close:
+      return (FSourceFiles && FSource && !FSourceFiles->GetFiles().empty()) || (FSource && FSource->GetPicture());
+    case TKvActionKind::BatchConvert: return FDest;
+    case TKvActionKind::OpenPalette: return true;
+    case TKvActionKind::SavePalette: return FPalette && FPalette->GetCount() > 0;
+    case TKvActionKind::DestCopy:
+    case TKvActionKind::SaveAsBmp:
+    case TKvActionKind::SaveAsPng:
+    case TKvActionKind::ViewZoom:
+    case TKvActionKind::ViewNativePAR: return HasResult();
+    case TKvActionKind::DestPaste: return HasResult() && ClipboardOffers(&TKvDest::CanPaste);
+    case TKvActionKind::SaveAsGif: return HasResult() && FDest->GetResultBitmap()->BitCount <= 8;
+    case TKvActionKind::SaveAsScr:
+      return HasResult() && FDest->GetStreams() && FDest->GetStreams()->GetCount() > FIndex;
+    case TKvActionKind::ViewNativeImage:
+      return FDest && FDest->HasFlickerFrames() && (!FDesktop || FDesktop->FlickerPacing);
+  }
+  return false;
+}
+
+bool TKvActionRule::QueryChecked() const {
+  switch (FKind) {
+    case TKvActionKind::ViewZoom: return FDest && FDest->GetUserZoom() == FIndex;
+    case TKvActionKind::ViewNativePAR: return FDest && !FDest->GetSquarePixels();
+    case TKvActionKind::ViewNativeImage: return QueryEnabled() && FDest->GetShowFlicker();
+    default: return false;
+  }
+}
+
+bool TKvActionRule::QueryVisible() const { return FKind != TKvActionKind::SaveAsScr || QueryEnabled(); }
+
+std::string TKvActionRule::QueryCaption() const {
+  if (FKind != TKvActionKind::SaveAsScr) return GetDefaultCaption();
+  if (!QueryEnabled()) return std::string();
+  return "Save as &" + StreamCaptionText(*FDest->GetStreams()->GetStream(FIndex)) + "...";
+}
+
+TKvActionUpdater::TKvActionUpdater(TKvTimerFactory& ATimers, std::function<void()> AUpdate)
+    : FTimer(ATimers.CreateTimer()) {
+  FTimer->SetInterval(IdleInterval);
+  FTimer->SetOnTimer(std::move(AUpdate));
+  FTimer->SetEnabled(true);
+}
+
+TKvActionUpdater::~TKvActionUpdater() = default;
+
+void TKvActionUpdater::SetEnabled(bool AEnabled) { FTimer->SetEnabled(AEnabled); }

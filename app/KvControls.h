@@ -1,10 +1,14 @@
 // Routines shared across the application frame: the persisted settings, the
-// supported picture files and the folder scan, the nearest existing folder.
+// supported picture files and the folder scan, the nearest existing folder,
+// and the rules of the menu actions.
 #pragma once
 
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "app/KvSource.h"
 #include "core/KvDestEngineOptions.h"
 
 class TBitmap32;
@@ -54,3 +58,99 @@ void ZoomBitmap32(TBitmap32& ADest, TBitmap32& ASource, int AZoom);
 // Marks a PNG as written by this program (a "Software" text chunk) and asks
 // for the strongest compression.
 void SetPngSoftwareText(TPngImage& APng);
+
+// ---- Actions ----
+//
+// Every command of the menus is an action whose caption, shortcut, enabled
+// state, check mark and visibility follow the rules below over the documents
+// it is linked to. The window toolkit only shows what the rules say and runs
+// the command.
+
+class TKvDest;
+class TKvPalette256;
+class TKvStream;
+class TKvTimer;
+class TKvTimerFactory;
+
+enum class TKvActionKind {
+  Open, OpenFolder, Paste, Region, Close, BatchConvert, OpenPalette, SavePalette,
+  DestCopy, DestPaste, SaveAsBmp, SaveAsPng, SaveAsGif, SaveAsScr, ViewZoom, ViewNativePAR, ViewNativeImage,
+};
+
+// What the rules read from the desktop besides the documents.
+struct TKvActionDesktop {
+  // Puts what the clipboard offers into AOffer (a probe: a bitmap is only
+  // reported as offered); false when the clipboard cannot be read.
+  std::function<bool(TnoxShellDataOffer& AOffer)> ReadClipboard;
+  // The flicker display can pace its frames on this desktop.
+  bool FlickerPacing = true;
+};
+
+// The menu text of a stream: its extensions in upper case, depth first,
+// joined by "/", "RAW" for an empty one.
+std::string StreamCaptionText(TKvStream& AStream);
+
+// One action's rules. The links to the file list, the source and the result
+// document clear themselves when the document goes away; the palette link is
+// the palette shown by the current converter panel.
+class TKvActionRule : public TObject, public IKvFreeNotification {
+public:
+  // AIndex: the stream index of SaveAsScr, the zoom of ViewZoom.
+  explicit TKvActionRule(TKvActionKind AKind, int AIndex = 0);
+  ~TKvActionRule() override;
+  TKvActionRule(const TKvActionRule&) = delete;
+  TKvActionRule& operator=(const TKvActionRule&) = delete;
+
+  TKvActionKind GetKind() const { return FKind; }
+  int GetIndex() const { return FIndex; }
+  void SetSourceFiles(TKvSourceFiles* AFiles);
+  void SetSource(TKvSource* ASource);
+  void SetDest(TKvDest* ADest);
+  void SetPalette(const TKvPalette256* APalette) { FPalette = APalette; }
+  // Nil: a desktop whose clipboard cannot be read.
+  void SetDesktop(const TKvActionDesktop* ADesktop) { FDesktop = ADesktop; }
+  TKvSourceFiles* GetSourceFiles() const { return FSourceFiles; }
+  TKvSource* GetSource() const { return FSource; }
+  TKvDest* GetDest() const { return FDest; }
+
+  // Set once at construction: the caption ("" for the native save, whose
+  // caption is computed), the shortcut as "Ctrl+Shift+S" ("" for none), and
+  // whether the action carries a check mark.
+  std::string GetDefaultCaption() const;
+  std::string GetShortCut() const;
+  bool IsCheckable() const;
+  // "bmp", "png" or "gif" for the picture saves, else "".
+  std::string GetExtension() const;
+
+  std::string QueryCaption() const;
+  bool QueryEnabled() const;
+  bool QueryChecked() const;
+  bool QueryVisible() const;
+
+  void FreeNotification(TObject* AComponent) override;
+
+private:
+  bool HasResult() const;
+  bool ClipboardOffers(bool (*AAccepts)(const TnoxShellDataOffer&)) const;
+
+  TKvActionKind FKind;
+  int FIndex;
+  TKvSourceFiles* FSourceFiles = nullptr;
+  TKvSource* FSource = nullptr;
+  TKvDest* FDest = nullptr;
+  const TKvPalette256* FPalette = nullptr;
+  const TKvActionDesktop* FDesktop = nullptr;
+};
+
+// The idle update of the actions: AUpdate runs at every tick of a timer made
+// by the injected factory, so the shown state follows the documents.
+class TKvActionUpdater {
+public:
+  static constexpr int IdleInterval = 100;
+  TKvActionUpdater(TKvTimerFactory& ATimers, std::function<void()> AUpdate);
+  ~TKvActionUpdater();
+  void SetEnabled(bool AEnabled);
+
+private:
+  std::unique_ptr<TKvTimer> FTimer;
+};

@@ -9,6 +9,7 @@
 #include "app/KvControls.h"
 #include "app/KvGraphics.h"
 #include "app/qt/KvQtPictures.h"
+#include "app/qt/KvViews.h"
 #include "core/KvBitmap.h"
 #include "core/KvStream.h"
 #include "shell/noxShellBaseExtensionFilters.h"
@@ -46,11 +47,6 @@ std::string SourceBaseName(TKvSource* ASource) {
   return ChangeFileExt(LName, "");
 }
 
-std::string UpperAscii(std::string A) {
-  for (char& c : A) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return A;
-}
-
 TnoxShellDataOffer ClipboardOffer() {
   const QMimeData* LData = QApplication::clipboard()->mimeData();
   if (!LData) throw EOleSysError("The clipboard cannot be read", static_cast<HRESULT>(0x800401D3u));
@@ -71,23 +67,28 @@ TKvFileDialogs& FileDialogs() {
   return LDialogs;
 }
 
-std::string StreamCaptionText(TKvStream& AStream) {
-  std::string T;
-  std::function<void(TKvStream&)> LVisit = [&](TKvStream& S) {
-    if (!T.empty()) T += "/";
-    T += S.GetExtension().empty() ? std::string("RAW") : UpperAscii(S.GetExtension());
-    for (int j = 0; j < S.GetSubStreamCount(); ++j) LVisit(*S.GetSubStream(j));
-  };
-  LVisit(AStream);
-  return T;
+const TKvActionDesktop& QtActionDesktop() {
+  static const TKvActionDesktop LDesktop{[](TnoxShellDataOffer& AOffer) {
+                                           const QMimeData* LData = QApplication::clipboard()->mimeData();
+                                           if (!LData) return false;
+                                           AOffer = ProbeOfferFromMimeData(LData);
+                                           return true;
+                                         },
+                                         IsDwmFlushAvailable()};
+  return LDesktop;
 }
+
+TKvRuleAction::TKvRuleAction(QObject* AOwner, TKvActionKind AKind, int AIndex)
+    : TnoxShellAction(AOwner), FRule(AKind, AIndex) {
+  FRule.SetDesktop(&QtActionDesktop());
+  setText(Q(FRule.GetDefaultCaption()));
+  if (!FRule.GetShortCut().empty()) setShortcut(QKeySequence(Q(FRule.GetShortCut())));
+  setCheckable(FRule.IsCheckable());
+}
+
+QString TKvRuleAction::QueryCaption() { return Q(FRule.QueryCaption()); }
 
 // ---- source actions ----
-
-TKvOpenAction::TKvOpenAction(QObject* AOwner) : TKvSourceAction(AOwner) {
-  setText("&Open...");
-  setShortcut(QKeySequence("Ctrl+O"));
-}
 
 void TKvOpenAction::DoExecute() {
   TnoxShellFilterArray LFilter;
@@ -100,73 +101,36 @@ void TKvOpenAction::DoExecute() {
   const std::string LFile = FileDialogs().OpenFile(GetErrorOwnerWindow(), LFilter.GetFilter(), GetPathSetting());
   if (LFile.empty()) return;
   SetPathSetting(FolderOf(LFile));
-  if (FSourceFiles && !FSourceFiles->GetFiles().empty()) FSourceFiles->Clear();
-  FSource->LoadFromFile(LFile);
-}
-
-TKvOpenFolderAction::TKvOpenFolderAction(QObject* AOwner) : TKvSourceFilesAction(AOwner) {
-  setText("Open &folder...");
+  if (SourceFiles() && !SourceFiles()->GetFiles().empty()) SourceFiles()->Clear();
+  Source()->LoadFromFile(LFile);
 }
 
 void TKvOpenFolderAction::DoExecute() {
   const std::string LFolder = FileDialogs().SelectFolder(GetErrorOwnerWindow(), GetPathSetting(), true);
   if (LFolder.empty()) return;
   SetPathSetting(LFolder);
-  FSourceFiles->OpenFolder(LFolder);
+  SourceFiles()->OpenFolder(LFolder);
 }
 
-TKvPasteAction::TKvPasteAction(QObject* AOwner) : TKvSourceAction(AOwner) {
-  setText("&Paste");
-  setShortcut(QKeySequence("Ctrl+V"));
-}
-
-bool TKvPasteAction::QueryEnabled() {
-  if (!TKvSourceAction::QueryEnabled()) return false;
-  const QMimeData* LData = QApplication::clipboard()->mimeData();
-  return LData && TKvSource::CanLoadFrom(ProbeOfferFromMimeData(LData));
-}
-
-void TKvPasteAction::DoExecute() { FSource->LoadFromDataObject(ClipboardOffer()); }
-
-TKvRegionAction::TKvRegionAction(QObject* AOwner) : TKvSourceDestAction(AOwner) {
-  setText("&Select region...");
-  setShortcut(QKeySequence("Ctrl+R"));
-}
-
-bool TKvRegionAction::QueryEnabled() {
-  return TKvSourceDestAction::QueryEnabled() && FSource->GetPicture() && RunRegionDialog;
-}
+void TKvPasteAction::DoExecute() { Source()->LoadFromDataObject(ClipboardOffer()); }
 
 void TKvRegionAction::DoExecute() {
-  TRect LRect = FSource->GetRegion();
-  RunRegionDialog(GetErrorOwnerWindow(), *FSource, LRect, FDest->GetOptions());
-  FSource->SetRegion(LRect);
-}
-
-TKvCloseAction::TKvCloseAction(QObject* AOwner) : TKvSourceAction(AOwner) { setText("&Close"); }
-
-bool TKvCloseAction::QueryEnabled() {
-  return (FSourceFiles && FSource && !FSourceFiles->GetFiles().empty()) || (FSource && FSource->GetPicture());
+  if (!RunRegionDialog) return;
+  TRect LRect = Source()->GetRegion();
+  RunRegionDialog(GetErrorOwnerWindow(), *Source(), LRect, Dest()->GetOptions());
+  Source()->SetRegion(LRect);
 }
 
 void TKvCloseAction::DoExecute() {
-  FSource->Close();
-  if (FSourceFiles) FSourceFiles->Clear();
-}
-
-TKvBatchConvertAction::TKvBatchConvertAction(QObject* AOwner) : TKvDestAction(AOwner) {
-  setText("&Batch convert...");
+  Source()->Close();
+  if (SourceFiles()) SourceFiles()->Clear();
 }
 
 void TKvBatchConvertAction::DoExecute() {
-  if (RunBatchDialog) RunBatchDialog(GetErrorOwnerWindow(), FSourceFiles, *FDest);
+  if (RunBatchDialog) RunBatchDialog(GetErrorOwnerWindow(), SourceFiles(), *Dest());
 }
 
 // ---- palettes ----
-
-TKvOpenPaletteAction::TKvOpenPaletteAction(QObject* AOwner) : TnoxShellAction(AOwner) {
-  setText("&Open palette...");
-}
 
 void TKvOpenPaletteAction::DoExecute() {
   TnoxShellFilterArray LFilter;
@@ -179,11 +143,10 @@ void TKvOpenPaletteAction::DoExecute() {
   PaletteList().LoadPalette(LFile);
 }
 
-TKvSavePaletteAction::TKvSavePaletteAction(QObject* AOwner) : TnoxShellAction(AOwner) {
-  setText("&Save palette as...");
+bool TKvSavePaletteAction::QueryEnabled() {
+  FRule.SetPalette(FDestPalette ? &FDestPalette->GetPalette() : nullptr);
+  return FRule.QueryEnabled();
 }
-
-bool TKvSavePaletteAction::QueryEnabled() { return FDestPalette && FDestPalette->GetPalette().GetCount() > 0; }
 
 void TKvSavePaletteAction::DoExecute() {
   TnoxShellFilterArray LFilter;
@@ -197,37 +160,12 @@ void TKvSavePaletteAction::DoExecute() {
 
 // ---- result actions ----
 
-TKvDestCopyAction::TKvDestCopyAction(QObject* AOwner) : TKvDestAction(AOwner) {
-  setText("&Copy");
-  setShortcut(QKeySequence("Ctrl+C"));
-}
-
 void TKvDestCopyAction::DoExecute() {
   QApplication::clipboard()->clear();
-  QApplication::clipboard()->setImage(KvBitmapToQImage(*FDest->GetResultBitmap()));
+  QApplication::clipboard()->setImage(KvBitmapToQImage(*Dest()->GetResultBitmap()));
 }
 
-TKvDestPasteAction::TKvDestPasteAction(QObject* AOwner) : TKvDestAction(AOwner) {
-  setText("&Paste");
-  setShortcut(QKeySequence("Ctrl+Shift+V"));
-}
-
-bool TKvDestPasteAction::QueryEnabled() {
-  if (!TKvDestAction::QueryEnabled()) return false;
-  const QMimeData* LData = QApplication::clipboard()->mimeData();
-  return LData && TKvDest::CanPaste(ProbeOfferFromMimeData(LData));
-}
-
-void TKvDestPasteAction::DoExecute() { FDest->PasteResult(ClipboardOffer()); }
-
-TKvDestSaveAsBmpAction::TKvDestSaveAsBmpAction(QObject* AOwner) : TKvDestAction(AOwner) {}
-
-void TKvDestSaveAsBmpAction::AfterConstruction() {
-  // The caption and shortcut depend on the extension, known once constructed.
-  setText(QString("Save as &%1...").arg(Q(UpperAscii(GetExtension()))));
-  if (GetExtension() == "bmp") setShortcut(QKeySequence("Ctrl+Shift+S"));
-  TKvDestAction::AfterConstruction();
-}
+void TKvDestPasteAction::DoExecute() { Dest()->PasteResult(ClipboardOffer()); }
 
 void TKvDestSaveAsBmpAction::SavePicture(TKvBitmap& ABitmap, const std::string& AFileName) {
   SaveKvBitmapBMP(ABitmap, AFileName);
@@ -237,17 +175,13 @@ void TKvDestSaveAsPngAction::SavePicture(TKvBitmap& ABitmap, const std::string& 
   SaveKvBitmapPNG(ABitmap, AFileName);
 }
 
-bool TKvDestSaveAsGifAction::QueryEnabled() {
-  return TKvDestAction::QueryEnabled() && FDest->GetResultBitmap()->BitCount <= 8;
-}
-
 void TKvDestSaveAsGifAction::SavePicture(TKvBitmap& ABitmap, const std::string& AFileName) {
   SaveKvBitmapGIF(ABitmap, AFileName);
 }
 
 void TKvDestSaveAsBmpAction::SaveResult(const std::string& AFileName) {
-  SavePicture(*FDest->GetResultBitmap(), AFileName);
-  if (TKvBitmapList* LFrames = FDest->GetFrames())
+  SavePicture(*Dest()->GetResultBitmap(), AFileName);
+  if (TKvBitmapList* LFrames = Dest()->GetFrames())
     for (int i = 0; i < LFrames->GetCount(); ++i) {
       std::string LExt = ".";
       LExt += std::to_string(i);
@@ -261,64 +195,28 @@ void TKvDestSaveAsBmpAction::DoExecute() {
   TnoxShellFilterArray LFilter;
   LFilter.Add("*." + e);
   const std::string LFile = FileDialogs().SaveFile(GetErrorOwnerWindow(), LFilter.GetFilter(), GetPathSetting(),
-                                                   SourceBaseName(FSource) + "." + e, e);
+                                                   SourceBaseName(Source()) + "." + e, e);
   if (LFile.empty()) return;
   SetPathSetting(FolderOf(LFile));
   SaveResult(LFile);
 }
 
-TKvDestSaveAsScrAction::TKvDestSaveAsScrAction(QObject* AOwner, int AStreamIndex)
-    : TKvDestAction(AOwner), StreamIndex(AStreamIndex) {
-  if (AStreamIndex == 0) setShortcut(QKeySequence("Ctrl+S"));
-}
-
-bool TKvDestSaveAsScrAction::QueryEnabled() {
-  return TKvDestAction::QueryEnabled() && FDest->GetStreams() && FDest->GetStreams()->GetCount() > StreamIndex;
-}
-
-QString TKvDestSaveAsScrAction::QueryCaption() {
-  if (!QueryEnabled()) return QString();
-  return QString("Save as &%1...").arg(Q(StreamCaptionText(*FDest->GetStreams()->GetStream(StreamIndex))));
-}
-
 void TKvDestSaveAsScrAction::DoExecute() {
-  TKvStream* S = FDest->GetStreams()->GetStream(StreamIndex);
+  TKvStream* S = Dest()->GetStreams()->GetStream(StreamIndex);
   const std::string e = S->GetExtension();
   TnoxShellFilterArray LFilter;
   const std::string LPlatform =
-      FDest->GetEngine() ? FDest->GetEngine()->ClassType().GetPlatformName() : std::string();
+      Dest()->GetEngine() ? Dest()->GetEngine()->ClassType().GetPlatformName() : std::string();
   LFilter.AddWithDescription("*." + e, LPlatform + " image");
   const std::string LFile = FileDialogs().SaveFile(GetErrorOwnerWindow(), LFilter.GetFilter(), GetPathSetting(),
-                                                   SourceBaseName(FSource) + "." + e, e);
+                                                   SourceBaseName(Source()) + "." + e, e);
   if (LFile.empty()) return;
   SetPathSetting(FolderOf(LFile));
   SaveKvStream(*S, LFile);
 }
 
-TKvDestViewZoomAction::TKvDestViewZoomAction(QObject* AOwner, int AZoom) : TKvDestAction(AOwner), Zoom(AZoom) {
-  setText(QString("Zoom x&%1").arg(AZoom));
-  setShortcut(QKeySequence(QString("Ctrl+%1").arg(AZoom)));
-  setCheckable(true);
-}
+void TKvDestViewZoomAction::DoExecute() { Dest()->SetUserZoom(Zoom); }
 
-bool TKvDestViewZoomAction::QueryChecked() { return FDest && FDest->GetUserZoom() == Zoom; }
-void TKvDestViewZoomAction::DoExecute() { FDest->SetUserZoom(Zoom); }
+void TKvDestViewNativePARAction::DoExecute() { Dest()->SetSquarePixels(!Dest()->GetSquarePixels()); }
 
-TKvDestViewNativePARAction::TKvDestViewNativePARAction(QObject* AOwner) : TKvDestAction(AOwner) {
-  setText("&Native pixel aspect ratio");
-  setShortcut(QKeySequence("Ctrl+P"));
-  setCheckable(true);
-}
-
-bool TKvDestViewNativePARAction::QueryChecked() { return FDest && !FDest->GetSquarePixels(); }
-void TKvDestViewNativePARAction::DoExecute() { FDest->SetSquarePixels(!FDest->GetSquarePixels()); }
-
-TKvDestViewNativeImageAction::TKvDestViewNativeImageAction(QObject* AOwner) : TKvDestAction(AOwner) {
-  setText("&Show flickering images");
-  setShortcut(QKeySequence("Ctrl+F"));
-  setCheckable(true);
-}
-
-bool TKvDestViewNativeImageAction::QueryEnabled() { return FDest && FDest->HasFlickerFrames(); }
-bool TKvDestViewNativeImageAction::QueryChecked() { return QueryEnabled() && FDest->GetShowFlicker(); }
-void TKvDestViewNativeImageAction::DoExecute() { FDest->SetShowFlicker(!FDest->GetShowFlicker()); }
+void TKvDestViewNativeImageAction::DoExecute() { Dest()->SetShowFlicker(!Dest()->GetShowFlicker()); }

@@ -1,14 +1,16 @@
 // The commands of the main window's menus: open a picture or a folder, paste,
 // select a region, close, batch convert, open and save palettes, copy the
 // result, save it as BMP, PNG, GIF or native files, zoom, the native pixel
-// aspect and the flicker display. Each is a shell action linked to the
-// documents it works on; file dialogs go through replaceable hooks.
+// aspect and the flicker display. Each is a shell action that shows the state
+// its rule (app/KvControls.h) gives and runs the command; file dialogs go
+// through replaceable hooks.
 #pragma once
 
 #include <QPointer>
 #include <functional>
 #include <string>
 
+#include "app/KvControls.h"
 #include "app/KvDest.h"
 #include "app/KvSaveFiles.h"
 #include "app/KvSource.h"
@@ -32,91 +34,98 @@ TKvFileDialogs& FileDialogs();
 // The real folder picker: an existing folder or the empty string.
 std::string SelectFolder(QWidget* AOwner, const std::string& AInitialFolder, bool ANoNewFolder);
 
-// The menu text of a stream: its extensions, depth first, "RAW" for none.
-std::string StreamCaptionText(TKvStream& AStream);
+// The desktop the rules read: the clipboard of the application and the
+// flicker pacing of the views.
+const TKvActionDesktop& QtActionDesktop();
 
-class TKvSourceDestAction : public TnoxShellAction {
+// An action whose caption, shortcut, enabled state, check mark and visibility
+// come from its Qt-free rule; the Qt side shows them and runs the command.
+class TKvRuleAction : public TnoxShellAction {
 public:
-  explicit TKvSourceDestAction(QObject* AOwner) : TnoxShellAction(AOwner) {}
-  void SetSourceFiles(TKvSourceFiles* A) { FSourceFiles = A; }
-  void SetSource(TKvSource* A) { FSource = A; }
-  void SetDest(TKvDest* A) { FDest = A; }
-  bool QueryEnabled() override { return FSource && FDest; }
+  TKvRuleAction(QObject* AOwner, TKvActionKind AKind, int AIndex = 0);
+  TKvActionRule& Rule() { return FRule; }
+  QString QueryCaption() override;
+  bool QueryEnabled() override { return FRule.QueryEnabled(); }
+  bool QueryChecked() override { return FRule.QueryChecked(); }
+  bool QueryVisible() override { return FRule.QueryVisible(); }
 
 protected:
-  TKvSourceFiles* FSourceFiles = nullptr;
-  TKvSource* FSource = nullptr;
-  TKvDest* FDest = nullptr;
+  TKvActionRule FRule;
+};
+
+class TKvSourceDestAction : public TKvRuleAction {
+public:
+  using TKvRuleAction::TKvRuleAction;
+  void SetSourceFiles(TKvSourceFiles* A) { FRule.SetSourceFiles(A); }
+  void SetSource(TKvSource* A) { FRule.SetSource(A); }
+  void SetDest(TKvDest* A) { FRule.SetDest(A); }
+
+protected:
+  TKvSourceFiles* SourceFiles() const { return FRule.GetSourceFiles(); }
+  TKvSource* Source() const { return FRule.GetSource(); }
+  TKvDest* Dest() const { return FRule.GetDest(); }
 };
 
 class TKvSourceFilesAction : public TKvSourceDestAction {
 public:
   using TKvSourceDestAction::TKvSourceDestAction;
-  bool QueryEnabled() override { return FSourceFiles != nullptr; }
 };
 
 class TKvSourceAction : public TKvSourceDestAction {
 public:
   using TKvSourceDestAction::TKvSourceDestAction;
-  bool QueryEnabled() override { return FSource != nullptr; }
 };
 
 class TKvDestAction : public TKvSourceDestAction {
 public:
   using TKvSourceDestAction::TKvSourceDestAction;
-  bool QueryEnabled() override { return FDest && FDest->GetResultBitmap(); }
 };
 
 class TKvOpenAction : public TKvSourceAction {
 public:
-  explicit TKvOpenAction(QObject* AOwner);
+  explicit TKvOpenAction(QObject* AOwner) : TKvSourceAction(AOwner, TKvActionKind::Open) {}
   void DoExecute() override;
 };
 
 class TKvOpenFolderAction : public TKvSourceFilesAction {
 public:
-  explicit TKvOpenFolderAction(QObject* AOwner);
+  explicit TKvOpenFolderAction(QObject* AOwner) : TKvSourceFilesAction(AOwner, TKvActionKind::OpenFolder) {}
   void DoExecute() override;
 };
 
 class TKvPasteAction : public TKvSourceAction {
 public:
-  explicit TKvPasteAction(QObject* AOwner);
-  bool QueryEnabled() override;
+  explicit TKvPasteAction(QObject* AOwner) : TKvSourceAction(AOwner, TKvActionKind::Paste) {}
   void DoExecute() override;
 };
 
 class TKvRegionAction : public TKvSourceDestAction {
 public:
-  explicit TKvRegionAction(QObject* AOwner);
-  bool QueryEnabled() override;
+  explicit TKvRegionAction(QObject* AOwner) : TKvSourceDestAction(AOwner, TKvActionKind::Region) {}
   void DoExecute() override;
 };
 
 class TKvCloseAction : public TKvSourceAction {
 public:
-  explicit TKvCloseAction(QObject* AOwner);
-  bool QueryEnabled() override;
+  explicit TKvCloseAction(QObject* AOwner) : TKvSourceAction(AOwner, TKvActionKind::Close) {}
   void DoExecute() override;
 };
 
 class TKvBatchConvertAction : public TKvDestAction {
 public:
-  explicit TKvBatchConvertAction(QObject* AOwner);
-  bool QueryEnabled() override { return FDest != nullptr; }
+  explicit TKvBatchConvertAction(QObject* AOwner) : TKvDestAction(AOwner, TKvActionKind::BatchConvert) {}
   void DoExecute() override;
 };
 
-class TKvOpenPaletteAction : public TnoxShellAction {
+class TKvOpenPaletteAction : public TKvRuleAction {
 public:
-  explicit TKvOpenPaletteAction(QObject* AOwner);
-  bool QueryEnabled() override { return true; }
+  explicit TKvOpenPaletteAction(QObject* AOwner) : TKvRuleAction(AOwner, TKvActionKind::OpenPalette) {}
   void DoExecute() override;
 };
 
-class TKvSavePaletteAction : public TnoxShellAction {
+class TKvSavePaletteAction : public TKvRuleAction {
 public:
-  explicit TKvSavePaletteAction(QObject* AOwner);
+  explicit TKvSavePaletteAction(QObject* AOwner) : TKvRuleAction(AOwner, TKvActionKind::SavePalette) {}
   void SetDestPalette(TKvDestPalette* A) { FDestPalette = A; }
   TKvDestPalette* GetDestPalette() const { return FDestPalette; }
   bool QueryEnabled() override;
@@ -128,74 +137,68 @@ private:
 
 class TKvDestCopyAction : public TKvDestAction {
 public:
-  explicit TKvDestCopyAction(QObject* AOwner);
+  explicit TKvDestCopyAction(QObject* AOwner) : TKvDestAction(AOwner, TKvActionKind::DestCopy) {}
   void DoExecute() override;
 };
 
 class TKvDestPasteAction : public TKvDestAction {
 public:
-  explicit TKvDestPasteAction(QObject* AOwner);
-  bool QueryEnabled() override;
+  explicit TKvDestPasteAction(QObject* AOwner) : TKvDestAction(AOwner, TKvActionKind::DestPaste) {}
   void DoExecute() override;
 };
 
 class TKvDestSaveAsBmpAction : public TKvDestAction {
 public:
-  explicit TKvDestSaveAsBmpAction(QObject* AOwner);
-  virtual std::string GetExtension() const { return "bmp"; }
+  explicit TKvDestSaveAsBmpAction(QObject* AOwner) : TKvDestAction(AOwner, TKvActionKind::SaveAsBmp) {}
+  std::string GetExtension() const { return FRule.GetExtension(); }
   // Writes the result (AIndex 0) or flicker frame AIndex - 1.
   virtual void SavePicture(TKvBitmap& ABitmap, const std::string& AFileName);
   void DoExecute() override;
-  void AfterConstruction() override;
   // Saves the result and its frames under AFileName (what DoExecute does after the dialog).
   void SaveResult(const std::string& AFileName);
+
+protected:
+  TKvDestSaveAsBmpAction(QObject* AOwner, TKvActionKind AKind) : TKvDestAction(AOwner, AKind) {}
 };
 
 class TKvDestSaveAsPngAction : public TKvDestSaveAsBmpAction {
 public:
-  using TKvDestSaveAsBmpAction::TKvDestSaveAsBmpAction;
-  std::string GetExtension() const override { return "png"; }
+  explicit TKvDestSaveAsPngAction(QObject* AOwner) : TKvDestSaveAsBmpAction(AOwner, TKvActionKind::SaveAsPng) {}
   void SavePicture(TKvBitmap& ABitmap, const std::string& AFileName) override;
 };
 
 class TKvDestSaveAsGifAction : public TKvDestSaveAsBmpAction {
 public:
-  using TKvDestSaveAsBmpAction::TKvDestSaveAsBmpAction;
-  std::string GetExtension() const override { return "gif"; }
-  bool QueryEnabled() override;
+  explicit TKvDestSaveAsGifAction(QObject* AOwner) : TKvDestSaveAsBmpAction(AOwner, TKvActionKind::SaveAsGif) {}
   void SavePicture(TKvBitmap& ABitmap, const std::string& AFileName) override;
 };
 
 class TKvDestSaveAsScrAction : public TKvDestAction {
 public:
-  TKvDestSaveAsScrAction(QObject* AOwner, int AStreamIndex);
-  bool QueryEnabled() override;
-  bool QueryVisible() override { return QueryEnabled(); }
-  QString QueryCaption() override;
+  TKvDestSaveAsScrAction(QObject* AOwner, int AStreamIndex)
+      : TKvDestAction(AOwner, TKvActionKind::SaveAsScr, AStreamIndex), StreamIndex(AStreamIndex) {}
   void DoExecute() override;
-  int StreamIndex;
+  const int StreamIndex;
 };
 
 class TKvDestViewZoomAction : public TKvDestAction {
 public:
-  TKvDestViewZoomAction(QObject* AOwner, int AZoom);
-  bool QueryChecked() override;
+  TKvDestViewZoomAction(QObject* AOwner, int AZoom)
+      : TKvDestAction(AOwner, TKvActionKind::ViewZoom, AZoom), Zoom(AZoom) {}
   void DoExecute() override;
-  int Zoom;
+  const int Zoom;
 };
 
 class TKvDestViewNativePARAction : public TKvDestAction {
 public:
-  explicit TKvDestViewNativePARAction(QObject* AOwner);
-  bool QueryChecked() override;
+  explicit TKvDestViewNativePARAction(QObject* AOwner) : TKvDestAction(AOwner, TKvActionKind::ViewNativePAR) {}
   void DoExecute() override;
 };
 
 class TKvDestViewNativeImageAction : public TKvDestAction {
 public:
-  explicit TKvDestViewNativeImageAction(QObject* AOwner);
-  bool QueryEnabled() override;
-  bool QueryChecked() override;
+  explicit TKvDestViewNativeImageAction(QObject* AOwner)
+      : TKvDestAction(AOwner, TKvActionKind::ViewNativeImage) {}
   void DoExecute() override;
 };
 

@@ -257,15 +257,12 @@ TMainForm::TMainForm(TKvTimerFactory* ATimers, TKvWorkerLauncher* AWorkers) : Tn
   ScreenChange();
 
   setAcceptDrops(true);
-  FIdleTimer = new QTimer(this);
-  FIdleTimer->setInterval(100);
-  connect(FIdleTimer, &QTimer::timeout, this, [this] { UpdateActions(); });
-  FIdleTimer->start();
+  FIdleUpdate = std::make_unique<TKvActionUpdater>(*ATimers, [this] { UpdateActions(); });
   UpdateActions();
 }
 
 TMainForm::~TMainForm() {
-  FIdleTimer->stop();
+  FIdleUpdate.reset();
   if (FSource) FSource->RemoveClient(this);
   if (FSourceFiles) FSourceFiles->RemoveClient(this);
   // The views and the panel leave the documents before the documents go.

@@ -149,6 +149,7 @@ private:
   TLabel* FScreenLabel = nullptr;
   QMenu* FPalettePopup1 = nullptr;
   QMenu* FPalettePopup2 = nullptr;
-  QTimer* FIdleTimer = nullptr;
+  // The idle update of the actions, on a timer of the injected factory.
+  std::unique_ptr<TKvActionUpdater> FIdleUpdate;
   bool FInScreenChange = false;
 };

@@ -252,8 +252,9 @@ TEST_F(MainFormTest, PasteActionsAskOnlyWhetherAPictureIsOffered) {
   EXPECT_EQ(LProbe.Bitmap, nullptr);
   EXPECT_EQ(LData->Taken, 0);
   QApplication::clipboard()->clear();
-  Form->UpdateActions();
+  Timers.Tick();  // the idle update runs on a timer of the injected factory
   EXPECT_FALSE(Form->PasteAction->isEnabled());
+  EXPECT_TRUE(Form->CopyAction->isEnabled());
 }
 
 namespace {
