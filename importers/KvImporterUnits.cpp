@@ -29,6 +29,7 @@
 #include "importers/KvOpenPlatformSymbOS.h"
 #include "importers/KvOpenPlatformTimex.h"
 #include "importers/KvOpenPlatformUKNC.h"
+#include "importers/KvOpenPlatformVector.h"
 #include "importers/KvOpenPlatformZxSpectrum.h"
 #include "importers/KvOpenPlatformZxSpectrumSnapshot.h"
 #include "importers/KvOpenPlatformZxSpectrumSpectra.h"
@@ -73,6 +74,7 @@ TKvUnitInitList& ImporterUnits() {
                                                 {"KvOpenPlatformSymbOS", &InitKvOpenPlatformSymbOS},
                                                 {"KvOpenPlatformTimex", &InitKvOpenPlatformTimex},
                                                 {"KvOpenPlatformUKNC", &InitKvOpenPlatformUKNC},
+                                                {"KvOpenPlatformVector", &InitKvOpenPlatformVector},
                                                 {"KvOpenPlatformZxSpectrum", &InitKvOpenPlatformZxSpectrum},
                                                 {"KvOpenPlatformZxSpectrumSnapshot", &InitKvOpenPlatformZxSpectrumSnapshot},
                                                 {"KvOpenPlatformZxSpectrumSpectra", &InitKvOpenPlatformZxSpectrumSpectra},

@@ -27,6 +27,7 @@
 #include "platforms/KvSavePlatformTI99.h"
 #include "platforms/KvSavePlatformTimex.h"
 #include "platforms/KvSavePlatformUKNC.h"
+#include "platforms/KvSavePlatformVector.h"
 #include "platforms/KvSavePlatformZxEvolution.h"
 #include "platforms/KvSavePlatformZxSpectrum.h"
 #include "platforms/KvSavePlatformZxSpectrumNext.h"
@@ -67,6 +68,7 @@ TKvUnitInitList& PlatformUnits() {
                                                  {"KvSavePlatformTI99", &InitKvSavePlatformTI99},
                                                  {"KvSavePlatformTimex", &InitKvSavePlatformTimex},
                                                  {"KvSavePlatformUKNC", &InitKvSavePlatformUKNC},
+                                                 {"KvSavePlatformVector", &InitKvSavePlatformVector},
                                                  {"KvSavePlatformZxEvolution", &InitKvSavePlatformZxEvolution},
                                                  {"KvSavePlatformZxSpectrum", &InitKvSavePlatformZxSpectrum},
                                                  {"KvSavePlatformZxSpectrumNext", &InitKvSavePlatformZxSpectrumNext},
