@@ -1,5 +1,6 @@
 #include "importers/KvImporterUnits.h"
 
+#include "importers/KvOpenPlatformAgat.h"
 #include "importers/KvOpenPlatformATMTurbo.h"
 #include "importers/KvOpenPlatformAmstradCPC.h"
 #include "importers/KvOpenPlatformAppleII.h"
@@ -37,7 +38,7 @@
 #include "platforms/KvPlatformUnits.h"
 
 TKvUnitInitList& ImporterUnits() {
-  // Units not built yet take their places in this order: Agat, AmstradCPC,
+  // Units not built yet take their places in this order: | Agat, AmstradCPC,
   // AppleII, ATMTurbo, | BBCMicro, | BK0010, Commodore64, Corvette, | DVK,
   // | ElectronikaMS0515, ElektronikaKR04, ElementZX, | Irisha, | Lvov, | MAG, MSX,
   // | Okean240, | Oric, PC8000, PlayStation, PMD85, PP01, Profi, | SAMCoupe,
@@ -45,6 +46,7 @@ TKvUnitInitList& ImporterUnits() {
   // Timex, | UKNC, Vector, | ZxSpectrum, ZxSpectrumSnapshot, ZxSpectrumSpectra,
   // ZxSpectrumUlaPlus.
   static TKvUnitInitList LList("importers", {
+                                                {"KvOpenPlatformAgat", &InitKvOpenPlatformAgat},
                                                 {"KvOpenPlatformAmstradCPC", &InitKvOpenPlatformAmstradCPC},
                                                 {"KvOpenPlatformAppleII", &InitKvOpenPlatformAppleII},
                                                 {"KvOpenPlatformATMTurbo", &InitKvOpenPlatformATMTurbo},

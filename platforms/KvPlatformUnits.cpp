@@ -1,6 +1,7 @@
 #include "platforms/KvPlatformUnits.h"
 
 #include "app/KvAppUnits.h"
+#include "platforms/KvSavePlatformAgat.h"
 #include "platforms/KvSavePlatformATMTurbo.h"
 #include "platforms/KvSavePlatformAmstradCPC.h"
 #include "platforms/KvSavePlatformBBCMicro.h"
@@ -36,12 +37,13 @@
 
 TKvUnitInitList& PlatformUnits() {
   // Units of platforms not built yet take their places in this order:
-  // Agat, AmstradCPC, ATMTurbo, | BBCMicro, | BK0010, Corvette, | DVK,
+  // | Agat, AmstradCPC, ATMTurbo, | BBCMicro, | BK0010, Corvette, | DVK,
   // | ElectronikaMS0515, ElektronikaKR04, ElementZX, | IBM, | Irisha, | Lvov, | MSX,
   // | Okean240, | PC8000, | Pico8, | PMD85, PP01, Profi, | SAMCoupe, | ScorpionGMX,
   // | SinclairQL, | Specialist, SymbOS, | TI99 | Timex, | UKNC, Vector, ZxEvolution,
   // | ZxSpectrum, ZxSpectrumNext, ZxSpectrumSpectra, ZxSpectrumUlaPlus.
   static TKvUnitInitList LList("converters", {
+                                                 {"KvSavePlatformAgat", &InitKvSavePlatformAgat},
                                                  {"KvSavePlatformAmstradCPC", &InitKvSavePlatformAmstradCPC},
                                                  {"KvSavePlatformATMTurbo", &InitKvSavePlatformATMTurbo},
                                                  {"KvSavePlatformBBCMicro", &InitKvSavePlatformBBCMicro},

@@ -1,0 +1,322 @@
+// The converters of the "Agat" platform: the 16-colour Agat-7 screens
+// (64x64, 128x128, 128x256), the 4-colour Agat-9 256x256 screen, the two
+// black-and-white screens, a two-frame form of each of them, and the
+// 128x128 screen whose 8-colour palette half changes every 4 lines. Every
+// mode writes ".fil" files (see KvPlatformAgat.h); a two-frame mode writes
+// the combined file and one file per frame beside it.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "app/KvDestEngines.h"
+#include "app/KvPanelSections.h"
+#include "core/KvBitmap.h"
+#include "core/KvDestEngineOptions.h"
+#include "core/KvImage.h"
+#include "core/KvStream.h"
+
+// One ".fil" file: header, screen data, trailer.
+class TKvFilStream : public TKvStream {
+public:
+  using TKvStream::TKvStream;
+  // ALength + 296 bytes: the header with ALength, zero data and the trailer
+  // with the mode and kind bytes and the comment.
+  void InitFile(int ALength, uint8_t AMode, uint8_t AKind, const std::string& AComment);
+  uint8_t* GetHeader() { return GetMemory(); }
+  uint8_t* GetData();
+  uint8_t* GetTrailer();
+  int GetDataLength();
+  // The name without its last extension, at most 30 characters, into the
+  // header in the machine's code.
+  void StoreFileName(const std::string& AFileName) override;
+};
+
+// What sets a mode apart: its size, the length and mode byte of one frame,
+// its family and whether it shows two frames.
+enum class TKvAgatFamily { Agat7, Agat9, Mono, HAM };
+struct TKvAgatMode {
+  int Width;
+  int Height;
+  int FrameLength;
+  uint8_t FrameMode;
+  TKvAgatFamily Family;
+  bool Gigascreen;
+  bool Interlaced;  // even rows first, then odd rows
+};
+
+// The palette kind byte a mode writes for a palette kind.
+uint8_t AgatKindByte(const TKvAgatMode& AMode, uint8_t APaletteType);
+
+// The screens over a ".fil" file's data. An interlaced screen stores picture
+// row y as memory row y / 2 + (y mod 2) * (H / 2). A two-frame screen splits
+// a value c by the base count n: c / n into the first frame and c mod n into
+// the second, AFrameOffset bytes further on.
+template <class TBase>
+class TKvAgatScreen : public TBase {
+public:
+  TKvAgatScreen(int AWidth, int AHeight, void* AData, bool AInterlaced, int AFrameOffset = 0, int ASplit = 0)
+      : TBase(AWidth, AHeight, AData), FInterlaced(AInterlaced), FFrameOffset(AFrameOffset), FSplit(ASplit) {}
+  uint8_t* GetScanline(int Y) override {
+    const int LRow = FInterlaced ? Y / 2 + (Y % 2) * (this->Height / 2) : Y;
+    return this->Data + FFrame + static_cast<intptr_t>(LRow) * this->Stride;
+  }
+  int GetPixel(int X, int Y) override {
+    if (FSplit == 0) return TBase::GetPixel(X, Y);
+    FFrame = 0;
+    const int a = TBase::GetPixel(X, Y);
+    FFrame = FFrameOffset;
+    const int b = TBase::GetPixel(X, Y);
+    FFrame = 0;
+    return a * FSplit + b;
+  }
+  void SetPixel(int X, int Y, int AValue) override {
+    if (FSplit == 0) {
+      TBase::SetPixel(X, Y, AValue);
+      return;
+    }
+    FFrame = 0;
+    TBase::SetPixel(X, Y, AValue / FSplit);
+    FFrame = FFrameOffset;
+    TBase::SetPixel(X, Y, AValue % FSplit);
+    FFrame = 0;
+  }
+
+private:
+  bool FInterlaced;
+  int FFrameOffset;
+  int FSplit;
+  int FFrame = 0;
+};
+
+class TKvAgat7Engine128x256Screen : public TKvAgatScreen<TKvScreen4> {
+public:
+  TKvAgat7Engine128x256Screen(int W, int H, void* AData) : TKvAgatScreen(W, H, AData, true) {}
+};
+class TKvAgat9Engine256x256Screen : public TKvAgatScreen<TKvScreen2> {
+public:
+  TKvAgat9Engine256x256Screen(int W, int H, void* AData) : TKvAgatScreen(W, H, AData, true) {}
+};
+class TKvAgat9Engine512x256Screen : public TKvAgatScreen<TKvScreen1> {
+public:
+  TKvAgat9Engine512x256Screen(int W, int H, void* AData) : TKvAgatScreen(W, H, AData, true) {}
+};
+class TKvAgat7Engine64x64ExScreen : public TKvAgatScreen<TKvScreen4> {
+public:
+  TKvAgat7Engine64x64ExScreen(int W, int H, void* AData) : TKvAgatScreen(W, H, AData, false, W * H / 2, 16) {}
+};
+class TKvAgat7Engine128x256ExScreen : public TKvAgatScreen<TKvScreen4> {
+public:
+  TKvAgat7Engine128x256ExScreen(int W, int H, void* AData) : TKvAgatScreen(W, H, AData, true, W * H / 2, 16) {}
+};
+class TKvAgat7Engine256x256ExScreen : public TKvAgatScreen<TKvScreen1> {
+public:
+  TKvAgat7Engine256x256ExScreen(int W, int H, void* AData) : TKvAgatScreen(W, H, AData, false, W * H / 8, 2) {}
+};
+class TKvAgat9Engine256x256ExScreen : public TKvAgatScreen<TKvScreen2> {
+public:
+  TKvAgat9Engine256x256ExScreen(int W, int H, void* AData) : TKvAgatScreen(W, H, AData, true, W * H / 4, 4) {}
+};
+class TKvAgat9Engine512x256ExScreen : public TKvAgatScreen<TKvScreen1> {
+public:
+  TKvAgat9Engine512x256ExScreen(int W, int H, void* AData) : TKvAgatScreen(W, H, AData, true, W * H / 8, 2) {}
+};
+
+// The 128x128 screen with a palette half per 4-line band: rows 4..7 of every
+// 8 use entries 8..15. The band palettes follow the pixels.
+class TKvAgat7_128x128HAMScreen : public TKvScreen4 {
+public:
+  using TKvScreen4::TKvScreen4;
+  void SetPixel(int X, int Y, int AValue) override;
+  // Band ABand's colours (at most 8, each a colour of ARGB) as level triples.
+  void StoreBandPalette(int ABand, const TKvPaletteRGB& ARGB, const TKvPalette256& APalette);
+};
+
+class TKvAgat7_128x128HAMImage : public TKvImage {
+public:
+  using TKvImage::TKvImage;
+  // Every band quantized to 8 of the 4096 colours on itself and the extra
+  // lines around it, then dithered with them; a 24-bit preview.
+  std::unique_ptr<TKvBitmap> ConvertHAM(bool* AAbort, TKvDestEngineOptions& AOptions,
+                                        TKvAgat7_128x128HAMScreen* AScreen);
+  // Every colour the picture got, sorted by gray; nullptr when more than a
+  // palette holds.
+  std::unique_ptr<TKvPalette256> UsedColors;
+};
+
+// ---------------------------------------------------------------------------
+// Options
+
+class TKvAgat7Engine64x64Options : public TKvDestFixedSizeEngineOptions {
+public:
+  TKvAgat7Engine64x64Options();
+  TKvSize GetDefaultSize() const override { return {64, 64}; }
+  void UpdatePalette() override;
+  bool Gigascreen = false;
+  int32_t ModeColorCount = 16;  // colours of one frame
+};
+
+class TKvAgat7Engine64x64ExOptions : public TKvAgat7Engine64x64Options {
+public:
+  TKvAgat7Engine64x64ExOptions();
+};
+
+class TKvAgat7Engine128x128Options : public TKvAgat7Engine64x64Options {
+public:
+  TKvSize GetDefaultSize() const override { return {128, 128}; }
+};
+
+class TKvAgat7Engine128x128ExOptions : public TKvAgat7Engine64x64ExOptions {
+public:
+  TKvSize GetDefaultSize() const override { return {128, 128}; }
+};
+
+// The result palette is what the last conversion used.
+class TKvAgat7_128x128HAMOptions : public TKvAgat7Engine128x128Options {
+public:
+  void UpdatePalette() override {}
+};
+
+class TKvAgat7Engine128x256Options : public TKvAgat7Engine64x64Options {
+public:
+  TKvAgat7Engine128x256Options();
+  TKvSize GetDefaultSize() const override { return {128, 256}; }
+};
+
+class TKvAgat7Engine128x256ExOptions : public TKvAgat7Engine64x64ExOptions {
+public:
+  TKvAgat7Engine128x256ExOptions();
+  TKvSize GetDefaultSize() const override { return {128, 256}; }
+};
+
+class TKvAgat7Engine256x256Options : public TKvAgat7Engine64x64Options {
+public:
+  TKvAgat7Engine256x256Options();
+  TKvSize GetDefaultSize() const override { return {256, 256}; }
+};
+
+class TKvAgat9Engine256x256Options : public TKvAgat7Engine64x64Options {
+public:
+  TKvAgat9Engine256x256Options();
+  TKvSize GetDefaultSize() const override { return {256, 256}; }
+};
+
+class TKvAgat9Engine256x256ExOptions : public TKvAgat9Engine256x256Options {
+public:
+  TKvAgat9Engine256x256ExOptions();
+};
+
+class TKvAgat9Engine512x256Options : public TKvAgat9Engine256x256Options {
+public:
+  TKvAgat9Engine512x256Options();
+  TKvSize GetDefaultSize() const override { return {512, 256}; }
+};
+
+// ---------------------------------------------------------------------------
+// Panels
+
+class TKvAgat7EngineUI : public TKvDestEngineUIEx {
+public:
+  explicit TKvAgat7EngineUI(TKvDestEngineOptions* AOptions, bool AGigascreen = false);
+  void AddPaletteSection();
+  const bool Gigascreen;
+};
+
+class TKvAgat7EngineExUI : public TKvAgat7EngineUI {
+public:
+  explicit TKvAgat7EngineExUI(TKvDestEngineOptions* AOptions) : TKvAgat7EngineUI(AOptions, true) {}
+};
+
+class TKvAgat9Engine256x256UI : public TKvDestEngineUIEx {
+public:
+  explicit TKvAgat9Engine256x256UI(TKvDestEngineOptions* AOptions, bool AGigascreen = false);
+  void AddPaletteSection();
+  const bool Gigascreen;
+};
+
+class TKvAgat9Engine256x256ExUI : public TKvAgat9Engine256x256UI {
+public:
+  explicit TKvAgat9Engine256x256ExUI(TKvDestEngineOptions* AOptions) : TKvAgat9Engine256x256UI(AOptions, true) {}
+};
+
+// The black-and-white screens: no palette choice.
+class TKvAgat7Engine256x256UI : public TKvDestEngineUIEx {
+public:
+  explicit TKvAgat7Engine256x256UI(TKvDestEngineOptions* AOptions);
+};
+
+class TKvAgat9Engine512x256UI : public TKvAgat7Engine256x256UI {
+public:
+  using TKvAgat7Engine256x256UI::TKvAgat7Engine256x256UI;
+};
+
+class TKvAgat7_128x128HAMEngineUI : public TKvDestEngineUIEx {
+public:
+  explicit TKvAgat7_128x128HAMEngineUI(TKvDestEngineOptions* AOptions);
+};
+
+// ---------------------------------------------------------------------------
+// Engines
+
+class TKvAgatEngine : public TKvDestEngine {
+public:
+  static std::string GetPlatformName() { return "Agat"; }
+  // The file of one frame (or of the whole one-frame mode) with the mode's
+  // screen over its data; a two-frame mode's frame files get no screen.
+  static void InitFrameStream(const TKvAgatMode& AMode, TKvFilStream& AStream,
+                              std::unique_ptr<TKvBitmapData>& AScreen, TKvDestEngineOptions& AOptions);
+  // The combined file of a two-frame mode with its combined screen.
+  static void InitGigaStream(const TKvAgatMode& AMode, TKvFilStream& AStream,
+                             std::unique_ptr<TKvBitmapData>& AScreen, TKvDestEngineOptions& AOptions);
+  static std::unique_ptr<TKvBitmap> ConvertMono(const TKvAgatMode& AMode, bool* AAbort, TBitmap32& ABitmap,
+                                                TKvDestEngineOptions& AOptions,
+                                                std::unique_ptr<TKvStreamList>& AStreams);
+  static std::unique_ptr<TKvBitmap> ConvertMonoGiga(const TKvAgatMode& AMode, bool* AAbort, TBitmap32& ABitmap,
+                                                    TKvDestEngineOptions& AOptions,
+                                                    std::unique_ptr<TKvStreamList>& AStreams);
+  static std::unique_ptr<TKvBitmap> ConvertColor(const TKvAgatMode& AMode, bool* AAbort, TBitmap32& ABitmap,
+                                                 TKvDestEngineOptions& AOptions,
+                                                 std::unique_ptr<TKvStreamList>& AStreams);
+  static std::unique_ptr<TKvBitmap> ConvertColorGiga(const TKvAgatMode& AMode, bool* AAbort, TBitmap32& ABitmap,
+                                                     TKvDestEngineOptions& AOptions,
+                                                     std::unique_ptr<TKvStreamList>& AStreams);
+  static std::unique_ptr<TKvBitmap> ConvertHAM(const TKvAgatMode& AMode, bool* AAbort, TBitmap32& ABitmap,
+                                               TKvDestEngineOptions& AOptions,
+                                               std::unique_ptr<TKvStreamList>& AStreams);
+};
+
+// The modes in registration order.
+extern const TKvAgatMode AgatModes[13];
+
+#define KV_AGAT_ENGINE(NAME, BASE, MODE, INDEX, ZOOM, CONVERT)                                                    \
+  class NAME : public TKvDestEngineOf<NAME, BASE> {                                                               \
+  public:                                                                                                         \
+    static std::string GetModeName() { return MODE; }                                                             \
+    static int GetZoomFactor() { return ZOOM; }                                                                   \
+    std::unique_ptr<TKvDestEngineUI> CreateUI(TKvDestEngineOptions* AOptions) override;                           \
+    std::unique_ptr<TKvDestEngineOptions> CreateOptions() override;                                               \
+    static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*, TKvPalette256*,   \
+                                              TKvDestEngineOptions& AOptions, TKvDestProgress&,                   \
+                                              std::unique_ptr<TKvStreamList>& AStreams) {                         \
+      return TKvAgatEngine::CONVERT(AgatModes[INDEX], AAbort, ABitmap, AOptions, AStreams);                       \
+    }                                                                                                             \
+  };
+
+KV_AGAT_ENGINE(TKvAgat7Engine64x64, TKvAgatEngine, "64x64x4", 0, 2, ConvertColor)
+KV_AGAT_ENGINE(TKvAgat7Engine64x64Ex, TKvAgatEngine, "64x64x8 Gigascreen", 1, 2, ConvertColorGiga)
+KV_AGAT_ENGINE(TKvAgat7Engine128x128, TKvAgat7Engine64x64, "128x128x4", 2, 1, ConvertColor)
+KV_AGAT_ENGINE(TKvAgat7Engine128x128Ex, TKvAgat7Engine64x64Ex, "128x128x8 Gigascreen", 3, 1, ConvertColorGiga)
+KV_AGAT_ENGINE(TKvAgat7Engine128x128HAM, TKvAgat7Engine128x128, "128x128x4 HAM", 4, 1, ConvertHAM)
+KV_AGAT_ENGINE(TKvAgat7Engine128x256, TKvAgat7Engine64x64, "128x256x4", 5, 1, ConvertColor)
+KV_AGAT_ENGINE(TKvAgat7Engine128x256Ex, TKvAgat7Engine64x64Ex, "128x256x8 Gigascreen", 6, 1, ConvertColorGiga)
+KV_AGAT_ENGINE(TKvAgat7Engine256x256, TKvAgatEngine, "256x256x1", 7, 1, ConvertMono)
+KV_AGAT_ENGINE(TKvAgat7Engine256x256Ex, TKvAgatEngine, "256x256x2 Gigascreen", 8, 1, ConvertMonoGiga)
+KV_AGAT_ENGINE(TKvAgat9Engine256x256, TKvAgatEngine, "256x256x2", 9, 1, ConvertColor)
+KV_AGAT_ENGINE(TKvAgat9Engine256x256Ex, TKvAgatEngine, "256x256x4 Gigascreen", 10, 1, ConvertColorGiga)
+KV_AGAT_ENGINE(TKvAgat9Engine512x256, TKvAgatEngine, "512x256x1", 11, 1, ConvertMono)
+KV_AGAT_ENGINE(TKvAgat9Engine512x256Ex, TKvAgatEngine, "512x256x2 Gigascreen", 12, 1, ConvertMonoGiga)
+
+#undef KV_AGAT_ENGINE
+
+void InitKvSavePlatformAgat();

@@ -1,0 +1,258 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "importers/KvImporterProbe.h"
+#include "importers/KvOpenPlatformAgat.h"
+#include "platforms/KvPlatformAgat.h"
+#include "platforms/KvSavePlatformAgat.h"
+#include "platforms/ZxTestPictures.h"
+
+namespace {
+
+const char* const Full = "TKvAgatSourceEngine";
+
+// A full file of data length L with the mode and kind bytes, the data
+// filled with AFill.
+std::vector<uint8_t> FilFile(int L, uint8_t AMode, uint8_t AKind, uint8_t AFill = 0) {
+  std::vector<uint8_t> d(size_t(L) + 296, AFill);
+  InitAgatFilHeader(d.data(), uint16_t(L));
+  InitAgatFilTrailer(d.data() + 44 + L, AMode, AKind, "");
+  return d;
+}
+
+std::vector<uint8_t> ShortFile(int L, uint8_t AFill = 0) {
+  std::vector<uint8_t> d(size_t(L) + 44, AFill);
+  InitAgatFilHeader(d.data(), uint16_t(L));
+  return d;
+}
+
+bool HasAgat(const TKvImporterProbe& AProbe) {
+  for (const std::string& c : AProbe.Classes())
+    if (c.find("TKvAgat") != std::string::npos) return true;
+  return false;
+}
+
+TEST(KvOpenPlatformAgat, ProbeRanking) {
+  {
+    TKvImporterProbe p("picture.fil", FilFile(2048, 64, 0));
+    ASSERT_EQ(p.Position(Full), 0);
+    EXPECT_EQ(p.Flags(Full), 11);
+    EXPECT_EQ(p.Find("TKvAgatSource64x64x4Engine"), nullptr);
+    TKvImporterProbe q("picture.dat", FilFile(2048, 64, 0));
+    EXPECT_EQ(q.Flags(Full), 9);
+  }
+  {
+    auto d = FilFile(2048, 64, 0);
+    d.resize(2092);
+    TKvImporterProbe p("picture.fil", d);
+    EXPECT_EQ(p.Find(Full), nullptr);
+    EXPECT_EQ(p.Flags("TKvAgatSource64x64x4Engine"), 11);
+  }
+  {
+    TKvImporterProbe p("picture.fil", ShortFile(8192));
+    const int a = p.Position("TKvAgatSource128x128x4Engine"), b = p.Position("TKvAgatSource256x256x1Engine");
+    ASSERT_GE(a, 0);
+    EXPECT_EQ(b, a + 1);
+    EXPECT_EQ(p.Flags("TKvAgatSource128x128x4Engine"), 11);
+    EXPECT_EQ(p.Flags("TKvAgatSource256x256x1Engine"), 11);
+  }
+  // Mode 16 takes any kind.
+  for (int kind : {0, 7, 224, 255}) {
+    TKvImporterProbe p("a.fil", FilFile(8192, 16, uint8_t(kind)));
+    EXPECT_EQ(p.Flags(Full), 11) << kind;
+  }
+}
+
+TEST(KvOpenPlatformAgat, BadInputGivesNoCandidate) {
+  std::vector<std::vector<uint8_t>> bad = {
+      {},
+      std::vector<uint8_t>(43, 0),
+      FilFile(2048, 77, 0),   // mode of another length
+      FilFile(2048, 64, 16),  // an Agat-9 kind for Agat-7
+      FilFile(8192, 80, 224), // the HAM kind needs the band palettes
+      FilFile(8960, 80, 0),
+      FilFile(16384, 96, 224),
+      FilFile(4000, 64, 0),
+  };
+  auto longer = FilFile(2048, 64, 0);
+  longer.push_back(0);
+  bad.push_back(longer);
+  auto shorter = FilFile(2048, 64, 0);
+  shorter.pop_back();
+  bad.push_back(shorter);
+  auto nomark = FilFile(2048, 64, 0);
+  nomark[44 + 2048] = 0;
+  bad.push_back(nomark);
+  auto s1 = ShortFile(2048);
+  s1.push_back(0);
+  bad.push_back(s1);
+  auto s2 = ShortFile(16384);
+  s2.pop_back();
+  bad.push_back(s2);
+  for (size_t i = 0; i < bad.size(); ++i) {
+    TKvImporterProbe p("a.fil", bad[i]);
+    EXPECT_FALSE(HasAgat(p)) << i;
+  }
+}
+
+TEST(KvOpenPlatformAgat, DescriptionsAndPaletteKinds) {
+  struct {
+    std::vector<uint8_t> Data;
+    const char* Class;
+    const char* Description;
+    std::vector<TKvPaletteType> Types;
+    uint8_t Aspect;
+  } cases[] = {
+      {FilFile(2048, 64, 0, 0x77), Full, "Agat 64x64x3 color image", {ptColored8, ptColored16}, 13},
+      {FilFile(2048, 64, 0, 0x78), Full, "Agat 64x64x4 color image", {}, 13},
+      {FilFile(2048, 64, 128, 0x11), Full, "Agat 64x64x3 gray image", {ptGray8, ptGray16}, 13},
+      {FilFile(4096, 77, 240), Full, "Agat 64x64x8 palette gigascreen image", {}, 13},
+      {FilFile(8960, 80, 224), Full, "Agat 128x128x4 palette HAM image", {}, 13},
+      {FilFile(16384, 96, 144), Full, "Agat 256x256x2 gray image", {}, 13},
+      {FilFile(32768, 109, 16), Full, "Agat 256x256x4 color gigascreen image", {}, 13},
+      {FilFile(32768, 125, 9), Full, "Agat 512x256x2 B/W gigascreen image", {}, 7},
+      {FilFile(32768, 141, 0, 0x80), Full, "Agat 128x256x8 color gigascreen image", {}, 19},
+      {ShortFile(2048), "TKvAgatSource64x64x4Engine", "Agat 64x64x3 image",
+       {ptColored8, ptColored16, ptGray8, ptGray16}, 13},
+      {ShortFile(16384, 0xF0), "TKvAgatSource128x256x4Engine", "Agat 128x256x4 image", {ptColored16, ptGray16}, 19},
+      {ShortFile(16384), "TKvAgatSource256x256x2Engine", "Agat 256x256x2 image",
+       {ptColoredBRGB, ptColoredWRGB, ptGrayBRGB, ptGrayWRGB}, 13},
+      {ShortFile(16384), "TKvAgatSource512x256x1Engine", "Agat 512x256x1 B/W image", {}, 7},
+  };
+  for (auto& c : cases) {
+    TKvImporterProbe p("a.fil", c.Data);
+    TKvSourceEngine* e = p.Find(c.Class);
+    ASSERT_NE(e, nullptr) << c.Description;
+    EXPECT_EQ(e->Description, c.Description);
+    EXPECT_EQ(e->PaletteTypes, c.Types) << c.Description;
+    EXPECT_EQ(e->PixelAspect, c.Aspect) << c.Description;
+    EXPECT_NE(e->Decode(), nullptr);
+  }
+  auto d = FilFile(2048, 64, 0);
+  InitAgatFilTrailer(d.data() + 44 + 2048, 64, 0, "  Hello  ");
+  TKvImporterProbe p("a.fil", d);
+  EXPECT_EQ(p.Find(Full)->Comment, "Hello");
+}
+
+TEST(KvOpenPlatformAgat, GigascreenPixelsAreMixtureIndexes) {
+  // Frame 1 colour 3, frame 2 colour 5 at pixel (0, 0); no bright pixel,
+  // so "8 colors": 64 mixtures, pixel 3 * 8 + 5.
+  auto d = FilFile(4096, 77, 0);
+  d[44] = 0x30;
+  d[44 + 2048] = 0x50;
+  TKvImporterProbe p("a.fil", d);
+  TKvSourceEngine* e = p.Find(Full);
+  auto b = e->Decode();
+  EXPECT_EQ(e->Palette->Count, 64);
+  EXPECT_EQ(e->Palette2->Count, 8);
+  EXPECT_EQ(b->GetPixel(0, 0), 29);
+  EXPECT_EQ(b->GetFrames()->GetBitmap(0)->GetPixel(0, 0), 3);
+  EXPECT_EQ(b->GetFrames()->GetBitmap(1)->GetPixel(0, 0), 5);
+  e->PaletteType = ptColored16;
+  b = e->Decode();
+  EXPECT_EQ(e->Palette->Count, 256);
+  EXPECT_EQ(b->GetPixel(0, 0), 0x35);
+}
+
+const TKvDestEngineClass& AgatClass(int AIndex) {
+  InitializeImporters();
+  TKvDestEngineList& list = DestEngineList();
+  return *list.GetSubTypes(list.IndexOf("Agat")).GetObject(AIndex);
+}
+
+int ColourDiffs(TKvBitmap& A, TKvBitmap& B) {
+  if (A.Width != B.Width || A.Height != B.Height) return -1;
+  int n = 0;
+  for (int y = 0; y < A.Height; ++y)
+    for (int x = 0; x < A.Width; ++x) n += !(A.GetPixelStdRGB(x, y) == B.GetPixelStdRGB(x, y));
+  return n;
+}
+
+// Opens a written file as the best candidate; a file whose palette kind the
+// importer guessed differently is switched to the converter's kind.
+std::unique_ptr<TKvBitmap> OpenBest(TKvImporterProbe& AProbe, uint8_t APaletteType) {
+  TKvSourceEngine* e = AProbe.List->GetEngine(0);
+  EXPECT_EQ(e->ClassType().GetClassName(), Full);
+  if (std::find(e->PaletteTypes.begin(), e->PaletteTypes.end(), APaletteType) != e->PaletteTypes.end())
+    e->PaletteType = static_cast<TKvPaletteType>(APaletteType);
+  return e->Decode();
+}
+
+TEST(KvOpenPlatformAgat, RoundTripsOfEveryMode) {
+  struct {
+    int Mode;
+    uint8_t Type;
+    uint8_t PaletteMode;
+  } cases[] = {
+      {0, ptColored16, 11},    {0, ptColored8, 11},     {0, ptColored15, 11},  {0, ptGray16, 1},
+      {0, ptColored4096, 11},  {0, ptColored4096, 0},   {0, ptColored4096, 1}, {1, ptColored16, 11},
+      {1, ptColored8, 11},     {1, ptColored4096, 11},  {1, ptColored4096, 1}, {2, ptGray8, 11},
+      {3, ptColored16, 11},    {4, 0, 0},               {5, ptColored16, 11},  {6, ptColored16, 1},
+      {7, 0, 0},               {8, 0, 0},               {9, ptColoredBRGB, 10}, {9, ptColoredWRGB, 11},
+      {9, ptGrayWRGB, 1},      {9, ptColored4096, 11},  {10, ptColoredBRGB, 10}, {10, ptGrayBRGB, 11},
+      {10, ptColored4096, 1},  {11, 0, 0},              {12, 0, 0},
+  };
+  for (auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.Mode) + " " + std::to_string(c.Type) + " " + std::to_string(c.PaletteMode));
+    const TKvAgatMode& m = AgatModes[c.Mode];
+    auto pic = ZxTestPicture(m.Width, m.Height, uint32_t(40 + c.Mode));
+    auto r = ZxConvert(AgatClass(c.Mode), *pic, [&](TKvDestEngineOptions& o) {
+      if (c.Type) {
+        o.SetPaletteType(c.Type);
+        o.SetPaletteMode(c.PaletteMode);
+      }
+      o.UpdatePalette();
+    });
+    TKvStream& s = *r.Streams->GetStream(0);
+    TKvImporterProbe p("picture.fil", std::vector<uint8_t>(s.GetMemory(), s.GetMemory() + s.GetSize()));
+    auto b = OpenBest(p, c.Type);
+    EXPECT_EQ(ColourDiffs(*b, *r.Preview), 0);
+    if (!m.Gigascreen) continue;
+    for (int k = 0; k < 2; ++k) {
+      TKvStream& f = *s.GetSubStream(k);
+      TKvImporterProbe q(k ? "picture.1.fil" : "picture.0.fil",
+                         std::vector<uint8_t>(f.GetMemory(), f.GetMemory() + f.GetSize()));
+      auto fb = OpenBest(q, c.Type);
+      EXPECT_EQ(ColourDiffs(*fb, *r.Preview->GetFrames()->GetBitmap(k)), 0) << "frame " << k;
+    }
+  }
+}
+
+TEST(KvOpenPlatformAgat, SixteenColourFileWithoutBrightPixelsOpensAsEight) {
+  auto pic = ZxSolidPicture(64, 64, 0xD90000);
+  auto r = ZxConvert(AgatClass(0), *pic, [](TKvDestEngineOptions& o) { o.UpdatePalette(); });
+  TKvStream& s = *r.Streams->GetStream(0);
+  TKvImporterProbe p("picture.fil", std::vector<uint8_t>(s.GetMemory(), s.GetMemory() + s.GetSize()));
+  TKvSourceEngine* e = p.Find(Full);
+  EXPECT_EQ(e->Description, "Agat 64x64x3 color image");
+  auto b = e->Decode();
+  EXPECT_EQ(b->GetPixelStdRGB(0, 0), StdRGBColor(255, 0, 0));
+  e->PaletteType = ptColored16;
+  b = e->Decode();
+  EXPECT_EQ(ColourDiffs(*b, *r.Preview), 0);
+  EXPECT_EQ(b->GetPixelStdRGB(0, 0), StdRGBColor(0xD9, 0, 0));
+}
+
+TEST(KvOpenPlatformAgat, HAMWithFewColoursDecodesIndexed) {
+  auto d = FilFile(8960, 80, 224);
+  for (int b = 0; b < 32; ++b) {
+    uint8_t* rec = d.data() + 44 + 8192 + 24 * b;
+    rec[3] = 15, rec[4] = 15, rec[5] = 15;  // colour 1 white, the rest black
+  }
+  d[44] = 0x10;
+  d[44 + 8 * 64] = 0x99;
+  TKvImporterProbe p("a.fil", d);
+  auto b = p.Find(Full)->Decode();
+  EXPECT_EQ(b->BitCount, 4);
+  EXPECT_EQ(p.Find(Full)->Palette->Count, 2);
+  EXPECT_EQ(b->GetPixelStdRGB(0, 0), StdRGBColor(255, 255, 255));
+  EXPECT_EQ(b->GetPixelStdRGB(1, 0), StdRGBColor(0, 0, 0));
+  EXPECT_EQ(b->GetPixelStdRGB(0, 8), StdRGBColor(255, 255, 255));
+  EXPECT_EQ(b->GetPixelStdRGB(1, 8), StdRGBColor(255, 255, 255));
+}
+
+}  // namespace
