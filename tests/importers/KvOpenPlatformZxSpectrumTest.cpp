@@ -254,7 +254,17 @@ namespace {
 
 TEST(KvOpenPlatformZxSpectrum, UnitRegistersItsClassesInOrder) {
   InitializeAppCore();
-  const size_t before = SourceEngineClasses().size();
+  // The registry is shared by the whole test program: put it back as it was,
+  // or later probes would see every ZX reading twice.
+  const std::vector<const TKvSourceEngineClass*> saved = SourceEngineClasses();
+  struct TRestore {
+    const std::vector<const TKvSourceEngineClass*>& Classes;
+    ~TRestore() {
+      InitKvSourceEngines();
+      for (const TKvSourceEngineClass* c : Classes) RegisterSourceEngine(*c);
+    }
+  } restore{saved};
+  const size_t before = saved.size();
   InitKvOpenPlatformZxSpectrum();
   const auto& all = SourceEngineClasses();
   const auto& mine = ZxSpectrumSourceEngineClasses();
