@@ -180,7 +180,7 @@ TKvMatchFlags TKvSAMCoupeEngine::MatchSsxFile(TKvLoadSource& ASource, int ASize,
 // ---------------------------------------------------------------------------
 
 TKvSAMCoupeMode1SS1Engine::TKvSAMCoupeMode1SS1Engine(TKvLoadSource& ASource)
-    : TKvSourceEngineOf(ASource), FData(ASource.GetData()) {
+    : TKvSAMCoupeFileEngine(ASource) {
   Describe(*this, Mode1, 4, " mode 1");
 }
 TKvMatchFlags TKvSAMCoupeMode1SS1Engine::Match(TKvLoadSource& ASource) {
@@ -191,7 +191,7 @@ std::unique_ptr<TKvBitmap> TKvSAMCoupeMode1SS1Engine::Decode() {
 }
 
 TKvSAMCoupeMode1SSXEngine::TKvSAMCoupeMode1SSXEngine(TKvLoadSource& ASource)
-    : TKvSourceEngineOf(ASource), FData(ASource.GetData()) {
+    : TKvSAMCoupeFileEngine(ASource) {
   Describe(*this, Mode1, 4, " mode 1");
 }
 TKvMatchFlags TKvSAMCoupeMode1SSXEngine::Match(TKvLoadSource& ASource) {
@@ -202,7 +202,7 @@ std::unique_ptr<TKvBitmap> TKvSAMCoupeMode1SSXEngine::Decode() {
 }
 
 TKvSAMCoupeMode1SS1HamEngine::TKvSAMCoupeMode1SS1HamEngine(TKvLoadSource& ASource)
-    : TKvSourceEngineOf(ASource), FData(ASource.GetData()) {
+    : TKvSAMCoupeFileEngine(ASource) {
   Describe(*this, Mode1, 8, " mode 1 HAM");
   FCount = TKvSAMCoupeEngine::LineChangeCount(ASource, SAMMode1Size + SAMBlockSize - 1);
 }
@@ -214,7 +214,7 @@ std::unique_ptr<TKvBitmap> TKvSAMCoupeMode1SS1HamEngine::Decode() {
 }
 
 TKvSAMCoupeMode2SS2Engine::TKvSAMCoupeMode2SS2Engine(TKvLoadSource& ASource)
-    : TKvSourceEngineOf(ASource), FData(ASource.GetData()) {
+    : TKvSAMCoupeFileEngine(ASource) {
   Describe(*this, Mode2SS2, 4, " mode 2");
 }
 TKvMatchFlags TKvSAMCoupeMode2SS2Engine::Match(TKvLoadSource& ASource) {
@@ -225,7 +225,7 @@ std::unique_ptr<TKvBitmap> TKvSAMCoupeMode2SS2Engine::Decode() {
 }
 
 TKvSAMCoupeMode2SSXEngine::TKvSAMCoupeMode2SSXEngine(TKvLoadSource& ASource)
-    : TKvSourceEngineOf(ASource), FData(ASource.GetData()) {
+    : TKvSAMCoupeFileEngine(ASource) {
   Describe(*this, Mode2Ssx, 4, " mode 2");
 }
 TKvMatchFlags TKvSAMCoupeMode2SSXEngine::Match(TKvLoadSource& ASource) {
@@ -236,7 +236,7 @@ std::unique_ptr<TKvBitmap> TKvSAMCoupeMode2SSXEngine::Decode() {
 }
 
 TKvSAMCoupeMode2SS2HamEngine::TKvSAMCoupeMode2SS2HamEngine(TKvLoadSource& ASource)
-    : TKvSourceEngineOf(ASource), FData(ASource.GetData()) {
+    : TKvSAMCoupeFileEngine(ASource) {
   Describe(*this, Mode2SS2, 8, " mode 2 HAM");
   FCount = TKvSAMCoupeEngine::LineChangeCount(ASource, SAMMode2SS2Block + SAMBlockSize - 1);
 }
@@ -248,7 +248,7 @@ std::unique_ptr<TKvBitmap> TKvSAMCoupeMode2SS2HamEngine::Decode() {
 }
 
 TKvSAMCoupeMode3SS3Engine::TKvSAMCoupeMode3SS3Engine(TKvLoadSource& ASource)
-    : TKvSourceEngineOf(ASource), FData(ASource.GetData()) {
+    : TKvSAMCoupeFileEngine(ASource) {
   Describe(*this, Mode3Mapped, 2, " mode 3");
 }
 TKvMatchFlags TKvSAMCoupeMode3SS3Engine::Match(TKvLoadSource& ASource) {
@@ -259,7 +259,7 @@ std::unique_ptr<TKvBitmap> TKvSAMCoupeMode3SS3Engine::Decode() {
 }
 
 TKvSAMCoupeMode3SSXEngine::TKvSAMCoupeMode3SSXEngine(TKvLoadSource& ASource)
-    : TKvSourceEngineOf(ASource), FData(ASource.GetData()) {
+    : TKvSAMCoupeFileEngine(ASource) {
   Describe(*this, Mode3Plain, 2, " mode 3");
 }
 TKvMatchFlags TKvSAMCoupeMode3SSXEngine::Match(TKvLoadSource& ASource) {
@@ -270,7 +270,7 @@ std::unique_ptr<TKvBitmap> TKvSAMCoupeMode3SSXEngine::Decode() {
 }
 
 TKvSAMCoupeMode3SS3HamEngine::TKvSAMCoupeMode3SS3HamEngine(TKvLoadSource& ASource)
-    : TKvSourceEngineOf(ASource), FData(ASource.GetData()) {
+    : TKvSAMCoupeFileEngine(ASource) {
   Describe(*this, Mode3Mapped, 8, " mode 3 HAM");
   FCount = TKvSAMCoupeEngine::LineChangeCount(ASource, SAMScreenFileSize - 1);
 }
@@ -282,7 +282,7 @@ std::unique_ptr<TKvBitmap> TKvSAMCoupeMode3SS3HamEngine::Decode() {
 }
 
 TKvSAMCoupeMode4SS4Engine::TKvSAMCoupeMode4SS4Engine(TKvLoadSource& ASource)
-    : TKvSourceEngineOf(ASource), FData(ASource.GetData()) {
+    : TKvSAMCoupeFileEngine(ASource) {
   Describe(*this, Mode4, 4, " mode 4");
 }
 TKvMatchFlags TKvSAMCoupeMode4SS4Engine::Match(TKvLoadSource& ASource) {
@@ -293,7 +293,7 @@ std::unique_ptr<TKvBitmap> TKvSAMCoupeMode4SS4Engine::Decode() {
 }
 
 TKvSAMCoupeMode4SSXEngine::TKvSAMCoupeMode4SSXEngine(TKvLoadSource& ASource)
-    : TKvSourceEngineOf(ASource), FData(ASource.GetData()) {
+    : TKvSAMCoupeFileEngine(ASource) {
   Describe(*this, Mode4, 4, " mode 4");
 }
 TKvMatchFlags TKvSAMCoupeMode4SSXEngine::Match(TKvLoadSource& ASource) {
@@ -304,7 +304,7 @@ std::unique_ptr<TKvBitmap> TKvSAMCoupeMode4SSXEngine::Decode() {
 }
 
 TKvSAMCoupeModeSS4HamEngine::TKvSAMCoupeModeSS4HamEngine(TKvLoadSource& ASource)
-    : TKvSourceEngineOf(ASource), FData(ASource.GetData()) {
+    : TKvSAMCoupeFileEngine(ASource) {
   Describe(*this, Mode4, 8, " mode 4 HAM");
   FCount = TKvSAMCoupeEngine::LineChangeCount(ASource, SAMScreenFileSize - 1);
 }
@@ -316,7 +316,7 @@ std::unique_ptr<TKvBitmap> TKvSAMCoupeModeSS4HamEngine::Decode() {
 }
 
 TKvSAMCoupeMode4InterlacedEngine::TKvSAMCoupeMode4InterlacedEngine(TKvLoadSource& ASource)
-    : TKvSourceEngineOf(ASource), FData(ASource.GetData()) {
+    : TKvSAMCoupeFileEngine(ASource) {
   Describe(*this, Mode4, 4, " mode 4 interlaced");
   Height = 384;
   PixelAspect = 17;
@@ -363,7 +363,8 @@ std::unique_ptr<TKvBitmap> TKvSAMCoupeMode4InterlacedEngine::Decode() {
   return LBitmap;
 }
 
-TKvSAMCoupeModeRAWEngine::TKvSAMCoupeModeRAWEngine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource), FData(ASource.GetData()) {
+TKvSAMCoupeModeRAWEngine::TKvSAMCoupeModeRAWEngine(TKvLoadSource& ASource)
+    : TKvSAMCoupeFileEngine(ASource) {
   Describe(*this, Mode3Plain, 8, " RAW");
 }
 TKvMatchFlags TKvSAMCoupeModeRAWEngine::Match(TKvLoadSource& ASource) {

@@ -36,157 +36,117 @@ public:
   static TKvMatchFlags MatchSsxFile(TKvLoadSource& ASource, int ASize, int ACount);
 };
 
+// What every class keeps: the file's bytes (owned by the load source) and,
+// in the HAM classes, the number of change records.
+template <class T>
+class TKvSAMCoupeFileEngine : public TKvSourceEngineOf<T> {
+public:
+  explicit TKvSAMCoupeFileEngine(TKvLoadSource& ASource) : TKvSourceEngineOf<T>(ASource), FData(ASource.GetData()) {}
+
+protected:
+  const uint8_t* FData;
+  int FCount = 0;
+};
+
 // Mode 1: a ZX Spectrum screen (8 x 8 attribute cells) whose ink and paper
 // pick entries of a 16-colour palette.
-class TKvSAMCoupeMode1SS1Engine : public TKvSourceEngineOf<TKvSAMCoupeMode1SS1Engine> {
+class TKvSAMCoupeMode1SS1Engine : public TKvSAMCoupeFileEngine<TKvSAMCoupeMode1SS1Engine> {
 public:
   explicit TKvSAMCoupeMode1SS1Engine(TKvLoadSource& ASource);
   static TKvMatchFlags Match(TKvLoadSource& ASource);
   std::unique_ptr<TKvBitmap> Decode() override;
-
-private:
-  const uint8_t* FData;  // the file
 };
 
-class TKvSAMCoupeMode1SSXEngine : public TKvSourceEngineOf<TKvSAMCoupeMode1SSXEngine> {
+class TKvSAMCoupeMode1SSXEngine : public TKvSAMCoupeFileEngine<TKvSAMCoupeMode1SSXEngine> {
 public:
   explicit TKvSAMCoupeMode1SSXEngine(TKvLoadSource& ASource);
   static TKvMatchFlags Match(TKvLoadSource& ASource);
   std::unique_ptr<TKvBitmap> Decode() override;
-
-private:
-  const uint8_t* FData;  // the file
 };
 
-class TKvSAMCoupeMode1SS1HamEngine : public TKvSourceEngineOf<TKvSAMCoupeMode1SS1HamEngine> {
+class TKvSAMCoupeMode1SS1HamEngine : public TKvSAMCoupeFileEngine<TKvSAMCoupeMode1SS1HamEngine> {
 public:
   explicit TKvSAMCoupeMode1SS1HamEngine(TKvLoadSource& ASource);
   static TKvMatchFlags Match(TKvLoadSource& ASource);
   std::unique_ptr<TKvBitmap> Decode() override;
-
-private:
-  const uint8_t* FData;  // the file
-  int FCount = 0;        // change records
 };
 
 // Mode 2: a linear bitmap with one attribute byte per 8 x 1 cell.
-class TKvSAMCoupeMode2SS2Engine : public TKvSourceEngineOf<TKvSAMCoupeMode2SS2Engine> {
+class TKvSAMCoupeMode2SS2Engine : public TKvSAMCoupeFileEngine<TKvSAMCoupeMode2SS2Engine> {
 public:
   explicit TKvSAMCoupeMode2SS2Engine(TKvLoadSource& ASource);
   static TKvMatchFlags Match(TKvLoadSource& ASource);
   std::unique_ptr<TKvBitmap> Decode() override;
-
-private:
-  const uint8_t* FData;  // the file
 };
 
-class TKvSAMCoupeMode2SSXEngine : public TKvSourceEngineOf<TKvSAMCoupeMode2SSXEngine> {
+class TKvSAMCoupeMode2SSXEngine : public TKvSAMCoupeFileEngine<TKvSAMCoupeMode2SSXEngine> {
 public:
   explicit TKvSAMCoupeMode2SSXEngine(TKvLoadSource& ASource);
   static TKvMatchFlags Match(TKvLoadSource& ASource);
   std::unique_ptr<TKvBitmap> Decode() override;
-
-private:
-  const uint8_t* FData;  // the file
 };
 
-class TKvSAMCoupeMode2SS2HamEngine : public TKvSourceEngineOf<TKvSAMCoupeMode2SS2HamEngine> {
+class TKvSAMCoupeMode2SS2HamEngine : public TKvSAMCoupeFileEngine<TKvSAMCoupeMode2SS2HamEngine> {
 public:
   explicit TKvSAMCoupeMode2SS2HamEngine(TKvLoadSource& ASource);
   static TKvMatchFlags Match(TKvLoadSource& ASource);
   std::unique_ptr<TKvBitmap> Decode() override;
-
-private:
-  const uint8_t* FData;  // the file
-  int FCount = 0;        // change records
 };
 
-class TKvSAMCoupeMode3SS3Engine : public TKvSourceEngineOf<TKvSAMCoupeMode3SS3Engine> {
+class TKvSAMCoupeMode3SS3Engine : public TKvSAMCoupeFileEngine<TKvSAMCoupeMode3SS3Engine> {
 public:
   explicit TKvSAMCoupeMode3SS3Engine(TKvLoadSource& ASource);
   static TKvMatchFlags Match(TKvLoadSource& ASource);
   std::unique_ptr<TKvBitmap> Decode() override;
-
-private:
-  const uint8_t* FData;  // the file
-  int FCount = 0;        // change records
 };
 
-class TKvSAMCoupeMode3SSXEngine : public TKvSourceEngineOf<TKvSAMCoupeMode3SSXEngine> {
+class TKvSAMCoupeMode3SSXEngine : public TKvSAMCoupeFileEngine<TKvSAMCoupeMode3SSXEngine> {
 public:
   explicit TKvSAMCoupeMode3SSXEngine(TKvLoadSource& ASource);
   static TKvMatchFlags Match(TKvLoadSource& ASource);
   std::unique_ptr<TKvBitmap> Decode() override;
-
-private:
-  const uint8_t* FData;  // the file
-  int FCount = 0;        // change records
 };
 
-class TKvSAMCoupeMode3SS3HamEngine : public TKvSourceEngineOf<TKvSAMCoupeMode3SS3HamEngine> {
+class TKvSAMCoupeMode3SS3HamEngine : public TKvSAMCoupeFileEngine<TKvSAMCoupeMode3SS3HamEngine> {
 public:
   explicit TKvSAMCoupeMode3SS3HamEngine(TKvLoadSource& ASource);
   static TKvMatchFlags Match(TKvLoadSource& ASource);
   std::unique_ptr<TKvBitmap> Decode() override;
-
-private:
-  const uint8_t* FData;  // the file
-  int FCount = 0;        // change records
 };
 
-class TKvSAMCoupeMode4SS4Engine : public TKvSourceEngineOf<TKvSAMCoupeMode4SS4Engine> {
+class TKvSAMCoupeMode4SS4Engine : public TKvSAMCoupeFileEngine<TKvSAMCoupeMode4SS4Engine> {
 public:
   explicit TKvSAMCoupeMode4SS4Engine(TKvLoadSource& ASource);
   static TKvMatchFlags Match(TKvLoadSource& ASource);
   std::unique_ptr<TKvBitmap> Decode() override;
-
-private:
-  const uint8_t* FData;  // the file
-  int FCount = 0;        // change records
 };
 
-class TKvSAMCoupeMode4SSXEngine : public TKvSourceEngineOf<TKvSAMCoupeMode4SSXEngine> {
+class TKvSAMCoupeMode4SSXEngine : public TKvSAMCoupeFileEngine<TKvSAMCoupeMode4SSXEngine> {
 public:
   explicit TKvSAMCoupeMode4SSXEngine(TKvLoadSource& ASource);
   static TKvMatchFlags Match(TKvLoadSource& ASource);
   std::unique_ptr<TKvBitmap> Decode() override;
-
-private:
-  const uint8_t* FData;  // the file
-  int FCount = 0;        // change records
 };
 
-class TKvSAMCoupeModeSS4HamEngine : public TKvSourceEngineOf<TKvSAMCoupeModeSS4HamEngine> {
+class TKvSAMCoupeModeSS4HamEngine : public TKvSAMCoupeFileEngine<TKvSAMCoupeModeSS4HamEngine> {
 public:
   explicit TKvSAMCoupeModeSS4HamEngine(TKvLoadSource& ASource);
   static TKvMatchFlags Match(TKvLoadSource& ASource);
   std::unique_ptr<TKvBitmap> Decode() override;
-
-private:
-  const uint8_t* FData;  // the file
-  int FCount = 0;        // change records
 };
 
-class TKvSAMCoupeMode4InterlacedEngine : public TKvSourceEngineOf<TKvSAMCoupeMode4InterlacedEngine> {
+class TKvSAMCoupeMode4InterlacedEngine : public TKvSAMCoupeFileEngine<TKvSAMCoupeMode4InterlacedEngine> {
 public:
   explicit TKvSAMCoupeMode4InterlacedEngine(TKvLoadSource& ASource);
   static TKvMatchFlags Match(TKvLoadSource& ASource);
   std::unique_ptr<TKvBitmap> Decode() override;
-
-private:
-  const uint8_t* FData;  // the file
-  int FCount = 0;        // change records
 };
 
-class TKvSAMCoupeModeRAWEngine : public TKvSourceEngineOf<TKvSAMCoupeModeRAWEngine> {
+class TKvSAMCoupeModeRAWEngine : public TKvSAMCoupeFileEngine<TKvSAMCoupeModeRAWEngine> {
 public:
   explicit TKvSAMCoupeModeRAWEngine(TKvLoadSource& ASource);
   static TKvMatchFlags Match(TKvLoadSource& ASource);
   std::unique_ptr<TKvBitmap> Decode() override;
-
-private:
-  const uint8_t* FData;  // the file
-  int FCount = 0;        // change records
 };
 
 }  // namespace KvOpenPlatformSAMCoupe

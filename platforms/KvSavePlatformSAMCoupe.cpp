@@ -70,14 +70,20 @@ TKvSAMCoupeMode4EngineUI::TKvSAMCoupeMode4EngineUI(TKvDestEngineOptions* AOption
 
 namespace {
 
+// Applies the lightness and saturation fixes to the working image and clears
+// them, so that the colour core does not apply them a second time.
+void AdjustOnce(TKvImage& AImage, TKvDestEngineOptions& AOptions) {
+  AImage.Adjust(AOptions.LightnessFix, AOptions.SaturationFix);
+  AOptions.SetLightnessFix(0);
+  AOptions.SetSaturationFix(0);
+}
+
 // Draws the picture on AScreen with at most AColors colours of the SAM table;
 // the options' result palette ends as the palette the screen values index.
 std::unique_ptr<TKvBitmap> DrawSAM(bool* AAbort, TBitmap32& ABitmap, TKvDestEngineOptions& AOptions, TKvData* AScreen,
                                    int AColors, bool AAllowBright) {
   TKvImage LImage(ABitmap);
-  LImage.Adjust(AOptions.LightnessFix, AOptions.SaturationFix);
-  AOptions.SetLightnessFix(0);
-  AOptions.SetSaturationFix(0);
+  AdjustOnce(LImage, AOptions);
   TKvPalette256& LResultPalette = *AOptions.GetPalette();
   TKvPalette256& LFixed = *AOptions.GetFixedPalette();
   std::unique_ptr<TKvBitmap> LResult;
@@ -256,9 +262,7 @@ std::unique_ptr<TKvBitmap> TKvSAMCoupeMode4HAMEngine::Convert(bool* AAbort, TBit
   BuildSAMCoupePalette(LAllowed);
   TKvScreen4 LScreen(256, 192, LStream->GetMemory());
   TKvImage LImage(ABitmap);
-  LImage.Adjust(AOptions.LightnessFix, AOptions.SaturationFix);
-  AOptions.SetLightnessFix(0);
-  AOptions.SetSaturationFix(0);
+  AdjustOnce(LImage, AOptions);
   LImage.DitherToPalette(AAbort, AOptions, LAllowed, false);
   // 16 colours a row, one entry changed between two rows, at most 127
   // palettes down the screen, every entry free.
