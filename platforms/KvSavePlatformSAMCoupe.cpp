@@ -70,6 +70,11 @@ TKvSAMCoupeMode4EngineUI::TKvSAMCoupeMode4EngineUI(TKvDestEngineOptions* AOption
 
 namespace {
 
+// A picture larger than the screen would draw past the stream's memory.
+void CheckFits(TBitmap32& ABitmap, int AWidth, int AHeight) {
+  if (ABitmap.GetWidth() > AWidth || ABitmap.GetHeight() > AHeight) RaiseOSError(87);
+}
+
 // Applies the lightness and saturation fixes to the working image and clears
 // them, so that the colour core does not apply them a second time.
 void AdjustOnce(TKvImage& AImage, TKvDestEngineOptions& AOptions) {
@@ -143,6 +148,7 @@ std::unique_ptr<TKvBitmap> TKvSAMCoupeMode3Engine::Convert(bool* AAbort, TBitmap
                                                            TKvPalette256*, TKvDestEngineOptions& AOptions,
                                                            TKvDestProgress&,
                                                            std::unique_ptr<TKvStreamList>& AStreams) {
+  CheckFits(ABitmap, 512, 192);
   AStreams = std::make_unique<TKvStreamList>();
   uint8_t* LSsx = AStreams->NewStream("ssx", SAMMode3SsxSize)->GetMemory();
   TKvScreen2 LScreen(512, 192, LSsx);
@@ -171,6 +177,7 @@ std::unique_ptr<TKvBitmap> TKvSAMCoupeMode4Engine::Convert(bool* AAbort, TBitmap
                                                            TKvPalette256*, TKvDestEngineOptions& AOptions,
                                                            TKvDestProgress&,
                                                            std::unique_ptr<TKvStreamList>& AStreams) {
+  CheckFits(ABitmap, 256, 192);
   AStreams = std::make_unique<TKvStreamList>();
   uint8_t* LSsx = AStreams->NewStream("ssx", SAMMode4SsxSize)->GetMemory();
   TKvScreen4 LScreen(256, 192, LSsx);
@@ -194,6 +201,7 @@ std::unique_ptr<TKvBitmap> TKvSAMCoupeMode4InterlacedEngine::Convert(bool* AAbor
                                                                      TKvPalette256*, TKvPalette256*,
                                                                      TKvDestEngineOptions& AOptions, TKvDestProgress&,
                                                                      std::unique_ptr<TKvStreamList>& AStreams) {
+  CheckFits(ABitmap, 256, 384);
   AStreams = std::make_unique<TKvStreamList>();
   uint8_t* LLce = AStreams->NewStream("lce", SAMInterlacedSize)->GetMemory();
   TKvSAMCoupeMode4InterlacedScreen LScreen(256, 384, LLce);
@@ -256,6 +264,7 @@ std::unique_ptr<TKvBitmap> TKvSAMCoupeMode4HAMEngine::Convert(bool* AAbort, TBit
                                                               TKvPalette256*, TKvDestEngineOptions& AOptions,
                                                               TKvDestProgress&,
                                                               std::unique_ptr<TKvStreamList>& AStreams) {
+  CheckFits(ABitmap, 256, 192);
   AStreams = std::make_unique<TKvStreamList>();
   TKvStream* LStream = AStreams->NewStream("ss4", SAMScreenFileSize);
   TKvPalette256 LAllowed;

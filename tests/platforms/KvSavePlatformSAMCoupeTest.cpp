@@ -168,13 +168,29 @@ TEST(KvSavePlatformSAMCoupe, GrayMergedKeepsPaletteIndexesInMode4) {
     }
 }
 
-TEST(KvSavePlatformSAMCoupe, OtherPaletteModesRaise87) {
+TEST(KvSavePlatformSAMCoupe, OtherPaletteModesAndOversizedPicturesRaise87) {
   auto pic = ZxTestPicture(256, 192, 2);
   try {
     ZxConvert(DestEngineClass<TKvSAMCoupeMode4Engine>(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(10); });
     ADD_FAILURE() << "no error";
   } catch (const EOSError& e) {
     EXPECT_EQ(e.ErrorCode, 87u);
+  }
+  // A picture taller or wider than the screen is refused before anything is
+  // drawn into the file's memory.
+  const std::pair<const TKvDestEngineClass*, std::pair<int, int>> cases[] = {
+      {&DestEngineClass<TKvSAMCoupeMode3Engine>(), {512, 193}},
+      {&DestEngineClass<TKvSAMCoupeMode4Engine>(), {257, 192}},
+      {&DestEngineClass<TKvSAMCoupeMode4InterlacedEngine>(), {256, 385}},
+      {&DestEngineClass<TKvSAMCoupeMode4HAMEngine>(), {256, 200}}};
+  for (const auto& c : cases) {
+    auto big = ZxTestPicture(c.second.first, c.second.second, 4);
+    try {
+      ZxConvert(*c.first, *big);
+      ADD_FAILURE() << "no error " << c.second.first << "x" << c.second.second;
+    } catch (const EOSError& e) {
+      EXPECT_EQ(e.ErrorCode, 87u);
+    }
   }
 }
 
