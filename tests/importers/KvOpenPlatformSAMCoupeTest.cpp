@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <tuple>
 #include <vector>
 
 #include "importers/KvImporterProbe.h"
@@ -227,6 +229,47 @@ TEST(KvOpenPlatformSAMCoupe, BadInputGivesNoCandidate) {
   // 127 records are the most a list holds.
   auto most = BlockFile(true, 4 * 127 + 1);
   EXPECT_EQ(TKvImporterProbe("a.ss4", most).Flags(NS + "TKvSAMCoupeModeSS4HamEngine"), 11);
+}
+
+// Files whose palette blocks and change lists have bytes changed at random
+// are refused or decode, within their bytes.
+TEST(KvOpenPlatformSAMCoupe, MutatedBlocksAndLists) {
+  using namespace KvOpenPlatformSAMCoupe;
+  const std::vector<const TKvSourceEngineClass*> classes = {
+      &SourceEngineClass<TKvSAMCoupeMode1SS1Engine>(),    &SourceEngineClass<TKvSAMCoupeMode1SSXEngine>(),
+      &SourceEngineClass<TKvSAMCoupeMode1SS1HamEngine>(), &SourceEngineClass<TKvSAMCoupeMode2SS2Engine>(),
+      &SourceEngineClass<TKvSAMCoupeMode2SSXEngine>(),    &SourceEngineClass<TKvSAMCoupeMode2SS2HamEngine>(),
+      &SourceEngineClass<TKvSAMCoupeMode3SS3Engine>(),    &SourceEngineClass<TKvSAMCoupeMode3SSXEngine>(),
+      &SourceEngineClass<TKvSAMCoupeMode3SS3HamEngine>(), &SourceEngineClass<TKvSAMCoupeMode4SS4Engine>(),
+      &SourceEngineClass<TKvSAMCoupeMode4SSXEngine>(),    &SourceEngineClass<TKvSAMCoupeModeSS4HamEngine>(),
+      &SourceEngineClass<TKvSAMCoupeMode4InterlacedEngine>(), &SourceEngineClass<TKvSAMCoupeModeRAWEngine>()};
+  std::vector<uint8_t> entries;
+  std::vector<uint8_t> lce(49234, 0x5A);
+  std::copy_n(BlockFile(true).begin() + 24576, 41, lce.begin() + 24576);
+  std::copy_n(BlockFile(true).begin() + 24576, 41, lce.begin() + 49193);
+  const std::vector<std::tuple<std::string, std::vector<uint8_t>, size_t>> files = {
+      {"a.ss1", AttrFile(1, false, entries, 6), 6912}, {"a.ssx", AttrFile(1, true, entries), 6912},
+      {"a.ss2", AttrFile(2, false, entries, 6), 14336}, {"a.ssx", AttrFile(2, true, entries), 12288},
+      {"a.ss3", BlockFile(false, 4 * 6 + 1), 24576},    {"a.ss4", BlockFile(true, 4 * 6 + 1), 24576},
+      {"a.ss4", BlockFile(true), 24576},                {"a.lce", lce, 24576}};
+  uint32_t s = 7;
+  for (const auto& [name, file, from] : files)
+    for (int n = 0; n < 150; ++n) {
+      std::vector<uint8_t> f = file;
+      for (int k = 0; k < 2; ++k) {
+        s = s * 1664525u + 1013904223u;
+        const size_t at = from + (s >> 8) % (f.size() - from);
+        f[at] = (s >> 7) & 1 ? static_cast<uint8_t>(s >> 24) : static_cast<uint8_t>(f[at] ^ 0x80);
+      }
+      TKvMemoryLoadSource source(name, f.data(), static_cast<int32_t>(f.size()), false);
+      auto list = source.MatchEngines(classes);
+      for (int i = 0; i < list->GetCount(); ++i) {
+        auto b = list->GetEngine(i)->Decode();
+        ASSERT_NE(b, nullptr);
+        EXPECT_EQ(b->Width, list->GetEngine(i)->Width);
+        EXPECT_EQ(b->Height, list->GetEngine(i)->Height);
+      }
+    }
 }
 
 TEST(KvOpenPlatformSAMCoupe, HamRecordsTakeEffectOnTheNextRow) {
