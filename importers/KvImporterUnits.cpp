@@ -28,6 +28,7 @@
 #include "importers/KvOpenPlatformSinclairQL.h"
 #include "importers/KvOpenPlatformSpecialist.h"
 #include "importers/KvOpenPlatformSymbOS.h"
+#include "importers/KvOpenPlatformTI99.h"
 #include "importers/KvOpenPlatformTimex.h"
 #include "importers/KvOpenPlatformUKNC.h"
 #include "importers/KvOpenPlatformVector.h"
@@ -42,7 +43,7 @@ TKvUnitInitList& ImporterUnits() {
   // AppleII, ATMTurbo, | BBCMicro, | BK0010, Commodore64, Corvette, | DVK,
   // | ElectronikaMS0515, ElektronikaKR04, ElementZX, | Irisha, | Lvov, | MAG, MSX,
   // | Okean240, | Oric, PC8000, PlayStation, PMD85, PP01, Profi, | SAMCoupe,
-  // | ScorpionGMX, SegaMasterSystem, | SinclairQL, | Specialist, SymbOS, TI99,
+  // | ScorpionGMX, SegaMasterSystem, | SinclairQL, | Specialist, SymbOS, | TI99 |
   // Timex, | UKNC, Vector, | ZxSpectrum, ZxSpectrumSnapshot, ZxSpectrumSpectra,
   // ZxSpectrumUlaPlus.
   static TKvUnitInitList LList("importers", {
@@ -74,6 +75,7 @@ TKvUnitInitList& ImporterUnits() {
                                                 {"KvOpenPlatformSinclairQL", &InitKvOpenPlatformSinclairQL},
                                                 {"KvOpenPlatformSpecialist", &InitKvOpenPlatformSpecialist},
                                                 {"KvOpenPlatformSymbOS", &InitKvOpenPlatformSymbOS},
+                                                {"KvOpenPlatformTI99", &InitKvOpenPlatformTI99},
                                                 {"KvOpenPlatformTimex", &InitKvOpenPlatformTimex},
                                                 {"KvOpenPlatformUKNC", &InitKvOpenPlatformUKNC},
                                                 {"KvOpenPlatformVector", &InitKvOpenPlatformVector},
