@@ -12,6 +12,7 @@
 #include "importers/KvOpenPlatformElementZX.h"
 #include "importers/KvOpenPlatformMAG.h"
 #include "importers/KvOpenPlatformElectronikaMS0515.h"
+#include "importers/KvOpenPlatformElektronikaKR04.h"
 #include "importers/KvOpenPlatformIrisha.h"
 #include "importers/KvOpenPlatformLvov.h"
 #include "importers/KvOpenPlatformMSX.h"
@@ -57,6 +58,7 @@ TKvUnitInitList& ImporterUnits() {
                                                 {"KvOpenPlatformCorvette", &InitKvOpenPlatformCorvette},
                                                 {"KvOpenPlatformDVK", &InitKvOpenPlatformDVK},
                                                 {"KvOpenPlatformElectronikaMS0515", &InitKvOpenPlatformElectronikaMS0515},
+                                                {"KvOpenPlatformElektronikaKR04", &InitKvOpenPlatformElektronikaKR04},
                                                 {"KvOpenPlatformElementZX", &InitKvOpenPlatformElementZX},
                                                 {"KvOpenPlatformIrisha", &InitKvOpenPlatformIrisha},
                                                 {"KvOpenPlatformLvov", &InitKvOpenPlatformLvov},

@@ -10,6 +10,7 @@
 #include "platforms/KvSavePlatformDVK.h"
 #include "platforms/KvSavePlatformElementZX.h"
 #include "platforms/KvSavePlatformElectronikaMS0515.h"
+#include "platforms/KvSavePlatformElektronikaKR04.h"
 #include "platforms/KvSavePlatformIBM.h"
 #include "platforms/KvSavePlatformIrisha.h"
 #include "platforms/KvSavePlatformLvov.h"
@@ -51,6 +52,7 @@ TKvUnitInitList& PlatformUnits() {
                                                  {"KvSavePlatformCorvette", &InitKvSavePlatformCorvette},
                                                  {"KvSavePlatformDVK", &InitKvSavePlatformDVK},
                                                  {"KvSavePlatformElectronikaMS0515", &InitKvSavePlatformElectronikaMS0515},
+                                                 {"KvSavePlatformElektronikaKR04", &InitKvSavePlatformElektronikaKR04},
                                                  {"KvSavePlatformElementZX", &InitKvSavePlatformElementZX},
                                                  {"KvSavePlatformIBM", &InitKvSavePlatformIBM},
                                                  {"KvSavePlatformIrisha", &InitKvSavePlatformIrisha},

@@ -1,0 +1,102 @@
+#include "importers/KvOpenPlatformElektronikaKR04.h"
+
+#include "core/KvBitmap.h"
+#include "platforms/KvPlatformElektronikaKR04.h"
+
+TKvKR04Engine::TKvKR04Engine(TKvLoadSource& ASource)
+    : TKvSourceEngineOf(ASource), FHeader(ASource.GetData()), FPixels(ASource.GetData() + KR04HeaderSize) {
+  const uint8_t LFlags = FHeader[4];
+  Width = FHeader[8] | (FHeader[9] << 8);
+  Height = FHeader[10] | (FHeader[11] << 8);
+  Bits = (LFlags & KR04Flag2Bits) ? 2 : 1;
+  if (LFlags & KR04FlagTwoFrames) Bits *= 2;
+  std::string LWords;
+  if (LFlags & KR04Flag2Bits) {
+    PixelAspect = 15;  // "1.475:1"
+    LWords = (LFlags & KR04FlagPalette) ? " EGA" : " color";
+  } else {
+    PixelAspect = 5;  // "0.7375:1"
+    LWords = " B/W";
+    if (LFlags & KR04FlagPalette) LWords += " EGA";
+  }
+  if (LFlags & KR04FlagTwoFrames) LWords += " gigascreen";
+  Description = "Elektronika KR-04" + GetSizeText() + LWords + " image";
+}
+
+TKvMatchFlags TKvKR04Engine::Match(TKvLoadSource& ASource) {
+  if (ASource.GetSize() <= KR04HeaderSize || !CheckKR04Header(ASource.GetData(), ASource.GetSize())) return 0;
+  return ASource.GetExtension() == ".krs" ? mfHeader | mfExtension | mfSize : mfHeader | mfSize;
+}
+
+void TKvKR04Engine::BuildBasePalette(int ACount) {
+  static const uint8_t LLevels[4] = {0x00, 0x55, 0xAA, 0xFF};
+  Palette->Clear();
+  if (FHeader[4] & KR04FlagPalette) {
+    for (int i = 0; i < ACount; ++i) {
+      auto level = [&](int AByte) { return LLevels[(FHeader[AByte] >> (2 * i)) & 3]; };
+      Palette->AddRGB(level(7), level(6), level(5));
+    }
+  } else if (ACount == 2) {
+    SetMonoPalette(false);
+  } else {
+    BuildKR04BRGBPalette(*Palette);
+  }
+  ColorCount = ACount;
+}
+
+std::unique_ptr<TKvBitmap> TKvKR04Engine::Decode() {
+  const uint8_t LFlags = FHeader[4];
+  const bool LColour = LFlags & KR04Flag2Bits;
+  const bool LTwoFrames = LFlags & KR04FlagTwoFrames;
+  const int S = static_cast<int>(KR04RowSize(LFlags, Width));
+  const int64_t LFrame = static_cast<int64_t>(S) * Height;
+  const int n = LColour ? 4 : 2;
+  BuildBasePalette(n);
+  if (LTwoFrames) MakeGigaScreenPalette();
+
+  if (!LColour && !LTwoFrames) {
+    auto LBitmap = std::make_unique<TKvBitmap1>(Width, Height, Palette.get());
+    for (int y = 0; y < Height; ++y) {
+      const uint8_t* p = FPixels + static_cast<int64_t>(y) * S;
+      ReadBytesReversed(LBitmap->GetScanline(y), p, S);
+    }
+    return LBitmap;
+  }
+
+  auto LBitmap = std::make_unique<TKvBitmap4>(Width, Height, Palette.get());
+  TKvBitmap* LFrameA = LTwoFrames ? LBitmap->AddFrame(Palette2.get()) : nullptr;
+  TKvBitmap* LFrameB = LTwoFrames ? LBitmap->AddFrame(Palette2.get()) : nullptr;
+  for (int y = 0; y < Height; ++y) {
+    const uint8_t* a = FPixels + static_cast<int64_t>(y) * S;
+    const uint8_t* b = LTwoFrames ? a + LFrame : nullptr;
+    if (!LColour) {
+      // One bit per frame, the leftmost pixel in bit 0.
+      for (int c = 0; c < S; ++c) {
+        const int LCount = Width - c * 8 < 8 ? Width - c * 8 : 8;
+        PutPlanes2x1Lsb(LBitmap.get(), LFrameA, LFrameB, a[c], b[c], c, y, LCount);
+      }
+      continue;
+    }
+    uint8_t va = 0, vb = 0;
+    for (int x = 0; x < Width; ++x) {
+      if ((x & 3) == 0) {
+        va = *a++;
+        if (b) vb = *b++;
+      }
+      const int pa = (va & 1) | ((va >> 3) & 2);
+      va = static_cast<uint8_t>(va >> 1);
+      if (!LTwoFrames) {
+        LBitmap->SetPixel(x, y, pa);
+        continue;
+      }
+      const int pb = (vb & 1) | ((vb >> 3) & 2);
+      vb = static_cast<uint8_t>(vb >> 1);
+      LFrameA->SetPixel(x, y, pa);
+      LFrameB->SetPixel(x, y, pb);
+      LBitmap->SetPixel(x, y, pa * 4 + pb);
+    }
+  }
+  return LBitmap;
+}
+
+void InitKvOpenPlatformElektronikaKR04() { RegisterSourceEngine(SourceEngineClass<TKvKR04Engine>()); }

@@ -1,0 +1,163 @@
+// The converters of the "Elektronika KR-04" platform: a 480 x 224 black and
+// white screen and two 240 x 224 four-colour screens (the fixed BRGB colours,
+// or four of 64 EGA colours named in the file header), each also as a
+// two-frame Gigascreen mode. Every mode writes one ".krs" file.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "app/KvDestEngines.h"
+#include "app/KvPanelSections.h"
+#include "core/KvBitmap.h"
+#include "core/KvDestEngineOptions.h"
+
+// The six screens over a whole ".krs" file (Data = file offset 0); each
+// constructor writes the header with the layout's flags. They are only
+// written.
+class TKvElektronikaKR04BWScreen : public TKvScreen1 {
+public:
+  TKvElektronikaKR04BWScreen(int AWidth, int AHeight, uint8_t ABorder, void* AData);
+  static int64_t GetDataSize(int AWidth, int AHeight);
+  int GetPixel(int, int) override { return 0; }
+  // Bit 0 of the value.
+  void SetPixel(int X, int Y, int AValue) override;
+};
+
+// Value v: v div 2 in frame A, v mod 2 in frame B.
+class TKvElektronikaKR04BWGigaScreen : public TKvScreen2 {
+public:
+  TKvElektronikaKR04BWGigaScreen(int AWidth, int AHeight, uint8_t ABorder, void* AData);
+  static int64_t GetDataSize(int AWidth, int AHeight);
+  int GetPixel(int, int) override { return 0; }
+  void SetPixel(int X, int Y, int AValue) override;
+};
+
+// The low 2 bits of the value.
+class TKvElektronikaKR04BRGBScreen : public TKvScreen2 {
+public:
+  TKvElektronikaKR04BRGBScreen(int AWidth, int AHeight, uint8_t ABorder, void* AData);
+  static int64_t GetDataSize(int AWidth, int AHeight);
+  int GetPixel(int, int) override { return 0; }
+  void SetPixel(int X, int Y, int AValue) override;
+};
+
+// Value v: v div 4 in frame A, v mod 4 in frame B.
+class TKvElektronikaKR04BRGBGigaScreen : public TKvScreen4 {
+public:
+  TKvElektronikaKR04BRGBGigaScreen(int AWidth, int AHeight, uint8_t ABorder, void* AData);
+  static int64_t GetDataSize(int AWidth, int AHeight);
+  int GetPixel(int, int) override { return 0; }
+  void SetPixel(int X, int Y, int AValue) override;
+};
+
+class TKvElektronikaKR04EGAScreen : public TKvElektronikaKR04BRGBScreen {
+public:
+  TKvElektronikaKR04EGAScreen(int AWidth, int AHeight, uint8_t ABorder, void* AData);
+};
+
+class TKvElektronikaKR04EGAGigaScreen : public TKvElektronikaKR04BRGBGigaScreen {
+public:
+  TKvElektronikaKR04EGAGigaScreen(int AWidth, int AHeight, uint8_t ABorder, void* AData);
+};
+
+// Palettes of the converters.
+// The 16 mixtures of the BRGB colours, pairs further apart in gray than
+// AMaxFlickering percent flagged.
+void BuildKR04BRGBMixPalette(TKvPalette256& APalette, int AMaxFlickering);
+// 00, 55, AA and FF grays.
+void FillKR04Grays(TKvPalette256& APalette);
+// The 16 colours of "Сolor (bright)": the EGA colours nearest the 16 GBR
+// colours of half and full intensity.
+void FillKR04Bright16(TKvPalette256& APalette);
+// The 2-bit level of a colour byte 00, 55, AA or FF; any other byte raises
+// the OS error 87.
+uint8_t KR04Level(uint8_t AByte);
+
+class TKvElektronikaKR04BWEngineOptions : public TKvDestEngineOptions {
+public:
+  TKvElektronikaKR04BWEngineOptions();
+  TKvSize GetMaxSize() const override { return {480, 224}; }
+  TKvSize GetDefaultSize() const override { return {480, 224}; }
+};
+
+class TKvElektronikaKR04BRGBEngineOptions : public TKvDestEngineOptions {
+public:
+  TKvElektronikaKR04BRGBEngineOptions();
+  TKvSize GetMaxSize() const override { return {240, 224}; }
+  TKvSize GetDefaultSize() const override { return {240, 224}; }
+};
+
+class TKvElektronikaKR04BRGBGigaEngineOptions : public TKvElektronikaKR04BRGBEngineOptions {
+public:
+  // The 16 mixtures of the BRGB colours.
+  void UpdatePalette() override;
+};
+
+class TKvElektronikaKR04EGAEngineOptions : public TKvDestEngineOptions {
+public:
+  TKvElektronikaKR04EGAEngineOptions();
+  TKvSize GetMaxSize() const override { return {240, 224}; }
+  TKvSize GetDefaultSize() const override { return {240, 224}; }
+  // The hardware palette: the 64 EGA colours.
+  void UpdatePalette() override;
+};
+
+class TKvElektronikaKR04EGAGigaEngineOptions : public TKvElektronikaKR04EGAEngineOptions {
+public:
+  // The EGA update, then the result palette: the mixtures of the four grays
+  // in "Gray", empty in the colour modes.
+  void UpdatePalette() override;
+};
+
+class TKvElektronikaKR04BWEngineUI : public TKvDestEngineUIEx {
+public:
+  explicit TKvElektronikaKR04BWEngineUI(TKvDestEngineOptions* AOptions);
+};
+
+class TKvElektronikaKR04BRGBEngineUI : public TKvDestEngineUIEx {
+public:
+  explicit TKvElektronikaKR04BRGBEngineUI(TKvDestEngineOptions* AOptions);
+};
+
+class TKvElektronikaKR04BRGBGigaEngineUI : public TKvDestEngineUIEx {
+public:
+  explicit TKvElektronikaKR04BRGBGigaEngineUI(TKvDestEngineOptions* AOptions);
+};
+
+class TKvElektronikaKR04EGAEngineUI : public TKvDestEngineUIEx {
+public:
+  explicit TKvElektronikaKR04EGAEngineUI(TKvDestEngineOptions* AOptions, bool AGigascreen = false);
+  // "Edit..." offers the 64 EGA colours, 8 per row.
+  TKvPalette* GetEditedPalette(TKvPalette256& AScratch, int& AColumns) override;
+};
+
+class TKvElektronikaKR04EGAGigaEngineUI : public TKvElektronikaKR04EGAEngineUI {
+public:
+  explicit TKvElektronikaKR04EGAGigaEngineUI(TKvDestEngineOptions* AOptions)
+      : TKvElektronikaKR04EGAEngineUI(AOptions, true) {}
+};
+
+#define KV_KR04_ENGINE(NAME, MODE)                                                                               \
+  class NAME : public TKvDestEngineOf<NAME> {                                                                    \
+  public:                                                                                                        \
+    static std::string GetPlatformName() { return "Elektronika KR-04"; }                                         \
+    static std::string GetModeName() { return MODE; }                                                            \
+    std::unique_ptr<TKvDestEngineUI> CreateUI(TKvDestEngineOptions* AOptions) override;                          \
+    std::unique_ptr<TKvDestEngineOptions> CreateOptions() override;                                              \
+    static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,         \
+                                              TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,          \
+                                              TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams); \
+  };
+
+KV_KR04_ENGINE(TKvElektronikaKR04EGAEngine, "240x224x2 EGA")
+KV_KR04_ENGINE(TKvElektronikaKR04EGAGigaEngine, "240x224x4 EGA Gigascreen")
+KV_KR04_ENGINE(TKvElektronikaKR04BRGBEngine, "240x224x2 BRGB")
+KV_KR04_ENGINE(TKvElektronikaKR04BRGBGigaEngine, "240x224x4 BRGB Gigascreen")
+KV_KR04_ENGINE(TKvElektronikaKR04BWEngine, "480x224x1")
+KV_KR04_ENGINE(TKvElektronikaKR04BWGigaEngine, "480x224x2 Gigascreen")
+
+#undef KV_KR04_ENGINE
+
+void InitKvSavePlatformElektronikaKR04();
