@@ -56,6 +56,146 @@ void FillFromPath(const std::string& APath, TnoxSearchRec& ARec) {
   ARec.Size = S_ISDIR(st.st_mode) ? 0 : static_cast<uint64_t>(st.st_size);
 }
 
+namespace {
+
+uint32_t ReadU32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
+         static_cast<uint32_t>(p[3]) << 24;
+}
+uint64_t ReadFileTime(const uint8_t* p) { return ReadU32(p) | static_cast<uint64_t>(ReadU32(p + 4)) << 32; }
+void WriteU32(uint8_t* p, uint32_t v) {
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+void WriteFileTime(uint8_t* p, uint64_t v) {
+  WriteU32(p, static_cast<uint32_t>(v));
+  WriteU32(p + 4, static_cast<uint32_t>(v >> 32));
+}
+
+void AppendUtf8(std::string& AText, uint32_t c) {
+  if (c < 0x80) {
+    AText += static_cast<char>(c);
+  } else if (c < 0x800) {
+    AText += static_cast<char>(0xC0 | (c >> 6));
+    AText += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    AText += static_cast<char>(0xE0 | (c >> 12));
+    AText += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    AText += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    AText += static_cast<char>(0xF0 | (c >> 18));
+    AText += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    AText += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    AText += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+// A zero-terminated UTF-16LE text of at most ACount units; a lone surrogate
+// reads as U+FFFD.
+std::string WideToUtf8(const uint8_t* p, int ACount) {
+  std::string r;
+  for (int i = 0; i < ACount; ++i) {
+    uint32_t c = p[2 * i] | p[2 * i + 1] << 8;
+    if (c == 0) break;
+    if (c >= 0xD800 && c < 0xDC00 && i + 1 < ACount) {
+      const uint32_t d = p[2 * i + 2] | p[2 * i + 3] << 8;
+      if (d >= 0xDC00 && d < 0xE000) {
+        c = 0x10000 + ((c - 0xD800) << 10) + (d - 0xDC00);
+        ++i;
+      } else {
+        c = 0xFFFD;
+      }
+    } else if (c >= 0xD800 && c < 0xE000) {
+      c = 0xFFFD;
+    }
+    AppendUtf8(r, c);
+  }
+  return r;
+}
+
+// The ANSI code page of this system's descriptors is Latin-1.
+std::string AnsiToUtf8(const uint8_t* p, int ACount) {
+  std::string r;
+  for (int i = 0; i < ACount && p[i]; ++i) AppendUtf8(r, p[i]);
+  return r;
+}
+
+// UTF-16 units of a UTF-8 text; bytes that do not decode become U+FFFD.
+std::vector<uint16_t> Utf8ToWide(const std::string& AText) {
+  std::vector<uint16_t> r;
+  const auto* p = reinterpret_cast<const unsigned char*>(AText.data());
+  const size_t n = AText.size();
+  for (size_t i = 0; i < n;) {
+    uint32_t c = p[i];
+    int extra = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
+    if (c >= 0x80 && (extra == 0 || i + extra >= n || c >= 0xF8)) {
+      c = 0xFFFD;
+      extra = 0;
+    } else if (extra) {
+      c &= 0x3F >> extra;
+      for (int k = 1; k <= extra; ++k) {
+        if ((p[i + k] & 0xC0) != 0x80) {
+          c = 0xFFFD;
+          extra = k - 1;
+          break;
+        }
+        c = (c << 6) | (p[i + k] & 0x3F);
+      }
+    }
+    i += 1 + extra;
+    if (c >= 0x10000) {
+      c -= 0x10000;
+      r.push_back(static_cast<uint16_t>(0xD800 + (c >> 10)));
+      r.push_back(static_cast<uint16_t>(0xDC00 + (c & 0x3FF)));
+    } else {
+      r.push_back(static_cast<uint16_t>(c));
+    }
+  }
+  return r;
+}
+
+// The fields both descriptor layouts share, in their first 72 bytes.
+void FillFromDescriptorFields(const uint8_t* d, TnoxSearchRec& ARec) {
+  const uint32_t flags = ReadU32(d);
+  if (flags & FD_ATTRIBUTES) ARec.Attr = ReadU32(d + 36);
+  if (flags & FD_CREATETIME) ARec.CreationTime = ReadFileTime(d + 40);
+  if (flags & FD_ACCESSTIME) ARec.LastAccessTime = ReadFileTime(d + 48);
+  if (flags & FD_WRITESTIME) ARec.LastWriteTime = ReadFileTime(d + 56);
+  if (flags & FD_FILESIZE) ARec.Size = static_cast<uint64_t>(ReadU32(d + 64)) << 32 | ReadU32(d + 68);
+  ARec.Attr |= FILE_ATTRIBUTE_VIRTUAL;
+  ARec.ShellAttr = FileAttrToShellAttr(ARec.Attr);
+}
+
+constexpr uint32_t ErrorFileNotFound = 2;
+
+HRESULT HResultFromOSError(uint32_t ACode) { return static_cast<HRESULT>(0x80070000u | (ACode & 0xFFFF)); }
+
+}  // namespace
+
+void FillFromFileDescriptorW(const uint8_t* ADescriptor, size_t ASize, TnoxSearchRec& ARec) {
+  ARec = TnoxSearchRec();
+  if (!ADescriptor || ASize < static_cast<size_t>(FileDescriptorWSize)) RaiseInvalidMedium();
+  ARec.Name = WideToUtf8(ADescriptor + 72, 260);
+  FillFromDescriptorFields(ADescriptor, ARec);
+}
+
+void FillFromFileDescriptorA(const uint8_t* ADescriptor, size_t ASize, TnoxSearchRec& ARec) {
+  ARec = TnoxSearchRec();
+  if (!ADescriptor || ASize < static_cast<size_t>(FileDescriptorASize)) RaiseInvalidMedium();
+  ARec.Name = AnsiToUtf8(ADescriptor + 72, 260);
+  FillFromDescriptorFields(ADescriptor, ARec);
+}
+
+void FillFromShellPath(const std::string& APath, TnoxSearchRec& ARec) {
+  FillFromPath(APath, ARec);
+  // A path the shell cannot find fails the attribute query.
+  if (ARec.Attr == 0) CheckHResult(HResultFromOSError(ErrorFileNotFound));
+  const bool folder = ARec.Attr & FILE_ATTRIBUTE_DIRECTORY;
+  uint32_t shell = FileAttrToShellAttr(ARec.Attr) | SFGAO_FILESYSTEM;
+  if (folder) shell |= SFGAO_FILESYSANCESTOR;
+  ARec.ShellAttr = shell & ShellAttrQueryMask;
+  ARec.Attr = ShellAttrToFileAttr(ARec.ShellAttr);
+}
+
 void RaiseOutOfFileList() { throw Exception("Out of file list"); }
 
 // ---- base ----
@@ -124,27 +264,35 @@ struct TIndexHandle : TnoxFindHandleData {
 
 }  // namespace
 
-TnoxDirectoryFileList::TnoxDirectoryFileList(const std::string& APath) : FPath(APath) {
-  if (!FPath.empty() && FPath.back() != '/') FPath += '/';
-}
+namespace {
 
-TnoxFindHandle TnoxDirectoryFileList::FindFirst(TnoxSearchRec& ARec) {
-  ARec = TnoxSearchRec();
-  auto h = std::make_unique<TDirHandle>();
+// The names of a folder's entries in name order (the order the listing of a
+// folder takes here); a folder that cannot be read raises EOSError.
+std::vector<std::string> FolderEntryNames(const std::string& AFolder) {
+  std::vector<std::string> names;
   std::error_code ec;
-  fs::directory_iterator it(FPath.empty() ? fs::path(".") : fs::path(FPath), ec);
+  fs::directory_iterator it(AFolder.empty() ? fs::path(".") : fs::path(AFolder), ec);
   if (ec) RaiseOSError(ErrnoToOSError(ec.value()));
   for (; it != fs::directory_iterator(); it.increment(ec)) {
     if (ec) RaiseOSError(ErrnoToOSError(ec.value()));
-    h->Names.push_back(it->path().filename().string());
+    names.push_back(it->path().filename().string());
   }
-  std::sort(h->Names.begin(), h->Names.end());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+using TFillRoutine = void (*)(const std::string&, TnoxSearchRec&);
+
+TnoxFindHandle FolderFindFirst(const std::string& AFolder, TFillRoutine AFill, TnoxSearchRec& ARec) {
+  ARec = TnoxSearchRec();
+  auto h = std::make_unique<TDirHandle>();
+  h->Names = FolderEntryNames(AFolder);
   if (h->Names.empty()) return nullptr;
-  FillFromPath(FPath + h->Names[0], ARec);
+  AFill(AFolder + h->Names[0], ARec);
   return h.release();
 }
 
-bool TnoxDirectoryFileList::FindNext(TnoxFindHandle AHandle, TnoxSearchRec& ARec) {
+bool FolderFindNext(const std::string& AFolder, TFillRoutine AFill, TnoxFindHandle AHandle, TnoxSearchRec& ARec) {
   auto* h = static_cast<TDirHandle*>(AHandle);
   ARec = TnoxSearchRec();
   if (h->Index + 1 >= h->Names.size()) {
@@ -152,8 +300,57 @@ bool TnoxDirectoryFileList::FindNext(TnoxFindHandle AHandle, TnoxSearchRec& ARec
     return false;
   }
   ++h->Index;
-  FillFromPath(FPath + h->Names[h->Index], ARec);
+  AFill(AFolder + h->Names[h->Index], ARec);
   return true;
+}
+
+// The current name of a folder enumeration; "Out of file list" once it ended.
+std::string FolderCurrent(const std::string& AFolder, TnoxFindHandle AHandle) {
+  auto* h = static_cast<TDirHandle*>(AHandle);
+  if (!h || h->Done || h->Index >= h->Names.size()) RaiseOutOfFileList();
+  return AFolder + h->Names[h->Index];
+}
+
+// The current index of an indexed enumeration; "Out of file list" past the end.
+int CurrentIndex(TnoxFindHandle AHandle) {
+  auto* h = static_cast<TIndexHandle*>(AHandle);
+  if (!h || h->Index >= h->Count) RaiseOutOfFileList();
+  return h->Index;
+}
+
+// Moves an indexed enumeration on; at the end it stays on the last entry.
+bool NextIndex(TnoxFindHandle AHandle) {
+  auto* h = static_cast<TIndexHandle*>(AHandle);
+  if (h->Index + 1 >= h->Count) return false;
+  ++h->Index;
+  return true;
+}
+
+std::string WithDelimiter(std::string APath) {
+  if (!APath.empty() && APath.back() != '/') APath += '/';
+  return APath;
+}
+
+bool AllNames(const TnoxShellDataOffer& AOffer, bool (*APredicate)(const std::string&)) {
+  if (!AOffer.HasFiles || AOffer.Files.empty()) return false;
+  return std::all_of(AOffer.Files.begin(), AOffer.Files.end(), APredicate);
+}
+
+bool IsAbsolutePath(const std::string& AName) { return !AName.empty() && AName[0] == '/'; }
+
+bool IsRegularFile(const std::string& AName) {
+  std::error_code ec;
+  return !AName.empty() && fs::is_regular_file(fs::path(AName), ec);
+}
+
+}  // namespace
+
+TnoxDirectoryFileList::TnoxDirectoryFileList(const std::string& APath) : FPath(WithDelimiter(APath)) {}
+
+TnoxFindHandle TnoxDirectoryFileList::FindFirst(TnoxSearchRec& ARec) { return FolderFindFirst(FPath, FillFromPath, ARec); }
+
+bool TnoxDirectoryFileList::FindNext(TnoxFindHandle AHandle, TnoxSearchRec& ARec) {
+  return FolderFindNext(FPath, FillFromPath, AHandle, ARec);
 }
 
 void TnoxDirectoryFileList::FindClose(TnoxFindHandle AHandle) { delete AHandle; }
@@ -187,11 +384,9 @@ TnoxFindHandle TnoxDataObjectCF_HDROPFileList::FindFirst(TnoxSearchRec& ARec) {
 }
 
 bool TnoxDataObjectCF_HDROPFileList::FindNext(TnoxFindHandle AHandle, TnoxSearchRec& ARec) {
-  auto* h = static_cast<TIndexHandle*>(AHandle);
   ARec = TnoxSearchRec();
-  if (h->Index + 1 >= h->Count) return false;  // the handle stays on the last entry
-  ++h->Index;
-  FillFromPath(FOffer.Files[h->Index], ARec);
+  if (!NextIndex(AHandle)) return false;  // the handle stays on the last entry
+  FillFromPath(FOffer.Files[static_cast<size_t>(static_cast<TIndexHandle*>(AHandle)->Index)], ARec);
   return true;
 }
 
@@ -200,16 +395,246 @@ void TnoxDataObjectCF_HDROPFileList::FindClose(TnoxFindHandle AHandle) { delete 
 std::unique_ptr<TStream> TnoxDataObjectCF_HDROPFileList::OpenStream(TnoxFindHandle AHandle,
                                                                     const TnoxSearchRec& ARec, uint32_t AMode,
                                                                     bool) {
-  auto* h = static_cast<TIndexHandle*>(AHandle);
-  if (!h || h->Index >= h->Count) RaiseOutOfFileList();
-  return std::make_unique<TnoxFileStream>(ARec.Name.empty() ? FOffer.Files[h->Index] : ARec.Name, AMode);
+  const int i = CurrentIndex(AHandle);
+  return std::make_unique<TnoxFileStream>(ARec.Name.empty() ? FOffer.Files[static_cast<size_t>(i)] : ARec.Name,
+                                          AMode);
 }
 
 std::unique_ptr<TnoxShellFileList> TnoxDataObjectCF_HDROPFileList::OpenFolder(TnoxFindHandle AHandle,
                                                                               const TnoxSearchRec& ARec) {
-  auto* h = static_cast<TIndexHandle*>(AHandle);
-  if (!h || h->Index >= h->Count) RaiseOutOfFileList();
-  return std::make_unique<TnoxDirectoryFileList>(ARec.Name.empty() ? FOffer.Files[h->Index] : ARec.Name);
+  const int i = CurrentIndex(AHandle);
+  return std::make_unique<TnoxDirectoryFileList>(ARec.Name.empty() ? FOffer.Files[static_cast<size_t>(i)]
+                                                                   : ARec.Name);
+}
+
+// ---- the single file name ----
+
+bool TnoxDataObjectCF_FILENAMEFileList::CanLoadFrom(const TnoxShellDataOffer& AOffer) {
+  return AOffer.HasFiles && AOffer.Files.size() == 1 && !AOffer.Files[0].empty();
+}
+
+namespace {
+
+struct TDoneHandle : TnoxFindHandleData {
+  bool Done = false;
+};
+
+}  // namespace
+
+TnoxFindHandle TnoxDataObjectCF_FILENAMEFileList::FindFirst(TnoxSearchRec& ARec) {
+  ARec = TnoxSearchRec();
+  if (!CanLoadFrom(FOffer)) CheckHResult(DV_E_FORMATETC);
+  FillFromPath(FOffer.Files[0], ARec);
+  return new TDoneHandle;
+}
+
+bool TnoxDataObjectCF_FILENAMEFileList::FindNext(TnoxFindHandle AHandle, TnoxSearchRec&) {
+  static_cast<TDoneHandle*>(AHandle)->Done = true;
+  return false;
+}
+
+std::unique_ptr<TStream> TnoxDataObjectCF_FILENAMEFileList::OpenStream(TnoxFindHandle AHandle,
+                                                                       const TnoxSearchRec& ARec, uint32_t AMode,
+                                                                       bool) {
+  if (!AHandle || static_cast<TDoneHandle*>(AHandle)->Done) RaiseOutOfFileList();
+  return std::make_unique<TnoxFileStream>(ARec.Name, AMode);
+}
+
+std::unique_ptr<TnoxShellFileList> TnoxDataObjectCF_FILENAMEFileList::OpenFolder(TnoxFindHandle AHandle,
+                                                                                 const TnoxSearchRec& ARec) {
+  if (!AHandle || static_cast<TDoneHandle*>(AHandle)->Done) RaiseOutOfFileList();
+  return std::make_unique<TnoxDirectoryFileList>(ARec.Name);
+}
+
+// ---- file descriptors ----
+
+bool TnoxDataObjectCF_FILEDESCRIPTORFileList::CanLoadFrom(const TnoxShellDataOffer& AOffer) {
+  // Contents exist only for files, so a list naming a folder has no descriptors.
+  return AllNames(AOffer, IsRegularFile);
+}
+
+std::vector<uint8_t> TnoxDataObjectCF_FILEDESCRIPTORFileList::GetFileGroupDescriptorW(
+    const TnoxShellDataOffer& AOffer) {
+  if (!AOffer.HasFiles) CheckHResult(DV_E_FORMATETC);
+  std::vector<uint8_t> group(4 + AOffer.Files.size() * FileDescriptorWSize, 0);
+  WriteU32(group.data(), static_cast<uint32_t>(AOffer.Files.size()));
+  for (size_t i = 0; i < AOffer.Files.size(); ++i) {
+    uint8_t* d = group.data() + 4 + i * FileDescriptorWSize;
+    TnoxSearchRec rec;
+    FillFromPath(AOffer.Files[i], rec);
+    if (rec.Attr) {
+      WriteU32(d, FD_ATTRIBUTES | FD_CREATETIME | FD_ACCESSTIME | FD_WRITESTIME | FD_FILESIZE);
+      WriteU32(d + 36, rec.Attr);
+      WriteFileTime(d + 40, rec.CreationTime);
+      WriteFileTime(d + 48, rec.LastAccessTime);
+      WriteFileTime(d + 56, rec.LastWriteTime);
+      WriteU32(d + 64, static_cast<uint32_t>(rec.Size >> 32));
+      WriteU32(d + 68, static_cast<uint32_t>(rec.Size));
+    }
+    // The name without its folder, cut to the 259 units the field holds.
+    std::vector<uint16_t> name = Utf8ToWide(fs::path(AOffer.Files[i]).filename().string());
+    if (name.size() > 259) name.resize(259);
+    for (size_t k = 0; k < name.size(); ++k) {
+      d[72 + 2 * k] = static_cast<uint8_t>(name[k]);
+      d[73 + 2 * k] = static_cast<uint8_t>(name[k] >> 8);
+    }
+  }
+  return group;
+}
+
+namespace {
+
+struct TDescriptorHandle : TIndexHandle {
+  std::vector<uint8_t> Group;
+};
+
+void FillFromGroup(const TDescriptorHandle& AHandle, TnoxSearchRec& ARec) {
+  const size_t offset = 4 + static_cast<size_t>(AHandle.Index) * FileDescriptorWSize;
+  FillFromFileDescriptorW(AHandle.Group.data() + offset, AHandle.Group.size() - offset, ARec);
+}
+
+}  // namespace
+
+TnoxFindHandle TnoxDataObjectCF_FILEDESCRIPTORFileList::FindFirst(TnoxSearchRec& ARec) {
+  ARec = TnoxSearchRec();
+  auto h = std::make_unique<TDescriptorHandle>();
+  h->Group = GetFileGroupDescriptorW(FOffer);
+  const uint64_t count = ReadU32(h->Group.data());
+  if (4 + count * FileDescriptorWSize > h->Group.size()) RaiseInvalidMedium();
+  if (count == 0) return nullptr;
+  h->Count = static_cast<int>(count);
+  FillFromGroup(*h, ARec);
+  return h.release();
+}
+
+bool TnoxDataObjectCF_FILEDESCRIPTORFileList::FindNext(TnoxFindHandle AHandle, TnoxSearchRec& ARec) {
+  ARec = TnoxSearchRec();
+  if (!NextIndex(AHandle)) return false;
+  FillFromGroup(*static_cast<TDescriptorHandle*>(AHandle), ARec);
+  return true;
+}
+
+std::unique_ptr<TStream> TnoxDataObjectCF_FILEDESCRIPTORFileList::OpenStream(TnoxFindHandle AHandle,
+                                                                             const TnoxSearchRec&, uint32_t,
+                                                                             bool) {
+  // The contents of the entry, read only.
+  return std::make_unique<TnoxFileStream>(FOffer.Files.at(static_cast<size_t>(CurrentIndex(AHandle))),
+                                          fmOpenRead | fmShareDenyNone);
+}
+
+std::unique_ptr<TnoxShellFileList> TnoxDataObjectCF_FILEDESCRIPTORFileList::OpenFolder(TnoxFindHandle,
+                                                                                       const TnoxSearchRec&) {
+  return std::make_unique<TnoxShellFileList>();
+}
+
+// ---- shell folders and items ----
+
+TnoxIShellFolderFileList::TnoxIShellFolderFileList(const std::string& AFolder) : FFolder(WithDelimiter(AFolder)) {}
+
+TnoxIShellFolderFileList::TnoxIShellFolderFileList(const std::string& AFolder, const std::string& AChild)
+    : FFolder(WithDelimiter(WithDelimiter(AFolder) + AChild)) {}
+
+TnoxFindHandle TnoxIShellFolderFileList::FindFirst(TnoxSearchRec& ARec) {
+  return FolderFindFirst(FFolder, FillFromShellPath, ARec);
+}
+
+bool TnoxIShellFolderFileList::FindNext(TnoxFindHandle AHandle, TnoxSearchRec& ARec) {
+  return FolderFindNext(FFolder, FillFromShellPath, AHandle, ARec);
+}
+
+std::unique_ptr<TStream> TnoxIShellFolderFileList::OpenStream(TnoxFindHandle AHandle, const TnoxSearchRec&,
+                                                              uint32_t, bool) {
+  return std::make_unique<TnoxFileStream>(FolderCurrent(FFolder, AHandle), fmOpenRead);
+}
+
+std::unique_ptr<TnoxShellFileList> TnoxIShellFolderFileList::OpenFolder(TnoxFindHandle AHandle,
+                                                                        const TnoxSearchRec&) {
+  return std::make_unique<TnoxIShellFolderFileList>(FolderCurrent(FFolder, AHandle));
+}
+
+std::unique_ptr<TnoxShellFileList> TnoxIEnumShellItemsFileList::OpenFolder(TnoxFindHandle AHandle,
+                                                                           const TnoxSearchRec&) {
+  return std::make_unique<TnoxIEnumShellItemsFileList>(FolderCurrent(GetFolder(), AHandle));
+}
+
+// ---- id-list arrays ----
+
+uint32_t TnoxDataObjectCF_IDLISTFileList::GetFormat() { return CF_IDLIST; }
+
+bool TnoxDataObjectCF_IDLISTFileList::CanLoadFrom(const TnoxShellDataOffer& AOffer) {
+  // Only names in the file system's namespace have id lists.
+  return AllNames(AOffer, IsAbsolutePath);
+}
+
+namespace {
+
+TnoxFindHandle OfferFindFirst(const TnoxShellDataOffer& AOffer, bool (*ACanLoadFrom)(const TnoxShellDataOffer&),
+                              TnoxSearchRec& ARec) {
+  ARec = TnoxSearchRec();
+  if (!AOffer.HasFiles) CheckHResult(DV_E_FORMATETC);
+  if (AOffer.Files.empty()) return nullptr;
+  if (!ACanLoadFrom(AOffer)) CheckHResult(DV_E_FORMATETC);
+  auto h = std::make_unique<TIndexHandle>();
+  h->Count = static_cast<int>(AOffer.Files.size());
+  FillFromShellPath(AOffer.Files[0], ARec);
+  return h.release();
+}
+
+bool OfferFindNext(const TnoxShellDataOffer& AOffer, TnoxFindHandle AHandle, TnoxSearchRec& ARec) {
+  ARec = TnoxSearchRec();
+  if (!NextIndex(AHandle)) return false;
+  FillFromShellPath(AOffer.Files[static_cast<size_t>(static_cast<TIndexHandle*>(AHandle)->Index)], ARec);
+  return true;
+}
+
+}  // namespace
+
+TnoxFindHandle TnoxDataObjectCF_IDLISTFileList::FindFirst(TnoxSearchRec& ARec) {
+  return OfferFindFirst(FOffer, CanLoadFrom, ARec);
+}
+
+bool TnoxDataObjectCF_IDLISTFileList::FindNext(TnoxFindHandle AHandle, TnoxSearchRec& ARec) {
+  return OfferFindNext(FOffer, AHandle, ARec);
+}
+
+std::unique_ptr<TStream> TnoxDataObjectCF_IDLISTFileList::OpenStream(TnoxFindHandle AHandle, const TnoxSearchRec&,
+                                                                     uint32_t, bool) {
+  return std::make_unique<TnoxFileStream>(FOffer.Files[static_cast<size_t>(CurrentIndex(AHandle))], fmOpenRead);
+}
+
+std::unique_ptr<TnoxShellFileList> TnoxDataObjectCF_IDLISTFileList::OpenFolder(TnoxFindHandle AHandle,
+                                                                               const TnoxSearchRec&) {
+  const fs::path path(FOffer.Files[static_cast<size_t>(CurrentIndex(AHandle))]);
+  return std::make_unique<TnoxIShellFolderFileList>(path.parent_path().string(), path.filename().string());
+}
+
+// ---- shell-item arrays ----
+
+bool TnoxDataObjectShellItemArrayFileList::CanLoadFrom(const TnoxShellDataOffer& AOffer) {
+  return AllNames(AOffer, IsAbsolutePath);
+}
+
+TnoxDataObjectShellItemArrayFileList::TnoxDataObjectShellItemArrayFileList(TnoxShellDataOffer AOffer)
+    : TnoxShellDataObjectFileList(std::move(AOffer)) {
+  if (!CanLoadFrom(FOffer)) CheckHResult(E_INVALIDARG);
+}
+
+TnoxFindHandle TnoxDataObjectShellItemArrayFileList::FindFirst(TnoxSearchRec& ARec) {
+  return OfferFindFirst(FOffer, CanLoadFrom, ARec);
+}
+
+bool TnoxDataObjectShellItemArrayFileList::FindNext(TnoxFindHandle AHandle, TnoxSearchRec& ARec) {
+  return OfferFindNext(FOffer, AHandle, ARec);
+}
+
+std::unique_ptr<TStream> TnoxDataObjectShellItemArrayFileList::OpenStream(TnoxFindHandle AHandle,
+                                                                          const TnoxSearchRec&, uint32_t, bool) {
+  return std::make_unique<TnoxFileStream>(FOffer.Files[static_cast<size_t>(CurrentIndex(AHandle))], fmOpenRead);
+}
+
+std::unique_ptr<TnoxShellFileList> TnoxDataObjectShellItemArrayFileList::OpenFolder(TnoxFindHandle AHandle,
+                                                                                    const TnoxSearchRec&) {
+  return std::make_unique<TnoxIEnumShellItemsFileList>(FOffer.Files[static_cast<size_t>(CurrentIndex(AHandle))]);
 }
 
 // ---- registry ----
@@ -218,14 +643,20 @@ namespace {
 
 std::mutex RegistryLock;
 
+template <class T>
+std::unique_ptr<TnoxShellDataObjectFileList> CreateList(const TnoxShellDataOffer& AOffer) {
+  return std::make_unique<T>(AOffer);
+}
+
 std::vector<TnoxShellDataObjectFileListClass>& Registry() {
-  // Only dropped file lists have a meaning for offers here; the other data
-  // formats of the desktop shell are not offered on this system.
   static auto* r = new std::vector<TnoxShellDataObjectFileListClass>{
-      {"CF_HDROP", &TnoxDataObjectCF_HDROPFileList::CanLoadFrom,
-       [](const TnoxShellDataOffer& o) -> std::unique_ptr<TnoxShellDataObjectFileList> {
-         return std::make_unique<TnoxDataObjectCF_HDROPFileList>(o);
-       }},
+      {"CF_FILENAME", &TnoxDataObjectCF_FILENAMEFileList::CanLoadFrom, CreateList<TnoxDataObjectCF_FILENAMEFileList>},
+      {"CF_FILEDESCRIPTOR", &TnoxDataObjectCF_FILEDESCRIPTORFileList::CanLoadFrom,
+       CreateList<TnoxDataObjectCF_FILEDESCRIPTORFileList>},
+      {"CF_HDROP", &TnoxDataObjectCF_HDROPFileList::CanLoadFrom, CreateList<TnoxDataObjectCF_HDROPFileList>},
+      {"CF_IDLIST", &TnoxDataObjectCF_IDLISTFileList::CanLoadFrom, CreateList<TnoxDataObjectCF_IDLISTFileList>},
+      {"ShellItemArray", &TnoxDataObjectShellItemArrayFileList::CanLoadFrom,
+       CreateList<TnoxDataObjectShellItemArrayFileList>},
   };
   return *r;
 }
