@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "platforms/KvPlatformUnits.h"
@@ -284,6 +285,76 @@ TEST(KvSavePlatformVector, OneColourSprIs640Bytes) {
   const uint8_t* d = r.Bytes(0);
   EXPECT_EQ(std::vector<uint8_t>(d + 18 + 516, d + 18 + 519), (std::vector<uint8_t>{0, 0, 2}));
   for (int i = 18 + 519; i < 640; ++i) ASSERT_EQ(d[i], 0);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(KvSavePlatformVector, HAMWritesPalsBesideBothFiles) {
+  TKvPalette256 display;
+  BuildVectorPalette(ptColoredVirtualVector, display);
+  // Sixteen stripes of display colours, black among them: every row has the
+  // same colours, so no change slot alters what an entry shows.
+  const int bytes[16] = {0, 7, 56, 192, 255, 9, 18, 36, 72, 144, 33, 66, 99, 132, 165, 198};
+  auto pic = std::make_unique<TBitmap32>(256, 256);
+  for (int y = 0; y < 256; ++y)
+    for (int x = 0; x < 256; ++x) *pic->GetPixelPtr(x, y) = 0xFF000000u | display.GetRGBQuad(bytes[x / 16]);
+  for (int k : {1, 2}) {
+    SCOPED_TRACE(k);
+    const TKvDestEngineClass& engine =
+        k == 1 ? DestEngineClass<TKvVectorHAM1Engine>() : DestEngineClass<TKvVectorHAM2Engine>();
+    auto r = ZxConvert(engine, *pic, [](TKvDestEngineOptions& o) { o.SetDitherMethod(0); });
+    ASSERT_EQ(r.Streams->GetCount(), 2);
+    for (int s = 0; s < 2; ++s) {
+      TKvStream& stream = *r.Streams->GetStream(s);
+      EXPECT_EQ(stream.GetExtension(), s == 0 ? "spr" : "rmb");
+      ASSERT_EQ(stream.GetSubStreamCount(), 1);
+      TKvStream& pals = *stream.GetSubStream(0);
+      EXPECT_EQ(pals.GetExtension(), "pals");
+      ASSERT_EQ(pals.GetSize(), 1 + 510 * k);
+      const uint8_t* p = pals.GetMemory();
+      EXPECT_EQ(p[0], k);
+      // Every pair leaves its entry as it was on row 0.
+      const uint8_t* spr = r.Bytes(0);
+      for (int i = 1; i < pals.GetSize(); i += 2) {
+        ASSERT_LE(p[i], 15);
+        ASSERT_EQ(p[i + 1], spr[p[i]]) << i;
+      }
+    }
+    // The header holds the first row's 16 colours, black first ("Black + 15
+    // colors"); the ".rmb" header holds them reversed.
+    const uint8_t* spr = r.Bytes(0);
+    const uint8_t* rmb = r.Bytes(1);
+    EXPECT_EQ(spr[0], 0);
+    std::vector<uint8_t> header(spr, spr + 16), expected(bytes, bytes + 16);
+    std::sort(header.begin(), header.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(header, expected);
+    for (int i = 0; i < 16; ++i) EXPECT_EQ(rmb[15 - i], spr[i]);
+    for (int x = 0; x < 256; x += 7) EXPECT_EQ(r.Preview->GetPixel(x, 200), bytes[x / 16]) << x;
+    EXPECT_EQ(r.Options->GetPalette()->Count, 16);
+  }
+}
+
+TEST(KvSavePlatformVector, HAMKeepsEntryZeroBlackUnderFifteenColours) {
+  auto pic = ZxTestPicture(256, 256, 21);
+  auto r = ZxConvert(DestEngineClass<TKvVectorHAM2Engine>(), *pic, [](TKvDestEngineOptions& o) {
+    o.SetPaletteUsage(0);
+    o.SetPaletteType(ptColoredEMU);
+  });
+  EXPECT_EQ(r.Bytes(0)[0], 0);
+  TKvStream& pals = *r.Streams->GetStream(0)->GetSubStream(0);
+  ASSERT_EQ(pals.GetSize(), 1021);
+  int changes = 0;
+  for (int i = 1; i < 1021; i += 2) {
+    if (pals.GetMemory()[i] == 0) {
+      ASSERT_EQ(pals.GetMemory()[i + 1], 0) << i;
+    } else {
+      ++changes;
+    }
+  }
+  EXPECT_GT(changes, 0);
 }
 
 }  // namespace
