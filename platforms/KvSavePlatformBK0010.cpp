@@ -60,6 +60,8 @@ void TKvBKMono2Screen::SetPixel(int X, int Y, int AValue) {
   Put1(Data + BKScreenSize, X, Y, AValue & 1);
 }
 
+const TKvFourColorPalettes BKFourColorPalettes{BKPaletteCount, BKPalettes, BuildBKPalette, BuildBKMixPalette};
+
 // ---------------------------------------------------------------------------
 // Options
 
@@ -74,13 +76,7 @@ TKvBKEngineOptions::TKvBKEngineOptions(bool AGigascreen) : Gigascreen(AGigascree
 
 void TKvBKEngineOptions::UpdatePalette() {
   if (UpdateCount > 0) return;
-  TKvPalette256& p = *GetPalette();
-  if (PaletteIndex == 0)
-    p.Clear();
-  else if (Gigascreen)
-    BuildBKMixPalette(PaletteIndex, MaxFlickering, p);
-  else
-    BuildBKPalette(PaletteIndex, p);
+  ShowFourColorPalette(BKFourColorPalettes, Gigascreen, *this);
 }
 
 TKvBKMonoEngineOptions::TKvBKMonoEngineOptions() {
@@ -91,14 +87,7 @@ TKvBKMonoEngineOptions::TKvBKMonoEngineOptions() {
 // ---------------------------------------------------------------------------
 // Panels
 
-std::string BKPaletteCaption(int AIndex) {
-  std::string s;
-  for (int i = 0; i < 4; ++i) {
-    if (i > 0) s += "/";
-    s += ColorName(BKPalettes[AIndex - 1][i]);
-  }
-  return s + " (" + std::to_string(AIndex - 1) + ")";
-}
+std::string BKPaletteCaption(int AIndex) { return FourColorPaletteCaption(BKFourColorPalettes, AIndex); }
 
 TKvBKEngineUI::TKvBKEngineUI(TKvDestEngineOptions* AOptions, bool AGigascreen)
     : TKvDestEngineUIEx(AOptions), Gigascreen(AGigascreen) {
@@ -108,21 +97,7 @@ TKvBKEngineUI::TKvBKEngineUI(TKvDestEngineOptions* AOptions, bool AGigascreen)
   AddDitheringSection(false);
 }
 
-void TKvBKEngineUI::AddBKPaletteSection() {
-  AddPaletteSeparator();
-  const int LList = AddPaletteIndexComboBoxEx();
-  AddSectionItem(LList, 0, "Auto");
-  SetSectionGlyph(LList, 0, nullptr);
-  TKvPalette256 LPalette;
-  for (int k = 1; k <= BKPaletteCount; ++k) {
-    AddSectionItem(LList, k, BKPaletteCaption(k));
-    BuildBKPalette(k, LPalette);
-    SetSectionGlyph(LList, k, &LPalette);
-  }
-  AddPaletteModeSection(Gigascreen ? 2050 : 2049);  // "Gray" or "Black/white", and "Сolor"
-  AddDestPalette(4, Gigascreen ? 4 : 1, false);
-  AddPaletteIndexLabel();
-}
+void TKvBKEngineUI::AddBKPaletteSection() { AddFourColorPaletteSection(*this, BKFourColorPalettes, Gigascreen); }
 
 TKvBKMonoUI::TKvBKMonoUI(TKvDestEngineOptions* AOptions) : TKvDestEngineUIEx(AOptions) {
   AddPositionSection(0);
@@ -134,17 +109,7 @@ TKvBKMonoUI::TKvBKMonoUI(TKvDestEngineOptions* AOptions) : TKvDestEngineUIEx(AOp
 
 TKvFixedPaletteCandidates BKPaletteCandidates(bool AGigascreen, const TKvDestEngineOptions& AOptions,
                                               TKvDestProgress* AProgress) {
-  TKvFixedPaletteCandidates c;
-  c.Count = BKPaletteCount;
-  c.NoneValue = -1;
-  c.Progress = AProgress;
-  if (AGigascreen) {
-    const int LMaxFlickering = AOptions.MaxFlickering;
-    c.Build = [LMaxFlickering](int k, TKvPalette256& p) { BuildBKMixPalette(k, LMaxFlickering, p); };
-  } else {
-    c.Build = [](int k, TKvPalette256& p) { BuildBKPalette(k, p); };
-  }
-  return c;
+  return FourColorPaletteCandidates(BKFourColorPalettes, AGigascreen, AOptions, AProgress);
 }
 
 namespace {

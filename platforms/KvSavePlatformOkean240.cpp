@@ -51,6 +51,9 @@ void TKvOkeanMono2Screen::SetPixel(int X, int Y, int AValue) {
   PutMono(Data + OkeanScreenSize, X, Y, AValue & 2);
 }
 
+const TKvFourColorPalettes OkeanFourColorPalettes{OkeanPaletteCount, OkeanPalettes, BuildOkeanPalette,
+                                                   BuildOkeanMixPalette};
+
 // ---------------------------------------------------------------------------
 // Options
 
@@ -64,13 +67,7 @@ TKvOkeanEngineOptions::TKvOkeanEngineOptions(bool AGigascreen) : Gigascreen(AGig
 
 void TKvOkeanEngineOptions::UpdatePalette() {
   if (UpdateCount > 0) return;
-  TKvPalette256& p = *GetPalette();
-  if (PaletteIndex == 0)
-    p.Clear();
-  else if (Gigascreen)
-    BuildOkeanMixPalette(PaletteIndex, MaxFlickering, p);
-  else
-    BuildOkeanPalette(PaletteIndex, p);
+  ShowFourColorPalette(OkeanFourColorPalettes, Gigascreen, *this);
 }
 
 TKvOkeanMonoEngineOptions::TKvOkeanMonoEngineOptions() {
@@ -81,14 +78,7 @@ TKvOkeanMonoEngineOptions::TKvOkeanMonoEngineOptions() {
 // ---------------------------------------------------------------------------
 // Panels
 
-std::string OkeanPaletteCaption(int AIndex) {
-  std::string s;
-  for (int i = 0; i < 4; ++i) {
-    if (i > 0) s += "/";
-    s += ColorName(OkeanPalettes[AIndex - 1][i]);
-  }
-  return s + " (" + std::to_string(AIndex - 1) + ")";
-}
+std::string OkeanPaletteCaption(int AIndex) { return FourColorPaletteCaption(OkeanFourColorPalettes, AIndex); }
 
 TKvOkeanEngineUI::TKvOkeanEngineUI(TKvDestEngineOptions* AOptions, bool AGigascreen)
     : TKvDestEngineUIEx(AOptions), Gigascreen(AGigascreen) {
@@ -99,19 +89,7 @@ TKvOkeanEngineUI::TKvOkeanEngineUI(TKvDestEngineOptions* AOptions, bool AGigascr
 }
 
 void TKvOkeanEngineUI::AddOkeanPaletteSection() {
-  AddPaletteSeparator();
-  const int LList = AddPaletteIndexComboBoxEx();
-  AddSectionItem(LList, 0, "Auto");
-  SetSectionGlyph(LList, 0, nullptr);
-  TKvPalette256 LPalette;
-  for (int k = 1; k <= OkeanPaletteCount; ++k) {
-    AddSectionItem(LList, k, OkeanPaletteCaption(k));
-    BuildOkeanPalette(k, LPalette);
-    SetSectionGlyph(LList, k, &LPalette);
-  }
-  AddPaletteModeSection(Gigascreen ? 2050 : 2049);  // "Gray" or "Black/white", and "Сolor"
-  AddDestPalette(4, Gigascreen ? 4 : 1, false);
-  AddPaletteIndexLabel();
+  AddFourColorPaletteSection(*this, OkeanFourColorPalettes, Gigascreen);
 }
 
 TKvOkeanMonoUI::TKvOkeanMonoUI(TKvDestEngineOptions* AOptions) : TKvDestEngineUIEx(AOptions) {
@@ -124,17 +102,7 @@ TKvOkeanMonoUI::TKvOkeanMonoUI(TKvDestEngineOptions* AOptions) : TKvDestEngineUI
 
 TKvFixedPaletteCandidates OkeanPaletteCandidates(bool AGigascreen, const TKvDestEngineOptions& AOptions,
                                                  TKvDestProgress* AProgress) {
-  TKvFixedPaletteCandidates c;
-  c.Count = OkeanPaletteCount;
-  c.NoneValue = -1;
-  c.Progress = AProgress;
-  if (AGigascreen) {
-    const int LMaxFlickering = AOptions.MaxFlickering;
-    c.Build = [LMaxFlickering](int k, TKvPalette256& p) { BuildOkeanMixPalette(k, LMaxFlickering, p); };
-  } else {
-    c.Build = [](int k, TKvPalette256& p) { BuildOkeanPalette(k, p); };
-  }
-  return c;
+  return FourColorPaletteCandidates(OkeanFourColorPalettes, AGigascreen, AOptions, AProgress);
 }
 
 namespace {
