@@ -194,7 +194,8 @@ TEST(KvOpenPlatformAgat, RoundTripsOfEveryMode) {
       {3, ptColored16, 11},    {4, 0, 0},               {5, ptColored16, 11},  {6, ptColored16, 1},
       {7, 0, 0},               {8, 0, 0},               {9, ptColoredBRGB, 10}, {9, ptColoredWRGB, 11},
       {9, ptGrayWRGB, 1},      {9, ptColored4096, 11},  {10, ptColoredBRGB, 10}, {10, ptGrayBRGB, 11},
-      {10, ptColored4096, 1},  {11, 0, 0},              {12, 0, 0},
+      {10, ptColored4096, 1}, {10, ptColoredBRGB, 1}, {1, ptGray16, 1},
+      {11, 0, 0},              {12, 0, 0},
   };
   for (auto& c : cases) {
     SCOPED_TRACE(std::to_string(c.Mode) + " " + std::to_string(c.Type) + " " + std::to_string(c.PaletteMode));

@@ -344,6 +344,17 @@ TEST(KvSavePlatformAgat, GigascreenMixturesOverTheBaseCount) {
   EXPECT_LT(q.Options->GetFixedPalette()->Count, 16);
   ExpectFramesMatchTrailer(q);
   auto pic = ZxTestPicture(64, 64, 9);
+  // The bounded quantization gives the same files on one and on several
+  // processors.
+  {
+    auto setup = [](TKvDestEngineOptions& o) { o.SetPaletteType(ptColored4096); };
+    TKvProcessorCountOverride one(1);
+    auto a = AgatConvert(1, *pic, setup);
+    TKvProcessorCountOverride four(4);
+    auto b = AgatConvert(1, *pic, setup);
+    ASSERT_EQ(Fil(a).GetSize(), Fil(b).GetSize());
+    EXPECT_EQ(std::memcmp(Fil(a).GetMemory(), Fil(b).GetMemory(), size_t(Fil(a).GetSize())), 0);
+  }
   for (int mode : {1, 11}) {
     auto g = AgatConvert(1, *pic, [&](TKvDestEngineOptions& o) {
       o.SetPaletteType(ptColored4096);
