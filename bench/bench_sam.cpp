@@ -59,8 +59,11 @@ void BM_SAMHamPlan(benchmark::State& AState) {
   TFitted fitted;
   auto image = fitted.Dithered();
   for (auto _ : AState) {
+    AState.PauseTiming();
+    image = fitted.Dithered();
+    AState.ResumeTiming();
     TKvHAMPalette plan(nullptr, *image, &fitted.Allowed, 16, 1, SAMMaxLineChanges, 2);
-    benchmark::DoNotOptimize(plan.GetPassCount());
+    AState.counters["passes"] = plan.GetPassCount();
   }
 }
 BENCHMARK(BM_SAMHamPlan)->Unit(benchmark::kMillisecond)->UseRealTime();
