@@ -205,6 +205,7 @@ TEST_F(ControlsTest, ModeAndUsageSections) {
     FAIL() << "usage 1 is not offered";
   } catch (const EOSError& E) {
     EXPECT_EQ(E.ErrorCode, 87u);
+    EXPECT_EQ(E.Message(), "System Error.  Code: 87.\nInvalid parameter.");  // the one form of OS errors
   }
 }
 

@@ -6,6 +6,7 @@
 #include <QClipboard>
 #include <QGuiApplication>
 
+#include <functional>
 #include <memory>
 
 namespace {
@@ -72,6 +73,45 @@ TEST(B32_Toolkit, EmptyPictureAndInappropriateBackend) {
   EXPECT_EQ(heap.GetHeight(), 3);
   EXPECT_EQ(heap.GetPixel(1, 2), 0u);
   EXPECT_FALSE(BackendSupports(heap.GetBackend(), biDeviceContextSupport));
+}
+
+TEST(B32_Toolkit, EveryToolkitAssignReportsOneChange) {
+  QImage red(3, 2, QImage::Format_RGB32);
+  red.fill(Qt::red);
+  const TToolkitBitmap bitmap{red};
+  const TToolkitIcon icon{red.convertToFormat(QImage::Format_ARGB32)};
+  TToolkitPictureHolder holder, emptyHolder;
+  holder.Graphic = std::make_unique<TToolkitPicture>(red);
+  const struct {
+    const char* Name;
+    std::function<void(TCustomBitmap32*)> Assign;
+    bool Toolkit;  // a bitmap that can draw; else one that cannot, so the assign fails
+    int Width;
+  } cases[] = {
+      {"bitmap", [&](TCustomBitmap32* b) { AssignFromToolkit(b, &bitmap); }, true, 3},
+      {"icon", [&](TCustomBitmap32* b) { AssignFromToolkit(b, &icon); }, true, 3},
+      {"holder", [&](TCustomBitmap32* b) { AssignFromHolder(b, holder); }, true, 3},
+      {"empty holder (the size stays)", [&](TCustomBitmap32* b) { AssignFromHolder(b, emptyHolder); }, true, 1},
+      {"clipboard", [&](TCustomBitmap32* b) {
+         QGuiApplication::clipboard()->setImage(red);
+         AssignFromClipboard(b);
+       }, true, 3},
+      {"bitmap onto a bitmap that cannot draw", [&](TCustomBitmap32* b) { AssignFromToolkit(b, &bitmap); }, false, 3},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Name);
+    std::unique_ptr<TCustomBitmap32> b = c.Toolkit ? std::make_unique<TBitmap32>(1, 1) : std::make_unique<TCustomBitmap32>();
+    int changes = 0;
+    b->SetOnChange([&](TObject*) { ++changes; });
+    try {
+      c.Assign(b.get());
+      EXPECT_TRUE(c.Toolkit);
+    } catch (const Exception&) {
+      EXPECT_FALSE(c.Toolkit);
+    }
+    EXPECT_EQ(changes, 1);
+    EXPECT_EQ(b->GetWidth(), c.Width);
+  }
 }
 
 TEST(B32_Toolkit, RecordedPictureIsMaskedByWhatItPaints) {
