@@ -557,84 +557,55 @@ std::unique_ptr<TnoxShellFileList> TnoxIEnumShellItemsFileList::OpenFolder(TnoxF
   return std::make_unique<TnoxIEnumShellItemsFileList>(FolderCurrent(GetFolder(), AHandle));
 }
 
-// ---- id-list arrays ----
+// ---- id-list and shell-item arrays ----
 
-uint32_t TnoxDataObjectCF_IDLISTFileList::GetFormat() { return CF_IDLIST; }
-
-bool TnoxDataObjectCF_IDLISTFileList::CanLoadFrom(const TnoxShellDataOffer& AOffer) {
-  // Only names in the file system's namespace have id lists.
+bool TnoxDataObjectNamespaceFileList::CanLoadFrom(const TnoxShellDataOffer& AOffer) {
   return AllNames(AOffer, IsAbsolutePath);
 }
 
-namespace {
-
-TnoxFindHandle OfferFindFirst(const TnoxShellDataOffer& AOffer, bool (*ACanLoadFrom)(const TnoxShellDataOffer&),
-                              TnoxSearchRec& ARec) {
+TnoxFindHandle TnoxDataObjectNamespaceFileList::FindFirst(TnoxSearchRec& ARec) {
   ARec = TnoxSearchRec();
-  if (!AOffer.HasFiles) CheckHResult(DV_E_FORMATETC);
-  if (AOffer.Files.empty()) return nullptr;
-  if (!ACanLoadFrom(AOffer)) CheckHResult(DV_E_FORMATETC);
+  if (!FOffer.HasFiles) CheckHResult(DV_E_FORMATETC);
+  if (FOffer.Files.empty()) return nullptr;
+  if (!CanLoadFrom(FOffer)) CheckHResult(DV_E_FORMATETC);
   auto h = std::make_unique<TIndexHandle>();
-  h->Count = static_cast<int>(AOffer.Files.size());
-  FillFromShellPath(AOffer.Files[0], ARec);
+  h->Count = static_cast<int>(FOffer.Files.size());
+  FillFromShellPath(FOffer.Files[0], ARec);
   return h.release();
 }
 
-bool OfferFindNext(const TnoxShellDataOffer& AOffer, TnoxFindHandle AHandle, TnoxSearchRec& ARec) {
+bool TnoxDataObjectNamespaceFileList::FindNext(TnoxFindHandle AHandle, TnoxSearchRec& ARec) {
   ARec = TnoxSearchRec();
   if (!NextIndex(AHandle)) return false;
-  FillFromShellPath(AOffer.Files[static_cast<size_t>(static_cast<TIndexHandle*>(AHandle)->Index)], ARec);
+  FillFromShellPath(CurrentName(AHandle), ARec);
   return true;
 }
 
-}  // namespace
-
-TnoxFindHandle TnoxDataObjectCF_IDLISTFileList::FindFirst(TnoxSearchRec& ARec) {
-  return OfferFindFirst(FOffer, CanLoadFrom, ARec);
-}
-
-bool TnoxDataObjectCF_IDLISTFileList::FindNext(TnoxFindHandle AHandle, TnoxSearchRec& ARec) {
-  return OfferFindNext(FOffer, AHandle, ARec);
-}
-
-std::unique_ptr<TStream> TnoxDataObjectCF_IDLISTFileList::OpenStream(TnoxFindHandle AHandle, const TnoxSearchRec&,
+std::unique_ptr<TStream> TnoxDataObjectNamespaceFileList::OpenStream(TnoxFindHandle AHandle, const TnoxSearchRec&,
                                                                      uint32_t, bool) {
-  return std::make_unique<TnoxFileStream>(FOffer.Files[static_cast<size_t>(CurrentIndex(AHandle))], fmOpenRead);
+  return std::make_unique<TnoxFileStream>(CurrentName(AHandle), fmOpenRead);
 }
+
+const std::string& TnoxDataObjectNamespaceFileList::CurrentName(TnoxFindHandle AHandle) const {
+  return FOffer.Files[static_cast<size_t>(CurrentIndex(AHandle))];
+}
+
+uint32_t TnoxDataObjectCF_IDLISTFileList::GetFormat() { return CF_IDLIST; }
 
 std::unique_ptr<TnoxShellFileList> TnoxDataObjectCF_IDLISTFileList::OpenFolder(TnoxFindHandle AHandle,
                                                                                const TnoxSearchRec&) {
-  const fs::path path(FOffer.Files[static_cast<size_t>(CurrentIndex(AHandle))]);
+  const fs::path path(CurrentName(AHandle));
   return std::make_unique<TnoxIShellFolderFileList>(path.parent_path().string(), path.filename().string());
 }
 
-// ---- shell-item arrays ----
-
-bool TnoxDataObjectShellItemArrayFileList::CanLoadFrom(const TnoxShellDataOffer& AOffer) {
-  return AllNames(AOffer, IsAbsolutePath);
-}
-
 TnoxDataObjectShellItemArrayFileList::TnoxDataObjectShellItemArrayFileList(TnoxShellDataOffer AOffer)
-    : TnoxShellDataObjectFileList(std::move(AOffer)) {
+    : TnoxDataObjectNamespaceFileList(std::move(AOffer)) {
   if (!CanLoadFrom(FOffer)) CheckHResult(E_INVALIDARG);
-}
-
-TnoxFindHandle TnoxDataObjectShellItemArrayFileList::FindFirst(TnoxSearchRec& ARec) {
-  return OfferFindFirst(FOffer, CanLoadFrom, ARec);
-}
-
-bool TnoxDataObjectShellItemArrayFileList::FindNext(TnoxFindHandle AHandle, TnoxSearchRec& ARec) {
-  return OfferFindNext(FOffer, AHandle, ARec);
-}
-
-std::unique_ptr<TStream> TnoxDataObjectShellItemArrayFileList::OpenStream(TnoxFindHandle AHandle,
-                                                                          const TnoxSearchRec&, uint32_t, bool) {
-  return std::make_unique<TnoxFileStream>(FOffer.Files[static_cast<size_t>(CurrentIndex(AHandle))], fmOpenRead);
 }
 
 std::unique_ptr<TnoxShellFileList> TnoxDataObjectShellItemArrayFileList::OpenFolder(TnoxFindHandle AHandle,
                                                                                     const TnoxSearchRec&) {
-  return std::make_unique<TnoxIEnumShellItemsFileList>(FOffer.Files[static_cast<size_t>(CurrentIndex(AHandle))]);
+  return std::make_unique<TnoxIEnumShellItemsFileList>(CurrentName(AHandle));
 }
 
 // ---- registry ----

@@ -185,16 +185,28 @@ private:
   std::string FFolder;  // ends in "/" unless empty
 };
 
-// The offer's files as a shell id-list array: each a child of its folder.
-class TnoxDataObjectCF_IDLISTFileList : public TnoxShellDataObjectFileList {
+// The offer's files as entries of the shell's namespace, the walk that the
+// id-list and shell-item arrays share. Only absolute names have a place there.
+class TnoxDataObjectNamespaceFileList : public TnoxShellDataObjectFileList {
 public:
   using TnoxShellDataObjectFileList::TnoxShellDataObjectFileList;
-  static uint32_t GetFormat();
   static bool CanLoadFrom(const TnoxShellDataOffer& AOffer);
+  // A name the shell cannot find raises EOleSysError.
   TnoxFindHandle FindFirst(TnoxSearchRec& ARec) override;
   bool FindNext(TnoxFindHandle AHandle, TnoxSearchRec& ARec) override;
   std::unique_ptr<TStream> OpenStream(TnoxFindHandle AHandle, const TnoxSearchRec& ARec, uint32_t AMode,
                                       bool ACache) override;
+
+protected:
+  // The current entry's name; "Out of file list" past the end.
+  const std::string& CurrentName(TnoxFindHandle AHandle) const;
+};
+
+// The offer's files as a shell id-list array: each a child of its folder.
+class TnoxDataObjectCF_IDLISTFileList : public TnoxDataObjectNamespaceFileList {
+public:
+  using TnoxDataObjectNamespaceFileList::TnoxDataObjectNamespaceFileList;
+  static uint32_t GetFormat();
   std::unique_ptr<TnoxShellFileList> OpenFolder(TnoxFindHandle AHandle, const TnoxSearchRec& ARec) override;
 };
 
@@ -206,15 +218,10 @@ public:
 };
 
 // The offer's files as a shell-item array.
-class TnoxDataObjectShellItemArrayFileList : public TnoxShellDataObjectFileList {
+class TnoxDataObjectShellItemArrayFileList : public TnoxDataObjectNamespaceFileList {
 public:
-  static bool CanLoadFrom(const TnoxShellDataOffer& AOffer);
   // Raises EOleSysError E_INVALIDARG when the offer makes no item array.
   explicit TnoxDataObjectShellItemArrayFileList(TnoxShellDataOffer AOffer);
-  TnoxFindHandle FindFirst(TnoxSearchRec& ARec) override;
-  bool FindNext(TnoxFindHandle AHandle, TnoxSearchRec& ARec) override;
-  std::unique_ptr<TStream> OpenStream(TnoxFindHandle AHandle, const TnoxSearchRec& ARec, uint32_t AMode,
-                                      bool ACache) override;
   std::unique_ptr<TnoxShellFileList> OpenFolder(TnoxFindHandle AHandle, const TnoxSearchRec& ARec) override;
 };
 
