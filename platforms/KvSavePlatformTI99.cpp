@@ -497,6 +497,293 @@ std::unique_ptr<TKvBitmap> TKvTi9918A6448GigaEngine::Convert(bool* AAbort, TBitm
 }
 
 // ---------------------------------------------------------------------------
+// F18A
+
+void WriteF18APaletteWords(uint8_t* AWords, const TKvPalette256& APalette, const TKvPaletteRGB& ALevelPalette) {
+  if (APalette.Count > 16) RaiseOSError(ERROR_INVALID_PARAMETER);
+  for (int i = 0; i < APalette.Count; ++i) {
+    uint8_t r, g, b;
+    ALevelPalette.GetLevelIndexes(APalette.GetStdRGB(i), r, g, b);
+    PutBE16(AWords + 2 * i, static_cast<uint16_t>((r << 8) | (g << 4) | b));
+  }
+}
+
+TKvCellPaletteList* TKvTiF18AImage::CreatePaletteList() {
+  return new TKvTiColorPaletteListEx(*FPalette, FixedPairMode ? FFixedPalette : nullptr);
+}
+
+std::unique_ptr<TKvBitmap> TKvTiF18AImage::CreateResult() {
+  return std::make_unique<TKvBitmap4>(GetWidth(), GetHeight(), FixedPairMode ? FFixedPalette : FPalette);
+}
+
+void TKvTiF18AImage::SetCellAttr(TKvCellScreen* ATarget, int ACellX, int ACellY, TKvCellPalette* ACellPalette) {
+  const int d = CodeOffset ? 1 : 0;
+  if (ATarget) ATarget->SetAttr(ACellX, ACellY, ((ACellPalette->IndexB + d) << 4) | (ACellPalette->IndexA + d));
+}
+
+namespace {
+
+void SetF18ADefaults(TKvDestEngineOptions& AOptions) {
+  AOptions.SetPixelAspect(12);
+  AOptions.SetPaletteUsage(1);
+  AOptions.SetPaletteMode(11);
+  AOptions.SetLimitErrorInsideBlock(false);
+  AOptions.SetLimitErrorAtBlockBoundary(false);
+  AOptions.SetDitherMethod(2);
+  AOptions.SetErrorDiffusion(90);
+}
+
+}  // namespace
+
+TKvTiF18AEngineOptions::TKvTiF18AEngineOptions() { SetF18ADefaults(*this); }
+
+void TKvTiF18AEngineOptions::UpdatePalette() {
+  if (UpdateCount > 0) return;
+  HardwarePalette = TKvPaletteRGB::CreateType(ptRGB444, false);
+}
+
+TKvTiF18AScanlineEngineOptions::TKvTiF18AScanlineEngineOptions() { SetF18ADefaults(*this); }
+
+TKvTiF18AEngineUI::TKvTiF18AEngineUI(TKvDestEngineOptions* AOptions) : TKvDestEngineUIEx(AOptions) {
+  AddPositionSection(0);
+  AddPaletteSeparator();
+  AddPaletteUsageSection(7);
+  AddPaletteModeSection(2050);  // "Gray", "Сolor"
+  AddDestPalette(16, 1, true);
+  AddFixedPaletteSectionEx("TKvTiEngineUIExFixedPaletteComboBox", 16, 1);
+  AddDitheringSection(true);
+  AddBlockLimitRelations(*this);
+}
+
+bool TKvTiF18AEngineUI::AcceptFixedPalette(const TKvPalette256& APalette) {
+  if (GetOptions()->PaletteUsage != 1) return true;
+  return APalette.Count > 0 && APalette.GetStdRGB(0) == StdRGBColor(0, 0, 0);
+}
+
+TKvTiF18AScanlineEngineUI::TKvTiF18AScanlineEngineUI(TKvDestEngineOptions* AOptions) : TKvDestEngineUIEx(AOptions) {
+  AddPositionSection(0);
+  AddPaletteSeparator();
+  AddPaletteUsageSection(7);
+  AddDitheringSection(true);
+}
+
+namespace {
+
+// The F18A table streams: P with C and M (APaletteSize bytes) beside it.
+void AddF18AStreams(std::unique_ptr<TKvStreamList>& AStreams, int APaletteSize, TKvTiPCMStream*& P,
+                    TKvTiPCMStream*& C, TKvTiPCMStream*& M) {
+  AStreams = std::make_unique<TKvStreamList>();
+  P = AddTable(*AStreams, nullptr, 0, 6144, 0);
+  C = AddTable(*AStreams, P, 1, 6144, 0);
+  M = AddTable(*AStreams, P, 2, APaletteSize, 0);
+}
+
+std::unique_ptr<TKvBitmap> ConvertF18ACells(bool* AAbort, TBitmap32& ABitmap, TKvDestEngineOptions& AOptions,
+                                            bool AFixedPairs, TKvDestProgress& AProgress, uint8_t* APattern,
+                                            uint8_t* AColors) {
+  TKvTiColorScreen LScreen(APattern, AColors);
+  TKvTiF18AImage LImage(8, 1, ABitmap);
+  LImage.FixedPairMode = AFixedPairs;
+  LImage.CodeOffset = AOptions.PaletteUsage == 0;
+  ApplyFixes(LImage, AOptions);
+  LImage.FitToPaletteGray(*AOptions.GetPalette());
+  return LImage.Convert(AAbort, AOptions, &AProgress, &LScreen);
+}
+
+// The colours the picture uses after a dither to APalette, sorted by gray
+// after the fixed ones; any failure, the abort included, leaves AResult empty.
+void CollectDitheredColors(bool* AAbort, TBitmap32& ABitmap, TKvDestEngineOptions& AOptions, TKvPalette& APalette,
+                           bool AGray, TKvPalette256& AResult, TKvPalette256& AFixed) {
+  AResult.Clear();
+  try {
+    TKvImage LImage(ABitmap);
+    LImage.Adjust(AOptions.LightnessFix, AOptions.SaturationFix);
+    if (AGray) LImage.MakeGray();
+    LImage.DitherToPalette(AAbort, AOptions, APalette, false);
+    if (!AGray) AResult.AddColors(&AFixed);
+    LImage.CollectColors(AResult, 0, 0);
+    AResult.SortByGray(AFixed.Count);
+  } catch (...) {
+    AResult.Clear();
+  }
+}
+
+void QuantizeF18A(bool* AAbort, TBitmap32& ABitmap, TKvDestEngineOptions& AOptions, int ACount, bool AGray,
+                  TKvPalette& AAllowed, TKvPalette256& AResult, TKvPalette256& AFixed) {
+  TKvImage LImage(ABitmap);
+  LImage.Adjust(AOptions.LightnessFix, AOptions.SaturationFix);
+  if (AGray) LImage.MakeGray();
+  TKvQuantization LQuantization;
+  LQuantization.Quantize(AAbort, LImage, ACount, AGray, AOptions.ColorDiffMethod, AResult, &AFixed, &AAllowed);
+}
+
+}  // namespace
+
+std::unique_ptr<TKvBitmap> TKvTiF18AEngine::Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*,
+                                                    TKvPalette256*, TKvDestEngineOptions& AOptions,
+                                                    TKvDestProgress& AProgress,
+                                                    std::unique_ptr<TKvStreamList>& AStreams) {
+  const uint8_t LMode = CheckMSXPaletteMode(AOptions, 2050);
+  const uint8_t LUsage = AOptions.PaletteUsage;
+  if (LUsage > 2) RaiseOSError(ERROR_INVALID_PARAMETER);
+  const int N = LUsage == 0 ? 15 : 16;
+  const int LWordOffset = LUsage == 0 ? 2 : 0;
+  TKvTiPCMStream *P, *C, *M;
+  AddF18AStreams(AStreams, 32, P, C, M);
+  auto L = TKvPaletteRGB::CreateType(ptRGB444, LMode == 1);
+  TKvPalette256& LResult = *AOptions.GetPalette();
+  TKvPalette256& LFixed = *AOptions.GetFixedPalette();
+  std::unique_ptr<TKvBitmap> LPreview;
+  if (LMode == 1) {
+    AOptions.SetUseAsGrayPalette(true);
+    TKvPalette256& G = *L->GrayPalette;
+    G.UpdateCache();
+    if (LFixed.Count == 0 && LUsage == 0) {
+      CollectDitheredColors(AAbort, ABitmap, AOptions, G, true, LResult, LFixed);
+      if (LResult.Count == 0 || LResult.Count > 15) QuantizeF18A(AAbort, ABitmap, AOptions, 15, true, G, LResult, LFixed);
+      LPreview = ConvertF18ACells(AAbort, ABitmap, AOptions, false, AProgress, P->GetData(), C->GetData());
+      WriteF18APaletteWords(M->GetData() + LWordOffset, LResult, *L);
+    } else if (LFixed.Count == 0) {
+      LResult.AssignColors(&G);
+      LPreview = ConvertF18ACells(AAbort, ABitmap, AOptions, false, AProgress, P->GetData(), C->GetData());
+      WriteF18APaletteWords(M->GetData() + LWordOffset, LResult, *L);
+    } else {
+      LResult.AssignColors(&G);
+      int LDark = 0, LBright = 0;
+      if (LFixed.MergeColors(&LResult, N, LDark, LBright)) {
+        LPreview = ConvertF18ACells(AAbort, ABitmap, AOptions, true, AProgress, P->GetData(), C->GetData());
+      } else {
+        const int d = LUsage == 0 ? 1 : 0;
+        std::memset(C->GetData(), ((LBright + d) << 4) | (LDark + d), 6144);
+        TKvTiColorScreen LScreen(P->GetData(), C->GetData());
+        TKvTiF18AImage LImage(8, 1, ABitmap);
+        ApplyFixes(LImage, AOptions);
+        LImage.MakeGray();
+        LPreview = LImage.ConvertBWBits(AAbort, AOptions, &LScreen, &LFixed, LDark, LBright);
+      }
+      LResult.Assign(&LFixed);
+      WriteF18APaletteWords(M->GetData() + LWordOffset, LResult, *L);
+    }
+  } else {
+    if (LUsage == 1 && LFixed.Count == 0) LFixed.AddUniqueLinRGB(LinRGBColor(0, 0, 0));
+    CollectDitheredColors(AAbort, ABitmap, AOptions, *L, false, LResult, LFixed);
+    if (LResult.Count == 0 || LResult.Count > N) QuantizeF18A(AAbort, ABitmap, AOptions, N, false, *L, LResult, LFixed);
+    LPreview = ConvertF18ACells(AAbort, ABitmap, AOptions, false, AProgress, P->GetData(), C->GetData());
+    WriteF18APaletteWords(M->GetData() + LWordOffset, LResult, *L);
+  }
+  PadTiStreams(*AStreams);
+  return LPreview;
+}
+
+std::unique_ptr<TKvBitmap> TKvTiF18AScanlineImage::CreateResult() {
+  return std::make_unique<TKvBitmap24>(GetWidth(), GetHeight());
+}
+
+void TKvTiF18AScanlineImage::SetCellAttr(TKvCellScreen* ATarget, int ACellX, int ACellY,
+                                         TKvCellPalette* ACellPalette) {
+  const int d = Usage == 0 ? 1 : 0;
+  if (ATarget) ATarget->SetAttr(ACellX, ACellY, ((ACellPalette->IndexB + d) << 4) | (ACellPalette->IndexA + d));
+}
+
+void TKvTiF18AScanlineImage::SetResultPixel(TKvBitmap* AResult, int X, int Y, TKvCellPalette* ACellPalette,
+                                            int AIndex) {
+  AResult->SetPixel(X, Y, static_cast<int>(ACellPalette->Palette->GetRGBQuad(AIndex != 0 ? 1 : 0)));
+}
+
+void TKvTiF18AScanlineImage::PrepareScanlinePalette(int ARow, uint8_t* AWords) {
+  const int W = GetWidth();
+  const int LAbove = ARow > 0 ? ARow - 1 : ARow;
+  for (int x = 0; x < W; ++x) {
+    FRowImage->GetPixels(x, 0)->InitLinRGB(GetPixels(x, LAbove)->GetLinRGB());
+    FRowImage->GetPixels(x, 1)->InitLinRGB(GetPixels(x, ARow)->GetLinRGB());
+  }
+  FRowImage->CacheColors();
+  if (FFixedPalette->Count > 0) FFixedPalette->Colors[0].Skip = false;
+  TKvQuantization LQuantizer;
+  LQuantizer.Quantize(FAbort, *FRowImage, ColorCount, FGrayMode, FColorDiffMethod, *FPalette, FFixedPalette,
+                      FLevelPalette.get());
+  FPalette->UpdateCache();
+  FPaletteList->Clear();
+  for (int i = 0; i < FPalette->Count; ++i) FPaletteList->Add(std::make_unique<TKvCellPaperIncPalette>(*FPalette, i, i));
+  for (int i = 0; i < FPalette->Count; ++i)
+    for (int j = i + 1; j < FPalette->Count; ++j)
+      FPaletteList->Add(std::make_unique<TKvCellPaperIncPalette>(*FPalette, i, j));
+  TKvPalette256 LWords;
+  LWords.AssignColors(FPalette);
+  WriteF18APaletteWords(AWords + (Usage == 0 ? 2 : 0), LWords, *FLevelPalette);
+}
+
+std::unique_ptr<TKvBitmap> TKvTiF18AScanlineImage::ConvertScanline(bool* AAbort, TKvDestEngineOptions& AOptions,
+                                                                   TKvDestProgress* AProgress,
+                                                                   TKvTiColorScreen* AScreen, uint8_t* APaletteWords) {
+  const int total = FCellsAcross * FCellsDown;
+  if (AProgress) AProgress->SetProgress(total, 0);
+  Usage = AOptions.PaletteUsage;
+  AOptions.GetPalette()->Clear();
+  AOptions.GetFixedPalette()->Clear();
+  ColorCount = 16;
+  if (Usage == 0)
+    ColorCount = 15;
+  else if (Usage == 1)
+    AOptions.GetFixedPalette()->AddUniqueLinRGB(LinRGBColor(0, 0, 0));
+  else if (Usage != 2)
+    RaiseOSError(ERROR_INVALID_PARAMETER);
+  struct TGuard {
+    TKvTiF18AScanlineImage* Image;
+    ~TGuard() {
+      delete Image->FPaletteList;
+      Image->FPaletteList = nullptr;
+      Image->FWorkOptions.reset();
+      Image->FRowImage.reset();
+      Image->FLevelPalette.reset();
+    }
+  } guard{this};
+  PrepareConversion(AAbort, AOptions, AProgress, true);
+  FPaletteList = new TKvCellPaletteList();
+  FRowImage = std::make_unique<TKvImage>(GetWidth(), 2);
+  FLevelPalette = TKvPaletteRGB::CreateType(ptRGB444, FGrayMode);
+  std::unique_ptr<TKvBitmap> result = CreateResult();
+  int done = 0;
+  FMirror = false;
+  uint8_t* LWords = APaletteWords;
+  for (int j = 0; j < FCellsDown; ++j) {
+    FCellY = j;
+    BeginCellRow(result.get(), AScreen);
+    DropRowLookahead();
+    PrepareScanlinePalette(j, LWords);
+    LWords += 32;
+    for (int i = 0; i < FCellsAcross; ++i) {
+      if (Aborted()) Abort();
+      FCellX = i;
+      const TRect r = GetCellRect(i, j);
+      TKvCellPalette* candidate = nullptr;
+      SolveCell(i, j, r, candidate);
+      RenderCell(result.get(), AScreen, i, j, r, candidate);
+      ++done;
+      if (FProgress) ReportProgress(FProgress, total, done);
+    }
+    if (FSerpentine) FMirror = !FMirror;
+  }
+  DropRowLookahead();
+  result->MirrorX = false;
+  if (AScreen) AScreen->MirrorX = false;
+  return result;
+}
+
+std::unique_ptr<TKvBitmap> TKvTiF18AScanlineEngine::Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*,
+                                                            TKvPalette256*, TKvDestEngineOptions& AOptions,
+                                                            TKvDestProgress& AProgress,
+                                                            std::unique_ptr<TKvStreamList>& AStreams) {
+  TKvTiPCMStream *P, *C, *M;
+  AddF18AStreams(AStreams, 6144, P, C, M);
+  TKvTiColorScreen LScreen(P->GetData(), C->GetData());
+  TKvTiF18AScanlineImage LImage(8, 1, ABitmap);
+  auto LPreview = LImage.ConvertScanline(AAbort, AOptions, &AProgress, &LScreen, M->GetData());
+  PadTiStreams(*AStreams);
+  return LPreview;
+}
+
+// ---------------------------------------------------------------------------
 // Registration
 
 const std::vector<const TKvDestEngineClass*>& TI99DestEngineClasses() {
@@ -505,6 +792,8 @@ const std::vector<const TKvDestEngineClass*>& TI99DestEngineClasses() {
       &DestEngineClass<TKvTi9918A64Engine>(),
       &DestEngineClass<TKvTi9918A6448Engine>(),
       &DestEngineClass<TKvTi9918A6448GigaEngine>(),
+      &DestEngineClass<TKvTiF18AEngine>(),
+      &DestEngineClass<TKvTiF18AScanlineEngine>(),
   };
   return LClasses;
 }

@@ -258,6 +258,93 @@ public:
   KV_TI_CONVERT_DECL;
 };
 
+// ---------------------------------------------------------------------------
+// F18A: the bitmap layout with palettes of 16 of the 4096 colours.
+
+// Word i of AWords (16 bits big-endian, 0000RRRRGGGGBBBB) for entry i of
+// APalette: its level indexes in ALevelPalette. More than 16 entries raise
+// the operating-system error 87.
+void WriteF18APaletteWords(uint8_t* AWords, const TKvPalette256& APalette, const TKvPaletteRGB& ALevelPalette);
+
+// Candidate pairs over any palette, optionally located in a second one.
+using TKvTiColorPaletteListEx = TKvMSXScr4ColorPaletteList;
+
+class TKvTiF18AImage : public TKvTi9918AImage {
+public:
+  using TKvTi9918AImage::TKvTi9918AImage;
+  TKvCellPaletteList* CreatePaletteList() override;
+  std::unique_ptr<TKvBitmap> CreateResult() override;
+  void SetCellAttr(TKvCellScreen* ATarget, int ACellX, int ACellY, TKvCellPalette* ACellPalette) override;
+  // Pairs index the fixed palette.
+  bool FixedPairMode = false;
+  // Colour codes are indexes + 1 (code 0 is transparent).
+  bool CodeOffset = false;
+};
+
+class TKvTiF18AEngineOptions : public TKvDestFixedSizeEngineOptions {
+public:
+  TKvTiF18AEngineOptions();
+  TKvSize GetDefaultSize() const override { return {256, 192}; }
+  int32_t GetCellWidth() const override { return 8; }
+  // The hardware palette: the 4096 colours.
+  void UpdatePalette() override;
+};
+
+class TKvTiF18AEngineUI : public TKvDestEngineUIEx {
+public:
+  explicit TKvTiF18AEngineUI(TKvDestEngineOptions* AOptions);
+  // With "Black + 15 colors" only palettes whose first colour is black.
+  bool AcceptFixedPalette(const TKvPalette256& APalette) override;
+};
+
+class TKvTiF18AEngine : public TKvMSXEngineOf<TKvTiF18AEngine, TKvTiF18AEngineOptions, TKvTiF18AEngineUI>,
+                        public TKvBaseTiEngine {
+public:
+  static std::string GetModeName() { return "F18A 256x192x4"; }
+  KV_TI_CONVERT_DECL;
+};
+
+// One palette per pixel row, quantized from the row and the row above it.
+class TKvTiF18AScanlineImage : public TKvTi9918AImage {
+public:
+  using TKvTi9918AImage::TKvTi9918AImage;
+  std::unique_ptr<TKvBitmap> CreateResult() override;
+  void SetCellAttr(TKvCellScreen* ATarget, int ACellX, int ACellY, TKvCellPalette* ACellPalette) override;
+  void SetResultPixel(TKvBitmap* AResult, int X, int Y, TKvCellPalette* ACellPalette, int AIndex) override;
+  // APaletteWords: 6144 bytes, 16 words per row.
+  std::unique_ptr<TKvBitmap> ConvertScanline(bool* AAbort, TKvDestEngineOptions& AOptions,
+                                             TKvDestProgress* AProgress, TKvTiColorScreen* AScreen,
+                                             uint8_t* APaletteWords);
+
+  uint8_t Usage = 0;
+  int ColorCount = 16;
+
+private:
+  void PrepareScanlinePalette(int ARow, uint8_t* AWords);
+  std::unique_ptr<TKvImage> FRowImage;
+  std::unique_ptr<TKvPaletteRGB> FLevelPalette;
+};
+
+class TKvTiF18AScanlineEngineOptions : public TKvDestFixedSizeEngineOptions {
+public:
+  TKvTiF18AScanlineEngineOptions();
+  TKvSize GetDefaultSize() const override { return {256, 192}; }
+  int32_t GetCellWidth() const override { return 8; }
+};
+
+class TKvTiF18AScanlineEngineUI : public TKvDestEngineUIEx {
+public:
+  explicit TKvTiF18AScanlineEngineUI(TKvDestEngineOptions* AOptions);
+};
+
+class TKvTiF18AScanlineEngine : public TKvMSXEngineOf<TKvTiF18AScanlineEngine, TKvTiF18AScanlineEngineOptions,
+                                                      TKvTiF18AScanlineEngineUI>,
+                                public TKvBaseTiEngine {
+public:
+  static std::string GetModeName() { return "F18A 256x192x4 Scanline"; }
+  KV_TI_CONVERT_DECL;
+};
+
 // The modes of the "TI-99/4A" platform in list order.
 const std::vector<const TKvDestEngineClass*>& TI99DestEngineClasses();
 // Unit start-up: registers them in that order.

@@ -240,3 +240,86 @@ TEST(KvTI99Probe, BitmapDecoding) {
 }
 
 }  // namespace
+
+namespace {
+
+// Nibbles of the colour table of a converted bitmap set.
+std::vector<int> AttributeNibbles(TZxConversion& AConversion) {
+  std::vector<int> r(16, 0);
+  const uint8_t* c = AConversion.Streams->GetStream(0)->GetSubStream(0)->GetMemory() + 128;
+  for (int i = 0; i < 6144; ++i) {
+    ++r[c[i] >> 4];
+    ++r[c[i] & 15];
+  }
+  return r;
+}
+
+TEST(KvTI99RoundTrip, F18APalettes) {
+  TKvTiTestClock clock({2024, 5, 6, 7, 8, 9});
+  // The default settings on a whole screen; the others on its top-left
+  // corner, scanned without serpentine so the corner stays in place.
+  auto pic = ZxTestPicture(256, 192, 46);
+  auto corner = ZxTestPicture(64, 48, 46);
+  struct Case {
+    uint8_t Mode, Usage;
+    int Fixed;  // colours of a fixed palette of grays
+    bool Whole;
+  } cases[] = {{11, 1, 0, true}, {11, 0, 0, false}, {11, 2, 0, false}, {1, 0, 0, false},
+               {1, 2, 0, false}, {1, 1, 4, false}, {1, 2, 16, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << int(c.Mode) << "/" << int(c.Usage) << "/" << c.Fixed);
+    auto r = Convert(DestEngineClass<TKvTiF18AEngine>(), c.Whole ? *pic : *corner, [&](TKvDestEngineOptions& o) {
+      o.SetSerpentine(c.Whole);
+      o.SetPaletteMode(c.Mode);
+      o.SetPaletteUsage(c.Usage);
+      TKvPalette256 fixed;
+      for (int i = 0; i < c.Fixed; ++i) fixed.AddRGB(uint8_t(i * 17), uint8_t(i * 17), uint8_t(i * 17));
+      o.SetFixedPalette(&fixed);
+    });
+    TKvStream* m = r.Streams->GetStream(0)->GetSubStream(1);
+    EXPECT_EQ(m->GetExtension(), "TIAM");
+    ASSERT_EQ(m->GetSize(), 384);
+    EXPECT_EQ(m->GetMemory()[12], 32);
+    const auto nibbles = AttributeNibbles(r);
+    if (c.Usage == 0) {
+      // Cells outside the corner keep the zero bytes of the file.
+      EXPECT_EQ(nibbles[0], c.Whole ? 0 : 2 * 6144 - 2 * 8 * 48);
+      EXPECT_EQ(m->GetMemory()[128], 0);
+      EXPECT_EQ(m->GetMemory()[129], 0);
+    }
+    if (c.Usage == 1 && c.Mode == 11) {
+      EXPECT_GE(r.Options->GetPalette()->IndexOfStdRGB(StdRGBColor(0, 0, 0)), 0);
+    }
+    auto o = OpenConverted(r, "x.tiap");
+    ASSERT_EQ(o.Class, kBitmap);
+    EXPECT_EQ(o.Flags, mfHeader | mfExtension | mfSize);
+    EXPECT_EQ(o.List->GetEngine(0)->Description, "TI-99/4A 256x192x4 F18A palette bitmap image");
+    EXPECT_EQ(CountDiffs(*r.Preview, *o.Decoded), 0);
+  }
+}
+
+TEST(KvTI99RoundTrip, F18AScanline) {
+  TKvTiTestClock clock({2024, 5, 6, 7, 8, 9});
+  auto pic = ZxTestPicture(256, 192, 47);
+  auto corner = ZxTestPicture(64, 48, 47);
+  for (uint8_t usage : {0, 1}) {
+    SCOPED_TRACE(static_cast<int>(usage));
+    auto r = Convert(DestEngineClass<TKvTiF18AScanlineEngine>(), usage == 0 ? *pic : *corner,
+                     [&](TKvDestEngineOptions& o) {
+                       o.SetPaletteUsage(usage);
+                       o.SetSerpentine(usage == 0);
+                     });
+    TKvStream* m = r.Streams->GetStream(0)->GetSubStream(1);
+    ASSERT_EQ(m->GetSize(), 6272);
+    if (usage == 0) {
+      EXPECT_EQ(AttributeNibbles(r)[0], 0);
+      for (int y = 0; y < 192; ++y) ASSERT_EQ(m->GetMemory()[128 + 32 * y] | m->GetMemory()[129 + 32 * y], 0);
+    }
+    auto o = OpenConverted(r, "x.tiap");
+    ASSERT_EQ(o.Class, kBitmap);
+    EXPECT_EQ(o.List->GetEngine(0)->Description, "TI-99/4A 256x192x4 F18A scanline bitmap image");
+    EXPECT_EQ(CountDiffs(*r.Preview, *o.Decoded), 0);
+  }
+}
+
+}  // namespace
