@@ -13,13 +13,6 @@
 
 namespace {
 
-constexpr uint8_t FlagsBW = 0;
-constexpr uint8_t FlagsBWGiga = KR04FlagTwoFrames;
-constexpr uint8_t FlagsBRGB = KR04Flag2Bits;
-constexpr uint8_t FlagsBRGBGiga = KR04Flag2Bits | KR04FlagTwoFrames;
-constexpr uint8_t FlagsEGA = KR04Flag2Bits | KR04FlagPalette;
-constexpr uint8_t FlagsEGAGiga = KR04Flag2Bits | KR04FlagPalette | KR04FlagTwoFrames;
-
 // Pixel x of a 1-bit row: bit x % 8, the leftmost pixel in bit 0.
 inline void Put1(uint8_t* ARow, int X, int AValue) {
   uint8_t& b = ARow[X >> 3];
@@ -36,87 +29,33 @@ inline void Put2(uint8_t* ARow, int X, int AValue) {
   b = static_cast<uint8_t>((b & ~m) | v);
 }
 
-// The start of row Y of frame AFrame of a file whose rows are AStride bytes.
-inline uint8_t* Row(uint8_t* AData, int AStride, int AHeight, int AFrame, int Y) {
-  return AData + KR04HeaderSize + (static_cast<int64_t>(AFrame) * AHeight + Y) * AStride;
-}
-
-template <class TScreen>
-void SetUpKR04Screen(TScreen& AScreen, uint8_t AFlags, uint8_t ABorder) {
-  AScreen.Stride = static_cast<int>(KR04RowSize(AFlags, AScreen.Width));
-  InitKR04Header(AScreen.Data, AFlags, ABorder, static_cast<uint16_t>(AScreen.Width),
-                 static_cast<uint16_t>(AScreen.Height));
-}
-
 }  // namespace
 
-TKvElektronikaKR04BWScreen::TKvElektronikaKR04BWScreen(int AWidth, int AHeight, uint8_t ABorder, void* AData)
-    : TKvScreen1(AWidth, AHeight, AData) {
-  SetUpKR04Screen(*this, FlagsBW, ABorder);
-}
-
-int64_t TKvElektronikaKR04BWScreen::GetDataSize(int AWidth, int AHeight) {
-  return KR04FileSize(FlagsBW, AWidth, AHeight);
-}
-
-void TKvElektronikaKR04BWScreen::SetPixel(int X, int Y, int AValue) {
-  Put1(Row(Data, Stride, Height, 0, Y), MX(X), AValue);
-}
-
-TKvElektronikaKR04BWGigaScreen::TKvElektronikaKR04BWGigaScreen(int AWidth, int AHeight, uint8_t ABorder,
-                                                               void* AData)
-    : TKvScreen2(AWidth, AHeight, AData) {
-  SetUpKR04Screen(*this, FlagsBWGiga, ABorder);
-}
-
-int64_t TKvElektronikaKR04BWGigaScreen::GetDataSize(int AWidth, int AHeight) {
-  return KR04FileSize(FlagsBWGiga, AWidth, AHeight);
-}
+void TKvElektronikaKR04BWScreen::SetPixel(int X, int Y, int AValue) { Put1(FrameRow(0, Y), MX(X), AValue); }
 
 void TKvElektronikaKR04BWGigaScreen::SetPixel(int X, int Y, int AValue) {
   X = MX(X);
-  Put1(Row(Data, Stride, Height, 0, Y), X, AValue >> 1);
-  Put1(Row(Data, Stride, Height, 1, Y), X, AValue);
+  Put1(FrameRow(0, Y), X, AValue >> 1);
+  Put1(FrameRow(1, Y), X, AValue);
 }
 
-TKvElektronikaKR04BRGBScreen::TKvElektronikaKR04BRGBScreen(int AWidth, int AHeight, uint8_t ABorder, void* AData)
-    : TKvScreen2(AWidth, AHeight, AData) {
-  SetUpKR04Screen(*this, FlagsBRGB, ABorder);
-}
-
-int64_t TKvElektronikaKR04BRGBScreen::GetDataSize(int AWidth, int AHeight) {
-  return KR04FileSize(FlagsBRGB, AWidth, AHeight);
-}
-
-void TKvElektronikaKR04BRGBScreen::SetPixel(int X, int Y, int AValue) {
-  Put2(Row(Data, Stride, Height, 0, Y), MX(X), AValue);
-}
-
-TKvElektronikaKR04BRGBGigaScreen::TKvElektronikaKR04BRGBGigaScreen(int AWidth, int AHeight, uint8_t ABorder,
-                                                                   void* AData)
-    : TKvScreen4(AWidth, AHeight, AData) {
-  SetUpKR04Screen(*this, FlagsBRGBGiga, ABorder);
-}
-
-int64_t TKvElektronikaKR04BRGBGigaScreen::GetDataSize(int AWidth, int AHeight) {
-  return KR04FileSize(FlagsBRGBGiga, AWidth, AHeight);
-}
+void TKvElektronikaKR04BRGBScreen::SetPixel(int X, int Y, int AValue) { Put2(FrameRow(0, Y), MX(X), AValue); }
 
 void TKvElektronikaKR04BRGBGigaScreen::SetPixel(int X, int Y, int AValue) {
   X = MX(X);
-  Put2(Row(Data, Stride, Height, 0, Y), X, AValue >> 2);
-  Put2(Row(Data, Stride, Height, 1, Y), X, AValue & 3);
+  Put2(FrameRow(0, Y), X, AValue >> 2);
+  Put2(FrameRow(1, Y), X, AValue & 3);
 }
 
 TKvElektronikaKR04EGAScreen::TKvElektronikaKR04EGAScreen(int AWidth, int AHeight, uint8_t ABorder, void* AData)
     : TKvElektronikaKR04BRGBScreen(AWidth, AHeight, ABorder, AData) {
-  SetUpKR04Screen(*this, FlagsEGA, ABorder);
+  WriteHeader(KR04Flag2Bits | KR04FlagPalette, ABorder);
 }
 
 TKvElektronikaKR04EGAGigaScreen::TKvElektronikaKR04EGAGigaScreen(int AWidth, int AHeight, uint8_t ABorder,
                                                                  void* AData)
     : TKvElektronikaKR04BRGBGigaScreen(AWidth, AHeight, ABorder, AData) {
-  SetUpKR04Screen(*this, FlagsEGAGiga, ABorder);
+  WriteHeader(KR04Flag2Bits | KR04FlagPalette | KR04FlagTwoFrames, ABorder);
 }
 
 // ---------------------------------------------------------------------------

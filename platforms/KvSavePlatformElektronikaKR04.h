@@ -12,46 +12,64 @@
 #include "app/KvPanelSections.h"
 #include "core/KvBitmap.h"
 #include "core/KvDestEngineOptions.h"
+#include "platforms/KvPlatformElektronikaKR04.h"
 
 // The six screens over a whole ".krs" file (Data = file offset 0); each
 // constructor writes the header with the layout's flags. They are only
 // written.
-class TKvElektronikaKR04BWScreen : public TKvScreen1 {
+template <class TParent, uint8_t AFlags>
+class TKvElektronikaKR04ScreenOf : public TParent {
 public:
-  TKvElektronikaKR04BWScreen(int AWidth, int AHeight, uint8_t ABorder, void* AData);
-  static int64_t GetDataSize(int AWidth, int AHeight);
+  TKvElektronikaKR04ScreenOf(int AWidth, int AHeight, uint8_t ABorder, void* AData)
+      : TParent(AWidth, AHeight, AData) {
+    WriteHeader(AFlags, ABorder);
+  }
+  static int64_t GetDataSize(int AWidth, int AHeight) { return KR04FileSize(AFlags, AWidth, AHeight); }
   int GetPixel(int, int) override { return 0; }
-  // Bit 0 of the value.
+
+protected:
+  // Sets the stride of the flags and writes the header.
+  void WriteHeader(uint8_t AHeaderFlags, uint8_t ABorder) {
+    this->Stride = static_cast<int>(KR04RowSize(AHeaderFlags, this->Width));
+    InitKR04Header(this->Data, AHeaderFlags, ABorder, static_cast<uint16_t>(this->Width),
+                   static_cast<uint16_t>(this->Height));
+  }
+  // The start of row Y of frame AFrame (0: A, 1: B).
+  uint8_t* FrameRow(int AFrame, int Y) {
+    return this->Data + KR04HeaderSize + (static_cast<int64_t>(AFrame) * this->Height + Y) * this->Stride;
+  }
+};
+
+// Bit 0 of the value.
+class TKvElektronikaKR04BWScreen : public TKvElektronikaKR04ScreenOf<TKvScreen1, 0> {
+public:
+  using TKvElektronikaKR04ScreenOf::TKvElektronikaKR04ScreenOf;
   void SetPixel(int X, int Y, int AValue) override;
 };
 
 // Value v: v div 2 in frame A, v mod 2 in frame B.
-class TKvElektronikaKR04BWGigaScreen : public TKvScreen2 {
+class TKvElektronikaKR04BWGigaScreen : public TKvElektronikaKR04ScreenOf<TKvScreen2, KR04FlagTwoFrames> {
 public:
-  TKvElektronikaKR04BWGigaScreen(int AWidth, int AHeight, uint8_t ABorder, void* AData);
-  static int64_t GetDataSize(int AWidth, int AHeight);
-  int GetPixel(int, int) override { return 0; }
+  using TKvElektronikaKR04ScreenOf::TKvElektronikaKR04ScreenOf;
   void SetPixel(int X, int Y, int AValue) override;
 };
 
 // The low 2 bits of the value.
-class TKvElektronikaKR04BRGBScreen : public TKvScreen2 {
+class TKvElektronikaKR04BRGBScreen : public TKvElektronikaKR04ScreenOf<TKvScreen2, KR04Flag2Bits> {
 public:
-  TKvElektronikaKR04BRGBScreen(int AWidth, int AHeight, uint8_t ABorder, void* AData);
-  static int64_t GetDataSize(int AWidth, int AHeight);
-  int GetPixel(int, int) override { return 0; }
+  using TKvElektronikaKR04ScreenOf::TKvElektronikaKR04ScreenOf;
   void SetPixel(int X, int Y, int AValue) override;
 };
 
 // Value v: v div 4 in frame A, v mod 4 in frame B.
-class TKvElektronikaKR04BRGBGigaScreen : public TKvScreen4 {
+class TKvElektronikaKR04BRGBGigaScreen
+    : public TKvElektronikaKR04ScreenOf<TKvScreen4, KR04Flag2Bits | KR04FlagTwoFrames> {
 public:
-  TKvElektronikaKR04BRGBGigaScreen(int AWidth, int AHeight, uint8_t ABorder, void* AData);
-  static int64_t GetDataSize(int AWidth, int AHeight);
-  int GetPixel(int, int) override { return 0; }
+  using TKvElektronikaKR04ScreenOf::TKvElektronikaKR04ScreenOf;
   void SetPixel(int X, int Y, int AValue) override;
 };
 
+// The BRGB layouts with the palette flag.
 class TKvElektronikaKR04EGAScreen : public TKvElektronikaKR04BRGBScreen {
 public:
   TKvElektronikaKR04EGAScreen(int AWidth, int AHeight, uint8_t ABorder, void* AData);

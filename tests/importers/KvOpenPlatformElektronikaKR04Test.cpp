@@ -176,6 +176,25 @@ TEST(KvOpenPlatformElektronikaKR04, RoundTripsOfAllModes) {
   EXPECT_EQ(bw.Size(0), 13452);
   ExpectRoundTrip(bw, "B/W");
   ExpectRoundTrip(ZxConvert(DestEngineClass<TKvElektronikaKR04BWGigaEngine>(), *wide), "B/W Gigascreen");
+  // The other palette modes, on a smaller picture.
+  auto small = ZxTestPicture(60, 30, 43);
+  struct {
+    const TKvDestEngineClass* Class;
+    uint8_t Mode;
+  } modes[] = {{&DestEngineClass<TKvElektronikaKR04EGAEngine>(), 0},
+               {&DestEngineClass<TKvElektronikaKR04EGAEngine>(), 1},
+               {&DestEngineClass<TKvElektronikaKR04EGAEngine>(), 17},
+               {&DestEngineClass<TKvElektronikaKR04EGAGigaEngine>(), 17},
+               {&DestEngineClass<TKvElektronikaKR04BRGBEngine>(), 0},
+               {&DestEngineClass<TKvElektronikaKR04BRGBGigaEngine>(), 1}};
+  for (auto& m : modes) {
+    auto r = ZxConvert(*m.Class, *small, [&](TKvDestEngineOptions& o) {
+      o.SetPaletteMode(m.Mode);
+      if (m.Mode == 17) o.ColorMask[48] = 1;  // red among the 64
+      o.UpdatePalette();
+    });
+    ExpectRoundTrip(r, (m.Class->GetModeName() + " mode " + std::to_string(m.Mode)).c_str());
+  }
 }
 
 TEST(KvOpenPlatformElektronikaKR04, GigascreenOfFewerThanFourColoursKeepsItsFrames) {
