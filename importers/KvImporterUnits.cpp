@@ -40,13 +40,7 @@
 #include "platforms/KvPlatformUnits.h"
 
 TKvUnitInitList& ImporterUnits() {
-  // Units not built yet take their places in this order: | Agat, AmstradCPC,
-  // AppleII, ATMTurbo, | BBCMicro, | BK0010, Commodore64, Corvette, | DVK,
-  // | ElectronikaMS0515, ElektronikaKR04, ElementZX, | Irisha, | Lvov, | MAG, MSX,
-  // | Okean240, | Oric, PC8000, PlayStation, PMD85, PP01, Profi, | SAMCoupe,
-  // | ScorpionGMX, SegaMasterSystem, | SinclairQL, | Specialist, SymbOS, | TI99 |
-  // Timex, | UKNC, Vector, | ZxSpectrum, ZxSpectrumSnapshot, ZxSpectrumSpectra,
-  // ZxSpectrumUlaPlus.
+  // The order is visible: importers of equal rank are offered in it.
   static TKvUnitInitList LList("importers", {
                                                 {"KvOpenPlatformAgat", &InitKvOpenPlatformAgat},
                                                 {"KvOpenPlatformAmstradCPC", &InitKvOpenPlatformAmstradCPC},

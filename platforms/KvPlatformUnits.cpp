@@ -37,12 +37,8 @@
 #include "platforms/KvSavePlatformZxSpectrumUlaPlus.h"
 
 TKvUnitInitList& PlatformUnits() {
-  // Units of platforms not built yet take their places in this order:
-  // | Agat, AmstradCPC, ATMTurbo, | BBCMicro, | BK0010, Corvette, | DVK,
-  // | ElectronikaMS0515, ElektronikaKR04, ElementZX, | IBM, | Irisha, | Lvov, | MSX,
-  // | Okean240, | PC8000, | Pico8, | PMD85, PP01, Profi, | SAMCoupe, | ScorpionGMX,
-  // | SinclairQL, | Specialist, SymbOS, | TI99 | Timex, | UKNC, Vector, ZxEvolution,
-  // | ZxSpectrum, ZxSpectrumNext, ZxSpectrumSpectra, ZxSpectrumUlaPlus.
+  // The order is visible: it is the order of the platform list and of each
+  // platform's modes.
   static TKvUnitInitList LList("converters", {
                                                  {"KvSavePlatformAgat", &InitKvSavePlatformAgat},
                                                  {"KvSavePlatformAmstradCPC", &InitKvSavePlatformAmstradCPC},
