@@ -203,7 +203,7 @@ std::unique_ptr<TKvBitmap> TKvSAMCoupeMode1SSXEngine::Decode() {
 
 TKvSAMCoupeMode1SS1HamEngine::TKvSAMCoupeMode1SS1HamEngine(TKvLoadSource& ASource)
     : TKvSAMCoupeFileEngine(ASource) {
-  Describe(*this, Mode1, 8, " mode 1 HAM");
+  Describe(*this, Mode1, 4, " mode 1 HAM");
   FCount = TKvSAMCoupeEngine::LineChangeCount(ASource, SAMMode1Size + SAMBlockSize - 1);
 }
 TKvMatchFlags TKvSAMCoupeMode1SS1HamEngine::Match(TKvLoadSource& ASource) {
@@ -237,7 +237,7 @@ std::unique_ptr<TKvBitmap> TKvSAMCoupeMode2SSXEngine::Decode() {
 
 TKvSAMCoupeMode2SS2HamEngine::TKvSAMCoupeMode2SS2HamEngine(TKvLoadSource& ASource)
     : TKvSAMCoupeFileEngine(ASource) {
-  Describe(*this, Mode2SS2, 8, " mode 2 HAM");
+  Describe(*this, Mode2SS2, 4, " mode 2 HAM");
   FCount = TKvSAMCoupeEngine::LineChangeCount(ASource, SAMMode2SS2Block + SAMBlockSize - 1);
 }
 TKvMatchFlags TKvSAMCoupeMode2SS2HamEngine::Match(TKvLoadSource& ASource) {
@@ -271,7 +271,7 @@ std::unique_ptr<TKvBitmap> TKvSAMCoupeMode3SSXEngine::Decode() {
 
 TKvSAMCoupeMode3SS3HamEngine::TKvSAMCoupeMode3SS3HamEngine(TKvLoadSource& ASource)
     : TKvSAMCoupeFileEngine(ASource) {
-  Describe(*this, Mode3Mapped, 8, " mode 3 HAM");
+  Describe(*this, Mode3Mapped, 2, " mode 3 HAM");
   FCount = TKvSAMCoupeEngine::LineChangeCount(ASource, SAMScreenFileSize - 1);
 }
 TKvMatchFlags TKvSAMCoupeMode3SS3HamEngine::Match(TKvLoadSource& ASource) {
@@ -305,7 +305,7 @@ std::unique_ptr<TKvBitmap> TKvSAMCoupeMode4SSXEngine::Decode() {
 
 TKvSAMCoupeModeSS4HamEngine::TKvSAMCoupeModeSS4HamEngine(TKvLoadSource& ASource)
     : TKvSAMCoupeFileEngine(ASource) {
-  Describe(*this, Mode4, 8, " mode 4 HAM");
+  Describe(*this, Mode4, 4, " mode 4 HAM");
   FCount = TKvSAMCoupeEngine::LineChangeCount(ASource, SAMScreenFileSize - 1);
 }
 TKvMatchFlags TKvSAMCoupeModeSS4HamEngine::Match(TKvLoadSource& ASource) {
@@ -320,9 +320,6 @@ TKvSAMCoupeMode4InterlacedEngine::TKvSAMCoupeMode4InterlacedEngine(TKvLoadSource
   Describe(*this, Mode4, 4, " mode 4 interlaced");
   Height = 384;
   PixelAspect = 17;
-  const uint8_t* d = ASource.GetData();
-  for (int i = 0; i < 16; ++i)
-    if (d[SAMScreenSize + i] != d[SAMScreenFileSize + SAMScreenSize + i]) Bits = 8;
   Description = "SAM Coupé" + GetSizeText() + " mode 4 interlaced image";
 }
 TKvMatchFlags TKvSAMCoupeMode4InterlacedEngine::Match(TKvLoadSource& ASource) {

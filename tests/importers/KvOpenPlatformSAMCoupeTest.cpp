@@ -157,7 +157,7 @@ TEST(KvOpenPlatformSAMCoupe, Mode1And2HamScreens) {
     auto* e = p.Find(NS + cls);
     ASSERT_NE(e, nullptr) << cls;
     EXPECT_EQ(e->MatchFlags, 11);
-    EXPECT_EQ(e->Description, "SAM Coupé 256x192x8 mode " + std::to_string(mode) + " HAM image");
+    EXPECT_EQ(e->Description, "SAM Coupé 256x192x4 mode " + std::to_string(mode) + " HAM image");
     auto b = e->Decode();
     for (int y : {0, 1, 2, 100, 191})
       for (int x = 0; x < 256; ++x) {
@@ -284,13 +284,35 @@ TEST(KvOpenPlatformSAMCoupe, HamRecordsTakeEffectOnTheNextRow) {
   TKvImporterProbe p("a.ss4", f);
   auto* e = p.Find(NS + "TKvSAMCoupeModeSS4HamEngine");
   ASSERT_NE(e, nullptr);
-  EXPECT_EQ(e->Description, "SAM Coupé 256x192x8 mode 4 HAM image");
+  EXPECT_EQ(e->Description, "SAM Coupé 256x192x4 mode 4 HAM image");
   auto b = e->Decode();
   EXPECT_EQ(b->GetPixelStdRGB(0, 0), StdRGBColor(0, 0, 0));
   EXPECT_EQ(b->GetPixelStdRGB(0, 1), StdRGBColor(255, 255, 255));
   EXPECT_EQ(b->GetPixelStdRGB(1, 1), StdRGBColor(0, 0, 0));
   EXPECT_EQ(b->GetPixelStdRGB(1, 3), StdRGBColor(0, 0, 73));
   EXPECT_EQ(b->GetPixelStdRGB(0, 3), StdRGBColor(255, 255, 255));
+}
+
+// The HAM readings decode to 8-bit bitmaps but show the mode's own depth.
+TEST(KvOpenPlatformSAMCoupe, HamSizeTextsShowTheModeDepth) {
+  const struct {
+    bool mode4;
+    const char* name;
+    const char* cls;
+    const char* text;
+  } cases[] = {
+      {true, "a.ss4", "TKvSAMCoupeModeSS4HamEngine", "SAM Coupé 256x192x4 mode 4 HAM image"},
+      {false, "a.ss3", "TKvSAMCoupeMode3SS3HamEngine", "SAM Coupé 512x192x2 mode 3 HAM image"},
+  };
+  for (const auto& c : cases) {
+    auto f = BlockFile(c.mode4, 4 + 1);
+    const uint8_t rec[4] = {0, 1, 127, 127};
+    std::copy(rec, rec + 4, f.begin() + 24616);
+    TKvImporterProbe p(c.name, f);
+    auto* e = p.Find(NS + c.cls);
+    ASSERT_NE(e, nullptr) << c.cls;
+    EXPECT_EQ(e->Description, c.text);
+  }
 }
 
 TEST(KvOpenPlatformSAMCoupe, InterlacedBlocksThatDifferGive32Colours) {
@@ -306,7 +328,10 @@ TEST(KvOpenPlatformSAMCoupe, InterlacedBlocksThatDifferGive32Colours) {
   EXPECT_EQ(e->Decode()->Palette->Count, 16);
   f[49193 + 15] = 2;
   TKvImporterProbe differ("a.lce", f);
-  auto b = differ.Find(NS + "TKvSAMCoupeMode4InterlacedEngine")->Decode();
+  auto* d = differ.Find(NS + "TKvSAMCoupeMode4InterlacedEngine");
+  // The size text keeps the mode's 4 bits although the bitmap holds 32 colours.
+  EXPECT_EQ(d->Description, "SAM Coupé 256x384x4 mode 4 interlaced image");
+  auto b = d->Decode();
   EXPECT_EQ(b->Palette->Count, 32);
   EXPECT_EQ(b->GetPixel(0, 0), 0);
   EXPECT_EQ(b->GetPixel(0, 1), 16);
