@@ -6,6 +6,7 @@
 #include "app/KvSaveFiles.h"
 #include "core/KvDestProgress.h"
 #include "core/KvFlicker.h"
+#include "platforms/KvPlatformMSX.h"
 #include "platforms/KvPlatformTI99.h"
 #include "shell/noxShellBaseExtension.h"
 #include "shell/noxSwap.h"
@@ -784,6 +785,221 @@ std::unique_ptr<TKvBitmap> TKvTiF18AScanlineEngine::Convert(bool* AAbort, TBitma
 }
 
 // ---------------------------------------------------------------------------
+// V9938
+
+namespace {
+
+void WriteBE16(TKvStream* AStream, uint16_t AValue) {
+  uint8_t b[2];
+  PutBE16(b, AValue);
+  AStream->WriteBuffer(b, 2);
+}
+
+}  // namespace
+
+void TKvG6RunWriter::Put(uint8_t AColour) {
+  if (Count > 0 && AColour == Colour) {
+    if (++Count >= MaxRun) Flush();
+    return;
+  }
+  if (Count > 0) Flush();
+  Count = 1;
+  Colour = AColour;
+}
+
+void TKvG6RunWriter::Flush() {
+  if (Count <= 0) return;
+  WriteBE16(Stream, static_cast<uint16_t>((Colour << 12) | Count));
+  Count = 0;
+}
+
+void TKvG7RunWriter::Put(uint8_t AColour) {
+  if (Count > 0 && AColour == Colour) {
+    if (++Count >= MaxRun) Flush();
+    return;
+  }
+  if (Count > 0) Flush();
+  Count = 1;
+  Colour = AColour;
+}
+
+void TKvG7RunWriter::Flush() {
+  if (Count <= 0) return;
+  WriteBE16(Stream, static_cast<uint16_t>((Colour << 8) | (Count & 255)));
+  Count = 0;
+}
+
+TKvTiV9938G6_512x212EngineOptions::TKvTiV9938G6_512x212EngineOptions() {
+  SetPixelAspect(2);  // "1.138:2"
+  SetErrorDiffusion(90);
+  SetPaletteMode(11);
+}
+
+void TKvTiV9938G6_512x212EngineOptions::UpdatePalette() {
+  if (UpdateCount > 0) return;
+  HardwarePalette = TKvPaletteRGB::CreateType(ptRGB333, false);
+}
+
+TKvTiV9938G7_256x212EngineOptions::TKvTiV9938G7_256x212EngineOptions() {
+  SetPixelAspect(12);
+  SetDitherMethod(1);
+  SetErrorDiffusion(90);
+  SetPaletteMode(11);
+}
+
+TKvTiV9938G6_512x212EngineUI::TKvTiV9938G6_512x212EngineUI(TKvDestEngineOptions* AOptions)
+    : TKvDestEngineUIEx(AOptions) {
+  AddPositionSection(0);
+  AddPaletteSeparator();
+  AddPaletteModeSection(133123);  // "Black/white", "Gray", "Сolor", "Custom"
+  AddDestPalette(16, 1, true);
+  AddFixedPaletteSection(16, 1);
+  AddDitheringSection(false);
+}
+
+TKvPalette* TKvTiV9938G6_512x212EngineUI::GetEditedPalette(TKvPalette256&, int& AColumns) {
+  AColumns = 32;
+  return GetOptions()->GetHardwarePalette();
+}
+
+TKvTiV9938G7_256x212EngineUI::TKvTiV9938G7_256x212EngineUI(TKvDestEngineOptions* AOptions)
+    : TKvDestEngineUIEx(AOptions) {
+  AddPositionSection(0);
+  AddPaletteSeparator();
+  AddPaletteModeSection(2051);  // "Black/white", "Gray", "Сolor"
+  AddDitheringSection(false);
+}
+
+namespace {
+
+// A picture file of the list: the data written from byte 128.
+TKvTiGStream* AddPictureFile(TKvStreamList& AList, const char* AExtension) {
+  auto s = std::make_unique<TKvTiGStream>(AExtension, 0, 0);
+  TKvTiGStream* r = s.get();
+  AList.Add(std::move(s));
+  return r;
+}
+
+// The "yapp" copy of AFile's data with another format byte.
+void AddYappCopy(TKvStreamList& AList, TKvTiGStream& AFile, uint8_t AFormat) {
+  const int64_t LSize = AFile.GetDataSize();
+  auto y = std::make_unique<TKvTiGStream>("yapp", static_cast<int>(LSize), 0);
+  if (LSize > 0) std::memcpy(y->GetData(), AFile.GetData(), static_cast<size_t>(LSize));
+  y->SetFormatByte(AFormat);
+  y->PadToSector();
+  AList.Add(std::move(y));
+}
+
+template <class TWriter>
+void WriteRuns(TKvStream& AStream, TKvBitmap& AResult) {
+  TWriter w;
+  w.Stream = &AStream;
+  w.MaxRun = AResult.Width;
+  for (int y = 0; y < AResult.Height; ++y) {
+    for (int x = 0; x < AResult.Width; ++x) w.Put(static_cast<uint8_t>(AResult.GetPixel(x, y)));
+    w.Flush();
+  }
+}
+
+}  // namespace
+
+void WriteV9938G6Files(TKvDestEngineOptions& AOptions, const TKvPaletteRGB& APalette,
+                       std::unique_ptr<TKvStreamList>& AStreams, TKvBitmap& AResult, bool AInterlaced) {
+  auto LList = std::make_unique<TKvStreamList>();
+  TKvTiGStream* M = AddPictureFile(*LList, AInterlaced ? "yapp" : "MyArtG6FA");
+  TKvPalette256& LResult = *AOptions.GetPalette();
+  uint8_t LHead[34] = {};
+  LHead[0] = static_cast<uint8_t>(LResult.FindNearestStdRGB(AOptions.GetBorderStdRGB()));
+  LHead[1] = AInterlaced ? 122 : 250;
+  if (LResult.Count > 16) RaiseOSError(ERROR_INVALID_PARAMETER);
+  for (int i = 0; i < LResult.Count; ++i) {
+    uint8_t r, g, b;
+    APalette.GetLevelIndexes(LResult.GetStdRGB(i), r, g, b);
+    PutBE16(LHead + 2 + 2 * i, static_cast<uint16_t>((r << 12) | (b << 8) | g));
+  }
+  M->WriteBuffer(LHead, sizeof LHead);
+  WriteRuns<TKvG6RunWriter>(*M, AResult);
+  SetTiFilesDataSize(*M->GetHeader(), static_cast<uint32_t>(M->GetDataSize()));
+  if (!AInterlaced) AddYappCopy(*LList, *M, 250);
+  M->PadToSector();
+  AStreams = std::move(LList);
+}
+
+void WriteV9938G7Files(TKvDestEngineOptions& AOptions, const TKvPalette256& APalette,
+                       std::unique_ptr<TKvStreamList>& AStreams, TKvBitmap& AResult, bool AInterlaced) {
+  auto LList = std::make_unique<TKvStreamList>();
+  TKvTiGStream* M = AddPictureFile(*LList, AInterlaced ? "yapp" : "MyArtG700");
+  const uint8_t LHead[2] = {static_cast<uint8_t>(APalette.FindNearestStdRGB(AOptions.GetBorderStdRGB())),
+                            static_cast<uint8_t>(AInterlaced ? 126 : 0)};
+  M->WriteBuffer(LHead, 2);
+  WriteRuns<TKvG7RunWriter>(*M, AResult);
+  SetTiFilesDataSize(*M->GetHeader(), static_cast<uint32_t>(M->GetDataSize()));
+  if (!AInterlaced) AddYappCopy(*LList, *M, 254);
+  M->PadToSector();
+  AStreams = std::move(LList);
+}
+
+std::unique_ptr<TKvBitmap> ConvertV9938G6(bool* AAbort, TBitmap32& ABitmap, TKvDestEngineOptions& AOptions,
+                                          std::unique_ptr<TKvStreamList>& AStreams, bool AInterlaced) {
+  const uint8_t LMode = CheckMSXPaletteMode(AOptions, 133123);
+  auto L = TKvPaletteRGB::CreateType(ptRGB333, LMode == 1);
+  TKvImage LImage(ABitmap);
+  ApplyFixes(LImage, AOptions);
+  TKvPalette256& LResult = *AOptions.GetPalette();
+  TKvPalette256& LFixed = *AOptions.GetFixedPalette();
+  std::unique_ptr<TKvBitmap> LPreview;
+  if (LMode == 0) {
+    LResult.FillBlackWhite();
+    int I1 = 0, I2 = 1;
+    LFixed.AddColorPair(&LResult, 16, I1, I2);
+    LResult.Assign(&LFixed);
+    LPreview = LImage.ConvertBW(AAbort, AOptions, nullptr, &LResult, I1, I2);
+  } else if (LMode == 1) {
+    int LDark = 0, LBright = 0;
+    if (TKvDestEngine::ReducePalette(AAbort, LImage, *L->GrayPalette, 16, AOptions, LDark, LBright))
+      LPreview = LImage.ConvertIndexed(AAbort, AOptions, nullptr, LResult, &LFixed);
+    else
+      LPreview = LImage.ConvertBW(AAbort, AOptions, nullptr, &LFixed, LDark, LBright);
+    LResult.Assign(&LFixed);
+  } else {
+    TKvDestEngine::QuantizePalette(AAbort, LImage, *L, 16, AOptions);
+    LImage.FitToPaletteGray(LResult);
+    LPreview = LImage.ConvertIndexed(AAbort, AOptions, nullptr, LResult, nullptr);
+  }
+  LPreview->MirrorX = false;
+  WriteV9938G6Files(AOptions, *L, AStreams, *LPreview, AInterlaced);
+  return LPreview;
+}
+
+std::unique_ptr<TKvBitmap> ConvertV9938G7(bool* AAbort, TBitmap32& ABitmap, TKvDestEngineOptions& AOptions,
+                                          std::unique_ptr<TKvStreamList>& AStreams, bool AInterlaced) {
+  const uint8_t LMode = CheckMSXPaletteMode(AOptions, 2051);
+  TKvPalette256 P256;
+  BuildMSXScreen8Palette(P256, false);
+  TKvImage LImage(ABitmap);
+  TKvPalette256& LResult = *AOptions.GetPalette();
+  std::unique_ptr<TKvBitmap> LPreview;
+  if (LMode == 0) {
+    LPreview = LImage.ConvertBW(AAbort, AOptions, nullptr, &P256, 0, 255);
+  } else if (LMode == 1) {
+    LResult.Clear();
+    for (int i = 0; i < 4; ++i) {
+      TKvStdRGBColor c = P256.GetStdRGB(i);
+      c.R = c.G = c.B;
+      LResult.AddStdRGB(P256.GetStdRGB(P256.FindNearestStdRGB(c)));
+    }
+    AOptions.SetUseAsGrayPalette(true);
+    LPreview = LImage.ConvertIndexed(AAbort, AOptions, nullptr, LResult, &P256);
+  } else {
+    LResult.Assign(&P256);
+    LPreview = LImage.ConvertIndexed(AAbort, AOptions, nullptr, LResult, nullptr);
+  }
+  LPreview->MirrorX = false;
+  WriteV9938G7Files(AOptions, P256, AStreams, *LPreview, AInterlaced);
+  return LPreview;
+}
+
+// ---------------------------------------------------------------------------
 // Registration
 
 const std::vector<const TKvDestEngineClass*>& TI99DestEngineClasses() {
@@ -794,6 +1010,12 @@ const std::vector<const TKvDestEngineClass*>& TI99DestEngineClasses() {
       &DestEngineClass<TKvTi9918A6448GigaEngine>(),
       &DestEngineClass<TKvTiF18AEngine>(),
       &DestEngineClass<TKvTiF18AScanlineEngine>(),
+      &DestEngineClass<TKvTiV9938G6_512x192Engine>(),
+      &DestEngineClass<TKvTiV9938G6_512x212Engine>(),
+      &DestEngineClass<TKvTiV9938G6_512x424Engine>(),
+      &DestEngineClass<TKvTiV9938G7_256x192Engine>(),
+      &DestEngineClass<TKvTiV9938G7_256x212Engine>(),
+      &DestEngineClass<TKvTiV9938G7_256x424Engine>(),
   };
   return LClasses;
 }

@@ -345,6 +345,116 @@ public:
   KV_TI_CONVERT_DECL;
 };
 
+// ---------------------------------------------------------------------------
+// V9938: Graphics 6 (512 wide, 16 of 512 colours) and Graphics 7 (256 wide,
+// the 256 GGGRRRBB colours) as MyArt and YAPP pictures.
+
+// Runs of one row at most: G6 words colour shl 12 or length, G7 words colour
+// shl 8 or length (256 written as 0), big-endian.
+struct TKvG6RunWriter {
+  TKvStream* Stream = nullptr;
+  int MaxRun = 0;
+  int Count = 0;
+  uint8_t Colour = 0;
+  void Put(uint8_t AColour);
+  void Flush();
+};
+
+struct TKvG7RunWriter {
+  TKvStream* Stream = nullptr;
+  int MaxRun = 0;
+  int Count = 0;
+  uint8_t Colour = 0;
+  void Put(uint8_t AColour);
+  void Flush();
+};
+
+class TKvTiV9938G6_512x212EngineOptions : public TKvDestFixedSizeEngineOptions {
+public:
+  TKvTiV9938G6_512x212EngineOptions();
+  TKvSize GetDefaultSize() const override { return {512, 212}; }
+  // The hardware palette: the 512 colours of the V9938.
+  void UpdatePalette() override;
+};
+
+class TKvTiV9938G6_512x192EngineOptions : public TKvTiV9938G6_512x212EngineOptions {
+public:
+  TKvTiV9938G6_512x192EngineOptions() { SetPixelAspect(2); }
+  TKvSize GetDefaultSize() const override { return {512, 192}; }
+};
+
+class TKvTiV9938G6_512x424EngineOptions : public TKvTiV9938G6_512x212EngineOptions {
+public:
+  TKvTiV9938G6_512x424EngineOptions() { SetPixelAspect(12); }
+  TKvSize GetDefaultSize() const override { return {512, 424}; }
+};
+
+class TKvTiV9938G7_256x212EngineOptions : public TKvDestFixedSizeEngineOptions {
+public:
+  TKvTiV9938G7_256x212EngineOptions();
+  TKvSize GetDefaultSize() const override { return {256, 212}; }
+};
+
+class TKvTiV9938G7_256x192EngineOptions : public TKvTiV9938G6_512x212EngineOptions {
+public:
+  TKvTiV9938G7_256x192EngineOptions() { SetPixelAspect(12); }
+  TKvSize GetDefaultSize() const override { return {256, 192}; }
+};
+
+class TKvTiV9938G7_256x424EngineOptions : public TKvTiV9938G7_256x212EngineOptions {
+public:
+  TKvTiV9938G7_256x424EngineOptions() { SetPixelAspect(18); }
+  TKvSize GetDefaultSize() const override { return {256, 424}; }
+};
+
+class TKvTiV9938G6_512x212EngineUI : public TKvDestEngineUIEx {
+public:
+  explicit TKvTiV9938G6_512x212EngineUI(TKvDestEngineOptions* AOptions);
+  // The hardware palette, 32 columns.
+  TKvPalette* GetEditedPalette(TKvPalette256& AScratch, int& AColumns) override;
+};
+
+class TKvTiV9938G7_256x212EngineUI : public TKvDestEngineUIEx {
+public:
+  explicit TKvTiV9938G7_256x212EngineUI(TKvDestEngineOptions* AOptions);
+};
+
+// The Graphics 6 and 7 conversions of all six modes; AInterlaced: the 424-line
+// modes, which write their "yapp" file only.
+std::unique_ptr<TKvBitmap> ConvertV9938G6(bool* AAbort, TBitmap32& ABitmap, TKvDestEngineOptions& AOptions,
+                                          std::unique_ptr<TKvStreamList>& AStreams, bool AInterlaced);
+std::unique_ptr<TKvBitmap> ConvertV9938G7(bool* AAbort, TBitmap32& ABitmap, TKvDestEngineOptions& AOptions,
+                                          std::unique_ptr<TKvStreamList>& AStreams, bool AInterlaced);
+// The picture files of AResult: "MyArtG6FA" (or "MyArtG700") and its "yapp"
+// copy, or the interlaced "yapp" alone. G6: APalette is the level palette of
+// the options' result palette; G7: the 256 colours.
+void WriteV9938G6Files(TKvDestEngineOptions& AOptions, const TKvPaletteRGB& APalette,
+                       std::unique_ptr<TKvStreamList>& AStreams, TKvBitmap& AResult, bool AInterlaced);
+void WriteV9938G7Files(TKvDestEngineOptions& AOptions, const TKvPalette256& APalette,
+                       std::unique_ptr<TKvStreamList>& AStreams, TKvBitmap& AResult, bool AInterlaced);
+
+#define KV_TI_V9938_ENGINE(Name, Mode, UI, Kind, Interlaced)                                                    \
+  class Name : public TKvMSXEngineOf<Name, Name##Options, UI>, public TKvBaseTiEngine {                       \
+  public:                                                                                                     \
+    static std::string GetModeName() { return Mode; }                                                         \
+    static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*, TKvPalette256*, \
+                                              TKvDestEngineOptions& AOptions, TKvDestProgress&,               \
+                                              std::unique_ptr<TKvStreamList>& AStreams) {                     \
+      return ConvertV9938##Kind(AAbort, ABitmap, AOptions, AStreams, Interlaced);                             \
+    }                                                                                                         \
+  }
+
+KV_TI_V9938_ENGINE(TKvTiV9938G6_512x192Engine, "V9938 512x192x4 G6", TKvTiV9938G6_512x212EngineUI, G6, false);
+KV_TI_V9938_ENGINE(TKvTiV9938G6_512x212Engine, "V9938 512x212x4 G6", TKvTiV9938G6_512x212EngineUI, G6, false);
+KV_TI_V9938_ENGINE(TKvTiV9938G6_512x424Engine, "V9938 512x424x4 G6 Interlaced", TKvTiV9938G6_512x212EngineUI, G6,
+                   true);
+KV_TI_V9938_ENGINE(TKvTiV9938G7_256x192Engine, "V9938 256x192x8 G7", TKvTiV9938G7_256x212EngineUI, G7, false);
+KV_TI_V9938_ENGINE(TKvTiV9938G7_256x212Engine, "V9938 256x212x8 G7", TKvTiV9938G7_256x212EngineUI, G7, false);
+KV_TI_V9938_ENGINE(TKvTiV9938G7_256x424Engine, "V9938 256x424x8 G7 Interlaced", TKvTiV9938G7_256x212EngineUI, G7,
+                   true);
+
+#undef KV_TI_V9938_ENGINE
+
 // The modes of the "TI-99/4A" platform in list order.
 const std::vector<const TKvDestEngineClass*>& TI99DestEngineClasses();
 // Unit start-up: registers them in that order.

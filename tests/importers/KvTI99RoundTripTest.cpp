@@ -2,6 +2,8 @@
 // probe, as the best candidate, with the preview's colours.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <map>
 #include <string>
 #include <vector>
@@ -320,6 +322,251 @@ TEST(KvTI99RoundTrip, F18AScanline) {
     EXPECT_EQ(o.List->GetEngine(0)->Description, "TI-99/4A 256x192x4 F18A scanline bitmap image");
     EXPECT_EQ(CountDiffs(*r.Preview, *o.Decoded), 0);
   }
+}
+
+}  // namespace
+
+namespace {
+
+const std::string kG67 = "KvOpenPlatformTI99::TKvTiG67Engine";
+const std::string kFractal = "KvOpenPlatformTI99::TKvTiG6FractalEngine";
+
+// Stripes of 12 colours of the V9938 levels: a G6 picture that needs no
+// quantization.
+std::unique_ptr<TBitmap32> LevelStripes(int AWidth, int AHeight) {
+  static const uint32_t kColors[12] = {0x000000, 0xFFFFFF, 0xFF0000, 0x00FF00, 0x0000FF, 0x924900, 0x2449DB,
+                                       0xB6B6B6, 0x6D6D6D, 0xFFDB24, 0x00B6B6, 0xDB00DB};
+  auto b = std::make_unique<TBitmap32>(AWidth, AHeight);
+  for (int y = 0; y < AHeight; ++y)
+    for (int x = 0; x < AWidth; ++x) *b->GetPixelPtr(x, y) = 0xFF000000u | kColors[(x / 37 + (y / 23) * 5) % 12];
+  return b;
+}
+
+TEST(KvTI99RoundTrip, V9938Pictures) {
+  TKvTiTestClock clock({2024, 5, 6, 7, 8, 9});
+  struct Case {
+    const TKvDestEngineClass* Class;
+    int Width, Height;
+    uint8_t Mode;
+    std::vector<const char*> Files;
+    uint8_t Formats[2];
+  } cases[] = {
+      {&DestEngineClass<TKvTiV9938G6_512x192Engine>(), 512, 192, 11, {"x.myartg6fa", "x.yapp"}, {250, 250}},
+      {&DestEngineClass<TKvTiV9938G6_512x212Engine>(), 512, 212, 0, {"x.myartg6fa", "x.yapp"}, {250, 250}},
+      {&DestEngineClass<TKvTiV9938G6_512x424Engine>(), 512, 424, 1, {"x.yapp"}, {122}},
+      {&DestEngineClass<TKvTiV9938G7_256x192Engine>(), 256, 192, 1, {"x.myartg700", "x.yapp"}, {0, 254}},
+      {&DestEngineClass<TKvTiV9938G7_256x212Engine>(), 256, 212, 11, {"x.myartg700", "x.yapp"}, {0, 254}},
+      {&DestEngineClass<TKvTiV9938G7_256x424Engine>(), 256, 424, 0, {"x.yapp"}, {126}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.Class->GetModeName() << " mode " << int(c.Mode));
+    // The gradient for the first G6 mode; the other G6 modes on stripes of
+    // fewer colours, which are not quantized.
+    const bool stripes = c.Width == 512 && c.Height != 192;
+    auto pic = stripes ? LevelStripes(c.Width, c.Height) : ZxTestPicture(c.Width, c.Height, 48);
+    auto r = Convert(*c.Class, *pic, [&](TKvDestEngineOptions& o) { o.SetPaletteMode(c.Mode); });
+    auto files = TiSavedFiles(*r.Streams, "x");
+    ASSERT_EQ(files.size(), c.Files.size());
+    for (size_t i = 0; i < c.Files.size(); ++i) {
+      const TTiBytes& f = files.at(c.Files[i]);
+      EXPECT_EQ(f[129], c.Formats[i]);
+      EXPECT_EQ(f[10], 0);
+      EXPECT_EQ(f[11], 2);
+      EXPECT_EQ(f[13], 128);
+      EXPECT_EQ((f.size() - 128) % 256, 0u);
+      EXPECT_EQ(std::string(reinterpret_cast<const char*>(f.data()) + 16, 10), "x         ");
+      std::vector<int> flags;
+      auto list = TiProbe(files, c.Files[i], &flags);
+      ASSERT_FALSE(list.empty());
+      EXPECT_EQ(list.front(), kG67);
+      EXPECT_EQ(flags.front(), mfHeader | mfSize);
+      auto set = TiOpenSet(files, c.Files[i]);
+      auto e = set->Open(SourceEngineClass<KvOpenPlatformTI99::TKvTiG67Engine>());
+      ASSERT_TRUE(e);
+      auto d = e->Decode();
+      ASSERT_EQ(d->Width, c.Width);
+      ASSERT_EQ(d->Height, c.Height);
+      EXPECT_EQ(CountDiffs(*r.Preview, *d), 0);
+      int diffs = 0;
+      for (int y = 0; y < c.Height; ++y)
+        for (int x = 0; x < c.Width; ++x) diffs += d->GetPixel(x, y) != r.Preview->GetPixel(x, y);
+      EXPECT_EQ(diffs, 0);
+    }
+    if (files.size() == 2) {
+      // The same data; the headers differ at most in the creation stamp.
+      TTiBytes a = files.at(c.Files[0]), b = files.at(c.Files[1]);
+      a[129] = b[129];
+      EXPECT_EQ(a, b);
+    }
+  }
+}
+
+// A Geneve data file of the run words AWords after AHead.
+TTiBytes GeneveFile(const std::vector<uint8_t>& AHead, const std::vector<uint16_t>& AWords, int AExtra = 0) {
+  std::vector<uint8_t> data = AHead;
+  for (uint16_t w : AWords) {
+    data.push_back(static_cast<uint8_t>(w >> 8));
+    data.push_back(static_cast<uint8_t>(w));
+  }
+  data.resize(data.size() + static_cast<size_t>(AExtra), 0);
+  TTiBytes f = TiFile(static_cast<int>(data.size()), 2, 128);
+  std::copy(data.begin(), data.end(), f.begin() + 128);
+  return f;
+}
+
+std::vector<uint16_t> Runs(int ACount, uint16_t AWord) { return std::vector<uint16_t>(static_cast<size_t>(ACount), AWord); }
+
+TEST(KvTI99Probe, GenevePictures) {
+  std::vector<uint8_t> g6head(34, 0), g7head(2, 0);
+  g6head[1] = 250;
+  g6head[2] = 0x70;  // palette entry 0: red 7, green 7
+  g6head[3] = 0x07;
+  // Rows of colour 1 in runs of 200, 200 and 112. Read as G7 (palette words
+  // included) no prefix of the words sums to whole rows, so only G6 fits.
+  std::vector<uint16_t> g6;
+  for (int y = 0; y < 212; ++y) g6.insert(g6.end(), {0x10C8, 0x10C8, 0x1070});
+  // The writer's single-colour G6 picture: 212 runs of 512.
+  {
+    auto pic = ZxSolidPicture(512, 212, 0x00FF00);
+    auto r = Convert(DestEngineClass<TKvTiV9938G6_512x212Engine>(), *pic, [](TKvDestEngineOptions&) {});
+    const uint8_t* d = r.Bytes(0) + 128;
+    EXPECT_EQ(r.Bytes(0)[12], (34 + 212 * 2) % 256);
+    for (int i = 0; i < 212; ++i) ASSERT_EQ(((d[34 + 2 * i] & 3) << 8) | d[35 + 2 * i], 512) << i;
+    auto r7 = Convert(DestEngineClass<TKvTiV9938G7_256x212Engine>(), *ZxSolidPicture(256, 212, 0xFFFFFF),
+                      [](TKvDestEngineOptions&) {});
+    const uint8_t* d7 = r7.Bytes(0) + 128;
+    for (int i = 0; i < 212; ++i) ASSERT_EQ(d7[3 + 2 * i], 0) << i;
+  }
+  struct Case {
+    const char* Name;
+    TTiBytes File;
+    std::string Want;
+    int Width, Height;
+  } cases[] = {
+      {"G6 212 lines", GeneveFile(g6head, g6), kG67, 512, 212},
+      {"G6 runs ending 253 bytes early", GeneveFile(g6head, g6, 253), kG67, 512, 212},
+      {"G6 runs ending 254 bytes early", GeneveFile(g6head, g6, 254), "", 0, 0},
+      {"G6 run of count 0", GeneveFile(g6head, [&] { auto w = g6; w[5] = 0x1000; return w; }()), "", 0, 0},
+      {"G7 192 lines of 0x0500", GeneveFile(g7head, Runs(192, 0x0500)), kG67, 256, 192},
+      {"G7 424 lines", GeneveFile(g7head, Runs(424, 0x0300)), kG67, 256, 424},
+      {"records of 256", [&] { auto f = GeneveFile(g6head, g6); f[13] = 0; return f; }(), "", 0, 0},
+      {"cut short", [&] { auto f = GeneveFile(g6head, g6); f.resize(f.size() - 300); return f; }(), "", 0, 0},
+      {"header only", TiFile(0, 2, 128, 0, 128), "", 0, 0},
+      {"empty", {}, "", 0, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    std::vector<int> flags;
+    auto list = TiProbe({{"any.bin", c.File}}, "any.bin", &flags);
+    int ours = 0;
+    for (const auto& n : list) ours += n.rfind("KvOpenPlatformTI99::", 0) == 0;
+    if (c.Want.empty()) {
+      EXPECT_EQ(ours, 0);
+      continue;
+    }
+    ASSERT_EQ(ours, 1);
+    EXPECT_EQ(list.front(), c.Want);
+    EXPECT_EQ(flags.front(), mfHeader | mfSize);
+    TMSXTestFiles f("any.bin", c.File);
+    auto e = f.Open(SourceEngineClass<KvOpenPlatformTI99::TKvTiG67Engine>());
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->Width, c.Width);
+    EXPECT_EQ(e->Height, c.Height);
+    auto d = e->Decode();
+    if (c.Width == 512) {
+      EXPECT_EQ(e->Description, "Geneve 9640 512x212x4 G6 image");
+      EXPECT_EQ(e->PixelAspect, 2);
+      EXPECT_EQ(d->GetPixel(511, 211), 1);
+      EXPECT_EQ(MSXColorAt(*d, 0, 0), StdRGBColor(0, 0, 0));
+      EXPECT_EQ(e->Palette->GetStdRGB(0), StdRGBColor(255, 255, 0));
+    } else {
+      EXPECT_EQ(d->GetPixel(255, c.Height - 1), c.Height == 192 ? 5 : 3);
+      EXPECT_EQ(e->PixelAspect, c.Height == 192 ? 12 : 18);
+    }
+  }
+  // Words whose low byte is 0 are runs of 256 in G7. 16 zero palette words,
+  // 392 runs of 256 and 16 of 512 in G6 make 212 G6 lines and 424 G7 lines:
+  // G6 is tried first.
+  std::vector<uint16_t> both(16, 0x0000);
+  both.insert(both.end(), 392, 0x0100);
+  both.insert(both.end(), 16, 0x0200);
+  auto fboth = GeneveFile(g7head, both);
+  int h = 0;
+  EXPECT_EQ(DetectGeneveFormat(fboth.data() + 128, TiFilesDataLength(fboth.data()), h), gkG6);
+  EXPECT_EQ(h, 212);
+  // 128 G6 runs of 768 fill 192 lines with 96 bytes left over (lenient
+  // only), while all 192 words are G7 runs of 256 (strict): G7 wins.
+  std::vector<uint16_t> g7strict(16, 0x0000);
+  g7strict.insert(g7strict.end(), 128, 0x0300);
+  g7strict.insert(g7strict.end(), 48, 0x0000);
+  auto f7 = GeneveFile(g7head, g7strict);
+  EXPECT_EQ(DetectGeneveFormat(f7.data() + 128, TiFilesDataLength(f7.data()), h), gkG7);
+  EXPECT_EQ(h, 192);
+}
+
+// A FRACTALS! file: records of 255 bytes in 256-byte sectors.
+TTiBytes FractalFile(uint8_t AMark, const std::vector<uint16_t>& AWords, const std::vector<uint8_t>& ATail = {}) {
+  std::vector<uint8_t> joined(255, 0);
+  joined[1] = AMark;
+  joined[2] = 0x07;  // palette entry 0: blue 7
+  const char* text = "  A FRACTAL  ";
+  std::memcpy(joined.data() + 72, text, std::strlen(text));
+  for (uint16_t w : AWords) {
+    joined.push_back(static_cast<uint8_t>(w >> 8));
+    joined.push_back(static_cast<uint8_t>(w));
+  }
+  joined.insert(joined.end(), ATail.begin(), ATail.end());
+  const int n = static_cast<int>((joined.size() + 254) / 255);
+  joined.resize(static_cast<size_t>(n) * 255, 0);
+  TTiBytes f = TiFile(n * 256, 1, 255);
+  for (int i = 0; i < n; ++i)
+    std::copy(joined.begin() + i * 255, joined.begin() + (i + 1) * 255, f.begin() + 128 + i * 256);
+  return f;
+}
+
+TEST(KvTI99Probe, FractalPictures) {
+  // Per row: a literal group of pixel 8 and three nibbles (4, 5, 6; the
+  // last byte's low nibble skipped), then a run of 508 pixels of colour 2.
+  std::vector<uint16_t> words;
+  std::vector<uint8_t> rowTail;
+  for (int y = 0; y < 212; ++y) {
+    words.push_back(0x8803);
+    words.push_back(0x4565);  // bytes 45 65: nibbles 4, 5, 6; 5 skipped
+    words.push_back(0x21FC);
+  }
+  const TTiBytes good = FractalFile('C', words);
+  {
+    TMSXTestFiles f("pic", good);
+    EXPECT_EQ(SourceEngineClass<KvOpenPlatformTI99::TKvTiG6FractalEngine>().Match(f), mfHeader | mfSize);
+    auto e = f.Open(SourceEngineClass<KvOpenPlatformTI99::TKvTiG6FractalEngine>());
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->Description, "Geneve 9640 512x212x4  FRACTALS! image");
+    EXPECT_EQ(e->Comment, "A FRACTAL");
+    EXPECT_EQ(e->PixelAspect, 2);
+    auto d = e->Decode();
+    const int want[6] = {8, 4, 5, 6, 2, 2};
+    for (int x = 0; x < 6; ++x) EXPECT_EQ(d->GetPixel(x, 100), want[x]) << x;
+    EXPECT_EQ(d->GetPixel(511, 211), 2);
+    EXPECT_EQ(e->Palette->GetStdRGB(0), StdRGBColor(0, 0, 255));
+  }
+  std::vector<int> flags;
+  auto list = TiProbe({{"pic", good}}, "pic", &flags);
+  ASSERT_FALSE(list.empty());
+  EXPECT_EQ(list.front(), kFractal);
+  EXPECT_EQ(flags.front(), mfHeader | mfSize);
+  auto bad = [&](const TTiBytes& f) {
+    TMSXTestFiles s("pic", f);
+    return SourceEngineClass<KvOpenPlatformTI99::TKvTiG6FractalEngine>().Match(s);
+  };
+  EXPECT_EQ(bad(FractalFile('X', words)), 0);
+  EXPECT_EQ(bad(FractalFile('M', words)), mfHeader | mfSize);
+  // 3 bytes of the last record are left over; a record more leaves 258.
+  EXPECT_EQ(bad(FractalFile('M', words, std::vector<uint8_t>(255, 0))), 0);
+  EXPECT_EQ(bad([&] { auto w = words; w[2] = 0x2000; return FractalFile('C', w); }()), 0);  // run of 0
+  EXPECT_EQ(bad([&] { auto w = words; w.pop_back(); return FractalFile('C', w); }()), 0);  // too few
+  EXPECT_EQ(bad([&] { auto f = good; f[12] = 1; return f; }()), 0);
+  EXPECT_EQ(bad([&] { auto f = good; f.resize(f.size() - 1); return f; }()), 0);
+  EXPECT_EQ(bad(TiFile(256, 1, 255)), 0);
 }
 
 }  // namespace

@@ -291,3 +291,105 @@ TEST(KvSavePlatformTI99, SameBytesOnOneAndManyProcessors) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(KvSavePlatformTI99, RunWriters) {
+  TKvStream s("x");
+  TKvG6RunWriter g6;
+  g6.Stream = &s;
+  g6.MaxRun = 512;
+  for (int i = 0; i < 513; ++i) g6.Put(3);
+  g6.Put(4);
+  g6.Flush();
+  TKvG7RunWriter g7;
+  g7.Stream = &s;
+  g7.MaxRun = 256;
+  for (int i = 0; i < 256; ++i) g7.Put(0xE5);
+  g7.Put(1);
+  g7.Flush();
+  g7.Flush();
+  const std::vector<uint8_t> want = {0x32, 0x00, 0x30, 0x01, 0x40, 0x01, 0xE5, 0x00, 0x01, 0x01};
+  EXPECT_EQ(std::vector<uint8_t>(s.GetMemory(), s.GetMemory() + s.GetSize()), want);
+}
+
+TEST(KvSavePlatformTI99, V9938Files) {
+  TKvTiTestClock clock({2023, 3, 19, 0, 0, 0});
+  // Three colours of the V9938 levels, in three bands.
+  auto pic = std::make_unique<TBitmap32>(512, 212);
+  for (int y = 0; y < 212; ++y)
+    for (int x = 0; x < 512; ++x) *pic->GetPixelPtr(x, y) = 0xFF000000u | (x < 100 ? 0xFF0000 : x < 300 ? 0x00FF00 : 0x0000FF);
+  auto r = ZxConvert(DestEngineClass<TKvTiV9938G6_512x212Engine>(), *pic);
+  ASSERT_EQ(r.Streams->GetCount(), 2);
+  EXPECT_EQ(r.Streams->GetExtension(0), "MyArtG6FA");
+  EXPECT_EQ(r.Streams->GetExtension(1), "yapp");
+  const uint8_t* d = r.Bytes(0) + 128;
+  EXPECT_EQ(d[1], 250);
+  int words = 0;
+  for (int i = 0; i < 16; ++i) words += (d[2 + 2 * i] | d[3 + 2 * i]) != 0;
+  EXPECT_EQ(words, 3);
+  for (int i = 3; i < 16; ++i) EXPECT_EQ(d[2 + 2 * i] | d[3 + 2 * i], 0);
+  // Three runs a row: 100, 200 and 212 pixels.
+  const int length = 34 + 212 * 3 * 2;
+  EXPECT_EQ(r.Bytes(0)[8] * 256 + r.Bytes(0)[9], (length + 255) / 256);
+  EXPECT_EQ(r.Bytes(0)[12], length % 256);
+  EXPECT_EQ(r.Bytes(0)[14] | r.Bytes(0)[15] << 8, (length + 127) / 128);
+  EXPECT_EQ(((d[34] & 3) << 8 | d[35]) + ((d[36] & 3) << 8 | d[37]) + ((d[38] & 3) << 8 | d[39]), 512);
+
+  auto g7 = ZxTestPicture(256, 212, 3);
+  EXPECT_EQ(OSErrorOf([&] {
+              ZxConvert(DestEngineClass<TKvTiV9938G7_256x212Engine>(), *g7,
+                        [](TKvDestEngineOptions& o) { o.SetPaletteMode(17); });
+            }),
+            87u);
+  auto o6 = TKvTiV9938G6_512x424Engine().CreateOptions();
+  EXPECT_EQ(o6->PixelAspect, 12);
+  EXPECT_EQ(o6->GetHeight(), 424);
+  EXPECT_EQ(o6->GetHardwarePalette()->GetCount(), 512);
+  auto o7 = TKvTiV9938G7_256x424Engine().CreateOptions();
+  EXPECT_EQ(o7->PixelAspect, 18);
+  EXPECT_EQ(o7->DitherMethod, 1);
+  auto ui = TKvTiV9938G6_512x212Engine().CreateUI(o6.get());
+  auto* panel = dynamic_cast<TKvDestEngineUIEx*>(ui.get());
+  ASSERT_TRUE(panel);
+  EXPECT_EQ(panel->GetSections()[2].Set, 133123u);
+  TKvPalette256 scratch;
+  int columns = 0;
+  EXPECT_EQ(panel->GetEditedPalette(scratch, columns)->GetCount(), 512);
+  EXPECT_EQ(columns, 32);
+}
+
+TEST(KvSavePlatformTI99, F18AOptionsAndFixedPaletteFilter) {
+  auto o = TKvTiF18AEngine().CreateOptions();
+  EXPECT_EQ(o->PaletteUsage, 1);
+  EXPECT_EQ(o->GetHardwarePalette()->GetCount(), 4096);
+  auto ui = TKvTiF18AEngine().CreateUI(o.get());
+  auto* panel = dynamic_cast<TKvDestEngineUIEx*>(ui.get());
+  ASSERT_TRUE(panel);
+  TKvPalette256 black, red;
+  black.AddRGB(0, 0, 0);
+  black.AddRGB(255, 255, 255);
+  red.AddRGB(255, 0, 0);
+  red.AddRGB(0, 0, 0);
+  EXPECT_TRUE(panel->AcceptFixedPalette(black));
+  EXPECT_FALSE(panel->AcceptFixedPalette(red));
+  o->SetPaletteUsage(2);
+  EXPECT_TRUE(panel->AcceptFixedPalette(red));
+  auto pic = ZxTestPicture(256, 192, 4);
+  EXPECT_EQ(OSErrorOf([&] {
+              ZxConvert(DestEngineClass<TKvTiF18AScanlineEngine>(), *pic,
+                        [](TKvDestEngineOptions& opt) { opt.PaletteUsage = 3; });
+            }),
+            87u);
+  TKvPalette256 many;
+  for (int i = 0; i < 17; ++i) many.AddRGB(uint8_t((i % 16) * 17), 0, 0);
+  uint8_t words[40];
+  auto levels = TKvPaletteRGB::CreateType(ptRGB444, false);
+  EXPECT_EQ(OSErrorOf([&] { WriteF18APaletteWords(words, many, *levels); }), 87u);
+  many.Count = 2;
+  WriteF18APaletteWords(words, many, *levels);
+  EXPECT_EQ(words[2], 0x01);
+  EXPECT_EQ(words[3], 0x00);
+}
+
+}  // namespace
