@@ -139,6 +139,26 @@ TEST(KvElementZX, HrxFiles) {
       EXPECT_EQ(Differences(*decoded, *r.Preview, true), 0);
     }
   }
+  // The file read straight from its layout, without the importer: a set bit
+  // shows the ink palette (15408) entry of the attribute's high nibble, a
+  // clear bit the paper palette (15360) entry of its low nibble. Two
+  // colours side by side in every cell, so swapped roles would show.
+  {
+    auto two = ZxSolidPicture(512, 192, 0xFF0000);
+    for (int y = 0; y < 192; ++y)
+      for (int x = 0; x < 512; ++x)
+        if (x % 8 >= 4) *two->GetPixelPtr(x, y) = 0xFF0000FFu;
+    auto t = ZxConvert(DestEngineClass<TKvElementZXHRXCEngine>(), *two);
+    const uint8_t* f = t.Bytes(0);
+    for (int y = 0; y < 192; ++y)
+      for (int x = 0; x < 512; ++x) {
+        const uint8_t a = f[12288 + (y / 4) * 64 + x / 8];
+        const bool set = (f[y * 64 + x / 8] >> (7 - x % 8)) & 1;
+        const uint8_t* e = f + (set ? 15408 + 3 * (a >> 4) : 15360 + 3 * (a & 15));
+        ASSERT_EQ(StdRGBColor(e[2], e[1], e[0]), StdRGBColor(x % 8 >= 4 ? 0 : 255, 0, x % 8 >= 4 ? 255 : 0))
+            << x << " " << y;
+      }
+  }
   // One colour: no pair to search; entry 0 of both palettes, attribute 0.
   auto solid = ZxSolidPicture(512, 192, 0x336699);
   auto r = ZxConvert(DestEngineClass<TKvElementZXHRXCEngine>(), *solid);
