@@ -59,7 +59,11 @@ std::unique_ptr<TKvImage> Photo(int W, int H, unsigned ASeed, int ANoise) {
   for (int y = 0; y < H; ++y)
     for (int x = 0; x < W; ++x) {
       auto ch = [&](int v) { return uint8_t(std::clamp(v + d(rng), 0, 255)); };
-      img->GetPixels(x, y)->InitRGB(ch(x * 255 / W), ch(y * 255 / H), ch(128 + (x - W / 2) * (y - H / 2) / 40));
+      // One statement per draw: the order of arguments is the compiler's.
+      const uint8_t r = ch(x * 255 / W);
+      const uint8_t g = ch(y * 255 / H);
+      const uint8_t b = ch(128 + (x - W / 2) * (y - H / 2) / 40);
+      img->GetPixels(x, y)->InitRGB(r, g, b);
     }
   return img;
 }
@@ -134,10 +138,10 @@ std::vector<TCase> Cases() {
   const TPicture photo = [] { return Photo(120, 90, 3, 10); };
   const TPicture smooth = [] { return Photo(96, 72, 17, 2); };
   return {
-      {"photo 256", [=] { return Plain(photo, 256); }, 0xbd26e9fb74809746ull},
-      {"photo 16", [=] { return Plain(photo, 16); }, 0x2e013b6e8250e2a7ull},
-      {"photo 2", [=] { return Plain(photo, 2); }, 0x734a3fa26a404584ull},
-      {"smooth 64", [=] { return Plain(smooth, 64); }, 0xd4843a98c586fe3cull},
+      {"photo 256", [=] { return Plain(photo, 256); }, 0xb3efb0c9a293ead4ull},
+      {"photo 16", [=] { return Plain(photo, 16); }, 0xff47333c82e48d31ull},
+      {"photo 2", [=] { return Plain(photo, 2); }, 0xa61ed9260f644f68ull},
+      {"smooth 64", [=] { return Plain(smooth, 64); }, 0x0f1c03977a113d61ull},
       {"duplicates 4", [] { return Plain(Duplicates, 4); }, 0xb8698e595d90d0ccull},
       {"duplicates 6", [] { return Plain(Duplicates, 6); }, 0xa79c9504d7ddf472ull},
       {"mirrored 12", [] { return Plain(Mirrored, 12); }, 0x8d267879c93930dfull},
@@ -153,7 +157,7 @@ std::vector<TCase> Cases() {
          f.AddStdRGB({128, 128, 128});
          return Plain(photo, 16, &f);
        },
-       0x676a6c8855ef920bull},
+       0x6aee865f17857002ull},
       {"photo bounded 6",
        [=] {
          auto img = Photo(40, 30, 3, 10);
@@ -162,7 +166,7 @@ std::vector<TCase> Cases() {
          q.QuantizeBounded(nullptr, *img, 6, 30, false, 0, res, &f, nullptr);
          return HashOf(q, res);
        },
-       0xd56831fab4fe8a93ull},
+       0x19425a81717bed26ull},
       {"mirrored bounded 5",
        [] {
          auto img = Mirrored();
