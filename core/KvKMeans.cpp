@@ -61,7 +61,7 @@ public:
 class TKvQuantizationUpdateColorNearestClusterJob : public TKvQuantizationJob {
 public:
   using TKvQuantizationJob::TKvQuantizationJob;
-  void Execute() override { Owner->DoUpdateNearest(First, Last, Index); }
+  void Execute() override { Owner->DoUpdateNearest(Index); }
 };
 
 class TKvQuantizationUpdateColorDistansesJob : public TKvQuantizationJob {
@@ -192,6 +192,8 @@ void TKvQuantization::Clear() {
   FPositionsStale = false;
   FSnapCluster.clear();
   FHot.clear();
+  FBoxes.clear();
+  FExpiry.clear();
   FAllowed = nullptr;
   FFixed = nullptr;
   FPin = nullptr;
@@ -495,7 +497,9 @@ TKvStdRGBColor TKvQuantization::MapToAllowed(const TKvLinRGBColor& AColor) const
 // Passes
 
 void TKvQuantization::UpdateMiddles() {
-  if (Parallel() && FClusterCount >= 2)
+  // A middle costs 768 products; only the search in an allowed palette
+  // makes the pass worth a hand-over to the workers.
+  if (Parallel() && FAllowed && FClusterCount >= 2)
     RunJobs<TKvQuantizationUpdateClusterMiddleJob>(this, FAbort, FClusterCount);
   else
     DoUpdateMiddles(0, FClusterCount - 1);
@@ -510,7 +514,6 @@ void TKvQuantization::SnapshotMiddles() {
   FOldG.swap(FSnapG);
   FOldB.swap(FSnapB);
   FOldCluster.swap(FSnapCluster);
-  const size_t oldCount = FOldCluster.size();
   FSnapR.clear();
   FSnapG.clear();
   FSnapB.clear();
@@ -523,191 +526,330 @@ void TKvQuantization::SnapshotMiddles() {
     FSnapB.push_back(c->Middle.B);
     FSnapCluster.push_back(c);
   }
-  const int n = static_cast<int>(FSnapCluster.size());
-  // The bounds stay usable while the list keeps its length: whatever took
-  // place j, the middle at j moved by the distance between the two.
-  FBoundsValid = FBoundsValid && size_t(n) == oldCount && n > 0;
-  const int groupSize = std::max(8, (n + MaxGroups - 1) / MaxGroups);
-  FGroupSize = groupSize;
-  const int groups = n > 0 ? (n + groupSize - 1) / groupSize : 0;
-  if (groups != FGroupCount) FBoundsValid = false;
-  FGroupCount = groups;
-  if (FBoundsValid) {
-    std::vector<double> drift(size_t(groups), 0.0);
-    double maxDrift = 0;
-    for (int j = 0; j < n; ++j) {
-      const double dr = FSnapR[size_t(j)] - FOldR[size_t(j)];
-      const double dg = FSnapG[size_t(j)] - FOldG[size_t(j)];
-      const double db = FSnapB[size_t(j)] - FOldB[size_t(j)];
-      const double d = std::sqrt(dr * dr + dg * dg + db * db);
-      double& gd = drift[size_t(j / groupSize)];
-      if (d > gd) gd = d;
-      if (d > maxDrift) maxDrift = d;
-    }
-    for (int g = 0; g < groups; ++g) FGroupMoved[size_t(g)] += drift[size_t(g)];
-    FAllMoved += maxDrift;
-  } else {
-    FGroupMoved.assign(size_t(groups), 0.0);
+  // The bounds carry over only while every place holds the cluster it held:
+  // then a colour left alone still lies in the cluster of its place.
+  FBoundsValid = FBoundsValid && !FSnapCluster.empty() && FSnapCluster == FOldCluster;
+  const size_t n = FSnapCluster.size();
+  FMoved.assign(n, 0.0);
+  if (!FBoundsValid) {
     FAllMoved = 0;
-    FLower.assign(size_t(GetColorCount()) * size_t(groups), 0.0f);
+    return;
   }
-  FSameCluster.assign(size_t(n), 0);
-  if (FBoundsValid)
-    for (int j = 0; j < n; ++j) FSameCluster[size_t(j)] = FSnapCluster[size_t(j)] == FOldCluster[size_t(j)];
-  if (FHot.size() != size_t(GetColorCount())) {
-    FHot.resize(size_t(GetColorCount()));
-    for (int i = 0; i < GetColorCount(); ++i) {
+  double most = 0;
+  for (size_t j = 0; j < n; ++j) {
+    const double dr = FSnapR[j] - FOldR[j], dg = FSnapG[j] - FOldG[j], db = FSnapB[j] - FOldB[j];
+    FMoved[j] = std::sqrt(dr * dr + dg * dg + db * db);
+    most = std::max(most, FMoved[j]);
+  }
+  FAllMoved += most;
+}
+
+namespace {
+
+// Boxes of 8 x 8 x 8 sRGB levels.
+constexpr int BoxShift = 3;
+constexpr int BoxSide = 256 >> BoxShift;
+
+// Rounding of every bound is far below this; a colour nearly as close to two
+// middles is always searched, so ties keep the first-in-table answer.
+constexpr double BoundMargin = 1e-9;
+
+// How much farther than the surely-reachable distance a middle may lie and
+// still enter a box's near list: room for the middles to move before the
+// list must be made again.
+constexpr double NearReach = 0.01;
+
+// The bounds are kept as floats, rounded outward so they stay bounds (one
+// step of the float's last bit, which over-covers the rounding).
+inline float FloatBelow(double X) {
+  const float f = static_cast<float>(X);
+  return static_cast<double>(f) > X ? f - std::fabs(f) * 0x1p-23f - 0x1p-126f : f;
+}
+
+inline float FloatAbove(double X) {
+  const float f = static_cast<float>(X);
+  return static_cast<double>(f) < X ? f + std::fabs(f) * 0x1p-23f + 0x1p-126f : f;
+}
+
+}  // namespace
+
+void TKvQuantization::BuildBoxes() {
+  const int n = GetColorCount();
+  auto key = [](const TKvQuantizationColor* c) {
+    return (int(c->R >> BoxShift) * BoxSide + int(c->G >> BoxShift)) * BoxSide + int(c->B >> BoxShift);
+  };
+  std::vector<int32_t> start(size_t(BoxSide * BoxSide * BoxSide) + 1, 0);
+  for (int i = 0; i < n; ++i) ++start[size_t(key(StoredColor(i))) + 1];
+  for (size_t b = 1; b < start.size(); ++b) start[b] += start[b - 1];
+  {
+    std::vector<int32_t> next(start.begin(), start.end() - 1);
+    FHot.assign(size_t(n), {});
+    for (int i = 0; i < n; ++i) {
       const TKvQuantizationColor* c = StoredColor(i);
-      FHot[size_t(i)] = {0.0, -1, c->R, c->G, c->B, 0};
+      FHot[size_t(next[size_t(key(c))]++)] = {0.0f, -1, c->R, c->G, c->B, 0, i};
     }
   }
+  FExpiry.assign(size_t(n), 0.0f);
+  FBoxes.clear();
+  const double* lin = LinTable();
+  for (size_t b = 0; b + 1 < start.size(); ++b) {
+    if (start[b] == start[b + 1]) continue;
+    TKvQuantizationBox box;
+    box.First = start[b];
+    box.Last = start[b + 1] - 1;
+    uint8_t lo[3] = {255, 255, 255}, hi[3] = {0, 0, 0};
+    for (int i = box.First; i <= box.Last; ++i) {
+      const TKvQuantizationHot& h = FHot[size_t(i)];
+      const uint8_t v[3] = {h.R, h.G, h.B};
+      for (int ch = 0; ch < 3; ++ch) {
+        lo[ch] = std::min(lo[ch], v[ch]);
+        hi[ch] = std::max(hi[ch], v[ch]);
+      }
+    }
+    for (int ch = 0; ch < 3; ++ch) {
+      box.Lo[ch] = lin[lo[ch]];
+      box.Hi[ch] = lin[hi[ch]];
+    }
+    FBoxes.push_back(std::move(box));
+  }
+  FBoundsValid = false;
 }
 
 void TKvQuantization::UpdateNearest() {
+  if (FHot.size() != size_t(GetColorCount())) BuildBoxes();
   SnapshotMiddles();
   if (FPositionsStale) {
     for (size_t i = 0; i < FColors.size(); ++i) FColors[i]->Position = int32_t(i);
     FPositionsStale = false;
   }
-  const int n = GetColorCount();
   for (auto& m : FMovers) m.clear();
+  if (FSnapCluster.empty()) {
+    for (TKvQuantizationHot& h : FHot) {
+      StoredColor(h.Store)->Nearest = nullptr;
+      h.Near = -1;
+    }
+    for (TKvQuantizationBox& b : FBoxes) b.Valid = false;
+    return;
+  }
+  if (!FBoundsValid)
+    for (TKvQuantizationBox& b : FBoxes) b.Valid = false;
+  FNextBox.store(0);
+  const int nb = static_cast<int>(FBoxes.size());
   if (Parallel()) {
-    FMovers.resize(size_t(std::max(ProcessorCount, 1)));
-    RunJobs<TKvQuantizationUpdateColorNearestClusterJob>(this, FAbort, n);
+    // Small chunks from a shared counter: the work of a pass gathers in the
+    // boxes where middles moved.
+    FBoxChunk = std::max(1, nb / (ProcessorCount * 32));
+    FMovers.resize(size_t(ProcessorCount));
+    RunJobs<TKvQuantizationUpdateColorNearestClusterJob>(this, FAbort, ProcessorCount);
   } else {
+    FBoxChunk = std::max(nb, 1);
     FMovers.resize(1);
-    DoUpdateNearest(0, n - 1, 0);
+    DoUpdateNearest(0);
   }
   FBoundsValid = true;
 }
 
+void TKvQuantization::DoUpdateNearest(int AJob) {
+  const int nb = static_cast<int>(FBoxes.size());
+  const double* moved = FMoved.data();
+  for (;;) {
+    const int first = FNextBox.fetch_add(FBoxChunk);
+    if (first >= nb) return;
+    const int last = std::min(nb, first + FBoxChunk) - 1;
+    for (int b = first; b <= last; ++b) {
+      TKvQuantizationBox& box = FBoxes[size_t(b)];
+      if (box.Valid) {
+        double most = 0;
+        for (const int16_t p : box.NearPlaces) most = std::max(most, moved[p]);
+        box.Drift += most;
+        const double far = box.Far - FAllMoved;
+        // Unless a middle off the list may have come near, only colours
+        // whose expiry has come need a look.
+        if (box.MaxUpper + box.Drift + BoundMargin < far) {
+          if (box.MinExpiry > box.Drift || VisitBox(box, far, AJob)) continue;
+        }
+      }
+      RebuildBox(box, AJob);
+    }
+  }
+}
+
+void TKvQuantization::SetNearest(int AHot, int AJob) {
+  TKvQuantizationColor* c = StoredColor(FHot[size_t(AHot)].Store);
+  c->Nearest = FSnapCluster[size_t(FHot[size_t(AHot)].Near)];
+  if (c->Nearest != c->Cluster) FMovers[size_t(AJob)].push_back(c->Position);
+}
+
 namespace {
 
-// Rounding of the bounds is far below this; a colour nearly as close to two
-// middles is always searched in full, so ties keep the first-on-ties answer.
-constexpr double BoundMargin = 1e-9;
+// The nearest and the second nearest of a colour among the listed places,
+// first on ties; squared distances.
+struct TNearTwo {
+  int Best = -1;
+  double BestD = std::numeric_limits<double>::infinity();
+  double SecondD = std::numeric_limits<double>::infinity();
+};
 
-// The group bounds are kept as floats (half the memory the passes stream);
-// rounding down keeps them lower bounds.
-inline float FloatBelow(double X) {
-  float f = static_cast<float>(X);
-  if (static_cast<double>(f) > X) f = std::nextafter(f, -std::numeric_limits<float>::infinity());
-  return f;
+inline TNearTwo SearchPlaces(double R, double G, double B, const int16_t* APlaces, int ACount, const double* MR,
+                             const double* MG, const double* MB) {
+  TNearTwo t;
+  for (int q = 0; q < ACount; ++q) {
+    const int j = APlaces[q];
+    const double dr = R - MR[j], dg = G - MG[j], db = B - MB[j];
+    const double d = dr * dr + dg * dg + db * db;
+    if (d < t.BestD) {
+      t.SecondD = t.BestD;
+      t.BestD = d;
+      t.Best = j;
+    } else if (d < t.SecondD) {
+      t.SecondD = d;
+    }
+  }
+  return t;
+}
+
+// The drift up to which a nearest middle at distance U stays nearer than
+// every other near middle, at least ALower away, with the box's Drift at
+// ADrift now.
+inline float ExpiryOf(double ALower, double U, double ADrift) {
+  return FloatBelow((ALower - U - BoundMargin) / 2 + ADrift);
 }
 
 }  // namespace
 
-// The clusters are cut into groups of consecutive places. Each colour keeps,
-// per group, a lower bound of its distance to the group's middles other than
-// its nearest, and one bound over all groups. A group's bound drops by the
-// farthest move of its middles since the bound was taken, the overall bound
-// by the farthest move of all; both are stored plus the summed moves, so a
-// colour that is not searched writes nothing. Only groups whose bound does
-// not clearly exceed the exact distance to the present nearest are searched,
-// so the answer is the one of a search over all clusters, first on ties
-// included. The hot loop reads 16 bytes per colour.
-void TKvQuantization::DoUpdateNearest(int AFirst, int ALast, int AJob) {
+// Makes the box's near list from the present middles and searches all its
+// colours in it.
+void TKvQuantization::RebuildBox(TKvQuantizationBox& ABox, int AJob) {
   const int k = static_cast<int>(FSnapCluster.size());
   const double* mr = FSnapR.data();
   const double* mg = FSnapG.data();
   const double* mb = FSnapB.data();
   const double* lin = LinTable();
-  const int groups = FGroupCount;
-  const int gs = FGroupSize;
-  const double* cum = FGroupMoved.data();
-  const double cumAll = FAllMoved;
-  const bool useBounds = FBoundsValid;
-  const uint8_t* same = FSameCluster.data();
-  std::vector<int32_t>* movers = nullptr;
-  double gBest[MaxGroups], gSecond[MaxGroups];
-  int gBestIdx[MaxGroups];
-  bool searched[MaxGroups];
-  const float* lowerBase = FLower.data();
-  for (int i = AFirst; i <= ALast; ++i) {
+  // Squared distances from each middle to the nearest and the farthest
+  // point of the box.
+  double nearest[TKvQuantization::MaxClusters];
+  double reach2 = std::numeric_limits<double>::infinity();
+  for (int j = 0; j < k; ++j) {
+    const double m[3] = {mr[j], mg[j], mb[j]};
+    double lo = 0, hi = 0;
+    for (int ch = 0; ch < 3; ++ch) {
+      const double below = ABox.Lo[ch] - m[ch], above = m[ch] - ABox.Hi[ch];
+      const double out = below > 0 ? below : above > 0 ? above : 0.0;
+      const double far = std::max(std::fabs(m[ch] - ABox.Lo[ch]), std::fabs(m[ch] - ABox.Hi[ch]));
+      lo += out * out;
+      hi += far * far;
+    }
+    nearest[j] = lo;
+    reach2 = std::min(reach2, hi);
+  }
+  // Every colour of the box lies within reach of some middle, so a middle
+  // whose nearest point of the box is farther can never be the nearest.
+  const double list = std::sqrt(reach2) + NearReach;
+  const double list2 = list * list;
+  ABox.NearPlaces.clear();
+  double far2 = std::numeric_limits<double>::infinity();
+  for (int j = 0; j < k; ++j) {
+    if (nearest[j] <= list2)
+      ABox.NearPlaces.push_back(static_cast<int16_t>(j));
+    else
+      far2 = std::min(far2, nearest[j]);
+  }
+  const double far = std::sqrt(far2);
+  ABox.Far = far + FAllMoved;
+  ABox.Drift = 0;
+  bool valid = true;
+  double minExpiry = std::numeric_limits<double>::infinity(), maxUpper = 0;
+  const int16_t* places = ABox.NearPlaces.data();
+  const int np = static_cast<int>(ABox.NearPlaces.size());
+  for (int i = ABox.First; i <= ABox.Last; ++i) {
     TKvQuantizationHot& h = FHot[size_t(i)];
-    // The group bounds are read only when the overall bound fails, too
-    // rarely for the hardware to stream them in ahead.
-    if (groups > 0 && i + 16 <= ALast) __builtin_prefetch(lowerBase + size_t(i + 16) * size_t(groups));
-    if (k == 0) {
-      TKvQuantizationColor* c = StoredColor(i);
-      c->Nearest = nullptr;
-      h.NearIndex = -1;
-      continue;
-    }
     const double cr = lin[h.R], cg = lin[h.G], cb = lin[h.B];
-    const int a = (useBounds && h.NearIndex >= 0 && h.NearIndex < k) ? h.NearIndex : -1;
-    int best = -1;
-    double bestD = std::numeric_limits<double>::infinity();
-    double aDist = bestD;
-    if (a >= 0) {
-      const double dr = cr - mr[a], dg = cg - mg[a], db = cb - mb[a];
-      bestD = dr * dr + dg * dg + db * db;
-      best = a;
-      const double reach = h.Bound - cumAll - BoundMargin;
-      if (reach > 0 && bestD < reach * reach) {
-        // Still the nearest by a clear margin.
-        if (!same[a]) {
-          TKvQuantizationColor* c = StoredColor(i);
-          c->Nearest = FSnapCluster[size_t(a)];
-          if (c->Nearest != c->Cluster) {
-            if (!movers) movers = &FMovers[size_t(AJob)];
-            movers->push_back(c->Position);
-          }
-        }
-        continue;
-      }
-      aDist = std::sqrt(bestD);
-    }
-    float* lower = FLower.data() + size_t(i) * size_t(groups);
-    for (int g = 0; g < groups; ++g) {
-      searched[g] = a < 0 || !(aDist + BoundMargin < lower[g] - cum[g]);
-      if (!searched[g]) continue;
-      const int j0 = g * gs, j1 = std::min(k, j0 + gs);
-      double b1 = std::numeric_limits<double>::infinity(), b2 = b1;
-      int i1 = -1;
-      for (int j = j0; j < j1; ++j) {
+    TNearTwo t = SearchPlaces(cr, cg, cb, places, np, mr, mg, mb);
+    const double u = std::sqrt(t.BestD);
+    if (!(u + BoundMargin < far)) {
+      // Cannot happen short of rounding: search every middle, and make the
+      // list again next pass.
+      valid = false;
+      t.Best = -1;
+      t.BestD = std::numeric_limits<double>::infinity();
+      for (int j = 0; j < k; ++j) {
         const double dr = cr - mr[j], dg = cg - mg[j], db = cb - mb[j];
         const double d = dr * dr + dg * dg + db * db;
-        if (d < b1) {
-          b2 = b1;
-          b1 = d;
-          i1 = j;
-        } else if (d < b2) {
-          b2 = d;
+        if (d < t.BestD) {
+          t.BestD = d;
+          t.Best = j;
         }
       }
-      gBest[g] = b1;
-      gSecond[g] = b2;
-      gBestIdx[g] = i1;
-      if (b1 < bestD || (b1 == bestD && i1 < best)) {
-        bestD = b1;
-        best = i1;
-      }
     }
-    for (int g = 0; g < groups; ++g) {
-      if (!searched[g]) continue;
-      // A group's bound leaves out the overall nearest only.
-      lower[g] = FloatBelow(std::sqrt(gBestIdx[g] == best ? gSecond[g] : gBest[g]) + cum[g]);
-    }
-    if (a >= 0 && best != a && !searched[a / gs]) {
-      // The old nearest is now one of the others of its group.
-      const int ga = a / gs;
-      if (aDist < lower[ga] - cum[ga]) lower[ga] = FloatBelow(aDist + cum[ga]);
-    }
-    double all = std::numeric_limits<double>::infinity();
-    for (int g = 0; g < groups; ++g) all = std::min(all, lower[g] - cum[g]);
-    h.Bound = all + cumAll;
-    h.NearIndex = best;
-    // Same place and same cluster as last pass: the colour already lies in
-    // it (it was moved there), so its record need not be touched.
-    if (best == a && same[a]) continue;
-    TKvQuantizationColor* c = StoredColor(i);
-    c->Nearest = FSnapCluster[static_cast<size_t>(best)];
-    if (c->Nearest != c->Cluster) {
-      if (!movers) movers = &FMovers[size_t(AJob)];
-      movers->push_back(c->Position);
+    h.Lower = FloatBelow(std::sqrt(t.SecondD));
+    FExpiry[size_t(i)] = ExpiryOf(double(h.Lower), u, 0);
+    minExpiry = std::min(minExpiry, double(FExpiry[size_t(i)]));
+    maxUpper = std::max(maxUpper, u);
+    if (!FBoundsValid || t.Best != h.Near) {
+      h.Near = static_cast<int16_t>(t.Best);
+      SetNearest(i, AJob);
     }
   }
+  ABox.MinExpiry = minExpiry;
+  ABox.MaxUpper = maxUpper;
+  ABox.Valid = valid;
+}
+
+// Looks at the colours of the box whose expiry has come: the exact distance
+// to their nearest middle first, a search of the near list when that is not
+// enough.
+bool TKvQuantization::VisitBox(TKvQuantizationBox& ABox, double AFar, int AJob) {
+  const double* mr = FSnapR.data();
+  const double* mg = FSnapG.data();
+  const double* mb = FSnapB.data();
+  const double* lin = LinTable();
+  const int16_t* places = ABox.NearPlaces.data();
+  const int np = static_cast<int>(ABox.NearPlaces.size());
+  const double drift = ABox.Drift;
+  const float due = FloatAbove(drift);
+  float* expiry = FExpiry.data();
+  double maxUpper = ABox.MaxUpper;
+  constexpr int Lanes = 8;
+  float least = std::numeric_limits<float>::infinity();
+  for (int i0 = ABox.First; i0 <= ABox.Last; i0 += Lanes) {
+    const int i1 = std::min(ABox.Last + 1, i0 + Lanes);
+    // A cheap look at a row of expiries before any colour is touched.
+    bool any = false;
+    float rowLeast = least;
+    for (int i = i0; i < i1; ++i) {
+      any |= expiry[i] <= due;
+      rowLeast = std::min(rowLeast, expiry[i]);
+    }
+    if (!any) {
+      least = rowLeast;
+      continue;
+    }
+    for (int i = i0; i < i1; ++i) {
+      if (!(double(expiry[i]) <= drift)) continue;
+      TKvQuantizationHot& h = FHot[size_t(i)];
+      const double cr = lin[h.R], cg = lin[h.G], cb = lin[h.B];
+      const int a = h.Near;
+      const double ar = cr - mr[a], ag = cg - mg[a], ab = cb - mb[a];
+      double u = std::sqrt(ar * ar + ag * ag + ab * ab);
+      if (!(u + BoundMargin < std::min(double(h.Lower) - drift, AFar))) {
+        const TNearTwo t = SearchPlaces(cr, cg, cb, places, np, mr, mg, mb);
+        u = std::sqrt(t.BestD);
+        // A middle off the list may be as near: the box is made again.
+        if (!(u + BoundMargin < AFar)) return false;
+        h.Lower = FloatBelow(std::sqrt(t.SecondD) + drift);
+        if (t.Best != a) {
+          h.Near = static_cast<int16_t>(t.Best);
+          SetNearest(i, AJob);
+        }
+      }
+      expiry[i] = ExpiryOf(double(h.Lower) - drift, u, drift);
+      maxUpper = std::max(maxUpper, u - drift);
+    }
+    for (int i = i0; i < i1; ++i) least = std::min(least, expiry[i]);
+  }
+  ABox.MinExpiry = least;
+  ABox.MaxUpper = maxUpper;
+  return true;
 }
 
 int TKvQuantization::MoveColors() {

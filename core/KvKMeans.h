@@ -17,6 +17,7 @@
 // result does not depend on the processor count.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -92,13 +93,30 @@ private:
   uint64_t FTotalWeight = 0;
 };
 
-// What the nearest pass reads of a colour: its bytes, the place of its
-// nearest middle in the pass's list (-1: not known) and a lower bound of its
-// distance to every other middle.
+// What the nearest pass keeps of a colour, in box order.
 struct TKvQuantizationHot {
-  double Bound;
-  int32_t NearIndex;
+  float Lower;   // lower bound of its distance to the box's other near middles, plus the box's Drift then
+  int16_t Near;  // place of its nearest middle in the pass's list (-1: not known)
   uint8_t R, G, B, Pad;
+  int32_t Store;  // its index in storage order
+};
+
+// A box of the sRGB cube with the colours that lie in it. Only the middles
+// of its near list can be the nearest of its colours; every other middle is
+// at least Far away.
+//
+// Each colour has an expiry: the value of the box's Drift up to which its
+// nearest middle is surely still nearer than every other near middle. A pass
+// looks only at the colours whose expiry the Drift has reached.
+struct TKvQuantizationBox {
+  int32_t First = 0, Last = -1;  // its entries of the hot arrays
+  double Lo[3] = {}, Hi[3] = {};  // linear extent of its colours
+  std::vector<int16_t> NearPlaces;  // ascending places
+  double Far = 0;     // bound on the other middles' distance, plus the summed moves of all middles then
+  double Drift = 0;   // summed per-pass largest move of the near middles since the list was made
+  double MinExpiry = 0;  // the least expiry of its colours
+  double MaxUpper = 0;   // at least (distance to nearest - Drift then) of every colour
+  bool Valid = false;
 };
 
 class TKvQuantization : public TObject {
@@ -165,9 +183,10 @@ public:
   void UpdateNearest();
   void UpdateDistances();
   void DoUpdateMiddles(int AFirst, int ALast);
-  // The nearest and distance passes work in storage order (AFirst..ALast
+  // The nearest pass works box by box; jobs take boxes in chunks from a
+  // shared counter. The distance pass works in storage order (AFirst..ALast
   // index the colours as allocated), which reads memory in sequence.
-  void DoUpdateNearest(int AFirst, int ALast, int AJob);
+  void DoUpdateNearest(int AJob);
   void DoUpdateDistances(int AFirst, int ALast);
 
   TKvLinRGBColor MapToAllowedLin(const TKvLinRGBColor& AColor) const;
@@ -235,21 +254,24 @@ private:
   // Middles of the searchable clusters, in table order, for nearest passes.
   std::vector<double> FSnapR, FSnapG, FSnapB;
   std::vector<TKvQuantizationCluster*> FSnapCluster;
-  // The previous pass's middles and how far each moved since; with them a
-  // colour whose nearest middle is clearly nearer than all others is not
-  // searched again.
+  // The previous pass's middles; while the list holds the same clusters,
+  // how far each moved bounds how much nearer it can have come.
   std::vector<double> FOldR, FOldG, FOldB;
-  static constexpr int MaxGroups = 16;
-  std::vector<double> FGroupMoved;  // per group, the sum of its farthest moves
-  double FAllMoved = 0;             // the sum of the farthest moves of all
   std::vector<TKvQuantizationCluster*> FOldCluster;
-  std::vector<uint8_t> FSameCluster;  // per place: the same cluster as last pass
-  std::vector<TKvQuantizationHot> FHot;  // per stored colour
-  std::vector<float> FLower;        // per stored colour and group: bound + moves
-  int FGroupSize = 8;
-  int FGroupCount = 0;
+  std::vector<double> FMoved;  // per place, this pass
+  double FAllMoved = 0;        // summed per-pass largest move of all places
+  std::vector<TKvQuantizationHot> FHot;
+  std::vector<TKvQuantizationBox> FBoxes;
+  std::vector<float> FExpiry;  // per hot entry
+  std::atomic<int32_t> FNextBox{0};
+  int32_t FBoxChunk = 1;
   bool FBoundsValid = false;
   bool FPositionsStale = false;
+  void BuildBoxes();
+  void RebuildBox(TKvQuantizationBox& ABox, int AJob);
+  // False when the box must be made again.
+  bool VisitBox(TKvQuantizationBox& ABox, double AFar, int AJob);
+  void SetNearest(int AHot, int AJob);
   // Per nearest job: positions of the colours that change cluster.
   std::vector<std::vector<int32_t>> FMovers;
 };

@@ -2,6 +2,10 @@
 
 #include "rtl/KvSysUtils.h"
 
+#if defined(__linux__)
+#include <sched.h>
+#endif
+
 #include <algorithm>
 #include <atomic>
 #include <string>
@@ -9,9 +13,32 @@
 
 int32_t ProcessorCount = 1;
 
+namespace {
+
+// Overrides alive; while any is, ReadProcessorCount leaves the count alone.
+std::atomic<int> GOverrides{0};
+
+}  // namespace
+
+int32_t SystemProcessorCount() {
+  unsigned n = 0;
+#if defined(__linux__)
+  // The calling thread's mask: the one the process started with unless the
+  // thread was given its own. Masks for up to 4096 processors.
+  constexpr int MaxCpus = 4096;
+  if (cpu_set_t* set = CPU_ALLOC(MaxCpus)) {
+    const size_t size = CPU_ALLOC_SIZE(MaxCpus);
+    CPU_ZERO_S(size, set);
+    if (sched_getaffinity(0, size, set) == 0) n = static_cast<unsigned>(CPU_COUNT_S(size, set));
+    CPU_FREE(set);
+  }
+#endif
+  if (n == 0) n = std::thread::hardware_concurrency();
+  return n == 0 ? 1 : static_cast<int32_t>(std::min(n, 64u));
+}
+
 void ReadProcessorCount() {
-  const unsigned n = std::thread::hardware_concurrency();
-  ProcessorCount = n == 0 ? 1 : static_cast<int32_t>(std::min(n, 64u));
+  if (GOverrides.load() == 0) ProcessorCount = SystemProcessorCount();
 }
 
 namespace {
@@ -38,10 +65,14 @@ TKvThreadPool& Pool() {
 }  // namespace
 
 TKvProcessorCountOverride::TKvProcessorCountOverride(int32_t ACount) : FSaved(ProcessorCount) {
+  ++GOverrides;
   ProcessorCount = ACount;
 }
 
-TKvProcessorCountOverride::~TKvProcessorCountOverride() { ProcessorCount = FSaved; }
+TKvProcessorCountOverride::~TKvProcessorCountOverride() {
+  ProcessorCount = FSaved;
+  --GOverrides;
+}
 
 // ---------------------------------------------------------------------------
 

@@ -17,7 +17,13 @@
 // The number of processors, read once at start-up. Other units read it directly.
 extern int32_t ProcessorCount;
 
-// Stores the processor count of the machine in ProcessorCount.
+// The processors this process may run on now: those of its CPU affinity
+// mask where the system has one (a process held to two cores gets 2), else
+// the machine's count; at least 1, at most 64.
+int32_t SystemProcessorCount();
+
+// Stores SystemProcessorCount in ProcessorCount, unless a test override is
+// in force.
 void ReadProcessorCount();
 
 // Test hook: forces ProcessorCount while it lives and restores the previous

@@ -156,3 +156,45 @@ TEST(JobList, AbortInsideAJobStaysSilent) {
                EAbort);
   ExpectAllThreadsIdle();
 }
+
+#if defined(__linux__)
+#include <sched.h>
+
+TEST(KvThreadJob, ProcessorCountFollowsTheAffinityMask) {
+  cpu_set_t own;
+  CPU_ZERO(&own);
+  ASSERT_EQ(sched_getaffinity(0, sizeof own, &own), 0);
+  const int available = CPU_COUNT(&own);
+  EXPECT_EQ(SystemProcessorCount(), std::min(available, 64));
+  if (available < 2) GTEST_SKIP() << "one processor only";
+  // A thread of its own holds the narrower masks, so the rest of the
+  // process keeps its processors.
+  const int32_t saved = ProcessorCount;
+  for (int wanted : {1, 2}) {
+    cpu_set_t narrow;
+    CPU_ZERO(&narrow);
+    for (int cpu = 0, taken = 0; cpu < CPU_SETSIZE && taken < wanted; ++cpu)
+      if (CPU_ISSET(cpu, &own)) {
+        CPU_SET(cpu, &narrow);
+        ++taken;
+      }
+    int32_t seen = 0, stored = 0, overridden = 0;
+    std::thread t([&] {
+      if (sched_setaffinity(0, sizeof narrow, &narrow) != 0) return;
+      seen = SystemProcessorCount();
+      ReadProcessorCount();
+      stored = ProcessorCount;
+      // The test override still wins over a fresh read.
+      TKvProcessorCountOverride o(5);
+      ReadProcessorCount();
+      overridden = ProcessorCount;
+    });
+    t.join();
+    EXPECT_EQ(seen, wanted);
+    EXPECT_EQ(stored, wanted);
+    EXPECT_EQ(overridden, 5);
+    EXPECT_EQ(ProcessorCount, wanted);  // the override restored the fresh read
+  }
+  ProcessorCount = saved;
+}
+#endif
