@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <numbers>
@@ -137,6 +138,27 @@ int TKvPalette::FindNearestStdRGB(const TKvStdRGBColor& AColor) const {
 }
 
 // ---------------------------------------------------------------------------
+// TKvPaletteColors
+
+TKvPaletteColors::TKvPaletteColors() { Reserve(MinCapacity); }
+
+TKvPaletteColors::~TKvPaletteColors() { std::free(FData); }
+
+void TKvPaletteColors::Reserve(int ACount) {
+  if (ACount <= FCapacity) return;
+  int n = std::max(FCapacity, MinCapacity);
+  while (n < ACount) n *= 2;
+  n = std::min(n, TKvPalette256::MaxColors);
+  if (n < ACount) RaiseInternalError();
+  auto* data = static_cast<TKvColor*>(std::calloc(static_cast<size_t>(n), sizeof(TKvColor)));
+  if (!data) throw EOutOfMemory("Out of memory");
+  if (FCapacity > 0) std::memcpy(static_cast<void*>(data), FData, sizeof(TKvColor) * static_cast<size_t>(FCapacity));
+  std::free(FData);
+  FData = data;
+  FCapacity = n;
+}
+
+// ---------------------------------------------------------------------------
 // TKvPalette256
 
 TKvPalette256::TKvPalette256() = default;
@@ -210,8 +232,9 @@ void TKvPalette256::AssignColors(const TKvPalette* APalette) {
     Count = 0;
   } else if (APalette != this) {
     if (auto p = dynamic_cast<const TKvPalette256*>(APalette)) {
+      Colors.Reserve(p->Count);
       Count = p->Count;
-      std::memcpy(static_cast<void*>(Colors), p->Colors, sizeof(Colors));
+      std::memcpy(static_cast<void*>(Colors.Data()), p->Colors.Data(), sizeof(TKvColor) * static_cast<size_t>(Count));
     } else {
       Count = 0;
       const int n = APalette->GetCount();
@@ -226,8 +249,10 @@ void TKvPalette256::Assign(const TKvPalette256* APalette) {
   if (!APalette) {
     Count = 0;
   } else if (APalette != this) {
+    Colors.Reserve(APalette->Count);
     Count = APalette->Count;
-    std::memcpy(static_cast<void*>(Colors), APalette->Colors, sizeof(Colors));
+    std::memcpy(static_cast<void*>(Colors.Data()), APalette->Colors.Data(),
+                sizeof(TKvColor) * static_cast<size_t>(Count));
     FileName = APalette->FileName;
     Name = APalette->Name;
     Generated = APalette->Generated;
@@ -272,6 +297,7 @@ void TKvPalette256::CheckRoom() const {
 
 TKvColor& TKvPalette256::AppendRaw() {
   CheckRoom();
+  Colors.Reserve(Count + 1);
   TKvColor& c = Colors[Count++];
   c.Clear();
   return c;
@@ -282,19 +308,22 @@ int TKvPalette256::AddRGB(uint8_t AR, uint8_t AG, uint8_t AB) {
 }
 
 int TKvPalette256::AddStdRGB(const TKvStdRGBColor& AColor) {
-  AppendRaw().InitStdRGB(AColor);
+  const TKvStdRGBColor c = AColor;  // AColor may live in the table that grows
+  AppendRaw().InitStdRGB(c);
   Changed();
   return Count - 1;
 }
 
 int TKvPalette256::AddLinRGB(const TKvLinRGBColor& AColor) {
-  AppendRaw().InitLinRGB(AColor);
+  const TKvLinRGBColor c = AColor;  // AColor may live in the table that grows
+  AppendRaw().InitLinRGB(c);
   Changed();
   return Count - 1;
 }
 
 int TKvPalette256::AddColor(const TKvColor& AColor) {
-  AppendRaw() = AColor;
+  const TKvColor c = AColor;  // AColor may live in the table that grows
+  AppendRaw() = c;
   Changed();
   return Count - 1;
 }
@@ -306,11 +335,13 @@ void TKvPalette256::InsertColor(int AIndex, uint8_t AR, uint8_t AG, uint8_t AB) 
 void TKvPalette256::InsertStdRGB(int AIndex, const TKvStdRGBColor& AColor) {
   CheckRoom();
   if (AIndex < 0 || AIndex > Count) RaiseInternalError();
+  const TKvStdRGBColor color = AColor;  // AColor may live in the table that grows
+  Colors.Reserve(Count + 1);
   std::memmove(static_cast<void*>(&Colors[AIndex + 1]), &Colors[AIndex],
                sizeof(TKvColor) * static_cast<size_t>(Count - AIndex));
   ++Count;
   Colors[AIndex].Clear();
-  Colors[AIndex].InitStdRGB(AColor);
+  Colors[AIndex].InitStdRGB(color);
   Changed();
 }
 
@@ -330,9 +361,9 @@ int TKvPalette256::AddUniqueStdRGB(const TKvStdRGBColor& AColor) {
 }
 
 int TKvPalette256::AddUniqueLinRGB(const TKvLinRGBColor& AColor) {
-  const int i =
-      AddUniqueStdRGB({LinToStdByte(AColor.R), LinToStdByte(AColor.G), LinToStdByte(AColor.B)});
-  Colors[i].SetLinRGB(AColor);
+  const TKvLinRGBColor c = AColor;  // AColor may live in the table that grows
+  const int i = AddUniqueStdRGB({LinToStdByte(c.R), LinToStdByte(c.G), LinToStdByte(c.B)});
+  Colors[i].SetLinRGB(c);
   return i;
 }
 

@@ -3,7 +3,8 @@
 // TKvPalette is the abstract palette that every colour search works against;
 // TKvPalette256 is the ordinary palette: up to 729 TKvColor entries (27 x 27,
 // every ordered pair of a 27-colour set) with a file name, a display name and
-// a change notification. The level-table palette TKvPaletteRGB lives in
+// a change notification. Its storage grows with the colours it holds, so a
+// two-colour palette costs a few hundred bytes, not the room for 729. The level-table palette TKvPaletteRGB lives in
 // core/KvPaletteRGB.h.
 //
 // Threads: every read of an entry may fill its colour cache. Call
@@ -72,6 +73,44 @@ public:
   int FindNearestStdRGB(const TKvStdRGBColor& AColor) const;
 };
 
+// The colour table of a TKvPalette256: indexed and decayed to a pointer like
+// the array it stands for, with room for only the entries held (at least
+// MinCapacity). Entries never written read as zero records. Growing moves the
+// table, so pointers and references into it hold only until the next entry
+// is added.
+class TKvPaletteColors {
+public:
+  static constexpr int MinCapacity = 4;
+
+  TKvPaletteColors();
+  ~TKvPaletteColors();
+  TKvPaletteColors(const TKvPaletteColors&) = delete;
+  TKvPaletteColors& operator=(const TKvPaletteColors&) = delete;
+
+  // Unchecked, as an array's: 0 <= AIndex < GetCapacity().
+  template <class I>
+  TKvColor& operator[](I AIndex) {
+    return FData[AIndex];
+  }
+  template <class I>
+  const TKvColor& operator[](I AIndex) const {
+    return FData[AIndex];
+  }
+  operator TKvColor*() { return FData; }
+  operator const TKvColor*() const { return FData; }
+  TKvColor* Data() { return FData; }
+  const TKvColor* Data() const { return FData; }
+
+  int GetCapacity() const { return FCapacity; }
+  // Room for at least ACount entries (at most TKvPalette256::MaxColors); the
+  // held entries keep their bytes, new room is zeroed.
+  void Reserve(int ACount);
+
+private:
+  TKvColor* FData = nullptr;
+  int FCapacity = 0;
+};
+
 class TKvPalette256 : public TKvPalette {
 public:
   static constexpr int MaxColors = 729;
@@ -81,7 +120,7 @@ public:
   std::string Name;
   bool Generated = false;
   int32_t Count = 0;
-  TKvColor Colors[MaxColors];
+  TKvPaletteColors Colors;
   // Called with the palette as sender on every notified change while
   // UpdateCount is 0.
   TNotifyEvent OnChange;
@@ -109,6 +148,8 @@ public:
   void UpdateCache() const override;
 
   PKvColor GetPColor(int AIndex) { return &Colors[AIndex]; }
+  // Room for ACount colours (at most MaxColors) without growing on the way.
+  void Reserve(int ACount) { Colors.Reserve(ACount); }
 
   // Whole-palette operations.
   void Clear();

@@ -414,34 +414,40 @@ void TKvPalette256::FillGray4() {
 }
 
 void TKvPalette256::FillBlackWhite() {
+  Colors.Reserve(2);
   Count = 2;
   PutLin(*this, 0, LinRGBBlack);
   PutLin(*this, 1, LinRGBWhite);
 }
 
 void TKvPalette256::FillWhiteBlack() {
+  Colors.Reserve(2);
   Count = 2;
   PutLin(*this, 0, LinRGBWhite);
   PutLin(*this, 1, LinRGBBlack);
 }
 
 void TKvPalette256::FillBGR8() {
+  Colors.Reserve(8);
   Count = 8;
   for (int i = 0; i < 8; ++i) PutStd(*this, i, Bit(i, 0, 255), Bit(i, 1, 255), Bit(i, 2, 255));
 }
 
 void TKvPalette256::FillRGB8() {
+  Colors.Reserve(8);
   Count = 8;
   for (int i = 0; i < 8; ++i) PutStd(*this, i, Bit(i, 2, 255), Bit(i, 1, 255), Bit(i, 0, 255));
 }
 
 void TKvPalette256::FillGRB8() {
+  Colors.Reserve(8);
   Count = 8;
   for (int i = 0; i < 8; ++i) PutStd(*this, i, Bit(i, 1, 255), Bit(i, 2, 255), Bit(i, 0, 255));
 }
 
 void TKvPalette256::FillGRB16Levels(uint8_t AOff, uint8_t AOn, uint8_t ABrightOff,
                                     uint8_t ABrightOn) {
+  Colors.Reserve(16);
   Count = 16;
   for (int i = 0; i < 16; ++i) {
     const uint8_t off = i < 8 ? AOff : ABrightOff, on = i < 8 ? AOn : ABrightOn;
@@ -451,6 +457,7 @@ void TKvPalette256::FillGRB16Levels(uint8_t AOff, uint8_t AOn, uint8_t ABrightOf
 }
 
 void TKvPalette256::FillGRB16Nearest(const TKvPalette* APalette) {
+  Colors.Reserve(16);
   Count = 16;
   for (int i = 0; i < 16; ++i) {
     const uint8_t on = i < 8 ? 0xBC : 0xFF;
@@ -466,18 +473,21 @@ void TKvPalette256::FillGRB16Nearest(const TKvPalette* APalette) {
 }
 
 void TKvPalette256::FillBGR64() {
+  Colors.Reserve(64);
   Count = 64;
   for (int i = 0; i < 64; ++i)
     PutLin(*this, i, {Std2ToLin(i & 3), Std2ToLin((i >> 2) & 3), Std2ToLin(i >> 4)});
 }
 
 void TKvPalette256::FillBGR64Levels(const uint8_t (&ALevels)[4]) {
+  Colors.Reserve(64);
   Count = 64;
   for (int i = 0; i < 64; ++i)
     PutStd(*this, i, ALevels[i & 3], ALevels[(i >> 2) & 3], ALevels[i >> 4]);
 }
 
 void TKvPalette256::FillB2G3R3() {
+  Colors.Reserve(256);
   Count = 256;
   for (int i = 0; i < 256; ++i)
     PutLin(*this, i, {Std3ToLin(i & 7), Std3ToLin((i >> 3) & 7), Std2ToLin(i >> 6)});

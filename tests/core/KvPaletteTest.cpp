@@ -295,8 +295,9 @@ TEST(KvPaletteMetrics, WarmedPaletteIsReadOnlyForSearches) {
   for (int i = 0; i < 64; ++i) p.AddRGB((i & 3) * 85, ((i >> 2) & 3) * 85, (i >> 4) * 85);
   p.AddLinRGB({0.3, 0.1, 0.7});
   p.UpdateCache();
-  std::vector<unsigned char> before(sizeof(p.Colors));
-  std::memcpy(before.data(), p.Colors, sizeof(p.Colors));
+  const size_t bytes = sizeof(TKvColor) * static_cast<size_t>(p.Colors.GetCapacity());
+  std::vector<unsigned char> before(bytes);
+  std::memcpy(before.data(), p.Colors.Data(), bytes);
 
   std::vector<std::thread> threads;
   std::vector<int> sums(4, 0);
@@ -313,7 +314,7 @@ TEST(KvPaletteMetrics, WarmedPaletteIsReadOnlyForSearches) {
     });
   }
   for (auto& th : threads) th.join();
-  EXPECT_EQ(std::memcmp(before.data(), p.Colors, sizeof(p.Colors)), 0);
+  EXPECT_EQ(std::memcmp(before.data(), p.Colors.Data(), bytes), 0);
   for (int t = 1; t < 4; ++t) EXPECT_EQ(sums[t], sums[0]);
 }
 
@@ -393,4 +394,36 @@ TEST(KvPaletteGrowth, MergeColors) {
   EXPECT_EQ(cand2->GetRGBQuad(1), 0xFFFFFFu);
   EXPECT_EQ(dark, 0);
   EXPECT_EQ(bright, 1);
+}
+
+// The table grows with the colours: a pair keeps a small table, a full
+// palette reaches 729, and an entry added from the palette's own table
+// survives the move of the table it came from.
+TEST(KvPaletteStorage, GrowsWithTheColours) {
+  TKvPalette256 p;
+  p.AddRGB(1, 2, 3);
+  p.AddRGB(4, 5, 6);
+  EXPECT_LE(p.Colors.GetCapacity(), 8);
+  for (int i = 2; i < TKvPalette256::MaxColors; ++i) {
+    const int k = i % 2 ? p.AddColor(p.Colors[i - 1]) : p.AddLinRGB(p.Colors[i - 2].GetLinRGB());
+    ASSERT_EQ(k, i);
+    ASSERT_EQ(p.Colors[k].GetStdRGB(), p.Colors[i % 2 ? i - 1 : i - 2].GetStdRGB()) << i;
+  }
+  EXPECT_EQ(p.Colors.GetCapacity(), TKvPalette256::MaxColors);
+  EXPECT_THROW(p.AddRGB(0, 0, 0), ETooManyColors);
+  EXPECT_THROW(p.InsertStdRGB(0, {9, 9, 9}), ETooManyColors);
+
+  // Copies take the colours whatever the tables' sizes.
+  TKvPalette256 small;
+  small.AddRGB(7, 7, 7);
+  small.Assign(&p);
+  ASSERT_EQ(small.Count, TKvPalette256::MaxColors);
+  EXPECT_TRUE(small.SameColors(&p));
+  auto clone = p.Clone();
+  EXPECT_TRUE(static_cast<TKvPalette256&>(*clone).SameColors(&p));
+  TKvPalette256 grown;
+  grown.AddRGB(10, 20, 30);
+  for (int i = 0; i < 40; ++i) grown.InsertStdRGB(0, grown.Colors[grown.Count - 1].GetStdRGB());
+  EXPECT_EQ(grown.Count, 41);
+  for (int i = 0; i < grown.Count; ++i) ASSERT_EQ(grown.Colors[i].GetStdRGB(), (TKvStdRGBColor{10, 20, 30}));
 }
