@@ -94,6 +94,7 @@ TEST(KvPalette256, UniqueAddsAndUseCounts) {
   const int j = p.AddColor(c);
   EXPECT_TRUE(p.Colors[j].Skip);
   EXPECT_EQ(p.Colors[j].UseCount, 4);
+  p.Reserve(p.Count + 1);
   p.Colors[p.Count].UseCount = 99;  // stale slot past the end
   const int k = p.AddRGB(7, 7, 7);
   EXPECT_FALSE(p.Colors[k].Skip);
