@@ -77,3 +77,28 @@ void BM_CellConversion(benchmark::State& state) {
 
 // 0 stands for every processor of the machine.
 BENCHMARK(BM_CellConversion)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+namespace {
+
+// The working image of a picture: one colour record per pixel from the
+// bitmap's bytes (the first step of every conversion).
+void BM_WorkingImage(benchmark::State& state) {
+  const int procs = static_cast<int>(state.range(0));
+  TKvProcessorCountOverride force(procs == 0 ? ProcessorCount : procs);
+  auto bmp = PhotoLike(static_cast<int>(state.range(1)), static_cast<int>(state.range(2)));
+  for (auto _ : state) {
+    TKvImage img(*bmp);
+    benchmark::DoNotOptimize(img.GetData());
+  }
+  state.counters["processors"] = ProcessorCount;
+}
+
+}  // namespace
+
+BENCHMARK(BM_WorkingImage)
+    ->Args({1, 256, 192})
+    ->Args({0, 256, 192})
+    ->Args({1, 1024, 768})
+    ->Args({0, 1024, 768})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();

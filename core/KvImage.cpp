@@ -1,50 +1,162 @@
 #include "core/KvImage.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <utility>
+#include <vector>
 
 #include "bitmap/B32.h"
+#include "core/KvThreadJob.h"
 #include "rtl/KvSysUtils.h"
 
-void TKvImage::Allocate() {
-  const int64_t count = static_cast<int64_t>(FWidth > 0 ? FWidth : 0) * (FHeight > 0 ? FHeight : 0);
-  FSize = count * static_cast<int64_t>(sizeof(TKvColor));
-  if (count == 0) {
-    FPixels = nullptr;
-    return;
-  }
-  FPixels = static_cast<PKvColor>(std::calloc(static_cast<size_t>(count), sizeof(TKvColor)));
-  if (!FPixels) throw EOutOfMemory("Out of memory");
+namespace {
+
+// Pixel arrays of pictures that ended, kept for the next picture of about the
+// same size: on some systems the first touch of fresh memory costs more than
+// converting the pixels, and conversions of one picture follow each other.
+struct TKvPixelBlockCache {
+  std::mutex Lock;
+  std::vector<std::pair<void*, size_t>> Blocks;  // oldest first
+};
+
+// Arrays below this size come and go through the allocator as they are.
+constexpr size_t KvCachedBlockMin = size_t(1) << 20;
+constexpr size_t KvCachedBlockCount = 4;
+
+TKvPixelBlockCache& BlockCache() {
+  // Never destroyed: pictures may end during the program's exit.
+  static auto* cache = new TKvPixelBlockCache;
+  return *cache;
 }
 
-TKvImage::TKvImage(int AWidth, int AHeight) : FWidth(AWidth), FHeight(AHeight) { Allocate(); }
-
-TKvImage::TKvImage(TBitmap32& ABitmap) : FWidth(ABitmap.GetWidth()), FHeight(ABitmap.GetHeight()) {
-  Allocate();
-  for (int y = 0; y < FHeight; ++y) {
-    const TColor32* src = ABitmap.GetScanLine(y);
-    PKvColor dst = FPixels + static_cast<ptrdiff_t>(y) * FWidth;
-    for (int x = 0; x < FWidth; ++x) {
-      const uint32_t c = src[x];
-      dst[x].SetStdRGB(StdRGBColor(static_cast<uint8_t>(c >> 16), static_cast<uint8_t>(c >> 8),
-                                   static_cast<uint8_t>(c)));
+// A block of at least ABytes; AZeroed tells whether it is zero-filled.
+void* TakeBlock(size_t ABytes, size_t& ACapacity, bool& AZeroed) {
+  ACapacity = ABytes;
+  AZeroed = true;
+  if (ABytes >= KvCachedBlockMin) {
+    TKvPixelBlockCache& c = BlockCache();
+    std::vector<void*> release;
+    void* found = nullptr;
+    {
+      std::lock_guard<std::mutex> g(c.Lock);
+      size_t best = c.Blocks.size();
+      for (size_t i = 0; i < c.Blocks.size(); ++i) {
+        const size_t n = c.Blocks[i].second;
+        if (n >= ABytes && n - ABytes <= ABytes / 2 && (best == c.Blocks.size() || n < c.Blocks[best].second))
+          best = i;
+      }
+      if (best < c.Blocks.size()) {
+        found = c.Blocks[best].first;
+        ACapacity = c.Blocks[best].second;
+        c.Blocks.erase(c.Blocks.begin() + static_cast<ptrdiff_t>(best));
+      } else {
+        // None fits: what is kept would only add to the memory in use.
+        for (auto& b : c.Blocks) release.push_back(b.first);
+        c.Blocks.clear();
+      }
+    }
+    for (void* b : release) std::free(b);
+    if (found) {
+      AZeroed = false;
+      return found;
     }
   }
+  return std::calloc(ABytes, 1);
+}
+
+void GiveBlock(void* ABlock, size_t ACapacity) {
+  if (!ABlock) return;
+  if (ACapacity < KvCachedBlockMin) {
+    std::free(ABlock);
+    return;
+  }
+  TKvPixelBlockCache& c = BlockCache();
+  void* release = nullptr;
+  {
+    std::lock_guard<std::mutex> g(c.Lock);
+    if (c.Blocks.size() >= KvCachedBlockCount) {
+      release = c.Blocks.front().first;
+      c.Blocks.erase(c.Blocks.begin());
+    }
+    c.Blocks.emplace_back(ABlock, ACapacity);
+  }
+  std::free(release);
+}
+
+// Pixels per job of the whole-picture loops.
+constexpr int32_t KvImageChunkPixels = 32768;
+
+}  // namespace
+
+void KvFreeCachedPixelBlocks() {
+  TKvPixelBlockCache& c = BlockCache();
+  std::vector<std::pair<void*, size_t>> blocks;
+  {
+    std::lock_guard<std::mutex> g(c.Lock);
+    blocks.swap(c.Blocks);
+  }
+  for (auto& b : blocks) std::free(b.first);
+}
+
+bool TKvImage::Allocate(bool AZero) {
+  const int64_t count = static_cast<int64_t>(FWidth > 0 ? FWidth : 0) * (FHeight > 0 ? FHeight : 0);
+  FSize = count * static_cast<int64_t>(sizeof(TKvColor));
+  FCapacity = 0;
+  if (count == 0) {
+    FPixels = nullptr;
+    return true;
+  }
+  size_t capacity = 0;
+  bool zeroed = false;
+  FPixels = static_cast<PKvColor>(TakeBlock(static_cast<size_t>(FSize), capacity, zeroed));
+  if (!FPixels) throw EOutOfMemory("Out of memory");
+  FCapacity = capacity;
+  if (!zeroed && AZero) {
+    std::memset(static_cast<void*>(FPixels), 0, static_cast<size_t>(FSize));
+    zeroed = true;
+  }
+  return zeroed;
+}
+
+TKvImage::TKvImage(int AWidth, int AHeight) : FWidth(AWidth), FHeight(AHeight) { Allocate(true); }
+
+TKvImage::TKvImage(TBitmap32& ABitmap) : FWidth(ABitmap.GetWidth()), FHeight(ABitmap.GetHeight()) {
+  const bool zeroed = Allocate(false);
+  // Rows are independent: large pictures are filled by several threads.
+  KvRunChunkJobs(FHeight, std::max<int32_t>(1, KvImageChunkPixels / std::max(FWidth, 1)), nullptr,
+                 [&](int32_t AFirst, int32_t ALast) {
+                   PKvColor rows = FPixels + static_cast<ptrdiff_t>(AFirst) * FWidth;
+                   if (!zeroed)
+                     std::memset(static_cast<void*>(rows), 0,
+                                 sizeof(TKvColor) * static_cast<size_t>(ALast - AFirst + 1) * FWidth);
+                   for (int y = AFirst; y <= ALast; ++y) {
+                     const TColor32* src = ABitmap.GetScanLine(y);
+                     PKvColor dst = FPixels + static_cast<ptrdiff_t>(y) * FWidth;
+                     for (int x = 0; x < FWidth; ++x) {
+                       const uint32_t c = src[x];
+                       dst[x].SetStdRGB(StdRGBColor(static_cast<uint8_t>(c >> 16), static_cast<uint8_t>(c >> 8),
+                                                    static_cast<uint8_t>(c)));
+                     }
+                   }
+                 });
 }
 
 TKvImage::TKvImage(const TKvImage& ASource) : FWidth(ASource.FWidth), FHeight(ASource.FHeight) {
-  Allocate();
+  Allocate(false);
   if (FSize > 0) std::memcpy(FPixels, ASource.FPixels, static_cast<size_t>(FSize));
 }
 
-TKvImage::~TKvImage() { std::free(FPixels); }
+TKvImage::~TKvImage() { GiveBlock(FPixels, FCapacity); }
 
 void TKvImage::SetHeight(int AHeight) {
   if (AHeight == FHeight) return;
-  std::free(FPixels);
+  GiveBlock(FPixels, FCapacity);
   FPixels = nullptr;
+  FCapacity = 0;
   FHeight = AHeight;
-  Allocate();
+  Allocate(true);
 }
 
 void TKvImage::CopyRows(const TKvImage& ASource, int AFirstRow) {
@@ -108,11 +220,16 @@ void TKvImage::Adjust(double ALightness, double ASaturation) {
 }
 
 void TKvImage::CacheColors() {
-  const int64_t n = static_cast<int64_t>(FWidth) * FHeight;
-  for (int64_t i = 0; i < n; ++i) {
-    FPixels[i].GetLinRGB();
-    FPixels[i].GetLinGray();
-  }
+  // Rows are independent: large pictures are cached by several threads.
+  KvRunChunkJobs(FHeight, std::max<int32_t>(1, KvImageChunkPixels / std::max(FWidth, 1)), nullptr,
+                 [&](int32_t AFirst, int32_t ALast) {
+                   PKvColor p = FPixels + static_cast<ptrdiff_t>(AFirst) * FWidth;
+                   const int64_t n = static_cast<int64_t>(ALast - AFirst + 1) * FWidth;
+                   for (int64_t i = 0; i < n; ++i) {
+                     p[i].GetLinRGB();
+                     p[i].GetLinGray();
+                   }
+                 });
 }
 
 double TKvImage::GetMaxGray() {

@@ -294,3 +294,39 @@ void TKvJobList::Run(const bool* AAbort) {
       std::rethrow_exception(e);
     }
 }
+
+// ---------------------------------------------------------------------------
+
+namespace {
+
+class TKvChunkJob : public TKvJob {
+public:
+  TKvChunkJob(TKvJobList* AList, const std::function<void(int32_t, int32_t)>& AWork, int32_t AFirst, int32_t ALast)
+      : TKvJob(AList), FWork(AWork), FFirst(AFirst), FLast(ALast) {}
+  void Execute() override { FWork(FFirst, FLast); }
+
+private:
+  const std::function<void(int32_t, int32_t)>& FWork;
+  int32_t FFirst;
+  int32_t FLast;
+};
+
+}  // namespace
+
+void KvRunChunkJobs(int32_t ACount, int32_t AMinChunk, const bool* AAbort,
+                    const std::function<void(int32_t, int32_t)>& AWork) {
+  if (ACount <= 0) return;
+  const int64_t byWork = ACount / std::max<int32_t>(AMinChunk, 1);
+  const int32_t parts = static_cast<int32_t>(std::min<int64_t>(byWork, std::max<int32_t>(ProcessorCount, 1)));
+  if (parts < 2) {
+    AWork(0, ACount - 1);
+    return;
+  }
+  TKvJobList jobs;
+  for (int32_t k = 0; k < parts; ++k) {
+    const auto first = static_cast<int32_t>(static_cast<int64_t>(ACount) * k / parts);
+    const auto last = static_cast<int32_t>(static_cast<int64_t>(ACount) * (k + 1) / parts) - 1;
+    new TKvChunkJob(&jobs, AWork, first, last);
+  }
+  jobs.RunWithCaller(AAbort);
+}

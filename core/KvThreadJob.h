@@ -10,6 +10,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -144,3 +145,11 @@ void FreeThreadPool();
 // Idle threads in the pool and threads ever created; for tests.
 int KvThreadPoolIdleCount();
 int KvThreadCreatedCount();
+
+// Runs AWork(AFirst, ALast) over the items 0 .. ACount-1, cut into at most
+// ProcessorCount consecutive chunks of at least AMinChunk items each: the
+// first chunk on the calling thread, the others on pooled threads (the
+// outcome rules of TKvJobList::RunWithCaller). One chunk runs on the calling
+// thread without jobs. For loops whose items are independent.
+void KvRunChunkJobs(int32_t ACount, int32_t AMinChunk, const bool* AAbort,
+                    const std::function<void(int32_t, int32_t)>& AWork);
