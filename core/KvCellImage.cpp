@@ -30,19 +30,24 @@ TKvCellHelper::TKvCellHelper(TKvBaseCellImage& AOwner)
       FOwner(&AOwner),
       FCompact(static_cast<size_t>(FWidth) * static_cast<size_t>(FHeight)) {}
 
+const TKvLinRGBColor& TKvCellHelper::Source(int X, int Y) {
+  if (FBand) return FBand[static_cast<ptrdiff_t>(Y - FBandTop) * FBandWidth + X];
+  return FOwner->GetPixels(X, Y)->GetLinRGB();
+}
+
 void TKvCellHelper::LoadCell(const TRect& ARect) {
   const int64_t n = static_cast<int64_t>(FWidth) * FHeight;
   for (int64_t i = 0; i < n; ++i) FPixels[i].SetLinGray(0);
   for (int y = ARect.Top; y < ARect.Bottom; ++y)
     for (int x = ARect.Left; x < ARect.Right; ++x)
-      GetPixels(x - ARect.Left, y - ARect.Top)->SetLinRGB(FOwner->GetPixels(x, y)->GetLinRGB());
+      GetPixels(x - ARect.Left, y - ARect.Top)->SetLinRGB(Source(x, y));
 }
 
 double TKvCellHelper::CellError(const TRect& ARect) {
   double sum = 0;
   for (int y = ARect.Top; y < ARect.Bottom; ++y)
     for (int x = ARect.Left; x < ARect.Right; ++x) {
-      const TKvLinRGBColor a = FOwner->GetPixels(x, y)->GetLinRGB();
+      const TKvLinRGBColor a = Source(x, y);
       const TKvLinRGBColor b = GetPixels(x - ARect.Left, y - ARect.Top)->GetLinRGB();
       const double dr = a.R - b.R, dg = a.G - b.G, db = a.B - b.B;
       sum += dr * dr + dg * dg + db * db;
@@ -114,7 +119,7 @@ double TKvCellHelper::CompactScoreOf(const TRect& ARect, TKvDestEngineOptions& A
   for (size_t i = 0; i < FCompact.size(); ++i) px[i] = TCompactPixel{0, 0, 0, 0, true};
   for (int y = ARect.Top; y < ARect.Bottom; ++y)
     for (int x = ARect.Left; x < ARect.Right; ++x) {
-      const TKvLinRGBColor& v = FOwner->GetPixels(x, y)->GetLinRGB();
+      const TKvLinRGBColor& v = Source(x, y);
       store(px[(y - ARect.Top) * W + (x - ARect.Left)], v.R, v.G, v.B);
     }
 
@@ -199,7 +204,7 @@ double TKvCellHelper::CompactScoreOf(const TRect& ARect, TKvDestEngineOptions& A
   double cell = 0;
   for (int y = ARect.Top; y < ARect.Bottom; ++y)
     for (int x = ARect.Left; x < ARect.Right; ++x) {
-      const TKvLinRGBColor& a = FOwner->GetPixels(x, y)->GetLinRGB();
+      const TKvLinRGBColor& a = Source(x, y);
       const TCompactPixel& b = px[(y - ARect.Top) * W + (x - ARect.Left)];
       const double dr = a.R - b.R, dg = a.G - b.G, db = a.B - b.B;
       cell += dr * dr + dg * dg + db * db;
@@ -287,6 +292,7 @@ TKvCellHelper* TKvBaseCellImage::AcquireHelper() {
 
 void TKvBaseCellImage::ReleaseHelper(TKvCellHelper* AHelper) {
   if (!AHelper) return;
+  AHelper->SetSource(nullptr, 0, 0);
   FHelperPool.emplace_back(AHelper);
 }
 
@@ -347,10 +353,12 @@ std::unique_ptr<TKvBitmap> TKvCellImage::Convert(bool* AAbort, TKvDestEngineOpti
     for (int j = 0; j < FCellsDown; ++j) {
       FCellY = j;
       BeginCellRow(result.get(), ATarget);
-      DropRowLookahead();
       // Without the limit at block boundaries the deferred error enters a
       // cell before its search, so a search made ahead would not hold.
-      if (ProcessorCount >= 2 && FLimitErrorAtBlockBoundary && FPaletteList) PrepareRowLookahead(j, {FPaletteList});
+      if (ProcessorCount >= 2 && FLimitErrorAtBlockBoundary && FPaletteList)
+        LookaheadForRow(j, {FPaletteList});
+      else
+        DropRowLookahead();
       for (int i = 0; i < FCellsAcross; ++i) {
         if (Aborted()) Abort();
         FCellX = i;
@@ -438,8 +446,36 @@ bool SameColors(const TKvPalette256& APalette, const std::vector<double>& AColor
 }  // namespace
 
 void TKvCellImage::PrepareRowLookahead(int ACellY, const std::vector<TKvCellPaletteList*>& ALists) {
+  PrepareRowsLookahead(ACellY, ACellY, ALists);
+}
+
+// Cells a pulling search job takes at a time: few enough that the jobs end
+// together on a busy machine, enough that the shared counter is no cost.
+constexpr int KvCellSearchGrain = 2;
+// The most rows searched in one batch ahead.
+constexpr int KvCellLookaheadMaxRows = 64;
+
+void TKvCellImage::LookaheadForRow(int ACellY, const std::vector<TKvCellPaletteList*>& ALists) {
+  TRowLookahead& a = FLookahead;
+  if (ACellY == 0) {
+    a.Row = a.LastRow = -1;
+    a.Misses = 0;
+  }
+  // Row ACellY lies in the last batch, whose searches all held so far (or
+  // which had too little work to search ahead): nothing to do.
+  if (ACellY >= a.Row && ACellY <= a.LastRow && a.Misses == 0 && a.ForLists == ALists) return;
+  a.BatchRows = ACellY == 0 || a.Misses > 0 ? 1 : std::min(a.BatchRows * 2, KvCellLookaheadMaxRows);
+  PrepareRowsLookahead(ACellY, std::min(ACellY + a.BatchRows - 1, FCellsDown - 1), ALists);
+}
+
+void TKvCellImage::PrepareRowsLookahead(int ACellY, int ALastRow, const std::vector<TKvCellPaletteList*>& ALists) {
   TRowLookahead& a = FLookahead;
   a.Valid = false;
+  a.Misses = 0;
+  if (ALastRow < ACellY) ALastRow = ACellY;
+  a.Row = ACellY;
+  a.LastRow = ALastRow;
+  a.ForLists = ALists;
   // Too little work for two jobs: the cells are searched one by one, on the
   // calling thread, as they come.
   int64_t enabled = 0;
@@ -447,9 +483,11 @@ void TKvCellImage::PrepareRowLookahead(int ACellY, const std::vector<TKvCellPale
     for (int k = 0; list && k < list->GetCount(); ++k)
       if (list->GetPalette(k)->Enabled) ++enabled;
   const TRect first = GetCellRect(0, ACellY);
-  const int parts = CellSearchJobCount(enabled * FWidth * first.Height(), FCellsAcross);
+  const TRect last = GetCellRect(0, ALastRow);
+  const int rows = ALastRow - ACellY + 1;
+  const int cells = FCellsAcross * rows;
+  const int parts = CellSearchJobCount(enabled * FWidth * (last.Bottom - first.Top), cells);
   if (parts < 2) return;
-  a.Row = ACellY;
   a.Lists.clear();
   for (TKvCellPaletteList* list : ALists) {
     TListSnapshot snap{list, {}, {}, {}};
@@ -461,23 +499,28 @@ void TKvCellImage::PrepareRowLookahead(int ACellY, const std::vector<TKvCellPale
     }
     a.Lists.push_back(std::move(snap));
   }
-  const size_t cells = static_cast<size_t>(FCellsAcross);
-  a.Rects.resize(cells);
-  for (int i = 0; i < FCellsAcross; ++i) a.Rects[static_cast<size_t>(i)] = GetCellRect(i, ACellY);
-  const TRect band = a.Rects.empty() ? TRect{} : a.Rects[0];
-  a.Band.resize(static_cast<size_t>(FWidth) * static_cast<size_t>(band.Height()));
-  for (int y = band.Top; y < band.Bottom; ++y)
-    for (int x = 0; x < FWidth; ++x)
-      a.Band[static_cast<size_t>(y - band.Top) * FWidth + x] = GetPixels(x, y)->GetLinRGB();
-  a.Best.assign(cells * a.Lists.size(), nullptr);
-  a.Score.assign(cells * a.Lists.size(), 0.0);
+  // Each row under the mirror flag the scan will give it: the rectangles and
+  // the pixels in scan order.
+  const bool mirror = FMirror;
+  a.Rects.resize(static_cast<size_t>(cells));
+  a.BandTop = first.Top;
+  a.Band.resize(static_cast<size_t>(FWidth) * static_cast<size_t>(last.Bottom - first.Top));
+  for (int r = 0; r < rows; ++r) {
+    FMirror = FSerpentine && (r % 2 == 1) ? !mirror : mirror;
+    for (int i = 0; i < FCellsAcross; ++i)
+      a.Rects[static_cast<size_t>(r) * FCellsAcross + i] = GetCellRect(i, ACellY + r);
+    const TRect band = a.Rects[static_cast<size_t>(r) * FCellsAcross];
+    for (int y = band.Top; y < band.Bottom; ++y)
+      for (int x = 0; x < FWidth; ++x)
+        a.Band[static_cast<size_t>(y - a.BandTop) * FWidth + x] = GetPixels(x, y)->GetLinRGB();
+  }
+  FMirror = mirror;
+  a.Best.assign(static_cast<size_t>(cells) * a.Lists.size(), nullptr);
+  a.Score.assign(static_cast<size_t>(cells) * a.Lists.size(), 0.0);
+  a.Next.store(0, std::memory_order_relaxed);
   {
     TKvJobList jobs;
-    for (int k = 0; k < parts; ++k) {
-      int first, last;
-      CellSearchChunk(FCellsAcross, parts, k, first, last);
-      new TKvCellRowSearchJob(&jobs, this, first, last);
-    }
+    for (int k = 0; k < parts; ++k) new TKvCellRowSearchJob(&jobs, this);
     jobs.RunWithCaller(FAbort);
   }
   if (Aborted()) Abort();
@@ -487,11 +530,12 @@ void TKvCellImage::PrepareRowLookahead(int ACellY, const std::vector<TKvCellPale
 bool TKvCellImage::LookupRowSearch(TKvCellPaletteList* AList, const TRect& ARect, TKvCellPalette*& ABest,
                                    double& AScore) const {
   const TRowLookahead& a = FLookahead;
-  if (!a.Valid || a.Row != FCellY || !AList) return false;
+  if (!a.Valid || FCellY < a.Row || FCellY > a.LastRow || !AList) return false;
+  const int rowStart = (FCellY - a.Row) * FCellsAcross;
   int cell = -1;
   for (const int i : {FCellX, FCellX + 1})
-    if (i >= 0 && i < static_cast<int>(a.Rects.size()) && a.Rects[static_cast<size_t>(i)] == ARect) {
-      cell = i;
+    if (i >= 0 && i < FCellsAcross && a.Rects[static_cast<size_t>(rowStart + i)] == ARect) {
+      cell = rowStart + i;
       break;
     }
   if (cell < 0) return false;
@@ -513,7 +557,7 @@ bool TKvCellImage::LookupRowSearch(TKvCellPaletteList* AList, const TRect& ARect
   for (int y = ARect.Top; y < ARect.Bottom; ++y)
     for (int x = ARect.Left; x < ARect.Right; ++x) {
       const TKvLinRGBColor& v = self->GetPixels(x, y)->GetLinRGB();
-      const TKvLinRGBColor& b = a.Band[static_cast<size_t>(y - ARect.Top) * FWidth + x];
+      const TKvLinRGBColor& b = a.Band[static_cast<size_t>(y - a.BandTop) * FWidth + x];
       if (!(v.R == b.R && v.G == b.G && v.B == b.B)) return false;
     }
   const size_t found = static_cast<size_t>(cell) * a.Lists.size() + l;
@@ -525,6 +569,7 @@ bool TKvCellImage::LookupRowSearch(TKvCellPaletteList* AList, const TRect& ARect
 double TKvCellImage::SearchCandidates(TKvCellPaletteList* AList, const TRect& ARect, TKvCellPalette*& ABest) {
   double ahead = 0;
   if (LookupRowSearch(AList, ARect, ABest, ahead)) return ahead;
+  if (FLookahead.Valid) ++FLookahead.Misses;
   const int count = AList ? AList->GetCount() : 0;
   int enabled = 0;
   for (int i = 0; i < count; ++i)
@@ -659,30 +704,48 @@ void TKvCellImage::DiffuseCellGrayError(int X, int Y, uint8_t AMethod, double AE
 TKvCellRowSearchJob::TKvCellRowSearchJob(TKvJobList* AList, TKvCellImage* AImage, int AFrom, int ATo)
     : TKvJob(AList), FImage(AImage), FHelper(AImage->AcquireHelper()), FFrom(AFrom), FTo(ATo) {}
 
+TKvCellRowSearchJob::TKvCellRowSearchJob(TKvJobList* AList, TKvCellImage* AImage)
+    : TKvJob(AList), FImage(AImage), FHelper(AImage->AcquireHelper()), FFrom(0), FTo(-1), FPull(true) {}
+
 TKvCellRowSearchJob::~TKvCellRowSearchJob() { FImage->ReleaseHelper(FHelper); }
 
 void TKvCellRowSearchJob::Execute() {
   TKvCellImage::TRowLookahead& a = FImage->FLookahead;
+  FHelper->SetSource(a.Band.data(), a.BandTop, FImage->GetWidth());
+  if (!FPull) {
+    for (int i = FFrom; i <= FTo; ++i) SearchCell(i);
+    return;
+  }
+  const int cells = static_cast<int>(a.Rects.size());
+  for (;;) {
+    const int first = a.Next.fetch_add(KvCellSearchGrain, std::memory_order_relaxed);
+    if (first >= cells) break;
+    const int last = std::min(first + KvCellSearchGrain, cells);
+    for (int i = first; i < last; ++i) SearchCell(i);
+    if (Aborted(FImage->FAbort)) break;
+  }
+}
+
+void TKvCellRowSearchJob::SearchCell(int ACell) {
+  TKvCellImage::TRowLookahead& a = FImage->FLookahead;
   TKvDestEngineOptions& options = *FImage->GetWorkOptions();
-  for (int i = FFrom; i <= FTo; ++i) {
-    const TRect& r = a.Rects[static_cast<size_t>(i)];
-    for (size_t l = 0; l < a.Lists.size(); ++l) {
-      const TKvCellImage::TListSnapshot& snap = a.Lists[l];
-      TKvCellPalette* best = nullptr;
-      double bestScore = 0;
-      for (size_t k = 0; k < snap.Candidates.size(); ++k) {
-        if (!snap.Enabled[k]) continue;
-        TKvCellPalette* c = snap.Candidates[k];
-        const double e = FImage->ScoreCell(r, options, *c->Palette, *FHelper);
-        if (!best || e < bestScore) {
-          best = c;
-          bestScore = e;
-        }
+  const TRect& r = a.Rects[static_cast<size_t>(ACell)];
+  for (size_t l = 0; l < a.Lists.size(); ++l) {
+    const TKvCellImage::TListSnapshot& snap = a.Lists[l];
+    TKvCellPalette* best = nullptr;
+    double bestScore = 0;
+    for (size_t k = 0; k < snap.Candidates.size(); ++k) {
+      if (!snap.Enabled[k]) continue;
+      TKvCellPalette* c = snap.Candidates[k];
+      const double e = FImage->ScoreCell(r, options, *c->Palette, *FHelper);
+      if (!best || e < bestScore) {
+        best = c;
+        bestScore = e;
       }
-      const size_t at = static_cast<size_t>(i) * a.Lists.size() + l;
-      a.Best[at] = best;
-      a.Score[at] = bestScore;
     }
+    const size_t at = static_cast<size_t>(ACell) * a.Lists.size() + l;
+    a.Best[at] = best;
+    a.Score[at] = bestScore;
   }
 }
 

@@ -5,6 +5,7 @@
 // into cells not yet solved waits in a deferred-error buffer.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -81,6 +82,15 @@ public:
   double CellError(const TRect& ARect);
   // Squared size of what lies in the two spare columns and rows.
   double BorderError(const TRect& ARect);
+  // Where LoadCell, CellError and CompactScore read the owner's pixels: from
+  // ABand, linear colours of the picture's rows ATop on, AWidth to a row, in
+  // scan order, when given; from the owner's pixels under its present mirror
+  // flag when nil. The band must outlive the reads.
+  void SetSource(const TKvLinRGBColor* ABand, int ATop, int AWidth) {
+    FBand = ABand;
+    FBandTop = ATop;
+    FBandWidth = AWidth;
+  }
 
   // LoadCell, DitherRegion to the candidate's colours and CellError plus
   // BorderError in one pass over a compact copy of the scratch picture: the
@@ -107,8 +117,13 @@ private:
   double CompactScoreOf(const TRect& ARect, TKvDestEngineOptions& AOptions, TKvPalette256& APalette,
                         const bool* AAbort);
 
+  const TKvLinRGBColor& Source(int X, int Y);
+
   TKvBaseCellImage* FOwner;
   std::vector<TCompactPixel> FCompact;
+  const TKvLinRGBColor* FBand = nullptr;
+  int FBandTop = 0;
+  int FBandWidth = 0;
 };
 
 class TKvBaseCellImage : public TKvImage {
@@ -244,6 +259,15 @@ protected:
   // flags) are still those the search saw; otherwise the cell is searched
   // again, so hooks that change them between cells keep working.
   void PrepareRowLookahead(int ACellY, const std::vector<TKvCellPaletteList*>& ALists);
+  // The same for the rows ACellY .. ALastRow at once, each under the mirror
+  // flag the serpentine scan will give it (the present one for ACellY).
+  void PrepareRowsLookahead(int ACellY, int ALastRow, const std::vector<TKvCellPaletteList*>& ALists);
+  // Called at the start of every cell row: unless row ACellY was searched
+  // ahead already, searches it and the rows after it. The batches grow (1, 2,
+  // 4 ... rows) while every search made ahead held, and fall back to one row
+  // when one did not, so a hook that changes the list or the pixels costs at
+  // most one row of wasted searches.
+  void LookaheadForRow(int ACellY, const std::vector<TKvCellPaletteList*>& ALists);
   void DropRowLookahead() { FLookahead.Valid = false; }
   // The lookahead's search of AList on the cell of the current row whose
   // rectangle is ARect (scan cell CellX or CellX + 1); False when there is
@@ -261,13 +285,26 @@ private:
   };
   struct TRowLookahead {
     bool Valid = false;
-    int Row = -1;
+    int Row = -1;      // the first row searched
+    int LastRow = -1;  // the last one
+    // Searches made ahead that no longer held, since the last batch began.
+    int Misses = 0;
+    // Rows of the last batch of LookaheadForRow, and the lists it was for
+    // (kept also when the batch had too little work to be searched ahead).
+    int BatchRows = 1;
+    std::vector<TKvCellPaletteList*> ForLists;
     std::vector<TListSnapshot> Lists;
+    // Per cell of the batch: row by row, each in scan order.
     std::vector<TRect> Rects;
-    std::vector<TKvLinRGBColor> Band;  // the row's pixels in scan order
-    // Per cell, then per list.
+    // The rows' pixels, from the first row's top, each row of cells in scan
+    // order under its own mirror flag.
+    std::vector<TKvLinRGBColor> Band;
+    int BandTop = 0;
+    // Per cell of the batch, then per list.
     std::vector<TKvCellPalette*> Best;
     std::vector<double> Score;
+    // The next cell a pulling search job takes.
+    std::atomic<int> Next{0};
   };
   TRowLookahead FLookahead;
 };
@@ -278,14 +315,20 @@ private:
 class TKvCellRowSearchJob : public TKvJob {
 public:
   TKvCellRowSearchJob(TKvJobList* AList, TKvCellImage* AImage, int AFrom, int ATo);
+  // Takes the lookahead's cells a few at a time until none is left, so that
+  // jobs whose threads run late take fewer.
+  TKvCellRowSearchJob(TKvJobList* AList, TKvCellImage* AImage);
   ~TKvCellRowSearchJob() override;
   void Execute() override;
 
 private:
+  void SearchCell(int ACell);
+
   TKvCellImage* FImage;
   TKvCellHelper* FHelper;
   int FFrom;
   int FTo;
+  bool FPull = false;
 };
 
 // Scores candidates From..To (inclusive) of a list with a scratch picture of
