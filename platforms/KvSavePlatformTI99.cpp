@@ -787,48 +787,6 @@ std::unique_ptr<TKvBitmap> TKvTiF18AScanlineEngine::Convert(bool* AAbort, TBitma
 // ---------------------------------------------------------------------------
 // V9938
 
-namespace {
-
-void WriteBE16(TKvStream* AStream, uint16_t AValue) {
-  uint8_t b[2];
-  PutBE16(b, AValue);
-  AStream->WriteBuffer(b, 2);
-}
-
-}  // namespace
-
-void TKvG6RunWriter::Put(uint8_t AColour) {
-  if (Count > 0 && AColour == Colour) {
-    if (++Count >= MaxRun) Flush();
-    return;
-  }
-  if (Count > 0) Flush();
-  Count = 1;
-  Colour = AColour;
-}
-
-void TKvG6RunWriter::Flush() {
-  if (Count <= 0) return;
-  WriteBE16(Stream, static_cast<uint16_t>((Colour << 12) | Count));
-  Count = 0;
-}
-
-void TKvG7RunWriter::Put(uint8_t AColour) {
-  if (Count > 0 && AColour == Colour) {
-    if (++Count >= MaxRun) Flush();
-    return;
-  }
-  if (Count > 0) Flush();
-  Count = 1;
-  Colour = AColour;
-}
-
-void TKvG7RunWriter::Flush() {
-  if (Count <= 0) return;
-  WriteBE16(Stream, static_cast<uint16_t>((Colour << 8) | (Count & 255)));
-  Count = 0;
-}
-
 TKvTiV9938G6_512x212EngineOptions::TKvTiV9938G6_512x212EngineOptions() {
   SetPixelAspect(2);  // "1.138:2"
   SetErrorDiffusion(90);

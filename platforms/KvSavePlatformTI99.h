@@ -349,25 +349,34 @@ public:
 // V9938: Graphics 6 (512 wide, 16 of 512 colours) and Graphics 7 (256 wide,
 // the 256 GGGRRRBB colours) as MyArt and YAPP pictures.
 
-// Runs of one row at most: G6 words colour shl 12 or length, G7 words colour
-// shl 8 or length (256 written as 0), big-endian.
-struct TKvG6RunWriter {
+// Runs of one row at most, written as big-endian words: colour shl
+// AColourShift or the length, cut to the bits below the colour (G6: colour
+// shl 12 or length; G7: colour shl 8 or length, 256 written as 0).
+template <int AColourShift>
+struct TKvTiRunWriterOf {
   TKvStream* Stream = nullptr;
   int MaxRun = 0;
   int Count = 0;
   uint8_t Colour = 0;
-  void Put(uint8_t AColour);
-  void Flush();
+  void Put(uint8_t AColour) {
+    if (Count > 0 && AColour == Colour) {
+      if (++Count >= MaxRun) Flush();
+      return;
+    }
+    if (Count > 0) Flush();
+    Count = 1;
+    Colour = AColour;
+  }
+  void Flush() {
+    if (Count <= 0) return;
+    const int w = (Colour << AColourShift) | (Count & ((1 << AColourShift) - 1));
+    const uint8_t b[2] = {static_cast<uint8_t>(w >> 8), static_cast<uint8_t>(w)};
+    Stream->WriteBuffer(b, 2);
+    Count = 0;
+  }
 };
-
-struct TKvG7RunWriter {
-  TKvStream* Stream = nullptr;
-  int MaxRun = 0;
-  int Count = 0;
-  uint8_t Colour = 0;
-  void Put(uint8_t AColour);
-  void Flush();
-};
+using TKvG6RunWriter = TKvTiRunWriterOf<12>;
+using TKvG7RunWriter = TKvTiRunWriterOf<8>;
 
 class TKvTiV9938G6_512x212EngineOptions : public TKvDestFixedSizeEngineOptions {
 public:
