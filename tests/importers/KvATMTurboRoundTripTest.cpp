@@ -37,6 +37,31 @@ TKvSourceEngine* OpenFirst(TKvImporterProbe& AProbe, TKvMatchFlags AFlags) {
   return e;
 }
 
+// The picture read straight from the file's documented layout, without the
+// importer or the shared attribute routines: palette digits green, red,
+// blue; pixel bytes column by column; the attributes run-length encoded in
+// the same order.
+void ExpectLayoutColors(const std::vector<uint8_t>& d, TKvBitmap& APreview) {
+  static const uint8_t kLevels[4] = {0, 85, 170, 255};
+  const int B = d[130], H = d[131];
+  ASSERT_EQ(APreview.Width, 8 * B);
+  std::vector<uint8_t> attrs;
+  for (size_t o = 132 + static_cast<size_t>(B) * H; o + 1 < d.size(); o += 2) attrs.insert(attrs.end(), d[o], d[o + 1]);
+  ASSERT_EQ(attrs.size(), static_cast<size_t>(B) * H);
+  int diffs = 0;
+  for (int y = 0; y < H; ++y)
+    for (int x = 0; x < 8 * B; ++x) {
+      const size_t at = static_cast<size_t>(x / 8) * H + y;
+      const uint8_t a = attrs[at];
+      const int ink = (a & 7) + 8 * ((a >> 6) & 1), paper = ((a >> 3) & 7) + 8 * (a >> 7);
+      const int v = (d[132 + at] >> (7 - x % 8)) & 1 ? ink : paper;
+      const uint8_t* e = d.data() + 3 * v;
+      const TKvStdRGBColor c = StdRGBColor(kLevels[e[1] - '0'], kLevels[e[0] - '0'], kLevels[e[2] - '0']);
+      if (!(c == APreview.Palette->GetStdRGB(APreview.GetPixel(x, y)))) ++diffs;
+    }
+  EXPECT_EQ(diffs, 0) << "read from the layout";
+}
+
 TEST(KvATMTurboRoundTrip, EveryModeAndSize) {
   TKvProcessorCountOverride one(1);
   const auto& multi = DestEngineClass<TKvATMMultiColorEngine>();
@@ -57,6 +82,7 @@ TEST(KvATMTurboRoundTrip, EveryModeAndSize) {
               "ATM Turbo " + std::to_string(options->GetWidth()) + "x" + std::to_string(c.Height) + "x4 multicolor image");
     auto decoded = e->Decode();
     ExpectSameColors(*decoded, *r.Preview);
+    ExpectLayoutColors(std::vector<uint8_t>(r.Bytes(0), r.Bytes(0) + r.Size(0)), *r.Preview);
   }
   // A small uniform picture is a single run: W*H + 134 bytes.
   auto solid = ZxSolidPicture(64, 8, 0x55AAFF);

@@ -60,6 +60,20 @@ TEST(KvElementZX, ModesInOrder) {
   EXPECT_LT(list.IndexOf("Profi"), list.IndexOf("Scorpion GMX"));
 }
 
+// The palette index of pixel (x, y) read straight from the documented
+// layout of a ".scr" (Spectrum rows, 8x8 cells) or ".hrc" (plain rows of 64
+// bytes, 8x4 cells) file, without the importers: the ZX colour of the ink
+// or paper, or for the attribute-less black-and-white file 1 (black) for a
+// set bit.
+int LayoutIndex(const std::vector<uint8_t>& d, bool AHrc, int x, int y) {
+  const int c = x / 8;
+  const int at = AHrc ? y * 64 + c : (((y & 7) << 8) | ((y & 0x38) << 2) | ((y & 0xC0) << 5)) + c;
+  const int set = (d[static_cast<size_t>(at)] >> (7 - x % 8)) & 1;
+  if (d.size() == 6144 || d.size() == 12288) return set;
+  const int a = d[static_cast<size_t>(AHrc ? 12288 + (y / 4) * 64 + c : 6144 + (y / 8) * 32 + c)];
+  return set ? (a & 7) + 8 * ((a >> 6) & 1) : ((a >> 3) & 7) + 8 * ((a >> 6) & 1);
+}
+
 TEST(KvElementZX, AttributeFilesAndRoundTrips) {
   TKvProcessorCountOverride one(1);
   auto scr = ZxTestPicture(256, 192, 4);
@@ -93,6 +107,12 @@ TEST(KvElementZX, AttributeFilesAndRoundTrips) {
     ASSERT_NE(e, nullptr);
     auto decoded = e->Decode();
     EXPECT_EQ(Differences(*decoded, *r.Preview, c.Colors), 0);
+    const auto file = FileOf(r);
+    int layoutDiffs = 0;
+    for (int y = 0; y < r.Preview->Height; ++y)
+      for (int x = 0; x < r.Preview->Width; ++x)
+        layoutDiffs += LayoutIndex(file, r.Preview->Width == 512, x, y) != r.Preview->GetPixel(x, y);
+    EXPECT_EQ(layoutDiffs, 0) << "read from the layout";
     if (c.Colors) {
       EXPECT_EQ(Differences(*decoded, *r.Preview, false), 0);
     }

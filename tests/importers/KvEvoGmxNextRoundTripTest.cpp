@@ -10,6 +10,7 @@
 #include "app/KvSourceEngines.h"
 #include "core/KvThreadJob.h"
 #include "importers/KvImporterUnits.h"
+#include "platforms/KvPlatformZxSpectrum.h"
 #include "platforms/KvSavePlatformScorpionGMX.h"
 #include "platforms/KvSavePlatformZxEvolution.h"
 #include "platforms/KvSavePlatformZxSpectrumNext.h"
@@ -50,6 +51,80 @@ void ExpectRoundTrip(const TZxConversion& AConversion, int AIndex, const std::st
   EXPECT_EQ(diffs, 0);
 }
 
+// The files read straight from their documented layouts, without the
+// importers or the shared header routines: the colour of pixel (x, y).
+using TLayout = std::function<TKvStdRGBColor(const std::vector<uint8_t>&, int, int)>;
+
+void ExpectLayout(const TZxConversion& AConversion, int AIndex, const TLayout& ALayout) {
+  std::vector<uint8_t> d(AConversion.Bytes(AIndex), AConversion.Bytes(AIndex) + AConversion.Size(AIndex));
+  TKvBitmap& preview = *AConversion.Preview;
+  int diffs = 0;
+  for (int y = 0; y < preview.Height; ++y)
+    for (int x = 0; x < preview.Width; ++x)
+      if (!(ALayout(d, x, y) == ColorAt(preview, x, y))) ++diffs;
+  EXPECT_EQ(diffs, 0) << "read from the layout";
+}
+
+TKvStdRGBColor ZxColor(int AIndex) {
+  TKvPalette256 p;
+  BuildZxSpectrumPalette(p, ptColoredLinear);
+  return p.GetStdRGB(AIndex);
+}
+
+// 640: pixel rows of 80 bytes, the 8x1 cell's attribute 16384 further on.
+TKvStdRGBColor Gmx640Layout(const std::vector<uint8_t>& d, int x, int y) {
+  const int o = y * 80 + x / 8, a = d[static_cast<size_t>(16384 + o)];
+  const int bright = (a >> 6) & 1;
+  return ZxColor((d[static_cast<size_t>(o)] >> (7 - x % 8)) & 1 ? (a & 7) + 8 * bright : ((a >> 3) & 7) + 8 * bright);
+}
+
+// 160: after the 128-byte header, one byte per two pixels: the left one in
+// bits 3-5, the right one in bits 0-2, bit 6 bright for both.
+TKvStdRGBColor Gmx160Layout(const std::vector<uint8_t>& d, int x, int y) {
+  const int b = d[static_cast<size_t>(128 + y * 80 + x / 2)];
+  return ZxColor(((x % 2 == 0 ? b >> 3 : b) & 7) + 8 * ((b >> 6) & 1));
+}
+
+const uint8_t kNextLevels[8] = {0, 36, 73, 109, 146, 182, 219, 255};
+
+// 256 little-endian palette words (RRRGGGBB, then the lowest blue bit in
+// bit 0 of the second byte), then a byte per pixel.
+TKvStdRGBColor NxiLayout(const std::vector<uint8_t>& d, int x, int y) {
+  const int v = d[static_cast<size_t>(512 + y * 256 + x)];
+  const int lo = d[static_cast<size_t>(2 * v)], hi = d[static_cast<size_t>(2 * v + 1)];
+  return StdRGBColor(kNextLevels[lo >> 5], kNextLevels[(lo >> 2) & 7], kNextLevels[((lo & 3) << 1) | (hi & 1)]);
+}
+
+// Each byte is its RRRGGGBB colour; two blue bits stand for levels 0, 3, 5, 7.
+TKvStdRGBColor Sl2Layout(const std::vector<uint8_t>& d, int x, int y) {
+  static const int kBlue[4] = {0, 3, 5, 7};
+  const int v = d[static_cast<size_t>(y * 256 + x)];
+  return StdRGBColor(kNextLevels[v >> 5], kNextLevels[(v >> 2) & 7], kNextLevels[kBlue[v & 3]]);
+}
+
+// SXG: the palette at 14 + the word at 12, the pixels at 16 + the word at
+// 14; rows padded to 16 bits (version 3) or bytes (version 2); 5-bit level
+// indexes on the scale of the palette family.
+TLayout SxgLayout(TKvPaletteType AFamily) {
+  return [AFamily](const std::vector<uint8_t>& d, int x, int y) {
+    static const uint8_t kEga[25] = {0,   28,  42,  52,  60,  67,  74,  80,  85,  101, 114, 126, 136,
+                                     146, 154, 162, 170, 184, 196, 207, 218, 228, 237, 246, 255};
+    static const uint8_t kPentevo[25] = {0,   31,  46,  57,  66,  74,  81,  87,  93,  105, 115, 125, 133,
+                                         141, 149, 155, 162, 177, 191, 204, 215, 226, 236, 246, 255};
+    auto word = [&](size_t o) { return d[o] | (d[o + 1] << 8); };
+    const int bits = d[7] == 1 ? 4 : 8, width = word(8);
+    const int L = d[4] >= 3 ? ((width * bits + 15) & ~15) / 8 : ((width * bits + 7) & ~7) / 8;
+    const uint8_t p = d[static_cast<size_t>(16 + word(14) + y * L + x * bits / 8)];
+    const int v = bits == 8 ? p : x % 2 == 0 ? p >> 4 : p & 15;
+    const int w = word(static_cast<size_t>(14 + word(12) + 2 * v));
+    auto level = [&](int f) {
+      if (AFamily == ptVideoDAC) return static_cast<uint8_t>((f * 255 + 15) / 31);
+      return f > 24 ? uint8_t{255} : AFamily == ptEvoEGA ? kEga[f] : kPentevo[f];
+    };
+    return StdRGBColor(level((w >> 10) & 31), level((w >> 5) & 31), level(w & 31));
+  };
+}
+
 TEST(KvEvoGmxNextRoundTrip, ScorpionGMX) {
   TKvProcessorCountOverride one(1);
   const auto kHeader = mfHeader | mfSize | mfExtension, kSize = mfSize | mfExtension;
@@ -67,10 +142,12 @@ TEST(KvEvoGmxNextRoundTrip, ScorpionGMX) {
     for (uint8_t usage : {0, 1, 2, 3}) {
       auto r = ZxConvert(*m.Class, *pic, [&](TKvDestEngineOptions& o) { o.SetColorUsage(usage); });
       ExpectRoundTrip(r, 0, "usage" + std::to_string(usage) + ".c", m.Importer, m.Flags, m.Width, 200);
+      ExpectLayout(r, 0, m.Width == 640 ? Gmx640Layout : Gmx160Layout);
     }
     for (uint8_t mode : {0, 1}) {
       auto r = ZxConvert(*m.Class, *pic, [&](TKvDestEngineOptions& o) { o.SetPaletteMode(mode); });
       ExpectRoundTrip(r, 0, mode ? "gray.c" : "bw.c", m.Importer, m.Flags, m.Width, 200);
+      ExpectLayout(r, 0, m.Width == 640 ? Gmx640Layout : Gmx160Layout);
     }
   }
 }
@@ -82,6 +159,7 @@ TEST(KvEvoGmxNextRoundTrip, ZxSpectrumNext) {
   auto part = ZxTestPicture(256, 64, 32);
   auto r333 = ZxConvert(next, *part);
   ExpectRoundTrip(r333, 0, "picture.nxi", "TKvZxSpectrumNextNxiSourceEngine", mfSize | mfExtension, 256, 192);
+  ExpectLayout(r333, 0, NxiLayout);
   for (uint8_t mode : {0, 1, 11}) {
     auto r332 = ZxConvert(next, *pic, [&](TKvDestEngineOptions& o) {
       o.SetPaletteType(ptRGB332);
@@ -89,9 +167,12 @@ TEST(KvEvoGmxNextRoundTrip, ZxSpectrumNext) {
     });
     ExpectRoundTrip(r332, 0, "picture.sl2", "TKvZxSpectrumNextSl2Engine", mfSize | mfExtension, 256, 192);
     ExpectRoundTrip(r332, 1, "picture.nxi", "TKvZxSpectrumNextNxiSourceEngine", mfSize | mfExtension, 256, 192);
+    ExpectLayout(r332, 0, Sl2Layout);
+    ExpectLayout(r332, 1, NxiLayout);
   }
   auto gray = ZxConvert(next, *part, [](TKvDestEngineOptions& o) { o.SetPaletteMode(1); });
   ExpectRoundTrip(gray, 0, "gray.nxi", "TKvZxSpectrumNextNxiSourceEngine", mfSize | mfExtension, 256, 192);
+  ExpectLayout(gray, 0, NxiLayout);
 }
 
 // Flat blocks of colours that every level scale holds: large pictures
@@ -119,6 +200,7 @@ TEST(KvEvoGmxNextRoundTrip, ZxEvolution) {
                              std::to_string(pic.GetWidth()) + ".sxg";
     ExpectRoundTrip(r, 0, name, "TKvZxSpectrumSxgEngine", kFlags, pic.GetWidth(), pic.GetHeight(),
                     [&](TKvSourceEngine& e) { e.PaletteType = family(type); });
+    ExpectLayout(r, 0, SxgLayout(family(type)));
   };
   // Every mode with every palette kind at the smallest size.
   auto tiny = ZxTestPicture(8, 8, 41);

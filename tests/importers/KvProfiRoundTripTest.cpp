@@ -15,6 +15,29 @@ namespace {
 
 const char* const kProfi = "KvOpenPlatformProfi::TKvProfiEngine";
 
+// Pixel (x, y) read straight from the file's documented layout, without the
+// importer or the shared header routines: the palette index (for the
+// two-colour kind 1 for a light pixel), and with a palette of its own the
+// colour that the header gives that index.
+int LayoutIndex(const std::vector<uint8_t>& d, int x, int y, TKvStdRGBColor& AColor) {
+  const int L = d[6] | (d[7] << 8);
+  const uint8_t* row = d.data() + (d[8] == 0 ? 1 : d[8]) * 128 + static_cast<size_t>(y) * L;
+  int v;
+  if (d[4] == 8) {
+    v = (row[x / 8] >> (7 - x % 8)) & 1;
+  } else {
+    const uint8_t a = row[x / 8 * 2 + 1];
+    const int ink = (a & 7) + 8 * ((a >> 6) & 1), paper = ((a >> 3) & 7) + 8 * (a >> 7);
+    v = (row[x / 8 * 2] >> (7 - x % 8)) & 1 ? ink : paper;
+  }
+  if (d[9] == 19) {
+    static const uint8_t k8[8] = {0, 36, 73, 109, 146, 182, 219, 255}, k4[4] = {0, 85, 170, 255};
+    const uint8_t b = d[static_cast<size_t>(10 + v)];
+    AColor = StdRGBColor(k8[(b >> 2) & 7], k8[b >> 5], k4[b & 3]);
+  }
+  return v;
+}
+
 TEST(KvProfiRoundTrip, BothKindsAndWidths) {
   TKvProcessorCountOverride one(1);
   struct {
@@ -56,6 +79,15 @@ TEST(KvProfiRoundTrip, BothKindsAndWidths) {
             ++diffs;
         }
       EXPECT_EQ(diffs, 0);
+      const std::vector<uint8_t> file(r.Bytes(0), r.Bytes(0) + r.Size(0));
+      int layoutDiffs = 0;
+      for (int y = 0; y < 24; ++y)
+        for (int x = 0; x < width; ++x) {
+          TKvStdRGBColor color{};
+          if (LayoutIndex(file, x, y, color) != preview.GetPixel(x, y)) ++layoutDiffs;
+          if (colors && !(color == preview.Palette->GetStdRGB(preview.GetPixel(x, y)))) ++layoutDiffs;
+        }
+      EXPECT_EQ(layoutDiffs, 0) << "read from the layout";
     }
   }
 }

@@ -49,8 +49,63 @@ struct TProbe {
 
 using Names = std::vector<std::string>;
 
+// The colour of pixel (x, y) read straight from the file's documented
+// layout, without the importer or the converter's address routines: the
+// mode byte of the trailer, the bitmap and the attribute bytes of the cell.
+TKvStdRGBColor LayoutColor(const std::vector<uint8_t>& d, int x, int y) {
+  const uint8_t m = d.back();
+  const int H = 8 >> (m & 3);
+  const bool c64 = m & 4, db = m & 8, half = m & 0x80;
+  const int c = x / 8, row = ((y & 7) << 8) | ((y & 0x38) << 2) | ((y & 0xC0) << 5);
+  const bool set = (d[static_cast<size_t>(row + c)] >> (7 - x % 8)) & 1;
+  const int r = y / H;
+  int a = 0, b = 0;
+  switch (H) {
+    case 8: a = 6144 + r * 32 + c, b = a + 1024; break;
+    case 4: a = 8192 + ((r >> 4) & 3) * 512 + (r & 1) * 256 + ((r >> 1) & 7) * 32 + c, b = a + 2048; break;
+    case 2: a = 8192 + ((r >> 5) & 3) * 1024 + (r & 3) * 256 + ((r >> 2) & 7) * 32 + c, b = a + 4096; break;
+    default:
+      if (!db || y < 128) {
+        a = 8192 + row + c, b = 12288 + row + c;
+      } else {
+        const int k = (y - 128) / 2;
+        a = 6144 + (k & 3) * 256 + ((k >> 2) & 7) * 32 + c, b = a + 1024;
+      }
+  }
+  const int A = d[static_cast<size_t>(a)], B = db ? d[static_cast<size_t>(b)] : 0;
+  auto zx = [](int AColor, int AByte) { return (AColor & 7) + ((AByte >> 6) & 1) * 8; };
+  int v;
+  if (!half) {
+    const int ink = c64 ? A & 63 : zx(A, A);
+    const int paper = c64 ? (db ? B & 63 : ((A & 0x40) ? 42 : 0)) : (db ? zx(B, B) : zx(A >> 3, A));
+    v = set ? ink : paper;
+  } else if (x % 8 < 4) {
+    if (c64) v = set ? (db ? B & 63 : ((A & 0x40) ? 42 : 0)) : 0;
+    else if (db) v = set ? (A >> 3) & 15 : (B >> 3) & 15;
+    else v = set ? zx(A >> 3, A) : 0;
+  } else {
+    if (c64) v = set ? A & 63 : 0;
+    else if (db) v = set ? zx(A, A) : zx(B, B);
+    else v = set ? zx(A, A) : 0;
+  }
+  if (c64) {
+    static const uint8_t kLevels[4] = {0x00, 0x59, 0xB9, 0xFF};
+    return StdRGBColor(kLevels[(v >> 2) & 3], kLevels[(v >> 4) & 3], kLevels[v & 3]);
+  }
+  TKvDestEngineOptions o;
+  o.BuildSpectra15Palette();
+  return o.GetPalette()->GetStdRGB(v);
+}
+
 void ExpectRoundTrip(const TZxConversion& AConversion) {
   std::vector<uint8_t> bytes(AConversion.Bytes(0), AConversion.Bytes(0) + AConversion.Size(0));
+  {
+    int diffs = 0;
+    TKvBitmap& preview = *AConversion.Preview;
+    for (int y = 0; y < preview.Height; ++y)
+      for (int x = 0; x < preview.Width; ++x) diffs += !(LayoutColor(bytes, x, y) == ColorAt(preview, x, y));
+    EXPECT_EQ(diffs, 0) << "read from the layout";
+  }
   TProbe p("picture.bin", bytes);
   ASSERT_GT(p.List->GetCount(), 0);
   TKvSourceEngine* e = p.List->GetEngine(0);
