@@ -181,7 +181,7 @@ void TKvCorvetteEngineUI::AddPaletteSection() {
   // 7 "8 from 16 colors", 17 "Custom".
   AddPaletteModeSection(131299);
   AddGrayPaletteCheckBox();
-  AddDestPalette(16, 1, false);
+  AddDestPalette(16, 1, true);
   AddFixedPaletteSection(16, 1);
 }
 

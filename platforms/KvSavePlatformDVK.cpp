@@ -80,7 +80,7 @@ void TKvDvkEngineUI::AddPaletteSection() {
   AddSectionItem(LKinds, ptColoredLinear);
   AddSectionItem(LKinds, ptColoredEMUStudio);
   AddPaletteModeSection(133123);  // 0 "Black/white", 1 "Gray", 11 "Сolor", 17 "Custom"
-  AddDestPalette(16, 4, false);
+  AddDestPalette(16, 4, true);
   AddFixedPaletteSection(16, 1);
 }
 

@@ -178,7 +178,7 @@ TKvElektronikaKR04BRGBGigaEngineUI::TKvElektronikaKR04BRGBGigaEngineUI(TKvDestEn
   AddPositionSection(AspectsColour);
   AddPaletteSeparator();
   AddPaletteModeSection((1u << 1) | (1u << 11));  // "Gray", "Сolor"
-  AddDestPalette(4, 4, false);
+  AddDestPalette(4, 4, true);
   AddMaxFlickeringSection();
   AddDitheringSection(false);
 }
@@ -191,7 +191,7 @@ TKvElektronikaKR04EGAEngineUI::TKvElektronikaKR04EGAEngineUI(TKvDestEngineOption
   // "Black/white" (single frame only), "Gray", "Сolor (bright)", "Сolor",
   // "Custom".
   AddPaletteModeSection(AGigascreen ? 0x20C02 : 0x20C03);
-  AddDestPalette(4, AGigascreen ? 4 : 1, false);
+  AddDestPalette(4, AGigascreen ? 4 : 1, true);
   AddFixedPaletteSection(16, 1);
   if (AGigascreen) AddMaxFlickeringSection();
   AddDitheringSection(false);

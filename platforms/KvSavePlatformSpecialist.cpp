@@ -126,7 +126,7 @@ TKvSpecialistEngineUI::TKvSpecialistEngineUI(TKvDestEngineOptions* AOptions, uin
   AddPositionSection((1u << 9) | (1u << 10));
   AddPaletteSeparator();
   AddPaletteModeSection(AModeSet);
-  AddDestPalette(16, 1, false);
+  AddDestPalette(16, 1, true);
   AddDitheringSection(true);
   AddRelated(pcModeCombo, 0, pcLimitInsideCheckBox, true);
   AddRelated(pcModeCombo, 0, pcLimitBoundaryCheckBox, true);
