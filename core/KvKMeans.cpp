@@ -640,7 +640,10 @@ void TKvQuantization::UpdateNearest() {
     // boxes where middles moved.
     FBoxChunk = std::max(1, nb / (ProcessorCount * 32));
     FMovers.resize(size_t(ProcessorCount));
-    RunJobs<TKvQuantizationUpdateColorNearestClusterJob>(this, FAbort, ProcessorCount);
+    // Hundreds of short passes: the calling thread takes a share.
+    TKvJobList list;
+    for (int j = 0; j < ProcessorCount; ++j) new TKvQuantizationUpdateColorNearestClusterJob(&list, this, j, j);
+    list.RunWithCaller(FAbort);
   } else {
     FBoxChunk = std::max(nb, 1);
     FMovers.resize(1);
@@ -657,19 +660,27 @@ void TKvQuantization::DoUpdateNearest(int AJob) {
     if (first >= nb) return;
     const int last = std::min(nb, first + FBoxChunk) - 1;
     for (int b = first; b <= last; ++b) {
+      // The boxes' near lists lie apart on the heap: fetched ahead.
+      if (b + 2 <= last) __builtin_prefetch(FBoxes[size_t(b) + 2].NearPlaces.data());
+      if (b + 4 <= last) __builtin_prefetch(&FBoxes[size_t(b) + 4]);
       TKvQuantizationBox& box = FBoxes[size_t(b)];
       if (box.Valid) {
         double most = 0;
         for (const int16_t p : box.NearPlaces) most = std::max(most, moved[p]);
         box.Drift += most;
-        const double far = box.Far - FAllMoved;
-        // Unless a middle off the list may have come near, only colours
-        // whose expiry has come need a look.
-        if (box.MaxUpper + box.Drift + BoundMargin < far) {
-          if (box.MinExpiry > box.Drift || VisitBox(box, far, AJob)) continue;
+        double far = box.Far - FAllMoved;
+        // A middle off the list may have come near: the list is made again,
+        // and if it is the same, the colours keep their bounds.
+        if (!(box.MaxUpper + box.Drift + BoundMargin < far)) {
+          if (!RebuildBox(box, AJob, true)) continue;
+          far = box.Far - FAllMoved;
         }
+        // Only colours whose expiry has come need a look.
+        if (box.MaxUpper + box.Drift + BoundMargin < far &&
+            (box.MinExpiry > box.Drift || VisitBox(box, far, AJob)))
+          continue;
       }
-      RebuildBox(box, AJob);
+      RebuildBox(box, AJob, false);
     }
   }
 }
@@ -719,7 +730,7 @@ inline float ExpiryOf(double ALower, double U, double ADrift) {
 
 // Makes the box's near list from the present middles and searches all its
 // colours in it.
-void TKvQuantization::RebuildBox(TKvQuantizationBox& ABox, int AJob) {
+bool TKvQuantization::RebuildBox(TKvQuantizationBox& ABox, int AJob, bool AKeepColours) {
   const int k = static_cast<int>(FSnapCluster.size());
   const double* mr = FSnapR.data();
   const double* mg = FSnapG.data();
@@ -746,16 +757,24 @@ void TKvQuantization::RebuildBox(TKvQuantizationBox& ABox, int AJob) {
   // whose nearest point of the box is farther can never be the nearest.
   const double list = std::sqrt(reach2) + NearReach;
   const double list2 = list * list;
-  ABox.NearPlaces.clear();
+  int16_t places0[TKvQuantization::MaxClusters];
+  int count0 = 0;
   double far2 = std::numeric_limits<double>::infinity();
   for (int j = 0; j < k; ++j) {
     if (nearest[j] <= list2)
-      ABox.NearPlaces.push_back(static_cast<int16_t>(j));
+      places0[count0++] = static_cast<int16_t>(j);
     else
       far2 = std::min(far2, nearest[j]);
   }
   const double far = std::sqrt(far2);
   ABox.Far = far + FAllMoved;
+  if (AKeepColours && ABox.Valid && size_t(count0) == ABox.NearPlaces.size() &&
+      std::equal(places0, places0 + count0, ABox.NearPlaces.begin())) {
+    // The same list: the colours' bounds, which speak of its middles only,
+    // hold as they are.
+    return true;
+  }
+  ABox.NearPlaces.assign(places0, places0 + count0);
   ABox.Drift = 0;
   bool valid = true;
   double minExpiry = std::numeric_limits<double>::infinity(), maxUpper = 0;
@@ -793,11 +812,10 @@ void TKvQuantization::RebuildBox(TKvQuantizationBox& ABox, int AJob) {
   ABox.MinExpiry = minExpiry;
   ABox.MaxUpper = maxUpper;
   ABox.Valid = valid;
+  return false;
 }
 
-// Looks at the colours of the box whose expiry has come: the exact distance
-// to their nearest middle first, a search of the near list when that is not
-// enough.
+// Looks at the colours of the box whose expiry has come.
 bool TKvQuantization::VisitBox(TKvQuantizationBox& ABox, double AFar, int AJob) {
   const double* mr = FSnapR.data();
   const double* mg = FSnapG.data();
@@ -809,44 +827,37 @@ bool TKvQuantization::VisitBox(TKvQuantizationBox& ABox, double AFar, int AJob) 
   const float due = FloatAbove(drift);
   float* expiry = FExpiry.data();
   double maxUpper = ABox.MaxUpper;
-  constexpr int Lanes = 8;
-  float least = std::numeric_limits<float>::infinity();
-  for (int i0 = ABox.First; i0 <= ABox.Last; i0 += Lanes) {
-    const int i1 = std::min(ABox.Last + 1, i0 + Lanes);
-    // A cheap look at a row of expiries before any colour is touched.
-    bool any = false;
-    float rowLeast = least;
-    for (int i = i0; i < i1; ++i) {
-      any |= expiry[i] <= due;
-      rowLeast = std::min(rowLeast, expiry[i]);
+  // First the expiries, which lie in sequence, with the colours whose
+  // expiry has come fetched ahead; then those colours.
+  // A box holds at most one colour per level triple.
+  int32_t dueList[1 << (3 * BoxShift)];
+  int dueCount = 0;
+  for (int i = ABox.First; i <= ABox.Last; ++i)
+    if (expiry[i] <= due) {
+      __builtin_prefetch(&FHot[size_t(i)]);
+      dueList[dueCount++] = i;
     }
-    if (!any) {
-      least = rowLeast;
-      continue;
+  for (int n = 0; n < dueCount; ++n) {
+    const int i = dueList[n];
+    if (!(double(expiry[i]) <= drift)) continue;
+    TKvQuantizationHot& h = FHot[size_t(i)];
+    const double cr = lin[h.R], cg = lin[h.G], cb = lin[h.B];
+    // A full look at the near list: the second nearest found again lets
+    // the colour rest longer than its distance to the nearest alone would.
+    const TNearTwo t = SearchPlaces(cr, cg, cb, places, np, mr, mg, mb);
+    const double u = std::sqrt(t.BestD);
+    // A middle off the list may be as near: the box is made again.
+    if (!(u + BoundMargin < AFar)) return false;
+    h.Lower = FloatBelow(std::sqrt(t.SecondD) + drift);
+    if (t.Best != h.Near) {
+      h.Near = static_cast<int16_t>(t.Best);
+      SetNearest(i, AJob);
     }
-    for (int i = i0; i < i1; ++i) {
-      if (!(double(expiry[i]) <= drift)) continue;
-      TKvQuantizationHot& h = FHot[size_t(i)];
-      const double cr = lin[h.R], cg = lin[h.G], cb = lin[h.B];
-      const int a = h.Near;
-      const double ar = cr - mr[a], ag = cg - mg[a], ab = cb - mb[a];
-      double u = std::sqrt(ar * ar + ag * ag + ab * ab);
-      if (!(u + BoundMargin < std::min(double(h.Lower) - drift, AFar))) {
-        const TNearTwo t = SearchPlaces(cr, cg, cb, places, np, mr, mg, mb);
-        u = std::sqrt(t.BestD);
-        // A middle off the list may be as near: the box is made again.
-        if (!(u + BoundMargin < AFar)) return false;
-        h.Lower = FloatBelow(std::sqrt(t.SecondD) + drift);
-        if (t.Best != a) {
-          h.Near = static_cast<int16_t>(t.Best);
-          SetNearest(i, AJob);
-        }
-      }
-      expiry[i] = ExpiryOf(double(h.Lower) - drift, u, drift);
-      maxUpper = std::max(maxUpper, u - drift);
-    }
-    for (int i = i0; i < i1; ++i) least = std::min(least, expiry[i]);
+    expiry[i] = ExpiryOf(double(h.Lower) - drift, u, drift);
+    maxUpper = std::max(maxUpper, u - drift);
   }
+  float least = std::numeric_limits<float>::infinity();
+  for (int i = ABox.First; i <= ABox.Last; ++i) least = std::min(least, expiry[i]);
   ABox.MinExpiry = least;
   ABox.MaxUpper = maxUpper;
   return true;

@@ -268,7 +268,10 @@ private:
   bool FBoundsValid = false;
   bool FPositionsStale = false;
   void BuildBoxes();
-  void RebuildBox(TKvQuantizationBox& ABox, int AJob);
+  // Makes the box's near list again and searches its colours in it; with
+  // AKeepColours, a valid box whose list comes out the same only takes the
+  // new Far and keeps its colours (true).
+  bool RebuildBox(TKvQuantizationBox& ABox, int AJob, bool AKeepColours);
   // False when the box must be made again.
   bool VisitBox(TKvQuantizationBox& ABox, double AFar, int AJob);
   void SetNearest(int AHot, int AJob);
