@@ -1,9 +1,9 @@
 // Attribute-cell conversion of a 256 x 192 photo-like picture (a gradient
-// with noise) to ZX Spectrum screens, on one processor and on all of them:
+// with noise) to ZX Spectrum screens, on one processor, four and all of them:
 // the multicolour engine (8 x 1 cells, no error limit at cell boundaries, so
-// every cell is searched on its own), the same settings over 8 x 2 and 8 x 8
-// cells, and the standard engine (8 x 8 cells, error limited at the
-// boundaries, so whole cell rows are searched at once).
+// every cell is searched on its own; then with the limit), the same settings
+// over 8 x 2 and 8 x 8 cells, and the standard engine (8 x 8 cells, error
+// limited at the boundaries, so cell rows are searched ahead in batches).
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
@@ -43,15 +43,17 @@ int32_t Processors(const benchmark::State& AState) {
   return n == 0 ? ProcessorCount : n;
 }
 
-// A whole engine conversion, files included.
+// A whole engine conversion, files included; ALimit sets "Limit error at
+// block boundary" (the multicolour engine's default is off).
 template <class TEngine>
-void RunEngine(benchmark::State& AState) {
+void RunEngine(benchmark::State& AState, int ALimit = -1) {
   InitializeAppCore();
   TKvProcessorCountOverride count(Processors(AState));
   auto picture = PhotoLikePicture(256, 192);
   const TKvDestEngineClass& cls = DestEngineClass<TEngine>();
   auto engine = cls.Create();
   auto options = engine->CreateOptions();
+  if (ALimit >= 0) options->SetLimitErrorAtBlockBoundary(ALimit != 0);
   options->UpdatePalette();
   for (auto _ : AState) {
     TKvDestProgress progress;
@@ -64,10 +66,15 @@ void RunEngine(benchmark::State& AState) {
 }
 
 void BM_Multicolour8x1(benchmark::State& AState) { RunEngine<TKvZxSpectrumMultiColor1Engine>(AState); }
-BENCHMARK(BM_Multicolour8x1)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_Multicolour8x1)->Arg(1)->Arg(4)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The same with the error limited at cell boundaries: the cells' searches no
+// longer wait for their neighbours and are made ahead in batches.
+void BM_Multicolour8x1Limited(benchmark::State& AState) { RunEngine<TKvZxSpectrumMultiColor1Engine>(AState, 1); }
+BENCHMARK(BM_Multicolour8x1Limited)->Arg(1)->Arg(4)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_Standard8x8(benchmark::State& AState) { RunEngine<TKvZxSpectrumEngine>(AState); }
-BENCHMARK(BM_Standard8x8)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_Standard8x8)->Arg(1)->Arg(4)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // The multicolour settings (cells searched one by one) over taller cells.
 void BM_MulticolourCells(benchmark::State& AState) {

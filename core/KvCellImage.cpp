@@ -464,7 +464,7 @@ void TKvCellImage::LookaheadForRow(int ACellY, const std::vector<TKvCellPaletteL
   // Row ACellY lies in the last batch, whose searches all held so far (or
   // which had too little work to search ahead): nothing to do.
   if (ACellY >= a.Row && ACellY <= a.LastRow && a.Misses == 0 && a.ForLists == ALists) return;
-  a.BatchRows = ACellY == 0 || a.Misses > 0 ? 1 : std::min(a.BatchRows * 2, KvCellLookaheadMaxRows);
+  a.BatchRows = ACellY == 0 || a.Misses > 0 ? 1 : std::min(a.BatchRows * 4, KvCellLookaheadMaxRows);
   PrepareRowsLookahead(ACellY, std::min(ACellY + a.BatchRows - 1, FCellsDown - 1), ALists);
 }
 

@@ -263,8 +263,8 @@ protected:
   // flag the serpentine scan will give it (the present one for ACellY).
   void PrepareRowsLookahead(int ACellY, int ALastRow, const std::vector<TKvCellPaletteList*>& ALists);
   // Called at the start of every cell row: unless row ACellY was searched
-  // ahead already, searches it and the rows after it. The batches grow (1, 2,
-  // 4 ... rows) while every search made ahead held, and fall back to one row
+  // ahead already, searches it and the rows after it. The batches grow (1, 4,
+  // 16 ... rows) while every search made ahead held, and fall back to one row
   // when one did not, so a hook that changes the list or the pixels costs at
   // most one row of wasted searches.
   void LookaheadForRow(int ACellY, const std::vector<TKvCellPaletteList*>& ALists);

@@ -86,7 +86,7 @@ void GiveBlock(void* ABlock, size_t ACapacity) {
 }
 
 // Pixels per job of the whole-picture loops.
-constexpr int32_t KvImageChunkPixels = 32768;
+constexpr int32_t KvImageChunkPixels = 8192;
 
 }  // namespace
 
