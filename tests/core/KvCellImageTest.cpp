@@ -875,3 +875,48 @@ TEST(KvCellImage, SameBytesHoweverTheSearchesAreBatched) {
     }
   }
 }
+
+// Searches made ahead for several rows at once hold only while the cells
+// are untouched: a hook that changes a cell of a later row, or the list, in
+// the middle of a batch gives the same bytes as the plain scan.
+TEST(KvCellImage, BatchesAheadSeeChangesToLaterRows) {
+  for (const bool serpentine : {false, true}) {
+    std::vector<int> pixels[2];
+    std::vector<int> attrs[2];
+    for (const int run : {0, 1}) {
+      TKvProcessorCountOverride force(run ? 4 : 1);
+      TMinJobWork work(1);
+      auto bmp = NoisyPicture(36, 48);
+      TTestCellImage img(8, 4, *bmp);
+      img.Fill = AllPairs;
+      img.OnCell = [&](int ACellX, int ACellY) {
+        // Rows 1 and 4 darken the cell two rows below; row 7 disables some
+        // candidates for the rest of the picture.
+        if ((ACellY == 1 || ACellY == 4) && ACellX == 2) {
+          const TRect below = img.GetCellRect(ACellX, ACellY + 2);
+          for (int y = below.Top; y < below.Bottom; ++y)
+            for (int x = below.Left; x < below.Right; ++x) {
+              PKvColor p = img.GetPixels(x, y);
+              TKvLinRGBColor v = p->GetLinRGB();
+              v.R *= 0.25;
+              p->SetLinRGB(v);
+            }
+        }
+        if (ACellY == 7 && ACellX == 0) {
+          TKvCellPaletteList& list = *img.GetPaletteList();
+          for (int k = 0; k < list.GetCount(); ++k) list.GetPalette(k)->Enabled = k % 4 != 1;
+        }
+      };
+      auto po = TKvDestEngineOptions::Create();
+      FillEight(*po->GetPalette());
+      po->SetSerpentine(serpentine);
+      TKvDestProgress progress;
+      TTestScreen screen(36, 48, 5, 12);
+      std::unique_ptr<TKvBitmap> r = img.Convert(nullptr, *po, &progress, &screen);
+      pixels[run] = Pixels(*r);
+      attrs[run] = screen.Attrs;
+    }
+    EXPECT_EQ(pixels[0], pixels[1]) << "serpentine " << serpentine;
+    EXPECT_EQ(attrs[0], attrs[1]);
+  }
+}
