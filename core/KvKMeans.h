@@ -34,17 +34,18 @@ class TKvQuantizationCluster;
 // One distinct colour of the source with its weight (pixel count).
 class TKvQuantizationColor {
 public:
+  // Ordered by size: 80 bytes, and there is one per distinct colour.
   TKvQuantization* Owner = nullptr;
-  uint8_t R = 0, G = 0, B = 0;
   double LinR = 0, LinG = 0, LinB = 0;
-  uint32_t Weight = 0;
   TKvQuantizationCluster* Cluster = nullptr;
   TKvQuantizationCluster* Nearest = nullptr;
   double Distance = 0;  // squared linear distance to its cluster's middle
-  bool DistanceValid = false;
+  uint32_t Weight = 0;
   uint32_t DistanceVersion = 0;  // the cluster's middle version it was measured against
   int32_t MemberIndex = -1;      // position in its cluster's member list
   int32_t Position = -1;         // position in the owner's colour array
+  uint8_t R = 0, G = 0, B = 0;
+  bool DistanceValid = false;
 
   // The non-excluded cluster of the owner's table whose middle is nearest
   // (first on ties); stored in Nearest.
