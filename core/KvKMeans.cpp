@@ -740,18 +740,17 @@ bool TKvQuantization::RebuildBox(TKvQuantizationBox& ABox, int AJob, bool AKeepC
   // point of the box.
   double nearest[TKvQuantization::MaxClusters];
   double reach2 = std::numeric_limits<double>::infinity();
+  const double lr = ABox.Lo[0], lg = ABox.Lo[1], lb = ABox.Lo[2];
+  const double hr = ABox.Hi[0], hg = ABox.Hi[1], hb = ABox.Hi[2];
+  // Branch-free, so the compiler can take several middles at once.
   for (int j = 0; j < k; ++j) {
-    const double m[3] = {mr[j], mg[j], mb[j]};
-    double lo = 0, hi = 0;
-    for (int ch = 0; ch < 3; ++ch) {
-      const double below = ABox.Lo[ch] - m[ch], above = m[ch] - ABox.Hi[ch];
-      const double out = below > 0 ? below : above > 0 ? above : 0.0;
-      const double far = std::max(std::fabs(m[ch] - ABox.Lo[ch]), std::fabs(m[ch] - ABox.Hi[ch]));
-      lo += out * out;
-      hi += far * far;
-    }
-    nearest[j] = lo;
-    reach2 = std::min(reach2, hi);
+    const double r = mr[j], g = mg[j], b = mb[j];
+    const double orr = std::max(lr - r, 0.0) + std::max(r - hr, 0.0);
+    const double og = std::max(lg - g, 0.0) + std::max(g - hg, 0.0);
+    const double ob = std::max(lb - b, 0.0) + std::max(b - hb, 0.0);
+    const double fr = std::max(r - lr, hr - r), fg = std::max(g - lg, hg - g), fb = std::max(b - lb, hb - b);
+    nearest[j] = orr * orr + og * og + ob * ob;
+    reach2 = std::min(reach2, fr * fr + fg * fg + fb * fb);
   }
   // Every colour of the box lies within reach of some middle, so a middle
   // whose nearest point of the box is farther can never be the nearest.
