@@ -84,6 +84,32 @@ void RunJobs(TKvQuantization* AOwner, const bool* AAbort, int ACount) {
 
 }  // namespace
 
+namespace {
+
+// The sRGB bytes of pixels AFirst..ALast as keys $RRGGBB; stops early when
+// cancelled.
+void ReadPixelKeys(const TKvColor* APixels, uint32_t* AKeys, size_t AFirst, size_t ALast, const bool* AAbort) {
+  for (size_t i = AFirst; i <= ALast; ++i) {
+    if ((i & 4095) == 0 && Aborted(AAbort)) return;
+    const TKvStdRGBColor s = APixels[i].GetStdRGB();
+    AKeys[i] = (uint32_t(s.R) << 16) | (uint32_t(s.G) << 8) | s.B;
+  }
+}
+
+class TKvPixelKeysJob : public TKvJob {
+public:
+  TKvPixelKeysJob(TKvJobList* AList, const TKvColor* APixels, uint32_t* AKeys, int32_t AFirst, int32_t ALast,
+                  const bool* AAbort)
+      : TKvJob(AList), Pixels(APixels), Keys(AKeys), First(AFirst), Last(ALast), Abort(AAbort) {}
+  void Execute() override { ReadPixelKeys(Pixels, Keys, size_t(First), size_t(Last), Abort); }
+  const TKvColor* Pixels;
+  uint32_t* Keys;
+  int32_t First, Last;
+  const bool* Abort;
+};
+
+}  // namespace
+
 // ---------------------------------------------------------------------------
 // Colours and clusters
 
@@ -382,11 +408,20 @@ void TKvQuantization::CollectImageColors(bool* AAbort, TKvImage& AImage) {
   // for every new colour.
   std::vector<uint32_t> keys(n), tmp(n);
   const TKvColor* px = AImage.GetData();
-  for (size_t i = 0; i < n; ++i) {
-    CheckAbort();
-    const TKvStdRGBColor s = px[i].GetStdRGB();
-    keys[i] = (uint32_t(s.R) << 16) | (uint32_t(s.G) << 8) | s.B;
+  if (n > size_t(INT32_MAX)) RaiseInternalError();
+  if (ProcessorCount >= 2 && !FSingleThreaded && n >= size_t(ParallelThreshold)) {
+    // Reading the pixels is a stream through the whole picture: every
+    // processor takes a part, each pixel read by one job only.
+    TKvJobList list;
+    TKvRangeSplitter sp;
+    sp.Init(static_cast<int32_t>(n), 0);
+    int32_t first, last;
+    while (sp.Next(first, last)) new TKvPixelKeysJob(&list, px, keys.data(), first, last, AAbort);
+    list.Run(AAbort);
+  } else {
+    ReadPixelKeys(px, keys.data(), 0, n - 1, AAbort);
   }
+  CheckAbort();
   // Two stable 12-bit counting passes.
   for (int shift = 0; shift < 24; shift += 12) {
     std::vector<uint32_t> cnt(4097, 0);
