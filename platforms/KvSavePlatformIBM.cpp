@@ -96,7 +96,7 @@ TKvCGAUI::TKvCGAUI(TKvDestEngineOptions* AOptions) : TKvDestEngineUIEx(AOptions)
     LPalette.AddRGB(CGAColors[i].R, CGAColors[i].G, CGAColors[i].B);
     SetSectionGlyph(LBorder, i, &LPalette);
   }
-  AddDestPalette(4, 1, false);
+  AddDestPalette(4, 1, true);
   AddDitheringSection(false);
 }
 
@@ -112,7 +112,7 @@ TKvEGAUI::TKvEGAUI(TKvDestEngineOptions* AOptions, uint32_t AAspectSet, uint32_t
   AddPositionSection(AAspectSet);
   AddPaletteSeparator();
   AddPaletteModeSection(AModeSet);
-  AddDestPalette(16, ARows, false);
+  AddDestPalette(16, ARows, true);
   AddFixedPaletteSection(16, 1);
   AddDitheringSection(false);
 }

@@ -13,6 +13,8 @@ TEST(KvSavePlatformBBCMicro, RegisteredModesAndOptions) {
   TKvDestEngineList& list = DestEngineList();
   const int p = list.IndexOf("BBC Micro");
   ASSERT_GE(p, 0);
+  EXPECT_LT(list.IndexOf("ATM Turbo"), p);
+  EXPECT_LT(p, list.IndexOf("BK-0011"));
   const std::vector<std::string> names = {"0 640x256x1", "1 320x256x2", "2 160x256x4", "4 320x256x1", "5 160x256x2"};
   ASSERT_EQ(list.GetSubTypes(p).GetCount(), 5);
   for (int i = 0; i < 5; ++i) EXPECT_EQ(list.GetSubTypes(p).GetString(i), names[i]);

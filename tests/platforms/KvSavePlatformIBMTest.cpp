@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 #include <vector>
 
+#include "app/KvPanelSections.h"
 #include "core/KvPaletteRGB.h"
 #include "core/KvThreadJob.h"
 #include "platforms/KvPlatformUnits.h"
@@ -11,11 +13,13 @@
 
 namespace {
 
-TEST(KvSavePlatformIBM, RegisteredModesMakeNoStream) {
+TEST(KvSavePlatformIBM, RegisteredModesMakeNoStreamAndGridsRefuseDrops) {
   InitializePlatforms();
   TKvDestEngineList& list = DestEngineList();
   const int p = list.IndexOf("IBM");
   ASSERT_GE(p, 0);
+  EXPECT_LT(list.IndexOf("eLeMeNt ZX"), p);
+  EXPECT_LT(p, list.IndexOf("Irisha"));
   const std::vector<std::string> names = {"CGA 320x200x2", "CGA 640x200x1", "EGA 320x200x4", "EGA 640x200x4",
                                           "EGA 640x350x4", "VGA 320x200x8", "VGA 640x480x4"};
   ASSERT_EQ(list.GetSubTypes(p).GetCount(), 7);
@@ -27,6 +31,19 @@ TEST(KvSavePlatformIBM, RegisteredModesMakeNoStream) {
     ASSERT_NE(r.Preview, nullptr) << names[i];
     EXPECT_EQ(r.Preview->Width, 32);
     EXPECT_TRUE(!r.Streams || r.Streams->GetCount() == 0) << names[i];
+    // The result palette grid follows the conversion and is linked to no
+    // palette list: a palette file dropped on it would go nowhere.
+    auto engine = cls.Create();
+    auto options = engine->CreateOptions();
+    auto ui = engine->CreateUI(options.get());
+    const auto& sections = dynamic_cast<TKvDestEngineUIEx&>(*ui).GetSections();
+    const auto grid = std::find_if(sections.begin(), sections.end(), [](const TKvPanelSection& s) {
+      return s.Kind == TKvPanelSectionKind::DestPalette;
+    });
+    if (names[i] != "CGA 640x200x1") {
+      ASSERT_NE(grid, sections.end()) << names[i];
+      EXPECT_TRUE(grid->Flag) << names[i];
+    }
   }
 }
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <vector>
 
 #include "platforms/KvPlatformSinclairQL.h"
@@ -14,6 +15,8 @@ TEST(KvSavePlatformSinclairQL, RegisteredModes) {
   TKvDestEngineList& list = DestEngineList();
   const int p = list.IndexOf("Sinclair QL");
   ASSERT_GE(p, 0);
+  EXPECT_LT(list.IndexOf("Scorpion GMX"), p);
+  EXPECT_LT(p, list.IndexOf("Specialist"));
   const std::vector<std::string> names = {"QL 4 512x256x2", "QL 8 256x256x3", "GD2 16 512x480x8", "GD2 32 512x480x16",
                                           "GD2 33 512x480x16"};
   ASSERT_EQ(list.GetSubTypes(p).GetCount(), 5);
@@ -35,12 +38,27 @@ TEST(KvSavePlatformSinclairQL, PicHeaderAndSizes) {
   EXPECT_TRUE(CheckQLPicHeader(h.data(), 512 * 480 * 2 + 10));
   h[8] = 34;
   EXPECT_FALSE(CheckQLPicHeader(h.data(), 512 * 480 * 2 + 10));
-  // The largest header: the size needs more than 32 bits of arithmetic.
+  // The largest headers of each row length: their sizes pass 32 bits of
+  // arithmetic, and only the exact size is accepted.
+  struct {
+    int W, H, Mode;
+    int64_t Size;
+  } large[] = {
+      {0xFFFF, 0xFFFF, 16, int64_t{0xFFFF} * 0xFFFF + 10},
+      {0x7FFF, 0xFFFF, 32, int64_t{0x7FFF} * 0xFFFF * 2 + 10},
+      {0x7FFF, 0xFFFF, 33, int64_t{0x7FFF} * 0xFFFF * 2 + 10},
+  };
+  for (auto& c : large) {
+    InitQLPicHeader(h.data(), c.W, c.H, c.Mode);
+    EXPECT_EQ(QLPicFileSize(c.W, c.H, c.Mode), c.Size);
+    EXPECT_GT(c.Size, int64_t{INT32_MAX});
+    EXPECT_TRUE(CheckQLPicHeader(h.data(), c.Size)) << c.Mode;
+    for (int64_t size : {c.Size - 1, c.Size + 1, int64_t{static_cast<int32_t>(c.Size)}, int64_t{100}})
+      EXPECT_FALSE(CheckQLPicHeader(h.data(), size)) << c.Mode << " " << size;
+  }
+  // Twice 65535 does not fit the row length field.
   InitQLPicHeader(h.data(), 0xFFFF, 0xFFFF, 33);
-  h[6] = 0xFF;  // the row length field cannot hold 2 x 65535
-  h[7] = 0xFE;
-  EXPECT_FALSE(CheckQLPicHeader(h.data(), 100));
-  EXPECT_EQ(QLPicFileSize(0xFFFF, 0xFFFF, 33), int64_t{0xFFFF} * 0xFFFF * 2 + 10);
+  EXPECT_FALSE(CheckQLPicHeader(h.data(), int64_t{0xFFFF} * 0xFFFF * 2 + 10));
   EXPECT_THROW(QLPicFileSize(8, 8, 17), std::exception);
   TKvPalette256 p;
   BuildQLMode16Palette(p);
@@ -52,6 +70,30 @@ TEST(KvSavePlatformSinclairQL, PicHeaderAndSizes) {
   TKvPalette256 lin;
   BuildQLGD2Palette(lin);
   for (int i = 0; i < 256; ++i) ASSERT_EQ(lin.GetStdRGB(i), p.GetStdRGB(i)) << i;
+}
+
+// The GD2 files take the size of the fitted picture; the row length follows
+// the width and the mode.
+TEST(KvSavePlatformSinclairQL, PicHeadersOfConversions) {
+  struct {
+    const TKvDestEngineClass* Class;
+    int W, H;
+    std::vector<uint8_t> Header;
+  } cases[] = {
+      {&DestEngineClass<TKvSinclairQL16Engine>(), 512, 480, {0x4A, 0xFC, 0x02, 0x00, 0x01, 0xE0, 0x02, 0x00, 0x10, 0x00}},
+      {&DestEngineClass<TKvSinclairQL32Engine>(), 512, 480, {0x4A, 0xFC, 0x02, 0x00, 0x01, 0xE0, 0x04, 0x00, 0x20, 0x00}},
+      {&DestEngineClass<TKvSinclairQL33Engine>(), 512, 480, {0x4A, 0xFC, 0x02, 0x00, 0x01, 0xE0, 0x04, 0x00, 0x21, 0x00}},
+      {&DestEngineClass<TKvSinclairQL16Engine>(), 640, 400, {0x4A, 0xFC, 0x02, 0x80, 0x01, 0x90, 0x02, 0x80, 0x10, 0x00}},
+  };
+  InitializePlatforms();  // the 5- and 6-bit level tables
+  for (auto& c : cases) {
+    auto pic = ZxSolidPicture(c.W, c.H, 0x808080);
+    auto r = ZxConvert(*c.Class, *pic);
+    ASSERT_EQ(r.Streams->GetCount(), 1);
+    EXPECT_EQ(r.Streams->GetExtension(0), "pic");
+    EXPECT_EQ(r.Size(0), QLPicFileSize(c.W, c.H, c.Header[8]));
+    EXPECT_EQ(std::vector<uint8_t>(r.Bytes(0), r.Bytes(0) + 10), c.Header) << c.Class->GetModeName();
+  }
 }
 
 TEST(KvSavePlatformSinclairQL, ScreenBits) {
