@@ -125,15 +125,35 @@ TEST(KvTI99RoundTrip, DualFrames) {
 }
 
 TEST(KvTI99RoundTrip, FixedClockGivesTheSameBytes) {
-  auto pic = ZxTestPicture(64, 48, 45);
-  std::map<std::string, TTiBytes> runs[2];
-  for (auto& run : runs) {
-    TKvTiTestClock clock({2024, 5, 6, 7, 8, 9});
-    auto r = Convert(DestEngineClass<TKvTi9918A6448GigaEngine>(), *pic, [](TKvDestEngineOptions&) {});
-    run = TiSavedFiles(*r.Streams, "x");
+  // A mode of each kind of file set: pattern and colour tables, tables with
+  // a palette, MyArt with its YAPP copy, a YAPP file alone.
+  struct Case {
+    const TKvDestEngineClass* Class;
+    int Width, Height;
+    size_t Files;
+  } cases[] = {
+      {&DestEngineClass<TKvTi9918A6448GigaEngine>(), 64, 48, 2},
+      {&DestEngineClass<TKvTiF18AEngine>(), 64, 48, 3},
+      {&DestEngineClass<TKvTiV9938G6_512x212Engine>(), 512, 212, 2},
+      {&DestEngineClass<TKvTiV9938G7_256x424Engine>(), 256, 424, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Class->GetModeName());
+    auto pic = ZxTestPicture(c.Width, c.Height, 45);
+    std::map<std::string, TTiBytes> runs[2];
+    for (auto& run : runs) {
+      TKvTiTestClock clock({2024, 5, 6, 7, 8, 9});
+      auto r = Convert(*c.Class, *pic, [](TKvDestEngineOptions&) {});
+      run = TiSavedFiles(*r.Streams, "x");
+    }
+    EXPECT_EQ(runs[0], runs[1]);
+    ASSERT_EQ(runs[0].size(), c.Files);
+    // Every header carries the clock's 07:08:09 on 2024-05-06.
+    for (const auto& [name, bytes] : runs[0]) {
+      EXPECT_EQ((bytes[30] << 8) | bytes[31], (7 << 11) | (8 << 5) | 4) << name;
+      EXPECT_EQ((bytes[32] << 8) | bytes[33], (24 << 9) | (5 << 5) | 6) << name;
+    }
   }
-  EXPECT_EQ(runs[0], runs[1]);
-  EXPECT_EQ(runs[0].size(), 2u);
 }
 
 TEST(KvTI99Probe, BitmapAndMulticolorSets) {
@@ -149,6 +169,7 @@ TEST(KvTI99Probe, BitmapAndMulticolorSets) {
       {"pattern alone", {{"x.tiap", p6144}}, "x.tiap", kBitmap},
       {"same bytes, other name", {{"x.dat", p6144}, {"x.tiac", c6144}}, "x.dat", ""},
       {"short colour file", {{"x.tiap", p6144}, {"x.tiac", TiFile(6143, 0, 0)}}, "x.tiap", ""},
+      {"colour file of 6271 bytes", {{"x.tiap", p6144}, {"x.tiac", TiFile(6144, 0, 0, 0x1F, 6271)}}, "x.tiap", ""},
       {"palette of length 256",
        {{"x.tiap", p6144}, {"x.tiac", c6144}, {"x.tiam", TiFile(256, 0, 0)}},
        "x.tiap",
@@ -184,9 +205,12 @@ TEST(KvTI99Probe, BitmapDecoding) {
   // Pattern 0x0F, colours 0x1F: pixels 0-3 of a byte paper 15, 4-7 ink 1.
   const TTiBytes p6144 = TiFile(6144, 0, 0, 0x0F), c6144 = TiFile(6144, 0, 0, 0x4A);
   {
+    // A palette file without a colour file is passed over.
     TMSXTestFiles f("x.tiap", p6144);
+    f.Add("x.tiam", TiFile(32, 0, 0, 0x11));
     auto e = f.Open(SourceEngineClass<KvOpenPlatformTI99::TKvTi9918AEngine>());
     ASSERT_TRUE(e);
+    EXPECT_EQ(e->Description, "TI-99/4A 256x192x4 9918A bitmap B/W image");
     EXPECT_EQ(e->GetPaletteTypeCount(), 3);
     EXPECT_EQ(e->PaletteType, ptTI99Convert9918);
     auto b = e->Decode();
@@ -304,7 +328,7 @@ TEST(KvTI99RoundTrip, F18AScanline) {
   TKvTiTestClock clock({2024, 5, 6, 7, 8, 9});
   auto pic = ZxTestPicture(256, 192, 47);
   auto corner = ZxTestPicture(64, 48, 47);
-  for (uint8_t usage : {0, 1}) {
+  for (uint8_t usage : {0, 1, 2}) {
     SCOPED_TRACE(static_cast<int>(usage));
     auto r = Convert(DestEngineClass<TKvTiF18AScanlineEngine>(), usage == 0 ? *pic : *corner,
                      [&](TKvDestEngineOptions& o) {

@@ -40,13 +40,20 @@ TEST(KvSavePlatformTI99, ModeListFollowsSymbOSAndPrecedesTimex) {
   TKvDestSubTypes& modes = DestEngineList().GetSubTypes(p);
   std::vector<std::string> names;
   for (int i = 0; i < modes.GetCount(); ++i) names.push_back(modes.GetString(i));
-  std::vector<std::string> want;
-  for (const TKvDestEngineClass* c : TI99DestEngineClasses()) {
-    want.push_back(c->GetModeName());
-    EXPECT_EQ(c->GetPlatformName(), "TI-99/4A");
-  }
+  const std::vector<std::string> want = {"9918A 256x192x4",
+                                         "9918A 64x192x4",
+                                         "9918A 64x48x4",
+                                         "9918A 64x48x8 Dual",
+                                         "F18A 256x192x4",
+                                         "F18A 256x192x4 Scanline",
+                                         "V9938 512x192x4 G6",
+                                         "V9938 512x212x4 G6",
+                                         "V9938 512x424x4 G6 Interlaced",
+                                         "V9938 256x192x8 G7",
+                                         "V9938 256x212x8 G7",
+                                         "V9938 256x424x8 G7 Interlaced"};
   EXPECT_EQ(names, want);
-  EXPECT_EQ(want.front(), "9918A 256x192x4");
+  for (const TKvDestEngineClass* c : TI99DestEngineClasses()) EXPECT_EQ(c->GetPlatformName(), "TI-99/4A");
   FinalizePlatforms();
   EXPECT_EQ(DestEngineClass<TKvTi9918A6448Engine>().GetZoomFactor(), 4);
   EXPECT_EQ(DestEngineClass<TKvTi9918A6448GigaEngine>().GetZoomFactor(), 4);
@@ -273,6 +280,17 @@ TEST(KvSavePlatformTI99, OptionsAndPanels) {
   EXPECT_EQ(gsec[3].Set, 2050u);
   EXPECT_EQ(gsec[4].Rows, 15);
   EXPECT_EQ(gsec[5].Kind, TKvPanelSectionKind::MaxFlickering);
+
+  // Both block limits follow the first item of the mode list: "Black/white"
+  // in the bitmap panel, "Gray" in the Dual and F18A panels.
+  auto fo = TKvTiF18AEngine().CreateOptions();
+  auto fui = TKvTiF18AEngine().CreateUI(fo.get());
+  for (TKvDestEngineUI* p : {ui.get(), gui.get(), fui.get()}) {
+    std::vector<TKvControlId> controls;
+    for (const TKvPanelRelated& r : dynamic_cast<TKvDestEngineUIEx*>(p)->GetRelated())
+      if (r.Master == pcModeCombo && r.ItemIndex == 0 && r.Inverse) controls.push_back(r.Control);
+    EXPECT_EQ(controls, (std::vector<TKvControlId>{pcLimitInsideCheckBox, pcLimitBoundaryCheckBox}));
+  }
 }
 
 TEST(KvSavePlatformTI99, SameBytesOnOneAndManyProcessors) {
@@ -390,6 +408,30 @@ TEST(KvSavePlatformTI99, F18AOptionsAndFixedPaletteFilter) {
   WriteF18APaletteWords(words, many, *levels);
   EXPECT_EQ(words[2], 0x01);
   EXPECT_EQ(words[3], 0x00);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(KvSavePlatformTI99, F18APictureOfFewLevelColoursKeepsThem) {
+  // Four colours of the 4096, each channel rising from one to the next, so
+  // any gray measure orders them alike; the bands are not in that order.
+  auto pic = std::make_unique<TBitmap32>(64, 8);
+  const uint32_t bands[4] = {0xFFEEFF, 0x221100, 0xAACC99, 0x665544};
+  for (int y = 0; y < 8; ++y)
+    for (int x = 0; x < 64; ++x) *pic->GetPixelPtr(x, y) = 0xFF000000u | bands[x / 16];
+  auto r = ZxConvert(DestEngineClass<TKvTiF18AEngine>(), *pic);  // "Black + 15 colors"
+  // Not quantized: black from the fixed colours first, then the picture's
+  // colours by gray.
+  const TKvPalette256& p = *r.Options->GetPalette();
+  ASSERT_EQ(p.Count, 5);
+  const TKvStdRGBColor want[5] = {StdRGBColor(0, 0, 0), StdRGBColor(0x22, 0x11, 0x00), StdRGBColor(0x66, 0x55, 0x44),
+                                  StdRGBColor(0xAA, 0xCC, 0x99), StdRGBColor(0xFF, 0xEE, 0xFF)};
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(p.GetStdRGB(i), want[i]) << i;
+  const uint8_t* m = r.Streams->GetStream(0)->GetSubStream(1)->GetMemory() + 128;
+  const std::vector<uint8_t> words(m, m + 12);
+  EXPECT_EQ(words, (std::vector<uint8_t>{0x00, 0x00, 0x02, 0x10, 0x06, 0x54, 0x0A, 0xC9, 0x0F, 0xEF, 0x00, 0x00}));
 }
 
 }  // namespace
