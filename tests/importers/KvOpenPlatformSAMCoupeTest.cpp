@@ -4,6 +4,7 @@
 #include <tuple>
 #include <vector>
 
+#include "importers/ImporterRegistration.h"
 #include "importers/KvImporterProbe.h"
 #include "importers/KvOpenPlatformSAMCoupe.h"
 #include "platforms/KvPlatformSAMCoupe.h"
@@ -13,6 +14,26 @@
 namespace {
 
 const std::string NS = "KvOpenPlatformSAMCoupe::";
+
+// The unit's importers in their registration order.
+std::vector<const TKvSourceEngineClass*> SAMClasses() {
+  using namespace KvOpenPlatformSAMCoupe;
+  return {&SourceEngineClass<TKvSAMCoupeMode1SS1Engine>(),    &SourceEngineClass<TKvSAMCoupeMode1SSXEngine>(),
+          &SourceEngineClass<TKvSAMCoupeMode1SS1HamEngine>(), &SourceEngineClass<TKvSAMCoupeMode2SS2Engine>(),
+          &SourceEngineClass<TKvSAMCoupeMode2SSXEngine>(),    &SourceEngineClass<TKvSAMCoupeMode2SS2HamEngine>(),
+          &SourceEngineClass<TKvSAMCoupeMode3SS3Engine>(),    &SourceEngineClass<TKvSAMCoupeMode3SSXEngine>(),
+          &SourceEngineClass<TKvSAMCoupeMode3SS3HamEngine>(), &SourceEngineClass<TKvSAMCoupeMode4SS4Engine>(),
+          &SourceEngineClass<TKvSAMCoupeMode4SSXEngine>(),    &SourceEngineClass<TKvSAMCoupeModeSS4HamEngine>(),
+          &SourceEngineClass<TKvSAMCoupeMode4InterlacedEngine>(), &SourceEngineClass<TKvSAMCoupeModeRAWEngine>()};
+}
+
+// The unit registers between the Profi and Scorpion GMX units, its 14
+// classes one after another in the order above: ties between equal ranks
+// follow it.
+TEST(KvOpenPlatformSAMCoupe, RegistrationOrder) {
+  ExpectUnitRegisteredInOrder("KvOpenPlatformSAMCoupe", "KvOpenPlatformProfi", "KvOpenPlatformScorpionGMX",
+                              SAMClasses());
+}
 
 std::vector<uint8_t> BlockFile(bool AMode4, size_t AExtra = 0) {
   std::vector<uint8_t> f(24617, 0);
@@ -176,8 +197,8 @@ TEST(KvOpenPlatformSAMCoupe, BadInputGivesNoCandidate) {
       "TKvSAMCoupeMode4SS4Engine", "TKvSAMCoupeMode4SSXEngine",   "TKvSAMCoupeModeSS4HamEngine",
       "TKvSAMCoupeMode4InterlacedEngine", "TKvSAMCoupeModeRAWEngine"};
   std::vector<std::vector<uint8_t>> bad;
-  for (size_t n : {6927u, 6929u, 6952u, 12303u, 12305u, 14376u, 24579u, 24581u, 24591u, 24593u, 24616u, 49233u,
-                   49235u, 98303u, 98305u, 0u, 3u})
+  for (size_t n : {6927u, 6929u, 6952u, 6954u, 12303u, 12305u, 14376u, 14378u, 24579u, 24581u, 24591u, 24593u,
+                   24616u, 24618u, 49233u, 49235u, 98303u, 98305u, 0u, 3u})
     bad.push_back(std::vector<uint8_t>(n, 0));
   auto colour = BlockFile(true);
   colour[24576 + 3] = 128;
@@ -202,8 +223,8 @@ TEST(KvOpenPlatformSAMCoupe, BadInputGivesNoCandidate) {
   bad.push_back(colourBad);
   auto tooMany = BlockFile(true, 4 * 128 + 1);
   bad.push_back(tooMany);
-  auto ragged = BlockFile(true, 7);
-  bad.push_back(ragged);
+  // A list that does not end on a whole record and its 255.
+  for (size_t extra : {2u, 4u, 7u}) bad.push_back(BlockFile(true, extra));
   for (auto& f : bad) {
     TKvImporterProbe p("a.ss4", f);
     for (auto& c : all) EXPECT_EQ(p.Flags(NS + c), 0) << c << " size " << f.size();
@@ -234,15 +255,7 @@ TEST(KvOpenPlatformSAMCoupe, BadInputGivesNoCandidate) {
 // Files whose palette blocks and change lists have bytes changed at random
 // are refused or decode, within their bytes.
 TEST(KvOpenPlatformSAMCoupe, MutatedBlocksAndLists) {
-  using namespace KvOpenPlatformSAMCoupe;
-  const std::vector<const TKvSourceEngineClass*> classes = {
-      &SourceEngineClass<TKvSAMCoupeMode1SS1Engine>(),    &SourceEngineClass<TKvSAMCoupeMode1SSXEngine>(),
-      &SourceEngineClass<TKvSAMCoupeMode1SS1HamEngine>(), &SourceEngineClass<TKvSAMCoupeMode2SS2Engine>(),
-      &SourceEngineClass<TKvSAMCoupeMode2SSXEngine>(),    &SourceEngineClass<TKvSAMCoupeMode2SS2HamEngine>(),
-      &SourceEngineClass<TKvSAMCoupeMode3SS3Engine>(),    &SourceEngineClass<TKvSAMCoupeMode3SSXEngine>(),
-      &SourceEngineClass<TKvSAMCoupeMode3SS3HamEngine>(), &SourceEngineClass<TKvSAMCoupeMode4SS4Engine>(),
-      &SourceEngineClass<TKvSAMCoupeMode4SSXEngine>(),    &SourceEngineClass<TKvSAMCoupeModeSS4HamEngine>(),
-      &SourceEngineClass<TKvSAMCoupeMode4InterlacedEngine>(), &SourceEngineClass<TKvSAMCoupeModeRAWEngine>()};
+  const std::vector<const TKvSourceEngineClass*> classes = SAMClasses();
   std::vector<uint8_t> entries;
   std::vector<uint8_t> lce(49234, 0x5A);
   std::copy_n(BlockFile(true).begin() + 24576, 41, lce.begin() + 24576);
@@ -337,9 +350,11 @@ TEST(KvOpenPlatformSAMCoupe, InterlacedBlocksThatDifferGive32Colours) {
   EXPECT_EQ(b->GetPixel(0, 1), 16);
 }
 
-// The best candidate of AName's bytes decodes to the preview's colours.
+// The best candidate of AName's bytes decodes to the preview's colours; with
+// AByIndex also to its pixel values over the same palette entries (the plain
+// files keep the converter's palette order, the HAM file does not).
 void ExpectSamePicture(const std::string& AName, TKvStream* AStream, TKvBitmap& APreview,
-                       const std::string& AClass) {
+                       const std::string& AClass, bool AByIndex = true) {
   std::vector<uint8_t> bytes(AStream->GetMemory(), AStream->GetMemory() + AStream->GetSize());
   TKvImporterProbe probe(AName, bytes);
   ASSERT_GT(probe.List->GetCount(), 0) << AName;
@@ -350,9 +365,15 @@ void ExpectSamePicture(const std::string& AName, TKvStream* AStream, TKvBitmap& 
   ASSERT_EQ(b->Height, APreview.Height);
   int diffs = 0;
   for (int y = 0; y < b->Height; ++y)
-    for (int x = 0; x < b->Width; ++x)
+    for (int x = 0; x < b->Width; ++x) {
       if (!(b->GetPixelStdRGB(x, y) == APreview.GetPixelStdRGB(x, y))) ++diffs;
+      if (AByIndex && b->GetPixel(x, y) != APreview.GetPixel(x, y)) ++diffs;
+    }
   EXPECT_EQ(diffs, 0) << AName;
+  if (!AByIndex) return;
+  ASSERT_GE(b->Palette->Count, APreview.Palette->Count) << AName;
+  for (int i = 0; i < APreview.Palette->Count; ++i)
+    EXPECT_EQ(b->Palette->GetStdRGB(i), APreview.Palette->GetStdRGB(i)) << AName << " entry " << i;
 }
 
 TEST(KvOpenPlatformSAMCoupe, RoundTrips) {
@@ -394,7 +415,7 @@ TEST(KvOpenPlatformSAMCoupe, HamRoundTripByColour) {
   auto pic = ZxTestPicture(256, 192, 11);
   auto r = ZxConvert(DestEngineClass<TKvSAMCoupeMode4HAMEngine>(), *pic);
   ASSERT_GT(r.Size(0), 24617);
-  ExpectSamePicture("p.ss4", r.Streams->GetStream(0), *r.Preview, "TKvSAMCoupeModeSS4HamEngine");
+  ExpectSamePicture("p.ss4", r.Streams->GetStream(0), *r.Preview, "TKvSAMCoupeModeSS4HamEngine", false);
   std::vector<uint8_t> bytes(r.Bytes(0), r.Bytes(0) + r.Size(0));
   TKvImporterProbe probe("p.ss4", bytes);
   EXPECT_EQ(probe.Flags(NS + "TKvSAMCoupeModeSS4HamEngine"), 11);

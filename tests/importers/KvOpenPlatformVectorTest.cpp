@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "importers/ImporterRegistration.h"
 #include "importers/KvImporterProbe.h"
 #include "importers/KvOpenPlatformVector.h"
 #include "platforms/KvPlatformVector.h"
@@ -72,6 +73,14 @@ std::vector<uint8_t> SprRuns(int ALength, uint8_t AValue) {
   for (; ALength > 0; ALength -= 127) d.insert(d.end(), {AValue, static_cast<uint8_t>(128 + std::min(ALength, 127))});
   d.resize((d.size() + 127) / 128 * 128, 0);
   return d;
+}
+
+// The unit registers between the UKNC and ZX Spectrum units, its three
+// classes one after another: ".scr", ".spr", ".rmb".
+TEST(KvOpenPlatformVector, RegistrationOrder) {
+  ExpectUnitRegisteredInOrder("KvOpenPlatformVector", "KvOpenPlatformUKNC", "KvOpenPlatformZxSpectrum",
+                              {&SourceEngineClass<TKvVectorSCREngine>(), &SourceEngineClass<TKvVectorSPREngine>(),
+                               &SourceEngineClass<TKvVectorRMBEngine>()});
 }
 
 TEST(KvOpenPlatformVector, RoundTrips) {
