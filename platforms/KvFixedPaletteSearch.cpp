@@ -253,7 +253,7 @@ void AddFourColorPaletteSection(TKvDestEngineUIEx& AUI, const TKvFourColorPalett
     AUI.SetSectionGlyph(LList, k, &LPalette);
   }
   AUI.AddPaletteModeSection(AGigascreen ? 2050 : 2049);  // "Gray" or "Black/white", and "Сolor"
-  AUI.AddDestPalette(4, AGigascreen ? 4 : 1, false);
+  AUI.AddDestPalette(4, AGigascreen ? 4 : 1, true);
   AUI.AddPaletteIndexLabel();
 }
 

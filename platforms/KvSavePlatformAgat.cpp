@@ -273,7 +273,7 @@ void AddAgatPaletteSection(TKvDestEngineUIEx& APanel, std::initializer_list<int>
   const int LKinds = APanel.AddCustomPaletteComboBox();
   for (int t : ATypes) APanel.AddSectionItem(LKinds, t);
   APanel.AddPaletteModeSection(AModes);
-  APanel.AddDestPalette(AColumns, ARows, false);
+  APanel.AddDestPalette(AColumns, ARows, true);
   APanel.AddFixedPaletteSection(16, 1);
 }
 }  // namespace
@@ -311,7 +311,7 @@ TKvAgat7_128x128HAMEngineUI::TKvAgat7_128x128HAMEngineUI(TKvDestEngineOptions* A
     : TKvDestEngineUIEx(AOptions) {
   AddPositionSection(0);
   AddPaletteSeparator();
-  AddDestPalette(16, 16, false);
+  AddDestPalette(16, 16, true);
   AddHamSection(false, true, false, false);
   AddDitheringSection(false);
   AddAgatCommentSection(*this);

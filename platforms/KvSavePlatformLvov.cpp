@@ -76,7 +76,7 @@ void TKvLvovEngineUI::AddLvovPaletteSection() {
     LoadLvovCandidate(k, true, LPalette);
     SetSectionGlyph(LList, k, &LPalette);
   }
-  AddDestPalette(4, 1, false);
+  AddDestPalette(4, 1, true);
   AddPaletteIndexLabel();
 }
 

@@ -67,6 +67,25 @@ TEST(KvOpenPlatformAgat, ProbeRanking) {
   }
 }
 
+// The Agat, Corvette, Lvov and Okean-240 importers among all registered
+// ones: each unit's classes in their order, the units in theirs.
+TEST(KvOpenPlatformAgat, RegistrationOrderWithCorvetteLvovOkean) {
+  InitializeImporters();
+  std::vector<std::string> got;
+  for (const TKvSourceEngineClass* c : SourceEngineClasses()) {
+    const std::string n = c->GetClassName();
+    for (const char* unit : {"TKvAgat", "TKvCorvette", "Lvov", "TKvOkean240"})
+      if (n.find(unit) != std::string::npos) got.push_back(n);
+  }
+  const std::vector<std::string> expected = {
+      "TKvAgatSourceEngine",          "TKvAgatSource64x64x4Engine",   "TKvAgatSource128x128x4Engine",
+      "TKvAgatSource128x256x4Engine", "TKvAgatSource256x256x1Engine", "TKvAgatSource256x256x2Engine",
+      "TKvAgatSource512x256x1Engine", "TKvCorvetteGrfEngine",         "TKvCorvettePicEngine",
+      "TKvCorvetteWinEngine",         "KvOpenPlatformLvov::TKvLvovEngine", "TKvOkean240SourceEngine",
+      "TKvOkean240ExSourceEngine",    "TKvOkean240BWSourceEngine",    "TKvOkean240BWExSourceEngine"};
+  EXPECT_EQ(got, expected);
+}
+
 TEST(KvOpenPlatformAgat, BadInputGivesNoCandidate) {
   std::vector<std::vector<uint8_t>> bad = {
       {},

@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
 #include "app/KvPanelSections.h"
+#include "platforms/KvSavePlatformBK0010.h"
 #include "platforms/KvSavePlatformCorvette.h"
 #include "platforms/KvSavePlatformDVK.h"
 #include "platforms/KvSavePlatformElektronikaKR04.h"
+#include "platforms/KvSavePlatformLvov.h"
+#include "platforms/KvSavePlatformOkean240.h"
 #include "platforms/KvSavePlatformPC8000.h"
 #include "platforms/KvSavePlatformPMD85.h"
 #include "platforms/KvSavePlatformSpecialist.h"
@@ -15,11 +18,17 @@ namespace {
 // list, so a palette file dropped on it would go nowhere: it refuses drops.
 TEST(KvResultPaletteGrid, RefusesDroppedPaletteFiles) {
   const TKvDestEngineClass* engines[] = {
+      &DestEngineClass<TKvBK1Engine>(),
+      &DestEngineClass<TKvBK2Engine>(),
       &DestEngineClass<TKvCorvetteEngine>(),
       &DestEngineClass<TKvDvkEngine>(),
       &DestEngineClass<TKvElektronikaKR04EGAEngine>(),
       &DestEngineClass<TKvElektronikaKR04EGAGigaEngine>(),
       &DestEngineClass<TKvElektronikaKR04BRGBGigaEngine>(),
+      &DestEngineClass<TKvLvovEngine>(),
+      &DestEngineClass<TKvLvov2Engine>(),
+      &DestEngineClass<TKvOkean1Engine>(),
+      &DestEngineClass<TKvOkean2Engine>(),
       &DestEngineClass<TKvPC8000Engine>(),
       &DestEngineClass<TKvPMD85Engine>(),
       &DestEngineClass<TKvSpecialistEngine>(),

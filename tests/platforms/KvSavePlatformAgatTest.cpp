@@ -457,6 +457,16 @@ TEST(KvSavePlatformAgat, PanelsAndBadInput) {
   EXPECT_EQ(kinds(4), (std::vector<K>{K::Position, K::PaletteSeparator, K::DestPalette, K::Ham, K::Dithering,
                                      K::CommentSeparator, K::CommentEdit}));
   EXPECT_EQ(kinds(11), (std::vector<K>{K::Position, K::Dithering, K::CommentSeparator, K::CommentEdit}));
+  // The result grids follow the conversion and take no dropped palette file.
+  for (int m = 0; m < 13; ++m) {
+    auto engine = AgatClass(m).Create();
+    auto o = engine->CreateOptions();
+    auto ui = engine->CreateUI(o.get());
+    for (auto& s : dynamic_cast<TKvDestEngineUIEx&>(*ui).GetSections())
+      if (s.Kind == K::DestPalette) {
+        EXPECT_TRUE(s.Flag) << m;
+      }
+  }
   auto wrong = ZxTestPicture(32, 32, 1);
   EXPECT_THROW(AgatConvert(0, *wrong), EOSError);
   auto pic = ZxTestPicture(64, 64, 1);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <vector>
 
 #include "core/KvThreadJob.h"
@@ -93,6 +94,27 @@ TEST(KvSavePlatformLvov, ParallelSearchGivesTheSequentialAnswer) {
   for (int n : {2, 3, 16, 50}) {
     TKvProcessorCountOverride count(n);
     EXPECT_EQ(FindFixedPaletteByJobs(&abort, image, LvovPaletteCandidates(), *o), expect) << n;
+  }
+}
+
+// A trial that fails in a later chunk, after others have scored, ends the
+// search with its error: it never stands as a winner of score 0, which
+// would be the table's non-existent entry 0.
+TEST(KvSavePlatformLvov, FailedTrialNeverWins) {
+  auto pic = ZxTestPicture(24, 16, 6);
+  TKvImage image(*pic);
+  image.CacheColors();
+  auto o = DestEngineClass<TKvLvovEngine>().Create()->CreateOptions();
+  TKvFixedPaletteCandidates c = LvovPaletteCandidates();
+  const auto build = c.Build;
+  c.Build = [build](int k, TKvPalette256& p) {
+    if (k == 42) throw std::runtime_error("candidate");
+    build(k, p);
+  };
+  bool abort = false;
+  for (int n : {1, 4}) {
+    TKvProcessorCountOverride count(n);
+    EXPECT_THROW(SearchFixedPalette(&abort, image, c, *o), std::runtime_error) << n;
   }
 }
 
