@@ -201,7 +201,7 @@ TKvAmstradCPCPaletteUI::TKvAmstradCPCPaletteUI(TKvDestEngineOptions* AOptions, u
   const int LKinds = AddCustomPaletteComboBox();
   for (int k = ptCPCGateArray; k <= (APlus ? ptCPCPlus : ptCPCASICRGB); ++k) AddSectionItem(LKinds, k);
   AddPaletteModeSection(AModeSet);
-  AddDestPalette(16, ARows, false);
+  AddDestPalette(16, ARows, true);
   AddFixedPaletteSection(16, 1);
   if (AFrames) AddMaxFlickeringSection();
   AddDitheringSection(false);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "app/KvPanelSections.h"
+#include "platforms/KvSavePlatformAmstradCPC.h"
 #include "platforms/KvSavePlatformBK0010.h"
 #include "platforms/KvSavePlatformCorvette.h"
 #include "platforms/KvSavePlatformDVK.h"
@@ -18,6 +19,9 @@ namespace {
 // list, so a palette file dropped on it would go nowhere: it refuses drops.
 TEST(KvResultPaletteGrid, RefusesDroppedPaletteFiles) {
   const TKvDestEngineClass* engines[] = {
+      &DestEngineClass<TKvAmstradCPCMode0Engine>(),
+      &DestEngineClass<TKvAmstradCPCMode1ExEngine>(),
+      &DestEngineClass<TKvAmstradCPCModeB0Engine>(),
       &DestEngineClass<TKvBK1Engine>(),
       &DestEngineClass<TKvBK2Engine>(),
       &DestEngineClass<TKvCorvetteEngine>(),
