@@ -1,6 +1,8 @@
 #include "app/KvBatchThread.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 
@@ -11,6 +13,7 @@
 #include "core/KvPalette.h"
 #include "core/KvPictureDecoder.h"
 #include "core/KvStream.h"
+#include "rtl/KvClasses.h"
 
 namespace {
 
@@ -107,7 +110,7 @@ void TKvBatchThread::ConvertFile(const std::string& F) {
     std::unique_ptr<TKvPalette256> LPalette, LUsedColors;
     {
       std::ifstream LStream(F, std::ios::binary);
-      if (!LStream) throw EOSError(2, "Cannot open file \"" + F + "\". No such file or directory");
+      if (!LStream) throw EFOpenError("Cannot open file \"" + F + "\". " + std::strerror(errno));
       // The picture's own palettes go to every converter, as they do in the
       // interactive conversion (the source document decodes all three).
       DecodePicture(LStream, LPicture, LPalette, LUsedColors, 7);

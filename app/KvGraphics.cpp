@@ -4,8 +4,6 @@
 #include <png.h>
 
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
 
 #include "core/KvBitmap.h"
 #include "core/KvPalette.h"
@@ -32,24 +30,7 @@ TKvDIBSection& HandleOf(TKvBitmap& ABitmap) {
 }  // namespace
 
 void WriteFileWhole(const std::string& AFileName, const std::string& ABytes) {
-  const std::string LTemporary = AFileName + ".part";
-  {
-    std::ofstream LStream(LTemporary, std::ios::binary | std::ios::trunc);
-    if (!LStream) throw EFCreateError("Cannot create file \"" + AFileName + "\".");
-    LStream.write(ABytes.data(), static_cast<std::streamsize>(ABytes.size()));
-    LStream.close();
-    if (!LStream) {
-      std::error_code LError;
-      std::filesystem::remove(LTemporary, LError);
-      throw EWriteError("Cannot write file \"" + AFileName + "\".");
-    }
-  }
-  std::error_code LError;
-  std::filesystem::rename(LTemporary, AFileName, LError);
-  if (LError) {
-    std::filesystem::remove(LTemporary, LError);
-    throw EWriteError("Cannot write file \"" + AFileName + "\".");
-  }
+  SaveBytesToFile(AFileName, ABytes.data(), static_cast<int64_t>(ABytes.size()));
 }
 
 std::string EncodeBmp(TKvBitmap& ABitmap) {

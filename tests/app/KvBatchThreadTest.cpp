@@ -71,3 +71,38 @@ TEST(KvBatchThread, ConvertsAFolderAndLogsTheFileThatFails) {
   }
   fs::remove_all(LFolder);
 }
+
+// Listed files: one that cannot be opened is logged with its path and the
+// file-open error; one whose result cannot be written is logged with its bare
+// name (the failure comes after the save began) and leaves no temporary file.
+TEST(KvBatchThread, LogsOpenFailuresByPathAndWriteFailuresByName) {
+  InitializeAppCore();
+  const fs::path LFolder = fs::temp_directory_path() / ("kv_batch_failures_" + std::to_string(::getpid()));
+  fs::remove_all(LFolder);
+  fs::create_directories(LFolder / "in");
+  fs::create_directories(LFolder / "out" / "blocked.bmp");  // a folder where the result should go
+  std::vector<std::string> LFiles;
+  for (const char* LName : {"missing", "good", "blocked"}) {
+    LFiles.push_back((LFolder / "in" / (std::string(LName) + ".bmp")).string());
+    if (LName[0] == 'm') continue;
+    TBitmap32 LPicture(8, 8);
+    LPicture.Clear(0xFF808080u);
+    LPicture.SaveToFile(LFiles.back(), true);
+  }
+
+  TManualTimerFactory LTimers;
+  TManualLauncher LWorkers;
+  TKvDest LDest(LTimers, LWorkers);
+  LDest.SetEngine(DestEngineClass<TKvCustomBWEngine>());
+  TKvBatchThread LBatch(LFiles, "-", (LFolder / "out").string(), LDest, 0, &LWorkers);
+  LBatch.WaitFor();
+  std::vector<std::string> LLog;
+  for (std::string L = LBatch.TakeLogLine(); !L.empty(); L = LBatch.TakeLogLine()) LLog.push_back(L);
+  ASSERT_EQ(LLog.size(), 3u);
+  EXPECT_EQ(LLog[0], LFiles[0] + ": Cannot open file \"" + LFiles[0] + "\". No such file or directory");
+  EXPECT_EQ(LLog[1], "good.bmp: OK");
+  EXPECT_EQ(LLog[2].rfind("blocked.bmp: Cannot create file ", 0), 0u) << LLog[2];
+  EXPECT_EQ(Names(LFolder / "out"), (std::vector<std::string>{"blocked.bmp", "good.bmp"}));
+  EXPECT_TRUE(fs::is_empty(LFolder / "out" / "blocked.bmp"));
+  fs::remove_all(LFolder);
+}
