@@ -219,7 +219,6 @@ void TKvQuantization::Clear() {
   FSnapCluster.clear();
   FHot.clear();
   FBoxes.clear();
-  FExpiry.clear();
   FAllowed = nullptr;
   FFixed = nullptr;
   FPin = nullptr;
@@ -584,6 +583,7 @@ namespace {
 // Boxes of 8 x 8 x 8 sRGB levels.
 constexpr int BoxShift = 3;
 constexpr int BoxSide = 256 >> BoxShift;
+constexpr int BoxColors = 1 << (3 * BoxShift);  // at most one colour per level triple
 
 // Rounding of every bound is far below this; a colour nearly as close to two
 // middles is always searched, so ties keep the first-in-table answer.
@@ -593,6 +593,8 @@ constexpr double BoundMargin = 1e-9;
 // still enter a box's near list: room for the middles to move before the
 // list must be made again.
 constexpr double NearReach = 0.01;
+
+constexpr double Infinity = std::numeric_limits<double>::infinity();
 
 // The bounds are kept as floats, rounded outward so they stay bounds (one
 // step of the float's last bit, which over-covers the rounding).
@@ -604,6 +606,94 @@ inline float FloatBelow(double X) {
 inline float FloatAbove(double X) {
   const float f = static_cast<float>(X);
   return static_cast<double>(f) < X ? f + std::fabs(f) * 0x1p-23f + 0x1p-126f : f;
+}
+
+// The least of K values, with four running minima (the values are never
+// NaN, so the order does not matter).
+double LeastOf(const double* A, int K) {
+  double m0 = Infinity, m1 = Infinity, m2 = Infinity, m3 = Infinity;
+  int j = 0;
+  for (; j + 4 <= K; j += 4) {
+    m0 = std::min(m0, A[j]);
+    m1 = std::min(m1, A[j + 1]);
+    m2 = std::min(m2, A[j + 2]);
+    m3 = std::min(m3, A[j + 3]);
+  }
+  for (; j < K; ++j) m0 = std::min(m0, A[j]);
+  return std::min(std::min(m0, m1), std::min(m2, m3));
+}
+
+// Squared distances from each middle to the nearest point of the box.
+// Branch-free, so the compiler can take several middles at once.
+void BoxDistances(const TKvQuantizationBox& ABox, const double* MR, const double* MG, const double* MB, int K,
+                  double* ANearest) {
+  const double lr = ABox.Lo[0], lg = ABox.Lo[1], lb = ABox.Lo[2];
+  const double hr = ABox.Hi[0], hg = ABox.Hi[1], hb = ABox.Hi[2];
+  for (int j = 0; j < K; ++j) {
+    const double r = MR[j], g = MG[j], b = MB[j];
+    const double orr = std::max(lr - r, 0.0) + std::max(r - hr, 0.0);
+    const double og = std::max(lg - g, 0.0) + std::max(g - hg, 0.0);
+    const double ob = std::max(lb - b, 0.0) + std::max(b - hb, 0.0);
+    ANearest[j] = orr * orr + og * og + ob * ob;
+  }
+}
+
+// The least squared distance from a middle to the farthest point of the box.
+double BoxReach(const TKvQuantizationBox& ABox, const double* MR, const double* MG, const double* MB, int K,
+                double* AWork) {
+  const double lr = ABox.Lo[0], lg = ABox.Lo[1], lb = ABox.Lo[2];
+  const double hr = ABox.Hi[0], hg = ABox.Hi[1], hb = ABox.Hi[2];
+  for (int j = 0; j < K; ++j) {
+    const double r = MR[j], g = MG[j], b = MB[j];
+    const double fr = std::max(r - lr, hr - r), fg = std::max(g - lg, hg - g), fb = std::max(b - lb, hb - b);
+    AWork[j] = fr * fr + fg * fg + fb * fb;
+  }
+  return LeastOf(AWork, K);
+}
+
+// The nearest and the second nearest of a colour among a box's near middles
+// (in slot order, which is table order), first on ties; squared distances.
+struct TNearTwo {
+  int Best = -1;
+  double BestD = Infinity;
+  double SecondD = Infinity;
+};
+
+inline TNearTwo SearchSlots(double R, double G, double B, const double* MR, const double* MG, const double* MB,
+                            int ACount) {
+  TNearTwo t;
+  for (int q = 0; q < ACount; ++q) {
+    const double dr = R - MR[q], dg = G - MG[q], db = B - MB[q];
+    const double d = dr * dr + dg * dg + db * db;
+    if (d < t.BestD) {
+      t.SecondD = t.BestD;
+      t.BestD = d;
+      t.Best = q;
+    } else if (d < t.SecondD) {
+      t.SecondD = d;
+    }
+  }
+  return t;
+}
+
+// The near middles of a box, in slot order, side by side.
+struct TNearMiddles {
+  double R[TKvQuantization::MaxClusters], G[TKvQuantization::MaxClusters], B[TKvQuantization::MaxClusters];
+  void Read(const std::vector<TKvQuantizationSlot>& ASlots, const double* MR, const double* MG, const double* MB) {
+    for (size_t q = 0; q < ASlots.size(); ++q) {
+      const int p = ASlots[q].Place;
+      R[q] = MR[p];
+      G[q] = MG[p];
+      B[q] = MB[p];
+    }
+  }
+};
+
+// The box's Upper from its slots.
+void MeasureUpper(TKvQuantizationBox& ABox) {
+  double upper = -Infinity;
+  for (const TKvQuantizationSlot& s : ABox.Slots) upper = std::max(upper, s.MaxUpper + s.Own);
+  ABox.Upper = upper;
 }
 
 }  // namespace
@@ -621,10 +711,10 @@ void TKvQuantization::BuildBoxes() {
     FHot.assign(size_t(n), {});
     for (int i = 0; i < n; ++i) {
       const TKvQuantizationColor* c = StoredColor(i);
-      FHot[size_t(next[size_t(key(c))]++)] = {0.0f, -1, c->R, c->G, c->B, 0, i};
+      FHot[size_t(next[size_t(key(c))]++)] = {0.0, i, c->R, c->G, c->B, 0};
     }
   }
-  FExpiry.assign(size_t(n), 0.0f);
+  FKeys.assign(size_t(n), 0.0);
   FBoxes.clear();
   const double* lin = LinTable();
   for (size_t b = 0; b + 1 < start.size(); ++b) {
@@ -659,10 +749,7 @@ void TKvQuantization::UpdateNearest() {
   }
   for (auto& m : FMovers) m.clear();
   if (FSnapCluster.empty()) {
-    for (TKvQuantizationHot& h : FHot) {
-      StoredColor(h.Store)->Nearest = nullptr;
-      h.Near = -1;
-    }
+    for (const TKvQuantizationHot& h : FHot) StoredColor(h.Store)->Nearest = nullptr;
     for (TKvQuantizationBox& b : FBoxes) b.Valid = false;
     return;
   }
@@ -695,205 +782,252 @@ void TKvQuantization::DoUpdateNearest(int AJob) {
     if (first >= nb) return;
     const int last = std::min(nb, first + FBoxChunk) - 1;
     for (int b = first; b <= last; ++b) {
-      // The boxes' near lists lie apart on the heap: fetched ahead.
-      if (b + 2 <= last) __builtin_prefetch(FBoxes[size_t(b) + 2].NearPlaces.data());
+      // The boxes' slots lie apart on the heap: fetched ahead.
+      if (b + 2 <= last) __builtin_prefetch(FBoxes[size_t(b) + 2].Slots.data());
       if (b + 4 <= last) __builtin_prefetch(&FBoxes[size_t(b) + 4]);
       TKvQuantizationBox& box = FBoxes[size_t(b)];
       if (box.Valid) {
-        double most = 0;
-        for (const int16_t p : box.NearPlaces) most = std::max(most, moved[p]);
-        box.Drift += most;
-        double far = box.Far - FAllMoved;
-        // A middle off the list may have come near: the list is made again,
-        // and if it is the same, the colours keep their bounds.
-        if (!(box.MaxUpper + box.Drift + BoundMargin < far)) {
-          if (!RebuildBox(box, AJob, true)) continue;
-          far = box.Far - FAllMoved;
+        TKvQuantizationSlot* slots = box.Slots.data();
+        const int np = static_cast<int>(box.Slots.size());
+        // The largest and the second largest move of the near middles.
+        double top1 = 0, top2 = 0;
+        int arg = -1;
+        for (int q = 0; q < np; ++q) {
+          const double m = moved[slots[q].Place];
+          if (m > top1) {
+            top2 = top1;
+            top1 = m;
+            arg = q;
+          } else if (m > top2) {
+            top2 = m;
+          }
         }
-        // Only colours whose expiry has come need a look.
-        if (box.MaxUpper + box.Drift + BoundMargin < far &&
-            (box.MinExpiry > box.Drift || VisitBox(box, far, AJob)))
-          continue;
+        // When no near middle moved, every colour's last search still
+        // holds: only the middles off the list need a look.
+        bool due = false;
+        if (top1 > 0) {
+          double upper = -Infinity;
+          for (int q = 0; q < np; ++q) {
+            TKvQuantizationSlot& s = slots[q];
+            const double m = moved[s.Place];
+            s.Own += m;
+            s.Sum += m + (q == arg ? top2 : top1);
+            upper = std::max(upper, s.MaxUpper + s.Own);
+            due = due || s.MinKey <= s.Sum;
+          }
+          box.Upper = upper;
+        }
+        // A middle off the list may have come near: the slots' uppers are
+        // measured again from their colours, then the bound on those
+        // middles, and the box is made again if that fails.
+        double far = box.Far - FAllMoved;
+        if (!(box.Upper + BoundMargin < far)) {
+          for (int q = 0; q < np; ++q) {
+            const int32_t end = q + 1 < np ? slots[q + 1].Begin : box.Last + 1;
+            double upper = -Infinity;
+            for (int32_t i = slots[q].Begin; i < end; ++i) upper = std::max(upper, FHot[size_t(i)].Upper);
+            slots[q].MaxUpper = upper;
+          }
+          MeasureUpper(box);
+          if (!(box.Upper + BoundMargin < far)) {
+            RenewFar(box);
+            far = box.Far - FAllMoved;
+            if (!(box.Upper + BoundMargin < far)) {
+              RebuildBox(box, AJob);
+              continue;
+            }
+          }
+        }
+        if (!due || VisitBox(box, far, AJob)) continue;
       }
-      RebuildBox(box, AJob, false);
+      RebuildBox(box, AJob);
     }
   }
 }
 
-void TKvQuantization::SetNearest(int AHot, int AJob) {
-  TKvQuantizationColor* c = StoredColor(FHot[size_t(AHot)].Store);
-  c->Nearest = FSnapCluster[size_t(FHot[size_t(AHot)].Near)];
+void TKvQuantization::SetNearest(int32_t AStore, int APlace, int AJob) {
+  TKvQuantizationColor* c = StoredColor(AStore);
+  c->Nearest = FSnapCluster[size_t(APlace)];
   if (c->Nearest != c->Cluster) FMovers[size_t(AJob)].push_back(c->Position);
 }
 
-namespace {
-
-// The nearest and the second nearest of a colour among the listed places,
-// first on ties; squared distances.
-struct TNearTwo {
-  int Best = -1;
-  double BestD = std::numeric_limits<double>::infinity();
-  double SecondD = std::numeric_limits<double>::infinity();
-};
-
-inline TNearTwo SearchPlaces(double R, double G, double B, const int16_t* APlaces, int ACount, const double* MR,
-                             const double* MG, const double* MB) {
-  TNearTwo t;
-  for (int q = 0; q < ACount; ++q) {
-    const int j = APlaces[q];
-    const double dr = R - MR[j], dg = G - MG[j], db = B - MB[j];
-    const double d = dr * dr + dg * dg + db * db;
-    if (d < t.BestD) {
-      t.SecondD = t.BestD;
-      t.BestD = d;
-      t.Best = j;
-    } else if (d < t.SecondD) {
-      t.SecondD = d;
-    }
-  }
-  return t;
+void TKvQuantization::RenewFar(TKvQuantizationBox& ABox) {
+  const int k = static_cast<int>(FSnapCluster.size());
+  double nearest[TKvQuantization::MaxClusters];
+  BoxDistances(ABox, FSnapR.data(), FSnapG.data(), FSnapB.data(), k, nearest);
+  for (const TKvQuantizationSlot& s : ABox.Slots) nearest[s.Place] = Infinity;
+  ABox.Far = std::sqrt(LeastOf(nearest, k)) + FAllMoved;
 }
 
-// The drift up to which a nearest middle at distance U stays nearer than
-// every other near middle, at least ALower away, with the box's Drift at
-// ADrift now.
-inline float ExpiryOf(double ALower, double U, double ADrift) {
-  return FloatBelow((ALower - U - BoundMargin) / 2 + ADrift);
-}
-
-}  // namespace
-
-// Makes the box's near list from the present middles and searches all its
-// colours in it.
-bool TKvQuantization::RebuildBox(TKvQuantizationBox& ABox, int AJob, bool AKeepColours) {
+void TKvQuantization::RebuildBox(TKvQuantizationBox& ABox, int AJob) {
   const int k = static_cast<int>(FSnapCluster.size());
   const double* mr = FSnapR.data();
   const double* mg = FSnapG.data();
   const double* mb = FSnapB.data();
   const double* lin = LinTable();
-  // Squared distances from each middle to the nearest and the farthest
-  // point of the box.
   double nearest[TKvQuantization::MaxClusters];
-  double reach2 = std::numeric_limits<double>::infinity();
-  const double lr = ABox.Lo[0], lg = ABox.Lo[1], lb = ABox.Lo[2];
-  const double hr = ABox.Hi[0], hg = ABox.Hi[1], hb = ABox.Hi[2];
-  // Branch-free, so the compiler can take several middles at once.
-  for (int j = 0; j < k; ++j) {
-    const double r = mr[j], g = mg[j], b = mb[j];
-    const double orr = std::max(lr - r, 0.0) + std::max(r - hr, 0.0);
-    const double og = std::max(lg - g, 0.0) + std::max(g - hg, 0.0);
-    const double ob = std::max(lb - b, 0.0) + std::max(b - hb, 0.0);
-    const double fr = std::max(r - lr, hr - r), fg = std::max(g - lg, hg - g), fb = std::max(b - lb, hb - b);
-    nearest[j] = orr * orr + og * og + ob * ob;
-    reach2 = std::min(reach2, fr * fr + fg * fg + fb * fb);
-  }
+  BoxDistances(ABox, mr, mg, mb, k, nearest);
   // Every colour of the box lies within reach of some middle, so a middle
   // whose nearest point of the box is farther can never be the nearest.
-  const double list = std::sqrt(reach2) + NearReach;
+  double work[TKvQuantization::MaxClusters];
+  const double list = std::sqrt(BoxReach(ABox, mr, mg, mb, k, work)) + NearReach;
   const double list2 = list * list;
-  int16_t places0[TKvQuantization::MaxClusters];
-  int count0 = 0;
-  double far2 = std::numeric_limits<double>::infinity();
+  const int n = ABox.Last - ABox.First + 1;
+  TKvQuantizationHot* hot = FHot.data() + ABox.First;
+  double* keys = FKeys.data() + ABox.First;
+  // The places the colours were nearest to, while the box was valid.
+  int16_t oldPlace[BoxColors];
+  if (ABox.Valid) {
+    const std::vector<TKvQuantizationSlot>& old = ABox.Slots;
+    for (size_t q = 0; q < old.size(); ++q) {
+      const int32_t end = q + 1 < old.size() ? old[q + 1].Begin : ABox.Last + 1;
+      for (int32_t i = old[q].Begin; i < end; ++i) oldPlace[i - ABox.First] = old[q].Place;
+    }
+  } else {
+    std::fill(oldPlace, oldPlace + n, int16_t(-1));
+  }
+  std::vector<TKvQuantizationSlot>& slots = ABox.Slots;
+  slots.clear();
   for (int j = 0; j < k; ++j) {
-    if (nearest[j] <= list2)
-      places0[count0++] = static_cast<int16_t>(j);
-    else
-      far2 = std::min(far2, nearest[j]);
+    if (nearest[j] <= list2) {
+      slots.push_back({0.0, 0.0, -Infinity, Infinity, 0, static_cast<int16_t>(j)});
+      nearest[j] = Infinity;
+    }
   }
-  const double far = std::sqrt(far2);
+  const double far = std::sqrt(LeastOf(nearest, k));
   ABox.Far = far + FAllMoved;
-  if (AKeepColours && ABox.Valid && size_t(count0) == ABox.NearPlaces.size() &&
-      std::equal(places0, places0 + count0, ABox.NearPlaces.begin())) {
-    // The same list: the colours' bounds, which speak of its middles only,
-    // hold as they are.
-    return true;
-  }
-  ABox.NearPlaces.assign(places0, places0 + count0);
-  ABox.Drift = 0;
+  const int np = static_cast<int>(slots.size());
+  TNearMiddles near;
+  near.Read(slots, mr, mg, mb);
   bool valid = true;
-  double minExpiry = std::numeric_limits<double>::infinity(), maxUpper = 0;
-  const int16_t* places = ABox.NearPlaces.data();
-  const int np = static_cast<int>(ABox.NearPlaces.size());
-  for (int i = ABox.First; i <= ABox.Last; ++i) {
-    TKvQuantizationHot& h = FHot[size_t(i)];
+  int16_t slotOf[BoxColors];
+  int32_t count[TKvQuantization::MaxClusters + 1] = {};
+  for (int i = 0; i < n; ++i) {
+    TKvQuantizationHot& h = hot[i];
     const double cr = lin[h.R], cg = lin[h.G], cb = lin[h.B];
-    TNearTwo t = SearchPlaces(cr, cg, cb, places, np, mr, mg, mb);
+    const TNearTwo t = SearchSlots(cr, cg, cb, near.R, near.G, near.B, np);
     const double u = std::sqrt(t.BestD);
-    if (!(u + BoundMargin < far)) {
+    int place;
+    if (u + BoundMargin < far) {
+      place = slots[size_t(t.Best)].Place;
+      slotOf[i] = static_cast<int16_t>(t.Best);
+      keys[i] = std::sqrt(t.SecondD) - u - BoundMargin;
+      h.Upper = u;
+    } else {
       // Cannot happen short of rounding: search every middle, and make the
-      // list again next pass.
+      // box again next pass.
       valid = false;
-      t.Best = -1;
-      t.BestD = std::numeric_limits<double>::infinity();
+      place = -1;
+      double best = Infinity;
       for (int j = 0; j < k; ++j) {
         const double dr = cr - mr[j], dg = cg - mg[j], db = cb - mb[j];
         const double d = dr * dr + dg * dg + db * db;
-        if (d < t.BestD) {
-          t.BestD = d;
-          t.Best = j;
+        if (d < best) {
+          best = d;
+          place = j;
         }
       }
+      slotOf[i] = 0;
     }
-    h.Lower = FloatBelow(std::sqrt(t.SecondD));
-    FExpiry[size_t(i)] = ExpiryOf(double(h.Lower), u, 0);
-    minExpiry = std::min(minExpiry, double(FExpiry[size_t(i)]));
-    maxUpper = std::max(maxUpper, u);
-    if (!FBoundsValid || t.Best != h.Near) {
-      h.Near = static_cast<int16_t>(t.Best);
-      SetNearest(i, AJob);
+    ++count[slotOf[i] + 1];
+    if (place != oldPlace[i]) SetNearest(h.Store, place, AJob);
+  }
+  // Grouped by slot, in their order.
+  for (int q = 0; q < np; ++q) count[q + 1] += count[q];
+  TKvQuantizationHot sortedHot[BoxColors];
+  double sortedKeys[BoxColors];
+  for (int i = 0; i < n; ++i) {
+    const int32_t to = count[slotOf[i]]++;
+    sortedHot[to] = hot[i];
+    sortedKeys[to] = keys[i];
+  }
+  std::copy(sortedHot, sortedHot + n, hot);
+  std::copy(sortedKeys, sortedKeys + n, keys);
+  int32_t from = 0;
+  for (int q = 0; q < np; ++q) {
+    TKvQuantizationSlot& s = slots[size_t(q)];
+    s.Begin = ABox.First + from;
+    for (; from < count[q]; ++from) {
+      s.MinKey = std::min(s.MinKey, keys[from]);
+      s.MaxUpper = std::max(s.MaxUpper, hot[from].Upper);
     }
   }
-  ABox.MinExpiry = minExpiry;
-  ABox.MaxUpper = maxUpper;
+  MeasureUpper(ABox);
   ABox.Valid = valid;
-  return false;
 }
 
-// Looks at the colours of the box whose expiry has come.
 bool TKvQuantization::VisitBox(TKvQuantizationBox& ABox, double AFar, int AJob) {
-  const double* mr = FSnapR.data();
-  const double* mg = FSnapG.data();
-  const double* mb = FSnapB.data();
   const double* lin = LinTable();
-  const int16_t* places = ABox.NearPlaces.data();
-  const int np = static_cast<int>(ABox.NearPlaces.size());
-  const double drift = ABox.Drift;
-  const float due = FloatAbove(drift);
-  float* expiry = FExpiry.data();
-  double maxUpper = ABox.MaxUpper;
-  // First the expiries, which lie in sequence, with the colours whose
-  // expiry has come fetched ahead; then those colours.
-  // A box holds at most one colour per level triple.
-  int32_t dueList[1 << (3 * BoxShift)];
-  int dueCount = 0;
-  for (int i = ABox.First; i <= ABox.Last; ++i)
-    if (expiry[i] <= due) {
-      __builtin_prefetch(&FHot[size_t(i)]);
-      dueList[dueCount++] = i;
+  TKvQuantizationSlot* slots = ABox.Slots.data();
+  const int np = static_cast<int>(ABox.Slots.size());
+  TNearMiddles near;
+  near.Read(ABox.Slots, FSnapR.data(), FSnapG.data(), FSnapB.data());
+  TKvQuantizationHot* hot = FHot.data();
+  double* keys = FKeys.data();
+  const int32_t boxEnd = ABox.Last + 1;
+  auto endOf = [&](int q) { return q + 1 < np ? slots[q + 1].Begin : boxEnd; };
+  for (int q = 0; q < np; ++q) {
+    const double sum = slots[q].Sum;
+    if (!(slots[q].MinKey <= sum)) continue;
+    // The least key of the colours that stay, found on the way.
+    double least = Infinity;
+    double upper = slots[q].MaxUpper;
+    int32_t i = slots[q].Begin;
+    while (i < endOf(q)) {
+      if (!(keys[i] <= sum)) {
+        least = std::min(least, keys[i]);
+        ++i;
+        continue;
+      }
+      TKvQuantizationHot& h = hot[i];
+      // A full look at the near list: the second nearest found again lets
+      // the colour rest longer than its distance to the nearest alone would.
+      const TNearTwo t = SearchSlots(lin[h.R], lin[h.G], lin[h.B], near.R, near.G, near.B, np);
+      const double u = std::sqrt(t.BestD);
+      // A middle off the list may be as near: the box is made again.
+      if (!(u + BoundMargin < AFar)) return false;
+      const int best = t.Best;
+      const double key = std::sqrt(t.SecondD) - u - BoundMargin + slots[best].Sum;
+      h.Upper = u - slots[best].Own;
+      if (best == q) {
+        keys[i] = key;
+        least = std::min(least, key);
+        upper = std::max(upper, h.Upper);
+        ++i;
+        continue;
+      }
+      SetNearest(h.Store, slots[best].Place, AJob);
+      // Into its new slot: passed on from slot to slot at their borders,
+      // each slot between keeping its colours.
+      const TKvQuantizationHot e = h;
+      int32_t at = i;
+      if (best > q) {
+        for (int s = q + 1; s <= best; ++s) {
+          const int32_t border = --slots[s].Begin;
+          hot[at] = hot[border];
+          keys[at] = keys[border];
+          at = border;
+        }
+        // The colour now at i has not been looked at.
+      } else {
+        for (int s = q; s > best; --s) {
+          const int32_t border = slots[s].Begin++;
+          hot[at] = hot[border];
+          keys[at] = keys[border];
+          at = border;
+        }
+        // The colour now at i, if any, was looked at before.
+        ++i;
+      }
+      hot[at] = e;
+      keys[at] = key;
+      slots[best].MinKey = std::min(slots[best].MinKey, key);
+      slots[best].MaxUpper = std::max(slots[best].MaxUpper, e.Upper);
     }
-  for (int n = 0; n < dueCount; ++n) {
-    const int i = dueList[n];
-    if (!(double(expiry[i]) <= drift)) continue;
-    TKvQuantizationHot& h = FHot[size_t(i)];
-    const double cr = lin[h.R], cg = lin[h.G], cb = lin[h.B];
-    // A full look at the near list: the second nearest found again lets
-    // the colour rest longer than its distance to the nearest alone would.
-    const TNearTwo t = SearchPlaces(cr, cg, cb, places, np, mr, mg, mb);
-    const double u = std::sqrt(t.BestD);
-    // A middle off the list may be as near: the box is made again.
-    if (!(u + BoundMargin < AFar)) return false;
-    h.Lower = FloatBelow(std::sqrt(t.SecondD) + drift);
-    if (t.Best != h.Near) {
-      h.Near = static_cast<int16_t>(t.Best);
-      SetNearest(i, AJob);
-    }
-    expiry[i] = ExpiryOf(double(h.Lower) - drift, u, drift);
-    maxUpper = std::max(maxUpper, u - drift);
+    slots[q].MinKey = least;
+    slots[q].MaxUpper = upper;
   }
-  float least = std::numeric_limits<float>::infinity();
-  for (int i = ABox.First; i <= ABox.Last; ++i) least = std::min(least, expiry[i]);
-  ABox.MinExpiry = least;
-  ABox.MaxUpper = maxUpper;
+  MeasureUpper(ABox);
   return true;
 }
 

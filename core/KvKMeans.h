@@ -94,29 +94,44 @@ private:
   uint64_t FTotalWeight = 0;
 };
 
-// What the nearest pass keeps of a colour, in box order.
+// What the nearest pass keeps of a colour, in box order. The colours of a
+// box lie grouped by the near middle they are nearest to (the box's slots,
+// in slot order).
+//
+// Two bounds, in linear distance, against the sums of the colour's slot
+// (TKvQuantizationSlot) at the time of its last search: its key (kept apart,
+// in FKeys, where the pass reads them in sequence) is the gap to the second
+// nearest near middle, less the bound margin, plus the slot's Sum then;
+// while the key is above the slot's Sum, no near middle can have come as
+// near as its own. Upper is its distance to its middle less the slot's Own
+// then.
 struct TKvQuantizationHot {
-  float Lower;   // lower bound of its distance to the box's other near middles, plus the box's Drift then
-  int16_t Near;  // place of its nearest middle in the pass's list (-1: not known)
-  uint8_t R, G, B, Pad;
+  double Upper;
   int32_t Store;  // its index in storage order
+  uint8_t R, G, B, Pad;
+};
+
+// One near middle of a box, with the colours of the box nearest to it.
+struct TKvQuantizationSlot {
+  // Since the near list was made: Own sums the middle's moves per pass; Sum
+  // sums its move plus the largest move of the other near middles.
+  double Sum;
+  double Own;
+  double MaxUpper;  // at least the largest Upper of its colours
+  double MinKey;    // the least key of its colours
+  int32_t Begin;    // its first hot entry; the colours run to the next slot's Begin
+  int16_t Place;    // the middle's place in the pass's list
 };
 
 // A box of the sRGB cube with the colours that lie in it. Only the middles
-// of its near list can be the nearest of its colours; every other middle is
-// at least Far away.
-//
-// Each colour has an expiry: the value of the box's Drift up to which its
-// nearest middle is surely still nearer than every other near middle. A pass
-// looks only at the colours whose expiry the Drift has reached.
+// of its near list (its slots, by ascending place) can be the nearest of its
+// colours; every other middle is at least Far away.
 struct TKvQuantizationBox {
   int32_t First = 0, Last = -1;  // its entries of the hot arrays
   double Lo[3] = {}, Hi[3] = {};  // linear extent of its colours
-  std::vector<int16_t> NearPlaces;  // ascending places
-  double Far = 0;     // bound on the other middles' distance, plus the summed moves of all middles then
-  double Drift = 0;   // summed per-pass largest move of the near middles since the list was made
-  double MinExpiry = 0;  // the least expiry of its colours
-  double MaxUpper = 0;   // at least (distance to nearest - Drift then) of every colour
+  std::vector<TKvQuantizationSlot> Slots;
+  double Far = 0;    // bound on the other middles' distance, plus the summed moves of all middles then
+  double Upper = 0;  // at least the distance of every colour to its middle: the slots' MaxUpper + Own
   bool Valid = false;
 };
 
@@ -262,20 +277,23 @@ private:
   std::vector<double> FMoved;  // per place, this pass
   double FAllMoved = 0;        // summed per-pass largest move of all places
   std::vector<TKvQuantizationHot> FHot;
+  std::vector<double> FKeys;  // per hot entry
   std::vector<TKvQuantizationBox> FBoxes;
-  std::vector<float> FExpiry;  // per hot entry
   std::atomic<int32_t> FNextBox{0};
   int32_t FBoxChunk = 1;
   bool FBoundsValid = false;
   bool FPositionsStale = false;
   void BuildBoxes();
-  // Makes the box's near list again and searches its colours in it; with
-  // AKeepColours, a valid box whose list comes out the same only takes the
-  // new Far and keeps its colours (true).
-  bool RebuildBox(TKvQuantizationBox& ABox, int AJob, bool AKeepColours);
-  // False when the box must be made again.
+  // Makes the box's near list from the present middles and searches all its
+  // colours in it.
+  void RebuildBox(TKvQuantizationBox& ABox, int AJob);
+  // Makes the box's bound on the middles off its list again from the
+  // present middles.
+  void RenewFar(TKvQuantizationBox& ABox);
+  // Searches the colours whose bound has run out; false when the box must be
+  // made again.
   bool VisitBox(TKvQuantizationBox& ABox, double AFar, int AJob);
-  void SetNearest(int AHot, int AJob);
+  void SetNearest(int32_t AStore, int APlace, int AJob);
   // Per nearest job: positions of the colours that change cluster.
   std::vector<std::vector<int32_t>> FMovers;
 };
