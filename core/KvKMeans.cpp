@@ -714,7 +714,7 @@ void TKvQuantization::BuildBoxes() {
       FHot[size_t(next[size_t(key(c))]++)] = {0.0, i, c->R, c->G, c->B, 0};
     }
   }
-  FKeys.assign(size_t(n), 0.0);
+  FUppers.assign(size_t(n), 0.0);
   FBoxes.clear();
   const double* lin = LinTable();
   for (size_t b = 0; b + 1 < start.size(); ++b) {
@@ -825,7 +825,7 @@ void TKvQuantization::DoUpdateNearest(int AJob) {
           for (int q = 0; q < np; ++q) {
             const int32_t end = q + 1 < np ? slots[q + 1].Begin : box.Last + 1;
             double upper = -Infinity;
-            for (int32_t i = slots[q].Begin; i < end; ++i) upper = std::max(upper, FHot[size_t(i)].Upper);
+            for (int32_t i = slots[q].Begin; i < end; ++i) upper = std::max(upper, FUppers[size_t(i)]);
             slots[q].MaxUpper = upper;
           }
           MeasureUpper(box);
@@ -874,7 +874,7 @@ void TKvQuantization::RebuildBox(TKvQuantizationBox& ABox, int AJob) {
   const double list2 = list * list;
   const int n = ABox.Last - ABox.First + 1;
   TKvQuantizationHot* hot = FHot.data() + ABox.First;
-  double* keys = FKeys.data() + ABox.First;
+  double* uppers = FUppers.data() + ABox.First;
   // The places the colours were nearest to, while the box was valid.
   int16_t oldPlace[BoxColors];
   if (ABox.Valid) {
@@ -911,8 +911,8 @@ void TKvQuantization::RebuildBox(TKvQuantizationBox& ABox, int AJob) {
     if (u + BoundMargin < far) {
       place = slots[size_t(t.Best)].Place;
       slotOf[i] = static_cast<int16_t>(t.Best);
-      keys[i] = std::sqrt(t.SecondD) - u - BoundMargin;
-      h.Upper = u;
+      h.Key = std::sqrt(t.SecondD) - u - BoundMargin;
+      uppers[i] = u;
     } else {
       // Cannot happen short of rounding: search every middle, and make the
       // box again next pass.
@@ -935,21 +935,21 @@ void TKvQuantization::RebuildBox(TKvQuantizationBox& ABox, int AJob) {
   // Grouped by slot, in their order.
   for (int q = 0; q < np; ++q) count[q + 1] += count[q];
   TKvQuantizationHot sortedHot[BoxColors];
-  double sortedKeys[BoxColors];
+  double sortedUppers[BoxColors];
   for (int i = 0; i < n; ++i) {
     const int32_t to = count[slotOf[i]]++;
     sortedHot[to] = hot[i];
-    sortedKeys[to] = keys[i];
+    sortedUppers[to] = uppers[i];
   }
   std::copy(sortedHot, sortedHot + n, hot);
-  std::copy(sortedKeys, sortedKeys + n, keys);
+  std::copy(sortedUppers, sortedUppers + n, uppers);
   int32_t from = 0;
   for (int q = 0; q < np; ++q) {
     TKvQuantizationSlot& s = slots[size_t(q)];
     s.Begin = ABox.First + from;
     for (; from < count[q]; ++from) {
-      s.MinKey = std::min(s.MinKey, keys[from]);
-      s.MaxUpper = std::max(s.MaxUpper, hot[from].Upper);
+      s.MinKey = std::min(s.MinKey, hot[from].Key);
+      s.MaxUpper = std::max(s.MaxUpper, uppers[from]);
     }
   }
   MeasureUpper(ABox);
@@ -963,7 +963,7 @@ bool TKvQuantization::VisitBox(TKvQuantizationBox& ABox, double AFar, int AJob) 
   TNearMiddles near;
   near.Read(ABox.Slots, FSnapR.data(), FSnapG.data(), FSnapB.data());
   TKvQuantizationHot* hot = FHot.data();
-  double* keys = FKeys.data();
+  double* uppers = FUppers.data();
   const int32_t boxEnd = ABox.Last + 1;
   auto endOf = [&](int q) { return q + 1 < np ? slots[q + 1].Begin : boxEnd; };
   for (int q = 0; q < np; ++q) {
@@ -974,12 +974,12 @@ bool TKvQuantization::VisitBox(TKvQuantizationBox& ABox, double AFar, int AJob) 
     double upper = slots[q].MaxUpper;
     int32_t i = slots[q].Begin;
     while (i < endOf(q)) {
-      if (!(keys[i] <= sum)) {
-        least = std::min(least, keys[i]);
+      TKvQuantizationHot& h = hot[i];
+      if (!(h.Key <= sum)) {
+        least = std::min(least, h.Key);
         ++i;
         continue;
       }
-      TKvQuantizationHot& h = hot[i];
       // A full look at the near list: the second nearest found again lets
       // the colour rest longer than its distance to the nearest alone would.
       const TNearTwo t = SearchSlots(lin[h.R], lin[h.G], lin[h.B], near.R, near.G, near.B, np);
@@ -987,12 +987,12 @@ bool TKvQuantization::VisitBox(TKvQuantizationBox& ABox, double AFar, int AJob) 
       // A middle off the list may be as near: the box is made again.
       if (!(u + BoundMargin < AFar)) return false;
       const int best = t.Best;
-      const double key = std::sqrt(t.SecondD) - u - BoundMargin + slots[best].Sum;
-      h.Upper = u - slots[best].Own;
+      h.Key = std::sqrt(t.SecondD) - u - BoundMargin + slots[best].Sum;
+      const double up = u - slots[best].Own;
       if (best == q) {
-        keys[i] = key;
-        least = std::min(least, key);
-        upper = std::max(upper, h.Upper);
+        uppers[i] = up;
+        least = std::min(least, h.Key);
+        upper = std::max(upper, up);
         ++i;
         continue;
       }
@@ -1005,7 +1005,7 @@ bool TKvQuantization::VisitBox(TKvQuantizationBox& ABox, double AFar, int AJob) 
         for (int s = q + 1; s <= best; ++s) {
           const int32_t border = --slots[s].Begin;
           hot[at] = hot[border];
-          keys[at] = keys[border];
+          uppers[at] = uppers[border];
           at = border;
         }
         // The colour now at i has not been looked at.
@@ -1013,16 +1013,16 @@ bool TKvQuantization::VisitBox(TKvQuantizationBox& ABox, double AFar, int AJob) 
         for (int s = q; s > best; --s) {
           const int32_t border = slots[s].Begin++;
           hot[at] = hot[border];
-          keys[at] = keys[border];
+          uppers[at] = uppers[border];
           at = border;
         }
         // The colour now at i, if any, was looked at before.
         ++i;
       }
       hot[at] = e;
-      keys[at] = key;
-      slots[best].MinKey = std::min(slots[best].MinKey, key);
-      slots[best].MaxUpper = std::max(slots[best].MaxUpper, e.Upper);
+      uppers[at] = up;
+      slots[best].MinKey = std::min(slots[best].MinKey, e.Key);
+      slots[best].MaxUpper = std::max(slots[best].MaxUpper, up);
     }
     slots[q].MinKey = least;
     slots[q].MaxUpper = upper;
