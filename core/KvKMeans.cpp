@@ -219,6 +219,9 @@ void TKvQuantization::Clear() {
   FSnapCluster.clear();
   FHot.clear();
   FBoxes.clear();
+  FStorePosition.clear();
+  FStorePlace.clear();
+  FStoreNearest.clear();
   FAllowed = nullptr;
   FFixed = nullptr;
   FPin = nullptr;
@@ -365,6 +368,7 @@ TKvQuantizationColor* TKvQuantization::NewColor() {
   }
   TKvQuantizationColor* c = &FColorStore.back()[FStoreUsed++];
   c->Owner = this;
+  c->Store = static_cast<int32_t>((FColorStore.size() - 1) * ColorBlock) + FStoreUsed - 1;
   return c;
 }
 
@@ -743,9 +747,26 @@ void TKvQuantization::BuildBoxes() {
 void TKvQuantization::UpdateNearest() {
   if (FHot.size() != size_t(GetColorCount())) BuildBoxes();
   SnapshotMiddles();
-  if (FPositionsStale) {
-    for (size_t i = 0; i < FColors.size(); ++i) FColors[i]->Position = int32_t(i);
+  const size_t n = FColors.size();
+  if (FPositionsStale || FStorePosition.size() != n) {
+    FStorePosition.resize(n);
+    for (size_t i = 0; i < n; ++i) {
+      FColors[i]->Position = int32_t(i);
+      FStorePosition[size_t(FColors[i]->Store)] = int32_t(i);
+    }
     FPositionsStale = false;
+  }
+  if (!FBoundsValid || FStorePlace.size() != n) {
+    // The places of the clusters are new: every colour's is read again.
+    for (int k = 0; k < FClusterCount; ++k) FClusters[k]->Place = -1;
+    for (size_t p = 0; p < FSnapCluster.size(); ++p) FSnapCluster[p]->Place = int32_t(p);
+    FStorePlace.resize(n);
+    FStoreNearest.assign(n, -1);
+    for (size_t i = 0; i < n; ++i) {
+      const TKvQuantizationColor* c = StoredColor(int(i));
+      FStorePlace[i] = static_cast<int16_t>(c->Cluster ? c->Cluster->Place : -1);
+    }
+    FBoundsValid = false;
   }
   for (auto& m : FMovers) m.clear();
   if (FSnapCluster.empty()) {
@@ -846,9 +867,10 @@ void TKvQuantization::DoUpdateNearest(int AJob) {
 }
 
 void TKvQuantization::SetNearest(int32_t AStore, int APlace, int AJob) {
-  TKvQuantizationColor* c = StoredColor(AStore);
-  c->Nearest = FSnapCluster[size_t(APlace)];
-  if (c->Nearest != c->Cluster) FMovers[size_t(AJob)].push_back(c->Position);
+  const size_t s = size_t(AStore);
+  FStoreNearest[s] = static_cast<int16_t>(APlace);
+  if (APlace != FStorePlace[s])
+    FMovers[size_t(AJob)].push_back((uint64_t(uint32_t(FStorePosition[s])) << 32) | uint32_t(AStore));
 }
 
 void TKvQuantization::RenewFar(TKvQuantizationBox& ABox) {
@@ -1034,17 +1056,27 @@ bool TKvQuantization::VisitBox(TKvQuantizationBox& ABox, double AFar, int AJob) 
 int TKvQuantization::MoveColors() {
   // The nearest pass listed the colours to move; moving them by their place
   // in the colour array is the order of a walk over the whole array.
-  std::vector<int32_t> all;
+  std::vector<uint64_t> all;
   for (auto& m : FMovers) all.insert(all.end(), m.begin(), m.end());
   std::sort(all.begin(), all.end());
   int moves = 0;
-  for (int32_t pos : all) {
-    TKvQuantizationColor* c = FColors[size_t(pos)];
-    if (c->Nearest && c->Nearest != c->Cluster) {
-      if (c->Cluster) c->Cluster->RemoveColor(c);
-      c->Nearest->AddColor(c);
-      ++moves;
+  const size_t n = all.size();
+  for (size_t i = 0; i < n; ++i) {
+    // The colours lie apart in memory: fetched ahead.
+    if (i + 8 < n) {
+      const TKvQuantizationColor* ahead = StoredColor(int32_t(uint32_t(all[i + 8])));
+      __builtin_prefetch(ahead);
+      __builtin_prefetch(reinterpret_cast<const char*>(ahead) + sizeof(TKvQuantizationColor) - 1);
     }
+    const size_t s = uint32_t(all[i]);
+    const int place = FStoreNearest[s];
+    if (place == FStorePlace[s]) continue;
+    TKvQuantizationColor* c = StoredColor(int32_t(s));
+    c->Nearest = FSnapCluster[size_t(place)];
+    if (c->Cluster) c->Cluster->RemoveColor(c);
+    c->Nearest->AddColor(c);
+    FStorePlace[s] = static_cast<int16_t>(place);
+    ++moves;
   }
   return moves;
 }

@@ -44,6 +44,7 @@ public:
   uint32_t DistanceVersion = 0;  // the cluster's middle version it was measured against
   int32_t MemberIndex = -1;      // position in its cluster's member list
   int32_t Position = -1;         // position in the owner's colour array
+  int32_t Store = -1;            // index in the owner's storage order
   uint8_t R = 0, G = 0, B = 0;
   bool DistanceValid = false;
 
@@ -83,6 +84,8 @@ public:
   // Raised whenever UpdateMiddle computes a new middle: a member's distance
   // is valid only while measured against the current version.
   uint32_t MiddleVersion = 0;
+  // Its place in the nearest pass's list of middles (-1: not in it).
+  int32_t Place = -1;
 
 private:
   std::vector<TKvQuantizationColor*> FMembers;
@@ -293,6 +296,12 @@ private:
   // made again.
   bool VisitBox(TKvQuantizationBox& ABox, double AFar, int AJob);
   void SetNearest(int32_t AStore, int APlace, int AJob);
-  // Per nearest job: positions of the colours that change cluster.
-  std::vector<std::vector<int32_t>> FMovers;
+  // Per nearest job: the colours that change cluster, as their position in
+  // the colour array (high half) and their storage index.
+  std::vector<std::vector<uint64_t>> FMovers;
+  // Per stored colour: its position in the colour array, the place of its
+  // cluster in the pass's list (-1: none) and the place its last search
+  // found. The nearest pass reads these instead of the colours.
+  std::vector<int32_t> FStorePosition;
+  std::vector<int16_t> FStorePlace, FStoreNearest;
 };
