@@ -665,18 +665,21 @@ struct TNearTwo {
 
 inline TNearTwo SearchSlots(double R, double G, double B, const double* MR, const double* MG, const double* MB,
                             int ACount) {
-  TNearTwo t;
+  // Without branches: which middle wins is as good as random.
+  double best = Infinity, second = Infinity;
+  int at = -1;
   for (int q = 0; q < ACount; ++q) {
     const double dr = R - MR[q], dg = G - MG[q], db = B - MB[q];
     const double d = dr * dr + dg * dg + db * db;
-    if (d < t.BestD) {
-      t.SecondD = t.BestD;
-      t.BestD = d;
-      t.Best = q;
-    } else if (d < t.SecondD) {
-      t.SecondD = d;
-    }
+    const int nearer = -static_cast<int>(d < best);
+    at = (at & ~nearer) | (q & nearer);
+    second = std::min(second, std::max(best, d));
+    best = std::min(best, d);
   }
+  TNearTwo t;
+  t.Best = at;
+  t.BestD = best;
+  t.SecondD = second;
   return t;
 }
 
