@@ -696,6 +696,20 @@ struct TNearMiddles {
   }
 };
 
+// The least Key of N entries, with four running minima.
+double LeastKey(const TKvQuantizationHot* A, int N) {
+  double m0 = Infinity, m1 = Infinity, m2 = Infinity, m3 = Infinity;
+  int j = 0;
+  for (; j + 4 <= N; j += 4) {
+    m0 = std::min(m0, A[j].Key);
+    m1 = std::min(m1, A[j + 1].Key);
+    m2 = std::min(m2, A[j + 2].Key);
+    m3 = std::min(m3, A[j + 3].Key);
+  }
+  for (; j < N; ++j) m0 = std::min(m0, A[j].Key);
+  return std::min(std::min(m0, m1), std::min(m2, m3));
+}
+
 // The box's Upper from its slots.
 void MeasureUpper(TKvQuantizationBox& ABox) {
   double upper = -Infinity;
@@ -994,17 +1008,13 @@ bool TKvQuantization::VisitBox(TKvQuantizationBox& ABox, double AFar, int AJob) 
   for (int q = 0; q < np; ++q) {
     const double sum = slots[q].Sum;
     if (!(slots[q].MinKey <= sum)) continue;
-    // The least key of the colours that stay, found on the way.
-    double least = Infinity;
     double upper = slots[q].MaxUpper;
     int32_t i = slots[q].Begin;
-    while (i < endOf(q)) {
+    for (;;) {
+      const int32_t end = endOf(q);
+      while (i < end && hot[i].Key > sum) ++i;
+      if (i >= end) break;
       TKvQuantizationHot& h = hot[i];
-      if (!(h.Key <= sum)) {
-        least = std::min(least, h.Key);
-        ++i;
-        continue;
-      }
       // A full look at the near list: the second nearest found again lets
       // the colour rest longer than its distance to the nearest alone would.
       const TNearTwo t = SearchSlots(lin[h.R], lin[h.G], lin[h.B], near.R, near.G, near.B, np);
@@ -1016,7 +1026,6 @@ bool TKvQuantization::VisitBox(TKvQuantizationBox& ABox, double AFar, int AJob) 
       const double up = u - slots[best].Own;
       if (best == q) {
         uppers[i] = up;
-        least = std::min(least, h.Key);
         upper = std::max(upper, up);
         ++i;
         continue;
@@ -1049,7 +1058,7 @@ bool TKvQuantization::VisitBox(TKvQuantizationBox& ABox, double AFar, int AJob) 
       slots[best].MinKey = std::min(slots[best].MinKey, e.Key);
       slots[best].MaxUpper = std::max(slots[best].MaxUpper, up);
     }
-    slots[q].MinKey = least;
+    slots[q].MinKey = LeastKey(hot + slots[q].Begin, endOf(q) - slots[q].Begin);
     slots[q].MaxUpper = upper;
   }
   MeasureUpper(ABox);
