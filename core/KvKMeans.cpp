@@ -4,6 +4,9 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "core/KvImage.h"
 #include "core/KvPaletteRGB.h"
@@ -663,6 +666,42 @@ struct TNearTwo {
   double SecondD = Infinity;
 };
 
+#if defined(__SSE2__)
+// Two middles at a time, the even slots in one lane and the odd ones in the
+// other, each lane keeping its own nearest (first on ties) and second; the
+// lanes are joined at the end. The middle arrays hold an even count (see
+// TNearMiddles).
+inline TNearTwo SearchSlots(double R, double G, double B, const double* MR, const double* MG, const double* MB,
+                            int ACount) {
+  const __m128d r = _mm_set1_pd(R), g = _mm_set1_pd(G), b = _mm_set1_pd(B);
+  __m128d best = _mm_set1_pd(Infinity), second = best;
+  __m128i at = _mm_set1_epi64x(-1);
+  __m128i slot = _mm_set_epi64x(1, 0);
+  const __m128i two = _mm_set1_epi64x(2);
+  for (int q = 0; q < ACount; q += 2) {
+    const __m128d dr = _mm_sub_pd(r, _mm_loadu_pd(MR + q));
+    const __m128d dg = _mm_sub_pd(g, _mm_loadu_pd(MG + q));
+    const __m128d db = _mm_sub_pd(b, _mm_loadu_pd(MB + q));
+    const __m128d d = _mm_add_pd(_mm_add_pd(_mm_mul_pd(dr, dr), _mm_mul_pd(dg, dg)), _mm_mul_pd(db, db));
+    const __m128i nearer = _mm_castpd_si128(_mm_cmplt_pd(d, best));
+    at = _mm_or_si128(_mm_andnot_si128(nearer, at), _mm_and_si128(nearer, slot));
+    second = _mm_min_pd(_mm_max_pd(best, d), second);
+    best = _mm_min_pd(d, best);
+    slot = _mm_add_epi64(slot, two);
+  }
+  alignas(16) double bests[2], seconds[2];
+  alignas(16) int64_t ats[2];
+  _mm_store_pd(bests, best);
+  _mm_store_pd(seconds, second);
+  _mm_store_si128(reinterpret_cast<__m128i*>(ats), at);
+  const int lane = bests[1] < bests[0] || (bests[1] == bests[0] && ats[1] < ats[0]) ? 1 : 0;
+  TNearTwo t;
+  t.Best = static_cast<int>(ats[lane]);
+  t.BestD = bests[lane];
+  t.SecondD = std::min(std::min(seconds[0], seconds[1]), bests[1 - lane]);
+  return t;
+}
+#else
 inline TNearTwo SearchSlots(double R, double G, double B, const double* MR, const double* MG, const double* MB,
                             int ACount) {
   // Without branches: which middle wins is as good as random.
@@ -682,17 +721,23 @@ inline TNearTwo SearchSlots(double R, double G, double B, const double* MR, cons
   t.SecondD = second;
   return t;
 }
+#endif
 
-// The near middles of a box, in slot order, side by side.
+// The near middles of a box, in slot order, side by side; an odd count is
+// followed by a middle too far to be the nearest or the second nearest of
+// any colour.
 struct TNearMiddles {
-  double R[TKvQuantization::MaxClusters], G[TKvQuantization::MaxClusters], B[TKvQuantization::MaxClusters];
+  double R[TKvQuantization::MaxClusters + 1], G[TKvQuantization::MaxClusters + 1],
+      B[TKvQuantization::MaxClusters + 1];
   void Read(const std::vector<TKvQuantizationSlot>& ASlots, const double* MR, const double* MG, const double* MB) {
-    for (size_t q = 0; q < ASlots.size(); ++q) {
+    const size_t n = ASlots.size();
+    for (size_t q = 0; q < n; ++q) {
       const int p = ASlots[q].Place;
       R[q] = MR[p];
       G[q] = MG[p];
       B[q] = MB[p];
     }
+    R[n] = G[n] = B[n] = 1e30;
   }
 };
 
