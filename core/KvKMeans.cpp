@@ -915,7 +915,10 @@ void TKvQuantization::DoUpdateNearest(int AJob) {
           if (!(box.Upper + BoundMargin < far)) {
             RenewFar(box);
             far = box.Far - FAllMoved;
-            if (!(box.Upper + BoundMargin < far)) {
+            // Little room left: a middle off the list is close, and the
+            // bound would be made again pass after pass. The list is made
+            // again with it instead.
+            if (!(box.Upper + NearReach / 2 < far)) {
               RebuildBox(box, AJob);
               continue;
             }
