@@ -1185,35 +1185,27 @@ void TKvQuantization::RemoveEmptyClusters() {
 
 namespace {
 
-inline double SortKey(const TKvQuantizationColor* C, TKvQuantization::TSortKey AKey) {
-  switch (AKey) {
-    case TKvQuantization::skR:
-      return C->R;
-    case TKvQuantization::skG:
-      return C->G;
-    case TKvQuantization::skB:
-      return C->B;
-    default:
-      return C->Distance;
-  }
-}
-
-}  // namespace
-
-void TKvQuantization::SortColors(int AFirst, int ALast, TSortKey AKey) {
-  CheckAbort();
-  FPositionsStale = true;
-  std::vector<TKvQuantizationColor*>& a = FColors;
-  auto key = [AKey](const TKvQuantizationColor* c) { return SortKey(c, AKey); };
+// Sorts the colours AFirst..ALast by their values, which lie beside them
+// in AValues and move with them, compared through AKeyOf: a quicksort whose
+// every step is fixed (middle pivot, exchange sort for 15 colours or fewer),
+// so colours of equal keys end in the same order on every run. Reading the
+// keys from the values instead of the colours keeps the passes in sequence.
+template <class TValue, class TKeyOf>
+void SortByValue(TKvQuantizationColor** AColors, TValue* AValues, int AFirst, int ALast, const TKeyOf& AKeyOf,
+                 const bool* AAbort) {
+  if (Aborted(AAbort)) Abort();
+  auto swap = [AColors, AValues](int X, int Y) {
+    std::swap(AColors[X], AColors[Y]);
+    std::swap(AValues[X], AValues[Y]);
+  };
   if (ALast - AFirst <= 14) {
     int last = ALast;
     bool swapped = true;
     while (swapped && last > AFirst) {
       swapped = false;
       for (int i = AFirst; i < last; ++i) {
-        CheckAbort();
-        if (key(a[size_t(i) + 1]) < key(a[size_t(i)])) {
-          std::swap(a[size_t(i)], a[size_t(i) + 1]);
+        if (AKeyOf(AValues[i + 1]) < AKeyOf(AValues[i])) {
+          swap(i, i + 1);
           swapped = true;
         }
       }
@@ -1226,19 +1218,45 @@ void TKvQuantization::SortColors(int AFirst, int ALast, TSortKey AKey) {
   do {
     i = first;
     int j = ALast;
-    const double pivot = key(a[size_t(first + (ALast - first) / 2)]);
+    const auto pivot = AKeyOf(AValues[first + (ALast - first) / 2]);
     do {
-      while (key(a[size_t(i)]) < pivot) ++i;
-      while (key(a[size_t(j)]) > pivot) --j;
+      while (AKeyOf(AValues[i]) < pivot) ++i;
+      while (AKeyOf(AValues[j]) > pivot) --j;
       if (i <= j) {
-        std::swap(a[size_t(i)], a[size_t(j)]);
+        swap(i, j);
         ++i;
         --j;
       }
     } while (i <= j);
-    if (first < j) SortColors(first, j, AKey);
+    if (first < j) SortByValue(AColors, AValues, first, j, AKeyOf, AAbort);
     first = i;
   } while (i < ALast);
+}
+
+// A colour's sRGB bytes as $RRGGBB, the value the median cut sorts by.
+inline uint32_t PackedRGB(const TKvQuantizationColor* C) {
+  return (uint32_t(C->R) << 16) | (uint32_t(C->G) << 8) | C->B;
+}
+
+}  // namespace
+
+void TKvQuantization::SortColors(int AFirst, int ALast, TSortKey AKey) {
+  CheckAbort();
+  FPositionsStale = true;
+  if (AFirst > ALast) return;
+  TKvQuantizationColor** colors = FColors.data();
+  const size_t n = size_t(ALast - AFirst + 1);
+  if (AKey == skDistance) {
+    std::vector<double> values(n);
+    for (size_t i = 0; i < n; ++i) values[i] = colors[size_t(AFirst) + i]->Distance;
+    SortByValue(colors, values.data() - AFirst, AFirst, ALast, [](double V) { return V; }, FAbort);
+  } else {
+    std::vector<uint32_t> values(n);
+    for (size_t i = 0; i < n; ++i) values[i] = PackedRGB(colors[size_t(AFirst) + i]);
+    const int shift = AKey == skR ? 16 : AKey == skG ? 8 : 0;
+    SortByValue(colors, values.data() - AFirst, AFirst, ALast, [shift](uint32_t V) { return (V >> shift) & 0xFF; },
+                FAbort);
+  }
 }
 
 // ---------------------------------------------------------------------------
@@ -1294,6 +1312,14 @@ void TKvQuantization::SeedBounded() {
 void TKvQuantization::MedianCut(int AFirst, int ALast, int AK) {
   CheckAbort();
   if (AFirst > ALast) return;
+  std::vector<uint32_t> rgb(size_t(ALast - AFirst + 1));
+  for (int i = AFirst; i <= ALast; ++i) rgb[size_t(i - AFirst)] = PackedRGB(FColors[size_t(i)]);
+  CutRange(AFirst, ALast, AK, rgb.data() - AFirst);
+}
+
+void TKvQuantization::CutRange(int AFirst, int ALast, int AK, uint32_t* ARGB) {
+  CheckAbort();
+  if (AFirst > ALast) return;
   if (AK <= 1 || AFirst == ALast) {
     auto* k = new TKvQuantizationCluster(this);
     for (int i = AFirst; i <= ALast; ++i) {
@@ -1306,30 +1332,25 @@ void TKvQuantization::MedianCut(int AFirst, int ALast, int AK) {
     }
     return;
   }
-  uint8_t minR = 255, minG = 255, minB = 255, maxR = 0, maxG = 0, maxB = 0;
+  uint32_t lo = 0xFFFFFF, hi = 0;  // per byte
   for (int i = AFirst; i <= ALast; ++i) {
-    const TKvQuantizationColor* c = FColors[size_t(i)];
-    minR = std::min(minR, c->R);
-    maxR = std::max(maxR, c->R);
-    minG = std::min(minG, c->G);
-    maxG = std::max(maxG, c->G);
-    minB = std::min(minB, c->B);
-    maxB = std::max(maxB, c->B);
+    const uint32_t v = ARGB[i];
+    lo = (std::min(lo >> 16, v >> 16) << 16) | (std::min((lo >> 8) & 0xFF, (v >> 8) & 0xFF) << 8) |
+         std::min(lo & 0xFF, v & 0xFF);
+    hi = (std::max(hi >> 16, v >> 16) << 16) | (std::max((hi >> 8) & 0xFF, (v >> 8) & 0xFF) << 8) |
+         std::max(hi & 0xFF, v & 0xFF);
   }
   const double* lin = LinTable();
-  const double rr = lin[maxR] - lin[minR];
-  const double rg = lin[maxG] - lin[minG];
-  const double rb = lin[maxB] - lin[minB];
+  const double rr = lin[hi >> 16] - lin[lo >> 16];
+  const double rg = lin[(hi >> 8) & 0xFF] - lin[(lo >> 8) & 0xFF];
+  const double rb = lin[hi & 0xFF] - lin[lo & 0xFF];
   const double m = std::max(rr, std::max(rg, rb));
-  if (m == rg)
-    SortColors(AFirst, ALast, skG);
-  else if (m == rr)
-    SortColors(AFirst, ALast, skR);
-  else
-    SortColors(AFirst, ALast, skB);
+  const int shift = m == rg ? 8 : m == rr ? 16 : 0;
+  FPositionsStale = true;
+  SortByValue(FColors.data(), ARGB, AFirst, ALast, [shift](uint32_t V) { return (V >> shift) & 0xFF; }, FAbort);
   const int mid = AFirst + (ALast - AFirst) / 2;
-  MedianCut(AFirst, mid, AK / 2);
-  MedianCut(mid + 1, ALast, AK - AK / 2);
+  CutRange(AFirst, mid, AK / 2, ARGB);
+  CutRange(mid + 1, ALast, AK - AK / 2, ARGB);
 }
 
 void TKvQuantization::PinClusters() {

@@ -231,6 +231,9 @@ private:
 
   void CheckAbort() const;
   bool Parallel() const;
+  // MedianCut's work, with the colours' sRGB bytes ($RRGGBB) kept beside
+  // them in ARGB (indexed as the colour array) and sorted with them.
+  void CutRange(int AFirst, int ALast, int AK, uint32_t* ARGB);
   // The palette set-up shared by the masked and histogram variants; false
   // when AResult was simply copied.
   bool SetupMasked(bool* AAbort, int ACount, bool AUseGray, uint8_t AMetric, TKvPalette256& AResult,
