@@ -139,18 +139,23 @@ TKvQuantizationCluster::TKvQuantizationCluster(TKvQuantization* AOwner) : Owner(
 }
 
 TKvQuantizationCluster::~TKvQuantizationCluster() {
-  for (TKvQuantizationColor* c : FMembers) {
+  for (const int32_t m : FMembers) {
+    TKvQuantizationColor* c = Owner->StoredColor(m);
     c->Cluster = nullptr;
-    c->MemberIndex = -1;
     c->DistanceValid = false;
+    Owner->FMemberIndex[size_t(m)] = -1;
   }
+}
+
+TKvQuantizationColor* TKvQuantizationCluster::GetColor(int AIndex) const {
+  return Owner->StoredColor(FMembers[static_cast<size_t>(AIndex)]);
 }
 
 void TKvQuantizationCluster::AddColor(TKvQuantizationColor* AColor) {
   AColor->Cluster = this;
-  AColor->MemberIndex = static_cast<int32_t>(FMembers.size());
   AColor->DistanceValid = false;
-  FMembers.push_back(AColor);
+  Owner->FMemberIndex[size_t(AColor->Store)] = static_cast<int32_t>(FMembers.size());
+  FMembers.push_back(AColor->Store);
   if (FLevelWeights.empty()) FLevelWeights.assign(768, 0);
   FLevelWeights[AColor->R] += AColor->Weight;
   FLevelWeights[256 + AColor->G] += AColor->Weight;
@@ -160,23 +165,30 @@ void TKvQuantizationCluster::AddColor(TKvQuantizationColor* AColor) {
 }
 
 void TKvQuantizationCluster::RemoveColor(TKvQuantizationColor* AColor) {
-  const int i = AColor->MemberIndex;
-  if (AColor->Cluster != this || i < 0 || i >= GetCount() || FMembers[static_cast<size_t>(i)] != AColor)
+  std::vector<int32_t>& index = Owner->FMemberIndex;
+  const int i = index[size_t(AColor->Store)];
+  if (AColor->Cluster != this || i < 0 || i >= GetCount() || FMembers[static_cast<size_t>(i)] != AColor->Store)
     RaiseInternalError();
   // Moves are made one at a time on one thread, so this order of members is
   // reproducible.
-  TKvQuantizationColor* last = FMembers.back();
+  const int32_t last = FMembers.back();
   FMembers[static_cast<size_t>(i)] = last;
-  last->MemberIndex = i;
+  index[size_t(last)] = i;
   FMembers.pop_back();
   FLevelWeights[AColor->R] -= AColor->Weight;
   FLevelWeights[256 + AColor->G] -= AColor->Weight;
   FLevelWeights[512 + AColor->B] -= AColor->Weight;
   FTotalWeight -= AColor->Weight;
   AColor->Cluster = nullptr;
-  AColor->MemberIndex = -1;
+  index[size_t(AColor->Store)] = -1;
   AColor->DistanceValid = false;
   MiddleValid = false;
+}
+
+void TKvQuantizationCluster::PrefetchRemoval(const TKvQuantizationColor* AColor) const {
+  const int i = Owner->FMemberIndex[size_t(AColor->Store)];
+  if (i >= 0 && i < GetCount()) __builtin_prefetch(&FMembers[size_t(i)]);
+  if (!FMembers.empty()) __builtin_prefetch(&Owner->FMemberIndex[size_t(FMembers.back())]);
 }
 
 void TKvQuantizationCluster::SetMiddle(const TKvLinRGBColor& AColor) {
@@ -215,6 +227,7 @@ void TKvQuantization::Clear() {
   std::memset(FMix, 0, sizeof(FMix));
   FColors.clear();
   FColorStore.clear();
+  FMemberIndex.clear();
   FStoreUsed = 0;
   FIterations = 0;
   FBoundsValid = false;
@@ -371,6 +384,7 @@ TKvQuantizationColor* TKvQuantization::NewColor() {
   }
   TKvQuantizationColor* c = &FColorStore.back()[FStoreUsed++];
   c->Owner = this;
+  FMemberIndex.push_back(-1);
   c->Store = static_cast<int32_t>((FColorStore.size() - 1) * ColorBlock) + FStoreUsed - 1;
   return c;
 }
@@ -1122,11 +1136,17 @@ int TKvQuantization::MoveColors() {
   int moves = 0;
   const size_t n = all.size();
   for (size_t i = 0; i < n; ++i) {
-    // The colours lie apart in memory: fetched ahead.
-    if (i + 8 < n) {
-      const TKvQuantizationColor* ahead = StoredColor(int32_t(uint32_t(all[i + 8])));
+    // The colours lie apart in memory: fetched ahead, then what their
+    // removal touches.
+    if (i + 16 < n) {
+      const TKvQuantizationColor* ahead = StoredColor(int32_t(uint32_t(all[i + 16])));
       __builtin_prefetch(ahead);
       __builtin_prefetch(reinterpret_cast<const char*>(ahead) + sizeof(TKvQuantizationColor) - 1);
+      __builtin_prefetch(&FMemberIndex[uint32_t(all[i + 16])]);
+    }
+    if (i + 8 < n) {
+      const TKvQuantizationColor* ahead = StoredColor(int32_t(uint32_t(all[i + 8])));
+      if (ahead->Cluster) ahead->Cluster->PrefetchRemoval(ahead);
     }
     const size_t s = uint32_t(all[i]);
     const int place = FStoreNearest[s];

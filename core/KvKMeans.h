@@ -42,7 +42,6 @@ public:
   double Distance = 0;  // squared linear distance to its cluster's middle
   uint32_t Weight = 0;
   uint32_t DistanceVersion = 0;  // the cluster's middle version it was measured against
-  int32_t MemberIndex = -1;      // position in its cluster's member list
   int32_t Position = -1;         // position in the owner's colour array
   int32_t Store = -1;            // index in the owner's storage order
   uint8_t R = 0, G = 0, B = 0;
@@ -64,10 +63,12 @@ public:
   TKvQuantizationCluster(const TKvQuantizationCluster&) = delete;
   TKvQuantizationCluster& operator=(const TKvQuantizationCluster&) = delete;
 
-  TKvQuantizationColor* GetColor(int AIndex) const { return FMembers[static_cast<size_t>(AIndex)]; }
+  TKvQuantizationColor* GetColor(int AIndex) const;
   int GetCount() const { return static_cast<int>(FMembers.size()); }
   void AddColor(TKvQuantizationColor* AColor);
   void RemoveColor(TKvQuantizationColor* AColor);
+  // Fetches ahead what removing the colour will touch.
+  void PrefetchRemoval(const TKvQuantizationColor* AColor) const;
   // Weighted mean of the members mapped into the allowed palette; nothing
   // for a fixed or empty cluster or one whose middle is valid.
   void UpdateMiddle();
@@ -88,7 +89,8 @@ public:
   int32_t Place = -1;
 
 private:
-  std::vector<TKvQuantizationColor*> FMembers;
+  // The members' storage indices; the owner keeps each one's place here.
+  std::vector<int32_t> FMembers;
   // The members' weights per sRGB level of each channel (R, G, B, 256
   // each). Kept exactly on every add and remove, so a middle costs 768
   // products whatever the member count, and its sums do not depend on the
@@ -307,4 +309,6 @@ private:
   // found. The nearest pass reads these instead of the colours.
   std::vector<int32_t> FStorePosition;
   std::vector<int16_t> FStorePlace, FStoreNearest;
+  // Per stored colour: its place in its cluster's member list (-1: none).
+  std::vector<int32_t> FMemberIndex;
 };
