@@ -1211,46 +1211,100 @@ namespace {
 // so colours of equal keys end in the same order on every run. Reading the
 // keys from the values instead of the colours keeps the passes in sequence.
 template <class TValue, class TKeyOf>
-void SortByValue(TKvQuantizationColor** AColors, TValue* AValues, int AFirst, int ALast, const TKeyOf& AKeyOf,
-                 const bool* AAbort) {
-  if (Aborted(AAbort)) Abort();
-  auto swap = [AColors, AValues](int X, int Y) {
-    std::swap(AColors[X], AColors[Y]);
-    std::swap(AValues[X], AValues[Y]);
-  };
-  if (ALast - AFirst <= 14) {
-    int last = ALast;
-    bool swapped = true;
-    while (swapped && last > AFirst) {
-      swapped = false;
-      for (int i = AFirst; i < last; ++i) {
-        if (AKeyOf(AValues[i + 1]) < AKeyOf(AValues[i])) {
-          swap(i, i + 1);
-          swapped = true;
-        }
-      }
-      --last;
-    }
-    return;
+struct TValueSort {
+  TKvQuantizationColor** Colors;
+  TValue* Values;
+  const TKeyOf& KeyOf;
+  const bool* AbortFlag;
+
+  void Swap(int X, int Y) const {
+    std::swap(Colors[X], Colors[Y]);
+    std::swap(Values[X], Values[Y]);
   }
-  int first = AFirst;
-  int i;
-  do {
-    i = first;
-    int j = ALast;
-    const auto pivot = AKeyOf(AValues[first + (ALast - first) / 2]);
+
+  // One partition of AFirst..ALast around its middle key: the parts
+  // AFirst..AJ and AI..ALast are left.
+  void Partition(int AFirst, int ALast, int& AI, int& AJ) const {
+    int i = AFirst, j = ALast;
+    const auto pivot = KeyOf(Values[AFirst + (ALast - AFirst) / 2]);
     do {
-      while (AKeyOf(AValues[i]) < pivot) ++i;
-      while (AKeyOf(AValues[j]) > pivot) --j;
+      while (KeyOf(Values[i]) < pivot) ++i;
+      while (KeyOf(Values[j]) > pivot) --j;
       if (i <= j) {
-        swap(i, j);
+        Swap(i, j);
         ++i;
         --j;
       }
     } while (i <= j);
-    if (first < j) SortByValue(AColors, AValues, first, j, AKeyOf, AAbort);
-    first = i;
-  } while (i < ALast);
+    AI = i;
+    AJ = j;
+  }
+
+  void Sort(int AFirst, int ALast) const {
+    if (Aborted(AbortFlag)) Abort();
+    if (ALast - AFirst <= 14) {
+      int last = ALast;
+      bool swapped = true;
+      while (swapped && last > AFirst) {
+        swapped = false;
+        for (int i = AFirst; i < last; ++i) {
+          if (KeyOf(Values[i + 1]) < KeyOf(Values[i])) {
+            Swap(i, i + 1);
+            swapped = true;
+          }
+        }
+        --last;
+      }
+      return;
+    }
+    Loop(AFirst, ALast);
+  }
+
+  // The partitions of a sort past its size test: each left part sorted on
+  // its own, the right part partitioned again.
+  void Loop(int AFirst, int ALast) const {
+    int first = AFirst;
+    int i, j;
+    do {
+      Partition(first, ALast, i, j);
+      if (first < j) Sort(first, j);
+      first = i;
+    } while (i < ALast);
+  }
+};
+
+template <class TValue, class TKeyOf>
+void SortByValue(TKvQuantizationColor** AColors, TValue* AValues, int AFirst, int ALast, const TKeyOf& AKeyOf,
+                 const bool* AAbort) {
+  TValueSort<TValue, TKeyOf>{AColors, AValues, AKeyOf, AAbort}.Sort(AFirst, ALast);
+}
+
+// The byte of a packed $RRGGBB value that a median cut step sorts by.
+struct TChannelKey {
+  int Shift;
+  uint32_t operator()(uint32_t V) const { return (V >> Shift) & 0xFF; }
+};
+
+// Where the median cut splits AFirst..ALast: the shift of the channel of
+// the widest linear extent (green, then red, on ties).
+int CutChannel(const uint32_t* ARGB, int AFirst, int ALast) {
+  uint32_t loR = 255, loG = 255, loB = 255, hiR = 0, hiG = 0, hiB = 0;
+  for (int i = AFirst; i <= ALast; ++i) {
+    const uint32_t v = ARGB[i];
+    const uint32_t r = v >> 16, g = (v >> 8) & 0xFF, b = v & 0xFF;
+    loR = std::min(loR, r);
+    hiR = std::max(hiR, r);
+    loG = std::min(loG, g);
+    hiG = std::max(hiG, g);
+    loB = std::min(loB, b);
+    hiB = std::max(hiB, b);
+  }
+  const double* lin = LinTable();
+  const double rr = lin[hiR] - lin[loR];
+  const double rg = lin[hiG] - lin[loG];
+  const double rb = lin[hiB] - lin[loB];
+  const double m = std::max(rr, std::max(rg, rb));
+  return m == rg ? 8 : m == rr ? 16 : 0;
 }
 
 // A colour's sRGB bytes as $RRGGBB, the value the median cut sorts by.
@@ -1273,8 +1327,7 @@ void TKvQuantization::SortColors(int AFirst, int ALast, TSortKey AKey) {
   } else {
     std::vector<uint32_t> values(n);
     for (size_t i = 0; i < n; ++i) values[i] = PackedRGB(colors[size_t(AFirst) + i]);
-    const int shift = AKey == skR ? 16 : AKey == skG ? 8 : 0;
-    SortByValue(colors, values.data() - AFirst, AFirst, ALast, [shift](uint32_t V) { return (V >> shift) & 0xFF; },
+    SortByValue(colors, values.data() - AFirst, AFirst, ALast, TChannelKey{AKey == skR ? 16 : AKey == skG ? 8 : 0},
                 FAbort);
   }
 }
@@ -1352,22 +1405,8 @@ void TKvQuantization::CutRange(int AFirst, int ALast, int AK, uint32_t* ARGB) {
     }
     return;
   }
-  uint32_t lo = 0xFFFFFF, hi = 0;  // per byte
-  for (int i = AFirst; i <= ALast; ++i) {
-    const uint32_t v = ARGB[i];
-    lo = (std::min(lo >> 16, v >> 16) << 16) | (std::min((lo >> 8) & 0xFF, (v >> 8) & 0xFF) << 8) |
-         std::min(lo & 0xFF, v & 0xFF);
-    hi = (std::max(hi >> 16, v >> 16) << 16) | (std::max((hi >> 8) & 0xFF, (v >> 8) & 0xFF) << 8) |
-         std::max(hi & 0xFF, v & 0xFF);
-  }
-  const double* lin = LinTable();
-  const double rr = lin[hi >> 16] - lin[lo >> 16];
-  const double rg = lin[(hi >> 8) & 0xFF] - lin[(lo >> 8) & 0xFF];
-  const double rb = lin[hi & 0xFF] - lin[lo & 0xFF];
-  const double m = std::max(rr, std::max(rg, rb));
-  const int shift = m == rg ? 8 : m == rr ? 16 : 0;
   FPositionsStale = true;
-  SortByValue(FColors.data(), ARGB, AFirst, ALast, [shift](uint32_t V) { return (V >> shift) & 0xFF; }, FAbort);
+  SortByValue(FColors.data(), ARGB, AFirst, ALast, TChannelKey{CutChannel(ARGB, AFirst, ALast)}, FAbort);
   const int mid = AFirst + (ALast - AFirst) / 2;
   CutRange(AFirst, mid, AK / 2, ARGB);
   CutRange(mid + 1, ALast, AK - AK / 2, ARGB);
