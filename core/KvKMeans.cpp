@@ -1,6 +1,7 @@
 #include "core/KvKMeans.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -1387,7 +1388,94 @@ void TKvQuantization::MedianCut(int AFirst, int ALast, int AK) {
   if (AFirst > ALast) return;
   std::vector<uint32_t> rgb(size_t(ALast - AFirst + 1));
   for (int i = AFirst; i <= ALast; ++i) rgb[size_t(i - AFirst)] = PackedRGB(FColors[size_t(i)]);
-  CutRange(AFirst, ALast, AK, rgb.data() - AFirst);
+  if (ProcessorCount >= 2 && !FSingleThreaded && ALast - AFirst + 1 >= ParallelThreshold)
+    CutLevels(AFirst, ALast, AK, rgb.data() - AFirst);
+  else
+    CutRange(AFirst, ALast, AK, rgb.data() - AFirst);
+}
+
+namespace {
+
+// A range of the median cut still to be sorted and split.
+struct TCut {
+  int First, Last, K;
+};
+
+// A piece of a colour sort: a whole sort of its range (Fresh), or the
+// partitions that go on in a range whose left parts were handed on.
+struct TSortPiece {
+  int First, Last, Shift;
+  bool Fresh;
+};
+
+// Sorts the pieces on all processors. The largest are first partitioned
+// here, each step exactly as the sort would make it, until there are enough
+// for the jobs; the pieces cover separate ranges, so the order in which the
+// jobs take them does not matter.
+void SortPieces(std::vector<TSortPiece>& APieces, TKvQuantizationColor** AColors, uint32_t* ARGB,
+                const bool* AAbort) {
+  const size_t enough = size_t(std::max(ProcessorCount, 1)) * 8;
+  constexpr int SmallPiece = 4096;
+  while (APieces.size() < enough) {
+    size_t big = 0;
+    for (size_t p = 1; p < APieces.size(); ++p)
+      if (APieces[p].Last - APieces[p].First > APieces[big].Last - APieces[big].First) big = p;
+    if (APieces.empty() || APieces[big].Last - APieces[big].First < SmallPiece) break;
+    const TSortPiece piece = APieces[big];
+    APieces.erase(APieces.begin() + ptrdiff_t(big));
+    const TChannelKey key{piece.Shift};
+    const TValueSort<uint32_t, TChannelKey> sort{AColors, ARGB, key, AAbort};
+    if (Aborted(AAbort)) Abort();
+    int i, j;
+    sort.Partition(piece.First, piece.Last, i, j);
+    if (piece.First < j) APieces.push_back({piece.First, j, piece.Shift, true});
+    if (i < piece.Last) APieces.push_back({i, piece.Last, piece.Shift, false});
+  }
+  std::sort(APieces.begin(), APieces.end(),
+            [](const TSortPiece& A, const TSortPiece& B) { return A.Last - A.First > B.Last - B.First; });
+  std::atomic<size_t> next{0};
+  KvRunChunkJobs(std::max(ProcessorCount, 1), 1, AAbort, [&](int32_t, int32_t) {
+    for (size_t p = next.fetch_add(1); p < APieces.size(); p = next.fetch_add(1)) {
+      const TSortPiece& piece = APieces[p];
+      const TChannelKey key{piece.Shift};
+      const TValueSort<uint32_t, TChannelKey> sort{AColors, ARGB, key, AAbort};
+      if (piece.Fresh)
+        sort.Sort(piece.First, piece.Last);
+      else
+        sort.Loop(piece.First, piece.Last);
+    }
+  });
+}
+
+}  // namespace
+
+void TKvQuantization::CutLevels(int AFirst, int ALast, int AK, uint32_t* ARGB) {
+  // The ranges of one depth are sorted side by side; the clusters are made
+  // at the end, in the order of their ranges, as the depth-first cut makes
+  // them.
+  std::vector<TCut> level{{AFirst, ALast, AK}}, next, leaves;
+  std::vector<TSortPiece> pieces;
+  while (!level.empty()) {
+    CheckAbort();
+    pieces.clear();
+    next.clear();
+    for (const TCut& c : level) {
+      if (c.First > c.Last) continue;
+      if (c.K <= 1 || c.First == c.Last) {
+        leaves.push_back(c);
+        continue;
+      }
+      pieces.push_back({c.First, c.Last, CutChannel(ARGB, c.First, c.Last), true});
+      const int mid = c.First + (c.Last - c.First) / 2;
+      next.push_back({c.First, mid, c.K / 2});
+      next.push_back({mid + 1, c.Last, c.K - c.K / 2});
+    }
+    FPositionsStale = true;
+    SortPieces(pieces, FColors.data(), ARGB, FAbort);
+    level.swap(next);
+  }
+  std::sort(leaves.begin(), leaves.end(), [](const TCut& A, const TCut& B) { return A.First < B.First; });
+  for (const TCut& c : leaves) CutRange(c.First, c.Last, c.K, ARGB);
 }
 
 void TKvQuantization::CutRange(int AFirst, int ALast, int AK, uint32_t* ARGB) {
