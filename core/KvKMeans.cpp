@@ -443,6 +443,10 @@ void TKvQuantization::CollectImageColors(bool* AAbort, TKvImage& AImage) {
     ReadPixelKeys(px, keys.data(), 0, n - 1, AAbort);
   }
   CheckAbort();
+  if (FColors.empty() && ProcessorCount >= 2 && !FSingleThreaded && n >= size_t(ParallelThreshold)) {
+    CollectKeys(keys, tmp);
+    return;
+  }
   // Two stable 12-bit counting passes.
   for (int shift = 0; shift < 24; shift += 12) {
     std::vector<uint32_t> cnt(4097, 0);
@@ -481,6 +485,96 @@ void TKvQuantization::CollectImageColors(bool* AAbort, TKvImage& AImage) {
     c->Weight = w > UINT32_MAX ? UINT32_MAX : uint32_t(w);
     i = j;
   }
+}
+
+void TKvQuantization::CollectKeys(std::vector<uint32_t>& AKeys, std::vector<uint32_t>& ATmp) {
+  // By the top 12 bits into buckets, each processor scattering its part of
+  // the pixels; then each bucket sorted, its colours counted, and the
+  // colours made in their places, bucket by bucket on all processors. The
+  // same sorted colour array as the counting passes give.
+  const size_t n = AKeys.size();
+  const int parts = ProcessorCount;
+  constexpr int Buckets = 4096;
+  auto partFirst = [n, parts](int AP) { return size_t(uint64_t(n) * uint64_t(AP) / uint64_t(parts)); };
+  std::vector<size_t> at(size_t(parts) * Buckets, 0);  // per part and bucket: count, then place
+  KvRunChunkJobs(parts, 1, FAbort, [&](int32_t AFirst, int32_t ALast) {
+    for (int p = AFirst; p <= ALast; ++p) {
+      size_t* count = &at[size_t(p) * Buckets];
+      for (size_t i = partFirst(p); i < partFirst(p + 1); ++i) ++count[AKeys[i] >> 12];
+    }
+  });
+  std::vector<size_t> bucketFirst(Buckets + 1, 0);
+  size_t sum = 0;
+  for (int b = 0; b < Buckets; ++b) {
+    bucketFirst[size_t(b)] = sum;
+    for (int p = 0; p < parts; ++p) {
+      size_t& c = at[size_t(p) * Buckets + size_t(b)];
+      const size_t count = c;
+      c = sum;
+      sum += count;
+    }
+  }
+  bucketFirst[Buckets] = sum;
+  KvRunChunkJobs(parts, 1, FAbort, [&](int32_t AFirst, int32_t ALast) {
+    for (int p = AFirst; p <= ALast; ++p) {
+      size_t* place = &at[size_t(p) * Buckets];
+      for (size_t i = partFirst(p); i < partFirst(p + 1); ++i) ATmp[place[AKeys[i] >> 12]++] = AKeys[i];
+    }
+  });
+  AKeys.clear();
+  AKeys.shrink_to_fit();
+  // Within each bucket: sorted, and its distinct colours counted.
+  std::vector<int32_t> colorFirst(Buckets + 1, 0);
+  KvRunChunkJobs(Buckets, 64, FAbort, [&](int32_t AFirst, int32_t ALast) {
+    for (int b = AFirst; b <= ALast; ++b) {
+      uint32_t* first = ATmp.data() + bucketFirst[size_t(b)];
+      uint32_t* last = ATmp.data() + bucketFirst[size_t(b) + 1];
+      std::sort(first, last);
+      int32_t distinct = 0;
+      for (const uint32_t* k = first; k < last; ++k) distinct += k == first || *k != k[-1];
+      colorFirst[size_t(b) + 1] = distinct;
+    }
+  });
+  for (int b = 0; b < Buckets; ++b) colorFirst[size_t(b) + 1] += colorFirst[size_t(b)];
+  const int32_t m = colorFirst[Buckets];
+  CheckAbort();
+  // The storage, its blocks allocated (and first touched) on all processors.
+  const size_t blocks = (size_t(m) + ColorBlock - 1) / ColorBlock;
+  FColorStore.resize(blocks);
+  KvRunChunkJobs(int32_t(blocks), 1, FAbort, [&](int32_t AFirst, int32_t ALast) {
+    for (int32_t k = AFirst; k <= ALast; ++k) FColorStore[size_t(k)] = std::make_unique<TKvQuantizationColor[]>(ColorBlock);
+  });
+  FStoreUsed = int(size_t(m) - (blocks - 1) * ColorBlock);
+  FColors.resize(size_t(m));
+  FMemberIndex.assign(size_t(m), -1);
+  const double* lin = LinTable();
+  KvRunChunkJobs(Buckets, 64, FAbort, [&](int32_t AFirst, int32_t ALast) {
+    for (int b = AFirst; b <= ALast; ++b) {
+      int32_t idx = colorFirst[size_t(b)];
+      const size_t end = bucketFirst[size_t(b) + 1];
+      size_t i = bucketFirst[size_t(b)];
+      while (i < end) {
+        size_t j = i + 1;
+        while (j < end && ATmp[j] == ATmp[i]) ++j;
+        const uint32_t key = ATmp[i];
+        const uint8_t r = uint8_t(key >> 16), g = uint8_t(key >> 8), bb = uint8_t(key);
+        TKvQuantizationColor* c = StoredColor(idx);
+        c->Owner = this;
+        c->Store = idx;
+        c->R = r;
+        c->G = g;
+        c->B = bb;
+        c->LinR = lin[r];
+        c->LinG = lin[g];
+        c->LinB = lin[bb];
+        c->Weight = j - i > UINT32_MAX ? UINT32_MAX : uint32_t(j - i);
+        c->Position = idx;
+        FColors[size_t(idx)] = c;
+        ++idx;
+        i = j;
+      }
+    }
+  });
 }
 
 void TKvQuantization::CollectPaletteColors(const TKvPalette256& APalette) {

@@ -245,6 +245,9 @@ private:
   bool SetupPlain(bool* AAbort, int ACount, bool AUseGray, uint8_t AMetric, TKvPalette256& AResult,
                   TKvPalette256* AFixed, TKvPalette* AAllowed);
   TKvQuantizationColor* NewColor();
+  // Makes the colours of the pixel keys AKeys (the colour array empty) on
+  // all processors; ATmp is as long as AKeys.
+  void CollectKeys(std::vector<uint32_t>& AKeys, std::vector<uint32_t>& ATmp);
   TKvQuantizationColor* StoredColor(int AIndex) const {
     return &FColorStore[size_t(AIndex) / ColorBlock][size_t(AIndex) % ColorBlock];
   }
