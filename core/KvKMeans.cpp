@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <thread>
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -115,6 +116,135 @@ public:
 }  // namespace
 
 // ---------------------------------------------------------------------------
+// The team of workers of the passes
+
+// Workers that stay for all the passes of Iterate: each phase of a pass is
+// handed to them by a counter they watch, which costs far less than a job
+// list per phase over hundreds of short passes. The calling thread is worker
+// 0 and runs the rest of the passes. A phase raises again, on the calling
+// thread, the exception of the lowest worker that had one.
+class TKvQuantizationTeam {
+public:
+  explicit TKvQuantizationTeam(int AWorkers) : FErrors(size_t(AWorkers)) {}
+  int GetWorkers() const { return static_cast<int>(FErrors.size()); }
+
+  // Runs APhase(w) for every worker w and returns when all have finished.
+  void Phase(const std::function<void(int)>& APhase) {
+    FWork = &APhase;
+    FPending.store(GetWorkers() - 1, std::memory_order_relaxed);
+    FGeneration.fetch_add(1, std::memory_order_release);
+    FGeneration.notify_all();
+    try {
+      APhase(0);
+    } catch (...) {
+      FErrors[0] = std::current_exception();
+    }
+    for (int spins = 0;;) {
+      const int pending = FPending.load(std::memory_order_acquire);
+      if (pending == 0) break;
+      if (++spins < SpinLimit)
+        Pause();
+      else
+        FPending.wait(pending, std::memory_order_acquire);
+    }
+    FWork = nullptr;
+    for (std::exception_ptr& e : FErrors)
+      if (e) {
+        std::exception_ptr first = e;
+        for (std::exception_ptr& x : FErrors) x = nullptr;
+        std::rethrow_exception(first);
+      }
+  }
+
+  // The loop of worker AIndex (1 and up) until Stop.
+  void Serve(int AIndex) {
+    uint32_t seen = 0;
+    for (;;) {
+      uint32_t now;
+      for (int spins = 0; (now = FGeneration.load(std::memory_order_acquire)) == seen;) {
+        if (++spins < SpinLimit)
+          Pause();
+        else
+          FGeneration.wait(seen, std::memory_order_acquire);
+      }
+      seen = now;
+      if (FStopped.load(std::memory_order_acquire)) return;
+      try {
+        (*FWork)(AIndex);
+      } catch (...) {
+        FErrors[size_t(AIndex)] = std::current_exception();
+      }
+      FPending.fetch_sub(1, std::memory_order_acq_rel);
+      FPending.notify_one();
+    }
+  }
+
+  void Stop() {
+    FStopped.store(true, std::memory_order_release);
+    FGeneration.fetch_add(1, std::memory_order_release);
+    FGeneration.notify_all();
+  }
+
+private:
+  // About a tenth of a millisecond of waiting before a worker sleeps.
+  static constexpr int SpinLimit = 4000;
+  static void Pause() {
+#if defined(__SSE2__)
+    _mm_pause();
+#else
+    std::this_thread::yield();
+#endif
+  }
+  std::atomic<uint32_t> FGeneration{0};
+  std::atomic<int> FPending{0};
+  std::atomic<bool> FStopped{false};
+  const std::function<void(int)>* FWork = nullptr;
+  std::vector<std::exception_ptr> FErrors;
+};
+
+namespace {
+
+class TKvTeamJob : public TKvJob {
+public:
+  TKvTeamJob(TKvJobList* AList, TKvQuantizationTeam* ATeam, int AIndex, const std::function<void()>* ABody)
+      : TKvJob(AList), Team(ATeam), Index(AIndex), Body(ABody) {}
+  void Execute() override {
+    if (Index > 0) {
+      Team->Serve(Index);
+      return;
+    }
+    try {
+      (*Body)();
+    } catch (...) {
+      Team->Stop();
+      throw;
+    }
+    Team->Stop();
+  }
+  TKvQuantizationTeam* Team;
+  int Index;
+  const std::function<void()>* Body;
+};
+
+}  // namespace
+
+void TKvQuantization::WithTeam(const std::function<void()>& ABody) {
+  if (!Parallel() || FTeam) {
+    ABody();
+    return;
+  }
+  TKvQuantizationTeam team(ProcessorCount);
+  struct TReset {
+    TKvQuantizationTeam*& Ref;
+    ~TReset() { Ref = nullptr; }
+  } reset{FTeam};
+  FTeam = &team;
+  TKvJobList list;
+  for (int w = 0; w < ProcessorCount; ++w) new TKvTeamJob(&list, &team, w, &ABody);
+  list.RunWithCaller(FAbort);
+}
+
+// ---------------------------------------------------------------------------
 // Colours and clusters
 
 void TKvQuantizationColor::FindNearestCluster() {
@@ -190,6 +320,35 @@ void TKvQuantizationCluster::PrefetchRemoval(const TKvQuantizationColor* AColor)
   const int i = Owner->FMemberIndex[size_t(AColor->Store)];
   if (i >= 0 && i < GetCount()) __builtin_prefetch(&FMembers[size_t(i)]);
   if (!FMembers.empty()) __builtin_prefetch(&Owner->FMemberIndex[size_t(FMembers.back())]);
+}
+
+void TKvQuantizationCluster::TakeOut(int32_t AStore) {
+  std::vector<int32_t>& index = Owner->FMemberIndex;
+  const int i = index[size_t(AStore)];
+  if (i < 0 || i >= GetCount() || FMembers[static_cast<size_t>(i)] != AStore) RaiseInternalError();
+  const int32_t last = FMembers.back();
+  FMembers[static_cast<size_t>(i)] = last;
+  // A member moved in this pass is not yet of this place.
+  (Owner->FStorePlace[size_t(last)] == Place ? index : Owner->FNewIndex)[size_t(last)] = i;
+  FMembers.pop_back();
+  const TKvQuantizationColor* c = Owner->StoredColor(AStore);
+  FLevelWeights[c->R] -= c->Weight;
+  FLevelWeights[256 + c->G] -= c->Weight;
+  FLevelWeights[512 + c->B] -= c->Weight;
+  FTotalWeight -= c->Weight;
+  MiddleValid = false;
+}
+
+void TKvQuantizationCluster::TakeIn(int32_t AStore) {
+  Owner->FNewIndex[size_t(AStore)] = static_cast<int32_t>(FMembers.size());
+  FMembers.push_back(AStore);
+  const TKvQuantizationColor* c = Owner->StoredColor(AStore);
+  if (FLevelWeights.empty()) FLevelWeights.assign(768, 0);
+  FLevelWeights[c->R] += c->Weight;
+  FLevelWeights[256 + c->G] += c->Weight;
+  FLevelWeights[512 + c->B] += c->Weight;
+  FTotalWeight += c->Weight;
+  MiddleValid = false;
 }
 
 void TKvQuantizationCluster::SetMiddle(const TKvLinRGBColor& AColor) {
@@ -649,7 +808,12 @@ TKvStdRGBColor TKvQuantization::MapToAllowed(const TKvLinRGBColor& AColor) const
 void TKvQuantization::UpdateMiddles() {
   // A middle costs 768 products; only the search in an allowed palette
   // makes the pass worth a hand-over to the workers.
-  if (Parallel() && FAllowed && FClusterCount >= 2)
+  if (FTeam && FAllowed && FClusterCount >= 2) {
+    const int workers = FTeam->GetWorkers();
+    FTeam->Phase([this, workers](int w) {
+      for (int k = w; k < FClusterCount; k += workers) FClusters[k]->UpdateMiddle();
+    });
+  } else if (Parallel() && FAllowed && FClusterCount >= 2)
     RunJobs<TKvQuantizationUpdateClusterMiddleJob>(this, FAbort, FClusterCount);
   else
     DoUpdateMiddles(0, FClusterCount - 1);
@@ -952,12 +1116,17 @@ void TKvQuantization::UpdateNearest() {
   if (Parallel()) {
     // Small chunks from a shared counter: the work of a pass gathers in the
     // boxes where middles moved.
-    FBoxChunk = std::max(1, nb / (ProcessorCount * 32));
-    FMovers.resize(size_t(ProcessorCount));
-    // Hundreds of short passes: the calling thread takes a share.
-    TKvJobList list;
-    for (int j = 0; j < ProcessorCount; ++j) new TKvQuantizationUpdateColorNearestClusterJob(&list, this, j, j);
-    list.RunWithCaller(FAbort);
+    const int workers = FTeam ? FTeam->GetWorkers() : ProcessorCount;
+    FBoxChunk = std::max(1, nb / (workers * 32));
+    FMovers.resize(size_t(workers));
+    if (FTeam) {
+      FTeam->Phase([this](int w) { DoUpdateNearest(w); });
+    } else {
+      // The calling thread takes a share.
+      TKvJobList list;
+      for (int j = 0; j < ProcessorCount; ++j) new TKvQuantizationUpdateColorNearestClusterJob(&list, this, j, j);
+      list.RunWithCaller(FAbort);
+    }
   } else {
     FBoxChunk = std::max(nb, 1);
     FMovers.resize(1);
@@ -1228,32 +1397,63 @@ int TKvQuantization::MoveColors() {
   std::vector<uint64_t> all;
   for (auto& m : FMovers) all.insert(all.end(), m.begin(), m.end());
   std::sort(all.begin(), all.end());
-  int moves = 0;
-  const size_t n = all.size();
+  FMoveStore.clear();
+  FMoveFrom.clear();
+  FMoveTo.clear();
+  for (size_t i = 0; i < all.size(); ++i) {
+    if (i > 0 && all[i] == all[i - 1]) continue;
+    const int32_t s = int32_t(uint32_t(all[i]));
+    const int place = FStoreNearest[size_t(s)], was = FStorePlace[size_t(s)];
+    if (place == was) continue;
+    FMoveStore.push_back(s);
+    FMoveFrom.push_back(was >= 0 ? FSnapCluster[size_t(was)] : StoredColor(s)->Cluster);
+    FMoveTo.push_back(FSnapCluster[size_t(place)]);
+  }
+  const size_t n = FMoveStore.size();
+  if (FTeam && n > 0) {
+    // Each worker makes the moves of its clusters, in the same order, then
+    // their middles; the colours themselves follow, a share each.
+    const int workers = FTeam->GetWorkers();
+    FNewIndex.resize(FMemberIndex.size());
+    FTeam->Phase([this, n, workers](int w) {
+      auto mine = [workers, w](const TKvQuantizationCluster* C) { return (C->Place < 0 ? 0 : C->Place % workers) == w; };
+      for (size_t i = 0; i < n; ++i) {
+        if (FMoveFrom[i] && mine(FMoveFrom[i])) FMoveFrom[i]->TakeOut(FMoveStore[i]);
+        if (mine(FMoveTo[i])) FMoveTo[i]->TakeIn(FMoveStore[i]);
+      }
+      for (int k = 0; k < FClusterCount; ++k)
+        if (mine(FClusters[k])) FClusters[k]->UpdateMiddle();
+    });
+    FTeam->Phase([this, n, workers](int w) {
+      for (size_t i = n * size_t(w) / size_t(workers); i < n * size_t(w + 1) / size_t(workers); ++i) {
+        const size_t s = size_t(FMoveStore[i]);
+        TKvQuantizationColor* c = StoredColor(int32_t(s));
+        c->Cluster = c->Nearest = FMoveTo[i];
+        c->DistanceValid = false;
+        FMemberIndex[s] = FNewIndex[s];
+        FStorePlace[s] = FStoreNearest[s];
+      }
+    });
+    return int(n);
+  }
   for (size_t i = 0; i < n; ++i) {
     // The colours lie apart in memory: fetched ahead, then what their
     // removal touches.
     if (i + 16 < n) {
-      const TKvQuantizationColor* ahead = StoredColor(int32_t(uint32_t(all[i + 16])));
+      const TKvQuantizationColor* ahead = StoredColor(FMoveStore[i + 16]);
       __builtin_prefetch(ahead);
       __builtin_prefetch(reinterpret_cast<const char*>(ahead) + sizeof(TKvQuantizationColor) - 1);
-      __builtin_prefetch(&FMemberIndex[uint32_t(all[i + 16])]);
+      __builtin_prefetch(&FMemberIndex[size_t(FMoveStore[i + 16])]);
     }
-    if (i + 8 < n) {
-      const TKvQuantizationColor* ahead = StoredColor(int32_t(uint32_t(all[i + 8])));
-      if (ahead->Cluster) ahead->Cluster->PrefetchRemoval(ahead);
-    }
-    const size_t s = uint32_t(all[i]);
-    const int place = FStoreNearest[s];
-    if (place == FStorePlace[s]) continue;
-    TKvQuantizationColor* c = StoredColor(int32_t(s));
-    c->Nearest = FSnapCluster[size_t(place)];
+    if (i + 8 < n && FMoveFrom[i + 8]) FMoveFrom[i + 8]->PrefetchRemoval(StoredColor(FMoveStore[i + 8]));
+    const int32_t s = FMoveStore[i];
+    TKvQuantizationColor* c = StoredColor(s);
+    c->Nearest = FMoveTo[i];
     if (c->Cluster) c->Cluster->RemoveColor(c);
     c->Nearest->AddColor(c);
-    FStorePlace[s] = static_cast<int16_t>(place);
-    ++moves;
+    FStorePlace[size_t(s)] = FStoreNearest[size_t(s)];
   }
-  return moves;
+  return int(n);
 }
 
 void TKvQuantization::UpdateDistances() {
@@ -1634,6 +1834,10 @@ void TKvQuantization::PinClusters() {
 
 void TKvQuantization::Iterate() {
   if (FCount < FClusterCount) RaiseInternalError();
+  WithTeam([this] { IteratePasses(); });
+}
+
+void TKvQuantization::IteratePasses() {
   for (int iter = 0;; ++iter) {
     CheckAbort();
     UpdateMiddles();
@@ -1704,6 +1908,10 @@ void TKvQuantization::UpdateMixtures() {
 }
 
 void TKvQuantization::IterateBounded() {
+  WithTeam([this] { IterateBoundedPasses(); });
+}
+
+void TKvQuantization::IterateBoundedPasses() {
   CheckAbort();
   UpdateMixtures();
   UpdateMiddles();

@@ -19,6 +19,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -30,6 +31,7 @@ class TKvImage;
 class TKvPaletteRGB;
 class TKvQuantization;
 class TKvQuantizationCluster;
+class TKvQuantizationTeam;
 
 // One distinct colour of the source with its weight (pixel count).
 class TKvQuantizationColor {
@@ -69,6 +71,12 @@ public:
   void RemoveColor(TKvQuantizationColor* AColor);
   // Fetches ahead what removing the colour will touch.
   void PrefetchRemoval(const TKvQuantizationColor* AColor) const;
+  // The member list and weights of a move made by the owner's parallel
+  // moves, where each cluster is handled by one worker: the colour itself is
+  // left for later, and a colour moved in this pass keeps its place in the
+  // owner's FNewIndex (those that were members already: in FMemberIndex).
+  void TakeOut(int32_t AStore);
+  void TakeIn(int32_t AStore);
   // Weighted mean of the members mapped into the allowed palette; nothing
   // for a fixed or empty cluster or one whose middle is valid.
   void UpdateMiddle();
@@ -233,6 +241,8 @@ private:
 
   void CheckAbort() const;
   bool Parallel() const;
+  void IteratePasses();
+  void IterateBoundedPasses();
   // MedianCut's work, with the colours' sRGB bytes ($RRGGBB) kept beside
   // them in ARGB (indexed as the colour array) and sorted with them.
   void CutRange(int AFirst, int ALast, int AK, uint32_t* ARGB);
@@ -314,6 +324,17 @@ private:
   // found. The nearest pass reads these instead of the colours.
   std::vector<int32_t> FStorePosition;
   std::vector<int16_t> FStorePlace, FStoreNearest;
-  // Per stored colour: its place in its cluster's member list (-1: none).
-  std::vector<int32_t> FMemberIndex;
+  // Per stored colour: its place in its cluster's member list (-1: none),
+  // and while the parallel moves run, the place in its new cluster's list.
+  std::vector<int32_t> FMemberIndex, FNewIndex;
+  // The moves of a pass in the order they are made: the colour, its cluster
+  // and the cluster it goes to.
+  std::vector<int32_t> FMoveStore;
+  std::vector<TKvQuantizationCluster*> FMoveFrom, FMoveTo;
+  // The workers of Iterate and IterateBounded while they run on all
+  // processors (else nullptr).
+  TKvQuantizationTeam* FTeam = nullptr;
+  // Runs ABody with a team of workers standing by for the passes, when the
+  // passes are worth it; else just runs it.
+  void WithTeam(const std::function<void()>& ABody);
 };
