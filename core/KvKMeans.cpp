@@ -1140,7 +1140,7 @@ void TKvQuantization::DoUpdateNearest(int AJob) {
   const double* moved = FMoved.data();
   for (;;) {
     const int first = FNextBox.fetch_add(FBoxChunk);
-    if (first >= nb) return;
+    if (first >= nb) break;
     const int last = std::min(nb, first + FBoxChunk) - 1;
     for (int b = first; b <= last; ++b) {
       // The boxes' slots lie apart on the heap: fetched ahead.
@@ -1207,13 +1207,27 @@ void TKvQuantization::DoUpdateNearest(int AJob) {
       RebuildBox(box, AJob);
     }
   }
+  // This job's moves in the order they are made. A colour is looked at by
+  // one job only; should it come twice, its last search holds.
+  std::vector<TKvQuantizationMove>& moves = FMovers[size_t(AJob)];
+  std::sort(moves.begin(), moves.end(),
+            [](const TKvQuantizationMove& A, const TKvQuantizationMove& B) { return A.Key < B.Key; });
+  size_t kept = 0;
+  for (size_t i = 0; i < moves.size(); ++i) {
+    if (kept > 0 && moves[kept - 1].Key == moves[i].Key) --kept;
+    TKvQuantizationMove m = moves[i];
+    m.To = FStoreNearest[size_t(uint32_t(m.Key))];
+    if (m.To != m.From) moves[kept++] = m;
+  }
+  moves.resize(kept);
 }
 
 void TKvQuantization::SetNearest(int32_t AStore, int APlace, int AJob) {
   const size_t s = size_t(AStore);
   FStoreNearest[s] = static_cast<int16_t>(APlace);
   if (APlace != FStorePlace[s])
-    FMovers[size_t(AJob)].push_back((uint64_t(uint32_t(FStorePosition[s])) << 32) | uint32_t(AStore));
+    FMovers[size_t(AJob)].push_back({(uint64_t(uint32_t(FStorePosition[s])) << 32) | uint32_t(AStore),
+                                     FStorePlace[s], static_cast<int16_t>(APlace)});
 }
 
 void TKvQuantization::RenewFar(TKvQuantizationBox& ABox) {
@@ -1391,67 +1405,80 @@ bool TKvQuantization::VisitBox(TKvQuantizationBox& ABox, double AFar, int AJob) 
   return true;
 }
 
+namespace {
+
+// Walks the moves of all lists in the order of their keys.
+class TMoveMerge {
+public:
+  explicit TMoveMerge(const std::vector<std::vector<TKvQuantizationMove>>& ALists)
+      : FLists(ALists), FAt(ALists.size(), 0) {}
+  const TKvQuantizationMove* Next() {
+    const TKvQuantizationMove* best = nullptr;
+    size_t from = 0;
+    for (size_t l = 0; l < FLists.size(); ++l)
+      if (FAt[l] < FLists[l].size() && (!best || FLists[l][FAt[l]].Key < best->Key)) {
+        best = &FLists[l][FAt[l]];
+        from = l;
+      }
+    if (best) ++FAt[from];
+    return best;
+  }
+
+private:
+  const std::vector<std::vector<TKvQuantizationMove>>& FLists;
+  std::vector<size_t> FAt;
+};
+
+}  // namespace
+
 int TKvQuantization::MoveColors() {
   // The nearest pass listed the colours to move; moving them by their place
   // in the colour array is the order of a walk over the whole array.
-  std::vector<uint64_t> all;
-  for (auto& m : FMovers) all.insert(all.end(), m.begin(), m.end());
-  std::sort(all.begin(), all.end());
-  FMoveStore.clear();
-  FMoveFrom.clear();
-  FMoveTo.clear();
-  for (size_t i = 0; i < all.size(); ++i) {
-    if (i > 0 && all[i] == all[i - 1]) continue;
-    const int32_t s = int32_t(uint32_t(all[i]));
-    const int place = FStoreNearest[size_t(s)], was = FStorePlace[size_t(s)];
-    if (place == was) continue;
-    FMoveStore.push_back(s);
-    FMoveFrom.push_back(was >= 0 ? FSnapCluster[size_t(was)] : StoredColor(s)->Cluster);
-    FMoveTo.push_back(FSnapCluster[size_t(place)]);
-  }
-  const size_t n = FMoveStore.size();
+  size_t n = 0;
+  for (const auto& m : FMovers) n += m.size();
+  auto from = [this](const TKvQuantizationMove& M) {
+    return M.From >= 0 ? FSnapCluster[size_t(M.From)] : StoredColor(int32_t(uint32_t(M.Key)))->Cluster;
+  };
   if (FTeam && n > 0) {
     // Each worker makes the moves of its clusters, in the same order, then
-    // their middles; the colours themselves follow, a share each.
+    // their middles; the colours themselves follow, each job's list by its
+    // worker.
     const int workers = FTeam->GetWorkers();
     FNewIndex.resize(FMemberIndex.size());
-    FTeam->Phase([this, n, workers](int w) {
-      auto mine = [workers, w](const TKvQuantizationCluster* C) { return (C->Place < 0 ? 0 : C->Place % workers) == w; };
-      for (size_t i = 0; i < n; ++i) {
-        if (FMoveFrom[i] && mine(FMoveFrom[i])) FMoveFrom[i]->TakeOut(FMoveStore[i]);
-        if (mine(FMoveTo[i])) FMoveTo[i]->TakeIn(FMoveStore[i]);
+    FTeam->Phase([this, workers, &from](int w) {
+      TMoveMerge merge(FMovers);
+      while (const TKvQuantizationMove* m = merge.Next()) {
+        const int32_t s = int32_t(uint32_t(m->Key));
+        if ((m->From < 0 ? 0 : m->From % workers) == w)
+          if (TKvQuantizationCluster* c = from(*m)) c->TakeOut(s);
+        if (m->To % workers == w) FSnapCluster[size_t(m->To)]->TakeIn(s);
       }
-      for (int k = 0; k < FClusterCount; ++k)
-        if (mine(FClusters[k])) FClusters[k]->UpdateMiddle();
+      for (int k = 0; k < FClusterCount; ++k) {
+        TKvQuantizationCluster* c = FClusters[k];
+        if ((c->Place < 0 ? 0 : c->Place % workers) == w) c->UpdateMiddle();
+      }
     });
-    FTeam->Phase([this, n, workers](int w) {
-      for (size_t i = n * size_t(w) / size_t(workers); i < n * size_t(w + 1) / size_t(workers); ++i) {
-        const size_t s = size_t(FMoveStore[i]);
+    FTeam->Phase([this](int w) {
+      if (size_t(w) >= FMovers.size()) return;
+      for (const TKvQuantizationMove& m : FMovers[size_t(w)]) {
+        const size_t s = uint32_t(m.Key);
         TKvQuantizationColor* c = StoredColor(int32_t(s));
-        c->Cluster = c->Nearest = FMoveTo[i];
+        c->Cluster = c->Nearest = FSnapCluster[size_t(m.To)];
         c->DistanceValid = false;
         FMemberIndex[s] = FNewIndex[s];
-        FStorePlace[s] = FStoreNearest[s];
+        FStorePlace[s] = m.To;
       }
     });
     return int(n);
   }
-  for (size_t i = 0; i < n; ++i) {
-    // The colours lie apart in memory: fetched ahead, then what their
-    // removal touches.
-    if (i + 16 < n) {
-      const TKvQuantizationColor* ahead = StoredColor(FMoveStore[i + 16]);
-      __builtin_prefetch(ahead);
-      __builtin_prefetch(reinterpret_cast<const char*>(ahead) + sizeof(TKvQuantizationColor) - 1);
-      __builtin_prefetch(&FMemberIndex[size_t(FMoveStore[i + 16])]);
-    }
-    if (i + 8 < n && FMoveFrom[i + 8]) FMoveFrom[i + 8]->PrefetchRemoval(StoredColor(FMoveStore[i + 8]));
-    const int32_t s = FMoveStore[i];
+  TMoveMerge merge(FMovers);
+  while (const TKvQuantizationMove* m = merge.Next()) {
+    const int32_t s = int32_t(uint32_t(m->Key));
     TKvQuantizationColor* c = StoredColor(s);
-    c->Nearest = FMoveTo[i];
+    c->Nearest = FSnapCluster[size_t(m->To)];
     if (c->Cluster) c->Cluster->RemoveColor(c);
     c->Nearest->AddColor(c);
-    FStorePlace[size_t(s)] = FStoreNearest[size_t(s)];
+    FStorePlace[size_t(s)] = m->To;
   }
   return int(n);
 }

@@ -147,6 +147,14 @@ struct TKvQuantizationBox {
   bool Valid = false;
 };
 
+// A colour that changes cluster in a pass: its position in the colour array
+// (high half of Key) and storage index, and the places of its cluster and of
+// the one it goes to (From -1: none in the list).
+struct TKvQuantizationMove {
+  uint64_t Key;
+  int16_t From, To;
+};
+
 class TKvQuantization : public TObject {
 public:
   static constexpr int MaxClusters = 768;
@@ -316,9 +324,8 @@ private:
   // made again.
   bool VisitBox(TKvQuantizationBox& ABox, double AFar, int AJob);
   void SetNearest(int32_t AStore, int APlace, int AJob);
-  // Per nearest job: the colours that change cluster, as their position in
-  // the colour array (high half) and their storage index.
-  std::vector<std::vector<uint64_t>> FMovers;
+  // Per nearest job: the colours that change cluster, in the order of Key.
+  std::vector<std::vector<TKvQuantizationMove>> FMovers;
   // Per stored colour: its position in the colour array, the place of its
   // cluster in the pass's list (-1: none) and the place its last search
   // found. The nearest pass reads these instead of the colours.
@@ -327,10 +334,6 @@ private:
   // Per stored colour: its place in its cluster's member list (-1: none),
   // and while the parallel moves run, the place in its new cluster's list.
   std::vector<int32_t> FMemberIndex, FNewIndex;
-  // The moves of a pass in the order they are made: the colour, its cluster
-  // and the cluster it goes to.
-  std::vector<int32_t> FMoveStore;
-  std::vector<TKvQuantizationCluster*> FMoveFrom, FMoveTo;
   // The workers of Iterate and IterateBounded while they run on all
   // processors (else nullptr).
   TKvQuantizationTeam* FTeam = nullptr;
