@@ -247,13 +247,18 @@ void TKvQuantization::WithTeam(const std::function<void()>& ABody) {
 // ---------------------------------------------------------------------------
 // Colours and clusters
 
+TKvLinRGBColor TKvQuantizationColor::GetLinRGB() const {
+  const double* lin = LinTable();
+  return {lin[R], lin[G], lin[B]};
+}
+
 void TKvQuantizationColor::FindNearestCluster() {
   TKvQuantizationCluster* best = nullptr;
   double bestD = 0;
   for (int k = 0; k < Owner->FClusterCount; ++k) {
     TKvQuantizationCluster* c = Owner->FClusters[k];
     if (c->Excluded) continue;
-    const double d = SqrDist(LinR, LinG, LinB, c->Middle);
+    const double d = SqrDist(GetLinRGB(), c->Middle);
     if (!best || d < bestD) {
       best = c;
       bestD = d;
@@ -322,32 +327,32 @@ void TKvQuantizationCluster::PrefetchRemoval(const TKvQuantizationColor* AColor)
   if (!FMembers.empty()) __builtin_prefetch(&Owner->FMemberIndex[size_t(FMembers.back())]);
 }
 
-void TKvQuantizationCluster::TakeOut(int32_t AStore) {
+void TKvQuantizationCluster::TakeOut(const TKvQuantizationMove& AMove) {
+  const int32_t store = int32_t(uint32_t(AMove.Key));
   std::vector<int32_t>& index = Owner->FMemberIndex;
-  const int i = index[size_t(AStore)];
-  if (i < 0 || i >= GetCount() || FMembers[static_cast<size_t>(i)] != AStore) RaiseInternalError();
+  const int i = index[size_t(store)];
+  if (i < 0 || i >= GetCount() || FMembers[static_cast<size_t>(i)] != store) RaiseInternalError();
   const int32_t last = FMembers.back();
   FMembers[static_cast<size_t>(i)] = last;
   // A member moved in this pass is not yet of this place.
   (Owner->FStorePlace[size_t(last)] == Place ? index : Owner->FNewIndex)[size_t(last)] = i;
   FMembers.pop_back();
-  const TKvQuantizationColor* c = Owner->StoredColor(AStore);
-  FLevelWeights[c->R] -= c->Weight;
-  FLevelWeights[256 + c->G] -= c->Weight;
-  FLevelWeights[512 + c->B] -= c->Weight;
-  FTotalWeight -= c->Weight;
+  FLevelWeights[AMove.R] -= AMove.Weight;
+  FLevelWeights[256 + AMove.G] -= AMove.Weight;
+  FLevelWeights[512 + AMove.B] -= AMove.Weight;
+  FTotalWeight -= AMove.Weight;
   MiddleValid = false;
 }
 
-void TKvQuantizationCluster::TakeIn(int32_t AStore) {
-  Owner->FNewIndex[size_t(AStore)] = static_cast<int32_t>(FMembers.size());
-  FMembers.push_back(AStore);
-  const TKvQuantizationColor* c = Owner->StoredColor(AStore);
+void TKvQuantizationCluster::TakeIn(const TKvQuantizationMove& AMove) {
+  const int32_t store = int32_t(uint32_t(AMove.Key));
+  Owner->FNewIndex[size_t(store)] = static_cast<int32_t>(FMembers.size());
+  FMembers.push_back(store);
   if (FLevelWeights.empty()) FLevelWeights.assign(768, 0);
-  FLevelWeights[c->R] += c->Weight;
-  FLevelWeights[256 + c->G] += c->Weight;
-  FLevelWeights[512 + c->B] += c->Weight;
-  FTotalWeight += c->Weight;
+  FLevelWeights[AMove.R] += AMove.Weight;
+  FLevelWeights[256 + AMove.G] += AMove.Weight;
+  FLevelWeights[512 + AMove.B] += AMove.Weight;
+  FTotalWeight += AMove.Weight;
   MiddleValid = false;
 }
 
@@ -398,6 +403,7 @@ void TKvQuantization::Clear() {
   FStorePosition.clear();
   FStorePlace.clear();
   FStoreNearest.clear();
+  FStoreWeight.clear();
   FAllowed = nullptr;
   FFixed = nullptr;
   FPin = nullptr;
@@ -566,13 +572,9 @@ TKvQuantizationColor* TKvQuantization::AddColor(uint8_t AR, uint8_t AG, uint8_t 
     }
   }
   TKvQuantizationColor* c = NewColor();
-  const double* lin = LinTable();
   c->R = AR;
   c->G = AG;
   c->B = AB;
-  c->LinR = lin[AR];
-  c->LinG = lin[AG];
-  c->LinB = lin[AB];
   c->Weight = 1;
   FColors.insert(FColors.begin() + static_cast<ptrdiff_t>(lo), c);
   FPositionsStale = true;
@@ -617,7 +619,6 @@ void TKvQuantization::CollectImageColors(bool* AAbort, TKvImage& AImage) {
   tmp.clear();
   tmp.shrink_to_fit();
   const bool bulk = FColors.empty();
-  const double* lin = LinTable();
   size_t i = 0;
   while (i < n) {
     size_t j = i + 1;
@@ -630,9 +631,6 @@ void TKvQuantization::CollectImageColors(bool* AAbort, TKvImage& AImage) {
       c->R = r;
       c->G = g;
       c->B = b;
-      c->LinR = lin[r];
-      c->LinG = lin[g];
-      c->LinB = lin[b];
       c->Weight = 0;
       c->Position = int32_t(FColors.size());
       FColors.push_back(c);
@@ -706,7 +704,6 @@ void TKvQuantization::CollectKeys(std::vector<uint32_t>& AKeys, std::vector<uint
   FStoreUsed = int(size_t(m) - (blocks - 1) * ColorBlock);
   FColors.resize(size_t(m));
   FMemberIndex.assign(size_t(m), -1);
-  const double* lin = LinTable();
   KvRunChunkJobs(Buckets, 64, FAbort, [&](int32_t AFirst, int32_t ALast) {
     for (int b = AFirst; b <= ALast; ++b) {
       int32_t idx = colorFirst[size_t(b)];
@@ -723,9 +720,6 @@ void TKvQuantization::CollectKeys(std::vector<uint32_t>& AKeys, std::vector<uint
         c->R = r;
         c->G = g;
         c->B = bb;
-        c->LinR = lin[r];
-        c->LinG = lin[g];
-        c->LinB = lin[bb];
         c->Weight = j - i > UINT32_MAX ? UINT32_MAX : uint32_t(j - i);
         c->Position = idx;
         FColors[size_t(idx)] = c;
@@ -1097,9 +1091,11 @@ void TKvQuantization::UpdateNearest() {
     for (size_t p = 0; p < FSnapCluster.size(); ++p) FSnapCluster[p]->Place = int32_t(p);
     FStorePlace.resize(n);
     FStoreNearest.assign(n, -1);
+    FStoreWeight.resize(n);
     for (size_t i = 0; i < n; ++i) {
       const TKvQuantizationColor* c = StoredColor(int(i));
       FStorePlace[i] = static_cast<int16_t>(c->Cluster ? c->Cluster->Place : -1);
+      FStoreWeight[i] = c->Weight;
     }
     FBoundsValid = false;
   }
@@ -1222,12 +1218,13 @@ void TKvQuantization::DoUpdateNearest(int AJob) {
   moves.resize(kept);
 }
 
-void TKvQuantization::SetNearest(int32_t AStore, int APlace, int AJob) {
-  const size_t s = size_t(AStore);
+void TKvQuantization::SetNearest(const TKvQuantizationHot& AHot, int APlace, int AJob) {
+  const size_t s = size_t(AHot.Store);
   FStoreNearest[s] = static_cast<int16_t>(APlace);
   if (APlace != FStorePlace[s])
-    FMovers[size_t(AJob)].push_back({(uint64_t(uint32_t(FStorePosition[s])) << 32) | uint32_t(AStore),
-                                     FStorePlace[s], static_cast<int16_t>(APlace)});
+    FMovers[size_t(AJob)].push_back({(uint64_t(uint32_t(FStorePosition[s])) << 32) | uint32_t(AHot.Store),
+                                     FStorePlace[s], static_cast<int16_t>(APlace), AHot.R, AHot.G, AHot.B, 0,
+                                     FStoreWeight[s]});
 }
 
 void TKvQuantization::RenewFar(TKvQuantizationBox& ABox) {
@@ -1309,7 +1306,7 @@ void TKvQuantization::RebuildBox(TKvQuantizationBox& ABox, int AJob) {
       slotOf[i] = 0;
     }
     ++count[slotOf[i] + 1];
-    if (place != oldPlace[i]) SetNearest(h.Store, place, AJob);
+    if (place != oldPlace[i]) SetNearest(h, place, AJob);
   }
   // Grouped by slot, in their order.
   for (int q = 0; q < np; ++q) count[q + 1] += count[q];
@@ -1370,7 +1367,7 @@ bool TKvQuantization::VisitBox(TKvQuantizationBox& ABox, double AFar, int AJob) 
         ++i;
         continue;
       }
-      SetNearest(h.Store, slots[best].Place, AJob);
+      SetNearest(h, slots[best].Place, AJob);
       // Into its new slot: passed on from slot to slot at their borders,
       // each slot between keeping its colours.
       const TKvQuantizationHot e = h;
@@ -1448,10 +1445,9 @@ int TKvQuantization::MoveColors() {
     FTeam->Phase([this, workers, &from](int w) {
       TMoveMerge merge(FMovers);
       while (const TKvQuantizationMove* m = merge.Next()) {
-        const int32_t s = int32_t(uint32_t(m->Key));
         if ((m->From < 0 ? 0 : m->From % workers) == w)
-          if (TKvQuantizationCluster* c = from(*m)) c->TakeOut(s);
-        if (m->To % workers == w) FSnapCluster[size_t(m->To)]->TakeIn(s);
+          if (TKvQuantizationCluster* c = from(*m)) c->TakeOut(*m);
+        if (m->To % workers == w) FSnapCluster[size_t(m->To)]->TakeIn(*m);
       }
       for (int k = 0; k < FClusterCount; ++k) {
         TKvQuantizationCluster* c = FClusters[k];
@@ -1496,7 +1492,7 @@ void TKvQuantization::DoUpdateDistances(int AFirst, int ALast) {
     TKvQuantizationColor* c = StoredColor(i);
     const uint32_t version = c->Cluster ? c->Cluster->MiddleVersion : 0;
     if (c->DistanceValid && c->DistanceVersion == version) continue;
-    c->Distance = c->Cluster ? SqrDist(c->LinR, c->LinG, c->LinB, c->Cluster->Middle) : 0.0;
+    c->Distance = c->Cluster ? SqrDist(c->GetLinRGB(), c->Cluster->Middle) : 0.0;
     c->DistanceVersion = version;
     c->DistanceValid = true;
   }
@@ -1889,7 +1885,7 @@ bool TKvQuantization::SplitWorst() {
   SortColors(0, n - 1, skDistance);
   for (int i = n - 1; i >= 0; --i) {
     TKvQuantizationColor* c = FColors[size_t(i)];
-    const TKvStdRGBColor s = MapToAllowed({c->LinR, c->LinG, c->LinB});
+    const TKvStdRGBColor s = MapToAllowed(c->GetLinRGB());
     bool present = false;
     for (int k = 0; k < FClusterCount && !present; ++k) present = FClusters[k]->MiddleStd == s;
     if (present) continue;
@@ -1977,7 +1973,8 @@ void TKvQuantization::SolveBaseColors() {
         if (!k) continue;
         for (int m = 0; m < k->GetCount(); ++m) {
           const TKvQuantizationColor* c = k->GetColor(m);
-          const double v = chan(c->LinR, c->LinG, c->LinB);
+          const TKvLinRGBColor l = c->GetLinRGB();
+          const double v = chan(l.R, l.G, l.B);
           // Halves summed once per pixel are exact, so they are added as one
           // product; the channel values are added pixel by pixel.
           const double h = 0.5 * c->Weight;

@@ -36,9 +36,8 @@ class TKvQuantizationTeam;
 // One distinct colour of the source with its weight (pixel count).
 class TKvQuantizationColor {
 public:
-  // Ordered by size: 80 bytes, and there is one per distinct colour.
+  // Ordered by size: 56 bytes, and there is one per distinct colour.
   TKvQuantization* Owner = nullptr;
-  double LinR = 0, LinG = 0, LinB = 0;
   TKvQuantizationCluster* Cluster = nullptr;
   TKvQuantizationCluster* Nearest = nullptr;
   double Distance = 0;  // squared linear distance to its cluster's middle
@@ -52,6 +51,18 @@ public:
   // The non-excluded cluster of the owner's table whose middle is nearest
   // (first on ties); stored in Nearest.
   void FindNearestCluster();
+  // Its linear colour.
+  TKvLinRGBColor GetLinRGB() const;
+};
+
+// A colour that changes cluster in a pass: its position in the colour array
+// (high half of Key) and storage index, the places of its cluster and of the
+// one it goes to (From -1: none in the list), and its bytes and weight.
+struct TKvQuantizationMove {
+  uint64_t Key;
+  int16_t From, To;
+  uint8_t R, G, B, Pad;
+  uint32_t Weight;
 };
 
 // One palette colour in the making.
@@ -75,8 +86,8 @@ public:
   // moves, where each cluster is handled by one worker: the colour itself is
   // left for later, and a colour moved in this pass keeps its place in the
   // owner's FNewIndex (those that were members already: in FMemberIndex).
-  void TakeOut(int32_t AStore);
-  void TakeIn(int32_t AStore);
+  void TakeOut(const TKvQuantizationMove& AMove);
+  void TakeIn(const TKvQuantizationMove& AMove);
   // Weighted mean of the members mapped into the allowed palette; nothing
   // for a fixed or empty cluster or one whose middle is valid.
   void UpdateMiddle();
@@ -145,14 +156,6 @@ struct TKvQuantizationBox {
   double Far = 0;    // bound on the other middles' distance, plus the summed moves of all middles then
   double Upper = 0;  // at least the distance of every colour to its middle: the slots' MaxUpper + Own
   bool Valid = false;
-};
-
-// A colour that changes cluster in a pass: its position in the colour array
-// (high half of Key) and storage index, and the places of its cluster and of
-// the one it goes to (From -1: none in the list).
-struct TKvQuantizationMove {
-  uint64_t Key;
-  int16_t From, To;
 };
 
 class TKvQuantization : public TObject {
@@ -323,7 +326,7 @@ private:
   // Searches the colours whose bound has run out; false when the box must be
   // made again.
   bool VisitBox(TKvQuantizationBox& ABox, double AFar, int AJob);
-  void SetNearest(int32_t AStore, int APlace, int AJob);
+  void SetNearest(const TKvQuantizationHot& AHot, int APlace, int AJob);
   // Per nearest job: the colours that change cluster, in the order of Key.
   std::vector<std::vector<TKvQuantizationMove>> FMovers;
   // Per stored colour: its position in the colour array, the place of its
@@ -331,6 +334,7 @@ private:
   // found. The nearest pass reads these instead of the colours.
   std::vector<int32_t> FStorePosition;
   std::vector<int16_t> FStorePlace, FStoreNearest;
+  std::vector<uint32_t> FStoreWeight;
   // Per stored colour: its place in its cluster's member list (-1: none),
   // and while the parallel moves run, the place in its new cluster's list.
   std::vector<int32_t> FMemberIndex, FNewIndex;
