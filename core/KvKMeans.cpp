@@ -1430,33 +1430,35 @@ private:
 
 int TKvQuantization::MoveColors() {
   // The nearest pass listed the colours to move; moving them by their place
-  // in the colour array is the order of a walk over the whole array.
+  // in the colour array is the order of a walk over the whole array. Each
+  // worker makes the moves of its clusters, in that order, then their
+  // middles; the colours themselves follow, each job's list by one worker.
   size_t n = 0;
   for (const auto& m : FMovers) n += m.size();
-  auto from = [this](const TKvQuantizationMove& M) {
-    return M.From >= 0 ? FSnapCluster[size_t(M.From)] : StoredColor(int32_t(uint32_t(M.Key)))->Cluster;
+  if (n == 0) return 0;
+  const int workers = FTeam ? FTeam->GetWorkers() : 1;
+  FNewIndex.resize(FMemberIndex.size());
+  const std::function<void(int)> lists = [this, workers](int w) {
+    TMoveMerge merge(FMovers);
+    while (const TKvQuantizationMove* m = merge.Next()) {
+      if ((m->From < 0 ? 0 : m->From % workers) == w) {
+        TKvQuantizationCluster* c =
+            m->From >= 0 ? FSnapCluster[size_t(m->From)] : StoredColor(int32_t(uint32_t(m->Key)))->Cluster;
+        if (c) c->TakeOut(*m);
+      }
+      if (m->To % workers == w) FSnapCluster[size_t(m->To)]->TakeIn(*m);
+    }
+    for (int k = 0; k < FClusterCount; ++k) {
+      TKvQuantizationCluster* c = FClusters[k];
+      if ((c->Place < 0 ? 0 : c->Place % workers) == w) c->UpdateMiddle();
+    }
   };
-  if (FTeam && n > 0) {
-    // Each worker makes the moves of its clusters, in the same order, then
-    // their middles; the colours themselves follow, each job's list by its
-    // worker.
-    const int workers = FTeam->GetWorkers();
-    FNewIndex.resize(FMemberIndex.size());
-    FTeam->Phase([this, workers, &from](int w) {
-      TMoveMerge merge(FMovers);
-      while (const TKvQuantizationMove* m = merge.Next()) {
-        if ((m->From < 0 ? 0 : m->From % workers) == w)
-          if (TKvQuantizationCluster* c = from(*m)) c->TakeOut(*m);
-        if (m->To % workers == w) FSnapCluster[size_t(m->To)]->TakeIn(*m);
-      }
-      for (int k = 0; k < FClusterCount; ++k) {
-        TKvQuantizationCluster* c = FClusters[k];
-        if ((c->Place < 0 ? 0 : c->Place % workers) == w) c->UpdateMiddle();
-      }
-    });
-    FTeam->Phase([this](int w) {
-      if (size_t(w) >= FMovers.size()) return;
-      for (const TKvQuantizationMove& m : FMovers[size_t(w)]) {
+  const std::function<void(int)> colors = [this, workers](int w) {
+    for (size_t l = size_t(w); l < FMovers.size(); l += size_t(workers)) {
+      const std::vector<TKvQuantizationMove>& moves = FMovers[l];
+      for (size_t i = 0; i < moves.size(); ++i) {
+        if (i + 8 < moves.size()) __builtin_prefetch(StoredColor(int32_t(uint32_t(moves[i + 8].Key))), 1);
+        const TKvQuantizationMove& m = moves[i];
         const size_t s = uint32_t(m.Key);
         TKvQuantizationColor* c = StoredColor(int32_t(s));
         c->Cluster = c->Nearest = FSnapCluster[size_t(m.To)];
@@ -1464,17 +1466,14 @@ int TKvQuantization::MoveColors() {
         FMemberIndex[s] = FNewIndex[s];
         FStorePlace[s] = m.To;
       }
-    });
-    return int(n);
-  }
-  TMoveMerge merge(FMovers);
-  while (const TKvQuantizationMove* m = merge.Next()) {
-    const int32_t s = int32_t(uint32_t(m->Key));
-    TKvQuantizationColor* c = StoredColor(s);
-    c->Nearest = FSnapCluster[size_t(m->To)];
-    if (c->Cluster) c->Cluster->RemoveColor(c);
-    c->Nearest->AddColor(c);
-    FStorePlace[size_t(s)] = m->To;
+    }
+  };
+  if (FTeam) {
+    FTeam->Phase(lists);
+    FTeam->Phase(colors);
+  } else {
+    lists(0);
+    colors(0);
   }
   return int(n);
 }
