@@ -399,6 +399,8 @@ void TKvQuantization::Clear() {
   FPositionsStale = false;
   FSnapCluster.clear();
   FHot.clear();
+  FKeys.clear();
+  FUppers.clear();
   FBoxes.clear();
   FStorePosition.clear();
   FStorePlace.clear();
@@ -1008,18 +1010,38 @@ struct TNearMiddles {
   }
 };
 
-// The least Key of N entries, with four running minima.
-double LeastKey(const TKvQuantizationHot* A, int N) {
-  double m0 = Infinity, m1 = Infinity, m2 = Infinity, m3 = Infinity;
+// The least of N keys.
+double LeastKey(const double* A, int N) {
+#if defined(__SSE2__)
+  __m128d m0 = _mm_set1_pd(Infinity), m1 = m0;
   int j = 0;
   for (; j + 4 <= N; j += 4) {
-    m0 = std::min(m0, A[j].Key);
-    m1 = std::min(m1, A[j + 1].Key);
-    m2 = std::min(m2, A[j + 2].Key);
-    m3 = std::min(m3, A[j + 3].Key);
+    m0 = _mm_min_pd(_mm_loadu_pd(A + j), m0);
+    m1 = _mm_min_pd(_mm_loadu_pd(A + j + 2), m1);
   }
-  for (; j < N; ++j) m0 = std::min(m0, A[j].Key);
-  return std::min(std::min(m0, m1), std::min(m2, m3));
+  alignas(16) double m[2];
+  _mm_store_pd(m, _mm_min_pd(m0, m1));
+  double least = std::min(m[0], m[1]);
+  for (; j < N; ++j) least = std::min(least, A[j]);
+  return least;
+#else
+  return LeastOf(A, N);
+#endif
+}
+
+// The first of the keys AFrom .. AEnd-1 at most ASum; AEnd when none is.
+int32_t FirstDue(const double* AKeys, int32_t AFrom, int32_t AEnd, double ASum) {
+  int32_t i = AFrom;
+#if defined(__SSE2__)
+  const __m128d sum = _mm_set1_pd(ASum);
+  for (; i + 4 <= AEnd; i += 4) {
+    const int lo = _mm_movemask_pd(_mm_cmple_pd(_mm_loadu_pd(AKeys + i), sum));
+    const int hi = _mm_movemask_pd(_mm_cmple_pd(_mm_loadu_pd(AKeys + i + 2), sum));
+    if (lo | hi) return i + __builtin_ctz(unsigned(lo | (hi << 2)));
+  }
+#endif
+  while (i < AEnd && AKeys[i] > ASum) ++i;
+  return i;
 }
 
 // The box's Upper from its slots.
@@ -1042,9 +1064,10 @@ void TKvQuantization::BuildBoxes() {
   {
     std::vector<int32_t> next(start.begin(), start.end() - 1);
     FHot.assign(size_t(n), {});
+    FKeys.assign(size_t(n), 0.0);
     for (int i = 0; i < n; ++i) {
       const TKvQuantizationColor* c = StoredColor(i);
-      FHot[size_t(next[size_t(key(c))]++)] = {0.0, i, c->R, c->G, c->B, 0};
+      FHot[size_t(next[size_t(key(c))]++)] = {i, c->R, c->G, c->B, 0};
     }
   }
   FUppers.assign(size_t(n), 0.0);
@@ -1250,6 +1273,7 @@ void TKvQuantization::RebuildBox(TKvQuantizationBox& ABox, int AJob) {
   const double list2 = list * list;
   const int n = ABox.Last - ABox.First + 1;
   TKvQuantizationHot* hot = FHot.data() + ABox.First;
+  double* keys = FKeys.data() + ABox.First;
   double* uppers = FUppers.data() + ABox.First;
   // The places the colours were nearest to, while the box was valid.
   int16_t oldPlace[BoxColors];
@@ -1287,7 +1311,7 @@ void TKvQuantization::RebuildBox(TKvQuantizationBox& ABox, int AJob) {
     if (u + BoundMargin < far) {
       place = slots[size_t(t.Best)].Place;
       slotOf[i] = static_cast<int16_t>(t.Best);
-      h.Key = std::sqrt(t.SecondD) - u - BoundMargin;
+      keys[i] = std::sqrt(t.SecondD) - u - BoundMargin;
       uppers[i] = u;
     } else {
       // Cannot happen short of rounding: search every middle, and make the
@@ -1311,20 +1335,22 @@ void TKvQuantization::RebuildBox(TKvQuantizationBox& ABox, int AJob) {
   // Grouped by slot, in their order.
   for (int q = 0; q < np; ++q) count[q + 1] += count[q];
   TKvQuantizationHot sortedHot[BoxColors];
-  double sortedUppers[BoxColors];
+  double sortedKeys[BoxColors], sortedUppers[BoxColors];
   for (int i = 0; i < n; ++i) {
     const int32_t to = count[slotOf[i]]++;
     sortedHot[to] = hot[i];
+    sortedKeys[to] = keys[i];
     sortedUppers[to] = uppers[i];
   }
   std::copy(sortedHot, sortedHot + n, hot);
+  std::copy(sortedKeys, sortedKeys + n, keys);
   std::copy(sortedUppers, sortedUppers + n, uppers);
   int32_t from = 0;
   for (int q = 0; q < np; ++q) {
     TKvQuantizationSlot& s = slots[size_t(q)];
     s.Begin = ABox.First + from;
     for (; from < count[q]; ++from) {
-      s.MinKey = std::min(s.MinKey, hot[from].Key);
+      s.MinKey = std::min(s.MinKey, keys[from]);
       s.MaxUpper = std::max(s.MaxUpper, uppers[from]);
     }
   }
@@ -1339,6 +1365,7 @@ bool TKvQuantization::VisitBox(TKvQuantizationBox& ABox, double AFar, int AJob) 
   TNearMiddles near;
   near.Read(ABox.Slots, FSnapR.data(), FSnapG.data(), FSnapB.data());
   TKvQuantizationHot* hot = FHot.data();
+  double* keys = FKeys.data();
   double* uppers = FUppers.data();
   const int32_t boxEnd = ABox.Last + 1;
   auto endOf = [&](int q) { return q + 1 < np ? slots[q + 1].Begin : boxEnd; };
@@ -1347,9 +1374,14 @@ bool TKvQuantization::VisitBox(TKvQuantizationBox& ABox, double AFar, int AJob) 
     if (!(slots[q].MinKey <= sum)) continue;
     double upper = slots[q].MaxUpper;
     int32_t i = slots[q].Begin;
+    // The colours' other arrays, fetched ahead while the keys are read.
+    for (int32_t p = i; p < endOf(q); p += 8) {
+      __builtin_prefetch(&hot[p]);
+      __builtin_prefetch(&uppers[p], 1);
+    }
     for (;;) {
       const int32_t end = endOf(q);
-      while (i < end && hot[i].Key > sum) ++i;
+      i = FirstDue(keys, i, end, sum);
       if (i >= end) break;
       TKvQuantizationHot& h = hot[i];
       // A full look at the near list: the second nearest found again lets
@@ -1359,9 +1391,10 @@ bool TKvQuantization::VisitBox(TKvQuantizationBox& ABox, double AFar, int AJob) 
       // A middle off the list may be as near: the box is made again.
       if (!(u + BoundMargin < AFar)) return false;
       const int best = t.Best;
-      h.Key = std::sqrt(t.SecondD) - u - BoundMargin + slots[best].Sum;
+      const double key = std::sqrt(t.SecondD) - u - BoundMargin + slots[best].Sum;
       const double up = u - slots[best].Own;
       if (best == q) {
+        keys[i] = key;
         uppers[i] = up;
         upper = std::max(upper, up);
         ++i;
@@ -1376,6 +1409,7 @@ bool TKvQuantization::VisitBox(TKvQuantizationBox& ABox, double AFar, int AJob) 
         for (int s = q + 1; s <= best; ++s) {
           const int32_t border = --slots[s].Begin;
           hot[at] = hot[border];
+          keys[at] = keys[border];
           uppers[at] = uppers[border];
           at = border;
         }
@@ -1384,6 +1418,7 @@ bool TKvQuantization::VisitBox(TKvQuantizationBox& ABox, double AFar, int AJob) 
         for (int s = q; s > best; --s) {
           const int32_t border = slots[s].Begin++;
           hot[at] = hot[border];
+          keys[at] = keys[border];
           uppers[at] = uppers[border];
           at = border;
         }
@@ -1391,11 +1426,12 @@ bool TKvQuantization::VisitBox(TKvQuantizationBox& ABox, double AFar, int AJob) 
         ++i;
       }
       hot[at] = e;
+      keys[at] = key;
       uppers[at] = up;
-      slots[best].MinKey = std::min(slots[best].MinKey, e.Key);
+      slots[best].MinKey = std::min(slots[best].MinKey, key);
       slots[best].MaxUpper = std::max(slots[best].MaxUpper, up);
     }
-    slots[q].MinKey = LeastKey(hot + slots[q].Begin, endOf(q) - slots[q].Begin);
+    slots[q].MinKey = LeastKey(keys + slots[q].Begin, endOf(q) - slots[q].Begin);
     slots[q].MaxUpper = upper;
   }
   MeasureUpper(ABox);

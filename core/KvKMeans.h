@@ -123,13 +123,13 @@ private:
 // in slot order).
 //
 // Two bounds, in linear distance, against the sums of the colour's slot
-// (TKvQuantizationSlot) at the time of its last search: Key is the gap to
-// the second nearest near middle, less the bound margin, plus the slot's Sum
-// then; while Key is above the slot's Sum, no near middle can have come as
-// near as its own. Its upper bound (kept apart, in FUppers: the pass reads
-// it seldom) is its distance to its middle less the slot's Own then.
+// (TKvQuantizationSlot) at the time of its last search, each in its own
+// array beside this one: its key (FKeys, which the pass reads in sequence)
+// is the gap to the second nearest near middle, less the bound margin, plus
+// the slot's Sum then; while the key is above the slot's Sum, no near middle
+// can have come as near as its own. Its upper bound (FUppers, read seldom)
+// is its distance to its middle less the slot's Own then.
 struct TKvQuantizationHot {
-  double Key;
   int32_t Store;  // its index in storage order
   uint8_t R, G, B, Pad;
 };
@@ -310,7 +310,7 @@ private:
   std::vector<double> FMoved;  // per place, this pass
   double FAllMoved = 0;        // summed per-pass largest move of all places
   std::vector<TKvQuantizationHot> FHot;
-  std::vector<double> FUppers;  // per hot entry
+  std::vector<double> FKeys, FUppers;  // per hot entry
   std::vector<TKvQuantizationBox> FBoxes;
   std::atomic<int32_t> FNextBox{0};
   int32_t FBoxChunk = 1;
