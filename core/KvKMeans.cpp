@@ -279,7 +279,7 @@ TKvQuantizationCluster::~TKvQuantizationCluster() {
     TKvQuantizationColor* c = Owner->StoredColor(m);
     c->Cluster = nullptr;
     c->DistanceValid = false;
-    Owner->FMemberIndex[size_t(m)] = -1;
+    Owner->FStores[size_t(m)].MemberIndex = -1;
   }
 }
 
@@ -290,7 +290,7 @@ TKvQuantizationColor* TKvQuantizationCluster::GetColor(int AIndex) const {
 void TKvQuantizationCluster::AddColor(TKvQuantizationColor* AColor) {
   AColor->Cluster = this;
   AColor->DistanceValid = false;
-  Owner->FMemberIndex[size_t(AColor->Store)] = static_cast<int32_t>(FMembers.size());
+  Owner->FStores[size_t(AColor->Store)].MemberIndex = static_cast<int32_t>(FMembers.size());
   FMembers.push_back(AColor->Store);
   if (FLevelWeights.empty()) FLevelWeights.assign(768, 0);
   FLevelWeights[AColor->R] += AColor->Weight;
@@ -301,41 +301,42 @@ void TKvQuantizationCluster::AddColor(TKvQuantizationColor* AColor) {
 }
 
 void TKvQuantizationCluster::RemoveColor(TKvQuantizationColor* AColor) {
-  std::vector<int32_t>& index = Owner->FMemberIndex;
-  const int i = index[size_t(AColor->Store)];
+  std::vector<TKvQuantizationStore>& stores = Owner->FStores;
+  const int i = stores[size_t(AColor->Store)].MemberIndex;
   if (AColor->Cluster != this || i < 0 || i >= GetCount() || FMembers[static_cast<size_t>(i)] != AColor->Store)
     RaiseInternalError();
   // Moves are made one at a time on one thread, so this order of members is
   // reproducible.
   const int32_t last = FMembers.back();
   FMembers[static_cast<size_t>(i)] = last;
-  index[size_t(last)] = i;
+  stores[size_t(last)].MemberIndex = i;
   FMembers.pop_back();
   FLevelWeights[AColor->R] -= AColor->Weight;
   FLevelWeights[256 + AColor->G] -= AColor->Weight;
   FLevelWeights[512 + AColor->B] -= AColor->Weight;
   FTotalWeight -= AColor->Weight;
   AColor->Cluster = nullptr;
-  index[size_t(AColor->Store)] = -1;
+  stores[size_t(AColor->Store)].MemberIndex = -1;
   AColor->DistanceValid = false;
   MiddleValid = false;
 }
 
 void TKvQuantizationCluster::PrefetchRemoval(const TKvQuantizationColor* AColor) const {
-  const int i = Owner->FMemberIndex[size_t(AColor->Store)];
+  const int i = Owner->FStores[size_t(AColor->Store)].MemberIndex;
   if (i >= 0 && i < GetCount()) __builtin_prefetch(&FMembers[size_t(i)]);
-  if (!FMembers.empty()) __builtin_prefetch(&Owner->FMemberIndex[size_t(FMembers.back())]);
+  if (!FMembers.empty()) __builtin_prefetch(&Owner->FStores[size_t(FMembers.back())]);
 }
 
 void TKvQuantizationCluster::TakeOut(const TKvQuantizationMove& AMove) {
   const int32_t store = int32_t(uint32_t(AMove.Key));
-  std::vector<int32_t>& index = Owner->FMemberIndex;
-  const int i = index[size_t(store)];
+  std::vector<TKvQuantizationStore>& stores = Owner->FStores;
+  const int i = stores[size_t(store)].MemberIndex;
   if (i < 0 || i >= GetCount() || FMembers[static_cast<size_t>(i)] != store) RaiseInternalError();
   const int32_t last = FMembers.back();
   FMembers[static_cast<size_t>(i)] = last;
   // A member moved in this pass is not yet of this place.
-  (Owner->FStorePlace[size_t(last)] == Place ? index : Owner->FNewIndex)[size_t(last)] = i;
+  TKvQuantizationStore& l = stores[size_t(last)];
+  (l.Place == Place ? l.MemberIndex : Owner->FNewIndex[size_t(last)]) = i;
   FMembers.pop_back();
   FLevelWeights[AMove.R] -= AMove.Weight;
   FLevelWeights[256 + AMove.G] -= AMove.Weight;
@@ -392,7 +393,7 @@ void TKvQuantization::Clear() {
   std::memset(FMix, 0, sizeof(FMix));
   FColors.clear();
   FColorStore.clear();
-  FMemberIndex.clear();
+  FStores.clear();
   FStoreUsed = 0;
   FIterations = 0;
   FBoundsValid = false;
@@ -402,10 +403,6 @@ void TKvQuantization::Clear() {
   FKeys.clear();
   FUppers.clear();
   FBoxes.clear();
-  FStorePosition.clear();
-  FStorePlace.clear();
-  FStoreNearest.clear();
-  FStoreWeight.clear();
   FAllowed = nullptr;
   FFixed = nullptr;
   FPin = nullptr;
@@ -552,7 +549,7 @@ TKvQuantizationColor* TKvQuantization::NewColor() {
   }
   TKvQuantizationColor* c = &FColorStore.back()[FStoreUsed++];
   c->Owner = this;
-  FMemberIndex.push_back(-1);
+  FStores.push_back({-1, 0, -1, -1, -1});
   c->Store = static_cast<int32_t>((FColorStore.size() - 1) * ColorBlock) + FStoreUsed - 1;
   return c;
 }
@@ -585,6 +582,7 @@ TKvQuantizationColor* TKvQuantization::AddColor(uint8_t AR, uint8_t AG, uint8_t 
 
 void TKvQuantization::CollectImageColors(bool* AAbort, TKvImage& AImage) {
   FAbort = AAbort;
+  FPositionsStale = true;
   const size_t n = static_cast<size_t>(AImage.GetWidth()) * static_cast<size_t>(std::max(AImage.GetHeight(), 0));
   if (AImage.GetWidth() <= 0 || n == 0) return;
   // Sorting the pixels' keys and counting runs gives the same sorted colour
@@ -705,7 +703,8 @@ void TKvQuantization::CollectKeys(std::vector<uint32_t>& AKeys, std::vector<uint
   });
   FStoreUsed = int(size_t(m) - (blocks - 1) * ColorBlock);
   FColors.resize(size_t(m));
-  FMemberIndex.assign(size_t(m), -1);
+  FStores.assign(size_t(m), {-1, 0, -1, -1, -1});
+  FPositionsStale = true;
   KvRunChunkJobs(Buckets, 64, FAbort, [&](int32_t AFirst, int32_t ALast) {
     for (int b = AFirst; b <= ALast; ++b) {
       int32_t idx = colorFirst[size_t(b)];
@@ -1100,25 +1099,23 @@ void TKvQuantization::UpdateNearest() {
   if (FHot.size() != size_t(GetColorCount())) BuildBoxes();
   SnapshotMiddles();
   const size_t n = FColors.size();
-  if (FPositionsStale || FStorePosition.size() != n) {
-    FStorePosition.resize(n);
+  if (FPositionsStale) {
     for (size_t i = 0; i < n; ++i) {
       FColors[i]->Position = int32_t(i);
-      FStorePosition[size_t(FColors[i]->Store)] = int32_t(i);
+      FStores[size_t(FColors[i]->Store)].Position = int32_t(i);
     }
     FPositionsStale = false;
   }
-  if (!FBoundsValid || FStorePlace.size() != n) {
+  if (!FBoundsValid) {
     // The places of the clusters are new: every colour's is read again.
     for (int k = 0; k < FClusterCount; ++k) FClusters[k]->Place = -1;
     for (size_t p = 0; p < FSnapCluster.size(); ++p) FSnapCluster[p]->Place = int32_t(p);
-    FStorePlace.resize(n);
-    FStoreNearest.assign(n, -1);
-    FStoreWeight.resize(n);
     for (size_t i = 0; i < n; ++i) {
       const TKvQuantizationColor* c = StoredColor(int(i));
-      FStorePlace[i] = static_cast<int16_t>(c->Cluster ? c->Cluster->Place : -1);
-      FStoreWeight[i] = c->Weight;
+      TKvQuantizationStore& st = FStores[i];
+      st.Place = static_cast<int16_t>(c->Cluster ? c->Cluster->Place : -1);
+      st.Nearest = -1;
+      st.Weight = c->Weight;
     }
     FBoundsValid = false;
   }
@@ -1235,19 +1232,18 @@ void TKvQuantization::DoUpdateNearest(int AJob) {
   for (size_t i = 0; i < moves.size(); ++i) {
     if (kept > 0 && moves[kept - 1].Key == moves[i].Key) --kept;
     TKvQuantizationMove m = moves[i];
-    m.To = FStoreNearest[size_t(uint32_t(m.Key))];
+    m.To = FStores[size_t(uint32_t(m.Key))].Nearest;
     if (m.To != m.From) moves[kept++] = m;
   }
   moves.resize(kept);
 }
 
 void TKvQuantization::SetNearest(const TKvQuantizationHot& AHot, int APlace, int AJob) {
-  const size_t s = size_t(AHot.Store);
-  FStoreNearest[s] = static_cast<int16_t>(APlace);
-  if (APlace != FStorePlace[s])
-    FMovers[size_t(AJob)].push_back({(uint64_t(uint32_t(FStorePosition[s])) << 32) | uint32_t(AHot.Store),
-                                     FStorePlace[s], static_cast<int16_t>(APlace), AHot.R, AHot.G, AHot.B, 0,
-                                     FStoreWeight[s]});
+  TKvQuantizationStore& s = FStores[size_t(AHot.Store)];
+  s.Nearest = static_cast<int16_t>(APlace);
+  if (APlace != s.Place)
+    FMovers[size_t(AJob)].push_back({(uint64_t(uint32_t(s.Position)) << 32) | uint32_t(AHot.Store), s.Place,
+                                     static_cast<int16_t>(APlace), AHot.R, AHot.G, AHot.B, 0, s.Weight});
 }
 
 void TKvQuantization::RenewFar(TKvQuantizationBox& ABox) {
@@ -1473,7 +1469,7 @@ int TKvQuantization::MoveColors() {
   for (const auto& m : FMovers) n += m.size();
   if (n == 0) return 0;
   const int workers = FTeam ? FTeam->GetWorkers() : 1;
-  FNewIndex.resize(FMemberIndex.size());
+  FNewIndex.resize(FStores.size());
   const std::function<void(int)> lists = [this, workers](int w) {
     TMoveMerge merge(FMovers);
     while (const TKvQuantizationMove* m = merge.Next()) {
@@ -1499,8 +1495,8 @@ int TKvQuantization::MoveColors() {
         TKvQuantizationColor* c = StoredColor(int32_t(s));
         c->Cluster = c->Nearest = FSnapCluster[size_t(m.To)];
         c->DistanceValid = false;
-        FMemberIndex[s] = FNewIndex[s];
-        FStorePlace[s] = m.To;
+        FStores[s].MemberIndex = FNewIndex[s];
+        FStores[s].Place = m.To;
       }
     }
   };

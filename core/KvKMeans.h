@@ -85,7 +85,7 @@ public:
   // The member list and weights of a move made by the owner's parallel
   // moves, where each cluster is handled by one worker: the colour itself is
   // left for later, and a colour moved in this pass keeps its place in the
-  // owner's FNewIndex (those that were members already: in FMemberIndex).
+  // owner's FNewIndex (those that were members already: in FStores).
   void TakeOut(const TKvQuantizationMove& AMove);
   void TakeIn(const TKvQuantizationMove& AMove);
   // Weighted mean of the members mapped into the allowed palette; nothing
@@ -156,6 +156,16 @@ struct TKvQuantizationBox {
   double Far = 0;    // bound on the other middles' distance, plus the summed moves of all middles then
   double Upper = 0;  // at least the distance of every colour to its middle: the slots' MaxUpper + Own
   bool Valid = false;
+};
+
+// What the passes keep of a colour, by storage index, where the nearest
+// pass and the moves read it instead of the colour itself.
+struct TKvQuantizationStore {
+  int32_t Position;     // in the colour array
+  uint32_t Weight;
+  int32_t MemberIndex;  // place in its cluster's member list (-1: none)
+  int16_t Place;        // of its cluster in the pass's list (-1: none)
+  int16_t Nearest;      // the place its last search found
 };
 
 class TKvQuantization : public TObject {
@@ -329,15 +339,10 @@ private:
   void SetNearest(const TKvQuantizationHot& AHot, int APlace, int AJob);
   // Per nearest job: the colours that change cluster, in the order of Key.
   std::vector<std::vector<TKvQuantizationMove>> FMovers;
-  // Per stored colour: its position in the colour array, the place of its
-  // cluster in the pass's list (-1: none) and the place its last search
-  // found. The nearest pass reads these instead of the colours.
-  std::vector<int32_t> FStorePosition;
-  std::vector<int16_t> FStorePlace, FStoreNearest;
-  std::vector<uint32_t> FStoreWeight;
-  // Per stored colour: its place in its cluster's member list (-1: none),
-  // and while the parallel moves run, the place in its new cluster's list.
-  std::vector<int32_t> FMemberIndex, FNewIndex;
+  std::vector<TKvQuantizationStore> FStores;
+  // While the parallel moves run: per stored colour, its place in its new
+  // cluster's member list.
+  std::vector<int32_t> FNewIndex;
   // The workers of Iterate and IterateBounded while they run on all
   // processors (else nullptr).
   TKvQuantizationTeam* FTeam = nullptr;
