@@ -1365,6 +1365,10 @@ bool TKvQuantization::VisitBox(TKvQuantizationBox& ABox, double AFar, int AJob) 
   double* uppers = FUppers.data();
   const int32_t boxEnd = ABox.Last + 1;
   auto endOf = [&](int q) { return q + 1 < np ? slots[q + 1].Begin : boxEnd; };
+  // The colours whose nearest changed, and its place.
+  TKvQuantizationHot changed[BoxColors];
+  int16_t changedPlace[BoxColors];
+  int changes = 0;
   for (int q = 0; q < np; ++q) {
     const double sum = slots[q].Sum;
     if (!(slots[q].MinKey <= sum)) continue;
@@ -1385,7 +1389,10 @@ bool TKvQuantization::VisitBox(TKvQuantizationBox& ABox, double AFar, int AJob) 
       const TNearTwo t = SearchSlots(lin[h.R], lin[h.G], lin[h.B], near.R, near.G, near.B, np);
       const double u = std::sqrt(t.BestD);
       // A middle off the list may be as near: the box is made again.
-      if (!(u + BoundMargin < AFar)) return false;
+      if (!(u + BoundMargin < AFar)) {
+        for (int c = 0; c < changes; ++c) SetNearest(changed[c], changedPlace[c], AJob);
+        return false;
+      }
       const int best = t.Best;
       const double key = std::sqrt(t.SecondD) - u - BoundMargin + slots[best].Sum;
       const double up = u - slots[best].Own;
@@ -1396,7 +1403,10 @@ bool TKvQuantization::VisitBox(TKvQuantizationBox& ABox, double AFar, int AJob) 
         ++i;
         continue;
       }
-      SetNearest(h, slots[best].Place, AJob);
+      // Told after the box, when its table entry has come.
+      __builtin_prefetch(&FStores[size_t(h.Store)], 1);
+      changed[changes] = h;
+      changedPlace[changes++] = slots[best].Place;
       // Into its new slot: passed on from slot to slot at their borders,
       // each slot between keeping its colours.
       const TKvQuantizationHot e = h;
@@ -1430,6 +1440,7 @@ bool TKvQuantization::VisitBox(TKvQuantizationBox& ABox, double AFar, int AJob) 
     slots[q].MinKey = LeastKey(keys + slots[q].Begin, endOf(q) - slots[q].Begin);
     slots[q].MaxUpper = upper;
   }
+  for (int c = 0; c < changes; ++c) SetNearest(changed[c], changedPlace[c], AJob);
   MeasureUpper(ABox);
   return true;
 }
