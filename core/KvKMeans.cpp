@@ -1160,8 +1160,8 @@ void TKvQuantization::DoUpdateNearest(int AJob) {
     const int last = std::min(nb, first + FBoxChunk) - 1;
     for (int b = first; b <= last; ++b) {
       // The boxes' slots lie apart on the heap: fetched ahead.
-      if (b + 2 <= last) __builtin_prefetch(FBoxes[size_t(b) + 2].Slots.data());
-      if (b + 4 <= last) __builtin_prefetch(&FBoxes[size_t(b) + 4]);
+      if (b + 4 <= last) __builtin_prefetch(FBoxes[size_t(b) + 4].Slots.data());
+      if (b + 8 <= last) __builtin_prefetch(&FBoxes[size_t(b) + 8]);
       TKvQuantizationBox& box = FBoxes[size_t(b)];
       if (box.Valid) {
         TKvQuantizationSlot* slots = box.Slots.data();

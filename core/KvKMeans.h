@@ -150,12 +150,13 @@ struct TKvQuantizationSlot {
 // of its near list (its slots, by ascending place) can be the nearest of its
 // colours; every other middle is at least Far away.
 struct TKvQuantizationBox {
-  int32_t First = 0, Last = -1;  // its entries of the hot arrays
-  double Lo[3] = {}, Hi[3] = {};  // linear extent of its colours
+  // What every pass reads first, in one cache line.
   std::vector<TKvQuantizationSlot> Slots;
   double Far = 0;    // bound on the other middles' distance, plus the summed moves of all middles then
   double Upper = 0;  // at least the distance of every colour to its middle: the slots' MaxUpper + Own
+  int32_t First = 0, Last = -1;  // its entries of the hot arrays
   bool Valid = false;
+  double Lo[3] = {}, Hi[3] = {};  // linear extent of its colours
 };
 
 // What the passes keep of a colour, by storage index, where the nearest
