@@ -1578,7 +1578,7 @@ struct TValueSort {
   const bool* AbortFlag;
 
   void Swap(int X, int Y) const {
-    std::swap(Colors[X], Colors[Y]);
+    if (Colors) std::swap(Colors[X], Colors[Y]);
     std::swap(Values[X], Values[Y]);
   }
 
@@ -1643,14 +1643,16 @@ void SortByValue(TKvQuantizationColor** AColors, TValue* AValues, int AFirst, in
 struct TChannelKey {
   int Shift;
   uint32_t operator()(uint32_t V) const { return (V >> Shift) & 0xFF; }
+  // The median cut's values: the bytes in the high half.
+  uint32_t operator()(uint64_t V) const { return uint32_t(V >> (32 + Shift)) & 0xFF; }
 };
 
 // Where the median cut splits AFirst..ALast: the shift of the channel of
 // the widest linear extent (green, then red, on ties).
-int CutChannel(const uint32_t* ARGB, int AFirst, int ALast) {
+int CutChannel(const uint64_t* AValues, int AFirst, int ALast) {
   uint32_t loR = 255, loG = 255, loB = 255, hiR = 0, hiG = 0, hiB = 0;
   for (int i = AFirst; i <= ALast; ++i) {
-    const uint32_t v = ARGB[i];
+    const uint32_t v = uint32_t(AValues[i] >> 32);
     const uint32_t r = v >> 16, g = (v >> 8) & 0xFF, b = v & 0xFF;
     loR = std::min(loR, r);
     hiR = std::max(hiR, r);
@@ -1742,17 +1744,6 @@ void TKvQuantization::SeedBounded() {
   }
 }
 
-void TKvQuantization::MedianCut(int AFirst, int ALast, int AK) {
-  CheckAbort();
-  if (AFirst > ALast) return;
-  std::vector<uint32_t> rgb(size_t(ALast - AFirst + 1));
-  for (int i = AFirst; i <= ALast; ++i) rgb[size_t(i - AFirst)] = PackedRGB(FColors[size_t(i)]);
-  if (ProcessorCount >= 2 && !FSingleThreaded && ALast - AFirst + 1 >= ParallelThreshold)
-    CutLevels(AFirst, ALast, AK, rgb.data() - AFirst);
-  else
-    CutRange(AFirst, ALast, AK, rgb.data() - AFirst);
-}
-
 namespace {
 
 // A range of the median cut still to be sorted and split.
@@ -1771,8 +1762,7 @@ struct TSortPiece {
 // here, each step exactly as the sort would make it, until there are enough
 // for the jobs; the pieces cover separate ranges, so the order in which the
 // jobs take them does not matter.
-void SortPieces(std::vector<TSortPiece>& APieces, TKvQuantizationColor** AColors, uint32_t* ARGB,
-                const bool* AAbort) {
+void SortPieces(std::vector<TSortPiece>& APieces, uint64_t* AValues, const bool* AAbort) {
   const size_t enough = size_t(std::max(ProcessorCount, 1)) * 8;
   constexpr int SmallPiece = 4096;
   while (APieces.size() < enough) {
@@ -1783,7 +1773,7 @@ void SortPieces(std::vector<TSortPiece>& APieces, TKvQuantizationColor** AColors
     const TSortPiece piece = APieces[big];
     APieces.erase(APieces.begin() + ptrdiff_t(big));
     const TChannelKey key{piece.Shift};
-    const TValueSort<uint32_t, TChannelKey> sort{AColors, ARGB, key, AAbort};
+    const TValueSort<uint64_t, TChannelKey> sort{nullptr, AValues, key, AAbort};
     if (Aborted(AAbort)) Abort();
     int i, j;
     sort.Partition(piece.First, piece.Last, i, j);
@@ -1797,7 +1787,7 @@ void SortPieces(std::vector<TSortPiece>& APieces, TKvQuantizationColor** AColors
     for (size_t p = next.fetch_add(1); p < APieces.size(); p = next.fetch_add(1)) {
       const TSortPiece& piece = APieces[p];
       const TChannelKey key{piece.Shift};
-      const TValueSort<uint32_t, TChannelKey> sort{AColors, ARGB, key, AAbort};
+      const TValueSort<uint64_t, TChannelKey> sort{nullptr, AValues, key, AAbort};
       if (piece.Fresh)
         sort.Sort(piece.First, piece.Last);
       else
@@ -1806,57 +1796,79 @@ void SortPieces(std::vector<TSortPiece>& APieces, TKvQuantizationColor** AColors
   });
 }
 
-}  // namespace
+// The sorts of the median cut of AFirst..ALast into AK ranges, depth first;
+// the ranges left are added to ALeaves in their order.
+void CutRange(uint64_t* AValues, int AFirst, int ALast, int AK, std::vector<TCut>& ALeaves, const bool* AAbort) {
+  if (Aborted(AAbort)) Abort();
+  if (AFirst > ALast) return;
+  if (AK <= 1 || AFirst == ALast) {
+    ALeaves.push_back({AFirst, ALast, AK});
+    return;
+  }
+  SortByValue<uint64_t>(nullptr, AValues, AFirst, ALast, TChannelKey{CutChannel(AValues, AFirst, ALast)}, AAbort);
+  const int mid = AFirst + (ALast - AFirst) / 2;
+  CutRange(AValues, AFirst, mid, AK / 2, ALeaves, AAbort);
+  CutRange(AValues, mid + 1, ALast, AK - AK / 2, ALeaves, AAbort);
+}
 
-void TKvQuantization::CutLevels(int AFirst, int ALast, int AK, uint32_t* ARGB) {
-  // The ranges of one depth are sorted side by side; the clusters are made
-  // at the end, in the order of their ranges, as the depth-first cut makes
-  // them.
-  std::vector<TCut> level{{AFirst, ALast, AK}}, next, leaves;
+// The same sorts, the ranges of each depth side by side on all processors.
+void CutLevels(uint64_t* AValues, int AFirst, int ALast, int AK, std::vector<TCut>& ALeaves, const bool* AAbort) {
+  std::vector<TCut> level{{AFirst, ALast, AK}}, next;
   std::vector<TSortPiece> pieces;
   while (!level.empty()) {
-    CheckAbort();
+    if (Aborted(AAbort)) Abort();
     pieces.clear();
     next.clear();
     for (const TCut& c : level) {
       if (c.First > c.Last) continue;
       if (c.K <= 1 || c.First == c.Last) {
-        leaves.push_back(c);
+        ALeaves.push_back(c);
         continue;
       }
-      pieces.push_back({c.First, c.Last, CutChannel(ARGB, c.First, c.Last), true});
+      pieces.push_back({c.First, c.Last, CutChannel(AValues, c.First, c.Last), true});
       const int mid = c.First + (c.Last - c.First) / 2;
       next.push_back({c.First, mid, c.K / 2});
       next.push_back({mid + 1, c.Last, c.K - c.K / 2});
     }
-    FPositionsStale = true;
-    SortPieces(pieces, FColors.data(), ARGB, FAbort);
+    SortPieces(pieces, AValues, AAbort);
     level.swap(next);
   }
-  std::sort(leaves.begin(), leaves.end(), [](const TCut& A, const TCut& B) { return A.First < B.First; });
-  for (const TCut& c : leaves) CutRange(c.First, c.Last, c.K, ARGB);
+  std::sort(ALeaves.begin(), ALeaves.end(), [](const TCut& A, const TCut& B) { return A.First < B.First; });
 }
 
-void TKvQuantization::CutRange(int AFirst, int ALast, int AK, uint32_t* ARGB) {
+}  // namespace
+
+void TKvQuantization::MedianCut(int AFirst, int ALast, int AK) {
   CheckAbort();
   if (AFirst > ALast) return;
-  if (AK <= 1 || AFirst == ALast) {
+  // The cut sorts each colour's bytes ($RRGGBB, high half) with its place
+  // in the range (low half); the colours follow once, at the end, and the
+  // clusters are made in the order of their ranges, as a depth-first cut
+  // makes them.
+  const size_t n = size_t(ALast - AFirst + 1);
+  std::vector<uint64_t> cut(n);
+  for (size_t i = 0; i < n; ++i) cut[i] = (uint64_t(PackedRGB(FColors[size_t(AFirst) + i])) << 32) | uint32_t(i);
+  std::vector<TCut> leaves;
+  if (ProcessorCount >= 2 && !FSingleThreaded && n >= size_t(ParallelThreshold))
+    CutLevels(cut.data() - AFirst, AFirst, ALast, AK, leaves, FAbort);
+  else
+    CutRange(cut.data() - AFirst, AFirst, ALast, AK, leaves, FAbort);
+  FPositionsStale = true;
+  {
+    const std::vector<TKvQuantizationColor*> was(FColors.begin() + AFirst, FColors.begin() + ALast + 1);
+    for (size_t i = 0; i < n; ++i) FColors[size_t(AFirst) + i] = was[uint32_t(cut[i])];
+  }
+  for (const TCut& c : leaves) {
     auto* k = new TKvQuantizationCluster(this);
-    for (int i = AFirst; i <= ALast; ++i) {
-      TKvQuantizationColor* c = FColors[size_t(i)];
-      if (!c->Cluster) k->AddColor(c);
+    for (int i = c.First; i <= c.Last; ++i) {
+      TKvQuantizationColor* color = FColors[size_t(i)];
+      if (!color->Cluster) k->AddColor(color);
     }
     if (k->GetCount() == 0) {
       // The new cluster is the last of the table.
       DeleteCluster(FClusterCount - 1);
     }
-    return;
   }
-  FPositionsStale = true;
-  SortByValue(FColors.data(), ARGB, AFirst, ALast, TChannelKey{CutChannel(ARGB, AFirst, ALast)}, FAbort);
-  const int mid = AFirst + (ALast - AFirst) / 2;
-  CutRange(AFirst, mid, AK / 2, ARGB);
-  CutRange(mid + 1, ALast, AK - AK / 2, ARGB);
 }
 
 void TKvQuantization::PinClusters() {

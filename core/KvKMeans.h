@@ -265,11 +265,6 @@ private:
   bool Parallel() const;
   void IteratePasses();
   void IterateBoundedPasses();
-  // MedianCut's work, with the colours' sRGB bytes ($RRGGBB) kept beside
-  // them in ARGB (indexed as the colour array) and sorted with them.
-  void CutRange(int AFirst, int ALast, int AK, uint32_t* ARGB);
-  // The same cut, the ranges of each depth sorted on all processors.
-  void CutLevels(int AFirst, int ALast, int AK, uint32_t* ARGB);
   // The palette set-up shared by the masked and histogram variants; false
   // when AResult was simply copied.
   bool SetupMasked(bool* AAbort, int ACount, bool AUseGray, uint8_t AMetric, TKvPalette256& AResult,
