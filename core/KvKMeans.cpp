@@ -618,30 +618,60 @@ void TKvQuantization::CollectImageColors(bool* AAbort, TKvImage& AImage) {
   }
   tmp.clear();
   tmp.shrink_to_fit();
-  const bool bulk = FColors.empty();
+  if (FColors.empty()) {
+    // The colours made in their places at once.
+    size_t m = 0;
+    for (size_t i = 0; i < n; ++i) m += i == 0 || keys[i] != keys[i - 1];
+    AllocateColors(m);
+    int32_t idx = 0;
+    for (size_t i = 0; i < n;) {
+      size_t j = i + 1;
+      while (j < n && keys[j] == keys[i]) ++j;
+      MakeColor(idx++, keys[i], j - i);
+      i = j;
+    }
+    return;
+  }
   size_t i = 0;
   while (i < n) {
     size_t j = i + 1;
     while (j < n && keys[j] == keys[i]) ++j;
     const uint8_t r = uint8_t(keys[i] >> 16), g = uint8_t(keys[i] >> 8), b = uint8_t(keys[i]);
     const uint64_t run = j - i;
-    TKvQuantizationColor* c;
-    if (bulk) {
-      c = NewColor();
-      c->R = r;
-      c->G = g;
-      c->B = b;
-      c->Weight = 0;
-      c->Position = int32_t(FColors.size());
-      FColors.push_back(c);
-    } else {
-      c = AddColor(r, g, b);
-      c->Weight -= 1;
-    }
-    const uint64_t w = uint64_t(c->Weight) + run;
+    TKvQuantizationColor* c = AddColor(r, g, b);
+    const uint64_t w = uint64_t(c->Weight) - 1 + run;
     c->Weight = w > UINT32_MAX ? UINT32_MAX : uint32_t(w);
     i = j;
   }
+}
+
+void TKvQuantization::AllocateColors(size_t ACount) {
+  const size_t blocks = (ACount + ColorBlock - 1) / ColorBlock;
+  FColorStore.resize(blocks);
+  // The blocks are allocated (and first touched) on all processors.
+  auto allocate = [this](int32_t AFirst, int32_t ALast) {
+    for (int32_t k = AFirst; k <= ALast; ++k) FColorStore[size_t(k)] = std::make_unique<TKvQuantizationColor[]>(ColorBlock);
+  };
+  if (FSingleThreaded)
+    allocate(0, int32_t(blocks) - 1);
+  else
+    KvRunChunkJobs(int32_t(blocks), 1, FAbort, allocate);
+  FStoreUsed = blocks == 0 ? 0 : int(ACount - (blocks - 1) * ColorBlock);
+  FColors.resize(ACount);
+  FStores.assign(ACount, {-1, 0, -1, -1, -1});
+  FPositionsStale = true;
+}
+
+void TKvQuantization::MakeColor(int32_t AIndex, uint32_t AKey, size_t AWeight) {
+  TKvQuantizationColor* c = StoredColor(AIndex);
+  c->Owner = this;
+  c->Store = AIndex;
+  c->R = uint8_t(AKey >> 16);
+  c->G = uint8_t(AKey >> 8);
+  c->B = uint8_t(AKey);
+  c->Weight = AWeight > UINT32_MAX ? UINT32_MAX : uint32_t(AWeight);
+  c->Position = AIndex;
+  FColors[size_t(AIndex)] = c;
 }
 
 void TKvQuantization::CollectKeys(std::vector<uint32_t>& AKeys, std::vector<uint32_t>& ATmp) {
@@ -695,36 +725,15 @@ void TKvQuantization::CollectKeys(std::vector<uint32_t>& AKeys, std::vector<uint
   for (int b = 0; b < Buckets; ++b) colorFirst[size_t(b) + 1] += colorFirst[size_t(b)];
   const int32_t m = colorFirst[Buckets];
   CheckAbort();
-  // The storage, its blocks allocated (and first touched) on all processors.
-  const size_t blocks = (size_t(m) + ColorBlock - 1) / ColorBlock;
-  FColorStore.resize(blocks);
-  KvRunChunkJobs(int32_t(blocks), 1, FAbort, [&](int32_t AFirst, int32_t ALast) {
-    for (int32_t k = AFirst; k <= ALast; ++k) FColorStore[size_t(k)] = std::make_unique<TKvQuantizationColor[]>(ColorBlock);
-  });
-  FStoreUsed = int(size_t(m) - (blocks - 1) * ColorBlock);
-  FColors.resize(size_t(m));
-  FStores.assign(size_t(m), {-1, 0, -1, -1, -1});
-  FPositionsStale = true;
+  AllocateColors(size_t(m));
   KvRunChunkJobs(Buckets, 64, FAbort, [&](int32_t AFirst, int32_t ALast) {
     for (int b = AFirst; b <= ALast; ++b) {
       int32_t idx = colorFirst[size_t(b)];
       const size_t end = bucketFirst[size_t(b) + 1];
-      size_t i = bucketFirst[size_t(b)];
-      while (i < end) {
+      for (size_t i = bucketFirst[size_t(b)]; i < end;) {
         size_t j = i + 1;
         while (j < end && ATmp[j] == ATmp[i]) ++j;
-        const uint32_t key = ATmp[i];
-        const uint8_t r = uint8_t(key >> 16), g = uint8_t(key >> 8), bb = uint8_t(key);
-        TKvQuantizationColor* c = StoredColor(idx);
-        c->Owner = this;
-        c->Store = idx;
-        c->R = r;
-        c->G = g;
-        c->B = bb;
-        c->Weight = j - i > UINT32_MAX ? UINT32_MAX : uint32_t(j - i);
-        c->Position = idx;
-        FColors[size_t(idx)] = c;
-        ++idx;
+        MakeColor(idx++, ATmp[i], j - i);
         i = j;
       }
     }

@@ -272,6 +272,10 @@ private:
   bool SetupPlain(bool* AAbort, int ACount, bool AUseGray, uint8_t AMetric, TKvPalette256& AResult,
                   TKvPalette256* AFixed, TKvPalette* AAllowed);
   TKvQuantizationColor* NewColor();
+  // Storage, table entries and colour array for ACount colours, made next
+  // by MakeColor at the indices 0 .. ACount-1 (the colour array empty).
+  void AllocateColors(size_t ACount);
+  void MakeColor(int32_t AIndex, uint32_t AKey, size_t AWeight);
   // Makes the colours of the pixel keys AKeys (the colour array empty) on
   // all processors; ATmp is as long as AKeys.
   void CollectKeys(std::vector<uint32_t>& AKeys, std::vector<uint32_t>& ATmp);
