@@ -670,7 +670,6 @@ void TKvQuantization::MakeColor(int32_t AIndex, uint32_t AKey, size_t AWeight) {
   c->G = uint8_t(AKey >> 8);
   c->B = uint8_t(AKey);
   c->Weight = AWeight > UINT32_MAX ? UINT32_MAX : uint32_t(AWeight);
-  c->Position = AIndex;
   FColors[size_t(AIndex)] = c;
 }
 
@@ -1110,7 +1109,6 @@ void TKvQuantization::UpdateNearest() {
   const size_t n = FColors.size();
   if (FPositionsStale) {
     for (size_t i = 0; i < n; ++i) {
-      FColors[i]->Position = int32_t(i);
       FStores[size_t(FColors[i]->Store)].Position = int32_t(i);
     }
     FPositionsStale = false;
@@ -1863,9 +1861,24 @@ void TKvQuantization::MedianCut(int AFirst, int ALast, int AK) {
   else
     CutRange(cut.data() - AFirst, AFirst, ALast, AK, leaves, FAbort);
   FPositionsStale = true;
-  {
-    const std::vector<TKvQuantizationColor*> was(FColors.begin() + AFirst, FColors.begin() + ALast + 1);
-    for (size_t i = 0; i < n; ++i) FColors[size_t(AFirst) + i] = was[uint32_t(cut[i])];
+  // The colours follow the sort, cycle by cycle in place: place i takes the
+  // colour of place cut[i]; a place done is marked in the value's top bit.
+  TKvQuantizationColor** colors = FColors.data() + AFirst;
+  constexpr uint64_t Done = uint64_t(1) << 63;
+  for (size_t start = 0; start < n; ++start) {
+    if (cut[start] & Done) continue;
+    TKvQuantizationColor* first = colors[start];
+    size_t at = start;
+    for (;;) {
+      const size_t from = uint32_t(cut[at]);
+      cut[at] |= Done;
+      if (from == start) {
+        colors[at] = first;
+        break;
+      }
+      colors[at] = colors[from];
+      at = from;
+    }
   }
   for (const TCut& c : leaves) {
     auto* k = new TKvQuantizationCluster(this);

@@ -36,14 +36,13 @@ class TKvQuantizationTeam;
 // One distinct colour of the source with its weight (pixel count).
 class TKvQuantizationColor {
 public:
-  // Ordered by size: 56 bytes, and there is one per distinct colour.
+  // Ordered by size: 48 bytes, and there is one per distinct colour.
   TKvQuantization* Owner = nullptr;
   TKvQuantizationCluster* Cluster = nullptr;
   TKvQuantizationCluster* Nearest = nullptr;
   double Distance = 0;  // squared linear distance to its cluster's middle
   uint32_t Weight = 0;
   uint32_t DistanceVersion = 0;  // the cluster's middle version it was measured against
-  int32_t Position = -1;         // position in the owner's colour array
   int32_t Store = -1;            // index in the owner's storage order
   uint8_t R = 0, G = 0, B = 0;
   bool DistanceValid = false;
