@@ -398,6 +398,8 @@ void TKvQuantization::Clear() {
   FIterations = 0;
   FBoundsValid = false;
   FPositionsStale = false;
+  FColorsBehind = false;
+  FMoveCluster.clear();
   FSnapCluster.clear();
   FHot.clear();
   FKeys.clear();
@@ -1115,6 +1117,7 @@ void TKvQuantization::UpdateNearest() {
   }
   if (!FBoundsValid) {
     // The places of the clusters are new: every colour's is read again.
+    SyncColors();
     for (int k = 0; k < FClusterCount; ++k) FClusters[k]->Place = -1;
     for (size_t p = 0; p < FSnapCluster.size(); ++p) FSnapCluster[p]->Place = int32_t(p);
     for (size_t i = 0; i < n; ++i) {
@@ -1478,6 +1481,31 @@ private:
 
 }  // namespace
 
+void TKvQuantization::SyncColors() {
+  if (!FColorsBehind) return;
+  FColorsBehind = false;
+  const int32_t n = static_cast<int32_t>(FStores.size());
+  auto sync = [this](int32_t AFirst, int32_t ALast) {
+    for (int32_t s = AFirst; s <= ALast; ++s) {
+      const int place = FStores[size_t(s)].Place;
+      if (place < 0) continue;
+      TKvQuantizationCluster* k = FMoveCluster[size_t(place)];
+      TKvQuantizationColor* c = StoredColor(s);
+      if (c->Cluster == k) continue;
+      c->Cluster = c->Nearest = k;
+      c->DistanceValid = false;
+    }
+  };
+  if (FTeam) {
+    const int workers = FTeam->GetWorkers();
+    FTeam->Phase([n, workers, &sync](int w) {
+      sync(int32_t(int64_t(n) * w / workers), int32_t(int64_t(n) * (w + 1) / workers) - 1);
+    });
+  } else {
+    sync(0, n - 1);
+  }
+}
+
 int TKvQuantization::MoveColors() {
   // The nearest pass listed the colours to move; moving them by their place
   // in the colour array is the order of a walk over the whole array. Each
@@ -1503,21 +1531,17 @@ int TKvQuantization::MoveColors() {
       if ((c->Place < 0 ? 0 : c->Place % workers) == w) c->UpdateMiddle();
     }
   };
+  // The colours themselves learn their clusters later (SyncColors).
   const std::function<void(int)> colors = [this, workers](int w) {
-    for (size_t l = size_t(w); l < FMovers.size(); l += size_t(workers)) {
-      const std::vector<TKvQuantizationMove>& moves = FMovers[l];
-      for (size_t i = 0; i < moves.size(); ++i) {
-        if (i + 8 < moves.size()) __builtin_prefetch(StoredColor(int32_t(uint32_t(moves[i + 8].Key))), 1);
-        const TKvQuantizationMove& m = moves[i];
+    for (size_t l = size_t(w); l < FMovers.size(); l += size_t(workers))
+      for (const TKvQuantizationMove& m : FMovers[l]) {
         const size_t s = uint32_t(m.Key);
-        TKvQuantizationColor* c = StoredColor(int32_t(s));
-        c->Cluster = c->Nearest = FSnapCluster[size_t(m.To)];
-        c->DistanceValid = false;
         FStores[s].MemberIndex = FNewIndex[s];
         FStores[s].Place = m.To;
       }
-    }
   };
+  FMoveCluster = FSnapCluster;
+  FColorsBehind = true;
   if (FTeam) {
     FTeam->Phase(lists);
     FTeam->Phase(colors);
@@ -1951,9 +1975,11 @@ void TKvQuantization::IteratePasses() {
     // limit ends such a run with the clusters it has.
     if (moves == 0 || iter + 1 >= MaxIterations) break;
   }
+  SyncColors();
 }
 
 bool TKvQuantization::SplitWorst() {
+  SyncColors();
   UpdateMiddles();
   UpdateDistances();
   const int n = GetColorCount();
@@ -2027,6 +2053,7 @@ void TKvQuantization::IterateBoundedPasses() {
     ++counter;
     ++FIterations;
     if (moves == 0 || counter > MaxBoundedIterations) {
+      SyncColors();
       while (FClusterCount > FCount) DeleteCluster(FClusterCount - 1);
       return;
     }

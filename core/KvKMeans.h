@@ -342,6 +342,12 @@ private:
   // While the parallel moves run: per stored colour, its place in its new
   // cluster's member list.
   std::vector<int32_t> FNewIndex;
+  // The moves leave the colours' cluster fields behind the table's places
+  // (FColorsBehind); SyncColors sets them from the clusters of those places
+  // in the list of the last moves, before anything reads them.
+  std::vector<TKvQuantizationCluster*> FMoveCluster;
+  bool FColorsBehind = false;
+  void SyncColors();
   // The workers of Iterate and IterateBounded while they run on all
   // processors (else nullptr).
   TKvQuantizationTeam* FTeam = nullptr;
