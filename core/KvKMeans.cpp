@@ -1144,7 +1144,8 @@ void TKvQuantization::UpdateNearest() {
     // boxes where middles moved.
     const int workers = FTeam ? FTeam->GetWorkers() : ProcessorCount;
     FBoxChunk = std::max(1, nb / (workers * 32));
-    FMovers.resize(size_t(workers));
+    FMoverCount = workers;
+    FMovers.resize(size_t(workers) * size_t(workers));
     if (FTeam) {
       FTeam->Phase([this](int w) { DoUpdateNearest(w); });
     } else {
@@ -1155,6 +1156,7 @@ void TKvQuantization::UpdateNearest() {
     }
   } else {
     FBoxChunk = std::max(nb, 1);
+    FMoverCount = 1;
     FMovers.resize(1);
     DoUpdateNearest(0);
   }
@@ -1235,25 +1237,31 @@ void TKvQuantization::DoUpdateNearest(int AJob) {
   }
   // This job's moves in the order they are made. A colour is looked at by
   // one job only; should it come twice, its last search holds.
-  std::vector<TKvQuantizationMove>& moves = FMovers[size_t(AJob)];
-  std::sort(moves.begin(), moves.end(),
-            [](const TKvQuantizationMove& A, const TKvQuantizationMove& B) { return A.Key < B.Key; });
-  size_t kept = 0;
-  for (size_t i = 0; i < moves.size(); ++i) {
-    if (kept > 0 && moves[kept - 1].Key == moves[i].Key) --kept;
-    TKvQuantizationMove m = moves[i];
-    m.To = FStores[size_t(uint32_t(m.Key))].Nearest;
-    if (m.To != m.From) moves[kept++] = m;
+  for (int w = 0; w < FMoverCount; ++w) {
+    std::vector<TKvQuantizationMove>& moves = FMovers[size_t(AJob) * size_t(FMoverCount) + size_t(w)];
+    std::sort(moves.begin(), moves.end(),
+              [](const TKvQuantizationMove& A, const TKvQuantizationMove& B) { return A.Key < B.Key; });
+    size_t kept = 0;
+    for (size_t i = 0; i < moves.size(); ++i) {
+      const TKvQuantizationMove& m = moves[i];
+      if (m.To != FStores[size_t(uint32_t(m.Key))].Nearest) continue;
+      if (kept > 0 && moves[kept - 1].Key == m.Key) continue;
+      moves[kept++] = m;
+    }
+    moves.resize(kept);
   }
-  moves.resize(kept);
 }
 
 void TKvQuantization::SetNearest(const TKvQuantizationHot& AHot, int APlace, int AJob) {
   TKvQuantizationStore& s = FStores[size_t(AHot.Store)];
   s.Nearest = static_cast<int16_t>(APlace);
-  if (APlace != s.Place)
-    FMovers[size_t(AJob)].push_back({(uint64_t(uint32_t(s.Position)) << 32) | uint32_t(AHot.Store), s.Place,
-                                     static_cast<int16_t>(APlace), AHot.R, AHot.G, AHot.B, 0, s.Weight});
+  if (APlace == s.Place) return;
+  const TKvQuantizationMove m{(uint64_t(uint32_t(s.Position)) << 32) | uint32_t(AHot.Store), s.Place,
+                              static_cast<int16_t>(APlace), AHot.R, AHot.G, AHot.B, 0, s.Weight};
+  std::vector<TKvQuantizationMove>* lists = &FMovers[size_t(AJob) * size_t(FMoverCount)];
+  const int from = MoverOf(m.From), to = MoverOf(m.To);
+  lists[from].push_back(m);
+  if (to != from) lists[to].push_back(m);
 }
 
 void TKvQuantization::RenewFar(TKvQuantizationBox& ABox) {
@@ -1510,31 +1518,39 @@ int TKvQuantization::MoveColors() {
   // The nearest pass listed the colours to move; moving them by their place
   // in the colour array is the order of a walk over the whole array. Each
   // worker makes the moves of its clusters, in that order, then their
-  // middles; the colours themselves follow, each job's list by one worker.
+  // middles; then the table entries of the colours that reached its
+  // clusters.
+  const int workers = FMoverCount;
+  const int jobs = static_cast<int>(FMovers.size()) / workers;
   size_t n = 0;
-  for (const auto& m : FMovers) n += m.size();
+  for (int j = 0; j < jobs; ++j)
+    for (int w = 0; w < workers; ++w)
+      for (const TKvQuantizationMove& m : FMovers[size_t(j) * size_t(workers) + size_t(w)]) n += MoverOf(m.To) == w;
   if (n == 0) return 0;
-  const int workers = FTeam ? FTeam->GetWorkers() : 1;
   FNewIndex.resize(FStores.size());
-  const std::function<void(int)> lists = [this, workers](int w) {
-    TMoveMerge merge(FMovers);
+  const std::function<void(int)> lists = [this, workers, jobs](int w) {
+    std::vector<std::vector<TKvQuantizationMove>> mine;
+    for (int j = 0; j < jobs; ++j) mine.push_back(std::move(FMovers[size_t(j) * size_t(workers) + size_t(w)]));
+    TMoveMerge merge(mine);
     while (const TKvQuantizationMove* m = merge.Next()) {
-      if ((m->From < 0 ? 0 : m->From % workers) == w) {
+      if (MoverOf(m->From) == w) {
         TKvQuantizationCluster* c =
             m->From >= 0 ? FSnapCluster[size_t(m->From)] : StoredColor(int32_t(uint32_t(m->Key)))->Cluster;
         if (c) c->TakeOut(*m);
       }
-      if (m->To % workers == w) FSnapCluster[size_t(m->To)]->TakeIn(*m);
+      if (MoverOf(m->To) == w) FSnapCluster[size_t(m->To)]->TakeIn(*m);
     }
+    for (int j = 0; j < jobs; ++j) FMovers[size_t(j) * size_t(workers) + size_t(w)] = std::move(mine[size_t(j)]);
     for (int k = 0; k < FClusterCount; ++k) {
       TKvQuantizationCluster* c = FClusters[k];
-      if ((c->Place < 0 ? 0 : c->Place % workers) == w) c->UpdateMiddle();
+      if (MoverOf(c->Place) == w) c->UpdateMiddle();
     }
   };
   // The colours themselves learn their clusters later (SyncColors).
-  const std::function<void(int)> colors = [this, workers](int w) {
-    for (size_t l = size_t(w); l < FMovers.size(); l += size_t(workers))
-      for (const TKvQuantizationMove& m : FMovers[l]) {
+  const std::function<void(int)> colors = [this, workers, jobs](int w) {
+    for (int j = 0; j < jobs; ++j)
+      for (const TKvQuantizationMove& m : FMovers[size_t(j) * size_t(workers) + size_t(w)]) {
+        if (MoverOf(m.To) != w) continue;
         const size_t s = uint32_t(m.Key);
         FStores[s].MemberIndex = FNewIndex[s];
         FStores[s].Place = m.To;
@@ -1542,12 +1558,12 @@ int TKvQuantization::MoveColors() {
   };
   FMoveCluster = FSnapCluster;
   FColorsBehind = true;
-  if (FTeam) {
+  if (FTeam && FTeam->GetWorkers() == workers) {
     FTeam->Phase(lists);
     FTeam->Phase(colors);
   } else {
-    lists(0);
-    colors(0);
+    for (int w = 0; w < workers; ++w) lists(w);
+    for (int w = 0; w < workers; ++w) colors(w);
   }
   return int(n);
 }

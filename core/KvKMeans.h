@@ -336,8 +336,13 @@ private:
   // made again.
   bool VisitBox(TKvQuantizationBox& ABox, double AFar, int AJob);
   void SetNearest(const TKvQuantizationHot& AHot, int APlace, int AJob);
-  // Per nearest job: the colours that change cluster, in the order of Key.
+  // The colours that change cluster, in the order of Key: per nearest job
+  // and per mover, the worker that moves a cluster (FMoverCount of them), a
+  // move in the lists of both its clusters' movers.
   std::vector<std::vector<TKvQuantizationMove>> FMovers;
+  int FMoverCount = 1;
+  // The worker that moves the cluster of a place (-1: a cluster off the list).
+  int MoverOf(int APlace) const { return APlace < 0 ? 0 : APlace % FMoverCount; }
   std::vector<TKvQuantizationStore> FStores;
   // While the parallel moves run: per stored colour, its place in its new
   // cluster's member list.
