@@ -301,7 +301,7 @@ void TKvQuantizationCluster::AddColor(TKvQuantizationColor* AColor) {
 }
 
 void TKvQuantizationCluster::RemoveColor(TKvQuantizationColor* AColor) {
-  std::vector<TKvQuantizationStore>& stores = Owner->FStores;
+  auto& stores = Owner->FStores;
   const int i = stores[size_t(AColor->Store)].MemberIndex;
   if (AColor->Cluster != this || i < 0 || i >= GetCount() || FMembers[static_cast<size_t>(i)] != AColor->Store)
     RaiseInternalError();
@@ -329,7 +329,7 @@ void TKvQuantizationCluster::PrefetchRemoval(const TKvQuantizationColor* AColor)
 
 void TKvQuantizationCluster::TakeOut(const TKvQuantizationMove& AMove) {
   const int32_t store = int32_t(uint32_t(AMove.Key));
-  std::vector<TKvQuantizationStore>& stores = Owner->FStores;
+  auto& stores = Owner->FStores;
   const int i = stores[size_t(store)].MemberIndex;
   if (i < 0 || i >= GetCount() || FMembers[static_cast<size_t>(i)] != store) RaiseInternalError();
   const int32_t last = FMembers.back();
@@ -659,8 +659,9 @@ void TKvQuantization::AllocateColors(size_t ACount) {
   else
     KvRunChunkJobs(int32_t(blocks), 1, FAbort, allocate);
   FStoreUsed = blocks == 0 ? 0 : int(ACount - (blocks - 1) * ColorBlock);
+  // Both filled by MakeColor.
   FColors.resize(ACount);
-  FStores.assign(ACount, {-1, 0, -1, -1, -1});
+  FStores.resize(ACount);
   FPositionsStale = true;
 }
 
@@ -673,6 +674,7 @@ void TKvQuantization::MakeColor(int32_t AIndex, uint32_t AKey, size_t AWeight) {
   c->B = uint8_t(AKey);
   c->Weight = AWeight > UINT32_MAX ? UINT32_MAX : uint32_t(AWeight);
   FColors[size_t(AIndex)] = c;
+  FStores[size_t(AIndex)] = {AIndex, c->Weight, -1, -1, -1};
 }
 
 void TKvQuantization::CollectKeys(std::vector<uint32_t>& AKeys, std::vector<uint32_t>& ATmp) {
@@ -1067,41 +1069,76 @@ void TKvQuantization::BuildBoxes() {
   auto key = [](const TKvQuantizationColor* c) {
     return (int(c->R >> BoxShift) * BoxSide + int(c->G >> BoxShift)) * BoxSide + int(c->B >> BoxShift);
   };
-  std::vector<int32_t> start(size_t(BoxSide * BoxSide * BoxSide) + 1, 0);
-  for (int i = 0; i < n; ++i) ++start[size_t(key(StoredColor(i))) + 1];
-  for (size_t b = 1; b < start.size(); ++b) start[b] += start[b - 1];
-  {
-    std::vector<int32_t> next(start.begin(), start.end() - 1);
-    FHot.assign(size_t(n), {});
-    FKeys.assign(size_t(n), 0.0);
-    for (int i = 0; i < n; ++i) {
+  constexpr size_t Boxes = size_t(BoxSide * BoxSide * BoxSide);
+  // A counting sort by box, each worker counting and placing its part of
+  // the colours; the arrays are first touched there too.
+  std::vector<std::vector<int32_t>> at;
+  std::vector<int32_t> start(Boxes + 1, 0);
+  FHot.resize(size_t(n));
+  FKeys.resize(size_t(n));
+  FUppers.resize(size_t(n));
+  auto part = [n](int w, int workers, int32_t& AFirst, int32_t& AEnd) {
+    AFirst = int32_t(int64_t(n) * w / workers);
+    AEnd = int32_t(int64_t(n) * (w + 1) / workers);
+  };
+  OnWorkers([&](int w, int workers) {
+    if (w == 0) at.resize(size_t(workers));
+  });
+  OnWorkers([&](int w, int workers) {
+    std::vector<int32_t>& count = at[size_t(w)];
+    count.assign(Boxes, 0);
+    int32_t first, end;
+    part(w, workers, first, end);
+    for (int32_t i = first; i < end; ++i) ++count[size_t(key(StoredColor(i)))];
+  });
+  int32_t sum = 0;
+  for (size_t b = 0; b < Boxes; ++b) {
+    start[b] = sum;
+    for (std::vector<int32_t>& count : at) {
+      const int32_t c = count[b];
+      count[b] = sum;
+      sum += c;
+    }
+  }
+  start[Boxes] = sum;
+  OnWorkers([&](int w, int workers) {
+    std::vector<int32_t>& next = at[size_t(w)];
+    int32_t first, end;
+    part(w, workers, first, end);
+    for (int32_t i = first; i < end; ++i) {
       const TKvQuantizationColor* c = StoredColor(i);
       FHot[size_t(next[size_t(key(c))]++)] = {i, c->R, c->G, c->B, 0};
     }
-  }
-  FUppers.assign(size_t(n), 0.0);
+  });
+  at.clear();
   FBoxes.clear();
-  const double* lin = LinTable();
-  for (size_t b = 0; b + 1 < start.size(); ++b) {
+  for (size_t b = 0; b < Boxes; ++b) {
     if (start[b] == start[b + 1]) continue;
     TKvQuantizationBox box;
     box.First = start[b];
     box.Last = start[b + 1] - 1;
-    uint8_t lo[3] = {255, 255, 255}, hi[3] = {0, 0, 0};
-    for (int i = box.First; i <= box.Last; ++i) {
-      const TKvQuantizationHot& h = FHot[size_t(i)];
-      const uint8_t v[3] = {h.R, h.G, h.B};
-      for (int ch = 0; ch < 3; ++ch) {
-        lo[ch] = std::min(lo[ch], v[ch]);
-        hi[ch] = std::max(hi[ch], v[ch]);
-      }
-    }
-    for (int ch = 0; ch < 3; ++ch) {
-      box.Lo[ch] = lin[lo[ch]];
-      box.Hi[ch] = lin[hi[ch]];
-    }
     FBoxes.push_back(std::move(box));
   }
+  const double* lin = LinTable();
+  OnWorkers([&](int w, int workers) {
+    const size_t nb = FBoxes.size();
+    for (size_t k = nb * size_t(w) / size_t(workers); k < nb * size_t(w + 1) / size_t(workers); ++k) {
+      TKvQuantizationBox& box = FBoxes[k];
+      uint8_t lo[3] = {255, 255, 255}, hi[3] = {0, 0, 0};
+      for (int i = box.First; i <= box.Last; ++i) {
+        const TKvQuantizationHot& h = FHot[size_t(i)];
+        const uint8_t v[3] = {h.R, h.G, h.B};
+        for (int ch = 0; ch < 3; ++ch) {
+          lo[ch] = std::min(lo[ch], v[ch]);
+          hi[ch] = std::max(hi[ch], v[ch]);
+        }
+      }
+      for (int ch = 0; ch < 3; ++ch) {
+        box.Lo[ch] = lin[lo[ch]];
+        box.Hi[ch] = lin[hi[ch]];
+      }
+    }
+  });
   FBoundsValid = false;
 }
 
@@ -1489,6 +1526,20 @@ private:
 
 }  // namespace
 
+void TKvQuantization::OnWorkers(const std::function<void(int, int)>& AWork) {
+  if (FTeam) {
+    const int workers = FTeam->GetWorkers();
+    FTeam->Phase([workers, &AWork](int w) { AWork(w, workers); });
+  } else if (ProcessorCount >= 2 && !FSingleThreaded) {
+    const int workers = ProcessorCount;
+    KvRunChunkJobs(workers, 1, FAbort, [workers, &AWork](int32_t AFirst, int32_t ALast) {
+      for (int32_t w = AFirst; w <= ALast; ++w) AWork(w, workers);
+    });
+  } else {
+    AWork(0, 1);
+  }
+}
+
 void TKvQuantization::SyncColors() {
   if (!FColorsBehind) return;
   FColorsBehind = false;
@@ -1504,14 +1555,9 @@ void TKvQuantization::SyncColors() {
       c->DistanceValid = false;
     }
   };
-  if (FTeam) {
-    const int workers = FTeam->GetWorkers();
-    FTeam->Phase([n, workers, &sync](int w) {
-      sync(int32_t(int64_t(n) * w / workers), int32_t(int64_t(n) * (w + 1) / workers) - 1);
-    });
-  } else {
-    sync(0, n - 1);
-  }
+  OnWorkers([n, &sync](int w, int workers) {
+    sync(int32_t(int64_t(n) * w / workers), int32_t(int64_t(n) * (w + 1) / workers) - 1);
+  });
 }
 
 int TKvQuantization::MoveColors() {

@@ -21,6 +21,8 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <new>
+#include <utility>
 #include <vector>
 
 #include "core/KvColor.h"
@@ -116,6 +118,34 @@ private:
   std::vector<uint64_t> FLevelWeights;
   uint64_t FTotalWeight = 0;
 };
+
+// Leaves the new elements of a resized vector uninitialized (trivial types
+// only): for the big arrays that several processors fill right after, so
+// that each touches its own part first.
+template <class T>
+struct TKvUninitAllocator {
+  using value_type = T;
+  TKvUninitAllocator() = default;
+  template <class U>
+  TKvUninitAllocator(const TKvUninitAllocator<U>&) noexcept {}
+  T* allocate(size_t N) { return std::allocator<T>().allocate(N); }
+  void deallocate(T* P, size_t N) noexcept { std::allocator<T>().deallocate(P, N); }
+  template <class U>
+  void construct(U* P) noexcept {
+    ::new (static_cast<void*>(P)) U;
+  }
+  template <class U, class... TArgs>
+  void construct(U* P, TArgs&&... AArgs) {
+    ::new (static_cast<void*>(P)) U(std::forward<TArgs>(AArgs)...);
+  }
+  template <class U>
+  bool operator==(const TKvUninitAllocator<U>&) const noexcept {
+    return true;
+  }
+};
+
+template <class T>
+using TKvUninitVector = std::vector<T, TKvUninitAllocator<T>>;
 
 // What the nearest pass keeps of a colour, in box order. The colours of a
 // box lie grouped by the near middle they are nearest to (the box's slots,
@@ -301,7 +331,7 @@ private:
   bool FSingleThreaded = false;
   int FIterations = 0;
 
-  std::vector<TKvQuantizationColor*> FColors;  // sorted by R, G, B while collecting
+  TKvUninitVector<TKvQuantizationColor*> FColors;  // sorted by R, G, B while collecting
   std::vector<std::unique_ptr<TKvQuantizationColor[]>> FColorStore;
   int FStoreUsed = 0;  // used entries of the last block
 
@@ -318,8 +348,8 @@ private:
   std::vector<TKvQuantizationCluster*> FOldCluster;
   std::vector<double> FMoved;  // per place, this pass
   double FAllMoved = 0;        // summed per-pass largest move of all places
-  std::vector<TKvQuantizationHot> FHot;
-  std::vector<double> FKeys, FUppers;  // per hot entry
+  TKvUninitVector<TKvQuantizationHot> FHot;
+  TKvUninitVector<double> FKeys, FUppers;  // per hot entry
   std::vector<TKvQuantizationBox> FBoxes;
   std::atomic<int32_t> FNextBox{0};
   int32_t FBoxChunk = 1;
@@ -343,7 +373,7 @@ private:
   int FMoverCount = 1;
   // The worker that moves the cluster of a place (-1: a cluster off the list).
   int MoverOf(int APlace) const { return APlace < 0 ? 0 : APlace % FMoverCount; }
-  std::vector<TKvQuantizationStore> FStores;
+  TKvUninitVector<TKvQuantizationStore> FStores;
   // While the parallel moves run: per stored colour, its place in its new
   // cluster's member list.
   std::vector<int32_t> FNewIndex;
@@ -353,6 +383,9 @@ private:
   std::vector<TKvQuantizationCluster*> FMoveCluster;
   bool FColorsBehind = false;
   void SyncColors();
+  // Runs AWork(w, W) for w = 0 .. W-1: on the team's workers, on jobs, or
+  // on this thread alone (W = 1).
+  void OnWorkers(const std::function<void(int, int)>& AWork);
   // The workers of Iterate and IterateBounded while they run on all
   // processors (else nullptr).
   TKvQuantizationTeam* FTeam = nullptr;
