@@ -1939,44 +1939,64 @@ void TKvQuantization::MedianCut(int AFirst, int ALast, int AK) {
   // clusters are made in the order of their ranges, as a depth-first cut
   // makes them.
   const size_t n = size_t(ALast - AFirst + 1);
-  std::vector<uint64_t> cut(n);
-  for (size_t i = 0; i < n; ++i) cut[i] = (uint64_t(PackedRGB(FColors[size_t(AFirst) + i])) << 32) | uint32_t(i);
+  const bool wide = ProcessorCount >= 2 && !FSingleThreaded && n >= size_t(ParallelThreshold);
+  // Runs AWork(from, end) over parts of 0 .. n-1, on all processors when wide.
+  auto spread = [&](const std::function<void(size_t, size_t)>& AWork) {
+    if (!wide) {
+      AWork(0, n);
+      return;
+    }
+    OnWorkers([&](int w, int workers) { AWork(n * size_t(w) / size_t(workers), n * size_t(w + 1) / size_t(workers)); });
+  };
+  TKvUninitVector<uint64_t> cut(n);
+  TKvQuantizationColor** colors = FColors.data() + AFirst;
+  spread([&](size_t AFrom, size_t AEnd) {
+    for (size_t i = AFrom; i < AEnd; ++i) cut[i] = (uint64_t(PackedRGB(colors[i])) << 32) | uint32_t(i);
+  });
   std::vector<TCut> leaves;
-  if (ProcessorCount >= 2 && !FSingleThreaded && n >= size_t(ParallelThreshold))
+  if (wide)
     CutLevels(cut.data() - AFirst, AFirst, ALast, AK, leaves, FAbort);
   else
     CutRange(cut.data() - AFirst, AFirst, ALast, AK, leaves, FAbort);
   FPositionsStale = true;
-  // The colours follow the sort, cycle by cycle in place: place i takes the
-  // colour of place cut[i]; a place done is marked in the value's top bit.
-  TKvQuantizationColor** colors = FColors.data() + AFirst;
-  constexpr uint64_t Done = uint64_t(1) << 63;
-  for (size_t start = 0; start < n; ++start) {
-    if (cut[start] & Done) continue;
-    TKvQuantizationColor* first = colors[start];
-    size_t at = start;
-    for (;;) {
-      const size_t from = uint32_t(cut[at]);
-      cut[at] |= Done;
-      if (from == start) {
-        colors[at] = first;
-        break;
-      }
-      colors[at] = colors[from];
-      at = from;
-    }
+  // The colours follow the sort: place i takes the colour of place cut[i],
+  // gathered into a copy, whose loads do not wait for one another.
+  {
+    TKvUninitVector<TKvQuantizationColor*> sorted(n);
+    spread([&](size_t AFrom, size_t AEnd) {
+      for (size_t i = AFrom; i < AEnd; ++i) sorted[i] = colors[uint32_t(cut[i])];
+    });
+    spread([&](size_t AFrom, size_t AEnd) { std::copy(sorted.begin() + ptrdiff_t(AFrom), sorted.begin() + ptrdiff_t(AEnd), colors + AFrom); });
   }
-  for (const TCut& c : leaves) {
-    auto* k = new TKvQuantizationCluster(this);
-    for (int i = c.First; i <= c.Last; ++i) {
+  auto fill = [this](TKvQuantizationCluster* AK, const TCut& AC) {
+    for (int i = AC.First; i <= AC.Last; ++i) {
       TKvQuantizationColor* color = FColors[size_t(i)];
-      if (!color->Cluster) k->AddColor(color);
+      if (!color->Cluster) AK->AddColor(color);
     }
-    if (k->GetCount() == 0) {
-      // The new cluster is the last of the table.
-      DeleteCluster(FClusterCount - 1);
+  };
+  if (!wide || FClusterCount + int(leaves.size()) > MaxClusters) {
+    for (const TCut& c : leaves) {
+      auto* k = new TKvQuantizationCluster(this);
+      fill(k, c);
+      if (k->GetCount() == 0) {
+        // The new cluster is the last of the table.
+        DeleteCluster(FClusterCount - 1);
+      }
     }
+    return;
   }
+  // The ranges are apart and so are their clusters: all are made first, in
+  // order, filled side by side, and the empty ones taken out again, which
+  // leaves the table as one cluster at a time would.
+  const int base = FClusterCount;
+  for (size_t l = 0; l < leaves.size(); ++l) new TKvQuantizationCluster(this);
+  std::atomic<size_t> next{0};
+  OnWorkers([&](int, int) {
+    for (size_t l = next.fetch_add(1); l < leaves.size(); l = next.fetch_add(1))
+      fill(FClusters[base + int(l)], leaves[l]);
+  });
+  for (int k = FClusterCount - 1; k >= base; --k)
+    if (FClusters[k]->GetCount() == 0) DeleteCluster(k);
 }
 
 void TKvQuantization::PinClusters() {
