@@ -590,7 +590,8 @@ void TKvQuantization::CollectImageColors(bool* AAbort, TKvImage& AImage) {
   // Sorting the pixels' keys and counting runs gives the same sorted colour
   // array with weights as inserting pixel by pixel, without moving the array
   // for every new colour.
-  std::vector<uint32_t> keys(n), tmp(n);
+  // Left unfilled: the jobs that read the pixels touch them first.
+  TKvUninitVector<uint32_t> keys(n), tmp(n);
   const TKvColor* px = AImage.GetData();
   if (n > size_t(INT32_MAX)) RaiseInternalError();
   if (ProcessorCount >= 2 && !FSingleThreaded && n >= size_t(ParallelThreshold)) {
@@ -677,7 +678,7 @@ void TKvQuantization::MakeColor(int32_t AIndex, uint32_t AKey, size_t AWeight) {
   FStores[size_t(AIndex)] = {AIndex, c->Weight, -1, -1, -1};
 }
 
-void TKvQuantization::CollectKeys(std::vector<uint32_t>& AKeys, std::vector<uint32_t>& ATmp) {
+void TKvQuantization::CollectKeys(TKvUninitVector<uint32_t>& AKeys, TKvUninitVector<uint32_t>& ATmp) {
   // By the top 12 bits into buckets, each processor scattering its part of
   // the pixels; then each bucket sorted, its colours counted, and the
   // colours made in their places, bucket by bucket on all processors. The

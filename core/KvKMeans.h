@@ -307,7 +307,7 @@ private:
   void MakeColor(int32_t AIndex, uint32_t AKey, size_t AWeight);
   // Makes the colours of the pixel keys AKeys (the colour array empty) on
   // all processors; ATmp is as long as AKeys.
-  void CollectKeys(std::vector<uint32_t>& AKeys, std::vector<uint32_t>& ATmp);
+  void CollectKeys(TKvUninitVector<uint32_t>& AKeys, TKvUninitVector<uint32_t>& ATmp);
   TKvQuantizationColor* StoredColor(int AIndex) const {
     return &FColorStore[size_t(AIndex) / ColorBlock][size_t(AIndex) % ColorBlock];
   }
