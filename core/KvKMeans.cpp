@@ -1168,6 +1168,7 @@ void TKvQuantization::UpdateNearest() {
     FBoundsValid = false;
   }
   for (auto& m : FMovers) m.clear();
+  std::fill(FMoveCounts.begin(), FMoveCounts.end(), 0);
   if (FSnapCluster.empty()) {
     for (const TKvQuantizationHot& h : FHot) StoredColor(h.Store)->Nearest = nullptr;
     for (TKvQuantizationBox& b : FBoxes) b.Valid = false;
@@ -1184,6 +1185,7 @@ void TKvQuantization::UpdateNearest() {
     FBoxChunk = std::max(1, nb / (workers * 32));
     FMoverCount = workers;
     FMovers.resize(size_t(workers) * size_t(workers));
+    FMoveCounts.assign(size_t(workers), 0);
     if (FTeam) {
       FTeam->Phase([this](int w) { DoUpdateNearest(w); });
     } else {
@@ -1196,6 +1198,7 @@ void TKvQuantization::UpdateNearest() {
     FBoxChunk = std::max(nb, 1);
     FMoverCount = 1;
     FMovers.resize(1);
+    FMoveCounts.assign(1, 0);
     DoUpdateNearest(0);
   }
   FBoundsValid = true;
@@ -1275,6 +1278,7 @@ void TKvQuantization::DoUpdateNearest(int AJob) {
   }
   // This job's moves in the order they are made. A colour is looked at by
   // one job only; should it come twice, its last search holds.
+  size_t count = 0;
   for (int w = 0; w < FMoverCount; ++w) {
     std::vector<TKvQuantizationMove>& moves = FMovers[size_t(AJob) * size_t(FMoverCount) + size_t(w)];
     std::sort(moves.begin(), moves.end(),
@@ -1285,9 +1289,11 @@ void TKvQuantization::DoUpdateNearest(int AJob) {
       if (m.To != FStores[size_t(uint32_t(m.Key))].Nearest) continue;
       if (kept > 0 && moves[kept - 1].Key == m.Key) continue;
       moves[kept++] = m;
+      count += MoverOf(m.To) == w;
     }
     moves.resize(kept);
   }
+  FMoveCounts[size_t(AJob)] = count;
 }
 
 void TKvQuantization::SetNearest(const TKvQuantizationHot& AHot, int APlace, int AJob) {
@@ -1570,9 +1576,7 @@ int TKvQuantization::MoveColors() {
   const int workers = FMoverCount;
   const int jobs = static_cast<int>(FMovers.size()) / workers;
   size_t n = 0;
-  for (int j = 0; j < jobs; ++j)
-    for (int w = 0; w < workers; ++w)
-      for (const TKvQuantizationMove& m : FMovers[size_t(j) * size_t(workers) + size_t(w)]) n += MoverOf(m.To) == w;
+  for (const size_t c : FMoveCounts) n += c;
   if (n == 0) return 0;
   FNewIndex.resize(FStores.size());
   const std::function<void(int)> lists = [this, workers, jobs](int w) {

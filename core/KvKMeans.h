@@ -370,6 +370,7 @@ private:
   // and per mover, the worker that moves a cluster (FMoverCount of them), a
   // move in the lists of both its clusters' movers.
   std::vector<std::vector<TKvQuantizationMove>> FMovers;
+  std::vector<size_t> FMoveCounts;  // per nearest job: its moves
   int FMoverCount = 1;
   // The worker that moves the cluster of a place (-1: a cluster off the list).
   int MoverOf(int APlace) const { return APlace < 0 ? 0 : APlace % FMoverCount; }
