@@ -884,18 +884,6 @@ constexpr double NearReach = 0.01;
 
 constexpr double Infinity = std::numeric_limits<double>::infinity();
 
-// The bounds are kept as floats, rounded outward so they stay bounds (one
-// step of the float's last bit, which over-covers the rounding).
-inline float FloatBelow(double X) {
-  const float f = static_cast<float>(X);
-  return static_cast<double>(f) > X ? f - std::fabs(f) * 0x1p-23f - 0x1p-126f : f;
-}
-
-inline float FloatAbove(double X) {
-  const float f = static_cast<float>(X);
-  return static_cast<double>(f) < X ? f + std::fabs(f) * 0x1p-23f + 0x1p-126f : f;
-}
-
 // The least of K values, with four running minima (the values are never
 // NaN, so the order does not matter).
 double LeastOf(const double* A, int K) {
