@@ -1094,6 +1094,10 @@ void TKvQuantization::BuildBoxes() {
     std::vector<int32_t>& next = at[size_t(w)];
     int32_t first, end;
     part(w, workers, first, end);
+    // The bounds start at zero; a colour the box making cannot place keeps
+    // them so until its box is made again.
+    std::fill(FKeys.begin() + first, FKeys.begin() + end, 0.0);
+    std::fill(FUppers.begin() + first, FUppers.begin() + end, 0.0);
     for (int32_t i = first; i < end; ++i) {
       const TKvQuantizationColor* c = StoredColor(i);
       FHot[size_t(next[size_t(key(c))]++)] = {i, c->R, c->G, c->B, 0};
