@@ -531,6 +531,9 @@ void TKvULAPlusQuantization::Quantize(bool* AAbort, TKvULAPlusPreparePaletteList
   Abort = AAbort;
   UseGray = AUseGray;
   Allowed = AAllowed;
+  // The clusters' middle jobs all read the allowed palette: its cached
+  // forms are filled here, once, so that they only read it.
+  if (Allowed) Allowed->UpdateCache();
   Colors = AColors;
   Singles.clear();
   Clusters.clear();
