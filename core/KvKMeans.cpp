@@ -653,7 +653,8 @@ void TKvQuantization::AllocateColors(size_t ACount) {
   FColorStore.resize(blocks);
   // The blocks are allocated (and first touched) on all processors.
   auto allocate = [this](int32_t AFirst, int32_t ALast) {
-    for (int32_t k = AFirst; k <= ALast; ++k) FColorStore[size_t(k)] = std::make_unique<TKvQuantizationColor[]>(ColorBlock);
+    for (int32_t k = AFirst; k <= ALast; ++k)
+      FColorStore[size_t(k)] = std::make_unique<TKvQuantizationColor[]>(ColorBlock);
   };
   if (FSingleThreaded)
     allocate(0, int32_t(blocks) - 1);
@@ -1963,7 +1964,9 @@ void TKvQuantization::MedianCut(int AFirst, int ALast, int AK) {
     spread([&](size_t AFrom, size_t AEnd) {
       for (size_t i = AFrom; i < AEnd; ++i) sorted[i] = colors[uint32_t(cut[i])];
     });
-    spread([&](size_t AFrom, size_t AEnd) { std::copy(sorted.begin() + ptrdiff_t(AFrom), sorted.begin() + ptrdiff_t(AEnd), colors + AFrom); });
+    spread([&](size_t AFrom, size_t AEnd) {
+      std::copy(sorted.begin() + ptrdiff_t(AFrom), sorted.begin() + ptrdiff_t(AEnd), colors + AFrom);
+    });
   }
   auto fill = [this](TKvQuantizationCluster* AK, const TCut& AC) {
     for (int i = AC.First; i <= AC.Last; ++i) {
