@@ -47,26 +47,20 @@ inline bool StdLess(const TKvQuantizationColor& C, uint8_t R, uint8_t G, uint8_t
 
 }  // namespace
 
-// Job classes of the three passes.
+// Job classes of the passes that run outside the team of workers (the
+// nearest pass runs on the team).
 class TKvQuantizationJob : public TKvJob {
 public:
   TKvQuantizationJob(TKvJobList* AList, TKvQuantization* AOwner, int AFirst, int ALast)
-      : TKvJob(AList), Owner(AOwner), First(AFirst), Last(ALast), Index(AList->GetCount() - 1) {}
+      : TKvJob(AList), Owner(AOwner), First(AFirst), Last(ALast) {}
   TKvQuantization* Owner;
   int First, Last;
-  int Index;  // the job's place in its list
 };
 
 class TKvQuantizationUpdateClusterMiddleJob : public TKvQuantizationJob {
 public:
   using TKvQuantizationJob::TKvQuantizationJob;
   void Execute() override { Owner->DoUpdateMiddles(First, Last); }
-};
-
-class TKvQuantizationUpdateColorNearestClusterJob : public TKvQuantizationJob {
-public:
-  using TKvQuantizationJob::TKvQuantizationJob;
-  void Execute() override { Owner->DoUpdateNearest(Index); }
 };
 
 class TKvQuantizationUpdateColorDistansesJob : public TKvQuantizationJob {
@@ -319,12 +313,6 @@ void TKvQuantizationCluster::RemoveColor(TKvQuantizationColor* AColor) {
   stores[size_t(AColor->Store)].MemberIndex = -1;
   AColor->DistanceValid = false;
   MiddleValid = false;
-}
-
-void TKvQuantizationCluster::PrefetchRemoval(const TKvQuantizationColor* AColor) const {
-  const int i = Owner->FStores[size_t(AColor->Store)].MemberIndex;
-  if (i >= 0 && i < GetCount()) __builtin_prefetch(&FMembers[size_t(i)]);
-  if (!FMembers.empty()) __builtin_prefetch(&Owner->FStores[size_t(FMembers.back())]);
 }
 
 void TKvQuantizationCluster::TakeOut(const TKvQuantizationMove& AMove) {
@@ -1171,22 +1159,15 @@ void TKvQuantization::UpdateNearest() {
     for (TKvQuantizationBox& b : FBoxes) b.Valid = false;
   FNextBox.store(0);
   const int nb = static_cast<int>(FBoxes.size());
-  if (Parallel()) {
+  if (FTeam) {
     // Small chunks from a shared counter: the work of a pass gathers in the
     // boxes where middles moved.
-    const int workers = FTeam ? FTeam->GetWorkers() : ProcessorCount;
+    const int workers = FTeam->GetWorkers();
     FBoxChunk = std::max(1, nb / (workers * 32));
     FMoverCount = workers;
     FMovers.resize(size_t(workers) * size_t(workers));
     FMoveCounts.assign(size_t(workers), 0);
-    if (FTeam) {
-      FTeam->Phase([this](int w) { DoUpdateNearest(w); });
-    } else {
-      // The calling thread takes a share.
-      TKvJobList list;
-      for (int j = 0; j < ProcessorCount; ++j) new TKvQuantizationUpdateColorNearestClusterJob(&list, this, j, j);
-      list.RunWithCaller(FAbort);
-    }
+    FTeam->Phase([this](int w) { DoUpdateNearest(w); });
   } else {
     FBoxChunk = std::max(nb, 1);
     FMoverCount = 1;

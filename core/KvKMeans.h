@@ -81,8 +81,6 @@ public:
   int GetCount() const { return static_cast<int>(FMembers.size()); }
   void AddColor(TKvQuantizationColor* AColor);
   void RemoveColor(TKvQuantizationColor* AColor);
-  // Fetches ahead what removing the colour will touch.
-  void PrefetchRemoval(const TKvQuantizationColor* AColor) const;
   // The member list and weights of a move made by the owner's parallel
   // moves, where each cluster is handled by one worker: the colour itself is
   // left for later, and a colour moved in this pass keeps its place in the
