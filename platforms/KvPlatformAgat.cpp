@@ -236,8 +236,20 @@ void WriteAgatFilComment(uint8_t* ATrailer, const std::string& AComment) {
     ATrailer[AgatFilCommentOffset + i] = EncodeAgatChar(s[i]);
 }
 
+namespace {
+std::unique_ptr<TKvPaletteRGB> AgatFilGrid() { return TKvPaletteRGB::CreateBits(4, 4, 4, false); }
+}  // namespace
+
+void SnapToAgatFilLevels(TKvPalette256& APalette) {
+  auto grid = AgatFilGrid();
+  for (int i = 0; i < APalette.Count; ++i) {
+    const TKvStdRGBColor c = grid->GetStdRGB(grid->FindNearest(APalette.GetLinRGB(i)));
+    if (!(APalette.GetStdRGB(i) == c)) APalette.Colors[i].SetStdRGB(c);
+  }
+}
+
 void WriteAgatFilPalette(uint8_t* ATrailer, const TKvPalette256& APalette) {
-  auto LRGB = TKvPaletteRGB::CreateBits(4, 4, 4, false);
+  auto LRGB = AgatFilGrid();
   const int n = APalette.Count < AgatFilPaletteEntries ? APalette.Count : AgatFilPaletteEntries;
   for (int i = 0; i < n; ++i) {
     const int k = LRGB->FindNearest(APalette.GetLinRGB(i));

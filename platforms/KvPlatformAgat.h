@@ -75,6 +75,10 @@ void WriteAgatFilComment(uint8_t* ATrailer, const std::string& AComment);
 // The first 16 entries of APalette as 4-bit levels; later entries have no
 // room in the block and are left out.
 void WriteAgatFilPalette(uint8_t* ATrailer, const TKvPalette256& APalette);
+// Every entry of APalette that lies off the 4-bit grid moved to the grid
+// colour that WriteAgatFilPalette would store for it; entries on the grid
+// are left as they are.
+void SnapToAgatFilLevels(TKvPalette256& APalette);
 // Entry AIndex (0..31) of a trailer's palette block as sRGB (level * 17).
 TKvStdRGBColor ReadAgatFilPaletteEntry(const uint8_t* ATrailer, int AIndex);
 // The header's name or the trailer's comment as UTF-8 (comment: the fill

@@ -1,5 +1,7 @@
 #include "platforms/KvSavePlatformAgat.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <initializer_list>
 
@@ -420,6 +422,31 @@ struct TKvAgatGigaFiles {
   }
 };
 
+// Dark, bright and their half-tone in flicker. Where the flicker limit
+// excludes the pair, the half-tone is no colour the screen may show: each
+// pixel takes the nearer of the two allowed colours, on the same gray scale
+// from dark to bright, and shows it in both frames.
+std::unique_ptr<TKvBitmap> ConvertAgatFlicker2(TKvImage& AImage, bool* AAbort, TKvDestEngineOptions& O,
+                                               TKvData* AScreen, TKvPalette256& AMix, int ADark, int ABright) {
+  const int n = static_cast<int>(Round(std::sqrt(static_cast<double>(AMix.Count))));
+  if (n * n != AMix.Count || ADark < 0 || ADark >= n || ABright < 0 || ABright >= n) RaiseInternalError();
+  // The mixtures mark a pair with j < i as well, so read the ordered one.
+  if (!AMix.Colors[std::min(ADark, ABright) * n + std::max(ADark, ABright)].Skip)
+    return ConvertFlicker2(AImage, AAbort, O, AScreen, AMix, ADark, ABright);
+  auto result = AImage.ConvertBW(AAbort, O, AScreen, &AMix, ADark * n + ADark, ABright * n + ABright);
+  TKvPalette256 base;
+  for (int i = 0; i < n; ++i) base.AddStdRGB(AMix.GetStdRGB(i * n + i));
+  TKvBitmap* f0 = result->AddFrame(&base);
+  TKvBitmap* f1 = result->AddFrame(&base);
+  for (int y = 0; y < result->Height; ++y)
+    for (int x = 0; x < result->Width; ++x) {
+      const int v = result->GetPixel(x, y);
+      f0->SetPixel(x, y, v / n);
+      f1->SetPixel(x, y, v % n);
+    }
+  return result;
+}
+
 }  // namespace
 
 void TKvAgatEngine::InitFrameStream(const TKvAgatMode& AMode, TKvFilStream& AStream,
@@ -483,6 +510,9 @@ std::unique_ptr<TKvBitmap> TKvAgatEngine::ConvertColor(const TKvAgatMode& AMode,
   AdjustAgatImage(LImage, O);
   TKvPalette256& R = *O.GetPalette();
   TKvPalette256& LFixed = *O.GetFixedPalette();
+  // The file keeps 4 bits per channel: fixed colours off that grid convert
+  // as the colours the machine will show for them.
+  if (LType == ptColored4096) SnapToAgatFilLevels(LFixed);
   TKvPalette256 LTrailer;
   std::unique_ptr<TKvBitmap> LResult;
   if (IsAgatTypeOf(AMode, LType)) {
@@ -557,6 +587,9 @@ std::unique_ptr<TKvBitmap> TKvAgatEngine::ConvertColorGiga(const TKvAgatMode& AM
   AdjustAgatImage(LImage, O);
   TKvPalette256& R = *O.GetPalette();
   TKvPalette256& LFixed = *O.GetFixedPalette();
+  // The file keeps 4 bits per channel: fixed colours off that grid convert
+  // as the colours the machine will show for them.
+  if (LType == ptColored4096) SnapToAgatFilLevels(LFixed);
   TKvPalette256 LTrailer;
   std::unique_ptr<TKvBitmap> LResult;
   if (IsAgatTypeOf(AMode, LType)) {
@@ -577,7 +610,7 @@ std::unique_ptr<TKvBitmap> TKvAgatEngine::ConvertColorGiga(const TKvAgatMode& AM
         int LDark = 0, LBright = 0;
         double LRange = 0;
         P.GetGrayRange(LDark, LBright, LRange);
-        LResult = ConvertFlicker2(LImage, AAbort, O, S, R, LDark, LBright);
+        LResult = ConvertAgatFlicker2(LImage, AAbort, O, S, R, LDark, LBright);
       } else {
         if (IsAgatGrayType(LType) || O.PaletteMode == 1) O.SetUseAsGrayPalette(true);
         LResult = ConvertFlicker(LImage, AAbort, O, S, R, &P);
@@ -598,7 +631,7 @@ std::unique_ptr<TKvBitmap> TKvAgatEngine::ConvertColorGiga(const TKvAgatMode& AM
       LImage.FitToPaletteGray(R);
       LResult = ConvertFlicker(LImage, AAbort, O, S, R, nullptr);
     } else {
-      LResult = ConvertFlicker2(LImage, AAbort, O, S, R, LDark, LBright);
+      LResult = ConvertAgatFlicker2(LImage, AAbort, O, S, R, LDark, LBright);
     }
     LTrailer.Assign(&LFixed);
   } else if (LType == ptColored4096 && (O.PaletteMode == 11 || (O.PaletteMode == 10 && N == 4))) {

@@ -201,6 +201,24 @@ std::unique_ptr<TKvBitmap> OpenBest(TKvImporterProbe& AProbe, uint8_t APaletteTy
   return e->Decode();
 }
 
+// The written file, and for a two-frame mode each frame file, read back
+// through the importer, shows the preview (and its frames) colour for
+// colour.
+void ExpectFilesShowPreview(const TZxConversion& r, uint8_t APaletteType) {
+  TKvStream& s = *r.Streams->GetStream(0);
+  TKvImporterProbe p("picture.fil", std::vector<uint8_t>(s.GetMemory(), s.GetMemory() + s.GetSize()));
+  auto b = OpenBest(p, APaletteType);
+  EXPECT_EQ(ColourDiffs(*b, *r.Preview), 0);
+  if (s.GetSubStreamCount() == 0) return;
+  for (int k = 0; k < 2; ++k) {
+    TKvStream& f = *s.GetSubStream(k);
+    TKvImporterProbe q(k ? "picture.1.fil" : "picture.0.fil",
+                       std::vector<uint8_t>(f.GetMemory(), f.GetMemory() + f.GetSize()));
+    auto fb = OpenBest(q, APaletteType);
+    EXPECT_EQ(ColourDiffs(*fb, *r.Preview->GetFrames()->GetBitmap(k)), 0) << "frame " << k;
+  }
+}
+
 TEST(KvOpenPlatformAgat, RoundTripsOfEveryMode) {
   struct {
     int Mode;
@@ -227,19 +245,60 @@ TEST(KvOpenPlatformAgat, RoundTripsOfEveryMode) {
       }
       o.UpdatePalette();
     });
-    TKvStream& s = *r.Streams->GetStream(0);
-    TKvImporterProbe p("picture.fil", std::vector<uint8_t>(s.GetMemory(), s.GetMemory() + s.GetSize()));
-    auto b = OpenBest(p, c.Type);
-    EXPECT_EQ(ColourDiffs(*b, *r.Preview), 0);
-    if (!m.Gigascreen) continue;
-    for (int k = 0; k < 2; ++k) {
-      TKvStream& f = *s.GetSubStream(k);
-      TKvImporterProbe q(k ? "picture.1.fil" : "picture.0.fil",
-                         std::vector<uint8_t>(f.GetMemory(), f.GetMemory() + f.GetSize()));
-      auto fb = OpenBest(q, c.Type);
-      EXPECT_EQ(ColourDiffs(*fb, *r.Preview->GetFrames()->GetBitmap(k)), 0) << "frame " << k;
-    }
+    ExpectFilesShowPreview(r, c.Type);
   }
+}
+
+// A palette with no colour on the 4-bit grid the file stores.
+void FillOffGridPalette(TKvPalette256& p) {
+  for (auto c : {StdRGBColor(0x08, 0x10, 0x18), StdRGBColor(0xF7, 0xEE, 0xE0), StdRGBColor(0x9A, 0x3B, 0x2C),
+                 StdRGBColor(0x2A, 0x6F, 0xB5)})
+    p.AddStdRGB(c);
+}
+
+// Every palette kind and mode the two-frame panels offer, at no, some and
+// any flicker, and "4096 colors" with fixed colours off the file's grid in
+// every mode that takes them: the files read back show the preview.
+TEST(KvOpenPlatformAgat, WrittenFilesShowThePreviewWithFlickerLimitsAndFixedColours) {
+  const std::vector<uint8_t> agat7 = {ptGray8, ptGray16, ptColored8, ptColored16, ptColored4096};
+  const std::vector<uint8_t> agat9 = {ptGrayBRGB, ptGrayWRGB, ptColoredBRGB, ptColoredWRGB, ptColored4096};
+  struct {
+    int Mode;
+    std::vector<uint8_t> Types;
+    std::vector<uint8_t> PaletteModes;
+  } modes[] = {
+      {1, agat7, {1, 11}}, {3, agat7, {1, 11}}, {6, agat7, {1, 11}},
+      {10, agat9, {1, 10, 11}}, {8, {0}, {0}}, {12, {0}, {0}},
+  };
+  TKvPalette256 offGrid;
+  FillOffGridPalette(offGrid);
+  auto check = [](int AMode, uint8_t AType, uint8_t APaletteMode, int ALimit, const TKvPalette256* AFixed) {
+    SCOPED_TRACE(std::to_string(AMode) + " " + std::to_string(AType) + " " + std::to_string(APaletteMode) + " " +
+                 std::to_string(ALimit) + (AFixed ? " fixed" : ""));
+    const TKvAgatMode& m = AgatModes[AMode];
+    auto pic = ZxTestPicture(m.Width, m.Height, uint32_t(60 + AMode));
+    auto r = ZxConvert(AgatClass(AMode), *pic, [&](TKvDestEngineOptions& o) {
+      if (AType) {
+        o.SetPaletteType(AType);
+        o.SetPaletteMode(APaletteMode);
+      }
+      o.SetMaxFlickering(ALimit);
+      if (AFixed) o.SetFixedPalette(AFixed);
+      o.UpdatePalette();
+    });
+    ExpectFilesShowPreview(r, AType);
+  };
+  for (auto& m : modes)
+    for (uint8_t t : m.Types)
+      for (uint8_t pm : m.PaletteModes)
+        for (int limit : {0, 50, 100}) check(m.Mode, t, pm, limit, nullptr);
+  struct {
+    int Mode;
+    std::vector<uint8_t> PaletteModes;
+  } fixed[] = {{0, {0, 1, 11}}, {9, {0, 1, 10, 11}}, {1, {1, 11}}, {10, {1, 10, 11}}};
+  for (auto& f : fixed)
+    for (uint8_t pm : f.PaletteModes)
+      for (int limit : {0, 50, 100}) check(f.Mode, ptColored4096, pm, limit, &offGrid);
 }
 
 TEST(KvOpenPlatformAgat, SixteenColourFileWithoutBrightPixelsOpensAsEight) {

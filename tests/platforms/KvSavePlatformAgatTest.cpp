@@ -388,6 +388,36 @@ TEST(KvSavePlatformAgat, GigascreenMixturesOverTheBaseCount) {
   }
 }
 
+// "Gray" of "Black + RGB" flickers between black and green. A limit below
+// their gray distance leaves no half-tone: every pixel is black or green in
+// both frames, and the gray ramp still shows both.
+TEST(KvSavePlatformAgat, GrayFlickerLimitDropsTheHalfTone) {
+  auto pic = ZxTestPicture(256, 256, 21);
+  for (int limit : {50, 100}) {
+    SCOPED_TRACE(limit);
+    auto r = AgatConvert(10, *pic, [&](TKvDestEngineOptions& o) {
+      o.SetPaletteType(ptColoredBRGB);
+      o.SetPaletteMode(1);
+      o.SetMaxFlickering(limit);
+    });
+    auto* frames = r.Preview->GetFrames();
+    int count[3] = {0, 0, 0};  // black, green, flickering
+    for (int y = 0; y < 256; ++y)
+      for (int x = 0; x < 256; ++x) {
+        const int a = frames->GetBitmap(0)->GetPixel(x, y), b = frames->GetBitmap(1)->GetPixel(x, y);
+        ASSERT_TRUE((a == 0 || a == 2) && (b == 0 || b == 2)) << a << " " << b;
+        ++count[a != b ? 2 : a / 2];
+        ASSERT_EQ(r.Preview->GetPixel(x, y), a * 4 + b);
+      }
+    EXPECT_GT(count[0], 0);
+    EXPECT_GT(count[1], 0);
+    if (limit == 100)
+      EXPECT_GT(count[2], 0);
+    else
+      EXPECT_EQ(count[2], 0);
+  }
+}
+
 TEST(KvSavePlatformAgat, MonochromeGigascreenGray) {
   auto gray = ZxSolidPicture(256, 256, 0x808080);
   auto r = AgatConvert(8, *gray);
