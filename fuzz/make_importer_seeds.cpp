@@ -1,121 +1,81 @@
-// Writes a seed for fuzz_importers from every file every converter writes:
-// each mode converts a small made-up picture, and each of its streams becomes
-// one input in the fuzz target's layout ([extension index] [flags 0]
-// [companion length, 16 bits LE] [file] [companion]), with the mode's next
-// stream as the companion. So the fuzzer starts from valid files of every
-// format we write, headers and trailers included.
+// Writes the seeds of fuzz_importers (see KvImporterSeeds.h), one file each:
 //
 //   make_importer_seeds OUTDIR
+//
+// With --reach, replays inputs instead (a corpus, say) and tells how many
+// registered importer classes decode at least one of them, naming the others:
+//
+//   make_importer_seeds --reach DIR|FILE...
 #include <algorithm>
-#include <cctype>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <memory>
+#include <iterator>
+#include <set>
 #include <string>
 #include <vector>
 
-#include "app/KvDestEngines.h"
-#include "bitmap/B32.h"
-#include "core/KvBitmap.h"
-#include "core/KvDestEngineOptions.h"
-#include "core/KvDestProgress.h"
-#include "core/KvStream.h"
-#include "platforms/KvPlatformUnits.h"
-#include "rtl/KvSysUtils.h"
+#include "app/KvSourceEngines.h"
+#include "fuzz/KvImporterSeeds.h"
+#include "importers/KvImporterUnits.h"
 
 namespace {
 
-const char* const Extensions[] = {
-#include "KvFuzzExtensions.inc"
-    , ".bin", ""};
-constexpr size_t ExtensionCount = sizeof(Extensions) / sizeof(Extensions[0]);
+namespace fs = std::filesystem;
 
-uint8_t ExtensionIndex(std::string AExt) {
-  std::transform(AExt.begin(), AExt.end(), AExt.begin(), [](unsigned char c) { return std::tolower(c); });
-  AExt = "." + AExt;
-  for (size_t i = 0; i < ExtensionCount; ++i)
-    if (AExt == Extensions[i]) return static_cast<uint8_t>(i);
-  return static_cast<uint8_t>(ExtensionCount - 2);  // ".bin"
+int Write(const fs::path& AOut) {
+  fs::create_directories(AOut);
+  std::vector<TKvImporterSeed> seeds = ConverterImporterSeeds();
+  const size_t converted = seeds.size();
+  std::vector<TKvImporterSeed> made = HandMadeImporterSeeds();
+  for (TKvImporterSeed& s : made) s.Name = "made_" + s.Name;
+  seeds.insert(seeds.end(), made.begin(), made.end());
+  // Two files of one result may share an extension: number the later ones.
+  std::set<std::string> names;
+  for (const TKvImporterSeed& s : seeds) {
+    std::string name = s.Name;
+    for (int i = 2; !names.insert(name).second; ++i) name = s.Name + "_" + std::to_string(i);
+    std::ofstream(AOut / name, std::ios::binary)
+        .write(reinterpret_cast<const char*>(s.Input.data()), static_cast<std::streamsize>(s.Input.size()));
+  }
+  std::printf("%zu seeds (%zu from converters, %zu hand-made) written to %s\n", seeds.size(), converted, made.size(),
+              AOut.string().c_str());
+  return 0;
 }
 
-// Smooth ramps with a few hard edges: every mode keeps several colours.
-std::unique_ptr<TBitmap32> Picture(int AWidth, int AHeight) {
-  auto b = std::make_unique<TBitmap32>(AWidth, AHeight);
-  for (int y = 0; y < AHeight; ++y)
-    for (int x = 0; x < AWidth; ++x) {
-      const uint32_t r = static_cast<uint32_t>(x * 255 / std::max(1, AWidth - 1));
-      const uint32_t g = static_cast<uint32_t>(y * 255 / std::max(1, AHeight - 1));
-      const uint32_t bl = ((x / 16 + y / 16) & 1) ? 220u : 30u;
-      *b->GetPixelPtr(x, y) = 0xFF000000u | (r << 16) | (g << 8) | bl;
+int Reach(const std::vector<fs::path>& APaths) {
+  std::vector<fs::path> files;
+  for (const fs::path& p : APaths) {
+    if (fs::is_directory(p)) {
+      for (const auto& e : fs::directory_iterator(p))
+        if (e.is_regular_file()) files.push_back(e.path());
+    } else if (fs::is_regular_file(p)) {
+      files.push_back(p);
+    } else {
+      std::fprintf(stderr, "no such file or folder: %s\n", p.string().c_str());
+      return 2;
     }
-  return b;
-}
-
-std::string SafeName(std::string AText) {
-  for (char& c : AText)
-    if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-  return AText;
+  }
+  std::set<std::string> reached;
+  for (const fs::path& f : files) {
+    std::ifstream in(f, std::ios::binary);
+    const std::vector<uint8_t> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    for (const std::string& c : ImporterClassesDecoding(data)) reached.insert(c);
+  }
+  InitializeImporters();
+  const auto& classes = SourceEngineClasses();
+  for (const TKvSourceEngineClass* c : classes)
+    if (!reached.count(c->GetClassName())) std::printf("not reached: %s\n", c->GetClassName().c_str());
+  std::printf("%zu inputs decode in %zu of %zu importer classes\n", files.size(), reached.size(), classes.size());
+  return 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: make_importer_seeds OUTDIR\n");
-    return 2;
-  }
-  const std::filesystem::path out(argv[1]);
-  std::filesystem::create_directories(out);
-  InitializePlatforms();
-  TKvDestEngineList& list = DestEngineList();
-  int written = 0;
-  for (int p = 0; p < list.GetCount(); ++p) {
-    TKvDestSubTypes& modes = list.GetSubTypes(p);
-    for (int m = 0; m < modes.GetCount(); ++m) {
-      const TKvDestEngineClass& cls = *modes.GetObject(m);
-      std::unique_ptr<TKvStreamList> streams;
-      try {
-        auto engine = cls.Create();
-        auto options = engine->CreateOptions();
-        options->UpdatePalette();
-        auto picture = Picture(options->GetWidth(), options->GetHeight());
-        TKvDestProgress progress;
-        bool abort = false;
-        cls.Convert(&abort, *picture, nullptr, nullptr, *options, progress, streams);
-      } catch (const Exception& e) {
-        std::fprintf(stderr, "%s / %s: %s\n", list.GetString(p).c_str(), modes.GetString(m).c_str(), e.Message().c_str());
-        continue;
-      }
-      // The files of one result: each stream, then its sub-streams.
-      std::vector<TKvStream*> files;
-      for (int i = 0; streams && i < streams->GetCount(); ++i) {
-        files.push_back(streams->GetStream(i));
-        for (int k = 0; k < files.back()->GetSubStreamCount(); ++k) files.push_back(streams->GetStream(i)->GetSubStream(k));
-      }
-      const size_t n = files.size();
-      for (size_t i = 0; i < n; ++i) {
-        TKvStream& main = *files[i];
-        // Larger files would slow every fuzzing run down for little gain.
-        if (main.GetSize() > 0x20000) continue;
-        TKvStream* companion = n > 1 ? files[(i + 1) % n] : nullptr;
-        if (companion && companion->GetSize() > 0xFFFF) companion = nullptr;
-        const uint16_t companionSize = companion ? static_cast<uint16_t>(companion->GetSize()) : 0;
-        std::string seed;
-        seed += static_cast<char>(ExtensionIndex(main.GetExtension()));
-        seed += '\0';
-        seed += static_cast<char>(companionSize & 0xFF);
-        seed += static_cast<char>(companionSize >> 8);
-        seed.append(reinterpret_cast<const char*>(main.GetMemory()), static_cast<size_t>(main.GetSize()));
-        if (companion) seed.append(reinterpret_cast<const char*>(companion->GetMemory()), companionSize);
-        const std::string name =
-            SafeName(list.GetString(p) + "_" + modes.GetString(m)) + "." + SafeName(main.GetExtension());
-        std::ofstream(out / name, std::ios::binary).write(seed.data(), static_cast<std::streamsize>(seed.size()));
-        ++written;
-      }
-    }
-  }
-  std::printf("%d seeds written to %s\n", written, out.string().c_str());
-  return 0;
+  if (argc >= 3 && std::string(argv[1]) == "--reach") return Reach(std::vector<fs::path>(argv + 2, argv + argc));
+  if (argc == 2 && argv[1][0] != '-') return Write(argv[1]);
+  std::fprintf(stderr, "usage: make_importer_seeds OUTDIR\n       make_importer_seeds --reach DIR|FILE...\n");
+  return 2;
 }
