@@ -127,6 +127,7 @@ void TKvScrollControl::UpdateScrollBars() {
     if (LContentW == 0 && LContentH == 0) {
       setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
       setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+      FHorzShown = FVertShown = false;
     } else {
       const int LBar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
       int CW = viewport()->width(), CH = viewport()->height();
@@ -135,13 +136,13 @@ void TKvScrollControl::UpdateScrollBars() {
         CW += LBar;
         QScrollBar* b = verticalScrollBar();
         const int LMax = b->maximum() + b->pageStep();
-        if (LMax > 0) LRelV = double(b->value()) / LMax;
+        if (LMax > 0 && FVertShown) LRelV = double(b->value()) / LMax;
       }
       if (HorzBarVisible()) {
         CH += LBar;
         QScrollBar* b = horizontalScrollBar();
         const int LMax = b->maximum() + b->pageStep();
-        if (LMax > 0) LRelH = double(b->value()) / LMax;
+        if (LMax > 0 && FHorzShown) LRelH = double(b->value()) / LMax;
       }
       if (CW > 0 && CH > 0) {
         bool LNeedV = LContentH > CH;
@@ -154,6 +155,8 @@ void TKvScrollControl::UpdateScrollBars() {
         }
         setVerticalScrollBarPolicy(LNeedV ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
         setHorizontalScrollBarPolicy(LNeedH ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+        FVertShown = LNeedV && isVisible();
+        FHorzShown = LNeedH && isVisible();
         if (LNeedV) {
           QScrollBar* b = verticalScrollBar();
           b->setRange(0, std::max(0, LContentH - CH));
@@ -188,6 +191,12 @@ void TKvScrollControl::resizeEvent(QResizeEvent* AEvent) {
   QAbstractScrollArea::resizeEvent(AEvent);
   FBufferValid = false;
   UpdateScrollBars();
+}
+
+void TKvScrollControl::showEvent(QShowEvent* AEvent) {
+  QAbstractScrollArea::showEvent(AEvent);
+  // Bars set up while hidden start centred now that the user sees them.
+  if ((HorzBarVisible() && !FHorzShown) || (VertBarVisible() && !FVertShown)) UpdateScrollBars();
 }
 
 // ---- picture view ----

@@ -45,6 +45,7 @@ public:
 
 protected:
   void resizeEvent(QResizeEvent* AEvent) override;
+  void showEvent(QShowEvent* AEvent) override;
   void scrollContentsBy(int ADX, int ADY) override;
   void wheelEvent(QWheelEvent* AEvent) override;
   // Pixels one wheel line scrolls.
@@ -58,6 +59,11 @@ protected:
 private:
   void WheelScroll(int AAxis, int ADelta);
   bool FUpdating = false;
+  // A bar counts as existing (and keeps its relative position) only once it
+  // was laid out on screen: bars computed while the view was hidden were
+  // sized for a viewport the user never saw.
+  bool FHorzShown = false;
+  bool FVertShown = false;
   int FWheelRemainder[2] = {0, 0};
   qint64 FWheelLastTick[2] = {0, 0};
 };

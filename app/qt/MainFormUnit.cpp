@@ -12,6 +12,7 @@
 #include "shell/qt/noxShellDataOffer.h"
 #include "shell/qt/noxShellDialogs.h"
 #include "shell/qt/noxShellForm.h"
+#include "shell/qt/noxShellFormUtils.h"
 
 namespace {
 
@@ -198,8 +199,6 @@ TMainForm::TMainForm(TKvTimerFactory* ATimers, TKvWorkerLauncher* AWorkers) : Tn
   FScreenLabel = new TLabel(ParametersPanel);
   FScreenLabel->SetCaption("&Screen:");
   ScreenCombo = new TnoxShellComboBox(ParametersPanel);
-  // Its size follows the modes of the platform shown.
-  ScreenCombo->setSizeAdjustPolicy(QComboBox::AdjustToContents);
   FScreenLabel->SetFocusControl(ScreenCombo);
   if (PlatformCombo->currentIndex() >= 0) {
     TKvDestSubTypes& LModes = LEngines.GetSubTypes(PlatformCombo->currentIndex());
@@ -433,22 +432,74 @@ void TMainForm::ScreenChange() {
   SetLastModeSetting(ScreenCombo->currentText().toStdString());
 }
 
+namespace {
+
+// The character counts of the window's sizes suit narrow fonts; with a wider
+// one they would exceed a small screen, and a window must fit the screen it
+// opens on.
+TnoxSize CapToWorkArea(const QWidget* AForm, TnoxSize ASize, bool AClient) {
+  TnoxMonitorInfo LInfo;
+  if (!GetMonitorInfo(MonitorFromWindow(AForm), LInfo)) return ASize;
+  const QMargins LFrame = AClient ? GetFrameMargins(AForm) : QMargins();
+  ASize.Width = std::min(ASize.Width, LInfo.Work.Width() - LFrame.left() - LFrame.right());
+  ASize.Height = std::min(ASize.Height, LInfo.Work.Height() - LFrame.top() - LFrame.bottom());
+  return ASize;
+}
+
+}  // namespace
+
 TnoxSize TMainForm::GetMinSize() {
   TnoxShellUI* UI = GetShellUI();
   // The height is measured in the width unit too.
-  return TnoxSize{UI->CharsToWidth(122), UI->CharsToWidth(129)};
+  return CapToWorkArea(this, TnoxSize{UI->CharsToWidth(122), UI->CharsToWidth(129)}, false);
 }
 
 TnoxSize TMainForm::GetInitialClientSize() {
   TnoxShellUI* UI = GetShellUI();
-  return TnoxSize{UI->CharsToWidth(160), UI->CharsToWidth(129)};
+  return CapToWorkArea(this, TnoxSize{UI->CharsToWidth(160), UI->CharsToWidth(129)}, true);
+}
+
+int TMainForm::ParametersWidth(TnoxShellUI& UI) {
+  const QString LFont = UI.Font.key() + QString(" %1 %2").arg(UI.DpiX).arg(UI.MarginX);
+  if (FParametersWidth > 0 && LFont == FParametersWidthFont) return FParametersWidth;
+  int LWidth = std::max(UI.CharsToWidth(63), 2 * UI.MarginX + 360);
+  TKvDestEngineList& LEngines = DestEngineList();
+  // The lists' row with the longest mode name of any platform.
+  TnoxShellComboBox LModes(ParametersPanel);
+  LModes.hide();
+  LModes.setFont(ScreenCombo->font());
+  for (int p = 0; p < LEngines.GetCount(); ++p)
+    for (int m = 0; m < LEngines.GetSubTypes(p).GetCount(); ++m) LModes.addItem(Q(LEngines.GetSubTypes(p).GetString(m)));
+  const int LListsRow = UI.MarginX + FPlatformLabel->width() + UI.LabelSpacingX + PlatformCombo->width() +
+                        UI.UnrelatedSpacingX + FScreenLabel->width() + UI.LabelSpacingX +
+                        LModes.sizeHint().width() + UI.MarginX;
+  LWidth = std::max(LWidth, LListsRow);
+  // Every converter's panel as it starts.
+  for (int p = 0; p < LEngines.GetCount(); ++p)
+    for (int m = 0; m < LEngines.GetSubTypes(p).GetCount(); ++m) {
+      const TKvDestEngineClass* LClass = LEngines.GetSubTypes(p).GetObject(m);
+      if (!LClass) continue;
+      try {
+        std::unique_ptr<TKvDestEngine> LEngine = LClass->Create();
+        std::unique_ptr<TKvDestEngineOptions> LOptions = LEngine->CreateOptions();
+        TKvDestEngineUIPanel LPanel(ParametersPanel, LEngine->CreateUI(LOptions.get()));
+        LPanel.hide();
+        LPanel.ResizeControls(UI);
+        LWidth = std::max(LWidth, LPanel.GetRequiredWidth());
+      } catch (...) {
+        // A panel that cannot be built here fails again, with its message,
+        // when the user picks its mode.
+      }
+    }
+  FParametersWidth = LWidth;
+  FParametersWidthFont = LFont;
+  return LWidth;
 }
 
 void TMainForm::ResizeControls() {
   TnoxShellUIForm::ResizeControls();
   TnoxShellUI& UI = *GetShellUI();
   FileList->resize(UI.CharsToWidth(20), FileList->height());
-  ParametersPanel->resize(std::max(UI.CharsToWidth(63), 2 * UI.MarginX + 360), ParametersPanel->height());
   for (TLabel* L : {FilesLabel, SourceLabel, ResultLabel, FParametersLabel, FPlatformLabel, FScreenLabel})
     L->AdjustBounds();
   FCommonSeparator->AdjustBounds();
@@ -457,12 +508,8 @@ void TMainForm::ResizeControls() {
                         PlatformCombo->sizeHint().height());
   ScreenCombo->resize(ScreenCombo->width(), ScreenCombo->sizeHint().height());
   if (EnginePanel) EnginePanel->ResizeControls(UI);
-  // The panel widens when the lists' row or the converter's controls need more.
-  const int LListsRow = UI.MarginX + FPlatformLabel->width() + UI.LabelSpacingX + PlatformCombo->width() +
-                        UI.UnrelatedSpacingX + FScreenLabel->width() + UI.LabelSpacingX +
-                        ScreenCombo->sizeHint().width() + UI.MarginX;
-  const int LEngine = EnginePanel ? EnginePanel->GetRequiredWidth() : 0;
-  ParametersPanel->resize(std::max({ParametersPanel->width(), LListsRow, LEngine}), ParametersPanel->height());
+  // Wide enough for whatever the lists and any converter's controls need.
+  ParametersPanel->resize(ParametersWidth(UI), ParametersPanel->height());
 }
 
 void TMainForm::ArrangeControls() {

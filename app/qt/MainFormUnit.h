@@ -131,6 +131,10 @@ protected:
 private:
   void ArrangeViews();
   void LayoutParameters();
+  // The Parameters panel's width: the widest of every registered converter's
+  // panel and of the lists' row with the longest platform and mode names, so
+  // that the views never move when the mode changes. Measured once per font.
+  int ParametersWidth(TnoxShellUI& UI);
   void BuildMenus();
   template <class T>
   T* AddAction(T* AAction, TKvSourceFiles* AFiles, TKvSource* ASource, TKvDest* ADest);
@@ -152,4 +156,6 @@ private:
   // The idle update of the actions, on a timer of the injected factory.
   std::unique_ptr<TKvActionUpdater> FIdleUpdate;
   bool FInScreenChange = false;
+  int FParametersWidth = 0;
+  QString FParametersWidthFont;
 };

@@ -27,8 +27,31 @@ TnoxShellUIForm::TnoxShellUIForm(QWidget* AOwnerWnd, QWidget* AParentWnd) {
   connect(qApp, &QGuiApplication::primaryScreenChanged, this, displayChanged);
 }
 
-int32_t TnoxShellUIForm::FrameWidth() const { return frameGeometry().width() - width(); }
-int32_t TnoxShellUIForm::FrameHeight() const { return frameGeometry().height() - height(); }
+int32_t TnoxShellUIForm::FrameWidth() const {
+  const QMargins m = GetFrameMargins(this);
+  return m.left() + m.right();
+}
+int32_t TnoxShellUIForm::FrameHeight() const {
+  const QMargins m = GetFrameMargins(this);
+  return m.top() + m.bottom();
+}
+
+bool TnoxShellUIForm::event(QEvent* AEvent) {
+  const bool result = TnoxShellBaseUIForm::event(AEvent);
+  const QEvent::Type t = AEvent->type();
+  // The window manager frames a shown window without telling it; the events
+  // that follow (activation, the pointer entering) find the frame in place.
+  if (!FFrameChecked && FFormInitialized && t != QEvent::Paint && t != QEvent::UpdateRequest && HasKnownFrame(this)) {
+    FFrameChecked = true;
+    if (GetFrameMargins(this) != FPlacedFrame) {
+      // The minimum is a window size: the client's share shrinks by the frame.
+      const TnoxSize m = GetMinSize();
+      setMinimumSize(std::max(0, m.Width - FrameWidth()), std::max(0, m.Height - FrameHeight()));
+      KeepWindowOnItsMonitor(this);
+    }
+  }
+  return result;
+}
 
 void TnoxShellUIForm::AfterConstruction() {
   // Every such window starts as large as the work area of its monitor.
@@ -48,6 +71,7 @@ void TnoxShellUIForm::AfterConstruction() {
   FFormInitialized = true;
   FitToMonitor();
   if (!FInitialBoundsAdjusted) CenterInitially();
+  FPlacedFrame = GetFrameMargins(this);
 }
 
 void TnoxShellUIForm::CenterInitially() {
@@ -101,16 +125,16 @@ void TnoxShellUIForm::SetLayoutTop(int32_t v) {
   if (FBoundsUpdateLevel) FPendingTop = v - y(); else SetWindowPos(this, x(), v, 0, 0, false);
 }
 int32_t TnoxShellUIForm::GetLayoutWidth() const {
-  return frameGeometry().width() + (FBoundsUpdateLevel ? FPendingWidth : 0);
+  return width() + FrameWidth() + (FBoundsUpdateLevel ? FPendingWidth : 0);
 }
 void TnoxShellUIForm::SetLayoutWidth(int32_t v) {
-  if (FBoundsUpdateLevel) FPendingWidth = v - frameGeometry().width(); else resize(std::max(0, v - FrameWidth()), height());
+  if (FBoundsUpdateLevel) FPendingWidth = v - width() - FrameWidth(); else resize(std::max(0, v - FrameWidth()), height());
 }
 int32_t TnoxShellUIForm::GetLayoutHeight() const {
-  return frameGeometry().height() + (FBoundsUpdateLevel ? FPendingHeight : 0);
+  return height() + FrameHeight() + (FBoundsUpdateLevel ? FPendingHeight : 0);
 }
 void TnoxShellUIForm::SetLayoutHeight(int32_t v) {
-  if (FBoundsUpdateLevel) FPendingHeight = v - frameGeometry().height(); else resize(width(), std::max(0, v - FrameHeight()));
+  if (FBoundsUpdateLevel) FPendingHeight = v - height() - FrameHeight(); else resize(width(), std::max(0, v - FrameHeight()));
 }
 int32_t TnoxShellUIForm::GetLayoutClientWidth() const {
   return width() + (FBoundsUpdateLevel ? FPendingWidth - FFrameDeltaWidth : 0);

@@ -88,9 +88,15 @@ protected:
   int32_t FPendingLeft = 0, FPendingTop = 0, FPendingWidth = 0, FPendingHeight = 0;
   int32_t FFrameDeltaWidth = 0, FFrameDeltaHeight = 0;
   bool FSizeable = true;
+  // The first events after showing: once the window manager has framed the
+  // window, a frame other than the one it was placed with moves it back into
+  // the work area.
+  bool event(QEvent* AEvent) override;
 
 private:
   void CenterInitially();
+  QMargins FPlacedFrame;
+  bool FFrameChecked = false;
 };
 
 class TnoxShellEdit : public QLineEdit {

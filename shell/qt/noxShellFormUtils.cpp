@@ -32,19 +32,44 @@ void SetMonitorSource(TnoxMonitorSource ASource) { Source() = std::move(ASource)
 
 TnoxMonitorList GetMonitors() { return Source() ? Source()() : ScreenMonitors(); }
 
+namespace {
+QMargins& LastSeenFrame() {
+  static QMargins m;
+  return m;
+}
+}  // namespace
+
+void SetSeenFrameMargins(const QMargins& AMargins) { LastSeenFrame() = AMargins; }
+
+bool HasKnownFrame(const QWidget* AWnd) {
+  return AWnd && AWnd->isWindow() && AWnd->isVisible() && AWnd->frameGeometry() != AWnd->geometry();
+}
+
+QMargins GetFrameMargins(const QWidget* AWnd) {
+  if (!AWnd || !AWnd->isWindow()) return {};
+  if (HasKnownFrame(AWnd)) {
+    const QRect f = AWnd->frameGeometry(), g = AWnd->geometry();
+    const QMargins m(g.left() - f.left(), g.top() - f.top(), f.right() - g.right(), f.bottom() - g.bottom());
+    LastSeenFrame() = m;
+    return m;
+  }
+  return LastSeenFrame();
+}
+
 TnoxRect GetWindowRect(const QWidget* AWnd) {
   if (!AWnd) return {};
-  return ToRect(AWnd->frameGeometry());
+  if (!AWnd->isWindow()) return ToRect(AWnd->frameGeometry());
+  return ToRect(AWnd->geometry().marginsAdded(GetFrameMargins(AWnd)));
 }
 
 void SetWindowPos(QWidget* AWnd, int32_t ALeft, int32_t ATop, int32_t AWidth, int32_t AHeight, bool ASize) {
   if (!AWnd) return;
-  AWnd->move(ALeft, ATop);
-  if (ASize) {
-    // The frame is the window manager's; the size we control is the client's.
-    const QRect f = AWnd->frameGeometry(), g = AWnd->geometry();
-    AWnd->resize(std::max(0, AWidth - (f.width() - g.width())), std::max(0, AHeight - (f.height() - g.height())));
-  }
+  // The frame is the window manager's; what we place and size is the client
+  // area inside the frame (known, or assumed until the window is framed).
+  const QMargins m = GetFrameMargins(AWnd);
+  const QSize size = ASize ? QSize(std::max(0, AWidth - m.left() - m.right()), std::max(0, AHeight - m.top() - m.bottom()))
+                           : AWnd->size();
+  AWnd->setGeometry(QRect(QPoint(ALeft + m.left(), ATop + m.top()), size));
 }
 
 int32_t GetPrimaryMonitor() { return GetPrimaryMonitorIndex(GetMonitors()); }
@@ -106,7 +131,10 @@ void CenterWindowOnAppMonitor(QWidget* AWnd) {
 void KeepWindowOnMonitor(QWidget* AWnd, int32_t AMonitor) {
   TnoxMonitorInfo info;
   if (!AWnd || !GetMonitorInfo(AMonitor, info)) return;
-  const bool maximizeBox = AWnd->windowFlags().testFlag(Qt::WindowMaximizeButtonHint);
+  // A plain window without hints of its own has a maximize box.
+  const Qt::WindowFlags flags = AWnd->windowFlags();
+  const bool maximizeBox = flags.testFlag(Qt::WindowMaximizeButtonHint) ||
+                           (!flags.testFlag(Qt::CustomizeWindowHint) && (flags & Qt::WindowType_Mask) == Qt::Window);
   const TnoxRect r = KeepRectInWorkArea(GetWindowRect(AWnd), info.Work, maximizeBox);
   SetWindowPos(AWnd, r.Left, r.Top, r.Width(), r.Height(), maximizeBox);
 }

@@ -2,6 +2,7 @@
 // (QScreen), windows are top-level widgets. Tests replace the monitor source.
 #pragma once
 
+#include <QMargins>
 #include <QString>
 #include <functional>
 
@@ -16,6 +17,14 @@ using TnoxMonitorSource = std::function<TnoxMonitorList()>;
 void SetMonitorSource(TnoxMonitorSource ASource);
 TnoxMonitorList GetMonitors();
 
+// The frame the window manager puts around a top-level widget. Until a window
+// has been framed its frame is unknown; the frame last seen around a shown
+// window stands in for it (none before any was seen).
+QMargins GetFrameMargins(const QWidget* AWnd);
+// Sets the frame last seen (tests start from a desktop without frames).
+void SetSeenFrameMargins(const QMargins& AMargins);
+// Whether the window manager has framed the window (its real frame is known).
+bool HasKnownFrame(const QWidget* AWnd);
 // The window rectangle of a top-level widget, frame included.
 TnoxRect GetWindowRect(const QWidget* AWnd);
 // Moves (and with ASize also sizes) a window; the size is the client size.

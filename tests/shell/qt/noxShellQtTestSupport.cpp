@@ -68,6 +68,7 @@ TnoxRect TFakeMeasurer::TextRect(const QFont& AFont, const TnoxRect& ARect, cons
 void TShellQtTest::SetUp() {
   SetTextMeasurer(&FMeasurer);
   SetMonitors({{noxRect(0, 0, 1920, 1080), noxRect(0, 0, 1920, 1040), MONITORINFOF_PRIMARY}});
+  SetSeenFrameMargins(QMargins());
   QFont f = QApplication::font();
   f.setPixelSize(15);
   QApplication::setFont(f);
