@@ -529,9 +529,10 @@ TKvDestPalette* TKvDestEngineUIPanel::AddDestPalette(int AColumns, int ARows, bo
   DestPalette->DropRefused = ANoDrop;
   DestPalette->SetPalette(FOptions->GetPalette());
   FResultStrip = DestPalette;
-  // The palette caption goes with the grid when no palette list took it.
+  // The palette caption goes with the grid only in a panel without a palette
+  // list (a list added later takes it back).
   TKvLabel* LCaption = nullptr;
-  if (PaletteLabel && !PaletteCombo && !ModeCombo) LCaption = PaletteLabel;
+  if (PaletteLabel && !PaletteListControl() && !ModeCombo) LCaption = PaletteLabel;
   AddRow(TRow{LCaption, DestPalette}, slDestPalette);
   return DestPalette;
 }

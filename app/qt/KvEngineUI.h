@@ -184,6 +184,13 @@ public:
   // by a palette section), for the palette actions.
   TKvDestPalette* GetResultPaletteStrip() const { return FResultStrip; }
   bool IsResultStripReadOnly() const { return FResultStrip && FResultStrip->ReadOnly; }
+  // The palette list of the panel, whichever kind it has; nil without one.
+  QComboBox* PaletteListControl() const {
+    if (PaletteCombo) return PaletteCombo;
+    if (CustomPaletteCombo) return CustomPaletteCombo;
+    if (CustomPaletteComboEx) return CustomPaletteComboEx;
+    return PaletteIndexCombo;
+  }
   // A panel that changes its layout asks the window to arrange again.
   std::function<void()> OnArrangeRequest;
   // The colour dialog; tests replace it. Returns false on cancel.
@@ -267,6 +274,10 @@ private:
   void AddRow(TRow ARow, int APaletteSlot = -1) {
     ARow.Section = FCurrentSection;
     ARow.PaletteSlot = APaletteSlot;
+    // "P&alette:" names the palette list; a grid added before it gives it up.
+    if (ARow.Caption && ARow.Caption == PaletteLabel && ARow.Control == PaletteListControl())
+      for (TRow& R : FRows)
+        if (R.Caption == PaletteLabel && dynamic_cast<TKvDestPalette*>(R.Control)) R.Caption = nullptr;
     FRows.push_back(std::move(ARow));
   }
   void ArrangeRow(TRow& ARow, int& ATop);

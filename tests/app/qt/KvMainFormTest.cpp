@@ -323,8 +323,15 @@ TEST_F(MainFormTest, EveryPanelShowsEveryCaptionWholeAndListsOpenFully) {
   QApplication::processEvents();
   EXPECT_EQ(Form->PlatformCombo->view()->verticalScrollBar()->maximum(), 0);
   Form->PlatformCombo->hidePopup();
+  const TnoxShellUI& UI = *Form->GetShellUI();
+  // One panel width for every mode, so the views never move.
+  const int LPanelWidth = Form->ParametersPanel->width();
   for (int p = 0; p < LEngines.GetCount(); ++p) {
     Form->PlatformCombo->setCurrentIndex(p);
+    // What a changed list does in its own time has happened.
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    QApplication::processEvents();
+    EXPECT_EQ(Form->ScreenCombo->x() + Form->ScreenCombo->width(), LPanelWidth - UI.MarginX) << LEngines.GetString(p);
     const int LModes = LEngines.GetSubTypes(p).GetCount();
     ASSERT_EQ(Form->ScreenCombo->count(), LModes);
     EXPECT_EQ(Form->ScreenCombo->maxVisibleItems(), LModes);
@@ -335,6 +342,12 @@ TEST_F(MainFormTest, EveryPanelShowsEveryCaptionWholeAndListsOpenFully) {
       ExpectWhole(Form->ParametersPanel, LWhere);
       ExpectWhole(Form->EnginePanel, LWhere);
       EXPECT_GE(Form->ParametersPanel->x(), 0) << LWhere;
+      EXPECT_EQ(Form->ParametersPanel->width(), LPanelWidth) << LWhere;
+      // "P&alette:" stands beside the palette list whenever there is one.
+      const TKvLabel* LCaption = Form->EnginePanel->PaletteLabel;
+      if (const QComboBox* LList = Form->EnginePanel->PaletteListControl(); LList && LCaption) {
+        EXPECT_LE(std::abs(LCaption->y() + LCaption->height() / 2 - (LList->y() + LList->height() / 2)), 2) << LWhere;
+      }
     }
     Form->ScreenCombo->showPopup();
     EXPECT_EQ(Form->ScreenCombo->view()->verticalScrollBar()->maximum(), 0) << LEngines.GetString(p);
