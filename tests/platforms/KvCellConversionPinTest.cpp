@@ -17,6 +17,7 @@
 #include "core/KvCellImage.h"
 #include "core/KvDestEngineOptions.h"
 #include "core/KvDestProgress.h"
+#include "core/KvPaletteRGB.h"
 #include "core/KvStream.h"
 #include "core/KvThreadJob.h"
 #include "platforms/ConversionHash.h"
@@ -109,10 +110,34 @@ const TPinCase& PinCase(int AIndex) {
       {"PMD 85", "288x256x2 ColorAce", nullptr, {0x4f40088e57ee94dcull, 0x2b8dc31be452058full}},
       {"Specialist", "384x256", nullptr, {0xea2af6044f99fbf6ull, 0x94394a466dc3ed69ull}},
       {"PC8000", "256x192x4", nullptr, {0xf965bcf228c38ff5ull, 0x0aaeaaadf1cb3bdaull}},
+      // The slowest searches: 2080 pairs per cell, ULAplus' first pass and
+      // clustering, the YJK group searches and Profi's 8x1 cells.
+      {"ZX Spectrum Spectra", "256x192 (8x1)", [](TKvDestEngineOptions& o) { o.SetPaletteType(ptColored64x2); }, {0xbb67cab53d2a7fd0ull, 0x2c33fcb8dcf3dd54ull}},
+      {"ZX Spectrum Spectra", "256x192 (8x8)", nullptr, {0x9884af4f0b574ab8ull, 0x49a129e90537b322ull}},
+      {"ZX Spectrum UlaPlus", "256x192x8 (8x8)", [](TKvDestEngineOptions& o) { o.SetPaletteMode(9); }, {0xf4201ab73c7b050bull, 0x0a9292e6b0db4ffbull}},
+      {"ZX Spectrum UlaPlus", "256x192x8 (8x1)", [](TKvDestEngineOptions& o) { o.SetPaletteMode(9); }, {0xc26c4e683d1314a8ull, 0x7df4076d6886d70full}},
+      {"MSX", "10 256x212x12", [](TKvDestEngineOptions& o) { o.SetPaletteType(ptMSXYJK_YAE); }, {0xacfa2f714bb27c8bull, 0xd4d991e51255afcfull}},
+      {"MSX", "12 256x212x15", nullptr, {0x26cb7708f893e0abull, 0x161263bededf8cacull}},
+      {"MSX", "12 256x424x15 Interlaced", nullptr, {0x52867be4490d704dull, 0xac2fed1bd5d166bbull}},
+      {"MSX V9990 VDP", "BYJK 256x212x8", nullptr, {0xaeadc0821c936604ull, 0x43867b001ac7c41full}},
+      {"MSX V9990 VDP", "BYUV 256x212x8", nullptr, {0x98774d6e5a5950b6ull, 0x624ae22b3889049eull}},
+      {"Profi", "512x240x4", nullptr, {0x8d435d267c48dc98ull, 0x85d5a1cac794fb03ull}},
+      // Small conversions whose stages the job runner may keep on the
+      // calling thread.
+      {"SAM Coupé", "4 256x192x4 HAM1/127", nullptr, {0x04d172fcfbbdef49ull, 0x67e34641c3885271ull}},
+      {"Agat", "128x128x4 HAM", nullptr, {0x9bf6cc1a32aaec80ull, 0xeb4fa9a56b45d8aaull}},
+      {"Agat", "128x128x8 Gigascreen",
+       [](TKvDestEngineOptions& o) {
+         o.SetPaletteType(ptColored4096);
+         o.SetPaletteMode(11);
+       },
+       {0xfdd1687a0da24bacull, 0x82c59c82bc22693cull}},
+      {"Amstrad CPC", "0 160x200x4", nullptr, {0x3371de7b51917ceeull, 0x6a936ebe95629269ull}},
+      {"Elektronika KR-04", "240x224x4 EGA Gigascreen", [](TKvDestEngineOptions& o) { o.SetPaletteMode(11); }, {0x46c07f4adfad1398ull, 0x1115e1f655608558ull}},
   };
   return LCases[AIndex];
 }
 
-int PinCaseCount() { return 17; }  // the entries of PinCase
+int PinCaseCount() { return 32; }  // the entries of PinCase
 
 }  // namespace
