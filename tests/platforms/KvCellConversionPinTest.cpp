@@ -22,6 +22,7 @@
 #include "core/KvThreadJob.h"
 #include "platforms/ConversionHash.h"
 #include "platforms/KvPlatformUnits.h"
+#include "platforms/TI99TestClock.h"
 
 namespace {
 
@@ -60,6 +61,8 @@ class KvCellConversionPin : public ::testing::TestWithParam<int> {};
 // Both pictures with one worker and with four: the same bytes as before.
 TEST_P(KvCellConversionPin, SameBytes) {
   const TPinCase& c = PinCase(GetParam());
+  // The TI files carry their creation time.
+  const TKvTiTestClock clock({2024, 5, 17, 12, 30, 0});
   for (int picture = 0; picture < 2; ++picture)
     for (int procs : {1, 4}) {
       TKvProcessorCountOverride o(procs);
@@ -134,10 +137,11 @@ const TPinCase& PinCase(int AIndex) {
        {0xfdd1687a0da24bacull, 0x82c59c82bc22693cull}},
       {"Amstrad CPC", "0 160x200x4", nullptr, {0x3371de7b51917ceeull, 0x6a936ebe95629269ull}},
       {"Elektronika KR-04", "240x224x4 EGA Gigascreen", [](TKvDestEngineOptions& o) { o.SetPaletteMode(11); }, {0x46c07f4adfad1398ull, 0x1115e1f655608558ull}},
+      {"TI-99/4A", "F18A 256x192x4 Scanline", nullptr, {0x405a11a34e47a43bull, 0x92489f200dc8f882ull}},
   };
   return LCases[AIndex];
 }
 
-int PinCaseCount() { return 32; }  // the entries of PinCase
+int PinCaseCount() { return 33; }  // the entries of PinCase
 
 }  // namespace
