@@ -87,15 +87,76 @@ inline void StoreLin(double& R, double& G, double& B, bool& GrayValid, double NR
 
 double TKvCellHelper::CompactScore(const TRect& ARect, TKvDestEngineOptions& AOptions, TKvPalette256& APalette,
                                    const bool* AAbort) {
-  return AOptions.UseAsGrayPalette ? CompactScoreOf<true>(ARect, AOptions, APalette, AAbort)
-                                   : CompactScoreOf<false>(ARect, AOptions, APalette, AAbort);
+  if (Aborted(AAbort)) Abort();
+  FEntries.clear();
+  for (int i = 0; i < APalette.Count; ++i) {
+    const TKvLinRGBColor& v = APalette.Colors[i].GetLinRGB();
+    FEntries.push_back({v.R, v.G, v.B, APalette.Colors[i].GetLinGray(), 0});
+  }
+  LoadSource(ARect);
+  return CompactScore(ARect, AOptions, FEntries.data(), APalette.Count);
+}
+
+void TKvCellHelper::LoadSource(const TRect& ARect) {
+  FSource.clear();
+  for (int y = ARect.Top; y < ARect.Bottom; ++y)
+    for (int x = ARect.Left; x < ARect.Right; ++x) FSource.push_back(Source(x, y));
+}
+
+double TKvCellHelper::CompactScore(const TRect& ARect, const TKvDestEngineOptions& AOptions,
+                                   const TKvCellSearchEntry* AEntries, int ACount) {
+  return AOptions.UseAsGrayPalette ? CompactScoreOf<true>(ARect, AOptions, AEntries, ACount)
+                                   : CompactScoreOf<false>(ARect, AOptions, AEntries, ACount);
+}
+
+template <class TEnabled>
+bool TKvCellHelper::Bounds(const TKvCellSearchTable& ATable, int AFrom, int ATo, TEnabled AEnabled,
+                           std::vector<double>& ABounds) {
+  const size_t pixels = FSource.size();
+  const size_t colors = ATable.Colors.size();
+  // Colour by colour, its distance to every pixel in scan order.
+  FDistances.resize(colors * pixels);
+  for (size_t c = 0; c < colors; ++c) {
+    const TKvLinRGBColor& b = ATable.Colors[c];
+    double* d = &FDistances[c * pixels];
+    for (size_t p = 0; p < pixels; ++p) {
+      const TKvLinRGBColor& a = FSource[p];
+      const double dr = a.R - b.R, dg = a.G - b.G, db = a.B - b.B;
+      d[p] = dr * dr + dg * dg + db * db;
+    }
+  }
+  ABounds.assign(static_cast<size_t>(ATo - AFrom + 1), 0.0);
+  for (int k = AFrom; k <= ATo; ++k) {
+    if (!AEnabled(k)) continue;
+    const int n = ATable.GetCount(k);
+    if (n == 0) return false;
+    const TKvCellSearchEntry* e = ATable.GetEntries(k);
+    const double* d0 = &FDistances[static_cast<size_t>(e[0].Color) * pixels];
+    double sum = 0;
+    if (n == 2) {
+      const double* d1 = &FDistances[static_cast<size_t>(e[1].Color) * pixels];
+      for (size_t p = 0; p < pixels; ++p) sum += d1[p] < d0[p] ? d1[p] : d0[p];
+    } else {
+      for (size_t p = 0; p < pixels; ++p) {
+        double m = d0[p];
+        for (int j = 1; j < n; ++j) {
+          const double v = FDistances[static_cast<size_t>(e[j].Color) * pixels + p];
+          if (v < m) m = v;
+        }
+        sum += m;
+      }
+    }
+    if (sum != sum) return false;
+    ABounds[static_cast<size_t>(k - AFrom)] = sum;
+  }
+  return true;
 }
 
 // The cached gray of a scratch pixel matters only to a gray search; without
 // one, a store is a plain store.
 template <bool AGray>
-double TKvCellHelper::CompactScoreOf(const TRect& ARect, TKvDestEngineOptions& AOptions, TKvPalette256& APalette,
-                                     const bool* AAbort) {
+double TKvCellHelper::CompactScoreOf(const TRect& ARect, const TKvDestEngineOptions& AOptions,
+                                     const TKvCellSearchEntry* AEntries, int ACount) {
   const int W = FWidth, H = FHeight;
   TCompactPixel* px = FCompact.data();
   auto store = [](TCompactPixel& p, double R, double G, double B) {
@@ -116,11 +177,12 @@ double TKvCellHelper::CompactScoreOf(const TRect& ARect, TKvDestEngineOptions& A
   };
 
   // LoadCell: black everywhere (a gray of 0), then the cell's pixels.
+  const int bw = ARect.Width(), bh = ARect.Height();
   for (size_t i = 0; i < FCompact.size(); ++i) px[i] = TCompactPixel{0, 0, 0, 0, true};
-  for (int y = ARect.Top; y < ARect.Bottom; ++y)
-    for (int x = ARect.Left; x < ARect.Right; ++x) {
-      const TKvLinRGBColor& v = Source(x, y);
-      store(px[(y - ARect.Top) * W + (x - ARect.Left)], v.R, v.G, v.B);
+  for (int y = 0; y < bh; ++y)
+    for (int x = 0; x < bw; ++x) {
+      const TKvLinRGBColor& v = FSource[static_cast<size_t>(y * bw + x)];
+      store(px[y * W + x], v.R, v.G, v.B);
     }
 
   // DitherRegion.
@@ -129,6 +191,17 @@ double TKvCellHelper::CompactScoreOf(const TRect& ARect, TKvDestEngineOptions& A
   const double strength = AOptions.ErrorDiffusion / 100.0;
   const TKvDitherKernel* kernel = GetDitherKernel(method);
   const TKvKernelDivisor div(kernel ? kernel->D : 1);
+  // A kernel repeats its few weights: each share e * w / D is worked out once
+  // per weight and pixel, the same value every tap of that weight would get.
+  int weights[12];
+  int weightOf[12];
+  int weightCount = 0;
+  for (int t = 0; kernel && t < kernel->Count; ++t) {
+    int j = 0;
+    while (j < weightCount && weights[j] != kernel->Taps[t].W) ++j;
+    if (j == weightCount) weights[weightCount++] = kernel->Taps[t].W;
+    weightOf[t] = j;
+  }
   const bool ordered = method == KvOrderedDitherMethod;
   if constexpr (AGray)
     for (size_t i = 0; i < FCompact.size(); ++i) {
@@ -138,13 +211,11 @@ double TKvCellHelper::CompactScoreOf(const TRect& ARect, TKvDestEngineOptions& A
       p.Gray = g;
       p.GrayValid = true;
     }
-  const int count = APalette.Count;
-  const int w = ARect.Width() == 0 ? W : ARect.Width();
-  const int h = ARect.Height() == 0 ? H : ARect.Height();
+  const int w = bw == 0 ? W : bw;
+  const int h = bh == 0 ? H : bh;
   bool mirror = false;
   for (int y = 0; y < h; ++y) {
     for (int x = 0; x < w; ++x) {
-      if (Aborted(AAbort)) Abort();
       TCompactPixel& p = px[y * W + (mirror ? W - 1 - x : x)];
       if (ordered) {
         const double o = OrderedDitherOffset(x, y);
@@ -153,10 +224,10 @@ double TKvCellHelper::CompactScoreOf(const TRect& ARect, TKvDestEngineOptions& A
       int best = 0;
       if constexpr (AGray) {
         const double g = grayOf(p);
-        if (count > 1) {
-          double bestD = std::fabs(APalette.Colors[0].GetLinGray() - g);
-          for (int i = 1; i < count; ++i) {
-            const double d = std::fabs(APalette.Colors[i].GetLinGray() - g);
+        if (ACount > 1) {
+          double bestD = std::fabs(AEntries[0].Gray - g);
+          for (int i = 1; i < ACount; ++i) {
+            const double d = std::fabs(AEntries[i].Gray - g);
             if (d < bestD) {
               bestD = d;
               best = i;
@@ -165,12 +236,12 @@ double TKvCellHelper::CompactScoreOf(const TRect& ARect, TKvDestEngineOptions& A
         }
       } else {
         auto dist = [&](int i) {
-          const TKvLinRGBColor& e = APalette.Colors[i].GetLinRGB();
+          const TKvCellSearchEntry& e = AEntries[i];
           const double dr = e.R - p.R, dg = e.G - p.G, db = e.B - p.B;
           return dr * dr + dg * dg + db * db;
         };
         double bestD = dist(0);
-        for (int i = 1; i < count; ++i) {
+        for (int i = 1; i < ACount; ++i) {
           const double d = dist(i);
           if (d < bestD) {
             bestD = d;
@@ -178,23 +249,27 @@ double TKvCellHelper::CompactScoreOf(const TRect& ARect, TKvDestEngineOptions& A
           }
         }
       }
-      const TKvColor& entry = APalette.Colors[best];
+      const TKvCellSearchEntry& entry = AEntries[best];
       const TKvLinRGBColor old{p.R, p.G, p.B};
-      TKvLinRGBColor c = entry.GetLinRGB();
+      TKvLinRGBColor c{entry.R, entry.G, entry.B};
       store(p, c.R, c.G, c.B);
-      if constexpr (AGray) {
-        const double g = entry.GetLinGray();
-        c = TKvLinRGBColor{g, g, g};
-      }
+      if constexpr (AGray) c = TKvLinRGBColor{entry.Gray, entry.Gray, entry.Gray};
       if (!kernel) continue;
       const double er = (old.R - c.R) * strength, eg = (old.G - c.G) * strength, eb = (old.B - c.B) * strength;
+      double sr[12], sg[12], sb[12];
+      for (int j = 0; j < weightCount; ++j) {
+        const double wt = weights[j];
+        sr[j] = div(er * wt);
+        sg[j] = div(eg * wt);
+        sb[j] = div(eb * wt);
+      }
       for (int t = 0; t < kernel->Count; ++t) {
         const TKvDitherTap& tap = kernel->Taps[t];
         const int nx = x + tap.DX, ny = y + tap.DY;
         if (nx < 0 || nx >= W || ny >= H) continue;
         TCompactPixel& q = px[ny * W + (mirror ? W - 1 - nx : nx)];
-        const double wt = tap.W;
-        store(q, q.R + div(er * wt), q.G + div(eg * wt), q.B + div(eb * wt));
+        const int j = weightOf[t];
+        store(q, q.R + sr[j], q.G + sg[j], q.B + sb[j]);
       }
     }
     if (serpentine) mirror = !mirror;
@@ -202,14 +277,13 @@ double TKvCellHelper::CompactScoreOf(const TRect& ARect, TKvDestEngineOptions& A
 
   // CellError, then BorderError.
   double cell = 0;
-  for (int y = ARect.Top; y < ARect.Bottom; ++y)
-    for (int x = ARect.Left; x < ARect.Right; ++x) {
-      const TKvLinRGBColor& a = Source(x, y);
-      const TCompactPixel& b = px[(y - ARect.Top) * W + (x - ARect.Left)];
+  for (int y = 0; y < bh; ++y)
+    for (int x = 0; x < bw; ++x) {
+      const TKvLinRGBColor& a = FSource[static_cast<size_t>(y * bw + x)];
+      const TCompactPixel& b = px[y * W + x];
       const double dr = a.R - b.R, dg = a.G - b.G, db = a.B - b.B;
       cell += dr * dr + dg * dg + db * db;
     }
-  const int bw = ARect.Width(), bh = ARect.Height();
   double border = 0;
   auto add = [&](int x, int y) {
     const TCompactPixel& v = px[y * W + x];
@@ -268,6 +342,60 @@ double TKvBaseCellImage::ScoreCell(const TRect& ARect, TKvDestEngineOptions& AOp
   AHelper.LoadCell(ARect);
   AHelper.DitherRegion(FAbort, AOptions, &APalette, ARect.Width(), ARect.Height());
   return AHelper.CellError(ARect) + AHelper.BorderError(ARect);
+}
+
+double TKvBaseCellImage::SearchCell(const TRect& ARect, TKvCellPaletteList& AList, const TKvCellSearchTable& ATable,
+                                    const uint8_t* AEnabled, int AFrom, int ATo, TKvCellHelper& AHelper, int& ABest) {
+  ABest = -1;
+  if (Aborted()) Abort();
+  TKvDestEngineOptions& options = *FWorkOptions;
+  const bool compact = TKvCellHelper::CanScoreCompact(options);
+  auto enabled = [&](int k) { return AEnabled ? AEnabled[k] != 0 : AList.GetPalette(k)->Enabled; };
+  auto score = [&](int k) {
+    const int n = ATable.GetCount(k);
+    if (compact && n > 0) return AHelper.CompactScore(ARect, options, ATable.GetEntries(k), n);
+    return ScoreCell(ARect, options, *AList.GetPalette(k)->Palette, AHelper);
+  };
+  double best = 0;
+  auto offer = [&](int k, double e) {
+    if (ABest < 0 || e < best || (e == best && k < ABest)) {
+      ABest = k;
+      best = e;
+    }
+  };
+  AHelper.LoadSource(ARect);
+  std::vector<double>& bounds = AHelper.SearchBounds;
+  if (!AHelper.Bounds(ATable, AFrom, ATo, enabled, bounds)) {
+    // Every candidate in list order, as the bounds cannot tell.
+    for (int k = AFrom; k <= ATo; ++k)
+      if (enabled(k)) {
+        const double e = score(k);
+        if (ABest < 0 || e < best) {
+          ABest = k;
+          best = e;
+        }
+      }
+    return best;
+  }
+  auto bound = [&](int k) { return bounds[static_cast<size_t>(k - AFrom)]; };
+  // The candidate of the least bound first; then those whose bound leaves
+  // them a chance, by rising bound, until the bound alone rules the rest out.
+  int first = -1;
+  for (int k = AFrom; k <= ATo; ++k)
+    if (enabled(k) && (first < 0 || bound(k) < bound(first))) first = k;
+  if (first < 0) return 0;
+  offer(first, score(first));
+  auto hopeless = [&](int k) { return bound(k) > best || (bound(k) == best && k > ABest); };
+  std::vector<int>& order = AHelper.SearchOrder;
+  order.clear();
+  for (int k = AFrom; k <= ATo; ++k)
+    if (k != first && enabled(k) && !hopeless(k)) order.push_back(k);
+  std::sort(order.begin(), order.end(), [&](int a, int b) { return bound(a) < bound(b) || (bound(a) == bound(b) && a < b); });
+  for (const int k : order) {
+    if (hopeless(k)) break;
+    offer(k, score(k));
+  }
+  return best;
 }
 
 void TKvBaseCellImage::AddDeferredError(const TRect& ARect, const TKvLinRGBColor& AWeight) {
@@ -490,7 +618,7 @@ void TKvCellImage::PrepareRowsLookahead(int ACellY, int ALastRow, const std::vec
   if (parts < 2) return;
   a.Lists.clear();
   for (TKvCellPaletteList* list : ALists) {
-    TListSnapshot snap{list, {}, {}, {}};
+    TListSnapshot snap{list, list ? &list->GetSearchTable() : nullptr, {}, {}, {}};
     const int count = list ? list->GetCount() : 0;
     for (int k = 0; k < count; ++k) {
       snap.Candidates.push_back(list->GetPalette(k));
@@ -577,17 +705,12 @@ double TKvCellImage::SearchCandidates(TKvCellPaletteList* AList, const TRect& AR
   const int parts = CellSearchJobCount(static_cast<int64_t>(enabled) * ARect.Width() * ARect.Height(), count);
   double best = 0;
   bool found = false;
+  if (count == 0) return best;
+  const TKvCellSearchTable& table = AList->GetSearchTable();
   if (parts < 2) {
-    for (int i = 0; i < count; ++i) {
-      TKvCellPalette* c = AList->GetPalette(i);
-      if (!c->Enabled) continue;
-      const double e = ScoreCell(ARect, *FWorkOptions, *c->Palette, *FHelper);
-      if (!found || e < best) {
-        found = true;
-        best = e;
-        ABest = c;
-      }
-    }
+    int k = -1;
+    best = SearchCell(ARect, *AList, table, nullptr, 0, count - 1, *FHelper, k);
+    if (k >= 0) ABest = AList->GetPalette(k);
     return best;
   }
   {
@@ -595,7 +718,7 @@ double TKvCellImage::SearchCandidates(TKvCellPaletteList* AList, const TRect& AR
     for (int k = 0; k < parts; ++k) {
       int first, last;
       CellSearchChunk(count, parts, k, first, last);
-      new TKvCellImageFindOptimalColorsJob(&jobs, this, AList, ARect, first, last);
+      new TKvCellImageFindOptimalColorsJob(&jobs, this, AList, table, ARect, first, last);
     }
     jobs.RunWithCaller(FAbort);
     // Chunks are consecutive and scanned in order, so taking the first job
@@ -728,20 +851,16 @@ void TKvCellRowSearchJob::Execute() {
 
 void TKvCellRowSearchJob::SearchCell(int ACell) {
   TKvCellImage::TRowLookahead& a = FImage->FLookahead;
-  TKvDestEngineOptions& options = *FImage->GetWorkOptions();
   const TRect& r = a.Rects[static_cast<size_t>(ACell)];
   for (size_t l = 0; l < a.Lists.size(); ++l) {
     const TKvCellImage::TListSnapshot& snap = a.Lists[l];
     TKvCellPalette* best = nullptr;
     double bestScore = 0;
-    for (size_t k = 0; k < snap.Candidates.size(); ++k) {
-      if (!snap.Enabled[k]) continue;
-      TKvCellPalette* c = snap.Candidates[k];
-      const double e = FImage->ScoreCell(r, options, *c->Palette, *FHelper);
-      if (!best || e < bestScore) {
-        best = c;
-        bestScore = e;
-      }
+    const int count = static_cast<int>(snap.Candidates.size());
+    if (count > 0) {
+      int k = -1;
+      bestScore = FImage->SearchCell(r, *snap.List, *snap.Table, snap.Enabled.data(), 0, count - 1, *FHelper, k);
+      if (k >= 0) best = snap.Candidates[static_cast<size_t>(k)];
     }
     const size_t at = static_cast<size_t>(ACell) * a.Lists.size() + l;
     a.Best[at] = best;
@@ -751,10 +870,12 @@ void TKvCellRowSearchJob::SearchCell(int ACell) {
 
 TKvCellImageFindOptimalColorsJob::TKvCellImageFindOptimalColorsJob(TKvJobList* AList, TKvCellImage* AImage,
                                                                    TKvCellPaletteList* ACandidates,
+                                                                   const TKvCellSearchTable& ATable,
                                                                    const TRect& ARect, int AFrom, int ATo)
     : TKvJob(AList),
       FImage(AImage),
       FCandidates(ACandidates),
+      FTable(ATable),
       FHelper(AImage->AcquireHelper()),
       FRect(ARect),
       FFrom(AFrom),
@@ -763,14 +884,10 @@ TKvCellImageFindOptimalColorsJob::TKvCellImageFindOptimalColorsJob(TKvJobList* A
 TKvCellImageFindOptimalColorsJob::~TKvCellImageFindOptimalColorsJob() { FImage->ReleaseHelper(FHelper); }
 
 void TKvCellImageFindOptimalColorsJob::Execute() {
-  TKvDestEngineOptions& options = *FImage->GetWorkOptions();
-  for (int i = FFrom; i <= FTo; ++i) {
-    TKvCellPalette* c = FCandidates->GetPalette(i);
-    if (!c->Enabled) continue;
-    const double e = FImage->ScoreCell(FRect, options, *c->Palette, *FHelper);
-    if (!BestPalette || e < BestError) {
-      BestPalette = c;
-      BestError = e;
-    }
+  int k = -1;
+  const double e = FImage->SearchCell(FRect, *FCandidates, FTable, nullptr, FFrom, FTo, *FHelper, k);
+  if (k >= 0) {
+    BestPalette = FCandidates->GetPalette(k);
+    BestError = e;
   }
 }

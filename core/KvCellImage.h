@@ -98,11 +98,37 @@ public:
   // without the cost of the full colour records. Serves the linear-RGB and
   // the gray searches (see CanScoreCompact; the other metrics take the steps
   // one by one). The scratch picture's own pixels are left as they were.
+  // AAbort is polled once.
   double CompactScore(const TRect& ARect, TKvDestEngineOptions& AOptions, TKvPalette256& APalette,
                       const bool* AAbort);
   static bool CanScoreCompact(const TKvDestEngineOptions& AOptions, const TKvPalette256& APalette) {
-    return (AOptions.UseAsGrayPalette || AOptions.ColorDiffMethod == 0) && APalette.Count > 0;
+    return CanScoreCompact(AOptions) && APalette.Count > 0;
   }
+  static bool CanScoreCompact(const TKvDestEngineOptions& AOptions) {
+    return AOptions.UseAsGrayPalette || AOptions.ColorDiffMethod == 0;
+  }
+
+  // The cell's own pixels of ARect, row by row, as the scores read them; the
+  // next two calls work on them.
+  void LoadSource(const TRect& ARect);
+  // CompactScore of the loaded cell to the ACount colours of AEntries (at
+  // least one).
+  double CompactScore(const TRect& ARect, const TKvDestEngineOptions& AOptions, const TKvCellSearchEntry* AEntries,
+                      int ACount);
+  // Per candidate of AList in AFrom..ATo that AEnabled lets through, a lower
+  // bound of its score into ABounds: the squared distance of every loaded
+  // pixel to the nearest of its colours, summed in the order of the score.
+  // A dither leaves every pixel of the cell at one of the candidate's
+  // colours, so each term of the score's cell error is at least the bound's
+  // term, and rounding is monotone; the border error only adds. False when a
+  // candidate has no colour or a bound is not a number: then the bounds say
+  // nothing.
+  template <class TEnabled>
+  bool Bounds(const TKvCellSearchTable& ATable, int AFrom, int ATo, TEnabled AEnabled, std::vector<double>& ABounds);
+
+  // Scratch of the searches that use this helper.
+  std::vector<double> SearchBounds;
+  std::vector<int> SearchOrder;
 
 private:
   // One scratch pixel: its linear colour and its linear gray, whose cached
@@ -114,13 +140,16 @@ private:
     bool GrayValid;
   };
   template <bool AGray>
-  double CompactScoreOf(const TRect& ARect, TKvDestEngineOptions& AOptions, TKvPalette256& APalette,
-                        const bool* AAbort);
+  double CompactScoreOf(const TRect& ARect, const TKvDestEngineOptions& AOptions, const TKvCellSearchEntry* AEntries,
+                        int ACount);
 
   const TKvLinRGBColor& Source(int X, int Y);
 
   TKvBaseCellImage* FOwner;
   std::vector<TCompactPixel> FCompact;
+  std::vector<TKvLinRGBColor> FSource;        // LoadSource's pixels
+  std::vector<double> FDistances;             // per colour of a table, per loaded pixel
+  std::vector<TKvCellSearchEntry> FEntries;  // a palette's colours, for CompactScore
   const TKvLinRGBColor* FBand = nullptr;
   int FBandTop = 0;
   int FBandWidth = 0;
@@ -156,6 +185,15 @@ public:
   // AHelper: the distance to the cell's own pixels plus the error pushed out.
   double ScoreCell(const TRect& ARect, TKvDestEngineOptions& AOptions, TKvPalette256& APalette,
                    TKvCellHelper& AHelper);
+  // The best of the candidates AFrom..ATo of AList that are enabled
+  // (AEnabled[k] when given, else the candidates' own flags), found with the
+  // scratch picture AHelper and ATable, AList's search table: the least
+  // ScoreCell under the work options and the earliest candidate with it, as
+  // scoring them all in list order would find; ABest is -1 and the result 0
+  // when none is enabled. Candidates whose lower bound shows that they
+  // cannot win are not dithered. The abort flag is polled once.
+  double SearchCell(const TRect& ARect, TKvCellPaletteList& AList, const TKvCellSearchTable& ATable,
+                    const uint8_t* AEnabled, int AFrom, int ATo, TKvCellHelper& AHelper, int& ABest);
   // Adds each pixel's deferred error, weighted per channel, to its colour.
   void AddDeferredError(const TRect& ARect, const TKvLinRGBColor& AWeight);
 
@@ -278,6 +316,7 @@ private:
   friend class TKvCellRowSearchJob;
   struct TListSnapshot {
     TKvCellPaletteList* List;
+    const TKvCellSearchTable* Table;
     std::vector<TKvCellPalette*> Candidates;
     std::vector<uint8_t> Enabled;
     // Per candidate: its colour count, then linear R, G, B and gray of each.
@@ -336,7 +375,7 @@ private:
 class TKvCellImageFindOptimalColorsJob : public TKvJob {
 public:
   TKvCellImageFindOptimalColorsJob(TKvJobList* AList, TKvCellImage* AImage, TKvCellPaletteList* ACandidates,
-                                   const TRect& ARect, int AFrom, int ATo);
+                                   const TKvCellSearchTable& ATable, const TRect& ARect, int AFrom, int ATo);
   ~TKvCellImageFindOptimalColorsJob() override;
   void Execute() override;
 
@@ -346,6 +385,7 @@ public:
 private:
   TKvCellImage* FImage;
   TKvCellPaletteList* FCandidates;
+  const TKvCellSearchTable& FTable;
   TKvCellHelper* FHelper;
   TRect FRect;
   int FFrom;

@@ -52,6 +52,23 @@ public:
   uint8_t PaperIncValue = 0;
 };
 
+// The colours of a list's candidates in the form the cell search reads them:
+// each distinct linear colour of the list once, and per candidate its
+// entries in palette order with their linear values.
+struct TKvCellSearchEntry {
+  double R, G, B, Gray;
+  int Color;  // the entry's place in TKvCellSearchTable::Colors
+};
+
+struct TKvCellSearchTable {
+  std::vector<TKvLinRGBColor> Colors;
+  std::vector<TKvCellSearchEntry> Entries;
+  // Candidate k's entries are Entries[First[k]] .. Entries[First[k + 1] - 1].
+  std::vector<int> First;
+  int GetCount(int AIndex) const { return First[static_cast<size_t>(AIndex) + 1] - First[static_cast<size_t>(AIndex)]; }
+  const TKvCellSearchEntry* GetEntries(int AIndex) const { return &Entries[static_cast<size_t>(First[static_cast<size_t>(AIndex)])]; }
+};
+
 class TKvCellPaletteList {
 public:
   TKvCellPaletteList() = default;
@@ -69,6 +86,14 @@ public:
   // Frees the candidates from the last to the first.
   void Clear();
 
+  // The search table of the candidates as they are now, made again after
+  // Add, Delete or Clear; so a candidate's colours stay as they were made
+  // while it is in a list. Called on the converting thread: search jobs only
+  // read the table it returns.
+  const TKvCellSearchTable& GetSearchTable();
+
 private:
   std::vector<std::unique_ptr<TKvCellPalette>> FList;
+  TKvCellSearchTable FTable;
+  bool FTableValid = false;
 };

@@ -635,19 +635,18 @@ TEST(KvCellImage, HooksChangingLaterCellsAreSeen) {
           p->SetLinRGB(v);
         }
       };
-      // Other colours for the same candidates after every cell (as a list
-      // cleared and filled again may give new candidates the old addresses).
+      // Other candidates after every cell: the list cleared and filled again
+      // (its new candidates may have the old addresses).
       int cells = 0;
       if (refill)
         img.AfterCell = [&] {
           TKvCellPaletteList& list = *img.GetPaletteList();
           TKvPalette256& colours = *img.GetOptionsPalette();
           ++cells;
-          for (int k = 0; k < list.GetCount(); ++k) {
-            TKvPalette256& p = *list.GetPalette(k)->Palette;
-            *p.GetPColor(0) = *colours.GetPColor((k + cells) % 8);
-            p.UpdateCache();
-          }
+          const int count = list.GetCount();
+          list.Clear();
+          for (int k = 0; k < count; ++k)
+            list.Add(std::make_unique<TKvCellPaperIncPalette>(colours, (k + cells) % 8, (k * 3) % 8));
         };
       auto po = TKvDestEngineOptions::Create();
       FillEight(*po->GetPalette());
@@ -660,6 +659,70 @@ TEST(KvCellImage, HooksChangingLaterCellsAreSeen) {
     EXPECT_EQ(pixels[0], pixels[1]) << "refill " << refill;
     EXPECT_EQ(attrs[0], attrs[1]);
   }
+}
+
+// The search skips candidates by their lower bounds, yet finds what scoring
+// every enabled candidate in list order finds: the least score and, among
+// equal scores, the earliest candidate; for every kernel, the gray and the
+// full-record searches, whole lists and parts of them.
+TEST(KvCellImage, SearchFindsWhatScoringEveryCandidateFinds) {
+  auto bmp = NoisyPicture(20, 10);
+  TTestCellImage img(8, 8, *bmp);
+  img.Fill = [](TKvPalette256& P, TKvCellPaletteList& L) {
+    AllPairs(P, L);
+    // Twins score alike: the first of them must win.
+    L.Add(std::make_unique<TKvCellPaperIncPalette>(P, 3, 6));
+    L.Add(std::make_unique<TKvCellPaperIncPalette>(P, 0, 0));
+    L.GetPalette(5)->Enabled = false;
+    // Three and four colours.
+    auto c = std::make_unique<TKvCellPalette>(P, 1, 2);
+    c->Palette->AddColor(*P.GetPColor(5));
+    c->Palette->UpdateCache();
+    L.Add(std::move(c));
+    auto d = std::make_unique<TKvCellPalette>(P, 0, 7);
+    d->Palette->AddLinRGB({0.3, 0.5, 0.2});
+    d->Palette->AddLinRGB({0.6, 0.1, 0.4});
+    d->Palette->UpdateCache();
+    L.Add(std::move(d));
+  };
+  const TRect rects[] = {Rect(0, 0, 8, 8), Rect(8, 0, 16, 8), Rect(16, 8, 20, 10), Rect(3, 2, 4, 3)};
+  int searched = 0, winners = 0;
+  for (const uint8_t method : {0, 1, 2, 7, 8, 9})
+    for (const int metric : {0, 2})
+      for (const bool gray : {false, true}) {
+        auto po = TKvDestEngineOptions::Create();
+        FillEight(*po->GetPalette());
+        po->SetDitherMethod(method);
+        po->SetColorDiffMethod(static_cast<uint8_t>(metric));
+        po->SetUseAsGrayPalette(gray);
+        img.Begin(*po);
+        TKvCellPaletteList& list = *img.GetPaletteList();
+        const TKvCellSearchTable& table = list.GetSearchTable();
+        TKvCellHelper helper(img);
+        const int n = list.GetCount();
+        for (const TRect& r : rects)
+          for (const auto& [from, to] : std::vector<std::pair<int, int>>{{0, n - 1}, {3, 20}, {30, n - 1}, {5, 5}}) {
+            int want = -1;
+            double wantScore = 0;
+            for (int k = from; k <= to; ++k) {
+              if (!list.GetPalette(k)->Enabled) continue;
+              const double e = img.ScoreCell(r, *img.GetWorkOptions(), *list.GetPalette(k)->Palette, helper);
+              if (want < 0 || e < wantScore) {
+                want = k;
+                wantScore = e;
+              }
+            }
+            int got = -2;
+            const double score = img.SearchCell(r, list, table, nullptr, from, to, helper, got);
+            EXPECT_EQ(got, want) << "method " << int(method) << " metric " << metric << " gray " << gray;
+            EXPECT_EQ(score, want < 0 ? 0 : wantScore);
+            ++searched;
+            winners += want >= 0;
+          }
+        img.End();
+      }
+  EXPECT_EQ(searched, 6 * 2 * 2 * 4 * 4);
+  EXPECT_EQ(winners, searched - 6 * 2 * 2 * 4);  // candidate 5 alone is disabled
 }
 
 // Paired cells: a pair of scan cells shares the list with the least sum of
