@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <tuple>
 
 #include "core/KvDestProgress.h"
 #include "core/KvKMeans.h"
@@ -167,43 +168,110 @@ void TKvYJKBaseImage::FillCandidates(int AK, int AJ, TCandidates& ACandidates) c
   }
 }
 
-TKvYJKBaseImage::TBestY TKvYJKBaseImage::BestY(int AIndex, const TCandidates& ACandidates) const {
-  const TKvLinRGBColor& c = FLevelColors[static_cast<size_t>(AIndex)];
+struct TKvYJKBaseImage::TGroupTables {
+  struct TLevels {
+    uint8_t R[32], G[32], B[32];
+  };
+  int Count = 0;             // Y values of a pair
+  TLevels Pairs[64 * 64];    // K, then J, each from -32
+  bool Separable = false;    // every 15-bit colour is the three levels' values
+  double Squares[3][32][32];  // channel, level of the pixel, level of the candidate
+};
+
+TKvYJKBaseImage::TBestY TKvYJKBaseImage::GroupBestY(int AIndex, int AK, int AJ) const {
+  const TGroupTables& t = *FGroupTables;
+  const TGroupTables::TLevels& l = t.Pairs[(AK + 32) * 64 + (AJ + 32)];
   TBestY best{0, 10000.0};
-  for (int n = 0; n < ACandidates.Count; ++n) {
-    const double d = Dist2(c, FLevelColors[static_cast<size_t>(ACandidates.Index[n])]);
+  if (t.Separable) {
+    // The same sum of the same squares as the distance of the two colours.
+    const double* sr = t.Squares[0][AIndex >> 10];
+    const double* sg = t.Squares[1][(AIndex >> 5) & 31];
+    const double* sb = t.Squares[2][AIndex & 31];
+    for (int n = 0; n < t.Count; ++n) {
+      const double d = sr[l.R[n]] + sg[l.G[n]] + sb[l.B[n]];
+      if (d < best.Err) best = {n * YStep, d};
+    }
+    return best;
+  }
+  const TKvLinRGBColor& c = FLevelColors[static_cast<size_t>(AIndex)];
+  for (int n = 0; n < t.Count; ++n) {
+    const double d = Dist2(c, FLevelColors[static_cast<size_t>(l.R[n] * 1024 + l.G[n] * 32 + l.B[n])]);
     if (d < best.Err) best = {n * YStep, d};
   }
   return best;
 }
 
+template <class TTry>
+void TKvYJKBaseImage::ForEachPair(int AKMin, int AKMax, int AJMin, int AJMax, int APreviousK, int APreviousJ,
+                                  TTry&& ATry) {
+  auto inside = [&](int k, int j) { return k >= AKMin && k <= AKMax && j >= AJMin && j <= AJMax; };
+  const bool previous = inside(APreviousK, APreviousJ);
+  const bool zero = !(APreviousK == 0 && APreviousJ == 0) && inside(0, 0);
+  if (previous) ATry(APreviousK, APreviousJ);
+  if (zero) ATry(0, 0);
+  for (int k = AKMin; k <= AKMax; ++k)
+    for (int j = AJMin; j <= AJMax; ++j) {
+      if ((previous && k == APreviousK && j == APreviousJ) || (zero && k == 0 && j == 0)) continue;
+      ATry(k, j);
+    }
+}
+
+namespace {
+
+// Per pixel of a group, the first pixel of the group with its colour: its
+// error under a pair is worked out once.
+void SameColors(const int (&AIndexes)[4], int (&AFirst)[4]) {
+  for (int i = 0; i < 4; ++i) {
+    AFirst[i] = i;
+    for (int p = 0; p < i; ++p)
+      if (AIndexes[p] == AIndexes[i]) {
+        AFirst[i] = p;
+        break;
+      }
+  }
+}
+
+}  // namespace
+
 void TKvYJKBaseImage::ConvertPlainRows(int AFirst, int ALast, const TKvYJKWindow* ATable,
                                        uint32_t (*APreview)(int, int, int)) {
   const int groups = (FWidth + 3) / 4;
-  TCandidates cand;
   for (int row = AFirst; row <= ALast; ++row) {
+    if (Aborted(Abort)) ::Abort();
+    int bestK = 0, bestJ = 0;
     for (int g = 0; g < groups; ++g) {
-      if (Aborted(Abort)) ::Abort();
-      int idx[4], kMin, kMax, jMin, jMax;
+      int idx[4], first[4], kMin, kMax, jMin, jMax;
       LoadGroup(g, row, ATable, idx, kMin, kMax, jMin, jMax);
-      double best = 10000.0;
-      int bestK = 0, bestJ = 0;
-      for (int k = kMin; k <= kMax; ++k)
-        for (int j = jMin; j <= jMax; ++j) {
-          FillCandidates(k, j, cand);
-          double e = 0;
-          for (int i = 0; i < 4; ++i) e += BestY(idx[i], cand).Err;
-          if (e < best || (e == best && std::abs(k) + std::abs(j) < std::abs(bestK) + std::abs(bestJ))) {
-            best = e;
-            bestK = k;
-            bestJ = j;
-          }
+      SameColors(idx, first);
+      // The least error; among equal errors the smallest |K| + |J|, then the
+      // first pair in K, J order. A pair drops out as soon as the errors of
+      // its first pixels (never less than the whole sum) lose.
+      double best = 0;
+      int bestSize = 0;
+      bool found = false;
+      ForEachPair(kMin, kMax, jMin, jMax, bestK, bestJ, [&](int k, int j) {
+        const int size = std::abs(k) + std::abs(j);
+        auto beaten = [&](double e) {
+          return found && std::tie(e, size, k, j) > std::tie(best, bestSize, bestK, bestJ);
+        };
+        if (beaten(0)) return;
+        double t[4] = {0, 0, 0, 0};
+        double e = 0;
+        for (int i = 0; i < 4; ++i) {
+          t[i] = first[i] < i ? t[first[i]] : GroupBestY(idx[i], k, j).Err;
+          e += t[i];
+          if (beaten(e)) return;
         }
-      FillCandidates(bestK, bestJ, cand);
+        found = true;
+        best = e;
+        bestSize = size;
+        bestK = k;
+        bestJ = j;
+      });
       int values[4];
       uint32_t colors[4];
       for (int i = 0; i < 4; ++i) {
-        values[i] = BestY(idx[i], cand).Y;
+        values[i] = GroupBestY(idx[i], bestK, bestJ).Y;
         colors[i] = APreview(values[i], bestK, bestJ);
       }
       StoreGroup(g, row, values, bestK, bestJ, colors);
@@ -226,6 +294,37 @@ void TKvYJKBaseImage::BeginConversion(bool* AAbort, TKvDestProgress* AProgress, 
   uint8_t r, g, b;
   Levels->GetLevelIndexes(EdgeColor.GetStdRGB(), r, g, b);
   FEdgeIndex = r * 1024 + g * 32 + b;
+  auto tables = std::make_shared<TGroupTables>();
+  TCandidates cand;
+  for (int k = -32; k < 32; ++k)
+    for (int j = -32; j < 32; ++j) {
+      FillCandidates(k, j, cand);
+      TGroupTables::TLevels& l = tables->Pairs[(k + 32) * 64 + (j + 32)];
+      for (int n = 0; n < cand.Count; ++n) {
+        l.R[n] = static_cast<uint8_t>(cand.Index[n] >> 10);
+        l.G[n] = static_cast<uint8_t>((cand.Index[n] >> 5) & 31);
+        l.B[n] = static_cast<uint8_t>(cand.Index[n] & 31);
+      }
+      tables->Count = cand.Count;
+    }
+  double lin[3][32];
+  for (int a = 0; a < 32; ++a) {
+    lin[0][a] = FLevelColors[static_cast<size_t>(a * 1024)].R;
+    lin[1][a] = FLevelColors[static_cast<size_t>(a * 32)].G;
+    lin[2][a] = FLevelColors[static_cast<size_t>(a)].B;
+  }
+  tables->Separable = true;
+  for (int i = 0; i < 32768 && tables->Separable; ++i) {
+    const TKvLinRGBColor& v = FLevelColors[static_cast<size_t>(i)];
+    tables->Separable = v.R == lin[0][i >> 10] && v.G == lin[1][(i >> 5) & 31] && v.B == lin[2][i & 31];
+  }
+  for (int c = 0; c < 3; ++c)
+    for (int a = 0; a < 32; ++a)
+      for (int e = 0; e < 32; ++e) {
+        const double d = lin[c][a] - lin[c][e];
+        tables->Squares[c][a][e] = d * d;
+      }
+  FGroupTables = std::move(tables);
 }
 
 void TKvYJKBaseImage::DitherTo15Bit(TKvDestEngineOptions& AOptions) {
@@ -275,6 +374,7 @@ std::unique_ptr<TKvBitmap24> TKvYJKBaseImage::ConvertOnePass(bool* AAbort, TKvDe
 }
 
 void TKvYJKBaseImage::EndConversion() {
+  FGroupTables.reset();
   Levels.reset();
   FIndexes.clear();
   FLevelColors.clear();
@@ -352,13 +452,12 @@ void TKvYJKYAEImage::ConvertYJKRows(int AFirst, int ALast) {
   ConvertPlainRows(AFirst, ALast, YJKEvenWindows(), &YJKToRGB);
 }
 
-void TKvYJKYAEImage::BestYAE(int AIndex, const TCandidates& ACandidates, int ANearest, double ANearestDist,
-                             int& AValue, double& AErr, double& AYJKErr) const {
-  const TBestY y = BestY(AIndex, ACandidates);
-  AValue = y.Y;
-  AErr = y.Err;
-  AYJKErr = y.Err;
-  if (ANearest >= 0 && ANearestDist < y.Err) {
+void TKvYJKYAEImage::BestYAE(const TBestY& AY, int ANearest, double ANearestDist, int& AValue, double& AErr,
+                             double& AYJKErr) const {
+  AValue = AY.Y;
+  AErr = AY.Err;
+  AYJKErr = AY.Err;
+  if (ANearest >= 0 && ANearestDist < AY.Err) {
     AValue = 2 * ANearest + 1;
     AErr = ANearestDist;
   }
@@ -368,12 +467,13 @@ void TKvYJKYAEImage::ConvertYJKYAERows(int AFirst, int ALast) {
   const TKvYJKWindow* table = YJKEvenWindows();
   const int groups = (FWidth + 3) / 4;
   const bool hasColors = YAEPalette.Count > 0;
-  TCandidates cand;
   for (int row = AFirst; row <= ALast; ++row) {
+    if (Aborted(Abort)) ::Abort();
+    int bestK = 0, bestJ = 0;
     for (int g = 0; g < groups; ++g) {
-      if (Aborted(Abort)) ::Abort();
-      int idx[4], kMin, kMax, jMin, jMax;
+      int idx[4], first[4], kMin, kMax, jMin, jMax;
       LoadGroup(g, row, table, idx, kMin, kMax, jMin, jMax);
+      SameColors(idx, first);
       // The nearest palette colour of each pixel does not depend on (K, J).
       int nearest[4] = {-1, -1, -1, -1};
       double nearestDist[4] = {0, 0, 0, 0};
@@ -383,34 +483,47 @@ void TKvYJKYAEImage::ConvertYJKYAERows(int AFirst, int ALast) {
           nearest[i] = YAEPalette.FindNearest(c);
           nearestDist[i] = Dist2(c, YAEPalette.GetLinRGB(nearest[i]));
         }
-      double best = 10000.0;
-      int bestK = 0, bestJ = 0, bestN = 0;
-      for (int k = kMin; k <= kMax; ++k)
-        for (int j = jMin; j <= jMax; ++j) {
-          FillCandidates(k, j, cand);
-          double e = 0;
-          int n = 0;
-          for (int i = 0; i < 4; ++i) {
-            int v;
-            double err, yjkErr;
-            BestYAE(idx[i], cand, nearest[i], nearestDist[i], v, err, yjkErr);
-            e += err;
-            n += v & 1;
+      // The least error; among equal errors the fewest palette pixels, then
+      // the smallest |K| + |J|, then the first pair in K, J order. Both sums
+      // only grow pixel by pixel, so a pair drops out as soon as its first
+      // pixels lose.
+      double best = 0;
+      int bestN = 0, bestSize = 0;
+      bool found = false;
+      ForEachPair(kMin, kMax, jMin, jMax, bestK, bestJ, [&](int k, int j) {
+        const int size = std::abs(k) + std::abs(j);
+        auto beaten = [&](double e, int n) {
+          return found && std::tie(e, n, size, k, j) > std::tie(best, bestN, bestSize, bestK, bestJ);
+        };
+        if (beaten(0, 0)) return;
+        double t[4] = {0, 0, 0, 0};
+        int v[4] = {0, 0, 0, 0};
+        double e = 0;
+        int n = 0;
+        for (int i = 0; i < 4; ++i) {
+          if (first[i] < i) {
+            t[i] = t[first[i]];
+            v[i] = v[first[i]];
+          } else {
+            double yjkErr;
+            BestYAE(GroupBestY(idx[i], k, j), nearest[i], nearestDist[i], v[i], t[i], yjkErr);
           }
-          const int size = std::abs(k) + std::abs(j), bestSize = std::abs(bestK) + std::abs(bestJ);
-          if (e < best || (e == best && (n < bestN || (n == bestN && size < bestSize)))) {
-            best = e;
-            bestK = k;
-            bestJ = j;
-            bestN = n;
-          }
+          e += t[i];
+          n += v[i] & 1;
+          if (beaten(e, n)) return;
         }
-      FillCandidates(bestK, bestJ, cand);
+        found = true;
+        best = e;
+        bestN = n;
+        bestSize = size;
+        bestK = k;
+        bestJ = j;
+      });
       int values[4];
       uint32_t colors[4];
       for (int i = 0; i < 4; ++i) {
         double err, yjkErr;
-        BestYAE(idx[i], cand, nearest[i], nearestDist[i], values[i], err, yjkErr);
+        BestYAE(GroupBestY(idx[i], bestK, bestJ), nearest[i], nearestDist[i], values[i], err, yjkErr);
         colors[i] = YAEToRGB(YAEPalette, values[i], bestK, bestJ);
         // Fixed point, so that the sums do not depend on how the rows were
         // split among the jobs.

@@ -102,7 +102,19 @@ protected:
     int Y;
     double Err;
   };
-  TBestY BestY(int AIndex, const TCandidates& ACandidates) const;
+  // What the group searches read, made once per conversion: per (K, J) the
+  // levels of the colours its Y values give, and per channel the squared
+  // linear distances of two levels.
+  struct TGroupTables;
+  std::shared_ptr<const TGroupTables> FGroupTables;
+  // The best Y of 15-bit colour AIndex among the candidates of (AK, AJ).
+  TBestY GroupBestY(int AIndex, int AK, int AJ) const;
+  // Calls ATry(K, J) for every pair of AIndexes' window, the likeliest
+  // winners first: APrevious (the last group's pair) and (0, 0), which
+  // shows black, white and the grays of flat areas exactly. The searches
+  // keep the least (error, tie-break) whatever the order.
+  template <class TTry>
+  static void ForEachPair(int AKMin, int AKMax, int AJMin, int AJMax, int APreviousK, int APreviousJ, TTry&& ATry);
   // The row routine of the formulas without palette pixels.
   void ConvertPlainRows(int AFirst, int ALast, const TKvYJKWindow* ATable, uint32_t (*APreview)(int, int, int));
   virtual void FormulaLevels(int AY, int AK, int AJ, int& AR, int& AG, int& AB) const = 0;
@@ -185,8 +197,8 @@ protected:
 private:
   // The YAE value of a pixel under (K, J) and its error; AYJKErr: the error
   // of its best even Y.
-  void BestYAE(int AIndex, const TCandidates& ACandidates, int ANearest, double ANearestDist, int& AValue,
-               double& AErr, double& AYJKErr) const;
+  void BestYAE(const TBestY& AY, int ANearest, double ANearestDist, int& AValue, double& AErr,
+               double& AYJKErr) const;
   bool FWithPalette = false;
   // The weights of a pass in fixed point, added up by the row jobs.
   static constexpr double kHistogramScale = 65536.0;
