@@ -619,7 +619,7 @@ void TKvPrevQuantization::CollectImageColors(bool* AAbort, TKvImage& AImage) {
   // array with weights as inserting pixel by pixel, without moving the array
   // for every new colour.
   std::vector<uint32_t> keys(n), tmp(n);
-  const TKvColor* px = AImage.GetData();
+  const TKvPixel* px = AImage.GetData();
   for (size_t i = 0; i < n; ++i) {
     CheckAbort();
     const TKvStdRGBColor s = px[i].GetStdRGB();

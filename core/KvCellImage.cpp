@@ -402,7 +402,7 @@ void TKvBaseCellImage::AddDeferredError(const TRect& ARect, const TKvLinRGBColor
   for (int y = ARect.Top; y < ARect.Bottom; ++y)
     for (int x = ARect.Left; x < ARect.Right; ++x) {
       const TKvLinRGBColor d = *FDiffusion->GetDiffusion(x, y);
-      PKvColor p = GetPixels(x, y);
+      PKvPixel p = GetPixels(x, y);
       TKvLinRGBColor v = p->GetLinRGB();
       v.R += d.R * AWeight.R;
       v.G += d.G * AWeight.G;
@@ -753,7 +753,7 @@ void TKvCellImage::RenderCell(TKvBitmap* AResult, TKvCellScreen* ATarget, int AC
   for (int y = ARect.Top; y < ARect.Bottom; ++y)
     for (int x = ARect.Left; x < ARect.Right; ++x) {
       if (Aborted()) Abort();
-      PKvColor p = GetPixels(x, y);
+      PKvPixel p = GetPixels(x, y);
       if (ordered) {
         const double o = OrderedDitherOffset(x, y);
         TKvLinRGBColor v = p->GetLinRGB();
@@ -777,7 +777,7 @@ void TKvCellImage::RenderCell(TKvBitmap* AResult, TKvCellScreen* ATarget, int AC
 }
 
 namespace {
-void AddLinRGB(PKvColor p, const TKvLinRGBColor& s) {
+void AddLinRGB(PKvPixel p, const TKvLinRGBColor& s) {
   TKvLinRGBColor v = p->GetLinRGB();
   v.R += s.R;
   v.G += s.G;

@@ -78,6 +78,37 @@ double HueAngle(double A, double B) {
   return r;
 }
 
+TKvLinRGBColor HSLOfLin(const TKvLinRGBColor& c) {
+  const double mx = std::max({c.R, c.G, c.B});
+  const double mn = std::min({c.R, c.G, c.B});
+  const double L = (mx + mn) / 2;
+  const double d = mx - mn;
+  double H = 0, S = 0;
+  if (d != 0) {
+    S = L < 0.5 ? d / (mx + mn) : d / (2 - mx - mn);
+    const double dR = ((mx - c.R) / 6 + d / 2) / d;
+    const double dG = ((mx - c.G) / 6 + d / 2) / d;
+    const double dB = ((mx - c.B) / 6 + d / 2) / d;
+    if (c.R == mx)
+      H = dB - dG;
+    else if (c.G == mx)
+      H = 1.0 / 3.0 + dR - dB;
+    else
+      H = 2.0 / 3.0 + dG - dR;
+    if (H < 0) H += 1;
+    if (H > 1) H -= 1;
+  }
+  return {H, S, L};
+}
+
+TKvLinRGBColor LinOfHSL(const TKvLinRGBColor& AHSL) {
+  const double H = AHSL.R, S = AHSL.G, L = AHSL.B;
+  if (S == 0) return {L, L, L};
+  const double Q = L < 0.5 ? L * (1 + S) : L + S - S * L;
+  const double P = 2 * L - Q;
+  return {HueToRGB(P, Q, H + 1.0 / 3.0), HueToRGB(P, Q, H), HueToRGB(P, Q, H - 1.0 / 3.0)};
+}
+
 // ---------------------------------------------------------------------------
 // TKvColor
 
@@ -164,14 +195,7 @@ void TKvColor::ComputeLinRGB() const {
   if (StdValid) {
     LinRGB = {StdToLin(StdRGB.R), StdToLin(StdRGB.G), StdToLin(StdRGB.B)};
   } else if (HSLValid) {
-    const double H = HSL.R, S = HSL.G, L = HSL.B;
-    if (S == 0) {
-      LinRGB = {L, L, L};
-    } else {
-      const double Q = L < 0.5 ? L * (1 + S) : L + S - S * L;
-      const double P = 2 * L - Q;
-      LinRGB = {HueToRGB(P, Q, H + 1.0 / 3.0), HueToRGB(P, Q, H), HueToRGB(P, Q, H - 1.0 / 3.0)};
-    }
+    LinRGB = LinOfHSL(HSL);
   } else {
     const TKvLinRGBColor& xyz = GetXYZ();
     const double x = xyz.R / 100, y = xyz.G / 100, z = xyz.B / 100;
@@ -184,27 +208,7 @@ void TKvColor::ComputeLinRGB() const {
 
 const TKvLinRGBColor& TKvColor::GetHSL() const {
   if (!HSLValid) {
-    const TKvLinRGBColor& c = GetLinRGB();
-    const double mx = std::max({c.R, c.G, c.B});
-    const double mn = std::min({c.R, c.G, c.B});
-    const double L = (mx + mn) / 2;
-    const double d = mx - mn;
-    double H = 0, S = 0;
-    if (d != 0) {
-      S = L < 0.5 ? d / (mx + mn) : d / (2 - mx - mn);
-      const double dR = ((mx - c.R) / 6 + d / 2) / d;
-      const double dG = ((mx - c.G) / 6 + d / 2) / d;
-      const double dB = ((mx - c.B) / 6 + d / 2) / d;
-      if (c.R == mx)
-        H = dB - dG;
-      else if (c.G == mx)
-        H = 1.0 / 3.0 + dR - dB;
-      else
-        H = 2.0 / 3.0 + dG - dR;
-      if (H < 0) H += 1;
-      if (H > 1) H -= 1;
-    }
-    HSL = {H, S, L};
+    HSL = HSLOfLin(GetLinRGB());
     HSLValid = true;
   }
   return HSL;
@@ -275,4 +279,51 @@ void TKvColor::UpdateCache() const {
   GetStdGray();
   GetHSL();
   GetLab();
+}
+
+// ---------------------------------------------------------------------------
+// TKvPixel
+
+namespace {
+
+const double* StdLevelTable() {
+  static const struct T {
+    double V[256];
+    T() {
+      for (int i = 0; i < 256; ++i) V[i] = StdToLin(i);
+    }
+  } t;
+  return t.V;
+}
+
+}  // namespace
+
+TKvLinRGBColor TKvPixel::LinOfStd(const TKvStdRGBColor& AColor) {
+  const double* lin = StdLevelTable();
+  return {lin[AColor.R], lin[AColor.G], lin[AColor.B]};
+}
+
+void TKvPixel::ComputeStdRGB() const {
+  StdRGB = {LinToStdByte(LinRGB.R), LinToStdByte(LinRGB.G), LinToStdByte(LinRGB.B)};
+  Flags |= StdValidFlag;
+}
+
+TKvPixel::operator TKvColor() const {
+  TKvColor c;
+  c.StdRGB = StdRGB;
+  c.StdValid = (Flags & StdValidFlag) != 0;
+  c.LinRGB = LinRGB;
+  c.LinValid = true;
+  c.StdGray = 0;
+  c.StdGrayValid = false;
+  c.LinGray = LinRGB.R;
+  c.LinGrayValid = (Flags & ExactGrayFlag) != 0;
+  c.HSLValid = false;
+  c.XYZValid = false;
+  c.LabValid = false;
+  c.LChValid = false;
+  c.Skip = false;
+  c.UseCount = 0;
+  c.Scratch = 0;
+  return c;
 }

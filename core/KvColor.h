@@ -63,6 +63,10 @@ inline double LinGrayOf(const TKvLinRGBColor& C) {
   return 0.212655 * C.R + 0.715158 * C.G + 0.072187 * C.B;
 }
 
+// HSL (H, S, L in R, G, B, each 0..1) of a linear colour, and back.
+TKvLinRGBColor HSLOfLin(const TKvLinRGBColor& C);
+TKvLinRGBColor LinOfHSL(const TKvLinRGBColor& AHSL);
+
 struct TKvColor {
   mutable TKvStdRGBColor StdRGB;
   mutable bool StdValid;
@@ -141,3 +145,83 @@ private:
 };
 
 using PKvColor = TKvColor*;
+
+// One pixel of the working image (TKvImage): only the forms the conversions
+// read, the linear value and the sRGB bytes, in 32 bytes where a TKvColor
+// takes 192. The getters and setters give what TKvColor's give for the same
+// sequence of calls: the linear value is always held (computed at once from
+// sRGB bytes, or from HSL), the sRGB bytes are cached on first read, and the
+// gray is the linear luminance unless SetLinGray gave it exactly. The other
+// forms are computed on demand, and a pixel passed where a TKvColor is
+// expected becomes one with the same valid forms.
+//
+// As with TKvColor, reading the sRGB bytes of a pixel set by its linear
+// value writes the cache: read them from one thread per pixel.
+struct TKvPixel {
+  mutable TKvLinRGBColor LinRGB;
+  mutable TKvStdRGBColor StdRGB;
+  mutable uint8_t Flags;
+
+  static constexpr uint8_t StdValidFlag = 1;  // StdRGB holds the linear value's bytes
+  static constexpr uint8_t ExactGrayFlag = 2;  // the gray is LinRGB.R, given by SetLinGray
+
+  bool GetStdValid() const { return (Flags & StdValidFlag) != 0; }
+
+  void InitRGB(uint8_t AR, uint8_t AG, uint8_t AB) { InitStdRGB({AR, AG, AB}); }
+  void InitStdRGB(const TKvStdRGBColor& AColor) {
+    StdRGB = AColor;
+    Flags = StdValidFlag;
+    LinRGB = LinOfStd(AColor);
+  }
+  void InitLinRGB(const TKvLinRGBColor& AColor) {
+    LinRGB = AColor;
+    Flags = 0;
+  }
+
+  TKvStdRGBColor GetStdRGB() const {
+    if (!(Flags & StdValidFlag)) ComputeStdRGB();
+    return StdRGB;
+  }
+  void SetStdRGB(const TKvStdRGBColor& AColor) {
+    if ((Flags & StdValidFlag) && StdRGB == AColor) return;
+    InitStdRGB(AColor);
+  }
+  uint32_t GetRGBQuad() const {
+    const TKvStdRGBColor c = GetStdRGB();
+    return (uint32_t(c.R) << 16) | (uint32_t(c.G) << 8) | c.B;
+  }
+
+  const TKvLinRGBColor& GetLinRGB() const { return LinRGB; }
+  void SetLinRGB(const TKvLinRGBColor& AColor) {
+    if (LinRGB.R == AColor.R && LinRGB.G == AColor.G && LinRGB.B == AColor.B) return;
+    InitLinRGB(AColor);
+  }
+
+  double GetLinGray() const { return (Flags & ExactGrayFlag) ? LinRGB.R : LinGrayOf(LinRGB); }
+  void SetLinGray(double AGray) {
+    SetLinRGB({AGray, AGray, AGray});
+    Flags |= ExactGrayFlag;
+  }
+  uint8_t GetStdGray() const { return LinToStdByte(GetLinGray()); }
+  void MakeGray() { SetLinGray(GetLinGray()); }
+  bool IsGray() const {
+    const TKvStdRGBColor c = GetStdRGB();
+    return c.R == c.G && c.G == c.B;
+  }
+
+  // HSL computed from the linear value; setting it sets the linear value
+  // that the HSL triple gives.
+  TKvLinRGBColor GetHSL() const { return HSLOfLin(LinRGB); }
+  void SetHSL(const TKvLinRGBColor& AHSL) { InitLinRGB(LinOfHSL(AHSL)); }
+
+  // A colour record with the same valid forms, for the searches that take one.
+  operator TKvColor() const;
+
+  // The linear value of sRGB bytes, through a table of the 256 levels.
+  static TKvLinRGBColor LinOfStd(const TKvStdRGBColor& AColor);
+
+private:
+  void ComputeStdRGB() const;
+};
+
+using PKvPixel = TKvPixel*;

@@ -83,7 +83,7 @@ const TKvDitherKernel* GetDitherKernel(uint8_t AMethod) {
 
 void TKvImage::DiffuseError(int X, int Y, uint8_t AMethod, const TKvLinRGBColor& AError) {
   ForEachDitherTap(AMethod, X, Y, FWidth, FHeight, [&](int nx, int ny, auto share) {
-    PKvColor p = GetPixels(nx, ny);
+    PKvPixel p = GetPixels(nx, ny);
     TKvLinRGBColor v = p->GetLinRGB();
     v.R += share(AError.R);
     v.G += share(AError.G);
@@ -94,7 +94,7 @@ void TKvImage::DiffuseError(int X, int Y, uint8_t AMethod, const TKvLinRGBColor&
 
 void TKvImage::DiffuseGrayError(int X, int Y, uint8_t AMethod, double AError) {
   ForEachDitherTap(AMethod, X, Y, FWidth, FHeight, [&](int nx, int ny, auto share) {
-    PKvColor p = GetPixels(nx, ny);
+    PKvPixel p = GetPixels(nx, ny);
     p->SetLinGray(p->GetLinGray() + share(AError));
   });
 }
@@ -113,7 +113,7 @@ std::unique_ptr<TKvBitmap> TKvImage::ConvertIndexed(bool* AAbort, TKvDestEngineO
     if (ATarget) ATarget->MirrorX = FMirror;
     for (int x = 0; x < FWidth; ++x) {
       if (Aborted(AAbort)) Abort();
-      PKvColor px = GetPixels(x, y);
+      PKvPixel px = GetPixels(x, y);
       int i = s.Gray ? APalette.FindNearestByGray(*px) : APalette.FindNearestByMetric(s.Metric, *px);
       if (ADisplayPalette) i = ADisplayPalette->LocateStdRGB(APalette.GetStdRGB(i));
       result->SetPixel(x, y, i);
@@ -144,7 +144,7 @@ std::unique_ptr<TKvBitmap> TKvImage::ConvertRGB(bool* AAbort, TKvDestEngineOptio
     result->MirrorX = FMirror;
     for (int x = 0; x < FWidth; ++x) {
       if (Aborted(AAbort)) Abort();
-      PKvColor px = GetPixels(x, y);
+      PKvPixel px = GetPixels(x, y);
       const int i = APalette.FindNearestByMetric(s.Metric, *px);
       result->SetPixel(x, y, static_cast<int>(APalette.GetRGBQuad(i)));
       const TKvLinRGBColor old = px->GetLinRGB();
@@ -178,7 +178,7 @@ std::unique_ptr<TKvBitmap> TKvImage::DoConvertBW(bool* AAbort, TKvDestEngineOpti
     if (ATarget) ATarget->MirrorX = FMirror;
     for (int x = 0; x < FWidth; ++x) {
       if (Aborted(AAbort)) Abort();
-      PKvColor px = GetPixels(x, y);
+      PKvPixel px = GetPixels(x, y);
       const double g = px->GetLinGray();
       const bool light = g >= 0.5;
       const int index = light ? ALightIndex : ADarkIndex;
@@ -214,7 +214,7 @@ void TKvImage::DitherToPalette(bool* AAbort, TKvDestEngineOptions& AOptions, TKv
   for (int y = 0; y < FHeight; ++y) {
     for (int x = 0; x < FWidth; ++x) {
       if (Aborted(AAbort)) Abort();
-      PKvColor px = GetPixels(x, y);
+      PKvPixel px = GetPixels(x, y);
       const int i = s.Gray ? APalette.FindNearestByGray(*px) : APalette.FindNearestByMetric(s.Metric, *px);
       const TKvLinRGBColor old = px->GetLinRGB();
       TKvLinRGBColor c = APalette.GetLinRGB(i);
@@ -243,7 +243,7 @@ void TKvImage::DitherRegion(bool* AAbort, TKvDestEngineOptions& AOptions, TKvPal
   for (int y = 0; y < h; ++y) {
     for (int x = 0; x < w; ++x) {
       if (Aborted(AAbort)) Abort();
-      PKvColor px = GetPixels(x, y);
+      PKvPixel px = GetPixels(x, y);
       if (ordered) {
         const double o = OrderedDitherOffset(x, y);
         TKvLinRGBColor v = px->GetLinRGB();

@@ -138,7 +138,7 @@ std::unique_ptr<TKvBitmap> ConvertBWFlicker(TKvImage& AImage, bool* AAbort, TKvD
     map.SetMirror(mirror);
     for (int x = 0; x < W; ++x) {
       if (Aborted(AAbort)) Abort();
-      PKvColor px = AImage.GetPixels(x, y);
+      PKvPixel px = AImage.GetPixels(x, y);
       const int i = search.FindNearestByGray(*px);
       result->SetPixel(x, y, i);
       int a = 0, b = 0;
@@ -193,7 +193,7 @@ std::unique_ptr<TKvBitmap> ConvertFlicker2(TKvImage& AImage, bool* AAbort, TKvDe
     map.SetMirror(mirror);
     for (int x = 0; x < W; ++x) {
       if (Aborted(AAbort)) Abort();
-      PKvColor px = AImage.GetPixels(x, y);
+      PKvPixel px = AImage.GetPixels(x, y);
       const int i = search.FindNearestByGray(*px);
       int p = AColorA, q = AColorA;
       if (i == 2) {
@@ -280,7 +280,7 @@ std::unique_ptr<TKvBitmap> ConvertFlicker(TKvImage& AImage, bool* AAbort, TKvDes
     map.SetMirror(mirror);
     for (int x = 0; x < W; ++x) {
       if (Aborted(AAbort)) Abort();
-      PKvColor px = AImage.GetPixels(x, y);
+      PKvPixel px = AImage.GetPixels(x, y);
       int k = useGray ? P.FindNearestByGray(*px) : P.FindNearestByMetric(metric, *px);
       if (k < 0 || k >= count) RaiseInternalError();
       k = remap[size_t(k)];

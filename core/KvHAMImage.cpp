@@ -519,7 +519,7 @@ std::unique_ptr<TKvBitmap> TKvHAMImage::Convert(bool* AAbort, TKvDestEngineOptio
       if (LP.Count == 0 && FWidth > 0) RaiseInternalError();
       for (int x = 0; x < FWidth; ++x) {
         if (Aborted(AAbort)) Abort();
-        PKvColor px = GetPixels(x, y);
+        PKvPixel px = GetPixels(x, y);
         const int i = gray ? LP.FindNearestByGray(*px) : LP.FindNearestByMetric(metric, *px);
         if (ATarget) ATarget->SetPixel(x, y, i);
         const TKvStdRGBColor s = LP.GetStdRGB(i);

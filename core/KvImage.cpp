@@ -102,7 +102,7 @@ void KvFreeCachedPixelBlocks() {
 
 bool TKvImage::Allocate(bool AZero) {
   const int64_t count = static_cast<int64_t>(FWidth > 0 ? FWidth : 0) * (FHeight > 0 ? FHeight : 0);
-  FSize = count * static_cast<int64_t>(sizeof(TKvColor));
+  FSize = count * static_cast<int64_t>(sizeof(TKvPixel));
   FCapacity = 0;
   if (count == 0) {
     FPixels = nullptr;
@@ -110,7 +110,7 @@ bool TKvImage::Allocate(bool AZero) {
   }
   size_t capacity = 0;
   bool zeroed = false;
-  FPixels = static_cast<PKvColor>(TakeBlock(static_cast<size_t>(FSize), capacity, zeroed));
+  FPixels = static_cast<PKvPixel>(TakeBlock(static_cast<size_t>(FSize), capacity, zeroed));
   if (!FPixels) throw EOutOfMemory("Out of memory");
   FCapacity = capacity;
   if (!zeroed && AZero) {
@@ -123,21 +123,18 @@ bool TKvImage::Allocate(bool AZero) {
 TKvImage::TKvImage(int AWidth, int AHeight) : FWidth(AWidth), FHeight(AHeight) { Allocate(true); }
 
 TKvImage::TKvImage(TBitmap32& ABitmap) : FWidth(ABitmap.GetWidth()), FHeight(ABitmap.GetHeight()) {
-  const bool zeroed = Allocate(false);
+  Allocate(false);
   // Rows are independent: large pictures are filled by several threads.
+  // Every field of every pixel is written, so the block need not be zeroed.
   KvRunChunkJobs(FHeight, std::max<int32_t>(1, KvImageChunkPixels / std::max(FWidth, 1)), nullptr,
                  [&](int32_t AFirst, int32_t ALast) {
-                   PKvColor rows = FPixels + static_cast<ptrdiff_t>(AFirst) * FWidth;
-                   if (!zeroed)
-                     std::memset(static_cast<void*>(rows), 0,
-                                 sizeof(TKvColor) * static_cast<size_t>(ALast - AFirst + 1) * FWidth);
                    for (int y = AFirst; y <= ALast; ++y) {
                      const TColor32* src = ABitmap.GetScanLine(y);
-                     PKvColor dst = FPixels + static_cast<ptrdiff_t>(y) * FWidth;
+                     PKvPixel dst = FPixels + static_cast<ptrdiff_t>(y) * FWidth;
                      for (int x = 0; x < FWidth; ++x) {
                        const uint32_t c = src[x];
-                       dst[x].SetStdRGB(StdRGBColor(static_cast<uint8_t>(c >> 16), static_cast<uint8_t>(c >> 8),
-                                                    static_cast<uint8_t>(c)));
+                       dst[x].InitStdRGB(StdRGBColor(static_cast<uint8_t>(c >> 16), static_cast<uint8_t>(c >> 8),
+                                                     static_cast<uint8_t>(c)));
                      }
                    }
                  });
@@ -170,7 +167,7 @@ std::unique_ptr<TBitmap32> TKvImage::ToBitmap32() {
   result->SetSize(FWidth, FHeight);
   for (int y = 0; y < FHeight; ++y) {
     TColor32* dst = result->GetScanLine(y);
-    PKvColor src = FPixels + static_cast<ptrdiff_t>(y) * FWidth;
+    PKvPixel src = FPixels + static_cast<ptrdiff_t>(y) * FWidth;
     for (int x = 0; x < FWidth; ++x) {
       const TKvStdRGBColor c = src[x].GetStdRGB();
       dst[x] = 0xFF000000u | (static_cast<uint32_t>(c.R) << 16) | (static_cast<uint32_t>(c.G) << 8) | c.B;
@@ -213,23 +210,12 @@ void TKvImage::Adjust(double ALightness, double ASaturation) {
       double s = c > 0 ? 1 - (1 - hsl.G) * c : hsl.G * -c;
       if (s < 0) s = 0;
       if (s > 1) s = 1;
+      // An unchanged triple leaves the pixel as it was.
+      if (s == hsl.G) continue;
       hsl.G = s;
       FPixels[i].SetHSL(hsl);
     }
   }
-}
-
-void TKvImage::CacheColors() {
-  // Rows are independent: large pictures are cached by several threads.
-  KvRunChunkJobs(FHeight, std::max<int32_t>(1, KvImageChunkPixels / std::max(FWidth, 1)), nullptr,
-                 [&](int32_t AFirst, int32_t ALast) {
-                   PKvColor p = FPixels + static_cast<ptrdiff_t>(AFirst) * FWidth;
-                   const int64_t n = static_cast<int64_t>(ALast - AFirst + 1) * FWidth;
-                   for (int64_t i = 0; i < n; ++i) {
-                     p[i].GetLinRGB();
-                     p[i].GetLinGray();
-                   }
-                 });
 }
 
 double TKvImage::GetMaxGray() {
@@ -245,7 +231,7 @@ double TKvImage::GetMaxGray() {
 namespace {
 
 // Multiplies the pixel's linear R, G and B by AFactor.
-void ScaleLinRGB(PKvColor APixel, double AFactor) {
+void ScaleLinRGB(PKvPixel APixel, double AFactor) {
   TKvLinRGBColor v = APixel->GetLinRGB();
   v.R *= AFactor;
   v.G *= AFactor;
@@ -258,7 +244,7 @@ void ScaleLinRGB(PKvColor APixel, double AFactor) {
 void TKvImage::LimitGray(double AMax) {
   for (int y = 0; y < FHeight; ++y)
     for (int x = 0; x < FWidth; ++x) {
-      PKvColor p = GetPixels(x, y);
+      PKvPixel p = GetPixels(x, y);
       const double g = p->GetLinGray();
       if (g > AMax) ScaleLinRGB(p, AMax / g);
     }
@@ -275,7 +261,7 @@ void TKvImage::FitToPaletteGray(TKvPalette256& APalette) {
   }
   for (int y = 0; y < FHeight; ++y)
     for (int x = 0; x < FWidth; ++x) {
-      PKvColor p = GetPixels(x, y);
+      PKvPixel p = GetPixels(x, y);
       const double g = p->GetLinGray();
       if (g > mx) {
         ScaleLinRGB(p, mx / g);
@@ -293,7 +279,7 @@ void TKvImage::FitToPaletteGray(TKvPalette256& APalette) {
 void TKvImage::CollectColors(TKvPalette256& APalette, int AFirstRow, int ARowCount) {
   const int last = ARowCount == 0 ? FHeight : AFirstRow + ARowCount;
   for (int y = AFirstRow; y < last; ++y) {
-    PKvColor row = FPixels + static_cast<ptrdiff_t>(y) * FWidth;
+    PKvPixel row = FPixels + static_cast<ptrdiff_t>(y) * FWidth;
     for (int x = 0; x < FWidth; ++x) APalette.AddUniqueStdRGB(row[x].GetStdRGB());
   }
 }

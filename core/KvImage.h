@@ -1,5 +1,5 @@
-// The working picture of a conversion: one TKvColor per pixel, with the
-// colour adjustments, the gray-range fitting and the scan conversions
+// The working picture of a conversion: one TKvPixel per pixel (the linear
+// value and the sRGB bytes, 32 bytes), with the colour adjustments, the gray-range fitting and the scan conversions
 // (error diffusion and ordered dithering) that reduce it to a palette.
 #pragma once
 
@@ -25,8 +25,8 @@ public:
   TKvImage(int AWidth, int AHeight);
   // One colour per bitmap pixel from its R, G and B bytes; alpha plays no part.
   explicit TKvImage(TBitmap32& ABitmap);
-  // A byte-for-byte copy of the source's pixels (cached forms, Skip flags and
-  // use counts included); the mirror flag and the error total start afresh.
+  // A byte-for-byte copy of the source's pixels (cached forms included); the
+  // mirror flag and the error total start afresh.
   explicit TKvImage(const TKvImage& ASource);
   TKvImage& operator=(const TKvImage&) = delete;
   virtual ~TKvImage();
@@ -44,11 +44,12 @@ public:
 
   // The pixel at column X (Width - 1 - X while the mirror flag is set) of row
   // Y. Unchecked: this sits in the innermost loops.
-  PKvColor GetPixels(int X, int Y) {
+  PKvPixel GetPixels(int X, int Y) {
     return FPixels + (static_cast<ptrdiff_t>(Y) * FWidth + (FMirror ? FWidth - 1 - X : X));
   }
   // The pixel array in row-major order, ignoring the mirror flag.
-  PKvColor GetData() { return FPixels; }
+  PKvPixel GetData() { return FPixels; }
+  const TKvPixel* GetData() const { return FPixels; }
 
   // A different height reallocates and zeroes every pixel; the same height
   // keeps them.
@@ -61,9 +62,10 @@ public:
   void MakeGray();
   // Lightness and saturation fixes in percent; 0 leaves the pixels untouched.
   void Adjust(double ALightness, double ASaturation);
-  // Caches the linear RGB and linear gray forms of every pixel, so that jobs
-  // on several threads can read them without writing.
-  void CacheColors();
+  // Makes every form that jobs on several threads read (the linear value
+  // and the gray) readable without writing; a pixel always holds them, so
+  // this is nothing more than the promise.
+  void CacheColors() {}
   double GetMaxGray();
   void LimitGray(double AMax);
   void FitToPaletteGray(TKvPalette256& APalette);
@@ -99,7 +101,7 @@ public:
 protected:
   bool FMirror = false;
   double FErrorTotal = 0;
-  PKvColor FPixels = nullptr;
+  PKvPixel FPixels = nullptr;
   int64_t FSize = 0;  // bytes of the pixel array
   int FWidth = 0;
   int FHeight = 0;

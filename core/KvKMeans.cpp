@@ -87,7 +87,7 @@ namespace {
 
 // The sRGB bytes of pixels AFirst..ALast as keys $RRGGBB; stops early when
 // cancelled.
-void ReadPixelKeys(const TKvColor* APixels, uint32_t* AKeys, size_t AFirst, size_t ALast, const bool* AAbort) {
+void ReadPixelKeys(const TKvPixel* APixels, uint32_t* AKeys, size_t AFirst, size_t ALast, const bool* AAbort) {
   for (size_t i = AFirst; i <= ALast; ++i) {
     if ((i & 4095) == 0 && Aborted(AAbort)) return;
     const TKvStdRGBColor s = APixels[i].GetStdRGB();
@@ -97,11 +97,11 @@ void ReadPixelKeys(const TKvColor* APixels, uint32_t* AKeys, size_t AFirst, size
 
 class TKvPixelKeysJob : public TKvJob {
 public:
-  TKvPixelKeysJob(TKvJobList* AList, const TKvColor* APixels, uint32_t* AKeys, int32_t AFirst, int32_t ALast,
+  TKvPixelKeysJob(TKvJobList* AList, const TKvPixel* APixels, uint32_t* AKeys, int32_t AFirst, int32_t ALast,
                   const bool* AAbort)
       : TKvJob(AList), Pixels(APixels), Keys(AKeys), First(AFirst), Last(ALast), Abort(AAbort) {}
   void Execute() override { ReadPixelKeys(Pixels, Keys, size_t(First), size_t(Last), Abort); }
-  const TKvColor* Pixels;
+  const TKvPixel* Pixels;
   uint32_t* Keys;
   int32_t First, Last;
   const bool* Abort;
@@ -580,7 +580,7 @@ void TKvQuantization::CollectImageColors(bool* AAbort, TKvImage& AImage) {
   // for every new colour.
   // Left unfilled: the jobs that read the pixels touch them first.
   TKvUninitVector<uint32_t> keys(n), tmp(n);
-  const TKvColor* px = AImage.GetData();
+  const TKvPixel* px = AImage.GetData();
   if (n > size_t(INT32_MAX)) RaiseInternalError();
   if (ProcessorCount >= 2 && !FSingleThreaded && n >= size_t(ParallelThreshold)) {
     // Reading the pixels is a stream through the whole picture: every

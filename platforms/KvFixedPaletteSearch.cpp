@@ -33,7 +33,7 @@ void LoadTrialSource(TKvImage& AImage, TTrialSource& ASource) {
   const size_t n = static_cast<size_t>(ASource.Width) * static_cast<size_t>(ASource.Height);
   ASource.Colors.resize(n);
   ASource.Grays.resize(n);
-  const TKvColor* p = AImage.GetData();
+  const TKvPixel* p = AImage.GetData();
   for (size_t i = 0; i < n; ++i) {
     ASource.Colors[i] = p[i].GetLinRGB();
     ASource.Grays[i] = p[i].GetLinGray();

@@ -127,7 +127,7 @@ std::unique_ptr<TKvBitmap> TKvAgat7_128x128HAMImage::ConvertHAM(bool* AAbort, TK
       if (AScreen) AScreen->MirrorX = FMirror;
       for (int x = 0; x < FWidth; ++x) {
         if (Aborted(AAbort)) Abort();
-        PKvColor p = GetPixels(x, y);
+        PKvPixel p = GetPixels(x, y);
         const int k = LBand.FindNearestByMetric(AOptions.ColorDiffMethod, *p);
         LResult->SetPixel(x, y, static_cast<int>(LBand.GetRGBQuad(k)));
         if (UsedColors) {

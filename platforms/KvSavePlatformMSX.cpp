@@ -335,7 +335,7 @@ void TKvYJKBaseImage::DitherTo15Bit(TKvDestEngineOptions& AOptions) {
     SetMirror(LMirror);
     for (int x = 0; x < FWidth; ++x) {
       if (Aborted(Abort)) ::Abort();
-      PKvColor p = GetPixels(x, y);
+      PKvPixel p = GetPixels(x, y);
       const int k = Levels->FindNearestByMetric(AOptions.ColorDiffMethod, *p);
       const TKvLinRGBColor o = p->GetLinRGB();
       const TKvLinRGBColor& c = FLevelColors[static_cast<size_t>(k)];
@@ -1313,7 +1313,7 @@ std::unique_ptr<TKvBitmap24> TKvBD16Image::ConvertBD16(bool* AAbort, TKvDestEngi
     AScreen.MirrorX = LMirror;
     for (int x = 0; x < FWidth; ++x) {
       if (Aborted(AAbort)) ::Abort();
-      PKvColor p = GetPixels(x, y);
+      PKvPixel p = GetPixels(x, y);
       const int i = LGray ? ALevels.FindNearestByGray(*p) : ALevels.FindNearestByMetric(AOptions.ColorDiffMethod, *p);
       LResult->SetPixel(x, y, static_cast<int>(ALevels.GetRGBQuad(i)));
       const int r = (i >> 10) & 31, g = (i >> 5) & 31, b = i & 31;

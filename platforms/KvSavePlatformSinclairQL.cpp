@@ -171,7 +171,7 @@ std::unique_ptr<TKvBitmap24> TKvSinclairQL32Image::ConvertWords(bool* AAbort, TK
     ATarget.MirrorX = LMirror;
     for (int x = 0; x < FWidth; ++x) {
       if (Aborted(AAbort)) ::Abort();
-      PKvColor p = GetPixels(x, y);
+      PKvPixel p = GetPixels(x, y);
       const TKvLinRGBColor o = p->GetLinRGB();
       if (AMode33)
         BuildQLMode33Candidates(LCandidates, o);

@@ -143,7 +143,7 @@ std::unique_ptr<TKvBitmap> TKvZxSpectrumTricolorImage::ConvertTricolor(bool* AAb
     SetMirror(LMirror);
     for (int x = 0; x < FWidth; ++x) {
       if (Aborted(AAbort)) Abort();
-      PKvColor p = GetPixels(x, y);
+      PKvPixel p = GetPixels(x, y);
       const int k = P.FindNearestByMetric(LDiff, *p);
       LResult->SetPixel(x, y, k);
       if (ATarget) ATarget->SetPixel(x, y, k);
@@ -596,7 +596,7 @@ void TKvZxSpectrumMultiGigascreen1Image::DiffuseRenderError(int X, int Y, const 
       const TKvLinRGBColor r = *GetRanges()->GetRange(FCellX, FCellY);
       s = {s.R * r.R, s.G * r.G, s.B * r.B};
     }
-    PKvColor p = GetPixels(nx, ny);
+    PKvPixel p = GetPixels(nx, ny);
     const TKvLinRGBColor v = p->GetLinRGB();
     p->SetLinRGB({v.R + s.R, v.G + s.G, v.B + s.B});
   });

@@ -802,7 +802,7 @@ void TKvZxSpectrumGigascreenImage::DitherGigaCell(TKvZxSpectrumGigascreenPalette
   for (int y = ARect.Top; y < ARect.Bottom; ++y)
     for (int x = ARect.Left; x < ARect.Right; ++x) {
       if (Aborted()) Abort();
-      PKvColor p = GetPixels(x, y);
+      PKvPixel p = GetPixels(x, y);
       if (ordered) {
         const double o = OrderedDitherOffset(x, y);
         const TKvLinRGBColor v = p->GetLinRGB();

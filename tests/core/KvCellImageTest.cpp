@@ -629,7 +629,7 @@ TEST(KvCellImage, HooksChangingLaterCellsAreSeen) {
         // Brighten the next cell of the row, whichever way the row runs.
         const TRect next = img.GetCellRect(ACellX + 1 < img.GetCellsAcross() ? ACellX + 1 : ACellX, ACellY);
         for (int y = next.Top; y < next.Bottom; ++y) {
-          PKvColor p = img.GetPixels(next.Left, y);
+          PKvPixel p = img.GetPixels(next.Left, y);
           TKvLinRGBColor v = p->GetLinRGB();
           v.G += 0.3;
           p->SetLinRGB(v);
@@ -797,7 +797,7 @@ TEST(KvDoubleCellImage, SameBytesOnOneAndFourProcessors) {
             }
             if (ACellX + 1 < img.GetCellsAcross()) {
               const TRect next = img.GetCellRect(ACellX + 1, ACellY);
-              PKvColor p = img.GetPixels(next.Left, next.Top);
+              PKvPixel p = img.GetPixels(next.Left, next.Top);
               TKvLinRGBColor v = p->GetLinRGB();
               v.R += 0.4;
               p->SetLinRGB(v);
@@ -959,7 +959,7 @@ TEST(KvCellImage, BatchesAheadSeeChangesToLaterRows) {
           const TRect below = img.GetCellRect(ACellX, ACellY + 2);
           for (int y = below.Top; y < below.Bottom; ++y)
             for (int x = below.Left; x < below.Right; ++x) {
-              PKvColor p = img.GetPixels(x, y);
+              PKvPixel p = img.GetPixels(x, y);
               TKvLinRGBColor v = p->GetLinRGB();
               v.R *= 0.25;
               p->SetLinRGB(v);

@@ -198,3 +198,65 @@ TEST(KvColorRecord, UpdateCacheFillsEveryForm) {
   c.GetLab();
   EXPECT_EQ(std::memcmp(&before, &c, sizeof(c)), 0);
 }
+
+namespace {
+
+// Every form of the pixel agrees bit for bit with the record's.
+void ExpectSameForms(const TKvColor& AColor, const TKvPixel& APixel, const char* AStep) {
+  auto same = [](const TKvLinRGBColor& a, const TKvLinRGBColor& b) {
+    return std::memcmp(&a, &b, sizeof(a)) == 0;
+  };
+  EXPECT_EQ(AColor.GetStdRGB(), APixel.GetStdRGB()) << AStep;
+  EXPECT_TRUE(same(AColor.GetLinRGB(), APixel.GetLinRGB())) << AStep;
+  EXPECT_EQ(AColor.GetLinGray(), APixel.GetLinGray()) << AStep;
+  EXPECT_EQ(AColor.GetStdGray(), APixel.GetStdGray()) << AStep;
+  EXPECT_TRUE(same(AColor.GetHSL(), APixel.GetHSL())) << AStep;
+  const TKvColor asColor = APixel;
+  EXPECT_TRUE(same(AColor.GetLab(), asColor.GetLab())) << AStep;
+  EXPECT_EQ(AColor.GetLinGray(), asColor.GetLinGray()) << AStep;
+}
+
+}  // namespace
+
+TEST(KvPixel, FollowsTheColorRecordStepByStep) {
+  for (int v = 0; v < 256; v += 5) {
+    const uint8_t b = static_cast<uint8_t>(v);
+    TKvColor c;
+    c.Clear();
+    TKvPixel p{};
+    ExpectSameForms(c, p, "cleared");
+    c.InitRGB(b, 255 - b, b / 3);
+    p.InitRGB(b, 255 - b, b / 3);
+    ExpectSameForms(c, p, "InitRGB");
+    // The record drops its bytes and derives them again from the same linear
+    // value; the pixel keeps them: both must read alike.
+    TKvColor fresh = FromRGB(b, 255 - b, b / 3);
+    const TKvLinRGBColor own = TKvPixel::LinOfStd({b, static_cast<uint8_t>(255 - b), static_cast<uint8_t>(b / 3)});
+    fresh.SetLinRGB(own);
+    p.SetLinRGB(own);
+    ExpectSameForms(fresh, p, "SetLinRGB of its own value");
+    c.SetLinRGB({v / 300.0, 0.25, 1 - v / 255.0});
+    p.SetLinRGB({v / 300.0, 0.25, 1 - v / 255.0});
+    ExpectSameForms(c, p, "SetLinRGB");
+    TKvLinRGBColor hsl = c.GetHSL();
+    hsl.G = hsl.G * 0.5 + 0.25;
+    c.SetHSL(hsl);
+    p.SetHSL(hsl);
+    // A pixel keeps no HSL triple: it reads the one of its linear value.
+    c.GetLinRGB();
+    c.HSLValid = false;
+    ExpectSameForms(c, p, "SetHSL");
+    c.MakeGray();
+    p.MakeGray();
+    ExpectSameForms(c, p, "MakeGray");
+    c.SetLinGray(c.GetLinGray() + 0.01);
+    p.SetLinGray(p.GetLinGray() + 0.01);
+    ExpectSameForms(c, p, "SetLinGray");
+    c.SetStdRGB({b, b, b});
+    p.SetStdRGB({b, b, b});
+    ExpectSameForms(c, p, "SetStdRGB");
+    c.SetLinGray(c.GetLinRGB().R);  // the same triple: only the gray becomes exact
+    p.SetLinGray(p.GetLinRGB().R);
+    ExpectSameForms(c, p, "SetLinGray of its own value");
+  }
+}

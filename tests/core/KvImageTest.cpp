@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <memory>
 
 #include "bitmap/B32.h"
@@ -56,11 +57,12 @@ TEST(KvImage, AdjustZeroTouchesNothing) {
   TKvImage img(2, 1);
   img.GetPixels(0, 0)->InitRGB(10, 200, 30);
   img.GetPixels(1, 0)->InitRGB(0, 0, 0);
+  img.GetPixels(1, 0)->InitLinRGB({0.3, 0.2, 0.1});
+  TKvImage before(img);
   img.Adjust(0, 0);
-  // Not even a cached form appears.
-  EXPECT_FALSE(img.GetPixels(0, 0)->LinValid);
-  EXPECT_FALSE(img.GetPixels(0, 0)->HSLValid);
-  EXPECT_TRUE(img.GetPixels(0, 0)->StdValid);
+  // Not even a cached form changes.
+  EXPECT_EQ(std::memcmp(img.GetData(), before.GetData(), 2 * sizeof(TKvPixel)), 0);
+  EXPECT_FALSE(img.GetPixels(1, 0)->GetStdValid());
 }
 
 TEST(KvImage, AdjustSaturation) {
@@ -119,11 +121,14 @@ TEST(KvImage, StorageMirrorCopyAndHeight) {
   EXPECT_THROW(narrow.CopyRows(img, 0), Exception);
 
   copy.SetHeight(2);  // same height keeps the pixels
-  EXPECT_TRUE(copy.GetPixels(1, 1)->StdValid);
+  EXPECT_TRUE(copy.GetPixels(1, 1)->GetStdValid());
   copy.SetHeight(3);  // another height zeroes all of them
   EXPECT_EQ(copy.GetHeight(), 3);
   for (int y = 0; y < 3; ++y)
-    for (int x = 0; x < 3; ++x) EXPECT_FALSE(copy.GetPixels(x, y)->StdValid);
+    for (int x = 0; x < 3; ++x) {
+      EXPECT_FALSE(copy.GetPixels(x, y)->GetStdValid());
+      EXPECT_EQ(copy.GetPixels(x, y)->GetLinRGB().R, 0.0);
+    }
 }
 
 TEST(KvImage, GrayLimitsAndPaletteGrayRange) {
