@@ -5,6 +5,8 @@
 #include <memory>
 #include <vector>
 
+#include "KvTestHarness.h"
+
 namespace {
 
 std::unique_ptr<TKvImage> FlatLin(int W, int H, double AValue) {
@@ -19,15 +21,6 @@ std::unique_ptr<TKvDestEngineOptions> Options(uint8_t AMethod, bool ASerpentine)
   o->DitherMethod = AMethod;
   o->Serpentine = ASerpentine;
   return o;
-}
-
-std::string MessageOf(const std::function<void()>& fn) {
-  try {
-    fn();
-  } catch (const Exception& e) {
-    return e.Message();
-  }
-  return "";
 }
 
 // The n x n mixture palette of the given linear grays.

@@ -8,17 +8,9 @@
 #include <vector>
 
 #include "core/KvPaletteRGB.h"
+#include "KvTestHarness.h"
 
 namespace {
-
-std::string MessageOf(const std::function<void()>& fn) {
-  try {
-    fn();
-  } catch (const Exception& e) {
-    return e.Message();
-  }
-  return "";
-}
 
 std::unique_ptr<TKvImage> RowImage(const std::vector<TKvStdRGBColor>& ARow) {
   auto img = std::make_unique<TKvImage>(int(ARow.size()), 1);

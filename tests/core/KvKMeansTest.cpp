@@ -11,6 +11,7 @@
 #include "core/KvImage.h"
 #include "core/KvPaletteRGB.h"
 #include "core/KvThreadJob.h"
+#include "KvTestHarness.h"
 
 namespace {
 
@@ -61,15 +62,6 @@ std::unique_ptr<TKvImage> MakePhoto(int W, int H, unsigned ASeed) {
 
 bool Near(const TKvStdRGBColor& A, const TKvStdRGBColor& B, int ATol) {
   return std::abs(A.R - B.R) <= ATol && std::abs(A.G - B.G) <= ATol && std::abs(A.B - B.B) <= ATol;
-}
-
-std::string MessageOf(const std::function<void()>& fn) {
-  try {
-    fn();
-  } catch (const Exception& e) {
-    return e.Message();
-  }
-  return "";
 }
 
 const TKvStdRGBColor Red{255, 0, 0}, Green{0, 255, 0}, Blue{0, 0, 255}, Black{0, 0, 0}, White{255, 255, 255};

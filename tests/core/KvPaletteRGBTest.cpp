@@ -6,19 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "KvTestHarness.h"
+
 namespace {
 
 std::vector<int> Bytes(const TKvChannelLevels& ch) {
   return std::vector<int>(ch.LevelBytes, ch.LevelBytes + ch.LevelCount);
-}
-
-std::string MessageOf(const std::function<void()>& fn) {
-  try {
-    fn();
-  } catch (const Exception& e) {
-    return e.Message();
-  }
-  return "<no exception>";
 }
 
 TKvColor ColorOf(uint8_t r, uint8_t g, uint8_t b) {

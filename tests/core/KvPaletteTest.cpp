@@ -7,6 +7,8 @@
 #include <thread>
 #include <vector>
 
+#include "KvTestHarness.h"
+
 namespace {
 
 std::unique_ptr<TKvPalette256> MakePalette(std::initializer_list<TKvStdRGBColor> colors) {
@@ -24,15 +26,6 @@ struct ChangeCounter {
     };
   }
 };
-
-std::string MessageOf(const std::function<void()>& fn) {
-  try {
-    fn();
-  } catch (const Exception& e) {
-    return e.Message();
-  }
-  return "<no exception>";
-}
 
 }  // namespace
 

@@ -7,10 +7,9 @@
 #include <vector>
 
 #include "core/KvThreadJob.h"
-#include "importers/KvImporterProbe.h"
+#include "KvTestHarness.h"
 #include "platforms/KvPlatformATMTurbo.h"
 #include "platforms/KvSavePlatformATMTurbo.h"
-#include "platforms/ZxTestPictures.h"
 
 namespace {
 
@@ -19,16 +18,10 @@ const char* const kATM = "TKvATMTurboMultiColorEngine";
 void ExpectSameColors(TKvBitmap& ADecoded, TKvBitmap& APreview) {
   ASSERT_EQ(ADecoded.Width, APreview.Width);
   ASSERT_EQ(ADecoded.Height, APreview.Height);
-  int diffs = 0;
-  for (int y = 0; y < APreview.Height; ++y)
-    for (int x = 0; x < APreview.Width; ++x)
-      if (!(ADecoded.Palette->GetStdRGB(ADecoded.GetPixel(x, y)) ==
-            APreview.Palette->GetStdRGB(APreview.GetPixel(x, y))))
-        ++diffs;
-  EXPECT_EQ(diffs, 0);
+  EXPECT_EQ(CountColorDiffs(ADecoded, APreview), 0);
 }
 
-TKvSourceEngine* OpenFirst(TKvImporterProbe& AProbe, TKvMatchFlags AFlags) {
+TKvSourceEngine* OpenFirst(TKvProbe& AProbe, TKvMatchFlags AFlags) {
   EXPECT_GT(AProbe.List->GetCount(), 0);
   if (AProbe.List->GetCount() == 0) return nullptr;
   TKvSourceEngine* e = AProbe.List->GetEngine(0);
@@ -73,9 +66,9 @@ TEST(KvATMTurboRoundTrip, EveryModeAndSize) {
     SCOPED_TRACE(std::to_string(c.Width) + "x" + std::to_string(c.Height) + " mode " + std::to_string(c.Mode));
     auto options = multi.Create()->CreateOptions();
     options->SetWidth(c.Width);
-    auto pic = ZxTestPicture(options->GetWidth(), c.Height, static_cast<uint32_t>(c.Mode + c.Height));
-    auto r = ZxConvert(multi, *pic, [&](TKvDestEngineOptions& o) { o.SetPaletteMode(c.Mode); });
-    TKvImporterProbe probe("pic.grf", std::vector<uint8_t>(r.Bytes(0), r.Bytes(0) + r.Size(0)));
+    auto pic = GradientPicture(options->GetWidth(), c.Height, static_cast<uint32_t>(c.Mode + c.Height));
+    auto r = ConvertPicture(multi, *pic, [&](TKvDestEngineOptions& o) { o.SetPaletteMode(c.Mode); });
+    TKvProbe probe("pic.grf", std::vector<uint8_t>(r.Bytes(0), r.Bytes(0) + r.Size(0)));
     TKvSourceEngine* e = OpenFirst(probe, mfHeader | mfExtension | mfSize);
     ASSERT_NE(e, nullptr);
     EXPECT_EQ(e->Description,
@@ -85,10 +78,10 @@ TEST(KvATMTurboRoundTrip, EveryModeAndSize) {
     ExpectLayoutColors(std::vector<uint8_t>(r.Bytes(0), r.Bytes(0) + r.Size(0)), *r.Preview);
   }
   // A small uniform picture is a single run: W*H + 134 bytes.
-  auto solid = ZxSolidPicture(64, 8, 0x55AAFF);
-  auto r = ZxConvert(multi, *solid, [](TKvDestEngineOptions& o) { o.SetPaletteMode(11); });
+  auto solid = SolidPicture(64, 8, 0x55AAFF);
+  auto r = ConvertPicture(multi, *solid, [](TKvDestEngineOptions& o) { o.SetPaletteMode(11); });
   ASSERT_EQ(r.Size(0), 64 / 8 * 8 + 134);
-  TKvImporterProbe probe("one.grf", std::vector<uint8_t>(r.Bytes(0), r.Bytes(0) + r.Size(0)));
+  TKvProbe probe("one.grf", std::vector<uint8_t>(r.Bytes(0), r.Bytes(0) + r.Size(0)));
   TKvSourceEngine* e = OpenFirst(probe, mfHeader | mfExtension | mfSize);
   ASSERT_NE(e, nullptr);
   ExpectSameColors(*e->Decode(), *r.Preview);
@@ -127,7 +120,7 @@ TEST(KvATMTurboRoundTrip, RankingAndBadFiles) {
   };
   for (auto& c : cases) {
     SCOPED_TRACE(c.What);
-    TKvImporterProbe probe(c.Name, c.Bytes);
+    TKvProbe probe(c.Name, c.Bytes);
     EXPECT_EQ(probe.Flags(kATM), c.Flags);
     if (c.Flags != 0) {
       EXPECT_EQ(probe.Position(kATM), 0);
@@ -139,7 +132,7 @@ TEST(KvATMTurboRoundTrip, RankingAndBadFiles) {
   // A bad digit in the palette.
   auto d = ATMFile(4, 5, {20, 1});
   d[40] = 'x';
-  TKvImporterProbe bad("x.grf", d);
+  TKvProbe bad("x.grf", d);
   EXPECT_EQ(bad.Flags(kATM), 0);
 }
 
@@ -147,7 +140,7 @@ TEST(KvATMTurboRoundTrip, RankingAndBadFiles) {
 // the default digits); a long run stops at the picture's end.
 TEST(KvATMTurboRoundTrip, DecodeStopsAtTheRuns) {
   auto d = ATMFile(1, 2, {1, 0x38, 5, 0x38});
-  TKvImporterProbe probe("x.grf", d);
+  TKvProbe probe("x.grf", d);
   auto b = probe.Find(kATM)->Decode();
   // Pixel bytes 0xA5: bit 7 set shows ink 0, bit 6 clear paper 7.
   EXPECT_EQ(b->GetPixel(0, 0), 0);

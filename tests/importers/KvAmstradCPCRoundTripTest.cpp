@@ -10,9 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "importers/KvImporterProbe.h"
+#include "KvTestHarness.h"
 #include "platforms/KvSavePlatformAmstradCPC.h"
-#include "platforms/ZxTestPictures.h"
 
 namespace fs = std::filesystem;
 
@@ -43,7 +42,7 @@ protected:
 
   // Saves the conversion as AStem, opens the first stream's file and checks
   // the best candidate; compares colours, or pixel values for AByIndex.
-  void Expect(const TZxConversion& AConversion, const std::string& AStem, const std::string& AImporter,
+  void Expect(const TKvConversion& AConversion, const std::string& AStem, const std::string& AImporter,
               bool AByIndex = false) {
     SCOPED_TRACE(AStem);
     SaveStream(*AConversion.Streams->GetStream(0), Folder, AStem);
@@ -56,26 +55,13 @@ protected:
     TKvBitmap& preview = *AConversion.Preview;
     ASSERT_EQ(decoded->Width, preview.Width);
     ASSERT_EQ(decoded->Height, preview.Height);
-    int diffs = 0;
-    for (int y = 0; y < preview.Height; ++y)
-      for (int x = 0; x < preview.Width; ++x) {
-        if (AByIndex)
-          diffs += decoded->GetPixel(x, y) != preview.GetPixel(x, y);
-        else
-          diffs += !(decoded->Palette->GetStdRGB(decoded->GetPixel(x, y)) ==
-                     preview.Palette->GetStdRGB(preview.GetPixel(x, y)));
-      }
-    EXPECT_EQ(diffs, 0);
+    EXPECT_EQ(AByIndex ? CountIndexDiffs(*decoded, preview) : CountColorDiffs(*decoded, preview), 0);
     if (preview.GetFrames()) {
       // Two-frame pictures: the same pen in each frame.
       ASSERT_NE(decoded->GetFrames(), nullptr);
       for (int f = 0; f < 2; ++f) {
-        TKvBitmap* a = preview.GetFrames()->GetBitmap(f);
-        TKvBitmap* b = decoded->GetFrames()->GetBitmap(f);
-        int frameDiffs = 0;
-        for (int y = 0; y < preview.Height; ++y)
-          for (int x = 0; x < preview.Width; ++x) frameDiffs += a->GetPixel(x, y) != b->GetPixel(x, y);
-        EXPECT_EQ(frameDiffs, 0) << "frame " << f;
+        EXPECT_EQ(CountIndexDiffs(*preview.GetFrames()->GetBitmap(f), *decoded->GetFrames()->GetBitmap(f)), 0)
+            << "frame " << f;
       }
     }
   }
@@ -84,49 +70,52 @@ protected:
 };
 
 TEST_F(KvAmstradCPCRoundTrip, StandardScreens) {
-  auto pic0 = ZxTestPicture(160, 200, 11);
+  auto pic0 = GradientPicture(160, 200, 11);
   for (uint8_t mode : {0, 1, 11}) {
-    auto r = ZxConvert(DestEngineClass<TKvAmstradCPCMode0Engine>(), *pic0, [&](TKvDestEngineOptions& o) {
+    auto r = ConvertPicture(DestEngineClass<TKvAmstradCPCMode0Engine>(), *pic0, [&](TKvDestEngineOptions& o) {
       o.SetPaletteMode(mode);
       o.UpdatePalette();
     });
     Expect(r, "m0_" + std::to_string(mode), "TKvAmstradCPCMode0SourceEngine");
   }
-  auto pic1 = ZxTestPicture(320, 200, 12);
-  Expect(ZxConvert(DestEngineClass<TKvAmstradCPCMode1Engine>(), *pic1), "m1", "TKvAmstradCPCMode1SourceEngine");
-  auto pic2 = ZxTestPicture(640, 200, 13);
-  Expect(ZxConvert(DestEngineClass<TKvAmstradCPCMode2Engine>(), *pic2), "m2", "TKvAmstradCPCMode2SourceEngine", true);
+  auto pic1 = GradientPicture(320, 200, 12);
+  Expect(ConvertPicture(DestEngineClass<TKvAmstradCPCMode1Engine>(), *pic1), "m1", "TKvAmstradCPCMode1SourceEngine");
+  auto pic2 = GradientPicture(640, 200, 13);
+  Expect(ConvertPicture(DestEngineClass<TKvAmstradCPCMode2Engine>(), *pic2), "m2", "TKvAmstradCPCMode2SourceEngine",
+         true);
 }
 
 TEST_F(KvAmstradCPCRoundTrip, OverscanScreens) {
-  auto pic0 = ZxTestPicture(192, 272, 14);
-  Expect(ZxConvert(DestEngineClass<TKvAmstradCPCMode0ExEngine>(), *pic0), "o0", "TKvAmstradCPCMode0ExSourceEngine");
-  auto plus = ZxConvert(DestEngineClass<TKvAmstradCPCMode0ExEngine>(), *pic0, [](TKvDestEngineOptions& o) {
+  auto pic0 = GradientPicture(192, 272, 14);
+  Expect(ConvertPicture(DestEngineClass<TKvAmstradCPCMode0ExEngine>(), *pic0), "o0",
+         "TKvAmstradCPCMode0ExSourceEngine");
+  auto plus = ConvertPicture(DestEngineClass<TKvAmstradCPCMode0ExEngine>(), *pic0, [](TKvDestEngineOptions& o) {
     o.SetPaletteType(ptCPCPlus);
     o.UpdatePalette();
   });
   Expect(plus, "o0plus", "TKvAmstradCPCMode0ExSourceEngine");
-  auto pic1 = ZxTestPicture(384, 272, 15);
-  Expect(ZxConvert(DestEngineClass<TKvAmstradCPCMode1ExEngine>(), *pic1), "o1", "TKvAmstradCPCMode1ExSourceEngine");
-  auto pic2 = ZxTestPicture(768, 272, 16);
-  Expect(ZxConvert(DestEngineClass<TKvAmstradCPCMode2ExEngine>(), *pic2), "o2", "TKvAmstradCPCMode2ExSourceEngine",
+  auto pic1 = GradientPicture(384, 272, 15);
+  Expect(ConvertPicture(DestEngineClass<TKvAmstradCPCMode1ExEngine>(), *pic1), "o1",
+         "TKvAmstradCPCMode1ExSourceEngine");
+  auto pic2 = GradientPicture(768, 272, 16);
+  Expect(ConvertPicture(DestEngineClass<TKvAmstradCPCMode2ExEngine>(), *pic2), "o2", "TKvAmstradCPCMode2ExSourceEngine",
          true);
 }
 
 TEST_F(KvAmstradCPCRoundTrip, HgbWithAndWithoutHeader) {
-  auto pic = ZxTestPicture(512, 256, 17);
+  auto pic = GradientPicture(512, 256, 17);
   for (bool header : {true, false}) {
-    auto r = ZxConvert(DestEngineClass<TKvAmstradCPCMode2HGBEngine>(), *pic,
-                       [&](TKvDestEngineOptions& o) { o.SetWriteFileHeader(header); });
+    auto r = ConvertPicture(DestEngineClass<TKvAmstradCPCMode2HGBEngine>(), *pic,
+                            [&](TKvDestEngineOptions& o) { o.SetWriteFileHeader(header); });
     Expect(r, header ? "hgb_h" : "hgb", "TKvAmstradCPCMode2HGBSourceEngine", true);
   }
 }
 
 TEST_F(KvAmstradCPCRoundTrip, TwoFramePictures) {
-  auto pic0 = ZxTestPicture(192, 272, 18);
-  Expect(ZxConvert(DestEngineClass<TKvAmstradCPCModeB0Engine>(), *pic0), "b0", "TKvAmstradCPCModeB0SourceEngine");
-  auto pic1 = ZxTestPicture(384, 272, 19);
-  Expect(ZxConvert(DestEngineClass<TKvAmstradCPCModeB1Engine>(), *pic1), "b1", "TKvAmstradCPCModeB1SourceEngine");
+  auto pic0 = GradientPicture(192, 272, 18);
+  Expect(ConvertPicture(DestEngineClass<TKvAmstradCPCModeB0Engine>(), *pic0), "b0", "TKvAmstradCPCModeB0SourceEngine");
+  auto pic1 = GradientPicture(384, 272, 19);
+  Expect(ConvertPicture(DestEngineClass<TKvAmstradCPCModeB1Engine>(), *pic1), "b1", "TKvAmstradCPCModeB1SourceEngine");
 }
 
 }  // namespace

@@ -7,9 +7,8 @@
 #include <vector>
 
 #include "core/KvThreadJob.h"
-#include "importers/KvImporterProbe.h"
+#include "KvTestHarness.h"
 #include "platforms/KvSavePlatformElementZX.h"
-#include "platforms/ZxTestPictures.h"
 
 namespace {
 
@@ -17,22 +16,16 @@ const std::string kHrc = "KvOpenPlatformElementZX::TKvElementZXHRCEngine";
 const std::string kHrxc = "KvOpenPlatformElementZX::TKvElementZXHRXCEngine";
 const std::string kLayer = "KvOpenPlatformElementZX::TKvElementZXLayerHRXCEngine";
 
-std::vector<uint8_t> FileOf(const TZxConversion& AConversion) {
+std::vector<uint8_t> FileOf(const TKvConversion& AConversion) {
   return std::vector<uint8_t>(AConversion.Bytes(0), AConversion.Bytes(0) + AConversion.Size(0));
 }
 
 // Pixels compared by index, or by colour.
 int Differences(TKvBitmap& ADecoded, TKvBitmap& APreview, bool AColors) {
-  int diffs = 0;
-  for (int y = 0; y < APreview.Height; ++y)
-    for (int x = 0; x < APreview.Width; ++x) {
-      const int a = ADecoded.GetPixel(x, y), b = APreview.GetPixel(x, y);
-      if (AColors ? !(ADecoded.Palette->GetStdRGB(a) == APreview.Palette->GetStdRGB(b)) : a != b) ++diffs;
-    }
-  return diffs;
+  return AColors ? CountColorDiffs(ADecoded, APreview) : CountIndexDiffs(ADecoded, APreview);
 }
 
-TKvSourceEngine* First(TKvImporterProbe& AProbe, const std::string& AClass, TKvMatchFlags AFlags) {
+TKvSourceEngine* First(TKvProbe& AProbe, const std::string& AClass, TKvMatchFlags AFlags) {
   EXPECT_GT(AProbe.List->GetCount(), 0);
   if (AProbe.List->GetCount() == 0) return nullptr;
   TKvSourceEngine* e = AProbe.List->GetEngine(0);
@@ -76,8 +69,8 @@ int LayoutIndex(const std::vector<uint8_t>& d, bool AHrc, int x, int y) {
 
 TEST(KvElementZX, AttributeFilesAndRoundTrips) {
   TKvProcessorCountOverride one(1);
-  auto scr = ZxTestPicture(256, 192, 4);
-  auto hrc = ZxTestPicture(512, 192, 5);
+  auto scr = GradientPicture(256, 192, 4);
+  auto hrc = GradientPicture(512, 192, 5);
   struct {
     const TKvDestEngineClass* Class;
     TBitmap32* Picture;
@@ -100,9 +93,9 @@ TEST(KvElementZX, AttributeFilesAndRoundTrips) {
   };
   for (auto& c : cases) {
     SCOPED_TRACE(std::string(c.Name) + " mode " + std::to_string(c.Mode));
-    auto r = ZxConvert(*c.Class, *c.Picture, [&](TKvDestEngineOptions& o) { o.SetPaletteMode(c.Mode); });
+    auto r = ConvertPicture(*c.Class, *c.Picture, [&](TKvDestEngineOptions& o) { o.SetPaletteMode(c.Mode); });
     ASSERT_EQ(r.Size(0), c.Size);
-    TKvImporterProbe probe(c.Name, FileOf(r));
+    TKvProbe probe(c.Name, FileOf(r));
     TKvSourceEngine* e = First(probe, c.Importer, c.Flags);
     ASSERT_NE(e, nullptr);
     auto decoded = e->Decode();
@@ -119,10 +112,10 @@ TEST(KvElementZX, AttributeFilesAndRoundTrips) {
   }
   // The HRC attribute of cell (cx, cy) lies at 12288 + cy*64 + cx: a
   // picture of one colour on the right half only.
-  auto half = ZxSolidPicture(512, 192, 0x000000);
+  auto half = SolidPicture(512, 192, 0x000000);
   for (int y = 0; y < 192; ++y)
     for (int x = 256; x < 512; ++x) *half->GetPixelPtr(x, y) = 0xFF00FF00u;
-  auto r = ZxConvert(DestEngineClass<TKvElementZXHRCEngine>(), *half);
+  auto r = ConvertPicture(DestEngineClass<TKvElementZXHRCEngine>(), *half);
   const uint8_t* d = r.Bytes(0);
   EXPECT_EQ(d[12288 + 5 * 64 + 40] & 0x3F, d[12288 + 47 * 64 + 63] & 0x3F);
   EXPECT_NE(d[12288 + 5 * 64 + 40] & 0x3F, d[12288 + 5 * 64 + 3] & 0x3F);
@@ -130,12 +123,11 @@ TEST(KvElementZX, AttributeFilesAndRoundTrips) {
 
 TEST(KvElementZX, HrxFiles) {
   TKvProcessorCountOverride one(1);
-  auto pic = ZxTestPicture(512, 192, 7);
+  auto pic = GradientPicture(512, 192, 7);
   for (uint8_t mode : {11, 1}) {
     SCOPED_TRACE(mode);
-    auto r = ZxConvert(DestEngineClass<TKvElementZXHRXCEngine>(), *pic, [&](TKvDestEngineOptions& o) {
-      o.SetPaletteMode(mode);
-    });
+    auto r = ConvertPicture(DestEngineClass<TKvElementZXHRXCEngine>(), *pic,
+                            [&](TKvDestEngineOptions& o) { o.SetPaletteMode(mode); });
     ASSERT_EQ(r.Size(0), 15456);
     const uint8_t* d = r.Bytes(0);
     TKvPalette256& pal = *r.Options->GetPalette();
@@ -151,7 +143,7 @@ TEST(KvElementZX, HrxFiles) {
       EXPECT_EQ(pal.GetStdRGB(15), pal.GetStdRGB(16 + 14));
     }
     for (const char* name : {"p.hrxc", "p.hrx"}) {
-      TKvImporterProbe probe(name, FileOf(r));
+      TKvProbe probe(name, FileOf(r));
       TKvSourceEngine* e = probe.Find(kHrxc);
       ASSERT_NE(e, nullptr);
       EXPECT_EQ(probe.Position(kHrxc), 0);
@@ -164,11 +156,11 @@ TEST(KvElementZX, HrxFiles) {
   // clear bit the paper palette (15360) entry of its low nibble. Two
   // colours side by side in every cell, so swapped roles would show.
   {
-    auto two = ZxSolidPicture(512, 192, 0xFF0000);
+    auto two = SolidPicture(512, 192, 0xFF0000);
     for (int y = 0; y < 192; ++y)
       for (int x = 0; x < 512; ++x)
         if (x % 8 >= 4) *two->GetPixelPtr(x, y) = 0xFF0000FFu;
-    auto t = ZxConvert(DestEngineClass<TKvElementZXHRXCEngine>(), *two);
+    auto t = ConvertPicture(DestEngineClass<TKvElementZXHRXCEngine>(), *two);
     const uint8_t* f = t.Bytes(0);
     for (int y = 0; y < 192; ++y)
       for (int x = 0; x < 512; ++x) {
@@ -180,8 +172,8 @@ TEST(KvElementZX, HrxFiles) {
       }
   }
   // One colour: no pair to search; entry 0 of both palettes, attribute 0.
-  auto solid = ZxSolidPicture(512, 192, 0x336699);
-  auto r = ZxConvert(DestEngineClass<TKvElementZXHRXCEngine>(), *solid);
+  auto solid = SolidPicture(512, 192, 0x336699);
+  auto r = ConvertPicture(DestEngineClass<TKvElementZXHRXCEngine>(), *solid);
   const uint8_t* d = r.Bytes(0);
   for (int i = 0; i < 15360; ++i) ASSERT_EQ(d[i], 0) << i;
   EXPECT_EQ(StdRGBColor(d[15362], d[15361], d[15360]), StdRGBColor(0x33, 0x66, 0x99));
@@ -194,8 +186,8 @@ TEST(KvElementZX, HrxFiles) {
 // The layered modes and HRXC give the same pictures with one processor and
 // several; the layered ones write no file.
 TEST(KvElementZX, LayeredAndParallel) {
-  auto scr = ZxTestPicture(256, 192, 8);
-  auto hrc = ZxTestPicture(512, 192, 9);
+  auto scr = GradientPicture(256, 192, 8);
+  auto hrc = GradientPicture(512, 192, 9);
   struct {
     const TKvDestEngineClass* Class;
     TBitmap32* Picture;
@@ -212,7 +204,7 @@ TEST(KvElementZX, LayeredAndParallel) {
     std::vector<uint8_t> firstFile;
     for (int n : {1, 4}) {
       TKvProcessorCountOverride count(n);
-      auto r = ZxConvert(*c.Class, *c.Picture, [&](TKvDestEngineOptions& o) { o.SetPaletteMode(c.Mode); });
+      auto r = ConvertPicture(*c.Class, *c.Picture, [&](TKvDestEngineOptions& o) { o.SetPaletteMode(c.Mode); });
       ASSERT_EQ(r.Streams != nullptr, c.File);
       std::vector<int> pixels;
       for (int y = 0; y < r.Preview->Height; ++y)
@@ -229,7 +221,8 @@ TEST(KvElementZX, LayeredAndParallel) {
     }
   }
   try {
-    ZxConvert(DestEngineClass<TKvElementZXLayedSCREngine>(), *scr, [](TKvDestEngineOptions& o) { o.SetPaletteMode(0); });
+    ConvertPicture(DestEngineClass<TKvElementZXLayedSCREngine>(), *scr,
+                   [](TKvDestEngineOptions& o) { o.SetPaletteMode(0); });
     ADD_FAILURE();
   } catch (const EOSError& e) {
     EXPECT_EQ(e.ErrorCode, 87u);
@@ -267,7 +260,7 @@ TEST(KvElementZX, ProbeRankingAndLayers) {
   InitializeImporters();
   // The eLeMeNt readings come before the Timex and ZX ones of the same size.
   for (const char* name : {"x.hrc", "x.dat"}) {
-    TKvImporterProbe probe(name, std::vector<uint8_t>(12288, 0x3C));
+    TKvProbe probe(name, std::vector<uint8_t>(12288, 0x3C));
     EXPECT_EQ(probe.Flags(kHrc), std::string(name) == "x.hrc" ? (mfSize | mfExtension) : mfSize);
     const int at = probe.Position(kHrc);
     ASSERT_GE(probe.Position("TKvTimexEngine"), 0);
@@ -277,12 +270,12 @@ TEST(KvElementZX, ProbeRankingAndLayers) {
       }
   }
   for (const char* name : {"x.hrx", "x.hrxc"}) {
-    TKvImporterProbe probe(name, HrxcFile(0, 0, 0));
+    TKvProbe probe(name, HrxcFile(0, 0, 0));
     EXPECT_EQ(probe.Flags(kHrxc), std::string(name) == "x.hrxc" ? (mfSize | mfExtension) : mfSize);
     EXPECT_EQ(probe.Flags(kLayer), 0);
   }
   for (const int size : {15455, 15457, 12287, 0}) {
-    TKvImporterProbe probe("x.hrxc", std::vector<uint8_t>(static_cast<size_t>(size), 1));
+    TKvProbe probe("x.hrxc", std::vector<uint8_t>(static_cast<size_t>(size), 1));
     EXPECT_EQ(probe.Flags(kHrxc) | probe.Flags(kHrc), 0) << size;
   }
 

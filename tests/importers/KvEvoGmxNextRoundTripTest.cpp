@@ -14,20 +14,15 @@
 #include "platforms/KvSavePlatformScorpionGMX.h"
 #include "platforms/KvSavePlatformZxEvolution.h"
 #include "platforms/KvSavePlatformZxSpectrumNext.h"
-#include "platforms/ZxTestPictures.h"
+#include "KvTestHarness.h"
 
 namespace {
-
-TKvStdRGBColor ColorAt(TKvBitmap& ABitmap, int X, int Y) {
-  if (ABitmap.Palette->GetCount() >= 2) return ABitmap.Palette->GetStdRGB(ABitmap.GetPixel(X, Y));
-  return ABitmap.GetPixelStdRGB(X, Y);
-}
 
 // Opens stream AIndex of AConversion as a file named AName through the whole
 // importer registry; expects AImporter first with AFlags, a picture of
 // AWidth x AHeight, and the preview's colours where the preview lies.
 // ASetup may change the importer (its palette kind) before decoding.
-void ExpectRoundTrip(const TZxConversion& AConversion, int AIndex, const std::string& AName,
+void ExpectRoundTrip(const TKvConversion& AConversion, int AIndex, const std::string& AName,
                      const std::string& AImporter, TKvMatchFlags AFlags, int AWidth, int AHeight,
                      const std::function<void(TKvSourceEngine&)>& ASetup = {}) {
   SCOPED_TRACE(AName);
@@ -44,24 +39,20 @@ void ExpectRoundTrip(const TZxConversion& AConversion, int AIndex, const std::st
   TKvBitmap& preview = *AConversion.Preview;
   ASSERT_EQ(decoded->Width, AWidth);
   ASSERT_EQ(decoded->Height, AHeight);
-  int diffs = 0;
-  for (int y = 0; y < preview.Height; ++y)
-    for (int x = 0; x < preview.Width; ++x)
-      if (!(ColorAt(*decoded, x, y) == ColorAt(preview, x, y))) ++diffs;
-  EXPECT_EQ(diffs, 0);
+  EXPECT_EQ(CountColorDiffs(*decoded, preview), 0);
 }
 
 // The files read straight from their documented layouts, without the
 // importers or the shared header routines: the colour of pixel (x, y).
 using TLayout = std::function<TKvStdRGBColor(const std::vector<uint8_t>&, int, int)>;
 
-void ExpectLayout(const TZxConversion& AConversion, int AIndex, const TLayout& ALayout) {
+void ExpectLayout(const TKvConversion& AConversion, int AIndex, const TLayout& ALayout) {
   std::vector<uint8_t> d(AConversion.Bytes(AIndex), AConversion.Bytes(AIndex) + AConversion.Size(AIndex));
   TKvBitmap& preview = *AConversion.Preview;
   int diffs = 0;
   for (int y = 0; y < preview.Height; ++y)
     for (int x = 0; x < preview.Width; ++x)
-      if (!(ALayout(d, x, y) == ColorAt(preview, x, y))) ++diffs;
+      if (!(ALayout(d, x, y) == ShownColor(preview, x, y))) ++diffs;
   EXPECT_EQ(diffs, 0) << "read from the layout";
 }
 
@@ -138,14 +129,14 @@ TEST(KvEvoGmxNextRoundTrip, ScorpionGMX) {
   // Full-width pictures of fewer rows keep the test quick; the rows below
   // keep the blank screen.
   for (auto& m : modes) {
-    auto pic = ZxTestPicture(m.Width, 40, 31);
+    auto pic = GradientPicture(m.Width, 40, 31);
     for (uint8_t usage : {0, 1, 2, 3}) {
-      auto r = ZxConvert(*m.Class, *pic, [&](TKvDestEngineOptions& o) { o.SetColorUsage(usage); });
+      auto r = ConvertPicture(*m.Class, *pic, [&](TKvDestEngineOptions& o) { o.SetColorUsage(usage); });
       ExpectRoundTrip(r, 0, "usage" + std::to_string(usage) + ".c", m.Importer, m.Flags, m.Width, 200);
       ExpectLayout(r, 0, m.Width == 640 ? Gmx640Layout : Gmx160Layout);
     }
     for (uint8_t mode : {0, 1}) {
-      auto r = ZxConvert(*m.Class, *pic, [&](TKvDestEngineOptions& o) { o.SetPaletteMode(mode); });
+      auto r = ConvertPicture(*m.Class, *pic, [&](TKvDestEngineOptions& o) { o.SetPaletteMode(mode); });
       ExpectRoundTrip(r, 0, mode ? "gray.c" : "bw.c", m.Importer, m.Flags, m.Width, 200);
       ExpectLayout(r, 0, m.Width == 640 ? Gmx640Layout : Gmx160Layout);
     }
@@ -155,13 +146,13 @@ TEST(KvEvoGmxNextRoundTrip, ScorpionGMX) {
 TEST(KvEvoGmxNextRoundTrip, ZxSpectrumNext) {
   const auto& next = DestEngineClass<TKvZxSpectrumNextNxiEngine>();
   // Pictures of fewer rows keep the test quick.
-  auto pic = ZxTestPicture(256, 96, 32);
-  auto part = ZxTestPicture(256, 64, 32);
-  auto r333 = ZxConvert(next, *part);
+  auto pic = GradientPicture(256, 96, 32);
+  auto part = GradientPicture(256, 64, 32);
+  auto r333 = ConvertPicture(next, *part);
   ExpectRoundTrip(r333, 0, "picture.nxi", "TKvZxSpectrumNextNxiSourceEngine", mfSize | mfExtension, 256, 192);
   ExpectLayout(r333, 0, NxiLayout);
   for (uint8_t mode : {0, 1, 11}) {
-    auto r332 = ZxConvert(next, *pic, [&](TKvDestEngineOptions& o) {
+    auto r332 = ConvertPicture(next, *pic, [&](TKvDestEngineOptions& o) {
       o.SetPaletteType(ptRGB332);
       o.SetPaletteMode(mode);
     });
@@ -170,7 +161,7 @@ TEST(KvEvoGmxNextRoundTrip, ZxSpectrumNext) {
     ExpectLayout(r332, 0, Sl2Layout);
     ExpectLayout(r332, 1, NxiLayout);
   }
-  auto gray = ZxConvert(next, *part, [](TKvDestEngineOptions& o) { o.SetPaletteMode(1); });
+  auto gray = ConvertPicture(next, *part, [](TKvDestEngineOptions& o) { o.SetPaletteMode(1); });
   ExpectRoundTrip(gray, 0, "gray.nxi", "TKvZxSpectrumNextNxiSourceEngine", mfSize | mfExtension, 256, 192);
   ExpectLayout(gray, 0, NxiLayout);
 }
@@ -192,7 +183,7 @@ TEST(KvEvoGmxNextRoundTrip, ZxEvolution) {
     return t == ptVideoDAC ? ptVideoDAC : t <= ptEvoEGAPWM3 ? ptEvoEGA : ptPentevo;
   };
   auto run = [&](const TKvDestEngineClass& c, TBitmap32& pic, TKvPaletteType type, uint8_t mode) {
-    auto r = ZxConvert(c, pic, [&](TKvDestEngineOptions& o) {
+    auto r = ConvertPicture(c, pic, [&](TKvDestEngineOptions& o) {
       o.SetPaletteType(type);
       o.SetPaletteMode(mode);
     });
@@ -203,12 +194,12 @@ TEST(KvEvoGmxNextRoundTrip, ZxEvolution) {
     ExpectLayout(r, 0, SxgLayout(family(type)));
   };
   // Every mode with every palette kind at the smallest size.
-  auto tiny = ZxTestPicture(8, 8, 41);
+  auto tiny = GradientPicture(8, 8, 41);
   for (const TKvDestEngineClass* c : ZxEvolutionDestEngineClasses())
     for (TKvPaletteType t : ZxEvolutionPaletteTypes) run(*c, *tiny, t, 11);
   // Both depths at an odd width (4-bit rows of 130 bytes) and at the largest
   // width, for each family; then gray, black-and-white and "Custom".
-  auto odd = ZxTestPicture(257, 32, 42);
+  auto odd = GradientPicture(257, 32, 42);
   auto wide = BlockPicture(512, 16);
   for (const TKvDestEngineClass* c :
        {&DestEngineClass<TKvZxEvolution256x192x4Engine>(), &DestEngineClass<TKvZxEvolution360x288x8Engine>()})

@@ -10,7 +10,8 @@
 #include "importers/KvOpenPlatformOric.h"
 #include "importers/KvOpenPlatformPlayStation.h"
 #include "importers/KvOpenPlatformSegaMasterSystem.h"
-#include "tests/importers/KvImporterProbe.h"
+#include "KvTestHarness.h"
+#include "importers/ImporterTestFiles.h"
 
 namespace {
 
@@ -68,7 +69,7 @@ TEST(KvImportOnlyPlatforms, ProbeRanking) {
       {"a.s00", Meka(5), "TKvMekaSnapshotEngine", 1},
   };
   for (const Case& c : cases) {
-    TKvImporterProbe p(c.Name, c.Data);
+    TKvProbe p(c.Name, c.Data);
     EXPECT_EQ(p.Flags(c.Class), c.Flags) << c.Name << " " << c.Class;
     // Importers of other platforms that read the same size join by their
     // rank; Irisha pictures rank below Oric dumps as ".hir", above as ".pic".
@@ -177,7 +178,7 @@ TEST(KvImportOnlyPlatforms, PackedDataNeverOverrunsItsBuffer) {
        {std::tuple{"a.gg", C64PackedFile(0x6000, 20000, 0x11, false), "TKvCommodore64LoResGgEngine"},
         std::tuple{"a.ami", C64PackedFile(0x4000, 20000, 0x11, false, 0xC2), "TKvCommodore64LoResAmiEngine"},
         std::tuple{"a.jj", C64PackedFile(0x5C00, 20000, 0x11, false), "TKvCommodore64HiResJJEngine"}}) {
-    TKvImporterProbe p(name, data);
+    TKvProbe p(name, data);
     TKvSourceEngine* e = p.Find(cls);
     ASSERT_TRUE(e) << name;
     EXPECT_EQ(e->MatchFlags, 3);

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "importers/KvImporterProbe.h"
+#include "KvTestHarness.h"
 #include "importers/KvOpenPlatformMSX.h"
 #include "importers/MSXTestFiles.h"
 #include "platforms/KvPlatformMSX.h"
@@ -46,7 +46,7 @@ Bytes SrFile(const Bytes& AStream) {
 void ExpectRanking(const std::string& AName, const Bytes& AData, const std::vector<std::string>& AOrder,
                    TKvMatchFlags AFirstFlags) {
   SCOPED_TRACE(AName);
-  TKvImporterProbe probe(AName, AData);
+  TKvProbe probe(AName, AData);
   std::vector<std::string> found;
   for (const std::string& c : probe.Classes())
     if (std::find(AOrder.begin(), AOrder.end(), c) != AOrder.end()) found.push_back(c);
@@ -98,13 +98,13 @@ TEST(KvMSX2Importers, DamagedFiles) {
   for (Case& c : refused) {
     SCOPED_TRACE(std::string(c.Name) + " " + std::to_string(c.Data.size()));
     if (std::string(c.Name) == "x.pct") std::memcpy(c.Data.data(), "DYNAMIC PUBLISHER SCREEN", 24);
-    TKvImporterProbe probe(c.Name, c.Data);
+    TKvProbe probe(c.Name, c.Data);
     EXPECT_EQ(probe.Flags(c.Class), 0);
   }
 
   // A run-length SCREEN 5 stream of 100 bytes: the rows it does not reach
   // stay at index 0.
-  TKvImporterProbe sr("x.sr5", SrFile(Bytes(100, 0x21)));
+  TKvProbe sr("x.sr5", SrFile(Bytes(100, 0x21)));
   TKvSourceEngine* e = sr.Find("TKvSR5Engine");
   ASSERT_NE(e, nullptr);
   auto bitmap = e->Decode();
@@ -136,7 +136,7 @@ TEST(KvMSX2Importers, RunLengthStreams) {
   EXPECT_EQ(all({0x10, 0xFF, 0x01, 0x00}), (Bytes{0x10, 0xFF, 0x00}));
 
   // SCREEN 8: one pixel per byte, left to right, row by row.
-  TKvImporterProbe sr8("x.sr8", SrFile({0x00, 0x00, 0x1C, 0x02, 0xE0, 0x11}));
+  TKvProbe sr8("x.sr8", SrFile({0x00, 0x00, 0x1C, 0x02, 0xE0, 0x11}));
   TKvSourceEngine* e = sr8.Find("TKvSR8Engine");
   ASSERT_NE(e, nullptr);
   EXPECT_EQ(e->MatchFlags, kOwn);
@@ -151,7 +151,7 @@ TEST(KvMSX2Importers, RunLengthStreams) {
 
 TEST(KvMSX2Importers, PackedAndOneBitPictures) {
   // One group with a zero control byte: 64 zero bytes from a single byte.
-  TKvImporterProbe zero("x.cmp", {32, 2, 2, 0x00});
+  TKvProbe zero("x.cmp", {32, 2, 2, 0x00});
   TKvSourceEngine* e = zero.Find("TKvCMPEngine");
   ASSERT_NE(e, nullptr);
   EXPECT_EQ(e->MatchFlags, kOwn);
@@ -159,7 +159,7 @@ TEST(KvMSX2Importers, PackedAndOneBitPictures) {
   auto b = e->Decode();
   for (int x = 0; x < 64; ++x) EXPECT_EQ(b->GetPixel(x, 1), 0);
   // Row 1 is XOR-ed with row 0: the first byte 0x12 repeats.
-  TKvImporterProbe xored("x.cmp", {32, 2, 1, 0x80, 0x80, 0x12});
+  TKvProbe xored("x.cmp", {32, 2, 1, 0x80, 0x80, 0x12});
   e = xored.Find("TKvCMPEngine");
   ASSERT_NE(e, nullptr);
   b = e->Decode();
@@ -173,7 +173,7 @@ TEST(KvMSX2Importers, PackedAndOneBitPictures) {
   Bytes stp = GlFile(8, 1, 2 + 4);
   stp[4] = 0x55;
   stp[5] = 0xAA;
-  TKvImporterProbe sp("x.stp", stp);
+  TKvProbe sp("x.stp", stp);
   e = sp.Find("TKvSTPEngine");
   ASSERT_NE(e, nullptr);
   EXPECT_EQ(e->MatchFlags, kOwn);
@@ -188,7 +188,7 @@ TEST(KvMSX2Importers, PackedAndOneBitPictures) {
   pct[385] = 0x0F;
   pct[386] = 0x00;
   pct[387] = 0xF0;
-  TKvImporterProbe pc("x.pct", pct);
+  TKvProbe pc("x.pct", pct);
   e = pc.Find("TKvPCTEngine");
   ASSERT_NE(e, nullptr);
   EXPECT_EQ(e->MatchFlags, mfHeader | mfExtension);
@@ -205,7 +205,7 @@ TEST(KvMSX2Importers, YJKPictures) {
   const uint8_t row[6] = {0x80 | 1, 0x80, 0x40 | 2, 0x40, 0x20, 0x48};
   std::copy(row, row + 6, gla.begin() + 4);
   std::copy(row, row + 6, gla.begin() + 10);
-  TMSXTestFiles files("x.gla", gla);
+  TKvTestFiles files("x.gla", gla);
   auto e = files.Open(SourceEngineClass<TKvGLAEngine>());
   ASSERT_NE(e, nullptr);
   EXPECT_EQ(e->Description, "MSX2 6x2x12 screen 10/11 image");
@@ -231,7 +231,7 @@ TEST(KvMSX2Importers, YJKPictures) {
     int Height;
   } dumps[] = {{"x.scc", 49159, 192}, {"x.scc", 54279, 212}, {"x.yjk", 64167, 212}};
   for (const Case& c : dumps) {
-    TMSXTestFiles f(c.Name, Dump(c.Size));
+    TKvTestFiles f(c.Name, Dump(c.Size));
     f.Add("x.s1c", Dump(54279));
     auto s = f.Open(SourceEngineClass<TKvSCCEngine>());
     ASSERT_NE(s, nullptr);
@@ -243,7 +243,7 @@ TEST(KvMSX2Importers, YJKPictures) {
   Bytes even = Dump(64167), odd = Dump(54279);
   even[7] = 0x80;
   odd[7] = 0x40;
-  TMSXTestFiles pair("x.sca", even);
+  TKvTestFiles pair("x.sca", even);
   pair.Add("x.s1a", odd);
   auto sca = pair.Open(SourceEngineClass<TKvSCAEngine>());
   ASSERT_NE(sca, nullptr);
@@ -288,7 +288,7 @@ TEST(KvMSX2Importers, ArbitraryContent) {
   for (const auto& [name, data] : files)
     for (size_t cut : {size_t{0}, size_t{1}, size_t{3}}) {
       SCOPED_TRACE(name + " less " + std::to_string(cut));
-      TKvImporterProbe probe(name, Bytes(data.begin(), data.end() - static_cast<ptrdiff_t>(cut)));
+      TKvProbe probe(name, Bytes(data.begin(), data.end() - static_cast<ptrdiff_t>(cut)));
       for (int i = 0; i < probe.List->GetCount(); ++i) {
         auto b = probe.List->GetEngine(i)->Decode();
         ASSERT_NE(b, nullptr);

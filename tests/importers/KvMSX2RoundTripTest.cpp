@@ -8,10 +8,9 @@
 #include <utility>
 #include <vector>
 
-#include "importers/KvImporterProbe.h"
+#include "KvTestHarness.h"
 #include "importers/MSXTestFiles.h"
 #include "platforms/KvSavePlatformMSX.h"
-#include "platforms/ZxTestPictures.h"
 
 namespace {
 
@@ -28,14 +27,14 @@ std::unique_ptr<TBitmap32> BlockPicture(int AWidth, int AHeight) {
 
 // Opens stream AExt of the conversion (its sub-streams beside it) as
 // "pic.<ext>" and compares it with the preview.
-void ExpectRoundTrip(const TZxConversion& AConversion, const std::string& AExt, const std::string& AImporter,
+void ExpectRoundTrip(const TKvConversion& AConversion, const std::string& AExt, const std::string& AImporter,
                      TKvPaletteType AType) {
   SCOPED_TRACE(AExt + " " + AImporter);
   TKvStream* main = nullptr;
   for (int i = 0; i < AConversion.Streams->GetCount(); ++i)
     if (AConversion.Streams->GetExtension(i) == AExt) main = AConversion.Streams->GetStream(i);
   ASSERT_NE(main, nullptr);
-  TMSXTestFiles files("pic." + AExt, MSXBytes(main->GetMemory(), main->GetSize()));
+  TKvTestFiles files("pic." + AExt, MSXBytes(main->GetMemory(), main->GetSize()));
   for (int j = 0; j < main->GetSubStreamCount(); ++j) {
     TKvStream* s = main->GetSubStream(j);
     files.Add("pic." + s->GetExtension(), MSXBytes(s->GetMemory(), s->GetSize()));
@@ -55,8 +54,8 @@ struct TCase {
 void RunCases(std::initializer_list<TCase> ACases, TKvPaletteType AType, bool ABlocks) {
   for (const TCase& c : ACases) {
     SCOPED_TRACE(c.Class->GetModeName() + " " + std::to_string(c.W) + "x" + std::to_string(c.H));
-    auto pic = ABlocks ? BlockPicture(c.W, c.H) : ZxTestPicture(c.W, c.H, 40);
-    auto r = ZxConvert(*c.Class, *pic, [&](TKvDestEngineOptions& o) {
+    auto pic = ABlocks ? BlockPicture(c.W, c.H) : GradientPicture(c.W, c.H, 40);
+    auto r = ConvertPicture(*c.Class, *pic, [&](TKvDestEngineOptions& o) {
       if (AType != ptMSX9958 || c.Class->GetModeName().starts_with("1")) return;
       o.SetPaletteType(AType);
       o.UpdatePalette();
@@ -130,8 +129,8 @@ TEST(KvMSX2RoundTrip, Screen10) {
          {TCase{&DestEngineClass<TKvMSXScr10Engine>(), 256, 212, {{"sca", "TKvSCAEngine"}, {"gla", "TKvGLAEngine"}}},
           TCase{&DestEngineClass<TKvMSXScr10Engine>(), 200, 100, {{"gla", "TKvGLAEngine"}}},
           TCase{&DestEngineClass<TKvMSXScr10InterlacedEngine>(), 256, 424, {{"sca", "TKvSCAEngine"}}}}) {
-      auto pic = ZxTestPicture(c.W, c.H, 41);
-      auto r = ZxConvert(*c.Class, *pic, [&](TKvDestEngineOptions& o) {
+      auto pic = GradientPicture(c.W, c.H, 41);
+      auto r = ConvertPicture(*c.Class, *pic, [&](TKvDestEngineOptions& o) {
         o.SetPaletteType(type);
         o.UpdatePalette();
       });
@@ -142,13 +141,15 @@ TEST(KvMSX2RoundTrip, Screen10) {
 
 // Black and white, and gray, keep their own palettes in the files.
 TEST(KvMSX2RoundTrip, Screen5And8OtherPaletteModes) {
-  auto pic = ZxTestPicture(256, 212, 42);
+  auto pic = GradientPicture(256, 212, 42);
   for (uint8_t mode : {0, 1}) {
     SCOPED_TRACE(int(mode));
-    auto r5 = ZxConvert(DestEngineClass<TKvMSXScr5Engine>(), *pic, [&](TKvDestEngineOptions& o) { o.SetPaletteMode(mode); });
+    auto r5 = ConvertPicture(DestEngineClass<TKvMSXScr5Engine>(), *pic,
+                             [&](TKvDestEngineOptions& o) { o.SetPaletteMode(mode); });
     ExpectRoundTrip(r5, "sc5", "TKvSC5Engine", ptMSX9938);
     ExpectRoundTrip(r5, "gl5", "TKvGL5Engine", ptMSX9938);
-    auto r8 = ZxConvert(DestEngineClass<TKvMSXScr8Engine>(), *pic, [&](TKvDestEngineOptions& o) { o.SetPaletteMode(mode); });
+    auto r8 = ConvertPicture(DestEngineClass<TKvMSXScr8Engine>(), *pic,
+                             [&](TKvDestEngineOptions& o) { o.SetPaletteMode(mode); });
     ExpectRoundTrip(r8, "sc8", "TKvSC8Engine", ptMSX9938);
   }
 }

@@ -6,10 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "importers/KvImporterProbe.h"
+#include "KvTestHarness.h"
 #include "importers/MSXTestFiles.h"
 #include "platforms/KvSavePlatformMSX.h"
-#include "platforms/ZxTestPictures.h"
 
 namespace {
 
@@ -19,33 +18,35 @@ std::string FileName(int AType, int AMode, const char* AExt) {
   return name;
 }
 
-void ExpectRoundTrip(const TZxConversion& AConversion, const std::string& AName, const std::string& AImporter,
+void ExpectRoundTrip(const TKvConversion& AConversion, const std::string& AName, const std::string& AImporter,
                      TKvPaletteType AType = ptMSX9938) {
   SCOPED_TRACE(AName);
-  TMSXTestFiles files(AName, MSXBytes(AConversion.Bytes(0), AConversion.Size(0)));
+  TKvTestFiles files(AName, MSXBytes(AConversion.Bytes(0), AConversion.Size(0)));
   ExpectMSXRoundTrip(files, *AConversion.Preview, AImporter, AType, true);
 }
 
 TEST(KvMSXRoundTrip, Screen2) {
-  auto pic = ZxTestPicture(256, 192, 31);
+  auto pic = GradientPicture(256, 192, 31);
   for (uint8_t mode : {0, 1, 11}) {
-    auto r = ZxConvert(DestEngineClass<TKvMSXScr2Engine>(), *pic, [&](TKvDestEngineOptions& o) { o.SetPaletteMode(mode); });
+    auto r = ConvertPicture(DestEngineClass<TKvMSXScr2Engine>(), *pic,
+                            [&](TKvDestEngineOptions& o) { o.SetPaletteMode(mode); });
     ExpectRoundTrip(r, FileName(0, mode, "sc2"), "TKvSC2Engine");
   }
 }
 
 TEST(KvMSXRoundTrip, Screen3) {
-  auto pic = ZxTestPicture(64, 48, 32);
+  auto pic = GradientPicture(64, 48, 32);
   for (uint8_t mode : {0, 1, 11}) {
-    auto r = ZxConvert(DestEngineClass<TKvMSXScr3Engine>(), *pic, [&](TKvDestEngineOptions& o) { o.SetPaletteMode(mode); });
+    auto r = ConvertPicture(DestEngineClass<TKvMSXScr3Engine>(), *pic,
+                            [&](TKvDestEngineOptions& o) { o.SetPaletteMode(mode); });
     ExpectRoundTrip(r, FileName(0, mode, "sc3"), "TKvSC3Engine");
   }
 }
 
 void Screen4RoundTrips(uint8_t AType) {
-  auto pic = ZxTestPicture(256, 192, 33);
+  auto pic = GradientPicture(256, 192, 33);
   for (uint8_t mode : {0, 1, 11, 17}) {
-    auto r = ZxConvert(DestEngineClass<TKvMSXScr4Engine>(), *pic, [&](TKvDestEngineOptions& o) {
+    auto r = ConvertPicture(DestEngineClass<TKvMSXScr4Engine>(), *pic, [&](TKvDestEngineOptions& o) {
       o.SetPaletteType(AType);
       o.SetPaletteMode(mode);
       if (mode == 17) {

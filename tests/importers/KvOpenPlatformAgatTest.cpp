@@ -5,11 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "importers/KvImporterProbe.h"
+#include "KvTestHarness.h"
 #include "importers/KvOpenPlatformAgat.h"
 #include "platforms/KvPlatformAgat.h"
 #include "platforms/KvSavePlatformAgat.h"
-#include "platforms/ZxTestPictures.h"
 
 namespace {
 
@@ -30,7 +29,7 @@ std::vector<uint8_t> ShortFile(int L, uint8_t AFill = 0) {
   return d;
 }
 
-bool HasAgat(const TKvImporterProbe& AProbe) {
+bool HasAgat(const TKvProbe& AProbe) {
   for (const std::string& c : AProbe.Classes())
     if (c.find("TKvAgat") != std::string::npos) return true;
   return false;
@@ -38,22 +37,22 @@ bool HasAgat(const TKvImporterProbe& AProbe) {
 
 TEST(KvOpenPlatformAgat, ProbeRanking) {
   {
-    TKvImporterProbe p("picture.fil", FilFile(2048, 64, 0));
+    TKvProbe p("picture.fil", FilFile(2048, 64, 0));
     ASSERT_EQ(p.Position(Full), 0);
     EXPECT_EQ(p.Flags(Full), 11);
     EXPECT_EQ(p.Find("TKvAgatSource64x64x4Engine"), nullptr);
-    TKvImporterProbe q("picture.dat", FilFile(2048, 64, 0));
+    TKvProbe q("picture.dat", FilFile(2048, 64, 0));
     EXPECT_EQ(q.Flags(Full), 9);
   }
   {
     auto d = FilFile(2048, 64, 0);
     d.resize(2092);
-    TKvImporterProbe p("picture.fil", d);
+    TKvProbe p("picture.fil", d);
     EXPECT_EQ(p.Find(Full), nullptr);
     EXPECT_EQ(p.Flags("TKvAgatSource64x64x4Engine"), 11);
   }
   {
-    TKvImporterProbe p("picture.fil", ShortFile(8192));
+    TKvProbe p("picture.fil", ShortFile(8192));
     const int a = p.Position("TKvAgatSource128x128x4Engine"), b = p.Position("TKvAgatSource256x256x1Engine");
     ASSERT_GE(a, 0);
     EXPECT_EQ(b, a + 1);
@@ -62,7 +61,7 @@ TEST(KvOpenPlatformAgat, ProbeRanking) {
   }
   // Mode 16 takes any kind.
   for (int kind : {0, 7, 224, 255}) {
-    TKvImporterProbe p("a.fil", FilFile(8192, 16, uint8_t(kind)));
+    TKvProbe p("a.fil", FilFile(8192, 16, uint8_t(kind)));
     EXPECT_EQ(p.Flags(Full), 11) << kind;
   }
 }
@@ -113,7 +112,7 @@ TEST(KvOpenPlatformAgat, BadInputGivesNoCandidate) {
   s2.pop_back();
   bad.push_back(s2);
   for (size_t i = 0; i < bad.size(); ++i) {
-    TKvImporterProbe p("a.fil", bad[i]);
+    TKvProbe p("a.fil", bad[i]);
     EXPECT_FALSE(HasAgat(p)) << i;
   }
 }
@@ -143,7 +142,7 @@ TEST(KvOpenPlatformAgat, DescriptionsAndPaletteKinds) {
       {ShortFile(16384), "TKvAgatSource512x256x1Engine", "Agat 512x256x1 B/W image", {}, 7},
   };
   for (auto& c : cases) {
-    TKvImporterProbe p("a.fil", c.Data);
+    TKvProbe p("a.fil", c.Data);
     TKvSourceEngine* e = p.Find(c.Class);
     ASSERT_NE(e, nullptr) << c.Description;
     EXPECT_EQ(e->Description, c.Description);
@@ -153,7 +152,7 @@ TEST(KvOpenPlatformAgat, DescriptionsAndPaletteKinds) {
   }
   auto d = FilFile(2048, 64, 0);
   InitAgatFilTrailer(d.data() + 44 + 2048, 64, 0, "  Hello  ");
-  TKvImporterProbe p("a.fil", d);
+  TKvProbe p("a.fil", d);
   EXPECT_EQ(p.Find(Full)->Comment, "Hello");
 }
 
@@ -163,7 +162,7 @@ TEST(KvOpenPlatformAgat, GigascreenPixelsAreMixtureIndexes) {
   auto d = FilFile(4096, 77, 0);
   d[44] = 0x30;
   d[44 + 2048] = 0x50;
-  TKvImporterProbe p("a.fil", d);
+  TKvProbe p("a.fil", d);
   TKvSourceEngine* e = p.Find(Full);
   auto b = e->Decode();
   EXPECT_EQ(e->Palette->Count, 64);
@@ -185,15 +184,12 @@ const TKvDestEngineClass& AgatClass(int AIndex) {
 
 int ColourDiffs(TKvBitmap& A, TKvBitmap& B) {
   if (A.Width != B.Width || A.Height != B.Height) return -1;
-  int n = 0;
-  for (int y = 0; y < A.Height; ++y)
-    for (int x = 0; x < A.Width; ++x) n += !(A.GetPixelStdRGB(x, y) == B.GetPixelStdRGB(x, y));
-  return n;
+  return CountColorDiffs(A, B);
 }
 
 // Opens a written file as the best candidate; a file whose palette kind the
 // importer guessed differently is switched to the converter's kind.
-std::unique_ptr<TKvBitmap> OpenBest(TKvImporterProbe& AProbe, uint8_t APaletteType) {
+std::unique_ptr<TKvBitmap> OpenBest(TKvProbe& AProbe, uint8_t APaletteType) {
   TKvSourceEngine* e = AProbe.List->GetEngine(0);
   EXPECT_EQ(e->ClassType().GetClassName(), Full);
   if (std::find(e->PaletteTypes.begin(), e->PaletteTypes.end(), APaletteType) != e->PaletteTypes.end())
@@ -204,15 +200,15 @@ std::unique_ptr<TKvBitmap> OpenBest(TKvImporterProbe& AProbe, uint8_t APaletteTy
 // The written file, and for a two-frame mode each frame file, read back
 // through the importer, shows the preview (and its frames) colour for
 // colour.
-void ExpectFilesShowPreview(const TZxConversion& r, uint8_t APaletteType) {
+void ExpectFilesShowPreview(const TKvConversion& r, uint8_t APaletteType) {
   TKvStream& s = *r.Streams->GetStream(0);
-  TKvImporterProbe p("picture.fil", std::vector<uint8_t>(s.GetMemory(), s.GetMemory() + s.GetSize()));
+  TKvProbe p("picture.fil", std::vector<uint8_t>(s.GetMemory(), s.GetMemory() + s.GetSize()));
   auto b = OpenBest(p, APaletteType);
   EXPECT_EQ(ColourDiffs(*b, *r.Preview), 0);
   if (s.GetSubStreamCount() == 0) return;
   for (int k = 0; k < 2; ++k) {
     TKvStream& f = *s.GetSubStream(k);
-    TKvImporterProbe q(k ? "picture.1.fil" : "picture.0.fil",
+    TKvProbe q(k ? "picture.1.fil" : "picture.0.fil",
                        std::vector<uint8_t>(f.GetMemory(), f.GetMemory() + f.GetSize()));
     auto fb = OpenBest(q, APaletteType);
     EXPECT_EQ(ColourDiffs(*fb, *r.Preview->GetFrames()->GetBitmap(k)), 0) << "frame " << k;
@@ -237,8 +233,8 @@ TEST(KvOpenPlatformAgat, RoundTripsOfEveryMode) {
   for (auto& c : cases) {
     SCOPED_TRACE(std::to_string(c.Mode) + " " + std::to_string(c.Type) + " " + std::to_string(c.PaletteMode));
     const TKvAgatMode& m = AgatModes[c.Mode];
-    auto pic = ZxTestPicture(m.Width, m.Height, uint32_t(40 + c.Mode));
-    auto r = ZxConvert(AgatClass(c.Mode), *pic, [&](TKvDestEngineOptions& o) {
+    auto pic = GradientPicture(m.Width, m.Height, uint32_t(40 + c.Mode));
+    auto r = ConvertPicture(AgatClass(c.Mode), *pic, [&](TKvDestEngineOptions& o) {
       if (c.Type) {
         o.SetPaletteType(c.Type);
         o.SetPaletteMode(c.PaletteMode);
@@ -276,8 +272,8 @@ TEST(KvOpenPlatformAgat, WrittenFilesShowThePreviewWithFlickerLimitsAndFixedColo
     SCOPED_TRACE(std::to_string(AMode) + " " + std::to_string(AType) + " " + std::to_string(APaletteMode) + " " +
                  std::to_string(ALimit) + (AFixed ? " fixed" : ""));
     const TKvAgatMode& m = AgatModes[AMode];
-    auto pic = ZxTestPicture(m.Width, m.Height, uint32_t(60 + AMode));
-    auto r = ZxConvert(AgatClass(AMode), *pic, [&](TKvDestEngineOptions& o) {
+    auto pic = GradientPicture(m.Width, m.Height, uint32_t(60 + AMode));
+    auto r = ConvertPicture(AgatClass(AMode), *pic, [&](TKvDestEngineOptions& o) {
       if (AType) {
         o.SetPaletteType(AType);
         o.SetPaletteMode(APaletteMode);
@@ -302,10 +298,10 @@ TEST(KvOpenPlatformAgat, WrittenFilesShowThePreviewWithFlickerLimitsAndFixedColo
 }
 
 TEST(KvOpenPlatformAgat, SixteenColourFileWithoutBrightPixelsOpensAsEight) {
-  auto pic = ZxSolidPicture(64, 64, 0xD90000);
-  auto r = ZxConvert(AgatClass(0), *pic, [](TKvDestEngineOptions& o) { o.UpdatePalette(); });
+  auto pic = SolidPicture(64, 64, 0xD90000);
+  auto r = ConvertPicture(AgatClass(0), *pic, [](TKvDestEngineOptions& o) { o.UpdatePalette(); });
   TKvStream& s = *r.Streams->GetStream(0);
-  TKvImporterProbe p("picture.fil", std::vector<uint8_t>(s.GetMemory(), s.GetMemory() + s.GetSize()));
+  TKvProbe p("picture.fil", std::vector<uint8_t>(s.GetMemory(), s.GetMemory() + s.GetSize()));
   TKvSourceEngine* e = p.Find(Full);
   EXPECT_EQ(e->Description, "Agat 64x64x3 color image");
   auto b = e->Decode();
@@ -324,7 +320,7 @@ TEST(KvOpenPlatformAgat, HAMWithFewColoursDecodesIndexed) {
   }
   d[44] = 0x10;
   d[44 + 8 * 64] = 0x99;
-  TKvImporterProbe p("a.fil", d);
+  TKvProbe p("a.fil", d);
   auto b = p.Find(Full)->Decode();
   EXPECT_EQ(b->BitCount, 4);
   EXPECT_EQ(p.Find(Full)->Palette->Count, 2);

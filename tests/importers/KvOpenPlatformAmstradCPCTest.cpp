@@ -3,12 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <deque>
 #include <map>
 #include <string>
 #include <vector>
 
-#include "importers/KvImporterProbe.h"
+#include "KvTestHarness.h"
 #include "importers/KvOpenPlatformAmstradCPC.h"
 #include "platforms/KvSavePlatformAmstradCPC.h"
 
@@ -16,58 +15,14 @@ namespace {
 
 using TFiles = std::map<std::string, std::vector<uint8_t>>;
 
-// A file in memory with companion files beside it.
-class TFolderSource : public TKvMemoryLoadSource {
-public:
-  TFolderSource(const std::string& AName, const TFiles& AFiles)
-      : TKvMemoryLoadSource(AName, AFiles.at(AName).data(), static_cast<int32_t>(AFiles.at(AName).size()), false),
-        FFiles(AFiles) {}
-  const TKvLoadSourceRec* GetFile(const std::string& AName) override {
-    auto it = FFiles.find(AName);
-    if (it == FFiles.end()) return nullptr;
-    TKvLoadSourceRec& r = FRecs.emplace_back();
-    r.Name = AName;
-    r.Ext = LowerFileExt(AName);
-    r.Data = it->second.data();
-    r.Size = static_cast<int32_t>(it->second.size());
-    return &r;
-  }
-
-private:
-  const TFiles& FFiles;
-  std::deque<TKvLoadSourceRec> FRecs;
-};
-
-struct TProbe {
-  TFiles Files;
-  std::unique_ptr<TFolderSource> Source;
-  std::unique_ptr<TKvSourceEngineList> List;
-  TProbe(const std::string& AName, TFiles AFiles) : Files(std::move(AFiles)) {
-    InitializeImporters();
-    Source = std::make_unique<TFolderSource>(AName, Files);
-    List = Source->FindEngines();
-  }
-  TKvSourceEngine* Find(const std::string& AClass) const {
-    for (int i = 0; i < List->GetCount(); ++i)
-      if (List->GetEngine(i)->ClassType().GetClassName() == AClass) return List->GetEngine(i);
-    return nullptr;
-  }
-  TKvMatchFlags Flags(const std::string& AClass) const {
-    const TKvSourceEngine* e = Find(AClass);
-    return e ? e->MatchFlags : 0;
-  }
-  int Position(const std::string& AClass) const {
-    for (int i = 0; i < List->GetCount(); ++i)
-      if (List->GetEngine(i)->ClassType().GetClassName() == AClass) return i;
-    return -1;
-  }
+// AName opened with the files of AFiles beside it (itself among them).
+struct TProbe : TKvProbe {
+  TProbe(const std::string& AName, const TFiles& AFiles) : TKvProbe(AName, AFiles.at(AName), AFiles) {}
   // CPC candidates, best first.
   std::vector<std::string> Cpc() const {
     std::vector<std::string> r;
-    for (int i = 0; i < List->GetCount(); ++i) {
-      const std::string n = List->GetEngine(i)->ClassType().GetClassName();
+    for (const std::string& n : Classes())
       if (n.find("AmstradCPC") != std::string::npos) r.push_back(n);
-    }
     return r;
   }
 };

@@ -2,7 +2,7 @@
 
 #include "importers/KvOpenPlatformAppleII.h"
 #include "importers/KvOpenPlatformOric.h"
-#include "tests/importers/KvImporterProbe.h"
+#include "KvTestHarness.h"
 
 namespace {
 
@@ -17,10 +17,10 @@ TEST(KvOpenPlatformAppleII, MatchesBySizeAndExtension) {
                {"a.hgr", 8193, 0},
                {"a.hgr", 0, 0}};
   for (const Case& c : cases) {
-    TKvImporterProbe p(c.Name, std::vector<uint8_t>(c.Size, 0xFF));
+    TKvProbe p(c.Name, std::vector<uint8_t>(c.Size, 0xFF));
     EXPECT_EQ(p.Flags("TKvAppleIIEngine"), c.Flags) << c.Name << " " << c.Size;
   }
-  TKvImporterProbe p("a.hgr", std::vector<uint8_t>(8192));
+  TKvProbe p("a.hgr", std::vector<uint8_t>(8192));
   EXPECT_EQ(p.Find("TKvAppleIIEngine")->Description, "Apple II 280x192x1 B/W image");
 }
 
@@ -31,7 +31,7 @@ TEST(KvOpenPlatformAppleII, InterleavedLinesSevenPixelsPerByteBit7Ignored) {
   d[128 + 39] = 0x7F;   // line 8, last byte: pixels 273..279
   d[40] = 0x02;         // line 64: pixel 1
   d[120] = 0xFF;        // outside every line span: not read
-  TKvImporterProbe p("a.hgr", d);
+  TKvProbe p("a.hgr", d);
   auto b = p.Find("TKvAppleIIEngine")->Decode();
   ASSERT_EQ(b->BitCount, 1);
   ASSERT_EQ(b->Width, 280);
@@ -60,10 +60,10 @@ TEST(KvOpenPlatformOric, MatchesBySizeAndExtension) {
                {"a.hir", 7999, 0},
                {"a.hir", 8001, 0}};
   for (const Case& c : cases) {
-    TKvImporterProbe p(c.Name, std::vector<uint8_t>(c.Size, 0x40));
+    TKvProbe p(c.Name, std::vector<uint8_t>(c.Size, 0x40));
     EXPECT_EQ(p.Flags("TKvOricEngine"), c.Flags) << c.Name << " " << c.Size;
   }
-  TKvImporterProbe p("a.hir", std::vector<uint8_t>(8000, 0x40));
+  TKvProbe p("a.hir", std::vector<uint8_t>(8000, 0x40));
   EXPECT_EQ(p.Find("TKvOricEngine")->Description, "Oric 240x200x3 image");
 }
 
@@ -74,7 +74,7 @@ TEST(KvOpenPlatformOric, SerialAttributesPerLine) {
   const uint8_t line0[] = {0x01, 0x7F, 0xC0, 0x08, 0x14, 0x55, 0x94};
   std::copy(std::begin(line0), std::end(line0), d.begin());
   d[40] = 0x7F;  // line 1: ink back to white
-  TKvImporterProbe p("a.hir", d);
+  TKvProbe p("a.hir", d);
   auto b = p.Find("TKvOricEngine")->Decode();
   ASSERT_EQ(b->BitCount, 4);
   ASSERT_EQ(b->Palette->GetCount(), 8);

@@ -2,10 +2,9 @@
 
 #include <vector>
 
-#include "importers/KvImporterProbe.h"
+#include "KvTestHarness.h"
 #include "importers/KvOpenPlatformBBCMicro.h"
 #include "platforms/KvSavePlatformBBCMicro.h"
-#include "platforms/ZxTestPictures.h"
 
 namespace {
 
@@ -16,23 +15,23 @@ const char* const kMode4 = "KvOpenPlatformBBCMicro::TKvBBCMicro4Engine";
 const char* const kMode5 = "KvOpenPlatformBBCMicro::TKvBBCMicro5Engine";
 
 TEST(KvOpenPlatformBBCMicro, RankingBySizeAndExtension) {
-  TKvImporterProbe bb1("a.bb1", std::vector<uint8_t>(20480, 0));
+  TKvProbe bb1("a.bb1", std::vector<uint8_t>(20480, 0));
   EXPECT_EQ(bb1.Flags(kMode1), 10);
   EXPECT_EQ(bb1.Flags(kMode0), 8);
   EXPECT_EQ(bb1.Flags(kMode2), 8);
   EXPECT_EQ(bb1.Flags(kMode4), 0);
   EXPECT_LT(bb1.Position(kMode1), bb1.Position(kMode0));
   EXPECT_LT(bb1.Position(kMode0), bb1.Position(kMode2));
-  TKvImporterProbe other("a.xyz", std::vector<uint8_t>(20480, 0));
+  TKvProbe other("a.xyz", std::vector<uint8_t>(20480, 0));
   EXPECT_LT(other.Position(kMode0), other.Position(kMode1));
   EXPECT_LT(other.Position(kMode1), other.Position(kMode2));
-  EXPECT_EQ(TKvImporterProbe("a.as0", std::vector<uint8_t>(20480, 0)).Flags(kMode0), 10);
-  TKvImporterProbe as4("a.as4", std::vector<uint8_t>(10240, 0));
+  EXPECT_EQ(TKvProbe("a.as0", std::vector<uint8_t>(20480, 0)).Flags(kMode0), 10);
+  TKvProbe as4("a.as4", std::vector<uint8_t>(10240, 0));
   EXPECT_EQ(as4.Flags(kMode4), 10);
   EXPECT_EQ(as4.Flags(kMode5), 8);
   EXPECT_LT(as4.Position(kMode4), as4.Position(kMode5));
   for (size_t n : {0u, 10239u, 10241u, 20479u, 20481u}) {
-    TKvImporterProbe bad("a.bb0", std::vector<uint8_t>(n, 0));
+    TKvProbe bad("a.bb0", std::vector<uint8_t>(n, 0));
     for (const char* c : {kMode0, kMode1, kMode2, kMode4, kMode5}) EXPECT_EQ(bad.Flags(c), 0) << n;
   }
 }
@@ -40,7 +39,7 @@ TEST(KvOpenPlatformBBCMicro, RankingBySizeAndExtension) {
 TEST(KvOpenPlatformBBCMicro, DescriptionsAndMode2IgnoresTheFourthBit) {
   std::vector<uint8_t> f(20480, 0);
   f[0] = 0xFF;
-  TKvImporterProbe probe("a.bb2", f);
+  TKvProbe probe("a.bb2", f);
   TKvSourceEngine* e = probe.Find(kMode2);
   ASSERT_NE(e, nullptr);
   EXPECT_EQ(e->Description, "BBC Micro 160x256x3 Mode 2 image");
@@ -66,21 +65,16 @@ TEST(KvOpenPlatformBBCMicro, RoundTrip) {
       {&DestEngineClass<TKvBBCMicro5Engine>(), 160, "p.bb5", kMode5},
   };
   for (auto& c : cases) {
-    auto pic = ZxTestPicture(c.W, 256, 7);
-    auto r = ZxConvert(*c.Class, *pic);
-    TKvImporterProbe probe(c.Name, std::vector<uint8_t>(r.Bytes(0), r.Bytes(0) + r.Size(0)));
+    auto pic = GradientPicture(c.W, 256, 7);
+    auto r = ConvertPicture(*c.Class, *pic);
+    TKvProbe probe(c.Name, std::vector<uint8_t>(r.Bytes(0), r.Bytes(0) + r.Size(0)));
     ASSERT_GT(probe.List->GetCount(), 0);
     ASSERT_EQ(probe.Classes()[0], c.Importer);
     auto b = probe.List->GetEngine(0)->Decode();
     ASSERT_EQ(b->Width, r.Preview->Width);
     ASSERT_EQ(b->Height, r.Preview->Height);
-    int diffs = 0;
-    for (int y = 0; y < b->Height; ++y)
-      for (int x = 0; x < b->Width; ++x)
-        if (!(b->GetPixelStdRGB(x, y) == r.Preview->GetPixelStdRGB(x, y)) ||
-            b->GetPixel(x, y) != r.Preview->GetPixel(x, y))
-          ++diffs;
-    EXPECT_EQ(diffs, 0) << c.Name;
+    EXPECT_EQ(CountColorDiffs(*b, *r.Preview), 0) << c.Name;
+    EXPECT_EQ(CountIndexDiffs(*b, *r.Preview), 0) << c.Name;
   }
 }
 

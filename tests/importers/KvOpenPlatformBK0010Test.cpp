@@ -5,11 +5,10 @@
 #include <vector>
 
 #include "core/KvThreadJob.h"
-#include "importers/KvImporterProbe.h"
+#include "KvTestHarness.h"
 #include "importers/KvOpenPlatformBK0010.h"
 #include "platforms/KvPlatformBK0010.h"
 #include "platforms/KvSavePlatformBK0010.h"
-#include "platforms/ZxTestPictures.h"
 
 namespace {
 
@@ -30,7 +29,7 @@ TEST(KvOpenPlatformBK0010, MatchFlagsAndRanking) {
       {"a.dat", Bytes(16384), {{"TKvBK0010BKSBWSourceEngine", 8}, {"TKvBK0010PICSourceEngine", 8}}},
   };
   for (auto& c : cases) {
-    TKvImporterProbe probe(c.Name, c.Data);
+    TKvProbe probe(c.Name, c.Data);
     int last = -1;
     for (auto& [cls, flags] : c.Expect) {
       EXPECT_EQ(probe.Flags(cls), flags) << c.Name << " " << c.Data.size() << " " << cls;
@@ -43,7 +42,7 @@ TEST(KvOpenPlatformBK0010, MatchFlagsAndRanking) {
   bin[0] = 0x40;
   bin[2] = 0x40;
   for (const char* name : {"a.bin", "a.dat"}) {
-    TKvImporterProbe probe(name, bin);
+    TKvProbe probe(name, bin);
     const int f = std::string(name) == "a.bin" ? 11 : 9;
     EXPECT_EQ(probe.Flags("TKvBK0010BINSourceEngine"), f);
     EXPECT_EQ(probe.Flags("TKvBK0010BINBWSourceEngine"), f);
@@ -61,11 +60,11 @@ TEST(KvOpenPlatformBK0010, BadInputHasNoCandidate) {
   auto gigaBad = Bytes(32770);
   gigaBad[32769] = 16;
   for (auto* d : {&swapped, &bigNumber, &gigaBad}) {
-    TKvImporterProbe probe("a.bks", *d);
+    TKvProbe probe("a.bks", *d);
     for (const std::string& cls : probe.Classes()) EXPECT_EQ(cls.find("TKvBK0010"), std::string::npos) << cls;
   }
   for (size_t n : {0u, 16383u, 16386u, 16387u, 32769u}) {
-    TKvImporterProbe probe("a.bks", Bytes(n));
+    TKvProbe probe("a.bks", Bytes(n));
     for (const std::string& cls : probe.Classes()) EXPECT_EQ(cls.find("TKvBK0010"), std::string::npos) << n;
   }
 }
@@ -76,7 +75,7 @@ TEST(KvOpenPlatformBK0010, DescriptionsAndGigascreenPalettes) {
   giga[32769] = 5;
   giga[0] = 0x02;          // pixel 0 of frame A: colour 2
   giga[16384] = 0x0C;      // pixel 1 of frame B: colour 3
-  TKvImporterProbe probe("a.bks", giga);
+  TKvProbe probe("a.bks", giga);
   TKvSourceEngine* e = probe.Find("TKvBK0010BKSExSourceEngine");
   ASSERT_NE(e, nullptr);
   EXPECT_EQ(e->Description, "BK-0011 256x256x2 palette 3/5 gigascreen image");
@@ -95,7 +94,7 @@ TEST(KvOpenPlatformBK0010, DescriptionsAndGigascreenPalettes) {
   EXPECT_TRUE(b->Palette->Colors[1 * 4 + 0].Skip);
   EXPECT_FALSE(b->Palette->Colors[0 * 4 + 1].Skip);
   giga[32769] = 3;
-  TKvImporterProbe same("a.bks", giga);
+  TKvProbe same("a.bks", giga);
   EXPECT_EQ(same.Find("TKvBK0010BKSExSourceEngine")->Description, "BK-0011 256x256x2 palette 3 gigascreen image");
 
   struct {
@@ -110,25 +109,25 @@ TEST(KvOpenPlatformBK0010, DescriptionsAndGigascreenPalettes) {
       {16384, "a.pic", "TKvBK0010PICSourceEngine", "BK-0010 256x256x2 palette 0 image"},
   };
   for (auto& c : cases) {
-    TKvImporterProbe p(c.Name, Bytes(c.Size));
+    TKvProbe p(c.Name, Bytes(c.Size));
     ASSERT_NE(p.Find(c.Class), nullptr) << c.Class;
     EXPECT_EQ(p.Find(c.Class)->Description, c.Description);
   }
   auto bin = Bytes(16388);
   bin[0] = 0x40;
   bin[2] = 0x40;
-  TKvImporterProbe p("a.bin", bin);
+  TKvProbe p("a.bin", bin);
   EXPECT_EQ(p.Find("TKvBK0010BINSourceEngine")->Description, "BK-0010 256x256x2 palette 0 image");
   EXPECT_EQ(p.Find("TKvBK0010BINBWSourceEngine")->Description, "BK-0010 512x256x1 B/W image");
 }
 
 // Opens stream AIndex of AConversion as AName: AClass comes at APosition and
 // decodes to the preview's indexes (or colours) and palette.
-void ExpectRoundTrip(const TZxConversion& r, int AIndex, const std::string& AName, const std::string& AClass,
+void ExpectRoundTrip(const TKvConversion& r, int AIndex, const std::string& AName, const std::string& AClass,
                      int APosition, bool AIndexes) {
   SCOPED_TRACE(AName + " " + AClass);
   std::vector<uint8_t> bytes(r.Bytes(AIndex), r.Bytes(AIndex) + r.Size(AIndex));
-  TKvImporterProbe probe(AName, bytes);
+  TKvProbe probe(AName, bytes);
   ASSERT_EQ(probe.Position(AClass), APosition);
   TKvSourceEngine* e = probe.Find(AClass);
   auto b = e->Decode();
@@ -138,47 +137,38 @@ void ExpectRoundTrip(const TZxConversion& r, int AIndex, const std::string& ANam
   if (AIndexes) {
     EXPECT_TRUE(b->Palette->SameColors(pv.Palette.get()));
   }
-  int diffs = 0;
-  for (int y = 0; y < pv.Height; ++y)
-    for (int x = 0; x < pv.Width; ++x)
-      if (AIndexes ? b->GetPixel(x, y) != pv.GetPixel(x, y) : !(b->GetPixelStdRGB(x, y) == pv.GetPixelStdRGB(x, y)))
-        ++diffs;
-  EXPECT_EQ(diffs, 0);
+  EXPECT_EQ(AIndexes ? CountIndexDiffs(*b, pv) : CountColorDiffs(*b, pv), 0);
   // Two-frame files give back both frames.
   if (pv.GetFrames()) {
     ASSERT_NE(b->GetFrames(), nullptr);
     for (int f = 0; f < 2; ++f) {
-      TKvBitmap* a = pv.GetFrames()->GetBitmap(f);
-      TKvBitmap* d = b->GetFrames()->GetBitmap(f);
-      int fd = 0;
-      for (int y = 0; y < pv.Height; ++y)
-        for (int x = 0; x < pv.Width; ++x)
-          if (!(a->GetPixelStdRGB(x, y) == d->GetPixelStdRGB(x, y))) ++fd;
-      EXPECT_EQ(fd, 0) << f;
+      EXPECT_EQ(CountColorDiffs(*pv.GetFrames()->GetBitmap(f), *b->GetFrames()->GetBitmap(f)), 0) << f;
     }
   }
 }
 
 TEST(KvOpenPlatformBK0010, RoundTrips) {
   TKvProcessorCountOverride one(1);
-  auto pic = ZxTestPicture(256, 256, 31);
-  auto c = ZxConvert(DestEngineClass<TKvBK1Engine>(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteIndex(4); });
+  auto pic = GradientPicture(256, 256, 31);
+  auto c = ConvertPicture(DestEngineClass<TKvBK1Engine>(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteIndex(4); });
   ExpectRoundTrip(c, 0, "picture.bks", "TKvBK0010BKSSourceEngine", 0, true);
-  auto p1 = ZxConvert(DestEngineClass<TKvBK1Engine>(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteIndex(1); });
+  auto p1 =
+      ConvertPicture(DestEngineClass<TKvBK1Engine>(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteIndex(1); });
   ASSERT_EQ(p1.Streams->GetCount(), 3);
   ExpectRoundTrip(p1, 0, "picture.bks", "TKvBK0010BKSSourceEngine", 0, true);
   ExpectRoundTrip(p1, 1, "picture.bin", "TKvBK0010BINSourceEngine", 0, true);
   ExpectRoundTrip(p1, 2, "picture.pic", "TKvBK0010PICSourceEngine", 0, true);
-  auto g = ZxConvert(DestEngineClass<TKvBK2Engine>(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteIndex(12); });
+  auto g =
+      ConvertPicture(DestEngineClass<TKvBK2Engine>(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteIndex(12); });
   // The preview shows each mixture once, whichever frame holds which colour.
   ExpectRoundTrip(g, 0, "picture.bks", "TKvBK0010BKSExSourceEngine", 0, false);
   EXPECT_TRUE(g.Preview->Palette->SameColors(g.Options->GetPalette()));
-  auto wide = ZxTestPicture(512, 256, 32);
-  auto m = ZxConvert(DestEngineClass<TKvBKMonoEngine>(), *wide);
+  auto wide = GradientPicture(512, 256, 32);
+  auto m = ConvertPicture(DestEngineClass<TKvBKMonoEngine>(), *wide);
   ExpectRoundTrip(m, 0, "picture.bks", "TKvBK0010BKSBWSourceEngine", 0, false);
   // The colour reading of equal rank comes first.
   ExpectRoundTrip(m, 1, "picture.bin", "TKvBK0010BINBWSourceEngine", 1, false);
-  auto m2 = ZxConvert(DestEngineClass<TKvBKMono2Engine>(), *wide);
+  auto m2 = ConvertPicture(DestEngineClass<TKvBKMono2Engine>(), *wide);
   ExpectRoundTrip(m2, 0, "picture.bks", "TKvBK0010BKSBWExSourceEngine", 0, false);
 }
 

@@ -4,12 +4,13 @@
 
 #include "importers/KvOpenPlatformCommodore64.h"
 #include "platforms/KvPlatformCommodore64.h"
-#include "tests/importers/KvImporterProbe.h"
+#include "KvTestHarness.h"
+#include "importers/ImporterTestFiles.h"
 
 namespace {
 
 // The candidates of this unit, with their flags.
-std::vector<std::pair<std::string, int>> C64Candidates(const TKvImporterProbe& p) {
+std::vector<std::pair<std::string, int>> C64Candidates(const TKvProbe& p) {
   std::vector<std::pair<std::string, int>> r;
   for (int i = 0; i < p.List->GetCount(); ++i) {
     const std::string n = p.List->GetEngine(i)->ClassType().GetClassName();
@@ -71,7 +72,7 @@ TEST(KvOpenPlatformCommodore64, MatchBySizeLoadAddressAndExtension) {
       {"a.kla", 1, 0x6000, {}, nullptr},
   };
   for (const Case& c : cases) {
-    TKvImporterProbe p(c.Name, C64File(c.Size, c.Load));
+    TKvProbe p(c.Name, C64File(c.Size, c.Load));
     const auto got = C64Candidates(p);
     EXPECT_EQ(got, c.Expected) << c.Name << " " << c.Size;
     if (c.Description && !got.empty()) {
@@ -94,7 +95,7 @@ TEST(KvOpenPlatformCommodore64, EveryLayoutDecodesInsideItsFile) {
       {9218, 0x1C00},  {9218, 0x5C00},  {24578, 0x2000}};
   for (const auto& [size, load] : rows) {
     // An exactly sized heap block, so a stray read is caught.
-    TKvImporterProbe p("a.bin", C64File(size, load, 0xFF));
+    TKvProbe p("a.bin", C64File(size, load, 0xFF));
     const auto got = C64Candidates(p);
     ASSERT_FALSE(got.empty()) << size << " " << load;
     auto b = p.Find(got[0].first)->Decode();
@@ -107,7 +108,7 @@ TEST(KvOpenPlatformCommodore64, EveryLayoutDecodesInsideItsFile) {
 TEST(KvOpenPlatformCommodore64, HiResMonoWhiteOnBlackOrBlackOnWhite) {
   auto d = C64File(8002, 0x2000);
   d[2 + 320 + 8 + 1] = 0x81;  // cell (1, 1), line 1
-  TKvImporterProbe p("a.hbm", d);
+  TKvProbe p("a.hbm", d);
   TKvSourceEngine* e = p.Find("TKvCommodore64HiResBWEngine");
   EXPECT_EQ(e->PaletteTypes, (std::vector<TKvPaletteType>{ptBW, ptWB}));
   EXPECT_EQ(e->PaletteType, ptBW);
@@ -131,7 +132,7 @@ TEST(KvOpenPlatformCommodore64, MulticolourCellsAndPaletteKinds) {
   d[8002 + cell] = 0x12;        // colours 1 and 2
   d[9002 + cell] = 0xFE;        // colour 14 (high nibble ignored)
   d[2 + 320 + 16 + 3] = 0x1B;   // 00 01 10 11
-  TKvImporterProbe p("a.koa", d);
+  TKvProbe p("a.koa", d);
   TKvSourceEngine* e = p.Find("TKvCommodore64LoResEngine");
   EXPECT_EQ(e->PaletteTypes, (std::vector<TKvPaletteType>{ptCommandore64Dark, ptCommandore64Light}));
   EXPECT_EQ(e->PaletteType, ptCommandore64Dark);
@@ -154,7 +155,7 @@ TEST(KvOpenPlatformCommodore64, MulticolourCellsAndPaletteKinds) {
 TEST(KvOpenPlatformCommodore64, RainbowPainterHasNoBackgroundAndPaintMagicOneColourByte) {
   auto rp = C64File(10242, 0x5C00, 0x77);
   rp[1026] = 0x00;  // first line of cell 0: all pairs 00
-  TKvImporterProbe p("a.rp", rp);
+  TKvProbe p("a.rp", rp);
   auto b = p.Find("TKvCommodore64LoResEngine")->Decode();
   for (int x = 0; x < 4; ++x) EXPECT_EQ(b->GetPixel(x, 0), 0);
   EXPECT_EQ(b->GetPixel(4, 0), 7);  // 0x77: pairs 01 11 01 11 -> screen high nibble 7
@@ -163,7 +164,7 @@ TEST(KvOpenPlatformCommodore64, RainbowPainterHasNoBackgroundAndPaintMagicOneCol
   pmg[8119] = 0x2D;  // colour 13 for pair 11 everywhere
   pmg[8116] = 0x05;  // background 5
   for (int i = 0; i < 8000; ++i) pmg[116 + i] = 0xC0;  // pair 11 then 00 00 00
-  TKvImporterProbe q("a.pmg", pmg);
+  TKvProbe q("a.pmg", pmg);
   auto c = q.Find("TKvCommodore64LoResPmgEngine")->Decode();
   EXPECT_EQ(c->GetPixel(0, 0), 13);
   EXPECT_EQ(c->GetPixel(156, 199), 13);
@@ -177,7 +178,7 @@ TEST(KvOpenPlatformCommodore64, HiResColourIgnoresTheExtraBytesOf9009) {
   for (int i = 0; i < 1000; ++i) d[8002 + i] = static_cast<uint8_t>(i * 13);
   auto longer = d;
   longer.insert(longer.end(), 6, 0xEE);
-  TKvImporterProbe p("a.art", d), q("a.art", longer);
+  TKvProbe p("a.art", d), q("a.art", longer);
   auto a = p.Find("TKvCommodore64HiResEngine")->Decode();
   auto b = q.Find("TKvCommodore64HiResEngine")->Decode();
   for (int y = 0; y < 200; ++y)
@@ -193,7 +194,7 @@ TEST(KvOpenPlatformCommodore64, InterlacedHiResHasTwoFramesOverMixtures) {
   d[10242] = 0x21;     // A: ink 2, paper 1
   d[16386] = 0x40;     // frame B, pixel 1 set
   d[9218] = 0x43;      // B: ink 4, paper 3
-  TKvImporterProbe p("a.hlf", d);
+  TKvProbe p("a.hlf", d);
   TKvSourceEngine* e = p.Find("TKvCommodore64HiResGigascreenEngine");
   auto b = e->Decode();
   ASSERT_EQ(b->BitCount, 8);
@@ -292,16 +293,16 @@ TEST(KvOpenPlatformCommodore64, PackedFilesAreRecognisedByTheirUnpackedLength) {
       {"a.gg", C64File(3, 0x6000), "TKvCommodore64LoResGgEngine", 0},
   };
   for (const Case& c : cases) {
-    TKvImporterProbe p(c.Name, c.Data);
+    TKvProbe p(c.Name, c.Data);
     EXPECT_EQ(p.Flags(c.Class), c.Flags) << c.Name << " " << c.Class << " " << c.Data.size();
   }
-  TKvImporterProbe gg("a.gg", C64PackedFile(0x6000, 10001));
+  TKvProbe gg("a.gg", C64PackedFile(0x6000, 10001));
   EXPECT_EQ(gg.Find("TKvCommodore64LoResGgEngine")->Description,
             "Commodore 64 160x200x4 Koala Painter compressed image");
   EXPECT_EQ(gg.Find("TKvCommodore64LoResGgEngine")->PixelAspect, 17);
-  TKvImporterProbe jj("a.jj", C64PackedFile(0x5C00, 9216));
+  TKvProbe jj("a.jj", C64PackedFile(0x5C00, 9216));
   EXPECT_EQ(jj.Find("TKvCommodore64HiResJJEngine")->Description, "Commodore 64 320x200x4 Doodle compressed image");
-  TKvImporterProbe ami("a.ami", C64PackedFile(0x4000, 10001, 0x11, true, 0xC2));
+  TKvProbe ami("a.ami", C64PackedFile(0x4000, 10001, 0x11, true, 0xC2));
   EXPECT_EQ(ami.Find("TKvCommodore64LoResAmiEngine")->Description, "Commodore 64 160x200x4 Amica Paint image");
 }
 
@@ -315,7 +316,7 @@ TEST(KvOpenPlatformCommodore64, PackedDecodeUsesThePlainLayouts) {
   unpacked[10001] = 0x0F;      // past the limit: never written
   std::vector<uint8_t> d = C64File(2, 0x6000);
   d.insert(d.end(), unpacked.begin(), unpacked.end());
-  TKvImporterProbe p("a.gg", d);
+  TKvProbe p("a.gg", d);
   TKvSourceEngine* e = p.Find("TKvCommodore64LoResGgEngine");
   ASSERT_TRUE(e);
   EXPECT_EQ(e->MatchFlags, 3);
@@ -339,7 +340,7 @@ TEST(KvOpenPlatformCommodore64, PackedDecodeUsesThePlainLayouts) {
   a.push_back(0x0C);  // colour 12
   zeros(999);
   a.push_back(0x03);  // background 3
-  TKvImporterProbe q("a.ami", a);
+  TKvProbe q("a.ami", a);
   TKvSourceEngine* ae = q.Find("TKvCommodore64LoResAmiEngine");
   ASSERT_TRUE(ae);
   EXPECT_EQ(ae->MatchFlags, 11);
@@ -354,7 +355,7 @@ TEST(KvOpenPlatformCommodore64, PackedDecodeUsesThePlainLayouts) {
   body[1024] = 0x80;            // bitmap cell 0 line 0
   body[1024 + 7999] = 0x01;     // last bitmap byte
   jj.insert(jj.end(), body.begin(), body.end());
-  TKvImporterProbe r("a.jj", jj);
+  TKvProbe r("a.jj", jj);
   auto jb = r.Find("TKvCommodore64HiResJJEngine")->Decode();
   EXPECT_EQ(jb->GetPixel(0, 0), 7);
   EXPECT_EQ(jb->GetPixel(1, 0), 10);
@@ -387,10 +388,10 @@ TEST(KvOpenPlatformCommodore64, LogoPainterCharacterSetPictures) {
                {"a.lp3", 4098, 0x1801, 0},  {"a.lp3", 4097, 0x1800, 0},  {"a.lp3", 4175, 0x1800, 0}};
   for (const Case& c : cases) {
     auto f = C64File(c.Size, c.Load);
-    TKvImporterProbe p(c.Name, f);
+    TKvProbe p(c.Name, f);
     EXPECT_EQ(p.Flags("TKvCommodore64Lp3Engine"), c.Flags) << c.Name << " " << c.Size;
   }
-  TKvImporterProbe p("a.lp3", d);
+  TKvProbe p("a.lp3", d);
   TKvSourceEngine* e = p.Find("TKvCommodore64Lp3Engine");
   EXPECT_EQ(e->Description, "Commodore 64 160x400x4 Logo-Painter image");
   EXPECT_EQ(e->PixelAspect, 17);
@@ -408,7 +409,7 @@ TEST(KvOpenPlatformCommodore64, LogoPainterCharacterSetPictures) {
   l[2046] = 0xFF;
   l[2047] = 0x1C;
   l[2048] = 0x09;
-  TKvImporterProbe q("a.lp3", l);
+  TKvProbe q("a.lp3", l);
   auto c = q.Find("TKvCommodore64Lp3Engine")->Decode();
   const int own[4] = {4, 12, 9, 7};
   for (int i = 0; i < 4; ++i) EXPECT_EQ(c->GetPixel(4 + i, 10), own[i]) << i;

@@ -4,11 +4,10 @@
 #include <string>
 #include <vector>
 
-#include "importers/KvImporterProbe.h"
+#include "KvTestHarness.h"
 #include "importers/KvOpenPlatformCorvette.h"
 #include "platforms/KvPlatformCorvette.h"
 #include "platforms/KvSavePlatformCorvette.h"
-#include "platforms/ZxTestPictures.h"
 
 namespace {
 
@@ -36,7 +35,7 @@ TEST(KvOpenPlatformCorvette, MatchFlagsAndBadInput) {
       {"a.bin", win, "TKvCorvetteWinEngine", 1},
   };
   for (auto& c : cases) {
-    TKvImporterProbe probe(c.Name, c.Bytes);
+    TKvProbe probe(c.Name, c.Bytes);
     EXPECT_EQ(probe.Flags(c.Class), c.Flags) << c.Name << " " << c.Class;
     ASSERT_NE(probe.Find(c.Class), nullptr);
     EXPECT_EQ(probe.Find(c.Class)->Description, "Corvette 512x256x3 image");
@@ -49,18 +48,18 @@ TEST(KvOpenPlatformCorvette, MatchFlagsAndBadInput) {
   std::vector<uint8_t> grfHeaderOnly(grf.begin(), grf.begin() + 6);
   for (auto* bad : {&wide, &winHeaderOnly, &grfHeaderOnly}) {
     for (const char* name : {"a.win", "a.grf"}) {
-      TKvImporterProbe probe(name, *bad);
+      TKvProbe probe(name, *bad);
       for (const std::string& cls : probe.Classes()) EXPECT_EQ(cls.find("Corvette"), std::string::npos) << cls;
     }
   }
   for (size_t n : {0u, 49151u, 49153u}) {
-    TKvImporterProbe probe("a.pic", std::vector<uint8_t>(n, 0));
+    TKvProbe probe("a.pic", std::vector<uint8_t>(n, 0));
     for (const std::string& cls : probe.Classes()) EXPECT_EQ(cls.find("Corvette"), std::string::npos) << n;
   }
 }
 
 TEST(KvOpenPlatformCorvette, PicRanksBeforeTheOther48KReadings) {
-  TKvImporterProbe probe("x.pic", std::vector<uint8_t>(49152, 0));
+  TKvProbe probe("x.pic", std::vector<uint8_t>(49152, 0));
   const int corvette = probe.Position("TKvCorvettePicEngine");
   ASSERT_GE(corvette, 0);
   EXPECT_EQ(probe.Flags("TKvCorvettePicEngine"), 10);
@@ -75,7 +74,7 @@ TEST(KvOpenPlatformCorvette, WinSizesAndShortFiles) {
   f[9] = 0x80;      // plane 0 (bit 0)
   f[9 + 4] = 0x80;  // plane 1 (bit 1)
   f[9 + 3] = 0x10;  // plane 0, row 1, x = 11
-  TKvImporterProbe probe("a.win", f);
+  TKvProbe probe("a.win", f);
   TKvSourceEngine* e = probe.Find("TKvCorvetteWinEngine");
   ASSERT_NE(e, nullptr);
   EXPECT_EQ(e->Description, "Corvette 12x2x3 image");
@@ -88,7 +87,7 @@ TEST(KvOpenPlatformCorvette, WinSizesAndShortFiles) {
   // Even a file of one plane byte decodes, the rest black.
   auto one = WinFile(512, 256, 10);
   one[9] = 0xFF;
-  TKvImporterProbe p1("a.win", one);
+  TKvProbe p1("a.win", one);
   auto b1 = p1.Find("TKvCorvetteWinEngine")->Decode();
   EXPECT_EQ(b1->GetPixel(7, 0), 1);
   EXPECT_EQ(b1->GetPixel(8, 0), 0);
@@ -99,7 +98,7 @@ TEST(KvOpenPlatformCorvette, ShortOrDamagedGrfKeepsItsBlocks) {
   // Block 0 all 0xFF (001 1), block 1 64 copies of 0x0F (010 0x0F), then
   // the data ends.
   std::vector<uint8_t> f = {'G', 'R', 'F', '1', '.', '0', 0x34, 0x1E};
-  TKvImporterProbe probe("a.grf", f);
+  TKvProbe probe("a.grf", f);
   TKvSourceEngine* e = probe.Find("TKvCorvetteGrfEngine");
   ASSERT_NE(e, nullptr);
   auto b = e->Decode();
@@ -112,7 +111,7 @@ TEST(KvOpenPlatformCorvette, ShortOrDamagedGrfKeepsItsBlocks) {
   EXPECT_EQ(b->GetPixel(511, 255), 0);
   // Code 4 and above stop the decoding in the same way.
   std::vector<uint8_t> bad = {'G', 'R', 'F', '1', '.', '0', 0x38, 0x80};
-  TKvImporterProbe p2("a.grf", bad);
+  TKvProbe p2("a.grf", bad);
   auto b2 = p2.Find("TKvCorvetteGrfEngine")->Decode();
   EXPECT_EQ(b2->GetPixel(0, 0), 1);
   EXPECT_EQ(b2->GetPixel(0, 1), 0);
@@ -120,14 +119,14 @@ TEST(KvOpenPlatformCorvette, ShortOrDamagedGrfKeepsItsBlocks) {
 
 // Each file of the conversion opens, best first, as its own reading, with
 // the values the screen received in the normal-intensity colours.
-void ExpectRoundTrip(const TZxConversion& r, const std::vector<int>& AExpectedValues = {}) {
+void ExpectRoundTrip(const TKvConversion& r, const std::vector<int>& AExpectedValues = {}) {
   TKvPalette256 normal;
   BuildCorvettePalette(normal, ptColoredLinear);
   for (int i = 0; i < r.Streams->GetCount(); ++i) {
     const std::string ext = r.Streams->GetExtension(i);
     SCOPED_TRACE(ext);
     std::vector<uint8_t> bytes(r.Bytes(i), r.Bytes(i) + r.Size(i));
-    TKvImporterProbe probe("picture." + ext, bytes);
+    TKvProbe probe("picture." + ext, bytes);
     ASSERT_GT(probe.List->GetCount(), 0);
     const std::string cls = probe.List->GetEngine(0)->ClassType().GetClassName();
     EXPECT_EQ(cls.find("TKvCorvette"), 0u) << cls;
@@ -148,19 +147,19 @@ void ExpectRoundTrip(const TZxConversion& r, const std::vector<int>& AExpectedVa
 }
 
 TEST(KvOpenPlatformCorvette, RoundTrips) {
-  auto pic = ZxTestPicture(512, 256, 21);
-  auto r = ZxConvert(DestEngineClass<TKvCorvetteEngine>(), *pic);
+  auto pic = GradientPicture(512, 256, 21);
+  auto r = ConvertPicture(DestEngineClass<TKvCorvetteEngine>(), *pic);
   ASSERT_EQ(r.Streams->GetCount(), 3);
   ExpectRoundTrip(r);
   // "Black/white": white is value 7.
-  auto bw = ZxConvert(DestEngineClass<TKvCorvetteEngine>(), *pic, [](TKvDestEngineOptions& o) {
+  auto bw = ConvertPicture(DestEngineClass<TKvCorvetteEngine>(), *pic, [](TKvDestEngineOptions& o) {
     o.SetPaletteMode(0);
     o.UpdatePalette();
   });
   ExpectRoundTrip(bw, {0, 7});
   // Another size: only a ".win".
-  auto small = ZxTestPicture(100, 60, 22);
-  auto s = ZxConvert(DestEngineClass<TKvCorvetteEngine>(), *small);
+  auto small = GradientPicture(100, 60, 22);
+  auto s = ConvertPicture(DestEngineClass<TKvCorvetteEngine>(), *small);
   ASSERT_EQ(s.Streams->GetCount(), 1);
   ExpectRoundTrip(s);
 }

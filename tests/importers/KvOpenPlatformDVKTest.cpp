@@ -3,11 +3,10 @@
 #include <vector>
 
 #include "core/KvThreadJob.h"
-#include "importers/KvImporterProbe.h"
+#include "KvTestHarness.h"
 #include "importers/KvOpenPlatformDVK.h"
 #include "platforms/KvPlatformDVK.h"
 #include "platforms/KvSavePlatformDVK.h"
-#include "platforms/ZxTestPictures.h"
 
 namespace {
 
@@ -24,19 +23,17 @@ TEST(KvOpenPlatformDVK, MatchFlagsAndBadInput) {
   auto f = DvkFile(400, 240);
   f[f.size() - 1] = 63;
   ASSERT_EQ(f.size(), 48020u);
-  EXPECT_EQ(TKvImporterProbe("a.pic", f).Flags("TKvDVKEngine"), 11);
-  EXPECT_EQ(TKvImporterProbe("a.bin", f).Flags("TKvDVKEngine"), 9);
-  EXPECT_EQ(TKvImporterProbe("a.pic", f).Position("TKvDVKEngine"), 0);
+  EXPECT_EQ(TKvProbe("a.pic", f).Flags("TKvDVKEngine"), 11);
+  EXPECT_EQ(TKvProbe("a.bin", f).Flags("TKvDVKEngine"), 9);
+  EXPECT_EQ(TKvProbe("a.pic", f).Position("TKvDVKEngine"), 0);
   auto longer = f;
   longer.push_back(0);
   auto badPalette = f;
   badPalette[f.size() - 3] = 64;
   auto wide = DvkFile(404, 1);
   auto zero = DvkFile(0, 1);
-  for (auto* bad : {&longer, &badPalette, &wide, &zero})
-    EXPECT_EQ(TKvImporterProbe("a.pic", *bad).Flags("TKvDVKEngine"), 0);
-  for (size_t n : {0u, 4u, 20u})
-    EXPECT_EQ(TKvImporterProbe("a.pic", std::vector<uint8_t>(n, 1)).Flags("TKvDVKEngine"), 0);
+  for (auto* bad : {&longer, &badPalette, &wide, &zero}) EXPECT_EQ(TKvProbe("a.pic", *bad).Flags("TKvDVKEngine"), 0);
+  for (size_t n : {0u, 4u, 20u}) EXPECT_EQ(TKvProbe("a.pic", std::vector<uint8_t>(n, 1)).Flags("TKvDVKEngine"), 0);
 }
 
 TEST(KvOpenPlatformDVK, DecodesPaletteTypesAndOddWidths) {
@@ -47,7 +44,7 @@ TEST(KvOpenPlatformDVK, DecodesPaletteTypesAndOddWidths) {
   f[4 + 4 + 2] = 0x7F;  // beyond the width: skipped
   f[4 + 4 + 3] = 0x56;
   f[f.size() - 16 + 1] = 21;
-  TKvImporterProbe probe("a.pic", f);
+  TKvProbe probe("a.pic", f);
   TKvSourceEngine* e = probe.Find("TKvDVKEngine");
   ASSERT_NE(e, nullptr);
   EXPECT_EQ(e->Description, "DVK KCGD 6x2x4 image");
@@ -67,9 +64,9 @@ TEST(KvOpenPlatformDVK, DecodesPaletteTypesAndOddWidths) {
 
 // The preview's colours come back from the file: in colour mode as the same
 // indexes with the file's 16 entries (the preview's first).
-void ExpectSameColours(TZxConversion& r) {
+void ExpectSameColours(TKvConversion& r) {
   std::vector<uint8_t> bytes(r.Bytes(0), r.Bytes(0) + r.Size(0));
-  TKvImporterProbe probe("picture.pic", bytes);
+  TKvProbe probe("picture.pic", bytes);
   ASSERT_GT(probe.List->GetCount(), 0);
   TKvSourceEngine* e = probe.List->GetEngine(0);
   ASSERT_EQ(e->ClassType().GetClassName(), "TKvDVKEngine");
@@ -77,28 +74,24 @@ void ExpectSameColours(TZxConversion& r) {
   ASSERT_EQ(b->Width, r.Preview->Width);
   ASSERT_EQ(b->Height, r.Preview->Height);
   ASSERT_EQ(b->Palette->Count, 16);
-  int diffs = 0;
-  for (int y = 0; y < b->Height; ++y)
-    for (int x = 0; x < b->Width; ++x)
-      if (!(b->GetPixelStdRGB(x, y) == r.Preview->GetPixelStdRGB(x, y))) ++diffs;
-  EXPECT_EQ(diffs, 0);
+  EXPECT_EQ(CountColorDiffs(*b, *r.Preview), 0);
 }
 
 TEST(KvOpenPlatformDVK, RoundTrip) {
-  auto pic = ZxTestPicture(64, 20, 11);
-  auto r = ZxConvert(DestEngineClass<TKvDvkEngine>(), *pic);
+  auto pic = GradientPicture(64, 20, 11);
+  auto r = ConvertPicture(DestEngineClass<TKvDvkEngine>(), *pic);
   const TKvPalette256& pal = *r.Options->GetPalette();
   ASSERT_EQ(pal.Count, 15);
   ExpectSameColours(r);
   std::vector<uint8_t> bytes(r.Bytes(0), r.Bytes(0) + r.Size(0));
-  TKvImporterProbe probe("picture.pic", bytes);
+  TKvProbe probe("picture.pic", bytes);
   auto b = probe.List->GetEngine(0)->Decode();
   for (int i = 0; i < pal.Count; ++i) EXPECT_EQ(b->Palette->GetStdRGB(i), pal.GetStdRGB(i));
   EXPECT_EQ(b->Palette->GetStdRGB(15), StdRGBColor(0, 0, 0));
   for (int y = 0; y < 20; ++y)
     for (int x = 0; x < 64; ++x) ASSERT_EQ(b->GetPixel(x, y), r.Preview->GetPixel(x, y));
   for (uint8_t mode : {0, 1}) {
-    auto m = ZxConvert(DestEngineClass<TKvDvkEngine>(), *pic, [&](TKvDestEngineOptions& o) {
+    auto m = ConvertPicture(DestEngineClass<TKvDvkEngine>(), *pic, [&](TKvDestEngineOptions& o) {
       o.SetPaletteMode(mode);
       o.UpdatePalette();
     });
@@ -110,8 +103,8 @@ TEST(KvOpenPlatformDVK, GrayMergedIntoFixedPaletteKeepsIndexesOfThePaletteBlock)
   // A fixed palette of white then black leaves no room for the four grays:
   // the two colours are merged, white first. The screen must hold the fixed
   // palette's indexes, not 0 for dark and 1 for light.
-  auto pic = ZxTestPicture(64, 20, 12);
-  auto r = ZxConvert(DestEngineClass<TKvDvkEngine>(), *pic, [](TKvDestEngineOptions& o) {
+  auto pic = GradientPicture(64, 20, 12);
+  auto r = ConvertPicture(DestEngineClass<TKvDvkEngine>(), *pic, [](TKvDestEngineOptions& o) {
     o.SetPaletteMode(1);
     o.SetMaxColorCount(2);
     TKvPalette256 fixed;

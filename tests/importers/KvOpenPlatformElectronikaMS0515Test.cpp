@@ -2,10 +2,9 @@
 
 #include <vector>
 
-#include "importers/KvImporterProbe.h"
+#include "KvTestHarness.h"
 #include "importers/KvOpenPlatformElectronikaMS0515.h"
 #include "platforms/KvSavePlatformElectronikaMS0515.h"
-#include "platforms/ZxTestPictures.h"
 
 namespace {
 
@@ -14,15 +13,15 @@ const char* const kBW = "KvOpenPlatformElectronikaMS0515::TKvMS0515BWEngine";
 
 TEST(KvOpenPlatformElectronikaMS0515, MatchFlags) {
   std::vector<uint8_t> f(16000, 0x47);
-  TKvImporterProbe scr("a.scr", f);
+  TKvProbe scr("a.scr", f);
   EXPECT_EQ(scr.Flags(kColour), 10);
   EXPECT_EQ(scr.Flags(kBW), 10);
   EXPECT_LT(scr.Position(kColour), scr.Position(kBW));
-  TKvImporterProbe other("a.img", f);
+  TKvProbe other("a.img", f);
   EXPECT_EQ(other.Flags(kColour), 8);
   EXPECT_EQ(other.Flags(kBW), 8);
   for (size_t n : {0u, 15999u, 16001u}) {
-    TKvImporterProbe bad("a.scr", std::vector<uint8_t>(n, 0x47));
+    TKvProbe bad("a.scr", std::vector<uint8_t>(n, 0x47));
     EXPECT_EQ(bad.Flags(kColour), 0) << n;
     EXPECT_EQ(bad.Flags(kBW), 0) << n;
   }
@@ -30,7 +29,7 @@ TEST(KvOpenPlatformElectronikaMS0515, MatchFlags) {
 
 TEST(KvOpenPlatformElectronikaMS0515, DecodesTheFillPattern) {
   std::vector<uint8_t> f(16000, 0x47);
-  TKvImporterProbe probe("a.scr", f);
+  TKvProbe probe("a.scr", f);
   TKvSourceEngine* c = probe.Find(kColour);
   EXPECT_EQ(c->Description, "Elektronika MC 0515 320x200x4 image");
   auto b = c->Decode();
@@ -46,30 +45,22 @@ TEST(KvOpenPlatformElectronikaMS0515, DecodesTheFillPattern) {
 }
 
 TEST(KvOpenPlatformElectronikaMS0515, RoundTrips) {
-  auto pic = ZxTestPicture(320, 40, 51);
-  auto r = ZxConvert(DestEngineClass<TKvMS0515Engine>(), *pic);
+  auto pic = GradientPicture(320, 40, 51);
+  auto r = ConvertPicture(DestEngineClass<TKvMS0515Engine>(), *pic);
   std::vector<uint8_t> bytes(r.Bytes(0), r.Bytes(0) + r.Size(0));
-  TKvImporterProbe probe("picture.scr", bytes);
+  TKvProbe probe("picture.scr", bytes);
   ASSERT_EQ(probe.Position(kColour), 0);
   auto b = probe.Find(kColour)->Decode();
   EXPECT_TRUE(b->Palette->SameColors(r.Preview->Palette.get()));
-  int diffs = 0;
-  for (int y = 0; y < 40; ++y)
-    for (int x = 0; x < 320; ++x)
-      if (b->GetPixel(x, y) != r.Preview->GetPixel(x, y)) ++diffs;
-  EXPECT_EQ(diffs, 0);
+  EXPECT_EQ(CountIndexDiffs(*b, *r.Preview), 0);
   // The black-and-white file comes second, after the colour reading.
-  auto wide = ZxTestPicture(640, 200, 52);
-  auto h = ZxConvert(DestEngineClass<TKvMS0515HiResolutionEngine>(), *wide);
+  auto wide = GradientPicture(640, 200, 52);
+  auto h = ConvertPicture(DestEngineClass<TKvMS0515HiResolutionEngine>(), *wide);
   std::vector<uint8_t> hb(h.Bytes(0), h.Bytes(0) + h.Size(0));
-  TKvImporterProbe hp("picture.scr", hb);
+  TKvProbe hp("picture.scr", hb);
   ASSERT_EQ(hp.Position(kBW), 1);
   auto w = hp.Find(kBW)->Decode();
-  diffs = 0;
-  for (int y = 0; y < 200; ++y)
-    for (int x = 0; x < 640; ++x)
-      if (!(w->GetPixelStdRGB(x, y) == h.Preview->GetPixelStdRGB(x, y))) ++diffs;
-  EXPECT_EQ(diffs, 0);
+  EXPECT_EQ(CountColorDiffs(*w, *h.Preview), 0);
 }
 
 }  // namespace

@@ -4,11 +4,10 @@
 #include <vector>
 
 #include "core/KvThreadJob.h"
-#include "importers/KvImporterProbe.h"
+#include "KvTestHarness.h"
 #include "importers/KvOpenPlatformElektronikaKR04.h"
 #include "platforms/KvPlatformElektronikaKR04.h"
 #include "platforms/KvSavePlatformElektronikaKR04.h"
-#include "platforms/ZxTestPictures.h"
 
 namespace {
 
@@ -19,16 +18,16 @@ std::vector<uint8_t> KrsFile(uint8_t AFlags, int W, int H, int64_t ADelta = 0) {
 }
 
 bool Offered(const std::string& AName, const std::vector<uint8_t>& ABytes) {
-  return TKvImporterProbe(AName, ABytes).Find("TKvKR04Engine") != nullptr;
+  return TKvProbe(AName, ABytes).Find("TKvKR04Engine") != nullptr;
 }
 
 TEST(KvOpenPlatformElektronikaKR04, MatchDescriptionsAndBadInput) {
   auto f = KrsFile(0, 480, 224);
   ASSERT_EQ(f.size(), 13452u);
-  TKvImporterProbe probe("a.krs", f);
+  TKvProbe probe("a.krs", f);
   EXPECT_EQ(probe.Flags("TKvKR04Engine"), 11);
   EXPECT_EQ(probe.Position("TKvKR04Engine"), 0);
-  EXPECT_EQ(TKvImporterProbe("a.bin", f).Flags("TKvKR04Engine"), 9);
+  EXPECT_EQ(TKvProbe("a.bin", f).Flags("TKvKR04Engine"), 9);
   struct {
     uint8_t Flags;
     int W;
@@ -44,7 +43,7 @@ TEST(KvOpenPlatformElektronikaKR04, MatchDescriptionsAndBadInput) {
       {2, 480, "Elektronika KR-04 480x224x1 B/W EGA image", 5},
   };
   for (auto& c : cases) {
-    TKvImporterProbe p("a.krs", KrsFile(c.Flags, c.W, 224));
+    TKvProbe p("a.krs", KrsFile(c.Flags, c.W, 224));
     TKvSourceEngine* e = p.Find("TKvKR04Engine");
     ASSERT_NE(e, nullptr) << c.Description;
     EXPECT_EQ(e->Description, c.Description);
@@ -68,7 +67,7 @@ TEST(KvOpenPlatformElektronikaKR04, DecodesLayoutsAndPalettes) {
   auto bw = KrsFile(0, 480, 224);
   bw[12] = 0x01;
   bw[12 + 60 + 59] = 0x80;  // (479, 1)
-  auto b = TKvImporterProbe("a.krs", bw).Find("TKvKR04Engine")->Decode();
+  auto b = TKvProbe("a.krs", bw).Find("TKvKR04Engine")->Decode();
   ASSERT_EQ(b->Width, 480);
   EXPECT_EQ(b->Palette->Count, 2);
   EXPECT_EQ(b->GetPixel(0, 0), 1);
@@ -81,7 +80,7 @@ TEST(KvOpenPlatformElektronikaKR04, DecodesLayoutsAndPalettes) {
   ega[7] = 0x03;
   ega[12] = 0x31;  // x 0 = 3, x 1 = 2
   ega[13] = 0x11;  // x 4 = 3
-  TKvImporterProbe pe("a.krs", ega);
+  TKvProbe pe("a.krs", ega);
   auto e = pe.Find("TKvKR04Engine")->Decode();
   ASSERT_EQ(e->Palette->Count, 4);
   EXPECT_EQ(e->Palette->GetStdRGB(0), StdRGBColor(255, 0, 0));
@@ -91,7 +90,7 @@ TEST(KvOpenPlatformElektronikaKR04, DecodesLayoutsAndPalettes) {
 
   // Without a palette: black, blue, green, red.
   auto col = KrsFile(1, 4, 1);
-  auto c = TKvImporterProbe("a.krs", col).Find("TKvKR04Engine")->Decode();
+  auto c = TKvProbe("a.krs", col).Find("TKvKR04Engine")->Decode();
   const TKvStdRGBColor brgb[4] = {StdRGBColor(0, 0, 0), StdRGBColor(0, 0, 255), StdRGBColor(0, 255, 0),
                                   StdRGBColor(255, 0, 0)};
   for (int i = 0; i < 4; ++i) EXPECT_EQ(c->Palette->GetStdRGB(i), brgb[i]);
@@ -99,7 +98,7 @@ TEST(KvOpenPlatformElektronikaKR04, DecodesLayoutsAndPalettes) {
   // B/W with a header palette: its first two colours.
   auto bwp = KrsFile(2, 8, 1);
   bwp[5] = 0x0C;  // entry 1 blue FF
-  auto d = TKvImporterProbe("a.krs", bwp).Find("TKvKR04Engine")->Decode();
+  auto d = TKvProbe("a.krs", bwp).Find("TKvKR04Engine")->Decode();
   ASSERT_EQ(d->Palette->Count, 2);
   EXPECT_EQ(d->Palette->GetStdRGB(0), StdRGBColor(0, 0, 0));
   EXPECT_EQ(d->Palette->GetStdRGB(1), StdRGBColor(0, 0, 255));
@@ -108,7 +107,7 @@ TEST(KvOpenPlatformElektronikaKR04, DecodesLayoutsAndPalettes) {
   auto g = KrsFile(5, 4, 1);
   g[12] = 0x12;  // frame A: x 0 = 2, x 1 = 1
   g[13] = 0x20;  // frame B: x 1 = 2
-  TKvImporterProbe pg("a.krs", g);
+  TKvProbe pg("a.krs", g);
   TKvSourceEngine* ge = pg.Find("TKvKR04Engine");
   auto gb = ge->Decode();
   ASSERT_EQ(gb->Palette->Count, 16);
@@ -121,63 +120,55 @@ TEST(KvOpenPlatformElektronikaKR04, DecodesLayoutsAndPalettes) {
   EXPECT_EQ(gb->GetFrames()->GetBitmap(1)->Palette->Count, 4);
 }
 
-int CountColourDiffs(TKvBitmap& A, TKvBitmap& B) {
-  int diffs = 0;
-  for (int y = 0; y < A.Height; ++y)
-    for (int x = 0; x < A.Width; ++x)
-      if (!(A.GetPixelStdRGB(x, y) == B.GetPixelStdRGB(x, y))) ++diffs;
-  return diffs;
-}
-
 // The ".krs" opens as the best candidate with the preview's colours, and a
 // Gigascreen file with the preview's two frames.
-void ExpectRoundTrip(const TZxConversion& r, const char* AWhat) {
+void ExpectRoundTrip(const TKvConversion& r, const char* AWhat) {
   SCOPED_TRACE(AWhat);
   ASSERT_TRUE(r.Streams);
   ASSERT_EQ(r.Streams->GetCount(), 1);
   std::vector<uint8_t> bytes(r.Bytes(0), r.Bytes(0) + r.Size(0));
-  TKvImporterProbe probe("picture.krs", bytes);
+  TKvProbe probe("picture.krs", bytes);
   ASSERT_EQ(probe.Position("TKvKR04Engine"), 0);
   EXPECT_EQ(probe.Flags("TKvKR04Engine"), 11);
   auto b = probe.Find("TKvKR04Engine")->Decode();
   TKvBitmap& pv = *r.Preview;
   ASSERT_EQ(b->Width, pv.Width);
   ASSERT_EQ(b->Height, pv.Height);
-  EXPECT_EQ(CountColourDiffs(*b, pv), 0);
+  EXPECT_EQ(CountColorDiffs(*b, pv), 0);
   const TKvBitmapList* pf = pv.GetFrames();
   const TKvBitmapList* bf = b->GetFrames();
   ASSERT_EQ(pf ? pf->GetCount() : 0, bf ? bf->GetCount() : 0);
   for (int k = 0; pf && k < pf->GetCount(); ++k)
-    EXPECT_EQ(CountColourDiffs(*pf->GetBitmap(k), *bf->GetBitmap(k)), 0) << "frame " << k;
+    EXPECT_EQ(CountColorDiffs(*pf->GetBitmap(k), *bf->GetBitmap(k)), 0) << "frame " << k;
 }
 
 TEST(KvOpenPlatformElektronikaKR04, RoundTripsOfAllModes) {
   TKvProcessorCountOverride one(1);
-  auto narrow = ZxTestPicture(240, 224, 41);
-  auto wide = ZxTestPicture(480, 224, 42);
-  auto ega = ZxConvert(DestEngineClass<TKvElektronikaKR04EGAEngine>(), *narrow);
+  auto narrow = GradientPicture(240, 224, 41);
+  auto wide = GradientPicture(480, 224, 42);
+  auto ega = ConvertPicture(DestEngineClass<TKvElektronikaKR04EGAEngine>(), *narrow);
   EXPECT_EQ(ega.Size(0), 13452);
   ExpectRoundTrip(ega, "EGA");
-  auto egaColour = ZxConvert(DestEngineClass<TKvElektronikaKR04EGAEngine>(), *narrow, [](TKvDestEngineOptions& o) {
-    o.SetPaletteMode(11);
-  });
+  auto egaColour = ConvertPicture(DestEngineClass<TKvElektronikaKR04EGAEngine>(), *narrow,
+                                  [](TKvDestEngineOptions& o) { o.SetPaletteMode(11); });
   ExpectRoundTrip(egaColour, "EGA colour");
-  auto egaGiga = ZxConvert(DestEngineClass<TKvElektronikaKR04EGAGigaEngine>(), *narrow);
+  auto egaGiga = ConvertPicture(DestEngineClass<TKvElektronikaKR04EGAGigaEngine>(), *narrow);
   EXPECT_EQ(egaGiga.Size(0), 26892);
   ExpectRoundTrip(egaGiga, "EGA Gigascreen");
-  auto egaGray = ZxConvert(DestEngineClass<TKvElektronikaKR04EGAGigaEngine>(), *narrow, [](TKvDestEngineOptions& o) {
-    o.SetPaletteMode(1);
-    o.UpdatePalette();
-  });
+  auto egaGray =
+      ConvertPicture(DestEngineClass<TKvElektronikaKR04EGAGigaEngine>(), *narrow, [](TKvDestEngineOptions& o) {
+        o.SetPaletteMode(1);
+        o.UpdatePalette();
+      });
   ExpectRoundTrip(egaGray, "EGA Gigascreen gray");
-  ExpectRoundTrip(ZxConvert(DestEngineClass<TKvElektronikaKR04BRGBEngine>(), *narrow), "BRGB");
-  ExpectRoundTrip(ZxConvert(DestEngineClass<TKvElektronikaKR04BRGBGigaEngine>(), *narrow), "BRGB Gigascreen");
-  auto bw = ZxConvert(DestEngineClass<TKvElektronikaKR04BWEngine>(), *wide);
+  ExpectRoundTrip(ConvertPicture(DestEngineClass<TKvElektronikaKR04BRGBEngine>(), *narrow), "BRGB");
+  ExpectRoundTrip(ConvertPicture(DestEngineClass<TKvElektronikaKR04BRGBGigaEngine>(), *narrow), "BRGB Gigascreen");
+  auto bw = ConvertPicture(DestEngineClass<TKvElektronikaKR04BWEngine>(), *wide);
   EXPECT_EQ(bw.Size(0), 13452);
   ExpectRoundTrip(bw, "B/W");
-  ExpectRoundTrip(ZxConvert(DestEngineClass<TKvElektronikaKR04BWGigaEngine>(), *wide), "B/W Gigascreen");
+  ExpectRoundTrip(ConvertPicture(DestEngineClass<TKvElektronikaKR04BWGigaEngine>(), *wide), "B/W Gigascreen");
   // The other palette modes, on a smaller picture.
-  auto small = ZxTestPicture(60, 30, 43);
+  auto small = GradientPicture(60, 30, 43);
   struct {
     const TKvDestEngineClass* Class;
     uint8_t Mode;
@@ -188,7 +179,7 @@ TEST(KvOpenPlatformElektronikaKR04, RoundTripsOfAllModes) {
                {&DestEngineClass<TKvElektronikaKR04BRGBEngine>(), 0},
                {&DestEngineClass<TKvElektronikaKR04BRGBGigaEngine>(), 1}};
   for (auto& m : modes) {
-    auto r = ZxConvert(*m.Class, *small, [&](TKvDestEngineOptions& o) {
+    auto r = ConvertPicture(*m.Class, *small, [&](TKvDestEngineOptions& o) {
       o.SetPaletteMode(m.Mode);
       if (m.Mode == 17) o.ColorMask[48] = 1;  // red among the 64
       o.UpdatePalette();
@@ -202,19 +193,20 @@ TEST(KvOpenPlatformElektronikaKR04, GigascreenOfFewerThanFourColoursKeepsItsFram
   // three) colours, the screen still splits each value by 4, and every pixel
   // shows its colour in both frames.
   for (uint32_t right : {0xFFFFFFu, 0x0000FFu}) {
-    auto pic = ZxSolidPicture(24, 8, 0);
+    auto pic = SolidPicture(24, 8, 0);
     for (int y = 0; y < 8; ++y)
       for (int x = 12; x < 24; ++x) *pic->GetPixelPtr(x, y) = 0xFF000000u | right;
     const TKvStdRGBColor rightColour = StdRGBColor(right >> 16, (right >> 8) & 0xFF, right & 0xFF);
     for (uint8_t mode : {10, 11}) {
-      auto r = ZxConvert(DestEngineClass<TKvElektronikaKR04EGAGigaEngine>(), *pic, [mode](TKvDestEngineOptions& o) {
-        o.SetPaletteMode(mode);
-        o.UpdatePalette();
-      });
+      auto r =
+          ConvertPicture(DestEngineClass<TKvElektronikaKR04EGAGigaEngine>(), *pic, [mode](TKvDestEngineOptions& o) {
+            o.SetPaletteMode(mode);
+            o.UpdatePalette();
+          });
       ExpectRoundTrip(r, mode == 10 ? "bright" : "colour");
       EXPECT_EQ(r.Options->GetPalette()->Count, 16);
       std::vector<uint8_t> bytes(r.Bytes(0), r.Bytes(0) + r.Size(0));
-      TKvImporterProbe probe("two.krs", bytes);
+      TKvProbe probe("two.krs", bytes);
       TKvSourceEngine* e = probe.Find("TKvKR04Engine");
       ASSERT_NE(e, nullptr);
       auto b = e->Decode();

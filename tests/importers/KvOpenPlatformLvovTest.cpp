@@ -4,9 +4,8 @@
 #include <vector>
 
 #include "core/KvThreadJob.h"
-#include "importers/KvImporterProbe.h"
+#include "KvTestHarness.h"
 #include "platforms/KvSavePlatformLvov.h"
-#include "platforms/ZxTestPictures.h"
 
 namespace {
 
@@ -31,7 +30,7 @@ TEST(KvOpenPlatformLvov, MatchDescriptionsAndRanking) {
   for (auto& c : cases) {
     auto d = Bytes(c.Size);
     d.back() = c.Last;
-    TKvImporterProbe probe(c.Name, d);
+    TKvProbe probe(c.Name, d);
     ASSERT_NE(probe.Find(kLvov), nullptr) << c.Size;
     EXPECT_EQ(probe.Flags(kLvov), c.Flags);
     EXPECT_EQ(probe.Find(kLvov)->Description, c.Description);
@@ -40,29 +39,29 @@ TEST(KvOpenPlatformLvov, MatchDescriptionsAndRanking) {
   // 16,385 bytes ending in 3: the own extension first, then BK, then the other.
   auto d = Bytes(16385);
   d.back() = 3;
-  TKvImporterProbe lvs("a.lvs", d);
+  TKvProbe lvs("a.lvs", d);
   EXPECT_LT(lvs.Position(kLvov), lvs.Position(kBK));
   EXPECT_LT(lvs.Position(kBK), lvs.Position(kOkean));
   EXPECT_EQ(lvs.Flags(kBK), 8);
   EXPECT_EQ(lvs.Flags(kOkean), 8);
-  TKvImporterProbe oks("a.oks", d);
+  TKvProbe oks("a.oks", d);
   EXPECT_EQ(oks.Flags(kOkean), 10);
   EXPECT_LT(oks.Position(kOkean), oks.Position(kBK));
   EXPECT_LT(oks.Position(kBK), oks.Position(kLvov));
   // Ending in 7: no Okean reading, BK and Lvov still offer it.
   d.back() = 7;
-  TKvImporterProbe seven("a.oks", d);
+  TKvProbe seven("a.oks", d);
   EXPECT_EQ(seven.Find(kOkean), nullptr);
   EXPECT_EQ(seven.Flags(kBK), 8);
   EXPECT_EQ(seven.Flags(kLvov), 8);
   for (size_t n : {0u, 11250u, 16386u}) {
-    TKvImporterProbe probe("a.lvs", Bytes(n));
+    TKvProbe probe("a.lvs", Bytes(n));
     EXPECT_EQ(probe.Find(kLvov), nullptr) << n;
   }
   // A bare screen decodes with port byte 15: black, blue, green, red.
   auto bare = Bytes(16384);
   bare[0] = 0x80 | 0x01;  // pixel 0 colour 2, pixel 3 colour 1
-  TKvImporterProbe probe("a.lvs", bare);
+  TKvProbe probe("a.lvs", bare);
   auto b = probe.Find(kLvov)->Decode();
   EXPECT_EQ(b->GetPixel(0, 0), 2);
   EXPECT_EQ(b->GetPixel(3, 0), 1);
@@ -77,20 +76,17 @@ TEST(KvOpenPlatformLvov, RoundTrips) {
     int Palette;
   } cases[] = {{&DestEngineClass<TKvLvovEngine>(), 256, 256, 7}, {&DestEngineClass<TKvLvov2Engine>(), 200, 225, 30}};
   for (auto& c : cases) {
-    auto pic = ZxTestPicture(c.W, c.H, 17);
+    auto pic = GradientPicture(c.W, c.H, 17);
     const int k = c.Palette;
-    auto r = ZxConvert(*c.Class, *pic, [k](TKvDestEngineOptions& o) { o.SetPaletteIndex(k); });
+    auto r = ConvertPicture(*c.Class, *pic, [k](TKvDestEngineOptions& o) { o.SetPaletteIndex(k); });
     std::vector<uint8_t> bytes(r.Bytes(0), r.Bytes(0) + r.Size(0));
-    TKvImporterProbe probe("picture.lvs", bytes);
+    TKvProbe probe("picture.lvs", bytes);
     ASSERT_EQ(probe.Position(kLvov), 0);
     auto b = probe.Find(kLvov)->Decode();
     ASSERT_EQ(b->Width, c.W);
     ASSERT_EQ(b->Height, c.H);
     EXPECT_TRUE(b->Palette->SameColors(r.Preview->Palette.get()));
-    int diffs = 0;
-    for (int y = 0; y < c.H; ++y)
-      for (int x = 0; x < c.W; ++x) diffs += b->GetPixel(x, y) != r.Preview->GetPixel(x, y);
-    EXPECT_EQ(diffs, 0) << c.W;
+    EXPECT_EQ(CountIndexDiffs(*b, *r.Preview), 0) << c.W;
   }
 }
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "importers/KvImporterProbe.h"
+#include "KvTestHarness.h"
 #include "importers/KvOpenPlatformMSX.h"
 #include "importers/MSXTestFiles.h"
 #include "platforms/KvPlatformMSX.h"
@@ -18,7 +18,7 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-using TFiles = TMSXTestFiles;
+using TFiles = TKvTestFiles;
 
 // A dump of ASize bytes with a BSAVE header of load and start address 0.
 Bytes Dump(int ASize, uint8_t AFill = 0) {
@@ -87,7 +87,7 @@ TEST(KvOpenPlatformMSX, ProbeRanking) {
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.Name + " " + std::to_string(r.File.size()));
-    TKvImporterProbe probe(r.Name, r.File);
+    TKvProbe probe(r.Name, r.File);
     int last = -1;
     for (const auto& [cls, flags] : r.Offered) {
       EXPECT_EQ(probe.Flags(cls), flags) << cls;

@@ -4,10 +4,9 @@
 #include <vector>
 
 #include "core/KvThreadJob.h"
-#include "importers/KvImporterProbe.h"
+#include "KvTestHarness.h"
 #include "platforms/KvPlatformOkean240.h"
 #include "platforms/KvSavePlatformOkean240.h"
-#include "platforms/ZxTestPictures.h"
 
 namespace {
 
@@ -31,14 +30,14 @@ TEST(KvOpenPlatformOkean240, MatchDescriptionsAndBadInput) {
   for (auto& c : cases) {
     auto d = Bytes(c.Size);
     d.back() = c.Last;
-    TKvImporterProbe probe(c.Name, d);
+    TKvProbe probe(c.Name, d);
     ASSERT_NE(probe.Find(c.Class), nullptr) << c.Class;
     EXPECT_EQ(probe.Flags(c.Class), c.Flags);
     EXPECT_EQ(probe.Find(c.Class)->Description, c.Description);
   }
   // A palette byte of 7 is no Okean-240 colour file; other sizes are none.
   for (auto [size, last] : {std::pair<size_t, uint8_t>{16385, 7}, {32769, 7}, {0, 0}, {16386, 0}, {32767, 0}}) {
-    TKvImporterProbe probe("a.oks", Bytes(size, last));
+    TKvProbe probe("a.oks", Bytes(size, last));
     for (const std::string& cls : probe.Classes()) EXPECT_EQ(cls.find("TKvOkean240"), std::string::npos) << size;
   }
   // Palette 7 (stored 6): green, white, yellow, blue; pixel (8, 0) from bytes 512 and 768.
@@ -46,7 +45,7 @@ TEST(KvOpenPlatformOkean240, MatchDescriptionsAndBadInput) {
   d[16384] = 6;
   d[512] = 1;
   d[768] = 1;
-  TKvImporterProbe probe("a.oks", d);
+  TKvProbe probe("a.oks", d);
   auto b = probe.Find("TKvOkean240SourceEngine")->Decode();
   EXPECT_EQ(b->GetPixel(8, 0), 3);
   EXPECT_EQ(b->GetPixel(0, 0), 0);
@@ -54,10 +53,10 @@ TEST(KvOpenPlatformOkean240, MatchDescriptionsAndBadInput) {
   EXPECT_EQ(b->Palette->GetStdRGB(3), StdRGBColor(0, 0, 255));
 }
 
-void ExpectRoundTrip(const TZxConversion& r, const std::string& AClass, bool AIndexes) {
+void ExpectRoundTrip(const TKvConversion& r, const std::string& AClass, bool AIndexes) {
   SCOPED_TRACE(AClass);
   std::vector<uint8_t> bytes(r.Bytes(0), r.Bytes(0) + r.Size(0));
-  TKvImporterProbe probe("picture.oks", bytes);
+  TKvProbe probe("picture.oks", bytes);
   ASSERT_EQ(probe.Position(AClass), 0);
   auto b = probe.Find(AClass)->Decode();
   TKvBitmap& pv = *r.Preview;
@@ -66,28 +65,25 @@ void ExpectRoundTrip(const TZxConversion& r, const std::string& AClass, bool AIn
   if (AIndexes) {
     EXPECT_TRUE(b->Palette->SameColors(pv.Palette.get()));
   }
-  int diffs = 0;
-  for (int y = 0; y < pv.Height; ++y)
-    for (int x = 0; x < pv.Width; ++x)
-      if (AIndexes ? b->GetPixel(x, y) != pv.GetPixel(x, y) : !(b->GetPixelStdRGB(x, y) == pv.GetPixelStdRGB(x, y)))
-        ++diffs;
-  EXPECT_EQ(diffs, 0);
+  EXPECT_EQ(AIndexes ? CountIndexDiffs(*b, pv) : CountColorDiffs(*b, pv), 0);
 }
 
 TEST(KvOpenPlatformOkean240, RoundTrips) {
   TKvProcessorCountOverride one(1);
-  auto pic = ZxTestPicture(256, 256, 31);
+  auto pic = GradientPicture(256, 256, 31);
   for (int k : {0, 3, 7}) {
-    auto c = ZxConvert(DestEngineClass<TKvOkean1Engine>(), *pic, [k](TKvDestEngineOptions& o) { o.SetPaletteIndex(k); });
+    auto c = ConvertPicture(DestEngineClass<TKvOkean1Engine>(), *pic,
+                            [k](TKvDestEngineOptions& o) { o.SetPaletteIndex(k); });
     ExpectRoundTrip(c, "TKvOkean240SourceEngine", true);
   }
-  auto g = ZxConvert(DestEngineClass<TKvOkean2Engine>(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteIndex(5); });
+  auto g =
+      ConvertPicture(DestEngineClass<TKvOkean2Engine>(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteIndex(5); });
   ExpectRoundTrip(g, "TKvOkean240ExSourceEngine", false);
-  auto wide = ZxTestPicture(512, 256, 32);
-  ExpectRoundTrip(ZxConvert(DestEngineClass<TKvOkeanMonoEngine>(), *wide), "TKvOkean240BWSourceEngine", false);
+  auto wide = GradientPicture(512, 256, 32);
+  ExpectRoundTrip(ConvertPicture(DestEngineClass<TKvOkeanMonoEngine>(), *wide), "TKvOkean240BWSourceEngine", false);
   // The two-frame black-and-white file comes back in the opposite frame
   // phase: the same mixtures, so the same colours.
-  ExpectRoundTrip(ZxConvert(DestEngineClass<TKvOkeanMono2Engine>(), *wide), "TKvOkean240BWExSourceEngine", false);
+  ExpectRoundTrip(ConvertPicture(DestEngineClass<TKvOkeanMono2Engine>(), *wide), "TKvOkean240BWExSourceEngine", false);
 }
 
 }  // namespace

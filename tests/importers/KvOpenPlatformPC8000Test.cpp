@@ -2,10 +2,9 @@
 
 #include <vector>
 
-#include "importers/KvImporterProbe.h"
+#include "KvTestHarness.h"
 #include "importers/KvOpenPlatformPC8000.h"
 #include "platforms/KvSavePlatformPC8000.h"
-#include "platforms/ZxTestPictures.h"
 
 namespace {
 
@@ -20,42 +19,38 @@ std::vector<uint8_t> Vm2(uint8_t AFirst = 'P') {
 }
 
 TEST(KvOpenPlatformPC8000, MatchFlags) {
-  TKvImporterProbe probe("a.vm2", Vm2());
+  TKvProbe probe("a.vm2", Vm2());
   EXPECT_EQ(probe.Flags(kPC8000), 11);
   EXPECT_EQ(probe.Position(kPC8000), 0);
   EXPECT_EQ(probe.Find(kPC8000)->Description, "PC8000 256x192x4 image");
-  TKvImporterProbe other("a.bin", Vm2());
+  TKvProbe other("a.bin", Vm2());
   EXPECT_EQ(other.Flags(kPC8000), 9);
-  TKvImporterProbe wrong("a.vm2", Vm2('Q'));
+  TKvProbe wrong("a.vm2", Vm2('Q'));
   EXPECT_EQ(wrong.Flags(kPC8000), 0);
   std::vector<uint8_t> shorter = Vm2();
   shorter.pop_back();
-  EXPECT_EQ(TKvImporterProbe("a.vm2", shorter).Flags(kPC8000), 0);
-  EXPECT_EQ(TKvImporterProbe("a.vm2", {}).Flags(kPC8000), 0);
+  EXPECT_EQ(TKvProbe("a.vm2", shorter).Flags(kPC8000), 0);
+  EXPECT_EQ(TKvProbe("a.vm2", {}).Flags(kPC8000), 0);
 }
 
 // The decoded file against the preview: by colour, or by index.
 int Differences(TKvBitmap& A, TKvBitmap& B, bool AByColour) {
-  int n = 0;
-  for (int y = 0; y < A.Height && y < B.Height; ++y)
-    for (int x = 0; x < 256; ++x)
-      if (AByColour ? !(A.GetPixelStdRGB(x, y) == B.GetPixelStdRGB(x, y)) : A.GetPixel(x, y) != B.GetPixel(x, y))
-        ++n;
-  return n;
+  return AByColour ? CountColorDiffs(A, B) : CountIndexDiffs(A, B);
 }
 
 TEST(KvOpenPlatformPC8000, RoundTrips) {
-  auto pic = ZxTestPicture(256, 64, 41);
+  auto pic = GradientPicture(256, 64, 41);
   struct {
     int Mode;
     TKvPaletteType Type;
   } cases[] = {{0, ptColoredLinear}, {1, ptColoredDDp}, {11, ptColoredLinear}, {11, ptColoredDDp}};
   for (auto& c : cases) {
-    auto r = ZxConvert(DestEngineClass<TKvPC8000Engine>(), *pic, [&](TKvDestEngineOptions& o) {
+    auto r = ConvertPicture(DestEngineClass<TKvPC8000Engine>(), *pic, [&](TKvDestEngineOptions& o) {
       o.SetPaletteType(c.Type);
-      o.SetPaletteMode(c.Mode); o.UpdatePalette();
+      o.SetPaletteMode(c.Mode);
+      o.UpdatePalette();
     });
-    TKvImporterProbe probe("p.vm2", std::vector<uint8_t>(r.Bytes(0), r.Bytes(0) + r.Size(0)));
+    TKvProbe probe("p.vm2", std::vector<uint8_t>(r.Bytes(0), r.Bytes(0) + r.Size(0)));
     ASSERT_EQ(probe.Position(kPC8000), 0);
     TKvSourceEngine* e = probe.Find(kPC8000);
     e->PaletteType = c.Type;

@@ -3,17 +3,16 @@
 #include <string>
 #include <vector>
 
-#include "importers/KvImporterProbe.h"
+#include "KvTestHarness.h"
 #include "importers/KvOpenPlatformPMD85.h"
 #include "platforms/KvSavePlatformPMD85.h"
-#include "platforms/ZxTestPictures.h"
 
 namespace {
 
 std::string Class(char ALetter) { return std::string("KvOpenPlatformPMD85::TKvPMD85") + ALetter + "Engine"; }
 
 TEST(KvOpenPlatformPMD85, MatchRanking) {
-  TKvImporterProbe probe("a.85d", std::vector<uint8_t>(16384, 0));
+  TKvProbe probe("a.85d", std::vector<uint8_t>(16384, 0));
   EXPECT_EQ(probe.Position(Class('D')), 0);
   EXPECT_EQ(probe.Flags(Class('D')), 10);
   int last = 0;
@@ -25,13 +24,13 @@ TEST(KvOpenPlatformPMD85, MatchRanking) {
   EXPECT_EQ(probe.Find(Class('A'))->Description, "PMD 85 288x256x2 Standard image");
   EXPECT_EQ(probe.Find(Class('H'))->Description, "PMD 85 288x256x3 ColorAce image");
   for (size_t n : {16383u, 16385u, 0u}) {
-    TKvImporterProbe bad("a.85a", std::vector<uint8_t>(n, 0));
+    TKvProbe bad("a.85a", std::vector<uint8_t>(n, 0));
     for (char c : std::string("ABCDEFH")) EXPECT_EQ(bad.Flags(Class(c)), 0) << n << c;
   }
 }
 
 TEST(KvOpenPlatformPMD85, DecodesAttributes) {
-  TKvImporterProbe full("a.85a", std::vector<uint8_t>(16384, 0xFF));
+  TKvProbe full("a.85a", std::vector<uint8_t>(16384, 0xFF));
   auto a = full.Find(Class('A'))->Decode();
   EXPECT_EQ(a->GetPixelStdRGB(5, 5), StdRGBColor(191, 191, 191));
   auto b = full.Find(Class('B'))->Decode();
@@ -42,7 +41,7 @@ TEST(KvOpenPlatformPMD85, DecodesAttributes) {
   f[64 + 1] = 0xC0;
   f[2] = 0x41;         // magenta: (1, 2)
   f[64 + 2] = 0x80;
-  TKvImporterProbe ca("a.85h", f);
+  TKvProbe ca("a.85h", f);
   auto h = ca.Find(Class('H'))->Decode();
   EXPECT_EQ(h->GetPixelStdRGB(0, 0), StdRGBColor(80, 255, 80));
   EXPECT_EQ(h->GetPixel(1, 0), 0);
@@ -51,31 +50,27 @@ TEST(KvOpenPlatformPMD85, DecodesAttributes) {
 }
 
 TEST(KvOpenPlatformPMD85, RoundTrips) {
-  auto pic = ZxTestPicture(288, 256, 61);
+  auto pic = GradientPicture(288, 256, 61);
   struct {
     TKvPaletteType Type;
     char Letter;
   } cases[] = {{ptPMD85A, 'A'}, {ptPMD85B, 'B'}, {ptPMD85C, 'C'}, {ptPMD85D, 'D'}, {ptPMD85E, 'E'}, {ptPMD85F, 'F'}};
-  auto check = [&](const TZxConversion& r, char ALetter) {
+  auto check = [&](const TKvConversion& r, char ALetter) {
     const std::string name = std::string("p.85") + static_cast<char>(ALetter - 'A' + 'a');
-    TKvImporterProbe probe(name, std::vector<uint8_t>(r.Bytes(0), r.Bytes(0) + r.Size(0)));
+    TKvProbe probe(name, std::vector<uint8_t>(r.Bytes(0), r.Bytes(0) + r.Size(0)));
     ASSERT_EQ(probe.Position(Class(ALetter)), 0) << ALetter;
     auto b = probe.Find(Class(ALetter))->Decode();
     EXPECT_TRUE(b->Palette->SameColors(r.Preview->Palette.get())) << ALetter;
-    int diffs = 0;
-    for (int y = 0; y < 256; ++y)
-      for (int x = 0; x < 288; ++x)
-        if (b->GetPixel(x, y) != r.Preview->GetPixel(x, y)) ++diffs;
-    EXPECT_EQ(diffs, 0) << ALetter;
+    EXPECT_EQ(CountIndexDiffs(*b, *r.Preview), 0) << ALetter;
   };
   for (auto& c : cases) {
-    auto r = ZxConvert(DestEngineClass<TKvPMD85Engine>(), *pic, [&](TKvDestEngineOptions& o) {
+    auto r = ConvertPicture(DestEngineClass<TKvPMD85Engine>(), *pic, [&](TKvDestEngineOptions& o) {
       o.SetPaletteType(c.Type);
       o.UpdatePalette();
     });
     check(r, c.Letter);
   }
-  check(ZxConvert(DestEngineClass<TKvPMD85CAEngine>(), *pic), 'H');
+  check(ConvertPicture(DestEngineClass<TKvPMD85CAEngine>(), *pic), 'H');
 }
 
 }  // namespace

@@ -2,10 +2,9 @@
 
 #include <vector>
 
-#include "importers/KvImporterProbe.h"
+#include "KvTestHarness.h"
 #include "importers/KvOpenPlatformPP01.h"
 #include "platforms/KvSavePlatformPP01.h"
-#include "platforms/ZxTestPictures.h"
 
 namespace {
 
@@ -16,7 +15,7 @@ TEST(KvOpenPlatformPP01, MatchAndDecodePlanes) {
   f[0] = 0x80;
   f[8192] = 0x80;
   f[1] = f[8193] = f[16385] = 0xFF;
-  TKvImporterProbe probe("a.01s", f);
+  TKvProbe probe("a.01s", f);
   EXPECT_EQ(probe.Flags(kPP01), 10);
   TKvSourceEngine* e = probe.Find(kPP01);
   EXPECT_EQ(e->Description, "PP01 256x256x3 image");
@@ -25,30 +24,26 @@ TEST(KvOpenPlatformPP01, MatchAndDecodePlanes) {
   EXPECT_EQ(b->Palette->GetStdRGB(6), StdRGBColor(255, 255, 0));
   EXPECT_EQ(b->GetPixel(1, 0), 0);
   for (int x = 8; x < 16; ++x) EXPECT_EQ(b->GetPixel(x, 0), 7) << x;
-  TKvImporterProbe other("a.bin", f);
+  TKvProbe other("a.bin", f);
   EXPECT_EQ(other.Flags(kPP01), 8);
   for (size_t n : {0u, 24575u, 24577u}) {
-    TKvImporterProbe bad("a.01s", std::vector<uint8_t>(n, 0));
+    TKvProbe bad("a.01s", std::vector<uint8_t>(n, 0));
     EXPECT_EQ(bad.Flags(kPP01), 0) << n;
   }
 }
 
 TEST(KvOpenPlatformPP01, RoundTripKeepsIndexes) {
-  auto pic = ZxTestPicture(256, 256, 23);
+  auto pic = GradientPicture(256, 256, 23);
   for (bool gray : {false, true}) {
-    auto r = ZxConvert(DestEngineClass<TKvPP01Engine>(), *pic,
-                       [gray](TKvDestEngineOptions& o) { o.SetUseAsGrayPalette(gray); });
-    TKvImporterProbe probe("p.01s", std::vector<uint8_t>(r.Bytes(0), r.Bytes(0) + r.Size(0)));
+    auto r = ConvertPicture(DestEngineClass<TKvPP01Engine>(), *pic,
+                            [gray](TKvDestEngineOptions& o) { o.SetUseAsGrayPalette(gray); });
+    TKvProbe probe("p.01s", std::vector<uint8_t>(r.Bytes(0), r.Bytes(0) + r.Size(0)));
     ASSERT_EQ(probe.Position(kPP01), 0);
     auto b = probe.Find(kPP01)->Decode();
     if (!gray) {
       EXPECT_TRUE(b->Palette->SameColors(r.Preview->Palette.get()));
     }
-    int diffs = 0;
-    for (int y = 0; y < 256; ++y)
-      for (int x = 0; x < 256; ++x)
-        if (b->GetPixel(x, y) != r.Preview->GetPixel(x, y)) ++diffs;
-    EXPECT_EQ(diffs, 0) << gray;
+    EXPECT_EQ(CountIndexDiffs(*b, *r.Preview), 0) << gray;
   }
 }
 

@@ -3,7 +3,8 @@
 #include "core/KvColor.h"
 #include "importers/KvOpenPlatformPlayStation.h"
 #include "platforms/KvPlatformPlayStation.h"
-#include "tests/importers/KvImporterProbe.h"
+#include "KvTestHarness.h"
+#include "importers/ImporterTestFiles.h"
 
 namespace {
 
@@ -78,7 +79,7 @@ TEST(KvPlatformPlayStation, ImageLengthDoesNotWrapAt32Bits) {
   Put16(d, 32769);
   d.resize(8 + 65546 + 100);
   EXPECT_EQ(Check(d), -1);
-  TKvImporterProbe p("a.tim", d);
+  TKvProbe p("a.tim", d);
   EXPECT_EQ(p.Flags("TKvPlayStationSourceEngine"), 0);
 }
 
@@ -95,7 +96,7 @@ TEST(KvOpenPlatformPlayStation, MatchAndWidthsByKind) {
       {"a.tim", Tim(9, 16, 1, 12, 2), 0, 0, 0},
   };
   for (const Case& c : cases) {
-    TKvImporterProbe p(c.Name, c.Data);
+    TKvProbe p(c.Name, c.Data);
     EXPECT_EQ(p.Flags("TKvPlayStationSourceEngine"), c.Flags) << c.Name << " " << c.Width;
     if (!c.Flags) continue;
     const TKvSourceEngine* e = p.Find("TKvPlayStationSourceEngine");
@@ -108,7 +109,7 @@ TEST(KvOpenPlatformPlayStation, MatchAndWidthsByKind) {
 }
 
 TEST(KvOpenPlatformPlayStation, ColourTablesAreVariants) {
-  TKvImporterProbe p("a.tim", Tim(8, 16, 3, 2, 1));
+  TKvProbe p("a.tim", Tim(8, 16, 3, 2, 1));
   TKvSourceEngine* e = p.Find("TKvPlayStationSourceEngine");
   ASSERT_TRUE(e);
   ASSERT_EQ(e->GetPaletteVariantCount(), 3);
@@ -137,7 +138,7 @@ TEST(KvOpenPlatformPlayStation, ColourTablesAreVariants) {
   TKvPalette256 pal;
   EXPECT_ANY_THROW(e->GetVariantPalette(3, pal));
 
-  TKvImporterProbe one("a.tim", Tim(9, 256, 1, 2, 1));
+  TKvProbe one("a.tim", Tim(9, 256, 1, 2, 1));
   EXPECT_EQ(one.Find("TKvPlayStationSourceEngine")->GetPaletteVariantCount(), 0);
   auto b8 = one.Find("TKvPlayStationSourceEngine")->Decode();
   ASSERT_EQ(b8->BitCount, 8);
@@ -152,7 +153,7 @@ TEST(KvOpenPlatformPlayStation, DirectColourPixels) {
   d[px + 1] = 0x7F;  // 0x7FFF: white
   d[px + 2] = 0x1F;
   d[px + 3] = 0x80;  // 0x801F: red, bit 15 ignored
-  TKvImporterProbe p("a.tim", d);
+  TKvProbe p("a.tim", d);
   auto b = p.Find("TKvPlayStationSourceEngine")->Decode();
   EXPECT_EQ(b->GetPixelStdRGB(0, 0), StdRGBColor(255, 255, 255));
   EXPECT_EQ(b->GetPixelStdRGB(1, 0), StdRGBColor(255, 0, 0));
@@ -162,7 +163,7 @@ TEST(KvOpenPlatformPlayStation, DirectColourPixels) {
   const size_t img = t.size() - 16;
   const uint8_t line1[3] = {10, 20, 30};
   std::copy(line1, line1 + 3, t.begin() + static_cast<long>(img + 8));
-  TKvImporterProbe q("a.tim", t);
+  TKvProbe q("a.tim", t);
   auto c = q.Find("TKvPlayStationSourceEngine")->Decode();
   ASSERT_EQ(c->Width, 2);
   EXPECT_EQ(c->GetPixelStdRGB(0, 0), StdRGBColor(0, 1, 2));

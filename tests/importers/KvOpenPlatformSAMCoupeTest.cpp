@@ -5,11 +5,10 @@
 #include <vector>
 
 #include "importers/ImporterRegistration.h"
-#include "importers/KvImporterProbe.h"
+#include "KvTestHarness.h"
 #include "importers/KvOpenPlatformSAMCoupe.h"
 #include "platforms/KvPlatformSAMCoupe.h"
 #include "platforms/KvSavePlatformSAMCoupe.h"
-#include "platforms/ZxTestPictures.h"
 
 namespace {
 
@@ -52,7 +51,7 @@ std::vector<uint8_t> BlockFile(bool AMode4, size_t AExtra = 0) {
 }
 
 // The position of each named class in the candidate list, in that order.
-void ExpectOrder(const TKvImporterProbe& AProbe, const std::vector<std::pair<std::string, int>>& AWant) {
+void ExpectOrder(const TKvProbe& AProbe, const std::vector<std::pair<std::string, int>>& AWant) {
   int last = -1;
   for (auto& [name, flags] : AWant) {
     EXPECT_EQ(AProbe.Flags(NS + name), flags) << name;
@@ -63,9 +62,9 @@ void ExpectOrder(const TKvImporterProbe& AProbe, const std::vector<std::pair<std
 }
 
 TEST(KvOpenPlatformSAMCoupe, ProbeRanking) {
-  ExpectOrder(TKvImporterProbe("a.ss4", BlockFile(true)),
+  ExpectOrder(TKvProbe("a.ss4", BlockFile(true)),
               {{"TKvSAMCoupeMode4SS4Engine", 11}, {"TKvSAMCoupeMode3SS3Engine", 9}});
-  ExpectOrder(TKvImporterProbe("a.ss3", BlockFile(false)),
+  ExpectOrder(TKvProbe("a.ss3", BlockFile(false)),
               {{"TKvSAMCoupeMode3SS3Engine", 10}, {"TKvSAMCoupeMode4SS4Engine", 8}});
   auto ham = BlockFile(true, 4 * 3 + 1);
   for (int r = 0; r < 3; ++r) {
@@ -73,15 +72,15 @@ TEST(KvOpenPlatformSAMCoupe, ProbeRanking) {
     ham[24616 + 4 * r + 1] = 1;
     ham[24616 + 4 * r + 2] = ham[24616 + 4 * r + 3] = static_cast<uint8_t>(20 + r);
   }
-  TKvImporterProbe hp("a.ss4", ham);
+  TKvProbe hp("a.ss4", ham);
   ExpectOrder(hp, {{"TKvSAMCoupeModeSS4HamEngine", 11}, {"TKvSAMCoupeMode3SS3HamEngine", 9}});
   EXPECT_EQ(hp.Flags(NS + "TKvSAMCoupeMode4SS4Engine"), 0);
-  EXPECT_EQ(TKvImporterProbe("a.ss4", BlockFile(true)).Flags(NS + "TKvSAMCoupeModeSS4HamEngine"), 0);
-  TKvImporterProbe sp("a.ssx", std::vector<uint8_t>(24592, 0));
+  EXPECT_EQ(TKvProbe("a.ss4", BlockFile(true)).Flags(NS + "TKvSAMCoupeModeSS4HamEngine"), 0);
+  TKvProbe sp("a.ssx", std::vector<uint8_t>(24592, 0));
   EXPECT_EQ(sp.Flags(NS + "TKvSAMCoupeMode4SSXEngine"), 10);
-  EXPECT_EQ(TKvImporterProbe("a.ssx", std::vector<uint8_t>(98304, 0)).Flags(NS + "TKvSAMCoupeModeRAWEngine"), 10);
-  EXPECT_EQ(TKvImporterProbe("a.bin", std::vector<uint8_t>(98304, 0)).Flags(NS + "TKvSAMCoupeModeRAWEngine"), 8);
-  EXPECT_EQ(TKvImporterProbe("a.scs4", BlockFile(true)).Flags(NS + "TKvSAMCoupeMode4SS4Engine"), 11);
+  EXPECT_EQ(TKvProbe("a.ssx", std::vector<uint8_t>(98304, 0)).Flags(NS + "TKvSAMCoupeModeRAWEngine"), 10);
+  EXPECT_EQ(TKvProbe("a.bin", std::vector<uint8_t>(98304, 0)).Flags(NS + "TKvSAMCoupeModeRAWEngine"), 8);
+  EXPECT_EQ(TKvProbe("a.scs4", BlockFile(true)).Flags(NS + "TKvSAMCoupeMode4SS4Engine"), 11);
 }
 
 // Modes 1 and 2: a screen of ink/paper bytes whose cells take their colours
@@ -139,7 +138,7 @@ TEST(KvOpenPlatformSAMCoupe, Mode1And2Screens) {
     std::vector<uint8_t> entries;
     auto f = AttrFile(c.mode, c.ssx, entries);
     ASSERT_EQ(f.size(), c.size) << c.cls;
-    TKvImporterProbe p(c.name, f);
+    TKvProbe p(c.name, f);
     auto* e = p.Find(NS + c.cls);
     ASSERT_NE(e, nullptr) << c.cls;
     EXPECT_EQ(e->MatchFlags, c.ssx ? 10 : 11) << c.cls;
@@ -159,7 +158,7 @@ TEST(KvOpenPlatformSAMCoupe, Mode1And2Screens) {
     EXPECT_EQ(b->GetPixel(0, 0), 0);
     EXPECT_EQ(b->GetPixel(10, 0), 15);
     // Any other name gives the size alone, and the HAM classes stay away.
-    TKvImporterProbe other("a.bin", f);
+    TKvProbe other("a.bin", f);
     EXPECT_EQ(other.Flags(NS + c.cls), c.ssx ? 8 : 9) << c.cls;
     EXPECT_EQ(other.Flags(NS + "TKvSAMCoupeMode1SS1HamEngine"), 0);
     EXPECT_EQ(other.Flags(NS + "TKvSAMCoupeMode2SS2HamEngine"), 0);
@@ -173,7 +172,7 @@ TEST(KvOpenPlatformSAMCoupe, Mode1And2HamScreens) {
     auto f = AttrFile(mode, false, entries, 3);
     const std::string cls = mode == 1 ? "TKvSAMCoupeMode1SS1HamEngine" : "TKvSAMCoupeMode2SS2HamEngine";
     const std::string plain = mode == 1 ? "TKvSAMCoupeMode1SS1Engine" : "TKvSAMCoupeMode2SS2Engine";
-    TKvImporterProbe p(mode == 1 ? "a.ss1" : "a.ss2", f);
+    TKvProbe p(mode == 1 ? "a.ss1" : "a.ss2", f);
     EXPECT_EQ(p.Flags(NS + plain), 0);
     auto* e = p.Find(NS + cls);
     ASSERT_NE(e, nullptr) << cls;
@@ -226,7 +225,7 @@ TEST(KvOpenPlatformSAMCoupe, BadInputGivesNoCandidate) {
   // A list that does not end on a whole record and its 255.
   for (size_t extra : {2u, 4u, 7u}) bad.push_back(BlockFile(true, extra));
   for (auto& f : bad) {
-    TKvImporterProbe p("a.ss4", f);
+    TKvProbe p("a.ss4", f);
     for (auto& c : all) EXPECT_EQ(p.Flags(NS + c), 0) << c << " size " << f.size();
   }
   // The same faults in mode 1 and mode 2 files.
@@ -239,17 +238,17 @@ TEST(KvOpenPlatformSAMCoupe, BadInputGivesNoCandidate) {
       if (fault == 1) f[static_cast<size_t>(block + 40)] = 191;
       if (fault == 2) f[static_cast<size_t>(block + 41)] = 16;
       if (fault == 3) f[static_cast<size_t>(block + 43)] = 130;
-      TKvImporterProbe p(mode == 1 ? "a.ss1" : "a.ss2", f);
+      TKvProbe p(mode == 1 ? "a.ss1" : "a.ss2", f);
       for (auto& c : all) EXPECT_EQ(p.Flags(NS + c), 0) << c << " mode " << mode << " fault " << fault;
     }
     auto ssx = AttrFile(mode, true, entries);
     ssx.back() = 128;
-    TKvImporterProbe p("a.ssx", ssx);
+    TKvProbe p("a.ssx", ssx);
     for (auto& c : all) EXPECT_EQ(p.Flags(NS + c), 0) << c << " mode " << mode << " ssx";
   }
   // 127 records are the most a list holds.
   auto most = BlockFile(true, 4 * 127 + 1);
-  EXPECT_EQ(TKvImporterProbe("a.ss4", most).Flags(NS + "TKvSAMCoupeModeSS4HamEngine"), 11);
+  EXPECT_EQ(TKvProbe("a.ss4", most).Flags(NS + "TKvSAMCoupeModeSS4HamEngine"), 11);
 }
 
 // Files whose palette blocks and change lists have bytes changed at random
@@ -294,7 +293,7 @@ TEST(KvOpenPlatformSAMCoupe, HamRecordsTakeEffectOnTheNextRow) {
   f[0] = 0x05;  // pixels 0 and 1 of row 0: entries 0 and 5
   f[128] = 0x05;
   f[3 * 128] = 0x05;
-  TKvImporterProbe p("a.ss4", f);
+  TKvProbe p("a.ss4", f);
   auto* e = p.Find(NS + "TKvSAMCoupeModeSS4HamEngine");
   ASSERT_NE(e, nullptr);
   EXPECT_EQ(e->Description, "SAM Coupé 256x192x4 mode 4 HAM image");
@@ -321,7 +320,7 @@ TEST(KvOpenPlatformSAMCoupe, HamSizeTextsShowTheModeDepth) {
     auto f = BlockFile(c.mode4, 4 + 1);
     const uint8_t rec[4] = {0, 1, 127, 127};
     std::copy(rec, rec + 4, f.begin() + 24616);
-    TKvImporterProbe p(c.name, f);
+    TKvProbe p(c.name, f);
     auto* e = p.Find(NS + c.cls);
     ASSERT_NE(e, nullptr) << c.cls;
     EXPECT_EQ(e->Description, c.text);
@@ -334,13 +333,13 @@ TEST(KvOpenPlatformSAMCoupe, InterlacedBlocksThatDifferGive32Colours) {
   p.AddStdRGB(SAMCoupeColor(1));
   WriteSAMCoupeMode4PaletteBlock(p, f.data() + 24576);
   WriteSAMCoupeMode4PaletteBlock(p, f.data() + 49193);
-  TKvImporterProbe same("a.lce", f);
+  TKvProbe same("a.lce", f);
   auto* e = same.Find(NS + "TKvSAMCoupeMode4InterlacedEngine");
   ASSERT_NE(e, nullptr);
   EXPECT_EQ(e->MatchFlags, 11);
   EXPECT_EQ(e->Decode()->Palette->Count, 16);
   f[49193 + 15] = 2;
-  TKvImporterProbe differ("a.lce", f);
+  TKvProbe differ("a.lce", f);
   auto* d = differ.Find(NS + "TKvSAMCoupeMode4InterlacedEngine");
   // The size text keeps the mode's 4 bits although the bitmap holds 32 colours.
   EXPECT_EQ(d->Description, "SAM Coupé 256x384x4 mode 4 interlaced image");
@@ -356,20 +355,17 @@ TEST(KvOpenPlatformSAMCoupe, InterlacedBlocksThatDifferGive32Colours) {
 void ExpectSamePicture(const std::string& AName, TKvStream* AStream, TKvBitmap& APreview,
                        const std::string& AClass, bool AByIndex = true) {
   std::vector<uint8_t> bytes(AStream->GetMemory(), AStream->GetMemory() + AStream->GetSize());
-  TKvImporterProbe probe(AName, bytes);
+  TKvProbe probe(AName, bytes);
   ASSERT_GT(probe.List->GetCount(), 0) << AName;
   TKvSourceEngine* e = probe.List->GetEngine(0);
   ASSERT_EQ(e->ClassType().GetClassName(), NS + AClass) << AName;
   auto b = e->Decode();
   ASSERT_EQ(b->Width, APreview.Width);
   ASSERT_EQ(b->Height, APreview.Height);
-  int diffs = 0;
-  for (int y = 0; y < b->Height; ++y)
-    for (int x = 0; x < b->Width; ++x) {
-      if (!(b->GetPixelStdRGB(x, y) == APreview.GetPixelStdRGB(x, y))) ++diffs;
-      if (AByIndex && b->GetPixel(x, y) != APreview.GetPixel(x, y)) ++diffs;
-    }
-  EXPECT_EQ(diffs, 0) << AName;
+  EXPECT_EQ(CountColorDiffs(*b, APreview), 0) << AName;
+  if (AByIndex) {
+    EXPECT_EQ(CountIndexDiffs(*b, APreview), 0) << AName;
+  }
   if (!AByIndex) return;
   ASSERT_GE(b->Palette->Count, APreview.Palette->Count) << AName;
   for (int i = 0; i < APreview.Palette->Count; ++i)
@@ -378,26 +374,26 @@ void ExpectSamePicture(const std::string& AName, TKvStream* AStream, TKvBitmap& 
 
 TEST(KvOpenPlatformSAMCoupe, RoundTrips) {
   using namespace KvSavePlatformSAMCoupe;
-  auto wide = ZxTestPicture(512, 192, 7);
+  auto wide = GradientPicture(512, 192, 7);
   for (uint8_t mode : {0, 1, 10, 11}) {
-    auto r = ZxConvert(DestEngineClass<TKvSAMCoupeMode3Engine>(), *wide, [&](TKvDestEngineOptions& o) {
+    auto r = ConvertPicture(DestEngineClass<TKvSAMCoupeMode3Engine>(), *wide, [&](TKvDestEngineOptions& o) {
       o.SetPaletteMode(mode);
       o.UpdatePalette();
     });
     ExpectSamePicture("p.ssx", r.Streams->GetStream(0), *r.Preview, "TKvSAMCoupeMode3SSXEngine");
     ExpectSamePicture("p.ss3", r.Streams->GetStream(1), *r.Preview, "TKvSAMCoupeMode3SS3Engine");
   }
-  auto pic = ZxTestPicture(256, 192, 8);
+  auto pic = GradientPicture(256, 192, 8);
   for (uint8_t mode : {0, 1, 11}) {
-    auto r = ZxConvert(DestEngineClass<TKvSAMCoupeMode4Engine>(), *pic, [&](TKvDestEngineOptions& o) {
+    auto r = ConvertPicture(DestEngineClass<TKvSAMCoupeMode4Engine>(), *pic, [&](TKvDestEngineOptions& o) {
       o.SetPaletteMode(mode);
       o.UpdatePalette();
     });
     ExpectSamePicture("p.ssx", r.Streams->GetStream(0), *r.Preview, "TKvSAMCoupeMode4SSXEngine");
     ExpectSamePicture("p.ss4", r.Streams->GetStream(1), *r.Preview, "TKvSAMCoupeMode4SS4Engine");
   }
-  auto tall = ZxTestPicture(256, 384, 9);
-  auto r = ZxConvert(DestEngineClass<TKvSAMCoupeMode4InterlacedEngine>(), *tall);
+  auto tall = GradientPicture(256, 384, 9);
+  auto r = ConvertPicture(DestEngineClass<TKvSAMCoupeMode4InterlacedEngine>(), *tall);
   ExpectSamePicture("p.lce", r.Streams->GetStream(0), *r.Preview, "TKvSAMCoupeMode4InterlacedEngine");
   // Each half is a mode-4 screen of every other row.
   TKvBitmap4 even(256, 192, r.Preview->Palette.get()), odd(256, 192, r.Preview->Palette.get());
@@ -412,12 +408,12 @@ TEST(KvOpenPlatformSAMCoupe, RoundTrips) {
 
 TEST(KvOpenPlatformSAMCoupe, HamRoundTripByColour) {
   using namespace KvSavePlatformSAMCoupe;
-  auto pic = ZxTestPicture(256, 192, 11);
-  auto r = ZxConvert(DestEngineClass<TKvSAMCoupeMode4HAMEngine>(), *pic);
+  auto pic = GradientPicture(256, 192, 11);
+  auto r = ConvertPicture(DestEngineClass<TKvSAMCoupeMode4HAMEngine>(), *pic);
   ASSERT_GT(r.Size(0), 24617);
   ExpectSamePicture("p.ss4", r.Streams->GetStream(0), *r.Preview, "TKvSAMCoupeModeSS4HamEngine", false);
   std::vector<uint8_t> bytes(r.Bytes(0), r.Bytes(0) + r.Size(0));
-  TKvImporterProbe probe("p.ss4", bytes);
+  TKvProbe probe("p.ss4", bytes);
   EXPECT_EQ(probe.Flags(NS + "TKvSAMCoupeModeSS4HamEngine"), 11);
   EXPECT_EQ(probe.Flags(NS + "TKvSAMCoupeMode4SS4Engine"), 0);
 }

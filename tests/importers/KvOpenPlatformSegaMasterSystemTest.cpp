@@ -4,7 +4,7 @@
 
 #include "importers/KvOpenPlatformSegaMasterSystem.h"
 #include "platforms/KvPlatformSegaMasterSystem.h"
-#include "tests/importers/KvImporterProbe.h"
+#include "KvTestHarness.h"
 
 namespace {
 
@@ -62,7 +62,7 @@ struct TVdp {
 };
 
 std::unique_ptr<TKvBitmap> Render(const TVdp& v) {
-  TKvImporterProbe p("a.sbm", v.Msbmp());
+  TKvProbe p("a.sbm", v.Msbmp());
   TKvSourceEngine* e = p.Find("TKvSegaMasterSystemEngine");
   if (!e) return nullptr;
   return e->Decode();
@@ -105,11 +105,11 @@ TEST(KvOpenPlatformSegaMasterSystem, MatchBothContainers) {
       {"a.sbm", {}, 0, 0},
   };
   for (const Case& c : cases) {
-    TKvImporterProbe p(c.Name, c.Data);
+    TKvProbe p(c.Name, c.Data);
     EXPECT_EQ(p.Flags("TKvSegaMasterSystemEngine"), c.Msbmp) << c.Name << " " << c.Data.size();
     EXPECT_EQ(p.Flags("TKvMekaSnapshotEngine"), c.Meka) << c.Name << " " << c.Data.size();
   }
-  TKvImporterProbe p("a.sbm", v.Msbmp());
+  TKvProbe p("a.sbm", v.Msbmp());
   const TKvSourceEngine* e = p.Find("TKvSegaMasterSystemEngine");
   EXPECT_EQ(e->Description, "Sega Master System 256x192x5 image");
   EXPECT_EQ(e->PixelAspect, 12);
@@ -117,12 +117,12 @@ TEST(KvOpenPlatformSegaMasterSystem, MatchBothContainers) {
   TVdp noMode4 = v;
   noMode4.Regs[0] = 0;
   for (const auto& d : {noMode4.Msbmp(), noMode4.Meka(12)}) {
-    TKvImporterProbe q("a.sbm", d);
+    TKvProbe q("a.sbm", d);
     EXPECT_EQ(q.Flags("TKvSegaMasterSystemEngine") | q.Flags("TKvMekaSnapshotEngine"), 0);
   }
   auto badZero = v.Meka(12);
   badZero[6] = 1;
-  EXPECT_EQ(TKvImporterProbe("a.s00", badZero).Flags("TKvMekaSnapshotEngine"), 0);
+  EXPECT_EQ(TKvProbe("a.s00", badZero).Flags("TKvMekaSnapshotEngine"), 0);
 }
 
 TEST(KvOpenPlatformSegaMasterSystem, SavestateBlocksByVersion) {
@@ -147,7 +147,7 @@ TEST(KvOpenPlatformSegaMasterSystem, SavestateBlocksByVersion) {
     for (size_t cut : {size_t(0), size_t(6), regs + 10, regs + 40, vram - 100, vram + 100, d.size() - 1}) {
       std::vector<uint8_t> c(d.begin(), d.begin() + static_cast<long>(cut));
       EXPECT_FALSE(FindMekaBlocks(c.data(), static_cast<int64_t>(c.size()), r, vr, cr)) << version << " " << cut;
-      TKvImporterProbe p("a.s00", c);
+      TKvProbe p("a.s00", c);
       EXPECT_EQ(p.Flags("TKvMekaSnapshotEngine"), 0);
     }
   }
@@ -155,7 +155,7 @@ TEST(KvOpenPlatformSegaMasterSystem, SavestateBlocksByVersion) {
   TVdp t;
   t.SolidLine(1, 0, 5);
   t.Name(0, 0, 1);
-  TKvImporterProbe p("a.s00", t.Meka(13));
+  TKvProbe p("a.s00", t.Meka(13));
   auto b = p.Find("TKvMekaSnapshotEngine")->Decode();
   EXPECT_EQ(b->GetPixel(3, 0), 5);
 }

@@ -2,11 +2,10 @@
 
 #include <vector>
 
-#include "importers/KvImporterProbe.h"
+#include "KvTestHarness.h"
 #include "importers/KvOpenPlatformSinclairQL.h"
 #include "platforms/KvPlatformSinclairQL.h"
 #include "platforms/KvSavePlatformSinclairQL.h"
-#include "platforms/ZxTestPictures.h"
 
 namespace {
 
@@ -23,18 +22,18 @@ std::vector<uint8_t> PicFile(int W, int H, int AMode) {
 TEST(KvOpenPlatformSinclairQL, MatchAndBadInput) {
   // Mode 4 first; the other 32 KB readings by size follow (in unit order),
   // mode 8 after them.
-  TKvImporterProbe scr4("a.scr4", std::vector<uint8_t>(32768, 0));
+  TKvProbe scr4("a.scr4", std::vector<uint8_t>(32768, 0));
   EXPECT_EQ(scr4.Flags(kQL4), 10);
   EXPECT_EQ(scr4.Flags(kQL8), 8);
   EXPECT_EQ(scr4.Position(kQL4), 0);
   EXPECT_GT(scr4.Position(kQL8), 1);
   for (int i = 1; i < scr4.Position(kQL8); ++i) EXPECT_EQ(scr4.List->GetEngine(i)->MatchFlags, 8) << i;
-  EXPECT_EQ(TKvImporterProbe("a.qs8", std::vector<uint8_t>(32768, 0)).Flags(kQL8), 10);
+  EXPECT_EQ(TKvProbe("a.qs8", std::vector<uint8_t>(32768, 0)).Flags(kQL8), 10);
   auto pic = PicFile(8, 4, 16);
-  TKvImporterProbe good("a.pic", pic);
+  TKvProbe good("a.pic", pic);
   EXPECT_EQ(good.Flags(kPic), 11);
   EXPECT_EQ(good.Position(kPic), 0);
-  EXPECT_EQ(TKvImporterProbe("a.bin", pic).Flags(kPic), 9);
+  EXPECT_EQ(TKvProbe("a.bin", pic).Flags(kPic), 9);
   auto longer = pic;
   longer.push_back(0);
   auto shorter = pic;
@@ -45,10 +44,9 @@ TEST(KvOpenPlatformSinclairQL, MatchAndBadInput) {
   row[7] = 9;
   auto huge = pic;  // 65535 x 65535 in a file of 42 bytes
   for (int i = 2; i < 8; ++i) huge[i] = 0xFF;
-  for (auto* bad : {&longer, &shorter, &mode34, &row, &huge})
-    EXPECT_EQ(TKvImporterProbe("a.pic", *bad).Flags(kPic), 0);
+  for (auto* bad : {&longer, &shorter, &mode34, &row, &huge}) EXPECT_EQ(TKvProbe("a.pic", *bad).Flags(kPic), 0);
   for (size_t n : {0u, 10u, 32767u}) {
-    TKvImporterProbe p("a.scr4", std::vector<uint8_t>(n, 0));
+    TKvProbe p("a.scr4", std::vector<uint8_t>(n, 0));
     EXPECT_EQ(p.Flags(kQL4) + p.Flags(kQL8) + p.Flags(kPic), 0);
   }
 }
@@ -59,7 +57,7 @@ TEST(KvOpenPlatformSinclairQL, SixteenBitPixels) {
   f[11] = 0x00;
   f[12] = 0x00;
   f[13] = 0xF8;
-  TKvImporterProbe p32("a.pic", f);
+  TKvProbe p32("a.pic", f);
   ASSERT_NE(p32.Find(kPic), nullptr);
   EXPECT_EQ(p32.Find(kPic)->Description, "Sinclair QL 2x1x16 mode 32 image");
   auto b = p32.Find(kPic)->Decode();
@@ -67,17 +65,12 @@ TEST(KvOpenPlatformSinclairQL, SixteenBitPixels) {
   EXPECT_EQ(b->GetPixelStdRGB(1, 0), StdRGBColor(255, 0, 0));
   auto g = PicFile(1, 1, 33);
   g[11] = 0x01;
-  TKvImporterProbe p33("a.pic", g);
+  TKvProbe p33("a.pic", g);
   EXPECT_EQ(p33.Find(kPic)->Decode()->GetPixelStdRGB(0, 0), StdRGBColor(4, 4, 4));
 }
 
 int Differences(TKvBitmap& A, TKvBitmap& B, bool AIndexes) {
-  int n = 0;
-  for (int y = 0; y < A.Height; ++y)
-    for (int x = 0; x < A.Width; ++x)
-      if ((AIndexes && A.GetPixel(x, y) != B.GetPixel(x, y)) || !(A.GetPixelStdRGB(x, y) == B.GetPixelStdRGB(x, y)))
-        ++n;
-  return n;
+  return CountColorDiffs(A, B) + (AIndexes ? CountIndexDiffs(A, B) : 0);
 }
 
 TEST(KvOpenPlatformSinclairQL, RoundTrip) {
@@ -98,12 +91,12 @@ TEST(KvOpenPlatformSinclairQL, RoundTrip) {
       {&DestEngineClass<TKvSinclairQL33Engine>(), 40, 24, 11, "p.pic", kPic, false},
   };
   for (auto& c : cases) {
-    auto pic = ZxTestPicture(c.W, c.H, 6);
-    auto r = ZxConvert(*c.Class, *pic, [&](TKvDestEngineOptions& o) {
+    auto pic = GradientPicture(c.W, c.H, 6);
+    auto r = ConvertPicture(*c.Class, *pic, [&](TKvDestEngineOptions& o) {
       o.SetPaletteMode(static_cast<uint8_t>(c.Mode));
       o.UpdatePalette();
     });
-    TKvImporterProbe probe(c.Name, std::vector<uint8_t>(r.Bytes(0), r.Bytes(0) + r.Size(0)));
+    TKvProbe probe(c.Name, std::vector<uint8_t>(r.Bytes(0), r.Bytes(0) + r.Size(0)));
     ASSERT_GT(probe.List->GetCount(), 0);
     ASSERT_EQ(probe.Classes()[0], c.Importer) << c.Name << " " << c.Mode;
     auto b = probe.List->GetEngine(0)->Decode();

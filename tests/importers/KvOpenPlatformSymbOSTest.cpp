@@ -2,10 +2,9 @@
 
 #include <vector>
 
-#include "importers/KvImporterProbe.h"
+#include "KvTestHarness.h"
 #include "importers/KvOpenPlatformSymbOS.h"
 #include "platforms/KvSavePlatformSymbOS.h"
-#include "platforms/ZxTestPictures.h"
 
 namespace {
 
@@ -17,7 +16,7 @@ std::vector<uint8_t> SmallGray() {
 }
 
 TEST(KvOpenPlatformSymbOS, ParsesAndDecodesGray) {
-  TKvImporterProbe probe("a.sgx", SmallGray());
+  TKvProbe probe("a.sgx", SmallGray());
   ASSERT_EQ(probe.Flags(kSymbOS), 3);
   TKvSourceEngine* e = probe.Find(kSymbOS);
   EXPECT_EQ(e->Description, "SymbOS 8x3x2 gray image");
@@ -33,8 +32,8 @@ TEST(KvOpenPlatformSymbOS, ParsesAndDecodesGray) {
   // Without the terminator the file still reads.
   auto cut = SmallGray();
   cut.resize(cut.size() - 3);
-  EXPECT_EQ(TKvImporterProbe("a.sgx", cut).Flags(kSymbOS), 3);
-  EXPECT_EQ(TKvImporterProbe("a.bin", SmallGray()).Flags(kSymbOS), 0);
+  EXPECT_EQ(TKvProbe("a.sgx", cut).Flags(kSymbOS), 3);
+  EXPECT_EQ(TKvProbe("a.bin", SmallGray()).Flags(kSymbOS), 0);
 }
 
 TEST(KvOpenPlatformSymbOS, RefusesBrokenStructure) {
@@ -52,9 +51,9 @@ TEST(KvOpenPlatformSymbOS, RefusesBrokenStructure) {
                                            {64, 1, 2}, {0x41, 5, 1, 0, 2, 0, 1, 0, 0xAB}, {0x80, 1, 1}};
   // A colour tile whose bytes-per-line value does not fit its width.
   bad.push_back({0x40, 5, 2, 0, 2, 0, 1, 0, 0xAB});
-  for (size_t i = 0; i < bad.size(); ++i) EXPECT_EQ(TKvImporterProbe("a.sgx", bad[i]).Flags(kSymbOS), 0) << i;
+  for (size_t i = 0; i < bad.size(); ++i) EXPECT_EQ(TKvProbe("a.sgx", bad[i]).Flags(kSymbOS), 0) << i;
   std::vector<uint8_t> colour = {0x40, 5, 1, 0, 2, 0, 1, 0, 0xAB, 0, 0, 0};
-  TKvImporterProbe ok("a.sgx", colour);
+  TKvProbe ok("a.sgx", colour);
   ASSERT_EQ(ok.Flags(kSymbOS), 3);
   EXPECT_EQ(ok.Find(kSymbOS)->Description, "SymbOS 2x1x4 color image");
   EXPECT_EQ(ok.Find(kSymbOS)->GetPaletteTypeCount(), 3);
@@ -65,19 +64,17 @@ TEST(KvOpenPlatformSymbOS, RoundTrips) {
     int Mode, Width, Height;
   } cases[] = {{0, 301, 260}, {1, 300, 300}, {11, 1000, 150}, {11, 6, 4}};
   for (auto& c : cases) {
-    auto pic = ZxTestPicture(c.Width, c.Height, 7);
-    auto r = ZxConvert(DestEngineClass<TKvSymbOSEngine>(), *pic,
-                       [&](TKvDestEngineOptions& o) { o.SetPaletteMode(c.Mode); o.UpdatePalette(); });
-    TKvImporterProbe probe("p.sgx", std::vector<uint8_t>(r.Bytes(0), r.Bytes(0) + r.Size(0)));
+    auto pic = GradientPicture(c.Width, c.Height, 7);
+    auto r = ConvertPicture(DestEngineClass<TKvSymbOSEngine>(), *pic, [&](TKvDestEngineOptions& o) {
+      o.SetPaletteMode(c.Mode);
+      o.UpdatePalette();
+    });
+    TKvProbe probe("p.sgx", std::vector<uint8_t>(r.Bytes(0), r.Bytes(0) + r.Size(0)));
     ASSERT_EQ(probe.Flags(kSymbOS), 3) << c.Mode;
     auto b = probe.Find(kSymbOS)->Decode();
     ASSERT_EQ(b->Width, c.Width);
     ASSERT_EQ(b->Height, c.Height);
-    int diffs = 0;
-    for (int y = 0; y < c.Height; ++y)
-      for (int x = 0; x < c.Width; ++x)
-        if (!(b->GetPixelStdRGB(x, y) == r.Preview->GetPixelStdRGB(x, y))) ++diffs;
-    EXPECT_EQ(diffs, 0) << c.Mode;
+    EXPECT_EQ(CountColorDiffs(*b, *r.Preview), 0) << c.Mode;
   }
 }
 

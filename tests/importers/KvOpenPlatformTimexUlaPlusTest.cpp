@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "importers/KvImporterProbe.h"
+#include "KvTestHarness.h"
 #include "importers/KvOpenPlatformTimex.h"
 #include "importers/KvOpenPlatformZxSpectrum.h"
 #include "importers/KvOpenPlatformZxSpectrumUlaPlus.h"
@@ -32,7 +32,7 @@ bool Registered(const std::string& AName) {
 }
 
 // Candidates of a probe whose class is one of the named, in offered order.
-Names Offered(const TKvImporterProbe& AProbe, const Names& ANamed) {
+Names Offered(const TKvProbe& AProbe, const Names& ANamed) {
   Names r;
   for (const std::string& n : AProbe.Classes())
     if (std::find(ANamed.begin(), ANamed.end(), n) != ANamed.end()) r.push_back(n);
@@ -64,7 +64,7 @@ TEST(KvOpenPlatformTimexUlaPlus, ProbeRanking) {
     Names expected;
     for (const std::string& n : c.Expected)
       if (n != giga || withGiga) expected.push_back(n);
-    TKvImporterProbe probe(c.Name, std::vector<uint8_t>(c.Size, 0x5A));
+    TKvProbe probe(c.Name, std::vector<uint8_t>(c.Size, 0x5A));
     EXPECT_EQ(Offered(probe, expected), expected);
     ASSERT_GT(probe.List->GetCount(), 0);
     // By size alone, readings of units registered earlier come first.
@@ -84,13 +84,13 @@ TEST(KvOpenPlatformTimexUlaPlus, ProbeRanking) {
 TEST(KvOpenPlatformTimexUlaPlus, WrongSizesGiveNoCandidate) {
   for (size_t size : {size_t(0), size_t(12287), size_t(12290), size_t(24575), size_t(24577), size_t(24579),
                       size_t(6975), size_t(6977), size_t(12351), size_t(12353)}) {
-    TKvImporterProbe probe("x.scr", std::vector<uint8_t>(size, 0));
+    TKvProbe probe("x.scr", std::vector<uint8_t>(size, 0));
     for (auto* list : {&TimexSourceEngineClasses(), &ZxSpectrumUlaPlusSourceEngineClasses()})
       for (const TKvSourceEngineClass* c : *list) EXPECT_EQ(probe.Position(c->GetClassName()), -1) << size;
   }
   // One byte more than hi-colour is hi-res, one less than hi-res is hi-colour.
-  EXPECT_EQ(TKvImporterProbe("x.scr", std::vector<uint8_t>(12289, 0)).Classes()[0], "TKvTimexBWEngine");
-  EXPECT_EQ(TKvImporterProbe("x.scr", std::vector<uint8_t>(12288, 0)).Classes()[0], "TKvTimexEngine");
+  EXPECT_EQ(TKvProbe("x.scr", std::vector<uint8_t>(12289, 0)).Classes()[0], "TKvTimexBWEngine");
+  EXPECT_EQ(TKvProbe("x.scr", std::vector<uint8_t>(12288, 0)).Classes()[0], "TKvTimexEngine");
 }
 
 TEST(KvOpenPlatformTimexUlaPlus, DescriptionsAndPaletteTypes) {
@@ -110,7 +110,7 @@ TEST(KvOpenPlatformTimexUlaPlus, DescriptionsAndPaletteTypes) {
       {"x.scr", 12352, "Timex 256x192x4 ULAPlus image", 256, 192, 10, 3},
   };
   for (auto& c : cases) {
-    TKvImporterProbe probe(c.Name, std::vector<uint8_t>(c.Size, 0));
+    TKvProbe probe(c.Name, std::vector<uint8_t>(c.Size, 0));
     TKvSourceEngine* e = probe.List->GetEngine(0);
     EXPECT_EQ(e->Description, c.Description);
     EXPECT_EQ(e->PixelAspect, c.Aspect) << c.Description;
@@ -119,7 +119,7 @@ TEST(KvOpenPlatformTimexUlaPlus, DescriptionsAndPaletteTypes) {
     EXPECT_EQ(b->Width, c.Width);
     EXPECT_EQ(b->Height, c.Height);
   }
-  TKvImporterProbe ula("x.scr", std::vector<uint8_t>(6976, 0));
+  TKvProbe ula("x.scr", std::vector<uint8_t>(6976, 0));
   EXPECT_EQ(ula.List->GetEngine(0)->PaletteTypes, (std::vector<TKvPaletteType>{ptV10, ptV11, ptV11Gray}));
   EXPECT_EQ(ula.List->GetEngine(0)->PaletteType, ptV11);
 }
@@ -134,7 +134,7 @@ TEST(KvOpenPlatformTimexUlaPlus, UlaPlusAttributesAndGray) {
     for (size_t i = 0; i < 64; ++i) d[pal + i] = static_cast<uint8_t>(i * 4 + 3);
     d[6144] = 0xC9;  // cell 0 of line 0 (and of the first 8 lines on the standard screen)
     d[0] = 0xF0;     // left half ink, right half paper
-    TKvImporterProbe probe("x.scr", d);
+    TKvProbe probe("x.scr", d);
     TKvSourceEngine* e = probe.List->GetEngine(0);
     auto b = e->Decode();
     EXPECT_EQ(b->GetPixel(0, 0), 49);
@@ -159,7 +159,7 @@ TEST(KvOpenPlatformTimexUlaPlus, TimexScreens) {
   std::vector<uint8_t> hc(12288, 0);
   hc[ZxRowOffset(1)] = 0x80;
   hc[6144 + ZxRowOffset(1)] = 0x4A;  // bright, paper 1, ink 2
-  TKvImporterProbe p1("x.scr", hc);
+  TKvProbe p1("x.scr", hc);
   auto b1 = p1.List->GetEngine(0)->Decode();
   EXPECT_EQ(b1->GetPixel(0, 1), 10);
   EXPECT_EQ(b1->GetPixel(1, 1), 9);
@@ -167,7 +167,7 @@ TEST(KvOpenPlatformTimexUlaPlus, TimexScreens) {
   // Interlaced: line y of the second screen is picture line 2y + 1.
   std::vector<uint8_t> li(24576, 0);
   li[12288 + 6144 + ZxRowOffset(2)] = 0x38;  // paper 7
-  TKvImporterProbe p2("x.lce", li);
+  TKvProbe p2("x.lce", li);
   auto b2 = p2.List->GetEngine(0)->Decode();
   EXPECT_EQ(b2->GetPixel(0, 5), 7);
   EXPECT_EQ(b2->GetPixel(0, 4), 0);
@@ -176,7 +176,7 @@ TEST(KvOpenPlatformTimexUlaPlus, TimexScreens) {
     std::vector<uint8_t> hr(12289, 0);
     hr[12288] = mode;
     hr[6144] = 0x80;  // first pixel of the second 8-pixel column
-    TKvImporterProbe p3("x.scr", hr);
+    TKvProbe p3("x.scr", hr);
     auto b3 = p3.List->GetEngine(0)->Decode();
     const uint32_t paper = mode == 0x3E ? 0x000000u : 0xFFFFFFu, ink = paper ^ 0xFFFFFFu;
     EXPECT_EQ(b3->Palette->GetRGBQuad(b3->GetPixel(0, 0)), paper);

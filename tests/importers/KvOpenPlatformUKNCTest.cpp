@@ -2,11 +2,10 @@
 
 #include <vector>
 
-#include "importers/KvImporterProbe.h"
+#include "KvTestHarness.h"
 #include "importers/KvOpenPlatformUKNC.h"
 #include "platforms/KvPlatformUKNC.h"
 #include "platforms/KvSavePlatformUKNC.h"
-#include "platforms/ZxTestPictures.h"
 
 namespace {
 
@@ -21,18 +20,18 @@ std::vector<uint8_t> Pcx(int W, int H, std::vector<uint8_t> ABody) {
 
 TEST(KvOpenPlatformUKNC, MatchAndDescription) {
   auto f = Pcx(640, 288, {0});
-  TKvImporterProbe probe("a.pcx", f);
+  TKvProbe probe("a.pcx", f);
   ASSERT_EQ(probe.Position(kUknc), 0);
   EXPECT_EQ(probe.Flags(kUknc), 3);
   EXPECT_EQ(probe.Find(kUknc)->Description, "UKNC 640x288x3 image");
   EXPECT_EQ(probe.Find(kUknc)->PixelAspect, 7);
-  EXPECT_EQ(TKvImporterProbe("a.img", f).Flags(kUknc), 1);
+  EXPECT_EQ(TKvProbe("a.img", f).Flags(kUknc), 1);
   auto planes4 = f;
   planes4[65] = 4;
   auto marker = f;
   marker[64] = 64;
   auto headerOnly = std::vector<uint8_t>(f.begin(), f.begin() + 128);
-  for (auto* bad : {&planes4, &marker, &headerOnly}) EXPECT_EQ(TKvImporterProbe("a.pcx", *bad).Flags(kUknc), 0);
+  for (auto* bad : {&planes4, &marker, &headerOnly}) EXPECT_EQ(TKvProbe("a.pcx", *bad).Flags(kUknc), 0);
 }
 
 TEST(KvOpenPlatformUKNC, DamagedDataFailsWithInvalidData) {
@@ -44,7 +43,7 @@ TEST(KvOpenPlatformUKNC, DamagedDataFailsWithInvalidData) {
   };
   for (auto& body : bodies) {
     auto f = Pcx(8, 2, body);
-    TKvImporterProbe probe("a.pcx", f);
+    TKvProbe probe("a.pcx", f);
     TKvSourceEngine* e = probe.Find(kUknc);
     ASSERT_NE(e, nullptr);
     try {
@@ -56,7 +55,7 @@ TEST(KvOpenPlatformUKNC, DamagedDataFailsWithInvalidData) {
   }
   // Runs continue from one plane line into the next on reading.
   auto f = Pcx(8, 2, {0xC6, 0x81});
-  TKvImporterProbe probe("a.pcx", f);
+  TKvProbe probe("a.pcx", f);
   auto b = probe.Find(kUknc)->Decode();
   EXPECT_EQ(b->GetPixel(0, 0), 7);
   EXPECT_EQ(b->GetPixel(7, 1), 7);
@@ -64,12 +63,12 @@ TEST(KvOpenPlatformUKNC, DamagedDataFailsWithInvalidData) {
 }
 
 TEST(KvOpenPlatformUKNC, RoundTripByColour) {
-  auto pic = ZxTestPicture(75, 30, 41);
+  auto pic = GradientPicture(75, 30, 41);
   for (uint8_t mode : {16, 0}) {
-    auto r = ZxConvert(DestEngineClass<TKvUKNCEngine>(), *pic,
-                       [&](TKvDestEngineOptions& o) { o.SetPaletteMode(mode); });
+    auto r = ConvertPicture(DestEngineClass<TKvUKNCEngine>(), *pic,
+                            [&](TKvDestEngineOptions& o) { o.SetPaletteMode(mode); });
     std::vector<uint8_t> bytes(r.Bytes(0), r.Bytes(0) + r.Size(0));
-    TKvImporterProbe probe("picture.pcx", bytes);
+    TKvProbe probe("picture.pcx", bytes);
     ASSERT_EQ(probe.Position(kUknc), 0);
     auto b = probe.Find(kUknc)->Decode();
     ASSERT_EQ(b->Width, 75);
@@ -79,14 +78,9 @@ TEST(KvOpenPlatformUKNC, RoundTripByColour) {
                                       StdRGBColor(255, 0, 255), StdRGBColor(0, 255, 0),   StdRGBColor(0, 255, 255),
                                       StdRGBColor(255, 255, 0), StdRGBColor(255, 255, 255)};
     for (int i = 0; i < 8; ++i) EXPECT_EQ(b->Palette->GetStdRGB(i), expect[i]);
-    int diffs = 0;
-    for (int y = 0; y < 30; ++y)
-      for (int x = 0; x < 75; ++x)
-        if (!(b->GetPixelStdRGB(x, y) == r.Preview->GetPixelStdRGB(x, y))) ++diffs;
-    EXPECT_EQ(diffs, 0) << int(mode);
+    EXPECT_EQ(CountColorDiffs(*b, *r.Preview), 0) << int(mode);
     if (mode == 16) {
-      for (int y = 0; y < 30; ++y)
-        for (int x = 0; x < 75; ++x) ASSERT_EQ(b->GetPixel(x, y), r.Preview->GetPixel(x, y));
+      EXPECT_EQ(CountIndexDiffs(*b, *r.Preview), 0);
     }
   }
 }

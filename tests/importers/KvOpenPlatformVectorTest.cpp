@@ -7,11 +7,10 @@
 #include <vector>
 
 #include "importers/ImporterRegistration.h"
-#include "importers/KvImporterProbe.h"
+#include "KvTestHarness.h"
 #include "importers/KvOpenPlatformVector.h"
 #include "platforms/KvPlatformVector.h"
 #include "platforms/KvSavePlatformVector.h"
-#include "platforms/ZxTestPictures.h"
 
 using namespace KvOpenPlatformVector;
 
@@ -97,8 +96,8 @@ TEST(KvOpenPlatformVector, RoundTrips) {
                          TCase{&DestEngineClass<KvSavePlatformVector::TKvVectorHAM2Engine>(), 4, ptColoredLinear, 2}}) {
     const bool ham = c.Engine != &DestEngineClass<KvSavePlatformVector::TKvVectorEngine>();
     SCOPED_TRACE(c.Engine->GetModeName());
-    auto pic = ZxTestPicture(256, 256, c.Seed);
-    auto r = ZxConvert(*c.Engine, *pic, [&](TKvDestEngineOptions& o) {
+    auto pic = GradientPicture(256, 256, c.Seed);
+    auto r = ConvertPicture(*c.Engine, *pic, [&](TKvDestEngineOptions& o) {
       o.SetPaletteType(c.PaletteType);
       o.SetPaletteUsage(c.Usage);
       o.UpdatePalette();
@@ -132,13 +131,10 @@ TEST(KvOpenPlatformVector, RoundTrips) {
       ASSERT_EQ(decoded->Width, 256);
       ASSERT_EQ(decoded->Height, 256);
       TKvBitmap& preview = *r.Preview;
-      int diffs = 0;
-      for (int y = 0; y < 256; ++y)
-        for (int x = 0; x < 256; ++x) {
-          diffs += !(decoded->GetPixelStdRGB(x, y) == preview.GetPixelStdRGB(x, y));
-          if (!ham) diffs += decoded->GetPixel(x, y) != preview.GetPixel(x, y);
-        }
-      EXPECT_EQ(diffs, 0);
+      EXPECT_EQ(CountColorDiffs(*decoded, preview), 0);
+      if (!ham) {
+        EXPECT_EQ(CountIndexDiffs(*decoded, preview), 0);
+      }
       if (!ham) {
         const TKvPalette256& p = *r.Options->GetPalette();
         for (int i = 0; i < p.Count; ++i) EXPECT_EQ(e->Palette->GetStdRGB(i), p.GetStdRGB(i)) << i;
@@ -165,15 +161,15 @@ TEST(KvOpenPlatformVector, SprUnpacksToTheWrittenMemory) {
 TEST(KvOpenPlatformVector, ProbeAndBadInput) {
   InitializeImporters();
   {
-    TKvImporterProbe probe("x.spr", SprRuns(32768, 0x21));
+    TKvProbe probe("x.spr", SprRuns(32768, 0x21));
     EXPECT_EQ(probe.Classes().front(), kSpr);
     EXPECT_EQ(probe.Flags(kSpr), 9);
   }
   {
-    TKvImporterProbe probe("x.scr", ScrFile(ScrRuns(32768, 0x0F)));
+    TKvProbe probe("x.scr", ScrFile(ScrRuns(32768, 0x0F)));
     EXPECT_EQ(probe.Classes().front(), kScr);
     EXPECT_EQ(probe.Flags(kScr), 11);
-    TKvImporterProbe other("x.bin", ScrFile(ScrRuns(32768, 0x0F)));
+    TKvProbe other("x.bin", ScrFile(ScrRuns(32768, 0x0F)));
     EXPECT_EQ(other.Flags(kScr), 9);
     auto bitmap = probe.Find(kScr)->Decode();
     // 0x0F in every plane: value 0 in the left half of each byte, 15 in the
@@ -210,7 +206,7 @@ TEST(KvOpenPlatformVector, ProbeAndBadInput) {
                         TBad{"x.scr", ScrFile(e3zero)}, TBad{"x.scr", ScrFile(leftover)},
                         TBad{"x.spr", SprRuns(32769, 1)}, TBad{"x.spr", sprLeft}, TBad{"x.spr", sprZero},
                         TBad{"x.spr", std::vector<uint8_t>(640, 0)}, TBad{"x.spr", SprRuns(32000, 1)}}) {
-    TKvImporterProbe probe(b.Name, b.Bytes);
+    TKvProbe probe(b.Name, b.Bytes);
     EXPECT_EQ(probe.Flags(kScr), 0) << b.Name << " " << b.Bytes.size();
     EXPECT_EQ(probe.Flags(kSpr), 0) << b.Name << " " << b.Bytes.size();
   }
@@ -233,7 +229,7 @@ TEST(KvOpenPlatformVector, ShortRmbAndPalsChecks) {
   // 14 bytes of plane 8.
   std::vector<uint8_t> rmb = RmbFile(32, 0, 0xFF);
   rmb.resize(32769);
-  TKvImporterProbe probe("x.rmb", rmb);
+  TKvProbe probe("x.rmb", rmb);
   ASSERT_EQ(probe.Flags(kRmb), 11);
   auto bitmap = probe.Find(kRmb)->Decode();
   EXPECT_EQ(bitmap->GetPixel(255, 254), 15);

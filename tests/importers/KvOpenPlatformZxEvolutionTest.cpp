@@ -9,6 +9,7 @@
 #include "importers/KvImporterUnits.h"
 #include "importers/KvOpenPlatformZxSpectrum.h"
 #include "platforms/KvPlatformZxEvolution.h"
+#include "KvTestHarness.h"
 
 namespace {
 
@@ -29,19 +30,12 @@ std::vector<uint8_t> SxgFile(uint8_t AVersion, int AWidth, int AHeight, int ABit
   return d;
 }
 
-struct TProbe {
-  std::vector<uint8_t> Bytes;
-  std::unique_ptr<TKvMemoryLoadSource> Source;
-  std::unique_ptr<TKvSourceEngineList> List;
-  TProbe(const std::string& AName, std::vector<uint8_t> ABytes) : Bytes(std::move(ABytes)) {
+// Every registered importer asked, without the container unwrapping.
+struct TProbe : TKvProbe {
+  TProbe(const std::string& AName, TKvTestBytes ABytes) : TKvProbe(AName, std::move(ABytes), Registered()) {}
+  static const std::vector<const TKvSourceEngineClass*>& Registered() {
     InitializeImporters();
-    Source = std::make_unique<TKvMemoryLoadSource>(AName, Bytes.data(), static_cast<int32_t>(Bytes.size()), false);
-    List = Source->MatchEngines(SourceEngineClasses());
-  }
-  TKvSourceEngine* Find(const std::string& AClass) const {
-    for (int i = 0; i < List->GetCount(); ++i)
-      if (List->GetEngine(i)->ClassType().GetClassName() == AClass) return List->GetEngine(i);
-    return nullptr;
+    return SourceEngineClasses();
   }
 };
 

@@ -16,7 +16,7 @@
 #include "importers/KvOpenPlatformZxSpectrumSnapshot.h"
 #include "platforms/KvPlatformZxSpectrum.h"
 #include "platforms/KvSavePlatformZxSpectrum.h"
-#include "platforms/ZxTestPictures.h"
+#include "KvTestHarness.h"
 
 namespace {
 
@@ -45,9 +45,9 @@ Bytes Deflate(const Bytes& a) {
 // Screens from the standard converter.
 
 Bytes ConvertScreen(uint32_t ASeed, bool ABlackAndWhite) {
-  auto pic = ZxTestPicture(256, 192, ASeed);
-  auto r = ZxConvert(DestEngineClass<TKvZxSpectrumEngine>(), *pic,
-                     [&](TKvDestEngineOptions& o) { o.SetPaletteMode(ABlackAndWhite ? 0 : 11); });
+  auto pic = GradientPicture(256, 192, ASeed);
+  auto r = ConvertPicture(DestEngineClass<TKvZxSpectrumEngine>(), *pic,
+                          [&](TKvDestEngineOptions& o) { o.SetPaletteMode(ABlackAndWhite ? 0 : 11); });
   return Bytes(r.Bytes(0), r.Bytes(0) + r.Size(0));
 }
 const Bytes& ColorScr() {
@@ -317,20 +317,9 @@ const std::vector<const TKvSourceEngineClass*>& ZxClasses() {
   return all;
 }
 
-struct TProbe {
-  Bytes Data;
-  std::unique_ptr<TKvMemoryLoadSource> Source;
-  std::unique_ptr<TKvSourceEngineList> List;
-  TProbe(const std::string& AName, Bytes AData) : Data(std::move(AData)) {
-    Source = std::make_unique<TKvMemoryLoadSource>(AName, Data.data(), static_cast<int32_t>(Data.size()), false);
-    List = Source->MatchEngines(ZxClasses());
-  }
-  std::vector<std::string> Classes() const {
-    std::vector<std::string> r;
-    for (int i = 0; i < List->GetCount(); ++i) r.push_back(List->GetEngine(i)->ClassType().GetClassName());
-    return r;
-  }
-  TKvSourceEngine* First() const { return List->GetCount() ? List->GetEngine(0) : nullptr; }
+// The ZX screen and container importers only, in unit order.
+struct TProbe : TKvProbe {
+  TProbe(const std::string& AName, TKvTestBytes ABytes) : TKvProbe(AName, std::move(ABytes), ZxClasses()) {}
 };
 
 // Decodes both engines under the same palette type and compares pixels and
@@ -346,10 +335,7 @@ void ExpectSameDecode(TKvSourceEngine& AEngine, TKvSourceEngine& AReference, TKv
   ASSERT_EQ(got->Height, want->Height);
   EXPECT_TRUE(got->Palette->SameColors(want->Palette.get()));
   EXPECT_TRUE(AEngine.Palette->SameColors(AReference.Palette.get()));
-  int diffs = 0;
-  for (int y = 0; y < want->Height; ++y)
-    for (int x = 0; x < want->Width; ++x) diffs += got->GetPixel(x, y) != want->GetPixel(x, y);
-  EXPECT_EQ(diffs, 0);
+  EXPECT_EQ(CountIndexDiffs(*got, *want), 0);
 }
 
 // AContainer, named AName, is offered first by AClass with the flags AFlags

@@ -6,10 +6,9 @@
 #include <vector>
 
 #include "core/KvThreadJob.h"
-#include "importers/KvImporterProbe.h"
+#include "KvTestHarness.h"
 #include "platforms/KvPlatformProfi.h"
 #include "platforms/KvSavePlatformProfi.h"
-#include "platforms/ZxTestPictures.h"
 
 namespace {
 
@@ -48,15 +47,15 @@ TEST(KvProfiRoundTrip, BothKindsAndWidths) {
                {ptColored15, 11, 4, "color"},      {ptColored16of256, 0, 4, "palette"},
                {ptColored16of256, 1, 4, "palette"}, {ptColored16of256, 11, 4, "palette"}};
   for (int width : {512, 500}) {
-    auto pic = ZxTestPicture(width, 24, static_cast<uint32_t>(width));
+    auto pic = GradientPicture(width, 24, static_cast<uint32_t>(width));
     for (auto& c : cases) {
       SCOPED_TRACE(std::to_string(width) + " " + std::to_string(c.Type) + " " + std::to_string(c.Mode));
-      auto r = ZxConvert(DestEngineClass<TKvProfiEngine>(), *pic, [&](TKvDestEngineOptions& o) {
+      auto r = ConvertPicture(DestEngineClass<TKvProfiEngine>(), *pic, [&](TKvDestEngineOptions& o) {
         o.SetPaletteType(c.Type);
         o.SetPaletteMode(c.Mode);
         o.UpdatePalette();
       });
-      TKvImporterProbe probe("pic.grf", std::vector<uint8_t>(r.Bytes(0), r.Bytes(0) + r.Size(0)));
+      TKvProbe probe("pic.grf", std::vector<uint8_t>(r.Bytes(0), r.Bytes(0) + r.Size(0)));
       ASSERT_GT(probe.List->GetCount(), 0);
       TKvSourceEngine* e = probe.List->GetEngine(0);
       ASSERT_EQ(e->ClassType().GetClassName(), kProfi);
@@ -70,15 +69,10 @@ TEST(KvProfiRoundTrip, BothKindsAndWidths) {
       ASSERT_EQ(decoded->Height, 24);
       // "15 colors" keeps the importer's own levels; the pixels match.
       const bool colors = c.Type == ptColored16of256;
-      int diffs = 0;
-      for (int y = 0; y < 24; ++y)
-        for (int x = 0; x < width; ++x) {
-          if (decoded->GetPixel(x, y) != preview.GetPixel(x, y)) ++diffs;
-          if (colors && !(decoded->Palette->GetStdRGB(decoded->GetPixel(x, y)) ==
-                          preview.Palette->GetStdRGB(preview.GetPixel(x, y))))
-            ++diffs;
-        }
-      EXPECT_EQ(diffs, 0);
+      EXPECT_EQ(CountIndexDiffs(*decoded, preview), 0);
+      if (colors) {
+        EXPECT_EQ(CountColorDiffs(*decoded, preview), 0);
+      }
       const std::vector<uint8_t> file(r.Bytes(0), r.Bytes(0) + r.Size(0));
       int layoutDiffs = 0;
       for (int y = 0; y < 24; ++y)
@@ -138,7 +132,7 @@ TEST(KvProfiRoundTrip, BadFilesGiveNoCandidate) {
   };
   for (auto& c : cases) {
     SCOPED_TRACE(c.What);
-    TKvImporterProbe probe("x.grf", c.Bytes);
+    TKvProbe probe("x.grf", c.Bytes);
     TKvSourceEngine* e = probe.Find(kProfi);
     EXPECT_EQ(e != nullptr, c.Offered);
     if (e) {
@@ -146,7 +140,7 @@ TEST(KvProfiRoundTrip, BadFilesGiveNoCandidate) {
     }
   }
   // Without the extension the header still counts.
-  TKvImporterProbe other("x.bin", good);
+  TKvProbe other("x.bin", good);
   EXPECT_EQ(other.Flags(kProfi), mfHeader | mfSize);
 }
 

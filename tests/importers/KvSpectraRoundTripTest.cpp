@@ -16,14 +16,9 @@
 #include "platforms/KvPlatformZxSpectrum.h"
 #include "platforms/KvPlatformZxSpectrumSpectra.h"
 #include "platforms/KvSavePlatformZxSpectrumSpectra.h"
-#include "platforms/ZxTestPictures.h"
+#include "KvTestHarness.h"
 
 namespace {
-
-TKvStdRGBColor ColorAt(TKvBitmap& ABitmap, int X, int Y) {
-  if (ABitmap.Palette->GetCount() >= 2) return ABitmap.Palette->GetStdRGB(ABitmap.GetPixel(X, Y));
-  return ABitmap.GetPixelStdRGB(X, Y);
-}
 
 // The ZX screen importers and the Spectra importers, in unit order.
 std::vector<const TKvSourceEngineClass*> ZxClasses() {
@@ -32,19 +27,9 @@ std::vector<const TKvSourceEngineClass*> ZxClasses() {
   return r;
 }
 
-struct TProbe {
-  std::vector<uint8_t> Bytes;
-  std::unique_ptr<TKvMemoryLoadSource> Source;
-  std::unique_ptr<TKvSourceEngineList> List;
-  TProbe(const std::string& AName, std::vector<uint8_t> ABytes) : Bytes(std::move(ABytes)) {
-    Source = std::make_unique<TKvMemoryLoadSource>(AName, Bytes.data(), static_cast<int32_t>(Bytes.size()), false);
-    List = Source->MatchEngines(ZxClasses());
-  }
-  std::vector<std::string> Classes() const {
-    std::vector<std::string> r;
-    for (int i = 0; i < List->GetCount(); ++i) r.push_back(List->GetEngine(i)->ClassType().GetClassName());
-    return r;
-  }
+// The ZX screen importers and the Spectra importers only, in unit order.
+struct TProbe : TKvProbe {
+  TProbe(const std::string& AName, TKvTestBytes ABytes) : TKvProbe(AName, std::move(ABytes), ZxClasses()) {}
 };
 
 using Names = std::vector<std::string>;
@@ -97,13 +82,13 @@ TKvStdRGBColor LayoutColor(const std::vector<uint8_t>& d, int x, int y) {
   return o.GetPalette()->GetStdRGB(v);
 }
 
-void ExpectRoundTrip(const TZxConversion& AConversion) {
+void ExpectRoundTrip(const TKvConversion& AConversion) {
   std::vector<uint8_t> bytes(AConversion.Bytes(0), AConversion.Bytes(0) + AConversion.Size(0));
   {
     int diffs = 0;
     TKvBitmap& preview = *AConversion.Preview;
     for (int y = 0; y < preview.Height; ++y)
-      for (int x = 0; x < preview.Width; ++x) diffs += !(LayoutColor(bytes, x, y) == ColorAt(preview, x, y));
+      for (int x = 0; x < preview.Width; ++x) diffs += !(LayoutColor(bytes, x, y) == ShownColor(preview, x, y));
     EXPECT_EQ(diffs, 0) << "read from the layout";
   }
   TProbe p("picture.bin", bytes);
@@ -115,10 +100,7 @@ void ExpectRoundTrip(const TZxConversion& AConversion) {
   TKvBitmap& preview = *AConversion.Preview;
   ASSERT_EQ(decoded->Width, 256);
   ASSERT_EQ(decoded->Height, 192);
-  int diffs = 0;
-  for (int y = 0; y < preview.Height; ++y)
-    for (int x = 0; x < preview.Width; ++x) diffs += !(ColorAt(*decoded, x, y) == ColorAt(preview, x, y));
-  EXPECT_EQ(diffs, 0);
+  EXPECT_EQ(CountColorDiffs(*decoded, preview), 0);
 }
 
 // Every mode and palette type it offers, in colour, gray and black and
@@ -129,8 +111,8 @@ class KvSpectraRoundTripMode : public testing::TestWithParam<int> {};
 
 TEST_P(KvSpectraRoundTripMode, EveryPaletteType) {
   const TKvDestEngineClass* cls = ZxSpectrumSpectraDestEngineClasses()[static_cast<size_t>(GetParam())];
-  auto full = ZxTestPicture(256, 192, 31);
-  auto band = ZxTestPicture(256, 16, 31);
+  auto full = GradientPicture(256, 192, 31);
+  auto band = GradientPicture(256, 16, 31);
   auto options = cls->Create()->CreateOptions();
   const int H = options->GetCellHeight();
   const bool half = options->GetCellWidth() == 4;
@@ -145,7 +127,7 @@ TEST_P(KvSpectraRoundTripMode, EveryPaletteType) {
       SCOPED_TRACE(testing::Message() << cls->GetModeName() << " type " << int(type) << " mode " << int(mode));
       for (uint8_t usage : {0, 2}) {
         if (usage != 0 && (type != ptColored15x1 || mode != 11)) continue;
-        auto r = ZxConvert(*cls, walk ? *full : *band, [&](TKvDestEngineOptions& o) {
+        auto r = ConvertPicture(*cls, walk ? *full : *band, [&](TKvDestEngineOptions& o) {
           o.SetPaletteType(type);
           o.SetPaletteMode(mode);
           o.SetColorUsage(usage);
@@ -174,8 +156,8 @@ public:
 };
 
 TEST(KvSpectraRoundTrip, DoubleByte64ColourWalk) {
-  auto pic = ZxTestPicture(256, 192, 33);
-  TZxConversion r;
+  auto pic = GradientPicture(256, 192, 33);
+  TKvConversion r;
   r.Options = DestEngineClass<TKvZxSpectrumSpectra8x1Engine>().Create()->CreateOptions();
   r.Options->SetPaletteType(ptColored64x2);
   r.Options->BuildSpectra64Palette();
@@ -193,11 +175,11 @@ TEST(KvSpectraRoundTrip, DoubleByte64ColourWalk) {
 // A colour usage of 2 left from the single-byte choice: the double-byte
 // preview shows what the file holds.
 TEST(KvSpectraRoundTrip, DoubleByteWithLeftOverColourUsage) {
-  auto band = ZxTestPicture(256, 16, 32);
+  auto band = GradientPicture(256, 16, 32);
   for (const TKvDestEngineClass* cls : {&DestEngineClass<TKvZxSpectrumSpectra8x8Engine>(),
                                         &DestEngineClass<TKvZxSpectrumSpectra8x2Engine>()}) {
     SCOPED_TRACE(cls->GetModeName());
-    auto r = ZxConvert(*cls, *band, [](TKvDestEngineOptions& o) {
+    auto r = ConvertPicture(*cls, *band, [](TKvDestEngineOptions& o) {
       o.SetPaletteType(ptColored15x2);
       o.SetColorUsage(2);
     });

@@ -12,7 +12,7 @@
 #include "importers/TI99TestFiles.h"
 #include "platforms/KvSavePlatformTI99.h"
 #include "platforms/TI99TestClock.h"
-#include "platforms/ZxTestPictures.h"
+#include "KvTestHarness.h"
 
 namespace {
 
@@ -25,21 +25,22 @@ int CountDiffs(TKvBitmap& APreview, TKvBitmap& ADecoded, int AScaleX = 1) {
   int diffs = 0;
   for (int y = 0; y < APreview.Height; ++y)
     for (int x = 0; x < APreview.Width; ++x)
-      for (int k = 0; k < AScaleX; ++k) diffs += !(MSXColorAt(ADecoded, x * AScaleX + k, y) == MSXColorAt(APreview, x, y));
+      for (int k = 0; k < AScaleX; ++k)
+        diffs += !(ShownColor(ADecoded, x * AScaleX + k, y) == ShownColor(APreview, x, y));
   return diffs;
 }
 
 struct TOpened {
   std::string Class;
   int Flags = 0;
-  std::unique_ptr<TMSXTestFiles> Files;
+  std::unique_ptr<TKvTestFiles> Files;
   std::unique_ptr<TKvSourceEngineList> List;
   std::unique_ptr<TKvBitmap> Decoded;
 };
 
 // The converted set saved as "x" and opened at AMain: the best candidate,
 // decoded.
-TOpened OpenConverted(TZxConversion& AConversion, const std::string& AMain) {
+TOpened OpenConverted(TKvConversion& AConversion, const std::string& AMain) {
   TOpened r;
   InitializeImporters();
   r.Files = TiOpenSet(TiSavedFiles(*AConversion.Streams, "x"), AMain);
@@ -53,8 +54,8 @@ TOpened OpenConverted(TZxConversion& AConversion, const std::string& AMain) {
 }
 
 template <class TSetup>
-TZxConversion Convert(const TKvDestEngineClass& AClass, TBitmap32& APicture, TSetup ASetup) {
-  return ZxConvert(AClass, APicture, [&](TKvDestEngineOptions& o) {
+TKvConversion Convert(const TKvDestEngineClass& AClass, TBitmap32& APicture, TSetup ASetup) {
+  return ConvertPicture(AClass, APicture, [&](TKvDestEngineOptions& o) {
     ASetup(o);
     o.UpdatePalette();
   });
@@ -62,7 +63,7 @@ TZxConversion Convert(const TKvDestEngineClass& AClass, TBitmap32& APicture, TSe
 
 TEST(KvTI99RoundTrip, Bitmap9918A) {
   TKvTiTestClock clock({2024, 5, 6, 7, 8, 9});
-  auto pic = ZxTestPicture(256, 192, 41);
+  auto pic = GradientPicture(256, 192, 41);
   for (uint8_t mode : {0, 1, 11}) {
     SCOPED_TRACE(static_cast<int>(mode));
     auto r = Convert(DestEngineClass<TKvTi9918AEngine>(), *pic, [&](TKvDestEngineOptions& o) { o.SetPaletteMode(mode); });
@@ -77,8 +78,8 @@ TEST(KvTI99RoundTrip, Bitmap9918A) {
 
 TEST(KvTI99RoundTrip, HalfCharacterAndMulticolor) {
   TKvTiTestClock clock({2024, 5, 6, 7, 8, 9});
-  auto tall = ZxTestPicture(64, 192, 42);
-  auto small = ZxTestPicture(64, 48, 43);
+  auto tall = GradientPicture(64, 192, 42);
+  auto small = GradientPicture(64, 48, 43);
   for (uint8_t type : {ptTI99MSX, ptTI99Convert9918})
     for (uint8_t mode : {0, 1, 11}) {
       SCOPED_TRACE(::testing::Message() << int(type) << "/" << int(mode));
@@ -106,7 +107,7 @@ TEST(KvTI99RoundTrip, HalfCharacterAndMulticolor) {
 
 TEST(KvTI99RoundTrip, DualFrames) {
   TKvTiTestClock clock({2024, 5, 6, 7, 8, 9});
-  auto pic = ZxTestPicture(64, 48, 44);
+  auto pic = GradientPicture(64, 48, 44);
   for (uint8_t mode : {1, 11}) {
     SCOPED_TRACE(static_cast<int>(mode));
     auto r = Convert(DestEngineClass<TKvTi9918A6448GigaEngine>(), *pic,
@@ -139,7 +140,7 @@ TEST(KvTI99RoundTrip, FixedClockGivesTheSameBytes) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.Class->GetModeName());
-    auto pic = ZxTestPicture(c.Width, c.Height, 45);
+    auto pic = GradientPicture(c.Width, c.Height, 45);
     std::map<std::string, TTiBytes> runs[2];
     for (auto& run : runs) {
       TKvTiTestClock clock({2024, 5, 6, 7, 8, 9});
@@ -206,7 +207,7 @@ TEST(KvTI99Probe, BitmapDecoding) {
   const TTiBytes p6144 = TiFile(6144, 0, 0, 0x0F), c6144 = TiFile(6144, 0, 0, 0x4A);
   {
     // A palette file without a colour file is passed over.
-    TMSXTestFiles f("x.tiap", p6144);
+    TKvTestFiles f("x.tiap", p6144);
     f.Add("x.tiam", TiFile(32, 0, 0, 0x11));
     auto e = f.Open(SourceEngineClass<KvOpenPlatformTI99::TKvTi9918AEngine>());
     ASSERT_TRUE(e);
@@ -224,15 +225,15 @@ TEST(KvTI99Probe, BitmapDecoding) {
       m[128 + 2 * i] = static_cast<uint8_t>(i);
       m[129 + 2 * i] = static_cast<uint8_t>(i * 0x11);
     }
-    TMSXTestFiles f("x.tiap", p6144);
+    TKvTestFiles f("x.tiap", p6144);
     f.Add("x.tiac", c6144);
     f.Add("x.tiam", m);
     auto e = f.Open(SourceEngineClass<KvOpenPlatformTI99::TKvTi9918AEngine>());
     ASSERT_TRUE(e);
     EXPECT_EQ(e->Description, "TI-99/4A 256x192x4 F18A palette bitmap image");
     auto b = e->Decode();
-    EXPECT_EQ(MSXColorAt(*b, 0, 0), StdRGBColor(0xAA, 0xAA, 0xAA));
-    EXPECT_EQ(MSXColorAt(*b, 4, 0), StdRGBColor(0x44, 0x44, 0x44));
+    EXPECT_EQ(ShownColor(*b, 0, 0), StdRGBColor(0xAA, 0xAA, 0xAA));
+    EXPECT_EQ(ShownColor(*b, 4, 0), StdRGBColor(0x44, 0x44, 0x44));
   }
   {
     // One palette per row: row y's colour 10 is (y mod 16) * 0x111.
@@ -241,7 +242,7 @@ TEST(KvTI99Probe, BitmapDecoding) {
       m[128 + 32 * y + 20] = static_cast<uint8_t>(y % 16);
       m[129 + 32 * y + 20] = static_cast<uint8_t>((y % 16) * 0x11);
     }
-    TMSXTestFiles f("x.tiap", p6144);
+    TKvTestFiles f("x.tiap", p6144);
     f.Add("x.tiac", c6144);
     f.Add("x.tiam", m);
     auto e = f.Open(SourceEngineClass<KvOpenPlatformTI99::TKvTi9918AEngine>());
@@ -253,7 +254,7 @@ TEST(KvTI99Probe, BitmapDecoding) {
   }
   {
     // Dual multicolour: colours 3 and 12 show mixture 60.
-    TMSXTestFiles f("x.tiap", TiFile(1536, 0, 0, 0x33));
+    TKvTestFiles f("x.tiap", TiFile(1536, 0, 0, 0x33));
     f.Add("x.tiac", TiFile(1536, 0, 0, 0xC1));
     auto e = f.Open(SourceEngineClass<KvOpenPlatformTI99::TKvTi9918A6448Engine>());
     ASSERT_TRUE(e);
@@ -270,7 +271,7 @@ TEST(KvTI99Probe, BitmapDecoding) {
 namespace {
 
 // Nibbles of the colour table of a converted bitmap set.
-std::vector<int> AttributeNibbles(TZxConversion& AConversion) {
+std::vector<int> AttributeNibbles(TKvConversion& AConversion) {
   std::vector<int> r(16, 0);
   const uint8_t* c = AConversion.Streams->GetStream(0)->GetSubStream(0)->GetMemory() + 128;
   for (int i = 0; i < 6144; ++i) {
@@ -284,8 +285,8 @@ TEST(KvTI99RoundTrip, F18APalettes) {
   TKvTiTestClock clock({2024, 5, 6, 7, 8, 9});
   // The default settings on a whole screen; the others on its top-left
   // corner, scanned without serpentine so the corner stays in place.
-  auto pic = ZxTestPicture(256, 192, 46);
-  auto corner = ZxTestPicture(64, 48, 46);
+  auto pic = GradientPicture(256, 192, 46);
+  auto corner = GradientPicture(64, 48, 46);
   struct Case {
     uint8_t Mode, Usage;
     int Fixed;  // colours of a fixed palette of grays
@@ -326,8 +327,8 @@ TEST(KvTI99RoundTrip, F18APalettes) {
 
 TEST(KvTI99RoundTrip, F18AScanline) {
   TKvTiTestClock clock({2024, 5, 6, 7, 8, 9});
-  auto pic = ZxTestPicture(256, 192, 47);
-  auto corner = ZxTestPicture(64, 48, 47);
+  auto pic = GradientPicture(256, 192, 47);
+  auto corner = GradientPicture(64, 48, 47);
   for (uint8_t usage : {0, 1, 2}) {
     SCOPED_TRACE(static_cast<int>(usage));
     auto r = Convert(DestEngineClass<TKvTiF18AScanlineEngine>(), usage == 0 ? *pic : *corner,
@@ -387,7 +388,7 @@ TEST(KvTI99RoundTrip, V9938Pictures) {
     // The gradient for the first G6 mode; the other G6 modes on stripes of
     // fewer colours, which are not quantized.
     const bool stripes = c.Width == 512 && c.Height != 192;
-    auto pic = stripes ? LevelStripes(c.Width, c.Height) : ZxTestPicture(c.Width, c.Height, 48);
+    auto pic = stripes ? LevelStripes(c.Width, c.Height) : GradientPicture(c.Width, c.Height, 48);
     auto r = Convert(*c.Class, *pic, [&](TKvDestEngineOptions& o) { o.SetPaletteMode(c.Mode); });
     auto files = TiSavedFiles(*r.Streams, "x");
     ASSERT_EQ(files.size(), c.Files.size());
@@ -411,10 +412,7 @@ TEST(KvTI99RoundTrip, V9938Pictures) {
       ASSERT_EQ(d->Width, c.Width);
       ASSERT_EQ(d->Height, c.Height);
       EXPECT_EQ(CountDiffs(*r.Preview, *d), 0);
-      int diffs = 0;
-      for (int y = 0; y < c.Height; ++y)
-        for (int x = 0; x < c.Width; ++x) diffs += d->GetPixel(x, y) != r.Preview->GetPixel(x, y);
-      EXPECT_EQ(diffs, 0);
+      EXPECT_EQ(CountIndexDiffs(*d, *r.Preview), 0);
     }
     if (files.size() == 2) {
       // The same data; the headers differ at most in the creation stamp.
@@ -451,12 +449,12 @@ TEST(KvTI99Probe, GenevePictures) {
   for (int y = 0; y < 212; ++y) g6.insert(g6.end(), {0x10C8, 0x10C8, 0x1070});
   // The writer's single-colour G6 picture: 212 runs of 512.
   {
-    auto pic = ZxSolidPicture(512, 212, 0x00FF00);
+    auto pic = SolidPicture(512, 212, 0x00FF00);
     auto r = Convert(DestEngineClass<TKvTiV9938G6_512x212Engine>(), *pic, [](TKvDestEngineOptions&) {});
     const uint8_t* d = r.Bytes(0) + 128;
     EXPECT_EQ(r.Bytes(0)[12], (34 + 212 * 2) % 256);
     for (int i = 0; i < 212; ++i) ASSERT_EQ(((d[34 + 2 * i] & 3) << 8) | d[35 + 2 * i], 512) << i;
-    auto r7 = Convert(DestEngineClass<TKvTiV9938G7_256x212Engine>(), *ZxSolidPicture(256, 212, 0xFFFFFF),
+    auto r7 = Convert(DestEngineClass<TKvTiV9938G7_256x212Engine>(), *SolidPicture(256, 212, 0xFFFFFF),
                       [](TKvDestEngineOptions&) {});
     const uint8_t* d7 = r7.Bytes(0) + 128;
     for (int i = 0; i < 212; ++i) ASSERT_EQ(d7[3 + 2 * i], 0) << i;
@@ -491,7 +489,7 @@ TEST(KvTI99Probe, GenevePictures) {
     ASSERT_EQ(ours, 1);
     EXPECT_EQ(list.front(), c.Want);
     EXPECT_EQ(flags.front(), mfHeader | mfSize);
-    TMSXTestFiles f("any.bin", c.File);
+    TKvTestFiles f("any.bin", c.File);
     auto e = f.Open(SourceEngineClass<KvOpenPlatformTI99::TKvTiG67Engine>());
     ASSERT_TRUE(e);
     EXPECT_EQ(e->Width, c.Width);
@@ -501,7 +499,7 @@ TEST(KvTI99Probe, GenevePictures) {
       EXPECT_EQ(e->Description, "Geneve 9640 512x212x4 G6 image");
       EXPECT_EQ(e->PixelAspect, 2);
       EXPECT_EQ(d->GetPixel(511, 211), 1);
-      EXPECT_EQ(MSXColorAt(*d, 0, 0), StdRGBColor(0, 0, 0));
+      EXPECT_EQ(ShownColor(*d, 0, 0), StdRGBColor(0, 0, 0));
       EXPECT_EQ(e->Palette->GetStdRGB(0), StdRGBColor(255, 255, 0));
     } else {
       EXPECT_EQ(d->GetPixel(255, c.Height - 1), c.Height == 192 ? 5 : 3);
@@ -560,7 +558,7 @@ TEST(KvTI99Probe, FractalPictures) {
   }
   const TTiBytes good = FractalFile('C', words);
   {
-    TMSXTestFiles f("pic", good);
+    TKvTestFiles f("pic", good);
     EXPECT_EQ(SourceEngineClass<KvOpenPlatformTI99::TKvTiG6FractalEngine>().Match(f), mfHeader | mfSize);
     auto e = f.Open(SourceEngineClass<KvOpenPlatformTI99::TKvTiG6FractalEngine>());
     ASSERT_TRUE(e);
@@ -579,7 +577,7 @@ TEST(KvTI99Probe, FractalPictures) {
   EXPECT_EQ(list.front(), kFractal);
   EXPECT_EQ(flags.front(), mfHeader | mfSize);
   auto bad = [&](const TTiBytes& f) {
-    TMSXTestFiles s("pic", f);
+    TKvTestFiles s("pic", f);
     return SourceEngineClass<KvOpenPlatformTI99::TKvTiG6FractalEngine>().Match(s);
   };
   EXPECT_EQ(bad(FractalFile('X', words)), 0);

@@ -6,12 +6,11 @@
 #include <utility>
 #include <vector>
 
-#include "importers/KvImporterProbe.h"
+#include "KvTestHarness.h"
 #include "platforms/KvPlatformZxSpectrum.h"
 #include "platforms/KvSavePlatformTimex.h"
 #include "platforms/KvSavePlatformZxSpectrumUlaPlus.h"
 #include "platforms/UlaPlusTestPictures.h"
-#include "platforms/ZxTestPictures.h"
 
 namespace {
 
@@ -29,19 +28,14 @@ int Differences(TKvBitmap& ADecoded, TKvBitmap& APreview, bool ASameIndexes) {
   if (ASameIndexes) {
     EXPECT_TRUE(ADecoded.Palette->SameColors(APreview.Palette.get()));
   }
-  int diffs = 0;
-  for (int y = 0; y < APreview.Height; ++y)
-    for (int x = 0; x < APreview.Width; ++x)
-      diffs += ASameIndexes ? ADecoded.GetPixel(x, y) != APreview.GetPixel(x, y)
-                            : ColorAt(ADecoded, x, y) != ColorAt(APreview, x, y);
-  return diffs;
+  return ASameIndexes ? CountIndexDiffs(ADecoded, APreview) : CountColorDiffs(ADecoded, APreview);
 }
 
 // Opens stream 0 of AConversion as AName through the probe; AImporter must
 // be offered first, read with APaletteType when given.
-std::unique_ptr<TKvBitmap> Reopen(const TZxConversion& AConversion, const std::string& AName,
+std::unique_ptr<TKvBitmap> Reopen(const TKvConversion& AConversion, const std::string& AName,
                                   const std::string& AImporter, int APaletteType = -1) {
-  TKvImporterProbe probe(AName, std::vector<uint8_t>(AConversion.Bytes(0), AConversion.Bytes(0) + AConversion.Size(0)));
+  TKvProbe probe(AName, std::vector<uint8_t>(AConversion.Bytes(0), AConversion.Bytes(0) + AConversion.Size(0)));
   if (probe.List->GetCount() == 0) {
     ADD_FAILURE() << "no candidate";
     return nullptr;
@@ -58,7 +52,7 @@ std::unique_ptr<TKvBitmap> Reopen(const TZxConversion& AConversion, const std::s
 // attribute per 8x8 cell (or per 8x1 cell in the bitmap's own row order)
 // whose bits 6-7 pick one of four 16-byte groups of the trailing palette,
 // ink m at byte m of the group and paper m at byte 8 + m.
-int LayoutDifferences(const TZxConversion& AConversion, bool ATimex, TKvPaletteType AType) {
+int LayoutDifferences(const TKvConversion& AConversion, bool ATimex, TKvPaletteType AType) {
   const uint8_t* d = AConversion.Bytes(0);
   const uint8_t* pal = d + AConversion.Size(0) - 64;
   TKvBitmap& preview = *AConversion.Preview;
@@ -90,7 +84,7 @@ TEST_P(KvUlaPlusRoundTrip, EveryPixelShowsThePreviewColour) {
       p.Timex ? DestEngineClass<TKvULAPlusTimexEngine>() : DestEngineClass<TKvULAPlusEngine>();
   const char* importer = p.Timex ? "TKvTimexUlaPlusEngine" : "TKvZxSpectrumUlaPlusEngine";
   auto pairs6 = UlaPlusPairPicture(6), pairs12 = UlaPlusPairPicture(12), flat = UlaPlusFlatPicture(5);
-  auto photo = ZxTestPicture(256, 192, 31);
+  auto photo = GradientPicture(256, 192, 31);
   const bool gray = p.Type == ptV11Gray;
   enum { kAll, kV11, kNotGray };
   struct Case {
@@ -107,7 +101,7 @@ TEST_P(KvUlaPlusRoundTrip, EveryPixelShowsThePreviewColour) {
     SCOPED_TRACE(c.What);
     TKvPalette256 full;
     BuildUlaPlusPalette(full, p.Type);
-    auto r = ZxConvert(cls, *c.Picture, [&](TKvDestEngineOptions& o) {
+    auto r = ConvertPicture(cls, *c.Picture, [&](TKvDestEngineOptions& o) {
       o.SetPaletteType(p.Type);
       o.SetPaletteMode(c.Mode);
       if (c.Mode == 17) {
@@ -140,10 +134,10 @@ INSTANTIATE_TEST_SUITE_P(Versions, KvUlaPlusRoundTrip,
                                          TUlaPlusCase{true, ptV11Gray}));
 
 TEST(KvTimexUlaPlusRoundTrip, TimexFiles) {
-  auto pic = ZxTestPicture(256, 192, 32);
+  auto pic = GradientPicture(256, 192, 32);
   // Colour, colour with the bright bit forced, gray.
   for (const auto& mu : {std::pair<uint8_t, uint8_t>{11, 0}, {11, 2}, {1, 0}}) {
-    auto r = ZxConvert(DestEngineClass<TKvTimexExtendedEngine>(), *pic, [&](TKvDestEngineOptions& o) {
+    auto r = ConvertPicture(DestEngineClass<TKvTimexExtendedEngine>(), *pic, [&](TKvDestEngineOptions& o) {
       o.SetPaletteMode(mu.first);
       o.SetColorUsage(mu.second);
     });
@@ -151,19 +145,19 @@ TEST(KvTimexUlaPlusRoundTrip, TimexFiles) {
     ASSERT_TRUE(d);
     EXPECT_EQ(Differences(*d, *r.Preview, true), 0);
   }
-  auto pic384 = ZxTestPicture(256, 384, 33);
-  auto li = ZxConvert(DestEngineClass<TKvTimexExtendedInterlacedEngine>(), *pic384);
+  auto pic384 = GradientPicture(256, 384, 33);
+  auto li = ConvertPicture(DestEngineClass<TKvTimexExtendedInterlacedEngine>(), *pic384);
   auto dl = Reopen(li, "picture.lce", "TKvTimexInterlacedEngine");
   ASSERT_TRUE(dl);
   EXPECT_EQ(Differences(*dl, *li.Preview, true), 0);
 
-  auto wide = ZxTestPicture(512, 192, 34);
-  auto hr = ZxConvert(DestEngineClass<TKvTimexMonoEngine>(), *wide);
+  auto wide = GradientPicture(512, 192, 34);
+  auto hr = ConvertPicture(DestEngineClass<TKvTimexMonoEngine>(), *wide);
   auto dh = Reopen(hr, "picture.scr", "TKvTimexBWEngine");
   ASSERT_TRUE(dh);
   EXPECT_EQ(Differences(*dh, *hr.Preview, false), 0);
 
-  auto hg = ZxConvert(DestEngineClass<TKvTimexMono2Engine>(), *wide);
+  auto hg = ConvertPicture(DestEngineClass<TKvTimexMono2Engine>(), *wide);
   auto dg = Reopen(hg, "picture.hgr", "TKvTimexBWGigaEngine");
   ASSERT_TRUE(dg);
   EXPECT_EQ(Differences(*dg, *hg.Preview, false), 0);

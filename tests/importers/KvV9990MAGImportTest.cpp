@@ -8,13 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "importers/KvImporterProbe.h"
+#include "KvTestHarness.h"
 #include "importers/KvOpenPlatformMAG.h"
 #include "importers/KvOpenPlatformMSX.h"
 #include "platforms/KvPlatformMAG.h"
 #include "platforms/KvPlatformMSX.h"
 #include "platforms/KvSavePlatformMSX.h"
-#include "platforms/ZxTestPictures.h"
 
 namespace {
 
@@ -248,13 +247,7 @@ TEST(KvG9BImporter, DamagedPackedData) {
 // ---------------------------------------------------------------------------
 // Converters' files read back
 
-TKvStdRGBColor ColorAt(TKvBitmap& ABitmap, int X, int Y) {
-  if (ABitmap.Palette && ABitmap.Palette->GetCount() >= 2 && ABitmap.BitCount <= 8)
-    return ABitmap.Palette->GetStdRGB(ABitmap.GetPixel(X, Y));
-  return ABitmap.GetPixelStdRGB(X, Y);
-}
-
-void ExpectRoundTrip(const TZxConversion& AConversion, const std::string& AWhere, int ACompression) {
+void ExpectRoundTrip(const TKvConversion& AConversion, const std::string& AWhere, int ACompression) {
   SCOPED_TRACE(AWhere);
   ASSERT_TRUE(AConversion.Streams);
   ASSERT_EQ(AConversion.Streams->GetCount(), 1);
@@ -262,7 +255,7 @@ void ExpectRoundTrip(const TZxConversion& AConversion, const std::string& AWhere
   if (ACompression >= 0) {
     EXPECT_EQ(bytes[12], ACompression);
   }
-  TKvImporterProbe probe("x.g9b", bytes);
+  TKvProbe probe("x.g9b", bytes);
   ASSERT_GT(probe.List->GetCount(), 0);
   TKvSourceEngine* e = probe.List->GetEngine(0);
   EXPECT_EQ(e->ClassType().GetClassName(), "TKvG9BEngine");
@@ -271,11 +264,7 @@ void ExpectRoundTrip(const TZxConversion& AConversion, const std::string& AWhere
   TKvBitmap& preview = *AConversion.Preview;
   ASSERT_EQ(decoded->Width, preview.Width);
   ASSERT_EQ(decoded->Height, preview.Height);
-  int diffs = 0;
-  for (int y = 0; y < preview.Height; ++y)
-    for (int x = 0; x < preview.Width; ++x)
-      if (!(ColorAt(*decoded, x, y) == ColorAt(preview, x, y))) ++diffs;
-  EXPECT_EQ(diffs, 0);
+  EXPECT_EQ(CountColorDiffs(*decoded, preview), 0);
   if (bytes[5] == 8 && bytes[6] == 64) {
     // BD8 never stores code 0.
     for (int y = 0; y < decoded->Height; ++y)
@@ -302,10 +291,10 @@ void RoundTripMode(int i) {
     const std::string mode = c.GetModeName();
     // A flat picture packs into blocks; noise stays raw.
     // White, and black for the YJK modes, whose search on white is slow.
-    auto r = ZxConvert(c, *ZxSolidPicture(256, 212, i == 4 || i == 5 ? 0 : 0xFFFFFF));
+    auto r = ConvertPicture(c, *SolidPicture(256, 212, i == 4 || i == 5 ? 0 : 0xFFFFFF));
     ExpectRoundTrip(r, mode + " flat 256x212", 1);
     for (auto [w, h] : {std::pair{8, 8}, std::pair{odd[i], 7}, std::pair{64, 20}}) {
-      auto n = ZxConvert(c, *Noise(w, h), [](TKvDestEngineOptions& o) { o.SetDitherMethod(0); });
+      auto n = ConvertPicture(c, *Noise(w, h), [](TKvDestEngineOptions& o) { o.SetDitherMethod(0); });
       // Noise reduced to a few colours may still pack a little.
       ExpectRoundTrip(n, mode + " noise " + std::to_string(w) + "x" + std::to_string(h), i < 3 ? -1 : 0);
     }
@@ -313,7 +302,7 @@ void RoundTripMode(int i) {
     for (uint8_t pm : {0, 1}) {
       if (i >= 4 && i <= 5) break;
       if (i == 6 && pm == 0) continue;
-      auto g = ZxConvert(c, *ZxTestPicture(24, 9, 5), [&](TKvDestEngineOptions& o) { o.SetPaletteMode(pm); });
+      auto g = ConvertPicture(c, *GradientPicture(24, 9, 5), [&](TKvDestEngineOptions& o) { o.SetPaletteMode(pm); });
       ASSERT_TRUE(g.Streams);
       ExpectRoundTrip(g, mode + " palette mode " + std::to_string(pm), -1);
     }
@@ -339,7 +328,7 @@ TEST(KvV9990RoundTrip, BD16OfMoreThan255Blocks) {
   std::vector<uint8_t> bytes(f, f + streams->GetStream(0)->GetSize());
   EXPECT_EQ(bytes[12], 0);
   EXPECT_EQ(bytes.size(), 16u + 2u * 1430 * 1430);
-  TKvImporterProbe probe("x.g9b", bytes);
+  TKvProbe probe("x.g9b", bytes);
   ASSERT_EQ(probe.Position("TKvG9BEngine"), 0);
   auto b = probe.List->GetEngine(0)->Decode();
   EXPECT_EQ(b->GetPixel(1428, 1428) & 0xFFFFFF, 0x00FF00);
@@ -382,7 +371,7 @@ TEST(KvMAGImporter, EncodedBuffersReadBack) {
       for (int i = 0; i < count; ++i) pal.AddRGB(uint8_t(i * 17), uint8_t(255 - i), uint8_t(i * 3));
       const auto file = MagFile("TEST", c.Machine, c.Flag, c.Mode, rows, rowBytes, rowBytes * c.WidthUnitsPerByte,
                                 &pal, count, "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E");
-      TKvImporterProbe probe("x.mag", file);
+      TKvProbe probe("x.mag", file);
       ASSERT_GT(probe.List->GetCount(), 0);
       TKvSourceEngine* e = probe.List->GetEngine(0);
       ASSERT_EQ(e->ClassType().GetClassName(), "TKvMAGv2Engine");
@@ -454,13 +443,13 @@ TEST(KvMAGImporter, DamagedFiles) {
   const uint8_t* h = FindMagHeader(huge.data(), rest);
   const size_t at = static_cast<size_t>(h - huge.data());
   for (size_t i : {at + 8, at + 9, at + 10, at + 11}) huge[i] = 0xFF;
-  TKvImporterProbe big("x.mag", huge);
+  TKvProbe big("x.mag", huge);
   EXPECT_EQ(big.Flags("TKvMAGv2Engine"), 0);
   huge[at + 8] = 0x40;  // 8001 wide
   huge[at + 9] = 0x1F;
   huge[at + 10] = 0;
   huge[at + 11] = 0;
-  TKvImporterProbe wide("x.mag", huge);
+  TKvProbe wide("x.mag", huge);
   EXPECT_EQ(wide.Flags("TKvMAGv2Engine"), 0);
 }
 
@@ -484,7 +473,7 @@ TEST(KvV9990MAGImport, Ranking) {
       {"x.dat", mag, "TKvMAGv2Engine", mfHeader},
   };
   for (const Case& c : cases) {
-    TKvImporterProbe probe(c.Name, c.Bytes);
+    TKvProbe probe(c.Name, c.Bytes);
     EXPECT_EQ(probe.Position(c.Class), 0) << c.Name;
     EXPECT_EQ(probe.Flags(c.Class), c.Flags) << c.Name;
     EXPECT_EQ(probe.Flags(c.Class == std::string("TKvG9BEngine") ? "TKvMAGv2Engine" : "TKvG9BEngine"), 0);
@@ -507,7 +496,7 @@ TEST(KvV9990MAGImport, Ranking) {
   };
   for (size_t i = 0; i < nothing.size(); ++i)
     for (const char* name : {"x.mag", "x.g9b"}) {
-      TKvImporterProbe probe(name, nothing[i]);
+      TKvProbe probe(name, nothing[i]);
       EXPECT_EQ(probe.Flags("TKvMAGv2Engine"), 0) << i;
       EXPECT_EQ(probe.Flags("TKvG9BEngine"), 0) << i;
     }

@@ -8,12 +8,16 @@
 
 #include "core/KvBitmap.h"
 #include "importers/KvOpenPlatformZxSpectrum.h"
-#include "importers/ZxImporterProbe.h"
 #include "platforms/KvPlatformZxSpectrum.h"
+#include "KvTestHarness.h"
 
 namespace {
 
-using TProbe = TZxProbe;
+// The ZX Spectrum unit's importers only, in unit order.
+struct TProbe : TKvProbe {
+  TProbe(const std::string& AName, TKvTestBytes ABytes)
+      : TKvProbe(AName, std::move(ABytes), ZxSpectrumSourceEngineClasses()) {}
+};
 
 std::vector<uint8_t> Mgh(size_t ASize, uint8_t AHeight) {
   std::vector<uint8_t> d(ASize, 0x55);

@@ -11,14 +11,9 @@
 #include "core/KvThreadJob.h"
 #include "importers/KvOpenPlatformZxSpectrum.h"
 #include "platforms/KvSavePlatformZxSpectrum.h"
-#include "platforms/ZxTestPictures.h"
+#include "KvTestHarness.h"
 
 namespace {
-
-TKvStdRGBColor ColorAt(TKvBitmap& ABitmap, int X, int Y) {
-  if (ABitmap.Palette->GetCount() >= 2) return ABitmap.Palette->GetStdRGB(ABitmap.GetPixel(X, Y));
-  return ABitmap.GetPixelStdRGB(X, Y);
-}
 
 struct TOpened {
   std::vector<uint8_t> Bytes;
@@ -29,7 +24,7 @@ struct TOpened {
 
 // Opens stream AIndex as AName; expects AImporter first with AFlags, decoded
 // with the calculation AMixMode.
-TOpened Open(const TZxConversion& AConversion, int AIndex, const std::string& AName, const std::string& AImporter,
+TOpened Open(const TKvConversion& AConversion, int AIndex, const std::string& AName, const std::string& AImporter,
              TKvMatchFlags AFlags, uint8_t AMixMode = 1) {
   TOpened r;
   r.Bytes.assign(AConversion.Bytes(AIndex), AConversion.Bytes(AIndex) + AConversion.Size(AIndex));
@@ -53,12 +48,12 @@ void ExpectSameColors(TKvBitmap& ADecoded, TKvBitmap& APreview, int AFrame1, int
   for (int y = 0; y < std::min(ADecoded.Height, APreview.Height); ++y)
     for (int x = 0; x < ADecoded.Width && AMapX(x) < APreview.Width; ++x) {
       const int px = AMapX(x);
-      if (!(ColorAt(ADecoded, x, y) == ColorAt(APreview, px, y))) ++diffs;
+      if (!(ShownColor(ADecoded, x, y) == ShownColor(APreview, px, y))) ++diffs;
       if (AFrame1 < 0) continue;
       TKvBitmapList* df = ADecoded.GetFrames();
       TKvBitmapList* pf = APreview.GetFrames();
-      if (!(ColorAt(*df->GetBitmap(0), x, y) == ColorAt(*pf->GetBitmap(AFrame1), px, y))) ++frameDiffs;
-      if (!(ColorAt(*df->GetBitmap(1), x, y) == ColorAt(*pf->GetBitmap(AFrame2), px, y))) ++frameDiffs;
+      if (!(ShownColor(*df->GetBitmap(0), x, y) == ShownColor(*pf->GetBitmap(AFrame1), px, y))) ++frameDiffs;
+      if (!(ShownColor(*df->GetBitmap(1), x, y) == ShownColor(*pf->GetBitmap(AFrame2), px, y))) ++frameDiffs;
     }
   EXPECT_EQ(diffs, 0);
   EXPECT_EQ(frameDiffs, 0);
@@ -68,8 +63,8 @@ constexpr TKvMatchFlags kSizeExt = mfSize | mfExtension;
 constexpr TKvMatchFlags kHeaderExt = mfHeader | mfSize | mfExtension;
 
 TEST(KvZxGigaRoundTrip, BlackAndWhiteFramesAreExchanged) {
-  auto pic = ZxTestPicture(256, 192, 31);
-  auto r = ZxConvert(DestEngineClass<TKvZxSpectrumBWGigascreenEngine>(), *pic);
+  auto pic = GradientPicture(256, 192, 31);
+  auto r = ConvertPicture(DestEngineClass<TKvZxSpectrumBWGigascreenEngine>(), *pic);
   ASSERT_EQ(r.Size(0), 12288);
   auto o = Open(r, 0, "bw.lcm", "TKvZxSpectrumBWGigaEngine", kSizeExt);
   ASSERT_TRUE(o.Decoded);
@@ -91,14 +86,14 @@ class KvZxGigaRoundTripCases : public ::testing::TestWithParam<TGigaCase> {};
 TEST_P(KvZxGigaRoundTripCases, TwoScreenAndMghFiles) {
   const TGigaCase c = GetParam();
   // Two character rows keep the test fast and still walk one row mirrored.
-  auto pic = ZxTestPicture(256, 16, 32);
+  auto pic = GradientPicture(256, 16, 32);
   auto setup = [&](TKvDestEngineOptions& o) {
     o.SetColorUsage(c.Usage);
     o.SetSafeMode(c.Safe);
     o.SetPaletteMode(c.Mode);
     o.SetGigaCalculation(c.Calculation);
   };
-  auto g = ZxConvert(DestEngineClass<TKvZxSpectrumGigascreenEngine>(), *pic, setup);
+  auto g = ConvertPicture(DestEngineClass<TKvZxSpectrumGigascreenEngine>(), *pic, setup);
   ASSERT_EQ(g.Streams->GetCount(), 2);
   for (auto [i, name, importer, flags] :
        {std::tuple{0, "p.img", "TKvZxSpectrumGigaEngine", kSizeExt},
@@ -117,7 +112,7 @@ TEST_P(KvZxGigaRoundTripCases, TwoScreenAndMghFiles) {
                    kHeaderExt}}) {
     if (std::string(c.Multi).find(std::string(name).substr(2)) == std::string::npos) continue;
     SCOPED_TRACE(name);
-    auto m = ZxConvert(*cls, *pic, setup);
+    auto m = ConvertPicture(*cls, *pic, setup);
     auto o = Open(m, 0, name, importer, flags, c.Calculation);
     ASSERT_TRUE(o.Decoded);
     ExpectSameColors(*o.Decoded, *m.Preview, 0, 1);
@@ -134,13 +129,13 @@ INSTANTIATE_TEST_SUITE_P(, KvZxGigaRoundTripCases,
                          [](const auto& AInfo) { return std::string(AInfo.param.Name); });
 
 TEST(KvZxGigaRoundTrip, InterlacedFiles) {
-  auto pic = ZxTestPicture(256, 32, 34);
+  auto pic = GradientPicture(256, 32, 34);
   // v1: the preview's colours, row for row.
   for (uint8_t mode : {0, 1, 11})
     for (uint8_t usage : {0, 1, 3}) {
       if (mode != 11 && usage != 0) continue;
       SCOPED_TRACE(testing::Message() << "v1 mode " << int(mode) << " usage " << int(usage));
-      auto r = ZxConvert(DestEngineClass<TKvZxSpectrumInterlacedEngine>(), *pic, [&](TKvDestEngineOptions& o) {
+      auto r = ConvertPicture(DestEngineClass<TKvZxSpectrumInterlacedEngine>(), *pic, [&](TKvDestEngineOptions& o) {
         o.SetPaletteMode(mode);
         o.SetColorUsage(usage);
       });
@@ -151,20 +146,21 @@ TEST(KvZxGigaRoundTrip, InterlacedFiles) {
       ExpectSameColors(*o.Decoded, *r.Preview, -1, -1);
     }
   // v2: file pixel (x, y) shows preview pixel (2x, y).
-  auto half = ZxTestPicture(256, 16, 35);
+  auto half = GradientPicture(256, 16, 35);
   for (uint8_t style : {0, 1, 2})
     for (uint8_t usage : {1, 3}) {
       SCOPED_TRACE(testing::Message() << "v2 style " << int(style) << " usage " << int(usage));
-      auto r = ZxConvert(DestEngineClass<TKvZxSpectrumGigaInterlacedEngine1>(), *half, [&](TKvDestEngineOptions& o) {
-        o.SetGigaStyle(style);
-        o.SetColorUsage(usage);
-      });
+      auto r =
+          ConvertPicture(DestEngineClass<TKvZxSpectrumGigaInterlacedEngine1>(), *half, [&](TKvDestEngineOptions& o) {
+            o.SetGigaStyle(style);
+            o.SetColorUsage(usage);
+          });
       auto o = Open(r, 0, "v2.lce", "TKvZxSpectrumColorInterlacedEngine", kSizeExt);
       ASSERT_TRUE(o.Decoded);
       ExpectSameColors(*o.Decoded, *r.Preview, -1, -1, [](int x) { return 2 * x; });
     }
-  auto gray = ZxConvert(DestEngineClass<TKvZxSpectrumGigaInterlacedEngine1>(), *half,
-                        [](TKvDestEngineOptions& o) { o.SetPaletteMode(1); });
+  auto gray = ConvertPicture(DestEngineClass<TKvZxSpectrumGigaInterlacedEngine1>(), *half,
+                             [](TKvDestEngineOptions& o) { o.SetPaletteMode(1); });
   auto g = Open(gray, 0, "gray.lce", "TKvZxSpectrumColorInterlacedEngine", kSizeExt);
   ASSERT_TRUE(g.Decoded);
   ExpectSameColors(*g.Decoded, *gray.Preview, -1, -1, [](int x) { return 2 * x; });

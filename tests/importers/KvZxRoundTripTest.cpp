@@ -8,18 +8,13 @@
 #include "core/KvThreadJob.h"
 #include "importers/KvOpenPlatformZxSpectrum.h"
 #include "platforms/KvSavePlatformZxSpectrum.h"
-#include "platforms/ZxTestPictures.h"
+#include "KvTestHarness.h"
 
 namespace {
 
-TKvStdRGBColor ColorAt(TKvBitmap& ABitmap, int X, int Y) {
-  if (ABitmap.Palette->GetCount() >= 2) return ABitmap.Palette->GetStdRGB(ABitmap.GetPixel(X, Y));
-  return ABitmap.GetPixelStdRGB(X, Y);
-}
-
 // Opens stream AIndex of AConversion as a file named AName; expects
 // AImporter first and the preview's picture.
-void ExpectRoundTrip(const TZxConversion& AConversion, int AIndex, const std::string& AName,
+void ExpectRoundTrip(const TKvConversion& AConversion, int AIndex, const std::string& AName,
                      const std::string& AImporter, bool ASameIndexes) {
   SCOPED_TRACE(AName);
   std::vector<uint8_t> bytes(AConversion.Bytes(AIndex), AConversion.Bytes(AIndex) + AConversion.Size(AIndex));
@@ -36,48 +31,43 @@ void ExpectRoundTrip(const TZxConversion& AConversion, int AIndex, const std::st
   if (ASameIndexes) {
     EXPECT_TRUE(decoded->Palette->SameColors(preview.Palette.get()));
   }
-  int diffs = 0;
-  for (int y = 0; y < preview.Height; ++y)
-    for (int x = 0; x < preview.Width; ++x) {
-      if (ASameIndexes ? decoded->GetPixel(x, y) != preview.GetPixel(x, y)
-                       : !(ColorAt(*decoded, x, y) == ColorAt(preview, x, y)))
-        ++diffs;
-    }
-  EXPECT_EQ(diffs, 0);
+  EXPECT_EQ(ASameIndexes ? CountIndexDiffs(*decoded, preview) : CountColorDiffs(*decoded, preview), 0);
 }
 
 TEST(KvZxRoundTrip, StandardScreen) {
-  auto pic = ZxTestPicture(256, 192, 21);
+  auto pic = GradientPicture(256, 192, 21);
   for (uint8_t usage : {0, 2}) {
-    auto r = ZxConvert(DestEngineClass<TKvZxSpectrumEngine>(), *pic,
-                       [&](TKvDestEngineOptions& o) { o.SetColorUsage(usage); });
+    auto r = ConvertPicture(DestEngineClass<TKvZxSpectrumEngine>(), *pic,
+                            [&](TKvDestEngineOptions& o) { o.SetColorUsage(usage); });
     ExpectRoundTrip(r, 0, "picture.scr", "TKvZxSpectrumColorEngine", true);
   }
-  auto g = ZxConvert(DestEngineClass<TKvZxSpectrumEngine>(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(1); });
+  auto g = ConvertPicture(DestEngineClass<TKvZxSpectrumEngine>(), *pic,
+                          [](TKvDestEngineOptions& o) { o.SetPaletteMode(1); });
   ExpectRoundTrip(g, 0, "gray.scr", "TKvZxSpectrumColorEngine", true);
 }
 
 TEST(KvZxRoundTrip, BlackAndWhiteScreen) {
-  auto pic = ZxTestPicture(256, 192, 22);
-  auto r = ZxConvert(DestEngineClass<TKvZxSpectrumEngine>(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(0); });
+  auto pic = GradientPicture(256, 192, 22);
+  auto r = ConvertPicture(DestEngineClass<TKvZxSpectrumEngine>(), *pic,
+                          [](TKvDestEngineOptions& o) { o.SetPaletteMode(0); });
   ExpectRoundTrip(r, 0, "bw.scr", "TKvZxSpectrumBWEngine", false);
 }
 
 TEST(KvZxRoundTrip, MulticolourFiles) {
   TKvProcessorCountOverride one(1);
-  auto pic = ZxTestPicture(256, 192, 23);
-  auto r = ZxConvert(DestEngineClass<TKvZxSpectrumMultiColor1Engine>(), *pic,
-                     [](TKvDestEngineOptions& o) { o.SetColorUsage(1); });
+  auto pic = GradientPicture(256, 192, 23);
+  auto r = ConvertPicture(DestEngineClass<TKvZxSpectrumMultiColor1Engine>(), *pic,
+                          [](TKvDestEngineOptions& o) { o.SetColorUsage(1); });
   ExpectRoundTrip(r, 0, "picture.mlt", "TKvZxSpectrumMulticolorMLTEngine", true);
   ExpectRoundTrip(r, 1, "picture.mc", "TKvZxSpectrumMulticolorMCEngine", true);
-  auto r2 = ZxConvert(DestEngineClass<TKvZxSpectrumMultiColor2Engine>(), *pic,
-                      [](TKvDestEngineOptions& o) { o.SetColorUsage(3); });
+  auto r2 = ConvertPicture(DestEngineClass<TKvZxSpectrumMultiColor2Engine>(), *pic,
+                           [](TKvDestEngineOptions& o) { o.SetColorUsage(3); });
   ExpectRoundTrip(r2, 0, "picture.ifl", "TKvZxSpectrumMulticolor2Engine", true);
 }
 
 TEST(KvZxRoundTrip, Tricolour) {
-  auto pic = ZxTestPicture(256, 192, 24);
-  auto r = ZxConvert(DestEngineClass<TKvZxSpectrumTricolorEngine>(), *pic);
+  auto pic = GradientPicture(256, 192, 24);
+  auto r = ConvertPicture(DestEngineClass<TKvZxSpectrumTricolorEngine>(), *pic);
   ExpectRoundTrip(r, 0, "picture.rgb", "TKvZxSpectrumTricolorSourceEngine", true);
 }
 

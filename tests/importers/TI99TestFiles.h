@@ -36,9 +36,9 @@ inline std::map<std::string, TTiBytes> TiSavedFiles(TKvStreamList& AStreams, con
 }
 
 // AMain opened with every other file of AFiles beside it.
-inline std::unique_ptr<TMSXTestFiles> TiOpenSet(const std::map<std::string, TTiBytes>& AFiles,
-                                                const std::string& AMain) {
-  auto f = std::make_unique<TMSXTestFiles>(AMain, AFiles.at(AMain));
+inline std::unique_ptr<TKvTestFiles> TiOpenSet(const std::map<std::string, TTiBytes>& AFiles,
+                                               const std::string& AMain) {
+  auto f = std::make_unique<TKvTestFiles>(AMain, AFiles.at(AMain));
   for (const auto& [name, bytes] : AFiles)
     if (name != AMain) f->Add(name, bytes);
   return f;

@@ -12,12 +12,12 @@
 #include "platforms/KvPlatformMSX.h"
 #include "platforms/KvPlatformUnits.h"
 #include "platforms/KvSavePlatformMSX.h"
-#include "platforms/ZxTestPictures.h"
+#include "KvTestHarness.h"
 
 namespace {
 
 // Every stream of a conversion and its sub-streams as "ext:size", in order.
-std::vector<std::string> Files(const TZxConversion& r) {
+std::vector<std::string> Files(const TKvConversion& r) {
   std::vector<std::string> out;
   if (!r.Streams) return out;
   for (int i = 0; i < r.Streams->GetCount(); ++i) {
@@ -29,7 +29,7 @@ std::vector<std::string> Files(const TZxConversion& r) {
   return out;
 }
 
-TKvStream* StreamOf(const TZxConversion& r, const std::string& AExt) {
+TKvStream* StreamOf(const TKvConversion& r, const std::string& AExt) {
   for (int i = 0; i < r.Streams->GetCount(); ++i) {
     TKvStream* s = r.Streams->GetStream(i);
     if (s->GetExtension() == AExt) return s;
@@ -185,9 +185,9 @@ TEST(KvMSX2Converters, FilesBySize) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.Class->GetModeName() + " " + std::to_string(c.W) + "x" + std::to_string(c.H));
-    auto pic = ZxSolidPicture(c.W, c.H, 0x4080C0);
+    auto pic = SolidPicture(c.W, c.H, 0x4080C0);
     // The files do not depend on the palette mode: black and white is quick.
-    auto r = ZxConvert(*c.Class, *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(0); });
+    auto r = ConvertPicture(*c.Class, *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(0); });
     std::vector<std::string> files = Files(r);
     for (std::string& f : files)
       if (f.starts_with("mag:")) f = "mag";
@@ -202,8 +202,8 @@ TEST(KvMSX2Converters, FilesBySize) {
 
 TEST(KvMSX2Converters, BsaveLayout) {
   // End words by file size; rows of the interlaced files alternate.
-  auto pic = ZxTestPicture(256, 424, 8);
-  auto r = ZxConvert(DestEngineClass<TKvMSXScr8InterlacedEngine>(), *pic);
+  auto pic = GradientPicture(256, 424, 8);
+  auto r = ConvertPicture(DestEngineClass<TKvMSXScr8InterlacedEngine>(), *pic);
   const uint8_t* even = StreamOf(r, "sc8")->GetMemory();
   const uint8_t* odd = StreamOf(r, "s18")->GetMemory();
   EXPECT_EQ(std::vector<uint8_t>(even, even + 7), (std::vector<uint8_t>{0xFE, 0, 0, 0xFF, 0xD3, 0, 0}));
@@ -219,12 +219,12 @@ TEST(KvMSX2Converters, BsaveLayout) {
   }
   EXPECT_EQ(diffs, 0);
 
-  auto pic5 = ZxTestPicture(256, 212, 9);
-  auto r5 = ZxConvert(DestEngineClass<TKvMSXScr5Engine>(), *pic5);
+  auto pic5 = GradientPicture(256, 212, 9);
+  auto r5 = ConvertPicture(DestEngineClass<TKvMSXScr5Engine>(), *pic5);
   const uint8_t* f = StreamOf(r5, "sc5")->GetMemory();
   EXPECT_EQ(f[3] | f[4] << 8, 0x769F);
   const uint8_t* s15 = nullptr;
-  auto r5i = ZxConvert(DestEngineClass<TKvMSXScr5InterlacedEngine>(), *pic);
+  auto r5i = ConvertPicture(DestEngineClass<TKvMSXScr5InterlacedEngine>(), *pic);
   s15 = StreamOf(r5i, "s15")->GetMemory();
   EXPECT_EQ(s15[3] | s15[4] << 8, 0x69FF);
   // Palette entries at 30343: the levels of the result palette.
@@ -253,7 +253,7 @@ TEST(KvMSX2Converters, ExamplesOfTheFormats) {
   *tiny->GetPixelPtr(0, 0) = 0xFFFFFFFFu;
   *tiny->GetPixelPtr(1, 0) = 0xFF0000FFu;
   *tiny->GetPixelPtr(2, 0) = 0xFFFF8000u;
-  auto r = ZxConvert(DestEngineClass<TKvMSXScr5Engine>(), *tiny);
+  auto r = ConvertPicture(DestEngineClass<TKvMSXScr5Engine>(), *tiny);
   TKvStream* gl = StreamOf(r, "gl5");
   ASSERT_EQ(gl->GetSize(), 6);
   const uint8_t* g = gl->GetMemory();
@@ -262,8 +262,8 @@ TEST(KvMSX2Converters, ExamplesOfTheFormats) {
   EXPECT_EQ(g[5], r.Preview->GetPixel(2, 0) << 4);
 
   // SCREEN 6 packs four pixels a byte across the row ends.
-  auto pic6 = ZxTestPicture(5, 3, 6);
-  auto r6 = ZxConvert(DestEngineClass<TKvMSXScr6Engine>(), *pic6);
+  auto pic6 = GradientPicture(5, 3, 6);
+  auto r6 = ConvertPicture(DestEngineClass<TKvMSXScr6Engine>(), *pic6);
   const uint8_t* g6 = StreamOf(r6, "gl6")->GetMemory();
   ASSERT_EQ(StreamOf(r6, "gl6")->GetSize(), 8);
   for (int n = 0; n < 15; ++n)
@@ -271,8 +271,9 @@ TEST(KvMSX2Converters, ExamplesOfTheFormats) {
   EXPECT_EQ(g6[7] & 3, 0);
 
   // SCREEN 8 in "Black/white" stores black and white only.
-  auto pic8 = ZxTestPicture(256, 212, 7);
-  auto r8 = ZxConvert(DestEngineClass<TKvMSXScr8Engine>(), *pic8, [](TKvDestEngineOptions& o) { o.SetPaletteMode(0); });
+  auto pic8 = GradientPicture(256, 212, 7);
+  auto r8 =
+      ConvertPicture(DestEngineClass<TKvMSXScr8Engine>(), *pic8, [](TKvDestEngineOptions& o) { o.SetPaletteMode(0); });
   const uint8_t* s8 = StreamOf(r8, "sc8")->GetMemory();
   int other = 0, white = 0;
   for (int i = 7; i < 54279; ++i) {
@@ -283,7 +284,8 @@ TEST(KvMSX2Converters, ExamplesOfTheFormats) {
   EXPECT_GT(white, 0);
 
   // SCREEN 8 grays: the codes of the four gray levels.
-  auto r8g = ZxConvert(DestEngineClass<TKvMSXScr8Engine>(), *pic8, [](TKvDestEngineOptions& o) { o.SetPaletteMode(1); });
+  auto r8g =
+      ConvertPicture(DestEngineClass<TKvMSXScr8Engine>(), *pic8, [](TKvDestEngineOptions& o) { o.SetPaletteMode(1); });
   const uint8_t* s8g = StreamOf(r8g, "sc8")->GetMemory();
   for (int i = 7; i < 7 + 212 * 256; ++i)
     ASSERT_TRUE(s8g[i] == 0 || s8g[i] == 73 || s8g[i] == 146 || s8g[i] == 255) << i << " " << int(s8g[i]);
@@ -294,7 +296,7 @@ TEST(KvMSX2Converters, ExamplesOfTheFormats) {
   for (int y = 0; y < 212; ++y)
     for (int x = 0; x < 256; ++x)
       *three->GetPixelPtr(x, y) = x < 80 ? 0xFF000000u : x < 160 ? 0xFFFF0000u : 0xFFFFFFFFu;
-  auto r3 = ZxConvert(DestEngineClass<TKvMSXScr5Engine>(), *three);
+  auto r3 = ConvertPicture(DestEngineClass<TKvMSXScr5Engine>(), *three);
   ASSERT_EQ(r3.Options->GetPalette()->Count, 3);
   const uint8_t* s5 = StreamOf(r3, "sc5")->GetMemory();
   const uint8_t* pl = StreamOf(r3, "pl5")->GetMemory();
@@ -310,9 +312,9 @@ TEST(KvMSX2Converters, ExamplesOfTheFormats) {
 }
 
 TEST(KvMSX2Converters, Screen10Palettes) {
-  auto pic = ZxTestPicture(256, 212, 12);
+  auto pic = GradientPicture(256, 212, 12);
   // "YJK": even values only, no palette.
-  auto r = ZxConvert(DestEngineClass<TKvMSXScr10Engine>(), *pic);
+  auto r = ConvertPicture(DestEngineClass<TKvMSXScr10Engine>(), *pic);
   const uint8_t* sca = StreamOf(r, "sca")->GetMemory();
   for (int i = 7; i < 7 + 212 * 256; ++i) ASSERT_EQ((sca[i] >> 3) & 1, 0) << i;
   for (int i = 64135; i < 64167; ++i) EXPECT_EQ(sca[i], 0);
@@ -323,7 +325,7 @@ TEST(KvMSX2Converters, Screen10Palettes) {
   auto v9958 = TKvPaletteRGB::CreateType(ptMSX9958, false);
   TKvPalette256 fixed;
   for (int i = 0; i < 16; ++i) fixed.AddStdRGB(v9958->GetStdRGB(i * 31 + 7));
-  auto ry = ZxConvert(DestEngineClass<TKvMSXScr10Engine>(), *pic, [&](TKvDestEngineOptions& o) {
+  auto ry = ConvertPicture(DestEngineClass<TKvMSXScr10Engine>(), *pic, [&](TKvDestEngineOptions& o) {
     o.SetPaletteType(ptMSXYJK_YAE);
     o.SetFixedPalette(&fixed);
   });
@@ -337,9 +339,9 @@ TEST(KvMSX2Converters, Screen10Palettes) {
 
 // A picture that YJK shows exactly needs no palette pixel in "YJK+YAE".
 TEST(KvMSX2Converters, Screen10ExactYJKPicture) {
-  auto pic = ZxSolidPicture(64, 8, YJKToRGB(16, 0, 0));
-  auto r = ZxConvert(DestEngineClass<TKvMSXScr10Engine>(), *pic,
-                     [](TKvDestEngineOptions& o) { o.SetPaletteType(ptMSXYJK_YAE); });
+  auto pic = SolidPicture(64, 8, YJKToRGB(16, 0, 0));
+  auto r = ConvertPicture(DestEngineClass<TKvMSXScr10Engine>(), *pic,
+                          [](TKvDestEngineOptions& o) { o.SetPaletteType(ptMSXYJK_YAE); });
   const uint8_t* gla = StreamOf(r, "gla")->GetMemory() + 4;
   for (int i = 0; i < 64 * 8; ++i) ASSERT_EQ(gla[i] >> 3, 16) << i;
   EXPECT_EQ(r.Preview->GetPixelStdRGB(5, 5), StdRGBColor(132, 132, 165));
@@ -347,12 +349,12 @@ TEST(KvMSX2Converters, Screen10ExactYJKPicture) {
 
 // The "YJK+YAE" passes give the same files on one processor and several.
 TEST(KvMSX2Converters, YJKYAEFilesIndependentOfProcessors) {
-  auto pic = ZxTestPicture(120, 90, 21);
+  auto pic = GradientPicture(120, 90, 21);
   std::vector<std::vector<uint8_t>> files;
   for (int n : {1, 3, 8}) {
     TKvProcessorCountOverride count(n);
-    auto r = ZxConvert(DestEngineClass<TKvMSXScr10Engine>(), *pic,
-                       [](TKvDestEngineOptions& o) { o.SetPaletteType(ptMSXYJK_YAE); });
+    auto r = ConvertPicture(DestEngineClass<TKvMSXScr10Engine>(), *pic,
+                            [](TKvDestEngineOptions& o) { o.SetPaletteType(ptMSXYJK_YAE); });
     std::vector<uint8_t> all;
     for (const char* ext : {"gla", "pla", "mag"}) {
       TKvStream* s = StreamOf(r, ext);

@@ -6,7 +6,7 @@
 #include "core/KvThreadJob.h"
 #include "platforms/KvPlatformMSX.h"
 #include "platforms/KvSavePlatformMSX.h"
-#include "platforms/ZxTestPictures.h"
+#include "KvTestHarness.h"
 #include "rtl/KvSysUtils.h"
 
 namespace {
@@ -99,7 +99,7 @@ TEST(KvMSXYJKImage, WindowTables) {
 }
 
 TEST(KvMSXYJKImage, UniformGrayIsReproducedExactly) {
-  auto pic = ZxSolidPicture(8, 2, 0x848484);  // (132, 132, 132), the 5-bit gray 16
+  auto pic = SolidPicture(8, 2, 0x848484);  // (132, 132, 132), the 5-bit gray 16
   for (TKind kind : {TKind::YJK, TKind::YJKEven}) {
     TRun r = Solve(kind, *pic);
     for (int y = 0; y < 2; ++y) {
@@ -115,7 +115,7 @@ TEST(KvMSXYJKImage, UniformGrayIsReproducedExactly) {
 TEST(KvMSXYJKImage, StoredGroupsShowThePreview) {
   // A width that is no multiple of 4: the last group is solved with black
   // beyond the edge, and only its pixels inside the picture are written.
-  auto pic = ZxTestPicture(30, 9, 41);
+  auto pic = GradientPicture(30, 9, 41);
   for (TKind kind : {TKind::YJK, TKind::YUV, TKind::YJKEven, TKind::YAE}) {
     SCOPED_TRACE(static_cast<int>(kind));
     TRun r = Solve(kind, *pic);
@@ -126,7 +126,7 @@ TEST(KvMSXYJKImage, StoredGroupsShowThePreview) {
 }
 
 TEST(KvMSXYJKImage, SameBytesOnOneAndManyProcessors) {
-  auto pic = ZxTestPicture(37, 23, 42);
+  auto pic = GradientPicture(37, 23, 42);
   for (TKind kind : {TKind::YJK, TKind::YUV, TKind::YAE}) {
     std::vector<uint8_t> bytes[2];
     for (int n : {1, 4}) {
@@ -139,7 +139,7 @@ TEST(KvMSXYJKImage, SameBytesOnOneAndManyProcessors) {
 }
 
 TEST(KvMSXYJKImage, PalettePasses) {
-  auto pic = ZxTestPicture(24, 12, 43);
+  auto pic = GradientPicture(24, 12, 43);
   // A fixed palette of 16 colours: one pass, progress over the rows once.
   TKvPalette256 fixed;
   BuildMSXPalette(fixed);
@@ -151,7 +151,7 @@ TEST(KvMSXYJKImage, PalettePasses) {
 
   // A picture YJK reproduces exactly leaves the histogram empty: the second
   // round takes the fixed palette again and stops.
-  auto gray = ZxSolidPicture(8, 4, 0x848484);
+  auto gray = SolidPicture(8, 4, 0x848484);
   TRun g = Solve(TKind::YAE, *gray);
   EXPECT_EQ(g.ProgressTotal, 17 * 4);
   EXPECT_EQ(g.ProgressDone, 4);
@@ -170,7 +170,7 @@ TEST(KvMSXYJKImage, PalettePasses) {
 }
 
 TEST(KvMSXYJKImage, AbortRaisesTheSilentAbort) {
-  auto pic = ZxTestPicture(8, 8, 44);
+  auto pic = GradientPicture(8, 8, 44);
   auto options = TKvDestEngineOptions::Create();
   TKvMSXScreen8 target(8, 8);
   TKvDestProgress progress;

@@ -7,7 +7,7 @@
 #include "platforms/KvPlatformATMTurbo.h"
 #include "platforms/KvPlatformProfi.h"
 #include "platforms/KvSavePlatformATMTurbo.h"
-#include "platforms/ZxTestPictures.h"
+#include "KvTestHarness.h"
 
 namespace {
 
@@ -79,8 +79,8 @@ TEST(KvSavePlatformATMTurbo, Files) {
   EXPECT_EQ(options->GetHeight(), 200);
   EXPECT_EQ(options->PixelAspect, 1);
 
-  auto pic = ZxTestPicture(640, 200, 3);
-  auto bw = ZxConvert(multi, *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(0); });
+  auto pic = GradientPicture(640, 200, 3);
+  auto bw = ConvertPicture(multi, *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(0); });
   const uint8_t* d = bw.Bytes(0);
   ASSERT_GE(bw.Size(0), 16132 + 2);
   EXPECT_EQ((bw.Size(0) - 16132) % 2, 0);
@@ -94,17 +94,17 @@ TEST(KvSavePlatformATMTurbo, Files) {
   }
   EXPECT_EQ(covered, 16000);
 
-  auto preview = ZxConvert(DestEngineClass<TKvATMEngine>(), *ZxTestPicture(64, 40, 2));
+  auto preview = ConvertPicture(DestEngineClass<TKvATMEngine>(), *GradientPicture(64, 40, 2));
   EXPECT_EQ(preview.Streams, nullptr);
   ASSERT_NE(preview.Preview, nullptr);
   EXPECT_LE(preview.Options->GetPalette()->Count, 16);
 }
 
 TEST(KvSavePlatformATMTurbo, UnknownModeRaises87) {
-  auto pic = ZxTestPicture(16, 8, 1);
+  auto pic = GradientPicture(16, 8, 1);
   for (auto* c : {&DestEngineClass<TKvATMEngine>(), &DestEngineClass<TKvATMMultiColorEngine>()}) {
     try {
-      ZxConvert(*c, *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(3); });
+      ConvertPicture(*c, *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(3); });
       ADD_FAILURE();
     } catch (const EOSError& e) {
       EXPECT_EQ(e.ErrorCode, 87u);

@@ -8,7 +8,7 @@
 #include "platforms/KvPlatformAgat.h"
 #include "platforms/KvPlatformUnits.h"
 #include "platforms/KvSavePlatformAgat.h"
-#include "platforms/ZxTestPictures.h"
+#include "KvTestHarness.h"
 
 namespace {
 
@@ -21,17 +21,17 @@ const TKvDestEngineClass& AgatClass(int AIndex) {
 // Converts with the mode's default options changed by ASetup, the palettes
 // rebuilt as the option panel does.
 template <class TSetup>
-TZxConversion AgatConvert(int AMode, TBitmap32& APicture, TSetup ASetup) {
-  return ZxConvert(AgatClass(AMode), APicture, [&](TKvDestEngineOptions& o) {
+TKvConversion AgatConvert(int AMode, TBitmap32& APicture, TSetup ASetup) {
+  return ConvertPicture(AgatClass(AMode), APicture, [&](TKvDestEngineOptions& o) {
     ASetup(o);
     o.UpdatePalette();
   });
 }
-TZxConversion AgatConvert(int AMode, TBitmap32& APicture) {
+TKvConversion AgatConvert(int AMode, TBitmap32& APicture) {
   return AgatConvert(AMode, APicture, [](TKvDestEngineOptions&) {});
 }
 
-TKvFilStream& Fil(const TZxConversion& r) { return static_cast<TKvFilStream&>(*r.Streams->GetStream(0)); }
+TKvFilStream& Fil(const TKvConversion& r) { return static_cast<TKvFilStream&>(*r.Streams->GetStream(0)); }
 
 int Nibble(const uint8_t* AData, int AStride, int x, int row) {
   const uint8_t v = AData[row * AStride + x / 2];
@@ -174,7 +174,7 @@ TEST(KvSavePlatformAgat, FileSizesModeAndKindBytes) {
   for (auto& c : cases) {
     SCOPED_TRACE(c.Mode);
     const TKvAgatMode& m = AgatModes[c.Mode];
-    auto pic = ZxTestPicture(m.Width, m.Height, 3);
+    auto pic = GradientPicture(m.Width, m.Height, 3);
     auto r = AgatConvert(c.Mode, *pic, [](TKvDestEngineOptions& o) { o.SetComment("Hi"); });
     ASSERT_EQ(r.Streams->GetCount(), 1);
     TKvFilStream& f = Fil(r);
@@ -195,12 +195,12 @@ TEST(KvSavePlatformAgat, FileSizesModeAndKindBytes) {
     }
   }
   // The palette kinds of the trailer.
-  auto pic = ZxTestPicture(64, 64, 4);
+  auto pic = GradientPicture(64, 64, 4);
   EXPECT_EQ(Fil(AgatConvert(0, *pic, [](TKvDestEngineOptions& o) { o.SetPaletteType(ptColored4096); }))
                 .GetTrailer()[3], 240);
   EXPECT_EQ(Fil(AgatConvert(0, *pic, [](TKvDestEngineOptions& o) { o.SetPaletteType(ptGray8); })).GetTrailer()[3],
             128);
-  auto big = ZxTestPicture(256, 256, 4);
+  auto big = GradientPicture(256, 256, 4);
   auto wg = AgatConvert(9, *big, [](TKvDestEngineOptions& o) { o.SetPaletteType(ptGrayWRGB); });
   const uint8_t* t = Fil(wg).GetTrailer();
   EXPECT_EQ(t[3], 144);
@@ -252,7 +252,7 @@ TEST(KvSavePlatformAgat, ScreenLayouts) {
 }
 
 TEST(KvSavePlatformAgat, SingleFrameColourModes) {
-  auto pic = ZxTestPicture(64, 64, 5);
+  auto pic = GradientPicture(64, 64, 5);
   // "15 colors" leaves colour 8 out of the pixels but lists all 16 in the file.
   auto c15 = AgatConvert(0, *pic, [](TKvDestEngineOptions& o) { o.SetPaletteType(ptColored15); });
   const uint8_t* d = Fil(c15).GetData();
@@ -272,7 +272,7 @@ TEST(KvSavePlatformAgat, SingleFrameColourModes) {
 
 // The screen value of every pixel names, in the trailer's palette, the
 // preview's colour: the trailer is what the screen shows.
-void ExpectTrailerShowsPreview(const TZxConversion& r, int AStride, int ABits) {
+void ExpectTrailerShowsPreview(const TKvConversion& r, int AStride, int ABits) {
   TKvFilStream& f = Fil(r);
   for (int y = 0; y < r.Preview->Height; ++y)
     for (int x = 0; x < r.Preview->Width; ++x) {
@@ -292,10 +292,10 @@ void ExpectTrailerShowsPreview(const TZxConversion& r, int AStride, int ABits) {
 }
 
 TEST(KvSavePlatformAgat, Colours4096IndexTheTrailer) {
-  auto pic = ZxTestPicture(64, 64, 8);
+  auto pic = GradientPicture(64, 64, 8);
   ExpectTrailerShowsPreview(AgatConvert(0, *pic, [](TKvDestEngineOptions& o) { o.SetPaletteType(ptColored4096); }),
                             32, 4);
-  auto big = ZxTestPicture(256, 256, 8);
+  auto big = GradientPicture(256, 256, 8);
   // "Gray" with a fixed palette that leaves no room for the picture's
   // grays: the two-level conversion writes the fixed palette's own entries.
   for (bool full : {false, true}) {
@@ -316,7 +316,7 @@ TEST(KvSavePlatformAgat, Colours4096IndexTheTrailer) {
 
 // In a two-frame file the frame values index the trailer palette with the
 // preview frames' colours.
-void ExpectFramesMatchTrailer(const TZxConversion& r) {
+void ExpectFramesMatchTrailer(const TKvConversion& r) {
   TKvFilStream& f = Fil(r);
   auto* frames = r.Preview->GetFrames();
   ASSERT_NE(frames, nullptr);
@@ -343,7 +343,7 @@ TEST(KvSavePlatformAgat, GigascreenMixturesOverTheBaseCount) {
   auto q = AgatConvert(1, *two, [](TKvDestEngineOptions& o) { o.SetPaletteType(ptColored4096); });
   EXPECT_LT(q.Options->GetFixedPalette()->Count, 16);
   ExpectFramesMatchTrailer(q);
-  auto pic = ZxTestPicture(64, 64, 9);
+  auto pic = GradientPicture(64, 64, 9);
   // The bounded quantization gives the same files on one and on several
   // processors.
   {
@@ -369,7 +369,7 @@ TEST(KvSavePlatformAgat, GigascreenMixturesOverTheBaseCount) {
     EXPECT_EQ(ReadAgatFilPaletteEntry(Fil(c8).GetTrailer(), i), ReadAgatFilPaletteEntry(Fil(c8).GetTrailer(), i + 8));
   // Agat-9 "Gray" of "4096 colors" converts without an internal error and
   // its frame values are colours of the trailer.
-  auto big = ZxTestPicture(256, 256, 9);
+  auto big = GradientPicture(256, 256, 9);
   for (int mode : {1, 10, 11}) {
     SCOPED_TRACE(mode);
     auto r = AgatConvert(10, *big, [&](TKvDestEngineOptions& o) {
@@ -392,7 +392,7 @@ TEST(KvSavePlatformAgat, GigascreenMixturesOverTheBaseCount) {
 // their gray distance leaves no half-tone: every pixel is black or green in
 // both frames, and the gray ramp still shows both.
 TEST(KvSavePlatformAgat, GrayFlickerLimitDropsTheHalfTone) {
-  auto pic = ZxTestPicture(256, 256, 21);
+  auto pic = GradientPicture(256, 256, 21);
   for (int limit : {50, 100}) {
     SCOPED_TRACE(limit);
     auto r = AgatConvert(10, *pic, [&](TKvDestEngineOptions& o) {
@@ -419,20 +419,20 @@ TEST(KvSavePlatformAgat, GrayFlickerLimitDropsTheHalfTone) {
 }
 
 TEST(KvSavePlatformAgat, MonochromeGigascreenGray) {
-  auto gray = ZxSolidPicture(256, 256, 0x808080);
+  auto gray = SolidPicture(256, 256, 0x808080);
   auto r = AgatConvert(8, *gray);
   const uint8_t* d = Fil(r).GetData();
   int mixed = 0;
   for (int i = 0; i < 8192; ++i) mixed += __builtin_popcount(d[i] ^ d[8192 + i]);
   EXPECT_GT(mixed, 256 * 256 / 4);
-  auto white = ZxSolidPicture(256, 256, 0xFFFFFF);
+  auto white = SolidPicture(256, 256, 0xFFFFFF);
   auto w = AgatConvert(8, *white);
   for (int i = 0; i < 16384; ++i) ASSERT_EQ(Fil(w).GetData()[i], 0xFF);
 }
 
 TEST(KvSavePlatformAgat, HAMBands) {
-  auto pic = ZxTestPicture(128, 128, 12);
-  TZxConversion r1, rn;
+  auto pic = GradientPicture(128, 128, 12);
+  TKvConversion r1, rn;
   {
     TKvProcessorCountOverride one(1);
     r1 = AgatConvert(4, *pic);
@@ -460,7 +460,7 @@ TEST(KvSavePlatformAgat, HAMBands) {
   for (int i = 1; i < used.Count; ++i) EXPECT_LE(used.GetLinGray(i - 1), used.GetLinGray(i));
   // A flat band: every pixel uses the record of its colour, and the records
   // the quantization did not fill stay 0.
-  auto flat = ZxSolidPicture(128, 128, 0x336699);
+  auto flat = SolidPicture(128, 128, 0x336699);
   auto f = AgatConvert(4, *flat, [](TKvDestEngineOptions& o) { o.SetHAMPrevLines(0); });
   const uint8_t* fd = Fil(f).GetData();
   for (int y = 0; y < 128; ++y)
@@ -497,9 +497,9 @@ TEST(KvSavePlatformAgat, PanelsAndBadInput) {
         EXPECT_TRUE(s.Flag) << m;
       }
   }
-  auto wrong = ZxTestPicture(32, 32, 1);
+  auto wrong = GradientPicture(32, 32, 1);
   EXPECT_THROW(AgatConvert(0, *wrong), EOSError);
-  auto pic = ZxTestPicture(64, 64, 1);
+  auto pic = GradientPicture(64, 64, 1);
   EXPECT_THROW(AgatConvert(0, *pic, [](TKvDestEngineOptions& o) { o.SetPaletteType(ptColoredBRGB); }), EOSError);
 }
 

@@ -10,7 +10,7 @@
 #include "core/KvThreadJob.h"
 #include "platforms/KvPlatformUnits.h"
 #include "platforms/KvSavePlatformAmstradCPC.h"
-#include "platforms/ZxTestPictures.h"
+#include "KvTestHarness.h"
 #include "rtl/KvSysUtils.h"
 
 namespace {
@@ -54,8 +54,8 @@ TEST(KvSavePlatformAmstradCPC, OptionsKeepTheirSize) {
 }
 
 TEST(KvSavePlatformAmstradCPC, StandardScreenFile) {
-  auto pic = ZxTestPicture(160, 200, 5);
-  auto r = ZxConvert(DestEngineClass<TKvAmstradCPCMode0Engine>(), *pic);
+  auto pic = GradientPicture(160, 200, 5);
+  auto r = ConvertPicture(DestEngineClass<TKvAmstradCPCMode0Engine>(), *pic);
   ASSERT_EQ(r.Streams->GetCount(), 1);
   TKvAmstradCPCStream& scr = Cpc(r.Streams->GetStream(0));
   EXPECT_EQ(scr.GetExtension(), "scr");
@@ -75,11 +75,10 @@ TEST(KvSavePlatformAmstradCPC, StandardScreenFile) {
 }
 
 TEST(KvSavePlatformAmstradCPC, Mode2Pens) {
-  auto pic = ZxSolidPicture(640, 200, 0xFFFFFF);
+  auto pic = SolidPicture(640, 200, 0xFFFFFF);
   *pic->GetPixelPtr(0, 0) = 0xFF000000u;
-  auto r = ZxConvert(DestEngineClass<TKvAmstradCPCMode2Engine>(), *pic, [](TKvDestEngineOptions& o) {
-    o.SetErrorDiffusion(0);
-  });
+  auto r = ConvertPicture(DestEngineClass<TKvAmstradCPCMode2Engine>(), *pic,
+                          [](TKvDestEngineOptions& o) { o.SetErrorDiffusion(0); });
   const uint8_t* b = Cpc(r.Streams->GetStream(0)).Body();
   EXPECT_EQ(b[6097], 0);
   EXPECT_EQ(b[6098], 26);
@@ -92,8 +91,8 @@ TEST(KvSavePlatformAmstradCPC, Mode2Pens) {
 }
 
 TEST(KvSavePlatformAmstradCPC, BlackWhiteModeUsesBlackAndBrightWhite) {
-  auto pic = ZxTestPicture(160, 200, 9);
-  auto r = ZxConvert(DestEngineClass<TKvAmstradCPCMode0Engine>(), *pic, [](TKvDestEngineOptions& o) {
+  auto pic = GradientPicture(160, 200, 9);
+  auto r = ConvertPicture(DestEngineClass<TKvAmstradCPCMode0Engine>(), *pic, [](TKvDestEngineOptions& o) {
     o.SetPaletteMode(0);
     o.UpdatePalette();
   });
@@ -103,8 +102,8 @@ TEST(KvSavePlatformAmstradCPC, BlackWhiteModeUsesBlackAndBrightWhite) {
 }
 
 TEST(KvSavePlatformAmstradCPC, OverscanFiles) {
-  auto pic = ZxTestPicture(384, 272, 3);
-  auto r = ZxConvert(DestEngineClass<TKvAmstradCPCMode1ExEngine>(), *pic);
+  auto pic = GradientPicture(384, 272, 3);
+  auto r = ConvertPicture(DestEngineClass<TKvAmstradCPCMode1ExEngine>(), *pic);
   TKvAmstradCPCStream& scr = Cpc(r.Streams->GetStream(0));
   EXPECT_EQ(scr.GetSize(), 32400);
   EXPECT_EQ(scr.Header()[18], 0);
@@ -119,8 +118,8 @@ TEST(KvSavePlatformAmstradCPC, OverscanFiles) {
 
   // CPC Plus: a white picture gives a white pen word in the ".kit" and the
   // file, and no colour bytes.
-  auto white = ZxSolidPicture(192, 272, 0xFFFFFF);
-  auto p = ZxConvert(DestEngineClass<TKvAmstradCPCMode0ExEngine>(), *white, [](TKvDestEngineOptions& o) {
+  auto white = SolidPicture(192, 272, 0xFFFFFF);
+  auto p = ConvertPicture(DestEngineClass<TKvAmstradCPCMode0ExEngine>(), *white, [](TKvDestEngineOptions& o) {
     o.SetPaletteType(ptCPCPlus);
     o.SetPaletteMode(17);
     o.UpdatePalette();
@@ -140,10 +139,10 @@ TEST(KvSavePlatformAmstradCPC, OverscanFiles) {
 }
 
 TEST(KvSavePlatformAmstradCPC, HgbWithAndWithoutHeader) {
-  auto pic = ZxTestPicture(512, 256, 4);
+  auto pic = GradientPicture(512, 256, 4);
   for (bool header : {false, true}) {
-    auto r = ZxConvert(DestEngineClass<TKvAmstradCPCMode2HGBEngine>(), *pic,
-                       [&](TKvDestEngineOptions& o) { o.SetWriteFileHeader(header); });
+    auto r = ConvertPicture(DestEngineClass<TKvAmstradCPCMode2HGBEngine>(), *pic,
+                            [&](TKvDestEngineOptions& o) { o.SetWriteFileHeader(header); });
     TKvStream* s = r.Streams->GetStream(0);
     EXPECT_EQ(s->GetExtension(), "hgb");
     EXPECT_EQ(s->GetSize(), header ? 16512 : 16384);
@@ -159,9 +158,9 @@ TEST(KvSavePlatformAmstradCPC, HgbWithAndWithoutHeader) {
 
 TEST(KvSavePlatformAmstradCPC, TwoFrameFiles) {
   for (bool b0 : {true, false}) {
-    auto pic = ZxTestPicture(b0 ? 192 : 384, 272, 6);
-    auto r = b0 ? ZxConvert(DestEngineClass<TKvAmstradCPCModeB0Engine>(), *pic)
-                : ZxConvert(DestEngineClass<TKvAmstradCPCModeB1Engine>(), *pic);
+    auto pic = GradientPicture(b0 ? 192 : 384, 272, 6);
+    auto r = b0 ? ConvertPicture(DestEngineClass<TKvAmstradCPCModeB0Engine>(), *pic)
+                : ConvertPicture(DestEngineClass<TKvAmstradCPCModeB1Engine>(), *pic);
     TKvAmstradCPCStream& pph = Cpc(r.Streams->GetStream(0));
     EXPECT_EQ(pph.GetSize(), b0 ? 150 : 138);
     EXPECT_EQ(pph.Body()[0], b0 ? 4 : 5);
@@ -223,16 +222,16 @@ TEST(KvSavePlatformAmstradCPC, B0WithSixteenFixedColoursKeepsThem) {
   BuildCPCPalette(hw, ptCPCGateArray);
   TKvPalette256 fixed;
   for (int k = 0; k < 16; ++k) fixed.AddStdRGB(hw.GetStdRGB(k + 5));
-  auto pic = ZxTestPicture(192, 272, 8);
-  auto r = ZxConvert(DestEngineClass<TKvAmstradCPCModeB0Engine>(), *pic,
-                     [&](TKvDestEngineOptions& o) { o.SetFixedPalette(&fixed); });
+  auto pic = GradientPicture(192, 272, 8);
+  auto r = ConvertPicture(DestEngineClass<TKvAmstradCPCModeB0Engine>(), *pic,
+                          [&](TKvDestEngineOptions& o) { o.SetFixedPalette(&fixed); });
   const uint8_t* body = Cpc(r.Streams->GetStream(0)).Body();
   for (int i = 0; i < 16; ++i) EXPECT_EQ(body[6 + i], i + 5);
 }
 
 TEST(KvSavePlatformAmstradCPC, LargerPictureIsRefused) {
-  auto pic = ZxTestPicture(161, 200, 1);
-  EXPECT_THROW(ZxConvert(DestEngineClass<TKvAmstradCPCMode0Engine>(), *pic), EOSError);
+  auto pic = GradientPicture(161, 200, 1);
+  EXPECT_THROW(ConvertPicture(DestEngineClass<TKvAmstradCPCMode0Engine>(), *pic), EOSError);
 }
 
 }  // namespace
@@ -240,13 +239,13 @@ TEST(KvSavePlatformAmstradCPC, LargerPictureIsRefused) {
 namespace {
 
 TEST(KvSavePlatformAmstradCPC, SameFilesOnOneAndManyProcessors) {
-  auto pic0 = ZxTestPicture(160, 200, 21);
-  auto picB = ZxTestPicture(192, 272, 22);
+  auto pic0 = GradientPicture(160, 200, 21);
+  auto picB = GradientPicture(192, 272, 22);
   std::vector<uint8_t> first[2];
   for (int n : {1, 4}) {
     TKvProcessorCountOverride count(n);
-    auto a = ZxConvert(DestEngineClass<TKvAmstradCPCMode0Engine>(), *pic0);
-    auto b = ZxConvert(DestEngineClass<TKvAmstradCPCModeB0Engine>(), *picB);
+    auto a = ConvertPicture(DestEngineClass<TKvAmstradCPCMode0Engine>(), *pic0);
+    auto b = ConvertPicture(DestEngineClass<TKvAmstradCPCModeB0Engine>(), *picB);
     std::vector<uint8_t> bytes[2] = {
         std::vector<uint8_t>(a.Bytes(0), a.Bytes(0) + a.Size(0)),
         std::vector<uint8_t>(b.Streams->GetStream(0)->GetSubStream(0)->GetMemory(),
@@ -315,8 +314,8 @@ namespace {
 TEST(KvSavePlatformAmstradCPC, BrightModeKeepsToTheBrightColours) {
   TKvPalette256 bright;
   BuildCPCBrightPalette(bright, ptCPCGateArray);
-  auto pic = ZxTestPicture(320, 200, 23);
-  auto r = ZxConvert(DestEngineClass<TKvAmstradCPCMode1Engine>(), *pic);
+  auto pic = GradientPicture(320, 200, 23);
+  auto r = ConvertPicture(DestEngineClass<TKvAmstradCPCMode1Engine>(), *pic);
   const uint8_t* b = Cpc(r.Streams->GetStream(0)).Body();
   TKvPalette256 hw;
   BuildCPCPalette(hw, ptCPCGateArray);
@@ -324,8 +323,8 @@ TEST(KvSavePlatformAmstradCPC, BrightModeKeepsToTheBrightColours) {
 }
 
 TEST(KvSavePlatformAmstradCPC, PlusRedPen) {
-  auto red = ZxSolidPicture(384, 272, 0xFF0000);
-  auto r = ZxConvert(DestEngineClass<TKvAmstradCPCMode1ExEngine>(), *red, [](TKvDestEngineOptions& o) {
+  auto red = SolidPicture(384, 272, 0xFF0000);
+  auto r = ConvertPicture(DestEngineClass<TKvAmstradCPCMode1ExEngine>(), *red, [](TKvDestEngineOptions& o) {
     o.SetPaletteType(ptCPCPlus);
     o.SetPaletteMode(11);
     o.UpdatePalette();

@@ -4,7 +4,7 @@
 
 #include "platforms/KvPlatformUnits.h"
 #include "platforms/KvSavePlatformBBCMicro.h"
-#include "platforms/ZxTestPictures.h"
+#include "KvTestHarness.h"
 
 namespace {
 
@@ -86,8 +86,8 @@ TEST(KvSavePlatformBBCMicro, FilesAndPalettes) {
       {&DestEngineClass<TKvBBCMicro5Engine>(), 160, "bb5", 10240, 4},
   };
   for (auto& c : cases) {
-    auto pic = ZxTestPicture(c.W, 256, 3);
-    auto r = ZxConvert(*c.Class, *pic);
+    auto pic = GradientPicture(c.W, 256, 3);
+    auto r = ConvertPicture(*c.Class, *pic);
     ASSERT_EQ(r.Streams->GetCount(), 1);
     EXPECT_EQ(r.Streams->GetStream(0)->GetExtension(), c.Ext);
     EXPECT_EQ(r.Size(0), c.Size);
@@ -95,8 +95,8 @@ TEST(KvSavePlatformBBCMicro, FilesAndPalettes) {
       EXPECT_EQ(r.Options->GetPalette()->Count, c.Colors);
     }
   }
-  auto white = ZxSolidPicture(160, 256, 0xFFFFFF);
-  auto r = ZxConvert(DestEngineClass<TKvBBCMicro5Engine>(), *white);
+  auto white = SolidPicture(160, 256, 0xFFFFFF);
+  auto r = ConvertPicture(DestEngineClass<TKvBBCMicro5Engine>(), *white);
   EXPECT_EQ(r.Options->GetPalette()->GetStdRGB(2), StdRGBColor(255, 255, 0));
   EXPECT_EQ(r.Bytes(0)[0], 0xFF);
 }

@@ -9,7 +9,7 @@
 #include "platforms/KvPlatformBK0010.h"
 #include "platforms/KvPlatformUnits.h"
 #include "platforms/KvSavePlatformBK0010.h"
-#include "platforms/ZxTestPictures.h"
+#include "KvTestHarness.h"
 
 namespace {
 
@@ -135,7 +135,7 @@ TEST(KvSavePlatformBK0010, AutoPicksTheFirstOfEqualScores) {
 }
 
 TEST(KvSavePlatformBK0010, ParallelSearchGivesTheSequentialAnswer) {
-  auto pic = ZxTestPicture(40, 30, 3);
+  auto pic = GradientPicture(40, 30, 3);
   for (bool giga : {false, true}) {
     TKvImage image(*pic);
     image.CacheColors();
@@ -160,7 +160,7 @@ double ReferenceScore(TKvImage& AImage, TKvDestEngineOptions& AOptions, TKvPalet
 }
 
 TEST(KvSavePlatformBK0010, TrialScoresAreThoseOfTheDither) {
-  auto pic = ZxTestPicture(37, 23, 13);
+  auto pic = GradientPicture(37, 23, 13);
   TKvImage image(*pic);
   image.CacheColors();
   struct {
@@ -190,7 +190,7 @@ TEST(KvSavePlatformBK0010, TrialScoresAreThoseOfTheDither) {
 }
 
 TEST(KvSavePlatformBK0010, FailedTrialIsPassedOn) {
-  auto pic = ZxTestPicture(16, 16, 4);
+  auto pic = GradientPicture(16, 16, 4);
   TKvImage image(*pic);
   image.CacheColors();
   auto o = DestEngineClass<TKvBK1Engine>().Create()->CreateOptions();
@@ -221,7 +221,7 @@ TEST(KvSavePlatformBK0010, FailedTrialIsPassedOn) {
 
 TEST(KvSavePlatformBK0010, Palette1WritesBinAndPic) {
   auto pic = Palette1Picture(64, 64);
-  auto r = ZxConvert(DestEngineClass<TKvBK1Engine>(), *pic);
+  auto r = ConvertPicture(DestEngineClass<TKvBK1Engine>(), *pic);
   ASSERT_EQ(r.Options->PaletteIndex, 0);
   ASSERT_EQ(r.Streams->GetCount(), 3);
   EXPECT_EQ(r.Streams->GetExtension(0), "bks");
@@ -235,15 +235,16 @@ TEST(KvSavePlatformBK0010, Palette1WritesBinAndPic) {
   EXPECT_EQ(0, std::memcmp(r.Bytes(1) + 4, r.Bytes(0), 16384));
   EXPECT_EQ(0, std::memcmp(r.Bytes(2), r.Bytes(0), 16384));
   // A chosen palette other than 1 writes the ".bks" only.
-  auto r3 = ZxConvert(DestEngineClass<TKvBK1Engine>(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteIndex(3); });
+  auto r3 =
+      ConvertPicture(DestEngineClass<TKvBK1Engine>(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteIndex(3); });
   EXPECT_EQ(r3.Streams->GetCount(), 1);
   EXPECT_EQ(r3.Bytes(0)[16384], 2);
   EXPECT_EQ(r3.Options->PaletteIndex, 2);
 }
 
 TEST(KvSavePlatformBK0010, BlackWhiteUsesPalette5) {
-  auto pic = ZxTestPicture(256, 256, 8);
-  auto r = ZxConvert(DestEngineClass<TKvBK1Engine>(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(0); });
+  auto pic = GradientPicture(256, 256, 8);
+  auto r = ConvertPicture(DestEngineClass<TKvBK1Engine>(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(0); });
   ASSERT_EQ(r.Size(0), 16385);
   EXPECT_EQ(r.Bytes(0)[16384], 4);
   bool seen[4] = {};
@@ -255,44 +256,49 @@ TEST(KvSavePlatformBK0010, BlackWhiteUsesPalette5) {
 
 TEST(KvSavePlatformBK0010, GrayMatchedPalettes) {
   // Palette 6 (black and three whites) turns gray matching on.
-  auto pic = ZxTestPicture(64, 64, 9);
-  auto r6 = ZxConvert(DestEngineClass<TKvBK1Engine>(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteIndex(6); });
+  auto pic = GradientPicture(64, 64, 9);
+  auto r6 =
+      ConvertPicture(DestEngineClass<TKvBK1Engine>(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteIndex(6); });
   EXPECT_TRUE(r6.Options->UseAsGrayPalette);
   EXPECT_EQ(r6.Options->PaletteIndex, 5);
   EXPECT_EQ(r6.Options->LightnessFix, 0);
   // Palette 7 (reds) on a white picture: the picture is darkened to the
   // brightest red before matching, so no pixel stays black.
-  auto white = ZxSolidPicture(32, 32, 0xFFFFFF);
-  auto r7 = ZxConvert(DestEngineClass<TKvBK1Engine>(), *white, [](TKvDestEngineOptions& o) { o.SetPaletteIndex(7); });
+  auto white = SolidPicture(32, 32, 0xFFFFFF);
+  auto r7 =
+      ConvertPicture(DestEngineClass<TKvBK1Engine>(), *white, [](TKvDestEngineOptions& o) { o.SetPaletteIndex(7); });
   EXPECT_EQ(r7.Options->PaletteIndex, 6);
   for (int y = 0; y < 32; ++y)
     for (int x = 0; x < 32; ++x) ASSERT_NE(r7.Preview->GetPixel(x, y), 0);
 }
 
 TEST(KvSavePlatformBK0010, OtherModesFiles) {
-  auto pic = ZxTestPicture(256, 256, 10);
-  auto g = ZxConvert(DestEngineClass<TKvBK2Engine>(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteIndex(3); });
+  auto pic = GradientPicture(256, 256, 10);
+  auto g = ConvertPicture(DestEngineClass<TKvBK2Engine>(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteIndex(3); });
   ASSERT_EQ(g.Streams->GetCount(), 1);
   ASSERT_EQ(g.Size(0), 32770);
   EXPECT_EQ(g.Bytes(0)[32768], 2);
   EXPECT_EQ(g.Bytes(0)[32769], 2);
   EXPECT_EQ(g.Options->GetPalette()->Count, 16);
-  auto gray = ZxConvert(DestEngineClass<TKvBK2Engine>(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(1); });
+  auto gray =
+      ConvertPicture(DestEngineClass<TKvBK2Engine>(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(1); });
   EXPECT_EQ(gray.Bytes(0)[32768], 4);
-  auto wide = ZxTestPicture(512, 256, 11);
-  auto m = ZxConvert(DestEngineClass<TKvBKMonoEngine>(), *wide);
+  auto wide = GradientPicture(512, 256, 11);
+  auto m = ConvertPicture(DestEngineClass<TKvBKMonoEngine>(), *wide);
   ASSERT_EQ(m.Streams->GetCount(), 2);
   ASSERT_EQ(m.Size(0), 16384);
   ASSERT_EQ(m.Size(1), 16388);
   EXPECT_EQ(0, std::memcmp(m.Bytes(1) + 4, m.Bytes(0), 16384));
-  auto m2 = ZxConvert(DestEngineClass<TKvBKMono2Engine>(), *wide);
+  auto m2 = ConvertPicture(DestEngineClass<TKvBKMono2Engine>(), *wide);
   ASSERT_EQ(m2.Streams->GetCount(), 1);
   EXPECT_EQ(m2.Size(0), 32768);
   // Modes outside the engine's own fail.
-  EXPECT_THROW(ZxConvert(DestEngineClass<TKvBK1Engine>(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(1); }),
-               EOSError);
-  EXPECT_THROW(ZxConvert(DestEngineClass<TKvBK2Engine>(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(0); }),
-               EOSError);
+  EXPECT_THROW(
+      ConvertPicture(DestEngineClass<TKvBK1Engine>(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(1); }),
+      EOSError);
+  EXPECT_THROW(
+      ConvertPicture(DestEngineClass<TKvBK2Engine>(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(0); }),
+      EOSError);
 }
 
 TEST(KvSavePlatformBK0010, OptionsAndPanels) {

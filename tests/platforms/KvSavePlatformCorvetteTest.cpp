@@ -8,7 +8,7 @@
 #include "platforms/KvPlatformCorvette.h"
 #include "platforms/KvPlatformUnits.h"
 #include "platforms/KvSavePlatformCorvette.h"
-#include "platforms/ZxTestPictures.h"
+#include "KvTestHarness.h"
 
 namespace {
 
@@ -143,8 +143,8 @@ TEST(KvSavePlatformCorvette, GrfBlockCodes) {
 }
 
 TEST(KvSavePlatformCorvette, FilesBySizeAndMode) {
-  auto pic = ZxTestPicture(512, 256, 3);
-  auto r = ZxConvert(Corvette(), *pic);
+  auto pic = GradientPicture(512, 256, 3);
+  auto r = ConvertPicture(Corvette(), *pic);
   ASSERT_TRUE(r.Streams);
   ASSERT_EQ(r.Streams->GetCount(), 3);
   EXPECT_EQ(r.Streams->GetExtension(0), "grf");
@@ -154,8 +154,8 @@ TEST(KvSavePlatformCorvette, FilesBySizeAndMode) {
   EXPECT_EQ(r.Streams->GetExtension(2), "win");
   EXPECT_EQ(r.Size(2), 49161);
 
-  auto small = ZxTestPicture(320, 200, 4);
-  auto s = ZxConvert(Corvette(), *small);
+  auto small = GradientPicture(320, 200, 4);
+  auto s = ConvertPicture(Corvette(), *small);
   ASSERT_TRUE(s.Streams);
   ASSERT_EQ(s.Streams->GetCount(), 1);
   EXPECT_EQ(s.Streams->GetExtension(0), "win");
@@ -165,15 +165,15 @@ TEST(KvSavePlatformCorvette, FilesBySizeAndMode) {
   EXPECT_EQ(s.Bytes(0)[8], 199);
 
   // An all-black picture: "GRF1.0" and 384 bytes.
-  auto black = ZxSolidPicture(512, 256, 0);
-  auto b = ZxConvert(Corvette(), *black);
+  auto black = SolidPicture(512, 256, 0);
+  auto b = ConvertPicture(Corvette(), *black);
   EXPECT_EQ(b.Size(0), 6 + 384);
 
   // The other palette modes, and "8 colors" with fixed colours, give a
   // preview only.
-  auto tiny = ZxTestPicture(64, 32, 5);
+  auto tiny = GradientPicture(64, 32, 5);
   for (uint8_t mode : {1, 5, 6, 7, 17}) {
-    auto c = ZxConvert(Corvette(), *tiny, [mode](TKvDestEngineOptions& o) {
+    auto c = ConvertPicture(Corvette(), *tiny, [mode](TKvDestEngineOptions& o) {
       o.SetPaletteMode(mode);
       if (mode == 5) {
         TKvPalette256 f;
@@ -190,8 +190,8 @@ TEST(KvSavePlatformCorvette, FilesBySizeAndMode) {
 }
 
 TEST(KvSavePlatformCorvette, BlackWhiteSetsAllPlanes) {
-  auto white = ZxSolidPicture(16, 8, 0xFFFFFF);
-  auto r = ZxConvert(Corvette(), *white, [](TKvDestEngineOptions& o) {
+  auto white = SolidPicture(16, 8, 0xFFFFFF);
+  auto r = ConvertPicture(Corvette(), *white, [](TKvDestEngineOptions& o) {
     o.SetPaletteMode(0);
     o.UpdatePalette();
   });

@@ -6,7 +6,7 @@
 #include "platforms/KvPlatformDVK.h"
 #include "platforms/KvPlatformUnits.h"
 #include "platforms/KvSavePlatformDVK.h"
-#include "platforms/ZxTestPictures.h"
+#include "KvTestHarness.h"
 
 namespace {
 
@@ -77,8 +77,8 @@ TEST(KvSavePlatformDVK, ScreenLayout) {
 }
 
 TEST(KvSavePlatformDVK, ColourFile) {
-  auto pic = ZxTestPicture(400, 240, 5);
-  auto r = ZxConvert(Dvk(), *pic);
+  auto pic = GradientPicture(400, 240, 5);
+  auto r = ConvertPicture(Dvk(), *pic);
   ASSERT_EQ(r.Streams->GetCount(), 1);
   EXPECT_EQ(r.Streams->GetExtension(0), "pic");
   ASSERT_EQ(r.Size(0), 48020);
@@ -106,12 +106,18 @@ TEST(KvSavePlatformDVK, ColourFile) {
 }
 
 TEST(KvSavePlatformDVK, BlackWhiteAndGrayWithEmptyFixedPalette) {
-  auto pic = ZxTestPicture(40, 12, 6);
-  auto bw = ZxConvert(Dvk(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(0); o.UpdatePalette(); });
+  auto pic = GradientPicture(40, 12, 6);
+  auto bw = ConvertPicture(Dvk(), *pic, [](TKvDestEngineOptions& o) {
+    o.SetPaletteMode(0);
+    o.UpdatePalette();
+  });
   const int64_t n = bw.Size(0);
   EXPECT_EQ(bw.Bytes(0)[n - 16], 0);
   EXPECT_EQ(bw.Bytes(0)[n - 15], 63);
-  auto gray = ZxConvert(Dvk(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(1); o.UpdatePalette(); });
+  auto gray = ConvertPicture(Dvk(), *pic, [](TKvDestEngineOptions& o) {
+    o.SetPaletteMode(1);
+    o.UpdatePalette();
+  });
   for (int i = 0; i < 16; ++i) {
     const uint8_t c = gray.Bytes(0)[n - 16 + i];
     EXPECT_TRUE(c == 0 || c == 21 || c == 42 || c == 63) << int(c);
@@ -119,8 +125,8 @@ TEST(KvSavePlatformDVK, BlackWhiteAndGrayWithEmptyFixedPalette) {
 }
 
 TEST(KvSavePlatformDVK, OtherPaletteModeFails) {
-  auto pic = ZxTestPicture(16, 8, 7);
-  EXPECT_THROW(ZxConvert(Dvk(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(15); }), EOSError);
+  auto pic = GradientPicture(16, 8, 7);
+  EXPECT_THROW(ConvertPicture(Dvk(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(15); }), EOSError);
 }
 
 TEST(KvSavePlatformDVK, PanelSections) {

@@ -5,14 +5,14 @@
 
 #include "platforms/KvPlatformUnits.h"
 #include "platforms/KvSavePlatformElectronikaMS0515.h"
-#include "platforms/ZxTestPictures.h"
+#include "KvTestHarness.h"
 
 namespace {
 
 const TKvDestEngineClass& Colour() { return DestEngineClass<TKvMS0515Engine>(); }
 
 // The attribute bytes of the first ARows rows of a colour file.
-std::vector<uint8_t> Attributes(const TZxConversion& r, int ARows = 200) {
+std::vector<uint8_t> Attributes(const TKvConversion& r, int ARows = 200) {
   std::vector<uint8_t> a;
   for (int i = 1; i < ARows * 80; i += 2) a.push_back(r.Bytes(0)[i]);
   return a;
@@ -64,39 +64,39 @@ TEST(KvSavePlatformElectronikaMS0515, ScreenLayout) {
 
 TEST(KvSavePlatformElectronikaMS0515, FlatDarkRedCells) {
   // A picture of fewer rows fills the top of the screen; the rest keeps 0x47.
-  auto pic = ZxSolidPicture(320, 16, 0xBC0000);
-  auto r = ZxConvert(Colour(), *pic);
+  auto pic = SolidPicture(320, 16, 0xBC0000);
+  auto r = ConvertPicture(Colour(), *pic);
   ASSERT_EQ(r.Streams->GetCount(), 1);
   EXPECT_EQ(r.Streams->GetExtension(0), "scr");
   ASSERT_EQ(r.Size(0), 16000);
   auto a = Attributes(r);
   EXPECT_EQ(std::count(a.begin(), a.end(), 0x12), 640);  // paper 2, ink 2, not bright
   EXPECT_EQ(std::count(a.begin(), a.end(), 0x47), 8000 - 640);
-  auto forced = ZxConvert(Colour(), *pic, [](TKvDestEngineOptions& o) { o.SetColorUsage(2); });
+  auto forced = ConvertPicture(Colour(), *pic, [](TKvDestEngineOptions& o) { o.SetColorUsage(2); });
   a = Attributes(forced, 16);
   EXPECT_EQ(std::count_if(a.begin(), a.end(), [](uint8_t v) { return (v & 0x40) != 0; }), 640);
   EXPECT_EQ(forced.Preview->GetPixel(5, 5), 10);
-  auto gradient = ZxTestPicture(320, 24, 5);
-  auto bright = ZxConvert(Colour(), *gradient, [](TKvDestEngineOptions& o) { o.SetColorUsage(3); });
+  auto gradient = GradientPicture(320, 24, 5);
+  auto bright = ConvertPicture(Colour(), *gradient, [](TKvDestEngineOptions& o) { o.SetColorUsage(3); });
   a = Attributes(bright, 24);
   EXPECT_EQ(std::count_if(a.begin(), a.end(), [](uint8_t v) { return (v & 0x40) != 0; }), 960);
 }
 
 TEST(KvSavePlatformElectronikaMS0515, BlackWhiteGrayAndHiRes) {
-  auto full = ZxTestPicture(320, 200, 6);
-  auto bw = ZxConvert(Colour(), *full, [](TKvDestEngineOptions& o) { o.SetPaletteMode(0); });
+  auto full = GradientPicture(320, 200, 6);
+  auto bw = ConvertPicture(Colour(), *full, [](TKvDestEngineOptions& o) { o.SetPaletteMode(0); });
   auto a = Attributes(bw);
   EXPECT_EQ(std::count(a.begin(), a.end(), 0x47), 8000);
-  auto pic = ZxTestPicture(320, 30, 6);
-  auto gray = ZxConvert(Colour(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(1); });
+  auto pic = GradientPicture(320, 30, 6);
+  auto gray = ConvertPicture(Colour(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(1); });
   a = Attributes(gray, 30);
   for (uint8_t v : a) {
     const int paper = (v >> 3) & 7, ink = v & 7;
     ASSERT_TRUE((paper == 0 || paper == 7) && (ink == 0 || ink == 7)) << int(v);
   }
-  EXPECT_THROW(ZxConvert(Colour(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(16); }), EOSError);
-  auto wide = ZxTestPicture(640, 200, 7);
-  auto h = ZxConvert(DestEngineClass<TKvMS0515HiResolutionEngine>(), *wide);
+  EXPECT_THROW(ConvertPicture(Colour(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(16); }), EOSError);
+  auto wide = GradientPicture(640, 200, 7);
+  auto h = ConvertPicture(DestEngineClass<TKvMS0515HiResolutionEngine>(), *wide);
   ASSERT_EQ(h.Streams->GetCount(), 1);
   EXPECT_EQ(h.Size(0), 16000);
   for (int x : {0, 7, 8, 639})

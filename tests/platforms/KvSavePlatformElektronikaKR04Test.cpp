@@ -9,7 +9,7 @@
 #include "platforms/KvSavePlatformElectronikaMS0515.h"
 #include "platforms/KvSavePlatformElektronikaKR04.h"
 #include "platforms/KvSavePlatformElementZX.h"
-#include "platforms/ZxTestPictures.h"
+#include "KvTestHarness.h"
 
 namespace {
 
@@ -154,8 +154,8 @@ TEST(KvSavePlatformElektronikaKR04, EGAHeaderPaletteAndBorders) {
   fixed.AddRGB(0, 0, 0);
   fixed.AddRGB(255, 255, 255);
   fixed.AddRGB(0xAA, 0xAA, 0xAA);
-  auto pic = ZxTestPicture(32, 16, 7);
-  auto r = ZxConvert(DestEngineClass<TKvElektronikaKR04EGAEngine>(), *pic, [&](TKvDestEngineOptions& o) {
+  auto pic = GradientPicture(32, 16, 7);
+  auto r = ConvertPicture(DestEngineClass<TKvElektronikaKR04EGAEngine>(), *pic, [&](TKvDestEngineOptions& o) {
     o.SetPaletteMode(11);
     o.SetFixedPalette(&fixed);
     o.UpdatePalette();
@@ -170,19 +170,18 @@ TEST(KvSavePlatformElektronikaKR04, EGAHeaderPaletteAndBorders) {
 
   // A light border marks the B/W header with index 1; a blue one takes
   // BRGB entry 1.
-  auto bw = ZxConvert(DestEngineClass<TKvElektronikaKR04BWEngine>(), *pic,
-                      [](TKvDestEngineOptions& o) { o.SetBorderColor(0xC0C0C0); });
+  auto bw = ConvertPicture(DestEngineClass<TKvElektronikaKR04BWEngine>(), *pic,
+                           [](TKvDestEngineOptions& o) { o.SetBorderColor(0xC0C0C0); });
   EXPECT_EQ(bw.Bytes(0)[4], 1 << 3);
-  auto blue = ZxConvert(DestEngineClass<TKvElektronikaKR04BRGBEngine>(), *pic,
-                        [](TKvDestEngineOptions& o) { o.SetBorderColor(0x0000FF); });
+  auto blue = ConvertPicture(DestEngineClass<TKvElektronikaKR04BRGBEngine>(), *pic,
+                             [](TKvDestEngineOptions& o) { o.SetBorderColor(0x0000FF); });
   EXPECT_EQ(blue.Bytes(0)[4], 1 | (1 << 3));
 }
 
 TEST(KvSavePlatformElektronikaKR04, BRGBBlackWhiteDrawsBlackAndGreen) {
-  auto pic = ZxTestPicture(16, 8, 9);
-  auto r = ZxConvert(DestEngineClass<TKvElektronikaKR04BRGBEngine>(), *pic, [](TKvDestEngineOptions& o) {
-    o.SetPaletteMode(0);
-  });
+  auto pic = GradientPicture(16, 8, 9);
+  auto r = ConvertPicture(DestEngineClass<TKvElektronikaKR04BRGBEngine>(), *pic,
+                          [](TKvDestEngineOptions& o) { o.SetPaletteMode(0); });
   int seen[4] = {0, 0, 0, 0};
   for (int y = 0; y < 8; ++y)
     for (int x = 0; x < 16; ++x) ++seen[r.Preview->GetPixel(x, y) & 3];
@@ -192,12 +191,12 @@ TEST(KvSavePlatformElektronikaKR04, BRGBBlackWhiteDrawsBlackAndGreen) {
 }
 
 TEST(KvSavePlatformElektronikaKR04, BrightModeUsesTheSixteenColours) {
-  auto pic = ZxTestPicture(40, 20, 10);
+  auto pic = GradientPicture(40, 20, 10);
   TKvPalette256 bright;
   FillKR04Bright16(bright);
   for (const TKvDestEngineClass* c :
        {&DestEngineClass<TKvElektronikaKR04EGAEngine>(), &DestEngineClass<TKvElektronikaKR04EGAGigaEngine>()}) {
-    auto r = ZxConvert(*c, *pic);
+    auto r = ConvertPicture(*c, *pic);
     const uint8_t* h = r.Bytes(0);
     for (int i = 0; i < 4; ++i) {
       static const uint8_t L[4] = {0, 0x55, 0xAA, 0xFF};

@@ -5,7 +5,7 @@
 
 #include "core/KvThreadJob.h"
 #include "platforms/KvSavePlatformElementZX.h"
-#include "platforms/ZxTestPictures.h"
+#include "KvTestHarness.h"
 
 namespace {
 
@@ -67,8 +67,8 @@ TEST(KvSavePlatformElementZX, Panels) {
 // A set abort flag ends the cell searches with the silent abort, on one
 // processor and on several.
 TEST(KvSavePlatformElementZX, CellSearchesAbort) {
-  auto scr = ZxTestPicture(256, 192, 2);
-  auto hrc = ZxTestPicture(512, 192, 3);
+  auto scr = GradientPicture(256, 192, 2);
+  auto hrc = GradientPicture(512, 192, 3);
   TKvPalette256 palette;
   palette.FillGRB16(182);
   for (int n : {1, 4}) {

@@ -9,7 +9,7 @@
 #include "core/KvThreadJob.h"
 #include "platforms/KvPlatformUnits.h"
 #include "platforms/KvSavePlatformIBM.h"
-#include "platforms/ZxTestPictures.h"
+#include "KvTestHarness.h"
 
 namespace {
 
@@ -23,11 +23,11 @@ TEST(KvSavePlatformIBM, RegisteredModesMakeNoStreamAndGridsRefuseDrops) {
   const std::vector<std::string> names = {"CGA 320x200x2", "CGA 640x200x1", "EGA 320x200x4", "EGA 640x200x4",
                                           "EGA 640x350x4", "VGA 320x200x8", "VGA 640x480x4"};
   ASSERT_EQ(list.GetSubTypes(p).GetCount(), 7);
-  auto pic = ZxTestPicture(32, 16, 4);
+  auto pic = GradientPicture(32, 16, 4);
   for (int i = 0; i < 7; ++i) {
     EXPECT_EQ(list.GetSubTypes(p).GetString(i), names[i]);
     auto& cls = *static_cast<const TKvDestEngineClass*>(list.GetSubTypes(p).GetObject(i));
-    auto r = ZxConvert(cls, *pic);
+    auto r = ConvertPicture(cls, *pic);
     ASSERT_NE(r.Preview, nullptr) << names[i];
     EXPECT_EQ(r.Preview->Width, 32);
     EXPECT_TRUE(!r.Streams || r.Streams->GetCount() == 0) << names[i];
@@ -86,8 +86,8 @@ TEST(KvSavePlatformIBM, CGAAutoChoosesByErrorEarlierOnTies) {
   for (int procs : {1, 4}) {
     TKvProcessorCountOverride LProcs(procs);
     for (auto& c : cases) {
-      auto pic = ZxSolidPicture(40, 20, c.Color);
-      auto r = ZxConvert(DestEngineClass<TKvCGAEngine>(), *pic, [](TKvDestEngineOptions& o) {
+      auto pic = SolidPicture(40, 20, c.Color);
+      auto r = ConvertPicture(DestEngineClass<TKvCGAEngine>(), *pic, [](TKvDestEngineOptions& o) {
         o.SetBorderIndex(8);  // "Blue" plays no part
       });
       const TKvPalette256& p = *r.Options->GetPalette();
@@ -101,13 +101,13 @@ TEST(KvSavePlatformIBM, CGAAutoChoosesByErrorEarlierOnTies) {
 }
 
 TEST(KvSavePlatformIBM, EGAAndVGAColourLimits) {
-  auto pic = ZxTestPicture(64, 32, 9);
-  auto gray = ZxConvert(DestEngineClass<TKvEGA320x200Engine>(), *pic, [](TKvDestEngineOptions& o) {
+  auto pic = GradientPicture(64, 32, 9);
+  auto gray = ConvertPicture(DestEngineClass<TKvEGA320x200Engine>(), *pic, [](TKvDestEngineOptions& o) {
     o.SetPaletteMode(1);
     o.SetMaxColorCount(256);
   });
   EXPECT_LE(gray.Options->GetPalette()->Count, 16);
-  auto ega = ZxConvert(DestEngineClass<TKvEGA640x350Engine>(), *pic);
+  auto ega = ConvertPicture(DestEngineClass<TKvEGA640x350Engine>(), *pic);
   const TKvPalette256& e = *ega.Options->GetPalette();
   ASSERT_GT(e.Count, 2);
   EXPECT_LE(e.Count, 16);
@@ -115,7 +115,7 @@ TEST(KvSavePlatformIBM, EGAAndVGAColourLimits) {
     const TKvStdRGBColor c = e.GetStdRGB(i);
     for (uint8_t v : {c.R, c.G, c.B}) EXPECT_EQ(v % 0x55, 0);
   }
-  auto vga = ZxConvert(DestEngineClass<TKvVGA320x200Engine>(), *pic);
+  auto vga = ConvertPicture(DestEngineClass<TKvVGA320x200Engine>(), *pic);
   const TKvPalette256& v = *vga.Options->GetPalette();
   ASSERT_GT(v.Count, 16);
   EXPECT_LE(v.Count, 256);
@@ -129,8 +129,8 @@ TEST(KvSavePlatformIBM, EGAAndVGAColourLimits) {
     o.SetPixelAspect(10);
     o.SetMaxColorCount(16);
   };
-  auto a = ZxConvert(DestEngineClass<TKvVGA320x200Engine>(), *pic, setup);
-  auto b = ZxConvert(DestEngineClass<TKvVGA640x480Engine>(), *pic, setup);
+  auto a = ConvertPicture(DestEngineClass<TKvVGA320x200Engine>(), *pic, setup);
+  auto b = ConvertPicture(DestEngineClass<TKvVGA640x480Engine>(), *pic, setup);
   for (int y = 0; y < 32; ++y)
     for (int x = 0; x < 64; ++x) ASSERT_EQ(a.Preview->GetPixelStdRGB(x, y), b.Preview->GetPixelStdRGB(x, y));
   auto bad = DestEngineClass<TKvEGA320x200Engine>().Create()->CreateOptions();

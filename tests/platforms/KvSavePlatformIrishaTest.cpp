@@ -2,7 +2,7 @@
 
 #include "platforms/KvPlatformUnits.h"
 #include "platforms/KvSavePlatformIrisha.h"
-#include "platforms/ZxTestPictures.h"
+#include "KvTestHarness.h"
 
 namespace {
 
@@ -28,8 +28,8 @@ TEST(KvSavePlatformIrisha, FileLayouts) {
     int Width, Size;
   } cases[] = {{DestEngineClass<TKvIrisha320Engine>(), 320, 8000}, {DestEngineClass<TKvIrisha640Engine>(), 640, 16000}};
   for (auto& c : cases) {
-    auto pic = ZxTestPicture(c.Width, 200, 9);
-    auto r = ZxConvert(c.Class, *pic);
+    auto pic = GradientPicture(c.Width, 200, 9);
+    auto r = ConvertPicture(c.Class, *pic);
     ASSERT_EQ(r.Streams->GetCount(), 1);
     EXPECT_EQ(r.Streams->GetExtension(0), "pic");
     ASSERT_EQ(r.Size(0), c.Size);
@@ -38,8 +38,8 @@ TEST(KvSavePlatformIrisha, FileLayouts) {
       for (int x : {0, 7, 8, c.Width - 1})
         EXPECT_EQ((r.Bytes(0)[y * rb + x / 8] >> (7 - x % 8)) & 1, r.Preview->GetPixel(x, y)) << x << "," << y;
   }
-  auto white = ZxSolidPicture(320, 200, 0xFFFFFF);
-  auto w = ZxConvert(DestEngineClass<TKvIrisha320Engine>(), *white);
+  auto white = SolidPicture(320, 200, 0xFFFFFF);
+  auto w = ConvertPicture(DestEngineClass<TKvIrisha320Engine>(), *white);
   EXPECT_EQ(w.Bytes(0)[40], 0xFF);
   EXPECT_EQ(w.Bytes(0)[7999], 0xFF);
 }

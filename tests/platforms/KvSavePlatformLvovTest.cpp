@@ -7,7 +7,7 @@
 #include "platforms/KvPlatformLvov.h"
 #include "platforms/KvPlatformUnits.h"
 #include "platforms/KvSavePlatformLvov.h"
-#include "platforms/ZxTestPictures.h"
+#include "KvTestHarness.h"
 
 namespace {
 
@@ -66,7 +66,7 @@ TEST(KvSavePlatformLvov, AutoStoresThePortByte) {
     for (int x = 0; x < 256; ++x) *pic.GetPixelPtr(x, y) = colours[(x / 5 + y / 7) % 4];
   for (int n : {1, 4}) {
     TKvProcessorCountOverride count(n);
-    auto r = ZxConvert(DestEngineClass<TKvLvovEngine>(), pic);
+    auto r = ConvertPicture(DestEngineClass<TKvLvovEngine>(), pic);
     EXPECT_EQ(r.Options->PaletteIndex, 15) << n;
     EXPECT_EQ(r.Options->SecondPaletteIndex, -1);
     ASSERT_EQ(r.Size(0), 16385);
@@ -76,15 +76,16 @@ TEST(KvSavePlatformLvov, AutoStoresThePortByte) {
     EXPECT_EQ(r.Options->GetPalette()->GetStdRGB(2), Rgb(0xFF0000));
     EXPECT_EQ(r.Preview->Palette->GetStdRGB(2), Rgb(0x00FF00));
   }
-  auto small = ZxTestPicture(200, 225, 5);
-  auto r = ZxConvert(DestEngineClass<TKvLvov2Engine>(), *small, [](TKvDestEngineOptions& o) { o.SetPaletteIndex(42); });
+  auto small = GradientPicture(200, 225, 5);
+  auto r =
+      ConvertPicture(DestEngineClass<TKvLvov2Engine>(), *small, [](TKvDestEngineOptions& o) { o.SetPaletteIndex(42); });
   ASSERT_EQ(r.Size(0), 11251);
   EXPECT_EQ(r.Bytes(0)[11250], 127);
   EXPECT_EQ(r.Options->PaletteIndex, 127);
 }
 
 TEST(KvSavePlatformLvov, ParallelSearchGivesTheSequentialAnswer) {
-  auto pic = ZxTestPicture(40, 30, 3);
+  auto pic = GradientPicture(40, 30, 3);
   TKvImage image(*pic);
   image.CacheColors();
   auto o = DestEngineClass<TKvLvovEngine>().Create()->CreateOptions();
@@ -101,7 +102,7 @@ TEST(KvSavePlatformLvov, ParallelSearchGivesTheSequentialAnswer) {
 // search with its error: it never stands as a winner of score 0, which
 // would be the table's non-existent entry 0.
 TEST(KvSavePlatformLvov, FailedTrialNeverWins) {
-  auto pic = ZxTestPicture(24, 16, 6);
+  auto pic = GradientPicture(24, 16, 6);
   TKvImage image(*pic);
   image.CacheColors();
   auto o = DestEngineClass<TKvLvovEngine>().Create()->CreateOptions();

@@ -8,7 +8,7 @@
 #include "platforms/KvPlatformMSX.h"
 #include "platforms/KvPlatformUnits.h"
 #include "platforms/KvSavePlatformMSX.h"
-#include "platforms/ZxTestPictures.h"
+#include "KvTestHarness.h"
 #include "rtl/KvSysUtils.h"
 
 namespace {
@@ -65,8 +65,9 @@ TEST(KvSavePlatformMSX, ScreenBuffersAreZeroFilledAndPadded) {
 }
 
 TEST(KvSavePlatformMSX, Screen2BlackAndWhiteFile) {
-  auto pic = ZxTestPicture(256, 192, 5);
-  auto r = ZxConvert(DestEngineClass<TKvMSXScr2Engine>(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(0); });
+  auto pic = GradientPicture(256, 192, 5);
+  auto r =
+      ConvertPicture(DestEngineClass<TKvMSXScr2Engine>(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(0); });
   ASSERT_EQ(r.Streams->GetCount(), 1);
   EXPECT_EQ(r.Streams->GetStream(0)->GetExtension(), "sc2");
   ASSERT_EQ(r.Size(0), 14343);
@@ -88,9 +89,10 @@ TEST(KvSavePlatformMSX, Screen2BlackAndWhiteFile) {
 }
 
 TEST(KvSavePlatformMSX, Screen2ColourNeverUsesTransparentCode) {
-  auto pic = ZxTestPicture(256, 192, 6);
+  auto pic = GradientPicture(256, 192, 6);
   for (uint8_t mode : {1, 11}) {
-    auto r = ZxConvert(DestEngineClass<TKvMSXScr2Engine>(), *pic, [&](TKvDestEngineOptions& o) { o.SetPaletteMode(mode); });
+    auto r = ConvertPicture(DestEngineClass<TKvMSXScr2Engine>(), *pic,
+                            [&](TKvDestEngineOptions& o) { o.SetPaletteMode(mode); });
     const uint8_t* f = r.Bytes(0);
     for (int i = 0; i < 6144; ++i) {
       ASSERT_NE(f[kColors + i] & 15, 0) << i;
@@ -123,12 +125,13 @@ TEST(KvSavePlatformMSX, Screen2MirroredColumns) {
 
 TEST(KvSavePlatformMSX, Screen3Codes) {
   // Black at the top half, the gradient below.
-  auto pic = ZxTestPicture(64, 48, 7);
+  auto pic = GradientPicture(64, 48, 7);
   for (int y = 0; y < 8; ++y)
     for (int x = 0; x < 64; ++x) *pic->GetPixelPtr(x, y) = 0xFF000000u;
   for (uint8_t mode : {0, 1, 11}) {
     SCOPED_TRACE(int(mode));
-    auto r = ZxConvert(DestEngineClass<TKvMSXScr3Engine>(), *pic, [&](TKvDestEngineOptions& o) { o.SetPaletteMode(mode); });
+    auto r = ConvertPicture(DestEngineClass<TKvMSXScr3Engine>(), *pic,
+                            [&](TKvDestEngineOptions& o) { o.SetPaletteMode(mode); });
     ASSERT_EQ(r.Size(0), 1543);
     const uint8_t* f = r.Bytes(0);
     EXPECT_EQ(std::vector<uint8_t>(f, f + 7), (std::vector<uint8_t>{0xFE, 0, 0, 0xFF, 0x05, 0, 0}));
@@ -152,8 +155,9 @@ TEST(KvSavePlatformMSX, Screen3Codes) {
 }
 
 TEST(KvSavePlatformMSX, Screen4BlackAndWhite) {
-  auto pic = ZxTestPicture(256, 192, 8);
-  auto r = ZxConvert(DestEngineClass<TKvMSXScr4Engine>(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(0); });
+  auto pic = GradientPicture(256, 192, 8);
+  auto r =
+      ConvertPicture(DestEngineClass<TKvMSXScr4Engine>(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(0); });
   ASSERT_EQ(r.Size(0), 16391);
   const uint8_t* f = r.Bytes(0);
   EXPECT_EQ(std::vector<uint8_t>(f, f + 7), (std::vector<uint8_t>{0xFE, 0, 0, 0xFF, 0x3F, 0, 0}));
@@ -170,7 +174,7 @@ TEST(KvSavePlatformMSX, Screen4BlackAndWhite) {
   // A full fixed palette: the entries nearest black and white.
   TKvPalette256 fixed;
   BuildMSXPalette(fixed);
-  auto q = ZxConvert(DestEngineClass<TKvMSXScr4Engine>(), *pic, [&](TKvDestEngineOptions& o) {
+  auto q = ConvertPicture(DestEngineClass<TKvMSXScr4Engine>(), *pic, [&](TKvDestEngineOptions& o) {
     o.SetPaletteMode(0);
     o.SetFixedPalette(&fixed);
   });
@@ -181,9 +185,10 @@ TEST(KvSavePlatformMSX, Screen4BlackAndWhite) {
 }
 
 TEST(KvSavePlatformMSX, Screen4ColourWritesItsPalette) {
-  auto pic = ZxTestPicture(256, 192, 9);
+  auto pic = GradientPicture(256, 192, 9);
   for (uint8_t type : {ptMSX9938, ptMSX9958}) {
-    auto r = ZxConvert(DestEngineClass<TKvMSXScr4Engine>(), *pic, [&](TKvDestEngineOptions& o) { o.SetPaletteType(type); });
+    auto r = ConvertPicture(DestEngineClass<TKvMSXScr4Engine>(), *pic,
+                            [&](TKvDestEngineOptions& o) { o.SetPaletteType(type); });
     const uint8_t* f = r.Bytes(0);
     TKvPalette256& pal = *r.Options->GetPalette();
     ASSERT_GT(pal.GetCount(), 2);
@@ -201,12 +206,12 @@ TEST(KvSavePlatformMSX, Screen4ColourWritesItsPalette) {
 }
 
 TEST(KvSavePlatformMSX, UnhandledPaletteModes) {
-  auto pic = ZxTestPicture(256, 192, 1);
+  auto pic = GradientPicture(256, 192, 1);
   for (const TKvDestEngineClass* c : MSXDestEngineClasses()) {
     // The YJK screens have no palette modes: their palette type chooses.
     if (c->GetModeName().starts_with("10 ") || c->GetModeName().starts_with("12 ")) continue;
     try {
-      ZxConvert(*c, *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(2); });
+      ConvertPicture(*c, *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(2); });
       ADD_FAILURE() << c->GetModeName();
     } catch (const EOSError& e) {
       EXPECT_EQ(e.ErrorCode, 87u);

@@ -6,7 +6,7 @@
 #include "platforms/KvPlatformOkean240.h"
 #include "platforms/KvPlatformUnits.h"
 #include "platforms/KvSavePlatformOkean240.h"
-#include "platforms/ZxTestPictures.h"
+#include "KvTestHarness.h"
 
 namespace {
 
@@ -101,12 +101,13 @@ TEST(KvSavePlatformOkean240, AutoOnBlackAndWhitePicksPalette4) {
   }
   // A fixed palette reports no progress.
   TKvDestProgress progress;
-  auto r = ZxConvert(DestEngineClass<TKvOkean1Engine>(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteIndex(6); });
+  auto r =
+      ConvertPicture(DestEngineClass<TKvOkean1Engine>(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteIndex(6); });
   EXPECT_EQ(r.Bytes(0)[16384], 5);
 }
 
 TEST(KvSavePlatformOkean240, ParallelSearchGivesTheSequentialAnswer) {
-  auto pic = ZxTestPicture(40, 30, 3);
+  auto pic = GradientPicture(40, 30, 3);
   for (bool giga : {false, true}) {
     TKvImage image(*pic);
     image.CacheColors();
@@ -122,20 +123,23 @@ TEST(KvSavePlatformOkean240, ParallelSearchGivesTheSequentialAnswer) {
 }
 
 TEST(KvSavePlatformOkean240, BlackWhiteAndGrayModes) {
-  auto pic = ZxTestPicture(256, 256, 8);
+  auto pic = GradientPicture(256, 256, 8);
   // "Black/white" with "Auto": palette 4, colours 0 and 3 only.
-  auto r = ZxConvert(DestEngineClass<TKvOkean1Engine>(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(0); });
+  auto r =
+      ConvertPicture(DestEngineClass<TKvOkean1Engine>(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(0); });
   EXPECT_EQ(r.Bytes(0)[16384], 3);
   for (int i = 0; i < 16384; i += 512)
     for (int y = 0; y < 256; ++y) EXPECT_EQ(r.Bytes(0)[i + y], r.Bytes(0)[i + 256 + y]);
-  auto g = ZxConvert(DestEngineClass<TKvOkean2Engine>(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(1); });
+  auto g =
+      ConvertPicture(DestEngineClass<TKvOkean2Engine>(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(1); });
   ASSERT_EQ(g.Size(0), 32769);
   EXPECT_EQ(g.Bytes(0)[32768], 3);
   EXPECT_EQ(g.Options->GetPalette()->Count, 16);
-  auto m = ZxConvert(DestEngineClass<TKvOkeanMono2Engine>(), *ZxTestPicture(512, 256, 2));
+  auto m = ConvertPicture(DestEngineClass<TKvOkeanMono2Engine>(), *GradientPicture(512, 256, 2));
   EXPECT_EQ(m.Size(0), 32768);
-  EXPECT_THROW(ZxConvert(DestEngineClass<TKvOkean1Engine>(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(1); }),
-               std::exception);
+  EXPECT_THROW(
+      ConvertPicture(DestEngineClass<TKvOkean1Engine>(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(1); }),
+      std::exception);
 }
 
 }  // namespace

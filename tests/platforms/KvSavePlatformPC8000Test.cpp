@@ -6,13 +6,13 @@
 #include "core/KvThreadJob.h"
 #include "platforms/KvPlatformUnits.h"
 #include "platforms/KvSavePlatformPC8000.h"
-#include "platforms/ZxTestPictures.h"
+#include "KvTestHarness.h"
 
 namespace {
 
 const TKvDestEngineClass& PC8000() { return DestEngineClass<TKvPC8000Engine>(); }
 
-const uint8_t* ColourBytes(const TZxConversion& r) { return r.Bytes(0) + 4 + 6144; }
+const uint8_t* ColourBytes(const TKvConversion& r) { return r.Bytes(0) + 4 + 6144; }
 
 TEST(KvSavePlatformPC8000, RegisteredAndPalettes) {
   InitializePlatforms();
@@ -60,18 +60,18 @@ TEST(KvSavePlatformPC8000, ScreenLayoutAndMirror) {
 }
 
 TEST(KvSavePlatformPC8000, BlackWhiteAndGrayFiles) {
-  auto pic = ZxTestPicture(256, 192, 12);
-  auto bw = ZxConvert(PC8000(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(0); });
+  auto pic = GradientPicture(256, 192, 12);
+  auto bw = ConvertPicture(PC8000(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(0); });
   ASSERT_EQ(bw.Streams->GetCount(), 1);
   EXPECT_EQ(bw.Streams->GetExtension(0), "vm2");
   ASSERT_EQ(bw.Size(0), 12292);
   EXPECT_EQ(std::count(ColourBytes(bw), ColourBytes(bw) + 6144, 0x0F), 6144);
   EXPECT_EQ(bw.Options->GetPalette()->Count, 2);
-  auto flat = ZxSolidPicture(256, 8, 0xBCBCBC);
-  auto gray = ZxConvert(PC8000(), *flat, [](TKvDestEngineOptions& o) { o.SetPaletteMode(1); });
+  auto flat = SolidPicture(256, 8, 0xBCBCBC);
+  auto gray = ConvertPicture(PC8000(), *flat, [](TKvDestEngineOptions& o) { o.SetPaletteMode(1); });
   EXPECT_EQ(ColourBytes(gray)[0], 0xEE);
   EXPECT_EQ(gray.Options->GetPalette()->Count, 3);
-  auto mixed = ZxConvert(PC8000(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(1); });
+  auto mixed = ConvertPicture(PC8000(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(1); });
   for (int i = 0; i < 6144; ++i) {
     const int a = ColourBytes(mixed)[i] >> 4, b = ColourBytes(mixed)[i] & 15;
     ASSERT_TRUE((a == 1 || a == 14 || a == 15) && (b == 1 || b == 14 || b == 15)) << i;
@@ -79,11 +79,11 @@ TEST(KvSavePlatformPC8000, BlackWhiteAndGrayFiles) {
 }
 
 TEST(KvSavePlatformPC8000, SameBytesOnOneAndManyProcessors) {
-  auto pic = ZxTestPicture(256, 48, 13);
+  auto pic = GradientPicture(256, 48, 13);
   std::vector<std::vector<uint8_t>> files;
   for (int n : {1, 4}) {
     TKvProcessorCountOverride count(n);
-    auto r = ZxConvert(PC8000(), *pic);
+    auto r = ConvertPicture(PC8000(), *pic);
     files.emplace_back(r.Bytes(0), r.Bytes(0) + r.Size(0));
   }
   EXPECT_EQ(files[0], files[1]);

@@ -5,7 +5,7 @@
 
 #include "platforms/KvPlatformUnits.h"
 #include "platforms/KvSavePlatformPMD85.h"
-#include "platforms/ZxTestPictures.h"
+#include "KvTestHarness.h"
 
 namespace {
 
@@ -69,8 +69,8 @@ TEST(KvSavePlatformPMD85, ScreenLayoutAndMirror) {
 }
 
 TEST(KvSavePlatformPMD85, StandardColourAndBlackWhite) {
-  auto pic = ZxTestPicture(288, 64, 3);
-  auto r = ZxConvert(PMD85(), *pic);
+  auto pic = GradientPicture(288, 64, 3);
+  auto r = ConvertPicture(PMD85(), *pic);
   ASSERT_EQ(r.Streams->GetCount(), 1);
   EXPECT_EQ(r.Streams->GetExtension(0), "85A");
   ASSERT_EQ(r.Size(0), 16384);
@@ -79,28 +79,28 @@ TEST(KvSavePlatformPMD85, StandardColourAndBlackWhite) {
   for (int y = 0; y < 64; ++y)
     for (int j = 0; j < 48; ++j) attrs.insert(r.Bytes(0)[y * 64 + j] >> 6);
   for (int a : attrs) EXPECT_LE(a, 1);
-  auto bw = ZxConvert(PMD85(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(0); });
+  auto bw = ConvertPicture(PMD85(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(0); });
   for (int y = 0; y < 256; ++y)
     for (int j = 0; j < 48; ++j) ASSERT_EQ(bw.Bytes(0)[y * 64 + j] >> 6, 0);
-  auto e = ZxConvert(PMD85(), *pic, [](TKvDestEngineOptions& o) {
+  auto e = ConvertPicture(PMD85(), *pic, [](TKvDestEngineOptions& o) {
     o.SetPaletteType(ptPMD85E);
     o.UpdatePalette();
   });
   EXPECT_EQ(e.Streams->GetExtension(0), "85E");
   // No colour is near white: every attribute becomes 3.
-  auto ebw = ZxConvert(PMD85(), *pic, [](TKvDestEngineOptions& o) {
+  auto ebw = ConvertPicture(PMD85(), *pic, [](TKvDestEngineOptions& o) {
     o.SetPaletteType(ptPMD85E);
     o.SetPaletteMode(0);
     o.UpdatePalette();
   });
   EXPECT_EQ(ebw.Bytes(0)[0] >> 6, (4 - 1) & 3);
   EXPECT_TRUE(TailsClear(ebw.Bytes(0)));
-  EXPECT_THROW(ZxConvert(PMD85(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(1); }), EOSError);
+  EXPECT_THROW(ConvertPicture(PMD85(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(1); }), EOSError);
 }
 
 TEST(KvSavePlatformPMD85, ColorAceCyan) {
-  auto pic = ZxSolidPicture(288, 16, 0x50FFFF);
-  auto r = ZxConvert(ColorAce(), *pic);
+  auto pic = SolidPicture(288, 16, 0x50FFFF);
+  auto r = ConvertPicture(ColorAce(), *pic);
   EXPECT_EQ(r.Streams->GetExtension(0), "85H");
   EXPECT_EQ(r.Preview->GetPixel(10, 10), 5);
   EXPECT_EQ(r.Bytes(0)[0], 0x3F);

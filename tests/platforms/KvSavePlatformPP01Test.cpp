@@ -5,7 +5,7 @@
 
 #include "platforms/KvPlatformUnits.h"
 #include "platforms/KvSavePlatformPP01.h"
-#include "platforms/ZxTestPictures.h"
+#include "KvTestHarness.h"
 
 namespace {
 
@@ -28,8 +28,8 @@ TEST(KvSavePlatformPP01, RegisteredAndPalette) {
 }
 
 TEST(KvSavePlatformPP01, YellowPixelPlanes) {
-  auto pic = ZxSolidPicture(256, 8, 0xFFFF00);
-  auto r = ZxConvert(PP01(), *pic);
+  auto pic = SolidPicture(256, 8, 0xFFFF00);
+  auto r = ConvertPicture(PP01(), *pic);
   ASSERT_EQ(r.Streams->GetCount(), 1);
   EXPECT_EQ(r.Streams->GetExtension(0), "01s");
   ASSERT_EQ(r.Size(0), 24576);
@@ -42,13 +42,13 @@ TEST(KvSavePlatformPP01, YellowPixelPlanes) {
 }
 
 TEST(KvSavePlatformPP01, BlackWhitePlanesEqualAndGrayKeepsIndexes) {
-  auto pic = ZxTestPicture(256, 32, 4);
-  auto bw = ZxConvert(PP01(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(0); });
+  auto pic = GradientPicture(256, 32, 4);
+  auto bw = ConvertPicture(PP01(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(0); });
   const uint8_t* d = bw.Bytes(0);
   EXPECT_TRUE(std::equal(d, d + 8192, d + 8192));
   EXPECT_TRUE(std::equal(d, d + 8192, d + 16384));
   EXPECT_GT(std::count(d, d + 8192, 0), 0);
-  auto gray = ZxConvert(PP01(), *pic, [](TKvDestEngineOptions& o) { o.SetUseAsGrayPalette(true); });
+  auto gray = ConvertPicture(PP01(), *pic, [](TKvDestEngineOptions& o) { o.SetUseAsGrayPalette(true); });
   const TKvPalette* gp = gray.Preview->Palette.get();
   for (int i = 0; i < 8; ++i) {
     const TKvStdRGBColor c = gp->GetStdRGB(i);
@@ -61,7 +61,7 @@ TEST(KvSavePlatformPP01, BlackWhitePlanesEqualAndGrayKeepsIndexes) {
     const uint8_t* g = gray.Bytes(0);
     EXPECT_EQ(((g[off] >> s) & 1) * 2 + ((g[8192 + off] >> s) & 1) * 4 + ((g[16384 + off] >> s) & 1), v) << x;
   }
-  EXPECT_THROW(ZxConvert(PP01(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(1); }), EOSError);
+  EXPECT_THROW(ConvertPicture(PP01(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(1); }), EOSError);
 }
 
 }  // namespace

@@ -4,14 +4,14 @@
 
 #include "platforms/KvPlatformUnits.h"
 #include "platforms/KvSavePlatformPico8.h"
-#include "platforms/ZxTestPictures.h"
+#include "KvTestHarness.h"
 
 namespace {
 
 const TKvDestEngineClass& Pico8() { return DestEngineClass<TKvPico8Engine>(); }
 
-TZxConversion Pico8Convert(int AMode, TBitmap32& APicture) {
-  return ZxConvert(Pico8(), APicture, [AMode](TKvDestEngineOptions& o) { o.SetPaletteMode(AMode); });
+TKvConversion Pico8Convert(int AMode, TBitmap32& APicture) {
+  return ConvertPicture(Pico8(), APicture, [AMode](TKvDestEngineOptions& o) { o.SetPaletteMode(AMode); });
 }
 
 TEST(KvSavePlatformPico8, RegisteredPreviewOnly) {
@@ -29,7 +29,7 @@ TEST(KvSavePlatformPico8, RegisteredPreviewOnly) {
 }
 
 TEST(KvSavePlatformPico8, WhiteGivesIndex7) {
-  auto pic = ZxSolidPicture(16, 8, 0xFFFFFF);
+  auto pic = SolidPicture(16, 8, 0xFFFFFF);
   for (int mode : {0, 11}) {
     auto r = Pico8Convert(mode, *pic);
     EXPECT_EQ(r.Streams, nullptr);
@@ -39,14 +39,14 @@ TEST(KvSavePlatformPico8, WhiteGivesIndex7) {
 }
 
 TEST(KvSavePlatformPico8, GrayUsesTheFourGrays) {
-  auto pic = ZxTestPicture(64, 32, 3);
-  auto r = ZxConvert(Pico8(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(1); });
+  auto pic = GradientPicture(64, 32, 3);
+  auto r = ConvertPicture(Pico8(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(1); });
   std::set<int> used;
   for (int y = 0; y < 32; ++y)
     for (int x = 0; x < 64; ++x) used.insert(r.Preview->GetPixel(x, y));
   for (int i : used) EXPECT_TRUE(i == 0 || i == 5 || i == 6 || i == 7) << i;
   EXPECT_GE(used.size(), 3u);
-  EXPECT_THROW(ZxConvert(Pico8(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(4); }), EOSError);
+  EXPECT_THROW(ConvertPicture(Pico8(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(4); }), EOSError);
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 #include "core/KvThreadJob.h"
 #include "platforms/KvPlatformProfi.h"
 #include "platforms/KvSavePlatformProfi.h"
-#include "platforms/ZxTestPictures.h"
+#include "KvTestHarness.h"
 
 namespace {
 
@@ -80,8 +80,8 @@ TEST(KvPlatformProfi, PaletteAndSizes) {
   }
 }
 
-TZxConversion ConvertProfi(TBitmap32& APicture, uint8_t AType, uint8_t AMode) {
-  return ZxConvert(DestEngineClass<TKvProfiEngine>(), APicture, [&](TKvDestEngineOptions& o) {
+TKvConversion ConvertProfi(TBitmap32& APicture, uint8_t AType, uint8_t AMode) {
+  return ConvertPicture(DestEngineClass<TKvProfiEngine>(), APicture, [&](TKvDestEngineOptions& o) {
     o.SetPaletteType(AType);
     o.SetPaletteMode(AMode);
     o.UpdatePalette();
@@ -90,7 +90,7 @@ TZxConversion ConvertProfi(TBitmap32& APicture, uint8_t AType, uint8_t AMode) {
 
 TEST(KvSavePlatformProfi, FileLayouts) {
   TKvProcessorCountOverride one(1);
-  auto full = ZxTestPicture(512, 240, 5);
+  auto full = GradientPicture(512, 240, 5);
   auto mono = ConvertProfi(*full, ptColored15, 0);
   ASSERT_EQ(mono.Size(0), 15488);
   const uint8_t* d = mono.Bytes(0);
@@ -114,7 +114,7 @@ TEST(KvSavePlatformProfi, FileLayouts) {
   EXPECT_EQ(pal.GetStdRGB(ink), StdRGBColor(255, 255, 255));
   EXPECT_EQ(d[10 + ink], ProfiPaletteByte(255));
 
-  auto narrow = ZxTestPicture(500, 16, 6);
+  auto narrow = GradientPicture(500, 16, 6);
   auto color = ConvertProfi(*narrow, ptColored16of256, 11);
   ASSERT_EQ(color.Size(0), 128 + 126 * 16);
   d = color.Bytes(0);
@@ -131,7 +131,7 @@ TEST(KvSavePlatformProfi, FileLayouts) {
 }
 
 TEST(KvSavePlatformProfi, RefusesUnknownModesAndKinds) {
-  auto pic = ZxTestPicture(16, 8, 1);
+  auto pic = GradientPicture(16, 8, 1);
   for (auto [type, mode] : {std::pair<int, int>{ptColored15, 2}, {ptColored16of256, 5}, {ptRGB888, 11}}) {
     try {
       ConvertProfi(*pic, static_cast<uint8_t>(type), static_cast<uint8_t>(mode));
@@ -144,7 +144,7 @@ TEST(KvSavePlatformProfi, RefusesUnknownModesAndKinds) {
 
 // The same file with one processor and with several.
 TEST(KvSavePlatformProfi, SameBytesOnAnyProcessorCount) {
-  auto pic = ZxTestPicture(64, 24, 9);
+  auto pic = GradientPicture(64, 24, 9);
   std::vector<uint8_t> first;
   for (int n : {1, 4}) {
     TKvProcessorCountOverride count(n);

@@ -7,7 +7,7 @@
 #include "platforms/KvPlatformSAMCoupe.h"
 #include "platforms/KvPlatformUnits.h"
 #include "platforms/KvSavePlatformSAMCoupe.h"
-#include "platforms/ZxTestPictures.h"
+#include "KvTestHarness.h"
 #include "shell/noxShellBaseExtension.h"
 
 using namespace KvSavePlatformSAMCoupe;
@@ -78,8 +78,8 @@ TEST(KvPlatformSAMCoupe, PaletteBlocks) {
 }
 
 TEST(KvSavePlatformSAMCoupe, Mode3BlackWhiteWritesSsxAndSwappedSs3) {
-  auto pic = ZxTestPicture(512, 192, 3);
-  auto r = ZxConvert(DestEngineClass<TKvSAMCoupeMode3Engine>(), *pic, [](TKvDestEngineOptions& o) {
+  auto pic = GradientPicture(512, 192, 3);
+  auto r = ConvertPicture(DestEngineClass<TKvSAMCoupeMode3Engine>(), *pic, [](TKvDestEngineOptions& o) {
     o.SetPaletteMode(0);
     o.UpdatePalette();
   });
@@ -111,8 +111,8 @@ TEST(KvSavePlatformSAMCoupe, Mode3BlackWhiteWritesSsxAndSwappedSs3) {
 }
 
 TEST(KvSavePlatformSAMCoupe, Mode4AndInterlacedFiles) {
-  auto pic = ZxTestPicture(256, 192, 5);
-  auto r = ZxConvert(DestEngineClass<TKvSAMCoupeMode4Engine>(), *pic);
+  auto pic = GradientPicture(256, 192, 5);
+  auto r = ConvertPicture(DestEngineClass<TKvSAMCoupeMode4Engine>(), *pic);
   ASSERT_EQ(r.Size(0), 24592);
   ASSERT_EQ(r.Size(1), 24617);
   EXPECT_EQ(r.Streams->GetStream(1)->GetExtension(), "ss4");
@@ -121,8 +121,8 @@ TEST(KvSavePlatformSAMCoupe, Mode4AndInterlacedFiles) {
   EXPECT_EQ(r.Bytes(1)[24616], 255);
   EXPECT_EQ(r.Bytes(1)[24595], 127);
 
-  auto tall = ZxTestPicture(256, 384, 6);
-  auto i = ZxConvert(DestEngineClass<TKvSAMCoupeMode4InterlacedEngine>(), *tall);
+  auto tall = GradientPicture(256, 384, 6);
+  auto i = ConvertPicture(DestEngineClass<TKvSAMCoupeMode4InterlacedEngine>(), *tall);
   ASSERT_EQ(i.Streams->GetCount(), 2);
   ASSERT_EQ(i.Size(0), 49234);
   ASSERT_EQ(i.Size(1), 24617);
@@ -147,8 +147,8 @@ TEST(KvSavePlatformSAMCoupe, Mode4AndInterlacedFiles) {
 TEST(KvSavePlatformSAMCoupe, GrayMergedKeepsPaletteIndexesInMode4) {
   // A full fixed palette of white, black and 14 colours leaves no room for
   // the grays: the screen must hold indexes of the written palette.
-  auto pic = ZxTestPicture(256, 192, 12);
-  auto r = ZxConvert(DestEngineClass<TKvSAMCoupeMode4Engine>(), *pic, [](TKvDestEngineOptions& o) {
+  auto pic = GradientPicture(256, 192, 12);
+  auto r = ConvertPicture(DestEngineClass<TKvSAMCoupeMode4Engine>(), *pic, [](TKvDestEngineOptions& o) {
     o.SetPaletteMode(1);
     TKvPalette256 fixed;
     fixed.AddRGB(255, 255, 255);
@@ -169,9 +169,10 @@ TEST(KvSavePlatformSAMCoupe, GrayMergedKeepsPaletteIndexesInMode4) {
 }
 
 TEST(KvSavePlatformSAMCoupe, OtherPaletteModesAndOversizedPicturesRaise87) {
-  auto pic = ZxTestPicture(256, 192, 2);
+  auto pic = GradientPicture(256, 192, 2);
   try {
-    ZxConvert(DestEngineClass<TKvSAMCoupeMode4Engine>(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(10); });
+    ConvertPicture(DestEngineClass<TKvSAMCoupeMode4Engine>(), *pic,
+                   [](TKvDestEngineOptions& o) { o.SetPaletteMode(10); });
     ADD_FAILURE() << "no error";
   } catch (const EOSError& e) {
     EXPECT_EQ(e.ErrorCode, 87u);
@@ -184,9 +185,9 @@ TEST(KvSavePlatformSAMCoupe, OtherPaletteModesAndOversizedPicturesRaise87) {
       {&DestEngineClass<TKvSAMCoupeMode4InterlacedEngine>(), {256, 385}},
       {&DestEngineClass<TKvSAMCoupeMode4HAMEngine>(), {256, 200}}};
   for (const auto& c : cases) {
-    auto big = ZxTestPicture(c.second.first, c.second.second, 4);
+    auto big = GradientPicture(c.second.first, c.second.second, 4);
     try {
-      ZxConvert(*c.first, *big);
+      ConvertPicture(*c.first, *big);
       ADD_FAILURE() << "no error " << c.second.first << "x" << c.second.second;
     } catch (const EOSError& e) {
       EXPECT_EQ(e.ErrorCode, 87u);
@@ -211,7 +212,7 @@ std::unique_ptr<TBitmap32> DriftingBands(int AWidth, int AHeight) {
 
 TEST(KvSavePlatformSAMCoupe, HamFileHoldsBlockAndChangeList) {
   auto pic = DriftingBands(256, 192);
-  auto r = ZxConvert(DestEngineClass<TKvSAMCoupeMode4HAMEngine>(), *pic);
+  auto r = ConvertPicture(DestEngineClass<TKvSAMCoupeMode4HAMEngine>(), *pic);
   ASSERT_EQ(r.Streams->GetCount(), 1);
   EXPECT_EQ(r.Streams->GetStream(0)->GetExtension(), "ss4");
   const int64_t size = r.Size(0);
@@ -250,13 +251,13 @@ TEST(KvSavePlatformSAMCoupe, HamFileHoldsBlockAndChangeList) {
   EXPECT_GT(r.Options->GetPalette()->Count, 16);
 
   // The same bytes on one processor and on several.
-  TZxConversion one;
+  TKvConversion one;
   {
     TKvProcessorCountOverride count(1);
-    one = ZxConvert(DestEngineClass<TKvSAMCoupeMode4HAMEngine>(), *pic);
+    one = ConvertPicture(DestEngineClass<TKvSAMCoupeMode4HAMEngine>(), *pic);
   }
   TKvProcessorCountOverride count(4);
-  auto four = ZxConvert(DestEngineClass<TKvSAMCoupeMode4HAMEngine>(), *pic);
+  auto four = ConvertPicture(DestEngineClass<TKvSAMCoupeMode4HAMEngine>(), *pic);
   ASSERT_EQ(one.Size(0), four.Size(0));
   EXPECT_EQ(std::vector<uint8_t>(one.Bytes(0), one.Bytes(0) + one.Size(0)),
             std::vector<uint8_t>(four.Bytes(0), four.Bytes(0) + four.Size(0)));
@@ -274,7 +275,7 @@ TEST(KvSavePlatformSAMCoupe, HamPictureOfFewColoursWritesNoRecord) {
       const TKvStdRGBColor c = SAMCoupeColor(numbers[(x / 16) % 4]);
       *pic->GetPixelPtr(x, y) = 0xFF000000u | (uint32_t(c.R) << 16) | (uint32_t(c.G) << 8) | c.B;
     }
-  auto r = ZxConvert(DestEngineClass<TKvSAMCoupeMode4HAMEngine>(), *pic);
+  auto r = ConvertPicture(DestEngineClass<TKvSAMCoupeMode4HAMEngine>(), *pic);
   ASSERT_EQ(r.Size(0), 24617);
   EXPECT_EQ(r.Bytes(0)[24616], 255);
   std::vector<uint8_t> used(r.Bytes(0) + 24576, r.Bytes(0) + 24592);

@@ -10,7 +10,7 @@
 #include "platforms/KvPlatformScorpionGMX.h"
 #include "platforms/KvPlatformUnits.h"
 #include "platforms/KvSavePlatformScorpionGMX.h"
-#include "platforms/ZxTestPictures.h"
+#include "KvTestHarness.h"
 
 namespace {
 
@@ -34,8 +34,8 @@ TEST(KvSavePlatformScorpionGMX, HeaderRoutines) {
 TEST(KvSavePlatformScorpionGMX, FileSizesAndUnusedBytes) {
   TKvProcessorCountOverride one(1);
   // Small pictures fill the top-left of the screen; the file is whole.
-  auto pic = ZxTestPicture(64, 16, 3);
-  auto r = ZxConvert(Gmx640(), *pic);
+  auto pic = GradientPicture(64, 16, 3);
+  auto r = ConvertPicture(Gmx640(), *pic);
   ASSERT_EQ(r.Streams->GetCount(), 1);
   EXPECT_EQ(r.Streams->GetExtension(0), "c");
   ASSERT_EQ(r.Size(0), 32768);
@@ -44,9 +44,9 @@ TEST(KvSavePlatformScorpionGMX, FileSizesAndUnusedBytes) {
   EXPECT_EQ(r.Options->PixelAspect, 1);
   EXPECT_EQ(r.Options->DitherMethod, 2);
 
-  auto pic160 = ZxTestPicture(48, 20, 3);
+  auto pic160 = GradientPicture(48, 20, 3);
   for (uint8_t mode : {0, 1, 11}) {
-    auto s = ZxConvert(Gmx160(), *pic160, [&](TKvDestEngineOptions& o) { o.SetPaletteMode(mode); });
+    auto s = ConvertPicture(Gmx160(), *pic160, [&](TKvDestEngineOptions& o) { o.SetPaletteMode(mode); });
     ASSERT_EQ(s.Size(0), 16128) << int(mode);
     EXPECT_TRUE(CheckGmxHeader(s.Bytes(0)));
     EXPECT_EQ(std::count(s.Bytes(0) + 5, s.Bytes(0) + 128, 0), 123);
@@ -90,20 +90,21 @@ TEST(KvSavePlatformScorpionGMX, Screen160Bytes) {
 }
 
 TEST(KvSavePlatformScorpionGMX, BlackAndWhite160UsesFourBytes) {
-  auto pic = ZxTestPicture(160, 200, 4);
-  auto r = ZxConvert(Gmx160(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(0); });
+  auto pic = GradientPicture(160, 200, 4);
+  auto r = ConvertPicture(Gmx160(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(0); });
   std::set<int> bytes(r.Bytes(0) + 128, r.Bytes(0) + 16128);
   EXPECT_EQ(bytes, (std::set<int>{0x40, 0x47, 0x78, 0x7F}));
-  auto w = ZxConvert(Gmx640(), *ZxSolidPicture(640, 200, 0xFFFFFF), [](TKvDestEngineOptions& o) { o.SetPaletteMode(0); });
+  auto w =
+      ConvertPicture(Gmx640(), *SolidPicture(640, 200, 0xFFFFFF), [](TKvDestEngineOptions& o) { o.SetPaletteMode(0); });
   EXPECT_EQ(std::count(w.Bytes(0), w.Bytes(0) + 16000, 0xFF), 16000);
   EXPECT_EQ(std::count(w.Bytes(0) + 16384, w.Bytes(0) + 32768, 71), 16384);
 }
 
 TEST(KvSavePlatformScorpionGMX, ColourUsageRules) {
   TKvProcessorCountOverride one(1);
-  auto pic = ZxTestPicture(160, 40, 6);
+  auto pic = GradientPicture(160, 40, 6);
   for (uint8_t usage : {1, 2, 3}) {
-    auto r = ZxConvert(Gmx160(), *pic, [&](TKvDestEngineOptions& o) { o.SetColorUsage(usage); });
+    auto r = ConvertPicture(Gmx160(), *pic, [&](TKvDestEngineOptions& o) { o.SetColorUsage(usage); });
     for (int i = 128; i < 128 + 40 * 80; ++i)
       ASSERT_EQ((r.Bytes(0)[i] & 0x40) != 0, usage != 1) << int(usage) << " " << i;
     // The preview shows what the machine shows: forced bright raises every
@@ -111,15 +112,15 @@ TEST(KvSavePlatformScorpionGMX, ColourUsageRules) {
     for (int y = 0; y < 40; ++y)
       for (int x = 0; x < 160; ++x) ASSERT_EQ(r.Preview->GetPixel(x, y) > 7, usage != 1) << x << " " << y;
   }
-  auto pic640 = ZxTestPicture(640, 8, 6);
-  auto r = ZxConvert(Gmx640(), *pic640, [](TKvDestEngineOptions& o) { o.SetColorUsage(2); });
+  auto pic640 = GradientPicture(640, 8, 6);
+  auto r = ConvertPicture(Gmx640(), *pic640, [](TKvDestEngineOptions& o) { o.SetColorUsage(2); });
   for (int i = 16384; i < 16384 + 8 * 80; ++i) ASSERT_EQ(r.Bytes(0)[i] & 0x40, 0x40) << i;
 }
 
 TEST(KvSavePlatformScorpionGMX, GrayModeShowsTheFourGrays) {
   TKvProcessorCountOverride one(1);
-  auto pic = ZxTestPicture(640, 16, 8);
-  auto r = ZxConvert(Gmx640(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(1); });
+  auto pic = GradientPicture(640, 16, 8);
+  auto r = ConvertPicture(Gmx640(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(1); });
   EXPECT_EQ(r.Options->GetPalette()->Count, 4);
   for (int i = 16384; i < 16384 + 16 * 80; ++i) {
     const int paper = (r.Bytes(0)[i] >> 3) & 7, ink = r.Bytes(0)[i] & 7;
@@ -131,16 +132,16 @@ TEST(KvSavePlatformScorpionGMX, SameBytesOnOneAndManyProcessors) {
   const int64_t saved = KvCellMinJobWork;
   KvCellMinJobWork = 1;
   for (const TKvDestEngineClass* c : {&Gmx640(), &Gmx160()}) {
-    auto pic = ZxTestPicture(64, 24, 9);
+    auto pic = GradientPicture(64, 24, 9);
     std::vector<uint8_t> one, many;
     {
       TKvProcessorCountOverride o(1);
-      auto r = ZxConvert(*c, *pic);
+      auto r = ConvertPicture(*c, *pic);
       one.assign(r.Bytes(0), r.Bytes(0) + r.Size(0));
     }
     {
       TKvProcessorCountOverride o(4);
-      auto r = ZxConvert(*c, *pic);
+      auto r = ConvertPicture(*c, *pic);
       many.assign(r.Bytes(0), r.Bytes(0) + r.Size(0));
     }
     EXPECT_EQ(one, many) << c->GetModeName();

@@ -6,7 +6,7 @@
 #include "platforms/KvPlatformSinclairQL.h"
 #include "platforms/KvPlatformUnits.h"
 #include "platforms/KvSavePlatformSinclairQL.h"
-#include "platforms/ZxTestPictures.h"
+#include "KvTestHarness.h"
 
 namespace {
 
@@ -87,8 +87,8 @@ TEST(KvSavePlatformSinclairQL, PicHeadersOfConversions) {
   };
   InitializePlatforms();  // the 5- and 6-bit level tables
   for (auto& c : cases) {
-    auto pic = ZxSolidPicture(c.W, c.H, 0x808080);
-    auto r = ZxConvert(*c.Class, *pic);
+    auto pic = SolidPicture(c.W, c.H, 0x808080);
+    auto r = ConvertPicture(*c.Class, *pic);
     ASSERT_EQ(r.Streams->GetCount(), 1);
     EXPECT_EQ(r.Streams->GetExtension(0), "pic");
     EXPECT_EQ(r.Size(0), QLPicFileSize(c.W, c.H, c.Header[8]));
@@ -123,8 +123,8 @@ TEST(KvSavePlatformSinclairQL, ScreenBits) {
   EXPECT_EQ(m[126], 0x00);
   EXPECT_EQ(m[127], 0x03);
   // Flash bits stay clear on a real conversion.
-  auto pic = ZxTestPicture(256, 256, 2);
-  auto c = ZxConvert(DestEngineClass<TKvSinclairQL8Engine>(), *pic);
+  auto pic = GradientPicture(256, 256, 2);
+  auto c = ConvertPicture(DestEngineClass<TKvSinclairQL8Engine>(), *pic);
   int flash = 0;
   for (int i = 0; i < 32768; i += 2) flash += (c.Bytes(0)[i] & 0x55) != 0;
   EXPECT_EQ(flash, 0);
@@ -143,8 +143,8 @@ TEST(KvSavePlatformSinclairQL, SixteenBitWords) {
       {&DestEngineClass<TKvSinclairQL33Engine>(), 0x000000, 0x00, 0x00},
   };
   for (auto& c : cases) {
-    auto pic = ZxSolidPicture(16, 8, c.Color);
-    auto r = ZxConvert(*c.Class, *pic);
+    auto pic = SolidPicture(16, 8, c.Color);
+    auto r = ConvertPicture(*c.Class, *pic);
     ASSERT_EQ(r.Size(0), 16 * 8 * 2 + 10);
     for (int i = 10; i < r.Size(0); i += 2) {
       ASSERT_EQ(r.Bytes(0)[i], c.B0);
@@ -152,8 +152,8 @@ TEST(KvSavePlatformSinclairQL, SixteenBitWords) {
     }
   }
   // Mode 33 never shows a colour whose 6-bit levels differ in their low bit.
-  auto pic = ZxTestPicture(64, 32, 5);
-  auto r = ZxConvert(DestEngineClass<TKvSinclairQL33Engine>(), *pic);
+  auto pic = GradientPicture(64, 32, 5);
+  auto r = ConvertPicture(DestEngineClass<TKvSinclairQL33Engine>(), *pic);
   auto level6 = [](uint8_t v) { return (v * 63 + 127) / 255; };
   for (int y = 0; y < 32; ++y)
     for (int x = 0; x < 64; ++x) {

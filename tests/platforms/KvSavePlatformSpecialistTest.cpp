@@ -4,7 +4,7 @@
 
 #include "platforms/KvPlatformUnits.h"
 #include "platforms/KvSavePlatformSpecialist.h"
-#include "platforms/ZxTestPictures.h"
+#include "KvTestHarness.h"
 
 namespace {
 
@@ -45,10 +45,11 @@ TEST(KvSavePlatformSpecialist, RegisteredModesAndOptions) {
 
 TEST(KvSavePlatformSpecialist, BlackWhiteFileColumnByColumn) {
   // Row 0: pixels 8..15 white, the rest black.
-  auto pic = ZxSolidPicture(384, 256, 0);
+  auto pic = SolidPicture(384, 256, 0);
   for (int x = 8; x < 16; ++x) *pic->GetPixelPtr(x, 0) = 0xFFFFFFFF;
-  auto r = ZxConvert(Specialist(), *pic, [](TKvDestEngineOptions& o) {
-    o.SetPaletteMode(0); o.UpdatePalette();
+  auto r = ConvertPicture(Specialist(), *pic, [](TKvDestEngineOptions& o) {
+    o.SetPaletteMode(0);
+    o.UpdatePalette();
     o.SetErrorDiffusion(0);
   });
   ASSERT_EQ(r.Streams->GetCount(), 1);
@@ -61,12 +62,15 @@ TEST(KvSavePlatformSpecialist, BlackWhiteFileColumnByColumn) {
 }
 
 TEST(KvSavePlatformSpecialist, ColourModesGivePreviewOnly) {
-  auto pic = ZxTestPicture(384, 16, 8);
-  auto r = ZxConvert(Specialist(), *pic);
+  auto pic = GradientPicture(384, 16, 8);
+  auto r = ConvertPicture(Specialist(), *pic);
   EXPECT_EQ(r.Streams, nullptr);
   ASSERT_NE(r.Preview, nullptr);
   // "5 colors": black paper (4) with one colour in every cell.
-  auto five = ZxConvert(Specialist(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(4); o.UpdatePalette(); });
+  auto five = ConvertPicture(Specialist(), *pic, [](TKvDestEngineOptions& o) {
+    o.SetPaletteMode(4);
+    o.UpdatePalette();
+  });
   for (int y = 0; y < 16; ++y)
     for (int cx = 0; cx < 48; ++cx) {
       int other = -1;
@@ -77,7 +81,10 @@ TEST(KvSavePlatformSpecialist, ColourModesGivePreviewOnly) {
         other = v;
       }
     }
-  auto gray = ZxConvert(MX(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(1); o.UpdatePalette(); });
+  auto gray = ConvertPicture(MX(), *pic, [](TKvDestEngineOptions& o) {
+    o.SetPaletteMode(1);
+    o.UpdatePalette();
+  });
   EXPECT_EQ(gray.Streams, nullptr);
   for (int x = 0; x < 384; ++x) ASSERT_LT(gray.Preview->GetPixel(x, 5), 4);
 }

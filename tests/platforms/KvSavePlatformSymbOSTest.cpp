@@ -4,13 +4,13 @@
 
 #include "platforms/KvPlatformUnits.h"
 #include "platforms/KvSavePlatformSymbOS.h"
-#include "platforms/ZxTestPictures.h"
+#include "KvTestHarness.h"
 
 namespace {
 
 const TKvDestEngineClass& SymbOS() { return DestEngineClass<TKvSymbOSEngine>(); }
 
-std::vector<uint8_t> Bytes(const TZxConversion& r) { return {r.Bytes(0), r.Bytes(0) + r.Size(0)}; }
+std::vector<uint8_t> Bytes(const TKvConversion& r) { return {r.Bytes(0), r.Bytes(0) + r.Size(0)}; }
 
 TEST(KvSavePlatformSymbOS, RegisteredAndEvenColourWidth) {
   InitializePlatforms();
@@ -34,8 +34,11 @@ TEST(KvSavePlatformSymbOS, RegisteredAndEvenColourWidth) {
 }
 
 TEST(KvSavePlatformSymbOS, GrayTileRows) {
-  auto pic = ZxTestPicture(300, 300, 5);
-  auto r = ZxConvert(SymbOS(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(1); o.UpdatePalette(); });
+  auto pic = GradientPicture(300, 300, 5);
+  auto r = ConvertPicture(SymbOS(), *pic, [](TKvDestEngineOptions& o) {
+    o.SetPaletteMode(1);
+    o.UpdatePalette();
+  });
   ASSERT_EQ(r.Streams->GetCount(), 1);
   EXPECT_EQ(r.Streams->GetExtension(0), "sgx");
   auto d = Bytes(r);
@@ -52,8 +55,8 @@ TEST(KvSavePlatformSymbOS, GrayTileRows) {
 }
 
 TEST(KvSavePlatformSymbOS, ColourTilesAndBlackWhiteBytes) {
-  auto pic = ZxTestPicture(1000, 150, 6);
-  auto r = ZxConvert(SymbOS(), *pic);
+  auto pic = GradientPicture(1000, 150, 6);
+  auto r = ConvertPicture(SymbOS(), *pic);
   auto d = Bytes(r);
   EXPECT_EQ(std::vector<uint8_t>(d.begin(), d.begin() + 8),
             (std::vector<uint8_t>{0x40, 5, 0xFE, 0, 0xFC, 1, 0x64, 0}));
@@ -62,13 +65,19 @@ TEST(KvSavePlatformSymbOS, ColourTilesAndBlackWhiteBytes) {
             (std::vector<uint8_t>{0x40, 5, 246, 0, 0xEC, 1, 100, 0}));
   EXPECT_EQ(d.size(), size_t(8 + 254 * 100 + 8 + 246 * 100 + 3 + 8 + 254 * 50 + 8 + 246 * 50 + 3));
   // Black on the left, white on the right.
-  auto bw = ZxSolidPicture(8, 2, 0);
+  auto bw = SolidPicture(8, 2, 0);
   for (int y = 0; y < 2; ++y)
     for (int x = 4; x < 8; ++x) *bw->GetPixelPtr(x, y) = 0xFFFFFFFF;
-  auto b = ZxConvert(SymbOS(), *bw, [](TKvDestEngineOptions& o) { o.SetPaletteMode(0); o.UpdatePalette(); });
+  auto b = ConvertPicture(SymbOS(), *bw, [](TKvDestEngineOptions& o) {
+    o.SetPaletteMode(0);
+    o.UpdatePalette();
+  });
   EXPECT_EQ(Bytes(b), (std::vector<uint8_t>{2, 8, 2, 0xF0, 0x00, 0xF0, 0x00, 0, 0, 0}));
-  auto thin = ZxSolidPicture(1, 3, 0x808080);
-  auto t = ZxConvert(SymbOS(), *thin, [](TKvDestEngineOptions& o) { o.SetPaletteMode(1); o.UpdatePalette(); });
+  auto thin = SolidPicture(1, 3, 0x808080);
+  auto t = ConvertPicture(SymbOS(), *thin, [](TKvDestEngineOptions& o) {
+    o.SetPaletteMode(1);
+    o.UpdatePalette();
+  });
   EXPECT_EQ(Bytes(t).size(), 3u + 3 + 3);
   EXPECT_EQ(Bytes(t)[0], 1);
 }

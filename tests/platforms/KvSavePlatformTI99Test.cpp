@@ -10,7 +10,7 @@
 #include "platforms/KvPlatformUnits.h"
 #include "platforms/KvSavePlatformTI99.h"
 #include "platforms/TI99TestClock.h"
-#include "platforms/ZxTestPictures.h"
+#include "KvTestHarness.h"
 #include "rtl/KvSysUtils.h"
 
 namespace {
@@ -178,8 +178,9 @@ TEST(KvSavePlatformTI99, FileNames) {
 
 TEST(KvSavePlatformTI99, BitmapBlackAndWhiteWritesThePatternsOnly) {
   TKvTiTestClock clock({2023, 3, 19, 0, 0, 0});
-  auto pic = ZxTestPicture(256, 192, 5);
-  auto r = ZxConvert(DestEngineClass<TKvTi9918AEngine>(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(0); });
+  auto pic = GradientPicture(256, 192, 5);
+  auto r =
+      ConvertPicture(DestEngineClass<TKvTi9918AEngine>(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(0); });
   ASSERT_EQ(r.Streams->GetCount(), 1);
   EXPECT_EQ(r.Streams->GetStream(0)->GetSubStreamCount(), 0);
   EXPECT_EQ(r.Size(0), 6272);
@@ -196,8 +197,8 @@ TEST(KvSavePlatformTI99, BitmapBlackAndWhiteWritesThePatternsOnly) {
 
 TEST(KvSavePlatformTI99, HalfCharacterModeOfOneColour) {
   // Code 5 of the default "Convert9918" table.
-  auto pic = ZxSolidPicture(64, 192, 0x7870F8);
-  auto r = ZxConvert(DestEngineClass<TKvTi9918A64Engine>(), *pic);
+  auto pic = SolidPicture(64, 192, 0x7870F8);
+  auto r = ConvertPicture(DestEngineClass<TKvTi9918A64Engine>(), *pic);
   ASSERT_EQ(r.Streams->GetCount(), 1);
   TKvStream* c = r.Streams->GetStream(0)->GetSubStream(0);
   EXPECT_EQ(c->GetExtension(), "TIAC");
@@ -226,20 +227,21 @@ TEST(KvSavePlatformTI99, DualFramesSplitTheMixtureIndex) {
 }
 
 TEST(KvSavePlatformTI99, ModesOutsideTheListsRaise87) {
-  auto pic = ZxTestPicture(64, 48, 3);
+  auto pic = GradientPicture(64, 48, 3);
   EXPECT_EQ(OSErrorOf([&] {
-              ZxConvert(DestEngineClass<TKvTi9918A6448GigaEngine>(), *pic,
-                        [](TKvDestEngineOptions& o) { o.SetPaletteMode(0); });
+              ConvertPicture(DestEngineClass<TKvTi9918A6448GigaEngine>(), *pic,
+                             [](TKvDestEngineOptions& o) { o.SetPaletteMode(0); });
             }),
             87u);
   EXPECT_EQ(OSErrorOf([&] {
-              ZxConvert(DestEngineClass<TKvTi9918A6448Engine>(), *pic,
-                        [](TKvDestEngineOptions& o) { o.SetPaletteMode(2); });
+              ConvertPicture(DestEngineClass<TKvTi9918A6448Engine>(), *pic,
+                             [](TKvDestEngineOptions& o) { o.SetPaletteMode(2); });
             }),
             87u);
-  auto big = ZxTestPicture(256, 192, 3);
+  auto big = GradientPicture(256, 192, 3);
   EXPECT_EQ(OSErrorOf([&] {
-              ZxConvert(DestEngineClass<TKvTi9918AEngine>(), *big, [](TKvDestEngineOptions& o) { o.SetPaletteMode(17); });
+              ConvertPicture(DestEngineClass<TKvTi9918AEngine>(), *big,
+                             [](TKvDestEngineOptions& o) { o.SetPaletteMode(17); });
             }),
             87u);
 }
@@ -295,11 +297,11 @@ TEST(KvSavePlatformTI99, OptionsAndPanels) {
 
 TEST(KvSavePlatformTI99, SameBytesOnOneAndManyProcessors) {
   TKvTiTestClock clock({2023, 3, 19, 0, 0, 0});
-  auto pic = ZxTestPicture(256, 192, 11);
+  auto pic = GradientPicture(256, 192, 11);
   std::vector<uint8_t> runs[2];
   for (int n : {1, 4}) {
     TKvProcessorCountOverride count(n);
-    auto r = ZxConvert(DestEngineClass<TKvTi9918AEngine>(), *pic);
+    auto r = ConvertPicture(DestEngineClass<TKvTi9918AEngine>(), *pic);
     TKvStream* c = r.Streams->GetStream(0)->GetSubStream(0);
     auto& v = runs[n == 1 ? 0 : 1];
     v.assign(r.Bytes(0), r.Bytes(0) + r.Size(0));
@@ -337,7 +339,7 @@ TEST(KvSavePlatformTI99, V9938Files) {
   auto pic = std::make_unique<TBitmap32>(512, 212);
   for (int y = 0; y < 212; ++y)
     for (int x = 0; x < 512; ++x) *pic->GetPixelPtr(x, y) = 0xFF000000u | (x < 100 ? 0xFF0000 : x < 300 ? 0x00FF00 : 0x0000FF);
-  auto r = ZxConvert(DestEngineClass<TKvTiV9938G6_512x212Engine>(), *pic);
+  auto r = ConvertPicture(DestEngineClass<TKvTiV9938G6_512x212Engine>(), *pic);
   ASSERT_EQ(r.Streams->GetCount(), 2);
   EXPECT_EQ(r.Streams->GetExtension(0), "MyArtG6FA");
   EXPECT_EQ(r.Streams->GetExtension(1), "yapp");
@@ -354,10 +356,10 @@ TEST(KvSavePlatformTI99, V9938Files) {
   EXPECT_EQ(r.Bytes(0)[14] | r.Bytes(0)[15] << 8, (length + 127) / 128);
   EXPECT_EQ(((d[34] & 3) << 8 | d[35]) + ((d[36] & 3) << 8 | d[37]) + ((d[38] & 3) << 8 | d[39]), 512);
 
-  auto g7 = ZxTestPicture(256, 212, 3);
+  auto g7 = GradientPicture(256, 212, 3);
   EXPECT_EQ(OSErrorOf([&] {
-              ZxConvert(DestEngineClass<TKvTiV9938G7_256x212Engine>(), *g7,
-                        [](TKvDestEngineOptions& o) { o.SetPaletteMode(17); });
+              ConvertPicture(DestEngineClass<TKvTiV9938G7_256x212Engine>(), *g7,
+                             [](TKvDestEngineOptions& o) { o.SetPaletteMode(17); });
             }),
             87u);
   auto o6 = TKvTiV9938G6_512x424Engine().CreateOptions();
@@ -393,10 +395,10 @@ TEST(KvSavePlatformTI99, F18AOptionsAndFixedPaletteFilter) {
   EXPECT_FALSE(panel->AcceptFixedPalette(red));
   o->SetPaletteUsage(2);
   EXPECT_TRUE(panel->AcceptFixedPalette(red));
-  auto pic = ZxTestPicture(256, 192, 4);
+  auto pic = GradientPicture(256, 192, 4);
   EXPECT_EQ(OSErrorOf([&] {
-              ZxConvert(DestEngineClass<TKvTiF18AScanlineEngine>(), *pic,
-                        [](TKvDestEngineOptions& opt) { opt.PaletteUsage = 3; });
+              ConvertPicture(DestEngineClass<TKvTiF18AScanlineEngine>(), *pic,
+                             [](TKvDestEngineOptions& opt) { opt.PaletteUsage = 3; });
             }),
             87u);
   TKvPalette256 many;
@@ -421,7 +423,7 @@ TEST(KvSavePlatformTI99, F18APictureOfFewLevelColoursKeepsThem) {
   const uint32_t bands[4] = {0xFFEEFF, 0x221100, 0xAACC99, 0x665544};
   for (int y = 0; y < 8; ++y)
     for (int x = 0; x < 64; ++x) *pic->GetPixelPtr(x, y) = 0xFF000000u | bands[x / 16];
-  auto r = ZxConvert(DestEngineClass<TKvTiF18AEngine>(), *pic);  // "Black + 15 colors"
+  auto r = ConvertPicture(DestEngineClass<TKvTiF18AEngine>(), *pic);  // "Black + 15 colors"
   // Not quantized: black from the fixed colours first, then the picture's
   // colours by gray.
   const TKvPalette256& p = *r.Options->GetPalette();

@@ -6,7 +6,7 @@
 #include "platforms/KvPlatformUKNC.h"
 #include "platforms/KvPlatformUnits.h"
 #include "platforms/KvSavePlatformUKNC.h"
-#include "platforms/ZxTestPictures.h"
+#include "KvTestHarness.h"
 
 namespace {
 
@@ -74,8 +74,8 @@ TEST(KvSavePlatformUKNC, PlanesAndMono) {
   TKvUKNCPCXScreen m(8, 1, true);
   m.SetPixel(3, 0, 1);
   EXPECT_EQ(m.Planes, (std::vector<uint8_t>{8, 8, 8}));
-  auto pic = ZxTestPicture(9, 5, 3);
-  auto r = ZxConvert(DestEngineClass<TKvUKNCEngine>(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(0); });
+  auto pic = GradientPicture(9, 5, 3);
+  auto r = ConvertPicture(DestEngineClass<TKvUKNCEngine>(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(0); });
   ASSERT_EQ(r.Streams->GetCount(), 1);
   EXPECT_EQ(r.Streams->GetExtension(0), "pcx");
   EXPECT_TRUE(CheckUkncPcxHeader(r.Bytes(0)));

@@ -10,7 +10,7 @@
 #include "platforms/KvPlatformMSX.h"
 #include "platforms/KvPlatformUnits.h"
 #include "platforms/KvSavePlatformMSX.h"
-#include "platforms/ZxTestPictures.h"
+#include "KvTestHarness.h"
 
 namespace {
 
@@ -207,10 +207,10 @@ TEST(KvSavePlatformV9990, Panels) {
 }
 
 TEST(KvSavePlatformV9990, FlatAndNoisyFiles) {
-  auto flat = ZxSolidPicture(64, 24, 0xFFFFFF);
+  auto flat = SolidPicture(64, 24, 0xFFFFFF);
   auto noise = Noise(64, 32);
   for (int i = 0; i < 7; ++i) {
-    auto r = ZxConvert(*ModeClass(i), *flat);
+    auto r = ConvertPicture(*ModeClass(i), *flat);
     ASSERT_TRUE(r.Streams) << i;
     ASSERT_EQ(r.Streams->GetCount(), 1);
     EXPECT_EQ(r.Streams->GetExtension(0), "g9b");
@@ -220,7 +220,7 @@ TEST(KvSavePlatformV9990, FlatAndNoisyFiles) {
     EXPECT_EQ(r.Size(0), G9bDataOffset(d) + GetG9bDataSize(d));
     EXPECT_LT(GetG9bDataSize(d), 40) << i;
 
-    auto n = ZxConvert(*ModeClass(i), *noise, [](TKvDestEngineOptions& o) { o.SetDitherMethod(0); });
+    auto n = ConvertPicture(*ModeClass(i), *noise, [](TKvDestEngineOptions& o) { o.SetDitherMethod(0); });
     const uint8_t* e = n.Bytes(0);
     const int raw = InitG9bHeader(std::vector<uint8_t>(16).data(), e[5], e[6], 64, 32);
     EXPECT_EQ(e[12], 0) << i;
@@ -252,25 +252,27 @@ TEST(KvSavePlatformV9990, DirectColours) {
 }
 
 TEST(KvSavePlatformV9990, Failures) {
-  auto pic = ZxTestPicture(16, 8);
+  auto pic = GradientPicture(16, 8);
   // A palette mode the mode does not offer.
-  EXPECT_THROW(ZxConvert(DestEngineClass<TKvBP4Engine>(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(10); }),
-               EOSError);
-  EXPECT_THROW(ZxConvert(DestEngineClass<TKvBD16Engine>(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(0); }),
-               EOSError);
+  EXPECT_THROW(
+      ConvertPicture(DestEngineClass<TKvBP4Engine>(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(10); }),
+      EOSError);
+  EXPECT_THROW(
+      ConvertPicture(DestEngineClass<TKvBD16Engine>(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(0); }),
+      EOSError);
   // A fixed colour off the 15-bit levels fails the conversion instead of
   // leaving an empty file behind.
-  EXPECT_THROW(ZxConvert(DestEngineClass<TKvBP4Engine>(), *pic,
-                         [](TKvDestEngineOptions& o) {
-                           TKvPalette256 fixed;
-                           fixed.AddRGB(1, 2, 3);
-                           o.SetFixedPalette(&fixed);
-                           o.SetPaletteMode(0);
-                         }),
+  EXPECT_THROW(ConvertPicture(DestEngineClass<TKvBP4Engine>(), *pic,
+                              [](TKvDestEngineOptions& o) {
+                                TKvPalette256 fixed;
+                                fixed.AddRGB(1, 2, 3);
+                                o.SetFixedPalette(&fixed);
+                                o.SetPaletteMode(0);
+                              }),
                Exception);
   // A width the mode cannot pack: no file.
-  auto odd = ZxTestPicture(6, 8);
-  auto r = ZxConvert(DestEngineClass<TKvBP2Engine>(), *odd);
+  auto odd = GradientPicture(6, 8);
+  auto r = ConvertPicture(DestEngineClass<TKvBP2Engine>(), *odd);
   EXPECT_NE(r.Preview, nullptr);
   EXPECT_TRUE(r.Streams == nullptr || r.Streams->GetCount() == 0);
 }

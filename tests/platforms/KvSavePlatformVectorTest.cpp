@@ -6,7 +6,7 @@
 #include "platforms/KvPlatformUnits.h"
 #include "platforms/KvPlatformVector.h"
 #include "platforms/KvSavePlatformVector.h"
-#include "platforms/ZxTestPictures.h"
+#include "KvTestHarness.h"
 #include "shell/noxShellBaseExtension.h"
 
 using namespace KvSavePlatformVector;
@@ -134,8 +134,8 @@ TEST(KvSavePlatformVector, FilesByWidth) {
   for (const TCase& c : {TCase{256, 256, {"spr", "rmb"}, {-1, 129 * 256}}, TCase{248, 200, {"rmb"}, {97 * 256}},
                          TCase{252, 256, {}, {}}}) {
     SCOPED_TRACE(c.W);
-    auto pic = ZxTestPicture(c.W, c.H, 4);
-    auto r = ZxConvert(DestEngineClass<TKvVectorEngine>(), *pic);
+    auto pic = GradientPicture(c.W, c.H, 4);
+    auto r = ConvertPicture(DestEngineClass<TKvVectorEngine>(), *pic);
     if (c.Exts.empty()) {
       EXPECT_EQ(r.Streams, nullptr);
       continue;
@@ -177,8 +177,8 @@ TEST(KvSavePlatformVector, FilesByWidth) {
 }
 
 TEST(KvSavePlatformVector, FifteenColoursPutBlackFirst) {
-  auto pic = ZxTestPicture(64, 64, 9);
-  auto r = ZxConvert(DestEngineClass<TKvVectorEngine>(), *pic, [](TKvDestEngineOptions& o) {
+  auto pic = GradientPicture(64, 64, 9);
+  auto r = ConvertPicture(DestEngineClass<TKvVectorEngine>(), *pic, [](TKvDestEngineOptions& o) {
     o.SetPaletteUsage(0);
     o.SetPaletteType(ptColoredEMU);
     o.UpdatePalette();
@@ -190,15 +190,15 @@ TEST(KvSavePlatformVector, FifteenColoursPutBlackFirst) {
 }
 
 TEST(KvSavePlatformVector, BlackWhiteAndGray) {
-  auto pic = ZxTestPicture(64, 32, 3);
-  auto bw = ZxConvert(DestEngineClass<TKvVectorEngine>(), *pic, [](TKvDestEngineOptions& o) {
+  auto pic = GradientPicture(64, 32, 3);
+  auto bw = ConvertPicture(DestEngineClass<TKvVectorEngine>(), *pic, [](TKvDestEngineOptions& o) {
     o.SetPaletteMode(0);
     o.UpdatePalette();
   });
   ASSERT_EQ(bw.Options->GetPalette()->Count, 2);
   EXPECT_EQ(std::vector<uint8_t>(bw.Bytes(0) + 14, bw.Bytes(0) + 16), (std::vector<uint8_t>{255, 0}));
 
-  auto gray = ZxConvert(DestEngineClass<TKvVectorEngine>(), *pic, [](TKvDestEngineOptions& o) {
+  auto gray = ConvertPicture(DestEngineClass<TKvVectorEngine>(), *pic, [](TKvDestEngineOptions& o) {
     o.SetPaletteMode(1);
     o.UpdatePalette();
     const TKvPalette256& p = *o.GetPalette();
@@ -211,7 +211,7 @@ TEST(KvSavePlatformVector, BlackWhiteAndGray) {
   // indexes of the written palette.
   TKvPalette256 display;
   BuildVectorPalette(ptColoredVirtualVector, display);
-  auto merged = ZxConvert(DestEngineClass<TKvVectorEngine>(), *pic, [&](TKvDestEngineOptions& o) {
+  auto merged = ConvertPicture(DestEngineClass<TKvVectorEngine>(), *pic, [&](TKvDestEngineOptions& o) {
     o.SetPaletteMode(1);
     o.SetPaletteUsage(2);
     TKvPalette256 fixed;
@@ -278,8 +278,8 @@ TEST(KvSavePlatformVector, RegisteredModes) {
 namespace {
 
 TEST(KvSavePlatformVector, OneColourSprIs640Bytes) {
-  auto pic = ZxSolidPicture(256, 256, 0);
-  auto r = ZxConvert(DestEngineClass<TKvVectorEngine>(), *pic);
+  auto pic = SolidPicture(256, 256, 0);
+  auto r = ConvertPicture(DestEngineClass<TKvVectorEngine>(), *pic);
   ASSERT_EQ(r.Streams->GetExtension(0), "spr");
   ASSERT_EQ(r.Size(0), 640);
   const uint8_t* d = r.Bytes(0);
@@ -304,7 +304,7 @@ TEST(KvSavePlatformVector, HAMWritesPalsBesideBothFiles) {
     SCOPED_TRACE(k);
     const TKvDestEngineClass& engine =
         k == 1 ? DestEngineClass<TKvVectorHAM1Engine>() : DestEngineClass<TKvVectorHAM2Engine>();
-    auto r = ZxConvert(engine, *pic, [](TKvDestEngineOptions& o) { o.SetDitherMethod(0); });
+    auto r = ConvertPicture(engine, *pic, [](TKvDestEngineOptions& o) { o.SetDitherMethod(0); });
     ASSERT_EQ(r.Streams->GetCount(), 2);
     for (int s = 0; s < 2; ++s) {
       TKvStream& stream = *r.Streams->GetStream(s);
@@ -338,8 +338,8 @@ TEST(KvSavePlatformVector, HAMWritesPalsBesideBothFiles) {
 }
 
 TEST(KvSavePlatformVector, HAMKeepsEntryZeroBlackUnderFifteenColours) {
-  auto pic = ZxTestPicture(256, 256, 21);
-  auto r = ZxConvert(DestEngineClass<TKvVectorHAM2Engine>(), *pic, [](TKvDestEngineOptions& o) {
+  auto pic = GradientPicture(256, 256, 21);
+  auto r = ConvertPicture(DestEngineClass<TKvVectorHAM2Engine>(), *pic, [](TKvDestEngineOptions& o) {
     o.SetPaletteUsage(0);
     o.SetPaletteType(ptColoredEMU);
   });

@@ -7,7 +7,7 @@
 #include "platforms/KvPlatformUnits.h"
 #include "platforms/KvPlatformZxEvolution.h"
 #include "platforms/KvSavePlatformZxEvolution.h"
-#include "platforms/ZxTestPictures.h"
+#include "KvTestHarness.h"
 
 namespace {
 
@@ -69,9 +69,9 @@ TEST(KvPlatformZxEvolution, ReadersLevels) {
 }
 
 TEST(KvSavePlatformZxEvolution, SixteenColourFile) {
-  auto pic = ZxTestPicture(256, 192, 12);
-  auto r = ZxConvert(DestEngineClass<TKvZxEvolution256x192x4Engine>(), *pic,
-                     [](TKvDestEngineOptions& o) { o.SetBorderColor(0xFFFFFF); });
+  auto pic = GradientPicture(256, 192, 12);
+  auto r = ConvertPicture(DestEngineClass<TKvZxEvolution256x192x4Engine>(), *pic,
+                          [](TKvDestEngineOptions& o) { o.SetBorderColor(0xFFFFFF); });
   ASSERT_EQ(r.Streams->GetCount(), 1);
   EXPECT_EQ(r.Streams->GetExtension(0), "sxg");
   const uint8_t* d = r.Bytes(0);
@@ -100,8 +100,8 @@ TEST(KvSavePlatformZxEvolution, SixteenColourFile) {
 }
 
 TEST(KvSavePlatformZxEvolution, OddWidthRowsEndOnAWord) {
-  auto pic = ZxTestPicture(257, 24, 13);
-  auto r = ZxConvert(DestEngineClass<TKvZxEvolution256x192x4Engine>(), *pic);
+  auto pic = GradientPicture(257, 24, 13);
+  auto r = ConvertPicture(DestEngineClass<TKvZxEvolution256x192x4Engine>(), *pic);
   const uint8_t* d = r.Bytes(0);
   const int n = Word(d, 14) / 2;
   ASSERT_LE(n, 16);
@@ -115,7 +115,7 @@ TEST(KvSavePlatformZxEvolution, OddWidthRowsEndOnAWord) {
 }
 
 TEST(KvSavePlatformZxEvolution, PaletteKindsAndLevels) {
-  auto pic = ZxTestPicture(64, 48, 14);
+  auto pic = GradientPicture(64, 48, 14);
   struct {
     TKvPaletteType Type;
     uint8_t Mode;
@@ -126,7 +126,7 @@ TEST(KvSavePlatformZxEvolution, PaletteKindsAndLevels) {
                {ptPentEvoPWM3, 0, 24, true}};
   for (const TKvDestEngineClass* c : ZxEvolutionDestEngineClasses()) {
     for (auto& k : cases) {
-      auto r = ZxConvert(*c, *pic, [&](TKvDestEngineOptions& o) {
+      auto r = ConvertPicture(*c, *pic, [&](TKvDestEngineOptions& o) {
         o.SetPaletteType(k.Type);
         o.SetPaletteMode(k.Mode);
       });

@@ -7,7 +7,7 @@
 
 #include "platforms/KvPlatformUnits.h"
 #include "platforms/KvSavePlatformZxSpectrumNext.h"
-#include "platforms/ZxTestPictures.h"
+#include "KvTestHarness.h"
 
 namespace {
 
@@ -42,8 +42,8 @@ TEST(KvSavePlatformZxSpectrumNext, PaletteFillersAndWords) {
 
 TEST(KvSavePlatformZxSpectrumNext, DefaultFileHoldsTheChosenColours) {
   // A picture of fewer rows fills the top of the screen.
-  auto pic = ZxTestPicture(256, 32, 2);
-  auto r = ZxConvert(Next(), *pic);
+  auto pic = GradientPicture(256, 32, 2);
+  auto r = ConvertPicture(Next(), *pic);
   ASSERT_EQ(r.Streams->GetCount(), 1);
   EXPECT_EQ(r.Streams->GetExtension(0), "nxi");
   ASSERT_EQ(r.Size(0), 49664);
@@ -58,13 +58,13 @@ TEST(KvSavePlatformZxSpectrumNext, DefaultFileHoldsTheChosenColours) {
 }
 
 TEST(KvSavePlatformZxSpectrumNext, FixedRRRGGGBBPalette) {
-  auto pic = ZxTestPicture(256, 192, 3);
+  auto pic = GradientPicture(256, 192, 3);
   struct {
     uint8_t Mode;
     std::set<int> Only;  // empty: any byte
   } cases[] = {{0, {0, 255}}, {1, {0, 109, 182, 255}}, {11, {}}};
   for (auto& c : cases) {
-    auto r = ZxConvert(Next(), *pic, [&](TKvDestEngineOptions& o) {
+    auto r = ConvertPicture(Next(), *pic, [&](TKvDestEngineOptions& o) {
       o.SetPaletteType(ptRGB332);
       o.SetPaletteMode(c.Mode);
     });
@@ -89,15 +89,15 @@ TEST(KvSavePlatformZxSpectrumNext, FixedRRRGGGBBPalette) {
 }
 
 TEST(KvSavePlatformZxSpectrumNext, GrayAndBlackWhiteOnTheCube) {
-  auto pic = ZxTestPicture(256, 32, 4);
-  auto g = ZxConvert(Next(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(1); });
+  auto pic = GradientPicture(256, 32, 4);
+  auto g = ConvertPicture(Next(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(1); });
   const TKvPalette256& pal = *g.Options->GetPalette();
   ASSERT_GE(pal.Count, 2);
   for (int i = 0; i < pal.Count; ++i) {
     const TKvStdRGBColor c = pal.GetStdRGB(i);
     EXPECT_TRUE(c.R == c.G && c.G == c.B) << i;
   }
-  auto bw = ZxConvert(Next(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(0); });
+  auto bw = ConvertPicture(Next(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(0); });
   EXPECT_EQ(Word(bw.Bytes(0), 0), 0x0000);
   EXPECT_EQ(Word(bw.Bytes(0), 1), 0x01FF);
   std::set<int> used(bw.Bytes(0) + 512, bw.Bytes(0) + 49664);  // the unused part stays 0
@@ -107,8 +107,8 @@ TEST(KvSavePlatformZxSpectrumNext, GrayAndBlackWhiteOnTheCube) {
 // A fixed palette that leaves no room for the grays merges them to two
 // colours; the file stores the indexes the preview shows.
 TEST(KvSavePlatformZxSpectrumNext, MergedGraysKeepFileAndPreviewAlike) {
-  auto pic = ZxTestPicture(256, 16, 6);
-  auto r = ZxConvert(Next(), *pic, [](TKvDestEngineOptions& o) {
+  auto pic = GradientPicture(256, 16, 6);
+  auto r = ConvertPicture(Next(), *pic, [](TKvDestEngineOptions& o) {
     o.SetPaletteMode(1);
     TKvPalette256 fixed;
     const auto cube = TKvPaletteRGB::CreateBits(3, 3, 3, false);
@@ -134,10 +134,10 @@ TEST(KvSavePlatformZxSpectrumNext, MergedGraysKeepFileAndPreviewAlike) {
 }
 
 TEST(KvSavePlatformZxSpectrumNext, UnknownModeIsRefused) {
-  auto pic = ZxTestPicture(16, 16, 5);
+  auto pic = GradientPicture(16, 16, 5);
   for (uint8_t type : {ptRGB333, ptRGB332}) {
     try {
-      ZxConvert(Next(), *pic, [&](TKvDestEngineOptions& o) {
+      ConvertPicture(Next(), *pic, [&](TKvDestEngineOptions& o) {
         o.SetPaletteType(type);
         o.SetPaletteMode(2);
       });

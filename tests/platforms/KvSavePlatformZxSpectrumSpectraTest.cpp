@@ -14,7 +14,7 @@
 #include "platforms/KvPlatformZxSpectrum.h"
 #include "platforms/KvPlatformZxSpectrumSpectra.h"
 #include "platforms/KvSavePlatformZxSpectrumSpectra.h"
-#include "platforms/ZxTestPictures.h"
+#include "KvTestHarness.h"
 #include "rtl/KvSysUtils.h"
 
 namespace {
@@ -220,7 +220,7 @@ TEST(KvSavePlatformZxSpectrumSpectra, CandidateLists) {
     EXPECT_EQ(l.front(), c.First);
     EXPECT_EQ(l.back(), c.Last);
   }
-  auto bmp = ZxSolidPicture(8, 8, 0);
+  auto bmp = SolidPicture(8, 8, 0);
   TKvSpectrumSpectraColor4xNx15x2Image img(4, 8, *bmp);
   EXPECT_EQ(img.CreatePaletteList(4), nullptr);
 }
@@ -277,12 +277,12 @@ TEST(KvSavePlatformZxSpectrumSpectra, BlackAndWhiteFills) {
       {36, false, 0x00, 0x3F, false}, {33, true, 0x7F, -1, true},  {34, true, 0x00, 0x7F, false},
       {36, true, 0x3F, 0x3F, true},
   };
-  auto pic = ZxTestPicture(256, 192, 8);
+  auto pic = GradientPicture(256, 192, 8);
   for (const TSpectraMode& m : Modes()) {
     for (auto& c : cases) {
       if (c.Half != (m.Width == 4)) continue;
       SCOPED_TRACE(testing::Message() << m.Class->GetModeName() << " type " << int(c.Type));
-      auto r = ZxConvert(*m.Class, *pic, [&](TKvDestEngineOptions& o) {
+      auto r = ConvertPicture(*m.Class, *pic, [&](TKvDestEngineOptions& o) {
         o.SetPaletteType(c.Type);
         o.SetPaletteMode(0);
       });
@@ -313,7 +313,8 @@ TEST(KvSavePlatformZxSpectrumSpectra, BlackAndWhiteFills) {
     }
   }
   // The whole 8x8 double-byte 64-colour file.
-  auto r = ZxConvert(Engine<TKvZxSpectrumSpectra8x8Engine>(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(0); });
+  auto r = ConvertPicture(Engine<TKvZxSpectrumSpectra8x8Engine>(), *pic,
+                          [](TKvDestEngineOptions& o) { o.SetPaletteMode(0); });
   ASSERT_EQ(r.Size(0), 7939);
   const uint8_t* d = r.Bytes(0);
   EXPECT_EQ(std::count(d + 6144, d + 6912, 0), 768);
@@ -325,14 +326,14 @@ TEST(KvSavePlatformZxSpectrumSpectra, BlackAndWhiteFills) {
 // Palette types a mode cannot write are refused with a message, in every
 // palette mode: the half-width modes have no single-byte 64-colour form.
 TEST(KvSavePlatformZxSpectrumSpectra, RefusedPaletteTypes) {
-  auto pic = ZxSolidPicture(256, 192, 0x808080);
+  auto pic = SolidPicture(256, 192, 0x808080);
   for (const TSpectraMode& m : Modes())
     for (uint8_t type : {0, 27, 32, 35, 37})
       for (uint8_t mode : {0, 1, 11}) {
         if (type == 35 && m.Width == 8) continue;
         SCOPED_TRACE(testing::Message() << m.Class->GetModeName() << " " << int(type) << " " << int(mode));
         try {
-          ZxConvert(*m.Class, *pic, [&](TKvDestEngineOptions& o) {
+          ConvertPicture(*m.Class, *pic, [&](TKvDestEngineOptions& o) {
             o.SetPaletteType(type);
             o.SetPaletteMode(mode);
           });
@@ -361,8 +362,8 @@ TEST(KvSavePlatformZxSpectrumSpectra, SolidCells) {
   };
   for (auto& c : cases) {
     SCOPED_TRACE(testing::Message() << c.Class->GetModeName() << " " << int(c.Type) << " " << std::hex << c.Color);
-    auto pic = ZxSolidPicture(256, 16, c.Color);
-    auto r = ZxConvert(*c.Class, *pic, [&](TKvDestEngineOptions& o) {
+    auto pic = SolidPicture(256, 16, c.Color);
+    auto r = ConvertPicture(*c.Class, *pic, [&](TKvDestEngineOptions& o) {
       o.SetPaletteType(c.Type);
       o.SetErrorDiffusion(0);
     });
@@ -377,23 +378,24 @@ TEST(KvSavePlatformZxSpectrumSpectra, SolidCells) {
 
 // After a colour conversion the bytes no attribute area covers keep 255.
 TEST(KvSavePlatformZxSpectrumSpectra, UncoveredBytesStay255) {
-  auto pic = ZxTestPicture(256, 192, 4);
-  auto r = ZxConvert(Engine<TKvZxSpectrumSpectra8x4Engine>(), *pic,
-                     [](TKvDestEngineOptions& o) { o.SetPaletteType(ptColored15x1); });
+  auto pic = GradientPicture(256, 192, 4);
+  auto r = ConvertPicture(Engine<TKvZxSpectrumSpectra8x4Engine>(), *pic,
+                          [](TKvDestEngineOptions& o) { o.SetPaletteType(ptColored15x1); });
   ASSERT_EQ(r.Size(0), 9731);
   EXPECT_EQ(std::count(r.Bytes(0) + 6144, r.Bytes(0) + 8192, 255), 2048);
   EXPECT_EQ(r.Bytes(0)[9730], 0x01);
 }
 
 TEST(KvSavePlatformZxSpectrumSpectra, GrayEndsWithTheGrayPalette) {
-  auto pic = ZxTestPicture(256, 192, 5);
-  auto r = ZxConvert(Engine<TKvZxSpectrumSpectra8x4Engine>(), *pic, [](TKvDestEngineOptions& o) {
+  auto pic = GradientPicture(256, 192, 5);
+  auto r = ConvertPicture(Engine<TKvZxSpectrumSpectra8x4Engine>(), *pic, [](TKvDestEngineOptions& o) {
     o.SetPaletteType(ptColored15x1);
     o.SetPaletteMode(1);
   });
   EXPECT_EQ(r.Preview->Palette->GetCount(), 16);
   EXPECT_EQ(r.Options->GetPalette()->GetCount(), 3);
-  auto r64 = ZxConvert(Engine<TKvZxSpectrumSpectra8x8Engine>(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(1); });
+  auto r64 = ConvertPicture(Engine<TKvZxSpectrumSpectra8x8Engine>(), *pic,
+                            [](TKvDestEngineOptions& o) { o.SetPaletteMode(1); });
   EXPECT_EQ(r64.Preview->Palette->GetCount(), 64);
   EXPECT_EQ(r64.Options->GetPalette()->GetCount(), 4);
   for (int y = 0; y < 192; ++y)
@@ -407,34 +409,31 @@ TEST(KvSavePlatformZxSpectrumSpectra, GrayEndsWithTheGrayPalette) {
 // double-byte 15-colour modes: they convert as with usage 0.
 TEST(KvSavePlatformZxSpectrumSpectra, DoubleByteIgnoresColourUsage) {
   TKvProcessorCountOverride one(1);
-  auto band = ZxTestPicture(256, 16, 6);
-  auto pic = ZxTestPicture(256, 192, 6);
+  auto band = GradientPicture(256, 16, 6);
+  auto pic = GradientPicture(256, 192, 6);
   struct {
     const TKvDestEngineClass* Class;
     TBitmap32* Picture;
   } cases[] = {{&Engine<TKvZxSpectrumSpectra8x8Engine>(), band.get()},
                {&Engine<TKvZxSpectrumSpectra8x1Engine>(), pic.get()}};
   for (auto& [cls, picture] : cases) {
-    auto base = ZxConvert(*cls, *picture, [](TKvDestEngineOptions& o) { o.SetPaletteType(ptColored15x2); });
+    auto base = ConvertPicture(*cls, *picture, [](TKvDestEngineOptions& o) { o.SetPaletteType(ptColored15x2); });
     for (uint8_t usage : {2}) {
-      auto r = ZxConvert(*cls, *picture, [&](TKvDestEngineOptions& o) {
+      auto r = ConvertPicture(*cls, *picture, [&](TKvDestEngineOptions& o) {
         o.SetPaletteType(ptColored15x2);
         o.SetColorUsage(usage);
       });
       EXPECT_EQ(std::memcmp(r.Bytes(0), base.Bytes(0), static_cast<size_t>(r.Size(0))), 0) << int(usage);
-      int raised = 0;
-      for (int y = 0; y < picture->GetHeight(); ++y)
-        for (int x = 0; x < 256; ++x) raised += r.Preview->GetPixel(x, y) != base.Preview->GetPixel(x, y);
-      EXPECT_EQ(raised, 0);
+      EXPECT_EQ(CountIndexDiffs(*r.Preview, *base.Preview), 0);
       EXPECT_EQ(r.Options->ColorUsage, 0);
     }
   }
 }
 
 TEST(KvSavePlatformZxSpectrumSpectra, HalfWidthColourUsage) {
-  auto pic = ZxTestPicture(256, 192, 9);
+  auto pic = GradientPicture(256, 192, 9);
   for (uint8_t usage : {1, 2, 3}) {
-    auto r = ZxConvert(Engine<TKvZxSpectrumSpectra4x8Engine>(), *pic, [&](TKvDestEngineOptions& o) {
+    auto r = ConvertPicture(Engine<TKvZxSpectrumSpectra4x8Engine>(), *pic, [&](TKvDestEngineOptions& o) {
       o.SetPaletteType(ptColored15x1);
       o.SetColorUsage(usage);
     });
@@ -448,7 +447,7 @@ TEST(KvSavePlatformZxSpectrumSpectra, HalfWidthColourUsage) {
 // every walked row.
 TEST(KvSavePlatformZxSpectrumSpectra, RowWalk) {
   TKvProcessorCountOverride one(1);
-  auto pic = ZxTestPicture(256, 192, 10);
+  auto pic = GradientPicture(256, 192, 10);
   struct {
     const TKvDestEngineClass* Class;
     uint8_t Type;
@@ -486,7 +485,7 @@ TEST(KvSavePlatformZxSpectrumSpectra, RowWalk) {
 // A set abort flag ends the cell conversions with the silent abort; the
 // stream list stays with the caller.
 TEST(KvSavePlatformZxSpectrumSpectra, Abort) {
-  auto pic = ZxTestPicture(256, 192, 13);
+  auto pic = GradientPicture(256, 192, 13);
   struct {
     const TKvDestEngineClass* Class;
     uint8_t Type;
@@ -508,8 +507,8 @@ TEST(KvSavePlatformZxSpectrumSpectra, Abort) {
 
 // The same bytes with one processor and with several.
 TEST(KvSavePlatformZxSpectrumSpectra, SameBytesOnOneAndManyProcessors) {
-  auto pic = ZxTestPicture(256, 192, 12);
-  auto band = ZxTestPicture(256, 32, 12);
+  auto pic = GradientPicture(256, 192, 12);
+  auto band = GradientPicture(256, 32, 12);
   const int64_t keep = KvCellMinJobWork;
   KvCellMinJobWork = 16;
   struct {
@@ -525,7 +524,7 @@ TEST(KvSavePlatformZxSpectrumSpectra, SameBytesOnOneAndManyProcessors) {
     std::vector<uint8_t> bytes[2];
     for (int k = 0; k < 2; ++k) {
       TKvProcessorCountOverride count(k == 0 ? 1 : 4);
-      auto r = ZxConvert(*c.Class, *c.Picture, [&](TKvDestEngineOptions& o) {
+      auto r = ConvertPicture(*c.Class, *c.Picture, [&](TKvDestEngineOptions& o) {
         o.SetPaletteType(c.Type);
         o.SetPaletteMode(c.Mode);
       });

@@ -10,7 +10,7 @@
 #include "platforms/KvSavePlatformTimex.h"
 #include "platforms/KvPlatformUnits.h"
 #include "platforms/KvSavePlatformZxSpectrum.h"
-#include "platforms/ZxTestPictures.h"
+#include "KvTestHarness.h"
 
 namespace {
 
@@ -93,8 +93,8 @@ TEST(KvSavePlatformZxSpectrum, AttributePackingOfUniformPictures) {
       {0xFF0000, 3, 0x52, false},  // bright only: bright red
   };
   for (auto& c : cases) {
-    auto pic = ZxSolidPicture(256, 192, c.Color);
-    auto r = ZxConvert(Standard(), *pic, [&](TKvDestEngineOptions& o) { o.SetColorUsage(c.Usage); });
+    auto pic = SolidPicture(256, 192, c.Color);
+    auto r = ConvertPicture(Standard(), *pic, [&](TKvDestEngineOptions& o) { o.SetColorUsage(c.Usage); });
     ASSERT_EQ(r.Size(0), 6912);
     const uint8_t* d = r.Bytes(0);
     std::set<int> attrs(d + 6144, d + 6912);
@@ -110,9 +110,9 @@ TEST(KvSavePlatformZxSpectrum, AttributePackingOfUniformPictures) {
 }
 
 TEST(KvSavePlatformZxSpectrum, ColourUsageRules) {
-  auto pic = ZxTestPicture(256, 192);
+  auto pic = GradientPicture(256, 192);
   for (uint8_t u : {1, 2, 3}) {
-    auto r = ZxConvert(Standard(), *pic, [&](TKvDestEngineOptions& o) { o.SetColorUsage(u); });
+    auto r = ConvertPicture(Standard(), *pic, [&](TKvDestEngineOptions& o) { o.SetColorUsage(u); });
     const uint8_t* d = r.Bytes(0);
     for (int i = 6144; i < 6912; ++i) {
       ASSERT_EQ((d[i] & 0x40) != 0, u != 1) << int(u) << " " << i;
@@ -126,8 +126,8 @@ TEST(KvSavePlatformZxSpectrum, ColourUsageRules) {
 }
 
 TEST(KvSavePlatformZxSpectrum, GrayModeUsesTheFourGrays) {
-  auto pic = ZxTestPicture(256, 192, 7);
-  auto r = ZxConvert(Standard(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(1); });
+  auto pic = GradientPicture(256, 192, 7);
+  auto r = ConvertPicture(Standard(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(1); });
   const uint8_t* d = r.Bytes(0);
   for (int i = 6144; i < 6912; ++i) {
     const int ink = d[i] & 7, paper = (d[i] >> 3) & 7;
@@ -143,10 +143,10 @@ TEST(KvSavePlatformZxSpectrum, GrayModeUsesTheFourGrays) {
 }
 
 TEST(KvSavePlatformZxSpectrum, BlackAndWhiteMode) {
-  auto white = ZxSolidPicture(256, 192, 0xFFFFFF);
-  auto black = ZxSolidPicture(256, 192, 0x000000);
-  auto rw = ZxConvert(Standard(), *white, [](TKvDestEngineOptions& o) { o.SetPaletteMode(0); });
-  auto rb = ZxConvert(Standard(), *black, [](TKvDestEngineOptions& o) { o.SetPaletteMode(0); });
+  auto white = SolidPicture(256, 192, 0xFFFFFF);
+  auto black = SolidPicture(256, 192, 0x000000);
+  auto rw = ConvertPicture(Standard(), *white, [](TKvDestEngineOptions& o) { o.SetPaletteMode(0); });
+  auto rb = ConvertPicture(Standard(), *black, [](TKvDestEngineOptions& o) { o.SetPaletteMode(0); });
   ASSERT_EQ(rw.Streams->GetCount(), 1);
   ASSERT_EQ(rw.Size(0), 6144);
   EXPECT_EQ(std::count(rw.Bytes(0), rw.Bytes(0) + 6144, 0), 6144);
@@ -156,11 +156,11 @@ TEST(KvSavePlatformZxSpectrum, BlackAndWhiteMode) {
 TEST(KvSavePlatformZxSpectrum, MulticolourFiles) {
   // 8x1 cells are too small to pay for parallel candidate searches.
   TKvProcessorCountOverride one(1);
-  auto pic = ZxTestPicture(256, 192, 3);
+  auto pic = GradientPicture(256, 192, 3);
   // The layout does not depend on the colours: the gray mode's five
   // candidates keep the test quick.
   auto gray = [](TKvDestEngineOptions& o) { o.SetPaletteMode(1); };
-  auto r = ZxConvert(DestEngineClass<TKvZxSpectrumMultiColor1Engine>(), *pic, gray);
+  auto r = ConvertPicture(DestEngineClass<TKvZxSpectrumMultiColor1Engine>(), *pic, gray);
   ASSERT_EQ(r.Streams->GetCount(), 2);
   EXPECT_EQ(r.Streams->GetExtension(0), "mlt");
   EXPECT_EQ(r.Streams->GetExtension(1), "mc");
@@ -173,11 +173,11 @@ TEST(KvSavePlatformZxSpectrum, MulticolourFiles) {
   EXPECT_EQ(std::memcmp(mlt + 256, mc + 32, 32), 0);
 
   // 8x2: the attributes of cell row 95 are the last 32 bytes.
-  auto pic2 = ZxSolidPicture(256, 192, 0x0000BC);
+  auto pic2 = SolidPicture(256, 192, 0x0000BC);
   for (int y = 190; y < 192; ++y)
     for (int x = 0; x < 256; ++x) *pic2->GetPixelPtr(x, y) = 0xFFBCBC00u;  // yellow
-  auto r2 = ZxConvert(DestEngineClass<TKvZxSpectrumMultiColor2Engine>(), *pic2,
-                      [](TKvDestEngineOptions& o) { o.SetColorUsage(1); });
+  auto r2 = ConvertPicture(DestEngineClass<TKvZxSpectrumMultiColor2Engine>(), *pic2,
+                           [](TKvDestEngineOptions& o) { o.SetColorUsage(1); });
   ASSERT_EQ(r2.Size(0), 9216);
   EXPECT_EQ(r2.Streams->GetExtension(0), "ifl");
   EXPECT_EQ(r2.Bytes(0)[6144 + 94 * 32], ZxAttribute(1, 1));
@@ -198,11 +198,11 @@ TEST(KvSavePlatformZxSpectrum, InterlacedMulticolourScreen) {
 }
 
 TEST(KvSavePlatformZxSpectrum, Tricolour) {
-  auto pic = ZxSolidPicture(256, 192, 0xFFFFFF);
+  auto pic = SolidPicture(256, 192, 0xFFFFFF);
   *pic->GetPixelPtr(8, 0) = 0xFFFFFF00u;  // bright yellow
   *pic->GetPixelPtr(16, 0) = 0xFF000000u;
-  auto r = ZxConvert(DestEngineClass<TKvZxSpectrumTricolorEngine>(), *pic,
-                     [](TKvDestEngineOptions& o) { o.SetErrorDiffusion(0); });
+  auto r = ConvertPicture(DestEngineClass<TKvZxSpectrumTricolorEngine>(), *pic,
+                          [](TKvDestEngineOptions& o) { o.SetErrorDiffusion(0); });
   ASSERT_EQ(r.Size(0), 18432);
   EXPECT_EQ(r.Streams->GetExtension(0), "rgb");
   const uint8_t* d = r.Bytes(0);
@@ -220,16 +220,16 @@ TEST(KvSavePlatformZxSpectrum, Tricolour) {
 }
 
 TEST(KvSavePlatformZxSpectrum, SameBytesOnOneAndManyProcessors) {
-  auto pic = ZxTestPicture(256, 192, 11);
+  auto pic = GradientPicture(256, 192, 11);
   std::vector<uint8_t> one, many;
   {
     TKvProcessorCountOverride o(1);
-    auto r = ZxConvert(Standard(), *pic);
+    auto r = ConvertPicture(Standard(), *pic);
     one.assign(r.Bytes(0), r.Bytes(0) + 6912);
   }
   {
     TKvProcessorCountOverride o(4);
-    auto r = ZxConvert(Standard(), *pic);
+    auto r = ConvertPicture(Standard(), *pic);
     many.assign(r.Bytes(0), r.Bytes(0) + 6912);
   }
   EXPECT_EQ(one, many);
@@ -258,39 +258,39 @@ TEST(KvSavePlatformZxSpectrum, ModeListsInOrder) {
 
 TEST(KvSavePlatformTimex, Files) {
   TKvProcessorCountOverride one(1);
-  auto pic = ZxTestPicture(256, 192, 5);
+  auto pic = GradientPicture(256, 192, 5);
   auto gray = [](TKvDestEngineOptions& o) { o.SetPaletteMode(1); };
-  auto r = ZxConvert(DestEngineClass<TKvTimexExtendedEngine>(), *pic, gray);
-  auto m = ZxConvert(DestEngineClass<TKvZxSpectrumMultiColor1Engine>(), *pic, gray);
+  auto r = ConvertPicture(DestEngineClass<TKvTimexExtendedEngine>(), *pic, gray);
+  auto m = ConvertPicture(DestEngineClass<TKvZxSpectrumMultiColor1Engine>(), *pic, gray);
   ASSERT_EQ(r.Size(0), 12288);
   // Same bitmap as ".mlt"; the attribute rows follow the bitmap's interleave.
   EXPECT_EQ(std::memcmp(r.Bytes(0), m.Bytes(0), 6144), 0);
   for (int y = 0; y < 192; ++y)
     ASSERT_EQ(std::memcmp(r.Bytes(0) + 6144 + ZxRowOffset(y), m.Bytes(0) + 6144 + y * 32, 32), 0) << y;
 
-  auto pic384 = ZxTestPicture(256, 384, 5);
-  auto li = ZxConvert(DestEngineClass<TKvTimexExtendedInterlacedEngine>(), *pic384, gray);
+  auto pic384 = GradientPicture(256, 384, 5);
+  auto li = ConvertPicture(DestEngineClass<TKvTimexExtendedInterlacedEngine>(), *pic384, gray);
   EXPECT_EQ(li.Options->GetHeight(), 384);
   EXPECT_EQ(li.Options->PixelAspect, 17);
   ASSERT_EQ(li.Size(0), 24576);
   EXPECT_EQ(li.Streams->GetExtension(0), "lce");
 
-  auto white = ZxSolidPicture(512, 192, 0xFFFFFF);
-  auto mono = ZxConvert(DestEngineClass<TKvTimexMonoEngine>(), *white);
+  auto white = SolidPicture(512, 192, 0xFFFFFF);
+  auto mono = ConvertPicture(DestEngineClass<TKvTimexMonoEngine>(), *white);
   EXPECT_EQ(mono.Options->PixelAspect, 1);
   ASSERT_EQ(mono.Size(0), 12289);
   EXPECT_EQ(std::count(mono.Bytes(0), mono.Bytes(0) + 12289, 0), 12289);
-  auto black = ZxSolidPicture(512, 192, 0);
-  auto mb = ZxConvert(DestEngineClass<TKvTimexMonoEngine>(), *black);
+  auto black = SolidPicture(512, 192, 0);
+  auto mb = ConvertPicture(DestEngineClass<TKvTimexMonoEngine>(), *black);
   EXPECT_EQ(std::count(mb.Bytes(0), mb.Bytes(0) + 12288, 0xFF), 12288);
   EXPECT_EQ(mb.Bytes(0)[12288], 0);
 
   // Two frames: white stays light in both, so both images are clear.
-  auto m2 = ZxConvert(DestEngineClass<TKvTimexMono2Engine>(), *white);
+  auto m2 = ConvertPicture(DestEngineClass<TKvTimexMono2Engine>(), *white);
   ASSERT_EQ(m2.Size(0), 24578);
   EXPECT_EQ(m2.Streams->GetExtension(0), "hgr");
   EXPECT_EQ(std::count(m2.Bytes(0), m2.Bytes(0) + 24578, 0), 24578);
-  auto b2 = ZxConvert(DestEngineClass<TKvTimexMono2Engine>(), *black);
+  auto b2 = ConvertPicture(DestEngineClass<TKvTimexMono2Engine>(), *black);
   EXPECT_EQ(std::count(b2.Bytes(0), b2.Bytes(0) + 12288, 0xFF), 12288);
   EXPECT_EQ(std::count(b2.Bytes(0) + 12289, b2.Bytes(0) + 24577, 0xFF), 12288);
   EXPECT_EQ(b2.Bytes(0)[12288], 0);

@@ -9,7 +9,7 @@
 #include "platforms/KvPlatformZxSpectrum.h"
 #include "platforms/KvSavePlatformZxSpectrumUlaPlus.h"
 #include "platforms/UlaPlusTestPictures.h"
-#include "platforms/ZxTestPictures.h"
+#include "KvTestHarness.h"
 
 namespace {
 
@@ -83,7 +83,7 @@ TEST(KvSavePlatformZxSpectrumUlaPlus, GrayRampsAndLayouts) {
 TEST(KvSavePlatformZxSpectrumUlaPlus, AttributesPaletteBytesAndFallback) {
   TKvPalette256 layout;
   for (int i = 0; i < 64; ++i) layout.AddRGB(uint8_t(i * 4), 0, 0);
-  auto pic = ZxSolidPicture(256, 192, 0);
+  auto pic = SolidPicture(256, 192, 0);
   TKvULAPlusImage image(8, 8, *pic);
   std::vector<uint8_t> data(6976, 0);
   TKvULAPlusScreen screen(data.data());
@@ -274,7 +274,7 @@ TEST(KvSavePlatformZxSpectrumUlaPlus, SlowModeSameOnOneAndManyWorkers) {
   int n = 0;
   for (int workers : {1, 4}) {
     TKvProcessorCountOverride count(workers);
-    auto r = ZxConvert(Classic(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(9); });
+    auto r = ConvertPicture(Classic(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(9); });
     palettes[n] = Quads(*r.Options->GetPalette());
     files[n++].assign(r.Bytes(0), r.Bytes(0) + r.Size(0));
   }
@@ -344,7 +344,7 @@ TEST(KvSavePlatformZxSpectrumUlaPlus, FilesAndProgress) {
   } cases[] = {{&Classic(), 8, 6976}, {&Timex(), 8, 12352}, {&Classic(), 17, 6976}, {&Classic(), 9, 6976}};
   for (auto& c : cases) {
     SCOPED_TRACE(c.Size + c.Mode);
-    auto r = ZxConvert(*c.Class, *pic, [&](TKvDestEngineOptions& o) { o.SetPaletteMode(c.Mode); });
+    auto r = ConvertPicture(*c.Class, *pic, [&](TKvDestEngineOptions& o) { o.SetPaletteMode(c.Mode); });
     ASSERT_EQ(r.Streams->GetCount(), 1);
     EXPECT_EQ(r.Streams->GetExtension(0), "scr");
     ASSERT_EQ(r.Size(0), c.Size);
@@ -367,7 +367,7 @@ TEST(KvSavePlatformZxSpectrumUlaPlus, FilesAndProgress) {
 // slow mode: its few singles are dealt to the CLUTs and keep their colours.
 TEST(KvSavePlatformZxSpectrumUlaPlus, FewFlatColoursExactInTheSlowMode) {
   auto pic = UlaPlusFlatPicture(5);
-  auto r = ZxConvert(Classic(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(9); });
+  auto r = ConvertPicture(Classic(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(9); });
   int wrong = 0;
   for (int y = 0; y < 192; ++y)
     for (int x = 0; x < 256; ++x)
@@ -392,13 +392,13 @@ TEST(KvSavePlatformZxSpectrumUlaPlus, AbortWritesNoPalette) {
 
 TEST(KvSavePlatformZxSpectrumUlaPlus, GrayModes) {
   TKvProcessorCountOverride one(1);
-  auto pic = ZxTestPicture(256, 192, 9);
+  auto pic = GradientPicture(256, 192, 9);
   // The ramp: four grays in CLUT 0.
-  auto r = ZxConvert(Classic(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(1); });
+  auto r = ConvertPicture(Classic(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(1); });
   EXPECT_TRUE(r.Options->UseAsGrayPalette);
   EXPECT_EQ(r.Options->GetPalette()->Count, 16);
   // Seventeen kept colours leave no room: two colours in one attribute.
-  auto f = ZxConvert(Timex(), *pic, [](TKvDestEngineOptions& o) {
+  auto f = ConvertPicture(Timex(), *pic, [](TKvDestEngineOptions& o) {
     o.SetPaletteMode(1);
     TKvPalette256 fixed;
     FillQuads(fixed, UlaPlusTestColors(17));

@@ -7,7 +7,7 @@
 #include "core/KvThreadJob.h"
 #include "platforms/KvPlatformZxSpectrum.h"
 #include "platforms/KvSavePlatformZxSpectrum.h"
-#include "platforms/ZxTestPictures.h"
+#include "KvTestHarness.h"
 
 namespace {
 
@@ -59,9 +59,9 @@ TEST(KvZxGigascreen, CandidateListsFollowTheColourUsage) {
 }
 
 TEST(KvZxGigascreen, MghHeaderAndTwoScreenFile) {
-  auto pic = ZxTestPicture(256, 16, 41);
+  auto pic = GradientPicture(256, 16, 41);
   for (int32_t border : {0xFFFFFF, 0x0000FF}) {
-    auto r = ZxConvert(DestEngineClass<TKvZxSpectrumGigascreenEngine>(), *pic, [&](TKvDestEngineOptions& o) {
+    auto r = ConvertPicture(DestEngineClass<TKvZxSpectrumGigascreenEngine>(), *pic, [&](TKvDestEngineOptions& o) {
       o.SetColorUsage(1);
       o.SetBorderColor(border);
     });
@@ -90,18 +90,18 @@ TEST(KvZxGigascreen, MghHeaderAndTwoScreenFile) {
                {&DestEngineClass<TKvZxSpectrumMultiGigascreen2Engine>(), 18688, 2},
                {&DestEngineClass<TKvZxSpectrumMultiGigascreen1Engine>(), 19456, 1}};
   for (auto& m : modes) {
-    auto r = ZxConvert(*m.Class, *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(1); });
+    auto r = ConvertPicture(*m.Class, *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(1); });
     ASSERT_EQ(r.Size(0), m.Size);
     EXPECT_EQ(r.Bytes(0)[4], m.Height);
   }
 }
 
 TEST(KvZxGigascreen, SafeModeSharesEveryAttribute) {
-  auto pic = ZxTestPicture(256, 16, 42);
+  auto pic = GradientPicture(256, 16, 42);
   auto safe = [](TKvDestEngineOptions& o) { o.SetSafeMode(true); };
-  auto g = ZxConvert(DestEngineClass<TKvZxSpectrumGigascreenEngine>(), *pic, safe);
+  auto g = ConvertPicture(DestEngineClass<TKvZxSpectrumGigascreenEngine>(), *pic, safe);
   for (int i = 0; i < 64; ++i) EXPECT_EQ(g.Bytes(0)[6144 + i], g.Bytes(0)[13056 + i]) << i;
-  auto m1 = ZxConvert(DestEngineClass<TKvZxSpectrumMultiGigascreen1Engine>(), *pic, safe);
+  auto m1 = ConvertPicture(DestEngineClass<TKvZxSpectrumMultiGigascreen1Engine>(), *pic, safe);
   for (int i = 0; i < 2 * 16; ++i) EXPECT_EQ(m1.Bytes(0)[18688 + i], m1.Bytes(0)[19072 + i]);
   for (int i = 0; i < 16 * 16; ++i) EXPECT_EQ(m1.Bytes(0)[12544 + i], m1.Bytes(0)[15616 + i]);
 }
@@ -113,9 +113,9 @@ TEST(KvZxGigascreen, BlackWhiteMixtureBecomesOneAttributeInAChessboard) {
   const TKvStdRGBColor gray = o.GetPalette()->GetStdRGB(7);
   // Two character rows: the second is walked mirrored and shows the same
   // chessboard.
-  auto pic = ZxSolidPicture(256, 16, (uint32_t(gray.R) << 16) | (uint32_t(gray.G) << 8) | gray.B);
-  auto r = ZxConvert(DestEngineClass<TKvZxSpectrumGigascreenEngine>(), *pic,
-                     [](TKvDestEngineOptions& p) { p.SetErrorDiffusion(0); });
+  auto pic = SolidPicture(256, 16, (uint32_t(gray.R) << 16) | (uint32_t(gray.G) << 8) | gray.B);
+  auto r = ConvertPicture(DestEngineClass<TKvZxSpectrumGigascreenEngine>(), *pic,
+                          [](TKvDestEngineOptions& p) { p.SetErrorDiffusion(0); });
   const uint8_t* d = r.Bytes(0);
   for (int cx = 0; cx < 64; ++cx) {
     EXPECT_EQ(d[6144 + cx], ZxAttribute(0, 7)) << cx;
@@ -131,18 +131,18 @@ TEST(KvZxGigascreen, BlackWhiteMixtureBecomesOneAttributeInAChessboard) {
 }
 
 TEST(KvZxGigascreen, SameFilesWithOneAndManyProcessors) {
-  auto pic = ZxTestPicture(256, 16, 43);
+  auto pic = GradientPicture(256, 16, 43);
   auto setup = [](TKvDestEngineOptions& o) { o.SetColorUsage(3); };
   for (const TKvDestEngineClass* c :
        {&DestEngineClass<TKvZxSpectrumGigascreenEngine>(), &DestEngineClass<TKvZxSpectrumMultiGigascreen1Engine>()}) {
-    TZxConversion one, many;
+    TKvConversion one, many;
     {
       TKvProcessorCountOverride p(1);
-      one = ZxConvert(*c, *pic, setup);
+      one = ConvertPicture(*c, *pic, setup);
     }
     {
       TKvProcessorCountOverride p(4);
-      many = ZxConvert(*c, *pic, setup);
+      many = ConvertPicture(*c, *pic, setup);
     }
     ASSERT_EQ(one.Size(0), many.Size(0));
     EXPECT_EQ(std::memcmp(one.Bytes(0), many.Bytes(0), static_cast<size_t>(one.Size(0))), 0) << c->GetModeName();
@@ -154,9 +154,9 @@ TEST(KvZxGigascreen, SameFilesWithOneAndManyProcessors) {
 namespace {
 
 TEST(KvZxInterlaced, FirstVersionWritesEachAttributeTwice) {
-  auto pic = ZxTestPicture(256, 32, 44);
-  auto bw = ZxConvert(DestEngineClass<TKvZxSpectrumInterlacedEngine>(), *pic,
-                      [](TKvDestEngineOptions& o) { o.SetPaletteMode(0); });
+  auto pic = GradientPicture(256, 32, 44);
+  auto bw = ConvertPicture(DestEngineClass<TKvZxSpectrumInterlacedEngine>(), *pic,
+                           [](TKvDestEngineOptions& o) { o.SetPaletteMode(0); });
   const uint8_t* d = bw.Bytes(0);
   int set = 0;
   for (int i = 0; i < 768; ++i) {
@@ -165,17 +165,17 @@ TEST(KvZxInterlaced, FirstVersionWritesEachAttributeTwice) {
   }
   for (int i = 0; i < 6144; ++i) set += d[i] != 0 && d[i] != 0x47;
   EXPECT_GT(set, 0);
-  auto c = ZxConvert(DestEngineClass<TKvZxSpectrumInterlacedEngine>(), *pic);
+  auto c = ConvertPicture(DestEngineClass<TKvZxSpectrumInterlacedEngine>(), *pic);
   for (int i = 0; i < 64; ++i) EXPECT_EQ(c.Bytes(0)[6144 + i], c.Bytes(0)[6912 + 6144 + i]);
   EXPECT_EQ(c.Bytes(0)[6144 + 64], 0x47);  // beyond the picture: as filled
   EXPECT_EQ(c.Preview->Height, 32);
 }
 
 TEST(KvZxInterlaced, SecondVersionStyles) {
-  auto pic = ZxTestPicture(256, 16, 45);
+  auto pic = GradientPicture(256, 16, 45);
   for (uint8_t style : {0, 1, 2}) {
-    auto r = ZxConvert(DestEngineClass<TKvZxSpectrumGigaInterlacedEngine1>(), *pic,
-                       [&](TKvDestEngineOptions& o) { o.SetGigaStyle(style); });
+    auto r = ConvertPicture(DestEngineClass<TKvZxSpectrumGigaInterlacedEngine1>(), *pic,
+                            [&](TKvDestEngineOptions& o) { o.SetGigaStyle(style); });
     ASSERT_EQ(r.Preview->Width, 512);
     ASSERT_EQ(r.Preview->Height, 32);
     for (int y = 0; y < 32; ++y)
@@ -222,7 +222,7 @@ TEST(KvZxInterlaced, NeighbourScoresAreSquaresOfSums) {
 namespace {
 
 TEST(KvZxGigascreen, SkippingHopelessCandidatesKeepsEveryResult) {
-  auto pic = ZxTestPicture(256, 16, 46);
+  auto pic = GradientPicture(256, 16, 46);
   struct {
     const TKvDestEngineClass* Class;
     uint8_t Mode, Dither;
@@ -237,9 +237,9 @@ TEST(KvZxGigascreen, SkippingHopelessCandidatesKeepsEveryResult) {
       o.SetPaletteMode(c.Mode);
       o.SetDitherMethod(c.Dither);
     };
-    auto fast = ZxConvert(*c.Class, *pic, setup);
+    auto fast = ConvertPicture(*c.Class, *pic, setup);
     KvZxGigaSkipHopelessCandidates = false;
-    auto slow = ZxConvert(*c.Class, *pic, setup);
+    auto slow = ConvertPicture(*c.Class, *pic, setup);
     KvZxGigaSkipHopelessCandidates = true;
     ASSERT_EQ(fast.Size(0), slow.Size(0));
     EXPECT_EQ(std::memcmp(fast.Bytes(0), slow.Bytes(0), static_cast<size_t>(fast.Size(0))), 0)
@@ -248,7 +248,7 @@ TEST(KvZxGigascreen, SkippingHopelessCandidatesKeepsEveryResult) {
 }
 
 TEST(KvZxGigascreen, AbortRaisesTheSilentAbort) {
-  auto pic = ZxTestPicture(256, 16, 47);
+  auto pic = GradientPicture(256, 16, 47);
   for (const TKvDestEngineClass* c :
        {&DestEngineClass<TKvZxSpectrumGigascreenEngine>(), &DestEngineClass<TKvZxSpectrumMultiGigascreen1Engine>(),
         &DestEngineClass<TKvZxSpectrumGigaInterlacedEngine1>(), &DestEngineClass<TKvZxSpectrumBWGigascreenEngine>()}) {

@@ -8,6 +8,8 @@
 #include <fstream>
 #include <typeindex>
 
+#include "KvTestHarness.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -167,15 +169,6 @@ std::vector<uint8_t> Descriptor(bool AWide, uint32_t AFlags, uint32_t AAttr, uin
     }
   }
   return d;
-}
-
-std::string MessageOf(const std::function<void()>& AWork) {
-  try {
-    AWork();
-  } catch (const Exception& e) {
-    return e.Message();
-  }
-  return "no exception";
 }
 
 }  // namespace
