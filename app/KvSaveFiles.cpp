@@ -23,28 +23,6 @@ void SaveKvBitmapGIF(TKvBitmap& ABitmap, const std::string& AFileName) {
   LGif.SaveToFile(AFileName);
 }
 
-std::string ChangeFileExt(const std::string& AFileName, const std::string& AExt) {
-  const size_t LPos = AFileName.find_last_of("./");
-  if (LPos != std::string::npos && AFileName[LPos] == '.') return AFileName.substr(0, LPos) + AExt;
-  return AFileName + AExt;
-}
-
-std::string ExtractFileName(const std::string& AFileName) {
-  const size_t LPos = AFileName.find_last_of('/');
-  return LPos == std::string::npos ? AFileName : AFileName.substr(LPos + 1);
-}
-
-std::string ExtractFilePath(const std::string& AFileName) {
-  const size_t LPos = AFileName.find_last_of('/');
-  return LPos == std::string::npos ? std::string() : AFileName.substr(0, LPos + 1);
-}
-
-std::string ExtractFileExt(const std::string& AFileName) {
-  const size_t LPos = AFileName.find_last_of("./");
-  if (LPos != std::string::npos && AFileName[LPos] == '.') return AFileName.substr(LPos);
-  return std::string();
-}
-
 std::string SaveKvStream(TKvStream& AStream, const std::string& AFileName) {
   const std::string LFolder = ExtractFilePath(AFileName);
   std::string LName = ExtractFileName(AFileName);

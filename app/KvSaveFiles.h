@@ -1,5 +1,5 @@
-// The picture and native files a conversion writes, and the file-name helpers
-// of saving. Every file is written whole or not at all.
+// The picture and native files a conversion writes. Every file is written
+// whole or not at all.
 #pragma once
 
 #include <string>
@@ -19,10 +19,3 @@ void SaveKvBitmapGIF(TKvBitmap& ABitmap, const std::string& AFileName);
 // it under their own extensions. Returns the name written. Interactive saving
 // and batch conversion both use it, so both name files alike.
 std::string SaveKvStream(TKvStream& AStream, const std::string& AFileName);
-
-// ChangeFileExt, ExtractFileName, ExtractFilePath (with its trailing
-// delimiter), ExtractFileExt.
-std::string ChangeFileExt(const std::string& AFileName, const std::string& AExt);
-std::string ExtractFileName(const std::string& AFileName);
-std::string ExtractFilePath(const std::string& AFileName);
-std::string ExtractFileExt(const std::string& AFileName);

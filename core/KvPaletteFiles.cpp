@@ -98,15 +98,8 @@ struct TUpdateScope {
   TKvPalette256& Palette;
 };
 
-std::string ExtractFileName(const std::string& APath) {
-  const size_t slash = APath.find_last_of("/\\");
-  return slash == std::string::npos ? APath : APath.substr(slash + 1);
-}
-
 std::string LowerExtension(const std::string& APath) {
-  const std::string name = ExtractFileName(APath);
-  const size_t dot = name.rfind('.');
-  std::string ext = dot == std::string::npos ? std::string() : name.substr(dot);
+  std::string ext = ExtractFileExt(APath);
   std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
   return ext;
 }

@@ -2,9 +2,9 @@
 
 #include <cstring>
 
-#include "app/KvSaveFiles.h"
 #include "core/KvBitmap.h"
 #include "platforms/KvPlatformVector.h"
+#include "rtl/KvSysUtils.h"
 #include "shell/noxShellBaseExtension.h"
 
 namespace KvOpenPlatformVector {

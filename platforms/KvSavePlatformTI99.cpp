@@ -3,11 +3,11 @@
 #include <cstring>
 #include <ctime>
 
-#include "app/KvSaveFiles.h"
 #include "core/KvDestProgress.h"
 #include "core/KvFlicker.h"
 #include "platforms/KvPlatformMSX.h"
 #include "platforms/KvPlatformTI99.h"
+#include "rtl/KvSysUtils.h"
 #include "shell/noxShellBaseExtension.h"
 #include "shell/noxSwap.h"
 

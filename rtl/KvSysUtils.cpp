@@ -14,3 +14,25 @@ std::string ClassNameOf(const TObject* AObject) {
   std::free(name);
   return result;
 }
+
+std::string ChangeFileExt(const std::string& AFileName, const std::string& AExt) {
+  const size_t pos = AFileName.find_last_of("./");
+  if (pos != std::string::npos && AFileName[pos] == '.') return AFileName.substr(0, pos) + AExt;
+  return AFileName + AExt;
+}
+
+std::string ExtractFileName(const std::string& AFileName) {
+  const size_t pos = AFileName.find_last_of('/');
+  return pos == std::string::npos ? AFileName : AFileName.substr(pos + 1);
+}
+
+std::string ExtractFilePath(const std::string& AFileName) {
+  const size_t pos = AFileName.find_last_of('/');
+  return pos == std::string::npos ? std::string() : AFileName.substr(0, pos + 1);
+}
+
+std::string ExtractFileExt(const std::string& AFileName) {
+  const size_t pos = AFileName.find_last_of("./");
+  if (pos != std::string::npos && AFileName[pos] == '.') return AFileName.substr(pos);
+  return std::string();
+}

@@ -1,5 +1,6 @@
-// Run-time library basics shared by every layer: the exception classes and
-// the rounding rules. Everything here is Qt-free and has no dependencies.
+// Run-time library basics shared by every layer: the exception classes, the
+// rounding rules and the file-name helpers. Everything here is Qt-free and
+// has no dependencies.
 #pragma once
 
 #include <cmath>
@@ -163,3 +164,12 @@ struct TRect {
 inline TRect Rect(int32_t Left, int32_t Top, int32_t Right, int32_t Bottom) {
   return TRect{Left, Top, Right, Bottom};
 }
+
+// File names, with '/' as the only delimiter. An extension is the part of
+// the last name from its last dot on; a dot in a folder name is none.
+// ChangeFileExt replaces it (or appends AExt when there is none),
+// ExtractFilePath keeps the trailing delimiter.
+std::string ChangeFileExt(const std::string& AFileName, const std::string& AExt);
+std::string ExtractFileName(const std::string& AFileName);
+std::string ExtractFilePath(const std::string& AFileName);
+std::string ExtractFileExt(const std::string& AFileName);

@@ -44,3 +44,26 @@ TEST(Persistent, UnknownPairsFailNamingBothClasses) {
     EXPECT_EQ(e.Message(), "Cannot assign a nil to a TAssignTestDest");
   }
 }
+
+// Only the last name has an extension, and only its last dot starts it.
+TEST(FileNames, SplitAtTheLastDelimiterAndTheLastDotOfTheName) {
+  const struct {
+    const char* name;
+    const char* changed;  // ChangeFileExt(name, ".x")
+    const char* file;
+    const char* path;
+    const char* ext;
+  } cases[] = {
+      {"/out/pic.odd.ss4", "/out/pic.odd.x", "pic.odd.ss4", "/out/", ".ss4"},
+      {"/a.b/pic", "/a.b/pic.x", "pic", "/a.b/", ""},
+      {"pic.", "pic.x", "pic.", "", "."},
+      {"pic", "pic.x", "pic", "", ""},
+      {"/out/", "/out/.x", "", "/out/", ""},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ChangeFileExt(c.name, ".x"), c.changed) << c.name;
+    EXPECT_EQ(ExtractFileName(c.name), c.file) << c.name;
+    EXPECT_EQ(ExtractFilePath(c.name), c.path) << c.name;
+    EXPECT_EQ(ExtractFileExt(c.name), c.ext) << c.name;
+  }
+}
