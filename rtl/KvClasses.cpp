@@ -191,37 +191,116 @@ void TFileStream::SetSize(int64_t ANewSize) {
 
 // ---------------------------------------------------------------------------
 
-void SaveBytesToFile(const std::string& AFileName, const void* AData, int64_t ACount) {
-  // The temporary file is created with the usual permissions (0666 less the
-  // umask) by open itself: changing the process-wide umask to read it would
-  // race with files other threads create meanwhile.
+namespace {
+
+[[noreturn]] void RaiseCreateError(const std::string& AFileName, int AErr) {
+  throw EFCreateError("Cannot create file \"" + AFileName + "\". " + OSErrorText(AErr));
+}
+
+// Creates a new empty file with a name of its own beside AFileName and returns
+// its descriptor (-1 with errno set when it cannot). The file is created with
+// the usual permissions (0666 less the umask) by open itself: changing the
+// process-wide umask to read it would race with files other threads create
+// meanwhile.
+int CreateUniqueFile(const std::string& AFileName, const char* AKind, std::string& AName) {
   static std::atomic<uint32_t> counter{0};
-  std::string tmp;
   int fd = -1;
   for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
-    tmp = AFileName + ".tmp" + std::to_string(::getpid()) + "_" + std::to_string(counter.fetch_add(1));
-    fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    AName = AFileName + AKind + std::to_string(::getpid()) + "_" + std::to_string(counter.fetch_add(1));
+    fd = ::open(AName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0 && errno != EEXIST) break;
   }
-  if (fd < 0)
-    throw EFCreateError("Cannot create file \"" + AFileName + "\". " + OSErrorText(errno));
-  bool ok = true;
+  return fd;
+}
+
+}  // namespace
+
+TFileSetWriter::~TFileSetWriter() { Rollback(); }
+
+void TFileSetWriter::Add(const std::string& AFileName, const void* AData, int64_t ACount) {
+  std::string temp;
+  const int fd = CreateUniqueFile(AFileName, ".tmp", temp);
+  if (fd < 0) RaiseCreateError(AFileName, errno);
+  int err = 0;
   const auto* p = static_cast<const uint8_t*>(AData);
   int64_t done = 0;
-  while (ok && done < ACount) {
+  while (err == 0 && done < ACount) {
     const ssize_t n = ::write(fd, p + done, static_cast<size_t>(std::min<int64_t>(ACount - done, 1 << 30)));
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) ok = false;
+    if (n < 0) err = errno;
+    else if (n == 0) err = EIO;
     else done += n;
   }
-  if (::close(fd) != 0) ok = false;
-  if (!ok) {
-    ::unlink(tmp.c_str());
-    throw EWriteError("Stream write error");
+  // A full disk may show only when the data is flushed at close.
+  if (::close(fd) != 0 && err == 0) err = errno;
+  if (err == 0) {
+    try {
+      FItems.push_back(TItem{AFileName, temp, {}});
+      return;
+    } catch (const std::bad_alloc&) {
+      err = ENOMEM;
+    }
   }
-  if (::rename(tmp.c_str(), AFileName.c_str()) != 0) {
-    const int err = errno;
-    ::unlink(tmp.c_str());
-    throw EFCreateError("Cannot create file \"" + AFileName + "\". " + OSErrorText(err));
+  ::unlink(temp.c_str());
+  throw EWriteError("Cannot write file \"" + AFileName + "\". " + OSErrorText(err));
+}
+
+void TFileSetWriter::Commit() {
+  for (size_t i = 0; i < FItems.size(); ++i) {
+    TItem& item = FItems[i];
+    // A file that is there already is moved aside first, so it can be put
+    // back when a later file fails. The last file needs no backup: once it is
+    // in place nothing can fail any more, and a failed rename leaves the old
+    // file untouched. A directory in the way is left for the rename to refuse.
+    struct stat st {};
+    if (i + 1 < FItems.size() && ::lstat(item.Target.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) {
+      std::string backup;
+      const int fd = CreateUniqueFile(item.Target, ".bak", backup);
+      int err = fd < 0 ? errno : 0;
+      if (fd >= 0) {
+        ::close(fd);
+        if (::rename(item.Target.c_str(), backup.c_str()) == 0) item.Backup = backup;
+        else err = errno, ::unlink(backup.c_str());
+      }
+      if (err != 0) {
+        Rollback();
+        RaiseCreateError(item.Target, err);
+      }
+    }
+    if (::rename(item.Temp.c_str(), item.Target.c_str()) != 0) {
+      const int err = errno;
+      const std::string target = item.Target;
+      Rollback();
+      RaiseCreateError(target, err);
+    }
+    item.Temp.clear();
   }
+  for (const TItem& item : FItems)
+    if (!item.Backup.empty()) ::unlink(item.Backup.c_str());
+  FItems.clear();
+}
+
+// Undoes everything in reverse order, so that a target named twice gets its
+// first content back last.
+void TFileSetWriter::Rollback() {
+  for (auto it = FItems.rbegin(); it != FItems.rend(); ++it) {
+    if (!it->Temp.empty()) ::unlink(it->Temp.c_str());
+    else if (it->Backup.empty()) ::unlink(it->Target.c_str());
+    // A backup that cannot be put back stays under its own name: the old
+    // content is never deleted by a failed save.
+    if (!it->Backup.empty()) ::rename(it->Backup.c_str(), it->Target.c_str());
+  }
+  FItems.clear();
+}
+
+std::vector<std::string> TFileSetWriter::GetFileNames() const {
+  std::vector<std::string> names;
+  for (const TItem& item : FItems) names.push_back(item.Target);
+  return names;
+}
+
+void SaveBytesToFile(const std::string& AFileName, const void* AData, int64_t ACount) {
+  TFileSetWriter files;
+  files.Add(AFileName, AData, ACount);
+  files.Commit();
 }

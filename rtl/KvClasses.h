@@ -117,7 +117,39 @@ private:
   std::string FFileName;
 };
 
-// Writes ACount bytes as the new content of AFileName through a temporary
-// file in the same folder that is renamed over the target, so a failure never
-// leaves a partly written file. Raises EFCreateError or EWriteError.
+// Writes files that belong together (a picture and its frames, a native file
+// and its side files) whole or not at all. Add writes a file beside its
+// target under a temporary name; Commit renames every one over its target in
+// the order they were added. Until the set is complete each file it replaces
+// is kept under a backup name, so when a rename fails the new files go and
+// the old ones come back: a failed save never destroys what was there.
+// A set destroyed without Commit removes its temporary files. Errors name the
+// target and the system's reason: EFCreateError when a file cannot be
+// created or put in place, EWriteError when its bytes cannot be written.
+class TFileSetWriter {
+public:
+  TFileSetWriter() = default;
+  ~TFileSetWriter();
+  TFileSetWriter(const TFileSetWriter&) = delete;
+  TFileSetWriter& operator=(const TFileSetWriter&) = delete;
+
+  void Add(const std::string& AFileName, const void* AData, int64_t ACount);
+  void Add(const std::string& AFileName, const std::string& ABytes) {
+    Add(AFileName, ABytes.data(), static_cast<int64_t>(ABytes.size()));
+  }
+  void Commit();
+  // The targets in the order they were added.
+  std::vector<std::string> GetFileNames() const;
+
+private:
+  struct TItem {
+    std::string Target;
+    std::string Temp;    // empty once renamed over the target
+    std::string Backup;  // the replaced file, until the set is complete
+  };
+  void Rollback();
+  std::vector<TItem> FItems;
+};
+
+// Writes ACount bytes as the new content of AFileName: a set of one file.
 void SaveBytesToFile(const std::string& AFileName, const void* AData, int64_t ACount);
