@@ -149,30 +149,39 @@ void TKvBatchThread::ConvertFile(const std::string& F) {
 
 void TKvBatchThread::SaveResult(TKvBitmap& AResult, TKvBitmapList* AFrames, TKvStreamList* AStreams,
                                 const std::string& N) {
-  const std::string B = FDestFolder + ChangeFileExt(N, "");
-  auto LFrames = [&](auto ASave) {
-    for (int i = 0; AFrames && i < AFrames->GetCount(); ++i) ASave(*AFrames->GetBitmap(i), B + "." + std::to_string(i));
-  };
-  auto LBmp = [](TKvBitmap& b, const std::string& base) { SaveKvBitmapBMP(b, base + ".bmp"); };
-  auto LPng = [](TKvBitmap& b, const std::string& base) { SaveKvBitmapPNG(b, base + ".png"); };
-  auto LGif = [](TKvBitmap& b, const std::string& base) {
+  TFileSetWriter files;
+  AddResultFiles(AResult, AFrames, AStreams, FDestFolder + ChangeFileExt(N, ""), files);
+  files.Commit();
+}
+
+void TKvBatchThread::AddResultFiles(TKvBitmap& AResult, TKvBitmapList* AFrames, TKvStreamList* AStreams,
+                                    const std::string& AStem, TFileSetWriter& AFiles) {
+  auto bmp = [&](TKvBitmap& b, const std::string& base) { SaveKvBitmapBMP(b, base + ".bmp", AFiles); };
+  auto png = [&](TKvBitmap& b, const std::string& base) { SaveKvBitmapPNG(b, base + ".png", AFiles); };
+  auto gif = [&](TKvBitmap& b, const std::string& base) {
     if (b.BitCount > 8)
-      SaveKvBitmapBMP(b, base + ".bmp");
+      SaveKvBitmapBMP(b, base + ".bmp", AFiles);
     else
-      SaveKvBitmapGIF(b, base + ".gif");
+      SaveKvBitmapGIF(b, base + ".gif", AFiles);
+  };
+  auto withFrames = [&](auto ASave) {
+    ASave(AResult, AStem);
+    for (int i = 0; AFrames && i < AFrames->GetCount(); ++i)
+      ASave(*AFrames->GetBitmap(i), AStem + "." + std::to_string(i));
   };
   switch (FFormat) {
-    case 0: LBmp(AResult, B); LFrames(LBmp); break;
-    case 1: LPng(AResult, B); LFrames(LPng); break;
-    case 2: LGif(AResult, B); LFrames(LGif); break;
+    case 0: withFrames(bmp); break;
+    case 1: withFrames(png); break;
+    case 2: withFrames(gif); break;
     default:
+      // Flicker frames are not written in native mode.
       if (AStreams && AStreams->GetCount() > 0) {
         for (int k = 0; k < AStreams->GetCount(); ++k) {
-          TKvStream* S = AStreams->GetStream(k);
-          SaveKvStream(*S, FDestFolder + ChangeFileExt(N, "." + S->GetExtension()));
+          TKvStream* stream = AStreams->GetStream(k);
+          SaveKvStream(*stream, AStem + "." + stream->GetExtension(), AFiles);
         }
       } else {
-        LBmp(AResult, B);
+        bmp(AResult, AStem);
       }
       break;
   }

@@ -14,6 +14,8 @@
 #include "app/KvDest.h"
 #include "core/KvDestProgress.h"
 
+class TFileSetWriter;
+
 class TKvBatchThread {
 public:
   // AFiles empty: the pictures of ASourceFolder. AFormat: 0 BMP, 1 PNG,
@@ -35,7 +37,10 @@ private:
   void Execute();
   void ConvertFile(const std::string& AFileName);
   void AddLog(const std::string& ALine);
+  // Writes the result of the picture AName as one set of files.
   void SaveResult(TKvBitmap& AResult, TKvBitmapList* AFrames, TKvStreamList* AStreams, const std::string& AName);
+  void AddResultFiles(TKvBitmap& AResult, TKvBitmapList* AFrames, TKvStreamList* AStreams, const std::string& AStem,
+                      TFileSetWriter& AFiles);
 
   bool FAbort = false;
   std::atomic<bool> FTerminated{false};

@@ -12,6 +12,7 @@
 #include "app/qt/KvViews.h"
 #include "core/KvBitmap.h"
 #include "core/KvStream.h"
+#include "rtl/KvClasses.h"
 #include "shell/noxShellBaseExtensionFilters.h"
 #include "shell/qt/noxShellDataOffer.h"
 #include "shell/qt/noxShellFilters.h"
@@ -167,27 +168,29 @@ void TKvDestCopyAction::DoExecute() {
 
 void TKvDestPasteAction::DoExecute() { Dest()->PasteResult(ClipboardOffer()); }
 
-void TKvDestSaveAsBmpAction::SavePicture(TKvBitmap& ABitmap, const std::string& AFileName) {
-  SaveKvBitmapBMP(ABitmap, AFileName);
+void TKvDestSaveAsBmpAction::SavePicture(TKvBitmap& ABitmap, const std::string& AFileName, TFileSetWriter& AFiles) {
+  SaveKvBitmapBMP(ABitmap, AFileName, AFiles);
 }
 
-void TKvDestSaveAsPngAction::SavePicture(TKvBitmap& ABitmap, const std::string& AFileName) {
-  SaveKvBitmapPNG(ABitmap, AFileName);
+void TKvDestSaveAsPngAction::SavePicture(TKvBitmap& ABitmap, const std::string& AFileName, TFileSetWriter& AFiles) {
+  SaveKvBitmapPNG(ABitmap, AFileName, AFiles);
 }
 
-void TKvDestSaveAsGifAction::SavePicture(TKvBitmap& ABitmap, const std::string& AFileName) {
-  SaveKvBitmapGIF(ABitmap, AFileName);
+void TKvDestSaveAsGifAction::SavePicture(TKvBitmap& ABitmap, const std::string& AFileName, TFileSetWriter& AFiles) {
+  SaveKvBitmapGIF(ABitmap, AFileName, AFiles);
 }
 
 void TKvDestSaveAsBmpAction::SaveResult(const std::string& AFileName) {
-  SavePicture(*Dest()->GetResultBitmap(), AFileName);
-  if (TKvBitmapList* LFrames = Dest()->GetFrames())
-    for (int i = 0; i < LFrames->GetCount(); ++i) {
-      std::string LExt = ".";
-      LExt += std::to_string(i);
-      LExt += ExtractFileExt(AFileName);
-      SavePicture(*LFrames->GetBitmap(i), ChangeFileExt(AFileName, LExt));
+  TFileSetWriter files;
+  SavePicture(*Dest()->GetResultBitmap(), AFileName, files);
+  if (TKvBitmapList* frames = Dest()->GetFrames())
+    for (int i = 0; i < frames->GetCount(); ++i) {
+      std::string ext = ".";
+      ext += std::to_string(i);
+      ext += ExtractFileExt(AFileName);
+      SavePicture(*frames->GetBitmap(i), ChangeFileExt(AFileName, ext), files);
     }
+  files.Commit();
 }
 
 void TKvDestSaveAsBmpAction::DoExecute() {

@@ -17,6 +17,7 @@
 #include "app/qt/KvControls.h"
 #include "shell/qt/noxShellActions.h"
 
+class TFileSetWriter;
 class TKvStream;
 class TKvBitmap;
 
@@ -151,10 +152,11 @@ class TKvDestSaveAsBmpAction : public TKvDestAction {
 public:
   explicit TKvDestSaveAsBmpAction(QObject* AOwner) : TKvDestAction(AOwner, TKvActionKind::SaveAsBmp) {}
   std::string GetExtension() const { return FRule.GetExtension(); }
-  // Writes the result (AIndex 0) or flicker frame AIndex - 1.
-  virtual void SavePicture(TKvBitmap& ABitmap, const std::string& AFileName);
+  // Adds the result or one of its flicker frames, in this action's format, to AFiles.
+  virtual void SavePicture(TKvBitmap& ABitmap, const std::string& AFileName, TFileSetWriter& AFiles);
   void DoExecute() override;
-  // Saves the result and its frames under AFileName (what DoExecute does after the dialog).
+  // Saves the result and its frames under AFileName (what DoExecute does
+  // after the dialog), all of them or none.
   void SaveResult(const std::string& AFileName);
 
 protected:
@@ -164,13 +166,13 @@ protected:
 class TKvDestSaveAsPngAction : public TKvDestSaveAsBmpAction {
 public:
   explicit TKvDestSaveAsPngAction(QObject* AOwner) : TKvDestSaveAsBmpAction(AOwner, TKvActionKind::SaveAsPng) {}
-  void SavePicture(TKvBitmap& ABitmap, const std::string& AFileName) override;
+  void SavePicture(TKvBitmap& ABitmap, const std::string& AFileName, TFileSetWriter& AFiles) override;
 };
 
 class TKvDestSaveAsGifAction : public TKvDestSaveAsBmpAction {
 public:
   explicit TKvDestSaveAsGifAction(QObject* AOwner) : TKvDestSaveAsBmpAction(AOwner, TKvActionKind::SaveAsGif) {}
-  void SavePicture(TKvBitmap& ABitmap, const std::string& AFileName) override;
+  void SavePicture(TKvBitmap& ABitmap, const std::string& AFileName, TFileSetWriter& AFiles) override;
 };
 
 class TKvDestSaveAsScrAction : public TKvDestAction {

@@ -10,6 +10,7 @@
 
 #include "app/KvAppUnits.h"
 #include "app/KvSavePlatformCommon.h"
+#include "app/KvTestFramesEngine.h"
 #include "app/KvTestServices.h"
 #include "bitmap/B32.h"
 #include "core/KvBitmap.h"
@@ -23,6 +24,27 @@ std::vector<std::string> Names(const fs::path& AFolder) {
   for (const auto& E : fs::directory_iterator(AFolder)) LNames.push_back(E.path().filename().string());
   std::sort(LNames.begin(), LNames.end());
   return LNames;
+}
+
+std::vector<std::string> TakeLog(TKvBatchThread& ABatch) {
+  std::vector<std::string> log;
+  for (std::string line = ABatch.TakeLogLine(); !line.empty(); line = ABatch.TakeLogLine()) log.push_back(line);
+  return log;
+}
+
+void PutBytes(const fs::path& AFile, const std::string& ABytes) { std::ofstream(AFile, std::ios::binary) << ABytes; }
+
+// Converts AFiles into AOut with the test converter's frames and side files
+// and returns the log.
+std::vector<std::string> RunBatch(const std::vector<std::string>& AFiles, const fs::path& AOut, int AFormat) {
+  TManualTimerFactory timers;
+  TManualLauncher workers;
+  TKvDest dest(timers, workers);
+  dest.SetEngine(DestEngineClass<TTestFramesEngine>());
+  TKvBatchThread batch(AFiles, "-", AOut.string(), dest, AFormat, &workers);
+  batch.WaitFor();
+  EXPECT_TRUE(batch.Finished());
+  return TakeLog(batch);
 }
 
 }  // namespace
@@ -105,4 +127,46 @@ TEST(KvBatchThread, LogsOpenFailuresByPathAndWriteFailuresByName) {
   EXPECT_EQ(Names(LFolder / "out"), (std::vector<std::string>{"blocked.bmp", "good.bmp"}));
   EXPECT_TRUE(fs::is_empty(LFolder / "out" / "blocked.bmp"));
   fs::remove_all(LFolder);
+}
+
+// A result of several files (picture and frames, native file and side file)
+// with a directory in the way of any one of them leaves no file of that result,
+// and an older file of the same name that was there stays as it was.
+TEST(KvBatchThread, AResultIsWrittenWholeOrNotAtAll) {
+  InitializeAppCore();
+  const fs::path folder = fs::temp_directory_path() / ("kv_batch_whole_" + std::to_string(::getpid()));
+  fs::remove_all(folder);
+  fs::create_directories(folder / "in");
+  const std::string picture = (folder / "in" / "pic.bmp").string();
+  TBitmap32 bitmap(8, 4);
+  bitmap.Clear(0xFF00FF00u);
+  bitmap.SaveToFile(picture, true);
+  const struct {
+    int format;
+    std::vector<std::string> names;  // in the order they are written
+  } cases[] = {{1, {"pic.png", "pic.0.png", "pic.1.png"}}, {3, {"pic.scr", "pic.att"}}};
+  for (const auto& c : cases) {
+    const fs::path out = folder / "out";
+    fs::remove_all(out);
+    EXPECT_EQ(RunBatch({picture}, out, c.format), std::vector<std::string>{"pic.bmp: OK"});
+    std::vector<std::string> sorted = c.names;
+    std::sort(sorted.begin(), sorted.end());
+    ASSERT_EQ(Names(out), sorted);
+    for (const std::string& blocked : c.names) {
+      SCOPED_TRACE(blocked);
+      fs::remove_all(out);
+      fs::create_directories(out / blocked);
+      const bool older = blocked != c.names.front();
+      if (older) PutBytes(out / c.names.front(), "older");
+      EXPECT_EQ(RunBatch({picture}, out, c.format),
+                std::vector<std::string>{"pic.bmp: Cannot create file \"" + (out / blocked).string() +
+                                         "\". Is a directory"});
+      EXPECT_EQ(Names(out), older ? (std::vector<std::string>{blocked, c.names.front()})
+                                  : std::vector<std::string>{blocked});
+      if (older) {
+        EXPECT_EQ(ReadFileBytes((out / c.names.front()).string()).size(), 5u);
+      }
+    }
+  }
+  fs::remove_all(folder);
 }

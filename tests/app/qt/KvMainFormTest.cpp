@@ -25,6 +25,7 @@
 #include "core/KvPictureDecoder.h"
 #include "platforms/KvPlatformUnits.h"
 #include "shell/qt/noxShellDataOffer.h"
+#include "shell/qt/noxShellDialogs.h"
 
 namespace fs = std::filesystem;
 
@@ -185,6 +186,42 @@ TEST_F(MainFormTest, SavesFramesAndNativeFilesWithTheirSideFiles) {
   Form->FlickerAction->Execute();
   WaitForResult();
   EXPECT_EQ(Form->ResultView->GetFlickBox(), nullptr);
+}
+
+// A directory in the way of a later file of the result: the box names that
+// file, and no file of the result is written, frames and side files alike.
+TEST_F(MainFormTest, AFailedSaveWritesNoFileOfTheResult) {
+  const fs::path LPicture = Folder / "pic.png";
+  ASSERT_TRUE(MakeTestImage(16, 8).save(QString::fromStdString(LPicture.string())));
+  Open(LPicture);
+  SelectMode("Test platform", "Frames");
+  ASSERT_NE(Form->Dest()->GetFrames(), nullptr);
+  const fs::path out = Folder / "out";
+  const struct {
+    TnoxShellAction* action;
+    const char* file;
+    const char* blocked;
+  } cases[] = {{Form->SavePngAction, "x.png", "x.0.png"},
+               {Form->SaveGifAction, "x.gif", "x.1.gif"},
+               {Form->SaveScrActions[0], "x.scr", "x.att"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.blocked);
+    fs::remove_all(out);
+    fs::create_directories(out / c.blocked);
+    std::string shown;
+    Presenter.OnShow = [&](TnoxShellBaseUIForm& AForm) {
+      shown = dynamic_cast<TnoxShellMessageBoxForm&>(AForm).CopyAsText().toStdString();
+      return 1;
+    };
+    NextFile = (out / c.file).string();
+    Form->UpdateActions();
+    c.action->Execute();
+    EXPECT_NE(shown.find("Cannot create file \"" + (out / c.blocked).string() + "\""), std::string::npos) << shown;
+    std::vector<std::string> written;
+    for (const auto& e : fs::directory_iterator(out)) written.push_back(e.path().filename().string());
+    EXPECT_EQ(written, std::vector<std::string>{c.blocked});
+  }
+  Presenter.OnShow = nullptr;
 }
 
 TEST_F(MainFormTest, PastesAPictureFromTheClipboardAndCopiesTheResult) {
