@@ -1,6 +1,7 @@
 #include "app/KvBatchThread.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -138,8 +139,8 @@ void TKvBatchThread::ConvertFile(const std::string& F) {
     std::filesystem::create_directories(FDestFolder, LError);
     const std::string N = ExtractFileName(F);
     LLogName = N;
-    SaveResult(*LWork.Result, LWork.Frames.get(), LWork.Streams.get(), N);
-    AddLog(N + ": OK");
+    const std::string renamed = SaveResult(*LWork.Result, LWork.Frames.get(), LWork.Streams.get(), N);
+    AddLog(renamed.empty() ? N + ": OK" : N + ": OK, saved as " + renamed);
   } catch (const EAbort&) {
     if (!FTerminated) AddLog(LLogName + ": " + "Operation aborted");
   } catch (const std::exception& E) {
@@ -147,11 +148,35 @@ void TKvBatchThread::ConvertFile(const std::string& F) {
   }
 }
 
-void TKvBatchThread::SaveResult(TKvBitmap& AResult, TKvBitmapList* AFrames, TKvStreamList* AStreams,
-                                const std::string& N) {
-  TFileSetWriter files;
-  AddResultFiles(AResult, AFrames, AStreams, FDestFolder + ChangeFileExt(N, ""), files);
-  files.Commit();
+namespace {
+
+// Names compare in lower case: on a file system that ignores case,
+// Photo.scr and photo.scr are one file.
+std::string NameKey(const std::string& AFileName) {
+  std::string key = ExtractFileName(AFileName);
+  for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return key;
+}
+
+}  // namespace
+
+std::string TKvBatchThread::SaveResult(TKvBitmap& AResult, TKvBitmapList* AFrames, TKvStreamList* AStreams,
+                                       const std::string& N) {
+  // The first result of a stem keeps the plain name. A later one whose names
+  // this batch has written already keeps its source's extension in its stem
+  // (photo.png.scr beside photo.scr), and a number is added in the rare case
+  // that this is taken too, so no conversion is lost without a word.
+  for (int k = 0;; ++k) {
+    const std::string stem = k == 0 ? ChangeFileExt(N, "") : k == 1 ? N : N + "_" + std::to_string(k);
+    TFileSetWriter files;
+    AddResultFiles(AResult, AFrames, AStreams, FDestFolder + stem, files);
+    const std::vector<std::string> names = files.GetFileNames();
+    if (std::any_of(names.begin(), names.end(), [this](const std::string& n) { return FWritten.count(NameKey(n)); }))
+      continue;
+    files.Commit();
+    for (const std::string& n : names) FWritten.insert(NameKey(n));
+    return k == 0 || names.empty() ? std::string() : ExtractFileName(names.front());
+  }
 }
 
 void TKvBatchThread::AddResultFiles(TKvBitmap& AResult, TKvBitmapList* AFrames, TKvStreamList* AStreams,

@@ -1,12 +1,14 @@
 // Batch conversion without a window: every picture of a folder, or every
 // file of a list, converted with the current converter and options on a
 // worker, written as BMP, PNG, GIF or native files. A file that fails is
-// logged with its path and leaves no file behind; the others go on.
+// logged with its path and leaves no file behind; the others go on. Pictures
+// of the same stem (photo.bmp, photo.png) never overwrite each other's results.
 #pragma once
 
 #include <atomic>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -37,8 +39,11 @@ private:
   void Execute();
   void ConvertFile(const std::string& AFileName);
   void AddLog(const std::string& ALine);
-  // Writes the result of the picture AName as one set of files.
-  void SaveResult(TKvBitmap& AResult, TKvBitmapList* AFrames, TKvStreamList* AStreams, const std::string& AName);
+  // Writes the result of the picture AName as one set of files. Returns the
+  // name of its first file when another result of the batch had taken the
+  // plain one, else "".
+  std::string SaveResult(TKvBitmap& AResult, TKvBitmapList* AFrames, TKvStreamList* AStreams,
+                         const std::string& AName);
   void AddResultFiles(TKvBitmap& AResult, TKvBitmapList* AFrames, TKvStreamList* AStreams, const std::string& AStem,
                       TFileSetWriter& AFiles);
 
@@ -57,5 +62,8 @@ private:
   std::atomic<int> FTotal{0};
   TKvDestProgress FProgress;
   std::vector<std::string> FLog;
+  // The names this batch has written, in lower case: a later result never
+  // replaces one of them.
+  std::set<std::string> FWritten;
   std::unique_ptr<TKvWorker> FWorker;
 };

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <map>
 
 #include <unistd.h>
 
@@ -14,6 +15,7 @@
 #include "app/KvTestServices.h"
 #include "bitmap/B32.h"
 #include "core/KvBitmap.h"
+#include "core/KvPictureFixtures.h"
 
 namespace fs = std::filesystem;
 
@@ -168,5 +170,43 @@ TEST(KvBatchThread, AResultIsWrittenWholeOrNotAtAll) {
       }
     }
   }
+  fs::remove_all(folder);
+}
+
+// Pictures of one stem all keep their results: the first gets the plain
+// name, a later one keeps its source's extension in its stem and says so,
+// and a number follows when even that name was written before.
+TEST(KvBatchThread, PicturesOfOneStemKeepTheirResults) {
+  InitializeAppCore();
+  const fs::path folder = fs::temp_directory_path() / ("kv_batch_stems_" + std::to_string(::getpid()));
+  fs::remove_all(folder);
+  fs::create_directories(folder / "in");
+  std::vector<uint8_t> gray(8 * 8, 200);
+  std::vector<uint8_t> rgb(8 * 8 * 3, 200);
+  const std::map<std::string, std::string> pictures = {
+      {"photo.bmp", fixtures::MakeBMP(8, 8, 8, {0x000000, 0xC8C8C8}, std::string(64, '\1'), 0, 2)},
+      {"photo.png", fixtures::MakePNG(8, 8, PNG_COLOR_TYPE_GRAY, 8, std::string(gray.begin(), gray.end()))},
+      {"photo.jpg", fixtures::MakeJPEG(8, 8, rgb)},
+      {"photo.gif", fixtures::MakeGIF(8, 8, 0, 0, 8, 8, {0x000000, 0xC8C8C8}, std::vector<uint8_t>(64, 1))},
+      {"photo.png.bmp", fixtures::MakeBMP(8, 8, 8, {0x000000, 0xC8C8C8}, std::string(64, '\1'), 0, 2)},
+  };
+  for (const auto& [name, bytes] : pictures) PutBytes(folder / "in" / name, bytes);
+  auto paths = [&](std::vector<std::string> ANames) {
+    for (std::string& n : ANames) n = (folder / "in" / n).string();
+    return ANames;
+  };
+
+  EXPECT_EQ(RunBatch(paths({"photo.bmp", "photo.png", "photo.jpg", "photo.gif"}), folder / "out", 3),
+            (std::vector<std::string>{"photo.bmp: OK", "photo.png: OK, saved as photo.png.scr",
+                                      "photo.jpg: OK, saved as photo.jpg.scr", "photo.gif: OK, saved as photo.gif.scr"}));
+  EXPECT_EQ(Names(folder / "out"),
+            (std::vector<std::string>{"photo.att", "photo.gif.att", "photo.gif.scr", "photo.jpg.att", "photo.jpg.scr",
+                                      "photo.png.att", "photo.png.scr", "photo.scr"}));
+
+  EXPECT_EQ(RunBatch(paths({"photo.png.bmp", "photo.bmp", "photo.png"}), folder / "taken", 1),
+            (std::vector<std::string>{"photo.png.bmp: OK", "photo.bmp: OK", "photo.png: OK, saved as photo.png_2.png"}));
+  EXPECT_EQ(Names(folder / "taken"),
+            (std::vector<std::string>{"photo.0.png", "photo.1.png", "photo.png", "photo.png.0.png", "photo.png.1.png",
+                                      "photo.png.png", "photo.png_2.0.png", "photo.png_2.1.png", "photo.png_2.png"}));
   fs::remove_all(folder);
 }
