@@ -85,13 +85,13 @@ void TKvBatchThread::Execute() {
       FTotal = static_cast<int>(FFiles.size());
     }
     for (const std::string& LFile : FFiles) {
-      ConvertFile(LFile);
+      const bool goOn = ConvertFile(LFile);
       {
         std::lock_guard<std::mutex> LGuard(FLock);
         FProgress.SetProgress(1, 0);
         ++FDone;
       }
-      if (FTerminated) break;
+      if (FTerminated || !goOn) break;
     }
   } catch (const std::exception& E) {
     AddLog(E.what());
@@ -100,7 +100,7 @@ void TKvBatchThread::Execute() {
   FFinished = true;
 }
 
-void TKvBatchThread::ConvertFile(const std::string& F) {
+bool TKvBatchThread::ConvertFile(const std::string& F) {
   std::string LLogName = F;
   try {
     {
@@ -125,7 +125,7 @@ void TKvBatchThread::ConvertFile(const std::string& F) {
     TKvDestResizeJob LResize(*LPicture, FOptions->GetWidth(), FOptions->GetHeight(), FOptions->GetPixelAspectRatio(),
                              FOptions->Position, false);
     LResize.Run();
-    if (FTerminated) return;
+    if (FTerminated) return true;
     if (!LResize.Fitted) throw Exception("Internal error");
     FillOutsideRect(*LResize.Fitted, LResize.FittedRect, FOptions->BorderColor);
     std::unique_ptr<TKvDestEngineOptions> LOptions = FEngine->CreateOptions();
@@ -133,10 +133,16 @@ void TKvBatchThread::ConvertFile(const std::string& F) {
     TKvDestWorkJob LWork(*LResize.Fitted, LPalette.get(), LUsedColors.get(), *FEngineClass, *LOptions, FProgress,
                          &FAbort);
     LWork.Run();
-    if (FTerminated) return;
+    if (FTerminated) return true;
     if (!LWork.Result) throw Exception("Internal error");
-    std::error_code LError;
-    std::filesystem::create_directories(FDestFolder, LError);
+    // A folder that cannot be made is logged once with its own reason; every
+    // later file would fail the same way, so the batch ends here.
+    std::error_code folderError;
+    std::filesystem::create_directories(FDestFolder, folderError);
+    if (folderError) {
+      AddLog("Cannot create folder \"" + FDestFolder + "\". " + folderError.message());
+      return false;
+    }
     const std::string N = ExtractFileName(F);
     LLogName = N;
     const std::string renamed = SaveResult(*LWork.Result, LWork.Frames.get(), LWork.Streams.get(), N);
@@ -146,6 +152,7 @@ void TKvBatchThread::ConvertFile(const std::string& F) {
   } catch (const std::exception& E) {
     AddLog(LLogName + ": " + E.what());
   }
+  return true;
 }
 
 namespace {

@@ -37,7 +37,8 @@ public:
 
 private:
   void Execute();
-  void ConvertFile(const std::string& AFileName);
+  // False when the batch cannot go on: the destination folder cannot be made.
+  bool ConvertFile(const std::string& AFileName);
   void AddLog(const std::string& ALine);
   // Writes the result of the picture AName as one set of files. Returns the
   // name of its first file when another result of the batch had taken the

@@ -210,3 +210,23 @@ TEST(KvBatchThread, PicturesOfOneStemKeepTheirResults) {
                                       "photo.png.png", "photo.png_2.0.png", "photo.png_2.1.png", "photo.png_2.png"}));
   fs::remove_all(folder);
 }
+
+// A destination folder that cannot be made is logged once, with its own
+// reason, and the batch ends: every file would fail the same way.
+TEST(KvBatchThread, AFolderThatCannotBeMadeIsLoggedOnce) {
+  InitializeAppCore();
+  const fs::path folder = fs::temp_directory_path() / ("kv_batch_nofolder_" + std::to_string(::getpid()));
+  fs::remove_all(folder);
+  fs::create_directories(folder / "in");
+  std::vector<std::string> files;
+  for (const char* name : {"a.bmp", "b.bmp", "c.bmp"}) {
+    files.push_back((folder / "in" / name).string());
+    TBitmap32 bitmap(4, 4);
+    bitmap.SaveToFile(files.back(), true);
+  }
+  PutBytes(folder / "file", "not a folder");
+  const fs::path out = folder / "file" / "out";
+  EXPECT_EQ(RunBatch(files, out, 0),
+            std::vector<std::string>{"Cannot create folder \"" + out.string() + "/\". Not a directory"});
+  fs::remove_all(folder);
+}
