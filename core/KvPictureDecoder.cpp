@@ -698,9 +698,10 @@ TKvSourceImage ReadJPEGImage(std::istream& AStream) {
   TJpegError err;
   const int rc = ReadJpegInto(data, err, img, row);
   if (rc == 2) RaiseTooLarge(img.Width, img.Height);
-  if (rc == 3) RaiseReadError();
-  if (rc != 0) throw EInvalidGraphic(std::string("JPEG image is not valid: ") + err.Message);
+  // Data that ran out is a file that ends early, also when the library then
+  // stumbles over the end marker it puts in place of the missing bytes.
   if (err.Truncated) RaiseReadError();
+  if (rc != 0) throw EInvalidGraphic(std::string("JPEG image is not valid: ") + err.Message);
   return img;
 }
 

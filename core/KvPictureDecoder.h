@@ -27,8 +27,13 @@
 //
 // Every reader checks sizes before it allocates: pictures wider or taller
 // than KvMaxPictureSide or with more than KvMaxPicturePixels pixels fail with
-// EInvalidGraphic, and so does any damaged content; a file that ends early
-// raises EReadError.
+// EInvalidGraphic. A file that ends early, wherever it is cut, raises
+// EReadError; any other damage that a reader or its library refuses (bad
+// headers, tables, markers or compressed data) fails with EInvalidGraphic.
+// JPEG entropy data that libjpeg reports as corrupt is not refused: the
+// library fills in what it cannot decode and the picture opens as picture
+// viewers show it, since a photograph with a few bad bytes is still worth
+// converting and the user sees it open everywhere else.
 #pragma once
 
 #include "core/KvPaletteFiles.h"
