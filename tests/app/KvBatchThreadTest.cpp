@@ -34,6 +34,14 @@ std::vector<std::string> TakeLog(TKvBatchThread& ABatch) {
   return log;
 }
 
+// An empty folder of this test process with an empty "in" folder in it.
+fs::path FreshFolder(const std::string& AName) {
+  const fs::path folder = fs::temp_directory_path() / (AName + "_" + std::to_string(::getpid()));
+  fs::remove_all(folder);
+  fs::create_directories(folder / "in");
+  return folder;
+}
+
 void PutBytes(const fs::path& AFile, const std::string& ABytes) { std::ofstream(AFile, std::ios::binary) << ABytes; }
 
 // Converts AFiles into AOut with the test converter's frames and side files
@@ -136,9 +144,7 @@ TEST(KvBatchThread, LogsOpenFailuresByPathAndWriteFailuresByName) {
 // and an older file of the same name that was there stays as it was.
 TEST(KvBatchThread, AResultIsWrittenWholeOrNotAtAll) {
   InitializeAppCore();
-  const fs::path folder = fs::temp_directory_path() / ("kv_batch_whole_" + std::to_string(::getpid()));
-  fs::remove_all(folder);
-  fs::create_directories(folder / "in");
+  const fs::path folder = FreshFolder("kv_batch_whole");
   const std::string picture = (folder / "in" / "pic.bmp").string();
   TBitmap32 bitmap(8, 4);
   bitmap.Clear(0xFF00FF00u);
@@ -178,9 +184,7 @@ TEST(KvBatchThread, AResultIsWrittenWholeOrNotAtAll) {
 // and a number follows when even that name was written before.
 TEST(KvBatchThread, PicturesOfOneStemKeepTheirResults) {
   InitializeAppCore();
-  const fs::path folder = fs::temp_directory_path() / ("kv_batch_stems_" + std::to_string(::getpid()));
-  fs::remove_all(folder);
-  fs::create_directories(folder / "in");
+  const fs::path folder = FreshFolder("kv_batch_stems");
   std::vector<uint8_t> gray(8 * 8, 200);
   std::vector<uint8_t> rgb(8 * 8 * 3, 200);
   const std::map<std::string, std::string> pictures = {
@@ -215,9 +219,7 @@ TEST(KvBatchThread, PicturesOfOneStemKeepTheirResults) {
 // reason, and the batch ends: every file would fail the same way.
 TEST(KvBatchThread, AFolderThatCannotBeMadeIsLoggedOnce) {
   InitializeAppCore();
-  const fs::path folder = fs::temp_directory_path() / ("kv_batch_nofolder_" + std::to_string(::getpid()));
-  fs::remove_all(folder);
-  fs::create_directories(folder / "in");
+  const fs::path folder = FreshFolder("kv_batch_nofolder");
   std::vector<std::string> files;
   for (const char* name : {"a.bmp", "b.bmp", "c.bmp"}) {
     files.push_back((folder / "in" / name).string());
