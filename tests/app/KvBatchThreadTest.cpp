@@ -202,13 +202,15 @@ TEST(KvBatchThread, PicturesOfOneStemKeepTheirResults) {
 
   EXPECT_EQ(RunBatch(paths({"photo.bmp", "photo.png", "photo.jpg", "photo.gif"}), folder / "out", 3),
             (std::vector<std::string>{"photo.bmp: OK", "photo.png: OK, saved as photo.png.scr",
-                                      "photo.jpg: OK, saved as photo.jpg.scr", "photo.gif: OK, saved as photo.gif.scr"}));
+                                      "photo.jpg: OK, saved as photo.jpg.scr",
+                                      "photo.gif: OK, saved as photo.gif.scr"}));
   EXPECT_EQ(Names(folder / "out"),
             (std::vector<std::string>{"photo.att", "photo.gif.att", "photo.gif.scr", "photo.jpg.att", "photo.jpg.scr",
                                       "photo.png.att", "photo.png.scr", "photo.scr"}));
 
   EXPECT_EQ(RunBatch(paths({"photo.png.bmp", "photo.bmp", "photo.png"}), folder / "taken", 1),
-            (std::vector<std::string>{"photo.png.bmp: OK", "photo.bmp: OK", "photo.png: OK, saved as photo.png_2.png"}));
+            (std::vector<std::string>{"photo.png.bmp: OK", "photo.bmp: OK",
+                                      "photo.png: OK, saved as photo.png_2.png"}));
   EXPECT_EQ(Names(folder / "taken"),
             (std::vector<std::string>{"photo.0.png", "photo.1.png", "photo.png", "photo.png.0.png", "photo.png.1.png",
                                       "photo.png.png", "photo.png_2.0.png", "photo.png_2.1.png", "photo.png_2.png"}));
