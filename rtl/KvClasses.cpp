@@ -259,25 +259,26 @@ void TFileSetWriter::Commit() {
       int err = fd < 0 ? errno : 0;
       if (fd >= 0) {
         ::close(fd);
-        if (::rename(item.Target.c_str(), backup.c_str()) == 0) item.Backup = backup;
-        else err = errno, ::unlink(backup.c_str());
+        if (::rename(item.Target.c_str(), backup.c_str()) == 0) {
+          item.Backup = backup;
+        } else {
+          err = errno;
+          ::unlink(backup.c_str());
+        }
       }
-      if (err != 0) {
-        Rollback();
-        RaiseCreateError(item.Target, err);
-      }
+      if (err != 0) Fail(item.Target, err);
     }
-    if (::rename(item.Temp.c_str(), item.Target.c_str()) != 0) {
-      const int err = errno;
-      const std::string target = item.Target;
-      Rollback();
-      RaiseCreateError(target, err);
-    }
+    if (::rename(item.Temp.c_str(), item.Target.c_str()) != 0) Fail(item.Target, errno);
     item.Temp.clear();
   }
   for (const TItem& item : FItems)
     if (!item.Backup.empty()) ::unlink(item.Backup.c_str());
   FItems.clear();
+}
+
+void TFileSetWriter::Fail(std::string AFileName, int AErr) {
+  Rollback();
+  RaiseCreateError(AFileName, AErr);
 }
 
 // Undoes everything in reverse order, so that a target named twice gets its

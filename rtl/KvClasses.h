@@ -148,6 +148,9 @@ private:
     std::string Backup;  // the replaced file, until the set is complete
   };
   void Rollback();
+  // Rolls back and raises the create error; AFileName is a copy, since the
+  // rollback forgets the items.
+  [[noreturn]] void Fail(std::string AFileName, int AErr);
   std::vector<TItem> FItems;
 };
 
