@@ -143,6 +143,16 @@ TKvDestEngineList& DestEngineList() {
 
 void RegisterDestEngine(const TKvDestEngineClass& AClass) { DestEngineList().Add(AClass); }
 
+void RegisterDestEngines(const std::vector<const TKvDestEngineClass*>& AClasses) {
+  for (const TKvDestEngineClass* c : AClasses) RegisterDestEngine(*c);
+}
+
+void AdjustOnce(std::initializer_list<TKvImage*> AImages, TKvDestEngineOptions& AOptions) {
+  for (TKvImage* image : AImages) image->Adjust(AOptions.LightnessFix, AOptions.SaturationFix);
+  AOptions.SetLightnessFix(0);
+  AOptions.SetSaturationFix(0);
+}
+
 void InitKvDestEngines() {
   GDestEngineList = std::make_unique<TKvDestEngineList>();
   InitLevelTables();

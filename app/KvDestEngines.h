@@ -9,6 +9,7 @@
 // pointers; only the result document makes an engine instance.
 #pragma once
 
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <utility>
@@ -16,10 +17,10 @@
 
 #include "app/KvAppServices.h"
 #include "core/KvColor.h"
+#include "core/KvDestEngineOptions.h"
 
 class TBitmap32;
 class TKvBitmap;
-class TKvDestEngineOptions;
 class TKvDestProgress;
 class TKvImage;
 class TKvPalette;
@@ -34,6 +35,19 @@ class TKvDestEngine;
 class TKvDestEngineUI {
 public:
   virtual ~TKvDestEngineUI() = default;
+};
+
+// What one conversion reads and writes: the arguments of
+// TKvDestEngineClass::Convert, handed to an engine's Convert in one piece.
+struct TKvConvertArgs {
+  bool* Abort;
+  TBitmap32& Bitmap;  // the fitted picture, the options' size
+  // The source picture's own palette and second palette, or nullptr.
+  TKvPalette256* Palette;
+  TKvPalette256* Palette2;
+  TKvDestEngineOptions& Options;  // the worker's private copy
+  TKvDestProgress& Progress;
+  std::unique_ptr<TKvStreamList>& Streams;  // empty on entry; the native files
 };
 
 // The class of a converter engine: its class functions and its virtual
@@ -89,8 +103,8 @@ public:
 // The descriptor of engine class T, built from T's static members:
 //   static std::string GetPlatformName();
 //   static std::string GetModeName();
-//   static int GetZoomFactor();                       (optional, default 1)
-//   static std::unique_ptr<TKvBitmap> Convert(...);   (the arguments of TKvDestEngineClass::Convert)
+//   static int GetZoomFactor();                                (optional, default 1)
+//   static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 // and a default constructor.
 template <class T>
 class TKvDestEngineClassOf final : public TKvDestEngineClass {
@@ -109,7 +123,12 @@ public:
                                      TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,
                                      TKvDestProgress& AProgress,
                                      std::unique_ptr<TKvStreamList>& AStreams) const override {
-    return T::Convert(AAbort, ABitmap, APalette, APalette2, AOptions, AProgress, AStreams);
+    if constexpr (requires(TKvConvertArgs& AArgs) { T::Convert(AArgs); }) {
+      TKvConvertArgs args{AAbort, ABitmap, APalette, APalette2, AOptions, AProgress, AStreams};
+      return T::Convert(args);
+    } else {
+      return T::Convert(AAbort, ABitmap, APalette, APalette2, AOptions, AProgress, AStreams);
+    }
   }
 };
 
@@ -120,11 +139,30 @@ const TKvDestEngineClass& DestEngineClass() {
   return LClass;
 }
 
-// Base of concrete engines: answers ClassType() with T's descriptor.
+// Base of an engine that takes its options and panel from TBase, another
+// engine of the same family: answers ClassType() with T's descriptor.
 template <class T, class TBase = TKvDestEngine>
 class TKvDestEngineOf : public TBase {
 public:
   const TKvDestEngineClass& ClassType() const override { return DestEngineClass<T>(); }
+};
+
+// Base of an engine with options of class TOptions and the panel TUI (made
+// from the options alone). A mode is then declared as
+//   class TKvFooEngine : public TKvDestEngineWith<TKvFooEngine, TKvFooEngineOptions, TKvFooEngineUI> {
+//   public:
+//     static std::string GetPlatformName() { return "Foo"; }
+//     static std::string GetModeName() { return "256x192x4"; }
+//     static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
+//   };
+// TBase is another engine of the family when the mode extends one.
+template <class T, class TOptions, class TUI, class TBase = TKvDestEngine>
+class TKvDestEngineWith : public TKvDestEngineOf<T, TBase> {
+public:
+  std::unique_ptr<TKvDestEngineUI> CreateUI(TKvDestEngineOptions* AOptions) override {
+    return std::make_unique<TUI>(AOptions);
+  }
+  std::unique_ptr<TKvDestEngineOptions> CreateOptions() override { return TKvDestEngineOptions::Create<TOptions>(); }
 };
 
 // The screen modes of one platform, in registration order: (mode name, class).
@@ -160,6 +198,26 @@ private:
 // The global registry; created by InitKvDestEngines.
 TKvDestEngineList& DestEngineList();
 void RegisterDestEngine(const TKvDestEngineClass& AClass);
+
+// The descriptors of the engine classes T..., in that order: a unit's list
+// of modes.
+template <class... T>
+const std::vector<const TKvDestEngineClass*>& DestEngineClasses() {
+  static const std::vector<const TKvDestEngineClass*> classes{&DestEngineClass<T>()...};
+  return classes;
+}
+// Registers the classes in order; a unit's start-up.
+void RegisterDestEngines(const std::vector<const TKvDestEngineClass*>& AClasses);
+template <class... T>
+void RegisterDestEngines() {
+  RegisterDestEngines(DestEngineClasses<T...>());
+}
+
+// Applies the options' lightness and saturation fixes to the pictures, then
+// clears them in the options: the stages that follow (dithering, the palette
+// searches) apply the fixes themselves and must not apply them a second time.
+void AdjustOnce(std::initializer_list<TKvImage*> AImages, TKvDestEngineOptions& AOptions);
+inline void AdjustOnce(TKvImage& AImage, TKvDestEngineOptions& AOptions) { AdjustOnce({&AImage}, AOptions); }
 
 // A caption for a colour: a name for the few named ones, else six upper-case
 // hexadecimal digits RRGGBB.

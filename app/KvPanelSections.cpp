@@ -110,9 +110,15 @@ void TKvDestEngineUIEx::AddStyleSection() { Append({.Kind = K::Style}); }
 void TKvDestEngineUIEx::AddSafeModeCheckBox() { Append({.Kind = K::SafeModeCheckBox}); }
 
 void TKvDestEngineUIEx::AddHamSection(bool AInitial, bool APrev, bool ANext, bool AMaxChange) {
-  Append(
-      {.Kind = K::Ham, .Set = (AInitial ? 1u : 0u) | (APrev ? 2u : 0u) | (ANext ? 4u : 0u) | (AMaxChange ? 8u : 0u)});
+  TKvHamSettingSet settings;
+  if (AInitial) settings = settings | HamSettings(hsInitialLines);
+  if (APrev) settings = settings | HamSettings(hsPrevLines);
+  if (ANext) settings = settings | HamSettings(hsNextLines);
+  if (AMaxChange) settings = settings | HamSettings(hsMaxChangeCount);
+  AddHamSection(settings);
 }
+
+void TKvDestEngineUIEx::AddHamSection(TKvHamSettingSet ASettings) { Append({.Kind = K::Ham, .Set = ASettings.Bits}); }
 
 void TKvDestEngineUIEx::AddFileFormatSeparator() { Append({.Kind = K::FileFormatSeparator}); }
 

@@ -76,10 +76,10 @@
 
 #include "app/KvDestEngines.h"
 #include "core/KvColor.h"
+#include "core/KvDestEngineOptions.h"
 #include "rtl/KvSysUtils.h"
 #include "shell/noxShellForm.h"
 
-class TKvDestEngineOptions;
 class TKvPalette;
 class TKvPalette256;
 
@@ -286,6 +286,8 @@ public:
 
   void AddDimensionSection(bool ANativeButton);
   void AddPositionSection(uint32_t AAspectSet);
+  // AAspects: the pixel aspects offered beside "1:1" and the mode's own.
+  void AddPositionSection(TKvPixelAspectSet AAspects = {}) { AddPositionSection(AAspects.Bits); }
   void AddPaletteSeparator();
   void AddPaletteLabel();
   void AddOriginalColorsCheckBox();
@@ -310,7 +312,9 @@ public:
   void SetSectionGlyph(int ASectionIndex, int AItemIndex, const TKvPalette* APalette);
   static constexpr int MaxGlyphColors = 64;
   void AddPaletteUsageSection(uint32_t AUsageSet);
+  void AddPaletteUsageSection(TKvPaletteUsageSet AUsages) { AddPaletteUsageSection(AUsages.Bits); }
   void AddPaletteModeSection(uint32_t AModeSet);
+  void AddPaletteModeSection(TKvPaletteModeSet AModes) { AddPaletteModeSection(AModes.Bits); }
   void AddMaxColorCountSection(int AMin, int AMax);
   void AddPaletteIndexLabel();
   void AddGrayPaletteCheckBox();
@@ -323,7 +327,11 @@ public:
     AddFixedPaletteSectionEx("TKvFixedPaletteComboBox", AColumns, ARows);
   }
   void AddZxPaletteSection(uint32_t AModeSet);
+  void AddZxPaletteSection(TKvPaletteModeSet AModes) { AddZxPaletteSection(AModes.Bits); }
   void AddZxGigaScreenPaletteSection(bool AWith64x1, uint32_t AModeSet);
+  void AddZxGigaScreenPaletteSection(bool AWith64x1, TKvPaletteModeSet AModes) {
+    AddZxGigaScreenPaletteSection(AWith64x1, AModes.Bits);
+  }
   void AddColorUsageSection(bool AForceBright);
   // "&Calculation:" with "Standard" and "Linear", set from and stored into
   // the options' GigaCalculation; a palette change.
@@ -332,6 +340,7 @@ public:
   void AddStyleSection();
   void AddSafeModeCheckBox();
   void AddHamSection(bool AInitial, bool APrev, bool ANext, bool AMaxChange);
+  void AddHamSection(TKvHamSettingSet ASettings);
   void AddFileFormatSeparator();
   void AddFileFormatCheckBox(const std::string& ACaption);
   void AddCommentSeparator();

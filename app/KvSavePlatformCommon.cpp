@@ -30,13 +30,13 @@ TKvCustomOriginalPaletteEngineOptions::TKvCustomOriginalPaletteEngineOptions() {
 
 TKvCustomBWEngineUI::TKvCustomBWEngineUI(TKvDestEngineOptions* AOptions) : TKvDestEngineUIEx(AOptions) {
   AddDimensionSection(false);
-  AddPositionSection(0);
+  AddPositionSection();
   AddDitheringSection(false);
 }
 
 TKvCustomPaletteEngineUI::TKvCustomPaletteEngineUI(TKvDestEngineOptions* AOptions) : TKvDestEngineUIEx(AOptions) {
   AddDimensionSection(false);
-  AddPositionSection(0);
+  AddPositionSection();
   AddOptimizedPaletteSection();
   AddDitheringSection(false);
   AddColorDiffSection();
@@ -45,7 +45,7 @@ TKvCustomPaletteEngineUI::TKvCustomPaletteEngineUI(TKvDestEngineOptions* AOption
 TKvCustomOriginalPaletteEngineUI::TKvCustomOriginalPaletteEngineUI(TKvDestEngineOptions* AOptions)
     : TKvDestEngineUIEx(AOptions) {
   AddDimensionSection(false);
-  AddPositionSection(0);
+  AddPositionSection();
   AddOriginalPaletteSection();
   AddDitheringSection(false);
   AddColorDiffSection();
@@ -56,135 +56,105 @@ void TKvCustomOriginalPaletteEngineUI::AddOriginalPaletteSection() {
   AddPaletteSeparator();
   AddOriginalColorsCheckBox();
   AddPaletteLabel();
-  const int LStrip = AddDestPalette(16, 16, false);
+  const int strip = AddDestPalette(16, 16, false);
   // The strip only shows the result; its menu offers saving the palette.
-  SetDestPaletteReadOnly(LStrip, true);
+  SetDestPaletteReadOnly(strip, true);
   EndGroup();
 }
 
 // Engines
 
-std::unique_ptr<TKvDestEngineUI> TKvCustomBWEngine::CreateUI(TKvDestEngineOptions* AOptions) {
-  return std::make_unique<TKvCustomBWEngineUI>(AOptions);
+std::unique_ptr<TKvBitmap> TKvCustomBWEngine::Convert(TKvConvertArgs& AArgs) {
+  TKvImage image(AArgs.Bitmap);
+  return image.ConvertBW(AArgs.Abort, AArgs.Options, nullptr, nullptr, 0, 1);
 }
 
-std::unique_ptr<TKvDestEngineOptions> TKvCustomBWEngine::CreateOptions() {
-  return TKvDestEngineOptions::Create<TKvCustomBWEngineOptions>();
-}
+std::unique_ptr<TKvBitmap> TKvCustomPaletteEngine::Convert(TKvConvertArgs& AArgs) {
+  bool* abort = AArgs.Abort;
+  TKvDestEngineOptions& options = AArgs.Options;
+  TKvPalette256* source = AArgs.Palette;
+  TKvImage image(AArgs.Bitmap);
+  // The routines below must not repeat the fixes.
+  AdjustOnce(image, options);
+  TKvPalette256& resultPalette = *options.GetPalette();
 
-std::unique_ptr<TKvBitmap> TKvCustomBWEngine::Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*,
-                                                      TKvPalette256*, TKvDestEngineOptions& AOptions,
-                                                      TKvDestProgress&, std::unique_ptr<TKvStreamList>&) {
-  TKvImage LImage(ABitmap);
-  return LImage.ConvertBW(AAbort, AOptions, nullptr, nullptr, 0, 1);
-}
-
-std::unique_ptr<TKvDestEngineUI> TKvCustomPaletteEngine::CreateUI(TKvDestEngineOptions* AOptions) {
-  return std::make_unique<TKvCustomPaletteEngineUI>(AOptions);
-}
-
-std::unique_ptr<TKvDestEngineOptions> TKvCustomPaletteEngine::CreateOptions() {
-  return TKvDestEngineOptions::Create<TKvCustomPaletteEngineOptions>();
-}
-
-std::unique_ptr<TKvBitmap> TKvCustomPaletteEngine::Convert(bool* AAbort, TBitmap32& ABitmap,
-                                                           TKvPalette256* APalette, TKvPalette256*,
-                                                           TKvDestEngineOptions& AOptions, TKvDestProgress&,
-                                                           std::unique_ptr<TKvStreamList>&) {
-  TKvImage LImage(ABitmap);
-  // The fixes are applied once here; the routines below must not repeat them.
-  LImage.Adjust(AOptions.LightnessFix, AOptions.SaturationFix);
-  AOptions.SetLightnessFix(0);
-  AOptions.SetSaturationFix(0);
-  TKvPalette256& LResultPalette = *AOptions.GetPalette();
-
-  if (AOptions.UseSourcePalette && HasColors(APalette)) {
-    auto LResult = LImage.Convert(AAbort, AOptions, *APalette, APalette);
-    LResultPalette.Assign(APalette);
-    return LResult;
+  if (options.UseSourcePalette && HasColors(source)) {
+    auto result = image.Convert(abort, options, *source, source);
+    resultPalette.Assign(source);
+    return result;
   }
 
-  if (AOptions.PaletteType == ptColored) {
-    const int LMaxCount = AOptions.MaxColorCount;
-    if (LMaxCount > 1 && LResultPalette.Count > LMaxCount) {
-      auto LWhole = std::make_unique<TKvPalette256>();
-      LWhole->Assign(&LResultPalette);
-      QuantizePalette(AAbort, LImage, *LWhole, LMaxCount, AOptions);
-      LImage.FitToPaletteGray(LResultPalette);
+  if (options.PaletteType == ptColored) {
+    const int maxCount = options.MaxColorCount;
+    if (maxCount > 1 && resultPalette.Count > maxCount) {
+      auto whole = std::make_unique<TKvPalette256>();
+      whole->Assign(&resultPalette);
+      QuantizePalette(abort, image, *whole, maxCount, options);
+      image.FitToPaletteGray(resultPalette);
       // The whole palette can stand behind the indexes only while an 8-bit
       // result can hold it.
-      if (!AOptions.KeepWholePalette || LWhole->Count > 256) LWhole.reset();
-      return LImage.Convert(AAbort, AOptions, LResultPalette, LWhole.get());
+      if (!options.KeepWholePalette || whole->Count > 256) whole.reset();
+      return image.Convert(abort, options, resultPalette, whole.get());
     }
-    if (LResultPalette.Count <= 256) return LImage.Convert(AAbort, AOptions, LResultPalette, nullptr);
-    return LImage.ConvertRGB(AAbort, AOptions, LResultPalette);
+    if (resultPalette.Count <= 256) return image.Convert(abort, options, resultPalette, nullptr);
+    return image.ConvertRGB(abort, options, resultPalette);
   }
 
-  std::unique_ptr<TKvPaletteRGB> LLevels =
-      TKvPaletteRGB::CreateType(static_cast<TKvPaletteType>(AOptions.PaletteType), AOptions.UseAsGrayPalette);
-  TKvPalette* LPalette = LLevels.get();
-  if (AOptions.UseAsGrayPalette && LLevels->GrayPalette) {
-    LLevels->GrayPalette->UpdateCache();
-    LPalette = LLevels->GrayPalette.get();
+  std::unique_ptr<TKvPaletteRGB> levels =
+      TKvPaletteRGB::CreateType(static_cast<TKvPaletteType>(options.PaletteType), options.UseAsGrayPalette);
+  TKvPalette* palette = levels.get();
+  if (options.UseAsGrayPalette && levels->GrayPalette) {
+    levels->GrayPalette->UpdateCache();
+    palette = levels->GrayPalette.get();
   }
-  const int LCount = LPalette->GetCount();
-  if (LCount <= 256) LResultPalette.AssignColors(LPalette);
-  const int LMaxCount = AOptions.MaxColorCount;
-  if (LMaxCount < 2 || LMaxCount >= LCount) {
-    if (LCount <= 256) return LImage.Convert(AAbort, AOptions, *LPalette, nullptr);
-    return LImage.ConvertRGB(AAbort, AOptions, *LPalette);
+  const int count = palette->GetCount();
+  if (count <= 256) resultPalette.AssignColors(palette);
+  const int maxCount = options.MaxColorCount;
+  if (maxCount < 2 || maxCount >= count) {
+    if (count <= 256) return image.Convert(abort, options, *palette, nullptr);
+    return image.ConvertRGB(abort, options, *palette);
   }
-  if (AOptions.UseAsGrayPalette) {
-    LImage.MakeGray();
-    TKvPalette256 LGrays;
-    LGrays.AssignColors(LPalette);
-    int LDark = 0, LBright = 0;
-    std::unique_ptr<TKvBitmap> LResult;
-    if (ReducePalette(AAbort, LImage, LGrays, LMaxCount, AOptions, LDark, LBright))
-      LResult = LImage.ConvertIndexed(AAbort, AOptions, nullptr, LResultPalette, AOptions.GetFixedPalette());
+  if (options.UseAsGrayPalette) {
+    image.MakeGray();
+    TKvPalette256 grays;
+    grays.AssignColors(palette);
+    int dark = 0, bright = 0;
+    std::unique_ptr<TKvBitmap> result;
+    if (ReducePalette(abort, image, grays, maxCount, options, dark, bright))
+      result = image.ConvertIndexed(abort, options, nullptr, resultPalette, options.GetFixedPalette());
     else
-      LResult = LImage.ConvertBW(AAbort, AOptions, nullptr, AOptions.GetFixedPalette(), LDark, LBright);
-    LResultPalette.Assign(AOptions.GetFixedPalette());
-    return LResult;
+      result = image.ConvertBW(abort, options, nullptr, options.GetFixedPalette(), dark, bright);
+    resultPalette.Assign(options.GetFixedPalette());
+    return result;
   }
-  QuantizePalette(AAbort, LImage, *LPalette, LMaxCount, AOptions);
-  LImage.FitToPaletteGray(LResultPalette);
-  return LImage.ConvertIndexed(AAbort, AOptions, nullptr, LResultPalette, nullptr);
+  QuantizePalette(abort, image, *palette, maxCount, options);
+  image.FitToPaletteGray(resultPalette);
+  return image.ConvertIndexed(abort, options, nullptr, resultPalette, nullptr);
 }
 
-std::unique_ptr<TKvDestEngineUI> TKvCustomOriginalPaletteEngine::CreateUI(TKvDestEngineOptions* AOptions) {
-  return std::make_unique<TKvCustomOriginalPaletteEngineUI>(AOptions);
-}
-
-std::unique_ptr<TKvDestEngineOptions> TKvCustomOriginalPaletteEngine::CreateOptions() {
-  return TKvDestEngineOptions::Create<TKvCustomOriginalPaletteEngineOptions>();
-}
-
-std::unique_ptr<TKvBitmap> TKvCustomOriginalPaletteEngine::Convert(bool* AAbort, TBitmap32& ABitmap,
-                                                                   TKvPalette256* APalette, TKvPalette256* APalette2,
-                                                                   TKvDestEngineOptions& AOptions, TKvDestProgress&,
-                                                                   std::unique_ptr<TKvStreamList>&) {
-  if (!HasColors(APalette)) return TKvBitmap24::CreateFromBitmap32(ABitmap);
-  TKvImage LImage(ABitmap);
-  std::unique_ptr<TKvBitmap> LResult;
-  if (AOptions.UseOnlyOriginalColors && HasColors(APalette2)) {
+std::unique_ptr<TKvBitmap> TKvCustomOriginalPaletteEngine::Convert(TKvConvertArgs& AArgs) {
+  bool* abort = AArgs.Abort;
+  TKvDestEngineOptions& options = AArgs.Options;
+  TKvPalette256* source = AArgs.Palette;
+  if (!HasColors(source)) return TKvBitmap24::CreateFromBitmap32(AArgs.Bitmap);
+  TKvImage image(AArgs.Bitmap);
+  std::unique_ptr<TKvBitmap> result;
+  if (options.UseOnlyOriginalColors && HasColors(AArgs.Palette2)) {
     // Dither to the colours the source really uses, then map those exactly
     // into the source's palette without a second dithering or adjustment.
-    LImage.Convert(AAbort, AOptions, *APalette2, nullptr);
-    TKvImage LCopy(LImage);
-    AOptions.SetDitherMethod(0);
-    AOptions.SetLightnessFix(0);
-    AOptions.SetSaturationFix(0);
-    LResult = LCopy.Convert(AAbort, AOptions, *APalette, nullptr);
+    image.Convert(abort, options, *AArgs.Palette2, nullptr);
+    TKvImage copy(image);
+    options.SetDitherMethod(0);
+    options.SetLightnessFix(0);
+    options.SetSaturationFix(0);
+    result = copy.Convert(abort, options, *source, nullptr);
   } else {
-    LResult = LImage.Convert(AAbort, AOptions, *APalette, nullptr);
+    result = image.Convert(abort, options, *source, nullptr);
   }
-  AOptions.GetPalette()->Assign(APalette);
-  return LResult;
+  options.GetPalette()->Assign(source);
+  return result;
 }
 
 void InitKvSavePlatformCommon() {
-  RegisterDestEngine(DestEngineClass<TKvCustomBWEngine>());
-  RegisterDestEngine(DestEngineClass<TKvCustomPaletteEngine>());
-  RegisterDestEngine(DestEngineClass<TKvCustomOriginalPaletteEngine>());
+  RegisterDestEngines<TKvCustomBWEngine, TKvCustomPaletteEngine, TKvCustomOriginalPaletteEngine>();
 }

@@ -41,37 +41,29 @@ public:
   void AddOriginalPaletteSection();
 };
 
-class TKvCustomBWEngine : public TKvDestEngineOf<TKvCustomBWEngine> {
+class TKvCustomBWEngine
+    : public TKvDestEngineWith<TKvCustomBWEngine, TKvCustomBWEngineOptions, TKvCustomBWEngineUI> {
 public:
   static std::string GetPlatformName() { return "Common"; }
   static std::string GetModeName() { return "B/W"; }
-  std::unique_ptr<TKvDestEngineUI> CreateUI(TKvDestEngineOptions* AOptions) override;
-  std::unique_ptr<TKvDestEngineOptions> CreateOptions() override;
-  static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,
-                                            TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,
-                                            TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams);
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
-class TKvCustomPaletteEngine : public TKvDestEngineOf<TKvCustomPaletteEngine> {
+class TKvCustomPaletteEngine
+    : public TKvDestEngineWith<TKvCustomPaletteEngine, TKvCustomPaletteEngineOptions, TKvCustomPaletteEngineUI> {
 public:
   static std::string GetPlatformName() { return "Common"; }
   static std::string GetModeName() { return "Palette"; }
-  std::unique_ptr<TKvDestEngineUI> CreateUI(TKvDestEngineOptions* AOptions) override;
-  std::unique_ptr<TKvDestEngineOptions> CreateOptions() override;
-  static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,
-                                            TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,
-                                            TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams);
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
-class TKvCustomOriginalPaletteEngine : public TKvDestEngineOf<TKvCustomOriginalPaletteEngine> {
+class TKvCustomOriginalPaletteEngine
+    : public TKvDestEngineWith<TKvCustomOriginalPaletteEngine, TKvCustomOriginalPaletteEngineOptions,
+                               TKvCustomOriginalPaletteEngineUI> {
 public:
   static std::string GetPlatformName() { return "Common"; }
   static std::string GetModeName() { return "Original palette"; }
-  std::unique_ptr<TKvDestEngineUI> CreateUI(TKvDestEngineOptions* AOptions) override;
-  std::unique_ptr<TKvDestEngineOptions> CreateOptions() override;
-  static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,
-                                            TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,
-                                            TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams);
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
 // Registers B/W, Palette and Original palette, in this order.

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <utility>
 
 #include "core/KvPalette.h"
@@ -30,6 +31,97 @@ constexpr int PixelAspectCount = 22;
 constexpr int PaletteModeCount = 18;
 constexpr int PaletteUsageCount = 3;
 constexpr int DitherMethodCount = 10;
+
+// The stored values of the byte options, each the index of its display name.
+
+// PaletteMode: PaletteModeNames[m].
+enum TKvPaletteMode : uint8_t {
+  pmBlackWhite,
+  pmGray,
+  pmGrayGreen,
+  pmGrayRed,
+  pm5Colors,
+  pm8Colors,
+  pm8Of15Colors,
+  pm8Of16Colors,
+  pmColor17Of256,
+  pmColor64Of256,
+  pmColorBright,
+  pmColor,
+  pmColorWithoutGray,
+  pm4ColorsPerImage,
+  pm4ColorsPerLine,
+  pmRGB,
+  pmGRB,
+  pmCustom
+};
+
+// PixelAspect: PixelAspectNames[a]; the name spells the ratio, "p" for the
+// decimal point ("1:2.4" is pa1_2p4).
+enum TKvPixelAspect : uint8_t {
+  pa1_2p4,
+  pa1_2,
+  pa1p138_2,
+  pa0p6_1,
+  pa1_1p37,
+  pa0p7375_1,
+  pa3_4,
+  pa2_3,
+  pa1_1p2,
+  pa0p92_1,
+  pa1_1,
+  pa1p25_1,
+  pa1p138_1,
+  pa1_0p75,
+  pa7_5,
+  pa1p475_1,
+  pa1p5_1,
+  pa2_1,
+  pa2p276_1,
+  pa8_3,
+  pa4_1,
+  pa4p552_1
+};
+
+// PaletteUsage: PaletteUsageNames[u].
+enum TKvPaletteUsage : uint8_t { puColors15, puBlackAndColors15, puColors16 };
+
+// ColorUsage: which halves of the ZX colours a cell may take.
+enum TKvColorUsage : uint8_t { cuDarkAndBright, cuDarkOnly, cuDarkOnlyForceBright, cuBrightOnly };
+
+// The per-line palette settings a HAM panel section offers.
+enum TKvHamSetting : uint8_t { hsInitialLines, hsPrevLines, hsNextLines, hsMaxChangeCount };
+
+// A set of option values (bit v for value v), as a panel offers them; built
+// from names with PaletteModes(...), PixelAspects(...), PaletteUsages(...)
+// or HamSettings(...).
+template <class TValue>
+struct TKvValueSet {
+  uint32_t Bits = 0;
+  constexpr bool Has(int AValue) const { return AValue >= 0 && AValue < 32 && ((Bits >> AValue) & 1u) != 0; }
+  constexpr TKvValueSet operator|(TKvValueSet AOther) const { return {Bits | AOther.Bits}; }
+  constexpr TKvValueSet operator-(TKvValueSet AOther) const { return {Bits & ~AOther.Bits}; }
+  bool operator==(const TKvValueSet&) const = default;
+};
+
+using TKvPaletteModeSet = TKvValueSet<TKvPaletteMode>;
+using TKvPixelAspectSet = TKvValueSet<TKvPixelAspect>;
+using TKvPaletteUsageSet = TKvValueSet<TKvPaletteUsage>;
+using TKvHamSettingSet = TKvValueSet<TKvHamSetting>;
+
+// Builds a set of TValue from names: PaletteModes(pmGray, pmColor).
+template <class TValue>
+struct TKvValueSetBuilder {
+  template <class... T>
+  constexpr TKvValueSet<TValue> operator()(T... AValues) const {
+    static_assert((std::is_same_v<TValue, T> && ...), "a set is built from names of its own kind");
+    return {(0u | ... | (1u << AValues))};
+  }
+};
+inline constexpr TKvValueSetBuilder<TKvPaletteMode> PaletteModes;
+inline constexpr TKvValueSetBuilder<TKvPixelAspect> PixelAspects;
+inline constexpr TKvValueSetBuilder<TKvPaletteUsage> PaletteUsages;
+inline constexpr TKvValueSetBuilder<TKvHamSetting> HamSettings;
 
 // Display names indexed by the stored byte.
 extern const char* const PixelAspectNames[PixelAspectCount];
@@ -51,8 +143,8 @@ public:
   int32_t Height = 0;
   bool LockDimension = false;  // written directly by the option panel
   uint8_t Position = 0;
-  uint8_t NativePixelAspect = 10;
-  uint8_t PixelAspect = 10;  // "1:1"
+  uint8_t NativePixelAspect = pa1_1;
+  uint8_t PixelAspect = pa1_1;
   int32_t BorderColor = 0;   // $00RRGGBB
   std::unique_ptr<TKvPalette256> Palette;
   uint8_t PaletteType = 0;  // a TKvPaletteType

@@ -20,14 +20,6 @@ void UpdateATMPalette(TKvDestEngineOptions& AOptions) {
   static_cast<TKvPalette256&>(*AOptions.HardwarePalette).FillRGB64();
 }
 
-// Applies the lightness and saturation fixes once; the routines called
-// afterwards must not repeat them.
-void AdjustOnce(TKvImage& AImage, TKvDestEngineOptions& AOptions) {
-  AImage.Adjust(AOptions.LightnessFix, AOptions.SaturationFix);
-  AOptions.SetLightnessFix(0);
-  AOptions.SetSaturationFix(0);
-}
-
 }  // namespace
 
 TKvATMEngineOptions::TKvATMEngineOptions() {

@@ -222,14 +222,6 @@ uint8_t NearestBorder(const TKvDestEngineOptions& AOptions, const TKvPalette& AP
   return static_cast<uint8_t>(k < 0 ? 0 : k);
 }
 
-// The colour modes adjust the picture once; the conversion routines then
-// find nothing left to do.
-void AdjustOnce(TKvImage& AImage, TKvDestEngineOptions& AOptions) {
-  AImage.Adjust(AOptions.LightnessFix, AOptions.SaturationFix);
-  AOptions.SetLightnessFix(0);
-  AOptions.SetSaturationFix(0);
-}
-
 // The stream of the layout's whole file, zero-filled.
 template <class TScreen>
 uint8_t* NewKR04Stream(TKvStreamList& AStreams, int W, int H) {

@@ -21,14 +21,6 @@ double Dist(const TKvLinRGBColor& A, const TKvLinRGBColor& B) {
   return r * r + g * g + b * b;
 }
 
-// Applies the lightness and saturation fixes once; the routines called
-// afterwards must not repeat them.
-void AdjustOnce(TKvImage& AImage, TKvDestEngineOptions& AOptions) {
-  AImage.Adjust(AOptions.LightnessFix, AOptions.SaturationFix);
-  AOptions.SetLightnessFix(0);
-  AOptions.SetSaturationFix(0);
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------------------

@@ -38,26 +38,20 @@ public:
   explicit TKvIrisha640EngineUI(TKvDestEngineOptions* AOptions);
 };
 
-class TKvIrisha320Engine : public TKvDestEngineOf<TKvIrisha320Engine> {
+class TKvIrisha320Engine
+    : public TKvDestEngineWith<TKvIrisha320Engine, TKvIrisha320EngineOptions, TKvIrisha320EngineUI> {
 public:
   static std::string GetPlatformName() { return "Irisha"; }
   static std::string GetModeName() { return "320x200x1"; }
-  std::unique_ptr<TKvDestEngineUI> CreateUI(TKvDestEngineOptions* AOptions) override;
-  std::unique_ptr<TKvDestEngineOptions> CreateOptions() override;
-  static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,
-                                            TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,
-                                            TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams);
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
-class TKvIrisha640Engine : public TKvDestEngineOf<TKvIrisha640Engine> {
+class TKvIrisha640Engine
+    : public TKvDestEngineWith<TKvIrisha640Engine, TKvIrisha640EngineOptions, TKvIrisha640EngineUI> {
 public:
   static std::string GetPlatformName() { return "Irisha"; }
   static std::string GetModeName() { return "640x200x1"; }
-  std::unique_ptr<TKvDestEngineUI> CreateUI(TKvDestEngineOptions* AOptions) override;
-  std::unique_ptr<TKvDestEngineOptions> CreateOptions() override;
-  static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,
-                                            TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,
-                                            TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams);
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
 void InitKvSavePlatformIrisha();

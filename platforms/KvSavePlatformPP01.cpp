@@ -7,10 +7,10 @@
 
 void TKvPP01Screen::SetPixel(int X, int Y, int AValue) {
   X = MX(X);
-  const int64_t LOffset = static_cast<int64_t>(Y) * 32 + X / 8;
+  const int64_t offset = static_cast<int64_t>(Y) * 32 + X / 8;
   const uint8_t m = static_cast<uint8_t>(0x80 >> (X & 7));
   auto put = [&](int APlane, int ABit) {
-    uint8_t& b = Data[APlane * PP01PlaneSize + LOffset];
+    uint8_t& b = Data[APlane * PP01PlaneSize + offset];
     b = static_cast<uint8_t>((AValue >> ABit) & 1 ? (b | m) : (b & ~m));
   };
   put(0, 1);
@@ -19,51 +19,43 @@ void TKvPP01Screen::SetPixel(int X, int Y, int AValue) {
 }
 
 TKvPP01EngineOptions::TKvPP01EngineOptions() {
-  SetPaletteMode(11);
+  SetPaletteMode(pmColor);
   SetErrorDiffusion(90);
 }
 
 TKvPP01EngineUI::TKvPP01EngineUI(TKvDestEngineOptions* AOptions) : TKvDestEngineUIEx(AOptions) {
-  AddPositionSection(0);
+  AddPositionSection();
   AddPaletteSeparator();
-  AddPaletteModeSection(2049);  // "Black/white", "Сolor"
+  AddPaletteModeSection(PaletteModes(pmBlackWhite, pmColor));
   AddGrayPaletteCheckBox();
   AddDitheringSection(false);
 }
 
-std::unique_ptr<TKvDestEngineUI> TKvPP01Engine::CreateUI(TKvDestEngineOptions* AOptions) {
-  return std::make_unique<TKvPP01EngineUI>(AOptions);
-}
-
-std::unique_ptr<TKvDestEngineOptions> TKvPP01Engine::CreateOptions() {
-  return TKvDestEngineOptions::Create<TKvPP01EngineOptions>();
-}
-
-std::unique_ptr<TKvBitmap> TKvPP01Engine::Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*, TKvPalette256*,
-                                                  TKvDestEngineOptions& AOptions, TKvDestProgress&,
-                                                  std::unique_ptr<TKvStreamList>& AStreams) {
+std::unique_ptr<TKvBitmap> TKvPP01Engine::Convert(TKvConvertArgs& AArgs) {
+  TKvDestEngineOptions& options = AArgs.Options;
+  TBitmap32& bitmap = AArgs.Bitmap;
   // The planes hold 256 x 256 pixels.
-  if (ABitmap.GetWidth() > 256 || ABitmap.GetHeight() > 256) RaiseOSError(87);
-  auto LStreams = std::make_unique<TKvStreamList>();
-  uint8_t* LData = LStreams->NewStream("01s", PP01FileSize)->GetMemory();
-  TKvPalette256& LPalette = *AOptions.GetPalette();
-  FillPP01Colors(LPalette);
-  TKvImage LImage(ABitmap);
-  TKvPP01Screen LScreen(ABitmap.GetWidth(), ABitmap.GetHeight(), LData);
-  std::unique_ptr<TKvBitmap> LResult;
-  switch (AOptions.PaletteMode) {
-    case 0:
-      LResult = LImage.ConvertBW(AAbort, AOptions, &LScreen, &LPalette, 0, 7);
+  if (bitmap.GetWidth() > 256 || bitmap.GetHeight() > 256) RaiseOSError(87);
+  auto streams = std::make_unique<TKvStreamList>();
+  uint8_t* data = streams->NewStream("01s", PP01FileSize)->GetMemory();
+  TKvPalette256& palette = *options.GetPalette();
+  FillPP01Colors(palette);
+  TKvImage image(bitmap);
+  TKvPP01Screen screen(bitmap.GetWidth(), bitmap.GetHeight(), data);
+  std::unique_ptr<TKvBitmap> result;
+  switch (options.PaletteMode) {
+    case pmBlackWhite:
+      result = image.ConvertBW(AArgs.Abort, options, &screen, &palette, 0, 7);
       break;
-    case 11:
-      if (AOptions.UseAsGrayPalette) LPalette.MakeGray();
-      LResult = LImage.ConvertIndexed(AAbort, AOptions, &LScreen, LPalette, nullptr);
+    case pmColor:
+      if (options.UseAsGrayPalette) palette.MakeGray();
+      result = image.ConvertIndexed(AArgs.Abort, options, &screen, palette, nullptr);
       break;
     default:
       RaiseOSError(87);
   }
-  AStreams = std::move(LStreams);
-  return LResult;
+  AArgs.Streams = std::move(streams);
+  return result;
 }
 
-void InitKvSavePlatformPP01() { RegisterDestEngine(DestEngineClass<TKvPP01Engine>()); }
+void InitKvSavePlatformPP01() { RegisterDestEngines<TKvPP01Engine>(); }

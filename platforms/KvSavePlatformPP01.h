@@ -11,7 +11,6 @@
 #include "core/KvDestEngineOptions.h"
 #include "platforms/KvPlatformPP01.h"
 
-
 // Three planes of 256 rows of 32 bytes, the leftmost pixel in bit 7: red (index
 // bit 1) first, then green (bit 2), then blue (bit 0). Written only.
 class TKvPP01Screen : public TKvScreen4 {
@@ -32,15 +31,11 @@ public:
   explicit TKvPP01EngineUI(TKvDestEngineOptions* AOptions);
 };
 
-class TKvPP01Engine : public TKvDestEngineOf<TKvPP01Engine> {
+class TKvPP01Engine : public TKvDestEngineWith<TKvPP01Engine, TKvPP01EngineOptions, TKvPP01EngineUI> {
 public:
   static std::string GetPlatformName() { return "PP01"; }
   static std::string GetModeName() { return "256x256x3"; }
-  std::unique_ptr<TKvDestEngineUI> CreateUI(TKvDestEngineOptions* AOptions) override;
-  std::unique_ptr<TKvDestEngineOptions> CreateOptions() override;
-  static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,
-                                            TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,
-                                            TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams);
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
 void InitKvSavePlatformPP01();

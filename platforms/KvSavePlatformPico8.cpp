@@ -15,50 +15,39 @@ const uint8_t Pico8Colors[16][3] = {
 const uint8_t Pico8Grays[4] = {0, 5, 6, 7};
 
 TKvPico8EngineOptions::TKvPico8EngineOptions() {
-  SetPaletteMode(11);
+  SetPaletteMode(pmColor);
   SetErrorDiffusion(90);
 }
 
 TKvPico8EngineUI::TKvPico8EngineUI(TKvDestEngineOptions* AOptions) : TKvDestEngineUIEx(AOptions) {
-  AddPositionSection(0);
+  AddPositionSection();
   AddPaletteSeparator();
-  AddPaletteModeSection(0x803);  // "Black/white", "Gray", "Сolor"
+  AddPaletteModeSection(PaletteModes(pmBlackWhite, pmGray, pmColor));
   AddDitheringSection(false);
 }
 
-std::unique_ptr<TKvDestEngineUI> TKvPico8Engine::CreateUI(TKvDestEngineOptions* AOptions) {
-  return std::make_unique<TKvPico8EngineUI>(AOptions);
-}
-
-std::unique_ptr<TKvDestEngineOptions> TKvPico8Engine::CreateOptions() {
-  return TKvDestEngineOptions::Create<TKvPico8EngineOptions>();
-}
-
-std::unique_ptr<TKvBitmap> TKvPico8Engine::Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*, TKvPalette256*,
-                                                   TKvDestEngineOptions& AOptions, TKvDestProgress&,
-                                                   std::unique_ptr<TKvStreamList>&) {
-  TKvPalette256 LColors;
-  for (const auto& c : Pico8Colors) LColors.AddStdRGB(StdRGBColor(c[0], c[1], c[2]));
-  TKvImage LImage(ABitmap);
-  LImage.Adjust(AOptions.LightnessFix, AOptions.SaturationFix);
-  AOptions.SetLightnessFix(0);
-  AOptions.SetSaturationFix(0);
-  switch (AOptions.PaletteMode) {
-    case 0:
-      return LImage.ConvertBW(AAbort, AOptions, nullptr, &LColors, 0, 7);
-    case 1: {
-      AOptions.SetUseAsGrayPalette(true);
-      TKvPalette256& LResult = *AOptions.GetPalette();
-      LResult.Clear();
-      for (uint8_t i : Pico8Grays) LResult.AddStdRGB(LColors.GetStdRGB(i));
-      return LImage.ConvertIndexed(AAbort, AOptions, nullptr, LResult, &LColors);
+std::unique_ptr<TKvBitmap> TKvPico8Engine::Convert(TKvConvertArgs& AArgs) {
+  TKvDestEngineOptions& options = AArgs.Options;
+  TKvPalette256 colors;
+  for (const auto& c : Pico8Colors) colors.AddStdRGB(StdRGBColor(c[0], c[1], c[2]));
+  TKvImage image(AArgs.Bitmap);
+  AdjustOnce(image, options);
+  switch (options.PaletteMode) {
+    case pmBlackWhite:
+      return image.ConvertBW(AArgs.Abort, options, nullptr, &colors, 0, 7);
+    case pmGray: {
+      options.SetUseAsGrayPalette(true);
+      TKvPalette256& result = *options.GetPalette();
+      result.Clear();
+      for (uint8_t i : Pico8Grays) result.AddStdRGB(colors.GetStdRGB(i));
+      return image.ConvertIndexed(AArgs.Abort, options, nullptr, result, &colors);
     }
-    case 11:
-      return LImage.ConvertIndexed(AAbort, AOptions, nullptr, LColors, nullptr);
+    case pmColor:
+      return image.ConvertIndexed(AArgs.Abort, options, nullptr, colors, nullptr);
     default:
       RaiseOSError(87);
   }
   return nullptr;
 }
 
-void InitKvSavePlatformPico8() { RegisterDestEngine(DestEngineClass<TKvPico8Engine>()); }
+void InitKvSavePlatformPico8() { RegisterDestEngines<TKvPico8Engine>(); }

@@ -25,15 +25,11 @@ public:
   explicit TKvPico8EngineUI(TKvDestEngineOptions* AOptions);
 };
 
-class TKvPico8Engine : public TKvDestEngineOf<TKvPico8Engine> {
+class TKvPico8Engine : public TKvDestEngineWith<TKvPico8Engine, TKvPico8EngineOptions, TKvPico8EngineUI> {
 public:
   static std::string GetPlatformName() { return "Pico-8"; }
   static std::string GetModeName() { return "128x128x4"; }
-  std::unique_ptr<TKvDestEngineUI> CreateUI(TKvDestEngineOptions* AOptions) override;
-  std::unique_ptr<TKvDestEngineOptions> CreateOptions() override;
-  static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,
-                                            TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,
-                                            TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams);
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
 void InitKvSavePlatformPico8();

@@ -75,14 +75,6 @@ void CheckFits(TBitmap32& ABitmap, int AWidth, int AHeight) {
   if (ABitmap.GetWidth() > AWidth || ABitmap.GetHeight() > AHeight) RaiseOSError(87);
 }
 
-// Applies the lightness and saturation fixes to the working image and clears
-// them, so that the colour core does not apply them a second time.
-void AdjustOnce(TKvImage& AImage, TKvDestEngineOptions& AOptions) {
-  AImage.Adjust(AOptions.LightnessFix, AOptions.SaturationFix);
-  AOptions.SetLightnessFix(0);
-  AOptions.SetSaturationFix(0);
-}
-
 // Draws the picture on AScreen with at most AColors colours of the SAM table;
 // the options' result palette ends as the palette the screen values index.
 std::unique_ptr<TKvBitmap> DrawSAM(bool* AAbort, TBitmap32& ABitmap, TKvDestEngineOptions& AOptions, TKvData* AScreen,

@@ -36,19 +36,19 @@ void AddColors(TKvPalette256& APalette, std::initializer_list<uint32_t> AColors)
 void BuildSpecialistPalette(TKvPalette256& APalette, int APaletteMode) {
   APalette.Clear();
   switch (APaletteMode) {
-    case 0:
+    case pmBlackWhite:
       APalette.FillBlackWhite();
       break;
-    case 1:
+    case pmGray:
       AddColors(APalette, {0xC0C0C0, 0x000000, 0xFFFFFF, 0x808080});
       break;
-    case 4:
+    case pm5Colors:
       AddColors(APalette, {0xFFFFFF, 0xFF0000, 0x00FF00, 0x0000FF, 0x000000});
       break;
-    case 5:
+    case pm8Colors:
       AddColors(APalette, {0xFFFFFF, 0xFFFF00, 0x00FFFF, 0x00FF00, 0xFF00FF, 0xFF0000, 0x0000FF, 0x000000});
       break;
-    case 11:
+    case pmColor:
       AddColors(APalette, {0xC0C0C0, 0xC0C000, 0x00C0C0, 0x00C000, 0xC000C0, 0xC00000, 0x0000C0, 0x000000,
                            0xFFFFFF, 0xFFFF80, 0x80FFFF, 0x80FF80, 0xFF80FF, 0xFF8080, 0x8080FF, 0x808080});
       break;
@@ -66,16 +66,16 @@ TKvSpecialistColorPaletteList::TKvSpecialistColorPaletteList(TKvPalette256& APal
       for (int e = d + 1; e < ACount; ++e) add(d, e);
   };
   switch (APaletteMode) {
-    case 1:
+    case pmGray:
       singlesAndPairs(4);
       break;
-    case 4:
+    case pm5Colors:
       for (int i = 0; i <= 4; ++i) add(4, i);
       break;
-    case 5:
+    case pm8Colors:
       for (int i = 0; i <= 7; ++i) add(7, i);
       break;
-    case 11:
+    case pmColor:
       singlesAndPairs(16);
       break;
     default:
@@ -106,8 +106,8 @@ void TKvSpecialistColorImage::SetResultPixel(TKvBitmap* AResult, int X, int Y, T
 // Options and panels
 
 TKvSpecialistEngineOptions::TKvSpecialistEngineOptions() {
-  SetPixelAspect(9);  // "0.92:1"
-  SetPaletteMode(5);
+  SetPixelAspect(pa0p92_1);
+  SetPaletteMode(pm8Colors);
   SetLimitErrorInsideBlock(false);
   SetLimitErrorAtBlockBoundary(false);
   SetDitherMethod(2);
@@ -119,13 +119,13 @@ void TKvSpecialistEngineOptions::UpdatePalette() {
   BuildSpecialistPalette(*GetPalette(), PaletteMode);
 }
 
-TKvSpecialistMXEngineOptions::TKvSpecialistMXEngineOptions() { SetPaletteMode(11); }
+TKvSpecialistMXEngineOptions::TKvSpecialistMXEngineOptions() { SetPaletteMode(pmColor); }
 
-TKvSpecialistEngineUI::TKvSpecialistEngineUI(TKvDestEngineOptions* AOptions, uint32_t AModeSet)
+TKvSpecialistEngineUI::TKvSpecialistEngineUI(TKvDestEngineOptions* AOptions, TKvPaletteModeSet AModes)
     : TKvDestEngineUIEx(AOptions) {
-  AddPositionSection((1u << 9) | (1u << 10));
+  AddPositionSection(PixelAspects(pa0p92_1, pa1_1));
   AddPaletteSeparator();
-  AddPaletteModeSection(AModeSet);
+  AddPaletteModeSection(AModes);
   AddDestPalette(16, 1, true);
   AddDitheringSection(true);
   AddRelated(pcModeCombo, 0, pcLimitInsideCheckBox, true);
@@ -135,43 +135,23 @@ TKvSpecialistEngineUI::TKvSpecialistEngineUI(TKvDestEngineOptions* AOptions, uin
 // ---------------------------------------------------------------------------
 // Engines
 
-std::unique_ptr<TKvDestEngineUI> TKvSpecialistEngine::CreateUI(TKvDestEngineOptions* AOptions) {
-  return std::make_unique<TKvSpecialistEngineUI>(AOptions);
-}
-
-std::unique_ptr<TKvDestEngineOptions> TKvSpecialistEngine::CreateOptions() {
-  return TKvDestEngineOptions::Create<TKvSpecialistEngineOptions>();
-}
-
-std::unique_ptr<TKvBitmap> TKvSpecialistEngine::Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*,
-                                                        TKvPalette256*, TKvDestEngineOptions& AOptions,
-                                                        TKvDestProgress& AProgress,
-                                                        std::unique_ptr<TKvStreamList>& AStreams) {
-  if (AOptions.PaletteMode == 0) {
+std::unique_ptr<TKvBitmap> TKvSpecialistEngine::Convert(TKvConvertArgs& AArgs) {
+  TKvDestEngineOptions& options = AArgs.Options;
+  TBitmap32& bitmap = AArgs.Bitmap;
+  if (options.PaletteMode == pmBlackWhite) {
     // The file holds 384 x 256 pixels.
-    if (ABitmap.GetWidth() > 384 || ABitmap.GetHeight() > 256) RaiseOSError(87);
-    auto LStreams = std::make_unique<TKvStreamList>();
-    uint8_t* LData = LStreams->NewStream("sps", SpecialistFileSize)->GetMemory();
-    TKvImage LImage(ABitmap);
-    TKvSpecialistBWScreen LScreen(ABitmap.GetWidth(), ABitmap.GetHeight(), LData);
-    auto LResult = LImage.ConvertBW(AAbort, AOptions, &LScreen, nullptr, 0, 1);
-    AStreams = std::move(LStreams);
-    return LResult;
+    if (bitmap.GetWidth() > 384 || bitmap.GetHeight() > 256) RaiseOSError(87);
+    auto streams = std::make_unique<TKvStreamList>();
+    uint8_t* data = streams->NewStream("sps", SpecialistFileSize)->GetMemory();
+    TKvImage image(bitmap);
+    TKvSpecialistBWScreen screen(bitmap.GetWidth(), bitmap.GetHeight(), data);
+    auto result = image.ConvertBW(AArgs.Abort, options, &screen, nullptr, 0, 1);
+    AArgs.Streams = std::move(streams);
+    return result;
   }
-  AOptions.SetUseAsGrayPalette(AOptions.PaletteMode == 1);
-  TKvSpecialistColorImage LImage(8, 1, ABitmap);
-  return LImage.Convert(AAbort, AOptions, &AProgress, nullptr);
+  options.SetUseAsGrayPalette(options.PaletteMode == pmGray);
+  TKvSpecialistColorImage image(8, 1, bitmap);
+  return image.Convert(AArgs.Abort, options, &AArgs.Progress, nullptr);
 }
 
-std::unique_ptr<TKvDestEngineUI> TKvSpecialistMXEngine::CreateUI(TKvDestEngineOptions* AOptions) {
-  return std::make_unique<TKvSpecialistMXEngineUI>(AOptions);
-}
-
-std::unique_ptr<TKvDestEngineOptions> TKvSpecialistMXEngine::CreateOptions() {
-  return TKvDestEngineOptions::Create<TKvSpecialistMXEngineOptions>();
-}
-
-void InitKvSavePlatformSpecialist() {
-  RegisterDestEngine(DestEngineClass<TKvSpecialistEngine>());
-  RegisterDestEngine(DestEngineClass<TKvSpecialistMXEngine>());
-}
+void InitKvSavePlatformSpecialist() { RegisterDestEngines<TKvSpecialistEngine, TKvSpecialistMXEngine>(); }

@@ -24,8 +24,8 @@ public:
   void SetPixel(int X, int Y, int AValue) override;
 };
 
-// Fills APalette with the colours of a palette mode: 0 "Black/white", 1
-// "Gray", 4 "5 colors", 5 "8 colors", 11 "Сolor"; any other raises.
+// Fills APalette with the colours of a palette mode: pmBlackWhite, pmGray,
+// pm5Colors, pm8Colors or pmColor; any other raises.
 void BuildSpecialistPalette(TKvPalette256& APalette, int APaletteMode);
 
 // The (A on clear bits, B on set bits) candidates of a palette mode.
@@ -63,36 +63,34 @@ public:
 
 class TKvSpecialistEngineUI : public TKvDestEngineUIEx {
 public:
-  explicit TKvSpecialistEngineUI(TKvDestEngineOptions* AOptions) : TKvSpecialistEngineUI(AOptions, 49) {}
+  static constexpr TKvPaletteModeSet Modes = PaletteModes(pmBlackWhite, pm5Colors, pm8Colors);
+  explicit TKvSpecialistEngineUI(TKvDestEngineOptions* AOptions) : TKvSpecialistEngineUI(AOptions, Modes) {}
   // The palette modes the panel offers.
-  virtual uint32_t GetPaletteModeSet() const { return 49; }  // "Black/white", "5 colors", "8 colors"
+  virtual TKvPaletteModeSet GetPaletteModeSet() const { return Modes; }
 
 protected:
-  TKvSpecialistEngineUI(TKvDestEngineOptions* AOptions, uint32_t AModeSet);
+  TKvSpecialistEngineUI(TKvDestEngineOptions* AOptions, TKvPaletteModeSet AModes);
 };
 
 class TKvSpecialistMXEngineUI : public TKvSpecialistEngineUI {
 public:
-  explicit TKvSpecialistMXEngineUI(TKvDestEngineOptions* AOptions) : TKvSpecialistEngineUI(AOptions, 2050) {}
-  uint32_t GetPaletteModeSet() const override { return 2050; }  // "Gray", "Сolor"
+  static constexpr TKvPaletteModeSet Modes = PaletteModes(pmGray, pmColor);
+  explicit TKvSpecialistMXEngineUI(TKvDestEngineOptions* AOptions) : TKvSpecialistEngineUI(AOptions, Modes) {}
+  TKvPaletteModeSet GetPaletteModeSet() const override { return Modes; }
 };
 
-class TKvSpecialistEngine : public TKvDestEngineOf<TKvSpecialistEngine> {
+class TKvSpecialistEngine
+    : public TKvDestEngineWith<TKvSpecialistEngine, TKvSpecialistEngineOptions, TKvSpecialistEngineUI> {
 public:
   static std::string GetPlatformName() { return "Specialist"; }
   static std::string GetModeName() { return "384x256"; }
-  std::unique_ptr<TKvDestEngineUI> CreateUI(TKvDestEngineOptions* AOptions) override;
-  std::unique_ptr<TKvDestEngineOptions> CreateOptions() override;
-  static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,
-                                            TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,
-                                            TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams);
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
-class TKvSpecialistMXEngine : public TKvDestEngineOf<TKvSpecialistMXEngine, TKvSpecialistEngine> {
+class TKvSpecialistMXEngine : public TKvDestEngineWith<TKvSpecialistMXEngine, TKvSpecialistMXEngineOptions,
+                                                       TKvSpecialistMXEngineUI, TKvSpecialistEngine> {
 public:
   static std::string GetModeName() { return "384x256 MX"; }
-  std::unique_ptr<TKvDestEngineUI> CreateUI(TKvDestEngineOptions* AOptions) override;
-  std::unique_ptr<TKvDestEngineOptions> CreateOptions() override;
 };
 
 void InitKvSavePlatformSpecialist();

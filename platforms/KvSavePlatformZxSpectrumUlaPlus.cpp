@@ -888,14 +888,6 @@ struct TUlaPlusConversion {
   TKvULAPlusImage Image;
 };
 
-// The picture is adjusted here once; the passes that follow must not adjust
-// it again.
-void AdjustOnce(std::initializer_list<TKvImage*> AImages, TKvDestEngineOptions& AOptions) {
-  for (TKvImage* i : AImages) i->Adjust(AOptions.LightnessFix, AOptions.SaturationFix);
-  AOptions.SetLightnessFix(0);
-  AOptions.SetSaturationFix(0);
-}
-
 // "Gray", "Color (17 from 256)" and "Custom": at most 17 colours laid out so
 // that every two share a CLUT.
 std::unique_ptr<TKvBitmap> ConvertFew(TUlaPlusConversion& C, bool* AAbort, TKvDestEngineOptions& AOptions,

@@ -4,11 +4,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "app/KvPanelSections.h"
 #include "bitmap/B32.h"
 #include "core/KvDestEngineOptions.h"
+#include "core/KvDestProgress.h"
 #include "core/KvImage.h"
+#include "core/KvStream.h"
 #include "rtl/KvSysUtils.h"
 
 TEST(KvDestEngines, ColorNameNamesOnlyTheListedColours) {
@@ -30,54 +33,111 @@ public:
   static std::string GetModeName() { return Mode; }
   std::unique_ptr<TKvDestEngineUI> CreateUI(TKvDestEngineOptions*) override { return nullptr; }
   std::unique_ptr<TKvDestEngineOptions> CreateOptions() override { return nullptr; }
-  static std::unique_ptr<TKvBitmap> Convert(bool*, TBitmap32&, TKvPalette256*, TKvPalette256*, TKvDestEngineOptions&,
-                                            TKvDestProgress&, std::unique_ptr<TKvStreamList>&) {
-    return nullptr;
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs&) { return nullptr; }
+};
+
+class TDeclaredOptions : public TKvDestEngineOptions {
+public:
+  TKvSize GetDefaultSize() const override { return {24, 16}; }
+};
+
+class TDeclaredUI : public TKvDestEngineUIEx {
+public:
+  explicit TDeclaredUI(TKvDestEngineOptions* AOptions) : TKvDestEngineUIEx(AOptions) { AddPositionSection(); }
+};
+
+class TDeclaredEngine : public TKvDestEngineWith<TDeclaredEngine, TDeclaredOptions, TDeclaredUI> {
+public:
+  static std::string GetPlatformName() { return "Declared"; }
+  static std::string GetModeName() { return "24x16"; }
+  static inline TKvConvertArgs* Seen = nullptr;
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs) {
+    Seen = &AArgs;
+    AArgs.Streams = std::make_unique<TKvStreamList>();
+    AArgs.Streams->NewStream("bin", 3);
+    return TKvBitmap24::CreateFromBitmap32(AArgs.Bitmap);
   }
+};
+
+// A second mode of the family: its own name, the first one's options, panel
+// and conversion.
+class TDeclaredWideEngine : public TKvDestEngineOf<TDeclaredWideEngine, TDeclaredEngine> {
+public:
+  static std::string GetModeName() { return "48x16"; }
+  static int GetZoomFactor() { return 2; }
 };
 
 }  // namespace
 
-TEST(KvDestEngines, RegistryGroupsByExactPlatformNameInOrder) {
-  TNamedEngine<1>::Platform = "Zed";
-  TNamedEngine<1>::Mode = "A";
-  TNamedEngine<2>::Platform = "zed";
-  TNamedEngine<2>::Mode = "B";
-  TNamedEngine<3>::Platform = "Zed";
-  TNamedEngine<3>::Mode = "A";
-  TKvDestEngineList LList;
-  LList.Add(DestEngineClass<TNamedEngine<1>>());
-  LList.Add(DestEngineClass<TNamedEngine<2>>());
-  LList.Add(DestEngineClass<TNamedEngine<3>>());
-  ASSERT_EQ(LList.GetCount(), 2);  // a name differing only in case is a platform of its own
-  EXPECT_EQ(LList.GetString(1), "zed");
-  const TKvDestSubTypes& LModes = LList.GetSubTypes(0);
-  ASSERT_EQ(LModes.GetCount(), 2);  // the same mode name twice is kept twice
-  EXPECT_EQ(LModes.GetObject(0), &DestEngineClass<TNamedEngine<1>>());
-  EXPECT_EQ(LModes.GetObject(1), &DestEngineClass<TNamedEngine<3>>());
-  // A bad index is the list's index error.
-  EXPECT_THROW(LList.GetSubTypes(2), EListError);
-  EXPECT_THROW(LList.GetSubTypes(-1), EListError);
-  EXPECT_THROW(LModes.GetString(2), EListError);
+TEST(KvDestEngines, DeclaredEngineMakesItsOptionsAndPanelAndGetsEveryArgument) {
+  const TKvDestEngineClass& cls = DestEngineClass<TDeclaredEngine>();
+  auto engine = cls.Create();
+  EXPECT_EQ(&engine->ClassType(), &cls);
+  auto options = engine->CreateOptions();
+  ASSERT_NE(dynamic_cast<TDeclaredOptions*>(options.get()), nullptr);
+  EXPECT_EQ(options->GetWidth(), 24);  // the creation hook ran
+  auto panel = engine->CreateUI(options.get());
+  auto* sections = dynamic_cast<TDeclaredUI*>(panel.get());
+  ASSERT_NE(sections, nullptr);
+  EXPECT_EQ(sections->GetOptions(), options.get());
+
+  TBitmap32 picture(24, 16);
+  TKvPalette256 palette, palette2;
+  TKvDestProgress progress;
+  std::unique_ptr<TKvStreamList> streams;
+  bool abort = false;
+  TDeclaredEngine::Seen = nullptr;
+  auto result = cls.Convert(&abort, picture, &palette, &palette2, *options, progress, streams);
+  ASSERT_NE(TDeclaredEngine::Seen, nullptr);
+  const TKvConvertArgs& seen = *TDeclaredEngine::Seen;
+  EXPECT_EQ(seen.Abort, &abort);
+  EXPECT_EQ(&seen.Bitmap, &picture);
+  EXPECT_EQ(seen.Palette, &palette);
+  EXPECT_EQ(seen.Palette2, &palette2);
+  EXPECT_EQ(&seen.Options, options.get());
+  EXPECT_EQ(&seen.Progress, &progress);
+  ASSERT_TRUE(streams);  // written through to the caller's list
+  EXPECT_EQ(streams->GetExtension(0), "bin");
+  EXPECT_EQ(result->Width, 24);
+
+  const TKvDestEngineClass& wide = DestEngineClass<TDeclaredWideEngine>();
+  EXPECT_EQ(wide.GetPlatformName(), "Declared");
+  EXPECT_EQ(wide.GetModeName(), "48x16");
+  EXPECT_EQ(wide.GetZoomFactor(), 2);
+  EXPECT_EQ(cls.GetZoomFactor(), 1);
+  auto wideEngine = wide.Create();
+  EXPECT_EQ(&wideEngine->ClassType(), &wide);
+  EXPECT_NE(dynamic_cast<TDeclaredOptions*>(wideEngine->CreateOptions().get()), nullptr);
+
+  const auto& classes = DestEngineClasses<TDeclaredWideEngine, TDeclaredEngine>();
+  ASSERT_EQ(classes.size(), 2u);
+  EXPECT_EQ(classes[0], &wide);
+  EXPECT_EQ(classes[1], &cls);
 }
 
-TEST(KvDestEngines, LevelBoundsBracketTheValue) {
-  InitLevelTables();
-  double LLow = -1, LHigh = -1;
-  FindLevel5Bounds(0.0, LLow, LHigh);
-  EXPECT_EQ(LLow, 0.0);
-  EXPECT_EQ(LHigh, 0.0);
-  FindLevel5Bounds(1.0, LLow, LHigh);
-  EXPECT_EQ(LLow, 1.0);
-  EXPECT_EQ(LHigh, 1.0);
-  FindLevel5Bounds(Level5Table[5], LLow, LHigh);
-  EXPECT_EQ(LLow, Level5Table[4]);
-  EXPECT_EQ(LHigh, Level5Table[5]);
-  FindLevel6Bounds((Level6Table[40] + Level6Table[41]) / 2, LLow, LHigh);
-  EXPECT_EQ(LLow, Level6Table[40]);
-  EXPECT_EQ(LHigh, Level6Table[41]);
-  EXPECT_EQ(Level6Table[63], 1.0);
-  EXPECT_THROW(FindLevel5Bounds(std::nan(""), LLow, LHigh), EOSError);
+TEST(KvDestEngines, AdjustOnceAdjustsEveryPictureThenClearsTheFixes) {
+  TBitmap32 picture(3, 1);
+  const uint32_t pixels[] = {0xFF204060, 0xFF808080, 0xFFC0A040};
+  std::copy(std::begin(pixels), std::end(pixels), picture.GetBits());
+  auto pixelsOf = [](TKvImage& AImage) {
+    auto b = AImage.ToBitmap32();
+    return std::vector<uint32_t>(b->GetBits(), b->GetBits() + 3);
+  };
+  auto options = TKvDestEngineOptions::Create<TKvDestEngineOptions>();
+  options->SetLightnessFix(30);
+  options->SetSaturationFix(-40);
+  TKvImage untouched(picture), expected(picture);
+  expected.Adjust(30, -40);
+  ASSERT_NE(pixelsOf(expected), pixelsOf(untouched));
+  TKvImage first(picture), second(picture);
+  AdjustOnce({&first, &second}, *options);
+  EXPECT_EQ(options->LightnessFix, 0);
+  EXPECT_EQ(options->SaturationFix, 0);
+  EXPECT_EQ(pixelsOf(first), pixelsOf(expected));
+  EXPECT_EQ(pixelsOf(second), pixelsOf(expected));
+  // Once cleared, a second call leaves the picture as it is.
+  AdjustOnce(first, *options);
+  EXPECT_EQ(pixelsOf(first), pixelsOf(expected));
 }
 
 TEST(KvDestEngines, ReducePaletteKeepsTheUsedColoursWhenTheyFit) {
@@ -140,23 +200,23 @@ TEST(KvPanelSections, RecordsEverySectionWithItsArguments) {
   const int LKinds = LPanel.AddCustomPaletteComboBox();
   LPanel.AddSectionItem(LKinds, 26);
   LPanel.AddSectionItem(LKinds, 27);
-  LPanel.AddPaletteModeSection(131842);
+  LPanel.AddPaletteModeSection(PaletteModes(pmGray, pmColor17Of256, pmCustom));
   LPanel.AddMaxColorCountSection(2, 16);
   LPanel.AddFixedPaletteSection(16, 1);
-  LPanel.AddZxGigaScreenPaletteSection(true, 133123);
-  LPanel.AddHamSection(true, false, true, false);
+  LPanel.AddZxGigaScreenPaletteSection(true, PaletteModes(pmBlackWhite, pmGray, pmColor, pmCustom));
+  LPanel.AddHamSection(HamSettings(hsInitialLines, hsNextLines));
   LPanel.AddFileFormatCheckBox("Write header");
   const auto& S = LPanel.GetSections();
   ASSERT_EQ(S.size(), 7u);
   EXPECT_EQ(S[0].Kind, K::CustomPaletteComboBox);
   EXPECT_EQ(S[0].Items, (std::vector<int>{26, 27}));
-  EXPECT_EQ(S[1].Set, 131842u);
+  EXPECT_EQ(S[1].Set, (1u << 1) | (1u << 8) | (1u << 17));  // bit m for mode m
   EXPECT_EQ(S[2].Min, 2);
   EXPECT_EQ(S[2].Max, 16);
   EXPECT_EQ(S[3].Caption, "TKvFixedPaletteComboBox");
   EXPECT_EQ(S[3].Columns, 16);
   EXPECT_TRUE(S[4].Flag);
-  EXPECT_EQ(S[4].Set, 133123u);
-  EXPECT_EQ(S[5].Set, 5u);
+  EXPECT_EQ(S[4].Set, (1u << 0) | (1u << 1) | (1u << 11) | (1u << 17));
+  EXPECT_EQ(S[5].Set, (1u << 0) | (1u << 2));
   EXPECT_EQ(S[6].Caption, "Write header");
 }

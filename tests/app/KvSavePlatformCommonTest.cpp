@@ -232,8 +232,8 @@ TEST_F(TCommonTest, ConvertEdgeCases) {
 
   // "Original palette" of a picture without palette: a true-colour copy.
   auto LOptions = DestEngineClass<TKvCustomOriginalPaletteEngine>().Create()->CreateOptions();
-  auto LResult = TKvCustomOriginalPaletteEngine::Convert(&LAbort, LPicture, nullptr, nullptr, *LOptions, LProgress,
-                                                         LStreams);
+  auto LResult = DestEngineClass<TKvCustomOriginalPaletteEngine>().Convert(&LAbort, LPicture, nullptr, nullptr,
+                                                                           *LOptions, LProgress, LStreams);
   ASSERT_EQ(LResult->BitCount, 24);
   ExpectSourceColors(*LResult->ToBitmap32(1, 1));
   EXPECT_FALSE(LStreams);
@@ -246,8 +246,8 @@ TEST_F(TCommonTest, ConvertEdgeCases) {
   TKvPalette256& LPicked = *LPaletteOptions->GetPalette();
   for (uint32_t LColor : SourceColors) LPicked.AddRGB(LColor >> 16, (LColor >> 8) & 0xFF, LColor & 0xFF);
   for (int i = 0; LPicked.Count < 300; ++i) LPicked.AddRGB(static_cast<uint8_t>(i), 100, static_cast<uint8_t>(i / 2));
-  LResult = TKvCustomPaletteEngine::Convert(&LAbort, LPicture, nullptr, nullptr, *LPaletteOptions, LProgress,
-                                            LStreams);
+  LResult = DestEngineClass<TKvCustomPaletteEngine>().Convert(&LAbort, LPicture, nullptr, nullptr, *LPaletteOptions,
+                                                              LProgress, LStreams);
   EXPECT_EQ(LResult->BitCount, 24);
   ExpectSourceColors(*LResult->ToBitmap32(1, 1));
 
@@ -255,8 +255,8 @@ TEST_F(TCommonTest, ConvertEdgeCases) {
   // it: the result stays within its own chosen colours.
   LPaletteOptions->SetMaxColorCount(4);
   LPaletteOptions->SetKeepWholePalette(true);
-  LResult = TKvCustomPaletteEngine::Convert(&LAbort, LPicture, nullptr, nullptr, *LPaletteOptions, LProgress,
-                                            LStreams);
+  LResult = DestEngineClass<TKvCustomPaletteEngine>().Convert(&LAbort, LPicture, nullptr, nullptr, *LPaletteOptions,
+                                                              LProgress, LStreams);
   EXPECT_LE(LResult->BitCount, 8);
   EXPECT_EQ(LPaletteOptions->GetPalette()->Count, 4);
   EXPECT_EQ(LResult->Palette->Count, 4);
@@ -266,15 +266,16 @@ TEST_F(TCommonTest, ConvertEdgeCases) {
   LPicked.Clear();
   for (int i = 0; i < 196; ++i) LPicked.AddRGB(static_cast<uint8_t>(i), 100, static_cast<uint8_t>(i / 2));
   for (uint32_t LColor : SourceColors) LPicked.AddRGB(LColor >> 16, (LColor >> 8) & 0xFF, LColor & 0xFF);
-  LResult = TKvCustomPaletteEngine::Convert(&LAbort, LPicture, nullptr, nullptr, *LPaletteOptions, LProgress,
-                                            LStreams);
+  LResult = DestEngineClass<TKvCustomPaletteEngine>().Convert(&LAbort, LPicture, nullptr, nullptr, *LPaletteOptions,
+                                                              LProgress, LStreams);
   EXPECT_EQ(LResult->BitCount, 8);
   EXPECT_EQ(LResult->Palette->Count, 200);
   EXPECT_EQ(LResult->GetPixel(0, 0), 196);  // black, the first source colour, after the 196 others
   ExpectSourceColors(*LResult->ToBitmap32(1, 1));
 
   // "B/W" ignores every palette setting.
-  LResult = TKvCustomBWEngine::Convert(&LAbort, LPicture, &LPicked, nullptr, *LPaletteOptions, LProgress, LStreams);
+  LResult = DestEngineClass<TKvCustomBWEngine>().Convert(&LAbort, LPicture, &LPicked, nullptr, *LPaletteOptions,
+                                                         LProgress, LStreams);
   EXPECT_EQ(LResult->BitCount, 1);
 }
 
@@ -327,8 +328,8 @@ TEST_F(TCommonTest, PaletteQuantizesWhenThePictureHasTooManyColours) {
   auto LOptions = DestEngineClass<TKvCustomPaletteEngine>().Create()->CreateOptions();
   LOptions->SetPaletteType(ptRGB666);
   LOptions->SetMaxColorCount(8);
-  auto LResult =
-      TKvCustomPaletteEngine::Convert(&LAbort, LPicture, nullptr, nullptr, *LOptions, LProgress, LStreams);
+  auto LResult = DestEngineClass<TKvCustomPaletteEngine>().Convert(&LAbort, LPicture, nullptr, nullptr, *LOptions,
+                                                                   LProgress, LStreams);
   ASSERT_TRUE(LResult);
   EXPECT_EQ(LResult->BitCount, 4);
   EXPECT_GE(LOptions->GetPalette()->Count, 2);

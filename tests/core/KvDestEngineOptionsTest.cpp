@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "core/KvDestProgress.h"
@@ -322,6 +323,42 @@ TEST(KvDestEngineOptions, NameTables) {
   EXPECT_STREQ(PaletteModeNames[12], "\xD0\xA1olor without gray");
   EXPECT_STREQ(PaletteModeNames[17], "Custom");
   EXPECT_STREQ(PaletteUsageNames[1], "Black + 15 colors");
+  // The named values index the names they stand for.
+  const std::pair<TKvPaletteMode, const char*> modes[] = {
+      {pmBlackWhite, "Black/white"},
+      {pmGray, "Gray"},
+      {pmGrayGreen, "Gray (green)"},
+      {pmGrayRed, "Gray (red)"},
+      {pm5Colors, "5 colors"},
+      {pm8Colors, "8 colors"},
+      {pm8Of15Colors, "8 from 15 colors"},
+      {pm8Of16Colors, "8 from 16 colors"},
+      {pmColor17Of256, "Color (17 from 256)"},
+      {pmColor64Of256, "Color (64 from 256, slow)"},
+      {pmColorBright, "\xD0\xA1olor (bright)"},
+      {pmColor, "\xD0\xA1olor"},
+      {pmColorWithoutGray, "\xD0\xA1olor without gray"},
+      {pm4ColorsPerImage, "4 colors per image"},
+      {pm4ColorsPerLine, "4 colors per line"},
+      {pmRGB, "RGB"},
+      {pmGRB, "GRB"},
+      {pmCustom, "Custom"}};
+  for (const auto& [mode, name] : modes) EXPECT_STREQ(PaletteModeNames[mode], name) << int(mode);
+  const std::pair<TKvPixelAspect, const char*> aspects[] = {
+      {pa1_2p4, "1:2.4"},     {pa1_2, "1:2"},           {pa1p138_2, "1.138:2"}, {pa0p6_1, "0.6:1"},
+      {pa1_1p37, "1:1.37"},   {pa0p7375_1, "0.7375:1"}, {pa3_4, "3:4"},         {pa2_3, "2:3"},
+      {pa1_1p2, "1:1.2"},     {pa0p92_1, "0.92:1"},     {pa1_1, "1:1"},         {pa1p25_1, "1.25:1"},
+      {pa1p138_1, "1.138:1"}, {pa1_0p75, "1:0.75"},     {pa7_5, "7:5"},         {pa1p475_1, "1.475:1"},
+      {pa1p5_1, "1.5:1"},     {pa2_1, "2:1"},           {pa2p276_1, "2.276:1"}, {pa8_3, "8:3"},
+      {pa4_1, "4:1"},         {pa4p552_1, "4.552:1"}};
+  for (const auto& [aspect, name] : aspects) EXPECT_STREQ(PixelAspectNames[aspect], name) << int(aspect);
+  EXPECT_STREQ(PaletteUsageNames[puColors15], "15 colors");
+  EXPECT_STREQ(PaletteUsageNames[puBlackAndColors15], "Black + 15 colors");
+  EXPECT_STREQ(PaletteUsageNames[puColors16], "16 colors");
+  // A set holds exactly the values it is built from.
+  constexpr TKvPaletteModeSet set = PaletteModes(pmBlackWhite, pmColor, pmCustom);
+  for (int m = -1; m <= PaletteModeCount; ++m)
+    EXPECT_EQ(set.Has(m), m == pmBlackWhite || m == pmColor || m == pmCustom) << m;
   // Each dithering name is the kernel its value selects.
   const char* dither[] = {"None",   "Floyd\xE2\x80\x93Steinberg", "Jarvis, Judice & Ninke",
                           "Burkes", "Sierra",                     "Two-row Sierra",
