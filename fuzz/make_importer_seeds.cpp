@@ -6,7 +6,6 @@
 // registered importer classes decode at least one of them, naming the others:
 //
 //   make_importer_seeds --reach DIR|FILE...
-#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -17,6 +16,7 @@
 #include <vector>
 
 #include "app/KvSourceEngines.h"
+#include "fuzz/KvFuzzInputFiles.h"
 #include "fuzz/KvImporterSeeds.h"
 #include "importers/KvImporterUnits.h"
 
@@ -46,17 +46,7 @@ int Write(const fs::path& AOut) {
 
 int Reach(const std::vector<fs::path>& APaths) {
   std::vector<fs::path> files;
-  for (const fs::path& p : APaths) {
-    if (fs::is_directory(p)) {
-      for (const auto& e : fs::directory_iterator(p))
-        if (e.is_regular_file()) files.push_back(e.path());
-    } else if (fs::is_regular_file(p)) {
-      files.push_back(p);
-    } else {
-      std::fprintf(stderr, "no such file or folder: %s\n", p.string().c_str());
-      return 2;
-    }
-  }
+  if (!CollectFuzzInputs(APaths, files)) return 2;
   std::set<std::string> reached;
   for (const fs::path& f : files) {
     std::ifstream in(f, std::ios::binary);
