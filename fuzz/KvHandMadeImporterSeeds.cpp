@@ -82,14 +82,12 @@ void AgatSeeds(TSeeds& ASeeds) {
 // Amstrad CPC
 
 // A 128-byte AMSDOS header for ALength bytes of type AType, with its sum.
-TBytes AmsdosHeader(uint8_t AType, uint16_t ALength, uint16_t ALoad = 0, uint16_t AExec = 0) {
+TBytes AmsdosHeader(uint8_t AType, uint16_t ALength) {
   TBytes h(128, 0);
   std::memcpy(h.data() + 1, "PICTURE PPH", 11);
   h[18] = AType;
   Set16(h, 19, ALength);
-  Set16(h, 21, ALoad);
   Set16(h, 24, ALength);
-  Set16(h, 26, AExec);
   Set16(h, 64, ALength);
   uint32_t sum = 0;
   for (int i = 0; i <= 66; ++i) sum += h[static_cast<size_t>(i)];
