@@ -3,9 +3,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
-#include <utility>
-#include <vector>
 
 #include "bitmap/B32.h"
 #include "core/KvThreadJob.h"
@@ -13,111 +10,23 @@
 
 namespace {
 
-// Pixel arrays of pictures that ended, kept for the next picture of about the
-// same size: on some systems the first touch of fresh memory costs more than
-// converting the pixels, and conversions of one picture follow each other.
-struct TKvPixelBlockCache {
-  std::mutex Lock;
-  std::vector<std::pair<void*, size_t>> Blocks;  // oldest first
-};
-
-// Arrays below this size come and go through the allocator as they are.
-constexpr size_t KvCachedBlockMin = size_t(1) << 20;
-constexpr size_t KvCachedBlockCount = 4;
-
-TKvPixelBlockCache& BlockCache() {
-  // Never destroyed: pictures may end during the program's exit.
-  static auto* cache = new TKvPixelBlockCache;
-  return *cache;
-}
-
-// A block of at least ABytes; AZeroed tells whether it is zero-filled.
-void* TakeBlock(size_t ABytes, size_t& ACapacity, bool& AZeroed) {
-  ACapacity = ABytes;
-  AZeroed = true;
-  if (ABytes >= KvCachedBlockMin) {
-    TKvPixelBlockCache& c = BlockCache();
-    std::vector<void*> release;
-    void* found = nullptr;
-    {
-      std::lock_guard<std::mutex> g(c.Lock);
-      size_t best = c.Blocks.size();
-      for (size_t i = 0; i < c.Blocks.size(); ++i) {
-        const size_t n = c.Blocks[i].second;
-        if (n >= ABytes && n - ABytes <= ABytes / 2 && (best == c.Blocks.size() || n < c.Blocks[best].second))
-          best = i;
-      }
-      if (best < c.Blocks.size()) {
-        found = c.Blocks[best].first;
-        ACapacity = c.Blocks[best].second;
-        c.Blocks.erase(c.Blocks.begin() + static_cast<ptrdiff_t>(best));
-      } else {
-        // None fits: what is kept would only add to the memory in use.
-        for (auto& b : c.Blocks) release.push_back(b.first);
-        c.Blocks.clear();
-      }
-    }
-    for (void* b : release) std::free(b);
-    if (found) {
-      AZeroed = false;
-      return found;
-    }
-  }
-  return std::calloc(ABytes, 1);
-}
-
-void GiveBlock(void* ABlock, size_t ACapacity) {
-  if (!ABlock) return;
-  if (ACapacity < KvCachedBlockMin) {
-    std::free(ABlock);
-    return;
-  }
-  TKvPixelBlockCache& c = BlockCache();
-  void* release = nullptr;
-  {
-    std::lock_guard<std::mutex> g(c.Lock);
-    if (c.Blocks.size() >= KvCachedBlockCount) {
-      release = c.Blocks.front().first;
-      c.Blocks.erase(c.Blocks.begin());
-    }
-    c.Blocks.emplace_back(ABlock, ACapacity);
-  }
-  std::free(release);
-}
-
 // Pixels per job of the whole-picture loops.
 constexpr int32_t KvImageChunkPixels = 8192;
 
 }  // namespace
 
-void KvFreeCachedPixelBlocks() {
-  TKvPixelBlockCache& c = BlockCache();
-  std::vector<std::pair<void*, size_t>> blocks;
-  {
-    std::lock_guard<std::mutex> g(c.Lock);
-    blocks.swap(c.Blocks);
-  }
-  for (auto& b : blocks) std::free(b.first);
-}
-
-bool TKvImage::Allocate(bool AZero) {
+void TKvImage::Allocate(bool AZero) {
   const int64_t count = static_cast<int64_t>(FWidth > 0 ? FWidth : 0) * (FHeight > 0 ? FHeight : 0);
   FSize = count * static_cast<int64_t>(sizeof(TKvPixel));
-  FCapacity = 0;
   if (count == 0) {
     FPixels = nullptr;
-    return true;
+    return;
   }
-  size_t capacity = 0;
-  bool zeroed = false;
-  FPixels = static_cast<PKvPixel>(TakeBlock(static_cast<size_t>(FSize), capacity, zeroed));
+  // A picture filled at once is not zeroed first: its pages are touched
+  // once, by the threads that fill them.
+  FPixels = static_cast<PKvPixel>(AZero ? std::calloc(static_cast<size_t>(FSize), 1)
+                                        : std::malloc(static_cast<size_t>(FSize)));
   if (!FPixels) throw EOutOfMemory("Out of memory");
-  FCapacity = capacity;
-  if (!zeroed && AZero) {
-    std::memset(static_cast<void*>(FPixels), 0, static_cast<size_t>(FSize));
-    zeroed = true;
-  }
-  return zeroed;
 }
 
 TKvImage::TKvImage(int AWidth, int AHeight) : FWidth(AWidth), FHeight(AHeight) { Allocate(true); }
@@ -145,13 +54,12 @@ TKvImage::TKvImage(const TKvImage& ASource) : FWidth(ASource.FWidth), FHeight(AS
   if (FSize > 0) std::memcpy(FPixels, ASource.FPixels, static_cast<size_t>(FSize));
 }
 
-TKvImage::~TKvImage() { GiveBlock(FPixels, FCapacity); }
+TKvImage::~TKvImage() { std::free(FPixels); }
 
 void TKvImage::SetHeight(int AHeight) {
   if (AHeight == FHeight) return;
-  GiveBlock(FPixels, FCapacity);
+  std::free(FPixels);
   FPixels = nullptr;
-  FCapacity = 0;
   FHeight = AHeight;
   Allocate(true);
 }

@@ -14,10 +14,6 @@
 
 class TBitmap32;
 
-// Frees the pixel arrays that ended pictures left for the next ones (kept,
-// a few of them, because fresh memory is slow to touch on some systems).
-void KvFreeCachedPixelBlocks();
-
 class TKvImage {
 public:
   // A picture of cleared records: no colour form is valid until the creator
@@ -107,9 +103,8 @@ protected:
   int FHeight = 0;
 
 private:
-  // Makes the pixel array, zeroed when AZero; true when it is zeroed.
-  bool Allocate(bool AZero);
-  size_t FCapacity = 0;  // bytes of the block that holds the pixel array
+  // Makes the pixel array, zeroed when AZero.
+  void Allocate(bool AZero);
   std::unique_ptr<TKvBitmap> DoConvertBW(bool* AAbort, TKvDestEngineOptions& AOptions, TKvData* ATarget,
                                          TKvPalette* APalette, int ADarkIndex, int ALightIndex, bool ABits);
 };

@@ -20,6 +20,10 @@ namespace {
 // Fewer colours than this are not worth handing to worker threads.
 constexpr int ParallelThreshold = 4096;
 
+// Chunks per worker of the passes on the team, so that the chunks of a
+// worker held back are taken by the others.
+constexpr int ChunksPerWorker = 4;
+
 const double* LinTable() {
   static const struct T {
     double V[256];
@@ -115,24 +119,36 @@ public:
 // Workers that stay for all the passes of Iterate: each phase of a pass is
 // handed to them by a counter they watch, which costs far less than a job
 // list per phase over hundreds of short passes. The calling thread is worker
-// 0 and runs the rest of the passes. A phase raises again, on the calling
-// thread, the exception of the lowest worker that had one.
+// 0 and runs the rest of the passes.
+//
+// A phase is a number of chunks that the workers take in turn from a shared
+// counter, so a worker that the system holds back leaves its chunks to the
+// others instead of stalling the phase; a worker that comes late finds
+// nothing left and goes back to waiting. What a chunk does must not depend
+// on the worker that runs it, except for the worker's own scratch (the
+// worker index says which), so the results do not depend on who ran what.
+// A phase raises again, on the calling thread, the exception of the lowest
+// worker that had one.
 class TKvQuantizationTeam {
 public:
   explicit TKvQuantizationTeam(int AWorkers) : FErrors(size_t(AWorkers)) {}
   int GetWorkers() const { return static_cast<int>(FErrors.size()); }
 
-  // Runs APhase(w) for every worker w and returns when all have finished.
-  void Phase(const std::function<void(int)>& APhase) {
-    FWork = &APhase;
-    FPending.store(GetWorkers() - 1, std::memory_order_relaxed);
+  // Runs AWork(chunk, worker) for chunk = 0 .. AChunks-1 and returns when
+  // all have finished; AEnd(worker), when given, runs on each worker that
+  // took a chunk, after its last one.
+  void Phase(int AChunks, const std::function<void(int, int)>& AWork,
+             const std::function<void(int)>* AEnd = nullptr) {
+    if (AChunks <= 0) return;
+    if (AChunks > int(ChunkMask)) RaiseInternalError();
+    FWork.store(&AWork, std::memory_order_relaxed);
+    FEnd = AEnd;
+    FPending.store(AChunks, std::memory_order_relaxed);
+    FPhase = (FPhase + 1) & PhaseMask;
+    FClaim.store((uint64_t(FPhase) << 40) | (uint64_t(AChunks) << 20), std::memory_order_release);
     FGeneration.fetch_add(1, std::memory_order_release);
     FGeneration.notify_all();
-    try {
-      APhase(0);
-    } catch (...) {
-      FErrors[0] = std::current_exception();
-    }
+    Take(0);
     for (int spins = 0;;) {
       const int pending = FPending.load(std::memory_order_acquire);
       if (pending == 0) break;
@@ -141,7 +157,7 @@ public:
       else
         FPending.wait(pending, std::memory_order_acquire);
     }
-    FWork = nullptr;
+    FEnd = nullptr;
     for (std::exception_ptr& e : FErrors)
       if (e) {
         std::exception_ptr first = e;
@@ -163,13 +179,7 @@ public:
       }
       seen = now;
       if (FStopped.load(std::memory_order_acquire)) return;
-      try {
-        (*FWork)(AIndex);
-      } catch (...) {
-        FErrors[size_t(AIndex)] = std::current_exception();
-      }
-      FPending.fetch_sub(1, std::memory_order_acq_rel);
-      FPending.notify_one();
+      Take(AIndex);
     }
   }
 
@@ -180,6 +190,51 @@ public:
   }
 
 private:
+  // Takes chunks of the present phase while there are any. A chunk is
+  // claimed by raising the counter only while it still names the phase and
+  // the chunk count that were read: a worker that woke for an earlier phase
+  // claims nothing. The pending count holds the chunks not finished plus
+  // the workers still at work on the phase, so the caller waits for both.
+  void Take(int AIndex) {
+    bool joined = false;
+    uint64_t claim = FClaim.load(std::memory_order_acquire);
+    for (;;) {
+      const uint64_t chunk = claim & ChunkMask;
+      if (chunk >= ((claim >> 20) & ChunkMask)) break;
+      // Read before the claim: it cannot change while a chunk of the phase
+      // is left, and a claim that succeeds shows one was.
+      const std::function<void(int, int)>* work = FWork.load(std::memory_order_relaxed);
+      if (!FClaim.compare_exchange_weak(claim, claim + 1, std::memory_order_acq_rel, std::memory_order_acquire))
+        continue;
+      if (!joined) {
+        joined = true;
+        FPending.fetch_add(1, std::memory_order_relaxed);
+      }
+      if (!FErrors[size_t(AIndex)]) {
+        try {
+          (*work)(int(chunk), AIndex);
+        } catch (...) {
+          FErrors[size_t(AIndex)] = std::current_exception();
+        }
+      }
+      Finish();
+      claim = FClaim.load(std::memory_order_acquire);
+    }
+    if (!joined) return;
+    if (FEnd && !FErrors[size_t(AIndex)]) {
+      try {
+        (*FEnd)(AIndex);
+      } catch (...) {
+        FErrors[size_t(AIndex)] = std::current_exception();
+      }
+    }
+    Finish();
+  }
+
+  void Finish() {
+    if (FPending.fetch_sub(1, std::memory_order_acq_rel) == 1) FPending.notify_one();
+  }
+
   // About a tenth of a millisecond of waiting before a worker sleeps.
   static constexpr int SpinLimit = 4000;
   static void Pause() {
@@ -190,9 +245,16 @@ private:
 #endif
   }
   std::atomic<uint32_t> FGeneration{0};
+  // The phase (bits 40 and up), its chunk count (bits 20..39) and its next
+  // chunk (bits 0..19).
+  static constexpr uint64_t ChunkMask = (uint64_t(1) << 20) - 1;
+  static constexpr uint32_t PhaseMask = (uint32_t(1) << 24) - 1;
+  std::atomic<uint64_t> FClaim{0};
   std::atomic<int> FPending{0};
   std::atomic<bool> FStopped{false};
-  const std::function<void(int)>* FWork = nullptr;
+  uint32_t FPhase = 0;
+  std::atomic<const std::function<void(int, int)>*> FWork{nullptr};
+  const std::function<void(int)>* FEnd = nullptr;
   std::vector<std::exception_ptr> FErrors;
 };
 
@@ -246,11 +308,11 @@ TKvLinRGBColor TKvQuantizationColor::GetLinRGB() const {
   return {lin[R], lin[G], lin[B]};
 }
 
-void TKvQuantizationColor::FindNearestCluster() {
+void TKvQuantizationColor::FindNearestCluster(const TKvQuantization& AOwner) {
   TKvQuantizationCluster* best = nullptr;
   double bestD = 0;
-  for (int k = 0; k < Owner->FClusterCount; ++k) {
-    TKvQuantizationCluster* c = Owner->FClusters[k];
+  for (int k = 0; k < AOwner.FClusterCount; ++k) {
+    TKvQuantizationCluster* c = AOwner.FClusters[k];
     if (c->Excluded) continue;
     const double d = SqrDist(GetLinRGB(), c->Middle);
     if (!best || d < bestD) {
@@ -538,7 +600,6 @@ TKvQuantizationColor* TKvQuantization::NewColor() {
     FStoreUsed = 0;
   }
   TKvQuantizationColor* c = &FColorStore.back()[FStoreUsed++];
-  c->Owner = this;
   FStores.push_back({-1, 0, -1, -1, -1});
   c->Store = static_cast<int32_t>((FColorStore.size() - 1) * ColorBlock) + FStoreUsed - 1;
   return c;
@@ -657,7 +718,6 @@ void TKvQuantization::AllocateColors(size_t ACount) {
 
 void TKvQuantization::MakeColor(int32_t AIndex, uint32_t AKey, size_t AWeight) {
   TKvQuantizationColor* c = StoredColor(AIndex);
-  c->Owner = this;
   c->Store = AIndex;
   c->R = uint8_t(AKey >> 16);
   c->G = uint8_t(AKey >> 8);
@@ -806,9 +866,9 @@ void TKvQuantization::UpdateMiddles() {
   // A middle costs 768 products; only the search in an allowed palette
   // makes the pass worth a hand-over to the workers.
   if (FTeam && FAllowed && FClusterCount >= 2) {
-    const int workers = FTeam->GetWorkers();
-    FTeam->Phase([this, workers](int w) {
-      for (int k = w; k < FClusterCount; k += workers) FClusters[k]->UpdateMiddle();
+    const int chunks = std::min(FClusterCount, FTeam->GetWorkers() * ChunksPerWorker);
+    FTeam->Phase(chunks, [this, chunks](int c, int) {
+      for (int k = c; k < FClusterCount; k += chunks) FClusters[k]->UpdateMiddle();
     });
   } else if (Parallel() && FAllowed && FClusterCount >= 2)
     RunJobs<TKvQuantizationUpdateClusterMiddleJob>(this, FAbort, FClusterCount);
@@ -1059,16 +1119,17 @@ void TKvQuantization::BuildBoxes() {
     AFirst = int32_t(int64_t(n) * w / workers);
     AEnd = int32_t(int64_t(n) * (w + 1) / workers);
   };
+  // One count array per part: as many parts as workers.
   OnWorkers([&](int w, int workers) {
     if (w == 0) at.resize(size_t(workers));
-  });
+  }, 1);
   OnWorkers([&](int w, int workers) {
     std::vector<int32_t>& count = at[size_t(w)];
     count.assign(Boxes, 0);
     int32_t first, end;
     part(w, workers, first, end);
     for (int32_t i = first; i < end; ++i) ++count[size_t(key(StoredColor(i)))];
-  });
+  }, 1);
   int32_t sum = 0;
   for (size_t b = 0; b < Boxes; ++b) {
     start[b] = sum;
@@ -1091,7 +1152,7 @@ void TKvQuantization::BuildBoxes() {
       const TKvQuantizationColor* c = StoredColor(i);
       FHot[size_t(next[size_t(key(c))]++)] = {i, c->R, c->G, c->B, 0};
     }
-  });
+  }, 1);
   at.clear();
   FBoxes.clear();
   for (size_t b = 0; b < Boxes; ++b) {
@@ -1157,33 +1218,34 @@ void TKvQuantization::UpdateNearest() {
   }
   if (!FBoundsValid)
     for (TKvQuantizationBox& b : FBoxes) b.Valid = false;
-  FNextBox.store(0);
   const int nb = static_cast<int>(FBoxes.size());
   if (FTeam) {
     // Small chunks from a shared counter: the work of a pass gathers in the
     // boxes where middles moved.
     const int workers = FTeam->GetWorkers();
     FBoxChunk = std::max(1, nb / (workers * 32));
-    FMoverCount = workers;
-    FMovers.resize(size_t(workers) * size_t(workers));
+    FMoverCount = workers * ChunksPerWorker;
+    FMovers.resize(size_t(workers) * size_t(FMoverCount));
     FMoveCounts.assign(size_t(workers), 0);
-    FTeam->Phase([this](int w) { DoUpdateNearest(w); });
+    const std::function<void(int)> finish = [this](int w) { FinishNearest(w); };
+    FTeam->Phase((nb + FBoxChunk - 1) / FBoxChunk, [this](int c, int w) { DoUpdateNearest(c, w); }, &finish);
   } else {
     FBoxChunk = std::max(nb, 1);
     FMoverCount = 1;
     FMovers.resize(1);
     FMoveCounts.assign(1, 0);
-    DoUpdateNearest(0);
+    DoUpdateNearest(0, 0);
+    FinishNearest(0);
   }
   FBoundsValid = true;
 }
 
-void TKvQuantization::DoUpdateNearest(int AJob) {
+void TKvQuantization::DoUpdateNearest(int AChunk, int AJob) {
   const int nb = static_cast<int>(FBoxes.size());
   const double* moved = FMoved.data();
-  for (;;) {
-    const int first = FNextBox.fetch_add(FBoxChunk);
-    if (first >= nb) break;
+  {
+    const int first = AChunk * FBoxChunk;
+    if (first >= nb) return;
     const int last = std::min(nb, first + FBoxChunk) - 1;
     for (int b = first; b <= last; ++b) {
       // The boxes' slots lie apart on the heap: fetched ahead.
@@ -1250,6 +1312,9 @@ void TKvQuantization::DoUpdateNearest(int AJob) {
       RebuildBox(box, AJob);
     }
   }
+}
+
+void TKvQuantization::FinishNearest(int AJob) {
   // This job's moves in the order they are made. A colour is looked at by
   // one job only; should it come twice, its last search holds.
   size_t count = 0;
@@ -1507,10 +1572,10 @@ private:
 
 }  // namespace
 
-void TKvQuantization::OnWorkers(const std::function<void(int, int)>& AWork) {
+void TKvQuantization::OnWorkers(const std::function<void(int, int)>& AWork, int AChunksPerWorker) {
   if (FTeam) {
-    const int workers = FTeam->GetWorkers();
-    FTeam->Phase([workers, &AWork](int w) { AWork(w, workers); });
+    const int parts = FTeam->GetWorkers() * AChunksPerWorker;
+    FTeam->Phase(parts, [parts, &AWork](int c, int) { AWork(c, parts); });
   } else if (ProcessorCount >= 2 && !FSingleThreaded) {
     const int workers = ProcessorCount;
     KvRunChunkJobs(workers, 1, FAbort, [workers, &AWork](int32_t AFirst, int32_t ALast) {
@@ -1553,7 +1618,7 @@ int TKvQuantization::MoveColors() {
   for (const size_t c : FMoveCounts) n += c;
   if (n == 0) return 0;
   FNewIndex.resize(FStores.size());
-  const std::function<void(int)> lists = [this, workers, jobs](int w) {
+  const std::function<void(int, int)> lists = [this, workers, jobs](int w, int) {
     std::vector<std::vector<TKvQuantizationMove>> mine;
     for (int j = 0; j < jobs; ++j) mine.push_back(std::move(FMovers[size_t(j) * size_t(workers) + size_t(w)]));
     TMoveMerge merge(mine);
@@ -1572,7 +1637,7 @@ int TKvQuantization::MoveColors() {
     }
   };
   // The colours themselves learn their clusters later (SyncColors).
-  const std::function<void(int)> colors = [this, workers, jobs](int w) {
+  const std::function<void(int, int)> colors = [this, workers, jobs](int w, int) {
     for (int j = 0; j < jobs; ++j)
       for (const TKvQuantizationMove& m : FMovers[size_t(j) * size_t(workers) + size_t(w)]) {
         if (MoverOf(m.To) != w) continue;
@@ -1583,12 +1648,12 @@ int TKvQuantization::MoveColors() {
   };
   FMoveCluster = FSnapCluster;
   FColorsBehind = true;
-  if (FTeam && FTeam->GetWorkers() == workers) {
-    FTeam->Phase(lists);
-    FTeam->Phase(colors);
+  if (FTeam && FTeam->GetWorkers() * ChunksPerWorker == workers) {
+    FTeam->Phase(workers, lists);
+    FTeam->Phase(workers, colors);
   } else {
-    for (int w = 0; w < workers; ++w) lists(w);
-    for (int w = 0; w < workers; ++w) colors(w);
+    for (int w = 0; w < workers; ++w) lists(w, 0);
+    for (int w = 0; w < workers; ++w) colors(w, 0);
   }
   return int(n);
 }

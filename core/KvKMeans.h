@@ -35,11 +35,11 @@ class TKvQuantization;
 class TKvQuantizationCluster;
 class TKvQuantizationTeam;
 
-// One distinct colour of the source with its weight (pixel count).
+// One distinct colour of the source with its weight (pixel count). Its
+// owner is the quantization that stores it.
 class TKvQuantizationColor {
 public:
-  // Ordered by size: 48 bytes, and there is one per distinct colour.
-  TKvQuantization* Owner = nullptr;
+  // Ordered by size: 40 bytes, and there is one per distinct colour.
   TKvQuantizationCluster* Cluster = nullptr;
   TKvQuantizationCluster* Nearest = nullptr;
   double Distance = 0;  // squared linear distance to its cluster's middle
@@ -51,7 +51,7 @@ public:
 
   // The non-excluded cluster of the owner's table whose middle is nearest
   // (first on ties); stored in Nearest.
-  void FindNearestCluster();
+  void FindNearestCluster(const TKvQuantization& AOwner);
   // Its linear colour.
   TKvLinRGBColor GetLinRGB() const;
 };
@@ -260,10 +260,13 @@ public:
   void UpdateNearest();
   void UpdateDistances();
   void DoUpdateMiddles(int AFirst, int ALast);
-  // The nearest pass works box by box; jobs take boxes in chunks from a
-  // shared counter. The distance pass works in storage order (AFirst..ALast
-  // index the colours as allocated), which reads memory in sequence.
-  void DoUpdateNearest(int AJob);
+  // The nearest pass works box by box, in chunks of boxes that the workers
+  // take from a shared counter; AJob is the worker, whose own move lists
+  // FinishNearest puts in order after its last chunk. The distance pass
+  // works in storage order (AFirst..ALast index the colours as allocated),
+  // which reads memory in sequence.
+  void DoUpdateNearest(int AChunk, int AJob);
+  void FinishNearest(int AJob);
   void DoUpdateDistances(int AFirst, int ALast);
 
   TKvLinRGBColor MapToAllowedLin(const TKvLinRGBColor& AColor) const;
@@ -349,7 +352,6 @@ private:
   TKvUninitVector<TKvQuantizationHot> FHot;
   TKvUninitVector<double> FKeys, FUppers;  // per hot entry
   std::vector<TKvQuantizationBox> FBoxes;
-  std::atomic<int32_t> FNextBox{0};
   int32_t FBoxChunk = 1;
   bool FBoundsValid = false;
   bool FPositionsStale = false;
@@ -365,12 +367,12 @@ private:
   bool VisitBox(TKvQuantizationBox& ABox, double AFar, int AJob);
   void SetNearest(const TKvQuantizationHot& AHot, int APlace, int AJob);
   // The colours that change cluster, in the order of Key: per nearest job
-  // and per mover, the worker that moves a cluster (FMoverCount of them), a
-  // move in the lists of both its clusters' movers.
+  // (worker) and per mover, the chunk of the moves that moves a cluster
+  // (FMoverCount of them), a move in the lists of both its clusters' movers.
   std::vector<std::vector<TKvQuantizationMove>> FMovers;
   std::vector<size_t> FMoveCounts;  // per nearest job: its moves
   int FMoverCount = 1;
-  // The worker that moves the cluster of a place (-1: a cluster off the list).
+  // The mover of the cluster of a place (-1: a cluster off the list).
   int MoverOf(int APlace) const { return APlace < 0 ? 0 : APlace % FMoverCount; }
   TKvUninitVector<TKvQuantizationStore> FStores;
   // While the parallel moves run: per stored colour, its place in its new
@@ -382,9 +384,10 @@ private:
   std::vector<TKvQuantizationCluster*> FMoveCluster;
   bool FColorsBehind = false;
   void SyncColors();
-  // Runs AWork(w, W) for w = 0 .. W-1: on the team's workers, on jobs, or
-  // on this thread alone (W = 1).
-  void OnWorkers(const std::function<void(int, int)>& AWork);
+  // Runs AWork(w, W) for the parts w = 0 .. W-1: on the team's workers
+  // (AChunksPerWorker parts each, taken in turn), on jobs, or on this
+  // thread alone (W = 1).
+  void OnWorkers(const std::function<void(int, int)>& AWork, int AChunksPerWorker = 4);
   // The workers of Iterate and IterateBounded while they run on all
   // processors (else nullptr).
   TKvQuantizationTeam* FTeam = nullptr;

@@ -1,0 +1,106 @@
+// The first conversion in a process against the ones after it: ZX Spectrum
+// standard, Amstrad CPC mode 0 and SAM Coupé "4 256x192x4 HAM1/127", each
+// the whole road of bench/ZxBenchConversion.h (the 1024x768 photo-like
+// picture fitted to the mode's size, converted with the mode's defaults).
+//
+// Every iteration forks a fresh process (nothing converted in it yet) that
+// converts once, then four times more; first_ms is the first conversion,
+// repeated_ms the median of the others, ratio the first over that. The
+// counters are medians over the iterations.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <vector>
+
+#include "ZxBenchConversion.h"
+#include "platforms/KvSavePlatformAmstradCPC.h"
+#include "platforms/KvSavePlatformSAMCoupe.h"
+#include "platforms/KvSavePlatformZxSpectrum.h"
+
+namespace {
+
+double ConvertOnce(const TKvDestEngineClass& AClass, TBitmap32& APicture) {
+  const auto t0 = std::chrono::steady_clock::now();
+  auto engine = AClass.Create();
+  auto options = engine->CreateOptions();
+  options->UpdatePalette();
+  TKvDestResizeJob fit(APicture, options->GetWidth(), options->GetHeight(), options->GetPixelAspectRatio(),
+                       options->Position, false);
+  fit.Run();
+  TKvDestProgress progress;
+  bool abort = false;
+  std::unique_ptr<TKvStreamList> streams;
+  auto preview = AClass.Convert(&abort, *fit.Fitted, nullptr, nullptr, *options, progress, streams);
+  benchmark::DoNotOptimize(preview.get());
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+}
+
+double Median(std::vector<double> AValues) {
+  std::sort(AValues.begin(), AValues.end());
+  const size_t n = AValues.size();
+  return n % 2 ? AValues[n / 2] : (AValues[n / 2 - 1] + AValues[n / 2]) / 2;
+}
+
+// In a child process: the first conversion and the median of four more.
+bool MeasureInChild(const TKvDestEngineClass& AClass, double& AFirst, double& ARepeated) {
+  int fds[2];
+  if (pipe(fds) != 0) return false;
+  const pid_t pid = fork();
+  if (pid < 0) return false;
+  if (pid == 0) {
+    close(fds[0]);
+    InitializeAppCore();
+    auto picture = PhotoLikePicture(1024, 768);
+    double times[2];
+    times[0] = ConvertOnce(AClass, *picture);
+    std::vector<double> rest;
+    for (int i = 0; i < 4; ++i) rest.push_back(ConvertOnce(AClass, *picture));
+    times[1] = Median(rest);
+    const bool ok = write(fds[1], times, sizeof(times)) == ssize_t(sizeof(times));
+    _exit(ok ? 0 : 1);
+  }
+  close(fds[1]);
+  double times[2] = {0, 0};
+  const bool got = read(fds[0], times, sizeof(times)) == ssize_t(sizeof(times));
+  close(fds[0]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  AFirst = times[0];
+  ARepeated = times[1];
+  return got && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+void RunFirstConversion(benchmark::State& AState, const TKvDestEngineClass& AClass) {
+  std::vector<double> first, repeated, ratio;
+  for (auto _ : AState) {
+    double f = 0, r = 0;
+    if (!MeasureInChild(AClass, f, r)) {
+      AState.SkipWithError("the child process failed");
+      return;
+    }
+    first.push_back(f);
+    repeated.push_back(r);
+    ratio.push_back(f / r);
+  }
+  AState.counters["first_ms"] = Median(first);
+  AState.counters["repeated_ms"] = Median(repeated);
+  AState.counters["ratio"] = Median(ratio);
+}
+
+void BM_FirstConversionZxStandard(benchmark::State& AState) {
+  RunFirstConversion(AState, DestEngineClass<TKvZxSpectrumEngine>());
+}
+void BM_FirstConversionCpcMode0(benchmark::State& AState) {
+  RunFirstConversion(AState, DestEngineClass<TKvAmstradCPCMode0Engine>());
+}
+void BM_FirstConversionSamHam(benchmark::State& AState) {
+  RunFirstConversion(AState, DestEngineClass<KvSavePlatformSAMCoupe::TKvSAMCoupeMode4HAMEngine>());
+}
+
+BENCHMARK(BM_FirstConversionZxStandard)->Iterations(9)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_FirstConversionCpcMode0)->Iterations(9)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_FirstConversionSamHam)->Iterations(9)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
