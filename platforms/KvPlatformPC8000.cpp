@@ -1,5 +1,6 @@
 #include "platforms/KvPlatformPC8000.h"
 
+#include "core/KvDestEngineOptions.h"
 #include "shell/noxShellBaseExtension.h"
 
 namespace {
@@ -42,22 +43,22 @@ bool CheckPC8000Header(const uint8_t* AData, int64_t ASize) {
 void BuildPC8000Palette(TKvPalette256& APalette, TKvPaletteType AType, int AMode) {
   if (AType != ptColoredLinear && AType != ptColoredDDp) RaiseOSError(87);
   APalette.Clear();
-  TKvPalette256 LAll;
+  TKvPalette256 all;
   if (AType == ptColoredLinear)
-    AddLinearColors(LAll);
+    AddLinearColors(all);
   else
-    for (const auto& c : DDpColors) LAll.AddRGB(c[0], c[1], c[2]);
+    for (const auto& c : DDpColors) all.AddRGB(c[0], c[1], c[2]);
   auto add = [&](std::initializer_list<int> AEntries) {
-    for (int i : AEntries) APalette.AddColor(LAll.Colors[i]);
+    for (int i : AEntries) APalette.AddColor(all.Colors[i]);
   };
   switch (AMode) {
-    case 0:
+    case pmBlackWhite:
       add({0, 15});
       break;
-    case 1:
+    case pmGray:
       add({0, 14, 15});
       break;
-    case 11:
+    case pmColor:
       for (int i = 0; i < 16; ++i) add({i});
       break;
     default:

@@ -17,6 +17,6 @@ bool CheckPC8000Header(const uint8_t* AData, int64_t ASize);
 // The offset, past the header, of the pixel byte of segment column ACellX of
 // row Y; its colour byte is PC8000PlaneSize further.
 inline int PC8000Offset(int ACellX, int Y) { return (Y / 8) * 256 + ACellX * 8 + (Y % 8); }
-// Mode 0 "Black/white", 1 "Gray" or 11 "Сolor" of the kinds "Linear" and
+// The palette mode pmBlackWhite, pmGray or pmColor of the kinds "Linear" and
 // "DDp"; anything else raises.
 void BuildPC8000Palette(TKvPalette256& APalette, TKvPaletteType AType, int AMode);

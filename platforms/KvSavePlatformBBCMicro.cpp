@@ -58,48 +58,46 @@ void TKvBBCMicro2Screen::SetPixel(int X, int Y, int AValue) {
 // Panel
 
 TKvBBCMicroUI::TKvBBCMicroUI(TKvDestEngineOptions* AOptions) : TKvDestEngineUIEx(AOptions) {
-  AddPositionSection(0);
+  AddPositionSection();
   AddDitheringSection(false);
 }
 
 // ---------------------------------------------------------------------------
 // Conversion
 
-std::unique_ptr<TKvBitmap> ConvertBbcScreen(int AMode, bool* AAbort, TBitmap32& ABitmap,
-                                            TKvDestEngineOptions& AOptions, std::unique_ptr<TKvStreamList>& AStreams) {
-  if (!AStreams) AStreams = std::make_unique<TKvStreamList>();
-  const bool LLarge = AMode <= 2;
-  const TKvSize LSize = AOptions.GetDefaultSize();
-  uint8_t* LData =
-      AStreams->NewStream("bb" + std::to_string(AMode), LLarge ? BbcLargeScreenSize : BbcSmallScreenSize)->GetMemory();
+std::unique_ptr<TKvBitmap> ConvertBbcScreen(int AMode, TKvConvertArgs& AArgs) {
+  TKvDestEngineOptions& options = AArgs.Options;
+  if (!AArgs.Streams) AArgs.Streams = std::make_unique<TKvStreamList>();
+  const bool large = AMode <= 2;
+  const TKvSize size = options.GetDefaultSize();
+  uint8_t* data =
+      AArgs.Streams->NewStream("bb" + std::to_string(AMode), large ? BbcLargeScreenSize : BbcSmallScreenSize)
+          ->GetMemory();
   // The screen memory has room for the mode's own picture size only.
-  if (ABitmap.GetWidth() > LSize.Width || ABitmap.GetHeight() > LSize.Height) RaiseOSError(87);
-  TKvImage LImage(ABitmap);
-  TKvPalette256& LPalette = *AOptions.GetPalette();
+  if (AArgs.Bitmap.GetWidth() > size.Width || AArgs.Bitmap.GetHeight() > size.Height) RaiseOSError(87);
+  TKvImage image(AArgs.Bitmap);
+  TKvPalette256& palette = *options.GetPalette();
   switch (AMode) {
     case 0:
     case 4: {
-      TKvBBCMicro0Screen LScreen(LSize.Width, LSize.Height, LData);
-      return LImage.ConvertBW(AAbort, AOptions, &LScreen, nullptr, 0, 1);
+      TKvBBCMicro0Screen screen(size.Width, size.Height, data);
+      return image.ConvertBW(AArgs.Abort, options, &screen, nullptr, 0, 1);
     }
     case 1:
     case 5: {
-      TKvBBCMicro1Screen LScreen(LSize.Width, LSize.Height, LData);
-      BuildBbcFourColourPalette(LPalette);
-      return LImage.ConvertIndexed(AAbort, AOptions, &LScreen, LPalette, nullptr);
+      TKvBBCMicro1Screen screen(size.Width, size.Height, data);
+      BuildBbcFourColourPalette(palette);
+      return image.ConvertIndexed(AArgs.Abort, options, &screen, palette, nullptr);
     }
     default: {
-      TKvBBCMicro2Screen LScreen(LSize.Width, LSize.Height, LData);
-      LPalette.FillBGR8();
-      return LImage.ConvertIndexed(AAbort, AOptions, &LScreen, LPalette, nullptr);
+      TKvBBCMicro2Screen screen(size.Width, size.Height, data);
+      palette.FillBGR8();
+      return image.ConvertIndexed(AArgs.Abort, options, &screen, palette, nullptr);
     }
   }
 }
 
 void InitKvSavePlatformBBCMicro() {
-  RegisterDestEngine(DestEngineClass<TKvBBCMicro0Engine>());
-  RegisterDestEngine(DestEngineClass<TKvBBCMicro1Engine>());
-  RegisterDestEngine(DestEngineClass<TKvBBCMicro2Engine>());
-  RegisterDestEngine(DestEngineClass<TKvBBCMicro4Engine>());
-  RegisterDestEngine(DestEngineClass<TKvBBCMicro5Engine>());
+  RegisterDestEngines<TKvBBCMicro0Engine, TKvBBCMicro1Engine, TKvBBCMicro2Engine, TKvBBCMicro4Engine,
+                      TKvBBCMicro5Engine>();
 }

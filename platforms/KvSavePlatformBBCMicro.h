@@ -52,7 +52,7 @@ public:
 };
 
 // Options of one mode: the size is the mode's own.
-template <int W, int H, uint8_t Aspect>
+template <int W, int H, TKvPixelAspect Aspect>
 class TKvBBCMicroEngineOptionsOf : public TKvDestEngineOptions {
 public:
   TKvBBCMicroEngineOptionsOf() {
@@ -63,11 +63,11 @@ public:
   void SetWidth(int32_t) override {}
   void SetHeight(int32_t) override {}
 };
-class TKvBBCMicro0EngineOptions : public TKvBBCMicroEngineOptionsOf<640, 256, 1> {};
-class TKvBBCMicro1EngineOptions : public TKvBBCMicroEngineOptionsOf<320, 256, 10> {};
-class TKvBBCMicro2EngineOptions : public TKvBBCMicroEngineOptionsOf<160, 256, 17> {};
-class TKvBBCMicro4EngineOptions : public TKvBBCMicroEngineOptionsOf<320, 256, 10> {};
-class TKvBBCMicro5EngineOptions : public TKvBBCMicroEngineOptionsOf<160, 256, 17> {};
+class TKvBBCMicro0EngineOptions : public TKvBBCMicroEngineOptionsOf<640, 256, pa1_2> {};
+class TKvBBCMicro1EngineOptions : public TKvBBCMicroEngineOptionsOf<320, 256, pa1_1> {};
+class TKvBBCMicro2EngineOptions : public TKvBBCMicroEngineOptionsOf<160, 256, pa2_1> {};
+class TKvBBCMicro4EngineOptions : public TKvBBCMicroEngineOptionsOf<320, 256, pa1_1> {};
+class TKvBBCMicro5EngineOptions : public TKvBBCMicroEngineOptionsOf<160, 256, pa2_1> {};
 
 class TKvBBCMicroUI : public TKvDestEngineUIEx {
 public:
@@ -75,24 +75,13 @@ public:
 };
 
 // Modes 0 and 4 (1 bit), 1 and 5 (2 bits), 2 (3 of 4 bits).
-std::unique_ptr<TKvBitmap> ConvertBbcScreen(int AMode, bool* AAbort, TBitmap32& ABitmap,
-                                            TKvDestEngineOptions& AOptions, std::unique_ptr<TKvStreamList>& AStreams);
+std::unique_ptr<TKvBitmap> ConvertBbcScreen(int AMode, TKvConvertArgs& AArgs);
 
 template <class TSelf, int Mode, class TOptions>
-class TKvBBCMicroEngineOf : public TKvDestEngineOf<TSelf> {
+class TKvBBCMicroEngineOf : public TKvDestEngineWith<TSelf, TOptions, TKvBBCMicroUI> {
 public:
   static std::string GetPlatformName() { return "BBC Micro"; }
-  std::unique_ptr<TKvDestEngineUI> CreateUI(TKvDestEngineOptions* AOptions) override {
-    return std::make_unique<TKvBBCMicroUI>(AOptions);
-  }
-  std::unique_ptr<TKvDestEngineOptions> CreateOptions() override {
-    return TKvDestEngineOptions::Create<TOptions>();
-  }
-  static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*, TKvPalette256*,
-                                            TKvDestEngineOptions& AOptions, TKvDestProgress&,
-                                            std::unique_ptr<TKvStreamList>& AStreams) {
-    return ConvertBbcScreen(Mode, AAbort, ABitmap, AOptions, AStreams);
-  }
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs) { return ConvertBbcScreen(Mode, AArgs); }
 };
 
 class TKvBBCMicro0Engine : public TKvBBCMicroEngineOf<TKvBBCMicro0Engine, 0, TKvBBCMicro0EngineOptions> {

@@ -11,10 +11,10 @@
 
 void TKvDvkScreen::SetPixel(int X, int Y, int AValue) {
   X = MX(X);
-  const int64_t LOffset = 4 + static_cast<int64_t>(Height - 1 - Y) * DvkRowSize(Width) + (X / 4) * 2;
+  const int64_t offset = 4 + static_cast<int64_t>(Height - 1 - Y) * DvkRowSize(Width) + (X / 4) * 2;
   // The leftmost pixel of a group is the top nibble of the little-endian
   // word: the high nibble of its second byte.
-  uint8_t& b = Data[LOffset + ((X & 2) ? 0 : 1)];
+  uint8_t& b = Data[offset + ((X & 2) ? 0 : 1)];
   const uint8_t v = static_cast<uint8_t>(AValue & 15);
   if (X & 1)
     b = static_cast<uint8_t>((b & 0xF0) | v);
@@ -27,7 +27,7 @@ void TKvDvkScreen::SetPixel(int X, int Y, int AValue) {
 
 TKvDvkEngineOptions::TKvDvkEngineOptions() {
   SetPaletteType(ptColoredEMUStudio);
-  SetPaletteMode(11);
+  SetPaletteMode(pmColor);
   SetErrorDiffusion(90);
   SetMaxColorCount(15);
 }
@@ -36,28 +36,28 @@ void TKvDvkEngineOptions::SetWidth(int32_t AValue) { TKvDestEngineOptions::SetWi
 
 void TKvDvkEngineOptions::UpdatePalette() {
   if (UpdateCount > 0) return;
-  TKvPalette256& LResult = *GetPalette();
-  LResult.Clear();
+  TKvPalette256& result = *GetPalette();
+  result.Clear();
   if (!dynamic_cast<TKvPalette256*>(HardwarePalette.get())) HardwarePalette = std::make_unique<TKvPalette256>();
-  auto& LHardware = static_cast<TKvPalette256&>(*HardwarePalette);
-  BuildDvkPalette(static_cast<TKvPaletteType>(PaletteType), LHardware);
+  auto& hardware = static_cast<TKvPalette256&>(*HardwarePalette);
+  BuildDvkPalette(static_cast<TKvPaletteType>(PaletteType), hardware);
   switch (PaletteMode) {
-    case 0:
-      LResult.AddStdRGB(LHardware.GetStdRGB(0));
-      LResult.AddStdRGB(LHardware.GetStdRGB(63));
+    case pmBlackWhite:
+      result.AddStdRGB(hardware.GetStdRGB(0));
+      result.AddStdRGB(hardware.GetStdRGB(63));
       break;
-    case 1:
+    case pmGray:
       // The four gray codes 0, 21, 42, 63, darkest first.
       for (int k = 0; k < 4; ++k) {
-        TKvStdRGBColor c = LHardware.GetStdRGB(k * 21);
+        TKvStdRGBColor c = hardware.GetStdRGB(k * 21);
         c.R = c.B;
         c.G = c.B;
-        LResult.AddStdRGB(LHardware.GetStdRGB(LHardware.FindNearestStdRGB(c)));
+        result.AddStdRGB(hardware.GetStdRGB(hardware.FindNearestStdRGB(c)));
       }
       break;
-    case 11:
-    case 17:
-      LResult.Assign(&LHardware);
+    case pmColor:
+    case pmCustom:
+      result.Assign(&hardware);
       break;
     default:
       break;
@@ -69,17 +69,17 @@ void TKvDvkEngineOptions::UpdatePalette() {
 
 TKvDvkEngineUI::TKvDvkEngineUI(TKvDestEngineOptions* AOptions) : TKvDestEngineUIEx(AOptions) {
   AddDimensionSection(true);
-  AddPositionSection(0);
+  AddPositionSection();
   AddPaletteSection();
   AddDitheringSection(false);
 }
 
 void TKvDvkEngineUI::AddPaletteSection() {
   AddPaletteSeparator();
-  const int LKinds = AddCustomPaletteComboBox();
-  AddSectionItem(LKinds, ptColoredLinear);
-  AddSectionItem(LKinds, ptColoredEMUStudio);
-  AddPaletteModeSection(133123);  // 0 "Black/white", 1 "Gray", 11 "Сolor", 17 "Custom"
+  const int kinds = AddCustomPaletteComboBox();
+  AddSectionItem(kinds, ptColoredLinear);
+  AddSectionItem(kinds, ptColoredEMUStudio);
+  AddPaletteModeSection(PaletteModes(pmBlackWhite, pmGray, pmColor, pmCustom));
   AddDestPalette(16, 4, true);
   AddFixedPaletteSection(16, 1);
 }
@@ -93,75 +93,63 @@ TKvPalette* TKvDvkEngineUI::GetEditedPalette(TKvPalette256& AScratch, int& AColu
 // ---------------------------------------------------------------------------
 // Engine
 
-std::unique_ptr<TKvDestEngineUI> TKvDvkEngine::CreateUI(TKvDestEngineOptions* AOptions) {
-  return std::make_unique<TKvDvkEngineUI>(AOptions);
-}
+std::unique_ptr<TKvBitmap> TKvDvkEngine::Convert(TKvConvertArgs& AArgs) {
+  bool* abort = AArgs.Abort;
+  TKvDestEngineOptions& options = AArgs.Options;
+  const int width = AArgs.Bitmap.GetWidth();
+  const int height = AArgs.Bitmap.GetHeight();
+  const int64_t size = DvkPicSize(width, height);
+  AArgs.Streams = std::make_unique<TKvStreamList>();
+  uint8_t* data = AArgs.Streams->NewStream("pic", static_cast<int>(size))->GetMemory();
 
-std::unique_ptr<TKvDestEngineOptions> TKvDvkEngine::CreateOptions() {
-  return TKvDestEngineOptions::Create<TKvDvkEngineOptions>();
-}
+  TKvPalette256 hardware;
+  BuildDvkPalette(static_cast<TKvPaletteType>(options.PaletteType), hardware);
+  TKvImage image(AArgs.Bitmap);
+  AdjustOnce(image, options);
+  TKvDvkScreen screen(width, height, data);
+  TKvPalette256& resultPalette = *options.GetPalette();
+  TKvPalette256& fixed = *options.GetFixedPalette();
 
-std::unique_ptr<TKvBitmap> TKvDvkEngine::Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*, TKvPalette256*,
-                                                 TKvDestEngineOptions& AOptions, TKvDestProgress&,
-                                                 std::unique_ptr<TKvStreamList>& AStreams) {
-  const int W = ABitmap.GetWidth();
-  const int H = ABitmap.GetHeight();
-  const int64_t LSize = DvkPicSize(W, H);
-  AStreams = std::make_unique<TKvStreamList>();
-  uint8_t* LData = AStreams->NewStream("pic", static_cast<int>(LSize))->GetMemory();
-
-  TKvPalette256 LHardware;
-  BuildDvkPalette(static_cast<TKvPaletteType>(AOptions.PaletteType), LHardware);
-  TKvImage LImage(ABitmap);
-  LImage.Adjust(AOptions.LightnessFix, AOptions.SaturationFix);
-  // The conversion routines below adjust again: leave the pixels as they are.
-  AOptions.SetLightnessFix(0);
-  AOptions.SetSaturationFix(0);
-  TKvDvkScreen LScreen(W, H, LData);
-  TKvPalette256& LResultPalette = *AOptions.GetPalette();
-  TKvPalette256& LFixed = *AOptions.GetFixedPalette();
-
-  std::unique_ptr<TKvBitmap> LResult;
-  switch (AOptions.PaletteMode) {
-    case 0: {
-      int A = 0, B = 0;
-      LFixed.AddColorPair(&LResultPalette, AOptions.MaxColorCount, A, B);
-      LResult = LImage.ConvertBW(AAbort, AOptions, &LScreen, &LFixed, A, B);
-      LResultPalette.Assign(&LFixed);
+  std::unique_ptr<TKvBitmap> result;
+  switch (options.PaletteMode) {
+    case pmBlackWhite: {
+      int dark = 0, bright = 0;
+      fixed.AddColorPair(&resultPalette, options.MaxColorCount, dark, bright);
+      result = image.ConvertBW(abort, options, &screen, &fixed, dark, bright);
+      resultPalette.Assign(&fixed);
       break;
     }
-    case 1: {
-      int LDark = 0, LBright = 0;
-      if (ReducePalette(AAbort, LImage, LResultPalette, AOptions.MaxColorCount, AOptions, LDark, LBright))
-        LResult = LImage.ConvertIndexed(AAbort, AOptions, &LScreen, LResultPalette, &LFixed);
+    case pmGray: {
+      int dark = 0, bright = 0;
+      if (ReducePalette(abort, image, resultPalette, options.MaxColorCount, options, dark, bright))
+        result = image.ConvertIndexed(abort, options, &screen, resultPalette, &fixed);
       else
         // The screen takes the fixed palette's own indexes of the two colours,
         // so that the palette block written from it shows them.
-        LResult = LImage.ConvertBW(AAbort, AOptions, &LScreen, &LFixed, LDark, LBright);
-      LResultPalette.Assign(&LFixed);
+        result = image.ConvertBW(abort, options, &screen, &fixed, dark, bright);
+      resultPalette.Assign(&fixed);
       break;
     }
-    case 11:
-    case 17:
-      QuantizePalette(AAbort, LImage, LHardware, AOptions.MaxColorCount, AOptions);
-      LImage.FitToPaletteGray(LResultPalette);
-      LResult = LImage.ConvertIndexed(AAbort, AOptions, &LScreen, LResultPalette, nullptr);
+    case pmColor:
+    case pmCustom:
+      QuantizePalette(abort, image, hardware, options.MaxColorCount, options);
+      image.FitToPaletteGray(resultPalette);
+      result = image.ConvertIndexed(abort, options, &screen, resultPalette, nullptr);
       break;
     default:
       RaiseOSError(87);
   }
 
-  LData[0] = static_cast<uint8_t>(W & 0xFF);
-  LData[1] = static_cast<uint8_t>(W >> 8);
-  LData[2] = static_cast<uint8_t>(H & 0xFF);
-  LData[3] = static_cast<uint8_t>(H >> 8);
+  data[0] = static_cast<uint8_t>(width & 0xFF);
+  data[1] = static_cast<uint8_t>(width >> 8);
+  data[2] = static_cast<uint8_t>(height & 0xFF);
+  data[3] = static_cast<uint8_t>(height >> 8);
   // A palette block holds 16 codes; a longer result palette could not be
   // shown by the controller.
-  if (LResultPalette.Count > DvkPaletteBlockSize) RaiseInternalError();
-  for (int i = 0; i < LResultPalette.Count; ++i)
-    LData[LSize - DvkPaletteBlockSize + i] =
-        static_cast<uint8_t>(LHardware.LocateStdRGB(LResultPalette.GetStdRGB(i)));
-  return LResult;
+  if (resultPalette.Count > DvkPaletteBlockSize) RaiseInternalError();
+  for (int i = 0; i < resultPalette.Count; ++i)
+    data[size - DvkPaletteBlockSize + i] = static_cast<uint8_t>(hardware.LocateStdRGB(resultPalette.GetStdRGB(i)));
+  return result;
 }
 
-void InitKvSavePlatformDVK() { RegisterDestEngine(DestEngineClass<TKvDvkEngine>()); }
+void InitKvSavePlatformDVK() { RegisterDestEngines<TKvDvkEngine>(); }

@@ -38,15 +38,11 @@ public:
   TKvPalette* GetEditedPalette(TKvPalette256& AScratch, int& AColumns) override;
 };
 
-class TKvDvkEngine : public TKvDestEngineOf<TKvDvkEngine> {
+class TKvDvkEngine : public TKvDestEngineWith<TKvDvkEngine, TKvDvkEngineOptions, TKvDvkEngineUI> {
 public:
   static std::string GetPlatformName() { return "DVK KCGD"; }
   static std::string GetModeName() { return "400x240x4"; }
-  std::unique_ptr<TKvDestEngineUI> CreateUI(TKvDestEngineOptions* AOptions) override;
-  std::unique_ptr<TKvDestEngineOptions> CreateOptions() override;
-  static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,
-                                            TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,
-                                            TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams);
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
 void InitKvSavePlatformDVK();

@@ -36,8 +36,8 @@ void LoadLvovCandidate(int k, bool ASort, TKvPalette256& APalette) {
 }  // namespace
 
 TKvLvovEngineOptions::TKvLvovEngineOptions() {
-  SetPixelAspect(14);  // "7:5"
-  SetPaletteType(14);  // ptAuto
+  SetPixelAspect(pa7_5);
+  SetPaletteType(ptAuto);
   SetErrorDiffusion(90);
 }
 
@@ -60,21 +60,21 @@ std::string LvovPaletteCaption(int AIndex) {
 }
 
 TKvLvovEngineUI::TKvLvovEngineUI(TKvDestEngineOptions* AOptions) : TKvDestEngineUIEx(AOptions) {
-  AddPositionSection(0x4400);  // "1:1" and "7:5"
+  AddPositionSection(PixelAspects(pa1_1, pa7_5));
   AddLvovPaletteSection();
   AddDitheringSection(false);
 }
 
 void TKvLvovEngineUI::AddLvovPaletteSection() {
   AddPaletteSeparator();
-  const int LList = AddPaletteIndexComboBoxEx();
-  AddSectionItem(LList, 0, "Auto");
-  SetSectionGlyph(LList, 0, nullptr);
-  TKvPalette256 LPalette;
+  const int list = AddPaletteIndexComboBoxEx();
+  AddSectionItem(list, 0, "Auto");
+  SetSectionGlyph(list, 0, nullptr);
+  TKvPalette256 candidate;
   for (int k = 1; k <= LvovPortByteCount; ++k) {
-    AddSectionItem(LList, k, LvovPaletteCaption(k));
-    LoadLvovCandidate(k, true, LPalette);
-    SetSectionGlyph(LList, k, &LPalette);
+    AddSectionItem(list, k, LvovPaletteCaption(k));
+    LoadLvovCandidate(k, true, candidate);
+    SetSectionGlyph(list, k, &candidate);
   }
   AddDestPalette(4, 1, true);
   AddPaletteIndexLabel();
@@ -91,55 +91,34 @@ TKvFixedPaletteCandidates LvovPaletteCandidates() {
   return c;
 }
 
-std::unique_ptr<TKvDestEngineUI> TKvLvovEngine::CreateUI(TKvDestEngineOptions* AOptions) {
-  return std::make_unique<TKvLvovEngineUI>(AOptions);
-}
-
-std::unique_ptr<TKvDestEngineOptions> TKvLvovEngine::CreateOptions() {
-  return TKvDestEngineOptions::Create<TKvLvovEngineOptions>();
-}
-
-std::unique_ptr<TKvDestEngineUI> TKvLvov2Engine::CreateUI(TKvDestEngineOptions* AOptions) {
-  return std::make_unique<TKvLvovEngineUI>(AOptions);
-}
-
-std::unique_ptr<TKvDestEngineOptions> TKvLvov2Engine::CreateOptions() {
-  return TKvDestEngineOptions::Create<TKvLvov2EngineOptions>();
-}
-
-std::unique_ptr<TKvBitmap> TKvLvovEngine::Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*, TKvPalette256*,
-                                                  TKvDestEngineOptions& AOptions, TKvDestProgress&,
-                                                  std::unique_ptr<TKvStreamList>& AStreams) {
-  const int W = ABitmap.GetWidth(), H = ABitmap.GetHeight();
-  if (W > 256 || H > 256) RaiseOSError(87);
-  TKvImage LImage(ABitmap);
-  LImage.Adjust(AOptions.LightnessFix, AOptions.SaturationFix);
-  LImage.CacheColors();
-  AOptions.SetLightnessFix(0);
-  AOptions.SetSaturationFix(0);
-  AOptions.SetSecondPaletteIndex(-1);
-  int k = AOptions.PaletteIndex;
+std::unique_ptr<TKvBitmap> TKvLvovEngine::Convert(TKvConvertArgs& AArgs) {
+  TKvDestEngineOptions& options = AArgs.Options;
+  const int width = AArgs.Bitmap.GetWidth(), height = AArgs.Bitmap.GetHeight();
+  if (width > 256 || height > 256) RaiseOSError(87);
+  TKvImage image(AArgs.Bitmap);
+  AdjustOnce(image, options);
+  image.CacheColors();
+  options.SetSecondPaletteIndex(-1);
+  int k = options.PaletteIndex;
   if (k == 0) {
-    k = SearchFixedPalette(AAbort, LImage, LvovPaletteCandidates(), AOptions);
+    k = SearchFixedPalette(AArgs.Abort, image, LvovPaletteCandidates(), options);
     // No candidate won: there is no table entry 0 to fall back on.
     if (k < 1) RaiseInternalError();
   }
   if (k < 1 || k > LvovPortByteCount) RaiseOSError(87);
-  const uint8_t LPort = LvovPortBytes[k - 1];
-  AOptions.SetPaletteIndex(LPort);
-  TKvPalette256& P = *AOptions.GetPalette();
-  LoadLvovCandidate(k, false, P);
-  auto LStreams = std::make_unique<TKvStreamList>();
-  TKvLvovScreen LScreen(W, H, LStreams->NewStream("lvs", TKvLvovScreen::GetDataSize(W, H))->GetMemory(), LPort);
-  LImage.FitToPaletteGray(P);
-  auto LResult = LImage.ConvertIndexed(AAbort, AOptions, &LScreen, P, nullptr);
+  const uint8_t port = LvovPortBytes[k - 1];
+  options.SetPaletteIndex(port);
+  TKvPalette256& palette = *options.GetPalette();
+  LoadLvovCandidate(k, false, palette);
+  auto streams = std::make_unique<TKvStreamList>();
+  TKvLvovScreen screen(width, height,
+                       streams->NewStream("lvs", TKvLvovScreen::GetDataSize(width, height))->GetMemory(), port);
+  image.FitToPaletteGray(palette);
+  auto result = image.ConvertIndexed(AArgs.Abort, options, &screen, palette, nullptr);
   // The panel shows the colours sorted; the preview keeps the screen's order.
-  LoadLvovCandidate(k, true, P);
-  AStreams = std::move(LStreams);
-  return LResult;
+  LoadLvovCandidate(k, true, palette);
+  AArgs.Streams = std::move(streams);
+  return result;
 }
 
-void InitKvSavePlatformLvov() {
-  RegisterDestEngine(DestEngineClass<TKvLvov2Engine>());
-  RegisterDestEngine(DestEngineClass<TKvLvovEngine>());
-}
+void InitKvSavePlatformLvov() { RegisterDestEngines<TKvLvov2Engine, TKvLvovEngine>(); }

@@ -54,28 +54,18 @@ std::string LvovPaletteCaption(int AIndex);
 // The "Auto" candidates: the 42 port bytes' colours, unsorted.
 TKvFixedPaletteCandidates LvovPaletteCandidates();
 
-class TKvLvovEngine : public TKvDestEngineOf<TKvLvovEngine> {
+class TKvLvovEngine : public TKvDestEngineWith<TKvLvovEngine, TKvLvovEngineOptions, TKvLvovEngineUI> {
 public:
   static std::string GetPlatformName() { return "Lvov"; }
   static std::string GetModeName() { return "256x256x2"; }
-  std::unique_ptr<TKvDestEngineUI> CreateUI(TKvDestEngineOptions* AOptions) override;
-  std::unique_ptr<TKvDestEngineOptions> CreateOptions() override;
-  static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,
-                                            TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,
-                                            TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams);
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
-class TKvLvov2Engine : public TKvDestEngineOf<TKvLvov2Engine> {
+// The same screen as a smaller picture.
+class TKvLvov2Engine
+    : public TKvDestEngineWith<TKvLvov2Engine, TKvLvov2EngineOptions, TKvLvovEngineUI, TKvLvovEngine> {
 public:
-  static std::string GetPlatformName() { return "Lvov"; }
   static std::string GetModeName() { return "200x225x2"; }
-  std::unique_ptr<TKvDestEngineUI> CreateUI(TKvDestEngineOptions* AOptions) override;
-  std::unique_ptr<TKvDestEngineOptions> CreateOptions() override;
-  static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,
-                                            TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,
-                                            TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams) {
-    return TKvLvovEngine::Convert(AAbort, ABitmap, APalette, APalette2, AOptions, AProgress, AStreams);
-  }
 };
 
 void InitKvSavePlatformLvov();

@@ -37,8 +37,8 @@ void TKvPC8000Screen::SetAttr(int CellX, int CellY, int AAttr) {
 // Candidates and cell image
 
 TKvPC8000GrayPaletteList::TKvPC8000GrayPaletteList(TKvPalette256& APalette) {
-  static const uint8_t LPairs[6][2] = {{1, 1}, {14, 14}, {15, 15}, {1, 14}, {1, 15}, {14, 15}};
-  for (const auto& p : LPairs) Add(std::make_unique<TKvCellPaperIncPalette>(APalette, p[0], p[1]));
+  static const uint8_t pairs[6][2] = {{1, 1}, {14, 14}, {15, 15}, {1, 14}, {1, 15}, {14, 15}};
+  for (const auto& p : pairs) Add(std::make_unique<TKvCellPaperIncPalette>(APalette, p[0], p[1]));
 }
 
 TKvPC8000ColorPaletteList::TKvPC8000ColorPaletteList(TKvPalette256& APalette) {
@@ -74,7 +74,7 @@ void TKvPC8000ColorImage::SetTargetPixel(TKvCellScreen* ATarget, int X, int Y, T
 
 TKvPC8000EngineOptions::TKvPC8000EngineOptions() {
   SetPaletteType(ptColoredLinear);
-  SetPaletteMode(11);
+  SetPaletteMode(pmColor);
   SetLimitErrorInsideBlock(false);
   SetLimitErrorAtBlockBoundary(false);
   SetDitherMethod(2);
@@ -87,12 +87,12 @@ void TKvPC8000EngineOptions::UpdatePalette() {
 }
 
 TKvPC8000EngineUI::TKvPC8000EngineUI(TKvDestEngineOptions* AOptions) : TKvDestEngineUIEx(AOptions) {
-  AddPositionSection((1u << 10) | (1u << 13) | (1u << 14) | (1u << 16));
+  AddPositionSection(PixelAspects(pa1_1, pa1_0p75, pa7_5, pa1p5_1));
   AddPaletteSeparator();
-  const int LKinds = AddCustomPaletteComboBox();
-  AddSectionItem(LKinds, ptColoredLinear);
-  AddSectionItem(LKinds, ptColoredDDp);
-  AddPaletteModeSection(0x803);  // "Black/white", "Gray", "Сolor"
+  const int kinds = AddCustomPaletteComboBox();
+  AddSectionItem(kinds, ptColoredLinear);
+  AddSectionItem(kinds, ptColoredDDp);
+  AddPaletteModeSection(PaletteModes(pmBlackWhite, pmGray, pmColor));
   AddDestPalette(16, 1, true);
   AddDitheringSection(true);
   AddRelated(pcModeCombo, 0, pcLimitInsideCheckBox, true);
@@ -102,37 +102,27 @@ TKvPC8000EngineUI::TKvPC8000EngineUI(TKvDestEngineOptions* AOptions) : TKvDestEn
 // ---------------------------------------------------------------------------
 // Engine
 
-std::unique_ptr<TKvDestEngineUI> TKvPC8000Engine::CreateUI(TKvDestEngineOptions* AOptions) {
-  return std::make_unique<TKvPC8000EngineUI>(AOptions);
-}
-
-std::unique_ptr<TKvDestEngineOptions> TKvPC8000Engine::CreateOptions() {
-  return TKvDestEngineOptions::Create<TKvPC8000EngineOptions>();
-}
-
-std::unique_ptr<TKvBitmap> TKvPC8000Engine::Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*,
-                                                    TKvPalette256*, TKvDestEngineOptions& AOptions,
-                                                    TKvDestProgress& AProgress,
-                                                    std::unique_ptr<TKvStreamList>& AStreams) {
+std::unique_ptr<TKvBitmap> TKvPC8000Engine::Convert(TKvConvertArgs& AArgs) {
+  TKvDestEngineOptions& options = AArgs.Options;
   // The file holds 256 x 192 pixels.
-  if (ABitmap.GetWidth() > 256 || ABitmap.GetHeight() > 192) RaiseOSError(87);
-  const auto LType = static_cast<TKvPaletteType>(AOptions.PaletteType);
-  auto LStreams = std::make_unique<TKvStreamList>();
-  uint8_t* LData = LStreams->NewStream("vm2", PC8000FileSize)->GetMemory();
-  BuildPC8000Palette(*AOptions.GetPalette(), LType, 11);
-  TKvPC8000Screen LScreen(LData);
-  std::unique_ptr<TKvBitmap> LResult;
-  if (AOptions.PaletteMode == 0) {
-    TKvImage LImage(ABitmap);
-    LResult = LImage.ConvertBW(AAbort, AOptions, &LScreen, nullptr, 0, 1);
+  if (AArgs.Bitmap.GetWidth() > 256 || AArgs.Bitmap.GetHeight() > 192) RaiseOSError(87);
+  const auto type = static_cast<TKvPaletteType>(options.PaletteType);
+  auto streams = std::make_unique<TKvStreamList>();
+  uint8_t* data = streams->NewStream("vm2", PC8000FileSize)->GetMemory();
+  BuildPC8000Palette(*options.GetPalette(), type, pmColor);
+  TKvPC8000Screen screen(data);
+  std::unique_ptr<TKvBitmap> result;
+  if (options.PaletteMode == pmBlackWhite) {
+    TKvImage image(AArgs.Bitmap);
+    result = image.ConvertBW(AArgs.Abort, options, &screen, nullptr, 0, 1);
   } else {
-    if (AOptions.PaletteMode == 1) AOptions.SetUseAsGrayPalette(true);
-    TKvPC8000ColorImage LImage(8, 1, ABitmap);
-    LResult = LImage.Convert(AAbort, AOptions, &AProgress, &LScreen);
+    if (options.PaletteMode == pmGray) options.SetUseAsGrayPalette(true);
+    TKvPC8000ColorImage image(8, 1, AArgs.Bitmap);
+    result = image.Convert(AArgs.Abort, options, &AArgs.Progress, &screen);
   }
-  BuildPC8000Palette(*AOptions.GetPalette(), LType, AOptions.PaletteMode);
-  AStreams = std::move(LStreams);
-  return LResult;
+  BuildPC8000Palette(*options.GetPalette(), type, options.PaletteMode);
+  AArgs.Streams = std::move(streams);
+  return result;
 }
 
-void InitKvSavePlatformPC8000() { RegisterDestEngine(DestEngineClass<TKvPC8000Engine>()); }
+void InitKvSavePlatformPC8000() { RegisterDestEngines<TKvPC8000Engine>(); }

@@ -62,15 +62,11 @@ public:
   explicit TKvPC8000EngineUI(TKvDestEngineOptions* AOptions);
 };
 
-class TKvPC8000Engine : public TKvDestEngineOf<TKvPC8000Engine> {
+class TKvPC8000Engine : public TKvDestEngineWith<TKvPC8000Engine, TKvPC8000EngineOptions, TKvPC8000EngineUI> {
 public:
   static std::string GetPlatformName() { return "PC8000"; }
   static std::string GetModeName() { return "256x192x4"; }
-  std::unique_ptr<TKvDestEngineUI> CreateUI(TKvDestEngineOptions* AOptions) override;
-  std::unique_ptr<TKvDestEngineOptions> CreateOptions() override;
-  static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,
-                                            TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,
-                                            TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams);
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
 void InitKvSavePlatformPC8000();

@@ -19,10 +19,10 @@ TKvUKNCPCXScreen::TKvUKNCPCXScreen(int AWidth, int AHeight, bool AMono)
 void TKvUKNCPCXScreen::SetPixel(int X, int Y, int AValue) {
   if (Mono && AValue != 0) AValue = 7;
   X = MX(X);
-  const uint8_t LMask = static_cast<uint8_t>(1 << (X & 7));
+  const uint8_t mask = static_cast<uint8_t>(1 << (X & 7));
   uint8_t* p = Data + static_cast<int64_t>(Y) * 3 * BytesPerLine + X / 8;
-  for (int LPlane = 0; LPlane < 3; ++LPlane, p += BytesPerLine)
-    *p = static_cast<uint8_t>((AValue >> LPlane) & 1 ? (*p | LMask) : (*p & ~LMask));
+  for (int plane = 0; plane < 3; ++plane, p += BytesPerLine)
+    *p = static_cast<uint8_t>((AValue >> plane) & 1 ? (*p | mask) : (*p & ~mask));
 }
 
 namespace {
@@ -67,71 +67,62 @@ private:
 }  // namespace
 
 std::vector<uint8_t> EncodePcxLines(const uint8_t* AData, int64_t ASize, int ABytesPerLine) {
-  std::vector<uint8_t> LOut;
-  TPcxEncoder LEncoder(LOut);
+  std::vector<uint8_t> out;
+  TPcxEncoder encoder(out);
   for (int64_t i = 0; i < ASize; ++i) {
-    LEncoder.AddPcxByte(AData[i]);
-    if ((i + 1) % ABytesPerLine == 0) LEncoder.FlushPcxRun();
+    encoder.AddPcxByte(AData[i]);
+    if ((i + 1) % ABytesPerLine == 0) encoder.FlushPcxRun();
   }
-  LEncoder.FlushPcxRun();
-  return LOut;
+  encoder.FlushPcxRun();
+  return out;
 }
 
 void TKvUKNCPCXScreen::WriteTo(TKvStream& AStream) {
   AStream.Write(Header, sizeof(Header));
-  const std::vector<uint8_t> LBody =
+  const std::vector<uint8_t> body =
       EncodePcxLines(Planes.data(), static_cast<int64_t>(Planes.size()), BytesPerLine);
-  AStream.Write(LBody.data(), static_cast<int64_t>(LBody.size()));
+  AStream.Write(body.data(), static_cast<int64_t>(body.size()));
 }
 
 // ---------------------------------------------------------------------------
 // Options, panel and engine
 
 TKvUKNCEngineOptions::TKvUKNCEngineOptions() {
-  SetPaletteMode(16);  // "GRB"
-  SetPixelAspect(7);   // "2:3"
+  SetPaletteMode(pmGRB);
+  SetPixelAspect(pa2_3);
   SetErrorDiffusion(90);
 }
 
 TKvUKNCEngineUI::TKvUKNCEngineUI(TKvDestEngineOptions* AOptions) : TKvDestEngineUIEx(AOptions) {
   AddDimensionSection(true);
-  AddPositionSection(0x488);  // "0.6:1", "2:3", "1:1"
+  AddPositionSection(PixelAspects(pa0p6_1, pa2_3, pa1_1));
   AddPaletteSeparator();
-  AddPaletteModeSection(0x18001);  // "Black/white", "RGB", "GRB"
+  AddPaletteModeSection(PaletteModes(pmBlackWhite, pmRGB, pmGRB));
   AddGrayPaletteCheckBox();
   AddDitheringSection(false);
 }
 
-std::unique_ptr<TKvDestEngineUI> TKvUKNCEngine::CreateUI(TKvDestEngineOptions* AOptions) {
-  return std::make_unique<TKvUKNCEngineUI>(AOptions);
-}
-
-std::unique_ptr<TKvDestEngineOptions> TKvUKNCEngine::CreateOptions() {
-  return TKvDestEngineOptions::Create<TKvUKNCEngineOptions>();
-}
-
-std::unique_ptr<TKvBitmap> TKvUKNCEngine::Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*, TKvPalette256*,
-                                                  TKvDestEngineOptions& AOptions, TKvDestProgress&,
-                                                  std::unique_ptr<TKvStreamList>& AStreams) {
-  const int W = ABitmap.GetWidth(), H = ABitmap.GetHeight();
+std::unique_ptr<TKvBitmap> TKvUKNCEngine::Convert(TKvConvertArgs& AArgs) {
+  TKvDestEngineOptions& options = AArgs.Options;
+  const int width = AArgs.Bitmap.GetWidth(), height = AArgs.Bitmap.GetHeight();
   // The header cannot describe a larger picture.
-  if (W < 1 || H < 1 || W > UkncMaxWidth || H > UkncMaxHeight) RaiseOSError(87);
-  TKvPalette256 LPalette;
-  if (AOptions.PaletteMode == 15)
-    LPalette.FillRGB8();
+  if (width < 1 || height < 1 || width > UkncMaxWidth || height > UkncMaxHeight) RaiseOSError(87);
+  TKvPalette256 palette;
+  if (options.PaletteMode == pmRGB)
+    palette.FillRGB8();
   else
-    LPalette.FillGRB8();
-  TKvImage LImage(ABitmap);
-  TKvUKNCPCXScreen LScreen(W, H, AOptions.PaletteMode == 0);
-  std::unique_ptr<TKvBitmap> LResult;
-  if (AOptions.PaletteMode == 0)
-    LResult = LImage.ConvertBW(AAbort, AOptions, &LScreen, nullptr, 0, 1);
+    palette.FillGRB8();
+  TKvImage image(AArgs.Bitmap);
+  TKvUKNCPCXScreen screen(width, height, options.PaletteMode == pmBlackWhite);
+  std::unique_ptr<TKvBitmap> result;
+  if (options.PaletteMode == pmBlackWhite)
+    result = image.ConvertBW(AArgs.Abort, options, &screen, nullptr, 0, 1);
   else
-    LResult = LImage.ConvertIndexed(AAbort, AOptions, &LScreen, LPalette, nullptr);
-  auto LStreams = std::make_unique<TKvStreamList>();
-  LScreen.WriteTo(*LStreams->NewStream("pcx", 0));
-  AStreams = std::move(LStreams);
-  return LResult;
+    result = image.ConvertIndexed(AArgs.Abort, options, &screen, palette, nullptr);
+  auto streams = std::make_unique<TKvStreamList>();
+  screen.WriteTo(*streams->NewStream("pcx", 0));
+  AArgs.Streams = std::move(streams);
+  return result;
 }
 
-void InitKvSavePlatformUKNC() { RegisterDestEngine(DestEngineClass<TKvUKNCEngine>()); }
+void InitKvSavePlatformUKNC() { RegisterDestEngines<TKvUKNCEngine>(); }

@@ -48,15 +48,11 @@ public:
   explicit TKvUKNCEngineUI(TKvDestEngineOptions* AOptions);
 };
 
-class TKvUKNCEngine : public TKvDestEngineOf<TKvUKNCEngine> {
+class TKvUKNCEngine : public TKvDestEngineWith<TKvUKNCEngine, TKvUKNCEngineOptions, TKvUKNCEngineUI> {
 public:
   static std::string GetPlatformName() { return "UKNC"; }
   static std::string GetModeName() { return "640x288x3"; }
-  std::unique_ptr<TKvDestEngineUI> CreateUI(TKvDestEngineOptions* AOptions) override;
-  std::unique_ptr<TKvDestEngineOptions> CreateOptions() override;
-  static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,
-                                            TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,
-                                            TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams);
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
 void InitKvSavePlatformUKNC();

@@ -105,7 +105,7 @@ TEST(KvOpenPlatformDVK, GrayMergedIntoFixedPaletteKeepsIndexesOfThePaletteBlock)
   // palette's indexes, not 0 for dark and 1 for light.
   auto pic = GradientPicture(64, 20, 12);
   auto r = ConvertPicture(DestEngineClass<TKvDvkEngine>(), *pic, [](TKvDestEngineOptions& o) {
-    o.SetPaletteMode(1);
+    o.SetPaletteMode(pmGray);
     o.SetMaxColorCount(2);
     TKvPalette256 fixed;
     fixed.AddRGB(255, 255, 255);

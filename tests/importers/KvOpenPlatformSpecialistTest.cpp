@@ -44,7 +44,7 @@ TEST(KvOpenPlatformSpecialist, MatchRankingAndColumns) {
 TEST(KvOpenPlatformSpecialist, RoundTrip) {
   auto pic = GradientPicture(384, 256, 31);
   auto r = ConvertPicture(DestEngineClass<TKvSpecialistEngine>(), *pic, [](TKvDestEngineOptions& o) {
-    o.SetPaletteMode(0);
+    o.SetPaletteMode(pmBlackWhite);
     o.UpdatePalette();
   });
   TKvProbe probe("p.sps", std::vector<uint8_t>(r.Bytes(0), r.Bytes(0) + r.Size(0)));

@@ -108,14 +108,14 @@ TEST(KvSavePlatformDVK, ColourFile) {
 TEST(KvSavePlatformDVK, BlackWhiteAndGrayWithEmptyFixedPalette) {
   auto pic = GradientPicture(40, 12, 6);
   auto bw = ConvertPicture(Dvk(), *pic, [](TKvDestEngineOptions& o) {
-    o.SetPaletteMode(0);
+    o.SetPaletteMode(pmBlackWhite);
     o.UpdatePalette();
   });
   const int64_t n = bw.Size(0);
   EXPECT_EQ(bw.Bytes(0)[n - 16], 0);
   EXPECT_EQ(bw.Bytes(0)[n - 15], 63);
   auto gray = ConvertPicture(Dvk(), *pic, [](TKvDestEngineOptions& o) {
-    o.SetPaletteMode(1);
+    o.SetPaletteMode(pmGray);
     o.UpdatePalette();
   });
   for (int i = 0; i < 16; ++i) {
@@ -126,7 +126,7 @@ TEST(KvSavePlatformDVK, BlackWhiteAndGrayWithEmptyFixedPalette) {
 
 TEST(KvSavePlatformDVK, OtherPaletteModeFails) {
   auto pic = GradientPicture(16, 8, 7);
-  EXPECT_THROW(ConvertPicture(Dvk(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(15); }), EOSError);
+  EXPECT_THROW(ConvertPicture(Dvk(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(pmRGB); }), EOSError);
 }
 
 TEST(KvSavePlatformDVK, PanelSections) {

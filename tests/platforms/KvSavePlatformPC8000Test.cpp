@@ -23,7 +23,7 @@ TEST(KvSavePlatformPC8000, RegisteredAndPalettes) {
   EXPECT_EQ(list.GetSubTypes(p).GetString(0), "256x192x4");
   EXPECT_LT(p, list.IndexOf("Pico-8"));
   TKvPalette256 pal;
-  BuildPC8000Palette(pal, ptColoredLinear, 11);
+  BuildPC8000Palette(pal, ptColoredLinear, pmColor);
   ASSERT_EQ(pal.Count, 16);
   EXPECT_EQ(pal.GetStdRGB(1), StdRGBColor(0, 0, 0));
   EXPECT_EQ(pal.GetStdRGB(3), StdRGBColor(0, 255, 0));
@@ -33,13 +33,13 @@ TEST(KvSavePlatformPC8000, RegisteredAndPalettes) {
   EXPECT_EQ(pal.GetStdRGB(15), StdRGBColor(255, 255, 255));
   EXPECT_EQ(pal.GetLinRGB(8).R, 0.5);
   EXPECT_EQ(pal.GetLinRGB(14).G, 0.5);
-  BuildPC8000Palette(pal, ptColoredDDp, 1);
+  BuildPC8000Palette(pal, ptColoredDDp, pmGray);
   ASSERT_EQ(pal.Count, 3);
   EXPECT_EQ(pal.GetStdRGB(0), StdRGBColor(8, 8, 8));
   EXPECT_EQ(pal.GetStdRGB(1), StdRGBColor(235, 235, 235));
   EXPECT_EQ(pal.GetStdRGB(2), StdRGBColor(246, 246, 246));
-  EXPECT_THROW(BuildPC8000Palette(pal, ptColoredLinear, 4), EOSError);
-  EXPECT_THROW(BuildPC8000Palette(pal, ptRGB888, 11), EOSError);
+  EXPECT_THROW(BuildPC8000Palette(pal, ptColoredLinear, pm5Colors), EOSError);
+  EXPECT_THROW(BuildPC8000Palette(pal, ptRGB888, pmColor), EOSError);
   EXPECT_EQ(TKvPC8000ColorPaletteList(pal).GetCount(), 120);
 }
 
@@ -61,17 +61,17 @@ TEST(KvSavePlatformPC8000, ScreenLayoutAndMirror) {
 
 TEST(KvSavePlatformPC8000, BlackWhiteAndGrayFiles) {
   auto pic = GradientPicture(256, 192, 12);
-  auto bw = ConvertPicture(PC8000(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(0); });
+  auto bw = ConvertPicture(PC8000(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(pmBlackWhite); });
   ASSERT_EQ(bw.Streams->GetCount(), 1);
   EXPECT_EQ(bw.Streams->GetExtension(0), "vm2");
   ASSERT_EQ(bw.Size(0), 12292);
   EXPECT_EQ(std::count(ColourBytes(bw), ColourBytes(bw) + 6144, 0x0F), 6144);
   EXPECT_EQ(bw.Options->GetPalette()->Count, 2);
   auto flat = SolidPicture(256, 8, 0xBCBCBC);
-  auto gray = ConvertPicture(PC8000(), *flat, [](TKvDestEngineOptions& o) { o.SetPaletteMode(1); });
+  auto gray = ConvertPicture(PC8000(), *flat, [](TKvDestEngineOptions& o) { o.SetPaletteMode(pmGray); });
   EXPECT_EQ(ColourBytes(gray)[0], 0xEE);
   EXPECT_EQ(gray.Options->GetPalette()->Count, 3);
-  auto mixed = ConvertPicture(PC8000(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(1); });
+  auto mixed = ConvertPicture(PC8000(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(pmGray); });
   for (int i = 0; i < 6144; ++i) {
     const int a = ColourBytes(mixed)[i] >> 4, b = ColourBytes(mixed)[i] & 15;
     ASSERT_TRUE((a == 1 || a == 14 || a == 15) && (b == 1 || b == 14 || b == 15)) << i;

@@ -43,7 +43,7 @@ TEST(KvSavePlatformPP01, YellowPixelPlanes) {
 
 TEST(KvSavePlatformPP01, BlackWhitePlanesEqualAndGrayKeepsIndexes) {
   auto pic = GradientPicture(256, 32, 4);
-  auto bw = ConvertPicture(PP01(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(0); });
+  auto bw = ConvertPicture(PP01(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(pmBlackWhite); });
   const uint8_t* d = bw.Bytes(0);
   EXPECT_TRUE(std::equal(d, d + 8192, d + 8192));
   EXPECT_TRUE(std::equal(d, d + 8192, d + 16384));
@@ -61,7 +61,7 @@ TEST(KvSavePlatformPP01, BlackWhitePlanesEqualAndGrayKeepsIndexes) {
     const uint8_t* g = gray.Bytes(0);
     EXPECT_EQ(((g[off] >> s) & 1) * 2 + ((g[8192 + off] >> s) & 1) * 4 + ((g[16384 + off] >> s) & 1), v) << x;
   }
-  EXPECT_THROW(ConvertPicture(PP01(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(1); }), EOSError);
+  EXPECT_THROW(ConvertPicture(PP01(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(pmGray); }), EOSError);
 }
 
 }  // namespace

@@ -40,13 +40,13 @@ TEST(KvSavePlatformPico8, WhiteGivesIndex7) {
 
 TEST(KvSavePlatformPico8, GrayUsesTheFourGrays) {
   auto pic = GradientPicture(64, 32, 3);
-  auto r = ConvertPicture(Pico8(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(1); });
+  auto r = ConvertPicture(Pico8(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(pmGray); });
   std::set<int> used;
   for (int y = 0; y < 32; ++y)
     for (int x = 0; x < 64; ++x) used.insert(r.Preview->GetPixel(x, y));
   for (int i : used) EXPECT_TRUE(i == 0 || i == 5 || i == 6 || i == 7) << i;
   EXPECT_GE(used.size(), 3u);
-  EXPECT_THROW(ConvertPicture(Pico8(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(4); }), EOSError);
+  EXPECT_THROW(ConvertPicture(Pico8(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(pm5Colors); }), EOSError);
 }
 
 }  // namespace

@@ -48,7 +48,7 @@ TEST(KvSavePlatformSpecialist, BlackWhiteFileColumnByColumn) {
   auto pic = SolidPicture(384, 256, 0);
   for (int x = 8; x < 16; ++x) *pic->GetPixelPtr(x, 0) = 0xFFFFFFFF;
   auto r = ConvertPicture(Specialist(), *pic, [](TKvDestEngineOptions& o) {
-    o.SetPaletteMode(0);
+    o.SetPaletteMode(pmBlackWhite);
     o.UpdatePalette();
     o.SetErrorDiffusion(0);
   });
@@ -68,7 +68,7 @@ TEST(KvSavePlatformSpecialist, ColourModesGivePreviewOnly) {
   ASSERT_NE(r.Preview, nullptr);
   // "5 colors": black paper (4) with one colour in every cell.
   auto five = ConvertPicture(Specialist(), *pic, [](TKvDestEngineOptions& o) {
-    o.SetPaletteMode(4);
+    o.SetPaletteMode(pm5Colors);
     o.UpdatePalette();
   });
   for (int y = 0; y < 16; ++y)
@@ -82,7 +82,7 @@ TEST(KvSavePlatformSpecialist, ColourModesGivePreviewOnly) {
       }
     }
   auto gray = ConvertPicture(MX(), *pic, [](TKvDestEngineOptions& o) {
-    o.SetPaletteMode(1);
+    o.SetPaletteMode(pmGray);
     o.UpdatePalette();
   });
   EXPECT_EQ(gray.Streams, nullptr);

@@ -75,7 +75,8 @@ TEST(KvSavePlatformUKNC, PlanesAndMono) {
   m.SetPixel(3, 0, 1);
   EXPECT_EQ(m.Planes, (std::vector<uint8_t>{8, 8, 8}));
   auto pic = GradientPicture(9, 5, 3);
-  auto r = ConvertPicture(DestEngineClass<TKvUKNCEngine>(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(0); });
+  auto r = ConvertPicture(DestEngineClass<TKvUKNCEngine>(), *pic,
+                          [](TKvDestEngineOptions& o) { o.SetPaletteMode(pmBlackWhite); });
   ASSERT_EQ(r.Streams->GetCount(), 1);
   EXPECT_EQ(r.Streams->GetExtension(0), "pcx");
   EXPECT_TRUE(CheckUkncPcxHeader(r.Bytes(0)));
