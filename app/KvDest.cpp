@@ -203,6 +203,8 @@ void TKvDestWorkJob::Run() {
   Frames.reset();
   Streams.reset();
   std::unique_ptr<TKvStreamList> LStreams;
+  // The long routines the converter calls report here when it does not.
+  const TKvDestProgressScope LScope(&FProgress);
   std::unique_ptr<TKvBitmap> LResult =
       FEngineClass.Convert(FAbort, FBitmap, FPalette, FPalette2, FOptions, FProgress, LStreams);
   if (LResult) {

@@ -2,6 +2,7 @@
 // nearest palette colour and the error goes on to the neighbours still to come.
 #include "core/KvDither.h"
 
+#include "core/KvDestProgress.h"
 #include "core/KvImage.h"
 #include "rtl/KvSysUtils.h"
 
@@ -108,6 +109,7 @@ std::unique_ptr<TKvBitmap> TKvImage::ConvertIndexed(bool* AAbort, TKvDestEngineO
   TKvPalette& p = ADisplayPalette ? static_cast<TKvPalette&>(*ADisplayPalette) : APalette;
   std::unique_ptr<TKvBitmap> result = CreateIndexedBitmap(FWidth, FHeight, &p, false);
   FMirror = false;
+  TKvRoutineProgress progress(FHeight);
   for (int y = 0; y < FHeight; ++y) {
     result->MirrorX = FMirror;
     if (ATarget) ATarget->MirrorX = FMirror;
@@ -128,6 +130,7 @@ std::unique_ptr<TKvBitmap> TKvImage::ConvertIndexed(bool* AAbort, TKvDestEngineO
       }
       DiffuseError(x, y, s.Method, ScaledError(old, c, s.Strength));
     }
+    progress.Step(y + 1);
     if (s.Serpentine) FMirror = !FMirror;
   }
   result->MirrorX = false;
@@ -140,6 +143,7 @@ std::unique_ptr<TKvBitmap> TKvImage::ConvertRGB(bool* AAbort, TKvDestEngineOptio
   const TScanSettings s(AOptions);
   std::unique_ptr<TKvBitmap> result = std::make_unique<TKvBitmap24>(FWidth, FHeight);
   FMirror = false;
+  TKvRoutineProgress progress(FHeight);
   for (int y = 0; y < FHeight; ++y) {
     result->MirrorX = FMirror;
     for (int x = 0; x < FWidth; ++x) {
@@ -152,6 +156,7 @@ std::unique_ptr<TKvBitmap> TKvImage::ConvertRGB(bool* AAbort, TKvDestEngineOptio
       px->SetLinRGB(c);
       DiffuseError(x, y, s.Method, ScaledError(old, c, s.Strength));
     }
+    progress.Step(y + 1);
     if (s.Serpentine) FMirror = !FMirror;
   }
   result->MirrorX = false;
@@ -173,6 +178,7 @@ std::unique_ptr<TKvBitmap> TKvImage::DoConvertBW(bool* AAbort, TKvDestEngineOpti
   std::unique_ptr<TKvBitmap> result = APalette ? CreateIndexedBitmap(FWidth, FHeight, APalette, false)
                                                : std::make_unique<TKvBitmap1>(FWidth, FHeight, nullptr);
   FMirror = false;
+  TKvRoutineProgress progress(FHeight);
   for (int y = 0; y < FHeight; ++y) {
     result->MirrorX = FMirror;
     if (ATarget) ATarget->MirrorX = FMirror;
@@ -188,6 +194,7 @@ std::unique_ptr<TKvBitmap> TKvImage::DoConvertBW(bool* AAbort, TKvDestEngineOpti
       px->SetLinGray(level);
       DiffuseGrayError(x, y, s.Method, (g - level) * s.Strength);
     }
+    progress.Step(y + 1);
     if (s.Serpentine) FMirror = !FMirror;
   }
   result->MirrorX = false;
@@ -211,6 +218,7 @@ void TKvImage::DitherToPalette(bool* AAbort, TKvDestEngineOptions& AOptions, TKv
   if (s.Gray) MakeGray();
   FErrorTotal = 0;
   FMirror = AMirror;
+  TKvRoutineProgress progress(FHeight);
   for (int y = 0; y < FHeight; ++y) {
     for (int x = 0; x < FWidth; ++x) {
       if (Aborted(AAbort)) Abort();
@@ -226,6 +234,7 @@ void TKvImage::DitherToPalette(bool* AAbort, TKvDestEngineOptions& AOptions, TKv
       }
       DiffuseError(x, y, s.Method, ScaledError(old, c, s.Strength));
     }
+    progress.Step(y + 1);
     if (s.Serpentine) FMirror = !FMirror;
   }
 }
@@ -240,6 +249,7 @@ void TKvImage::DitherRegion(bool* AAbort, TKvDestEngineOptions& AOptions, TKvPal
   const int h = AHeight == 0 ? FHeight : AHeight;
   const bool ordered = s.Method == KvOrderedDitherMethod;
   FMirror = false;
+  TKvRoutineProgress progress(h);
   for (int y = 0; y < h; ++y) {
     for (int x = 0; x < w; ++x) {
       if (Aborted(AAbort)) Abort();
@@ -264,6 +274,7 @@ void TKvImage::DitherRegion(bool* AAbort, TKvDestEngineOptions& AOptions, TKvPal
       }
       DiffuseError(x, y, s.Method, ScaledError(old, c, s.Strength));
     }
+    progress.Step(y + 1);
     if (s.Serpentine) FMirror = !FMirror;
   }
 }

@@ -1,10 +1,12 @@
 #include "core/KvImage.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 
 #include "bitmap/B32.h"
+#include "core/KvDestProgress.h"
 #include "core/KvThreadJob.h"
 #include "rtl/KvSysUtils.h"
 
@@ -33,6 +35,11 @@ TKvImage::TKvImage(int AWidth, int AHeight) : FWidth(AWidth), FHeight(AHeight) {
 
 TKvImage::TKvImage(TBitmap32& ABitmap) : FWidth(ABitmap.GetWidth()), FHeight(ABitmap.GetHeight()) {
   Allocate(false);
+  // Building the working picture of a large source is the first step of a
+  // conversion that takes a moment: it fills the first half of the bar (what
+  // the converter does with the picture comes after).
+  TKvRoutineProgress progress(2 * FHeight);
+  std::atomic<int32_t> rowsDone{0};
   // Rows are independent: large pictures are filled by several threads.
   // Every field of every pixel is written, so the block need not be zeroed.
   KvRunChunkJobs(FHeight, std::max<int32_t>(1, KvImageChunkPixels / std::max(FWidth, 1)), nullptr,
@@ -46,6 +53,7 @@ TKvImage::TKvImage(TBitmap32& ABitmap) : FWidth(ABitmap.GetWidth()), FHeight(ABi
                                                      static_cast<uint8_t>(c)));
                      }
                    }
+                   progress.Step(rowsDone += ALast - AFirst + 1);
                  });
 }
 

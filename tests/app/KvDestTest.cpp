@@ -272,6 +272,41 @@ TEST_F(TDestTest, StaleGenerationsAreDroppedAndCancelsEndSilently) {
   LDest.RemoveClient(&LClient);
 }
 
+TEST(TDestProgress, RoutinesReportOnlyWhereTheConverterDoesNot) {
+  TKvDestProgress LProgress;
+  int32_t LTotal = 0, LDone = 0;
+  {
+    TKvRoutineProgress LOutside(8);  // no conversion runs on this thread
+    LOutside.Step(2);
+  }
+  LProgress.GetProgress(LTotal, LDone);
+  EXPECT_EQ(std::make_pair(LTotal, LDone), std::make_pair(0, 0));
+  const TKvDestProgressScope LScope(&LProgress);
+  // A routine reports into a fresh progress, and the next routine takes over.
+  TKvRoutineProgress LFirst(10);
+  LFirst.Step(3);
+  LProgress.GetProgress(LTotal, LDone);
+  EXPECT_EQ(std::make_pair(LTotal, LDone), std::make_pair(10, 3));
+  TKvRoutineProgress LSecond(4);
+  LSecond.Step(1);
+  LProgress.GetProgress(LTotal, LDone);
+  EXPECT_EQ(std::make_pair(LTotal, LDone), std::make_pair(4, 1));
+  // Once the converter counts its own steps, routines leave them alone.
+  for (const bool LIncrement : {false, true}) {
+    if (LIncrement) {
+      LProgress.SetProgress(0, 0);
+      TKvRoutineProgress(6).Step(5);
+      LProgress.IncProgress();
+    } else {
+      LProgress.SetProgress(7, 2);
+    }
+    TKvRoutineProgress LLater(9);
+    LLater.Step(8);
+    LProgress.GetProgress(LTotal, LDone);
+    EXPECT_EQ(std::make_pair(LTotal, LDone), LIncrement ? std::make_pair(0, 1) : std::make_pair(7, 2));
+  }
+}
+
 TEST_F(TDestTest, ProgressAndFailures) {
   TKvSource LSource;
   TKvDest LDest(Timers, Workers);

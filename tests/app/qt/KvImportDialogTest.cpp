@@ -133,3 +133,30 @@ TEST_F(ImportDialogTest, OpeningTheFileFromTheWindowImportsThePicture) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ImportDialogTest, TheWindowKeepsShowingThePictureWhileTheDialogIsOpen) {
+  TManualTimerFactory LTimers;
+  TManualLauncher LWorkers;
+  auto LForm = noxCreateForm<TMainForm>(&LTimers, &LWorkers);
+  const auto LPicture = MakeTempFolder("import_keep") / "photo.png";
+  MakeTestImage(40, 30).save(QString::fromStdString(LPicture.string()));
+  for (const std::string& LFile : {LPicture.string(), File}) {
+    FileDialogs().OpenFile = [LFile](QWidget*, const std::string&, const std::string&) { return LFile; };
+    LForm->UpdateActions();
+    Presenter.OnShow = [&](TnoxShellBaseUIForm&) {
+      QApplication::processEvents();
+      for (int i = 0; i < 20; ++i) LTimers.Tick();
+      EXPECT_EQ(LForm->Source()->GetFileName(), "photo.png");
+      EXPECT_NE(LForm->SourceView->GetPicture(), nullptr);
+      return 2;
+    };
+    LForm->OpenAction->Execute();
+    for (int i = 0; i < 20; ++i) LTimers.Tick();
+  }
+  EXPECT_EQ(Presenter.Count, 1);
+  EXPECT_NE(LForm->SourceView->GetPicture(), nullptr);
+}
+
+}  // namespace

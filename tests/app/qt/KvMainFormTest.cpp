@@ -663,3 +663,26 @@ TEST_F(MainFormTest, AboutShowsTheProgramAndItsVersion) {
 }
 
 }  // namespace
+
+TEST_F(MainFormTest, PlatformNeutralConversionsShowTheProgressBar) {
+  const fs::path LPicture = Folder / "wide.png";
+  ASSERT_TRUE(MakeTestImage(64, 48).save(QString::fromStdString(LPicture.string())));
+  Open(LPicture);
+  for (const std::string LMode : {"B/W", "Palette"}) {
+    SCOPED_TRACE(LMode);
+    SelectMode("Common", LMode);
+    Workers.Hold = true;
+    Form->Dest()->Invalidate(false);
+    ASSERT_TRUE(Form->Dest()->IsConverting());
+    // The converter runs; its thread has not yet ended when the view asks.
+    Workers.Last()->Run();
+    Timers.Tick();
+    EXPECT_TRUE(Form->ResultView->IsBusy());
+    EXPECT_GT(Form->ResultView->GetProgressPosition(), 0);
+    EXPECT_GT(Form->ResultView->GetProgressMax(), 0);
+    Workers.FinishNext(false);
+    Workers.Hold = false;
+    WaitForResult();
+    EXPECT_NE(Form->Dest()->GetResultBitmap(), nullptr);
+  }
+}
