@@ -16,41 +16,42 @@ const TKvCGAColor CGAColors[CGAColorCount] = {
 
 void BuildCGAPalette(int AType, int ABorderIndex, TKvPalette256& APalette) {
   // Entries 1 to 3 of the palette types 43 to 48, as CGAColors indexes.
-  static const uint8_t LEntries[6][3] = {{2, 4, 6}, {9, 11, 13}, {3, 5, 7}, {10, 12, 14}, {3, 4, 7}, {10, 11, 14}};
+  static const uint8_t entries[6][3] = {{2, 4, 6}, {9, 11, 13}, {3, 5, 7}, {10, 12, 14}, {3, 4, 7}, {10, 11, 14}};
   if (AType < ptBackGreenRedYellowLow || AType > ptBackCyanRedWhiteHigh || ABorderIndex < 0 ||
       ABorderIndex >= CGAColorCount)
     RaiseOSError(86);
   APalette.Clear();
   const TKvCGAColor& b = CGAColors[ABorderIndex];
   APalette.AddRGB(b.R, b.G, b.B);
-  for (uint8_t i : LEntries[AType - ptBackGreenRedYellowLow]) APalette.AddRGB(CGAColors[i].R, CGAColors[i].G, CGAColors[i].B);
+  for (uint8_t i : entries[AType - ptBackGreenRedYellowLow])
+    APalette.AddRGB(CGAColors[i].R, CGAColors[i].G, CGAColors[i].B);
 }
 
 // ---------------------------------------------------------------------------
 // Options
 
 TKvCGAEngineOptions::TKvCGAEngineOptions() {
-  SetPixelAspect(8);
+  SetPixelAspect(pa1_1p2);
   SetPaletteType(ptAuto);
   SetErrorDiffusion(90);
 }
 
 void TKvCGAEngineOptions::UpdatePalette() {
   if (UpdateCount > 0) return;
-  TKvPalette256& LResult = *GetPalette();
-  LResult.Clear();
+  TKvPalette256& result = *GetPalette();
+  result.Clear();
   if (PaletteType == ptAuto) return;
-  BuildCGAPalette(PaletteType, BorderIndex, LResult);
+  BuildCGAPalette(PaletteType, BorderIndex, result);
 }
 
 TKvCGAMonoEngineOptions::TKvCGAMonoEngineOptions() {
-  SetPixelAspect(0);
+  SetPixelAspect(pa1_2p4);
   SetErrorDiffusion(90);
 }
 
-TKvEGAEngineOptions::TKvEGAEngineOptions(uint8_t APixelAspect) {
+TKvEGAEngineOptions::TKvEGAEngineOptions(TKvPixelAspect APixelAspect) {
   SetPixelAspect(APixelAspect);
-  SetPaletteMode(11);
+  SetPaletteMode(pmColor);
   SetMaxColorCount(16);
   SetErrorDiffusion(90);
 }
@@ -61,9 +62,9 @@ void TKvEGAEngineOptions::UpdatePalette() {
   static_cast<TKvPalette256&>(*HardwarePalette).FillRGB64();
 }
 
-TKvVGAEngineOptions::TKvVGAEngineOptions(uint8_t APixelAspect, int AMaxColorCount) {
+TKvVGAEngineOptions::TKvVGAEngineOptions(TKvPixelAspect APixelAspect, int AMaxColorCount) {
   SetPixelAspect(APixelAspect);
-  SetPaletteMode(11);
+  SetPaletteMode(pmColor);
   SetMaxColorCount(AMaxColorCount);
   SetErrorDiffusion(90);
 }
@@ -78,23 +79,23 @@ void TKvVGAEngineOptions::UpdatePalette() {
 
 TKvCGAUI::TKvCGAUI(TKvDestEngineOptions* AOptions) : TKvDestEngineUIEx(AOptions) {
   AddDimensionSection(true);
-  AddPositionSection(0);
+  AddPositionSection();
   AddPaletteSeparator();
-  const int LKinds = AddCustomPaletteComboBoxEx();
-  AddSectionItem(LKinds, ptAuto, PaletteTypeNames[ptAuto]);
-  SetSectionGlyph(LKinds, 0, nullptr);
-  TKvPalette256 LPalette;
+  const int kinds = AddCustomPaletteComboBoxEx();
+  AddSectionItem(kinds, ptAuto, PaletteTypeNames[ptAuto]);
+  SetSectionGlyph(kinds, 0, nullptr);
+  TKvPalette256 glyph;
   for (int t = ptBackGreenRedYellowLow; t <= ptBackCyanRedWhiteHigh; ++t) {
-    AddSectionItem(LKinds, t, PaletteTypeNames[t]);
-    BuildCGAPalette(t, 0, LPalette);
-    SetSectionGlyph(LKinds, t - ptBackGreenRedYellowLow + 1, &LPalette);
+    AddSectionItem(kinds, t, PaletteTypeNames[t]);
+    BuildCGAPalette(t, 0, glyph);
+    SetSectionGlyph(kinds, t - ptBackGreenRedYellowLow + 1, &glyph);
   }
-  const int LBorder = AddBorderColorComboBoxEx();
+  const int border = AddBorderColorComboBoxEx();
   for (int i = 0; i < CGAColorCount; ++i) {
-    AddSectionItem(LBorder, i, CGAColors[i].Name);
-    LPalette.Clear();
-    LPalette.AddRGB(CGAColors[i].R, CGAColors[i].G, CGAColors[i].B);
-    SetSectionGlyph(LBorder, i, &LPalette);
+    AddSectionItem(border, i, CGAColors[i].Name);
+    glyph.Clear();
+    glyph.AddRGB(CGAColors[i].R, CGAColors[i].G, CGAColors[i].B);
+    SetSectionGlyph(border, i, &glyph);
   }
   AddDestPalette(4, 1, true);
   AddDitheringSection(false);
@@ -102,16 +103,16 @@ TKvCGAUI::TKvCGAUI(TKvDestEngineOptions* AOptions) : TKvDestEngineUIEx(AOptions)
 
 TKvCGAMonoUI::TKvCGAMonoUI(TKvDestEngineOptions* AOptions) : TKvDestEngineUIEx(AOptions) {
   AddDimensionSection(true);
-  AddPositionSection(3);  // "1:2.4", "1:2", "1:1"
+  AddPositionSection(PixelAspects(pa1_2p4, pa1_2));
   AddDitheringSection(false);
 }
 
-TKvEGAUI::TKvEGAUI(TKvDestEngineOptions* AOptions, uint32_t AAspectSet, uint32_t AModeSet, int ARows)
+TKvEGAUI::TKvEGAUI(TKvDestEngineOptions* AOptions, TKvPixelAspectSet AAspects, TKvPaletteModeSet AModes, int ARows)
     : TKvDestEngineUIEx(AOptions) {
   AddDimensionSection(true);
-  AddPositionSection(AAspectSet);
+  AddPositionSection(AAspects);
   AddPaletteSeparator();
-  AddPaletteModeSection(AModeSet);
+  AddPaletteModeSection(AModes);
   AddDestPalette(16, ARows, true);
   AddFixedPaletteSection(16, 1);
   AddDitheringSection(false);
@@ -134,132 +135,109 @@ constexpr uint8_t kCGAAutoTypes[3] = {ptBackGreenRedYellowHigh, ptBackCyanMagent
 // AGrays are the candidate grays, ALimit the most colours kept.
 std::unique_ptr<TKvBitmap> ConvertIBMMono(bool* AAbort, TKvImage& AImage, TKvDestEngineOptions& AOptions, int ALimit,
                                           TKvPalette256* AGrays) {
-  TKvPalette256& LResult = *AOptions.GetPalette();
-  TKvPalette256& LFixed = *AOptions.GetFixedPalette();
-  std::unique_ptr<TKvBitmap> LBitmap;
+  TKvPalette256& result = *AOptions.GetPalette();
+  TKvPalette256& fixed = *AOptions.GetFixedPalette();
+  std::unique_ptr<TKvBitmap> bitmap;
   if (!AGrays) {
-    LResult.FillBlackWhite();
-    int A = 0, B = 0;
-    LFixed.AddColorPair(&LResult, ALimit, A, B);
-    LBitmap = AImage.ConvertBW(AAbort, AOptions, nullptr, &LFixed, A, B);
+    result.FillBlackWhite();
+    int a = 0, b = 0;
+    fixed.AddColorPair(&result, ALimit, a, b);
+    bitmap = AImage.ConvertBW(AAbort, AOptions, nullptr, &fixed, a, b);
   } else {
-    int LDark = 0, LBright = 0;
-    if (TKvDestEngine::ReducePalette(AAbort, AImage, *AGrays, ALimit, AOptions, LDark, LBright))
-      LBitmap = AImage.ConvertIndexed(AAbort, AOptions, nullptr, LResult, &LFixed);
+    int dark = 0, bright = 0;
+    if (TKvDestEngine::ReducePalette(AAbort, AImage, *AGrays, ALimit, AOptions, dark, bright))
+      bitmap = AImage.ConvertIndexed(AAbort, AOptions, nullptr, result, &fixed);
     else
-      LBitmap = AImage.ConvertBW(AAbort, AOptions, nullptr, &LFixed, LDark, LBright);
+      bitmap = AImage.ConvertBW(AAbort, AOptions, nullptr, &fixed, dark, bright);
   }
-  LResult.Assign(&LFixed);
-  return LBitmap;
+  result.Assign(&fixed);
+  return bitmap;
+}
+
+// The colour conversion of EGA and VGA: at most ALimit colours of AColors.
+std::unique_ptr<TKvBitmap> ConvertIBMColor(bool* AAbort, TKvImage& AImage, TKvDestEngineOptions& AOptions,
+                                           TKvPalette& AColors, int ALimit) {
+  TKvDestEngine::QuantizePalette(AAbort, AImage, AColors, ALimit, AOptions);
+  TKvPalette256& result = *AOptions.GetPalette();
+  AImage.FitToPaletteGray(result);
+  return AImage.ConvertIndexed(AAbort, AOptions, nullptr, result, nullptr);
 }
 
 }  // namespace
 
-std::unique_ptr<TKvBitmap> TKvCGAEngine::Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*, TKvPalette256*,
-                                                 TKvDestEngineOptions& AOptions, TKvDestProgress&,
-                                                 std::unique_ptr<TKvStreamList>&) {
-  TKvImage LImage(ABitmap);
-  if (AOptions.PaletteType != ptAuto) return LImage.ConvertIndexed(AAbort, AOptions, nullptr, *AOptions.GetPalette(), nullptr);
-  LImage.Adjust(AOptions.LightnessFix, AOptions.SaturationFix);
-  LImage.CacheColors();
-  AOptions.SetLightnessFix(0);
-  AOptions.SetSaturationFix(0);
+std::unique_ptr<TKvBitmap> TKvCGAEngine::Convert(TKvConvertArgs& AArgs) {
+  TKvDestEngineOptions& options = AArgs.Options;
+  TKvImage image(AArgs.Bitmap);
+  if (options.PaletteType != ptAuto)
+    return image.ConvertIndexed(AArgs.Abort, options, nullptr, *options.GetPalette(), nullptr);
+  AdjustOnce(image, options);
+  image.CacheColors();
   // The background is always black while searching: the border colour plays
   // no part in the choice.
-  TKvFixedPaletteCandidates LCandidates;
-  LCandidates.Count = 3;
-  LCandidates.Build = [](int k, TKvPalette256& APalette) { BuildCGAPalette(kCGAAutoTypes[k - 1], 0, APalette); };
-  const int k = SearchFixedPalette(AAbort, LImage, LCandidates, AOptions);
+  TKvFixedPaletteCandidates candidates;
+  candidates.Count = 3;
+  candidates.Build = [](int k, TKvPalette256& APalette) { BuildCGAPalette(kCGAAutoTypes[k - 1], 0, APalette); };
+  const int k = SearchFixedPalette(AArgs.Abort, image, candidates, options);
   if (k < 1 || k > 3) RaiseInternalError();
-  AOptions.BeginUpdate();
-  AOptions.SetBorderIndex(0);
-  AOptions.SetPaletteType(ptBackCyanRedWhiteHigh);
-  AOptions.EndUpdate();
-  TKvPalette256& LPalette = *AOptions.GetPalette();
-  BuildCGAPalette(kCGAAutoTypes[k - 1], 0, LPalette);
-  LImage.FitToPaletteGray(LPalette);
-  return LImage.ConvertIndexed(AAbort, AOptions, nullptr, LPalette, nullptr);
+  options.BeginUpdate();
+  options.SetBorderIndex(0);
+  options.SetPaletteType(ptBackCyanRedWhiteHigh);
+  options.EndUpdate();
+  TKvPalette256& palette = *options.GetPalette();
+  BuildCGAPalette(kCGAAutoTypes[k - 1], 0, palette);
+  image.FitToPaletteGray(palette);
+  return image.ConvertIndexed(AArgs.Abort, options, nullptr, palette, nullptr);
 }
 
-std::unique_ptr<TKvBitmap> TKvCGAMonoEngine::Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*, TKvPalette256*,
-                                                     TKvDestEngineOptions& AOptions, TKvDestProgress&,
-                                                     std::unique_ptr<TKvStreamList>&) {
-  TKvImage LImage(ABitmap);
-  return LImage.ConvertBW(AAbort, AOptions, nullptr, nullptr, 0, 1);
+std::unique_ptr<TKvBitmap> TKvCGAMonoEngine::Convert(TKvConvertArgs& AArgs) {
+  TKvImage image(AArgs.Bitmap);
+  return image.ConvertBW(AArgs.Abort, AArgs.Options, nullptr, nullptr, 0, 1);
 }
 
-std::unique_ptr<TKvBitmap> ConvertEGA(bool* AAbort, TBitmap32& ABitmap, TKvDestEngineOptions& AOptions) {
-  TKvPalette256 LEga;
-  LEga.FillRGB64();
-  TKvImage LImage(ABitmap);
-  LImage.Adjust(AOptions.LightnessFix, AOptions.SaturationFix);
-  AOptions.SetLightnessFix(0);
-  AOptions.SetSaturationFix(0);
+std::unique_ptr<TKvBitmap> ConvertEGA(TKvConvertArgs& AArgs) {
+  TKvDestEngineOptions& options = AArgs.Options;
+  TKvPalette256 ega;
+  ega.FillRGB64();
+  TKvImage image(AArgs.Bitmap);
+  AdjustOnce(image, options);
   // The adapter shows 16 colours whatever the colour count says.
   constexpr int kLimit = 16;
-  switch (AOptions.PaletteMode) {
-    case 0:
-      return ConvertIBMMono(AAbort, LImage, AOptions, kLimit, nullptr);
-    case 1: {
-      TKvPalette256 LGrays;
-      LGrays.FillGray4();
-      AOptions.GetPalette()->Assign(&LGrays);
-      return ConvertIBMMono(AAbort, LImage, AOptions, kLimit, &LGrays);
+  switch (options.PaletteMode) {
+    case pmBlackWhite:
+      return ConvertIBMMono(AArgs.Abort, image, options, kLimit, nullptr);
+    case pmGray: {
+      TKvPalette256 grays;
+      grays.FillGray4();
+      options.GetPalette()->Assign(&grays);
+      return ConvertIBMMono(AArgs.Abort, image, options, kLimit, &grays);
     }
-    case 11:
-    case 17: {
-      TKvDestEngine::QuantizePalette(AAbort, LImage, LEga, kLimit, AOptions);
-      TKvPalette256& LResult = *AOptions.GetPalette();
-      LImage.FitToPaletteGray(LResult);
-      return LImage.ConvertIndexed(AAbort, AOptions, nullptr, LResult, nullptr);
-    }
+    case pmColor:
+    case pmCustom:
+      return ConvertIBMColor(AArgs.Abort, image, options, ega, kLimit);
     default:
       RaiseOSError(87);
   }
 }
 
-std::unique_ptr<TKvBitmap> ConvertVGA(bool* AAbort, TBitmap32& ABitmap, TKvDestEngineOptions& AOptions) {
-  auto LVga = TKvPaletteRGB::CreateBits(6, 6, 6, AOptions.PaletteMode == 1);
-  TKvImage LImage(ABitmap);
-  LImage.Adjust(AOptions.LightnessFix, AOptions.SaturationFix);
-  AOptions.SetLightnessFix(0);
-  AOptions.SetSaturationFix(0);
-  const int LLimit = AOptions.MaxColorCount;
-  switch (AOptions.PaletteMode) {
-    case 0:
-      return ConvertIBMMono(AAbort, LImage, AOptions, LLimit, nullptr);
-    case 1:
-      return ConvertIBMMono(AAbort, LImage, AOptions, LLimit, LVga->GrayPalette.get());
-    case 11: {
-      TKvDestEngine::QuantizePalette(AAbort, LImage, *LVga, LLimit, AOptions);
-      TKvPalette256& LResult = *AOptions.GetPalette();
-      LImage.FitToPaletteGray(LResult);
-      return LImage.ConvertIndexed(AAbort, AOptions, nullptr, LResult, nullptr);
-    }
+std::unique_ptr<TKvBitmap> ConvertVGA(TKvConvertArgs& AArgs) {
+  TKvDestEngineOptions& options = AArgs.Options;
+  auto vga = TKvPaletteRGB::CreateBits(6, 6, 6, options.PaletteMode == pmGray);
+  TKvImage image(AArgs.Bitmap);
+  AdjustOnce(image, options);
+  const int limit = options.MaxColorCount;
+  switch (options.PaletteMode) {
+    case pmBlackWhite:
+      return ConvertIBMMono(AArgs.Abort, image, options, limit, nullptr);
+    case pmGray:
+      return ConvertIBMMono(AArgs.Abort, image, options, limit, vga->GrayPalette.get());
+    case pmColor:
+      return ConvertIBMColor(AArgs.Abort, image, options, *vga, limit);
     default:
       RaiseOSError(87);
   }
-}
-
-std::unique_ptr<TKvDestEngineUI> TKvCGAEngine::CreateUI(TKvDestEngineOptions* AOptions) {
-  return std::make_unique<TKvCGAUI>(AOptions);
-}
-std::unique_ptr<TKvDestEngineOptions> TKvCGAEngine::CreateOptions() {
-  return TKvDestEngineOptions::Create<TKvCGAEngineOptions>();
-}
-std::unique_ptr<TKvDestEngineUI> TKvCGAMonoEngine::CreateUI(TKvDestEngineOptions* AOptions) {
-  return std::make_unique<TKvCGAMonoUI>(AOptions);
-}
-std::unique_ptr<TKvDestEngineOptions> TKvCGAMonoEngine::CreateOptions() {
-  return TKvDestEngineOptions::Create<TKvCGAMonoEngineOptions>();
 }
 
 void InitKvSavePlatformIBM() {
-  RegisterDestEngine(DestEngineClass<TKvCGAEngine>());
-  RegisterDestEngine(DestEngineClass<TKvCGAMonoEngine>());
-  RegisterDestEngine(DestEngineClass<TKvEGA320x200Engine>());
-  RegisterDestEngine(DestEngineClass<TKvEGA640x200Engine>());
-  RegisterDestEngine(DestEngineClass<TKvEGA640x350Engine>());
-  RegisterDestEngine(DestEngineClass<TKvVGA320x200Engine>());
-  RegisterDestEngine(DestEngineClass<TKvVGA640x480Engine>());
+  RegisterDestEngines<TKvCGAEngine, TKvCGAMonoEngine, TKvEGA320x200Engine, TKvEGA640x200Engine, TKvEGA640x350Engine,
+                      TKvVGA320x200Engine, TKvVGA640x480Engine>();
 }

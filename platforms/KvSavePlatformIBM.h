@@ -41,39 +41,39 @@ public:
 // The hardware palette is the 64 EGA colours.
 class TKvEGAEngineOptions : public TKvDestEngineOptions {
 public:
-  explicit TKvEGAEngineOptions(uint8_t APixelAspect);
+  explicit TKvEGAEngineOptions(TKvPixelAspect APixelAspect);
   void UpdatePalette() override;
 };
 class TKvEGA320x200EngineOptions : public TKvEGAEngineOptions {
 public:
-  TKvEGA320x200EngineOptions() : TKvEGAEngineOptions(8) {}
+  TKvEGA320x200EngineOptions() : TKvEGAEngineOptions(pa1_1p2) {}
   TKvSize GetDefaultSize() const override { return {320, 200}; }
 };
 class TKvEGA640x200EngineOptions : public TKvEGAEngineOptions {
 public:
-  TKvEGA640x200EngineOptions() : TKvEGAEngineOptions(0) {}
+  TKvEGA640x200EngineOptions() : TKvEGAEngineOptions(pa1_2p4) {}
   TKvSize GetDefaultSize() const override { return {640, 200}; }
 };
 class TKvEGA640x350EngineOptions : public TKvEGAEngineOptions {
 public:
-  TKvEGA640x350EngineOptions() : TKvEGAEngineOptions(4) {}
+  TKvEGA640x350EngineOptions() : TKvEGAEngineOptions(pa1_1p37) {}
   TKvSize GetDefaultSize() const override { return {640, 350}; }
 };
 
 // The hardware palette is the 262,144 colours of 6 bits per channel.
 class TKvVGAEngineOptions : public TKvDestEngineOptions {
 public:
-  TKvVGAEngineOptions(uint8_t APixelAspect, int AMaxColorCount);
+  TKvVGAEngineOptions(TKvPixelAspect APixelAspect, int AMaxColorCount);
   void UpdatePalette() override;
 };
 class TKvVGA320x200EngineOptions : public TKvVGAEngineOptions {
 public:
-  TKvVGA320x200EngineOptions() : TKvVGAEngineOptions(8, 256) {}
+  TKvVGA320x200EngineOptions() : TKvVGAEngineOptions(pa1_1p2, 256) {}
   TKvSize GetDefaultSize() const override { return {320, 200}; }
 };
 class TKvVGA640x480EngineOptions : public TKvVGAEngineOptions {
 public:
-  TKvVGA640x480EngineOptions() : TKvVGAEngineOptions(10, 16) {}
+  TKvVGA640x480EngineOptions() : TKvVGAEngineOptions(pa1_1, 16) {}
   TKvSize GetDefaultSize() const override { return {640, 480}; }
 };
 
@@ -87,79 +87,70 @@ public:
   explicit TKvCGAMonoUI(TKvDestEngineOptions* AOptions);
 };
 
-// The EGA and VGA panels: AAspectSet for the position section, AModeSet the
+// The EGA and VGA panels: AAspects for the position section, AModes the
 // palette modes offered, ARows the rows of the result palette strip.
 class TKvEGAUI : public TKvDestEngineUIEx {
 public:
-  TKvEGAUI(TKvDestEngineOptions* AOptions, uint32_t AAspectSet, uint32_t AModeSet = 0x20803, int ARows = 1);
+  TKvEGAUI(TKvDestEngineOptions* AOptions, TKvPixelAspectSet AAspects,
+           TKvPaletteModeSet AModes = PaletteModes(pmBlackWhite, pmGray, pmColor, pmCustom), int ARows = 1);
   // "Edit..." offers the 64 EGA colours.
   TKvPalette* GetEditedPalette(TKvPalette256& AScratch, int& AColumns) override;
 };
 
-template <class TSelf>
-class TKvIBMEngineOf : public TKvDestEngineOf<TSelf> {
+class TKvEGA320x200EngineUI : public TKvEGAUI {
+public:
+  explicit TKvEGA320x200EngineUI(TKvDestEngineOptions* AOptions)
+      : TKvEGAUI(AOptions, PixelAspects(pa1_1p2, pa1_1)) {}
+};
+class TKvEGA640x200UI : public TKvEGAUI {
+public:
+  explicit TKvEGA640x200UI(TKvDestEngineOptions* AOptions) : TKvEGAUI(AOptions, PixelAspects(pa1_2p4, pa1_1)) {}
+};
+class TKvEGA640x350EngineUI : public TKvEGAUI {
+public:
+  explicit TKvEGA640x350EngineUI(TKvDestEngineOptions* AOptions)
+      : TKvEGAUI(AOptions, PixelAspects(pa1_1p37, pa1_1)) {}
+};
+class TKvVGA320x200EngineUI : public TKvEGAUI {
+public:
+  explicit TKvVGA320x200EngineUI(TKvDestEngineOptions* AOptions)
+      : TKvEGAUI(AOptions, PixelAspects(pa1_1p2, pa1_1), PaletteModes(pmBlackWhite, pmGray, pmColor), 16) {}
+};
+class TKvVGA640x480EngineUI : public TKvEGAUI {
+public:
+  explicit TKvVGA640x480EngineUI(TKvDestEngineOptions* AOptions)
+      : TKvEGAUI(AOptions, {}, PaletteModes(pmBlackWhite, pmGray, pmColor)) {}
+};
+
+// An engine of the "IBM" platform with options TOptions and panel TUI.
+template <class T, class TOptions, class TUI>
+class TKvIBMEngineOf : public TKvDestEngineWith<T, TOptions, TUI> {
 public:
   static std::string GetPlatformName() { return "IBM"; }
 };
 
-class TKvCGAEngine : public TKvIBMEngineOf<TKvCGAEngine> {
+class TKvCGAEngine : public TKvIBMEngineOf<TKvCGAEngine, TKvCGAEngineOptions, TKvCGAUI> {
 public:
   static std::string GetModeName() { return "CGA 320x200x2"; }
-  std::unique_ptr<TKvDestEngineUI> CreateUI(TKvDestEngineOptions* AOptions) override;
-  std::unique_ptr<TKvDestEngineOptions> CreateOptions() override;
-  static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,
-                                            TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,
-                                            TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams);
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
-class TKvCGAMonoEngine : public TKvIBMEngineOf<TKvCGAMonoEngine> {
+class TKvCGAMonoEngine : public TKvIBMEngineOf<TKvCGAMonoEngine, TKvCGAMonoEngineOptions, TKvCGAMonoUI> {
 public:
   static std::string GetModeName() { return "CGA 640x200x1"; }
-  std::unique_ptr<TKvDestEngineUI> CreateUI(TKvDestEngineOptions* AOptions) override;
-  std::unique_ptr<TKvDestEngineOptions> CreateOptions() override;
-  static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,
-                                            TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,
-                                            TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams);
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
-std::unique_ptr<TKvBitmap> ConvertEGA(bool* AAbort, TBitmap32& ABitmap, TKvDestEngineOptions& AOptions);
-std::unique_ptr<TKvBitmap> ConvertVGA(bool* AAbort, TBitmap32& ABitmap, TKvDestEngineOptions& AOptions);
+std::unique_ptr<TKvBitmap> ConvertEGA(TKvConvertArgs& AArgs);
+std::unique_ptr<TKvBitmap> ConvertVGA(TKvConvertArgs& AArgs);
 
-// One IBM mode of the EGA or VGA adapter: Convert is AConvert, the panel
-// TUI, the options TOptions.
-template <class TSelf, class TOptions, class TUI, bool VGA>
-class TKvIBMColorEngineOf : public TKvIBMEngineOf<TSelf> {
+// One mode of the EGA adapter, or of the VGA adapter when VGA.
+template <class T, class TOptions, class TUI, bool VGA>
+class TKvIBMColorEngineOf : public TKvIBMEngineOf<T, TOptions, TUI> {
 public:
-  std::unique_ptr<TKvDestEngineUI> CreateUI(TKvDestEngineOptions* AOptions) override {
-    return std::make_unique<TUI>(AOptions);
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs) {
+    return VGA ? ConvertVGA(AArgs) : ConvertEGA(AArgs);
   }
-  std::unique_ptr<TKvDestEngineOptions> CreateOptions() override { return TKvDestEngineOptions::Create<TOptions>(); }
-  static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*, TKvPalette256*,
-                                            TKvDestEngineOptions& AOptions, TKvDestProgress&,
-                                            std::unique_ptr<TKvStreamList>&) {
-    return VGA ? ConvertVGA(AAbort, ABitmap, AOptions) : ConvertEGA(AAbort, ABitmap, AOptions);
-  }
-};
-
-class TKvEGA320x200EngineUI : public TKvEGAUI {
-public:
-  explicit TKvEGA320x200EngineUI(TKvDestEngineOptions* AOptions) : TKvEGAUI(AOptions, 0x500) {}
-};
-class TKvEGA640x200UI : public TKvEGAUI {
-public:
-  explicit TKvEGA640x200UI(TKvDestEngineOptions* AOptions) : TKvEGAUI(AOptions, 0x401) {}
-};
-class TKvEGA640x350EngineUI : public TKvEGAUI {
-public:
-  explicit TKvEGA640x350EngineUI(TKvDestEngineOptions* AOptions) : TKvEGAUI(AOptions, 0x410) {}
-};
-class TKvVGA320x200EngineUI : public TKvEGAUI {
-public:
-  explicit TKvVGA320x200EngineUI(TKvDestEngineOptions* AOptions) : TKvEGAUI(AOptions, 0x500, 0x803, 16) {}
-};
-class TKvVGA640x480EngineUI : public TKvEGAUI {
-public:
-  explicit TKvVGA640x480EngineUI(TKvDestEngineOptions* AOptions) : TKvEGAUI(AOptions, 0, 0x803) {}
 };
 
 class TKvEGA320x200Engine

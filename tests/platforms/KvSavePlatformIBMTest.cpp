@@ -103,7 +103,7 @@ TEST(KvSavePlatformIBM, CGAAutoChoosesByErrorEarlierOnTies) {
 TEST(KvSavePlatformIBM, EGAAndVGAColourLimits) {
   auto pic = GradientPicture(64, 32, 9);
   auto gray = ConvertPicture(DestEngineClass<TKvEGA320x200Engine>(), *pic, [](TKvDestEngineOptions& o) {
-    o.SetPaletteMode(1);
+    o.SetPaletteMode(pmGray);
     o.SetMaxColorCount(256);
   });
   EXPECT_LE(gray.Options->GetPalette()->Count, 16);
@@ -126,7 +126,7 @@ TEST(KvSavePlatformIBM, EGAAndVGAColourLimits) {
   }
   // VGA 640x480 runs the same routine: the same result at the same options.
   auto setup = [](TKvDestEngineOptions& o) {
-    o.SetPixelAspect(10);
+    o.SetPixelAspect(pa1_1);
     o.SetMaxColorCount(16);
   };
   auto a = ConvertPicture(DestEngineClass<TKvVGA320x200Engine>(), *pic, setup);
@@ -134,7 +134,7 @@ TEST(KvSavePlatformIBM, EGAAndVGAColourLimits) {
   for (int y = 0; y < 32; ++y)
     for (int x = 0; x < 64; ++x) ASSERT_EQ(a.Preview->GetPixelStdRGB(x, y), b.Preview->GetPixelStdRGB(x, y));
   auto bad = DestEngineClass<TKvEGA320x200Engine>().Create()->CreateOptions();
-  bad->SetPaletteMode(5);
+  bad->SetPaletteMode(pm8Colors);
   TKvDestProgress progress;
   bool abort = false;
   std::unique_ptr<TKvStreamList> streams;
