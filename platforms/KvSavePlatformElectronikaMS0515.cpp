@@ -66,30 +66,30 @@ std::unique_ptr<TKvBitmap> TKvMS0515ColorImage::ConvertGray(bool* AAbort, TKvDes
 
 TKvCellPaletteList* TKvMS0515ColorImage::CreatePaletteList() {
   if (FGrayMode) return new TKvMS0515GrayPaletteList(*FPalette);
-  const int LFirst = ColorUsage == 3 ? 36 : 0;
-  const int LLast = (ColorUsage == 1 || ColorUsage == 2) ? 35 : 71;
-  return new TKvMS0515ColorPaletteList(*FPalette, LFirst, LLast);
+  const int first = ColorUsage == cuBrightOnly ? 36 : 0;
+  const int last = (ColorUsage == cuDarkOnly || ColorUsage == cuDarkOnlyForceBright) ? 35 : 71;
+  return new TKvMS0515ColorPaletteList(*FPalette, first, last);
 }
 
 // ---------------------------------------------------------------------------
 // Options and panels
 
 TKvMS0515EngineOptions::TKvMS0515EngineOptions() {
-  SetPixelAspect(10);
-  SetPaletteMode(11);
-  SetColorUsage(0);
+  SetPixelAspect(pa1_1);
+  SetPaletteMode(pmColor);
+  SetColorUsage(cuDarkAndBright);
   SetLimitErrorInsideBlock(false);
   SetLimitErrorAtBlockBoundary(false);
   SetDitherMethod(2);
   SetErrorDiffusion(90);
 }
 
-TKvMS0515HiResolutionEngineOptions::TKvMS0515HiResolutionEngineOptions() { SetPixelAspect(1); }  // "1:2"
+TKvMS0515HiResolutionEngineOptions::TKvMS0515HiResolutionEngineOptions() { SetPixelAspect(pa1_2); }
 
 TKvMS0515EngineUI::TKvMS0515EngineUI(TKvDestEngineOptions* AOptions) : TKvDestEngineUIEx(AOptions) {
-  AddPositionSection(0);
+  AddPositionSection();
   AddPaletteSeparator();
-  AddPaletteModeSection(0x803);  // "Black/white", "Gray", "Сolor"
+  AddPaletteModeSection(PaletteModes(pmBlackWhite, pmGray, pmColor));
   AddColorUsageSection(true);
   AddDitheringSection(true);
   // The colour usage means something only in colour; black and white has no
@@ -102,74 +102,53 @@ TKvMS0515EngineUI::TKvMS0515EngineUI(TKvDestEngineOptions* AOptions) : TKvDestEn
 
 TKvMS0515HiResolutionEngineUI::TKvMS0515HiResolutionEngineUI(TKvDestEngineOptions* AOptions)
     : TKvDestEngineUIEx(AOptions) {
-  AddPositionSection(0);
+  AddPositionSection();
   AddDitheringSection(false);
 }
 
 // ---------------------------------------------------------------------------
 // Engines
 
-std::unique_ptr<TKvDestEngineUI> TKvMS0515Engine::CreateUI(TKvDestEngineOptions* AOptions) {
-  return std::make_unique<TKvMS0515EngineUI>(AOptions);
-}
-
-std::unique_ptr<TKvDestEngineOptions> TKvMS0515Engine::CreateOptions() {
-  return TKvDestEngineOptions::Create<TKvMS0515EngineOptions>();
-}
-
-std::unique_ptr<TKvBitmap> TKvMS0515Engine::Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*, TKvPalette256*,
-                                                    TKvDestEngineOptions& AOptions, TKvDestProgress& AProgress,
-                                                    std::unique_ptr<TKvStreamList>& AStreams) {
+std::unique_ptr<TKvBitmap> TKvMS0515Engine::Convert(TKvConvertArgs& AArgs) {
+  TKvDestEngineOptions& options = AArgs.Options;
+  TBitmap32& bitmap = AArgs.Bitmap;
   // The file holds 320 x 200 pixels.
-  if (ABitmap.GetWidth() > 320 || ABitmap.GetHeight() > 200) RaiseOSError(87);
-  auto LStreams = std::make_unique<TKvStreamList>();
-  TKvMS0515Screen LScreen(LStreams->NewStream("scr", MS0515ScreenSize)->GetMemory());
-  std::unique_ptr<TKvBitmap> LResult;
-  switch (AOptions.PaletteMode) {
-    case 0: {
-      TKvImage LImage(ABitmap);
-      LResult = LImage.ConvertBW(AAbort, AOptions, &LScreen, nullptr, 0, 1);
+  if (bitmap.GetWidth() > 320 || bitmap.GetHeight() > 200) RaiseOSError(87);
+  auto streams = std::make_unique<TKvStreamList>();
+  TKvMS0515Screen screen(streams->NewStream("scr", MS0515ScreenSize)->GetMemory());
+  std::unique_ptr<TKvBitmap> result;
+  switch (options.PaletteMode) {
+    case pmBlackWhite: {
+      TKvImage image(bitmap);
+      result = image.ConvertBW(AArgs.Abort, options, &screen, nullptr, 0, 1);
       break;
     }
-    case 1:
-    case 11: {
-      AOptions.GetPalette()->FillGRB16Nearest(nullptr);
-      TKvMS0515ColorImage LImage(8, 1, ABitmap);
-      if (AOptions.PaletteMode == 1)
-        LResult = LImage.ConvertGray(AAbort, AOptions, &AProgress, &LScreen);
+    case pmGray:
+    case pmColor: {
+      options.GetPalette()->FillGRB16Nearest(nullptr);
+      TKvMS0515ColorImage image(8, 1, bitmap);
+      if (options.PaletteMode == pmGray)
+        result = image.ConvertGray(AArgs.Abort, options, &AArgs.Progress, &screen);
       else
-        LResult = LImage.Convert(AAbort, AOptions, &AProgress, &LScreen);
+        result = image.Convert(AArgs.Abort, options, &AArgs.Progress, &screen);
       break;
     }
     default:
       RaiseOSError(87);
   }
-  AStreams = std::move(LStreams);
-  return LResult;
+  AArgs.Streams = std::move(streams);
+  return result;
 }
 
-std::unique_ptr<TKvDestEngineUI> TKvMS0515HiResolutionEngine::CreateUI(TKvDestEngineOptions* AOptions) {
-  return std::make_unique<TKvMS0515HiResolutionEngineUI>(AOptions);
+std::unique_ptr<TKvBitmap> TKvMS0515HiResolutionEngine::Convert(TKvConvertArgs& AArgs) {
+  TBitmap32& bitmap = AArgs.Bitmap;
+  if (bitmap.GetWidth() > 640 || bitmap.GetHeight() > 200) RaiseOSError(87);
+  auto streams = std::make_unique<TKvStreamList>();
+  TKvScreen1 screen(640, 200, streams->NewStream("scr", MS0515ScreenSize)->GetMemory());
+  TKvImage image(bitmap);
+  auto result = image.ConvertBW(AArgs.Abort, AArgs.Options, &screen, nullptr, 0, 1);
+  AArgs.Streams = std::move(streams);
+  return result;
 }
 
-std::unique_ptr<TKvDestEngineOptions> TKvMS0515HiResolutionEngine::CreateOptions() {
-  return TKvDestEngineOptions::Create<TKvMS0515HiResolutionEngineOptions>();
-}
-
-std::unique_ptr<TKvBitmap> TKvMS0515HiResolutionEngine::Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*,
-                                                                TKvPalette256*, TKvDestEngineOptions& AOptions,
-                                                                TKvDestProgress&,
-                                                                std::unique_ptr<TKvStreamList>& AStreams) {
-  if (ABitmap.GetWidth() > 640 || ABitmap.GetHeight() > 200) RaiseOSError(87);
-  auto LStreams = std::make_unique<TKvStreamList>();
-  TKvScreen1 LScreen(640, 200, LStreams->NewStream("scr", MS0515ScreenSize)->GetMemory());
-  TKvImage LImage(ABitmap);
-  auto LResult = LImage.ConvertBW(AAbort, AOptions, &LScreen, nullptr, 0, 1);
-  AStreams = std::move(LStreams);
-  return LResult;
-}
-
-void InitKvSavePlatformElectronikaMS0515() {
-  RegisterDestEngine(DestEngineClass<TKvMS0515Engine>());
-  RegisterDestEngine(DestEngineClass<TKvMS0515HiResolutionEngine>());
-}
+void InitKvSavePlatformElectronikaMS0515() { RegisterDestEngines<TKvMS0515Engine, TKvMS0515HiResolutionEngine>(); }

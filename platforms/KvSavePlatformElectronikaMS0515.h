@@ -53,8 +53,8 @@ public:
 };
 
 // The cell conversion: attributes, preview and pixels as on the ZX Spectrum,
-// with this machine's pairs. ColorUsage: 0 "Dark and bright", 1 "Dark only",
-// 2 "Dark only but force set bright bit", 3 "Bright only".
+// with this machine's pairs; the colour usage picks the dark pairs, the
+// bright ones or both.
 class TKvMS0515ColorImage : public TKvSpectrumZxColorImage {
 public:
   using TKvSpectrumZxColorImage::TKvSpectrumZxColorImage;
@@ -90,26 +90,20 @@ public:
   explicit TKvMS0515HiResolutionEngineUI(TKvDestEngineOptions* AOptions);
 };
 
-class TKvMS0515Engine : public TKvDestEngineOf<TKvMS0515Engine> {
+class TKvMS0515Engine : public TKvDestEngineWith<TKvMS0515Engine, TKvMS0515EngineOptions, TKvMS0515EngineUI> {
 public:
   static std::string GetPlatformName() { return "Elektronika MC 0515"; }
   static std::string GetModeName() { return "320x200x4"; }
-  std::unique_ptr<TKvDestEngineUI> CreateUI(TKvDestEngineOptions* AOptions) override;
-  std::unique_ptr<TKvDestEngineOptions> CreateOptions() override;
-  static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,
-                                            TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,
-                                            TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams);
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
-class TKvMS0515HiResolutionEngine : public TKvDestEngineOf<TKvMS0515HiResolutionEngine> {
+class TKvMS0515HiResolutionEngine
+    : public TKvDestEngineWith<TKvMS0515HiResolutionEngine, TKvMS0515HiResolutionEngineOptions,
+                               TKvMS0515HiResolutionEngineUI> {
 public:
   static std::string GetPlatformName() { return "Elektronika MC 0515"; }
   static std::string GetModeName() { return "640x200x1"; }
-  std::unique_ptr<TKvDestEngineUI> CreateUI(TKvDestEngineOptions* AOptions) override;
-  std::unique_ptr<TKvDestEngineOptions> CreateOptions() override;
-  static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,
-                                            TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,
-                                            TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams);
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
 void InitKvSavePlatformElectronikaMS0515();

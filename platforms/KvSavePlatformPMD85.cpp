@@ -77,7 +77,7 @@ void TKvPMD85Image::SetTargetPixel(TKvCellScreen* ATarget, int X, int Y, TKvCell
 
 TKvPMD85EngineOptions::TKvPMD85EngineOptions() {
   SetPaletteType(ptPMD85A);
-  SetPaletteMode(11);
+  SetPaletteMode(pmColor);
   SetLimitErrorInsideBlock(false);
   SetLimitErrorAtBlockBoundary(false);
   SetDitherMethod(2);
@@ -95,7 +95,7 @@ void TKvPMD85EngineOptions::UpdatePalette() {
 
 TKvPMD85CAEngineOptions::TKvPMD85CAEngineOptions() {
   SetPaletteType(ptPMD85H);
-  SetPaletteMode(11);
+  SetPaletteMode(pmColor);
   SetLimitErrorInsideBlock(false);
   SetLimitErrorAtBlockBoundary(false);
   SetDitherMethod(2);
@@ -116,18 +116,18 @@ TKvStdRGBColor ColorBoxColor(uint32_t AValue) {
 }  // namespace
 
 TKvPMD85EngineUI::TKvPMD85EngineUI(TKvDestEngineOptions* AOptions) : TKvDestEngineUIEx(AOptions) {
-  AddPositionSection(0);
+  AddPositionSection();
   AddPaletteSeparator();
-  const int LKinds = AddCustomPaletteComboBox();
+  const int kinds = AddCustomPaletteComboBox();
   for (TKvPaletteType t : {ptPMD85A, ptPMD85B, ptPMD85C, ptPMD85D, ptPMD85E, ptPMD85F, ptPMD85GCustom})
-    AddSectionItem(LKinds, t);
-  AddPaletteModeSection(2049);  // "Black/white", "Сolor"
+    AddSectionItem(kinds, t);
+  AddPaletteModeSection(PaletteModes(pmBlackWhite, pmColor));
   AddDestPalette(8, 1, true);
-  const TKvStdRGBColor* LColors[4] = {&AOptions->CustomColor1, &AOptions->CustomColor2, &AOptions->CustomColor3,
-                                      &AOptions->CustomColor4};
-  static const char* const LCaptions[4] = {"Attribute 00:", "Attribute 01:", "Attribute 10:", "Attribute 11:"};
+  const TKvStdRGBColor* colors[4] = {&AOptions->CustomColor1, &AOptions->CustomColor2, &AOptions->CustomColor3,
+                                     &AOptions->CustomColor4};
+  static const char* const captions[4] = {"Attribute 00:", "Attribute 01:", "Attribute 10:", "Attribute 11:"};
   for (int r = 0; r < 4; ++r) {
-    FColorRows[r] = AddOwnColorBox(LCaptions[r], ColorBoxValue(*LColors[r]));
+    FColorRows[r] = AddOwnColorBox(captions[r], ColorBoxValue(*colors[r]));
     // The rows mean something only for the "Custom" kind (item 6).
     for (int part : {opCaption, opControl, opButton})
       AddRelated(pcCustomPaletteCombo, 6, OwnControl(FColorRows[r], part), false);
@@ -146,95 +146,71 @@ void TKvPMD85EngineUI::StoreOptions(IKvPanelControls& AControls) {
 }
 
 TKvPMD85CAEngineUI::TKvPMD85CAEngineUI(TKvDestEngineOptions* AOptions) : TKvDestEngineUIEx(AOptions) {
-  AddPositionSection(0);
+  AddPositionSection();
   AddDitheringSection(true);
 }
 
 // ---------------------------------------------------------------------------
 // Engines
 
-std::unique_ptr<TKvDestEngineUI> TKvPMD85Engine::CreateUI(TKvDestEngineOptions* AOptions) {
-  return std::make_unique<TKvPMD85EngineUI>(AOptions);
-}
-
-std::unique_ptr<TKvDestEngineOptions> TKvPMD85Engine::CreateOptions() {
-  return TKvDestEngineOptions::Create<TKvPMD85EngineOptions>();
-}
-
-std::unique_ptr<TKvBitmap> TKvPMD85Engine::Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*, TKvPalette256*,
-                                                   TKvDestEngineOptions& AOptions, TKvDestProgress& AProgress,
-                                                   std::unique_ptr<TKvStreamList>& AStreams) {
+std::unique_ptr<TKvBitmap> TKvPMD85Engine::Convert(TKvConvertArgs& AArgs) {
+  TKvDestEngineOptions& options = AArgs.Options;
+  TBitmap32& bitmap = AArgs.Bitmap;
   // The screen holds 288 x 256 pixels.
-  if (ABitmap.GetWidth() > 288 || ABitmap.GetHeight() > 256) RaiseOSError(87);
-  const int LType = AOptions.PaletteType;
-  if (LType < ptPMD85A || LType > ptPMD85GCustom) RaiseOSError(87);
-  auto LStreams = std::make_unique<TKvStreamList>();
-  const std::string LExtension = std::string("85") + static_cast<char>('A' + (LType - ptPMD85A));
-  uint8_t* LData = LStreams->NewStream(LExtension, PMD85FileSize)->GetMemory();
-  TKvPMD85Image LImage(6, 1, ABitmap);
-  TKvPMD85Screen LScreen(ABitmap.GetWidth(), ABitmap.GetHeight(), LData);
-  TKvPalette256& LPalette = *AOptions.GetPalette();
-  std::unique_ptr<TKvBitmap> LResult;
-  switch (AOptions.PaletteMode) {
-    case 0: {
+  if (bitmap.GetWidth() > 288 || bitmap.GetHeight() > 256) RaiseOSError(87);
+  const int type = options.PaletteType;
+  if (type < ptPMD85A || type > ptPMD85GCustom) RaiseOSError(87);
+  auto streams = std::make_unique<TKvStreamList>();
+  const std::string extension = std::string("85") + static_cast<char>('A' + (type - ptPMD85A));
+  uint8_t* data = streams->NewStream(extension, PMD85FileSize)->GetMemory();
+  TKvPMD85Image image(6, 1, bitmap);
+  TKvPMD85Screen screen(bitmap.GetWidth(), bitmap.GetHeight(), data);
+  TKvPalette256& palette = *options.GetPalette();
+  std::unique_ptr<TKvBitmap> result;
+  switch (options.PaletteMode) {
+    case pmBlackWhite: {
       // The lit pixels show the palette's colour nearest to white.
-      int LWhite = 0;
-      double LBest = 1e30;
-      for (int i = 0; i < LPalette.Count; ++i) {
-        const TKvLinRGBColor c = LPalette.GetLinRGB(i);
+      int white = 0;
+      double best = 1e30;
+      for (int i = 0; i < palette.Count; ++i) {
+        const TKvLinRGBColor c = palette.GetLinRGB(i);
         const double d = (1 - c.R) * (1 - c.R) + (1 - c.G) * (1 - c.G) + (1 - c.B) * (1 - c.B);
-        if (d < LBest) {
-          LBest = d;
-          LWhite = i;
+        if (d < best) {
+          best = d;
+          white = i;
         }
       }
-      LScreen.FillAttributes(static_cast<uint8_t>((LWhite - 1) & 3));
-      LResult = LImage.ConvertBWBits(AAbort, AOptions, &LScreen, &LPalette, 0, LWhite);
+      screen.FillAttributes(static_cast<uint8_t>((white - 1) & 3));
+      result = image.ConvertBWBits(AArgs.Abort, options, &screen, &palette, 0, white);
       break;
     }
-    case 11:
-      LImage.Adjust(AOptions.LightnessFix, AOptions.SaturationFix);
-      AOptions.SetLightnessFix(0);
-      AOptions.SetSaturationFix(0);
-      LImage.FitToPaletteGray(LPalette);
+    case pmColor:
+      AdjustOnce(image, options);
+      image.FitToPaletteGray(palette);
       // The gray kinds of one machine match colours by their gray.
-      if (LType == ptPMD85A || LType == ptPMD85B) AOptions.SetUseAsGrayPalette(true);
-      LResult = LImage.Convert(AAbort, AOptions, &AProgress, &LScreen);
+      if (type == ptPMD85A || type == ptPMD85B) options.SetUseAsGrayPalette(true);
+      result = image.Convert(AArgs.Abort, options, &AArgs.Progress, &screen);
       break;
     default:
       RaiseOSError(87);
   }
-  AStreams = std::move(LStreams);
-  return LResult;
+  AArgs.Streams = std::move(streams);
+  return result;
 }
 
-std::unique_ptr<TKvDestEngineUI> TKvPMD85CAEngine::CreateUI(TKvDestEngineOptions* AOptions) {
-  return std::make_unique<TKvPMD85CAEngineUI>(AOptions);
+std::unique_ptr<TKvBitmap> TKvPMD85CAEngine::Convert(TKvConvertArgs& AArgs) {
+  TKvDestEngineOptions& options = AArgs.Options;
+  TBitmap32& bitmap = AArgs.Bitmap;
+  if (bitmap.GetWidth() > 288 || bitmap.GetHeight() > 256) RaiseOSError(87);
+  auto streams = std::make_unique<TKvStreamList>();
+  uint8_t* data = streams->NewStream("85H", PMD85FileSize)->GetMemory();
+  BuildPMD85ColorAcePalette(*options.GetPalette());
+  TKvPMD85CAImage image(6, 2, bitmap);
+  TKvPMD85CAScreen screen(bitmap.GetWidth(), bitmap.GetHeight(), data);
+  AdjustOnce(image, options);
+  auto result = image.Convert(AArgs.Abort, options, &AArgs.Progress, &screen);
+  AArgs.Streams = std::move(streams);
+  return result;
 }
 
-std::unique_ptr<TKvDestEngineOptions> TKvPMD85CAEngine::CreateOptions() {
-  return TKvDestEngineOptions::Create<TKvPMD85CAEngineOptions>();
-}
-
-std::unique_ptr<TKvBitmap> TKvPMD85CAEngine::Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*,
-                                                     TKvPalette256*, TKvDestEngineOptions& AOptions,
-                                                     TKvDestProgress& AProgress,
-                                                     std::unique_ptr<TKvStreamList>& AStreams) {
-  if (ABitmap.GetWidth() > 288 || ABitmap.GetHeight() > 256) RaiseOSError(87);
-  auto LStreams = std::make_unique<TKvStreamList>();
-  uint8_t* LData = LStreams->NewStream("85H", PMD85FileSize)->GetMemory();
-  BuildPMD85ColorAcePalette(*AOptions.GetPalette());
-  TKvPMD85CAImage LImage(6, 2, ABitmap);
-  TKvPMD85CAScreen LScreen(ABitmap.GetWidth(), ABitmap.GetHeight(), LData);
-  LImage.Adjust(AOptions.LightnessFix, AOptions.SaturationFix);
-  AOptions.SetLightnessFix(0);
-  AOptions.SetSaturationFix(0);
-  auto LResult = LImage.Convert(AAbort, AOptions, &AProgress, &LScreen);
-  AStreams = std::move(LStreams);
-  return LResult;
-}
-
-void InitKvSavePlatformPMD85() {
-  RegisterDestEngine(DestEngineClass<TKvPMD85Engine>());
-  RegisterDestEngine(DestEngineClass<TKvPMD85CAEngine>());
-}
+void InitKvSavePlatformPMD85() { RegisterDestEngines<TKvPMD85Engine, TKvPMD85CAEngine>(); }

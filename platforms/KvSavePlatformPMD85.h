@@ -92,26 +92,18 @@ public:
   explicit TKvPMD85CAEngineUI(TKvDestEngineOptions* AOptions);
 };
 
-class TKvPMD85Engine : public TKvDestEngineOf<TKvPMD85Engine> {
+class TKvPMD85Engine : public TKvDestEngineWith<TKvPMD85Engine, TKvPMD85EngineOptions, TKvPMD85EngineUI> {
 public:
   static std::string GetPlatformName() { return "PMD 85"; }
   static std::string GetModeName() { return "288x256x2"; }
-  std::unique_ptr<TKvDestEngineUI> CreateUI(TKvDestEngineOptions* AOptions) override;
-  std::unique_ptr<TKvDestEngineOptions> CreateOptions() override;
-  static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,
-                                            TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,
-                                            TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams);
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
-class TKvPMD85CAEngine : public TKvDestEngineOf<TKvPMD85CAEngine> {
+class TKvPMD85CAEngine : public TKvDestEngineWith<TKvPMD85CAEngine, TKvPMD85CAEngineOptions, TKvPMD85CAEngineUI> {
 public:
   static std::string GetPlatformName() { return "PMD 85"; }
   static std::string GetModeName() { return "288x256x2 ColorAce"; }
-  std::unique_ptr<TKvDestEngineUI> CreateUI(TKvDestEngineOptions* AOptions) override;
-  std::unique_ptr<TKvDestEngineOptions> CreateOptions() override;
-  static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,
-                                            TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,
-                                            TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams);
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
 void InitKvSavePlatformPMD85();

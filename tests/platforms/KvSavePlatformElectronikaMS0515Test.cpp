@@ -72,29 +72,29 @@ TEST(KvSavePlatformElectronikaMS0515, FlatDarkRedCells) {
   auto a = Attributes(r);
   EXPECT_EQ(std::count(a.begin(), a.end(), 0x12), 640);  // paper 2, ink 2, not bright
   EXPECT_EQ(std::count(a.begin(), a.end(), 0x47), 8000 - 640);
-  auto forced = ConvertPicture(Colour(), *pic, [](TKvDestEngineOptions& o) { o.SetColorUsage(2); });
+  auto forced = ConvertPicture(Colour(), *pic, [](TKvDestEngineOptions& o) { o.SetColorUsage(cuDarkOnlyForceBright); });
   a = Attributes(forced, 16);
   EXPECT_EQ(std::count_if(a.begin(), a.end(), [](uint8_t v) { return (v & 0x40) != 0; }), 640);
   EXPECT_EQ(forced.Preview->GetPixel(5, 5), 10);
   auto gradient = GradientPicture(320, 24, 5);
-  auto bright = ConvertPicture(Colour(), *gradient, [](TKvDestEngineOptions& o) { o.SetColorUsage(3); });
+  auto bright = ConvertPicture(Colour(), *gradient, [](TKvDestEngineOptions& o) { o.SetColorUsage(cuBrightOnly); });
   a = Attributes(bright, 24);
   EXPECT_EQ(std::count_if(a.begin(), a.end(), [](uint8_t v) { return (v & 0x40) != 0; }), 960);
 }
 
 TEST(KvSavePlatformElectronikaMS0515, BlackWhiteGrayAndHiRes) {
   auto full = GradientPicture(320, 200, 6);
-  auto bw = ConvertPicture(Colour(), *full, [](TKvDestEngineOptions& o) { o.SetPaletteMode(0); });
+  auto bw = ConvertPicture(Colour(), *full, [](TKvDestEngineOptions& o) { o.SetPaletteMode(pmBlackWhite); });
   auto a = Attributes(bw);
   EXPECT_EQ(std::count(a.begin(), a.end(), 0x47), 8000);
   auto pic = GradientPicture(320, 30, 6);
-  auto gray = ConvertPicture(Colour(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(1); });
+  auto gray = ConvertPicture(Colour(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(pmGray); });
   a = Attributes(gray, 30);
   for (uint8_t v : a) {
     const int paper = (v >> 3) & 7, ink = v & 7;
     ASSERT_TRUE((paper == 0 || paper == 7) && (ink == 0 || ink == 7)) << int(v);
   }
-  EXPECT_THROW(ConvertPicture(Colour(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(16); }), EOSError);
+  EXPECT_THROW(ConvertPicture(Colour(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(pmGRB); }), EOSError);
   auto wide = GradientPicture(640, 200, 7);
   auto h = ConvertPicture(DestEngineClass<TKvMS0515HiResolutionEngine>(), *wide);
   ASSERT_EQ(h.Streams->GetCount(), 1);

@@ -79,7 +79,7 @@ TEST(KvSavePlatformPMD85, StandardColourAndBlackWhite) {
   for (int y = 0; y < 64; ++y)
     for (int j = 0; j < 48; ++j) attrs.insert(r.Bytes(0)[y * 64 + j] >> 6);
   for (int a : attrs) EXPECT_LE(a, 1);
-  auto bw = ConvertPicture(PMD85(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(0); });
+  auto bw = ConvertPicture(PMD85(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(pmBlackWhite); });
   for (int y = 0; y < 256; ++y)
     for (int j = 0; j < 48; ++j) ASSERT_EQ(bw.Bytes(0)[y * 64 + j] >> 6, 0);
   auto e = ConvertPicture(PMD85(), *pic, [](TKvDestEngineOptions& o) {
@@ -90,12 +90,12 @@ TEST(KvSavePlatformPMD85, StandardColourAndBlackWhite) {
   // No colour is near white: every attribute becomes 3.
   auto ebw = ConvertPicture(PMD85(), *pic, [](TKvDestEngineOptions& o) {
     o.SetPaletteType(ptPMD85E);
-    o.SetPaletteMode(0);
+    o.SetPaletteMode(pmBlackWhite);
     o.UpdatePalette();
   });
   EXPECT_EQ(ebw.Bytes(0)[0] >> 6, (4 - 1) & 3);
   EXPECT_TRUE(TailsClear(ebw.Bytes(0)));
-  EXPECT_THROW(ConvertPicture(PMD85(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(1); }), EOSError);
+  EXPECT_THROW(ConvertPicture(PMD85(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(pmGray); }), EOSError);
 }
 
 TEST(KvSavePlatformPMD85, ColorAceCyan) {
