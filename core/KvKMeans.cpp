@@ -308,7 +308,7 @@ TKvLinRGBColor TKvQuantizationColor::GetLinRGB() const {
   return {lin[R], lin[G], lin[B]};
 }
 
-void TKvQuantizationColor::FindNearestCluster(const TKvQuantization& AOwner) {
+TKvQuantizationCluster* TKvQuantizationColor::FindNearestCluster(const TKvQuantization& AOwner) const {
   TKvQuantizationCluster* best = nullptr;
   double bestD = 0;
   for (int k = 0; k < AOwner.FClusterCount; ++k) {
@@ -320,7 +320,7 @@ void TKvQuantizationColor::FindNearestCluster(const TKvQuantization& AOwner) {
       bestD = d;
     }
   }
-  Nearest = best;
+  return best;
 }
 
 TKvQuantizationCluster::TKvQuantizationCluster(TKvQuantization* AOwner) : Owner(AOwner) {
@@ -388,10 +388,11 @@ void TKvQuantizationCluster::TakeOut(const TKvQuantizationMove& AMove) {
   TKvQuantizationStore& l = stores[size_t(last)];
   (l.Place == Place ? l.MemberIndex : Owner->FNewIndex[size_t(last)]) = i;
   FMembers.pop_back();
-  FLevelWeights[AMove.R] -= AMove.Weight;
-  FLevelWeights[256 + AMove.G] -= AMove.Weight;
-  FLevelWeights[512 + AMove.B] -= AMove.Weight;
-  FTotalWeight -= AMove.Weight;
+  const uint32_t weight = stores[size_t(store)].Weight;
+  FLevelWeights[AMove.R] -= weight;
+  FLevelWeights[256 + AMove.G] -= weight;
+  FLevelWeights[512 + AMove.B] -= weight;
+  FTotalWeight -= weight;
   MiddleValid = false;
 }
 
@@ -400,10 +401,11 @@ void TKvQuantizationCluster::TakeIn(const TKvQuantizationMove& AMove) {
   Owner->FNewIndex[size_t(store)] = static_cast<int32_t>(FMembers.size());
   FMembers.push_back(store);
   if (FLevelWeights.empty()) FLevelWeights.assign(768, 0);
-  FLevelWeights[AMove.R] += AMove.Weight;
-  FLevelWeights[256 + AMove.G] += AMove.Weight;
-  FLevelWeights[512 + AMove.B] += AMove.Weight;
-  FTotalWeight += AMove.Weight;
+  const uint32_t weight = Owner->FStores[size_t(store)].Weight;
+  FLevelWeights[AMove.R] += weight;
+  FLevelWeights[256 + AMove.G] += weight;
+  FLevelWeights[512 + AMove.B] += weight;
+  FTotalWeight += weight;
   MiddleValid = false;
 }
 
@@ -1212,7 +1214,6 @@ void TKvQuantization::UpdateNearest() {
   for (auto& m : FMovers) m.clear();
   std::fill(FMoveCounts.begin(), FMoveCounts.end(), 0);
   if (FSnapCluster.empty()) {
-    for (const TKvQuantizationHot& h : FHot) StoredColor(h.Store)->Nearest = nullptr;
     for (TKvQuantizationBox& b : FBoxes) b.Valid = false;
     return;
   }
@@ -1340,7 +1341,7 @@ void TKvQuantization::SetNearest(const TKvQuantizationHot& AHot, int APlace, int
   s.Nearest = static_cast<int16_t>(APlace);
   if (APlace == s.Place) return;
   const TKvQuantizationMove m{(uint64_t(uint32_t(s.Position)) << 32) | uint32_t(AHot.Store), s.Place,
-                              static_cast<int16_t>(APlace), AHot.R, AHot.G, AHot.B, 0, s.Weight};
+                              static_cast<int16_t>(APlace), AHot.R, AHot.G, AHot.B, 0};
   std::vector<TKvQuantizationMove>* lists = &FMovers[size_t(AJob) * size_t(FMoverCount)];
   const int from = MoverOf(m.From), to = MoverOf(m.To);
   lists[from].push_back(m);
@@ -1597,7 +1598,7 @@ void TKvQuantization::SyncColors() {
       TKvQuantizationCluster* k = FMoveCluster[size_t(place)];
       TKvQuantizationColor* c = StoredColor(s);
       if (c->Cluster == k) continue;
-      c->Cluster = c->Nearest = k;
+      c->Cluster = k;
       c->DistanceValid = false;
     }
   };

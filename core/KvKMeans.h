@@ -39,9 +39,8 @@ class TKvQuantizationTeam;
 // owner is the quantization that stores it.
 class TKvQuantizationColor {
 public:
-  // Ordered by size: 40 bytes, and there is one per distinct colour.
+  // Ordered by size: 32 bytes, and there is one per distinct colour.
   TKvQuantizationCluster* Cluster = nullptr;
-  TKvQuantizationCluster* Nearest = nullptr;
   double Distance = 0;  // squared linear distance to its cluster's middle
   uint32_t Weight = 0;
   uint32_t DistanceVersion = 0;  // the cluster's middle version it was measured against
@@ -50,20 +49,22 @@ public:
   bool DistanceValid = false;
 
   // The non-excluded cluster of the owner's table whose middle is nearest
-  // (first on ties); stored in Nearest.
-  void FindNearestCluster(const TKvQuantization& AOwner);
+  // (first on ties); nullptr when there is none. The passes keep what they
+  // found in the owner's tables, not in the colour.
+  TKvQuantizationCluster* FindNearestCluster(const TKvQuantization& AOwner) const;
   // Its linear colour.
   TKvLinRGBColor GetLinRGB() const;
 };
 
 // A colour that changes cluster in a pass: its position in the colour array
 // (high half of Key) and storage index, the places of its cluster and of the
-// one it goes to (From -1: none in the list), and its bytes and weight.
+// one it goes to (From -1: none in the list), and its bytes; its weight is
+// read from the owner's table entry (TKvQuantizationStore). 16 bytes, and
+// the first passes move most colours.
 struct TKvQuantizationMove {
   uint64_t Key;
   int16_t From, To;
   uint8_t R, G, B, Pad;
-  uint32_t Weight;
 };
 
 // One palette colour in the making.

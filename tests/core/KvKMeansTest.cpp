@@ -369,8 +369,7 @@ TEST(KvKMeans, EndsWithEveryColourInItsNearestCluster) {
       int wrong = 0;
       for (int i = 0; i < q.GetColorCount(); ++i) {
         TKvQuantizationColor* c = q.GetColor(i);
-        c->FindNearestCluster(q);
-        wrong += c->Nearest != c->Cluster;
+        wrong += c->FindNearestCluster(q) != c->Cluster;
       }
       EXPECT_EQ(wrong, 0) << procs << " " << count;
     }
