@@ -13,19 +13,98 @@
 #include "shell/noxShellBaseExtension.h"
 
 const TKvAgatMode AgatModes[13] = {
-    {64, 64, 2048, AgatMode64x64x4, TKvAgatFamily::Agat7, false, false},
-    {64, 64, 2048, AgatMode64x64x4, TKvAgatFamily::Agat7, true, false},
-    {128, 128, 8192, AgatMode128x128x4, TKvAgatFamily::Agat7, false, false},
-    {128, 128, 8192, AgatMode128x128x4, TKvAgatFamily::Agat7, true, false},
-    {128, 128, 8960, AgatMode128x128x4, TKvAgatFamily::HAM, false, false},
-    {128, 256, 16384, AgatMode128x256x4, TKvAgatFamily::Agat7, false, true},
-    {128, 256, 16384, AgatMode128x256x4, TKvAgatFamily::Agat7, true, true},
-    {256, 256, 8192, AgatMode256x256x1, TKvAgatFamily::Mono, false, false},
-    {256, 256, 8192, AgatMode256x256x1, TKvAgatFamily::Mono, true, false},
-    {256, 256, 16384, AgatMode256x256x2, TKvAgatFamily::Agat9, false, true},
-    {256, 256, 16384, AgatMode256x256x2, TKvAgatFamily::Agat9, true, true},
-    {512, 256, 16384, AgatMode512x256x1, TKvAgatFamily::Mono, false, true},
-    {512, 256, 16384, AgatMode512x256x1, TKvAgatFamily::Mono, true, true},
+    {.Name = "64x64x4",
+     .Zoom = 2,
+     .Width = 64,
+     .Height = 64,
+     .FrameLength = 2048,
+     .FrameMode = AgatMode64x64x4,
+     .Family = TKvAgatFamily::Agat7},
+    {.Name = "64x64x8 Gigascreen",
+     .Zoom = 2,
+     .Width = 64,
+     .Height = 64,
+     .FrameLength = 2048,
+     .FrameMode = AgatMode64x64x4,
+     .Family = TKvAgatFamily::Agat7,
+     .Gigascreen = true},
+    {.Name = "128x128x4",
+     .Width = 128,
+     .Height = 128,
+     .FrameLength = 8192,
+     .FrameMode = AgatMode128x128x4,
+     .Family = TKvAgatFamily::Agat7},
+    {.Name = "128x128x8 Gigascreen",
+     .Width = 128,
+     .Height = 128,
+     .FrameLength = 8192,
+     .FrameMode = AgatMode128x128x4,
+     .Family = TKvAgatFamily::Agat7,
+     .Gigascreen = true},
+    {.Name = "128x128x4 HAM",
+     .Width = 128,
+     .Height = 128,
+     .FrameLength = 8960,
+     .FrameMode = AgatMode128x128x4,
+     .Family = TKvAgatFamily::HAM},
+    {.Name = "128x256x4",
+     .Width = 128,
+     .Height = 256,
+     .FrameLength = 16384,
+     .FrameMode = AgatMode128x256x4,
+     .Family = TKvAgatFamily::Agat7,
+     .Interlaced = true},
+    {.Name = "128x256x8 Gigascreen",
+     .Width = 128,
+     .Height = 256,
+     .FrameLength = 16384,
+     .FrameMode = AgatMode128x256x4,
+     .Family = TKvAgatFamily::Agat7,
+     .Gigascreen = true,
+     .Interlaced = true},
+    {.Name = "256x256x1",
+     .Width = 256,
+     .Height = 256,
+     .FrameLength = 8192,
+     .FrameMode = AgatMode256x256x1,
+     .Family = TKvAgatFamily::Mono},
+    {.Name = "256x256x2 Gigascreen",
+     .Width = 256,
+     .Height = 256,
+     .FrameLength = 8192,
+     .FrameMode = AgatMode256x256x1,
+     .Family = TKvAgatFamily::Mono,
+     .Gigascreen = true},
+    {.Name = "256x256x2",
+     .Width = 256,
+     .Height = 256,
+     .FrameLength = 16384,
+     .FrameMode = AgatMode256x256x2,
+     .Family = TKvAgatFamily::Agat9,
+     .Interlaced = true},
+    {.Name = "256x256x4 Gigascreen",
+     .Width = 256,
+     .Height = 256,
+     .FrameLength = 16384,
+     .FrameMode = AgatMode256x256x2,
+     .Family = TKvAgatFamily::Agat9,
+     .Gigascreen = true,
+     .Interlaced = true},
+    {.Name = "512x256x1",
+     .Width = 512,
+     .Height = 256,
+     .FrameLength = 16384,
+     .FrameMode = AgatMode512x256x1,
+     .Family = TKvAgatFamily::Mono,
+     .Interlaced = true},
+    {.Name = "512x256x2 Gigascreen",
+     .Width = 512,
+     .Height = 256,
+     .FrameLength = 16384,
+     .FrameMode = AgatMode512x256x1,
+     .Family = TKvAgatFamily::Mono,
+     .Gigascreen = true,
+     .Interlaced = true},
 };
 
 uint8_t AgatKindByte(const TKvAgatMode& AMode, uint8_t APaletteType) {
@@ -73,10 +152,10 @@ int TKvFilStream::GetDataLength() { return static_cast<int>(GetSize()) - AgatFil
 
 void TKvFilStream::StoreFileName(const std::string& AFileName) {
   if (GetSize() < AgatFilExtraSize) return;
-  std::string LName = AFileName;
-  const size_t LDot = LName.rfind('.');
-  if (LDot != std::string::npos) LName.erase(LDot);
-  const std::u32string s = AgatUtf8ToChars(LName);
+  std::string name = AFileName;
+  const size_t dot = name.rfind('.');
+  if (dot != std::string::npos) name.erase(dot);
+  const std::u32string s = AgatUtf8ToChars(name);
   uint8_t* h = GetHeader();
   std::memset(h, 0xA0, AgatFilNameLength);
   for (size_t i = 0; i < s.size() && i < static_cast<size_t>(AgatFilNameLength); ++i) h[i] = EncodeAgatChar(s[i]);
@@ -99,61 +178,60 @@ std::unique_ptr<TKvBitmap> TKvAgat7_128x128HAMImage::ConvertHAM(bool* AAbort, TK
                                                                  TKvAgat7_128x128HAMScreen* AScreen) {
   Adjust(AOptions.LightnessFix, AOptions.SaturationFix);
   FErrorTotal = 0;
-  const double LStrength = AOptions.ErrorDiffusion / 100.0;
+  const double strength = AOptions.ErrorDiffusion / 100.0;
   UsedColors = std::make_unique<TKvPalette256>();
-  auto LResult = std::make_unique<TKvBitmap24>(FWidth, FHeight);
-  auto LRGB = TKvPaletteRGB::CreateType(ptRGB444, false);
-  TKvPalette256 LBand;
-  TKvImage LBandImage(FWidth, 4);
-  TKvQuantization LQuant;
+  auto result = std::make_unique<TKvBitmap24>(FWidth, FHeight);
+  auto rgb = TKvPaletteRGB::CreateType(ptRGB444, false);
+  TKvPalette256 band;
+  TKvImage bandImage(FWidth, 4);
+  TKvQuantization quantization;
   FMirror = false;
-  const int E = AOptions.HAMPrevLines;
+  const int extra = AOptions.HAMPrevLines;
   for (int b = 0; b < FHeight / 4; ++b) {
     if (Aborted(AAbort)) Abort();
-    int LFirst = 4 * b - E;
-    int LCount = 2 * E + 4;
-    if (LFirst < 0) {
-      LCount += LFirst;
-      LFirst = 0;
+    int first = 4 * b - extra;
+    int count = 2 * extra + 4;
+    if (first < 0) {
+      count += first;
+      first = 0;
     }
-    if (LFirst + LCount > FHeight) LCount = FHeight - LFirst;
+    if (first + count > FHeight) count = FHeight - first;
     // The rows as they stand now: the error of the bands above included.
-    LBandImage.SetHeight(LCount);
-    LBandImage.CopyRows(*this, LFirst);
-    LQuant.Quantize(AAbort, LBandImage, 8, false, 0, LBand, nullptr, LRGB.get());
-    if (AScreen) AScreen->StoreBandPalette(b, *LRGB, LBand);
+    bandImage.SetHeight(count);
+    bandImage.CopyRows(*this, first);
+    quantization.Quantize(AAbort, bandImage, 8, false, 0, band, nullptr, rgb.get());
+    if (AScreen) AScreen->StoreBandPalette(b, *rgb, band);
     for (int y = 4 * b; y < 4 * b + 4; ++y) {
-      LResult->MirrorX = FMirror;
+      result->MirrorX = FMirror;
       if (AScreen) AScreen->MirrorX = FMirror;
       for (int x = 0; x < FWidth; ++x) {
         if (Aborted(AAbort)) Abort();
         PKvPixel p = GetPixels(x, y);
-        const int k = LBand.FindNearestByMetric(AOptions.ColorDiffMethod, *p);
-        LResult->SetPixel(x, y, static_cast<int>(LBand.GetRGBQuad(k)));
+        const int k = band.FindNearestByMetric(AOptions.ColorDiffMethod, *p);
+        result->SetPixel(x, y, static_cast<int>(band.GetRGBQuad(k)));
         if (UsedColors) {
           try {
-            UsedColors->AddUniqueStdRGB(LBand.GetStdRGB(k));
+            UsedColors->AddUniqueStdRGB(band.GetStdRGB(k));
           } catch (ETooManyColors&) {
             UsedColors.reset();
           }
         }
         if (AScreen) AScreen->SetPixel(x, y, k);
-        const TKvLinRGBColor LOld = p->GetLinRGB();
-        const TKvLinRGBColor c = LBand.GetLinRGB(k);
-        AddError(LOld, c);
+        const TKvLinRGBColor old = p->GetLinRGB();
+        const TKvLinRGBColor c = band.GetLinRGB(k);
+        AddError(old, c);
         p->SetLinRGB(c);
         DiffuseError(x, y, AOptions.DitherMethod,
-                     TKvLinRGBColor{(LOld.R - c.R) * LStrength, (LOld.G - c.G) * LStrength,
-                                    (LOld.B - c.B) * LStrength});
+                     TKvLinRGBColor{(old.R - c.R) * strength, (old.G - c.G) * strength, (old.B - c.B) * strength});
       }
       if (AOptions.Serpentine) FMirror = !FMirror;
     }
   }
   if (UsedColors) UsedColors->SortByGray(0);
   FMirror = false;
-  LResult->MirrorX = false;
+  result->MirrorX = false;
   if (AScreen) AScreen->MirrorX = false;
-  return LResult;
+  return result;
 }
 
 // ---------------------------------------------------------------------------
@@ -161,8 +239,8 @@ std::unique_ptr<TKvBitmap> TKvAgat7_128x128HAMImage::ConvertHAM(bool* AAbort, TK
 
 TKvAgat7Engine64x64Options::TKvAgat7Engine64x64Options() {
   SetPaletteType(ptColored16);
-  SetPaletteMode(11);
-  SetPixelAspect(13);  // "1:0.75"
+  SetPaletteMode(pmColor);
+  SetPixelAspect(pa1_0p75);
   ModeColorCount = 16;
 }
 
@@ -171,15 +249,15 @@ TKvAgat7Engine64x64ExOptions::TKvAgat7Engine64x64ExOptions() {
   SetPaletteType(ptColored16);
 }
 
-TKvAgat7Engine128x256Options::TKvAgat7Engine128x256Options() { SetPixelAspect(19); }  // "8:3"
+TKvAgat7Engine128x256Options::TKvAgat7Engine128x256Options() { SetPixelAspect(pa8_3); }
 
-TKvAgat7Engine128x256ExOptions::TKvAgat7Engine128x256ExOptions() { SetPixelAspect(19); }
+TKvAgat7Engine128x256ExOptions::TKvAgat7Engine128x256ExOptions() { SetPixelAspect(pa8_3); }
 
-TKvAgat7Engine256x256Options::TKvAgat7Engine256x256Options() { SetPaletteMode(0); }
+TKvAgat7Engine256x256Options::TKvAgat7Engine256x256Options() { SetPaletteMode(pmBlackWhite); }
 
 TKvAgat9Engine256x256Options::TKvAgat9Engine256x256Options() {
   SetPaletteType(ptColoredBRGB);
-  SetPaletteMode(10);
+  SetPaletteMode(pmColorBright);
   SetErrorDiffusion(80);
   ModeColorCount = 4;
 }
@@ -188,52 +266,55 @@ TKvAgat9Engine256x256ExOptions::TKvAgat9Engine256x256ExOptions() { Gigascreen = 
 
 TKvAgat9Engine512x256Options::TKvAgat9Engine512x256Options() {
   SetPaletteType(ptColored16);
-  SetPixelAspect(7);  // "2:3"
+  SetPixelAspect(pa2_3);
   SetErrorDiffusion(90);
 }
 
 void TKvAgat7Engine64x64Options::UpdatePalette() {
   if (UpdateCount > 0) return;
-  const auto LType = static_cast<TKvPaletteType>(PaletteType);
+  const auto type = static_cast<TKvPaletteType>(PaletteType);
   HardwarePalette.reset();
-  if (LType == ptColored4096) HardwarePalette = TKvPaletteRGB::CreateType(ptRGB444, false);
-  TKvPalette256& R = *GetPalette();
-  R.Clear();
-  if (IsAgatPaletteType(LType)) {
+  if (type == ptColored4096) HardwarePalette = TKvPaletteRGB::CreateType(ptRGB444, false);
+  TKvPalette256& palette = *GetPalette();
+  palette.Clear();
+  if (IsAgatPaletteType(type)) {
     switch (PaletteMode) {
-      case 0:
-        BuildAgatBlackWhitePalette(R, LType);
+      case pmBlackWhite:
+        BuildAgatBlackWhitePalette(palette, type);
         break;
-      case 1:
-        BuildAgatGrayPalette(R, LType);
+      case pmGray:
+        BuildAgatGrayPalette(palette, type);
         break;
-      case 10:
-      case 11:
-      case 17:
-        BuildAgatPalette(R, LType);
+      case pmColorBright:
+      case pmColor:
+      case pmCustom:
+        BuildAgatPalette(palette, type);
         break;
       default:
         RaiseOSError(87);
     }
-  } else if (LType == ptColored4096) {
-    const TKvPalette& H = *HardwarePalette;
+  } else if (type == ptColored4096) {
+    const TKvPalette& hardware = *HardwarePalette;
+    const TKvStdRGBColor black = hardware.GetStdRGB(0);
+    const TKvStdRGBColor white = hardware.GetStdRGB(hardware.GetCount() - 1);
     switch (PaletteMode) {
-      case 0:
-        R.AddUniqueStdRGB(H.GetStdRGB(0));
-        R.AddUniqueStdRGB(H.GetStdRGB(H.GetCount() - 1));
+      case pmBlackWhite:
+        palette.AddUniqueStdRGB(black);
+        palette.AddUniqueStdRGB(white);
         break;
-      case 1:
+      case pmGray:
         if (ModeColorCount == 4) {
-          R.AddUniqueStdRGB(H.GetStdRGB(0));
-          for (double g : {1.0 / 3, 2.0 / 3}) R.AddUniqueStdRGB(H.GetStdRGB(H.FindNearest(TKvLinRGBColor{g, g, g})));
-          R.AddUniqueStdRGB(H.GetStdRGB(H.GetCount() - 1));
+          palette.AddUniqueStdRGB(black);
+          for (double g : {1.0 / 3, 2.0 / 3})
+            palette.AddUniqueStdRGB(hardware.GetStdRGB(hardware.FindNearest(TKvLinRGBColor{g, g, g})));
+          palette.AddUniqueStdRGB(white);
         } else {
-          for (int k = 0; k < 16; ++k) R.AddUniqueStdRGB(H.GetStdRGB(k * 273));
+          for (int k = 0; k < 16; ++k) palette.AddUniqueStdRGB(hardware.GetStdRGB(k * 273));
         }
         break;
-      case 10:
-      case 11:
-      case 17:
+      case pmColorBright:
+      case pmColor:
+      case pmCustom:
         break;
       default:
         RaiseOSError(86);
@@ -241,10 +322,10 @@ void TKvAgat7Engine64x64Options::UpdatePalette() {
   } else {
     RaiseOSError(86);
   }
-  if (Gigascreen && R.Count > 0) {
-    TKvPalette256 LBase;
-    LBase.Assign(&R);
-    R.FillMixtures(&LBase, MaxFlickering, ModeColorCount);
+  if (Gigascreen && palette.Count > 0) {
+    TKvPalette256 base;
+    base.Assign(&palette);
+    palette.FillMixtures(&base, MaxFlickering, ModeColorCount);
   }
 }
 
@@ -256,65 +337,46 @@ void AddAgatCommentSection(TKvDestEngineUIEx& APanel) {
   APanel.AddCommentSeparator();
   APanel.AddCommentEdit();
 }
-
-// The colour panels: position, the palette section, the flicker limit of
-// the two-frame modes, dithering and the comment.
-template <class TAddPalette>
-void BuildAgatColourPanel(TKvDestEngineUIEx& APanel, bool AGigascreen, TAddPalette AAddPalette) {
-  APanel.AddPositionSection(0);
-  AAddPalette();
-  if (AGigascreen) APanel.AddMaxFlickeringSection();
-  APanel.AddDitheringSection(false);
-  AddAgatCommentSection(APanel);
-}
-
-// The palette kinds in list order, the mode set and the result strip.
-void AddAgatPaletteSection(TKvDestEngineUIEx& APanel, std::initializer_list<int> ATypes, uint32_t AModes,
-                           int AColumns, int ARows) {
-  APanel.AddPaletteSeparator();
-  const int LKinds = APanel.AddCustomPaletteComboBox();
-  for (int t : ATypes) APanel.AddSectionItem(LKinds, t);
-  APanel.AddPaletteModeSection(AModes);
-  APanel.AddDestPalette(AColumns, ARows, true);
-  APanel.AddFixedPaletteSection(16, 1);
-}
 }  // namespace
 
-TKvAgat7EngineUI::TKvAgat7EngineUI(TKvDestEngineOptions* AOptions, bool AGigascreen)
+TKvAgatColorEngineUI::TKvAgatColorEngineUI(TKvDestEngineOptions* AOptions, TKvAgatFamily AFamily, bool AGigascreen)
     : TKvDestEngineUIEx(AOptions), Gigascreen(AGigascreen) {
-  BuildAgatColourPanel(*this, Gigascreen, [this] { AddPaletteSection(); });
-}
-
-void TKvAgat7EngineUI::AddPaletteSection() {
-  if (Gigascreen)
-    AddAgatPaletteSection(*this, {ptGray8, ptGray16, ptColored8, ptColored16, ptColored4096}, 0x802, 16, 16);
-  else
-    AddAgatPaletteSection(*this, {ptGray8, ptGray16, ptColored8, ptColored15, ptColored16, ptColored4096}, 0x803,
-                          16, 1);
-}
-
-TKvAgat9Engine256x256UI::TKvAgat9Engine256x256UI(TKvDestEngineOptions* AOptions, bool AGigascreen)
-    : TKvDestEngineUIEx(AOptions), Gigascreen(AGigascreen) {
-  BuildAgatColourPanel(*this, Gigascreen, [this] { AddPaletteSection(); });
-}
-
-void TKvAgat9Engine256x256UI::AddPaletteSection() {
-  AddAgatPaletteSection(*this, {ptGrayBRGB, ptGrayWRGB, ptColoredBRGB, ptColoredWRGB, ptColored4096},
-                        Gigascreen ? 0xC02 : 0xC03, 4, Gigascreen ? 4 : 1);
+  const bool agat9 = AFamily == TKvAgatFamily::Agat9;
+  // A two-frame screen has no black-and-white mode, and its result grid
+  // shows every mixture of the base colours.
+  const int baseCount = agat9 ? 4 : 16;
+  TKvPaletteModeSet modes = agat9 ? PaletteModes(pmGray, pmColorBright, pmColor) : PaletteModes(pmGray, pmColor);
+  if (!Gigascreen) modes = modes | PaletteModes(pmBlackWhite);
+  AddPositionSection();
+  AddPaletteSeparator();
+  const int kinds = AddCustomPaletteComboBox();
+  if (agat9) {
+    for (int t : {ptGrayBRGB, ptGrayWRGB, ptColoredBRGB, ptColoredWRGB, ptColored4096}) AddSectionItem(kinds, t);
+  } else {
+    for (int t : {ptGray8, ptGray16, ptColored8}) AddSectionItem(kinds, t);
+    if (!Gigascreen) AddSectionItem(kinds, ptColored15);
+    for (int t : {ptColored16, ptColored4096}) AddSectionItem(kinds, t);
+  }
+  AddPaletteModeSection(modes);
+  AddDestPalette(baseCount, Gigascreen ? baseCount : 1, true);
+  AddFixedPaletteSection(16, 1);
+  if (Gigascreen) AddMaxFlickeringSection();
+  AddDitheringSection(false);
+  AddAgatCommentSection(*this);
 }
 
 TKvAgat7Engine256x256UI::TKvAgat7Engine256x256UI(TKvDestEngineOptions* AOptions) : TKvDestEngineUIEx(AOptions) {
-  AddPositionSection(0);
+  AddPositionSection();
   AddDitheringSection(false);
   AddAgatCommentSection(*this);
 }
 
 TKvAgat7_128x128HAMEngineUI::TKvAgat7_128x128HAMEngineUI(TKvDestEngineOptions* AOptions)
     : TKvDestEngineUIEx(AOptions) {
-  AddPositionSection(0);
+  AddPositionSection();
   AddPaletteSeparator();
   AddDestPalette(16, 16, true);
-  AddHamSection(false, true, false, false);
+  AddHamSection(HamSettings(hsPrevLines));
   AddDitheringSection(false);
   AddAgatCommentSection(*this);
 }
@@ -323,17 +385,6 @@ TKvAgat7_128x128HAMEngineUI::TKvAgat7_128x128HAMEngineUI(TKvDestEngineOptions* A
 // Conversions
 
 namespace {
-
-// The screens hold exactly the mode's picture.
-void CheckAgatSize(const TKvAgatMode& AMode, TBitmap32& ABitmap) {
-  if (ABitmap.GetWidth() != AMode.Width || ABitmap.GetHeight() != AMode.Height) RaiseOSError(87);
-}
-
-void AdjustAgatImage(TKvImage& AImage, TKvDestEngineOptions& AOptions) {
-  AImage.Adjust(AOptions.LightnessFix, AOptions.SaturationFix);
-  AOptions.SetLightnessFix(0);
-  AOptions.SetSaturationFix(0);
-}
 
 // The base colours of a mode: 16 for Agat-7, 4 for Agat-9.
 int AgatBaseCount(const TKvAgatMode& AMode) { return AMode.Family == TKvAgatFamily::Agat9 ? 4 : 16; }
@@ -381,59 +432,96 @@ std::unique_ptr<TKvBitmapData> MakeGigaScreen(const TKvAgatMode& M, uint8_t* ADa
   }
 }
 
-// The one ".fil" file of a one-frame mode, in the list, with its screen.
-TKvFilStream& AddAgatFile(const TKvAgatMode& AMode, TKvStreamList& AList, std::unique_ptr<TKvBitmapData>& AScreen,
-                          TKvDestEngineOptions& AOptions) {
-  auto LFil = std::make_unique<TKvFilStream>("fil");
-  TKvFilStream& F = *LFil;
-  AList.Add(std::move(LFil));
-  TKvAgatEngine::InitFrameStream(AMode, F, AScreen, AOptions);
-  return F;
-}
+// The files of one conversion: the ".fil" file of the mode, for a two-frame
+// mode with a file per frame under it, and the screen over its data. The
+// screens hold exactly the mode's picture.
+class TKvAgatFiles {
+public:
+  TKvAgatFiles(const TKvAgatMode& AMode, TKvConvertArgs& AArgs) {
+    if (AArgs.Bitmap.GetWidth() != AMode.Width || AArgs.Bitmap.GetHeight() != AMode.Height) RaiseOSError(87);
+    const TKvDestEngineOptions& options = AArgs.Options;
+    const uint8_t kind = AgatKindByte(AMode, options.PaletteType);
+    auto main = std::make_unique<TKvFilStream>("fil");
+    if (AMode.Gigascreen) {
+      main->InitFile(2 * AMode.FrameLength, static_cast<uint8_t>(AMode.FrameMode + AgatGigaModeOffset), kind,
+                     options.Comment);
+      Screen = MakeGigaScreen(AMode, main->GetData());
+      for (int i = 0; i < 2; ++i) {
+        auto frame = std::make_unique<TKvFilStream>(i == 0 ? "0.fil" : "1.fil");
+        frame->InitFile(AMode.FrameLength, AMode.FrameMode, kind, options.Comment);
+        FFrames[i] = frame.get();
+        main->AddSubStream(std::move(frame));
+      }
+    } else {
+      main->InitFile(AMode.FrameLength, AMode.FrameMode, kind, options.Comment);
+      Screen = MakeFrameScreen(AMode, main->GetData());
+    }
+    FMain = main.get();
+    FStreams->Add(std::move(main));
+  }
 
-// The three files of a two-frame mode: the combined one (in the list) and
-// its two frame files.
-struct TKvAgatGigaFiles {
-  TKvFilStream* Main = nullptr;
-  TKvFilStream* Frames[2] = {nullptr, nullptr};
+  // The halves of the combined data into the frame files, and APalette
+  // (when given) into every trailer; then the files go to the caller.
+  void Finish(TKvConvertArgs& AArgs, const TKvPalette256* APalette) {
+    if (FFrames[0]) {
+      const int length = FFrames[0]->GetDataLength();
+      for (int i = 0; i < 2; ++i)
+        std::memcpy(FFrames[i]->GetData(), FMain->GetData() + i * length, static_cast<size_t>(length));
+    }
+    if (APalette) {
+      WriteAgatFilPalette(FMain->GetTrailer(), *APalette);
+      for (TKvFilStream* f : FFrames)
+        if (f) WriteAgatFilPalette(f->GetTrailer(), *APalette);
+    }
+    AArgs.Streams = std::move(FStreams);
+  }
+
   std::unique_ptr<TKvBitmapData> Screen;
 
-  TKvAgatGigaFiles(const TKvAgatMode& M, TKvStreamList& AList, TKvDestEngineOptions& O) {
-    auto LMain = std::make_unique<TKvFilStream>("fil");
-    TKvAgatEngine::InitGigaStream(M, *LMain, Screen, O);
-    for (int i = 0; i < 2; ++i) {
-      auto LFrame = std::make_unique<TKvFilStream>(i == 0 ? "0.fil" : "1.fil");
-      std::unique_ptr<TKvBitmapData> LNone;
-      TKvAgatEngine::InitFrameStream(M, *LFrame, LNone, O);
-      Frames[i] = LFrame.get();
-      LMain->AddSubStream(std::move(LFrame));
-    }
-    Main = LMain.get();
-    AList.Add(std::move(LMain));
+private:
+  std::unique_ptr<TKvStreamList> FStreams = std::make_unique<TKvStreamList>();
+  TKvFilStream* FMain = nullptr;
+  TKvFilStream* FFrames[2] = {nullptr, nullptr};
+};
+
+// What the colour conversions start from: the palettes rebuilt for the
+// options, the picture adjusted once, and for "4096 colors" the fixed colours
+// on the 4 bits per channel the file keeps, so that fixed colours off that
+// grid convert as the colours the machine will show for them.
+struct TKvAgatColorJob {
+  TKvAgatColorJob(const TKvAgatMode& AMode, TKvConvertArgs& AArgs)
+      : Options(AArgs.Options),
+        Type(static_cast<TKvPaletteType>(Options.PaletteType)),
+        BaseCount(AgatBaseCount(AMode)),
+        Files(AMode, AArgs),
+        Image(AArgs.Bitmap) {
+    Options.UpdatePalette();
+    AdjustOnce(Image, Options);
+    if (Type == ptColored4096) SnapToAgatFilLevels(Fixed);
   }
 
-  // The halves of the combined data into the frame files, and one palette
-  // into all three trailers.
-  void Finish(const TKvPalette256& APalette) {
-    const int L = Frames[0]->GetDataLength();
-    for (int i = 0; i < 2; ++i) std::memcpy(Frames[i]->GetData(), Main->GetData() + i * L, static_cast<size_t>(L));
-    WriteAgatFilPalette(Main->GetTrailer(), APalette);
-    for (TKvFilStream* f : Frames) WriteAgatFilPalette(f->GetTrailer(), APalette);
-  }
+  TKvDestEngineOptions& Options;
+  const TKvPaletteType Type;
+  const int BaseCount;
+  TKvAgatFiles Files;
+  TKvImage Image;
+  TKvPalette256& Result = *Options.GetPalette();
+  TKvPalette256& Fixed = *Options.GetFixedPalette();
+  TKvPalette256 Trailer;  // what the files list
 };
 
 // Dark, bright and their half-tone in flicker. Where the flicker limit
 // excludes the pair, the half-tone is no colour the screen may show: each
 // pixel takes the nearer of the two allowed colours, on the same gray scale
 // from dark to bright, and shows it in both frames.
-std::unique_ptr<TKvBitmap> ConvertAgatFlicker2(TKvImage& AImage, bool* AAbort, TKvDestEngineOptions& O,
+std::unique_ptr<TKvBitmap> ConvertAgatFlicker2(TKvImage& AImage, bool* AAbort, TKvDestEngineOptions& AOptions,
                                                TKvData* AScreen, TKvPalette256& AMix, int ADark, int ABright) {
   const int n = static_cast<int>(Round(std::sqrt(static_cast<double>(AMix.Count))));
   if (n * n != AMix.Count || ADark < 0 || ADark >= n || ABright < 0 || ABright >= n) RaiseInternalError();
   // The mixtures mark a pair with j < i as well, so read the ordered one.
   if (!AMix.Colors[std::min(ADark, ABright) * n + std::max(ADark, ABright)].Skip)
-    return ConvertFlicker2(AImage, AAbort, O, AScreen, AMix, ADark, ABright);
-  auto result = AImage.ConvertBW(AAbort, O, AScreen, &AMix, ADark * n + ADark, ABright * n + ABright);
+    return ConvertFlicker2(AImage, AAbort, AOptions, AScreen, AMix, ADark, ABright);
+  auto result = AImage.ConvertBW(AAbort, AOptions, AScreen, &AMix, ADark * n + ADark, ABright * n + ABright);
   TKvPalette256 base;
   for (int i = 0; i < n; ++i) base.AddStdRGB(AMix.GetStdRGB(i * n + i));
   TKvBitmap* f0 = result->AddFrame(&base);
@@ -447,268 +535,185 @@ std::unique_ptr<TKvBitmap> ConvertAgatFlicker2(TKvImage& AImage, bool* AAbort, T
   return result;
 }
 
-}  // namespace
-
-void TKvAgatEngine::InitFrameStream(const TKvAgatMode& AMode, TKvFilStream& AStream,
-                                    std::unique_ptr<TKvBitmapData>& AScreen, TKvDestEngineOptions& AOptions) {
-  AStream.InitFile(AMode.FrameLength, AMode.FrameMode, AgatKindByte(AMode, AOptions.PaletteType), AOptions.Comment);
-  if (AMode.Gigascreen)
-    AScreen.reset();
-  else
-    AScreen = MakeFrameScreen(AMode, AStream.GetData());
+std::unique_ptr<TKvBitmap> ConvertMono(const TKvAgatMode& AMode, TKvConvertArgs& AArgs) {
+  TKvAgatFiles files(AMode, AArgs);
+  TKvImage image(AArgs.Bitmap);
+  auto result = AMode.Gigascreen ? ConvertBWFlicker(image, AArgs.Abort, AArgs.Options, files.Screen.get())
+                                 : image.ConvertBW(AArgs.Abort, AArgs.Options, files.Screen.get(), nullptr, 0, 1);
+  TKvPalette256 blackWhite;
+  blackWhite.FillBlackWhite();
+  files.Finish(AArgs, &blackWhite);
+  return result;
 }
 
-void TKvAgatEngine::InitGigaStream(const TKvAgatMode& AMode, TKvFilStream& AStream,
-                                   std::unique_ptr<TKvBitmapData>& AScreen, TKvDestEngineOptions& AOptions) {
-  AStream.InitFile(2 * AMode.FrameLength, static_cast<uint8_t>(AMode.FrameMode + AgatGigaModeOffset),
-                   AgatKindByte(AMode, AOptions.PaletteType), AOptions.Comment);
-  AScreen = MakeGigaScreen(AMode, AStream.GetData());
-}
-
-std::unique_ptr<TKvBitmap> TKvAgatEngine::ConvertMono(const TKvAgatMode& AMode, bool* AAbort, TBitmap32& ABitmap,
-                                                      TKvDestEngineOptions& AOptions,
-                                                      std::unique_ptr<TKvStreamList>& AStreams) {
-  CheckAgatSize(AMode, ABitmap);
-  auto LStreams = std::make_unique<TKvStreamList>();
-  std::unique_ptr<TKvBitmapData> S;
-  TKvFilStream& F = AddAgatFile(AMode, *LStreams, S, AOptions);
-  TKvImage LImage(ABitmap);
-  auto LResult = LImage.ConvertBW(AAbort, AOptions, S.get(), nullptr, 0, 1);
-  TKvPalette256 LBW;
-  LBW.FillBlackWhite();
-  WriteAgatFilPalette(F.GetTrailer(), LBW);
-  AStreams = std::move(LStreams);
-  return LResult;
-}
-
-std::unique_ptr<TKvBitmap> TKvAgatEngine::ConvertMonoGiga(const TKvAgatMode& AMode, bool* AAbort, TBitmap32& ABitmap,
-                                                          TKvDestEngineOptions& AOptions,
-                                                          std::unique_ptr<TKvStreamList>& AStreams) {
-  CheckAgatSize(AMode, ABitmap);
-  auto LStreams = std::make_unique<TKvStreamList>();
-  TKvAgatGigaFiles LFiles(AMode, *LStreams, AOptions);
-  TKvImage LImage(ABitmap);
-  auto LResult = ConvertBWFlicker(LImage, AAbort, AOptions, LFiles.Screen.get());
-  TKvPalette256 LBW;
-  LBW.FillBlackWhite();
-  LFiles.Finish(LBW);
-  AStreams = std::move(LStreams);
-  return LResult;
-}
-
-std::unique_ptr<TKvBitmap> TKvAgatEngine::ConvertColor(const TKvAgatMode& AMode, bool* AAbort, TBitmap32& ABitmap,
-                                                       TKvDestEngineOptions& O,
-                                                       std::unique_ptr<TKvStreamList>& AStreams) {
-  CheckAgatSize(AMode, ABitmap);
-  const int N = AgatBaseCount(AMode);
-  const auto LType = static_cast<TKvPaletteType>(O.PaletteType);
-  O.UpdatePalette();
-  auto LStreams = std::make_unique<TKvStreamList>();
-  std::unique_ptr<TKvBitmapData> S;
-  TKvFilStream& F = AddAgatFile(AMode, *LStreams, S, O);
-  TKvImage LImage(ABitmap);
-  AdjustAgatImage(LImage, O);
-  TKvPalette256& R = *O.GetPalette();
-  TKvPalette256& LFixed = *O.GetFixedPalette();
-  // The file keeps 4 bits per channel: fixed colours off that grid convert
-  // as the colours the machine will show for them.
-  if (LType == ptColored4096) SnapToAgatFilLevels(LFixed);
-  TKvPalette256 LTrailer;
-  std::unique_ptr<TKvBitmap> LResult;
-  if (IsAgatTypeOf(AMode, LType)) {
+std::unique_ptr<TKvBitmap> ConvertColor(const TKvAgatMode& AMode, TKvConvertArgs& AArgs) {
+  TKvAgatColorJob job(AMode, AArgs);
+  TKvDestEngineOptions& options = job.Options;
+  TKvBitmapData* screen = job.Files.Screen.get();
+  TKvPalette256& result = job.Result;
+  TKvPalette256& fixed = job.Fixed;
+  const int n = job.BaseCount;
+  std::unique_ptr<TKvBitmap> preview;
+  if (IsAgatTypeOf(AMode, job.Type)) {
     // "15 colors" leaves colour 8 out of the pixels, not out of the file.
-    TKvPalette256 P;
-    BuildAgatPalette(P, LType == ptColored15 ? ptColored16 : LType);
-    if (IsAgatGrayType(LType) || O.PaletteMode == 1) O.SetUseAsGrayPalette(true);
-    if (O.PaletteMode == 0) {
-      int LDark = 0, LBright = 0;
-      double LRange = 0;
-      P.GetGrayRange(LDark, LBright, LRange);
-      LResult = LImage.ConvertBW(AAbort, O, S.get(), &P, LDark, LBright);
+    TKvPalette256 table;
+    BuildAgatPalette(table, job.Type == ptColored15 ? ptColored16 : job.Type);
+    if (IsAgatGrayType(job.Type) || options.PaletteMode == pmGray) options.SetUseAsGrayPalette(true);
+    if (options.PaletteMode == pmBlackWhite) {
+      int dark = 0, bright = 0;
+      double range = 0;
+      table.GetGrayRange(dark, bright, range);
+      preview = job.Image.ConvertBW(AArgs.Abort, options, screen, &table, dark, bright);
     } else {
-      if (R.Count == 0) RaiseOSError(87);
-      LResult = LImage.ConvertIndexed(AAbort, O, S.get(), R, &P);
+      if (result.Count == 0) RaiseOSError(87);
+      preview = job.Image.ConvertIndexed(AArgs.Abort, options, screen, result, &table);
     }
-    LTrailer.Assign(&P);
-  } else if (LType == ptColored4096) {
-    auto LRGB = TKvPaletteRGB::CreateType(ptRGB444, O.PaletteMode == 1);
-    switch (O.PaletteMode) {
-      case 0: {
-        int A = 0, B = 0;
-        LFixed.AddColorPair(&R, N, A, B);
-        LResult = LImage.ConvertBW(AAbort, O, S.get(), &LFixed, A, B);
-        R.Assign(&LFixed);
+    job.Trailer.Assign(&table);
+  } else if (job.Type == ptColored4096) {
+    auto rgb = TKvPaletteRGB::CreateType(ptRGB444, options.PaletteMode == pmGray);
+    switch (options.PaletteMode) {
+      case pmBlackWhite: {
+        int a = 0, b = 0;
+        fixed.AddColorPair(&result, n, a, b);
+        preview = job.Image.ConvertBW(AArgs.Abort, options, screen, &fixed, a, b);
+        result.Assign(&fixed);
         break;
       }
-      case 1: {
-        int LDark = 0, LBright = 0;
-        if (ReducePalette(AAbort, LImage, *LRGB->GrayPalette, N, O, LDark, LBright))
-          LResult = LImage.ConvertIndexed(AAbort, O, S.get(), R, &LFixed);
+      case pmGray: {
+        int dark = 0, bright = 0;
+        if (TKvDestEngine::ReducePalette(AArgs.Abort, job.Image, *rgb->GrayPalette, n, options, dark, bright))
+          preview = job.Image.ConvertIndexed(AArgs.Abort, options, screen, result, &fixed);
         else
           // Two levels: the screen takes the fixed palette's own entries,
           // which the trailer lists.
-          LResult = LImage.ConvertBW(AAbort, O, S.get(), &LFixed, LDark, LBright);
-        R.Assign(&LFixed);
+          preview = job.Image.ConvertBW(AArgs.Abort, options, screen, &fixed, dark, bright);
+        result.Assign(&fixed);
         break;
       }
-      case 10:
-      case 11: {
-        if (O.PaletteMode == 10 && N != 4) RaiseOSError(87);
-        TKvPalette256 Q;
-        if (O.PaletteMode == 10) Q.FillNearestGBR16(LRGB.get());
-        QuantizePalette(AAbort, LImage, O.PaletteMode == 10 ? static_cast<TKvPalette&>(Q) : *LRGB, N, O);
-        LImage.FitToPaletteGray(R);
-        LResult = LImage.ConvertIndexed(AAbort, O, S.get(), R, nullptr);
+      case pmColorBright:
+      case pmColor: {
+        const bool bright16 = options.PaletteMode == pmColorBright;
+        if (bright16 && n != 4) RaiseOSError(87);
+        TKvPalette256 bright;
+        if (bright16) bright.FillNearestGBR16(rgb.get());
+        TKvDestEngine::QuantizePalette(AArgs.Abort, job.Image, bright16 ? static_cast<TKvPalette&>(bright) : *rgb, n,
+                                       options);
+        job.Image.FitToPaletteGray(result);
+        preview = job.Image.ConvertIndexed(AArgs.Abort, options, screen, result, nullptr);
         break;
       }
       default:
         RaiseOSError(87);
     }
-    LTrailer.Assign(&R);
+    job.Trailer.Assign(&result);
   } else {
     RaiseOSError(87);
   }
-  WriteAgatFilPalette(F.GetTrailer(), LTrailer);
-  AStreams = std::move(LStreams);
-  return LResult;
+  job.Files.Finish(AArgs, &job.Trailer);
+  return preview;
 }
 
-std::unique_ptr<TKvBitmap> TKvAgatEngine::ConvertColorGiga(const TKvAgatMode& AMode, bool* AAbort,
-                                                           TBitmap32& ABitmap, TKvDestEngineOptions& O,
-                                                           std::unique_ptr<TKvStreamList>& AStreams) {
-  CheckAgatSize(AMode, ABitmap);
-  const int N = AgatBaseCount(AMode);
-  const auto LType = static_cast<TKvPaletteType>(O.PaletteType);
-  O.UpdatePalette();
-  auto LStreams = std::make_unique<TKvStreamList>();
-  TKvAgatGigaFiles LFiles(AMode, *LStreams, O);
-  TKvData* S = LFiles.Screen.get();
-  TKvImage LImage(ABitmap);
-  AdjustAgatImage(LImage, O);
-  TKvPalette256& R = *O.GetPalette();
-  TKvPalette256& LFixed = *O.GetFixedPalette();
-  // The file keeps 4 bits per channel: fixed colours off that grid convert
-  // as the colours the machine will show for them.
-  if (LType == ptColored4096) SnapToAgatFilLevels(LFixed);
-  TKvPalette256 LTrailer;
-  std::unique_ptr<TKvBitmap> LResult;
-  if (IsAgatTypeOf(AMode, LType)) {
-    TKvPalette256 P;
-    BuildAgatPalette(P, LType);
+std::unique_ptr<TKvBitmap> ConvertColorGiga(const TKvAgatMode& AMode, TKvConvertArgs& AArgs) {
+  TKvAgatColorJob job(AMode, AArgs);
+  TKvDestEngineOptions& options = job.Options;
+  TKvData* screen = job.Files.Screen.get();
+  TKvPalette256& mixtures = job.Result;
+  TKvPalette256& fixed = job.Fixed;
+  const int n = job.BaseCount;
+  std::unique_ptr<TKvBitmap> preview;
+  if (IsAgatTypeOf(AMode, job.Type)) {
+    TKvPalette256 table;
+    BuildAgatPalette(table, job.Type);
     if (AMode.Family == TKvAgatFamily::Agat7) {
-      // The frames and the file hold N base colours: a shorter palette is
+      // The frames and the file hold n base colours: a shorter palette is
       // repeated ("8 colors" twice).
-      const int LCount = P.Count;
-      for (int i = 0; P.Count < N; ++i) P.AddColor(P.Colors[i % LCount]);
-      if (IsAgatGrayType(LType) || O.PaletteMode == 1) O.SetUseAsGrayPalette(true);
-      if (R.Count != N * N) RaiseOSError(87);
-      LResult = ConvertFlicker(LImage, AAbort, O, S, R, &P);
+      const int count = table.Count;
+      for (int i = 0; table.Count < n; ++i) table.AddColor(table.Colors[i % count]);
+      if (IsAgatGrayType(job.Type) || options.PaletteMode == pmGray) options.SetUseAsGrayPalette(true);
+      if (mixtures.Count != n * n) RaiseOSError(87);
+      preview = ConvertFlicker(job.Image, AArgs.Abort, options, screen, mixtures, &table);
     } else {
-      R.FillMixtures(&P, O.MaxFlickering, N);
-      if ((LType == ptColoredBRGB || LType == ptColoredWRGB) && O.PaletteMode == 1) {
-        O.SetUseAsGrayPalette(true);
-        int LDark = 0, LBright = 0;
-        double LRange = 0;
-        P.GetGrayRange(LDark, LBright, LRange);
-        LResult = ConvertAgatFlicker2(LImage, AAbort, O, S, R, LDark, LBright);
+      mixtures.FillMixtures(&table, options.MaxFlickering, n);
+      if ((job.Type == ptColoredBRGB || job.Type == ptColoredWRGB) && options.PaletteMode == pmGray) {
+        options.SetUseAsGrayPalette(true);
+        int dark = 0, bright = 0;
+        double range = 0;
+        table.GetGrayRange(dark, bright, range);
+        preview = ConvertAgatFlicker2(job.Image, AArgs.Abort, options, screen, mixtures, dark, bright);
       } else {
-        if (IsAgatGrayType(LType) || O.PaletteMode == 1) O.SetUseAsGrayPalette(true);
-        LResult = ConvertFlicker(LImage, AAbort, O, S, R, &P);
+        if (IsAgatGrayType(job.Type) || options.PaletteMode == pmGray) options.SetUseAsGrayPalette(true);
+        preview = ConvertFlicker(job.Image, AArgs.Abort, options, screen, mixtures, &table);
       }
     }
-    LTrailer.Assign(&P);
-  } else if (LType == ptColored4096 && O.PaletteMode == 1) {
-    O.SetUseAsGrayPalette(true);
-    auto LRGB = TKvPaletteRGB::CreateType(ptRGB444, true);
-    TKvPalette256 G;
-    G.Assign(LRGB->GrayPalette.get());
-    int LDark = 0, LBright = 0;
-    const bool LOK = LFixed.MergeColors(&G, N, LDark, LBright);
-    // The mixtures come from the merged fixed palette over N, so that the
+    job.Trailer.Assign(&table);
+  } else if (job.Type == ptColored4096 && options.PaletteMode == pmGray) {
+    options.SetUseAsGrayPalette(true);
+    auto rgb = TKvPaletteRGB::CreateType(ptRGB444, true);
+    TKvPalette256 grays;
+    grays.Assign(rgb->GrayPalette.get());
+    int dark = 0, bright = 0;
+    const bool merged = fixed.MergeColors(&grays, n, dark, bright);
+    // The mixtures come from the merged fixed palette over n, so that the
     // screen's split finds both frame colours in it.
-    R.FillMixtures(&LFixed, O.MaxFlickering, N);
-    if (AMode.Family == TKvAgatFamily::Agat7 || LOK) {
-      LImage.FitToPaletteGray(R);
-      LResult = ConvertFlicker(LImage, AAbort, O, S, R, nullptr);
+    mixtures.FillMixtures(&fixed, options.MaxFlickering, n);
+    if (AMode.Family == TKvAgatFamily::Agat7 || merged) {
+      job.Image.FitToPaletteGray(mixtures);
+      preview = ConvertFlicker(job.Image, AArgs.Abort, options, screen, mixtures, nullptr);
     } else {
-      LResult = ConvertAgatFlicker2(LImage, AAbort, O, S, R, LDark, LBright);
+      preview = ConvertAgatFlicker2(job.Image, AArgs.Abort, options, screen, mixtures, dark, bright);
     }
-    LTrailer.Assign(&LFixed);
-  } else if (LType == ptColored4096 && (O.PaletteMode == 11 || (O.PaletteMode == 10 && N == 4))) {
-    auto LRGB = TKvPaletteRGB::CreateType(ptRGB444, false);
-    TKvPalette256 LBright16;
-    if (O.PaletteMode == 10) LBright16.FillNearestGBR16(LRGB.get());
-    TKvPalette256 T;
-    TKvQuantization LQuant;
-    LQuant.QuantizeBounded(AAbort, LImage, N, O.MaxFlickering, false, O.ColorDiffMethod, T, &LFixed,
-                           O.PaletteMode == 10 ? static_cast<TKvPalette*>(&LBright16) : LRGB.get());
-    // Mixture indexes over N whatever T's count, as the screen splits them.
-    R.FillMixtures(&T, O.MaxFlickering, N);
-    LImage.FitToPaletteGray(R);
-    LResult = ConvertFlicker(LImage, AAbort, O, S, R, nullptr);
-    LFixed.Assign(&T);
-    LTrailer.Assign(&T);
+    job.Trailer.Assign(&fixed);
+  } else if (job.Type == ptColored4096 &&
+             (options.PaletteMode == pmColor || (options.PaletteMode == pmColorBright && n == 4))) {
+    const bool bright16 = options.PaletteMode == pmColorBright;
+    auto rgb = TKvPaletteRGB::CreateType(ptRGB444, false);
+    TKvPalette256 bright;
+    if (bright16) bright.FillNearestGBR16(rgb.get());
+    TKvPalette256 base;
+    TKvQuantization quantization;
+    quantization.QuantizeBounded(AArgs.Abort, job.Image, n, options.MaxFlickering, false, options.ColorDiffMethod, base,
+                                 &fixed, bright16 ? static_cast<TKvPalette*>(&bright) : rgb.get());
+    // Mixture indexes over n whatever the base's count, as the screen splits
+    // them.
+    mixtures.FillMixtures(&base, options.MaxFlickering, n);
+    job.Image.FitToPaletteGray(mixtures);
+    preview = ConvertFlicker(job.Image, AArgs.Abort, options, screen, mixtures, nullptr);
+    fixed.Assign(&base);
+    job.Trailer.Assign(&base);
   } else {
     RaiseOSError(87);
   }
-  LFiles.Finish(LTrailer);
-  AStreams = std::move(LStreams);
-  return LResult;
+  job.Files.Finish(AArgs, &job.Trailer);
+  return preview;
 }
 
-std::unique_ptr<TKvBitmap> TKvAgatEngine::ConvertHAM(const TKvAgatMode& AMode, bool* AAbort, TBitmap32& ABitmap,
-                                                     TKvDestEngineOptions& AOptions,
-                                                     std::unique_ptr<TKvStreamList>& AStreams) {
-  CheckAgatSize(AMode, ABitmap);
-  auto LStreams = std::make_unique<TKvStreamList>();
-  std::unique_ptr<TKvBitmapData> S;
-  AddAgatFile(AMode, *LStreams, S, AOptions);
-  TKvAgat7_128x128HAMImage LImage(ABitmap);
-  auto LResult = LImage.ConvertHAM(AAbort, AOptions, static_cast<TKvAgat7_128x128HAMScreen*>(S.get()));
-  if (LImage.UsedColors) AOptions.GetPalette()->Assign(LImage.UsedColors.get());
-  AStreams = std::move(LStreams);
-  return LResult;
+std::unique_ptr<TKvBitmap> ConvertHAM(const TKvAgatMode& AMode, TKvConvertArgs& AArgs) {
+  TKvAgatFiles files(AMode, AArgs);
+  TKvAgat7_128x128HAMImage image(AArgs.Bitmap);
+  auto result =
+      image.ConvertHAM(AArgs.Abort, AArgs.Options, static_cast<TKvAgat7_128x128HAMScreen*>(files.Screen.get()));
+  if (image.UsedColors) AArgs.Options.GetPalette()->Assign(image.UsedColors.get());
+  // The trailer's palette block stays empty: the bands carry the colours.
+  files.Finish(AArgs, nullptr);
+  return result;
 }
 
-// ---------------------------------------------------------------------------
-// Engines
+}  // namespace
 
-#define KV_AGAT_CLASSES(NAME, OPTIONS, UI)                                                   \
-  std::unique_ptr<TKvDestEngineUI> NAME::CreateUI(TKvDestEngineOptions* AOptions) {         \
-    return std::make_unique<UI>(AOptions);                                                   \
-  }                                                                                          \
-  std::unique_ptr<TKvDestEngineOptions> NAME::CreateOptions() {                              \
-    return TKvDestEngineOptions::Create<OPTIONS>();                                          \
+std::unique_ptr<TKvBitmap> TKvAgatEngine::ConvertMode(const TKvAgatMode& AMode, TKvConvertArgs& AArgs) {
+  switch (AMode.Family) {
+    case TKvAgatFamily::Mono:
+      return ConvertMono(AMode, AArgs);
+    case TKvAgatFamily::HAM:
+      return ConvertHAM(AMode, AArgs);
+    default:
+      return AMode.Gigascreen ? ConvertColorGiga(AMode, AArgs) : ConvertColor(AMode, AArgs);
   }
-
-KV_AGAT_CLASSES(TKvAgat7Engine64x64, TKvAgat7Engine64x64Options, TKvAgat7EngineUI)
-KV_AGAT_CLASSES(TKvAgat7Engine64x64Ex, TKvAgat7Engine64x64ExOptions, TKvAgat7EngineExUI)
-KV_AGAT_CLASSES(TKvAgat7Engine128x128, TKvAgat7Engine128x128Options, TKvAgat7EngineUI)
-KV_AGAT_CLASSES(TKvAgat7Engine128x128Ex, TKvAgat7Engine128x128ExOptions, TKvAgat7EngineExUI)
-KV_AGAT_CLASSES(TKvAgat7Engine128x128HAM, TKvAgat7_128x128HAMOptions, TKvAgat7_128x128HAMEngineUI)
-KV_AGAT_CLASSES(TKvAgat7Engine128x256, TKvAgat7Engine128x256Options, TKvAgat7EngineUI)
-KV_AGAT_CLASSES(TKvAgat7Engine128x256Ex, TKvAgat7Engine128x256ExOptions, TKvAgat7EngineExUI)
-KV_AGAT_CLASSES(TKvAgat7Engine256x256, TKvAgat7Engine256x256Options, TKvAgat7Engine256x256UI)
-KV_AGAT_CLASSES(TKvAgat7Engine256x256Ex, TKvAgat7Engine256x256Options, TKvAgat7Engine256x256UI)
-KV_AGAT_CLASSES(TKvAgat9Engine256x256, TKvAgat9Engine256x256Options, TKvAgat9Engine256x256UI)
-KV_AGAT_CLASSES(TKvAgat9Engine256x256Ex, TKvAgat9Engine256x256ExOptions, TKvAgat9Engine256x256ExUI)
-KV_AGAT_CLASSES(TKvAgat9Engine512x256, TKvAgat9Engine512x256Options, TKvAgat9Engine512x256UI)
-KV_AGAT_CLASSES(TKvAgat9Engine512x256Ex, TKvAgat9Engine512x256Options, TKvAgat9Engine512x256UI)
-
-#undef KV_AGAT_CLASSES
+}
 
 void InitKvSavePlatformAgat() {
-  RegisterDestEngine(DestEngineClass<TKvAgat7Engine64x64>());
-  RegisterDestEngine(DestEngineClass<TKvAgat7Engine64x64Ex>());
-  RegisterDestEngine(DestEngineClass<TKvAgat7Engine128x128>());
-  RegisterDestEngine(DestEngineClass<TKvAgat7Engine128x128Ex>());
-  RegisterDestEngine(DestEngineClass<TKvAgat7Engine128x128HAM>());
-  RegisterDestEngine(DestEngineClass<TKvAgat7Engine128x256>());
-  RegisterDestEngine(DestEngineClass<TKvAgat7Engine128x256Ex>());
-  RegisterDestEngine(DestEngineClass<TKvAgat7Engine256x256>());
-  RegisterDestEngine(DestEngineClass<TKvAgat7Engine256x256Ex>());
-  RegisterDestEngine(DestEngineClass<TKvAgat9Engine256x256>());
-  RegisterDestEngine(DestEngineClass<TKvAgat9Engine256x256Ex>());
-  RegisterDestEngine(DestEngineClass<TKvAgat9Engine512x256>());
-  RegisterDestEngine(DestEngineClass<TKvAgat9Engine512x256Ex>());
+  RegisterDestEngines<TKvAgat7Engine64x64, TKvAgat7Engine64x64Ex, TKvAgat7Engine128x128, TKvAgat7Engine128x128Ex,
+                      TKvAgat7Engine128x128HAM, TKvAgat7Engine128x256, TKvAgat7Engine128x256Ex, TKvAgat7Engine256x256,
+                      TKvAgat7Engine256x256Ex, TKvAgat9Engine256x256, TKvAgat9Engine256x256Ex, TKvAgat9Engine512x256,
+                      TKvAgat9Engine512x256Ex>();
 }

@@ -33,17 +33,19 @@ public:
   void StoreFileName(const std::string& AFileName) override;
 };
 
-// What sets a mode apart: its size, the length and mode byte of one frame,
-// its family and whether it shows two frames.
+// What sets a mode apart: its name and zoom, its size, the length and mode
+// byte of one frame, its family and whether it shows two frames.
 enum class TKvAgatFamily { Agat7, Agat9, Mono, HAM };
 struct TKvAgatMode {
+  const char* Name;
+  int Zoom = 1;
   int Width;
   int Height;
   int FrameLength;
   uint8_t FrameMode;
   TKvAgatFamily Family;
-  bool Gigascreen;
-  bool Interlaced;  // even rows first, then odd rows
+  bool Gigascreen = false;
+  bool Interlaced = false;  // even rows first, then odd rows
 };
 
 // The palette kind byte a mode writes for a palette kind.
@@ -59,8 +61,8 @@ public:
   TKvAgatScreen(int AWidth, int AHeight, void* AData, bool AInterlaced, int AFrameOffset = 0, int ASplit = 0)
       : TBase(AWidth, AHeight, AData), FInterlaced(AInterlaced), FFrameOffset(AFrameOffset), FSplit(ASplit) {}
   uint8_t* GetScanline(int Y) override {
-    const int LRow = FInterlaced ? Y / 2 + (Y % 2) * (this->Height / 2) : Y;
-    return this->Data + FFrame + static_cast<intptr_t>(LRow) * this->Stride;
+    const int row = FInterlaced ? Y / 2 + (Y % 2) * (this->Height / 2) : Y;
+    return this->Data + FFrame + static_cast<intptr_t>(row) * this->Stride;
   }
   int GetPixel(int X, int Y) override {
     if (FSplit == 0) return TBase::GetPixel(X, Y);
@@ -216,11 +218,18 @@ public:
 // ---------------------------------------------------------------------------
 // Panels
 
-class TKvAgat7EngineUI : public TKvDestEngineUIEx {
+// The colour panels: position, the family's palette kinds and modes, the
+// flicker limit of the two-frame modes, dithering and the comment.
+class TKvAgatColorEngineUI : public TKvDestEngineUIEx {
 public:
-  explicit TKvAgat7EngineUI(TKvDestEngineOptions* AOptions, bool AGigascreen = false);
-  void AddPaletteSection();
+  TKvAgatColorEngineUI(TKvDestEngineOptions* AOptions, TKvAgatFamily AFamily, bool AGigascreen);
   const bool Gigascreen;
+};
+
+class TKvAgat7EngineUI : public TKvAgatColorEngineUI {
+public:
+  explicit TKvAgat7EngineUI(TKvDestEngineOptions* AOptions, bool AGigascreen = false)
+      : TKvAgatColorEngineUI(AOptions, TKvAgatFamily::Agat7, AGigascreen) {}
 };
 
 class TKvAgat7EngineExUI : public TKvAgat7EngineUI {
@@ -228,11 +237,10 @@ public:
   explicit TKvAgat7EngineExUI(TKvDestEngineOptions* AOptions) : TKvAgat7EngineUI(AOptions, true) {}
 };
 
-class TKvAgat9Engine256x256UI : public TKvDestEngineUIEx {
+class TKvAgat9Engine256x256UI : public TKvAgatColorEngineUI {
 public:
-  explicit TKvAgat9Engine256x256UI(TKvDestEngineOptions* AOptions, bool AGigascreen = false);
-  void AddPaletteSection();
-  const bool Gigascreen;
+  explicit TKvAgat9Engine256x256UI(TKvDestEngineOptions* AOptions, bool AGigascreen = false)
+      : TKvAgatColorEngineUI(AOptions, TKvAgatFamily::Agat9, AGigascreen) {}
 };
 
 class TKvAgat9Engine256x256ExUI : public TKvAgat9Engine256x256UI {
@@ -259,64 +267,53 @@ public:
 // ---------------------------------------------------------------------------
 // Engines
 
-class TKvAgatEngine : public TKvDestEngine {
-public:
-  static std::string GetPlatformName() { return "Agat"; }
-  // The file of one frame (or of the whole one-frame mode) with the mode's
-  // screen over its data; a two-frame mode's frame files get no screen.
-  static void InitFrameStream(const TKvAgatMode& AMode, TKvFilStream& AStream,
-                              std::unique_ptr<TKvBitmapData>& AScreen, TKvDestEngineOptions& AOptions);
-  // The combined file of a two-frame mode with its combined screen.
-  static void InitGigaStream(const TKvAgatMode& AMode, TKvFilStream& AStream,
-                             std::unique_ptr<TKvBitmapData>& AScreen, TKvDestEngineOptions& AOptions);
-  static std::unique_ptr<TKvBitmap> ConvertMono(const TKvAgatMode& AMode, bool* AAbort, TBitmap32& ABitmap,
-                                                TKvDestEngineOptions& AOptions,
-                                                std::unique_ptr<TKvStreamList>& AStreams);
-  static std::unique_ptr<TKvBitmap> ConvertMonoGiga(const TKvAgatMode& AMode, bool* AAbort, TBitmap32& ABitmap,
-                                                    TKvDestEngineOptions& AOptions,
-                                                    std::unique_ptr<TKvStreamList>& AStreams);
-  static std::unique_ptr<TKvBitmap> ConvertColor(const TKvAgatMode& AMode, bool* AAbort, TBitmap32& ABitmap,
-                                                 TKvDestEngineOptions& AOptions,
-                                                 std::unique_ptr<TKvStreamList>& AStreams);
-  static std::unique_ptr<TKvBitmap> ConvertColorGiga(const TKvAgatMode& AMode, bool* AAbort, TBitmap32& ABitmap,
-                                                     TKvDestEngineOptions& AOptions,
-                                                     std::unique_ptr<TKvStreamList>& AStreams);
-  static std::unique_ptr<TKvBitmap> ConvertHAM(const TKvAgatMode& AMode, bool* AAbort, TBitmap32& ABitmap,
-                                               TKvDestEngineOptions& AOptions,
-                                               std::unique_ptr<TKvStreamList>& AStreams);
-};
-
 // The modes in registration order.
 extern const TKvAgatMode AgatModes[13];
 
-#define KV_AGAT_ENGINE(NAME, BASE, MODE, INDEX, ZOOM, CONVERT)                                                    \
-  class NAME : public TKvDestEngineOf<NAME, BASE> {                                                               \
-  public:                                                                                                         \
-    static std::string GetModeName() { return MODE; }                                                             \
-    static int GetZoomFactor() { return ZOOM; }                                                                   \
-    std::unique_ptr<TKvDestEngineUI> CreateUI(TKvDestEngineOptions* AOptions) override;                           \
-    std::unique_ptr<TKvDestEngineOptions> CreateOptions() override;                                               \
-    static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*, TKvPalette256*,   \
-                                              TKvDestEngineOptions& AOptions, TKvDestProgress&,                   \
-                                              std::unique_ptr<TKvStreamList>& AStreams) {                         \
-      return TKvAgatEngine::CONVERT(AgatModes[INDEX], AAbort, ABitmap, AOptions, AStreams);                       \
-    }                                                                                                             \
-  };
+class TKvAgatEngine : public TKvDestEngine {
+public:
+  static std::string GetPlatformName() { return "Agat"; }
+  // The conversion of a mode: by its family, of one frame or of two.
+  static std::unique_ptr<TKvBitmap> ConvertMode(const TKvAgatMode& AMode, TKvConvertArgs& AArgs);
+};
 
-KV_AGAT_ENGINE(TKvAgat7Engine64x64, TKvAgatEngine, "64x64x4", 0, 2, ConvertColor)
-KV_AGAT_ENGINE(TKvAgat7Engine64x64Ex, TKvAgatEngine, "64x64x8 Gigascreen", 1, 2, ConvertColorGiga)
-KV_AGAT_ENGINE(TKvAgat7Engine128x128, TKvAgat7Engine64x64, "128x128x4", 2, 1, ConvertColor)
-KV_AGAT_ENGINE(TKvAgat7Engine128x128Ex, TKvAgat7Engine64x64Ex, "128x128x8 Gigascreen", 3, 1, ConvertColorGiga)
-KV_AGAT_ENGINE(TKvAgat7Engine128x128HAM, TKvAgat7Engine128x128, "128x128x4 HAM", 4, 1, ConvertHAM)
-KV_AGAT_ENGINE(TKvAgat7Engine128x256, TKvAgat7Engine64x64, "128x256x4", 5, 1, ConvertColor)
-KV_AGAT_ENGINE(TKvAgat7Engine128x256Ex, TKvAgat7Engine64x64Ex, "128x256x8 Gigascreen", 6, 1, ConvertColorGiga)
-KV_AGAT_ENGINE(TKvAgat7Engine256x256, TKvAgatEngine, "256x256x1", 7, 1, ConvertMono)
-KV_AGAT_ENGINE(TKvAgat7Engine256x256Ex, TKvAgatEngine, "256x256x2 Gigascreen", 8, 1, ConvertMonoGiga)
-KV_AGAT_ENGINE(TKvAgat9Engine256x256, TKvAgatEngine, "256x256x2", 9, 1, ConvertColor)
-KV_AGAT_ENGINE(TKvAgat9Engine256x256Ex, TKvAgatEngine, "256x256x4 Gigascreen", 10, 1, ConvertColorGiga)
-KV_AGAT_ENGINE(TKvAgat9Engine512x256, TKvAgatEngine, "512x256x1", 11, 1, ConvertMono)
-KV_AGAT_ENGINE(TKvAgat9Engine512x256Ex, TKvAgatEngine, "512x256x2 Gigascreen", 12, 1, ConvertMonoGiga)
+// The mode of row Index of AgatModes, with options TOptions and panel TUI;
+// TBase is the mode it extends.
+template <class T, int Index, class TOptions, class TUI, class TBase = TKvAgatEngine>
+class TKvAgatEngineOf : public TKvDestEngineWith<T, TOptions, TUI, TBase> {
+public:
+  static std::string GetModeName() { return AgatModes[Index].Name; }
+  static int GetZoomFactor() { return AgatModes[Index].Zoom; }
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs) {
+    return TKvAgatEngine::ConvertMode(AgatModes[Index], AArgs);
+  }
+};
 
-#undef KV_AGAT_ENGINE
+class TKvAgat7Engine64x64
+    : public TKvAgatEngineOf<TKvAgat7Engine64x64, 0, TKvAgat7Engine64x64Options, TKvAgat7EngineUI> {};
+class TKvAgat7Engine64x64Ex
+    : public TKvAgatEngineOf<TKvAgat7Engine64x64Ex, 1, TKvAgat7Engine64x64ExOptions, TKvAgat7EngineExUI> {};
+class TKvAgat7Engine128x128 : public TKvAgatEngineOf<TKvAgat7Engine128x128, 2, TKvAgat7Engine128x128Options,
+                                                     TKvAgat7EngineUI, TKvAgat7Engine64x64> {};
+class TKvAgat7Engine128x128Ex : public TKvAgatEngineOf<TKvAgat7Engine128x128Ex, 3, TKvAgat7Engine128x128ExOptions,
+                                                       TKvAgat7EngineExUI, TKvAgat7Engine64x64Ex> {};
+class TKvAgat7Engine128x128HAM : public TKvAgatEngineOf<TKvAgat7Engine128x128HAM, 4, TKvAgat7_128x128HAMOptions,
+                                                        TKvAgat7_128x128HAMEngineUI, TKvAgat7Engine128x128> {};
+class TKvAgat7Engine128x256 : public TKvAgatEngineOf<TKvAgat7Engine128x256, 5, TKvAgat7Engine128x256Options,
+                                                     TKvAgat7EngineUI, TKvAgat7Engine64x64> {};
+class TKvAgat7Engine128x256Ex : public TKvAgatEngineOf<TKvAgat7Engine128x256Ex, 6, TKvAgat7Engine128x256ExOptions,
+                                                       TKvAgat7EngineExUI, TKvAgat7Engine64x64Ex> {};
+class TKvAgat7Engine256x256
+    : public TKvAgatEngineOf<TKvAgat7Engine256x256, 7, TKvAgat7Engine256x256Options, TKvAgat7Engine256x256UI> {};
+class TKvAgat7Engine256x256Ex
+    : public TKvAgatEngineOf<TKvAgat7Engine256x256Ex, 8, TKvAgat7Engine256x256Options, TKvAgat7Engine256x256UI> {};
+class TKvAgat9Engine256x256
+    : public TKvAgatEngineOf<TKvAgat9Engine256x256, 9, TKvAgat9Engine256x256Options, TKvAgat9Engine256x256UI> {};
+class TKvAgat9Engine256x256Ex
+    : public TKvAgatEngineOf<TKvAgat9Engine256x256Ex, 10, TKvAgat9Engine256x256ExOptions, TKvAgat9Engine256x256ExUI> {};
+class TKvAgat9Engine512x256
+    : public TKvAgatEngineOf<TKvAgat9Engine512x256, 11, TKvAgat9Engine512x256Options, TKvAgat9Engine512x256UI> {};
+class TKvAgat9Engine512x256Ex
+    : public TKvAgatEngineOf<TKvAgat9Engine512x256Ex, 12, TKvAgat9Engine512x256Options, TKvAgat9Engine512x256UI> {};
 
 void InitKvSavePlatformAgat();

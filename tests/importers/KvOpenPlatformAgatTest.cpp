@@ -219,19 +219,40 @@ TEST(KvOpenPlatformAgat, RoundTripsOfEveryMode) {
   struct {
     int Mode;
     uint8_t Type;
-    uint8_t PaletteMode;
+    TKvPaletteMode PaletteMode;
   } cases[] = {
-      {0, ptColored16, 11},    {0, ptColored8, 11},     {0, ptColored15, 11},  {0, ptGray16, 1},
-      {0, ptColored4096, 11},  {0, ptColored4096, 0},   {0, ptColored4096, 1}, {1, ptColored16, 11},
-      {1, ptColored8, 11},     {1, ptColored4096, 11},  {1, ptColored4096, 1}, {2, ptGray8, 11},
-      {3, ptColored16, 11},    {4, 0, 0},               {5, ptColored16, 11},  {6, ptColored16, 1},
-      {7, 0, 0},               {8, 0, 0},               {9, ptColoredBRGB, 10}, {9, ptColoredWRGB, 11},
-      {9, ptGrayWRGB, 1},      {9, ptColored4096, 11},  {10, ptColoredBRGB, 10}, {10, ptGrayBRGB, 11},
-      {10, ptColored4096, 1}, {10, ptColoredBRGB, 1}, {1, ptGray16, 1},
-      {11, 0, 0},              {12, 0, 0},
+      {0, ptColored16, pmColor},
+      {0, ptColored8, pmColor},
+      {0, ptColored15, pmColor},
+      {0, ptGray16, pmGray},
+      {0, ptColored4096, pmColor},
+      {0, ptColored4096, pmBlackWhite},
+      {0, ptColored4096, pmGray},
+      {1, ptColored16, pmColor},
+      {1, ptColored8, pmColor},
+      {1, ptColored4096, pmColor},
+      {1, ptColored4096, pmGray},
+      {2, ptGray8, pmColor},
+      {3, ptColored16, pmColor},
+      {4, 0, pmBlackWhite},
+      {5, ptColored16, pmColor},
+      {6, ptColored16, pmGray},
+      {7, 0, pmBlackWhite},
+      {8, 0, pmBlackWhite},
+      {9, ptColoredBRGB, pmColorBright},
+      {9, ptColoredWRGB, pmColor},
+      {9, ptGrayWRGB, pmGray},
+      {9, ptColored4096, pmColor},
+      {10, ptColoredBRGB, pmColorBright},
+      {10, ptGrayBRGB, pmColor},
+      {10, ptColored4096, pmGray},
+      {10, ptColoredBRGB, pmGray},
+      {1, ptGray16, pmGray},
+      {11, 0, pmBlackWhite},
+      {12, 0, pmBlackWhite},
   };
   for (auto& c : cases) {
-    SCOPED_TRACE(std::to_string(c.Mode) + " " + std::to_string(c.Type) + " " + std::to_string(c.PaletteMode));
+    SCOPED_TRACE(std::to_string(c.Mode) + " " + std::to_string(c.Type) + " " + std::to_string(int(c.PaletteMode)));
     const TKvAgatMode& m = AgatModes[c.Mode];
     auto pic = GradientPicture(m.Width, m.Height, uint32_t(40 + c.Mode));
     auto r = ConvertPicture(AgatClass(c.Mode), *pic, [&](TKvDestEngineOptions& o) {
@@ -261,15 +282,16 @@ TEST(KvOpenPlatformAgat, WrittenFilesShowThePreviewWithFlickerLimitsAndFixedColo
   struct {
     int Mode;
     std::vector<uint8_t> Types;
-    std::vector<uint8_t> PaletteModes;
+    std::vector<TKvPaletteMode> PaletteModes;
   } modes[] = {
-      {1, agat7, {1, 11}}, {3, agat7, {1, 11}}, {6, agat7, {1, 11}},
-      {10, agat9, {1, 10, 11}}, {8, {0}, {0}}, {12, {0}, {0}},
+      {1, agat7, {pmGray, pmColor}}, {3, agat7, {pmGray, pmColor}},
+      {6, agat7, {pmGray, pmColor}}, {10, agat9, {pmGray, pmColorBright, pmColor}},
+      {8, {0}, {pmBlackWhite}},      {12, {0}, {pmBlackWhite}},
   };
   TKvPalette256 offGrid;
   FillOffGridPalette(offGrid);
-  auto check = [](int AMode, uint8_t AType, uint8_t APaletteMode, int ALimit, const TKvPalette256* AFixed) {
-    SCOPED_TRACE(std::to_string(AMode) + " " + std::to_string(AType) + " " + std::to_string(APaletteMode) + " " +
+  auto check = [](int AMode, uint8_t AType, TKvPaletteMode APaletteMode, int ALimit, const TKvPalette256* AFixed) {
+    SCOPED_TRACE(std::to_string(AMode) + " " + std::to_string(AType) + " " + std::to_string(int(APaletteMode)) + " " +
                  std::to_string(ALimit) + (AFixed ? " fixed" : ""));
     const TKvAgatMode& m = AgatModes[AMode];
     auto pic = GradientPicture(m.Width, m.Height, uint32_t(60 + AMode));
@@ -286,14 +308,17 @@ TEST(KvOpenPlatformAgat, WrittenFilesShowThePreviewWithFlickerLimitsAndFixedColo
   };
   for (auto& m : modes)
     for (uint8_t t : m.Types)
-      for (uint8_t pm : m.PaletteModes)
+      for (TKvPaletteMode pm : m.PaletteModes)
         for (int limit : {0, 50, 100}) check(m.Mode, t, pm, limit, nullptr);
   struct {
     int Mode;
-    std::vector<uint8_t> PaletteModes;
-  } fixed[] = {{0, {0, 1, 11}}, {9, {0, 1, 10, 11}}, {1, {1, 11}}, {10, {1, 10, 11}}};
+    std::vector<TKvPaletteMode> PaletteModes;
+  } fixed[] = {{0, {pmBlackWhite, pmGray, pmColor}},
+               {9, {pmBlackWhite, pmGray, pmColorBright, pmColor}},
+               {1, {pmGray, pmColor}},
+               {10, {pmGray, pmColorBright, pmColor}}};
   for (auto& f : fixed)
-    for (uint8_t pm : f.PaletteModes)
+    for (TKvPaletteMode pm : f.PaletteModes)
       for (int limit : {0, 50, 100}) check(f.Mode, ptColored4096, pm, limit, &offGrid);
 }
 

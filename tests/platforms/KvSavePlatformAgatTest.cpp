@@ -55,13 +55,13 @@ TEST(KvSavePlatformAgat, RegisteredSecondWithThirteenModes) {
     EXPECT_EQ(sub.GetObject(i)->GetZoomFactor(), i < 2 ? 2 : 1) << modes[size_t(i)];
   }
   auto o = AgatClass(5).Create()->CreateOptions();
-  EXPECT_EQ(o->PixelAspect, 19);
+  EXPECT_EQ(o->PixelAspect, pa8_3);
   EXPECT_EQ(o->GetWidth(), 128);
   EXPECT_EQ(o->GetHeight(), 256);
   o->SetWidth(20);
   EXPECT_EQ(o->GetWidth(), 128);
-  EXPECT_EQ(AgatClass(11).Create()->CreateOptions()->PixelAspect, 7);
-  EXPECT_EQ(AgatClass(0).Create()->CreateOptions()->PixelAspect, 13);
+  EXPECT_EQ(AgatClass(11).Create()->CreateOptions()->PixelAspect, pa2_3);
+  EXPECT_EQ(AgatClass(0).Create()->CreateOptions()->PixelAspect, pa1_0p75);
 }
 
 TEST(KvPlatformAgat, CharactersAndPalettes) {
@@ -264,7 +264,7 @@ TEST(KvSavePlatformAgat, SingleFrameColourModes) {
   EXPECT_EQ(ReadAgatFilPaletteEntry(Fil(c15).GetTrailer(), 8), StdRGBColor(0x22, 0x22, 0x22));
   EXPECT_EQ(ReadAgatFilPaletteEntry(Fil(c15).GetTrailer(), 15), StdRGBColor(255, 255, 255));
   // "Gray" of "16 colors": the four grays of the table.
-  auto gray = AgatConvert(0, *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(1); });
+  auto gray = AgatConvert(0, *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(pmGray); });
   d = Fil(gray).GetData();
   for (int i = 0; i < 2048; ++i)
     for (int v : {d[i] >> 4, d[i] & 15}) ASSERT_TRUE(v == 0 || v == 8 || v == 7 || v == 15) << v;
@@ -302,7 +302,7 @@ TEST(KvSavePlatformAgat, Colours4096IndexTheTrailer) {
     SCOPED_TRACE(full);
     auto r = AgatConvert(9, *big, [&](TKvDestEngineOptions& o) {
       o.SetPaletteType(ptColored4096);
-      o.SetPaletteMode(1);
+      o.SetPaletteMode(pmGray);
       if (full) {
         TKvPalette256 f;
         for (auto c : {StdRGBColor(0, 0, 0), StdRGBColor(255, 0, 0), StdRGBColor(0, 0, 255), StdRGBColor(255, 255, 255)})
@@ -355,10 +355,10 @@ TEST(KvSavePlatformAgat, GigascreenMixturesOverTheBaseCount) {
     ASSERT_EQ(Fil(a).GetSize(), Fil(b).GetSize());
     EXPECT_EQ(std::memcmp(Fil(a).GetMemory(), Fil(b).GetMemory(), size_t(Fil(a).GetSize())), 0);
   }
-  for (int mode : {1, 11}) {
+  for (TKvPaletteMode mode : {pmGray, pmColor}) {
     auto g = AgatConvert(1, *pic, [&](TKvDestEngineOptions& o) {
       o.SetPaletteType(ptColored4096);
-      o.SetPaletteMode(uint8_t(mode));
+      o.SetPaletteMode(mode);
     });
     ExpectFramesMatchTrailer(g);
   }
@@ -370,11 +370,11 @@ TEST(KvSavePlatformAgat, GigascreenMixturesOverTheBaseCount) {
   // Agat-9 "Gray" of "4096 colors" converts without an internal error and
   // its frame values are colours of the trailer.
   auto big = GradientPicture(256, 256, 9);
-  for (int mode : {1, 10, 11}) {
-    SCOPED_TRACE(mode);
+  for (TKvPaletteMode mode : {pmGray, pmColorBright, pmColor}) {
+    SCOPED_TRACE(int(mode));
     auto r = AgatConvert(10, *big, [&](TKvDestEngineOptions& o) {
       o.SetPaletteType(ptColored4096);
-      o.SetPaletteMode(uint8_t(mode));
+      o.SetPaletteMode(mode);
     });
     ASSERT_TRUE(r.Preview);
     auto& s = static_cast<TKvFilStream&>(*Fil(r).GetSubStream(1));
@@ -397,7 +397,7 @@ TEST(KvSavePlatformAgat, GrayFlickerLimitDropsTheHalfTone) {
     SCOPED_TRACE(limit);
     auto r = AgatConvert(10, *pic, [&](TKvDestEngineOptions& o) {
       o.SetPaletteType(ptColoredBRGB);
-      o.SetPaletteMode(1);
+      o.SetPaletteMode(pmGray);
       o.SetMaxFlickering(limit);
     });
     auto* frames = r.Preview->GetFrames();
