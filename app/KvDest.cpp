@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "app/KvControls.h"
 #include "bitmap/B32.h"
 #include "bitmap/B32_Resamplers.h"
 #include "core/KvBitmap.h"

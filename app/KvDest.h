@@ -13,7 +13,6 @@
 #include <memory>
 
 #include "app/KvAppServices.h"
-#include "app/KvControls.h"
 #include "app/KvDestEngines.h"
 #include "app/KvSource.h"
 #include "core/KvDestEngineOptions.h"
