@@ -27,42 +27,33 @@ std::string LowerAscii(std::string A) {
 
 bool SameTextAscii(const std::string& A, const std::string& B) { return LowerAscii(A) == LowerAscii(B); }
 
-uint16_t GetWordLE(const uint8_t* P) { return static_cast<uint16_t>(P[0] | (P[1] << 8)); }
-
-uint32_t GetLongWordLE(const uint8_t* P) {
-  return static_cast<uint32_t>(P[0]) | (static_cast<uint32_t>(P[1]) << 8) | (static_cast<uint32_t>(P[2]) << 16) |
-         (static_cast<uint32_t>(P[3]) << 24);
-}
-
 // The payload behind a +3DOS header: a 128-byte header whose length field
 // gives the whole file size and whose last byte sums the others.
-bool FindPlus3DosPayload(const uint8_t* AData, int64_t ASize, const uint8_t*& APayload, int64_t& ALength) {
-  if (ASize <= 128) return false;
-  if (std::memcmp(AData, "PLUS3DOS\x1A", 9) != 0) return false;
-  if (GetLongWordLE(AData + 11) != static_cast<uint64_t>(ASize)) return false;
-  unsigned LSum = 0;
-  for (int i = 0; i < 127; ++i) LSum += AData[i];
-  if ((LSum & 0xFF) != AData[127]) return false;
-  APayload = AData + 128;
-  ALength = ASize - 128;
+bool FindPlus3DosPayload(const TKvBytes& AData, TKvBytes& APayload) {
+  if (AData.Size() <= 128) return false;
+  if (!AData.Same(0, "PLUS3DOS\x1A", 9)) return false;
+  if (AData.Le32(11) != static_cast<uint64_t>(AData.Size())) return false;
+  unsigned sum = 0;
+  for (uint8_t b : AData.Row(0, 127)) sum += b;
+  if ((sum & 0xFF) != AData.U8(127)) return false;
+  APayload = AData.Sub(128);
   return true;
 }
 
 // The payload behind a Hobeta header: 17 bytes with the data length, the
 // sector-rounded length and a weighted sum of the first 15 bytes.
-bool FindHobetaPayload(const uint8_t* AData, int64_t ASize, const uint8_t*& APayload, int64_t& ALength) {
-  if (ASize < 18) return false;
-  const int64_t LLength = GetWordLE(AData + 11);
-  const int64_t LSectors = GetWordLE(AData + 13);
-  if (LLength == 0) return false;
-  if (LSectors < 256 || LSectors % 256 != 0) return false;
-  if (LSectors != 256 * ((LLength + 255) / 256)) return false;
-  if (ASize != LSectors + 17) return false;
-  unsigned LSum = 0;
-  for (unsigned i = 0; i <= 14; ++i) LSum += AData[i] * 257u + i;
-  if ((LSum & 0xFFFF) != GetWordLE(AData + 15)) return false;
-  APayload = AData + 17;
-  ALength = LLength;
+bool FindHobetaPayload(const TKvBytes& AData, TKvBytes& APayload) {
+  if (AData.Size() < 18) return false;
+  const int64_t length = AData.Le16(11);
+  const int64_t sectors = AData.Le16(13);
+  if (length == 0) return false;
+  if (sectors < 256 || sectors % 256 != 0) return false;
+  if (sectors != 256 * ((length + 255) / 256)) return false;
+  if (AData.Size() != sectors + 17) return false;
+  unsigned sum = 0;
+  for (unsigned i = 0; i <= 14; ++i) sum += AData.U8(i) * 257u + i;
+  if ((sum & 0xFFFF) != AData.Le16(15)) return false;
+  APayload = AData.Sub(17, length);
   return true;
 }
 
@@ -120,13 +111,12 @@ std::unique_ptr<TKvSourceEngineList> TKvLoadSource::FindEngines(
     const std::vector<const TKvSourceEngineClass*>& AClasses) {
   auto LList = MatchEngines(AClasses);
   if (LList->GetCount() > 0 || FInner) return LList;
-  const uint8_t* LPayload = nullptr;
-  int64_t LLength = 0;
-  if (!FData || (!FindPlus3DosPayload(FData, FSize, LPayload, LLength) &&
-                 !FindHobetaPayload(FData, FSize, LPayload, LLength)))
-    return LList;
+  const TKvBytes data(FData, FSize);
+  TKvBytes payload;
+  if (!FindPlus3DosPayload(data, payload) && !FindHobetaPayload(data, payload)) return LList;
   LList.reset();
-  FInner = std::make_unique<TKvMemoryLoadSource>("file.dat", LPayload, static_cast<int32_t>(LLength), false);
+  FInner =
+      std::make_unique<TKvMemoryLoadSource>("file.dat", payload.Data(), static_cast<int32_t>(payload.Size()), false);
   return FInner->MatchEngines(AClasses);
 }
 
@@ -396,6 +386,33 @@ void TKvSourceEngine::ReadBytesReversed(void* ADest, const uint8_t*& ASrc, int A
   for (int i = 0; i < ACount; ++i) LDest[i] = Reversed[*ASrc++];
 }
 
+void TKvSourceEngine::ReadBytes(void* ADest, std::span<const uint8_t> ARow) {
+  const uint8_t* p = ARow.data();
+  ReadBytes(ADest, p, static_cast<int>(ARow.size()));
+}
+
+void TKvSourceEngine::ReadBytesReversed(void* ADest, std::span<const uint8_t> ARow) {
+  const uint8_t* p = ARow.data();
+  ReadBytesReversed(ADest, p, static_cast<int>(ARow.size()));
+}
+
+void TKvSourceEngine::PutPlanes2x1Row(TKvData* ABitmap1, TKvData* ABitmap2, TKvData* ABitmap3,
+                                      std::span<const uint8_t> ARowA, std::span<const uint8_t> ARowB, int ACol, int Y) {
+  const uint8_t *a = ARowA.data(), *b = ARowB.data();
+  PutPlanes2x1Row(ABitmap1, ABitmap2, ABitmap3, a, b, ACol, Y, static_cast<int>(std::min(ARowA.size(), ARowB.size())));
+}
+
+void TKvSourceEngine::PutPixels2BitRow(TKvData* ABitmap, std::span<const uint8_t> ARow, int ACol, int Y) {
+  const uint8_t* p = ARow.data();
+  PutPixels2BitRow(ABitmap, p, ACol, Y, static_cast<int>(ARow.size()));
+}
+
+void TKvSourceEngine::PutPlanes2x2Row(TKvData* ABitmap1, TKvData* ABitmap2, TKvData* ABitmap3,
+                                      std::span<const uint8_t> ARowA, std::span<const uint8_t> ARowB, int ACol, int Y) {
+  const uint8_t *a = ARowA.data(), *b = ARowB.data();
+  PutPlanes2x2Row(ABitmap1, ABitmap2, ABitmap3, a, b, ACol, Y, static_cast<int>(std::min(ARowA.size(), ARowB.size())));
+}
+
 // TKvSourceEngineList
 
 TKvSourceEngineList::~TKvSourceEngineList() {
@@ -433,55 +450,60 @@ void DoneKvSourceEngines() { GSourceEngines.reset(); }
 // TKvDataReader
 
 void TKvDataReader::Init(const void* AData, int64_t ASize) {
-  FP = static_cast<const uint8_t*>(AData);
-  FRemaining = (AData && ASize > 0) ? ASize : 0;
+  FBytes = TKvBytes(static_cast<const uint8_t*>(AData), ASize);
+  FOffset = 0;
 }
 
 bool TKvDataReader::ReadByte(uint8_t& AByte) {
-  if (FRemaining < 1) return false;
-  AByte = *FP++;
-  --FRemaining;
+  if (!FBytes.Has(FOffset, 1)) return false;
+  AByte = FBytes.U8(FOffset);
+  FOffset += 1;
   return true;
 }
 
 bool TKvDataReader::ReadWord(uint16_t& AWord) {
-  if (FRemaining < 2) return false;
-  AWord = GetWordLE(FP);
-  FP += 2;
-  FRemaining -= 2;
+  if (!FBytes.Has(FOffset, 2)) return false;
+  AWord = FBytes.Le16(FOffset);
+  FOffset += 2;
   return true;
 }
 
 bool TKvDataReader::ReadLongWord(uint32_t& AValue) {
-  if (FRemaining < 4) return false;
-  AValue = GetLongWordLE(FP);
-  FP += 4;
-  FRemaining -= 4;
+  if (!FBytes.Has(FOffset, 4)) return false;
+  AValue = FBytes.Le32(FOffset);
+  FOffset += 4;
   return true;
 }
 
 bool TKvDataReader::Read(void* ABuffer, int64_t ACount) {
-  if (ACount < 0 || ACount > FRemaining) return false;
-  if (ACount > 0) std::memcpy(ABuffer, FP, static_cast<size_t>(ACount));
-  FP += ACount;
-  FRemaining -= ACount;
+  if (!FBytes.Has(FOffset, ACount)) return false;
+  FBytes.Read(FOffset, ABuffer, ACount);
+  FOffset += ACount;
+  return true;
+}
+
+bool TKvDataReader::ReadBlock(TKvBytes& ABlock, int64_t ACount) {
+  if (!FBytes.Has(FOffset, ACount)) {
+    ABlock = TKvBytes();
+    return false;
+  }
+  ABlock = FBytes.Sub(FOffset, ACount);
+  FOffset += ACount;
   return true;
 }
 
 bool TKvDataReader::ReadPointer(const uint8_t*& ABlock, int64_t ACount) {
-  if (ACount < 0 || ACount > FRemaining) {
+  if (!FBytes.Has(FOffset, ACount)) {
     ABlock = nullptr;
     return false;
   }
-  ABlock = FP;
-  FP += ACount;
-  FRemaining -= ACount;
+  ABlock = GetPosition();
+  FOffset += ACount;
   return true;
 }
 
 bool TKvDataReader::Skip(int64_t ACount) {
-  if (ACount < 0 || ACount > FRemaining) return false;
-  FP += ACount;
-  FRemaining -= ACount;
+  if (!FBytes.Has(FOffset, ACount)) return false;
+  FOffset += ACount;
   return true;
 }

@@ -7,10 +7,12 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "app/KvAppServices.h"
+#include "core/KvBytes.h"
 #include "core/KvPalette.h"
 #include "core/KvPaletteRGB.h"
 
@@ -39,6 +41,7 @@ struct TKvLoadSourceRec {
   const uint8_t* Data = nullptr;
   int32_t Size = 0;
   std::vector<uint8_t> Bytes;  // owns what Data points to
+  TKvBytes View() const { return TKvBytes(Data, Size); }
 };
 
 // The file an importer reads.
@@ -62,6 +65,8 @@ public:
   const std::string& GetExtension() const { return FExtension; }
   const uint8_t* GetData() const { return FData; }
   int32_t GetSize() const { return FSize; }
+  // The file's bytes, the view every importer reads them through.
+  TKvBytes GetBytes() const { return TKvBytes(FData, FSize); }
 
 protected:
   std::unique_ptr<TKvMemoryLoadSource> FInner;
@@ -164,6 +169,15 @@ public:
   static void ReadBytes(void* ADest, const uint8_t*& ASrc, int ACount);
   // The same with the bit order of every byte reversed.
   static void ReadBytesReversed(void* ADest, const uint8_t*& ASrc, int ACount);
+  // The forms over a row of a byte view (TKvBytes::Row): they take what the
+  // row holds, so a row cut short by the data's end writes only its part.
+  static void ReadBytes(void* ADest, std::span<const uint8_t> ARow);
+  static void ReadBytesReversed(void* ADest, std::span<const uint8_t> ARow);
+  static void PutPlanes2x1Row(TKvData* ABitmap1, TKvData* ABitmap2, TKvData* ABitmap3, std::span<const uint8_t> ARowA,
+                              std::span<const uint8_t> ARowB, int ACol, int Y);
+  static void PutPixels2BitRow(TKvData* ABitmap, std::span<const uint8_t> ARow, int ACol, int Y);
+  static void PutPlanes2x2Row(TKvData* ABitmap1, TKvData* ABitmap2, TKvData* ABitmap3, std::span<const uint8_t> ARowA,
+                              std::span<const uint8_t> ARowB, int ACol, int Y);
 
   TKvLoadSource* Source;
   TKvMatchFlags MatchFlags = 0;
@@ -253,24 +267,30 @@ void RegisterSourceEngine(const TKvSourceEngineClass& AClass);
 void InitKvSourceEngines();
 void DoneKvSourceEngines();
 
-// A bounds-checked reader over a memory block. Every routine returns true on
-// success; on failure nothing moves.
+// A cursor over a byte view. Every routine returns true on success; on
+// failure nothing moves.
 class TKvDataReader {
 public:
   TKvDataReader() = default;
   TKvDataReader(const void* AData, int64_t ASize) { Init(AData, ASize); }
+  explicit TKvDataReader(const TKvBytes& ABytes) : FBytes(ABytes) {}
   void Init(const void* AData, int64_t ASize);
   bool ReadByte(uint8_t& AByte);
   bool ReadWord(uint16_t& AWord);
   bool ReadLongWord(uint32_t& AValue);
   bool Read(void* ABuffer, int64_t ACount);
+  // ABlock := the next ACount bytes without copying; empty on shortage.
+  bool ReadBlock(TKvBytes& ABlock, int64_t ACount);
   // ABlock := the current position without copying; nullptr on shortage.
   bool ReadPointer(const uint8_t*& ABlock, int64_t ACount);
   bool Skip(int64_t ACount);
-  const uint8_t* GetPosition() const { return FP; }
-  int64_t GetRemaining() const { return FRemaining; }
+  const uint8_t* GetPosition() const { return FBytes.Data() ? FBytes.Data() + FOffset : nullptr; }
+  int64_t GetOffset() const { return FOffset; }
+  int64_t GetRemaining() const { return FBytes.Size() - FOffset; }
+  // What is left from the current position.
+  TKvBytes GetRest() const { return FBytes.Sub(FOffset); }
 
 private:
-  const uint8_t* FP = nullptr;
-  int64_t FRemaining = 0;
+  TKvBytes FBytes;
+  int64_t FOffset = 0;
 };
