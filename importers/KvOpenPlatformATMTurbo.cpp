@@ -6,24 +6,21 @@
 
 TKvATMTurboMultiColorEngine::TKvATMTurboMultiColorEngine(TKvLoadSource& ASource)
     : TKvSourceEngineOf(ASource),
-      FHeader(ASource.GetData()),
-      FData(ASource.GetData() + ATMGrfHeaderSize),
-      FDataSize(ASource.GetSize() - ATMGrfHeaderSize) {
-  Width = 8 * FHeader[130];
-  Height = FHeader[131];
+      FHeader(ASource.GetBytes().Sub(0, ATMGrfHeaderSize)),
+      FData(ASource.GetBytes().Sub(ATMGrfHeaderSize)) {
+  Width = 8 * FHeader.U8(130);
+  Height = FHeader.U8(131);
   Bits = 4;
   PixelAspect = 1;  // "1:2"
   Description = "ATM Turbo" + GetSizeText() + " multicolor" + " image";
 }
 
 TKvMatchFlags TKvATMTurboMultiColorEngine::Match(TKvLoadSource& ASource) {
-  const int64_t LSize = ASource.GetSize();
-  const uint8_t* d = ASource.GetData();
-  if (LSize < ATMGrfHeaderSize + 1 || !CheckATMGrfHeader(d, LSize)) return 0;
-  const int64_t LCount = static_cast<int64_t>(d[130]) * d[131];
-  const int64_t LRuns = ATMGrfHeaderSize + LCount;
+  const TKvBytes file = ASource.GetBytes();
+  if (file.Size() < ATMGrfHeaderSize + 1 || !CheckATMGrfHeader(file, file.Size())) return 0;
+  const int64_t LCount = static_cast<int64_t>(file.U8(130)) * file.U8(131);
   bool LExact = false;
-  if (!CheckATMGrfRuns(d + LRuns, LSize - LRuns, LCount, LExact)) return 0;
+  if (!CheckATMGrfRuns(file.Sub(ATMGrfHeaderSize + LCount), LCount, LExact)) return 0;
   TKvMatchFlags f = mfHeader;
   if (ASource.GetExtension() == ".grf") f |= mfExtension;
   if (LExact) f |= mfSize;
@@ -34,23 +31,24 @@ std::unique_ptr<TKvBitmap> TKvATMTurboMultiColorEngine::Decode() {
   static const uint8_t kLevels[4] = {0, 85, 170, 255};
   Palette->Clear();
   for (int i = 0; i < 16; ++i) {
-    const uint8_t* e = FHeader + 3 * i;  // green, red, blue digits
-    Palette->AddRGB(kLevels[(e[1] - '0') & 3], kLevels[(e[0] - '0') & 3], kLevels[(e[2] - '0') & 3]);
+    const int e = 3 * i;  // green, red, blue digits
+    Palette->AddRGB(kLevels[(FHeader.U8(e + 1) - '0') & 3], kLevels[(FHeader.U8(e) - '0') & 3],
+                    kLevels[(FHeader.U8(e + 2) - '0') & 3]);
   }
   ColorCount = 16;
   auto LBitmap = std::make_unique<TKvBitmap4>(Width, Height, Palette.get());
-  const int LColumns = FHeader[130];
+  const int LColumns = FHeader.U8(130);
   const int64_t LCount = static_cast<int64_t>(LColumns) * Height;
   // The runs yield one attribute per pixel byte, then 0 once they end.
-  const uint8_t* LRun = FData + LCount;
-  const uint8_t* LEnd = FData + FDataSize;
+  const TKvBytes LRuns = FData.Sub(LCount);
+  int64_t LRun = 0;
   int LLeft = 0;
   uint8_t LValue = 0;
   for (int c = 0; c < LColumns; ++c)
     for (int y = 0; y < Height; ++y) {
-      while (LLeft == 0 && LRun + 2 <= LEnd) {
-        LLeft = LRun[0];
-        LValue = LRun[1];
+      while (LLeft == 0 && LRuns.Has(LRun, 2)) {
+        LLeft = LRuns.U8(LRun);
+        LValue = LRuns.U8(LRun + 1);
         LRun += 2;
       }
       uint8_t LAttr = 0;
@@ -60,7 +58,7 @@ std::unique_ptr<TKvBitmap> TKvATMTurboMultiColorEngine::Decode() {
       }
       int LPaper, LInk;
       DecodeProfiAttribute(LAttr, LPaper, LInk);
-      PutInkPaperByte(LBitmap.get(), FData[static_cast<int64_t>(c) * Height + y], LPaper, LInk, c, y, 8);
+      PutInkPaperByte(LBitmap.get(), FData.U8(static_cast<int64_t>(c) * Height + y), LPaper, LInk, c, y, 8);
     }
   return LBitmap;
 }

@@ -20,9 +20,8 @@ public:
   std::unique_ptr<TKvBitmap> Decode() override;
 
 private:
-  const uint8_t* FHeader;  // owned by the load source
-  const uint8_t* FData;    // what follows the header
-  int64_t FDataSize;
+  TKvBytes FHeader;  // the palette digits and the size bytes
+  TKvBytes FData;    // what follows the header: the pixels, then the runs
 };
 
 const std::vector<const TKvSourceEngineClass*>& ATMTurboSourceEngineClasses();

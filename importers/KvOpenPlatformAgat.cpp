@@ -1,17 +1,11 @@
 #include "importers/KvOpenPlatformAgat.h"
 
-#include <cstring>
-
 #include "core/KvBitmap.h"
 #include "platforms/KvPlatformAgat.h"
-#include "shell/noxShellBaseExtension.h"
 
 namespace {
 
-uint16_t DataLength(const TKvLoadSource& ASource) {
-  const uint8_t* d = ASource.GetData();
-  return static_cast<uint16_t>(d[42] | (d[43] << 8));
-}
+uint16_t DataLength(const TKvLoadSource& ASource) { return ASource.GetBytes().Le16(42); }
 
 TKvMatchFlags AgatFlags(const TKvLoadSource& ASource) {
   return ASource.GetExtension() == ".fil" ? mfHeader | mfExtension | mfSize : mfHeader | mfSize;
@@ -23,37 +17,38 @@ int InterlacedRow(int AIndex, int AHeight) { return (AIndex % (AHeight / 2)) * 2
 }  // namespace
 
 TKvMatchFlags AgatMatchShortFile(TKvLoadSource& ASource, int ALength) {
-  const int64_t LSize = ASource.GetSize();
-  if (LSize <= 43 || !ASource.GetData()) return 0;
+  const int64_t LSize = ASource.GetBytes().Size();
+  if (LSize <= 43) return 0;
   if (DataLength(ASource) != ALength || LSize != static_cast<int64_t>(ALength) + AgatFilHeaderSize) return 0;
   return AgatFlags(ASource);
 }
 
-void AgatRaiseMismatch() { RaiseOSError(87); }
+void AgatRaiseMismatch() { RaiseBadHeader(); }
 
 // ---------------------------------------------------------------------------
 // Full files
 
 TKvMatchFlags TKvAgatSourceEngine::Match(TKvLoadSource& ASource) {
-  const int64_t LSize = ASource.GetSize();
-  if (LSize <= 43 || !ASource.GetData()) return 0;
+  const TKvBytes file = ASource.GetBytes();
+  if (file.Size() <= 43) return 0;
   const uint32_t L = DataLength(ASource);
   if (L != 2048 && L != 4096 && L != 8192 && L != 8960 && L != 16384 && L != 32768) return 0;
-  if (LSize != static_cast<int64_t>(L) + AgatFilExtraSize) return 0;
-  const uint8_t* t = ASource.GetData() + AgatFilHeaderSize + L;
-  if ((t[0] | (t[1] << 8)) != AgatFilTrailerMark) return 0;
-  if (!AgatFilModeAllowed(L, t[2], t[3])) return 0;
+  if (file.Size() != static_cast<int64_t>(L) + AgatFilExtraSize) return 0;
+  const TKvBytes t = file.Sub(AgatFilHeaderSize + L);
+  if (t.Le16(0) != AgatFilTrailerMark) return 0;
+  if (!AgatFilModeAllowed(L, t.U8(2), t.U8(3))) return 0;
   return AgatFlags(ASource);
 }
 
 TKvAgatSourceEngine::TKvAgatSourceEngine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource) {
-  if (!Match(ASource)) RaiseOSError(87);
-  FData = ASource.GetData() + AgatFilHeaderSize;
-  FTrailer = FData + DataLength(ASource);
+  if (!Match(ASource)) RaiseBadHeader();
+  const int64_t LLength = DataLength(ASource);
+  FData = ASource.GetBytes().Sub(AgatFilHeaderSize, LLength);
+  FTrailer = ASource.GetBytes().Sub(AgatFilHeaderSize + LLength, AgatFilTrailerSize);
   Comment = ReadAgatFilComment(FTrailer);
-  const int LMode = FTrailer[2];
+  const int LMode = FTrailer.U8(2);
   const uint8_t LAspect = (LMode == 112 || LMode == 125) ? 7 : (LMode == 128 || LMode == 141) ? 19 : 13;
-  Setup(LMode, FTrailer[3], LAspect);
+  Setup(LMode, FTrailer.U8(3), LAspect);
 }
 
 // ---------------------------------------------------------------------------
@@ -98,7 +93,7 @@ void TKvAgatBaseSourceEngine::Setup(int AMode, int AKind, uint8_t APixelAspect) 
       Width = 128, Height = 256, LFamily = Agat7;
       break;
     default:
-      RaiseOSError(87);
+      RaiseBadHeader();
   }
   const int g = LGiga ? 2 : 1;
   const std::string LGigaText = LGiga ? " gigascreen" : "";
@@ -132,7 +127,7 @@ void TKvAgatBaseSourceEngine::Setup(int AMode, int AKind, uint8_t APixelAspect) 
         PaletteTypes = {ptColoredBRGB, ptColoredWRGB, ptGrayBRGB, ptGrayWRGB};
         break;
       default:
-        RaiseOSError(87);
+        RaiseBadHeader();
     }
     Description = "Agat" + GetSizeText() + LWord + LGigaText + " image";
     return;
@@ -141,7 +136,7 @@ void TKvAgatBaseSourceEngine::Setup(int AMode, int AKind, uint8_t APixelAspect) 
   HAM = false;
   const int LBytes = Width * Height / 2 * g;
   bool LBright = false;
-  for (int i = 0; i < LBytes && !LBright; ++i) LBright = (FData[i] & 0x88) != 0;
+  for (int i = 0; i < LBytes && !LBright; ++i) LBright = (FData.U8(i) & 0x88) != 0;
   switch (AKind) {
     case 0:
       PaletteType = LBright ? ptColored16 : ptColored8;
@@ -172,7 +167,7 @@ void TKvAgatBaseSourceEngine::Setup(int AMode, int AKind, uint8_t APixelAspect) 
         PaletteTypes = {ptColored8, ptColored16, ptGray8, ptGray16};
       break;
     default:
-      RaiseOSError(87);
+      RaiseBadHeader();
   }
   Bits = (LBright ? 4 : 3) * g;
   Description = "Agat" + GetSizeText() + LWord + LGigaText + (HAM ? " HAM" : "") + " image";
@@ -184,7 +179,8 @@ void TKvAgatBaseSourceEngine::Setup(int AMode, int AKind, uint8_t APixelAspect) 
 void TKvAgatBaseSourceEngine::BuildColorPalette(int ACount) {
   Palette->Clear();
   if (PaletteType == ptColored4096) {
-    if (!FTrailer) RaiseOSError(87);
+    // Only a full file's trailer holds the colours.
+    if (FTrailer.Empty()) RaiseTruncatedData();
     for (int i = 0; i < ACount; ++i) Palette->AddStdRGB(ReadAgatFilPaletteEntry(FTrailer, i));
   } else {
     BuildAgatPalette(*Palette, PaletteType);
@@ -199,8 +195,9 @@ std::unique_ptr<TKvBitmap> TKvAgatBaseSourceEngine::Decode() {
     case 112: {
       SetMonoPalette(false);
       auto b = std::make_unique<TKvBitmap1>(W, H, Palette.get());
-      const uint8_t* p = FData;
-      for (int i = 0; i < H; ++i) ReadBytes(b->GetScanline(FMode == 112 ? InterlacedRow(i, H) : i), p, W / 8);
+      const int r = W / 8;
+      for (int i = 0; i < H; ++i)
+        ReadBytes(b->GetScanline(FMode == 112 ? InterlacedRow(i, H) : i), FData.Row(i * r, r));
       return b;
     }
     case 29:
@@ -209,17 +206,17 @@ std::unique_ptr<TKvBitmap> TKvAgatBaseSourceEngine::Decode() {
       auto b = std::make_unique<TKvBitmap4>(W, H, Palette.get());
       TKvBitmap* f1 = b->AddFrame(Palette2.get());
       TKvBitmap* f2 = b->AddFrame(Palette2.get());
-      const uint8_t* p1 = FData;
-      const uint8_t* p2 = FData + W * H / 8;
+      const int r = W / 8, LFrame = W * H / 8;
       for (int i = 0; i < H; ++i)
-        PutPlanes2x1Row(b.get(), f1, f2, p1, p2, 0, FMode == 125 ? InterlacedRow(i, H) : i, W / 8);
+        PutPlanes2x1Row(b.get(), f1, f2, FData.Row(i * r, r), FData.Row(LFrame + i * r, r), 0,
+                        FMode == 125 ? InterlacedRow(i, H) : i);
       return b;
     }
     case 96: {
       BuildColorPalette(4);
       auto b = std::make_unique<TKvBitmap4>(W, H, Palette.get());
-      const uint8_t* p = FData;
-      for (int i = 0; i < H; ++i) PutPixels2BitRow(b.get(), p, 0, InterlacedRow(i, H), W / 4);
+      const int r = W / 4;
+      for (int i = 0; i < H; ++i) PutPixels2BitRow(b.get(), FData.Row(i * r, r), 0, InterlacedRow(i, H));
       return b;
     }
     case 109: {
@@ -228,9 +225,9 @@ std::unique_ptr<TKvBitmap> TKvAgatBaseSourceEngine::Decode() {
       auto b = std::make_unique<TKvBitmap4>(W, H, Palette.get());
       TKvBitmap* f1 = b->AddFrame(Palette2.get());
       TKvBitmap* f2 = b->AddFrame(Palette2.get());
-      const uint8_t* p1 = FData;
-      const uint8_t* p2 = FData + W * H / 4;
-      for (int i = 0; i < H; ++i) PutPlanes2x2Row(b.get(), f1, f2, p1, p2, 0, InterlacedRow(i, H), W / 4);
+      const int r = W / 4, LFrame = W * H / 4;
+      for (int i = 0; i < H; ++i)
+        PutPlanes2x2Row(b.get(), f1, f2, FData.Row(i * r, r), FData.Row(LFrame + i * r, r), 0, InterlacedRow(i, H));
       return b;
     }
     case 64:
@@ -239,8 +236,9 @@ std::unique_ptr<TKvBitmap> TKvAgatBaseSourceEngine::Decode() {
       if (HAM) break;
       BuildColorPalette(16);
       auto b = std::make_unique<TKvBitmap4>(W, H, Palette.get());
-      const uint8_t* p = FData;
-      for (int i = 0; i < H; ++i) ReadBytes(b->GetScanline(FMode == 128 ? InterlacedRow(i, H) : i), p, W / 2);
+      const int r = W / 2;
+      for (int i = 0; i < H; ++i)
+        ReadBytes(b->GetScanline(FMode == 128 ? InterlacedRow(i, H) : i), FData.Row(i * r, r));
       return b;
     }
     case 77:
@@ -251,18 +249,18 @@ std::unique_ptr<TKvBitmap> TKvAgatBaseSourceEngine::Decode() {
       // A pixel is its frame-1 colour times the base count plus its frame-2
       // colour, the index of that mixture.
       const int n = Palette2->Count;
-      if (n < 1) RaiseOSError(87);
+      if (n < 1) RaiseSizeOutOfRange();
       auto b = std::make_unique<TKvBitmap8>(W, H, Palette.get());
       TKvBitmap* f1 = b->AddFrame(Palette2.get());
       TKvBitmap* f2 = b->AddFrame(Palette2.get());
-      const uint8_t* d2 = FData + W * H / 2;
+      const int LFrame = W * H / 2;
       for (int i = 0; i < H; ++i) {
         const int y = FMode == 141 ? InterlacedRow(i, H) : i;
         for (int x = 0; x < W; ++x) {
           const int o = i * (W / 2) + x / 2;
           const int s = (x & 1) ? 0 : 4;
-          const int a = ((FData[o] >> s) & 15) % n;
-          const int c = ((d2[o] >> s) & 15) % n;
+          const int a = ((FData.U8(o) >> s) & 15) % n;
+          const int c = ((FData.U8(LFrame + o) >> s) & 15) % n;
           b->SetPixel(x, y, a * n + c);
           f1->SetPixel(x, y, a);
           f2->SetPixel(x, y, c);
@@ -271,14 +269,15 @@ std::unique_ptr<TKvBitmap> TKvAgatBaseSourceEngine::Decode() {
       return b;
     }
     default:
-      RaiseOSError(87);
+      RaiseBadHeader();
   }
   // The band palettes: 32 bands of 4 rows, 8 colours each.
-  const uint8_t* LBands = FData + W * H / 2;
+  const int LBands = W * H / 2;
   auto LColor = [&](int ABand, int k) {
-    const uint8_t* r = LBands + 24 * ABand + 3 * k;
-    return TKvStdRGBColor{static_cast<uint8_t>((r[0] & 15) * 17), static_cast<uint8_t>((r[1] & 15) * 17),
-                          static_cast<uint8_t>((r[2] & 15) * 17)};
+    const int r = LBands + 24 * ABand + 3 * k;
+    return TKvStdRGBColor{static_cast<uint8_t>((FData.U8(r) & 15) * 17),
+                          static_cast<uint8_t>((FData.U8(r + 1) & 15) * 17),
+                          static_cast<uint8_t>((FData.U8(r + 2) & 15) * 17)};
   };
   Palette->Clear();
   try {
@@ -309,7 +308,7 @@ std::unique_ptr<TKvBitmap> TKvAgatBaseSourceEngine::Decode() {
     }
     for (int y = 4 * band; y < 4 * band + 4; ++y)
       for (int x = 0; x < W; ++x) {
-        const uint8_t v = FData[y * (W / 2) + x / 2];
+        const uint8_t v = FData.U8(y * (W / 2) + x / 2);
         const int k = ((x & 1) ? v : v >> 4) & 7;
         b->SetPixel(x, y, LIndexed ? LIndex[k] : static_cast<int>(LRGB[k]));
       }

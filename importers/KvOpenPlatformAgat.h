@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "app/KvSourceEngines.h"
+#include "platforms/KvPlatformAgat.h"
 
 class TKvAgatBaseSourceEngine : public TKvSourceEngine {
 public:
@@ -16,8 +17,8 @@ protected:
   // The kind -1 stands for a file that does not state it.
   void Setup(int AMode, int AKind, uint8_t APixelAspect);
 
-  const uint8_t* FData = nullptr;     // the screen data (file offset 44)
-  const uint8_t* FTrailer = nullptr;  // full files only
+  TKvBytes FData;     // the screen data (file offset 44)
+  TKvBytes FTrailer;  // full files only
   bool HAM = false;
   int FMode = 0;
 
@@ -38,7 +39,7 @@ public:
   static int GetDataLength() { return LENGTH; }
   explicit TKvAgatSourceFixedEngine(TKvLoadSource& ASource) : TKvSourceEngineOf<T, TKvAgatBaseSourceEngine>(ASource) {
     if (!Match(ASource)) RaiseMismatch();
-    this->FData = ASource.GetData() + 44;
+    this->FData = ASource.GetBytes().Sub(AgatFilHeaderSize, LENGTH);
     this->Setup(MODE, -1, ASPECT);
   }
   static TKvMatchFlags Match(TKvLoadSource& ASource) { return MatchShort(ASource, LENGTH); }
@@ -60,19 +61,29 @@ void TKvAgatSourceFixedEngine<T, LENGTH, MODE, ASPECT>::RaiseMismatch() {
   AgatRaiseMismatch();
 }
 
-#define KV_AGAT_SHORT(NAME, LENGTH, MODE, ASPECT)                                \
-  class NAME : public TKvAgatSourceFixedEngine<NAME, LENGTH, MODE, ASPECT> {     \
-  public:                                                                        \
-    using TKvAgatSourceFixedEngine::TKvAgatSourceFixedEngine;                    \
-  };
-
-KV_AGAT_SHORT(TKvAgatSource64x64x4Engine, 2048, 64, 13)
-KV_AGAT_SHORT(TKvAgatSource128x128x4Engine, 8192, 80, 13)
-KV_AGAT_SHORT(TKvAgatSource128x256x4Engine, 16384, 128, 19)
-KV_AGAT_SHORT(TKvAgatSource256x256x1Engine, 8192, 16, 13)
-KV_AGAT_SHORT(TKvAgatSource256x256x2Engine, 16384, 96, 13)
-KV_AGAT_SHORT(TKvAgatSource512x256x1Engine, 16384, 112, 7)
-
-#undef KV_AGAT_SHORT
+class TKvAgatSource64x64x4Engine : public TKvAgatSourceFixedEngine<TKvAgatSource64x64x4Engine, 2048, 64, 13> {
+public:
+  using TKvAgatSourceFixedEngine::TKvAgatSourceFixedEngine;
+};
+class TKvAgatSource128x128x4Engine : public TKvAgatSourceFixedEngine<TKvAgatSource128x128x4Engine, 8192, 80, 13> {
+public:
+  using TKvAgatSourceFixedEngine::TKvAgatSourceFixedEngine;
+};
+class TKvAgatSource128x256x4Engine : public TKvAgatSourceFixedEngine<TKvAgatSource128x256x4Engine, 16384, 128, 19> {
+public:
+  using TKvAgatSourceFixedEngine::TKvAgatSourceFixedEngine;
+};
+class TKvAgatSource256x256x1Engine : public TKvAgatSourceFixedEngine<TKvAgatSource256x256x1Engine, 8192, 16, 13> {
+public:
+  using TKvAgatSourceFixedEngine::TKvAgatSourceFixedEngine;
+};
+class TKvAgatSource256x256x2Engine : public TKvAgatSourceFixedEngine<TKvAgatSource256x256x2Engine, 16384, 96, 13> {
+public:
+  using TKvAgatSourceFixedEngine::TKvAgatSourceFixedEngine;
+};
+class TKvAgatSource512x256x1Engine : public TKvAgatSourceFixedEngine<TKvAgatSource512x256x1Engine, 16384, 112, 7> {
+public:
+  using TKvAgatSourceFixedEngine::TKvAgatSourceFixedEngine;
+};
 
 void InitKvOpenPlatformAgat();

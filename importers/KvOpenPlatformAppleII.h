@@ -14,7 +14,7 @@ public:
   std::unique_ptr<TKvBitmap> Decode() override;
 
 private:
-  const uint8_t* FData;
+  TKvBytes FData;
 };
 
 // The byte offset of screen line AY in the dump.

@@ -27,7 +27,7 @@ const TBbcMode& ModeOf(int AMode) {
 }  // namespace
 
 TKvBBCMicroEngine::TKvBBCMicroEngine(TKvLoadSource& ASource, int AMode)
-    : TKvSourceEngine(ASource), FMode(AMode), FData(ASource.GetData()) {
+    : TKvSourceEngine(ASource), FMode(AMode), FData(ASource.GetBytes().Sub(0, ModeOf(AMode).Size)) {
   const TBbcMode& m = ModeOf(AMode);
   Width = m.Width;
   Height = 256;
@@ -38,7 +38,7 @@ TKvBBCMicroEngine::TKvBBCMicroEngine(TKvLoadSource& ASource, int AMode)
 
 TKvMatchFlags TKvBBCMicroEngine::MatchMode(TKvLoadSource& ASource, int AMode) {
   const TBbcMode& m = ModeOf(AMode);
-  if (ASource.GetSize() != m.Size || !ASource.GetData()) return 0;
+  if (ASource.GetBytes().Size() != m.Size) return 0;
   const std::string LExt = ASource.GetExtension();
   return LExt == m.Extension1 || LExt == m.Extension2 ? mfExtension | mfSize : mfSize;
 }
@@ -66,11 +66,11 @@ std::unique_ptr<TKvBitmap> TKvBBCMicroEngine::Decode() {
   else
     LBitmap = std::make_unique<TKvBitmap4>(Width, Height, Palette.get());
   // Exactly the file's size: 32 character rows of LCells cells of 8 bytes.
-  const uint8_t* p = FData;
+  int64_t p = 0;
   for (int r = 0; r < 32; ++r)
     for (int c = 0; c < LCells; ++c)
       for (int k = 0; k < 8; ++k) {
-        const uint8_t b = *p++;
+        const uint8_t b = FData.U8(p++);
         const int y = 8 * r + k;
         switch (FMode) {
           case 0:

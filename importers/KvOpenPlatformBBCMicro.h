@@ -19,7 +19,7 @@ public:
 
 private:
   int FMode;
-  const uint8_t* FData;  // owned by the load source
+  TKvBytes FData;
 };
 
 template <class TSelf, int Mode>

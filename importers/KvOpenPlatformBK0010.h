@@ -8,8 +8,8 @@
 
 class TKvBaseBK0010SourceEngine : public TKvSourceEngine {
 public:
-  // The screen data at AOffset; 512 x 256 when AMono, else 256 x 256.
-  TKvBaseBK0010SourceEngine(TKvLoadSource& ASource, int AOffset, bool AMono, int ABits);
+  // The AScreens screens at AOffset; 512 x 256 when AMono, else 256 x 256.
+  TKvBaseBK0010SourceEngine(TKvLoadSource& ASource, int AOffset, int AScreens, bool AMono, int ABits);
 
 protected:
   // The 256x256 colour screen with palette AStoredNumber + 1.
@@ -17,7 +17,7 @@ protected:
   // The 512x256 black-and-white screen.
   std::unique_ptr<TKvBitmap> DecodeMono();
 
-  const uint8_t* FScreen;
+  TKvBytes FScreen;
 };
 
 class TKvBK0010BKSSourceEngine : public TKvSourceEngineOf<TKvBK0010BKSSourceEngine, TKvBaseBK0010SourceEngine> {
@@ -38,7 +38,7 @@ public:
   std::unique_ptr<TKvBitmap> Decode() override;
 
 private:
-  const uint8_t* FScreenB;
+  TKvBytes FScreenB;
   int FPaletteA;
   int FPaletteB;
 };

@@ -14,14 +14,13 @@ TKvBaseCorvetteEngine::TKvBaseCorvetteEngine(TKvLoadSource& ASource) : TKvSource
   PixelAspect = 7;  // "2:3"
 }
 
-std::unique_ptr<TKvBitmap> TKvBaseCorvetteEngine::DecodePlanes(const uint8_t* AData, int64_t ADataSize,
-                                                               bool AWinOrder) {
+std::unique_ptr<TKvBitmap> TKvBaseCorvetteEngine::DecodePlanes(const TKvBytes& AData, bool AWinOrder) {
   BuildCorvettePalette(*Palette, PaletteType);
   auto LBitmap = std::make_unique<TKvBitmap4>(Width, Height, Palette.get());
   const int64_t B = CorvettePlaneRowSize(Width);
   const int64_t LPlane = B * Height;
   const int LWeights[3] = {1, AWinOrder ? 2 : 4, AWinOrder ? 4 : 2};
-  auto at = [&](int64_t AOffset) -> uint8_t { return AOffset < ADataSize ? AData[AOffset] : 0; };
+  auto at = [&](int64_t AOffset) -> uint8_t { return AData.Has(AOffset, 1) ? AData.U8(AOffset) : 0; };
   for (int y = 0; y < Height; ++y)
     for (int x = 0; x < Width; ++x) {
       const int64_t o = y * B + x / 8;
@@ -40,18 +39,17 @@ std::unique_ptr<TKvBitmap> TKvBaseCorvetteEngine::DecodePlanes(const uint8_t* AD
 namespace {
 
 struct TKvCorvetteBitReader {
-  const uint8_t* P;
-  int64_t Left;
+  TKvBytes Data;
+  int64_t Offset = 0;
   uint8_t Mask = 128;
 
   bool ReadBit(int& ABit) {
     if (Mask == 0) {
-      ++P;
-      --Left;
+      ++Offset;
       Mask = 128;
     }
-    if (Left <= 0) return false;
-    ABit = (*P & Mask) ? 1 : 0;
+    if (!Data.Has(Offset, 1)) return false;
+    ABit = (Data.U8(Offset) & Mask) ? 1 : 0;
     Mask = static_cast<uint8_t>(Mask >> 1);
     return true;
   }
@@ -68,8 +66,8 @@ struct TKvCorvetteBitReader {
 
 }  // namespace
 
-bool DecodeCorvetteGrfData(const uint8_t* AData, int64_t ASize, uint8_t* AOut) {
-  TKvCorvetteBitReader R{AData, ASize};
+bool DecodeCorvetteGrfData(const TKvBytes& AData, uint8_t* AOut) {
+  TKvCorvetteBitReader R{AData};
   for (int k = 0; k < CorvetteGrfBlockCount; ++k) {
     uint8_t* LBlock = AOut + k * CorvetteGrfBlockSize;
     int LCode = 0, v = 0;
@@ -112,9 +110,7 @@ bool DecodeCorvetteGrfData(const uint8_t* AData, int64_t ASize, uint8_t* AOut) {
 }
 
 TKvCorvetteGrfEngine::TKvCorvetteGrfEngine(TKvLoadSource& ASource)
-    : TKvSourceEngineOf(ASource),
-      FData(ASource.GetData() + CorvetteHeaderSize),
-      FDataSize(ASource.GetSize() - CorvetteHeaderSize) {
+    : TKvSourceEngineOf(ASource), FData(ASource.GetBytes().Sub(CorvetteHeaderSize)) {
   Width = CorvetteWidth;
   Height = CorvetteHeight;
   Bits = 3;
@@ -122,8 +118,7 @@ TKvCorvetteGrfEngine::TKvCorvetteGrfEngine(TKvLoadSource& ASource)
 }
 
 TKvMatchFlags TKvCorvetteGrfEngine::Match(TKvLoadSource& ASource) {
-  if (ASource.GetSize() <= CorvetteHeaderSize || !CheckCorvetteGrfHeader(ASource.GetData(), ASource.GetSize()))
-    return 0;
+  if (ASource.GetSize() <= CorvetteHeaderSize || !CheckCorvetteGrfHeader(ASource.GetBytes())) return 0;
   return ASource.GetExtension() == ".grf" ? mfHeader | mfExtension : mfHeader;
 }
 
@@ -131,15 +126,15 @@ std::unique_ptr<TKvBitmap> TKvCorvetteGrfEngine::Decode() {
   // A damaged or short file keeps the blocks decoded before the damage and
   // shows black after them.
   std::vector<uint8_t> LPlanes(static_cast<size_t>(CorvettePicSize), 0);
-  DecodeCorvetteGrfData(FData, FDataSize, LPlanes.data());
-  return DecodePlanes(LPlanes.data(), CorvettePicSize, false);
+  DecodeCorvetteGrfData(FData, LPlanes.data());
+  return DecodePlanes(TKvBytes(LPlanes), false);
 }
 
 // ---------------------------------------------------------------------------
 // ".pic"
 
 TKvCorvettePicEngine::TKvCorvettePicEngine(TKvLoadSource& ASource)
-    : TKvSourceEngineOf(ASource), FData(ASource.GetData()) {
+    : TKvSourceEngineOf(ASource), FData(ASource.GetBytes().Sub(0, CorvettePicSize)) {
   Width = CorvetteWidth;
   Height = CorvetteHeight;
   Bits = 3;
@@ -147,35 +142,32 @@ TKvCorvettePicEngine::TKvCorvettePicEngine(TKvLoadSource& ASource)
 }
 
 TKvMatchFlags TKvCorvettePicEngine::Match(TKvLoadSource& ASource) {
-  if (ASource.GetSize() != CorvettePicSize || !ASource.GetData()) return 0;
+  if (ASource.GetBytes().Size() != CorvettePicSize) return 0;
   return ASource.GetExtension() == ".pic" ? mfExtension | mfSize : mfSize;
 }
 
-std::unique_ptr<TKvBitmap> TKvCorvettePicEngine::Decode() { return DecodePlanes(FData, CorvettePicSize, false); }
+std::unique_ptr<TKvBitmap> TKvCorvettePicEngine::Decode() { return DecodePlanes(FData, false); }
 
 // ---------------------------------------------------------------------------
 // ".win"
 
 TKvCorvetteWinEngine::TKvCorvetteWinEngine(TKvLoadSource& ASource)
-    : TKvSourceEngineOf(ASource),
-      FData(ASource.GetData() + CorvetteWinHeaderSize),
-      FDataSize(ASource.GetSize() - CorvetteWinHeaderSize) {
-  const uint8_t* d = ASource.GetData();
-  Width = (d[6] | (d[7] << 8)) + 1;
-  Height = d[8] + 1;
+    : TKvSourceEngineOf(ASource), FData(ASource.GetBytes().Sub(CorvetteWinHeaderSize)) {
+  const TKvBytes header = ASource.GetBytes().Sub(0, CorvetteWinHeaderSize);
+  Width = header.Le16(6) + 1;
+  Height = header.U8(8) + 1;
   Bits = 3;
   Description = "Corvette" + GetSizeText() + " image";
 }
 
 TKvMatchFlags TKvCorvetteWinEngine::Match(TKvLoadSource& ASource) {
-  if (ASource.GetSize() <= CorvetteWinHeaderSize || !CheckCorvetteWinHeader(ASource.GetData(), ASource.GetSize()))
-    return 0;
+  if (ASource.GetSize() <= CorvetteWinHeaderSize || !CheckCorvetteWinHeader(ASource.GetBytes())) return 0;
   return ASource.GetExtension() == ".win" ? mfHeader | mfExtension : mfHeader;
 }
 
 std::unique_ptr<TKvBitmap> TKvCorvetteWinEngine::Decode() {
   // A file shorter than its size says shows its missing bytes as 0.
-  return DecodePlanes(FData, FDataSize, true);
+  return DecodePlanes(FData, true);
 }
 
 void InitKvOpenPlatformCorvette() {

@@ -13,10 +13,10 @@ public:
   explicit TKvBaseCorvetteEngine(TKvLoadSource& ASource);
 
 protected:
-  // The picture of the three planes in ADataSize bytes at AData; bytes the
-  // planes would need beyond ADataSize count as 0. AWinOrder: the planes
-  // hold bits 0, 1, 2 (else 0, 2, 1).
-  std::unique_ptr<TKvBitmap> DecodePlanes(const uint8_t* AData, int64_t ADataSize, bool AWinOrder);
+  // The picture of the three planes in AData; bytes the planes would need
+  // beyond its end count as 0. AWinOrder: the planes hold bits 0, 1, 2
+  // (else 0, 2, 1).
+  std::unique_ptr<TKvBitmap> DecodePlanes(const TKvBytes& AData, bool AWinOrder);
 };
 
 class TKvCorvetteGrfEngine : public TKvSourceEngineOf<TKvCorvetteGrfEngine, TKvBaseCorvetteEngine> {
@@ -26,8 +26,7 @@ public:
   std::unique_ptr<TKvBitmap> Decode() override;
 
 private:
-  const uint8_t* FData;  // the coded data after the header
-  int64_t FDataSize;
+  TKvBytes FData;  // the coded data after the header
 };
 
 class TKvCorvettePicEngine : public TKvSourceEngineOf<TKvCorvettePicEngine, TKvBaseCorvetteEngine> {
@@ -37,7 +36,7 @@ public:
   std::unique_ptr<TKvBitmap> Decode() override;
 
 private:
-  const uint8_t* FData;
+  TKvBytes FData;
 };
 
 class TKvCorvetteWinEngine : public TKvSourceEngineOf<TKvCorvetteWinEngine, TKvBaseCorvetteEngine> {
@@ -47,13 +46,12 @@ public:
   std::unique_ptr<TKvBitmap> Decode() override;
 
 private:
-  const uint8_t* FData;  // the planes after the 9-byte header
-  int64_t FDataSize;
+  TKvBytes FData;  // the planes after the 9-byte header
 };
 
-// Decodes the 768 coded blocks of AData (ASize bytes) into AOut (49,152
-// bytes, zero-filled by the caller). False when the data ends early or holds
-// an unknown block code; the blocks decoded so far stay in AOut.
-bool DecodeCorvetteGrfData(const uint8_t* AData, int64_t ASize, uint8_t* AOut);
+// Decodes the 768 coded blocks of AData into AOut (49,152 bytes, zero-filled
+// by the caller). False when the data end early or hold an unknown block
+// code; the blocks decoded so far stay in AOut.
+bool DecodeCorvetteGrfData(const TKvBytes& AData, uint8_t* AOut);
 
 void InitKvOpenPlatformCorvette();

@@ -12,8 +12,8 @@ public:
   std::unique_ptr<TKvBitmap> Decode() override;
 
 private:
-  const uint8_t* FPixels;   // file offset 4
-  const uint8_t* FPalette;  // the last 16 bytes
+  TKvBytes FPixels;   // the rows, from file offset 4
+  TKvBytes FPalette;  // the last 16 bytes
 };
 
 void InitKvOpenPlatformDVK();

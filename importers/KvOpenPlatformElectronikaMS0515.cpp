@@ -8,12 +8,13 @@ namespace {
 constexpr int32_t kFileSize = 16000;
 
 TKvMatchFlags SizeFlags(TKvLoadSource& ASource) {
-  if (ASource.GetSize() != kFileSize || !ASource.GetData()) return 0;
+  if (ASource.GetBytes().Size() != kFileSize) return 0;
   return ASource.GetExtension() == ".scr" ? mfSize | mfExtension : mfSize;
 }
 }  // namespace
 
-TKvMS0515Engine::TKvMS0515Engine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource), FData(ASource.GetData()) {
+TKvMS0515Engine::TKvMS0515Engine(TKvLoadSource& ASource)
+    : TKvSourceEngineOf(ASource), FData(ASource.GetBytes().Sub(0, kFileSize)) {
   Width = 320;
   Height = 200;
   Bits = 4;
@@ -25,17 +26,18 @@ TKvMatchFlags TKvMS0515Engine::Match(TKvLoadSource& ASource) { return SizeFlags(
 std::unique_ptr<TKvBitmap> TKvMS0515Engine::Decode() {
   SetZxSpectrumPalette(0xBC);
   auto LBitmap = std::make_unique<TKvBitmap4>(Width, Height, Palette.get());
-  const uint8_t* p = FData;
+  int64_t p = 0;
   for (int y = 0; y < Height; ++y)
     for (int cx = 0; cx < 40; ++cx, p += 2) {
       int LPaper = 0, LInk = 0;
-      DecodeZxAttribute(p[1], LPaper, LInk);
-      PutInkPaperByte(LBitmap.get(), p[0], LPaper, LInk, cx, y, 8);
+      DecodeZxAttribute(FData.U8(p + 1), LPaper, LInk);
+      PutInkPaperByte(LBitmap.get(), FData.U8(p), LPaper, LInk, cx, y, 8);
     }
   return LBitmap;
 }
 
-TKvMS0515BWEngine::TKvMS0515BWEngine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource), FData(ASource.GetData()) {
+TKvMS0515BWEngine::TKvMS0515BWEngine(TKvLoadSource& ASource)
+    : TKvSourceEngineOf(ASource), FData(ASource.GetBytes().Sub(0, kFileSize)) {
   Width = 640;
   Height = 200;
   Bits = 1;
@@ -48,8 +50,7 @@ TKvMatchFlags TKvMS0515BWEngine::Match(TKvLoadSource& ASource) { return SizeFlag
 std::unique_ptr<TKvBitmap> TKvMS0515BWEngine::Decode() {
   SetMonoPalette(false);
   auto LBitmap = std::make_unique<TKvBitmap1>(Width, Height, Palette.get());
-  const uint8_t* p = FData;
-  for (int y = 0; y < Height; ++y) ReadBytes(LBitmap->GetScanline(y), p, 80);
+  for (int y = 0; y < Height; ++y) ReadBytes(LBitmap->GetScanline(y), FData.Row(y * 80, 80));
   return LBitmap;
 }
 

@@ -18,7 +18,7 @@ public:
   std::unique_ptr<TKvBitmap> Decode() override;
 
 private:
-  const uint8_t* FData;
+  TKvBytes FData;
 };
 
 class TKvMS0515BWEngine : public TKvSourceEngineOf<TKvMS0515BWEngine> {
@@ -28,7 +28,7 @@ public:
   std::unique_ptr<TKvBitmap> Decode() override;
 
 private:
-  const uint8_t* FData;
+  TKvBytes FData;
 };
 
 }  // namespace KvOpenPlatformElectronikaMS0515

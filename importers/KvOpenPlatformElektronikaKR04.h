@@ -18,8 +18,8 @@ private:
   // black, blue, green and red.
   void BuildBasePalette(int ACount);
 
-  const uint8_t* FHeader;  // file offset 0
-  const uint8_t* FPixels;  // file offset 12
+  TKvBytes FHeader;  // file offset 0
+  TKvBytes FPixels;  // the frames, from file offset 12
 };
 
 void InitKvOpenPlatformElektronikaKR04();

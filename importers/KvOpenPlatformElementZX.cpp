@@ -1,6 +1,5 @@
 #include "importers/KvOpenPlatformElementZX.h"
 
-#include <cstring>
 #include <string>
 
 #include "core/KvBitmap.h"
@@ -33,25 +32,25 @@ void SetUp(TKvSourceEngine& AEngine, int ABits, const char* AKind) {
 }
 
 // The 32 colours at 15360 (blue, green, red each) appended to APalette.
-void AddHrxcPalette(TKvPalette256& APalette, const uint8_t* AData) {
+void AddHrxcPalette(TKvPalette256& APalette, const TKvBytes& AData) {
   for (int i = 0; i < 32; ++i) {
-    const uint8_t* e = AData + kPalette + 3 * i;
-    APalette.AddRGB(e[2], e[1], e[0]);
+    const int e = kPalette + 3 * i;
+    APalette.AddRGB(AData.U8(e + 2), AData.U8(e + 1), AData.U8(e));
   }
 }
 
 // The palette entry of pixel (x, y): a set bit shows the ink of the high
 // nibble (entries 16..31), a clear one the paper of the low nibble (0..15).
-int HrxcEntry(const uint8_t* AData, int X, int Y) {
-  const uint8_t a = AData[kAttributes + (Y / 4) * 64 + X / 8];
-  const bool set = (AData[Y * 64 + X / 8] >> (7 - (X & 7))) & 1;
+int HrxcEntry(const TKvBytes& AData, int X, int Y) {
+  const uint8_t a = AData.U8(kAttributes + (Y / 4) * 64 + X / 8);
+  const bool set = (AData.U8(Y * 64 + X / 8) >> (7 - (X & 7))) & 1;
   return set ? 16 + (a >> 4) : (a & 15);
 }
 
 }  // namespace
 
 TKvElementZXHRCEngine::TKvElementZXHRCEngine(TKvLoadSource& ASource)
-    : TKvSourceEngineOf(ASource), FData(ASource.GetData()), FColor(ASource.GetSize() == kHrcSize) {
+    : TKvSourceEngineOf(ASource), FData(ASource.GetBytes()), FColor(FData.Size() == kHrcSize) {
   SetUp(*this, FColor ? 4 : 1, " HRC");
 }
 
@@ -64,7 +63,7 @@ std::unique_ptr<TKvBitmap> TKvElementZXHRCEngine::Decode() {
   if (!FColor) {
     SetMonoPalette(true);
     auto LBitmap = std::make_unique<TKvBitmap1>(Width, Height, Palette.get());
-    for (int y = 0; y < Height; ++y) std::memcpy(LBitmap->GetScanline(y), FData + y * 64, 64);
+    for (int y = 0; y < Height; ++y) FData.Read(y * 64, LBitmap->GetScanline(y), 64);
     return LBitmap;
   }
   SetZxSpectrumPalette(182);
@@ -72,14 +71,14 @@ std::unique_ptr<TKvBitmap> TKvElementZXHRCEngine::Decode() {
   for (int y = 0; y < Height; ++y)
     for (int c = 0; c < 64; ++c) {
       int LPaper, LInk;
-      DecodeZxAttribute(FData[kAttributes + (y / 4) * 64 + c], LPaper, LInk);
-      PutInkPaperByte(LBitmap.get(), FData[y * 64 + c], LPaper, LInk, c, y, 8);
+      DecodeZxAttribute(FData.U8(kAttributes + (y / 4) * 64 + c), LPaper, LInk);
+      PutInkPaperByte(LBitmap.get(), FData.U8(y * 64 + c), LPaper, LInk, c, y, 8);
     }
   return LBitmap;
 }
 
 TKvElementZXHRXCEngine::TKvElementZXHRXCEngine(TKvLoadSource& ASource)
-    : TKvSourceEngineOf(ASource), FData(ASource.GetData()) {
+    : TKvSourceEngineOf(ASource), FData(ASource.GetBytes().Sub(0, kHrxcSize)) {
   SetUp(*this, 4, " HRXC");
 }
 
@@ -98,8 +97,8 @@ std::unique_ptr<TKvBitmap> TKvElementZXHRXCEngine::Decode() {
 }
 
 TKvElementZXLayerHRXCEngine::TKvElementZXLayerHRXCEngine(TKvLoadSource& ASource)
-    : TKvSourceEngineOf(ASource), FData(ASource.GetData()), FData2(nullptr) {
-  if (const TKvLoadSourceRec* r = SecondLayer(ASource)) FData2 = r->Data;
+    : TKvSourceEngineOf(ASource), FData(ASource.GetBytes().Sub(0, kHrxcSize)) {
+  if (const TKvLoadSourceRec* r = SecondLayer(ASource)) FData2 = r->View();
   SetUp(*this, 8, " Layer HRXC");
 }
 
@@ -111,14 +110,14 @@ TKvMatchFlags TKvElementZXLayerHRXCEngine::Match(TKvLoadSource& ASource) {
 std::unique_ptr<TKvBitmap> TKvElementZXLayerHRXCEngine::Decode() {
   Palette->Clear();
   AddHrxcPalette(*Palette, FData);
-  if (FData2) AddHrxcPalette(*Palette, FData2);
+  if (!FData2.Empty()) AddHrxcPalette(*Palette, FData2);
   ColorCount = 32;
   auto LBitmap = std::make_unique<TKvBitmap8>(Width, Height, Palette.get());
   // Layer 1's first paper colour is transparent: layer 2 shows there.
   for (int y = 0; y < Height; ++y)
     for (int x = 0; x < Width; ++x) {
       int v = HrxcEntry(FData, x, y);
-      if (v == 0 && FData2) v = 32 + HrxcEntry(FData2, x, y);
+      if (v == 0 && !FData2.Empty()) v = 32 + HrxcEntry(FData2, x, y);
       LBitmap->SetPixel(x, y, v);
     }
   return LBitmap;

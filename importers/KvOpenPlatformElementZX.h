@@ -22,7 +22,7 @@ public:
   std::unique_ptr<TKvBitmap> Decode() override;
 
 private:
-  const uint8_t* FData;  // owned by the load source
+  TKvBytes FData;
   bool FColor;
 };
 
@@ -33,7 +33,7 @@ public:
   std::unique_ptr<TKvBitmap> Decode() override;
 
 private:
-  const uint8_t* FData;
+  TKvBytes FData;
 };
 
 class TKvElementZXLayerHRXCEngine : public TKvSourceEngineOf<TKvElementZXLayerHRXCEngine> {
@@ -43,8 +43,8 @@ public:
   std::unique_ptr<TKvBitmap> Decode() override;
 
 private:
-  const uint8_t* FData;
-  const uint8_t* FData2;  // the second layer, owned by the load source
+  TKvBytes FData;
+  TKvBytes FData2;  // the second layer, or nothing
 };
 
 }  // namespace KvOpenPlatformElementZX

@@ -15,7 +15,7 @@ public:
   std::unique_ptr<TKvBitmap> Decode() override;
 
 private:
-  const uint8_t* FData;
+  TKvBytes FData;
 };
 
 }  // namespace KvOpenPlatformIrisha

@@ -1,7 +1,6 @@
 #include "importers/KvOpenPlatformMAG.h"
 
 #include <cmath>
-#include <cstring>
 #include <string>
 
 #include "core/KvBitmap.h"
@@ -11,8 +10,6 @@
 namespace {
 
 constexpr int64_t kMaxSide = 8000;
-
-uint16_t Word(const uint8_t* P) { return static_cast<uint16_t>(P[0] | P[1] << 8); }
 
 std::string Trimmed(const std::string& AText) {
   size_t b = 0, e = AText.size();
@@ -32,15 +29,14 @@ constexpr uint8_t kV9958Bytes[8] = {0, 33, 74, 107, 148, 181, 222, 255};
 }  // namespace
 
 TKvMAGv2Engine::TKvMAGv2Engine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource) {
-  FileData = ASource.GetData();
-  Remaining = ASource.GetSize();
-  Header = FindMagHeader(FileData, Remaining);
-  if (!Header || !CheckMagHeader(Header, Remaining)) RaiseInternalError();
-  Comment = ReadMagComment(FileData, ASource.GetSize());
-  Machine = Header[1];
-  const uint8_t LFlag = Header[2], LMode = Header[3];
-  const int64_t LStored = static_cast<int64_t>(Word(Header + 8)) - Word(Header + 4) + 1;
-  const int64_t LHeight = static_cast<int64_t>(Word(Header + 10)) - Word(Header + 6) + 1;
+  FileData = ASource.GetBytes();
+  Header = FindMagHeader(FileData);
+  if (!CheckMagHeader(Header)) RaiseInternalError();
+  Comment = ReadMagComment(FileData);
+  Machine = Header.U8(1);
+  const uint8_t LFlag = Header.U8(2), LMode = Header.U8(3);
+  const int64_t LStored = static_cast<int64_t>(Header.Le16(8)) - Header.Le16(4) + 1;
+  const int64_t LHeight = static_cast<int64_t>(Header.Le16(10)) - Header.Le16(6) + 1;
   int64_t LWidth = LStored;
   if (Machine == 3) {
     Interlaced = (LFlag & 0x0C) == 0;
@@ -79,7 +75,8 @@ TKvMAGv2Engine::TKvMAGv2Engine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASour
       case 128: case 129: case 132: case 133: Bits = 8; break;
       default: RaiseInternalError();
     }
-    const std::string LName(reinterpret_cast<const char*>(FileData) + 8, 4);
+    std::string LName(4, ' ');
+    FileData.Read(8, LName.data(), 4);
     if (Machine == 0) {
       if (LName == "X68K" || LName == "XPST" || LName == "XGE ") {
         Machine = 104;
@@ -115,7 +112,7 @@ TKvMAGv2Engine::TKvMAGv2Engine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASour
 }
 
 TKvMatchFlags TKvMAGv2Engine::Match(TKvLoadSource& ASource) {
-  if (!CheckMagFile(ASource.GetData(), ASource.GetSize())) return 0;
+  if (!CheckMagFile(ASource.GetBytes())) return 0;
   return ASource.GetExtension() == ".mag" ? mfHeader | mfExtension : mfHeader;
 }
 
@@ -127,7 +124,7 @@ void TKvMAGv2Engine::LoadPalette() {
     return;
   }
   const int LCount = Machine == 3 && Bits == 12 ? 16 : 1 << (Bits < 8 ? Bits : 8);
-  const TKvMagArea LArea = GetMagPaletteArea(Header);
+  const TKvBytes LArea = GetMagPaletteArea(Header);
   auto Component = [this](uint8_t v) -> uint8_t {
     switch (PaletteType) {
       case ptRGB888: return v;
@@ -144,9 +141,9 @@ void TKvMAGv2Engine::LoadPalette() {
     }
   };
   for (int i = 0; i < LCount; ++i) {
-    if (static_cast<int64_t>(3) * i + 3 <= LArea.Size) {
-      const uint8_t* e = LArea.Data + 3 * i;
-      Palette->AddRGB(Component(e[1]), Component(e[0]), Component(e[2]));
+    if (LArea.Has(3 * i, 3)) {
+      const int e = 3 * i;
+      Palette->AddRGB(Component(LArea.U8(e + 1)), Component(LArea.U8(e)), Component(LArea.U8(e + 2)));
     } else {
       Palette->AddRGB(0, 0, 0);
     }
@@ -156,16 +153,16 @@ void TKvMAGv2Engine::LoadPalette() {
 std::vector<uint8_t> TKvMAGv2Engine::Unpack(int64_t ARowBytes) const {
   const int64_t LTotal = ARowBytes * Height;
   std::vector<uint8_t> LOut(static_cast<size_t>(LTotal), 0);
-  const TKvMagArea LFlagA = GetMagFlagAArea(Header), LFlagB = GetMagFlagBArea(Header);
-  const TKvMagArea LPixels = GetMagPixelArea(Header, Remaining);
+  const TKvBytes LFlagA = GetMagFlagAArea(Header), LFlagB = GetMagFlagBArea(Header);
+  const TKvBytes LPixels = GetMagPixelArea(Header);
   int64_t LABit = 0, LB = 0, LP = 0, LPos = 0;
   std::vector<uint8_t> LLine(static_cast<size_t>(ARowBytes / 4), 0);
   auto Emit = [&](int v) {
     uint8_t b0 = 0, b1 = 0;
     if (v == 0) {
-      if (LP + 2 <= LPixels.Size) {
-        b0 = LPixels.Data[LP];
-        b1 = LPixels.Data[LP + 1];
+      if (LPixels.Has(LP, 2)) {
+        b0 = LPixels.U8(LP);
+        b1 = LPixels.U8(LP + 1);
       }
       LP += 2;
     } else {
@@ -181,10 +178,10 @@ std::vector<uint8_t> TKvMAGv2Engine::Unpack(int64_t ARowBytes) const {
   };
   while (LPos < LTotal && !LLine.empty()) {
     for (size_t f = 0; f < LLine.size() && LPos < LTotal; ++f) {
-      const bool LBit = LABit / 8 < LFlagA.Size && ((LFlagA.Data[LABit / 8] >> (7 - LABit % 8)) & 1);
+      const bool LBit = LFlagA.Has(LABit / 8, 1) && ((LFlagA.U8(LABit / 8) >> (7 - LABit % 8)) & 1);
       ++LABit;
       if (LBit) {
-        LLine[f] ^= LB < LFlagB.Size ? LFlagB.Data[LB] : 0;
+        LLine[f] ^= LFlagB.Has(LB, 1) ? LFlagB.U8(LB) : 0;
         ++LB;
       }
       Emit(LLine[f] >> 4);
@@ -198,8 +195,8 @@ std::vector<uint8_t> TKvMAGv2Engine::Unpack(int64_t ARowBytes) const {
 std::unique_ptr<TKvBitmap> TKvMAGv2Engine::Decode() {
   if (Bits != 2 && Bits != 3 && Bits != 4 && Bits != 8 && Bits != 12 && Bits != 15) RaiseInternalError();
   LoadPalette();
-  const int d = (Header[3] & 0x80) ? 1 : 2;
-  const int64_t x0 = Word(Header + 4), x1 = Word(Header + 8);
+  const int d = (Header.U8(3) & 0x80) ? 1 : 2;
+  const int64_t x0 = Header.Le16(4), x1 = Header.Le16(8);
   const int64_t L = (x0 / d) & 0xFFFC, R = (x1 / d + 4) & 0xFFFC;
   const int64_t r = R - L;
   const std::vector<uint8_t> LData = Unpack(r);

@@ -25,9 +25,8 @@ public:
   // units run short.
   std::vector<uint8_t> Unpack(int64_t ARowBytes) const;
 
-  const uint8_t* FileData = nullptr;
-  const uint8_t* Header = nullptr;
-  int64_t Remaining = 0;  // bytes from the header to the end of the file
+  TKvBytes FileData;
+  TKvBytes Header;  // from the header to the end of the file
   int Machine = 0;
   int ScreenNumber = 0;  // MSX
   bool Interlaced = false;

@@ -6,29 +6,29 @@
 namespace {
 
 TKvMatchFlags OksFlags(TKvLoadSource& ASource, int64_t ASize) {
-  if (ASource.GetSize() != ASize || !ASource.GetData()) return 0;
+  if (ASource.GetBytes().Size() != ASize) return 0;
   return ASource.GetExtension() == ".oks" ? mfSize | mfExtension : mfSize;
 }
 
 // A colour file of ASize bytes whose last byte names one of the 7 palettes.
 TKvMatchFlags ColorFlags(TKvLoadSource& ASource, int64_t ASize) {
   const TKvMatchFlags f = OksFlags(ASource, ASize);
-  return f && ASource.GetData()[ASize - 1] < OkeanPaletteCount ? f : 0;
+  return f && ASource.GetBytes().U8(ASize - 1) < OkeanPaletteCount ? f : 0;
 }
 
-// Colour number of pixel (X, Y) of the colour screen at AScreen.
-inline int ColorAt(const uint8_t* AScreen, int X, int Y) {
+// Colour number of pixel (X, Y) of the colour screen AScreen.
+inline int ColorAt(const TKvBytes& AScreen, int X, int Y) {
   const int o = OkeanColorOffset(X, Y);
   const int k = X & 7;
-  return ((AScreen[o + 256] >> k) & 1) * 2 + ((AScreen[o] >> k) & 1);
+  return ((AScreen.U8(o + 256) >> k) & 1) * 2 + ((AScreen.U8(o) >> k) & 1);
 }
 
-inline int MonoAt(const uint8_t* AScreen, int X, int Y) { return (AScreen[OkeanMonoOffset(X, Y)] >> (X & 7)) & 1; }
+inline int MonoAt(const TKvBytes& AScreen, int X, int Y) { return (AScreen.U8(OkeanMonoOffset(X, Y)) >> (X & 7)) & 1; }
 
 }  // namespace
 
 TKvOkean240SourceEngine::TKvOkean240SourceEngine(TKvLoadSource& ASource)
-    : TKvSourceEngineOf(ASource), FData(ASource.GetData()), FPaletteNumber(FData[OkeanScreenSize]) {
+    : TKvSourceEngineOf(ASource), FData(ASource.GetBytes()), FPaletteNumber(FData.U8(OkeanScreenSize)) {
   Width = 256;
   Height = 256;
   Bits = 2;
@@ -50,7 +50,7 @@ std::unique_ptr<TKvBitmap> TKvOkean240SourceEngine::Decode() {
 }
 
 TKvOkean240ExSourceEngine::TKvOkean240ExSourceEngine(TKvLoadSource& ASource)
-    : TKvSourceEngineOf(ASource), FData(ASource.GetData()), FPaletteNumber(FData[2 * OkeanScreenSize]) {
+    : TKvSourceEngineOf(ASource), FData(ASource.GetBytes()), FPaletteNumber(FData.U8(2 * OkeanScreenSize)) {
   Width = 256;
   Height = 256;
   Bits = 4;
@@ -72,7 +72,7 @@ std::unique_ptr<TKvBitmap> TKvOkean240ExSourceEngine::Decode() {
   TKvBitmap* LFrameB = LBitmap->AddFrame(Palette2.get());
   for (int y = 0; y < 256; ++y)
     for (int x = 0; x < 256; ++x) {
-      const int a = ColorAt(FData, x, y), b = ColorAt(FData + OkeanScreenSize, x, y);
+      const int a = ColorAt(FData, x, y), b = ColorAt(FData.Sub(OkeanScreenSize), x, y);
       LBitmap->SetPixel(x, y, a * 4 + b);
       LFrameA->SetPixel(x, y, a);
       LFrameB->SetPixel(x, y, b);
@@ -81,7 +81,7 @@ std::unique_ptr<TKvBitmap> TKvOkean240ExSourceEngine::Decode() {
 }
 
 TKvOkean240BWSourceEngine::TKvOkean240BWSourceEngine(TKvLoadSource& ASource)
-    : TKvSourceEngineOf(ASource), FData(ASource.GetData()) {
+    : TKvSourceEngineOf(ASource), FData(ASource.GetBytes()) {
   Width = 512;
   Height = 256;
   Bits = 1;
@@ -100,7 +100,7 @@ std::unique_ptr<TKvBitmap> TKvOkean240BWSourceEngine::Decode() {
 }
 
 TKvOkean240BWExSourceEngine::TKvOkean240BWExSourceEngine(TKvLoadSource& ASource)
-    : TKvSourceEngineOf(ASource), FData(ASource.GetData()) {
+    : TKvSourceEngineOf(ASource), FData(ASource.GetBytes()) {
   Width = 512;
   Height = 256;
   Bits = 2;
@@ -119,7 +119,7 @@ std::unique_ptr<TKvBitmap> TKvOkean240BWExSourceEngine::Decode() {
   TKvBitmap* LFrameB = LBitmap->AddFrame(Palette2.get());
   for (int y = 0; y < 256; ++y)
     for (int x = 0; x < 512; ++x) {
-      const int a = MonoAt(FData, x, y), b = MonoAt(FData + OkeanScreenSize, x, y);
+      const int a = MonoAt(FData, x, y), b = MonoAt(FData.Sub(OkeanScreenSize), x, y);
       LBitmap->SetPixel(x, y, a * 2 + b);
       LFrameA->SetPixel(x, y, a);
       LFrameB->SetPixel(x, y, b);

@@ -12,7 +12,7 @@ public:
   std::unique_ptr<TKvBitmap> Decode() override;
 
 private:
-  const uint8_t* FData;
+  TKvBytes FData;
   int FPaletteNumber;
 };
 
@@ -23,7 +23,7 @@ public:
   std::unique_ptr<TKvBitmap> Decode() override;
 
 private:
-  const uint8_t* FData;
+  TKvBytes FData;
   int FPaletteNumber;
 };
 
@@ -34,7 +34,7 @@ public:
   std::unique_ptr<TKvBitmap> Decode() override;
 
 private:
-  const uint8_t* FData;
+  TKvBytes FData;
 };
 
 class TKvOkean240BWExSourceEngine : public TKvSourceEngineOf<TKvOkean240BWExSourceEngine> {
@@ -44,7 +44,7 @@ public:
   std::unique_ptr<TKvBitmap> Decode() override;
 
 private:
-  const uint8_t* FData;
+  TKvBytes FData;
 };
 
 void InitKvOpenPlatformOkean240();

@@ -7,7 +7,8 @@ constexpr int32_t kScreenSize = 8000;
 constexpr int kBytesPerLine = 40;
 }  // namespace
 
-TKvOricEngine::TKvOricEngine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource), FData(ASource.GetData()) {
+TKvOricEngine::TKvOricEngine(TKvLoadSource& ASource)
+    : TKvSourceEngineOf(ASource), FData(ASource.GetBytes().Sub(0, kScreenSize)) {
   Width = 240;
   Height = 200;
   Bits = 3;
@@ -25,11 +26,11 @@ std::unique_ptr<TKvBitmap> TKvOricEngine::Decode() {
   Palette->Clear();
   for (int i = 0; i < 8; ++i) Palette->AddLinRGB(LinRGBColor(i & 1, (i >> 1) & 1, (i >> 2) & 1));
   auto LBitmap = std::make_unique<TKvBitmap4>(Width, Height, Palette.get());
-  const uint8_t* p = FData;
+  int64_t p = 0;
   for (int y = 0; y < Height; ++y) {
     int LInk = 7, LPaper = 0;
     for (int j = 0; j < kBytesPerLine; ++j) {
-      const uint8_t b = *p++;
+      const uint8_t b = FData.U8(p++);
       const int LInvert = (b & 0x80) ? 7 : 0;
       uint8_t LBits = 0;
       if (b & 0x40) {

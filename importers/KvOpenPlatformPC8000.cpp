@@ -4,7 +4,7 @@
 #include "platforms/KvPlatformPC8000.h"
 
 TKvPC8000SourceEngine::TKvPC8000SourceEngine(TKvLoadSource& ASource)
-    : TKvSourceEngineOf(ASource), FData(ASource.GetData() + PC8000HeaderSize) {
+    : TKvSourceEngineOf(ASource), FData(ASource.GetBytes().Sub(PC8000HeaderSize, PC8000FileSize - PC8000HeaderSize)) {
   Width = 256;
   Height = 192;
   Bits = 4;
@@ -14,7 +14,7 @@ TKvPC8000SourceEngine::TKvPC8000SourceEngine(TKvLoadSource& ASource)
 }
 
 TKvMatchFlags TKvPC8000SourceEngine::Match(TKvLoadSource& ASource) {
-  if (ASource.GetSize() != PC8000FileSize || !CheckPC8000Header(ASource.GetData(), ASource.GetSize())) return 0;
+  if (ASource.GetSize() != PC8000FileSize || !CheckPC8000Header(ASource.GetBytes())) return 0;
   return ASource.GetExtension() == ".vm2" ? mfHeader | mfExtension | mfSize : mfHeader | mfSize;
 }
 
@@ -24,8 +24,8 @@ std::unique_ptr<TKvBitmap> TKvPC8000SourceEngine::Decode() {
   for (int y = 0; y < 192; ++y)
     for (int c = 0; c < 32; ++c) {
       const int o = PC8000Offset(c, y);
-      const uint8_t a = FData[o + PC8000PlaneSize];
-      PutInkPaperByte(LBitmap.get(), FData[o], a >> 4, a & 15, c, y, 8);
+      const uint8_t a = FData.U8(o + PC8000PlaneSize);
+      PutInkPaperByte(LBitmap.get(), FData.U8(o), a >> 4, a & 15, c, y, 8);
     }
   return LBitmap;
 }

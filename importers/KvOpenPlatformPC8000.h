@@ -13,7 +13,7 @@ public:
   std::unique_ptr<TKvBitmap> Decode() override;
 
 private:
-  const uint8_t* FData;  // past the header
+  TKvBytes FData;  // past the header
 };
 
 void InitKvOpenPlatformPC8000();

@@ -6,7 +6,7 @@
 namespace KvOpenPlatformPMD85 {
 
 TKvPMD85Engine::TKvPMD85Engine(TKvLoadSource& ASource, TKvPaletteType AType)
-    : TKvSourceEngine(ASource), FData(ASource.GetData()) {
+    : TKvSourceEngine(ASource), FData(ASource.GetBytes().Sub(0, PMD85FileSize)) {
   Width = 288;
   Height = 256;
   Bits = 2;
@@ -15,7 +15,7 @@ TKvPMD85Engine::TKvPMD85Engine(TKvLoadSource& ASource, TKvPaletteType AType)
 }
 
 TKvMatchFlags TKvPMD85Engine::MatchExtension(TKvLoadSource& ASource, const char* AExtension) {
-  if (ASource.GetSize() != PMD85FileSize || !ASource.GetData()) return 0;
+  if (ASource.GetBytes().Size() != PMD85FileSize) return 0;
   return ASource.GetExtension() == AExtension ? mfExtension | mfSize : mfSize;
 }
 
@@ -24,7 +24,7 @@ std::unique_ptr<TKvBitmap> TKvPMD85Engine::Decode() {
   auto LBitmap = std::make_unique<TKvBitmap4>(Width, Height, Palette.get());
   for (int y = 0; y < 256; ++y)
     for (int j = 0; j < 48; ++j) {
-      const uint8_t b = FData[y * 64 + j];
+      const uint8_t b = FData.U8(y * 64 + j);
       int LIndex = (b >> 6) + 1;
       // "Standard" has two colours: attributes 2 and 3 repeat 0 and 1.
       if (LIndex >= Palette->Count) LIndex -= 2;
@@ -33,7 +33,8 @@ std::unique_ptr<TKvBitmap> TKvPMD85Engine::Decode() {
   return LBitmap;
 }
 
-TKvPMD85HEngine::TKvPMD85HEngine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource), FData(ASource.GetData()) {
+TKvPMD85HEngine::TKvPMD85HEngine(TKvLoadSource& ASource)
+    : TKvSourceEngineOf(ASource), FData(ASource.GetBytes().Sub(0, PMD85FileSize)) {
   Width = 288;
   Height = 256;
   Bits = 3;
@@ -50,8 +51,8 @@ std::unique_ptr<TKvBitmap> TKvPMD85HEngine::Decode() {
   auto LBitmap = std::make_unique<TKvBitmap4>(Width, Height, Palette.get());
   for (int i = 0; i < 128; ++i)
     for (int j = 0; j < 48; ++j) {
-      const uint8_t e = FData[2 * i * 64 + j];
-      const uint8_t o = FData[(2 * i + 1) * 64 + j];
+      const uint8_t e = FData.U8(2 * i * 64 + j);
+      const uint8_t o = FData.U8((2 * i + 1) * 64 + j);
       const int c = DecodeColorAceColor(e, o);
       for (int k = 0; k < 6; ++k) {
         LBitmap->SetPixel(j * 6 + k, 2 * i, (e >> k) & 1 ? c : 0);

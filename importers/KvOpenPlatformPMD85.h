@@ -21,7 +21,7 @@ public:
   static TKvMatchFlags MatchExtension(TKvLoadSource& ASource, const char* AExtension);
 
 private:
-  const uint8_t* FData;
+  TKvBytes FData;  // the screen, 64 bytes a line
 };
 
 template <class T, char Letter, TKvPaletteType Type>
@@ -69,7 +69,7 @@ public:
   std::unique_ptr<TKvBitmap> Decode() override;
 
 private:
-  const uint8_t* FData;
+  TKvBytes FData;  // the screen, 64 bytes a line
 };
 
 }  // namespace KvOpenPlatformPMD85

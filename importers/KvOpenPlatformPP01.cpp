@@ -5,7 +5,8 @@
 
 namespace KvOpenPlatformPP01 {
 
-TKvPP01Engine::TKvPP01Engine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource), FData(ASource.GetData()) {
+TKvPP01Engine::TKvPP01Engine(TKvLoadSource& ASource)
+    : TKvSourceEngineOf(ASource), FData(ASource.GetBytes().Sub(0, PP01FileSize)) {
   Width = 256;
   Height = 256;
   Bits = 3;
@@ -13,7 +14,7 @@ TKvPP01Engine::TKvPP01Engine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource
 }
 
 TKvMatchFlags TKvPP01Engine::Match(TKvLoadSource& ASource) {
-  if (ASource.GetSize() != PP01FileSize || !ASource.GetData()) return 0;
+  if (ASource.GetBytes().Size() != PP01FileSize) return 0;
   return ASource.GetExtension() == ".01s" ? mfExtension | mfSize : mfSize;
 }
 
@@ -22,10 +23,11 @@ std::unique_ptr<TKvBitmap> TKvPP01Engine::Decode() {
   auto LBitmap = std::make_unique<TKvBitmap4>(Width, Height, Palette.get());
   for (int y = 0; y < 256; ++y)
     for (int c = 0; c < 32; ++c) {
-      const uint8_t* p = FData + y * 32 + c;
+      const int o = y * 32 + c;
+      const uint8_t a = FData.U8(o), b = FData.U8(o + PP01PlaneSize), d = FData.U8(o + 2 * PP01PlaneSize);
       for (int k = 0; k < 8; ++k) {
         const int s = 7 - k;
-        const int v = ((p[0] >> s) & 1) * 2 + ((p[PP01PlaneSize] >> s) & 1) * 4 + ((p[2 * PP01PlaneSize] >> s) & 1);
+        const int v = ((a >> s) & 1) * 2 + ((b >> s) & 1) * 4 + ((d >> s) & 1);
         LBitmap->SetPixel(c * 8 + k, y, v);
       }
     }

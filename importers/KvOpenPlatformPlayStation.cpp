@@ -1,7 +1,5 @@
 #include "importers/KvOpenPlatformPlayStation.h"
 
-#include <cstring>
-
 #include "core/KvBitmap.h"
 #include "core/KvColor.h"
 #include "platforms/KvPlatformPlayStation.h"
@@ -16,10 +14,10 @@ TKvStdRGBColor Color15(uint32_t AWord) {
 }  // namespace
 
 TKvPlayStationSourceEngine::TKvPlayStationSourceEngine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource) {
-  const uint8_t* d = ASource.GetData();
-  if (CheckTimHeader(d, ASource.GetSize()) < 0) RaiseInternalError();
-  const uint8_t* LBlock = d + 8;
-  switch (d[4] & 15) {
+  const TKvBytes d = ASource.GetBytes();
+  if (CheckTimHeader(d) < 0) RaiseInternalError();
+  TKvBytes LBlock = d.Sub(8);
+  switch (d.U8(4) & 15) {
     case 2:
       Bits = 15;
       break;
@@ -36,15 +34,15 @@ TKvPlayStationSourceEngine::TKvPlayStationSourceEngine(TKvLoadSource& ASource) :
       RaiseInternalError();
   }
   if (Bits <= 8) {
-    FClut = LBlock + 12;
-    FClutWidth = static_cast<int>(TimWord(LBlock + 8));
-    FClutCount = static_cast<int>(TimWord(LBlock + 10));
+    FClutWidth = LBlock.Le16(8);
+    FClutCount = LBlock.Le16(10);
+    FClut = LBlock.Sub(kTimBlockHeaderSize, int64_t{2} * FClutWidth * FClutCount);
     if (FClutCount > 1)
       for (int i = 0; i < FClutCount; ++i) Variants.push_back("Clut " + std::to_string(i + 1));
-    LBlock += TimLongWord(LBlock);
+    LBlock = LBlock.Sub(LBlock.Le32(0));
   }
-  const int w = static_cast<int>(TimWord(LBlock + 8));
-  FImage = LBlock + 12;
+  const int w = LBlock.Le16(8);
+  FImage = LBlock.Sub(kTimBlockHeaderSize, int64_t{2} * w * LBlock.Le16(10));
   FLineBytes = w * 2;
   switch (Bits) {
     case 4:
@@ -59,20 +57,20 @@ TKvPlayStationSourceEngine::TKvPlayStationSourceEngine(TKvLoadSource& ASource) :
     default:
       Width = (w / 3) * 2;
   }
-  Height = static_cast<int>(TimWord(LBlock + 10));
+  Height = LBlock.Le16(10);
   Description = "PlayStation" + GetSizeText() + " image";
 }
 
 TKvMatchFlags TKvPlayStationSourceEngine::Match(TKvLoadSource& ASource) {
-  if (ASource.GetSize() < 9 || CheckTimHeader(ASource.GetData(), ASource.GetSize()) < 0) return 0;
+  if (ASource.GetSize() < 9 || CheckTimHeader(ASource.GetBytes()) < 0) return 0;
   return ASource.GetExtension() == ".tim" ? mfHeader | mfExtension | mfSize : mfHeader | mfSize;
 }
 
 void TKvPlayStationSourceEngine::GetVariantPalette(int AIndex, TKvPalette256& APalette) {
   if (AIndex < 0 || AIndex >= FClutCount) RaiseInternalError();
   APalette.Clear();
-  const uint8_t* p = FClut + static_cast<intptr_t>(AIndex) * FClutWidth * 2;
-  for (int i = 0; i < FClutWidth; ++i) APalette.AddStdRGB(Color15(TimWord(p + 2 * i)));
+  const int64_t p = int64_t{AIndex} * FClutWidth * 2;
+  for (int i = 0; i < FClutWidth; ++i) APalette.AddStdRGB(Color15(FClut.Le16(p + 2 * i)));
 }
 
 std::unique_ptr<TKvBitmap> TKvPlayStationSourceEngine::Decode() {
@@ -91,26 +89,25 @@ std::unique_ptr<TKvBitmap> TKvPlayStationSourceEngine::Decode() {
     case 4: {
       auto LBitmap = std::make_unique<TKvBitmap4>(Width, Height, Palette.get());
       for (int y = 0; y < Height; ++y) {
-        const uint8_t* p = FImage + static_cast<intptr_t>(y) * FLineBytes;
-        for (int c = 0; c < Width / 2; ++c) PutPixels4Bit(LBitmap.get(), p[c], c, y, 2);
+        const int64_t p = int64_t{y} * FLineBytes;
+        for (int c = 0; c < Width / 2; ++c) PutPixels4Bit(LBitmap.get(), FImage.U8(p + c), c, y, 2);
       }
       return LBitmap;
     }
     case 8: {
       auto LBitmap = std::make_unique<TKvBitmap8>(Width, Height, Palette.get());
-      for (int y = 0; y < Height; ++y)
-        std::memcpy(LBitmap->GetScanline(y), FImage + static_cast<intptr_t>(y) * FLineBytes,
-                    static_cast<size_t>(Width));
+      for (int y = 0; y < Height; ++y) FImage.Read(int64_t{y} * FLineBytes, LBitmap->GetScanline(y), Width);
       return LBitmap;
     }
     case 15:
     case 24: {
       auto LBitmap = std::make_unique<TKvBitmap24>(Width, Height);
       for (int y = 0; y < Height; ++y) {
-        const uint8_t* p = FImage + static_cast<intptr_t>(y) * FLineBytes;
+        const int64_t p = int64_t{y} * FLineBytes;
         for (int x = 0; x < Width; ++x) {
           const TKvStdRGBColor c =
-              Bits == 15 ? Color15(TimWord(p + 2 * x)) : StdRGBColor(p[3 * x], p[3 * x + 1], p[3 * x + 2]);
+              Bits == 15 ? Color15(FImage.Le16(p + 2 * x))
+                         : StdRGBColor(FImage.U8(p + 3 * x), FImage.U8(p + 3 * x + 1), FImage.U8(p + 3 * x + 2));
           LBitmap->SetPixel(x, y, (c.R << 16) | (c.G << 8) | c.B);
         }
       }

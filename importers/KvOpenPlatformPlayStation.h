@@ -16,11 +16,11 @@ public:
   void GetVariantPalette(int AIndex, TKvPalette256& APalette) override;
 
 private:
-  const uint8_t* FClut = nullptr;   // the first entry of the first table
-  int FClutWidth = 0;               // entries per table
-  int FClutCount = 0;               // tables
-  const uint8_t* FImage = nullptr;  // the first pixel byte
-  int FLineBytes = 0;               // bytes from one line to the next
+  TKvBytes FClut;      // the colour tables
+  int FClutWidth = 0;  // entries per table
+  int FClutCount = 0;  // tables
+  TKvBytes FImage;     // the pixel lines
+  int FLineBytes = 0;  // bytes from one line to the next
 };
 
 // Unit start-up: registers the importer.

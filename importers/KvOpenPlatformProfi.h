@@ -20,8 +20,8 @@ public:
   std::unique_ptr<TKvBitmap> Decode() override;
 
 private:
-  const uint8_t* FHeader;  // owned by the load source
-  const uint8_t* FData;    // the rows after the header
+  TKvBytes FHeader;  // the first header block
+  TKvBytes FData;    // the rows after the header
 };
 
 }  // namespace KvOpenPlatformProfi

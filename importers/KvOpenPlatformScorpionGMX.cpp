@@ -29,7 +29,7 @@ std::unique_ptr<TKvBitmap4> NewGmxBitmap(TKvSourceEngine& AEngine) {
 }  // namespace
 
 TKvScorpiorGMX640Engine::TKvScorpiorGMX640Engine(TKvLoadSource& ASource)
-    : TKvSourceEngineOf(ASource), FData(ASource.GetData()) {
+    : TKvSourceEngineOf(ASource), FData(ASource.GetBytes().Sub(0, kGmx640Size)) {
   SetUpGmx(*this, 640, 1);  // "1:2"
 }
 
@@ -45,19 +45,19 @@ std::unique_ptr<TKvBitmap> TKvScorpiorGMX640Engine::Decode() {
     for (int c = 0; c < kRowBytes; ++c) {
       const int o = y * kRowBytes + c;
       int paper, ink;
-      DecodeZxAttribute(FData[16384 + o], paper, ink);
-      PutInkPaperByte(LBitmap.get(), FData[o], paper, ink, c, y, 8);
+      DecodeZxAttribute(FData.U8(16384 + o), paper, ink);
+      PutInkPaperByte(LBitmap.get(), FData.U8(o), paper, ink, c, y, 8);
     }
   return LBitmap;
 }
 
 TKvScorpiorGMX160Engine::TKvScorpiorGMX160Engine(TKvLoadSource& ASource)
-    : TKvSourceEngineOf(ASource), FData(ASource.GetData() + GmxHeaderSize) {
+    : TKvSourceEngineOf(ASource), FData(ASource.GetBytes().Sub(GmxHeaderSize, kGmx160Size - GmxHeaderSize)) {
   SetUpGmx(*this, 160, 17);  // "2:1"
 }
 
 TKvMatchFlags TKvScorpiorGMX160Engine::Match(TKvLoadSource& ASource) {
-  if (ASource.GetSize() != kGmx160Size || !CheckGmxHeader(ASource.GetData())) return 0;
+  if (ASource.GetSize() != kGmx160Size || !CheckGmxHeader(ASource.GetBytes())) return 0;
   return ASource.GetExtension() == ".c" ? mfHeader | mfSize | mfExtension : mfHeader | mfSize;
 }
 
@@ -67,7 +67,7 @@ std::unique_ptr<TKvBitmap> TKvScorpiorGMX160Engine::Decode() {
   for (int y = 0; y < 200; ++y)
     for (int c = 0; c < kRowBytes; ++c) {
       int paper, ink;
-      DecodeZxAttribute(FData[y * kRowBytes + c], paper, ink);
+      DecodeZxAttribute(FData.U8(y * kRowBytes + c), paper, ink);
       LBitmap->SetPixel(2 * c, y, paper);
       LBitmap->SetPixel(2 * c + 1, y, ink);
     }

@@ -17,7 +17,7 @@ public:
   std::unique_ptr<TKvBitmap> Decode() override;
 
 private:
-  const uint8_t* FData;  // owned by the load source
+  TKvBytes FData;  // the pixel bytes, then their attributes
 };
 
 class TKvScorpiorGMX160Engine : public TKvSourceEngineOf<TKvScorpiorGMX160Engine> {
@@ -27,7 +27,7 @@ public:
   std::unique_ptr<TKvBitmap> Decode() override;
 
 private:
-  const uint8_t* FData;  // the rows after the header
+  TKvBytes FData;  // the rows after the header
 };
 
 const std::vector<const TKvSourceEngineClass*>& ScorpionGMXSourceEngineClasses();

@@ -1,7 +1,5 @@
 #include "importers/KvOpenPlatformSegaMasterSystem.h"
 
-#include <cstring>
-
 #include "core/KvBitmap.h"
 #include "platforms/KvPlatformSegaMasterSystem.h"
 
@@ -21,11 +19,6 @@ constexpr uint32_t kEntrySpritePalette = 0x800;
 constexpr uint32_t kEntryVFlip = 0x400;
 constexpr uint32_t kEntryHFlip = 0x200;
 
-uint32_t PatternAt(const uint8_t* P) {
-  return static_cast<uint32_t>(P[0]) | (static_cast<uint32_t>(P[1]) << 8) | (static_cast<uint32_t>(P[2]) << 16) |
-         (static_cast<uint32_t>(P[3]) << 24);
-}
-
 // The colour of the leftmost pixel of a pattern line: bit 7 of each of its
 // four plane bytes, plane 3 highest.
 int PatternColor(uint32_t APattern) {
@@ -39,32 +32,29 @@ uint32_t ShiftPattern(uint32_t APattern, int AShift) {
 }
 
 // Takes ACount bytes from the walk; false unless more than ACount remain.
-bool SkipMore(const uint8_t*& AP, int64_t& ARemaining, int64_t ACount) {
-  if (ARemaining <= ACount) return false;
-  AP += ACount;
-  ARemaining -= ACount;
+bool SkipMore(TKvBytes& AWalk, int64_t ACount) {
+  if (AWalk.Size() <= ACount) return false;
+  AWalk = AWalk.Sub(ACount);
   return true;
 }
 
 }  // namespace
 
-bool FindMekaBlocks(const uint8_t* AData, int64_t ASize, const uint8_t*& ARegisters, const uint8_t*& AVideoRam,
-                    const uint8_t*& AColorRam) {
-  if (!AData || ASize <= 16384 || std::memcmp(AData, "MEKA\x1A", 5) != 0) return false;
-  const int LVersion = AData[5];
-  if (LVersion < 5 || LVersion > 14 || AData[6] != 0) return false;
-  const uint8_t* p = AData + 7;
-  int64_t LRemaining = ASize - 7;
-  if (LVersion >= 12 && !SkipMore(p, LRemaining, 4)) return false;
+bool FindMekaBlocks(const TKvBytes& AFile, TKvBytes& ARegisters, TKvBytes& AVideoRam, TKvBytes& AColorRam) {
+  if (AFile.Size() <= 16384 || !AFile.Same(0, "MEKA\x1A", 5)) return false;
+  const int LVersion = AFile.U8(5);
+  if (LVersion < 5 || LVersion > 14 || AFile.U8(6) != 0) return false;
+  TKvBytes p = AFile.Sub(7);
+  if (LVersion >= 12 && !SkipMore(p, 4)) return false;
   // The machine block: the registers at its byte 52.
-  if (!SkipMore(p, LRemaining, 52) || LRemaining <= kSmsRegisterCount) return false;
+  if (!SkipMore(p, 52) || p.Size() <= kSmsRegisterCount) return false;
   ARegisters = p;
-  if (!SkipMore(p, LRemaining, 44)) return false;
-  if (LVersion >= 13 && !SkipMore(p, LRemaining, 2)) return false;
+  if (!SkipMore(p, 44)) return false;
+  if (LVersion >= 13 && !SkipMore(p, 2)) return false;
   // Work RAM, then video RAM, then colour RAM.
-  if (!SkipMore(p, LRemaining, 8192)) return false;
+  if (!SkipMore(p, 8192)) return false;
   AVideoRam = p;
-  if (!SkipMore(p, LRemaining, kSmsVramSize) || LRemaining < 33) return false;
+  if (!SkipMore(p, kSmsVramSize) || p.Size() < 33) return false;
   AColorRam = p;
   return true;
 }
@@ -73,12 +63,12 @@ bool FindMekaBlocks(const uint8_t* AData, int64_t ASize, const uint8_t*& ARegist
 
 TKvBaseSegaMasterSystemEngine::TKvBaseSegaMasterSystemEngine(TKvLoadSource& ASource) : TKvSourceEngine(ASource) {}
 
-void TKvBaseSegaMasterSystemEngine::SetUpScreen(const uint8_t* ARegisters, const uint8_t* AColorRam,
-                                                const uint8_t* AVideoRam) {
-  FRegisters = ARegisters;
-  FColorRam = AColorRam;
-  FVideoRam = AVideoRam;
-  Width = (FRegisters[0] & kReg0HideLeftColumn) ? 248 : 256;
+void TKvBaseSegaMasterSystemEngine::SetUpScreen(const TKvBytes& ARegisters, const TKvBytes& AColorRam,
+                                                const TKvBytes& AVideoRam) {
+  FRegisters = ARegisters.Sub(0, kSmsRegisterCount);
+  FColorRam = AColorRam.Sub(0, 32);
+  FVideoRam = AVideoRam.Sub(0, kSmsVramSize);
+  Width = (FRegisters.U8(0) & kReg0HideLeftColumn) ? 248 : 256;
   Height = 192;
   Bits = 5;
   PixelAspect = kAspectSms;
@@ -89,7 +79,7 @@ std::unique_ptr<TKvBitmap> TKvBaseSegaMasterSystemEngine::Decode() {
   NeedPalette2();
   BuildSmsPalette(*Palette2);
   Palette->Clear();
-  for (int i = 0; i < 32; ++i) Palette->AddLinRGB(Palette2->GetLinRGB(FColorRam[i] & 0x3F));
+  for (int i = 0; i < 32; ++i) Palette->AddLinRGB(Palette2->GetLinRGB(FColorRam.U8(i) & 0x3F));
   auto LBitmap = std::make_unique<TKvBitmap8>(Width, Height, Palette.get());
   DrawBackground(*LBitmap, 0);
   DrawSprites(*LBitmap);
@@ -98,17 +88,17 @@ std::unique_ptr<TKvBitmap> TKvBaseSegaMasterSystemEngine::Decode() {
 }
 
 void TKvBaseSegaMasterSystemEngine::DrawBackground(TKvBitmap& ABitmap, int APriority) {
-  const uint8_t* LNames = FVideoRam + (FRegisters[2] & 0x0E) * 1024;
-  const int LScrollX = FRegisters[8], LScrollY = FRegisters[9];
-  const int LLeft = (FRegisters[0] & kReg0HideLeftColumn) ? 8 : 0;
+  const int LNames = (FRegisters.U8(2) & 0x0E) * 1024;
+  const int LScrollX = FRegisters.U8(8), LScrollY = FRegisters.U8(9);
+  const int LLeft = (FRegisters.U8(0) & kReg0HideLeftColumn) ? 8 : 0;
   for (int r = 0; r < 28; ++r)
     for (int c = 0; c < 32; ++c) {
-      const uint32_t e = LNames[r * 64 + c * 2] | (LNames[r * 64 + c * 2 + 1] << 8);
+      const uint32_t e = FVideoRam.Le16(LNames + r * 64 + c * 2);
       if (static_cast<int>(e & kEntryPriority) != APriority) continue;
-      const uint8_t* LTile = FVideoRam + (e & 0x1FF) * 32;
+      const int LTile = (e & 0x1FF) * 32;
       const int LHalf = (e & kEntrySpritePalette) ? 16 : 0;
       for (int k = 0; k < 8; ++k) {
-        uint32_t LPattern = PatternAt(LTile + k * 4);
+        uint32_t LPattern = FVideoRam.Le32(LTile + k * 4);
         const int ty = (e & kEntryVFlip) ? 7 - k : k;
         int y = r * 8 + ty - LScrollY;
         if (y < 0)
@@ -127,25 +117,26 @@ void TKvBaseSegaMasterSystemEngine::DrawBackground(TKvBitmap& ABitmap, int APrio
 }
 
 void TKvBaseSegaMasterSystemEngine::DrawSprites(TKvBitmap& ABitmap) {
-  const uint8_t* LTable = FVideoRam + (FRegisters[5] & 0x7E) * 128;
-  const uint8_t* LPatterns = FVideoRam + (FRegisters[6] & 4) * 2048;
-  const bool LTall = (FRegisters[1] & kReg1TallSprites) != 0;
+  const TKvBytes LTable = FVideoRam.Sub((FRegisters.U8(5) & 0x7E) * 128, 256);
+  const int LPatterns = (FRegisters.U8(6) & 4) * 2048;
+  const bool LTall = (FRegisters.U8(1) & kReg1TallSprites) != 0;
   const int LSpriteHeight = LTall ? 16 : 8;
-  const int LShift = ((FRegisters[0] & kReg0HideLeftColumn) ? 8 : 0) + ((FRegisters[0] & kReg0ShiftSprites) ? 8 : 0);
+  const uint8_t LReg0 = FRegisters.U8(0);
+  const int LShift = ((LReg0 & kReg0HideLeftColumn) ? 8 : 0) + ((LReg0 & kReg0ShiftSprites) ? 8 : 0);
   for (int y = 0; y < Height; ++y)
     for (int x = 0; x < Width; ++x) {
       int LOnLine = 0;
       for (int s = 0; s < 64; ++s) {
-        const uint8_t sy = LTable[s];
+        const uint8_t sy = LTable.U8(s);
         if (Height == 192 && sy == 0xD0) break;
         const int LLine = (y - sy - 1) & 255;
         if (LLine >= LSpriteHeight) continue;
-        const int d = x + LShift - LTable[128 + 2 * s];
+        const int d = x + LShift - LTable.U8(128 + 2 * s);
         int LColor = 0;
         if (d >= 0 && d < 8) {
-          int LTile = LTable[129 + 2 * s];
+          int LTile = LTable.U8(129 + 2 * s);
           if (LTall) LTile = (LTile & 0xFE) + (LLine >= 8 ? 1 : 0);
-          LColor = PatternColor(ShiftPattern(PatternAt(LPatterns + LTile * 32 + (LLine & 7) * 4), d));
+          LColor = PatternColor(ShiftPattern(FVideoRam.Le32(LPatterns + LTile * 32 + (LLine & 7) * 4), d));
         }
         if (LColor != 0) {
           ABitmap.SetPixel(x, y, LColor + 16);
@@ -160,29 +151,29 @@ void TKvBaseSegaMasterSystemEngine::DrawSprites(TKvBitmap& ABitmap) {
 // ---------------------------------------------------------------------------
 
 TKvSegaMasterSystemEngine::TKvSegaMasterSystemEngine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource) {
-  const uint8_t* d = ASource.GetData();
-  if (!CheckMsbmpHeader(d, ASource.GetSize())) RaiseInternalError();
-  const uint8_t* LRegisters = d + (d[7] | (d[8] << 8));
-  SetUpScreen(LRegisters, LRegisters + kSmsRegisterCount, LRegisters + kSmsRegisterCount + 64);
+  const TKvBytes d = ASource.GetBytes();
+  if (!CheckMsbmpHeader(d)) RaiseInternalError();
+  const TKvBytes LRegisters = d.Sub(d.Le16(7));
+  SetUpScreen(LRegisters, LRegisters.Sub(kSmsRegisterCount), LRegisters.Sub(kSmsRegisterCount + 64));
 }
 
 TKvMatchFlags TKvSegaMasterSystemEngine::Match(TKvLoadSource& ASource) {
-  const uint8_t* d = ASource.GetData();
-  if (ASource.GetSize() <= 9 || !CheckMsbmpHeader(d, ASource.GetSize())) return 0;
-  if (!(d[d[7] | (d[8] << 8)] & kReg0Mode4)) return 0;
+  const TKvBytes d = ASource.GetBytes();
+  if (d.Size() <= 9 || !CheckMsbmpHeader(d)) return 0;
+  if (!(d.U8(d.Le16(7)) & kReg0Mode4)) return 0;
   return ASource.GetExtension() == ".sbm" ? mfHeader | mfExtension | mfSize : mfHeader | mfSize;
 }
 
 TKvMekaSnapshotEngine::TKvMekaSnapshotEngine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource) {
-  const uint8_t *LRegisters, *LVideoRam, *LColorRam;
-  if (!FindMekaBlocks(ASource.GetData(), ASource.GetSize(), LRegisters, LVideoRam, LColorRam)) RaiseInternalError();
+  TKvBytes LRegisters, LVideoRam, LColorRam;
+  if (!FindMekaBlocks(ASource.GetBytes(), LRegisters, LVideoRam, LColorRam)) RaiseInternalError();
   SetUpScreen(LRegisters, LColorRam, LVideoRam);
 }
 
 TKvMatchFlags TKvMekaSnapshotEngine::Match(TKvLoadSource& ASource) {
-  const uint8_t *LRegisters, *LVideoRam, *LColorRam;
-  if (!FindMekaBlocks(ASource.GetData(), ASource.GetSize(), LRegisters, LVideoRam, LColorRam)) return 0;
-  return (LRegisters[0] & kReg0Mode4) ? mfHeader : 0;
+  TKvBytes LRegisters, LVideoRam, LColorRam;
+  if (!FindMekaBlocks(ASource.GetBytes(), LRegisters, LVideoRam, LColorRam)) return 0;
+  return (LRegisters.U8(0) & kReg0Mode4) ? mfHeader : 0;
 }
 
 void InitKvOpenPlatformSegaMasterSystem() {

@@ -15,12 +15,13 @@ public:
   std::unique_ptr<TKvBitmap> Decode() override;
 
 protected:
-  // Keeps the three parts and sets the picture's geometry.
-  void SetUpScreen(const uint8_t* ARegisters, const uint8_t* AColorRam, const uint8_t* AVideoRam);
+  // Keeps the three parts, each cut to its size, and sets the picture's
+  // geometry.
+  void SetUpScreen(const TKvBytes& ARegisters, const TKvBytes& AColorRam, const TKvBytes& AVideoRam);
 
-  const uint8_t* FRegisters = nullptr;  // 16 VDP registers
-  const uint8_t* FColorRam = nullptr;   // 32 entries used
-  const uint8_t* FVideoRam = nullptr;   // 16384 bytes
+  TKvBytes FRegisters;  // 16 VDP registers
+  TKvBytes FColorRam;   // 32 entries used
+  TKvBytes FVideoRam;   // 16384 bytes
 
 private:
   void DrawBackground(TKvBitmap& ABitmap, int APriority);
@@ -43,9 +44,9 @@ public:
   static TKvMatchFlags Match(TKvLoadSource& ASource);
 };
 
-// The blocks of a savestate: false when the data is none or is cut short.
-bool FindMekaBlocks(const uint8_t* AData, int64_t ASize, const uint8_t*& ARegisters, const uint8_t*& AVideoRam,
-                    const uint8_t*& AColorRam);
+// The blocks of a savestate, each from its start to the end of the file:
+// false when the data are none or are cut short.
+bool FindMekaBlocks(const TKvBytes& AFile, TKvBytes& ARegisters, TKvBytes& AVideoRam, TKvBytes& AColorRam);
 
 // Unit start-up: registers the classes above, in order.
 void InitKvOpenPlatformSegaMasterSystem();

@@ -16,7 +16,7 @@ public:
   std::unique_ptr<TKvBitmap> Decode() override;
 
 private:
-  const uint8_t* FData;  // owned by the load source
+  TKvBytes FData;  // the screen, 128 bytes a line
 };
 
 class TKvSinclairQL8Engine : public TKvSourceEngineOf<TKvSinclairQL8Engine> {
@@ -26,7 +26,7 @@ public:
   std::unique_ptr<TKvBitmap> Decode() override;
 
 private:
-  const uint8_t* FData;
+  TKvBytes FData;
 };
 
 class TKvSinclairQLPICEngine : public TKvSourceEngineOf<TKvSinclairQLPICEngine> {
@@ -36,8 +36,8 @@ public:
   std::unique_ptr<TKvBitmap> Decode() override;
 
 private:
-  const uint8_t* FHeader;
-  const uint8_t* FPixels;  // offset 10
+  TKvBytes FHeader;
+  TKvBytes FPixels;  // the rows, from offset 10
   int FMode;
 };
 

@@ -2,35 +2,33 @@
 
 #include "core/KvBitmap.h"
 #include "platforms/KvPlatformSymbOS.h"
-#include "shell/noxShellBaseExtension.h"
 
 // ---------------------------------------------------------------------------
 // Reader
 
-bool TKvSgxReader::Init(const uint8_t* AData, int64_t ASize, TKvData* ABitmap) {
-  if (!AData || ASize <= 0) return false;
+bool TKvSgxReader::Init(const TKvBytes& AData, TKvData* ABitmap) {
+  if (AData.Empty()) return false;
   Width = Height = Bits = 0;
   WidthKnown = false;
-  P = AData;
-  Remaining = ASize;
+  Data = TKvDataReader(AData);
   Bitmap = ABitmap;
-  if (AData[0] == 0x40) return Parse(true);
-  if (AData[0] >= 1 && AData[0] <= 63) return Parse(false);
+  const uint8_t first = AData.U8(0);
+  if (first == 0x40) return Parse(true);
+  if (first >= 1 && first <= 63) return Parse(false);
   return false;
 }
 
 bool TKvSgxReader::ReadByte(int& AValue) {
-  if (Remaining < 1) return false;
-  AValue = *P++;
-  --Remaining;
+  uint8_t b = 0;
+  if (!Data.ReadByte(b)) return false;
+  AValue = b;
   return true;
 }
 
 bool TKvSgxReader::ReadWord(int& AValue) {
-  if (Remaining < 2) return false;
-  AValue = P[0] | (P[1] << 8);
-  P += 2;
-  Remaining -= 2;
+  uint16_t w = 0;
+  if (!Data.ReadWord(w)) return false;
+  AValue = w;
   return true;
 }
 
@@ -63,17 +61,17 @@ bool TKvSgxReader::EndRow() {
 
 bool TKvSgxReader::ReadTile(int AWidth, int AHeight, int ABytesPerLine, bool AColor) {
   // The whole tile must lie in the data before anything of it is read.
-  const int64_t LSize = static_cast<int64_t>(AHeight) * ABytesPerLine;
-  if (LSize > Remaining) return false;
+  TKvBytes LTile;
+  if (!Data.ReadBlock(LTile, static_cast<int64_t>(AHeight) * ABytesPerLine)) return false;
   if (Bitmap) {
     for (int i = 0; i < AHeight; ++i) {
-      const uint8_t* p = P + static_cast<int64_t>(i) * ABytesPerLine;
+      const int64_t p = static_cast<int64_t>(i) * ABytesPerLine;
       for (int j = 0; j < AWidth; ++j) {
         int v;
         if (AColor) {
-          v = (j & 1) ? p[j / 2] & 15 : p[j / 2] >> 4;
+          v = (j & 1) ? LTile.U8(p + j / 2) & 15 : LTile.U8(p + j / 2) >> 4;
         } else {
-          const uint8_t b = p[j / 4];
+          const uint8_t b = LTile.U8(p + j / 4);
           const int H = (b >> (7 - (j & 3))) & 1, L = (b >> (3 - (j & 3))) & 1;
           v = H ? L : (L ? 2 : 3);
         }
@@ -81,8 +79,6 @@ bool TKvSgxReader::ReadTile(int AWidth, int AHeight, int ABytesPerLine, bool ACo
       }
     }
   }
-  P += LSize;
-  Remaining -= LSize;
   return true;
 }
 
@@ -114,17 +110,16 @@ bool TKvSgxReader::Parse(bool AColor) {
     }
     if (!CheckTile(w, h) || !ReadTile(w, h, LBytes, AColor)) return false;
     RowX += w;
-    if (Remaining == 0) return finish();
+    if (Data.GetRemaining() == 0) return finish();
   }
 }
 
 // ---------------------------------------------------------------------------
 // Importer
 
-TKvSymbOS4Engine::TKvSymbOS4Engine(TKvLoadSource& ASource)
-    : TKvSourceEngineOf(ASource), FData(ASource.GetData()), FSize(ASource.GetSize()) {
+TKvSymbOS4Engine::TKvSymbOS4Engine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource), FData(ASource.GetBytes()) {
   TKvSgxReader LReader;
-  if (!LReader.Init(FData, FSize, nullptr)) RaiseOSError(13);
+  if (!LReader.Init(FData, nullptr)) RaiseCorruptData();
   Width = LReader.Width;
   Height = LReader.Height;
   Bits = LReader.Bits;
@@ -138,7 +133,7 @@ TKvSymbOS4Engine::TKvSymbOS4Engine(TKvLoadSource& ASource)
 TKvMatchFlags TKvSymbOS4Engine::Match(TKvLoadSource& ASource) {
   if (ASource.GetExtension() != ".sgx") return 0;
   TKvSgxReader LReader;
-  if (!LReader.Init(ASource.GetData(), ASource.GetSize(), nullptr)) return 0;
+  if (!LReader.Init(ASource.GetBytes(), nullptr)) return 0;
   return mfHeader | mfExtension;
 }
 
@@ -149,7 +144,7 @@ std::unique_ptr<TKvBitmap> TKvSymbOS4Engine::Decode() {
     BuildSymbOSGrayPalette(*Palette);
   auto LBitmap = std::make_unique<TKvBitmap4>(Width, Height, Palette.get());
   TKvSgxReader LReader;
-  LReader.Init(FData, FSize, LBitmap.get());
+  LReader.Init(FData, LBitmap.get());
   return LBitmap;
 }
 

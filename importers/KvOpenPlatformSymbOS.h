@@ -16,11 +16,10 @@ struct TKvSgxReader {
   bool WidthKnown = false;
   int RowX = 0;
   int RowHeight = 0;
-  const uint8_t* P = nullptr;
-  int64_t Remaining = 0;
+  TKvDataReader Data;
   TKvData* Bitmap = nullptr;
 
-  bool Init(const uint8_t* AData, int64_t ASize, TKvData* ABitmap);
+  bool Init(const TKvBytes& AData, TKvData* ABitmap);
 
 private:
   bool Parse(bool AColor);
@@ -39,8 +38,7 @@ public:
   std::unique_ptr<TKvBitmap> Decode() override;
 
 private:
-  const uint8_t* FData;
-  int64_t FSize;
+  TKvBytes FData;
 };
 
 void InitKvOpenPlatformSymbOS();

@@ -9,13 +9,13 @@
 // The run-length decoder of PCX data: a byte below 0xC0 stands for itself,
 // 0xC1..0xFF repeat the next byte (count = low 6 bits).
 struct TKvPcxRunReader {
-  const uint8_t* Data = nullptr;
-  int64_t Left = 0;
+  TKvBytes Data;
+  int64_t Offset = 0;
   uint8_t RunValue = 0;
   uint8_t RunCount = 0;
-  void Init(const uint8_t* AData, int64_t ASize);
-  // Raises the OS error 13 (invalid data) at the end of the data, on the run
-  // byte 0xC0 and on a run byte without its value.
+  void Init(const TKvBytes& AData);
+  // Raises the corrupt-data error at the end of the data, on the run byte
+  // 0xC0 and on a run byte without its value.
   uint8_t ReadByte();
 };
 
@@ -29,9 +29,8 @@ public:
   std::unique_ptr<TKvBitmap> Decode() override;
 
 private:
-  const uint8_t* FHeader;
-  const uint8_t* FData;
-  int64_t FDataSize;
+  TKvBytes FHeader;
+  TKvBytes FData;  // the runs after the header
 };
 
 }  // namespace KvOpenPlatformUKNC

@@ -5,7 +5,6 @@
 #include "core/KvBitmap.h"
 #include "platforms/KvPlatformVector.h"
 #include "rtl/KvSysUtils.h"
-#include "shell/noxShellBaseExtension.h"
 
 namespace KvOpenPlatformVector {
 
@@ -13,13 +12,11 @@ const uint8_t VectorScrDefaultPalette[16] = {64, 128, 16, 208, 6, 134, 22, 54, 0
 
 namespace {
 
-uint16_t Word(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-
 // Tries an unpacker on a scratch memory: false for any error.
-bool Unpacks(void (*AUnpack)(const uint8_t*, int64_t, uint8_t*), const uint8_t* AData, int64_t ASize) {
+bool Unpacks(void (*AUnpack)(const TKvBytes&, uint8_t*), const TKvBytes& AFile) {
   try {
     std::vector<uint8_t> LMemory(VectorVideoMemorySize);
-    AUnpack(AData, ASize, LMemory.data());
+    AUnpack(AFile, LMemory.data());
     return true;
   } catch (...) {
     return false;
@@ -28,75 +25,77 @@ bool Unpacks(void (*AUnpack)(const uint8_t*, int64_t, uint8_t*), const uint8_t* 
 
 }  // namespace
 
-void UnpackVectorScr(const uint8_t* AData, int64_t ASize, uint8_t* AMemory) {
+void UnpackVectorScr(const TKvBytes& AFile, uint8_t* AMemory) {
   std::memset(AMemory, 0, VectorVideoMemorySize);
-  if (!AData || ASize < 64) RaiseOSError(87);
-  const int64_t LLast = 64 + static_cast<int64_t>(Word(AData + 2));
-  if (LLast >= ASize) RaiseOSError(87);
-  const uint8_t E1 = AData[16], E2 = AData[32], E3 = AData[48], F = AData[4];
+  if (AFile.Size() < 64) RaiseTruncatedData();
+  const int64_t LLast = 64 + static_cast<int64_t>(AFile.Le16(2));
+  if (LLast >= AFile.Size()) RaiseSizeOutOfRange();
+  const uint8_t E1 = AFile.U8(16), E2 = AFile.U8(32), E3 = AFile.U8(48), F = AFile.U8(4);
   int64_t p = LLast;  // the packed data are read backwards down to offset 64
   int LOut = VectorVideoMemorySize;  // the memory fills downwards
   auto Put = [&](uint8_t AValue, int ACount) {
-    if (ACount > LOut) RaiseOSError(86);
+    if (ACount > LOut) RaiseDataOverrun();
     for (; ACount > 0; --ACount) AMemory[--LOut] = AValue;
   };
   while (p >= 64) {
-    if (LOut == 0) RaiseOSError(86);
-    const uint8_t b = AData[p--];
+    if (LOut == 0) RaiseDataOverrun();
+    const uint8_t b = AFile.U8(p--);
     if (b == E1) {
       Put(F, 2);
     } else if (b == E2) {
-      if (p < 64) RaiseOSError(87);
-      Put(AData[p--], 3);
+      if (p < 64) RaiseTruncatedData();
+      Put(AFile.U8(p--), 3);
     } else if (b == E3) {
-      if (p < 65) RaiseOSError(87);
-      const int n = AData[p--];
-      if (n == 0) RaiseOSError(87);
-      Put(AData[p--], n);
+      if (p < 65) RaiseTruncatedData();
+      const int n = AFile.U8(p--);
+      if (n == 0) RaiseSizeOutOfRange();
+      Put(AFile.U8(p--), n);
     } else {
       Put(b, 1);
     }
   }
   // The escape bytes that stand as plain data.
   for (int LList = 16; LList <= 48; LList += 16) {
-    const int LCount = AData[LList + 1];
+    const int LCount = AFile.U8(LList + 1);
     for (int i = 0; i < LCount && i < 7; ++i) {
-      const uint16_t a = Word(AData + LList + 2 + 2 * i);
-      if (a < VectorVideoMemorySize) AMemory[a] = AData[LList];
+      const uint16_t a = AFile.Le16(LList + 2 + 2 * i);
+      if (a < VectorVideoMemorySize) AMemory[a] = AFile.U8(LList);
     }
   }
 }
 
-void UnpackVectorSpr(const uint8_t* AData, int64_t ASize, uint8_t* AMemory) {
+void UnpackVectorSpr(const TKvBytes& AFile, uint8_t* AMemory) {
   std::memset(AMemory, 0, VectorVideoMemorySize);
-  if (!AData || ASize < VectorSprHeaderSize) RaiseOSError(87);
-  const uint8_t* d = AData + VectorSprHeaderSize;
-  int64_t n = ASize - VectorSprHeaderSize;  // bytes left, read backwards
-  while (n > 0 && d[n - 1] == 0) --n;
-  if (n == 0) RaiseOSError(87);
+  if (AFile.Size() < VectorSprHeaderSize) RaiseTruncatedData();
+  const TKvBytes d = AFile.Sub(VectorSprHeaderSize);
+  int64_t n = d.Size();  // bytes left, read backwards
+  while (n > 0 && d.U8(n - 1) == 0) --n;
+  if (n == 0) RaiseTruncatedData();
   int LOut = VectorVideoMemorySize;
   while (LOut > 0) {
-    if (n < 2) RaiseOSError(87);
-    const int c = d[--n];
+    if (n < 2) RaiseTruncatedData();
+    const int c = d.U8(--n);
     if (c > 128) {
       const int LCount = c - 128;
-      const uint8_t v = d[--n];
-      if (LCount > LOut) RaiseOSError(87);
+      const uint8_t v = d.U8(--n);
+      if (LCount > LOut) RaiseSizeOutOfRange();
       for (int i = 0; i < LCount; ++i) AMemory[--LOut] = v;
     } else if (c > 0) {
-      if (c > n || c > LOut) RaiseOSError(87);
-      for (int i = 0; i < c; ++i) AMemory[--LOut] = d[--n];
+      if (c > n || c > LOut) RaiseSizeOutOfRange();
+      for (int i = 0; i < c; ++i) AMemory[--LOut] = d.U8(--n);
     } else {
-      RaiseOSError(87);
+      // A run of no bytes.
+      RaiseSizeOutOfRange();
     }
   }
-  if (n != 0) RaiseOSError(87);
+  // Packed bytes left once the memory is full.
+  if (n != 0) RaiseSizeOutOfRange();
 }
 
 // ---------------------------------------------------------------------------
 // Base
 
-TKvVectorEngine::TKvVectorEngine(TKvLoadSource& ASource) : TKvSourceEngine(ASource), FData(ASource.GetData()) {
+TKvVectorEngine::TKvVectorEngine(TKvLoadSource& ASource) : TKvSourceEngine(ASource), FData(ASource.GetBytes()) {
   PixelAspect = 13;  // "1:0.75"
   PaletteTypes = {ptColoredLinear, ptColoredEMU, ptColoredVirtualVector};
   PaletteType = ptColoredLinear;
@@ -110,23 +109,23 @@ uint8_t* TKvVectorEngine::NeedVideoMemory() {
   return FVideoMemory.data();
 }
 
-bool TKvVectorEngine::CheckPals(const uint8_t* AData, int64_t ASize) {
-  if (!AData || ASize == 0) return false;
-  const int k = AData[0];
-  if (k > 16 || ASize != 510 * static_cast<int64_t>(k) + 1) return false;
-  for (int64_t i = 1; i < ASize; i += 2)
-    if (AData[i] > 15) return false;
+bool TKvVectorEngine::CheckPals(const TKvBytes& APals) {
+  if (APals.Empty()) return false;
+  const int k = APals.U8(0);
+  if (k > 16 || APals.Size() != 510 * static_cast<int64_t>(k) + 1) return false;
+  for (int64_t i = 1; i < APals.Size(); i += 2)
+    if (APals.U8(i) > 15) return false;
   return true;
 }
 
 void TKvVectorEngine::FindPals() {
   const TKvLoadSourceRec* r = Source->GetFile(ChangeFileExt(FileName, ".pals"));
-  if (r && CheckPals(r->Data, r->Size)) FPals = r->Data;
+  if (r && CheckPals(r->View())) FPals = r->View();
 }
 
 void TKvVectorEngine::Describe() {
   Description = "Vector-06C" + GetSizeText();
-  if (FPals) Description += " HAM" + std::to_string(FPals[0]);
+  if (!FPals.Empty()) Description += " HAM" + std::to_string(FPals.U8(0));
   Description += " image";
 }
 
@@ -153,13 +152,10 @@ std::unique_ptr<TKvBitmap> TKvVectorEngine::DecodePlain() {
 }
 
 void TKvVectorEngine::BuildHAMDisplayPalette(const TKvPalette256& ATable, TKvPalette256& ADisplay) {
-  if (Palette->Count != 16) RaiseOSError(87);
+  if (Palette->Count != 16) RaiseUnsupportedOption();
   ADisplay.Clear();
   for (int i = 0; i < 16; ++i) ADisplay.AddUniqueStdRGB(Palette->GetStdRGB(i));
-  if (FPals) {
-    const int64_t LSize = 510 * static_cast<int64_t>(FPals[0]) + 1;
-    for (int64_t i = 2; i < LSize; i += 2) ADisplay.AddUniqueStdRGB(ATable.GetStdRGB(FPals[i]));
-  }
+  for (int64_t i = 2; i < FPals.Size(); i += 2) ADisplay.AddUniqueStdRGB(ATable.GetStdRGB(FPals.U8(i)));
   ADisplay.SortByGray(0);
 }
 
@@ -169,12 +165,12 @@ std::unique_ptr<TKvBitmap> TKvVectorEngine::DecodeHAM(const TKvPalette256& ATabl
   TKvPalette256 LLine;
   LLine.Assign(Palette.get());
   auto LBitmap = std::make_unique<TKvBitmap8>(Width, Height, &LDisplay);
-  const int k = FPals[0];
+  const int k = FPals.U8(0);
   for (int y = 0; y < Height; ++y) {
     if (y > 0 && y < 256)
       for (int j = 0; j < k; ++j) {
-        const uint8_t* LPair = FPals + 1 + (static_cast<int64_t>(y - 1) * k + j) * 2;
-        LLine.Colors[LPair[0]] = ATable.Colors[LPair[1]];
+        const int64_t LPair = 1 + (static_cast<int64_t>(y - 1) * k + j) * 2;
+        LLine.Colors[FPals.U8(LPair)] = ATable.Colors[FPals.U8(LPair + 1)];
       }
     DecodeRow(*LBitmap, y, &LLine, &LDisplay);
   }
@@ -187,7 +183,7 @@ std::unique_ptr<TKvBitmap> TKvVectorEngine::Decode() {
   BuildVectorPalette(PaletteType, LTable);
   Palette->Clear();
   for (int i = 0; i < 16; ++i) Palette->AddColor(LTable.Colors[GetColorByte(i)]);
-  if (FPals && Height == 256) return DecodeHAM(LTable);
+  if (!FPals.Empty() && Height == 256) return DecodeHAM(LTable);
   return DecodePlain();
 }
 
@@ -195,14 +191,13 @@ std::unique_ptr<TKvBitmap> TKvVectorEngine::Decode() {
 // ".scr"
 
 TKvVectorSCREngine::TKvVectorSCREngine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource) {
-  UnpackVectorScr(ASource.GetData(), ASource.GetSize(), NeedVideoMemory());
+  UnpackVectorScr(FData, NeedVideoMemory());
   Describe();
 }
 
 TKvMatchFlags TKvVectorSCREngine::Match(TKvLoadSource& ASource) {
-  const uint8_t* d = ASource.GetData();
-  const int64_t LSize = ASource.GetSize();
-  if (!d || LSize < 64 || !CheckVectorScrHeader(d, LSize) || !Unpacks(UnpackVectorScr, d, LSize)) return 0;
+  const TKvBytes d = ASource.GetBytes();
+  if (d.Size() < 64 || !CheckVectorScrHeader(d, d.Size()) || !Unpacks(UnpackVectorScr, d)) return 0;
   return ASource.GetExtension() == ".scr" ? mfHeader | mfExtension | mfSize : mfHeader | mfSize;
 }
 
@@ -210,16 +205,15 @@ TKvMatchFlags TKvVectorSCREngine::Match(TKvLoadSource& ASource) {
 // ".spr"
 
 TKvVectorSPREngine::TKvVectorSPREngine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource) {
-  if (ASource.GetSize() < 20) RaiseOSError(87);
+  if (FData.Size() < 20) RaiseTruncatedData();
   FindPals();
-  UnpackVectorSpr(ASource.GetData(), ASource.GetSize(), NeedVideoMemory());
+  UnpackVectorSpr(FData, NeedVideoMemory());
   Describe();
 }
 
 TKvMatchFlags TKvVectorSPREngine::Match(TKvLoadSource& ASource) {
-  const uint8_t* d = ASource.GetData();
-  const int64_t LSize = ASource.GetSize();
-  if (!d || ASource.GetExtension() != ".spr" || LSize < 20 || !Unpacks(UnpackVectorSpr, d, LSize)) return 0;
+  const TKvBytes d = ASource.GetBytes();
+  if (ASource.GetExtension() != ".spr" || d.Size() < 20 || !Unpacks(UnpackVectorSpr, d)) return 0;
   return mfHeader | mfSize;
 }
 
@@ -227,31 +221,29 @@ TKvMatchFlags TKvVectorSPREngine::Match(TKvLoadSource& ASource) {
 // ".rmb"
 
 TKvVectorRMBEngine::TKvVectorRMBEngine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource) {
-  if (!FData || ASource.GetSize() < VectorRmbHeaderSize) RaiseOSError(87);
-  Width = FData[16] * 8;
-  Height = FData[17] ? FData[17] : 256;
+  if (FData.Size() < VectorRmbHeaderSize) RaiseTruncatedData();
+  Width = FData.U8(16) * 8;
+  Height = FData.U8(17) ? FData.U8(17) : 256;
   if (Width == 256 && Height == 256) FindPals();
   Describe();
 }
 
 TKvMatchFlags TKvVectorRMBEngine::Match(TKvLoadSource& ASource) {
-  const uint8_t* d = ASource.GetData();
-  const int64_t LSize = ASource.GetSize();
-  if (!d || LSize < 20 || !CheckVectorRmbHeader(d, LSize)) return 0;
+  const TKvBytes d = ASource.GetBytes();
+  if (d.Size() < 20 || !CheckVectorRmbHeader(d, d.Size())) return 0;
   const std::string& e = ASource.GetExtension();
   return e == ".rmb" || e == ".rbr" ? mfHeader | mfExtension | mfSize : mfHeader | mfSize;
 }
 
 void TKvVectorRMBEngine::DecodeRow(TKvBitmap& ABitmap, int AY, const TKvPalette256* ALinePalette,
                                    const TKvPalette256* ADisplayPalette) {
-  const int w = FData[16];
-  const int64_t LSize = Source->GetSize();
+  const int w = FData.U8(16);
   const int64_t LRow = VectorRmbHeaderSize + static_cast<int64_t>(AY) * 4 * w;
   int LMap[16];
   for (int v = 0; v < 16; ++v)
     LMap[v] = ALinePalette && ADisplayPalette ? ADisplayPalette->LocateStdRGB(ALinePalette->GetStdRGB(v)) : v;
   // A short file decodes what it holds; the rest reads as 0.
-  auto Byte = [&](int64_t AOffset) -> uint8_t { return AOffset < LSize ? FData[AOffset] : 0; };
+  auto Byte = [&](int64_t AOffset) -> uint8_t { return FData.Has(AOffset, 1) ? FData.U8(AOffset) : 0; };
   for (int x = 0; x < w * 8; ++x) {
     const uint8_t LMask = VectorVideoMask(x);
     int v = 0;

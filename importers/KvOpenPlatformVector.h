@@ -18,10 +18,10 @@ namespace KvOpenPlatformVector {
 extern const uint8_t VectorScrDefaultPalette[16];
 
 // Unpack a whole file into the 32768-byte video memory AMemory (zero-filled
-// first). Corrupt data raise the OS error 87; ".scr" data that do not fit
-// the memory raise 86.
-void UnpackVectorScr(const uint8_t* AData, int64_t ASize, uint8_t* AMemory);
-void UnpackVectorSpr(const uint8_t* AData, int64_t ASize, uint8_t* AMemory);
+// first). Truncated or corrupt data raise the reader errors of code 87;
+// ".scr" data that do not fit the memory raise the overrun error (86).
+void UnpackVectorScr(const TKvBytes& AFile, uint8_t* AMemory);
+void UnpackVectorSpr(const TKvBytes& AFile, uint8_t* AMemory);
 
 class TKvVectorEngine : public TKvSourceEngine {
 public:
@@ -32,7 +32,7 @@ public:
   std::unique_ptr<TKvBitmap> Decode() override;
 
   // A ".pals" of 255 rows of k (at most 16) pairs, every entry below 16.
-  static bool CheckPals(const uint8_t* AData, int64_t ASize);
+  static bool CheckPals(const TKvBytes& APals);
   // Draws row AY; with both palettes each value becomes the index in
   // ADisplayPalette of its colour in ALinePalette.
   virtual void DecodeRow(TKvBitmap& ABitmap, int AY, const TKvPalette256* ALinePalette,
@@ -43,7 +43,7 @@ public:
   void BuildHAMDisplayPalette(const TKvPalette256& ATable, TKvPalette256& ADisplay);
   std::unique_ptr<TKvBitmap> DecodeHAM(const TKvPalette256& ATable);
 
-  int GetHAMChangeCount() const { return FPals ? FPals[0] : -1; }
+  int GetHAMChangeCount() const { return FPals.Empty() ? -1 : FPals.U8(0); }
 
 protected:
   uint8_t* NeedVideoMemory();
@@ -54,8 +54,8 @@ protected:
   void Describe();
 
   std::vector<uint8_t> FVideoMemory;
-  const uint8_t* FData;
-  const uint8_t* FPals = nullptr;
+  TKvBytes FData;
+  TKvBytes FPals;  // the accepted ".pals", or nothing
 };
 
 class TKvVectorSCREngine : public TKvSourceEngineOf<TKvVectorSCREngine, TKvVectorEngine> {
@@ -73,7 +73,7 @@ public:
   static TKvMatchFlags Match(TKvLoadSource& ASource);
 
 protected:
-  uint8_t GetColorByte(int AIndex) const override { return FData[AIndex]; }
+  uint8_t GetColorByte(int AIndex) const override { return FData.U8(AIndex); }
 };
 
 class TKvVectorRMBEngine : public TKvSourceEngineOf<TKvVectorRMBEngine, TKvVectorEngine> {
@@ -85,7 +85,7 @@ public:
                  const TKvPalette256* ADisplayPalette) override;
 
 protected:
-  uint8_t GetColorByte(int AIndex) const override { return FData[15 - AIndex]; }
+  uint8_t GetColorByte(int AIndex) const override { return FData.U8(15 - AIndex); }
 };
 
 }  // namespace KvOpenPlatformVector

@@ -31,12 +31,13 @@ void WriteATMGrfPalette(uint8_t* AHeader, int AWidth, int AHeight, const TKvPale
   AHeader[51] = AHeader[52] = static_cast<uint8_t>(APalette.FindNearestStdRGB(ABorderColor));
 }
 
-bool CheckATMGrfHeader(const uint8_t* AHeader, int64_t ASize) {
-  for (int i = 0; i < 48; ++i)
-    if (AHeader[i] < '0' || AHeader[i] > '3') return false;
-  const int64_t b = AHeader[130], h = AHeader[131];
+bool CheckATMGrfHeader(const TKvBytes& AHeader, int64_t AFileSize) {
+  if (!AHeader.Has(0, ATMGrfHeaderSize)) return false;
+  for (uint8_t digit : AHeader.Row(0, 48))
+    if (digit < '0' || digit > '3') return false;
+  const int64_t b = AHeader.U8(130), h = AHeader.U8(131);
   // A uniform picture of at most 255 cells is one run: exactly W*H + 134.
-  return b >= 1 && b <= 128 && h != 0 && ASize >= b * h + 134;
+  return b >= 1 && b <= 128 && h != 0 && AFileSize >= b * h + 134;
 }
 
 int64_t EncodeATMGrfAttributes(uint8_t* AData, int64_t ASize) {
@@ -54,11 +55,11 @@ int64_t EncodeATMGrfAttributes(uint8_t* AData, int64_t ASize) {
   return out - AData;
 }
 
-bool CheckATMGrfRuns(const uint8_t* ARuns, int64_t ASize, int64_t ACount, bool& AExact) {
+bool CheckATMGrfRuns(const TKvBytes& ARuns, int64_t ACount, bool& AExact) {
   int64_t LDone = 0;
   for (int64_t o = 0; LDone < ACount; o += 2) {
-    if (o + 2 > ASize || ARuns[o] == 0) return false;
-    LDone += ARuns[o];
+    if (!ARuns.Has(o, 2) || ARuns.U8(o) == 0) return false;
+    LDone += ARuns.U8(o);
   }
   AExact = LDone == ACount;
   return true;

@@ -15,6 +15,8 @@
 
 #include <cstdint>
 
+#include "core/KvBytes.h"
+
 class TKvPalette;
 class TKvPalette256;
 struct TKvStdRGBColor;
@@ -32,14 +34,15 @@ void InitATMGrfHeader(uint8_t* AHeader, int AWidth, int AHeight);
 // raise the OS error 13.
 void WriteATMGrfPalette(uint8_t* AHeader, int AWidth, int AHeight, const TKvPalette256& AHardwarePalette,
                         const TKvPalette256& APalette, const TKvStdRGBColor& ABorderColor);
-// Digits "0".."3" for the palette, 1 <= B <= 128, H > 0, and room for the
-// pixels and at least one run. Reads only the header.
-bool CheckATMGrfHeader(const uint8_t* AHeader, int64_t ASize);
+// Digits "0".."3" for the palette, 1 <= B <= 128, H > 0, and room in a
+// file of AFileSize bytes for the pixels and at least one run. Reads only
+// the header.
+bool CheckATMGrfHeader(const TKvBytes& AHeader, int64_t AFileSize);
 // Run-length encodes the S attributes held at AData + 2S into pairs written
 // from AData + S on (the output never overtakes the input); answers S plus
 // the bytes of the pairs.
 int64_t EncodeATMGrfAttributes(uint8_t* AData, int64_t ASize);
-// Whether the runs in ARuns (ASize bytes) yield ACount attributes, each run
-// a whole pair of a count above 0; AExact tells whether the last run needed
-// ends at the last attribute.
-bool CheckATMGrfRuns(const uint8_t* ARuns, int64_t ASize, int64_t ACount, bool& AExact);
+// Whether the runs in ARuns yield ACount attributes, each run a whole pair
+// of a count above 0; AExact tells whether the last run needed ends at the
+// last attribute.
+bool CheckATMGrfRuns(const TKvBytes& ARuns, int64_t ACount, bool& AExact);

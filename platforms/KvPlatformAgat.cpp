@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "core/KvErrors.h"
 #include "shell/noxShellBaseExtension.h"
 
 namespace {
@@ -174,7 +175,7 @@ void BuildAgatPalette(TKvPalette256& APalette, TKvPaletteType AType) {
       if (AType == ptGrayWRGB) APalette.NormalizeToBlack(0, 0);
       break;
     default:
-      RaiseOSError(87);
+      RaiseUnsupportedOption();
   }
 }
 
@@ -266,19 +267,19 @@ void WriteAgatFilPalette(uint8_t* ATrailer, const TKvPalette256& APalette) {
   }
 }
 
-TKvStdRGBColor ReadAgatFilPaletteEntry(const uint8_t* ATrailer, int AIndex) {
+TKvStdRGBColor ReadAgatFilPaletteEntry(const TKvBytes& ATrailer, int AIndex) {
   uint8_t levels[3];
   for (int c = 0; c < 3; ++c) {
-    const uint8_t v = ATrailer[4 + 16 * c + AIndex / 2];
+    const uint8_t v = ATrailer.U8(4 + 16 * c + AIndex / 2);
     levels[c] = static_cast<uint8_t>(AIndex % 2 == 0 ? v >> 4 : v & 15);
   }
   return {static_cast<uint8_t>(levels[0] * 17), static_cast<uint8_t>(levels[1] * 17),
           static_cast<uint8_t>(levels[2] * 17)};
 }
 
-std::string ReadAgatFilComment(const uint8_t* ATrailer) {
+std::string ReadAgatFilComment(const TKvBytes& ATrailer) {
   std::u32string s;
-  for (int i = 0; i < AgatFilCommentLength; ++i) s += DecodeAgatChar(ATrailer[AgatFilCommentOffset + i]);
+  for (uint8_t b : ATrailer.Row(AgatFilCommentOffset, AgatFilCommentLength)) s += DecodeAgatChar(b);
   while (!s.empty() && s.back() == U'*') s.pop_back();
   auto blank = [](char32_t c) { return c <= U' '; };
   while (!s.empty() && blank(s.back())) s.pop_back();

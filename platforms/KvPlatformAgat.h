@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <string>
 
+#include "core/KvBytes.h"
 #include "core/KvPalette.h"
 #include "core/KvPaletteRGB.h"
 
@@ -80,10 +81,17 @@ void WriteAgatFilPalette(uint8_t* ATrailer, const TKvPalette256& APalette);
 // are left as they are.
 void SnapToAgatFilLevels(TKvPalette256& APalette);
 // Entry AIndex (0..31) of a trailer's palette block as sRGB (level * 17).
-TKvStdRGBColor ReadAgatFilPaletteEntry(const uint8_t* ATrailer, int AIndex);
+TKvStdRGBColor ReadAgatFilPaletteEntry(const TKvBytes& ATrailer, int AIndex);
 // The header's name or the trailer's comment as UTF-8 (comment: the fill
 // and blanks at the end removed).
-std::string ReadAgatFilComment(const uint8_t* ATrailer);
+std::string ReadAgatFilComment(const TKvBytes& ATrailer);
+// The same over a whole trailer in memory that the program wrote.
+inline TKvStdRGBColor ReadAgatFilPaletteEntry(const uint8_t* ATrailer, int AIndex) {
+  return ReadAgatFilPaletteEntry(TKvBytes(ATrailer, AgatFilTrailerSize), AIndex);
+}
+inline std::string ReadAgatFilComment(const uint8_t* ATrailer) {
+  return ReadAgatFilComment(TKvBytes(ATrailer, AgatFilTrailerSize));
+}
 
 // Whether the trailer allows (AMode, AKind) for a data length ALength.
 bool AgatFilModeAllowed(uint32_t ALength, uint8_t AMode, uint8_t AKind);

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "core/KvErrors.h"
 #include "shell/noxShellBaseExtension.h"
 
 namespace {
@@ -66,7 +67,7 @@ void AddCPCColor(TKvPalette256& APalette, TKvPaletteType APaletteType, int AFirm
       APalette.AddStdRGB({PercentByte(c.ASIC[0]), PercentByte(c.ASIC[1]), PercentByte(c.ASIC[2])});
       break;
     default:
-      RaiseOSError(87);
+      RaiseUnsupportedOption();
   }
 }
 
@@ -204,7 +205,7 @@ void BuildCPCPalFile(uint8_t* ABody, uint8_t AMode, const TKvPalette256& AHardwa
 int CPCPenCount(uint8_t AType) {
   if (AType == 4) return 16;
   if (AType == 5) return 4;
-  RaiseOSError(87);
+  RaiseUnsupportedOption();
 }
 
 void BuildCPCPphHeader(uint8_t* ABody, uint8_t AType, uint16_t AWidth, uint16_t AHeight,

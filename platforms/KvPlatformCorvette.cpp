@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "core/KvErrors.h"
 #include "shell/noxShellBaseExtension.h"
 
 void BuildCorvettePalette(TKvPalette256& APalette, TKvPaletteType AType) {
@@ -14,15 +15,13 @@ void BuildCorvettePalette(TKvPalette256& APalette, TKvPaletteType AType) {
       APalette.FillGRB16Levels(0, 180, 75, 255);
       break;
     default:
-      RaiseOSError(86);
+      RaiseUnsupportedPalette();
   }
 }
 
 void InitCorvetteGrfHeader(uint8_t* AHeader) { std::memcpy(AHeader, "GRF1.0", CorvetteHeaderSize); }
 
-bool CheckCorvetteGrfHeader(const uint8_t* AHeader, int64_t ASize) {
-  return AHeader && ASize >= CorvetteHeaderSize && std::memcmp(AHeader, "GRF1.0", CorvetteHeaderSize) == 0;
-}
+bool CheckCorvetteGrfHeader(const TKvBytes& AFile) { return AFile.Same(0, "GRF1.0", CorvetteHeaderSize); }
 
 void InitCorvetteWinHeader(uint8_t* AHeader, int AWidth, int AHeight) {
   std::memcpy(AHeader, "WIN1.0", CorvetteHeaderSize);
@@ -31,8 +30,8 @@ void InitCorvetteWinHeader(uint8_t* AHeader, int AWidth, int AHeight) {
   AHeader[8] = static_cast<uint8_t>((AHeight - 1) & 0xFF);
 }
 
-bool CheckCorvetteWinHeader(const uint8_t* AHeader, int64_t ASize) {
-  if (!AHeader || ASize < CorvetteWinHeaderSize) return false;
-  if (std::memcmp(AHeader, "WIN1.0", CorvetteHeaderSize) != 0) return false;
-  return (AHeader[6] | (AHeader[7] << 8)) < CorvetteWidth;
+bool CheckCorvetteWinHeader(const TKvBytes& AFile) {
+  if (!AFile.Has(0, CorvetteWinHeaderSize)) return false;
+  if (!AFile.Same(0, "WIN1.0", CorvetteHeaderSize)) return false;
+  return AFile.Le16(6) < CorvetteWidth;
 }

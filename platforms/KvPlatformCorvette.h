@@ -10,6 +10,8 @@
 
 #include <cstdint>
 
+#include "core/KvBytes.h"
+
 #include "core/KvPalette.h"
 #include "core/KvPaletteRGB.h"
 
@@ -34,8 +36,8 @@ void BuildCorvettePalette(TKvPalette256& APalette, TKvPaletteType AType);
 
 void InitCorvetteGrfHeader(uint8_t* AHeader);
 // At least 6 bytes starting "GRF1.0".
-bool CheckCorvetteGrfHeader(const uint8_t* AHeader, int64_t ASize);
+bool CheckCorvetteGrfHeader(const TKvBytes& AFile);
 // "WIN1.0", AWidth - 1 as a little-endian word, AHeight - 1 as a byte.
 void InitCorvetteWinHeader(uint8_t* AHeader, int AWidth, int AHeight);
 // At least 9 bytes starting "WIN1.0" with a width word below 512.
-bool CheckCorvetteWinHeader(const uint8_t* AHeader, int64_t ASize);
+bool CheckCorvetteWinHeader(const TKvBytes& AFile);

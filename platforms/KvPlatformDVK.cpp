@@ -1,15 +1,17 @@
 #include "platforms/KvPlatformDVK.h"
 
-bool CheckDvkPicHeader(const uint8_t* AHeader, int64_t ASize) {
-  const int w = AHeader[0] | (AHeader[1] << 8);
-  const int h = AHeader[2] | (AHeader[3] << 8);
+bool CheckDvkPicHeader(const TKvBytes& AFile) {
+  if (!AFile.Has(0, 4)) return false;
+  const int w = AFile.Le16(0);
+  const int h = AFile.Le16(2);
   if (w < 1 || w > DvkMaxWidth || h < 1 || h > DvkMaxHeight) return false;
-  return ASize == DvkPicSize(w, h);
+  return AFile.Size() == DvkPicSize(w, h);
 }
 
-bool CheckDvkPaletteBytes(const uint8_t* APalette) {
-  for (int i = 0; i < DvkPaletteBlockSize; ++i)
-    if (APalette[i] > 63) return false;
+bool CheckDvkPaletteBytes(const TKvBytes& APalette) {
+  if (APalette.Size() != DvkPaletteBlockSize) return false;
+  for (uint8_t b : APalette.Row(0, DvkPaletteBlockSize))
+    if (b > 63) return false;
   return true;
 }
 

@@ -17,11 +17,11 @@ void SetKR04HeaderMode(uint8_t* AHeader, uint8_t AValue) {
   AHeader[4] = static_cast<uint8_t>((AHeader[4] & ~0x18) | ((AValue & 3) << 3));
 }
 
-bool CheckKR04Header(const uint8_t* AHeader, int64_t ASize) {
-  if (!AHeader || ASize < KR04HeaderSize || std::memcmp(AHeader, "KR04", 4) != 0) return false;
-  const int64_t W = AHeader[8] | (AHeader[9] << 8);
-  const int64_t H = AHeader[10] | (AHeader[11] << 8);
-  return W > 0 && H > 0 && ASize == KR04FileSize(AHeader[4], W, H);
+bool CheckKR04Header(const TKvBytes& AFile) {
+  if (!AFile.Has(0, KR04HeaderSize) || !AFile.Same(0, "KR04", 4)) return false;
+  const int64_t W = AFile.Le16(8);
+  const int64_t H = AFile.Le16(10);
+  return W > 0 && H > 0 && AFile.Size() == KR04FileSize(AFile.U8(4), W, H);
 }
 
 void BuildKR04BRGBPalette(TKvPalette256& APalette) {

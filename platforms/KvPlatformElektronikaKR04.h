@@ -15,6 +15,8 @@
 
 #include <cstdint>
 
+#include "core/KvBytes.h"
+
 #include "core/KvPalette.h"
 
 constexpr int KR04HeaderSize = 12;
@@ -36,9 +38,9 @@ constexpr int64_t KR04FileSize(uint8_t AFlags, int64_t AWidth, int64_t AHeight) 
 void InitKR04Header(uint8_t* AHeader, uint8_t AFlags, uint8_t ABorder, uint16_t AWidth, uint16_t AHeight);
 // Replaces bits 3-4 of the flags byte with the low 2 bits of AValue.
 void SetKR04HeaderMode(uint8_t* AHeader, uint8_t AValue);
-// The magic "KR04", a width and a height above 0, and ASize exactly the file
+// The magic "KR04", a width and a height above 0, and the file exactly the
 // size the flags and the size give. The palette bits play no part.
-bool CheckKR04Header(const uint8_t* AHeader, int64_t ASize);
+bool CheckKR04Header(const TKvBytes& AFile);
 
 // Clears APalette, then black, blue, green and red (the colours of the
 // four-colour screen without a palette).

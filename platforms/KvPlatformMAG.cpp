@@ -17,11 +17,6 @@ constexpr char kMagSignature[9] = "MAKI02  ";
 constexpr int kMagPrefix = 12;  // signature and machine name
 constexpr int kMagMinComment = 19;
 
-uint16_t Word(const uint8_t* P) { return static_cast<uint16_t>(P[0] | P[1] << 8); }
-uint32_t LongWord(const uint8_t* P) {
-  return static_cast<uint32_t>(P[0]) | static_cast<uint32_t>(P[1]) << 8 | static_cast<uint32_t>(P[2]) << 16 |
-         static_cast<uint32_t>(P[3]) << 24;
-}
 void PutWord(uint8_t* P, uint32_t V) {
   P[0] = static_cast<uint8_t>(V);
   P[1] = static_cast<uint8_t>(V >> 8);
@@ -110,70 +105,54 @@ std::string CP932ToUtf8(const std::string& AText) { return Recode(AText, "UTF-8"
 // ---------------------------------------------------------------------------
 // Reading
 
-const uint8_t* FindMagHeader(const void* AData, int64_t& ASize) {
-  const uint8_t* p = static_cast<const uint8_t*>(AData);
-  ASize -= kMagPrefix;
-  if (ASize <= 0) return nullptr;
-  p += kMagPrefix;
-  while (ASize > 0 && *p != 0x1A) {
-    ++p;
-    --ASize;
-  }
-  if (ASize <= 0) return nullptr;
-  ++p;
-  --ASize;
-  while (ASize > 0 && *p != 0) {
-    ++p;
-    --ASize;
-  }
-  return ASize > 0 ? p : nullptr;
+TKvBytes FindMagHeader(const TKvBytes& AFile) {
+  int64_t o = kMagPrefix;
+  while (o < AFile.Size() && AFile.U8(o) != 0x1A) ++o;
+  if (o >= AFile.Size()) return {};
+  ++o;
+  while (o < AFile.Size() && AFile.U8(o) != 0) ++o;
+  return AFile.Sub(o);
 }
 
-bool CheckMagHeader(const uint8_t* AHeader, int64_t ARemaining) {
-  if (AHeader == nullptr || ARemaining <= 32 || AHeader[0] != 0) return false;
-  if (Word(AHeader + 4) > Word(AHeader + 8) || Word(AHeader + 6) > Word(AHeader + 10)) return false;
-  const int64_t a = LongWord(AHeader + 12), b = LongWord(AHeader + 16), pix = LongWord(AHeader + 24);
+bool CheckMagHeader(const TKvBytes& AHeader) {
+  const int64_t LRemaining = AHeader.Size();
+  if (LRemaining <= 32 || AHeader.U8(0) != 0) return false;
+  if (AHeader.Le16(4) > AHeader.Le16(8) || AHeader.Le16(6) > AHeader.Le16(10)) return false;
+  const int64_t a = AHeader.Le32(12), b = AHeader.Le32(16), pix = AHeader.Le32(24);
   for (const int64_t o : {a, b, pix})
-    if (o < 32 || o > ARemaining - 1) return false;
+    if (o < 32 || o > LRemaining - 1) return false;
   if (!(a < b && b <= pix)) return false;
-  const uint8_t mode = AHeader[3];
+  const uint8_t mode = AHeader.U8(3);
   if (!(mode < 8 || mode == 0x80 || mode == 0x81 || mode == 0x84 || mode == 0x85)) return false;
-  if (AHeader[1] == 3 && (AHeader[2] >> 4) >= 7) return false;
+  if (AHeader.U8(1) == 3 && (AHeader.U8(2) >> 4) >= 7) return false;
   return true;
 }
 
-bool CheckMagFile(const void* AData, int64_t ASize) {
-  if (AData == nullptr || ASize < 47 || std::memcmp(AData, kMagSignature, 8) != 0) return false;
-  int64_t LRemaining = ASize;
-  const uint8_t* LHeader = FindMagHeader(AData, LRemaining);
-  return LHeader != nullptr && CheckMagHeader(LHeader, LRemaining);
+bool CheckMagFile(const TKvBytes& AFile) {
+  if (AFile.Size() < 47 || !AFile.Same(0, kMagSignature, 8)) return false;
+  return CheckMagHeader(FindMagHeader(AFile));
 }
 
-std::string ReadMagComment(const void* AData, int64_t ASize) {
-  const uint8_t* p = static_cast<const uint8_t*>(AData);
+std::string ReadMagComment(const TKvBytes& AFile) {
   std::string raw;
-  for (int64_t i = kMagPrefix; i < ASize && p[i] != 0x1A; ++i) raw.push_back(static_cast<char>(p[i]));
+  for (int64_t i = kMagPrefix; i < AFile.Size() && AFile.U8(i) != 0x1A; ++i)
+    raw.push_back(static_cast<char>(AFile.U8(i)));
   return Trimmed(CP932ToUtf8(raw));
 }
 
-TKvMagArea GetMagPaletteArea(const uint8_t* AHeader) {
-  return {AHeader + 32, static_cast<int32_t>(LongWord(AHeader + 12)) - 32};
+TKvBytes GetMagPaletteArea(const TKvBytes& AHeader) { return AHeader.Sub(32, int64_t{AHeader.Le32(12)} - 32); }
+
+TKvBytes GetMagFlagAArea(const TKvBytes& AHeader) {
+  const int64_t a = AHeader.Le32(12);
+  return AHeader.Sub(a, AHeader.Le32(16) - a);
 }
 
-TKvMagArea GetMagFlagAArea(const uint8_t* AHeader) {
-  const uint32_t a = LongWord(AHeader + 12);
-  return {AHeader + a, static_cast<int32_t>(LongWord(AHeader + 16) - a)};
+TKvBytes GetMagFlagBArea(const TKvBytes& AHeader) {
+  const int64_t b = AHeader.Le32(16);
+  return AHeader.Sub(b, AHeader.Le32(24) - b);
 }
 
-TKvMagArea GetMagFlagBArea(const uint8_t* AHeader) {
-  const uint32_t b = LongWord(AHeader + 16);
-  return {AHeader + b, static_cast<int32_t>(LongWord(AHeader + 24) - b)};
-}
-
-TKvMagArea GetMagPixelArea(const uint8_t* AHeader, int64_t AEnd) {
-  const uint32_t pix = LongWord(AHeader + 24);
-  return {AHeader + pix, static_cast<int32_t>(AEnd - pix)};
-}
+TKvBytes GetMagPixelArea(const TKvBytes& AHeader) { return AHeader.Sub(AHeader.Le32(24)); }
 
 // ---------------------------------------------------------------------------
 // Writing

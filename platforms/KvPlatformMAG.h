@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <string>
 
+#include "core/KvBytes.h"
 #include "rtl/KvClasses.h"
 
 class TKvPalette256;
@@ -29,11 +30,6 @@ public:
 };
 
 // Data and Size of one area of a file.
-struct TKvMagArea {
-  const uint8_t* Data;
-  int32_t Size;
-};
-
 // The machine name field from its four characters, as the integer whose
 // bytes in memory order are those characters.
 constexpr int32_t MagMachineName(const char (&AName)[5]) {
@@ -43,27 +39,26 @@ constexpr int32_t MagMachineName(const char (&AName)[5]) {
                               static_cast<uint32_t>(static_cast<uint8_t>(AName[3])) << 24);
 }
 
-// ASize >= 47, the signature, a header found by FindMagHeader and accepted by
-// CheckMagHeader with the size that remains.
-bool CheckMagFile(const void* AData, int64_t ASize);
+// At least 47 bytes, the signature, a header found by FindMagHeader and
+// accepted by CheckMagHeader.
+bool CheckMagFile(const TKvBytes& AFile);
 // Skips signature and machine name (12 bytes), the comment up to and
-// including its first 0x1A, then every non-zero byte; returns the header
-// start with ASize lowered by the bytes skipped, or nullptr (ASize <= 0)
-// when the data ends first.
-const uint8_t* FindMagHeader(const void* AData, int64_t& ASize);
-// ARemaining: the bytes from the header start to the end of the data.
-bool CheckMagHeader(const uint8_t* AHeader, int64_t ARemaining);
+// including its first 0x1A, then every non-zero byte; returns the data from
+// the header start to the end, or nothing when the data end first.
+TKvBytes FindMagHeader(const TKvBytes& AFile);
+// AHeader: the data from the header start to the end.
+bool CheckMagHeader(const TKvBytes& AHeader);
 // The bytes from offset 12 up to the first 0x1A, from code page 932 to
 // UTF-8, trimmed; bytes the code page does not define become "?". Stops at
-// ASize as well.
-std::string ReadMagComment(const void* AData, int64_t ASize);
+// the end of the data as well.
+std::string ReadMagComment(const TKvBytes& AFile);
 
-// The areas of a header that CheckMagHeader accepted.
-TKvMagArea GetMagPaletteArea(const uint8_t* AHeader);
-TKvMagArea GetMagFlagAArea(const uint8_t* AHeader);
-TKvMagArea GetMagFlagBArea(const uint8_t* AHeader);
-// AEnd: the bytes from the header start to the end of the data.
-TKvMagArea GetMagPixelArea(const uint8_t* AHeader, int64_t AEnd);
+// The areas of a header that CheckMagHeader accepted, AHeader running from
+// the header start to the end of the data.
+TKvBytes GetMagPaletteArea(const TKvBytes& AHeader);
+TKvBytes GetMagFlagAArea(const TKvBytes& AHeader);
+TKvBytes GetMagFlagBArea(const TKvBytes& AHeader);
+TKvBytes GetMagPixelArea(const TKvBytes& AHeader);
 
 // UTF-8 text in code page 932; characters the code page cannot show become
 // "?".

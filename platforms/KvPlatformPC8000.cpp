@@ -1,6 +1,7 @@
 #include "platforms/KvPlatformPC8000.h"
 
 #include "core/KvDestEngineOptions.h"
+#include "core/KvErrors.h"
 #include "shell/noxShellBaseExtension.h"
 
 namespace {
@@ -35,13 +36,10 @@ void InitPC8000Header(uint8_t* AData) {
   AData[3] = 0;
 }
 
-bool CheckPC8000Header(const uint8_t* AData, int64_t ASize) {
-  return AData && ASize >= PC8000HeaderSize && AData[0] == 'P' && AData[1] == 'C' && AData[2] == '8' &&
-         AData[3] == 0;
-}
+bool CheckPC8000Header(const TKvBytes& AFile) { return AFile.Same(0, "PC8", PC8000HeaderSize); }
 
 void BuildPC8000Palette(TKvPalette256& APalette, TKvPaletteType AType, int AMode) {
-  if (AType != ptColoredLinear && AType != ptColoredDDp) RaiseOSError(87);
+  if (AType != ptColoredLinear && AType != ptColoredDDp) RaiseUnsupportedOption();
   APalette.Clear();
   TKvPalette256 all;
   if (AType == ptColoredLinear)
@@ -62,6 +60,6 @@ void BuildPC8000Palette(TKvPalette256& APalette, TKvPaletteType AType, int AMode
       for (int i = 0; i < 16; ++i) add({i});
       break;
     default:
-      RaiseOSError(87);
+      RaiseUnsupportedOption();
   }
 }

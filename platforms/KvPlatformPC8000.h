@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "core/KvBytes.h"
 #include "core/KvPalette.h"
 #include "core/KvPaletteRGB.h"
 
@@ -13,7 +14,8 @@ constexpr int PC8000HeaderSize = 4;
 constexpr int PC8000PlaneSize = 6144;
 
 void InitPC8000Header(uint8_t* AData);
-bool CheckPC8000Header(const uint8_t* AData, int64_t ASize);
+// The file begins with the magic.
+bool CheckPC8000Header(const TKvBytes& AFile);
 // The offset, past the header, of the pixel byte of segment column ACellX of
 // row Y; its colour byte is PC8000PlaneSize further.
 inline int PC8000Offset(int ACellX, int Y) { return (Y / 8) * 256 + ACellX * 8 + (Y % 8); }

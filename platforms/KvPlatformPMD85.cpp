@@ -1,6 +1,7 @@
 #include "platforms/KvPlatformPMD85.h"
 
 #include "core/KvDestEngineOptions.h"
+#include "core/KvErrors.h"
 #include "shell/noxShellBaseExtension.h"
 
 void BuildPMD85Palette(const TKvDestEngineOptions* AOptions, TKvPalette256& APalette, TKvPaletteType AType) {
@@ -44,13 +45,13 @@ void BuildPMD85Palette(const TKvDestEngineOptions* AOptions, TKvPalette256& APal
       rgb(160, 0, 0);
       break;
     case ptPMD85GCustom:
-      if (!AOptions) RaiseOSError(87);
+      if (!AOptions) RaiseUnsupportedOption();
       for (const TKvStdRGBColor* c :
            {&AOptions->CustomColor1, &AOptions->CustomColor2, &AOptions->CustomColor3, &AOptions->CustomColor4})
         APalette.AddStdRGB(*c);
       break;
     default:
-      RaiseOSError(87);
+      RaiseUnsupportedOption();
   }
 }
 

@@ -10,12 +10,10 @@
 
 #include <cstdint>
 
+#include "core/KvBytes.h"
+
 constexpr int kTimBlockHeaderSize = 12;
 
-// Little-endian fields.
-inline uint32_t TimWord(const uint8_t* P) { return static_cast<uint32_t>(P[0]) | (static_cast<uint32_t>(P[1]) << 8); }
-inline uint32_t TimLongWord(const uint8_t* P) { return TimWord(P) | (TimWord(P + 2) << 16); }
-
-// The bytes that follow the image block, or -1 when AData is no TIM file
-// whose blocks all lie inside ASize bytes.
-int64_t CheckTimHeader(const uint8_t* AData, int64_t ASize);
+// The bytes that follow the image block, or -1 when AFile is no TIM file
+// whose blocks all lie inside it.
+int64_t CheckTimHeader(const TKvBytes& AFile);

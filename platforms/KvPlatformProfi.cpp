@@ -7,8 +7,6 @@
 
 namespace {
 
-uint16_t Word(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-
 void PutWord(uint8_t* p, int AValue) {
   p[0] = static_cast<uint8_t>(AValue);
   p[1] = static_cast<uint8_t>(AValue >> 8);
@@ -50,19 +48,21 @@ void InitProfiColorPaletteGrfHeader(uint8_t* AHeader, int AWidth, int AHeight, c
     AHeader[10 + i] = ProfiPaletteByte(AHardwarePalette.LocateStdRGB(APalette.Colors[i].GetStdRGB()));
 }
 
-int ProfiGrfHeaderSize(const uint8_t* AHeader) {
-  return AHeader[8] == 0 ? ProfiHeaderBlockSize : AHeader[8] * ProfiHeaderBlockSize;
+int ProfiGrfHeaderSize(const TKvBytes& AHeader) {
+  const uint8_t blocks = AHeader.U8(8);
+  return blocks == 0 ? ProfiHeaderBlockSize : blocks * ProfiHeaderBlockSize;
 }
 
-bool CheckProfiGrfHeader(const uint8_t* AHeader, int64_t ASize) {
-  const int64_t LWidth = Word(AHeader), LHeight = Word(AHeader + 2), LRow = Word(AHeader + 6);
-  if (LWidth == 0 || LHeight == 0 || AHeader[5] != 0) return false;
-  const uint8_t LKind = AHeader[4];
-  if (LKind != ProfiKindMono && LKind != ProfiKindColor) return false;
-  if (LRow < (LKind == ProfiKindColor ? 2 : 1) * RowBytes(static_cast<int>(LWidth))) return false;
-  if (AHeader[9] != 0 && AHeader[9] != ProfiPaletteTypeOwn) return false;
+bool CheckProfiGrfHeader(const TKvBytes& AHeader, int64_t AFileSize) {
+  if (!AHeader.Has(0, 10)) return false;
+  const int64_t width = AHeader.Le16(0), height = AHeader.Le16(2), row = AHeader.Le16(6);
+  if (width == 0 || height == 0 || AHeader.U8(5) != 0) return false;
+  const uint8_t kind = AHeader.U8(4);
+  if (kind != ProfiKindMono && kind != ProfiKindColor) return false;
+  if (row < (kind == ProfiKindColor ? 2 : 1) * RowBytes(static_cast<int>(width))) return false;
+  if (AHeader.U8(9) != 0 && AHeader.U8(9) != ProfiPaletteTypeOwn) return false;
   // The 16-bit fields multiply past 32 bits: the sum is taken in 64.
-  return ASize >= ProfiGrfHeaderSize(AHeader) + LHeight * LRow;
+  return AFileSize >= ProfiGrfHeaderSize(AHeader) + height * row;
 }
 
 uint8_t ProfiPaletteByte(int AIndex) {

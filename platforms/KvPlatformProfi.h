@@ -12,6 +12,8 @@
 
 #include <cstdint>
 
+#include "core/KvBytes.h"
+
 class TKvPalette256;
 
 constexpr int ProfiHeaderBlockSize = 128;
@@ -32,12 +34,12 @@ void InitProfiColorGrfHeader(uint8_t* AHeader, int AWidth, int AHeight);
 void InitProfiColorPaletteGrfHeader(uint8_t* AHeader, int AWidth, int AHeight, const TKvPalette256& AHardwarePalette,
                                     const TKvPalette256& APalette);
 // The header block count times 128 (128 for a count of 0).
-int ProfiGrfHeaderSize(const uint8_t* AHeader);
-// True for a header a reader can follow within ASize bytes: a non-empty
-// picture, byte 5 zero, kind 4 or 8, rows long enough for the kind, palette
-// type 0 or 19, and the header and all rows inside the file. Reads only the
-// first 128 bytes.
-bool CheckProfiGrfHeader(const uint8_t* AHeader, int64_t ASize);
+int ProfiGrfHeaderSize(const TKvBytes& AHeader);
+// True for a header a reader can follow within a file of AFileSize bytes: a
+// non-empty picture, byte 5 zero, kind 4 or 8, rows long enough for the
+// kind, palette type 0 or 19, and the header and all rows inside the file.
+// Reads only the first 10 bytes.
+bool CheckProfiGrfHeader(const TKvBytes& AHeader, int64_t AFileSize);
 // The GGGRRRBB byte of 256-colour index AIndex (red*32 + green*4 + blue).
 uint8_t ProfiPaletteByte(int AIndex);
 // The attribute of paper APaper and ink AInk (0..15).

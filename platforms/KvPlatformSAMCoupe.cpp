@@ -1,5 +1,6 @@
 #include "platforms/KvPlatformSAMCoupe.h"
 
+#include "core/KvErrors.h"
 #include "shell/noxShellBaseExtension.h"
 
 namespace {
@@ -40,7 +41,7 @@ void BuildSAMCoupePalette(TKvPalette256& APalette) {
 int SAMCoupeColorIndex(const TKvStdRGBColor& AColor) {
   for (int n = 0; n < 128; ++n)
     if (SAMCoupeColor(n) == AColor) return n;
-  RaiseOSError(87);
+  RaiseUnsupportedOption();
 }
 
 void WriteSAMCoupeColorIndexes(const TKvPalette256& APalette, uint8_t* ADest, int ACount) {

@@ -11,4 +11,4 @@ void InitGmxHeader(uint8_t* AHeader) {
   std::memcpy(AHeader, kGmxMagic, sizeof(kGmxMagic));
 }
 
-bool CheckGmxHeader(const uint8_t* AHeader) { return std::memcmp(AHeader, kGmxMagic, sizeof(kGmxMagic)) == 0; }
+bool CheckGmxHeader(const TKvBytes& AHeader) { return AHeader.Same(0, kGmxMagic, sizeof(kGmxMagic)); }

@@ -4,9 +4,11 @@
 
 #include <cstdint>
 
+#include "core/KvBytes.h"
+
 constexpr int GmxHeaderSize = 128;
 
 // Zeroes AHeader's 128 bytes and writes "GMX", 0x0F and 0.
 void InitGmxHeader(uint8_t* AHeader);
 // "GMX", 0x0F and 0 in the first five bytes; reads nothing else.
-bool CheckGmxHeader(const uint8_t* AHeader);
+bool CheckGmxHeader(const TKvBytes& AHeader);

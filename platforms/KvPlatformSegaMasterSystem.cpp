@@ -1,7 +1,5 @@
 #include "platforms/KvPlatformSegaMasterSystem.h"
 
-#include <cstring>
-
 #include "core/KvPaletteRGB.h"
 
 void BuildSmsPalette(TKvPalette256& APalette) {
@@ -12,9 +10,9 @@ void BuildSmsPalette(TKvPalette256& APalette) {
                                    LLevels->Blue.Levels[(n >> 4) & 3]));
 }
 
-bool CheckMsbmpHeader(const uint8_t* AData, int64_t ASize) {
-  if (!AData || ASize < 9 || std::memcmp(AData, "MSBMP", 5) != 0) return false;
-  const int64_t LText = AData[6];
-  const int64_t LData = AData[7] | (AData[8] << 8);
-  return LText >= 9 && LData >= 10 && LData > LText && LData + kMsbmpDataSize == ASize;
+bool CheckMsbmpHeader(const TKvBytes& AFile) {
+  if (AFile.Size() < 9 || !AFile.Same(0, "MSBMP", 5)) return false;
+  const int64_t LText = AFile.U8(6);
+  const int64_t LData = AFile.Le16(7);
+  return LText >= 9 && LData >= 10 && LData > LText && LData + kMsbmpDataSize == AFile.Size();
 }

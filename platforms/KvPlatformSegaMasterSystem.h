@@ -9,6 +9,8 @@
 
 #include <cstdint>
 
+#include "core/KvBytes.h"
+
 #include "core/KvPalette.h"
 
 constexpr int kSmsRegisterCount = 16;
@@ -21,5 +23,5 @@ constexpr int kMsbmpDataSize = kSmsRegisterCount + 64 + kSmsVramSize;
 // values of the evenly spaced sRGB levels.
 void BuildSmsPalette(TKvPalette256& APalette);
 
-// Whether AData is an "MSBMP" file of exactly ASize bytes.
-bool CheckMsbmpHeader(const uint8_t* AData, int64_t ASize);
+// Whether AFile is a whole "MSBMP" file, its data block ending the file.
+bool CheckMsbmpHeader(const TKvBytes& AFile);

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "core/KvErrors.h"
 #include "shell/noxShellBaseExtension.h"
 
 const uint8_t QLGD2LevelTable[8] = {0, 36, 73, 109, 146, 182, 219, 255};
@@ -14,7 +15,7 @@ int64_t QLPicFileSize(int64_t AWidth, int64_t AHeight, int AMode) {
     case 33:
       return AWidth * AHeight * 2 + QLPicHeaderSize;
     default:
-      RaiseOSError(87);
+      RaiseUnsupportedOption();
   }
 }
 
@@ -32,13 +33,13 @@ void InitQLPicHeader(uint8_t* AHeader, int AWidth, int AHeight, int AMode) {
   AHeader[8] = static_cast<uint8_t>(AMode);
 }
 
-bool CheckQLPicHeader(const uint8_t* AHeader, int64_t ASize) {
-  if (!AHeader || ASize < QLPicHeaderSize) return false;
-  if (AHeader[0] != 0x4A || AHeader[1] != 0xFC) return false;
-  const int64_t W = (AHeader[2] << 8) | AHeader[3];
-  const int64_t H = (AHeader[4] << 8) | AHeader[5];
-  const int64_t L = (AHeader[6] << 8) | AHeader[7];
-  const int M = AHeader[8];
+bool CheckQLPicHeader(const TKvBytes& AHeader, int64_t AFileSize) {
+  if (!AHeader.Has(0, QLPicHeaderSize) || AFileSize < QLPicHeaderSize) return false;
+  if (AHeader.Be16(0) != 0x4AFC) return false;
+  const int64_t W = AHeader.Be16(2);
+  const int64_t H = AHeader.Be16(4);
+  const int64_t L = AHeader.Be16(6);
+  const int M = AHeader.U8(8);
   if (W == 0 || H == 0) return false;
   if (M == 16) {
     if (L != W) return false;
@@ -47,7 +48,7 @@ bool CheckQLPicHeader(const uint8_t* AHeader, int64_t ASize) {
   } else {
     return false;
   }
-  return ASize == QLPicFileSize(W, H, M);
+  return AFileSize == QLPicFileSize(W, H, M);
 }
 
 void QLMode16Components(int AIndex, int& AR, int& AG, int& AB) {

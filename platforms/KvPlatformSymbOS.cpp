@@ -1,5 +1,6 @@
 #include "platforms/KvPlatformSymbOS.h"
 
+#include "core/KvErrors.h"
 #include "shell/noxShellBaseExtension.h"
 
 const uint8_t SymbOSLevels[16][3] = {
@@ -10,7 +11,7 @@ const uint8_t SymbOSLevels[16][3] = {
 void BuildSymbOSPalette(TKvPalette256& APalette, TKvPaletteType AType) {
   static const uint8_t LMsx[3] = {0, 146, 255};  // 3-bit levels 0, 4, 7
   static const uint8_t LCpc[3] = {0, 136, 255};  // 4-bit levels 0, 8, 15
-  if (AType != ptColoredLinear && AType != ptColoredMSX && AType != ptColoredCPC) RaiseOSError(86);
+  if (AType != ptColoredLinear && AType != ptColoredMSX && AType != ptColoredCPC) RaiseUnsupportedPalette();
   APalette.Clear();
   for (const auto& l : SymbOSLevels) {
     if (AType == ptColoredLinear)

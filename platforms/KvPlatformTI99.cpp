@@ -1,5 +1,6 @@
 #include "platforms/KvPlatformTI99.h"
 
+#include "core/KvErrors.h"
 #include "shell/noxShellBaseExtension.h"
 
 namespace {
@@ -49,7 +50,7 @@ void AddCode(TKvPalette256& APalette, uint8_t AType, int ACode) {
 void BuildTI99Palette(TKvPalette256& APalette, uint8_t APaletteType, uint8_t AColorMode) {
   APalette.Clear();
   if (AColorMode != 0 && AColorMode != 1 && AColorMode != 11) return;
-  if (APaletteType < ptTI99Calculated || APaletteType > ptTI99Convert9918) RaiseOSError(ERROR_INVALID_PARAMETER);
+  if (APaletteType < ptTI99Calculated || APaletteType > ptTI99Convert9918) RaiseUnsupportedOption();
   switch (AColorMode) {
     case 0:
       for (int c : {1, 15}) AddCode(APalette, APaletteType, c);

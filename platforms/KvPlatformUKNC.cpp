@@ -34,14 +34,15 @@ void InitUkncPcxHeader(uint8_t* AHeader, int AWidth, int AHeight) {
   PutWord(AHeader, 72, 0x7654);
 }
 
-bool CheckUkncPcxHeader(const uint8_t* AHeader) {
-  if (AHeader[0] != 10 || AHeader[1] != 3 || AHeader[2] != 1 || AHeader[3] != 1) return false;
-  const int x0 = UkncPcxWord(AHeader, 4), y0 = UkncPcxWord(AHeader, 6);
-  const int x1 = UkncPcxWord(AHeader, 8), y1 = UkncPcxWord(AHeader, 10);
+bool CheckUkncPcxHeader(const TKvBytes& AHeader) {
+  if (!AHeader.Has(0, UkncPcxHeaderSize)) return false;
+  if (AHeader.U8(0) != 10 || AHeader.U8(1) != 3 || AHeader.U8(2) != 1 || AHeader.U8(3) != 1) return false;
+  const int x0 = AHeader.Le16(4), y0 = AHeader.Le16(6);
+  const int x1 = AHeader.Le16(8), y1 = AHeader.Le16(10);
   if (x0 >= UkncMaxWidth || y0 >= UkncMaxHeight) return false;
   if (x1 >= UkncMaxWidth || x1 < x0 || y1 >= UkncMaxHeight || y1 < y0) return false;
-  if (UkncPcxWord(AHeader, 12) != UkncMaxWidth || UkncPcxWord(AHeader, 14) != UkncMaxHeight) return false;
-  if (AHeader[64] != 70 || AHeader[65] != 3) return false;
-  if (UkncPcxWord(AHeader, 66) != (x1 - x0 + 8) / 8) return false;
-  return UkncPcxWord(AHeader, 68) == 2;
+  if (AHeader.Le16(12) != UkncMaxWidth || AHeader.Le16(14) != UkncMaxHeight) return false;
+  if (AHeader.U8(64) != 70 || AHeader.U8(65) != 3) return false;
+  if (AHeader.Le16(66) != (x1 - x0 + 8) / 8) return false;
+  return AHeader.Le16(68) == 2;
 }

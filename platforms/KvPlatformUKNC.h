@@ -4,14 +4,14 @@
 
 #include <cstdint>
 
+#include "core/KvBytes.h"
+
 constexpr int UkncPcxHeaderSize = 128;
 constexpr int UkncMaxWidth = 640;
 constexpr int UkncMaxHeight = 288;
 
 // All 128 bytes: zeros, then the fields of a AWidth x AHeight picture.
 void InitUkncPcxHeader(uint8_t* AHeader, int AWidth, int AHeight);
-// The header of a three-plane picture of at most 640 x 288 pixels whose
+// A whole header of a three-plane picture of at most 640 x 288 pixels whose
 // bytes per plane line match its width.
-bool CheckUkncPcxHeader(const uint8_t* AHeader);
-
-inline int UkncPcxWord(const uint8_t* AHeader, int AOffset) { return AHeader[AOffset] | (AHeader[AOffset + 1] << 8); }
+bool CheckUkncPcxHeader(const TKvBytes& AHeader);

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "core/KvErrors.h"
 #include "shell/noxShellBaseExtension.h"
 
 namespace {
@@ -17,8 +18,6 @@ constexpr TVectorLevels VectorVirtualLevels = {{0, 38, 75, 113, 142, 180, 217, 2
 void FillLevels(TKvPalette256& APalette, const TVectorLevels& ALevels) {
   for (int i = 0; i < 256; ++i) APalette.AddRGB(ALevels.RG[i & 7], ALevels.RG[(i >> 3) & 7], ALevels.B[i >> 6]);
 }
-
-uint16_t Word(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 
 }  // namespace
 
@@ -37,28 +36,28 @@ void BuildVectorPalette(TKvPaletteType APaletteType, TKvPalette256& APalette) {
       FillLevels(APalette, VectorVirtualLevels);
       break;
     default:
-      RaiseOSError(87);
+      RaiseUnsupportedOption();
   }
 }
 
-bool CheckVectorScrHeader(const uint8_t* AData, int64_t ASize) {
-  if (!AData || ASize < 64) return false;
-  if (Word(AData) >= 32768) return false;
-  if (static_cast<int64_t>(Word(AData + 2)) + 64 >= ASize) return false;
-  if (std::memcmp(AData + 5, "T.288-31-25", 11) != 0) return false;
+bool CheckVectorScrHeader(const TKvBytes& AHeader, int64_t AFileSize) {
+  if (!AHeader.Has(0, 64) || AFileSize < 64) return false;
+  if (AHeader.Le16(0) >= 32768) return false;
+  if (static_cast<int64_t>(AHeader.Le16(2)) + 64 >= AFileSize) return false;
+  if (!AHeader.Same(5, "T.288-31-25", 11)) return false;
   for (int LList = 16; LList <= 48; LList += 16) {
-    const int LCount = AData[LList + 1];
+    const int LCount = AHeader.U8(LList + 1);
     if (LCount > 7) return false;
     for (int i = 0; i < LCount; ++i)
-      if (Word(AData + LList + 2 + 2 * i) >= 32768) return false;
+      if (AHeader.Le16(LList + 2 + 2 * i) >= 32768) return false;
   }
   return true;
 }
 
-bool CheckVectorRmbHeader(const uint8_t* AData, int64_t ASize) {
-  if (!AData || ASize < VectorRmbHeaderSize) return false;
-  const int64_t w = AData[16];
-  const int64_t h = AData[17] ? AData[17] : 256;
-  if (w < 1 || w > 32 || AData[18] != 15) return false;
-  return (w * h * 4 + VectorRmbHeaderSize + 255) / 256 == (ASize + 255) / 256;
+bool CheckVectorRmbHeader(const TKvBytes& AHeader, int64_t AFileSize) {
+  if (!AHeader.Has(0, VectorRmbHeaderSize) || AFileSize < VectorRmbHeaderSize) return false;
+  const int64_t w = AHeader.U8(16);
+  const int64_t h = AHeader.U8(17) ? AHeader.U8(17) : 256;
+  if (w < 1 || w > 32 || AHeader.U8(18) != 15) return false;
+  return (w * h * 4 + VectorRmbHeaderSize + 255) / 256 == (AFileSize + 255) / 256;
 }

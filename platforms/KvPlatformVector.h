@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "core/KvBytes.h"
+
 #include "core/KvPalette.h"
 #include "core/KvPaletteRGB.h"
 
@@ -20,14 +22,14 @@ constexpr int VectorHeaderColors = 16;
 // kind raises the OS error 87.
 void BuildVectorPalette(TKvPaletteType APaletteType, TKvPalette256& APalette);
 
-// The header of a compressed ".scr" picture of ASize bytes: the two words
-// below their limits, the "T.288-31-25" mark and three patch lists of at most
-// 7 addresses below 32768. AData holds at least 64 bytes.
-bool CheckVectorScrHeader(const uint8_t* AData, int64_t ASize);
-// The header of an ".rmb" file of ASize bytes: 1..32 bytes per plane row,
-// byte 18 = 15, and exactly the 256-byte blocks the header and planes need.
-// AData holds at least 19 bytes.
-bool CheckVectorRmbHeader(const uint8_t* AData, int64_t ASize);
+// The header (64 bytes) of a compressed ".scr" picture of AFileSize bytes:
+// the two words below their limits, the "T.288-31-25" mark and three patch
+// lists of at most 7 addresses below 32768.
+bool CheckVectorScrHeader(const TKvBytes& AHeader, int64_t AFileSize);
+// The header (19 bytes) of an ".rmb" file of AFileSize bytes: 1..32 bytes
+// per plane row, byte 18 = 15, and exactly the 256-byte blocks the header
+// and planes need.
+bool CheckVectorRmbHeader(const TKvBytes& AHeader, int64_t AFileSize);
 // The offset of pixel (X, Y) in each plane of the video memory, and its mask.
 inline int VectorVideoOffset(int X, int Y) { return (X >> 3) * 256 + 255 - Y; }
 inline uint8_t VectorVideoMask(int X) { return static_cast<uint8_t>(0x80 >> (X & 7)); }

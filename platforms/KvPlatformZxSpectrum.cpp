@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "core/KvErrors.h"
 #include "rtl/KvSysUtils.h"
 #include "shell/noxShellBaseExtension.h"
 
@@ -55,7 +56,7 @@ int GetZxMixLevel(int AModel, int ABitA, int ABitB, bool ABrightA, bool ABrightB
     if (!ABrightA && !ABrightB) return m.Levels[2];
     return m.Levels[3];
   }
-  RaiseOSError(ERROR_INVALID_PARAMETER);
+  RaiseUnsupportedOption();
 }
 
 TKvStdRGBColor MixZxColorsStandard(int AModel, int AColorA, int AColorB) {

@@ -31,7 +31,7 @@ std::vector<uint8_t> Tim(int AKind, int AClutWidth, int AClutCount, int W, int H
   return d;
 }
 
-int64_t Check(const std::vector<uint8_t>& d) { return CheckTimHeader(d.data(), static_cast<int64_t>(d.size())); }
+int64_t Check(const std::vector<uint8_t>& d) { return CheckTimHeader(TKvBytes(d)); }
 
 TEST(KvPlatformPlayStation, CheckTimHeader) {
   EXPECT_EQ(Check(Tim(8, 16, 3, 4, 2)), 0);
@@ -62,9 +62,9 @@ TEST(KvPlatformPlayStation, CheckTimHeader) {
   const auto whole = Tim(8, 16, 1, 4, 2);
   for (size_t n = 0; n < 8 + 12 + 32 + 12 + 1; ++n) {
     std::vector<uint8_t> cut(whole.begin(), whole.begin() + static_cast<long>(n));
-    EXPECT_EQ(CheckTimHeader(cut.data(), static_cast<int64_t>(cut.size())), -1) << n;
+    EXPECT_EQ(CheckTimHeader(TKvBytes(cut)), -1) << n;
   }
-  EXPECT_EQ(CheckTimHeader(nullptr, 0), -1);
+  EXPECT_EQ(CheckTimHeader(TKvBytes()), -1);
 }
 
 TEST(KvPlatformPlayStation, ImageLengthDoesNotWrapAt32Bits) {

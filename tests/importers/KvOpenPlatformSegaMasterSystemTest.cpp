@@ -79,13 +79,13 @@ TEST(KvPlatformSegaMasterSystem, PaletteAndHeader) {
 
   TVdp v;
   auto d = v.Msbmp();
-  EXPECT_TRUE(CheckMsbmpHeader(d.data(), static_cast<int64_t>(d.size())));
-  EXPECT_FALSE(CheckMsbmpHeader(d.data(), static_cast<int64_t>(d.size()) - 1));
+  EXPECT_TRUE(CheckMsbmpHeader(TKvBytes(d)));
+  EXPECT_FALSE(CheckMsbmpHeader(TKvBytes(d.data(), static_cast<int64_t>(d.size()) - 1)));
   for (auto [t, dd] : {std::pair<int, int>{8, 12}, {9, 9}, {12, 12}, {9, 10}}) {
     auto e = v.Msbmp(static_cast<uint8_t>(t), static_cast<uint16_t>(dd));
-    EXPECT_EQ(CheckMsbmpHeader(e.data(), static_cast<int64_t>(e.size())), t == 9 && dd == 10) << t << " " << dd;
+    EXPECT_EQ(CheckMsbmpHeader(TKvBytes(e)), t == 9 && dd == 10) << t << " " << dd;
   }
-  EXPECT_FALSE(CheckMsbmpHeader(nullptr, 0));
+  EXPECT_FALSE(CheckMsbmpHeader(TKvBytes()));
 }
 
 TEST(KvOpenPlatformSegaMasterSystem, MatchBothContainers) {
@@ -130,11 +130,11 @@ TEST(KvOpenPlatformSegaMasterSystem, SavestateBlocksByVersion) {
   size_t regs = 0, vram = 0, vram12 = 0;
   for (int version : {11, 12, 13}) {
     const auto d = v.Meka(version, &regs, &vram);
-    const uint8_t *r, *vr, *cr;
-    ASSERT_TRUE(FindMekaBlocks(d.data(), static_cast<int64_t>(d.size()), r, vr, cr)) << version;
-    EXPECT_EQ(r - d.data(), static_cast<long>(regs));
-    EXPECT_EQ(vr - d.data(), static_cast<long>(vram));
-    EXPECT_EQ(cr - d.data(), static_cast<long>(vram + 16384));
+    TKvBytes r, vr, cr;
+    ASSERT_TRUE(FindMekaBlocks(TKvBytes(d), r, vr, cr)) << version;
+    EXPECT_EQ(r.Data() - d.data(), static_cast<long>(regs));
+    EXPECT_EQ(vr.Data() - d.data(), static_cast<long>(vram));
+    EXPECT_EQ(cr.Data() - d.data(), static_cast<long>(vram + 16384));
     if (version == 11) {
       EXPECT_EQ(regs, 59u);
     } else if (version == 12) {
@@ -146,7 +146,7 @@ TEST(KvOpenPlatformSegaMasterSystem, SavestateBlocksByVersion) {
     // Cut inside any block: no candidate.
     for (size_t cut : {size_t(0), size_t(6), regs + 10, regs + 40, vram - 100, vram + 100, d.size() - 1}) {
       std::vector<uint8_t> c(d.begin(), d.begin() + static_cast<long>(cut));
-      EXPECT_FALSE(FindMekaBlocks(c.data(), static_cast<int64_t>(c.size()), r, vr, cr)) << version << " " << cut;
+      EXPECT_FALSE(FindMekaBlocks(TKvBytes(c), r, vr, cr)) << version << " " << cut;
       TKvProbe p("a.s00", c);
       EXPECT_EQ(p.Flags("TKvMekaSnapshotEngine"), 0);
     }

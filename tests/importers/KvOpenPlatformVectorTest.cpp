@@ -154,7 +154,7 @@ TEST(KvOpenPlatformVector, SprUnpacksToTheWrittenMemory) {
   std::vector<uint8_t> file(18 + code.size() + 100, 0);
   std::copy(code.begin(), code.end(), file.begin() + 18);
   std::vector<uint8_t> back(32768, 0xFF);
-  UnpackVectorSpr(file.data(), static_cast<int64_t>(file.size()), back.data());
+  UnpackVectorSpr(TKvBytes(file), back.data());
   EXPECT_EQ(back, memory);
 }
 
@@ -187,7 +187,7 @@ TEST(KvOpenPlatformVector, ProbeAndBadInput) {
     f[17] = 1;
     f[18] = 5;
     std::vector<uint8_t> m(32768);
-    UnpackVectorScr(f.data(), static_cast<int64_t>(f.size()), m.data());
+    UnpackVectorScr(TKvBytes(f), m.data());
     EXPECT_EQ(std::vector<uint8_t>(m.begin(), m.begin() + 6), (std::vector<uint8_t>{0x66, 0x66, 0x66, 0x44, 0x44, 0xE1}));
   }
   struct TBad {

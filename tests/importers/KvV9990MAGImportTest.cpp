@@ -439,9 +439,7 @@ TEST(KvMAGImporter, DamagedFiles) {
   }
   // A 4 GB picture asked for by a small file is not offered.
   std::vector<uint8_t> huge = file;
-  int64_t rest = static_cast<int64_t>(huge.size());
-  const uint8_t* h = FindMagHeader(huge.data(), rest);
-  const size_t at = static_cast<size_t>(h - huge.data());
+  const size_t at = static_cast<size_t>(FindMagHeader(TKvBytes(huge)).Data() - huge.data());
   for (size_t i : {at + 8, at + 9, at + 10, at + 11}) huge[i] = 0xFF;
   TKvProbe big("x.mag", huge);
   EXPECT_EQ(big.Flags("TKvMAGv2Engine"), 0);
@@ -483,8 +481,7 @@ TEST(KvV9990MAGImport, Ranking) {
     f[AOffset] = AValue;
     return f;
   };
-  int64_t rest = static_cast<int64_t>(mag.size());
-  const size_t h = static_cast<size_t>(FindMagHeader(mag.data(), rest) - mag.data());
+  const size_t h = static_cast<size_t>(FindMagHeader(TKvBytes(mag)).Data() - mag.data());
   const std::vector<uint8_t> g9bPal = G9bFile(4, 0, 4, 1, {1, 2}, false, std::vector<uint8_t>(48, 3));
   const std::vector<std::vector<uint8_t>> nothing = {
       std::vector<uint8_t>(mag.begin(), mag.begin() + 46),

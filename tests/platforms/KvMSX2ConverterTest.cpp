@@ -195,7 +195,7 @@ TEST(KvMSX2Converters, FilesBySize) {
     ASSERT_EQ(r.Preview->Width, c.W);
     ASSERT_EQ(r.Preview->Height, c.H);
     if (TKvStream* m = StreamOf(r, "mag")) {
-      EXPECT_TRUE(CheckMagFile(m->GetMemory(), m->GetSize()));
+      EXPECT_TRUE(CheckMagFile(TKvBytes(m->GetMemory(), m->GetSize())));
     }
   }
 }

@@ -26,16 +26,18 @@ TMagParts Encode(const std::vector<uint16_t>& AUnits, int AUnitsPerRow, int AHei
             APaletteCount, AComment, s);
   TMagParts p;
   p.File.assign(s.GetMemory(), s.GetMemory() + s.GetSize());
-  int64_t rest = s.GetSize();
-  const uint8_t* h = FindMagHeader(p.File.data(), rest);
-  EXPECT_NE(h, nullptr);
-  if (!h) return p;
-  p.Header = static_cast<size_t>(h - p.File.data());
-  auto area = [&](TKvMagArea a) { return std::vector<uint8_t>(a.Data, a.Data + a.Size); };
+  const TKvBytes h = FindMagHeader(TKvBytes(p.File));
+  EXPECT_FALSE(h.Empty());
+  if (h.Empty()) return p;
+  p.Header = static_cast<size_t>(h.Data() - p.File.data());
+  auto area = [&](const TKvBytes& a) {
+    const auto r = a.Row(0, a.Size());
+    return std::vector<uint8_t>(r.begin(), r.end());
+  };
   p.Palette = area(GetMagPaletteArea(h));
   p.FlagA = area(GetMagFlagAArea(h));
   p.FlagB = area(GetMagFlagBArea(h));
-  p.Pixels = area(GetMagPixelArea(h, rest));
+  p.Pixels = area(GetMagPixelArea(h));
   return p;
 }
 
@@ -58,7 +60,7 @@ TEST(KvPlatformMAG, FlatPictureFlags) {
   EXPECT_EQ(LongAt(p.File, p.Header + 12), 32u);
   EXPECT_EQ(LongAt(p.File, p.Header + 20), 3u);  // flag B size
   EXPECT_EQ(LongAt(p.File, p.Header + 28), 2u);  // pixel size
-  EXPECT_TRUE(CheckMagFile(p.File.data(), static_cast<int64_t>(p.File.size())));
+  EXPECT_TRUE(CheckMagFile(TKvBytes(p.File)));
 }
 
 TEST(KvPlatformMAG, PictureWithoutRepeats) {
@@ -89,8 +91,9 @@ TEST(KvPlatformMAG, CommentAndPalette) {
     EXPECT_EQ(std::string(p.File.begin() + 12, p.File.begin() + 12 + static_cast<long>(c.Bytes.size())), c.Bytes);
     EXPECT_EQ(p.File[12 + c.Bytes.size()], 0x1A);
     EXPECT_EQ(p.Header, 13 + c.Bytes.size());
-    EXPECT_EQ(ReadMagComment(p.File.data(), static_cast<int64_t>(p.File.size())),
-              c.Comment == "  ab " ? "ab" : c.Comment.find('\xF0') != std::string::npos ? "a?z" : c.Comment);
+    EXPECT_EQ(ReadMagComment(TKvBytes(p.File)), c.Comment == "  ab "                          ? "ab"
+                                                : c.Comment.find('\xF0') != std::string::npos ? "a?z"
+                                                                                              : c.Comment);
   }
   // Entries beyond the palette's count are black; G, R, B order.
   TKvPalette256 pal;
@@ -103,12 +106,12 @@ TEST(KvPlatformMAG, HeaderChecks) {
   const std::vector<uint16_t> units(4, 0x1234);
   const TMagParts good = Encode(units, 2, 2);
   const auto size = static_cast<int64_t>(good.File.size());
-  EXPECT_TRUE(CheckMagFile(good.File.data(), size));
-  EXPECT_FALSE(CheckMagFile(good.File.data(), 46));
+  EXPECT_TRUE(CheckMagFile(TKvBytes(good.File.data(), size)));
+  EXPECT_FALSE(CheckMagFile(TKvBytes(good.File.data(), 46)));
   auto with = [&](size_t AOffset, uint8_t AValue) {
     std::vector<uint8_t> f = good.File;
     f[good.Header + AOffset] = AValue;
-    return CheckMagFile(f.data(), size);
+    return CheckMagFile(TKvBytes(f.data(), size));
   };
   EXPECT_FALSE(with(3, 0x82));      // screen mode
   EXPECT_TRUE(with(3, 0x85));
@@ -119,19 +122,19 @@ TEST(KvPlatformMAG, HeaderChecks) {
   EXPECT_FALSE(with(0, 1));
   std::vector<uint8_t> sig = good.File;
   sig[6] = '1';
-  EXPECT_FALSE(CheckMagFile(sig.data(), size));
+  EXPECT_FALSE(CheckMagFile(TKvBytes(sig.data(), size)));
   // No 0x1A, or no header start after it.
   std::vector<uint8_t> noEnd(60, ' ');
   std::memcpy(noEnd.data(), "MAKI02  MSX2", 12);
-  EXPECT_FALSE(CheckMagFile(noEnd.data(), 60));
+  EXPECT_FALSE(CheckMagFile(TKvBytes(noEnd.data(), 60)));
   noEnd[30] = 0x1A;
-  EXPECT_FALSE(CheckMagFile(noEnd.data(), 60));
+  EXPECT_FALSE(CheckMagFile(TKvBytes(noEnd.data(), 60)));
 
   // The flag B area comes from the offsets, whatever the size field says.
   std::vector<uint8_t> f = good.File;
   f[good.Header + 20] = 0x77;
-  const uint8_t* h = f.data() + good.Header;
-  EXPECT_EQ(GetMagFlagBArea(h).Size, static_cast<int32_t>(good.FlagB.size()));
+  EXPECT_EQ(GetMagFlagBArea(TKvBytes(f).Sub(static_cast<int64_t>(good.Header))).Size(),
+            static_cast<int64_t>(good.FlagB.size()));
 }
 
 }  // namespace

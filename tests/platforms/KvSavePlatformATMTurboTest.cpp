@@ -38,19 +38,19 @@ TEST(KvPlatformATMTurbo, CheckHeader) {
   InitATMGrfHeader(h, 80, 3);  // B = 10, H = 3
   // A one-run file of W*H + 134 bytes is what the converter writes for a
   // small uniform picture.
-  EXPECT_TRUE(CheckATMGrfHeader(h, 30 + 134));
-  EXPECT_FALSE(CheckATMGrfHeader(h, 30 + 133));
+  EXPECT_TRUE(CheckATMGrfHeader(TKvBytes(h, ATMGrfHeaderSize), 30 + 134));
+  EXPECT_FALSE(CheckATMGrfHeader(TKvBytes(h, ATMGrfHeaderSize), 30 + 133));
   h[130] = 0;
-  EXPECT_FALSE(CheckATMGrfHeader(h, 100000));
+  EXPECT_FALSE(CheckATMGrfHeader(TKvBytes(h, ATMGrfHeaderSize), 100000));
   h[130] = 129;
-  EXPECT_FALSE(CheckATMGrfHeader(h, 100000));
+  EXPECT_FALSE(CheckATMGrfHeader(TKvBytes(h, ATMGrfHeaderSize), 100000));
   h[130] = 128;
-  EXPECT_TRUE(CheckATMGrfHeader(h, 100000));
+  EXPECT_TRUE(CheckATMGrfHeader(TKvBytes(h, ATMGrfHeaderSize), 100000));
   h[131] = 0;
-  EXPECT_FALSE(CheckATMGrfHeader(h, 100000));
+  EXPECT_FALSE(CheckATMGrfHeader(TKvBytes(h, ATMGrfHeaderSize), 100000));
   h[131] = 1;
   h[17] = '4';
-  EXPECT_FALSE(CheckATMGrfHeader(h, 100000));
+  EXPECT_FALSE(CheckATMGrfHeader(TKvBytes(h, ATMGrfHeaderSize), 100000));
 }
 
 TEST(KvPlatformATMTurbo, RunLengthEncoding) {
@@ -62,13 +62,13 @@ TEST(KvPlatformATMTurbo, RunLengthEncoding) {
   EXPECT_EQ(EncodeATMGrfAttributes(d.data(), s), s + 6);
   EXPECT_EQ(std::vector<uint8_t>(d.begin() + s, d.begin() + s + 6), (std::vector<uint8_t>{255, 7, 45, 7, 1, 9}));
   bool exact = false;
-  EXPECT_TRUE(CheckATMGrfRuns(d.data() + s, 6, 301, exact));
+  EXPECT_TRUE(CheckATMGrfRuns(TKvBytes(d.data() + s, 6), 301, exact));
   EXPECT_TRUE(exact);
-  EXPECT_TRUE(CheckATMGrfRuns(d.data() + s, 6, 299, exact));
+  EXPECT_TRUE(CheckATMGrfRuns(TKvBytes(d.data() + s, 6), 299, exact));
   EXPECT_FALSE(exact);
-  EXPECT_FALSE(CheckATMGrfRuns(d.data() + s, 5, 301, exact));
+  EXPECT_FALSE(CheckATMGrfRuns(TKvBytes(d.data() + s, 5), 301, exact));
   const uint8_t zero[] = {0, 1, 5, 1};
-  EXPECT_FALSE(CheckATMGrfRuns(zero, 4, 5, exact));
+  EXPECT_FALSE(CheckATMGrfRuns(TKvBytes(zero, 4), 5, exact));
 }
 
 TEST(KvSavePlatformATMTurbo, Files) {

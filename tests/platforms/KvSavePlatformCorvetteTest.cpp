@@ -90,13 +90,13 @@ TEST(KvSavePlatformCorvette, ScreenPlanesAndHeaders) {
   // The planes of bits 0, 1, 2.
   EXPECT_EQ(std::vector<uint8_t>(w + 9, w + 21),
             (std::vector<uint8_t>{0x80, 0, 0x80, 0x40, 0x20, 0, 0x80, 0x40, 0x40, 0, 0x80, 0x40}));
-  EXPECT_TRUE(CheckCorvetteWinHeader(w, 9));
+  EXPECT_TRUE(CheckCorvetteWinHeader(TKvBytes(w, 9)));
   uint8_t h[9];
   InitCorvetteWinHeader(h, 513, 1);
-  EXPECT_FALSE(CheckCorvetteWinHeader(h, 9));
+  EXPECT_FALSE(CheckCorvetteWinHeader(TKvBytes(h, 9)));
   InitCorvetteWinHeader(h, 512, 256);
-  EXPECT_TRUE(CheckCorvetteWinHeader(h, 9));
-  EXPECT_FALSE(CheckCorvetteWinHeader(h, 8));
+  EXPECT_TRUE(CheckCorvetteWinHeader(TKvBytes(h, 9)));
+  EXPECT_FALSE(CheckCorvetteWinHeader(TKvBytes(h, 8)));
   // A mapped screen stores 0 and 7.
   TKvCorvetteScreen m(8, 1, true, 0, 7);
   m.SetPixel(0, 0, 1);
@@ -138,7 +138,7 @@ TEST(KvSavePlatformCorvette, GrfBlockCodes) {
   EXPECT_EQ(g[2], 0xC1);  // ...11 | M = 5, the smaller of two values of 32
   // Every coding comes back through the decoder.
   std::vector<uint8_t> back(49152, 0);
-  EXPECT_TRUE(DecodeCorvetteGrfData(g.data(), static_cast<int64_t>(g.size()), back.data()));
+  EXPECT_TRUE(DecodeCorvetteGrfData(TKvBytes(g), back.data()));
   EXPECT_EQ(back, planes);
 }
 

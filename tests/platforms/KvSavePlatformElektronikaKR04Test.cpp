@@ -58,13 +58,13 @@ TEST(KvSavePlatformElektronikaKR04, HeaderCheck) {
     std::vector<uint8_t> f(static_cast<size_t>(c.Size < 12 ? 12 : c.Size), 0);
     InitKR04Header(f.data(), c.Flags, 0, static_cast<uint16_t>(c.W), static_cast<uint16_t>(c.H));
     f[4] = c.Flags;
-    EXPECT_EQ(CheckKR04Header(f.data(), c.Size), c.Ok) << int(c.Flags) << " " << c.W << " " << c.Size;
+    EXPECT_EQ(CheckKR04Header(TKvBytes(f.data(), c.Size)), c.Ok) << int(c.Flags) << " " << c.W << " " << c.Size;
   }
   std::vector<uint8_t> f(13452, 0);
   InitKR04Header(f.data(), 0, 0, 480, 224);
   f[3] = '5';
-  EXPECT_FALSE(CheckKR04Header(f.data(), 13452));
-  EXPECT_FALSE(CheckKR04Header(f.data(), 11));
+  EXPECT_FALSE(CheckKR04Header(TKvBytes(f.data(), 13452)));
+  EXPECT_FALSE(CheckKR04Header(TKvBytes(f.data(), 11)));
 }
 
 TEST(KvSavePlatformElektronikaKR04, ScreenLayouts) {

@@ -48,10 +48,10 @@ TEST(KvPlatformProfi, CheckHeader) {
   };
   cases[5].Header[5] = 0;
   for (size_t i = 0; i < std::size(cases); ++i)
-    EXPECT_EQ(CheckProfiGrfHeader(cases[i].Header.data(), cases[i].Size), cases[i].Ok) << i;
+    EXPECT_EQ(CheckProfiGrfHeader(TKvBytes(cases[i].Header), cases[i].Size), cases[i].Ok) << i;
   auto h = Header(8, 2, 8, 1, 0);
   h[5] = 1;
-  EXPECT_FALSE(CheckProfiGrfHeader(h.data(), 10000));
+  EXPECT_FALSE(CheckProfiGrfHeader(TKvBytes(h), 10000));
 }
 
 TEST(KvPlatformProfi, PaletteAndSizes) {

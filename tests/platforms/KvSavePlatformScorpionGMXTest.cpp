@@ -23,10 +23,10 @@ TEST(KvSavePlatformScorpionGMX, HeaderRoutines) {
   InitGmxHeader(h);
   EXPECT_EQ(std::vector<uint8_t>(h, h + 5), (std::vector<uint8_t>{0x47, 0x4D, 0x58, 0x0F, 0x00}));
   EXPECT_EQ(std::count(h + 5, h + GmxHeaderSize, 0), GmxHeaderSize - 5);
-  EXPECT_TRUE(CheckGmxHeader(h));
+  EXPECT_TRUE(CheckGmxHeader(TKvBytes(h, GmxHeaderSize)));
   for (int i = 0; i < 5; ++i) {
     h[i] ^= 1;
-    EXPECT_FALSE(CheckGmxHeader(h)) << i;
+    EXPECT_FALSE(CheckGmxHeader(TKvBytes(h, GmxHeaderSize))) << i;
     h[i] ^= 1;
   }
 }
@@ -48,7 +48,7 @@ TEST(KvSavePlatformScorpionGMX, FileSizesAndUnusedBytes) {
   for (uint8_t mode : {0, 1, 11}) {
     auto s = ConvertPicture(Gmx160(), *pic160, [&](TKvDestEngineOptions& o) { o.SetPaletteMode(mode); });
     ASSERT_EQ(s.Size(0), 16128) << int(mode);
-    EXPECT_TRUE(CheckGmxHeader(s.Bytes(0)));
+    EXPECT_TRUE(CheckGmxHeader(TKvBytes(s.Bytes(0), s.Size(0))));
     EXPECT_EQ(std::count(s.Bytes(0) + 5, s.Bytes(0) + 128, 0), 123);
     EXPECT_EQ(s.Options->PixelAspect, 17);
     for (int i = 128; i < 16128; ++i) ASSERT_EQ(s.Bytes(0)[i] & 0x80, 0) << i;
@@ -60,7 +60,7 @@ TEST(KvSavePlatformScorpionGMX, FileSizesAndUnusedBytes) {
 TEST(KvSavePlatformScorpionGMX, Screen160Bytes) {
   std::vector<uint8_t> d(TKvScorpionGMX160Screen::GetDataSize(), 0xAA);
   TKvScorpionGMX160Screen s(d.data(), false);
-  EXPECT_TRUE(CheckGmxHeader(d.data()));
+  EXPECT_TRUE(CheckGmxHeader(TKvBytes(d)));
   const int attr = 0x40 | (2 << 3) | 5;  // paper 2, ink 5, bright
   struct {
     int Left, Right;

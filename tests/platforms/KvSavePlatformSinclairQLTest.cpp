@@ -27,17 +27,17 @@ TEST(KvSavePlatformSinclairQL, PicHeaderAndSizes) {
   std::vector<uint8_t> h(10);
   InitQLPicHeader(h.data(), 512, 480, 16);
   EXPECT_EQ(h, (std::vector<uint8_t>{0x4A, 0xFC, 0x02, 0x00, 0x01, 0xE0, 0x02, 0x00, 0x10, 0x00}));
-  EXPECT_TRUE(CheckQLPicHeader(h.data(), 512 * 480 + 10));
-  EXPECT_FALSE(CheckQLPicHeader(h.data(), 512 * 480 + 11));
-  EXPECT_FALSE(CheckQLPicHeader(h.data(), 512 * 480 + 9));
+  EXPECT_TRUE(CheckQLPicHeader(TKvBytes(h), 512 * 480 + 10));
+  EXPECT_FALSE(CheckQLPicHeader(TKvBytes(h), 512 * 480 + 11));
+  EXPECT_FALSE(CheckQLPicHeader(TKvBytes(h), 512 * 480 + 9));
   h[7] = 1;  // row length unlike the width
-  EXPECT_FALSE(CheckQLPicHeader(h.data(), 512 * 480 + 10));
+  EXPECT_FALSE(CheckQLPicHeader(TKvBytes(h), 512 * 480 + 10));
   InitQLPicHeader(h.data(), 512, 480, 32);
   EXPECT_EQ(h[6], 0x04);
   EXPECT_EQ(h[7], 0x00);
-  EXPECT_TRUE(CheckQLPicHeader(h.data(), 512 * 480 * 2 + 10));
+  EXPECT_TRUE(CheckQLPicHeader(TKvBytes(h), 512 * 480 * 2 + 10));
   h[8] = 34;
-  EXPECT_FALSE(CheckQLPicHeader(h.data(), 512 * 480 * 2 + 10));
+  EXPECT_FALSE(CheckQLPicHeader(TKvBytes(h), 512 * 480 * 2 + 10));
   // The largest headers of each row length: their sizes pass 32 bits of
   // arithmetic, and only the exact size is accepted.
   struct {
@@ -52,13 +52,13 @@ TEST(KvSavePlatformSinclairQL, PicHeaderAndSizes) {
     InitQLPicHeader(h.data(), c.W, c.H, c.Mode);
     EXPECT_EQ(QLPicFileSize(c.W, c.H, c.Mode), c.Size);
     EXPECT_GT(c.Size, int64_t{INT32_MAX});
-    EXPECT_TRUE(CheckQLPicHeader(h.data(), c.Size)) << c.Mode;
+    EXPECT_TRUE(CheckQLPicHeader(TKvBytes(h), c.Size)) << c.Mode;
     for (int64_t size : {c.Size - 1, c.Size + 1, int64_t{static_cast<int32_t>(c.Size)}, int64_t{100}})
-      EXPECT_FALSE(CheckQLPicHeader(h.data(), size)) << c.Mode << " " << size;
+      EXPECT_FALSE(CheckQLPicHeader(TKvBytes(h), size)) << c.Mode << " " << size;
   }
   // Twice 65535 does not fit the row length field.
   InitQLPicHeader(h.data(), 0xFFFF, 0xFFFF, 33);
-  EXPECT_FALSE(CheckQLPicHeader(h.data(), int64_t{0xFFFF} * 0xFFFF * 2 + 10));
+  EXPECT_FALSE(CheckQLPicHeader(TKvBytes(h), int64_t{0xFFFF} * 0xFFFF * 2 + 10));
   EXPECT_THROW(QLPicFileSize(8, 8, 17), std::exception);
   TKvPalette256 p;
   BuildQLMode16Palette(p);

@@ -27,11 +27,12 @@ TEST(KvSavePlatformUKNC, RegisteredAndOptions) {
 TEST(KvSavePlatformUKNC, Header) {
   uint8_t h[128];
   InitUkncPcxHeader(h, 640, 288);
-  EXPECT_TRUE(CheckUkncPcxHeader(h));
-  EXPECT_EQ(UkncPcxWord(h, 8), 639);
-  EXPECT_EQ(UkncPcxWord(h, 10), 287);
-  EXPECT_EQ(UkncPcxWord(h, 66), 80);
-  EXPECT_EQ(UkncPcxWord(h, 70), 0x3210);
+  const TKvBytes header(h, sizeof(h));
+  EXPECT_TRUE(CheckUkncPcxHeader(header));
+  EXPECT_EQ(header.Le16(8), 639);
+  EXPECT_EQ(header.Le16(10), 287);
+  EXPECT_EQ(header.Le16(66), 80);
+  EXPECT_EQ(header.Le16(70), 0x3210);
   EXPECT_EQ(std::vector<uint8_t>(h + 16, h + 28),
             (std::vector<uint8_t>{0, 0, 0, 0, 0, 0xFF, 0, 0xFF, 0, 0, 0xFF, 0xFF}));
   TKvUKNCPCXScreen s(640, 288, false);
@@ -44,7 +45,7 @@ TEST(KvSavePlatformUKNC, Header) {
     uint8_t c[128];
     std::copy(h, h + 128, c);
     c[b.Offset] = b.Value;
-    EXPECT_FALSE(CheckUkncPcxHeader(c)) << b.Offset;
+    EXPECT_FALSE(CheckUkncPcxHeader(TKvBytes(c, sizeof(c)))) << b.Offset;
   }
 }
 
@@ -79,7 +80,7 @@ TEST(KvSavePlatformUKNC, PlanesAndMono) {
                           [](TKvDestEngineOptions& o) { o.SetPaletteMode(pmBlackWhite); });
   ASSERT_EQ(r.Streams->GetCount(), 1);
   EXPECT_EQ(r.Streams->GetExtension(0), "pcx");
-  EXPECT_TRUE(CheckUkncPcxHeader(r.Bytes(0)));
+  EXPECT_TRUE(CheckUkncPcxHeader(TKvBytes(r.Bytes(0), r.Size(0))));
 }
 
 }  // namespace

@@ -72,30 +72,30 @@ TEST(KvPlatformVector, HeaderChecks) {
   std::vector<uint8_t> rmb(33024, 0);
   rmb[16] = 32;
   rmb[18] = 15;
-  EXPECT_TRUE(CheckVectorRmbHeader(rmb.data(), 33024));
-  EXPECT_TRUE(CheckVectorRmbHeader(rmb.data(), 32769));  // the last block need not be whole
-  EXPECT_FALSE(CheckVectorRmbHeader(rmb.data(), 32768));
-  EXPECT_FALSE(CheckVectorRmbHeader(rmb.data(), 33025));
+  EXPECT_TRUE(CheckVectorRmbHeader(TKvBytes(rmb), 33024));
+  EXPECT_TRUE(CheckVectorRmbHeader(TKvBytes(rmb), 32769));  // the last block need not be whole
+  EXPECT_FALSE(CheckVectorRmbHeader(TKvBytes(rmb), 32768));
+  EXPECT_FALSE(CheckVectorRmbHeader(TKvBytes(rmb), 33025));
   rmb[18] = 14;
-  EXPECT_FALSE(CheckVectorRmbHeader(rmb.data(), 33024));
+  EXPECT_FALSE(CheckVectorRmbHeader(TKvBytes(rmb), 33024));
   rmb[18] = 15;
   rmb[16] = 33;
-  EXPECT_FALSE(CheckVectorRmbHeader(rmb.data(), 33024));
+  EXPECT_FALSE(CheckVectorRmbHeader(TKvBytes(rmb), 33024));
 
   std::vector<uint8_t> scr(200, 0);
   scr[2] = 100;  // packed data end
   std::copy_n("T.288-31-25", 11, scr.begin() + 5);
-  EXPECT_TRUE(CheckVectorScrHeader(scr.data(), 200));
-  EXPECT_FALSE(CheckVectorScrHeader(scr.data(), 164));
+  EXPECT_TRUE(CheckVectorScrHeader(TKvBytes(scr), 200));
+  EXPECT_FALSE(CheckVectorScrHeader(TKvBytes(scr), 164));
   scr[33] = 8;  // eight patches in the second list
-  EXPECT_FALSE(CheckVectorScrHeader(scr.data(), 200));
+  EXPECT_FALSE(CheckVectorScrHeader(TKvBytes(scr), 200));
   scr[33] = 1;
   scr[35] = 0x80;  // an address of 32768
-  EXPECT_FALSE(CheckVectorScrHeader(scr.data(), 200));
+  EXPECT_FALSE(CheckVectorScrHeader(TKvBytes(scr), 200));
   scr[35] = 0x7F;
-  EXPECT_TRUE(CheckVectorScrHeader(scr.data(), 200));
+  EXPECT_TRUE(CheckVectorScrHeader(TKvBytes(scr), 200));
   scr[15] = '6';
-  EXPECT_FALSE(CheckVectorScrHeader(scr.data(), 200));
+  EXPECT_FALSE(CheckVectorScrHeader(TKvBytes(scr), 200));
 }
 
 TEST(KvPlatformVector, ScreensTakeAtMost16HeaderColours) {
