@@ -11,9 +11,6 @@
 // BM_Common2048/<mode>: the Common "Palette" (0) and "B/W" (1) converters
 // with their defaults on a 2048x2048 photo-like picture, the largest the
 // settings allow; peak_heap_MB as above.
-// BM_KMeansPrevious and BM_KMeansCompare run the previous implementation
-// (bench/KvKMeansPrevious.h) beside the present one: the speed-up and
-// whether the palettes and the pass counts agree.
 //
 // Every heap block is counted, the C allocator's included, through the
 // hooks below. Options of this program (before Google Benchmark's own):
@@ -40,7 +37,6 @@
 #include "app/KvAppUnits.h"
 #include "app/KvGraphics.h"
 #include "app/KvSavePlatformCommon.h"
-#include "bench/KvKMeansPrevious.h"
 #include "bench/ZxBenchConversion.h"
 #include "bitmap/B32.h"
 #include "core/KvBitmap.h"
@@ -200,27 +196,6 @@ void BM_Run(benchmark::State& state) {
 }
 
 void BM_KMeans(benchmark::State& state) { BM_Run<TKvQuantization>(state); }
-void BM_KMeansPrevious(benchmark::State& state) { BM_Run<TKvPrevQuantization>(state); }
-
-void BM_KMeansCompare(benchmark::State& state) {
-  const int count = static_cast<int>(state.range(0));
-  const auto force = Force(static_cast<int>(state.range(1)));
-  Photo();
-  TOutcome now, prev;
-  for (auto _ : state) {
-    now = RunOnce<TKvQuantization>(count);
-    prev = RunOnce<TKvPrevQuantization>(count);
-    state.SetIterationTime(now.Seconds);
-  }
-  state.counters["previous_s"] = prev.Seconds;
-  state.counters["present_s"] = now.Seconds;
-  state.counters["speedup"] = prev.Seconds / now.Seconds;
-  state.counters["same_result"] = now.Palette == prev.Palette && now.Iterations == prev.Iterations;
-  state.counters["previous_peak_MB"] = prev.PeakMB;
-  state.counters["present_peak_MB"] = now.PeakMB;
-  state.counters["processors"] = ProcessorCount;
-}
-
 // Converts ABitmap with the defaults of AEngine; the peak heap of the
 // conversion in MB.
 double ConvertCounted(const TKvDestEngineClass& AEngine, TBitmap32& ABitmap, int AMaxColors, int& AColors) {
@@ -316,11 +291,7 @@ int main(int argc, char** argv) {
           ->Unit(benchmark::kMillisecond);
       benchmark::RegisterBenchmark("BM_KMeansPath", BM_KMeansPath)->Args({colors, t})->Iterations(1)
           ->Unit(benchmark::kMillisecond);
-      benchmark::RegisterBenchmark("BM_KMeansPrevious", BM_KMeansPrevious)->Args({colors, t})->UseManualTime()
-          ->Iterations(1)->Unit(benchmark::kMillisecond);
     }
-    benchmark::RegisterBenchmark("BM_KMeansCompare", BM_KMeansCompare)->Args({256, t})->UseManualTime()
-        ->Iterations(1)->Unit(benchmark::kMillisecond);
     for (const int mode : {0, 1})
       benchmark::RegisterBenchmark("BM_Common2048", BM_Common2048)->Args({mode, t})->Iterations(1)
           ->Unit(benchmark::kMillisecond);
