@@ -23,14 +23,14 @@ void Put16(std::vector<uint8_t>& AOut, int AValue) {
 template <class TWriteTile>
 void WriteTileRows(TKvStream& AStream, int AWidth, int AHeight, int ATileWidth, int ATileHeight,
                    TWriteTile AWriteTile) {
-  std::vector<uint8_t> LOut;
+  std::vector<uint8_t> out;
   for (int y = 0; y < AHeight; y += ATileHeight) {
-    if (y > 0) Put3(LOut, 0xFF, 0, 0);
+    if (y > 0) Put3(out, 0xFF, 0, 0);
     const int h = std::min(AHeight - y, ATileHeight);
-    for (int x = 0; x < AWidth; x += ATileWidth) AWriteTile(LOut, x, y, std::min(AWidth - x, ATileWidth), h);
+    for (int x = 0; x < AWidth; x += ATileWidth) AWriteTile(out, x, y, std::min(AWidth - x, ATileWidth), h);
   }
-  Put3(LOut, 0, 0, 0);
-  AStream.WriteBuffer(LOut.data(), static_cast<int64_t>(LOut.size()));
+  Put3(out, 0, 0, 0);
+  AStream.WriteBuffer(out.data(), static_cast<int64_t>(out.size()));
 }
 
 // The converter's palettes are exact linear values of the machine's levels.
@@ -64,7 +64,7 @@ void TKvSymbOSScreen2::SetPixel(int X, int Y, int AValue) {
 }
 
 void TKvSymbOSScreen2::WriteTiles(TKvStream& AStream) {
-  const bool LMirror = MirrorX;
+  const bool mirror = MirrorX;
   MirrorX = false;
   WriteTileRows(AStream, Width, Height, 252, 255, [&](std::vector<uint8_t>& o, int x0, int y0, int w, int h) {
     Put3(o, (w + 3) / 4, w, h);
@@ -80,7 +80,7 @@ void TKvSymbOSScreen2::WriteTiles(TKvStream& AStream) {
         o.push_back(b);
       }
   });
-  MirrorX = LMirror;
+  MirrorX = mirror;
 }
 
 TKvSymbOSScreen4::TKvSymbOSScreen4(int AWidth, int AHeight)
@@ -89,22 +89,22 @@ TKvSymbOSScreen4::TKvSymbOSScreen4(int AWidth, int AHeight)
 }
 
 void TKvSymbOSScreen4::WriteTiles(TKvStream& AStream) {
-  const bool LMirror = MirrorX;
+  const bool mirror = MirrorX;
   MirrorX = false;
   WriteTileRows(AStream, Width, Height, 508, 100, [&](std::vector<uint8_t>& o, int x0, int y0, int w, int h) {
-    const int LBytes = (w + 1) / 2;
+    const int bytes = (w + 1) / 2;
     o.insert(o.end(), {0x40, 5});
-    Put16(o, LBytes);
-    Put16(o, 2 * LBytes);
+    Put16(o, bytes);
+    Put16(o, 2 * bytes);
     Put16(o, h);
     for (int y = y0; y < y0 + h; ++y)
       for (int j = 0; j < w; j += 2) {
         const int x = x0 + j;
-        const int LRight = x + 1 < Width ? GetPixel(x + 1, y) : 0;
-        o.push_back(static_cast<uint8_t>((GetPixel(x, y) << 4) | LRight));
+        const int right = x + 1 < Width ? GetPixel(x + 1, y) : 0;
+        o.push_back(static_cast<uint8_t>((GetPixel(x, y) << 4) | right));
       }
   });
-  MirrorX = LMirror;
+  MirrorX = mirror;
 }
 
 // ---------------------------------------------------------------------------
@@ -112,12 +112,12 @@ void TKvSymbOSScreen4::WriteTiles(TKvStream& AStream) {
 
 TKvSymbOSEngineOptions::TKvSymbOSEngineOptions() {
   SetPaletteType(ptColoredLinear);
-  SetPaletteMode(11);
+  SetPaletteMode(pmColor);
   SetErrorDiffusion(90);
 }
 
 void TKvSymbOSEngineOptions::SetWidth(int32_t AValue) {
-  if (PaletteMode == 11 && (AValue & 1)) ++AValue;
+  if (PaletteMode == pmColor && (AValue & 1)) ++AValue;
   TKvDestEngineOptions::SetWidth(AValue);
 }
 
@@ -133,22 +133,22 @@ void TKvSymbOSEngineOptions::SetPaletteMode(uint8_t AValue) {
 
 void TKvSymbOSEngineOptions::UpdatePalette() {
   if (UpdateCount > 0) return;
-  TKvPalette256& LPalette = *GetPalette();
-  LPalette.Clear();
+  TKvPalette256& palette = *GetPalette();
+  palette.Clear();
   switch (PaletteMode) {
-    case 0:
-      LPalette.AddLinRGB(LinRGBColor(0, 0, 0));
-      LPalette.AddLinRGB(LinRGBColor(1, 1, 1));
+    case pmBlackWhite:
+      palette.AddLinRGB(LinRGBColor(0, 0, 0));
+      palette.AddLinRGB(LinRGBColor(1, 1, 1));
       break;
-    case 1:
-      LPalette.AddLinRGB(LinRGBColor(0, 0, 0));
-      for (int i : {1, 2}) LPalette.AddLinRGB(LinRGBColor(Std2ToLin(i), Std2ToLin(i), Std2ToLin(i)));
-      LPalette.AddLinRGB(LinRGBColor(1, 1, 1));
+    case pmGray:
+      palette.AddLinRGB(LinRGBColor(0, 0, 0));
+      for (int i : {1, 2}) palette.AddLinRGB(LinRGBColor(Std2ToLin(i), Std2ToLin(i), Std2ToLin(i)));
+      palette.AddLinRGB(LinRGBColor(1, 1, 1));
       break;
-    case 11: {
-      const auto LType = static_cast<TKvPaletteType>(PaletteType);
+    case pmColor: {
+      const auto type = static_cast<TKvPaletteType>(PaletteType);
       for (const auto& l : SymbOSLevels)
-        LPalette.AddLinRGB(LinRGBColor(SymbOSLevel(LType, l[0]), SymbOSLevel(LType, l[1]), SymbOSLevel(LType, l[2])));
+        palette.AddLinRGB(LinRGBColor(SymbOSLevel(type, l[0]), SymbOSLevel(type, l[1]), SymbOSLevel(type, l[2])));
       break;
     }
     default:
@@ -157,14 +157,14 @@ void TKvSymbOSEngineOptions::UpdatePalette() {
 }
 
 TKvSymbOSEngineUI::TKvSymbOSEngineUI(TKvDestEngineOptions* AOptions) : TKvDestEngineUIEx(AOptions) {
-  AddPositionSection((1u << 1) | (1u << 10) | (1u << 17));
+  AddPositionSection(PixelAspects(pa1_2, pa1_1, pa2_1));
   AddDimensionSection(false);
   AddPaletteSeparator();
-  const int LKinds = AddCustomPaletteComboBox();
-  AddSectionItem(LKinds, ptColoredLinear);
-  AddSectionItem(LKinds, ptColoredMSX);
-  AddSectionItem(LKinds, ptColoredCPC);
-  AddPaletteModeSection(0x803);  // "Black/white", "Gray", "Сolor"
+  const int kinds = AddCustomPaletteComboBox();
+  AddSectionItem(kinds, ptColoredLinear);
+  AddSectionItem(kinds, ptColoredMSX);
+  AddSectionItem(kinds, ptColoredCPC);
+  AddPaletteModeSection(PaletteModes(pmBlackWhite, pmGray, pmColor));
   AddDestPalette(16, 1, true);
   AddDitheringSection(false);
 }
@@ -172,46 +172,37 @@ TKvSymbOSEngineUI::TKvSymbOSEngineUI(TKvDestEngineOptions* AOptions) : TKvDestEn
 // ---------------------------------------------------------------------------
 // Engine
 
-std::unique_ptr<TKvDestEngineUI> TKvSymbOSEngine::CreateUI(TKvDestEngineOptions* AOptions) {
-  return std::make_unique<TKvSymbOSEngineUI>(AOptions);
-}
-
-std::unique_ptr<TKvDestEngineOptions> TKvSymbOSEngine::CreateOptions() {
-  return TKvDestEngineOptions::Create<TKvSymbOSEngineOptions>();
-}
-
-std::unique_ptr<TKvBitmap> TKvSymbOSEngine::Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*,
-                                                    TKvPalette256*, TKvDestEngineOptions& AOptions, TKvDestProgress&,
-                                                    std::unique_ptr<TKvStreamList>& AStreams) {
-  const int W = ABitmap.GetWidth();
-  const int H = ABitmap.GetHeight();
-  auto LStreams = std::make_unique<TKvStreamList>();
-  TKvStream& LStream = *LStreams->NewStream("sgx", 0);
-  TKvImage LImage(ABitmap);
-  std::unique_ptr<TKvBitmap> LResult;
-  switch (AOptions.PaletteMode) {
-    case 0: {
-      TKvSymbOSScreen2 LScreen(W, H, true);
-      LResult = LImage.ConvertBW(AAbort, AOptions, &LScreen, nullptr, 0, 1);
-      LScreen.WriteTiles(LStream);
+std::unique_ptr<TKvBitmap> TKvSymbOSEngine::Convert(TKvConvertArgs& AArgs) {
+  TKvDestEngineOptions& options = AArgs.Options;
+  const int w = AArgs.Bitmap.GetWidth();
+  const int h = AArgs.Bitmap.GetHeight();
+  auto streams = std::make_unique<TKvStreamList>();
+  TKvStream& stream = *streams->NewStream("sgx", 0);
+  TKvImage image(AArgs.Bitmap);
+  std::unique_ptr<TKvBitmap> result;
+  switch (options.PaletteMode) {
+    case pmBlackWhite: {
+      TKvSymbOSScreen2 screen(w, h, true);
+      result = image.ConvertBW(AArgs.Abort, options, &screen, nullptr, 0, 1);
+      screen.WriteTiles(stream);
       break;
     }
-    case 1: {
-      AOptions.SetUseAsGrayPalette(true);
-      TKvSymbOSScreen2 LScreen(W, H, false);
-      LResult = LImage.ConvertIndexed(AAbort, AOptions, &LScreen, *AOptions.GetPalette(), nullptr);
-      LScreen.WriteTiles(LStream);
+    case pmGray: {
+      options.SetUseAsGrayPalette(true);
+      TKvSymbOSScreen2 screen(w, h, false);
+      result = image.ConvertIndexed(AArgs.Abort, options, &screen, *options.GetPalette(), nullptr);
+      screen.WriteTiles(stream);
       break;
     }
     default: {
-      TKvSymbOSScreen4 LScreen(W, H);
-      LResult = LImage.ConvertIndexed(AAbort, AOptions, &LScreen, *AOptions.GetPalette(), nullptr);
-      LScreen.WriteTiles(LStream);
+      TKvSymbOSScreen4 screen(w, h);
+      result = image.ConvertIndexed(AArgs.Abort, options, &screen, *options.GetPalette(), nullptr);
+      screen.WriteTiles(stream);
       break;
     }
   }
-  AStreams = std::move(LStreams);
-  return LResult;
+  AArgs.Streams = std::move(streams);
+  return result;
 }
 
-void InitKvSavePlatformSymbOS() { RegisterDestEngine(DestEngineClass<TKvSymbOSEngine>()); }
+void InitKvSavePlatformSymbOS() { RegisterDestEngines<TKvSymbOSEngine>(); }

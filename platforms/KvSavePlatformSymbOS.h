@@ -55,15 +55,11 @@ public:
   explicit TKvSymbOSEngineUI(TKvDestEngineOptions* AOptions);
 };
 
-class TKvSymbOSEngine : public TKvDestEngineOf<TKvSymbOSEngine> {
+class TKvSymbOSEngine : public TKvDestEngineWith<TKvSymbOSEngine, TKvSymbOSEngineOptions, TKvSymbOSEngineUI> {
 public:
   static std::string GetPlatformName() { return "SymbOS"; }
   static std::string GetModeName() { return ""; }
-  std::unique_ptr<TKvDestEngineUI> CreateUI(TKvDestEngineOptions* AOptions) override;
-  std::unique_ptr<TKvDestEngineOptions> CreateOptions() override;
-  static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,
-                                            TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,
-                                            TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams);
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
 void InitKvSavePlatformSymbOS();

@@ -61,8 +61,9 @@ TEST(KvOpenPlatformSymbOS, RefusesBrokenStructure) {
 
 TEST(KvOpenPlatformSymbOS, RoundTrips) {
   struct {
-    int Mode, Width, Height;
-  } cases[] = {{0, 301, 260}, {1, 300, 300}, {11, 1000, 150}, {11, 6, 4}};
+    TKvPaletteMode Mode;
+    int Width, Height;
+  } cases[] = {{pmBlackWhite, 301, 260}, {pmGray, 300, 300}, {pmColor, 1000, 150}, {pmColor, 6, 4}};
   for (auto& c : cases) {
     auto pic = GradientPicture(c.Width, c.Height, 7);
     auto r = ConvertPicture(DestEngineClass<TKvSymbOSEngine>(), *pic, [&](TKvDestEngineOptions& o) {
@@ -70,11 +71,11 @@ TEST(KvOpenPlatformSymbOS, RoundTrips) {
       o.UpdatePalette();
     });
     TKvProbe probe("p.sgx", std::vector<uint8_t>(r.Bytes(0), r.Bytes(0) + r.Size(0)));
-    ASSERT_EQ(probe.Flags(kSymbOS), 3) << c.Mode;
+    ASSERT_EQ(probe.Flags(kSymbOS), 3) << static_cast<int>(c.Mode);
     auto b = probe.Find(kSymbOS)->Decode();
     ASSERT_EQ(b->Width, c.Width);
     ASSERT_EQ(b->Height, c.Height);
-    EXPECT_EQ(CountColorDiffs(*b, *r.Preview), 0) << c.Mode;
+    EXPECT_EQ(CountColorDiffs(*b, *r.Preview), 0) << static_cast<int>(c.Mode);
   }
 }
 

@@ -23,11 +23,13 @@ TEST(KvSavePlatformSymbOS, RegisteredAndEvenColourWidth) {
   auto o = SymbOS().Create()->CreateOptions();
   o->SetWidth(301);
   EXPECT_EQ(o->GetWidth(), 302);
-  o->SetPaletteMode(1); o->UpdatePalette();
+  o->SetPaletteMode(pmGray);
+  o->UpdatePalette();
   o->SetWidth(301);
   EXPECT_EQ(o->GetWidth(), 301);
   EXPECT_EQ(o->GetPalette()->GetStdRGB(1), StdRGBColor(85, 85, 85));
-  o->SetPaletteMode(11); o->UpdatePalette();
+  o->SetPaletteMode(pmColor);
+  o->UpdatePalette();
   EXPECT_EQ(o->GetWidth(), 302);
   EXPECT_EQ(o->GetPalette()->Count, 16);
   EXPECT_EQ(o->GetPalette()->GetStdRGB(0), StdRGBColor(255, 255, 188));
@@ -36,7 +38,7 @@ TEST(KvSavePlatformSymbOS, RegisteredAndEvenColourWidth) {
 TEST(KvSavePlatformSymbOS, GrayTileRows) {
   auto pic = GradientPicture(300, 300, 5);
   auto r = ConvertPicture(SymbOS(), *pic, [](TKvDestEngineOptions& o) {
-    o.SetPaletteMode(1);
+    o.SetPaletteMode(pmGray);
     o.UpdatePalette();
   });
   ASSERT_EQ(r.Streams->GetCount(), 1);
@@ -69,13 +71,13 @@ TEST(KvSavePlatformSymbOS, ColourTilesAndBlackWhiteBytes) {
   for (int y = 0; y < 2; ++y)
     for (int x = 4; x < 8; ++x) *bw->GetPixelPtr(x, y) = 0xFFFFFFFF;
   auto b = ConvertPicture(SymbOS(), *bw, [](TKvDestEngineOptions& o) {
-    o.SetPaletteMode(0);
+    o.SetPaletteMode(pmBlackWhite);
     o.UpdatePalette();
   });
   EXPECT_EQ(Bytes(b), (std::vector<uint8_t>{2, 8, 2, 0xF0, 0x00, 0xF0, 0x00, 0, 0, 0}));
   auto thin = SolidPicture(1, 3, 0x808080);
   auto t = ConvertPicture(SymbOS(), *thin, [](TKvDestEngineOptions& o) {
-    o.SetPaletteMode(1);
+    o.SetPaletteMode(pmGray);
     o.UpdatePalette();
   });
   EXPECT_EQ(Bytes(t).size(), 3u + 3 + 3);
