@@ -683,10 +683,9 @@ std::unique_ptr<TKvBitmap> TKvMSXScr4ColorImage::CreateResult() {
 // ---------------------------------------------------------------------------
 // SCREEN 2
 
-uint8_t CheckMSXPaletteMode(const TKvDestEngineOptions& AOptions, uint32_t ASet) {
-  const uint8_t LMode = AOptions.PaletteMode;
-  if (LMode >= 32 || ((ASet >> LMode) & 1) == 0) RaiseOSError(ERROR_INVALID_PARAMETER);
-  return LMode;
+TKvPaletteMode CheckMSXPaletteMode(const TKvDestEngineOptions& AOptions, TKvPaletteModeSet AModes) {
+  if (!AModes.Has(AOptions.PaletteMode)) RaiseOSError(ERROR_INVALID_PARAMETER);
+  return static_cast<TKvPaletteMode>(AOptions.PaletteMode);
 }
 
 // The two block limits mean nothing to a black-and-white picture: they are
@@ -697,45 +696,42 @@ static void AddBlockLimitRelations(TKvDestEngineUIEx& APanel) {
 }
 
 TKvMSXScr2EngineOptions::TKvMSXScr2EngineOptions() {
-  SetPixelAspect(12);  // "1.138:1"
-  SetPaletteMode(11);
+  SetPixelAspect(pa1p138_1);
+  SetPaletteMode(pmColor);
   SetLimitErrorInsideBlock(false);
   SetLimitErrorAtBlockBoundary(false);
   SetDitherMethod(2);
 }
 
 TKvMSXScr2EngineUI::TKvMSXScr2EngineUI(TKvDestEngineOptions* AOptions) : TKvDestEngineUIEx(AOptions) {
-  AddPositionSection(0);
+  AddPositionSection();
   AddPaletteSeparator();
-  AddPaletteModeSection(0x803);  // "Black/white", "Gray", "Сolor"
+  AddPaletteModeSection(PaletteModes(pmBlackWhite, pmGray, pmColor));
   AddDitheringSection(true);
   AddBlockLimitRelations(*this);
 }
 
-std::unique_ptr<TKvBitmap> TKvMSXScr2Engine::Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*,
-                                                     TKvPalette256*, TKvDestEngineOptions& AOptions,
-                                                     TKvDestProgress& AProgress,
-                                                     std::unique_ptr<TKvStreamList>& AStreams) {
-  const uint8_t LMode = CheckMSXPaletteMode(AOptions, 0x803);
-  AStreams = std::make_unique<TKvStreamList>();
-  TKvMSXScr2Screen LScreen(AStreams->NewStream("sc2", TKvMSXScr2Screen::GetFileSize())->GetMemory(), nullptr,
-                           0xF1);
-  if (LMode == 0) {
-    TKvImage LImage(ABitmap);
-    return LImage.ConvertBW(AAbort, AOptions, &LScreen, nullptr, 0, 1);
+std::unique_ptr<TKvBitmap> TKvMSXScr2Engine::Convert(TKvConvertArgs& AArgs) {
+  TKvDestEngineOptions& options = AArgs.Options;
+  const TKvPaletteMode mode = CheckMSXPaletteMode(options, PaletteModes(pmBlackWhite, pmGray, pmColor));
+  AArgs.Streams = std::make_unique<TKvStreamList>();
+  TKvMSXScr2Screen screen(AArgs.Streams->NewStream("sc2", TKvMSXScr2Screen::GetFileSize())->GetMemory(), nullptr, 0xF1);
+  if (mode == pmBlackWhite) {
+    TKvImage image(AArgs.Bitmap);
+    return image.ConvertBW(AArgs.Abort, options, &screen, nullptr, 0, 1);
   }
-  BuildMSXPalette(*AOptions.GetPalette());
-  if (LMode == 1) AOptions.SetUseAsGrayPalette(true);
-  TKvMSXScr2ColorImage LImage(8, 1, ABitmap);
-  return LImage.Convert(AAbort, AOptions, &AProgress, &LScreen);
+  BuildMSXPalette(*options.GetPalette());
+  if (mode == pmGray) options.SetUseAsGrayPalette(true);
+  TKvMSXScr2ColorImage image(8, 1, AArgs.Bitmap);
+  return image.Convert(AArgs.Abort, options, &AArgs.Progress, &screen);
 }
 
 // ---------------------------------------------------------------------------
 // SCREEN 3
 
 TKvMSXScr3EngineOptions::TKvMSXScr3EngineOptions() {
-  SetPixelAspect(12);
-  SetPaletteMode(11);
+  SetPixelAspect(pa1p138_1);
+  SetPaletteMode(pmColor);
   SetPaletteType(ptMSX9938);
   SetDitherMethod(0);
 }
@@ -752,43 +748,40 @@ void TKvMSXScr3Screen::SetPixel(int X, int Y, int AColor) {
 }
 
 TKvMSXScr3EngineUI::TKvMSXScr3EngineUI(TKvDestEngineOptions* AOptions) : TKvDestEngineUIEx(AOptions) {
-  AddPositionSection(0);
+  AddPositionSection();
   AddPaletteSeparator();
-  AddPaletteModeSection(0x803);
+  AddPaletteModeSection(PaletteModes(pmBlackWhite, pmGray, pmColor));
   AddDitheringSection(false);
 }
 
-std::unique_ptr<TKvBitmap> TKvMSXScr3Engine::Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*,
-                                                     TKvPalette256*, TKvDestEngineOptions& AOptions,
-                                                     TKvDestProgress&, std::unique_ptr<TKvStreamList>& AStreams) {
-  const uint8_t LMode = CheckMSXPaletteMode(AOptions, 0x803);
-  AStreams = std::make_unique<TKvStreamList>();
-  TKvMSXScr3Screen LScreen(AStreams->NewStream("sc3", TKvMSXScr3Screen::GetFileSize())->GetMemory());
-  TKvPalette256& LFixed = *AOptions.GetFixedPalette();
-  BuildMSXPalette(LFixed);
-  TKvImage LImage(ABitmap);
-  LImage.Adjust(AOptions.LightnessFix, AOptions.SaturationFix);
-  AOptions.SetLightnessFix(0);
-  AOptions.SetSaturationFix(0);
-  if (LMode != 0) LImage.FitToPaletteGray(LFixed);
-  if (LMode == 0) return LImage.ConvertBW(AAbort, AOptions, &LScreen, &LFixed, 1, 15);
-  TKvPalette256& LResult = *AOptions.GetPalette();
-  if (LMode == 1) {
-    BuildMSXGrayPalette(LResult);
-    AOptions.SetUseAsGrayPalette(true);
+std::unique_ptr<TKvBitmap> TKvMSXScr3Engine::Convert(TKvConvertArgs& AArgs) {
+  TKvDestEngineOptions& options = AArgs.Options;
+  const TKvPaletteMode mode = CheckMSXPaletteMode(options, PaletteModes(pmBlackWhite, pmGray, pmColor));
+  AArgs.Streams = std::make_unique<TKvStreamList>();
+  TKvMSXScr3Screen screen(AArgs.Streams->NewStream("sc3", TKvMSXScr3Screen::GetFileSize())->GetMemory());
+  TKvPalette256& fixed = *options.GetFixedPalette();
+  BuildMSXPalette(fixed);
+  TKvImage image(AArgs.Bitmap);
+  AdjustOnce(image, options);
+  if (mode != pmBlackWhite) image.FitToPaletteGray(fixed);
+  if (mode == pmBlackWhite) return image.ConvertBW(AArgs.Abort, options, &screen, &fixed, 1, 15);
+  TKvPalette256& result = *options.GetPalette();
+  if (mode == pmGray) {
+    BuildMSXGrayPalette(result);
+    options.SetUseAsGrayPalette(true);
   } else {
-    BuildMSXPalette(LResult);
+    BuildMSXPalette(result);
     // Codes 1..15: black is code 1, never the transparent code 0.
-    LResult.Delete(0);
+    result.Delete(0);
   }
-  return LImage.ConvertIndexed(AAbort, AOptions, &LScreen, LResult, &LFixed);
+  return image.ConvertIndexed(AArgs.Abort, options, &screen, result, &fixed);
 }
 
 // ---------------------------------------------------------------------------
 // SCREEN 4
 
 TKvMSXScr4EngineOptions::TKvMSXScr4EngineOptions() {
-  SetPixelAspect(12);
+  SetPixelAspect(pa1p138_1);
   SetPaletteType(ptMSX9938);
 }
 
@@ -798,12 +791,12 @@ void TKvMSXScr4EngineOptions::UpdatePalette() {
 }
 
 TKvMSXScr4EngineUI::TKvMSXScr4EngineUI(TKvDestEngineOptions* AOptions) : TKvDestEngineUIEx(AOptions) {
-  AddPositionSection(0);
+  AddPositionSection();
   AddPaletteSeparator();
-  const int LTypes = AddCustomPaletteComboBox();
-  AddSectionItem(LTypes, ptMSX9938);
-  AddSectionItem(LTypes, ptMSX9958);
-  AddPaletteModeSection(0x20803);  // "Black/white", "Gray", "Сolor", "Custom"
+  const int types = AddCustomPaletteComboBox();
+  AddSectionItem(types, ptMSX9938);
+  AddSectionItem(types, ptMSX9958);
+  AddPaletteModeSection(PaletteModes(pmBlackWhite, pmGray, pmColor, pmCustom));
   AddDestPalette(16, 1, true);
   AddFixedPaletteSection(16, 1);
   AddDitheringSection(true);
@@ -815,52 +808,45 @@ TKvPalette* TKvMSXScr4EngineUI::GetEditedPalette(TKvPalette256&, int& AColumns) 
   return GetOptions()->GetHardwarePalette();
 }
 
-std::unique_ptr<TKvBitmap> TKvMSXScr4Engine::Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*,
-                                                     TKvPalette256*, TKvDestEngineOptions& AOptions,
-                                                     TKvDestProgress& AProgress,
-                                                     std::unique_ptr<TKvStreamList>& AStreams) {
-  const uint8_t LMode = CheckMSXPaletteMode(AOptions, 0x20803);
-  const auto LType = static_cast<TKvPaletteType>(AOptions.PaletteType);
-  AStreams = std::make_unique<TKvStreamList>();
-  uint8_t* LMemory = AStreams->NewStream("sc4", TKvMSXScr4Screen::GetFileSize())->GetMemory();
-  TKvPalette256& LResult = *AOptions.GetPalette();
-  TKvPalette256& LFixed = *AOptions.GetFixedPalette();
-  std::unique_ptr<TKvBitmap> LPreview;
-  if (LMode == 0) {
-    LResult.FillBlackWhite();
-    int LDark = 0, LLight = 1;
-    LFixed.AddColorPair(&LResult, 16, LDark, LLight);
-    TKvMSXScr4Screen LScreen(LMemory, &LFixed, static_cast<uint8_t>((LLight << 4) | LDark));
-    TKvImage LImage(ABitmap);
-    LPreview = LImage.ConvertBWBits(AAbort, AOptions, &LScreen, &LFixed, LDark, LLight);
-    LResult.Assign(&LFixed);
-  } else if (LMode == 1) {
-    auto LLevels = TKvPaletteRGB::CreateType(LType, true);
-    TKvMSXScr4ColorImage LImage(8, 1, ABitmap);
-    LImage.Adjust(AOptions.LightnessFix, AOptions.SaturationFix);
-    AOptions.SetLightnessFix(0);
-    AOptions.SetSaturationFix(0);
-    int LDark = 0, LLight = 0;
-    const bool LOk =
-        TKvDestEngine::ReducePalette(AAbort, LImage, *LLevels->GrayPalette, 16, AOptions, LDark, LLight);
-    TKvMSXScr4Screen LScreen(LMemory, &LFixed, LOk ? 0xF1 : static_cast<uint8_t>((LLight << 4) | LDark));
-    if (LOk)
-      LPreview = LImage.Convert(AAbort, AOptions, &AProgress, &LScreen);
+std::unique_ptr<TKvBitmap> TKvMSXScr4Engine::Convert(TKvConvertArgs& AArgs) {
+  TKvDestEngineOptions& options = AArgs.Options;
+  const TKvPaletteMode mode = CheckMSXPaletteMode(options, PaletteModes(pmBlackWhite, pmGray, pmColor, pmCustom));
+  const auto type = static_cast<TKvPaletteType>(options.PaletteType);
+  AArgs.Streams = std::make_unique<TKvStreamList>();
+  uint8_t* memory = AArgs.Streams->NewStream("sc4", TKvMSXScr4Screen::GetFileSize())->GetMemory();
+  TKvPalette256& result = *options.GetPalette();
+  TKvPalette256& fixed = *options.GetFixedPalette();
+  std::unique_ptr<TKvBitmap> preview;
+  if (mode == pmBlackWhite) {
+    result.FillBlackWhite();
+    int dark = 0, light = 1;
+    fixed.AddColorPair(&result, 16, dark, light);
+    TKvMSXScr4Screen screen(memory, &fixed, static_cast<uint8_t>((light << 4) | dark));
+    TKvImage image(AArgs.Bitmap);
+    preview = image.ConvertBWBits(AArgs.Abort, options, &screen, &fixed, dark, light);
+    result.Assign(&fixed);
+  } else if (mode == pmGray) {
+    auto levels = TKvPaletteRGB::CreateType(type, true);
+    TKvMSXScr4ColorImage image(8, 1, AArgs.Bitmap);
+    AdjustOnce(image, options);
+    int dark = 0, light = 0;
+    const bool ok = TKvDestEngine::ReducePalette(AArgs.Abort, image, *levels->GrayPalette, 16, options, dark, light);
+    TKvMSXScr4Screen screen(memory, &fixed, ok ? 0xF1 : static_cast<uint8_t>((light << 4) | dark));
+    if (ok)
+      preview = image.Convert(AArgs.Abort, options, &AArgs.Progress, &screen);
     else
-      LPreview = LImage.ConvertBWBits(AAbort, AOptions, &LScreen, &LFixed, LDark, LLight);
-    LResult.Assign(&LFixed);
+      preview = image.ConvertBWBits(AArgs.Abort, options, &screen, &fixed, dark, light);
+    result.Assign(&fixed);
   } else {
-    auto LLevels = TKvPaletteRGB::CreateType(LType, false);
-    TKvMSXScr4ColorImage LImage(8, 1, ABitmap);
-    LImage.Adjust(AOptions.LightnessFix, AOptions.SaturationFix);
-    AOptions.SetLightnessFix(0);
-    AOptions.SetSaturationFix(0);
-    TKvDestEngine::QuantizePalette(AAbort, LImage, *LLevels, 16, AOptions);
-    TKvMSXScr4Screen LScreen(LMemory, &LResult, 0xF1);
-    LImage.FitToPaletteGray(LResult);
-    LPreview = LImage.Convert(AAbort, AOptions, &AProgress, &LScreen);
+    auto levels = TKvPaletteRGB::CreateType(type, false);
+    TKvMSXScr4ColorImage image(8, 1, AArgs.Bitmap);
+    AdjustOnce(image, options);
+    TKvDestEngine::QuantizePalette(AArgs.Abort, image, *levels, 16, options);
+    TKvMSXScr4Screen screen(memory, &result, 0xF1);
+    image.FitToPaletteGray(result);
+    preview = image.Convert(AArgs.Abort, options, &AArgs.Progress, &screen);
   }
-  return LPreview;
+  return preview;
 }
 
 // ---------------------------------------------------------------------------
@@ -956,120 +942,113 @@ void AddMSXMagStream(TKvDestEngineOptions& AOptions, std::unique_ptr<TKvStreamLi
 
 namespace {
 
-void ClearFixes(TKvImage& AImage, TKvDestEngineOptions& AOptions) {
-  AImage.Adjust(AOptions.LightnessFix, AOptions.SaturationFix);
-  AOptions.SetLightnessFix(0);
-  AOptions.SetSaturationFix(0);
-}
-
 // SCREEN 5, 6 and 7: 16 (or 4) colours of the palette type's levels.
-std::unique_ptr<TKvBitmap> ConvertPaletted(bool* AAbort, TBitmap32& ABitmap, TKvDestEngineOptions& AOptions,
-                                           TKvDestProgress&, std::unique_ptr<TKvStreamList>& AStreams,
-                                           const TKvMSXBitmapMode& AMode) {
-  const int K = AMode.Colors;
-  const uint8_t LMode = CheckMSXPaletteMode(AOptions, K == 4 ? 0x20C03 : 0x20803);
-  TKvImage LImage(ABitmap);
-  ClearFixes(LImage, AOptions);
-  auto L = TKvPaletteRGB::CreateType(static_cast<TKvPaletteType>(AOptions.PaletteType), LMode == 1);
-  std::unique_ptr<TKvBitmapData> LScreen;
+std::unique_ptr<TKvBitmap> ConvertPaletted(TKvConvertArgs& AArgs, const TKvMSXBitmapMode& AMode) {
+  TKvDestEngineOptions& options = AArgs.Options;
+  bool* abort = AArgs.Abort;
+  TBitmap32& bitmap = AArgs.Bitmap;
+  const int k = AMode.Colors;
+  const TKvPaletteModeSet modes = PaletteModes(pmBlackWhite, pmGray, pmColor, pmCustom);
+  const TKvPaletteMode mode = CheckMSXPaletteMode(options, k == 4 ? modes | PaletteModes(pmColorBright) : modes);
+  TKvImage image(bitmap);
+  AdjustOnce(image, options);
+  auto levels = TKvPaletteRGB::CreateType(static_cast<TKvPaletteType>(options.PaletteType), mode == pmGray);
+  std::unique_ptr<TKvBitmapData> screen;
   if (AMode.Bits == 2)
-    LScreen = std::make_unique<TKvMSXScreen2>(ABitmap.GetWidth(), ABitmap.GetHeight());
+    screen = std::make_unique<TKvMSXScreen2>(bitmap.GetWidth(), bitmap.GetHeight());
   else
-    LScreen = std::make_unique<TKvMSXScreen4>(ABitmap.GetWidth(), ABitmap.GetHeight());
-  TKvPalette256& LResult = *AOptions.GetPalette();
-  TKvPalette256& LFixed = *AOptions.GetFixedPalette();
-  std::unique_ptr<TKvBitmap> LPreview;
-  int LDark = 0, LLight = 1;
-  if (LMode == 0) {
-    LResult.FillBlackWhite();
-    LFixed.AddColorPair(&LResult, K, LDark, LLight);
-    LPreview = LImage.ConvertBW(AAbort, AOptions, LScreen.get(), &LFixed, LDark, LLight);
-    LResult.Assign(&LFixed);
-  } else if (LMode == 1) {
-    if (TKvDestEngine::ReducePalette(AAbort, LImage, *L->GrayPalette, K, AOptions, LDark, LLight))
-      LPreview = LImage.ConvertIndexed(AAbort, AOptions, LScreen.get(), LResult, &LFixed);
+    screen = std::make_unique<TKvMSXScreen4>(bitmap.GetWidth(), bitmap.GetHeight());
+  TKvPalette256& result = *options.GetPalette();
+  TKvPalette256& fixed = *options.GetFixedPalette();
+  std::unique_ptr<TKvBitmap> preview;
+  int dark = 0, light = 1;
+  if (mode == pmBlackWhite) {
+    result.FillBlackWhite();
+    fixed.AddColorPair(&result, k, dark, light);
+    preview = image.ConvertBW(abort, options, screen.get(), &fixed, dark, light);
+    result.Assign(&fixed);
+  } else if (mode == pmGray) {
+    if (TKvDestEngine::ReducePalette(abort, image, *levels->GrayPalette, k, options, dark, light))
+      preview = image.ConvertIndexed(abort, options, screen.get(), result, &fixed);
     else
-      LPreview = LImage.ConvertBW(AAbort, AOptions, LScreen.get(), &LFixed, LDark, LLight);
-    LResult.Assign(&LFixed);
+      preview = image.ConvertBW(abort, options, screen.get(), &fixed, dark, light);
+    result.Assign(&fixed);
   } else {
-    if (LMode == 10) {
+    if (mode == pmColorBright) {
       // The colours nearest to the half- and full-level primaries and mixtures.
-      TKvPalette256 T;
-      T.FillNearestGBR16(L.get());
-      TKvDestEngine::QuantizePalette(AAbort, LImage, T, K, AOptions);
+      TKvPalette256 primaries;
+      primaries.FillNearestGBR16(levels.get());
+      TKvDestEngine::QuantizePalette(abort, image, primaries, k, options);
     } else {
-      TKvDestEngine::QuantizePalette(AAbort, LImage, *L, K, AOptions);
+      TKvDestEngine::QuantizePalette(abort, image, *levels, k, options);
     }
-    LImage.FitToPaletteGray(LResult);
-    LPreview = LImage.ConvertIndexed(AAbort, AOptions, LScreen.get(), LResult, nullptr);
+    image.FitToPaletteGray(result);
+    preview = image.ConvertIndexed(abort, options, screen.get(), result, nullptr);
   }
-  AddMSXBsaveStreams(AOptions, AStreams, *LScreen, L.get(), AMode);
-  AddMSXGlStreams(AOptions, AStreams, *LScreen, L.get(), AMode);
-  AddMSXMagStream(AOptions, AStreams, *LScreen, nullptr, AMode);
-  return LPreview;
+  AddMSXBsaveStreams(options, AArgs.Streams, *screen, levels.get(), AMode);
+  AddMSXGlStreams(options, AArgs.Streams, *screen, levels.get(), AMode);
+  AddMSXMagStream(options, AArgs.Streams, *screen, nullptr, AMode);
+  return preview;
 }
 
 // SCREEN 8: the 256 fixed colours GGGRRRBB.
-std::unique_ptr<TKvBitmap> ConvertScreen8(bool* AAbort, TBitmap32& ABitmap, TKvDestEngineOptions& AOptions,
-                                          TKvDestProgress&, std::unique_ptr<TKvStreamList>& AStreams,
-                                          const TKvMSXBitmapMode& AMode) {
-  const uint8_t LMode = CheckMSXPaletteMode(AOptions, 0x803);
-  TKvImage LImage(ABitmap);
-  ClearFixes(LImage, AOptions);
-  TKvPalette256 P256;
-  BuildMSXScreen8Palette(P256, AOptions.PaletteType == ptMSX9958);
-  TKvMSXScreen8 LScreen(ABitmap.GetWidth(), ABitmap.GetHeight());
-  TKvPalette256& LResult = *AOptions.GetPalette();
-  std::unique_ptr<TKvBitmap> LPreview;
-  if (LMode == 0) {
-    LPreview = LImage.ConvertBW(AAbort, AOptions, &LScreen, &P256, 0, 255);
-  } else if (LMode == 1) {
+std::unique_ptr<TKvBitmap> ConvertScreen8(TKvConvertArgs& AArgs, const TKvMSXBitmapMode& AMode) {
+  TKvDestEngineOptions& options = AArgs.Options;
+  const TKvPaletteMode mode = CheckMSXPaletteMode(options, PaletteModes(pmBlackWhite, pmGray, pmColor));
+  TKvImage image(AArgs.Bitmap);
+  AdjustOnce(image, options);
+  TKvPalette256 colors;
+  BuildMSXScreen8Palette(colors, options.PaletteType == ptMSX9958);
+  TKvMSXScreen8 screen(AArgs.Bitmap.GetWidth(), AArgs.Bitmap.GetHeight());
+  TKvPalette256& result = *options.GetPalette();
+  std::unique_ptr<TKvBitmap> preview;
+  if (mode == pmBlackWhite) {
+    preview = image.ConvertBW(AArgs.Abort, options, &screen, &colors, 0, 255);
+  } else if (mode == pmGray) {
     // The grays of the four blue levels, as the nearest of the 256 colours.
-    LResult.Clear();
+    result.Clear();
     for (int i = 0; i < 4; ++i) {
-      const TKvStdRGBColor c = P256.GetStdRGB(i);
-      LResult.AddStdRGB(P256.GetStdRGB(P256.FindNearestStdRGB(StdRGBColor(c.B, c.B, c.B))));
+      const TKvStdRGBColor c = colors.GetStdRGB(i);
+      result.AddStdRGB(colors.GetStdRGB(colors.FindNearestStdRGB(StdRGBColor(c.B, c.B, c.B))));
     }
-    AOptions.SetUseAsGrayPalette(true);
-    LPreview = LImage.ConvertIndexed(AAbort, AOptions, &LScreen, LResult, &P256);
+    options.SetUseAsGrayPalette(true);
+    preview = image.ConvertIndexed(AArgs.Abort, options, &screen, result, &colors);
   } else {
-    LResult.Assign(&P256);
-    LPreview = LImage.ConvertIndexed(AAbort, AOptions, &LScreen, LResult, nullptr);
+    result.Assign(&colors);
+    preview = image.ConvertIndexed(AArgs.Abort, options, &screen, result, nullptr);
   }
-  AddMSXBsaveStreams(AOptions, AStreams, LScreen, nullptr, AMode);
-  AddMSXGlStreams(AOptions, AStreams, LScreen, nullptr, AMode);
-  AddMSXMagStream(AOptions, AStreams, LScreen, &P256, AMode);
-  return LPreview;
+  AddMSXBsaveStreams(options, AArgs.Streams, screen, nullptr, AMode);
+  AddMSXGlStreams(options, AArgs.Streams, screen, nullptr, AMode);
+  AddMSXMagStream(options, AArgs.Streams, screen, &colors, AMode);
+  return preview;
 }
 
 // SCREEN 10: YJK with even Y, or with palette pixels ("YJK+YAE").
-std::unique_ptr<TKvBitmap> ConvertScreen10(bool* AAbort, TBitmap32& ABitmap, TKvDestEngineOptions& AOptions,
-                                           TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams,
-                                           const TKvMSXBitmapMode& AMode) {
-  TKvYJKYAEImage LImage(ABitmap);
-  AOptions.GetPalette()->Clear();
-  TKvMSXScreen8 LScreen(ABitmap.GetWidth(), ABitmap.GetHeight());
-  std::unique_ptr<TKvBitmap> LPreview = AOptions.PaletteType == ptMSXYJK
-                                            ? LImage.ConvertYJK(AAbort, &AProgress, AOptions, &LScreen)
-                                            : LImage.ConvertYJKYAE(AAbort, &AProgress, AOptions, &LScreen);
-  auto V = TKvPaletteRGB::CreateType(ptMSX9958, false);
-  AddMSXBsaveStreams(AOptions, AStreams, LScreen, V.get(), AMode);
-  AddMSXGlStreams(AOptions, AStreams, LScreen, V.get(), AMode);
-  AddMSXMagStream(AOptions, AStreams, LScreen, nullptr, AMode);
-  return LPreview;
+std::unique_ptr<TKvBitmap> ConvertScreen10(TKvConvertArgs& AArgs, const TKvMSXBitmapMode& AMode) {
+  TKvDestEngineOptions& options = AArgs.Options;
+  TKvYJKYAEImage image(AArgs.Bitmap);
+  options.GetPalette()->Clear();
+  TKvMSXScreen8 screen(AArgs.Bitmap.GetWidth(), AArgs.Bitmap.GetHeight());
+  std::unique_ptr<TKvBitmap> preview = options.PaletteType == ptMSXYJK
+                                           ? image.ConvertYJK(AArgs.Abort, &AArgs.Progress, options, &screen)
+                                           : image.ConvertYJKYAE(AArgs.Abort, &AArgs.Progress, options, &screen);
+  auto levels = TKvPaletteRGB::CreateType(ptMSX9958, false);
+  AddMSXBsaveStreams(options, AArgs.Streams, screen, levels.get(), AMode);
+  AddMSXGlStreams(options, AArgs.Streams, screen, levels.get(), AMode);
+  AddMSXMagStream(options, AArgs.Streams, screen, nullptr, AMode);
+  return preview;
 }
 
 // SCREEN 12: YJK with 5-bit Y.
-std::unique_ptr<TKvBitmap> ConvertScreen12(bool* AAbort, TBitmap32& ABitmap, TKvDestEngineOptions& AOptions,
-                                           TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams,
-                                           const TKvMSXBitmapMode& AMode) {
-  TKvYJKImage LImage(ABitmap);
-  TKvMSXScreen8 LScreen(ABitmap.GetWidth(), ABitmap.GetHeight());
-  std::unique_ptr<TKvBitmap> LPreview = LImage.Convert(AAbort, &AProgress, AOptions, &LScreen);
-  AddMSXBsaveStreams(AOptions, AStreams, LScreen, nullptr, AMode);
-  AddMSXGlStreams(AOptions, AStreams, LScreen, nullptr, AMode);
-  AddMSXMagStream(AOptions, AStreams, LScreen, nullptr, AMode);
-  return LPreview;
+std::unique_ptr<TKvBitmap> ConvertScreen12(TKvConvertArgs& AArgs, const TKvMSXBitmapMode& AMode) {
+  TKvDestEngineOptions& options = AArgs.Options;
+  TKvYJKImage image(AArgs.Bitmap);
+  TKvMSXScreen8 screen(AArgs.Bitmap.GetWidth(), AArgs.Bitmap.GetHeight());
+  std::unique_ptr<TKvBitmap> preview = image.Convert(AArgs.Abort, &AArgs.Progress, options, &screen);
+  AddMSXBsaveStreams(options, AArgs.Streams, screen, nullptr, AMode);
+  AddMSXGlStreams(options, AArgs.Streams, screen, nullptr, AMode);
+  AddMSXMagStream(options, AArgs.Streams, screen, nullptr, AMode);
+  return preview;
 }
 
 constexpr int32_t kMSX2 = MagMachineName("MSX2");
@@ -1077,73 +1056,169 @@ constexpr int32_t kMSXPlus = MagMachineName("MSX+");
 
 }  // namespace
 
-// name, convert, colours, bits, native width, interlaced, file, size, palette offset, odd file, size, GL, palette
-// file, MAG name, flag, screen mode, width factor
-const TKvMSXBitmapMode& TKvMSXScr5Engine::Mode() {
-  static const TKvMSXBitmapMode M{"5 256x212x4", &ConvertPaletted, 16, 4, 256, false, "sc5", 30375, 30343,
-                                  nullptr, 0, "gl5", "pl5", kMSX2, 0x54, 0, 1, 1};
-  return M;
-}
-const TKvMSXBitmapMode& TKvMSXScr5InterlacedEngine::Mode() {
-  static const TKvMSXBitmapMode M{"5 256x424x4 Interlaced", &ConvertPaletted, 16, 4, 256, true, "sc5", 30375, 30343,
-                                  "s15", 27143, nullptr, nullptr, kMSX2, 0x50, 0, 1, 1};
-  return M;
-}
-const TKvMSXBitmapMode& TKvMSXScr6Engine::Mode() {
-  static const TKvMSXBitmapMode M{"6 512x212x2", &ConvertPaletted, 4, 2, 512, false, "sc6", 30375, 30343,
-                                  nullptr, 0, "gl6", "pl6", kMSX2, 0x64, 0, 1, 2};
-  return M;
-}
-const TKvMSXBitmapMode& TKvMSXScr6InterlacedEngine::Mode() {
-  static const TKvMSXBitmapMode M{"6 512x424x2 Interlaced", &ConvertPaletted, 4, 2, 512, true, "sc6", 30375, 30343,
-                                  "s16", 27143, nullptr, nullptr, kMSX2, 0x60, 0, 1, 2};
-  return M;
-}
-const TKvMSXBitmapMode& TKvMSXScr7Engine::Mode() {
-  static const TKvMSXBitmapMode M{"7 512x212x4", &ConvertPaletted, 16, 4, 512, false, "sc7", 64167, 64135,
-                                  nullptr, 0, "gl7", "pl7", kMSX2, 0x04, 1, 1, 1};
-  return M;
-}
-const TKvMSXBitmapMode& TKvMSXScr7InterlacedEngine::Mode() {
-  static const TKvMSXBitmapMode M{"7 512x424x4 Interlaced", &ConvertPaletted, 16, 4, 512, true, "sc7", 64167, 64135,
-                                  "s17", 54279, nullptr, nullptr, kMSX2, 0x00, 0, 1, 1};
-  return M;
-}
-const TKvMSXBitmapMode& TKvMSXScr8Engine::Mode() {
-  static const TKvMSXBitmapMode M{"8 256x212x8", &ConvertScreen8, 256, 8, 256, false, "sc8", 54279, 0,
-                                  nullptr, 0, "gl8", nullptr, kMSX2, 0x14, 0x80, 1, 1};
-  return M;
-}
-const TKvMSXBitmapMode& TKvMSXScr8InterlacedEngine::Mode() {
-  static const TKvMSXBitmapMode M{"8 256x424x8 Interlaced", &ConvertScreen8, 256, 8, 256, true, "sc8", 54279, 0,
-                                  "s18", 54279, nullptr, nullptr, kMSX2, 0x10, 0x80, 1, 1};
-  return M;
-}
-const TKvMSXBitmapMode& TKvMSXScr10Engine::Mode() {
-  static const TKvMSXBitmapMode M{"10 256x212x12", &ConvertScreen10, 256, 8, 256, false, "sca", 64167, 64135,
-                                  nullptr, 0, "gla", "pla", kMSXPlus, 0x24, 1, 2, 1};
-  return M;
-}
-const TKvMSXBitmapMode& TKvMSXScr10InterlacedEngine::Mode() {
-  static const TKvMSXBitmapMode M{"10 256x424x12 Interlaced", &ConvertScreen10, 256, 8, 256, true, "sca", 64167,
-                                  64135, "s1a", 54279, nullptr, nullptr, kMSXPlus, 0x20, 0, 2, 1};
-  return M;
-}
-const TKvMSXBitmapMode& TKvMSXScr12Engine::Mode() {
-  static const TKvMSXBitmapMode M{"12 256x212x15", &ConvertScreen12, 256, 8, 256, false, "scc", 64167, 0,
-                                  nullptr, 0, "glc", nullptr, kMSXPlus, 0x44, 1, 2, 1};
-  return M;
-}
-const TKvMSXBitmapMode& TKvMSXScr12InterlacedEngine::Mode() {
-  static const TKvMSXBitmapMode M{"12 256x424x15 Interlaced", &ConvertScreen12, 256, 8, 256, true, "scc", 54279, 0,
-                                  "s1c", 54279, nullptr, nullptr, kMSXPlus, 0x40, 0, 2, 1};
-  return M;
-}
+// In the order of TKvMSXBitmapModeId.
+const TKvMSXBitmapMode MSXBitmapModes[MSXBitmapModeCount] = {
+    {.Name = "5 256x212x4",
+     .Convert = &ConvertPaletted,
+     .Colors = 16,
+     .Bits = 4,
+     .NativeWidth = 256,
+     .Ext = "sc5",
+     .FileSize = 30375,
+     .PaletteOffset = 30343,
+     .GlExt = "gl5",
+     .PlExt = "pl5",
+     .MagName = kMSX2,
+     .MagFlag = 0x54},
+    {.Name = "5 256x424x4 Interlaced",
+     .Convert = &ConvertPaletted,
+     .Colors = 16,
+     .Bits = 4,
+     .NativeWidth = 256,
+     .Interlaced = true,
+     .Ext = "sc5",
+     .FileSize = 30375,
+     .PaletteOffset = 30343,
+     .OddExt = "s15",
+     .OddFileSize = 27143,
+     .MagName = kMSX2,
+     .MagFlag = 0x50},
+    {.Name = "6 512x212x2",
+     .Convert = &ConvertPaletted,
+     .Colors = 4,
+     .Bits = 2,
+     .NativeWidth = 512,
+     .Ext = "sc6",
+     .FileSize = 30375,
+     .PaletteOffset = 30343,
+     .GlExt = "gl6",
+     .PlExt = "pl6",
+     .MagName = kMSX2,
+     .MagFlag = 0x64,
+     .MagWidthDen = 2},
+    {.Name = "6 512x424x2 Interlaced",
+     .Convert = &ConvertPaletted,
+     .Colors = 4,
+     .Bits = 2,
+     .NativeWidth = 512,
+     .Interlaced = true,
+     .Ext = "sc6",
+     .FileSize = 30375,
+     .PaletteOffset = 30343,
+     .OddExt = "s16",
+     .OddFileSize = 27143,
+     .MagName = kMSX2,
+     .MagFlag = 0x60,
+     .MagWidthDen = 2},
+    {.Name = "7 512x212x4",
+     .Convert = &ConvertPaletted,
+     .Colors = 16,
+     .Bits = 4,
+     .NativeWidth = 512,
+     .Ext = "sc7",
+     .FileSize = 64167,
+     .PaletteOffset = 64135,
+     .GlExt = "gl7",
+     .PlExt = "pl7",
+     .MagName = kMSX2,
+     .MagFlag = 0x04,
+     .MagScreenMode = 1},
+    {.Name = "7 512x424x4 Interlaced",
+     .Convert = &ConvertPaletted,
+     .Colors = 16,
+     .Bits = 4,
+     .NativeWidth = 512,
+     .Interlaced = true,
+     .Ext = "sc7",
+     .FileSize = 64167,
+     .PaletteOffset = 64135,
+     .OddExt = "s17",
+     .OddFileSize = 54279,
+     .MagName = kMSX2,
+     .MagFlag = 0x00},
+    {.Name = "8 256x212x8",
+     .Convert = &ConvertScreen8,
+     .Colors = 256,
+     .Bits = 8,
+     .NativeWidth = 256,
+     .Ext = "sc8",
+     .FileSize = 54279,
+     .GlExt = "gl8",
+     .MagName = kMSX2,
+     .MagFlag = 0x14,
+     .MagScreenMode = 0x80},
+    {.Name = "8 256x424x8 Interlaced",
+     .Convert = &ConvertScreen8,
+     .Colors = 256,
+     .Bits = 8,
+     .NativeWidth = 256,
+     .Interlaced = true,
+     .Ext = "sc8",
+     .FileSize = 54279,
+     .OddExt = "s18",
+     .OddFileSize = 54279,
+     .MagName = kMSX2,
+     .MagFlag = 0x10,
+     .MagScreenMode = 0x80},
+    {.Name = "10 256x212x12",
+     .Convert = &ConvertScreen10,
+     .Colors = 256,
+     .Bits = 8,
+     .NativeWidth = 256,
+     .Ext = "sca",
+     .FileSize = 64167,
+     .PaletteOffset = 64135,
+     .GlExt = "gla",
+     .PlExt = "pla",
+     .MagName = kMSXPlus,
+     .MagFlag = 0x24,
+     .MagScreenMode = 1,
+     .MagWidthNum = 2},
+    {.Name = "10 256x424x12 Interlaced",
+     .Convert = &ConvertScreen10,
+     .Colors = 256,
+     .Bits = 8,
+     .NativeWidth = 256,
+     .Interlaced = true,
+     .Ext = "sca",
+     .FileSize = 64167,
+     .PaletteOffset = 64135,
+     .OddExt = "s1a",
+     .OddFileSize = 54279,
+     .MagName = kMSXPlus,
+     .MagFlag = 0x20,
+     .MagWidthNum = 2},
+    {.Name = "12 256x212x15",
+     .Convert = &ConvertScreen12,
+     .Colors = 256,
+     .Bits = 8,
+     .NativeWidth = 256,
+     .Ext = "scc",
+     .FileSize = 64167,
+     .GlExt = "glc",
+     .MagName = kMSXPlus,
+     .MagFlag = 0x44,
+     .MagScreenMode = 1,
+     .MagWidthNum = 2},
+    {.Name = "12 256x424x15 Interlaced",
+     .Convert = &ConvertScreen12,
+     .Colors = 256,
+     .Bits = 8,
+     .NativeWidth = 256,
+     .Interlaced = true,
+     .Ext = "scc",
+     .FileSize = 54279,
+     .OddExt = "s1c",
+     .OddFileSize = 54279,
+     .MagName = kMSXPlus,
+     .MagFlag = 0x40,
+     .MagWidthNum = 2},
+};
 
 TKvMSXScr5EngineOptions::TKvMSXScr5EngineOptions() {
-  SetPixelAspect(12);  // "1.138:1"
+  SetPixelAspect(pa1p138_1);
   SetPaletteType(ptMSX9938);
-  SetPaletteMode(11);
+  SetPaletteMode(pmColor);
 }
 
 void TKvMSXScr5EngineOptions::UpdatePalette() {
@@ -1152,27 +1227,27 @@ void TKvMSXScr5EngineOptions::UpdatePalette() {
 }
 
 TKvMSXScr6EngineOptions::TKvMSXScr6EngineOptions() {
-  SetPixelAspect(2);  // "1.138:2"
+  SetPixelAspect(pa1p138_2);
   SetErrorDiffusion(80);
   SetPaletteType(ptMSX9938);
-  SetPaletteMode(10);
+  SetPaletteMode(pmColorBright);
 }
 
 TKvMSXScr7EngineOptions::TKvMSXScr7EngineOptions() {
-  SetPixelAspect(2);
+  SetPixelAspect(pa1p138_2);
   SetPaletteType(ptMSX9938);
-  SetPaletteMode(11);
+  SetPaletteMode(pmColor);
 }
 
 TKvMSXScr8EngineOptions::TKvMSXScr8EngineOptions() {
-  SetPixelAspect(12);
+  SetPixelAspect(pa1p138_1);
   SetPaletteType(ptMSX9938);
-  SetPaletteMode(11);
+  SetPaletteMode(pmColor);
 }
 
 TKvMSXScr12EngineOptions::TKvMSXScr12EngineOptions() {
   SetPaletteType(ptMSXYJK);
-  SetPixelAspect(12);
+  SetPixelAspect(pa1p138_1);
 }
 
 void TKvMSXScr12EngineOptions::SetWidth(int32_t AValue) { TKvDestEngineOptions::SetWidth((AValue + 3) & ~3); }
@@ -1185,15 +1260,15 @@ void TKvMSXScr10EngineOptions::UpdatePalette() {
   if (PaletteType == ptMSXYJK_YAE) HardwarePalette = TKvPaletteRGB::CreateType(ptMSX9958, false);
 }
 
-TKvMSXScr5EngineUI::TKvMSXScr5EngineUI(TKvDestEngineOptions* AOptions, uint32_t AModeSet, int AColors)
+TKvMSXScr5EngineUI::TKvMSXScr5EngineUI(TKvDestEngineOptions* AOptions, TKvPaletteModeSet AModes, int AColors)
     : TKvDestEngineUIEx(AOptions) {
   AddDimensionSection(true);
-  AddPositionSection(0);
+  AddPositionSection();
   AddPaletteSeparator();
-  const int LTypes = AddCustomPaletteComboBox();
-  AddSectionItem(LTypes, ptMSX9938);
-  AddSectionItem(LTypes, ptMSX9958);
-  AddPaletteModeSection(AModeSet);
+  const int types = AddCustomPaletteComboBox();
+  AddSectionItem(types, ptMSX9938);
+  AddSectionItem(types, ptMSX9958);
+  AddPaletteModeSection(AModes);
   AddDestPalette(AColors, 1, true);
   AddFixedPaletteSection(16, 1);
   AddDitheringSection(false);
@@ -1208,12 +1283,12 @@ TKvPalette* TKvMSXScr5EngineUI::GetEditedPalette(TKvPalette256&, int& AColumns) 
 
 TKvMSXScr8EngineUI::TKvMSXScr8EngineUI(TKvDestEngineOptions* AOptions) : TKvDestEngineUIEx(AOptions) {
   AddDimensionSection(true);
-  AddPositionSection(0);
+  AddPositionSection();
   AddPaletteSeparator();
-  const int LTypes = AddCustomPaletteComboBox();
-  AddSectionItem(LTypes, ptMSX9938);
-  AddSectionItem(LTypes, ptMSX9958);
-  AddPaletteModeSection(0x803);
+  const int types = AddCustomPaletteComboBox();
+  AddSectionItem(types, ptMSX9938);
+  AddSectionItem(types, ptMSX9958);
+  AddPaletteModeSection(PaletteModes(pmBlackWhite, pmGray, pmColor));
   AddDitheringSection(false);
   AddCommentSeparator();
   AddCommentEdit();
@@ -1221,11 +1296,11 @@ TKvMSXScr8EngineUI::TKvMSXScr8EngineUI(TKvDestEngineOptions* AOptions) : TKvDest
 
 TKvMSXScr10EngineUI::TKvMSXScr10EngineUI(TKvDestEngineOptions* AOptions) : TKvDestEngineUIEx(AOptions) {
   AddDimensionSection(true);
-  AddPositionSection(0);
+  AddPositionSection();
   AddPaletteSeparator();
-  const int LTypes = AddCustomPaletteComboBox();
-  AddSectionItem(LTypes, ptMSXYJK);
-  AddSectionItem(LTypes, ptMSXYJK_YAE);
+  const int types = AddCustomPaletteComboBox();
+  AddSectionItem(types, ptMSXYJK);
+  AddSectionItem(types, ptMSXYJK_YAE);
   AddDestPalette(16, 1, true);
   AddFixedPaletteSection(16, 1);
   AddDitheringSection(false);
@@ -1235,7 +1310,7 @@ TKvMSXScr10EngineUI::TKvMSXScr10EngineUI(TKvDestEngineOptions* AOptions) : TKvDe
 
 TKvMSXScr12EngineUI::TKvMSXScr12EngineUI(TKvDestEngineOptions* AOptions) : TKvDestEngineUIEx(AOptions) {
   AddDimensionSection(true);
-  AddPositionSection(0);
+  AddPositionSection();
   AddDitheringSection(false);
   AddCommentSeparator();
   AddCommentEdit();
@@ -1246,29 +1321,15 @@ TKvMSXScr12EngineUI::TKvMSXScr12EngineUI(TKvDestEngineOptions* AOptions) : TKvDe
 // The bitmap, YJK and interlaced modes of SCREEN 5 to 12 follow "4 256x192x4"
 // in this list.
 const std::vector<const TKvDestEngineClass*>& MSXDestEngineClasses() {
-  static const std::vector<const TKvDestEngineClass*> LClasses = {
-      &DestEngineClass<TKvMSXScr2Engine>(),
-      &DestEngineClass<TKvMSXScr3Engine>(),
-      &DestEngineClass<TKvMSXScr4Engine>(),
-      &DestEngineClass<TKvMSXScr5Engine>(),
-      &DestEngineClass<TKvMSXScr5InterlacedEngine>(),
-      &DestEngineClass<TKvMSXScr6Engine>(),
-      &DestEngineClass<TKvMSXScr6InterlacedEngine>(),
-      &DestEngineClass<TKvMSXScr7Engine>(),
-      &DestEngineClass<TKvMSXScr7InterlacedEngine>(),
-      &DestEngineClass<TKvMSXScr8Engine>(),
-      &DestEngineClass<TKvMSXScr8InterlacedEngine>(),
-      &DestEngineClass<TKvMSXScr10Engine>(),
-      &DestEngineClass<TKvMSXScr10InterlacedEngine>(),
-      &DestEngineClass<TKvMSXScr12Engine>(),
-      &DestEngineClass<TKvMSXScr12InterlacedEngine>(),
-  };
-  return LClasses;
+  return DestEngineClasses<TKvMSXScr2Engine, TKvMSXScr3Engine, TKvMSXScr4Engine, TKvMSXScr5Engine,
+                           TKvMSXScr5InterlacedEngine, TKvMSXScr6Engine, TKvMSXScr6InterlacedEngine, TKvMSXScr7Engine,
+                           TKvMSXScr7InterlacedEngine, TKvMSXScr8Engine, TKvMSXScr8InterlacedEngine, TKvMSXScr10Engine,
+                           TKvMSXScr10InterlacedEngine, TKvMSXScr12Engine, TKvMSXScr12InterlacedEngine>();
 }
 
 void InitKvSavePlatformMSX() {
-  for (const TKvDestEngineClass* c : MSXDestEngineClasses()) RegisterDestEngine(*c);
-  for (const TKvDestEngineClass* c : V9990DestEngineClasses()) RegisterDestEngine(*c);
+  RegisterDestEngines(MSXDestEngineClasses());
+  RegisterDestEngines(V9990DestEngineClasses());
 }
 
 // ---------------------------------------------------------------------------
@@ -1380,14 +1441,14 @@ void TKvBaseBPEngine::WriteG9b(std::unique_ptr<TKvStreamList>& AStreams, uint8_t
   std::memcpy(LStream->GetMemory(), LFile.data(), LFile.size());
 }
 
-TKvBaseBPEngineUI::TKvBaseBPEngineUI(TKvDestEngineOptions* AOptions, uint32_t AModeSet, int ADestColumns,
+TKvBaseBPEngineUI::TKvBaseBPEngineUI(TKvDestEngineOptions* AOptions, TKvPaletteModeSet AModes, int ADestColumns,
                                      int ADestRows)
     : TKvDestEngineUIEx(AOptions) {
   AddDimensionSection(true);
-  AddPositionSection(0);
-  if (AModeSet != 0) {
+  AddPositionSection();
+  if (AModes != TKvPaletteModeSet{}) {
     AddPaletteSeparator();
-    AddPaletteModeSection(AModeSet);
+    AddPaletteModeSection(AModes);
     if (ADestColumns > 0) {
       AddDestPalette(ADestColumns, ADestRows, true);
       AddFixedPaletteSection(16, 1);
@@ -1412,171 +1473,153 @@ void TKvBaseBPEngineUI::CheckOptions(IKvPanelControls& AControls) {
   for (TKvControlId id : {pcWidthEdit, pcHeightEdit}) AControls.SetBackground(id, LGood, LGood ? 0 : 0xF7A0A5);
 }
 
-TKvBPEngineOptions::TKvBPEngineOptions() { SetPixelAspect(12); }  // "1.138:1"
+TKvBPEngineOptions::TKvBPEngineOptions() { SetPixelAspect(pa1p138_1); }
 
 TKvBP2EngineOptions::TKvBP2EngineOptions() {
   SetErrorDiffusion(80);
-  SetPaletteMode(10);
+  SetPaletteMode(pmColorBright);
 }
-TKvBP4EngineOptions::TKvBP4EngineOptions() { SetPaletteMode(11); }
-TKvBP6EngineOptions::TKvBP6EngineOptions() { SetPaletteMode(11); }
-TKvBD8EngineOptions::TKvBD8EngineOptions() { SetPaletteMode(11); }
+TKvBP4EngineOptions::TKvBP4EngineOptions() { SetPaletteMode(pmColor); }
+TKvBP6EngineOptions::TKvBP6EngineOptions() { SetPaletteMode(pmColor); }
+TKvBD8EngineOptions::TKvBD8EngineOptions() { SetPaletteMode(pmColor); }
 TKvBYKJEngineOptions::TKvBYKJEngineOptions() { SetPaletteType(ptMSXYJK); }
 TKvBYUVEngineOptions::TKvBYUVEngineOptions() { SetPaletteType(ptMSXYUV); }
-TKvBD16EngineOptions::TKvBD16EngineOptions() { SetPaletteMode(11); }
+TKvBD16EngineOptions::TKvBD16EngineOptions() { SetPaletteMode(pmColor); }
 
 namespace {
 
 // The palette modes: ACount colours of the 15-bit levels in a screen of
 // ADepth bits.
 template <class TScreen>
-std::unique_ptr<TKvBitmap> ConvertBPPalette(bool* AAbort, TBitmap32& ABitmap, TKvDestEngineOptions& AOptions,
-                                            std::unique_ptr<TKvStreamList>& AStreams, int ACount, uint8_t ADepth,
-                                            uint32_t AModeSet) {
-  const uint8_t LMode = CheckMSXPaletteMode(AOptions, AModeSet);
-  auto LLevels = TKvPaletteRGB::CreateType(ptRGB555, LMode == 1);
-  TScreen LScreen(ABitmap.GetWidth(), ABitmap.GetHeight());
-  TKvImage LImage(ABitmap);
-  LImage.Adjust(AOptions.LightnessFix, AOptions.SaturationFix);
-  AOptions.SetLightnessFix(0);
-  AOptions.SetSaturationFix(0);
-  TKvPalette256& LResult = *AOptions.GetPalette();
-  TKvPalette256& LFixed = *AOptions.GetFixedPalette();
-  std::unique_ptr<TKvBitmap> LPreview;
-  if (LMode == 0) {
-    LResult.FillBlackWhite();
-    int LDark = 0, LLight = 1;
-    LFixed.AddColorPair(&LResult, ACount, LDark, LLight);
-    LPreview = LImage.ConvertBW(AAbort, AOptions, &LScreen, &LFixed, LDark, LLight);
-    LResult.Assign(&LFixed);
-  } else if (LMode == 1) {
-    int LDark = 0, LBright = 0;
-    if (TKvDestEngine::ReducePalette(AAbort, LImage, *LLevels->GrayPalette, ACount, AOptions, LDark, LBright))
-      LPreview = LImage.ConvertIndexed(AAbort, AOptions, &LScreen, LResult, &LFixed);
+std::unique_ptr<TKvBitmap> ConvertBPPalette(TKvConvertArgs& AArgs, int ACount, uint8_t ADepth,
+                                            TKvPaletteModeSet AModes) {
+  TKvDestEngineOptions& options = AArgs.Options;
+  bool* abort = AArgs.Abort;
+  const TKvPaletteMode mode = CheckMSXPaletteMode(options, AModes);
+  auto levels = TKvPaletteRGB::CreateType(ptRGB555, mode == pmGray);
+  TScreen screen(AArgs.Bitmap.GetWidth(), AArgs.Bitmap.GetHeight());
+  TKvImage image(AArgs.Bitmap);
+  AdjustOnce(image, options);
+  TKvPalette256& result = *options.GetPalette();
+  TKvPalette256& fixed = *options.GetFixedPalette();
+  std::unique_ptr<TKvBitmap> preview;
+  if (mode == pmBlackWhite) {
+    result.FillBlackWhite();
+    int dark = 0, light = 1;
+    fixed.AddColorPair(&result, ACount, dark, light);
+    preview = image.ConvertBW(abort, options, &screen, &fixed, dark, light);
+    result.Assign(&fixed);
+  } else if (mode == pmGray) {
+    int dark = 0, bright = 0;
+    if (TKvDestEngine::ReducePalette(abort, image, *levels->GrayPalette, ACount, options, dark, bright))
+      preview = image.ConvertIndexed(abort, options, &screen, result, &fixed);
     else
-      LPreview = LImage.ConvertBW(AAbort, AOptions, &LScreen, &LFixed, LDark, LBright);
-    LResult.Assign(&LFixed);
+      preview = image.ConvertBW(abort, options, &screen, &fixed, dark, bright);
+    result.Assign(&fixed);
   } else {
-    if (LMode == 10) {
-      TKvPalette256 LBright;
-      LBright.FillNearestGBR16(LLevels.get());
-      TKvDestEngine::QuantizePalette(AAbort, LImage, LBright, ACount, AOptions);
+    if (mode == pmColorBright) {
+      TKvPalette256 primaries;
+      primaries.FillNearestGBR16(levels.get());
+      TKvDestEngine::QuantizePalette(abort, image, primaries, ACount, options);
     } else {
-      TKvDestEngine::QuantizePalette(AAbort, LImage, *LLevels, ACount, AOptions);
+      TKvDestEngine::QuantizePalette(abort, image, *levels, ACount, options);
     }
-    LImage.FitToPaletteGray(LResult);
-    LPreview = LImage.ConvertIndexed(AAbort, AOptions, &LScreen, LResult, nullptr);
+    image.FitToPaletteGray(result);
+    preview = image.ConvertIndexed(abort, options, &screen, result, nullptr);
   }
-  TKvBaseBPEngine::WriteG9b(AStreams, ADepth, 0, LScreen, LLevels.get(), &LResult);
-  return LPreview;
+  TKvBaseBPEngine::WriteG9b(AArgs.Streams, ADepth, 0, screen, levels.get(), &result);
+  return preview;
 }
 
 }  // namespace
 
-std::unique_ptr<TKvBitmap> TKvBP2Engine::Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*, TKvPalette256*,
-                                                 TKvDestEngineOptions& AOptions, TKvDestProgress&,
-                                                 std::unique_ptr<TKvStreamList>& AStreams) {
-  return ConvertBPPalette<TKvBP2Screen>(AAbort, ABitmap, AOptions, AStreams, 4, 2, 3075);
+std::unique_ptr<TKvBitmap> TKvBP2Engine::Convert(TKvConvertArgs& AArgs) {
+  return ConvertBPPalette<TKvBP2Screen>(AArgs, 4, 2, PaletteModes(pmBlackWhite, pmGray, pmColorBright, pmColor));
 }
 
-std::unique_ptr<TKvBitmap> TKvBP4Engine::Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*, TKvPalette256*,
-                                                 TKvDestEngineOptions& AOptions, TKvDestProgress&,
-                                                 std::unique_ptr<TKvStreamList>& AStreams) {
-  return ConvertBPPalette<TKvBP4Screen>(AAbort, ABitmap, AOptions, AStreams, 16, 4, 2051);
+std::unique_ptr<TKvBitmap> TKvBP4Engine::Convert(TKvConvertArgs& AArgs) {
+  return ConvertBPPalette<TKvBP4Screen>(AArgs, 16, 4, PaletteModes(pmBlackWhite, pmGray, pmColor));
 }
 
-std::unique_ptr<TKvBitmap> TKvBP6Engine::Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*, TKvPalette256*,
-                                                 TKvDestEngineOptions& AOptions, TKvDestProgress&,
-                                                 std::unique_ptr<TKvStreamList>& AStreams) {
-  return ConvertBPPalette<TKvBP8Screen>(AAbort, ABitmap, AOptions, AStreams, 64, 8, 2051);
+std::unique_ptr<TKvBitmap> TKvBP6Engine::Convert(TKvConvertArgs& AArgs) {
+  return ConvertBPPalette<TKvBP8Screen>(AArgs, 64, 8, PaletteModes(pmBlackWhite, pmGray, pmColor));
 }
 
-std::unique_ptr<TKvBitmap> TKvBD8Engine::Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*, TKvPalette256*,
-                                                 TKvDestEngineOptions& AOptions, TKvDestProgress&,
-                                                 std::unique_ptr<TKvStreamList>& AStreams) {
-  const uint8_t LMode = CheckMSXPaletteMode(AOptions, 2051);
-  TKvImage LImage(ABitmap);
-  LImage.Adjust(AOptions.LightnessFix, AOptions.SaturationFix);
-  AOptions.SetLightnessFix(0);
-  AOptions.SetSaturationFix(0);
-  TKvPalette256 LDirect;
-  BuildV9990Palette(LDirect);
+std::unique_ptr<TKvBitmap> TKvBD8Engine::Convert(TKvConvertArgs& AArgs) {
+  TKvDestEngineOptions& options = AArgs.Options;
+  const TKvPaletteMode mode = CheckMSXPaletteMode(options, PaletteModes(pmBlackWhite, pmGray, pmColor));
+  TKvImage image(AArgs.Bitmap);
+  AdjustOnce(image, options);
+  TKvPalette256 direct;
+  BuildV9990Palette(direct);
   // Every code but 0 (black): the pixel data never holds the byte 0.
-  const auto LMSX332 = TKvPaletteRGB::CreateMSX332();
-  TKvPalette256& LResult = *AOptions.GetPalette();
-  LResult.AssignColors(LMSX332.get());
-  LResult.Delete(0);
-  TKvBP8Screen LScreen(ABitmap.GetWidth(), ABitmap.GetHeight());
-  std::unique_ptr<TKvBitmap> LPreview;
-  if (LMode == 0) {
-    const int LDark = LDirect.FindNearest(LResult.GetLinRGB(LResult.FindNearest(LinRGBBlack)));
-    LPreview = LImage.ConvertBW(AAbort, AOptions, &LScreen, &LDirect, LDark, 255);
+  const auto msx332 = TKvPaletteRGB::CreateMSX332();
+  TKvPalette256& result = *options.GetPalette();
+  result.AssignColors(msx332.get());
+  result.Delete(0);
+  TKvBP8Screen screen(AArgs.Bitmap.GetWidth(), AArgs.Bitmap.GetHeight());
+  std::unique_ptr<TKvBitmap> preview;
+  if (mode == pmBlackWhite) {
+    const int dark = direct.FindNearest(result.GetLinRGB(result.FindNearest(LinRGBBlack)));
+    preview = image.ConvertBW(AArgs.Abort, options, &screen, &direct, dark, 255);
   } else {
-    if (LMode == 1) {
+    if (mode == pmGray) {
       // The four blue levels as grays, each replaced by its nearest colour.
-      TKvPalette256 LGrays;
+      TKvPalette256 grays;
       for (int i = 0; i < 4; ++i) {
-        const uint8_t v = LMSX332->GetStdRGB(i).B;
+        const uint8_t v = msx332->GetStdRGB(i).B;
         TKvColor c;
         c.InitStdRGB(StdRGBColor(v, v, v));
-        const int n = LResult.FindNearest(c.GetLinRGB());
-        LGrays.AddStdRGB(LResult.GetStdRGB(n));
+        const int n = result.FindNearest(c.GetLinRGB());
+        grays.AddStdRGB(result.GetStdRGB(n));
       }
-      LResult.Assign(&LGrays);
-      AOptions.SetUseAsGrayPalette(true);
+      result.Assign(&grays);
+      options.SetUseAsGrayPalette(true);
     }
-    LPreview = LImage.ConvertIndexed(AAbort, AOptions, &LScreen, LResult, &LDirect);
+    preview = image.ConvertIndexed(AArgs.Abort, options, &screen, result, &direct);
   }
-  WriteG9b(AStreams, 8, 64, LScreen, nullptr, nullptr);
-  return LPreview;
+  WriteG9b(AArgs.Streams, 8, 64, screen, nullptr, nullptr);
+  return preview;
 }
 
-std::unique_ptr<TKvBitmap> TKvBYKJEngine::Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*, TKvPalette256*,
-                                                  TKvDestEngineOptions& AOptions, TKvDestProgress& AProgress,
-                                                  std::unique_ptr<TKvStreamList>& AStreams) {
-  TKvYJKImage LImage(ABitmap);
-  TKvBP8Screen LScreen(ABitmap.GetWidth(), ABitmap.GetHeight());
-  auto LPreview = LImage.Convert(AAbort, &AProgress, AOptions, &LScreen);
-  WriteG9b(AStreams, 8, 128, LScreen, nullptr, nullptr);
-  return LPreview;
+std::unique_ptr<TKvBitmap> TKvBYKJEngine::Convert(TKvConvertArgs& AArgs) {
+  TKvYJKImage image(AArgs.Bitmap);
+  TKvBP8Screen screen(AArgs.Bitmap.GetWidth(), AArgs.Bitmap.GetHeight());
+  auto preview = image.Convert(AArgs.Abort, &AArgs.Progress, AArgs.Options, &screen);
+  WriteG9b(AArgs.Streams, 8, 128, screen, nullptr, nullptr);
+  return preview;
 }
 
-std::unique_ptr<TKvBitmap> TKvBYUVEngine::Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*, TKvPalette256*,
-                                                  TKvDestEngineOptions& AOptions, TKvDestProgress& AProgress,
-                                                  std::unique_ptr<TKvStreamList>& AStreams) {
-  TKvYUVImage LImage(ABitmap);
-  TKvBP8Screen LScreen(ABitmap.GetWidth(), ABitmap.GetHeight());
-  auto LPreview = LImage.Convert(AAbort, &AProgress, AOptions, &LScreen);
-  WriteG9b(AStreams, 8, 192, LScreen, nullptr, nullptr);
-  return LPreview;
+std::unique_ptr<TKvBitmap> TKvBYUVEngine::Convert(TKvConvertArgs& AArgs) {
+  TKvYUVImage image(AArgs.Bitmap);
+  TKvBP8Screen screen(AArgs.Bitmap.GetWidth(), AArgs.Bitmap.GetHeight());
+  auto preview = image.Convert(AArgs.Abort, &AArgs.Progress, AArgs.Options, &screen);
+  WriteG9b(AArgs.Streams, 8, 192, screen, nullptr, nullptr);
+  return preview;
 }
 
-std::unique_ptr<TKvBitmap> TKvBD16Engine::Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*, TKvPalette256*,
-                                                  TKvDestEngineOptions& AOptions, TKvDestProgress&,
-                                                  std::unique_ptr<TKvStreamList>& AStreams) {
-  const uint8_t LMode = CheckMSXPaletteMode(AOptions, 2050);
-  auto LLevels = TKvPaletteRGB::CreateType(ptRGB555, LMode == 1);
-  std::unique_ptr<TKvBitmap> LPreview;
-  if (LMode == 1) {
-    TKvImage LImage(ABitmap);
-    TKvBP16GrayScreen LScreen(ABitmap.GetWidth(), ABitmap.GetHeight());
-    AOptions.SetUseAsGrayPalette(true);
-    LPreview = LImage.ConvertIndexed(AAbort, AOptions, &LScreen, *LLevels->GrayPalette, nullptr);
-    WriteG9b(AStreams, 16, 0, LScreen, nullptr, nullptr);
+std::unique_ptr<TKvBitmap> TKvBD16Engine::Convert(TKvConvertArgs& AArgs) {
+  TKvDestEngineOptions& options = AArgs.Options;
+  TBitmap32& bitmap = AArgs.Bitmap;
+  const TKvPaletteMode mode = CheckMSXPaletteMode(options, PaletteModes(pmGray, pmColor));
+  auto levels = TKvPaletteRGB::CreateType(ptRGB555, mode == pmGray);
+  std::unique_ptr<TKvBitmap> preview;
+  if (mode == pmGray) {
+    TKvImage image(bitmap);
+    TKvBP16GrayScreen screen(bitmap.GetWidth(), bitmap.GetHeight());
+    options.SetUseAsGrayPalette(true);
+    preview = image.ConvertIndexed(AArgs.Abort, options, &screen, *levels->GrayPalette, nullptr);
+    WriteG9b(AArgs.Streams, 16, 0, screen, nullptr, nullptr);
   } else {
-    TKvBD16Image LImage(ABitmap);
-    TKvBP16Screen LScreen(ABitmap.GetWidth(), ABitmap.GetHeight());
-    LPreview = LImage.ConvertBD16(AAbort, AOptions, LScreen, *LLevels);
-    WriteG9b(AStreams, 16, 0, LScreen, nullptr, nullptr);
+    TKvBD16Image image(bitmap);
+    TKvBP16Screen screen(bitmap.GetWidth(), bitmap.GetHeight());
+    preview = image.ConvertBD16(AArgs.Abort, options, screen, *levels);
+    WriteG9b(AArgs.Streams, 16, 0, screen, nullptr, nullptr);
   }
-  return LPreview;
+  return preview;
 }
 
 const std::vector<const TKvDestEngineClass*>& V9990DestEngineClasses() {
-  static const std::vector<const TKvDestEngineClass*> LClasses = {
-      &DestEngineClass<TKvBP2Engine>(),  &DestEngineClass<TKvBP4Engine>(),  &DestEngineClass<TKvBP6Engine>(),
-      &DestEngineClass<TKvBD8Engine>(),  &DestEngineClass<TKvBYKJEngine>(), &DestEngineClass<TKvBYUVEngine>(),
-      &DestEngineClass<TKvBD16Engine>(),
-  };
-  return LClasses;
+  return DestEngineClasses<TKvBP2Engine, TKvBP4Engine, TKvBP6Engine, TKvBD8Engine, TKvBYKJEngine, TKvBYUVEngine,
+                           TKvBD16Engine>();
 }

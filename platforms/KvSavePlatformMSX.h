@@ -208,19 +208,9 @@ private:
 // ---------------------------------------------------------------------------
 // SCREEN 2, 3 and 4
 
-// An MSX engine whose options and panel are classes of their own.
-template <class T, class TOptions, class TUI>
-class TKvMSXEngineOf : public TKvDestEngineOf<T> {
-public:
-  std::unique_ptr<TKvDestEngineUI> CreateUI(TKvDestEngineOptions* AOptions) override {
-    return std::make_unique<TUI>(AOptions);
-  }
-  std::unique_ptr<TKvDestEngineOptions> CreateOptions() override { return TKvDestEngineOptions::Create<TOptions>(); }
-};
-
-// The palette mode of AOptions when ASet (bit m = mode m) holds it; the
-// operating-system error 87 otherwise.
-uint8_t CheckMSXPaletteMode(const TKvDestEngineOptions& AOptions, uint32_t ASet);
+// The palette mode of AOptions when AModes holds it; the operating-system
+// error 87 otherwise.
+TKvPaletteMode CheckMSXPaletteMode(const TKvDestEngineOptions& AOptions, TKvPaletteModeSet AModes);
 
 // 256x192 in 8x1 cells, sizes fixed.
 class TKvMSXScr2EngineOptions : public TKvDestFixedSizeEngineOptions {
@@ -301,14 +291,11 @@ public:
   explicit TKvMSXScr2EngineUI(TKvDestEngineOptions* AOptions);
 };
 
-class TKvMSXScr2Engine
-    : public TKvMSXEngineOf<TKvMSXScr2Engine, TKvMSXScr2EngineOptions, TKvMSXScr2EngineUI> {
+class TKvMSXScr2Engine : public TKvDestEngineWith<TKvMSXScr2Engine, TKvMSXScr2EngineOptions, TKvMSXScr2EngineUI> {
 public:
   static std::string GetPlatformName() { return "MSX"; }
   static std::string GetModeName() { return "2 256x192x4"; }
-  static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,
-                                            TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,
-                                            TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams);
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
 class TKvMSXScr3EngineOptions : public TKvDestFixedSizeEngineOptions {
@@ -333,14 +320,11 @@ public:
   explicit TKvMSXScr3EngineUI(TKvDestEngineOptions* AOptions);
 };
 
-class TKvMSXScr3Engine
-    : public TKvMSXEngineOf<TKvMSXScr3Engine, TKvMSXScr3EngineOptions, TKvMSXScr3EngineUI> {
+class TKvMSXScr3Engine : public TKvDestEngineWith<TKvMSXScr3Engine, TKvMSXScr3EngineOptions, TKvMSXScr3EngineUI> {
 public:
   static std::string GetPlatformName() { return "MSX"; }
   static std::string GetModeName() { return "3 64x48x4"; }
-  static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,
-                                            TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,
-                                            TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams);
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
 // SCREEN 4: a chosen palette of 16 colours of the V9938 (or V9958) levels.
@@ -357,14 +341,11 @@ public:
   TKvPalette* GetEditedPalette(TKvPalette256& AScratch, int& AColumns) override;
 };
 
-class TKvMSXScr4Engine
-    : public TKvMSXEngineOf<TKvMSXScr4Engine, TKvMSXScr4EngineOptions, TKvMSXScr4EngineUI> {
+class TKvMSXScr4Engine : public TKvDestEngineWith<TKvMSXScr4Engine, TKvMSXScr4EngineOptions, TKvMSXScr4EngineUI> {
 public:
   static std::string GetPlatformName() { return "MSX"; }
   static std::string GetModeName() { return "4 256x192x4"; }
-  static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,
-                                            TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,
-                                            TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams);
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
 // ---------------------------------------------------------------------------
@@ -378,27 +359,43 @@ class TKvStreamList;
 
 // What distinguishes one of these modes: its files and its MAG header.
 struct TKvMSXBitmapMode {
-  using TConvert = std::unique_ptr<TKvBitmap> (*)(bool* AAbort, TBitmap32& ABitmap, TKvDestEngineOptions& AOptions,
-                                                  TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams,
-                                                  const TKvMSXBitmapMode& AMode);
+  using TConvert = std::unique_ptr<TKvBitmap> (*)(TKvConvertArgs& AArgs, const TKvMSXBitmapMode& AMode);
   const char* Name;
   TConvert Convert;
-  int Colors;          // 16, 4 (SCREEN 6) or 256 (SCREEN 8 and the YJK screens)
-  int Bits;            // bits per pixel of the buffer
-  int NativeWidth;     // the native size of the plain form
-  bool Interlaced;     // 424 rows at the native size
-  const char* Ext;     // BSAVE file (the even rows when interlaced)
+  int Colors;               // 16, 4 (SCREEN 6) or 256 (SCREEN 8 and the YJK screens)
+  int Bits;                 // bits per pixel of the buffer
+  int NativeWidth;          // the native size of the plain form
+  bool Interlaced = false;  // 424 rows at the native size
+  const char* Ext;          // BSAVE file (the even rows when interlaced)
   int FileSize;
-  int PaletteOffset;   // 0: no palette in the file
-  const char* OddExt;  // the odd rows
-  int OddFileSize;
-  const char* GlExt;   // nullptr: no GL file
-  const char* PlExt;   // nullptr: no palette file
+  int PaletteOffset = 0;         // 0: no palette in the file
+  const char* OddExt = nullptr;  // the odd rows
+  int OddFileSize = 0;
+  const char* GlExt = nullptr;  // nullptr: no GL file
+  const char* PlExt = nullptr;  // nullptr: no palette file
   int32_t MagName;
   uint8_t MagFlag;
-  uint8_t MagScreenMode;
-  int MagWidthNum, MagWidthDen;  // the MAG width is W * Num / Den
+  uint8_t MagScreenMode = 0;
+  int MagWidthNum = 1, MagWidthDen = 1;  // the MAG width is W * Num / Den
 };
+
+// The rows of MSXBitmapModes, one a mode.
+enum TKvMSXBitmapModeId {
+  mbScreen5,
+  mbScreen5Interlaced,
+  mbScreen6,
+  mbScreen6Interlaced,
+  mbScreen7,
+  mbScreen7Interlaced,
+  mbScreen8,
+  mbScreen8Interlaced,
+  mbScreen10,
+  mbScreen10Interlaced,
+  mbScreen12,
+  mbScreen12Interlaced,
+  MSXBitmapModeCount
+};
+extern const TKvMSXBitmapMode MSXBitmapModes[MSXBitmapModeCount];
 
 // The BSAVE stream(s) when AScreen has the native size; nothing otherwise.
 // ALevels: the levels of the palette written into the file (nullptr: none).
@@ -462,7 +459,7 @@ public:
 
 // The interlaced form of plain options TPlain: twice the lines, an even
 // height, another pixel aspect.
-template <class TPlain, uint8_t AAspect>
+template <class TPlain, TKvPixelAspect AAspect>
 class TKvMSXInterlacedOptionsOf : public TPlain {
 public:
   TKvMSXInterlacedOptionsOf() { this->SetPixelAspect(AAspect); }
@@ -470,28 +467,30 @@ public:
   void SetHeight(int32_t AValue) override { TPlain::SetHeight(AValue + (AValue & 1)); }
 };
 
-using TKvMSXScr5InterlacedEngineOptions = TKvMSXInterlacedOptionsOf<TKvMSXScr5EngineOptions, 18>;
-using TKvMSXScr6InterlacedEngineOptions = TKvMSXInterlacedOptionsOf<TKvMSXScr6EngineOptions, 12>;
-using TKvMSXScr7InterlacedEngineOptions = TKvMSXInterlacedOptionsOf<TKvMSXScr7EngineOptions, 12>;
-using TKvMSXScr8InterlacedEngineOptions = TKvMSXInterlacedOptionsOf<TKvMSXScr8EngineOptions, 18>;
-using TKvMSXScr10InterlacedEngineOptions = TKvMSXInterlacedOptionsOf<TKvMSXScr10EngineOptions, 18>;
-using TKvMSXScr12InterlacedEngineOptions = TKvMSXInterlacedOptionsOf<TKvMSXScr12EngineOptions, 18>;
+using TKvMSXScr5InterlacedEngineOptions = TKvMSXInterlacedOptionsOf<TKvMSXScr5EngineOptions, pa2p276_1>;
+using TKvMSXScr6InterlacedEngineOptions = TKvMSXInterlacedOptionsOf<TKvMSXScr6EngineOptions, pa1p138_1>;
+using TKvMSXScr7InterlacedEngineOptions = TKvMSXInterlacedOptionsOf<TKvMSXScr7EngineOptions, pa1p138_1>;
+using TKvMSXScr8InterlacedEngineOptions = TKvMSXInterlacedOptionsOf<TKvMSXScr8EngineOptions, pa2p276_1>;
+using TKvMSXScr10InterlacedEngineOptions = TKvMSXInterlacedOptionsOf<TKvMSXScr10EngineOptions, pa2p276_1>;
+using TKvMSXScr12InterlacedEngineOptions = TKvMSXInterlacedOptionsOf<TKvMSXScr12EngineOptions, pa2p276_1>;
 
 // SCREEN 5 and 7 (SCREEN 6 with its own mode set and 4 colours).
 class TKvMSXScr5EngineUI : public TKvDestEngineUIEx {
 public:
-  explicit TKvMSXScr5EngineUI(TKvDestEngineOptions* AOptions) : TKvMSXScr5EngineUI(AOptions, 0x20803, 16) {}
+  explicit TKvMSXScr5EngineUI(TKvDestEngineOptions* AOptions)
+      : TKvMSXScr5EngineUI(AOptions, PaletteModes(pmBlackWhite, pmGray, pmColor, pmCustom), 16) {}
   // The hardware palette, 32 columns.
   TKvPalette* GetEditedPalette(TKvPalette256& AScratch, int& AColumns) override;
 
 protected:
-  TKvMSXScr5EngineUI(TKvDestEngineOptions* AOptions, uint32_t AModeSet, int AColors);
+  TKvMSXScr5EngineUI(TKvDestEngineOptions* AOptions, TKvPaletteModeSet AModes, int AColors);
 };
 using TKvMSXScr7EngineUI = TKvMSXScr5EngineUI;
 
 class TKvMSXScr6EngineUI : public TKvMSXScr5EngineUI {
 public:
-  explicit TKvMSXScr6EngineUI(TKvDestEngineOptions* AOptions) : TKvMSXScr5EngineUI(AOptions, 0x20C03, 4) {}
+  explicit TKvMSXScr6EngineUI(TKvDestEngineOptions* AOptions)
+      : TKvMSXScr5EngineUI(AOptions, PaletteModes(pmBlackWhite, pmGray, pmColorBright, pmColor, pmCustom), 4) {}
 };
 
 class TKvMSXScr8EngineUI : public TKvDestEngineUIEx {
@@ -509,39 +508,46 @@ public:
   explicit TKvMSXScr12EngineUI(TKvDestEngineOptions* AOptions);
 };
 
-// An engine of these modes: T::Mode() describes it.
-template <class T, class TOptions, class TUI>
-class TKvMSXBitmapEngineOf : public TKvMSXEngineOf<T, TOptions, TUI> {
+// An engine of these modes: row AMode of MSXBitmapModes describes it.
+template <class T, class TOptions, class TUI, TKvMSXBitmapModeId AMode>
+class TKvMSXBitmapEngineOf : public TKvDestEngineWith<T, TOptions, TUI> {
 public:
   static std::string GetPlatformName() { return "MSX"; }
-  static std::string GetModeName() { return T::Mode().Name; }
-  static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*, TKvPalette256*,
-                                            TKvDestEngineOptions& AOptions, TKvDestProgress& AProgress,
-                                            std::unique_ptr<TKvStreamList>& AStreams) {
-    return T::Mode().Convert(AAbort, ABitmap, AOptions, AProgress, AStreams, T::Mode());
-  }
+  static std::string GetModeName() { return Mode().Name; }
+  static const TKvMSXBitmapMode& Mode() { return MSXBitmapModes[AMode]; }
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs) { return Mode().Convert(AArgs, Mode()); }
 };
 
-#define KV_MSX_BITMAP_ENGINE(Name, Options, UI)                                \
-  class Name : public TKvMSXBitmapEngineOf<Name, Options, UI> {                \
-  public:                                                                      \
-    static const TKvMSXBitmapMode& Mode();                                     \
-  }
-
-KV_MSX_BITMAP_ENGINE(TKvMSXScr5Engine, TKvMSXScr5EngineOptions, TKvMSXScr5EngineUI);
-KV_MSX_BITMAP_ENGINE(TKvMSXScr5InterlacedEngine, TKvMSXScr5InterlacedEngineOptions, TKvMSXScr5EngineUI);
-KV_MSX_BITMAP_ENGINE(TKvMSXScr6Engine, TKvMSXScr6EngineOptions, TKvMSXScr6EngineUI);
-KV_MSX_BITMAP_ENGINE(TKvMSXScr6InterlacedEngine, TKvMSXScr6InterlacedEngineOptions, TKvMSXScr6EngineUI);
-KV_MSX_BITMAP_ENGINE(TKvMSXScr7Engine, TKvMSXScr7EngineOptions, TKvMSXScr7EngineUI);
-KV_MSX_BITMAP_ENGINE(TKvMSXScr7InterlacedEngine, TKvMSXScr7InterlacedEngineOptions, TKvMSXScr7EngineUI);
-KV_MSX_BITMAP_ENGINE(TKvMSXScr8Engine, TKvMSXScr8EngineOptions, TKvMSXScr8EngineUI);
-KV_MSX_BITMAP_ENGINE(TKvMSXScr8InterlacedEngine, TKvMSXScr8InterlacedEngineOptions, TKvMSXScr8EngineUI);
-KV_MSX_BITMAP_ENGINE(TKvMSXScr10Engine, TKvMSXScr10EngineOptions, TKvMSXScr10EngineUI);
-KV_MSX_BITMAP_ENGINE(TKvMSXScr10InterlacedEngine, TKvMSXScr10InterlacedEngineOptions, TKvMSXScr10EngineUI);
-KV_MSX_BITMAP_ENGINE(TKvMSXScr12Engine, TKvMSXScr12EngineOptions, TKvMSXScr12EngineUI);
-KV_MSX_BITMAP_ENGINE(TKvMSXScr12InterlacedEngine, TKvMSXScr12InterlacedEngineOptions, TKvMSXScr12EngineUI);
-
-#undef KV_MSX_BITMAP_ENGINE
+class TKvMSXScr5Engine
+    : public TKvMSXBitmapEngineOf<TKvMSXScr5Engine, TKvMSXScr5EngineOptions, TKvMSXScr5EngineUI, mbScreen5> {};
+class TKvMSXScr5InterlacedEngine
+    : public TKvMSXBitmapEngineOf<TKvMSXScr5InterlacedEngine, TKvMSXScr5InterlacedEngineOptions, TKvMSXScr5EngineUI,
+                                  mbScreen5Interlaced> {};
+class TKvMSXScr6Engine
+    : public TKvMSXBitmapEngineOf<TKvMSXScr6Engine, TKvMSXScr6EngineOptions, TKvMSXScr6EngineUI, mbScreen6> {};
+class TKvMSXScr6InterlacedEngine
+    : public TKvMSXBitmapEngineOf<TKvMSXScr6InterlacedEngine, TKvMSXScr6InterlacedEngineOptions, TKvMSXScr6EngineUI,
+                                  mbScreen6Interlaced> {};
+class TKvMSXScr7Engine
+    : public TKvMSXBitmapEngineOf<TKvMSXScr7Engine, TKvMSXScr7EngineOptions, TKvMSXScr7EngineUI, mbScreen7> {};
+class TKvMSXScr7InterlacedEngine
+    : public TKvMSXBitmapEngineOf<TKvMSXScr7InterlacedEngine, TKvMSXScr7InterlacedEngineOptions, TKvMSXScr7EngineUI,
+                                  mbScreen7Interlaced> {};
+class TKvMSXScr8Engine
+    : public TKvMSXBitmapEngineOf<TKvMSXScr8Engine, TKvMSXScr8EngineOptions, TKvMSXScr8EngineUI, mbScreen8> {};
+class TKvMSXScr8InterlacedEngine
+    : public TKvMSXBitmapEngineOf<TKvMSXScr8InterlacedEngine, TKvMSXScr8InterlacedEngineOptions, TKvMSXScr8EngineUI,
+                                  mbScreen8Interlaced> {};
+class TKvMSXScr10Engine
+    : public TKvMSXBitmapEngineOf<TKvMSXScr10Engine, TKvMSXScr10EngineOptions, TKvMSXScr10EngineUI, mbScreen10> {};
+class TKvMSXScr10InterlacedEngine
+    : public TKvMSXBitmapEngineOf<TKvMSXScr10InterlacedEngine, TKvMSXScr10InterlacedEngineOptions, TKvMSXScr10EngineUI,
+                                  mbScreen10Interlaced> {};
+class TKvMSXScr12Engine
+    : public TKvMSXBitmapEngineOf<TKvMSXScr12Engine, TKvMSXScr12EngineOptions, TKvMSXScr12EngineUI, mbScreen12> {};
+class TKvMSXScr12InterlacedEngine
+    : public TKvMSXBitmapEngineOf<TKvMSXScr12InterlacedEngine, TKvMSXScr12InterlacedEngineOptions, TKvMSXScr12EngineUI,
+                                  mbScreen12Interlaced> {};
 
 // The modes of the "MSX" platform in list order.
 const std::vector<const TKvDestEngineClass*>& MSXDestEngineClasses();
@@ -615,12 +621,12 @@ public:
 };
 
 // Dimension and position sections, the palette section of the mode (none
-// when AModeSet is 0), dithering; the size check colours the dimension
+// when AModes is empty), dithering; the size check colours the dimension
 // edits when the mode cannot store that size.
 class TKvBaseBPEngineUI : public TKvDestEngineUIEx {
 public:
   // ADestColumns 0: no result palette strip and no fixed palette.
-  TKvBaseBPEngineUI(TKvDestEngineOptions* AOptions, uint32_t AModeSet, int ADestColumns, int ADestRows);
+  TKvBaseBPEngineUI(TKvDestEngineOptions* AOptions, TKvPaletteModeSet AModes, int ADestColumns, int ADestRows);
   virtual void GetG9bFormat(int& ABitDepth, int& AColorType) const = 0;
   void CheckOptions(IKvPanelControls& AControls) override;
 };
@@ -678,45 +684,90 @@ public:
   TKvBD16EngineOptions();
 };
 
-#define KV_BP_ENGINE_UI(Name, ModeSet, Columns, Rows, Depth, Type)                                         \
-  class Name : public TKvBaseBPEngineUI {                                                                   \
-  public:                                                                                                   \
-    explicit Name(TKvDestEngineOptions* AOptions) : TKvBaseBPEngineUI(AOptions, ModeSet, Columns, Rows) {} \
-    void GetG9bFormat(int& ABitDepth, int& AColorType) const override {                                    \
-      ABitDepth = Depth;                                                                                    \
-      AColorType = Type;                                                                                    \
-    }                                                                                                       \
+// What a V9990 panel offers, and the G9B format its size check is for.
+struct TKvBPPanel {
+  TKvPaletteModeSet Modes;
+  int DestColumns, DestRows;
+  int BitDepth, ColorType;
+};
+
+template <TKvBPPanel APanel>
+class TKvBPEngineUIOf : public TKvBaseBPEngineUI {
+public:
+  explicit TKvBPEngineUIOf(TKvDestEngineOptions* AOptions)
+      : TKvBaseBPEngineUI(AOptions, APanel.Modes, APanel.DestColumns, APanel.DestRows) {}
+  void GetG9bFormat(int& ABitDepth, int& AColorType) const override {
+    ABitDepth = APanel.BitDepth;
+    AColorType = APanel.ColorType;
   }
+};
 
-KV_BP_ENGINE_UI(TKvBP2EngineUI, 3075, 4, 1, 2, 0);  // "Black/white", "Gray", "Сolor (bright)", "Сolor"
-KV_BP_ENGINE_UI(TKvBP4EngineUI, 2051, 16, 1, 4, 0);
-KV_BP_ENGINE_UI(TKvBP6EngineUI, 2051, 16, 4, 8, 0);
-KV_BP_ENGINE_UI(TKvBD8EngineUI, 2051, 0, 0, 8, 64);
-KV_BP_ENGINE_UI(TKvBYKJEngineUI, 0, 0, 0, 8, 0);
-KV_BP_ENGINE_UI(TKvBYUVEngineUI, 0, 0, 0, 8, 0);
-KV_BP_ENGINE_UI(TKvBD16EngineUI, 2050, 0, 0, 16, 0);
+using TKvBP2EngineUI = TKvBPEngineUIOf<TKvBPPanel{.Modes = PaletteModes(pmBlackWhite, pmGray, pmColorBright, pmColor),
+                                                  .DestColumns = 4,
+                                                  .DestRows = 1,
+                                                  .BitDepth = 2,
+                                                  .ColorType = 0}>;
+using TKvBP4EngineUI = TKvBPEngineUIOf<TKvBPPanel{.Modes = PaletteModes(pmBlackWhite, pmGray, pmColor),
+                                                  .DestColumns = 16,
+                                                  .DestRows = 1,
+                                                  .BitDepth = 4,
+                                                  .ColorType = 0}>;
+using TKvBP6EngineUI = TKvBPEngineUIOf<TKvBPPanel{.Modes = PaletteModes(pmBlackWhite, pmGray, pmColor),
+                                                  .DestColumns = 16,
+                                                  .DestRows = 4,
+                                                  .BitDepth = 8,
+                                                  .ColorType = 0}>;
+using TKvBD8EngineUI = TKvBPEngineUIOf<TKvBPPanel{.Modes = PaletteModes(pmBlackWhite, pmGray, pmColor),
+                                                  .DestColumns = 0,
+                                                  .DestRows = 0,
+                                                  .BitDepth = 8,
+                                                  .ColorType = 64}>;
+using TKvBYKJEngineUI =
+    TKvBPEngineUIOf<TKvBPPanel{.Modes = {}, .DestColumns = 0, .DestRows = 0, .BitDepth = 8, .ColorType = 0}>;
+using TKvBYUVEngineUI = TKvBYKJEngineUI;
+using TKvBD16EngineUI = TKvBPEngineUIOf<TKvBPPanel{
+    .Modes = PaletteModes(pmGray, pmColor), .DestColumns = 0, .DestRows = 0, .BitDepth = 16, .ColorType = 0}>;
 
-#undef KV_BP_ENGINE_UI
+// An engine of the "MSX V9990 VDP" platform with options TOptions and panel
+// TUI.
+template <class T, class TOptions, class TUI>
+class TKvBPEngineOf : public TKvDestEngineWith<T, TOptions, TUI>, public TKvBaseBPEngine {};
 
-#define KV_BP_ENGINE(Name, Mode)                                                                                \
-  class Name : public TKvMSXEngineOf<Name, Name##Options, Name##UI>, public TKvBaseBPEngine {                   \
-  public:                                                                                                       \
-    using TKvBaseBPEngine::GetPlatformName;                                                                     \
-    static std::string GetModeName() { return Mode; }                                                           \
-    static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,        \
-                                              TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,         \
-                                              TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams); \
-  }
-
-KV_BP_ENGINE(TKvBP2Engine, "BP2 256x212x2");
-KV_BP_ENGINE(TKvBP4Engine, "BP4 256x212x4");
-KV_BP_ENGINE(TKvBP6Engine, "BP6 256x212x6");
-KV_BP_ENGINE(TKvBD8Engine, "BD8 256x212x8");
-KV_BP_ENGINE(TKvBYKJEngine, "BYJK 256x212x8");
-KV_BP_ENGINE(TKvBYUVEngine, "BYUV 256x212x8");
-KV_BP_ENGINE(TKvBD16Engine, "BD16 256x212x16");
-
-#undef KV_BP_ENGINE
+class TKvBP2Engine : public TKvBPEngineOf<TKvBP2Engine, TKvBP2EngineOptions, TKvBP2EngineUI> {
+public:
+  static std::string GetModeName() { return "BP2 256x212x2"; }
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
+};
+class TKvBP4Engine : public TKvBPEngineOf<TKvBP4Engine, TKvBP4EngineOptions, TKvBP4EngineUI> {
+public:
+  static std::string GetModeName() { return "BP4 256x212x4"; }
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
+};
+class TKvBP6Engine : public TKvBPEngineOf<TKvBP6Engine, TKvBP6EngineOptions, TKvBP6EngineUI> {
+public:
+  static std::string GetModeName() { return "BP6 256x212x6"; }
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
+};
+class TKvBD8Engine : public TKvBPEngineOf<TKvBD8Engine, TKvBD8EngineOptions, TKvBD8EngineUI> {
+public:
+  static std::string GetModeName() { return "BD8 256x212x8"; }
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
+};
+class TKvBYKJEngine : public TKvBPEngineOf<TKvBYKJEngine, TKvBYKJEngineOptions, TKvBYKJEngineUI> {
+public:
+  static std::string GetModeName() { return "BYJK 256x212x8"; }
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
+};
+class TKvBYUVEngine : public TKvBPEngineOf<TKvBYUVEngine, TKvBYUVEngineOptions, TKvBYUVEngineUI> {
+public:
+  static std::string GetModeName() { return "BYUV 256x212x8"; }
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
+};
+class TKvBD16Engine : public TKvBPEngineOf<TKvBD16Engine, TKvBD16EngineOptions, TKvBD16EngineUI> {
+public:
+  static std::string GetModeName() { return "BD16 256x212x16"; }
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
+};
 
 // The modes of the "MSX V9990 VDP" platform in list order; the unit
 // registers them after the "MSX" modes.

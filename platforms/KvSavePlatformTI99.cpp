@@ -231,9 +231,9 @@ TKvCellPaletteList* TKvTi9918AImage::CreatePaletteList() {
 // Options and panels
 
 TKvTi9918AEngineOptions::TKvTi9918AEngineOptions() {
-  SetPixelAspect(12);  // "1.138:1"
+  SetPixelAspect(pa1p138_1);
   SetPaletteType(ptTI99Convert9918);
-  SetPaletteMode(11);
+  SetPaletteMode(pmColor);
   SetLimitErrorInsideBlock(false);
   SetLimitErrorAtBlockBoundary(false);
   SetDitherMethod(2);
@@ -242,22 +242,22 @@ TKvTi9918AEngineOptions::TKvTi9918AEngineOptions() {
 
 void TKvTi9918AEngineOptions::UpdatePalette() {
   if (UpdateCount > 0) return;
-  TKvPalette256& LResult = *GetPalette();
-  LResult.Clear();
-  if (PaletteMode == 0) {
-    BuildTI99Palette(LResult, PaletteType, 0);
+  TKvPalette256& result = *GetPalette();
+  result.Clear();
+  if (PaletteMode == pmBlackWhite) {
+    BuildTI99Palette(result, PaletteType, pmBlackWhite);
   } else if (UseAsGrayPalette) {
-    BuildTI99Palette(LResult, PaletteType, 11);
-    LResult.MakeGray();
-    LResult.Delete(0);
+    BuildTI99Palette(result, PaletteType, pmColor);
+    result.MakeGray();
+    result.Delete(0);
   } else {
-    BuildTI99Palette(LResult, PaletteType, PaletteMode);
-    if (PaletteMode == 11) LResult.Delete(0);
+    BuildTI99Palette(result, PaletteType, PaletteMode);
+    if (PaletteMode == pmColor) result.Delete(0);
   }
 }
 
 TKvTi9918A64EngineOptions::TKvTi9918A64EngineOptions() {
-  SetPixelAspect(21);  // "4.552:1"
+  SetPixelAspect(pa4p552_1);
   SetDitherMethod(1);
 }
 
@@ -265,18 +265,18 @@ TKvTi9918A6448EngineOptions::TKvTi9918A6448EngineOptions() { SetDitherMethod(0);
 
 void TKvTi9918A6448GigaEngineOptions::UpdatePalette() {
   if (UpdateCount > 0) return;
-  TKvPalette256 LBase;
-  BuildTI99Palette(LBase, PaletteType, PaletteMode);
-  if (PaletteMode == 11) LBase.Delete(0);
-  GetPalette()->FillMixtures(&LBase, MaxFlickering, 15);
+  TKvPalette256 base;
+  BuildTI99Palette(base, PaletteType, PaletteMode);
+  if (PaletteMode == pmColor) base.Delete(0);
+  GetPalette()->FillMixtures(&base, MaxFlickering, 15);
 }
 
 namespace {
 
 // The TMS9918A palette kinds of the panels.
 void AddTI99PaletteTypes(TKvDestEngineUIEx& APanel) {
-  const int LTypes = APanel.AddCustomPaletteComboBox();
-  for (int t : {ptTI99MSX, ptTI99Adam, ptTI99Convert9918}) APanel.AddSectionItem(LTypes, t);
+  const int types = APanel.AddCustomPaletteComboBox();
+  for (int t : {ptTI99MSX, ptTI99Adam, ptTI99Convert9918}) APanel.AddSectionItem(types, t);
 }
 
 // Item 0 of the mode list disables both block limits.
@@ -288,10 +288,10 @@ void AddBlockLimitRelations(TKvDestEngineUIEx& APanel) {
 }  // namespace
 
 TKvTi9918AEngineUI::TKvTi9918AEngineUI(TKvDestEngineOptions* AOptions) : TKvDestEngineUIEx(AOptions) {
-  AddPositionSection(0);
+  AddPositionSection();
   AddPaletteSeparator();
   AddTI99PaletteTypes(*this);
-  AddPaletteModeSection(2051);  // "Black/white", "Gray", "Сolor"
+  AddPaletteModeSection(PaletteModes(pmBlackWhite, pmGray, pmColor));
   AddDestPalette(15, 1, true);
   AddGrayPaletteCheckBox();
   AddDitheringSection(true);
@@ -300,10 +300,10 @@ TKvTi9918AEngineUI::TKvTi9918AEngineUI(TKvDestEngineOptions* AOptions) : TKvDest
 
 TKvTi9918A6448GigaEngineUI::TKvTi9918A6448GigaEngineUI(TKvDestEngineOptions* AOptions)
     : TKvDestEngineUIEx(AOptions) {
-  AddPositionSection(0);
+  AddPositionSection();
   AddPaletteSeparator();
   AddTI99PaletteTypes(*this);
-  AddPaletteModeSection(2050);  // "Gray", "Сolor"
+  AddPaletteModeSection(PaletteModes(pmGray, pmColor));
   AddDestPalette(15, 15, true);
   AddMaxFlickeringSection();
   AddDitheringSection(true);
@@ -355,146 +355,124 @@ void PadTiStreams(TKvStreamList& AList) {
   }
 }
 
-void ApplyFixes(TKvImage& AImage, TKvDestEngineOptions& AOptions) {
-  AImage.Adjust(AOptions.LightnessFix, AOptions.SaturationFix);
-  AOptions.SetLightnessFix(0);
-  AOptions.SetSaturationFix(0);
-}
-
 // The 15 colours of codes 1..15 (index i = code i + 1) as the options'
 // fixed palette.
 TKvPalette256& BuildTI99FixedPalette(TKvDestEngineOptions& AOptions) {
-  TKvPalette256& LFixed = *AOptions.GetFixedPalette();
-  BuildTI99Palette(LFixed, AOptions.PaletteType, 11);
-  LFixed.Delete(0);
-  return LFixed;
+  TKvPalette256& fixed = *AOptions.GetFixedPalette();
+  BuildTI99Palette(fixed, AOptions.PaletteType, pmColor);
+  fixed.Delete(0);
+  return fixed;
+}
+
+// AConvert() with the options' result palette kept, then the files padded.
+template <class TConvert>
+std::unique_ptr<TKvBitmap> ConvertTiTables(TKvConvertArgs& AArgs, TConvert AConvert) {
+  std::unique_ptr<TKvBitmap> result;
+  {
+    TKvTiPaletteKeeper keeper(AArgs.Options);
+    result = AConvert();
+  }
+  PadTiStreams(*AArgs.Streams);
+  return result;
 }
 
 }  // namespace
 
-std::unique_ptr<TKvBitmap> TKvTi9918AEngine::Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*,
-                                                     TKvPalette256*, TKvDestEngineOptions& AOptions,
-                                                     TKvDestProgress& AProgress,
-                                                     std::unique_ptr<TKvStreamList>& AStreams) {
-  const uint8_t LMode = CheckMSXPaletteMode(AOptions, 2051);
-  AStreams = std::make_unique<TKvStreamList>();
-  TKvTiPCMStream* P = AddTable(*AStreams, nullptr, 0, 6144, 0);
-  TKvTiPCMStream* C = LMode != 0 ? AddTable(*AStreams, P, 1, 6144, 0) : nullptr;
-  std::unique_ptr<TKvBitmap> LResult;
-  {
-    TKvTiPaletteKeeper LKeeper(AOptions);
-    TKvPalette256& LPalette = *AOptions.GetPalette();
-    if (LMode == 0) {
-      BuildTI99Palette(LPalette, AOptions.PaletteType, 0);
-      TKvTiBWScreen LScreen(P->GetData());
-      TKvImage LImage(ABitmap);
-      LResult = LImage.ConvertBW(AAbort, AOptions, &LScreen, &LPalette, 0, 1);
-    } else {
-      BuildTI99Palette(LPalette, AOptions.PaletteType, 11);
-      if (AOptions.UseAsGrayPalette) LPalette.MakeGray();
-      TKvTiColorScreen LScreen(P->GetData(), C->GetData());
-      TKvTi9918AImage LImage(8, 1, ABitmap);
-      if (LMode == 1 && !AOptions.UseAsGrayPalette) {
-        AOptions.SetUseAsGrayPalette(true);
-        LImage.GrayMode = true;
-      }
-      ApplyFixes(LImage, AOptions);
-      LImage.FitToPaletteGray(LPalette);
-      LResult = LImage.Convert(AAbort, AOptions, &AProgress, &LScreen);
+std::unique_ptr<TKvBitmap> TKvTi9918AEngine::Convert(TKvConvertArgs& AArgs) {
+  TKvDestEngineOptions& options = AArgs.Options;
+  const TKvPaletteMode mode = CheckMSXPaletteMode(options, PaletteModes(pmBlackWhite, pmGray, pmColor));
+  AArgs.Streams = std::make_unique<TKvStreamList>();
+  TKvTiPCMStream* patterns = AddTable(*AArgs.Streams, nullptr, 0, 6144, 0);
+  TKvTiPCMStream* colors = mode != pmBlackWhite ? AddTable(*AArgs.Streams, patterns, 1, 6144, 0) : nullptr;
+  return ConvertTiTables(AArgs, [&]() -> std::unique_ptr<TKvBitmap> {
+    TKvPalette256& palette = *options.GetPalette();
+    if (mode == pmBlackWhite) {
+      BuildTI99Palette(palette, options.PaletteType, pmBlackWhite);
+      TKvTiBWScreen screen(patterns->GetData());
+      TKvImage image(AArgs.Bitmap);
+      return image.ConvertBW(AArgs.Abort, options, &screen, &palette, 0, 1);
     }
-  }
-  PadTiStreams(*AStreams);
-  return LResult;
+    BuildTI99Palette(palette, options.PaletteType, pmColor);
+    if (options.UseAsGrayPalette) palette.MakeGray();
+    TKvTiColorScreen screen(patterns->GetData(), colors->GetData());
+    TKvTi9918AImage image(8, 1, AArgs.Bitmap);
+    if (mode == pmGray && !options.UseAsGrayPalette) {
+      options.SetUseAsGrayPalette(true);
+      image.GrayMode = true;
+    }
+    AdjustOnce(image, options);
+    image.FitToPaletteGray(palette);
+    return image.Convert(AArgs.Abort, options, &AArgs.Progress, &screen);
+  });
 }
 
 namespace {
 
-std::unique_ptr<TKvBitmap> ConvertHalfChar(bool* AAbort, TBitmap32& ABitmap, TKvDestEngineOptions& AOptions,
-                                           TKvData& AScreen) {
-  const uint8_t LMode = AOptions.PaletteMode;
-  TKvImage LImage(ABitmap);
-  ApplyFixes(LImage, AOptions);
-  TKvPalette256& LFixed = BuildTI99FixedPalette(AOptions);
-  if (LMode != 0) LImage.FitToPaletteGray(LFixed);
-  if (LMode == 0) return LImage.ConvertBW(AAbort, AOptions, &AScreen, &LFixed, 0, 14);
-  if (LMode == 11 || (LMode == 1 && AOptions.UseAsGrayPalette)) {
-    if (AOptions.UseAsGrayPalette) LFixed.MakeGray();
-    return LImage.ConvertIndexed(AAbort, AOptions, &AScreen, LFixed, nullptr);
+std::unique_ptr<TKvBitmap> ConvertHalfChar(TKvConvertArgs& AArgs, TKvData& AScreen) {
+  TKvDestEngineOptions& options = AArgs.Options;
+  const uint8_t mode = options.PaletteMode;
+  TKvImage image(AArgs.Bitmap);
+  AdjustOnce(image, options);
+  TKvPalette256& fixed = BuildTI99FixedPalette(options);
+  if (mode != pmBlackWhite) image.FitToPaletteGray(fixed);
+  if (mode == pmBlackWhite) return image.ConvertBW(AArgs.Abort, options, &AScreen, &fixed, 0, 14);
+  if (mode == pmColor || (mode == pmGray && options.UseAsGrayPalette)) {
+    if (options.UseAsGrayPalette) fixed.MakeGray();
+    return image.ConvertIndexed(AArgs.Abort, options, &AScreen, fixed, nullptr);
   }
-  if (LMode == 1) {
-    TKvPalette256& LResult = *AOptions.GetPalette();
-    BuildTI99Palette(LResult, AOptions.PaletteType, 1);
-    AOptions.SetUseAsGrayPalette(true);
-    return LImage.ConvertIndexed(AAbort, AOptions, &AScreen, LResult, &LFixed);
+  if (mode == pmGray) {
+    TKvPalette256& result = *options.GetPalette();
+    BuildTI99Palette(result, options.PaletteType, pmGray);
+    options.SetUseAsGrayPalette(true);
+    return image.ConvertIndexed(AArgs.Abort, options, &AScreen, result, &fixed);
   }
   RaiseOSError(ERROR_INVALID_PARAMETER);
 }
 
 }  // namespace
 
-std::unique_ptr<TKvBitmap> TKvTi9918A64Engine::Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*,
-                                                       TKvPalette256*, TKvDestEngineOptions& AOptions,
-                                                       TKvDestProgress&, std::unique_ptr<TKvStreamList>& AStreams) {
-  AStreams = std::make_unique<TKvStreamList>();
-  TKvTiPCMStream* P = AddTable(*AStreams, nullptr, 0, 6144, 0xF0);
-  TKvTiPCMStream* C = AddTable(*AStreams, P, 1, 6144, 0);
-  std::unique_ptr<TKvBitmap> LResult;
-  {
-    TKvTiPaletteKeeper LKeeper(AOptions);
-    TKvTi9918A64Screen LScreen(192, C->GetData());
-    LResult = ConvertHalfChar(AAbort, ABitmap, AOptions, LScreen);
-  }
-  PadTiStreams(*AStreams);
-  return LResult;
+std::unique_ptr<TKvBitmap> TKvTi9918A64Engine::Convert(TKvConvertArgs& AArgs) {
+  AArgs.Streams = std::make_unique<TKvStreamList>();
+  TKvTiPCMStream* patterns = AddTable(*AArgs.Streams, nullptr, 0, 6144, 0xF0);
+  TKvTiPCMStream* colors = AddTable(*AArgs.Streams, patterns, 1, 6144, 0);
+  return ConvertTiTables(AArgs, [&] {
+    TKvTi9918A64Screen screen(192, colors->GetData());
+    return ConvertHalfChar(AArgs, screen);
+  });
 }
 
-std::unique_ptr<TKvBitmap> TKvTi9918A6448Engine::Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*,
-                                                         TKvPalette256*, TKvDestEngineOptions& AOptions,
-                                                         TKvDestProgress&,
-                                                         std::unique_ptr<TKvStreamList>& AStreams) {
-  AStreams = std::make_unique<TKvStreamList>();
-  TKvTiPCMStream* P = AddTable(*AStreams, nullptr, 0, 1536, 0);
-  std::unique_ptr<TKvBitmap> LResult;
-  {
-    TKvTiPaletteKeeper LKeeper(AOptions);
-    TKvTi9918A6448Screen LScreen(48, P->GetData());
-    LResult = ConvertHalfChar(AAbort, ABitmap, AOptions, LScreen);
-  }
-  PadTiStreams(*AStreams);
-  return LResult;
+std::unique_ptr<TKvBitmap> TKvTi9918A6448Engine::Convert(TKvConvertArgs& AArgs) {
+  AArgs.Streams = std::make_unique<TKvStreamList>();
+  TKvTiPCMStream* patterns = AddTable(*AArgs.Streams, nullptr, 0, 1536, 0);
+  return ConvertTiTables(AArgs, [&] {
+    TKvTi9918A6448Screen screen(48, patterns->GetData());
+    return ConvertHalfChar(AArgs, screen);
+  });
 }
 
-std::unique_ptr<TKvBitmap> TKvTi9918A6448GigaEngine::Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*,
-                                                             TKvPalette256*, TKvDestEngineOptions& AOptions,
-                                                             TKvDestProgress&,
-                                                             std::unique_ptr<TKvStreamList>& AStreams) {
-  AStreams = std::make_unique<TKvStreamList>();
-  TKvTiPCMStream* P = AddTable(*AStreams, nullptr, 0, 1536, 0);
-  TKvTiPCMStream* C = AddTable(*AStreams, P, 1, 1536, 0);
-  std::unique_ptr<TKvBitmap> LResult;
-  {
-    TKvTiPaletteKeeper LKeeper(AOptions);
-    TKvTi9918A6448GigaScreen LScreen(P->GetData(), C->GetData());
-    TKvImage LImage(ABitmap);
-    ApplyFixes(LImage, AOptions);
-    TKvPalette256& LFixed = BuildTI99FixedPalette(AOptions);
-    LImage.FitToPaletteGray(LFixed);
-    TKvPalette256& LMix = *AOptions.GetPalette();
-    if (AOptions.PaletteMode == 1) {
-      AOptions.SetUseAsGrayPalette(true);
-      TKvPalette256 LGrays;
-      BuildTI99Palette(LGrays, AOptions.PaletteType, 1);
-      LMix.FillMixtures(&LGrays, AOptions.MaxFlickering, 0);
-      LResult = ConvertFlicker(LImage, AAbort, AOptions, &LScreen, LMix, &LFixed);
-    } else if (AOptions.PaletteMode == 11) {
-      LMix.FillMixtures(&LFixed, AOptions.MaxFlickering, 0);
-      LResult = ConvertFlicker(LImage, AAbort, AOptions, &LScreen, LMix, nullptr);
-    } else {
-      RaiseOSError(ERROR_INVALID_PARAMETER);
+std::unique_ptr<TKvBitmap> TKvTi9918A6448GigaEngine::Convert(TKvConvertArgs& AArgs) {
+  TKvDestEngineOptions& options = AArgs.Options;
+  AArgs.Streams = std::make_unique<TKvStreamList>();
+  TKvTiPCMStream* frame1 = AddTable(*AArgs.Streams, nullptr, 0, 1536, 0);
+  TKvTiPCMStream* frame2 = AddTable(*AArgs.Streams, frame1, 1, 1536, 0);
+  return ConvertTiTables(AArgs, [&] {
+    TKvTi9918A6448GigaScreen screen(frame1->GetData(), frame2->GetData());
+    TKvImage image(AArgs.Bitmap);
+    AdjustOnce(image, options);
+    TKvPalette256& fixed = BuildTI99FixedPalette(options);
+    image.FitToPaletteGray(fixed);
+    TKvPalette256& mix = *options.GetPalette();
+    if (options.PaletteMode == pmGray) {
+      options.SetUseAsGrayPalette(true);
+      TKvPalette256 grays;
+      BuildTI99Palette(grays, options.PaletteType, pmGray);
+      mix.FillMixtures(&grays, options.MaxFlickering, 0);
+      return ConvertFlicker(image, AArgs.Abort, options, &screen, mix, &fixed);
     }
-  }
-  PadTiStreams(*AStreams);
-  return LResult;
+    if (options.PaletteMode != pmColor) RaiseOSError(ERROR_INVALID_PARAMETER);
+    mix.FillMixtures(&fixed, options.MaxFlickering, 0);
+    return ConvertFlicker(image, AArgs.Abort, options, &screen, mix, nullptr);
+  });
 }
 
 // ---------------------------------------------------------------------------
@@ -525,9 +503,9 @@ void TKvTiF18AImage::SetCellAttr(TKvCellScreen* ATarget, int ACellX, int ACellY,
 namespace {
 
 void SetF18ADefaults(TKvDestEngineOptions& AOptions) {
-  AOptions.SetPixelAspect(12);
-  AOptions.SetPaletteUsage(1);
-  AOptions.SetPaletteMode(11);
+  AOptions.SetPixelAspect(pa1p138_1);
+  AOptions.SetPaletteUsage(puBlackAndColors15);
+  AOptions.SetPaletteMode(pmColor);
   AOptions.SetLimitErrorInsideBlock(false);
   AOptions.SetLimitErrorAtBlockBoundary(false);
   AOptions.SetDitherMethod(2);
@@ -546,10 +524,10 @@ void TKvTiF18AEngineOptions::UpdatePalette() {
 TKvTiF18AScanlineEngineOptions::TKvTiF18AScanlineEngineOptions() { SetF18ADefaults(*this); }
 
 TKvTiF18AEngineUI::TKvTiF18AEngineUI(TKvDestEngineOptions* AOptions) : TKvDestEngineUIEx(AOptions) {
-  AddPositionSection(0);
+  AddPositionSection();
   AddPaletteSeparator();
-  AddPaletteUsageSection(7);
-  AddPaletteModeSection(2050);  // "Gray", "Сolor"
+  AddPaletteUsageSection(PaletteUsages(puColors15, puBlackAndColors15, puColors16));
+  AddPaletteModeSection(PaletteModes(pmGray, pmColor));
   AddDestPalette(16, 1, true);
   AddFixedPaletteSectionEx("TKvTiEngineUIExFixedPaletteComboBox", 16, 1);
   AddDitheringSection(true);
@@ -557,38 +535,43 @@ TKvTiF18AEngineUI::TKvTiF18AEngineUI(TKvDestEngineOptions* AOptions) : TKvDestEn
 }
 
 bool TKvTiF18AEngineUI::AcceptFixedPalette(const TKvPalette256& APalette) {
-  if (GetOptions()->PaletteUsage != 1) return true;
+  if (GetOptions()->PaletteUsage != puBlackAndColors15) return true;
   return APalette.Count > 0 && APalette.GetStdRGB(0) == StdRGBColor(0, 0, 0);
 }
 
 TKvTiF18AScanlineEngineUI::TKvTiF18AScanlineEngineUI(TKvDestEngineOptions* AOptions) : TKvDestEngineUIEx(AOptions) {
-  AddPositionSection(0);
+  AddPositionSection();
   AddPaletteSeparator();
-  AddPaletteUsageSection(7);
+  AddPaletteUsageSection(PaletteUsages(puColors15, puBlackAndColors15, puColors16));
   AddDitheringSection(true);
 }
 
 namespace {
 
-// The F18A table streams: P with C and M (APaletteSize bytes) beside it.
-void AddF18AStreams(std::unique_ptr<TKvStreamList>& AStreams, int APaletteSize, TKvTiPCMStream*& P,
-                    TKvTiPCMStream*& C, TKvTiPCMStream*& M) {
+// The F18A table streams: the patterns, with the colours and the palettes
+// (APaletteSize bytes) beside them.
+struct TKvF18AStreams {
+  TKvTiPCMStream* Patterns;
+  TKvTiPCMStream* Colors;
+  TKvTiPCMStream* Palettes;
+};
+
+TKvF18AStreams AddF18AStreams(std::unique_ptr<TKvStreamList>& AStreams, int APaletteSize) {
   AStreams = std::make_unique<TKvStreamList>();
-  P = AddTable(*AStreams, nullptr, 0, 6144, 0);
-  C = AddTable(*AStreams, P, 1, 6144, 0);
-  M = AddTable(*AStreams, P, 2, APaletteSize, 0);
+  TKvTiPCMStream* patterns = AddTable(*AStreams, nullptr, 0, 6144, 0);
+  TKvTiPCMStream* colors = AddTable(*AStreams, patterns, 1, 6144, 0);
+  return {patterns, colors, AddTable(*AStreams, patterns, 2, APaletteSize, 0)};
 }
 
-std::unique_ptr<TKvBitmap> ConvertF18ACells(bool* AAbort, TBitmap32& ABitmap, TKvDestEngineOptions& AOptions,
-                                            bool AFixedPairs, TKvDestProgress& AProgress, uint8_t* APattern,
-                                            uint8_t* AColors) {
-  TKvTiColorScreen LScreen(APattern, AColors);
-  TKvTiF18AImage LImage(8, 1, ABitmap);
-  LImage.FixedPairMode = AFixedPairs;
-  LImage.CodeOffset = AOptions.PaletteUsage == 0;
-  ApplyFixes(LImage, AOptions);
-  LImage.FitToPaletteGray(*AOptions.GetPalette());
-  return LImage.Convert(AAbort, AOptions, &AProgress, &LScreen);
+std::unique_ptr<TKvBitmap> ConvertF18ACells(TKvConvertArgs& AArgs, bool AFixedPairs, TKvF18AStreams& AFiles) {
+  TKvDestEngineOptions& options = AArgs.Options;
+  TKvTiColorScreen screen(AFiles.Patterns->GetData(), AFiles.Colors->GetData());
+  TKvTiF18AImage image(8, 1, AArgs.Bitmap);
+  image.FixedPairMode = AFixedPairs;
+  image.CodeOffset = options.PaletteUsage == puColors15;
+  AdjustOnce(image, options);
+  image.FitToPaletteGray(*options.GetPalette());
+  return image.Convert(AArgs.Abort, options, &AArgs.Progress, &screen);
 }
 
 // The colours the picture uses after a dither to APalette, sorted by gray
@@ -597,12 +580,12 @@ void CollectDitheredColors(bool* AAbort, TBitmap32& ABitmap, TKvDestEngineOption
                            bool AGray, TKvPalette256& AResult, TKvPalette256& AFixed) {
   AResult.Clear();
   try {
-    TKvImage LImage(ABitmap);
-    LImage.Adjust(AOptions.LightnessFix, AOptions.SaturationFix);
-    if (AGray) LImage.MakeGray();
-    LImage.DitherToPalette(AAbort, AOptions, APalette, false);
+    TKvImage image(ABitmap);
+    image.Adjust(AOptions.LightnessFix, AOptions.SaturationFix);
+    if (AGray) image.MakeGray();
+    image.DitherToPalette(AAbort, AOptions, APalette, false);
     if (!AGray) AResult.AddColors(&AFixed);
-    LImage.CollectColors(AResult, 0, 0);
+    image.CollectColors(AResult, 0, 0);
     AResult.SortByGray(AFixed.Count);
   } catch (...) {
     AResult.Clear();
@@ -611,69 +594,70 @@ void CollectDitheredColors(bool* AAbort, TBitmap32& ABitmap, TKvDestEngineOption
 
 void QuantizeF18A(bool* AAbort, TBitmap32& ABitmap, TKvDestEngineOptions& AOptions, int ACount, bool AGray,
                   TKvPalette& AAllowed, TKvPalette256& AResult, TKvPalette256& AFixed) {
-  TKvImage LImage(ABitmap);
-  LImage.Adjust(AOptions.LightnessFix, AOptions.SaturationFix);
-  if (AGray) LImage.MakeGray();
-  TKvQuantization LQuantization;
-  LQuantization.Quantize(AAbort, LImage, ACount, AGray, AOptions.ColorDiffMethod, AResult, &AFixed, &AAllowed);
+  TKvImage image(ABitmap);
+  image.Adjust(AOptions.LightnessFix, AOptions.SaturationFix);
+  if (AGray) image.MakeGray();
+  TKvQuantization quantization;
+  quantization.Quantize(AAbort, image, ACount, AGray, AOptions.ColorDiffMethod, AResult, &AFixed, &AAllowed);
 }
 
 }  // namespace
 
-std::unique_ptr<TKvBitmap> TKvTiF18AEngine::Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*,
-                                                    TKvPalette256*, TKvDestEngineOptions& AOptions,
-                                                    TKvDestProgress& AProgress,
-                                                    std::unique_ptr<TKvStreamList>& AStreams) {
-  const uint8_t LMode = CheckMSXPaletteMode(AOptions, 2050);
-  const uint8_t LUsage = AOptions.PaletteUsage;
-  if (LUsage > 2) RaiseOSError(ERROR_INVALID_PARAMETER);
-  const int N = LUsage == 0 ? 15 : 16;
-  const int LWordOffset = LUsage == 0 ? 2 : 0;
-  TKvTiPCMStream *P, *C, *M;
-  AddF18AStreams(AStreams, 32, P, C, M);
-  auto L = TKvPaletteRGB::CreateType(ptRGB444, LMode == 1);
-  TKvPalette256& LResult = *AOptions.GetPalette();
-  TKvPalette256& LFixed = *AOptions.GetFixedPalette();
-  std::unique_ptr<TKvBitmap> LPreview;
-  if (LMode == 1) {
-    AOptions.SetUseAsGrayPalette(true);
-    TKvPalette256& G = *L->GrayPalette;
-    G.UpdateCache();
-    if (LFixed.Count == 0 && LUsage == 0) {
-      CollectDitheredColors(AAbort, ABitmap, AOptions, G, true, LResult, LFixed);
-      if (LResult.Count == 0 || LResult.Count > 15) QuantizeF18A(AAbort, ABitmap, AOptions, 15, true, G, LResult, LFixed);
-      LPreview = ConvertF18ACells(AAbort, ABitmap, AOptions, false, AProgress, P->GetData(), C->GetData());
-      WriteF18APaletteWords(M->GetData() + LWordOffset, LResult, *L);
-    } else if (LFixed.Count == 0) {
-      LResult.AssignColors(&G);
-      LPreview = ConvertF18ACells(AAbort, ABitmap, AOptions, false, AProgress, P->GetData(), C->GetData());
-      WriteF18APaletteWords(M->GetData() + LWordOffset, LResult, *L);
+std::unique_ptr<TKvBitmap> TKvTiF18AEngine::Convert(TKvConvertArgs& AArgs) {
+  TKvDestEngineOptions& options = AArgs.Options;
+  bool* abort = AArgs.Abort;
+  TBitmap32& bitmap = AArgs.Bitmap;
+  const TKvPaletteMode mode = CheckMSXPaletteMode(options, PaletteModes(pmGray, pmColor));
+  const uint8_t usage = options.PaletteUsage;
+  if (usage > puColors16) RaiseOSError(ERROR_INVALID_PARAMETER);
+  const int count = usage == puColors15 ? 15 : 16;
+  const int wordOffset = usage == puColors15 ? 2 : 0;
+  TKvF18AStreams files = AddF18AStreams(AArgs.Streams, 32);
+  uint8_t* words = files.Palettes->GetData() + wordOffset;
+  auto levels = TKvPaletteRGB::CreateType(ptRGB444, mode == pmGray);
+  TKvPalette256& result = *options.GetPalette();
+  TKvPalette256& fixed = *options.GetFixedPalette();
+  std::unique_ptr<TKvBitmap> preview;
+  if (mode == pmGray) {
+    options.SetUseAsGrayPalette(true);
+    TKvPalette256& grays = *levels->GrayPalette;
+    grays.UpdateCache();
+    if (fixed.Count == 0 && usage == puColors15) {
+      CollectDitheredColors(abort, bitmap, options, grays, true, result, fixed);
+      if (result.Count == 0 || result.Count > 15) QuantizeF18A(abort, bitmap, options, 15, true, grays, result, fixed);
+      preview = ConvertF18ACells(AArgs, false, files);
+      WriteF18APaletteWords(words, result, *levels);
+    } else if (fixed.Count == 0) {
+      result.AssignColors(&grays);
+      preview = ConvertF18ACells(AArgs, false, files);
+      WriteF18APaletteWords(words, result, *levels);
     } else {
-      LResult.AssignColors(&G);
-      int LDark = 0, LBright = 0;
-      if (LFixed.MergeColors(&LResult, N, LDark, LBright)) {
-        LPreview = ConvertF18ACells(AAbort, ABitmap, AOptions, true, AProgress, P->GetData(), C->GetData());
+      result.AssignColors(&grays);
+      int dark = 0, bright = 0;
+      if (fixed.MergeColors(&result, count, dark, bright)) {
+        preview = ConvertF18ACells(AArgs, true, files);
       } else {
-        const int d = LUsage == 0 ? 1 : 0;
-        std::memset(C->GetData(), ((LBright + d) << 4) | (LDark + d), 6144);
-        TKvTiColorScreen LScreen(P->GetData(), C->GetData());
-        TKvTiF18AImage LImage(8, 1, ABitmap);
-        ApplyFixes(LImage, AOptions);
-        LImage.MakeGray();
-        LPreview = LImage.ConvertBWBits(AAbort, AOptions, &LScreen, &LFixed, LDark, LBright);
+        const int d = usage == puColors15 ? 1 : 0;
+        std::memset(files.Colors->GetData(), ((bright + d) << 4) | (dark + d), 6144);
+        TKvTiColorScreen screen(files.Patterns->GetData(), files.Colors->GetData());
+        TKvTiF18AImage image(8, 1, bitmap);
+        AdjustOnce(image, options);
+        image.MakeGray();
+        preview = image.ConvertBWBits(abort, options, &screen, &fixed, dark, bright);
       }
-      LResult.Assign(&LFixed);
-      WriteF18APaletteWords(M->GetData() + LWordOffset, LResult, *L);
+      result.Assign(&fixed);
+      WriteF18APaletteWords(words, result, *levels);
     }
   } else {
-    if (LUsage == 1 && LFixed.Count == 0) LFixed.AddUniqueLinRGB(LinRGBColor(0, 0, 0));
-    CollectDitheredColors(AAbort, ABitmap, AOptions, *L, false, LResult, LFixed);
-    if (LResult.Count == 0 || LResult.Count > N) QuantizeF18A(AAbort, ABitmap, AOptions, N, false, *L, LResult, LFixed);
-    LPreview = ConvertF18ACells(AAbort, ABitmap, AOptions, false, AProgress, P->GetData(), C->GetData());
-    WriteF18APaletteWords(M->GetData() + LWordOffset, LResult, *L);
+    if (usage == puBlackAndColors15 && fixed.Count == 0) fixed.AddUniqueLinRGB(LinRGBColor(0, 0, 0));
+    CollectDitheredColors(abort, bitmap, options, *levels, false, result, fixed);
+    if (result.Count == 0 || result.Count > count)
+      QuantizeF18A(abort, bitmap, options, count, false, *levels, result, fixed);
+    preview = ConvertF18ACells(AArgs, false, files);
+    WriteF18APaletteWords(words, result, *levels);
   }
-  PadTiStreams(*AStreams);
-  return LPreview;
+  PadTiStreams(*AArgs.Streams);
+  return preview;
 }
 
 std::unique_ptr<TKvBitmap> TKvTiF18AScanlineImage::CreateResult() {
@@ -682,7 +666,7 @@ std::unique_ptr<TKvBitmap> TKvTiF18AScanlineImage::CreateResult() {
 
 void TKvTiF18AScanlineImage::SetCellAttr(TKvCellScreen* ATarget, int ACellX, int ACellY,
                                          TKvCellPalette* ACellPalette) {
-  const int d = Usage == 0 ? 1 : 0;
+  const int d = Usage == puColors15 ? 1 : 0;
   if (ATarget) ATarget->SetAttr(ACellX, ACellY, ((ACellPalette->IndexB + d) << 4) | (ACellPalette->IndexA + d));
 }
 
@@ -693,25 +677,25 @@ void TKvTiF18AScanlineImage::SetResultPixel(TKvBitmap* AResult, int X, int Y, TK
 
 void TKvTiF18AScanlineImage::PrepareScanlinePalette(int ARow, uint8_t* AWords) {
   const int W = GetWidth();
-  const int LAbove = ARow > 0 ? ARow - 1 : ARow;
+  const int above = ARow > 0 ? ARow - 1 : ARow;
   for (int x = 0; x < W; ++x) {
-    FRowImage->GetPixels(x, 0)->InitLinRGB(GetPixels(x, LAbove)->GetLinRGB());
+    FRowImage->GetPixels(x, 0)->InitLinRGB(GetPixels(x, above)->GetLinRGB());
     FRowImage->GetPixels(x, 1)->InitLinRGB(GetPixels(x, ARow)->GetLinRGB());
   }
   FRowImage->CacheColors();
   if (FFixedPalette->Count > 0) FFixedPalette->Colors[0].Skip = false;
-  TKvQuantization LQuantizer;
-  LQuantizer.Quantize(FAbort, *FRowImage, ColorCount, FGrayMode, FColorDiffMethod, *FPalette, FFixedPalette,
-                      FLevelPalette.get());
+  TKvQuantization quantizer;
+  quantizer.Quantize(FAbort, *FRowImage, ColorCount, FGrayMode, FColorDiffMethod, *FPalette, FFixedPalette,
+                     FLevelPalette.get());
   FPalette->UpdateCache();
   FPaletteList->Clear();
   for (int i = 0; i < FPalette->Count; ++i) FPaletteList->Add(std::make_unique<TKvCellPaperIncPalette>(*FPalette, i, i));
   for (int i = 0; i < FPalette->Count; ++i)
     for (int j = i + 1; j < FPalette->Count; ++j)
       FPaletteList->Add(std::make_unique<TKvCellPaperIncPalette>(*FPalette, i, j));
-  TKvPalette256 LWords;
-  LWords.AssignColors(FPalette);
-  WriteF18APaletteWords(AWords + (Usage == 0 ? 2 : 0), LWords, *FLevelPalette);
+  TKvPalette256 words;
+  words.AssignColors(FPalette);
+  WriteF18APaletteWords(AWords + (Usage == puColors15 ? 2 : 0), words, *FLevelPalette);
 }
 
 std::unique_ptr<TKvBitmap> TKvTiF18AScanlineImage::ConvertScanline(bool* AAbort, TKvDestEngineOptions& AOptions,
@@ -723,11 +707,11 @@ std::unique_ptr<TKvBitmap> TKvTiF18AScanlineImage::ConvertScanline(bool* AAbort,
   AOptions.GetPalette()->Clear();
   AOptions.GetFixedPalette()->Clear();
   ColorCount = 16;
-  if (Usage == 0)
+  if (Usage == puColors15)
     ColorCount = 15;
-  else if (Usage == 1)
+  else if (Usage == puBlackAndColors15)
     AOptions.GetFixedPalette()->AddUniqueLinRGB(LinRGBColor(0, 0, 0));
-  else if (Usage != 2)
+  else if (Usage != puColors16)
     RaiseOSError(ERROR_INVALID_PARAMETER);
   struct TGuard {
     TKvTiF18AScanlineImage* Image;
@@ -746,13 +730,13 @@ std::unique_ptr<TKvBitmap> TKvTiF18AScanlineImage::ConvertScanline(bool* AAbort,
   std::unique_ptr<TKvBitmap> result = CreateResult();
   int done = 0;
   FMirror = false;
-  uint8_t* LWords = APaletteWords;
+  uint8_t* words = APaletteWords;
   for (int j = 0; j < FCellsDown; ++j) {
     FCellY = j;
     BeginCellRow(result.get(), AScreen);
     DropRowLookahead();
-    PrepareScanlinePalette(j, LWords);
-    LWords += 32;
+    PrepareScanlinePalette(j, words);
+    words += 32;
     for (int i = 0; i < FCellsAcross; ++i) {
       if (Aborted()) Abort();
       FCellX = i;
@@ -771,26 +755,22 @@ std::unique_ptr<TKvBitmap> TKvTiF18AScanlineImage::ConvertScanline(bool* AAbort,
   return result;
 }
 
-std::unique_ptr<TKvBitmap> TKvTiF18AScanlineEngine::Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*,
-                                                            TKvPalette256*, TKvDestEngineOptions& AOptions,
-                                                            TKvDestProgress& AProgress,
-                                                            std::unique_ptr<TKvStreamList>& AStreams) {
-  TKvTiPCMStream *P, *C, *M;
-  AddF18AStreams(AStreams, 6144, P, C, M);
-  TKvTiColorScreen LScreen(P->GetData(), C->GetData());
-  TKvTiF18AScanlineImage LImage(8, 1, ABitmap);
-  auto LPreview = LImage.ConvertScanline(AAbort, AOptions, &AProgress, &LScreen, M->GetData());
-  PadTiStreams(*AStreams);
-  return LPreview;
+std::unique_ptr<TKvBitmap> TKvTiF18AScanlineEngine::Convert(TKvConvertArgs& AArgs) {
+  TKvF18AStreams files = AddF18AStreams(AArgs.Streams, 6144);
+  TKvTiColorScreen screen(files.Patterns->GetData(), files.Colors->GetData());
+  TKvTiF18AScanlineImage image(8, 1, AArgs.Bitmap);
+  auto preview = image.ConvertScanline(AArgs.Abort, AArgs.Options, &AArgs.Progress, &screen, files.Palettes->GetData());
+  PadTiStreams(*AArgs.Streams);
+  return preview;
 }
 
 // ---------------------------------------------------------------------------
 // V9938
 
 TKvTiV9938G6_512x212EngineOptions::TKvTiV9938G6_512x212EngineOptions() {
-  SetPixelAspect(2);  // "1.138:2"
+  SetPixelAspect(pa1p138_2);
   SetErrorDiffusion(90);
-  SetPaletteMode(11);
+  SetPaletteMode(pmColor);
 }
 
 void TKvTiV9938G6_512x212EngineOptions::UpdatePalette() {
@@ -799,17 +779,17 @@ void TKvTiV9938G6_512x212EngineOptions::UpdatePalette() {
 }
 
 TKvTiV9938G7_256x212EngineOptions::TKvTiV9938G7_256x212EngineOptions() {
-  SetPixelAspect(12);
+  SetPixelAspect(pa1p138_1);
   SetDitherMethod(1);
   SetErrorDiffusion(90);
-  SetPaletteMode(11);
+  SetPaletteMode(pmColor);
 }
 
 TKvTiV9938G6_512x212EngineUI::TKvTiV9938G6_512x212EngineUI(TKvDestEngineOptions* AOptions)
     : TKvDestEngineUIEx(AOptions) {
-  AddPositionSection(0);
+  AddPositionSection();
   AddPaletteSeparator();
-  AddPaletteModeSection(133123);  // "Black/white", "Gray", "Сolor", "Custom"
+  AddPaletteModeSection(PaletteModes(pmBlackWhite, pmGray, pmColor, pmCustom));
   AddDestPalette(16, 1, true);
   AddFixedPaletteSection(16, 1);
   AddDitheringSection(false);
@@ -822,9 +802,9 @@ TKvPalette* TKvTiV9938G6_512x212EngineUI::GetEditedPalette(TKvPalette256&, int& 
 
 TKvTiV9938G7_256x212EngineUI::TKvTiV9938G7_256x212EngineUI(TKvDestEngineOptions* AOptions)
     : TKvDestEngineUIEx(AOptions) {
-  AddPositionSection(0);
+  AddPositionSection();
   AddPaletteSeparator();
-  AddPaletteModeSection(2051);  // "Black/white", "Gray", "Сolor"
+  AddPaletteModeSection(PaletteModes(pmBlackWhite, pmGray, pmColor));
   AddDitheringSection(false);
 }
 
@@ -840,9 +820,9 @@ TKvTiGStream* AddPictureFile(TKvStreamList& AList, const char* AExtension) {
 
 // The "yapp" copy of AFile's data with another format byte.
 void AddYappCopy(TKvStreamList& AList, TKvTiGStream& AFile, uint8_t AFormat) {
-  const int64_t LSize = AFile.GetDataSize();
-  auto y = std::make_unique<TKvTiGStream>("yapp", static_cast<int>(LSize), 0);
-  if (LSize > 0) std::memcpy(y->GetData(), AFile.GetData(), static_cast<size_t>(LSize));
+  const int64_t size = AFile.GetDataSize();
+  auto y = std::make_unique<TKvTiGStream>("yapp", static_cast<int>(size), 0);
+  if (size > 0) std::memcpy(y->GetData(), AFile.GetData(), static_cast<size_t>(size));
   y->SetFormatByte(AFormat);
   y->PadToSector();
   AList.Add(std::move(y));
@@ -863,121 +843,108 @@ void WriteRuns(TKvStream& AStream, TKvBitmap& AResult) {
 
 void WriteV9938G6Files(TKvDestEngineOptions& AOptions, const TKvPaletteRGB& APalette,
                        std::unique_ptr<TKvStreamList>& AStreams, TKvBitmap& AResult, bool AInterlaced) {
-  auto LList = std::make_unique<TKvStreamList>();
-  TKvTiGStream* M = AddPictureFile(*LList, AInterlaced ? "yapp" : "MyArtG6FA");
-  TKvPalette256& LResult = *AOptions.GetPalette();
-  uint8_t LHead[34] = {};
-  LHead[0] = static_cast<uint8_t>(LResult.FindNearestStdRGB(AOptions.GetBorderStdRGB()));
-  LHead[1] = AInterlaced ? 122 : 250;
-  if (LResult.Count > 16) RaiseOSError(ERROR_INVALID_PARAMETER);
-  for (int i = 0; i < LResult.Count; ++i) {
+  auto list = std::make_unique<TKvStreamList>();
+  TKvTiGStream* file = AddPictureFile(*list, AInterlaced ? "yapp" : "MyArtG6FA");
+  TKvPalette256& result = *AOptions.GetPalette();
+  uint8_t head[34] = {};
+  head[0] = static_cast<uint8_t>(result.FindNearestStdRGB(AOptions.GetBorderStdRGB()));
+  head[1] = AInterlaced ? 122 : 250;
+  if (result.Count > 16) RaiseOSError(ERROR_INVALID_PARAMETER);
+  for (int i = 0; i < result.Count; ++i) {
     uint8_t r, g, b;
-    APalette.GetLevelIndexes(LResult.GetStdRGB(i), r, g, b);
-    PutBE16(LHead + 2 + 2 * i, static_cast<uint16_t>((r << 12) | (b << 8) | g));
+    APalette.GetLevelIndexes(result.GetStdRGB(i), r, g, b);
+    PutBE16(head + 2 + 2 * i, static_cast<uint16_t>((r << 12) | (b << 8) | g));
   }
-  M->WriteBuffer(LHead, sizeof LHead);
-  WriteRuns<TKvG6RunWriter>(*M, AResult);
-  SetTiFilesDataSize(*M->GetHeader(), static_cast<uint32_t>(M->GetDataSize()));
-  if (!AInterlaced) AddYappCopy(*LList, *M, 250);
-  M->PadToSector();
-  AStreams = std::move(LList);
+  file->WriteBuffer(head, sizeof head);
+  WriteRuns<TKvG6RunWriter>(*file, AResult);
+  SetTiFilesDataSize(*file->GetHeader(), static_cast<uint32_t>(file->GetDataSize()));
+  if (!AInterlaced) AddYappCopy(*list, *file, 250);
+  file->PadToSector();
+  AStreams = std::move(list);
 }
 
 void WriteV9938G7Files(TKvDestEngineOptions& AOptions, const TKvPalette256& APalette,
                        std::unique_ptr<TKvStreamList>& AStreams, TKvBitmap& AResult, bool AInterlaced) {
-  auto LList = std::make_unique<TKvStreamList>();
-  TKvTiGStream* M = AddPictureFile(*LList, AInterlaced ? "yapp" : "MyArtG700");
-  const uint8_t LHead[2] = {static_cast<uint8_t>(APalette.FindNearestStdRGB(AOptions.GetBorderStdRGB())),
-                            static_cast<uint8_t>(AInterlaced ? 126 : 0)};
-  M->WriteBuffer(LHead, 2);
-  WriteRuns<TKvG7RunWriter>(*M, AResult);
-  SetTiFilesDataSize(*M->GetHeader(), static_cast<uint32_t>(M->GetDataSize()));
-  if (!AInterlaced) AddYappCopy(*LList, *M, 254);
-  M->PadToSector();
-  AStreams = std::move(LList);
+  auto list = std::make_unique<TKvStreamList>();
+  TKvTiGStream* file = AddPictureFile(*list, AInterlaced ? "yapp" : "MyArtG700");
+  const uint8_t head[2] = {static_cast<uint8_t>(APalette.FindNearestStdRGB(AOptions.GetBorderStdRGB())),
+                           static_cast<uint8_t>(AInterlaced ? 126 : 0)};
+  file->WriteBuffer(head, 2);
+  WriteRuns<TKvG7RunWriter>(*file, AResult);
+  SetTiFilesDataSize(*file->GetHeader(), static_cast<uint32_t>(file->GetDataSize()));
+  if (!AInterlaced) AddYappCopy(*list, *file, 254);
+  file->PadToSector();
+  AStreams = std::move(list);
 }
 
-std::unique_ptr<TKvBitmap> ConvertV9938G6(bool* AAbort, TBitmap32& ABitmap, TKvDestEngineOptions& AOptions,
-                                          std::unique_ptr<TKvStreamList>& AStreams, bool AInterlaced) {
-  const uint8_t LMode = CheckMSXPaletteMode(AOptions, 133123);
-  auto L = TKvPaletteRGB::CreateType(ptRGB333, LMode == 1);
-  TKvImage LImage(ABitmap);
-  ApplyFixes(LImage, AOptions);
-  TKvPalette256& LResult = *AOptions.GetPalette();
-  TKvPalette256& LFixed = *AOptions.GetFixedPalette();
-  std::unique_ptr<TKvBitmap> LPreview;
-  if (LMode == 0) {
-    LResult.FillBlackWhite();
-    int I1 = 0, I2 = 1;
-    LFixed.AddColorPair(&LResult, 16, I1, I2);
-    LResult.Assign(&LFixed);
-    LPreview = LImage.ConvertBW(AAbort, AOptions, nullptr, &LResult, I1, I2);
-  } else if (LMode == 1) {
-    int LDark = 0, LBright = 0;
-    if (TKvDestEngine::ReducePalette(AAbort, LImage, *L->GrayPalette, 16, AOptions, LDark, LBright))
-      LPreview = LImage.ConvertIndexed(AAbort, AOptions, nullptr, LResult, &LFixed);
+std::unique_ptr<TKvBitmap> ConvertV9938G6(TKvConvertArgs& AArgs, bool AInterlaced) {
+  TKvDestEngineOptions& options = AArgs.Options;
+  const TKvPaletteMode mode = CheckMSXPaletteMode(options, PaletteModes(pmBlackWhite, pmGray, pmColor, pmCustom));
+  auto levels = TKvPaletteRGB::CreateType(ptRGB333, mode == pmGray);
+  TKvImage image(AArgs.Bitmap);
+  AdjustOnce(image, options);
+  TKvPalette256& result = *options.GetPalette();
+  TKvPalette256& fixed = *options.GetFixedPalette();
+  std::unique_ptr<TKvBitmap> preview;
+  if (mode == pmBlackWhite) {
+    result.FillBlackWhite();
+    int a = 0, b = 1;
+    fixed.AddColorPair(&result, 16, a, b);
+    result.Assign(&fixed);
+    preview = image.ConvertBW(AArgs.Abort, options, nullptr, &result, a, b);
+  } else if (mode == pmGray) {
+    int dark = 0, bright = 0;
+    if (TKvDestEngine::ReducePalette(AArgs.Abort, image, *levels->GrayPalette, 16, options, dark, bright))
+      preview = image.ConvertIndexed(AArgs.Abort, options, nullptr, result, &fixed);
     else
-      LPreview = LImage.ConvertBW(AAbort, AOptions, nullptr, &LFixed, LDark, LBright);
-    LResult.Assign(&LFixed);
+      preview = image.ConvertBW(AArgs.Abort, options, nullptr, &fixed, dark, bright);
+    result.Assign(&fixed);
   } else {
-    TKvDestEngine::QuantizePalette(AAbort, LImage, *L, 16, AOptions);
-    LImage.FitToPaletteGray(LResult);
-    LPreview = LImage.ConvertIndexed(AAbort, AOptions, nullptr, LResult, nullptr);
+    TKvDestEngine::QuantizePalette(AArgs.Abort, image, *levels, 16, options);
+    image.FitToPaletteGray(result);
+    preview = image.ConvertIndexed(AArgs.Abort, options, nullptr, result, nullptr);
   }
-  LPreview->MirrorX = false;
-  WriteV9938G6Files(AOptions, *L, AStreams, *LPreview, AInterlaced);
-  return LPreview;
+  preview->MirrorX = false;
+  WriteV9938G6Files(options, *levels, AArgs.Streams, *preview, AInterlaced);
+  return preview;
 }
 
-std::unique_ptr<TKvBitmap> ConvertV9938G7(bool* AAbort, TBitmap32& ABitmap, TKvDestEngineOptions& AOptions,
-                                          std::unique_ptr<TKvStreamList>& AStreams, bool AInterlaced) {
-  const uint8_t LMode = CheckMSXPaletteMode(AOptions, 2051);
-  TKvPalette256 P256;
-  BuildMSXScreen8Palette(P256, false);
-  TKvImage LImage(ABitmap);
-  TKvPalette256& LResult = *AOptions.GetPalette();
-  std::unique_ptr<TKvBitmap> LPreview;
-  if (LMode == 0) {
-    LPreview = LImage.ConvertBW(AAbort, AOptions, nullptr, &P256, 0, 255);
-  } else if (LMode == 1) {
-    LResult.Clear();
+std::unique_ptr<TKvBitmap> ConvertV9938G7(TKvConvertArgs& AArgs, bool AInterlaced) {
+  TKvDestEngineOptions& options = AArgs.Options;
+  const TKvPaletteMode mode = CheckMSXPaletteMode(options, PaletteModes(pmBlackWhite, pmGray, pmColor));
+  TKvPalette256 colors;
+  BuildMSXScreen8Palette(colors, false);
+  TKvImage image(AArgs.Bitmap);
+  TKvPalette256& result = *options.GetPalette();
+  std::unique_ptr<TKvBitmap> preview;
+  if (mode == pmBlackWhite) {
+    preview = image.ConvertBW(AArgs.Abort, options, nullptr, &colors, 0, 255);
+  } else if (mode == pmGray) {
+    result.Clear();
     for (int i = 0; i < 4; ++i) {
-      TKvStdRGBColor c = P256.GetStdRGB(i);
+      TKvStdRGBColor c = colors.GetStdRGB(i);
       c.R = c.G = c.B;
-      LResult.AddStdRGB(P256.GetStdRGB(P256.FindNearestStdRGB(c)));
+      result.AddStdRGB(colors.GetStdRGB(colors.FindNearestStdRGB(c)));
     }
-    AOptions.SetUseAsGrayPalette(true);
-    LPreview = LImage.ConvertIndexed(AAbort, AOptions, nullptr, LResult, &P256);
+    options.SetUseAsGrayPalette(true);
+    preview = image.ConvertIndexed(AArgs.Abort, options, nullptr, result, &colors);
   } else {
-    LResult.Assign(&P256);
-    LPreview = LImage.ConvertIndexed(AAbort, AOptions, nullptr, LResult, nullptr);
+    result.Assign(&colors);
+    preview = image.ConvertIndexed(AArgs.Abort, options, nullptr, result, nullptr);
   }
-  LPreview->MirrorX = false;
-  WriteV9938G7Files(AOptions, P256, AStreams, *LPreview, AInterlaced);
-  return LPreview;
+  preview->MirrorX = false;
+  WriteV9938G7Files(options, colors, AArgs.Streams, *preview, AInterlaced);
+  return preview;
 }
 
 // ---------------------------------------------------------------------------
 // Registration
 
 const std::vector<const TKvDestEngineClass*>& TI99DestEngineClasses() {
-  static const std::vector<const TKvDestEngineClass*> LClasses = {
-      &DestEngineClass<TKvTi9918AEngine>(),
-      &DestEngineClass<TKvTi9918A64Engine>(),
-      &DestEngineClass<TKvTi9918A6448Engine>(),
-      &DestEngineClass<TKvTi9918A6448GigaEngine>(),
-      &DestEngineClass<TKvTiF18AEngine>(),
-      &DestEngineClass<TKvTiF18AScanlineEngine>(),
-      &DestEngineClass<TKvTiV9938G6_512x192Engine>(),
-      &DestEngineClass<TKvTiV9938G6_512x212Engine>(),
-      &DestEngineClass<TKvTiV9938G6_512x424Engine>(),
-      &DestEngineClass<TKvTiV9938G7_256x192Engine>(),
-      &DestEngineClass<TKvTiV9938G7_256x212Engine>(),
-      &DestEngineClass<TKvTiV9938G7_256x424Engine>(),
-  };
-  return LClasses;
+  return DestEngineClasses<TKvTi9918AEngine, TKvTi9918A64Engine, TKvTi9918A6448Engine, TKvTi9918A6448GigaEngine,
+                           TKvTiF18AEngine, TKvTiF18AScanlineEngine, TKvTiV9938G6_512x192Engine,
+                           TKvTiV9938G6_512x212Engine, TKvTiV9938G6_512x424Engine, TKvTiV9938G7_256x192Engine,
+                           TKvTiV9938G7_256x212Engine, TKvTiV9938G7_256x424Engine>();
 }
 
-void InitKvSavePlatformTI99() {
-  for (const TKvDestEngineClass* c : TI99DestEngineClasses()) RegisterDestEngine(*c);
-}
+void InitKvSavePlatformTI99() { RegisterDestEngines(TI99DestEngineClasses()); }

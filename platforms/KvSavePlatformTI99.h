@@ -121,8 +121,9 @@ public:
 // ---------------------------------------------------------------------------
 // TMS9918A
 
-// The platform name every TI engine answers.
-class TKvBaseTiEngine {
+// An engine of the "TI-99/4A" platform with options TOptions and panel TUI.
+template <class T, class TOptions, class TUI>
+class TKvTiEngineOf : public TKvDestEngineWith<T, TOptions, TUI> {
 public:
   static std::string GetPlatformName() { return "TI-99/4A"; }
 };
@@ -174,16 +175,10 @@ public:
   explicit TKvTi9918AEngineUI(TKvDestEngineOptions* AOptions);
 };
 
-#define KV_TI_CONVERT_DECL                                                                                      \
-  static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,          \
-                                            TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,           \
-                                            TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams)
-
-class TKvTi9918AEngine : public TKvMSXEngineOf<TKvTi9918AEngine, TKvTi9918AEngineOptions, TKvTi9918AEngineUI>,
-                         public TKvBaseTiEngine {
+class TKvTi9918AEngine : public TKvTiEngineOf<TKvTi9918AEngine, TKvTi9918AEngineOptions, TKvTi9918AEngineUI> {
 public:
   static std::string GetModeName() { return "9918A 256x192x4"; }
-  KV_TI_CONVERT_DECL;
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
 // Half-character pixels (64x192 over a colour table) and multicolour blocks
@@ -232,30 +227,26 @@ public:
   explicit TKvTi9918A6448GigaEngineUI(TKvDestEngineOptions* AOptions);
 };
 
-class TKvTi9918A64Engine
-    : public TKvMSXEngineOf<TKvTi9918A64Engine, TKvTi9918A64EngineOptions, TKvTi9918AEngineUI>,
-      public TKvBaseTiEngine {
+class TKvTi9918A64Engine : public TKvTiEngineOf<TKvTi9918A64Engine, TKvTi9918A64EngineOptions, TKvTi9918AEngineUI> {
 public:
   static std::string GetModeName() { return "9918A 64x192x4"; }
-  KV_TI_CONVERT_DECL;
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
 class TKvTi9918A6448Engine
-    : public TKvMSXEngineOf<TKvTi9918A6448Engine, TKvTi9918A6448EngineOptions, TKvTi9918AEngineUI>,
-      public TKvBaseTiEngine {
+    : public TKvTiEngineOf<TKvTi9918A6448Engine, TKvTi9918A6448EngineOptions, TKvTi9918AEngineUI> {
 public:
   static std::string GetModeName() { return "9918A 64x48x4"; }
   static int GetZoomFactor() { return 4; }
-  KV_TI_CONVERT_DECL;
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
-class TKvTi9918A6448GigaEngine : public TKvMSXEngineOf<TKvTi9918A6448GigaEngine, TKvTi9918A6448GigaEngineOptions,
-                                                       TKvTi9918A6448GigaEngineUI>,
-                                 public TKvBaseTiEngine {
+class TKvTi9918A6448GigaEngine
+    : public TKvTiEngineOf<TKvTi9918A6448GigaEngine, TKvTi9918A6448GigaEngineOptions, TKvTi9918A6448GigaEngineUI> {
 public:
   static std::string GetModeName() { return "9918A 64x48x8 Dual"; }
   static int GetZoomFactor() { return 4; }
-  KV_TI_CONVERT_DECL;
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
 // ---------------------------------------------------------------------------
@@ -297,11 +288,10 @@ public:
   bool AcceptFixedPalette(const TKvPalette256& APalette) override;
 };
 
-class TKvTiF18AEngine : public TKvMSXEngineOf<TKvTiF18AEngine, TKvTiF18AEngineOptions, TKvTiF18AEngineUI>,
-                        public TKvBaseTiEngine {
+class TKvTiF18AEngine : public TKvTiEngineOf<TKvTiF18AEngine, TKvTiF18AEngineOptions, TKvTiF18AEngineUI> {
 public:
   static std::string GetModeName() { return "F18A 256x192x4"; }
-  KV_TI_CONVERT_DECL;
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
 // One palette per pixel row, quantized from the row and the row above it.
@@ -337,12 +327,11 @@ public:
   explicit TKvTiF18AScanlineEngineUI(TKvDestEngineOptions* AOptions);
 };
 
-class TKvTiF18AScanlineEngine : public TKvMSXEngineOf<TKvTiF18AScanlineEngine, TKvTiF18AScanlineEngineOptions,
-                                                      TKvTiF18AScanlineEngineUI>,
-                                public TKvBaseTiEngine {
+class TKvTiF18AScanlineEngine
+    : public TKvTiEngineOf<TKvTiF18AScanlineEngine, TKvTiF18AScanlineEngineOptions, TKvTiF18AScanlineEngineUI> {
 public:
   static std::string GetModeName() { return "F18A 256x192x4 Scanline"; }
-  KV_TI_CONVERT_DECL;
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
 // ---------------------------------------------------------------------------
@@ -388,13 +377,13 @@ public:
 
 class TKvTiV9938G6_512x192EngineOptions : public TKvTiV9938G6_512x212EngineOptions {
 public:
-  TKvTiV9938G6_512x192EngineOptions() { SetPixelAspect(2); }
+  TKvTiV9938G6_512x192EngineOptions() { SetPixelAspect(pa1p138_2); }
   TKvSize GetDefaultSize() const override { return {512, 192}; }
 };
 
 class TKvTiV9938G6_512x424EngineOptions : public TKvTiV9938G6_512x212EngineOptions {
 public:
-  TKvTiV9938G6_512x424EngineOptions() { SetPixelAspect(12); }
+  TKvTiV9938G6_512x424EngineOptions() { SetPixelAspect(pa1p138_1); }
   TKvSize GetDefaultSize() const override { return {512, 424}; }
 };
 
@@ -406,13 +395,13 @@ public:
 
 class TKvTiV9938G7_256x192EngineOptions : public TKvTiV9938G6_512x212EngineOptions {
 public:
-  TKvTiV9938G7_256x192EngineOptions() { SetPixelAspect(12); }
+  TKvTiV9938G7_256x192EngineOptions() { SetPixelAspect(pa1p138_1); }
   TKvSize GetDefaultSize() const override { return {256, 192}; }
 };
 
 class TKvTiV9938G7_256x424EngineOptions : public TKvTiV9938G7_256x212EngineOptions {
 public:
-  TKvTiV9938G7_256x424EngineOptions() { SetPixelAspect(18); }
+  TKvTiV9938G7_256x424EngineOptions() { SetPixelAspect(pa2p276_1); }
   TKvSize GetDefaultSize() const override { return {256, 424}; }
 };
 
@@ -430,10 +419,8 @@ public:
 
 // The Graphics 6 and 7 conversions of all six modes; AInterlaced: the 424-line
 // modes, which write their "yapp" file only.
-std::unique_ptr<TKvBitmap> ConvertV9938G6(bool* AAbort, TBitmap32& ABitmap, TKvDestEngineOptions& AOptions,
-                                          std::unique_ptr<TKvStreamList>& AStreams, bool AInterlaced);
-std::unique_ptr<TKvBitmap> ConvertV9938G7(bool* AAbort, TBitmap32& ABitmap, TKvDestEngineOptions& AOptions,
-                                          std::unique_ptr<TKvStreamList>& AStreams, bool AInterlaced);
+std::unique_ptr<TKvBitmap> ConvertV9938G6(TKvConvertArgs& AArgs, bool AInterlaced);
+std::unique_ptr<TKvBitmap> ConvertV9938G7(TKvConvertArgs& AArgs, bool AInterlaced);
 // The picture files of AResult: "MyArtG6FA" (or "MyArtG700") and its "yapp"
 // copy, or the interlaced "yapp" alone. G6: APalette is the level palette of
 // the options' result palette; G7: the 256 colours.
@@ -442,27 +429,50 @@ void WriteV9938G6Files(TKvDestEngineOptions& AOptions, const TKvPaletteRGB& APal
 void WriteV9938G7Files(TKvDestEngineOptions& AOptions, const TKvPalette256& APalette,
                        std::unique_ptr<TKvStreamList>& AStreams, TKvBitmap& AResult, bool AInterlaced);
 
-#define KV_TI_V9938_ENGINE(Name, Mode, UI, Kind, Interlaced)                                                    \
-  class Name : public TKvMSXEngineOf<Name, Name##Options, UI>, public TKvBaseTiEngine {                       \
-  public:                                                                                                     \
-    static std::string GetModeName() { return Mode; }                                                         \
-    static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*, TKvPalette256*, \
-                                              TKvDestEngineOptions& AOptions, TKvDestProgress&,               \
-                                              std::unique_ptr<TKvStreamList>& AStreams) {                     \
-      return ConvertV9938##Kind(AAbort, ABitmap, AOptions, AStreams, Interlaced);                             \
-    }                                                                                                         \
-  }
+// A V9938 mode converted by AConvert; AInterlaced: a 424-line mode.
+template <class T, class TOptions, class TUI, std::unique_ptr<TKvBitmap> (*AConvert)(TKvConvertArgs&, bool),
+          bool AInterlaced>
+class TKvTiV9938EngineOf : public TKvTiEngineOf<T, TOptions, TUI> {
+public:
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs) { return AConvert(AArgs, AInterlaced); }
+};
 
-KV_TI_V9938_ENGINE(TKvTiV9938G6_512x192Engine, "V9938 512x192x4 G6", TKvTiV9938G6_512x212EngineUI, G6, false);
-KV_TI_V9938_ENGINE(TKvTiV9938G6_512x212Engine, "V9938 512x212x4 G6", TKvTiV9938G6_512x212EngineUI, G6, false);
-KV_TI_V9938_ENGINE(TKvTiV9938G6_512x424Engine, "V9938 512x424x4 G6 Interlaced", TKvTiV9938G6_512x212EngineUI, G6,
-                   true);
-KV_TI_V9938_ENGINE(TKvTiV9938G7_256x192Engine, "V9938 256x192x8 G7", TKvTiV9938G7_256x212EngineUI, G7, false);
-KV_TI_V9938_ENGINE(TKvTiV9938G7_256x212Engine, "V9938 256x212x8 G7", TKvTiV9938G7_256x212EngineUI, G7, false);
-KV_TI_V9938_ENGINE(TKvTiV9938G7_256x424Engine, "V9938 256x424x8 G7 Interlaced", TKvTiV9938G7_256x212EngineUI, G7,
-                   true);
-
-#undef KV_TI_V9938_ENGINE
+class TKvTiV9938G6_512x192Engine
+    : public TKvTiV9938EngineOf<TKvTiV9938G6_512x192Engine, TKvTiV9938G6_512x192EngineOptions,
+                                TKvTiV9938G6_512x212EngineUI, ConvertV9938G6, false> {
+public:
+  static std::string GetModeName() { return "V9938 512x192x4 G6"; }
+};
+class TKvTiV9938G6_512x212Engine
+    : public TKvTiV9938EngineOf<TKvTiV9938G6_512x212Engine, TKvTiV9938G6_512x212EngineOptions,
+                                TKvTiV9938G6_512x212EngineUI, ConvertV9938G6, false> {
+public:
+  static std::string GetModeName() { return "V9938 512x212x4 G6"; }
+};
+class TKvTiV9938G6_512x424Engine
+    : public TKvTiV9938EngineOf<TKvTiV9938G6_512x424Engine, TKvTiV9938G6_512x424EngineOptions,
+                                TKvTiV9938G6_512x212EngineUI, ConvertV9938G6, true> {
+public:
+  static std::string GetModeName() { return "V9938 512x424x4 G6 Interlaced"; }
+};
+class TKvTiV9938G7_256x192Engine
+    : public TKvTiV9938EngineOf<TKvTiV9938G7_256x192Engine, TKvTiV9938G7_256x192EngineOptions,
+                                TKvTiV9938G7_256x212EngineUI, ConvertV9938G7, false> {
+public:
+  static std::string GetModeName() { return "V9938 256x192x8 G7"; }
+};
+class TKvTiV9938G7_256x212Engine
+    : public TKvTiV9938EngineOf<TKvTiV9938G7_256x212Engine, TKvTiV9938G7_256x212EngineOptions,
+                                TKvTiV9938G7_256x212EngineUI, ConvertV9938G7, false> {
+public:
+  static std::string GetModeName() { return "V9938 256x212x8 G7"; }
+};
+class TKvTiV9938G7_256x424Engine
+    : public TKvTiV9938EngineOf<TKvTiV9938G7_256x424Engine, TKvTiV9938G7_256x424EngineOptions,
+                                TKvTiV9938G7_256x212EngineUI, ConvertV9938G7, true> {
+public:
+  static std::string GetModeName() { return "V9938 256x424x8 G7 Interlaced"; }
+};
 
 // The modes of the "TI-99/4A" platform in list order.
 const std::vector<const TKvDestEngineClass*>& TI99DestEngineClasses();

@@ -142,7 +142,7 @@ TEST(KvMSX2RoundTrip, Screen10) {
 // Black and white, and gray, keep their own palettes in the files.
 TEST(KvMSX2RoundTrip, Screen5And8OtherPaletteModes) {
   auto pic = GradientPicture(256, 212, 42);
-  for (uint8_t mode : {0, 1}) {
+  for (TKvPaletteMode mode : {pmBlackWhite, pmGray}) {
     SCOPED_TRACE(int(mode));
     auto r5 = ConvertPicture(DestEngineClass<TKvMSXScr5Engine>(), *pic,
                              [&](TKvDestEngineOptions& o) { o.SetPaletteMode(mode); });

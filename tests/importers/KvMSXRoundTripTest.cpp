@@ -27,7 +27,7 @@ void ExpectRoundTrip(const TKvConversion& AConversion, const std::string& AName,
 
 TEST(KvMSXRoundTrip, Screen2) {
   auto pic = GradientPicture(256, 192, 31);
-  for (uint8_t mode : {0, 1, 11}) {
+  for (TKvPaletteMode mode : {pmBlackWhite, pmGray, pmColor}) {
     auto r = ConvertPicture(DestEngineClass<TKvMSXScr2Engine>(), *pic,
                             [&](TKvDestEngineOptions& o) { o.SetPaletteMode(mode); });
     ExpectRoundTrip(r, FileName(0, mode, "sc2"), "TKvSC2Engine");
@@ -36,7 +36,7 @@ TEST(KvMSXRoundTrip, Screen2) {
 
 TEST(KvMSXRoundTrip, Screen3) {
   auto pic = GradientPicture(64, 48, 32);
-  for (uint8_t mode : {0, 1, 11}) {
+  for (TKvPaletteMode mode : {pmBlackWhite, pmGray, pmColor}) {
     auto r = ConvertPicture(DestEngineClass<TKvMSXScr3Engine>(), *pic,
                             [&](TKvDestEngineOptions& o) { o.SetPaletteMode(mode); });
     ExpectRoundTrip(r, FileName(0, mode, "sc3"), "TKvSC3Engine");
@@ -45,11 +45,11 @@ TEST(KvMSXRoundTrip, Screen3) {
 
 void Screen4RoundTrips(uint8_t AType) {
   auto pic = GradientPicture(256, 192, 33);
-  for (uint8_t mode : {0, 1, 11, 17}) {
+  for (TKvPaletteMode mode : {pmBlackWhite, pmGray, pmColor, pmCustom}) {
     auto r = ConvertPicture(DestEngineClass<TKvMSXScr4Engine>(), *pic, [&](TKvDestEngineOptions& o) {
       o.SetPaletteType(AType);
       o.SetPaletteMode(mode);
-      if (mode == 17) {
+      if (mode == pmCustom) {
         TKvColorMask mask{};
         mask[0] = 0x81;  // two of the hardware colours chosen by hand
         o.SetColorMask(mask);

@@ -64,14 +64,14 @@ TKvConversion Convert(const TKvDestEngineClass& AClass, TBitmap32& APicture, TSe
 TEST(KvTI99RoundTrip, Bitmap9918A) {
   TKvTiTestClock clock({2024, 5, 6, 7, 8, 9});
   auto pic = GradientPicture(256, 192, 41);
-  for (uint8_t mode : {0, 1, 11}) {
+  for (TKvPaletteMode mode : {pmBlackWhite, pmGray, pmColor}) {
     SCOPED_TRACE(static_cast<int>(mode));
     auto r = Convert(DestEngineClass<TKvTi9918AEngine>(), *pic, [&](TKvDestEngineOptions& o) { o.SetPaletteMode(mode); });
     auto o = OpenConverted(r, "x.tiap");
     ASSERT_EQ(o.Class, kBitmap);
     EXPECT_EQ(o.Flags, mfHeader | mfExtension | mfSize);
-    EXPECT_EQ(o.List->GetEngine(0)->Description,
-              mode == 0 ? "TI-99/4A 256x192x4 9918A bitmap B/W image" : "TI-99/4A 256x192x4 9918A bitmap image");
+    EXPECT_EQ(o.List->GetEngine(0)->Description, mode == pmBlackWhite ? "TI-99/4A 256x192x4 9918A bitmap B/W image"
+                                                                      : "TI-99/4A 256x192x4 9918A bitmap image");
     EXPECT_EQ(CountDiffs(*r.Preview, *o.Decoded), 0);
   }
 }
@@ -81,7 +81,7 @@ TEST(KvTI99RoundTrip, HalfCharacterAndMulticolor) {
   auto tall = GradientPicture(64, 192, 42);
   auto small = GradientPicture(64, 48, 43);
   for (uint8_t type : {ptTI99MSX, ptTI99Convert9918})
-    for (uint8_t mode : {0, 1, 11}) {
+    for (TKvPaletteMode mode : {pmBlackWhite, pmGray, pmColor}) {
       SCOPED_TRACE(::testing::Message() << int(type) << "/" << int(mode));
       auto setup = [&](TKvDestEngineOptions& o) {
         o.SetPaletteType(type);
@@ -108,7 +108,7 @@ TEST(KvTI99RoundTrip, HalfCharacterAndMulticolor) {
 TEST(KvTI99RoundTrip, DualFrames) {
   TKvTiTestClock clock({2024, 5, 6, 7, 8, 9});
   auto pic = GradientPicture(64, 48, 44);
-  for (uint8_t mode : {1, 11}) {
+  for (TKvPaletteMode mode : {pmGray, pmColor}) {
     SCOPED_TRACE(static_cast<int>(mode));
     auto r = Convert(DestEngineClass<TKvTi9918A6448GigaEngine>(), *pic,
                      [&](TKvDestEngineOptions& o) { o.SetPaletteMode(mode); });
@@ -288,11 +288,14 @@ TEST(KvTI99RoundTrip, F18APalettes) {
   auto pic = GradientPicture(256, 192, 46);
   auto corner = GradientPicture(64, 48, 46);
   struct Case {
-    uint8_t Mode, Usage;
+    TKvPaletteMode Mode;
+    TKvPaletteUsage Usage;
     int Fixed;  // colours of a fixed palette of grays
     bool Whole;
-  } cases[] = {{11, 1, 0, true}, {11, 0, 0, false}, {11, 2, 0, false}, {1, 0, 0, false},
-               {1, 2, 0, false}, {1, 1, 4, false}, {1, 2, 16, false}};
+  } cases[] = {{pmColor, puBlackAndColors15, 0, true}, {pmColor, puColors15, 0, false},
+               {pmColor, puColors16, 0, false},        {pmGray, puColors15, 0, false},
+               {pmGray, puColors16, 0, false},         {pmGray, puBlackAndColors15, 4, false},
+               {pmGray, puColors16, 16, false}};
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::Message() << int(c.Mode) << "/" << int(c.Usage) << "/" << c.Fixed);
     auto r = Convert(DestEngineClass<TKvTiF18AEngine>(), c.Whole ? *pic : *corner, [&](TKvDestEngineOptions& o) {
@@ -308,13 +311,13 @@ TEST(KvTI99RoundTrip, F18APalettes) {
     ASSERT_EQ(m->GetSize(), 384);
     EXPECT_EQ(m->GetMemory()[12], 32);
     const auto nibbles = AttributeNibbles(r);
-    if (c.Usage == 0) {
+    if (c.Usage == puColors15) {
       // Cells outside the corner keep the zero bytes of the file.
       EXPECT_EQ(nibbles[0], c.Whole ? 0 : 2 * 6144 - 2 * 8 * 48);
       EXPECT_EQ(m->GetMemory()[128], 0);
       EXPECT_EQ(m->GetMemory()[129], 0);
     }
-    if (c.Usage == 1 && c.Mode == 11) {
+    if (c.Usage == puBlackAndColors15 && c.Mode == pmColor) {
       EXPECT_GE(r.Options->GetPalette()->IndexOfStdRGB(StdRGBColor(0, 0, 0)), 0);
     }
     auto o = OpenConverted(r, "x.tiap");
@@ -329,16 +332,16 @@ TEST(KvTI99RoundTrip, F18AScanline) {
   TKvTiTestClock clock({2024, 5, 6, 7, 8, 9});
   auto pic = GradientPicture(256, 192, 47);
   auto corner = GradientPicture(64, 48, 47);
-  for (uint8_t usage : {0, 1, 2}) {
+  for (TKvPaletteUsage usage : {puColors15, puBlackAndColors15, puColors16}) {
     SCOPED_TRACE(static_cast<int>(usage));
-    auto r = Convert(DestEngineClass<TKvTiF18AScanlineEngine>(), usage == 0 ? *pic : *corner,
+    auto r = Convert(DestEngineClass<TKvTiF18AScanlineEngine>(), usage == puColors15 ? *pic : *corner,
                      [&](TKvDestEngineOptions& o) {
                        o.SetPaletteUsage(usage);
-                       o.SetSerpentine(usage == 0);
+                       o.SetSerpentine(usage == puColors15);
                      });
     TKvStream* m = r.Streams->GetStream(0)->GetSubStream(1);
     ASSERT_EQ(m->GetSize(), 6272);
-    if (usage == 0) {
+    if (usage == puColors15) {
       EXPECT_EQ(AttributeNibbles(r)[0], 0);
       for (int y = 0; y < 192; ++y) ASSERT_EQ(m->GetMemory()[128 + 32 * y] | m->GetMemory()[129 + 32 * y], 0);
     }
@@ -372,16 +375,16 @@ TEST(KvTI99RoundTrip, V9938Pictures) {
   struct Case {
     const TKvDestEngineClass* Class;
     int Width, Height;
-    uint8_t Mode;
+    TKvPaletteMode Mode;
     std::vector<const char*> Files;
     uint8_t Formats[2];
   } cases[] = {
-      {&DestEngineClass<TKvTiV9938G6_512x192Engine>(), 512, 192, 11, {"x.myartg6fa", "x.yapp"}, {250, 250}},
-      {&DestEngineClass<TKvTiV9938G6_512x212Engine>(), 512, 212, 0, {"x.myartg6fa", "x.yapp"}, {250, 250}},
-      {&DestEngineClass<TKvTiV9938G6_512x424Engine>(), 512, 424, 1, {"x.yapp"}, {122}},
-      {&DestEngineClass<TKvTiV9938G7_256x192Engine>(), 256, 192, 1, {"x.myartg700", "x.yapp"}, {0, 254}},
-      {&DestEngineClass<TKvTiV9938G7_256x212Engine>(), 256, 212, 11, {"x.myartg700", "x.yapp"}, {0, 254}},
-      {&DestEngineClass<TKvTiV9938G7_256x424Engine>(), 256, 424, 0, {"x.yapp"}, {126}},
+      {&DestEngineClass<TKvTiV9938G6_512x192Engine>(), 512, 192, pmColor, {"x.myartg6fa", "x.yapp"}, {250, 250}},
+      {&DestEngineClass<TKvTiV9938G6_512x212Engine>(), 512, 212, pmBlackWhite, {"x.myartg6fa", "x.yapp"}, {250, 250}},
+      {&DestEngineClass<TKvTiV9938G6_512x424Engine>(), 512, 424, pmGray, {"x.yapp"}, {122}},
+      {&DestEngineClass<TKvTiV9938G7_256x192Engine>(), 256, 192, pmGray, {"x.myartg700", "x.yapp"}, {0, 254}},
+      {&DestEngineClass<TKvTiV9938G7_256x212Engine>(), 256, 212, pmColor, {"x.myartg700", "x.yapp"}, {0, 254}},
+      {&DestEngineClass<TKvTiV9938G7_256x424Engine>(), 256, 424, pmBlackWhite, {"x.yapp"}, {126}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::Message() << c.Class->GetModeName() << " mode " << int(c.Mode));

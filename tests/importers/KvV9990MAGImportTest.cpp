@@ -299,9 +299,9 @@ void RoundTripMode(int i) {
       ExpectRoundTrip(n, mode + " noise " + std::to_string(w) + "x" + std::to_string(h), i < 3 ? -1 : 0);
     }
     // The gradient in the mode's other palette modes.
-    for (uint8_t pm : {0, 1}) {
+    for (TKvPaletteMode pm : {pmBlackWhite, pmGray}) {
       if (i >= 4 && i <= 5) break;
-      if (i == 6 && pm == 0) continue;
+      if (i == 6 && pm == pmBlackWhite) continue;
       auto g = ConvertPicture(c, *GradientPicture(24, 9, 5), [&](TKvDestEngineOptions& o) { o.SetPaletteMode(pm); });
       ASSERT_TRUE(g.Streams);
       ExpectRoundTrip(g, mode + " palette mode " + std::to_string(pm), -1);

@@ -31,7 +31,7 @@ TEST(KvSavePlatformMSX, ModeList) {
   EXPECT_EQ(o2->GetHeight(), 192);
   EXPECT_EQ(o2->GetCellWidth(), 8);
   EXPECT_EQ(o2->GetCellHeight(), 1);
-  EXPECT_EQ(o2->PixelAspect, 12);
+  EXPECT_EQ(o2->PixelAspect, pa1p138_1);
   EXPECT_EQ(o2->DitherMethod, 2);
   o2->SetWidth(100);
   EXPECT_EQ(o2->GetWidth(), 256);
@@ -66,8 +66,8 @@ TEST(KvSavePlatformMSX, ScreenBuffersAreZeroFilledAndPadded) {
 
 TEST(KvSavePlatformMSX, Screen2BlackAndWhiteFile) {
   auto pic = GradientPicture(256, 192, 5);
-  auto r =
-      ConvertPicture(DestEngineClass<TKvMSXScr2Engine>(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(0); });
+  auto r = ConvertPicture(DestEngineClass<TKvMSXScr2Engine>(), *pic,
+                          [](TKvDestEngineOptions& o) { o.SetPaletteMode(pmBlackWhite); });
   ASSERT_EQ(r.Streams->GetCount(), 1);
   EXPECT_EQ(r.Streams->GetStream(0)->GetExtension(), "sc2");
   ASSERT_EQ(r.Size(0), 14343);
@@ -90,14 +90,14 @@ TEST(KvSavePlatformMSX, Screen2BlackAndWhiteFile) {
 
 TEST(KvSavePlatformMSX, Screen2ColourNeverUsesTransparentCode) {
   auto pic = GradientPicture(256, 192, 6);
-  for (uint8_t mode : {1, 11}) {
+  for (TKvPaletteMode mode : {pmGray, pmColor}) {
     auto r = ConvertPicture(DestEngineClass<TKvMSXScr2Engine>(), *pic,
                             [&](TKvDestEngineOptions& o) { o.SetPaletteMode(mode); });
     const uint8_t* f = r.Bytes(0);
     for (int i = 0; i < 6144; ++i) {
       ASSERT_NE(f[kColors + i] & 15, 0) << i;
       ASSERT_NE(f[kColors + i] >> 4, 0) << i;
-      if (mode == 1) {
+      if (mode == pmGray) {
         for (int n : {f[kColors + i] & 15, f[kColors + i] >> 4}) ASSERT_TRUE(n == 1 || n == 14 || n == 15) << n;
       }
     }
@@ -128,7 +128,7 @@ TEST(KvSavePlatformMSX, Screen3Codes) {
   auto pic = GradientPicture(64, 48, 7);
   for (int y = 0; y < 8; ++y)
     for (int x = 0; x < 64; ++x) *pic->GetPixelPtr(x, y) = 0xFF000000u;
-  for (uint8_t mode : {0, 1, 11}) {
+  for (TKvPaletteMode mode : {pmBlackWhite, pmGray, pmColor}) {
     SCOPED_TRACE(int(mode));
     auto r = ConvertPicture(DestEngineClass<TKvMSXScr3Engine>(), *pic,
                             [&](TKvDestEngineOptions& o) { o.SetPaletteMode(mode); });
@@ -140,10 +140,10 @@ TEST(KvSavePlatformMSX, Screen3Codes) {
         const uint8_t b = f[7 + (y & 7) + (x >> 1) * 8 + (y >> 3) * 256];
         const int code = (x & 1) ? (b & 15) : (b >> 4);
         ASSERT_NE(code, 0);
-        if (mode == 0) {
+        if (mode == pmBlackWhite) {
           ASSERT_TRUE(code == 1 || code == 15);
         }
-        if (mode == 1) {
+        if (mode == pmGray) {
           ASSERT_TRUE(code == 1 || code == 14 || code == 15);
         }
         if (y == 0 && x < 8) {
@@ -156,8 +156,8 @@ TEST(KvSavePlatformMSX, Screen3Codes) {
 
 TEST(KvSavePlatformMSX, Screen4BlackAndWhite) {
   auto pic = GradientPicture(256, 192, 8);
-  auto r =
-      ConvertPicture(DestEngineClass<TKvMSXScr4Engine>(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(0); });
+  auto r = ConvertPicture(DestEngineClass<TKvMSXScr4Engine>(), *pic,
+                          [](TKvDestEngineOptions& o) { o.SetPaletteMode(pmBlackWhite); });
   ASSERT_EQ(r.Size(0), 16391);
   const uint8_t* f = r.Bytes(0);
   EXPECT_EQ(std::vector<uint8_t>(f, f + 7), (std::vector<uint8_t>{0xFE, 0, 0, 0xFF, 0x3F, 0, 0}));
@@ -175,7 +175,7 @@ TEST(KvSavePlatformMSX, Screen4BlackAndWhite) {
   TKvPalette256 fixed;
   BuildMSXPalette(fixed);
   auto q = ConvertPicture(DestEngineClass<TKvMSXScr4Engine>(), *pic, [&](TKvDestEngineOptions& o) {
-    o.SetPaletteMode(0);
+    o.SetPaletteMode(pmBlackWhite);
     o.SetFixedPalette(&fixed);
   });
   const uint8_t* g = q.Bytes(0);
@@ -211,7 +211,7 @@ TEST(KvSavePlatformMSX, UnhandledPaletteModes) {
     // The YJK screens have no palette modes: their palette type chooses.
     if (c->GetModeName().starts_with("10 ") || c->GetModeName().starts_with("12 ")) continue;
     try {
-      ConvertPicture(*c, *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(2); });
+      ConvertPicture(*c, *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(pmGrayGreen); });
       ADD_FAILURE() << c->GetModeName();
     } catch (const EOSError& e) {
       EXPECT_EQ(e.ErrorCode, 87u);
@@ -230,7 +230,7 @@ TEST(KvSavePlatformMSX, Panels) {
   EXPECT_EQ(kinds, (std::vector<K>{K::Position, K::PaletteSeparator, K::CustomPaletteComboBox, K::PaletteMode,
                                    K::DestPalette, K::FixedPalette, K::Dithering}));
   EXPECT_EQ(p->GetSections()[2].Items, (std::vector<int>{ptMSX9938, ptMSX9958}));
-  EXPECT_EQ(p->GetSections()[3].Set, 0x20803u);
+  EXPECT_EQ(p->GetSections()[3].Set, PaletteModes(pmBlackWhite, pmGray, pmColor, pmCustom).Bits);
   // The block limits follow the mode list: off for "Black/white" only.
   for (const TKvDestEngineClass* c : {&DestEngineClass<TKvMSXScr2Engine>(), &DestEngineClass<TKvMSXScr4Engine>()}) {
     auto options = c->Create()->CreateOptions();

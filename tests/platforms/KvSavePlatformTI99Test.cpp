@@ -179,8 +179,8 @@ TEST(KvSavePlatformTI99, FileNames) {
 TEST(KvSavePlatformTI99, BitmapBlackAndWhiteWritesThePatternsOnly) {
   TKvTiTestClock clock({2023, 3, 19, 0, 0, 0});
   auto pic = GradientPicture(256, 192, 5);
-  auto r =
-      ConvertPicture(DestEngineClass<TKvTi9918AEngine>(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(0); });
+  auto r = ConvertPicture(DestEngineClass<TKvTi9918AEngine>(), *pic,
+                          [](TKvDestEngineOptions& o) { o.SetPaletteMode(pmBlackWhite); });
   ASSERT_EQ(r.Streams->GetCount(), 1);
   EXPECT_EQ(r.Streams->GetStream(0)->GetSubStreamCount(), 0);
   EXPECT_EQ(r.Size(0), 6272);
@@ -230,18 +230,18 @@ TEST(KvSavePlatformTI99, ModesOutsideTheListsRaise87) {
   auto pic = GradientPicture(64, 48, 3);
   EXPECT_EQ(OSErrorOf([&] {
               ConvertPicture(DestEngineClass<TKvTi9918A6448GigaEngine>(), *pic,
-                             [](TKvDestEngineOptions& o) { o.SetPaletteMode(0); });
+                             [](TKvDestEngineOptions& o) { o.SetPaletteMode(pmBlackWhite); });
             }),
             87u);
   EXPECT_EQ(OSErrorOf([&] {
               ConvertPicture(DestEngineClass<TKvTi9918A6448Engine>(), *pic,
-                             [](TKvDestEngineOptions& o) { o.SetPaletteMode(2); });
+                             [](TKvDestEngineOptions& o) { o.SetPaletteMode(pmGrayGreen); });
             }),
             87u);
   auto big = GradientPicture(256, 192, 3);
   EXPECT_EQ(OSErrorOf([&] {
               ConvertPicture(DestEngineClass<TKvTi9918AEngine>(), *big,
-                             [](TKvDestEngineOptions& o) { o.SetPaletteMode(17); });
+                             [](TKvDestEngineOptions& o) { o.SetPaletteMode(pmCustom); });
             }),
             87u);
 }
@@ -250,17 +250,17 @@ TEST(KvSavePlatformTI99, OptionsAndPanels) {
   auto o = TKvTi9918AEngine().CreateOptions();
   EXPECT_EQ(o->GetWidth(), 256);
   EXPECT_EQ(o->GetCellWidth(), 8);
-  EXPECT_EQ(o->PixelAspect, 12);
+  EXPECT_EQ(o->PixelAspect, pa1p138_1);
   EXPECT_EQ(o->PaletteType, ptTI99Convert9918);
   EXPECT_EQ(o->GetPalette()->Count, 15);
-  o->SetPaletteMode(1);
+  o->SetPaletteMode(pmGray);
   o->UpdatePalette();
   EXPECT_EQ(o->GetPalette()->Count, 3);
   o->SetUseAsGrayPalette(true);
   o->UpdatePalette();
   EXPECT_EQ(o->GetPalette()->Count, 15);
   auto o64 = TKvTi9918A64Engine().CreateOptions();
-  EXPECT_EQ(o64->PixelAspect, 21);
+  EXPECT_EQ(o64->PixelAspect, pa4p552_1);
   EXPECT_EQ(o64->GetHeight(), 192);
   EXPECT_EQ(o64->DitherMethod, 1);
   auto og = TKvTi9918A6448GigaEngine().CreateOptions();
@@ -274,12 +274,12 @@ TEST(KvSavePlatformTI99, OptionsAndPanels) {
   ASSERT_GE(sec.size(), 7u);
   EXPECT_EQ(sec[2].Kind, TKvPanelSectionKind::CustomPaletteComboBox);
   EXPECT_EQ(sec[2].Items, (std::vector<int>{ptTI99MSX, ptTI99Adam, ptTI99Convert9918}));
-  EXPECT_EQ(sec[3].Set, 2051u);
+  EXPECT_EQ(sec[3].Set, PaletteModes(pmBlackWhite, pmGray, pmColor).Bits);
   EXPECT_EQ(sec[4].Columns, 15);
   EXPECT_EQ(sec[5].Kind, TKvPanelSectionKind::GrayPaletteCheckBox);
   auto gui = TKvTi9918A6448GigaEngine().CreateUI(og.get());
   const auto& gsec = dynamic_cast<TKvDestEngineUIEx*>(gui.get())->GetSections();
-  EXPECT_EQ(gsec[3].Set, 2050u);
+  EXPECT_EQ(gsec[3].Set, PaletteModes(pmGray, pmColor).Bits);
   EXPECT_EQ(gsec[4].Rows, 15);
   EXPECT_EQ(gsec[5].Kind, TKvPanelSectionKind::MaxFlickering);
 
@@ -359,20 +359,20 @@ TEST(KvSavePlatformTI99, V9938Files) {
   auto g7 = GradientPicture(256, 212, 3);
   EXPECT_EQ(OSErrorOf([&] {
               ConvertPicture(DestEngineClass<TKvTiV9938G7_256x212Engine>(), *g7,
-                             [](TKvDestEngineOptions& o) { o.SetPaletteMode(17); });
+                             [](TKvDestEngineOptions& o) { o.SetPaletteMode(pmCustom); });
             }),
             87u);
   auto o6 = TKvTiV9938G6_512x424Engine().CreateOptions();
-  EXPECT_EQ(o6->PixelAspect, 12);
+  EXPECT_EQ(o6->PixelAspect, pa1p138_1);
   EXPECT_EQ(o6->GetHeight(), 424);
   EXPECT_EQ(o6->GetHardwarePalette()->GetCount(), 512);
   auto o7 = TKvTiV9938G7_256x424Engine().CreateOptions();
-  EXPECT_EQ(o7->PixelAspect, 18);
+  EXPECT_EQ(o7->PixelAspect, pa2p276_1);
   EXPECT_EQ(o7->DitherMethod, 1);
   auto ui = TKvTiV9938G6_512x212Engine().CreateUI(o6.get());
   auto* panel = dynamic_cast<TKvDestEngineUIEx*>(ui.get());
   ASSERT_TRUE(panel);
-  EXPECT_EQ(panel->GetSections()[2].Set, 133123u);
+  EXPECT_EQ(panel->GetSections()[2].Set, PaletteModes(pmBlackWhite, pmGray, pmColor, pmCustom).Bits);
   TKvPalette256 scratch;
   int columns = 0;
   EXPECT_EQ(panel->GetEditedPalette(scratch, columns)->GetCount(), 512);
@@ -381,7 +381,7 @@ TEST(KvSavePlatformTI99, V9938Files) {
 
 TEST(KvSavePlatformTI99, F18AOptionsAndFixedPaletteFilter) {
   auto o = TKvTiF18AEngine().CreateOptions();
-  EXPECT_EQ(o->PaletteUsage, 1);
+  EXPECT_EQ(o->PaletteUsage, puBlackAndColors15);
   EXPECT_EQ(o->GetHardwarePalette()->GetCount(), 4096);
   auto ui = TKvTiF18AEngine().CreateUI(o.get());
   auto* panel = dynamic_cast<TKvDestEngineUIEx*>(ui.get());
@@ -393,7 +393,7 @@ TEST(KvSavePlatformTI99, F18AOptionsAndFixedPaletteFilter) {
   red.AddRGB(0, 0, 0);
   EXPECT_TRUE(panel->AcceptFixedPalette(black));
   EXPECT_FALSE(panel->AcceptFixedPalette(red));
-  o->SetPaletteUsage(2);
+  o->SetPaletteUsage(puColors16);
   EXPECT_TRUE(panel->AcceptFixedPalette(red));
   auto pic = GradientPicture(256, 192, 4);
   EXPECT_EQ(OSErrorOf([&] {

@@ -148,7 +148,7 @@ TEST(KvSavePlatformV9990, ModeList) {
     auto o = V9990DestEngineClasses()[i]->Create()->CreateOptions();
     EXPECT_EQ(o->GetWidth(), 256);
     EXPECT_EQ(o->GetHeight(), 212);
-    EXPECT_EQ(o->PixelAspect, 12);
+    EXPECT_EQ(o->PixelAspect, pa1p138_1);
   }
   // Width rules: BP2, BYJK and BYUV to multiples of 4, BP4 to even widths.
   const int rules[7][2] = {{13, 16}, {13, 14}, {13, 13}, {13, 13}, {13, 16}, {12, 12}, {13, 13}};
@@ -254,12 +254,12 @@ TEST(KvSavePlatformV9990, DirectColours) {
 TEST(KvSavePlatformV9990, Failures) {
   auto pic = GradientPicture(16, 8);
   // A palette mode the mode does not offer.
-  EXPECT_THROW(
-      ConvertPicture(DestEngineClass<TKvBP4Engine>(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(10); }),
-      EOSError);
-  EXPECT_THROW(
-      ConvertPicture(DestEngineClass<TKvBD16Engine>(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(0); }),
-      EOSError);
+  EXPECT_THROW(ConvertPicture(DestEngineClass<TKvBP4Engine>(), *pic,
+                              [](TKvDestEngineOptions& o) { o.SetPaletteMode(pmColorBright); }),
+               EOSError);
+  EXPECT_THROW(ConvertPicture(DestEngineClass<TKvBD16Engine>(), *pic,
+                              [](TKvDestEngineOptions& o) { o.SetPaletteMode(pmBlackWhite); }),
+               EOSError);
   // A fixed colour off the 15-bit levels fails the conversion instead of
   // leaving an empty file behind.
   EXPECT_THROW(ConvertPicture(DestEngineClass<TKvBP4Engine>(), *pic,
@@ -267,7 +267,7 @@ TEST(KvSavePlatformV9990, Failures) {
                                 TKvPalette256 fixed;
                                 fixed.AddRGB(1, 2, 3);
                                 o.SetFixedPalette(&fixed);
-                                o.SetPaletteMode(0);
+                                o.SetPaletteMode(pmBlackWhite);
                               }),
                Exception);
   // A width the mode cannot pack: no file.
