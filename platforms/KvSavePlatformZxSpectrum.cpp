@@ -16,12 +16,12 @@
 
 TKvZxSpectrumColorEngineOptions::TKvZxSpectrumColorEngineOptions() {
   SetPaletteType(ptColoredLinear);
-  SetPaletteMode(11);
+  SetPaletteMode(pmColor);
   SetErrorDiffusion(90);
 }
 
 void TKvZxSpectrumColorEngineOptions::UpdatePalette() {
-  if (PaletteMode == 1)
+  if (PaletteMode == pmGray)
     BuildZxPaletteSubset();
   else
     BuildZxPalette();
@@ -46,8 +46,8 @@ void TKvZxSpectrumBWScreen::SetPixel(int X, int Y, int AColor) {
 
 TKvZxSpectrumColorEngineUI::TKvZxSpectrumColorEngineUI(TKvDestEngineOptions* AOptions)
     : TKvDestEngineUIEx(AOptions) {
-  AddPositionSection(0);
-  AddZxPaletteSection(2051);  // "Black/white", "Gray", "Сolor"
+  AddPositionSection();
+  AddZxPaletteSection(PaletteModes(pmBlackWhite, pmGray, pmColor));
   AddColorUsageSection(true);
   AddDitheringSection(false);
   // The colour usage only matters while "Сolor" (the third mode) is chosen.
@@ -55,48 +55,26 @@ TKvZxSpectrumColorEngineUI::TKvZxSpectrumColorEngineUI(TKvDestEngineOptions* AOp
   AddRelated(pcModeCombo, 2, pcColorUsageCombo, false);
 }
 
-std::unique_ptr<TKvDestEngineUI> TKvZxSpectrumEngine::CreateUI(TKvDestEngineOptions* AOptions) {
-  return std::make_unique<TKvZxSpectrumColorEngineUI>(AOptions);
-}
-
-std::unique_ptr<TKvDestEngineOptions> TKvZxSpectrumEngine::CreateOptions() {
-  return TKvDestEngineOptions::Create<TKvZxSpectrumColorEngineOptions>();
-}
-
-std::unique_ptr<TKvBitmap> TKvZxSpectrumEngine::Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*,
-                                                        TKvPalette256*, TKvDestEngineOptions& AOptions,
-                                                        TKvDestProgress& AProgress,
-                                                        std::unique_ptr<TKvStreamList>& AStreams) {
-  if (AOptions.PaletteMode == 0) {
-    TKvImage LImage(ABitmap);
-    AStreams = std::make_unique<TKvStreamList>();
-    TKvZxSpectrumBWScreen LScreen(AStreams->NewStream("scr", ZxBitmapSize)->GetMemory());
-    return LImage.ConvertBW(AAbort, AOptions, &LScreen, nullptr, 0, 1);
+std::unique_ptr<TKvBitmap> TKvZxSpectrumEngine::Convert(TKvConvertArgs& AArgs) {
+  TKvDestEngineOptions& options = AArgs.Options;
+  AArgs.Streams = std::make_unique<TKvStreamList>();
+  if (options.PaletteMode == pmBlackWhite) {
+    TKvImage image(AArgs.Bitmap);
+    TKvZxSpectrumBWScreen screen(AArgs.Streams->NewStream("scr", ZxBitmapSize)->GetMemory());
+    return image.ConvertBW(AArgs.Abort, options, &screen, nullptr, 0, 1);
   }
-  AStreams = std::make_unique<TKvStreamList>();
-  TKvZxSpectrumColorScreen LScreen(AStreams->NewStream("scr", ZxScreenSize)->GetMemory());
-  return ConvertZxColorCells(AAbort, ABitmap, AOptions.GetCellHeight(), AOptions, AProgress, LScreen);
+  TKvZxSpectrumColorScreen screen(AArgs.Streams->NewStream("scr", ZxScreenSize)->GetMemory());
+  return ConvertZxColorCells(AArgs.Abort, AArgs.Bitmap, options.GetCellHeight(), options, AArgs.Progress, screen);
 }
 
 // ---------------------------------------------------------------------------
 // 8x2 multicolour
 
-std::unique_ptr<TKvDestEngineUI> TKvZxSpectrumMultiColor2Engine::CreateUI(TKvDestEngineOptions* AOptions) {
-  return std::make_unique<TKvZxSpectrumMultiColorEngineUI>(AOptions);
-}
-
-std::unique_ptr<TKvDestEngineOptions> TKvZxSpectrumMultiColor2Engine::CreateOptions() {
-  return TKvDestEngineOptions::Create<TKvZxSpectrumMultiColor2EngineOptions>();
-}
-
-std::unique_ptr<TKvBitmap> TKvZxSpectrumMultiColor2Engine::Convert(bool* AAbort, TBitmap32& ABitmap,
-                                                                   TKvPalette256*, TKvPalette256*,
-                                                                   TKvDestEngineOptions& AOptions,
-                                                                   TKvDestProgress& AProgress,
-                                                                   std::unique_ptr<TKvStreamList>& AStreams) {
-  AStreams = std::make_unique<TKvStreamList>();
-  TKvZxSpectrumColorScreen LScreen(AStreams->NewStream("ifl", 9216)->GetMemory());
-  return ConvertZxColorCells(AAbort, ABitmap, AOptions.GetCellHeight(), AOptions, AProgress, LScreen);
+std::unique_ptr<TKvBitmap> TKvZxSpectrumMultiColor2Engine::Convert(TKvConvertArgs& AArgs) {
+  AArgs.Streams = std::make_unique<TKvStreamList>();
+  TKvZxSpectrumColorScreen screen(AArgs.Streams->NewStream("ifl", 9216)->GetMemory());
+  return ConvertZxColorCells(AArgs.Abort, AArgs.Bitmap, AArgs.Options.GetCellHeight(), AArgs.Options, AArgs.Progress,
+                             screen);
 }
 
 // ---------------------------------------------------------------------------
@@ -131,58 +109,47 @@ void TKvZxSpectrumTricolorScreen::SetPixel(int X, int Y, int AColor) {
 std::unique_ptr<TKvBitmap> TKvZxSpectrumTricolorImage::ConvertTricolor(bool* AAbort, TKvDestEngineOptions& AOptions,
                                                                        TKvZxSpectrumTricolorScreen* ATarget) {
   Adjust(AOptions.LightnessFix, AOptions.SaturationFix);
-  TKvPalette256& P = *AOptions.GetPalette();
-  P.UpdateCache();
-  const uint8_t LMethod = AOptions.DitherMethod, LDiff = AOptions.ColorDiffMethod;
-  const double LStrength = AOptions.ErrorDiffusion / 100.0;
-  auto LResult = std::make_unique<TKvBitmap4>(FWidth, FHeight, &P);
-  bool LMirror = false;
+  TKvPalette256& palette = *AOptions.GetPalette();
+  palette.UpdateCache();
+  const uint8_t method = AOptions.DitherMethod, diff = AOptions.ColorDiffMethod;
+  const double strength = AOptions.ErrorDiffusion / 100.0;
+  auto result = std::make_unique<TKvBitmap4>(FWidth, FHeight, &palette);
+  bool mirror = false;
   for (int y = 0; y < FHeight; ++y) {
-    LResult->MirrorX = LMirror;
-    if (ATarget) ATarget->MirrorX = LMirror;
-    SetMirror(LMirror);
+    result->MirrorX = mirror;
+    if (ATarget) ATarget->MirrorX = mirror;
+    SetMirror(mirror);
     for (int x = 0; x < FWidth; ++x) {
       if (Aborted(AAbort)) Abort();
       PKvPixel p = GetPixels(x, y);
-      const int k = P.FindNearestByMetric(LDiff, *p);
-      LResult->SetPixel(x, y, k);
+      const int k = palette.FindNearestByMetric(diff, *p);
+      result->SetPixel(x, y, k);
       if (ATarget) ATarget->SetPixel(x, y, k);
       const TKvLinRGBColor o = p->GetLinRGB();
-      const TKvLinRGBColor c = P.GetLinRGB(k);
+      const TKvLinRGBColor c = palette.GetLinRGB(k);
       p->SetLinRGB(c);
-      DiffuseError(x, y, LMethod,
-                   TKvLinRGBColor{(o.R - c.R) * LStrength, (o.G - c.G) * LStrength, (o.B - c.B) * LStrength});
+      DiffuseError(x, y, method,
+                   TKvLinRGBColor{(o.R - c.R) * strength, (o.G - c.G) * strength, (o.B - c.B) * strength});
     }
-    if (AOptions.Serpentine) LMirror = !LMirror;
+    if (AOptions.Serpentine) mirror = !mirror;
   }
   SetMirror(false);
-  LResult->MirrorX = false;
+  result->MirrorX = false;
   if (ATarget) ATarget->MirrorX = false;
-  return LResult;
+  return result;
 }
 
 TKvZxSpectrumTricolorEngineUI::TKvZxSpectrumTricolorEngineUI(TKvDestEngineOptions* AOptions)
     : TKvDestEngineUIEx(AOptions) {
-  AddPositionSection(0);
+  AddPositionSection();
   AddDitheringSection(false);
 }
 
-std::unique_ptr<TKvDestEngineUI> TKvZxSpectrumTricolorEngine::CreateUI(TKvDestEngineOptions* AOptions) {
-  return std::make_unique<TKvZxSpectrumTricolorEngineUI>(AOptions);
-}
-
-std::unique_ptr<TKvDestEngineOptions> TKvZxSpectrumTricolorEngine::CreateOptions() {
-  return TKvDestEngineOptions::Create<TKvZxSpectrumTricolorEngineOptions>();
-}
-
-std::unique_ptr<TKvBitmap> TKvZxSpectrumTricolorEngine::Convert(bool* AAbort, TBitmap32& ABitmap,
-                                                                TKvPalette256*, TKvPalette256*,
-                                                                TKvDestEngineOptions& AOptions, TKvDestProgress&,
-                                                                std::unique_ptr<TKvStreamList>& AStreams) {
-  TKvZxSpectrumTricolorImage LImage(ABitmap);
-  AStreams = std::make_unique<TKvStreamList>();
-  TKvZxSpectrumTricolorScreen LScreen(AStreams->NewStream("rgb", 3 * ZxBitmapSize)->GetMemory());
-  return LImage.ConvertTricolor(AAbort, AOptions, &LScreen);
+std::unique_ptr<TKvBitmap> TKvZxSpectrumTricolorEngine::Convert(TKvConvertArgs& AArgs) {
+  TKvZxSpectrumTricolorImage image(AArgs.Bitmap);
+  AArgs.Streams = std::make_unique<TKvStreamList>();
+  TKvZxSpectrumTricolorScreen screen(AArgs.Streams->NewStream("rgb", 3 * ZxBitmapSize)->GetMemory());
+  return image.ConvertTricolor(AArgs.Abort, AArgs.Options, &screen);
 }
 
 // ---------------------------------------------------------------------------
@@ -190,16 +157,16 @@ std::unique_ptr<TKvBitmap> TKvZxSpectrumTricolorEngine::Convert(bool* AAbort, TB
 
 TKvZxSpectrumInterlacedEngineOptions::TKvZxSpectrumInterlacedEngineOptions() {
   SetPaletteType(ptColoredLinear);
-  SetPaletteMode(11);
+  SetPaletteMode(pmColor);
   SetErrorDiffusion(90);
-  SetPixelAspect(17);  // "2:1"
+  SetPixelAspect(pa2_1);
 }
 
 void TKvZxSpectrumInterlacedEngineOptions::UpdatePalette() { BuildZxPalette(); }
 
 TKvZxSpectrumGigaInterlacedEngineOptions::TKvZxSpectrumGigaInterlacedEngineOptions() {
   SetPaletteType(ptColoredLinear);
-  SetPaletteMode(11);
+  SetPaletteMode(pmColor);
   SetGigaCalculation(1);  // "Linear"
   SetMaxFlickering(100);
   SetErrorDiffusion(90);
@@ -271,7 +238,8 @@ std::unique_ptr<TKvBitmap> TKvZxSpectrumGigaInterlacedImage::Convert(bool* AAbor
 }
 
 void TKvZxSpectrumGigaInterlacedImage::Prepare() {
-  if (!FGrayMode && (ColorUsage == 1 || ColorUsage == 2)) LimitGray(FPalette->GetLinGray(119));
+  if (!FGrayMode && (ColorUsage == cuDarkOnly || ColorUsage == cuDarkOnlyForceBright))
+    LimitGray(FPalette->GetLinGray(119));
 }
 
 std::unique_ptr<TKvBitmap> TKvZxSpectrumGigaInterlacedImage::CreateResult() {
@@ -286,7 +254,7 @@ void TKvZxSpectrumGigaInterlacedImage::RenderCell(TKvBitmap* AResult, TKvCellScr
                                                   int ACellY, const TRect& ARect, TKvCellPalette* ACellPalette) {
   if (!ACellPalette) RaiseInternalError();
   auto* c = static_cast<TKvZxSpectrumGigascreenPalette*>(ACellPalette);
-  const bool force = ColorUsage == 2;
+  const bool force = ColorUsage == cuDarkOnlyForceBright;
   ATarget->SetAttr(ACellX, ACellY, ZxGigaAttribute(c->Paper1, c->Ink1, force));
   ATarget->SetAttr(ACellX, ACellY + 24, ZxGigaAttribute(c->Paper2, c->Ink2, force));
   DitherGigaCell(*c, ARect, [&](int x, int y, int, int code) {
@@ -320,7 +288,7 @@ void TKvZxSpectrumGigaInterlacedImage::NormalizeInterlacedCell(TKvBitmap* AResul
   if (ch[0] > ch[1]) std::swap(ch[0], ch[1]);
   if (ch[2] > ch[3]) std::swap(ch[2], ch[3]);
   FScratch->Setup(ch[0], ch[1], ch[2], ch[3]);
-  const bool force = ColorUsage == 2;
+  const bool force = ColorUsage == cuDarkOnlyForceBright;
   ATarget->SetAttr(ACellX, ACellY, ZxGigaAttribute(ch[0], ch[1], force));
   ATarget->SetAttr(ACellX, ACellY + 24, ZxGigaAttribute(ch[2], ch[3], force));
   const bool differ = !(ch[0] == ch[2] && ch[1] == ch[3]);
@@ -431,7 +399,7 @@ void AddGigaPaletteSection(TKvDestEngineUIEx& AUI, int ARows) {
   AUI.AddPaletteSeparator();
   const int kinds = AUI.AddCustomPaletteComboBox();
   for (int t : {ptPulsar, ptColoredLinear, ptAlone}) AUI.AddSectionItem(kinds, t);
-  AUI.AddPaletteModeSection(2050);
+  AUI.AddPaletteModeSection(PaletteModes(pmGray, pmColor));
   AUI.AddDestPalette(16, ARows, true);
 }
 
@@ -439,54 +407,35 @@ void AddGigaPaletteSection(TKvDestEngineUIEx& AUI, int ARows) {
 
 TKvZxSpectrumGigaInterlacedEngineUI::TKvZxSpectrumGigaInterlacedEngineUI(TKvDestEngineOptions* AOptions)
     : TKvDestEngineUIEx(AOptions) {
-  AddPositionSection(0);
+  AddPositionSection();
   AddGigaPaletteSection(*this, 1);
   AddColorUsageSection(false);
   AddStyleSection();
   AddDitheringSection(false);
 }
 
-std::unique_ptr<TKvDestEngineUI> TKvZxSpectrumInterlacedEngine::CreateUI(TKvDestEngineOptions* AOptions) {
-  return std::make_unique<TKvZxSpectrumInterlacedEngineUI>(AOptions);
-}
-
-std::unique_ptr<TKvDestEngineOptions> TKvZxSpectrumInterlacedEngine::CreateOptions() {
-  return TKvDestEngineOptions::Create<TKvZxSpectrumInterlacedEngineOptions>();
-}
-
-std::unique_ptr<TKvBitmap> TKvZxSpectrumInterlacedEngine::Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*,
-                                                                  TKvPalette256*, TKvDestEngineOptions& AOptions,
-                                                                  TKvDestProgress& AProgress,
-                                                                  std::unique_ptr<TKvStreamList>& AStreams) {
-  AStreams = std::make_unique<TKvStreamList>();
-  TKvZxSpectrumInterlacedScreen LScreen(AStreams->NewStream("lce", 2 * ZxScreenSize)->GetMemory());
-  if (AOptions.PaletteMode == 0) {
+std::unique_ptr<TKvBitmap> TKvZxSpectrumInterlacedEngine::Convert(TKvConvertArgs& AArgs) {
+  TKvDestEngineOptions& options = AArgs.Options;
+  AArgs.Streams = std::make_unique<TKvStreamList>();
+  TKvZxSpectrumInterlacedScreen screen(AArgs.Streams->NewStream("lce", 2 * ZxScreenSize)->GetMemory());
+  if (options.PaletteMode == pmBlackWhite) {
     // Light pixels set the bit: the bright white ink of the filled attributes.
-    TKvImage LImage(ABitmap);
-    return LImage.ConvertBW(AAbort, AOptions, &LScreen, nullptr, 0, 1);
+    TKvImage image(AArgs.Bitmap);
+    return image.ConvertBW(AArgs.Abort, options, &screen, nullptr, 0, 1);
   }
-  return ConvertZxColorCells(AAbort, ABitmap, AOptions.GetCellHeight(), AOptions, AProgress, LScreen);
+  return ConvertZxColorCells(AArgs.Abort, AArgs.Bitmap, options.GetCellHeight(), options, AArgs.Progress, screen);
 }
 
-std::unique_ptr<TKvDestEngineUI> TKvZxSpectrumGigaInterlacedEngine1::CreateUI(TKvDestEngineOptions* AOptions) {
-  return std::make_unique<TKvZxSpectrumGigaInterlacedEngineUI>(AOptions);
-}
-
-std::unique_ptr<TKvDestEngineOptions> TKvZxSpectrumGigaInterlacedEngine1::CreateOptions() {
-  return TKvDestEngineOptions::Create<TKvZxSpectrumGigaInterlacedEngineOptions>();
-}
-
-std::unique_ptr<TKvBitmap> TKvZxSpectrumGigaInterlacedEngine1::Convert(
-    bool* AAbort, TBitmap32& ABitmap, TKvPalette256*, TKvPalette256*, TKvDestEngineOptions& AOptions,
-    TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams) {
-  AOptions.BuildZxGigaPalette(false);
-  AOptions.SetUseAsGrayPalette(AOptions.PaletteMode == 1);
-  TKvZxSpectrumGigaInterlacedImage LImage(AOptions.GetCellWidth(), AOptions.GetCellHeight(), ABitmap);
-  AStreams = std::make_unique<TKvStreamList>();
-  TKvZxSpectrumGigaInterlacedScreen LScreen(AStreams->NewStream("lce", 2 * ZxScreenSize)->GetMemory());
-  auto LResult = LImage.Convert(AAbort, AOptions, &AProgress, &LScreen);
-  AOptions.BuildZxPalette();
-  return LResult;
+std::unique_ptr<TKvBitmap> TKvZxSpectrumGigaInterlacedEngine1::Convert(TKvConvertArgs& AArgs) {
+  TKvDestEngineOptions& options = AArgs.Options;
+  options.BuildZxGigaPalette(false);
+  options.SetUseAsGrayPalette(options.PaletteMode == pmGray);
+  TKvZxSpectrumGigaInterlacedImage image(options.GetCellWidth(), options.GetCellHeight(), AArgs.Bitmap);
+  AArgs.Streams = std::make_unique<TKvStreamList>();
+  TKvZxSpectrumGigaInterlacedScreen screen(AArgs.Streams->NewStream("lce", 2 * ZxScreenSize)->GetMemory());
+  auto result = image.Convert(AArgs.Abort, options, &AArgs.Progress, &screen);
+  options.BuildZxPalette();
+  return result;
 }
 
 // ---------------------------------------------------------------------------
@@ -494,7 +443,7 @@ std::unique_ptr<TKvBitmap> TKvZxSpectrumGigaInterlacedEngine1::Convert(
 
 TKvZxSpectrumGigascreenEngineOptions::TKvZxSpectrumGigascreenEngineOptions() {
   SetPaletteType(ptColoredLinear);
-  SetPaletteMode(11);
+  SetPaletteMode(pmColor);
   SetGigaCalculation(1);  // "Linear"
   SetMaxFlickering(100);
   SetErrorDiffusion(90);
@@ -509,7 +458,7 @@ TKvZxSpectrumMultiGigascreen1EngineOptions::TKvZxSpectrumMultiGigascreen1EngineO
 
 TKvZxSpectrumBWGigascreenEngineOptions::TKvZxSpectrumBWGigascreenEngineOptions() {
   SetPaletteType(ptColoredLinear);
-  SetPaletteMode(11);
+  SetPaletteMode(pmColor);
   SetGigaCalculation(1);
   SetErrorDiffusion(90);
 }
@@ -660,7 +609,7 @@ void TKvZxSpectrumBWGigascreenScreen::SetPixel(int X, int Y, int AColor) {
 
 TKvZxSpectrumGigascreenEngineUI::TKvZxSpectrumGigascreenEngineUI(TKvDestEngineOptions* AOptions)
     : TKvDestEngineUIEx(AOptions) {
-  AddPositionSection(0);
+  AddPositionSection();
   AddGigaPaletteSection(*this, 16);  // the 256 mixtures
   AddCalculationSection();
   AddColorUsageSection(false);
@@ -671,7 +620,7 @@ TKvZxSpectrumGigascreenEngineUI::TKvZxSpectrumGigascreenEngineUI(TKvDestEngineOp
 
 TKvZxSpectrumBWGigascreenEngineUI::TKvZxSpectrumBWGigascreenEngineUI(TKvDestEngineOptions* AOptions)
     : TKvDestEngineUIEx(AOptions) {
-  AddPositionSection(0);
+  AddPositionSection();
   AddDitheringSection(false);
 }
 
@@ -679,122 +628,78 @@ namespace {
 
 // The colour gigascreen conversion into ATarget, with the options' palette
 // built for solving and rebuilt for display afterwards.
-std::unique_ptr<TKvBitmap> ConvertGigascreen(TKvZxSpectrumGigascreenImage& AImage, bool* AAbort,
-                                             TKvDestEngineOptions& AOptions, TKvDestProgress& AProgress,
+std::unique_ptr<TKvBitmap> ConvertGigascreen(TKvZxSpectrumGigascreenImage& AImage, TKvConvertArgs& AArgs,
                                              TKvCellScreen& ATarget, const std::function<void()>& AAfter = {}) {
-  AOptions.BuildZxGigaPalette(false);
-  AOptions.SetUseAsGrayPalette(AOptions.PaletteMode == 1);
-  auto result = AImage.Convert(AAbort, AOptions, &AProgress, &ATarget);
+  TKvDestEngineOptions& options = AArgs.Options;
+  options.BuildZxGigaPalette(false);
+  options.SetUseAsGrayPalette(options.PaletteMode == pmGray);
+  auto result = AImage.Convert(AArgs.Abort, options, &AArgs.Progress, &ATarget);
   if (AAfter) AAfter();
-  AOptions.BuildZxGigaPalette(true);
+  options.BuildZxGigaPalette(true);
   return result;
 }
 
 // "mg4", "mg2": one MGH file of the options' cell height.
-std::unique_ptr<TKvBitmap> ConvertMultiGigascreen(bool* AAbort, TBitmap32& ABitmap, TKvDestEngineOptions& AOptions,
-                                                  TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams,
-                                                  const char* AExt) {
-  const int h = AOptions.GetCellHeight();
-  TKvZxSpectrumGigascreenImage LImage(8, h, ABitmap);
-  AStreams = std::make_unique<TKvStreamList>();
-  TKvStream* LStream = AStreams->NewStream(AExt, kMghAttributes + 2 * (192 / h * 32));
-  AOptions.BuildZxGigaPalette(false);
-  TKvZxSpectrumMultiGigascreenScreen LScreen(LStream->GetMemory(), h, *AOptions.GetPalette(), AOptions.BorderColor);
-  return ConvertGigascreen(LImage, AAbort, AOptions, AProgress, LScreen);
+std::unique_ptr<TKvBitmap> ConvertMultiGigascreen(TKvConvertArgs& AArgs, const char* AExt) {
+  TKvDestEngineOptions& options = AArgs.Options;
+  const int h = options.GetCellHeight();
+  TKvZxSpectrumGigascreenImage image(8, h, AArgs.Bitmap);
+  AArgs.Streams = std::make_unique<TKvStreamList>();
+  TKvStream* stream = AArgs.Streams->NewStream(AExt, kMghAttributes + 2 * (192 / h * 32));
+  options.BuildZxGigaPalette(false);
+  TKvZxSpectrumMultiGigascreenScreen screen(stream->GetMemory(), h, *options.GetPalette(), options.BorderColor);
+  return ConvertGigascreen(image, AArgs, screen);
 }
 
 }  // namespace
 
-#define KV_ZX_GIGA_ENGINE_CLASS(Engine, Options, UI)                                       \
-  std::unique_ptr<TKvDestEngineUI> Engine::CreateUI(TKvDestEngineOptions* AOptions) {      \
-    return std::make_unique<UI>(AOptions);                                                  \
-  }                                                                                         \
-  std::unique_ptr<TKvDestEngineOptions> Engine::CreateOptions() {                           \
-    return TKvDestEngineOptions::Create<Options>();                                         \
-  }
-
-KV_ZX_GIGA_ENGINE_CLASS(TKvZxSpectrumBWGigascreenEngine, TKvZxSpectrumBWGigascreenEngineOptions,
-                        TKvZxSpectrumBWGigascreenEngineUI)
-KV_ZX_GIGA_ENGINE_CLASS(TKvZxSpectrumGigascreenEngine, TKvZxSpectrumGigascreenEngineOptions,
-                        TKvZxSpectrumGigascreenEngineUI)
-KV_ZX_GIGA_ENGINE_CLASS(TKvZxSpectrumMultiGigascreen4Engine, TKvZxSpectrumMultiGigascreen4EngineOptions,
-                        TKvZxSpectrumGigascreenEngineUI)
-KV_ZX_GIGA_ENGINE_CLASS(TKvZxSpectrumMultiGigascreen2Engine, TKvZxSpectrumMultiGigascreen2EngineOptions,
-                        TKvZxSpectrumGigascreenEngineUI)
-KV_ZX_GIGA_ENGINE_CLASS(TKvZxSpectrumMultiGigascreen1Engine, TKvZxSpectrumMultiGigascreen1EngineOptions,
-                        TKvZxSpectrumGigascreenEngineUI)
-#undef KV_ZX_GIGA_ENGINE_CLASS
-
-std::unique_ptr<TKvBitmap> TKvZxSpectrumBWGigascreenEngine::Convert(bool* AAbort, TBitmap32& ABitmap,
-                                                                    TKvPalette256*, TKvPalette256*,
-                                                                    TKvDestEngineOptions& AOptions,
-                                                                    TKvDestProgress&,
-                                                                    std::unique_ptr<TKvStreamList>& AStreams) {
-  TKvImage LImage(ABitmap);
-  AStreams = std::make_unique<TKvStreamList>();
-  TKvZxSpectrumBWGigascreenScreen LScreen(AStreams->NewStream("lcm", 2 * ZxBitmapSize)->GetMemory());
-  return ConvertBWFlicker(LImage, AAbort, AOptions, &LScreen);
+std::unique_ptr<TKvBitmap> TKvZxSpectrumBWGigascreenEngine::Convert(TKvConvertArgs& AArgs) {
+  TKvImage image(AArgs.Bitmap);
+  AArgs.Streams = std::make_unique<TKvStreamList>();
+  TKvZxSpectrumBWGigascreenScreen screen(AArgs.Streams->NewStream("lcm", 2 * ZxBitmapSize)->GetMemory());
+  return ConvertBWFlicker(image, AArgs.Abort, AArgs.Options, &screen);
 }
 
-std::unique_ptr<TKvBitmap> TKvZxSpectrumGigascreenEngine::Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*,
-                                                                  TKvPalette256*, TKvDestEngineOptions& AOptions,
-                                                                  TKvDestProgress& AProgress,
-                                                                  std::unique_ptr<TKvStreamList>& AStreams) {
-  TKvZxSpectrumGigascreenImage LImage(8, AOptions.GetCellHeight(), ABitmap);
-  AStreams = std::make_unique<TKvStreamList>();
-  TKvStream* LImg = AStreams->NewStream("img", 2 * ZxScreenSize);
-  TKvZxSpectrumGigascreenScreen LScreen(LImg->GetMemory());
-  TKvStreamList& LStreams = *AStreams;
-  return ConvertGigascreen(LImage, AAbort, AOptions, AProgress, LScreen, [&] {
+std::unique_ptr<TKvBitmap> TKvZxSpectrumGigascreenEngine::Convert(TKvConvertArgs& AArgs) {
+  TKvDestEngineOptions& options = AArgs.Options;
+  TKvZxSpectrumGigascreenImage image(8, options.GetCellHeight(), AArgs.Bitmap);
+  AArgs.Streams = std::make_unique<TKvStreamList>();
+  TKvStreamList& streams = *AArgs.Streams;
+  TKvZxSpectrumGigascreenScreen screen(streams.NewStream("img", 2 * ZxScreenSize)->GetMemory());
+  return ConvertGigascreen(image, AArgs, screen, [&] {
     // The same two frames as an MGH file of 8x8 cells.
-    TKvStream* LMg8 = LStreams.NewStream("mg8", kMghAttributes + 2 * ZxAttrSize);
-    TKvZxSpectrumMultiGigascreenScreen LMgh(LMg8->GetMemory(), 8, *AOptions.GetPalette(), AOptions.BorderColor);
-    LMgh.CopyFrom(LScreen);
+    TKvStream* mg8 = streams.NewStream("mg8", kMghAttributes + 2 * ZxAttrSize);
+    TKvZxSpectrumMultiGigascreenScreen mgh(mg8->GetMemory(), 8, *options.GetPalette(), options.BorderColor);
+    mgh.CopyFrom(screen);
   });
 }
 
-std::unique_ptr<TKvBitmap> TKvZxSpectrumMultiGigascreen4Engine::Convert(
-    bool* AAbort, TBitmap32& ABitmap, TKvPalette256*, TKvPalette256*, TKvDestEngineOptions& AOptions,
-    TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams) {
-  return ConvertMultiGigascreen(AAbort, ABitmap, AOptions, AProgress, AStreams, "mg4");
+std::unique_ptr<TKvBitmap> TKvZxSpectrumMultiGigascreen4Engine::Convert(TKvConvertArgs& AArgs) {
+  return ConvertMultiGigascreen(AArgs, "mg4");
 }
 
-std::unique_ptr<TKvBitmap> TKvZxSpectrumMultiGigascreen2Engine::Convert(
-    bool* AAbort, TBitmap32& ABitmap, TKvPalette256*, TKvPalette256*, TKvDestEngineOptions& AOptions,
-    TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams) {
-  return ConvertMultiGigascreen(AAbort, ABitmap, AOptions, AProgress, AStreams, "mg2");
+std::unique_ptr<TKvBitmap> TKvZxSpectrumMultiGigascreen2Engine::Convert(TKvConvertArgs& AArgs) {
+  return ConvertMultiGigascreen(AArgs, "mg2");
 }
 
-std::unique_ptr<TKvBitmap> TKvZxSpectrumMultiGigascreen1Engine::Convert(
-    bool* AAbort, TBitmap32& ABitmap, TKvPalette256*, TKvPalette256*, TKvDestEngineOptions& AOptions,
-    TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams) {
-  TKvZxSpectrumMultiGigascreen1Image LImage(8, 8, ABitmap);
-  AStreams = std::make_unique<TKvStreamList>();
-  TKvStream* LStream = AStreams->NewStream("mg1", 19456);
-  AOptions.BuildZxGigaPalette(false);
-  TKvZxSpectrumMultiGigascreen1Screen LScreen(LStream->GetMemory(), 1, *AOptions.GetPalette(), AOptions.BorderColor);
-  return ConvertGigascreen(LImage, AAbort, AOptions, AProgress, LScreen);
+std::unique_ptr<TKvBitmap> TKvZxSpectrumMultiGigascreen1Engine::Convert(TKvConvertArgs& AArgs) {
+  TKvDestEngineOptions& options = AArgs.Options;
+  TKvZxSpectrumMultiGigascreen1Image image(8, 8, AArgs.Bitmap);
+  AArgs.Streams = std::make_unique<TKvStreamList>();
+  TKvStream* stream = AArgs.Streams->NewStream("mg1", 19456);
+  options.BuildZxGigaPalette(false);
+  TKvZxSpectrumMultiGigascreen1Screen screen(stream->GetMemory(), 1, *options.GetPalette(), options.BorderColor);
+  return ConvertGigascreen(image, AArgs, screen);
 }
 
 // ---------------------------------------------------------------------------
 
 const std::vector<const TKvDestEngineClass*>& ZxSpectrumDestEngineClasses() {
-  static const std::vector<const TKvDestEngineClass*> LClasses = {
-      &DestEngineClass<TKvZxSpectrumEngine>(),
-      &DestEngineClass<TKvZxSpectrumInterlacedEngine>(),
-      &DestEngineClass<TKvZxSpectrumGigaInterlacedEngine1>(),
-      &DestEngineClass<TKvZxSpectrumMultiColor1Engine>(),
-      &DestEngineClass<TKvZxSpectrumMultiColor2Engine>(),
-      &DestEngineClass<TKvZxSpectrumBWGigascreenEngine>(),
-      &DestEngineClass<TKvZxSpectrumGigascreenEngine>(),
-      &DestEngineClass<TKvZxSpectrumMultiGigascreen4Engine>(),
-      &DestEngineClass<TKvZxSpectrumMultiGigascreen2Engine>(),
-      &DestEngineClass<TKvZxSpectrumMultiGigascreen1Engine>(),
-      &DestEngineClass<TKvZxSpectrumTricolorEngine>(),
-  };
-  return LClasses;
+  return DestEngineClasses<TKvZxSpectrumEngine, TKvZxSpectrumInterlacedEngine, TKvZxSpectrumGigaInterlacedEngine1,
+                           TKvZxSpectrumMultiColor1Engine, TKvZxSpectrumMultiColor2Engine,
+                           TKvZxSpectrumBWGigascreenEngine, TKvZxSpectrumGigascreenEngine,
+                           TKvZxSpectrumMultiGigascreen4Engine, TKvZxSpectrumMultiGigascreen2Engine,
+                           TKvZxSpectrumMultiGigascreen1Engine, TKvZxSpectrumTricolorEngine>();
 }
 
-void InitKvSavePlatformZxSpectrum() {
-  for (const TKvDestEngineClass* c : ZxSpectrumDestEngineClasses()) RegisterDestEngine(*c);
-}
+void InitKvSavePlatformZxSpectrum() { RegisterDestEngines(ZxSpectrumDestEngineClasses()); }

@@ -33,15 +33,12 @@ public:
   explicit TKvZxSpectrumColorEngineUI(TKvDestEngineOptions* AOptions);
 };
 
-class TKvZxSpectrumEngine : public TKvDestEngineOf<TKvZxSpectrumEngine> {
+class TKvZxSpectrumEngine
+    : public TKvDestEngineWith<TKvZxSpectrumEngine, TKvZxSpectrumColorEngineOptions, TKvZxSpectrumColorEngineUI> {
 public:
   static std::string GetPlatformName() { return "ZX Spectrum"; }
   static std::string GetModeName() { return "256x192x4"; }
-  std::unique_ptr<TKvDestEngineUI> CreateUI(TKvDestEngineOptions* AOptions) override;
-  std::unique_ptr<TKvDestEngineOptions> CreateOptions() override;
-  static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,
-                                            TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,
-                                            TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams);
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
 class TKvZxSpectrumMultiColor2EngineOptions : public TKvZxSpectrumMultiColor1EngineOptions {
@@ -49,15 +46,13 @@ public:
   int32_t GetCellHeight() const override { return 2; }
 };
 
-class TKvZxSpectrumMultiColor2Engine : public TKvDestEngineOf<TKvZxSpectrumMultiColor2Engine> {
+class TKvZxSpectrumMultiColor2Engine
+    : public TKvDestEngineWith<TKvZxSpectrumMultiColor2Engine, TKvZxSpectrumMultiColor2EngineOptions,
+                               TKvZxSpectrumMultiColorEngineUI> {
 public:
   static std::string GetPlatformName() { return "ZX Spectrum"; }
   static std::string GetModeName() { return "256x192x4 Multicolor 8x2"; }
-  std::unique_ptr<TKvDestEngineUI> CreateUI(TKvDestEngineOptions* AOptions) override;
-  std::unique_ptr<TKvDestEngineOptions> CreateOptions() override;
-  static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,
-                                            TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,
-                                            TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams);
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
 // ---------------------------------------------------------------------------
@@ -92,15 +87,13 @@ public:
   explicit TKvZxSpectrumTricolorEngineUI(TKvDestEngineOptions* AOptions);
 };
 
-class TKvZxSpectrumTricolorEngine : public TKvDestEngineOf<TKvZxSpectrumTricolorEngine> {
+class TKvZxSpectrumTricolorEngine
+    : public TKvDestEngineWith<TKvZxSpectrumTricolorEngine, TKvZxSpectrumTricolorEngineOptions,
+                               TKvZxSpectrumTricolorEngineUI> {
 public:
   static std::string GetPlatformName() { return "ZX Spectrum"; }
   static std::string GetModeName() { return "256x192x3 Tricolor"; }
-  std::unique_ptr<TKvDestEngineUI> CreateUI(TKvDestEngineOptions* AOptions) override;
-  std::unique_ptr<TKvDestEngineOptions> CreateOptions() override;
-  static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,
-                                            TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,
-                                            TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams);
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
 // ---------------------------------------------------------------------------
@@ -276,25 +269,68 @@ public:
   explicit TKvZxSpectrumBWGigascreenEngineUI(TKvDestEngineOptions* AOptions);
 };
 
-#define KV_ZX_DEST_ENGINE(Name, Mode)                                                                             \
-  class Name : public TKvDestEngineOf<Name> {                                                                     \
-  public:                                                                                                         \
-    static std::string GetPlatformName() { return "ZX Spectrum"; }                                                \
-    static std::string GetModeName() { return Mode; }                                                             \
-    std::unique_ptr<TKvDestEngineUI> CreateUI(TKvDestEngineOptions* AOptions) override;                           \
-    std::unique_ptr<TKvDestEngineOptions> CreateOptions() override;                                               \
-    static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,          \
-                                              TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,           \
-                                              TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams); \
-  }
+class TKvZxSpectrumInterlacedEngine
+    : public TKvDestEngineWith<TKvZxSpectrumInterlacedEngine, TKvZxSpectrumInterlacedEngineOptions,
+                               TKvZxSpectrumInterlacedEngineUI> {
+public:
+  static std::string GetPlatformName() { return "ZX Spectrum"; }
+  static std::string GetModeName() { return "256x384x4 Interlaced v1"; }
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
+};
 
-KV_ZX_DEST_ENGINE(TKvZxSpectrumInterlacedEngine, "256x384x4 Interlaced v1");
-KV_ZX_DEST_ENGINE(TKvZxSpectrumGigaInterlacedEngine1, "256x384x4 Interlaced v2");
-KV_ZX_DEST_ENGINE(TKvZxSpectrumBWGigascreenEngine, "256x192x4 B/W Giga");
-KV_ZX_DEST_ENGINE(TKvZxSpectrumGigascreenEngine, "256x192x4 Giga");
-KV_ZX_DEST_ENGINE(TKvZxSpectrumMultiGigascreen4Engine, "256x192x4 MultiGiga 8x4");
-KV_ZX_DEST_ENGINE(TKvZxSpectrumMultiGigascreen2Engine, "256x192x4 MultiGiga 8x2");
-KV_ZX_DEST_ENGINE(TKvZxSpectrumMultiGigascreen1Engine, "256x192x4 MultiGiga 8x1");
+class TKvZxSpectrumGigaInterlacedEngine1
+    : public TKvDestEngineWith<TKvZxSpectrumGigaInterlacedEngine1, TKvZxSpectrumGigaInterlacedEngineOptions,
+                               TKvZxSpectrumGigaInterlacedEngineUI> {
+public:
+  static std::string GetPlatformName() { return "ZX Spectrum"; }
+  static std::string GetModeName() { return "256x384x4 Interlaced v2"; }
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
+};
+
+class TKvZxSpectrumBWGigascreenEngine
+    : public TKvDestEngineWith<TKvZxSpectrumBWGigascreenEngine, TKvZxSpectrumBWGigascreenEngineOptions,
+                               TKvZxSpectrumBWGigascreenEngineUI> {
+public:
+  static std::string GetPlatformName() { return "ZX Spectrum"; }
+  static std::string GetModeName() { return "256x192x4 B/W Giga"; }
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
+};
+
+class TKvZxSpectrumGigascreenEngine
+    : public TKvDestEngineWith<TKvZxSpectrumGigascreenEngine, TKvZxSpectrumGigascreenEngineOptions,
+                               TKvZxSpectrumGigascreenEngineUI> {
+public:
+  static std::string GetPlatformName() { return "ZX Spectrum"; }
+  static std::string GetModeName() { return "256x192x4 Giga"; }
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
+};
+
+class TKvZxSpectrumMultiGigascreen4Engine
+    : public TKvDestEngineWith<TKvZxSpectrumMultiGigascreen4Engine, TKvZxSpectrumMultiGigascreen4EngineOptions,
+                               TKvZxSpectrumGigascreenEngineUI> {
+public:
+  static std::string GetPlatformName() { return "ZX Spectrum"; }
+  static std::string GetModeName() { return "256x192x4 MultiGiga 8x4"; }
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
+};
+
+class TKvZxSpectrumMultiGigascreen2Engine
+    : public TKvDestEngineWith<TKvZxSpectrumMultiGigascreen2Engine, TKvZxSpectrumMultiGigascreen2EngineOptions,
+                               TKvZxSpectrumGigascreenEngineUI> {
+public:
+  static std::string GetPlatformName() { return "ZX Spectrum"; }
+  static std::string GetModeName() { return "256x192x4 MultiGiga 8x2"; }
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
+};
+
+class TKvZxSpectrumMultiGigascreen1Engine
+    : public TKvDestEngineWith<TKvZxSpectrumMultiGigascreen1Engine, TKvZxSpectrumMultiGigascreen1EngineOptions,
+                               TKvZxSpectrumGigascreenEngineUI> {
+public:
+  static std::string GetPlatformName() { return "ZX Spectrum"; }
+  static std::string GetModeName() { return "256x192x4 MultiGiga 8x1"; }
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
+};
 
 // The modes of the "ZX Spectrum" platform in list order.
 const std::vector<const TKvDestEngineClass*>& ZxSpectrumDestEngineClasses();

@@ -112,9 +112,9 @@ const TZxCellPair ZxCellPairTable[ZxCellPairCount] = {
 };
 
 TKvZxSpectrumColorPaletteList::TKvZxSpectrumColorPaletteList(uint8_t AColorUsage, TKvPalette256& APalette) {
-  if (AColorUsage == 1 || AColorUsage == 2)
+  if (AColorUsage == cuDarkOnly || AColorUsage == cuDarkOnlyForceBright)
     AddPairs(*this, APalette, 0, 35);
-  else if (AColorUsage == 3)
+  else if (AColorUsage == cuBrightOnly)
     AddPairs(*this, APalette, 36, 71);
   else
     AddPairs(*this, APalette, 0, 71);
@@ -154,7 +154,8 @@ std::unique_ptr<TKvBitmap> TKvSpectrumZxColorImage::ConvertGray(bool* AAbort, TK
 void TKvSpectrumZxColorImage::Prepare() {
   // Without bright colours nothing above normal white can be shown: scale
   // the picture down instead of clipping it.
-  if (!FGrayMode && (ColorUsage == 1 || ColorUsage == 2)) LimitGray(FPalette->GetLinGray(7));
+  if (!FGrayMode && (ColorUsage == cuDarkOnly || ColorUsage == cuDarkOnlyForceBright))
+    LimitGray(FPalette->GetLinGray(7));
 }
 
 std::unique_ptr<TKvBitmap> TKvSpectrumZxColorImage::CreateResult() {
@@ -171,7 +172,7 @@ void TKvSpectrumZxColorImage::SetCellAttr(TKvCellScreen* ATarget, int ACellX, in
   if (!ATarget) return;
   const int paper = ACellPalette->IndexA, ink = ACellPalette->IndexB;
   int attr = ((paper << 3) & 0x38) | (ink & 7);
-  if (ink > 7 || paper > 7 || ColorUsage == 2) attr |= 0x40;
+  if (ink > 7 || paper > 7 || ColorUsage == cuDarkOnlyForceBright) attr |= 0x40;
   ATarget->SetAttr(ACellX, ACellY, attr);
 }
 
@@ -179,7 +180,7 @@ void TKvSpectrumZxColorImage::SetResultPixel(TKvBitmap* AResult, int X, int Y, T
                                              int AIndex) {
   int c = AIndex == 1 ? ACellPalette->IndexB : ACellPalette->IndexA;
   // The forced bright bit shows the bright colour on the machine.
-  if (ColorUsage == 2 && c < 8) c += 8;
+  if (ColorUsage == cuDarkOnlyForceBright && c < 8) c += 8;
   AResult->SetPixel(X, Y, c);
 }
 
@@ -190,14 +191,14 @@ void TKvSpectrumZxColorImage::SetTargetPixel(TKvCellScreen* ATarget, int X, int 
 std::unique_ptr<TKvBitmap> ConvertZxColorCells(bool* AAbort, TBitmap32& ABitmap, int ACellHeight,
                                                TKvDestEngineOptions& AOptions, TKvDestProgress& AProgress,
                                                TKvCellScreen& ATarget) {
-  TKvSpectrumZxColorImage LImage(8, ACellHeight, ABitmap);
+  TKvSpectrumZxColorImage image(8, ACellHeight, ABitmap);
   AOptions.BuildZxPalette();
-  if (AOptions.PaletteMode == 1) {
-    auto LResult = LImage.ConvertGray(AAbort, AOptions, &AProgress, &ATarget);
+  if (AOptions.PaletteMode == pmGray) {
+    auto result = image.ConvertGray(AAbort, AOptions, &AProgress, &ATarget);
     AOptions.BuildZxPaletteSubset();
-    return LResult;
+    return result;
   }
-  return LImage.Convert(AAbort, AOptions, &AProgress, &ATarget);
+  return image.Convert(AAbort, AOptions, &AProgress, &ATarget);
 }
 
 // ---------------------------------------------------------------------------
@@ -205,7 +206,7 @@ std::unique_ptr<TKvBitmap> ConvertZxColorCells(bool* AAbort, TBitmap32& ABitmap,
 
 TKvZxSpectrumMultiColor1EngineOptions::TKvZxSpectrumMultiColor1EngineOptions() {
   SetPaletteType(ptColoredLinear);
-  SetPaletteMode(11);
+  SetPaletteMode(pmColor);
   SetLimitErrorInsideBlock(false);
   SetLimitErrorAtBlockBoundary(false);
   SetDitherMethod(2);
@@ -213,20 +214,20 @@ TKvZxSpectrumMultiColor1EngineOptions::TKvZxSpectrumMultiColor1EngineOptions() {
 }
 
 void TKvZxSpectrumMultiColor1EngineOptions::UpdatePalette() {
-  if (PaletteMode == 1)
+  if (PaletteMode == pmGray)
     BuildZxPaletteSubset();
   else
     BuildZxPalette();
 }
 
 TKvZxSpectrumMultiColor1EngineInterlacedOptions::TKvZxSpectrumMultiColor1EngineInterlacedOptions() {
-  SetPixelAspect(17);  // "2:1"
+  SetPixelAspect(pa2_1);
 }
 
 TKvZxSpectrumMultiColorEngineUI::TKvZxSpectrumMultiColorEngineUI(TKvDestEngineOptions* AOptions)
     : TKvDestEngineUIEx(AOptions) {
-  AddPositionSection(0);
-  AddZxPaletteSection(2050);  // "Gray", "Сolor"
+  AddPositionSection();
+  AddZxPaletteSection(PaletteModes(pmGray, pmColor));
   AddColorUsageSection(true);
   AddDitheringSection(true);
   // The colour usage only matters while "Сolor" (the second mode) is chosen.
@@ -234,46 +235,26 @@ TKvZxSpectrumMultiColorEngineUI::TKvZxSpectrumMultiColorEngineUI(TKvDestEngineOp
   AddRelated(pcModeCombo, 1, pcColorUsageCombo, false);
 }
 
-std::unique_ptr<TKvDestEngineUI> TKvZxSpectrumMultiColor1Engine::CreateUI(TKvDestEngineOptions* AOptions) {
-  return std::make_unique<TKvZxSpectrumMultiColorEngineUI>(AOptions);
+std::unique_ptr<TKvBitmap> TKvZxSpectrumMultiColor1Engine::Convert(TKvConvertArgs& AArgs) {
+  TKvDestEngineOptions& options = AArgs.Options;
+  AArgs.Streams = std::make_unique<TKvStreamList>();
+  TKvStream* mlt = AArgs.Streams->NewStream("mlt", 12288);
+  TKvZxSpectrumColorScreen screen(mlt->GetMemory());
+  auto result =
+      ConvertZxColorCells(AArgs.Abort, AArgs.Bitmap, options.GetCellHeight(), options, AArgs.Progress, screen);
+  screen.MirrorX = false;
+  TKvStream* mc = AArgs.Streams->NewStream("mc", 12288);
+  TKvZxSpectrumMulticolor1Screen linear(mc->GetMemory());
+  linear.CopyLinearFrom(screen);
+  return result;
 }
 
-std::unique_ptr<TKvDestEngineOptions> TKvZxSpectrumMultiColor1Engine::CreateOptions() {
-  return TKvDestEngineOptions::Create<TKvZxSpectrumMultiColor1EngineOptions>();
-}
-
-std::unique_ptr<TKvBitmap> TKvZxSpectrumMultiColor1Engine::Convert(bool* AAbort, TBitmap32& ABitmap,
-                                                                   TKvPalette256*, TKvPalette256*,
-                                                                   TKvDestEngineOptions& AOptions,
-                                                                   TKvDestProgress& AProgress,
-                                                                   std::unique_ptr<TKvStreamList>& AStreams) {
-  AStreams = std::make_unique<TKvStreamList>();
-  TKvStream* LMlt = AStreams->NewStream("mlt", 12288);
-  TKvZxSpectrumColorScreen LScreen(LMlt->GetMemory());
-  auto LResult = ConvertZxColorCells(AAbort, ABitmap, AOptions.GetCellHeight(), AOptions, AProgress, LScreen);
-  LScreen.MirrorX = false;
-  TKvStream* LMc = AStreams->NewStream("mc", 12288);
-  TKvZxSpectrumMulticolor1Screen LLinear(LMc->GetMemory());
-  LLinear.CopyLinearFrom(LScreen);
-  return LResult;
-}
-
-std::unique_ptr<TKvDestEngineUI> TKvZxSpectrumMultiColor1InterlacedEngine::CreateUI(
-    TKvDestEngineOptions* AOptions) {
-  return std::make_unique<TKvZxSpectrumMultiColorEngineUI>(AOptions);
-}
-
-std::unique_ptr<TKvDestEngineOptions> TKvZxSpectrumMultiColor1InterlacedEngine::CreateOptions() {
-  return TKvDestEngineOptions::Create<TKvZxSpectrumMultiColor1EngineInterlacedOptions>();
-}
-
-std::unique_ptr<TKvBitmap> TKvZxSpectrumMultiColor1InterlacedEngine::Convert(
-    bool* AAbort, TBitmap32& ABitmap, TKvPalette256*, TKvPalette256*, TKvDestEngineOptions& AOptions,
-    TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams) {
-  AStreams = std::make_unique<TKvStreamList>();
-  TKvStream* LLce = AStreams->NewStream("lce", 24576);
-  TKvZxSpectrumMultiColor1InterlacedScreen LScreen(AOptions.GetWidth(), AOptions.GetHeight(), LLce->GetMemory());
-  return ConvertZxColorCells(AAbort, ABitmap, 1, AOptions, AProgress, LScreen);
+std::unique_ptr<TKvBitmap> TKvZxSpectrumMultiColor1InterlacedEngine::Convert(TKvConvertArgs& AArgs) {
+  TKvDestEngineOptions& options = AArgs.Options;
+  AArgs.Streams = std::make_unique<TKvStreamList>();
+  TKvStream* lce = AArgs.Streams->NewStream("lce", 24576);
+  TKvZxSpectrumMultiColor1InterlacedScreen screen(options.GetWidth(), options.GetHeight(), lce->GetMemory());
+  return ConvertZxColorCells(AArgs.Abort, AArgs.Bitmap, 1, options, AArgs.Progress, screen);
 }
 
 // ---------------------------------------------------------------------------
@@ -333,9 +314,10 @@ TKvZxSpectrumGigascreenPaletteList::TKvZxSpectrumGigascreenPaletteList(uint8_t A
                                                                        bool ASameAttributes)
     : FMixPalette(&AMixPalette) {
   std::vector<std::pair<int, int>> groups;
-  if (AColorUsage == 0 || AColorUsage == 1 || AColorUsage == 2) groups.push_back({0, 0});
-  if (AColorUsage == 0) groups.push_back({0, 8});
-  if (AColorUsage == 0 || AColorUsage == 3) groups.push_back({8, 8});
+  if (AColorUsage == cuDarkAndBright || AColorUsage == cuDarkOnly || AColorUsage == cuDarkOnlyForceBright)
+    groups.push_back({0, 0});
+  if (AColorUsage == cuDarkAndBright) groups.push_back({0, 8});
+  if (AColorUsage == cuDarkAndBright || AColorUsage == cuBrightOnly) groups.push_back({8, 8});
   // What a candidate is compared by: its colour count and sorted colours.
   struct TFound {
     TKvZxGigaCandidate Candidate;
@@ -468,12 +450,12 @@ bool ChooseZxGigaNormalCell(const TKvZxGigaCellColors& AColors, const TKvPalette
     return true;
   };
   const bool oneMix = AColors.Mixes.Count == 1;
-  if (AShortcuts && oneMix && AColorUsage != 3 && AColors.Mixes.GetStdRGB(0) == AGrayMix7 &&
+  if (AShortcuts && oneMix && AColorUsage != cuBrightOnly && AColors.Mixes.GetStdRGB(0) == AGrayMix7 &&
       !AMixPalette.Colors[7].Skip)
     return choose(0, 7, 0, 7);
   if (AShortcuts && oneMix && AColors.Mixes.GetStdRGB(0) == AGrayMix15) {
-    if (AColorUsage != 3 && APureColors.GetStdRGB(7) == AGrayMix15) return choose(0, 7, 0, 7);
-    if (AColorUsage == 1) RaiseOSError(ERROR_INVALID_DATA);
+    if (AColorUsage != cuBrightOnly && APureColors.GetStdRGB(7) == AGrayMix15) return choose(0, 7, 0, 7);
+    if (AColorUsage == cuDarkOnly) RaiseOSError(ERROR_INVALID_DATA);
     if (AMixPalette.Colors[8 * 16 + 15].Skip) {
       int x = index(F, 0);
       const int y = index(S, 0);
@@ -774,7 +756,7 @@ const TKvZxGigaCandidate* TKvZxSpectrumGigascreenImage::FindBestCandidate(const 
 
 void TKvZxSpectrumGigascreenImage::Prepare() {
   // Without bright colours nothing above white can be shown.
-  if (ColorUsage == 1 || ColorUsage == 2) LimitGray(FPalette->GetLinGray(119));
+  if (ColorUsage == cuDarkOnly || ColorUsage == cuDarkOnlyForceBright) LimitGray(FPalette->GetLinGray(119));
 }
 
 std::unique_ptr<TKvBitmap> TKvZxSpectrumGigascreenImage::CreateResult() {
@@ -830,7 +812,7 @@ void TKvZxSpectrumGigascreenImage::RenderCell(TKvBitmap* AResult, TKvCellScreen*
   auto* c = static_cast<TKvZxSpectrumGigascreenPalette*>(ACellPalette);
   auto* screen = static_cast<TKvCellGigaScreen*>(ATarget);
   TKvPalette256& unionPalette = static_cast<TKvZxSpectrumGigascreenPaletteList*>(FPaletteList)->GetUnionPalette();
-  const bool force = ColorUsage == 2;
+  const bool force = ColorUsage == cuDarkOnlyForceBright;
   screen->SetAttr(ACellX, ACellY, ZxGigaAttribute(c->Paper1, c->Ink1, force));
   screen->SetAttr2(ACellX, ACellY, ZxGigaAttribute(c->Paper2, c->Ink2, force));
   int resultIndex[4];
@@ -882,7 +864,7 @@ bool TKvZxSpectrumGigascreenImage::NormalizeCell(TKvBitmap*, TKvCellGigaScreen* 
   if (ch[0] > ch[1]) std::swap(ch[0], ch[1]);
   if (ch[2] > ch[3]) std::swap(ch[2], ch[3]);
   FScratch->Setup(ch[0], ch[1], ch[2], ch[3]);
-  const bool force = ColorUsage == 2;
+  const bool force = ColorUsage == cuDarkOnlyForceBright;
   ATarget->SetAttr(ACellX, ACellY, ZxGigaAttribute(ch[0], ch[1], force));
   ATarget->SetAttr2(ACellX, ACellY, ZxGigaAttribute(ch[2], ch[3], force));
   const bool differ = !(ch[0] == ch[2] && ch[1] == ch[3]);

@@ -55,7 +55,8 @@ constexpr int ZxCellPairCount = 83;
 extern const TZxCellPair ZxCellPairTable[ZxCellPairCount];
 
 // Candidates of a Spectrum cell: both colours normal or both bright.
-// AColorUsage 1 or 2: normal pairs only; 3: bright only; else both.
+// AColorUsage cuDarkOnly or cuDarkOnlyForceBright: normal pairs only;
+// cuBrightOnly: bright only; else both.
 class TKvZxSpectrumColorPaletteList : public TKvCellPaletteList {
 public:
   TKvZxSpectrumColorPaletteList(uint8_t AColorUsage, TKvPalette256& APalette);
@@ -76,8 +77,7 @@ public:
   explicit TKvZxSpectrumGrayNoFlashPaletteList(TKvPalette256& APalette);
 };
 
-// The Spectrum cell image. ColorUsage: 0 "Dark and bright", 1 "Dark only",
-// 2 "Dark only but force set bright bit", 3 "Bright only".
+// The Spectrum cell image; ColorUsage is a TKvColorUsage.
 class TKvSpectrumZxColorImage : public TKvCellImage {
 public:
   using TKvCellImage::TKvCellImage;
@@ -145,26 +145,22 @@ public:
   explicit TKvZxSpectrumMultiColorEngineUI(TKvDestEngineOptions* AOptions);
 };
 
-class TKvZxSpectrumMultiColor1Engine : public TKvDestEngineOf<TKvZxSpectrumMultiColor1Engine> {
+class TKvZxSpectrumMultiColor1Engine
+    : public TKvDestEngineWith<TKvZxSpectrumMultiColor1Engine, TKvZxSpectrumMultiColor1EngineOptions,
+                               TKvZxSpectrumMultiColorEngineUI> {
 public:
   static std::string GetPlatformName() { return "ZX Spectrum"; }
   static std::string GetModeName() { return "256x192x4 Multicolor 8x1"; }
-  std::unique_ptr<TKvDestEngineUI> CreateUI(TKvDestEngineOptions* AOptions) override;
-  std::unique_ptr<TKvDestEngineOptions> CreateOptions() override;
-  static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,
-                                            TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,
-                                            TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams);
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
-class TKvZxSpectrumMultiColor1InterlacedEngine : public TKvDestEngineOf<TKvZxSpectrumMultiColor1InterlacedEngine> {
+class TKvZxSpectrumMultiColor1InterlacedEngine
+    : public TKvDestEngineWith<TKvZxSpectrumMultiColor1InterlacedEngine,
+                               TKvZxSpectrumMultiColor1EngineInterlacedOptions, TKvZxSpectrumMultiColorEngineUI> {
 public:
   static std::string GetPlatformName() { return "ZX Spectrum"; }
   static std::string GetModeName() { return "256x192x4 Multicolor 8x1 Interlaced"; }
-  std::unique_ptr<TKvDestEngineUI> CreateUI(TKvDestEngineOptions* AOptions) override;
-  std::unique_ptr<TKvDestEngineOptions> CreateOptions() override;
-  static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,
-                                            TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,
-                                            TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams);
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
 // ---------------------------------------------------------------------------

@@ -42,14 +42,14 @@ TEST(KvZxRoundTrip, StandardScreen) {
     ExpectRoundTrip(r, 0, "picture.scr", "TKvZxSpectrumColorEngine", true);
   }
   auto g = ConvertPicture(DestEngineClass<TKvZxSpectrumEngine>(), *pic,
-                          [](TKvDestEngineOptions& o) { o.SetPaletteMode(1); });
+                          [](TKvDestEngineOptions& o) { o.SetPaletteMode(pmGray); });
   ExpectRoundTrip(g, 0, "gray.scr", "TKvZxSpectrumColorEngine", true);
 }
 
 TEST(KvZxRoundTrip, BlackAndWhiteScreen) {
   auto pic = GradientPicture(256, 192, 22);
   auto r = ConvertPicture(DestEngineClass<TKvZxSpectrumEngine>(), *pic,
-                          [](TKvDestEngineOptions& o) { o.SetPaletteMode(0); });
+                          [](TKvDestEngineOptions& o) { o.SetPaletteMode(pmBlackWhite); });
   ExpectRoundTrip(r, 0, "bw.scr", "TKvZxSpectrumBWEngine", false);
 }
 
@@ -57,11 +57,11 @@ TEST(KvZxRoundTrip, MulticolourFiles) {
   TKvProcessorCountOverride one(1);
   auto pic = GradientPicture(256, 192, 23);
   auto r = ConvertPicture(DestEngineClass<TKvZxSpectrumMultiColor1Engine>(), *pic,
-                          [](TKvDestEngineOptions& o) { o.SetColorUsage(1); });
+                          [](TKvDestEngineOptions& o) { o.SetColorUsage(cuDarkOnly); });
   ExpectRoundTrip(r, 0, "picture.mlt", "TKvZxSpectrumMulticolorMLTEngine", true);
   ExpectRoundTrip(r, 1, "picture.mc", "TKvZxSpectrumMulticolorMCEngine", true);
   auto r2 = ConvertPicture(DestEngineClass<TKvZxSpectrumMultiColor2Engine>(), *pic,
-                           [](TKvDestEngineOptions& o) { o.SetColorUsage(3); });
+                           [](TKvDestEngineOptions& o) { o.SetColorUsage(cuBrightOnly); });
   ExpectRoundTrip(r2, 0, "picture.ifl", "TKvZxSpectrumMulticolor2Engine", true);
 }
 

@@ -83,7 +83,7 @@ INSTANTIATE_TEST_SUITE_P(Modes, KvCellConversionPin, ::testing::Range(0, PinCase
 const TPinCase& PinCase(int AIndex) {
   static const TPinCase LCases[] = {
       {"ZX Spectrum", "256x192x4", nullptr, {0x87f09536e1a11bf0ull, 0x65293c5c785722eaull}},
-      {"ZX Spectrum", "256x192x4", [](TKvDestEngineOptions& o) { o.SetPaletteMode(1); }, {0x043605538c43c1e3ull, 0xcbc72c70b89dd197ull}},
+      {"ZX Spectrum", "256x192x4", [](TKvDestEngineOptions& o) { o.SetPaletteMode(pmGray); }, {0x043605538c43c1e3ull, 0xcbc72c70b89dd197ull}},
       // Serpentine scan, the CIE94 metric (the full-record scoring path)
       // and the limit inside blocks.
       {"ZX Spectrum", "256x192x4",
@@ -100,7 +100,7 @@ const TPinCase& PinCase(int AIndex) {
       {"ZX Spectrum", "256x192x4 Multicolor 8x1",
        [](TKvDestEngineOptions& o) {
          o.SetSerpentine(true);
-         o.SetPaletteMode(1);
+         o.SetPaletteMode(pmGray);
        },
        {0xbeeb3873138d238full, 0x006c554c3be9ce0cull}},
       {"ZX Spectrum", "256x192x4 Multicolor 8x2", nullptr, {0xb5ab48735c4ec7d7ull, 0xf4d349401f6d660cull}},
@@ -117,8 +117,8 @@ const TPinCase& PinCase(int AIndex) {
       // clustering, the YJK group searches and Profi's 8x1 cells.
       {"ZX Spectrum Spectra", "256x192 (8x1)", [](TKvDestEngineOptions& o) { o.SetPaletteType(ptColored64x2); }, {0xbb67cab53d2a7fd0ull, 0x2c33fcb8dcf3dd54ull}},
       {"ZX Spectrum Spectra", "256x192 (8x8)", nullptr, {0x9884af4f0b574ab8ull, 0x49a129e90537b322ull}},
-      {"ZX Spectrum UlaPlus", "256x192x8 (8x8)", [](TKvDestEngineOptions& o) { o.SetPaletteMode(9); }, {0xf4201ab73c7b050bull, 0x0a9292e6b0db4ffbull}},
-      {"ZX Spectrum UlaPlus", "256x192x8 (8x1)", [](TKvDestEngineOptions& o) { o.SetPaletteMode(9); }, {0xc26c4e683d1314a8ull, 0x7df4076d6886d70full}},
+      {"ZX Spectrum UlaPlus", "256x192x8 (8x8)", [](TKvDestEngineOptions& o) { o.SetPaletteMode(pmColor64Of256); }, {0xf4201ab73c7b050bull, 0x0a9292e6b0db4ffbull}},
+      {"ZX Spectrum UlaPlus", "256x192x8 (8x1)", [](TKvDestEngineOptions& o) { o.SetPaletteMode(pmColor64Of256); }, {0xc26c4e683d1314a8ull, 0x7df4076d6886d70full}},
       {"MSX", "10 256x212x12", [](TKvDestEngineOptions& o) { o.SetPaletteType(ptMSXYJK_YAE); }, {0xacfa2f714bb27c8bull, 0xd4d991e51255afcfull}},
       {"MSX", "12 256x212x15", nullptr, {0x26cb7708f893e0abull, 0x161263bededf8cacull}},
       {"MSX", "12 256x424x15 Interlaced", nullptr, {0x52867be4490d704dull, 0xac2fed1bd5d166bbull}},
@@ -132,11 +132,11 @@ const TPinCase& PinCase(int AIndex) {
       {"Agat", "128x128x8 Gigascreen",
        [](TKvDestEngineOptions& o) {
          o.SetPaletteType(ptColored4096);
-         o.SetPaletteMode(11);
+         o.SetPaletteMode(pmColor);
        },
        {0xfdd1687a0da24bacull, 0x82c59c82bc22693cull}},
       {"Amstrad CPC", "0 160x200x4", nullptr, {0x3371de7b51917ceeull, 0x6a936ebe95629269ull}},
-      {"Elektronika KR-04", "240x224x4 EGA Gigascreen", [](TKvDestEngineOptions& o) { o.SetPaletteMode(11); }, {0x46c07f4adfad1398ull, 0x1115e1f655608558ull}},
+      {"Elektronika KR-04", "240x224x4 EGA Gigascreen", [](TKvDestEngineOptions& o) { o.SetPaletteMode(pmColor); }, {0x46c07f4adfad1398ull, 0x1115e1f655608558ull}},
       {"TI-99/4A", "F18A 256x192x4 Scanline", nullptr, {0x405a11a34e47a43bull, 0x92489f200dc8f882ull}},
   };
   return LCases[AIndex];

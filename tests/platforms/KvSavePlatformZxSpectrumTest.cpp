@@ -127,7 +127,7 @@ TEST(KvSavePlatformZxSpectrum, ColourUsageRules) {
 
 TEST(KvSavePlatformZxSpectrum, GrayModeUsesTheFourGrays) {
   auto pic = GradientPicture(256, 192, 7);
-  auto r = ConvertPicture(Standard(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(1); });
+  auto r = ConvertPicture(Standard(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(pmGray); });
   const uint8_t* d = r.Bytes(0);
   for (int i = 6144; i < 6912; ++i) {
     const int ink = d[i] & 7, paper = (d[i] >> 3) & 7;
@@ -145,8 +145,8 @@ TEST(KvSavePlatformZxSpectrum, GrayModeUsesTheFourGrays) {
 TEST(KvSavePlatformZxSpectrum, BlackAndWhiteMode) {
   auto white = SolidPicture(256, 192, 0xFFFFFF);
   auto black = SolidPicture(256, 192, 0x000000);
-  auto rw = ConvertPicture(Standard(), *white, [](TKvDestEngineOptions& o) { o.SetPaletteMode(0); });
-  auto rb = ConvertPicture(Standard(), *black, [](TKvDestEngineOptions& o) { o.SetPaletteMode(0); });
+  auto rw = ConvertPicture(Standard(), *white, [](TKvDestEngineOptions& o) { o.SetPaletteMode(pmBlackWhite); });
+  auto rb = ConvertPicture(Standard(), *black, [](TKvDestEngineOptions& o) { o.SetPaletteMode(pmBlackWhite); });
   ASSERT_EQ(rw.Streams->GetCount(), 1);
   ASSERT_EQ(rw.Size(0), 6144);
   EXPECT_EQ(std::count(rw.Bytes(0), rw.Bytes(0) + 6144, 0), 6144);
@@ -159,7 +159,7 @@ TEST(KvSavePlatformZxSpectrum, MulticolourFiles) {
   auto pic = GradientPicture(256, 192, 3);
   // The layout does not depend on the colours: the gray mode's five
   // candidates keep the test quick.
-  auto gray = [](TKvDestEngineOptions& o) { o.SetPaletteMode(1); };
+  auto gray = [](TKvDestEngineOptions& o) { o.SetPaletteMode(pmGray); };
   auto r = ConvertPicture(DestEngineClass<TKvZxSpectrumMultiColor1Engine>(), *pic, gray);
   ASSERT_EQ(r.Streams->GetCount(), 2);
   EXPECT_EQ(r.Streams->GetExtension(0), "mlt");
@@ -177,7 +177,7 @@ TEST(KvSavePlatformZxSpectrum, MulticolourFiles) {
   for (int y = 190; y < 192; ++y)
     for (int x = 0; x < 256; ++x) *pic2->GetPixelPtr(x, y) = 0xFFBCBC00u;  // yellow
   auto r2 = ConvertPicture(DestEngineClass<TKvZxSpectrumMultiColor2Engine>(), *pic2,
-                           [](TKvDestEngineOptions& o) { o.SetColorUsage(1); });
+                           [](TKvDestEngineOptions& o) { o.SetColorUsage(cuDarkOnly); });
   ASSERT_EQ(r2.Size(0), 9216);
   EXPECT_EQ(r2.Streams->GetExtension(0), "ifl");
   EXPECT_EQ(r2.Bytes(0)[6144 + 94 * 32], ZxAttribute(1, 1));
@@ -259,7 +259,7 @@ TEST(KvSavePlatformZxSpectrum, ModeListsInOrder) {
 TEST(KvSavePlatformTimex, Files) {
   TKvProcessorCountOverride one(1);
   auto pic = GradientPicture(256, 192, 5);
-  auto gray = [](TKvDestEngineOptions& o) { o.SetPaletteMode(1); };
+  auto gray = [](TKvDestEngineOptions& o) { o.SetPaletteMode(pmGray); };
   auto r = ConvertPicture(DestEngineClass<TKvTimexExtendedEngine>(), *pic, gray);
   auto m = ConvertPicture(DestEngineClass<TKvZxSpectrumMultiColor1Engine>(), *pic, gray);
   ASSERT_EQ(r.Size(0), 12288);

@@ -62,7 +62,7 @@ TEST(KvZxGigascreen, MghHeaderAndTwoScreenFile) {
   auto pic = GradientPicture(256, 16, 41);
   for (int32_t border : {0xFFFFFF, 0x0000FF}) {
     auto r = ConvertPicture(DestEngineClass<TKvZxSpectrumGigascreenEngine>(), *pic, [&](TKvDestEngineOptions& o) {
-      o.SetColorUsage(1);
+      o.SetColorUsage(cuDarkOnly);
       o.SetBorderColor(border);
     });
     ASSERT_EQ(r.Streams->GetCount(), 2);
@@ -90,7 +90,7 @@ TEST(KvZxGigascreen, MghHeaderAndTwoScreenFile) {
                {&DestEngineClass<TKvZxSpectrumMultiGigascreen2Engine>(), 18688, 2},
                {&DestEngineClass<TKvZxSpectrumMultiGigascreen1Engine>(), 19456, 1}};
   for (auto& m : modes) {
-    auto r = ConvertPicture(*m.Class, *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(1); });
+    auto r = ConvertPicture(*m.Class, *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(pmGray); });
     ASSERT_EQ(r.Size(0), m.Size);
     EXPECT_EQ(r.Bytes(0)[4], m.Height);
   }
@@ -132,7 +132,7 @@ TEST(KvZxGigascreen, BlackWhiteMixtureBecomesOneAttributeInAChessboard) {
 
 TEST(KvZxGigascreen, SameFilesWithOneAndManyProcessors) {
   auto pic = GradientPicture(256, 16, 43);
-  auto setup = [](TKvDestEngineOptions& o) { o.SetColorUsage(3); };
+  auto setup = [](TKvDestEngineOptions& o) { o.SetColorUsage(cuBrightOnly); };
   for (const TKvDestEngineClass* c :
        {&DestEngineClass<TKvZxSpectrumGigascreenEngine>(), &DestEngineClass<TKvZxSpectrumMultiGigascreen1Engine>()}) {
     TKvConversion one, many;
@@ -156,7 +156,7 @@ namespace {
 TEST(KvZxInterlaced, FirstVersionWritesEachAttributeTwice) {
   auto pic = GradientPicture(256, 32, 44);
   auto bw = ConvertPicture(DestEngineClass<TKvZxSpectrumInterlacedEngine>(), *pic,
-                           [](TKvDestEngineOptions& o) { o.SetPaletteMode(0); });
+                           [](TKvDestEngineOptions& o) { o.SetPaletteMode(pmBlackWhite); });
   const uint8_t* d = bw.Bytes(0);
   int set = 0;
   for (int i = 0; i < 768; ++i) {
@@ -233,7 +233,7 @@ TEST(KvZxGigascreen, SkippingHopelessCandidatesKeepsEveryResult) {
                {&DestEngineClass<TKvZxSpectrumGigaInterlacedEngine1>(), 11, 1}};
   for (auto& c : cases) {
     auto setup = [&](TKvDestEngineOptions& o) {
-      o.SetColorUsage(3);
+      o.SetColorUsage(cuBrightOnly);
       o.SetPaletteMode(c.Mode);
       o.SetDitherMethod(c.Dither);
     };
