@@ -37,6 +37,10 @@ public:
     const uint8_t* p = At(AOffset, 2);
     return static_cast<uint16_t>(p[0] | (p[1] << 8));
   }
+  uint32_t Le24(int64_t AOffset) const {
+    const uint8_t* p = At(AOffset, 3);
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16);
+  }
   uint32_t Le32(int64_t AOffset) const {
     const uint8_t* p = At(AOffset, 4);
     return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |

@@ -14,8 +14,9 @@
 [[noreturn]] inline void RaiseBadHeader() { RaiseOSError(ERROR_INVALID_PARAMETER); }
 // A size, a count or an offset that does not fit the format or the data.
 [[noreturn]] inline void RaiseSizeOutOfRange() { RaiseOSError(ERROR_INVALID_PARAMETER); }
-// Packed data that go on after the screen is full.
-[[noreturn]] inline void RaiseDataOverrun() { RaiseOSError(ERROR_INVALID_PASSWORD); }
+// Data that do not fit the screen of their mode: packed data that go on
+// after the screen is full, or a mode that the data cannot hold.
+[[noreturn]] inline void RaiseScreenMismatch() { RaiseOSError(ERROR_INVALID_PASSWORD); }
 // Packed data that cannot be unpacked.
 [[noreturn]] inline void RaiseCorruptData() { RaiseOSError(ERROR_INVALID_DATA); }
 

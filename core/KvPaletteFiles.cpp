@@ -1,6 +1,7 @@
 #include "core/KvPaletteFiles.h"
 
 #include "bitmap/B32.h"
+#include "core/KvBytes.h"
 #include "core/KvPalette.h"
 #include "core/KvPictureDecoder.h"
 #include "rtl/KvClasses.h"
@@ -35,11 +36,6 @@ int64_t StreamRemaining(std::istream& AStream) {
 namespace {
 
 constexpr size_t KvMaxPaletteLine = 1600;
-
-uint32_t LE32(const uint8_t* p) {
-  return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
-}
-uint16_t LE16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 
 // Text with its trailing control characters and blanks removed.
 std::string TrimRight(const std::string& S) {
@@ -195,8 +191,9 @@ void TKvPalette256::LoadFromACTStream(std::istream& AStream) {
   uint8_t trailer[4];
   AStream.read(reinterpret_cast<char*>(trailer), 4);
   if (AStream.gcount() == 4) {
-    const int count = (trailer[0] << 8) | trailer[1];
-    const int transparent = (trailer[2] << 8) | trailer[3];
+    const TKvBytes fields(trailer, 4);
+    const int count = fields.Be16(0);
+    const int transparent = fields.Be16(2);
     if (count <= 256 && transparent == 0xFFFF) n = count;
   } else {
     AStream.clear(AStream.rdstate() & ~(std::ios::failbit | std::ios::eofbit));
@@ -249,27 +246,29 @@ void TKvPalette256::LoadFromGIMPStream(std::istream& AStream) {
 }
 
 void TKvPalette256::LoadFromRIFFStream(std::istream& AStream) {
-  uint8_t head[12];
-  ReadStreamExact(AStream, head, 12);
-  if (std::memcmp(head, "RIFF", 4) != 0 || LE32(head + 4) > 2048 || std::memcmp(head + 8, "PAL ", 4) != 0)
-    RaiseInvalidPalette();
+  uint8_t headBytes[12];
+  ReadStreamExact(AStream, headBytes, 12);
+  const TKvBytes head(headBytes, 12);
+  if (!head.Same(0, "RIFF", 4) || head.Le32(4) > 2048 || !head.Same(8, "PAL ", 4)) RaiseInvalidPalette();
   TUpdateScope scope(*this);
   Count = 0;
   for (;;) {
-    uint8_t chunk[8];
-    ReadStreamExact(AStream, chunk, 8);
-    const uint32_t size = LE32(chunk + 4);
-    if (std::memcmp(chunk, "data", 4) != 0) {
+    uint8_t chunkBytes[8];
+    ReadStreamExact(AStream, chunkBytes, 8);
+    const TKvBytes chunk(chunkBytes, 8);
+    const uint32_t size = chunk.Le32(4);
+    if (!chunk.Same(0, "data", 4)) {
       const int64_t rest = StreamRemaining(AStream);
       if (rest >= 0 && size > rest) throw EReadError("Stream read error");
       AStream.seekg(static_cast<std::streamoff>(size), std::ios::cur);
       continue;
     }
     if (size < 5) RaiseInvalidPalette();
-    uint8_t lp[4];
-    ReadStreamExact(AStream, lp, 4);
-    const int count = LE16(lp + 2);
-    if (LE16(lp) != 0x0300 || count < 1 || count > 256 || size != static_cast<uint32_t>(count) * 4 + 4)
+    uint8_t lpBytes[4];
+    ReadStreamExact(AStream, lpBytes, 4);
+    const TKvBytes lp(lpBytes, 4);
+    const int count = lp.Le16(2);
+    if (lp.Le16(0) != 0x0300 || count < 1 || count > 256 || size != static_cast<uint32_t>(count) * 4 + 4)
       RaiseInvalidPalette();
     uint8_t entries[256 * 4];
     ReadStreamExact(AStream, entries, count * 4);

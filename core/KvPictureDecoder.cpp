@@ -1,6 +1,7 @@
 #include "core/KvPictureDecoder.h"
 
 #include "bitmap/B32.h"
+#include "core/KvBytes.h"
 #include "core/KvPalette.h"
 #include "rtl/KvClasses.h"
 
@@ -23,12 +24,6 @@
 namespace {
 
 [[noreturn]] void RaiseReadError() { throw EReadError("Stream read error"); }
-
-uint16_t LE16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-uint32_t LE32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-         (static_cast<uint32_t>(p[3]) << 24);
-}
 
 bool PictureTooLarge(int64_t AWidth, int64_t AHeight) {
   return AWidth > KvMaxPictureSide || AHeight > KvMaxPictureSide || AWidth * AHeight > KvMaxPicturePixels;
@@ -153,31 +148,33 @@ void DecodeBMPRLE(const std::vector<uint8_t>& AData, bool AFourBits, TKvSourceIm
 
 TKvSourceImage ReadBMPImage(std::istream& AStream) {
   const std::istream::pos_type base = AStream.tellg();
-  uint8_t fh[14];
-  ReadStreamExact(AStream, fh, 14);
-  if (fh[0] != 'B' || fh[1] != 'M') InvalidBitmap();
-  const uint32_t offBits = LE32(fh + 10);
-  uint8_t ih[124] = {};
-  ReadStreamExact(AStream, ih, 4);
-  const uint32_t hsize = LE32(ih);
+  uint8_t fileHeader[14];
+  ReadStreamExact(AStream, fileHeader, 14);
+  const TKvBytes fh(fileHeader, 14);
+  if (!fh.Same(0, "BM", 2)) InvalidBitmap();
+  const uint32_t offBits = fh.Le32(10);
+  uint8_t infoHeader[124] = {};
+  ReadStreamExact(AStream, infoHeader, 4);
+  const TKvBytes ih(infoHeader, sizeof(infoHeader));
+  const uint32_t hsize = ih.Le32(0);
   if (hsize != 12 && (hsize < 40 || hsize > 124)) InvalidBitmap();
-  ReadStreamExact(AStream, ih + 4, hsize - 4);
+  ReadStreamExact(AStream, infoHeader + 4, hsize - 4);
 
   int64_t w, h;
   int planes, bits;
   uint32_t compression = 0, clrUsed = 0;
   if (hsize == 12) {
-    w = LE16(ih + 4);
-    h = LE16(ih + 6);
-    planes = LE16(ih + 8);
-    bits = LE16(ih + 10);
+    w = ih.Le16(4);
+    h = ih.Le16(6);
+    planes = ih.Le16(8);
+    bits = ih.Le16(10);
   } else {
-    w = static_cast<int32_t>(LE32(ih + 4));
-    h = static_cast<int32_t>(LE32(ih + 8));
-    planes = LE16(ih + 12);
-    bits = LE16(ih + 14);
-    compression = LE32(ih + 16);
-    clrUsed = LE32(ih + 32);
+    w = static_cast<int32_t>(ih.Le32(4));
+    h = static_cast<int32_t>(ih.Le32(8));
+    planes = ih.Le16(12);
+    bits = ih.Le16(14);
+    compression = ih.Le32(16);
+    clrUsed = ih.Le32(32);
   }
   const bool topDown = h < 0;
   if (topDown) h = -h;
@@ -198,12 +195,12 @@ TKvSourceImage ReadBMPImage(std::istream& AStream) {
   uint32_t masks[3] = {0, 0, 0};
   if (compression == 3 || compression == 6) {
     if (hsize >= 52) {
-      for (int k = 0; k < 3; ++k) masks[k] = LE32(ih + 40 + 4 * k);
+      for (int k = 0; k < 3; ++k) masks[k] = ih.Le32(40 + 4 * k);
     } else {
       uint8_t m[16];
       const int n = compression == 6 ? 16 : 12;
       ReadStreamExact(AStream, m, n);
-      for (int k = 0; k < 3; ++k) masks[k] = LE32(m + 4 * k);
+      for (int k = 0; k < 3; ++k) masks[k] = TKvBytes(m, n).Le32(4 * k);
       headerEnd += n;
     }
   } else if (bits == 16) {
@@ -258,6 +255,7 @@ TKvSourceImage ReadBMPImage(std::istream& AStream) {
   const bool direct32 = bits == 32 && masks[0] == 0xFF0000 && masks[1] == 0x00FF00 && masks[2] == 0x0000FF;
   AllocatePixels(img, bits == 16 ? 0 : bits);
   std::vector<uint8_t> row(static_cast<size_t>(fileStride));
+  const TKvBytes pixels(row);
   const TBitField fr(masks[0]), fg(masks[1]), fb(masks[2]);
   for (int64_t r = 0; r < h; ++r) {
     ReadStreamExact(AStream, row.data(), fileStride);
@@ -267,7 +265,7 @@ TKvSourceImage ReadBMPImage(std::istream& AStream) {
       std::memcpy(dst, row.data(), static_cast<size_t>(img.Stride));
     } else {
       for (int64_t x = 0; x < w; ++x) {
-        const uint32_t px = bits == 16 ? LE16(row.data() + 2 * x) : LE32(row.data() + 4 * x);
+        const uint32_t px = bits == 16 ? pixels.Le16(2 * x) : pixels.Le32(4 * x);
         dst[4 * x] = fb.Get(px);
         dst[4 * x + 1] = fg.Get(px);
         dst[4 * x + 2] = fr.Get(px);

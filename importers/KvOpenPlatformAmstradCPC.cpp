@@ -1,7 +1,5 @@
 #include "importers/KvOpenPlatformAmstradCPC.h"
 
-#include <cstring>
-
 #include "core/KvBitmap.h"
 #include "core/KvColor.h"
 #include "platforms/KvPlatformAmstradCPC.h"
@@ -14,23 +12,23 @@ TKvMatchFlags CPCFlags(TKvLoadSource& ASource, const char* AExt) {
 
 // A file of the expected size with an AMSDOS header for ALength body bytes of
 // type AType at the given addresses.
-bool CheckCPCFile(const uint8_t* AData, int64_t ASize, uint8_t AType, int64_t ALength, uint16_t ALoad, uint16_t AExec) {
-  return AData && ALength >= 0 && ALength <= 0xFFFF && ASize == AmsdosHeaderSize + ALength &&
-         CheckAmsdosHeader(AData, AType, static_cast<uint16_t>(ALength)) && AmsdosWord(AData, 19) == ALength &&
-         AmsdosWord(AData, 21) == ALoad && AmsdosWord(AData, 26) == AExec;
+bool CheckCPCFile(const TKvBytes& AFile, uint8_t AType, int64_t ALength, uint16_t ALoad, uint16_t AExec) {
+  return ALength >= 0 && ALength <= 0xFFFF && AFile.Size() == AmsdosHeaderSize + ALength &&
+         CheckAmsdosHeader(AFile, AType, static_cast<uint16_t>(ALength)) && AFile.Le16(19) == ALength &&
+         AFile.Le16(21) == ALoad && AFile.Le16(26) == AExec;
 }
 
 bool CheckCPCPalFile(const TKvLoadSourceRec* ARec, int AMode) {
-  if (!ARec || !CheckCPCFile(ARec->Data, ARec->Size, 2, CPCPalBodySize, 0x8809, 0x8809)) return false;
-  const uint8_t* b = ARec->Data + AmsdosHeaderSize;
-  return b[0] == AMode && b[1] == 0 && b[2] == 0;
+  if (!ARec || !CheckCPCFile(ARec->View(), 2, CPCPalBodySize, 0x8809, 0x8809)) return false;
+  const TKvBytes b = ARec->View().Sub(AmsdosHeaderSize);
+  return b.U8(0) == AMode && b.U8(1) == 0 && b.U8(2) == 0;
 }
 
 bool CheckCPCKitFile(const TKvLoadSourceRec* ARec) {
-  if (!ARec || !CheckCPCFile(ARec->Data, ARec->Size, 2, CPCKitBodySize, 0x8809, 0x8809)) return false;
-  const uint8_t* b = ARec->Data + AmsdosHeaderSize;
+  if (!ARec || !CheckCPCFile(ARec->View(), 2, CPCKitBodySize, 0x8809, 0x8809)) return false;
+  const TKvBytes b = ARec->View().Sub(AmsdosHeaderSize);
   for (int i = 0; i < 16; ++i)
-    if (AmsdosWord(b, 2 * i) > 4095) return false;
+    if (b.Le16(2 * i) > 4095) return false;
   return true;
 }
 
@@ -45,14 +43,12 @@ std::string CPCStem(const std::string& AName) {
 bool CheckCPCFramePair(TKvLoadSource& ASource, int64_t ALength) {
   for (const char* e : {".eve", ".odd"}) {
     const TKvLoadSourceRec* r = GetCPCCompanion(ASource, e);
-    if (!r || !r->Data || r->Size != AmsdosHeaderSize + ALength ||
-        !CheckAmsdosHeader(r->Data, 2, static_cast<uint16_t>(ALength)))
+    if (!r || r->View().Size() != AmsdosHeaderSize + ALength ||
+        !CheckAmsdosHeader(r->View(), 2, static_cast<uint16_t>(ALength)))
       return false;
   }
   return true;
 }
-
-uint16_t Word(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 
 }  // namespace
 
@@ -64,29 +60,28 @@ const TKvLoadSourceRec* GetCPCCompanion(TKvLoadSource& ASource, const std::strin
 // Screens
 
 TKvMatchFlags MatchCPCScreen(TKvLoadSource& ASource, int AMode) {
-  const uint8_t* d = ASource.GetData();
-  const int64_t LSize = ASource.GetSize();
-  const int64_t LBody = LSize - AmsdosHeaderSize;
-  if (!d || (LBody != CPCScrBodySize && LBody != CPCScrBodySize - 48)) return 0;
-  if (!CheckCPCFile(d, LSize, 2, LBody, 0xC000, 0xC7D0)) return 0;
+  const TKvBytes d = ASource.GetBytes();
+  const int64_t LBody = d.Size() - AmsdosHeaderSize;
+  if (LBody != CPCScrBodySize && LBody != CPCScrBodySize - 48) return 0;
+  if (!CheckCPCFile(d, 2, LBody, 0xC000, 0xC7D0)) return 0;
   if (const TKvLoadSourceRec* LPal = GetCPCCompanion(ASource, ".pal")) {
     if (!CheckCPCPalFile(LPal, AMode)) return 0;
-  } else if (d[AmsdosHeaderSize + CPCScrModeOffset] != AMode) {
+  } else if (d.U8(AmsdosHeaderSize + CPCScrModeOffset) != AMode) {
     return 0;
   }
   return CPCFlags(ASource, ".scr");
 }
 
 TKvMatchFlags MatchCPCOverscan(TKvLoadSource& ASource, int AMode) {
-  const uint8_t* d = ASource.GetData();
-  if (!CheckCPCFile(d, ASource.GetSize(), 0, CPCOverscanBodySize, 0x0170, 0)) return 0;
-  const uint8_t* b = d + AmsdosHeaderSize;
-  const bool LMode = b[CPCOverscanModeOffset] == 0x0E + AMode;
+  const TKvBytes d = ASource.GetBytes();
+  if (!CheckCPCFile(d, 0, CPCOverscanBodySize, 0x0170, 0)) return 0;
+  const TKvBytes b = d.Sub(AmsdosHeaderSize);
+  const bool LMode = b.U8(CPCOverscanModeOffset) == 0x0E + AMode;
   if (const TKvLoadSourceRec* LPal = GetCPCCompanion(ASource, ".pal")) {
     if (!CheckCPCPalFile(LPal, AMode)) return 0;
   } else if (const TKvLoadSourceRec* LKit = GetCPCCompanion(ASource, ".kit")) {
-    if (!CheckCPCKitFile(LKit) || !LMode || b[CPCOverscanFlagOffset] != 1) return 0;
-  } else if (!LMode || b[CPCOverscanFlagOffset] > 1) {
+    if (!CheckCPCKitFile(LKit) || !LMode || b.U8(CPCOverscanFlagOffset) != 1) return 0;
+  } else if (!LMode || b.U8(CPCOverscanFlagOffset) > 1) {
     return 0;
   }
   return CPCFlags(ASource, ".scr");
@@ -116,15 +111,15 @@ const TCPCScreenGeometry CPCScreens[3][2] = {
 
 TKvAmstradCPCSourceEngine::TKvAmstradCPCSourceEngine(TKvLoadSource& ASource, int AMode, bool AOverscan)
     : TKvBaseAmstradCPCSourceEngine(ASource), FMode(AMode), FOverscan(AOverscan) {
-  FData = ASource.GetData() + AmsdosHeaderSize;
+  FData = ASource.GetBytes().Sub(AmsdosHeaderSize, AOverscan ? CPCOverscanBodySize : CPCScrBodySize);
   const TKvLoadSourceRec* LPal = GetCPCCompanion(ASource, ".pal");
-  if (CheckCPCPalFile(LPal, AMode)) FPal = LPal->Data + AmsdosHeaderSize;
-  if (AOverscan && !FPal) {
+  if (CheckCPCPalFile(LPal, AMode)) FPal = LPal->View().Sub(AmsdosHeaderSize);
+  if (AOverscan && FPal.Empty()) {
     const TKvLoadSourceRec* LKit = GetCPCCompanion(ASource, ".kit");
     if (CheckCPCKitFile(LKit))
-      FPlus = LKit->Data + AmsdosHeaderSize;
-    else if (FData[CPCOverscanFlagOffset] == 1)
-      FPlus = FData + CPCOverscanPlusOffset;
+      FPlus = LKit->View().Sub(AmsdosHeaderSize);
+    else if (FData.U8(CPCOverscanFlagOffset) == 1)
+      FPlus = FData.Sub(CPCOverscanPlusOffset, 32);
   }
   const TCPCScreenGeometry& g = CPCScreens[AMode][AOverscan ? 1 : 0];
   Width = g.Width;
@@ -132,25 +127,25 @@ TKvAmstradCPCSourceEngine::TKvAmstradCPCSourceEngine(TKvLoadSource& ASource, int
   Bits = g.Bits;
   PixelAspect = g.PixelAspect;
   SetCPCDescription(g.Text);
-  if (!FPlus) SetCPCPaletteTypes();
+  if (FPlus.Empty()) SetCPCPaletteTypes();
 }
 
 std::unique_ptr<TKvBitmap> TKvAmstradCPCSourceEngine::Decode() {
   const int N = FMode == 0 ? 16 : FMode == 1 ? 4 : 2;
   Palette->Clear();
-  if (FPlus) {
-    for (int i = 0; i < N; ++i) Palette->AddStdRGB(CPCPlusWordColor(Word(FPlus + 2 * i)));
+  if (!FPlus.Empty()) {
+    for (int i = 0; i < N; ++i) Palette->AddStdRGB(CPCPlusWordColor(FPlus.Le16(2 * i)));
   } else {
     TKvPalette256 H;
     BuildCPCPalette(H, PaletteType);
     for (int i = 0; i < N; ++i) {
       int k;
-      if (FPal)
-        k = CPCFirmwareOfHardware(FPal[3 + 12 * i]);
+      if (!FPal.Empty())
+        k = CPCFirmwareOfHardware(FPal.U8(3 + 12 * i));
       else if (FOverscan)
-        k = CPCFirmwareOfHardware(FData[CPCOverscanColorsOffset + i]);
+        k = CPCFirmwareOfHardware(FData.U8(CPCOverscanColorsOffset + i));
       else
-        k = FData[CPCScrPensOffset + i] < CPCColorCount ? FData[CPCScrPensOffset + i] : 0;
+        k = FData.U8(CPCScrPensOffset + i) < CPCColorCount ? FData.U8(CPCScrPensOffset + i) : 0;
       Palette->AddStdRGB(H.GetStdRGB(k));
     }
   }
@@ -161,13 +156,13 @@ std::unique_ptr<TKvBitmap> TKvAmstradCPCSourceEngine::Decode() {
     LBitmap = std::make_unique<TKvBitmap4>(Width, Height, Palette.get());
   const int LPerByte = FMode == 0 ? 2 : FMode == 1 ? 4 : 8;
   for (int y = 0; y < Height; ++y) {
-    const uint8_t* s = FData + (FOverscan ? CPCOverscanRowOffset(y) : CPCScrRowOffset(y));
+    const int64_t s = FOverscan ? CPCOverscanRowOffset(y) : CPCScrRowOffset(y);
     if (FMode == 2) {
-      std::memcpy(LBitmap->GetScanline(y), s, static_cast<size_t>(Width / 8));
+      FData.Read(s, LBitmap->GetScanline(y), Width / 8);
       continue;
     }
     for (int x = 0; x < Width; ++x) {
-      const uint8_t b = s[x / LPerByte];
+      const uint8_t b = FData.U8(s + x / LPerByte);
       LBitmap->SetPixel(x, y, FMode == 0 ? GetCPCMode0Pixel(b, x) : GetCPCMode1Pixel(b, x));
     }
   }
@@ -178,12 +173,11 @@ std::unique_ptr<TKvBitmap> TKvAmstradCPCSourceEngine::Decode() {
 // 512 x 256
 
 TKvMatchFlags TKvAmstradCPCMode2HGBSourceEngine::Match(TKvLoadSource& ASource) {
-  const uint8_t* d = ASource.GetData();
-  if (!d) return 0;
+  const TKvBytes d = ASource.GetBytes();
   TKvMatchFlags f;
-  if (ASource.GetSize() == CPCHgbBodySize)
+  if (d.Size() == CPCHgbBodySize)
     f = mfSize;
-  else if (ASource.GetSize() == AmsdosHeaderSize + CPCHgbBodySize && CheckAmsdosHeader(d, 2, CPCHgbBodySize))
+  else if (d.Size() == AmsdosHeaderSize + CPCHgbBodySize && CheckAmsdosHeader(d, 2, CPCHgbBodySize))
     f = mfHeader | mfSize;
   else
     return 0;
@@ -192,7 +186,7 @@ TKvMatchFlags TKvAmstradCPCMode2HGBSourceEngine::Match(TKvLoadSource& ASource) {
 
 TKvAmstradCPCMode2HGBSourceEngine::TKvAmstradCPCMode2HGBSourceEngine(TKvLoadSource& ASource)
     : TKvSourceEngineOf(ASource) {
-  FData = ASource.GetData() + (ASource.GetSize() - CPCHgbBodySize);
+  FData = ASource.GetBytes().Sub(ASource.GetSize() - CPCHgbBodySize, CPCHgbBodySize);
   Width = 512;
   Height = 256;
   Bits = 1;
@@ -205,7 +199,7 @@ std::unique_ptr<TKvBitmap> TKvAmstradCPCMode2HGBSourceEngine::Decode() {
   Palette->AddLinRGB(LinRGBBlack);
   Palette->AddLinRGB(LinRGBWhite);
   auto LBitmap = std::make_unique<TKvBitmap1>(Width, Height, Palette.get());
-  for (int y = 0; y < Height; ++y) std::memcpy(LBitmap->GetScanline(y), FData + CPCHgbRowOffset(y), 64);
+  for (int y = 0; y < Height; ++y) FData.Read(CPCHgbRowOffset(y), LBitmap->GetScanline(y), 64);
   return LBitmap;
 }
 
@@ -218,17 +212,17 @@ constexpr int64_t CPCGfxSize = 18432;
 }  // namespace
 
 TKvMatchFlags TKvAmstradCPCMode5SourceEngine::Match(TKvLoadSource& ASource) {
-  if (!ASource.GetData() || ASource.GetSize() != CPCCm5Size || ASource.GetExtension() != ".cm5") return 0;
+  if (ASource.GetBytes().Size() != CPCCm5Size || ASource.GetExtension() != ".cm5") return 0;
   const TKvLoadSourceRec* LGfx = GetCPCCompanion(ASource, ".gfx");
-  if (!LGfx || !LGfx->Data || LGfx->Size != CPCGfxSize) return 0;
+  if (!LGfx || LGfx->View().Size() != CPCGfxSize) return 0;
   return mfExtension | mfSize;
 }
 
 TKvAmstradCPCMode5SourceEngine::TKvAmstradCPCMode5SourceEngine(TKvLoadSource& ASource)
     : TKvSourceEngineOf(ASource) {
-  FData = ASource.GetData();
+  FData = ASource.GetBytes().Sub(0, CPCCm5Size);
   const TKvLoadSourceRec* LGfx = GetCPCCompanion(ASource, ".gfx");
-  if (LGfx && LGfx->Size == CPCGfxSize) FGfx = LGfx->Data;
+  if (LGfx && LGfx->Size == CPCGfxSize) FGfx = LGfx->View();
   Width = 288;
   Height = 256;
   Bits = 2;
@@ -240,17 +234,17 @@ TKvAmstradCPCMode5SourceEngine::TKvAmstradCPCMode5SourceEngine(TKvLoadSource& AS
 std::unique_ptr<TKvBitmap> TKvAmstradCPCMode5SourceEngine::Decode() {
   BuildCPCPalette(*Palette, PaletteType);
   auto LBitmap = std::make_unique<TKvBitmap8>(Width, Height, Palette.get());
-  if (!FGfx) return LBitmap;
+  if (FGfx.Empty()) return LBitmap;
   int c[4];
-  c[3] = CPCFirmwareOfHardware(FData[0]);
+  c[3] = CPCFirmwareOfHardware(FData.U8(0));
   for (int y = 0; y < Height; ++y) {
-    const uint8_t* r = FData + 1 + 8 * y;
-    c[2] = CPCFirmwareOfHardware(r[0]);
-    c[1] = CPCFirmwareOfHardware(r[1]);
-    const uint8_t* g = FGfx + 72 * y;
+    const int r = 1 + 8 * y;
+    c[2] = CPCFirmwareOfHardware(FData.U8(r));
+    c[1] = CPCFirmwareOfHardware(FData.U8(r + 1));
+    const int g = 72 * y;
     for (int x = 0; x < Width; ++x) {
-      c[0] = CPCFirmwareOfHardware(r[2 + x / 48]);
-      LBitmap->SetPixel(x, y, c[GetCPCMode1Pixel(g[x / 4], x)]);
+      c[0] = CPCFirmwareOfHardware(FData.U8(r + 2 + x / 48));
+      LBitmap->SetPixel(x, y, c[GetCPCMode1Pixel(FGfx.U8(g + x / 4), x)]);
     }
   }
   return LBitmap;
@@ -260,30 +254,29 @@ std::unique_ptr<TKvBitmap> TKvAmstradCPCMode5SourceEngine::Decode() {
 // Two-frame pictures
 
 TKvMatchFlags TKvBaseAmstradCPCModeBSourceEngine::MatchFrames(TKvLoadSource& ASource, uint8_t AType) {
-  const uint8_t* d = ASource.GetData();
-  const int64_t LSize = ASource.GetSize();
-  if (!d || LSize != (AType == 5 ? 138 : 150) || !CheckAmsdosHeader(d, 2, static_cast<uint16_t>(LSize - 128)))
-    return 0;
-  const uint8_t* b = d + AmsdosHeaderSize;
-  const int W = Word(b + 1), H = Word(b + 3);
-  if (b[0] != AType || W < 1 || W > 384 || W % 4 != 0 || H < 1 || H > 272 || b[5] != 1) return 0;
+  const TKvBytes d = ASource.GetBytes();
+  const int64_t LSize = d.Size();
+  if (LSize != (AType == 5 ? 138 : 150) || !CheckAmsdosHeader(d, 2, static_cast<uint16_t>(LSize - 128))) return 0;
+  const TKvBytes b = d.Sub(AmsdosHeaderSize);
+  const int W = b.Le16(1), H = b.Le16(3);
+  if (b.U8(0) != AType || W < 1 || W > 384 || W % 4 != 0 || H < 1 || H > 272 || b.U8(5) != 1) return 0;
   if (!CheckCPCFramePair(ASource, static_cast<int64_t>(W) * H / 4)) return 0;
   return CPCFlags(ASource, ".pph");
 }
 
 TKvBaseAmstradCPCModeBSourceEngine::TKvBaseAmstradCPCModeBSourceEngine(TKvLoadSource& ASource, uint8_t)
     : TKvBaseAmstradCPCSourceEngine(ASource) {
-  FData = ASource.GetData() + AmsdosHeaderSize;
-  FStoredWidth = Word(FData + 1);
-  Height = Word(FData + 3);
+  FData = ASource.GetBytes().Sub(AmsdosHeaderSize);
+  FStoredWidth = FData.Le16(1);
+  Height = FData.Le16(3);
   // Match found both frames; a source asked without it gets empty frames.
   const int64_t LLength = static_cast<int64_t>(FStoredWidth) * Height / 4;
   if (!CheckCPCFramePair(ASource, LLength)) {
     FStoredWidth = 0;
     Height = 0;
   } else {
-    FEve = GetCPCCompanion(ASource, ".eve")->Data + AmsdosHeaderSize;
-    FOdd = GetCPCCompanion(ASource, ".odd")->Data + AmsdosHeaderSize;
+    FEve = GetCPCCompanion(ASource, ".eve")->View().Sub(AmsdosHeaderSize);
+    FOdd = GetCPCCompanion(ASource, ".odd")->View().Sub(AmsdosHeaderSize);
   }
   SetCPCPaletteTypes();
 }
@@ -295,7 +288,7 @@ void TKvBaseAmstradCPCModeBSourceEngine::BuildCPCFramePairPalette(int ACount) {
   TKvPalette256 H;
   BuildCPCPalette(H, PaletteType);
   for (int i = 0; i < ACount; ++i) {
-    const int k = FData[6 + i];
+    const int k = FData.U8(6 + i);
     Palette2->AddStdRGB(H.GetStdRGB(k < H.Count ? k : 0));
   }
   Palette->FillMixtures(Palette2.get(), 100, 0);
@@ -329,17 +322,17 @@ TKvAmstradCPCModeRSourceEngine::TKvAmstradCPCModeRSourceEngine(TKvLoadSource& AS
 namespace {
 // B0 and B1: value e * n + f from the two frames, read straight through.
 std::unique_ptr<TKvBitmap> DecodeCPCFramePair(int W, int H, int n, TKvPalette256& APalette, TKvPalette256& APens,
-                                              const uint8_t* E, const uint8_t* O) {
+                                              const TKvBytes& E, const TKvBytes& O) {
   auto LBitmap = std::make_unique<TKvBitmap8>(W, H, &APalette);
   TKvBitmap* F1 = LBitmap->AddFrame(&APens);
   TKvBitmap* F2 = LBitmap->AddFrame(&APens);
   const int LPerByte = n == 16 ? 2 : 4;
-  if (!E || !O) return LBitmap;
+  if (E.Empty() || O.Empty()) return LBitmap;
   for (int y = 0; y < H; ++y)
     for (int x = 0; x < W; ++x) {
       const int64_t o = static_cast<int64_t>(y) * (W / LPerByte) + x / LPerByte;
-      const int e = n == 16 ? GetCPCMode0Pixel(E[o], x) : GetCPCMode1Pixel(E[o], x);
-      const int f = n == 16 ? GetCPCMode0Pixel(O[o], x) : GetCPCMode1Pixel(O[o], x);
+      const int e = n == 16 ? GetCPCMode0Pixel(E.U8(o), x) : GetCPCMode1Pixel(E.U8(o), x);
+      const int f = n == 16 ? GetCPCMode0Pixel(O.U8(o), x) : GetCPCMode1Pixel(O.U8(o), x);
       LBitmap->SetPixel(x, y, e * n + f);
       F1->SetPixel(x, y, e);
       F2->SetPixel(x, y, f);
@@ -364,13 +357,13 @@ std::unique_ptr<TKvBitmap> TKvAmstradCPCModeRSourceEngine::Decode() {
   BuildCPCFramePairPalette(16);
   auto LBitmap = std::make_unique<TKvBitmap24>(Width, Height);
   TKvBitmap* F[2] = {LBitmap->AddFrame(Palette2.get()), LBitmap->AddFrame(Palette2.get())};
-  if (!FEve || !FOdd) return LBitmap;
+  if (FEve.Empty() || FOdd.Empty()) return LBitmap;
   const int LBytes = Width / 4;
   const int64_t LStride = FStoredWidth / 4;
   int s[2] = {0, 1};
   for (int y = 0; y < Height; ++y) {
     for (int k = 0; k < LBytes; ++k) {
-      const uint8_t b[2] = {FEve[y * LStride + k], FOdd[y * LStride + k]};
+      const uint8_t b[2] = {FEve.U8(y * LStride + k), FOdd.U8(y * LStride + k)};
       for (int fr = 0; fr < 2; ++fr)
         for (int p = 0; p < 2; ++p) {
           const int v = GetCPCMode0Pixel(b[fr], p);

@@ -18,7 +18,7 @@ protected:
   // The four 27-colour kinds, Gate Array (sRGB) chosen.
   void SetCPCPaletteTypes();
   void SetCPCDescription(const std::string& AModeText);
-  const uint8_t* FData = nullptr;
+  TKvBytes FData;  // the body after the header
 };
 
 // The screens: a ".pal" body, or 16 CPC Plus palette words, when present.
@@ -30,8 +30,8 @@ public:
 protected:
   int FMode;
   bool FOverscan;
-  const uint8_t* FPal = nullptr;
-  const uint8_t* FPlus = nullptr;
+  TKvBytes FPal;   // a ".pal" body
+  TKvBytes FPlus;  // 16 CPC Plus palette words
 };
 
 // The probes of the standard and overscan screens of mode AMode.
@@ -50,18 +50,30 @@ public:
   }
 };
 
-#define KV_CPC_SOURCE(AName, AMode, AOverscan)                                         \
-  class AName final : public TKvCPCScreenSourceOf<AName, AMode, AOverscan> {           \
-  public:                                                                              \
-    using TKvCPCScreenSourceOf<AName, AMode, AOverscan>::TKvCPCScreenSourceOf;         \
-  };
-KV_CPC_SOURCE(TKvAmstradCPCMode0SourceEngine, 0, false)
-KV_CPC_SOURCE(TKvAmstradCPCMode0ExSourceEngine, 0, true)
-KV_CPC_SOURCE(TKvAmstradCPCMode1SourceEngine, 1, false)
-KV_CPC_SOURCE(TKvAmstradCPCMode1ExSourceEngine, 1, true)
-KV_CPC_SOURCE(TKvAmstradCPCMode2SourceEngine, 2, false)
-KV_CPC_SOURCE(TKvAmstradCPCMode2ExSourceEngine, 2, true)
-#undef KV_CPC_SOURCE
+class TKvAmstradCPCMode0SourceEngine final : public TKvCPCScreenSourceOf<TKvAmstradCPCMode0SourceEngine, 0, false> {
+public:
+  using TKvCPCScreenSourceOf::TKvCPCScreenSourceOf;
+};
+class TKvAmstradCPCMode0ExSourceEngine final : public TKvCPCScreenSourceOf<TKvAmstradCPCMode0ExSourceEngine, 0, true> {
+public:
+  using TKvCPCScreenSourceOf::TKvCPCScreenSourceOf;
+};
+class TKvAmstradCPCMode1SourceEngine final : public TKvCPCScreenSourceOf<TKvAmstradCPCMode1SourceEngine, 1, false> {
+public:
+  using TKvCPCScreenSourceOf::TKvCPCScreenSourceOf;
+};
+class TKvAmstradCPCMode1ExSourceEngine final : public TKvCPCScreenSourceOf<TKvAmstradCPCMode1ExSourceEngine, 1, true> {
+public:
+  using TKvCPCScreenSourceOf::TKvCPCScreenSourceOf;
+};
+class TKvAmstradCPCMode2SourceEngine final : public TKvCPCScreenSourceOf<TKvAmstradCPCMode2SourceEngine, 2, false> {
+public:
+  using TKvCPCScreenSourceOf::TKvCPCScreenSourceOf;
+};
+class TKvAmstradCPCMode2ExSourceEngine final : public TKvCPCScreenSourceOf<TKvAmstradCPCMode2ExSourceEngine, 2, true> {
+public:
+  using TKvCPCScreenSourceOf::TKvCPCScreenSourceOf;
+};
 
 class TKvAmstradCPCMode2HGBSourceEngine final
     : public TKvSourceEngineOf<TKvAmstradCPCMode2HGBSourceEngine, TKvBaseAmstradCPCSourceEngine> {
@@ -79,7 +91,7 @@ public:
   std::unique_ptr<TKvBitmap> Decode() override;
 
 private:
-  const uint8_t* FGfx = nullptr;
+  TKvBytes FGfx;
 };
 
 // The two-frame pictures: ".pph" type 3 (Mode R), 4 (B0) or 5 (B1).
@@ -92,20 +104,30 @@ protected:
   // Palette2 := the pens, Palette := their mixtures.
   void BuildCPCFramePairPalette(int ACount);
   int FStoredWidth = 0;
-  const uint8_t* FEve = nullptr;
-  const uint8_t* FOdd = nullptr;
+  TKvBytes FEve;
+  TKvBytes FOdd;
 };
 
-#define KV_CPC_FRAMES_SOURCE(AName, AType)                                                          \
-  class AName final : public TKvSourceEngineOf<AName, TKvBaseAmstradCPCModeBSourceEngine> {        \
-  public:                                                                                           \
-    explicit AName(TKvLoadSource& ASource);                                                         \
-    static TKvMatchFlags Match(TKvLoadSource& ASource) { return MatchFrames(ASource, AType); }     \
-    std::unique_ptr<TKvBitmap> Decode() override;                                                   \
-  };
-KV_CPC_FRAMES_SOURCE(TKvAmstradCPCModeRSourceEngine, 3)
-KV_CPC_FRAMES_SOURCE(TKvAmstradCPCModeB0SourceEngine, 4)
-KV_CPC_FRAMES_SOURCE(TKvAmstradCPCModeB1SourceEngine, 5)
-#undef KV_CPC_FRAMES_SOURCE
+class TKvAmstradCPCModeRSourceEngine final
+    : public TKvSourceEngineOf<TKvAmstradCPCModeRSourceEngine, TKvBaseAmstradCPCModeBSourceEngine> {
+public:
+  explicit TKvAmstradCPCModeRSourceEngine(TKvLoadSource& ASource);
+  static TKvMatchFlags Match(TKvLoadSource& ASource) { return MatchFrames(ASource, 3); }
+  std::unique_ptr<TKvBitmap> Decode() override;
+};
+class TKvAmstradCPCModeB0SourceEngine final
+    : public TKvSourceEngineOf<TKvAmstradCPCModeB0SourceEngine, TKvBaseAmstradCPCModeBSourceEngine> {
+public:
+  explicit TKvAmstradCPCModeB0SourceEngine(TKvLoadSource& ASource);
+  static TKvMatchFlags Match(TKvLoadSource& ASource) { return MatchFrames(ASource, 4); }
+  std::unique_ptr<TKvBitmap> Decode() override;
+};
+class TKvAmstradCPCModeB1SourceEngine final
+    : public TKvSourceEngineOf<TKvAmstradCPCModeB1SourceEngine, TKvBaseAmstradCPCModeBSourceEngine> {
+public:
+  explicit TKvAmstradCPCModeB1SourceEngine(TKvLoadSource& ASource);
+  static TKvMatchFlags Match(TKvLoadSource& ASource) { return MatchFrames(ASource, 5); }
+  std::unique_ptr<TKvBitmap> Decode() override;
+};
 
 void InitKvOpenPlatformAmstradCPC();

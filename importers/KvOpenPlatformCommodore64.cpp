@@ -1,7 +1,5 @@
 #include "importers/KvOpenPlatformCommodore64.h"
 
-#include <cstring>
-
 #include "core/KvBitmap.h"
 #include "platforms/KvPlatformCommodore64.h"
 
@@ -83,13 +81,11 @@ const TKvC64Layout kHiResGigascreen[] = {
 constexpr int kColumns = 40;
 constexpr int kRows = 25;
 
-uint16_t LoadAddress(const uint8_t* AData) { return static_cast<uint16_t>(AData[0] | (AData[1] << 8)); }
-
 template <size_t N>
 const TKvC64Layout* FindLayout(const TKvC64Layout (&ATable)[N], const TKvLoadSource& ASource) {
-  const int32_t LSize = ASource.GetSize();
-  if (LSize < 2 || !ASource.GetData()) return nullptr;
-  const int32_t LLoad = LoadAddress(ASource.GetData());
+  const int64_t LSize = ASource.GetBytes().Size();
+  if (LSize < 2) return nullptr;
+  const int32_t LLoad = ASource.GetBytes().Le16(0);
   for (const TKvC64Layout& r : ATable)
     if ((r.Sizes[0] == LSize || r.Sizes[1] == LSize) && (r.Loads[0] == LLoad || r.Loads[1] == LLoad)) return &r;
   return nullptr;
@@ -124,14 +120,17 @@ std::string ProgramOf(const TKvC64Layout& ALayout, const TKvLoadSource& ASource)
 }
 
 // Bitmap byte of line k of cell (r, c).
-const uint8_t& CellByte(const uint8_t* ABitmap, int r, int c, int k) { return ABitmap[r * 320 + c * 8 + k]; }
+uint8_t CellByte(const TKvBytes& ABitmap, int r, int c, int k) { return ABitmap.U8(r * 320 + c * 8 + k); }
+
+constexpr int kBitmapSize = 8000;
+constexpr int kCellCount = 1000;
 
 }  // namespace
 
 // ---------------------------------------------------------------------------
 
 TKvCommodore64CommonEngine::TKvCommodore64CommonEngine(TKvLoadSource& ASource)
-    : TKvSourceEngine(ASource), FData(ASource.GetData()), FSize(ASource.GetSize()) {
+    : TKvSourceEngine(ASource), FData(ASource.GetBytes()) {
   PaletteTypes = {ptCommandore64Dark, ptCommandore64Light};
   PaletteType = ptCommandore64Dark;
 }
@@ -171,8 +170,8 @@ std::unique_ptr<TKvBitmap> TKvCommodore64CommonLoResEngine::Decode() {
   for (int r = 0; r < kRows; ++r)
     for (int c = 0; c < kColumns; ++c) {
       const int LCell = r * kColumns + c;
-      const uint8_t s = FScreen[LCell];
-      const int LColors[4] = {FBackground & 15, s >> 4, s & 15, FColor[LCell * FColorStep] & 15};
+      const uint8_t s = FScreen.U8(LCell);
+      const int LColors[4] = {FBackground & 15, s >> 4, s & 15, FColor.U8(LCell * FColorStep) & 15};
       for (int k = 0; k < 8; ++k) {
         const uint8_t b = CellByte(FBitmap, r, c, k);
         for (int i = 0; i < 4; ++i) LBitmap->SetPixel(c * 4 + i, r * 8 + k, LColors[(b >> (6 - 2 * i)) & 3]);
@@ -189,7 +188,7 @@ std::unique_ptr<TKvBitmap> TKvCommodore64CommonHiResEngine::Decode() {
   auto LBitmap = std::make_unique<TKvBitmap4>(320, 200, Palette.get());
   for (int r = 0; r < kRows; ++r)
     for (int c = 0; c < kColumns; ++c) {
-      const uint8_t s = FScreen[r * kColumns + c];
+      const uint8_t s = FScreen.U8(r * kColumns + c);
       for (int k = 0; k < 8; ++k)
         PutInkPaperByte(LBitmap.get(), CellByte(FBitmap, r, c, k), s & 15, s >> 4, c, r * 8 + k, 8);
     }
@@ -207,7 +206,7 @@ std::unique_ptr<TKvBitmap> TKvCommodore64CommonHiResGigascreenEngine::Decode() {
   TKvBitmap* LFrameB = LBitmap->AddFrame(Palette2.get());
   for (int r = 0; r < kRows; ++r)
     for (int c = 0; c < kColumns; ++c) {
-      const uint8_t sa = FScreen[r * kColumns + c], sb = FScreen2[r * kColumns + c];
+      const uint8_t sa = FScreen.U8(r * kColumns + c), sb = FScreen2.U8(r * kColumns + c);
       for (int k = 0; k < 8; ++k)
         PutInkPaperPlanes(LBitmap.get(), LFrameA, LFrameB, CellByte(FBitmap, r, c, k), CellByte(FBitmap2, r, c, k),
                           sa & 15, sa >> 4, sb & 15, sb >> 4, c, r * 8 + k, 8);
@@ -220,7 +219,7 @@ std::unique_ptr<TKvBitmap> TKvCommodore64CommonHiResGigascreenEngine::Decode() {
 
 TKvCommodore64HiResBWEngine::TKvCommodore64HiResBWEngine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource) {
   const TKvC64Layout& r = LayoutOf(kHiResBW, ASource);
-  FBitmap = FData + r.Bitmap;
+  FBitmap = FData.Sub(r.Bitmap, kBitmapSize);
   SetUp(320, 200, 1, kAspect1To1, ProgramOf(r, ASource));
 }
 
@@ -228,10 +227,10 @@ TKvMatchFlags TKvCommodore64HiResBWEngine::Match(TKvLoadSource& ASource) { retur
 
 TKvCommodore64LoResEngine::TKvCommodore64LoResEngine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource) {
   const TKvC64Layout& r = LayoutOf(kLoRes, ASource);
-  FBackground = r.Background == kNo ? 0 : FData[r.Background];
-  FBitmap = FData + r.Bitmap;
-  FScreen = FData + r.Screen;
-  FColor = FData + r.Color;
+  FBackground = r.Background == kNo ? 0 : FData.U8(r.Background);
+  FBitmap = FData.Sub(r.Bitmap, kBitmapSize);
+  FScreen = FData.Sub(r.Screen, kCellCount);
+  FColor = FData.Sub(r.Color, kCellCount);
   SetUp(160, 200, 4, kAspect2To1, ProgramOf(r, ASource));
 }
 
@@ -239,10 +238,10 @@ TKvMatchFlags TKvCommodore64LoResEngine::Match(TKvLoadSource& ASource) { return 
 
 TKvCommodore64LoResPmgEngine::TKvCommodore64LoResPmgEngine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource) {
   const TKvC64Layout& r = LayoutOf(kLoResPmg, ASource);
-  FBackground = FData[r.Background];
-  FBitmap = FData + r.Bitmap;
-  FScreen = FData + r.Screen;
-  FColor = FData + r.Color;
+  FBackground = FData.U8(r.Background);
+  FBitmap = FData.Sub(r.Bitmap, kBitmapSize);
+  FScreen = FData.Sub(r.Screen, kCellCount);
+  FColor = FData.Sub(r.Color, 1);
   FColorStep = 0;
   SetUp(160, 200, 4, kAspect2To1, ProgramOf(r, ASource));
 }
@@ -253,8 +252,8 @@ TKvMatchFlags TKvCommodore64LoResPmgEngine::Match(TKvLoadSource& ASource) {
 
 TKvCommodore64HiResEngine::TKvCommodore64HiResEngine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource) {
   const TKvC64Layout& r = LayoutOf(kHiRes, ASource);
-  FBitmap = FData + r.Bitmap;
-  FScreen = FData + r.Screen;
+  FBitmap = FData.Sub(r.Bitmap, kBitmapSize);
+  FScreen = FData.Sub(r.Screen, kCellCount);
   SetUp(320, 200, 4, kAspect1To1, ProgramOf(r, ASource));
 }
 
@@ -263,10 +262,10 @@ TKvMatchFlags TKvCommodore64HiResEngine::Match(TKvLoadSource& ASource) { return 
 TKvCommodore64HiResGigascreenEngine::TKvCommodore64HiResGigascreenEngine(TKvLoadSource& ASource)
     : TKvSourceEngineOf(ASource) {
   const TKvC64Layout& r = LayoutOf(kHiResGigascreen, ASource);
-  FBitmap = FData + r.Bitmap;
-  FScreen = FData + r.Screen;
-  FBitmap2 = FData + 16386;
-  FScreen2 = FData + 9218;
+  FBitmap = FData.Sub(r.Bitmap, kBitmapSize);
+  FScreen = FData.Sub(r.Screen, kCellCount);
+  FBitmap2 = FData.Sub(16386, kBitmapSize);
+  FScreen2 = FData.Sub(9218, kCellCount);
   SetUp(320, 200, 8, kAspect1To1, ProgramOf(r, ASource));
 }
 
@@ -285,7 +284,7 @@ constexpr int32_t kUnpackLimit = 20000;
 template <class TReader>
 int32_t UnpackedLength(const TKvLoadSource& ASource) {
   TReader LReader;
-  LReader.Init(ASource.GetData(), ASource.GetSize());
+  LReader.Init(ASource.GetBytes());
   int32_t LLength = 0;
   uint8_t b;
   while (LReader.ReadByte(b))
@@ -299,7 +298,7 @@ int32_t UnpackedLength(const TKvLoadSource& ASource) {
 template <class TReader>
 TKvMatchFlags MatchPacked(const TKvLoadSource& ASource, uint16_t ALoad, int32_t AMinimum, int32_t AExact,
                           const char* AExt) {
-  if (ASource.GetSize() <= 2 || !ASource.GetData() || LoadAddress(ASource.GetData()) != ALoad) return 0;
+  if (ASource.GetBytes().Size() <= 2 || ASource.GetBytes().Le16(0) != ALoad) return 0;
   const int32_t LLength = UnpackedLength<TReader>(ASource);
   if (LLength < AMinimum) return 0;
   if (ASource.GetExtension() == AExt) return LLength == AExact ? mfHeader | mfExtension | mfSize : mfHeader | mfExtension;
@@ -309,11 +308,10 @@ TKvMatchFlags MatchPacked(const TKvLoadSource& ASource, uint16_t ALoad, int32_t 
 // Unpacks into a zero-filled buffer of ABufferSize bytes, from AOffset on,
 // at most AMaximum bytes.
 template <class TReader>
-void Unpack(const uint8_t* AData, int32_t ASize, std::vector<uint8_t>& ABuffer, size_t ABufferSize, size_t AOffset,
-            size_t AMaximum) {
+void Unpack(const TKvBytes& AFile, std::vector<uint8_t>& ABuffer, size_t ABufferSize, size_t AOffset, size_t AMaximum) {
   ABuffer.assign(ABufferSize, 0);
   TReader LReader;
-  LReader.Init(AData, ASize);
+  LReader.Init(AFile);
   uint8_t b;
   for (size_t i = 0; i < AMaximum && LReader.ReadByte(b); ++i) ABuffer[AOffset + i] = b;
 }
@@ -332,11 +330,12 @@ TKvMatchFlags TKvCommodore64LoResAmiEngine::Match(TKvLoadSource& ASource) {
 }
 
 std::unique_ptr<TKvBitmap> TKvCommodore64LoResAmiEngine::Decode() {
-  if (FBuffer.empty()) Unpack<TKvAmicaRunReader>(FData, FSize, FBuffer, 10001, 0, 10001);
-  FBackground = FBuffer[10000];
-  FBitmap = FBuffer.data();
-  FScreen = FBitmap + 8000;
-  FColor = FBitmap + 9000;
+  if (FBuffer.empty()) Unpack<TKvAmicaRunReader>(FData, FBuffer, 10001, 0, 10001);
+  const TKvBytes LUnpacked(FBuffer);
+  FBackground = LUnpacked.U8(10000);
+  FBitmap = LUnpacked.Sub(0, kBitmapSize);
+  FScreen = LUnpacked.Sub(8000, kCellCount);
+  FColor = LUnpacked.Sub(9000, kCellCount);
   return TKvCommodore64CommonLoResEngine::Decode();
 }
 
@@ -350,11 +349,12 @@ TKvMatchFlags TKvCommodore64LoResGgEngine::Match(TKvLoadSource& ASource) {
 
 std::unique_ptr<TKvBitmap> TKvCommodore64LoResGgEngine::Decode() {
   // The layout of a plain Koala Painter file, load-address gap included.
-  if (FBuffer.empty()) Unpack<TKvPackedRunReader>(FData, FSize, FBuffer, 10003, 2, 10001);
-  FBackground = FBuffer[10002];
-  FBitmap = FBuffer.data() + 2;
-  FScreen = FBuffer.data() + 8002;
-  FColor = FBuffer.data() + 9002;
+  if (FBuffer.empty()) Unpack<TKvPackedRunReader>(FData, FBuffer, 10003, 2, 10001);
+  const TKvBytes LUnpacked(FBuffer);
+  FBackground = LUnpacked.U8(10002);
+  FBitmap = LUnpacked.Sub(2, kBitmapSize);
+  FScreen = LUnpacked.Sub(8002, kCellCount);
+  FColor = LUnpacked.Sub(9002, kCellCount);
   return TKvCommodore64CommonLoResEngine::Decode();
 }
 
@@ -368,9 +368,10 @@ TKvMatchFlags TKvCommodore64HiResJJEngine::Match(TKvLoadSource& ASource) {
 
 std::unique_ptr<TKvBitmap> TKvCommodore64HiResJJEngine::Decode() {
   // The layout of a plain Doodle file.
-  if (FBuffer.empty()) Unpack<TKvPackedRunReader>(FData, FSize, FBuffer, 9218, 2, 9216);
-  FBitmap = FBuffer.data() + 1026;
-  FScreen = FBuffer.data() + 2;
+  if (FBuffer.empty()) Unpack<TKvPackedRunReader>(FData, FBuffer, 9218, 2, 9216);
+  const TKvBytes LUnpacked(FBuffer);
+  FBitmap = LUnpacked.Sub(1026, kBitmapSize);
+  FScreen = LUnpacked.Sub(2, kCellCount);
   return TKvCommodore64CommonHiResEngine::Decode();
 }
 
@@ -383,8 +384,8 @@ TKvCommodore64Lp3Engine::TKvCommodore64Lp3Engine(TKvLoadSource& ASource) : TKvSo
 }
 
 TKvMatchFlags TKvCommodore64Lp3Engine::Match(TKvLoadSource& ASource) {
-  const int32_t LSize = ASource.GetSize();
-  if ((LSize != 4098 && LSize != 4174) || !ASource.GetData() || LoadAddress(ASource.GetData()) != 0x1800) return 0;
+  const int64_t LSize = ASource.GetBytes().Size();
+  if ((LSize != 4098 && LSize != 4174) || ASource.GetBytes().Le16(0) != 0x1800) return 0;
   const std::string& LExt = ASource.GetExtension();
   return (LExt == ".lp3" || LExt == ".gfx") ? mfHeader | mfExtension | mfSize : mfHeader | mfSize;
 }
@@ -392,19 +393,19 @@ TKvMatchFlags TKvCommodore64Lp3Engine::Match(TKvLoadSource& ASource) {
 std::unique_ptr<TKvBitmap> TKvCommodore64Lp3Engine::Decode() {
   BuildPalette();
   int LColors[4] = {0, 10, 2, 1};
-  if (FSize == 4174) {
-    LColors[0] = FData[2045] & 15;
-    LColors[3] = FData[2046] & 7;
-    LColors[1] = FData[2047] & 15;
-    LColors[2] = FData[2048] & 15;
+  if (FData.Size() == 4174) {
+    LColors[0] = FData.U8(2045) & 15;
+    LColors[3] = FData.U8(2046) & 7;
+    LColors[1] = FData.U8(2047) & 15;
+    LColors[2] = FData.U8(2048) & 15;
   }
-  const uint8_t* LCodes = FData + 2;
-  const uint8_t* LCharset = FData + 2050;
+  const TKvBytes LCodes = FData.Sub(2, 2000);
+  const TKvBytes LCharset = FData.Sub(2050, 2048);
   auto LBitmap = std::make_unique<TKvBitmap4>(160, 400, Palette.get());
   for (int y = 0; y < 400; ++y)
     for (int x = 0; x < 160; ++x) {
-      const uint8_t LCode = LCodes[(y / 8) * 40 + x / 4];
-      const uint8_t LPattern = LCharset[LCode * 8 + y % 8];
+      const uint8_t LCode = LCodes.U8((y / 8) * 40 + x / 4);
+      const uint8_t LPattern = LCharset.U8(LCode * 8 + y % 8);
       LBitmap->SetPixel(x, y, LColors[(LPattern >> (6 - 2 * (x % 4))) & 3]);
     }
   return LBitmap;

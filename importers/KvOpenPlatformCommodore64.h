@@ -26,8 +26,7 @@ protected:
   // Geometry and the description; AProgram carries its leading blank.
   void SetUp(int AWidth, int AHeight, int ABits, uint8_t APixelAspect, const std::string& AProgram);
 
-  const uint8_t* FData;
-  int32_t FSize;
+  TKvBytes FData;  // the whole file, load address included
 };
 
 // 320x200 hires without colours: one bitmap of 25 x 40 cells, 8 bytes each.
@@ -37,7 +36,7 @@ public:
   std::unique_ptr<TKvBitmap> Decode() override;
 
 protected:
-  const uint8_t* FBitmap = nullptr;
+  TKvBytes FBitmap;
 };
 
 // 160x200 multicolour: per cell the background, the two nibbles of the
@@ -49,9 +48,9 @@ public:
 
 protected:
   uint8_t FBackground = 0;
-  const uint8_t* FBitmap = nullptr;
-  const uint8_t* FScreen = nullptr;
-  const uint8_t* FColor = nullptr;
+  TKvBytes FBitmap;
+  TKvBytes FScreen;
+  TKvBytes FColor;
   int FColorStep = 1;  // 0: one colour byte serves every cell
 };
 
@@ -62,8 +61,8 @@ public:
   std::unique_ptr<TKvBitmap> Decode() override;
 
 protected:
-  const uint8_t* FBitmap = nullptr;
-  const uint8_t* FScreen = nullptr;
+  TKvBytes FBitmap;
+  TKvBytes FScreen;
 };
 
 // Two hires colour frames shown alternately, decoded over their mixtures.
@@ -73,26 +72,44 @@ public:
   std::unique_ptr<TKvBitmap> Decode() override;
 
 protected:
-  const uint8_t* FBitmap = nullptr;
-  const uint8_t* FScreen = nullptr;
-  const uint8_t* FBitmap2 = nullptr;
-  const uint8_t* FScreen2 = nullptr;
+  TKvBytes FBitmap;
+  TKvBytes FScreen;
+  TKvBytes FBitmap2;
+  TKvBytes FScreen2;
 };
 
-#define KV_C64_IMPORTER(Name, Base)                                 \
-  class Name : public TKvSourceEngineOf<Name, Base> {               \
-  public:                                                           \
-    explicit Name(TKvLoadSource& ASource);                          \
-    static TKvMatchFlags Match(TKvLoadSource& ASource);             \
-  }
+class TKvCommodore64HiResBWEngine
+    : public TKvSourceEngineOf<TKvCommodore64HiResBWEngine, TKvCommodore64CommonHiResBWEngine> {
+public:
+  explicit TKvCommodore64HiResBWEngine(TKvLoadSource& ASource);
+  static TKvMatchFlags Match(TKvLoadSource& ASource);
+};
 
-KV_C64_IMPORTER(TKvCommodore64HiResBWEngine, TKvCommodore64CommonHiResBWEngine);
-KV_C64_IMPORTER(TKvCommodore64LoResEngine, TKvCommodore64CommonLoResEngine);
-KV_C64_IMPORTER(TKvCommodore64LoResPmgEngine, TKvCommodore64CommonLoResEngine);
-KV_C64_IMPORTER(TKvCommodore64HiResEngine, TKvCommodore64CommonHiResEngine);
-KV_C64_IMPORTER(TKvCommodore64HiResGigascreenEngine, TKvCommodore64CommonHiResGigascreenEngine);
+class TKvCommodore64LoResEngine : public TKvSourceEngineOf<TKvCommodore64LoResEngine, TKvCommodore64CommonLoResEngine> {
+public:
+  explicit TKvCommodore64LoResEngine(TKvLoadSource& ASource);
+  static TKvMatchFlags Match(TKvLoadSource& ASource);
+};
 
-#undef KV_C64_IMPORTER
+class TKvCommodore64LoResPmgEngine
+    : public TKvSourceEngineOf<TKvCommodore64LoResPmgEngine, TKvCommodore64CommonLoResEngine> {
+public:
+  explicit TKvCommodore64LoResPmgEngine(TKvLoadSource& ASource);
+  static TKvMatchFlags Match(TKvLoadSource& ASource);
+};
+
+class TKvCommodore64HiResEngine : public TKvSourceEngineOf<TKvCommodore64HiResEngine, TKvCommodore64CommonHiResEngine> {
+public:
+  explicit TKvCommodore64HiResEngine(TKvLoadSource& ASource);
+  static TKvMatchFlags Match(TKvLoadSource& ASource);
+};
+
+class TKvCommodore64HiResGigascreenEngine
+    : public TKvSourceEngineOf<TKvCommodore64HiResGigascreenEngine, TKvCommodore64CommonHiResGigascreenEngine> {
+public:
+  explicit TKvCommodore64HiResGigascreenEngine(TKvLoadSource& ASource);
+  static TKvMatchFlags Match(TKvLoadSource& ASource);
+};
 
 // Run readers of the packed formats. They walk the data after the load
 // address and deliver one unpacked byte per call; false when the data ends
@@ -102,9 +119,9 @@ KV_C64_IMPORTER(TKvCommodore64HiResGigascreenEngine, TKvCommodore64CommonHiResGi
 template <uint8_t AEscape, bool ACountFirst>
 class TKvRunReader {
 public:
-  void Init(const uint8_t* AData, int32_t ASize) {
-    FP = ASize >= 2 ? AData + 2 : AData;
-    FRemaining = ASize >= 2 ? ASize - 2 : 0;
+  void Init(const TKvBytes& AFile) {
+    FData = AFile.Size() >= 2 ? AFile.Sub(2) : TKvBytes();
+    FOffset = 0;
     FCount = 0;
   }
 
@@ -114,20 +131,18 @@ public:
       --FCount;
       return true;
     }
-    if (FRemaining <= 0) return false;
-    AByte = *FP++;
-    --FRemaining;
+    if (!FData.Has(FOffset, 1)) return false;
+    AByte = FData.U8(FOffset++);
     if (AByte != AEscape) return true;
     uint8_t LPair[2];
     for (int i = 0; i < 2; ++i) {
-      if (FRemaining <= 0) return false;
-      LPair[i] = *FP;
+      if (!FData.Has(FOffset, 1)) return false;
+      LPair[i] = FData.U8(FOffset);
       if (LPair[i] == 0 && i == (ACountFirst ? 0 : 1)) {  // the terminator
-        FRemaining = 0;
+        FOffset = FData.Size();
         return false;
       }
-      ++FP;
-      --FRemaining;
+      ++FOffset;
     }
     FValue = LPair[ACountFirst ? 1 : 0];
     FCount = LPair[ACountFirst ? 0 : 1] - 1;
@@ -136,9 +151,9 @@ public:
   }
 
 private:
-  const uint8_t* FP = nullptr;
-  int32_t FRemaining = 0;  // bytes left at FP
-  int32_t FCount = 0;      // repeats of FValue left
+  TKvBytes FData;       // after the load address
+  int64_t FOffset = 0;  // of the next byte
+  int32_t FCount = 0;   // repeats of FValue left
   uint8_t FValue = 0;
 };
 
@@ -150,22 +165,41 @@ using TKvPackedRunReader = TKvRunReader<0xFE, false>;
 // Packed files are recognised by the number of bytes they unpack to, and
 // unpacked on the first Decode into a zero-filled buffer with the layout of
 // the plain file; data that ends early leaves zeros.
-#define KV_C64_PACKED_IMPORTER(Name, Base)                          \
-  class Name : public TKvSourceEngineOf<Name, Base> {               \
-  public:                                                           \
-    explicit Name(TKvLoadSource& ASource);                          \
-    static TKvMatchFlags Match(TKvLoadSource& ASource);             \
-    std::unique_ptr<TKvBitmap> Decode() override;                   \
-                                                                    \
-  private:                                                          \
-    std::vector<uint8_t> FBuffer;                                   \
-  }
+// ".ami"
+class TKvCommodore64LoResAmiEngine
+    : public TKvSourceEngineOf<TKvCommodore64LoResAmiEngine, TKvCommodore64CommonLoResEngine> {
+public:
+  explicit TKvCommodore64LoResAmiEngine(TKvLoadSource& ASource);
+  static TKvMatchFlags Match(TKvLoadSource& ASource);
+  std::unique_ptr<TKvBitmap> Decode() override;
 
-KV_C64_PACKED_IMPORTER(TKvCommodore64LoResAmiEngine, TKvCommodore64CommonLoResEngine);  // ".ami"
-KV_C64_PACKED_IMPORTER(TKvCommodore64LoResGgEngine, TKvCommodore64CommonLoResEngine);   // ".gg"
-KV_C64_PACKED_IMPORTER(TKvCommodore64HiResJJEngine, TKvCommodore64CommonHiResEngine);   // ".jj"
+private:
+  std::vector<uint8_t> FBuffer;
+};
 
-#undef KV_C64_PACKED_IMPORTER
+// ".gg"
+class TKvCommodore64LoResGgEngine
+    : public TKvSourceEngineOf<TKvCommodore64LoResGgEngine, TKvCommodore64CommonLoResEngine> {
+public:
+  explicit TKvCommodore64LoResGgEngine(TKvLoadSource& ASource);
+  static TKvMatchFlags Match(TKvLoadSource& ASource);
+  std::unique_ptr<TKvBitmap> Decode() override;
+
+private:
+  std::vector<uint8_t> FBuffer;
+};
+
+// ".jj"
+class TKvCommodore64HiResJJEngine
+    : public TKvSourceEngineOf<TKvCommodore64HiResJJEngine, TKvCommodore64CommonHiResEngine> {
+public:
+  explicit TKvCommodore64HiResJJEngine(TKvLoadSource& ASource);
+  static TKvMatchFlags Match(TKvLoadSource& ASource);
+  std::unique_ptr<TKvBitmap> Decode() override;
+
+private:
+  std::vector<uint8_t> FBuffer;
+};
 
 // 160x400 multicolour character-set picture: 50 x 40 character codes and a
 // set of 256 characters of 8 bytes.

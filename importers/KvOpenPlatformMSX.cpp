@@ -33,6 +33,14 @@ constexpr uint8_t Entry0(int r, int b) { return static_cast<uint8_t>((r << 4) | 
 // ---------------------------------------------------------------------------
 // TKvBaseMSXEngine
 
+namespace {
+// The default palette of a mode with ACount entries (4: SCREEN 6).
+TKvBytes DefaultPalette(int ACount) {
+  return ACount == 4 ? TKvBytes(TKvBaseMSXEngine::Screen6DefaultPalette, 8)
+                     : TKvBytes(TKvBaseMSXEngine::MSX2DefaultPalette, 32);
+}
+}  // namespace
+
 const uint8_t TKvBaseMSXEngine::MSX2DefaultPalette[32] = {
     Entry0(0, 0), 0, Entry0(0, 0), 0, Entry0(1, 1), 6, Entry0(3, 3), 7, Entry0(1, 7), 1, Entry0(2, 7), 3,
     Entry0(5, 1), 1, Entry0(2, 7), 6, Entry0(7, 1), 1, Entry0(7, 3), 3, Entry0(6, 1), 6, Entry0(6, 4), 6,
@@ -44,10 +52,11 @@ const uint8_t TKvBaseMSXEngine::Screen6DefaultPalette[8] = {Entry0(0, 0), 0, Ent
 
 TKvBaseMSXEngine::TKvBaseMSXEngine(TKvLoadSource& ASource) : TKvSourceEngine(ASource) {}
 
-bool TKvBaseMSXEngine::IsValidMSXPalette(const uint8_t* AEntries, int ACount) {
+bool TKvBaseMSXEngine::IsValidMSXPalette(const TKvBytes& AEntries, int ACount) {
+  if (!AEntries.Has(0, 2 * ACount)) return false;
   bool any = false;
   for (int i = 0; i < ACount; ++i) {
-    const uint8_t b0 = AEntries[2 * i], b1 = AEntries[2 * i + 1];
+    const uint8_t b0 = AEntries.U8(2 * i), b1 = AEntries.U8(2 * i + 1);
     if ((b0 & 0x88) != 0 || b1 >= 8) return false;
     if (b0 != 0 || b1 != 0) any = true;
   }
@@ -59,16 +68,16 @@ uint8_t TKvBaseMSXEngine::LevelToByte(int ALevel, TKvPaletteType AType) {
   return AType == ptMSX9958 ? Std5ToByte[Level3To5[ALevel]] : Std3ToByte[ALevel];
 }
 
-void TKvBaseMSXEngine::FillMSXPalette(TKvPalette256& APalette, const uint8_t* AEntries, int ACount,
+void TKvBaseMSXEngine::FillMSXPalette(TKvPalette256& APalette, const TKvBytes& AEntries, int ACount,
                                       TKvPaletteType AType) {
   APalette.Clear();
   for (int i = 0; i < ACount; ++i) {
-    const uint8_t b0 = AEntries[2 * i], b1 = AEntries[2 * i + 1];
+    const uint8_t b0 = AEntries.U8(2 * i), b1 = AEntries.U8(2 * i + 1);
     APalette.AddStdRGB(StdRGBColor(LevelToByte(b0 >> 4, AType), LevelToByte(b1, AType), LevelToByte(b0, AType)));
   }
 }
 
-void TKvBaseMSXEngine::ApplyMSXPalette(const uint8_t* AEntries, int ACount) {
+void TKvBaseMSXEngine::ApplyMSXPalette(const TKvBytes& AEntries, int ACount) {
   FillMSXPalette(*Palette, AEntries, ACount, PaletteType);
 }
 
@@ -85,39 +94,40 @@ const TKvLoadSourceRec* TKvBaseMSXEngine::GetCompanion(const std::string& AExt) 
 
 void TKvBaseMSXEngine::LoadSidePalette(const std::string& AExt, int ACount) {
   const TKvLoadSourceRec* rec = GetCompanion(AExt);
-  if (!rec || !rec->Data || rec->Size < 32 || !IsValidMSXPalette(rec->Data, ACount)) return;
-  SidePalette = rec->Data;
-  SidePaletteSize = rec->Size;
-  if (rec->Size != 256) return;
+  if (!rec) return;
+  const TKvBytes side = rec->View();
+  if (side.Size() < 32 || !IsValidMSXPalette(side, ACount)) return;
+  SidePalette = side;
+  if (side.Size() != 256) return;
   for (int k = 0; k < 8; ++k) {
-    const uint8_t* block = rec->Data + 32 * k;
+    const TKvBytes block = side.Sub(32 * k, 32);
     if (!IsValidMSXPalette(block, ACount)) continue;
     bool repeated = false;
-    for (int j = 0; j < k && !repeated; ++j) repeated = std::memcmp(block, rec->Data + 32 * j, 2 * ACount) == 0;
+    for (int j = 0; j < k && !repeated; ++j) repeated = side.Same(32 * j, block.Data(), 2 * ACount);
     if (repeated) continue;
     Variants.push_back("Variant " + std::to_string(k + 1));
     VariantNumbers.push_back(k);
   }
 }
 
-const uint8_t* TKvBaseMSXEngine::SelectedSidePalette() const {
+TKvBytes TKvBaseMSXEngine::SelectedSidePalette() const {
   if (VariantName.empty()) return SidePalette;
   const auto it = std::find(Variants.begin(), Variants.end(), VariantName);
   if (it == Variants.end()) RaiseInternalError();
-  return SidePalette + 32 * VariantNumbers[static_cast<size_t>(it - Variants.begin())];
+  return SidePalette.Sub(32 * VariantNumbers[static_cast<size_t>(it - Variants.begin())], 32);
 }
 
 void TKvBaseMSXEngine::GetVariantPalette(int AIndex, TKvPalette256& APalette) {
-  if (!SidePalette || AIndex < 0 || AIndex >= static_cast<int>(VariantNumbers.size())) return;
-  FillMSXPalette(APalette, SidePalette + 32 * VariantNumbers[static_cast<size_t>(AIndex)], GetPaletteColorCount(),
-                 PaletteType);
+  if (SidePalette.Empty() || AIndex < 0 || AIndex >= static_cast<int>(VariantNumbers.size())) return;
+  FillMSXPalette(APalette, SidePalette.Sub(32 * VariantNumbers[static_cast<size_t>(AIndex)], 32),
+                 GetPaletteColorCount(), PaletteType);
 }
 
 void TKvBaseMSXEngine::SetupSidePalette(int ACount) {
-  if (SidePalette)
+  if (!SidePalette.Empty())
     ApplyMSXPalette(SelectedSidePalette(), ACount);
   else
-    ApplyMSXPalette(ACount == 4 ? Screen6DefaultPalette : MSX2DefaultPalette, ACount);
+    ApplyMSXPalette(DefaultPalette(ACount), ACount);
 }
 
 // ---------------------------------------------------------------------------
@@ -132,14 +142,14 @@ TKvSCEngine::TKvSCEngine(TKvLoadSource& ASource) : TKvBaseMSXEngine(ASource) {}
 
 TKvMatchFlags TKvSCEngine::MatchDump(TKvLoadSource& ASource, std::initializer_list<const char*> AExts,
                                      std::initializer_list<int32_t> ASizes, int32_t AMinSize) {
-  const int32_t size = ASource.GetSize();
-  const uint8_t* data = ASource.GetData();
-  if (!data || size < BsaveHeaderSize) return 0;
+  const TKvBytes data = ASource.GetBytes();
+  const int64_t size = data.Size();
+  if (size < BsaveHeaderSize) return 0;
   const bool exact = std::find(ASizes.begin(), ASizes.end(), size) != ASizes.end();
   const std::string& ext = ASource.GetExtension();
   const bool own = std::any_of(AExts.begin(), AExts.end(), [&](const char* e) { return ext == e; });
   if (own) {
-    if (size < AMinSize || data[0] != 0xFE) return 0;
+    if (size < AMinSize || !IsBsaveFile(data)) return 0;
     return static_cast<TKvMatchFlags>(mfHeader | mfExtension | (exact ? mfSize : 0));
   }
   if (exact && CheckBsaveHeader(data, size, 0, 0)) return mfHeader | mfSize;
@@ -149,40 +159,42 @@ TKvMatchFlags TKvSCEngine::MatchDump(TKvLoadSource& ASource, std::initializer_li
 void TKvSCEngine::SetUpDump(int32_t ANeeded) {
   // Only files that passed the acceptance rule reach here; a shorter one is
   // refused all the same rather than read past its end.
-  if (Source->GetSize() < BsaveHeaderSize + ANeeded || !Source->GetData()) RaiseInternalError();
-  Data = Source->GetData() + BsaveHeaderSize;
-  DataSize = Source->GetSize() - BsaveHeaderSize;
+  const TKvBytes file = Source->GetBytes();
+  if (file.Size() < BsaveHeaderSize + ANeeded) RaiseInternalError();
+  Data = file.Sub(BsaveHeaderSize);
+  DataSize = static_cast<int32_t>(Data.Size());
 }
 
 void TKvSCEngine::Describe(bool AMSX2, int AWidth, int AHeight, int ABits, const char* AMode, uint8_t AAspect,
                            uint8_t AInterlacedAspect) {
   Width = AWidth;
-  Height = SecondPage ? 2 * AHeight : AHeight;
+  const bool paged = !SecondPage.Empty();
+  Height = paged ? 2 * AHeight : AHeight;
   Bits = ABits;
-  PixelAspect = SecondPage ? AInterlacedAspect : AAspect;
+  PixelAspect = paged ? AInterlacedAspect : AAspect;
   Description = std::string(AMSX2 ? "MSX2" : "MSX") + GetSizeText() + " screen " + AMode +
-                (SecondPage ? " interlaced" : "") + " image";
+                (paged ? " interlaced" : "") + " image";
 }
 
-const uint8_t* TKvSCEngine::PictureRow(int ARow, int ARowBytes) const {
-  if (!SecondPage) return Data + static_cast<ptrdiff_t>(ARow) * ARowBytes;
-  return ((ARow & 1) ? SecondPage : Data) + static_cast<ptrdiff_t>(ARow >> 1) * ARowBytes;
+std::span<const uint8_t> TKvSCEngine::PictureRow(int ARow, int ARowBytes) const {
+  if (SecondPage.Empty()) return Data.Row(static_cast<int64_t>(ARow) * ARowBytes, ARowBytes);
+  return ((ARow & 1) ? SecondPage : Data).Row(static_cast<int64_t>(ARow >> 1) * ARowBytes, ARowBytes);
 }
 
 void TKvSCEngine::SetupScreenPalette(int AOffset, bool AMSX2, int ACount) {
-  if (SidePalette) {
+  if (!SidePalette.Empty()) {
     ApplyMSXPalette(SelectedSidePalette(), ACount);
-  } else if (RgbPalette) {
+  } else if (!RgbPalette.Empty()) {
     Palette->Clear();
     for (int i = 0; i < ACount; ++i) {
-      const uint8_t* t = RgbPalette + 3 * i;
-      Palette->AddRGB(LevelToByte(t[0], PaletteType), LevelToByte(t[1], PaletteType), LevelToByte(t[2], PaletteType));
+      const int t = 3 * i;
+      Palette->AddRGB(LevelToByte(RgbPalette.U8(t), PaletteType), LevelToByte(RgbPalette.U8(t + 1), PaletteType),
+                      LevelToByte(RgbPalette.U8(t + 2), PaletteType));
     }
-  } else if (static_cast<int64_t>(DataSize) >= static_cast<int64_t>(AOffset) + 2 * ACount &&
-             IsValidMSXPalette(Data + AOffset, ACount)) {
-    ApplyMSXPalette(Data + AOffset, ACount);
+  } else if (IsValidMSXPalette(Data.Sub(AOffset), ACount)) {
+    ApplyMSXPalette(Data.Sub(AOffset), ACount);
   } else if (AMSX2) {
-    ApplyMSXPalette(ACount == 4 ? Screen6DefaultPalette : MSX2DefaultPalette, ACount);
+    ApplyMSXPalette(DefaultPalette(ACount), ACount);
   } else {
     BuildMSXPalette(*Palette);
     while (Palette->Count > ACount) Palette->Delete(Palette->Count - 1);
@@ -191,8 +203,8 @@ void TKvSCEngine::SetupScreenPalette(int AOffset, bool AMSX2, int ACount) {
 
 void TKvSCEngine::FindSecondPageByExt(const std::string& AExt, int32_t AMinSize) {
   const TKvLoadSourceRec* rec = GetCompanion(AExt);
-  if (rec && rec->Data && rec->Size >= AMinSize && rec->Size >= BsaveHeaderSize && rec->Data[0] == 0xFE)
-    SecondPage = rec->Data + BsaveHeaderSize;
+  if (rec && rec->View().Size() >= AMinSize && rec->View().Size() >= BsaveHeaderSize && IsBsaveFile(rec->View()))
+    SecondPage = rec->View().Sub(BsaveHeaderSize);
 }
 
 void TKvSCEngine::FindSecondPageByName(int32_t ASize) {
@@ -201,33 +213,31 @@ void TKvSCEngine::FindSecondPageByName(int32_t ASize) {
   if (stem.empty() || stem.back() != '0') return;
   stem.back() = '1';
   const TKvLoadSourceRec* rec = Source->GetFile(stem + ext);
-  if (rec && rec->Data && rec->Size == ASize && ASize >= BsaveHeaderSize && CheckBsaveHeader(rec->Data, ASize, 0, 0))
-    SecondPage = rec->Data + BsaveHeaderSize;
+  if (rec && rec->View().Size() == ASize && ASize >= BsaveHeaderSize && CheckBsaveHeader(rec->View(), ASize, 0, 0))
+    SecondPage = rec->View().Sub(BsaveHeaderSize);
 }
 
 void TKvSCEngine::FindRgbPaletteFile() {
   std::string stem, ext;
   SplitName(FileName, stem, ext);
   const TKvLoadSourceRec* rec = Source->GetFile(stem + ".pal");
-  if (!rec && SecondPage && !stem.empty() && stem.back() == '0')
+  if (!rec && !SecondPage.Empty() && !stem.empty() && stem.back() == '0')
     rec = Source->GetFile(stem.substr(0, stem.size() - 1) + ".pal");
-  if (!rec || !rec->Data || rec->Size != 89) return;
-  const uint8_t* d = rec->Data;
+  if (!rec || rec->View().Size() != 89) return;
+  const TKvBytes d = rec->View();
   if (!CheckBsaveHeader(d, 89, 0xC000, 0xC000)) return;
-  if (std::memcmp(d + 7, kRgbPaletteRoutine, sizeof kRgbPaletteRoutine) != 0) return;
-  for (int i = 41; i < 89; ++i)
-    if (d[i] > 7) return;
-  RgbPalette = d + 41;
+  if (!d.Same(7, kRgbPaletteRoutine, sizeof kRgbPaletteRoutine)) return;
+  for (uint8_t level : d.Row(41, 48))
+    if (level > 7) return;
+  RgbPalette = d.Sub(41, 48);
 }
 
 void TKvSCEngine::DrawSprites(TKvBitmap& ABitmap, int AMode, int AAttrTable, int APatternTable) {
   // Every table the sprites read must lie inside the dump.
   const int colorTable = AMode >= 4 ? AAttrTable - 512 : AAttrTable;
-  if (colorTable < 0 || APatternTable < 0 || static_cast<int64_t>(AAttrTable) + 128 > DataSize ||
-      static_cast<int64_t>(APatternTable) + 2048 > DataSize)
-    return;
-  const uint8_t* attrs = Data + AAttrTable;
-  const uint8_t* patterns = Data + APatternTable;
+  if (colorTable < 0 || APatternTable < 0 || !Data.Has(AAttrTable, 128) || !Data.Has(APatternTable, 2048)) return;
+  const TKvBytes attrs = Data.Sub(AAttrTable, 128);
+  const TKvBytes patterns = Data.Sub(APatternTable, 2048);
   const int endY = AMode < 4 ? 208 : 216;
   TKvPalette256 spriteColors;
   if (AMode == 8)
@@ -235,27 +245,28 @@ void TKvSCEngine::DrawSprites(TKvBitmap& ABitmap, int AMode, int AAttrTable, int
   for (int y = 0; y < ABitmap.Height; ++y) {
     // The two pages of an interlaced picture show the same sprites on the
     // two lines of each pair.
-    const int spriteY = SecondPage ? y / 2 : y;
+    const int spriteY = !SecondPage.Empty() ? y / 2 : y;
     for (int x = 0; x < 256; ++x) {
       int c = 0;
       bool covered = false;
       int budget = AMode < 4 ? 4 : 8;
       for (int s = 0; s < 32; ++s) {
-        const uint8_t* rec = attrs + 4 * s;
-        if (rec[0] == endY) break;
-        const int line = (spriteY - rec[0] - 1) & 255;
+        const int rec = 4 * s;
+        const uint8_t recY = attrs.U8(rec);
+        if (recY == endY) break;
+        const int line = (spriteY - recY - 1) & 255;
         if (line >= 16) continue;
         if (--budget < 0) break;
-        const int a = AMode < 4 ? rec[3] : Data[colorTable + 16 * s + line];
+        const int a = AMode < 4 ? attrs.U8(rec + 3) : Data.U8(colorTable + 16 * s + line);
         if (AMode < 4 || (a & 0x40) == 0) {
           if (c != 0) break;
           covered = true;
         } else if (!covered) {
           continue;
         }
-        const int dx = x - rec[1] + ((a & 0x80) ? 32 : 0);
+        const int dx = x - attrs.U8(rec + 1) + ((a & 0x80) ? 32 : 0);
         if (dx < 0 || dx >= 16) continue;
-        const uint8_t bits = patterns[8 * (rec[2] & 0xFC) + line + 2 * (dx & 8)];
+        const uint8_t bits = patterns.U8(8 * (attrs.U8(rec + 2) & 0xFC) + line + 2 * (dx & 8));
         if ((bits >> (7 - (dx & 7))) & 1) {
           c |= a;
           if (AMode >= 4) c |= 0x10;
@@ -296,10 +307,10 @@ std::unique_ptr<TKvBitmap> TKvBaseSC24Engine::Decode() {
 void TKvBaseSC24Engine::DecodePatterns(TKvBitmap& ABitmap) {
   for (int r = 0; r < 24; ++r)
     for (int c = 0; c < 32; ++c) {
-      const int q = 256 * (r / 8) + Data[0x1800 + 32 * r + c];
+      const int q = 256 * (r / 8) + Data.U8(0x1800 + 32 * r + c);
       for (int k = 0; k < 8; ++k) {
-        const uint8_t color = Data[0x2000 + 8 * q + k];
-        PutInkPaperByte(&ABitmap, Data[8 * q + k], color & 15, color >> 4, c, 8 * r + k, 8);
+        const uint8_t color = Data.U8(0x2000 + 8 * q + k);
+        PutInkPaperByte(&ABitmap, Data.U8(8 * q + k), color & 15, color >> 4, c, 8 * r + k, 8);
       }
     }
 }
@@ -309,7 +320,7 @@ TKvSC2Engine::TKvSC2Engine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource) 
   const std::string& ext = ASource.GetExtension();
   if (ext == ".s02") FindRgbPaletteFile();
   HasSprites = ext == ".sc2" && DataSize > 0x3FFF;
-  IsMSX2 = DataSize == 0x4000 || IsValidMSXPalette(Data + 0x1B80, 16) || RgbPalette;
+  IsMSX2 = DataSize == 0x4000 || IsValidMSXPalette(Data.Sub(0x1B80), 16) || !RgbPalette.Empty();
   Describe(IsMSX2, 256, 192, 4, "2", 12, 12);
   PaletteType = ptMSX9938;
   if (IsMSX2) SetMSXPaletteTypes();
@@ -340,7 +351,7 @@ TKvMatchFlags TKvSC4Engine::Match(TKvLoadSource& ASource) {
 TKvSC3Engine::TKvSC3Engine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource) {
   SetUpDump(0x600);
   if (ASource.GetExtension() == ".s03") FindRgbPaletteFile();
-  IsMSX2 = (DataSize >= 0x2040 && IsValidMSXPalette(Data + 0x2020, 16)) || RgbPalette;
+  IsMSX2 = (DataSize >= 0x2040 && IsValidMSXPalette(Data.Sub(0x2020), 16)) || !RgbPalette.Empty();
   Describe(IsMSX2, 64, 48, 4, "3", 12, 12);
   PaletteType = ptMSX9938;
   if (IsMSX2) SetMSXPaletteTypes();
@@ -355,7 +366,7 @@ std::unique_ptr<TKvBitmap> TKvSC3Engine::Decode() {
   auto bitmap = std::make_unique<TKvBitmap4>(64, 48, Palette.get());
   for (int y = 0; y < 48; ++y)
     for (int c = 0; c < 32; ++c) {
-      const uint8_t b = Data[256 * (y / 8) + 8 * c + (y % 8)];
+      const uint8_t b = Data.U8(256 * (y / 8) + 8 * c + (y % 8));
       bitmap->SetPixel(2 * c, y, b >> 4);
       bitmap->SetPixel(2 * c + 1, y, b & 15);
     }
@@ -410,7 +421,7 @@ TKvMatchFlags TKvSC5Engine::Match(TKvLoadSource& ASource) {
 std::unique_ptr<TKvBitmap> TKvSC5Engine::Decode() {
   SetupScreenPalette(0x7680, true, 16);
   auto bitmap = std::make_unique<TKvBitmap4>(Width, Height, Palette.get());
-  for (int y = 0; y < Height; ++y) std::memcpy(bitmap->GetScanline(y), PictureRow(y, 128), 128);
+  for (int y = 0; y < Height; ++y) ReadBytes(bitmap->GetScanline(y), PictureRow(y, 128));
   if (HasSprites) DrawSprites(*bitmap, 5, 0x7600, 0x7800);
   return bitmap;
 }
@@ -431,10 +442,7 @@ TKvMatchFlags TKvSC6Engine::Match(TKvLoadSource& ASource) {
 std::unique_ptr<TKvBitmap> TKvSC6Engine::Decode() {
   SetupScreenPalette(0x7680, true, 4);
   auto bitmap = std::make_unique<TKvBitmap4>(Width, Height, Palette.get());
-  for (int y = 0; y < Height; ++y) {
-    const uint8_t* p = PictureRow(y, 128);
-    PutPixels2BitRow(bitmap.get(), p, 0, y, 128);
-  }
+  for (int y = 0; y < Height; ++y) PutPixels2BitRow(bitmap.get(), PictureRow(y, 128), 0, y);
   if (HasSprites) DrawSprites(*bitmap, 6, 0x7600, 0x7800);
   return bitmap;
 }
@@ -455,7 +463,7 @@ TKvMatchFlags TKvSC7Engine::Match(TKvLoadSource& ASource) {
 std::unique_ptr<TKvBitmap> TKvSC7Engine::Decode() {
   SetupScreenPalette(0xFA80, true, 16);
   auto bitmap = std::make_unique<TKvBitmap4>(Width, Height, Palette.get());
-  for (int y = 0; y < Height; ++y) std::memcpy(bitmap->GetScanline(y), PictureRow(y, 256), 256);
+  for (int y = 0; y < Height; ++y) ReadBytes(bitmap->GetScanline(y), PictureRow(y, 256));
   if (HasSprites) DrawSprites(*bitmap, 7, 0xFA00, 0xF000);
   return bitmap;
 }
@@ -477,13 +485,14 @@ std::unique_ptr<TKvBitmap> TKvSC8Engine::Decode() {
   BuildMSXScreen8Palette(*Palette, PaletteType == ptMSX9958);
   if (!HasSprites) {
     auto bitmap = std::make_unique<TKvBitmap8>(Width, Height, Palette.get());
-    for (int y = 0; y < Height; ++y) std::memcpy(bitmap->GetScanline(y), PictureRow(y, 256), 256);
+    for (int y = 0; y < Height; ++y) ReadBytes(bitmap->GetScanline(y), PictureRow(y, 256));
     return bitmap;
   }
   auto bitmap = std::make_unique<TKvBitmap24>(Width, Height);
   for (int y = 0; y < Height; ++y) {
-    const uint8_t* row = PictureRow(y, 256);
-    for (int x = 0; x < 256; ++x) bitmap->SetPixel(x, y, static_cast<int>(Palette->GetRGBQuad(row[x])));
+    const auto row = PictureRow(y, 256);
+    for (size_t x = 0; x < row.size(); ++x)
+      bitmap->SetPixel(static_cast<int>(x), y, static_cast<int>(Palette->GetRGBQuad(row[x])));
   }
   DrawSprites(*bitmap, 8, 0xFA00, 0xF000);
   return bitmap;
@@ -498,48 +507,34 @@ bool TKvMSXRunReader::NextByte(uint8_t& AByte) {
     AByte = FValue;
     return true;
   }
-  if (FLeft <= 0) return false;
-  const uint8_t b = *FData;
+  uint8_t b;
+  if (!FData.ReadByte(b)) return false;
   if (b >= 0x10) {
-    ++FData;
-    --FLeft;
     AByte = b;
     return true;
   }
   // 00 n v or b v: a run.
-  ++FData;
-  --FLeft;
   int count = b;
   if (b == 0) {
-    if (FLeft <= 0) return false;
-    count = *FData++;
-    --FLeft;
-    if (count == 0) count = 256;
+    uint8_t n;
+    if (!FData.ReadByte(n)) return false;
+    count = n == 0 ? 256 : n;
   }
-  if (FLeft <= 0) {
+  if (!FData.ReadByte(FValue)) {
     FCount = 0;
     return false;
   }
-  FValue = *FData++;
-  --FLeft;
   FCount = count - 1;
   AByte = FValue;
   return true;
 }
 
-bool TKvZeroMaskReader::TakeByte(uint8_t& AByte) {
-  if (FLeft <= 0) return false;
-  AByte = *FData++;
-  --FLeft;
-  return true;
-}
-
 bool TKvZeroMaskReader::Refill() {
   uint8_t control;
-  if (!TakeByte(control)) return false;
+  if (!FData.ReadByte(control)) return false;
   for (int i = 0; i < 8; ++i) {
     FMasks[i] = 0;
-    if (((control >> (7 - i)) & 1) && !TakeByte(FMasks[i])) return false;
+    if (((control >> (7 - i)) & 1) && !FData.ReadByte(FMasks[i])) return false;
   }
   FBit = 0;
   return true;
@@ -553,12 +548,12 @@ bool TKvZeroMaskReader::NextByte(uint8_t& AByte) {
     AByte = 0;
     return true;
   }
-  return TakeByte(AByte);
+  return FData.ReadByte(AByte);
 }
 
-bool UnpackCMP(const uint8_t* AData, int64_t ASize, int AWidth, int AHeight, int APlainRows, uint8_t* ATarget) {
+bool UnpackCMP(const TKvBytes& AData, int AWidth, int AHeight, int APlainRows, uint8_t* ATarget) {
   if (AWidth <= 0 || AWidth > 128 || AHeight <= 0) return false;
-  TKvZeroMaskReader reader(AData, ASize);
+  TKvZeroMaskReader reader(AData);
   uint8_t line[128] = {};
   for (int y = 0; y < AHeight; ++y)
     for (int x = 0; x < AWidth; ++x) {
@@ -574,8 +569,6 @@ bool UnpackCMP(const uint8_t* AData, int64_t ASize, int AWidth, int AHeight, int
 // Pictures with a size header
 
 namespace {
-
-int GlWord(const uint8_t* AData, int AOffset) { return AData[AOffset] | AData[AOffset + 1] << 8; }
 
 int64_t GlFileSize(int64_t AWidth, int64_t AHeight, int ABits) { return (AWidth * AHeight * ABits + 7) / 8 + 4; }
 
@@ -593,23 +586,20 @@ TKvMatchFlags HeaderFlags(bool AOwn, TKvMatchFlags AExtra) {
 TKvGLEngine::TKvGLEngine(TKvLoadSource& ASource) : TKvBaseMSXEngine(ASource) {}
 
 TKvMatchFlags TKvGLEngine::MatchGl(TKvLoadSource& ASource, std::initializer_list<const char*> AExts, int ABits) {
-  const uint8_t* d = ASource.GetData();
-  const int32_t size = ASource.GetSize();
-  if (!d || size <= 4 || !CheckGlHeader(d) || size != GlFileSize(GlWord(d, 0), GlWord(d, 2), ABits)) return 0;
+  const TKvBytes d = ASource.GetBytes();
+  if (d.Size() <= 4 || !CheckGlHeader(d) || d.Size() != GlFileSize(d.Le16(0), d.Le16(2), ABits)) return 0;
   return HeaderFlags(HasExt(ASource.GetExtension(), AExts), mfSize);
 }
 
 void TKvGLEngine::SetUp(int ABits, int AShownBits, const char* AMode, uint8_t AAspect, const char* ASide,
                         int ASideCount, const char* AMachine) {
-  const uint8_t* d = Source->GetData();
+  const TKvBytes d = Source->GetBytes();
   // Only files Match accepted come here; a shorter one is refused all the
   // same rather than read past its end.
-  if (!d || Source->GetSize() <= 4 || !CheckGlHeader(d) ||
-      Source->GetSize() < GlFileSize(GlWord(d, 0), GlWord(d, 2), ABits))
-    RaiseInternalError();
-  Data = d + 4;
-  Width = GlWord(d, 0);
-  Height = GlWord(d, 2);
+  if (d.Size() <= 4 || !CheckGlHeader(d) || d.Size() < GlFileSize(d.Le16(0), d.Le16(2), ABits)) RaiseInternalError();
+  Width = d.Le16(0);
+  Height = d.Le16(2);
+  Data = d.Sub(4, GlFileSize(Width, Height, ABits) - 4);
   Bits = AShownBits;
   if (ASide) LoadSidePalette(ASide, ASideCount);
   Description = std::string(AMachine) + GetSizeText() + " screen " + AMode + " image";
@@ -621,7 +611,7 @@ std::unique_ptr<TKvBitmap> TKvGLEngine::Decode4Bit() {
   auto bitmap = std::make_unique<TKvBitmap4>(Width, Height, Palette.get());
   int64_t n = 0;
   for (int y = 0; y < Height; ++y)
-    for (int x = 0; x < Width; ++x, ++n) bitmap->SetPixel(x, y, (Data[n >> 1] >> ((n & 1) ? 0 : 4)) & 15);
+    for (int x = 0; x < Width; ++x, ++n) bitmap->SetPixel(x, y, (Data.U8(n >> 1) >> ((n & 1) ? 0 : 4)) & 15);
   return bitmap;
 }
 
@@ -630,7 +620,7 @@ std::unique_ptr<TKvBitmap> TKvGLEngine::Decode2Bit() {
   auto bitmap = std::make_unique<TKvBitmap4>(Width, Height, Palette.get());
   int64_t n = 0;
   for (int y = 0; y < Height; ++y)
-    for (int x = 0; x < Width; ++x, ++n) bitmap->SetPixel(x, y, (Data[n >> 2] >> (6 - 2 * (n & 3))) & 3);
+    for (int x = 0; x < Width; ++x, ++n) bitmap->SetPixel(x, y, (Data.U8(n >> 2) >> (6 - 2 * (n & 3))) & 3);
   return bitmap;
 }
 
@@ -663,8 +653,7 @@ TKvMatchFlags TKvGL8Engine::Match(TKvLoadSource& ASource) { return MatchGl(ASour
 std::unique_ptr<TKvBitmap> TKvGL8Engine::Decode() {
   BuildMSXScreen8Palette(*Palette, PaletteType == ptMSX9958);
   auto bitmap = std::make_unique<TKvBitmap8>(Width, Height, Palette.get());
-  for (int y = 0; y < Height; ++y)
-    std::memcpy(bitmap->GetScanline(y), Data + static_cast<ptrdiff_t>(y) * Width, static_cast<size_t>(Width));
+  for (int y = 0; y < Height; ++y) Data.Read(static_cast<int64_t>(y) * Width, bitmap->GetScanline(y), Width);
   return bitmap;
 }
 
@@ -673,11 +662,12 @@ namespace {
 // Rows of AWidth YJK bytes in groups of 4; the last group of a row may be
 // short, its missing bytes counting as 0.
 template <class TDecodeGroup>
-std::unique_ptr<TKvBitmap> DecodeYJKRows(int AWidth, int AHeight, const uint8_t* AData, TDecodeGroup ADecode) {
+std::unique_ptr<TKvBitmap> DecodeYJKRows(int AWidth, int AHeight, const TKvBytes& AData, TDecodeGroup ADecode) {
   auto bitmap = std::make_unique<TKvBitmap24>(AWidth, AHeight);
-  const uint8_t* p = AData;
   for (int y = 0; y < AHeight; ++y) {
-    int count = AWidth;
+    const auto row = AData.Row(static_cast<int64_t>(y) * AWidth, AWidth);
+    const uint8_t* p = row.data();
+    int count = static_cast<int>(row.size());
     for (int g = 0; g < (AWidth + 3) / 4; ++g) ADecode(*bitmap, g, y, p, count);
   }
   return bitmap;
@@ -715,16 +705,14 @@ std::unique_ptr<TKvBitmap> TKvGLCEngine::Decode() { return DecodeYJKRows(Width, 
 TKvSREngine::TKvSREngine(TKvLoadSource& ASource) : TKvBaseMSXEngine(ASource) {}
 
 TKvMatchFlags TKvSREngine::MatchSr(TKvLoadSource& ASource, const char* AExt) {
-  const uint8_t* d = ASource.GetData();
-  const int32_t size = ASource.GetSize();
-  if (!d || size <= 6 || !CheckSrHeader(d, size, 0, 0)) return 0;
+  const TKvBytes d = ASource.GetBytes();
+  if (d.Size() <= 6 || !CheckSrHeader(d, d.Size(), 0, 0)) return 0;
   return HeaderFlags(ASource.GetExtension() == AExt, mfSize);
 }
 
 void TKvSREngine::SetUp(int AWidth, int ABits, const char* AMode, uint8_t AAspect, const char* ASide) {
-  if (!Source->GetData() || Source->GetSize() < BsaveHeaderSize) RaiseInternalError();
-  Data = Source->GetData() + BsaveHeaderSize;
-  DataSize = Source->GetSize() - BsaveHeaderSize;
+  if (Source->GetBytes().Size() < BsaveHeaderSize) RaiseInternalError();
+  Data = Source->GetBytes().Sub(BsaveHeaderSize);
   Width = AWidth;
   Height = 212;
   Bits = ABits;
@@ -737,7 +725,7 @@ void TKvSREngine::SetUp(int AWidth, int ABits, const char* AMode, uint8_t AAspec
 std::unique_ptr<TKvBitmap> TKvSREngine::DecodeRun4Bit() {
   SetupSidePalette(16);
   auto bitmap = std::make_unique<TKvBitmap4>(Width, Height, Palette.get());
-  TKvMSXRunReader reader(Data, DataSize);
+  TKvMSXRunReader reader(Data);
   const int64_t total = static_cast<int64_t>(Width) * Height;
   uint8_t b;
   for (int64_t n = 0; n < total && reader.NextByte(b); n += 2) {
@@ -750,7 +738,7 @@ std::unique_ptr<TKvBitmap> TKvSREngine::DecodeRun4Bit() {
 std::unique_ptr<TKvBitmap> TKvSREngine::DecodeRun8Bit() {
   BuildMSXScreen8Palette(*Palette, PaletteType == ptMSX9958);
   auto bitmap = std::make_unique<TKvBitmap8>(Width, Height, Palette.get());
-  TKvMSXRunReader reader(Data, DataSize);
+  TKvMSXRunReader reader(Data);
   const int64_t total = static_cast<int64_t>(Width) * Height;
   uint8_t b;
   for (int64_t n = 0; n < total && reader.NextByte(b); ++n)
@@ -774,34 +762,34 @@ std::unique_ptr<TKvBitmap> TKvSR8Engine::Decode() { return DecodeRun8Bit(); }
 // Packed SCREEN 5, 1-bit pictures and publisher pages
 
 TKvCMPEngine::TKvCMPEngine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource) {
-  const uint8_t* d = ASource.GetData();
-  if (!d || ASource.GetSize() <= 3 || !CheckCmpHeader(d)) RaiseInternalError();
-  Width = 2 * d[0];
-  Height = d[1];
+  const TKvBytes d = ASource.GetBytes();
+  if (d.Size() <= 3 || !CheckCmpHeader(d)) RaiseInternalError();
+  Width = 2 * d.U8(0);
+  Height = d.U8(1);
   Bits = 4;
   Description = std::string("MSX2") + GetSizeText() + " screen 5 image";
   PixelAspect = 12;
   SetMSXPaletteTypes();
 }
 
-bool TKvCMPEngine::CheckData(const uint8_t* AData, int64_t ASize) {
-  return ASize > 3 && CheckCmpHeader(AData) && UnpackCMP(AData + 3, ASize - 3, AData[0], AData[1], AData[2], nullptr);
+bool TKvCMPEngine::CheckData(const TKvBytes& AFile) {
+  return AFile.Size() > 3 && CheckCmpHeader(AFile) &&
+         UnpackCMP(AFile.Sub(3), AFile.U8(0), AFile.U8(1), AFile.U8(2), nullptr);
 }
 
 TKvMatchFlags TKvCMPEngine::Match(TKvLoadSource& ASource) {
-  const uint8_t* d = ASource.GetData();
-  if (!d || !CheckData(d, ASource.GetSize())) return 0;
+  if (!CheckData(ASource.GetBytes())) return 0;
   return HeaderFlags(ASource.GetExtension() == ".cmp", mfSize);
 }
 
 std::unique_ptr<TKvBitmap> TKvCMPEngine::Decode() {
-  ApplyMSXPalette(MSX2DefaultPalette, 16);
+  ApplyMSXPalette(TKvBytes(MSX2DefaultPalette, 32), 16);
   auto bitmap = std::make_unique<TKvBitmap4>(Width, Height, Palette.get());
-  const uint8_t* d = Source->GetData();
-  const int w = d[0];
+  const TKvBytes d = Source->GetBytes();
+  const int w = d.U8(0);
   std::vector<uint8_t> bytes(128 * 212, 0);
   // A damaged stream leaves what it did not reach at 0.
-  UnpackCMP(d + 3, Source->GetSize() - 3, w, Height, d[2], bytes.data());
+  UnpackCMP(d.Sub(3), w, Height, d.U8(2), bytes.data());
   for (int y = 0; y < Height; ++y)
     for (int x = 0; x < w; ++x) {
       const uint8_t b = bytes[static_cast<size_t>(y * w + x)];
@@ -812,32 +800,32 @@ std::unique_ptr<TKvBitmap> TKvCMPEngine::Decode() {
 }
 
 TKvSTPEngine::TKvSTPEngine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource) {
-  const uint8_t* d = ASource.GetData();
-  if (!d || ASource.GetSize() <= 4 || !CheckStpHeader(d, ASource.GetSize())) RaiseInternalError();
-  Width = GlWord(d, 0);
-  Height = GlWord(d, 2);
+  const TKvBytes d = ASource.GetBytes();
+  if (d.Size() <= 4 || !CheckStpHeader(d, d.Size())) RaiseInternalError();
+  Width = d.Le16(0);
+  Height = d.Le16(2);
   Bits = 1;
   Description = std::string("MSX2") + GetSizeText() + " B/W screen 6 image";
 }
 
 TKvMatchFlags TKvSTPEngine::Match(TKvLoadSource& ASource) {
-  const uint8_t* d = ASource.GetData();
-  if (!d || ASource.GetSize() <= 4 || !CheckStpHeader(d, ASource.GetSize())) return 0;
+  const TKvBytes d = ASource.GetBytes();
+  if (d.Size() <= 4 || !CheckStpHeader(d, d.Size())) return 0;
   return HeaderFlags(ASource.GetExtension() == ".stp", mfSize);
 }
 
 std::unique_ptr<TKvBitmap> TKvSTPEngine::Decode() {
   SetMonoPalette(true);
   auto bitmap = std::make_unique<TKvBitmap1>(Width, Height, Palette.get());
-  const uint8_t* d = Source->GetData() + 4;
+  const TKvBytes d = Source->GetBytes().Sub(4);
   int64_t n = 0;
   for (int y = 0; y < Height; ++y)
-    for (int x = 0; x < Width; ++x, ++n) bitmap->SetPixel(x, y, (d[n >> 2] >> (6 - 2 * (n & 3))) & 1);
+    for (int x = 0; x < Width; ++x, ++n) bitmap->SetPixel(x, y, (d.U8(n >> 2) >> (6 - 2 * (n & 3))) & 1);
   return bitmap;
 }
 
 TKvPCTEngine::TKvPCTEngine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource) {
-  if (!ASource.GetData() || ASource.GetSize() <= 384) RaiseInternalError();
+  if (ASource.GetBytes().Size() <= 384) RaiseInternalError();
   Width = 512;
   Height = 704;
   Bits = 1;
@@ -845,16 +833,15 @@ TKvPCTEngine::TKvPCTEngine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource) 
 }
 
 TKvMatchFlags TKvPCTEngine::Match(TKvLoadSource& ASource) {
-  const uint8_t* d = ASource.GetData();
-  if (!d || ASource.GetSize() <= 384 || !IsPublisherScreen(d)) return 0;
+  const TKvBytes d = ASource.GetBytes();
+  if (d.Size() <= 384 || !IsPublisherScreen(d)) return 0;
   return HeaderFlags(ASource.GetExtension() == ".pct", 0);
 }
 
 std::unique_ptr<TKvBitmap> TKvPCTEngine::Decode() {
   SetMonoPalette(true);
   auto bitmap = std::make_unique<TKvBitmap1>(Width, Height, Palette.get());
-  const uint8_t* p = Source->GetData() + 384;
-  const uint8_t* end = Source->GetData() + Source->GetSize();
+  TKvDataReader runs(Source->GetBytes().Sub(384));
   const int64_t total = static_cast<int64_t>(Width) * Height / 8;
   int64_t n = 0;
   auto put = [&](uint8_t b) {
@@ -866,14 +853,13 @@ std::unique_ptr<TKvBitmap> TKvPCTEngine::Decode() {
     }
     ++n;
   };
-  while (p < end && n < total) {
-    const uint8_t c = *p++;
+  uint8_t c, v;
+  while (n < total && runs.ReadByte(c)) {
     if (c >= 128) {
-      if (p >= end) break;
-      const uint8_t v = *p++;
+      if (!runs.ReadByte(v)) break;
       for (int i = 0; i < (c & 127) + 1 && n < total; ++i) put(v);
     } else {
-      for (int i = 0; i < c + 1 && p < end && n < total; ++i) put(*p++);
+      for (int i = 0; i < c + 1 && n < total && runs.ReadByte(v); ++i) put(v);
     }
   }
   return bitmap;
@@ -888,10 +874,11 @@ TKvSCAEngine::TKvSCAEngine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource) 
   if (ext == ".sca") FindSecondPageByExt(".s1a", 54279);
   HasSprites = ext == ".sca" && DataSize >= 64128;
   Width = 256;
-  Height = SecondPage ? 424 : 212;
+  const bool paged = !SecondPage.Empty();
+  Height = paged ? 424 : 212;
   Bits = 14;
-  PixelAspect = SecondPage ? 18 : 12;
-  Description = std::string("MSX2+") + GetSizeText() + " screen 10/11" + (SecondPage ? " interlaced" : "") + " image";
+  PixelAspect = paged ? 18 : 12;
+  Description = std::string("MSX2+") + GetSizeText() + " screen 10/11" + (paged ? " interlaced" : "") + " image";
   PaletteType = ptMSX9958;
 }
 
@@ -901,8 +888,9 @@ std::unique_ptr<TKvBitmap> TKvSCAEngine::Decode() {
   SetupScreenPalette(0xFA80, true, 16);
   auto bitmap = std::make_unique<TKvBitmap24>(Width, Height);
   for (int y = 0; y < Height; ++y) {
-    const uint8_t* p = PictureRow(y, 256);
-    int count = Width;
+    const auto row = PictureRow(y, 256);
+    const uint8_t* p = row.data();
+    int count = static_cast<int>(row.size());
     for (int g = 0; g < Width / 4; ++g) DecodeYJKYAEGroup(*bitmap, g, y, p, count, *Palette);
   }
   if (HasSprites) DrawSprites(*bitmap, 10, 0xFA00, 0xF000);
@@ -916,10 +904,11 @@ TKvSCCEngine::TKvSCCEngine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource) 
   if (ext == ".scc") FindSecondPageByExt(".s1c", 54279);
   HasSprites = ext == ".scc" && DataSize >= 64128;
   Width = 256;
-  Height = SecondPage ? 2 * rows : rows;
+  const bool paged = !SecondPage.Empty();
+  Height = paged ? 2 * rows : rows;
   Bits = 15;
-  PixelAspect = SecondPage ? 18 : 12;
-  Description = std::string("MSX2+") + GetSizeText() + " screen 12" + (SecondPage ? " interlaced" : "") + " image";
+  PixelAspect = paged ? 18 : 12;
+  Description = std::string("MSX2+") + GetSizeText() + " screen 12" + (paged ? " interlaced" : "") + " image";
   PaletteType = ptMSX9958;
 }
 
@@ -931,8 +920,9 @@ std::unique_ptr<TKvBitmap> TKvSCCEngine::Decode() {
   if (HasSprites) SetupScreenPalette(0xFA80, true, 16);
   auto bitmap = std::make_unique<TKvBitmap24>(Width, Height);
   for (int y = 0; y < Height; ++y) {
-    const uint8_t* p = PictureRow(y, 256);
-    int count = Width;
+    const auto row = PictureRow(y, 256);
+    const uint8_t* p = row.data();
+    int count = static_cast<int>(row.size());
     for (int g = 0; g < Width / 4; ++g) DecodeYJKGroup(*bitmap, g, y, p, count);
   }
   if (HasSprites) DrawSprites(*bitmap, 12, 0xFA00, 0xF000);
@@ -980,22 +970,20 @@ int G9bRowBytes(int ADepth, int AType, int AWidth) {
 }  // namespace
 
 TKvG9BEngine::TKvG9BEngine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource) {
-  Header = ASource.GetData();
-  const int64_t LSize = ASource.GetSize();
-  if (!CheckG9bHeader(Header, LSize)) RaiseInternalError();
-  PaletteData = Header + G9bPaletteOffset(Header);
-  const int LOffset = G9bDataOffset(Header);
-  Data = Header + LOffset;
-  DataSize = LSize - LOffset;
-  Width = Header[8] | Header[9] << 8;
-  Height = Header[10] | Header[11] << 8;
-  Bits = Header[5];
+  const TKvBytes file = ASource.GetBytes();
+  if (!CheckG9bHeader(file)) RaiseInternalError();
+  Header = file.Sub(0, G9bHeaderSize);
+  PaletteData = file.Sub(G9bPaletteOffset(file), 3 * Header.U8(7));
+  Data = file.Sub(G9bDataOffset(file));
+  Width = Header.Le16(8);
+  Height = Header.Le16(10);
+  Bits = Header.U8(5);
   const char* LSuffix = nullptr;
-  switch (Header[5]) {
+  switch (Header.U8(5)) {
     case 2: LSuffix = " BP2"; break;
     case 4: LSuffix = " BP4"; break;
     case 8:
-      switch (Header[6]) {
+      switch (Header.U8(6)) {
         case 0: LSuffix = " BP6"; break;
         case 64: LSuffix = " BD8"; break;
         case 128: LSuffix = " BYJK"; break;
@@ -1010,31 +998,31 @@ TKvG9BEngine::TKvG9BEngine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource) 
 }
 
 TKvMatchFlags TKvG9BEngine::Match(TKvLoadSource& ASource) {
-  if (ASource.GetSize() <= 16 || !CheckG9bHeader(ASource.GetData(), ASource.GetSize())) return 0;
+  if (ASource.GetSize() <= 16 || !CheckG9bHeader(ASource.GetBytes())) return 0;
   return ASource.GetExtension() == ".g9b" ? mfHeader | mfExtension : mfHeader;
 }
 
 int64_t TKvG9BEngine::UnpackedSize() const {
-  return static_cast<int64_t>(G9bRowBytes(Header[5], Header[6], Width)) * Height;
+  return static_cast<int64_t>(G9bRowBytes(Header.U8(5), Header.U8(6), Width)) * Height;
 }
 
 void TKvG9BEngine::LoadPalette(int ACount) {
   Palette->Clear();
-  const int n = ACount < Header[7] ? ACount : Header[7];
+  const int n = ACount < Header.U8(7) ? ACount : Header.U8(7);
   for (int i = 0; i < n; ++i)
-    Palette->AddRGB(Std5ToByte[PaletteData[3 * i] & 31], Std5ToByte[PaletteData[3 * i + 1] & 31],
-                    Std5ToByte[PaletteData[3 * i + 2] & 31]);
+    Palette->AddRGB(Std5ToByte[PaletteData.U8(3 * i) & 31], Std5ToByte[PaletteData.U8(3 * i + 1) & 31],
+                    Std5ToByte[PaletteData.U8(3 * i + 2) & 31]);
 }
 
-bool TKvG9BEngine::UnpackBlock(const uint8_t* AInput, int64_t AInputSize, uint8_t* AOutput, int64_t AOutputSize,
-                               int64_t& AOutPos, int64_t& AUsed) {
+bool TKvG9BEngine::UnpackBlock(const TKvBytes& AInput, uint8_t* AOutput, int64_t AOutputSize, int64_t& AOutPos,
+                               int64_t& AUsed) {
   const int64_t LStart = AOutPos;
   int64_t p = 0;
   uint8_t LBits = 0;
   int LLeft = 0;
   auto Byte = [&](int& AValue) {
-    if (p >= AInputSize) return false;
-    AValue = AInput[p++];
+    if (!AInput.Has(p, 1)) return false;
+    AValue = AInput.U8(p++);
     return true;
   };
   auto Bit = [&](int& AValue) {
@@ -1108,49 +1096,42 @@ bool TKvG9BEngine::UnpackBlock(const uint8_t* AInput, int64_t AInputSize, uint8_
 void TKvG9BEngine::Unpack() {
   Unpacked.assign(static_cast<size_t>(UnpackedSize()), 0);
   IsUnpacked = true;
-  const uint8_t* p = Data;
-  int64_t LLeft = DataSize;
-  if (LLeft > 0) {
-    const int LBlocks = *p++;
-    --LLeft;
+  TKvDataReader LBlocks(Data);
+  uint8_t LCount;
+  if (LBlocks.ReadByte(LCount)) {
     int64_t LOut = 0;
-    for (int i = 0; i < LBlocks; ++i) {
-      if (LLeft < 2) break;
-      const int64_t c = p[0] | p[1] << 8;
-      p += 2;
-      LLeft -= 2;
-      if (c == 0) break;
+    for (int i = 0; i < LCount; ++i) {
+      uint16_t c;
+      if (!LBlocks.ReadWord(c) || c == 0) break;
       int64_t LUsed = 0;
-      const bool LOk = UnpackBlock(p, c < LLeft ? c : LLeft, Unpacked.data(), static_cast<int64_t>(Unpacked.size()),
-                                   LOut, LUsed);
-      p += LUsed;
-      LLeft -= LUsed;
+      const bool LOk =
+          UnpackBlock(LBlocks.GetRest().Sub(0, c), Unpacked.data(), static_cast<int64_t>(Unpacked.size()), LOut, LUsed);
+      LBlocks.Skip(LUsed);
       if (!LOk) break;
     }
   }
-  Data = Unpacked.data();
-  DataSize = static_cast<int64_t>(Unpacked.size());
+  Data = TKvBytes(Unpacked);
 }
 
 std::unique_ptr<TKvBitmap> TKvG9BEngine::Decode() {
-  if (Header[12] == 1 && !IsUnpacked) Unpack();
-  const int LType = Header[6];
-  const uint8_t* p = Data;
-  int64_t LLeft = DataSize;
-  switch (Header[5]) {
+  if (Header.U8(12) == 1 && !IsUnpacked) Unpack();
+  const int LType = Header.U8(6);
+  const int LDepth = Header.U8(5);
+  int64_t p = 0;  // the next byte of Data
+  switch (LDepth) {
     case 2:
     case 4: {
-      LoadPalette(Header[5] == 2 ? 4 : 16);
+      LoadPalette(LDepth == 2 ? 4 : 16);
       auto LBitmap = std::make_unique<TKvBitmap4>(Width, Height, Palette.get());
-      const int LPerByte = 8 / Header[5], LRow = G9bRowBytes(Header[5], 0, Width);
-      for (int y = 0; y < Height && LLeft > 0; ++y)
-        for (int j = 0; j < LRow && LLeft > 0; ++j, --LLeft) {
-          const uint8_t v = *p++;
+      const int LPerByte = 8 / LDepth, LRow = G9bRowBytes(LDepth, 0, Width);
+      for (int y = 0; y < Height && Data.Has(p, 1); ++y)
+        for (int j = 0; j < LRow && Data.Has(p, 1); ++j) {
+          const uint8_t v = Data.U8(p++);
           for (int k = 0; k < LPerByte; ++k) {
             const int x = j * LPerByte + k;
             if (x >= Width) break;
-            const int shift = 8 - Header[5] * (k + 1);
-            LBitmap->SetPixel(x, y, (v >> shift) & ((1 << Header[5]) - 1));
+            const int shift = 8 - LDepth * (k + 1);
+            LBitmap->SetPixel(x, y, (v >> shift) & ((1 << LDepth) - 1));
           }
         }
       return LBitmap;
@@ -1162,11 +1143,10 @@ std::unique_ptr<TKvBitmap> TKvG9BEngine::Decode() {
         else
           BuildV9990Palette(*Palette);
         auto LBitmap = std::make_unique<TKvBitmap8>(Width, Height, Palette.get());
-        for (int y = 0; y < Height && LLeft > 0; ++y) {
-          const int n = static_cast<int>(LLeft < Width ? LLeft : Width);
-          std::memcpy(LBitmap->GetScanline(y), p, static_cast<size_t>(n));
-          p += n;
-          LLeft -= n;
+        for (int y = 0; y < Height && Data.Has(p, 1); ++y) {
+          const auto row = Data.Row(p, Width);
+          ReadBytes(LBitmap->GetScanline(y), row);
+          p += static_cast<int64_t>(row.size());
         }
         return LBitmap;
       }
@@ -1175,16 +1155,18 @@ std::unique_ptr<TKvBitmap> TKvG9BEngine::Decode() {
         auto LBitmap = std::make_unique<TKvBitmap24>(Width, Height);
         TKvBitmap24 LGroup(4, 1);  // the last group of a row narrower than 4
         const int LGroups = (Width + 3) / 4;
-        for (int y = 0; y < Height && LLeft > 0; ++y)
-          for (int g = 0; g < LGroups && LLeft > 0; ++g) {
-            int LCount = static_cast<int>(LLeft < 4 ? LLeft : 4);
+        for (int y = 0; y < Height && Data.Has(p, 1); ++y)
+          for (int g = 0; g < LGroups && Data.Has(p, 1); ++g) {
+            const auto LBytes = Data.Row(p, 4);
+            const uint8_t* q = LBytes.data();
+            int LCount = static_cast<int>(LBytes.size());
             const bool LWhole = 4 * g + 4 <= Width;
             TKvBitmap24& LTarget = LWhole ? *LBitmap : LGroup;
             if (LType == 128)
-              DecodeYJKGroup(LTarget, LWhole ? g : 0, LWhole ? y : 0, p, LCount);
+              DecodeYJKGroup(LTarget, LWhole ? g : 0, LWhole ? y : 0, q, LCount);
             else
-              DecodeYUVGroup(LTarget, LWhole ? g : 0, LWhole ? y : 0, p, LCount);
-            LLeft -= LLeft < 4 ? LLeft : 4;
+              DecodeYUVGroup(LTarget, LWhole ? g : 0, LWhole ? y : 0, q, LCount);
+            p += static_cast<int64_t>(LBytes.size());
             if (!LWhole)
               for (int x = 4 * g; x < Width; ++x) LBitmap->SetPixel(x, y, LGroup.GetPixel(x - 4 * g, 0));
           }
@@ -1195,8 +1177,8 @@ std::unique_ptr<TKvBitmap> TKvG9BEngine::Decode() {
       Palette->Clear();
       auto LBitmap = std::make_unique<TKvBitmap24>(Width, Height);
       for (int y = 0; y < Height; ++y)
-        for (int x = 0; x < Width && LLeft >= 2; ++x, p += 2, LLeft -= 2) {
-          const int v = p[0] | p[1] << 8;
+        for (int x = 0; x < Width && Data.Has(p, 2); ++x, p += 2) {
+          const int v = Data.Le16(p);
           LBitmap->SetPixel(x, y, Std5ToByte[(v >> 5) & 31] << 16 | Std5ToByte[(v >> 10) & 31] << 8 |
                                       Std5ToByte[v & 31]);
         }

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -29,12 +30,12 @@ public:
 
   // ACount two-byte entries (byte 0: 0RRR0BBB, byte 1: 00000GGG) that are
   // well formed and not all black.
-  static bool IsValidMSXPalette(const uint8_t* AEntries, int ACount);
+  static bool IsValidMSXPalette(const TKvBytes& AEntries, int ACount);
   // The sRGB byte of a 3-bit level under the palette type: the V9958 scale
   // for ptMSX9958, the 8-level table otherwise.
   static uint8_t LevelToByte(int ALevel, TKvPaletteType AType);
   // APalette := ACount entries decoded under AType.
-  static void FillMSXPalette(TKvPalette256& APalette, const uint8_t* AEntries, int ACount, TKvPaletteType AType);
+  static void FillMSXPalette(TKvPalette256& APalette, const TKvBytes& AEntries, int ACount, TKvPaletteType AType);
 
   // The palette side file AExt of the picture, with its variants when it
   // holds eight palettes.
@@ -42,7 +43,7 @@ public:
   // The side palette chosen by VariantName, else the default MSX2 (or
   // SCREEN 6) palette.
   void SetupSidePalette(int ACount);
-  void ApplyMSXPalette(const uint8_t* AEntries, int ACount);
+  void ApplyMSXPalette(const TKvBytes& AEntries, int ACount);
   // PaletteType := ptMSX9938, offering the V9938 and V9958 levels.
   void SetMSXPaletteTypes();
 
@@ -55,10 +56,9 @@ protected:
   const TKvLoadSourceRec* GetCompanion(const std::string& AExt);
   // The side palette block VariantName selects; "Internal error" for a name
   // that is not in the list.
-  const uint8_t* SelectedSidePalette() const;
+  TKvBytes SelectedSidePalette() const;
 
-  const uint8_t* SidePalette = nullptr;
-  int32_t SidePaletteSize = 0;
+  TKvBytes SidePalette;             // the palette side file, or nothing
   std::vector<int> VariantNumbers;  // side-file palette number of each variant
 };
 
@@ -86,10 +86,10 @@ public:
   // The fixed SCREEN 8 sprite colours as (R, G, B) levels.
   static const uint8_t Screen8SpriteLevels[16][3];
 
-  const uint8_t* Data = nullptr;
+  TKvBytes Data;  // the dump after its header
   int32_t DataSize = 0;
-  const uint8_t* SecondPage = nullptr;
-  const uint8_t* RgbPalette = nullptr;
+  TKvBytes SecondPage;  // the second page's dump, or nothing
+  TKvBytes RgbPalette;  // the levels of an RGB palette file, or nothing
   bool HasSprites = false;
 
 protected:
@@ -101,7 +101,7 @@ protected:
   void Describe(bool AMSX2, int AWidth, int AHeight, int ABits, const char* AMode, uint8_t AAspect,
                 uint8_t AInterlacedAspect);
   // The dump row (or second-page row) shown as picture row ARow.
-  const uint8_t* PictureRow(int ARow, int ARowBytes) const;
+  std::span<const uint8_t> PictureRow(int ARow, int ARowBytes) const;
 };
 
 // SCREEN 2 and 4: 256x192 patterns with a colour byte per pattern line.
@@ -135,15 +135,12 @@ public:
 };
 
 // The bitmap screens: 212 rows (424 with a second page).
-#define KV_MSX_DUMP_IMPORTER(Name)                                   \
-  class Name : public TKvSourceEngineOf<Name, TKvSCEngine> {         \
-  public:                                                            \
-    explicit Name(TKvLoadSource& ASource);                           \
-    static TKvMatchFlags Match(TKvLoadSource& ASource);              \
-    std::unique_ptr<TKvBitmap> Decode() override;                    \
-  }
-
-KV_MSX_DUMP_IMPORTER(TKvSC5Engine);
+class TKvSC5Engine : public TKvSourceEngineOf<TKvSC5Engine, TKvSCEngine> {
+public:
+  explicit TKvSC5Engine(TKvLoadSource& ASource);
+  static TKvMatchFlags Match(TKvLoadSource& ASource);
+  std::unique_ptr<TKvBitmap> Decode() override;
+};
 
 class TKvSC6Engine : public TKvSourceEngineOf<TKvSC6Engine, TKvSCEngine> {
 public:
@@ -153,11 +150,19 @@ public:
   std::unique_ptr<TKvBitmap> Decode() override;
 };
 
-KV_MSX_DUMP_IMPORTER(TKvSC7Engine);
+class TKvSC7Engine : public TKvSourceEngineOf<TKvSC7Engine, TKvSCEngine> {
+public:
+  explicit TKvSC7Engine(TKvLoadSource& ASource);
+  static TKvMatchFlags Match(TKvLoadSource& ASource);
+  std::unique_ptr<TKvBitmap> Decode() override;
+};
 
-KV_MSX_DUMP_IMPORTER(TKvSC8Engine);
-
-#undef KV_MSX_DUMP_IMPORTER
+class TKvSC8Engine : public TKvSourceEngineOf<TKvSC8Engine, TKvSCEngine> {
+public:
+  explicit TKvSC8Engine(TKvLoadSource& ASource);
+  static TKvMatchFlags Match(TKvLoadSource& ASource);
+  std::unique_ptr<TKvBitmap> Decode() override;
+};
 
 // ---------------------------------------------------------------------------
 // SCREEN 5 to 8 pictures with a size header, run-length and packed files,
@@ -167,13 +172,12 @@ KV_MSX_DUMP_IMPORTER(TKvSC8Engine);
 // 256), b v with b = 01..0F gives b copies of v, any other byte is itself.
 class TKvMSXRunReader {
 public:
-  TKvMSXRunReader(const uint8_t* AData, int64_t ASize) : FData(AData), FLeft(ASize) {}
+  explicit TKvMSXRunReader(const TKvBytes& AData) : FData(AData) {}
   // The next byte; false at the end of the data.
   bool NextByte(uint8_t& AByte);
 
 private:
-  const uint8_t* FData;
-  int64_t FLeft;
+  TKvDataReader FData;
   int FCount = 0;
   uint8_t FValue = 0;
 };
@@ -182,16 +186,14 @@ private:
 // byte telling which of 8 mask bytes follow, each mask bit a data byte or 0.
 class TKvZeroMaskReader {
 public:
-  TKvZeroMaskReader(const uint8_t* AData, int64_t ASize) : FData(AData), FLeft(ASize) {}
+  explicit TKvZeroMaskReader(const TKvBytes& AData) : FData(AData) {}
   // False when the data ends before the byte.
   bool NextByte(uint8_t& AByte);
-  int64_t GetLeft() const { return FLeft; }
+  int64_t GetLeft() const { return FData.GetRemaining(); }
 
 private:
   bool Refill();
-  bool TakeByte(uint8_t& AByte);
-  const uint8_t* FData;
-  int64_t FLeft;
+  TKvDataReader FData;
   uint8_t FMasks[8] = {};
   int FBit = 64;  // bits of the group used; 64: the next request refills
 };
@@ -200,7 +202,7 @@ private:
 // APlainRows as they stand and the others XOR-ed with the row above. ATarget
 // (nullptr: only checks) receives AWidth * AHeight bytes. True when all were
 // produced and no data byte is left over.
-bool UnpackCMP(const uint8_t* AData, int64_t ASize, int AWidth, int AHeight, int APlainRows, uint8_t* ATarget);
+bool UnpackCMP(const TKvBytes& AData, int AWidth, int AHeight, int APlainRows, uint8_t* ATarget);
 
 // A picture with a 4-byte width/height header.
 class TKvGLEngine : public TKvBaseMSXEngine {
@@ -211,7 +213,7 @@ public:
   std::unique_ptr<TKvBitmap> Decode4Bit();
   std::unique_ptr<TKvBitmap> Decode2Bit();
 
-  const uint8_t* Data = nullptr;
+  TKvBytes Data;  // the pixels after the header
 
 protected:
   // Width, Height, Bits and Data from the header; ABits decides the size the
@@ -220,21 +222,40 @@ protected:
              const char* AMachine = "MSX2");
 };
 
-#define KV_MSX_GL_IMPORTER(Name)                                     \
-  class Name : public TKvSourceEngineOf<Name, TKvGLEngine> {         \
-  public:                                                            \
-    explicit Name(TKvLoadSource& ASource);                           \
-    static TKvMatchFlags Match(TKvLoadSource& ASource);              \
-    std::unique_ptr<TKvBitmap> Decode() override;                    \
-  }
+class TKvGL5Engine : public TKvSourceEngineOf<TKvGL5Engine, TKvGLEngine> {
+public:
+  explicit TKvGL5Engine(TKvLoadSource& ASource);
+  static TKvMatchFlags Match(TKvLoadSource& ASource);
+  std::unique_ptr<TKvBitmap> Decode() override;
+};
 
-KV_MSX_GL_IMPORTER(TKvGL5Engine);
-KV_MSX_GL_IMPORTER(TKvGL7Engine);
-KV_MSX_GL_IMPORTER(TKvGL8Engine);
-KV_MSX_GL_IMPORTER(TKvGLAEngine);
-KV_MSX_GL_IMPORTER(TKvGLCEngine);
+class TKvGL7Engine : public TKvSourceEngineOf<TKvGL7Engine, TKvGLEngine> {
+public:
+  explicit TKvGL7Engine(TKvLoadSource& ASource);
+  static TKvMatchFlags Match(TKvLoadSource& ASource);
+  std::unique_ptr<TKvBitmap> Decode() override;
+};
 
-#undef KV_MSX_GL_IMPORTER
+class TKvGL8Engine : public TKvSourceEngineOf<TKvGL8Engine, TKvGLEngine> {
+public:
+  explicit TKvGL8Engine(TKvLoadSource& ASource);
+  static TKvMatchFlags Match(TKvLoadSource& ASource);
+  std::unique_ptr<TKvBitmap> Decode() override;
+};
+
+class TKvGLAEngine : public TKvSourceEngineOf<TKvGLAEngine, TKvGLEngine> {
+public:
+  explicit TKvGLAEngine(TKvLoadSource& ASource);
+  static TKvMatchFlags Match(TKvLoadSource& ASource);
+  std::unique_ptr<TKvBitmap> Decode() override;
+};
+
+class TKvGLCEngine : public TKvSourceEngineOf<TKvGLCEngine, TKvGLEngine> {
+public:
+  explicit TKvGLCEngine(TKvLoadSource& ASource);
+  static TKvMatchFlags Match(TKvLoadSource& ASource);
+  std::unique_ptr<TKvBitmap> Decode() override;
+};
 
 class TKvGL6Engine : public TKvSourceEngineOf<TKvGL6Engine, TKvGLEngine> {
 public:
@@ -252,26 +273,32 @@ public:
   std::unique_ptr<TKvBitmap> DecodeRun4Bit();
   std::unique_ptr<TKvBitmap> DecodeRun8Bit();
 
-  const uint8_t* Data = nullptr;
-  int32_t DataSize = 0;
+  TKvBytes Data;  // the runs after the header
 
 protected:
   void SetUp(int AWidth, int ABits, const char* AMode, uint8_t AAspect, const char* ASide);
 };
 
-#define KV_MSX_SR_IMPORTER(Name)                                     \
-  class Name : public TKvSourceEngineOf<Name, TKvSREngine> {         \
-  public:                                                            \
-    explicit Name(TKvLoadSource& ASource);                           \
-    static TKvMatchFlags Match(TKvLoadSource& ASource);              \
-    std::unique_ptr<TKvBitmap> Decode() override;                    \
-  }
+class TKvSR5Engine : public TKvSourceEngineOf<TKvSR5Engine, TKvSREngine> {
+public:
+  explicit TKvSR5Engine(TKvLoadSource& ASource);
+  static TKvMatchFlags Match(TKvLoadSource& ASource);
+  std::unique_ptr<TKvBitmap> Decode() override;
+};
 
-KV_MSX_SR_IMPORTER(TKvSR5Engine);
-KV_MSX_SR_IMPORTER(TKvSR7Engine);
-KV_MSX_SR_IMPORTER(TKvSR8Engine);
+class TKvSR7Engine : public TKvSourceEngineOf<TKvSR7Engine, TKvSREngine> {
+public:
+  explicit TKvSR7Engine(TKvLoadSource& ASource);
+  static TKvMatchFlags Match(TKvLoadSource& ASource);
+  std::unique_ptr<TKvBitmap> Decode() override;
+};
 
-#undef KV_MSX_SR_IMPORTER
+class TKvSR8Engine : public TKvSourceEngineOf<TKvSR8Engine, TKvSREngine> {
+public:
+  explicit TKvSR8Engine(TKvLoadSource& ASource);
+  static TKvMatchFlags Match(TKvLoadSource& ASource);
+  std::unique_ptr<TKvBitmap> Decode() override;
+};
 
 // A packed SCREEN 5 picture.
 class TKvCMPEngine : public TKvSourceEngineOf<TKvCMPEngine, TKvBaseMSXEngine> {
@@ -279,7 +306,7 @@ public:
   explicit TKvCMPEngine(TKvLoadSource& ASource);
   static TKvMatchFlags Match(TKvLoadSource& ASource);
   // The packed data unpacks to exactly the picture's bytes.
-  static bool CheckData(const uint8_t* AData, int64_t ASize);
+  static bool CheckData(const TKvBytes& AFile);
   std::unique_ptr<TKvBitmap> Decode() override;
 };
 
@@ -331,14 +358,13 @@ public:
   // One block from AInput (at most AInputSize bytes) into AOutput from
   // AOutPos on; AUsed: the input bytes read. False when the block fails: its
   // input or the output runs out, or a match reaches before the block.
-  static bool UnpackBlock(const uint8_t* AInput, int64_t AInputSize, uint8_t* AOutput, int64_t AOutputSize,
-                          int64_t& AOutPos, int64_t& AUsed);
+  static bool UnpackBlock(const TKvBytes& AInput, uint8_t* AOutput, int64_t AOutputSize, int64_t& AOutPos,
+                          int64_t& AUsed);
   void LoadPalette(int ACount);
 
-  const uint8_t* Header = nullptr;
-  const uint8_t* PaletteData = nullptr;
-  const uint8_t* Data = nullptr;
-  int64_t DataSize = 0;
+  TKvBytes Header;
+  TKvBytes PaletteData;
+  TKvBytes Data;  // the data after the palette; the unpacked data once unpacked
   std::vector<uint8_t> Unpacked;
   bool IsUnpacked = false;
 };

@@ -41,13 +41,13 @@ void Describe(TKvSourceEngine& AEngine, const TKvSAMLayout& ALayout, int ABits, 
 }
 
 // The palette entries of the Width() pixels of row Y.
-void ScreenRow(const uint8_t* AData, const TKvSAMLayout& ALayout, int Y, uint8_t* AEntries) {
+void ScreenRow(const TKvBytes& AData, const TKvSAMLayout& ALayout, int Y, uint8_t* AEntries) {
   switch (ALayout.Mode) {
     case 1:
     case 2:
       for (int c = 0; c < 32; ++c) {
-        const uint8_t b = AData[ALayout.Mode == 1 ? ZxRowOffset(Y) + c : Y * 32 + c];
-        const uint8_t a = AData[ALayout.AttrOffset + (ALayout.Mode == 1 ? (Y / 8) * 32 : Y * 32) + c];
+        const uint8_t b = AData.U8(ALayout.Mode == 1 ? ZxRowOffset(Y) + c : Y * 32 + c);
+        const uint8_t a = AData.U8(ALayout.AttrOffset + (ALayout.Mode == 1 ? (Y / 8) * 32 : Y * 32) + c);
         int LPaper = 0, LInk = 0;
         TKvSourceEngine::DecodeZxAttribute(a, LPaper, LInk);
         for (int i = 0; i < 8; ++i) AEntries[c * 8 + i] = static_cast<uint8_t>(((b >> (7 - i)) & 1) ? LInk : LPaper);
@@ -55,20 +55,20 @@ void ScreenRow(const uint8_t* AData, const TKvSAMLayout& ALayout, int Y, uint8_t
       break;
     case 3:
       for (int x = 0; x < 512; ++x) {
-        const int v = (AData[Y * 128 + x / 4] >> (6 - 2 * (x & 3))) & 3;
+        const int v = (AData.U8(Y * 128 + x / 4) >> (6 - 2 * (x & 3))) & 3;
         AEntries[x] = static_cast<uint8_t>(ALayout.Mapped ? SAMMode3PixelMap[v] : v);
       }
       break;
     default:
       for (int x = 0; x < 256; ++x) {
-        const uint8_t b = AData[Y * 128 + x / 2];
+        const uint8_t b = AData.U8(Y * 128 + x / 2);
         AEntries[x] = static_cast<uint8_t>((x & 1) ? (b & 15) : (b >> 4));
       }
   }
 }
 
 // The palette is the file's colour numbers in order, entry i as entry i.
-std::unique_ptr<TKvBitmap> DecodePlain(TKvPalette256& APalette, const uint8_t* AData, const uint8_t* AColors,
+std::unique_ptr<TKvBitmap> DecodePlain(TKvPalette256& APalette, const TKvBytes& AData, const TKvBytes& AColors,
                                        const TKvSAMLayout& ALayout) {
   TKvSAMCoupeEngine::SetSAMPalette(APalette, AColors, ALayout.Entries(), true);
   const int W = ALayout.Width();
@@ -84,23 +84,24 @@ std::unique_ptr<TKvBitmap> DecodePlain(TKvPalette256& APalette, const uint8_t* A
 // A screen whose palette changes from row to row: the ACount records after
 // the block at ABlock set one entry of the line palette from the row after
 // their line byte.
-std::unique_ptr<TKvBitmap> DecodeHam(TKvPalette256& APalette, const uint8_t* AData, int ABlock, int ACount,
+std::unique_ptr<TKvBitmap> DecodeHam(TKvPalette256& APalette, const TKvBytes& AData, int ABlock, int ACount,
                                      const TKvSAMLayout& ALayout) {
-  const uint8_t* LBlock = AData + ABlock;
-  const uint8_t* LList = LBlock + SAMBlockSize - 1;
+  const TKvBytes LBlock = AData.Sub(ABlock);
+  const TKvBytes LList = LBlock.Sub(SAMBlockSize - 1);
   const int N = ALayout.Entries();
   TKvSAMCoupeEngine::SetSAMPalette(APalette, LBlock, N, false);
-  for (int r = 0; r < ACount; ++r) APalette.AddUniqueStdRGB(SAMCoupeColor(LList[r * 4 + 2] & 0x7F));
+  for (int r = 0; r < ACount; ++r) APalette.AddUniqueStdRGB(SAMCoupeColor(LList.U8(r * 4 + 2) & 0x7F));
   APalette.SortByGray(0);
   TKvStdRGBColor LLine[16];
-  for (int i = 0; i < N; ++i) LLine[i] = SAMCoupeColor(LBlock[i] & 0x7F);
+  for (int i = 0; i < N; ++i) LLine[i] = SAMCoupeColor(LBlock.U8(i) & 0x7F);
   const int W = ALayout.Width();
   auto LBitmap = std::make_unique<TKvBitmap8>(W, 192, &APalette);
   uint8_t LRow[512];
   for (int y = 0; y < 192; ++y) {
     if (y > 0)
       for (int r = 0; r < ACount; ++r)
-        if (LList[r * 4] + 1 == y && LList[r * 4 + 1] < N) LLine[LList[r * 4 + 1]] = SAMCoupeColor(LList[r * 4 + 2] & 0x7F);
+        if (LList.U8(r * 4) + 1 == y && LList.U8(r * 4 + 1) < N)
+          LLine[LList.U8(r * 4 + 1)] = SAMCoupeColor(LList.U8(r * 4 + 2) & 0x7F);
     int LIndex[16];
     for (int i = 0; i < N; ++i) LIndex[i] = APalette.LocateStdRGB(LLine[i]);
     ScreenRow(AData, ALayout, y, LRow);
@@ -111,25 +112,26 @@ std::unique_ptr<TKvBitmap> DecodeHam(TKvPalette256& APalette, const uint8_t* ADa
 
 }  // namespace
 
-bool TKvSAMCoupeEngine::CheckColorNumbers(const uint8_t* AData, int ACount) {
-  for (int i = 0; i < ACount; ++i)
-    if (AData[i] & 0x80) return false;
+bool TKvSAMCoupeEngine::CheckColorNumbers(const TKvBytes& AData, int ACount) {
+  if (!AData.Has(0, ACount)) return false;
+  for (uint8_t b : AData.Row(0, ACount))
+    if (b & 0x80) return false;
   return true;
 }
 
-bool TKvSAMCoupeEngine::CheckPaletteBlock(const uint8_t* AData, bool& AStandard) {
-  if (!CheckColorNumbers(AData, 16) || !CheckColorNumbers(AData + 20, 16)) return false;
-  AStandard = IsSAMMode4Marker(AData + 16) && IsSAMMode4Marker(AData + 36);
+bool TKvSAMCoupeEngine::CheckPaletteBlock(const TKvBytes& AData, bool& AStandard) {
+  if (!CheckColorNumbers(AData, 16) || !CheckColorNumbers(AData.Sub(20), 16)) return false;
+  AStandard = IsSAMMode4Marker(AData.Sub(16)) && IsSAMMode4Marker(AData.Sub(36));
   return true;
 }
 
-bool TKvSAMCoupeEngine::CheckLineChanges(const uint8_t* AData, int ACount) {
-  if (ACount < 0 || ACount >= 128) return false;
+bool TKvSAMCoupeEngine::CheckLineChanges(const TKvBytes& AData, int ACount) {
+  if (ACount < 0 || ACount >= 128 || !AData.Has(0, ACount * 4 + 1)) return false;
   for (int r = 0; r < ACount; ++r) {
-    const uint8_t* p = AData + r * 4;
-    if (p[0] > 190 || p[1] > 15 || (p[2] & 0x80) || (p[3] & 0x80)) return false;
+    const int p = r * 4;
+    if (AData.U8(p) > 190 || AData.U8(p + 1) > 15 || (AData.U8(p + 2) & 0x80) || (AData.U8(p + 3) & 0x80)) return false;
   }
-  return AData[ACount * 4] == 255;
+  return AData.U8(ACount * 4) == 255;
 }
 
 int TKvSAMCoupeEngine::LineChangeCount(TKvLoadSource& ASource, int AOffset) {
@@ -137,13 +139,13 @@ int TKvSAMCoupeEngine::LineChangeCount(TKvLoadSource& ASource, int AOffset) {
   if (LRest < 5 || LRest % 4 != 1) return 0;
   const int64_t LCount = LRest / 4;
   if (LCount > SAMMaxLineChanges) return 0;
-  return CheckLineChanges(ASource.GetData() + AOffset, static_cast<int>(LCount)) ? static_cast<int>(LCount) : 0;
+  return CheckLineChanges(ASource.GetBytes().Sub(AOffset), static_cast<int>(LCount)) ? static_cast<int>(LCount) : 0;
 }
 
-void TKvSAMCoupeEngine::SetSAMPalette(TKvPalette256& APalette, const uint8_t* AData, int ACount, bool AAppend) {
+void TKvSAMCoupeEngine::SetSAMPalette(TKvPalette256& APalette, const TKvBytes& AData, int ACount, bool AAppend) {
   APalette.Clear();
   for (int i = 0; i < ACount; ++i) {
-    const TKvStdRGBColor c = SAMCoupeColor(AData[i] & 0x7F);
+    const TKvStdRGBColor c = SAMCoupeColor(AData.U8(i) & 0x7F);
     if (AAppend)
       APalette.AddStdRGB(c);
     else
@@ -153,16 +155,15 @@ void TKvSAMCoupeEngine::SetSAMPalette(TKvPalette256& APalette, const uint8_t* AD
 
 TKvMatchFlags TKvSAMCoupeEngine::MatchBlockFile(TKvLoadSource& ASource, int ABlockOffset, bool AHam,
                                                 const char* AExt1, const char* AExt2) {
-  const uint8_t* d = ASource.GetData();
-  const int64_t LSize = ASource.GetSize();
+  const TKvBytes d = ASource.GetBytes();
+  const int64_t LSize = d.Size();
   const int64_t LEnd = static_cast<int64_t>(ABlockOffset) + SAMBlockSize;
-  if (!d) return 0;
   if (AHam ? LSize <= LEnd : LSize != LEnd) return 0;
   bool LStandard = false;
-  if (!CheckPaletteBlock(d + ABlockOffset, LStandard)) return 0;
+  if (!CheckPaletteBlock(d.Sub(ABlockOffset), LStandard)) return 0;
   if (AHam) {
-    if (d[LEnd - 1] == 255 || LineChangeCount(ASource, static_cast<int>(LEnd - 1)) == 0) return 0;
-  } else if (d[LEnd - 1] != 255)
+    if (d.U8(LEnd - 1) == 255 || LineChangeCount(ASource, static_cast<int>(LEnd - 1)) == 0) return 0;
+  } else if (d.U8(LEnd - 1) != 255)
     return 0;
   TKvMatchFlags f = mfSize;
   const std::string& e = ASource.GetExtension();
@@ -172,8 +173,9 @@ TKvMatchFlags TKvSAMCoupeEngine::MatchBlockFile(TKvLoadSource& ASource, int ABlo
 }
 
 TKvMatchFlags TKvSAMCoupeEngine::MatchSsxFile(TKvLoadSource& ASource, int ASize, int ACount) {
-  if (!ASource.GetData() || ASource.GetSize() != ASize) return 0;
-  if (!CheckColorNumbers(ASource.GetData() + ASize - ACount, ACount)) return 0;
+  const TKvBytes d = ASource.GetBytes();
+  if (d.Size() != ASize) return 0;
+  if (!CheckColorNumbers(d.Sub(ASize - ACount), ACount)) return 0;
   return ASource.GetExtension() == ".ssx" ? mfSize | mfExtension : mfSize;
 }
 
@@ -187,7 +189,7 @@ TKvMatchFlags TKvSAMCoupeMode1SS1Engine::Match(TKvLoadSource& ASource) {
   return TKvSAMCoupeEngine::MatchBlockFile(ASource, SAMMode1Size, false, ".ss1", nullptr);
 }
 std::unique_ptr<TKvBitmap> TKvSAMCoupeMode1SS1Engine::Decode() {
-  return DecodePlain(*Palette, FData, FData + SAMMode1Size, Mode1);
+  return DecodePlain(*Palette, FData, FData.Sub(SAMMode1Size), Mode1);
 }
 
 TKvSAMCoupeMode1SSXEngine::TKvSAMCoupeMode1SSXEngine(TKvLoadSource& ASource)
@@ -198,7 +200,7 @@ TKvMatchFlags TKvSAMCoupeMode1SSXEngine::Match(TKvLoadSource& ASource) {
   return TKvSAMCoupeEngine::MatchSsxFile(ASource, SAMMode1Size + 16, 16);
 }
 std::unique_ptr<TKvBitmap> TKvSAMCoupeMode1SSXEngine::Decode() {
-  return DecodePlain(*Palette, FData, FData + SAMMode1Size, Mode1);
+  return DecodePlain(*Palette, FData, FData.Sub(SAMMode1Size), Mode1);
 }
 
 TKvSAMCoupeMode1SS1HamEngine::TKvSAMCoupeMode1SS1HamEngine(TKvLoadSource& ASource)
@@ -221,7 +223,7 @@ TKvMatchFlags TKvSAMCoupeMode2SS2Engine::Match(TKvLoadSource& ASource) {
   return TKvSAMCoupeEngine::MatchBlockFile(ASource, SAMMode2SS2Block, false, ".ss2", nullptr);
 }
 std::unique_ptr<TKvBitmap> TKvSAMCoupeMode2SS2Engine::Decode() {
-  return DecodePlain(*Palette, FData, FData + SAMMode2SS2Block, Mode2SS2);
+  return DecodePlain(*Palette, FData, FData.Sub(SAMMode2SS2Block), Mode2SS2);
 }
 
 TKvSAMCoupeMode2SSXEngine::TKvSAMCoupeMode2SSXEngine(TKvLoadSource& ASource)
@@ -232,7 +234,7 @@ TKvMatchFlags TKvSAMCoupeMode2SSXEngine::Match(TKvLoadSource& ASource) {
   return TKvSAMCoupeEngine::MatchSsxFile(ASource, SAMMode2SsxColours + 16, 16);
 }
 std::unique_ptr<TKvBitmap> TKvSAMCoupeMode2SSXEngine::Decode() {
-  return DecodePlain(*Palette, FData, FData + SAMMode2SsxColours, Mode2Ssx);
+  return DecodePlain(*Palette, FData, FData.Sub(SAMMode2SsxColours), Mode2Ssx);
 }
 
 TKvSAMCoupeMode2SS2HamEngine::TKvSAMCoupeMode2SS2HamEngine(TKvLoadSource& ASource)
@@ -255,7 +257,7 @@ TKvMatchFlags TKvSAMCoupeMode3SS3Engine::Match(TKvLoadSource& ASource) {
   return TKvSAMCoupeEngine::MatchBlockFile(ASource, SAMScreenSize, false, ".ss3", nullptr);
 }
 std::unique_ptr<TKvBitmap> TKvSAMCoupeMode3SS3Engine::Decode() {
-  return DecodePlain(*Palette, FData, FData + SAMScreenSize, Mode3Mapped);
+  return DecodePlain(*Palette, FData, FData.Sub(SAMScreenSize), Mode3Mapped);
 }
 
 TKvSAMCoupeMode3SSXEngine::TKvSAMCoupeMode3SSXEngine(TKvLoadSource& ASource)
@@ -266,7 +268,7 @@ TKvMatchFlags TKvSAMCoupeMode3SSXEngine::Match(TKvLoadSource& ASource) {
   return TKvSAMCoupeEngine::MatchSsxFile(ASource, SAMMode3SsxSize, 4);
 }
 std::unique_ptr<TKvBitmap> TKvSAMCoupeMode3SSXEngine::Decode() {
-  return DecodePlain(*Palette, FData, FData + SAMScreenSize, Mode3Plain);
+  return DecodePlain(*Palette, FData, FData.Sub(SAMScreenSize), Mode3Plain);
 }
 
 TKvSAMCoupeMode3SS3HamEngine::TKvSAMCoupeMode3SS3HamEngine(TKvLoadSource& ASource)
@@ -289,7 +291,7 @@ TKvMatchFlags TKvSAMCoupeMode4SS4Engine::Match(TKvLoadSource& ASource) {
   return TKvSAMCoupeEngine::MatchBlockFile(ASource, SAMScreenSize, false, ".ss4", ".scs4");
 }
 std::unique_ptr<TKvBitmap> TKvSAMCoupeMode4SS4Engine::Decode() {
-  return DecodePlain(*Palette, FData, FData + SAMScreenSize, Mode4);
+  return DecodePlain(*Palette, FData, FData.Sub(SAMScreenSize), Mode4);
 }
 
 TKvSAMCoupeMode4SSXEngine::TKvSAMCoupeMode4SSXEngine(TKvLoadSource& ASource)
@@ -300,7 +302,7 @@ TKvMatchFlags TKvSAMCoupeMode4SSXEngine::Match(TKvLoadSource& ASource) {
   return TKvSAMCoupeEngine::MatchSsxFile(ASource, SAMMode4SsxSize, 16);
 }
 std::unique_ptr<TKvBitmap> TKvSAMCoupeMode4SSXEngine::Decode() {
-  return DecodePlain(*Palette, FData, FData + SAMScreenSize, Mode4);
+  return DecodePlain(*Palette, FData, FData.Sub(SAMScreenSize), Mode4);
 }
 
 TKvSAMCoupeModeSS4HamEngine::TKvSAMCoupeModeSS4HamEngine(TKvLoadSource& ASource)
@@ -323,28 +325,28 @@ TKvSAMCoupeMode4InterlacedEngine::TKvSAMCoupeMode4InterlacedEngine(TKvLoadSource
   Description = "SAM Coupé" + GetSizeText() + " mode 4 interlaced image";
 }
 TKvMatchFlags TKvSAMCoupeMode4InterlacedEngine::Match(TKvLoadSource& ASource) {
-  const uint8_t* d = ASource.GetData();
-  if (!d || ASource.GetSize() != SAMInterlacedSize) return 0;
+  const TKvBytes d = ASource.GetBytes();
+  if (d.Size() != SAMInterlacedSize) return 0;
   bool LStandard1 = false, LStandard2 = false;
-  if (!TKvSAMCoupeEngine::CheckPaletteBlock(d + SAMScreenSize, LStandard1) ||
-      !TKvSAMCoupeEngine::CheckPaletteBlock(d + SAMScreenFileSize + SAMScreenSize, LStandard2))
+  if (!TKvSAMCoupeEngine::CheckPaletteBlock(d.Sub(SAMScreenSize), LStandard1) ||
+      !TKvSAMCoupeEngine::CheckPaletteBlock(d.Sub(SAMScreenFileSize + SAMScreenSize), LStandard2))
     return 0;
-  if (d[SAMScreenFileSize - 1] != 255 || d[SAMInterlacedSize - 1] != 255) return 0;
+  if (d.U8(SAMScreenFileSize - 1) != 255 || d.U8(SAMInterlacedSize - 1) != 255) return 0;
   TKvMatchFlags f = mfSize;
   if (ASource.GetExtension() == ".lce" || ASource.GetExtension() == ".sl4") f |= mfExtension;
   if (LStandard1 && LStandard2) f |= mfHeader;
   return f;
 }
 std::unique_ptr<TKvBitmap> TKvSAMCoupeMode4InterlacedEngine::Decode() {
-  const uint8_t* d = FData;
-  const uint8_t* LBlock1 = d + SAMScreenSize;
-  const uint8_t* LBlock2 = d + SAMScreenFileSize + SAMScreenSize;
+  const TKvBytes& d = FData;
+  const TKvBytes LBlock1 = d.Sub(SAMScreenSize, SAMBlockSize);
+  const TKvBytes LBlock2 = d.Sub(SAMScreenFileSize + SAMScreenSize, SAMBlockSize);
   Palette->Clear();
   bool LSame = true;
-  for (int i = 0; i < 16; ++i) LSame = LSame && LBlock1[i] == LBlock2[i];
-  for (int i = 0; i < 16; ++i) Palette->AddStdRGB(SAMCoupeColor(LBlock1[i] & 0x7F));
+  for (int i = 0; i < 16; ++i) LSame = LSame && LBlock1.U8(i) == LBlock2.U8(i);
+  for (int i = 0; i < 16; ++i) Palette->AddStdRGB(SAMCoupeColor(LBlock1.U8(i) & 0x7F));
   if (!LSame)
-    for (int i = 0; i < 16; ++i) Palette->AddStdRGB(SAMCoupeColor(LBlock2[i] & 0x7F));
+    for (int i = 0; i < 16; ++i) Palette->AddStdRGB(SAMCoupeColor(LBlock2.U8(i) & 0x7F));
   std::unique_ptr<TKvBitmap> LBitmap;
   if (LSame)
     LBitmap = std::make_unique<TKvBitmap4>(256, 384, Palette.get());
@@ -352,7 +354,7 @@ std::unique_ptr<TKvBitmap> TKvSAMCoupeMode4InterlacedEngine::Decode() {
     LBitmap = std::make_unique<TKvBitmap8>(256, 384, Palette.get());
   uint8_t LRow[256];
   for (int y = 0; y < 384; ++y) {
-    const uint8_t* LHalf = d + (y % 2) * SAMScreenFileSize;
+    const TKvBytes LHalf = d.Sub((y % 2) * SAMScreenFileSize, SAMScreenFileSize);
     const int LBase = (y % 2 && !LSame) ? 16 : 0;
     ScreenRow(LHalf, Mode4, y / 2, LRow);
     for (int x = 0; x < 256; ++x) LBitmap->SetPixel(x, y, LBase + LRow[x]);
@@ -365,17 +367,16 @@ TKvSAMCoupeModeRAWEngine::TKvSAMCoupeModeRAWEngine(TKvLoadSource& ASource)
   Describe(*this, Mode3Plain, 8, " RAW");
 }
 TKvMatchFlags TKvSAMCoupeModeRAWEngine::Match(TKvLoadSource& ASource) {
-  if (!ASource.GetData() || ASource.GetSize() != SAMRawSize) return 0;
+  if (ASource.GetBytes().Size() != SAMRawSize) return 0;
   return ASource.GetExtension() == ".ssx" ? mfSize | mfExtension : mfSize;
 }
 std::unique_ptr<TKvBitmap> TKvSAMCoupeModeRAWEngine::Decode() {
   BuildSAMCoupePalette(*Palette);
   auto LBitmap = std::make_unique<TKvBitmap8>(512, 192, Palette.get());
-  const uint8_t* d = FData;
   // Bytes of 128 or more name no colour: they keep index 0.
   for (int y = 0; y < 192; ++y)
     for (int x = 0; x < 512; ++x) {
-      const uint8_t v = d[y * 512 + x];
+      const uint8_t v = FData.U8(y * 512 + x);
       LBitmap->SetPixel(x, y, v < 128 ? v : 0);
     }
   return LBitmap;

@@ -13,18 +13,18 @@ namespace KvOpenPlatformSAMCoupe {
 // Shared checks and palette routines of every SAM class.
 class TKvSAMCoupeEngine {
 public:
-  // None of ACount colour numbers has bit 7 set.
-  static bool CheckColorNumbers(const uint8_t* AData, int ACount);
+  // ACount colour numbers are there and none has bit 7 set.
+  static bool CheckColorNumbers(const TKvBytes& AData, int ACount);
   // Checks a block's colour numbers; AStandard tells both marker copies are
   // 0, 17, 34, 127.
-  static bool CheckPaletteBlock(const uint8_t* AData, bool& AStandard);
+  static bool CheckPaletteBlock(const TKvBytes& AData, bool& AStandard);
   // ACount (< 128) change records with line <= 190, entry <= 15 and colours
   // < 128, followed by 255.
-  static bool CheckLineChanges(const uint8_t* AData, int ACount);
+  static bool CheckLineChanges(const TKvBytes& AData, int ACount);
   // The number of change records in a file with the list at AOffset, or 0
   // when the rest is no list.
   static int LineChangeCount(TKvLoadSource& ASource, int AOffset);
-  static void SetSAMPalette(TKvPalette256& APalette, const uint8_t* AData, int ACount, bool AAppend);
+  static void SetSAMPalette(TKvPalette256& APalette, const TKvBytes& AData, int ACount, bool AAppend);
   // Flags of a file whose block stands at ABlockOffset: 8, +2 for the
   // extension, +1 for the mode-4 form; 0 when the size or the block is wrong.
   // AHam asks for a change list after the block, otherwise for the closing
@@ -36,15 +36,15 @@ public:
   static TKvMatchFlags MatchSsxFile(TKvLoadSource& ASource, int ASize, int ACount);
 };
 
-// What every class keeps: the file's bytes (owned by the load source) and,
+// What every class keeps: the file's bytes, whose size Match checked, and,
 // in the HAM classes, the number of change records.
 template <class T>
 class TKvSAMCoupeFileEngine : public TKvSourceEngineOf<T> {
 public:
-  explicit TKvSAMCoupeFileEngine(TKvLoadSource& ASource) : TKvSourceEngineOf<T>(ASource), FData(ASource.GetData()) {}
+  explicit TKvSAMCoupeFileEngine(TKvLoadSource& ASource) : TKvSourceEngineOf<T>(ASource), FData(ASource.GetBytes()) {}
 
 protected:
-  const uint8_t* FData;
+  TKvBytes FData;
   int FCount = 0;
 };
 

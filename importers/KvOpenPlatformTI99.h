@@ -10,22 +10,22 @@
 #include "app/KvSourceEngines.h"
 
 // The data length a TIFILES header gives: whole sectors, the last one cut to
-// its end-of-file offset. AData holds at least 16 bytes.
-int64_t TiFilesDataLength(const uint8_t* AData);
-// The data length when AData (ASize bytes) starts with the TIFILES magic,
-// counts at least one sector and holds the whole data; 0 otherwise.
-int64_t CheckTiFiles(const uint8_t* AData, int64_t ASize);
-bool IsTiFilesOfLength(const uint8_t* AData, int64_t ASize, int64_t ALength);
+// its end-of-file offset.
+int64_t TiFilesDataLength(const TKvBytes& AHeader);
+// The data length when AFile starts with the TIFILES magic, counts at least
+// one sector and holds the whole data; 0 otherwise.
+int64_t CheckTiFiles(const TKvBytes& AFile);
+bool IsTiFilesOfLength(const TKvBytes& AFile, int64_t ALength);
 
 // The Geneve picture kinds.
 enum TKvGeneveKind { gkNone = 0, gkG6 = 6, gkG7 = 7 };
-// Finds the kind and height of the runs of ALength bytes at AData: every
-// height (424, 384, 212, 192) of G6, then of G7, strictly (no byte left
-// over), then leniently (at most 253 left over).
-TKvGeneveKind DetectGeneveFormat(const uint8_t* AData, int64_t ALength, int& AHeight);
+// Finds the kind and height of the runs in AData: every height (424, 384,
+// 212, 192) of G6, then of G7, strictly (no byte left over), then leniently
+// (at most 253 left over).
+TKvGeneveKind DetectGeneveFormat(const TKvBytes& AData, int& AHeight);
 // The joined FRACTALS! records: the mark, then 212 whole rows of 512 pixels
 // with at most 254 bytes left over.
-bool CheckFractalData(const uint8_t* AData, int64_t ASize);
+bool CheckFractalData(const TKvBytes& AData);
 
 // The importers' own classes, scoped by their unit.
 namespace KvOpenPlatformTI99 {
@@ -36,8 +36,8 @@ public:
   // "MSX", "Coleco ADAM" and "Convert9918", the last one chosen.
   void SetTI99PaletteTypes();
 
-  const uint8_t* Data = nullptr;
-  const uint8_t* Colors = nullptr;
+  TKvBytes Data;    // the pattern data after the header
+  TKvBytes Colors;  // the colour (or second) file's data, or nothing
 };
 
 // A bitmap ".tiap" with its ".tiac" colours and ".tiam" palette.
@@ -47,8 +47,7 @@ public:
   static TKvMatchFlags Match(TKvLoadSource& ASource);
   std::unique_ptr<TKvBitmap> Decode() override;
 
-  const uint8_t* PaletteData = nullptr;
-  int32_t PaletteSize = 0;
+  TKvBytes PaletteData;  // the palette file's data, or nothing
 };
 
 // A multicolour ".tiap", with a second screen ".tiac" for a dual picture.
@@ -68,8 +67,7 @@ public:
 
 private:
   TKvGeneveKind FKind = gkNone;
-  const uint8_t* FData = nullptr;
-  int64_t FLength = 0;
+  TKvBytes FData;  // the data length the header gives, after the header
 };
 
 // FRACTALS! pictures: 255-byte records, one per sector.

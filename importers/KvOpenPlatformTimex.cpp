@@ -51,7 +51,7 @@ TKvMatchFlags TKvTimexInterlacedEngine::Match(TKvLoadSource& ASource) {
 
 std::unique_ptr<TKvBitmap> TKvTimexInterlacedEngine::Decode() {
   auto LBitmap = ZxColorBitmap(*this);
-  for (int k = 0; k < 2; ++k) DrawHiColorScreen(*LBitmap, FData + k * kHiColorSize, k, 2);
+  for (int k = 0; k < 2; ++k) DrawHiColorScreen(*LBitmap, FData.Sub(k * kHiColorSize, kHiColorSize), k, 2);
   return LBitmap;
 }
 
@@ -62,7 +62,7 @@ TKvTimexBWEngine::TKvTimexBWEngine(TKvLoadSource& ASource) : TKvSourceEngineOf(A
 TKvMatchFlags TKvTimexBWEngine::Match(TKvLoadSource& ASource) { return MatchSizeExt(ASource, kHiResSize, ".scr"); }
 
 std::unique_ptr<TKvBitmap> TKvTimexBWEngine::Decode() {
-  const uint8_t mode = FData[kHiColorSize];
+  const uint8_t mode = FData.U8(kHiColorSize);
   Palette->Clear();
   Palette->AddLinRGB(HiResPaper(mode));
   Palette->AddLinRGB(HiResInk(mode));
@@ -70,8 +70,8 @@ std::unique_ptr<TKvBitmap> TKvTimexBWEngine::Decode() {
   for (int y = 0; y < 192; ++y) {
     const int o = ZxRowOffset(y);
     for (int c = 0; c < 32; ++c) {
-      PutPlanes2x1(LBitmap.get(), nullptr, nullptr, 0, FData[o + c], 2 * c, y, 8);
-      PutPlanes2x1(LBitmap.get(), nullptr, nullptr, 0, FData[ZxBitmapSize + o + c], 2 * c + 1, y, 8);
+      PutPlanes2x1(LBitmap.get(), nullptr, nullptr, 0, FData.U8(o + c), 2 * c, y, 8);
+      PutPlanes2x1(LBitmap.get(), nullptr, nullptr, 0, FData.U8(ZxBitmapSize + o + c), 2 * c + 1, y, 8);
     }
   }
   return LBitmap;
@@ -86,9 +86,9 @@ TKvMatchFlags TKvTimexBWGigaEngine::Match(TKvLoadSource& ASource) {
 }
 
 std::unique_ptr<TKvBitmap> TKvTimexBWGigaEngine::Decode() {
-  const uint8_t* f1 = FData;
-  const uint8_t* f2 = FData + kHiResSize;
-  const uint8_t m1 = f1[kHiColorSize], m2 = f2[kHiColorSize];
+  const TKvBytes f1 = FData.Sub(0, kHiResSize);
+  const TKvBytes f2 = FData.Sub(kHiResSize, kHiResSize);
+  const uint8_t m1 = f1.U8(kHiColorSize), m2 = f2.U8(kHiColorSize);
   const TKvLinRGBColor paper1 = HiResPaper(m1), ink1 = HiResInk(m1), paper2 = HiResPaper(m2), ink2 = HiResInk(m2);
   Palette->Clear();
   Palette->AddLinRGB(MiddleLinRGB(paper1, paper2));
@@ -106,9 +106,9 @@ std::unique_ptr<TKvBitmap> TKvTimexBWGigaEngine::Decode() {
   for (int y = 0; y < 192; ++y) {
     const int o = ZxRowOffset(y);
     for (int c = 0; c < 32; ++c) {
-      PutPlanes2x1(LBitmap.get(), frame1, frame2, f1[o + c], f2[o + c], 2 * c, y, 8);
-      PutPlanes2x1(LBitmap.get(), frame1, frame2, f1[ZxBitmapSize + o + c], f2[ZxBitmapSize + o + c], 2 * c + 1, y,
-                   8);
+      PutPlanes2x1(LBitmap.get(), frame1, frame2, f1.U8(o + c), f2.U8(o + c), 2 * c, y, 8);
+      PutPlanes2x1(LBitmap.get(), frame1, frame2, f1.U8(ZxBitmapSize + o + c), f2.U8(ZxBitmapSize + o + c), 2 * c + 1,
+                   y, 8);
     }
   }
   return LBitmap;

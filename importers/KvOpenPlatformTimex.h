@@ -9,20 +9,37 @@
 
 #include "importers/KvOpenPlatformZxSpectrum.h"
 
-#define KV_TIMEX_IMPORTER(Name)                                               \
-  class Name : public TKvSourceEngineOf<Name, TKvZxSpectrumSourceEngine> {    \
-  public:                                                                     \
-    explicit Name(TKvLoadSource& ASource);                                    \
-    static TKvMatchFlags Match(TKvLoadSource& ASource);                       \
-    std::unique_ptr<TKvBitmap> Decode() override;                             \
-  }
+// ".scr" 12288, hi-colour
+class TKvTimexEngine : public TKvSourceEngineOf<TKvTimexEngine, TKvZxSpectrumSourceEngine> {
+public:
+  explicit TKvTimexEngine(TKvLoadSource& ASource);
+  static TKvMatchFlags Match(TKvLoadSource& ASource);
+  std::unique_ptr<TKvBitmap> Decode() override;
+};
 
-KV_TIMEX_IMPORTER(TKvTimexEngine);            // ".scr" 12288, hi-colour
-KV_TIMEX_IMPORTER(TKvTimexInterlacedEngine);  // ".lce" 24576, two hi-colour screens
-KV_TIMEX_IMPORTER(TKvTimexBWEngine);          // ".scr" 12289, 512x192 hi-res
-KV_TIMEX_IMPORTER(TKvTimexBWGigaEngine);      // ".hgr" 24578, two hi-res frames
+// ".lce" 24576, two hi-colour screens
+class TKvTimexInterlacedEngine : public TKvSourceEngineOf<TKvTimexInterlacedEngine, TKvZxSpectrumSourceEngine> {
+public:
+  explicit TKvTimexInterlacedEngine(TKvLoadSource& ASource);
+  static TKvMatchFlags Match(TKvLoadSource& ASource);
+  std::unique_ptr<TKvBitmap> Decode() override;
+};
 
-#undef KV_TIMEX_IMPORTER
+// ".scr" 12289, 512x192 hi-res
+class TKvTimexBWEngine : public TKvSourceEngineOf<TKvTimexBWEngine, TKvZxSpectrumSourceEngine> {
+public:
+  explicit TKvTimexBWEngine(TKvLoadSource& ASource);
+  static TKvMatchFlags Match(TKvLoadSource& ASource);
+  std::unique_ptr<TKvBitmap> Decode() override;
+};
+
+// ".hgr" 24578, two hi-res frames
+class TKvTimexBWGigaEngine : public TKvSourceEngineOf<TKvTimexBWGigaEngine, TKvZxSpectrumSourceEngine> {
+public:
+  explicit TKvTimexBWGigaEngine(TKvLoadSource& ASource);
+  static TKvMatchFlags Match(TKvLoadSource& ASource);
+  std::unique_ptr<TKvBitmap> Decode() override;
+};
 
 // The importer classes of this unit in registration order.
 const std::vector<const TKvSourceEngineClass*>& TimexSourceEngineClasses();

@@ -34,11 +34,11 @@ void UnpackVectorScr(const TKvBytes& AFile, uint8_t* AMemory) {
   int64_t p = LLast;  // the packed data are read backwards down to offset 64
   int LOut = VectorVideoMemorySize;  // the memory fills downwards
   auto Put = [&](uint8_t AValue, int ACount) {
-    if (ACount > LOut) RaiseDataOverrun();
+    if (ACount > LOut) RaiseScreenMismatch();
     for (; ACount > 0; --ACount) AMemory[--LOut] = AValue;
   };
   while (p >= 64) {
-    if (LOut == 0) RaiseDataOverrun();
+    if (LOut == 0) RaiseScreenMismatch();
     const uint8_t b = AFile.U8(p--);
     if (b == E1) {
       Put(F, 2);

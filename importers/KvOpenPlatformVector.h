@@ -19,7 +19,7 @@ extern const uint8_t VectorScrDefaultPalette[16];
 
 // Unpack a whole file into the 32768-byte video memory AMemory (zero-filled
 // first). Truncated or corrupt data raise the reader errors of code 87;
-// ".scr" data that do not fit the memory raise the overrun error (86).
+// ".scr" data that do not fit the memory raise the screen-mismatch error (86).
 void UnpackVectorScr(const TKvBytes& AFile, uint8_t* AMemory);
 void UnpackVectorSpr(const TKvBytes& AFile, uint8_t* AMemory);
 

@@ -1,12 +1,10 @@
 #include "importers/KvOpenPlatformZxSpectrum.h"
 
-#include <cstring>
 #include <string>
 
 #include "core/KvBitmap.h"
 #include "platforms/KvPlatformZxEvolution.h"
 #include "platforms/KvPlatformZxSpectrum.h"
-#include "shell/noxShellBaseExtension.h"
 
 namespace {
 
@@ -18,14 +16,14 @@ constexpr uint8_t kNextLevels[8] = {0, 36, 73, 109, 146, 182, 219, 255};
 // One 256x192 colour screen: bitmap rows from ARowOf(y), attributes from
 // AAttrOf(y, c), drawn into ABitmap at (AX, AY).
 template <class TRowOf, class TAttrOf>
-void DrawColorScreen(TKvBitmap& ABitmap, const uint8_t* AData, TRowOf ARowOf, TAttrOf AAttrOf, int AX, int AY,
+void DrawColorScreen(TKvBitmap& ABitmap, const TKvBytes& AData, TRowOf ARowOf, TAttrOf AAttrOf, int AX, int AY,
                      int AYStep = 1) {
   for (int y = 0; y < 192; ++y) {
-    const uint8_t* row = AData + ARowOf(y);
+    const int row = ARowOf(y);
     for (int c = 0; c < 32; ++c) {
       int paper, ink;
       TKvSourceEngine::DecodeZxAttribute(AAttrOf(y, c), paper, ink);
-      const uint8_t b = row[c];
+      const uint8_t b = AData.U8(row + c);
       for (int i = 0; i < 8; ++i)
         ABitmap.SetPixel(AX + c * 8 + i, AY + y * AYStep, (b & (0x80 >> i)) ? ink : paper);
     }
@@ -34,37 +32,37 @@ void DrawColorScreen(TKvBitmap& ABitmap, const uint8_t* AData, TRowOf ARowOf, TA
 
 // The usual layout at (AX, AY): bitmap rows in screen order (ALinearRows:
 // top to bottom), then one attribute row for every 1 << AAttrShift lines.
-void DrawZxScreen(TKvBitmap& ABitmap, const uint8_t* AData, int AAttrShift, bool ALinearRows = false, int AX = 0,
+void DrawZxScreen(TKvBitmap& ABitmap, const TKvBytes& AData, int AAttrShift, bool ALinearRows = false, int AX = 0,
                   int AY = 0, int AYStep = 1) {
   DrawColorScreen(
       ABitmap, AData, [ALinearRows](int y) { return ALinearRows ? y * 32 : ZxRowOffset(y); },
-      [AData, AAttrShift](int y, int c) { return AData[ZxBitmapSize + (y >> AAttrShift) * 32 + c]; }, AX, AY,
+      [&AData, AAttrShift](int y, int c) { return AData.U8(ZxBitmapSize + (y >> AAttrShift) * 32 + c); }, AX, AY,
       AYStep);
 }
 
 // The border description of ".bsc" and ".bmc4": 64 top lines of 24 bytes,
 // 192 middle lines of 8 bytes and 48 bottom lines of 24 bytes; each byte
 // gives two 8-pixel spans (bits 0-2 left, bits 3-5 right).
-void DrawBorder(TKvBitmap& ABitmap, const uint8_t* ABorder) {
+void DrawBorder(TKvBitmap& ABitmap, const TKvBytes& ABorder) {
   auto span = [&](int x, int y, uint8_t b) {
     for (int i = 0; i < 8; ++i) ABitmap.SetPixel(x + i, y, b & 7);
     for (int i = 0; i < 8; ++i) ABitmap.SetPixel(x + 8 + i, y, (b >> 3) & 7);
   };
-  const uint8_t* p = ABorder;
+  int64_t p = 0;
   for (int y = 0; y < 64; ++y)
-    for (int b = 0; b < 24; ++b) span(16 * b, y, *p++);
+    for (int b = 0; b < 24; ++b) span(16 * b, y, ABorder.U8(p++));
   for (int y = 64; y < 256; ++y) {
-    for (int b = 0; b < 4; ++b) span(16 * b, y, *p++);
-    for (int b = 0; b < 4; ++b) span(320 + 16 * b, y, *p++);
+    for (int b = 0; b < 4; ++b) span(16 * b, y, ABorder.U8(p++));
+    for (int b = 0; b < 4; ++b) span(320 + 16 * b, y, ABorder.U8(p++));
   }
   for (int y = 256; y < 304; ++y)
-    for (int b = 0; b < 24; ++b) span(16 * b, y, *p++);
+    for (int b = 0; b < 24; ++b) span(16 * b, y, ABorder.U8(p++));
 }
 
 // A 256x192 picture of one byte per pixel, rows stored top to bottom.
-std::unique_ptr<TKvBitmap> CopyNextPicture(TKvPalette256& APalette, const uint8_t* APixels) {
+std::unique_ptr<TKvBitmap> CopyNextPicture(TKvPalette256& APalette, const TKvBytes& APixels) {
   auto LBitmap = std::make_unique<TKvBitmap8>(256, 192, &APalette);
-  for (int y = 0; y < 192; ++y) std::memcpy(LBitmap->GetScanline(y), APixels + y * 256, 256);
+  for (int y = 0; y < 192; ++y) APixels.Read(y * 256, LBitmap->GetScanline(y), 256);
   return LBitmap;
 }
 
@@ -73,17 +71,17 @@ std::unique_ptr<TKvBitmap> CopyNextPicture(TKvPalette256& APalette, const uint8_
 // ---------------------------------------------------------------------------
 
 TKvZxSpectrumSourceEngine::TKvZxSpectrumSourceEngine(TKvLoadSource& ASource)
-    : TKvSourceEngine(ASource), FData(ASource.GetData()) {}
+    : TKvSourceEngine(ASource), FData(ASource.GetBytes()) {}
 
 TKvMatchFlags TKvZxSpectrumSourceEngine::MatchSizeExt(const TKvLoadSource& ASource, int32_t ASize, const char* AExt) {
-  if (ASource.GetSize() != ASize) return 0;
+  if (ASource.GetBytes().Size() != ASize) return 0;
   return ASource.GetExtension() == AExt ? kSizeAndExt : mfSize;
 }
 
-void TKvZxSpectrumSourceEngine::DrawHiColorScreen(TKvBitmap& ABitmap, const uint8_t* AData, int AY, int AYStep) {
+void TKvZxSpectrumSourceEngine::DrawHiColorScreen(TKvBitmap& ABitmap, const TKvBytes& AData, int AY, int AYStep) {
   DrawColorScreen(
       ABitmap, AData, [](int y) { return ZxRowOffset(y); },
-      [AData](int y, int c) { return AData[ZxBitmapSize + ZxRowOffset(y) + c]; }, 0, AY, AYStep);
+      [&AData](int y, int c) { return AData.U8(ZxBitmapSize + ZxRowOffset(y) + c); }, 0, AY, AYStep);
 }
 
 void TKvZxSpectrumSourceEngine::SetUp(int AWidth, int AHeight, int ABits, uint8_t APixelAspect, const char* ASuffix,
@@ -118,7 +116,7 @@ std::unique_ptr<TKvBitmap> TKvZxSpectrumSourceEngine::DecodeAttributePicture() {
   for (int r = 0; r < Height; ++r)
     for (int c = 0; c < 32; ++c) {
       int paper, ink;
-      DecodeZxAttribute(FData[r * 32 + c], paper, ink);
+      DecodeZxAttribute(FData.U8(r * 32 + c), paper, ink);
       LBitmap->SetPixel(2 * c, r, paper);
       LBitmap->SetPixel(2 * c + 1, r, ink);
     }
@@ -137,7 +135,7 @@ TKvMatchFlags TKvZxSpectrumBWEngine::Match(TKvLoadSource& ASource) { return Matc
 std::unique_ptr<TKvBitmap> TKvZxSpectrumBWEngine::Decode() {
   SetMonoPalette(true);
   auto LBitmap = std::make_unique<TKvBitmap1>(Width, Height, Palette.get());
-  for (int y = 0; y < 192; ++y) std::memcpy(LBitmap->GetScanline(y), FData + ZxRowOffset(y), 32);
+  for (int y = 0; y < 192; ++y) FData.Read(ZxRowOffset(y), LBitmap->GetScanline(y), 32);
   return LBitmap;
 }
 
@@ -157,7 +155,7 @@ TKvZxSpectrumFlashColorEngine::TKvZxSpectrumFlashColorEngine(TKvLoadSource& ASou
 }
 
 TKvMatchFlags TKvZxSpectrumFlashColorEngine::Match(TKvLoadSource& ASource) {
-  if (ASource.GetSize() != ZxScreenSize) return 0;
+  if (ASource.GetBytes().Size() != ZxScreenSize) return 0;
   if (ASource.GetExtension() != ".scr") return mfSize;
   // The name marker: "picture.flash.scr".
   const std::string& LName = ASource.GetFileName();
@@ -170,15 +168,16 @@ std::unique_ptr<TKvBitmap> TKvZxSpectrumFlashColorEngine::Decode() {
   BuildZxFlashPalette(*Palette, PaletteType, MixMode);
   auto LBitmap = std::make_unique<TKvBitmap8>(Width, Height, Palette.get());
   for (int y = 0; y < 192; ++y) {
-    const uint8_t* row = FData + ZxRowOffset(y);
+    const int row = ZxRowOffset(y);
     for (int c = 0; c < 32; ++c) {
-      const uint8_t a = FData[ZxBitmapSize + (y >> 3) * 32 + c];
+      const uint8_t a = FData.U8(ZxBitmapSize + (y >> 3) * 32 + c);
+      const uint8_t b = FData.U8(row + c);
       int paper, ink;
       DecodeZxAttribute(a, paper, ink);
       const bool flash = (a & 0x80) != 0;
       const int set = flash ? paper * 16 + ink : ink * 17;
       const int clear = flash ? 0 : paper * 17;
-      for (int i = 0; i < 8; ++i) LBitmap->SetPixel(c * 8 + i, y, (row[c] & (0x80 >> i)) ? set : clear);
+      for (int i = 0; i < 8; ++i) LBitmap->SetPixel(c * 8 + i, y, (b & (0x80 >> i)) ? set : clear);
     }
   }
   return LBitmap;
@@ -257,7 +256,7 @@ TKvMatchFlags TKvZxSpectrumColorInterlacedEngine::Match(TKvLoadSource& ASource) 
 
 std::unique_ptr<TKvBitmap> TKvZxSpectrumColorInterlacedEngine::Decode() {
   auto LBitmap = NewZxColorBitmap<TKvBitmap4>();
-  for (int k = 0; k < 2; ++k) DrawZxScreen(*LBitmap, FData + k * ZxScreenSize, 3, false, 0, k, 2);
+  for (int k = 0; k < 2; ++k) DrawZxScreen(*LBitmap, FData.Sub(k * ZxScreenSize, ZxScreenSize), 3, false, 0, k, 2);
   return LBitmap;
 }
 
@@ -272,7 +271,7 @@ std::unique_ptr<TKvBitmap> TKvZxSpectrumAtrEngine::Decode() {
   for (int y = 0; y < 192; ++y)
     for (int c = 0; c < 32; ++c) {
       int paper, ink;
-      DecodeZxAttribute(FData[(y >> 3) * 32 + c], paper, ink);
+      DecodeZxAttribute(FData.U8((y >> 3) * 32 + c), paper, ink);
       PutInkPaperByte(LBitmap.get(), (y & 1) ? 0xAA : 0x55, paper, ink, c, y, 8);
     }
   return LBitmap;
@@ -287,7 +286,7 @@ TKvZxSpectrumTricolorSourceEngine::TKvZxSpectrumTricolorSourceEngine(TKvLoadSour
 }
 
 TKvMatchFlags TKvZxSpectrumTricolorSourceEngine::Match(TKvLoadSource& ASource) {
-  if (ASource.GetSize() != 3 * ZxBitmapSize) return 0;
+  if (ASource.GetBytes().Size() != 3 * ZxBitmapSize) return 0;
   const std::string& e = ASource.GetExtension();
   return (e == ".3" || e == ".rgb") ? kSizeAndExt : mfSize;
 }
@@ -304,7 +303,7 @@ std::unique_ptr<TKvBitmap> TKvZxSpectrumTricolorSourceEngine::Decode() {
   for (int y = 0; y < 192; ++y) {
     const int o = ZxRowOffset(y);
     for (int c = 0; c < 32; ++c) {
-      const uint8_t b1 = FData[o + c], b2 = FData[ZxBitmapSize + o + c], b3 = FData[2 * ZxBitmapSize + o + c];
+      const uint8_t b1 = FData.U8(o + c), b2 = FData.U8(ZxBitmapSize + o + c), b3 = FData.U8(2 * ZxBitmapSize + o + c);
       for (int i = 0; i < 8; ++i) {
         const int s = 7 - i;
         LBitmap->SetPixel(c * 8 + i, y, (((b1 >> s) & 1) << 1) | (((b2 >> s) & 1) << 2) | ((b3 >> s) & 1));
@@ -326,7 +325,7 @@ TKvMatchFlags TKvZxSpectrumBscEngine::Match(TKvLoadSource& ASource) { return Mat
 std::unique_ptr<TKvBitmap> TKvZxSpectrumBscEngine::Decode() {
   auto LBitmap = NewZxColorBitmap<TKvBitmap8>();
   DrawZxScreen(*LBitmap, FData, 3, false, 64, 64);
-  DrawBorder(*LBitmap, FData + ZxScreenSize);
+  DrawBorder(*LBitmap, FData.Sub(ZxScreenSize));
   return LBitmap;
 }
 
@@ -340,12 +339,12 @@ TKvMatchFlags TKvZxSpectrumBmc4Engine::Match(TKvLoadSource& ASource) {
 
 std::unique_ptr<TKvBitmap> TKvZxSpectrumBmc4Engine::Decode() {
   auto LBitmap = NewZxColorBitmap<TKvBitmap8>();
-  const uint8_t* d = FData;
+  const TKvBytes& d = FData;
   // Pixel lines 0-3 of a cell take the first attribute area, 4-7 the second.
   DrawColorScreen(
       *LBitmap, d, [](int y) { return ZxRowOffset(y); },
-      [d](int y, int c) { return d[((y & 4) ? ZxScreenSize : ZxBitmapSize) + (y >> 3) * 32 + c]; }, 64, 64);
-  DrawBorder(*LBitmap, FData + ZxScreenSize + ZxAttrSize);
+      [&d](int y, int c) { return d.U8(((y & 4) ? ZxScreenSize : ZxBitmapSize) + (y >> 3) * 32 + c); }, 64, 64);
+  DrawBorder(*LBitmap, FData.Sub(ZxScreenSize + ZxAttrSize));
   return LBitmap;
 }
 
@@ -364,11 +363,11 @@ std::unique_ptr<TKvBitmap> TKvZxSpectrumNextNxiSourceEngine::Decode() {
   // 256 little-endian 9-bit colours, then the pixels.
   Palette->Clear();
   for (int i = 0; i < 256; ++i) {
-    const int w = FData[2 * i] | (FData[2 * i + 1] << 8);
+    const int w = FData.Le16(2 * i);
     Palette->AddRGB(kNextLevels[(w >> 5) & 7], kNextLevels[(w >> 2) & 7],
                     kNextLevels[((w << 1) & 6) | ((w >> 8) & 1)]);
   }
-  return CopyNextPicture(*Palette, FData + 512);
+  return CopyNextPicture(*Palette, FData.Sub(512));
 }
 
 TKvZxSpectrumNextSl2Engine::TKvZxSpectrumNextSl2Engine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource) {
@@ -432,13 +431,15 @@ void DrawGigaScreen(TKvBitmap* ABitmap, TKvBitmap* AFrame1, TKvBitmap* AFrame2, 
                   ACol + c, AY + y);
 }
 
-// Two standard screens, frame 1 at AData and frame 2 at AData + 6912.
-void DrawTwoScreens(TKvBitmap* ABitmap, TKvBitmap* AFrame1, TKvBitmap* AFrame2, const uint8_t* AData, int ACol = 0,
+// Two standard screens, frame 1 at the start of AData and frame 2 6912
+// bytes on.
+void DrawTwoScreens(TKvBitmap* ABitmap, TKvBitmap* AFrame1, TKvBitmap* AFrame2, const TKvBytes& AData, int ACol = 0,
                     int AY = 0) {
   DrawGigaScreen(
       ABitmap, AFrame1, AFrame2,
-      [AData](int k, int y, int c) { return AData[k * ZxScreenSize + ZxRowOffset(y) + c]; },
-      [AData](int k, int y, int c) { return AData[k * ZxScreenSize + ZxBitmapSize + (y >> 3) * 32 + c]; }, ACol, AY);
+      [&AData](int k, int y, int c) { return AData.U8(k * ZxScreenSize + ZxRowOffset(y) + c); },
+      [&AData](int k, int y, int c) { return AData.U8(k * ZxScreenSize + ZxBitmapSize + (y >> 3) * 32 + c); }, ACol,
+      AY);
 }
 
 TKvMatchFlags MatchHeaderExt(const TKvLoadSource& ASource, bool AHeader, const char* AExt) {
@@ -451,25 +452,26 @@ constexpr int kMghAttributes = MghHeaderSize + 2 * ZxBitmapSize;  // 12544
 // The MGH cell height that a file of ASource's size and header has, 0 for none.
 int MghCellHeight(const TKvLoadSource& ASource) {
   for (const int h : {8, 4, 2})
-    if (ASource.GetSize() == 8 / h * 1536 + kMghAttributes && CheckMghHeader(ASource.GetData(), h)) return h;
+    if (ASource.GetBytes().Size() == 8 / h * 1536 + kMghAttributes && CheckMghHeader(ASource.GetBytes(), h)) return h;
   return 0;
 }
 
 // A text field of the system's single-byte code page (read as CP1252), up
 // to its first zero byte, as UTF-8 without the blanks around it.
-std::string Cp1252Field(const uint8_t* AData, int ASize) {
+std::string Cp1252Field(const TKvBytes& AData, int AOffset, int ASize) {
   static const uint16_t k80[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
                                    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
                                    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
                                    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+  const auto field = AData.Row(AOffset, ASize);
   int n = 0;
-  while (n < ASize && AData[n] != 0) ++n;
+  while (n < static_cast<int>(field.size()) && field[n] != 0) ++n;
   int first = 0, last = n;
-  while (first < last && AData[first] <= ' ') ++first;
-  while (last > first && AData[last - 1] <= ' ') --last;
+  while (first < last && field[first] <= ' ') ++first;
+  while (last > first && field[last - 1] <= ' ') --last;
   std::string LText;
   for (int i = first; i < last; ++i) {
-    const uint8_t b = AData[i];
+    const uint8_t b = field[i];
     const unsigned u = b >= 0x80 && b < 0xA0 ? k80[b - 0x80] : b;
     if (u < 0x80) {
       LText += static_cast<char>(u);
@@ -517,8 +519,9 @@ std::unique_ptr<TKvBitmap> TKvZxSpectrumBWGigaEngine::Decode() {
   TKvBitmap* f1 = LBitmap->AddFrame(Palette2.get());
   TKvBitmap* f2 = LBitmap->AddFrame(Palette2.get());
   for (int y = 0; y < 192; ++y) {
-    const uint8_t* a = FData + ZxRowOffset(y);
-    for (int c = 0; c < 32; ++c) PutPlanes2x1(LBitmap.get(), f1, f2, a[c], a[ZxBitmapSize + c], c, y, 8);
+    const int a = ZxRowOffset(y);
+    for (int c = 0; c < 32; ++c)
+      PutPlanes2x1(LBitmap.get(), f1, f2, FData.U8(a + c), FData.U8(a + ZxBitmapSize + c), c, y, 8);
   }
   return LBitmap;
 }
@@ -540,7 +543,7 @@ std::unique_ptr<TKvBitmap> TKvZxSpectrumGigaEngine::Decode() {
 
 TKvZxSpectrumGigaMGEngine::TKvZxSpectrumGigaMGEngine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource) {
   CellHeight = MghCellHeight(ASource);
-  if (CellHeight == 0) RaiseOSError(ERROR_INVALID_PARAMETER);
+  if (CellHeight == 0) RaiseBadHeader();
   SetUp(256, 192, 8, kAspect1To1, (" gigascreen MG" + std::to_string(CellHeight)).c_str());
 }
 
@@ -552,11 +555,12 @@ TKvMatchFlags TKvZxSpectrumGigaMGEngine::Match(TKvLoadSource& ASource) {
 std::unique_ptr<TKvBitmap> TKvZxSpectrumGigaMGEngine::Decode() {
   TKvBitmap *f1, *f2;
   auto LBitmap = NewGigaBitmap(f1, f2);
-  const uint8_t* d = FData;
+  const TKvBytes& d = FData;
   const int h = CellHeight, attrs = ZxBitmapSize / h;
   DrawGigaScreen(
-      LBitmap.get(), f1, f2, [d](int k, int y, int c) { return d[MghHeaderSize + k * ZxBitmapSize + ZxRowOffset(y) + c]; },
-      [d, h, attrs](int k, int y, int c) { return d[kMghAttributes + k * attrs + (y / h) * 32 + c]; });
+      LBitmap.get(), f1, f2,
+      [&d](int k, int y, int c) { return d.U8(MghHeaderSize + k * ZxBitmapSize + ZxRowOffset(y) + c); },
+      [&d, h, attrs](int k, int y, int c) { return d.U8(kMghAttributes + k * attrs + (y / h) * 32 + c); });
   return LBitmap;
 }
 
@@ -565,20 +569,21 @@ TKvZxSpectrumGigaMG1Engine::TKvZxSpectrumGigaMG1Engine(TKvLoadSource& ASource) :
 }
 
 TKvMatchFlags TKvZxSpectrumGigaMG1Engine::Match(TKvLoadSource& ASource) {
-  return MatchHeaderExt(ASource, ASource.GetSize() == 19456 && CheckMghHeader(ASource.GetData(), 1), ".mg1");
+  return MatchHeaderExt(ASource, ASource.GetBytes().Size() == 19456 && CheckMghHeader(ASource.GetBytes(), 1), ".mg1");
 }
 
 std::unique_ptr<TKvBitmap> TKvZxSpectrumGigaMG1Engine::Decode() {
   TKvBitmap *f1, *f2;
   auto LBitmap = NewGigaBitmap(f1, f2);
-  const uint8_t* d = FData;
+  const TKvBytes& d = FData;
   // The middle 16 columns have an attribute per line, the 8 at each side
   // one per character row.
   DrawGigaScreen(
-      LBitmap.get(), f1, f2, [d](int k, int y, int c) { return d[MghHeaderSize + k * ZxBitmapSize + ZxRowOffset(y) + c]; },
-      [d](int k, int y, int c) {
-        if (c >= 8 && c < 24) return d[(k ? 15616 : 12544) + y * 16 + (c - 8)];
-        return d[(k ? 19072 : 18688) + (y >> 3) * 16 + (c < 8 ? c : c - 16)];
+      LBitmap.get(), f1, f2,
+      [&d](int k, int y, int c) { return d.U8(MghHeaderSize + k * ZxBitmapSize + ZxRowOffset(y) + c); },
+      [&d](int k, int y, int c) {
+        if (c >= 8 && c < 24) return d.U8((k ? 15616 : 12544) + y * 16 + (c - 8));
+        return d.U8((k ? 19072 : 18688) + (y >> 3) * 16 + (c < 8 ? c : c - 16));
       });
   return LBitmap;
 }
@@ -588,17 +593,17 @@ TKvZxSpectrumHlrEngine::TKvZxSpectrumHlrEngine(TKvLoadSource& ASource) : TKvSour
 }
 
 TKvMatchFlags TKvZxSpectrumHlrEngine::Match(TKvLoadSource& ASource) {
-  return MatchHeaderExt(ASource, ASource.GetSize() == 1628 && IsHlrFile(ASource.GetData()), ".hlr");
+  return MatchHeaderExt(ASource, ASource.GetBytes().Size() == 1628 && IsHlrFile(ASource.GetBytes()), ".hlr");
 }
 
 std::unique_ptr<TKvBitmap> TKvZxSpectrumHlrEngine::Decode() {
   TKvBitmap *f1, *f2;
   auto LBitmap = NewGigaBitmap(f1, f2);
-  const uint8_t* d = FData;
+  const TKvBytes& d = FData;
   // One 8-byte pattern fills every cell of both frames.
   DrawGigaScreen(
-      LBitmap.get(), f1, f2, [d](int, int y, int) { return d[84 + (y & 7)]; },
-      [d](int k, int y, int c) { return d[(k ? 860 : 92) + (y >> 3) * 32 + c]; });
+      LBitmap.get(), f1, f2, [&d](int, int y, int) { return d.U8(84 + (y & 7)); },
+      [&d](int k, int y, int c) { return d.U8((k ? 860 : 92) + (y >> 3) * 32 + c); });
   return LBitmap;
 }
 
@@ -620,11 +625,11 @@ std::unique_ptr<TKvBitmap> TKvZxSpectrumStlEngine::Decode() {
   // each pair of attributes gives a pixel of papers and a pixel of inks.
   for (int y = 0; y < 48; ++y)
     for (int g = 0; g < 16; ++g) {
-      const uint8_t* b = FData + y * 64 + g * 4;
+      const int b = y * 64 + g * 4;
       for (int half = 0; half < 2; ++half) {
         int p1, i1, p2, i2;
-        DecodeZxAttribute(b[half], p1, i1);
-        DecodeZxAttribute(b[2 + half], p2, i2);
+        DecodeZxAttribute(FData.U8(b + half), p1, i1);
+        DecodeZxAttribute(FData.U8(b + 2 + half), p2, i2);
         put(4 * g + 2 * half, y, p1, p2);
         put(4 * g + 2 * half + 1, y, i1, i2);
       }
@@ -634,7 +639,7 @@ std::unique_ptr<TKvBitmap> TKvZxSpectrumStlEngine::Decode() {
 
 TKvZxSpectrumBspEngine::TKvZxSpectrumBspEngine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource) {
   SetUp(384, 304, 8, kAspect1To1, " gigascreen");
-  const std::string LTitle = Cp1252Field(FData + 6, 32), LAuthor = Cp1252Field(FData + 38, 32);
+  const std::string LTitle = Cp1252Field(FData, 6, 32), LAuthor = Cp1252Field(FData, 38, 32);
   if (!LTitle.empty() && !LAuthor.empty())
     Comment = LTitle + " / " + LAuthor;
   else
@@ -642,15 +647,15 @@ TKvZxSpectrumBspEngine::TKvZxSpectrumBspEngine(TKvLoadSource& ASource) : TKvSour
 }
 
 TKvMatchFlags TKvZxSpectrumBspEngine::Match(TKvLoadSource& ASource) {
-  return MatchHeaderExt(ASource, ASource.GetSize() >= 73 && CheckBspHeader(ASource.GetData(), ASource.GetSize()),
-                        ".bsp");
+  const TKvBytes file = ASource.GetBytes();
+  return MatchHeaderExt(ASource, file.Size() >= 73 && CheckBspHeader(file, file.Size()), ".bsp");
 }
 
 std::unique_ptr<TKvBitmap> TKvZxSpectrumBspEngine::Decode() {
   TKvBitmap *f1, *f2;
   auto LBitmap = NewGigaBitmap(f1, f2);
   // The screen area only, inside the border, which keeps index 0.
-  DrawTwoScreens(LBitmap.get(), f1, f2, FData + 72, 8, 64);
+  DrawTwoScreens(LBitmap.get(), f1, f2, FData.Sub(72), 8, 64);
   return LBitmap;
 }
 
@@ -658,8 +663,8 @@ std::unique_ptr<TKvBitmap> TKvZxSpectrumBspEngine::Decode() {
 // Character sets.
 
 TKvZxSpectrumChrEngine::TKvZxSpectrumChrEngine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource) {
-  const int w = FData[4], h = FData[5];
-  switch (FData[6]) {
+  const int w = FData.U8(4), h = FData.U8(5);
+  switch (FData.U8(6)) {
     case 8: SetUp(8 * w, 8 * h, 1, kAspect1To1, " B/W"); break;
     case 9: SetUpZxColors(8 * w, 8 * h, kAspect1To1, ""); break;
     case 18:
@@ -669,17 +674,18 @@ TKvZxSpectrumChrEngine::TKvZxSpectrumChrEngine(TKvLoadSource& ASource) : TKvSour
       MixMode = 0;
       SetUp(8 * w, 8 * h, 8, kAspect1To1, " gigascreen");
       break;
-    default: RaiseOSError(ERROR_INVALID_PARAMETER);
+    default:
+      RaiseBadHeader();
   }
 }
 
 TKvMatchFlags TKvZxSpectrumChrEngine::Match(TKvLoadSource& ASource) {
-  return MatchHeaderExt(ASource, ASource.GetSize() >= 8 && CheckChrHeader(ASource.GetData(), ASource.GetSize()),
-                        ".ch$");
+  const TKvBytes file = ASource.GetBytes();
+  return MatchHeaderExt(ASource, file.Size() >= 8 && CheckChrHeader(file, file.Size()), ".ch$");
 }
 
 std::unique_ptr<TKvBitmap> TKvZxSpectrumChrEngine::Decode() {
-  const int w = FData[4], h = FData[5], n = FData[6];
+  const int w = FData.U8(4), h = FData.U8(5), n = FData.U8(6);
   std::unique_ptr<TKvBitmap> LBitmap;
   TKvBitmap *f1 = nullptr, *f2 = nullptr;
   switch (n) {
@@ -689,22 +695,24 @@ std::unique_ptr<TKvBitmap> TKvZxSpectrumChrEngine::Decode() {
       break;
     case 9: LBitmap = NewZxColorBitmap<TKvBitmap4>(); break;
     case 18: LBitmap = NewGigaBitmapOf(*this, f1, f2); break;
-    default: RaiseOSError(ERROR_INVALID_PARAMETER);
+    default:
+      RaiseBadHeader();
   }
   // Characters row by row, each one 8x8 cell.
-  const uint8_t* p = FData + 7;
+  int64_t p = 7;
   for (int cy = 0; cy < h; ++cy)
     for (int cx = 0; cx < w; ++cx, p += n)
       for (int j = 0; j < 8; ++j) {
         const int y = cy * 8 + j;
+        const uint8_t b = FData.U8(p + j);
         if (n == 8) {
-          for (int i = 0; i < 8; ++i) LBitmap->SetPixel(cx * 8 + i, y, (p[j] >> (7 - i)) & 1);
+          for (int i = 0; i < 8; ++i) LBitmap->SetPixel(cx * 8 + i, y, (b >> (7 - i)) & 1);
         } else if (n == 9) {
           int paper, ink;
-          DecodeZxAttribute(p[8], paper, ink);
-          PutInkPaperByte(LBitmap.get(), p[j], paper, ink, cx, y, 8);
+          DecodeZxAttribute(FData.U8(p + 8), paper, ink);
+          PutInkPaperByte(LBitmap.get(), b, paper, ink, cx, y, 8);
         } else {
-          PutGigaByte(LBitmap.get(), f1, f2, p[j], p[9 + j], p[8], p[17], cx, y);
+          PutGigaByte(LBitmap.get(), f1, f2, b, FData.U8(p + 9 + j), FData.U8(p + 8), FData.U8(p + 17), cx, y);
         }
       }
   return LBitmap;
@@ -714,12 +722,11 @@ std::unique_ptr<TKvBitmap> TKvZxSpectrumChrEngine::Decode() {
 // ZX Evolution ".sxg": 16 or 256 colours of 15 bits from the file.
 
 TKvZxSpectrumSxgEngine::TKvZxSpectrumSxgEngine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource) {
-  SetUp(FData[8] | (FData[9] << 8), FData[10] | (FData[11] << 8), FData[7] == 1 ? 4 : 8, kAspect1To1, "",
-        "ZX Evolution");
+  SetUp(FData.Le16(8), FData.Le16(10), FData.U8(7) == 1 ? 4 : 8, kAspect1To1, "", "ZX Evolution");
   PaletteTypes = {ptEvoEGA, ptPentevo, ptVideoDAC};
   PaletteType = ptEvoEGA;
   // Only the Video DAC has levels above 24.
-  const int n = SxgFilePaletteCount(FData, ASource.GetSize());
+  const int n = SxgFilePaletteCount(FData);
   for (int i = 0; i < n && PaletteType != ptVideoDAC; ++i) {
     const uint16_t w = SxgPaletteWord(FData, i);
     if (((w >> 10) & 31) > 24 || ((w >> 5) & 31) > 24 || (w & 31) > 24) PaletteType = ptVideoDAC;
@@ -727,13 +734,14 @@ TKvZxSpectrumSxgEngine::TKvZxSpectrumSxgEngine(TKvLoadSource& ASource) : TKvSour
 }
 
 TKvMatchFlags TKvZxSpectrumSxgEngine::Match(TKvLoadSource& ASource) {
-  if (ASource.GetSize() < 17 || !CheckSxgHeader(ASource.GetData(), ASource.GetSize())) return 0;
+  const TKvBytes file = ASource.GetBytes();
+  if (file.Size() < 17 || !CheckSxgHeader(file, file.Size())) return 0;
   return ASource.GetExtension() == ".sxg" ? kSizeAndExt | mfHeader : mfSize | mfHeader;
 }
 
 std::unique_ptr<TKvBitmap> TKvZxSpectrumSxgEngine::Decode() {
   Palette->Clear();
-  const int n = SxgFilePaletteCount(FData, Source->GetSize());
+  const int n = SxgFilePaletteCount(FData);
   for (int i = 0; i < n; ++i) {
     const uint16_t w = SxgPaletteWord(FData, i);
     Palette->AddRGB(SxgLevelByte(PaletteType, (w >> 10) & 31), SxgLevelByte(PaletteType, (w >> 5) & 31),
@@ -746,9 +754,8 @@ std::unique_ptr<TKvBitmap> TKvZxSpectrumSxgEngine::Decode() {
     LBitmap = std::make_unique<TKvBitmap8>(Width, Height, Palette.get());
   const uint32_t LStride = SxgBytesPerLine(FData);
   const int LRow = Bits == 4 ? (Width + 1) / 2 : Width;
-  const uint8_t* LPixels = FData + SxgPixelOffset(FData);
-  for (int y = 0; y < Height; ++y)
-    std::memcpy(LBitmap->GetScanline(y), LPixels + static_cast<int64_t>(y) * LStride, LRow);
+  const TKvBytes LPixels = FData.Sub(SxgPixelOffset(FData));
+  for (int y = 0; y < Height; ++y) LPixels.Read(static_cast<int64_t>(y) * LStride, LBitmap->GetScanline(y), LRow);
   return LBitmap;
 }
 

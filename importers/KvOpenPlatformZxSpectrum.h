@@ -23,7 +23,7 @@ public:
   // A Timex hi-colour screen (the bitmap, then one attribute per pixel line
   // in the bitmap's row interleave, 12288 bytes) in ZX colours, its line y
   // drawn at AY + y * AYStep.
-  static void DrawHiColorScreen(TKvBitmap& ABitmap, const uint8_t* AData, int AY = 0, int AYStep = 1);
+  static void DrawHiColorScreen(TKvBitmap& ABitmap, const TKvBytes& AData, int AY = 0, int AYStep = 1);
 
 protected:
   // Pixel aspects of the wide-pixel formats.
@@ -47,35 +47,137 @@ protected:
   // Attributes only, each giving two pixels (paper then ink), 32 per row.
   std::unique_ptr<TKvBitmap> DecodeAttributePicture();
 
-  const uint8_t* FData;
+  TKvBytes FData;  // the whole file, whose size Match checked
 };
 
-#define KV_ZX_IMPORTER(Name)                                                  \
-  class Name : public TKvSourceEngineOf<Name, TKvZxSpectrumSourceEngine> {    \
-  public:                                                                     \
-    explicit Name(TKvLoadSource& ASource);                                    \
-    static TKvMatchFlags Match(TKvLoadSource& ASource);                       \
-    std::unique_ptr<TKvBitmap> Decode() override;                             \
-  }
+// ".scr" 6144
+class TKvZxSpectrumBWEngine : public TKvSourceEngineOf<TKvZxSpectrumBWEngine, TKvZxSpectrumSourceEngine> {
+public:
+  explicit TKvZxSpectrumBWEngine(TKvLoadSource& ASource);
+  static TKvMatchFlags Match(TKvLoadSource& ASource);
+  std::unique_ptr<TKvBitmap> Decode() override;
+};
 
-KV_ZX_IMPORTER(TKvZxSpectrumBWEngine);             // ".scr" 6144
-KV_ZX_IMPORTER(TKvZxSpectrumColorEngine);          // ".scr" 6912
-KV_ZX_IMPORTER(TKvZxSpectrumMulticolorMLTEngine);  // ".mlt" 12288
-KV_ZX_IMPORTER(TKvZxSpectrumMulticolorMTLEngine);  // ".mtl" 6144
-KV_ZX_IMPORTER(TKvZxSpectrumMulticolorMCEngine);   // ".mc" 12288
-KV_ZX_IMPORTER(TKvZxSpectrumMulticolor2Engine);    // ".ifl" 9216
-KV_ZX_IMPORTER(TKvZxSpectrumMulticolor2AFLEngine); // ".afl" 3072
-KV_ZX_IMPORTER(TKvZxSpectrumColorInterlacedEngine);// ".lce" 13824
-KV_ZX_IMPORTER(TKvZxSpectrumAtrEngine);            // ".atr" 768
-KV_ZX_IMPORTER(TKvZxSpectrumBscEngine);            // ".bsc" 11136
-KV_ZX_IMPORTER(TKvZxSpectrumBmc4Engine);           // ".bmc4" 11904
-KV_ZX_IMPORTER(TKvZxSpectrumNextNxiSourceEngine);  // ".nxi" 49664
-KV_ZX_IMPORTER(TKvZxSpectrumNextSl2Engine);        // ".sl2" 49152
-KV_ZX_IMPORTER(TKvZxSpectrumSxgEngine);            // ".sxg" ZX Evolution, by header
+// ".scr" 6912
+class TKvZxSpectrumColorEngine : public TKvSourceEngineOf<TKvZxSpectrumColorEngine, TKvZxSpectrumSourceEngine> {
+public:
+  explicit TKvZxSpectrumColorEngine(TKvLoadSource& ASource);
+  static TKvMatchFlags Match(TKvLoadSource& ASource);
+  std::unique_ptr<TKvBitmap> Decode() override;
+};
+
+// ".mlt" 12288
+class TKvZxSpectrumMulticolorMLTEngine
+    : public TKvSourceEngineOf<TKvZxSpectrumMulticolorMLTEngine, TKvZxSpectrumSourceEngine> {
+public:
+  explicit TKvZxSpectrumMulticolorMLTEngine(TKvLoadSource& ASource);
+  static TKvMatchFlags Match(TKvLoadSource& ASource);
+  std::unique_ptr<TKvBitmap> Decode() override;
+};
+
+// ".mtl" 6144
+class TKvZxSpectrumMulticolorMTLEngine
+    : public TKvSourceEngineOf<TKvZxSpectrumMulticolorMTLEngine, TKvZxSpectrumSourceEngine> {
+public:
+  explicit TKvZxSpectrumMulticolorMTLEngine(TKvLoadSource& ASource);
+  static TKvMatchFlags Match(TKvLoadSource& ASource);
+  std::unique_ptr<TKvBitmap> Decode() override;
+};
+
+// ".mc" 12288
+class TKvZxSpectrumMulticolorMCEngine
+    : public TKvSourceEngineOf<TKvZxSpectrumMulticolorMCEngine, TKvZxSpectrumSourceEngine> {
+public:
+  explicit TKvZxSpectrumMulticolorMCEngine(TKvLoadSource& ASource);
+  static TKvMatchFlags Match(TKvLoadSource& ASource);
+  std::unique_ptr<TKvBitmap> Decode() override;
+};
+
+// ".ifl" 9216
+class TKvZxSpectrumMulticolor2Engine
+    : public TKvSourceEngineOf<TKvZxSpectrumMulticolor2Engine, TKvZxSpectrumSourceEngine> {
+public:
+  explicit TKvZxSpectrumMulticolor2Engine(TKvLoadSource& ASource);
+  static TKvMatchFlags Match(TKvLoadSource& ASource);
+  std::unique_ptr<TKvBitmap> Decode() override;
+};
+
+// ".afl" 3072
+class TKvZxSpectrumMulticolor2AFLEngine
+    : public TKvSourceEngineOf<TKvZxSpectrumMulticolor2AFLEngine, TKvZxSpectrumSourceEngine> {
+public:
+  explicit TKvZxSpectrumMulticolor2AFLEngine(TKvLoadSource& ASource);
+  static TKvMatchFlags Match(TKvLoadSource& ASource);
+  std::unique_ptr<TKvBitmap> Decode() override;
+};
+
+// ".lce" 13824
+class TKvZxSpectrumColorInterlacedEngine
+    : public TKvSourceEngineOf<TKvZxSpectrumColorInterlacedEngine, TKvZxSpectrumSourceEngine> {
+public:
+  explicit TKvZxSpectrumColorInterlacedEngine(TKvLoadSource& ASource);
+  static TKvMatchFlags Match(TKvLoadSource& ASource);
+  std::unique_ptr<TKvBitmap> Decode() override;
+};
+
+// ".atr" 768
+class TKvZxSpectrumAtrEngine : public TKvSourceEngineOf<TKvZxSpectrumAtrEngine, TKvZxSpectrumSourceEngine> {
+public:
+  explicit TKvZxSpectrumAtrEngine(TKvLoadSource& ASource);
+  static TKvMatchFlags Match(TKvLoadSource& ASource);
+  std::unique_ptr<TKvBitmap> Decode() override;
+};
+
+// ".bsc" 11136
+class TKvZxSpectrumBscEngine : public TKvSourceEngineOf<TKvZxSpectrumBscEngine, TKvZxSpectrumSourceEngine> {
+public:
+  explicit TKvZxSpectrumBscEngine(TKvLoadSource& ASource);
+  static TKvMatchFlags Match(TKvLoadSource& ASource);
+  std::unique_ptr<TKvBitmap> Decode() override;
+};
+
+// ".bmc4" 11904
+class TKvZxSpectrumBmc4Engine : public TKvSourceEngineOf<TKvZxSpectrumBmc4Engine, TKvZxSpectrumSourceEngine> {
+public:
+  explicit TKvZxSpectrumBmc4Engine(TKvLoadSource& ASource);
+  static TKvMatchFlags Match(TKvLoadSource& ASource);
+  std::unique_ptr<TKvBitmap> Decode() override;
+};
+
+// ".nxi" 49664
+class TKvZxSpectrumNextNxiSourceEngine
+    : public TKvSourceEngineOf<TKvZxSpectrumNextNxiSourceEngine, TKvZxSpectrumSourceEngine> {
+public:
+  explicit TKvZxSpectrumNextNxiSourceEngine(TKvLoadSource& ASource);
+  static TKvMatchFlags Match(TKvLoadSource& ASource);
+  std::unique_ptr<TKvBitmap> Decode() override;
+};
+
+// ".sl2" 49152
+class TKvZxSpectrumNextSl2Engine : public TKvSourceEngineOf<TKvZxSpectrumNextSl2Engine, TKvZxSpectrumSourceEngine> {
+public:
+  explicit TKvZxSpectrumNextSl2Engine(TKvLoadSource& ASource);
+  static TKvMatchFlags Match(TKvLoadSource& ASource);
+  std::unique_ptr<TKvBitmap> Decode() override;
+};
+
+// ".sxg" ZX Evolution, by header
+class TKvZxSpectrumSxgEngine : public TKvSourceEngineOf<TKvZxSpectrumSxgEngine, TKvZxSpectrumSourceEngine> {
+public:
+  explicit TKvZxSpectrumSxgEngine(TKvLoadSource& ASource);
+  static TKvMatchFlags Match(TKvLoadSource& ASource);
+  std::unique_ptr<TKvBitmap> Decode() override;
+};
 
 // ".scr" 6912 read with flash cells as the mean of ink and paper; a name
 // ending in ".flash.scr" ranks it first.
-KV_ZX_IMPORTER(TKvZxSpectrumFlashColorEngine);
+class TKvZxSpectrumFlashColorEngine
+    : public TKvSourceEngineOf<TKvZxSpectrumFlashColorEngine, TKvZxSpectrumSourceEngine> {
+public:
+  explicit TKvZxSpectrumFlashColorEngine(TKvLoadSource& ASource);
+  static TKvMatchFlags Match(TKvLoadSource& ASource);
+  std::unique_ptr<TKvBitmap> Decode() override;
+};
 
 // ".3" or ".rgb" 18432: three bitmaps, one per primary. (The converter of
 // the same format is TKvZxSpectrumTricolorEngine.)
@@ -103,20 +205,53 @@ protected:
   std::unique_ptr<TKvBitmap> NewGigaBitmap(TKvBitmap*& AFrame1, TKvBitmap*& AFrame2);
 };
 
-#define KV_ZX_GIGA_IMPORTER(Name)                                             \
-  class Name : public TKvSourceEngineOf<Name, TKvBaseZxSpectrumGigaEngine> {  \
-  public:                                                                     \
-    explicit Name(TKvLoadSource& ASource);                                    \
-    static TKvMatchFlags Match(TKvLoadSource& ASource);                       \
-    std::unique_ptr<TKvBitmap> Decode() override;                             \
-  }
+// ".lcm" 12288
+class TKvZxSpectrumBWGigaEngine : public TKvSourceEngineOf<TKvZxSpectrumBWGigaEngine, TKvBaseZxSpectrumGigaEngine> {
+public:
+  explicit TKvZxSpectrumBWGigaEngine(TKvLoadSource& ASource);
+  static TKvMatchFlags Match(TKvLoadSource& ASource);
+  std::unique_ptr<TKvBitmap> Decode() override;
+};
 
-KV_ZX_GIGA_IMPORTER(TKvZxSpectrumBWGigaEngine);   // ".lcm" 12288
-KV_ZX_GIGA_IMPORTER(TKvZxSpectrumGigaEngine);     // ".img" 13824
-KV_ZX_GIGA_IMPORTER(TKvZxSpectrumGigaMG1Engine);  // ".mg1" 19456, MGH header
-KV_ZX_GIGA_IMPORTER(TKvZxSpectrumHlrEngine);      // ".hlr" 1628, display routine
-KV_ZX_GIGA_IMPORTER(TKvZxSpectrumStlEngine);      // ".stl" 3072
-KV_ZX_GIGA_IMPORTER(TKvZxSpectrumBspEngine);      // ".bsp", "bsp" header
+// ".img" 13824
+class TKvZxSpectrumGigaEngine : public TKvSourceEngineOf<TKvZxSpectrumGigaEngine, TKvBaseZxSpectrumGigaEngine> {
+public:
+  explicit TKvZxSpectrumGigaEngine(TKvLoadSource& ASource);
+  static TKvMatchFlags Match(TKvLoadSource& ASource);
+  std::unique_ptr<TKvBitmap> Decode() override;
+};
+
+// ".mg1" 19456, MGH header
+class TKvZxSpectrumGigaMG1Engine : public TKvSourceEngineOf<TKvZxSpectrumGigaMG1Engine, TKvBaseZxSpectrumGigaEngine> {
+public:
+  explicit TKvZxSpectrumGigaMG1Engine(TKvLoadSource& ASource);
+  static TKvMatchFlags Match(TKvLoadSource& ASource);
+  std::unique_ptr<TKvBitmap> Decode() override;
+};
+
+// ".hlr" 1628, display routine
+class TKvZxSpectrumHlrEngine : public TKvSourceEngineOf<TKvZxSpectrumHlrEngine, TKvBaseZxSpectrumGigaEngine> {
+public:
+  explicit TKvZxSpectrumHlrEngine(TKvLoadSource& ASource);
+  static TKvMatchFlags Match(TKvLoadSource& ASource);
+  std::unique_ptr<TKvBitmap> Decode() override;
+};
+
+// ".stl" 3072
+class TKvZxSpectrumStlEngine : public TKvSourceEngineOf<TKvZxSpectrumStlEngine, TKvBaseZxSpectrumGigaEngine> {
+public:
+  explicit TKvZxSpectrumStlEngine(TKvLoadSource& ASource);
+  static TKvMatchFlags Match(TKvLoadSource& ASource);
+  std::unique_ptr<TKvBitmap> Decode() override;
+};
+
+// ".bsp", "bsp" header
+class TKvZxSpectrumBspEngine : public TKvSourceEngineOf<TKvZxSpectrumBspEngine, TKvBaseZxSpectrumGigaEngine> {
+public:
+  explicit TKvZxSpectrumBspEngine(TKvLoadSource& ASource);
+  static TKvMatchFlags Match(TKvLoadSource& ASource);
+  std::unique_ptr<TKvBitmap> Decode() override;
+};
 
 // ".mg8", ".mg4", ".mg2": MGH files of 8x8, 8x4 and 8x2 cells.
 class TKvZxSpectrumGigaMGEngine : public TKvSourceEngineOf<TKvZxSpectrumGigaMGEngine, TKvBaseZxSpectrumGigaEngine> {
@@ -127,13 +262,14 @@ public:
   int CellHeight = 8;
 };
 
-#undef KV_ZX_GIGA_IMPORTER
-
 // ".ch$": a character set of 8x8 cells, black and white, in colour or in
 // two frames.
-KV_ZX_IMPORTER(TKvZxSpectrumChrEngine);
-
-#undef KV_ZX_IMPORTER
+class TKvZxSpectrumChrEngine : public TKvSourceEngineOf<TKvZxSpectrumChrEngine, TKvZxSpectrumSourceEngine> {
+public:
+  explicit TKvZxSpectrumChrEngine(TKvLoadSource& ASource);
+  static TKvMatchFlags Match(TKvLoadSource& ASource);
+  std::unique_ptr<TKvBitmap> Decode() override;
+};
 
 // The importer classes of this unit in registration order.
 const std::vector<const TKvSourceEngineClass*>& ZxSpectrumSourceEngineClasses();

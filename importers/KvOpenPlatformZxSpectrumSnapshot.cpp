@@ -13,13 +13,12 @@
 // and the importer that reads them. Buffer holds the bytes when the walk had
 // to unpack them; otherwise they lie inside the container file.
 struct TKvZxSnapshotScreen {
-  const uint8_t* Data = nullptr;
-  int64_t Size = 0;
+  TKvBytes Bytes;
   std::unique_ptr<uint8_t[]> Buffer;
   const TKvSourceEngineClass* Class = nullptr;
   std::string Name = "screen.scr";
 
-  explicit operator bool() const { return Data != nullptr && Class != nullptr; }
+  explicit operator bool() const { return !Bytes.Empty() && Class != nullptr; }
 };
 
 namespace {
@@ -36,19 +35,14 @@ TKvMatchFlags HeaderMatch(const TKvLoadSource& ASource, const char* AExt) {
 }
 
 bool HasSignature(const TKvLoadSource& ASource, const char* ASignature, int32_t AMinSize) {
-  return ASource.GetSize() >= AMinSize && ASource.GetData() &&
-         std::memcmp(ASource.GetData(), ASignature, std::strlen(ASignature)) == 0;
+  const TKvBytes file = ASource.GetBytes();
+  return file.Size() >= AMinSize && file.Same(0, ASignature, static_cast<int64_t>(std::strlen(ASignature)));
 }
 
-uint32_t Get24(const uint8_t* P) { return P[0] | (P[1] << 8) | (static_cast<uint32_t>(P[2]) << 16); }
-uint16_t Get16(const uint8_t* P) { return static_cast<uint16_t>(P[0] | (P[1] << 8)); }
-uint32_t Get32(const uint8_t* P) { return Get24(P) | (static_cast<uint32_t>(P[3]) << 24); }
-
 // Screen bytes that stay inside the container, read by AClass.
-TKvZxSnapshotScreen InPlace(const uint8_t* AData, int64_t ASize, const TKvSourceEngineClass& AClass) {
+TKvZxSnapshotScreen InPlace(const TKvBytes& AScreen, const TKvSourceEngineClass& AClass) {
   TKvZxSnapshotScreen LFound;
-  LFound.Data = AData;
-  LFound.Size = ASize;
+  LFound.Bytes = AScreen;
   LFound.Class = &AClass;
   return LFound;
 }
@@ -57,8 +51,7 @@ TKvZxSnapshotScreen InPlace(const uint8_t* AData, int64_t ASize, const TKvSource
 TKvZxSnapshotScreen Unpacked(std::unique_ptr<uint8_t[]> ABuffer) {
   TKvZxSnapshotScreen LFound;
   LFound.Buffer = std::move(ABuffer);
-  LFound.Data = LFound.Buffer.get();
-  LFound.Size = ZxScreenSize;
+  LFound.Bytes = TKvBytes(LFound.Buffer.get(), ZxScreenSize);
   LFound.Class = &SourceEngineClass<TKvZxSpectrumColorEngine>();
   return LFound;
 }
@@ -76,9 +69,9 @@ const std::vector<const TKvSourceEngineClass*>& SnapshotScreenEngines() {
 }
 
 // The best screen importer for ASize bytes taken as "screen.scr", or nullptr.
-const TKvSourceEngineClass* FindScreenEngineClass(const uint8_t* AData, int64_t ASize) {
+const TKvSourceEngineClass* FindScreenEngineClass(const TKvBytes& AData) {
   try {
-    TKvMemoryLoadSource LSource("screen.scr", AData, static_cast<int32_t>(ASize), false);
+    TKvMemoryLoadSource LSource("screen.scr", AData.Data(), static_cast<int32_t>(AData.Size()), false);
     auto LList = LSource.MatchEngines(SnapshotScreenEngines());
     LList->Sort();
     if (LList->GetCount() == 0) return nullptr;
@@ -93,21 +86,21 @@ const TKvSourceEngineClass* FindScreenEngineClass(const uint8_t* AData, int64_t 
 // checksum. Header blocks (flag 0) are passed over; the first data block
 // (flag 255) whose payload a screen importer takes is the screen.
 
-TKvZxSnapshotScreen FindTapScreen(const uint8_t* AData, int64_t ASize) {
-  TKvDataReader LReader(AData, ASize);
+TKvZxSnapshotScreen FindTapScreen(const TKvBytes& AFile) {
+  TKvDataReader LReader(AFile);
   for (;;) {
     uint16_t LLength;
-    const uint8_t* LBlock;
-    if (!LReader.ReadWord(LLength) || LLength < 2 || !LReader.ReadPointer(LBlock, LLength)) return {};
+    TKvBytes LBlock;
+    if (!LReader.ReadWord(LLength) || LLength < 2 || !LReader.ReadBlock(LBlock, LLength)) return {};
     uint8_t LSum = 0;
-    for (int i = 0; i < LLength - 1; ++i) LSum ^= LBlock[i];
-    if (LSum != LBlock[LLength - 1]) return {};
-    const uint8_t LFlag = LBlock[0];
+    for (uint8_t b : LBlock.Row(0, LLength - 1)) LSum ^= b;
+    if (LSum != LBlock.U8(LLength - 1)) return {};
+    const uint8_t LFlag = LBlock.U8(0);
     if (LFlag == 0) continue;
     if (LFlag != 255) return {};
     if (LLength < 3) continue;
-    if (const TKvSourceEngineClass* LClass = FindScreenEngineClass(LBlock + 1, LLength - 2))
-      return InPlace(LBlock + 1, LLength - 2, *LClass);
+    const TKvBytes LPayload = LBlock.Sub(1, LLength - 2);
+    if (const TKvSourceEngineClass* LClass = FindScreenEngineClass(LPayload)) return InPlace(LPayload, *LClass);
   }
 }
 
@@ -116,38 +109,38 @@ TKvZxSnapshotScreen FindTapScreen(const uint8_t* AData, int64_t ASize) {
 // byte and a body whose size each ID defines. The first standard or turbo
 // data block of 6914 bytes (flag, screen, checksum) holds the screen.
 
-bool IsTzxHeader(const uint8_t* AData) {
-  return std::memcmp(AData, "ZXTape!", 7) == 0 && (AData[7] == 0x1A || AData[7] == 0x00);
+bool IsTzxHeader(const TKvBytes& AFile) {
+  return AFile.Same(0, "ZXTape!", 7) && AFile.Has(7, 1) && (AFile.U8(7) == 0x1A || AFile.U8(7) == 0x00);
 }
 
-TKvZxSnapshotScreen FindTzxScreen(const uint8_t* AData, int64_t ASize) {
-  TKvDataReader LReader(AData, ASize);
+TKvZxSnapshotScreen FindTzxScreen(const TKvBytes& AFile) {
+  TKvDataReader LReader(AFile);
   if (!LReader.Skip(10)) return {};
   // The data block of the screen: its flag byte, then the screen.
   auto LTakeScreen = [&LReader]() -> TKvZxSnapshotScreen {
-    const uint8_t* LScreen;
-    if (!LReader.Skip(1) || !LReader.ReadPointer(LScreen, ZxScreenSize)) return {};
-    return InPlace(LScreen, ZxScreenSize, ColorScreenClass());
+    TKvBytes LScreen;
+    if (!LReader.Skip(1) || !LReader.ReadBlock(LScreen, ZxScreenSize)) return {};
+    return InPlace(LScreen, ColorScreenClass());
   };
   for (;;) {
     uint8_t LId, LByte;
     uint16_t LWord;
     uint32_t LLong;
-    uint8_t LHead[18];
+    TKvBytes LHead;
     // Every length read is unsigned and skipped as a 64-bit count, so a
     // length beyond the file ends the walk instead of moving backwards.
     bool LOk;
     if (!LReader.ReadByte(LId)) return {};
     switch (LId) {
       case 0x10:
-        if (!LReader.Read(LHead, 4)) return {};
-        if (Get16(LHead + 2) == 6914) return LTakeScreen();
-        LOk = LReader.Skip(Get16(LHead + 2));
+        if (!LReader.ReadBlock(LHead, 4)) return {};
+        if (LHead.Le16(2) == 6914) return LTakeScreen();
+        LOk = LReader.Skip(LHead.Le16(2));
         break;
       case 0x11:
-        if (!LReader.Read(LHead, 18)) return {};
-        if (Get24(LHead + 15) == 6914) return LTakeScreen();
-        LOk = LReader.Skip(Get24(LHead + 15));
+        if (!LReader.ReadBlock(LHead, 18)) return {};
+        if (LHead.Le24(15) == 6914) return LTakeScreen();
+        LOk = LReader.Skip(LHead.Le24(15));
         break;
       case 0x12:
         LOk = LReader.Skip(4);
@@ -156,10 +149,10 @@ TKvZxSnapshotScreen FindTzxScreen(const uint8_t* AData, int64_t ASize) {
         LOk = LReader.ReadByte(LByte) && LReader.Skip(2 * int64_t{LByte});
         break;
       case 0x14:
-        LOk = LReader.Read(LHead, 10) && LReader.Skip(Get24(LHead + 7));
+        LOk = LReader.ReadBlock(LHead, 10) && LReader.Skip(LHead.Le24(7));
         break;
       case 0x15:
-        LOk = LReader.Read(LHead, 8) && LReader.Skip(Get24(LHead + 5));
+        LOk = LReader.ReadBlock(LHead, 8) && LReader.Skip(LHead.Le24(5));
         break;
       case 0x16:
       case 0x17:
@@ -215,11 +208,11 @@ TKvZxSnapshotScreen FindTzxScreen(const uint8_t* AData, int64_t ASize) {
 
 constexpr int kSpHeaderSize = 38;
 
-bool IsSpHeader(const uint8_t* AData, int64_t ASize) {
-  if (ASize < kSpHeaderSize || AData[0] != 'S' || AData[1] != 'P') return false;
-  const uint16_t LLength = Get16(AData + 2);
-  return (LLength == 0x4000 || LLength == 0xC000) && Get16(AData + 4) == 0x4000 && Get16(AData + 32) == 0 &&
-         AData[35] == 0 && ASize == LLength + kSpHeaderSize;
+bool IsSpHeader(const TKvBytes& AFile) {
+  if (AFile.Size() < kSpHeaderSize || !AFile.Same(0, "SP", 2)) return false;
+  const uint16_t LLength = AFile.Le16(2);
+  return (LLength == 0x4000 || LLength == 0xC000) && AFile.Le16(4) == 0x4000 && AFile.Le16(32) == 0 &&
+         AFile.U8(35) == 0 && AFile.Size() == LLength + kSpHeaderSize;
 }
 
 // ---------------------------------------------------------------------------
@@ -300,12 +293,12 @@ TKvZxSnapshotScreen ReadScreen(TKvDataReader& AReader, bool APlain) {
   return Unpacked(std::move(LBuffer));
 }
 
-TKvZxSnapshotScreen FindZ80Screen(const uint8_t* AData, int64_t ASize) {
-  TKvDataReader LReader(AData, ASize);
-  uint8_t LHeader[30];
-  if (!LReader.Read(LHeader, sizeof LHeader)) return {};
-  const uint8_t LFlags = LHeader[12] == 0xFF ? 1 : LHeader[12];
-  if (Get16(LHeader + 6) != 0) return ReadScreen(LReader, (LFlags & 0x20) == 0);
+TKvZxSnapshotScreen FindZ80Screen(const TKvBytes& AFile) {
+  TKvDataReader LReader(AFile);
+  TKvBytes LHeader;
+  if (!LReader.ReadBlock(LHeader, 30)) return {};
+  const uint8_t LFlags = LHeader.U8(12) == 0xFF ? 1 : LHeader.U8(12);
+  if (LHeader.Le16(6) != 0) return ReadScreen(LReader, (LFlags & 0x20) == 0);
 
   uint16_t LExtraSize;
   if (!LReader.ReadWord(LExtraSize)) return {};
@@ -313,23 +306,23 @@ TKvZxSnapshotScreen FindZ80Screen(const uint8_t* AData, int64_t ASize) {
   if (LExtraSize < 23) {
     if (!LReader.Skip(LExtraSize)) return {};
   } else {
-    const uint8_t* LExtra;
-    if (!LReader.ReadPointer(LExtra, LExtraSize)) return {};
-    const uint8_t LMode = LExtra[2];
-    const bool L128K = (LMode >= 4 && LMode <= 16) || (LMode == 3 && (LExtraSize == 23 || (LExtra[5] & 0x80)));
+    TKvBytes LExtra;
+    if (!LReader.ReadBlock(LExtra, LExtraSize)) return {};
+    const uint8_t LMode = LExtra.U8(2);
+    const bool L128K = (LMode >= 4 && LMode <= 16) || (LMode == 3 && (LExtraSize == 23 || (LExtra.U8(5) & 0x80)));
     // The 128K machines show RAM page 7 (page 10 here) when port 0x7FFD's
     // bit 3 selects the shadow screen.
-    if (L128K && (LExtra[3] & 8)) LWantedPage = 10;
+    if (L128K && (LExtra.U8(3) & 8)) LWantedPage = 10;
   }
   for (;;) {
     uint16_t LLength;
     uint8_t LPage;
-    const uint8_t* LBlock;
+    TKvBytes LBlock;
     if (!LReader.ReadWord(LLength) || !LReader.ReadByte(LPage)) return {};
     const int64_t LSize = LLength == 0xFFFF ? 0x4000 : LLength;
-    if (!LReader.ReadPointer(LBlock, LSize)) return {};
+    if (!LReader.ReadBlock(LBlock, LSize)) return {};
     if (LPage != LWantedPage) continue;
-    TKvDataReader LBlockReader(LBlock, LSize);
+    TKvDataReader LBlockReader(LBlock);
     return ReadScreen(LBlockReader, LSize == 0x4000);
   }
 }
@@ -339,39 +332,38 @@ TKvZxSnapshotScreen FindZ80Screen(const uint8_t* AData, int64_t ASize) {
 // 32-bit size. RAMP blocks hold the RAM pages, stored or deflated; a SPCR
 // block before them tells which page the screen shows.
 
-bool IsId(const uint8_t* AId, const char* AName) { return std::memcmp(AId, AName, 4) == 0; }
-
-TKvZxSnapshotScreen FindSzxScreen(const uint8_t* AData, int64_t ASize) {
-  TKvDataReader LReader(AData, ASize);
+TKvZxSnapshotScreen FindSzxScreen(const TKvBytes& AFile) {
+  TKvDataReader LReader(AFile);
   if (!LReader.Skip(8)) return {};
   uint8_t LWantedPage = 5;
   for (;;) {
-    uint8_t LId[4];
+    TKvBytes LId;
     uint32_t LSize32;
-    if (!LReader.Read(LId, 4) || !LReader.ReadLongWord(LSize32)) return {};
+    if (!LReader.ReadBlock(LId, 4) || !LReader.ReadLongWord(LSize32)) return {};
     const int64_t LSize = LSize32;
-    if (IsId(LId, "SPCR")) {
-      uint8_t LPorts[4];
-      if (LSize < 4 || !LReader.Read(LPorts, 4)) return {};
-      if (LPorts[1] & 8) LWantedPage = 7;
+    if (LId.Same(0, "SPCR", 4)) {
+      TKvBytes LPorts;
+      if (LSize < 4 || !LReader.ReadBlock(LPorts, 4)) return {};
+      if (LPorts.U8(1) & 8) LWantedPage = 7;
       if (!LReader.Skip(LSize - 4)) return {};
       continue;
     }
-    if (!IsId(LId, "RAMP")) {
+    if (!LId.Same(0, "RAMP", 4)) {
       if (!LReader.Skip(LSize)) return {};
       continue;
     }
-    uint8_t LRamp[3];
-    if (LSize < 3 || !LReader.Read(LRamp, 3)) return {};
-    if (LRamp[2] != LWantedPage) {
+    TKvBytes LRamp;
+    if (LSize < 3 || !LReader.ReadBlock(LRamp, 3)) return {};
+    if (LRamp.U8(2) != LWantedPage) {
       if (!LReader.Skip(LSize - 3)) return {};
       continue;
     }
-    const uint8_t* LPage;
-    if (Get16(LRamp) & 1) {
-      if (LSize == 3 || !LReader.ReadPointer(LPage, LSize - 3)) return {};
+    TKvBytes LPage;
+    if (LRamp.Le16(0) & 1) {
+      if (LSize == 3 || !LReader.ReadBlock(LPage, LSize - 3)) return {};
       auto LBuffer = NewScreenBuffer();
-      if (!LBuffer || !InflateBuffer(LPage, LBuffer.get(), static_cast<size_t>(LSize - 3), ZxScreenSize)) return {};
+      if (!LBuffer || !InflateBuffer(LPage.Data(), LBuffer.get(), static_cast<size_t>(LPage.Size()), ZxScreenSize))
+        return {};
       return Unpacked(std::move(LBuffer));
     }
     if (LSize - 3 < ZxScreenSize) return {};
@@ -384,8 +376,8 @@ TKvZxSnapshotScreen FindSzxScreen(const uint8_t* AData, int64_t ASize) {
 // length that counts the 5 header bytes. The first snapshot block (0x30)
 // embeds a Z80 or SNA file, stored or deflated, which its own importer opens.
 
-TKvZxSnapshotScreen FindRzxSnapshot(const uint8_t* AData, int64_t ASize) {
-  TKvDataReader LReader(AData, ASize);
+TKvZxSnapshotScreen FindRzxSnapshot(const TKvBytes& AFile) {
+  TKvDataReader LReader(AFile);
   if (!LReader.Skip(10)) return {};
   for (;;) {
     uint8_t LId;
@@ -397,14 +389,13 @@ TKvZxSnapshotScreen FindRzxSnapshot(const uint8_t* AData, int64_t ASize) {
       if (!LReader.Skip(LBody)) return {};
       continue;
     }
-    uint8_t LHead[12];
-    const uint8_t* LSnapshot;
-    if (LBody <= 12 || !LReader.Read(LHead, 12) || !LReader.ReadPointer(LSnapshot, LBody - 12)) return {};
-    const uint32_t LFlags = Get32(LHead);
-    const int64_t LUnpackedSize = Get32(LHead + 8);
+    TKvBytes LHead, LSnapshot;
+    if (LBody <= 12 || !LReader.ReadBlock(LHead, 12) || !LReader.ReadBlock(LSnapshot, LBody - 12)) return {};
+    const uint32_t LFlags = LHead.Le32(0);
+    const int64_t LUnpackedSize = LHead.Le32(8);
     if ((LFlags & 1) || LUnpackedSize == 0) return {};
     std::string LExt;
-    for (int i = 4; i < 8 && LHead[i] != 0; ++i) LExt += static_cast<char>(LHead[i]);
+    for (int i = 4; i < 8 && LHead.U8(i) != 0; ++i) LExt += static_cast<char>(LHead.U8(i));
     LExt = LowerFileExt("." + LExt);
     TKvZxSnapshotScreen LFound;
     if (LExt == ".z80")
@@ -419,17 +410,14 @@ TKvZxSnapshotScreen FindRzxSnapshot(const uint8_t* AData, int64_t ASize) {
       // hold before allocating it.
       if (LUnpackedSize >= kMaxUnpackedSize) return {};
       LFound.Buffer.reset(new (std::nothrow) uint8_t[static_cast<size_t>(LUnpackedSize)]);
-      if (!LFound.Buffer ||
-          !InflateBuffer(LSnapshot, LFound.Buffer.get(), static_cast<size_t>(LBody - 12),
-                         static_cast<size_t>(LUnpackedSize)))
+      if (!LFound.Buffer || !InflateBuffer(LSnapshot.Data(), LFound.Buffer.get(), static_cast<size_t>(LSnapshot.Size()),
+                                           static_cast<size_t>(LUnpackedSize)))
         return {};
-      LFound.Data = LFound.Buffer.get();
-      LFound.Size = LUnpackedSize;
+      LFound.Bytes = TKvBytes(LFound.Buffer.get(), LUnpackedSize);
     } else {
-      LFound.Data = LSnapshot;
-      LFound.Size = LBody - 12;
+      LFound.Bytes = LSnapshot;
     }
-    TKvMemoryLoadSource LInner(LFound.Name, LFound.Data, static_cast<int32_t>(LFound.Size), false);
+    TKvMemoryLoadSource LInner(LFound.Name, LFound.Bytes.Data(), static_cast<int32_t>(LFound.Bytes.Size()), false);
     if (LFound.Class->Match(LInner) == 0) return {};
     return LFound;
   }
@@ -447,8 +435,8 @@ TKvBaseZxSpectrumSnapshotEngine::~TKvBaseZxSpectrumSnapshotEngine() = default;
 void TKvBaseZxSpectrumSnapshotEngine::Open(TKvZxSnapshotScreen&& AFound) {
   if (!AFound) RaiseInternalError();
   FBuffer = std::move(AFound.Buffer);
-  FInnerSource =
-      std::make_unique<TKvMemoryLoadSource>(AFound.Name, AFound.Data, static_cast<int32_t>(AFound.Size), false);
+  FInnerSource = std::make_unique<TKvMemoryLoadSource>(AFound.Name, AFound.Bytes.Data(),
+                                                       static_cast<int32_t>(AFound.Bytes.Size()), false);
   FInnerEngine = AFound.Class->Create(*FInnerSource);
   CopyInnerProperties();
 }
@@ -478,67 +466,67 @@ std::unique_ptr<TKvBitmap> TKvBaseZxSpectrumSnapshotEngine::Decode() {
 // ---------------------------------------------------------------------------
 
 TKvZxSpectrumTAPEngine::TKvZxSpectrumTAPEngine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource) {
-  Open(FindTapScreen(ASource.GetData(), ASource.GetSize()));
+  Open(FindTapScreen(ASource.GetBytes()));
 }
 
 TKvMatchFlags TKvZxSpectrumTAPEngine::Match(TKvLoadSource& ASource) {
   if (ASource.GetExtension() != ".tap") return 0;
-  return FindTapScreen(ASource.GetData(), ASource.GetSize()) ? kHeaderSizeAndExt : 0;
+  return FindTapScreen(ASource.GetBytes()) ? kHeaderSizeAndExt : 0;
 }
 
 TKvZxSpectrumTZXEngine::TKvZxSpectrumTZXEngine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource) {
-  Open(FindTzxScreen(ASource.GetData(), ASource.GetSize()));
+  Open(FindTzxScreen(ASource.GetBytes()));
 }
 
 TKvMatchFlags TKvZxSpectrumTZXEngine::Match(TKvLoadSource& ASource) {
-  if (ASource.GetSize() < 11 || !ASource.GetData() || !IsTzxHeader(ASource.GetData())) return 0;
-  return FindTzxScreen(ASource.GetData(), ASource.GetSize()) ? HeaderMatch(ASource, ".tzx") : 0;
+  if (ASource.GetBytes().Size() < 11 || !IsTzxHeader(ASource.GetBytes())) return 0;
+  return FindTzxScreen(ASource.GetBytes()) ? HeaderMatch(ASource, ".tzx") : 0;
 }
 
 TKvZxSpectrumSZXEngine::TKvZxSpectrumSZXEngine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource) {
-  Open(FindSzxScreen(ASource.GetData(), ASource.GetSize()));
+  Open(FindSzxScreen(ASource.GetBytes()));
 }
 
 TKvMatchFlags TKvZxSpectrumSZXEngine::Match(TKvLoadSource& ASource) {
   if (!HasSignature(ASource, "ZXST", 9)) return 0;
-  return FindSzxScreen(ASource.GetData(), ASource.GetSize()) ? HeaderMatch(ASource, ".szx") : 0;
+  return FindSzxScreen(ASource.GetBytes()) ? HeaderMatch(ASource, ".szx") : 0;
 }
 
 TKvZxSpectrumRZXEngine::TKvZxSpectrumRZXEngine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource) {
-  Open(FindRzxSnapshot(ASource.GetData(), ASource.GetSize()));
+  Open(FindRzxSnapshot(ASource.GetBytes()));
 }
 
 TKvMatchFlags TKvZxSpectrumRZXEngine::Match(TKvLoadSource& ASource) {
   if (!HasSignature(ASource, "RZX!", 11)) return 0;
-  return FindRzxSnapshot(ASource.GetData(), ASource.GetSize()) ? HeaderMatch(ASource, ".rzx") : 0;
+  return FindRzxSnapshot(ASource.GetBytes()) ? HeaderMatch(ASource, ".rzx") : 0;
 }
 
 TKvZxSpectrumSPEngine::TKvZxSpectrumSPEngine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource) {
-  Open(InPlace(ASource.GetData() + kSpHeaderSize, ZxScreenSize, ColorScreenClass()));
+  Open(InPlace(ASource.GetBytes().Sub(kSpHeaderSize, ZxScreenSize), ColorScreenClass()));
 }
 
 TKvMatchFlags TKvZxSpectrumSPEngine::Match(TKvLoadSource& ASource) {
-  if (ASource.GetSize() < 39 || !ASource.GetData() || !IsSpHeader(ASource.GetData(), ASource.GetSize())) return 0;
+  if (ASource.GetBytes().Size() < 39 || !IsSpHeader(ASource.GetBytes())) return 0;
   return HeaderMatch(ASource, ".sp");
 }
 
 TKvZxSpectrumSNAEngine::TKvZxSpectrumSNAEngine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource) {
-  Open(InPlace(ASource.GetData() + kSnaHeaderSize, ZxScreenSize, ColorScreenClass()));
+  Open(InPlace(ASource.GetBytes().Sub(kSnaHeaderSize, ZxScreenSize), ColorScreenClass()));
 }
 
 TKvMatchFlags TKvZxSpectrumSNAEngine::Match(TKvLoadSource& ASource) {
-  if (ASource.GetExtension() != ".sna" || !ASource.GetData() || !IsSnaSize(ASource.GetSize())) return 0;
+  if (ASource.GetExtension() != ".sna" || !IsSnaSize(ASource.GetBytes().Size())) return 0;
   return kHeaderSizeAndExt;
 }
 
 TKvZxSpectrumZ80Engine::TKvZxSpectrumZ80Engine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource) {
-  Open(FindZ80Screen(ASource.GetData(), ASource.GetSize()));
+  Open(FindZ80Screen(ASource.GetBytes()));
 }
 
 TKvMatchFlags TKvZxSpectrumZ80Engine::Match(TKvLoadSource& ASource) {
   if (ASource.GetExtension() != ".z80" && ASource.GetExtension() != ".slt") return 0;
   if (ASource.GetSize() < 31) return 0;
-  return FindZ80Screen(ASource.GetData(), ASource.GetSize()) ? kHeaderSizeAndExt : 0;
+  return FindZ80Screen(ASource.GetBytes()) ? kHeaderSizeAndExt : 0;
 }
 
 // ---------------------------------------------------------------------------

@@ -40,22 +40,54 @@ private:
   std::unique_ptr<TKvSourceEngine> FInnerEngine;
 };
 
-#define KV_ZX_SNAPSHOT_IMPORTER(Name)                                                 \
-  class Name : public TKvSourceEngineOf<Name, TKvBaseZxSpectrumSnapshotEngine> {      \
-  public:                                                                             \
-    explicit Name(TKvLoadSource& ASource);                                            \
-    static TKvMatchFlags Match(TKvLoadSource& ASource);                               \
-  }
+// ".tap" only
+class TKvZxSpectrumTAPEngine : public TKvSourceEngineOf<TKvZxSpectrumTAPEngine, TKvBaseZxSpectrumSnapshotEngine> {
+public:
+  explicit TKvZxSpectrumTAPEngine(TKvLoadSource& ASource);
+  static TKvMatchFlags Match(TKvLoadSource& ASource);
+};
 
-KV_ZX_SNAPSHOT_IMPORTER(TKvZxSpectrumTAPEngine);  // ".tap" only
-KV_ZX_SNAPSHOT_IMPORTER(TKvZxSpectrumTZXEngine);  // "ZXTape!"
-KV_ZX_SNAPSHOT_IMPORTER(TKvZxSpectrumSZXEngine);  // "ZXST"
-KV_ZX_SNAPSHOT_IMPORTER(TKvZxSpectrumRZXEngine);  // "RZX!"
-KV_ZX_SNAPSHOT_IMPORTER(TKvZxSpectrumSPEngine);   // "SP"
-KV_ZX_SNAPSHOT_IMPORTER(TKvZxSpectrumSNAEngine);  // ".sna" only, by size
-KV_ZX_SNAPSHOT_IMPORTER(TKvZxSpectrumZ80Engine);  // ".z80" or ".slt" only
+// "ZXTape!"
+class TKvZxSpectrumTZXEngine : public TKvSourceEngineOf<TKvZxSpectrumTZXEngine, TKvBaseZxSpectrumSnapshotEngine> {
+public:
+  explicit TKvZxSpectrumTZXEngine(TKvLoadSource& ASource);
+  static TKvMatchFlags Match(TKvLoadSource& ASource);
+};
 
-#undef KV_ZX_SNAPSHOT_IMPORTER
+// "ZXST"
+class TKvZxSpectrumSZXEngine : public TKvSourceEngineOf<TKvZxSpectrumSZXEngine, TKvBaseZxSpectrumSnapshotEngine> {
+public:
+  explicit TKvZxSpectrumSZXEngine(TKvLoadSource& ASource);
+  static TKvMatchFlags Match(TKvLoadSource& ASource);
+};
+
+// "RZX!"
+class TKvZxSpectrumRZXEngine : public TKvSourceEngineOf<TKvZxSpectrumRZXEngine, TKvBaseZxSpectrumSnapshotEngine> {
+public:
+  explicit TKvZxSpectrumRZXEngine(TKvLoadSource& ASource);
+  static TKvMatchFlags Match(TKvLoadSource& ASource);
+};
+
+// "SP"
+class TKvZxSpectrumSPEngine : public TKvSourceEngineOf<TKvZxSpectrumSPEngine, TKvBaseZxSpectrumSnapshotEngine> {
+public:
+  explicit TKvZxSpectrumSPEngine(TKvLoadSource& ASource);
+  static TKvMatchFlags Match(TKvLoadSource& ASource);
+};
+
+// ".sna" only, by size
+class TKvZxSpectrumSNAEngine : public TKvSourceEngineOf<TKvZxSpectrumSNAEngine, TKvBaseZxSpectrumSnapshotEngine> {
+public:
+  explicit TKvZxSpectrumSNAEngine(TKvLoadSource& ASource);
+  static TKvMatchFlags Match(TKvLoadSource& ASource);
+};
+
+// ".z80" or ".slt" only
+class TKvZxSpectrumZ80Engine : public TKvSourceEngineOf<TKvZxSpectrumZ80Engine, TKvBaseZxSpectrumSnapshotEngine> {
+public:
+  explicit TKvZxSpectrumZ80Engine(TKvLoadSource& ASource);
+  static TKvMatchFlags Match(TKvLoadSource& ASource);
+};
 
 // The importer classes of this unit in registration order.
 const std::vector<const TKvSourceEngineClass*>& ZxSpectrumSnapshotSourceEngineClasses();

@@ -6,7 +6,6 @@
 #include "core/KvDestEngineOptions.h"
 #include "platforms/KvPlatformZxSpectrum.h"
 #include "platforms/KvPlatformZxSpectrumSpectra.h"
-#include "shell/noxShellBaseExtension.h"
 
 namespace {
 
@@ -18,7 +17,7 @@ int Spectra16(int AColor, int AByte) { return (AColor & 7) | ((AByte & 0x40) ? 8
 }  // namespace
 
 TKvBaseSpectraSourceEngine::TKvBaseSpectraSourceEngine(TKvLoadSource& ASource, uint8_t AMode)
-    : TKvSourceEngine(ASource), FData(ASource.GetData()), FSize(ASource.GetSize()), FMode(AMode) {
+    : TKvSourceEngine(ASource), FData(ASource.GetBytes()), FMode(AMode) {
   Width = 256;
   Height = 192;
   Bits = (AMode & SpectraMode64Colors) ? 6 : 4;
@@ -32,8 +31,7 @@ std::unique_ptr<TKvBitmap> TKvBaseSpectraSourceEngine::Decode() {
   const int H = SpectraCellHeight(m & 3);
   const bool c64 = (m & SpectraMode64Colors) != 0, dbl = (m & SpectraModeDoubleByte) != 0,
              half = (m & SpectraModeHalfWidth) != 0;
-  if ((m & 0x70) != 0 || FData == nullptr || FSize < SpectraImageSize(m & 3, dbl))
-    RaiseOSError(ERROR_INVALID_PASSWORD);
+  if ((m & 0x70) != 0 || FData.Size() < SpectraImageSize(m & 3, dbl)) RaiseScreenMismatch();
 
   TKvDestEngineOptions LColors;
   if (c64)
@@ -51,8 +49,8 @@ std::unique_ptr<TKvBitmap> TKvBaseSpectraSourceEngine::Decode() {
     const int r = SpectraCellRowOf(y, H, dbl);
     for (int c = 0; c < 32; ++c) {
       const int at = SpectraAttrOffset(H, dbl, r, c);
-      const int A = FData[at], B = dbl ? FData[at + SpectraSecondByteOffset(H, r)] : 0;
-      const uint8_t bits = FData[ZxRowOffset(y) + c];
+      const int A = FData.U8(at), B = dbl ? FData.U8(at + SpectraSecondByteOffset(H, r)) : 0;
+      const uint8_t bits = FData.U8(ZxRowOffset(y) + c);
       if (!half) {
         int paper, ink = c64 ? (A & 63) : Spectra16(A, A);
         if (c64)
@@ -84,20 +82,21 @@ std::unique_ptr<TKvBitmap> TKvBaseSpectraSourceEngine::Decode() {
 }
 
 TKvSpectraSourceEngine::TKvSpectraSourceEngine(TKvLoadSource& ASource)
-    : TKvSourceEngineOf(ASource, ASource.GetSize() > 0 && ASource.GetData() ? ASource.GetData()[ASource.GetSize() - 1]
-                                                                             : 0xFF) {}
+    : TKvSourceEngineOf(ASource, ASource.GetBytes().Empty() ? 0xFF : ASource.GetBytes().U8(ASource.GetSize() - 1)) {}
 
 TKvMatchFlags TKvSpectraSourceEngine::Match(TKvLoadSource& ASource) {
-  const int64_t size = ASource.GetSize();
-  if (size < 4 || !ASource.GetData()) return 0;
-  if (!CheckSpectraTrailer(ASource.GetData() + size - SpectraTrailerSize, size)) return 0;
+  const TKvBytes file = ASource.GetBytes();
+  if (file.Size() < 4) return 0;
+  if (!CheckSpectraTrailer(file.Sub(file.Size() - SpectraTrailerSize), file.Size())) return 0;
   return ASource.GetExtension() == ".bin" ? kTrailerFlags | mfExtension : kTrailerFlags;
 }
 
 TKvMatchFlags TKvSpectraSourceBinEngine::MatchMode(TKvLoadSource& ASource, uint8_t AMode) {
   uint8_t t[SpectraTrailerSize];
   InitSpectraTrailer(t, AMode);
-  if (!CheckSpectraTrailer(t, static_cast<int64_t>(ASource.GetSize()) + SpectraTrailerSize)) return 0;
+  if (!CheckSpectraTrailer(TKvBytes(t, SpectraTrailerSize),
+                           static_cast<int64_t>(ASource.GetSize()) + SpectraTrailerSize))
+    return 0;
   return ASource.GetExtension() == ".bin" ? mfSize | mfExtension : mfSize;
 }
 

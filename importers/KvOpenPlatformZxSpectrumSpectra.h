@@ -21,8 +21,7 @@ public:
   std::unique_ptr<TKvBitmap> Decode() override;
 
 protected:
-  const uint8_t* FData;
-  int64_t FSize;
+  TKvBytes FData;  // the memory image (and the trailer, if any)
   uint8_t FMode;
 };
 
@@ -46,50 +45,147 @@ constexpr uint8_t SpectraModeByte(int W, int H, int C, int B) {
                               (B == 2 ? 0x08 : 0) | (W == 4 ? 0x80 : 0));
 }
 
-#define KV_SPECTRA_BIN_ENGINE(W, H, C, B)                                                          \
-  class TKvSpectraSource##W##x##H##x##C##x##B##Engine                                              \
-      : public TKvSourceEngineOf<TKvSpectraSource##W##x##H##x##C##x##B##Engine, TKvSpectraSourceBinEngine> { \
-  public:                                                                                          \
-    explicit TKvSpectraSource##W##x##H##x##C##x##B##Engine(TKvLoadSource& ASource)                 \
-        : TKvSourceEngineOf(ASource, GetModeByte()) {}                                             \
-    static constexpr uint8_t GetModeByte() { return SpectraModeByte(W, H, C, B); }                 \
-    static TKvMatchFlags Match(TKvLoadSource& ASource) { return MatchMode(ASource, GetModeByte()); } \
+// The memory image of cell width W, cell height H, C colours and B bytes;
+// T is the class of that mode.
+template <class T, int W, int H, int C, int B>
+class TKvSpectraSourceBinEngineOf : public TKvSourceEngineOf<T, TKvSpectraSourceBinEngine> {
+public:
+  explicit TKvSpectraSourceBinEngineOf(TKvLoadSource& ASource)
+      : TKvSourceEngineOf<T, TKvSpectraSourceBinEngine>(ASource, GetModeByte()) {}
+  static constexpr uint8_t GetModeByte() { return SpectraModeByte(W, H, C, B); }
+  static TKvMatchFlags Match(TKvLoadSource& ASource) {
+    return TKvSpectraSourceBinEngine::MatchMode(ASource, GetModeByte());
   }
+};
 
-KV_SPECTRA_BIN_ENGINE(8, 1, 64, 2);
-KV_SPECTRA_BIN_ENGINE(8, 1, 64, 1);
-KV_SPECTRA_BIN_ENGINE(8, 1, 16, 2);
-KV_SPECTRA_BIN_ENGINE(8, 1, 16, 1);
-KV_SPECTRA_BIN_ENGINE(8, 2, 64, 2);
-KV_SPECTRA_BIN_ENGINE(8, 2, 64, 1);
-KV_SPECTRA_BIN_ENGINE(8, 2, 16, 2);
-KV_SPECTRA_BIN_ENGINE(8, 2, 16, 1);
-KV_SPECTRA_BIN_ENGINE(8, 4, 64, 2);
-KV_SPECTRA_BIN_ENGINE(8, 4, 64, 1);
-KV_SPECTRA_BIN_ENGINE(8, 4, 16, 2);
-KV_SPECTRA_BIN_ENGINE(8, 4, 16, 1);
-KV_SPECTRA_BIN_ENGINE(8, 8, 64, 2);
-KV_SPECTRA_BIN_ENGINE(8, 8, 64, 1);
-KV_SPECTRA_BIN_ENGINE(8, 8, 16, 2);
-KV_SPECTRA_BIN_ENGINE(8, 8, 16, 1);
-KV_SPECTRA_BIN_ENGINE(4, 1, 64, 2);
-KV_SPECTRA_BIN_ENGINE(4, 1, 64, 1);
-KV_SPECTRA_BIN_ENGINE(4, 1, 16, 2);
-KV_SPECTRA_BIN_ENGINE(4, 1, 16, 1);
-KV_SPECTRA_BIN_ENGINE(4, 2, 64, 2);
-KV_SPECTRA_BIN_ENGINE(4, 2, 64, 1);
-KV_SPECTRA_BIN_ENGINE(4, 2, 16, 2);
-KV_SPECTRA_BIN_ENGINE(4, 2, 16, 1);
-KV_SPECTRA_BIN_ENGINE(4, 4, 64, 2);
-KV_SPECTRA_BIN_ENGINE(4, 4, 64, 1);
-KV_SPECTRA_BIN_ENGINE(4, 4, 16, 2);
-KV_SPECTRA_BIN_ENGINE(4, 4, 16, 1);
-KV_SPECTRA_BIN_ENGINE(4, 8, 64, 2);
-KV_SPECTRA_BIN_ENGINE(4, 8, 64, 1);
-KV_SPECTRA_BIN_ENGINE(4, 8, 16, 2);
-KV_SPECTRA_BIN_ENGINE(4, 8, 16, 1);
-
-#undef KV_SPECTRA_BIN_ENGINE
+class TKvSpectraSource8x1x64x2Engine : public TKvSpectraSourceBinEngineOf<TKvSpectraSource8x1x64x2Engine, 8, 1, 64, 2> {
+public:
+  using TKvSpectraSourceBinEngineOf::TKvSpectraSourceBinEngineOf;
+};
+class TKvSpectraSource8x1x64x1Engine : public TKvSpectraSourceBinEngineOf<TKvSpectraSource8x1x64x1Engine, 8, 1, 64, 1> {
+public:
+  using TKvSpectraSourceBinEngineOf::TKvSpectraSourceBinEngineOf;
+};
+class TKvSpectraSource8x1x16x2Engine : public TKvSpectraSourceBinEngineOf<TKvSpectraSource8x1x16x2Engine, 8, 1, 16, 2> {
+public:
+  using TKvSpectraSourceBinEngineOf::TKvSpectraSourceBinEngineOf;
+};
+class TKvSpectraSource8x1x16x1Engine : public TKvSpectraSourceBinEngineOf<TKvSpectraSource8x1x16x1Engine, 8, 1, 16, 1> {
+public:
+  using TKvSpectraSourceBinEngineOf::TKvSpectraSourceBinEngineOf;
+};
+class TKvSpectraSource8x2x64x2Engine : public TKvSpectraSourceBinEngineOf<TKvSpectraSource8x2x64x2Engine, 8, 2, 64, 2> {
+public:
+  using TKvSpectraSourceBinEngineOf::TKvSpectraSourceBinEngineOf;
+};
+class TKvSpectraSource8x2x64x1Engine : public TKvSpectraSourceBinEngineOf<TKvSpectraSource8x2x64x1Engine, 8, 2, 64, 1> {
+public:
+  using TKvSpectraSourceBinEngineOf::TKvSpectraSourceBinEngineOf;
+};
+class TKvSpectraSource8x2x16x2Engine : public TKvSpectraSourceBinEngineOf<TKvSpectraSource8x2x16x2Engine, 8, 2, 16, 2> {
+public:
+  using TKvSpectraSourceBinEngineOf::TKvSpectraSourceBinEngineOf;
+};
+class TKvSpectraSource8x2x16x1Engine : public TKvSpectraSourceBinEngineOf<TKvSpectraSource8x2x16x1Engine, 8, 2, 16, 1> {
+public:
+  using TKvSpectraSourceBinEngineOf::TKvSpectraSourceBinEngineOf;
+};
+class TKvSpectraSource8x4x64x2Engine : public TKvSpectraSourceBinEngineOf<TKvSpectraSource8x4x64x2Engine, 8, 4, 64, 2> {
+public:
+  using TKvSpectraSourceBinEngineOf::TKvSpectraSourceBinEngineOf;
+};
+class TKvSpectraSource8x4x64x1Engine : public TKvSpectraSourceBinEngineOf<TKvSpectraSource8x4x64x1Engine, 8, 4, 64, 1> {
+public:
+  using TKvSpectraSourceBinEngineOf::TKvSpectraSourceBinEngineOf;
+};
+class TKvSpectraSource8x4x16x2Engine : public TKvSpectraSourceBinEngineOf<TKvSpectraSource8x4x16x2Engine, 8, 4, 16, 2> {
+public:
+  using TKvSpectraSourceBinEngineOf::TKvSpectraSourceBinEngineOf;
+};
+class TKvSpectraSource8x4x16x1Engine : public TKvSpectraSourceBinEngineOf<TKvSpectraSource8x4x16x1Engine, 8, 4, 16, 1> {
+public:
+  using TKvSpectraSourceBinEngineOf::TKvSpectraSourceBinEngineOf;
+};
+class TKvSpectraSource8x8x64x2Engine : public TKvSpectraSourceBinEngineOf<TKvSpectraSource8x8x64x2Engine, 8, 8, 64, 2> {
+public:
+  using TKvSpectraSourceBinEngineOf::TKvSpectraSourceBinEngineOf;
+};
+class TKvSpectraSource8x8x64x1Engine : public TKvSpectraSourceBinEngineOf<TKvSpectraSource8x8x64x1Engine, 8, 8, 64, 1> {
+public:
+  using TKvSpectraSourceBinEngineOf::TKvSpectraSourceBinEngineOf;
+};
+class TKvSpectraSource8x8x16x2Engine : public TKvSpectraSourceBinEngineOf<TKvSpectraSource8x8x16x2Engine, 8, 8, 16, 2> {
+public:
+  using TKvSpectraSourceBinEngineOf::TKvSpectraSourceBinEngineOf;
+};
+class TKvSpectraSource8x8x16x1Engine : public TKvSpectraSourceBinEngineOf<TKvSpectraSource8x8x16x1Engine, 8, 8, 16, 1> {
+public:
+  using TKvSpectraSourceBinEngineOf::TKvSpectraSourceBinEngineOf;
+};
+class TKvSpectraSource4x1x64x2Engine : public TKvSpectraSourceBinEngineOf<TKvSpectraSource4x1x64x2Engine, 4, 1, 64, 2> {
+public:
+  using TKvSpectraSourceBinEngineOf::TKvSpectraSourceBinEngineOf;
+};
+class TKvSpectraSource4x1x64x1Engine : public TKvSpectraSourceBinEngineOf<TKvSpectraSource4x1x64x1Engine, 4, 1, 64, 1> {
+public:
+  using TKvSpectraSourceBinEngineOf::TKvSpectraSourceBinEngineOf;
+};
+class TKvSpectraSource4x1x16x2Engine : public TKvSpectraSourceBinEngineOf<TKvSpectraSource4x1x16x2Engine, 4, 1, 16, 2> {
+public:
+  using TKvSpectraSourceBinEngineOf::TKvSpectraSourceBinEngineOf;
+};
+class TKvSpectraSource4x1x16x1Engine : public TKvSpectraSourceBinEngineOf<TKvSpectraSource4x1x16x1Engine, 4, 1, 16, 1> {
+public:
+  using TKvSpectraSourceBinEngineOf::TKvSpectraSourceBinEngineOf;
+};
+class TKvSpectraSource4x2x64x2Engine : public TKvSpectraSourceBinEngineOf<TKvSpectraSource4x2x64x2Engine, 4, 2, 64, 2> {
+public:
+  using TKvSpectraSourceBinEngineOf::TKvSpectraSourceBinEngineOf;
+};
+class TKvSpectraSource4x2x64x1Engine : public TKvSpectraSourceBinEngineOf<TKvSpectraSource4x2x64x1Engine, 4, 2, 64, 1> {
+public:
+  using TKvSpectraSourceBinEngineOf::TKvSpectraSourceBinEngineOf;
+};
+class TKvSpectraSource4x2x16x2Engine : public TKvSpectraSourceBinEngineOf<TKvSpectraSource4x2x16x2Engine, 4, 2, 16, 2> {
+public:
+  using TKvSpectraSourceBinEngineOf::TKvSpectraSourceBinEngineOf;
+};
+class TKvSpectraSource4x2x16x1Engine : public TKvSpectraSourceBinEngineOf<TKvSpectraSource4x2x16x1Engine, 4, 2, 16, 1> {
+public:
+  using TKvSpectraSourceBinEngineOf::TKvSpectraSourceBinEngineOf;
+};
+class TKvSpectraSource4x4x64x2Engine : public TKvSpectraSourceBinEngineOf<TKvSpectraSource4x4x64x2Engine, 4, 4, 64, 2> {
+public:
+  using TKvSpectraSourceBinEngineOf::TKvSpectraSourceBinEngineOf;
+};
+class TKvSpectraSource4x4x64x1Engine : public TKvSpectraSourceBinEngineOf<TKvSpectraSource4x4x64x1Engine, 4, 4, 64, 1> {
+public:
+  using TKvSpectraSourceBinEngineOf::TKvSpectraSourceBinEngineOf;
+};
+class TKvSpectraSource4x4x16x2Engine : public TKvSpectraSourceBinEngineOf<TKvSpectraSource4x4x16x2Engine, 4, 4, 16, 2> {
+public:
+  using TKvSpectraSourceBinEngineOf::TKvSpectraSourceBinEngineOf;
+};
+class TKvSpectraSource4x4x16x1Engine : public TKvSpectraSourceBinEngineOf<TKvSpectraSource4x4x16x1Engine, 4, 4, 16, 1> {
+public:
+  using TKvSpectraSourceBinEngineOf::TKvSpectraSourceBinEngineOf;
+};
+class TKvSpectraSource4x8x64x2Engine : public TKvSpectraSourceBinEngineOf<TKvSpectraSource4x8x64x2Engine, 4, 8, 64, 2> {
+public:
+  using TKvSpectraSourceBinEngineOf::TKvSpectraSourceBinEngineOf;
+};
+class TKvSpectraSource4x8x64x1Engine : public TKvSpectraSourceBinEngineOf<TKvSpectraSource4x8x64x1Engine, 4, 8, 64, 1> {
+public:
+  using TKvSpectraSourceBinEngineOf::TKvSpectraSourceBinEngineOf;
+};
+class TKvSpectraSource4x8x16x2Engine : public TKvSpectraSourceBinEngineOf<TKvSpectraSource4x8x16x2Engine, 4, 8, 16, 2> {
+public:
+  using TKvSpectraSourceBinEngineOf::TKvSpectraSourceBinEngineOf;
+};
+class TKvSpectraSource4x8x16x1Engine : public TKvSpectraSourceBinEngineOf<TKvSpectraSource4x8x16x1Engine, 4, 8, 16, 1> {
+public:
+  using TKvSpectraSourceBinEngineOf::TKvSpectraSourceBinEngineOf;
+};
 
 // The importer classes of this unit in registration order.
 const std::vector<const TKvSourceEngineClass*>& ZxSpectrumSpectraSourceEngineClasses();

@@ -9,11 +9,11 @@ TKvBaseZxSpectrumUlaPlusEngine::TKvBaseZxSpectrumUlaPlusEngine(TKvLoadSource& AS
   PaletteType = ptV11;
 }
 
-void TKvBaseZxSpectrumUlaPlusEngine::BuildUlaPlusPalette(const uint8_t* APalette) {
+void TKvBaseZxSpectrumUlaPlusEngine::BuildUlaPlusPalette(const TKvBytes& APalette) {
   Palette->Clear();
   for (int i = 0; i < 64; ++i) {
     TKvStdRGBColor c;
-    DecodeUlaPlusColor(c, APalette[i], PaletteType);
+    DecodeUlaPlusColor(c, APalette.U8(i), PaletteType);
     Palette->AddStdRGB(c);
   }
 }
@@ -21,15 +21,16 @@ void TKvBaseZxSpectrumUlaPlusEngine::BuildUlaPlusPalette(const uint8_t* APalette
 template <class TAttrOf>
 std::unique_ptr<TKvBitmap> TKvBaseZxSpectrumUlaPlusEngine::DecodeUlaPlusScreen(int APaletteOffset,
                                                                              TAttrOf AAttrOf) {
-  BuildUlaPlusPalette(FData + APaletteOffset);
+  BuildUlaPlusPalette(FData.Sub(APaletteOffset, 64));
   auto LBitmap = std::make_unique<TKvBitmap8>(256, 192, Palette.get());
   for (int y = 0; y < 192; ++y) {
-    const uint8_t* row = FData + ZxRowOffset(y);
+    const int row = ZxRowOffset(y);
     for (int c = 0; c < 32; ++c) {
       const uint8_t a = AAttrOf(y, c);
+      const uint8_t b = FData.U8(row + c);
       const int group = (a >> 6) * 16;
       const int ink = group + (a & 7), paper = group + 8 + ((a >> 3) & 7);
-      for (int i = 0; i < 8; ++i) LBitmap->SetPixel(c * 8 + i, y, (row[c] & (0x80 >> i)) ? ink : paper);
+      for (int i = 0; i < 8; ++i) LBitmap->SetPixel(c * 8 + i, y, (b & (0x80 >> i)) ? ink : paper);
     }
   }
   return LBitmap;
@@ -44,8 +45,8 @@ TKvMatchFlags TKvZxSpectrumUlaPlusEngine::Match(TKvLoadSource& ASource) {
 }
 
 std::unique_ptr<TKvBitmap> TKvZxSpectrumUlaPlusEngine::Decode() {
-  const uint8_t* d = FData;
-  return DecodeUlaPlusScreen(ZxScreenSize, [d](int y, int c) { return d[ZxBitmapSize + (y >> 3) * 32 + c]; });
+  const TKvBytes& d = FData;
+  return DecodeUlaPlusScreen(ZxScreenSize, [&d](int y, int c) { return d.U8(ZxBitmapSize + (y >> 3) * 32 + c); });
 }
 
 TKvTimexUlaPlusEngine::TKvTimexUlaPlusEngine(TKvLoadSource& ASource) : TKvSourceEngineOf(ASource) {
@@ -57,9 +58,8 @@ TKvMatchFlags TKvTimexUlaPlusEngine::Match(TKvLoadSource& ASource) {
 }
 
 std::unique_ptr<TKvBitmap> TKvTimexUlaPlusEngine::Decode() {
-  const uint8_t* d = FData;
-  return DecodeUlaPlusScreen(2 * ZxBitmapSize,
-                             [d](int y, int c) { return d[ZxBitmapSize + ZxRowOffset(y) + c]; });
+  const TKvBytes& d = FData;
+  return DecodeUlaPlusScreen(2 * ZxBitmapSize, [&d](int y, int c) { return d.U8(ZxBitmapSize + ZxRowOffset(y) + c); });
 }
 
 const std::vector<const TKvSourceEngineClass*>& ZxSpectrumUlaPlusSourceEngineClasses() {

@@ -16,7 +16,7 @@ public:
 
 protected:
   // Palette := the 64 colours of the palette bytes at APalette.
-  void BuildUlaPlusPalette(const uint8_t* APalette);
+  void BuildUlaPlusPalette(const TKvBytes& APalette);
   // A 256x192 picture over the 64 colours; AAttrOf(y, c) gives the attribute
   // of column c of pixel line y.
   template <class TAttrOf>

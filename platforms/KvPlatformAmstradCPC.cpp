@@ -5,7 +5,6 @@
 #include <cstring>
 
 #include "core/KvErrors.h"
-#include "shell/noxShellBaseExtension.h"
 
 namespace {
 
@@ -131,10 +130,6 @@ void PutWord(uint8_t* p, uint16_t w) {
 }
 }  // namespace
 
-uint16_t AmsdosWord(const uint8_t* AHeader, int AOffset) {
-  return static_cast<uint16_t>(AHeader[AOffset] | (AHeader[AOffset + 1] << 8));
-}
-
 void InitAmsdosHeader(uint8_t* AHeader, uint8_t AFileType, uint16_t ALoadAddress, uint16_t ALength,
                       uint16_t AExecAddress) {
   std::memset(AHeader, 0, AmsdosHeaderSize);
@@ -172,17 +167,19 @@ void SetAmsdosFileName(uint8_t* AHeader, const std::string& AFileName) {
   std::memcpy(AHeader + 9, LExt.data(), 3);
 }
 
-uint16_t AmsdosChecksum(const uint8_t* AHeader) {
+uint16_t AmsdosChecksum(const TKvBytes& AHeader) {
   uint32_t s = 0;
-  for (int i = 0; i <= 66; ++i) s += AHeader[i];
+  for (uint8_t b : AHeader.Row(0, 67)) s += b;
   return static_cast<uint16_t>(s);
 }
 
-void UpdateAmsdosChecksum(uint8_t* AHeader) { PutWord(AHeader + 67, AmsdosChecksum(AHeader)); }
+void UpdateAmsdosChecksum(uint8_t* AHeader) {
+  PutWord(AHeader + 67, AmsdosChecksum(TKvBytes(AHeader, AmsdosHeaderSize)));
+}
 
-bool CheckAmsdosHeader(const uint8_t* AHeader, uint8_t AFileType, uint16_t ALength) {
-  return AHeader[18] == AFileType && AmsdosWord(AHeader, 24) == ALength && AmsdosWord(AHeader, 64) == ALength &&
-         AHeader[66] == 0 && AmsdosWord(AHeader, 67) == AmsdosChecksum(AHeader);
+bool CheckAmsdosHeader(const TKvBytes& AHeader, uint8_t AFileType, uint16_t ALength) {
+  return AHeader.Has(0, AmsdosHeaderSize) && AHeader.U8(18) == AFileType && AHeader.Le16(24) == ALength &&
+         AHeader.Le16(64) == ALength && AHeader.U8(66) == 0 && AHeader.Le16(67) == AmsdosChecksum(AHeader);
 }
 
 // ---------------------------------------------------------------------------

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <string>
 
+#include "core/KvBytes.h"
 #include "core/KvPalette.h"
 #include "core/KvPaletteRGB.h"
 
@@ -61,10 +62,9 @@ void InitAmsdosHeader(uint8_t* AHeader, uint8_t AFileType, uint16_t ALoadAddress
 void PadAmsdosName(std::string& AName, int ALength);
 // Stores the name and extension of AFileName (8-bit characters) upper case.
 void SetAmsdosFileName(uint8_t* AHeader, const std::string& AFileName);
-uint16_t AmsdosChecksum(const uint8_t* AHeader);
+uint16_t AmsdosChecksum(const TKvBytes& AHeader);
 void UpdateAmsdosChecksum(uint8_t* AHeader);
-bool CheckAmsdosHeader(const uint8_t* AHeader, uint8_t AFileType, uint16_t ALength);
-uint16_t AmsdosWord(const uint8_t* AHeader, int AOffset);
+bool CheckAmsdosHeader(const TKvBytes& AHeader, uint8_t AFileType, uint16_t ALength);
 
 // The 239-byte ".pal" body: pens from AColours (colours of AHardwarePalette),
 // the border as the nearest hardware colour of ABorder ($00RRGGBB).

@@ -17,12 +17,11 @@ const TKvStdRGBColor MSXColors[16] = {
 
 namespace {
 
-inline int Word(const uint8_t* p) { return p[0] | (p[1] << 8); }
-
-bool CheckHeader(uint8_t AType, const uint8_t* AData, int64_t ASize, int AStart, int AExec) {
-  if (AData[0] != AType || Word(AData + 1) != AStart || Word(AData + 5) != AExec) return false;
-  const int64_t d = static_cast<int64_t>(Word(AData + 3)) - AStart;
-  return ASize == d + 8 || ASize == d + 7;
+bool CheckHeader(uint8_t AType, const TKvBytes& AHeader, int64_t AFileSize, int AStart, int AExec) {
+  if (!AHeader.Has(0, BsaveHeaderSize)) return false;
+  if (AHeader.U8(0) != AType || AHeader.Le16(1) != AStart || AHeader.Le16(5) != AExec) return false;
+  const int64_t d = static_cast<int64_t>(AHeader.Le16(3)) - AStart;
+  return AFileSize == d + 8 || AFileSize == d + 7;
 }
 
 bool InDimension(int AValue) { return AValue >= 1 && AValue <= 8000; }
@@ -39,32 +38,34 @@ void InitBsaveHeader(uint8_t* AHeader, int ALength, int AStart) {
   AHeader[4] = static_cast<uint8_t>(end >> 8);
 }
 
-bool CheckBsaveHeader(const uint8_t* AData, int64_t ASize, int AStart, int AExec) {
-  return CheckHeader(0xFE, AData, ASize, AStart, AExec);
+bool CheckBsaveHeader(const TKvBytes& AHeader, int64_t AFileSize, int AStart, int AExec) {
+  return CheckHeader(0xFE, AHeader, AFileSize, AStart, AExec);
 }
 
-bool CheckSrHeader(const uint8_t* AData, int64_t ASize, int AStart, int AExec) {
-  return CheckHeader(0xFD, AData, ASize, AStart, AExec);
+bool CheckSrHeader(const TKvBytes& AHeader, int64_t AFileSize, int AStart, int AExec) {
+  return CheckHeader(0xFD, AHeader, AFileSize, AStart, AExec);
 }
 
-bool IsBsaveFile(const uint8_t* AData) { return AData[0] == 0xFE; }
+bool IsBsaveFile(const TKvBytes& AFile) { return AFile.Has(0, 1) && AFile.U8(0) == 0xFE; }
 
-bool CheckGlHeader(const uint8_t* AData) { return InDimension(Word(AData)) && InDimension(Word(AData + 2)); }
-
-bool CheckStpHeader(const uint8_t* AData, int64_t ASize) {
-  if (!CheckGlHeader(AData)) return false;
-  const uint32_t c = (static_cast<uint32_t>(Word(AData)) * static_cast<uint32_t>(Word(AData + 2)) + 3) / 4;
-  return ASize >= static_cast<int64_t>(c) + 4 && ASize <= static_cast<int64_t>(c) + 8;
+bool CheckGlHeader(const TKvBytes& AHeader) {
+  return AHeader.Has(0, 4) && InDimension(AHeader.Le16(0)) && InDimension(AHeader.Le16(2));
 }
 
-bool CheckCmpHeader(const uint8_t* AData) {
-  return AData[0] >= 1 && AData[0] <= 128 && AData[1] >= 1 && AData[1] <= 212 && AData[2] >= 1 &&
-         AData[2] <= AData[1];
+bool CheckStpHeader(const TKvBytes& AHeader, int64_t AFileSize) {
+  if (!CheckGlHeader(AHeader)) return false;
+  const uint32_t c = (static_cast<uint32_t>(AHeader.Le16(0)) * static_cast<uint32_t>(AHeader.Le16(2)) + 3) / 4;
+  return AFileSize >= static_cast<int64_t>(c) + 4 && AFileSize <= static_cast<int64_t>(c) + 8;
 }
 
-bool IsPublisherScreen(const uint8_t* AData) {
-  return std::memcmp(AData, "DYNAMIC PUBLISHER SCREEN", 24) == 0 ||
-         std::memcmp(AData, "E U R O PUBLISHER SCREEN", 24) == 0;
+bool CheckCmpHeader(const TKvBytes& AHeader) {
+  if (!AHeader.Has(0, 3)) return false;
+  const uint8_t w = AHeader.U8(0), h = AHeader.U8(1), plain = AHeader.U8(2);
+  return w >= 1 && w <= 128 && h >= 1 && h <= 212 && plain >= 1 && plain <= h;
+}
+
+bool IsPublisherScreen(const TKvBytes& AFile) {
+  return AFile.Same(0, "DYNAMIC PUBLISHER SCREEN", 24) || AFile.Same(0, "E U R O PUBLISHER SCREEN", 24);
 }
 
 // ---------------------------------------------------------------------------
@@ -266,11 +267,11 @@ int InitG9bHeader(uint8_t* AHeader, uint8_t ABitDepth, uint8_t AColorType, int A
   return static_cast<int>(LSize);
 }
 
-int G9bPaletteOffset(const uint8_t* AHeader) { return Word(AHeader + 3) + 5; }
+int G9bPaletteOffset(const TKvBytes& AHeader) { return AHeader.Le16(3) + 5; }
 
-int G9bDataOffset(const uint8_t* AHeader) { return Word(AHeader + 3) + 3 * AHeader[7] + 5; }
+int G9bDataOffset(const TKvBytes& AHeader) { return AHeader.Le16(3) + 3 * AHeader.U8(7) + 5; }
 
-int GetG9bDataSize(const uint8_t* AHeader) { return AHeader[13] | AHeader[14] << 8 | AHeader[15] << 16; }
+int GetG9bDataSize(const TKvBytes& AHeader) { return static_cast<int>(AHeader.Le24(13)); }
 
 void SetG9bDataSize(uint8_t* AHeader, int ASize) {
   if (ASize < 0 || ASize > 0xFFFFFF) RaiseInternalError();
@@ -279,18 +280,19 @@ void SetG9bDataSize(uint8_t* AHeader, int ASize) {
   AHeader[15] = static_cast<uint8_t>(ASize >> 16);
 }
 
-bool CheckG9bHeader(const uint8_t* AData, int64_t ASize) {
-  if (AData == nullptr || ASize < 5 || std::memcmp(AData, "G9B", 3) != 0) return false;
-  const int LHeaderSize = Word(AData + 3);
-  if (LHeaderSize < 11 || LHeaderSize + 5 > ASize) return false;
-  const int w = Word(AData + 8), h = Word(AData + 10);
+bool CheckG9bHeader(const TKvBytes& AFile) {
+  const int64_t LSize = AFile.Size();
+  if (LSize < 5 || !AFile.Same(0, "G9B", 3)) return false;
+  const int LHeaderSize = AFile.Le16(3);
+  if (LHeaderSize < 11 || LHeaderSize + 5 > LSize) return false;
+  const int w = AFile.Le16(8), h = AFile.Le16(10);
   if (w < 1 || w > 8000 || h < 1 || h > 8000) return false;
-  const int LMax = G9bMaxEntries(AData[5], AData[6]);
-  if (LMax < 0 || AData[7] > LMax) return false;
-  if (G9bDataOffset(AData) >= ASize) return false;
-  const uint8_t* p = AData + G9bPaletteOffset(AData);
-  for (int i = 0; i < 3 * AData[7]; ++i)
-    if (p[i] >= 32) return false;
+  const int LMax = G9bMaxEntries(AFile.U8(5), AFile.U8(6));
+  const int LEntries = AFile.U8(7);
+  if (LMax < 0 || LEntries > LMax) return false;
+  if (G9bDataOffset(AFile) >= LSize) return false;
+  for (uint8_t b : AFile.Row(G9bPaletteOffset(AFile), 3 * LEntries))
+    if (b >= 32) return false;
   return true;
 }
 

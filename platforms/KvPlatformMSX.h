@@ -9,6 +9,7 @@
 
 #include <cstdint>
 
+#include "core/KvBytes.h"
 #include "core/KvColor.h"
 #include "core/KvPalette.h"
 
@@ -32,22 +33,22 @@ constexpr int BsaveHeaderSize = 7;
 // 0xFE, start word AStart, end word AStart + ALength - 1 (16 bits), execution
 // word 0.
 void InitBsaveHeader(uint8_t* AHeader, int ALength, int AStart);
-// Byte 0 is 0xFE, the start word is AStart, the execution word is AExec and,
-// with D = end - AStart, ASize is D + 8 or D + 7. The caller guarantees 7
-// readable bytes.
-bool CheckBsaveHeader(const uint8_t* AData, int64_t ASize, int AStart, int AExec);
+// A whole 7-byte header: byte 0 is 0xFE, the start word is AStart, the
+// execution word is AExec and, with D = end - AStart, the file's size
+// AFileSize is D + 8 or D + 7.
+bool CheckBsaveHeader(const TKvBytes& AHeader, int64_t AFileSize, int AStart, int AExec);
 // The same with the type byte 0xFD.
-bool CheckSrHeader(const uint8_t* AData, int64_t ASize, int AStart, int AExec);
-bool IsBsaveFile(const uint8_t* AData);
+bool CheckSrHeader(const TKvBytes& AHeader, int64_t AFileSize, int AStart, int AExec);
+bool IsBsaveFile(const TKvBytes& AFile);
 
 // Width and height words both 1..8000 (4 bytes).
-bool CheckGlHeader(const uint8_t* AData);
-// As CheckGlHeader, and C + 4 <= ASize <= C + 8 with C = (W * H + 3) div 4.
-bool CheckStpHeader(const uint8_t* AData, int64_t ASize);
+bool CheckGlHeader(const TKvBytes& AHeader);
+// As CheckGlHeader, and C + 4 <= AFileSize <= C + 8 with C = (W * H + 3) div 4.
+bool CheckStpHeader(const TKvBytes& AHeader, int64_t AFileSize);
 // Byte 0 in 1..128, byte 1 in 1..212, byte 2 in 1..byte 1 (3 bytes).
-bool CheckCmpHeader(const uint8_t* AData);
+bool CheckCmpHeader(const TKvBytes& AHeader);
 // The first 24 bytes name one of the two publisher screen kinds.
-bool IsPublisherScreen(const uint8_t* AData);
+bool IsPublisherScreen(const TKvBytes& AFile);
 
 // ---------------------------------------------------------------------------
 // Palettes. Each builder clears APalette first.
@@ -102,16 +103,21 @@ constexpr int G9bBlockSize = 16000;
 // even for 4 bits) and a data size above 0xFFFFFF.
 int InitG9bHeader(uint8_t* AHeader, uint8_t ABitDepth, uint8_t AColorType, int AWidth, int AHeight);
 // Header size + 5.
-int G9bPaletteOffset(const uint8_t* AHeader);
+int G9bPaletteOffset(const TKvBytes& AHeader);
 // Header size + 3 * palette entries + 5.
-int G9bDataOffset(const uint8_t* AHeader);
-int GetG9bDataSize(const uint8_t* AHeader);
+int G9bDataOffset(const TKvBytes& AHeader);
+int GetG9bDataSize(const TKvBytes& AHeader);
+// The same over a whole header in memory that the program wrote.
+inline int G9bPaletteOffset(const uint8_t* AHeader) { return G9bPaletteOffset(TKvBytes(AHeader, G9bHeaderSize)); }
+inline int G9bDataOffset(const uint8_t* AHeader) { return G9bDataOffset(TKvBytes(AHeader, G9bHeaderSize)); }
+inline int GetG9bDataSize(const uint8_t* AHeader) { return GetG9bDataSize(TKvBytes(AHeader, G9bHeaderSize)); }
 // "Internal error" above 0xFFFFFF.
 void SetG9bDataSize(uint8_t* AHeader, int ASize);
-// The magic, a header size of 11 or more within ASize, width and height
+// The magic, a header size of 11 or more within the file, width and height
 // 1..8000, a depth and colour type of the format with no more palette
-// entries than it has, a data offset below ASize and palette bytes below 32.
-bool CheckG9bHeader(const uint8_t* AData, int64_t ASize);
+// entries than it has, a data offset inside the file and palette bytes
+// below 32.
+bool CheckG9bHeader(const TKvBytes& AFile);
 // ALength raw bytes as a block count and that many blocks, each a 16-bit
 // size and one LZ77 block; returns the bytes written. "Internal error" for
 // 256 blocks or more, or when the output would pass ARoom bytes.

@@ -2,7 +2,6 @@
 
 #include "core/KvDestEngineOptions.h"
 #include "core/KvErrors.h"
-#include "shell/noxShellBaseExtension.h"
 
 namespace {
 

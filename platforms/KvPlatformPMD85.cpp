@@ -2,7 +2,6 @@
 
 #include "core/KvDestEngineOptions.h"
 #include "core/KvErrors.h"
-#include "shell/noxShellBaseExtension.h"
 
 void BuildPMD85Palette(const TKvDestEngineOptions* AOptions, TKvPalette256& APalette, TKvPaletteType AType) {
   APalette.Clear();

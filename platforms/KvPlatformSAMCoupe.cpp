@@ -1,7 +1,6 @@
 #include "platforms/KvPlatformSAMCoupe.h"
 
 #include "core/KvErrors.h"
-#include "shell/noxShellBaseExtension.h"
 
 namespace {
 
@@ -70,8 +69,4 @@ void BuildSAMCoupeBrightPalette(TKvPalette256& APalette) {
   APalette.FillNearestGBR16(&LAll);
 }
 
-bool IsSAMMode4Marker(const uint8_t* AData) {
-  for (int i = 0; i < 4; ++i)
-    if (AData[i] != SAMMode4Marker[i]) return false;
-  return true;
-}
+bool IsSAMMode4Marker(const TKvBytes& AData) { return AData.Same(0, SAMMode4Marker, 4); }

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+#include "core/KvBytes.h"
 #include "core/KvPalette.h"
 
 constexpr int SAMScreenSize = 24576;        // mode 3 and mode 4 screens
@@ -33,5 +34,5 @@ void WriteSAMCoupeMode4PaletteBlock(const TKvPalette256& APalette, uint8_t* ADes
 void BuildSAMCoupeGrayPalette(TKvPalette256& APalette);
 // The table colours nearest the 16 basic colours, duplicates merged.
 void BuildSAMCoupeBrightPalette(TKvPalette256& APalette);
-// True when the mode-4 marker 0, 17, 34, 127 stands at AData.
-bool IsSAMMode4Marker(const uint8_t* AData);
+// True when the mode-4 marker 0, 17, 34, 127 stands at the start of AData.
+bool IsSAMMode4Marker(const TKvBytes& AData);

@@ -3,7 +3,6 @@
 #include <cstring>
 
 #include "core/KvErrors.h"
-#include "shell/noxShellBaseExtension.h"
 
 const uint8_t QLGD2LevelTable[8] = {0, 36, 73, 109, 146, 182, 219, 255};
 

@@ -1,7 +1,6 @@
 #include "platforms/KvPlatformSymbOS.h"
 
 #include "core/KvErrors.h"
-#include "shell/noxShellBaseExtension.h"
 
 const uint8_t SymbOSLevels[16][3] = {
     {2, 2, 1}, {0, 0, 0}, {2, 1, 0}, {1, 0, 0}, {0, 2, 2}, {0, 0, 1}, {1, 1, 2}, {0, 0, 2},

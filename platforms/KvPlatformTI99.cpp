@@ -1,7 +1,6 @@
 #include "platforms/KvPlatformTI99.h"
 
 #include "core/KvErrors.h"
-#include "shell/noxShellBaseExtension.h"
 
 namespace {
 

@@ -3,7 +3,6 @@
 #include <cstring>
 
 #include "core/KvErrors.h"
-#include "shell/noxShellBaseExtension.h"
 
 namespace {
 

@@ -8,10 +8,6 @@ namespace {
 
 constexpr uint8_t kSxgMagic[4] = {0x7F, 0x53, 0x58, 0x47};
 
-uint16_t Word(const uint8_t* AData, int AOffset) {
-  return static_cast<uint16_t>(AData[AOffset] | (AData[AOffset + 1] << 8));
-}
-
 void PutWord(uint8_t* AData, int AOffset, int AValue) {
   AData[AOffset] = static_cast<uint8_t>(AValue);
   AData[AOffset + 1] = static_cast<uint8_t>(AValue >> 8);
@@ -26,28 +22,29 @@ constexpr uint8_t kPentevoBytes[25] = {0,   31,  46,  57,  66,  74,  81,  87,  9
 
 }  // namespace
 
-uint32_t SxgPixelOffset(const uint8_t* AHeader) { return Word(AHeader, 14) + 16u; }
+uint32_t SxgPixelOffset(const TKvBytes& AHeader) { return AHeader.Le16(14) + 16u; }
 
-uint32_t SxgPaletteCount(const uint8_t* AHeader) {
-  const uint32_t n = (static_cast<uint32_t>(Word(AHeader, 14)) - Word(AHeader, 12) + 2u) / 2u;
-  return std::min<uint32_t>(n, AHeader[7] == 1 ? 16u : 256u);
+uint32_t SxgPaletteCount(const TKvBytes& AHeader) {
+  const uint32_t n = (static_cast<uint32_t>(AHeader.Le16(14)) - AHeader.Le16(12) + 2u) / 2u;
+  return std::min<uint32_t>(n, AHeader.U8(7) == 1 ? 16u : 256u);
 }
 
-uint32_t SxgBytesPerLine(const uint8_t* AHeader) {
-  const uint32_t bits = (AHeader[7] == 1 ? 4u : 8u) * Word(AHeader, 8);
-  return AHeader[4] >= 3 ? ((bits + 15u) & ~15u) / 8u : ((bits + 7u) & ~7u) / 8u;
+uint32_t SxgBytesPerLine(const TKvBytes& AHeader) {
+  const uint32_t bits = (AHeader.U8(7) == 1 ? 4u : 8u) * AHeader.Le16(8);
+  return AHeader.U8(4) >= 3 ? ((bits + 15u) & ~15u) / 8u : ((bits + 7u) & ~7u) / 8u;
 }
 
-bool CheckSxgHeader(const uint8_t* AHeader, int64_t ASize) {
-  if (std::memcmp(AHeader, kSxgMagic, sizeof(kSxgMagic)) != 0) return false;
-  if ((AHeader[4] != 2 && AHeader[4] != 3) || AHeader[6] != 0 || (AHeader[7] != 1 && AHeader[7] != 2)) return false;
-  if (Word(AHeader, 8) == 0 || Word(AHeader, 10) == 0) return false;
-  if (Word(AHeader, 12) < 2 || Word(AHeader, 14) < 2 || SxgPaletteCount(AHeader) == 0) return false;
+bool CheckSxgHeader(const TKvBytes& AHeader, int64_t AFileSize) {
+  if (!AHeader.Has(0, SxgHeaderSize) || !AHeader.Same(0, kSxgMagic, sizeof(kSxgMagic))) return false;
+  const uint8_t version = AHeader.U8(4), format = AHeader.U8(7);
+  if ((version != 2 && version != 3) || AHeader.U8(6) != 0 || (format != 1 && format != 2)) return false;
+  if (AHeader.Le16(8) == 0 || AHeader.Le16(10) == 0) return false;
+  if (AHeader.Le16(12) < 2 || AHeader.Le16(14) < 2 || SxgPaletteCount(AHeader) == 0) return false;
   // In 64 bits: the largest rows and offset do not wrap round to a small
   // total that a tiny file would satisfy.
   const int64_t LNeeded =
-      static_cast<int64_t>(SxgPixelOffset(AHeader)) + static_cast<int64_t>(SxgBytesPerLine(AHeader)) * Word(AHeader, 10);
-  return ASize >= LNeeded;
+      static_cast<int64_t>(SxgPixelOffset(AHeader)) + static_cast<int64_t>(SxgBytesPerLine(AHeader)) * AHeader.Le16(10);
+  return AFileSize >= LNeeded;
 }
 
 void InitSxgHeader(uint8_t* AHeader, uint8_t AVersion, int AWidth, int AHeight, int ABits) {
@@ -59,14 +56,14 @@ void InitSxgHeader(uint8_t* AHeader, uint8_t AVersion, int AWidth, int AHeight, 
   PutWord(AHeader, 10, AHeight);
 }
 
-int SxgFilePaletteCount(const uint8_t* AData, int64_t ASize) {
-  const int64_t LStart = 14 + static_cast<int64_t>(Word(AData, 12));
-  if (LStart > SxgPixelOffset(AData)) return 0;
-  const int64_t LInFile = ASize > LStart ? (ASize - LStart) / 2 : 0;
-  return static_cast<int>(std::min<int64_t>(SxgPaletteCount(AData), LInFile));
+int SxgFilePaletteCount(const TKvBytes& AFile) {
+  const int64_t LStart = 14 + static_cast<int64_t>(AFile.Le16(12));
+  if (LStart > SxgPixelOffset(AFile)) return 0;
+  const int64_t LInFile = AFile.Size() > LStart ? (AFile.Size() - LStart) / 2 : 0;
+  return static_cast<int>(std::min<int64_t>(SxgPaletteCount(AFile), LInFile));
 }
 
-uint16_t SxgPaletteWord(const uint8_t* AData, int AIndex) { return Word(AData, 14 + Word(AData, 12) + 2 * AIndex); }
+uint16_t SxgPaletteWord(const TKvBytes& AFile, int AIndex) { return AFile.Le16(14 + AFile.Le16(12) + 2 * AIndex); }
 
 uint8_t SxgLevelByte(TKvPaletteType AType, int ALevel) {
   switch (AType) {

@@ -5,7 +5,6 @@
 
 #include "core/KvErrors.h"
 #include "rtl/KvSysUtils.h"
-#include "shell/noxShellBaseExtension.h"
 
 namespace {
 
@@ -135,20 +134,19 @@ void InitMghHeader(uint8_t (&AHeader)[MghHeaderSize], uint8_t ACellHeight, uint8
   AHeader[255] = 255;
 }
 
-bool CheckMghHeader(const uint8_t* AHeader, uint8_t ACellHeight) {
-  return AHeader[0] == 'M' && AHeader[1] == 'G' && AHeader[2] == 'H' && AHeader[3] == 1 && AHeader[4] == ACellHeight;
+bool CheckMghHeader(const TKvBytes& AHeader, uint8_t ACellHeight) {
+  return AHeader.Same(0, "MGH\x01", 4) && AHeader.U8(4) == ACellHeight;
 }
 
-bool IsHlrFile(const uint8_t* AData) { return std::memcmp(AData, HlrViewerSignature, sizeof(HlrViewerSignature)) == 0; }
+bool IsHlrFile(const TKvBytes& AFile) { return AFile.Same(0, HlrViewerSignature, sizeof(HlrViewerSignature)); }
 
-bool CheckChrHeader(const uint8_t* AHeader, int32_t ASize) {
-  if (std::memcmp(AHeader, "chr$", 4) != 0) return false;
-  const int w = AHeader[4], h = AHeader[5], n = AHeader[6];
+bool CheckChrHeader(const TKvBytes& AHeader, int64_t AFileSize) {
+  if (!AHeader.Has(0, 7) || !AHeader.Same(0, "chr$", 4)) return false;
+  const int w = AHeader.U8(4), h = AHeader.U8(5), n = AHeader.U8(6);
   if (w == 0 || h == 0 || (n != 8 && n != 9 && n != 18)) return false;
-  return static_cast<int64_t>(w) * h * n + 7 <= static_cast<int64_t>(ASize);
+  return static_cast<int64_t>(w) * h * n + 7 <= AFileSize;
 }
 
-bool CheckBspHeader(const uint8_t* AData, int32_t ASize) {
-  return AData[0] == 'b' && AData[1] == 's' && AData[2] == 'p' && AData[3] == 0xC0 && AData[4] == 0 &&
-         ASize >= 13896;
+bool CheckBspHeader(const TKvBytes& AHeader, int64_t AFileSize) {
+  return AHeader.Same(0, "bsp\xC0\x00", 5) && AFileSize >= 13896;
 }

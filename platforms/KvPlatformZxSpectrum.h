@@ -10,6 +10,7 @@
 
 #include <cstdint>
 
+#include "core/KvBytes.h"
 #include "core/KvColor.h"
 #include "core/KvDestEngineOptions.h"
 #include "core/KvPalette.h"
@@ -52,12 +53,13 @@ void BuildUlaPlusPalette(TKvPalette256& APalette, TKvPaletteType APaletteType);
 // The 256-byte header of MGH files.
 constexpr int MghHeaderSize = 256;
 void InitMghHeader(uint8_t (&AHeader)[MghHeaderSize], uint8_t ACellHeight, uint8_t ABorder);
-bool CheckMghHeader(const uint8_t* AHeader, uint8_t ACellHeight);
+bool CheckMghHeader(const TKvBytes& AHeader, uint8_t ACellHeight);
 
-// Recognisers; the caller makes sure that 84, 7 and 5 bytes exist.
-bool IsHlrFile(const uint8_t* AData);
-bool CheckChrHeader(const uint8_t* AHeader, int32_t ASize);
-bool CheckBspHeader(const uint8_t* AData, int32_t ASize);
+// Recognisers: the display routine at the start of a ".hlr" file; the
+// header of a ".ch$" or ".bsp" file of AFileSize bytes.
+bool IsHlrFile(const TKvBytes& AFile);
+bool CheckChrHeader(const TKvBytes& AHeader, int64_t AFileSize);
+bool CheckBspHeader(const TKvBytes& AHeader, int64_t AFileSize);
 
 // The screen memory layout: 6144 bitmap bytes of 192 rows of 32 bytes, rows
 // interleaved by thirds, then 768 attribute bytes of 24 rows of 32 cells.

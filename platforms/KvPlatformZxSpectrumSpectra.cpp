@@ -8,9 +8,9 @@ void InitSpectraTrailer(uint8_t (&ATrailer)[SpectraTrailerSize], uint8_t AMode) 
   ATrailer[2] = AMode;
 }
 
-bool CheckSpectraTrailer(const uint8_t* ATrailer, int64_t AFileSize) {
-  if (ATrailer[0] != 'P' || ATrailer[1] != 'S') return false;
-  const uint8_t m = ATrailer[2];
+bool CheckSpectraTrailer(const TKvBytes& ATrailer, int64_t AFileSize) {
+  if (!ATrailer.Same(0, "PS", 2) || !ATrailer.Has(2, 1)) return false;
+  const uint8_t m = ATrailer.U8(2);
   // Only the height code, the colour bit, the byte bit and the width bit.
   if (m & 0x70) return false;
   const bool doubleByte = (m & SpectraModeDoubleByte) != 0;

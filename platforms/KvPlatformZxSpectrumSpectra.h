@@ -9,6 +9,8 @@
 
 #include <cstdint>
 
+#include "core/KvBytes.h"
+
 constexpr int SpectraTrailerSize = 3;
 constexpr uint8_t SpectraMode64Colors = 0x04;
 constexpr uint8_t SpectraModeDoubleByte = 0x08;
@@ -16,10 +18,10 @@ constexpr uint8_t SpectraModeHalfWidth = 0x80;
 
 // Writes "P", "S" and AMode.
 void InitSpectraTrailer(uint8_t (&ATrailer)[SpectraTrailerSize], uint8_t AMode);
-// True exactly when the three bytes at ATrailer are "P", "S" and a mode byte
+// True exactly when the three bytes of ATrailer are "P", "S" and a mode byte
 // that a file of AFileSize bytes (trailer included) can carry: the size fixes
 // the cell height and the byte count, colours and cell width are free.
-bool CheckSpectraTrailer(const uint8_t* ATrailer, int64_t AFileSize);
+bool CheckSpectraTrailer(const TKvBytes& ATrailer, int64_t AFileSize);
 
 // The cell height code of a height of 8, 4, 2 or 1 lines; -1 for any other.
 int SpectraHeightCode(int ACellHeight);

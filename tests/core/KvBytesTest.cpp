@@ -50,6 +50,7 @@ TEST(KvBytes, ReadsBothByteOrders) {
   EXPECT_EQ(b.U8(7), 0x08);
   EXPECT_EQ(b.Le16(1), 0x0302);
   EXPECT_EQ(b.Be16(1), 0x0203);
+  EXPECT_EQ(b.Le24(5), 0x080706u);
   EXPECT_EQ(b.Le32(4), 0x08070605u);
   EXPECT_EQ(b.Be32(4), 0x05060708u);
   uint8_t two[2] = {};
@@ -65,13 +66,8 @@ TEST(KvBytes, ReadsOutsideRaiseTheTruncatedDataError) {
   const auto truncated = Raised([] { RaiseOSError(87); });
   uint8_t buffer[4];
   const std::function<void()> reads[] = {
-      [&] { b.U8(8); },
-      [&] { b.U8(-1); },
-      [&] { b.Le16(7); },
-      [&] { b.Be16(kMax); },
-      [&] { b.Le32(5); },
-      [&] { b.Be32(-4); },
-      [&] { b.Read(6, buffer, 4); },
+      [&] { b.U8(8); },          [&] { b.U8(-1); },  [&] { b.Le16(7); },  [&] { b.Be16(kMax); },
+      [&] { b.Le32(5); },        [&] { b.Le24(6); }, [&] { b.Be32(-4); }, [&] { b.Read(6, buffer, 4); },
       [&] { TKvBytes().U8(0); },
   };
   for (size_t i = 0; i < std::size(reads); ++i) EXPECT_EQ(Raised(reads[i]), truncated) << i;
@@ -108,7 +104,7 @@ TEST(KvBytes, NamedErrorsKeepThePinnedCodesAndTexts) {
     void (*Raise)();
     uint32_t Code;
   } cases[] = {
-      {RaiseTruncatedData, 87}, {RaiseBadHeader, 87},         {RaiseSizeOutOfRange, 87},     {RaiseDataOverrun, 86},
+      {RaiseTruncatedData, 87}, {RaiseBadHeader, 87},         {RaiseSizeOutOfRange, 87},     {RaiseScreenMismatch, 86},
       {RaiseCorruptData, 13},   {RaiseUnsupportedOption, 87}, {RaiseUnsupportedPalette, 86},
   };
   for (const auto& c : cases) {

@@ -116,7 +116,7 @@ TEST(KvMSX2Importers, DamagedFiles) {
   EXPECT_EQ(bitmap->GetPixel(255, 211), 0);
   // A run cut after its count, and a count cut after the 00.
   for (const Bytes& cut : {Bytes{0x05}, Bytes{0x00}, Bytes{0x00, 0x04}}) {
-    TKvMSXRunReader r(cut.data(), static_cast<int64_t>(cut.size()));
+    TKvMSXRunReader r{TKvBytes(cut)};
     uint8_t b;
     EXPECT_FALSE(r.NextByte(b));
   }
@@ -124,7 +124,7 @@ TEST(KvMSX2Importers, DamagedFiles) {
 
 TEST(KvMSX2Importers, RunLengthStreams) {
   auto all = [](const Bytes& AData) {
-    TKvMSXRunReader r(AData.data(), static_cast<int64_t>(AData.size()));
+    TKvMSXRunReader r{TKvBytes(AData)};
     Bytes out;
     uint8_t b;
     while (r.NextByte(b)) out.push_back(b);

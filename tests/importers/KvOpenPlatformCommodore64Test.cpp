@@ -233,7 +233,7 @@ template <class TReader>
 std::vector<uint8_t> ReadAll(std::vector<uint8_t> APacked) {
   APacked.insert(APacked.begin(), {0x00, 0x60});
   TReader r;
-  r.Init(APacked.data(), static_cast<int32_t>(APacked.size()));
+  r.Init(TKvBytes(APacked));
   std::vector<uint8_t> out;
   uint8_t b;
   while (r.ReadByte(b) && out.size() < 1000) out.push_back(b);

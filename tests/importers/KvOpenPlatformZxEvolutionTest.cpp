@@ -139,9 +139,9 @@ TEST(KvOpenPlatformZxEvolution, HugeHeaderDoesNotWrap) {
   f[12] = 2;
   f[14] = 0xFF;
   f[15] = 0xFF;
-  EXPECT_FALSE(CheckSxgHeader(f.data(), 17));
-  EXPECT_FALSE(CheckSxgHeader(f.data(), 0xFFFFFFFFll));
-  EXPECT_TRUE(CheckSxgHeader(f.data(), 65551 + 65536ll * 65535));
+  EXPECT_FALSE(CheckSxgHeader(TKvBytes(f), 17));
+  EXPECT_FALSE(CheckSxgHeader(TKvBytes(f), 0xFFFFFFFFll));
+  EXPECT_TRUE(CheckSxgHeader(TKvBytes(f), 65551 + 65536ll * 65535));
   EXPECT_EQ(TProbe("x.sxg", f).Find(kSxg), nullptr);
 }
 
@@ -156,7 +156,7 @@ TEST(KvOpenPlatformZxEvolution, PaletteBeyondThePixels) {
     f[13] = static_cast<uint8_t>(paletteWord >> 8);
     f[14] = 2;  // pixels at 18
     f.resize(18 + 2 * 2, 0x21);
-    EXPECT_EQ(SxgFilePaletteCount(f.data(), static_cast<int64_t>(f.size())), 0);
+    EXPECT_EQ(SxgFilePaletteCount(TKvBytes(f)), 0);
     TProbe p("x.sxg", f);
     TKvSourceEngine* e = p.Find(kSxg);
     ASSERT_NE(e, nullptr) << paletteWord;
@@ -172,8 +172,8 @@ TEST(KvOpenPlatformZxEvolution, PaletteBeyondThePixels) {
   g[12] = 2;
   g[14] = 8;
   g.resize(16 + 8 + 2, 0);
-  EXPECT_EQ(SxgFilePaletteCount(g.data(), static_cast<int64_t>(g.size())), 4);
-  EXPECT_EQ(SxgFilePaletteCount(g.data(), 19), 1);
+  EXPECT_EQ(SxgFilePaletteCount(TKvBytes(g)), 4);
+  EXPECT_EQ(SxgFilePaletteCount(TKvBytes(g.data(), 19)), 1);
 }
 
 }  // namespace

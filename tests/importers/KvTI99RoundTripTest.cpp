@@ -517,7 +517,7 @@ TEST(KvTI99Probe, GenevePictures) {
   both.insert(both.end(), 16, 0x0200);
   auto fboth = GeneveFile(g7head, both);
   int h = 0;
-  EXPECT_EQ(DetectGeneveFormat(fboth.data() + 128, TiFilesDataLength(fboth.data()), h), gkG6);
+  EXPECT_EQ(DetectGeneveFormat(TKvBytes(fboth).Sub(128, TiFilesDataLength(TKvBytes(fboth))), h), gkG6);
   EXPECT_EQ(h, 212);
   // 128 G6 runs of 768 fill 192 lines with 96 bytes left over (lenient
   // only), while all 192 words are G7 runs of 256 (strict): G7 wins.
@@ -525,7 +525,7 @@ TEST(KvTI99Probe, GenevePictures) {
   g7strict.insert(g7strict.end(), 128, 0x0300);
   g7strict.insert(g7strict.end(), 48, 0x0000);
   auto f7 = GeneveFile(g7head, g7strict);
-  EXPECT_EQ(DetectGeneveFormat(f7.data() + 128, TiFilesDataLength(f7.data()), h), gkG7);
+  EXPECT_EQ(DetectGeneveFormat(TKvBytes(f7).Sub(128, TiFilesDataLength(TKvBytes(f7))), h), gkG7);
   EXPECT_EQ(h, 192);
 }
 

@@ -59,8 +59,7 @@ struct TPacked {
 std::vector<uint8_t> UnpackOne(const std::vector<uint8_t>& ABlock, size_t AOutput, bool* AOk = nullptr) {
   std::vector<uint8_t> out(AOutput, 0xEE);
   int64_t pos = 0, used = 0;
-  const bool ok = TKvG9BEngine::UnpackBlock(ABlock.data(), static_cast<int64_t>(ABlock.size()), out.data(),
-                                            static_cast<int64_t>(out.size()), pos, used);
+  const bool ok = TKvG9BEngine::UnpackBlock(TKvBytes(ABlock), out.data(), static_cast<int64_t>(out.size()), pos, used);
   if (AOk) *AOk = ok;
   out.resize(static_cast<size_t>(pos));
   return out;

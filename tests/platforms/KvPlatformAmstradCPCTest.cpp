@@ -11,6 +11,9 @@
 
 namespace {
 
+// A little-endian word of a header or body the converter wrote.
+uint16_t WordAt(const uint8_t* AData, int AOffset) { return TKvBytes(AData + AOffset, 2).Le16(0); }
+
 std::string Bytes(const uint8_t* p, int n) { return std::string(reinterpret_cast<const char*>(p), static_cast<size_t>(n)); }
 
 TEST(KvPlatformAmstradCPC, PaletteKinds) {
@@ -65,21 +68,21 @@ TEST(KvPlatformAmstradCPC, AmsdosHeader) {
 
   InitAmsdosHeader(h, 2, 0xC000, 16384, 0xC7D0);
   EXPECT_EQ(h[18], 2);
-  EXPECT_EQ(AmsdosWord(h, 19), 16384);
-  EXPECT_EQ(AmsdosWord(h, 21), 0xC000);
-  EXPECT_EQ(AmsdosWord(h, 24), 16384);
-  EXPECT_EQ(AmsdosWord(h, 26), 0xC7D0);
-  EXPECT_EQ(AmsdosWord(h, 64), 16384);
+  EXPECT_EQ(WordAt(h, 19), 16384);
+  EXPECT_EQ(WordAt(h, 21), 0xC000);
+  EXPECT_EQ(WordAt(h, 24), 16384);
+  EXPECT_EQ(WordAt(h, 26), 0xC7D0);
+  EXPECT_EQ(WordAt(h, 64), 16384);
   EXPECT_EQ(Bytes(h + 1, 11), std::string(11, '\0'));
   // Never named, never summed: rejected.
-  EXPECT_FALSE(CheckAmsdosHeader(h, 2, 16384));
+  EXPECT_FALSE(CheckAmsdosHeader(TKvBytes(h, AmsdosHeaderSize), 2, 16384));
   UpdateAmsdosChecksum(h);
-  EXPECT_TRUE(CheckAmsdosHeader(h, 2, 16384));
-  EXPECT_FALSE(CheckAmsdosHeader(h, 0, 16384));
-  EXPECT_FALSE(CheckAmsdosHeader(h, 2, 16336));
+  EXPECT_TRUE(CheckAmsdosHeader(TKvBytes(h, AmsdosHeaderSize), 2, 16384));
+  EXPECT_FALSE(CheckAmsdosHeader(TKvBytes(h, AmsdosHeaderSize), 0, 16384));
+  EXPECT_FALSE(CheckAmsdosHeader(TKvBytes(h, AmsdosHeaderSize), 2, 16336));
   h[66] = 1;
   UpdateAmsdosChecksum(h);
-  EXPECT_FALSE(CheckAmsdosHeader(h, 2, 16384));
+  EXPECT_FALSE(CheckAmsdosHeader(TKvBytes(h, AmsdosHeaderSize), 2, 16384));
 }
 
 TEST(KvPlatformAmstradCPC, FileNames) {
@@ -104,7 +107,7 @@ TEST(KvPlatformAmstradCPC, FileNames) {
   TKvAmstradCPCKitStream s;
   s.StoreFileName("\xC3\xA9t\xC3\xA9.kit");
   EXPECT_EQ(Bytes(s.Header() + 1, 11), "-T-     KIT");
-  EXPECT_TRUE(CheckAmsdosHeader(s.Header(), 2, 32));
+  EXPECT_TRUE(CheckAmsdosHeader(TKvBytes(s.Header(), AmsdosHeaderSize), 2, 32));
 }
 
 TEST(KvPlatformAmstradCPC, PalAndPphBodies) {

@@ -43,39 +43,39 @@ TEST(KvPlatformMSX, BsaveHeaderBytes) {
 
 TEST(KvPlatformMSX, HeaderChecks) {
   const auto h = Header(0xFE, 0, 0x37FF, 0);
-  EXPECT_TRUE(CheckBsaveHeader(h.data(), 14343, 0, 0));   // D + 8
-  EXPECT_TRUE(CheckBsaveHeader(h.data(), 14342, 0, 0));   // D + 7
-  EXPECT_FALSE(CheckBsaveHeader(h.data(), 14344, 0, 0));
-  EXPECT_FALSE(CheckBsaveHeader(h.data(), 14341, 0, 0));
-  EXPECT_FALSE(CheckBsaveHeader(Header(0xFE, 0, 0x37FF, 1).data(), 14343, 0, 0));
-  EXPECT_FALSE(CheckBsaveHeader(Header(0xFE, 1, 0x37FF, 0).data(), 14343, 0, 0));
-  EXPECT_FALSE(CheckBsaveHeader(Header(0xFD, 0, 0x37FF, 0).data(), 14343, 0, 0));
-  EXPECT_TRUE(CheckSrHeader(Header(0xFD, 0, 0x37FF, 0).data(), 14343, 0, 0));
+  EXPECT_TRUE(CheckBsaveHeader(TKvBytes(h), 14343, 0, 0));  // D + 8
+  EXPECT_TRUE(CheckBsaveHeader(TKvBytes(h), 14342, 0, 0));  // D + 7
+  EXPECT_FALSE(CheckBsaveHeader(TKvBytes(h), 14344, 0, 0));
+  EXPECT_FALSE(CheckBsaveHeader(TKvBytes(h), 14341, 0, 0));
+  EXPECT_FALSE(CheckBsaveHeader(TKvBytes(Header(0xFE, 0, 0x37FF, 1)), 14343, 0, 0));
+  EXPECT_FALSE(CheckBsaveHeader(TKvBytes(Header(0xFE, 1, 0x37FF, 0)), 14343, 0, 0));
+  EXPECT_FALSE(CheckBsaveHeader(TKvBytes(Header(0xFD, 0, 0x37FF, 0)), 14343, 0, 0));
+  EXPECT_TRUE(CheckSrHeader(TKvBytes(Header(0xFD, 0, 0x37FF, 0)), 14343, 0, 0));
   // An end below the start gives a negative length that no size matches.
-  EXPECT_FALSE(CheckBsaveHeader(Header(0xFE, 0xC000, 0x0010, 0xC000).data(), 7, 0xC000, 0xC000));
-  EXPECT_TRUE(CheckBsaveHeader(Header(0xFE, 0xC000, 0xC051, 0xC000).data(), 89, 0xC000, 0xC000));
-  EXPECT_TRUE(IsBsaveFile(h.data()));
+  EXPECT_FALSE(CheckBsaveHeader(TKvBytes(Header(0xFE, 0xC000, 0x0010, 0xC000)), 7, 0xC000, 0xC000));
+  EXPECT_TRUE(CheckBsaveHeader(TKvBytes(Header(0xFE, 0xC000, 0xC051, 0xC000)), 89, 0xC000, 0xC000));
+  EXPECT_TRUE(IsBsaveFile(TKvBytes(h)));
 
   auto gl = [](int w, int hgt) {
     return std::vector<uint8_t>{static_cast<uint8_t>(w), static_cast<uint8_t>(w >> 8), static_cast<uint8_t>(hgt),
                                 static_cast<uint8_t>(hgt >> 8)};
   };
-  EXPECT_FALSE(CheckGlHeader(gl(0, 10).data()));
-  EXPECT_FALSE(CheckGlHeader(gl(8001, 10).data()));
-  EXPECT_FALSE(CheckGlHeader(gl(10, 0).data()));
-  EXPECT_TRUE(CheckGlHeader(gl(8000, 1).data()));
+  EXPECT_FALSE(CheckGlHeader(TKvBytes(gl(0, 10))));
+  EXPECT_FALSE(CheckGlHeader(TKvBytes(gl(8001, 10))));
+  EXPECT_FALSE(CheckGlHeader(TKvBytes(gl(10, 0))));
+  EXPECT_TRUE(CheckGlHeader(TKvBytes(gl(8000, 1))));
   for (int size = 5; size <= 13; ++size)
-    EXPECT_EQ(CheckStpHeader(gl(3, 3).data(), size), size >= 7 && size <= 11) << size;
+    EXPECT_EQ(CheckStpHeader(TKvBytes(gl(3, 3)), size), size >= 7 && size <= 11) << size;
   // 8000 x 8000 does not overflow the 32-bit count.
-  EXPECT_TRUE(CheckStpHeader(gl(8000, 8000).data(), 16000004));
+  EXPECT_TRUE(CheckStpHeader(TKvBytes(gl(8000, 8000)), 16000004));
 
   const uint8_t cmp[][3] = {{1, 1, 1}, {128, 212, 212}, {0, 1, 1}, {129, 1, 1}, {1, 213, 1}, {1, 5, 6}, {1, 5, 0}};
   const bool cmpOk[] = {true, true, false, false, false, false, false};
-  for (size_t i = 0; i < std::size(cmp); ++i) EXPECT_EQ(CheckCmpHeader(cmp[i]), cmpOk[i]) << i;
+  for (size_t i = 0; i < std::size(cmp); ++i) EXPECT_EQ(CheckCmpHeader(TKvBytes(cmp[i], 3)), cmpOk[i]) << i;
 
-  EXPECT_TRUE(IsPublisherScreen(reinterpret_cast<const uint8_t*>("DYNAMIC PUBLISHER SCREEN")));
-  EXPECT_TRUE(IsPublisherScreen(reinterpret_cast<const uint8_t*>("E U R O PUBLISHER SCREEN")));
-  EXPECT_FALSE(IsPublisherScreen(reinterpret_cast<const uint8_t*>("Dynamic Publisher Screen")));
+  EXPECT_TRUE(IsPublisherScreen(TKvBytes(reinterpret_cast<const uint8_t*>("DYNAMIC PUBLISHER SCREEN"), 24)));
+  EXPECT_TRUE(IsPublisherScreen(TKvBytes(reinterpret_cast<const uint8_t*>("E U R O PUBLISHER SCREEN"), 24)));
+  EXPECT_FALSE(IsPublisherScreen(TKvBytes(reinterpret_cast<const uint8_t*>("Dynamic Publisher Screen"), 24)));
 }
 
 TEST(KvPlatformMSX, Palettes) {

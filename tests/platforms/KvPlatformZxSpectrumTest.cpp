@@ -134,32 +134,32 @@ TEST(KvPlatformZxSpectrum, MghHeader) {
   EXPECT_EQ(std::memcmp(h, "MGH\x01\x04\x03\x03", 7), 0);
   for (int i = 7; i < 255; ++i) ASSERT_EQ(h[i], 0) << i;
   EXPECT_EQ(h[255], 255);
-  EXPECT_TRUE(CheckMghHeader(h, 4));
-  EXPECT_FALSE(CheckMghHeader(h, 8));
+  EXPECT_TRUE(CheckMghHeader(TKvBytes(h, MghHeaderSize), 4));
+  EXPECT_FALSE(CheckMghHeader(TKvBytes(h, MghHeaderSize), 8));
   h[3] = 2;
-  EXPECT_FALSE(CheckMghHeader(h, 4));
+  EXPECT_FALSE(CheckMghHeader(TKvBytes(h, MghHeaderSize), 4));
 }
 
 TEST(KvPlatformZxSpectrum, Recognisers) {
   std::vector<uint8_t> hlr(HlrViewerSignature, HlrViewerSignature + 84);
-  EXPECT_TRUE(IsHlrFile(hlr.data()));
+  EXPECT_TRUE(IsHlrFile(TKvBytes(hlr)));
   hlr[83] ^= 1;
-  EXPECT_FALSE(IsHlrFile(hlr.data()));
+  EXPECT_FALSE(IsHlrFile(TKvBytes(hlr)));
 
   uint8_t chr[7] = {'c', 'h', 'r', '$', 32, 24, 8};
-  EXPECT_TRUE(CheckChrHeader(chr, 6151));
-  EXPECT_FALSE(CheckChrHeader(chr, 6150));
+  EXPECT_TRUE(CheckChrHeader(TKvBytes(chr, sizeof(chr)), 6151));
+  EXPECT_FALSE(CheckChrHeader(TKvBytes(chr, sizeof(chr)), 6150));
   chr[6] = 7;
-  EXPECT_FALSE(CheckChrHeader(chr, 100000));
+  EXPECT_FALSE(CheckChrHeader(TKvBytes(chr, sizeof(chr)), 100000));
   chr[6] = 18;
   chr[4] = 0;
-  EXPECT_FALSE(CheckChrHeader(chr, 100000));
+  EXPECT_FALSE(CheckChrHeader(TKvBytes(chr, sizeof(chr)), 100000));
 
   uint8_t bsp[5] = {'b', 's', 'p', 0xC0, 0};
-  EXPECT_TRUE(CheckBspHeader(bsp, 13896));
-  EXPECT_FALSE(CheckBspHeader(bsp, 13895));
+  EXPECT_TRUE(CheckBspHeader(TKvBytes(bsp, sizeof(bsp)), 13896));
+  EXPECT_FALSE(CheckBspHeader(TKvBytes(bsp, sizeof(bsp)), 13895));
   uint8_t bspUp[5] = {'B', 'S', 'P', 0xC0, 0};
-  EXPECT_FALSE(CheckBspHeader(bspUp, 20000));
+  EXPECT_FALSE(CheckBspHeader(TKvBytes(bspUp, sizeof(bspUp)), 20000));
 }
 
 TEST(KvPlatformZxSpectrum, ScreenLayoutAndAttributes) {

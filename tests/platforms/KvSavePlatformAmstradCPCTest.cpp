@@ -15,6 +15,9 @@
 
 namespace {
 
+// A little-endian word of a header or body the converter wrote.
+uint16_t WordAt(const uint8_t* AData, int AOffset) { return TKvBytes(AData + AOffset, 2).Le16(0); }
+
 TKvAmstradCPCStream& Cpc(TKvStream* s) { return dynamic_cast<TKvAmstradCPCStream&>(*s); }
 
 TEST(KvSavePlatformAmstradCPC, RegisteredModesInOrder) {
@@ -67,8 +70,8 @@ TEST(KvSavePlatformAmstradCPC, StandardScreenFile) {
   EXPECT_EQ(b[6096], 0);
   EXPECT_EQ(b[2000], 0x3A);
   EXPECT_EQ(b[2035], 0xBB);
-  EXPECT_EQ(AmsdosWord(scr.Header(), 21), 0xC000);
-  EXPECT_EQ(AmsdosWord(scr.Header(), 26), 0xC7D0);
+  EXPECT_EQ(WordAt(scr.Header(), 21), 0xC000);
+  EXPECT_EQ(WordAt(scr.Header(), 26), 0xC7D0);
   // The pens of the display block and of the ".pal" agree.
   const uint8_t* pal = Cpc(scr.GetSubStream(0)).Body();
   for (int i = 0; i < 16; ++i) EXPECT_EQ(CPCFirmwareToHardware[b[6097 + i]], pal[3 + 12 * i]);
@@ -107,7 +110,7 @@ TEST(KvSavePlatformAmstradCPC, OverscanFiles) {
   TKvAmstradCPCStream& scr = Cpc(r.Streams->GetStream(0));
   EXPECT_EQ(scr.GetSize(), 32400);
   EXPECT_EQ(scr.Header()[18], 0);
-  EXPECT_EQ(AmsdosWord(scr.Header(), 21), 0x0170);
+  EXPECT_EQ(WordAt(scr.Header(), 21), 0x0170);
   EXPECT_EQ(scr.Body()[20], 0x0F);
   EXPECT_EQ(scr.Body()[60], 0);
   EXPECT_EQ(std::memcmp(scr.Body(), CPCOverscanLoader, 20), 0);
@@ -133,7 +136,7 @@ TEST(KvSavePlatformAmstradCPC, OverscanFiles) {
   EXPECT_EQ(kit.GetSize(), 160);
   EXPECT_EQ(std::memcmp(kit.Body(), plus.Body() + 1681, 32), 0);
   bool white_word = false;
-  for (int i = 0; i < 16; ++i) white_word |= AmsdosWord(kit.Body(), 2 * i) == 0x0FFF;
+  for (int i = 0; i < 16; ++i) white_word |= WordAt(kit.Body(), 2 * i) == 0x0FFF;
   EXPECT_TRUE(white_word);
   for (int i = 0; i < 16; ++i) EXPECT_EQ(plus.Body()[32144 + i], 0);
 }
@@ -149,9 +152,9 @@ TEST(KvSavePlatformAmstradCPC, HgbWithAndWithoutHeader) {
     if (header) {
       const uint8_t* h = s->GetMemory();
       EXPECT_EQ(h[18], 2);
-      EXPECT_EQ(AmsdosWord(h, 21), 0);
-      EXPECT_EQ(AmsdosWord(h, 26), 0);
-      EXPECT_EQ(AmsdosWord(h, 24), 16384);
+      EXPECT_EQ(WordAt(h, 21), 0);
+      EXPECT_EQ(WordAt(h, 26), 0);
+      EXPECT_EQ(WordAt(h, 24), 16384);
     }
   }
 }
@@ -164,9 +167,9 @@ TEST(KvSavePlatformAmstradCPC, TwoFrameFiles) {
     TKvAmstradCPCStream& pph = Cpc(r.Streams->GetStream(0));
     EXPECT_EQ(pph.GetSize(), b0 ? 150 : 138);
     EXPECT_EQ(pph.Body()[0], b0 ? 4 : 5);
-    EXPECT_EQ(AmsdosWord(pph.Body(), 1), 384);
-    EXPECT_EQ(AmsdosWord(pph.Body(), 3), 272);
-    EXPECT_EQ(AmsdosWord(pph.Header(), 21), 0x2CE0);
+    EXPECT_EQ(WordAt(pph.Body(), 1), 384);
+    EXPECT_EQ(WordAt(pph.Body(), 3), 272);
+    EXPECT_EQ(WordAt(pph.Header(), 21), 0x2CE0);
     ASSERT_EQ(pph.GetSubStreamCount(), 2);
     EXPECT_EQ(pph.GetSubStream(0)->GetExtension(), "eve");
     EXPECT_EQ(pph.GetSubStream(1)->GetExtension(), "odd");

@@ -223,8 +223,8 @@ TEST(KvSavePlatformSAMCoupe, HamFileHoldsBlockAndChangeList) {
   const int64_t n = (size - 24617) / 4;
   EXPECT_EQ(n, 126);
   const uint8_t* f = r.Bytes(0);
-  EXPECT_TRUE(IsSAMMode4Marker(f + 24592));
-  EXPECT_TRUE(IsSAMMode4Marker(f + 24612));
+  EXPECT_TRUE(IsSAMMode4Marker(TKvBytes(f + 24592, 4)));
+  EXPECT_TRUE(IsSAMMode4Marker(TKvBytes(f + 24612, 4)));
   EXPECT_EQ(std::vector<uint8_t>(f + 24576, f + 24596), std::vector<uint8_t>(f + 24596, f + 24616));
   EXPECT_EQ(f[size - 1], 255);
   // Replay the list: every pixel's entry in the row's palette is the preview's

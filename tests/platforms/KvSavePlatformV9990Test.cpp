@@ -45,8 +45,8 @@ TEST(KvPlatformMSXG9b, Header) {
   EXPECT_EQ(GetG9bDataSize(h), 27136);
   std::vector<uint8_t> file(65, 0);
   std::memcpy(file.data(), h, G9bHeaderSize);
-  EXPECT_TRUE(CheckG9bHeader(file.data(), 65));
-  EXPECT_FALSE(CheckG9bHeader(file.data(), 64));  // no data byte
+  EXPECT_TRUE(CheckG9bHeader(TKvBytes(file.data(), 65)));
+  EXPECT_FALSE(CheckG9bHeader(TKvBytes(file.data(), 64)));  // no data byte
   struct Case {
     int Depth, Type, Width, Height, Size, Entries;
   } good[] = {{2, 0, 8, 3, 6, 4},       {4, 0, 6, 2, 6, 16},    {8, 0, 5, 2, 10, 64},  {8, 64, 5, 2, 10, 0},
@@ -65,11 +65,11 @@ TEST(KvPlatformMSXG9b, Header) {
   // The header check: palette bytes, sizes, modes.
   std::vector<uint8_t> f(16 + 12 + 4, 0);
   InitG9bHeader(f.data(), 2, 0, 4, 4);
-  EXPECT_TRUE(CheckG9bHeader(f.data(), static_cast<int64_t>(f.size())));
+  EXPECT_TRUE(CheckG9bHeader(TKvBytes(f)));
   auto with = [&](size_t AOffset, uint8_t AValue) {
     std::vector<uint8_t> g = f;
     g[AOffset] = AValue;
-    return CheckG9bHeader(g.data(), static_cast<int64_t>(g.size()));
+    return CheckG9bHeader(TKvBytes(g));
   };
   EXPECT_FALSE(with(16 + 5, 32));  // a palette byte of 32
   EXPECT_TRUE(with(16 + 5, 31));
@@ -79,19 +79,19 @@ TEST(KvPlatformMSXG9b, Header) {
   std::vector<uint8_t> wide = f;
   wide[8] = 0x41;  // width 8001
   wide[9] = 0x1F;
-  EXPECT_FALSE(CheckG9bHeader(wide.data(), static_cast<int64_t>(wide.size())));
+  EXPECT_FALSE(CheckG9bHeader(TKvBytes(wide)));
   wide[8] = 0x40;
-  EXPECT_TRUE(CheckG9bHeader(wide.data(), static_cast<int64_t>(wide.size())));
+  EXPECT_TRUE(CheckG9bHeader(TKvBytes(wide)));
   EXPECT_FALSE(with(8, 0));        // width 0
   std::vector<uint8_t> d8 = f;
   d8[5] = 8;
   d8[6] = 32;
   d8[7] = 0;
-  EXPECT_FALSE(CheckG9bHeader(d8.data(), static_cast<int64_t>(d8.size())));
+  EXPECT_FALSE(CheckG9bHeader(TKvBytes(d8)));
   d8[6] = 64;
-  EXPECT_TRUE(CheckG9bHeader(d8.data(), static_cast<int64_t>(d8.size())));
-  EXPECT_FALSE(CheckG9bHeader(f.data(), 28));  // the data offset at the end
-  EXPECT_FALSE(CheckG9bHeader(f.data(), 4));
+  EXPECT_TRUE(CheckG9bHeader(TKvBytes(d8)));
+  EXPECT_FALSE(CheckG9bHeader(TKvBytes(f.data(), 28)));  // the data offset at the end
+  EXPECT_FALSE(CheckG9bHeader(TKvBytes(f.data(), 4)));
 }
 
 TEST(KvPlatformMSXG9b, BlockCode) {
@@ -215,7 +215,7 @@ TEST(KvSavePlatformV9990, FlatAndNoisyFiles) {
     ASSERT_EQ(r.Streams->GetCount(), 1);
     EXPECT_EQ(r.Streams->GetExtension(0), "g9b");
     const uint8_t* d = r.Bytes(0);
-    EXPECT_TRUE(CheckG9bHeader(d, r.Size(0))) << i;
+    EXPECT_TRUE(CheckG9bHeader(TKvBytes(d, r.Size(0)))) << i;
     EXPECT_EQ(d[12], 1) << i;
     EXPECT_EQ(r.Size(0), G9bDataOffset(d) + GetG9bDataSize(d));
     EXPECT_LT(GetG9bDataSize(d), 40) << i;

@@ -49,7 +49,7 @@ TEST(KvPlatformZxSpectrumSpectra, TrailerCheck) {
   };
   for (auto& c : cases) {
     const uint8_t* t = reinterpret_cast<const uint8_t*>(c.Bytes);
-    EXPECT_EQ(CheckSpectraTrailer(t, c.Size), c.Ok) << std::hex << int(t[2]) << std::dec << " " << c.Size;
+    EXPECT_EQ(CheckSpectraTrailer(TKvBytes(t, 3), c.Size), c.Ok) << std::hex << int(t[2]) << std::dec << " " << c.Size;
   }
   uint8_t t[3];
   InitSpectraTrailer(t, 0x8B);
