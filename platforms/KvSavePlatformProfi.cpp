@@ -11,8 +11,8 @@
 // Options
 
 TKvProfiEngineOptions::TKvProfiEngineOptions() {
-  SetPixelAspect(6);  // "3:4"
-  SetPaletteMode(11);
+  SetPixelAspect(pa3_4);
+  SetPaletteMode(pmColor);
 }
 
 TKvProfiColorEngineOptions::TKvProfiColorEngineOptions() {
@@ -80,11 +80,11 @@ TKvProfi256ColorPaletteList::TKvProfi256ColorPaletteList(TKvPalette256& APalette
   auto place = [&](int i) {
     return AIndexPalette ? AIndexPalette->LocateStdRGB(APalette.Colors[i].GetStdRGB()) : i;
   };
-  TKvPalette256& LSource = AIndexPalette ? *AIndexPalette : APalette;
-  for (int i = 0; i < APalette.Count; ++i) Add(std::make_unique<TKvCellPaperIncPalette>(LSource, place(i), place(i)));
+  TKvPalette256& source = AIndexPalette ? *AIndexPalette : APalette;
+  for (int i = 0; i < APalette.Count; ++i) Add(std::make_unique<TKvCellPaperIncPalette>(source, place(i), place(i)));
   for (int i = 0; i < APalette.Count; ++i)
     for (int j = i + 1; j < APalette.Count; ++j)
-      Add(std::make_unique<TKvCellPaperIncPalette>(LSource, place(i), place(j)));
+      Add(std::make_unique<TKvCellPaperIncPalette>(source, place(i), place(j)));
 }
 
 // ---------------------------------------------------------------------------
@@ -132,12 +132,12 @@ TKvCellPaletteList* TKvProfi16ColorImage::CreatePaletteList() {
 
 TKvProfiColorEngineUI::TKvProfiColorEngineUI(TKvDestEngineOptions* AOptions) : TKvDestEngineUIEx(AOptions) {
   AddDimensionSection(true);
-  AddPositionSection(0);
+  AddPositionSection();
   AddPaletteSeparator();
-  const int LKinds = AddCustomPaletteComboBox();
-  AddSectionItem(LKinds, ptColored15);
-  AddSectionItem(LKinds, ptColored16of256);
-  AddPaletteModeSection(133123);  // "Black/white", "Gray", "Сolor", "Custom"
+  const int kinds = AddCustomPaletteComboBox();
+  AddSectionItem(kinds, ptColored15);
+  AddSectionItem(kinds, ptColored16of256);
+  AddPaletteModeSection(PaletteModes(pmBlackWhite, pmGray, pmColor, pmCustom));
   AddDestPalette(16, 1, true);
   AddFixedPaletteSection(16, 1);
   AddDitheringSection(true);
@@ -154,14 +154,6 @@ TKvPalette* TKvProfiColorEngineUI::GetEditedPalette(TKvPalette256& AScratch, int
 // ---------------------------------------------------------------------------
 // Engine
 
-std::unique_ptr<TKvDestEngineUI> TKvProfiEngine::CreateUI(TKvDestEngineOptions* AOptions) {
-  return std::make_unique<TKvProfiColorEngineUI>(AOptions);
-}
-
-std::unique_ptr<TKvDestEngineOptions> TKvProfiEngine::CreateOptions() {
-  return TKvDestEngineOptions::Create<TKvProfiColorEngineOptions>();
-}
-
 namespace {
 
 // The ".grf" stream of ASize bytes, the rows starting after the header.
@@ -170,107 +162,99 @@ uint8_t* NewGrf(std::unique_ptr<TKvStreamList>& AStreams, int64_t ASize) {
   return AStreams->NewStream("grf", static_cast<int>(ASize))->GetMemory();
 }
 
-std::unique_ptr<TKvBitmap> ConvertZxColors(bool* AAbort, TBitmap32& ABitmap, TKvDestEngineOptions& AOptions,
-                                           TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams) {
-  const int w = ABitmap.GetWidth(), h = ABitmap.GetHeight();
-  const uint8_t LMode = AOptions.PaletteMode;
-  if (LMode == 0) {
-    TKvImage LImage(ABitmap);
-    uint8_t* LData = NewGrf(AStreams, ProfiMonoGrfFileSize(w, h));
-    InitProfiGrfHeader(LData, w, h);
-    TKvScreen1 LScreen(w, h, LData + ProfiHeaderBlockSize);
-    return LImage.ConvertBW(AAbort, AOptions, &LScreen, nullptr, 0, 1);
+std::unique_ptr<TKvBitmap> ConvertZxColors(TKvConvertArgs& AArgs) {
+  TKvDestEngineOptions& options = AArgs.Options;
+  const int w = AArgs.Bitmap.GetWidth(), h = AArgs.Bitmap.GetHeight();
+  const uint8_t mode = options.PaletteMode;
+  if (mode == pmBlackWhite) {
+    TKvImage image(AArgs.Bitmap);
+    uint8_t* data = NewGrf(AArgs.Streams, ProfiMonoGrfFileSize(w, h));
+    InitProfiGrfHeader(data, w, h);
+    TKvScreen1 screen(w, h, data + ProfiHeaderBlockSize);
+    return image.ConvertBW(AArgs.Abort, options, &screen, nullptr, 0, 1);
   }
-  if (LMode != 1 && LMode != 11 && LMode != 17) RaiseOSError(87);
-  AOptions.SetUseAsGrayPalette(LMode == 1);
-  AOptions.BuildZxPalette();
-  TKvProfi16ColorImage LImage(8, 1, ABitmap);
-  uint8_t* LData = NewGrf(AStreams, ProfiColorGrfFileSize(w, h));
-  InitProfiColorGrfHeader(LData, w, h);
-  TKvProfiColorScreen LScreen(w, h, LData + ProfiHeaderBlockSize);
-  return LImage.Convert(AAbort, AOptions, &AProgress, &LScreen);
+  if (!PaletteModes(pmGray, pmColor, pmCustom).Has(mode)) RaiseOSError(87);
+  options.SetUseAsGrayPalette(mode == pmGray);
+  options.BuildZxPalette();
+  TKvProfi16ColorImage image(8, 1, AArgs.Bitmap);
+  uint8_t* data = NewGrf(AArgs.Streams, ProfiColorGrfFileSize(w, h));
+  InitProfiColorGrfHeader(data, w, h);
+  TKvProfiColorScreen screen(w, h, data + ProfiHeaderBlockSize);
+  return image.Convert(AArgs.Abort, options, &AArgs.Progress, &screen);
 }
 
 // Every attribute of the colour rows := the one of paper APaper, ink AInk.
 void FillAttributes(uint8_t* ARows, int AWidth, int AHeight, int APaper, int AInk) {
-  const int64_t LCells = static_cast<int64_t>((AWidth + 7) / 8) * AHeight;
+  const int64_t cells = static_cast<int64_t>((AWidth + 7) / 8) * AHeight;
   const uint8_t a = ProfiAttribute(APaper, AInk);
-  for (int64_t i = 0; i < LCells; ++i) ARows[2 * i + 1] = a;
+  for (int64_t i = 0; i < cells; ++i) ARows[2 * i + 1] = a;
 }
 
-std::unique_ptr<TKvBitmap> Convert256Colors(bool* AAbort, TBitmap32& ABitmap, TKvDestEngineOptions& AOptions,
-                                            TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams) {
-  const int w = ABitmap.GetWidth(), h = ABitmap.GetHeight();
-  TKvPalette256 L256;
-  FillProfi256Palette(L256);
-  TKvProfi256ColorImage LImage(8, 1, ABitmap);
-  LImage.Adjust(AOptions.LightnessFix, AOptions.SaturationFix);
-  AOptions.SetLightnessFix(0);
-  AOptions.SetSaturationFix(0);
-  uint8_t* LData = NewGrf(AStreams, ProfiColorGrfFileSize(w, h));
-  uint8_t* LRows = LData + ProfiHeaderBlockSize;
-  TKvProfiColorScreen LScreen(w, h, LRows);
-  TKvPalette256& LResultPalette = *AOptions.GetPalette();
-  TKvPalette256& LFixed = *AOptions.GetFixedPalette();
-  std::unique_ptr<TKvBitmap> LResult;
-  switch (AOptions.PaletteMode) {
-    case 0: {
-      LResultPalette.Clear();
-      LResultPalette.AddColor(L256.Colors[0]);
-      LResultPalette.AddColor(L256.Colors[255]);
-      int LDark = 0, LLight = 1;
-      LFixed.AddColorPair(&LResultPalette, 16, LDark, LLight);
-      FillAttributes(LRows, w, h, LDark, LLight);
-      InitProfiColorPaletteGrfHeader(LData, w, h, L256, LFixed);
-      LResult = LImage.ConvertBWBits(AAbort, AOptions, &LScreen, &LFixed, LDark, LLight);
-      LResultPalette.Assign(&LFixed);
+std::unique_ptr<TKvBitmap> Convert256Colors(TKvConvertArgs& AArgs) {
+  bool* abort = AArgs.Abort;
+  TKvDestEngineOptions& options = AArgs.Options;
+  const int w = AArgs.Bitmap.GetWidth(), h = AArgs.Bitmap.GetHeight();
+  TKvPalette256 colors256;
+  FillProfi256Palette(colors256);
+  TKvProfi256ColorImage image(8, 1, AArgs.Bitmap);
+  AdjustOnce(image, options);
+  uint8_t* data = NewGrf(AArgs.Streams, ProfiColorGrfFileSize(w, h));
+  uint8_t* rows = data + ProfiHeaderBlockSize;
+  TKvProfiColorScreen screen(w, h, rows);
+  TKvPalette256& resultPalette = *options.GetPalette();
+  TKvPalette256& fixed = *options.GetFixedPalette();
+  std::unique_ptr<TKvBitmap> result;
+  switch (options.PaletteMode) {
+    case pmBlackWhite: {
+      resultPalette.Clear();
+      resultPalette.AddColor(colors256.Colors[0]);
+      resultPalette.AddColor(colors256.Colors[255]);
+      int dark = 0, light = 1;
+      fixed.AddColorPair(&resultPalette, 16, dark, light);
+      FillAttributes(rows, w, h, dark, light);
+      InitProfiColorPaletteGrfHeader(data, w, h, colors256, fixed);
+      result = image.ConvertBWBits(abort, options, &screen, &fixed, dark, light);
+      resultPalette.Assign(&fixed);
       break;
     }
-    case 1: {
-      AOptions.SetUseAsGrayPalette(true);
-      LResultPalette.Clear();
-      for (uint8_t b : {0, 85, 170, 255}) LResultPalette.AddColor(L256.Colors[L256.FindNearestStdRGB(StdRGBColor(b, b, b))]);
-      int LDark = 0, LBright = 0;
-      const bool LReduced = TKvDestEngine::ReducePalette(AAbort, LImage, LResultPalette, 16, AOptions, LDark, LBright);
-      InitProfiColorPaletteGrfHeader(LData, w, h, L256, LFixed);
-      if (LReduced) {
-        LResult = LImage.Convert(AAbort, AOptions, &AProgress, &LScreen);
+    case pmGray: {
+      options.SetUseAsGrayPalette(true);
+      resultPalette.Clear();
+      for (uint8_t b : {0, 85, 170, 255})
+        resultPalette.AddColor(colors256.Colors[colors256.FindNearestStdRGB(StdRGBColor(b, b, b))]);
+      int dark = 0, bright = 0;
+      const bool reduced = TKvDestEngine::ReducePalette(abort, image, resultPalette, 16, options, dark, bright);
+      InitProfiColorPaletteGrfHeader(data, w, h, colors256, fixed);
+      if (reduced) {
+        result = image.Convert(abort, options, &AArgs.Progress, &screen);
       } else {
         // The two colours the pixel bits choose between must be the cells'.
-        FillAttributes(LRows, w, h, LDark, LBright);
-        LResult = LImage.ConvertBWBits(AAbort, AOptions, &LScreen, &LFixed, LDark, LBright);
+        FillAttributes(rows, w, h, dark, bright);
+        result = image.ConvertBWBits(abort, options, &screen, &fixed, dark, bright);
       }
-      LResultPalette.Assign(&LFixed);
+      resultPalette.Assign(&fixed);
       break;
     }
-    case 11:
-    case 17:
-      TKvDestEngine::QuantizePalette(AAbort, LImage, L256, 16, AOptions);
-      InitProfiColorPaletteGrfHeader(LData, w, h, L256, LResultPalette);
-      LImage.FitToPaletteGray(LResultPalette);
-      LResult = LImage.Convert(AAbort, AOptions, &AProgress, &LScreen);
+    case pmColor:
+    case pmCustom:
+      TKvDestEngine::QuantizePalette(abort, image, colors256, 16, options);
+      InitProfiColorPaletteGrfHeader(data, w, h, colors256, resultPalette);
+      image.FitToPaletteGray(resultPalette);
+      result = image.Convert(abort, options, &AArgs.Progress, &screen);
       break;
     default: RaiseOSError(87);
   }
-  return LResult;
+  return result;
 }
 
 }  // namespace
 
-std::unique_ptr<TKvBitmap> TKvProfiEngine::Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*, TKvPalette256*,
-                                                   TKvDestEngineOptions& AOptions, TKvDestProgress& AProgress,
-                                                   std::unique_ptr<TKvStreamList>& AStreams) {
-  if (AOptions.PaletteType == ptColored15) return ConvertZxColors(AAbort, ABitmap, AOptions, AProgress, AStreams);
-  if (AOptions.PaletteType == ptColored16of256)
-    return Convert256Colors(AAbort, ABitmap, AOptions, AProgress, AStreams);
+std::unique_ptr<TKvBitmap> TKvProfiEngine::Convert(TKvConvertArgs& AArgs) {
+  if (AArgs.Options.PaletteType == ptColored15) return ConvertZxColors(AArgs);
+  if (AArgs.Options.PaletteType == ptColored16of256) return Convert256Colors(AArgs);
   RaiseOSError(87);
 }
 
-const std::vector<const TKvDestEngineClass*>& ProfiDestEngineClasses() {
-  static const std::vector<const TKvDestEngineClass*> LClasses = {&DestEngineClass<TKvProfiEngine>()};
-  return LClasses;
-}
+const std::vector<const TKvDestEngineClass*>& ProfiDestEngineClasses() { return DestEngineClasses<TKvProfiEngine>(); }
 
-void InitKvSavePlatformProfi() {
-  for (const TKvDestEngineClass* c : ProfiDestEngineClasses()) RegisterDestEngine(*c);
-}
+void InitKvSavePlatformProfi() { RegisterDestEngines(ProfiDestEngineClasses()); }

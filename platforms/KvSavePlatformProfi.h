@@ -94,15 +94,11 @@ public:
   TKvPalette* GetEditedPalette(TKvPalette256& AScratch, int& AColumns) override;
 };
 
-class TKvProfiEngine : public TKvDestEngineOf<TKvProfiEngine> {
+class TKvProfiEngine : public TKvDestEngineWith<TKvProfiEngine, TKvProfiColorEngineOptions, TKvProfiColorEngineUI> {
 public:
   static std::string GetPlatformName() { return "Profi"; }
   static std::string GetModeName() { return "512x240x4"; }
-  std::unique_ptr<TKvDestEngineUI> CreateUI(TKvDestEngineOptions* AOptions) override;
-  std::unique_ptr<TKvDestEngineOptions> CreateOptions() override;
-  static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,
-                                            TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,
-                                            TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams);
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
 const std::vector<const TKvDestEngineClass*>& ProfiDestEngineClasses();
