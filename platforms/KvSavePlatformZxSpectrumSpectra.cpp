@@ -396,7 +396,7 @@ std::unique_ptr<TKvBitmap> TKvSpectrumSpectraColor4xNx15x1Image::Convert(bool* A
 }
 
 TKvCellPaletteList* TKvSpectrumSpectraColor4xNx15x1Image::CreatePaletteList(int AIndex) {
-  const bool dark = ColorUsage == 0 ? AIndex == 0 : ColorUsage != 3;
+  const bool dark = ColorUsage == cuDarkAndBright ? AIndex == 0 : ColorUsage != cuBrightOnly;
   return new TKvSpectrumSpectraColor4xNx15x1PaletteList(*FPalette, dark, FGrayMode);
 }
 
@@ -417,14 +417,14 @@ void TKvSpectrumSpectraColor4xNx15x1Image::SetCellAttr(TKvCellScreen* ATarget, i
                                                        TKvCellPalette* ACellPalette) {
   if (!ATarget) return;
   const int ink = ACellPalette->IndexB;
-  ATarget->SetAttr(ACellX, ACellY, (ink & 7) | (ink > 7 || ColorUsage == 2 ? 0x40 : 0));
+  ATarget->SetAttr(ACellX, ACellY, (ink & 7) | (ink > 7 || ColorUsage == cuDarkOnlyForceBright ? 0x40 : 0));
 }
 
 void TKvSpectrumSpectraColor4xNx15x1Image::SetResultPixel(TKvBitmap* AResult, int X, int Y,
                                                           TKvCellPalette* ACellPalette, int AIndex) {
   int c = AIndex == 1 ? ACellPalette->IndexB : ACellPalette->IndexA;
   // The forced bright bit shows the bright colour on the machine.
-  if (ColorUsage == 2 && c < 8) c += 8;
+  if (ColorUsage == cuDarkOnlyForceBright && c < 8) c += 8;
   AResult->SetPixel(X, Y, c);
 }
 
@@ -501,14 +501,14 @@ void TKvZxSpectrumSpectraColor4x1x64x2Image::SetCellAttr(TKvCellScreen* ATarget,
 
 TKvZxSpectrumSpectra8x8EngineOptions::TKvZxSpectrumSpectra8x8EngineOptions() {
   SetPaletteType(ptColored64x2);
-  SetPaletteMode(11);
+  SetPaletteMode(pmColor);
   SetErrorDiffusion(90);
 }
 
 void TKvZxSpectrumSpectra8x8EngineOptions::UpdatePalette() {
   if (UpdateCount > 0) return;
   GetPalette()->Clear();
-  if (PaletteMode == 0)
+  if (PaletteMode == pmBlackWhite)
     SetBlackWhitePalette();
   else
     BuildSpectraPalette();
@@ -532,15 +532,16 @@ TKvZxSpectrumSpectra4x1EngineOptions::TKvZxSpectrumSpectra4x1EngineOptions() {
   SetDitherMethod(2);
 }
 
-void TKvZxSpectrumSpectra8x8EngineUI::AddSections() {
-  AddPositionSection(0);
-  AddZxGigaScreenPaletteSection(OffersSingleByte64(), (1u << 0) | (1u << 1) | (1u << 11));
+TKvZxSpectrumSpectra8x8EngineUI::TKvZxSpectrumSpectra8x8EngineUI(TKvDestEngineOptions* AOptions, bool ASingleByte64)
+    : TKvDestEngineUIEx(AOptions) {
+  AddPositionSection();
+  AddZxGigaScreenPaletteSection(ASingleByte64, PaletteModes(pmBlackWhite, pmGray, pmColor));
   AddColorUsageSection(true);
-  AddDitheringSection(OffersBlockLimits());
+  AddDitheringSection(false);
 }
 
 bool TKvZxSpectrumSpectra8x8EngineUI::ColorUsageEnabled(const TKvDestEngineOptions& AOptions) {
-  return AOptions.PaletteMode == 11 && AOptions.PaletteType == ptColored15x1;
+  return AOptions.PaletteMode == pmColor && AOptions.PaletteType == ptColored15x1;
 }
 
 void TKvZxSpectrumSpectra8x8EngineUI::CheckOptions(IKvPanelControls& AControls) {
@@ -558,9 +559,9 @@ template <class TImage>
 std::unique_ptr<TKvBitmap> RunSpectraImage(int ACellWidth, int ACellHeight, TBitmap32& ABitmap, bool AGray,
                                            bool* AAbort, TKvDestEngineOptions& AOptions, TKvDestProgress& AProgress,
                                            TKvCellScreen& AScreen) {
-  TImage LImage(ACellWidth, ACellHeight, ABitmap);
-  if (AGray) return LImage.ConvertGray(AAbort, AOptions, &AProgress, &AScreen);
-  return LImage.Convert(AAbort, AOptions, &AProgress, &AScreen);
+  TImage image(ACellWidth, ACellHeight, ABitmap);
+  if (AGray) return image.ConvertGray(AAbort, AOptions, &AProgress, &AScreen);
+  return image.Convert(AAbort, AOptions, &AProgress, &AScreen);
 }
 
 std::unique_ptr<TKvCellScreen> NewSpectraScreen(uint8_t APaletteType, int ACellHeight, bool AHalfWidth, void* AData) {
@@ -578,18 +579,19 @@ std::unique_ptr<TKvCellScreen> NewSpectraScreen(uint8_t APaletteType, int ACellH
 }
 
 // Colour or gray: the image of the palette type and cell, into AScreen.
-std::unique_ptr<TKvBitmap> ConvertSpectraCells(bool* AAbort, TBitmap32& ABitmap, TKvDestEngineOptions& AOptions,
-                                               TKvDestProgress& AProgress, TKvCellScreen& AScreen, int ACellHeight,
+std::unique_ptr<TKvBitmap> ConvertSpectraCells(TKvConvertArgs& AArgs, TKvCellScreen& AScreen, int ACellHeight,
                                                bool AHalfWidth) {
-  const bool gray = AOptions.PaletteMode == 1;
+  TKvDestEngineOptions& options = AArgs.Options;
+  const bool gray = options.PaletteMode == pmGray;
   const int H = ACellHeight;
   auto run = [&](auto* AImageType, int ACellWidth, int AImageCellHeight) {
     using TImage = std::remove_pointer_t<decltype(AImageType)>;
-    return RunSpectraImage<TImage>(ACellWidth, AImageCellHeight, ABitmap, gray, AAbort, AOptions, AProgress, AScreen);
+    return RunSpectraImage<TImage>(ACellWidth, AImageCellHeight, AArgs.Bitmap, gray, AArgs.Abort, options,
+                                   AArgs.Progress, AScreen);
   };
   // The double-byte height-1 images walk their own rows over cells two
   // lines high.
-  if (AHalfWidth) switch (AOptions.PaletteType) {
+  if (AHalfWidth) switch (options.PaletteType) {
       case ptColored15x1: return run(static_cast<TKvSpectrumSpectraColor4xNx15x1Image*>(nullptr), 4, H);
       case ptColored15x2:
         if (H == 1) return run(static_cast<TKvZxSpectrumSpectraColor4x1x15x2Image*>(nullptr), 4, 2);
@@ -598,7 +600,7 @@ std::unique_ptr<TKvBitmap> ConvertSpectraCells(bool* AAbort, TBitmap32& ABitmap,
         if (H == 1) return run(static_cast<TKvZxSpectrumSpectraColor4x1x64x2Image*>(nullptr), 4, 2);
         return run(static_cast<TKvZxSpectrumSpectraColor4xNx64x2Image*>(nullptr), 4, H);
     }
-  switch (AOptions.PaletteType) {
+  switch (options.PaletteType) {
     case ptColored15x1: return run(static_cast<TKvSpectrumZxColorImage*>(nullptr), 8, H);
     case ptColored15x2:
       if (H == 1) return run(static_cast<TKvZxSpectrumSpectraColor8x1x15x2Image*>(nullptr), 8, 2);
@@ -637,10 +639,9 @@ void FillSpectraAreas(uint8_t* AData, int ACellHeight, bool ADoubleByte, bool AS
 
 }  // namespace
 
-std::unique_ptr<TKvBitmap> ConvertSpectra(bool* AAbort, TBitmap32& ABitmap, TKvDestEngineOptions& AOptions,
-                                          TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams,
-                                          int ACellHeight, bool AHalfWidth) {
-  const uint8_t type = AOptions.PaletteType;
+std::unique_ptr<TKvBitmap> ConvertSpectra(TKvConvertArgs& AArgs, int ACellHeight, bool AHalfWidth) {
+  TKvDestEngineOptions& options = AArgs.Options;
+  const uint8_t type = options.PaletteType;
   // Half-width cells have no single-byte 64-colour form: a cell could show
   // only black or gray on its clear pixels, and the black-and-white file
   // would keep its attributes unset.
@@ -648,54 +649,48 @@ std::unique_ptr<TKvBitmap> ConvertSpectra(bool* AAbort, TBitmap32& ABitmap, TKvD
     RaiseOSError(ERROR_INVALID_PARAMETER);
   const bool doubleByte = IsDoubleByte(type);
   const int size = SpectraImageSize(SpectraHeightCode(ACellHeight), doubleByte) + SpectraTrailerSize;
-  AStreams = std::make_unique<TKvStreamList>();
-  TKvStream* stream = AStreams->NewStreamFilled("bin", size, 255);
+  AArgs.Streams = std::make_unique<TKvStreamList>();
+  TKvStream* stream = AArgs.Streams->NewStreamFilled("bin", size, 255);
   WriteSpectraTrailer(*stream, type, ACellHeight, AHalfWidth);
   uint8_t* data = stream->GetMemory();
 
-  if (AOptions.PaletteMode == 0) {
-    TKvImage LImage(ABitmap);
+  if (options.PaletteMode == pmBlackWhite) {
+    TKvImage image(AArgs.Bitmap);
     const TSpectraBWFill fill = SpectraBWFill(type, AHalfWidth);
     FillSpectraAreas(data, ACellHeight, doubleByte, false, fill.First);
     FillSpectraAreas(data, ACellHeight, doubleByte, true, fill.Second);
-    TKvZxSpectrumSpectraBWScreen LScreen(data);
-    auto LResult = LImage.ConvertBW(AAbort, AOptions, &LScreen, nullptr, fill.Invert ? 1 : 0, fill.Invert ? 0 : 1);
-    if (fill.Invert) InvertPixels(LResult.get());
-    return LResult;
+    TKvZxSpectrumSpectraBWScreen screen(data);
+    auto result = image.ConvertBW(AArgs.Abort, options, &screen, nullptr, fill.Invert ? 1 : 0, fill.Invert ? 0 : 1);
+    if (fill.Invert) InvertPixels(result.get());
+    return result;
   }
 
   // Colour usage decides only between the normal and the bright colours of a
   // single attribute byte; the other forms give each colour its own bright
   // (or have none), and a usage left from that choice must not limit them.
-  if (type != ptColored15x1) AOptions.SetColorUsage(0);
+  if (type != ptColored15x1) options.SetColorUsage(cuDarkAndBright);
   const bool c64 = Is64Colors(type);
-  std::unique_ptr<TKvCellScreen> LScreen = NewSpectraScreen(type, ACellHeight, AHalfWidth, data);
+  std::unique_ptr<TKvCellScreen> screen = NewSpectraScreen(type, ACellHeight, AHalfWidth, data);
   if (c64)
-    AOptions.BuildSpectra64Palette();
+    options.BuildSpectra64Palette();
   else
-    AOptions.BuildSpectra15Palette();
-  auto LResult = ConvertSpectraCells(AAbort, ABitmap, AOptions, AProgress, *LScreen, ACellHeight, AHalfWidth);
-  if (AOptions.PaletteMode == 1) {
+    options.BuildSpectra15Palette();
+  auto result = ConvertSpectraCells(AArgs, *screen, ACellHeight, AHalfWidth);
+  if (options.PaletteMode == pmGray) {
     if (c64)
-      AOptions.BuildSpectra64GrayPalette();
+      options.BuildSpectra64GrayPalette();
     else
-      AOptions.BuildSpectra15GrayPalette();
+      options.BuildSpectra15GrayPalette();
   }
-  return LResult;
+  return result;
 }
 
 // ---------------------------------------------------------------------------
 
 const std::vector<const TKvDestEngineClass*>& ZxSpectrumSpectraDestEngineClasses() {
-  static const std::vector<const TKvDestEngineClass*> LClasses = {
-      &DestEngineClass<TKvZxSpectrumSpectra8x1Engine>(), &DestEngineClass<TKvZxSpectrumSpectra8x2Engine>(),
-      &DestEngineClass<TKvZxSpectrumSpectra8x4Engine>(), &DestEngineClass<TKvZxSpectrumSpectra8x8Engine>(),
-      &DestEngineClass<TKvZxSpectrumSpectra4x1Engine>(), &DestEngineClass<TKvZxSpectrumSpectra4x2Engine>(),
-      &DestEngineClass<TKvZxSpectrumSpectra4x4Engine>(), &DestEngineClass<TKvZxSpectrumSpectra4x8Engine>(),
-  };
-  return LClasses;
+  return DestEngineClasses<TKvZxSpectrumSpectra8x1Engine, TKvZxSpectrumSpectra8x2Engine, TKvZxSpectrumSpectra8x4Engine,
+                           TKvZxSpectrumSpectra8x8Engine, TKvZxSpectrumSpectra4x1Engine, TKvZxSpectrumSpectra4x2Engine,
+                           TKvZxSpectrumSpectra4x4Engine, TKvZxSpectrumSpectra4x8Engine>();
 }
 
-void InitKvSavePlatformZxSpectrumSpectra() {
-  for (const TKvDestEngineClass* c : ZxSpectrumSpectraDestEngineClasses()) RegisterDestEngine(*c);
-}
+void InitKvSavePlatformZxSpectrumSpectra() { RegisterDestEngines(ZxSpectrumSpectraDestEngineClasses()); }

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "core/KvDoubleCellImage.h"
@@ -354,67 +355,58 @@ public:
 };
 
 // Position, the Spectra palette list with "Black/white", "Gray" and "Сolor",
-// colour usage and dithering. Made through Create, which adds the sections
-// after construction so that the overrides below decide them.
+// colour usage and dithering.
 class TKvZxSpectrumSpectra8x8EngineUI : public TKvDestEngineUIEx {
 public:
-  template <class T>
-  static std::unique_ptr<TKvDestEngineUI> Create(TKvDestEngineOptions* AOptions) {
-    auto LPanel = std::make_unique<T>(AOptions);
-    LPanel->AddSections();
-    return LPanel;
-  }
-  explicit TKvZxSpectrumSpectra8x8EngineUI(TKvDestEngineOptions* AOptions) : TKvDestEngineUIEx(AOptions) {}
-  // "64 colors (single byte)" is offered with 8-pixel cells only.
-  virtual bool OffersSingleByte64() { return true; }
-  virtual bool OffersBlockLimits() { return false; }
+  explicit TKvZxSpectrumSpectra8x8EngineUI(TKvDestEngineOptions* AOptions)
+      : TKvZxSpectrumSpectra8x8EngineUI(AOptions, true) {}
   // Colour usage matters only to "15 colors (single byte)" in colour mode:
   // its caption is enabled exactly then, and the list follows the caption.
   static bool ColorUsageEnabled(const TKvDestEngineOptions& AOptions);
   void CheckOptions(IKvPanelControls& AControls) override;
 
-private:
-  void AddSections();
+protected:
+  // ASingleByte64: "64 colors (single byte)" is offered, with 8-pixel cells
+  // only.
+  TKvZxSpectrumSpectra8x8EngineUI(TKvDestEngineOptions* AOptions, bool ASingleByte64);
 };
 class TKvZxSpectrumSpectra4x8EngineUI : public TKvZxSpectrumSpectra8x8EngineUI {
 public:
-  using TKvZxSpectrumSpectra8x8EngineUI::TKvZxSpectrumSpectra8x8EngineUI;
-  bool OffersSingleByte64() override { return false; }
+  explicit TKvZxSpectrumSpectra4x8EngineUI(TKvDestEngineOptions* AOptions)
+      : TKvZxSpectrumSpectra8x8EngineUI(AOptions, false) {}
 };
 
-// The engines share one conversion, told by their cell.
-std::unique_ptr<TKvBitmap> ConvertSpectra(bool* AAbort, TBitmap32& ABitmap, TKvDestEngineOptions& AOptions,
-                                          TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams,
-                                          int ACellHeight, bool AHalfWidth);
+// The modes share one conversion, told by their cell.
+std::unique_ptr<TKvBitmap> ConvertSpectra(TKvConvertArgs& AArgs, int ACellHeight, bool AHalfWidth);
 
-#define KV_SPECTRA_ENGINE(W, H, PANEL)                                                                           \
-  class TKvZxSpectrumSpectra##W##x##H##Engine : public TKvDestEngineOf<TKvZxSpectrumSpectra##W##x##H##Engine> {  \
-  public:                                                                                                      \
-    static std::string GetPlatformName() { return "ZX Spectrum Spectra"; }                                     \
-    static std::string GetModeName() { return "256x192 (" #W "x" #H ")"; }                                     \
-    std::unique_ptr<TKvDestEngineUI> CreateUI(TKvDestEngineOptions* AOptions) override {                       \
-      return TKvZxSpectrumSpectra8x8EngineUI::Create<PANEL>(AOptions);                                         \
-    }                                                                                                          \
-    std::unique_ptr<TKvDestEngineOptions> CreateOptions() override {                                           \
-      return TKvDestEngineOptions::Create<TKvZxSpectrumSpectra##W##x##H##EngineOptions>();                     \
-    }                                                                                                          \
-    static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*, TKvPalette256*, \
-                                              TKvDestEngineOptions& AOptions, TKvDestProgress& AProgress,      \
-                                              std::unique_ptr<TKvStreamList>& AStreams) {                      \
-      return ConvertSpectra(AAbort, ABitmap, AOptions, AProgress, AStreams, H, W == 4);                        \
-    }                                                                                                          \
-  }
+// The mode of W x H cells; the half-width cells have their own panel.
+template <class T, int W, int H, class TOptions>
+class TKvZxSpectrumSpectraEngineOf
+    : public TKvDestEngineWith<T, TOptions,
+                               std::conditional_t<W == 4, TKvZxSpectrumSpectra4x8EngineUI,
+                                                  TKvZxSpectrumSpectra8x8EngineUI>> {
+public:
+  static std::string GetPlatformName() { return "ZX Spectrum Spectra"; }
+  static std::string GetModeName() { return "256x192 (" + std::to_string(W) + "x" + std::to_string(H) + ")"; }
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs) { return ConvertSpectra(AArgs, H, W == 4); }
+};
 
-KV_SPECTRA_ENGINE(8, 1, TKvZxSpectrumSpectra8x8EngineUI);
-KV_SPECTRA_ENGINE(8, 2, TKvZxSpectrumSpectra8x8EngineUI);
-KV_SPECTRA_ENGINE(8, 4, TKvZxSpectrumSpectra8x8EngineUI);
-KV_SPECTRA_ENGINE(8, 8, TKvZxSpectrumSpectra8x8EngineUI);
-KV_SPECTRA_ENGINE(4, 1, TKvZxSpectrumSpectra4x8EngineUI);
-KV_SPECTRA_ENGINE(4, 2, TKvZxSpectrumSpectra4x8EngineUI);
-KV_SPECTRA_ENGINE(4, 4, TKvZxSpectrumSpectra4x8EngineUI);
-KV_SPECTRA_ENGINE(4, 8, TKvZxSpectrumSpectra4x8EngineUI);
-
-#undef KV_SPECTRA_ENGINE
+class TKvZxSpectrumSpectra8x1Engine
+    : public TKvZxSpectrumSpectraEngineOf<TKvZxSpectrumSpectra8x1Engine, 8, 1, TKvZxSpectrumSpectra8x1EngineOptions> {};
+class TKvZxSpectrumSpectra8x2Engine
+    : public TKvZxSpectrumSpectraEngineOf<TKvZxSpectrumSpectra8x2Engine, 8, 2, TKvZxSpectrumSpectra8x2EngineOptions> {};
+class TKvZxSpectrumSpectra8x4Engine
+    : public TKvZxSpectrumSpectraEngineOf<TKvZxSpectrumSpectra8x4Engine, 8, 4, TKvZxSpectrumSpectra8x4EngineOptions> {};
+class TKvZxSpectrumSpectra8x8Engine
+    : public TKvZxSpectrumSpectraEngineOf<TKvZxSpectrumSpectra8x8Engine, 8, 8, TKvZxSpectrumSpectra8x8EngineOptions> {};
+class TKvZxSpectrumSpectra4x1Engine
+    : public TKvZxSpectrumSpectraEngineOf<TKvZxSpectrumSpectra4x1Engine, 4, 1, TKvZxSpectrumSpectra4x1EngineOptions> {};
+class TKvZxSpectrumSpectra4x2Engine
+    : public TKvZxSpectrumSpectraEngineOf<TKvZxSpectrumSpectra4x2Engine, 4, 2, TKvZxSpectrumSpectra4x2EngineOptions> {};
+class TKvZxSpectrumSpectra4x4Engine
+    : public TKvZxSpectrumSpectraEngineOf<TKvZxSpectrumSpectra4x4Engine, 4, 4, TKvZxSpectrumSpectra4x4EngineOptions> {};
+class TKvZxSpectrumSpectra4x8Engine
+    : public TKvZxSpectrumSpectraEngineOf<TKvZxSpectrumSpectra4x8Engine, 4, 8, TKvZxSpectrumSpectra4x8EngineOptions> {};
 
 // The modes of the platform in list order.
 const std::vector<const TKvDestEngineClass*>& ZxSpectrumSpectraDestEngineClasses();

@@ -181,7 +181,7 @@ TEST(KvSpectraRoundTrip, DoubleByteWithLeftOverColourUsage) {
     SCOPED_TRACE(cls->GetModeName());
     auto r = ConvertPicture(*cls, *band, [](TKvDestEngineOptions& o) {
       o.SetPaletteType(ptColored15x2);
-      o.SetColorUsage(2);
+      o.SetColorUsage(cuDarkOnlyForceBright);
     });
     ExpectRoundTrip(r);
   }

@@ -258,7 +258,7 @@ TEST(KvSavePlatformZxSpectrumSpectra, ModeListAndOptions) {
     EXPECT_EQ(o->GetWidth(), 256);
     EXPECT_EQ(o->GetHeight(), 192);
     EXPECT_EQ(o->GetPalette()->GetCount(), defaults[i].Type == 36 ? 64 : 16);
-    o->SetPaletteMode(0);
+    o->SetPaletteMode(pmBlackWhite);
     o->UpdatePalette();
     EXPECT_EQ(o->GetPalette()->GetCount(), 2);
   }
@@ -284,7 +284,7 @@ TEST(KvSavePlatformZxSpectrumSpectra, BlackAndWhiteFills) {
       SCOPED_TRACE(testing::Message() << m.Class->GetModeName() << " type " << int(c.Type));
       auto r = ConvertPicture(*m.Class, *pic, [&](TKvDestEngineOptions& o) {
         o.SetPaletteType(c.Type);
-        o.SetPaletteMode(0);
+        o.SetPaletteMode(pmBlackWhite);
       });
       const bool dbl = c.Type == 34 || c.Type == 36;
       const int size = SpectraImageSize(SpectraHeightCode(m.Height), dbl);
@@ -314,7 +314,7 @@ TEST(KvSavePlatformZxSpectrumSpectra, BlackAndWhiteFills) {
   }
   // The whole 8x8 double-byte 64-colour file.
   auto r = ConvertPicture(Engine<TKvZxSpectrumSpectra8x8Engine>(), *pic,
-                          [](TKvDestEngineOptions& o) { o.SetPaletteMode(0); });
+                          [](TKvDestEngineOptions& o) { o.SetPaletteMode(pmBlackWhite); });
   ASSERT_EQ(r.Size(0), 7939);
   const uint8_t* d = r.Bytes(0);
   EXPECT_EQ(std::count(d + 6144, d + 6912, 0), 768);
@@ -390,12 +390,12 @@ TEST(KvSavePlatformZxSpectrumSpectra, GrayEndsWithTheGrayPalette) {
   auto pic = GradientPicture(256, 192, 5);
   auto r = ConvertPicture(Engine<TKvZxSpectrumSpectra8x4Engine>(), *pic, [](TKvDestEngineOptions& o) {
     o.SetPaletteType(ptColored15x1);
-    o.SetPaletteMode(1);
+    o.SetPaletteMode(pmGray);
   });
   EXPECT_EQ(r.Preview->Palette->GetCount(), 16);
   EXPECT_EQ(r.Options->GetPalette()->GetCount(), 3);
   auto r64 = ConvertPicture(Engine<TKvZxSpectrumSpectra8x8Engine>(), *pic,
-                            [](TKvDestEngineOptions& o) { o.SetPaletteMode(1); });
+                            [](TKvDestEngineOptions& o) { o.SetPaletteMode(pmGray); });
   EXPECT_EQ(r64.Preview->Palette->GetCount(), 64);
   EXPECT_EQ(r64.Options->GetPalette()->GetCount(), 4);
   for (int y = 0; y < 192; ++y)
@@ -462,7 +462,7 @@ TEST(KvSavePlatformZxSpectrumSpectra, RowWalk) {
       auto engine = c.Class->Create();
       auto o = engine->CreateOptions();
       o->SetPaletteType(c.Type);
-      o->SetPaletteMode(1);
+      o->SetPaletteMode(pmGray);
       o->SetLimitErrorInsideBlock(limits);
       o->SetLimitErrorAtBlockBoundary(limits);
       TKvDestProgress progress;
