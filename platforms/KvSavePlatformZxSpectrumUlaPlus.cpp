@@ -688,7 +688,7 @@ void FindUlaPlusTwoColorAttribute(TKvCellScreen& AScreen, int ACellHeight, int& 
 
 TKvULAPlusEngineOptions::TKvULAPlusEngineOptions() {
   SetPaletteType(ptV11);
-  SetPaletteMode(8);
+  SetPaletteMode(pmColor17Of256);
   SetErrorDiffusion(80);
 }
 
@@ -696,12 +696,12 @@ void TKvULAPlusEngineOptions::UpdatePalette() {
   if (UpdateCount > 0) return;
   const auto type = static_cast<TKvPaletteType>(PaletteType);
   TKvPalette256& result = *GetPalette();
-  if (type != ptV11Gray && PaletteMode == 1)
+  if (type != ptV11Gray && PaletteMode == pmGray)
     BuildUlaPlusGrayPalette(result, type, GrayPaletteParam);
   else
     BuildUlaPlusPalette(result, type);
   HardwarePalette.reset();
-  if (PaletteMode == 1 || PaletteMode == 8 || PaletteMode == 17) {
+  if (PaletteMode == pmGray || PaletteMode == pmColor17Of256 || PaletteMode == pmCustom) {
     auto hardware = std::make_unique<TKvPalette256>();
     BuildUlaPlusPalette(*hardware, type);
     HardwarePalette = std::move(hardware);
@@ -824,7 +824,7 @@ void TKvULAPlusImage::SetTargetPixel(TKvCellScreen* ATarget, int X, int Y, TKvCe
 }
 
 void TKvULAPlusImage::ReportProgress(TKvDestProgress* AProgress, int ATotal, int ADone) {
-  if (PaletteMode == 8)
+  if (PaletteMode == pmColor17Of256)
     AProgress->SetProgress(ATotal, ADone);
   else
     AProgress->SetProgress(3 * ATotal, 2 * ATotal + ADone);
@@ -834,11 +834,11 @@ void TKvULAPlusImage::ReportProgress(TKvDestProgress* AProgress, int ATotal, int
 // Panel
 
 TKvULAPlusEngineUI::TKvULAPlusEngineUI(TKvDestEngineOptions* AOptions) : TKvDestEngineUIEx(AOptions) {
-  AddPositionSection(0);
+  AddPositionSection();
   AddPaletteSeparator();
   const int kinds = AddCustomPaletteComboBox();
   for (TKvPaletteType t : {ptV10, ptV11, ptV11Gray}) AddSectionItem(kinds, t);
-  AddPaletteModeSection((1u << 1) | (1u << 8) | (1u << 9) | (1u << 17));
+  AddPaletteModeSection(PaletteModes(pmGray, pmColor17Of256, pmColor64Of256, pmCustom));
   AddDestPalette(16, 16, true);
   AddFixedPaletteSection(17, 1);
   AddDitheringSection(false);
@@ -864,17 +864,17 @@ struct TUlaPlusMode {
 // Steps shared by both ways of choosing the palette: the stream and its
 // screen, the 256 colours, and the working picture adjusted once.
 struct TUlaPlusConversion {
-  TUlaPlusConversion(const TUlaPlusMode& AMode, TBitmap32& ABitmap, TKvDestEngineOptions& AOptions,
-                     std::unique_ptr<TKvStreamList>& AStreams)
-      : Mode(AMode), Image(8, AMode.CellHeight, ABitmap) {
-    AStreams = std::make_unique<TKvStreamList>();
-    Stream = AStreams->NewStream("scr", AMode.FileSize);
+  TUlaPlusConversion(const TUlaPlusMode& AMode, TKvConvertArgs& AArgs)
+      : Mode(AMode), Image(8, AMode.CellHeight, AArgs.Bitmap) {
+    const TKvDestEngineOptions& options = AArgs.Options;
+    AArgs.Streams = std::make_unique<TKvStreamList>();
+    Stream = AArgs.Streams->NewStream("scr", AMode.FileSize);
     Screen = AMode.CreateScreen(Stream->GetMemory());
-    Type = static_cast<TKvPaletteType>(AOptions.PaletteType);
+    Type = static_cast<TKvPaletteType>(options.PaletteType);
     BuildUlaPlusPalette(Full, Type);
-    Image.PaletteType = AOptions.PaletteType;
-    Image.PaletteMode = AOptions.PaletteMode;
-    Image.GrayParam = AOptions.GrayPaletteParam;
+    Image.PaletteType = options.PaletteType;
+    Image.PaletteMode = options.PaletteMode;
+    Image.GrayParam = options.GrayPaletteParam;
   }
   void WritePalette(TKvDestEngineOptions& AOptions) {
     WriteUlaPlusPalette(*AOptions.GetPalette(), Full, Stream->GetMemory(), Mode.FileSize);
@@ -890,37 +890,39 @@ struct TUlaPlusConversion {
 
 // "Gray", "Color (17 from 256)" and "Custom": at most 17 colours laid out so
 // that every two share a CLUT.
-std::unique_ptr<TKvBitmap> ConvertFew(TUlaPlusConversion& C, bool* AAbort, TKvDestEngineOptions& AOptions,
-                                      TKvDestProgress& AProgress) {
-  TKvULAPlusImage& image = C.Image;
-  AdjustOnce({&image}, AOptions);
-  if (C.Type == ptV11Gray || AOptions.PaletteMode == 1) image.MakeGray();
-  TKvPalette256& result = *AOptions.GetPalette();
+std::unique_ptr<TKvBitmap> ConvertFew(TUlaPlusConversion& AConversion, TKvConvertArgs& AArgs) {
+  bool* abort = AArgs.Abort;
+  TKvDestEngineOptions& options = AArgs.Options;
+  TKvDestProgress& progress = AArgs.Progress;
+  TKvULAPlusImage& image = AConversion.Image;
+  AdjustOnce(image, options);
+  if (AConversion.Type == ptV11Gray || options.PaletteMode == pmGray) image.MakeGray();
+  TKvPalette256& result = *options.GetPalette();
   std::unique_ptr<TKvBitmap> preview;
-  if (AOptions.PaletteMode != 1) {
-    TKvDestEngine::QuantizePalette(AAbort, image, C.Full, 17, AOptions);
+  if (options.PaletteMode != pmGray) {
+    TKvDestEngine::QuantizePalette(abort, image, AConversion.Full, 17, options);
     UlaPlusLayout17(result);
-    preview = C.Type == ptV11Gray ? image.ConvertGray(AAbort, AOptions, &AProgress, C.Screen.get())
-                                  : image.Convert(AAbort, AOptions, &AProgress, C.Screen.get());
-    C.WritePalette(AOptions);
-  } else if (C.Type == ptV11Gray) {
-    TKvDestEngine::QuantizePalette(AAbort, image, C.Full, 17, AOptions);
+    preview = AConversion.Type == ptV11Gray ? image.ConvertGray(abort, options, &progress, AConversion.Screen.get())
+                                  : image.Convert(abort, options, &progress, AConversion.Screen.get());
+    AConversion.WritePalette(options);
+  } else if (AConversion.Type == ptV11Gray) {
+    TKvDestEngine::QuantizePalette(abort, image, AConversion.Full, 17, options);
     UlaPlusLayout17(result);
-    C.WritePalette(AOptions);
-    preview = image.ConvertGray(AAbort, AOptions, &AProgress, C.Screen.get());
+    AConversion.WritePalette(options);
+    preview = image.ConvertGray(abort, options, &progress, AConversion.Screen.get());
   } else {
-    BuildUlaPlusGrayPalette(result, C.Type, AOptions.GrayPaletteParam);
+    BuildUlaPlusGrayPalette(result, AConversion.Type, options.GrayPaletteParam);
     int dark = 0, light = 0;
-    const bool ok = TKvDestEngine::ReducePalette(AAbort, image, result, 17, AOptions, dark, light);
-    result.Assign(AOptions.GetFixedPalette());
+    const bool ok = TKvDestEngine::ReducePalette(abort, image, result, 17, options, dark, light);
+    result.Assign(options.GetFixedPalette());
     UlaPlusLayout17(result);
-    C.WritePalette(AOptions);
+    AConversion.WritePalette(options);
     if (ok) {
-      preview = image.ConvertGray(AAbort, AOptions, &AProgress, C.Screen.get());
+      preview = image.ConvertGray(abort, options, &progress, AConversion.Screen.get());
     } else {
       bool inverted = false;
-      FindUlaPlusTwoColorAttribute(*C.Screen, image.GetCellHeight(), dark, light, inverted);
-      preview = image.ConvertTwoColors(AAbort, AOptions, C.Screen.get(), &result, dark, light, inverted);
+      FindUlaPlusTwoColorAttribute(*AConversion.Screen, image.GetCellHeight(), dark, light, inverted);
+      preview = image.ConvertTwoColors(abort, options, AConversion.Screen.get(), &result, dark, light, inverted);
     }
   }
   return preview;
@@ -928,38 +930,38 @@ std::unique_ptr<TKvBitmap> ConvertFew(TUlaPlusConversion& C, bool* AAbort, TKvDe
 
 // "Color (64 from 256, slow)": 64 colours for the picture, the pairs its
 // cells use, and those pairs clustered into four CLUTs.
-std::unique_ptr<TKvBitmap> ConvertMany(TUlaPlusConversion& C, TBitmap32& ABitmap, bool* AAbort,
-                                       TKvDestEngineOptions& AOptions, TKvDestProgress& AProgress) {
-  TKvULAPlusImage& image = C.Image;
-  TKvULAPlusQuantizationImage first(8, C.Mode.CellHeight, ABitmap);
-  AdjustOnce({&image, &first}, AOptions);
-  const bool gray = C.Type == ptV11Gray;
+std::unique_ptr<TKvBitmap> ConvertMany(TUlaPlusConversion& AConversion, TKvConvertArgs& AArgs) {
+  bool* abort = AArgs.Abort;
+  TKvDestEngineOptions& options = AArgs.Options;
+  TKvDestProgress& progress = AArgs.Progress;
+  TKvULAPlusImage& image = AConversion.Image;
+  TKvULAPlusQuantizationImage first(8, AConversion.Mode.CellHeight, AArgs.Bitmap);
+  AdjustOnce({&image, &first}, options);
+  const bool gray = AConversion.Type == ptV11Gray;
   if (gray) {
     image.MakeGray();
     first.MakeGray();
   }
-  TKvPalette256& result = *AOptions.GetPalette();
-  TKvDestEngine::QuantizePalette(AAbort, first, C.Full, 64, AOptions);
+  TKvPalette256& result = *options.GetPalette();
+  TKvDestEngine::QuantizePalette(abort, first, AConversion.Full, 64, options);
   // The first pass: only the candidates' pixel counts are needed.
   if (gray)
-    first.ConvertGray(AAbort, AOptions, &AProgress, nullptr);
+    first.ConvertGray(abort, options, &progress, nullptr);
   else
-    first.Convert(AAbort, AOptions, &AProgress, nullptr);
+    first.Convert(abort, options, &progress, nullptr);
   TKvULAPlusQuantization clusters;
-  clusters.Quantize(AAbort, first.GetColors(), false, result, &C.Full);
-  auto preview = gray ? image.ConvertGray(AAbort, AOptions, &AProgress, C.Screen.get())
-                      : image.Convert(AAbort, AOptions, &AProgress, C.Screen.get());
-  C.WritePalette(AOptions);
+  clusters.Quantize(abort, first.GetColors(), false, result, &AConversion.Full);
+  auto preview = gray ? image.ConvertGray(abort, options, &progress, AConversion.Screen.get())
+                      : image.Convert(abort, options, &progress, AConversion.Screen.get());
+  AConversion.WritePalette(options);
   return preview;
 }
 
-std::unique_ptr<TKvBitmap> ConvertUlaPlus(const TUlaPlusMode& AMode, bool* AAbort, TBitmap32& ABitmap,
-                                          TKvDestEngineOptions& AOptions, TKvDestProgress& AProgress,
-                                          std::unique_ptr<TKvStreamList>& AStreams) {
-  TUlaPlusConversion conversion(AMode, ABitmap, AOptions, AStreams);
-  const uint8_t mode = AOptions.PaletteMode;
-  if (mode == 1 || mode == 8 || mode == 17) return ConvertFew(conversion, AAbort, AOptions, AProgress);
-  return ConvertMany(conversion, ABitmap, AAbort, AOptions, AProgress);
+std::unique_ptr<TKvBitmap> ConvertUlaPlus(const TUlaPlusMode& AMode, TKvConvertArgs& AArgs) {
+  TUlaPlusConversion conversion(AMode, AArgs);
+  if (PaletteModes(pmGray, pmColor17Of256, pmCustom).Has(AArgs.Options.PaletteMode))
+    return ConvertFew(conversion, AArgs);
+  return ConvertMany(conversion, AArgs);
 }
 
 }  // namespace
@@ -968,46 +970,22 @@ std::unique_ptr<TKvULAPlusScreen> TKvULAPlusEngine::CreateScreen(void* AData) {
   return std::make_unique<TKvULAPlusScreen>(AData);
 }
 
-std::unique_ptr<TKvDestEngineUI> TKvULAPlusEngine::CreateUI(TKvDestEngineOptions* AOptions) {
-  return std::make_unique<TKvULAPlusEngineUI>(AOptions);
-}
-
-std::unique_ptr<TKvDestEngineOptions> TKvULAPlusEngine::CreateOptions() {
-  return TKvDestEngineOptions::Create<TKvULAPlusEngineOptions>();
-}
-
-std::unique_ptr<TKvBitmap> TKvULAPlusEngine::Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*,
-                                                     TKvPalette256*, TKvDestEngineOptions& AOptions,
-                                                     TKvDestProgress& AProgress,
-                                                     std::unique_ptr<TKvStreamList>& AStreams) {
+std::unique_ptr<TKvBitmap> TKvULAPlusEngine::Convert(TKvConvertArgs& AArgs) {
   static const TUlaPlusMode kMode{GetFileSize(), GetCellHeight(), &CreateScreen};
-  return ConvertUlaPlus(kMode, AAbort, ABitmap, AOptions, AProgress, AStreams);
+  return ConvertUlaPlus(kMode, AArgs);
 }
 
 std::unique_ptr<TKvULAPlusScreen> TKvULAPlusTimexEngine::CreateScreen(void* AData) {
   return std::make_unique<TKvULAPlusExtendedScreen>(AData);
 }
 
-std::unique_ptr<TKvDestEngineOptions> TKvULAPlusTimexEngine::CreateOptions() {
-  return TKvDestEngineOptions::Create<TKvULAPlusTimexEngineOptions>();
-}
-
-std::unique_ptr<TKvBitmap> TKvULAPlusTimexEngine::Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*,
-                                                          TKvPalette256*, TKvDestEngineOptions& AOptions,
-                                                          TKvDestProgress& AProgress,
-                                                          std::unique_ptr<TKvStreamList>& AStreams) {
+std::unique_ptr<TKvBitmap> TKvULAPlusTimexEngine::Convert(TKvConvertArgs& AArgs) {
   static const TUlaPlusMode kMode{GetFileSize(), GetCellHeight(), &CreateScreen};
-  return ConvertUlaPlus(kMode, AAbort, ABitmap, AOptions, AProgress, AStreams);
+  return ConvertUlaPlus(kMode, AArgs);
 }
 
 const std::vector<const TKvDestEngineClass*>& ZxSpectrumUlaPlusDestEngineClasses() {
-  static const std::vector<const TKvDestEngineClass*> LClasses = {
-      &DestEngineClass<TKvULAPlusEngine>(),
-      &DestEngineClass<TKvULAPlusTimexEngine>(),
-  };
-  return LClasses;
+  return DestEngineClasses<TKvULAPlusEngine, TKvULAPlusTimexEngine>();
 }
 
-void InitKvSavePlatformZxSpectrumUlaPlus() {
-  for (const TKvDestEngineClass* c : ZxSpectrumUlaPlusDestEngineClasses()) RegisterDestEngine(*c);
-}
+void InitKvSavePlatformZxSpectrumUlaPlus() { RegisterDestEngines(ZxSpectrumUlaPlusDestEngineClasses()); }

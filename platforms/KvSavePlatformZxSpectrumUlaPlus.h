@@ -319,30 +319,24 @@ public:
 // ---------------------------------------------------------------------------
 // Engines
 
-class TKvULAPlusEngine : public TKvDestEngineOf<TKvULAPlusEngine> {
+class TKvULAPlusEngine : public TKvDestEngineWith<TKvULAPlusEngine, TKvULAPlusEngineOptions, TKvULAPlusEngineUI> {
 public:
   static std::string GetPlatformName() { return "ZX Spectrum UlaPlus"; }
   static std::string GetModeName() { return "256x192x8 (8x8)"; }
   static int GetFileSize() { return 6976; }
   static int GetCellHeight() { return 8; }
   static std::unique_ptr<TKvULAPlusScreen> CreateScreen(void* AData);
-  std::unique_ptr<TKvDestEngineUI> CreateUI(TKvDestEngineOptions* AOptions) override;
-  std::unique_ptr<TKvDestEngineOptions> CreateOptions() override;
-  static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,
-                                            TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,
-                                            TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams);
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
-class TKvULAPlusTimexEngine : public TKvDestEngineOf<TKvULAPlusTimexEngine, TKvULAPlusEngine> {
+class TKvULAPlusTimexEngine : public TKvDestEngineWith<TKvULAPlusTimexEngine, TKvULAPlusTimexEngineOptions,
+                                                       TKvULAPlusEngineUI, TKvULAPlusEngine> {
 public:
   static std::string GetModeName() { return "256x192x8 (8x1)"; }
   static int GetFileSize() { return 12352; }
   static int GetCellHeight() { return 1; }
   static std::unique_ptr<TKvULAPlusScreen> CreateScreen(void* AData);
-  std::unique_ptr<TKvDestEngineOptions> CreateOptions() override;
-  static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,
-                                            TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,
-                                            TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams);
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
 // The modes of the platform in list order.

@@ -274,7 +274,7 @@ TEST(KvSavePlatformZxSpectrumUlaPlus, SlowModeSameOnOneAndManyWorkers) {
   int n = 0;
   for (int workers : {1, 4}) {
     TKvProcessorCountOverride count(workers);
-    auto r = ConvertPicture(Classic(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(9); });
+    auto r = ConvertPicture(Classic(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(pmColor64Of256); });
     palettes[n] = Quads(*r.Options->GetPalette());
     files[n++].assign(r.Bytes(0), r.Bytes(0) + r.Size(0));
   }
@@ -353,7 +353,7 @@ TEST(KvSavePlatformZxSpectrumUlaPlus, FilesAndProgress) {
   }
   TKvDestProgress progress;
   auto o = Classic().Create()->CreateOptions();
-  o->SetPaletteMode(17);
+  o->SetPaletteMode(pmCustom);
   std::unique_ptr<TKvStreamList> streams;
   auto small = UlaPlusFlatPicture(3);
   Classic().Convert(nullptr, *small, nullptr, nullptr, *o, progress, streams);
@@ -367,7 +367,7 @@ TEST(KvSavePlatformZxSpectrumUlaPlus, FilesAndProgress) {
 // slow mode: its few singles are dealt to the CLUTs and keep their colours.
 TEST(KvSavePlatformZxSpectrumUlaPlus, FewFlatColoursExactInTheSlowMode) {
   auto pic = UlaPlusFlatPicture(5);
-  auto r = ConvertPicture(Classic(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(9); });
+  auto r = ConvertPicture(Classic(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(pmColor64Of256); });
   int wrong = 0;
   for (int y = 0; y < 192; ++y)
     for (int x = 0; x < 256; ++x)
@@ -379,7 +379,7 @@ TEST(KvSavePlatformZxSpectrumUlaPlus, AbortWritesNoPalette) {
   auto pic = UlaPlusPairPicture(12);
   for (const TKvDestEngineClass* cls : {&Classic(), &Timex()}) {
     auto o = cls->Create()->CreateOptions();
-    o->SetPaletteMode(9);
+    o->SetPaletteMode(pmColor64Of256);
     TKvDestProgress progress;
     std::unique_ptr<TKvStreamList> streams;
     bool abort = true;
@@ -394,12 +394,12 @@ TEST(KvSavePlatformZxSpectrumUlaPlus, GrayModes) {
   TKvProcessorCountOverride one(1);
   auto pic = GradientPicture(256, 192, 9);
   // The ramp: four grays in CLUT 0.
-  auto r = ConvertPicture(Classic(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(1); });
+  auto r = ConvertPicture(Classic(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(pmGray); });
   EXPECT_TRUE(r.Options->UseAsGrayPalette);
   EXPECT_EQ(r.Options->GetPalette()->Count, 16);
   // Seventeen kept colours leave no room: two colours in one attribute.
   auto f = ConvertPicture(Timex(), *pic, [](TKvDestEngineOptions& o) {
-    o.SetPaletteMode(1);
+    o.SetPaletteMode(pmGray);
     TKvPalette256 fixed;
     FillQuads(fixed, UlaPlusTestColors(17));
     o.SetFixedPalette(&fixed);
@@ -421,7 +421,7 @@ TEST(KvSavePlatformZxSpectrumUlaPlus, OptionsAndPanel) {
   EXPECT_EQ(o->DitherMethod, 2);
   EXPECT_EQ(o->GetPalette()->Count, 256);
   EXPECT_EQ(o->GetHardwarePalette()->GetCount(), 256);
-  o->SetPaletteMode(1);
+  o->SetPaletteMode(pmGray);
   o->UpdatePalette();
   EXPECT_EQ(o->GetPalette()->Count, 4);
   auto ui = e->CreateUI(o.get());
