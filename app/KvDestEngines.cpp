@@ -209,6 +209,32 @@ bool TKvDestEngine::ReducePaletteEx(bool* AAbort, TKvImage& AImage, TKvPalette& 
   return LResult;
 }
 
+std::unique_ptr<TKvBitmap> TKvDestEngine::ConvertColorPair(bool* AAbort, TKvImage& AImage, TKvData* AScreen,
+                                                           int AMaxCount, TKvDestEngineOptions& AOptions) {
+  TKvPalette256& result = *AOptions.GetPalette();
+  TKvPalette256& fixed = *AOptions.GetFixedPalette();
+  int dark = 0, bright = 0;
+  fixed.AddColorPair(&result, AMaxCount, dark, bright);
+  auto preview = AImage.ConvertBW(AAbort, AOptions, AScreen, &fixed, dark, bright);
+  result.Assign(&fixed);
+  return preview;
+}
+
+std::unique_ptr<TKvBitmap> TKvDestEngine::ConvertReducedGray(bool* AAbort, TKvImage& AImage, TKvData* AScreen,
+                                                             TKvPalette256& AGrays, int AMaxCount,
+                                                             TKvDestEngineOptions& AOptions) {
+  TKvPalette256& result = *AOptions.GetPalette();
+  TKvPalette256& fixed = *AOptions.GetFixedPalette();
+  int dark = 0, bright = 0;
+  std::unique_ptr<TKvBitmap> preview;
+  if (ReducePalette(AAbort, AImage, AGrays, AMaxCount, AOptions, dark, bright))
+    preview = AImage.ConvertIndexed(AAbort, AOptions, AScreen, result, &fixed);
+  else
+    preview = AImage.ConvertBW(AAbort, AOptions, AScreen, &fixed, dark, bright);
+  result.Assign(&fixed);
+  return preview;
+}
+
 void TKvDestEngine::QuantizePalette(bool* AAbort, TKvImage& AImage, TKvPalette& APalette, int AMaxCount,
                                     TKvDestEngineOptions& AOptions) {
   TKvPalette256& LResult = *AOptions.GetPalette();

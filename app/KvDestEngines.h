@@ -21,6 +21,7 @@
 
 class TBitmap32;
 class TKvBitmap;
+class TKvData;
 class TKvDestProgress;
 class TKvImage;
 class TKvPalette;
@@ -98,6 +99,19 @@ public:
                               TKvDestEngineOptions& AOptions);
   static bool ReducePaletteEx(bool* AAbort, TKvImage& AImage, TKvPalette& AExtraPalette, TKvPalette256& APalette,
                               int AMaxCount, TKvDestEngineOptions& AOptions, int& ADark, int& ABright);
+  // "Black/white" within the fixed colours: the fixed palette takes the pair
+  // of colours in the result palette (at most AMaxCount colours in all), the
+  // picture converts to that pair, and the result palette becomes the fixed
+  // palette.
+  static std::unique_ptr<TKvBitmap> ConvertColorPair(bool* AAbort, TKvImage& AImage, TKvData* AScreen, int AMaxCount,
+                                                     TKvDestEngineOptions& AOptions);
+  // "Gray": ReducePalette over AGrays, then the picture converts to the
+  // result palette, or to the dark and bright entries of the fixed palette
+  // when the grays had to be merged; the result palette becomes the fixed
+  // palette.
+  static std::unique_ptr<TKvBitmap> ConvertReducedGray(bool* AAbort, TKvImage& AImage, TKvData* AScreen,
+                                                       TKvPalette256& AGrays, int AMaxCount,
+                                                       TKvDestEngineOptions& AOptions);
 };
 
 // The descriptor of engine class T, built from T's static members:

@@ -551,7 +551,6 @@ std::unique_ptr<TKvBitmap> ConvertColor(const TKvAgatMode& AMode, TKvConvertArgs
   TKvDestEngineOptions& options = job.Options;
   TKvBitmapData* screen = job.Files.Screen.get();
   TKvPalette256& result = job.Result;
-  TKvPalette256& fixed = job.Fixed;
   const int n = job.BaseCount;
   std::unique_ptr<TKvBitmap> preview;
   if (IsAgatTypeOf(AMode, job.Type)) {
@@ -572,24 +571,14 @@ std::unique_ptr<TKvBitmap> ConvertColor(const TKvAgatMode& AMode, TKvConvertArgs
   } else if (job.Type == ptColored4096) {
     auto rgb = TKvPaletteRGB::CreateType(ptRGB444, options.PaletteMode == pmGray);
     switch (options.PaletteMode) {
-      case pmBlackWhite: {
-        int a = 0, b = 0;
-        fixed.AddColorPair(&result, n, a, b);
-        preview = job.Image.ConvertBW(AArgs.Abort, options, screen, &fixed, a, b);
-        result.Assign(&fixed);
+      case pmBlackWhite:
+        preview = TKvDestEngine::ConvertColorPair(AArgs.Abort, job.Image, screen, n, options);
         break;
-      }
-      case pmGray: {
-        int dark = 0, bright = 0;
-        if (TKvDestEngine::ReducePalette(AArgs.Abort, job.Image, *rgb->GrayPalette, n, options, dark, bright))
-          preview = job.Image.ConvertIndexed(AArgs.Abort, options, screen, result, &fixed);
-        else
-          // Two levels: the screen takes the fixed palette's own entries,
-          // which the trailer lists.
-          preview = job.Image.ConvertBW(AArgs.Abort, options, screen, &fixed, dark, bright);
-        result.Assign(&fixed);
+      case pmGray:
+        // Where the grays merge to two levels, the screen takes the fixed
+        // palette's own entries, which the trailer lists.
+        preview = TKvDestEngine::ConvertReducedGray(AArgs.Abort, job.Image, screen, *rgb->GrayPalette, n, options);
         break;
-      }
       case pmColorBright:
       case pmColor: {
         const bool bright16 = options.PaletteMode == pmColorBright;

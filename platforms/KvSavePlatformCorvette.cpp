@@ -24,21 +24,21 @@ TKvCorvetteScreen::TKvCorvetteScreen(int AWidth, int AHeight, bool AMapped, int 
 void TKvCorvetteScreen::SetPixel(int X, int Y, int AValue) {
   const int v = Mapped ? (AValue != 0 ? Value1 : Value0) : AValue;
   X = MX(X);
-  const int64_t LPlane = FRowSize * Height;
+  const int64_t plane = FRowSize * Height;
   const int64_t o = static_cast<int64_t>(Y) * FRowSize + X / 8;
   const uint8_t m = static_cast<uint8_t>(0x80 >> (X & 7));
   // Planes 0, 1, 2 hold the value's bits 0, 2, 1.
-  const int LBits[3] = {v & 1, v & 4, v & 2};
+  const int bits[3] = {v & 1, v & 4, v & 2};
   for (int p = 0; p < 3; ++p) {
-    uint8_t& b = FPlanes[static_cast<size_t>(p * LPlane + o)];
-    b = static_cast<uint8_t>(LBits[p] ? (b | m) : (b & ~m));
+    uint8_t& b = FPlanes[static_cast<size_t>(p * plane + o)];
+    b = static_cast<uint8_t>(bits[p] ? (b | m) : (b & ~m));
   }
 }
 
 void TKvCorvetteScreen::WriteGrf(TStream& AStream) const {
-  uint8_t LHeader[CorvetteHeaderSize];
-  InitCorvetteGrfHeader(LHeader);
-  AStream.WriteBuffer(LHeader, CorvetteHeaderSize);
+  uint8_t header[CorvetteHeaderSize];
+  InitCorvetteGrfHeader(header);
+  AStream.WriteBuffer(header, CorvetteHeaderSize);
   WriteCorvetteGrfData(FPlanes.data(), AStream);
 }
 
@@ -47,11 +47,11 @@ void TKvCorvetteScreen::WritePic(TStream& AStream) const {
 }
 
 void TKvCorvetteScreen::WriteWin(TStream& AStream) const {
-  uint8_t LHeader[CorvetteWinHeaderSize];
-  InitCorvetteWinHeader(LHeader, Width, Height);
-  AStream.WriteBuffer(LHeader, CorvetteWinHeaderSize);
-  const int64_t LPlane = FRowSize * Height;
-  for (int p : {0, 2, 1}) AStream.WriteBuffer(FPlanes.data() + p * LPlane, LPlane);
+  uint8_t header[CorvetteWinHeaderSize];
+  InitCorvetteWinHeader(header, Width, Height);
+  AStream.WriteBuffer(header, CorvetteWinHeaderSize);
+  const int64_t plane = FRowSize * Height;
+  for (int p : {0, 2, 1}) AStream.WriteBuffer(FPlanes.data() + p * plane, plane);
 }
 
 // ---------------------------------------------------------------------------
@@ -82,12 +82,12 @@ struct TKvCorvetteBitWriter {
 };
 
 void EncodeCorvetteGrfBlock(TKvCorvetteBitWriter& W, const uint8_t* ABlock) {
-  std::array<int, 256> LCounts{};
-  for (int i = 0; i < CorvetteGrfBlockSize; ++i) ++LCounts[ABlock[i]];
+  std::array<int, 256> counts{};
+  for (int i = 0; i < CorvetteGrfBlockSize; ++i) ++counts[ABlock[i]];
   int M = 0;
   for (int v = 1; v < 256; ++v)
-    if (LCounts[static_cast<size_t>(v)] > LCounts[static_cast<size_t>(M)]) M = v;
-  const int C = LCounts[static_cast<size_t>(M)];
+    if (counts[static_cast<size_t>(v)] > counts[static_cast<size_t>(M)]) M = v;
+  const int C = counts[static_cast<size_t>(M)];
   if (C == CorvetteGrfBlockSize) {
     if (M == 0 || M == 255) {
       W.WriteBits(1, 3);
@@ -103,9 +103,9 @@ void EncodeCorvetteGrfBlock(TKvCorvetteBitWriter& W, const uint8_t* ABlock) {
     W.WriteBits(3, 3);
     W.WriteBits(static_cast<unsigned>(M), 8);
     for (int i = 0; i < CorvetteGrfBlockSize; ++i) {
-      const bool LOther = ABlock[i] != M;
-      W.WriteBit(LOther);
-      if (LOther) W.WriteBits(ABlock[i], 8);
+      const bool other = ABlock[i] != M;
+      W.WriteBit(other);
+      if (other) W.WriteBits(ABlock[i], 8);
     }
   }
 }
@@ -122,39 +122,39 @@ void WriteCorvetteGrfData(const uint8_t* AData, TStream& AStream) {
 // Options
 
 TKvCorvetteEngineOptions::TKvCorvetteEngineOptions() {
-  SetPixelAspect(7);  // "2:3"
+  SetPixelAspect(pa2_3);
   SetPaletteType(ptColoredLinear);
-  SetPaletteMode(5);  // "8 colors"
+  SetPaletteMode(pm8Colors);
   SetErrorDiffusion(90);
 }
 
 void TKvCorvetteEngineOptions::UpdatePalette() {
   if (UpdateCount > 0) return;
   if (!dynamic_cast<TKvPalette256*>(HardwarePalette.get())) HardwarePalette = std::make_unique<TKvPalette256>();
-  auto& LHardware = static_cast<TKvPalette256&>(*HardwarePalette);
-  BuildCorvettePalette(LHardware, static_cast<TKvPaletteType>(PaletteType));
-  TKvPalette256& P = *GetPalette();
-  P.Clear();
-  auto add = [&](int i) { P.AddStdRGB(LHardware.GetStdRGB(i)); };
+  auto& hardware = static_cast<TKvPalette256&>(*HardwarePalette);
+  BuildCorvettePalette(hardware, static_cast<TKvPaletteType>(PaletteType));
+  TKvPalette256& palette = *GetPalette();
+  palette.Clear();
+  auto add = [&](int i) { palette.AddStdRGB(hardware.GetStdRGB(i)); };
   switch (PaletteMode) {
-    case 0:
+    case pmBlackWhite:
       add(0);
       add(15);
       break;
-    case 1:
+    case pmGray:
       for (int i : {0, 7, 8, 15}) add(i);
       break;
-    case 5:
+    case pm8Colors:
       // Black and the seven bright colours: entry k shows screen value k.
       add(0);
       for (int i = 9; i <= 15; ++i) add(i);
       break;
-    case 6:
+    case pm8Of15Colors:
       for (int i = 0; i < 16; ++i)
         if (i != 8) add(i);
       break;
-    case 7:
-    case 17:
+    case pm8Of16Colors:
+    case pmCustom:
       for (int i = 0; i < 16; ++i) add(i);
       break;
     default:
@@ -167,19 +167,17 @@ void TKvCorvetteEngineOptions::UpdatePalette() {
 
 TKvCorvetteEngineUI::TKvCorvetteEngineUI(TKvDestEngineOptions* AOptions) : TKvDestEngineUIEx(AOptions) {
   AddDimensionSection(true);
-  AddPositionSection(0);
+  AddPositionSection();
   AddPaletteSection();
   AddDitheringSection(false);
 }
 
 void TKvCorvetteEngineUI::AddPaletteSection() {
   AddPaletteSeparator();
-  const int LKinds = AddCustomPaletteComboBox();
-  AddSectionItem(LKinds, ptColoredLinear);
-  AddSectionItem(LKinds, ptColoredEMU);
-  // 0 "Black/white", 1 "Gray", 5 "8 colors", 6 "8 from 15 colors",
-  // 7 "8 from 16 colors", 17 "Custom".
-  AddPaletteModeSection(131299);
+  const int kinds = AddCustomPaletteComboBox();
+  AddSectionItem(kinds, ptColoredLinear);
+  AddSectionItem(kinds, ptColoredEMU);
+  AddPaletteModeSection(PaletteModes(pmBlackWhite, pmGray, pm8Colors, pm8Of15Colors, pm8Of16Colors, pmCustom));
   AddGrayPaletteCheckBox();
   AddDestPalette(16, 1, true);
   AddFixedPaletteSection(16, 1);
@@ -194,96 +192,75 @@ TKvPalette* TKvCorvetteEngineUI::GetEditedPalette(TKvPalette256& AScratch, int& 
 // ---------------------------------------------------------------------------
 // Engine
 
-std::unique_ptr<TKvDestEngineUI> TKvCorvetteEngine::CreateUI(TKvDestEngineOptions* AOptions) {
-  return std::make_unique<TKvCorvetteEngineUI>(AOptions);
-}
+std::unique_ptr<TKvBitmap> TKvCorvetteEngine::Convert(TKvConvertArgs& AArgs) {
+  TKvDestEngineOptions& options = AArgs.Options;
+  const int w = AArgs.Bitmap.GetWidth();
+  const int h = AArgs.Bitmap.GetHeight();
+  // The ".win" header holds w - 1 in a word below 512 and h - 1 in a byte.
+  if (w < 1 || h < 1 || w > CorvetteWidth || h > CorvetteHeight) RaiseOSError(87);
 
-std::unique_ptr<TKvDestEngineOptions> TKvCorvetteEngine::CreateOptions() {
-  return TKvDestEngineOptions::Create<TKvCorvetteEngineOptions>();
-}
+  auto hardware = std::make_unique<TKvPalette256>();
+  BuildCorvettePalette(*hardware, static_cast<TKvPaletteType>(options.PaletteType));
+  TKvImage image(AArgs.Bitmap);
+  AdjustOnce(image, options);
+  TKvPalette256& resultPalette = *options.GetPalette();
+  TKvPalette256& fixed = *options.GetFixedPalette();
 
-std::unique_ptr<TKvBitmap> TKvCorvetteEngine::Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*,
-                                                      TKvPalette256*, TKvDestEngineOptions& AOptions,
-                                                      TKvDestProgress&, std::unique_ptr<TKvStreamList>& AStreams) {
-  const int W = ABitmap.GetWidth();
-  const int H = ABitmap.GetHeight();
-  // The ".win" header holds W - 1 in a word below 512 and H - 1 in a byte.
-  if (W < 1 || H < 1 || W > CorvetteWidth || H > CorvetteHeight) RaiseOSError(87);
-
-  auto LHardware = std::make_unique<TKvPalette256>();
-  BuildCorvettePalette(*LHardware, static_cast<TKvPaletteType>(AOptions.PaletteType));
-  TKvImage LImage(ABitmap);
-  LImage.Adjust(AOptions.LightnessFix, AOptions.SaturationFix);
-  // The conversion routines below adjust again: leave the pixels as they are.
-  AOptions.SetLightnessFix(0);
-  AOptions.SetSaturationFix(0);
-  TKvPalette256& LResultPalette = *AOptions.GetPalette();
-  TKvPalette256& LFixed = *AOptions.GetFixedPalette();
-
-  std::unique_ptr<TKvCorvetteScreen> LScreen;
-  std::unique_ptr<TKvBitmap> LResult;
+  // Only a conversion to the screen's own 8 colours has a screen to write.
+  std::unique_ptr<TKvCorvetteScreen> screen;
+  std::unique_ptr<TKvBitmap> result;
   auto quantized = [&]() {
-    QuantizePalette(AAbort, LImage, *LHardware, 8, AOptions);
-    LImage.FitToPaletteGray(LResultPalette);
-    LResult = LImage.ConvertIndexed(AAbort, AOptions, nullptr, LResultPalette, nullptr);
+    QuantizePalette(AArgs.Abort, image, *hardware, 8, options);
+    image.FitToPaletteGray(resultPalette);
+    result = image.ConvertIndexed(AArgs.Abort, options, nullptr, resultPalette, nullptr);
   };
-  switch (AOptions.PaletteMode) {
-    case 0:
-      if (LFixed.Count == 0) {
+  switch (options.PaletteMode) {
+    case pmBlackWhite:
+      if (fixed.Count == 0) {
         // Light pixels set all three planes: white, value 7.
-        LScreen = std::make_unique<TKvCorvetteScreen>(W, H, true, 0, 7);
-        LResult = LImage.ConvertBW(AAbort, AOptions, LScreen.get(), nullptr, 0, 1);
+        screen = std::make_unique<TKvCorvetteScreen>(w, h, true, 0, 7);
+        result = image.ConvertBW(AArgs.Abort, options, screen.get(), nullptr, 0, 1);
       } else {
-        int A = 0, B = 0;
-        LFixed.AddColorPair(&LResultPalette, 8, A, B);
-        LResult = LImage.ConvertBW(AAbort, AOptions, nullptr, &LFixed, A, B);
-        LResultPalette.Assign(&LFixed);
+        result = ConvertColorPair(AArgs.Abort, image, nullptr, 8, options);
       }
       break;
-    case 1: {
-      int LDark = 0, LBright = 0;
-      if (ReducePalette(AAbort, LImage, LResultPalette, 8, AOptions, LDark, LBright))
-        LResult = LImage.ConvertIndexed(AAbort, AOptions, nullptr, LResultPalette, &LFixed);
-      else
-        LResult = LImage.ConvertBW(AAbort, AOptions, nullptr, &LFixed, LDark, LBright);
-      LResultPalette.Assign(&LFixed);
+    case pmGray:
+      result = ConvertReducedGray(AArgs.Abort, image, nullptr, resultPalette, 8, options);
       break;
-    }
-    case 5:
-      if (LFixed.Count == 0) {
+    case pm8Colors:
+      if (fixed.Count == 0) {
         // Entry k of the result palette (black and the bright colours) is
         // screen value k.
-        LScreen = std::make_unique<TKvCorvetteScreen>(W, H);
-        LResult = LImage.ConvertIndexed(AAbort, AOptions, LScreen.get(), LResultPalette, nullptr);
+        screen = std::make_unique<TKvCorvetteScreen>(w, h);
+        result = image.ConvertIndexed(AArgs.Abort, options, screen.get(), resultPalette, nullptr);
       } else {
         quantized();
       }
       break;
-    case 6: {
-      auto LOwn = std::make_unique<TKvPalette256>();
-      LOwn->Assign(&LResultPalette);
-      LHardware = std::move(LOwn);
+    case pm8Of15Colors:
+      // The 15 colours of the result palette are the ones to choose from.
+      hardware = std::make_unique<TKvPalette256>();
+      hardware->Assign(&resultPalette);
       quantized();
       break;
-    }
-    case 7:
-    case 17:
+    case pm8Of16Colors:
+    case pmCustom:
       quantized();
       break;
     default:
       RaiseOSError(87);
   }
 
-  if (LScreen) {
-    auto LStreams = std::make_unique<TKvStreamList>();
-    if (W == CorvetteWidth && H == CorvetteHeight) {
-      LScreen->WriteGrf(*LStreams->NewStream("grf", 0));
-      LScreen->WritePic(*LStreams->NewStream("pic", 0));
+  if (screen) {
+    auto streams = std::make_unique<TKvStreamList>();
+    if (w == CorvetteWidth && h == CorvetteHeight) {
+      screen->WriteGrf(*streams->NewStream("grf", 0));
+      screen->WritePic(*streams->NewStream("pic", 0));
     }
-    LScreen->WriteWin(*LStreams->NewStream("win", 0));
-    AStreams = std::move(LStreams);
+    screen->WriteWin(*streams->NewStream("win", 0));
+    AArgs.Streams = std::move(streams);
   }
-  return LResult;
+  return result;
 }
 
-void InitKvSavePlatformCorvette() { RegisterDestEngine(DestEngineClass<TKvCorvetteEngine>()); }
+void InitKvSavePlatformCorvette() { RegisterDestEngines<TKvCorvetteEngine>(); }

@@ -64,15 +64,11 @@ public:
   TKvPalette* GetEditedPalette(TKvPalette256& AScratch, int& AColumns) override;
 };
 
-class TKvCorvetteEngine : public TKvDestEngineOf<TKvCorvetteEngine> {
+class TKvCorvetteEngine : public TKvDestEngineWith<TKvCorvetteEngine, TKvCorvetteEngineOptions, TKvCorvetteEngineUI> {
 public:
   static std::string GetPlatformName() { return "Corvette"; }
   static std::string GetModeName() { return "512x256x3"; }
-  std::unique_ptr<TKvDestEngineUI> CreateUI(TKvDestEngineOptions* AOptions) override;
-  std::unique_ptr<TKvDestEngineOptions> CreateOptions() override;
-  static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,
-                                            TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,
-                                            TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams);
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
 void InitKvSavePlatformCorvette();

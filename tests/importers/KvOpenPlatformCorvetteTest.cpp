@@ -153,7 +153,7 @@ TEST(KvOpenPlatformCorvette, RoundTrips) {
   ExpectRoundTrip(r);
   // "Black/white": white is value 7.
   auto bw = ConvertPicture(DestEngineClass<TKvCorvetteEngine>(), *pic, [](TKvDestEngineOptions& o) {
-    o.SetPaletteMode(0);
+    o.SetPaletteMode(pmBlackWhite);
     o.UpdatePalette();
   });
   ExpectRoundTrip(bw, {0, 7});

@@ -44,18 +44,18 @@ TEST(KvSavePlatformCorvette, PalettesAndOptions) {
   auto o = Corvette().Create()->CreateOptions();
   EXPECT_EQ(o->GetMaxSize(), (TKvSize{512, 256}));
   EXPECT_EQ(o->GetDefaultSize(), (TKvSize{512, 256}));
-  EXPECT_EQ(o->PixelAspect, 7);
-  EXPECT_EQ(o->PaletteMode, 5);
+  EXPECT_EQ(o->PixelAspect, pa2_3);
+  EXPECT_EQ(o->PaletteMode, pm8Colors);
   EXPECT_EQ(o->PaletteType, ptColoredLinear);
   // Result palettes by mode, as hardware indexes.
   struct {
-    uint8_t Mode;
+    TKvPaletteMode Mode;
     std::vector<int> Entries;
-  } cases[] = {{0, {0, 15}},
-               {1, {0, 7, 8, 15}},
-               {5, {0, 9, 10, 11, 12, 13, 14, 15}},
-               {6, {0, 1, 2, 3, 4, 5, 6, 7, 9, 10, 11, 12, 13, 14, 15}},
-               {7, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15}}};
+  } cases[] = {{pmBlackWhite, {0, 15}},
+               {pmGray, {0, 7, 8, 15}},
+               {pm8Colors, {0, 9, 10, 11, 12, 13, 14, 15}},
+               {pm8Of15Colors, {0, 1, 2, 3, 4, 5, 6, 7, 9, 10, 11, 12, 13, 14, 15}},
+               {pm8Of16Colors, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15}}};
   BuildCorvettePalette(p, ptColoredLinear);
   for (auto& c : cases) {
     o->SetPaletteMode(c.Mode);
@@ -172,15 +172,15 @@ TEST(KvSavePlatformCorvette, FilesBySizeAndMode) {
   // The other palette modes, and "8 colors" with fixed colours, give a
   // preview only.
   auto tiny = GradientPicture(64, 32, 5);
-  for (uint8_t mode : {1, 5, 6, 7, 17}) {
+  for (TKvPaletteMode mode : {pmGray, pm8Colors, pm8Of15Colors, pm8Of16Colors, pmCustom}) {
     auto c = ConvertPicture(Corvette(), *tiny, [mode](TKvDestEngineOptions& o) {
       o.SetPaletteMode(mode);
-      if (mode == 5) {
+      if (mode == pm8Colors) {
         TKvPalette256 f;
         f.AddRGB(0, 0, 0xFF);
         o.SetFixedPalette(&f);
       }
-      if (mode == 17) o.ColorMask[3] = 1;
+      if (mode == pmCustom) o.ColorMask[3] = 1;
       o.UpdatePalette();
     });
     ASSERT_TRUE(c.Preview) << int(mode);
@@ -192,7 +192,7 @@ TEST(KvSavePlatformCorvette, FilesBySizeAndMode) {
 TEST(KvSavePlatformCorvette, BlackWhiteSetsAllPlanes) {
   auto white = SolidPicture(16, 8, 0xFFFFFF);
   auto r = ConvertPicture(Corvette(), *white, [](TKvDestEngineOptions& o) {
-    o.SetPaletteMode(0);
+    o.SetPaletteMode(pmBlackWhite);
     o.UpdatePalette();
   });
   ASSERT_TRUE(r.Streams);
