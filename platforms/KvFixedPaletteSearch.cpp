@@ -2,8 +2,6 @@
 
 #include <vector>
 
-#include "app/KvDestEngines.h"
-#include "app/KvPanelSections.h"
 
 #include "core/KvDither.h"
 #include "core/KvThreadJob.h"
@@ -220,56 +218,4 @@ int SearchFixedPalette(bool* AAbort, TKvImage& AImage, const TKvFixedPaletteCand
                        TKvDestEngineOptions& AOptions) {
   if (ProcessorCount < 2) return FindFixedPalette(AAbort, AImage, ACandidates, AOptions);
   return FindFixedPaletteByJobs(AAbort, AImage, ACandidates, AOptions);
-}
-
-std::string FourColorPaletteCaption(const TKvFourColorPalettes& AFamily, int AIndex) {
-  std::string s;
-  for (int i = 0; i < 4; ++i) {
-    if (i > 0) s += "/";
-    s += ColorName(AFamily.Colors[AIndex - 1][i]);
-  }
-  return s + " (" + std::to_string(AIndex - 1) + ")";
-}
-
-void ShowFourColorPalette(const TKvFourColorPalettes& AFamily, bool AGigascreen, TKvDestEngineOptions& AOptions) {
-  TKvPalette256& p = *AOptions.GetPalette();
-  if (AOptions.PaletteIndex == 0)
-    p.Clear();
-  else if (AGigascreen)
-    AFamily.BuildMix(AOptions.PaletteIndex, AOptions.MaxFlickering, p);
-  else
-    AFamily.Build(AOptions.PaletteIndex, p);
-}
-
-void AddFourColorPaletteSection(TKvDestEngineUIEx& AUI, const TKvFourColorPalettes& AFamily, bool AGigascreen) {
-  AUI.AddPaletteSeparator();
-  const int LList = AUI.AddPaletteIndexComboBoxEx();
-  AUI.AddSectionItem(LList, 0, "Auto");
-  AUI.SetSectionGlyph(LList, 0, nullptr);
-  TKvPalette256 LPalette;
-  for (int k = 1; k <= AFamily.Count; ++k) {
-    AUI.AddSectionItem(LList, k, FourColorPaletteCaption(AFamily, k));
-    AFamily.Build(k, LPalette);
-    AUI.SetSectionGlyph(LList, k, &LPalette);
-  }
-  AUI.AddPaletteModeSection(AGigascreen ? 2050 : 2049);  // "Gray" or "Black/white", and "Сolor"
-  AUI.AddDestPalette(4, AGigascreen ? 4 : 1, true);
-  AUI.AddPaletteIndexLabel();
-}
-
-TKvFixedPaletteCandidates FourColorPaletteCandidates(const TKvFourColorPalettes& AFamily, bool AGigascreen,
-                                                     const TKvDestEngineOptions& AOptions,
-                                                     TKvDestProgress* AProgress) {
-  TKvFixedPaletteCandidates c;
-  c.Count = AFamily.Count;
-  c.NoneValue = -1;
-  c.Progress = AProgress;
-  if (AGigascreen) {
-    const int LMaxFlickering = AOptions.MaxFlickering;
-    const auto LBuildMix = AFamily.BuildMix;
-    c.Build = [LMaxFlickering, LBuildMix](int k, TKvPalette256& p) { LBuildMix(k, LMaxFlickering, p); };
-  } else {
-    c.Build = AFamily.Build;
-  }
-  return c;
 }

@@ -13,8 +13,6 @@
 #include "core/KvImage.h"
 #include "core/KvPalette.h"
 
-class TKvDestEngineUIEx;
-
 struct TKvFixedPaletteCandidates {
   // Candidates are numbered 1..Count.
   int Count = 0;
@@ -48,27 +46,3 @@ int FindFixedPaletteByJobs(bool* AAbort, TKvImage& AImage, const TKvFixedPalette
 // AOptions and cached AImage's colours (TKvImage::CacheColors).
 int SearchFixedPalette(bool* AAbort, TKvImage& AImage, const TKvFixedPaletteCandidates& ACandidates,
                        TKvDestEngineOptions& AOptions);
-
-// Platforms whose colour modes show one of a few fixed four-colour palettes,
-// and in two-frame modes their mixtures: palette k (1..Count) is stored and
-// shown as the number k - 1, and PaletteIndex 0 is "Auto".
-struct TKvFourColorPalettes {
-  int Count = 0;
-  const TKvStdRGBColor (*Colors)[4] = nullptr;
-  void (*Build)(int AIndex, TKvPalette256& APalette) = nullptr;
-  void (*BuildMix)(int AIndex, int AMaxFlickering, TKvPalette256& APalette) = nullptr;
-};
-
-// Palette k's colour names joined by "/", then its stored number in
-// parentheses.
-std::string FourColorPaletteCaption(const TKvFourColorPalettes& AFamily, int AIndex);
-// The options' result palette for their PaletteIndex: empty for "Auto", the
-// four colours, or the mixtures with the options' MaxFlickering.
-void ShowFourColorPalette(const TKvFourColorPalettes& AFamily, bool AGigascreen, TKvDestEngineOptions& AOptions);
-// The palette section of the colour modes: "Auto" and every palette with its
-// glyph, the palette modes, the result palette and the index label.
-void AddFourColorPaletteSection(TKvDestEngineUIEx& AUI, const TKvFourColorPalettes& AFamily, bool AGigascreen);
-// The "Auto" candidates: every palette, as four colours or as mixtures.
-TKvFixedPaletteCandidates FourColorPaletteCandidates(const TKvFourColorPalettes& AFamily, bool AGigascreen,
-                                                     const TKvDestEngineOptions& AOptions,
-                                                     TKvDestProgress* AProgress);

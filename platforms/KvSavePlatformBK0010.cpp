@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "bitmap/B32.h"
-#include "core/KvFlicker.h"
 #include "core/KvImage.h"
 #include "core/KvStream.h"
 #include "platforms/KvPlatformBK0010.h"
@@ -62,262 +61,101 @@ void TKvBKMono2Screen::SetPixel(int X, int Y, int AValue) {
 
 const TKvFourColorPalettes BKFourColorPalettes{BKPaletteCount, BKPalettes, BuildBKPalette, BuildBKMixPalette};
 
-// ---------------------------------------------------------------------------
-// Options
-
-TKvBKEngineOptions::TKvBKEngineOptions(bool AGigascreen) : Gigascreen(AGigascreen) {
-  SetPixelAspect(13);  // "1:0.75"
-  SetPaletteIndex(0);  // "Auto"
-  SetSecondPaletteIndex(-1);
-  SetPaletteMode(11);
-  SetErrorDiffusion(90);
-  SetMaxFlickering(100);
-}
-
-void TKvBKEngineOptions::UpdatePalette() {
-  if (UpdateCount > 0) return;
-  ShowFourColorPalette(BKFourColorPalettes, Gigascreen, *this);
-}
-
-TKvBKMonoEngineOptions::TKvBKMonoEngineOptions() {
-  SetPixelAspect(7);  // "2:3"
-  SetErrorDiffusion(100);
-}
-
-// ---------------------------------------------------------------------------
-// Panels
-
 std::string BKPaletteCaption(int AIndex) { return FourColorPaletteCaption(BKFourColorPalettes, AIndex); }
-
-TKvBKEngineUI::TKvBKEngineUI(TKvDestEngineOptions* AOptions, bool AGigascreen)
-    : TKvDestEngineUIEx(AOptions), Gigascreen(AGigascreen) {
-  AddPositionSection(0);
-  AddBKPaletteSection();
-  if (Gigascreen) AddMaxFlickeringSection();
-  AddDitheringSection(false);
-}
-
-void TKvBKEngineUI::AddBKPaletteSection() { AddFourColorPaletteSection(*this, BKFourColorPalettes, Gigascreen); }
-
-TKvBKMonoUI::TKvBKMonoUI(TKvDestEngineOptions* AOptions) : TKvDestEngineUIEx(AOptions) {
-  AddPositionSection(0);
-  AddDitheringSection(false);
-}
-
-// ---------------------------------------------------------------------------
-// Conversions
 
 TKvFixedPaletteCandidates BKPaletteCandidates(bool AGigascreen, const TKvDestEngineOptions& AOptions,
                                               TKvDestProgress* AProgress) {
   return FourColorPaletteCandidates(BKFourColorPalettes, AGigascreen, AOptions, AProgress);
 }
 
+// ---------------------------------------------------------------------------
+// Conversions
+
 namespace {
 
-// The screens hold 256 rows of 64 bytes: a larger picture cannot be stored.
-void CheckBKSize(const TBitmap32& ABitmap, int AMaxWidth) {
-  if (ABitmap.GetWidth() > AMaxWidth || ABitmap.GetHeight() > 256) RaiseOSError(87);
-}
-
-// Palette k of the colour modes becomes the one in use: its stored number in
-// PaletteIndex, its colours (or mixtures) in the result palette.
-void ChooseBKPalette(int k, bool AGigascreen, TKvDestEngineOptions& AOptions) {
-  AOptions.SetPaletteIndex(k - 1);
-  if (AGigascreen)
-    BuildBKMixPalette(k, AOptions.MaxFlickering, *AOptions.GetPalette());
-  else
-    BuildBKPalette(k, *AOptions.GetPalette());
-}
-
-// The palette number of a "Сolor" conversion, with the picture adjusted for
-// it: the "Auto" search, or the chosen palette (darkened for the palettes
-// matched by gray when the picture is brighter than their brightest colour).
-int FindBKColorPalette(bool* AAbort, TKvImage& AImage, bool AGigascreen, TKvDestEngineOptions& AOptions,
-                       TKvDestProgress& AProgress) {
-  int k = AOptions.PaletteIndex;
+// The palette number of a conversion, with the picture adjusted for it. The
+// two-level modes take the chosen palette or palette 5 and leave the picture
+// to the dithering. "Сolor" takes the "Auto" search's winner, or the chosen
+// palette, darkened for the palettes matched by gray when the picture is
+// brighter than their brightest colour.
+int ChooseBKPalette(TKvConvertArgs& AArgs, TKvImage& AImage, bool AGigascreen) {
+  TKvDestEngineOptions& options = AArgs.Options;
+  if (options.PaletteMode == (AGigascreen ? pmGray : pmBlackWhite))
+    return FourColorLevelsPalette(BKFourColorPalettes, options, 5);
+  if (options.PaletteMode != pmColor) RaiseOSError(87);
+  const int k = options.PaletteIndex;
   if (k == 0) {
-    AImage.Adjust(AOptions.LightnessFix, AOptions.SaturationFix);
+    AdjustOnce(AImage, options);
     AImage.CacheColors();
-    AOptions.SetLightnessFix(0);
-    AOptions.SetSaturationFix(0);
-    AProgress.SetProgress(BKPaletteCount, 0);
-    k = SearchFixedPalette(AAbort, AImage, BKPaletteCandidates(AGigascreen, AOptions, &AProgress), AOptions);
-  } else {
-    if (k < 1 || k > BKPaletteCount) RaiseOSError(87);
-    if ((0x03C0 >> k) & 1) {
-      AOptions.SetUseAsGrayPalette(true);
-      const double M = AImage.GetMaxGray();
-      AOptions.SetPaletteIndex(k - 1);
-      TKvPalette256& p = *AOptions.GetPalette();
-      BuildBKPalette(k, p);
-      int LDark = 0, LBright = 0;
-      double LRange = 0;
-      p.GetGrayRange(LDark, LBright, LRange);
-      const double G = p.GetLinGray(LBright);
-      if (M > G && M != 0) {
-        const int D = static_cast<int>(std::nearbyint((M - G) / M * 100));
-        AOptions.SetLightnessFix(AOptions.LightnessFix - D);
-      }
-    }
-    AImage.Adjust(AOptions.LightnessFix, AOptions.SaturationFix);
-    AOptions.SetLightnessFix(0);
-    AOptions.SetSaturationFix(0);
+    return SearchFourColorPalette(AArgs, AImage, BKFourColorPalettes, AGigascreen);
   }
-  if (k < 1) RaiseInternalError();
+  if (k < 1 || k > BKPaletteCount) RaiseOSError(87);
+  if ((0x03C0 >> k) & 1) {
+    options.SetUseAsGrayPalette(true);
+    const double maxGray = AImage.GetMaxGray();
+    options.SetPaletteIndex(k - 1);
+    TKvPalette256& p = *options.GetPalette();
+    BuildBKPalette(k, p);
+    int dark = 0, bright = 0;
+    double range = 0;
+    p.GetGrayRange(dark, bright, range);
+    const double brightGray = p.GetLinGray(bright);
+    if (maxGray > brightGray && maxGray != 0) {
+      const int darken = static_cast<int>(std::nearbyint((maxGray - brightGray) / maxGray * 100));
+      options.SetLightnessFix(options.LightnessFix - darken);
+    }
+  }
+  AdjustOnce(AImage, options);
   return k;
+}
+
+// The colour screens of one frame or of two.
+template <class TScreen, bool Gigascreen>
+std::unique_ptr<TKvBitmap> ConvertBKColor(TKvConvertArgs& AArgs) {
+  CheckFourColorSize(AArgs.Bitmap, 256);
+  auto streams = std::make_unique<TKvStreamList>();
+  std::unique_ptr<TKvBitmap> result;
+  {
+    TKvImage image(AArgs.Bitmap);
+    const int k = ChooseBKPalette(AArgs, image, Gigascreen);
+    result = ConvertFourColorScreen<TScreen, Gigascreen>(AArgs, image, BKFourColorPalettes, k, *streams, "bks");
+  }
+  // The ".bin" and ".pic" files hold no palette number: they are written for
+  // palette 1 (stored as 0) only.
+  if (!Gigascreen && AArgs.Options.PaletteIndex == 0) {
+    const uint8_t* screenData = streams->GetStream(0)->GetMemory();
+    WriteBKBin(streams->NewStream("bin", BKBinSize)->GetMemory(), 0x4000, 0x4000, screenData);
+    std::memcpy(streams->NewStream("pic", BKScreenSize)->GetMemory(), screenData, BKScreenSize);
+  }
+  AArgs.Streams = std::move(streams);
+  return result;
 }
 
 }  // namespace
 
-std::unique_ptr<TKvDestEngineUI> TKvBK1Engine::CreateUI(TKvDestEngineOptions* AOptions) {
-  return std::make_unique<TKvBK1EngineUI>(AOptions);
+std::unique_ptr<TKvBitmap> TKvBK1Engine::Convert(TKvConvertArgs& AArgs) {
+  return ConvertBKColor<TKvBK1Screen, false>(AArgs);
 }
 
-std::unique_ptr<TKvDestEngineOptions> TKvBK1Engine::CreateOptions() {
-  return TKvDestEngineOptions::Create<TKvBK1EngineOptions>();
+std::unique_ptr<TKvBitmap> TKvBK2Engine::Convert(TKvConvertArgs& AArgs) {
+  return ConvertBKColor<TKvBK2Screen, true>(AArgs);
 }
 
-std::unique_ptr<TKvBitmap> TKvBK1Engine::Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*, TKvPalette256*,
-                                                 TKvDestEngineOptions& AOptions, TKvDestProgress& AProgress,
-                                                 std::unique_ptr<TKvStreamList>& AStreams) {
-  CheckBKSize(ABitmap, 256);
-  const int W = ABitmap.GetWidth(), H = ABitmap.GetHeight();
-  TKvPalette256& P = *AOptions.GetPalette();
-  std::unique_ptr<TKvBitmap> LResult;
-  std::unique_ptr<TKvStreamList> LStreams;
-  {
-    TKvImage LImage(ABitmap);
-    int k = 0;
-    switch (AOptions.PaletteMode) {
-      case 0:
-        k = AOptions.PaletteIndex == 0 ? 5 : AOptions.PaletteIndex;
-        if (k < 1 || k > BKPaletteCount) RaiseOSError(87);
-        ChooseBKPalette(k, false, AOptions);
-        break;
-      case 11:
-        k = FindBKColorPalette(AAbort, LImage, false, AOptions, AProgress);
-        ChooseBKPalette(k, false, AOptions);
-        break;
-      default:
-        RaiseOSError(87);
-    }
-    LStreams = std::make_unique<TKvStreamList>();
-    uint8_t* LData = LStreams->NewStream("bks", TKvBK1Screen::GetDataSize(W, H))->GetMemory();
-    TKvBK1Screen LScreen(W, H, LData, static_cast<uint8_t>(AOptions.PaletteIndex));
-    if (AOptions.PaletteMode == 0) {
-      int LDark = 0, LBright = 0;
-      double LRange = 0;
-      P.GetGrayRange(LDark, LBright, LRange);
-      LResult = LImage.ConvertBW(AAbort, AOptions, &LScreen, &P, LDark, LBright);
-    } else {
-      LImage.FitToPaletteGray(P);
-      LResult = LImage.ConvertIndexed(AAbort, AOptions, &LScreen, P, nullptr);
-    }
-  }
-  if (AOptions.PaletteIndex == 0) {
-    const uint8_t* LScreenData = LStreams->GetStream(0)->GetMemory();
-    WriteBKBin(LStreams->NewStream("bin", BKBinSize)->GetMemory(), 0x4000, 0x4000, LScreenData);
-    std::memcpy(LStreams->NewStream("pic", BKScreenSize)->GetMemory(), LScreenData, BKScreenSize);
-  }
-  AStreams = std::move(LStreams);
-  return LResult;
+std::unique_ptr<TKvBitmap> TKvBKMonoEngine::Convert(TKvConvertArgs& AArgs) {
+  auto streams = std::make_unique<TKvStreamList>();
+  auto result = ConvertFourColorMono<TKvBKMonoScreen, false>(AArgs, *streams, "bks");
+  WriteBKBin(streams->NewStream("bin", BKBinSize)->GetMemory(), 0x4000, 0x4000, streams->GetStream(0)->GetMemory());
+  AArgs.Streams = std::move(streams);
+  return result;
 }
 
-std::unique_ptr<TKvDestEngineUI> TKvBK2Engine::CreateUI(TKvDestEngineOptions* AOptions) {
-  return std::make_unique<TKvBK2EngineUI>(AOptions);
-}
-
-std::unique_ptr<TKvDestEngineOptions> TKvBK2Engine::CreateOptions() {
-  return TKvDestEngineOptions::Create<TKvBK2EngineOptions>();
-}
-
-std::unique_ptr<TKvBitmap> TKvBK2Engine::Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*, TKvPalette256*,
-                                                 TKvDestEngineOptions& AOptions, TKvDestProgress& AProgress,
-                                                 std::unique_ptr<TKvStreamList>& AStreams) {
-  CheckBKSize(ABitmap, 256);
-  const int W = ABitmap.GetWidth(), H = ABitmap.GetHeight();
-  TKvPalette256& P = *AOptions.GetPalette();
-  TKvImage LImage(ABitmap);
-  auto LStreams = std::make_unique<TKvStreamList>();
-  std::unique_ptr<TKvBitmap> LResult;
-  switch (AOptions.PaletteMode) {
-    case 1: {
-      const int k = AOptions.PaletteIndex == 0 ? 5 : AOptions.PaletteIndex;
-      if (k < 1 || k > BKPaletteCount) RaiseOSError(87);
-      AOptions.SetPaletteIndex(k - 1);
-      BuildBKPalette(k, P);
-      int LDark = 0, LBright = 0;
-      double LRange = 0;
-      P.GetGrayRange(LDark, LBright, LRange);
-      BuildBKMixPalette(k, AOptions.MaxFlickering, P);
-      uint8_t* LData = LStreams->NewStream("bks", TKvBK2Screen::GetDataSize(W, H))->GetMemory();
-      TKvBK2Screen LScreen(W, H, LData, static_cast<uint8_t>(AOptions.PaletteIndex));
-      LResult = ConvertFlicker2(LImage, AAbort, AOptions, &LScreen, P, LDark, LBright);
-      break;
-    }
-    case 11: {
-      const int k = FindBKColorPalette(AAbort, LImage, true, AOptions, AProgress);
-      ChooseBKPalette(k, true, AOptions);
-      uint8_t* LData = LStreams->NewStream("bks", TKvBK2Screen::GetDataSize(W, H))->GetMemory();
-      TKvBK2Screen LScreen(W, H, LData, static_cast<uint8_t>(AOptions.PaletteIndex));
-      LImage.FitToPaletteGray(P);
-      LResult = ConvertFlicker(LImage, AAbort, AOptions, &LScreen, P, nullptr);
-      break;
-    }
-    default:
-      RaiseOSError(87);
-  }
-  AStreams = std::move(LStreams);
-  return LResult;
-}
-
-std::unique_ptr<TKvDestEngineUI> TKvBKMonoEngine::CreateUI(TKvDestEngineOptions* AOptions) {
-  return std::make_unique<TKvBKMonoUI>(AOptions);
-}
-
-std::unique_ptr<TKvDestEngineOptions> TKvBKMonoEngine::CreateOptions() {
-  return TKvDestEngineOptions::Create<TKvBKMonoEngineOptions>();
-}
-
-std::unique_ptr<TKvBitmap> TKvBKMonoEngine::Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*, TKvPalette256*,
-                                                    TKvDestEngineOptions& AOptions, TKvDestProgress&,
-                                                    std::unique_ptr<TKvStreamList>& AStreams) {
-  CheckBKSize(ABitmap, 512);
-  const int W = ABitmap.GetWidth(), H = ABitmap.GetHeight();
-  TKvImage LImage(ABitmap);
-  auto LStreams = std::make_unique<TKvStreamList>();
-  uint8_t* LData = LStreams->NewStream("bks", TKvBKMonoScreen::GetDataSize(W, H))->GetMemory();
-  TKvBKMonoScreen LScreen(W, H, LData);
-  auto LResult = LImage.ConvertBW(AAbort, AOptions, &LScreen, nullptr, 0, 1);
-  WriteBKBin(LStreams->NewStream("bin", BKBinSize)->GetMemory(), 0x4000, 0x4000, LData);
-  AStreams = std::move(LStreams);
-  return LResult;
-}
-
-std::unique_ptr<TKvDestEngineUI> TKvBKMono2Engine::CreateUI(TKvDestEngineOptions* AOptions) {
-  return std::make_unique<TKvBKMonoUI>(AOptions);
-}
-
-std::unique_ptr<TKvDestEngineOptions> TKvBKMono2Engine::CreateOptions() {
-  return TKvDestEngineOptions::Create<TKvBKMonoEngineOptions>();
-}
-
-std::unique_ptr<TKvBitmap> TKvBKMono2Engine::Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*,
-                                                     TKvPalette256*, TKvDestEngineOptions& AOptions, TKvDestProgress&,
-                                                     std::unique_ptr<TKvStreamList>& AStreams) {
-  CheckBKSize(ABitmap, 512);
-  const int W = ABitmap.GetWidth(), H = ABitmap.GetHeight();
-  TKvImage LImage(ABitmap);
-  auto LStreams = std::make_unique<TKvStreamList>();
-  TKvBKMono2Screen LScreen(W, H, LStreams->NewStream("bks", TKvBKMono2Screen::GetDataSize(W, H))->GetMemory());
-  auto LResult = ConvertBWFlicker(LImage, AAbort, AOptions, &LScreen);
-  AStreams = std::move(LStreams);
-  return LResult;
+std::unique_ptr<TKvBitmap> TKvBKMono2Engine::Convert(TKvConvertArgs& AArgs) {
+  auto streams = std::make_unique<TKvStreamList>();
+  auto result = ConvertFourColorMono<TKvBKMono2Screen, true>(AArgs, *streams, "bks");
+  AArgs.Streams = std::move(streams);
+  return result;
 }
 
 void InitKvSavePlatformBK0010() {
-  RegisterDestEngine(DestEngineClass<TKvBK1Engine>());
-  RegisterDestEngine(DestEngineClass<TKvBK2Engine>());
-  RegisterDestEngine(DestEngineClass<TKvBKMonoEngine>());
-  RegisterDestEngine(DestEngineClass<TKvBKMono2Engine>());
+  RegisterDestEngines<TKvBK1Engine, TKvBK2Engine, TKvBKMonoEngine, TKvBKMono2Engine>();
 }

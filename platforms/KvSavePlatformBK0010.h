@@ -11,7 +11,7 @@
 #include "app/KvPanelSections.h"
 #include "core/KvBitmap.h"
 #include "core/KvDestEngineOptions.h"
-#include "platforms/KvFixedPaletteSearch.h"
+#include "platforms/KvFourColorPlatform.h"
 
 // Screens over memory the caller provides (an output stream's data, zeroed).
 // Colour screen: 256 rows of 64 bytes, pixel x in bits 2 * (x mod 4) and up of
@@ -49,16 +49,12 @@ public:
   void SetPixel(int X, int Y, int AValue) override;
 };
 
-class TKvBKEngineOptions : public TKvDestEngineOptions {
+// The palettes of the colour modes.
+extern const TKvFourColorPalettes BKFourColorPalettes;
+
+class TKvBKEngineOptions : public TKvFourColorEngineOptions {
 public:
-  explicit TKvBKEngineOptions(bool AGigascreen = false);
-  TKvSize GetDefaultSize() const override { return {256, 256}; }
-  void SetWidth(int32_t) override {}
-  void SetHeight(int32_t) override {}
-  // "Auto" (PaletteIndex 0) shows no colours; palette k its 4 colours, or
-  // its 16 mixtures in the two-frame mode.
-  void UpdatePalette() override;
-  const bool Gigascreen;
+  explicit TKvBKEngineOptions(bool AGigascreen = false) : TKvFourColorEngineOptions(BKFourColorPalettes, AGigascreen) {}
 };
 
 class TKvBK1EngineOptions : public TKvBKEngineOptions {};
@@ -68,19 +64,12 @@ public:
   TKvBK2EngineOptions() : TKvBKEngineOptions(true) {}
 };
 
-class TKvBKMonoEngineOptions : public TKvDestEngineOptions {
-public:
-  TKvBKMonoEngineOptions();
-  TKvSize GetDefaultSize() const override { return {512, 256}; }
-  void SetWidth(int32_t) override {}
-  void SetHeight(int32_t) override {}
-};
+class TKvBKMonoEngineOptions : public TKvFourColorMonoEngineOptions {};
 
-class TKvBKEngineUI : public TKvDestEngineUIEx {
+class TKvBKEngineUI : public TKvFourColorEngineUI {
 public:
-  TKvBKEngineUI(TKvDestEngineOptions* AOptions, bool AGigascreen);
-  void AddBKPaletteSection();
-  const bool Gigascreen;
+  TKvBKEngineUI(TKvDestEngineOptions* AOptions, bool AGigascreen)
+      : TKvFourColorEngineUI(AOptions, BKFourColorPalettes, AGigascreen) {}
 };
 
 class TKvBK1EngineUI : public TKvBKEngineUI {
@@ -93,9 +82,9 @@ public:
   explicit TKvBK2EngineUI(TKvDestEngineOptions* AOptions) : TKvBKEngineUI(AOptions, true) {}
 };
 
-class TKvBKMonoUI : public TKvDestEngineUIEx {
+class TKvBKMonoUI : public TKvFourColorMonoEngineUI {
 public:
-  explicit TKvBKMonoUI(TKvDestEngineOptions* AOptions);
+  using TKvFourColorMonoEngineUI::TKvFourColorMonoEngineUI;
 };
 
 // The caption of palette 1..16 in the palette list: its colour names joined
@@ -107,48 +96,32 @@ std::string BKPaletteCaption(int AIndex);
 TKvFixedPaletteCandidates BKPaletteCandidates(bool AGigascreen, const TKvDestEngineOptions& AOptions,
                                               TKvDestProgress* AProgress);
 
-class TKvBK1Engine : public TKvDestEngineOf<TKvBK1Engine> {
+class TKvBK1Engine : public TKvDestEngineWith<TKvBK1Engine, TKvBK1EngineOptions, TKvBK1EngineUI> {
 public:
   static std::string GetPlatformName() { return "BK-0011"; }
   static std::string GetModeName() { return "256x256x2"; }
-  std::unique_ptr<TKvDestEngineUI> CreateUI(TKvDestEngineOptions* AOptions) override;
-  std::unique_ptr<TKvDestEngineOptions> CreateOptions() override;
-  static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,
-                                            TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,
-                                            TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams);
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
-class TKvBK2Engine : public TKvDestEngineOf<TKvBK2Engine> {
+class TKvBK2Engine : public TKvDestEngineWith<TKvBK2Engine, TKvBK2EngineOptions, TKvBK2EngineUI> {
 public:
   static std::string GetPlatformName() { return "BK-0011"; }
   static std::string GetModeName() { return "256x256x4 Gigascreen"; }
-  std::unique_ptr<TKvDestEngineUI> CreateUI(TKvDestEngineOptions* AOptions) override;
-  std::unique_ptr<TKvDestEngineOptions> CreateOptions() override;
-  static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,
-                                            TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,
-                                            TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams);
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
-class TKvBKMonoEngine : public TKvDestEngineOf<TKvBKMonoEngine> {
+class TKvBKMonoEngine : public TKvDestEngineWith<TKvBKMonoEngine, TKvBKMonoEngineOptions, TKvBKMonoUI> {
 public:
   static std::string GetPlatformName() { return "BK-0011"; }
   static std::string GetModeName() { return "512x256x1"; }
-  std::unique_ptr<TKvDestEngineUI> CreateUI(TKvDestEngineOptions* AOptions) override;
-  std::unique_ptr<TKvDestEngineOptions> CreateOptions() override;
-  static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,
-                                            TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,
-                                            TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams);
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
-class TKvBKMono2Engine : public TKvDestEngineOf<TKvBKMono2Engine> {
+class TKvBKMono2Engine : public TKvDestEngineWith<TKvBKMono2Engine, TKvBKMonoEngineOptions, TKvBKMonoUI> {
 public:
   static std::string GetPlatformName() { return "BK-0011"; }
   static std::string GetModeName() { return "512x256x2 Gigascreen"; }
-  std::unique_ptr<TKvDestEngineUI> CreateUI(TKvDestEngineOptions* AOptions) override;
-  std::unique_ptr<TKvDestEngineOptions> CreateOptions() override;
-  static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,
-                                            TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,
-                                            TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams);
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
 void InitKvSavePlatformBK0010();

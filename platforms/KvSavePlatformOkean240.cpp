@@ -1,7 +1,6 @@
 #include "platforms/KvSavePlatformOkean240.h"
 
 #include "bitmap/B32.h"
-#include "core/KvFlicker.h"
 #include "core/KvImage.h"
 #include "core/KvStream.h"
 #include "platforms/KvPlatformOkean240.h"
@@ -54,239 +53,72 @@ void TKvOkeanMono2Screen::SetPixel(int X, int Y, int AValue) {
 const TKvFourColorPalettes OkeanFourColorPalettes{OkeanPaletteCount, OkeanPalettes, BuildOkeanPalette,
                                                    BuildOkeanMixPalette};
 
-// ---------------------------------------------------------------------------
-// Options
-
-TKvOkeanEngineOptions::TKvOkeanEngineOptions(bool AGigascreen) : Gigascreen(AGigascreen) {
-  SetPixelAspect(13);  // "1:0.75"
-  SetPaletteIndex(0);  // "Auto"
-  SetSecondPaletteIndex(-1);
-  SetPaletteMode(11);
-  SetErrorDiffusion(90);
-}
-
-void TKvOkeanEngineOptions::UpdatePalette() {
-  if (UpdateCount > 0) return;
-  ShowFourColorPalette(OkeanFourColorPalettes, Gigascreen, *this);
-}
-
-TKvOkeanMonoEngineOptions::TKvOkeanMonoEngineOptions() {
-  SetPixelAspect(7);  // "2:3"
-  SetErrorDiffusion(100);
-}
-
-// ---------------------------------------------------------------------------
-// Panels
-
 std::string OkeanPaletteCaption(int AIndex) { return FourColorPaletteCaption(OkeanFourColorPalettes, AIndex); }
-
-TKvOkeanEngineUI::TKvOkeanEngineUI(TKvDestEngineOptions* AOptions, bool AGigascreen)
-    : TKvDestEngineUIEx(AOptions), Gigascreen(AGigascreen) {
-  AddPositionSection(0);
-  AddOkeanPaletteSection();
-  if (Gigascreen) AddMaxFlickeringSection();
-  AddDitheringSection(false);
-}
-
-void TKvOkeanEngineUI::AddOkeanPaletteSection() {
-  AddFourColorPaletteSection(*this, OkeanFourColorPalettes, Gigascreen);
-}
-
-TKvOkeanMonoUI::TKvOkeanMonoUI(TKvDestEngineOptions* AOptions) : TKvDestEngineUIEx(AOptions) {
-  AddPositionSection(0);
-  AddDitheringSection(false);
-}
-
-// ---------------------------------------------------------------------------
-// Conversions
 
 TKvFixedPaletteCandidates OkeanPaletteCandidates(bool AGigascreen, const TKvDestEngineOptions& AOptions,
                                                  TKvDestProgress* AProgress) {
   return FourColorPaletteCandidates(OkeanFourColorPalettes, AGigascreen, AOptions, AProgress);
 }
 
+// ---------------------------------------------------------------------------
+// Conversions
+
 namespace {
 
-// The screens hold 256 rows of 256 (or 512) pixels: a larger picture cannot
-// be stored.
-void CheckOkeanSize(const TBitmap32& ABitmap, int AMaxWidth) {
-  if (ABitmap.GetWidth() > AMaxWidth || ABitmap.GetHeight() > 256) RaiseOSError(87);
-}
-
-// The colour modes adjust the picture once, then work on it unchanged.
-void AdjustOkeanImage(TKvImage& AImage, TKvDestEngineOptions& AOptions) {
-  AImage.Adjust(AOptions.LightnessFix, AOptions.SaturationFix);
-  AImage.CacheColors();
-  AOptions.SetLightnessFix(0);
-  AOptions.SetSaturationFix(0);
-}
-
-// The palette of "Black/white" and "Gray": the chosen one, else palette 4
-// (black, red, magenta, white).
-int OkeanGrayPalette(const TKvDestEngineOptions& AOptions) {
-  const int k = AOptions.PaletteIndex == 0 ? 4 : AOptions.PaletteIndex;
-  if (k < 1 || k > OkeanPaletteCount) RaiseOSError(87);
-  return k;
-}
-
-// The palette of "Сolor": the chosen one, or the "Auto" search's winner.
-int OkeanColorPalette(bool* AAbort, TKvImage& AImage, bool AGigascreen, TKvDestEngineOptions& AOptions,
-                      TKvDestProgress& AProgress) {
-  int k = AOptions.PaletteIndex;
-  if (k == 0) {
-    AProgress.SetProgress(OkeanPaletteCount, 0);
-    k = SearchFixedPalette(AAbort, AImage, OkeanPaletteCandidates(AGigascreen, AOptions, &AProgress), AOptions);
-    if (k < 1) RaiseInternalError();
+// The colour screens of one frame or of two. The picture is adjusted once,
+// then converted unchanged: the two-level modes take the chosen palette or
+// palette 4 (black, red, magenta, white), "Сolor" the chosen one or the
+// "Auto" search's winner.
+template <class TScreen, bool Gigascreen>
+std::unique_ptr<TKvBitmap> ConvertOkeanColor(TKvConvertArgs& AArgs) {
+  TKvDestEngineOptions& options = AArgs.Options;
+  CheckFourColorSize(AArgs.Bitmap, 256);
+  TKvImage image(AArgs.Bitmap);
+  AdjustOnce(image, options);
+  image.CacheColors();
+  int k = 0;
+  if (options.PaletteMode == (Gigascreen ? pmGray : pmBlackWhite)) {
+    k = FourColorLevelsPalette(OkeanFourColorPalettes, options, 4);
+  } else if (options.PaletteMode == pmColor) {
+    k = options.PaletteIndex;
+    if (k == 0) k = SearchFourColorPalette(AArgs, image, OkeanFourColorPalettes, Gigascreen);
+    if (k < 1 || k > OkeanPaletteCount) RaiseOSError(87);
+  } else {
+    RaiseOSError(87);
   }
-  if (k < 1 || k > OkeanPaletteCount) RaiseOSError(87);
-  return k;
+  auto streams = std::make_unique<TKvStreamList>();
+  auto result = ConvertFourColorScreen<TScreen, Gigascreen>(AArgs, image, OkeanFourColorPalettes, k, *streams, "oks");
+  AArgs.Streams = std::move(streams);
+  return result;
+}
+
+// The black-and-white screens of one frame or of two.
+template <class TScreen, bool Gigascreen>
+std::unique_ptr<TKvBitmap> ConvertOkeanMono(TKvConvertArgs& AArgs) {
+  auto streams = std::make_unique<TKvStreamList>();
+  auto result = ConvertFourColorMono<TScreen, Gigascreen>(AArgs, *streams, "oks");
+  AArgs.Streams = std::move(streams);
+  return result;
 }
 
 }  // namespace
 
-std::unique_ptr<TKvDestEngineUI> TKvOkean1Engine::CreateUI(TKvDestEngineOptions* AOptions) {
-  return std::make_unique<TKvOkean1EngineUI>(AOptions);
+std::unique_ptr<TKvBitmap> TKvOkean1Engine::Convert(TKvConvertArgs& AArgs) {
+  return ConvertOkeanColor<TKvOkean1Screen, false>(AArgs);
 }
 
-std::unique_ptr<TKvDestEngineOptions> TKvOkean1Engine::CreateOptions() {
-  return TKvDestEngineOptions::Create<TKvOkean1EngineOptions>();
+std::unique_ptr<TKvBitmap> TKvOkean2Engine::Convert(TKvConvertArgs& AArgs) {
+  return ConvertOkeanColor<TKvOkean2Screen, true>(AArgs);
 }
 
-std::unique_ptr<TKvBitmap> TKvOkean1Engine::Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*,
-                                                    TKvPalette256*, TKvDestEngineOptions& AOptions,
-                                                    TKvDestProgress& AProgress,
-                                                    std::unique_ptr<TKvStreamList>& AStreams) {
-  CheckOkeanSize(ABitmap, 256);
-  const int W = ABitmap.GetWidth(), H = ABitmap.GetHeight();
-  TKvPalette256& P = *AOptions.GetPalette();
-  TKvImage LImage(ABitmap);
-  AdjustOkeanImage(LImage, AOptions);
-  int k = 0;
-  switch (AOptions.PaletteMode) {
-    case 0:
-      k = OkeanGrayPalette(AOptions);
-      break;
-    case 11:
-      k = OkeanColorPalette(AAbort, LImage, false, AOptions, AProgress);
-      break;
-    default:
-      RaiseOSError(87);
-  }
-  AOptions.SetPaletteIndex(k - 1);
-  BuildOkeanPalette(k, P);
-  auto LStreams = std::make_unique<TKvStreamList>();
-  uint8_t* LData = LStreams->NewStream("oks", TKvOkean1Screen::GetDataSize(W, H))->GetMemory();
-  TKvOkean1Screen LScreen(W, H, LData, static_cast<uint8_t>(k - 1));
-  std::unique_ptr<TKvBitmap> LResult;
-  if (AOptions.PaletteMode == 0) {
-    int LDark = 0, LBright = 0;
-    double LRange = 0;
-    P.GetGrayRange(LDark, LBright, LRange);
-    LResult = LImage.ConvertBW(AAbort, AOptions, &LScreen, &P, LDark, LBright);
-  } else {
-    LImage.FitToPaletteGray(P);
-    LResult = LImage.ConvertIndexed(AAbort, AOptions, &LScreen, P, nullptr);
-  }
-  AStreams = std::move(LStreams);
-  return LResult;
+std::unique_ptr<TKvBitmap> TKvOkeanMonoEngine::Convert(TKvConvertArgs& AArgs) {
+  return ConvertOkeanMono<TKvOkeanMonoScreen, false>(AArgs);
 }
 
-std::unique_ptr<TKvDestEngineUI> TKvOkean2Engine::CreateUI(TKvDestEngineOptions* AOptions) {
-  return std::make_unique<TKvOkean2EngineUI>(AOptions);
-}
-
-std::unique_ptr<TKvDestEngineOptions> TKvOkean2Engine::CreateOptions() {
-  return TKvDestEngineOptions::Create<TKvOkean2EngineOptions>();
-}
-
-std::unique_ptr<TKvBitmap> TKvOkean2Engine::Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*,
-                                                    TKvPalette256*, TKvDestEngineOptions& AOptions,
-                                                    TKvDestProgress& AProgress,
-                                                    std::unique_ptr<TKvStreamList>& AStreams) {
-  CheckOkeanSize(ABitmap, 256);
-  const int W = ABitmap.GetWidth(), H = ABitmap.GetHeight();
-  TKvPalette256& P = *AOptions.GetPalette();
-  TKvImage LImage(ABitmap);
-  AdjustOkeanImage(LImage, AOptions);
-  auto LStreams = std::make_unique<TKvStreamList>();
-  std::unique_ptr<TKvBitmap> LResult;
-  switch (AOptions.PaletteMode) {
-    case 1: {
-      const int k = OkeanGrayPalette(AOptions);
-      AOptions.SetPaletteIndex(k - 1);
-      BuildOkeanPalette(k, P);
-      int LDark = 0, LBright = 0;
-      double LRange = 0;
-      P.GetGrayRange(LDark, LBright, LRange);
-      BuildOkeanMixPalette(k, AOptions.MaxFlickering, P);
-      uint8_t* LData = LStreams->NewStream("oks", TKvOkean2Screen::GetDataSize(W, H))->GetMemory();
-      TKvOkean2Screen LScreen(W, H, LData, static_cast<uint8_t>(k - 1));
-      LResult = ConvertFlicker2(LImage, AAbort, AOptions, &LScreen, P, LDark, LBright);
-      break;
-    }
-    case 11: {
-      const int k = OkeanColorPalette(AAbort, LImage, true, AOptions, AProgress);
-      AOptions.SetPaletteIndex(k - 1);
-      BuildOkeanMixPalette(k, AOptions.MaxFlickering, P);
-      uint8_t* LData = LStreams->NewStream("oks", TKvOkean2Screen::GetDataSize(W, H))->GetMemory();
-      TKvOkean2Screen LScreen(W, H, LData, static_cast<uint8_t>(k - 1));
-      LImage.FitToPaletteGray(P);
-      LResult = ConvertFlicker(LImage, AAbort, AOptions, &LScreen, P, nullptr);
-      break;
-    }
-    default:
-      RaiseOSError(87);
-  }
-  AStreams = std::move(LStreams);
-  return LResult;
-}
-
-std::unique_ptr<TKvDestEngineUI> TKvOkeanMonoEngine::CreateUI(TKvDestEngineOptions* AOptions) {
-  return std::make_unique<TKvOkeanMonoUI>(AOptions);
-}
-
-std::unique_ptr<TKvDestEngineOptions> TKvOkeanMonoEngine::CreateOptions() {
-  return TKvDestEngineOptions::Create<TKvOkeanMonoEngineOptions>();
-}
-
-std::unique_ptr<TKvBitmap> TKvOkeanMonoEngine::Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*,
-                                                       TKvPalette256*, TKvDestEngineOptions& AOptions,
-                                                       TKvDestProgress&, std::unique_ptr<TKvStreamList>& AStreams) {
-  CheckOkeanSize(ABitmap, 512);
-  const int W = ABitmap.GetWidth(), H = ABitmap.GetHeight();
-  TKvImage LImage(ABitmap);
-  auto LStreams = std::make_unique<TKvStreamList>();
-  TKvOkeanMonoScreen LScreen(W, H, LStreams->NewStream("oks", TKvOkeanMonoScreen::GetDataSize(W, H))->GetMemory());
-  auto LResult = LImage.ConvertBW(AAbort, AOptions, &LScreen, nullptr, 0, 1);
-  AStreams = std::move(LStreams);
-  return LResult;
-}
-
-std::unique_ptr<TKvDestEngineUI> TKvOkeanMono2Engine::CreateUI(TKvDestEngineOptions* AOptions) {
-  return std::make_unique<TKvOkeanMonoUI>(AOptions);
-}
-
-std::unique_ptr<TKvDestEngineOptions> TKvOkeanMono2Engine::CreateOptions() {
-  return TKvDestEngineOptions::Create<TKvOkeanMonoEngineOptions>();
-}
-
-std::unique_ptr<TKvBitmap> TKvOkeanMono2Engine::Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*,
-                                                        TKvPalette256*, TKvDestEngineOptions& AOptions,
-                                                        TKvDestProgress&, std::unique_ptr<TKvStreamList>& AStreams) {
-  CheckOkeanSize(ABitmap, 512);
-  const int W = ABitmap.GetWidth(), H = ABitmap.GetHeight();
-  TKvImage LImage(ABitmap);
-  auto LStreams = std::make_unique<TKvStreamList>();
-  TKvOkeanMono2Screen LScreen(W, H,
-                              LStreams->NewStream("oks", TKvOkeanMono2Screen::GetDataSize(W, H))->GetMemory());
-  auto LResult = ConvertBWFlicker(LImage, AAbort, AOptions, &LScreen);
-  AStreams = std::move(LStreams);
-  return LResult;
+std::unique_ptr<TKvBitmap> TKvOkeanMono2Engine::Convert(TKvConvertArgs& AArgs) {
+  return ConvertOkeanMono<TKvOkeanMono2Screen, true>(AArgs);
 }
 
 void InitKvSavePlatformOkean240() {
-  RegisterDestEngine(DestEngineClass<TKvOkean1Engine>());
-  RegisterDestEngine(DestEngineClass<TKvOkean2Engine>());
-  RegisterDestEngine(DestEngineClass<TKvOkeanMonoEngine>());
-  RegisterDestEngine(DestEngineClass<TKvOkeanMono2Engine>());
+  RegisterDestEngines<TKvOkean1Engine, TKvOkean2Engine, TKvOkeanMonoEngine, TKvOkeanMono2Engine>();
 }

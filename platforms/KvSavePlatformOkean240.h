@@ -11,7 +11,7 @@
 #include "app/KvPanelSections.h"
 #include "core/KvBitmap.h"
 #include "core/KvDestEngineOptions.h"
-#include "platforms/KvFixedPaletteSearch.h"
+#include "platforms/KvFourColorPlatform.h"
 
 // Screens over memory the caller provides (an output stream's data, zeroed),
 // organised in columns of 8 pixels (see KvPlatformOkean240.h).
@@ -51,16 +51,13 @@ public:
   void SetPixel(int X, int Y, int AValue) override;
 };
 
-class TKvOkeanEngineOptions : public TKvDestEngineOptions {
+// The palettes of the colour modes.
+extern const TKvFourColorPalettes OkeanFourColorPalettes;
+
+class TKvOkeanEngineOptions : public TKvFourColorEngineOptions {
 public:
-  explicit TKvOkeanEngineOptions(bool AGigascreen = false);
-  TKvSize GetDefaultSize() const override { return {256, 256}; }
-  void SetWidth(int32_t) override {}
-  void SetHeight(int32_t) override {}
-  // "Auto" (PaletteIndex 0) shows no colours; palette k its 4 colours, or
-  // its 16 mixtures in the two-frame mode.
-  void UpdatePalette() override;
-  const bool Gigascreen;
+  explicit TKvOkeanEngineOptions(bool AGigascreen = false)
+      : TKvFourColorEngineOptions(OkeanFourColorPalettes, AGigascreen) {}
 };
 
 class TKvOkean1EngineOptions : public TKvOkeanEngineOptions {};
@@ -70,19 +67,12 @@ public:
   TKvOkean2EngineOptions() : TKvOkeanEngineOptions(true) {}
 };
 
-class TKvOkeanMonoEngineOptions : public TKvDestEngineOptions {
-public:
-  TKvOkeanMonoEngineOptions();
-  TKvSize GetDefaultSize() const override { return {512, 256}; }
-  void SetWidth(int32_t) override {}
-  void SetHeight(int32_t) override {}
-};
+class TKvOkeanMonoEngineOptions : public TKvFourColorMonoEngineOptions {};
 
-class TKvOkeanEngineUI : public TKvDestEngineUIEx {
+class TKvOkeanEngineUI : public TKvFourColorEngineUI {
 public:
-  TKvOkeanEngineUI(TKvDestEngineOptions* AOptions, bool AGigascreen);
-  void AddOkeanPaletteSection();
-  const bool Gigascreen;
+  TKvOkeanEngineUI(TKvDestEngineOptions* AOptions, bool AGigascreen)
+      : TKvFourColorEngineUI(AOptions, OkeanFourColorPalettes, AGigascreen) {}
 };
 
 class TKvOkean1EngineUI : public TKvOkeanEngineUI {
@@ -95,9 +85,9 @@ public:
   explicit TKvOkean2EngineUI(TKvDestEngineOptions* AOptions) : TKvOkeanEngineUI(AOptions, true) {}
 };
 
-class TKvOkeanMonoUI : public TKvDestEngineUIEx {
+class TKvOkeanMonoUI : public TKvFourColorMonoEngineUI {
 public:
-  explicit TKvOkeanMonoUI(TKvDestEngineOptions* AOptions);
+  using TKvFourColorMonoEngineUI::TKvFourColorMonoEngineUI;
 };
 
 // The caption of palette 1..7 in the palette list: its colour names joined
@@ -109,23 +99,35 @@ std::string OkeanPaletteCaption(int AIndex);
 TKvFixedPaletteCandidates OkeanPaletteCandidates(bool AGigascreen, const TKvDestEngineOptions& AOptions,
                                                  TKvDestProgress* AProgress);
 
-#define KV_OKEAN_ENGINE(NAME, MODE)                                                                              \
-  class NAME : public TKvDestEngineOf<NAME> {                                                                    \
-  public:                                                                                                        \
-    static std::string GetPlatformName() { return "Okean-240"; }                                                 \
-    static std::string GetModeName() { return MODE; }                                                            \
-    std::unique_ptr<TKvDestEngineUI> CreateUI(TKvDestEngineOptions* AOptions) override;                          \
-    std::unique_ptr<TKvDestEngineOptions> CreateOptions() override;                                              \
-    static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,         \
-                                              TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,          \
-                                              TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams); \
-  };
+// The modes; a mode's options and panel: TOptions, TUI.
+template <class T, class TOptions, class TUI>
+class TKvOkeanEngineOf : public TKvDestEngineWith<T, TOptions, TUI> {
+public:
+  static std::string GetPlatformName() { return "Okean-240"; }
+};
 
-KV_OKEAN_ENGINE(TKvOkean1Engine, "256x256x2")
-KV_OKEAN_ENGINE(TKvOkean2Engine, "256x256x4 Gigascreen")
-KV_OKEAN_ENGINE(TKvOkeanMonoEngine, "512x256x1")
-KV_OKEAN_ENGINE(TKvOkeanMono2Engine, "512x256x2 Gigascreen")
+class TKvOkean1Engine : public TKvOkeanEngineOf<TKvOkean1Engine, TKvOkean1EngineOptions, TKvOkean1EngineUI> {
+public:
+  static std::string GetModeName() { return "256x256x2"; }
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
+};
 
-#undef KV_OKEAN_ENGINE
+class TKvOkean2Engine : public TKvOkeanEngineOf<TKvOkean2Engine, TKvOkean2EngineOptions, TKvOkean2EngineUI> {
+public:
+  static std::string GetModeName() { return "256x256x4 Gigascreen"; }
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
+};
+
+class TKvOkeanMonoEngine : public TKvOkeanEngineOf<TKvOkeanMonoEngine, TKvOkeanMonoEngineOptions, TKvOkeanMonoUI> {
+public:
+  static std::string GetModeName() { return "512x256x1"; }
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
+};
+
+class TKvOkeanMono2Engine : public TKvOkeanEngineOf<TKvOkeanMono2Engine, TKvOkeanMonoEngineOptions, TKvOkeanMonoUI> {
+public:
+  static std::string GetModeName() { return "512x256x2 Gigascreen"; }
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
+};
 
 void InitKvSavePlatformOkean240();

@@ -244,7 +244,8 @@ TEST(KvSavePlatformBK0010, Palette1WritesBinAndPic) {
 
 TEST(KvSavePlatformBK0010, BlackWhiteUsesPalette5) {
   auto pic = GradientPicture(256, 256, 8);
-  auto r = ConvertPicture(DestEngineClass<TKvBK1Engine>(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(0); });
+  auto r = ConvertPicture(DestEngineClass<TKvBK1Engine>(), *pic,
+                          [](TKvDestEngineOptions& o) { o.SetPaletteMode(pmBlackWhite); });
   ASSERT_EQ(r.Size(0), 16385);
   EXPECT_EQ(r.Bytes(0)[16384], 4);
   bool seen[4] = {};
@@ -281,7 +282,7 @@ TEST(KvSavePlatformBK0010, OtherModesFiles) {
   EXPECT_EQ(g.Bytes(0)[32769], 2);
   EXPECT_EQ(g.Options->GetPalette()->Count, 16);
   auto gray =
-      ConvertPicture(DestEngineClass<TKvBK2Engine>(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(1); });
+      ConvertPicture(DestEngineClass<TKvBK2Engine>(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(pmGray); });
   EXPECT_EQ(gray.Bytes(0)[32768], 4);
   auto wide = GradientPicture(512, 256, 11);
   auto m = ConvertPicture(DestEngineClass<TKvBKMonoEngine>(), *wide);
@@ -294,11 +295,11 @@ TEST(KvSavePlatformBK0010, OtherModesFiles) {
   EXPECT_EQ(m2.Size(0), 32768);
   // Modes outside the engine's own fail.
   EXPECT_THROW(
-      ConvertPicture(DestEngineClass<TKvBK1Engine>(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(1); }),
+      ConvertPicture(DestEngineClass<TKvBK1Engine>(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(pmGray); }),
       EOSError);
-  EXPECT_THROW(
-      ConvertPicture(DestEngineClass<TKvBK2Engine>(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(0); }),
-      EOSError);
+  EXPECT_THROW(ConvertPicture(DestEngineClass<TKvBK2Engine>(), *pic,
+                              [](TKvDestEngineOptions& o) { o.SetPaletteMode(pmBlackWhite); }),
+               EOSError);
 }
 
 TEST(KvSavePlatformBK0010, OptionsAndPanels) {
@@ -306,7 +307,7 @@ TEST(KvSavePlatformBK0010, OptionsAndPanels) {
   EXPECT_EQ(o2->GetWidth(), 256);
   o2->SetWidth(100);
   EXPECT_EQ(o2->GetWidth(), 256);
-  EXPECT_EQ(o2->PixelAspect, 13);
+  EXPECT_EQ(o2->PixelAspect, pa1_0p75);
   EXPECT_EQ(o2->GetPalette()->Count, 0);
   o2->BeginUpdate();
   o2->SetPaletteIndex(2);
@@ -314,7 +315,7 @@ TEST(KvSavePlatformBK0010, OptionsAndPanels) {
   EXPECT_EQ(o2->GetPalette()->Count, 16);
   auto om = DestEngineClass<TKvBKMonoEngine>().Create()->CreateOptions();
   EXPECT_EQ(om->GetWidth(), 512);
-  EXPECT_EQ(om->PixelAspect, 7);
+  EXPECT_EQ(om->PixelAspect, pa2_3);
   EXPECT_EQ(om->ErrorDiffusion, 100);
 
   using K = TKvPanelSectionKind;

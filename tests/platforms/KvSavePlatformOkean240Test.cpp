@@ -125,21 +125,21 @@ TEST(KvSavePlatformOkean240, ParallelSearchGivesTheSequentialAnswer) {
 TEST(KvSavePlatformOkean240, BlackWhiteAndGrayModes) {
   auto pic = GradientPicture(256, 256, 8);
   // "Black/white" with "Auto": palette 4, colours 0 and 3 only.
-  auto r =
-      ConvertPicture(DestEngineClass<TKvOkean1Engine>(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(0); });
+  auto r = ConvertPicture(DestEngineClass<TKvOkean1Engine>(), *pic,
+                          [](TKvDestEngineOptions& o) { o.SetPaletteMode(pmBlackWhite); });
   EXPECT_EQ(r.Bytes(0)[16384], 3);
   for (int i = 0; i < 16384; i += 512)
     for (int y = 0; y < 256; ++y) EXPECT_EQ(r.Bytes(0)[i + y], r.Bytes(0)[i + 256 + y]);
-  auto g =
-      ConvertPicture(DestEngineClass<TKvOkean2Engine>(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(1); });
+  auto g = ConvertPicture(DestEngineClass<TKvOkean2Engine>(), *pic,
+                          [](TKvDestEngineOptions& o) { o.SetPaletteMode(pmGray); });
   ASSERT_EQ(g.Size(0), 32769);
   EXPECT_EQ(g.Bytes(0)[32768], 3);
   EXPECT_EQ(g.Options->GetPalette()->Count, 16);
   auto m = ConvertPicture(DestEngineClass<TKvOkeanMono2Engine>(), *GradientPicture(512, 256, 2));
   EXPECT_EQ(m.Size(0), 32768);
-  EXPECT_THROW(
-      ConvertPicture(DestEngineClass<TKvOkean1Engine>(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(1); }),
-      std::exception);
+  EXPECT_THROW(ConvertPicture(DestEngineClass<TKvOkean1Engine>(), *pic,
+                              [](TKvDestEngineOptions& o) { o.SetPaletteMode(pmGray); }),
+               std::exception);
 }
 
 }  // namespace
