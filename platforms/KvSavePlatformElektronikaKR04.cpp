@@ -62,9 +62,9 @@ TKvElektronikaKR04EGAGigaScreen::TKvElektronikaKR04EGAGigaScreen(int AWidth, int
 // Palettes
 
 void BuildKR04BRGBMixPalette(TKvPalette256& APalette, int AMaxFlickering) {
-  TKvPalette256 LBase;
-  BuildKR04BRGBPalette(LBase);
-  APalette.FillMixtures(&LBase, AMaxFlickering, 0);
+  TKvPalette256 base;
+  BuildKR04BRGBPalette(base);
+  APalette.FillMixtures(&base, AMaxFlickering, 0);
 }
 
 void FillKR04Grays(TKvPalette256& APalette) {
@@ -73,9 +73,9 @@ void FillKR04Grays(TKvPalette256& APalette) {
 }
 
 void FillKR04Bright16(TKvPalette256& APalette) {
-  TKvPalette256 LEga;
-  LEga.FillRGB64();
-  APalette.FillNearestGBR16(&LEga);
+  TKvPalette256 ega;
+  ega.FillRGB64();
+  APalette.FillNearestGBR16(&ega);
 }
 
 uint8_t KR04Level(uint8_t AByte) {
@@ -97,13 +97,13 @@ uint8_t KR04Level(uint8_t AByte) {
 // Options
 
 TKvElektronikaKR04BWEngineOptions::TKvElektronikaKR04BWEngineOptions() {
-  SetPixelAspect(5);  // "0.7375:1"
+  SetPixelAspect(pa0p7375_1);
   SetErrorDiffusion(90);
 }
 
 TKvElektronikaKR04BRGBEngineOptions::TKvElektronikaKR04BRGBEngineOptions() {
-  SetPixelAspect(15);  // "1.475:1"
-  SetPaletteMode(11);  // "Сolor"
+  SetPixelAspect(pa1p475_1);
+  SetPaletteMode(pmColor);
   SetErrorDiffusion(80);
 }
 
@@ -113,10 +113,8 @@ void TKvElektronikaKR04BRGBGigaEngineOptions::UpdatePalette() {
 }
 
 TKvElektronikaKR04EGAEngineOptions::TKvElektronikaKR04EGAEngineOptions() {
-  SetPixelAspect(15);
   SetPaletteType(ptColored);
-  SetPaletteMode(10);  // "Сolor (bright)"
-  SetErrorDiffusion(80);
+  SetPaletteMode(pmColorBright);
 }
 
 void TKvElektronikaKR04EGAEngineOptions::UpdatePalette() {
@@ -128,23 +126,23 @@ void TKvElektronikaKR04EGAEngineOptions::UpdatePalette() {
 void TKvElektronikaKR04EGAGigaEngineOptions::UpdatePalette() {
   if (UpdateCount > 0) return;
   TKvElektronikaKR04EGAEngineOptions::UpdatePalette();
-  TKvPalette256& P = *GetPalette();
-  P.Clear();
+  TKvPalette256& palette = *GetPalette();
+  palette.Clear();
   switch (PaletteMode) {
-    case 1:
-      FillKR04Grays(P);
+    case pmGray:
+      FillKR04Grays(palette);
       break;
-    case 10:
-    case 11:
-    case 17:
+    case pmColorBright:
+    case pmColor:
+    case pmCustom:
       break;
     default:
       RaiseOSError(87);
   }
-  if (P.Count > 0) {
-    TKvPalette256 LBase;
-    LBase.Assign(&P);
-    P.FillMixtures(&LBase, MaxFlickering, 0);
+  if (palette.Count > 0) {
+    TKvPalette256 base;
+    base.Assign(&palette);
+    palette.FillMixtures(&base, MaxFlickering, 0);
   }
 }
 
@@ -152,32 +150,31 @@ void TKvElektronikaKR04EGAGigaEngineOptions::UpdatePalette() {
 // Panels
 
 namespace {
-constexpr uint32_t AspectsBW = (1u << 5) | (1u << 10);
-constexpr uint32_t AspectsColour = (1u << 10) | (1u << 15);
+// The colour panels start with the size, the position and the palette modes.
+void AddKR04ColourSections(TKvDestEngineUIEx& APanel, TKvPaletteModeSet AModes) {
+  APanel.AddDimensionSection(true);
+  APanel.AddPositionSection(PixelAspects(pa1_1, pa1p475_1));
+  APanel.AddPaletteSeparator();
+  APanel.AddPaletteModeSection(AModes);
+}
 }  // namespace
 
 TKvElektronikaKR04BWEngineUI::TKvElektronikaKR04BWEngineUI(TKvDestEngineOptions* AOptions)
     : TKvDestEngineUIEx(AOptions) {
   AddDimensionSection(true);
-  AddPositionSection(AspectsBW);
+  AddPositionSection(PixelAspects(pa0p7375_1, pa1_1));
   AddDitheringSection(false);
 }
 
 TKvElektronikaKR04BRGBEngineUI::TKvElektronikaKR04BRGBEngineUI(TKvDestEngineOptions* AOptions)
     : TKvDestEngineUIEx(AOptions) {
-  AddDimensionSection(true);
-  AddPositionSection(AspectsColour);
-  AddPaletteSeparator();
-  AddPaletteModeSection((1u << 0) | (1u << 11));  // "Black/white", "Сolor"
+  AddKR04ColourSections(*this, PaletteModes(pmBlackWhite, pmColor));
   AddDitheringSection(false);
 }
 
 TKvElektronikaKR04BRGBGigaEngineUI::TKvElektronikaKR04BRGBGigaEngineUI(TKvDestEngineOptions* AOptions)
     : TKvDestEngineUIEx(AOptions) {
-  AddDimensionSection(true);
-  AddPositionSection(AspectsColour);
-  AddPaletteSeparator();
-  AddPaletteModeSection((1u << 1) | (1u << 11));  // "Gray", "Сolor"
+  AddKR04ColourSections(*this, PaletteModes(pmGray, pmColor));
   AddDestPalette(4, 4, true);
   AddMaxFlickeringSection();
   AddDitheringSection(false);
@@ -185,12 +182,9 @@ TKvElektronikaKR04BRGBGigaEngineUI::TKvElektronikaKR04BRGBGigaEngineUI(TKvDestEn
 
 TKvElektronikaKR04EGAEngineUI::TKvElektronikaKR04EGAEngineUI(TKvDestEngineOptions* AOptions, bool AGigascreen)
     : TKvDestEngineUIEx(AOptions) {
-  AddDimensionSection(true);
-  AddPositionSection(AspectsColour);
-  AddPaletteSeparator();
-  // "Black/white" (single frame only), "Gray", "Сolor (bright)", "Сolor",
-  // "Custom".
-  AddPaletteModeSection(AGigascreen ? 0x20C02 : 0x20C03);
+  // "Black/white" is of a single frame only.
+  const TKvPaletteModeSet modes = PaletteModes(pmGray, pmColorBright, pmColor, pmCustom);
+  AddKR04ColourSections(*this, AGigascreen ? modes : modes | PaletteModes(pmBlackWhite));
   AddDestPalette(4, AGigascreen ? 4 : 1, true);
   AddFixedPaletteSection(16, 1);
   if (AGigascreen) AddMaxFlickeringSection();
@@ -248,249 +242,187 @@ void FillKR04Mixtures(TKvPalette256& AMix, const TKvPalette256& ABase, int AMaxF
   AMix.FillMixtures(&ABase, AMaxFlickering, 4);
 }
 
+// The black-and-white screens, of one frame or of two (black, white and
+// their flicker).
+template <class TScreen, bool Gigascreen>
+std::unique_ptr<TKvBitmap> ConvertKR04BW(TKvConvertArgs& AArgs) {
+  const int w = AArgs.Bitmap.GetWidth(), h = AArgs.Bitmap.GetHeight();
+  auto streams = std::make_unique<TKvStreamList>();
+  TKvImage image(AArgs.Bitmap);
+  TScreen screen(w, h, BWBorder(AArgs.Options), NewKR04Stream<TScreen>(*streams, w, h));
+  auto result = Gigascreen ? ConvertBWFlicker(image, AArgs.Abort, AArgs.Options, &screen)
+                           : image.ConvertBW(AArgs.Abort, AArgs.Options, &screen, nullptr, 0, 1);
+  AArgs.Streams = std::move(streams);
+  return result;
+}
+
+// The screens of the fixed BRGB colours, of one frame or of two (their
+// mixtures). The two-level mode ("Black/white", on two frames "Gray")
+// converts between black and green, the lightest BRGB colour.
+template <class TScreen, bool Gigascreen>
+std::unique_ptr<TKvBitmap> ConvertKR04BRGB(TKvConvertArgs& AArgs) {
+  TKvDestEngineOptions& options = AArgs.Options;
+  const int w = AArgs.Bitmap.GetWidth(), h = AArgs.Bitmap.GetHeight();
+  auto streams = std::make_unique<TKvStreamList>();
+  TKvImage image(AArgs.Bitmap);
+  AdjustOnce(image, options);
+  TKvPalette256& palette = *options.GetPalette();
+  BuildKR04BRGBPalette(palette);
+  TScreen screen(w, h, NearestBorder(options, palette), NewKR04Stream<TScreen>(*streams, w, h));
+  if (Gigascreen) BuildKR04BRGBMixPalette(palette, options.MaxFlickering);
+  std::unique_ptr<TKvBitmap> result;
+  if (options.PaletteMode == (Gigascreen ? pmGray : pmBlackWhite)) {
+    result = Gigascreen ? ConvertFlicker2(image, AArgs.Abort, options, &screen, palette, 0, 2)
+                        : image.ConvertBW(AArgs.Abort, options, &screen, &palette, 0, 2);
+  } else if (options.PaletteMode == pmColor) {
+    image.FitToPaletteGray(palette);
+    result = Gigascreen ? ConvertFlicker(image, AArgs.Abort, options, &screen, palette, nullptr)
+                        : image.ConvertIndexed(AArgs.Abort, options, &screen, palette, nullptr);
+  } else {
+    RaiseOSError(87);
+  }
+  AArgs.Streams = std::move(streams);
+  return result;
+}
+
+// The EGA screens: TScreen over a new file and the picture adjusted once;
+// AConvert converts to the screen and fills in the (at most four) colours
+// the header names.
+template <class TScreen, class TConvert>
+std::unique_ptr<TKvBitmap> ConvertKR04EGA(TKvConvertArgs& AArgs, TConvert AConvert) {
+  const int w = AArgs.Bitmap.GetWidth(), h = AArgs.Bitmap.GetHeight();
+  auto streams = std::make_unique<TKvStreamList>();
+  uint8_t* data = NewKR04Stream<TScreen>(*streams, w, h);
+  TKvImage image(AArgs.Bitmap);
+  AdjustOnce(image, AArgs.Options);
+  TScreen screen(w, h, 0, data);
+  TKvPalette256 headerColors;
+  auto result = AConvert(image, screen, headerColors);
+  WriteEGAHeader(data, AArgs.Options, headerColors);
+  AArgs.Streams = std::move(streams);
+  return result;
+}
+
 }  // namespace
 
-#define KV_KR04_FACTORIES(ENGINE, OPTIONS, UI)                                                  \
-  std::unique_ptr<TKvDestEngineUI> ENGINE::CreateUI(TKvDestEngineOptions* AOptions) {           \
-    return std::make_unique<UI>(AOptions);                                                      \
-  }                                                                                             \
-  std::unique_ptr<TKvDestEngineOptions> ENGINE::CreateOptions() {                               \
-    return TKvDestEngineOptions::Create<OPTIONS>();                                             \
-  }
-
-KV_KR04_FACTORIES(TKvElektronikaKR04EGAEngine, TKvElektronikaKR04EGAEngineOptions, TKvElektronikaKR04EGAEngineUI)
-KV_KR04_FACTORIES(TKvElektronikaKR04EGAGigaEngine, TKvElektronikaKR04EGAGigaEngineOptions,
-                  TKvElektronikaKR04EGAGigaEngineUI)
-KV_KR04_FACTORIES(TKvElektronikaKR04BRGBEngine, TKvElektronikaKR04BRGBEngineOptions, TKvElektronikaKR04BRGBEngineUI)
-KV_KR04_FACTORIES(TKvElektronikaKR04BRGBGigaEngine, TKvElektronikaKR04BRGBGigaEngineOptions,
-                  TKvElektronikaKR04BRGBGigaEngineUI)
-KV_KR04_FACTORIES(TKvElektronikaKR04BWEngine, TKvElektronikaKR04BWEngineOptions, TKvElektronikaKR04BWEngineUI)
-KV_KR04_FACTORIES(TKvElektronikaKR04BWGigaEngine, TKvElektronikaKR04BWEngineOptions, TKvElektronikaKR04BWEngineUI)
-
-#undef KV_KR04_FACTORIES
-
-std::unique_ptr<TKvBitmap> TKvElektronikaKR04BWEngine::Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*,
-                                                               TKvPalette256*, TKvDestEngineOptions& AOptions,
-                                                               TKvDestProgress&,
-                                                               std::unique_ptr<TKvStreamList>& AStreams) {
-  using TScreen = TKvElektronikaKR04BWScreen;
-  const int W = ABitmap.GetWidth(), H = ABitmap.GetHeight();
-  auto LStreams = std::make_unique<TKvStreamList>();
-  TKvImage LImage(ABitmap);
-  TScreen LScreen(W, H, BWBorder(AOptions), NewKR04Stream<TScreen>(*LStreams, W, H));
-  auto LResult = LImage.ConvertBW(AAbort, AOptions, &LScreen, nullptr, 0, 1);
-  AStreams = std::move(LStreams);
-  return LResult;
+std::unique_ptr<TKvBitmap> TKvElektronikaKR04BWEngine::Convert(TKvConvertArgs& AArgs) {
+  return ConvertKR04BW<TKvElektronikaKR04BWScreen, false>(AArgs);
 }
 
-std::unique_ptr<TKvBitmap> TKvElektronikaKR04BWGigaEngine::Convert(bool* AAbort, TBitmap32& ABitmap,
-                                                                   TKvPalette256*, TKvPalette256*,
-                                                                   TKvDestEngineOptions& AOptions, TKvDestProgress&,
-                                                                   std::unique_ptr<TKvStreamList>& AStreams) {
-  using TScreen = TKvElektronikaKR04BWGigaScreen;
-  const int W = ABitmap.GetWidth(), H = ABitmap.GetHeight();
-  auto LStreams = std::make_unique<TKvStreamList>();
-  TKvImage LImage(ABitmap);
-  TScreen LScreen(W, H, BWBorder(AOptions), NewKR04Stream<TScreen>(*LStreams, W, H));
-  auto LResult = ConvertBWFlicker(LImage, AAbort, AOptions, &LScreen);
-  AStreams = std::move(LStreams);
-  return LResult;
+std::unique_ptr<TKvBitmap> TKvElektronikaKR04BWGigaEngine::Convert(TKvConvertArgs& AArgs) {
+  return ConvertKR04BW<TKvElektronikaKR04BWGigaScreen, true>(AArgs);
 }
 
-std::unique_ptr<TKvBitmap> TKvElektronikaKR04BRGBEngine::Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*,
-                                                                 TKvPalette256*, TKvDestEngineOptions& AOptions,
-                                                                 TKvDestProgress&,
-                                                                 std::unique_ptr<TKvStreamList>& AStreams) {
-  using TScreen = TKvElektronikaKR04BRGBScreen;
-  const int W = ABitmap.GetWidth(), H = ABitmap.GetHeight();
-  auto LStreams = std::make_unique<TKvStreamList>();
-  TKvImage LImage(ABitmap);
-  AdjustOnce(LImage, AOptions);
-  TKvPalette256& P = *AOptions.GetPalette();
-  BuildKR04BRGBPalette(P);
-  TScreen LScreen(W, H, NearestBorder(AOptions, P), NewKR04Stream<TScreen>(*LStreams, W, H));
-  std::unique_ptr<TKvBitmap> LResult;
-  switch (AOptions.PaletteMode) {
-    case 0:
-      // Green is the lightest BRGB colour.
-      LResult = LImage.ConvertBW(AAbort, AOptions, &LScreen, &P, 0, 2);
-      break;
-    case 11:
-      LImage.FitToPaletteGray(P);
-      LResult = LImage.ConvertIndexed(AAbort, AOptions, &LScreen, P, nullptr);
-      break;
-    default:
-      RaiseOSError(87);
-  }
-  AStreams = std::move(LStreams);
-  return LResult;
+std::unique_ptr<TKvBitmap> TKvElektronikaKR04BRGBEngine::Convert(TKvConvertArgs& AArgs) {
+  return ConvertKR04BRGB<TKvElektronikaKR04BRGBScreen, false>(AArgs);
 }
 
-std::unique_ptr<TKvBitmap> TKvElektronikaKR04BRGBGigaEngine::Convert(bool* AAbort, TBitmap32& ABitmap,
-                                                                     TKvPalette256*, TKvPalette256*,
-                                                                     TKvDestEngineOptions& AOptions,
-                                                                     TKvDestProgress&,
-                                                                     std::unique_ptr<TKvStreamList>& AStreams) {
-  using TScreen = TKvElektronikaKR04BRGBGigaScreen;
-  const int W = ABitmap.GetWidth(), H = ABitmap.GetHeight();
-  auto LStreams = std::make_unique<TKvStreamList>();
-  TKvImage LImage(ABitmap);
-  AdjustOnce(LImage, AOptions);
-  TKvPalette256& P = *AOptions.GetPalette();
-  BuildKR04BRGBPalette(P);
-  TScreen LScreen(W, H, NearestBorder(AOptions, P), NewKR04Stream<TScreen>(*LStreams, W, H));
-  BuildKR04BRGBMixPalette(P, AOptions.MaxFlickering);
-  std::unique_ptr<TKvBitmap> LResult;
-  switch (AOptions.PaletteMode) {
-    case 1:
-      // Black, green and their mixture.
-      LResult = ConvertFlicker2(LImage, AAbort, AOptions, &LScreen, P, 0, 2);
-      break;
-    case 11:
-      LImage.FitToPaletteGray(P);
-      LResult = ConvertFlicker(LImage, AAbort, AOptions, &LScreen, P, nullptr);
-      break;
-    default:
-      RaiseOSError(87);
-  }
-  AStreams = std::move(LStreams);
-  return LResult;
+std::unique_ptr<TKvBitmap> TKvElektronikaKR04BRGBGigaEngine::Convert(TKvConvertArgs& AArgs) {
+  return ConvertKR04BRGB<TKvElektronikaKR04BRGBGigaScreen, true>(AArgs);
 }
 
-std::unique_ptr<TKvBitmap> TKvElektronikaKR04EGAEngine::Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*,
-                                                                TKvPalette256*, TKvDestEngineOptions& AOptions,
-                                                                TKvDestProgress&,
-                                                                std::unique_ptr<TKvStreamList>& AStreams) {
-  using TScreen = TKvElektronikaKR04EGAScreen;
-  const int W = ABitmap.GetWidth(), H = ABitmap.GetHeight();
-  auto LStreams = std::make_unique<TKvStreamList>();
-  uint8_t* LData = NewKR04Stream<TScreen>(*LStreams, W, H);
-  TKvImage LImage(ABitmap);
-  AdjustOnce(LImage, AOptions);
-  TScreen LScreen(W, H, 0, LData);
-  TKvPalette256 LHardware;
-  LHardware.FillRGB64();
-  TKvPalette256& P = *AOptions.GetPalette();
-  TKvPalette256& LFixed = *AOptions.GetFixedPalette();
-  std::unique_ptr<TKvBitmap> LResult;
-  switch (AOptions.PaletteMode) {
-    case 0: {
-      P.FillBlackWhite();
-      int A = 0, B = 0;
-      LFixed.AddColorPair(&P, 4, A, B);
-      LResult = LImage.ConvertBW(AAbort, AOptions, &LScreen, &LFixed, A, B);
-      P.Assign(&LFixed);
-      break;
-    }
-    case 1: {
-      FillKR04Grays(P);
-      int LDark = 0, LBright = 0;
-      if (ReducePalette(AAbort, LImage, P, 4, AOptions, LDark, LBright))
-        LResult = LImage.ConvertIndexed(AAbort, AOptions, &LScreen, P, &LFixed);
-      else
-        LResult = LImage.ConvertBW(AAbort, AOptions, &LScreen, &LFixed, LDark, LBright);
-      P.Assign(&LFixed);
-      break;
-    }
-    case 10:
-    case 11:
-    case 17:
-      if (AOptions.PaletteMode == 10) FillKR04Bright16(LHardware);
-      QuantizePalette(AAbort, LImage, LHardware, 4, AOptions);
-      LImage.FitToPaletteGray(P);
-      LResult = LImage.ConvertIndexed(AAbort, AOptions, &LScreen, P, nullptr);
-      break;
-    default:
-      RaiseOSError(87);
-  }
-  WriteEGAHeader(LData, AOptions, P);
-  AStreams = std::move(LStreams);
-  return LResult;
+std::unique_ptr<TKvBitmap> TKvElektronikaKR04EGAEngine::Convert(TKvConvertArgs& AArgs) {
+  TKvDestEngineOptions& options = AArgs.Options;
+  return ConvertKR04EGA<TKvElektronikaKR04EGAScreen>(
+      AArgs, [&](TKvImage& AImage, TKvData& AScreen, TKvPalette256& AHeaderColors) {
+        TKvPalette256 hardware;
+        hardware.FillRGB64();
+        TKvPalette256& palette = *options.GetPalette();
+        std::unique_ptr<TKvBitmap> result;
+        switch (options.PaletteMode) {
+          case pmBlackWhite:
+            palette.FillBlackWhite();
+            result = ConvertColorPair(AArgs.Abort, AImage, &AScreen, 4, options);
+            break;
+          case pmGray:
+            FillKR04Grays(palette);
+            result = ConvertReducedGray(AArgs.Abort, AImage, &AScreen, palette, 4, options);
+            break;
+          case pmColorBright:
+          case pmColor:
+          case pmCustom:
+            if (options.PaletteMode == pmColorBright) FillKR04Bright16(hardware);
+            QuantizePalette(AArgs.Abort, AImage, hardware, 4, options);
+            AImage.FitToPaletteGray(palette);
+            result = AImage.ConvertIndexed(AArgs.Abort, options, &AScreen, palette, nullptr);
+            break;
+          default:
+            RaiseOSError(87);
+        }
+        AHeaderColors.Assign(&palette);
+        return result;
+      });
 }
 
-std::unique_ptr<TKvBitmap> TKvElektronikaKR04EGAGigaEngine::Convert(bool* AAbort, TBitmap32& ABitmap,
-                                                                    TKvPalette256*, TKvPalette256*,
-                                                                    TKvDestEngineOptions& AOptions,
-                                                                    TKvDestProgress&,
-                                                                    std::unique_ptr<TKvStreamList>& AStreams) {
-  using TScreen = TKvElektronikaKR04EGAGigaScreen;
-  const int W = ABitmap.GetWidth(), H = ABitmap.GetHeight();
-  auto LStreams = std::make_unique<TKvStreamList>();
-  uint8_t* LData = NewKR04Stream<TScreen>(*LStreams, W, H);
-  TKvImage LImage(ABitmap);
-  AdjustOnce(LImage, AOptions);
-  TScreen LScreen(W, H, 0, LData);
-  TKvPalette256& P = *AOptions.GetPalette();
-  TKvPalette256& LFixed = *AOptions.GetFixedPalette();
-  TKvPalette256 LBase;
-  std::unique_ptr<TKvBitmap> LResult;
-  switch (AOptions.PaletteMode) {
-    case 1: {
-      AOptions.SetUseAsGrayPalette(true);
-      FillKR04Grays(P);
-      int LDark = 0, LBright = 0;
-      const bool LMerged = LFixed.MergeColors(&P, 4, LDark, LBright);
-      if (LFixed.Count > 4) RaiseOSError(87);
-      LBase.FillMixtures(&P, AOptions.MaxFlickering, 0);
-      if (LMerged) {
-        LImage.FitToPaletteGray(LBase);
-        // The screen takes the fixed palette's indexes split by 4: should
-        // the fixed palette hold fewer than 4 colours, the display palette
-        // is filled up with entries that are never located.
-        TKvPalette256 LDisplay;
-        LDisplay.Assign(&LFixed);
-        while (LDisplay.Count < 4) LDisplay.AddStdRGB(LFixed.GetStdRGB(0));
-        LResult = ConvertFlicker(LImage, AAbort, AOptions, &LScreen, LBase, &LDisplay);
-        LBase.Assign(&P);
-      } else {
-        FillKR04Mixtures(P, LFixed, AOptions.MaxFlickering);
-        LResult = ConvertFlicker2(LImage, AAbort, AOptions, &LScreen, P, LDark, LBright);
-        LBase.Clear();
-        LBase.AddColor(LFixed.Colors[LDark]);
-        LBase.AddColor(LFixed.Colors[LBright]);
-      }
-      FillKR04Mixtures(P, LBase, AOptions.MaxFlickering);
-      LBase.Assign(&LFixed);
-      break;
-    }
-    case 10:
-    case 11:
-    case 17: {
-      TKvPalette256 LHardware;
-      if (AOptions.PaletteMode == 10)
-        FillKR04Bright16(LHardware);
-      else
-        LHardware.FillRGB64();
-      {
-        TKvQuantization Q;
-        if (AOptions.PaletteMode == 17)
-          Q.QuantizeBoundedMasked(AAbort, LImage, 4, AOptions.MaxFlickering, false, AOptions.ColorDiffMethod, LBase,
-                                  LFixed, &LHardware, AOptions.ColorMask);
-        else
-          Q.QuantizeBounded(AAbort, LImage, 4, AOptions.MaxFlickering, false, AOptions.ColorDiffMethod, LBase,
-                            &LFixed, &LHardware);
-      }
-      if (LBase.Count > 4) RaiseOSError(87);
-      // Mixtures counted over 4 base colours even when the quantization kept
-      // fewer: the screen splits every value by 4.
-      FillKR04Mixtures(P, LBase, AOptions.MaxFlickering);
-      LImage.FitToPaletteGray(P);
-      LResult = ConvertFlicker(LImage, AAbort, AOptions, &LScreen, P, nullptr);
-      break;
-    }
-    default:
-      RaiseOSError(87);
-  }
-  WriteEGAHeader(LData, AOptions, LBase);
-  AStreams = std::move(LStreams);
-  return LResult;
+std::unique_ptr<TKvBitmap> TKvElektronikaKR04EGAGigaEngine::Convert(TKvConvertArgs& AArgs) {
+  TKvDestEngineOptions& options = AArgs.Options;
+  return ConvertKR04EGA<TKvElektronikaKR04EGAGigaScreen>(
+      AArgs, [&](TKvImage& AImage, TKvData& AScreen, TKvPalette256& ABase) {
+        TKvPalette256& mixtures = *options.GetPalette();
+        TKvPalette256& fixed = *options.GetFixedPalette();
+        std::unique_ptr<TKvBitmap> result;
+        switch (options.PaletteMode) {
+          case pmGray: {
+            options.SetUseAsGrayPalette(true);
+            FillKR04Grays(mixtures);
+            int dark = 0, bright = 0;
+            const bool merged = fixed.MergeColors(&mixtures, 4, dark, bright);
+            if (fixed.Count > 4) RaiseOSError(87);
+            ABase.FillMixtures(&mixtures, options.MaxFlickering, 0);
+            if (merged) {
+              AImage.FitToPaletteGray(ABase);
+              // The screen takes the fixed palette's indexes split by 4: should
+              // the fixed palette hold fewer than 4 colours, the display palette
+              // is filled up with entries that are never located.
+              TKvPalette256 display;
+              display.Assign(&fixed);
+              while (display.Count < 4) display.AddStdRGB(fixed.GetStdRGB(0));
+              result = ConvertFlicker(AImage, AArgs.Abort, options, &AScreen, ABase, &display);
+              ABase.Assign(&mixtures);
+            } else {
+              FillKR04Mixtures(mixtures, fixed, options.MaxFlickering);
+              result = ConvertFlicker2(AImage, AArgs.Abort, options, &AScreen, mixtures, dark, bright);
+              ABase.Clear();
+              ABase.AddColor(fixed.Colors[dark]);
+              ABase.AddColor(fixed.Colors[bright]);
+            }
+            FillKR04Mixtures(mixtures, ABase, options.MaxFlickering);
+            ABase.Assign(&fixed);
+            break;
+          }
+          case pmColorBright:
+          case pmColor:
+          case pmCustom: {
+            TKvPalette256 hardware;
+            if (options.PaletteMode == pmColorBright)
+              FillKR04Bright16(hardware);
+            else
+              hardware.FillRGB64();
+            {
+              TKvQuantization quantization;
+              if (options.PaletteMode == pmCustom)
+                quantization.QuantizeBoundedMasked(AArgs.Abort, AImage, 4, options.MaxFlickering, false,
+                                                   options.ColorDiffMethod, ABase, fixed, &hardware, options.ColorMask);
+              else
+                quantization.QuantizeBounded(AArgs.Abort, AImage, 4, options.MaxFlickering, false,
+                                             options.ColorDiffMethod, ABase, &fixed, &hardware);
+            }
+            if (ABase.Count > 4) RaiseOSError(87);
+            // Mixtures counted over 4 base colours even when the quantization
+            // kept fewer: the screen splits every value by 4.
+            FillKR04Mixtures(mixtures, ABase, options.MaxFlickering);
+            AImage.FitToPaletteGray(mixtures);
+            result = ConvertFlicker(AImage, AArgs.Abort, options, &AScreen, mixtures, nullptr);
+            break;
+          }
+          default:
+            RaiseOSError(87);
+        }
+        return result;
+      });
 }
 
 void InitKvSavePlatformElektronikaKR04() {
-  RegisterDestEngine(DestEngineClass<TKvElektronikaKR04EGAEngine>());
-  RegisterDestEngine(DestEngineClass<TKvElektronikaKR04EGAGigaEngine>());
-  RegisterDestEngine(DestEngineClass<TKvElektronikaKR04BRGBEngine>());
-  RegisterDestEngine(DestEngineClass<TKvElektronikaKR04BRGBGigaEngine>());
-  RegisterDestEngine(DestEngineClass<TKvElektronikaKR04BWEngine>());
-  RegisterDestEngine(DestEngineClass<TKvElektronikaKR04BWGigaEngine>());
+  RegisterDestEngines<TKvElektronikaKR04EGAEngine, TKvElektronikaKR04EGAGigaEngine, TKvElektronikaKR04BRGBEngine,
+                      TKvElektronikaKR04BRGBGigaEngine, TKvElektronikaKR04BWEngine, TKvElektronikaKR04BWGigaEngine>();
 }

@@ -93,6 +93,8 @@ void FillKR04Bright16(TKvPalette256& APalette);
 // the OS error 87.
 uint8_t KR04Level(uint8_t AByte);
 
+// The modes' screens: 480 x 224 pixels in black and white, 240 x 224 in
+// colour; a smaller picture is stored at its own size.
 class TKvElektronikaKR04BWEngineOptions : public TKvDestEngineOptions {
 public:
   TKvElektronikaKR04BWEngineOptions();
@@ -113,11 +115,9 @@ public:
   void UpdatePalette() override;
 };
 
-class TKvElektronikaKR04EGAEngineOptions : public TKvDestEngineOptions {
+class TKvElektronikaKR04EGAEngineOptions : public TKvElektronikaKR04BRGBEngineOptions {
 public:
   TKvElektronikaKR04EGAEngineOptions();
-  TKvSize GetMaxSize() const override { return {240, 224}; }
-  TKvSize GetDefaultSize() const override { return {240, 224}; }
   // The hardware palette: the 64 EGA colours.
   void UpdatePalette() override;
 };
@@ -157,25 +157,59 @@ public:
       : TKvElektronikaKR04EGAEngineUI(AOptions, true) {}
 };
 
-#define KV_KR04_ENGINE(NAME, MODE)                                                                               \
-  class NAME : public TKvDestEngineOf<NAME> {                                                                    \
-  public:                                                                                                        \
-    static std::string GetPlatformName() { return "Elektronika KR-04"; }                                         \
-    static std::string GetModeName() { return MODE; }                                                            \
-    std::unique_ptr<TKvDestEngineUI> CreateUI(TKvDestEngineOptions* AOptions) override;                          \
-    std::unique_ptr<TKvDestEngineOptions> CreateOptions() override;                                              \
-    static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,         \
-                                              TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,          \
-                                              TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams); \
-  };
+// A mode of the platform with options TOptions and panel TUI.
+template <class T, class TOptions, class TUI>
+class TKvElektronikaKR04EngineOf : public TKvDestEngineWith<T, TOptions, TUI> {
+public:
+  static std::string GetPlatformName() { return "Elektronika KR-04"; }
+};
 
-KV_KR04_ENGINE(TKvElektronikaKR04EGAEngine, "240x224x2 EGA")
-KV_KR04_ENGINE(TKvElektronikaKR04EGAGigaEngine, "240x224x4 EGA Gigascreen")
-KV_KR04_ENGINE(TKvElektronikaKR04BRGBEngine, "240x224x2 BRGB")
-KV_KR04_ENGINE(TKvElektronikaKR04BRGBGigaEngine, "240x224x4 BRGB Gigascreen")
-KV_KR04_ENGINE(TKvElektronikaKR04BWEngine, "480x224x1")
-KV_KR04_ENGINE(TKvElektronikaKR04BWGigaEngine, "480x224x2 Gigascreen")
+class TKvElektronikaKR04EGAEngine
+    : public TKvElektronikaKR04EngineOf<TKvElektronikaKR04EGAEngine, TKvElektronikaKR04EGAEngineOptions,
+                                        TKvElektronikaKR04EGAEngineUI> {
+public:
+  static std::string GetModeName() { return "240x224x2 EGA"; }
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
+};
 
-#undef KV_KR04_ENGINE
+class TKvElektronikaKR04EGAGigaEngine
+    : public TKvElektronikaKR04EngineOf<TKvElektronikaKR04EGAGigaEngine, TKvElektronikaKR04EGAGigaEngineOptions,
+                                        TKvElektronikaKR04EGAGigaEngineUI> {
+public:
+  static std::string GetModeName() { return "240x224x4 EGA Gigascreen"; }
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
+};
+
+class TKvElektronikaKR04BRGBEngine
+    : public TKvElektronikaKR04EngineOf<TKvElektronikaKR04BRGBEngine, TKvElektronikaKR04BRGBEngineOptions,
+                                        TKvElektronikaKR04BRGBEngineUI> {
+public:
+  static std::string GetModeName() { return "240x224x2 BRGB"; }
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
+};
+
+class TKvElektronikaKR04BRGBGigaEngine
+    : public TKvElektronikaKR04EngineOf<TKvElektronikaKR04BRGBGigaEngine, TKvElektronikaKR04BRGBGigaEngineOptions,
+                                        TKvElektronikaKR04BRGBGigaEngineUI> {
+public:
+  static std::string GetModeName() { return "240x224x4 BRGB Gigascreen"; }
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
+};
+
+class TKvElektronikaKR04BWEngine
+    : public TKvElektronikaKR04EngineOf<TKvElektronikaKR04BWEngine, TKvElektronikaKR04BWEngineOptions,
+                                        TKvElektronikaKR04BWEngineUI> {
+public:
+  static std::string GetModeName() { return "480x224x1"; }
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
+};
+
+class TKvElektronikaKR04BWGigaEngine
+    : public TKvElektronikaKR04EngineOf<TKvElektronikaKR04BWGigaEngine, TKvElektronikaKR04BWEngineOptions,
+                                        TKvElektronikaKR04BWEngineUI> {
+public:
+  static std::string GetModeName() { return "480x224x2 Gigascreen"; }
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
+};
 
 void InitKvSavePlatformElektronikaKR04();

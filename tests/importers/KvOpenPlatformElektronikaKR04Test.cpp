@@ -150,14 +150,14 @@ TEST(KvOpenPlatformElektronikaKR04, RoundTripsOfAllModes) {
   EXPECT_EQ(ega.Size(0), 13452);
   ExpectRoundTrip(ega, "EGA");
   auto egaColour = ConvertPicture(DestEngineClass<TKvElektronikaKR04EGAEngine>(), *narrow,
-                                  [](TKvDestEngineOptions& o) { o.SetPaletteMode(11); });
+                                  [](TKvDestEngineOptions& o) { o.SetPaletteMode(pmColor); });
   ExpectRoundTrip(egaColour, "EGA colour");
   auto egaGiga = ConvertPicture(DestEngineClass<TKvElektronikaKR04EGAGigaEngine>(), *narrow);
   EXPECT_EQ(egaGiga.Size(0), 26892);
   ExpectRoundTrip(egaGiga, "EGA Gigascreen");
   auto egaGray =
       ConvertPicture(DestEngineClass<TKvElektronikaKR04EGAGigaEngine>(), *narrow, [](TKvDestEngineOptions& o) {
-        o.SetPaletteMode(1);
+        o.SetPaletteMode(pmGray);
         o.UpdatePalette();
       });
   ExpectRoundTrip(egaGray, "EGA Gigascreen gray");
@@ -171,20 +171,20 @@ TEST(KvOpenPlatformElektronikaKR04, RoundTripsOfAllModes) {
   auto small = GradientPicture(60, 30, 43);
   struct {
     const TKvDestEngineClass* Class;
-    uint8_t Mode;
-  } modes[] = {{&DestEngineClass<TKvElektronikaKR04EGAEngine>(), 0},
-               {&DestEngineClass<TKvElektronikaKR04EGAEngine>(), 1},
-               {&DestEngineClass<TKvElektronikaKR04EGAEngine>(), 17},
-               {&DestEngineClass<TKvElektronikaKR04EGAGigaEngine>(), 17},
-               {&DestEngineClass<TKvElektronikaKR04BRGBEngine>(), 0},
-               {&DestEngineClass<TKvElektronikaKR04BRGBGigaEngine>(), 1}};
+    TKvPaletteMode Mode;
+  } modes[] = {{&DestEngineClass<TKvElektronikaKR04EGAEngine>(), pmBlackWhite},
+               {&DestEngineClass<TKvElektronikaKR04EGAEngine>(), pmGray},
+               {&DestEngineClass<TKvElektronikaKR04EGAEngine>(), pmCustom},
+               {&DestEngineClass<TKvElektronikaKR04EGAGigaEngine>(), pmCustom},
+               {&DestEngineClass<TKvElektronikaKR04BRGBEngine>(), pmBlackWhite},
+               {&DestEngineClass<TKvElektronikaKR04BRGBGigaEngine>(), pmGray}};
   for (auto& m : modes) {
     auto r = ConvertPicture(*m.Class, *small, [&](TKvDestEngineOptions& o) {
       o.SetPaletteMode(m.Mode);
-      if (m.Mode == 17) o.ColorMask[48] = 1;  // red among the 64
+      if (m.Mode == pmCustom) o.ColorMask[48] = 1;  // red among the 64
       o.UpdatePalette();
     });
-    ExpectRoundTrip(r, (m.Class->GetModeName() + " mode " + std::to_string(m.Mode)).c_str());
+    ExpectRoundTrip(r, (m.Class->GetModeName() + " mode " + std::to_string(int(m.Mode))).c_str());
   }
 }
 
@@ -197,13 +197,13 @@ TEST(KvOpenPlatformElektronikaKR04, GigascreenOfFewerThanFourColoursKeepsItsFram
     for (int y = 0; y < 8; ++y)
       for (int x = 12; x < 24; ++x) *pic->GetPixelPtr(x, y) = 0xFF000000u | right;
     const TKvStdRGBColor rightColour = StdRGBColor(right >> 16, (right >> 8) & 0xFF, right & 0xFF);
-    for (uint8_t mode : {10, 11}) {
+    for (TKvPaletteMode mode : {pmColorBright, pmColor}) {
       auto r =
           ConvertPicture(DestEngineClass<TKvElektronikaKR04EGAGigaEngine>(), *pic, [mode](TKvDestEngineOptions& o) {
             o.SetPaletteMode(mode);
             o.UpdatePalette();
           });
-      ExpectRoundTrip(r, mode == 10 ? "bright" : "colour");
+      ExpectRoundTrip(r, mode == pmColorBright ? "bright" : "colour");
       EXPECT_EQ(r.Options->GetPalette()->Count, 16);
       std::vector<uint8_t> bytes(r.Bytes(0), r.Bytes(0) + r.Size(0));
       TKvProbe probe("two.krs", bytes);

@@ -128,20 +128,20 @@ TEST(KvSavePlatformElektronikaKR04, PalettesAndOptions) {
 
   auto ega = DestEngineClass<TKvElektronikaKR04EGAGigaEngine>().Create()->CreateOptions();
   EXPECT_EQ(ega->GetDefaultSize(), (TKvSize{240, 224}));
-  EXPECT_EQ(ega->PixelAspect, 15);
-  EXPECT_EQ(ega->PaletteMode, 10);
+  EXPECT_EQ(ega->PixelAspect, pa1p475_1);
+  EXPECT_EQ(ega->PaletteMode, pmColorBright);
   EXPECT_EQ(ega->PaletteType, ptColored);
   EXPECT_EQ(ega->ErrorDiffusion, 80);
   EXPECT_EQ(ega->GetHardwarePalette()->GetCount(), 64);
   EXPECT_EQ(ega->GetPalette()->Count, 0);
-  ega->SetPaletteMode(1);
+  ega->SetPaletteMode(pmGray);
   ega->UpdatePalette();
   EXPECT_EQ(ega->GetPalette()->Count, 16);
   auto bw = DestEngineClass<TKvElektronikaKR04BWGigaEngine>().Create()->CreateOptions();
   EXPECT_EQ(bw->GetDefaultSize(), (TKvSize{480, 224}));
-  EXPECT_EQ(bw->PixelAspect, 5);
+  EXPECT_EQ(bw->PixelAspect, pa0p7375_1);
   auto brgb = DestEngineClass<TKvElektronikaKR04BRGBGigaEngine>().Create()->CreateOptions();
-  EXPECT_EQ(brgb->PaletteMode, 11);
+  EXPECT_EQ(brgb->PaletteMode, pmColor);
   EXPECT_EQ(brgb->GetPalette()->Count, 16);
 }
 
@@ -156,7 +156,7 @@ TEST(KvSavePlatformElektronikaKR04, EGAHeaderPaletteAndBorders) {
   fixed.AddRGB(0xAA, 0xAA, 0xAA);
   auto pic = GradientPicture(32, 16, 7);
   auto r = ConvertPicture(DestEngineClass<TKvElektronikaKR04EGAEngine>(), *pic, [&](TKvDestEngineOptions& o) {
-    o.SetPaletteMode(11);
+    o.SetPaletteMode(pmColor);
     o.SetFixedPalette(&fixed);
     o.UpdatePalette();
   });
@@ -181,7 +181,7 @@ TEST(KvSavePlatformElektronikaKR04, EGAHeaderPaletteAndBorders) {
 TEST(KvSavePlatformElektronikaKR04, BRGBBlackWhiteDrawsBlackAndGreen) {
   auto pic = GradientPicture(16, 8, 9);
   auto r = ConvertPicture(DestEngineClass<TKvElektronikaKR04BRGBEngine>(), *pic,
-                          [](TKvDestEngineOptions& o) { o.SetPaletteMode(0); });
+                          [](TKvDestEngineOptions& o) { o.SetPaletteMode(pmBlackWhite); });
   int seen[4] = {0, 0, 0, 0};
   for (int y = 0; y < 8; ++y)
     for (int x = 0; x < 16; ++x) ++seen[r.Preview->GetPixel(x, y) & 3];
