@@ -104,9 +104,9 @@ void TKvCellHelper::LoadSource(const TRect& ARect) {
 }
 
 double TKvCellHelper::CompactScore(const TRect& ARect, const TKvDestEngineOptions& AOptions,
-                                   const TKvCellSearchEntry* AEntries, int ACount) {
-  return AOptions.UseAsGrayPalette ? CompactScoreOf<true>(ARect, AOptions, AEntries, ACount)
-                                   : CompactScoreOf<false>(ARect, AOptions, AEntries, ACount);
+                                   const TKvCellSearchEntry* AEntries, int ACount, double ALimit, bool AEqualWins) {
+  return AOptions.UseAsGrayPalette ? CompactScoreOf<true>(ARect, AOptions, AEntries, ACount, ALimit, AEqualWins)
+                                   : CompactScoreOf<false>(ARect, AOptions, AEntries, ACount, ALimit, AEqualWins);
 }
 
 template <class TEnabled>
@@ -156,7 +156,8 @@ bool TKvCellHelper::Bounds(const TKvCellSearchTable& ATable, int AFrom, int ATo,
 // one, a store is a plain store.
 template <bool AGray>
 double TKvCellHelper::CompactScoreOf(const TRect& ARect, const TKvDestEngineOptions& AOptions,
-                                     const TKvCellSearchEntry* AEntries, int ACount) {
+                                     const TKvCellSearchEntry* AEntries, int ACount, double ALimit,
+                                     bool AEqualWins) {
   const int W = FWidth, H = FHeight;
   TCompactPixel* px = FCompact.data();
   auto store = [](TCompactPixel& p, double R, double G, double B) {
@@ -213,6 +214,31 @@ double TKvCellHelper::CompactScoreOf(const TRect& ARect, const TKvDestEngineOpti
     }
   const int w = bw == 0 ? W : bw;
   const int h = bh == 0 ? H : bh;
+  // A pixel of the cell is final once the plain scan has passed it: its term
+  // of the cell error is known then, in the order the error sums them. With
+  // the bound's term of every pixel still to come, that sum never exceeds
+  // the score (rounding is monotone).
+  const bool limited = ALimit != kNoLimit && !serpentine;
+  const size_t pixels = FSource.size();
+  double* rest = nullptr;
+  if (limited) {
+    FRest.resize(pixels);
+    rest = FRest.data();
+    const size_t colors = FDistances.size() / std::max<size_t>(pixels, 1);
+    for (size_t p = 0; p < pixels; ++p) {
+      double m = 0;
+      for (int i = 0; i < ACount; ++i) {
+        const size_t c = static_cast<size_t>(AEntries[i].Color);
+        if (c >= colors) return kNoLimit;  // not a colour of the bounds' table
+        const double v = FDistances[c * pixels + p];
+        if (i == 0 || v < m) m = v;
+      }
+      rest[p] = m;
+    }
+  }
+  auto lost = [&](double ASum) { return ASum > ALimit || (ASum == ALimit && !AEqualWins); };
+  double cellSum = 0;
+  size_t done = 0;
   bool mirror = false;
   for (int y = 0; y < h; ++y) {
     for (int x = 0; x < w; ++x) {
@@ -271,19 +297,37 @@ double TKvCellHelper::CompactScoreOf(const TRect& ARect, const TKvDestEngineOpti
         const int j = weightOf[t];
         store(q, q.R + sr[j], q.G + sg[j], q.B + sb[j]);
       }
+      if (limited && x < bw && y < bh) {
+        const TKvLinRGBColor& a = FSource[done];
+        const double dr = a.R - p.R, dg = a.G - p.G, db = a.B - p.B;
+        cellSum += dr * dr + dg * dg + db * db;
+        ++done;
+        if (lost(cellSum)) return kNoLimit;
+        // The whole bound of the rest once per row and at the last pixels.
+        if (x == bw - 1 || pixels - done <= 2) {
+          double all = cellSum;
+          for (size_t q = done; q < pixels; ++q) all += rest[q];
+          if (lost(all)) return kNoLimit;
+        }
+      }
     }
     if (serpentine) mirror = !mirror;
   }
 
   // CellError, then BorderError.
   double cell = 0;
-  for (int y = 0; y < bh; ++y)
-    for (int x = 0; x < bw; ++x) {
-      const TKvLinRGBColor& a = FSource[static_cast<size_t>(y * bw + x)];
-      const TCompactPixel& b = px[y * W + x];
-      const double dr = a.R - b.R, dg = a.G - b.G, db = a.B - b.B;
-      cell += dr * dr + dg * dg + db * db;
-    }
+  if (limited && done == pixels) {
+    cell = cellSum;
+  } else {
+    for (int y = 0; y < bh; ++y)
+      for (int x = 0; x < bw; ++x) {
+        const TKvLinRGBColor& a = FSource[static_cast<size_t>(y * bw + x)];
+        const TCompactPixel& b = px[y * W + x];
+        const double dr = a.R - b.R, dg = a.G - b.G, db = a.B - b.B;
+        cell += dr * dr + dg * dg + db * db;
+      }
+  }
+  if (limited && lost(cell)) return kNoLimit;
   double border = 0;
   auto add = [&](int x, int y) {
     const TCompactPixel& v = px[y * W + x];
@@ -295,7 +339,8 @@ double TKvCellHelper::CompactScoreOf(const TRect& ARect, const TKvDestEngineOpti
   }
   for (int y = bh; y < bh + 2; ++y)
     for (int x = 0; x < bw + 2; ++x) add(x, y);
-  return cell + border;
+  const double score = cell + border;
+  return limited && lost(score) ? kNoLimit : score;
 }
 
 // ---------------------------------------------------------------------------
@@ -351,12 +396,15 @@ double TKvBaseCellImage::SearchCell(const TRect& ARect, TKvCellPaletteList& ALis
   TKvDestEngineOptions& options = *FWorkOptions;
   const bool compact = TKvCellHelper::CanScoreCompact(options);
   auto enabled = [&](int k) { return AEnabled ? AEnabled[k] != 0 : AList.GetPalette(k)->Enabled; };
+  double best = 0;
+  // A candidate's dither stops as soon as it cannot beat the best so far.
   auto score = [&](int k) {
     const int n = ATable.GetCount(k);
-    if (compact && n > 0) return AHelper.CompactScore(ARect, options, ATable.GetEntries(k), n);
+    if (compact && n > 0)
+      return ABest < 0 ? AHelper.CompactScore(ARect, options, ATable.GetEntries(k), n)
+                       : AHelper.CompactScore(ARect, options, ATable.GetEntries(k), n, best, k < ABest);
     return ScoreCell(ARect, options, *AList.GetPalette(k)->Palette, AHelper);
   };
-  double best = 0;
   auto offer = [&](int k, double e) {
     if (ABest < 0 || e < best || (e == best && k < ABest)) {
       ABest = k;
@@ -527,10 +575,12 @@ double TKvCellImage::FindBestPalette(const TRect& ARect, TKvCellPalette*& ACellP
   return SearchCandidates(FPaletteList, ARect, ACellPalette);
 }
 
-// A unit of work costs some 70 ns; handing jobs to the workers and waiting for
-// them some 60 us per search, more on a busy machine. A job of at least twice
-// that keeps the gain when the hand-overs are slow.
-int64_t KvCellMinJobWork = 2048;
+// A unit of work costs some 3 to 5 ns now that the bounds rule most
+// candidates out: a cell of 8 x 1 pixels with 2080 candidates takes about
+// 70 us. Handing jobs to the workers and waiting for them costs 20 to 60 us
+// per search on a quiet machine and several hundred on a busy one; only jobs
+// of well over 100 us keep a gain when the hand-overs are slow.
+int64_t KvCellMinJobWork = 32768;
 
 namespace {
 

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -112,9 +113,13 @@ public:
   // next two calls work on them.
   void LoadSource(const TRect& ARect);
   // CompactScore of the loaded cell to the ACount colours of AEntries (at
-  // least one).
+  // least one). With a finite ALimit, after Bounds of a table that holds
+  // the entries' colours: infinity as soon as the part of the score already
+  // known, with the bound's terms for the pixels still to come, shows that
+  // the score will exceed ALimit (or reach it, unless AEqualWins).
   double CompactScore(const TRect& ARect, const TKvDestEngineOptions& AOptions, const TKvCellSearchEntry* AEntries,
-                      int ACount);
+                      int ACount, double ALimit = kNoLimit, bool AEqualWins = false);
+  static constexpr double kNoLimit = std::numeric_limits<double>::infinity();
   // Per candidate of AList in AFrom..ATo that AEnabled lets through, a lower
   // bound of its score into ABounds: the squared distance of every loaded
   // pixel to the nearest of its colours, summed in the order of the score.
@@ -141,7 +146,7 @@ private:
   };
   template <bool AGray>
   double CompactScoreOf(const TRect& ARect, const TKvDestEngineOptions& AOptions, const TKvCellSearchEntry* AEntries,
-                        int ACount);
+                        int ACount, double ALimit, bool AEqualWins);
 
   const TKvLinRGBColor& Source(int X, int Y);
 
@@ -149,6 +154,7 @@ private:
   std::vector<TCompactPixel> FCompact;
   std::vector<TKvLinRGBColor> FSource;        // LoadSource's pixels
   std::vector<double> FDistances;             // per colour of a table, per loaded pixel
+  std::vector<double> FRest;                  // a candidate's bound terms, per loaded pixel
   std::vector<TKvCellSearchEntry> FEntries;  // a palette's colours, for CompactScore
   const TKvLinRGBColor* FBand = nullptr;
   int FBandTop = 0;
