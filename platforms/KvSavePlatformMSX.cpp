@@ -168,9 +168,17 @@ void TKvYJKBaseImage::FillCandidates(int AK, int AJ, TCandidates& ACandidates) c
   }
 }
 
+int64_t KvYAEFrontBudget = int64_t{64} << 20;
+
 struct TKvYJKBaseImage::TGroupTables {
+  // A pair's candidates by rising Y, whose levels never fall as Y rises;
+  // and per channel and level v of a pixel, the last candidate whose level
+  // is at most v (-1 when none) and the first whose level is at least v
+  // (Count when none).
   struct TLevels {
     uint8_t R[32], G[32], B[32];
+    int8_t AtMost[3][32];
+    int8_t AtLeast[3][32];
   };
   int Count = 0;             // Y values of a pair
   TLevels Pairs[64 * 64];    // K, then J, each from -32
@@ -184,12 +192,29 @@ TKvYJKBaseImage::TBestY TKvYJKBaseImage::GroupBestY(int AIndex, int AK, int AJ) 
   TBestY best{0, 10000.0};
   if (t.Separable) {
     // The same sum of the same squares as the distance of the two colours.
-    const double* sr = t.Squares[0][AIndex >> 10];
-    const double* sg = t.Squares[1][(AIndex >> 5) & 31];
-    const double* sb = t.Squares[2][AIndex & 31];
-    for (int n = 0; n < t.Count; ++n) {
-      const double d = sr[l.R[n]] + sg[l.G[n]] + sb[l.B[n]];
+    const int r = AIndex >> 10, g = (AIndex >> 5) & 31, b = AIndex & 31;
+    const double* sr = t.Squares[0][r];
+    const double* sg = t.Squares[1][g];
+    const double* sb = t.Squares[2][b];
+    auto dist = [&](int n) { return sr[l.R[n]] + sg[l.G[n]] + sb[l.B[n]]; };
+    // Up to the last candidate with every level at most the pixel's, each
+    // channel's square only shrinks as Y rises (rounding is monotone), so
+    // the distance never grows; from the first with every level at least
+    // the pixel's it never shrinks. Only the candidates between can hold a
+    // smaller distance; below them one can only tie, and a tie goes to the
+    // smaller Y.
+    const int below = std::min({l.AtMost[0][r], l.AtMost[1][g], l.AtMost[2][b]});
+    const int above = std::max({l.AtLeast[0][r], l.AtLeast[1][g], l.AtLeast[2][b]});
+    const int first = std::max(std::min(below, above), 0);
+    const int last = std::min(std::max(below, above), t.Count - 1);
+    for (int n = first; n <= last; ++n) {
+      const double d = dist(n);
       if (d < best.Err) best = {n * YStep, d};
+    }
+    for (int n = first - 1; n >= 0; --n) {
+      const double d = dist(n);
+      if (d > best.Err) break;
+      best = {n * YStep, d};
     }
     return best;
   }
@@ -306,6 +331,22 @@ void TKvYJKBaseImage::BeginConversion(bool* AAbort, TKvDestProgress* AProgress, 
         l.B[n] = static_cast<uint8_t>(cand.Index[n] & 31);
       }
       tables->Count = cand.Count;
+      const uint8_t* levels[3] = {l.R, l.G, l.B};
+      // A formula whose levels fell somewhere would have its candidates
+      // searched whole.
+      bool rising = true;
+      for (int c = 0; c < 3; ++c)
+        for (int n = 1; n < cand.Count; ++n) rising = rising && levels[c][n - 1] <= levels[c][n];
+      for (int c = 0; c < 3; ++c)
+        for (int v = 0; v < 32; ++v) {
+          int atMost = -1, atLeast = cand.Count;
+          for (int n = 0; rising && n < cand.Count; ++n) {
+            if (levels[c][n] <= v) atMost = n;
+            if (levels[c][n] >= v && atLeast == cand.Count) atLeast = n;
+          }
+          l.AtMost[c][v] = static_cast<int8_t>(atMost);
+          l.AtLeast[c][v] = static_cast<int8_t>(atLeast);
+        }
     }
   double lin[3][32];
   for (int a = 0; a < 32; ++a) {
@@ -436,7 +477,9 @@ void TKvYJKYAEImage::FormulaLevels(int AY, int AK, int AJ, int& AR, int& AG, int
 }
 
 void TKvYJKYAEImage::ConvertRows(int AFirst, int ALast) {
-  if (FWithPalette)
+  if (FBuildingFronts)
+    BuildFrontRows(AFirst, ALast);
+  else if (FWithPalette)
     ConvertYJKYAERows(AFirst, ALast);
   else
     ConvertYJKRows(AFirst, ALast);
@@ -463,12 +506,93 @@ void TKvYJKYAEImage::BestYAE(const TBestY& AY, int ANearest, double ANearestDist
   }
 }
 
+void TKvYJKYAEImage::BuildFrontRows(int AFirst, int ALast) {
+  const TKvYJKWindow* table = YJKEvenWindows();
+  const int groups = (FWidth + 3) / 4;
+  struct TPair {
+    int Size, K, J;
+    double Err[4];
+    int Y[4];
+  };
+  std::vector<TPair> pairs;
+  std::vector<int> order;
+  std::vector<const TPair*> kept;
+  int bySize[130];
+  for (int row = AFirst; row <= ALast; ++row) {
+    if (Aborted(Abort)) ::Abort();
+    std::vector<TFrontPair>& front = FFronts[static_cast<size_t>(row)];
+    std::vector<int32_t>& starts = FFrontFirst[static_cast<size_t>(row)];
+    // Room for about as many pairs as the row above kept.
+    front.clear();
+    front.reserve(row > AFirst ? FFronts[static_cast<size_t>(row) - 1].size() * 5 / 4 + 16 : 0);
+    starts.assign(static_cast<size_t>(groups) + 1, 0);
+    for (int g = 0; g < groups; ++g) {
+      int idx[4], first[4], kMin, kMax, jMin, jMax;
+      LoadGroup(g, row, table, idx, kMin, kMax, jMin, jMax);
+      SameColors(idx, first);
+      pairs.clear();
+      std::fill(std::begin(bySize), std::end(bySize), 0);
+      for (int k = kMin; k <= kMax; ++k)
+        for (int j = jMin; j <= jMax; ++j) {
+          TPair p{std::abs(k) + std::abs(j), k, j, {0, 0, 0, 0}, {0, 0, 0, 0}};
+          for (int i = 0; i < 4; ++i) {
+            if (first[i] < i) {
+              p.Err[i] = p.Err[first[i]];
+              p.Y[i] = p.Y[first[i]];
+            } else {
+              const TBestY y = GroupBestY(idx[i], k, j);
+              p.Err[i] = y.Err;
+              p.Y[i] = y.Y;
+            }
+          }
+          pairs.push_back(p);
+          ++bySize[p.Size + 1];
+        }
+      // By tie-break: made in K, J order, so placed by |K| + |J| alone. A
+      // pair outdone by a kept one of an earlier tie-break is outdone by
+      // every pair that outdoes that one too.
+      for (int z = 1; z < 130; ++z) bySize[z] += bySize[z - 1];
+      order.resize(pairs.size());
+      for (size_t q = 0; q < pairs.size(); ++q) order[static_cast<size_t>(bySize[pairs[q].Size]++)] = static_cast<int>(q);
+      kept.clear();
+      for (const int q : order) {
+        const TPair& p = pairs[static_cast<size_t>(q)];
+        bool outdone = false;
+        for (const TPair* q : kept)
+          if (q->Err[0] <= p.Err[0] && q->Err[1] <= p.Err[1] && q->Err[2] <= p.Err[2] && q->Err[3] <= p.Err[3]) {
+            outdone = true;
+            break;
+          }
+        if (outdone) continue;
+        kept.push_back(&p);
+        front.push_back({{p.Err[0], p.Err[1], p.Err[2], p.Err[3]},
+                         static_cast<int8_t>(p.K),
+                         static_cast<int8_t>(p.J),
+                         {static_cast<int8_t>(p.Y[0]), static_cast<int8_t>(p.Y[1]), static_cast<int8_t>(p.Y[2]),
+                          static_cast<int8_t>(p.Y[3])}});
+      }
+      starts[static_cast<size_t>(g) + 1] = static_cast<int32_t>(front.size());
+    }
+    // Past the budget the row keeps nothing: its passes search every pair.
+    if (front.capacity() > front.size() * 3 / 2) front.shrink_to_fit();
+    const auto size = static_cast<int64_t>(front.capacity() * sizeof(TFrontPair) + starts.size() * sizeof(int32_t));
+    if (FFrontRoom.fetch_sub(size, std::memory_order_relaxed) < size) {
+      FFrontRoom.fetch_add(size, std::memory_order_relaxed);
+      std::vector<TFrontPair>().swap(front);
+      std::vector<int32_t>().swap(starts);
+    }
+  }
+}
+
 void TKvYJKYAEImage::ConvertYJKYAERows(int AFirst, int ALast) {
   const TKvYJKWindow* table = YJKEvenWindows();
   const int groups = (FWidth + 3) / 4;
   const bool hasColors = YAEPalette.Count > 0;
   for (int row = AFirst; row <= ALast; ++row) {
     if (Aborted(Abort)) ::Abort();
+    const std::vector<TFrontPair>& front = FFronts[static_cast<size_t>(row)];
+    const std::vector<int32_t>& starts = FFrontFirst[static_cast<size_t>(row)];
+    const bool hasFront = !starts.empty();
     int bestK = 0, bestJ = 0;
     for (int g = 0; g < groups; ++g) {
       int idx[4], first[4], kMin, kMax, jMin, jMax;
@@ -479,51 +603,76 @@ void TKvYJKYAEImage::ConvertYJKYAERows(int AFirst, int ALast) {
       double nearestDist[4] = {0, 0, 0, 0};
       if (hasColors)
         for (int i = 0; i < 4; ++i) {
-          const TKvLinRGBColor& c = FLevelColors[static_cast<size_t>(idx[i])];
-          nearest[i] = YAEPalette.FindNearest(c);
-          nearestDist[i] = Dist2(c, YAEPalette.GetLinRGB(nearest[i]));
+          nearest[i] = FNearest[static_cast<size_t>(idx[i])];
+          nearestDist[i] = FNearestDist[static_cast<size_t>(idx[i])];
         }
       // The least error; among equal errors the fewest palette pixels, then
-      // the smallest |K| + |J|, then the first pair in K, J order. Both sums
-      // only grow pixel by pixel, so a pair drops out as soon as its first
-      // pixels lose.
+      // the smallest |K| + |J|, then the first pair in K, J order.
       double best = 0;
       int bestN = 0, bestSize = 0;
       bool found = false;
-      ForEachPair(kMin, kMax, jMin, jMax, bestK, bestJ, [&](int k, int j) {
-        const int size = std::abs(k) + std::abs(j);
-        auto beaten = [&](double e, int n) {
-          return found && std::tie(e, n, size, k, j) > std::tie(best, bestN, bestSize, bestK, bestJ);
-        };
-        if (beaten(0, 0)) return;
-        double t[4] = {0, 0, 0, 0};
-        int v[4] = {0, 0, 0, 0};
-        double e = 0;
-        int n = 0;
-        for (int i = 0; i < 4; ++i) {
-          if (first[i] < i) {
-            t[i] = t[first[i]];
-            v[i] = v[first[i]];
-          } else {
-            double yjkErr;
-            BestYAE(GroupBestY(idx[i], k, j), nearest[i], nearestDist[i], v[i], t[i], yjkErr);
+      TBestY chosen[4] = {{0, 0}, {0, 0}, {0, 0}, {0, 0}};
+      if (hasFront) {
+        for (int32_t at = starts[static_cast<size_t>(g)]; at < starts[static_cast<size_t>(g) + 1]; ++at) {
+          const TFrontPair& p = front[static_cast<size_t>(at)];
+          const int k = p.K, j = p.J, size = std::abs(k) + std::abs(j);
+          double e = 0;
+          int n = 0;
+          for (int i = 0; i < 4; ++i) {
+            // As BestYAE: the palette colour when it is strictly nearer.
+            const bool palette = nearest[i] >= 0 && nearestDist[i] < p.Err[i];
+            e += palette ? nearestDist[i] : p.Err[i];
+            n += palette ? 1 : 0;
           }
-          e += t[i];
-          n += v[i] & 1;
-          if (beaten(e, n)) return;
+          if (!found || std::tie(e, n, size, k, j) < std::tie(best, bestN, bestSize, bestK, bestJ)) {
+            found = true;
+            for (int i = 0; i < 4; ++i) chosen[i] = {p.Y[i], p.Err[i]};
+            best = e;
+            bestN = n;
+            bestSize = size;
+            bestK = k;
+            bestJ = j;
+          }
         }
-        found = true;
-        best = e;
-        bestN = n;
-        bestSize = size;
-        bestK = k;
-        bestJ = j;
-      });
+      } else {
+        // Both sums only grow pixel by pixel, so a pair drops out as soon as
+        // its first pixels lose.
+        ForEachPair(kMin, kMax, jMin, jMax, bestK, bestJ, [&](int k, int j) {
+          const int size = std::abs(k) + std::abs(j);
+          auto beaten = [&](double e, int n) {
+            return found && std::tie(e, n, size, k, j) > std::tie(best, bestN, bestSize, bestK, bestJ);
+          };
+          if (beaten(0, 0)) return;
+          double t[4] = {0, 0, 0, 0};
+          int v[4] = {0, 0, 0, 0};
+          double e = 0;
+          int n = 0;
+          for (int i = 0; i < 4; ++i) {
+            if (first[i] < i) {
+              t[i] = t[first[i]];
+              v[i] = v[first[i]];
+            } else {
+              double yjkErr;
+              BestYAE(GroupBestY(idx[i], k, j), nearest[i], nearestDist[i], v[i], t[i], yjkErr);
+            }
+            e += t[i];
+            n += v[i] & 1;
+            if (beaten(e, n)) return;
+          }
+          found = true;
+          best = e;
+          bestN = n;
+          bestSize = size;
+          bestK = k;
+          bestJ = j;
+        });
+        for (int i = 0; i < 4; ++i) chosen[i] = GroupBestY(idx[i], bestK, bestJ);
+      }
       int values[4];
       uint32_t colors[4];
       for (int i = 0; i < 4; ++i) {
         double err, yjkErr;
-        BestYAE(GroupBestY(idx[i], bestK, bestJ), nearest[i], nearestDist[i], values[i], err, yjkErr);
+        BestYAE(chosen[i], nearest[i], nearestDist[i], values[i], err, yjkErr);
         colors[i] = YAEToRGB(YAEPalette, values[i], bestK, bestJ);
         // Fixed point, so that the sums do not depend on how the rows were
         // split among the jobs.
@@ -550,6 +699,17 @@ std::unique_ptr<TKvBitmap24> TKvYJKYAEImage::ConvertYJKYAE(bool* AAbort, TKvDest
   TKvPalette256& LResult = *AOptions.GetPalette();
   if (Progress) Progress->SetProgress(LFixed.Count == 16 ? FHeight : 17 * FHeight, 0);
   try {
+    FFronts.assign(static_cast<size_t>(FHeight), {});
+    FFrontFirst.assign(static_cast<size_t>(FHeight), {});
+    FFrontRoom.store(KvYAEFrontBudget, std::memory_order_relaxed);
+    std::vector<uint8_t> used(32768, 0);
+    for (const uint16_t c : FIndexes) used[c] = 1;
+    used[static_cast<size_t>(FEdgeIndex)] = 1;
+    FNearest.assign(32768, -1);
+    FNearestDist.assign(32768, 0.0);
+    FBuildingFronts = true;
+    RunRows();
+    FBuildingFronts = false;
     for (int k = 0; k < 16; ++k) {
       YAEPalette.Clear();
       if (k == 0) {
@@ -568,14 +728,33 @@ std::unique_ptr<TKvBitmap24> TKvYJKYAEImage::ConvertYJKYAE(bool* AAbort, TKvDest
       YAEPalette.UpdateCache();
       LResult.Assign(&YAEPalette);
       std::fill(FHistogramSums.begin(), FHistogramSums.end(), 0);
+      // Each colour of the picture looked up once: its nearest palette
+      // colour does not depend on the group.
+      if (YAEPalette.Count > 0)
+        for (int c = 0; c < 32768; ++c)
+          if (used[static_cast<size_t>(c)]) {
+            const TKvLinRGBColor& v = FLevelColors[static_cast<size_t>(c)];
+            const int n = YAEPalette.FindNearest(v);
+            FNearest[static_cast<size_t>(c)] = static_cast<int8_t>(n);
+            FNearestDist[static_cast<size_t>(c)] = Dist2(v, YAEPalette.GetLinRGB(n));
+          }
       RunRows();
       if (LFixed.Count == 16) break;
     }
   } catch (...) {
+    FBuildingFronts = false;
+    FFronts.clear();
+    FFrontFirst.clear();
+    FNearest.clear();
+    FNearestDist.clear();
     V9958.reset();
     EndConversion();
     throw;
   }
+  FFronts.clear();
+  FFrontFirst.clear();
+  FNearest.clear();
+  FNearestDist.clear();
   V9958.reset();
   EndConversion();
   return std::move(Result);

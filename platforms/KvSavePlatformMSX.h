@@ -7,6 +7,7 @@
 // holding the VRAM image.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -172,6 +173,12 @@ protected:
   void FormulaLevels(int AY, int AK, int AJ, int& AR, int& AG, int& AB) const override;
 };
 
+// The most memory, in bytes, that the palette passes of ConvertYJKYAE keep
+// for the pairs each group may choose; rows beyond it search every pair of
+// their groups in every pass. The results do not depend on it; tests lower
+// it.
+extern int64_t KvYAEFrontBudget;
+
 // Even Y only; with ConvertYJKYAE a pixel may instead show one of 16
 // palette colours (odd stored values).
 class TKvYJKYAEImage : public TKvYJKBaseImage {
@@ -200,6 +207,26 @@ private:
   void BestYAE(const TBestY& AY, int ANearest, double ANearestDist, int& AValue, double& AErr,
                double& AYJKErr) const;
   bool FWithPalette = false;
+  // The palette passes search only the pairs of a group that some palette
+  // could make its choice: those that no pair of an earlier tie-break with
+  // no greater error on every pixel outdoes (with any palette such a pair
+  // has no greater error and no more palette pixels). Per row, its groups'
+  // pairs with every pixel's error under them, and where each group's pairs
+  // start (one more entry at the end).
+  struct TFrontPair {
+    double Err[4];
+    int8_t K, J;
+    int8_t Y[4];
+  };
+  std::vector<std::vector<TFrontPair>> FFronts;
+  std::vector<std::vector<int32_t>> FFrontFirst;
+  bool FBuildingFronts = false;
+  std::atomic<int64_t> FFrontRoom{0};  // bytes of the budget left
+  void BuildFrontRows(int AFirst, int ALast);
+  // Per 15-bit colour of the picture, its nearest colour of the pass's
+  // palette and the squared distance to it.
+  std::vector<int8_t> FNearest;
+  std::vector<double> FNearestDist;
   // The weights of a pass in fixed point, added up by the row jobs.
   static constexpr double kHistogramScale = 65536.0;
   std::vector<int64_t> FHistogramSums;

@@ -138,6 +138,33 @@ TEST(KvMSXYJKImage, SameBytesOnOneAndManyProcessors) {
   }
 }
 
+// The palette passes keep the pairs each group may choose while a budget
+// lasts and search every pair beyond it: no budget, room for a few rows and
+// room for all give the same bytes and palette, on one processor and on
+// four.
+TEST(KvMSXYJKImage, SameBytesWhateverTheBudgetOfPairsKept) {
+  auto pic = GradientPicture(37, 23, 45);
+  const int64_t saved = KvYAEFrontBudget;
+  std::vector<uint8_t> want;
+  TKvPalette256 wantPalette;
+  for (const int64_t budget : {saved, int64_t{0}, int64_t{4096}})
+    for (int n : {1, 4}) {
+      TKvProcessorCountOverride count(n);
+      KvYAEFrontBudget = budget;
+      TRun r = Solve(TKind::YAE, *pic);
+      KvYAEFrontBudget = saved;
+      std::vector<uint8_t> bytes(r.Target->Data, r.Target->Data + r.Target->Stride * r.Target->Height);
+      if (want.empty()) {
+        want = bytes;
+        wantPalette.Assign(r.Options->GetPalette());
+        ASSERT_GT(wantPalette.GetCount(), 0);
+        continue;
+      }
+      EXPECT_EQ(bytes, want) << "budget " << budget << ", " << n << " processors";
+      EXPECT_TRUE(r.Options->GetPalette()->SameColors(&wantPalette));
+    }
+}
+
 TEST(KvMSXYJKImage, PalettePasses) {
   auto pic = GradientPicture(24, 12, 43);
   // A fixed palette of 16 colours: one pass, progress over the rows once.
