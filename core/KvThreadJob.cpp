@@ -8,8 +8,12 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <memory>
 #include <string>
 #include <system_error>
+#include <typeindex>
+#include <unordered_map>
 
 int32_t ProcessorCount = 1;
 
@@ -47,8 +51,10 @@ namespace {
 // destruction at program end stops the idle threads.
 struct TKvThreadPool {
   std::mutex Lock;
+  std::condition_variable Returned;
   std::vector<TKvThread*>* Idle = nullptr;  // created on the first return
   std::atomic<int> Created{0};
+  int Live = 0;  // threads not yet freed, under Lock
 
   TKvThreadPool() { ReadProcessorCount(); }
   ~TKvThreadPool() { FreeThreadPool(); }
@@ -120,13 +126,51 @@ void TKvEvent::Wait() {
 
 // ---------------------------------------------------------------------------
 
+// What the calling thread and the workers of one RunWithCaller share. A
+// worker that wakes after the run has ended holds it still, but finds its
+// job taken and touches no job.
+struct TKvCallerRun {
+  explicit TKvCallerRun(const std::vector<TKvJob*>& AJobs) : Jobs(AJobs), Taken(AJobs.size()) {}
+
+  // True for the one thread that gets job AIndex.
+  bool Take(size_t AIndex) { return !Taken[AIndex].exchange(true); }
+  static void Execute(TKvJob* AJob) {
+    try {
+      AJob->Execute();
+    } catch (...) {
+      AJob->FError = std::current_exception();
+    }
+  }
+  // A worker's part: its job, unless the caller took it first.
+  void Serve(size_t AIndex) {
+    Busy.fetch_add(1);
+    if (Take(AIndex)) Execute(Jobs[AIndex]);
+    if (Busy.fetch_sub(1) == 1) {
+      std::lock_guard<std::mutex> g(Lock);
+      Quiet.notify_all();
+    }
+  }
+  // Returns once no worker is in a job: the caller has taken every job
+  // before, so none can start afterwards.
+  void WaitWorkers() {
+    std::unique_lock<std::mutex> g(Lock);
+    Quiet.wait(g, [this] { return Busy.load() == 0; });
+  }
+
+  std::vector<TKvJob*> Jobs;
+  std::vector<std::atomic<bool>> Taken;
+  std::atomic<int> Busy{0};  // workers in a job or about to take theirs
+  std::mutex Lock;
+  std::condition_variable Quiet;
+};
+
 TKvThread::TKvThread() : FThread([this] { Execute(); }) { ++Pool().Created; }
 
 // Tells an idle thread to leave its loop.
 void TKvThread::RequestStop() {
   if (FStopRequested) return;
   FStopRequested = true;
-  FJob = nullptr;
+  FRun = nullptr;
   FStart.Signal();
 }
 
@@ -140,17 +184,12 @@ TKvThread::~TKvThread() {
 void TKvThread::Execute() {
   for (;;) {
     FStart.Wait();
-    TKvJob* job = FJob;
-    if (job == nullptr) return;
-    try {
-      job->Execute();
-    } catch (...) {
-      job->FError = std::current_exception();
-    }
-    FDone.Signal();
-    // Held until the job is destroyed; the destroyer has put this thread
-    // back into the pool already.
-    FRelease.Wait();
+    // Woken without a run: the pool stops.
+    if (!FRun) return;
+    std::shared_ptr<TKvCallerRun> run = std::move(FRun);
+    run->Serve(FRunJob);
+    run.reset();
+    ReleasePooledThread(this);
   }
 }
 
@@ -163,7 +202,9 @@ TKvThread* AcquirePooledThread() {
     return t;
   }
   try {
-    return new TKvThread;
+    TKvThread* t = new TKvThread;
+    ++pool.Live;
+    return t;
   } catch (const std::system_error& e) {
     throw EOSError(static_cast<uint32_t>(e.code().value()), std::string("Cannot create a thread: ") + e.what());
   }
@@ -171,18 +212,29 @@ TKvThread* AcquirePooledThread() {
 
 void ReleasePooledThread(TKvThread* AThread) {
   TKvThreadPool& pool = Pool();
-  std::lock_guard<std::mutex> g(pool.Lock);
-  if (pool.Idle == nullptr) pool.Idle = new std::vector<TKvThread*>;
-  pool.Idle->push_back(AThread);
+  {
+    std::lock_guard<std::mutex> g(pool.Lock);
+    if (pool.Idle == nullptr) pool.Idle = new std::vector<TKvThread*>;
+    pool.Idle->push_back(AThread);
+  }
+  pool.Returned.notify_all();
+}
+
+void KvWaitForIdleThreads() {
+  TKvThreadPool& pool = Pool();
+  std::unique_lock<std::mutex> g(pool.Lock);
+  pool.Returned.wait(g, [&pool] { return (pool.Idle == nullptr ? 0 : static_cast<int>(pool.Idle->size())) == pool.Live; });
 }
 
 void FreeThreadPool() {
   TKvThreadPool& pool = Pool();
+  KvWaitForIdleThreads();
   std::vector<TKvThread*>* idle;
   {
     std::lock_guard<std::mutex> g(pool.Lock);
     idle = pool.Idle;
     pool.Idle = nullptr;
+    if (idle != nullptr) pool.Live -= static_cast<int>(idle->size());
   }
   if (idle == nullptr) return;
   for (auto it = idle->rbegin(); it != idle->rend(); ++it) (*it)->RequestStop();
@@ -210,82 +262,51 @@ TKvJob::~TKvJob() {
     const auto it = std::find(jobs.begin(), jobs.end(), this);
     if (it != jobs.end()) jobs.erase(it);
   }
-  if (FThread != nullptr) {
-    // Back into the pool first, so that the pool is complete as soon as the
-    // list is freed; the thread's pending release wait is latched by the event.
-    TKvThread* t = FThread;
-    FThread = nullptr;
-    ReleasePooledThread(t);
-    t->FRelease.Signal();
-  }
 }
 
 TKvJobList::~TKvJobList() {
   while (!FJobs.empty()) delete FJobs.back();  // the job removes itself
 }
 
-void TKvJobList::RunWithCaller(const bool* AAbort) {
-  const size_t n = FJobs.size();
-  std::vector<TKvThread*> started;
-  started.reserve(n);
-  std::exception_ptr startError;
-  for (TKvJob* job : FJobs) job->FError = nullptr;
-  for (size_t i = 1; i < n; ++i) {
-    TKvJob* job = FJobs[i];
-    TKvThread* t;
-    try {
-      t = AcquirePooledThread();
-    } catch (...) {
-      startError = std::current_exception();
-      break;
-    }
-    job->FThread = t;
-    t->FJob = job;
-    started.push_back(t);
-    t->FStart.Signal();
-  }
-  if (n > 0 && !startError) {
-    TKvJob* job = FJobs[0];
-    try {
-      job->Execute();
-    } catch (...) {
-      job->FError = std::current_exception();
-    }
-  }
-  for (TKvThread* t : started) t->FDone.Wait();
-  if (startError) std::rethrow_exception(startError);
-  if (Aborted(AAbort)) Abort();
-  for (TKvJob* job : FJobs)
-    if (job->FError) {
-      std::exception_ptr e = job->FError;
-      job->FError = nullptr;
-      std::rethrow_exception(e);
-    }
-}
+void TKvJobList::RunWithCaller(const bool* AAbort) { RunShared(AAbort, true); }
 
-void TKvJobList::Run(const bool* AAbort) {
+void TKvJobList::Run(const bool* AAbort) { RunShared(AAbort, false); }
+
+void TKvJobList::RunShared(const bool* AAbort, bool ACallerFirst) {
   const size_t n = FJobs.size();
-  std::vector<TKvThread*> started;
-  started.reserve(n);
-  std::exception_ptr startError;
-  for (size_t i = 0; i < n; ++i) {
-    TKvJob* job = FJobs[i];
-    job->FError = nullptr;
-    TKvThread* t;
-    try {
-      t = AcquirePooledThread();
-    } catch (...) {
-      // The jobs already started must end before the caller frees them.
-      startError = std::current_exception();
-      break;
+  for (TKvJob* job : FJobs) job->FError = nullptr;
+  if (n > 0) {
+    const auto run = std::make_shared<TKvCallerRun>(FJobs);
+    const size_t firstWorker = ACallerFirst ? 1 : 0;
+    if (ACallerFirst) run->Take(0);
+    std::exception_ptr startError;
+    for (size_t i = firstWorker; i < n; ++i) {
+      TKvThread* t;
+      try {
+        t = AcquirePooledThread();
+      } catch (...) {
+        startError = std::current_exception();
+        break;
+      }
+      t->FRun = run;
+      t->FRunJob = i;
+      t->FStart.Signal();
     }
-    job->FThread = t;
-    t->FJob = job;
-    started.push_back(t);
-    t->FStart.Signal();
+    if (startError) {
+      // Nothing more starts: the jobs no worker has taken are dropped, and
+      // those taken must end before the caller frees them.
+      for (size_t i = 0; i < n; ++i) run->Take(i);
+      run->WaitWorkers();
+      std::rethrow_exception(startError);
+    }
+    if (ACallerFirst) TKvCallerRun::Execute(FJobs[0]);
+    // Every job whose worker has not started it yet is done here, in order;
+    // each job has a worker of its own, so one waiting for another is still
+    // started by its own worker.
+    for (size_t i = firstWorker; i < n; ++i)
+      if (run->Take(i)) TKvCallerRun::Execute(FJobs[i]);
+    run->WaitWorkers();
   }
-  for (TKvThread* t : started) t->FDone.Wait();
-  if (startError) std::rethrow_exception(startError);
   if (Aborted(AAbort)) Abort();
   for (TKvJob* job : FJobs)
     if (job->FError) {
@@ -297,13 +318,21 @@ void TKvJobList::Run(const bool* AAbort) {
 
 // ---------------------------------------------------------------------------
 
+int64_t KvMinJobNanoseconds = 250000;
+
 namespace {
 
 class TKvChunkJob : public TKvJob {
 public:
   TKvChunkJob(TKvJobList* AList, const std::function<void(int32_t, int32_t)>& AWork, int32_t AFirst, int32_t ALast)
       : TKvJob(AList), FWork(AWork), FFirst(AFirst), FLast(ALast) {}
-  void Execute() override { FWork(FFirst, FLast); }
+  void Execute() override {
+    const auto start = std::chrono::steady_clock::now();
+    FWork(FFirst, FLast);
+    Nanoseconds = std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start).count();
+  }
+
+  int64_t Nanoseconds = 0;
 
 private:
   const std::function<void(int32_t, int32_t)>& FWork;
@@ -311,15 +340,42 @@ private:
   int32_t FLast;
 };
 
+// The work per item last measured in each loop of KvRunChunkJobs.
+struct TKvChunkRates {
+  std::mutex Lock;
+  std::unordered_map<std::type_index, double> NanosecondsPerItem;
+};
+
+TKvChunkRates& ChunkRates() {
+  static TKvChunkRates rates;
+  return rates;
+}
+
 }  // namespace
 
 void KvRunChunkJobs(int32_t ACount, int32_t AMinChunk, const bool* AAbort,
                     const std::function<void(int32_t, int32_t)>& AWork) {
   if (ACount <= 0) return;
   const int64_t byWork = ACount / std::max<int32_t>(AMinChunk, 1);
-  const int32_t parts = static_cast<int32_t>(std::min<int64_t>(byWork, std::max<int32_t>(ProcessorCount, 1)));
+  int32_t parts = static_cast<int32_t>(std::min<int64_t>(byWork, std::max<int32_t>(ProcessorCount, 1)));
+  TKvChunkRates& rates = ChunkRates();
+  const std::type_index loop(AWork.target_type());
+  if (parts >= 2 && KvMinJobNanoseconds > 0) {
+    std::lock_guard<std::mutex> g(rates.Lock);
+    const auto it = rates.NanosecondsPerItem.find(loop);
+    if (it != rates.NanosecondsPerItem.end()) {
+      const double byTime = it->second * ACount / static_cast<double>(KvMinJobNanoseconds);
+      if (byTime < parts) parts = static_cast<int32_t>(byTime);
+    }
+  }
+  auto note = [&](int64_t ANanoseconds) {
+    std::lock_guard<std::mutex> g(rates.Lock);
+    rates.NanosecondsPerItem[loop] = static_cast<double>(ANanoseconds) / ACount;
+  };
   if (parts < 2) {
+    const auto start = std::chrono::steady_clock::now();
     AWork(0, ACount - 1);
+    note(std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start).count());
     return;
   }
   TKvJobList jobs;
@@ -329,4 +385,7 @@ void KvRunChunkJobs(int32_t ACount, int32_t AMinChunk, const bool* AAbort,
     new TKvChunkJob(&jobs, AWork, first, last);
   }
   jobs.RunWithCaller(AAbort);
+  int64_t total = 0;
+  for (int k = 0; k < jobs.GetCount(); ++k) total += static_cast<TKvChunkJob*>(jobs.GetJob(k))->Nanoseconds;
+  note(total);
 }

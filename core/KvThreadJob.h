@@ -1,6 +1,8 @@
 // Parallel job runner: heavy loops are cut into at most one chunk per
 // processor, each chunk becomes a TKvJob, and TKvJobList::Run hands the jobs
-// to pooled worker threads and blocks until all of them have ended.
+// to pooled worker threads and blocks until all of them have ended, doing
+// itself those that no worker has started yet. Every job has a worker of
+// its own, so a job may wait for another job of its list.
 //
 // Callers' rule: when ProcessorCount is below 2 the caller does the whole
 // range itself without jobs; otherwise it splits the range with
@@ -11,6 +13,7 @@
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -66,9 +69,11 @@ private:
 
 class TKvJob;
 class TKvJobList;
+struct TKvCallerRun;
 
-// A pooled worker thread. It belongs to one job from the start of a run until
-// that job is destroyed, then goes back to the pool.
+// A pooled worker thread. Woken for one job of a run, it goes back to the
+// pool as soon as it has done that job, or found that the calling thread
+// took it.
 class TKvThread {
 public:
   TKvThread();
@@ -83,11 +88,11 @@ private:
   void Execute();
   void RequestStop();
 
-  TKvJob* FJob = nullptr;
+  // The run it was woken for, and the job meant for it.
+  std::shared_ptr<TKvCallerRun> FRun;
+  size_t FRunJob = 0;
   bool FStopRequested = false;  // touched only by the thread that owns the pool entry
   TKvEvent FStart;
-  TKvEvent FDone;
-  TKvEvent FRelease;
   std::thread FThread;
 };
 
@@ -96,7 +101,7 @@ class TKvJob {
 public:
   // Appends the job to AList (when given), which owns it from then on.
   explicit TKvJob(TKvJobList* AList);
-  // Removes the job from its list and releases its worker to the pool.
+  // Removes the job from its list.
   virtual ~TKvJob();
   TKvJob(const TKvJob&) = delete;
   TKvJob& operator=(const TKvJob&) = delete;
@@ -106,8 +111,8 @@ public:
 private:
   friend class TKvJobList;
   friend class TKvThread;
+  friend struct TKvCallerRun;
   TKvJobList* FOwner;
-  TKvThread* FThread = nullptr;
   std::exception_ptr FError;  // what Execute raised, rethrown by Run
 };
 
@@ -122,19 +127,25 @@ public:
   int GetCount() const { return static_cast<int>(FJobs.size()); }
   TKvJob* GetJob(int AIndex) const { return FJobs[static_cast<size_t>(AIndex)]; }
 
-  // Runs every job on its own pooled thread and waits until all have ended.
-  // Then: when *AAbort is set, raises the silent abort (EAbort); otherwise,
-  // when jobs raised exceptions, raises again the one of the lowest job
-  // index, so the outcome does not depend on timing.
+  // Hands every job to a pooled thread of its own and waits until all have
+  // ended; meanwhile the calling thread does, in order, every job whose
+  // thread has not started it yet, so a worker that wakes late (on a busy
+  // machine) delays nothing. Every job runs exactly once. Then: when *AAbort
+  // is set, raises the silent abort (EAbort); otherwise, when jobs raised
+  // exceptions, raises again the one of the lowest job index, so the outcome
+  // does not depend on timing.
   void Run(const bool* AAbort);
   // As Run, with the same outcome rules, but the calling thread executes the
-  // first job itself while the others run on pooled threads: one hand-over
-  // fewer, and the caller's processor does a share instead of waiting. For
-  // short runs repeated many times, where the hand-overs are the cost.
+  // first job itself before anything else, while the others are handed to
+  // pooled threads: one hand-over fewer. Jobs started by their workers run
+  // beside the caller's first job, as a team of jobs that wait for each
+  // other needs. For short runs repeated many times, where the hand-overs
+  // are the cost.
   void RunWithCaller(const bool* AAbort);
 
 private:
   friend class TKvJob;
+  void RunShared(const bool* AAbort, bool ACallerFirst);
   std::vector<TKvJob*> FJobs;
 };
 
@@ -145,11 +156,29 @@ void FreeThreadPool();
 // Idle threads in the pool and threads ever created; for tests.
 int KvThreadPoolIdleCount();
 int KvThreadCreatedCount();
+// Blocks until every thread is back in the pool: after RunWithCaller a
+// worker that woke late may still be on its way. For tests and the pool's
+// shut-down.
+void KvWaitForIdleThreads();
+
+// The least work, in nanoseconds of one processor, that a job must carry to
+// be handed to a pooled thread: handing a job over and waiting for it costs
+// some 10 to 50 us on a quiet machine and several hundred on a busy one, so
+// less work is done sooner by the calling thread itself. 0 or less hands
+// every share over. The results never depend on it; tests change it to
+// force one way or the other.
+extern int64_t KvMinJobNanoseconds;
 
 // Runs AWork(AFirst, ALast) over the items 0 .. ACount-1, cut into at most
 // ProcessorCount consecutive chunks of at least AMinChunk items each: the
 // first chunk on the calling thread, the others on pooled threads (the
 // outcome rules of TKvJobList::RunWithCaller). One chunk runs on the calling
 // thread without jobs. For loops whose items are independent.
+//
+// Each run is timed, per loop (told apart by the type of AWork's target),
+// and the next run of the same loop makes only as many chunks as give each
+// at least KvMinJobNanoseconds of work at the rate last measured: a small
+// stage stays on the calling thread. A loop not yet measured is cut by
+// AMinChunk alone.
 void KvRunChunkJobs(int32_t ACount, int32_t AMinChunk, const bool* AAbort,
                     const std::function<void(int32_t, int32_t)>& AWork);

@@ -5,7 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
 #include <functional>
+#include <mutex>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -26,9 +31,10 @@ struct TCallJob : TKvJob {
 
 }  // namespace
 
-// The first job runs on the caller, the others on workers, each exactly once
-// and all ended when the run returns; the workers go back to the pool with
-// the list; a list can be empty.
+// The first job runs on the caller, every job exactly once, all ended when
+// the run returns; jobs that wait for each other run side by side, the
+// others on workers too (here the caller's job waits for them); the workers
+// go back to the pool; a list can be empty.
 TEST(KvThreadJobCaller, FirstJobOnTheCallingThread) {
   {
     TKvJobList empty;
@@ -36,14 +42,37 @@ TEST(KvThreadJobCaller, FirstJobOnTheCallingThread) {
   }
   std::vector<int> runs(5, 0);
   {
+    std::mutex lock;
+    std::condition_variable others;
+    int done = 0;
     TKvJobList list;
     std::vector<TCallJob*> jobs;
-    for (size_t i = 0; i < runs.size(); ++i) jobs.push_back(new TCallJob(&list, [&runs, i] { ++runs[i]; }));
+    jobs.push_back(new TCallJob(&list, [&] {
+      ++runs[0];
+      std::unique_lock<std::mutex> g(lock);
+      others.wait(g, [&] { return done == 4; });
+    }));
+    for (size_t i = 1; i < runs.size(); ++i)
+      jobs.push_back(new TCallJob(&list, [&, i] {
+        ++runs[i];
+        std::lock_guard<std::mutex> g(lock);
+        ++done;
+        others.notify_all();
+      }));
     list.RunWithCaller(nullptr);
     EXPECT_EQ(runs, std::vector<int>(5, 1));
     EXPECT_EQ(jobs[0]->Thread, std::this_thread::get_id());
     for (size_t i = 1; i < jobs.size(); ++i) EXPECT_NE(jobs[i]->Thread, std::this_thread::get_id());
   }
+  // Jobs too short to wait for their workers: the caller may do them all.
+  std::vector<std::atomic<int>> counts(8);
+  for (int round = 0; round < 50; ++round) {
+    TKvJobList list;
+    for (size_t i = 0; i < counts.size(); ++i) new TCallJob(&list, [&counts, i] { ++counts[i]; });
+    list.RunWithCaller(nullptr);
+  }
+  for (const auto& c : counts) EXPECT_EQ(c.load(), 50);
+  KvWaitForIdleThreads();
   EXPECT_EQ(KvThreadPoolIdleCount(), KvThreadCreatedCount());
 }
 
@@ -68,4 +97,65 @@ TEST(KvThreadJobCaller, AbortAndErrorsAsRun) {
   new TCallJob(&list, [&abort] { abort = true; });
   new TCallJob(&list, [] { throw std::runtime_error("late"); });
   EXPECT_THROW(list.RunWithCaller(&abort), EAbort);
+}
+
+namespace {
+
+// The chunks one run of a loop of KvRunChunkJobs made, each with the thread
+// that did it; always the same loop, so that its measured rate carries over.
+struct TChunk {
+  int32_t First, Last;
+  std::thread::id Thread;
+};
+std::vector<TChunk> RunLoop(int32_t ACount) {
+  std::mutex lock;
+  std::vector<TChunk> chunks;
+  KvRunChunkJobs(ACount, 1, nullptr, [&](int32_t AFirst, int32_t ALast) {
+    std::lock_guard<std::mutex> g(lock);
+    chunks.push_back({AFirst, ALast, std::this_thread::get_id()});
+  });
+  std::sort(chunks.begin(), chunks.end(), [](const TChunk& a, const TChunk& b) { return a.First < b.First; });
+  return chunks;
+}
+
+class TMinJobTime {
+public:
+  explicit TMinJobTime(int64_t AValue) : FSaved(KvMinJobNanoseconds) { KvMinJobNanoseconds = AValue; }
+  ~TMinJobTime() { KvMinJobNanoseconds = FSaved; }
+  TMinJobTime(const TMinJobTime&) = delete;
+  TMinJobTime& operator=(const TMinJobTime&) = delete;
+
+private:
+  int64_t FSaved;
+};
+
+}  // namespace
+
+// A loop whose measured work is too little for a job of the least worth
+// runs whole on the calling thread from its next run on; handing every
+// share over, it is cut into one chunk per processor, the first on the
+// caller. Either way every item is done once.
+TEST(KvThreadJobCaller, ChunksOnlyWhenTheMeasuredWorkPays) {
+  TKvProcessorCountOverride four(4);
+  {
+    TMinJobTime never(INT64_MAX);
+    RunLoop(100);  // measured at least once
+    const std::vector<TChunk> alone = RunLoop(100);
+    ASSERT_EQ(alone.size(), 1u);
+    EXPECT_EQ(alone[0].First, 0);
+    EXPECT_EQ(alone[0].Last, 99);
+    EXPECT_EQ(alone[0].Thread, std::this_thread::get_id());
+  }
+  {
+    TMinJobTime always(0);
+    const std::vector<TChunk> split = RunLoop(100);
+    ASSERT_EQ(split.size(), 4u);
+    for (size_t k = 0; k < split.size(); ++k) {
+      EXPECT_EQ(split[k].First, static_cast<int32_t>(25 * k));
+      EXPECT_EQ(split[k].Last, static_cast<int32_t>(25 * k + 24));
+    }
+    EXPECT_EQ(split[0].Thread, std::this_thread::get_id());
+  }
+  KvWaitForIdleThreads();
+  EXPECT_EQ(KvThreadPoolIdleCount(), KvThreadCreatedCount());
 }

@@ -34,7 +34,11 @@ void ForRange(int ACount, const std::function<void(int, int)>& AWork, const bool
   list.Run(AAbort);
 }
 
-void ExpectAllThreadsIdle() { EXPECT_EQ(KvThreadPoolIdleCount(), KvThreadCreatedCount()); }
+// After the workers that runs with the caller may leave on their way back.
+void ExpectAllThreadsIdle() {
+  KvWaitForIdleThreads();
+  EXPECT_EQ(KvThreadPoolIdleCount(), KvThreadCreatedCount());
+}
 
 }  // namespace
 
@@ -88,8 +92,10 @@ TEST(JobList, EmptyListReturnsOrAborts) {
 TEST(JobList, PoolIsReusedAcrossRuns) {
   TKvProcessorCountOverride force(4);
   ForRange(4, [](int, int) {});
+  KvWaitForIdleThreads();
   const int created = KvThreadCreatedCount();
   ForRange(4, [](int, int) {});
+  KvWaitForIdleThreads();
   ForRange(3, [](int, int) {});
   EXPECT_EQ(KvThreadCreatedCount(), created);
   ExpectAllThreadsIdle();
