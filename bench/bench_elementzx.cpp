@@ -4,7 +4,6 @@
 // written) and layered HRXC (triples of the 17), on one core and on all.
 #include <benchmark/benchmark.h>
 
-#include <thread>
 
 #include "ZxBenchConversion.h"
 #include "core/KvThreadJob.h"
@@ -12,10 +11,9 @@
 
 namespace {
 
-// Argument 0: every processor of the machine.
+// Argument 0: processors, 0 standing for every one the process may run on.
 void Run(benchmark::State& AState, const TKvDestEngineClass& AClass, const char* AFileName) {
-  const int32_t n = AState.range(0) > 0 ? static_cast<int32_t>(AState.range(0))
-                                        : static_cast<int32_t>(std::thread::hardware_concurrency());
+  const int32_t n = AState.range(0) > 0 ? static_cast<int32_t>(AState.range(0)) : ProcessorCount;
   TKvProcessorCountOverride count(n);
   RunZxBenchConversion(AState, AClass, AFileName, [](TKvDestEngineOptions& o) { o.SetPaletteMode(11); });
 }

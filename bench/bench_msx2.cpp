@@ -5,7 +5,6 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
-#include <thread>
 
 #include "ZxBenchConversion.h"
 #include "core/KvThreadJob.h"
@@ -13,10 +12,10 @@
 
 namespace {
 
-// Argument 0: processors, 0 standing for all of them.
+// Argument 0: processors, 0 standing for every one the process may run on.
 int32_t Processors(const benchmark::State& AState) {
   const auto n = static_cast<int32_t>(AState.range(0));
-  return n == 0 ? static_cast<int32_t>(std::thread::hardware_concurrency()) : n;
+  return n == 0 ? ProcessorCount : n;
 }
 
 void BM_MSXScreen12(benchmark::State& AState) {

@@ -7,7 +7,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <thread>
 
 #include "ZxBenchConversion.h"
 #include "core/KvThreadJob.h"
@@ -17,13 +16,13 @@
 namespace {
 
 // Argument 0: the engine (0 the 8x8, 1 the 8x1); argument 1: processors,
-// 0 standing for all of them.
+// 0 standing for every one the process may run on.
 const TKvDestEngineClass& Engine(const benchmark::State& AState) {
   return AState.range(0) == 0 ? DestEngineClass<TKvULAPlusEngine>() : DestEngineClass<TKvULAPlusTimexEngine>();
 }
 int32_t Processors(const benchmark::State& AState) {
   const auto n = static_cast<int32_t>(AState.range(1));
-  return n == 0 ? static_cast<int32_t>(std::thread::hardware_concurrency()) : n;
+  return n == 0 ? ProcessorCount : n;
 }
 
 struct TFitted {
