@@ -95,50 +95,137 @@ TKvAmstradCPCPphStream::TKvAmstradCPCPphStream(uint8_t AType, uint16_t AWidth, u
 }
 
 // ---------------------------------------------------------------------------
+// Modes
+
+const TKvCPCMode CPCModes[9] = {
+    {.Name = "0 160x200x4",
+     .PixelFormat = 0,
+     .Layout = TKvCPCLayout::Standard,
+     .Width = 160,
+     .Height = 200,
+     .PaletteMode = pmColor,
+     .PixelAspect = pa2_1,
+     .ErrorDiffusion = 90,
+     .PanelModes = PaletteModes(pmBlackWhite, pmGray, pmColor, pmCustom)},
+    {.Name = "0 192x272x4 overscan",
+     .PixelFormat = 0,
+     .Layout = TKvCPCLayout::Overscan,
+     .Width = 192,
+     .Height = 272,
+     .PaletteMode = pmColor,
+     .PixelAspect = pa2_1,
+     .ErrorDiffusion = 90,
+     .PanelModes = PaletteModes(pmBlackWhite, pmGray, pmColor, pmCustom)},
+    {.Name = "1 320x200x2",
+     .PixelFormat = 1,
+     .Layout = TKvCPCLayout::Standard,
+     .Width = 320,
+     .Height = 200,
+     .PaletteMode = pmColorBright,
+     .PixelAspect = pa1_1,
+     .ErrorDiffusion = 80,
+     .PanelModes = PaletteModes(pmBlackWhite, pmGray, pmColorBright, pmColor, pmCustom)},
+    {.Name = "1 384x272x2 overscan",
+     .PixelFormat = 1,
+     .Layout = TKvCPCLayout::Overscan,
+     .Width = 384,
+     .Height = 272,
+     .PaletteMode = pmColorBright,
+     .PixelAspect = pa1_1,
+     .ErrorDiffusion = 80,
+     .PanelModes = PaletteModes(pmBlackWhite, pmGray, pmColorBright, pmColor, pmCustom)},
+    {.Name = "2 640x200x1",
+     .PixelFormat = 2,
+     .Layout = TKvCPCLayout::Standard,
+     .Width = 640,
+     .Height = 200,
+     .PaletteMode = pmColor,
+     .PixelAspect = pa1_2,
+     .ErrorDiffusion = 90},
+    {.Name = "2 768x272x1 overscan",
+     .PixelFormat = 2,
+     .Layout = TKvCPCLayout::Overscan,
+     .Width = 768,
+     .Height = 272,
+     .PaletteMode = pmColor,
+     .PixelAspect = pa1_2,
+     .ErrorDiffusion = 90},
+    {.Name = "2 512x256x1",
+     .PixelFormat = 2,
+     .Layout = TKvCPCLayout::Hgb,
+     .Width = 512,
+     .Height = 256,
+     .PaletteMode = pmColor,
+     .PixelAspect = pa1_2,
+     .ErrorDiffusion = 90,
+     .WriteFileHeader = false},
+    {.Name = "B0 192x272x8",
+     .PixelFormat = 0,
+     .Layout = TKvCPCLayout::FramePair,
+     .Width = 192,
+     .Height = 272,
+     .PaletteMode = pmColor,
+     .PixelAspect = pa2_1,
+     .ErrorDiffusion = 90,
+     .PanelModes = PaletteModes(pmGray, pmColor, pmCustom),
+     .PaletteRows = 16},
+    {.Name = "B1 384x272x4",
+     .PixelFormat = 1,
+     .Layout = TKvCPCLayout::FramePair,
+     .Width = 384,
+     .Height = 272,
+     .PaletteMode = pmColorBright,
+     .PixelAspect = pa1_1,
+     .ErrorDiffusion = 80,
+     .PanelModes = PaletteModes(pmGray, pmColorBright, pmColor, pmCustom),
+     .PaletteRows = 4},
+};
+
+// ---------------------------------------------------------------------------
 // Options
 
-TKvAmstradCPCEngineOptions::TKvAmstradCPCEngineOptions(const TKvCPCModeDefaults& ADefaults) : FDefaults(ADefaults) {
+TKvAmstradCPCEngineOptions::TKvAmstradCPCEngineOptions(const TKvCPCMode& AMode) : FMode(AMode) {
   SetPaletteType(ptCPCGateArray);
-  SetPaletteMode(ADefaults.PaletteMode);
-  SetPixelAspect(ADefaults.PixelAspect);
-  SetErrorDiffusion(ADefaults.ErrorDiffusion);
-  SetWriteFileHeader(ADefaults.WriteFileHeader);
+  SetPaletteMode(AMode.PaletteMode);
+  SetPixelAspect(AMode.PixelAspect);
+  SetErrorDiffusion(AMode.ErrorDiffusion);
+  SetWriteFileHeader(AMode.WriteFileHeader);
 }
 
 void TKvAmstradCPCEngineOptions::UpdatePalette() {
   if (UpdateCount > 0) return;
-  TKvPalette256& LPalette = *GetPalette();
-  LPalette.Clear();
+  TKvPalette256& palette = *GetPalette();
+  palette.Clear();
   if (PaletteType == ptCPCPlus) {
-    if (PaletteMode == 0) {
-      LPalette.FillBlackWhite();
-    } else if (PaletteMode == 1) {
-      auto LGrays = TKvPaletteRGB::CreateBits(4, 4, 4, true);
-      LPalette.Assign(LGrays->GrayPalette.get());
+    if (PaletteMode == pmBlackWhite) {
+      palette.FillBlackWhite();
+    } else if (PaletteMode == pmGray) {
+      auto grays = TKvPaletteRGB::CreateBits(4, 4, 4, true);
+      palette.Assign(grays->GrayPalette.get());
     }
     HardwarePalette = TKvPaletteRGB::CreateBits(4, 4, 4, false);
     return;
   }
-  const auto LType = static_cast<TKvPaletteType>(PaletteType);
+  const auto kind = static_cast<TKvPaletteType>(PaletteType);
   switch (PaletteMode) {
-    case 0:
-      BuildCPCBlackWhitePalette(LPalette, LType);
+    case pmBlackWhite:
+      BuildCPCBlackWhitePalette(palette, kind);
       break;
-    case 1:
-      BuildCPCGrayPalette(LPalette, LType);
+    case pmGray:
+      BuildCPCGrayPalette(palette, kind);
       break;
-    case 10:
-      BuildCPCBrightPalette(LPalette, LType);
+    case pmColorBright:
+      BuildCPCBrightPalette(palette, kind);
       break;
-    case 11:
-    case 17:
-      BuildCPCPalette(LPalette, LType);
+    case pmColor:
+    case pmCustom:
+      BuildCPCPalette(palette, kind);
       break;
     default:
       RaiseOSError(87);
   }
   if (!dynamic_cast<TKvPalette256*>(HardwarePalette.get())) HardwarePalette = std::make_unique<TKvPalette256>();
-  BuildCPCPalette(static_cast<TKvPalette256&>(*HardwarePalette), LType);
+  BuildCPCPalette(static_cast<TKvPalette256&>(*HardwarePalette), kind);
 }
 
 // ---------------------------------------------------------------------------
@@ -193,17 +280,17 @@ void ChooseCPCPairColors(TKvCPCPairHistogram& AHist, int AMaxCount, const TKvPal
 // ---------------------------------------------------------------------------
 // Panels
 
-TKvAmstradCPCPaletteUI::TKvAmstradCPCPaletteUI(TKvDestEngineOptions* AOptions, uint32_t AModeSet, bool APlus,
-                                               int ARows, bool AFrames)
+TKvAmstradCPCPaletteUI::TKvAmstradCPCPaletteUI(TKvDestEngineOptions* AOptions, const TKvCPCMode& AMode)
     : TKvDestEngineUIEx(AOptions) {
-  AddPositionSection(0);
+  AddPositionSection();
   AddPaletteSeparator();
-  const int LKinds = AddCustomPaletteComboBox();
-  for (int k = ptCPCGateArray; k <= (APlus ? ptCPCPlus : ptCPCASICRGB); ++k) AddSectionItem(LKinds, k);
-  AddPaletteModeSection(AModeSet);
-  AddDestPalette(16, ARows, true);
+  const int kinds = AddCustomPaletteComboBox();
+  const int lastKind = AMode.Layout == TKvCPCLayout::Overscan ? ptCPCPlus : ptCPCASICRGB;
+  for (int k = ptCPCGateArray; k <= lastKind; ++k) AddSectionItem(kinds, k);
+  AddPaletteModeSection(AMode.PanelModes);
+  AddDestPalette(16, AMode.PaletteRows, true);
   AddFixedPaletteSection(16, 1);
-  if (AFrames) AddMaxFlickeringSection();
+  if (AMode.Layout == TKvCPCLayout::FramePair) AddMaxFlickeringSection();
   AddDitheringSection(false);
 }
 
@@ -217,11 +304,11 @@ TKvPalette* TKvAmstradCPCPaletteUI::GetEditedPalette(TKvPalette256& AScratch, in
   return &AScratch;
 }
 
-TKvAmstradCPCMonoUI::TKvAmstradCPCMonoUI(TKvDestEngineOptions* AOptions, bool AHeaderCheckBox)
+TKvAmstradCPCMonoUI::TKvAmstradCPCMonoUI(TKvDestEngineOptions* AOptions, const TKvCPCMode& AMode)
     : TKvDestEngineUIEx(AOptions) {
-  AddPositionSection(0);
+  AddPositionSection();
   AddDitheringSection(false);
-  if (AHeaderCheckBox) {
+  if (AMode.Layout == TKvCPCLayout::Hgb) {
     AddFileFormatSeparator();
     AddFileFormatCheckBox("AMSDos header");
   }
@@ -232,29 +319,10 @@ TKvAmstradCPCMonoUI::TKvAmstradCPCMonoUI(TKvDestEngineOptions* AOptions, bool AH
 
 namespace {
 
-constexpr uint32_t ModeSet0 = 0x20803;   // 0, 1, 11, 17
-constexpr uint32_t ModeSet1 = 0x20C03;   // 0, 1, 10, 11, 17
-constexpr uint32_t ModeSetB0 = 0x20802;  // 1, 11, 17
-constexpr uint32_t ModeSetB1 = 0x20C02;  // 1, 10, 11, 17
-
-const TKvCPCModeDefaults Mode0Defaults{160, 200, 11, 17, 90};
-const TKvCPCModeDefaults Mode1Defaults{320, 200, 10, 10, 80};
-const TKvCPCModeDefaults Mode2Defaults{640, 200, 11, 1, 90};
-const TKvCPCModeDefaults Mode0ExDefaults{192, 272, 11, 17, 90};
-const TKvCPCModeDefaults Mode1ExDefaults{384, 272, 10, 10, 80};
-const TKvCPCModeDefaults Mode2ExDefaults{768, 272, 11, 1, 90};
-const TKvCPCModeDefaults HgbDefaults{512, 256, 11, 1, 90, false};
-const TKvCPCModeDefaults B0Defaults{192, 272, 11, 17, 90};
-const TKvCPCModeDefaults B1Defaults{384, 272, 10, 10, 80};
-
-std::unique_ptr<TKvDestEngineOptions> CreateCPCOptions(const TKvCPCModeDefaults& ADefaults) {
-  return TKvDestEngineOptions::Create<TKvAmstradCPCEngineOptions>(ADefaults);
-}
-
 // A picture larger than the screen would be written past the file's body.
-void CheckCPCSize(const TBitmap32& ABitmap, const TKvCPCModeDefaults& ADefaults) {
-  if (ABitmap.GetWidth() < 1 || ABitmap.GetHeight() < 1 || ABitmap.GetWidth() > ADefaults.Width ||
-      ABitmap.GetHeight() > ADefaults.Height)
+void CheckCPCSize(const TBitmap32& ABitmap, const TKvCPCMode& AMode) {
+  if (ABitmap.GetWidth() < 1 || ABitmap.GetHeight() < 1 || ABitmap.GetWidth() > AMode.Width ||
+      ABitmap.GetHeight() > AMode.Height)
     RaiseOSError(87);
 }
 
@@ -282,232 +350,254 @@ std::unique_ptr<TKvBitmapData> MakeCPCScreen(int AMode, bool AOverscan, int W, i
 // Adds the ".scr" stream for AColours and answers its body.
 uint8_t* AddCPCScreenStream(TKvStreamList& AStreams, int AMode, bool AOverscan, const TKvPalette& AHardware,
                             const TKvPalette256& AColours, int32_t ABorder) {
-  std::unique_ptr<TKvAmstradCPCStream> s;
+  std::unique_ptr<TKvAmstradCPCStream> stream;
   if (AOverscan)
-    s = std::make_unique<TKvAmstradCPCScrExStream>(static_cast<uint8_t>(AMode), AHardware, AColours, ABorder);
+    stream = std::make_unique<TKvAmstradCPCScrExStream>(static_cast<uint8_t>(AMode), AHardware, AColours, ABorder);
   else
-    s = std::make_unique<TKvAmstradCPCScrStream>(static_cast<uint8_t>(AMode),
-                                                 dynamic_cast<const TKvPalette256&>(AHardware), AColours, ABorder);
-  uint8_t* LBody = s->Body();
-  AStreams.Add(std::move(s));
-  return LBody;
+    stream = std::make_unique<TKvAmstradCPCScrStream>(static_cast<uint8_t>(AMode),
+                                                      dynamic_cast<const TKvPalette256&>(AHardware), AColours, ABorder);
+  uint8_t* body = stream->Body();
+  AStreams.Add(std::move(stream));
+  return body;
 }
 
-// Modes 0 and 1, standard or overscan: N pens chosen from the hardware
+// Modes 0 and 1, standard or overscan: the pens chosen from the hardware
 // colours (or the Plus levels, overscan only).
-std::unique_ptr<TKvBitmap> ConvertCPCPens(bool* AAbort, TBitmap32& ABitmap, TKvDestEngineOptions& O,
-                                          std::unique_ptr<TKvStreamList>& AStreams, int AMode, bool AOverscan) {
-  const int N = AMode == 0 ? 16 : 4;
-  const int W = ABitmap.GetWidth(), Ht = ABitmap.GetHeight();
-  auto LStreams = std::make_unique<TKvStreamList>();
-  TKvImage LImage(ABitmap);
-  LImage.Adjust(O.LightnessFix, O.SaturationFix);
-  O.SetLightnessFix(0);
-  O.SetSaturationFix(0);
-  const bool LPlus = O.PaletteType == ptCPCPlus;
-  if (LPlus && !AOverscan) RaiseOSError(87);
-  std::unique_ptr<TKvPalette> H;
-  if (LPlus) {
-    H = TKvPaletteRGB::CreateBits(4, 4, 4, O.PaletteMode == 1);
+std::unique_ptr<TKvBitmap> ConvertCPCPens(TKvConvertArgs& AArgs, int AMode, bool AOverscan) {
+  bool* abort = AArgs.Abort;
+  TKvDestEngineOptions& options = AArgs.Options;
+  const int penCount = AMode == 0 ? 16 : 4;
+  const int width = AArgs.Bitmap.GetWidth(), height = AArgs.Bitmap.GetHeight();
+  auto streams = std::make_unique<TKvStreamList>();
+  TKvImage image(AArgs.Bitmap);
+  AdjustOnce(image, options);
+  const bool plus = options.PaletteType == ptCPCPlus;
+  if (plus && !AOverscan) RaiseOSError(87);
+  std::unique_ptr<TKvPalette> hardware;
+  if (plus) {
+    hardware = TKvPaletteRGB::CreateBits(4, 4, 4, options.PaletteMode == pmGray);
   } else {
-    auto L = std::make_unique<TKvPalette256>();
-    BuildCPCPalette(*L, CPCKind(O));
-    H = std::move(L);
+    auto gateArray = std::make_unique<TKvPalette256>();
+    BuildCPCPalette(*gateArray, CPCKind(options));
+    hardware = std::move(gateArray);
   }
-  if (LPlus && O.PaletteMode == 17) O.SetPaletteMode(11);
-  TKvPalette256& P = *O.GetPalette();
-  TKvPalette256& F = *O.GetFixedPalette();
-  std::unique_ptr<TKvBitmapData> S;
-  auto LStart = [&](const TKvPalette256& AColours) {
-    S = MakeCPCScreen(AMode, AOverscan, W, Ht, AddCPCScreenStream(*LStreams, AMode, AOverscan, *H, AColours, O.BorderColor));
+  if (plus && options.PaletteMode == pmCustom) options.SetPaletteMode(pmColor);
+  TKvPalette256& palette = *options.GetPalette();
+  TKvPalette256& fixed = *options.GetFixedPalette();
+  std::unique_ptr<TKvBitmapData> screen;
+  auto start = [&](const TKvPalette256& AColours) {
+    screen = MakeCPCScreen(AMode, AOverscan, width, height,
+                           AddCPCScreenStream(*streams, AMode, AOverscan, *hardware, AColours, options.BorderColor));
   };
-  std::unique_ptr<TKvBitmap> LResult;
-  switch (O.PaletteMode) {
-    case 0: {
-      P.Clear();
-      P.AddStdRGB(H->GetStdRGB(0));
-      P.AddStdRGB(H->GetStdRGB(H->GetCount() - 1));
-      int D = 0, L = 0;
-      F.AddColorPair(&P, N, D, L);
-      LStart(F);
-      LResult = LImage.ConvertBW(AAbort, O, S.get(), &F, D, L);
-      P.Assign(&F);
+  std::unique_ptr<TKvBitmap> result;
+  switch (options.PaletteMode) {
+    case pmBlackWhite: {
+      palette.Clear();
+      palette.AddStdRGB(hardware->GetStdRGB(0));
+      palette.AddStdRGB(hardware->GetStdRGB(hardware->GetCount() - 1));
+      int dark = 0, light = 0;
+      fixed.AddColorPair(&palette, penCount, dark, light);
+      start(fixed);
+      result = image.ConvertBW(abort, options, screen.get(), &fixed, dark, light);
+      palette.Assign(&fixed);
       break;
     }
-    case 1: {
-      int D = 0, L = 0;
-      bool R;
-      if (LPlus) {
-        auto* LRGB = static_cast<TKvPaletteRGB*>(H.get());
-        R = TKvDestEngine::ReducePalette(AAbort, LImage, *LRGB->GrayPalette, N, O, D, L);
+    case pmGray: {
+      int dark = 0, light = 0;
+      bool reduced;
+      if (plus) {
+        auto* levels = static_cast<TKvPaletteRGB*>(hardware.get());
+        reduced = TKvDestEngine::ReducePalette(abort, image, *levels->GrayPalette, penCount, options, dark, light);
       } else {
-        BuildCPCGrayPalette(P, CPCKind(O));
-        R = TKvDestEngine::ReducePalette(AAbort, LImage, P, N, O, D, L);
+        BuildCPCGrayPalette(palette, CPCKind(options));
+        reduced = TKvDestEngine::ReducePalette(abort, image, palette, penCount, options, dark, light);
       }
-      LStart(F);
-      if (R) {
-        if (AOverscan && AMode == 0 && !LPlus) LImage.FitToPaletteGray(P);
-        LResult = LImage.ConvertIndexed(AAbort, O, S.get(), P, &F);
+      start(fixed);
+      if (reduced) {
+        if (AOverscan && AMode == 0 && !plus) image.FitToPaletteGray(palette);
+        result = image.ConvertIndexed(abort, options, screen.get(), palette, &fixed);
       } else {
-        LResult = LImage.ConvertBW(AAbort, O, S.get(), &F, D, L);
+        result = image.ConvertBW(abort, options, screen.get(), &fixed, dark, light);
       }
-      P.Assign(&F);
+      palette.Assign(&fixed);
       break;
     }
-    case 10: {
+    case pmColorBright: {
       if (AMode != 1) RaiseOSError(86);
-      TKvPalette256 B;
-      if (LPlus)
-        B.FillNearestGBR16(H.get());
+      TKvPalette256 bright;
+      if (plus)
+        bright.FillNearestGBR16(hardware.get());
       else
-        BuildCPCBrightPalette(B, CPCKind(O));
-      TKvDestEngine::QuantizePalette(AAbort, LImage, B, N, O);
-      LStart(P);
-      LImage.FitToPaletteGray(P);
-      LResult = LImage.ConvertIndexed(AAbort, O, S.get(), P, nullptr);
+        BuildCPCBrightPalette(bright, CPCKind(options));
+      TKvDestEngine::QuantizePalette(abort, image, bright, penCount, options);
+      start(palette);
+      image.FitToPaletteGray(palette);
+      result = image.ConvertIndexed(abort, options, screen.get(), palette, nullptr);
       break;
     }
-    case 11:
-    case 17:
-      TKvDestEngine::QuantizePalette(AAbort, LImage, *H, N, O);
-      LStart(P);
-      LImage.FitToPaletteGray(P);
-      LResult = LImage.ConvertIndexed(AAbort, O, S.get(), P, nullptr);
+    case pmColor:
+    case pmCustom:
+      TKvDestEngine::QuantizePalette(abort, image, *hardware, penCount, options);
+      start(palette);
+      image.FitToPaletteGray(palette);
+      result = image.ConvertIndexed(abort, options, screen.get(), palette, nullptr);
       break;
     default:
       RaiseOSError(86);
   }
-  AStreams = std::move(LStreams);
-  return LResult;
+  AArgs.Streams = std::move(streams);
+  return result;
 }
 
 // Two pens, black and bright white: mode 2 standard or overscan.
-std::unique_ptr<TKvBitmap> ConvertCPCMode2(bool* AAbort, TBitmap32& ABitmap, TKvDestEngineOptions& O,
-                                           std::unique_ptr<TKvStreamList>& AStreams, bool AOverscan) {
-  TKvPalette256 H;
-  BuildCPCPalette(H, CPCKind(O));
-  TKvPalette256& P = *O.GetPalette();
-  BuildCPCBlackWhitePalette(P, CPCKind(O));
-  TKvImage LImage(ABitmap);
-  auto LStreams = std::make_unique<TKvStreamList>();
-  auto S = MakeCPCScreen(2, AOverscan, ABitmap.GetWidth(), ABitmap.GetHeight(),
-                         AddCPCScreenStream(*LStreams, 2, AOverscan, H, P, O.BorderColor));
-  auto LResult = LImage.ConvertBW(AAbort, O, S.get(), nullptr, 0, 1);
-  AStreams = std::move(LStreams);
-  return LResult;
+std::unique_ptr<TKvBitmap> ConvertCPCMode2(TKvConvertArgs& AArgs, bool AOverscan) {
+  TKvDestEngineOptions& options = AArgs.Options;
+  TKvPalette256 hardware;
+  BuildCPCPalette(hardware, CPCKind(options));
+  TKvPalette256& palette = *options.GetPalette();
+  BuildCPCBlackWhitePalette(palette, CPCKind(options));
+  TKvImage image(AArgs.Bitmap);
+  auto streams = std::make_unique<TKvStreamList>();
+  auto screen = MakeCPCScreen(2, AOverscan, AArgs.Bitmap.GetWidth(), AArgs.Bitmap.GetHeight(),
+                              AddCPCScreenStream(*streams, 2, AOverscan, hardware, palette, options.BorderColor));
+  auto result = image.ConvertBW(AArgs.Abort, options, screen.get(), nullptr, 0, 1);
+  AArgs.Streams = std::move(streams);
+  return result;
+}
+
+// The 512 x 256 picture in one ".hgb" file, with or without its header.
+std::unique_ptr<TKvBitmap> ConvertCPCHgb(TKvConvertArgs& AArgs) {
+  TKvDestEngineOptions& options = AArgs.Options;
+  TKvPalette256& palette = *options.GetPalette();
+  BuildCPCBlackWhitePalette(palette, CPCKind(options));
+  TKvImage image(AArgs.Bitmap);
+  auto streams = std::make_unique<TKvStreamList>();
+  uint8_t* data;
+  if (options.WriteFileHeader) {
+    auto stream = std::make_unique<TKvAmstradCPCStream>("hgb", 0, CPCHgbBodySize, 0, 2);
+    data = stream->Body();
+    streams->Add(std::move(stream));
+  } else {
+    data = streams->NewStream("hgb", CPCHgbBodySize)->GetMemory();
+  }
+  TKvAmstradCPCMode2HGBScreen screen(AArgs.Bitmap.GetWidth(), AArgs.Bitmap.GetHeight(), data);
+  auto result = image.ConvertBW(AArgs.Abort, options, &screen, nullptr, 0, 1);
+  AArgs.Streams = std::move(streams);
+  return result;
 }
 
 // The ".pph" with its two frames, and the flicker conversion into them.
-std::unique_ptr<TKvBitmap> ConvertCPCFrames(bool* AAbort, TKvImage& AImage, TKvDestEngineOptions& O,
+std::unique_ptr<TKvBitmap> ConvertCPCFrames(bool* AAbort, TKvImage& AImage, TKvDestEngineOptions& AOptions,
                                             TKvStreamList& AStreams, bool AB0, const TKvPalette256& AHardware,
                                             const TKvPalette256& ABase, TKvPalette256* ADisplay) {
-  const int W = O.GetWidth(), Ht = O.GetHeight();
-  const int LWidth = AImage.GetWidth(), LHeight = AImage.GetHeight();
-  auto LPph = std::make_unique<TKvAmstradCPCPphStream>(static_cast<uint8_t>(AB0 ? 4 : 5),
-                                                       static_cast<uint16_t>(AB0 ? 2 * W : W),
-                                                       static_cast<uint16_t>(Ht), AHardware, ABase);
-  auto LEve = std::make_unique<TKvAmstradCPCStream>("eve", 0x4000, CPCFrameBodySize, 0, 2);
-  auto LOdd = std::make_unique<TKvAmstradCPCStream>("odd", 0x4000, CPCFrameBodySize, 0, 2);
-  uint8_t* E = LEve->Body();
-  uint8_t* D = LOdd->Body();
-  LPph->AddSubStream(std::move(LEve));
-  LPph->AddSubStream(std::move(LOdd));
-  AStreams.Add(std::move(LPph));
-  TKvPalette256 M;
-  M.FillMixtures(O.GetPalette(), O.MaxFlickering, 0);
+  const int screenWidth = AOptions.GetWidth(), screenHeight = AOptions.GetHeight();
+  const int width = AImage.GetWidth(), height = AImage.GetHeight();
+  auto pph = std::make_unique<TKvAmstradCPCPphStream>(static_cast<uint8_t>(AB0 ? 4 : 5),
+                                                      static_cast<uint16_t>(AB0 ? 2 * screenWidth : screenWidth),
+                                                      static_cast<uint16_t>(screenHeight), AHardware, ABase);
+  auto eve = std::make_unique<TKvAmstradCPCStream>("eve", 0x4000, CPCFrameBodySize, 0, 2);
+  auto odd = std::make_unique<TKvAmstradCPCStream>("odd", 0x4000, CPCFrameBodySize, 0, 2);
+  uint8_t* evenFrame = eve->Body();
+  uint8_t* oddFrame = odd->Body();
+  pph->AddSubStream(std::move(eve));
+  pph->AddSubStream(std::move(odd));
+  AStreams.Add(std::move(pph));
+  TKvPalette256 mixtures;
+  mixtures.FillMixtures(AOptions.GetPalette(), AOptions.MaxFlickering, 0);
   const int n = ADisplay ? ADisplay->Count : ABase.Count;
   if (n < 1) RaiseOSError(87);
-  std::unique_ptr<TKvBitmapData> S;
+  std::unique_ptr<TKvBitmapData> screen;
   if (AB0)
-    S = std::make_unique<TKvAmstradCPCModeB0Screen>(LWidth, LHeight, E, D, n);
+    screen = std::make_unique<TKvAmstradCPCModeB0Screen>(width, height, evenFrame, oddFrame, n);
   else
-    S = std::make_unique<TKvAmstradCPCModeB1Screen>(LWidth, LHeight, E, D, n);
-  AImage.FitToPaletteGray(M);
-  return ConvertFlicker(AImage, AAbort, O, S.get(), M, ADisplay);
+    screen = std::make_unique<TKvAmstradCPCModeB1Screen>(width, height, evenFrame, oddFrame, n);
+  AImage.FitToPaletteGray(mixtures);
+  return ConvertFlicker(AImage, AAbort, AOptions, screen.get(), mixtures, ADisplay);
 }
 
-std::unique_ptr<TKvBitmap> ConvertCPCTwoFrames(bool* AAbort, TBitmap32& ABitmap, TKvDestEngineOptions& O,
-                                               std::unique_ptr<TKvStreamList>& AStreams, bool AB0) {
-  const int N = AB0 ? 16 : 4;
-  auto LStreams = std::make_unique<TKvStreamList>();
-  TKvPalette256 H;
-  BuildCPCPalette(H, CPCKind(O));
-  TKvImage LImage(ABitmap);
-  LImage.Adjust(O.LightnessFix, O.SaturationFix);
-  O.SetLightnessFix(0);
-  O.SetSaturationFix(0);
-  TKvPalette256& P = *O.GetPalette();
-  TKvPalette256& F = *O.GetFixedPalette();
-  std::unique_ptr<TKvBitmap> LResult;
-  TKvCPCPairHistogram LHist;
+std::unique_ptr<TKvBitmap> ConvertCPCTwoFrames(TKvConvertArgs& AArgs, bool AB0) {
+  bool* abort = AArgs.Abort;
+  TKvDestEngineOptions& options = AArgs.Options;
+  const int penCount = AB0 ? 16 : 4;
+  auto streams = std::make_unique<TKvStreamList>();
+  TKvPalette256 hardware;
+  BuildCPCPalette(hardware, CPCKind(options));
+  TKvImage image(AArgs.Bitmap);
+  AdjustOnce(image, options);
+  TKvPalette256& palette = *options.GetPalette();
+  TKvPalette256& fixed = *options.GetFixedPalette();
+  std::unique_ptr<TKvBitmap> result;
+  TKvCPCPairHistogram hist;
   if (AB0) {
-    switch (O.PaletteMode) {
-      case 1: {
-        O.SetUseAsGrayPalette(true);
-        int D = 0, L = 0;
-        F.MergeColors(&P, N, D, L);
-        LResult = ConvertCPCFrames(AAbort, LImage, O, *LStreams, true, H, F, &F);
-        P.Assign(&F);
+    switch (options.PaletteMode) {
+      case pmGray: {
+        options.SetUseAsGrayPalette(true);
+        int dark = 0, light = 0;
+        fixed.MergeColors(&palette, penCount, dark, light);
+        result = ConvertCPCFrames(abort, image, options, *streams, true, hardware, fixed, &fixed);
+        palette.Assign(&fixed);
         break;
       }
-      case 11:
-      case 17: {
+      case pmColor:
+      case pmCustom: {
+        const bool custom = options.PaletteMode == pmCustom;
         // The colours the pairs choose from when the fixed ones fall short.
-        TKvPalette256 T;
-        T.Assign(&F);
-        if (O.PaletteMode == 17 && F.Count < N) {
+        TKvPalette256 choice;
+        choice.Assign(&fixed);
+        if (custom && fixed.Count < penCount) {
           for (int k = 0; k < CPCColorCount; ++k)
-            if (O.ColorMask[static_cast<size_t>(k)]) T.AddUniqueStdRGB(H.GetStdRGB(k));
-          T.SortByGray(F.Count);
+            if (options.ColorMask[static_cast<size_t>(k)]) choice.AddUniqueStdRGB(hardware.GetStdRGB(k));
+          choice.SortByGray(fixed.Count);
         }
-        if (T.Count == N) {
-          P.Assign(&T);
-        } else if (T.Count > N) {
-          CountCPCPairs(AAbort, O, LImage, T, LHist);
-          P.Clear();
-          if (O.PaletteMode == 17 && F.Count < N) P.Assign(&F);
-          ChooseCPCPairColors(LHist, N, T, P);
+        if (choice.Count == penCount) {
+          palette.Assign(&choice);
+        } else if (choice.Count > penCount) {
+          CountCPCPairs(abort, options, image, choice, hist);
+          palette.Clear();
+          if (custom && fixed.Count < penCount) palette.Assign(&fixed);
+          ChooseCPCPairColors(hist, penCount, choice, palette);
         } else {
-          CountCPCPairs(AAbort, O, LImage, H, LHist);
-          P.Assign(&T);
-          ChooseCPCPairColors(LHist, N, H, P);
+          CountCPCPairs(abort, options, image, hardware, hist);
+          palette.Assign(&choice);
+          ChooseCPCPairColors(hist, penCount, hardware, palette);
         }
-        if (O.PaletteMode == 17) P.SortByGray(F.Count < P.Count ? F.Count : P.Count);
-        LResult = ConvertCPCFrames(AAbort, LImage, O, *LStreams, true, H, P, nullptr);
+        if (custom) palette.SortByGray(fixed.Count < palette.Count ? fixed.Count : palette.Count);
+        result = ConvertCPCFrames(abort, image, options, *streams, true, hardware, palette, nullptr);
         break;
       }
       default:
         RaiseOSError(86);
     }
   } else {
-    switch (O.PaletteMode) {
-      case 1: {
-        O.SetUseAsGrayPalette(true);
-        int D = 0, L = 0;
-        F.MergeColors(&P, N, D, L);
-        LResult = ConvertCPCFrames(AAbort, LImage, O, *LStreams, false, H, F, &F);
+    switch (options.PaletteMode) {
+      case pmGray: {
+        options.SetUseAsGrayPalette(true);
+        int dark = 0, light = 0;
+        fixed.MergeColors(&palette, penCount, dark, light);
+        result = ConvertCPCFrames(abort, image, options, *streams, false, hardware, fixed, &fixed);
         break;
       }
-      case 10:
-      case 11:
-      case 17: {
-        TKvQuantization Q;
-        if (O.PaletteMode == 10) {
-          TKvPalette256 B;
-          BuildCPCBrightPalette(B, CPCKind(O));
-          for (int i = 0; i < F.Count; ++i) B.AddUniqueStdRGB(F.GetStdRGB(i));
-          Q.Quantize(AAbort, LImage, N, false, O.ColorDiffMethod, P, &F, &B);
-        } else if (O.PaletteMode == 11) {
-          Q.Quantize(AAbort, LImage, N, false, O.ColorDiffMethod, P, &F, &H);
+      case pmColorBright:
+      case pmColor:
+      case pmCustom: {
+        TKvQuantization quantization;
+        if (options.PaletteMode == pmColorBright) {
+          TKvPalette256 bright;
+          BuildCPCBrightPalette(bright, CPCKind(options));
+          for (int i = 0; i < fixed.Count; ++i) bright.AddUniqueStdRGB(fixed.GetStdRGB(i));
+          quantization.Quantize(abort, image, penCount, false, options.ColorDiffMethod, palette, &fixed, &bright);
+        } else if (options.PaletteMode == pmColor) {
+          quantization.Quantize(abort, image, penCount, false, options.ColorDiffMethod, palette, &fixed, &hardware);
         } else {
-          Q.QuantizeMasked(AAbort, LImage, N, false, O.ColorDiffMethod, P, F, &H, O.ColorMask);
+          quantization.QuantizeMasked(abort, image, penCount, false, options.ColorDiffMethod, palette, fixed, &hardware,
+                                      options.ColorMask);
         }
         // The pens as the files give them back (sRGB bytes), so that the
         // preview's mixtures are those a reader of the files computes.
-        TKvPalette256 LPens;
-        for (int i = 0; i < P.Count; ++i) LPens.AddStdRGB(P.GetStdRGB(i));
-        P.Assign(&LPens);
-        LResult = ConvertCPCFrames(AAbort, LImage, O, *LStreams, false, H, P, nullptr);
+        TKvPalette256 pens;
+        for (int i = 0; i < palette.Count; ++i) pens.AddStdRGB(palette.GetStdRGB(i));
+        palette.Assign(&pens);
+        result = ConvertCPCFrames(abort, image, options, *streams, false, hardware, palette, nullptr);
         break;
       }
       default:
@@ -515,100 +605,43 @@ std::unique_ptr<TKvBitmap> ConvertCPCTwoFrames(bool* AAbort, TBitmap32& ABitmap,
     }
   }
   // The result palette shows the mixtures as a table of pen pairs.
-  TKvPalette256 LMix;
-  LMix.FillMixtures(&P, O.MaxFlickering, 0);
-  const int n = P.Count;
-  P.Clear();
-  for (int i = 0; i < N; ++i)
+  TKvPalette256 mixtures;
+  mixtures.FillMixtures(&palette, options.MaxFlickering, 0);
+  const int n = palette.Count;
+  palette.Clear();
+  for (int i = 0; i < penCount; ++i)
     for (int j = 0; j < 16; ++j) {
       if (i < n && j < n && j >= i) {
-        const int k = P.AddStdRGB(LMix.GetStdRGB(i * n + j));
-        P.GetPColor(k)->Skip = LMix.GetPColor(i * n + j)->Skip;
+        const int k = palette.AddStdRGB(mixtures.GetStdRGB(i * n + j));
+        palette.GetPColor(k)->Skip = mixtures.GetPColor(i * n + j)->Skip;
       } else {
-        const int k = P.AddRGB(0, 0, 0);
-        P.GetPColor(k)->Skip = true;
+        const int k = palette.AddRGB(0, 0, 0);
+        palette.GetPColor(k)->Skip = true;
       }
     }
-  AStreams = std::move(LStreams);
-  return LResult;
+  AArgs.Streams = std::move(streams);
+  return result;
 }
 
 }  // namespace
 
-#define KV_CPC_OPTIONS(AEngine, ADefaults) \
-  std::unique_ptr<TKvDestEngineOptions> AEngine::CreateOptions() { return CreateCPCOptions(ADefaults); }
-KV_CPC_OPTIONS(TKvAmstradCPCMode0Engine, Mode0Defaults)
-KV_CPC_OPTIONS(TKvAmstradCPCMode0ExEngine, Mode0ExDefaults)
-KV_CPC_OPTIONS(TKvAmstradCPCMode1Engine, Mode1Defaults)
-KV_CPC_OPTIONS(TKvAmstradCPCMode1ExEngine, Mode1ExDefaults)
-KV_CPC_OPTIONS(TKvAmstradCPCMode2Engine, Mode2Defaults)
-KV_CPC_OPTIONS(TKvAmstradCPCMode2ExEngine, Mode2ExDefaults)
-KV_CPC_OPTIONS(TKvAmstradCPCMode2HGBEngine, HgbDefaults)
-KV_CPC_OPTIONS(TKvAmstradCPCModeB0Engine, B0Defaults)
-KV_CPC_OPTIONS(TKvAmstradCPCModeB1Engine, B1Defaults)
-#undef KV_CPC_OPTIONS
-
-#define KV_CPC_UI(AEngine, AMake) \
-  std::unique_ptr<TKvDestEngineUI> AEngine::CreateUI(TKvDestEngineOptions* O) { return AMake; }
-KV_CPC_UI(TKvAmstradCPCMode0Engine, std::make_unique<TKvAmstradCPCPaletteUI>(O, ModeSet0, false, 2, false))
-KV_CPC_UI(TKvAmstradCPCMode0ExEngine, std::make_unique<TKvAmstradCPCPaletteUI>(O, ModeSet0, true, 2, false))
-KV_CPC_UI(TKvAmstradCPCMode1Engine, std::make_unique<TKvAmstradCPCPaletteUI>(O, ModeSet1, false, 2, false))
-KV_CPC_UI(TKvAmstradCPCMode1ExEngine, std::make_unique<TKvAmstradCPCPaletteUI>(O, ModeSet1, true, 2, false))
-KV_CPC_UI(TKvAmstradCPCMode2Engine, std::make_unique<TKvAmstradCPCMonoUI>(O, false))
-KV_CPC_UI(TKvAmstradCPCMode2ExEngine, std::make_unique<TKvAmstradCPCMonoUI>(O, false))
-KV_CPC_UI(TKvAmstradCPCMode2HGBEngine, std::make_unique<TKvAmstradCPCMonoUI>(O, true))
-KV_CPC_UI(TKvAmstradCPCModeB0Engine, std::make_unique<TKvAmstradCPCPaletteUI>(O, ModeSetB0, false, 16, true))
-KV_CPC_UI(TKvAmstradCPCModeB1Engine, std::make_unique<TKvAmstradCPCPaletteUI>(O, ModeSetB1, false, 4, true))
-#undef KV_CPC_UI
-
-#define KV_CPC_CONVERT(AEngine, ADefaults, ABody)                                                                 \
-  std::unique_ptr<TKvBitmap> AEngine::Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*, TKvPalette256*,  \
-                                              TKvDestEngineOptions& AOptions, TKvDestProgress&,                  \
-                                              std::unique_ptr<TKvStreamList>& AStreams) {                        \
-    CheckCPCSize(ABitmap, ADefaults);                                                                            \
-    return ABody;                                                                                                \
+std::unique_ptr<TKvBitmap> ConvertCPCMode(const TKvCPCMode& AMode, TKvConvertArgs& AArgs) {
+  CheckCPCSize(AArgs.Bitmap, AMode);
+  switch (AMode.Layout) {
+    case TKvCPCLayout::Hgb:
+      return ConvertCPCHgb(AArgs);
+    case TKvCPCLayout::FramePair:
+      return ConvertCPCTwoFrames(AArgs, AMode.PixelFormat == 0);
+    default: {
+      const bool overscan = AMode.Layout == TKvCPCLayout::Overscan;
+      if (AMode.PixelFormat == 2) return ConvertCPCMode2(AArgs, overscan);
+      return ConvertCPCPens(AArgs, AMode.PixelFormat, overscan);
+    }
   }
-KV_CPC_CONVERT(TKvAmstradCPCMode0Engine, Mode0Defaults, ConvertCPCPens(AAbort, ABitmap, AOptions, AStreams, 0, false))
-KV_CPC_CONVERT(TKvAmstradCPCMode0ExEngine, Mode0ExDefaults, ConvertCPCPens(AAbort, ABitmap, AOptions, AStreams, 0, true))
-KV_CPC_CONVERT(TKvAmstradCPCMode1Engine, Mode1Defaults, ConvertCPCPens(AAbort, ABitmap, AOptions, AStreams, 1, false))
-KV_CPC_CONVERT(TKvAmstradCPCMode1ExEngine, Mode1ExDefaults, ConvertCPCPens(AAbort, ABitmap, AOptions, AStreams, 1, true))
-KV_CPC_CONVERT(TKvAmstradCPCMode2Engine, Mode2Defaults, ConvertCPCMode2(AAbort, ABitmap, AOptions, AStreams, false))
-KV_CPC_CONVERT(TKvAmstradCPCMode2ExEngine, Mode2ExDefaults, ConvertCPCMode2(AAbort, ABitmap, AOptions, AStreams, true))
-KV_CPC_CONVERT(TKvAmstradCPCModeB0Engine, B0Defaults, ConvertCPCTwoFrames(AAbort, ABitmap, AOptions, AStreams, true))
-KV_CPC_CONVERT(TKvAmstradCPCModeB1Engine, B1Defaults, ConvertCPCTwoFrames(AAbort, ABitmap, AOptions, AStreams, false))
-#undef KV_CPC_CONVERT
-
-std::unique_ptr<TKvBitmap> TKvAmstradCPCMode2HGBEngine::Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*,
-                                                                TKvPalette256*, TKvDestEngineOptions& AOptions,
-                                                                TKvDestProgress&,
-                                                                std::unique_ptr<TKvStreamList>& AStreams) {
-  CheckCPCSize(ABitmap, HgbDefaults);
-  TKvPalette256& P = *AOptions.GetPalette();
-  BuildCPCBlackWhitePalette(P, CPCKind(AOptions));
-  TKvImage LImage(ABitmap);
-  auto LStreams = std::make_unique<TKvStreamList>();
-  uint8_t* LData;
-  if (AOptions.WriteFileHeader) {
-    auto s = std::make_unique<TKvAmstradCPCStream>("hgb", 0, CPCHgbBodySize, 0, 2);
-    LData = s->Body();
-    LStreams->Add(std::move(s));
-  } else {
-    LData = LStreams->NewStream("hgb", CPCHgbBodySize)->GetMemory();
-  }
-  TKvAmstradCPCMode2HGBScreen S(ABitmap.GetWidth(), ABitmap.GetHeight(), LData);
-  auto LResult = LImage.ConvertBW(AAbort, AOptions, &S, nullptr, 0, 1);
-  AStreams = std::move(LStreams);
-  return LResult;
 }
 
 void InitKvSavePlatformAmstradCPC() {
-  RegisterDestEngine(DestEngineClass<TKvAmstradCPCMode0Engine>());
-  RegisterDestEngine(DestEngineClass<TKvAmstradCPCMode0ExEngine>());
-  RegisterDestEngine(DestEngineClass<TKvAmstradCPCMode1Engine>());
-  RegisterDestEngine(DestEngineClass<TKvAmstradCPCMode1ExEngine>());
-  RegisterDestEngine(DestEngineClass<TKvAmstradCPCMode2Engine>());
-  RegisterDestEngine(DestEngineClass<TKvAmstradCPCMode2ExEngine>());
-  RegisterDestEngine(DestEngineClass<TKvAmstradCPCMode2HGBEngine>());
-  RegisterDestEngine(DestEngineClass<TKvAmstradCPCModeB0Engine>());
-  RegisterDestEngine(DestEngineClass<TKvAmstradCPCModeB1Engine>());
+  RegisterDestEngines<TKvAmstradCPCMode0Engine, TKvAmstradCPCMode0ExEngine, TKvAmstradCPCMode1Engine,
+                      TKvAmstradCPCMode1ExEngine, TKvAmstradCPCMode2Engine, TKvAmstradCPCMode2ExEngine,
+                      TKvAmstradCPCMode2HGBEngine, TKvAmstradCPCModeB0Engine, TKvAmstradCPCModeB1Engine>();
 }

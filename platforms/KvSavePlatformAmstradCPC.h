@@ -70,20 +70,26 @@ public:
 // ---------------------------------------------------------------------------
 // Screens: write-only, over a stream body, the mirror flag honoured.
 
-enum class TKvCPCLayout { Standard, Overscan, Hgb };
+// Where a row of the picture lies in memory: the standard 16 KB screen, the
+// overscan screen, the 512 x 256 picture, or the two frames of linear 96-byte
+// rows of the two-frame modes.
+enum class TKvCPCLayout { Standard, Overscan, Hgb, FramePair };
 
-template <class TParent, int APixelsPerByte>
+template <class TParent, int APixelsPerByte, TKvCPCLayout ALayout>
 class TKvCPCScreenOf : public TParent {
 public:
-  TKvCPCScreenOf(int AWidth, int AHeight, void* AData, TKvCPCLayout ALayout)
-      : TParent(AWidth, AHeight, AData), FLayout(ALayout) {}
+  TKvCPCScreenOf(int AWidth, int AHeight, void* AData) : TParent(AWidth, AHeight, AData) {}
   int GetPixel(int, int) override { return 0; }
   void SetPixel(int X, int Y, int AValue) override {
     X = this->MX(X);
-    const int64_t LRow = FLayout == TKvCPCLayout::Standard   ? CPCScrRowOffset(Y)
-                         : FLayout == TKvCPCLayout::Overscan ? CPCOverscanRowOffset(Y)
-                                                             : CPCHgbRowOffset(Y);
-    uint8_t& b = this->Data[LRow + X / APixelsPerByte];
+    int64_t row;
+    if constexpr (ALayout == TKvCPCLayout::Standard)
+      row = CPCScrRowOffset(Y);
+    else if constexpr (ALayout == TKvCPCLayout::Overscan)
+      row = CPCOverscanRowOffset(Y);
+    else
+      row = CPCHgbRowOffset(Y);
+    uint8_t& b = this->Data[row + X / APixelsPerByte];
     if constexpr (APixelsPerByte == 2)
       PutCPCMode0Pixel(b, X, AValue);
     else if constexpr (APixelsPerByte == 4)
@@ -91,25 +97,15 @@ public:
     else
       PutCPCMode2Pixel(b, X, AValue);
   }
-
-private:
-  TKvCPCLayout FLayout;
 };
 
-#define KV_CPC_SCREEN(AName, AParent, APixels, ALayout)                          \
-  class AName : public TKvCPCScreenOf<AParent, APixels> {                        \
-  public:                                                                        \
-    AName(int AWidth, int AHeight, void* AData)                                  \
-        : TKvCPCScreenOf<AParent, APixels>(AWidth, AHeight, AData, ALayout) {}   \
-  };
-KV_CPC_SCREEN(TKvAmstradCPCMode0Screen, TKvScreen4, 2, TKvCPCLayout::Standard)
-KV_CPC_SCREEN(TKvAmstradCPCMode1Screen, TKvScreen2, 4, TKvCPCLayout::Standard)
-KV_CPC_SCREEN(TKvAmstradCPCMode2Screen, TKvScreen1, 8, TKvCPCLayout::Standard)
-KV_CPC_SCREEN(TKvAmstradCPCMode0ExScreen, TKvScreen4, 2, TKvCPCLayout::Overscan)
-KV_CPC_SCREEN(TKvAmstradCPCMode1ExScreen, TKvScreen2, 4, TKvCPCLayout::Overscan)
-KV_CPC_SCREEN(TKvAmstradCPCMode2ExScreen, TKvScreen1, 8, TKvCPCLayout::Overscan)
-KV_CPC_SCREEN(TKvAmstradCPCMode2HGBScreen, TKvScreen1, 8, TKvCPCLayout::Hgb)
-#undef KV_CPC_SCREEN
+using TKvAmstradCPCMode0Screen = TKvCPCScreenOf<TKvScreen4, 2, TKvCPCLayout::Standard>;
+using TKvAmstradCPCMode1Screen = TKvCPCScreenOf<TKvScreen2, 4, TKvCPCLayout::Standard>;
+using TKvAmstradCPCMode2Screen = TKvCPCScreenOf<TKvScreen1, 8, TKvCPCLayout::Standard>;
+using TKvAmstradCPCMode0ExScreen = TKvCPCScreenOf<TKvScreen4, 2, TKvCPCLayout::Overscan>;
+using TKvAmstradCPCMode1ExScreen = TKvCPCScreenOf<TKvScreen2, 4, TKvCPCLayout::Overscan>;
+using TKvAmstradCPCMode2ExScreen = TKvCPCScreenOf<TKvScreen1, 8, TKvCPCLayout::Overscan>;
+using TKvAmstradCPCMode2HGBScreen = TKvCPCScreenOf<TKvScreen1, 8, TKvCPCLayout::Hgb>;
 
 // Two frames of linear 96-byte rows; a value i * n + j puts pen i into the
 // first frame and pen j into the second.
@@ -140,25 +136,40 @@ using TKvAmstradCPCModeB0Screen = TKvCPCFramePairScreen<TKvScreen4, 2>;
 using TKvAmstradCPCModeB1Screen = TKvCPCFramePairScreen<TKvScreen2, 4>;
 
 // ---------------------------------------------------------------------------
+// Modes: what sets each apart, in registration order.
+
+struct TKvCPCMode {
+  const char* Name;
+  int PixelFormat;  // the screen mode of its bytes: 0 (2 pixels a byte), 1 (4) or 2 (8)
+  TKvCPCLayout Layout;
+  int Width;
+  int Height;
+  // The defaults of the options.
+  TKvPaletteMode PaletteMode;
+  TKvPixelAspect PixelAspect;
+  int ErrorDiffusion;
+  bool WriteFileHeader = true;
+  // The palette modes the colour panel offers and the rows of its result
+  // palette; the two-pen modes have no palette choice.
+  TKvPaletteModeSet PanelModes = {};
+  int PaletteRows = 2;
+};
+
+extern const TKvCPCMode CPCModes[9];
+
+// ---------------------------------------------------------------------------
 // Options: every mode has a fixed size; the palettes follow the kind and the
 // palette mode.
 
-struct TKvCPCModeDefaults {
-  int Width, Height;
-  uint8_t PaletteMode, PixelAspect;
-  int ErrorDiffusion;
-  bool WriteFileHeader = true;
-};
-
 class TKvAmstradCPCEngineOptions : public TKvDestFixedSizeEngineOptions {
 public:
-  explicit TKvAmstradCPCEngineOptions(const TKvCPCModeDefaults& ADefaults);
-  TKvSize GetDefaultSize() const override { return {FDefaults.Width, FDefaults.Height}; }
+  explicit TKvAmstradCPCEngineOptions(const TKvCPCMode& AMode);
+  TKvSize GetDefaultSize() const override { return {FMode.Width, FMode.Height}; }
   TKvSize GetMaxSize() const override { return GetDefaultSize(); }
   void UpdatePalette() override;
 
 private:
-  TKvCPCModeDefaults FDefaults;
+  const TKvCPCMode& FMode;
 };
 
 // The pair histogram of the two-frame modes: 27 x 27 counts, row = the
@@ -176,12 +187,11 @@ void ChooseCPCPairColors(TKvCPCPairHistogram& AHist, int AMaxCount, const TKvPal
 // ---------------------------------------------------------------------------
 // Panels
 
-// Modes 0 and 1 (standard and overscan) and the two-frame modes.
+// Modes 0 and 1 (standard and overscan, the overscan ones with the "CPC Plus"
+// kind too) and the two-frame modes (mixture palette, flicker limit).
 class TKvAmstradCPCPaletteUI : public TKvDestEngineUIEx {
 public:
-  // AModeSet: the palette modes offered; APlus: the "CPC Plus" kind too;
-  // AFrames: the two-frame layout (16 x ARows mixture palette, flicker limit).
-  TKvAmstradCPCPaletteUI(TKvDestEngineOptions* AOptions, uint32_t AModeSet, bool APlus, int ARows, bool AFrames);
+  TKvAmstradCPCPaletteUI(TKvDestEngineOptions* AOptions, const TKvCPCMode& AMode);
   bool CanEditPalette() override;
   TKvPalette* GetEditedPalette(TKvPalette256& AScratch, int& AColumns) override;
 };
@@ -189,32 +199,44 @@ public:
 // Mode 2 and the 512 x 256 picture (with its header check box).
 class TKvAmstradCPCMonoUI : public TKvDestEngineUIEx {
 public:
-  TKvAmstradCPCMonoUI(TKvDestEngineOptions* AOptions, bool AHeaderCheckBox);
+  TKvAmstradCPCMonoUI(TKvDestEngineOptions* AOptions, const TKvCPCMode& AMode);
 };
 
 // ---------------------------------------------------------------------------
 // Engines
 
-#define KV_CPC_ENGINE(AName, AMode)                                                                              \
-  class AName : public TKvDestEngineOf<AName> {                                                                  \
-  public:                                                                                                        \
-    static std::string GetPlatformName() { return "Amstrad CPC"; }                                               \
-    static std::string GetModeName() { return AMode; }                                                           \
-    std::unique_ptr<TKvDestEngineUI> CreateUI(TKvDestEngineOptions* AOptions) override;                          \
-    std::unique_ptr<TKvDestEngineOptions> CreateOptions() override;                                              \
-    static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,         \
-                                              TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,          \
-                                              TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams); \
-  };
-KV_CPC_ENGINE(TKvAmstradCPCMode0Engine, "0 160x200x4")
-KV_CPC_ENGINE(TKvAmstradCPCMode0ExEngine, "0 192x272x4 overscan")
-KV_CPC_ENGINE(TKvAmstradCPCMode1Engine, "1 320x200x2")
-KV_CPC_ENGINE(TKvAmstradCPCMode1ExEngine, "1 384x272x2 overscan")
-KV_CPC_ENGINE(TKvAmstradCPCMode2Engine, "2 640x200x1")
-KV_CPC_ENGINE(TKvAmstradCPCMode2ExEngine, "2 768x272x1 overscan")
-KV_CPC_ENGINE(TKvAmstradCPCMode2HGBEngine, "2 512x256x1")
-KV_CPC_ENGINE(TKvAmstradCPCModeB0Engine, "B0 192x272x8")
-KV_CPC_ENGINE(TKvAmstradCPCModeB1Engine, "B1 384x272x4")
-#undef KV_CPC_ENGINE
+// The options and the panel TUI of row Index of CPCModes.
+template <int Index>
+class TKvAmstradCPCModeOptions : public TKvAmstradCPCEngineOptions {
+public:
+  TKvAmstradCPCModeOptions() : TKvAmstradCPCEngineOptions(CPCModes[Index]) {}
+};
+template <class TUI, int Index>
+class TKvAmstradCPCModeUI : public TUI {
+public:
+  explicit TKvAmstradCPCModeUI(TKvDestEngineOptions* AOptions) : TUI(AOptions, CPCModes[Index]) {}
+};
+
+// The conversion of a mode: by its layout and pixel format.
+std::unique_ptr<TKvBitmap> ConvertCPCMode(const TKvCPCMode& AMode, TKvConvertArgs& AArgs);
+
+// The mode of row Index of CPCModes with the panel TUI.
+template <class T, int Index, class TUI>
+class TKvCPCEngineOf : public TKvDestEngineWith<T, TKvAmstradCPCModeOptions<Index>, TKvAmstradCPCModeUI<TUI, Index>> {
+public:
+  static std::string GetPlatformName() { return "Amstrad CPC"; }
+  static std::string GetModeName() { return CPCModes[Index].Name; }
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs) { return ConvertCPCMode(CPCModes[Index], AArgs); }
+};
+
+class TKvAmstradCPCMode0Engine : public TKvCPCEngineOf<TKvAmstradCPCMode0Engine, 0, TKvAmstradCPCPaletteUI> {};
+class TKvAmstradCPCMode0ExEngine : public TKvCPCEngineOf<TKvAmstradCPCMode0ExEngine, 1, TKvAmstradCPCPaletteUI> {};
+class TKvAmstradCPCMode1Engine : public TKvCPCEngineOf<TKvAmstradCPCMode1Engine, 2, TKvAmstradCPCPaletteUI> {};
+class TKvAmstradCPCMode1ExEngine : public TKvCPCEngineOf<TKvAmstradCPCMode1ExEngine, 3, TKvAmstradCPCPaletteUI> {};
+class TKvAmstradCPCMode2Engine : public TKvCPCEngineOf<TKvAmstradCPCMode2Engine, 4, TKvAmstradCPCMonoUI> {};
+class TKvAmstradCPCMode2ExEngine : public TKvCPCEngineOf<TKvAmstradCPCMode2ExEngine, 5, TKvAmstradCPCMonoUI> {};
+class TKvAmstradCPCMode2HGBEngine : public TKvCPCEngineOf<TKvAmstradCPCMode2HGBEngine, 6, TKvAmstradCPCMonoUI> {};
+class TKvAmstradCPCModeB0Engine : public TKvCPCEngineOf<TKvAmstradCPCModeB0Engine, 7, TKvAmstradCPCPaletteUI> {};
+class TKvAmstradCPCModeB1Engine : public TKvCPCEngineOf<TKvAmstradCPCModeB1Engine, 8, TKvAmstradCPCPaletteUI> {};
 
 void InitKvSavePlatformAmstradCPC();

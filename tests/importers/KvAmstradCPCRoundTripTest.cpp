@@ -71,7 +71,7 @@ protected:
 
 TEST_F(KvAmstradCPCRoundTrip, StandardScreens) {
   auto pic0 = GradientPicture(160, 200, 11);
-  for (uint8_t mode : {0, 1, 11}) {
+  for (TKvPaletteMode mode : {pmBlackWhite, pmGray, pmColor}) {
     auto r = ConvertPicture(DestEngineClass<TKvAmstradCPCMode0Engine>(), *pic0, [&](TKvDestEngineOptions& o) {
       o.SetPaletteMode(mode);
       o.UpdatePalette();

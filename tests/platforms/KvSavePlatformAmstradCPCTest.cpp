@@ -38,19 +38,19 @@ TEST(KvSavePlatformAmstradCPC, OptionsKeepTheirSize) {
   EXPECT_EQ(o->GetHeight(), 272);
   o->SetWidth(100);
   EXPECT_EQ(o->GetWidth(), 384);
-  EXPECT_EQ(o->PaletteMode, 10);
+  EXPECT_EQ(o->PaletteMode, pmColorBright);
   EXPECT_LE(o->GetPalette()->Count, 16);
   o->SetPaletteType(ptCPCPlus);
-  o->SetPaletteMode(1);
+  o->SetPaletteMode(pmGray);
   o->UpdatePalette();
   EXPECT_EQ(o->GetPalette()->Count, 16);
   EXPECT_EQ(o->GetHardwarePalette()->GetCount(), 4096);
   o->SetPaletteType(ptCPCASIC);
-  o->SetPaletteMode(11);
+  o->SetPaletteMode(pmColor);
   o->UpdatePalette();
   EXPECT_EQ(o->GetPalette()->Count, 27);
   EXPECT_EQ(o->GetHardwarePalette()->GetCount(), 27);
-  o->SetPaletteMode(5);
+  o->SetPaletteMode(pm8Colors);
   EXPECT_THROW(o->UpdatePalette(), EOSError);
   auto hgb = DestEngineClass<TKvAmstradCPCMode2HGBEngine>().Create()->CreateOptions();
   EXPECT_FALSE(hgb->WriteFileHeader);
@@ -96,7 +96,7 @@ TEST(KvSavePlatformAmstradCPC, Mode2Pens) {
 TEST(KvSavePlatformAmstradCPC, BlackWhiteModeUsesBlackAndBrightWhite) {
   auto pic = GradientPicture(160, 200, 9);
   auto r = ConvertPicture(DestEngineClass<TKvAmstradCPCMode0Engine>(), *pic, [](TKvDestEngineOptions& o) {
-    o.SetPaletteMode(0);
+    o.SetPaletteMode(pmBlackWhite);
     o.UpdatePalette();
   });
   const uint8_t* b = Cpc(r.Streams->GetStream(0)).Body();
@@ -124,7 +124,7 @@ TEST(KvSavePlatformAmstradCPC, OverscanFiles) {
   auto white = SolidPicture(192, 272, 0xFFFFFF);
   auto p = ConvertPicture(DestEngineClass<TKvAmstradCPCMode0ExEngine>(), *white, [](TKvDestEngineOptions& o) {
     o.SetPaletteType(ptCPCPlus);
-    o.SetPaletteMode(17);
+    o.SetPaletteMode(pmCustom);
     o.UpdatePalette();
   });
   TKvAmstradCPCStream& plus = Cpc(p.Streams->GetStream(0));
@@ -287,7 +287,8 @@ TEST(KvSavePlatformAmstradCPC, Panels) {
   const TKvPanelSection* kinds = find(ex, TKvPanelSectionKind::CustomPaletteComboBox);
   ASSERT_NE(kinds, nullptr);
   EXPECT_EQ(kinds->Items, (std::vector<int>{16, 17, 18, 19, 20}));
-  EXPECT_EQ(find(ex, TKvPanelSectionKind::PaletteMode)->Set, 0x20803u);
+  EXPECT_EQ(find(ex, TKvPanelSectionKind::PaletteMode)->Set,
+            PaletteModes(pmBlackWhite, pmGray, pmColor, pmCustom).Bits);
   TKvPalette256 scratch;
   int columns = 0;
   EXPECT_EQ(ex.GetEditedPalette(scratch, columns)->GetCount(), 27);
@@ -329,7 +330,7 @@ TEST(KvSavePlatformAmstradCPC, PlusRedPen) {
   auto red = SolidPicture(384, 272, 0xFF0000);
   auto r = ConvertPicture(DestEngineClass<TKvAmstradCPCMode1ExEngine>(), *red, [](TKvDestEngineOptions& o) {
     o.SetPaletteType(ptCPCPlus);
-    o.SetPaletteMode(11);
+    o.SetPaletteMode(pmColor);
     o.UpdatePalette();
   });
   const uint8_t* b = Cpc(r.Streams->GetStream(0)).Body();
