@@ -17,10 +17,17 @@ void TKvSinclairQL4Screen::SetPixel(int X, int Y, int AValue) {
   X = MX(X);
   int v = AValue;
   switch (PaletteMode) {
-    case 0: v = AValue ? 3 : 0; break;             // black, white
-    case 2: v = AValue == 2 ? 3 : AValue; break;   // black, green, white
-    case 3: v = AValue == 0 ? 0 : AValue + 1; break;  // black, red, white
-    default: break;
+    case pmBlackWhite:  // black, white
+      v = AValue ? 3 : 0;
+      break;
+    case pmGrayGreen:  // black, green, white
+      v = AValue == 2 ? 3 : AValue;
+      break;
+    case pmGrayRed:  // black, red, white
+      v = AValue == 0 ? 0 : AValue + 1;
+      break;
+    default:
+      break;
   }
   uint8_t* p = Data + Y * 128 + 2 * (X / 8);
   const uint8_t m = static_cast<uint8_t>(0x80 >> (X & 7));
@@ -36,7 +43,7 @@ TKvSinclairQL8Screen::TKvSinclairQL8Screen(void* AData, uint8_t APaletteMode)
 void TKvSinclairQL8Screen::SetPixel(int X, int Y, int AValue) {
   X = MX(X);
   int v = AValue;
-  if (PaletteMode == 0 && v > 0) v = 7;
+  if (PaletteMode == pmBlackWhite && v > 0) v = 7;
   uint8_t* p = Data + Y * 128 + 2 * (X / 4);
   const uint8_t m = static_cast<uint8_t>(0x80 >> (2 * (X & 3)));
   const uint8_t m2 = static_cast<uint8_t>(m >> 1);
@@ -51,29 +58,29 @@ void TKvSinclairQL8Screen::SetPixel(int X, int Y, int AValue) {
 // Options and panels
 
 TKvSinclairQL4EngineOptions::TKvSinclairQL4EngineOptions() {
-  SetPixelAspect(7);
-  SetPaletteMode(11);
+  SetPixelAspect(pa2_3);
+  SetPaletteMode(pmColor);
   SetErrorDiffusion(90);
 }
 
 TKvSinclairQL8EngineOptions::TKvSinclairQL8EngineOptions() {
-  SetPixelAspect(13);
-  SetPaletteMode(11);
+  SetPixelAspect(pa1_0p75);
+  SetPaletteMode(pmColor);
   SetErrorDiffusion(90);
 }
 
-TKvSinclairQLCustomEngineUI::TKvSinclairQLCustomEngineUI(TKvDestEngineOptions* AOptions, uint32_t AAspectSet,
-                                                         uint32_t APaletteModeSet)
+TKvSinclairQLCustomEngineUI::TKvSinclairQLCustomEngineUI(TKvDestEngineOptions* AOptions, TKvPixelAspectSet AAspects,
+                                                         TKvPaletteModeSet AModes)
     : TKvDestEngineUIEx(AOptions) {
-  AddPositionSection(AAspectSet);
+  AddPositionSection(AAspects);
   AddPaletteSeparator();
-  AddPaletteModeSection(APaletteModeSet);
+  AddPaletteModeSection(AModes);
   AddDitheringSection(false);
 }
 
 TKvSinclairQL16EngineUI::TKvSinclairQL16EngineUI(TKvDestEngineOptions* AOptions) : TKvDestEngineUIEx(AOptions) {
   AddDimensionSection(true);
-  AddPositionSection(0);
+  AddPositionSection();
   AddDitheringSection(false);
 }
 
@@ -202,79 +209,77 @@ std::unique_ptr<TKvBitmap24> TKvSinclairQL32Image::ConvertWords(bool* AAbort, TK
 // ---------------------------------------------------------------------------
 // Conversions
 
-std::unique_ptr<TKvBitmap> ConvertQLScreen(bool AMode8, bool* AAbort, TBitmap32& ABitmap,
-                                           TKvDestEngineOptions& AOptions, std::unique_ptr<TKvStreamList>& AStreams) {
+std::unique_ptr<TKvBitmap> ConvertQLScreen(TKvConvertArgs& AArgs, bool AMode8) {
+  TBitmap32& bitmap = AArgs.Bitmap;
+  TKvDestEngineOptions& options = AArgs.Options;
   // The screen has room for the mode's own picture size only.
-  if (ABitmap.GetWidth() > (AMode8 ? 256 : 512) || ABitmap.GetHeight() > 256) RaiseOSError(87);
-  TKvImage LImage(ABitmap);
-  if (!AStreams) AStreams = std::make_unique<TKvStreamList>();
-  uint8_t* LData = AStreams->NewStream(AMode8 ? "scr8" : "scr4", 32768)->GetMemory();
-  const uint8_t LMode = AOptions.PaletteMode;
-  std::unique_ptr<TKvData> LScreen;
+  if (bitmap.GetWidth() > (AMode8 ? 256 : 512) || bitmap.GetHeight() > 256) RaiseOSError(87);
+  TKvImage image(bitmap);
+  if (!AArgs.Streams) AArgs.Streams = std::make_unique<TKvStreamList>();
+  uint8_t* data = AArgs.Streams->NewStream(AMode8 ? "scr8" : "scr4", 32768)->GetMemory();
+  const uint8_t mode = options.PaletteMode;
+  std::unique_ptr<TKvData> screen;
   if (AMode8)
-    LScreen = std::make_unique<TKvSinclairQL8Screen>(LData, LMode);
+    screen = std::make_unique<TKvSinclairQL8Screen>(data, mode);
   else
-    LScreen = std::make_unique<TKvSinclairQL4Screen>(LData, LMode);
-  if (LMode == 0) return LImage.ConvertBW(AAbort, AOptions, LScreen.get(), nullptr, 0, 1);
-  TKvPalette256& LPalette = *AOptions.GetPalette();
+    screen = std::make_unique<TKvSinclairQL4Screen>(data, mode);
+  if (mode == pmBlackWhite) return image.ConvertBW(AArgs.Abort, options, screen.get(), nullptr, 0, 1);
+  TKvPalette256& palette = *options.GetPalette();
   if (AMode8) {
-    if (LMode != 11) RaiseOSError(87);
-    LPalette.FillRGB8();
+    if (mode != pmColor) RaiseOSError(87);
+    palette.FillRGB8();
   } else {
-    LPalette.Clear();
-    switch (LMode) {
-      case 2:
-        LPalette.AddRGB(0, 0, 0);
-        LPalette.AddRGB(0, 255, 0);
-        LPalette.AddRGB(255, 255, 255);
-        AOptions.SetUseAsGrayPalette(true);
+    palette.Clear();
+    switch (mode) {
+      case pmGrayGreen:
+        palette.AddRGB(0, 0, 0);
+        palette.AddRGB(0, 255, 0);
+        palette.AddRGB(255, 255, 255);
+        options.SetUseAsGrayPalette(true);
         break;
-      case 3:
-        LPalette.AddRGB(0, 0, 0);
-        LPalette.AddRGB(255, 0, 0);
-        LPalette.AddRGB(255, 255, 255);
-        AOptions.SetUseAsGrayPalette(true);
+      case pmGrayRed:
+        palette.AddRGB(0, 0, 0);
+        palette.AddRGB(255, 0, 0);
+        palette.AddRGB(255, 255, 255);
+        options.SetUseAsGrayPalette(true);
         break;
-      case 11:
-        LPalette.AddRGB(0, 0, 0);
-        LPalette.AddRGB(0, 255, 0);
-        LPalette.AddRGB(255, 0, 0);
-        LPalette.AddRGB(255, 255, 255);
+      case pmColor:
+        palette.AddRGB(0, 0, 0);
+        palette.AddRGB(0, 255, 0);
+        palette.AddRGB(255, 0, 0);
+        palette.AddRGB(255, 255, 255);
         break;
       default:
         RaiseOSError(87);
     }
   }
-  return LImage.ConvertIndexed(AAbort, AOptions, LScreen.get(), LPalette, nullptr);
+  return image.ConvertIndexed(AArgs.Abort, options, screen.get(), palette, nullptr);
 }
 
-std::unique_ptr<TKvBitmap> ConvertQLPic(int AMode, bool* AAbort, TBitmap32& ABitmap, TKvDestEngineOptions& AOptions,
-                                        std::unique_ptr<TKvStreamList>& AStreams) {
-  const int W = ABitmap.GetWidth();
-  const int H = ABitmap.GetHeight();
-  if (AMode != 32) BuildQLGD2Palette(*AOptions.GetPalette());
-  if (!AStreams) AStreams = std::make_unique<TKvStreamList>();
-  uint8_t* LData =
-      AStreams->NewStream("pic", static_cast<int>(QLPicFileSize(W, H, AMode)))->GetMemory();
-  InitQLPicHeader(LData, W, H, AMode);
+std::unique_ptr<TKvBitmap> ConvertQLPic(TKvConvertArgs& AArgs, int AMode) {
+  TBitmap32& bitmap = AArgs.Bitmap;
+  TKvDestEngineOptions& options = AArgs.Options;
+  const int width = bitmap.GetWidth();
+  const int height = bitmap.GetHeight();
+  if (AMode != 32) BuildQLGD2Palette(*options.GetPalette());
+  if (!AArgs.Streams) AArgs.Streams = std::make_unique<TKvStreamList>();
+  uint8_t* data = AArgs.Streams->NewStream("pic", static_cast<int>(QLPicFileSize(width, height, AMode)))->GetMemory();
+  InitQLPicHeader(data, width, height, AMode);
   if (AMode == 16) {
-    TKvImage LImage(ABitmap);
-    TKvScreen8 LScreen(W, H, LData + QLPicHeaderSize);
-    return LImage.ConvertIndexed(AAbort, AOptions, &LScreen, *AOptions.GetPalette(), nullptr);
+    TKvImage image(bitmap);
+    TKvScreen8 screen(width, height, data + QLPicHeaderSize);
+    return image.ConvertIndexed(AArgs.Abort, options, &screen, *options.GetPalette(), nullptr);
   }
-  TKvScreen16 LScreen(W, H, LData + QLPicHeaderSize);
+  TKvScreen16 screen(width, height, data + QLPicHeaderSize);
   if (AMode == 32) {
-    TKvSinclairQL32Image LImage(ABitmap);
-    return LImage.Convert(AAbort, AOptions, LScreen);
+    TKvSinclairQL32Image image(bitmap);
+    return image.Convert(AArgs.Abort, options, screen);
   }
-  TKvSinclairQL33Image LImage(ABitmap);
-  return LImage.Convert(AAbort, AOptions, LScreen);
+  TKvSinclairQL33Image image(bitmap);
+  return image.Convert(AArgs.Abort, options, screen);
 }
 
 void InitKvSavePlatformSinclairQL() {
-  RegisterDestEngine(DestEngineClass<TKvSinclairQL4Engine>());
-  RegisterDestEngine(DestEngineClass<TKvSinclairQL8Engine>());
-  RegisterDestEngine(DestEngineClass<TKvSinclairQL16Engine>());
-  RegisterDestEngine(DestEngineClass<TKvSinclairQL32Engine>());
-  RegisterDestEngine(DestEngineClass<TKvSinclairQL33Engine>());
+  RegisterDestEngines<TKvSinclairQL4Engine, TKvSinclairQL8Engine, TKvSinclairQL16Engine, TKvSinclairQL32Engine,
+                      TKvSinclairQL33Engine>();
 }

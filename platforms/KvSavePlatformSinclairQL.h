@@ -55,15 +55,18 @@ using TKvSinclairQL32EngineOptions = TKvSinclairQL16EngineOptions;
 
 class TKvSinclairQLCustomEngineUI : public TKvDestEngineUIEx {
 public:
-  TKvSinclairQLCustomEngineUI(TKvDestEngineOptions* AOptions, uint32_t AAspectSet, uint32_t APaletteModeSet);
+  TKvSinclairQLCustomEngineUI(TKvDestEngineOptions* AOptions, TKvPixelAspectSet AAspects, TKvPaletteModeSet AModes);
 };
 class TKvSinclairQL4EngineUI : public TKvSinclairQLCustomEngineUI {
 public:
-  explicit TKvSinclairQL4EngineUI(TKvDestEngineOptions* AOptions) : TKvSinclairQLCustomEngineUI(AOptions, 1152, 2061) {}
+  explicit TKvSinclairQL4EngineUI(TKvDestEngineOptions* AOptions)
+      : TKvSinclairQLCustomEngineUI(AOptions, PixelAspects(pa2_3, pa1_1),
+                                    PaletteModes(pmBlackWhite, pmGrayGreen, pmGrayRed, pmColor)) {}
 };
 class TKvSinclairQL8EngineUI : public TKvSinclairQLCustomEngineUI {
 public:
-  explicit TKvSinclairQL8EngineUI(TKvDestEngineOptions* AOptions) : TKvSinclairQLCustomEngineUI(AOptions, 9216, 2049) {}
+  explicit TKvSinclairQL8EngineUI(TKvDestEngineOptions* AOptions)
+      : TKvSinclairQLCustomEngineUI(AOptions, PixelAspects(pa1_1, pa1_0p75), PaletteModes(pmBlackWhite, pmColor)) {}
 };
 class TKvSinclairQL16EngineUI : public TKvDestEngineUIEx {
 public:
@@ -97,26 +100,19 @@ public:
   std::unique_ptr<TKvBitmap24> Convert(bool* AAbort, TKvDestEngineOptions& AOptions, TKvScreen16& ATarget);
 };
 
-std::unique_ptr<TKvBitmap> ConvertQLScreen(bool AMode8, bool* AAbort, TBitmap32& ABitmap,
-                                           TKvDestEngineOptions& AOptions, std::unique_ptr<TKvStreamList>& AStreams);
-std::unique_ptr<TKvBitmap> ConvertQLPic(int AMode, bool* AAbort, TBitmap32& ABitmap, TKvDestEngineOptions& AOptions,
-                                        std::unique_ptr<TKvStreamList>& AStreams);
+std::unique_ptr<TKvBitmap> ConvertQLScreen(TKvConvertArgs& AArgs, bool AMode8);
+std::unique_ptr<TKvBitmap> ConvertQLPic(TKvConvertArgs& AArgs, int AMode);
 
+// The engines of the platform differ by the QL mode number alone.
 template <class TSelf, int Mode, class TOptions, class TUI>
-class TKvSinclairQLEngineOf : public TKvDestEngineOf<TSelf> {
+class TKvSinclairQLEngineOf : public TKvDestEngineWith<TSelf, TOptions, TUI> {
 public:
   static std::string GetPlatformName() { return "Sinclair QL"; }
-  std::unique_ptr<TKvDestEngineUI> CreateUI(TKvDestEngineOptions* AOptions) override {
-    return std::make_unique<TUI>(AOptions);
-  }
-  std::unique_ptr<TKvDestEngineOptions> CreateOptions() override { return TKvDestEngineOptions::Create<TOptions>(); }
-  static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*, TKvPalette256*,
-                                            TKvDestEngineOptions& AOptions, TKvDestProgress&,
-                                            std::unique_ptr<TKvStreamList>& AStreams) {
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs) {
     if constexpr (Mode < 16)
-      return ConvertQLScreen(Mode == 8, AAbort, ABitmap, AOptions, AStreams);
+      return ConvertQLScreen(AArgs, Mode == 8);
     else
-      return ConvertQLPic(Mode, AAbort, ABitmap, AOptions, AStreams);
+      return ConvertQLPic(AArgs, Mode);
   }
 };
 

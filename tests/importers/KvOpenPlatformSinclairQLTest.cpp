@@ -76,24 +76,25 @@ int Differences(TKvBitmap& A, TKvBitmap& B, bool AIndexes) {
 TEST(KvOpenPlatformSinclairQL, RoundTrip) {
   struct {
     const TKvDestEngineClass* Class;
-    int W, H, Mode;
+    int W, H;
+    TKvPaletteMode Mode;
     const char* Name;
     const char* Importer;
     bool Indexes;
   } cases[] = {
-      {&DestEngineClass<TKvSinclairQL4Engine>(), 512, 256, 0, "p.scr4", kQL4, false},
-      {&DestEngineClass<TKvSinclairQL4Engine>(), 512, 256, 2, "p.scr4", kQL4, false},
-      {&DestEngineClass<TKvSinclairQL4Engine>(), 512, 256, 3, "p.scr4", kQL4, false},
-      {&DestEngineClass<TKvSinclairQL4Engine>(), 512, 256, 11, "p.scr4", kQL4, false},
-      {&DestEngineClass<TKvSinclairQL8Engine>(), 256, 256, 11, "p.scr8", kQL8, false},
-      {&DestEngineClass<TKvSinclairQL16Engine>(), 40, 24, 11, "p.pic", kPic, true},
-      {&DestEngineClass<TKvSinclairQL32Engine>(), 40, 24, 11, "p.pic", kPic, false},
-      {&DestEngineClass<TKvSinclairQL33Engine>(), 40, 24, 11, "p.pic", kPic, false},
+      {&DestEngineClass<TKvSinclairQL4Engine>(), 512, 256, pmBlackWhite, "p.scr4", kQL4, false},
+      {&DestEngineClass<TKvSinclairQL4Engine>(), 512, 256, pmGrayGreen, "p.scr4", kQL4, false},
+      {&DestEngineClass<TKvSinclairQL4Engine>(), 512, 256, pmGrayRed, "p.scr4", kQL4, false},
+      {&DestEngineClass<TKvSinclairQL4Engine>(), 512, 256, pmColor, "p.scr4", kQL4, false},
+      {&DestEngineClass<TKvSinclairQL8Engine>(), 256, 256, pmColor, "p.scr8", kQL8, false},
+      {&DestEngineClass<TKvSinclairQL16Engine>(), 40, 24, pmColor, "p.pic", kPic, true},
+      {&DestEngineClass<TKvSinclairQL32Engine>(), 40, 24, pmColor, "p.pic", kPic, false},
+      {&DestEngineClass<TKvSinclairQL33Engine>(), 40, 24, pmColor, "p.pic", kPic, false},
   };
   for (auto& c : cases) {
     auto pic = GradientPicture(c.W, c.H, 6);
     auto r = ConvertPicture(*c.Class, *pic, [&](TKvDestEngineOptions& o) {
-      o.SetPaletteMode(static_cast<uint8_t>(c.Mode));
+      o.SetPaletteMode(c.Mode);
       o.UpdatePalette();
     });
     TKvProbe probe(c.Name, std::vector<uint8_t>(r.Bytes(0), r.Bytes(0) + r.Size(0)));

@@ -98,15 +98,15 @@ TEST(KvSavePlatformSinclairQL, PicHeadersOfConversions) {
 
 TEST(KvSavePlatformSinclairQL, ScreenBits) {
   std::vector<uint8_t> m(32768, 0);
-  TKvSinclairQL4Screen s4(m.data(), 0);
+  TKvSinclairQL4Screen s4(m.data(), pmBlackWhite);
   s4.SetPixel(0, 0, 1);  // white: green and red
   EXPECT_EQ(m[0], 0x80);
   EXPECT_EQ(m[1], 0x80);
-  TKvSinclairQL4Screen g(m.data(), 2);
+  TKvSinclairQL4Screen g(m.data(), pmGrayGreen);
   g.SetPixel(9, 1, 1);  // the middle level of "Gray (green)" is green only
   EXPECT_EQ(m[128 + 2], 0x40);
   EXPECT_EQ(m[128 + 3], 0x00);
-  TKvSinclairQL4Screen r(m.data(), 3);
+  TKvSinclairQL4Screen r(m.data(), pmGrayRed);
   r.SetPixel(9, 2, 1);
   EXPECT_EQ(m[256 + 2], 0x00);
   EXPECT_EQ(m[256 + 3], 0x40);
@@ -114,7 +114,7 @@ TEST(KvSavePlatformSinclairQL, ScreenBits) {
   r.SetPixel(0, 3, 2);
   EXPECT_EQ(m[384 + 126], 0x01);
   EXPECT_EQ(m[384 + 127], 0x01);
-  TKvSinclairQL8Screen s8(m.data(), 11);  // zero-fills again
+  TKvSinclairQL8Screen s8(m.data(), pmColor);  // zero-fills again
   s8.SetPixel(1, 0, 7);
   EXPECT_EQ(m[0], 0x20);
   EXPECT_EQ(m[1], 0x30);
