@@ -52,7 +52,7 @@ void TKvTimexMono2Screen::SetPixel(int X, int Y, int AColor) {
 // ---------------------------------------------------------------------------
 // Options and palettes
 
-TKvTimexMonoEngineOptions::TKvTimexMonoEngineOptions() { SetPixelAspect(1); }  // "1:2"
+TKvTimexMonoEngineOptions::TKvTimexMonoEngineOptions() { SetPixelAspect(pa1_2); }
 
 const TKvStdRGBColor TimexColorPairs[4][2] = {
     {{0, 0, 0}, {255, 255, 255}},
@@ -93,68 +93,34 @@ void TKvTimexMono2EngineOptions::UpdatePalette() {
 // Engines
 
 TKvTimexMonoEngineUI::TKvTimexMonoEngineUI(TKvDestEngineOptions* AOptions) : TKvDestEngineUIEx(AOptions) {
-  AddPositionSection(0);
+  AddPositionSection();
   AddDitheringSection(false);
 }
 
-TKvTimexMono2EngineUI::TKvTimexMono2EngineUI(TKvDestEngineOptions* AOptions) : TKvDestEngineUIEx(AOptions) {
-  AddPositionSection(0);
-  AddDitheringSection(false);
+std::unique_ptr<TKvBitmap> TKvTimexExtendedEngine::Convert(TKvConvertArgs& AArgs) {
+  AArgs.Streams = std::make_unique<TKvStreamList>();
+  TKvTimexExtendedScreen screen(AArgs.Streams->NewStream("scr", 12288)->GetMemory());
+  return ConvertZxColorCells(AArgs.Abort, AArgs.Bitmap, AArgs.Options.GetCellHeight(), AArgs.Options, AArgs.Progress,
+                             screen);
 }
 
-std::unique_ptr<TKvBitmap> TKvTimexExtendedEngine::Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*,
-                                                           TKvPalette256*, TKvDestEngineOptions& AOptions,
-                                                           TKvDestProgress& AProgress,
-                                                           std::unique_ptr<TKvStreamList>& AStreams) {
-  AStreams = std::make_unique<TKvStreamList>();
-  TKvTimexExtendedScreen LScreen(AStreams->NewStream("scr", 12288)->GetMemory());
-  return ConvertZxColorCells(AAbort, ABitmap, AOptions.GetCellHeight(), AOptions, AProgress, LScreen);
+std::unique_ptr<TKvBitmap> TKvTimexMonoEngine::Convert(TKvConvertArgs& AArgs) {
+  TKvImage image(AArgs.Bitmap);
+  AArgs.Streams = std::make_unique<TKvStreamList>();
+  TKvTimexMonoScreen screen(AArgs.Streams->NewStream("scr", 12289)->GetMemory());
+  return image.ConvertBW(AArgs.Abort, AArgs.Options, &screen, nullptr, 0, 1);
 }
 
-std::unique_ptr<TKvDestEngineUI> TKvTimexMonoEngine::CreateUI(TKvDestEngineOptions* AOptions) {
-  return std::make_unique<TKvTimexMonoEngineUI>(AOptions);
-}
-
-std::unique_ptr<TKvDestEngineOptions> TKvTimexMonoEngine::CreateOptions() {
-  return TKvDestEngineOptions::Create<TKvTimexMonoEngineOptions>();
-}
-
-std::unique_ptr<TKvBitmap> TKvTimexMonoEngine::Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*,
-                                                       TKvPalette256*, TKvDestEngineOptions& AOptions,
-                                                       TKvDestProgress&, std::unique_ptr<TKvStreamList>& AStreams) {
-  TKvImage LImage(ABitmap);
-  AStreams = std::make_unique<TKvStreamList>();
-  TKvTimexMonoScreen LScreen(AStreams->NewStream("scr", 12289)->GetMemory());
-  return LImage.ConvertBW(AAbort, AOptions, &LScreen, nullptr, 0, 1);
-}
-
-std::unique_ptr<TKvDestEngineUI> TKvTimexMono2Engine::CreateUI(TKvDestEngineOptions* AOptions) {
-  return std::make_unique<TKvTimexMono2EngineUI>(AOptions);
-}
-
-std::unique_ptr<TKvDestEngineOptions> TKvTimexMono2Engine::CreateOptions() {
-  return TKvDestEngineOptions::Create<TKvTimexMono2EngineOptions>();
-}
-
-std::unique_ptr<TKvBitmap> TKvTimexMono2Engine::Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*,
-                                                        TKvPalette256*, TKvDestEngineOptions& AOptions,
-                                                        TKvDestProgress&, std::unique_ptr<TKvStreamList>& AStreams) {
-  TKvImage LImage(ABitmap);
-  AStreams = std::make_unique<TKvStreamList>();
-  TKvTimexMono2Screen LScreen(AStreams->NewStream("hgr", 24578)->GetMemory());
-  return ConvertBWFlicker(LImage, AAbort, AOptions, &LScreen);
+std::unique_ptr<TKvBitmap> TKvTimexMono2Engine::Convert(TKvConvertArgs& AArgs) {
+  TKvImage image(AArgs.Bitmap);
+  AArgs.Streams = std::make_unique<TKvStreamList>();
+  TKvTimexMono2Screen screen(AArgs.Streams->NewStream("hgr", 24578)->GetMemory());
+  return ConvertBWFlicker(image, AArgs.Abort, AArgs.Options, &screen);
 }
 
 const std::vector<const TKvDestEngineClass*>& TimexDestEngineClasses() {
-  static const std::vector<const TKvDestEngineClass*> LClasses = {
-      &DestEngineClass<TKvTimexExtendedEngine>(),
-      &DestEngineClass<TKvTimexExtendedInterlacedEngine>(),
-      &DestEngineClass<TKvTimexMonoEngine>(),
-      &DestEngineClass<TKvTimexMono2Engine>(),
-  };
-  return LClasses;
+  return DestEngineClasses<TKvTimexExtendedEngine, TKvTimexExtendedInterlacedEngine, TKvTimexMonoEngine,
+                           TKvTimexMono2Engine>();
 }
 
-void InitKvSavePlatformTimex() {
-  for (const TKvDestEngineClass* c : TimexDestEngineClasses()) RegisterDestEngine(*c);
-}
+void InitKvSavePlatformTimex() { RegisterDestEngines(TimexDestEngineClasses()); }

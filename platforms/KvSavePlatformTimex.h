@@ -57,22 +57,17 @@ extern const TKvStdRGBColor TimexColorPairs[4][2];
 // than AMaxFlicker percent is flagged, or left out with AUnique.
 void BuildTimexFlickerPalette(int APair1, int APair2, int AMaxFlicker, TKvPalette256& APalette, bool AUnique);
 
+// Both 512-pixel modes: the position and the dithering.
 class TKvTimexMonoEngineUI : public TKvDestEngineUIEx {
 public:
   explicit TKvTimexMonoEngineUI(TKvDestEngineOptions* AOptions);
-};
-class TKvTimexMono2EngineUI : public TKvDestEngineUIEx {
-public:
-  explicit TKvTimexMono2EngineUI(TKvDestEngineOptions* AOptions);
 };
 
 class TKvTimexExtendedEngine : public TKvDestEngineOf<TKvTimexExtendedEngine, TKvZxSpectrumMultiColor1Engine> {
 public:
   static std::string GetPlatformName() { return "Timex"; }
   static std::string GetModeName() { return "256x192x4"; }
-  static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,
-                                            TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,
-                                            TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams);
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
 class TKvTimexExtendedInterlacedEngine
@@ -82,26 +77,20 @@ public:
   static std::string GetModeName() { return "256x384x4 Interlaced"; }
 };
 
-class TKvTimexMonoEngine : public TKvDestEngineOf<TKvTimexMonoEngine> {
+class TKvTimexMonoEngine
+    : public TKvDestEngineWith<TKvTimexMonoEngine, TKvTimexMonoEngineOptions, TKvTimexMonoEngineUI> {
 public:
   static std::string GetPlatformName() { return "Timex"; }
   static std::string GetModeName() { return "512x192x1"; }
-  std::unique_ptr<TKvDestEngineUI> CreateUI(TKvDestEngineOptions* AOptions) override;
-  std::unique_ptr<TKvDestEngineOptions> CreateOptions() override;
-  static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,
-                                            TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,
-                                            TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams);
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
-class TKvTimexMono2Engine : public TKvDestEngineOf<TKvTimexMono2Engine> {
+class TKvTimexMono2Engine
+    : public TKvDestEngineWith<TKvTimexMono2Engine, TKvTimexMono2EngineOptions, TKvTimexMonoEngineUI> {
 public:
   static std::string GetPlatformName() { return "Timex"; }
   static std::string GetModeName() { return "512x192x2"; }
-  std::unique_ptr<TKvDestEngineUI> CreateUI(TKvDestEngineOptions* AOptions) override;
-  std::unique_ptr<TKvDestEngineOptions> CreateOptions() override;
-  static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,
-                                            TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,
-                                            TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams);
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
 // The modes of the "Timex" platform in list order.

@@ -136,7 +136,8 @@ INSTANTIATE_TEST_SUITE_P(Versions, KvUlaPlusRoundTrip,
 TEST(KvTimexUlaPlusRoundTrip, TimexFiles) {
   auto pic = GradientPicture(256, 192, 32);
   // Colour, colour with the bright bit forced, gray.
-  for (const auto& mu : {std::pair<uint8_t, uint8_t>{11, 0}, {11, 2}, {1, 0}}) {
+  for (const auto& mu :
+       {std::pair{pmColor, cuDarkAndBright}, {pmColor, cuDarkOnlyForceBright}, {pmGray, cuDarkAndBright}}) {
     auto r = ConvertPicture(DestEngineClass<TKvTimexExtendedEngine>(), *pic, [&](TKvDestEngineOptions& o) {
       o.SetPaletteMode(mu.first);
       o.SetColorUsage(mu.second);
