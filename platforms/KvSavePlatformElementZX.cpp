@@ -26,11 +26,11 @@ double Dist(const TKvLinRGBColor& A, const TKvLinRGBColor& B) {
 // ---------------------------------------------------------------------------
 // Options
 
-TKvElementZXSCREngineOptions::TKvElementZXSCREngineOptions() { SetPaletteMode(11); }
+TKvElementZXSCREngineOptions::TKvElementZXSCREngineOptions() { SetPaletteMode(pmColor); }
 
 TKvElementZXHRCEngineOptions::TKvElementZXHRCEngineOptions() {
-  SetPaletteMode(11);
-  SetPixelAspect(1);  // "1:2"
+  SetPaletteMode(pmColor);
+  SetPixelAspect(pa1_2);
 }
 
 void TKvElementZXHRXCEngineOptions::UpdatePalette() {
@@ -221,9 +221,9 @@ void TKvElementZXLayedHRXCImage::SolveCell(int, int, const std::vector<double>& 
 // Panels
 
 TKvElementZXSCREngineUI::TKvElementZXSCREngineUI(TKvDestEngineOptions* AOptions) : TKvDestEngineUIEx(AOptions) {
-  AddPositionSection(0);
+  AddPositionSection();
   AddPaletteSeparator();
-  AddPaletteModeSection(2051);  // "Black/white", "Gray", "Сolor"
+  AddPaletteModeSection(PaletteModes(pmBlackWhite, pmGray, pmColor));
   AddColorUsageSection(true);
   AddDitheringSection(false);
   // The colour usage means something only in colour.
@@ -233,17 +233,17 @@ TKvElementZXSCREngineUI::TKvElementZXSCREngineUI(TKvDestEngineOptions* AOptions)
 
 TKvElementZXLayedSCREngineUI::TKvElementZXLayedSCREngineUI(TKvDestEngineOptions* AOptions)
     : TKvDestEngineUIEx(AOptions) {
-  AddPositionSection(0);
+  AddPositionSection();
   AddPaletteSeparator();
-  AddPaletteModeSection(2050);  // "Gray", "Сolor"
+  AddPaletteModeSection(PaletteModes(pmGray, pmColor));
   AddDitheringSection(false);
 }
 
 TKvElementZXHRXCEngineUI::TKvElementZXHRXCEngineUI(TKvDestEngineOptions* AOptions, int APaletteRows)
     : TKvDestEngineUIEx(AOptions) {
-  AddPositionSection(0);
+  AddPositionSection();
   AddPaletteSeparator();
-  AddPaletteModeSection(2050);  // "Gray", "Сolor"
+  AddPaletteModeSection(PaletteModes(pmGray, pmColor));
   AddDestPalette(16, APaletteRows, true);
   AddDitheringSection(false);
 }
@@ -256,33 +256,32 @@ namespace {
 template <class TScreen>
 std::unique_ptr<TKvCellScreen> NewScreen(uint8_t APaletteMode, TKvStreamList& AStreams, const char* AExtension,
                                          int AMonoSize, int AColorSize) {
-  int LSize = 0;
-  if (APaletteMode == 0)
-    LSize = AMonoSize;
-  else if (APaletteMode == 1 || APaletteMode == 11)
-    LSize = AColorSize;
+  int size = 0;
+  if (APaletteMode == pmBlackWhite)
+    size = AMonoSize;
+  else if (APaletteMode == pmGray || APaletteMode == pmColor)
+    size = AColorSize;
   else
     RaiseInternalError();
-  return std::make_unique<TScreen>(AStreams.NewStream(AExtension, LSize)->GetMemory());
+  return std::make_unique<TScreen>(AStreams.NewStream(AExtension, size)->GetMemory());
 }
 
-std::unique_ptr<TKvBitmap> ConvertAttributes(bool* AAbort, TBitmap32& ABitmap, TKvDestEngineOptions& AOptions,
-                                             TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams,
-                                             bool AHrc) {
-  AStreams = std::make_unique<TKvStreamList>();
-  auto LScreen = AHrc ? TKvElementZXHRCEngine::CreateScreen(AOptions.PaletteMode, *AStreams)
-                      : TKvElementZXSCREngine::CreateScreen(AOptions.PaletteMode, *AStreams);
-  TKvPalette256& LResultPalette = *AOptions.GetPalette();
-  if (AOptions.PaletteMode == 0) {
+std::unique_ptr<TKvBitmap> ConvertAttributes(TKvConvertArgs& AArgs, bool AHrc) {
+  TKvDestEngineOptions& options = AArgs.Options;
+  AArgs.Streams = std::make_unique<TKvStreamList>();
+  auto screen = AHrc ? TKvElementZXHRCEngine::CreateScreen(options.PaletteMode, *AArgs.Streams)
+                     : TKvElementZXSCREngine::CreateScreen(options.PaletteMode, *AArgs.Streams);
+  TKvPalette256& resultPalette = *options.GetPalette();
+  if (options.PaletteMode == pmBlackWhite) {
     // A dark pixel sets its bit.
-    TKvImage LImage(ABitmap);
-    LResultPalette.FillWhiteBlack();
-    return LImage.ConvertBW(AAbort, AOptions, LScreen.get(), &LResultPalette, 1, 0);
+    TKvImage image(AArgs.Bitmap);
+    resultPalette.FillWhiteBlack();
+    return image.ConvertBW(AArgs.Abort, options, screen.get(), &resultPalette, 1, 0);
   }
-  TKvSpectrumZxColorImage LImage(8, AOptions.GetCellHeight(), ABitmap);
-  LResultPalette.FillGRB16(kZxLevel);
-  if (AOptions.PaletteMode == 1) return LImage.ConvertGray(AAbort, AOptions, &AProgress, LScreen.get());
-  return LImage.Convert(AAbort, AOptions, &AProgress, LScreen.get());
+  TKvSpectrumZxColorImage image(8, options.GetCellHeight(), AArgs.Bitmap);
+  resultPalette.FillGRB16(kZxLevel);
+  if (options.PaletteMode == pmGray) return image.ConvertGray(AArgs.Abort, options, &AArgs.Progress, screen.get());
+  return image.Convert(AArgs.Abort, options, &AArgs.Progress, screen.get());
 }
 
 }  // namespace
@@ -295,61 +294,33 @@ std::unique_ptr<TKvCellScreen> TKvElementZXHRCEngine::CreateScreen(uint8_t APale
   return NewScreen<TKvElementZXHRCScreen>(APaletteMode, AStreams, "hrc", kHrcPixelSize, kHrcSize);
 }
 
-std::unique_ptr<TKvDestEngineUI> TKvElementZXSCREngine::CreateUI(TKvDestEngineOptions* AOptions) {
-  return std::make_unique<TKvElementZXSCREngineUI>(AOptions);
+std::unique_ptr<TKvBitmap> TKvElementZXSCREngine::Convert(TKvConvertArgs& AArgs) {
+  return ConvertAttributes(AArgs, false);
 }
 
-std::unique_ptr<TKvDestEngineOptions> TKvElementZXSCREngine::CreateOptions() {
-  return TKvDestEngineOptions::Create<TKvElementZXSCREngineOptions>();
-}
-
-std::unique_ptr<TKvBitmap> TKvElementZXSCREngine::Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*,
-                                                          TKvPalette256*, TKvDestEngineOptions& AOptions,
-                                                          TKvDestProgress& AProgress,
-                                                          std::unique_ptr<TKvStreamList>& AStreams) {
-  return ConvertAttributes(AAbort, ABitmap, AOptions, AProgress, AStreams, false);
-}
-
-std::unique_ptr<TKvDestEngineOptions> TKvElementZXHRCEngine::CreateOptions() {
-  return TKvDestEngineOptions::Create<TKvElementZXHRCEngineOptions>();
-}
-
-std::unique_ptr<TKvBitmap> TKvElementZXHRCEngine::Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*,
-                                                          TKvPalette256*, TKvDestEngineOptions& AOptions,
-                                                          TKvDestProgress& AProgress,
-                                                          std::unique_ptr<TKvStreamList>& AStreams) {
-  return ConvertAttributes(AAbort, ABitmap, AOptions, AProgress, AStreams, true);
+std::unique_ptr<TKvBitmap> TKvElementZXHRCEngine::Convert(TKvConvertArgs& AArgs) {
+  return ConvertAttributes(AArgs, true);
 }
 
 // ---------------------------------------------------------------------------
 // Layered attribute engines (preview only)
 
-std::unique_ptr<TKvDestEngineUI> TKvElementZXLayedSCREngine::CreateUI(TKvDestEngineOptions* AOptions) {
-  return std::make_unique<TKvElementZXLayedSCREngineUI>(AOptions);
-}
-
-std::unique_ptr<TKvBitmap> TKvElementZXLayedSCREngine::Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*,
-                                                               TKvPalette256*, TKvDestEngineOptions& AOptions,
-                                                               TKvDestProgress& AProgress,
-                                                               std::unique_ptr<TKvStreamList>&) {
-  TKvElementZXLayedSCRImage LImage(ABitmap);
-  AdjustOnce(LImage, AOptions);
-  TKvPalette256& LPalette = *AOptions.GetPalette();
-  const bool LGray = AOptions.PaletteMode == 1;
-  if (LGray) {
-    LPalette.FillBlackGrayWhite(kZxLevel);
-    LImage.MakeGray();
-  } else if (AOptions.PaletteMode == 11) {
-    LPalette.FillGRB16(kZxLevel);
+std::unique_ptr<TKvBitmap> TKvElementZXLayedSCREngine::Convert(TKvConvertArgs& AArgs) {
+  TKvDestEngineOptions& options = AArgs.Options;
+  TKvElementZXLayedSCRImage image(AArgs.Bitmap);
+  AdjustOnce(image, options);
+  TKvPalette256& palette = *options.GetPalette();
+  const bool gray = options.PaletteMode == pmGray;
+  if (gray) {
+    palette.FillBlackGrayWhite(kZxLevel);
+    image.MakeGray();
+  } else if (options.PaletteMode == pmColor) {
+    palette.FillGRB16(kZxLevel);
   } else {
     RaiseOSError(87);
   }
-  LImage.DitherToPalette(AAbort, AOptions, LPalette, false);
-  return LImage.ConvertCells(AAbort, &AProgress, AOptions.GetCellHeight(), LGray, LPalette);
-}
-
-std::unique_ptr<TKvDestEngineOptions> TKvElementZXLayedHRCEngine::CreateOptions() {
-  return TKvDestEngineOptions::Create<TKvElementZXHRCEngineOptions>();
+  image.DitherToPalette(AArgs.Abort, options, palette, false);
+  return image.ConvertCells(AArgs.Abort, &AArgs.Progress, options.GetCellHeight(), gray, palette);
 }
 
 // ---------------------------------------------------------------------------
@@ -362,29 +333,29 @@ namespace {
 // A single colour is entry 0 of both.
 void QuantizeHrxc(bool* AAbort, TKvImage& AImage, TKvDestEngineOptions& AOptions, TKvPalette256& APaper,
                   TKvPalette256& AInk) {
-  const uint8_t LMode = AOptions.PaletteMode;
-  if (LMode != 1 && LMode != 11) RaiseOSError(87);
+  const uint8_t mode = AOptions.PaletteMode;
+  if (mode != pmGray && mode != pmColor) RaiseOSError(87);
   AdjustOnce(AImage, AOptions);
-  auto LRGB = TKvPaletteRGB::CreateType(ptRGB888, LMode == 1);
-  if (LMode == 1) {
+  auto allColors = TKvPaletteRGB::CreateType(ptRGB888, mode == pmGray);
+  if (mode == pmGray) {
     AImage.MakeGray();
-    TKvDestEngine::QuantizePalette(AAbort, AImage, *LRGB->GrayPalette, 17, AOptions);
+    TKvDestEngine::QuantizePalette(AAbort, AImage, *allColors->GrayPalette, 17, AOptions);
   } else {
-    TKvDestEngine::QuantizePalette(AAbort, AImage, *LRGB, 17, AOptions);
+    TKvDestEngine::QuantizePalette(AAbort, AImage, *allColors, 17, AOptions);
   }
-  TKvPalette256& LResult = *AOptions.GetPalette();
-  if (LResult.Count == 0) LResult.AddRGB(0, 0, 0);
-  AImage.FitToPaletteGray(LResult);
-  AImage.DitherToPalette(AAbort, AOptions, LResult, false);
+  TKvPalette256& result = *AOptions.GetPalette();
+  if (result.Count == 0) result.AddRGB(0, 0, 0);
+  AImage.FitToPaletteGray(result);
+  AImage.DitherToPalette(AAbort, AOptions, result, false);
   APaper.Clear();
   AInk.Clear();
-  if (LResult.Count == 1) {
-    APaper.AddColor(LResult.Colors[0]);
-    AInk.AddColor(LResult.Colors[0]);
+  if (result.Count == 1) {
+    APaper.AddColor(result.Colors[0]);
+    AInk.AddColor(result.Colors[0]);
     return;
   }
-  for (int i = 0; i + 1 < LResult.Count; ++i) APaper.AddColor(LResult.Colors[i]);
-  for (int i = 1; i < LResult.Count; ++i) AInk.AddColor(LResult.Colors[i]);
+  for (int i = 0; i + 1 < result.Count; ++i) APaper.AddColor(result.Colors[i]);
+  for (int i = 1; i < result.Count; ++i) AInk.AddColor(result.Colors[i]);
 }
 
 void FillBlack(TKvPalette256& APalette, int ACount) {
@@ -394,78 +365,50 @@ void FillBlack(TKvPalette256& APalette, int ACount) {
 
 }  // namespace
 
-std::unique_ptr<TKvDestEngineUI> TKvElementZXHRXCEngine::CreateUI(TKvDestEngineOptions* AOptions) {
-  return std::make_unique<TKvElementZXHRXCEngineUI>(AOptions);
-}
-
-std::unique_ptr<TKvDestEngineOptions> TKvElementZXHRXCEngine::CreateOptions() {
-  return TKvDestEngineOptions::Create<TKvElementZXHRXCEngineOptions>();
-}
-
-std::unique_ptr<TKvBitmap> TKvElementZXHRXCEngine::Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*,
-                                                           TKvPalette256*, TKvDestEngineOptions& AOptions,
-                                                           TKvDestProgress& AProgress,
-                                                           std::unique_ptr<TKvStreamList>& AStreams) {
-  AStreams = std::make_unique<TKvStreamList>();
-  uint8_t* LData = AStreams->NewStream("hrx", kHrxSize)->GetMemory();
-  TKvElementZXHRXCImage LImage(ABitmap);
-  TKvPalette256 LPaper, LInk;
-  QuantizeHrxc(AAbort, LImage, AOptions, LPaper, LInk);
-  TKvElementZXHRCScreen LScreen(LData);
-  TKvPalette256& LResultPalette = *AOptions.GetPalette();
-  auto LResult = LImage.ConvertCells(AAbort, &AProgress, &LScreen, LResultPalette);
-  FillBlack(LResultPalette, 32);
+std::unique_ptr<TKvBitmap> TKvElementZXHRXCEngine::Convert(TKvConvertArgs& AArgs) {
+  AArgs.Streams = std::make_unique<TKvStreamList>();
+  uint8_t* data = AArgs.Streams->NewStream("hrx", kHrxSize)->GetMemory();
+  TKvElementZXHRXCImage image(AArgs.Bitmap);
+  TKvPalette256 paper, ink;
+  QuantizeHrxc(AArgs.Abort, image, AArgs.Options, paper, ink);
+  TKvElementZXHRCScreen screen(data);
+  TKvPalette256& resultPalette = *AArgs.Options.GetPalette();
+  auto result = image.ConvertCells(AArgs.Abort, &AArgs.Progress, &screen, resultPalette);
+  FillBlack(resultPalette, 32);
   for (int i = 0; i < 16; ++i)
-    for (auto [LList, LOffset] : {std::pair{&LPaper, 0}, std::pair{&LInk, 16}}) {
-      if (i >= LList->Count) continue;
-      const TKvStdRGBColor c = LList->GetStdRGB(i);
-      LResultPalette.Colors[LOffset + i].InitStdRGB(c);
-      uint8_t* e = LData + (LOffset ? kHrxInkPalette : kHrxPaperPalette) + 3 * i;
+    for (auto [list, offset] : {std::pair{&paper, 0}, std::pair{&ink, 16}}) {
+      if (i >= list->Count) continue;
+      const TKvStdRGBColor c = list->GetStdRGB(i);
+      resultPalette.Colors[offset + i].InitStdRGB(c);
+      uint8_t* e = data + (offset ? kHrxInkPalette : kHrxPaperPalette) + 3 * i;
       e[0] = c.B, e[1] = c.G, e[2] = c.R;
     }
-  return LResult;
+  return result;
 }
 
-std::unique_ptr<TKvDestEngineUI> TKvElementZXLayedHRXCEngine::CreateUI(TKvDestEngineOptions* AOptions) {
-  return std::make_unique<TKvElementZXLayedHRXCEngineUI>(AOptions);
-}
-
-std::unique_ptr<TKvDestEngineOptions> TKvElementZXLayedHRXCEngine::CreateOptions() {
-  return TKvDestEngineOptions::Create<TKvElementZXHRXCEngineOptions>();
-}
-
-std::unique_ptr<TKvBitmap> TKvElementZXLayedHRXCEngine::Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*,
-                                                                TKvPalette256*, TKvDestEngineOptions& AOptions,
-                                                                TKvDestProgress& AProgress,
-                                                                std::unique_ptr<TKvStreamList>&) {
-  TKvElementZXLayedHRXCImage LImage(ABitmap);
-  TKvPalette256 LPaper, LInk;
-  QuantizeHrxc(AAbort, LImage, AOptions, LPaper, LInk);
-  TKvPalette256& LResultPalette = *AOptions.GetPalette();
-  auto LResult = LImage.ConvertCells(AAbort, &AProgress, nullptr, LResultPalette);
-  FillBlack(LResultPalette, 64);
+std::unique_ptr<TKvBitmap> TKvElementZXLayedHRXCEngine::Convert(TKvConvertArgs& AArgs) {
+  TKvElementZXLayedHRXCImage image(AArgs.Bitmap);
+  TKvPalette256 paper, ink;
+  QuantizeHrxc(AArgs.Abort, image, AArgs.Options, paper, ink);
+  TKvPalette256& resultPalette = *AArgs.Options.GetPalette();
+  auto result = image.ConvertCells(AArgs.Abort, &AArgs.Progress, nullptr, resultPalette);
+  FillBlack(resultPalette, 64);
   for (int i = 0; i < 16; ++i) {
-    if (i < LPaper.Count) {
-      LResultPalette.Colors[i].InitStdRGB(LPaper.GetStdRGB(i));
-      LResultPalette.Colors[32 + i].InitStdRGB(LPaper.GetStdRGB(i));
+    if (i < paper.Count) {
+      resultPalette.Colors[i].InitStdRGB(paper.GetStdRGB(i));
+      resultPalette.Colors[32 + i].InitStdRGB(paper.GetStdRGB(i));
     }
-    if (i < LInk.Count) {
-      LResultPalette.Colors[16 + i].InitStdRGB(LInk.GetStdRGB(i));
-      LResultPalette.Colors[48 + i].InitStdRGB(LInk.GetStdRGB(i));
+    if (i < ink.Count) {
+      resultPalette.Colors[16 + i].InitStdRGB(ink.GetStdRGB(i));
+      resultPalette.Colors[48 + i].InitStdRGB(ink.GetStdRGB(i));
     }
   }
-  return LResult;
+  return result;
 }
 
 const std::vector<const TKvDestEngineClass*>& ElementZXDestEngineClasses() {
-  static const std::vector<const TKvDestEngineClass*> LClasses = {
-      &DestEngineClass<TKvElementZXSCREngine>(),      &DestEngineClass<TKvElementZXLayedSCREngine>(),
-      &DestEngineClass<TKvElementZXHRCEngine>(),      &DestEngineClass<TKvElementZXLayedHRCEngine>(),
-      &DestEngineClass<TKvElementZXHRXCEngine>(),     &DestEngineClass<TKvElementZXLayedHRXCEngine>(),
-  };
-  return LClasses;
+  return DestEngineClasses<TKvElementZXSCREngine, TKvElementZXLayedSCREngine, TKvElementZXHRCEngine,
+                           TKvElementZXLayedHRCEngine, TKvElementZXHRXCEngine, TKvElementZXLayedHRXCEngine>();
 }
 
-void InitKvSavePlatformElementZX() {
-  for (const TKvDestEngineClass* c : ElementZXDestEngineClasses()) RegisterDestEngine(*c);
-}
+void InitKvSavePlatformElementZX() { RegisterDestEngines(ElementZXDestEngineClasses()); }

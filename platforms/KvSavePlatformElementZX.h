@@ -157,67 +157,54 @@ public:
   explicit TKvElementZXLayedHRXCEngineUI(TKvDestEngineOptions* AOptions) : TKvElementZXHRXCEngineUI(AOptions, 4) {}
 };
 
-class TKvElementZXSCREngine : public TKvDestEngineOf<TKvElementZXSCREngine> {
+class TKvElementZXSCREngine
+    : public TKvDestEngineWith<TKvElementZXSCREngine, TKvElementZXSCREngineOptions, TKvElementZXSCREngineUI> {
 public:
   static std::string GetPlatformName() { return "eLeMeNt ZX"; }
   static std::string GetModeName() { return "256x192x4"; }
-  std::unique_ptr<TKvDestEngineUI> CreateUI(TKvDestEngineOptions* AOptions) override;
-  std::unique_ptr<TKvDestEngineOptions> CreateOptions() override;
-  static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,
-                                            TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,
-                                            TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams);
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
   // Adds the zero-filled ".scr" stream of the palette mode (6144 bytes in
-  // mode 0, else 6912) and returns a screen over it; other modes raise
-  // "Internal error".
+  // black and white, else 6912) and returns a screen over it; other modes
+  // raise "Internal error".
   static std::unique_ptr<TKvCellScreen> CreateScreen(uint8_t APaletteMode, TKvStreamList& AStreams);
 };
 
-class TKvElementZXLayedSCREngine : public TKvDestEngineOf<TKvElementZXLayedSCREngine, TKvElementZXSCREngine> {
+class TKvElementZXLayedSCREngine : public TKvDestEngineWith<TKvElementZXLayedSCREngine, TKvElementZXSCREngineOptions,
+                                                            TKvElementZXLayedSCREngineUI, TKvElementZXSCREngine> {
 public:
   static std::string GetModeName() { return "256x192x4 Layed"; }
-  std::unique_ptr<TKvDestEngineUI> CreateUI(TKvDestEngineOptions* AOptions) override;
-  static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,
-                                            TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,
-                                            TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams);
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
-class TKvElementZXHRCEngine : public TKvDestEngineOf<TKvElementZXHRCEngine, TKvElementZXSCREngine> {
+class TKvElementZXHRCEngine : public TKvDestEngineWith<TKvElementZXHRCEngine, TKvElementZXHRCEngineOptions,
+                                                       TKvElementZXSCREngineUI, TKvElementZXSCREngine> {
 public:
   static std::string GetModeName() { return "512x192x4 HRC"; }
-  std::unique_ptr<TKvDestEngineOptions> CreateOptions() override;
-  static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,
-                                            TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,
-                                            TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams);
-  // ".hrc" of 12288 bytes in mode 0, else 15360.
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
+  // ".hrc" of 12288 bytes in black and white, else 15360.
   static std::unique_ptr<TKvCellScreen> CreateScreen(uint8_t APaletteMode, TKvStreamList& AStreams);
 };
 
-class TKvElementZXLayedHRCEngine : public TKvDestEngineOf<TKvElementZXLayedHRCEngine, TKvElementZXLayedSCREngine> {
+class TKvElementZXLayedHRCEngine : public TKvDestEngineWith<TKvElementZXLayedHRCEngine, TKvElementZXHRCEngineOptions,
+                                                            TKvElementZXLayedSCREngineUI, TKvElementZXLayedSCREngine> {
 public:
   static std::string GetModeName() { return "512x192x4 HRC Layer"; }
-  std::unique_ptr<TKvDestEngineOptions> CreateOptions() override;
 };
 
-class TKvElementZXHRXCEngine : public TKvDestEngineOf<TKvElementZXHRXCEngine> {
+class TKvElementZXHRXCEngine
+    : public TKvDestEngineWith<TKvElementZXHRXCEngine, TKvElementZXHRXCEngineOptions, TKvElementZXHRXCEngineUI> {
 public:
   static std::string GetPlatformName() { return "eLeMeNt ZX"; }
   static std::string GetModeName() { return "512x192x4 HRXC"; }
-  std::unique_ptr<TKvDestEngineUI> CreateUI(TKvDestEngineOptions* AOptions) override;
-  std::unique_ptr<TKvDestEngineOptions> CreateOptions() override;
-  static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,
-                                            TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,
-                                            TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams);
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
-class TKvElementZXLayedHRXCEngine : public TKvDestEngineOf<TKvElementZXLayedHRXCEngine> {
+class TKvElementZXLayedHRXCEngine : public TKvDestEngineWith<TKvElementZXLayedHRXCEngine, TKvElementZXHRXCEngineOptions,
+                                                             TKvElementZXLayedHRXCEngineUI> {
 public:
   static std::string GetPlatformName() { return "eLeMeNt ZX"; }
   static std::string GetModeName() { return "512x192x4 HRXC Layed"; }
-  std::unique_ptr<TKvDestEngineUI> CreateUI(TKvDestEngineOptions* AOptions) override;
-  std::unique_ptr<TKvDestEngineOptions> CreateOptions() override;
-  static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,
-                                            TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,
-                                            TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams);
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
 const std::vector<const TKvDestEngineClass*>& ElementZXDestEngineClasses();

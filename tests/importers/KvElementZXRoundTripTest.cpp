@@ -74,22 +74,23 @@ TEST(KvElementZX, AttributeFilesAndRoundTrips) {
   struct {
     const TKvDestEngineClass* Class;
     TBitmap32* Picture;
-    uint8_t Mode;
+    TKvPaletteMode Mode;
     int64_t Size;
     const char* Name;
     std::string Importer;
     TKvMatchFlags Flags;
     bool Colors;
   } cases[] = {
-      {&DestEngineClass<TKvElementZXSCREngine>(), scr.get(), 0, 6144, "a.scr", "TKvZxSpectrumBWEngine",
+      {&DestEngineClass<TKvElementZXSCREngine>(), scr.get(), pmBlackWhite, 6144, "a.scr", "TKvZxSpectrumBWEngine",
        mfSize | mfExtension, false},
-      {&DestEngineClass<TKvElementZXSCREngine>(), scr.get(), 11, 6912, "a.scr", "TKvZxSpectrumColorEngine",
+      {&DestEngineClass<TKvElementZXSCREngine>(), scr.get(), pmColor, 6912, "a.scr", "TKvZxSpectrumColorEngine",
        mfSize | mfExtension, false},
-      {&DestEngineClass<TKvElementZXSCREngine>(), scr.get(), 1, 6912, "a.scr", "TKvZxSpectrumColorEngine",
+      {&DestEngineClass<TKvElementZXSCREngine>(), scr.get(), pmGray, 6912, "a.scr", "TKvZxSpectrumColorEngine",
        mfSize | mfExtension, false},
-      {&DestEngineClass<TKvElementZXHRCEngine>(), hrc.get(), 0, 12288, "a.hrc", kHrc, mfSize | mfExtension, true},
-      {&DestEngineClass<TKvElementZXHRCEngine>(), hrc.get(), 11, 15360, "a.hrc", kHrc, mfSize | mfExtension, true},
-      {&DestEngineClass<TKvElementZXHRCEngine>(), hrc.get(), 1, 15360, "a.hrc", kHrc, mfSize | mfExtension, true},
+      {&DestEngineClass<TKvElementZXHRCEngine>(), hrc.get(), pmBlackWhite, 12288, "a.hrc", kHrc, mfSize | mfExtension,
+       true},
+      {&DestEngineClass<TKvElementZXHRCEngine>(), hrc.get(), pmColor, 15360, "a.hrc", kHrc, mfSize | mfExtension, true},
+      {&DestEngineClass<TKvElementZXHRCEngine>(), hrc.get(), pmGray, 15360, "a.hrc", kHrc, mfSize | mfExtension, true},
   };
   for (auto& c : cases) {
     SCOPED_TRACE(std::string(c.Name) + " mode " + std::to_string(c.Mode));
@@ -124,7 +125,7 @@ TEST(KvElementZX, AttributeFilesAndRoundTrips) {
 TEST(KvElementZX, HrxFiles) {
   TKvProcessorCountOverride one(1);
   auto pic = GradientPicture(512, 192, 7);
-  for (uint8_t mode : {11, 1}) {
+  for (TKvPaletteMode mode : {pmColor, pmGray}) {
     SCOPED_TRACE(mode);
     auto r = ConvertPicture(DestEngineClass<TKvElementZXHRXCEngine>(), *pic,
                             [&](TKvDestEngineOptions& o) { o.SetPaletteMode(mode); });
@@ -191,13 +192,13 @@ TEST(KvElementZX, LayeredAndParallel) {
   struct {
     const TKvDestEngineClass* Class;
     TBitmap32* Picture;
-    uint8_t Mode;
+    TKvPaletteMode Mode;
     bool File;
-  } cases[] = {{&DestEngineClass<TKvElementZXLayedSCREngine>(), scr.get(), 11, false},
-               {&DestEngineClass<TKvElementZXLayedSCREngine>(), scr.get(), 1, false},
-               {&DestEngineClass<TKvElementZXLayedHRCEngine>(), hrc.get(), 11, false},
-               {&DestEngineClass<TKvElementZXLayedHRXCEngine>(), hrc.get(), 11, false},
-               {&DestEngineClass<TKvElementZXHRXCEngine>(), hrc.get(), 11, true}};
+  } cases[] = {{&DestEngineClass<TKvElementZXLayedSCREngine>(), scr.get(), pmColor, false},
+               {&DestEngineClass<TKvElementZXLayedSCREngine>(), scr.get(), pmGray, false},
+               {&DestEngineClass<TKvElementZXLayedHRCEngine>(), hrc.get(), pmColor, false},
+               {&DestEngineClass<TKvElementZXLayedHRXCEngine>(), hrc.get(), pmColor, false},
+               {&DestEngineClass<TKvElementZXHRXCEngine>(), hrc.get(), pmColor, true}};
   for (auto& c : cases) {
     SCOPED_TRACE(c.Class->GetModeName() + " " + std::to_string(c.Mode));
     std::vector<int> first;
@@ -222,7 +223,7 @@ TEST(KvElementZX, LayeredAndParallel) {
   }
   try {
     ConvertPicture(DestEngineClass<TKvElementZXLayedSCREngine>(), *scr,
-                   [](TKvDestEngineOptions& o) { o.SetPaletteMode(0); });
+                   [](TKvDestEngineOptions& o) { o.SetPaletteMode(pmBlackWhite); });
     ADD_FAILURE();
   } catch (const EOSError& e) {
     EXPECT_EQ(e.ErrorCode, 87u);

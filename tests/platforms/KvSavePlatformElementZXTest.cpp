@@ -21,32 +21,32 @@ TEST(KvSavePlatformElementZX, Panels) {
   struct {
     const TKvDestEngineClass* Class;
     std::vector<K> Kinds;
-    uint32_t ModeSet;
+    TKvPaletteModeSet ModeSet;
     int PaletteRows;  // 0: no palette strip
     bool UsageFollowsMode;
   } cases[] = {
-      {&DestEngineClass<TKvElementZXSCREngine>(),
-       {K::Position, K::PaletteSeparator, K::PaletteMode, K::ColorUsage, K::Dithering}, 2051, 0, true},
-      {&DestEngineClass<TKvElementZXHRCEngine>(),
-       {K::Position, K::PaletteSeparator, K::PaletteMode, K::ColorUsage, K::Dithering}, 2051, 0, true},
+      {&DestEngineClass<TKvElementZXSCREngine>(), {K::Position, K::PaletteSeparator, K::PaletteMode, K::ColorUsage,
+       K::Dithering}, PaletteModes(pmBlackWhite, pmGray, pmColor), 0, true},
+      {&DestEngineClass<TKvElementZXHRCEngine>(), {K::Position, K::PaletteSeparator, K::PaletteMode, K::ColorUsage,
+       K::Dithering}, PaletteModes(pmBlackWhite, pmGray, pmColor), 0, true},
       {&DestEngineClass<TKvElementZXLayedSCREngine>(), {K::Position, K::PaletteSeparator, K::PaletteMode, K::Dithering},
-       2050, 0, false},
+       PaletteModes(pmGray, pmColor), 0, false},
       {&DestEngineClass<TKvElementZXLayedHRCEngine>(), {K::Position, K::PaletteSeparator, K::PaletteMode, K::Dithering},
-       2050, 0, false},
-      {&DestEngineClass<TKvElementZXHRXCEngine>(),
-       {K::Position, K::PaletteSeparator, K::PaletteMode, K::DestPalette, K::Dithering}, 2050, 2, false},
-      {&DestEngineClass<TKvElementZXLayedHRXCEngine>(),
-       {K::Position, K::PaletteSeparator, K::PaletteMode, K::DestPalette, K::Dithering}, 2050, 4, false},
+       PaletteModes(pmGray, pmColor), 0, false},
+      {&DestEngineClass<TKvElementZXHRXCEngine>(), {K::Position, K::PaletteSeparator, K::PaletteMode, K::DestPalette,
+       K::Dithering}, PaletteModes(pmGray, pmColor), 2, false},
+      {&DestEngineClass<TKvElementZXLayedHRXCEngine>(), {K::Position, K::PaletteSeparator, K::PaletteMode,
+       K::DestPalette, K::Dithering}, PaletteModes(pmGray, pmColor), 4, false},
   };
   for (auto& c : cases) {
     SCOPED_TRACE(c.Class->GetModeName());
     auto engine = c.Class->Create();
     auto options = engine->CreateOptions();
-    EXPECT_EQ(options->PaletteMode, 11);
+    EXPECT_EQ(options->PaletteMode, pmColor);
     auto ui = engine->CreateUI(options.get());
     auto& panel = dynamic_cast<TKvDestEngineUIEx&>(*ui);
     EXPECT_EQ(Kinds(panel), c.Kinds);
-    EXPECT_EQ(panel.GetSections()[2].Set, c.ModeSet);
+    EXPECT_EQ(panel.GetSections()[2].Set, c.ModeSet.Bits);
     if (c.PaletteRows) {
       EXPECT_EQ(panel.GetSections()[3].Columns, 16);
       EXPECT_EQ(panel.GetSections()[3].Rows, c.PaletteRows);
@@ -61,7 +61,7 @@ TEST(KvSavePlatformElementZX, Panels) {
   auto hrc = DestEngineClass<TKvElementZXHRCEngine>().Create()->CreateOptions();
   EXPECT_EQ(hrc->GetWidth(), 512);
   EXPECT_EQ(hrc->GetCellHeight(), 4);
-  EXPECT_EQ(hrc->PixelAspect, 1);
+  EXPECT_EQ(hrc->PixelAspect, pa1_2);
 }
 
 // A set abort flag ends the cell searches with the silent abort, on one
