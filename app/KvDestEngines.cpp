@@ -235,6 +235,20 @@ std::unique_ptr<TKvBitmap> TKvDestEngine::ConvertReducedGray(bool* AAbort, TKvIm
   return preview;
 }
 
+std::unique_ptr<TKvBitmap> TKvDestEngine::ConvertChosenColors(bool* AAbort, TKvImage& AImage, TKvData* AScreen,
+                                                              TKvPalette256* AGrays, TKvPalette& AColors, int AMaxCount,
+                                                              TKvDestEngineOptions& AOptions) {
+  TKvPalette256& result = *AOptions.GetPalette();
+  if (AOptions.PaletteMode == pmBlackWhite) {
+    result.FillBlackWhite();
+    return ConvertColorPair(AAbort, AImage, AScreen, AMaxCount, AOptions);
+  }
+  if (AOptions.PaletteMode == pmGray) return ConvertReducedGray(AAbort, AImage, AScreen, *AGrays, AMaxCount, AOptions);
+  QuantizePalette(AAbort, AImage, AColors, AMaxCount, AOptions);
+  AImage.FitToPaletteGray(result);
+  return AImage.ConvertIndexed(AAbort, AOptions, AScreen, result, nullptr);
+}
+
 void TKvDestEngine::QuantizePalette(bool* AAbort, TKvImage& AImage, TKvPalette& APalette, int AMaxCount,
                                     TKvDestEngineOptions& AOptions) {
   TKvPalette256& LResult = *AOptions.GetPalette();

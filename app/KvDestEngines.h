@@ -112,6 +112,14 @@ public:
   static std::unique_ptr<TKvBitmap> ConvertReducedGray(bool* AAbort, TKvImage& AImage, TKvData* AScreen,
                                                        TKvPalette256& AGrays, int AMaxCount,
                                                        TKvDestEngineOptions& AOptions);
+  // A screen of at most AMaxCount freely chosen colours, by the options'
+  // palette mode: "Black/white" ConvertColorPair over black and white,
+  // "Gray" ConvertReducedGray over AGrays (read in that mode only), any other
+  // the colours QuantizePalette picks from AColors. The result palette ends
+  // up with the colours the screen's indexes refer to.
+  static std::unique_ptr<TKvBitmap> ConvertChosenColors(bool* AAbort, TKvImage& AImage, TKvData* AScreen,
+                                                        TKvPalette256* AGrays, TKvPalette& AColors, int AMaxCount,
+                                                        TKvDestEngineOptions& AOptions);
 };
 
 // The descriptor of engine class T, built from T's static members:

@@ -131,38 +131,6 @@ namespace {
 
 constexpr uint8_t kCGAAutoTypes[3] = {ptBackGreenRedYellowHigh, ptBackCyanMagentaWhiteHigh, ptBackCyanRedWhiteHigh};
 
-// Black/white and gray over the adapter's colours, shared by EGA and VGA:
-// AGrays are the candidate grays, ALimit the most colours kept.
-std::unique_ptr<TKvBitmap> ConvertIBMMono(bool* AAbort, TKvImage& AImage, TKvDestEngineOptions& AOptions, int ALimit,
-                                          TKvPalette256* AGrays) {
-  TKvPalette256& result = *AOptions.GetPalette();
-  TKvPalette256& fixed = *AOptions.GetFixedPalette();
-  std::unique_ptr<TKvBitmap> bitmap;
-  if (!AGrays) {
-    result.FillBlackWhite();
-    int a = 0, b = 0;
-    fixed.AddColorPair(&result, ALimit, a, b);
-    bitmap = AImage.ConvertBW(AAbort, AOptions, nullptr, &fixed, a, b);
-  } else {
-    int dark = 0, bright = 0;
-    if (TKvDestEngine::ReducePalette(AAbort, AImage, *AGrays, ALimit, AOptions, dark, bright))
-      bitmap = AImage.ConvertIndexed(AAbort, AOptions, nullptr, result, &fixed);
-    else
-      bitmap = AImage.ConvertBW(AAbort, AOptions, nullptr, &fixed, dark, bright);
-  }
-  result.Assign(&fixed);
-  return bitmap;
-}
-
-// The colour conversion of EGA and VGA: at most ALimit colours of AColors.
-std::unique_ptr<TKvBitmap> ConvertIBMColor(bool* AAbort, TKvImage& AImage, TKvDestEngineOptions& AOptions,
-                                           TKvPalette& AColors, int ALimit) {
-  TKvDestEngine::QuantizePalette(AAbort, AImage, AColors, ALimit, AOptions);
-  TKvPalette256& result = *AOptions.GetPalette();
-  AImage.FitToPaletteGray(result);
-  return AImage.ConvertIndexed(AAbort, AOptions, nullptr, result, nullptr);
-}
-
 }  // namespace
 
 std::unique_ptr<TKvBitmap> TKvCGAEngine::Convert(TKvConvertArgs& AArgs) {
@@ -196,45 +164,26 @@ std::unique_ptr<TKvBitmap> TKvCGAMonoEngine::Convert(TKvConvertArgs& AArgs) {
 
 std::unique_ptr<TKvBitmap> ConvertEGA(TKvConvertArgs& AArgs) {
   TKvDestEngineOptions& options = AArgs.Options;
+  if (!PaletteModes(pmBlackWhite, pmGray, pmColor, pmCustom).Has(options.PaletteMode)) RaiseOSError(87);
   TKvPalette256 ega;
   ega.FillRGB64();
+  TKvPalette256 grays;
+  grays.FillGray4();
   TKvImage image(AArgs.Bitmap);
   AdjustOnce(image, options);
+  if (options.PaletteMode == pmGray) options.GetPalette()->Assign(&grays);
   // The adapter shows 16 colours whatever the colour count says.
-  constexpr int kLimit = 16;
-  switch (options.PaletteMode) {
-    case pmBlackWhite:
-      return ConvertIBMMono(AArgs.Abort, image, options, kLimit, nullptr);
-    case pmGray: {
-      TKvPalette256 grays;
-      grays.FillGray4();
-      options.GetPalette()->Assign(&grays);
-      return ConvertIBMMono(AArgs.Abort, image, options, kLimit, &grays);
-    }
-    case pmColor:
-    case pmCustom:
-      return ConvertIBMColor(AArgs.Abort, image, options, ega, kLimit);
-    default:
-      RaiseOSError(87);
-  }
+  return TKvDestEngine::ConvertChosenColors(AArgs.Abort, image, nullptr, &grays, ega, 16, options);
 }
 
 std::unique_ptr<TKvBitmap> ConvertVGA(TKvConvertArgs& AArgs) {
   TKvDestEngineOptions& options = AArgs.Options;
+  if (!PaletteModes(pmBlackWhite, pmGray, pmColor).Has(options.PaletteMode)) RaiseOSError(87);
   auto vga = TKvPaletteRGB::CreateBits(6, 6, 6, options.PaletteMode == pmGray);
   TKvImage image(AArgs.Bitmap);
   AdjustOnce(image, options);
-  const int limit = options.MaxColorCount;
-  switch (options.PaletteMode) {
-    case pmBlackWhite:
-      return ConvertIBMMono(AArgs.Abort, image, options, limit, nullptr);
-    case pmGray:
-      return ConvertIBMMono(AArgs.Abort, image, options, limit, vga->GrayPalette.get());
-    case pmColor:
-      return ConvertIBMColor(AArgs.Abort, image, options, *vga, limit);
-    default:
-      RaiseOSError(87);
-  }
+  return TKvDestEngine::ConvertChosenColors(AArgs.Abort, image, nullptr, vga->GrayPalette.get(), *vga,
+                                            options.MaxColorCount, options);
 }
 
 void InitKvSavePlatformIBM() {

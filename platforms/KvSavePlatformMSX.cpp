@@ -1137,33 +1137,13 @@ std::unique_ptr<TKvBitmap> ConvertPaletted(TKvConvertArgs& AArgs, const TKvMSXBi
     screen = std::make_unique<TKvMSXScreen2>(bitmap.GetWidth(), bitmap.GetHeight());
   else
     screen = std::make_unique<TKvMSXScreen4>(bitmap.GetWidth(), bitmap.GetHeight());
-  TKvPalette256& result = *options.GetPalette();
-  TKvPalette256& fixed = *options.GetFixedPalette();
-  std::unique_ptr<TKvBitmap> preview;
-  int dark = 0, light = 1;
-  if (mode == pmBlackWhite) {
-    result.FillBlackWhite();
-    fixed.AddColorPair(&result, k, dark, light);
-    preview = image.ConvertBW(abort, options, screen.get(), &fixed, dark, light);
-    result.Assign(&fixed);
-  } else if (mode == pmGray) {
-    if (TKvDestEngine::ReducePalette(abort, image, *levels->GrayPalette, k, options, dark, light))
-      preview = image.ConvertIndexed(abort, options, screen.get(), result, &fixed);
-    else
-      preview = image.ConvertBW(abort, options, screen.get(), &fixed, dark, light);
-    result.Assign(&fixed);
-  } else {
-    if (mode == pmColorBright) {
-      // The colours nearest to the half- and full-level primaries and mixtures.
-      TKvPalette256 primaries;
-      primaries.FillNearestGBR16(levels.get());
-      TKvDestEngine::QuantizePalette(abort, image, primaries, k, options);
-    } else {
-      TKvDestEngine::QuantizePalette(abort, image, *levels, k, options);
-    }
-    image.FitToPaletteGray(result);
-    preview = image.ConvertIndexed(abort, options, screen.get(), result, nullptr);
-  }
+  // Colour (bright): the colours nearest to the half- and full-level primaries
+  // and mixtures.
+  TKvPalette256 primaries;
+  if (mode == pmColorBright) primaries.FillNearestGBR16(levels.get());
+  TKvPalette& colors = mode == pmColorBright ? static_cast<TKvPalette&>(primaries) : *levels;
+  auto preview =
+      TKvDestEngine::ConvertChosenColors(abort, image, screen.get(), levels->GrayPalette.get(), colors, k, options);
   AddMSXBsaveStreams(options, AArgs.Streams, *screen, levels.get(), AMode);
   AddMSXGlStreams(options, AArgs.Streams, *screen, levels.get(), AMode);
   AddMSXMagStream(options, AArgs.Streams, *screen, nullptr, AMode);
@@ -1679,34 +1659,12 @@ std::unique_ptr<TKvBitmap> ConvertBPPalette(TKvConvertArgs& AArgs, int ACount, u
   TScreen screen(AArgs.Bitmap.GetWidth(), AArgs.Bitmap.GetHeight());
   TKvImage image(AArgs.Bitmap);
   AdjustOnce(image, options);
-  TKvPalette256& result = *options.GetPalette();
-  TKvPalette256& fixed = *options.GetFixedPalette();
-  std::unique_ptr<TKvBitmap> preview;
-  if (mode == pmBlackWhite) {
-    result.FillBlackWhite();
-    int dark = 0, light = 1;
-    fixed.AddColorPair(&result, ACount, dark, light);
-    preview = image.ConvertBW(abort, options, &screen, &fixed, dark, light);
-    result.Assign(&fixed);
-  } else if (mode == pmGray) {
-    int dark = 0, bright = 0;
-    if (TKvDestEngine::ReducePalette(abort, image, *levels->GrayPalette, ACount, options, dark, bright))
-      preview = image.ConvertIndexed(abort, options, &screen, result, &fixed);
-    else
-      preview = image.ConvertBW(abort, options, &screen, &fixed, dark, bright);
-    result.Assign(&fixed);
-  } else {
-    if (mode == pmColorBright) {
-      TKvPalette256 primaries;
-      primaries.FillNearestGBR16(levels.get());
-      TKvDestEngine::QuantizePalette(abort, image, primaries, ACount, options);
-    } else {
-      TKvDestEngine::QuantizePalette(abort, image, *levels, ACount, options);
-    }
-    image.FitToPaletteGray(result);
-    preview = image.ConvertIndexed(abort, options, &screen, result, nullptr);
-  }
-  TKvBaseBPEngine::WriteG9b(AArgs.Streams, ADepth, 0, screen, levels.get(), &result);
+  TKvPalette256 primaries;
+  if (mode == pmColorBright) primaries.FillNearestGBR16(levels.get());
+  TKvPalette& colors = mode == pmColorBright ? static_cast<TKvPalette&>(primaries) : *levels;
+  auto preview =
+      TKvDestEngine::ConvertChosenColors(abort, image, &screen, levels->GrayPalette.get(), colors, ACount, options);
+  TKvBaseBPEngine::WriteG9b(AArgs.Streams, ADepth, 0, screen, levels.get(), options.GetPalette());
   return preview;
 }
 

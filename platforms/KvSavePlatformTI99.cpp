@@ -883,27 +883,8 @@ std::unique_ptr<TKvBitmap> ConvertV9938G6(TKvConvertArgs& AArgs, bool AInterlace
   auto levels = TKvPaletteRGB::CreateType(ptRGB333, mode == pmGray);
   TKvImage image(AArgs.Bitmap);
   AdjustOnce(image, options);
-  TKvPalette256& result = *options.GetPalette();
-  TKvPalette256& fixed = *options.GetFixedPalette();
-  std::unique_ptr<TKvBitmap> preview;
-  if (mode == pmBlackWhite) {
-    result.FillBlackWhite();
-    int a = 0, b = 1;
-    fixed.AddColorPair(&result, 16, a, b);
-    result.Assign(&fixed);
-    preview = image.ConvertBW(AArgs.Abort, options, nullptr, &result, a, b);
-  } else if (mode == pmGray) {
-    int dark = 0, bright = 0;
-    if (TKvDestEngine::ReducePalette(AArgs.Abort, image, *levels->GrayPalette, 16, options, dark, bright))
-      preview = image.ConvertIndexed(AArgs.Abort, options, nullptr, result, &fixed);
-    else
-      preview = image.ConvertBW(AArgs.Abort, options, nullptr, &fixed, dark, bright);
-    result.Assign(&fixed);
-  } else {
-    TKvDestEngine::QuantizePalette(AArgs.Abort, image, *levels, 16, options);
-    image.FitToPaletteGray(result);
-    preview = image.ConvertIndexed(AArgs.Abort, options, nullptr, result, nullptr);
-  }
+  auto preview =
+      TKvDestEngine::ConvertChosenColors(AArgs.Abort, image, nullptr, levels->GrayPalette.get(), *levels, 16, options);
   preview->MirrorX = false;
   WriteV9938G6Files(options, *levels, AArgs.Streams, *preview, AInterlaced);
   return preview;
