@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "app/KvDestEngines.h"
@@ -68,41 +69,61 @@ public:
   static std::string GetPlatformName() { return "ZX Evolution"; }
 
 protected:
-  // The panel of the 4-bit or 8-bit modes.
-  static std::unique_ptr<TKvDestEngineUI> CreatePanel(TKvDestEngineOptions* AOptions, int ABits);
-  static std::unique_ptr<TKvBitmap> ConvertBits(bool* AAbort, TBitmap32& ABitmap, TKvDestEngineOptions& AOptions,
-                                                std::unique_ptr<TKvStreamList>& AStreams, int ABits);
+  static std::unique_ptr<TKvBitmap> ConvertBits(TKvConvertArgs& AArgs, int ABits);
 };
 
-#define KV_ZX_EVOLUTION_ENGINE(Name, Mode, Bits, Options)                                                      \
-  class Name : public TKvDestEngineOf<Name, TKvZxEvolutionEngine> {                                             \
-  public:                                                                                                       \
-    static std::string GetModeName() { return Mode; }                                                          \
-    static int GetBitsPerPixel() { return Bits; }                                                              \
-    static int GetColorCount() { return 1 << Bits; }                                                           \
-    std::unique_ptr<TKvDestEngineUI> CreateUI(TKvDestEngineOptions* AOptions) override {                       \
-      return CreatePanel(AOptions, Bits);                                                                      \
-    }                                                                                                           \
-    std::unique_ptr<TKvDestEngineOptions> CreateOptions() override {                                           \
-      return TKvDestEngineOptions::Create<Options>();                                                          \
-    }                                                                                                           \
-    static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*, TKvPalette256*, \
-                                              TKvDestEngineOptions& AOptions, TKvDestProgress&,                \
-                                              std::unique_ptr<TKvStreamList>& AStreams) {                      \
-      return ConvertBits(AAbort, ABitmap, AOptions, AStreams, Bits);                                           \
-    }                                                                                                           \
+// A mode of ABits (4 or 8) per pixel with the options TOptions.
+template <class T, class TOptions, int ABits>
+class TKvZxEvolutionEngineOf
+    : public TKvDestEngineWith<T, TOptions,
+                               std::conditional_t<ABits == 4, TKvZxEvolution4EngineUI, TKvZxEvolution8EngineUI>,
+                               TKvZxEvolutionEngine> {
+public:
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs) {
+    return TKvZxEvolutionEngine::ConvertBits(AArgs, ABits);
   }
+};
 
-KV_ZX_EVOLUTION_ENGINE(TKvZxEvolution256x192x4Engine, "256x192x4", 4, TKvZxEvolution256x192EngineOptions);
-KV_ZX_EVOLUTION_ENGINE(TKvZxEvolution256x192x8Engine, "256x192x8", 8, TKvZxEvolution256x192EngineOptions);
-KV_ZX_EVOLUTION_ENGINE(TKvZxEvolution320x200x4Engine, "320x200x4", 4, TKvZxEvolution320x200EngineOptions);
-KV_ZX_EVOLUTION_ENGINE(TKvZxEvolution320x200x8Engine, "320x200x8", 8, TKvZxEvolution320x200EngineOptions);
-KV_ZX_EVOLUTION_ENGINE(TKvZxEvolution320x240x4Engine, "320x240x4", 4, TKvZxEvolution320x240EngineOptions);
-KV_ZX_EVOLUTION_ENGINE(TKvZxEvolution320x240x8Engine, "320x240x8", 8, TKvZxEvolution320x240EngineOptions);
-KV_ZX_EVOLUTION_ENGINE(TKvZxEvolution360x288x4Engine, "360x288x4", 4, TKvZxEvolution360x288EngineOptions);
-KV_ZX_EVOLUTION_ENGINE(TKvZxEvolution360x288x8Engine, "360x288x8", 8, TKvZxEvolution360x288EngineOptions);
-
-#undef KV_ZX_EVOLUTION_ENGINE
+class TKvZxEvolution256x192x4Engine
+    : public TKvZxEvolutionEngineOf<TKvZxEvolution256x192x4Engine, TKvZxEvolution256x192EngineOptions, 4> {
+public:
+  static std::string GetModeName() { return "256x192x4"; }
+};
+class TKvZxEvolution256x192x8Engine
+    : public TKvZxEvolutionEngineOf<TKvZxEvolution256x192x8Engine, TKvZxEvolution256x192EngineOptions, 8> {
+public:
+  static std::string GetModeName() { return "256x192x8"; }
+};
+class TKvZxEvolution320x200x4Engine
+    : public TKvZxEvolutionEngineOf<TKvZxEvolution320x200x4Engine, TKvZxEvolution320x200EngineOptions, 4> {
+public:
+  static std::string GetModeName() { return "320x200x4"; }
+};
+class TKvZxEvolution320x200x8Engine
+    : public TKvZxEvolutionEngineOf<TKvZxEvolution320x200x8Engine, TKvZxEvolution320x200EngineOptions, 8> {
+public:
+  static std::string GetModeName() { return "320x200x8"; }
+};
+class TKvZxEvolution320x240x4Engine
+    : public TKvZxEvolutionEngineOf<TKvZxEvolution320x240x4Engine, TKvZxEvolution320x240EngineOptions, 4> {
+public:
+  static std::string GetModeName() { return "320x240x4"; }
+};
+class TKvZxEvolution320x240x8Engine
+    : public TKvZxEvolutionEngineOf<TKvZxEvolution320x240x8Engine, TKvZxEvolution320x240EngineOptions, 8> {
+public:
+  static std::string GetModeName() { return "320x240x8"; }
+};
+class TKvZxEvolution360x288x4Engine
+    : public TKvZxEvolutionEngineOf<TKvZxEvolution360x288x4Engine, TKvZxEvolution360x288EngineOptions, 4> {
+public:
+  static std::string GetModeName() { return "360x288x4"; }
+};
+class TKvZxEvolution360x288x8Engine
+    : public TKvZxEvolutionEngineOf<TKvZxEvolution360x288x8Engine, TKvZxEvolution360x288EngineOptions, 8> {
+public:
+  static std::string GetModeName() { return "360x288x8"; }
+};
 
 // The modes of the "ZX Evolution" platform in list order.
 const std::vector<const TKvDestEngineClass*>& ZxEvolutionDestEngineClasses();

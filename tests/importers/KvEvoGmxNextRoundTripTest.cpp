@@ -130,14 +130,14 @@ TEST(KvEvoGmxNextRoundTrip, ScorpionGMX) {
   // keep the blank screen.
   for (auto& m : modes) {
     auto pic = GradientPicture(m.Width, 40, 31);
-    for (uint8_t usage : {0, 1, 2, 3}) {
+    for (TKvColorUsage usage : {cuDarkAndBright, cuDarkOnly, cuDarkOnlyForceBright, cuBrightOnly}) {
       auto r = ConvertPicture(*m.Class, *pic, [&](TKvDestEngineOptions& o) { o.SetColorUsage(usage); });
       ExpectRoundTrip(r, 0, "usage" + std::to_string(usage) + ".c", m.Importer, m.Flags, m.Width, 200);
       ExpectLayout(r, 0, m.Width == 640 ? Gmx640Layout : Gmx160Layout);
     }
-    for (uint8_t mode : {0, 1}) {
+    for (TKvPaletteMode mode : {pmBlackWhite, pmGray}) {
       auto r = ConvertPicture(*m.Class, *pic, [&](TKvDestEngineOptions& o) { o.SetPaletteMode(mode); });
-      ExpectRoundTrip(r, 0, mode ? "gray.c" : "bw.c", m.Importer, m.Flags, m.Width, 200);
+      ExpectRoundTrip(r, 0, mode == pmGray ? "gray.c" : "bw.c", m.Importer, m.Flags, m.Width, 200);
       ExpectLayout(r, 0, m.Width == 640 ? Gmx640Layout : Gmx160Layout);
     }
   }
@@ -151,7 +151,7 @@ TEST(KvEvoGmxNextRoundTrip, ZxSpectrumNext) {
   auto r333 = ConvertPicture(next, *part);
   ExpectRoundTrip(r333, 0, "picture.nxi", "TKvZxSpectrumNextNxiSourceEngine", mfSize | mfExtension, 256, 192);
   ExpectLayout(r333, 0, NxiLayout);
-  for (uint8_t mode : {0, 1, 11}) {
+  for (TKvPaletteMode mode : {pmBlackWhite, pmGray, pmColor}) {
     auto r332 = ConvertPicture(next, *pic, [&](TKvDestEngineOptions& o) {
       o.SetPaletteType(ptRGB332);
       o.SetPaletteMode(mode);
@@ -161,7 +161,7 @@ TEST(KvEvoGmxNextRoundTrip, ZxSpectrumNext) {
     ExpectLayout(r332, 0, Sl2Layout);
     ExpectLayout(r332, 1, NxiLayout);
   }
-  auto gray = ConvertPicture(next, *part, [](TKvDestEngineOptions& o) { o.SetPaletteMode(1); });
+  auto gray = ConvertPicture(next, *part, [](TKvDestEngineOptions& o) { o.SetPaletteMode(pmGray); });
   ExpectRoundTrip(gray, 0, "gray.nxi", "TKvZxSpectrumNextNxiSourceEngine", mfSize | mfExtension, 256, 192);
   ExpectLayout(gray, 0, NxiLayout);
 }
@@ -182,7 +182,7 @@ TEST(KvEvoGmxNextRoundTrip, ZxEvolution) {
   auto family = [](TKvPaletteType t) {
     return t == ptVideoDAC ? ptVideoDAC : t <= ptEvoEGAPWM3 ? ptEvoEGA : ptPentevo;
   };
-  auto run = [&](const TKvDestEngineClass& c, TBitmap32& pic, TKvPaletteType type, uint8_t mode) {
+  auto run = [&](const TKvDestEngineClass& c, TBitmap32& pic, TKvPaletteType type, TKvPaletteMode mode) {
     auto r = ConvertPicture(c, pic, [&](TKvDestEngineOptions& o) {
       o.SetPaletteType(type);
       o.SetPaletteMode(mode);
@@ -196,7 +196,7 @@ TEST(KvEvoGmxNextRoundTrip, ZxEvolution) {
   // Every mode with every palette kind at the smallest size.
   auto tiny = GradientPicture(8, 8, 41);
   for (const TKvDestEngineClass* c : ZxEvolutionDestEngineClasses())
-    for (TKvPaletteType t : ZxEvolutionPaletteTypes) run(*c, *tiny, t, 11);
+    for (TKvPaletteType t : ZxEvolutionPaletteTypes) run(*c, *tiny, t, pmColor);
   // Both depths at an odd width (4-bit rows of 130 bytes) and at the largest
   // width, for each family; then gray, black-and-white and "Custom".
   auto odd = GradientPicture(257, 32, 42);
@@ -204,13 +204,14 @@ TEST(KvEvoGmxNextRoundTrip, ZxEvolution) {
   for (const TKvDestEngineClass* c :
        {&DestEngineClass<TKvZxEvolution256x192x4Engine>(), &DestEngineClass<TKvZxEvolution360x288x8Engine>()})
     for (TKvPaletteType t : {ptEvoEGA, ptPentevoPWM2, ptVideoDAC}) {
-      run(*c, *odd, t, 11);
-      run(*c, *wide, t, 11);
+      run(*c, *odd, t, pmColor);
+      run(*c, *wide, t, pmColor);
     }
   // The largest picture once, in the largest file.
-  run(DestEngineClass<TKvZxEvolution360x288x8Engine>(), *BlockPicture(512, 512), ptVideoDAC, 11);
-  for (uint8_t mode : {0, 1, 17}) run(DestEngineClass<TKvZxEvolution320x200x8Engine>(), *odd, ptEvoEGAPWM1, mode);
-  run(DestEngineClass<TKvZxEvolution320x240x4Engine>(), *odd, ptPentevo, 17);
+  run(DestEngineClass<TKvZxEvolution360x288x8Engine>(), *BlockPicture(512, 512), ptVideoDAC, pmColor);
+  for (TKvPaletteMode mode : {pmBlackWhite, pmGray, pmCustom})
+    run(DestEngineClass<TKvZxEvolution320x200x8Engine>(), *odd, ptEvoEGAPWM1, mode);
+  run(DestEngineClass<TKvZxEvolution320x240x4Engine>(), *odd, ptPentevo, pmCustom);
 }
 
 }  // namespace

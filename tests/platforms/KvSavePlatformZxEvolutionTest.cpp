@@ -118,12 +118,13 @@ TEST(KvSavePlatformZxEvolution, PaletteKindsAndLevels) {
   auto pic = GradientPicture(64, 48, 14);
   struct {
     TKvPaletteType Type;
-    uint8_t Mode;
+    TKvPaletteMode Mode;
     int MaxLevel;  // the highest level the file may hold
     bool Gray;
-  } cases[] = {{ptEvoEGA, 11, 24, false},     {ptEvoEGAPWM2, 17, 24, false}, {ptPentevoPWM1, 11, 24, false},
-               {ptVideoDAC, 11, 31, false},   {ptEvoEGA, 1, 24, true},       {ptVideoDAC, 1, 31, true},
-               {ptPentEvoPWM3, 0, 24, true}};
+  } cases[] = {{ptEvoEGA, pmColor, 24, false},         {ptEvoEGAPWM2, pmCustom, 24, false},
+               {ptPentevoPWM1, pmColor, 24, false},    {ptVideoDAC, pmColor, 31, false},
+               {ptEvoEGA, pmGray, 24, true},           {ptVideoDAC, pmGray, 31, true},
+               {ptPentEvoPWM3, pmBlackWhite, 24, true}};
   for (const TKvDestEngineClass* c : ZxEvolutionDestEngineClasses()) {
     for (auto& k : cases) {
       auto r = ConvertPicture(*c, *pic, [&](TKvDestEngineOptions& o) {
@@ -152,7 +153,7 @@ TEST(KvSavePlatformZxEvolution, PaletteKindsAndLevels) {
       EXPECT_TRUE(k.Type != ptVideoDAC || k.Gray || top > 24) << top;
       // "Custom" is offered only for the four-level kinds: the conversion's
       // copy of the options turns it into "Сolor".
-      EXPECT_EQ(r.Options->PaletteMode, k.Mode == 17 ? 11 : k.Mode);
+      EXPECT_EQ(r.Options->PaletteMode, k.Mode == pmCustom ? pmColor : k.Mode);
     }
   }
 }
@@ -180,7 +181,7 @@ TEST(KvSavePlatformZxEvolution, ModesOptionsAndPanels) {
     o->SetWidth(100);
     EXPECT_EQ(o->GetWidth(), 100);
     EXPECT_EQ(o->PaletteType, ptEvoEGA);
-    EXPECT_EQ(o->PaletteMode, 11);
+    EXPECT_EQ(o->PaletteMode, pmColor);
     EXPECT_EQ(o->GetPalette()->Count, 64);
     auto ui = e->CreateUI(o.get());
     auto& panel = dynamic_cast<TKvZxEvolutionEngineUI&>(*ui);
@@ -188,9 +189,9 @@ TEST(KvSavePlatformZxEvolution, ModesOptionsAndPanels) {
     for (auto& s : panel.GetSections()) kinds.push_back(s.Kind);
     EXPECT_EQ(kinds, (std::vector<K>{K::Dimension, K::Position, K::PaletteSeparator, K::CustomPaletteComboBox,
                                      K::PaletteMode, K::DestPalette, K::FixedPalette, K::Dithering}));
-    EXPECT_EQ(panel.GetSections()[1].Set, 1280u);
+    EXPECT_EQ(panel.GetSections()[1].Set, PixelAspects(pa1_1p2, pa1_1).Bits);
     EXPECT_EQ(panel.GetSections()[3].Items.size(), 9u);
-    EXPECT_EQ(panel.GetSections()[4].Set, 133123u);
+    EXPECT_EQ(panel.GetSections()[4].Set, PaletteModes(pmBlackWhite, pmGray, pmColor, pmCustom).Bits);
     EXPECT_EQ(panel.GetSections()[5].Rows, i % 2 ? 16 : 4);
     EXPECT_EQ(panel.GetPaletteRows(), i % 2 ? 16 : 4);
     EXPECT_TRUE(panel.CanEditPalette());
