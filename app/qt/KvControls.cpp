@@ -26,17 +26,16 @@ void ShowError(QWidget* AOwner, const std::exception& E) {
 
 }  // namespace
 
-bool TKvDestLink::Set(TKvDest* ADest) {
-  if (ADest == FDest) return false;
+void TKvDestLinked::SetDest(TKvDest* ADest) {
+  if (ADest == FDest) return;
   if (FDest) FDest->RemoveClient(FOwner);
   FDest = ADest;
   if (FDest) FDest->AddClient(FOwner);
-  return true;
 }
 
 // ---- separator ----
 
-TKvSeparator::TKvSeparator(QWidget* AParent) : TLabel(AParent) {
+TKvSeparator::TKvSeparator(QWidget* AParent) : TLabel(AParent), TKvDestLinked(this) {
   SetAlignment(taCenter);
 }
 
@@ -56,7 +55,7 @@ void TKvSeparator::paintEvent(QPaintEvent* AEvent) {
 
 // ---- edits ----
 
-TKvEdit::TKvEdit(QWidget* AParent) : TnoxShellEdit(AParent) {
+TKvEdit::TKvEdit(QWidget* AParent) : TnoxShellEdit(AParent), TKvDestLinked(this) {
   FTimer = new QTimer(this);
   FTimer->setInterval(2000);
   FTimer->setSingleShot(false);
@@ -151,7 +150,7 @@ void TKvIntEdit::focusOutEvent(QFocusEvent* AEvent) {
 
 // ---- combo boxes ----
 
-TKvComboBox::TKvComboBox(QWidget* AParent) : TnoxShellComboBox(AParent) {
+TKvComboBox::TKvComboBox(QWidget* AParent) : TnoxShellComboBox(AParent), TKvDestLinked(this) {
   connect(this, qOverload<int>(&QComboBox::currentIndexChanged), this, [this](int) {
     try {
       SelectionChanged();
@@ -198,7 +197,7 @@ namespace {
 constexpr int ImageIndexRole = Qt::UserRole + 1;
 }
 
-TKvComboBoxEx::TKvComboBoxEx(QWidget* AParent) : TnoxShellComboBoxEx(AParent) {
+TKvComboBoxEx::TKvComboBoxEx(QWidget* AParent) : TnoxShellComboBoxEx(AParent), TKvDestLinked(this) {
   connect(this, qOverload<int>(&QComboBox::currentIndexChanged), this, [this](int) {
     try {
       SelectionChanged();
@@ -292,7 +291,8 @@ void TKvPixelAspectRatioComboBox::SetAspectRatio(uint8_t ACode) { setCurrentInde
 
 // ---- check box, button, track bar ----
 
-TKvCheckBox::TKvCheckBox(QWidget* AParent, const QString& ACaption) : QCheckBox(ACaption, AParent) {
+TKvCheckBox::TKvCheckBox(QWidget* AParent, const QString& ACaption)
+    : QCheckBox(ACaption, AParent), TKvDestLinked(this) {
   connect(this, &QCheckBox::clicked, this, [this] { Clicked(); });
 }
 
@@ -317,7 +317,8 @@ int TKvCheckBox::GetDisableClientCount() const {
   return static_cast<int>(std::count_if(FDisableClients.begin(), FDisableClients.end(), [](auto& p) { return !p.isNull(); }));
 }
 
-TKvButton::TKvButton(QWidget* AParent, const QString& ACaption) : QPushButton(ACaption, AParent) {
+TKvButton::TKvButton(QWidget* AParent, const QString& ACaption)
+    : QPushButton(ACaption, AParent), TKvDestLinked(this) {
   connect(this, &QPushButton::clicked, this, [this] {
     try {
       if (OnClick) OnClick(this);
@@ -327,7 +328,7 @@ TKvButton::TKvButton(QWidget* AParent, const QString& ACaption) : QPushButton(AC
   });
 }
 
-TKvTrackBar::TKvTrackBar(QWidget* AParent, int ADefault) : QSlider(Qt::Horizontal, AParent) {
+TKvTrackBar::TKvTrackBar(QWidget* AParent, int ADefault) : QSlider(Qt::Horizontal, AParent), TKvDestLinked(this) {
   setPageStep(1);
   setSingleStep(1);
   setTickPosition(QSlider::NoTicks);
@@ -618,7 +619,7 @@ void TKvColorBox::changeEvent(QEvent* AEvent) {
 
 // ---- destination palette grid ----
 
-TKvDestPalette::TKvDestPalette(QWidget* AParent) : TKvBorderControl(AParent) {
+TKvDestPalette::TKvDestPalette(QWidget* AParent) : TKvBorderControl(AParent), TKvDestLinked(this) {
   setAcceptDrops(true);
   AutoSize();
 }

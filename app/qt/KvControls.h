@@ -44,34 +44,23 @@ public:
   virtual void SetDest(TKvDest* ADest) = 0;
 };
 
-// The document link shared by every control: leaves the old document, joins
-// the new one, then tells the control through DestChanged.
-class TKvDestLink {
+// The document link shared by every control: SetDest leaves the old result
+// document and joins the new one as the control (AOwner).
+class TKvDestLinked : public IKvWantDest {
 public:
-  explicit TKvDestLink(TObject* AOwner) : FOwner(AOwner) {}
-  // True when the document changed.
-  bool Set(TKvDest* ADest);
-  TKvDest* Get() const { return FDest; }
+  void SetDest(TKvDest* ADest) override;
+  TKvDest* GetDest() const { return FDest; }
+
+protected:
+  explicit TKvDestLinked(TObject* AOwner) : FOwner(AOwner) {}
 
 private:
   TObject* FOwner;
   TKvDest* FDest = nullptr;
 };
 
-#define KV_WANT_DEST_MEMBERS                                      \
-public:                                                           \
-  void SetDest(TKvDest* ADest) override {                         \
-    if (FDestLink.Set(ADest)) DestChanged();                      \
-  }                                                               \
-  TKvDest* GetDest() const { return FDestLink.Get(); }            \
-  virtual void DestChanged() {}                                   \
-                                                                  \
-protected:                                                        \
-  TKvDestLink FDestLink{this};
-
 // A centred caption with a rule through its middle.
-class TKvSeparator : public TLabel, public TObject, public IKvWantDest {
-  KV_WANT_DEST_MEMBERS
+class TKvSeparator : public TLabel, public TObject, public TKvDestLinked {
 public:
   explicit TKvSeparator(QWidget* AParent);
   ~TKvSeparator() override { SetDest(nullptr); }
@@ -80,17 +69,15 @@ protected:
   void paintEvent(QPaintEvent* AEvent) override;
 };
 
-class TKvLabel : public TLabel, public TObject, public IKvWantDest {
-  KV_WANT_DEST_MEMBERS
+class TKvLabel : public TLabel, public TObject, public TKvDestLinked {
 public:
-  explicit TKvLabel(QWidget* AParent) : TLabel(AParent) {}
+  explicit TKvLabel(QWidget* AParent) : TLabel(AParent), TKvDestLinked(this) {}
   ~TKvLabel() override { SetDest(nullptr); }
 };
 
 // A text edit whose OnChange fires 2000 ms after the last real change of its
 // trimmed text, or at once when it loses the focus.
-class TKvEdit : public TnoxShellEdit, public TObject, public IKvWantDest {
-  KV_WANT_DEST_MEMBERS
+class TKvEdit : public TnoxShellEdit, public TObject, public TKvDestLinked {
 public:
   explicit TKvEdit(QWidget* AParent);
   ~TKvEdit() override;
@@ -146,8 +133,7 @@ struct TKvComboBoxRelatedInfo {
   bool Inverse = false;
 };
 
-class TKvComboBox : public TnoxShellComboBox, public TObject, public IKvWantDest {
-  KV_WANT_DEST_MEMBERS
+class TKvComboBox : public TnoxShellComboBox, public TObject, public TKvDestLinked {
 public:
   explicit TKvComboBox(QWidget* AParent);
   ~TKvComboBox() override { SetDest(nullptr); }
@@ -182,8 +168,7 @@ struct TKvComboBoxExRelatedInfo {
 
 // A combo box whose entries show an image of its image list beside their
 // text; it switches related controls as TKvComboBox does.
-class TKvComboBoxEx : public TnoxShellComboBoxEx, public TObject, public IKvWantDest {
-  KV_WANT_DEST_MEMBERS
+class TKvComboBoxEx : public TnoxShellComboBoxEx, public TObject, public TKvDestLinked {
 public:
   explicit TKvComboBoxEx(QWidget* AParent);
   ~TKvComboBoxEx() override { SetDest(nullptr); }
@@ -222,8 +207,7 @@ public:
   void SetAspectRatio(uint8_t ACode);
 };
 
-class TKvCheckBox : public QCheckBox, public TObject, public IKvWantDest {
-  KV_WANT_DEST_MEMBERS
+class TKvCheckBox : public QCheckBox, public TObject, public TKvDestLinked {
 public:
   TKvCheckBox(QWidget* AParent, const QString& ACaption);
   ~TKvCheckBox() override { SetDest(nullptr); }
@@ -239,8 +223,7 @@ private:
   std::vector<QPointer<QWidget>> FDisableClients;
 };
 
-class TKvButton : public QPushButton, public TObject, public IKvWantDest {
-  KV_WANT_DEST_MEMBERS
+class TKvButton : public QPushButton, public TObject, public TKvDestLinked {
 public:
   TKvButton(QWidget* AParent, const QString& ACaption);
   ~TKvButton() override { SetDest(nullptr); }
@@ -248,8 +231,7 @@ public:
 };
 
 // A horizontal track bar with a companion integer edit that follows it both ways.
-class TKvTrackBar : public QSlider, public TObject, public IKvWantDest {
-  KV_WANT_DEST_MEMBERS
+class TKvTrackBar : public QSlider, public TObject, public TKvDestLinked {
 public:
   TKvTrackBar(QWidget* AParent, int ADefault);
   ~TKvTrackBar() override;
@@ -410,8 +392,7 @@ private:
 
 // A grid of palette swatches that follows the conversion's result palette
 // and takes dropped palette files.
-class TKvDestPalette : public TKvBorderControl, public IKvWantDest, public IKvDestClient {
-  KV_WANT_DEST_MEMBERS
+class TKvDestPalette : public TKvBorderControl, public TKvDestLinked, public IKvDestClient {
 public:
   explicit TKvDestPalette(QWidget* AParent);
   ~TKvDestPalette() override;
