@@ -4,6 +4,7 @@
 
 #include "core/KvDestEngineOptions.h"
 #include "core/KvPalette.h"
+#include "core/KvPaletteRGB.h"
 
 using K = TKvPanelSectionKind;
 
@@ -188,13 +189,6 @@ void TKvDestEngineUIEx::AddRelated(TKvControlId AMaster, int AItemIndex, TKvCont
   FRelated.push_back({.Master = AMaster, .ItemIndex = AItemIndex, .Control = AControl, .Inverse = AInverse});
 }
 
-void TKvDestEngineUIEx::ApplyRelated(IKvPanelControls& AControls, TKvControlId AMaster) const {
-  if (!AControls.HasControl(AMaster)) return;
-  const int LIndex = AControls.GetItemIndex(AMaster);
-  for (const TKvPanelRelated& R : FRelated)
-    if (R.Master == AMaster) AControls.SetEnabled(R.Control, R.EnabledFor(LIndex));
-}
-
 // ---- hooks ----
 
 void TKvDestEngineUIEx::StoreOptions(IKvPanelControls& C) {
@@ -263,232 +257,396 @@ void TKvDestEngineUIEx::ArrangeControls(IKvPanelControls& C, int& ATop) {
 // ---- the controls of each section ----
 
 uint32_t PositionAspectSet(uint32_t AAspectSet, int APixelAspect) {
-  uint32_t LSet = AAspectSet;
-  if (LSet == 0) {
-    // Modes with an unusual native aspect offer it beside "1:1".
+  uint32_t set = AAspectSet;
+  if (set == 0) {
+    // Modes with an unusual native aspect offer its simpler neighbour beside "1:1".
     switch (APixelAspect) {
-      case 2: LSet = 1u << 1; break;
-      case 18: LSet = 1u << 17; break;
-      case 21: LSet = 1u << 20; break;
+      case pa1p138_2: set = PixelAspects(pa1_2).Bits; break;
+      case pa2p276_1: set = PixelAspects(pa2_1).Bits; break;
+      case pa4p552_1: set = PixelAspects(pa4_1).Bits; break;
       default: break;
     }
   }
-  if (APixelAspect >= 0 && APixelAspect < PixelAspectCount) LSet |= 1u << APixelAspect;
-  return LSet | (1u << 10);
+  if (APixelAspect >= 0 && APixelAspect < PixelAspectCount) set |= 1u << APixelAspect;
+  return set | PixelAspects(pa1_1).Bits;
 }
 
-std::vector<TKvControlId> SectionControls(const TKvPanelSection& S, int AIndex, const TKvDestEngineOptions& AOptions) {
-  std::vector<TKvControlId> L;
-  auto Add = [&](std::initializer_list<int> AIds) { L.insert(L.end(), AIds.begin(), AIds.end()); };
-  auto AddMode = [&](uint32_t ASet) {
-    if (!ASet) return;
-    Add({pcModeLabel, pcModeCombo});
-    if (ASet & (1u << 17)) Add({pcEditButton});
-  };
+namespace {
+
+using CK = TKvPanelControlKind;
+
+int IndexOf(const std::vector<int>& AList, int AValue) {
+  const auto it = std::find(AList.begin(), AList.end(), AValue);
+  return it == AList.end() ? -1 : static_cast<int>(it - AList.begin());
+}
+
+// Builds the control list of one section.
+class TSectionBuilder {
+public:
+  explicit TSectionBuilder(const TKvDestEngineOptions& AOptions) : O(AOptions) {}
+
+  TKvPanelControlInfo& Add(TKvControlId AId, CK AKind, std::string AText = {}) {
+    Result.Controls.push_back({.Id = AId, .Kind = AKind, .Text = std::move(AText)});
+    return Result.Controls.back();
+  }
+  void Caption(TKvControlId AId, std::string AText) {
+    Add(AId, CK::Caption, std::move(AText)).Place = TKvPanelPlace::Caption;
+  }
+  TKvPanelControlInfo& Beside(TKvPanelControlInfo& AInfo, TKvPanelGap AGap) {
+    AInfo.Place = TKvPanelPlace::Beside;
+    AInfo.Gap = AGap;
+    return AInfo;
+  }
+  TKvPanelControlInfo& Check(TKvControlId AId, std::string AText, bool AChecked, bool APaletteChange = false) {
+    TKvPanelControlInfo& info = Add(AId, CK::CheckBox, std::move(AText));
+    info.Value = AChecked ? 1 : 0;
+    info.PaletteChange = APaletteChange;
+    return info;
+  }
+  TKvPanelControlInfo& List(TKvControlId AId, CK AKind, std::vector<std::string> AItems, std::vector<int> AValues,
+                            int AItemIndex, bool APaletteChange) {
+    TKvPanelControlInfo& info = Add(AId, AKind);
+    info.Items = std::move(AItems);
+    info.Values = std::move(AValues);
+    info.ItemIndex = AItemIndex;
+    info.PaletteChange = APaletteChange;
+    return info;
+  }
+  // The values of ASet below ACount, each shown by its name.
+  void NamedList(TKvControlId AId, CK AKind, const char* const* ANames, int ACount, uint32_t ASet, int ASelected,
+                 bool APaletteChange = true) {
+    std::vector<std::string> items;
+    std::vector<int> values;
+    for (int v = 0; v < ACount && v < 32; ++v)
+      if (ASet & (1u << v)) {
+        items.emplace_back(ANames[v]);
+        values.push_back(v);
+      }
+    const int index = IndexOf(values, ASelected);
+    List(AId, AKind, std::move(items), std::move(values), index, APaletteChange);
+  }
+  // A list whose entries are the indexes 0..n-1: an index beyond them shows the first.
+  void IndexList(TKvControlId AId, CK AKind, const std::vector<std::string>& AItems, int ASelected,
+                 const std::vector<TKvPanelGlyph>& AGlyphs) {
+    const int count = static_cast<int>(AItems.size());
+    std::vector<int> values(AItems.size());
+    for (int i = 0; i < count; ++i) values[static_cast<size_t>(i)] = i;
+    const int index = ASelected < count ? (ASelected >= 0 ? ASelected : -1) : (count > 0 ? 0 : -1);
+    List(AId, AKind, AItems, std::move(values), index, true).Glyphs = AGlyphs;
+  }
+  void KindList(const std::vector<int>& AKinds) {
+    std::vector<std::string> items;
+    std::vector<int> values;
+    for (int k : AKinds)
+      if (k >= 0 && k < PaletteTypeCount) {
+        items.emplace_back(PaletteTypeNames[k]);
+        values.push_back(k);
+      }
+    const int index = IndexOf(values, O.PaletteType);
+    List(pcCustomPaletteCombo, CK::PaletteKindList, std::move(items), std::move(values), index, true);
+  }
+  TKvPanelControlInfo& IntEdit(TKvControlId AId, int AMin, int AMax, int AValue, int ADefault = 0,
+                               int AEmptyThreshold = -1) {
+    TKvPanelControlInfo& info = Add(AId, CK::IntEdit);
+    info.Min = AMin;
+    info.Max = AMax;
+    info.Value = AValue;
+    info.Default = ADefault;
+    info.EmptyThreshold = AEmptyThreshold;
+    return info;
+  }
+  void TrackBar(TKvControlId AId, int AMin, int AMax, int ADefault, int AValue, bool APaletteChange = false) {
+    TKvPanelControlInfo& info = Add(AId, CK::TrackBar);
+    info.Min = AMin;
+    info.Max = AMax;
+    info.Default = ADefault;
+    info.Value = AValue;
+    info.PaletteChange = APaletteChange;
+  }
+  void ColorBox(TKvControlId AId, uint32_t AColor) { Add(AId, CK::ColorBox).Value = static_cast<int>(AColor & 0xFFFFFF); }
+  void Grid(TKvControlId AId, CK AKind, int AColumns, int ARows, bool ANoDrop) {
+    TKvPanelControlInfo& info = Add(AId, AKind);
+    info.Columns = AColumns;
+    info.Rows = ARows;
+    info.NoDrop = ANoDrop;
+  }
+  void ModeSection(uint32_t AModeSet) {
+    Caption(pcModeLabel, "&Mode:");
+    NamedList(pcModeCombo, CK::PaletteModeList, PaletteModeNames, PaletteModeCount, AModeSet, O.PaletteMode);
+    // "Custom" comes with the button that opens the palette editor.
+    if (TKvPaletteModeSet{AModeSet}.Has(pmCustom)) Beside(Add(pcEditButton, CK::Button, "Edit..."), TKvPanelGap::Unrelated);
+  }
+  void FixedPaletteSection(int AColumns, int ARows, bool AConverterFilter) {
+    Caption(pcFixedPaletteLabel, "&Fixed palette:");
+    Add(pcFixedPaletteCombo, CK::FixedPaletteList).ConverterFilter = AConverterFilter;
+    Grid(pcFixedPalette, CK::FixedPaletteGrid, AColumns, ARows, false);
+  }
+
+  const TKvDestEngineOptions& O;
+  TKvSectionControls Result;
+};
+
+}  // namespace
+
+TKvSectionControls SectionControls(const TKvPanelSection& S, int AIndex, const TKvDestEngineOptions& O) {
+  TSectionBuilder b(O);
   switch (S.Kind) {
-    case K::Dimension:
-      Add({pcDimensionLabel, pcWidthEdit, pcTimesLabel, pcHeightEdit});
-      if (S.Flag) Add({pcNativeButton});
-      Add({pcLockCheckBox});
+    case K::Dimension: {
+      const TKvSize min = O.GetMinSize(), max = O.GetMaxSize();
+      b.Caption(pcDimensionLabel, "&Dimension:");
+      b.IntEdit(pcWidthEdit, min.Width, max.Width, O.GetWidth());
+      b.Beside(b.Add(pcTimesLabel, CK::Label, " x "), TKvPanelGap::None);
+      b.Beside(b.IntEdit(pcHeightEdit, min.Height, max.Height, O.GetHeight()), TKvPanelGap::None);
+      if (S.Flag) b.Beside(b.Add(pcNativeButton, CK::Button, "&Native dimension"), TKvPanelGap::Unrelated);
+      b.Beside(b.Check(pcLockCheckBox, "Lock", false), TKvPanelGap::Unrelated);
       break;
-    case K::Position:
-      Add({pcPositionLabel, pcPositionCombo});
-      if (PositionAspectSet(S.Set, AOptions.PixelAspect) != (1u << 10)) Add({pcAspectLabel, pcAspectCombo});
-      Add({pcBorderColorLabel, pcBorderColorBox, pcBorderColorButton});
+    }
+    case K::Position: {
+      b.Caption(pcPositionLabel, "P&osition:");
+      b.List(pcPositionCombo, CK::List, {"Fit source in result", "Fit result in source", "Stretched", "Centred"},
+             {0, 1, 2, 3}, O.Position <= 3 ? O.Position : -1, false);
+      const uint32_t aspects = PositionAspectSet(S.Set, O.PixelAspect);
+      if (aspects != PixelAspects(pa1_1).Bits) {
+        b.Caption(pcAspectLabel, "Pixel aspect &ratio:");
+        b.NamedList(pcAspectCombo, CK::PixelAspectList, PixelAspectNames, PixelAspectCount, aspects, O.PixelAspect,
+                    false);
+      }
+      b.Caption(pcBorderColorLabel, "&Border color:");
+      b.ColorBox(pcBorderColorBox, static_cast<uint32_t>(O.BorderColor));
+      b.Beside(b.Add(pcBorderColorButton, CK::Button, "Select..."), TKvPanelGap::Related);
       break;
-    case K::PaletteSeparator: Add({pcPaletteSeparator}); break;
-    case K::PaletteLabel: Add({pcPaletteLabel}); break;
-    case K::OriginalColorsCheckBox: Add({pcOriginalColorsCheckBox}); break;
-    case K::DestPalette: Add({pcDestPalette}); break;
+    }
+    case K::PaletteSeparator: b.Add(pcPaletteSeparator, CK::Separator, "Palette"); break;
+    case K::PaletteLabel: b.Caption(pcPaletteLabel, "P&alette:"); break;
+    case K::OriginalColorsCheckBox:
+      b.Check(pcOriginalColorsCheckBox, "Use only original colors", O.UseOnlyOriginalColors);
+      break;
+    case K::DestPalette:
+      b.Grid(pcDestPalette, CK::PaletteGrid, S.Columns, S.Rows, S.Flag);
+      b.Result.Controls.back().ReadOnly = S.ReadOnly;
+      break;
     case K::OptimizedPalette:
-      Add({pcPaletteSeparator, pcPaletteLabel, pcPaletteCombo, pcDestPalette, pcMaxColorCountLabel,
-           pcMaxColorCountEdit, pcKeepWholePaletteCheckBox, pcGrayPaletteCheckBox, pcFixedPaletteLabel,
-           pcFixedPaletteCombo, pcFixedPalette});
+      b.Add(pcPaletteSeparator, CK::Separator, "Palette");
+      b.Caption(pcPaletteLabel, "P&alette:");
+      b.Add(pcPaletteCombo, CK::PaletteFileList).PaletteChange = true;
+      b.Grid(pcDestPalette, CK::PaletteGrid, 16, 16, false);
+      b.Caption(pcMaxColorCountLabel, "Max color &count:");
+      b.IntEdit(pcMaxColorCountEdit, 0, 256, O.MaxColorCount, 0, 1);
+      b.Check(pcKeepWholePaletteCheckBox, "Keep &whole palette in output file", O.KeepWholePalette);
+      b.Check(pcGrayPaletteCheckBox, "Use as &gray palette", O.UseAsGrayPalette, true);
+      b.FixedPaletteSection(16, 1, false);
       break;
-    case K::Dithering:
-      Add({pcDitheringSeparator, pcDitherMethodLabel, pcDitherMethodCombo, pcErrorDiffusionLabel,
-           pcErrorDiffusionBar});
-      if (S.Flag) Add({pcLimitInsideCheckBox, pcLimitBoundaryCheckBox});
-      Add({pcSerpentineCheckBox, pcLightnessLabel, pcLightnessBar, pcSaturationLabel, pcSaturationBar});
+    case K::Dithering: {
+      b.Add(pcDitheringSeparator, CK::Separator, "Dithering");
+      b.Caption(pcDitherMethodLabel, "Me&thod:");
+      std::vector<std::string> methods;
+      std::vector<int> values;
+      for (int m = 0; m <= 8; ++m) {
+        methods.emplace_back(DitherMethodNames[m]);
+        values.push_back(m);
+      }
+      b.List(pcDitherMethodCombo, CK::List, std::move(methods), std::move(values),
+             O.DitherMethod <= 8 ? O.DitherMethod : -1, false);
+      b.Caption(pcErrorDiffusionLabel, "&Error diffusion:");
+      b.TrackBar(pcErrorDiffusionBar, 0, 100, 100, O.ErrorDiffusion);
+      std::vector<TKvControlId> diffusion = {pcErrorDiffusionLabel, pcErrorDiffusionBar};
+      if (S.Flag) {
+        // The two block limits belong together.
+        b.Check(pcLimitInsideCheckBox, "Limit error inside block", O.LimitErrorInsideBlock).RelatedBelow = true;
+        b.Check(pcLimitBoundaryCheckBox, "Limit error at block boundary", O.LimitErrorAtBlockBoundary);
+        diffusion.insert(diffusion.end(), {pcLimitInsideCheckBox, pcLimitBoundaryCheckBox});
+      }
+      b.Check(pcSerpentineCheckBox, "Serpentine scanning", O.Serpentine);
+      diffusion.push_back(pcSerpentineCheckBox);
+      b.Caption(pcLightnessLabel, "Lightness fix:");
+      b.TrackBar(pcLightnessBar, -90, 90, 0, O.LightnessFix);
+      b.Caption(pcSaturationLabel, "Saturation fix:");
+      b.TrackBar(pcSaturationBar, -90, 90, 0, O.SaturationFix);
+      // Without dithering ("None") nothing is diffused.
+      for (TKvControlId id : diffusion)
+        b.Result.Related.push_back({.Master = pcDitherMethodCombo, .ItemIndex = 0, .Control = id, .Inverse = true});
       break;
-    case K::CustomPaletteComboBox: Add({pcPaletteLabel, pcCustomPaletteCombo}); break;
-    case K::CustomPaletteComboBoxEx: Add({pcPaletteLabel, pcCustomPaletteComboEx}); break;
-    case K::PaletteIndexComboBoxEx: Add({pcPaletteLabel, pcPaletteIndexCombo}); break;
-    case K::BorderColorComboBoxEx: Add({pcBorderIndexLabel, pcBorderIndexCombo}); break;
-    case K::PaletteUsage: Add({pcUsageLabel, pcUsageCombo}); break;
-    case K::PaletteMode:
-      Add({pcModeLabel, pcModeCombo});
-      if (S.Set & (1u << 17)) Add({pcEditButton});
+    }
+    case K::CustomPaletteComboBox:
+      b.Caption(pcPaletteLabel, "P&alette:");
+      b.KindList(S.Items);
       break;
-    case K::MaxColorCount: Add({pcMaxColorCountLabel, pcMaxColorCountEdit}); break;
-    case K::PaletteIndexLabel: Add({pcPaletteIndexLabel}); break;
-    case K::GrayPaletteCheckBox: Add({pcGrayPaletteCheckBox}); break;
-    case K::FixedPalette: Add({pcFixedPaletteLabel, pcFixedPaletteCombo, pcFixedPalette}); break;
+    case K::CustomPaletteComboBoxEx: {
+      b.Caption(pcPaletteLabel, "P&alette:");
+      std::vector<std::string> items;
+      for (size_t i = 0; i < S.Items.size(); ++i)
+        items.push_back(i < S.Captions.size() && !S.Captions[i].empty()
+                            ? S.Captions[i]
+                            : PaletteTypeNames[std::clamp(S.Items[i], 0, PaletteTypeCount - 1)]);
+      b.List(pcCustomPaletteComboEx, CK::PaletteKindImageList, std::move(items), S.Items, IndexOf(S.Items, O.PaletteType),
+             true)
+          .Glyphs = S.Glyphs;
+      break;
+    }
+    case K::PaletteIndexComboBoxEx:
+      b.Caption(pcPaletteLabel, "P&alette:");
+      b.IndexList(pcPaletteIndexCombo, CK::PaletteIndexImageList, S.Captions, O.PaletteIndex, S.Glyphs);
+      break;
+    case K::BorderColorComboBoxEx:
+      b.Caption(pcBorderIndexLabel, "Border color:");
+      b.IndexList(pcBorderIndexCombo, CK::ColorImageList, S.Captions, O.BorderIndex, S.Glyphs);
+      break;
+    case K::PaletteUsage:
+      b.Caption(pcUsageLabel, "&Usage:");
+      b.NamedList(pcUsageCombo, CK::PaletteUsageList, PaletteUsageNames, PaletteUsageCount, S.Set, O.PaletteUsage);
+      break;
+    case K::PaletteMode: b.ModeSection(S.Set); break;
+    case K::MaxColorCount:
+      b.Caption(pcMaxColorCountLabel, "Max color &count:");
+      b.IntEdit(pcMaxColorCountEdit, S.Min, S.Max, O.MaxColorCount, S.Max, 0);
+      break;
+    case K::PaletteIndexLabel: b.Add(pcPaletteIndexLabel, CK::PaletteIndexLabel); break;
+    case K::GrayPaletteCheckBox: b.Check(pcGrayPaletteCheckBox, "Use as &gray palette", O.UseAsGrayPalette, true); break;
+    case K::FixedPalette: b.FixedPaletteSection(S.Columns, S.Rows, S.Caption != "TKvFixedPaletteComboBox"); break;
     case K::ZxPalette:
-    case K::ZxGigaScreenPalette:
-      Add({pcPaletteSeparator, pcPaletteLabel, pcCustomPaletteCombo});
-      AddMode(S.Set);
-      Add({pcDestPalette});
+    case K::ZxGigaScreenPalette: {
+      const bool giga = S.Kind == K::ZxGigaScreenPalette;
+      b.Add(pcPaletteSeparator, CK::Separator, "Palette");
+      b.Caption(pcPaletteLabel, "P&alette:");
+      if (giga) {
+        std::vector<int> kinds = {ptColored15x1, ptColored15x2};
+        if (S.Flag) kinds.push_back(ptColored64x1);
+        kinds.push_back(ptColored64x2);
+        b.KindList(kinds);
+      } else {
+        b.KindList({ptPulsar, ptColoredLinear, ptAlone});
+      }
+      if (S.Set) b.ModeSection(S.Set);
+      b.Grid(pcDestPalette, CK::PaletteGrid, 16, giga ? 4 : 1, true);
       break;
-    case K::ColorUsage: Add({pcColorUsageLabel, pcColorUsageCombo}); break;
-    case K::Calculation: Add({pcCalculationLabel, pcCalculationCombo}); break;
-    case K::MaxFlickering: Add({pcMaxFlickeringLabel, pcMaxFlickeringBar}); break;
-    case K::Style: Add({pcStyleLabel, pcStyleCombo}); break;
-    case K::SafeModeCheckBox: Add({pcSafeModeCheckBox}); break;
-    case K::Ham:
-      Add({pcHamSeparator});
-      if (S.Set & 1) Add({pcHamInitialLabel, pcHamInitialBar});
-      if (S.Set & 2) Add({pcHamPrevLabel, pcHamPrevBar});
-      if (S.Set & 4) Add({pcHamNextLabel, pcHamNextBar});
-      if (S.Set & 8) Add({pcHamMaxChangeLabel, pcHamMaxChangeBar});
+    }
+    case K::ColorUsage: {
+      b.Caption(pcColorUsageLabel, "Color &usage:");
+      std::vector<std::string> items = {"Dark and bright", "Dark only"};
+      std::vector<int> values = {cuDarkAndBright, cuDarkOnly};
+      if (S.Flag) {
+        items.emplace_back("Dark only but force set bright bit");
+        values.push_back(cuDarkOnlyForceBright);
+      }
+      items.emplace_back("Bright only");
+      values.push_back(cuBrightOnly);
+      // The converter's own value is shown, so the first store keeps it.
+      const int index = IndexOf(values, O.ColorUsage);
+      b.List(pcColorUsageCombo, CK::List, std::move(items), std::move(values), index >= 0 ? index : 0, true);
       break;
-    case K::FileFormatSeparator: Add({pcFileFormatSeparator}); break;
-    case K::FileFormatCheckBox: Add({pcFileFormatCheckBox}); break;
-    case K::CommentSeparator: Add({pcCommentSeparator}); break;
-    case K::CommentEdit: Add({pcCommentLabel, pcCommentEdit}); break;
+    }
+    case K::Calculation:
+      b.Caption(pcCalculationLabel, "&Calculation:");
+      b.List(pcCalculationCombo, CK::List, {"Standard", "Linear"}, {0, 1},
+             O.GigaCalculation <= 1 ? O.GigaCalculation : -1, true);
+      break;
+    case K::MaxFlickering:
+      b.Caption(pcMaxFlickeringLabel, "Max &flickering:");
+      b.TrackBar(pcMaxFlickeringBar, 0, 100, 50, O.MaxFlickering, true);
+      break;
+    case K::Style:
+      b.Caption(pcStyleLabel, "St&yle:");
+      b.List(pcStyleCombo, CK::List, {"Lines", "Chessboard", "Mixed"}, {0, 1, 2}, O.GigaStyle <= 2 ? O.GigaStyle : -1,
+             true);
+      break;
+    case K::SafeModeCheckBox: b.Check(pcSafeModeCheckBox, "Safe mode", O.SafeMode, true); break;
+    case K::Ham: {
+      const TKvHamSettingSet settings{S.Set};
+      b.Add(pcHamSeparator, CK::Separator, "HAM");
+      if (settings.Has(hsInitialLines)) {
+        b.Caption(pcHamInitialLabel, "Initial palette lines:");
+        b.TrackBar(pcHamInitialBar, 1, 100, 1, O.HAMInitialLines);
+      }
+      if (settings.Has(hsPrevLines)) {
+        b.Caption(pcHamPrevLabel, settings.Has(hsNextLines) ? "Prev lines:" : "Extra lines:");
+        b.TrackBar(pcHamPrevBar, 0, 10, 1, O.HAMPrevLines);
+      }
+      if (settings.Has(hsNextLines)) {
+        b.Caption(pcHamNextLabel, "Next lines:");
+        b.TrackBar(pcHamNextBar, 0, 10, 1, O.HAMNextLines);
+      }
+      if (settings.Has(hsMaxChangeCount)) {
+        // The converter's own count is kept, and the range leaves room to raise it.
+        b.Caption(pcHamMaxChangeLabel, "Max change count:");
+        b.TrackBar(pcHamMaxChangeBar, 1, std::max(16, O.HAMMaxChangeCount), 1, O.HAMMaxChangeCount);
+      }
+      break;
+    }
+    case K::FileFormatSeparator: b.Add(pcFileFormatSeparator, CK::Separator, "File format"); break;
+    case K::FileFormatCheckBox: b.Check(pcFileFormatCheckBox, S.Caption, O.WriteFileHeader); break;
+    case K::CommentSeparator: b.Add(pcCommentSeparator, CK::Separator, "Comment"); break;
+    case K::CommentEdit:
+      b.Caption(pcCommentLabel, "&Comment:");
+      b.Add(pcCommentEdit, CK::Edit, O.Comment);
+      break;
     case K::OwnComboBox:
     case K::OwnTrackBar:
     case K::OwnIntEdit:
-    case K::OwnColorBox:
-      if (!S.Caption.empty()) L.push_back(OwnControl(AIndex, opCaption));
-      L.push_back(OwnControl(AIndex));
-      if (S.Kind == K::OwnColorBox && !S.ButtonCaption.empty()) L.push_back(OwnControl(AIndex, opButton));
+    case K::OwnColorBox: {
+      if (!S.Caption.empty()) b.Caption(OwnControl(AIndex, opCaption), S.Caption);
+      const TKvControlId id = OwnControl(AIndex);
+      const int value = std::clamp(S.Value, S.Min, std::max(S.Min, S.Max));
+      if (S.Kind == K::OwnComboBox) {
+        std::vector<int> values;
+        for (size_t k = 0; k < S.Captions.size(); ++k)
+          values.push_back(k < S.Items.size() ? S.Items[k] : static_cast<int>(k));
+        const bool listed = S.Value >= 0 && S.Value < static_cast<int>(S.Captions.size());
+        b.List(id, CK::List, S.Captions, std::move(values), listed ? S.Value : -1, S.Flag);
+      } else if (S.Kind == K::OwnTrackBar) {
+        b.TrackBar(id, S.Min, S.Max, S.Default, value, S.Flag);
+      } else if (S.Kind == K::OwnIntEdit) {
+        b.IntEdit(id, S.Min, S.Max, value, S.Default);
+      } else {
+        b.ColorBox(id, static_cast<uint32_t>(S.Value));
+        if (!S.ButtonCaption.empty())
+          b.Beside(b.Add(OwnControl(AIndex, opButton), CK::Button, S.ButtonCaption), TKvPanelGap::Related);
+      }
       break;
-    case K::OwnCheckBox:
-    case K::OwnButton:
-    case K::OwnLabel:
-    case K::OwnSeparator: L.push_back(OwnControl(AIndex)); break;
+    }
+    case K::OwnCheckBox: b.Check(OwnControl(AIndex), S.Caption, S.Value != 0, S.Flag); break;
+    case K::OwnButton: b.Add(OwnControl(AIndex), CK::Button, S.ButtonCaption); break;
+    case K::OwnLabel: b.Add(OwnControl(AIndex), CK::Label, S.Caption); break;
+    case K::OwnSeparator: b.Add(OwnControl(AIndex), CK::Separator, S.Caption); break;
   }
-  return L;
+  return std::move(b.Result);
 }
 
 // ---- the controls in memory ----
 
-namespace {
-
-std::vector<int> SetBits(uint32_t ASet, int ACount) {
-  std::vector<int> L;
-  for (int i = 0; i < ACount && i < 32; ++i)
-    if (ASet & (1u << i)) L.push_back(i);
-  return L;
-}
-
-int IndexOf(const std::vector<int>& AList, int AValue) {
-  const auto It = std::find(AList.begin(), AList.end(), AValue);
-  return It == AList.end() ? -1 : static_cast<int>(It - AList.begin());
-}
-
-}  // namespace
-
 TKvPanelControlState::TKvPanelControlState(TKvDestEngineUIEx& APanel) : FPanel(APanel) {
-  const TKvDestEngineOptions& O = *APanel.GetOptions();
-  const std::vector<TKvPanelSection>& LSections = APanel.GetSections();
-  for (int i = 0; i < static_cast<int>(LSections.size()); ++i) {
-    const TKvPanelSection& S = LSections[static_cast<size_t>(i)];
-    for (TKvControlId LId : SectionControls(S, i, O)) FControls[LId];
-    // The values the sections show at first.
-    auto Combo = [&](TKvControlId AId, std::vector<int> AValues, int ASelected) {
-      TControl& C = FControls[AId];
-      C.ItemValues = std::move(AValues);
-      C.ItemIndex = IndexOf(C.ItemValues, ASelected);
-    };
-    switch (S.Kind) {
-      case K::Dimension:
-        FControls[pcWidthEdit].Value = O.GetWidth();
-        FControls[pcHeightEdit].Value = O.GetHeight();
-        break;
-      case K::Position:
-        Combo(pcPositionCombo, {0, 1, 2, 3}, O.Position);
-        if (Find(pcAspectCombo))
-          Combo(pcAspectCombo, SetBits(PositionAspectSet(S.Set, O.PixelAspect), PixelAspectCount), O.PixelAspect);
-        FControls[pcBorderColorBox].Color = static_cast<uint32_t>(O.BorderColor) & 0xFFFFFF;
-        break;
-      case K::PaletteMode: Combo(pcModeCombo, SetBits(S.Set, PaletteModeCount), O.PaletteMode); break;
-      case K::PaletteUsage: Combo(pcUsageCombo, SetBits(S.Set, PaletteUsageCount), O.PaletteUsage); break;
-      case K::CustomPaletteComboBox: Combo(pcCustomPaletteCombo, S.Items, O.PaletteType); break;
-      case K::CustomPaletteComboBoxEx: Combo(pcCustomPaletteComboEx, S.Items, O.PaletteType); break;
-      case K::ZxPalette:
-        Combo(pcCustomPaletteCombo, {ptPulsar, ptColoredLinear, ptAlone}, O.PaletteType);
-        if (S.Set) Combo(pcModeCombo, SetBits(S.Set, PaletteModeCount), O.PaletteMode);
-        break;
-      case K::ZxGigaScreenPalette: {
-        std::vector<int> L = {ptColored15x1, ptColored15x2};
-        if (S.Flag) L.push_back(ptColored64x1);
-        L.push_back(ptColored64x2);
-        Combo(pcCustomPaletteCombo, L, O.PaletteType);
-        if (S.Set) Combo(pcModeCombo, SetBits(S.Set, PaletteModeCount), O.PaletteMode);
-        break;
+  const std::vector<TKvPanelSection>& sections = APanel.GetSections();
+  for (int i = 0; i < static_cast<int>(sections.size()); ++i) {
+    TKvSectionControls section = SectionControls(sections[static_cast<size_t>(i)], i, *APanel.GetOptions());
+    for (TKvPanelControlInfo& info : section.Controls) {
+      const auto [it, made] = FControls.try_emplace(info.Id);
+      if (!made) continue;
+      TControl& c = it->second;
+      c.Kind = info.Kind;
+      c.Text = std::move(info.Text);
+      c.Items = std::move(info.Items);
+      c.ItemValues = std::move(info.Values);
+      c.ItemIndex = info.ItemIndex;
+      switch (info.Kind) {
+        case CK::CheckBox: c.Checked = info.Value != 0; break;
+        case CK::ColorBox: c.Color = static_cast<uint32_t>(info.Value); break;
+        case CK::IntEdit:
+        case CK::TrackBar: c.Value = info.Value; break;
+        default: break;
       }
-      case K::Style: Combo(pcStyleCombo, {0, 1, 2}, O.GigaStyle); break;
-      case K::Calculation: Combo(pcCalculationCombo, {0, 1}, O.GigaCalculation); break;
-      case K::MaxFlickering: FControls[pcMaxFlickeringBar].Value = O.MaxFlickering; break;
-      case K::SafeModeCheckBox: FControls[pcSafeModeCheckBox].Checked = O.SafeMode; break;
-      case K::GrayPaletteCheckBox: FControls[pcGrayPaletteCheckBox].Checked = O.UseAsGrayPalette; break;
-      case K::OriginalColorsCheckBox: FControls[pcOriginalColorsCheckBox].Checked = O.UseOnlyOriginalColors; break;
-      case K::FileFormatCheckBox: FControls[pcFileFormatCheckBox].Checked = O.WriteFileHeader; break;
-      case K::MaxColorCount: FControls[pcMaxColorCountEdit].Value = O.MaxColorCount; break;
-      case K::CommentEdit: FControls[pcCommentEdit].Text = O.Comment; break;
-      case K::Ham:
-        if (S.Set & 1) FControls[pcHamInitialBar].Value = O.HAMInitialLines;
-        if (S.Set & 2) FControls[pcHamPrevBar].Value = O.HAMPrevLines;
-        if (S.Set & 4) FControls[pcHamNextBar].Value = O.HAMNextLines;
-        if (S.Set & 8) FControls[pcHamMaxChangeBar].Value = O.HAMMaxChangeCount;
-        break;
-      case K::PaletteIndexComboBoxEx:
-        Combo(pcPaletteIndexCombo, SetBits(0xFFFFFFFFu, static_cast<int>(S.Captions.size())), O.PaletteIndex);
-        break;
-      case K::BorderColorComboBoxEx:
-        Combo(pcBorderIndexCombo, SetBits(0xFFFFFFFFu, static_cast<int>(S.Captions.size())), O.BorderIndex);
-        break;
-      case K::OptimizedPalette:
-        FControls[pcMaxColorCountEdit].Value = O.MaxColorCount;
-        FControls[pcKeepWholePaletteCheckBox].Checked = O.KeepWholePalette;
-        FControls[pcGrayPaletteCheckBox].Checked = O.UseAsGrayPalette;
-        break;
-      case K::ColorUsage: {
-        std::vector<int> L = {0, 1};
-        if (S.Flag) L.push_back(2);
-        L.push_back(3);
-        const int LIndex = IndexOf(L, O.ColorUsage);
-        Combo(pcColorUsageCombo, L, 0);
-        FControls[pcColorUsageCombo].ItemIndex = LIndex >= 0 ? LIndex : 0;
-        break;
-      }
-      case K::Dithering:
-        Combo(pcDitherMethodCombo, SetBits(0x1FF, 9), O.DitherMethod);
-        FControls[pcErrorDiffusionBar].Value = O.ErrorDiffusion;
-        FControls[pcSerpentineCheckBox].Checked = O.Serpentine;
-        FControls[pcLightnessBar].Value = O.LightnessFix;
-        FControls[pcSaturationBar].Value = O.SaturationFix;
-        if (S.Flag) {
-          FControls[pcLimitInsideCheckBox].Checked = O.LimitErrorInsideBlock;
-          FControls[pcLimitBoundaryCheckBox].Checked = O.LimitErrorAtBlockBoundary;
-        }
-        break;
-      case K::OwnComboBox: {
-        TControl& C = FControls[OwnControl(i)];
-        for (size_t k = 0; k < S.Captions.size(); ++k)
-          C.ItemValues.push_back(k < S.Items.size() ? S.Items[k] : static_cast<int>(k));
-        C.ItemIndex = S.Value >= 0 && S.Value < static_cast<int>(S.Captions.size()) ? S.Value : -1;
-        break;
-      }
-      case K::OwnCheckBox:
-        FControls[OwnControl(i)].Checked = S.Value != 0;
-        FControls[OwnControl(i)].Text = S.Caption;
-        break;
-      case K::OwnTrackBar:
-      case K::OwnIntEdit: FControls[OwnControl(i)].Value = std::clamp(S.Value, S.Min, std::max(S.Min, S.Max)); break;
-      case K::OwnColorBox: FControls[OwnControl(i)].Color = static_cast<uint32_t>(S.Value); break;
-      case K::OwnButton: FControls[OwnControl(i)].Text = S.ButtonCaption; break;
-      case K::OwnLabel:
-      case K::OwnSeparator: FControls[OwnControl(i)].Text = S.Caption; break;
-      default: break;
     }
+    FRelated.insert(FRelated.end(), section.Related.begin(), section.Related.end());
   }
-  std::vector<TKvControlId> LMasters;
-  for (const TKvPanelRelated& R : APanel.GetRelated())
-    if (IndexOf(LMasters, R.Master) < 0) LMasters.push_back(R.Master);
-  for (TKvControlId LMaster : LMasters) APanel.ApplyRelated(*this, LMaster);
+  FRelated.insert(FRelated.end(), APanel.GetRelated().begin(), APanel.GetRelated().end());
+  // In order, as the window links them: for a control two lists switch, the later link has the last word.
+  for (const TKvPanelRelated& r : FRelated)
+    if (HasControl(r.Master)) SetEnabled(r.Control, r.EnabledFor(GetItemIndex(r.Master)));
+}
+
+void TKvPanelControlState::ApplyRelated(TKvControlId AMaster) {
+  if (!HasControl(AMaster)) return;
+  const int index = GetItemIndex(AMaster);
+  for (const TKvPanelRelated& r : FRelated)
+    if (r.Master == AMaster) SetEnabled(r.Control, r.EnabledFor(index));
 }
 
 TKvPanelControlState::TControl* TKvPanelControlState::Find(TKvControlId AId) {
@@ -528,7 +686,7 @@ void TKvPanelControlState::SetItemIndex(TKvControlId AId, int AIndex) {
   TControl* C = Find(AId);
   if (!C) return;
   C->ItemIndex = AIndex >= 0 && AIndex < static_cast<int>(C->ItemValues.size()) ? AIndex : -1;
-  FPanel.ApplyRelated(*this, AId);
+  ApplyRelated(AId);
 }
 
 int TKvPanelControlState::GetItemCount(TKvControlId AId) const {
@@ -597,8 +755,9 @@ void TKvPanelControlState::SetBounds(TKvControlId AId, const TRect& ABounds) {
 void TKvPanelControlState::ArrangeSection(int ASection, int& ATop) {
   const std::vector<TKvPanelSection>& L = FPanel.GetSections();
   if (ASection < 0 || ASection >= static_cast<int>(L.size())) return;
-  for (TKvControlId LId : SectionControls(L[static_cast<size_t>(ASection)], ASection, *FPanel.GetOptions())) {
-    TControl& C = FControls[LId];
+  for (const TKvPanelControlInfo& info :
+       SectionControls(L[static_cast<size_t>(ASection)], ASection, *FPanel.GetOptions()).Controls) {
+    TControl& C = FControls[info.Id];
     C.Bounds = Rect(FControlLeft, ATop, FControlLeft + 100, ATop + 20);
     ATop += 20 + Metrics.UnrelatedSpacingY;
   }

@@ -200,14 +200,9 @@ inline bool IsOwnControl(TKvControlId AId, int* ASection = nullptr, int* APart =
   return true;
 }
 
-// The ids of the controls a section makes, caption labels included, with
-// the options the panel was made for (the pixel-aspect list exists only when
-// it offers more than "1:1").
-std::vector<TKvControlId> SectionControls(const TKvPanelSection& ASection, int ASectionIndex,
-                                          const TKvDestEngineOptions& AOptions);
 // The pixel-aspect codes the position section's list offers (bit c = code c)
-// for the section's set and the options' pixel aspect; only bit 10 ("1:1")
-// means the list is not made.
+// for the section's set and the options' pixel aspect; "1:1" alone means the
+// list is not made.
 uint32_t PositionAspectSet(uint32_t AAspectSet, int APixelAspect);
 
 // A control enabled only while (or, inverse, except while) a combo box shows
@@ -220,6 +215,95 @@ struct TKvPanelRelated {
   // Enabled for the master's item index AMasterIndex (-1: nothing selected).
   bool EnabledFor(int AMasterIndex) const { return (AMasterIndex == ItemIndex) != Inverse; }
 };
+
+// ---- the controls a section makes ----
+
+// What a control is; the windowed layer makes one widget class for each kind.
+enum class TKvPanelControlKind {
+  Caption,                // names the row that follows it, in the caption column
+  Label,                  // a line of text
+  PaletteIndexLabel,      // the palette index (and second index) the converter chose
+  Separator,              // a caption centred on a rule
+  CheckBox,
+  Button,
+  IntEdit,
+  Edit,                   // a line of text the user types
+  TrackBar,               // with an integer edit that follows it
+  ColorBox,
+  List,                   // fixed entries
+  PixelAspectList,
+  PaletteUsageList,
+  PaletteModeList,
+  PaletteKindList,
+  PaletteKindImageList,   // palette kinds, each entry with the glyph of its palette
+  PaletteIndexImageList,  // the converter's palettes by index, each with its glyph
+  ColorImageList,         // entries with a colour glyph each
+  PaletteFileList,        // the palette kinds and the loaded palette files (filled on screen)
+  FixedPaletteList,       // "None" and the loaded palettes within the hardware palette (filled on screen)
+  PaletteGrid,            // the result palette strip
+  FixedPaletteGrid,       // the palette the fixed-palette list chose
+};
+
+// Where a control goes in the panel's rows.
+enum class TKvPanelPlace {
+  Caption,  // beside the next control of its section that starts a row (no row when none follows)
+  Row,      // starts a row
+  Beside,   // follows the previous control on its row
+};
+
+// The space before a control placed beside another.
+enum class TKvPanelGap { Unrelated, Related, None };
+
+// One control of a section: what it is, where it goes, what it shows at first.
+struct TKvPanelControlInfo {
+  TKvControlId Id = -1;
+  TKvPanelControlKind Kind = TKvPanelControlKind::Label;
+  TKvPanelPlace Place = TKvPanelPlace::Row;
+  TKvPanelGap Gap = TKvPanelGap::Unrelated;
+  // The next row follows at the related spacing.
+  bool RelatedBelow = false;
+  // The caption of a label, separator, check box or button; an edit's text.
+  std::string Text{};
+  // Lists with fixed entries: the entries, their values and the entry shown
+  // at first (-1: none). A list of palette kinds, usages or modes refuses to
+  // show a value it does not offer.
+  std::vector<std::string> Items{};
+  std::vector<int> Values{};
+  int ItemIndex = -1;
+  // Image lists: the glyph the converter gave each entry.
+  std::vector<TKvPanelGlyph> Glyphs{};
+  // Check boxes: 1 when checked; colour boxes: $00RRGGBB; integer edits and
+  // track bars: the value within Min..Max, Default for an empty text, and
+  // the value up to which an edit shows no text.
+  int Value = 0;
+  int Min = 0;
+  int Max = 0;
+  int Default = 0;
+  int EmptyThreshold = -1;
+  // Palette grids.
+  int Columns = 0;
+  int Rows = 0;
+  bool NoDrop = false;
+  bool ReadOnly = false;
+  // A fixed-palette list whose palettes the converter chooses (AcceptFixedPalette).
+  bool ConverterFilter = false;
+  // A change also refreshes the result palette.
+  bool PaletteChange = false;
+};
+
+struct TKvSectionControls {
+  // In order: a caption comes before the control it names.
+  std::vector<TKvPanelControlInfo> Controls;
+  // The section's own links (the error diffusion controls follow the dither method).
+  std::vector<TKvPanelRelated> Related;
+};
+
+// The controls section ASectionIndex makes from its arguments and the options
+// the panel was made for: what the in-memory panel holds and what the window
+// shows. A control id a panel has already made (the palette caption) is not
+// made again.
+TKvSectionControls SectionControls(const TKvPanelSection& ASection, int ASectionIndex,
+                                   const TKvDestEngineOptions& AOptions);
 
 // ---- the panel's controls as the hooks see them ----
 
@@ -366,8 +450,6 @@ public:
   // AControl is enabled exactly while the combo box AMaster shows item
   // AItemIndex (AInverse: while it shows any other item or none).
   void AddRelated(TKvControlId AMaster, int AItemIndex, TKvControlId AControl, bool AInverse);
-  // Sets every control related to AMaster from its current item.
-  void ApplyRelated(IKvPanelControls& AControls, TKvControlId AMaster) const;
 
   // ---- hooks (see the top of this file) ----
   virtual void StoreOptions(IKvPanelControls& AControls);
@@ -406,15 +488,17 @@ private:
   std::string FGroup;
 };
 
-// The panel's controls held in memory, made from a description: what the
-// hooks see without any window. Combo boxes of sections whose entries follow
-// from a set (modes, usages, pixel aspects) or a list hold those entries.
-// Related controls follow SetItemIndex as on screen.
+// The panel's controls held in memory, made from a description through
+// SectionControls, as the window makes its widgets: what the hooks see
+// without any window. Related controls follow SetItemIndex as on screen.
 class TKvPanelControlState : public IKvPanelControls {
 public:
   explicit TKvPanelControlState(TKvDestEngineUIEx& APanel);
 
   struct TControl {
+    TKvPanelControlKind Kind = TKvPanelControlKind::Label;
+    // A list's entries (the palette-file lists are filled on screen only).
+    std::vector<std::string> Items{};
     bool Enabled = true;
     bool Visible = true;
     int ItemIndex = -1;
@@ -479,7 +563,11 @@ public:
   void RunPaletteEditor(TKvPalette& APalette, int AColumns) override;
 
 private:
+  void ApplyRelated(TKvControlId AMaster);
+
   TKvDestEngineUIEx& FPanel;
   std::map<TKvControlId, TControl> FControls;
+  // The sections' links, then the converter's.
+  std::vector<TKvPanelRelated> FRelated;
   int FControlLeft = 0;
 };
