@@ -51,19 +51,19 @@ uint16_t NextPaletteWord(const TKvPaletteRGB& ACube, const TKvStdRGBColor& AColo
 
 TKvZxSpectrumNextEngineOptions::TKvZxSpectrumNextEngineOptions() {
   SetPaletteType(ptRGB333);
-  SetPaletteMode(11);
+  SetPaletteMode(pmColor);
 }
 
 void TKvZxSpectrumNextEngineOptions::UpdatePalette() {
   if (UpdateCount > 0) return;
   TKvPalette256& p = *GetPalette();
   p.Clear();
-  const bool LFixed332 = PaletteType == ptRGB332;
-  if (PaletteMode == 0)
+  const bool fixed332 = PaletteType == ptRGB332;
+  if (PaletteMode == pmBlackWhite)
     p.FillBlackWhite();
-  else if (PaletteMode == 1)
-    LFixed332 ? FillNextRGB332GrayPalette(p) : FillNextRGB333GrayPalette(p);
-  else if (LFixed332)
+  else if (PaletteMode == pmGray)
+    fixed332 ? FillNextRGB332GrayPalette(p) : FillNextRGB333GrayPalette(p);
+  else if (fixed332)
     FillNextRGB332Palette(p);
   // Only the 512-colour cube offers colours to choose from.
   HardwarePalette.reset();
@@ -72,12 +72,12 @@ void TKvZxSpectrumNextEngineOptions::UpdatePalette() {
 
 TKvZxSpectrumNextNxiEngineUI::TKvZxSpectrumNextNxiEngineUI(TKvDestEngineOptions* AOptions)
     : TKvDestEngineUIEx(AOptions) {
-  AddPositionSection(0);
+  AddPositionSection();
   AddPaletteSeparator();
-  const int LKinds = AddCustomPaletteComboBox();
-  AddSectionItem(LKinds, ptRGB332);
-  AddSectionItem(LKinds, ptRGB333);
-  AddPaletteModeSection(133123);  // "Black/white", "Gray", "Сolor", "Custom"
+  const int kinds = AddCustomPaletteComboBox();
+  AddSectionItem(kinds, ptRGB332);
+  AddSectionItem(kinds, ptRGB333);
+  AddPaletteModeSection(PaletteModes(pmBlackWhite, pmGray, pmColor, pmCustom));
   AddDestPalette(16, 16, true);
   AddFixedPaletteSection(16, 1);
   AddDitheringSection(false);
@@ -85,7 +85,7 @@ TKvZxSpectrumNextNxiEngineUI::TKvZxSpectrumNextNxiEngineUI(TKvDestEngineOptions*
 }
 
 bool TKvZxSpectrumNextNxiEngineUI::CanEditPalette() {
-  return GetOptions()->PaletteType == ptRGB333 && GetOptions()->PaletteMode == 17;
+  return GetOptions()->PaletteType == ptRGB333 && GetOptions()->PaletteMode == pmCustom;
 }
 
 TKvPalette* TKvZxSpectrumNextNxiEngineUI::GetEditedPalette(TKvPalette256&, int& AColumns) {
@@ -93,89 +93,55 @@ TKvPalette* TKvZxSpectrumNextNxiEngineUI::GetEditedPalette(TKvPalette256&, int& 
   return GetOptions()->GetHardwarePalette();
 }
 
-std::unique_ptr<TKvDestEngineUI> TKvZxSpectrumNextNxiEngine::CreateUI(TKvDestEngineOptions* AOptions) {
-  return std::make_unique<TKvZxSpectrumNextNxiEngineUI>(AOptions);
-}
+std::unique_ptr<TKvBitmap> TKvZxSpectrumNextNxiEngine::Convert(TKvConvertArgs& AArgs) {
+  TKvDestEngineOptions& options = AArgs.Options;
+  const bool fixed332 = options.PaletteType == ptRGB332;
+  const uint8_t mode = options.PaletteMode;
+  AArgs.Streams = std::make_unique<TKvStreamList>();
+  TKvStream* sl2 = fixed332 ? AArgs.Streams->NewStream("sl2", kPixelBytes) : nullptr;
+  TKvStream* nxi = AArgs.Streams->NewStream("nxi", kPaletteBytes + kPixelBytes);
+  if (!PaletteModes(pmBlackWhite, pmGray, pmColor, pmCustom).Has(mode)) RaiseOSError(ERROR_INVALID_PARAMETER);
+  uint8_t* data = nxi->GetMemory();
 
-std::unique_ptr<TKvDestEngineOptions> TKvZxSpectrumNextNxiEngine::CreateOptions() {
-  return TKvDestEngineOptions::Create<TKvZxSpectrumNextEngineOptions>();
-}
+  TKvImage image(AArgs.Bitmap);
+  AdjustOnce(image, options);
+  TKvScreen8 screen(256, 192, data + kPaletteBytes);
+  TKvPalette256& result = *options.GetPalette();
+  if (mode == pmGray) options.SetUseAsGrayPalette(true);
+  std::unique_ptr<TKvBitmap> preview;
 
-std::unique_ptr<TKvBitmap> TKvZxSpectrumNextNxiEngine::Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*,
-                                                               TKvPalette256*, TKvDestEngineOptions& AOptions,
-                                                               TKvDestProgress&,
-                                                               std::unique_ptr<TKvStreamList>& AStreams) {
-  const bool LFixed332 = AOptions.PaletteType == ptRGB332;
-  const uint8_t LMode = AOptions.PaletteMode;
-  AStreams = std::make_unique<TKvStreamList>();
-  TKvStream* LSl2 = LFixed332 ? AStreams->NewStream("sl2", kPixelBytes) : nullptr;
-  TKvStream* LNxi = AStreams->NewStream("nxi", kPaletteBytes + kPixelBytes);
-  if (LMode != 0 && LMode != 1 && LMode != 11 && LMode != 17) RaiseOSError(ERROR_INVALID_PARAMETER);
-  uint8_t* LData = LNxi->GetMemory();
-
-  TKvImage LImage(ABitmap);
-  // The fixes are applied once here; the routines below must not repeat them.
-  LImage.Adjust(AOptions.LightnessFix, AOptions.SaturationFix);
-  AOptions.SetLightnessFix(0);
-  AOptions.SetSaturationFix(0);
-  TKvScreen8 LScreen(256, 192, LData + kPaletteBytes);
-  TKvPalette256& LResultPalette = *AOptions.GetPalette();
-  std::unique_ptr<TKvBitmap> LResult;
-
-  if (LFixed332) {
+  if (fixed332) {
     // The pixel byte is the colour itself, in every mode.
-    FillNextRGB332Palette(LResultPalette);
-    if (LMode == 0) {
-      LResult = LImage.ConvertBW(AAbort, AOptions, &LScreen, &LResultPalette, 0, 255);
-    } else if (LMode == 1) {
-      AOptions.SetUseAsGrayPalette(true);
-      TKvPalette256& LGrays = *AOptions.GetFixedPalette();
-      FillNextRGB332GrayPalette(LGrays);
-      LResult = LImage.ConvertIndexed(AAbort, AOptions, &LScreen, LGrays, &LResultPalette);
+    FillNextRGB332Palette(result);
+    if (mode == pmBlackWhite) {
+      preview = image.ConvertBW(AArgs.Abort, options, &screen, &result, 0, 255);
+    } else if (mode == pmGray) {
+      TKvPalette256& grays = *options.GetFixedPalette();
+      FillNextRGB332GrayPalette(grays);
+      preview = image.ConvertIndexed(AArgs.Abort, options, &screen, grays, &result);
     } else {
-      LResult = LImage.ConvertIndexed(AAbort, AOptions, &LScreen, LResultPalette, nullptr);
+      preview = image.ConvertIndexed(AArgs.Abort, options, &screen, result, nullptr);
     }
-    std::memcpy(LSl2->GetMemory(), LData + kPaletteBytes, kPixelBytes);
+    std::memcpy(sl2->GetMemory(), data + kPaletteBytes, kPixelBytes);
   } else {
-    auto LCube = NewCube(LMode == 1);
-    TKvPalette256& LFixed = *AOptions.GetFixedPalette();
-    if (LMode == 0) {
-      LResultPalette.FillBlackWhite();
-      int LDark = 0, LLight = 1;
-      LFixed.AddColorPair(&LResultPalette, 256, LDark, LLight);
-      LResult = LImage.ConvertBW(AAbort, AOptions, &LScreen, &LFixed, LDark, LLight);
-      LResultPalette.Assign(&LFixed);
-    } else if (LMode == 1) {
-      AOptions.SetUseAsGrayPalette(true);
-      int LDark = 0, LBright = 0;
-      if (TKvDestEngine::ReducePalette(AAbort, LImage, *LCube->GrayPalette, 256, AOptions, LDark, LBright))
-        LResult = LImage.ConvertIndexed(AAbort, AOptions, &LScreen, LResultPalette, &LFixed);
-      else  // the file stores the two merged entries' indexes, as the preview shows them
-        LResult = LImage.ConvertBW(AAbort, AOptions, &LScreen, &LFixed, LDark, LBright);
-      LResultPalette.Assign(&LFixed);
-    } else {
-      TKvDestEngine::QuantizePalette(AAbort, LImage, *LCube, 256, AOptions);
-      LImage.FitToPaletteGray(LResultPalette);
-      LResult = LImage.ConvertIndexed(AAbort, AOptions, &LScreen, LResultPalette, nullptr);
-    }
+    // Merged grays store the two entries' indexes, as the preview shows them.
+    auto cube = NewCube(mode == pmGray);
+    preview = ConvertChosenColors(AArgs.Abort, image, &screen, cube->GrayPalette.get(), *cube, 256, options);
   }
 
   // More colours than the palette block holds would overwrite the pixels.
-  if (LResultPalette.Count > 256) RaiseInternalError();
-  const auto LCube = NewCube(false);
-  for (int i = 0; i < LResultPalette.Count; ++i) {
-    const uint16_t w = NextPaletteWord(*LCube, LResultPalette.GetStdRGB(i));
-    LData[2 * i] = static_cast<uint8_t>(w);
-    LData[2 * i + 1] = static_cast<uint8_t>(w >> 8);
+  if (result.Count > 256) RaiseInternalError();
+  const auto cube = NewCube(false);
+  for (int i = 0; i < result.Count; ++i) {
+    const uint16_t w = NextPaletteWord(*cube, result.GetStdRGB(i));
+    data[2 * i] = static_cast<uint8_t>(w);
+    data[2 * i + 1] = static_cast<uint8_t>(w >> 8);
   }
-  return LResult;
+  return preview;
 }
 
 const std::vector<const TKvDestEngineClass*>& ZxSpectrumNextDestEngineClasses() {
-  static const std::vector<const TKvDestEngineClass*> LClasses = {&DestEngineClass<TKvZxSpectrumNextNxiEngine>()};
-  return LClasses;
+  return DestEngineClasses<TKvZxSpectrumNextNxiEngine>();
 }
 
-void InitKvSavePlatformZxSpectrumNext() {
-  for (const TKvDestEngineClass* c : ZxSpectrumNextDestEngineClasses()) RegisterDestEngine(*c);
-}
+void InitKvSavePlatformZxSpectrumNext() { RegisterDestEngines(ZxSpectrumNextDestEngineClasses()); }

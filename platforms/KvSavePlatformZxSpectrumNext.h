@@ -42,15 +42,12 @@ public:
   TKvPalette* GetEditedPalette(TKvPalette256& AScratch, int& AColumns) override;
 };
 
-class TKvZxSpectrumNextNxiEngine : public TKvDestEngineOf<TKvZxSpectrumNextNxiEngine> {
+class TKvZxSpectrumNextNxiEngine : public TKvDestEngineWith<TKvZxSpectrumNextNxiEngine, TKvZxSpectrumNextEngineOptions,
+                                                             TKvZxSpectrumNextNxiEngineUI> {
 public:
   static std::string GetPlatformName() { return "ZX Spectrum Next"; }
   static std::string GetModeName() { return "256x192x8"; }
-  std::unique_ptr<TKvDestEngineUI> CreateUI(TKvDestEngineOptions* AOptions) override;
-  std::unique_ptr<TKvDestEngineOptions> CreateOptions() override;
-  static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,
-                                            TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,
-                                            TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams);
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
 const std::vector<const TKvDestEngineClass*>& ZxSpectrumNextDestEngineClasses();

@@ -60,9 +60,9 @@ TEST(KvSavePlatformZxSpectrumNext, DefaultFileHoldsTheChosenColours) {
 TEST(KvSavePlatformZxSpectrumNext, FixedRRRGGGBBPalette) {
   auto pic = GradientPicture(256, 192, 3);
   struct {
-    uint8_t Mode;
+    TKvPaletteMode Mode;
     std::set<int> Only;  // empty: any byte
-  } cases[] = {{0, {0, 255}}, {1, {0, 109, 182, 255}}, {11, {}}};
+  } cases[] = {{pmBlackWhite, {0, 255}}, {pmGray, {0, 109, 182, 255}}, {pmColor, {}}};
   for (auto& c : cases) {
     auto r = ConvertPicture(Next(), *pic, [&](TKvDestEngineOptions& o) {
       o.SetPaletteType(ptRGB332);
@@ -90,14 +90,14 @@ TEST(KvSavePlatformZxSpectrumNext, FixedRRRGGGBBPalette) {
 
 TEST(KvSavePlatformZxSpectrumNext, GrayAndBlackWhiteOnTheCube) {
   auto pic = GradientPicture(256, 32, 4);
-  auto g = ConvertPicture(Next(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(1); });
+  auto g = ConvertPicture(Next(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(pmGray); });
   const TKvPalette256& pal = *g.Options->GetPalette();
   ASSERT_GE(pal.Count, 2);
   for (int i = 0; i < pal.Count; ++i) {
     const TKvStdRGBColor c = pal.GetStdRGB(i);
     EXPECT_TRUE(c.R == c.G && c.G == c.B) << i;
   }
-  auto bw = ConvertPicture(Next(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(0); });
+  auto bw = ConvertPicture(Next(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(pmBlackWhite); });
   EXPECT_EQ(Word(bw.Bytes(0), 0), 0x0000);
   EXPECT_EQ(Word(bw.Bytes(0), 1), 0x01FF);
   std::set<int> used(bw.Bytes(0) + 512, bw.Bytes(0) + 49664);  // the unused part stays 0
@@ -109,7 +109,7 @@ TEST(KvSavePlatformZxSpectrumNext, GrayAndBlackWhiteOnTheCube) {
 TEST(KvSavePlatformZxSpectrumNext, MergedGraysKeepFileAndPreviewAlike) {
   auto pic = GradientPicture(256, 16, 6);
   auto r = ConvertPicture(Next(), *pic, [](TKvDestEngineOptions& o) {
-    o.SetPaletteMode(1);
+    o.SetPaletteMode(pmGray);
     TKvPalette256 fixed;
     const auto cube = TKvPaletteRGB::CreateBits(3, 3, 3, false);
     for (int i = 0; fixed.Count < 255; ++i) {
@@ -139,7 +139,7 @@ TEST(KvSavePlatformZxSpectrumNext, UnknownModeIsRefused) {
     try {
       ConvertPicture(Next(), *pic, [&](TKvDestEngineOptions& o) {
         o.SetPaletteType(type);
-        o.SetPaletteMode(2);
+        o.SetPaletteMode(pmGrayGreen);
       });
       ADD_FAILURE() << "no error";
     } catch (const EOSError& e) {
@@ -159,7 +159,7 @@ TEST(KvSavePlatformZxSpectrumNext, ModeOptionsAndPanel) {
   auto e = Next().Create();
   auto o = e->CreateOptions();
   EXPECT_EQ(o->PaletteType, ptRGB333);
-  EXPECT_EQ(o->PaletteMode, 11);
+  EXPECT_EQ(o->PaletteMode, pmColor);
   EXPECT_EQ(o->GetWidth(), 256);
   EXPECT_EQ(o->GetHardwarePalette()->GetCount(), 512);
   auto ui = e->CreateUI(o.get());
@@ -170,9 +170,9 @@ TEST(KvSavePlatformZxSpectrumNext, ModeOptionsAndPanel) {
   EXPECT_EQ(kinds, (std::vector<K>{K::Position, K::PaletteSeparator, K::CustomPaletteComboBox, K::PaletteMode,
                                    K::DestPalette, K::FixedPalette, K::Dithering}));
   EXPECT_EQ(panel.GetSections()[2].Items, (std::vector<int>{ptRGB332, ptRGB333}));
-  EXPECT_EQ(panel.GetSections()[3].Set, 133123u);
+  EXPECT_EQ(panel.GetSections()[3].Set, PaletteModes(pmBlackWhite, pmGray, pmColor, pmCustom).Bits);
   EXPECT_FALSE(panel.CanEditPalette());
-  o->SetPaletteMode(17);
+  o->SetPaletteMode(pmCustom);
   EXPECT_TRUE(panel.CanEditPalette());
   TKvPalette256 scratch;
   int columns = 0;
