@@ -27,26 +27,26 @@ void TKvSAMCoupeEngineOptionsBase::UpdatePalette() {
 }
 
 TKvSAMCoupeMode3EngineOptions::TKvSAMCoupeMode3EngineOptions() {
-  SetPixelAspect(1);  // "1:2"
-  SetPaletteMode(10);
+  SetPixelAspect(pa1_2);
+  SetPaletteMode(pmColorBright);
   SetErrorDiffusion(80);
 }
 
 TKvSAMCoupeMode4EngineOptions::TKvSAMCoupeMode4EngineOptions() {
-  SetPixelAspect(10);  // "1:1"
-  SetPaletteMode(11);
+  SetPixelAspect(pa1_1);
+  SetPaletteMode(pmColor);
   SetErrorDiffusion(90);
 }
 
 TKvSAMCoupeMode4InterlacedEngineOptions::TKvSAMCoupeMode4InterlacedEngineOptions() {
-  SetPixelAspect(17);  // "2:1"
-  SetPaletteMode(11);
+  SetPixelAspect(pa2_1);
+  SetPaletteMode(pmColor);
   SetErrorDiffusion(90);
 }
 
-TKvSAMCoupeEngineUIBase::TKvSAMCoupeEngineUIBase(TKvDestEngineOptions* AOptions, uint32_t AModes, int AColumns)
+TKvSAMCoupeEngineUIBase::TKvSAMCoupeEngineUIBase(TKvDestEngineOptions* AOptions, TKvPaletteModeSet AModes, int AColumns)
     : TKvDestEngineUIEx(AOptions) {
-  AddPositionSection(0);
+  AddPositionSection();
   AddPaletteSeparator();
   AddPaletteModeSection(AModes);
   AddDestPalette(AColumns, 1, true);
@@ -60,13 +60,11 @@ TKvPalette* TKvSAMCoupeEngineUIBase::GetEditedPalette(TKvPalette256& AScratch, i
   return &AScratch;
 }
 
-// Modes 0 "Black/white", 1 "Gray", 10 "Сolor (bright)", 11 "Сolor", 17 "Custom".
 TKvSAMCoupeMode3EngineUI::TKvSAMCoupeMode3EngineUI(TKvDestEngineOptions* AOptions)
-    : TKvSAMCoupeEngineUIBase(AOptions, 134147, 4) {}
+    : TKvSAMCoupeEngineUIBase(AOptions, PaletteModes(pmBlackWhite, pmGray, pmColorBright, pmColor, pmCustom), 4) {}
 
-// Modes 0, 1, 11 and 17.
 TKvSAMCoupeMode4EngineUI::TKvSAMCoupeMode4EngineUI(TKvDestEngineOptions* AOptions)
-    : TKvSAMCoupeEngineUIBase(AOptions, 133123, 16) {}
+    : TKvSAMCoupeEngineUIBase(AOptions, PaletteModes(pmBlackWhite, pmGray, pmColor, pmCustom), 16) {}
 
 namespace {
 
@@ -77,135 +75,115 @@ void CheckFits(TBitmap32& ABitmap, int AWidth, int AHeight) {
 
 // Draws the picture on AScreen with at most AColors colours of the SAM table;
 // the options' result palette ends as the palette the screen values index.
-std::unique_ptr<TKvBitmap> DrawSAM(bool* AAbort, TBitmap32& ABitmap, TKvDestEngineOptions& AOptions, TKvData* AScreen,
-                                   int AColors, bool AAllowBright) {
-  TKvImage LImage(ABitmap);
-  AdjustOnce(LImage, AOptions);
-  TKvPalette256& LResultPalette = *AOptions.GetPalette();
-  TKvPalette256& LFixed = *AOptions.GetFixedPalette();
-  std::unique_ptr<TKvBitmap> LResult;
-  switch (AOptions.PaletteMode) {
-    case 0: {
-      LResultPalette.FillBlackWhite();
-      int A = 0, B = 0;
-      LFixed.AddColorPair(&LResultPalette, AColors, A, B);
-      LResult = LImage.ConvertBW(AAbort, AOptions, AScreen, &LFixed, A, B);
-      LResultPalette.Assign(&LFixed);
+std::unique_ptr<TKvBitmap> DrawSAM(TKvConvertArgs& AArgs, TKvData* AScreen, int AColors, bool AAllowBright) {
+  bool* abort = AArgs.Abort;
+  TKvDestEngineOptions& options = AArgs.Options;
+  TKvImage image(AArgs.Bitmap);
+  AdjustOnce(image, options);
+  TKvPalette256& resultPalette = *options.GetPalette();
+  TKvPalette256& fixed = *options.GetFixedPalette();
+  std::unique_ptr<TKvBitmap> result;
+  switch (options.PaletteMode) {
+    case pmBlackWhite: {
+      resultPalette.FillBlackWhite();
+      int dark = 0, light = 0;
+      fixed.AddColorPair(&resultPalette, AColors, dark, light);
+      result = image.ConvertBW(abort, options, AScreen, &fixed, dark, light);
+      resultPalette.Assign(&fixed);
       break;
     }
-    case 1: {
-      BuildSAMCoupeGrayPalette(LResultPalette);
-      int LDark = 0, LBright = 0;
-      if (TKvDestEngine::ReducePalette(AAbort, LImage, LResultPalette, AColors, AOptions, LDark, LBright))
-        LResult = LImage.ConvertIndexed(AAbort, AOptions, AScreen, LResultPalette, &LFixed);
+    case pmGray: {
+      BuildSAMCoupeGrayPalette(resultPalette);
+      int dark = 0, bright = 0;
+      if (TKvDestEngine::ReducePalette(abort, image, resultPalette, AColors, options, dark, bright))
+        result = image.ConvertIndexed(abort, options, AScreen, resultPalette, &fixed);
       else
         // The screen takes the fixed palette's own indexes of the two
         // colours, so that the written palette shows them.
-        LResult = LImage.ConvertBW(AAbort, AOptions, AScreen, &LFixed, LDark, LBright);
-      LResultPalette.Assign(&LFixed);
+        result = image.ConvertBW(abort, options, AScreen, &fixed, dark, bright);
+      resultPalette.Assign(&fixed);
       break;
     }
-    case 10:
-    case 11:
-    case 17: {
-      if (AOptions.PaletteMode == 10 && !AAllowBright) RaiseOSError(87);
+    case pmColorBright:
+    case pmColor:
+    case pmCustom: {
+      if (options.PaletteMode == pmColorBright && !AAllowBright) RaiseOSError(87);
       {
-        TKvPalette256 LAllowed;
-        if (AOptions.PaletteMode == 10)
-          BuildSAMCoupeBrightPalette(LAllowed);
+        TKvPalette256 allowed;
+        if (options.PaletteMode == pmColorBright)
+          BuildSAMCoupeBrightPalette(allowed);
         else
-          BuildSAMCoupePalette(LAllowed);
-        TKvDestEngine::QuantizePalette(AAbort, LImage, LAllowed, AColors, AOptions);
+          BuildSAMCoupePalette(allowed);
+        TKvDestEngine::QuantizePalette(abort, image, allowed, AColors, options);
       }
-      LImage.FitToPaletteGray(LResultPalette);
-      LResult = LImage.ConvertIndexed(AAbort, AOptions, AScreen, LResultPalette, nullptr);
+      image.FitToPaletteGray(resultPalette);
+      result = image.ConvertIndexed(abort, options, AScreen, resultPalette, nullptr);
       break;
     }
     default:
       RaiseOSError(87);
   }
-  return LResult;
+  return result;
+}
+
+// Modes 3 and 4: the ".ssx" screen with its colour numbers, then the
+// machine's own ".ss3" or ".ss4" file of the same screen and its palette
+// block.
+std::unique_ptr<TKvBitmap> ConvertSAMScreen(TKvConvertArgs& AArgs, bool AMode3) {
+  const int width = AMode3 ? 512 : 256;
+  const int colors = AMode3 ? 4 : 16;
+  CheckFits(AArgs.Bitmap, width, 192);
+  auto streams = std::make_unique<TKvStreamList>();
+  uint8_t* ssx = streams->NewStream("ssx", AMode3 ? SAMMode3SsxSize : SAMMode4SsxSize)->GetMemory();
+  std::unique_ptr<TKvData> screen;
+  if (AMode3)
+    screen = std::make_unique<TKvScreen2>(width, 192, ssx);
+  else
+    screen = std::make_unique<TKvScreen4>(width, 192, ssx);
+  auto result = DrawSAM(AArgs, screen.get(), colors, AMode3);
+  const TKvPalette256& palette = *AArgs.Options.GetPalette();
+  WriteSAMCoupeColorIndexes(palette, ssx + SAMScreenSize, colors);
+  uint8_t* file = streams->NewStream(AMode3 ? "ss3" : "ss4", SAMScreenFileSize)->GetMemory();
+  if (AMode3) {
+    // The ".ss3" screen holds each pixel's values 1 and 2 exchanged, the way
+    // the machine's own files store mode 3; the ".ssx" copy keeps them plain.
+    for (int i = 0; i < SAMScreenSize; ++i) {
+      const uint8_t b = ssx[i];
+      file[i] = static_cast<uint8_t>(((b & 0xAA) >> 1) | ((b & 0x55) << 1));
+    }
+    WriteSAMCoupeMode3PaletteBlock(palette, file + SAMScreenSize);
+  } else {
+    std::memcpy(file, ssx, SAMScreenSize);
+    WriteSAMCoupeMode4PaletteBlock(palette, file + SAMScreenSize);
+  }
+  AArgs.Streams = std::move(streams);
+  return result;
 }
 
 }  // namespace
 
-std::unique_ptr<TKvDestEngineUI> TKvSAMCoupeMode3Engine::CreateUI(TKvDestEngineOptions* AOptions) {
-  return std::make_unique<TKvSAMCoupeMode3EngineUI>(AOptions);
-}
-std::unique_ptr<TKvDestEngineOptions> TKvSAMCoupeMode3Engine::CreateOptions() {
-  return TKvDestEngineOptions::Create<TKvSAMCoupeMode3EngineOptions>();
+std::unique_ptr<TKvBitmap> TKvSAMCoupeMode3Engine::Convert(TKvConvertArgs& AArgs) {
+  return ConvertSAMScreen(AArgs, true);
 }
 
-std::unique_ptr<TKvBitmap> TKvSAMCoupeMode3Engine::Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*,
-                                                           TKvPalette256*, TKvDestEngineOptions& AOptions,
-                                                           TKvDestProgress&,
-                                                           std::unique_ptr<TKvStreamList>& AStreams) {
-  CheckFits(ABitmap, 512, 192);
-  AStreams = std::make_unique<TKvStreamList>();
-  uint8_t* LSsx = AStreams->NewStream("ssx", SAMMode3SsxSize)->GetMemory();
-  TKvScreen2 LScreen(512, 192, LSsx);
-  auto LResult = DrawSAM(AAbort, ABitmap, AOptions, &LScreen, 4, true);
-  const TKvPalette256& LPalette = *AOptions.GetPalette();
-  WriteSAMCoupeColorIndexes(LPalette, LSsx + SAMScreenSize, 4);
-  uint8_t* LSs3 = AStreams->NewStream("ss3", SAMScreenFileSize)->GetMemory();
-  // The ".ss3" screen holds each pixel's values 1 and 2 exchanged, the way
-  // the machine's own files store mode 3; the ".ssx" copy keeps them plain.
-  for (int i = 0; i < SAMScreenSize; ++i) {
-    const uint8_t b = LSsx[i];
-    LSs3[i] = static_cast<uint8_t>(((b & 0xAA) >> 1) | ((b & 0x55) << 1));
-  }
-  WriteSAMCoupeMode3PaletteBlock(LPalette, LSs3 + SAMScreenSize);
-  return LResult;
+std::unique_ptr<TKvBitmap> TKvSAMCoupeMode4Engine::Convert(TKvConvertArgs& AArgs) {
+  return ConvertSAMScreen(AArgs, false);
 }
 
-std::unique_ptr<TKvDestEngineUI> TKvSAMCoupeMode4Engine::CreateUI(TKvDestEngineOptions* AOptions) {
-  return std::make_unique<TKvSAMCoupeMode4EngineUI>(AOptions);
-}
-std::unique_ptr<TKvDestEngineOptions> TKvSAMCoupeMode4Engine::CreateOptions() {
-  return TKvDestEngineOptions::Create<TKvSAMCoupeMode4EngineOptions>();
-}
-
-std::unique_ptr<TKvBitmap> TKvSAMCoupeMode4Engine::Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*,
-                                                           TKvPalette256*, TKvDestEngineOptions& AOptions,
-                                                           TKvDestProgress&,
-                                                           std::unique_ptr<TKvStreamList>& AStreams) {
-  CheckFits(ABitmap, 256, 192);
-  AStreams = std::make_unique<TKvStreamList>();
-  uint8_t* LSsx = AStreams->NewStream("ssx", SAMMode4SsxSize)->GetMemory();
-  TKvScreen4 LScreen(256, 192, LSsx);
-  auto LResult = DrawSAM(AAbort, ABitmap, AOptions, &LScreen, 16, false);
-  const TKvPalette256& LPalette = *AOptions.GetPalette();
-  WriteSAMCoupeColorIndexes(LPalette, LSsx + SAMScreenSize, 16);
-  uint8_t* LSs4 = AStreams->NewStream("ss4", SAMScreenFileSize)->GetMemory();
-  std::memcpy(LSs4, LSsx, SAMScreenSize);
-  WriteSAMCoupeMode4PaletteBlock(LPalette, LSs4 + SAMScreenSize);
-  return LResult;
-}
-
-std::unique_ptr<TKvDestEngineUI> TKvSAMCoupeMode4InterlacedEngine::CreateUI(TKvDestEngineOptions* AOptions) {
-  return std::make_unique<TKvSAMCoupeMode4EngineUI>(AOptions);
-}
-std::unique_ptr<TKvDestEngineOptions> TKvSAMCoupeMode4InterlacedEngine::CreateOptions() {
-  return TKvDestEngineOptions::Create<TKvSAMCoupeMode4InterlacedEngineOptions>();
-}
-
-std::unique_ptr<TKvBitmap> TKvSAMCoupeMode4InterlacedEngine::Convert(bool* AAbort, TBitmap32& ABitmap,
-                                                                     TKvPalette256*, TKvPalette256*,
-                                                                     TKvDestEngineOptions& AOptions, TKvDestProgress&,
-                                                                     std::unique_ptr<TKvStreamList>& AStreams) {
-  CheckFits(ABitmap, 256, 384);
-  AStreams = std::make_unique<TKvStreamList>();
-  uint8_t* LLce = AStreams->NewStream("lce", SAMInterlacedSize)->GetMemory();
-  TKvSAMCoupeMode4InterlacedScreen LScreen(256, 384, LLce);
-  auto LResult = DrawSAM(AAbort, ABitmap, AOptions, &LScreen, 16, false);
-  const TKvPalette256& LPalette = *AOptions.GetPalette();
-  WriteSAMCoupeMode4PaletteBlock(LPalette, LLce + SAMScreenSize);
-  WriteSAMCoupeMode4PaletteBlock(LPalette, LLce + SAMScreenFileSize + SAMScreenSize);
-  TKvStream* LOdd = AStreams->NewStream("odd.ss4", SAMScreenFileSize);
-  std::memcpy(LOdd->GetMemory(), LLce, SAMScreenFileSize);
-  std::memcpy(LOdd->NewSubStream("eve.ss4", SAMScreenFileSize)->GetMemory(), LLce + SAMScreenFileSize,
-              SAMScreenFileSize);
-  return LResult;
+std::unique_ptr<TKvBitmap> TKvSAMCoupeMode4InterlacedEngine::Convert(TKvConvertArgs& AArgs) {
+  CheckFits(AArgs.Bitmap, 256, 384);
+  auto streams = std::make_unique<TKvStreamList>();
+  uint8_t* lce = streams->NewStream("lce", SAMInterlacedSize)->GetMemory();
+  TKvSAMCoupeMode4InterlacedScreen screen(256, 384, lce);
+  auto result = DrawSAM(AArgs, &screen, 16, false);
+  const TKvPalette256& palette = *AArgs.Options.GetPalette();
+  WriteSAMCoupeMode4PaletteBlock(palette, lce + SAMScreenSize);
+  WriteSAMCoupeMode4PaletteBlock(palette, lce + SAMScreenFileSize + SAMScreenSize);
+  TKvStream* odd = streams->NewStream("odd.ss4", SAMScreenFileSize);
+  std::memcpy(odd->GetMemory(), lce, SAMScreenFileSize);
+  std::memcpy(odd->NewSubStream("eve.ss4", SAMScreenFileSize)->GetMemory(), lce + SAMScreenFileSize, SAMScreenFileSize);
+  AArgs.Streams = std::move(streams);
+  return result;
 }
 
 TKvSAMCoupeHAMImage::TKvSAMCoupeHAMImage(const TKvImage& AImage, uint8_t* ABlock)
@@ -239,54 +217,45 @@ void TKvSAMCoupeHAMImage::StorePaletteChange(TKvPalette* ADisplayPalette, int AI
 
 TKvSAMCoupeMode4HAMEngineUI::TKvSAMCoupeMode4HAMEngineUI(TKvDestEngineOptions* AOptions)
     : TKvDestEngineUIEx(AOptions) {
-  AddPositionSection(0);
+  AddPositionSection();
   AddPaletteSeparator();
   AddDestPalette(16, 8, true);
   AddDitheringSection(false);
 }
 
-std::unique_ptr<TKvDestEngineUI> TKvSAMCoupeMode4HAMEngine::CreateUI(TKvDestEngineOptions* AOptions) {
-  return std::make_unique<TKvSAMCoupeMode4HAMEngineUI>(AOptions);
-}
-std::unique_ptr<TKvDestEngineOptions> TKvSAMCoupeMode4HAMEngine::CreateOptions() {
-  return TKvDestEngineOptions::Create<TKvSAMCoupeMode4EngineOptions>();
-}
-
-std::unique_ptr<TKvBitmap> TKvSAMCoupeMode4HAMEngine::Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*,
-                                                              TKvPalette256*, TKvDestEngineOptions& AOptions,
-                                                              TKvDestProgress&,
-                                                              std::unique_ptr<TKvStreamList>& AStreams) {
-  CheckFits(ABitmap, 256, 192);
-  AStreams = std::make_unique<TKvStreamList>();
-  TKvStream* LStream = AStreams->NewStream("ss4", SAMScreenFileSize);
-  TKvPalette256 LAllowed;
-  BuildSAMCoupePalette(LAllowed);
-  TKvScreen4 LScreen(256, 192, LStream->GetMemory());
-  TKvImage LImage(ABitmap);
-  AdjustOnce(LImage, AOptions);
-  LImage.DitherToPalette(AAbort, AOptions, LAllowed, false);
+std::unique_ptr<TKvBitmap> TKvSAMCoupeMode4HAMEngine::Convert(TKvConvertArgs& AArgs) {
+  bool* abort = AArgs.Abort;
+  TKvDestEngineOptions& options = AArgs.Options;
+  CheckFits(AArgs.Bitmap, 256, 192);
+  auto streams = std::make_unique<TKvStreamList>();
+  TKvStream* stream = streams->NewStream("ss4", SAMScreenFileSize);
+  TKvPalette256 allowed;
+  BuildSAMCoupePalette(allowed);
+  TKvScreen4 screen(256, 192, stream->GetMemory());
+  TKvImage image(AArgs.Bitmap);
+  AdjustOnce(image, options);
+  image.DitherToPalette(abort, options, allowed, false);
   // 16 colours a row, one entry changed between two rows, at most 127
   // palettes down the screen, every entry free.
-  TKvHAMPalette LPlan(AAbort, LImage, &LAllowed, 16, 1, SAMMaxLineChanges, 2);
-  TKvSAMCoupeHAMImage LHam(LImage, LStream->GetMemory() + SAMScreenSize);
+  TKvHAMPalette plan(abort, image, &allowed, 16, 1, SAMMaxLineChanges, 2);
+  TKvSAMCoupeHAMImage ham(image, stream->GetMemory() + SAMScreenSize);
   // The picture is dithered already: the rows take their nearest colours.
-  AOptions.SetDitherMethod(0);
-  auto LResult = LHam.Convert(AAbort, AOptions, &LScreen, LPlan, &LAllowed);
-  TKvPalette256& LResultPalette = *AOptions.GetPalette();
-  LResultPalette.Clear();
-  if (LHam.GetUsedPalette()) LResultPalette.Assign(LHam.GetUsedPalette());
+  options.SetDitherMethod(0);
+  auto result = ham.Convert(abort, options, &screen, plan, &allowed);
+  TKvPalette256& resultPalette = *options.GetPalette();
+  resultPalette.Clear();
+  if (ham.GetUsedPalette()) resultPalette.Assign(ham.GetUsedPalette());
   // The change list replaces the block's closing 255; the stream grows.
-  LStream->SetPosition(LStream->GetSize() - 1);
-  LStream->WriteBuffer(LHam.GetChanges(), 4 * static_cast<int64_t>(LHam.GetChangeCount()) + 1);
-  return LResult;
+  stream->SetPosition(stream->GetSize() - 1);
+  stream->WriteBuffer(ham.GetChanges(), 4 * static_cast<int64_t>(ham.GetChangeCount()) + 1);
+  AArgs.Streams = std::move(streams);
+  return result;
 }
 
 }  // namespace KvSavePlatformSAMCoupe
 
 void InitKvSavePlatformSAMCoupe() {
   using namespace KvSavePlatformSAMCoupe;
-  RegisterDestEngine(DestEngineClass<TKvSAMCoupeMode3Engine>());
-  RegisterDestEngine(DestEngineClass<TKvSAMCoupeMode4Engine>());
-  RegisterDestEngine(DestEngineClass<TKvSAMCoupeMode4InterlacedEngine>());
-  RegisterDestEngine(DestEngineClass<TKvSAMCoupeMode4HAMEngine>());
+  RegisterDestEngines<TKvSAMCoupeMode3Engine, TKvSAMCoupeMode4Engine, TKvSAMCoupeMode4InterlacedEngine,
+                      TKvSAMCoupeMode4HAMEngine>();
 }

@@ -51,7 +51,7 @@ public:
 
 class TKvSAMCoupeEngineUIBase : public TKvDestEngineUIEx {
 public:
-  TKvSAMCoupeEngineUIBase(TKvDestEngineOptions* AOptions, uint32_t AModes, int AColumns);
+  TKvSAMCoupeEngineUIBase(TKvDestEngineOptions* AOptions, TKvPaletteModeSet AModes, int AColumns);
   // "Edit..." offers the 128 colours in rows of 16.
   TKvPalette* GetEditedPalette(TKvPalette256& AScratch, int& AColumns) override;
 };
@@ -66,37 +66,29 @@ public:
   explicit TKvSAMCoupeMode4EngineUI(TKvDestEngineOptions* AOptions);
 };
 
-class TKvSAMCoupeMode3Engine : public TKvDestEngineOf<TKvSAMCoupeMode3Engine> {
+class TKvSAMCoupeMode3Engine
+    : public TKvDestEngineWith<TKvSAMCoupeMode3Engine, TKvSAMCoupeMode3EngineOptions, TKvSAMCoupeMode3EngineUI> {
 public:
   static std::string GetPlatformName() { return "SAM Coupé"; }
   static std::string GetModeName() { return "3 512x192x2"; }
-  std::unique_ptr<TKvDestEngineUI> CreateUI(TKvDestEngineOptions* AOptions) override;
-  std::unique_ptr<TKvDestEngineOptions> CreateOptions() override;
-  static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,
-                                            TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,
-                                            TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams);
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
-class TKvSAMCoupeMode4Engine : public TKvDestEngineOf<TKvSAMCoupeMode4Engine> {
+class TKvSAMCoupeMode4Engine
+    : public TKvDestEngineWith<TKvSAMCoupeMode4Engine, TKvSAMCoupeMode4EngineOptions, TKvSAMCoupeMode4EngineUI> {
 public:
   static std::string GetPlatformName() { return "SAM Coupé"; }
   static std::string GetModeName() { return "4 256x192x4"; }
-  std::unique_ptr<TKvDestEngineUI> CreateUI(TKvDestEngineOptions* AOptions) override;
-  std::unique_ptr<TKvDestEngineOptions> CreateOptions() override;
-  static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,
-                                            TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,
-                                            TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams);
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
-class TKvSAMCoupeMode4InterlacedEngine : public TKvDestEngineOf<TKvSAMCoupeMode4InterlacedEngine> {
+class TKvSAMCoupeMode4InterlacedEngine
+    : public TKvDestEngineWith<TKvSAMCoupeMode4InterlacedEngine, TKvSAMCoupeMode4InterlacedEngineOptions,
+                               TKvSAMCoupeMode4EngineUI> {
 public:
   static std::string GetPlatformName() { return "SAM Coupé"; }
   static std::string GetModeName() { return "4 256x384x4 Interlaced"; }
-  std::unique_ptr<TKvDestEngineUI> CreateUI(TKvDestEngineOptions* AOptions) override;
-  std::unique_ptr<TKvDestEngineOptions> CreateOptions() override;
-  static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,
-                                            TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,
-                                            TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams);
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
 // Keeps the line palette as the machine holds it while the rows are drawn:
@@ -128,15 +120,12 @@ public:
   explicit TKvSAMCoupeMode4HAMEngineUI(TKvDestEngineOptions* AOptions);
 };
 
-class TKvSAMCoupeMode4HAMEngine : public TKvDestEngineOf<TKvSAMCoupeMode4HAMEngine> {
+class TKvSAMCoupeMode4HAMEngine
+    : public TKvDestEngineWith<TKvSAMCoupeMode4HAMEngine, TKvSAMCoupeMode4EngineOptions, TKvSAMCoupeMode4HAMEngineUI> {
 public:
   static std::string GetPlatformName() { return "SAM Coupé"; }
   static std::string GetModeName() { return "4 256x192x4 HAM1/127"; }
-  std::unique_ptr<TKvDestEngineUI> CreateUI(TKvDestEngineOptions* AOptions) override;
-  std::unique_ptr<TKvDestEngineOptions> CreateOptions() override;
-  static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,
-                                            TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,
-                                            TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams);
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
 }  // namespace KvSavePlatformSAMCoupe

@@ -143,7 +143,7 @@ TEST(KvOpenPlatformSAMCoupe, Mode1And2Screens) {
     ASSERT_NE(e, nullptr) << c.cls;
     EXPECT_EQ(e->MatchFlags, c.ssx ? 10 : 11) << c.cls;
     EXPECT_EQ(e->Description, std::string("SAM Coupé 256x192x4 mode ") + (c.mode == 1 ? "1" : "2") + " image");
-    EXPECT_EQ(e->PixelAspect, 10);
+    EXPECT_EQ(e->PixelAspect, pa1_1);
     auto b = e->Decode();
     ASSERT_EQ(b->Width, 256);
     ASSERT_EQ(b->Height, 192);
@@ -375,7 +375,7 @@ void ExpectSamePicture(const std::string& AName, TKvStream* AStream, TKvBitmap& 
 TEST(KvOpenPlatformSAMCoupe, RoundTrips) {
   using namespace KvSavePlatformSAMCoupe;
   auto wide = GradientPicture(512, 192, 7);
-  for (uint8_t mode : {0, 1, 10, 11}) {
+  for (TKvPaletteMode mode : {pmBlackWhite, pmGray, pmColorBright, pmColor}) {
     auto r = ConvertPicture(DestEngineClass<TKvSAMCoupeMode3Engine>(), *wide, [&](TKvDestEngineOptions& o) {
       o.SetPaletteMode(mode);
       o.UpdatePalette();
@@ -384,7 +384,7 @@ TEST(KvOpenPlatformSAMCoupe, RoundTrips) {
     ExpectSamePicture("p.ss3", r.Streams->GetStream(1), *r.Preview, "TKvSAMCoupeMode3SS3Engine");
   }
   auto pic = GradientPicture(256, 192, 8);
-  for (uint8_t mode : {0, 1, 11}) {
+  for (TKvPaletteMode mode : {pmBlackWhite, pmGray, pmColor}) {
     auto r = ConvertPicture(DestEngineClass<TKvSAMCoupeMode4Engine>(), *pic, [&](TKvDestEngineOptions& o) {
       o.SetPaletteMode(mode);
       o.UpdatePalette();

@@ -80,7 +80,7 @@ TEST(KvPlatformSAMCoupe, PaletteBlocks) {
 TEST(KvSavePlatformSAMCoupe, Mode3BlackWhiteWritesSsxAndSwappedSs3) {
   auto pic = GradientPicture(512, 192, 3);
   auto r = ConvertPicture(DestEngineClass<TKvSAMCoupeMode3Engine>(), *pic, [](TKvDestEngineOptions& o) {
-    o.SetPaletteMode(0);
+    o.SetPaletteMode(pmBlackWhite);
     o.UpdatePalette();
   });
   ASSERT_EQ(r.Streams->GetCount(), 2);
@@ -149,7 +149,7 @@ TEST(KvSavePlatformSAMCoupe, GrayMergedKeepsPaletteIndexesInMode4) {
   // the grays: the screen must hold indexes of the written palette.
   auto pic = GradientPicture(256, 192, 12);
   auto r = ConvertPicture(DestEngineClass<TKvSAMCoupeMode4Engine>(), *pic, [](TKvDestEngineOptions& o) {
-    o.SetPaletteMode(1);
+    o.SetPaletteMode(pmGray);
     TKvPalette256 fixed;
     fixed.AddRGB(255, 255, 255);
     fixed.AddRGB(0, 0, 0);
@@ -172,7 +172,7 @@ TEST(KvSavePlatformSAMCoupe, OtherPaletteModesAndOversizedPicturesRaise87) {
   auto pic = GradientPicture(256, 192, 2);
   try {
     ConvertPicture(DestEngineClass<TKvSAMCoupeMode4Engine>(), *pic,
-                   [](TKvDestEngineOptions& o) { o.SetPaletteMode(10); });
+                   [](TKvDestEngineOptions& o) { o.SetPaletteMode(pmColorBright); });
     ADD_FAILURE() << "no error";
   } catch (const EOSError& e) {
     EXPECT_EQ(e.ErrorCode, 87u);
