@@ -15,7 +15,7 @@ namespace {
 
 // What the colour options of both modes share; the dithering kernel differs.
 void SetGmxColorDefaults(TKvDestEngineOptions& AOptions, uint8_t ADitherMethod) {
-  AOptions.SetPaletteMode(11);
+  AOptions.SetPaletteMode(pmColor);
   AOptions.SetLimitErrorInsideBlock(false);
   AOptions.SetLimitErrorAtBlockBoundary(false);
   AOptions.SetErrorDiffusion(90);
@@ -23,7 +23,7 @@ void SetGmxColorDefaults(TKvDestEngineOptions& AOptions, uint8_t ADitherMethod) 
 }
 
 void UpdateGmxPalette(TKvDestEngineOptions& AOptions) {
-  if (AOptions.PaletteMode == 1)
+  if (AOptions.PaletteMode == pmGray)
     AOptions.BuildZxPaletteSubset();
   else
     AOptions.BuildZxPalette();
@@ -32,7 +32,7 @@ void UpdateGmxPalette(TKvDestEngineOptions& AOptions) {
 }  // namespace
 
 TKvScorpionGMX640EngineOptions::TKvScorpionGMX640EngineOptions() {
-  SetPixelAspect(1);  // "1:2"
+  SetPixelAspect(pa1_2);
   SetPaletteType(ptColoredLinear);
 }
 
@@ -41,7 +41,7 @@ TKvScorpionGMX640ColorEngineOptions::TKvScorpionGMX640ColorEngineOptions() { Set
 void TKvScorpionGMX640ColorEngineOptions::UpdatePalette() { UpdateGmxPalette(*this); }
 
 TKvScorpionGMX160EngineOptions::TKvScorpionGMX160EngineOptions() {
-  SetPixelAspect(17);  // "2:1"
+  SetPixelAspect(pa2_1);
   SetPaletteType(ptColoredLinear);
 }
 
@@ -130,38 +130,37 @@ void TKvScorpionGMX640ColorImage::RenderCell(TKvBitmap* AResult, TKvCellScreen* 
 namespace {
 
 template <class TScreen>
-std::unique_ptr<TKvBitmap> ConvertGmx(bool* AAbort, TBitmap32& ABitmap, TKvDestEngineOptions& AOptions,
-                                      TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams,
-                                      int ACellWidth) {
-  AStreams = std::make_unique<TKvStreamList>();
-  uint8_t* LData = AStreams->NewStream("c", TScreen::GetDataSize())->GetMemory();
-  const bool LBlackWhite = AOptions.PaletteMode == 0;
-  std::unique_ptr<TScreen> LScreen;
+std::unique_ptr<TKvBitmap> ConvertGmx(TKvConvertArgs& AArgs, int ACellWidth) {
+  TKvDestEngineOptions& options = AArgs.Options;
+  AArgs.Streams = std::make_unique<TKvStreamList>();
+  uint8_t* data = AArgs.Streams->NewStream("c", TScreen::GetDataSize())->GetMemory();
+  const bool blackWhite = options.PaletteMode == pmBlackWhite;
+  std::unique_ptr<TScreen> screen;
   if constexpr (std::is_same_v<TScreen, TKvScorpionGMX160Screen>)
-    LScreen = std::make_unique<TScreen>(LData, LBlackWhite);
+    screen = std::make_unique<TScreen>(data, blackWhite);
   else
-    LScreen = std::make_unique<TScreen>(LData);
-  if (LBlackWhite) {
+    screen = std::make_unique<TScreen>(data);
+  if (blackWhite) {
     // A light pixel is bright white ink (640) or colour 7 under the bright
     // bit (160).
-    TKvImage LImage(ABitmap);
-    return LImage.ConvertBW(AAbort, AOptions, LScreen.get(), nullptr, 0, 1);
+    TKvImage image(AArgs.Bitmap);
+    return image.ConvertBW(AArgs.Abort, options, screen.get(), nullptr, 0, 1);
   }
-  TKvScorpionGMX640ColorImage LImage(ACellWidth, 1, ABitmap);
-  AOptions.BuildZxPalette();
-  if (AOptions.PaletteMode == 1) {
-    auto LResult = LImage.ConvertGray(AAbort, AOptions, &AProgress, LScreen.get());
-    AOptions.BuildZxPaletteSubset();
-    return LResult;
+  TKvScorpionGMX640ColorImage image(ACellWidth, 1, AArgs.Bitmap);
+  options.BuildZxPalette();
+  if (options.PaletteMode == pmGray) {
+    auto preview = image.ConvertGray(AArgs.Abort, options, &AArgs.Progress, screen.get());
+    options.BuildZxPaletteSubset();
+    return preview;
   }
-  return LImage.Convert(AAbort, AOptions, &AProgress, LScreen.get());
+  return image.Convert(AArgs.Abort, options, &AArgs.Progress, screen.get());
 }
 
 }  // namespace
 
 TKvScorpionGMXEngineUI::TKvScorpionGMXEngineUI(TKvDestEngineOptions* AOptions) : TKvDestEngineUIEx(AOptions) {
-  AddPositionSection(0);
-  AddZxPaletteSection(2051);  // "Black/white", "Gray", "Сolor"
+  AddPositionSection();
+  AddZxPaletteSection(PaletteModes(pmBlackWhite, pmGray, pmColor));
   AddColorUsageSection(true);
   AddDitheringSection(true);
   // The colour usage means something only in colour; black and white has no
@@ -172,44 +171,16 @@ TKvScorpionGMXEngineUI::TKvScorpionGMXEngineUI(TKvDestEngineOptions* AOptions) :
   AddRelated(pcModeCombo, 0, pcLimitBoundaryCheckBox, true);
 }
 
-std::unique_ptr<TKvDestEngineUI> TKvScorpionGMX640Engine::CreateUI(TKvDestEngineOptions* AOptions) {
-  return std::make_unique<TKvScorpionGMXEngineUI>(AOptions);
+std::unique_ptr<TKvBitmap> TKvScorpionGMX640Engine::Convert(TKvConvertArgs& AArgs) {
+  return ConvertGmx<TKvScorpionGMX640Screen>(AArgs, 8);
 }
 
-std::unique_ptr<TKvDestEngineOptions> TKvScorpionGMX640Engine::CreateOptions() {
-  return TKvDestEngineOptions::Create<TKvScorpionGMX640ColorEngineOptions>();
-}
-
-std::unique_ptr<TKvBitmap> TKvScorpionGMX640Engine::Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*,
-                                                            TKvPalette256*, TKvDestEngineOptions& AOptions,
-                                                            TKvDestProgress& AProgress,
-                                                            std::unique_ptr<TKvStreamList>& AStreams) {
-  return ConvertGmx<TKvScorpionGMX640Screen>(AAbort, ABitmap, AOptions, AProgress, AStreams, 8);
-}
-
-std::unique_ptr<TKvDestEngineUI> TKvScorpionGMX160Engine::CreateUI(TKvDestEngineOptions* AOptions) {
-  return std::make_unique<TKvScorpionGMXEngineUI>(AOptions);
-}
-
-std::unique_ptr<TKvDestEngineOptions> TKvScorpionGMX160Engine::CreateOptions() {
-  return TKvDestEngineOptions::Create<TKvScorpionGMX160ColorEngineOptions>();
-}
-
-std::unique_ptr<TKvBitmap> TKvScorpionGMX160Engine::Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*,
-                                                            TKvPalette256*, TKvDestEngineOptions& AOptions,
-                                                            TKvDestProgress& AProgress,
-                                                            std::unique_ptr<TKvStreamList>& AStreams) {
-  return ConvertGmx<TKvScorpionGMX160Screen>(AAbort, ABitmap, AOptions, AProgress, AStreams, 2);
+std::unique_ptr<TKvBitmap> TKvScorpionGMX160Engine::Convert(TKvConvertArgs& AArgs) {
+  return ConvertGmx<TKvScorpionGMX160Screen>(AArgs, 2);
 }
 
 const std::vector<const TKvDestEngineClass*>& ScorpionGMXDestEngineClasses() {
-  static const std::vector<const TKvDestEngineClass*> LClasses = {
-      &DestEngineClass<TKvScorpionGMX640Engine>(),
-      &DestEngineClass<TKvScorpionGMX160Engine>(),
-  };
-  return LClasses;
+  return DestEngineClasses<TKvScorpionGMX640Engine, TKvScorpionGMX160Engine>();
 }
 
-void InitKvSavePlatformScorpionGMX() {
-  for (const TKvDestEngineClass* c : ScorpionGMXDestEngineClasses()) RegisterDestEngine(*c);
-}
+void InitKvSavePlatformScorpionGMX() { RegisterDestEngines(ScorpionGMXDestEngineClasses()); }

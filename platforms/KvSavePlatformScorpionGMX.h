@@ -85,26 +85,20 @@ public:
   explicit TKvScorpionGMXEngineUI(TKvDestEngineOptions* AOptions);
 };
 
-class TKvScorpionGMX640Engine : public TKvDestEngineOf<TKvScorpionGMX640Engine> {
+class TKvScorpionGMX640Engine
+    : public TKvDestEngineWith<TKvScorpionGMX640Engine, TKvScorpionGMX640ColorEngineOptions, TKvScorpionGMXEngineUI> {
 public:
   static std::string GetPlatformName() { return "Scorpion GMX"; }
   static std::string GetModeName() { return "640x200x4"; }
-  std::unique_ptr<TKvDestEngineUI> CreateUI(TKvDestEngineOptions* AOptions) override;
-  std::unique_ptr<TKvDestEngineOptions> CreateOptions() override;
-  static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,
-                                            TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,
-                                            TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams);
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
-class TKvScorpionGMX160Engine : public TKvDestEngineOf<TKvScorpionGMX160Engine> {
+class TKvScorpionGMX160Engine
+    : public TKvDestEngineWith<TKvScorpionGMX160Engine, TKvScorpionGMX160ColorEngineOptions, TKvScorpionGMXEngineUI> {
 public:
   static std::string GetPlatformName() { return "Scorpion GMX"; }
   static std::string GetModeName() { return "160x200x4"; }
-  std::unique_ptr<TKvDestEngineUI> CreateUI(TKvDestEngineOptions* AOptions) override;
-  std::unique_ptr<TKvDestEngineOptions> CreateOptions() override;
-  static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,
-                                            TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,
-                                            TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams);
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
 const std::vector<const TKvDestEngineClass*>& ScorpionGMXDestEngineClasses();

@@ -41,16 +41,16 @@ TEST(KvSavePlatformScorpionGMX, FileSizesAndUnusedBytes) {
   ASSERT_EQ(r.Size(0), 32768);
   EXPECT_EQ(std::count(r.Bytes(0) + 16000, r.Bytes(0) + 16384, 0), 384);
   EXPECT_EQ(std::count(r.Bytes(0) + 32384, r.Bytes(0) + 32768, 71), 384);
-  EXPECT_EQ(r.Options->PixelAspect, 1);
+  EXPECT_EQ(r.Options->PixelAspect, pa1_2);
   EXPECT_EQ(r.Options->DitherMethod, 2);
 
   auto pic160 = GradientPicture(48, 20, 3);
-  for (uint8_t mode : {0, 1, 11}) {
+  for (TKvPaletteMode mode : {pmBlackWhite, pmGray, pmColor}) {
     auto s = ConvertPicture(Gmx160(), *pic160, [&](TKvDestEngineOptions& o) { o.SetPaletteMode(mode); });
     ASSERT_EQ(s.Size(0), 16128) << int(mode);
     EXPECT_TRUE(CheckGmxHeader(TKvBytes(s.Bytes(0), s.Size(0))));
     EXPECT_EQ(std::count(s.Bytes(0) + 5, s.Bytes(0) + 128, 0), 123);
-    EXPECT_EQ(s.Options->PixelAspect, 17);
+    EXPECT_EQ(s.Options->PixelAspect, pa2_1);
     for (int i = 128; i < 16128; ++i) ASSERT_EQ(s.Bytes(0)[i] & 0x80, 0) << i;
   }
 }
@@ -91,11 +91,11 @@ TEST(KvSavePlatformScorpionGMX, Screen160Bytes) {
 
 TEST(KvSavePlatformScorpionGMX, BlackAndWhite160UsesFourBytes) {
   auto pic = GradientPicture(160, 200, 4);
-  auto r = ConvertPicture(Gmx160(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(0); });
+  auto r = ConvertPicture(Gmx160(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(pmBlackWhite); });
   std::set<int> bytes(r.Bytes(0) + 128, r.Bytes(0) + 16128);
   EXPECT_EQ(bytes, (std::set<int>{0x40, 0x47, 0x78, 0x7F}));
-  auto w =
-      ConvertPicture(Gmx640(), *SolidPicture(640, 200, 0xFFFFFF), [](TKvDestEngineOptions& o) { o.SetPaletteMode(0); });
+  auto w = ConvertPicture(Gmx640(), *SolidPicture(640, 200, 0xFFFFFF),
+                          [](TKvDestEngineOptions& o) { o.SetPaletteMode(pmBlackWhite); });
   EXPECT_EQ(std::count(w.Bytes(0), w.Bytes(0) + 16000, 0xFF), 16000);
   EXPECT_EQ(std::count(w.Bytes(0) + 16384, w.Bytes(0) + 32768, 71), 16384);
 }
@@ -103,24 +103,24 @@ TEST(KvSavePlatformScorpionGMX, BlackAndWhite160UsesFourBytes) {
 TEST(KvSavePlatformScorpionGMX, ColourUsageRules) {
   TKvProcessorCountOverride one(1);
   auto pic = GradientPicture(160, 40, 6);
-  for (uint8_t usage : {1, 2, 3}) {
+  for (TKvColorUsage usage : {cuDarkOnly, cuDarkOnlyForceBright, cuBrightOnly}) {
     auto r = ConvertPicture(Gmx160(), *pic, [&](TKvDestEngineOptions& o) { o.SetColorUsage(usage); });
     for (int i = 128; i < 128 + 40 * 80; ++i)
-      ASSERT_EQ((r.Bytes(0)[i] & 0x40) != 0, usage != 1) << int(usage) << " " << i;
+      ASSERT_EQ((r.Bytes(0)[i] & 0x40) != 0, usage != cuDarkOnly) << int(usage) << " " << i;
     // The preview shows what the machine shows: forced bright raises every
     // colour.
     for (int y = 0; y < 40; ++y)
-      for (int x = 0; x < 160; ++x) ASSERT_EQ(r.Preview->GetPixel(x, y) > 7, usage != 1) << x << " " << y;
+      for (int x = 0; x < 160; ++x) ASSERT_EQ(r.Preview->GetPixel(x, y) > 7, usage != cuDarkOnly) << x << " " << y;
   }
   auto pic640 = GradientPicture(640, 8, 6);
-  auto r = ConvertPicture(Gmx640(), *pic640, [](TKvDestEngineOptions& o) { o.SetColorUsage(2); });
+  auto r = ConvertPicture(Gmx640(), *pic640, [](TKvDestEngineOptions& o) { o.SetColorUsage(cuDarkOnlyForceBright); });
   for (int i = 16384; i < 16384 + 8 * 80; ++i) ASSERT_EQ(r.Bytes(0)[i] & 0x40, 0x40) << i;
 }
 
 TEST(KvSavePlatformScorpionGMX, GrayModeShowsTheFourGrays) {
   TKvProcessorCountOverride one(1);
   auto pic = GradientPicture(640, 16, 8);
-  auto r = ConvertPicture(Gmx640(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(1); });
+  auto r = ConvertPicture(Gmx640(), *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(pmGray); });
   EXPECT_EQ(r.Options->GetPalette()->Count, 4);
   for (int i = 16384; i < 16384 + 16 * 80; ++i) {
     const int paper = (r.Bytes(0)[i] >> 3) & 7, ink = r.Bytes(0)[i] & 7;
@@ -173,8 +173,11 @@ TEST(KvSavePlatformScorpionGMX, ModesAndPanel) {
   using K = TKvPanelSectionKind;
   std::vector<std::pair<K, uint32_t>> kinds;
   for (auto& s : dynamic_cast<TKvDestEngineUIEx&>(*ui).GetSections()) kinds.push_back({s.Kind, s.Set});
-  EXPECT_EQ(kinds, (std::vector<std::pair<K, uint32_t>>{
-                       {K::Position, 0}, {K::ZxPalette, 2051}, {K::ColorUsage, 0}, {K::Dithering, 0}}));
+  EXPECT_EQ(kinds,
+            (std::vector<std::pair<K, uint32_t>>{{K::Position, 0},
+                                                 {K::ZxPalette, PaletteModes(pmBlackWhite, pmGray, pmColor).Bits},
+                                                 {K::ColorUsage, 0},
+                                                 {K::Dithering, 0}}));
   std::vector<std::tuple<TKvControlId, int, TKvControlId, bool>> related;
   for (auto& r : dynamic_cast<TKvDestEngineUIEx&>(*ui).GetRelated())
     related.emplace_back(r.Master, r.ItemIndex, r.Control, r.Inverse);
