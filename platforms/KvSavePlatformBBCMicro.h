@@ -53,15 +53,13 @@ public:
 
 // Options of one mode: the size is the mode's own.
 template <int W, int H, TKvPixelAspect Aspect>
-class TKvBBCMicroEngineOptionsOf : public TKvDestEngineOptions {
+class TKvBBCMicroEngineOptionsOf : public TKvDestFixedSizeEngineOptions {
 public:
   TKvBBCMicroEngineOptionsOf() {
     SetPixelAspect(Aspect);
     SetPaletteType(ptAuto);
   }
   TKvSize GetDefaultSize() const override { return {W, H}; }
-  void SetWidth(int32_t) override {}
-  void SetHeight(int32_t) override {}
 };
 class TKvBBCMicro0EngineOptions : public TKvBBCMicroEngineOptionsOf<640, 256, pa1_2> {};
 class TKvBBCMicro1EngineOptions : public TKvBBCMicroEngineOptionsOf<320, 256, pa1_1> {};

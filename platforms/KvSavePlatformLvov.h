@@ -26,12 +26,10 @@ public:
   void SetPixel(int X, int Y, int AValue) override;
 };
 
-class TKvLvovEngineOptions : public TKvDestEngineOptions {
+class TKvLvovEngineOptions : public TKvDestFixedSizeEngineOptions {
 public:
   TKvLvovEngineOptions();
   TKvSize GetDefaultSize() const override { return {256, 256}; }
-  void SetWidth(int32_t) override {}
-  void SetHeight(int32_t) override {}
   // "Auto" (PaletteIndex 0) shows no colours; candidate k its sorted colours.
   void UpdatePalette() override;
 };

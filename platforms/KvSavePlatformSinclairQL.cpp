@@ -229,29 +229,15 @@ std::unique_ptr<TKvBitmap> ConvertQLScreen(TKvConvertArgs& AArgs, bool AMode8) {
     if (mode != pmColor) RaiseOSError(87);
     palette.FillRGB8();
   } else {
+    // Mode 4's colours in the order of their values (black, green, red,
+    // white); each of the two gray ramps leaves one of green and red out.
     palette.Clear();
-    switch (mode) {
-      case pmGrayGreen:
-        palette.AddRGB(0, 0, 0);
-        palette.AddRGB(0, 255, 0);
-        palette.AddRGB(255, 255, 255);
-        options.SetUseAsGrayPalette(true);
-        break;
-      case pmGrayRed:
-        palette.AddRGB(0, 0, 0);
-        palette.AddRGB(255, 0, 0);
-        palette.AddRGB(255, 255, 255);
-        options.SetUseAsGrayPalette(true);
-        break;
-      case pmColor:
-        palette.AddRGB(0, 0, 0);
-        palette.AddRGB(0, 255, 0);
-        palette.AddRGB(255, 0, 0);
-        palette.AddRGB(255, 255, 255);
-        break;
-      default:
-        RaiseOSError(87);
-    }
+    if (mode != pmGrayGreen && mode != pmGrayRed && mode != pmColor) RaiseOSError(87);
+    palette.AddRGB(0, 0, 0);
+    if (mode != pmGrayRed) palette.AddRGB(0, 255, 0);
+    if (mode != pmGrayGreen) palette.AddRGB(255, 0, 0);
+    palette.AddRGB(255, 255, 255);
+    if (mode != pmColor) options.SetUseAsGrayPalette(true);
   }
   return image.ConvertIndexed(AArgs.Abort, options, screen.get(), palette, nullptr);
 }

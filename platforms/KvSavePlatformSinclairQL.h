@@ -33,19 +33,15 @@ public:
   uint8_t PaletteMode;
 };
 
-class TKvSinclairQL4EngineOptions : public TKvDestEngineOptions {
+class TKvSinclairQL4EngineOptions : public TKvDestFixedSizeEngineOptions {
 public:
   TKvSinclairQL4EngineOptions();
   TKvSize GetDefaultSize() const override { return {512, 256}; }
-  void SetWidth(int32_t) override {}
-  void SetHeight(int32_t) override {}
 };
-class TKvSinclairQL8EngineOptions : public TKvDestEngineOptions {
+class TKvSinclairQL8EngineOptions : public TKvDestFixedSizeEngineOptions {
 public:
   TKvSinclairQL8EngineOptions();
   TKvSize GetDefaultSize() const override { return {256, 256}; }
-  void SetWidth(int32_t) override {}
-  void SetHeight(int32_t) override {}
 };
 class TKvSinclairQL16EngineOptions : public TKvDestEngineOptions {
 public:

@@ -36,12 +36,10 @@ public:
   void SetPixel(int X, int Y, int AColor) override;
 };
 
-class TKvTimexMonoEngineOptions : public TKvDestEngineOptions {
+class TKvTimexMonoEngineOptions : public TKvDestFixedSizeEngineOptions {
 public:
   TKvTimexMonoEngineOptions();
   TKvSize GetDefaultSize() const override { return {512, 192}; }
-  void SetWidth(int32_t) override {}
-  void SetHeight(int32_t) override {}
 };
 
 class TKvTimexMono2EngineOptions : public TKvTimexMonoEngineOptions {
