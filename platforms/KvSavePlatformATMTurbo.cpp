@@ -23,15 +23,15 @@ void UpdateATMPalette(TKvDestEngineOptions& AOptions) {
 }  // namespace
 
 TKvATMEngineOptions::TKvATMEngineOptions() {
-  SetPaletteMode(11);
+  SetPaletteMode(pmColor);
   SetErrorDiffusion(90);
 }
 
 void TKvATMEngineOptions::UpdatePalette() { UpdateATMPalette(*this); }
 
 TKvATMMultiColorEngineOptions::TKvATMMultiColorEngineOptions() {
-  SetPixelAspect(1);  // "1:2"
-  SetPaletteMode(11);
+  SetPixelAspect(pa1_2);
+  SetPaletteMode(pmColor);
   SetLimitErrorInsideBlock(false);
   SetLimitErrorAtBlockBoundary(false);
   SetDitherMethod(2);  // "Jarvis, Judice & Ninke"
@@ -90,21 +90,21 @@ TKvPalette* TKvATMEngineBaseUI::GetEditedPalette(TKvPalette256& AScratch, int& A
 
 void TKvATMEngineBaseUI::AddATMPaletteSection() {
   AddPaletteSeparator();
-  AddPaletteModeSection(133123);  // "Black/white", "Gray", "Сolor", "Custom"
+  AddPaletteModeSection(PaletteModes(pmBlackWhite, pmGray, pmColor, pmCustom));
   AddDestPalette(16, 1, true);
   AddFixedPaletteSection(16, 1);
 }
 
 TKvATMEngineUI::TKvATMEngineUI(TKvDestEngineOptions* AOptions) : TKvATMEngineBaseUI(AOptions) {
   AddDimensionSection(true);
-  AddPositionSection(1280);  // "1:1.2", "1:1"
+  AddPositionSection(PixelAspects(pa1_1p2, pa1_1));
   AddATMPaletteSection();
   AddDitheringSection(false);
 }
 
 TKvATMMiltiColorEngineUI::TKvATMMiltiColorEngineUI(TKvDestEngineOptions* AOptions) : TKvATMEngineBaseUI(AOptions) {
   AddDimensionSection(true);
-  AddPositionSection(1027);  // "1:2.4", "1:2", "1:1"
+  AddPositionSection(PixelAspects(pa1_2p4, pa1_2, pa1_1));
   AddATMPaletteSection();
   AddDitheringSection(true);
   // Black and white has no cells whose error could be limited.
@@ -115,120 +115,69 @@ TKvATMMiltiColorEngineUI::TKvATMMiltiColorEngineUI(TKvDestEngineOptions* AOption
 // ---------------------------------------------------------------------------
 // Engines
 
-std::unique_ptr<TKvDestEngineUI> TKvATMEngine::CreateUI(TKvDestEngineOptions* AOptions) {
-  return std::make_unique<TKvATMEngineUI>(AOptions);
-}
-
-std::unique_ptr<TKvDestEngineOptions> TKvATMEngine::CreateOptions() {
-  return TKvDestEngineOptions::Create<TKvATMEngineOptions>();
-}
-
-std::unique_ptr<TKvBitmap> TKvATMEngine::Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*, TKvPalette256*,
-                                                 TKvDestEngineOptions& AOptions, TKvDestProgress&,
-                                                 std::unique_ptr<TKvStreamList>&) {
-  TKvPalette256 LColors;
-  if (AOptions.PaletteMode == 1)
-    LColors.FillGray4();
+std::unique_ptr<TKvBitmap> TKvATMEngine::Convert(TKvConvertArgs& AArgs) {
+  TKvDestEngineOptions& options = AArgs.Options;
+  TKvPalette256 colors;
+  if (options.PaletteMode == pmGray)
+    colors.FillGray4();
   else
-    LColors.FillRGB64();
-  TKvImage LImage(ABitmap);
-  AdjustOnce(LImage, AOptions);
-  TKvPalette256& LResultPalette = *AOptions.GetPalette();
-  TKvPalette256& LFixed = *AOptions.GetFixedPalette();
-  std::unique_ptr<TKvBitmap> LResult;
-  switch (AOptions.PaletteMode) {
-    case 0: {
-      LResultPalette.FillBlackWhite();
-      int LDark = 0, LLight = 1;
-      LFixed.AddColorPair(&LResultPalette, 16, LDark, LLight);
-      LResult = LImage.ConvertBW(AAbort, AOptions, nullptr, &LFixed, LDark, LLight);
-      LResultPalette.Assign(&LFixed);
-      break;
-    }
-    case 1: {
-      int LDark = 0, LBright = 0;
-      if (TKvDestEngine::ReducePalette(AAbort, LImage, LColors, 16, AOptions, LDark, LBright))
-        LResult = LImage.ConvertIndexed(AAbort, AOptions, nullptr, LResultPalette, &LFixed);
-      else
-        LResult = LImage.ConvertBW(AAbort, AOptions, nullptr, &LFixed, LDark, LBright);
-      LResultPalette.Assign(&LFixed);
-      break;
-    }
-    case 11:
-    case 17:
-      TKvDestEngine::QuantizePalette(AAbort, LImage, LColors, 16, AOptions);
-      LImage.FitToPaletteGray(LResultPalette);
-      LResult = LImage.ConvertIndexed(AAbort, AOptions, nullptr, LResultPalette, nullptr);
-      break;
-    default: RaiseOSError(87);
-  }
-  return LResult;
+    colors.FillRGB64();
+  TKvImage image(AArgs.Bitmap);
+  AdjustOnce(image, options);
+  if (!PaletteModes(pmBlackWhite, pmGray, pmColor, pmCustom).Has(options.PaletteMode)) RaiseOSError(87);
+  return ConvertChosenColors(AArgs.Abort, image, nullptr, &colors, colors, 16, options);
 }
 
-std::unique_ptr<TKvDestEngineUI> TKvATMMultiColorEngine::CreateUI(TKvDestEngineOptions* AOptions) {
-  return std::make_unique<TKvATMMiltiColorEngineUI>(AOptions);
-}
-
-std::unique_ptr<TKvDestEngineOptions> TKvATMMultiColorEngine::CreateOptions() {
-  return TKvDestEngineOptions::Create<TKvATMMultiColorEngineOptions>();
-}
-
-std::unique_ptr<TKvBitmap> TKvATMMultiColorEngine::Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*,
-                                                           TKvPalette256*, TKvDestEngineOptions& AOptions,
-                                                           TKvDestProgress& AProgress,
-                                                           std::unique_ptr<TKvStreamList>& AStreams) {
-  const int w = ABitmap.GetWidth(), h = ABitmap.GetHeight();
+std::unique_ptr<TKvBitmap> TKvATMMultiColorEngine::Convert(TKvConvertArgs& AArgs) {
+  TKvDestEngineOptions& options = AArgs.Options;
+  const int w = AArgs.Bitmap.GetWidth(), h = AArgs.Bitmap.GetHeight();
   // The header holds the byte columns and the rows in one byte each.
   if (w < 1 || w > 1024 || h < 1 || h > 255) RaiseOSError(87);
-  TKvPalette256 LHardware;
-  LHardware.FillRGB64();
-  TKvATMMultiColorImage LImage(8, 1, ABitmap);
-  AdjustOnce(LImage, AOptions);
-  TKvPalette256& LResultPalette = *AOptions.GetPalette();
-  TKvPalette256& LFixed = *AOptions.GetFixedPalette();
-  const uint8_t LMode = AOptions.PaletteMode;
-  int LPaper = 0, LInk = 1;
-  bool LCells = true;
-  switch (LMode) {
-    case 0:
-      LResultPalette.FillBlackWhite();
-      LFixed.AddColorPair(&LResultPalette, 16, LPaper, LInk);
-      if (LFixed.Count < 16)
-        LFixed.AddUniqueStdRGB(LHardware.GetStdRGB(LHardware.FindNearestStdRGB(AOptions.GetBorderStdRGB())));
-      LCells = false;
+  TKvPalette256 hardware;
+  hardware.FillRGB64();
+  TKvATMMultiColorImage image(8, 1, AArgs.Bitmap);
+  AdjustOnce(image, options);
+  TKvPalette256& result = *options.GetPalette();
+  TKvPalette256& fixed = *options.GetFixedPalette();
+  const uint8_t mode = options.PaletteMode;
+  int paper = 0, ink = 1;
+  bool cells = true;
+  switch (mode) {
+    case pmBlackWhite:
+      result.FillBlackWhite();
+      fixed.AddColorPair(&result, 16, paper, ink);
+      if (fixed.Count < 16)
+        fixed.AddUniqueStdRGB(hardware.GetStdRGB(hardware.FindNearestStdRGB(options.GetBorderStdRGB())));
+      cells = false;
       break;
-    case 1:
-      LResultPalette.FillGray4();
-      LCells = TKvDestEngine::ReducePaletteEx(AAbort, LImage, LHardware, LResultPalette, 16, AOptions, LPaper, LInk);
+    case pmGray:
+      result.FillGray4();
+      cells = ReducePaletteEx(AArgs.Abort, image, hardware, result, 16, options, paper, ink);
       break;
-    case 11:
-    case 17: TKvDestEngine::QuantizePalette(AAbort, LImage, LHardware, 16, AOptions); break;
+    case pmColor:
+    case pmCustom: QuantizePalette(AArgs.Abort, image, hardware, 16, options); break;
     default: RaiseOSError(87);
   }
-  AStreams = std::make_unique<TKvStreamList>();
-  TKvStream* LStream = AStreams->NewStream("grf", static_cast<int>(ATMGrfFileSize(w, h)));
-  uint8_t* LData = LStream->GetMemory();
-  const bool LFixedColors = LMode == 0 || LMode == 1;
-  WriteATMGrfPalette(LData, w, h, LHardware, LFixedColors ? LFixed : LResultPalette, AOptions.GetBorderStdRGB());
-  TKvATMMultiColorScreen LScreen(w, h, LData + ATMGrfHeaderSize, LPaper, LInk);
-  std::unique_ptr<TKvBitmap> LResult;
-  if (!LCells) {
-    LResult = LImage.ConvertBWBits(AAbort, AOptions, &LScreen, &LFixed, LPaper, LInk);
+  AArgs.Streams = std::make_unique<TKvStreamList>();
+  TKvStream* stream = AArgs.Streams->NewStream("grf", static_cast<int>(ATMGrfFileSize(w, h)));
+  uint8_t* data = stream->GetMemory();
+  const bool fixedColors = mode == pmBlackWhite || mode == pmGray;
+  WriteATMGrfPalette(data, w, h, hardware, fixedColors ? fixed : result, options.GetBorderStdRGB());
+  TKvATMMultiColorScreen screen(w, h, data + ATMGrfHeaderSize, paper, ink);
+  std::unique_ptr<TKvBitmap> preview;
+  if (!cells) {
+    preview = image.ConvertBWBits(AArgs.Abort, options, &screen, &fixed, paper, ink);
   } else {
-    if (!LFixedColors) LImage.FitToPaletteGray(LResultPalette);
-    LResult = LImage.Convert(AAbort, AOptions, &AProgress, &LScreen);
+    if (!fixedColors) image.FitToPaletteGray(result);
+    preview = image.Convert(AArgs.Abort, options, &AArgs.Progress, &screen);
   }
-  LStream->SetSize(LScreen.EncodeAttributes() + ATMGrfHeaderSize);
-  if (LFixedColors) LResultPalette.Assign(&LFixed);
-  return LResult;
+  stream->SetSize(screen.EncodeAttributes() + ATMGrfHeaderSize);
+  if (fixedColors) result.Assign(&fixed);
+  return preview;
 }
 
 const std::vector<const TKvDestEngineClass*>& ATMTurboDestEngineClasses() {
-  static const std::vector<const TKvDestEngineClass*> LClasses = {&DestEngineClass<TKvATMEngine>(),
-                                                                  &DestEngineClass<TKvATMMultiColorEngine>()};
-  return LClasses;
+  return DestEngineClasses<TKvATMEngine, TKvATMMultiColorEngine>();
 }
 
-void InitKvSavePlatformATMTurbo() {
-  for (const TKvDestEngineClass* c : ATMTurboDestEngineClasses()) RegisterDestEngine(*c);
-}
+void InitKvSavePlatformATMTurbo() { RegisterDestEngines(ATMTurboDestEngineClasses()); }

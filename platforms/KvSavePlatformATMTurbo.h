@@ -81,26 +81,19 @@ public:
   explicit TKvATMMiltiColorEngineUI(TKvDestEngineOptions* AOptions);
 };
 
-class TKvATMEngine : public TKvDestEngineOf<TKvATMEngine> {
+class TKvATMEngine : public TKvDestEngineWith<TKvATMEngine, TKvATMEngineOptions, TKvATMEngineUI> {
 public:
   static std::string GetPlatformName() { return "ATM Turbo"; }
   static std::string GetModeName() { return "320x200x4"; }
-  std::unique_ptr<TKvDestEngineUI> CreateUI(TKvDestEngineOptions* AOptions) override;
-  std::unique_ptr<TKvDestEngineOptions> CreateOptions() override;
-  static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,
-                                            TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,
-                                            TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams);
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
-class TKvATMMultiColorEngine : public TKvDestEngineOf<TKvATMMultiColorEngine> {
+class TKvATMMultiColorEngine
+    : public TKvDestEngineWith<TKvATMMultiColorEngine, TKvATMMultiColorEngineOptions, TKvATMMiltiColorEngineUI> {
 public:
   static std::string GetPlatformName() { return "ATM Turbo"; }
   static std::string GetModeName() { return "640x200x4"; }
-  std::unique_ptr<TKvDestEngineUI> CreateUI(TKvDestEngineOptions* AOptions) override;
-  std::unique_ptr<TKvDestEngineOptions> CreateOptions() override;
-  static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,
-                                            TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,
-                                            TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams);
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
 const std::vector<const TKvDestEngineClass*>& ATMTurboDestEngineClasses();

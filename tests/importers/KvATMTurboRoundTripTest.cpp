@@ -60,8 +60,9 @@ TEST(KvATMTurboRoundTrip, EveryModeAndSize) {
   const auto& multi = DestEngineClass<TKvATMMultiColorEngine>();
   struct {
     int Width, Height;
-    uint8_t Mode;
-  } cases[] = {{640, 200, 0}, {640, 40, 11}, {640, 40, 1}, {640, 40, 17}, {633, 24, 11}};
+    TKvPaletteMode Mode;
+  } cases[] = {
+      {640, 200, pmBlackWhite}, {640, 40, pmColor}, {640, 40, pmGray}, {640, 40, pmCustom}, {633, 24, pmColor}};
   for (auto& c : cases) {
     SCOPED_TRACE(std::to_string(c.Width) + "x" + std::to_string(c.Height) + " mode " + std::to_string(c.Mode));
     auto options = multi.Create()->CreateOptions();
@@ -79,7 +80,7 @@ TEST(KvATMTurboRoundTrip, EveryModeAndSize) {
   }
   // A small uniform picture is a single run: W*H + 134 bytes.
   auto solid = SolidPicture(64, 8, 0x55AAFF);
-  auto r = ConvertPicture(multi, *solid, [](TKvDestEngineOptions& o) { o.SetPaletteMode(11); });
+  auto r = ConvertPicture(multi, *solid, [](TKvDestEngineOptions& o) { o.SetPaletteMode(pmColor); });
   ASSERT_EQ(r.Size(0), 64 / 8 * 8 + 134);
   TKvProbe probe("one.grf", std::vector<uint8_t>(r.Bytes(0), r.Bytes(0) + r.Size(0)));
   TKvSourceEngine* e = OpenFirst(probe, mfHeader | mfExtension | mfSize);

@@ -77,10 +77,10 @@ TEST(KvSavePlatformATMTurbo, Files) {
   options->SetWidth(633);
   EXPECT_EQ(options->GetWidth(), 640);
   EXPECT_EQ(options->GetHeight(), 200);
-  EXPECT_EQ(options->PixelAspect, 1);
+  EXPECT_EQ(options->PixelAspect, pa1_2);
 
   auto pic = GradientPicture(640, 200, 3);
-  auto bw = ConvertPicture(multi, *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(0); });
+  auto bw = ConvertPicture(multi, *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(pmBlackWhite); });
   const uint8_t* d = bw.Bytes(0);
   ASSERT_GE(bw.Size(0), 16132 + 2);
   EXPECT_EQ((bw.Size(0) - 16132) % 2, 0);
@@ -104,7 +104,7 @@ TEST(KvSavePlatformATMTurbo, UnknownModeRaises87) {
   auto pic = GradientPicture(16, 8, 1);
   for (auto* c : {&DestEngineClass<TKvATMEngine>(), &DestEngineClass<TKvATMMultiColorEngine>()}) {
     try {
-      ConvertPicture(*c, *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(3); });
+      ConvertPicture(*c, *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(pmGrayRed); });
       ADD_FAILURE();
     } catch (const EOSError& e) {
       EXPECT_EQ(e.ErrorCode, 87u);
