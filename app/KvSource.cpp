@@ -244,10 +244,13 @@ void TKvSourceFiles::NotifyChanged() {
 void TKvSourceFiles::OpenFolder(const std::string& AFolder) {
   try {
     FFiles.clear();
-    if (FSource) FSource->Close();
     ScanFolder(AFolder, FFiles, false);
     std::stable_sort(FFiles.begin(), FFiles.end(),
                      [](const std::string& A, const std::string& B) { return CompareTextAscii(A, B) < 0; });
+    // The picture shown stays until a file of the list replaces it: the
+    // first one may need the import dialog, which can be cancelled. A folder
+    // without pictures leaves nothing to show.
+    if (FFiles.empty() && FSource) FSource->Close();
     NotifyChanged();
   } catch (...) {
     FFiles.clear();

@@ -163,7 +163,6 @@ TMainForm::TMainForm(TKvTimerFactory* ATimers, TKvWorkerLauncher* AWorkers) : Tn
   FilesLabel->hide();
   FileList->hide();
   FileList->SetSource(FSource.get());
-  FileList->SetSourceFiles(FSourceFiles.get());
 
   FViewScroll = std::make_unique<TKvBaseDestImageScroll>();
   SourceLabel = new TLabel(this);
@@ -235,7 +234,10 @@ TMainForm::TMainForm(TKvTimerFactory* ATimers, TKvWorkerLauncher* AWorkers) : Tn
       LForm->ShowModal();
     };
 
+  // The window shows the list before the list loads its first file, so an
+  // import dialog for that file opens over the window as it will stay.
   FSourceFiles->AddClient(this);
+  FileList->SetSourceFiles(FSourceFiles.get());
   FSource->AddClient(this);
   BuildMenus();
 

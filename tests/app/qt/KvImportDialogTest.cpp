@@ -4,11 +4,16 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QClipboard>
+#include <QMimeData>
+#include <QUrl>
+#include <cstring>
 #include <fstream>
 
 #include "app/KvSource.h"
 #include "app/KvTestServices.h"
 #include "app/qt/KvAppQtTestSupport.h"
+#include "app/qt/KvQtPictures.h"
 #include "app/qt/LoadScrFormUnit.h"
 #include "app/qt/MainFormUnit.h"
 
@@ -18,7 +23,7 @@ int argc_ = 1;
 char arg0_[] = "kv_app_qt_tests";
 char* argv_[] = {arg0_, nullptr};
 
-// Files ending in ".tst": an 8 x 8 4-bit picture with two palette variants,
+// Files ending in ".tst" (or starting with "TST!"): an 8 x 8 4-bit picture with two palette variants,
 // pixels twice as high as wide.
 class TTestImporter : public TKvSourceEngine {
 public:
@@ -35,8 +40,10 @@ public:
     VariantName = "Light";
   }
   const TKvSourceEngineClass& ClassType() const override { return SourceEngineClass<TTestImporter>(); }
+  // Also files named like pictures whose content starts with "TST!".
   static TKvMatchFlags Match(TKvLoadSource& ASource) {
-    return ASource.GetExtension() == ".tst" ? mfExtension : TKvMatchFlags(0);
+    if (ASource.GetExtension() == ".tst") return mfExtension;
+    return ASource.GetSize() >= 4 && std::memcmp(ASource.GetData(), "TST!", 4) == 0 ? mfHeader : TKvMatchFlags(0);
   }
   std::unique_ptr<TKvBitmap> Decode() override {
     auto LResult = std::make_unique<TKvBitmap4>(Width, Height, Palette.get());
@@ -136,27 +143,146 @@ TEST_F(ImportDialogTest, OpeningTheFileFromTheWindowImportsThePicture) {
 
 namespace {
 
-TEST_F(ImportDialogTest, TheWindowKeepsShowingThePictureWhileTheDialogIsOpen) {
+// What the window shows of its documents.
+struct TWindowState {
+  std::string FileName, Title;
+  TBitmap32* Picture = nullptr;
+  QImage Source, Result;
+  bool Busy = false;
+};
+
+TWindowState StateOf(TMainForm& AForm) {
+  TWindowState L;
+  L.FileName = AForm.Source()->GetFileName();
+  L.Title = AForm.windowTitle().toStdString();
+  L.Picture = AForm.Source()->GetPicture();
+  // Copies: the views redraw into the same bitmaps.
+  if (TBitmap32* P = AForm.SourceView->GetPicture()) L.Source = Bitmap32View(*P).copy();
+  if (TBitmap32* P = AForm.ResultView->GetPicture()) L.Result = Bitmap32View(*P).copy();
+  L.Busy = AForm.SourceView->IsBusy() || AForm.ResultView->IsBusy();
+  return L;
+}
+
+void ExpectSameState(const TWindowState& A, const TWindowState& B, const std::string& AWhere) {
+  EXPECT_EQ(A.FileName, B.FileName) << AWhere;
+  EXPECT_EQ(A.Title, B.Title) << AWhere;
+  EXPECT_EQ(A.Picture, B.Picture) << AWhere;
+  EXPECT_FALSE(B.Source.isNull()) << AWhere;
+  EXPECT_TRUE(A.Source == B.Source) << AWhere;
+  EXPECT_TRUE(A.Result == B.Result) << AWhere;
+  EXPECT_FALSE(B.Busy) << AWhere;
+}
+
+QMimeData* FileUrls(const std::vector<std::filesystem::path>& AFiles) {
+  auto* LData = new QMimeData;
+  QList<QUrl> LUrls;
+  for (const auto& F : AFiles) LUrls << QUrl::fromLocalFile(QString::fromStdString(F.string()));
+  LData->setUrls(LUrls);
+  return LData;
+}
+
+// Every way a file reaches the import dialog, over a converted photo: while
+// the dialog is open the window keeps the photo, its result and its title;
+// Cancel leaves them so; OK shows the imported picture.
+TEST_F(ImportDialogTest, EveryRoadKeepsTheShownPictureUntilTheDialogReturnsOne) {
   TManualTimerFactory LTimers;
   TManualLauncher LWorkers;
   auto LForm = noxCreateForm<TMainForm>(&LTimers, &LWorkers);
-  const auto LPicture = MakeTempFolder("import_keep") / "photo.png";
-  MakeTestImage(40, 30).save(QString::fromStdString(LPicture.string()));
-  for (const std::string& LFile : {LPicture.string(), File}) {
-    FileDialogs().OpenFile = [LFile](QWidget*, const std::string&, const std::string&) { return LFile; };
-    LForm->UpdateActions();
-    Presenter.OnShow = [&](TnoxShellBaseUIForm&) {
-      QApplication::processEvents();
-      for (int i = 0; i < 20; ++i) LTimers.Tick();
-      EXPECT_EQ(LForm->Source()->GetFileName(), "photo.png");
-      EXPECT_NE(LForm->SourceView->GetPicture(), nullptr);
-      return 2;
-    };
-    LForm->OpenAction->Execute();
+  const auto LFolder = MakeTempFolder("import_roads");
+  const auto LPhoto = LFolder / "photo.png";
+  MakeTestImage(40, 30).save(QString::fromStdString(LPhoto.string()));
+  // A file list whose second entry, named like a picture, needs the dialog.
+  const auto LList = LFolder / "list";
+  std::filesystem::create_directories(LList);
+  MakeTestImage(20, 10).save(QString::fromStdString((LList / "a.png").string()));
+  std::ofstream(LList / "b.gif") << "TST!0123";
+  // A folder whose first entry needs the dialog.
+  const auto LScreens = LFolder / "screens";
+  std::filesystem::create_directories(LScreens);
+  std::ofstream(LScreens / "a.bmp") << "TST!0123";
+  MakeTestImage(20, 10).save(QString::fromStdString((LScreens / "b.png").string()));
+  std::string LNext;
+  FileDialogs().OpenFile = [&](QWidget*, const std::string&, const std::string&) { return LNext; };
+  FileDialogs().SelectFolder = [&](QWidget*, const std::string&, bool) { return LNext; };
+  auto Settle = [&] {
+    QApplication::processEvents();
     for (int i = 0; i < 20; ++i) LTimers.Tick();
-  }
-  EXPECT_EQ(Presenter.Count, 1);
-  EXPECT_NE(LForm->SourceView->GetPicture(), nullptr);
+    LForm->UpdateActions();
+  };
+  auto OpenFile = [&](const std::string& AFile) {
+    LNext = AFile;
+    LForm->UpdateActions();
+    LForm->OpenAction->Execute();
+  };
+  struct TRoad {
+    const char* Name;
+    std::function<void()> Prepare;  // before the state is taken
+    std::function<void()> Open;     // ends in the dialog
+    const char* Imported;           // the file name an import gives
+  };
+  const std::vector<TRoad> LRoads = {
+      {"open", nullptr, [&] { OpenFile(File); }, "pic.tst"},
+      {"drop of one file", nullptr, [&] { LForm->DropOffer(TnoxShellDataOffer{true, {File}, nullptr, false}); },
+       "pic.tst"},
+      {"drop of several files", nullptr,
+       [&] { LForm->DropOffer(TnoxShellDataOffer{true, {File, LPhoto.string()}, nullptr, false}); }, "pic.tst"},
+      {"paste of a file", nullptr,
+       [&] {
+         QApplication::clipboard()->setMimeData(FileUrls({File}));
+         LForm->UpdateActions();
+         LForm->PasteAction->Execute();
+       },
+       "pic.tst"},
+      {"entry of the file list",
+       [&] {
+         LNext = LList.string();
+         LForm->OpenFolderAction->Execute();
+         Settle();
+       },
+       [&] { LForm->FileList->setCurrentRow(1); }, "b.gif"},
+      {"opened folder", nullptr,
+       [&] {
+         LNext = LScreens.string();
+         LForm->UpdateActions();
+         LForm->OpenFolderAction->Execute();
+       },
+       "a.bmp"},
+      {"dropped folder", nullptr,
+       [&] { LForm->DropOffer(TnoxShellDataOffer{true, {LScreens.string()}, nullptr, false}); }, "a.bmp"},
+  };
+  for (const TRoad& LRoad : LRoads)
+    for (const int LAnswer : {2, 1}) {
+      const std::string LWhere = std::string(LRoad.Name) + (LAnswer == 1 ? ", OK" : ", Cancel");
+      OpenFile(LPhoto.string());
+      Settle();
+      ASSERT_EQ(LForm->Source()->GetFileName(), "photo.png") << LWhere;
+      if (LRoad.Prepare) LRoad.Prepare();
+      const TWindowState LBefore = StateOf(*LForm);
+      const int LShown = Presenter.Count;
+      Presenter.OnShow = [&](TnoxShellBaseUIForm& AForm) {
+        EXPECT_EQ(AForm.windowTitle().toStdString(), "Import") << LWhere;
+        Settle();
+        ExpectSameState(LBefore, StateOf(*LForm), LWhere + ", while open");
+        // A folder's list is on screen before its first file asks.
+        EXPECT_EQ(LForm->FileList->isVisibleTo(LForm.get()), !LForm->SourceFiles()->GetFiles().empty()) << LWhere;
+        return LAnswer;
+      };
+      LRoad.Open();
+      Presenter.OnShow = nullptr;
+      Settle();
+      EXPECT_EQ(Presenter.Count, LShown + 1) << LWhere;
+      const TWindowState LAfter = StateOf(*LForm);
+      if (LAnswer == 2) {
+        ExpectSameState(LBefore, LAfter, LWhere);
+      } else {
+        EXPECT_EQ(LAfter.FileName, LRoad.Imported) << LWhere;
+        EXPECT_EQ(LAfter.Title, std::string(LRoad.Imported) + " - Kovrel") << LWhere;
+        ASSERT_NE(LAfter.Picture, nullptr) << LWhere;
+        EXPECT_EQ(LAfter.Picture->GetHeight(), 16) << LWhere;
+        EXPECT_FALSE(LAfter.Source.isNull()) << LWhere;
+        EXPECT_FALSE(LAfter.Source == LBefore.Source) << LWhere;
+      }
+    }
 }
 
 }  // namespace
