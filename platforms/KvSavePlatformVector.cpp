@@ -143,36 +143,36 @@ void TKvVectorRMBScreen::WriteFile(TKvStream& AStream) {
 // Options and panels
 
 TKvVectorEngineOptions::TKvVectorEngineOptions() {
-  SetPixelAspect(13);  // "1:0.75"
+  SetPixelAspect(pa1_0p75);
   SetPaletteType(ptColoredVirtualVector);
-  SetPaletteUsage(1);  // "Black + 15 colors"
-  SetPaletteMode(11);
+  SetPaletteUsage(puBlackAndColors15);
+  SetPaletteMode(pmColor);
   SetMaxColorCount(16);
   SetHAMMaxChangeCount(8);
 }
 
 void TKvVectorEngineOptions::UpdatePalette() {
   if (UpdateCount > 0) return;
-  TKvPalette256& LResult = *GetPalette();
-  LResult.Clear();
+  TKvPalette256& result = *GetPalette();
+  result.Clear();
   if (!dynamic_cast<TKvPalette256*>(HardwarePalette.get())) HardwarePalette = std::make_unique<TKvPalette256>();
-  TKvPalette256& LHardware = static_cast<TKvPalette256&>(*HardwarePalette);
-  BuildVectorPalette(static_cast<TKvPaletteType>(PaletteType), LHardware);
+  TKvPalette256& hardware = static_cast<TKvPalette256&>(*HardwarePalette);
+  BuildVectorPalette(static_cast<TKvPaletteType>(PaletteType), hardware);
   switch (PaletteMode) {
-    case 0:
-      LResult.AddColor(LHardware.Colors[0]);
-      LResult.AddColor(LHardware.Colors[255]);
+    case pmBlackWhite:
+      result.AddColor(hardware.Colors[0]);
+      result.AddColor(hardware.Colors[255]);
       break;
-    case 1:
+    case pmGray:
       // The four blue levels taken as grays.
       for (int i = 0; i < 4; ++i) {
-        const uint8_t b = LHardware.GetStdRGB(i * 64).B;
-        LResult.AddColor(LHardware.Colors[LHardware.FindNearestStdRGB({b, b, b})]);
+        const uint8_t b = hardware.GetStdRGB(i * 64).B;
+        result.AddColor(hardware.Colors[hardware.FindNearestStdRGB({b, b, b})]);
       }
       break;
-    case 11:
-    case 17:
-      LResult.AddColors(&LHardware);
+    case pmColor:
+    case pmCustom:
+      result.AddColors(&hardware);
       break;
     default:
       break;
@@ -182,9 +182,12 @@ void TKvVectorEngineOptions::UpdatePalette() {
 namespace {
 
 void AddVectorPaletteKinds(TKvDestEngineUIEx& AUI) {
-  const int LKinds = AUI.AddCustomPaletteComboBox();
-  for (TKvPaletteType t : {ptColoredLinear, ptColoredEMU, ptColoredVirtualVector}) AUI.AddSectionItem(LKinds, t);
+  const int kinds = AUI.AddCustomPaletteComboBox();
+  for (TKvPaletteType t : {ptColoredLinear, ptColoredEMU, ptColoredVirtualVector}) AUI.AddSectionItem(kinds, t);
 }
+
+constexpr TKvPixelAspectSet VectorPixelAspects = PixelAspects(pa1_1, pa1p25_1, pa1_0p75);
+constexpr TKvPaletteUsageSet VectorPaletteUsages = PaletteUsages(puColors15, puBlackAndColors15, puColors16);
 
 TKvPalette* EditedVectorPalette(TKvDestEngineOptions& AOptions, TKvPalette256& AScratch, int& AColumns) {
   BuildVectorPalette(static_cast<TKvPaletteType>(AOptions.PaletteType), AScratch);
@@ -196,11 +199,11 @@ TKvPalette* EditedVectorPalette(TKvDestEngineOptions& AOptions, TKvPalette256& A
 
 TKvVectorEngineUI::TKvVectorEngineUI(TKvDestEngineOptions* AOptions) : TKvDestEngineUIEx(AOptions) {
   AddDimensionSection(true);
-  AddPositionSection(11264);  // "1:1", "1.25:1", "1:0.75"
+  AddPositionSection(VectorPixelAspects);
   AddPaletteSeparator();
   AddVectorPaletteKinds(*this);
-  AddPaletteUsageSection(7);
-  AddPaletteModeSection(133123);  // "Black/white", "Gray", "Сolor", "Custom"
+  AddPaletteUsageSection(VectorPaletteUsages);
+  AddPaletteModeSection(PaletteModes(pmBlackWhite, pmGray, pmColor, pmCustom));
   AddDestPalette(16, 16, true);
   AddMaxColorCountSection(4, 16);
   AddFixedPaletteSectionEx("TKvVectorEngineUIExFixedPaletteComboBox", 16, 1);
@@ -212,15 +215,15 @@ TKvPalette* TKvVectorEngineUI::GetEditedPalette(TKvPalette256& AScratch, int& AC
 }
 
 bool TKvVectorEngineUI::AcceptFixedPalette(const TKvPalette256& APalette) {
-  if (GetOptions()->PaletteUsage != 1) return true;
+  if (GetOptions()->PaletteUsage != puBlackAndColors15) return true;
   return APalette.Count > 0 && APalette.GetStdRGB(0) == TKvStdRGBColor{0, 0, 0};
 }
 
 TKvVectorHAMEngineUI::TKvVectorHAMEngineUI(TKvDestEngineOptions* AOptions) : TKvDestEngineUIEx(AOptions) {
-  AddPositionSection(11264);
+  AddPositionSection(VectorPixelAspects);
   AddPaletteSeparator();
   AddVectorPaletteKinds(*this);
-  AddPaletteUsageSection(7);
+  AddPaletteUsageSection(VectorPaletteUsages);
   AddDestPalette(16, 16, true);
   AddDitheringSection(false);
 }
@@ -243,104 +246,89 @@ void WriteVectorStreams(TKvScreen4& AScreen, const TKvPalette256& APalette, cons
     TKvStream* p = AStream->NewSubStream("pals", 0);
     p->Write(APals->data(), static_cast<int64_t>(APals->size()));
   };
-  if (AScreen.Width == 256 && AScreen.Height == 256) {
-    TKvVectorSPRScreen LSpr(AScreen, APalette, ADisplay);
+  auto write = [&](auto&& AFile, const char* AExtension) {
     if (!AStreams) AStreams = std::make_unique<TKvStreamList>();
-    TKvStream* s = AStreams->NewStream("spr", 0);
-    LSpr.WriteFile(*s);
+    TKvStream* s = AStreams->NewStream(AExtension, 0);
+    AFile.WriteFile(*s);
     AddPals(s);
-  }
-  if (AScreen.Width % 8 == 0 && AScreen.Width <= 256 && AScreen.Height >= 1 && AScreen.Height <= 256) {
-    TKvVectorRMBScreen LRmb(AScreen, APalette, ADisplay);
-    if (!AStreams) AStreams = std::make_unique<TKvStreamList>();
-    TKvStream* s = AStreams->NewStream("rmb", 0);
-    LRmb.WriteFile(*s);
-    AddPals(s);
-  }
+  };
+  if (AScreen.Width == 256 && AScreen.Height == 256) write(TKvVectorSPRScreen(AScreen, APalette, ADisplay), "spr");
+  if (AScreen.Width % 8 == 0 && AScreen.Width <= 256 && AScreen.Height >= 1 && AScreen.Height <= 256)
+    write(TKvVectorRMBScreen(AScreen, APalette, ADisplay), "rmb");
 }
 
 }  // namespace
 
-std::unique_ptr<TKvDestEngineUI> TKvVectorEngine::CreateUI(TKvDestEngineOptions* AOptions) {
-  return std::make_unique<TKvVectorEngineUI>(AOptions);
-}
-
-std::unique_ptr<TKvDestEngineOptions> TKvVectorEngine::CreateOptions() {
-  return TKvDestEngineOptions::Create<TKvVectorEngineOptions>();
-}
-
-std::unique_ptr<TKvBitmap> TKvVectorEngine::Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*,
-                                                    TKvPalette256*, TKvDestEngineOptions& AOptions,
-                                                    TKvDestProgress&, std::unique_ptr<TKvStreamList>& AStreams) {
-  const int W = ABitmap.GetWidth(), H = ABitmap.GetHeight();
-  int N = AOptions.MaxColorCount;
-  if (AOptions.PaletteUsage == 0 && N > 15) N = 15;
-  TKvPalette256 LDisplay;
-  BuildVectorPalette(static_cast<TKvPaletteType>(AOptions.PaletteType), LDisplay);
-  TKvImage LImage(ABitmap);
-  LImage.Adjust(AOptions.LightnessFix, AOptions.SaturationFix);
-  AOptions.SetLightnessFix(0);
-  AOptions.SetSaturationFix(0);
-  std::vector<uint8_t> LBlock(static_cast<size_t>((W + 1) / 2) * H, 0);
-  TKvScreen4 LScreen(W, H, LBlock.data());
-  TKvPalette256& RP = *AOptions.GetPalette();
-  TKvPalette256& FP = *AOptions.GetFixedPalette();
-  const bool LBlackFirst = AOptions.PaletteUsage == 0;
-  std::unique_ptr<TKvBitmap> LResult;
-  switch (AOptions.PaletteMode) {
-    case 0: {
-      int LDark = 0, LLight = 1;
-      if (FP.Count == 0) {
-        FP.FillBlackWhite();
+std::unique_ptr<TKvBitmap> TKvVectorEngine::Convert(TKvConvertArgs& AArgs) {
+  bool* abort = AArgs.Abort;
+  TKvDestEngineOptions& options = AArgs.Options;
+  const int width = AArgs.Bitmap.GetWidth(), height = AArgs.Bitmap.GetHeight();
+  int maxColors = options.MaxColorCount;
+  if (options.PaletteUsage == puColors15 && maxColors > 15) maxColors = 15;
+  TKvPalette256 display;
+  BuildVectorPalette(static_cast<TKvPaletteType>(options.PaletteType), display);
+  TKvImage image(AArgs.Bitmap);
+  AdjustOnce(image, options);
+  std::vector<uint8_t> block(static_cast<size_t>((width + 1) / 2) * height, 0);
+  TKvScreen4 screen(width, height, block.data());
+  TKvPalette256& resultPalette = *options.GetPalette();
+  TKvPalette256& fixed = *options.GetFixedPalette();
+  const bool blackFirst = options.PaletteUsage == puColors15;
+  std::unique_ptr<TKvBitmap> result;
+  switch (options.PaletteMode) {
+    case pmBlackWhite: {
+      int dark = 0, light = 1;
+      if (fixed.Count == 0) {
+        fixed.FillBlackWhite();
       } else {
-        FP.AddColorPair(&RP, N, LDark, LLight);
-        if (LBlackFirst) {
-          FP.InsertColor(0, 0, 0, 0);
-          LDark = 0;
-          ++LLight;
+        fixed.AddColorPair(&resultPalette, maxColors, dark, light);
+        if (blackFirst) {
+          fixed.InsertColor(0, 0, 0, 0);
+          dark = 0;
+          ++light;
         }
       }
-      LResult = LImage.ConvertBW(AAbort, AOptions, &LScreen, &FP, LDark, LLight);
-      RP.Assign(&FP);
+      result = image.ConvertBW(abort, options, &screen, &fixed, dark, light);
+      resultPalette.Assign(&fixed);
       break;
     }
-    case 1: {
-      AOptions.SetUseAsGrayPalette(true);
-      if (FP.Count == 0) {
-        LResult = LImage.ConvertIndexed(AAbort, AOptions, &LScreen, RP, nullptr);
+    case pmGray: {
+      options.SetUseAsGrayPalette(true);
+      if (fixed.Count == 0) {
+        result = image.ConvertIndexed(abort, options, &screen, resultPalette, nullptr);
         break;
       }
-      int LDark = 0, LBright = 0;
-      const bool LMerged = FP.MergeColors(&RP, N, LDark, LBright);
-      if (LBlackFirst) {
-        FP.InsertColor(0, 0, 0, 0);
-        LDark = 0;
-        ++LBright;
+      int dark = 0, bright = 0;
+      const bool merged = fixed.MergeColors(&resultPalette, maxColors, dark, bright);
+      if (blackFirst) {
+        fixed.InsertColor(0, 0, 0, 0);
+        dark = 0;
+        ++bright;
       }
-      if (LMerged) {
-        LImage.FitToPaletteGray(RP);
-        LResult = LImage.ConvertIndexed(AAbort, AOptions, &LScreen, RP, &FP);
+      if (merged) {
+        image.FitToPaletteGray(resultPalette);
+        result = image.ConvertIndexed(abort, options, &screen, resultPalette, &fixed);
       } else {
         // The screen takes the fixed palette's own indexes of the two
         // colours, so that the written palette shows them.
-        LResult = LImage.ConvertBW(AAbort, AOptions, &LScreen, &FP, LDark, LBright);
+        result = image.ConvertBW(abort, options, &screen, &fixed, dark, bright);
       }
-      RP.Assign(&FP);
+      resultPalette.Assign(&fixed);
       break;
     }
-    case 11:
-    case 17:
-      if (AOptions.PaletteUsage == 1 && FP.Count == 0) FP.AddLinRGB(LinRGBBlack);
-      TKvDestEngine::QuantizePalette(AAbort, LImage, LDisplay, N, AOptions);
-      if (LBlackFirst) RP.InsertColor(0, 0, 0, 0);
-      LImage.FitToPaletteGray(RP);
-      LResult = LImage.ConvertIndexed(AAbort, AOptions, &LScreen, RP, nullptr);
+    case pmColor:
+    case pmCustom:
+      if (options.PaletteUsage == puBlackAndColors15 && fixed.Count == 0) fixed.AddLinRGB(LinRGBBlack);
+      TKvDestEngine::QuantizePalette(abort, image, display, maxColors, options);
+      if (blackFirst) resultPalette.InsertColor(0, 0, 0, 0);
+      image.FitToPaletteGray(resultPalette);
+      result = image.ConvertIndexed(abort, options, &screen, resultPalette, nullptr);
       break;
     default:
       RaiseInternalError();
   }
-  WriteVectorStreams(LScreen, RP, LDisplay, nullptr, AStreams);
-  return LResult;
+  WriteVectorStreams(screen, resultPalette, display, nullptr, AArgs.Streams);
+  return result;
 }
 
 // ---------------------------------------------------------------------------
@@ -356,65 +344,50 @@ TKvVectorHAMImage::TKvVectorHAMImage(const TKvImage& AImage, uint8_t AUsage, int
 }
 
 void TKvVectorHAMImage::StoreInitialPalette(TKvPalette*, TKvPalette256& ALinePalette) {
-  if (FUsage != 2 && (ALinePalette.Count == 0 || !(ALinePalette.GetStdRGB(0) == TKvStdRGBColor{0, 0, 0})))
+  if (FUsage != puColors16 && (ALinePalette.Count == 0 || !(ALinePalette.GetStdRGB(0) == TKvStdRGBColor{0, 0, 0})))
     RaiseInternalError();
   FFirstPalette->Assign(&ALinePalette);
 }
 
 void TKvVectorHAMImage::StorePaletteChange(TKvPalette* ADisplayPalette, int AIndex, const TKvStdRGBColor& AColor,
                                            int) {
-  if (FUsage != 2 && AIndex == 0 && !(AColor == TKvStdRGBColor{0, 0, 0})) RaiseInternalError();
+  if (FUsage != puColors16 && AIndex == 0 && !(AColor == TKvStdRGBColor{0, 0, 0})) RaiseInternalError();
   auto* LDisplay = dynamic_cast<TKvPalette256*>(ADisplayPalette);
   if (!LDisplay || AIndex < 0 || AIndex > 15) RaiseInternalError();
   FChangeData.push_back(static_cast<uint8_t>(AIndex));
   FChangeData.push_back(static_cast<uint8_t>(LDisplay->LocateStdRGB(AColor)));
 }
 
-std::string TKvVectorHAM1Engine::ModeName(int AChangeCount) {
+std::string VectorHAMModeName(int AChangeCount) {
   return std::to_string(VectorHAMScreenWidth(AChangeCount)) + "x256x4 HAM" + std::to_string(AChangeCount);
 }
 
-std::unique_ptr<TKvDestEngineUI> TKvVectorHAM1Engine::CreateUI(TKvDestEngineOptions* AOptions) {
-  return std::make_unique<TKvVectorHAMEngineUI>(AOptions);
-}
-
-std::unique_ptr<TKvDestEngineOptions> TKvVectorHAM1Engine::CreateOptions() {
-  auto LOptions = TKvDestEngineOptions::Create<TKvVectorHAMEngineOptions>();
-  LOptions->SetHAMMaxChangeCount(EngineChangeCount());
-  LOptions->SetNativeWidth(LOptions->GetDefaultSize().Width);
-  return LOptions;
-}
-
-std::unique_ptr<TKvBitmap> TKvVectorHAM1Engine::Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256*,
-                                                        TKvPalette256*, TKvDestEngineOptions& AOptions,
-                                                        TKvDestProgress&, std::unique_ptr<TKvStreamList>& AStreams) {
-  const int W = ABitmap.GetWidth(), H = ABitmap.GetHeight();
-  const int K = AOptions.HAMMaxChangeCount;
-  TKvPalette256 LDisplay;
-  BuildVectorPalette(static_cast<TKvPaletteType>(AOptions.PaletteType), LDisplay);
-  TKvImage LImage(ABitmap);
-  LImage.Adjust(AOptions.LightnessFix, AOptions.SaturationFix);
-  AOptions.SetLightnessFix(0);
-  AOptions.SetSaturationFix(0);
-  LImage.DitherToPalette(AAbort, AOptions, LDisplay, false);
-  TKvHAMPalette LPlan(AAbort, LImage, &LDisplay, 16, K, 0, AOptions.PaletteUsage);
-  TKvVectorHAMImage LHam(LImage, AOptions.PaletteUsage, K);
-  AOptions.SetDitherMethod(0);
-  std::vector<uint8_t> LBlock(static_cast<size_t>((W + 1) / 2) * H, 0);
-  TKvScreen4 LScreen(W, H, LBlock.data());
-  auto LResult = LHam.Convert(AAbort, AOptions, &LScreen, LPlan, &LDisplay);
-  WriteVectorStreams(LScreen, LHam.GetFirstPalette(), LDisplay, &LHam.GetChangeData(), AStreams);
-  TKvPalette256& RP = *AOptions.GetPalette();
-  RP.Clear();
-  if (LHam.GetUsedPalette()) RP.Assign(LHam.GetUsedPalette());
-  return LResult;
+std::unique_ptr<TKvBitmap> TKvVectorHAM1Engine::Convert(TKvConvertArgs& AArgs) {
+  bool* abort = AArgs.Abort;
+  TKvDestEngineOptions& options = AArgs.Options;
+  const int width = AArgs.Bitmap.GetWidth(), height = AArgs.Bitmap.GetHeight();
+  const int changeCount = options.HAMMaxChangeCount;
+  TKvPalette256 display;
+  BuildVectorPalette(static_cast<TKvPaletteType>(options.PaletteType), display);
+  TKvImage image(AArgs.Bitmap);
+  AdjustOnce(image, options);
+  image.DitherToPalette(abort, options, display, false);
+  TKvHAMPalette plan(abort, image, &display, 16, changeCount, 0, options.PaletteUsage);
+  TKvVectorHAMImage ham(image, options.PaletteUsage, changeCount);
+  options.SetDitherMethod(0);
+  std::vector<uint8_t> block(static_cast<size_t>((width + 1) / 2) * height, 0);
+  TKvScreen4 screen(width, height, block.data());
+  auto result = ham.Convert(abort, options, &screen, plan, &display);
+  WriteVectorStreams(screen, ham.GetFirstPalette(), display, &ham.GetChangeData(), AArgs.Streams);
+  TKvPalette256& resultPalette = *options.GetPalette();
+  resultPalette.Clear();
+  if (ham.GetUsedPalette()) resultPalette.Assign(ham.GetUsedPalette());
+  return result;
 }
 
 }  // namespace KvSavePlatformVector
 
 void InitKvSavePlatformVector() {
   using namespace KvSavePlatformVector;
-  RegisterDestEngine(DestEngineClass<TKvVectorEngine>());
-  RegisterDestEngine(DestEngineClass<TKvVectorHAM1Engine>());
-  RegisterDestEngine(DestEngineClass<TKvVectorHAM2Engine>());
+  RegisterDestEngines<TKvVectorEngine, TKvVectorHAM1Engine, TKvVectorHAM2Engine>();
 }

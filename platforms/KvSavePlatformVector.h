@@ -83,15 +83,11 @@ public:
   bool AcceptFixedPalette(const TKvPalette256& APalette) override;
 };
 
-class TKvVectorEngine : public TKvDestEngineOf<TKvVectorEngine> {
+class TKvVectorEngine : public TKvDestEngineWith<TKvVectorEngine, TKvVectorEngineOptions, TKvVectorEngineUI> {
 public:
   static std::string GetPlatformName() { return "Vector-06C"; }
   static std::string GetModeName() { return "256x256x4"; }
-  std::unique_ptr<TKvDestEngineUI> CreateUI(TKvDestEngineOptions* AOptions) override;
-  std::unique_ptr<TKvDestEngineOptions> CreateOptions() override;
-  static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,
-                                            TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,
-                                            TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams);
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
 // ---------------------------------------------------------------------------
@@ -100,13 +96,20 @@ public:
 // The visible width left when AChangeCount entries change on every row.
 int VectorHAMScreenWidth(int AChangeCount);
 
+// The size follows the number of entries changed on every row.
 class TKvVectorHAMEngineOptions : public TKvVectorEngineOptions {
 public:
+  explicit TKvVectorHAMEngineOptions(int AChangeCount) { SetHAMMaxChangeCount(AChangeCount); }
   TKvSize GetMaxSize() const override { return {VectorHAMScreenWidth(HAMMaxChangeCount), 256}; }
   TKvSize GetDefaultSize() const override { return GetMaxSize(); }
   void SetWidth(int32_t) override {}
   void SetHeight(int32_t) override {}
-  void SetNativeWidth(int32_t AWidth) { Width = AWidth; }
+};
+
+template <int AChangeCount>
+class TKvVectorHAMModeOptions : public TKvVectorHAMEngineOptions {
+public:
+  TKvVectorHAMModeOptions() : TKvVectorHAMEngineOptions(AChangeCount) {}
 };
 
 class TKvVectorHAMEngineUI : public TKvDestEngineUIEx {
@@ -133,30 +136,22 @@ private:
   std::vector<uint8_t> FChangeData;
 };
 
-class TKvVectorHAM1Engine : public TKvDestEngineOf<TKvVectorHAM1Engine> {
-public:
-  static int GetChangeCount() { return 1; }
-  static std::string GetPlatformName() { return "Vector-06C"; }
-  static std::string GetModeName() { return ModeName(GetChangeCount()); }
-  std::unique_ptr<TKvDestEngineUI> CreateUI(TKvDestEngineOptions* AOptions) override;
-  std::unique_ptr<TKvDestEngineOptions> CreateOptions() override;
-  static std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TBitmap32& ABitmap, TKvPalette256* APalette,
-                                            TKvPalette256* APalette2, TKvDestEngineOptions& AOptions,
-                                            TKvDestProgress& AProgress, std::unique_ptr<TKvStreamList>& AStreams);
+// The mode name of the per-line mode that changes AChangeCount entries a row.
+std::string VectorHAMModeName(int AChangeCount);
 
-protected:
-  static std::string ModeName(int AChangeCount);
-  // The class's change count, for the instance operations.
-  virtual int EngineChangeCount() const { return GetChangeCount(); }
+class TKvVectorHAM1Engine
+    : public TKvDestEngineWith<TKvVectorHAM1Engine, TKvVectorHAMModeOptions<1>, TKvVectorHAMEngineUI> {
+public:
+  static std::string GetPlatformName() { return "Vector-06C"; }
+  static std::string GetModeName() { return VectorHAMModeName(1); }
+  // Changes as many entries a row as the options' HAMMaxChangeCount.
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
-class TKvVectorHAM2Engine : public TKvDestEngineOf<TKvVectorHAM2Engine, TKvVectorHAM1Engine> {
+class TKvVectorHAM2Engine : public TKvDestEngineWith<TKvVectorHAM2Engine, TKvVectorHAMModeOptions<2>,
+                                                     TKvVectorHAMEngineUI, TKvVectorHAM1Engine> {
 public:
-  static int GetChangeCount() { return 2; }
-  static std::string GetModeName() { return ModeName(GetChangeCount()); }
-
-protected:
-  int EngineChangeCount() const override { return GetChangeCount(); }
+  static std::string GetModeName() { return VectorHAMModeName(2); }
 };
 
 }  // namespace KvSavePlatformVector

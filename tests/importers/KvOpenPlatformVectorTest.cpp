@@ -88,12 +88,14 @@ TEST(KvOpenPlatformVector, RoundTrips) {
     const TKvDestEngineClass* Engine;
     uint32_t Seed;
     uint8_t PaletteType;
-    uint8_t Usage;
+    TKvPaletteUsage Usage;
   };
-  for (const TCase& c : {TCase{&DestEngineClass<KvSavePlatformVector::TKvVectorEngine>(), 1, ptColoredVirtualVector, 1},
-                         TCase{&DestEngineClass<KvSavePlatformVector::TKvVectorEngine>(), 2, ptColoredEMU, 0},
-                         TCase{&DestEngineClass<KvSavePlatformVector::TKvVectorHAM1Engine>(), 3, ptColoredVirtualVector, 1},
-                         TCase{&DestEngineClass<KvSavePlatformVector::TKvVectorHAM2Engine>(), 4, ptColoredLinear, 2}}) {
+  for (const TCase& c :
+       {TCase{&DestEngineClass<KvSavePlatformVector::TKvVectorEngine>(), 1, ptColoredVirtualVector, puBlackAndColors15},
+        TCase{&DestEngineClass<KvSavePlatformVector::TKvVectorEngine>(), 2, ptColoredEMU, puColors15},
+        TCase{&DestEngineClass<KvSavePlatformVector::TKvVectorHAM1Engine>(), 3, ptColoredVirtualVector,
+              puBlackAndColors15},
+        TCase{&DestEngineClass<KvSavePlatformVector::TKvVectorHAM2Engine>(), 4, ptColoredLinear, puColors16}}) {
     const bool ham = c.Engine != &DestEngineClass<KvSavePlatformVector::TKvVectorEngine>();
     SCOPED_TRACE(c.Engine->GetModeName());
     auto pic = GradientPicture(256, 256, c.Seed);
@@ -124,7 +126,7 @@ TEST(KvOpenPlatformVector, RoundTrips) {
       EXPECT_EQ(e->MatchFlags, s == 0 ? 9 : 11);
       const std::string words = ham ? " HAM" + std::to_string(r.Options->HAMMaxChangeCount) : "";
       EXPECT_EQ(e->Description, "Vector-06C 256x256x4" + words + " image");
-      EXPECT_EQ(e->PixelAspect, 13);
+      EXPECT_EQ(e->PixelAspect, pa1_0p75);
       ASSERT_EQ(e->PaletteTypes.size(), 3u);
       e->PaletteType = static_cast<TKvPaletteType>(c.PaletteType);
       auto decoded = e->Decode();

@@ -179,7 +179,7 @@ TEST(KvSavePlatformVector, FilesByWidth) {
 TEST(KvSavePlatformVector, FifteenColoursPutBlackFirst) {
   auto pic = GradientPicture(64, 64, 9);
   auto r = ConvertPicture(DestEngineClass<TKvVectorEngine>(), *pic, [](TKvDestEngineOptions& o) {
-    o.SetPaletteUsage(0);
+    o.SetPaletteUsage(puColors15);
     o.SetPaletteType(ptColoredEMU);
     o.UpdatePalette();
   });
@@ -192,14 +192,14 @@ TEST(KvSavePlatformVector, FifteenColoursPutBlackFirst) {
 TEST(KvSavePlatformVector, BlackWhiteAndGray) {
   auto pic = GradientPicture(64, 32, 3);
   auto bw = ConvertPicture(DestEngineClass<TKvVectorEngine>(), *pic, [](TKvDestEngineOptions& o) {
-    o.SetPaletteMode(0);
+    o.SetPaletteMode(pmBlackWhite);
     o.UpdatePalette();
   });
   ASSERT_EQ(bw.Options->GetPalette()->Count, 2);
   EXPECT_EQ(std::vector<uint8_t>(bw.Bytes(0) + 14, bw.Bytes(0) + 16), (std::vector<uint8_t>{255, 0}));
 
   auto gray = ConvertPicture(DestEngineClass<TKvVectorEngine>(), *pic, [](TKvDestEngineOptions& o) {
-    o.SetPaletteMode(1);
+    o.SetPaletteMode(pmGray);
     o.UpdatePalette();
     const TKvPalette256& p = *o.GetPalette();
     EXPECT_EQ(p.Count, 4);
@@ -212,8 +212,8 @@ TEST(KvSavePlatformVector, BlackWhiteAndGray) {
   TKvPalette256 display;
   BuildVectorPalette(ptColoredVirtualVector, display);
   auto merged = ConvertPicture(DestEngineClass<TKvVectorEngine>(), *pic, [&](TKvDestEngineOptions& o) {
-    o.SetPaletteMode(1);
-    o.SetPaletteUsage(2);
+    o.SetPaletteMode(pmGray);
+    o.SetPaletteUsage(puColors16);
     TKvPalette256 fixed;
     fixed.AddRGB(255, 255, 255);
     fixed.AddRGB(0, 0, 0);
@@ -246,7 +246,7 @@ TEST(KvSavePlatformVector, FixedPalettesWithBlackFirstUnderBlackPlus15) {
   whiteFirst.AddRGB(0, 0, 0);
   EXPECT_TRUE(panel.AcceptFixedPalette(blackFirst));
   EXPECT_FALSE(panel.AcceptFixedPalette(whiteFirst));
-  o->SetPaletteUsage(2);
+  o->SetPaletteUsage(puColors16);
   EXPECT_TRUE(panel.AcceptFixedPalette(whiteFirst));
 }
 
@@ -340,7 +340,7 @@ TEST(KvSavePlatformVector, HAMWritesPalsBesideBothFiles) {
 TEST(KvSavePlatformVector, HAMKeepsEntryZeroBlackUnderFifteenColours) {
   auto pic = GradientPicture(256, 256, 21);
   auto r = ConvertPicture(DestEngineClass<TKvVectorHAM2Engine>(), *pic, [](TKvDestEngineOptions& o) {
-    o.SetPaletteUsage(0);
+    o.SetPaletteUsage(puColors15);
     o.SetPaletteType(ptColoredEMU);
   });
   EXPECT_EQ(r.Bytes(0)[0], 0);
