@@ -72,58 +72,38 @@ protected:
   static std::unique_ptr<TKvBitmap> ConvertBits(TKvConvertArgs& AArgs, int ABits);
 };
 
-// A mode of ABits (4 or 8) per pixel with the options TOptions.
-template <class T, class TOptions, int ABits>
+// The mode "AWidthxAHeightxABits" (ABits 4 or 8 per pixel) with the options
+// TOptions, whose default size is AWidth x AHeight.
+template <class T, class TOptions, int AWidth, int AHeight, int ABits>
 class TKvZxEvolutionEngineOf
     : public TKvDestEngineWith<T, TOptions,
                                std::conditional_t<ABits == 4, TKvZxEvolution4EngineUI, TKvZxEvolution8EngineUI>,
                                TKvZxEvolutionEngine> {
 public:
+  static std::string GetModeName() {
+    return std::to_string(AWidth) + "x" + std::to_string(AHeight) + "x" + std::to_string(ABits);
+  }
   static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs) {
     return TKvZxEvolutionEngine::ConvertBits(AArgs, ABits);
   }
 };
 
 class TKvZxEvolution256x192x4Engine
-    : public TKvZxEvolutionEngineOf<TKvZxEvolution256x192x4Engine, TKvZxEvolution256x192EngineOptions, 4> {
-public:
-  static std::string GetModeName() { return "256x192x4"; }
-};
+    : public TKvZxEvolutionEngineOf<TKvZxEvolution256x192x4Engine, TKvZxEvolution256x192EngineOptions, 256, 192, 4> {};
 class TKvZxEvolution256x192x8Engine
-    : public TKvZxEvolutionEngineOf<TKvZxEvolution256x192x8Engine, TKvZxEvolution256x192EngineOptions, 8> {
-public:
-  static std::string GetModeName() { return "256x192x8"; }
-};
+    : public TKvZxEvolutionEngineOf<TKvZxEvolution256x192x8Engine, TKvZxEvolution256x192EngineOptions, 256, 192, 8> {};
 class TKvZxEvolution320x200x4Engine
-    : public TKvZxEvolutionEngineOf<TKvZxEvolution320x200x4Engine, TKvZxEvolution320x200EngineOptions, 4> {
-public:
-  static std::string GetModeName() { return "320x200x4"; }
-};
+    : public TKvZxEvolutionEngineOf<TKvZxEvolution320x200x4Engine, TKvZxEvolution320x200EngineOptions, 320, 200, 4> {};
 class TKvZxEvolution320x200x8Engine
-    : public TKvZxEvolutionEngineOf<TKvZxEvolution320x200x8Engine, TKvZxEvolution320x200EngineOptions, 8> {
-public:
-  static std::string GetModeName() { return "320x200x8"; }
-};
+    : public TKvZxEvolutionEngineOf<TKvZxEvolution320x200x8Engine, TKvZxEvolution320x200EngineOptions, 320, 200, 8> {};
 class TKvZxEvolution320x240x4Engine
-    : public TKvZxEvolutionEngineOf<TKvZxEvolution320x240x4Engine, TKvZxEvolution320x240EngineOptions, 4> {
-public:
-  static std::string GetModeName() { return "320x240x4"; }
-};
+    : public TKvZxEvolutionEngineOf<TKvZxEvolution320x240x4Engine, TKvZxEvolution320x240EngineOptions, 320, 240, 4> {};
 class TKvZxEvolution320x240x8Engine
-    : public TKvZxEvolutionEngineOf<TKvZxEvolution320x240x8Engine, TKvZxEvolution320x240EngineOptions, 8> {
-public:
-  static std::string GetModeName() { return "320x240x8"; }
-};
+    : public TKvZxEvolutionEngineOf<TKvZxEvolution320x240x8Engine, TKvZxEvolution320x240EngineOptions, 320, 240, 8> {};
 class TKvZxEvolution360x288x4Engine
-    : public TKvZxEvolutionEngineOf<TKvZxEvolution360x288x4Engine, TKvZxEvolution360x288EngineOptions, 4> {
-public:
-  static std::string GetModeName() { return "360x288x4"; }
-};
+    : public TKvZxEvolutionEngineOf<TKvZxEvolution360x288x4Engine, TKvZxEvolution360x288EngineOptions, 360, 288, 4> {};
 class TKvZxEvolution360x288x8Engine
-    : public TKvZxEvolutionEngineOf<TKvZxEvolution360x288x8Engine, TKvZxEvolution360x288EngineOptions, 8> {
-public:
-  static std::string GetModeName() { return "360x288x8"; }
-};
+    : public TKvZxEvolutionEngineOf<TKvZxEvolution360x288x8Engine, TKvZxEvolution360x288EngineOptions, 360, 288, 8> {};
 
 // The modes of the "ZX Evolution" platform in list order.
 const std::vector<const TKvDestEngineClass*>& ZxEvolutionDestEngineClasses();
