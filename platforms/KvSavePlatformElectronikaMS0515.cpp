@@ -90,14 +90,7 @@ TKvMS0515EngineUI::TKvMS0515EngineUI(TKvDestEngineOptions* AOptions) : TKvDestEn
   AddPositionSection();
   AddPaletteSeparator();
   AddPaletteModeSection(PaletteModes(pmBlackWhite, pmGray, pmColor));
-  AddColorUsageSection(true);
-  AddDitheringSection(true);
-  // The colour usage means something only in colour; black and white has no
-  // cells whose error could be limited.
-  AddRelated(pcModeCombo, 2, pcColorUsageLabel, false);
-  AddRelated(pcModeCombo, 2, pcColorUsageCombo, false);
-  AddRelated(pcModeCombo, 0, pcLimitInsideCheckBox, true);
-  AddRelated(pcModeCombo, 0, pcLimitBoundaryCheckBox, true);
+  AddZxColorUsageAndDithering(*this);
 }
 
 TKvMS0515HiResolutionEngineUI::TKvMS0515HiResolutionEngineUI(TKvDestEngineOptions* AOptions)

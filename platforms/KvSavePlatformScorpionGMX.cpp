@@ -161,14 +161,7 @@ std::unique_ptr<TKvBitmap> ConvertGmx(TKvConvertArgs& AArgs, int ACellWidth) {
 TKvScorpionGMXEngineUI::TKvScorpionGMXEngineUI(TKvDestEngineOptions* AOptions) : TKvDestEngineUIEx(AOptions) {
   AddPositionSection();
   AddZxPaletteSection(PaletteModes(pmBlackWhite, pmGray, pmColor));
-  AddColorUsageSection(true);
-  AddDitheringSection(true);
-  // The colour usage means something only in colour; black and white has no
-  // cells whose error could be limited.
-  AddRelated(pcModeCombo, 2, pcColorUsageLabel, false);
-  AddRelated(pcModeCombo, 2, pcColorUsageCombo, false);
-  AddRelated(pcModeCombo, 0, pcLimitInsideCheckBox, true);
-  AddRelated(pcModeCombo, 0, pcLimitBoundaryCheckBox, true);
+  AddZxColorUsageAndDithering(*this);
 }
 
 std::unique_ptr<TKvBitmap> TKvScorpionGMX640Engine::Convert(TKvConvertArgs& AArgs) {

@@ -235,6 +235,17 @@ TKvZxSpectrumMultiColorEngineUI::TKvZxSpectrumMultiColorEngineUI(TKvDestEngineOp
   AddRelated(pcModeCombo, 1, pcColorUsageCombo, false);
 }
 
+void AddZxColorUsageAndDithering(TKvDestEngineUIEx& APanel) {
+  APanel.AddColorUsageSection(true);
+  APanel.AddDitheringSection(true);
+  // The colour usage means something only in colour; black and white has no
+  // cells whose error could be limited.
+  APanel.AddRelated(pcModeCombo, 2, pcColorUsageLabel, false);
+  APanel.AddRelated(pcModeCombo, 2, pcColorUsageCombo, false);
+  APanel.AddRelated(pcModeCombo, 0, pcLimitInsideCheckBox, true);
+  APanel.AddRelated(pcModeCombo, 0, pcLimitBoundaryCheckBox, true);
+}
+
 std::unique_ptr<TKvBitmap> TKvZxSpectrumMultiColor1Engine::Convert(TKvConvertArgs& AArgs) {
   TKvDestEngineOptions& options = AArgs.Options;
   AArgs.Streams = std::make_unique<TKvStreamList>();

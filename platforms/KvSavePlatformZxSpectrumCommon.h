@@ -145,6 +145,11 @@ public:
   explicit TKvZxSpectrumMultiColorEngineUI(TKvDestEngineOptions* AOptions);
 };
 
+// The colour usage and the dithering sections of a cell panel whose modes
+// are "Black/white", "Gray" and "Сolor", with the rules that tie them to the
+// mode chosen.
+void AddZxColorUsageAndDithering(TKvDestEngineUIEx& APanel);
+
 class TKvZxSpectrumMultiColor1Engine
     : public TKvDestEngineWith<TKvZxSpectrumMultiColor1Engine, TKvZxSpectrumMultiColor1EngineOptions,
                                TKvZxSpectrumMultiColorEngineUI> {
