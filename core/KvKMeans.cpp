@@ -349,6 +349,7 @@ void TKvQuantizationCluster::AddColor(TKvQuantizationColor* AColor) {
   Owner->FStores[size_t(AColor->Store)].MemberIndex = static_cast<int32_t>(FMembers.size());
   FMembers.push_back(AColor->Store);
   if (FLevelWeights.empty()) FLevelWeights.assign(768, 0);
+  WidenLevels(AColor->R, AColor->G, AColor->B);
   FLevelWeights[AColor->R] += AColor->Weight;
   FLevelWeights[256 + AColor->G] += AColor->Weight;
   FLevelWeights[512 + AColor->B] += AColor->Weight;
@@ -402,6 +403,7 @@ void TKvQuantizationCluster::TakeIn(const TKvQuantizationMove& AMove) {
   FMembers.push_back(store);
   if (FLevelWeights.empty()) FLevelWeights.assign(768, 0);
   const uint32_t weight = Owner->FStores[size_t(store)].Weight;
+  WidenLevels(AMove.R, AMove.G, AMove.B);
   FLevelWeights[AMove.R] += weight;
   FLevelWeights[256 + AMove.G] += weight;
   FLevelWeights[512 + AMove.B] += weight;
@@ -416,18 +418,33 @@ void TKvQuantizationCluster::SetMiddle(const TKvLinRGBColor& AColor) {
   MiddleValid = true;
 }
 
+void TKvQuantizationCluster::WidenLevels(uint8_t AR, uint8_t AG, uint8_t AB) {
+  const int v[3] = {AR, AG, AB};
+  for (int ch = 0; ch < 3; ++ch) {
+    FLevelLow[ch] = std::min(FLevelLow[ch], v[ch]);
+    FLevelHigh[ch] = std::max(FLevelHigh[ch], v[ch]);
+  }
+}
+
 void TKvQuantizationCluster::UpdateMiddle() {
   if (Fixed || FMembers.empty() || MiddleValid) return;
   const double* lin = LinTable();
-  const uint64_t* lw = FLevelWeights.data();
-  double r = 0, g = 0, b = 0;
-  for (int v = 0; v < 256; ++v) {
-    if (lw[v]) r += double(lw[v]) * lin[v];
-    if (lw[256 + v]) g += double(lw[256 + v]) * lin[v];
-    if (lw[512 + v]) b += double(lw[512 + v]) * lin[v];
+  double sums[3];
+  for (int ch = 0; ch < 3; ++ch) {
+    const uint64_t* lw = FLevelWeights.data() + 256 * ch;
+    int lo = FLevelLow[ch], hi = FLevelHigh[ch];
+    while (lo <= hi && lw[lo] == 0) ++lo;
+    while (hi >= lo && lw[hi] == 0) --hi;
+    FLevelLow[ch] = lo;
+    FLevelHigh[ch] = hi;
+    // The terms in level order; the sums are never -0, so the zero terms
+    // within the range add nothing.
+    double sum = 0;
+    for (int v = lo; v <= hi; ++v) sum += double(lw[v]) * lin[v];
+    sums[ch] = sum;
   }
   const double dw = double(FTotalWeight);
-  SetMiddle(Owner->MapToAllowedLin({r / dw, g / dw, b / dw}));
+  SetMiddle(Owner->MapToAllowedLin({sums[0] / dw, sums[1] / dw, sums[2] / dw}));
   // Every member's distance is stale now.
   ++MiddleVersion;
 }

@@ -116,6 +116,12 @@ private:
   // order of the members.
   std::vector<uint64_t> FLevelWeights;
   uint64_t FTotalWeight = 0;
+  // Per channel, a range of levels outside which every weight is zero:
+  // widened as members come, narrowed by UpdateMiddle, which sums only
+  // the range (the zero terms it leaves out add nothing).
+  int FLevelLow[3] = {256, 256, 256};
+  int FLevelHigh[3] = {-1, -1, -1};
+  void WidenLevels(uint8_t AR, uint8_t AG, uint8_t AB);
 };
 
 // Leaves the new elements of a resized vector uninitialized (trivial types
