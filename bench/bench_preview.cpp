@@ -111,7 +111,6 @@ void BM_Preview(benchmark::State& AState) {
   TBitmap32& picture = mode.Text ? *text : *photo;
   const TKvDestEngineClass& cls = EngineClass(mode);
   auto engine = cls.Create();
-  AState.SetLabel(std::string(mode.Platform) + " / " + mode.Mode + (mode.Text ? " / text" : ""));
   const std::string out = (std::filesystem::temp_directory_path() / "kovrel_bench_preview.bin").string();
   TKvProcessorCountOverride count(static_cast<int32_t>(AState.range(1)));
   for (auto _ : AState) {
@@ -129,6 +128,8 @@ void BM_Preview(benchmark::State& AState) {
     TKvDestResizeJob fit(picture, options->GetWidth(), options->GetHeight(), options->GetPixelAspectRatio(),
                          options->Position, false);
     fit.Run();
+    AState.SetLabel(std::string(mode.Platform) + " / " + mode.Mode + (mode.Text ? " / text" : "") + " at " +
+                    std::to_string(fit.Fitted->GetWidth()) + "x" + std::to_string(fit.Fitted->GetHeight()));
     TKvDestProgress progress;
     bool abort = false;
     std::unique_ptr<TKvStreamList> streams;

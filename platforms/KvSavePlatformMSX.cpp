@@ -565,11 +565,16 @@ void TKvYJKYAEImage::BuildFrontRows(int AFirst, int ALast) {
           }
         if (outdone) continue;
         kept.push_back(&p);
-        front.push_back({{p.Err[0], p.Err[1], p.Err[2], p.Err[3]},
-                         static_cast<int8_t>(p.K),
-                         static_cast<int8_t>(p.J),
-                         {static_cast<int8_t>(p.Y[0]), static_cast<int8_t>(p.Y[1]), static_cast<int8_t>(p.Y[2]),
-                          static_cast<int8_t>(p.Y[3])}});
+        const TGroupTables::TLevels& l = FGroupTables->Pairs[(p.K + 32) * 64 + (p.J + 32)];
+        TFrontPair& f = front.emplace_back();
+        f.K = static_cast<int8_t>(p.K);
+        f.J = static_cast<int8_t>(p.J);
+        for (int i = 0; i < 4; ++i) {
+          const int n = p.Y[i] / YStep;
+          f.Levels[i][0] = l.R[n];
+          f.Levels[i][1] = l.G[n];
+          f.Levels[i][2] = l.B[n];
+        }
       }
       starts[static_cast<size_t>(g) + 1] = static_cast<int32_t>(front.size());
     }
@@ -613,27 +618,47 @@ void TKvYJKYAEImage::ConvertYJKYAERows(int AFirst, int ALast) {
       bool found = false;
       TBestY chosen[4] = {{0, 0}, {0, 0}, {0, 0}, {0, 0}};
       if (hasFront) {
-        for (int32_t at = starts[static_cast<size_t>(g)]; at < starts[static_cast<size_t>(g) + 1]; ++at) {
-          const TFrontPair& p = front[static_cast<size_t>(at)];
-          const int k = p.K, j = p.J, size = std::abs(k) + std::abs(j);
-          double e = 0;
-          int n = 0;
-          for (int i = 0; i < 4; ++i) {
-            // As BestYAE: the palette colour when it is strictly nearer.
-            const bool palette = nearest[i] >= 0 && nearestDist[i] < p.Err[i];
-            e += palette ? nearestDist[i] : p.Err[i];
-            n += palette ? 1 : 0;
-          }
-          if (!found || std::tie(e, n, size, k, j) < std::tie(best, bestN, bestSize, bestK, bestJ)) {
-            found = true;
-            for (int i = 0; i < 4; ++i) chosen[i] = {p.Y[i], p.Err[i]};
-            best = e;
-            bestN = n;
-            bestSize = size;
-            bestK = k;
-            bestJ = j;
-          }
+        // Each pixel's error under a kept pair, the same sum as GroupBestY's.
+        const TGroupTables& tables = *FGroupTables;
+        const double* squares[4][3];
+        for (int i = 0; i < 4; ++i) {
+          squares[i][0] = tables.Squares[0][idx[i] >> 10];
+          squares[i][1] = tables.Squares[1][(idx[i] >> 5) & 31];
+          squares[i][2] = tables.Squares[2][idx[i] & 31];
         }
+        auto search = [&](auto AErr) {
+          for (int32_t at = starts[static_cast<size_t>(g)]; at < starts[static_cast<size_t>(g) + 1]; ++at) {
+            const TFrontPair& p = front[static_cast<size_t>(at)];
+            const int k = p.K, j = p.J, size = std::abs(k) + std::abs(j);
+            double err[4];
+            for (int i = 0; i < 4; ++i) err[i] = AErr(i, p.Levels[i]);
+            double e = 0;
+            int n = 0;
+            for (int i = 0; i < 4; ++i) {
+              // As BestYAE: the palette colour when it is strictly nearer.
+              const bool palette = nearest[i] >= 0 && nearestDist[i] < err[i];
+              e += palette ? nearestDist[i] : err[i];
+              n += palette ? 1 : 0;
+            }
+            if (!found || std::tie(e, n, size, k, j) < std::tie(best, bestN, bestSize, bestK, bestJ)) {
+              found = true;
+              best = e;
+              bestN = n;
+              bestSize = size;
+              bestK = k;
+              bestJ = j;
+            }
+          }
+        };
+        if (tables.Separable)
+          search([&](int i, const uint8_t* l) { return squares[i][0][l[0]] + squares[i][1][l[1]] + squares[i][2][l[2]]; });
+        else
+          search([&](int i, const uint8_t* l) {
+            return Dist2(FLevelColors[static_cast<size_t>(idx[i])],
+                         FLevelColors[static_cast<size_t>(l[0] * 1024 + l[1] * 32 + l[2])]);
+          });
+        if (found)
+          for (int i = 0; i < 4; ++i) chosen[i] = GroupBestY(idx[i], bestK, bestJ);
       } else {
         // Both sums only grow pixel by pixel, so a pair drops out as soon as
         // its first pixels lose.

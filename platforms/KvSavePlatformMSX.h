@@ -211,12 +211,12 @@ private:
   // could make its choice: those that no pair of an earlier tie-break with
   // no greater error on every pixel outdoes (with any palette such a pair
   // has no greater error and no more palette pixels). Per row, its groups'
-  // pairs with every pixel's error under them, and where each group's pairs
-  // start (one more entry at the end).
+  // pairs with the levels of every pixel's best colour under them (its
+  // error is worked out again from them, the same sum as the search's), and
+  // where each group's pairs start (one more entry at the end).
   struct TFrontPair {
-    double Err[4];
     int8_t K, J;
-    int8_t Y[4];
+    uint8_t Levels[4][3];
   };
   std::vector<std::vector<TFrontPair>> FFronts;
   std::vector<std::vector<int32_t>> FFrontFirst;
