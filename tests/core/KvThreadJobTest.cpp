@@ -91,7 +91,13 @@ TEST(JobList, EmptyListReturnsOrAborts) {
 
 TEST(JobList, PoolIsReusedAcrossRuns) {
   TKvProcessorCountOverride force(4);
-  ForRange(4, [](int, int) {});
+  // Jobs that all wait for each other: a worker done early cannot be handed
+  // a later job of the same run, so the first run makes a thread per job.
+  std::atomic<int> started{0};
+  ForRange(4, [&started](int, int) {
+    ++started;
+    while (started.load() < 4) std::this_thread::yield();
+  });
   KvWaitForIdleThreads();
   const int created = KvThreadCreatedCount();
   ForRange(4, [](int, int) {});
