@@ -637,9 +637,16 @@ TKvPanelControlState::TKvPanelControlState(TKvDestEngineUIEx& APanel) : FPanel(A
     FRelated.insert(FRelated.end(), section.Related.begin(), section.Related.end());
   }
   FRelated.insert(FRelated.end(), APanel.GetRelated().begin(), APanel.GetRelated().end());
+  UpdateEditButton();
   // In order, as the window links them: for a control two lists switch, the later link has the last word.
   for (const TKvPanelRelated& r : FRelated)
     if (HasControl(r.Master)) SetEnabled(r.Control, r.EnabledFor(GetItemIndex(r.Master)));
+}
+
+void TKvPanelControlState::UpdateEditButton() {
+  // "Edit..." opens the editor only while the mode list shows "Custom" and the converter allows it.
+  if (HasControl(pcEditButton))
+    SetEnabled(pcEditButton, GetItemValue(pcModeCombo) == pmCustom && FPanel.CanEditPalette());
 }
 
 void TKvPanelControlState::ApplyRelated(TKvControlId AMaster) {
@@ -687,6 +694,7 @@ void TKvPanelControlState::SetItemIndex(TKvControlId AId, int AIndex) {
   if (!C) return;
   C->ItemIndex = AIndex >= 0 && AIndex < static_cast<int>(C->ItemValues.size()) ? AIndex : -1;
   ApplyRelated(AId);
+  if (AId == pcModeCombo) UpdateEditButton();
 }
 
 int TKvPanelControlState::GetItemCount(TKvControlId AId) const {

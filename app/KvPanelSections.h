@@ -564,6 +564,7 @@ public:
 
 private:
   void ApplyRelated(TKvControlId AMaster);
+  void UpdateEditButton();
 
   TKvDestEngineUIEx& FPanel;
   std::map<TKvControlId, TControl> FControls;

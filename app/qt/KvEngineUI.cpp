@@ -25,6 +25,8 @@ std::function<bool(QWidget*, uint32_t&)> TKvDestEngineUIPanel::ColorChooser = []
 
 namespace {
 
+using CK = TKvPanelControlKind;
+
 uint32_t SwapRB(uint32_t A) { return ((A & 0xFF) << 16) | (A & 0xFF00) | ((A >> 16) & 0xFF); }
 
 // A fixed-palette list whose class the converter named: the description
@@ -41,24 +43,19 @@ private:
   TKvDestEngineUIEx* FDescription;
 };
 
-// The fixed order of the palette block, whatever order the sections came in.
-enum : int {
-  slSeparator,
-  slOriginalColors,
-  slPaletteCombo,
-  slCustomPaletteCombo,
-  slCustomPaletteComboEx,
-  slPaletteIndexCombo,
-  slBorderIndex,
-  slUsage,
-  slMode,
-  slDestPalette,
-  slMaxColorCount,
-  slKeepWhole,
-  slGray,
-  slFixedCombo,
-  slFixedGrid,
-};
+// The rows of the palette block in their fixed order, whatever order the
+// sections came in, by the control that starts the row; -1 for a row
+// outside the block. The palette index label on a row of its own stands where
+// the result palette strip would.
+int PaletteSlot(TKvControlId AId) {
+  static constexpr TKvControlId Order[] = {
+      pcPaletteSeparator, pcOriginalColorsCheckBox, pcPaletteCombo, pcCustomPaletteCombo, pcCustomPaletteComboEx,
+      pcPaletteIndexCombo, pcBorderIndexCombo,       pcUsageCombo,   pcModeCombo,          pcDestPalette,
+      pcMaxColorCountEdit, pcKeepWholePaletteCheckBox, pcGrayPaletteCheckBox, pcFixedPaletteCombo, pcFixedPalette};
+  if (AId == pcPaletteIndexLabel) AId = pcDestPalette;
+  const auto it = std::find(std::begin(Order), std::end(Order), AId);
+  return it == std::end(Order) ? -1 : static_cast<int>(it - std::begin(Order));
+}
 
 bool IsPaletteKind(TKvPanelSectionKind AKind) {
   using K = TKvPanelSectionKind;
@@ -84,6 +81,26 @@ bool IsPaletteKind(TKvPanelSectionKind AKind) {
   }
 }
 
+int Gap(const TnoxShellUI& AUI, TKvPanelGap AGap) {
+  switch (AGap) {
+    case TKvPanelGap::Unrelated: return AUI.UnrelatedSpacingX;
+    case TKvPanelGap::Related: return AUI.RelatedSpacingX;
+    case TKvPanelGap::None: break;
+  }
+  return 0;
+}
+
+// A list's entries with their values; entry i of an image list shows image i.
+void FillList(TKvComboBox& AList, const TKvPanelControlInfo& AInfo) {
+  for (size_t i = 0; i < AInfo.Items.size() && i < AInfo.Values.size(); ++i)
+    AList.AddItemObject(QString::fromStdString(AInfo.Items[i]), AInfo.Values[i]);
+}
+
+void FillList(TKvComboBoxEx& AList, const TKvPanelControlInfo& AInfo) {
+  for (size_t i = 0; i < AInfo.Items.size() && i < AInfo.Values.size(); ++i)
+    AList.AddItemObject(QString::fromStdString(AInfo.Items[i]), AInfo.Values[i], static_cast<int>(i));
+}
+
 }  // namespace
 
 TKvDestEngineUIPanel::TKvDestEngineUIPanel(QWidget* AParent, std::unique_ptr<TKvDestEngineUI> ADescription)
@@ -99,7 +116,9 @@ TKvDestEngineUIPanel::TKvDestEngineUIPanel(QWidget* AParent, std::unique_ptr<TKv
 TKvDestEngineUIPanel::~TKvDestEngineUIPanel() {
   SetDest(nullptr);
   SetSource(nullptr);
-  // The children unlink themselves before the panel's links are gone.
+  // The children unlink themselves before the panel's links are gone; none
+  // is found by id any more while they go.
+  FWidgets.clear();
   std::vector<QPointer<QWidget>> LChildren;
   for (QWidget* LChild : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) LChildren.emplace_back(LChild);
   for (QPointer<QWidget>& LChild : LChildren) delete LChild.data();
@@ -107,158 +126,258 @@ TKvDestEngineUIPanel::~TKvDestEngineUIPanel() {
 }
 
 void TKvDestEngineUIPanel::BuildFromDescription() {
-  const std::vector<TKvPanelSection>& LSections = FDescription->GetSections();
-  for (size_t i = 0; i < LSections.size(); ++i) {
-    const TKvPanelSection& S = LSections[i];
-    FCurrentSection = static_cast<int>(i);
-    switch (S.Kind) {
-      case TKvPanelSectionKind::Dimension: AddDimensionSection(S.Flag); break;
-      case TKvPanelSectionKind::Position: AddPositionSection(S.Set); break;
-      case TKvPanelSectionKind::PaletteSeparator: AddPaletteSeparator(); break;
-      case TKvPanelSectionKind::PaletteLabel: AddPaletteLabel(); break;
-      case TKvPanelSectionKind::OriginalColorsCheckBox: AddOriginalColorsCheckBox(); break;
-      case TKvPanelSectionKind::DestPalette: {
-        TKvDestPalette* LGrid = AddDestPalette(S.Columns, S.Rows, S.Flag);
-        LGrid->ReadOnly = S.ReadOnly;
-        break;
-      }
-      case TKvPanelSectionKind::OptimizedPalette: AddOptimizedPaletteSection(); break;
-      case TKvPanelSectionKind::Dithering: AddDitheringSection(S.Flag); break;
-      case TKvPanelSectionKind::CustomPaletteComboBox: AddCustomPaletteComboBox(S.Items); break;
-      case TKvPanelSectionKind::CustomPaletteComboBoxEx:
-        AddCustomPaletteComboBoxEx(S.Items, S.Captions, S.Glyphs);
-        break;
-      case TKvPanelSectionKind::PaletteIndexComboBoxEx: AddPaletteIndexComboBoxEx(S.Captions, S.Glyphs); break;
-      case TKvPanelSectionKind::BorderColorComboBoxEx: AddBorderColorComboBoxEx(S.Captions, S.Glyphs); break;
-      case TKvPanelSectionKind::PaletteUsage: AddPaletteUsageSection(static_cast<uint8_t>(S.Set)); break;
-      case TKvPanelSectionKind::PaletteMode: AddPaletteModeSection(S.Set); break;
-      case TKvPanelSectionKind::MaxColorCount: AddMaxColorCountSection(S.Min, S.Max); break;
-      case TKvPanelSectionKind::PaletteIndexLabel: AddPaletteIndexLabel(); break;
-      case TKvPanelSectionKind::GrayPaletteCheckBox: AddGrayPaletteCheckBox(); break;
-      case TKvPanelSectionKind::FixedPalette:
-        // A list class of the converter's own: the description filters the palettes.
-        AddFixedPaletteSectionEx(S.Caption == "TKvFixedPaletteComboBox"
-                                     ? new TKvFixedPaletteComboBox(this)
-                                     : new TKvDescribedFixedPaletteComboBox(this, FDescription),
-                                 S.Columns, S.Rows);
-        break;
-      case TKvPanelSectionKind::ZxPalette: AddZxPaletteSection(S.Set); break;
-      case TKvPanelSectionKind::ZxGigaScreenPalette: AddZxGigaScreenPaletteSection(S.Flag, S.Set); break;
-      case TKvPanelSectionKind::ColorUsage: AddColorUsageSection(S.Flag); break;
-      case TKvPanelSectionKind::Calculation: AddCalculationSection(); break;
-      case TKvPanelSectionKind::MaxFlickering: AddMaxFlickeringSection(); break;
-      case TKvPanelSectionKind::Style: AddStyleSection(); break;
-      case TKvPanelSectionKind::SafeModeCheckBox: AddSafeModeCheckBox(); break;
-      case TKvPanelSectionKind::Ham: AddHamSection(S.Set & 1, S.Set & 2, S.Set & 4, S.Set & 8); break;
-      case TKvPanelSectionKind::FileFormatSeparator: AddFileFormatSeparator(); break;
-      case TKvPanelSectionKind::FileFormatCheckBox: AddFileFormatCheckBox(QString::fromStdString(S.Caption)); break;
-      case TKvPanelSectionKind::CommentSeparator: AddCommentSeparator(); break;
-      case TKvPanelSectionKind::CommentEdit: AddCommentEdit(); break;
-      default: AddOwnSection(S, static_cast<int>(i)); break;
-    }
-  }
-  FCurrentSection = -1;
+  const std::vector<TKvPanelSection>& sections = FDescription->GetSections();
+  for (size_t i = 0; i < sections.size(); ++i) BuildSection(sections[i], static_cast<int>(i));
   // Related controls follow their list from now on.
-  for (const TKvPanelRelated& R : FDescription->GetRelated()) {
-    QWidget* LMaster = ControlOf(R.Master);
-    QWidget* LControl = ControlOf(R.Control);
-    if (!LMaster || !LControl) continue;
-    if (auto* C = dynamic_cast<TKvComboBox*>(LMaster))
-      C->AddRelated(R.ItemIndex, LControl, R.Inverse);
-    else if (auto* X = dynamic_cast<TKvComboBoxEx*>(LMaster))
-      X->AddRelated(R.ItemIndex, LControl, R.Inverse);
-  }
+  for (const TKvPanelRelated& r : FDescription->GetRelated()) Relate(r);
 }
 
-void TKvDestEngineUIPanel::AddOwnSection(const TKvPanelSection& S, int AIndex) {
-  using K = TKvPanelSectionKind;
-  TOwn& O = FOwn[AIndex];
-  const QString LCaption = QString::fromStdString(S.Caption);
-  auto LChange = [this, APalette = S.Flag](QObject* ASender) {
-    if (APalette)
+void TKvDestEngineUIPanel::BuildSection(const TKvPanelSection& ASection, int AIndex) {
+  const TKvSectionControls section = SectionControls(ASection, AIndex, *FOptions);
+  TKvLabel* caption = nullptr;  // the caption waiting for the control it names
+  for (const TKvPanelControlInfo& info : section.Controls) {
+    if (info.Place == TKvPanelPlace::Caption) {
+      // The palette caption several sections name is made once.
+      caption = dynamic_cast<TKvLabel*>(ControlOf(info.Id));
+      if (!caption) {
+        caption = new TKvLabel(this);
+        caption->SetCaption(QString::fromStdString(info.Text));
+        FCaptionLabels.push_back(caption);
+        FWidgets[info.Id] = caption;
+      }
+      continue;
+    }
+    if (ControlOf(info.Id)) continue;
+    QWidget* w = MakeWidget(info);
+    FWidgets[info.Id] = w;
+    if (info.Place == TKvPanelPlace::Beside && !FRows.empty()) {
+      FRows.back().After.push_back({w, info.Gap});
+      continue;
+    }
+    if (info.Kind == CK::PaletteIndexLabel && DestPalette) {
+      // The index goes beside the result palette strip when there is one.
+      for (TRow& r : FRows)
+        if (r.Control == DestPalette) r.After.push_back({w, TKvPanelGap::Unrelated});
+      continue;
+    }
+    // The palette caption goes with the strip only in a panel without a
+    // palette list (a list added later takes it back).
+    if (info.Kind == CK::PaletteGrid && !caption && PaletteLabel && !PaletteListControl() && !ModeCombo)
+      caption = PaletteLabel;
+    TRow row;
+    row.Section = AIndex;
+    row.PaletteSlot = PaletteSlot(info.Id);
+    row.RelatedBelow = info.RelatedBelow;
+    row.Caption = caption;
+    row.Control = w;
+    row.Stretch = info.Kind == CK::Separator || info.Kind == CK::Edit || info.Kind == CK::PaletteKindImageList ||
+                  info.Kind == CK::PaletteIndexImageList || info.Kind == CK::FixedPaletteList;
+    row.FullWidth = !caption && (info.Kind == CK::Separator || info.Kind == CK::CheckBox || info.Kind == CK::Label);
+    // A caption takes the keyboard to its control; colour boxes and palette grids take none.
+    if (caption && info.Kind != CK::ColorBox && info.Kind != CK::PaletteGrid) caption->SetFocusControl(w);
+    caption = nullptr;
+    AddRow(std::move(row));
+  }
+  for (const TKvPanelRelated& r : section.Related) Relate(r);
+}
+
+QWidget* TKvDestEngineUIPanel::MakeWidget(const TKvPanelControlInfo& AInfo) {
+  const QString text = QString::fromStdString(AInfo.Text);
+  const auto change = [this, palette = AInfo.PaletteChange](QObject* ASender) {
+    if (palette)
       PaletteControlChanged(ASender);
     else
       ControlChanged(ASender);
   };
-  switch (S.Kind) {
-    case K::OwnComboBox: {
-      auto* C = new TKvComboBox(this);
-      for (size_t k = 0; k < S.Captions.size(); ++k)
-        C->AddItemObject(QString::fromStdString(S.Captions[k]), k < S.Items.size() ? S.Items[k] : int(k));
-      C->setMaxVisibleItems(std::max(1, C->count()));
-      C->setCurrentIndex(S.Value >= 0 && S.Value < C->count() ? S.Value : -1);
-      C->OnChange = LChange;
-      O.Control = C;
-      break;
+  const bool listed = !AInfo.Values.empty();
+  switch (AInfo.Kind) {
+    case CK::Caption:
+    case CK::Label: {
+      auto* label = new TKvLabel(this);
+      label->SetCaption(text);
+      return label;
     }
-    case K::OwnCheckBox: {
-      auto* C = AddCheckBox(LCaption, S.Value != 0, S.Flag);
-      O.Control = C;
-      return;
+    case CK::PaletteIndexLabel: return new TKvPaletteIndexLabel(this);
+    case CK::Separator: {
+      auto* separator = new TKvSeparator(this);
+      separator->SetCaption(text);
+      return separator;
     }
-    case K::OwnTrackBar: O.Control = AddTrackBar(S.Min, S.Max, S.Default, S.Value, S.Flag); break;
-    case K::OwnIntEdit: {
-      auto* E = new TKvIntEdit(this, S.Min, S.Max);
-      E->DefaultValue = S.Default;
-      E->SetValue(S.Value);
-      E->OnChange = [this](QObject* ASender) { ControlChanged(ASender); };
-      O.Control = E;
-      break;
+    case CK::CheckBox: {
+      auto* box = new TKvCheckBox(this, text);
+      box->setChecked(AInfo.Value != 0);
+      box->OnClick = change;
+      return box;
     }
-    case K::OwnColorBox: {
-      auto* B = new TKvColorBox(this);
-      B->SetColor(SwapRB(static_cast<uint32_t>(S.Value)));
-      O.Control = B;
-      if (!S.ButtonCaption.empty()) {
-        O.Button = new TKvButton(this, QString::fromStdString(S.ButtonCaption));
-        O.Button->OnClick = [this, AIndex](QObject*) { OwnColorSelectClick(AIndex); };
+    case CK::Button: {
+      auto* button = new TKvButton(this, text);
+      button->OnClick = ButtonAction(AInfo.Id);
+      // "Edit..." is enabled while the mode list shows "Custom".
+      if (AInfo.Id == pcEditButton && ModeCombo) ModeCombo->SetEditButton(button);
+      return button;
+    }
+    case CK::IntEdit: {
+      auto* edit = new TKvIntEdit(this, AInfo.Min, AInfo.Max);
+      edit->DefaultValue = AInfo.Default;
+      edit->EmptyThreshold = AInfo.EmptyThreshold;
+      edit->SetValue(AInfo.Value);
+      edit->OnChange = change;
+      return edit;
+    }
+    case CK::Edit: {
+      auto* edit = new TKvEdit(this);
+      edit->SetTrimmedText(AInfo.Text);
+      edit->ApplyChange();
+      edit->OnChange = change;
+      return edit;
+    }
+    case CK::TrackBar: {
+      auto* bar = new TKvTrackBar(this, AInfo.Default);
+      bar->SetRange(AInfo.Min, AInfo.Max);
+      bar->SetPosition(AInfo.Value);
+      bar->OnChange = change;
+      return bar;
+    }
+    case CK::ColorBox: {
+      auto* box = new TKvColorBox(this);
+      box->SetColor(SwapRB(static_cast<uint32_t>(AInfo.Value)));
+      return box;
+    }
+    case CK::List: {
+      auto* list = new TKvComboBox(this);
+      FillList(*list, AInfo);
+      list->setMaxVisibleItems(std::max(1, list->count()));
+      list->setCurrentIndex(AInfo.ItemIndex);
+      list->OnChange = change;
+      return list;
+    }
+    case CK::PixelAspectList: {
+      auto* list = new TKvPixelAspectRatioComboBox(this);
+      FillList(*list, AInfo);
+      list->setCurrentIndex(AInfo.ItemIndex);
+      list->OnChange = change;
+      return list;
+    }
+    // The lists of usages, modes and palette kinds refuse an option value
+    // they do not offer.
+    case CK::PaletteUsageList: {
+      auto* list = new TKvPaletteUgaseComboBox(this);
+      FillList(*list, AInfo);
+      if (listed) list->SetUsage(FOptions->PaletteUsage);
+      list->OnChange = change;
+      return list;
+    }
+    case CK::PaletteModeList: {
+      auto* list = new TKvPaletteModeComboBox(this);
+      list->CanEditPalette = [this] { return CanEditPalette(); };
+      FillList(*list, AInfo);
+      if (listed) list->SetMode(FOptions->PaletteMode);
+      list->OnChange = change;
+      return list;
+    }
+    case CK::PaletteKindList: {
+      auto* list = new TKvCustomPaletteComboBox(this);
+      FillList(*list, AInfo);
+      if (listed) list->SetPaletteType(static_cast<TKvPaletteType>(FOptions->PaletteType));
+      list->setMaxVisibleItems(std::max(1, list->count()));
+      list->OnChange = change;
+      return list;
+    }
+    case CK::PaletteKindImageList: {
+      auto* list = new TKvCustomPaletteComboBoxEx(this);
+      FillList(*list, AInfo);
+      list->setMaxVisibleItems(std::max(1, list->count()));
+      FKindGlyphs = ResolveGlyphs(AInfo.Values.size(), AInfo.Glyphs, &AInfo.Values);
+      if (listed) list->SetPaletteType(static_cast<TKvPaletteType>(FOptions->PaletteType));
+      list->OnChange = change;
+      return list;
+    }
+    case CK::PaletteIndexImageList:
+    case CK::ColorImageList: {
+      const bool palettes = AInfo.Kind == CK::PaletteIndexImageList;
+      auto* list = palettes ? new TKvPaletteIndexComboBoxEx(this) : new TKvComboBoxEx(this);
+      FillList(*list, AInfo);
+      (palettes ? FIndexGlyphs : FBorderGlyphs) = ResolveGlyphs(AInfo.Items.size(), AInfo.Glyphs, nullptr);
+      list->setCurrentIndex(AInfo.ItemIndex);
+      list->OnChange = change;
+      return list;
+    }
+    case CK::PaletteFileList: {
+      auto* list = new TKvPaletteComboBox(this);
+      list->FillItems();
+      list->setCurrentIndex(0);
+      list->OnChange = change;
+      return list;
+    }
+    case CK::FixedPaletteList: {
+      // A list class of the converter's own: the description filters the palettes.
+      auto* list = AInfo.ConverterFilter ? new TKvDescribedFixedPaletteComboBox(this, FDescription)
+                                         : new TKvFixedPaletteComboBox(this);
+      list->OnChange = change;
+      return list;
+    }
+    case CK::PaletteGrid: {
+      auto* grid = new TKvDestPalette(this);
+      grid->SetColCount(AInfo.Columns);
+      grid->SetRowCount(AInfo.Rows);
+      grid->DropRefused = AInfo.NoDrop;
+      grid->SetPalette(FOptions->GetPalette());
+      grid->ReadOnly = AInfo.ReadOnly;
+      // A palette dropped on the strip goes into the palette list.
+      if (PaletteCombo) grid->SetPaletteCombo(PaletteCombo);
+      FResultStrip = grid;
+      return grid;
+    }
+    case CK::FixedPaletteGrid: {
+      auto* grid = new TKvDestPalette(this);
+      grid->SetColCount(AInfo.Columns);
+      grid->SetRowCount(AInfo.Rows);
+      grid->FollowResult = false;
+      if (FixedPaletteCombo) {
+        grid->SetPaletteCombo(FixedPaletteCombo);
+        FixedPaletteCombo->SetSourcePalette(FOptions->GetHardwarePalette());
+        FixedPaletteCombo->SetLinkedPalette(grid);
       }
-      break;
+      return grid;
     }
-    case K::OwnButton: {
-      auto* B = new TKvButton(this, QString::fromStdString(S.ButtonCaption));
-      B->OnClick = [this, AIndex](QObject*) {
-        if (FDescription) FDescription->ButtonClick(*this, AIndex);
-      };
-      O.Control = B;
-      AddRow(TRow{nullptr, B});
-      return;
-    }
-    case K::OwnLabel: {
-      auto* L = new TKvLabel(this);
-      L->SetCaption(LCaption);
-      O.Control = L;
-      AddRow(TRow{nullptr, L, {}, false, true});
-      return;
-    }
-    case K::OwnSeparator: {
-      auto* L = new TKvSeparator(this);
-      L->SetCaption(LCaption);
-      O.Control = L;
-      AddRow(TRow{nullptr, L, {}, true, true});
-      return;
-    }
-    default: return;
   }
-  if (!S.Caption.empty()) O.Caption = AddCaption(LCaption, S.Kind == K::OwnColorBox ? nullptr : O.Control);
-  TRow LRow{O.Caption, O.Control};
-  if (O.Button) {
-    LRow.After.push_back(O.Button);
-    LRow.RelatedAfter = true;
+  return nullptr;
+}
+
+std::function<void(QObject*)> TKvDestEngineUIPanel::ButtonAction(TKvControlId AId) {
+  int section = 0, part = 0;
+  if (IsOwnControl(AId, &section, &part)) {
+    if (part == opButton) return [this, section](QObject*) { OwnColorSelectClick(section); };
+    return [this, section](QObject*) {
+      if (FDescription) FDescription->ButtonClick(*this, section);
+    };
   }
-  AddRow(LRow);
+  switch (AId) {
+    case pcNativeButton: return [this](QObject* S) { NativeDimensionClick(S); };
+    case pcBorderColorButton: return [this](QObject* S) { BorderColorSelectClick(S); };
+    case pcEditButton: return [this](QObject* S) { EditButtonClick(S); };
+    default: return nullptr;
+  }
+}
+
+void TKvDestEngineUIPanel::Relate(const TKvPanelRelated& R) {
+  QWidget* master = ControlOf(R.Master);
+  QWidget* control = ControlOf(R.Control);
+  if (!master || !control) return;
+  if (auto* list = dynamic_cast<TKvComboBox*>(master))
+    list->AddRelated(R.ItemIndex, control, R.Inverse);
+  else if (auto* imageList = dynamic_cast<TKvComboBoxEx*>(master))
+    imageList->AddRelated(R.ItemIndex, control, R.Inverse);
 }
 
 void TKvDestEngineUIPanel::OwnColorSelectClick(int ASection) {
-  const auto It = FOwn.find(ASection);
-  if (It == FOwn.end()) return;
-  auto* LBox = dynamic_cast<TKvColorBox*>(It->second.Control);
-  if (!LBox) return;
-  uint32_t LColor = LBox->GetColor();
-  if (!ColorChooser || !ColorChooser(this, LColor)) return;
-  if ((LColor & 0xFFFFFF) == (LBox->GetColor() & 0xFFFFFF)) return;
-  LBox->SetColor(LColor);
-  PaletteControlChanged(LBox);
+  auto* box = dynamic_cast<TKvColorBox*>(ControlOf(OwnControl(ASection)));
+  if (!box) return;
+  uint32_t color = box->GetColor();
+  if (!ColorChooser || !ColorChooser(this, color)) return;
+  if ((color & 0xFFFFFF) == (box->GetColor() & 0xFFFFFF)) return;
+  box->SetColor(color);
+  PaletteControlChanged(box);
 }
 
 // ---- links ----
@@ -416,350 +535,44 @@ void TKvDestEngineUIPanel::EditButtonClick(QObject*) {
   FDescription->EditPalette(*this, LEdited, LColumns);
 }
 
-// ---- sections ----
+// ---- sections outside the description ----
 
-TKvLabel* TKvDestEngineUIPanel::AddCaption(const QString& ACaption, QWidget* AFocus) {
-  auto* L = new TKvLabel(this);
-  L->SetCaption(ACaption);
-  if (AFocus) L->SetFocusControl(AFocus);
-  FCaptionLabels.push_back(L);
-  return L;
-}
-
-TKvCheckBox* TKvDestEngineUIPanel::AddCheckBox(const QString& ACaption, bool AChecked, bool APaletteTarget) {
-  auto* C = new TKvCheckBox(this, ACaption);
-  C->setChecked(AChecked);
-  if (APaletteTarget)
-    C->OnClick = [this](QObject* S) { PaletteControlChanged(S); };
-  else
-    C->OnClick = [this](QObject* S) { ControlChanged(S); };
-  AddRow(TRow{nullptr, C, {}, false, true});
-  return C;
-}
-
-TKvTrackBar* TKvDestEngineUIPanel::AddTrackBar(int AMin, int AMax, int ADefault, int APosition, bool APaletteTarget) {
-  auto* B = new TKvTrackBar(this, ADefault);
-  B->SetRange(AMin, AMax);
-  B->SetPosition(APosition);
-  if (APaletteTarget)
-    B->OnChange = [this](QObject* S) { PaletteControlChanged(S); };
-  else
-    B->OnChange = [this](QObject* S) { ControlChanged(S); };
-  return B;
-}
+void TKvDestEngineUIPanel::AddSection(const TKvPanelSection& ASection) { BuildSection(ASection, -1); }
 
 void TKvDestEngineUIPanel::AddDimensionSection(bool ANativeButton) {
-  const TKvSize LMin = FOptions->GetMinSize(), LMax = FOptions->GetMaxSize();
-  WidthEdit = new TKvIntEdit(this, LMin.Width, LMax.Width);
-  WidthEdit->SetValue(FOptions->GetWidth());
-  WidthEdit->OnChange = [this](QObject* S) { ControlChanged(S); };
-  DimensionLabel = AddCaption("&Dimension:", WidthEdit);
-  TimesLabel = new TKvLabel(this);
-  TimesLabel->SetCaption(" x ");
-  HeightEdit = new TKvIntEdit(this, LMin.Height, LMax.Height);
-  HeightEdit->SetValue(FOptions->GetHeight());
-  HeightEdit->OnChange = [this](QObject* S) { ControlChanged(S); };
-  TRow LRow{DimensionLabel, WidthEdit, {TimesLabel, HeightEdit}};
-  if (ANativeButton) {
-    NativeButton = new TKvButton(this, "&Native dimension");
-    NativeButton->OnClick = [this](QObject* S) { NativeDimensionClick(S); };
-    LRow.After.push_back(NativeButton);
-  }
-  LockCheckBox = new TKvCheckBox(this, "Lock");
-  LockCheckBox->OnClick = [this](QObject* S) { ControlChanged(S); };
-  LRow.After.push_back(LockCheckBox);
-  AddRow(LRow);
+  AddSection({.Kind = TKvPanelSectionKind::Dimension, .Flag = ANativeButton});
 }
 
 void TKvDestEngineUIPanel::AddPositionSection(uint32_t AAspectSet) {
-  PositionCombo = new TKvComboBox(this);
-  for (const char* LName : {"Fit source in result", "Fit result in source", "Stretched", "Centred"})
-    PositionCombo->addItem(LName);
-  PositionCombo->setCurrentIndex(FOptions->Position);
-  PositionCombo->OnChange = [this](QObject* S) { ControlChanged(S); };
-  PositionLabel = AddCaption("P&osition:", PositionCombo);
-  AddRow(TRow{PositionLabel, PositionCombo});
-
-  uint32_t LSet = AAspectSet;
-  if (LSet == 0) {
-    switch (FOptions->PixelAspect) {
-      case 2: LSet = 1u << 1; break;
-      case 18: LSet = 1u << 17; break;
-      case 21: LSet = 1u << 20; break;
-      default: break;
-    }
-  }
-  LSet |= (1u << 10) | (1u << FOptions->PixelAspect);
-  if (LSet != (1u << 10)) {
-    AspectCombo = new TKvPixelAspectRatioComboBox(this);
-    for (int c = 0; c < PixelAspectCount; ++c)
-      if (LSet & (1u << c)) AspectCombo->AddAspectRatio(static_cast<uint8_t>(c));
-    AspectCombo->SetAspectRatio(FOptions->PixelAspect);
-    AspectCombo->OnChange = [this](QObject* S) { ControlChanged(S); };
-    AspectLabel = AddCaption("Pixel aspect &ratio:", AspectCombo);
-    AddRow(TRow{AspectLabel, AspectCombo});
-  }
-  BorderColorBox = new TKvColorBox(this);
-  BorderColorBox->SetColor(SwapRB(static_cast<uint32_t>(FOptions->BorderColor)));
-  BorderColorButton = new TKvButton(this, "Select...");
-  BorderColorButton->OnClick = [this](QObject* S) { BorderColorSelectClick(S); };
-  BorderColorLabel = AddCaption("&Border color:", nullptr);
-  AddRow(TRow{BorderColorLabel, BorderColorBox, {BorderColorButton}});
-}
-
-void TKvDestEngineUIPanel::AddPaletteSeparator() {
-  PaletteSeparator = new TKvSeparator(this);
-  PaletteSeparator->SetCaption("Palette");
-  AddRow(TRow{nullptr, PaletteSeparator, {}, true, true}, slSeparator);
-}
-
-void TKvDestEngineUIPanel::AddPaletteLabel() {
-  if (!PaletteLabel) PaletteLabel = AddCaption("P&alette:", nullptr);
-}
-
-void TKvDestEngineUIPanel::AddOriginalColorsCheckBox() {
-  OriginalColorsCheckBox = AddCheckBox("Use only original colors", FOptions->UseOnlyOriginalColors, false);
-  FRows.back().PaletteSlot = slOriginalColors;
-}
-
-TKvDestPalette* TKvDestEngineUIPanel::AddDestPalette(int AColumns, int ARows, bool ANoDrop) {
-  DestPalette = new TKvDestPalette(this);
-  DestPalette->SetColCount(AColumns);
-  DestPalette->SetRowCount(ARows);
-  DestPalette->DropRefused = ANoDrop;
-  DestPalette->SetPalette(FOptions->GetPalette());
-  FResultStrip = DestPalette;
-  // The palette caption goes with the grid only in a panel without a palette
-  // list (a list added later takes it back).
-  TKvLabel* LCaption = nullptr;
-  if (PaletteLabel && !PaletteListControl() && !ModeCombo) LCaption = PaletteLabel;
-  AddRow(TRow{LCaption, DestPalette}, slDestPalette);
-  return DestPalette;
-}
-
-void TKvDestEngineUIPanel::AddMaxColorCountSection(int AMin, int AMax) {
-  MaxColorCountEdit = new TKvIntEdit(this, AMin, AMax);
-  MaxColorCountEdit->DefaultValue = AMax;
-  MaxColorCountEdit->EmptyThreshold = 0;
-  MaxColorCountEdit->SetValue(FOptions->MaxColorCount);
-  MaxColorCountEdit->OnChange = [this](QObject* S) { ControlChanged(S); };
-  MaxColorCountLabel = AddCaption("Max color &count:", MaxColorCountEdit);
-  AddRow(TRow{MaxColorCountLabel, MaxColorCountEdit}, slMaxColorCount);
-}
-
-void TKvDestEngineUIPanel::AddGrayPaletteCheckBox() {
-  GrayPaletteCheckBox = AddCheckBox("Use as &gray palette", FOptions->UseAsGrayPalette, true);
-  FRows.back().PaletteSlot = slGray;
-}
-
-void TKvDestEngineUIPanel::AddFixedPaletteSection(int AColumns, int ARows) {
-  AddFixedPaletteSectionEx(new TKvFixedPaletteComboBox(this), AColumns, ARows);
-}
-
-void TKvDestEngineUIPanel::AddFixedPaletteSectionEx(TKvFixedPaletteComboBox* ACombo, int AColumns, int ARows) {
-  FixedPaletteCombo = ACombo;
-  FixedPaletteCombo->OnChange = [this](QObject* S) { ControlChanged(S); };
-  FixedPaletteLabel = AddCaption("&Fixed palette:", FixedPaletteCombo);
-  FixedPalette = new TKvDestPalette(this);
-  FixedPalette->SetColCount(AColumns);
-  FixedPalette->SetRowCount(ARows);
-  FixedPalette->FollowResult = false;
-  FixedPalette->SetPaletteCombo(FixedPaletteCombo);
-  FixedPaletteCombo->SetSourcePalette(FOptions->GetHardwarePalette());
-  FixedPaletteCombo->SetLinkedPalette(FixedPalette);
-  AddRow(TRow{FixedPaletteLabel, FixedPaletteCombo, {}, true}, slFixedCombo);
-  AddRow(TRow{nullptr, FixedPalette}, slFixedGrid);
-}
-
-void TKvDestEngineUIPanel::AddOptimizedPaletteSection() {
-  AddPaletteSeparator();
-  AddPaletteLabel();
-  PaletteCombo = new TKvPaletteComboBox(this);
-  PaletteCombo->FillItems();
-  PaletteCombo->setCurrentIndex(0);
-  PaletteCombo->OnChange = [this](QObject* S) { PaletteControlChanged(S); };
-  PaletteLabel->SetFocusControl(PaletteCombo);
-  AddRow(TRow{PaletteLabel, PaletteCombo}, slPaletteCombo);
-  TKvDestPalette* LGrid = AddDestPalette(16, 16, false);
-  LGrid->SetPaletteCombo(PaletteCombo);
-  MaxColorCountEdit = new TKvIntEdit(this, 0, 256);
-  MaxColorCountEdit->EmptyThreshold = 1;
-  MaxColorCountEdit->DefaultValue = 0;
-  MaxColorCountEdit->SetValue(FOptions->MaxColorCount);
-  MaxColorCountEdit->OnChange = [this](QObject* S) { ControlChanged(S); };
-  MaxColorCountLabel = AddCaption("Max color &count:", MaxColorCountEdit);
-  AddRow(TRow{MaxColorCountLabel, MaxColorCountEdit}, slMaxColorCount);
-  KeepWholePaletteCheckBox = AddCheckBox("Keep &whole palette in output file", FOptions->KeepWholePalette, false);
-  FRows.back().PaletteSlot = slKeepWhole;
-  AddGrayPaletteCheckBox();
-  AddFixedPaletteSection(16, 1);
+  AddSection({.Kind = TKvPanelSectionKind::Position, .Set = AAspectSet});
 }
 
 void TKvDestEngineUIPanel::AddPaletteUsageSection(uint8_t AUsageSet) {
-  UsageCombo = new TKvPaletteUgaseComboBox(this);
-  for (uint8_t u = 0; u < PaletteUsageCount; ++u)
-    if (AUsageSet & (1u << u)) UsageCombo->AddUsage(u);
-  if (AUsageSet) UsageCombo->SetUsage(FOptions->PaletteUsage);
-  UsageCombo->OnChange = [this](QObject* S) { PaletteControlChanged(S); };
-  UsageLabel = AddCaption("&Usage:", UsageCombo);
-  AddRow(TRow{UsageLabel, UsageCombo}, slUsage);
+  AddSection({.Kind = TKvPanelSectionKind::PaletteUsage, .Set = AUsageSet});
 }
 
 void TKvDestEngineUIPanel::AddPaletteModeSection(uint32_t AModeSet) {
-  ModeCombo = new TKvPaletteModeComboBox(this);
-  ModeCombo->CanEditPalette = [this] { return CanEditPalette(); };
-  for (uint8_t m = 0; m < PaletteModeCount; ++m)
-    if (AModeSet & (1u << m)) ModeCombo->AddMode(m);
-  if (AModeSet) ModeCombo->SetMode(FOptions->PaletteMode);
-  ModeCombo->OnChange = [this](QObject* S) { PaletteControlChanged(S); };
-  ModeLabel = AddCaption("&Mode:", ModeCombo);
-  TRow LRow{ModeLabel, ModeCombo};
-  if (AModeSet & (1u << 17)) {
-    EditButton = new TKvButton(this, "Edit...");
-    EditButton->OnClick = [this](QObject* S) { EditButtonClick(S); };
-    ModeCombo->SetEditButton(EditButton);
-    LRow.After.push_back(EditButton);
-  }
-  AddRow(LRow, slMode);
+  AddSection({.Kind = TKvPanelSectionKind::PaletteMode, .Set = AModeSet});
 }
 
 void TKvDestEngineUIPanel::AddColorUsageSection(bool AForceBright) {
-  ColorUsageCombo = new TKvComboBox(this);
-  ColorUsageCombo->AddItemObject("Dark and bright", 0);
-  ColorUsageCombo->AddItemObject("Dark only", 1);
-  if (AForceBright) ColorUsageCombo->AddItemObject("Dark only but force set bright bit", 2);
-  ColorUsageCombo->AddItemObject("Bright only", 3);
-  // The converter's own value is shown, so the first store keeps it.
-  const int LIndex = ColorUsageCombo->IndexOfObject(FOptions->ColorUsage);
-  ColorUsageCombo->setCurrentIndex(LIndex >= 0 ? LIndex : 0);
-  ColorUsageCombo->OnChange = [this](QObject* S) { PaletteControlChanged(S); };
-  ColorUsageLabel = AddCaption("Color &usage:", ColorUsageCombo);
-  AddRow(TRow{ColorUsageLabel, ColorUsageCombo});
-}
-
-void TKvDestEngineUIPanel::AddCalculationSection() {
-  CalculationCombo = new TKvComboBox(this);
-  CalculationCombo->addItems({"Standard", "Linear"});
-  CalculationCombo->setMaxVisibleItems(CalculationCombo->count());
-  CalculationCombo->setCurrentIndex(FOptions->GigaCalculation <= 1 ? FOptions->GigaCalculation : -1);
-  CalculationCombo->OnChange = [this](QObject* S) { PaletteControlChanged(S); };
-  CalculationLabel = AddCaption("&Calculation:", CalculationCombo);
-  AddRow(TRow{CalculationLabel, CalculationCombo});
-}
-
-void TKvDestEngineUIPanel::AddMaxFlickeringSection() {
-  MaxFlickeringBar = AddTrackBar(0, 100, 50, FOptions->MaxFlickering, true);
-  MaxFlickeringLabel = AddCaption("Max &flickering:", MaxFlickeringBar);
-  AddRow(TRow{MaxFlickeringLabel, MaxFlickeringBar});
+  AddSection({.Kind = TKvPanelSectionKind::ColorUsage, .Flag = AForceBright});
 }
 
 void TKvDestEngineUIPanel::AddHamSection(bool AInitial, bool APrev, bool ANext, bool AMaxChange) {
-  HamSeparator = new TKvSeparator(this);
-  HamSeparator->SetCaption("HAM");
-  AddRow(TRow{nullptr, HamSeparator, {}, true, true});
-  auto LAdd = [&](int AIndex, const QString& ACaption, int AMin, int AMax, int APosition) {
-    HamBars[AIndex] = AddTrackBar(AMin, AMax, 1, APosition, false);
-    HamLabels[AIndex] = AddCaption(ACaption, HamBars[AIndex]);
-    AddRow(TRow{HamLabels[AIndex], HamBars[AIndex]});
-  };
-  if (AInitial) LAdd(0, "Initial palette lines:", 1, 100, FOptions->HAMInitialLines);
-  if (APrev) LAdd(1, ANext ? "Prev lines:" : "Extra lines:", 0, 10, FOptions->HAMPrevLines);
-  if (ANext) LAdd(2, "Next lines:", 0, 10, FOptions->HAMNextLines);
-  // The converter's own count is kept, and the range leaves room to raise it.
-  if (AMaxChange)
-    LAdd(3, "Max change count:", 1, std::max(16, FOptions->HAMMaxChangeCount), FOptions->HAMMaxChangeCount);
+  TKvHamSettingSet settings;
+  if (AInitial) settings = settings | HamSettings(hsInitialLines);
+  if (APrev) settings = settings | HamSettings(hsPrevLines);
+  if (ANext) settings = settings | HamSettings(hsNextLines);
+  if (AMaxChange) settings = settings | HamSettings(hsMaxChangeCount);
+  AddSection({.Kind = TKvPanelSectionKind::Ham, .Set = settings.Bits});
 }
 
 void TKvDestEngineUIPanel::AddDitheringSection(bool ABlockLimits) {
-  DitheringSeparator = new TKvSeparator(this);
-  DitheringSeparator->SetCaption("Dithering");
-  AddRow(TRow{nullptr, DitheringSeparator, {}, true, true});
-  DitherMethodCombo = new TKvComboBox(this);
-  for (int i = 0; i <= 8; ++i) DitherMethodCombo->addItem(QString::fromUtf8(DitherMethodNames[i]));
-  DitherMethodCombo->setMaxVisibleItems(DitherMethodCombo->count());
-  DitherMethodCombo->setCurrentIndex(FOptions->DitherMethod <= 8 ? FOptions->DitherMethod : -1);
-  DitherMethodCombo->OnChange = [this](QObject* S) { ControlChanged(S); };
-  DitherMethodLabel = AddCaption("Me&thod:", DitherMethodCombo);
-  AddRow(TRow{DitherMethodLabel, DitherMethodCombo});
-  ErrorDiffusionBar = AddTrackBar(0, 100, 100, FOptions->ErrorDiffusion, false);
-  ErrorDiffusionLabel = AddCaption("&Error diffusion:", ErrorDiffusionBar);
-  AddRow(TRow{ErrorDiffusionLabel, ErrorDiffusionBar});
-  DitherMethodCombo->AddRelated(0, ErrorDiffusionLabel, true);
-  DitherMethodCombo->AddRelated(0, ErrorDiffusionBar, true);
-  if (ABlockLimits) {
-    LimitInsideCheckBox = AddCheckBox("Limit error inside block", FOptions->LimitErrorInsideBlock, false);
-    // The two block limits belong together: only the related spacing between them.
-    FRows.back().RelatedBelow = true;
-    LimitBoundaryCheckBox =
-        AddCheckBox("Limit error at block boundary", FOptions->LimitErrorAtBlockBoundary, false);
-    DitherMethodCombo->AddRelated(0, LimitInsideCheckBox, true);
-    DitherMethodCombo->AddRelated(0, LimitBoundaryCheckBox, true);
-  }
-  SerpentineCheckBox = AddCheckBox("Serpentine scanning", FOptions->Serpentine, false);
-  DitherMethodCombo->AddRelated(0, SerpentineCheckBox, true);
-  LightnessBar = AddTrackBar(-90, 90, 0, FOptions->LightnessFix, false);
-  LightnessLabel = AddCaption("Lightness fix:", LightnessBar);
-  AddRow(TRow{LightnessLabel, LightnessBar});
-  SaturationBar = AddTrackBar(-90, 90, 0, FOptions->SaturationFix, false);
-  SaturationLabel = AddCaption("Saturation fix:", SaturationBar);
-  AddRow(TRow{SaturationLabel, SaturationBar});
+  AddSection({.Kind = TKvPanelSectionKind::Dithering, .Flag = ABlockLimits});
 }
 
-void TKvDestEngineUIPanel::AddCustomPaletteComboBox(const std::vector<int>& AKinds) {
-  AddPaletteLabel();
-  CustomPaletteCombo = new TKvCustomPaletteComboBox(this);
-  for (int k : AKinds) CustomPaletteCombo->AddPaletteType(static_cast<TKvPaletteType>(k));
-  if (!AKinds.empty()) CustomPaletteCombo->SetPaletteType(static_cast<TKvPaletteType>(FOptions->PaletteType));
-  CustomPaletteCombo->setMaxVisibleItems(std::max(1, CustomPaletteCombo->count()));
-  CustomPaletteCombo->OnChange = [this](QObject* S) { PaletteControlChanged(S); };
-  PaletteLabel->SetFocusControl(CustomPaletteCombo);
-  AddRow(TRow{PaletteLabel, CustomPaletteCombo}, slCustomPaletteCombo);
-}
-
-void TKvDestEngineUIPanel::AddCustomPaletteComboBoxEx(const std::vector<int>& AKinds,
-                                                      const std::vector<std::string>& ACaptions,
-                                                      const std::vector<TKvPanelGlyph>& AGlyphs) {
-  AddPaletteLabel();
-  CustomPaletteComboEx = new TKvCustomPaletteComboBoxEx(this);
-  // Entry i shows image i.
-  for (size_t i = 0; i < AKinds.size(); ++i) {
-    const QString LText = i < ACaptions.size() && !ACaptions[i].empty()
-                              ? QString::fromStdString(ACaptions[i])
-                              : QString::fromUtf8(PaletteTypeNames[std::clamp(AKinds[i], 0, PaletteTypeCount - 1)]);
-    CustomPaletteComboEx->AddItemObject(LText, AKinds[i], static_cast<int>(i));
-  }
-  CustomPaletteComboEx->setMaxVisibleItems(std::max(1, CustomPaletteComboEx->count()));
-  FKindGlyphs = ResolveGlyphs(AKinds.size(), AGlyphs, &AKinds);
-  if (!AKinds.empty()) CustomPaletteComboEx->SetPaletteType(static_cast<TKvPaletteType>(FOptions->PaletteType));
-  CustomPaletteComboEx->OnChange = [this](QObject* S) { PaletteControlChanged(S); };
-  PaletteLabel->SetFocusControl(CustomPaletteComboEx);
-  AddRow(TRow{PaletteLabel, CustomPaletteComboEx, {}, true}, slCustomPaletteComboEx);
-}
-
-void TKvDestEngineUIPanel::AddPaletteIndexComboBoxEx(const std::vector<std::string>& ACaptions,
-                                                     const std::vector<TKvPanelGlyph>& AGlyphs) {
-  AddPaletteLabel();
-  PaletteIndexCombo = new TKvPaletteIndexComboBoxEx(this);
-  for (const std::string& C : ACaptions) PaletteIndexCombo->AddItem(QString::fromStdString(C));
-  FIndexGlyphs = ResolveGlyphs(ACaptions.size(), AGlyphs, nullptr);
-  if (FOptions->PaletteIndex < PaletteIndexCombo->count()) PaletteIndexCombo->setCurrentIndex(FOptions->PaletteIndex);
-  PaletteIndexCombo->OnChange = [this](QObject* S) { PaletteControlChanged(S); };
-  PaletteLabel->SetFocusControl(PaletteIndexCombo);
-  AddRow(TRow{PaletteLabel, PaletteIndexCombo, {}, true}, slPaletteIndexCombo);
-}
-
-void TKvDestEngineUIPanel::AddBorderColorComboBoxEx(const std::vector<std::string>& ACaptions,
-                                                    const std::vector<TKvPanelGlyph>& AGlyphs) {
-  BorderIndexCombo = new TKvComboBoxEx(this);
-  // Entry i shows colour glyph i.
-  for (size_t i = 0; i < ACaptions.size(); ++i)
-    BorderIndexCombo->AddItemObject(QString::fromStdString(ACaptions[i]), static_cast<intptr_t>(i), static_cast<int>(i));
-  FBorderGlyphs = ResolveGlyphs(ACaptions.size(), AGlyphs, nullptr);
-  if (FOptions->BorderIndex < BorderIndexCombo->count()) BorderIndexCombo->setCurrentIndex(FOptions->BorderIndex);
-  BorderIndexCombo->OnChange = [this](QObject* S) { PaletteControlChanged(S); };
-  BorderIndexLabel = AddCaption("Border color:", BorderIndexCombo);
-  AddRow(TRow{BorderIndexLabel, BorderIndexCombo}, slBorderIndex);
-}
+void TKvDestEngineUIPanel::AddStyleSection() { AddSection({.Kind = TKvPanelSectionKind::Style}); }
 
 std::vector<TKvPanelGlyph> TKvDestEngineUIPanel::ResolveGlyphs(size_t ACount, const std::vector<TKvPanelGlyph>& AGlyphs,
                                                                const std::vector<int>* AKinds) {
@@ -883,72 +696,6 @@ QImage TKvDestEngineUIPanel::MaskedGlyph(const QImage& AImage, const QImage& AMa
   return LResult;
 }
 
-void TKvDestEngineUIPanel::AddPaletteIndexLabel() {
-  PaletteIndexLabel = new TKvPaletteIndexLabel(this);
-  // The label goes beside the destination palette grid when there is one.
-  for (TRow& R : FRows)
-    if (R.Control == DestPalette && DestPalette) {
-      R.After.push_back(PaletteIndexLabel);
-      return;
-    }
-  AddRow(TRow{nullptr, PaletteIndexLabel}, slDestPalette);
-}
-
-void TKvDestEngineUIPanel::AddZxPaletteSection(uint32_t AModeSet) {
-  AddPaletteSeparator();
-  AddCustomPaletteComboBox({ptPulsar, ptColoredLinear, ptAlone});
-  if (AModeSet) AddPaletteModeSection(AModeSet);
-  AddDestPalette(16, 1, true);
-}
-
-void TKvDestEngineUIPanel::AddZxGigaScreenPaletteSection(bool AWith64x1, uint32_t AModeSet) {
-  AddPaletteSeparator();
-  std::vector<int> LKinds = {ptColored15x1, ptColored15x2};
-  if (AWith64x1) LKinds.push_back(ptColored64x1);
-  LKinds.push_back(ptColored64x2);
-  AddCustomPaletteComboBox(LKinds);
-  if (AModeSet) AddPaletteModeSection(AModeSet);
-  AddDestPalette(16, 4, true);
-}
-
-void TKvDestEngineUIPanel::AddStyleSection() {
-  StyleCombo = new TKvComboBox(this);
-  StyleCombo->addItems({"Lines", "Chessboard", "Mixed"});
-  StyleCombo->setCurrentIndex(FOptions->GigaStyle <= 2 ? FOptions->GigaStyle : -1);
-  StyleCombo->OnChange = [this](QObject* S) { PaletteControlChanged(S); };
-  StyleLabel = AddCaption("St&yle:", StyleCombo);
-  AddRow(TRow{StyleLabel, StyleCombo});
-}
-
-void TKvDestEngineUIPanel::AddSafeModeCheckBox() {
-  SafeModeCheckBox = AddCheckBox("Safe mode", FOptions->SafeMode, true);
-}
-
-void TKvDestEngineUIPanel::AddFileFormatSeparator() {
-  FileFormatSeparator = new TKvSeparator(this);
-  FileFormatSeparator->SetCaption("File format");
-  AddRow(TRow{nullptr, FileFormatSeparator, {}, true, true});
-}
-
-void TKvDestEngineUIPanel::AddFileFormatCheckBox(const QString& ACaption) {
-  FileFormatCheckBox = AddCheckBox(ACaption, FOptions->WriteFileHeader, false);
-}
-
-void TKvDestEngineUIPanel::AddCommentSeparator() {
-  CommentSeparator = new TKvSeparator(this);
-  CommentSeparator->SetCaption("Comment");
-  AddRow(TRow{nullptr, CommentSeparator, {}, true, true});
-}
-
-void TKvDestEngineUIPanel::AddCommentEdit() {
-  CommentEdit = new TKvEdit(this);
-  CommentEdit->SetTrimmedText(FOptions->Comment);
-  CommentEdit->ApplyChange();
-  CommentEdit->OnChange = [this](QObject* S) { ControlChanged(S); };
-  CommentLabel = AddCaption("&Comment:", CommentEdit);
-  AddRow(TRow{CommentLabel, CommentEdit, {}, true});
-}
-
 // ---- layout ----
 
 int TKvDestEngineUIPanel::GetCaptionWidth() const {
@@ -996,11 +743,14 @@ void TKvDestEngineUIPanel::ResizeControls(TnoxShellUI& UI) {
   if (BorderColorBox && BorderColorButton)
     BorderColorBox->resize(2 * BorderColorButton->height(), BorderColorButton->height());
   // Own colour boxes: twice as wide as high, as high as their button (or a button).
-  for (auto& [LIndex, O] : FOwn)
-    if (auto* LBox = dynamic_cast<TKvColorBox*>(O.Control)) {
-      const int LHeight = O.Button ? O.Button->height() : std::max(UI.DialogUnitsY(14), UI.LinesToHeight(1));
-      LBox->resize(2 * LHeight, LHeight);
-    }
+  for (const auto& [id, w] : FWidgets) {
+    int section = 0, part = 0;
+    auto* box = dynamic_cast<TKvColorBox*>(w);
+    if (!box || !IsOwnControl(id, &section, &part) || part != opControl) continue;
+    QWidget* button = ControlOf(OwnControl(section, opButton));
+    const int height = button ? button->height() : std::max(UI.DialogUnitsY(14), UI.LinesToHeight(1));
+    box->resize(2 * height, height);
+  }
   if (FDescription) FDescription->ResizeControls(*this);
 }
 
@@ -1031,9 +781,7 @@ int TKvDestEngineUIPanel::GetRequiredWidth() const {
     x += R.Stretch ? (qobject_cast<QComboBox*>(C) ? C->sizeHint().width() : 0) : C->width();
     if (auto* T = dynamic_cast<TKvTrackBar*>(C))
       if (T->GetEdit()) x += UI.RelatedSpacingX + T->GetEdit()->width();
-    for (QWidget* A : R.After)
-      x += ((A == TimesLabel || A == HeightEdit) ? 0 : R.RelatedAfter ? UI.RelatedSpacingX : UI.UnrelatedSpacingX) +
-           A->width();
+    for (const TAfter& A : R.After) x += Gap(UI, A.Gap) + A.Control->width();
     LRight = std::max(LRight, x);
   }
   return LRight + UI.MarginX;
@@ -1066,23 +814,22 @@ void TKvDestEngineUIPanel::ArrangeRow(TRow& R, int& ATop) {
   const int LRight = width() - UI.MarginX;
   QWidget* C = R.Control;
   int LHeight = C->height();
-  for (QWidget* A : R.After) LHeight = std::max(LHeight, A->height());
+  for (const TAfter& A : R.After) LHeight = std::max(LHeight, A.Control->height());
   const int LLeft = R.FullWidth ? UI.MarginX : FControlLeft;
   int LWidth = C->width();
   if (R.Stretch) LWidth = std::max(10, LRight - LLeft);
   C->setGeometry(LLeft, ATop + (LHeight - C->height()) / 2, LWidth, C->height());
   int x = LLeft + LWidth;
-  for (QWidget* A : R.After) {
-    if (A != TimesLabel && A != HeightEdit) x += R.RelatedAfter || A == BorderColorButton ? UI.RelatedSpacingX
-                                                                                         : UI.UnrelatedSpacingX;
-    A->move(x, ATop + (LHeight - A->height()) / 2);
-    x += A->width();
+  for (const TAfter& A : R.After) {
+    x += Gap(UI, A.Gap);
+    A.Control->move(x, ATop + (LHeight - A.Control->height()) / 2);
+    x += A.Control->width();
   }
   if (R.Caption) {
     // The caption is lined up with its control the way the control's kind asks.
     R.Caption->move(UI.MarginX, ATop);
     if (!R.After.empty() && dynamic_cast<TKvColorBox*>(C))
-      UI.CenterVertically(R.After.front(), R.Caption);
+      UI.CenterVertically(R.After.front().Control, R.Caption);
     else if (auto* K = qobject_cast<QComboBox*>(C))
       UI.CenterOnComboBox(R.Caption, K);
     else if (qobject_cast<QLineEdit*>(C))
@@ -1096,94 +843,6 @@ void TKvDestEngineUIPanel::ArrangeRow(TRow& R, int& ATop) {
 }
 
 // ---- the controls as the description's hooks see them ----
-
-QWidget* TKvDestEngineUIPanel::ControlOf(TKvControlId AId) const {
-  int LSection = 0, LPart = 0;
-  if (IsOwnControl(AId, &LSection, &LPart)) {
-    const auto It = FOwn.find(LSection);
-    if (It == FOwn.end()) return nullptr;
-    switch (LPart) {
-      case opControl: return It->second.Control;
-      case opCaption: return It->second.Caption;
-      case opButton: return It->second.Button;
-      default: return nullptr;
-    }
-  }
-  switch (AId) {
-    case pcDimensionLabel: return DimensionLabel;
-    case pcWidthEdit: return WidthEdit;
-    case pcTimesLabel: return TimesLabel;
-    case pcHeightEdit: return HeightEdit;
-    case pcNativeButton: return NativeButton;
-    case pcLockCheckBox: return LockCheckBox;
-    case pcPositionLabel: return PositionLabel;
-    case pcPositionCombo: return PositionCombo;
-    case pcAspectLabel: return AspectLabel;
-    case pcAspectCombo: return AspectCombo;
-    case pcBorderColorLabel: return BorderColorLabel;
-    case pcBorderColorBox: return BorderColorBox;
-    case pcBorderColorButton: return BorderColorButton;
-    case pcPaletteSeparator: return PaletteSeparator;
-    case pcOriginalColorsCheckBox: return OriginalColorsCheckBox;
-    case pcPaletteLabel: return PaletteLabel;
-    case pcPaletteCombo: return PaletteCombo;
-    case pcCustomPaletteCombo: return CustomPaletteCombo;
-    case pcCustomPaletteComboEx: return CustomPaletteComboEx;
-    case pcPaletteIndexCombo: return PaletteIndexCombo;
-    case pcBorderIndexLabel: return BorderIndexLabel;
-    case pcBorderIndexCombo: return BorderIndexCombo;
-    case pcUsageLabel: return UsageLabel;
-    case pcUsageCombo: return UsageCombo;
-    case pcModeLabel: return ModeLabel;
-    case pcModeCombo: return ModeCombo;
-    case pcEditButton: return EditButton;
-    case pcDestPalette: return DestPalette;
-    case pcPaletteIndexLabel: return PaletteIndexLabel;
-    case pcMaxColorCountLabel: return MaxColorCountLabel;
-    case pcMaxColorCountEdit: return MaxColorCountEdit;
-    case pcKeepWholePaletteCheckBox: return KeepWholePaletteCheckBox;
-    case pcGrayPaletteCheckBox: return GrayPaletteCheckBox;
-    case pcColorUsageLabel: return ColorUsageLabel;
-    case pcColorUsageCombo: return ColorUsageCombo;
-    case pcCalculationLabel: return CalculationLabel;
-    case pcCalculationCombo: return CalculationCombo;
-    case pcMaxFlickeringLabel: return MaxFlickeringLabel;
-    case pcMaxFlickeringBar: return MaxFlickeringBar;
-    case pcFixedPaletteLabel: return FixedPaletteLabel;
-    case pcFixedPaletteCombo: return FixedPaletteCombo;
-    case pcFixedPalette: return FixedPalette;
-    case pcStyleLabel: return StyleLabel;
-    case pcStyleCombo: return StyleCombo;
-    case pcSafeModeCheckBox: return SafeModeCheckBox;
-    case pcHamSeparator: return HamSeparator;
-    case pcHamInitialLabel: return HamLabels[0];
-    case pcHamInitialBar: return HamBars[0];
-    case pcHamPrevLabel: return HamLabels[1];
-    case pcHamPrevBar: return HamBars[1];
-    case pcHamNextLabel: return HamLabels[2];
-    case pcHamNextBar: return HamBars[2];
-    case pcHamMaxChangeLabel: return HamLabels[3];
-    case pcHamMaxChangeBar: return HamBars[3];
-    case pcLightnessLabel: return LightnessLabel;
-    case pcLightnessBar: return LightnessBar;
-    case pcSaturationLabel: return SaturationLabel;
-    case pcSaturationBar: return SaturationBar;
-    case pcDitheringSeparator: return DitheringSeparator;
-    case pcDitherMethodLabel: return DitherMethodLabel;
-    case pcDitherMethodCombo: return DitherMethodCombo;
-    case pcErrorDiffusionLabel: return ErrorDiffusionLabel;
-    case pcErrorDiffusionBar: return ErrorDiffusionBar;
-    case pcLimitInsideCheckBox: return LimitInsideCheckBox;
-    case pcLimitBoundaryCheckBox: return LimitBoundaryCheckBox;
-    case pcSerpentineCheckBox: return SerpentineCheckBox;
-    case pcFileFormatSeparator: return FileFormatSeparator;
-    case pcFileFormatCheckBox: return FileFormatCheckBox;
-    case pcCommentSeparator: return CommentSeparator;
-    case pcCommentLabel: return CommentLabel;
-    case pcCommentEdit: return CommentEdit;
-    default: return nullptr;
-  }
-}
 
 bool TKvDestEngineUIPanel::GetEnabled(TKvControlId AId) const {
   QWidget* W = ControlOf(AId);

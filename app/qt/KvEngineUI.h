@@ -17,6 +17,24 @@
 #include "shell/qt/noxShellForm.h"
 
 
+// A shared control of a panel by its id: the widget the panel made for it,
+// nullptr while its section was not added.
+template <class T>
+class TKvPanelWidget {
+public:
+  TKvPanelWidget(const std::map<TKvControlId, QWidget*>& AWidgets, TKvControlId AId) : FWidgets(&AWidgets), FId(AId) {}
+  T* get() const {
+    const auto it = FWidgets->find(FId);
+    return it == FWidgets->end() ? nullptr : dynamic_cast<T*>(it->second);
+  }
+  operator T*() const { return get(); }
+  T* operator->() const { return get(); }
+
+private:
+  const std::map<TKvControlId, QWidget*>* FWidgets;
+  TKvControlId FId;
+};
+
 class TKvDestEngineUIPanel : public QWidget,
                              public TObject,
                              public IKvSourceClient,
@@ -57,37 +75,17 @@ public:
   // Places the sections from ATop down; ATop ends below the last one.
   virtual void ArrangeControls(TnoxShellUI& AShellUI, int& ATop);
 
-  // The sections (each at most once per panel).
+  // Adds a section outside the description (its rows come last): its
+  // widgets are made from the section's controls as the description's are.
+  void AddSection(const TKvPanelSection& ASection);
   void AddDimensionSection(bool ANativeButton);
   void AddPositionSection(uint32_t AAspectSet);
-  void AddPaletteSeparator();
-  void AddPaletteLabel();
-  void AddOriginalColorsCheckBox();
-  TKvDestPalette* AddDestPalette(int AColumns, int ARows, bool ANoDrop);
-  void AddMaxColorCountSection(int AMin, int AMax);
-  void AddGrayPaletteCheckBox();
-  void AddFixedPaletteSection(int AColumns, int ARows);
-  // With the panel's fixed-palette list ACombo (a child of the panel).
-  void AddFixedPaletteSectionEx(TKvFixedPaletteComboBox* ACombo, int AColumns, int ARows);
-  void AddOptimizedPaletteSection();
   void AddPaletteUsageSection(uint8_t AUsageSet);
   void AddPaletteModeSection(uint32_t AModeSet);
   void AddColorUsageSection(bool AForceBright);
-  void AddMaxFlickeringSection();
   void AddHamSection(bool AInitial, bool APrev, bool ANext, bool AMaxChange);
   void AddDitheringSection(bool ABlockLimits);
-  void AddCustomPaletteComboBox(const std::vector<int>& AKinds);
-  void AddCalculationSection();
-  // The image combo boxes of the palette kinds, indexes and border colours.
-  // Each entry shows the glyph of its palette (AGlyphs, by entry); an entry
-  // without one shows, for a palette kind, the palette the colour core builds
-  // for that kind, otherwise no palette.
-  void AddCustomPaletteComboBoxEx(const std::vector<int>& AKinds, const std::vector<std::string>& ACaptions,
-                                  const std::vector<TKvPanelGlyph>& AGlyphs = {});
-  void AddPaletteIndexComboBoxEx(const std::vector<std::string>& ACaptions,
-                                 const std::vector<TKvPanelGlyph>& AGlyphs = {});
-  void AddBorderColorComboBoxEx(const std::vector<std::string>& ACaptions,
-                                const std::vector<TKvPanelGlyph>& AGlyphs = {});
+  void AddStyleSection();
   // Redraws the glyphs of the image combo boxes at a glyph height of
   // AHeight: palette glyphs are four heights wide, colour glyphs one height
   // plus 3 (ResizeControls uses one text line minus 2).
@@ -102,83 +100,77 @@ public:
   static void DrawPaletteGlyph(const TKvPalette* APalette, QImage& AImage, QImage& AMask);
   // The glyph with the mask's white pixels made transparent.
   static QImage MaskedGlyph(const QImage& AImage, const QImage& AMask);
-  void AddPaletteIndexLabel();
-  void AddZxPaletteSection(uint32_t AModeSet);
-  void AddZxGigaScreenPaletteSection(bool AWith64x1, uint32_t AModeSet);
-  void AddStyleSection();
-  void AddSafeModeCheckBox();
-  void AddFileFormatSeparator();
-  void AddFileFormatCheckBox(const QString& ACaption);
-  void AddCommentSeparator();
-  void AddCommentEdit();
 
-  // The controls, nil while their section was not added.
-  TKvIntEdit* WidthEdit = nullptr;
-  TKvIntEdit* HeightEdit = nullptr;
-  TKvLabel* DimensionLabel = nullptr;
-  TKvLabel* TimesLabel = nullptr;
-  TKvButton* NativeButton = nullptr;
+  // "Native dimension" shows the converter's size; clicked again, the picture's.
   bool NativeSizeShown = false;
-  TKvCheckBox* LockCheckBox = nullptr;
-  TKvLabel* PositionLabel = nullptr;
-  TKvComboBox* PositionCombo = nullptr;
-  TKvLabel* AspectLabel = nullptr;
-  TKvPixelAspectRatioComboBox* AspectCombo = nullptr;
-  TKvLabel* BorderColorLabel = nullptr;
-  TKvColorBox* BorderColorBox = nullptr;
-  TKvButton* BorderColorButton = nullptr;
-  TKvSeparator* PaletteSeparator = nullptr;
-  TKvCheckBox* OriginalColorsCheckBox = nullptr;
-  TKvLabel* PaletteLabel = nullptr;
-  TKvPaletteComboBox* PaletteCombo = nullptr;
-  TKvCustomPaletteComboBox* CustomPaletteCombo = nullptr;
-  TKvCustomPaletteComboBoxEx* CustomPaletteComboEx = nullptr;
-  TKvPaletteIndexComboBoxEx* PaletteIndexCombo = nullptr;
-  TKvLabel* BorderIndexLabel = nullptr;
-  TKvComboBoxEx* BorderIndexCombo = nullptr;
-  TKvPaletteIndexLabel* PaletteIndexLabel = nullptr;
-  TKvLabel* StyleLabel = nullptr;
-  TKvComboBox* StyleCombo = nullptr;
-  TKvCheckBox* SafeModeCheckBox = nullptr;
-  TKvLabel* UsageLabel = nullptr;
-  TKvPaletteUgaseComboBox* UsageCombo = nullptr;
-  TKvLabel* ModeLabel = nullptr;
-  TKvPaletteModeComboBox* ModeCombo = nullptr;
-  TKvButton* EditButton = nullptr;
-  TKvDestPalette* DestPalette = nullptr;
-  TKvLabel* MaxColorCountLabel = nullptr;
-  TKvIntEdit* MaxColorCountEdit = nullptr;
-  TKvCheckBox* KeepWholePaletteCheckBox = nullptr;
-  TKvCheckBox* GrayPaletteCheckBox = nullptr;
-  TKvLabel* ColorUsageLabel = nullptr;
-  TKvComboBox* ColorUsageCombo = nullptr;
-  TKvLabel* CalculationLabel = nullptr;
-  TKvComboBox* CalculationCombo = nullptr;
-  TKvLabel* MaxFlickeringLabel = nullptr;
-  TKvTrackBar* MaxFlickeringBar = nullptr;
-  TKvLabel* FixedPaletteLabel = nullptr;
-  TKvFixedPaletteComboBox* FixedPaletteCombo = nullptr;
-  TKvDestPalette* FixedPalette = nullptr;
-  TKvSeparator* HamSeparator = nullptr;
-  TKvLabel* HamLabels[4] = {};
-  TKvTrackBar* HamBars[4] = {};
-  TKvSeparator* DitheringSeparator = nullptr;
-  TKvLabel* DitherMethodLabel = nullptr;
-  TKvComboBox* DitherMethodCombo = nullptr;
-  TKvLabel* ErrorDiffusionLabel = nullptr;
-  TKvTrackBar* ErrorDiffusionBar = nullptr;
-  TKvCheckBox* LimitInsideCheckBox = nullptr;
-  TKvCheckBox* LimitBoundaryCheckBox = nullptr;
-  TKvCheckBox* SerpentineCheckBox = nullptr;
-  TKvLabel* LightnessLabel = nullptr;
-  TKvTrackBar* LightnessBar = nullptr;
-  TKvLabel* SaturationLabel = nullptr;
-  TKvTrackBar* SaturationBar = nullptr;
-  TKvSeparator* FileFormatSeparator = nullptr;
-  TKvCheckBox* FileFormatCheckBox = nullptr;
-  TKvSeparator* CommentSeparator = nullptr;
-  TKvLabel* CommentLabel = nullptr;
-  TKvEdit* CommentEdit = nullptr;
+  // The shared controls by name (nullptr while their section was not added).
+  TKvPanelWidget<TKvIntEdit> WidthEdit{FWidgets, pcWidthEdit};
+  TKvPanelWidget<TKvIntEdit> HeightEdit{FWidgets, pcHeightEdit};
+  TKvPanelWidget<TKvLabel> DimensionLabel{FWidgets, pcDimensionLabel};
+  TKvPanelWidget<TKvLabel> TimesLabel{FWidgets, pcTimesLabel};
+  TKvPanelWidget<TKvButton> NativeButton{FWidgets, pcNativeButton};
+  TKvPanelWidget<TKvCheckBox> LockCheckBox{FWidgets, pcLockCheckBox};
+  TKvPanelWidget<TKvLabel> PositionLabel{FWidgets, pcPositionLabel};
+  TKvPanelWidget<TKvComboBox> PositionCombo{FWidgets, pcPositionCombo};
+  TKvPanelWidget<TKvLabel> AspectLabel{FWidgets, pcAspectLabel};
+  TKvPanelWidget<TKvPixelAspectRatioComboBox> AspectCombo{FWidgets, pcAspectCombo};
+  TKvPanelWidget<TKvLabel> BorderColorLabel{FWidgets, pcBorderColorLabel};
+  TKvPanelWidget<TKvColorBox> BorderColorBox{FWidgets, pcBorderColorBox};
+  TKvPanelWidget<TKvButton> BorderColorButton{FWidgets, pcBorderColorButton};
+  TKvPanelWidget<TKvSeparator> PaletteSeparator{FWidgets, pcPaletteSeparator};
+  TKvPanelWidget<TKvCheckBox> OriginalColorsCheckBox{FWidgets, pcOriginalColorsCheckBox};
+  TKvPanelWidget<TKvLabel> PaletteLabel{FWidgets, pcPaletteLabel};
+  TKvPanelWidget<TKvPaletteComboBox> PaletteCombo{FWidgets, pcPaletteCombo};
+  TKvPanelWidget<TKvCustomPaletteComboBox> CustomPaletteCombo{FWidgets, pcCustomPaletteCombo};
+  TKvPanelWidget<TKvCustomPaletteComboBoxEx> CustomPaletteComboEx{FWidgets, pcCustomPaletteComboEx};
+  TKvPanelWidget<TKvPaletteIndexComboBoxEx> PaletteIndexCombo{FWidgets, pcPaletteIndexCombo};
+  TKvPanelWidget<TKvLabel> BorderIndexLabel{FWidgets, pcBorderIndexLabel};
+  TKvPanelWidget<TKvComboBoxEx> BorderIndexCombo{FWidgets, pcBorderIndexCombo};
+  TKvPanelWidget<TKvPaletteIndexLabel> PaletteIndexLabel{FWidgets, pcPaletteIndexLabel};
+  TKvPanelWidget<TKvLabel> StyleLabel{FWidgets, pcStyleLabel};
+  TKvPanelWidget<TKvComboBox> StyleCombo{FWidgets, pcStyleCombo};
+  TKvPanelWidget<TKvCheckBox> SafeModeCheckBox{FWidgets, pcSafeModeCheckBox};
+  TKvPanelWidget<TKvLabel> UsageLabel{FWidgets, pcUsageLabel};
+  TKvPanelWidget<TKvPaletteUgaseComboBox> UsageCombo{FWidgets, pcUsageCombo};
+  TKvPanelWidget<TKvLabel> ModeLabel{FWidgets, pcModeLabel};
+  TKvPanelWidget<TKvPaletteModeComboBox> ModeCombo{FWidgets, pcModeCombo};
+  TKvPanelWidget<TKvButton> EditButton{FWidgets, pcEditButton};
+  TKvPanelWidget<TKvDestPalette> DestPalette{FWidgets, pcDestPalette};
+  TKvPanelWidget<TKvLabel> MaxColorCountLabel{FWidgets, pcMaxColorCountLabel};
+  TKvPanelWidget<TKvIntEdit> MaxColorCountEdit{FWidgets, pcMaxColorCountEdit};
+  TKvPanelWidget<TKvCheckBox> KeepWholePaletteCheckBox{FWidgets, pcKeepWholePaletteCheckBox};
+  TKvPanelWidget<TKvCheckBox> GrayPaletteCheckBox{FWidgets, pcGrayPaletteCheckBox};
+  TKvPanelWidget<TKvLabel> ColorUsageLabel{FWidgets, pcColorUsageLabel};
+  TKvPanelWidget<TKvComboBox> ColorUsageCombo{FWidgets, pcColorUsageCombo};
+  TKvPanelWidget<TKvLabel> CalculationLabel{FWidgets, pcCalculationLabel};
+  TKvPanelWidget<TKvComboBox> CalculationCombo{FWidgets, pcCalculationCombo};
+  TKvPanelWidget<TKvLabel> MaxFlickeringLabel{FWidgets, pcMaxFlickeringLabel};
+  TKvPanelWidget<TKvTrackBar> MaxFlickeringBar{FWidgets, pcMaxFlickeringBar};
+  TKvPanelWidget<TKvLabel> FixedPaletteLabel{FWidgets, pcFixedPaletteLabel};
+  TKvPanelWidget<TKvFixedPaletteComboBox> FixedPaletteCombo{FWidgets, pcFixedPaletteCombo};
+  TKvPanelWidget<TKvDestPalette> FixedPalette{FWidgets, pcFixedPalette};
+  TKvPanelWidget<TKvSeparator> HamSeparator{FWidgets, pcHamSeparator};
+  TKvPanelWidget<TKvLabel> HamLabels[4] = {{FWidgets, pcHamInitialLabel}, {FWidgets, pcHamPrevLabel},
+                                         {FWidgets, pcHamNextLabel}, {FWidgets, pcHamMaxChangeLabel}};
+  TKvPanelWidget<TKvTrackBar> HamBars[4] = {{FWidgets, pcHamInitialBar}, {FWidgets, pcHamPrevBar},
+                                           {FWidgets, pcHamNextBar}, {FWidgets, pcHamMaxChangeBar}};
+  TKvPanelWidget<TKvSeparator> DitheringSeparator{FWidgets, pcDitheringSeparator};
+  TKvPanelWidget<TKvLabel> DitherMethodLabel{FWidgets, pcDitherMethodLabel};
+  TKvPanelWidget<TKvComboBox> DitherMethodCombo{FWidgets, pcDitherMethodCombo};
+  TKvPanelWidget<TKvLabel> ErrorDiffusionLabel{FWidgets, pcErrorDiffusionLabel};
+  TKvPanelWidget<TKvTrackBar> ErrorDiffusionBar{FWidgets, pcErrorDiffusionBar};
+  TKvPanelWidget<TKvCheckBox> LimitInsideCheckBox{FWidgets, pcLimitInsideCheckBox};
+  TKvPanelWidget<TKvCheckBox> LimitBoundaryCheckBox{FWidgets, pcLimitBoundaryCheckBox};
+  TKvPanelWidget<TKvCheckBox> SerpentineCheckBox{FWidgets, pcSerpentineCheckBox};
+  TKvPanelWidget<TKvLabel> LightnessLabel{FWidgets, pcLightnessLabel};
+  TKvPanelWidget<TKvTrackBar> LightnessBar{FWidgets, pcLightnessBar};
+  TKvPanelWidget<TKvLabel> SaturationLabel{FWidgets, pcSaturationLabel};
+  TKvPanelWidget<TKvTrackBar> SaturationBar{FWidgets, pcSaturationBar};
+  TKvPanelWidget<TKvSeparator> FileFormatSeparator{FWidgets, pcFileFormatSeparator};
+  TKvPanelWidget<TKvCheckBox> FileFormatCheckBox{FWidgets, pcFileFormatCheckBox};
+  TKvPanelWidget<TKvSeparator> CommentSeparator{FWidgets, pcCommentSeparator};
+  TKvPanelWidget<TKvLabel> CommentLabel{FWidgets, pcCommentLabel};
+  TKvPanelWidget<TKvEdit> CommentEdit{FWidgets, pcCommentEdit};
 
   // The result palette strip of the panel (the last destination palette added
   // by a palette section), for the palette actions.
@@ -199,7 +191,10 @@ public:
   int ApplyCount = 0;
 
   // The widget of a control id (nullptr when the panel has no such control).
-  QWidget* ControlOf(TKvControlId AId) const;
+  QWidget* ControlOf(TKvControlId AId) const {
+    const auto it = FWidgets.find(AId);
+    return it == FWidgets.end() ? nullptr : it->second;
+  }
 
   // IKvPanelControls: the hooks of the description work on the widgets.
   bool HasControl(TKvControlId AId) const override { return ControlOf(AId) != nullptr; }
@@ -246,34 +241,38 @@ public:
 
 private:
   void BuildFromDescription();
-  void AddOwnSection(const TKvPanelSection& ASection, int AIndex);
+  // Makes the widgets of ASection (AIndex: its place in the description, -1
+  // outside it) from the controls it lists, with their rows.
+  void BuildSection(const TKvPanelSection& ASection, int AIndex);
+  QWidget* MakeWidget(const TKvPanelControlInfo& AInfo);
+  std::function<void(QObject*)> ButtonAction(TKvControlId AId);
+  void Relate(const TKvPanelRelated& ARelated);
   void OwnColorSelectClick(int ASection);
-  TKvLabel* AddCaption(const QString& ACaption, QWidget* AFocus);
-  TKvCheckBox* AddCheckBox(const QString& ACaption, bool AChecked, bool APaletteTarget);
-  TKvTrackBar* AddTrackBar(int AMin, int AMax, int ADefault, int APosition, bool APaletteTarget);
   void HandOutDest();
+  // The glyphs of an image combo box's ACount entries: the section's glyph
+  // of each; without one, for a palette kind (AKinds), the palette the
+  // colour core builds for that kind, otherwise no palette.
   static std::vector<TKvPanelGlyph> ResolveGlyphs(size_t ACount, const std::vector<TKvPanelGlyph>& AGlyphs,
                                                   const std::vector<int>* AKinds);
 
+  // A control placed behind the row's control, after a gap.
+  struct TAfter {
+    QWidget* Control = nullptr;
+    TKvPanelGap Gap = TKvPanelGap::Unrelated;
+  };
   // One row of the layout, in the order the sections made them.
   struct TRow {
-    TRow(TKvLabel* ACaption, QWidget* AControl, std::vector<QWidget*> AAfter = {}, bool AStretch = false,
-         bool AFullWidth = false)
-        : Caption(ACaption), Control(AControl), After(std::move(AAfter)), Stretch(AStretch), FullWidth(AFullWidth) {}
     int Section = -1;              // the description's section that made the row
     int PaletteSlot = -1;          // place in the palette block's fixed order (-1: not in it)
     bool RelatedBelow = false;     // the next row follows at the related spacing
-    bool RelatedAfter = false;     // the After controls follow at the related spacing
     bool Arranged = false;         // placed in the current arrangement
     TKvLabel* Caption = nullptr;   // in the caption column
     QWidget* Control = nullptr;    // at the control column (or the margin without a caption)
-    std::vector<QWidget*> After;   // placed one after the other behind the control
+    std::vector<TAfter> After{};   // placed one after the other behind the control
     bool Stretch = false;          // the control reaches the right margin
-    bool FullWidth = false;        // separators and caption-less check boxes start at the margin
+    bool FullWidth = false;        // separators, labels and caption-less check boxes start at the margin
   };
-  void AddRow(TRow ARow, int APaletteSlot = -1) {
-    ARow.Section = FCurrentSection;
-    ARow.PaletteSlot = APaletteSlot;
+  void AddRow(TRow ARow) {
     // "P&alette:" names the palette list; a grid added before it gives it up.
     if (ARow.Caption && ARow.Caption == PaletteLabel && ARow.Control == PaletteListControl())
       for (TRow& R : FRows)
@@ -282,14 +281,8 @@ private:
   }
   void ArrangeRow(TRow& ARow, int& ATop);
   std::vector<TRow> FRows;
-  int FCurrentSection = -1;
-  // The widgets of the converter's own sections, by section index.
-  struct TOwn {
-    QWidget* Control = nullptr;
-    TKvLabel* Caption = nullptr;
-    TKvButton* Button = nullptr;
-  };
-  std::map<int, TOwn> FOwn;
+  // Every control the panel made, shared and own, by id.
+  std::map<TKvControlId, QWidget*> FWidgets;
   TnoxShellUI* FShellUI = nullptr;
   mutable std::unique_ptr<TnoxShellUI> FDefaultUI;
   // The palettes the image combo boxes show, one per entry.
