@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <tuple>
 
 #include "core/KvDestProgress.h"
@@ -521,11 +522,11 @@ void TKvYJKYAEImage::BuildFrontRows(int AFirst, int ALast) {
   for (int row = AFirst; row <= ALast; ++row) {
     if (Aborted(Abort)) ::Abort();
     std::vector<TFrontPair>& front = FFronts[static_cast<size_t>(row)];
-    std::vector<int32_t>& starts = FFrontFirst[static_cast<size_t>(row)];
+    std::vector<TFrontGroup>& starts = FFrontFirst[static_cast<size_t>(row)];
     // Room for about as many pairs as the row above kept.
     front.clear();
     front.reserve(row > AFirst ? FFronts[static_cast<size_t>(row) - 1].size() * 5 / 4 + 16 : 0);
-    starts.assign(static_cast<size_t>(groups) + 1, 0);
+    starts.assign(static_cast<size_t>(groups) + 1, TFrontGroup{0, 0, {0, 0, 0, 0}});
     for (int g = 0; g < groups; ++g) {
       int idx[4], first[4], kMin, kMax, jMin, jMax;
       LoadGroup(g, row, table, idx, kMin, kMax, jMin, jMax);
@@ -555,6 +556,10 @@ void TKvYJKYAEImage::BuildFrontRows(int AFirst, int ALast) {
       order.resize(pairs.size());
       for (size_t q = 0; q < pairs.size(); ++q) order[static_cast<size_t>(bySize[pairs[q].Size]++)] = static_cast<int>(q);
       kept.clear();
+      TFrontGroup& group = starts[static_cast<size_t>(g)];
+      group.Start = static_cast<int32_t>(front.size());
+      double plainErr = 0, maxErr[4] = {0, 0, 0, 0};
+      int plainSize = 0, plainK = 0, plainJ = 0;
       for (const int q : order) {
         const TPair& p = pairs[static_cast<size_t>(q)];
         bool outdone = false;
@@ -564,27 +569,48 @@ void TKvYJKYAEImage::BuildFrontRows(int AFirst, int ALast) {
             break;
           }
         if (outdone) continue;
+        // The choice without palette pixels: as the passes choose when every
+        // pixel keeps its Y.
+        double e = 0;
+        for (int i = 0; i < 4; ++i) {
+          e += p.Err[i];
+          maxErr[i] = std::max(maxErr[i], p.Err[i]);
+        }
+        if (kept.empty() || std::tie(e, p.Size, p.K, p.J) < std::tie(plainErr, plainSize, plainK, plainJ)) {
+          group.Plain = static_cast<int32_t>(front.size());
+          plainErr = e;
+          plainSize = p.Size;
+          plainK = p.K;
+          plainJ = p.J;
+        }
         kept.push_back(&p);
         const TGroupTables::TLevels& l = FGroupTables->Pairs[(p.K + 32) * 64 + (p.J + 32)];
         TFrontPair& f = front.emplace_back();
         f.K = static_cast<int8_t>(p.K);
         f.J = static_cast<int8_t>(p.J);
+        f.Candidates = 0;
         for (int i = 0; i < 4; ++i) {
           const int n = p.Y[i] / YStep;
+          f.Candidates = static_cast<uint16_t>(f.Candidates | n << (4 * i));
           f.Levels[i][0] = l.R[n];
           f.Levels[i][1] = l.G[n];
           f.Levels[i][2] = l.B[n];
         }
       }
-      starts[static_cast<size_t>(g) + 1] = static_cast<int32_t>(front.size());
+      for (int i = 0; i < 4; ++i) {
+        float m = static_cast<float>(maxErr[i]);
+        if (static_cast<double>(m) < maxErr[i]) m = std::nextafter(m, std::numeric_limits<float>::infinity());
+        group.MaxErr[i] = m;
+      }
+      starts[static_cast<size_t>(g) + 1].Start = static_cast<int32_t>(front.size());
     }
     // Past the budget the row keeps nothing: its passes search every pair.
     if (front.capacity() > front.size() * 3 / 2) front.shrink_to_fit();
-    const auto size = static_cast<int64_t>(front.capacity() * sizeof(TFrontPair) + starts.size() * sizeof(int32_t));
+    const auto size = static_cast<int64_t>(front.capacity() * sizeof(TFrontPair) + starts.size() * sizeof(TFrontGroup));
     if (FFrontRoom.fetch_sub(size, std::memory_order_relaxed) < size) {
       FFrontRoom.fetch_add(size, std::memory_order_relaxed);
       std::vector<TFrontPair>().swap(front);
-      std::vector<int32_t>().swap(starts);
+      std::vector<TFrontGroup>().swap(starts);
     }
   }
 }
@@ -596,7 +622,7 @@ void TKvYJKYAEImage::ConvertYJKYAERows(int AFirst, int ALast) {
   for (int row = AFirst; row <= ALast; ++row) {
     if (Aborted(Abort)) ::Abort();
     const std::vector<TFrontPair>& front = FFronts[static_cast<size_t>(row)];
-    const std::vector<int32_t>& starts = FFrontFirst[static_cast<size_t>(row)];
+    const std::vector<TFrontGroup>& starts = FFrontFirst[static_cast<size_t>(row)];
     const bool hasFront = !starts.empty();
     int bestK = 0, bestJ = 0;
     for (int g = 0; g < groups; ++g) {
@@ -626,8 +652,16 @@ void TKvYJKYAEImage::ConvertYJKYAERows(int AFirst, int ALast) {
           squares[i][1] = tables.Squares[1][(idx[i] >> 5) & 31];
           squares[i][2] = tables.Squares[2][idx[i] & 31];
         }
+        // When no palette colour is nearer than a pixel's greatest error, no
+        // pixel takes one under any pair: the choice is the one without.
+        const TFrontGroup& group = starts[static_cast<size_t>(g)];
+        bool plain = true;
+        for (int i = 0; i < 4; ++i)
+          plain = plain && (nearest[i] < 0 || nearestDist[i] >= static_cast<double>(group.MaxErr[i]));
+        const int32_t from = plain ? group.Plain : group.Start;
+        const int32_t to = plain ? group.Plain + 1 : starts[static_cast<size_t>(g) + 1].Start;
         auto search = [&](auto AErr) {
-          for (int32_t at = starts[static_cast<size_t>(g)]; at < starts[static_cast<size_t>(g) + 1]; ++at) {
+          for (int32_t at = from; at < to; ++at) {
             const TFrontPair& p = front[static_cast<size_t>(at)];
             const int k = p.K, j = p.J, size = std::abs(k) + std::abs(j);
             double err[4];
@@ -642,6 +676,7 @@ void TKvYJKYAEImage::ConvertYJKYAERows(int AFirst, int ALast) {
             }
             if (!found || std::tie(e, n, size, k, j) < std::tie(best, bestN, bestSize, bestK, bestJ)) {
               found = true;
+              for (int i = 0; i < 4; ++i) chosen[i] = {((p.Candidates >> (4 * i)) & 15) * YStep, err[i]};
               best = e;
               bestN = n;
               bestSize = size;
@@ -657,8 +692,6 @@ void TKvYJKYAEImage::ConvertYJKYAERows(int AFirst, int ALast) {
             return Dist2(FLevelColors[static_cast<size_t>(idx[i])],
                          FLevelColors[static_cast<size_t>(l[0] * 1024 + l[1] * 32 + l[2])]);
           });
-        if (found)
-          for (int i = 0; i < 4; ++i) chosen[i] = GroupBestY(idx[i], bestK, bestJ);
       } else {
         // Both sums only grow pixel by pixel, so a pair drops out as soon as
         // its first pixels lose.

@@ -211,15 +211,25 @@ private:
   // could make its choice: those that no pair of an earlier tie-break with
   // no greater error on every pixel outdoes (with any palette such a pair
   // has no greater error and no more palette pixels). Per row, its groups'
-  // pairs with the levels of every pixel's best colour under them (its
+  // pairs with every pixel's best Y under them and its colour's levels (its
   // error is worked out again from them, the same sum as the search's), and
-  // where each group's pairs start (one more entry at the end).
+  // the groups (one more entry at the end, where the last group's pairs end).
   struct TFrontPair {
     int8_t K, J;
     uint8_t Levels[4][3];
+    uint16_t Candidates;  // each pixel's candidate (Y / YStep, below 16) in 4 bits, pixel 0 lowest
+  };
+  // Per group: where its pairs start, the pair it chooses when no pixel
+  // takes a palette colour, and per pixel a float at least its greatest
+  // error under the pairs (a palette colour no nearer than that can never
+  // be chosen, whatever the pair).
+  struct TFrontGroup {
+    int32_t Start;
+    int32_t Plain;
+    float MaxErr[4];
   };
   std::vector<std::vector<TFrontPair>> FFronts;
-  std::vector<std::vector<int32_t>> FFrontFirst;
+  std::vector<std::vector<TFrontGroup>> FFrontFirst;
   bool FBuildingFronts = false;
   std::atomic<int64_t> FFrontRoom{0};  // bytes of the budget left
   void BuildFrontRows(int AFirst, int ALast);
