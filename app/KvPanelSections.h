@@ -2,8 +2,9 @@
 // panel adds, in display order, with their arguments, the converter's own
 // controls, the links between them, and the converter's hooks. A converter
 // panel's constructor calls the Add operations; the windowed layer later
-// creates and arranges the controls of each section in the same order, so
-// what a panel holds is checked without any widget.
+// makes the controls each section lists (SectionControls), one widget class
+// per kind of control, and arranges them in the same order, so what a panel
+// holds is checked without any widget.
 //
 // How a converter panel uses this (a subclass of TKvDestEngineUIEx in
 // platforms/, no Qt):
@@ -13,10 +14,10 @@
 //     explicit TKvFooEngineUI(TKvDestEngineOptions* AOptions) : TKvDestEngineUIEx(AOptions) {
 //       AddPositionSection(0);
 //       AddPaletteSeparator();
-//       AddPaletteModeSection(0x803);                 // modes 0, 1, 11
+//       AddPaletteModeSection(PaletteModes(pmBlackWhite, pmGray, pmColor));
 //       FRows = AddOwnComboBox("&Rows:", {"One", "Two"}, GetOptions()->PaletteIndex);
 //       AddDitheringSection(true);
-//       // Enabled only while the mode list shows its third item ("Сolor").
+//       // Enabled only while the mode list shows its third item ("Color").
 //       AddRelated(pcModeCombo, 2, OwnControl(FRows), false);
 //       AddRelated(pcModeCombo, 2, OwnControl(FRows, opCaption), false);
 //     }
