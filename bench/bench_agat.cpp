@@ -39,7 +39,7 @@ void BM_AgatGigascreen4096(benchmark::State& AState) {
   RunZxBenchConversion(AState, DestEngineClass<TKvAgat7Engine128x128Ex>(), "kovrel_bench_agat_giga.fil",
                        [](TKvDestEngineOptions& o) {
                          o.SetPaletteType(ptColored4096);
-                         o.SetPaletteMode(11);
+                         o.SetPaletteMode(pmColor);
                        });
 }
 BENCHMARK(BM_AgatGigascreen4096)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();

@@ -15,7 +15,7 @@ namespace {
 void Run(benchmark::State& AState, const TKvDestEngineClass& AClass, const char* AFileName) {
   const int32_t n = AState.range(0) > 0 ? static_cast<int32_t>(AState.range(0)) : ProcessorCount;
   TKvProcessorCountOverride count(n);
-  RunZxBenchConversion(AState, AClass, AFileName, [](TKvDestEngineOptions& o) { o.SetPaletteMode(11); });
+  RunZxBenchConversion(AState, AClass, AFileName, [](TKvDestEngineOptions& o) { o.SetPaletteMode(pmColor); });
 }
 
 void BM_ElementZXLayedSCR(benchmark::State& AState) {

@@ -27,7 +27,7 @@ BENCHMARK(BM_KR04EGAGigascreenBright)->Arg(1)->Arg(0)->Unit(benchmark::kMillisec
 void BM_KR04EGAGigascreenColour(benchmark::State& AState) {
   TKvProcessorCountOverride count(Processors(AState));
   RunZxBenchConversion(AState, DestEngineClass<TKvElektronikaKR04EGAGigaEngine>(), "kovrel_bench_kr04.krs",
-                       [](TKvDestEngineOptions& o) { o.SetPaletteMode(11); });
+                       [](TKvDestEngineOptions& o) { o.SetPaletteMode(pmColor); });
 }
 BENCHMARK(BM_KR04EGAGigascreenColour)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
 

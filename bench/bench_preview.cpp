@@ -59,14 +59,16 @@ struct TMode {
   bool Text;  // on the text picture instead of the photo-like one
 };
 
-void ColorMode(TKvDestEngineOptions& AOptions) { AOptions.SetPaletteMode(11); }
+void ColorMode(TKvDestEngineOptions& AOptions) { AOptions.SetPaletteMode(pmColor); }
 
 const std::vector<TMode>& Modes() {
   static const std::vector<TMode> LModes = {
       {"ZX Spectrum Spectra", "256x192 (8x1)", [](TKvDestEngineOptions& o) { o.SetPaletteType(ptColored64x2); }, false},
       {"ZX Spectrum Spectra", "256x192 (8x8)", nullptr, false},
-      {"ZX Spectrum UlaPlus", "256x192x8 (8x1)", [](TKvDestEngineOptions& o) { o.SetPaletteMode(9); }, false},
-      {"ZX Spectrum UlaPlus", "256x192x8 (8x8)", [](TKvDestEngineOptions& o) { o.SetPaletteMode(9); }, false},
+      {"ZX Spectrum UlaPlus", "256x192x8 (8x1)", [](TKvDestEngineOptions& o) { o.SetPaletteMode(pmColor64Of256); },
+       false},
+      {"ZX Spectrum UlaPlus", "256x192x8 (8x8)", [](TKvDestEngineOptions& o) { o.SetPaletteMode(pmColor64Of256); },
+       false},
       {"MSX", "10 256x212x12", [](TKvDestEngineOptions& o) { o.SetPaletteType(ptMSXYJK_YAE); }, false},
       {"MSX", "12 256x212x15", nullptr, false},
       {"MSX", "12 256x212x15", nullptr, true},

@@ -35,7 +35,7 @@ TFitted Fit(const TKvDestEngineClass& AClass) {
   static auto picture = PhotoLikePicture(1024, 768);
   TFitted f;
   f.Options = AClass.Create()->CreateOptions();
-  f.Options->SetPaletteMode(9);
+  f.Options->SetPaletteMode(pmColor64Of256);
   f.Options->UpdatePalette();
   TKvDestResizeJob fit(*picture, f.Options->GetWidth(), f.Options->GetHeight(), f.Options->GetPixelAspectRatio(),
                        f.Options->Position, false);
@@ -58,7 +58,7 @@ std::unique_ptr<TKvDestEngineOptions> FirstPassOptions(const TKvDestEngineClass&
 void BM_UlaPlusSlow(benchmark::State& AState) {
   TKvProcessorCountOverride count(Processors(AState));
   RunZxBenchConversion(AState, Engine(AState), "kovrel_bench_ulaplus.scr",
-                       [](TKvDestEngineOptions& o) { o.SetPaletteMode(9); });
+                       [](TKvDestEngineOptions& o) { o.SetPaletteMode(pmColor64Of256); });
 }
 BENCHMARK(BM_UlaPlusSlow)
     ->ArgsProduct({{0, 1}, {1, 0}})

@@ -11,26 +11,26 @@
 
 namespace {
 
-void RunConversion(benchmark::State& AState, uint8_t APaletteMode) {
+void RunConversion(benchmark::State& AState, TKvPaletteMode APaletteMode) {
   RunZxBenchConversion(AState, DestEngineClass<TKvZxSpectrumEngine>(), "kovrel_bench_zx.scr",
                        [&](TKvDestEngineOptions& o) { o.SetPaletteMode(APaletteMode); });
 }
 
 void BM_ZxSpectrumColor(benchmark::State& AState) {
   TKvProcessorCountOverride count(static_cast<int32_t>(AState.range(0)));
-  RunConversion(AState, 11);
+  RunConversion(AState, pmColor);
 }
 BENCHMARK(BM_ZxSpectrumColor)->Arg(1)->Arg(4)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-void BM_ZxSpectrumGray(benchmark::State& AState) { RunConversion(AState, 1); }
+void BM_ZxSpectrumGray(benchmark::State& AState) { RunConversion(AState, pmGray); }
 BENCHMARK(BM_ZxSpectrumGray)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-void BM_ZxSpectrumBlackWhite(benchmark::State& AState) { RunConversion(AState, 0); }
+void BM_ZxSpectrumBlackWhite(benchmark::State& AState) { RunConversion(AState, pmBlackWhite); }
 BENCHMARK(BM_ZxSpectrumBlackWhite)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void RunGigascreen(benchmark::State& AState, const TKvDestEngineClass& AClass, const char* AOut) {
   TKvProcessorCountOverride count(static_cast<int32_t>(AState.range(0)));
-  RunZxBenchConversion(AState, AClass, AOut, [](TKvDestEngineOptions& o) { o.SetColorUsage(0); });
+  RunZxBenchConversion(AState, AClass, AOut, [](TKvDestEngineOptions& o) { o.SetColorUsage(cuDarkAndBright); });
 }
 
 void BM_ZxSpectrumGiga(benchmark::State& AState) {

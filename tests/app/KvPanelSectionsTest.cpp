@@ -18,7 +18,7 @@ namespace {
 class TFamilyUI : public TKvDestEngineUIEx {
 public:
   explicit TFamilyUI(TKvDestEngineOptions* AOptions) : TKvDestEngineUIEx(AOptions) {}
-  virtual uint32_t GetModeSet() const { return 0x803; }  // Black/white, Gray, Сolor
+  virtual TKvPaletteModeSet GetModeSet() const { return PaletteModes(pmBlackWhite, pmGray, pmColor); }
   void CheckOptions(IKvPanelControls& C) override {
     TKvDestEngineUIEx::CheckOptions(C);
     Log.push_back("family check");
@@ -29,7 +29,7 @@ public:
 class TConverterUI : public TFamilyUI {
 public:
   explicit TConverterUI(TKvDestEngineOptions* AOptions) : TFamilyUI(AOptions) {
-    AddPositionSection(0);
+    AddPositionSection();
     AddPaletteSeparator();
     AddPaletteModeSection(GetModeSet());
     AddColorUsageSection(true);
@@ -221,7 +221,7 @@ TEST(KvPanelHooks, ControlsOfEachSectionAndMissingOnesAreHarmless) {
   EXPECT_EQ(F.Options->GetWidth(), TKvDestEngineOptions::Create()->GetWidth());
 
   TKvDestEngineUIEx LBare(F.Options.get());
-  LBare.AddPositionSection(1u << 12);
+  LBare.AddPositionSection(PixelAspects(pa1p138_1));
   TKvPanelControlState LBareState(LBare);
   EXPECT_EQ(LBareState.GetItemCount(pcAspectCombo), 2);
   EXPECT_EQ(LBareState.GetItemValue(pcAspectCombo), F.Options->PixelAspect);

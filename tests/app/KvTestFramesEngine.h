@@ -33,7 +33,7 @@ public:
     struct TUI : TKvDestEngineUIEx {
       explicit TUI(TKvDestEngineOptions* O) : TKvDestEngineUIEx(O) {
         AddDimensionSection(false);
-        AddPositionSection(0);
+        AddPositionSection();
         AddDitheringSection(false);
       }
     };

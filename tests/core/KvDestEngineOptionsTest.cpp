@@ -16,7 +16,7 @@ namespace {
 class TCountingOptions : public TKvDestEngineOptions {
 public:
   int UpdateCalls = 0;
-  TCountingOptions() { SetPixelAspect(1); }
+  TCountingOptions() { SetPixelAspect(pa1_2); }
   TKvSize GetDefaultSize() const override { return {256, 192}; }
   void UpdatePalette() override {
     if (UpdateCount > 0) return;
@@ -88,10 +88,10 @@ TEST(KvDestEngineOptions, SetterClampsAndModifiedFlag) {
       {"HAMInitialLines 40", [](O& o) { o.SetHAMInitialLines(40); }, [](const O& o) { return o.HAMInitialLines; }, 40},
       {"Width", [](O& o) { o.SetWidth(320); }, [](const O& o) { return o.GetWidth(); }, 320},
       {"Position", [](O& o) { o.SetPosition(3); }, [](const O& o) { return o.Position; }, 3},
-      {"PixelAspect", [](O& o) { o.SetPixelAspect(17); }, [](const O& o) { return o.PixelAspect; }, 17},
+      {"PixelAspect", [](O& o) { o.SetPixelAspect(pa2_1); }, [](const O& o) { return o.PixelAspect; }, pa2_1},
       {"BorderColor", [](O& o) { o.SetBorderColor(0x123456); }, [](const O& o) { return o.BorderColor; }, 0x123456},
       {"PaletteType", [](O& o) { o.SetPaletteType(30); }, [](const O& o) { return o.PaletteType; }, 30},
-      {"PaletteMode", [](O& o) { o.SetPaletteMode(11); }, [](const O& o) { return o.PaletteMode; }, 11},
+      {"PaletteMode", [](O& o) { o.SetPaletteMode(pmColor); }, [](const O& o) { return o.PaletteMode; }, pmColor},
       {"DitherMethod", [](O& o) { o.SetDitherMethod(0); }, [](const O& o) { return o.DitherMethod; }, 0},
       {"Serpentine", [](O& o) { o.SetSerpentine(false); }, [](const O& o) { return o.Serpentine; }, 0},
       {"SafeMode", [](O& o) { o.SetSafeMode(true); }, [](const O& o) { return o.SafeMode; }, 1},
@@ -187,9 +187,9 @@ TEST(KvDestEngineOptions, FixedSizeAndAspect) {
   EXPECT_EQ(f->Height, 200);
   EXPECT_FALSE(f->Modified);
 
-  struct Case { uint8_t aspect; TKvSize ratio; const char* name; };
-  const Case cases[] = {{0, {12, 5}, "1:2.4"}, {10, {1, 1}, "1:1"}, {12, {500, 569}, "1.138:1"},
-                        {17, {1, 2}, "2:1"},   {21, {500, 2276}, "4.552:1"}};
+  struct Case { TKvPixelAspect aspect; TKvSize ratio; const char* name; };
+  const Case cases[] = {{pa1_2p4, {12, 5}, "1:2.4"}, {pa1_1, {1, 1}, "1:1"}, {pa1p138_1, {500, 569}, "1.138:1"},
+                        {pa2_1, {1, 2}, "2:1"}, {pa4p552_1, {500, 2276}, "4.552:1"}};
   for (const auto& c : cases) {
     f->SetPixelAspect(c.aspect);
     EXPECT_EQ(f->GetPixelAspectRatio(), c.ratio) << int(c.aspect);
@@ -213,7 +213,7 @@ TEST(KvDestEngineOptions, AssignCopiesSettingsButNotTheRest) {
   src->Height = 150;
   src->LockDimension = true;
   src->SetPosition(2);
-  src->SetPixelAspect(5);
+  src->SetPixelAspect(pa0p7375_1);
   src->NativePixelAspect = 6;
   src->SetBorderColor(0x010203);
   src->SetPaletteType(ptRGB444);
@@ -231,10 +231,10 @@ TEST(KvDestEngineOptions, AssignCopiesSettingsButNotTheRest) {
   src->SetUseSourcePalette(true);
   src->SetUseOnlyOriginalColors(true);
   src->SetMaxFlickering(30);
-  src->SetColorUsage(3);
+  src->SetColorUsage(cuBrightOnly);
   src->SetGigaCalculation(1);
   src->SetExcludeGrayMixes(true);
-  src->SetPaletteMode(17);
+  src->SetPaletteMode(pmCustom);
   TKvColorMask m{};
   m[5] = 1;
   src->SetColorMask(m);
@@ -272,7 +272,7 @@ TEST(KvDestEngineOptions, AssignCopiesSettingsButNotTheRest) {
   EXPECT_EQ(dst->Height, 150);
   EXPECT_TRUE(dst->LockDimension);
   EXPECT_EQ(dst->Position, 2);
-  EXPECT_EQ(dst->PixelAspect, 5);
+  EXPECT_EQ(dst->PixelAspect, pa0p7375_1);
   EXPECT_EQ(dst->NativePixelAspect, 6);
   EXPECT_EQ(dst->BorderColor, 0x010203);
   EXPECT_EQ(dst->PaletteType, ptRGB444);
@@ -288,9 +288,9 @@ TEST(KvDestEngineOptions, AssignCopiesSettingsButNotTheRest) {
               dst->UseOnlyOriginalColors && dst->ExcludeGrayMixes && dst->SafeMode);
   EXPECT_EQ(dst->GrayPaletteParam, 40);
   EXPECT_EQ(dst->MaxFlickering, 30);
-  EXPECT_EQ(dst->ColorUsage, 3);
+  EXPECT_EQ(dst->ColorUsage, cuBrightOnly);
   EXPECT_EQ(dst->GigaCalculation, 1);
-  EXPECT_EQ(dst->PaletteMode, 17);
+  EXPECT_EQ(dst->PaletteMode, pmCustom);
   EXPECT_EQ(dst->ColorMask[5], 1);
   EXPECT_EQ(dst->ColorMask[6], 0);
   EXPECT_EQ(dst->ColorMask2[6], 1);

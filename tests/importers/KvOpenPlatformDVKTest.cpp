@@ -90,7 +90,7 @@ TEST(KvOpenPlatformDVK, RoundTrip) {
   EXPECT_EQ(b->Palette->GetStdRGB(15), StdRGBColor(0, 0, 0));
   for (int y = 0; y < 20; ++y)
     for (int x = 0; x < 64; ++x) ASSERT_EQ(b->GetPixel(x, y), r.Preview->GetPixel(x, y));
-  for (uint8_t mode : {0, 1}) {
+  for (TKvPaletteMode mode : {pmBlackWhite, pmGray}) {
     auto m = ConvertPicture(DestEngineClass<TKvDvkEngine>(), *pic, [&](TKvDestEngineOptions& o) {
       o.SetPaletteMode(mode);
       o.UpdatePalette();

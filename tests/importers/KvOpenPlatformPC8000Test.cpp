@@ -41,9 +41,10 @@ int Differences(TKvBitmap& A, TKvBitmap& B, bool AByColour) {
 TEST(KvOpenPlatformPC8000, RoundTrips) {
   auto pic = GradientPicture(256, 64, 41);
   struct {
-    int Mode;
+    TKvPaletteMode Mode;
     TKvPaletteType Type;
-  } cases[] = {{0, ptColoredLinear}, {1, ptColoredDDp}, {11, ptColoredLinear}, {11, ptColoredDDp}};
+  } cases[] = {
+      {pmBlackWhite, ptColoredLinear}, {pmGray, ptColoredDDp}, {pmColor, ptColoredLinear}, {pmColor, ptColoredDDp}};
   for (auto& c : cases) {
     auto r = ConvertPicture(DestEngineClass<TKvPC8000Engine>(), *pic, [&](TKvDestEngineOptions& o) {
       o.SetPaletteType(c.Type);
@@ -55,10 +56,10 @@ TEST(KvOpenPlatformPC8000, RoundTrips) {
     TKvSourceEngine* e = probe.Find(kPC8000);
     e->PaletteType = c.Type;
     auto b = e->Decode();
-    if (c.Mode != 0) {
-      EXPECT_TRUE(b->Palette->SameColors(r.Preview->Palette.get())) << c.Mode;
+    if (c.Mode != pmBlackWhite) {
+      EXPECT_TRUE(b->Palette->SameColors(r.Preview->Palette.get())) << int(c.Mode);
     }
-    EXPECT_EQ(Differences(*b, *r.Preview, c.Mode == 0), 0) << c.Mode << " " << c.Type;
+    EXPECT_EQ(Differences(*b, *r.Preview, c.Mode == pmBlackWhite), 0) << int(c.Mode) << " " << c.Type;
   }
 }
 

@@ -64,7 +64,7 @@ TEST(KvOpenPlatformUKNC, DamagedDataFailsWithInvalidData) {
 
 TEST(KvOpenPlatformUKNC, RoundTripByColour) {
   auto pic = GradientPicture(75, 30, 41);
-  for (uint8_t mode : {16, 0}) {
+  for (TKvPaletteMode mode : {pmGRB, pmBlackWhite}) {
     auto r = ConvertPicture(DestEngineClass<TKvUKNCEngine>(), *pic,
                             [&](TKvDestEngineOptions& o) { o.SetPaletteMode(mode); });
     std::vector<uint8_t> bytes(r.Bytes(0), r.Bytes(0) + r.Size(0));
@@ -79,7 +79,7 @@ TEST(KvOpenPlatformUKNC, RoundTripByColour) {
                                       StdRGBColor(255, 255, 0), StdRGBColor(255, 255, 255)};
     for (int i = 0; i < 8; ++i) EXPECT_EQ(b->Palette->GetStdRGB(i), expect[i]);
     EXPECT_EQ(CountColorDiffs(*b, *r.Preview), 0) << int(mode);
-    if (mode == 16) {
+    if (mode == pmGRB) {
       EXPECT_EQ(CountIndexDiffs(*b, *r.Preview), 0);
     }
   }

@@ -47,7 +47,7 @@ Bytes Deflate(const Bytes& a) {
 Bytes ConvertScreen(uint32_t ASeed, bool ABlackAndWhite) {
   auto pic = GradientPicture(256, 192, ASeed);
   auto r = ConvertPicture(DestEngineClass<TKvZxSpectrumEngine>(), *pic,
-                          [&](TKvDestEngineOptions& o) { o.SetPaletteMode(ABlackAndWhite ? 0 : 11); });
+                          [&](TKvDestEngineOptions& o) { o.SetPaletteMode(ABlackAndWhite ? pmBlackWhite : pmColor); });
   return Bytes(r.Bytes(0), r.Bytes(0) + r.Size(0));
 }
 const Bytes& ColorScr() {

@@ -40,12 +40,13 @@ int LayoutIndex(const std::vector<uint8_t>& d, int x, int y, TKvStdRGBColor& ACo
 TEST(KvProfiRoundTrip, BothKindsAndWidths) {
   TKvProcessorCountOverride one(1);
   struct {
-    uint8_t Type, Mode;
+    uint8_t Type;
+    TKvPaletteMode Mode;
     int Bits;
     const char* Kind;
-  } cases[] = {{ptColored15, 0, 1, "B/W"},         {ptColored15, 1, 4, "color"},
-               {ptColored15, 11, 4, "color"},      {ptColored16of256, 0, 4, "palette"},
-               {ptColored16of256, 1, 4, "palette"}, {ptColored16of256, 11, 4, "palette"}};
+  } cases[] = {{ptColored15, pmBlackWhite, 1, "B/W"},    {ptColored15, pmGray, 4, "color"},
+               {ptColored15, pmColor, 4, "color"},       {ptColored16of256, pmBlackWhite, 4, "palette"},
+               {ptColored16of256, pmGray, 4, "palette"}, {ptColored16of256, pmColor, 4, "palette"}};
   for (int width : {512, 500}) {
     auto pic = GradientPicture(width, 24, static_cast<uint32_t>(width));
     for (auto& c : cases) {

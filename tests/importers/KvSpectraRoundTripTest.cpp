@@ -119,14 +119,14 @@ TEST_P(KvSpectraRoundTripMode, EveryPaletteType) {
   for (uint8_t type : {ptColored15x1, ptColored15x2, ptColored64x1, ptColored64x2}) {
     if (half && type == ptColored64x1) continue;
     const bool walk = H == 1 && (type == ptColored15x2 || type == ptColored64x2);
-    for (uint8_t mode : {11, 1, 0}) {
+    for (TKvPaletteMode mode : {pmColor, pmGray, pmBlackWhite}) {
       // The 2080 candidates of every 64-colour pair cost seconds per
       // picture; the gray and black-and-white forms write the same file
       // layout and the 8x8 mode takes the colours.
-      if (type == ptColored64x2 && mode == 11 && H != 8) continue;
+      if (type == ptColored64x2 && mode == pmColor && H != 8) continue;
       SCOPED_TRACE(testing::Message() << cls->GetModeName() << " type " << int(type) << " mode " << int(mode));
-      for (uint8_t usage : {0, 2}) {
-        if (usage != 0 && (type != ptColored15x1 || mode != 11)) continue;
+      for (TKvColorUsage usage : {cuDarkAndBright, cuDarkOnlyForceBright}) {
+        if (usage != cuDarkAndBright && (type != ptColored15x1 || mode != pmColor)) continue;
         auto r = ConvertPicture(*cls, walk ? *full : *band, [&](TKvDestEngineOptions& o) {
           o.SetPaletteType(type);
           o.SetPaletteMode(mode);

@@ -90,21 +90,24 @@ TEST_P(KvUlaPlusRoundTrip, EveryPixelShowsThePreviewColour) {
   struct Case {
     const char* What;
     TBitmap32* Picture;
-    uint8_t Mode;
+    TKvPaletteMode Mode;
     int When;
-  } cases[] = {{"17 colours", pairs6.get(), 8, kAll},     {"custom", pairs6.get(), 17, kV11},
-               {"64 clustered", pairs12.get(), 9, kV11}, {"64 flat", flat.get(), 9, kAll},
-               {"gray", photo.get(), 1, kAll},           {"two colours", photo.get(), 1, kNotGray}};
+  } cases[] = {{"17 colours", pairs6.get(), pmColor17Of256, kAll},
+               {"custom", pairs6.get(), pmCustom, kV11},
+               {"64 clustered", pairs12.get(), pmColor64Of256, kV11},
+               {"64 flat", flat.get(), pmColor64Of256, kAll},
+               {"gray", photo.get(), pmGray, kAll},
+               {"two colours", photo.get(), pmGray, kNotGray}};
   for (const Case& c : cases) {
     if ((c.When == kV11 && p.Type != ptV11) || (c.When == kNotGray && gray)) continue;
-    if (p.Timex && gray && c.Mode == 9) continue;
+    if (p.Timex && gray && c.Mode == pmColor64Of256) continue;
     SCOPED_TRACE(c.What);
     TKvPalette256 full;
     BuildUlaPlusPalette(full, p.Type);
     auto r = ConvertPicture(cls, *c.Picture, [&](TKvDestEngineOptions& o) {
       o.SetPaletteType(p.Type);
       o.SetPaletteMode(c.Mode);
-      if (c.Mode == 17) {
+      if (c.Mode == pmCustom) {
         // Two colours chosen with "Edit..." are kept.
         TKvColorMask mask{};
         mask[3] = mask[200] = 1;
@@ -118,7 +121,7 @@ TEST_P(KvUlaPlusRoundTrip, EveryPixelShowsThePreviewColour) {
       }
       o.UpdatePalette();
     });
-    if (c.Mode == 17) {
+    if (c.Mode == pmCustom) {
       for (int i : {3, 200}) EXPECT_GE(r.Options->GetPalette()->IndexOfStdRGB(full.GetStdRGB(i)), 0);
     }
     auto d = Reopen(r, "picture.scr", importer, p.Type);

@@ -74,9 +74,9 @@ TEST(KvZxGigaRoundTrip, BlackAndWhiteFramesAreExchanged) {
 
 struct TGigaCase {
   const char* Name;
-  uint8_t Usage;
+  TKvColorUsage Usage;
   bool Safe;
-  uint8_t Mode;
+  TKvPaletteMode Mode;
   uint8_t Calculation;
   const char* Multi;  // the MGH modes to convert too, by file extension
 };
@@ -120,20 +120,20 @@ TEST_P(KvZxGigaRoundTripCases, TwoScreenAndMghFiles) {
 }
 
 INSTANTIATE_TEST_SUITE_P(, KvZxGigaRoundTripCases,
-                         ::testing::Values(TGigaCase{"Usage0", 0, false, 11, 1, ""},
-                                           TGigaCase{"Usage1", 1, false, 11, 1, "mg4 mg2 mg1"},
-                                           TGigaCase{"Usage3", 3, false, 11, 1, "mg1"},
-                                           TGigaCase{"Safe", 0, true, 11, 1, "mg4 mg2 mg1"},
-                                           TGigaCase{"Gray", 0, false, 1, 1, "mg4 mg2 mg1"},
-                                           TGigaCase{"Standard", 1, false, 11, 0, "mg2"}),
+                         ::testing::Values(TGigaCase{"Usage0", cuDarkAndBright, false, pmColor, 1, ""},
+                                           TGigaCase{"Usage1", cuDarkOnly, false, pmColor, 1, "mg4 mg2 mg1"},
+                                           TGigaCase{"Usage3", cuBrightOnly, false, pmColor, 1, "mg1"},
+                                           TGigaCase{"Safe", cuDarkAndBright, true, pmColor, 1, "mg4 mg2 mg1"},
+                                           TGigaCase{"Gray", cuDarkAndBright, false, pmGray, 1, "mg4 mg2 mg1"},
+                                           TGigaCase{"Standard", cuDarkOnly, false, pmColor, 0, "mg2"}),
                          [](const auto& AInfo) { return std::string(AInfo.param.Name); });
 
 TEST(KvZxGigaRoundTrip, InterlacedFiles) {
   auto pic = GradientPicture(256, 32, 34);
   // v1: the preview's colours, row for row.
-  for (uint8_t mode : {0, 1, 11})
-    for (uint8_t usage : {0, 1, 3}) {
-      if (mode != 11 && usage != 0) continue;
+  for (TKvPaletteMode mode : {pmBlackWhite, pmGray, pmColor})
+    for (TKvColorUsage usage : {cuDarkAndBright, cuDarkOnly, cuBrightOnly}) {
+      if (mode != pmColor && usage != cuDarkAndBright) continue;
       SCOPED_TRACE(testing::Message() << "v1 mode " << int(mode) << " usage " << int(usage));
       auto r = ConvertPicture(DestEngineClass<TKvZxSpectrumInterlacedEngine>(), *pic, [&](TKvDestEngineOptions& o) {
         o.SetPaletteMode(mode);
@@ -148,7 +148,7 @@ TEST(KvZxGigaRoundTrip, InterlacedFiles) {
   // v2: file pixel (x, y) shows preview pixel (2x, y).
   auto half = GradientPicture(256, 16, 35);
   for (uint8_t style : {0, 1, 2})
-    for (uint8_t usage : {1, 3}) {
+    for (TKvColorUsage usage : {cuDarkOnly, cuBrightOnly}) {
       SCOPED_TRACE(testing::Message() << "v2 style " << int(style) << " usage " << int(usage));
       auto r =
           ConvertPicture(DestEngineClass<TKvZxSpectrumGigaInterlacedEngine1>(), *half, [&](TKvDestEngineOptions& o) {
@@ -160,7 +160,7 @@ TEST(KvZxGigaRoundTrip, InterlacedFiles) {
       ExpectSameColors(*o.Decoded, *r.Preview, -1, -1, [](int x) { return 2 * x; });
     }
   auto gray = ConvertPicture(DestEngineClass<TKvZxSpectrumGigaInterlacedEngine1>(), *half,
-                             [](TKvDestEngineOptions& o) { o.SetPaletteMode(1); });
+                             [](TKvDestEngineOptions& o) { o.SetPaletteMode(pmGray); });
   auto g = Open(gray, 0, "gray.lce", "TKvZxSpectrumColorInterlacedEngine", kSizeExt);
   ASSERT_TRUE(g.Decoded);
   ExpectSameColors(*g.Decoded, *gray.Preview, -1, -1, [](int x) { return 2 * x; });

@@ -36,7 +36,7 @@ void ExpectRoundTrip(const TKvConversion& AConversion, int AIndex, const std::st
 
 TEST(KvZxRoundTrip, StandardScreen) {
   auto pic = GradientPicture(256, 192, 21);
-  for (uint8_t usage : {0, 2}) {
+  for (TKvColorUsage usage : {cuDarkAndBright, cuDarkOnlyForceBright}) {
     auto r = ConvertPicture(DestEngineClass<TKvZxSpectrumEngine>(), *pic,
                             [&](TKvDestEngineOptions& o) { o.SetColorUsage(usage); });
     ExpectRoundTrip(r, 0, "picture.scr", "TKvZxSpectrumColorEngine", true);

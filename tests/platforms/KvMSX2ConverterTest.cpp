@@ -187,7 +187,7 @@ TEST(KvMSX2Converters, FilesBySize) {
     SCOPED_TRACE(c.Class->GetModeName() + " " + std::to_string(c.W) + "x" + std::to_string(c.H));
     auto pic = SolidPicture(c.W, c.H, 0x4080C0);
     // The files do not depend on the palette mode: black and white is quick.
-    auto r = ConvertPicture(*c.Class, *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(0); });
+    auto r = ConvertPicture(*c.Class, *pic, [](TKvDestEngineOptions& o) { o.SetPaletteMode(pmBlackWhite); });
     std::vector<std::string> files = Files(r);
     for (std::string& f : files)
       if (f.starts_with("mag:")) f = "mag";
@@ -272,8 +272,8 @@ TEST(KvMSX2Converters, ExamplesOfTheFormats) {
 
   // SCREEN 8 in "Black/white" stores black and white only.
   auto pic8 = GradientPicture(256, 212, 7);
-  auto r8 =
-      ConvertPicture(DestEngineClass<TKvMSXScr8Engine>(), *pic8, [](TKvDestEngineOptions& o) { o.SetPaletteMode(0); });
+  auto r8 = ConvertPicture(DestEngineClass<TKvMSXScr8Engine>(), *pic8,
+                           [](TKvDestEngineOptions& o) { o.SetPaletteMode(pmBlackWhite); });
   const uint8_t* s8 = StreamOf(r8, "sc8")->GetMemory();
   int other = 0, white = 0;
   for (int i = 7; i < 54279; ++i) {
@@ -284,8 +284,8 @@ TEST(KvMSX2Converters, ExamplesOfTheFormats) {
   EXPECT_GT(white, 0);
 
   // SCREEN 8 grays: the codes of the four gray levels.
-  auto r8g =
-      ConvertPicture(DestEngineClass<TKvMSXScr8Engine>(), *pic8, [](TKvDestEngineOptions& o) { o.SetPaletteMode(1); });
+  auto r8g = ConvertPicture(DestEngineClass<TKvMSXScr8Engine>(), *pic8,
+                            [](TKvDestEngineOptions& o) { o.SetPaletteMode(pmGray); });
   const uint8_t* s8g = StreamOf(r8g, "sc8")->GetMemory();
   for (int i = 7; i < 7 + 212 * 256; ++i)
     ASSERT_TRUE(s8g[i] == 0 || s8g[i] == 73 || s8g[i] == 146 || s8g[i] == 255) << i << " " << int(s8g[i]);

@@ -37,17 +37,20 @@ TEST(KvSavePlatformDVK, OptionsSizeAndPalettes) {
   EXPECT_EQ(o->GetPalette()->Count, 64);
   EXPECT_EQ(o->GetPalette()->GetStdRGB(21), StdRGBColor(0x80, 0x80, 0x80));
   struct {
-    uint8_t Type, Mode;
+    uint8_t Type;
+    TKvPaletteMode Mode;
     std::vector<TKvStdRGBColor> Colors;
   } cases[] = {
-      {ptColoredEMUStudio, 0, {StdRGBColor(0, 0, 0), StdRGBColor(255, 255, 255)}},
-      {ptColoredEMUStudio, 1,
+      {ptColoredEMUStudio, pmBlackWhite, {StdRGBColor(0, 0, 0), StdRGBColor(255, 255, 255)}},
+      {ptColoredEMUStudio,
+       pmGray,
        {StdRGBColor(0, 0, 0), StdRGBColor(0x80, 0x80, 0x80), StdRGBColor(0xC0, 0xC0, 0xC0),
         StdRGBColor(255, 255, 255)}},
-      {ptColoredLinear, 1,
+      {ptColoredLinear,
+       pmGray,
        {StdRGBColor(0, 0, 0), StdRGBColor(0x55, 0x55, 0x55), StdRGBColor(0xAA, 0xAA, 0xAA),
         StdRGBColor(255, 255, 255)}},
-      {ptColoredEMUStudio, 5, {}},
+      {ptColoredEMUStudio, pm8Colors, {}},
   };
   for (auto& c : cases) {
     o->BeginUpdate();

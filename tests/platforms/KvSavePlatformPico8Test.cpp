@@ -10,7 +10,7 @@ namespace {
 
 const TKvDestEngineClass& Pico8() { return DestEngineClass<TKvPico8Engine>(); }
 
-TKvConversion Pico8Convert(int AMode, TBitmap32& APicture) {
+TKvConversion Pico8Convert(TKvPaletteMode AMode, TBitmap32& APicture) {
   return ConvertPicture(Pico8(), APicture, [AMode](TKvDestEngineOptions& o) { o.SetPaletteMode(AMode); });
 }
 
@@ -25,16 +25,16 @@ TEST(KvSavePlatformPico8, RegisteredPreviewOnly) {
   o->SetWidth(200);
   EXPECT_EQ(o->GetWidth(), 128);
   EXPECT_EQ(o->GetHeight(), 128);
-  EXPECT_EQ(o->PaletteMode, 11);
+  EXPECT_EQ(o->PaletteMode, pmColor);
 }
 
 TEST(KvSavePlatformPico8, WhiteGivesIndex7) {
   auto pic = SolidPicture(16, 8, 0xFFFFFF);
-  for (int mode : {0, 11}) {
+  for (TKvPaletteMode mode : {pmBlackWhite, pmColor}) {
     auto r = Pico8Convert(mode, *pic);
     EXPECT_EQ(r.Streams, nullptr);
-    EXPECT_EQ(r.Preview->GetPixel(3, 3), 7) << mode;
-    EXPECT_EQ(r.Preview->Palette->GetStdRGB(7), StdRGBColor(0xFF, 0xF1, 0xE8)) << mode;
+    EXPECT_EQ(r.Preview->GetPixel(3, 3), 7) << int(mode);
+    EXPECT_EQ(r.Preview->Palette->GetStdRGB(7), StdRGBColor(0xFF, 0xF1, 0xE8)) << int(mode);
   }
 }
 

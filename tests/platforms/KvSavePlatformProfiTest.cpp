@@ -80,7 +80,7 @@ TEST(KvPlatformProfi, PaletteAndSizes) {
   }
 }
 
-TKvConversion ConvertProfi(TBitmap32& APicture, uint8_t AType, uint8_t AMode) {
+TKvConversion ConvertProfi(TBitmap32& APicture, uint8_t AType, TKvPaletteMode AMode) {
   return ConvertPicture(DestEngineClass<TKvProfiEngine>(), APicture, [&](TKvDestEngineOptions& o) {
     o.SetPaletteType(AType);
     o.SetPaletteMode(AMode);
@@ -91,13 +91,13 @@ TKvConversion ConvertProfi(TBitmap32& APicture, uint8_t AType, uint8_t AMode) {
 TEST(KvSavePlatformProfi, FileLayouts) {
   TKvProcessorCountOverride one(1);
   auto full = GradientPicture(512, 240, 5);
-  auto mono = ConvertProfi(*full, ptColored15, 0);
+  auto mono = ConvertProfi(*full, ptColored15, pmBlackWhite);
   ASSERT_EQ(mono.Size(0), 15488);
   const uint8_t* d = mono.Bytes(0);
   EXPECT_EQ(d[4], 8);
   EXPECT_EQ(d[6] | (d[7] << 8), 64);
   EXPECT_EQ(d[9], 0);
-  auto bw = ConvertProfi(*full, ptColored16of256, 0);
+  auto bw = ConvertProfi(*full, ptColored16of256, pmBlackWhite);
   ASSERT_EQ(bw.Size(0), 30848);
   d = bw.Bytes(0);
   EXPECT_EQ(d[4], 4);
@@ -115,7 +115,7 @@ TEST(KvSavePlatformProfi, FileLayouts) {
   EXPECT_EQ(d[10 + ink], ProfiPaletteByte(255));
 
   auto narrow = GradientPicture(500, 16, 6);
-  auto color = ConvertProfi(*narrow, ptColored16of256, 11);
+  auto color = ConvertProfi(*narrow, ptColored16of256, pmColor);
   ASSERT_EQ(color.Size(0), 128 + 126 * 16);
   d = color.Bytes(0);
   EXPECT_EQ(d[6] | (d[7] << 8), 126);
@@ -124,7 +124,7 @@ TEST(KvSavePlatformProfi, FileLayouts) {
   TKvPalette256& cp = *color.Options->GetPalette();
   ASSERT_LE(cp.Count, 16);
   for (int i = 0; i < cp.Count; ++i) EXPECT_EQ(d[10 + i], ProfiPaletteByte(p256.LocateStdRGB(cp.GetStdRGB(i))));
-  auto zx = ConvertProfi(*narrow, ptColored15, 11);
+  auto zx = ConvertProfi(*narrow, ptColored15, pmColor);
   d = zx.Bytes(0);
   EXPECT_EQ(d[9], 0);
   for (int i = 10; i < 128; ++i) EXPECT_EQ(d[i], 0) << i;
@@ -132,10 +132,11 @@ TEST(KvSavePlatformProfi, FileLayouts) {
 
 TEST(KvSavePlatformProfi, RefusesUnknownModesAndKinds) {
   auto pic = GradientPicture(16, 8, 1);
-  for (auto [type, mode] : {std::pair<int, int>{ptColored15, 2}, {ptColored16of256, 5}, {ptRGB888, 11}}) {
+  for (auto [type, mode] :
+       {std::pair<int, TKvPaletteMode>{ptColored15, pmGrayGreen}, {ptColored16of256, pm8Colors}, {ptRGB888, pmColor}}) {
     try {
-      ConvertProfi(*pic, static_cast<uint8_t>(type), static_cast<uint8_t>(mode));
-      ADD_FAILURE() << type << " " << mode;
+      ConvertProfi(*pic, static_cast<uint8_t>(type), mode);
+      ADD_FAILURE() << type << " " << int(mode);
     } catch (const EOSError& e) {
       EXPECT_EQ(e.ErrorCode, 87u);
     }
@@ -148,7 +149,7 @@ TEST(KvSavePlatformProfi, SameBytesOnAnyProcessorCount) {
   std::vector<uint8_t> first;
   for (int n : {1, 4}) {
     TKvProcessorCountOverride count(n);
-    auto r = ConvertProfi(*pic, ptColored16of256, 11);
+    auto r = ConvertProfi(*pic, ptColored16of256, pmColor);
     std::vector<uint8_t> bytes(r.Bytes(0), r.Bytes(0) + r.Size(0));
     if (first.empty())
       first = bytes;

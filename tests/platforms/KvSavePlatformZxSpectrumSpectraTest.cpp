@@ -329,7 +329,7 @@ TEST(KvSavePlatformZxSpectrumSpectra, RefusedPaletteTypes) {
   auto pic = SolidPicture(256, 192, 0x808080);
   for (const TSpectraMode& m : Modes())
     for (uint8_t type : {0, 27, 32, 35, 37})
-      for (uint8_t mode : {0, 1, 11}) {
+      for (TKvPaletteMode mode : {pmBlackWhite, pmGray, pmColor}) {
         if (type == 35 && m.Width == 8) continue;
         SCOPED_TRACE(testing::Message() << m.Class->GetModeName() << " " << int(type) << " " << int(mode));
         try {
@@ -418,27 +418,27 @@ TEST(KvSavePlatformZxSpectrumSpectra, DoubleByteIgnoresColourUsage) {
                {&Engine<TKvZxSpectrumSpectra8x1Engine>(), pic.get()}};
   for (auto& [cls, picture] : cases) {
     auto base = ConvertPicture(*cls, *picture, [](TKvDestEngineOptions& o) { o.SetPaletteType(ptColored15x2); });
-    for (uint8_t usage : {2}) {
+    for (TKvColorUsage usage : {cuDarkOnlyForceBright}) {
       auto r = ConvertPicture(*cls, *picture, [&](TKvDestEngineOptions& o) {
         o.SetPaletteType(ptColored15x2);
         o.SetColorUsage(usage);
       });
       EXPECT_EQ(std::memcmp(r.Bytes(0), base.Bytes(0), static_cast<size_t>(r.Size(0))), 0) << int(usage);
       EXPECT_EQ(CountIndexDiffs(*r.Preview, *base.Preview), 0);
-      EXPECT_EQ(r.Options->ColorUsage, 0);
+      EXPECT_EQ(r.Options->ColorUsage, cuDarkAndBright);
     }
   }
 }
 
 TEST(KvSavePlatformZxSpectrumSpectra, HalfWidthColourUsage) {
   auto pic = GradientPicture(256, 192, 9);
-  for (uint8_t usage : {1, 2, 3}) {
+  for (TKvColorUsage usage : {cuDarkOnly, cuDarkOnlyForceBright, cuBrightOnly}) {
     auto r = ConvertPicture(Engine<TKvZxSpectrumSpectra4x8Engine>(), *pic, [&](TKvDestEngineOptions& o) {
       o.SetPaletteType(ptColored15x1);
       o.SetColorUsage(usage);
     });
     const uint8_t* d = r.Bytes(0);
-    for (int i = 6144; i < 6912; ++i) ASSERT_EQ((d[i] & 0x40) != 0, usage != 1) << int(usage) << " " << i;
+    for (int i = 6144; i < 6912; ++i) ASSERT_EQ((d[i] & 0x40) != 0, usage != cuDarkOnly) << int(usage) << " " << i;
   }
 }
 
@@ -513,13 +513,14 @@ TEST(KvSavePlatformZxSpectrumSpectra, SameBytesOnOneAndManyProcessors) {
   KvCellMinJobWork = 16;
   struct {
     const TKvDestEngineClass* Class;
-    uint8_t Type, Mode;
+    uint8_t Type;
+    TKvPaletteMode Mode;
     TBitmap32* Picture;
-  } cases[] = {{&Engine<TKvZxSpectrumSpectra8x1Engine>(), ptColored64x2, 1, pic.get()},
-               {&Engine<TKvZxSpectrumSpectra4x1Engine>(), ptColored15x2, 1, pic.get()},
-               {&Engine<TKvZxSpectrumSpectra4x4Engine>(), ptColored15x2, 11, band.get()},
-               {&Engine<TKvZxSpectrumSpectra4x4Engine>(), ptColored15x1, 11, band.get()},
-               {&Engine<TKvZxSpectrumSpectra8x4Engine>(), ptColored64x1, 11, band.get()}};
+  } cases[] = {{&Engine<TKvZxSpectrumSpectra8x1Engine>(), ptColored64x2, pmGray, pic.get()},
+               {&Engine<TKvZxSpectrumSpectra4x1Engine>(), ptColored15x2, pmGray, pic.get()},
+               {&Engine<TKvZxSpectrumSpectra4x4Engine>(), ptColored15x2, pmColor, band.get()},
+               {&Engine<TKvZxSpectrumSpectra4x4Engine>(), ptColored15x1, pmColor, band.get()},
+               {&Engine<TKvZxSpectrumSpectra8x4Engine>(), ptColored64x1, pmColor, band.get()}};
   for (auto& c : cases) {
     std::vector<uint8_t> bytes[2];
     for (int k = 0; k < 2; ++k) {
@@ -563,10 +564,11 @@ TEST(KvSavePlatformZxSpectrumSpectra, ColourUsageControlFollowsTheOptions) {
   auto& panel = dynamic_cast<TKvDestEngineUIEx&>(*ui);
   TKvPanelControlState state(panel);
   struct {
-    uint8_t Type, Mode;
+    uint8_t Type;
+    TKvPaletteMode Mode;
     bool Enabled;
-  } cases[] = {{ptColored15x1, 11, true}, {ptColored15x1, 1, false}, {ptColored15x1, 0, false},
-               {ptColored15x2, 11, false}, {ptColored64x1, 11, false}, {ptColored64x2, 11, false}};
+  } cases[] = {{ptColored15x1, pmColor, true},  {ptColored15x1, pmGray, false},  {ptColored15x1, pmBlackWhite, false},
+               {ptColored15x2, pmColor, false}, {ptColored64x1, pmColor, false}, {ptColored64x2, pmColor, false}};
   for (auto& c : cases) {
     o->SetPaletteType(c.Type);
     o->SetPaletteMode(c.Mode);

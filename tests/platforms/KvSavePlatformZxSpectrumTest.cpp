@@ -81,16 +81,16 @@ TEST(KvSavePlatformZxSpectrum, CandidateLists) {
 TEST(KvSavePlatformZxSpectrum, AttributePackingOfUniformPictures) {
   struct {
     uint32_t Color;
-    uint8_t Usage;
+    TKvColorUsage Usage;
     uint8_t Attr;
     bool BitsClear;
   } cases[] = {
-      {0x000000, 0, 0x00, true},
-      {0xBCBCBC, 0, 0x3F, false},  // normal white: (7, 7)
-      {0xFFFFFF, 0, 0x7F, false},  // bright white: (15, 15)
-      {0xBC0000, 1, 0x12, false},  // red, dark only: (2, 2)
-      {0xBC0000, 2, 0x52, false},  // forced bright
-      {0xFF0000, 3, 0x52, false},  // bright only: bright red
+      {0x000000, cuDarkAndBright, 0x00, true},
+      {0xBCBCBC, cuDarkAndBright, 0x3F, false},  // normal white: (7, 7)
+      {0xFFFFFF, cuDarkAndBright, 0x7F, false},  // bright white: (15, 15)
+      {0xBC0000, cuDarkOnly, 0x12, false},       // red: (2, 2)
+      {0xBC0000, cuDarkOnlyForceBright, 0x52, false},
+      {0xFF0000, cuBrightOnly, 0x52, false},  // bright red
   };
   for (auto& c : cases) {
     auto pic = SolidPicture(256, 192, c.Color);
@@ -111,11 +111,11 @@ TEST(KvSavePlatformZxSpectrum, AttributePackingOfUniformPictures) {
 
 TEST(KvSavePlatformZxSpectrum, ColourUsageRules) {
   auto pic = GradientPicture(256, 192);
-  for (uint8_t u : {1, 2, 3}) {
+  for (TKvColorUsage u : {cuDarkOnly, cuDarkOnlyForceBright, cuBrightOnly}) {
     auto r = ConvertPicture(Standard(), *pic, [&](TKvDestEngineOptions& o) { o.SetColorUsage(u); });
     const uint8_t* d = r.Bytes(0);
     for (int i = 6144; i < 6912; ++i) {
-      ASSERT_EQ((d[i] & 0x40) != 0, u != 1) << int(u) << " " << i;
+      ASSERT_EQ((d[i] & 0x40) != 0, u != cuDarkOnly) << int(u) << " " << i;
       ASSERT_EQ(d[i] & 0x80, 0);
     }
     if (u == 2) {

@@ -339,9 +339,12 @@ TEST(KvSavePlatformZxSpectrumUlaPlus, FilesAndProgress) {
   auto pic = UlaPlusPairPicture(12);
   struct {
     const TKvDestEngineClass* Class;
-    uint8_t Mode;
+    TKvPaletteMode Mode;
     int Size;
-  } cases[] = {{&Classic(), 8, 6976}, {&Timex(), 8, 12352}, {&Classic(), 17, 6976}, {&Classic(), 9, 6976}};
+  } cases[] = {{&Classic(), pmColor17Of256, 6976},
+               {&Timex(), pmColor17Of256, 12352},
+               {&Classic(), pmCustom, 6976},
+               {&Classic(), pmColor64Of256, 6976}};
   for (auto& c : cases) {
     SCOPED_TRACE(c.Size + c.Mode);
     auto r = ConvertPicture(*c.Class, *pic, [&](TKvDestEngineOptions& o) { o.SetPaletteMode(c.Mode); });
@@ -349,7 +352,7 @@ TEST(KvSavePlatformZxSpectrumUlaPlus, FilesAndProgress) {
     EXPECT_EQ(r.Streams->GetExtension(0), "scr");
     ASSERT_EQ(r.Size(0), c.Size);
     EXPECT_EQ(r.Preview->Width, 256);
-    EXPECT_EQ(r.Options->GetPalette()->Count, c.Mode == 9 ? 64 : 48);
+    EXPECT_EQ(r.Options->GetPalette()->Count, c.Mode == pmColor64Of256 ? 64 : 48);
   }
   TKvDestProgress progress;
   auto o = Classic().Create()->CreateOptions();

@@ -13,10 +13,14 @@ namespace {
 
 TEST(KvZxGigascreen, CandidateListsFollowTheColourUsage) {
   struct {
-    uint8_t Usage;
+    TKvColorUsage Usage;
     bool Same;
     int Min, Max;
-  } cases[] = {{0, false, 0, 15}, {1, false, 0, 7}, {3, false, 8, 15}, {0, true, 0, 15}, {1, true, 0, 7}};
+  } cases[] = {{cuDarkAndBright, false, 0, 15},
+               {cuDarkOnly, false, 0, 7},
+               {cuBrightOnly, false, 8, 15},
+               {cuDarkAndBright, true, 0, 15},
+               {cuDarkOnly, true, 0, 7}};
   for (auto& c : cases) {
     TKvZxSpectrumGigascreenEngineOptions o;
     o.SetColorUsage(c.Usage);
@@ -225,12 +229,13 @@ TEST(KvZxGigascreen, SkippingHopelessCandidatesKeepsEveryResult) {
   auto pic = GradientPicture(256, 16, 46);
   struct {
     const TKvDestEngineClass* Class;
-    uint8_t Mode, Dither;
-  } cases[] = {{&DestEngineClass<TKvZxSpectrumGigascreenEngine>(), 11, 1},
-               {&DestEngineClass<TKvZxSpectrumGigascreenEngine>(), 1, 1},
-               {&DestEngineClass<TKvZxSpectrumGigascreenEngine>(), 11, 9},  // ordered
-               {&DestEngineClass<TKvZxSpectrumMultiGigascreen1Engine>(), 11, 2},
-               {&DestEngineClass<TKvZxSpectrumGigaInterlacedEngine1>(), 11, 1}};
+    TKvPaletteMode Mode;
+    uint8_t Dither;
+  } cases[] = {{&DestEngineClass<TKvZxSpectrumGigascreenEngine>(), pmColor, 1},
+               {&DestEngineClass<TKvZxSpectrumGigascreenEngine>(), pmGray, 1},
+               {&DestEngineClass<TKvZxSpectrumGigascreenEngine>(), pmColor, 9},  // ordered
+               {&DestEngineClass<TKvZxSpectrumMultiGigascreen1Engine>(), pmColor, 2},
+               {&DestEngineClass<TKvZxSpectrumGigaInterlacedEngine1>(), pmColor, 1}};
   for (auto& c : cases) {
     auto setup = [&](TKvDestEngineOptions& o) {
       o.SetColorUsage(cuBrightOnly);
