@@ -12,7 +12,9 @@ namespace {
 
 // The panel choices the walk makes besides the defaults: every other entry
 // of these lists, and the file-header box turned over. They are the choices
-// that change what a file holds (its colours, its header, its layout).
+// that change what a file holds (its palette, its header, its layout); the
+// ZX colour usages only change which cell colours are chosen, and are left
+// out to keep the sanitizer build quick.
 struct TKvVariantControl {
   TKvControlId Control;
   const char* Name;
@@ -21,18 +23,20 @@ struct TKvVariantControl {
 const TKvVariantControl VariantControls[] = {
     {pcModeCombo, "palette mode", false},
     {pcUsageCombo, "palette usage", false},
-    {pcColorUsageCombo, "colour usage", false},
     {pcFileFormatCheckBox, "file header", true},
 };
 
 // Modes whose conversions take longest (a few hundred milliseconds each in
-// a Release build, several seconds under the sanitizers): the walk keeps
+// a Release build, up to four seconds under the sanitizers): the walk keeps
 // only their defaults. Their variants choose colours, not another file
 // layout.
 const char* const SlowModes[][2] = {
     {"ATM Turbo", "640x200x4"},
     {"Profi", "512x240x4"},
     {"Scorpion GMX", "640x200x4"},
+    {"TI-99/4A", "F18A 256x192x4 Scanline"},
+    {"Vector-06C", "256x256x4 HAM1"},
+    {"Vector-06C", "256x256x4 HAM2"},
     {"ZX Spectrum", "256x192x4 MultiGiga 8x1"},
     {"ZX Spectrum Spectra", "256x192 (8x1)"},
     {"ZX Spectrum Spectra", "256x192 (8x2)"},
