@@ -18,7 +18,9 @@ void TKvDestEngineUIEx::AddDimensionSection(bool ANativeButton) {
   Append({.Kind = K::Dimension, .Flag = ANativeButton});
 }
 
-void TKvDestEngineUIEx::AddPositionSection(uint32_t AAspectSet) { Append({.Kind = K::Position, .Set = AAspectSet}); }
+void TKvDestEngineUIEx::AddPositionSection(TKvPixelAspectSet AAspects) {
+  Append({.Kind = K::Position, .Set = AAspects.Bits});
+}
 
 void TKvDestEngineUIEx::AddPaletteSeparator() { Append({.Kind = K::PaletteSeparator}); }
 
@@ -74,11 +76,13 @@ void TKvDestEngineUIEx::EditPalette(IKvPanelControls& AControls, TKvPalette* APa
   if (APalette && APalette->GetCount() > 0) AControls.RunPaletteEditor(*APalette, AColumns);
 }
 
-void TKvDestEngineUIEx::AddPaletteUsageSection(uint32_t AUsageSet) {
-  Append({.Kind = K::PaletteUsage, .Set = AUsageSet});
+void TKvDestEngineUIEx::AddPaletteUsageSection(TKvPaletteUsageSet AUsages) {
+  Append({.Kind = K::PaletteUsage, .Set = AUsages.Bits});
 }
 
-void TKvDestEngineUIEx::AddPaletteModeSection(uint32_t AModeSet) { Append({.Kind = K::PaletteMode, .Set = AModeSet}); }
+void TKvDestEngineUIEx::AddPaletteModeSection(TKvPaletteModeSet AModes) {
+  Append({.Kind = K::PaletteMode, .Set = AModes.Bits});
+}
 
 void TKvDestEngineUIEx::AddMaxColorCountSection(int AMin, int AMax) {
   Append({.Kind = K::MaxColorCount, .Min = AMin, .Max = AMax});
@@ -92,10 +96,12 @@ void TKvDestEngineUIEx::AddFixedPaletteSectionEx(const std::string& AComboClass,
   Append({.Kind = K::FixedPalette, .Columns = AColumns, .Rows = ARows, .Caption = AComboClass});
 }
 
-void TKvDestEngineUIEx::AddZxPaletteSection(uint32_t AModeSet) { Append({.Kind = K::ZxPalette, .Set = AModeSet}); }
+void TKvDestEngineUIEx::AddZxPaletteSection(TKvPaletteModeSet AModes) {
+  Append({.Kind = K::ZxPalette, .Set = AModes.Bits});
+}
 
-void TKvDestEngineUIEx::AddZxGigaScreenPaletteSection(bool AWith64x1, uint32_t AModeSet) {
-  Append({.Kind = K::ZxGigaScreenPalette, .Flag = AWith64x1, .Set = AModeSet});
+void TKvDestEngineUIEx::AddZxGigaScreenPaletteSection(bool AWith64x1, TKvPaletteModeSet AModes) {
+  Append({.Kind = K::ZxGigaScreenPalette, .Flag = AWith64x1, .Set = AModes.Bits});
 }
 
 void TKvDestEngineUIEx::AddColorUsageSection(bool AForceBright) {
@@ -206,7 +212,7 @@ void TKvDestEngineUIEx::StoreOptions(IKvPanelControls& C) {
   // Written directly: the lock alone restarts no conversion.
   if (Has(pcLockCheckBox)) O.LockDimension = C.GetChecked(pcLockCheckBox);
   if (Selected(pcPositionCombo)) O.SetPosition(static_cast<uint8_t>(C.GetItemIndex(pcPositionCombo)));
-  if (Selected(pcAspectCombo)) O.SetPixelAspect(static_cast<uint8_t>(C.GetItemValue(pcAspectCombo)));
+  if (Selected(pcAspectCombo)) O.SetPixelAspect(static_cast<TKvPixelAspect>(C.GetItemValue(pcAspectCombo)));
   if (Has(pcBorderColorBox)) O.SetBorderColor(static_cast<int32_t>(C.GetColor(pcBorderColorBox)));
   if (Selected(pcCustomPaletteCombo)) O.SetPaletteType(static_cast<uint8_t>(C.GetItemValue(pcCustomPaletteCombo)));
   if (Selected(pcCustomPaletteComboEx))
@@ -220,13 +226,13 @@ void TKvDestEngineUIEx::StoreOptions(IKvPanelControls& C) {
     if (LType >= 0) O.SetPaletteType(static_cast<uint8_t>(LType));
   }
   if (Selected(pcUsageCombo)) O.SetPaletteUsage(static_cast<uint8_t>(C.GetItemValue(pcUsageCombo)));
-  if (Selected(pcModeCombo)) O.SetPaletteMode(static_cast<uint8_t>(C.GetItemValue(pcModeCombo)));
+  if (Selected(pcModeCombo)) O.SetPaletteMode(static_cast<TKvPaletteMode>(C.GetItemValue(pcModeCombo)));
   if (Has(pcMaxColorCountEdit)) O.SetMaxColorCount(C.GetValue(pcMaxColorCountEdit));
   if (Has(pcKeepWholePaletteCheckBox)) O.SetKeepWholePalette(C.GetChecked(pcKeepWholePaletteCheckBox));
   if (Has(pcGrayPaletteCheckBox)) O.SetUseAsGrayPalette(C.GetChecked(pcGrayPaletteCheckBox));
   if (Has(pcOriginalColorsCheckBox)) O.SetUseOnlyOriginalColors(C.GetChecked(pcOriginalColorsCheckBox));
   if (Selected(pcCalculationCombo)) O.SetGigaCalculation(static_cast<uint8_t>(C.GetItemIndex(pcCalculationCombo)));
-  if (Selected(pcColorUsageCombo)) O.SetColorUsage(static_cast<uint8_t>(C.GetItemValue(pcColorUsageCombo)));
+  if (Selected(pcColorUsageCombo)) O.SetColorUsage(static_cast<TKvColorUsage>(C.GetItemValue(pcColorUsageCombo)));
   if (Has(pcMaxFlickeringBar)) O.SetMaxFlickering(C.GetValue(pcMaxFlickeringBar));
   if (Selected(pcStyleCombo)) O.SetGigaStyle(static_cast<uint8_t>(C.GetItemIndex(pcStyleCombo)));
   if (Has(pcSafeModeCheckBox)) O.SetSafeMode(C.GetChecked(pcSafeModeCheckBox));

@@ -12,7 +12,7 @@
 //   class TKvFooEngineUI : public TKvDestEngineUIEx {
 //   public:
 //     explicit TKvFooEngineUI(TKvDestEngineOptions* AOptions) : TKvDestEngineUIEx(AOptions) {
-//       AddPositionSection(0);
+//       AddPositionSection();
 //       AddPaletteSeparator();
 //       AddPaletteModeSection(PaletteModes(pmBlackWhite, pmGray, pmColor));
 //       FRows = AddOwnComboBox("&Rows:", {"One", "Two"}, GetOptions()->PaletteIndex);
@@ -27,7 +27,7 @@
 //     }
 //     void CheckOptions(IKvPanelControls& C) override {
 //       TKvDestEngineUIEx::CheckOptions(C);
-//       C.SetEnabled(pcSerpentineCheckBox, GetOptions()->PaletteMode != 0);
+//       C.SetEnabled(pcSerpentineCheckBox, GetOptions()->PaletteMode != pmBlackWhite);
 //     }
 //   private:
 //     int FRows = -1;
@@ -370,9 +370,8 @@ public:
   const std::vector<TKvPanelRelated>& GetRelated() const { return FRelated; }
 
   void AddDimensionSection(bool ANativeButton);
-  void AddPositionSection(uint32_t AAspectSet);
   // AAspects: the pixel aspects offered beside "1:1" and the mode's own.
-  void AddPositionSection(TKvPixelAspectSet AAspects = {}) { AddPositionSection(AAspects.Bits); }
+  void AddPositionSection(TKvPixelAspectSet AAspects = {});
   void AddPaletteSeparator();
   void AddPaletteLabel();
   void AddOriginalColorsCheckBox();
@@ -396,10 +395,8 @@ public:
   // cells, so only the first MaxGlyphColors colours are kept.
   void SetSectionGlyph(int ASectionIndex, int AItemIndex, const TKvPalette* APalette);
   static constexpr int MaxGlyphColors = 64;
-  void AddPaletteUsageSection(uint32_t AUsageSet);
-  void AddPaletteUsageSection(TKvPaletteUsageSet AUsages) { AddPaletteUsageSection(AUsages.Bits); }
-  void AddPaletteModeSection(uint32_t AModeSet);
-  void AddPaletteModeSection(TKvPaletteModeSet AModes) { AddPaletteModeSection(AModes.Bits); }
+  void AddPaletteUsageSection(TKvPaletteUsageSet AUsages);
+  void AddPaletteModeSection(TKvPaletteModeSet AModes);
   void AddMaxColorCountSection(int AMin, int AMax);
   void AddPaletteIndexLabel();
   void AddGrayPaletteCheckBox();
@@ -411,12 +408,8 @@ public:
   void AddFixedPaletteSection(int AColumns, int ARows) {
     AddFixedPaletteSectionEx("TKvFixedPaletteComboBox", AColumns, ARows);
   }
-  void AddZxPaletteSection(uint32_t AModeSet);
-  void AddZxPaletteSection(TKvPaletteModeSet AModes) { AddZxPaletteSection(AModes.Bits); }
-  void AddZxGigaScreenPaletteSection(bool AWith64x1, uint32_t AModeSet);
-  void AddZxGigaScreenPaletteSection(bool AWith64x1, TKvPaletteModeSet AModes) {
-    AddZxGigaScreenPaletteSection(AWith64x1, AModes.Bits);
-  }
+  void AddZxPaletteSection(TKvPaletteModeSet AModes);
+  void AddZxGigaScreenPaletteSection(bool AWith64x1, TKvPaletteModeSet AModes);
   void AddColorUsageSection(bool AForceBright);
   // "&Calculation:" with "Standard" and "Linear", set from and stored into
   // the options' GigaCalculation; a palette change.

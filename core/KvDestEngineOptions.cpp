@@ -93,7 +93,7 @@ void TKvDestEngineOptions::SetHeight(int32_t AValue) { Store(Height, AValue); }
 int32_t TKvDestEngineOptions::GetCellWidth() const { return 1; }
 int32_t TKvDestEngineOptions::GetCellHeight() const { return 1; }
 void TKvDestEngineOptions::SetPaletteType(uint8_t AValue) { Store(PaletteType, AValue); }
-void TKvDestEngineOptions::SetPaletteMode(uint8_t AValue) { Store(PaletteMode, AValue); }
+void TKvDestEngineOptions::SetPaletteMode(TKvPaletteMode AValue) { Store<uint8_t>(PaletteMode, AValue); }
 void TKvDestEngineOptions::UpdatePalette() {}
 
 void TKvDestEngineOptions::BeginUpdate() {
@@ -193,7 +193,7 @@ inline int32_t Clamp(int32_t v, int32_t lo, int32_t hi) { return v < lo ? lo : (
 }  // namespace
 
 void TKvDestEngineOptions::SetPosition(uint8_t AValue) { Store(Position, AValue); }
-void TKvDestEngineOptions::SetPixelAspect(uint8_t AValue) { Store(PixelAspect, AValue); }
+void TKvDestEngineOptions::SetPixelAspect(TKvPixelAspect AValue) { Store<uint8_t>(PixelAspect, AValue); }
 void TKvDestEngineOptions::SetBorderColor(int32_t AValue) { Store(BorderColor, AValue); }
 
 void TKvDestEngineOptions::SetPalette(const TKvPalette256* APalette) {
@@ -217,7 +217,7 @@ void TKvDestEngineOptions::SetSecondPaletteIndex(int32_t AValue) { Store(SecondP
 void TKvDestEngineOptions::SetMaxFlickering(int32_t AValue) {
   Store(MaxFlickering, Clamp(AValue, 0, 100));
 }
-void TKvDestEngineOptions::SetColorUsage(uint8_t AValue) { Store(ColorUsage, AValue); }
+void TKvDestEngineOptions::SetColorUsage(TKvColorUsage AValue) { Store<uint8_t>(ColorUsage, AValue); }
 void TKvDestEngineOptions::SetGigaCalculation(uint8_t AValue) { Store(GigaCalculation, AValue); }
 void TKvDestEngineOptions::SetExcludeGrayMixes(bool AValue) { Store(ExcludeGrayMixes, AValue); }
 void TKvDestEngineOptions::SetMaxColorCount(int32_t AValue) {

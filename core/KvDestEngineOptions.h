@@ -217,7 +217,7 @@ public:
   virtual int32_t GetCellWidth() const;
   virtual int32_t GetCellHeight() const;
   virtual void SetPaletteType(uint8_t AValue);
-  virtual void SetPaletteMode(uint8_t AValue);
+  virtual void SetPaletteMode(TKvPaletteMode AValue);
   // Rebuilds the hardware and result palettes of a converter; an override
   // does nothing while UpdateCount > 0.
   virtual void UpdatePalette();
@@ -234,7 +234,7 @@ public:
   TKvSize GetPixelAspectRatio() const;
 
   void SetPosition(uint8_t AValue);
-  void SetPixelAspect(uint8_t AValue);
+  void SetPixelAspect(TKvPixelAspect AValue);
   void SetBorderColor(int32_t AValue);
   void SetPalette(const TKvPalette256* APalette);
   void SetPaletteUsage(uint8_t AValue);
@@ -244,7 +244,7 @@ public:
   void SetExtraFlag(bool AValue);
   void SetSecondPaletteIndex(int32_t AValue);
   void SetMaxFlickering(int32_t AValue);
-  void SetColorUsage(uint8_t AValue);
+  void SetColorUsage(TKvColorUsage AValue);
   void SetGigaCalculation(uint8_t AValue);
   void SetExcludeGrayMixes(bool AValue);
   void SetMaxColorCount(int32_t AValue);

@@ -126,7 +126,7 @@ void TKvSymbOSEngineOptions::SetPaletteType(uint8_t AValue) {
   SetWidth(GetWidth());
 }
 
-void TKvSymbOSEngineOptions::SetPaletteMode(uint8_t AValue) {
+void TKvSymbOSEngineOptions::SetPaletteMode(TKvPaletteMode AValue) {
   TKvDestEngineOptions::SetPaletteMode(AValue);
   SetWidth(GetWidth());
 }

@@ -46,7 +46,7 @@ public:
   // Colour pictures have an even width.
   void SetWidth(int32_t AValue) override;
   void SetPaletteType(uint8_t AValue) override;
-  void SetPaletteMode(uint8_t AValue) override;
+  void SetPaletteMode(TKvPaletteMode AValue) override;
   void UpdatePalette() override;
 };
 

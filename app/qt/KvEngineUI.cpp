@@ -543,16 +543,16 @@ void TKvDestEngineUIPanel::AddDimensionSection(bool ANativeButton) {
   AddSection({.Kind = TKvPanelSectionKind::Dimension, .Flag = ANativeButton});
 }
 
-void TKvDestEngineUIPanel::AddPositionSection(uint32_t AAspectSet) {
-  AddSection({.Kind = TKvPanelSectionKind::Position, .Set = AAspectSet});
+void TKvDestEngineUIPanel::AddPositionSection(TKvPixelAspectSet AAspects) {
+  AddSection({.Kind = TKvPanelSectionKind::Position, .Set = AAspects.Bits});
 }
 
-void TKvDestEngineUIPanel::AddPaletteUsageSection(uint8_t AUsageSet) {
-  AddSection({.Kind = TKvPanelSectionKind::PaletteUsage, .Set = AUsageSet});
+void TKvDestEngineUIPanel::AddPaletteUsageSection(TKvPaletteUsageSet AUsages) {
+  AddSection({.Kind = TKvPanelSectionKind::PaletteUsage, .Set = AUsages.Bits});
 }
 
-void TKvDestEngineUIPanel::AddPaletteModeSection(uint32_t AModeSet) {
-  AddSection({.Kind = TKvPanelSectionKind::PaletteMode, .Set = AModeSet});
+void TKvDestEngineUIPanel::AddPaletteModeSection(TKvPaletteModeSet AModes) {
+  AddSection({.Kind = TKvPanelSectionKind::PaletteMode, .Set = AModes.Bits});
 }
 
 void TKvDestEngineUIPanel::AddColorUsageSection(bool AForceBright) {

@@ -79,9 +79,9 @@ public:
   // widgets are made from the section's controls as the description's are.
   void AddSection(const TKvPanelSection& ASection);
   void AddDimensionSection(bool ANativeButton);
-  void AddPositionSection(uint32_t AAspectSet);
-  void AddPaletteUsageSection(uint8_t AUsageSet);
-  void AddPaletteModeSection(uint32_t AModeSet);
+  void AddPositionSection(TKvPixelAspectSet AAspects = {});
+  void AddPaletteUsageSection(TKvPaletteUsageSet AUsages);
+  void AddPaletteModeSection(TKvPaletteModeSet AModes);
   void AddColorUsageSection(bool AForceBright);
   void AddHamSection(bool AInitial, bool APrev, bool ANext, bool AMaxChange);
   void AddDitheringSection(bool ABlockLimits);

@@ -171,13 +171,13 @@ TEST_F(ControlsTest, ColorUsageAndMaxChangeCountKeepTheConverterValues) {
 TEST_F(ControlsTest, PositionSectionListsOnlyTheAspectsThatMatter) {
   {
     TPanelFixture F(FParent.get());
-    F.Panel->AddPositionSection(0);
+    F.Panel->AddPositionSection();
     EXPECT_EQ(F.Panel->AspectCombo, nullptr);
   }
   TPanelFixture F(FParent.get());
   F.Options->PixelAspect = 18;
   F.Options->BorderColor = 0x112233;
-  F.Panel->AddPositionSection(0);
+  F.Panel->AddPositionSection();
   ASSERT_NE(F.Panel->AspectCombo, nullptr);
   QStringList LItems;
   for (int i = 0; i < F.Panel->AspectCombo->count(); ++i) LItems << F.Panel->AspectCombo->itemText(i);
@@ -189,7 +189,7 @@ TEST_F(ControlsTest, PositionSectionListsOnlyTheAspectsThatMatter) {
 TEST_F(ControlsTest, ModeAndUsageSections) {
   TPanelFixture F(FParent.get());
   F.Options->PaletteMode = 1;
-  F.Panel->AddPaletteModeSection(131842);
+  F.Panel->AddPaletteModeSection(PaletteModes(pmGray, pmColor17Of256, pmColor64Of256, pmCustom));
   QStringList LItems;
   for (int i = 0; i < F.Panel->ModeCombo->count(); ++i) LItems << F.Panel->ModeCombo->itemText(i);
   EXPECT_EQ(LItems, QStringList({"Gray", "Color (17 from 256)", "Color (64 from 256, slow)", "Custom"}));
@@ -201,7 +201,7 @@ TEST_F(ControlsTest, ModeAndUsageSections) {
   TPanelFixture G(FParent.get());
   G.Options->PaletteUsage = 1;
   try {
-    G.Panel->AddPaletteUsageSection(0b101);
+    G.Panel->AddPaletteUsageSection(PaletteUsages(puColors15, puColors16));
     FAIL() << "usage 1 is not offered";
   } catch (const EOSError& E) {
     EXPECT_EQ(E.ErrorCode, 87u);
@@ -409,7 +409,7 @@ TEST_F(ControlsTest, PanelBuildsEverySectionOfItsDescription) {
   LOptions->BorderIndex = 1;
   LOptions->Comment = "hello";
   auto LDescription = std::make_unique<TKvDestEngineUIEx>(LOptions.get());
-  LDescription->AddZxPaletteSection((1u << 0) | (1u << 11));
+  LDescription->AddZxPaletteSection(PaletteModes(pmBlackWhite, pmColor));
   LDescription->AddPaletteIndexLabel();
   const int LBorder = LDescription->AddBorderColorComboBoxEx();
   LDescription->AddSectionItem(LBorder, 0, "Black");

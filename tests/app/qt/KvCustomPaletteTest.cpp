@@ -114,7 +114,7 @@ TEST_F(CustomPaletteTest, EditButtonOpensNothingForAnEmptyPalette) {
   auto LOptions = TKvDestEngineOptions::Create();
   LOptions->PaletteMode = 17;
   TKvDestEngineUIPanel LPanel(nullptr, std::make_unique<TKvDestEngineUIEx>(LOptions.get()));
-  LPanel.AddPaletteModeSection(1u << 17);
+  LPanel.AddPaletteModeSection(PaletteModes(pmCustom));
   ASSERT_TRUE(LPanel.EditButton->isEnabled());
   LPanel.EditButton->click();
   EXPECT_EQ(Presenter.Count, 0);

@@ -219,7 +219,7 @@ TEST_F(PaletteGlyphTest, EditButtonEditsThePaletteTheConverterNames) {
   LOptions->PaletteType = ptRGB333;
   LOptions->HardwarePalette = TKvPaletteRGB::CreateType(ptRGB333, false);
   auto LDescription = std::make_unique<TEditingUI>(LOptions.get());
-  LDescription->AddPaletteModeSection((1u << 11) | (1u << 17));
+  LDescription->AddPaletteModeSection(PaletteModes(pmColor, pmCustom));
   TKvDestEngineUIPanel LPanel(FParent.get(), std::move(LDescription));
   ASSERT_NE(LPanel.EditButton, nullptr);
   LPanel.UpdateControls();

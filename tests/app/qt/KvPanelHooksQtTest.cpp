@@ -29,11 +29,11 @@ protected:
 class THookedUI : public TKvDestEngineUIEx {
 public:
   explicit THookedUI(TKvDestEngineOptions* AOptions) : TKvDestEngineUIEx(AOptions) {
-    AddPositionSection(0);
+    AddPositionSection();
     AddPaletteSeparator();
     AddGrayPaletteCheckBox();  // the palette block puts it below the grid
     AddDestPalette(16, 1, true);
-    AddPaletteModeSection(0x803);
+    AddPaletteModeSection(PaletteModes(pmBlackWhite, pmGray, pmColor));
     Extra = AddOwnCheckBox("E&xtra care", false);
     Ink = AddOwnColorBox("Ink:", 0x102030);
     AddDitheringSection(true);
