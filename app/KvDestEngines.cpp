@@ -7,7 +7,6 @@
 #include "core/KvImage.h"
 #include "core/KvKMeans.h"
 #include "core/KvPalette.h"
-#include "core/KvThreadJob.h"
 #include "rtl/KvSysUtils.h"
 #include "shell/noxShellBaseExtension.h"
 
@@ -157,10 +156,6 @@ void AdjustOnce(std::initializer_list<TKvImage*> AImages, TKvDestEngineOptions& 
 void InitKvDestEngines() {
   GDestEngineList = std::make_unique<TKvDestEngineList>();
   InitLevelTables();
-  // The first conversion would otherwise start the worker threads and fault
-  // in every page it touches (some 15 to 40 us each on a virtual machine),
-  // half again the time of the ones after it.
-  KvWarmThreadPool(8 << 20);
 }
 
 void DoneKvDestEngines() { GDestEngineList.reset(); }

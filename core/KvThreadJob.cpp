@@ -9,10 +9,6 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <cstring>
-#include <malloc.h>
-#include <thread>
-#include <vector>
 #include <memory>
 #include <string>
 #include <system_error>
@@ -392,52 +388,4 @@ void KvRunChunkJobs(int32_t ACount, int32_t AMinChunk, const bool* AAbort,
   int64_t total = 0;
   for (int k = 0; k < jobs.GetCount(); ++k) total += static_cast<TKvChunkJob*>(jobs.GetJob(k))->Nanoseconds;
   note(total);
-}
-
-// ---------------------------------------------------------------------------
-
-namespace {
-
-// One job per processor, each waiting until all have started, so that every
-// pooled thread runs one; each touches ABytes of its own heap.
-class TKvWarmJob : public TKvJob {
-public:
-  TKvWarmJob(TKvJobList* AList, std::atomic<int>& AStarted, int ACount, int64_t ABytes)
-      : TKvJob(AList), FStarted(AStarted), FCount(ACount), FBytes(ABytes) {}
-  void Execute() override {
-    ++FStarted;
-    while (FStarted.load() < FCount) std::this_thread::yield();
-    TouchHeap(FBytes);
-  }
-  static void TouchHeap(int64_t ABytes) {
-    if (ABytes <= 0) return;
-    std::vector<char> block(static_cast<size_t>(ABytes));
-    std::memset(block.data(), 1, block.size());
-    // The optimizer may not drop the block: its pages are the point.
-    volatile char sink = block[block.size() / 2];
-    (void)sink;
-  }
-
-private:
-  std::atomic<int>& FStarted;
-  int FCount;
-  int64_t FBytes;
-};
-
-}  // namespace
-
-void KvWarmThreadPool(int64_t ABytesPerThread) {
-  // Freed blocks stay with the process instead of going back to the system
-  // at once: fresh pages cost a fault each on first touch.
-  mallopt(M_MMAP_THRESHOLD, 32 << 20);
-  mallopt(M_TRIM_THRESHOLD, 64 << 20);
-  const int n = std::max<int>(ProcessorCount, 1);
-  if (n < 2) {
-    TKvWarmJob::TouchHeap(ABytesPerThread);
-    return;
-  }
-  std::atomic<int> started{0};
-  TKvJobList jobs;
-  for (int i = 0; i < n; ++i) new TKvWarmJob(&jobs, started, n, ABytesPerThread);
-  jobs.Run(nullptr);
 }

@@ -182,9 +182,3 @@ extern int64_t KvMinJobNanoseconds;
 // AMinChunk alone.
 void KvRunChunkJobs(int32_t ACount, int32_t AMinChunk, const bool* AAbort,
                     const std::function<void(int32_t, int32_t)>& AWork);
-
-// Starts a pooled thread per processor (each with its heap) and touches
-// ABytesPerThread of memory on each, kept by the process for later
-// conversions: the first conversion then finds the threads and the pages
-// the ones after it find.
-void KvWarmThreadPool(int64_t ABytesPerThread);
