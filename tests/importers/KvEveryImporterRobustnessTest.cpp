@@ -161,13 +161,7 @@ void Check(const TKvWalkCase&, const TKvWalkResult& r) {
 class KvEveryImporterRobustness : public ::testing::TestWithParam<int> {};
 
 TEST_P(KvEveryImporterRobustness, DamagedFilesAreRefusedOrDecodedWithinSize) {
-  for (int index : EveryModeCaseGroups()[static_cast<size_t>(GetParam())]) {
-    const TKvWalkCase& c = EveryModeCases()[static_cast<size_t>(index)];
-    SCOPED_TRACE(CaseTitle(c));
-    const TKvWalkResult& r = EveryModeResult(index);
-    EXPECT_EQ(r.Error, "");
-    Check(c, r);
-  }
+  ForEveryCaseOfGroup(GetParam(), Check);
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, KvEveryImporterRobustness,

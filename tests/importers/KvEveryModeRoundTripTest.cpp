@@ -181,13 +181,7 @@ void Check(const TKvWalkCase& c, const TKvWalkResult& r) {
 class KvEveryModeRoundTrip : public ::testing::TestWithParam<int> {};
 
 TEST_P(KvEveryModeRoundTrip, FilesOpenToThePreview) {
-  for (int index : EveryModeCaseGroups()[static_cast<size_t>(GetParam())]) {
-    const TKvWalkCase& c = EveryModeCases()[static_cast<size_t>(index)];
-    SCOPED_TRACE(CaseTitle(c));
-    const TKvWalkResult& r = EveryModeResult(index);
-    EXPECT_EQ(r.Error, "");
-    Check(c, r);
-  }
+  ForEveryCaseOfGroup(GetParam(), Check);
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, KvEveryModeRoundTrip,

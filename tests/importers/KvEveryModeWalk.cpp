@@ -1,5 +1,7 @@
 #include "importers/KvEveryModeWalk.h"
 
+#include <gtest/gtest.h>
+
 #include <cctype>
 #include <map>
 #include <mutex>
@@ -228,4 +230,14 @@ std::unique_ptr<TKvTestFiles> OpenWalkFile(const TKvWalkResult& AResult, size_t 
   for (size_t i = 0; i < AResult.Files.size(); ++i)
     if (i != AFile) files->Add(AResult.Files[i].Name, AResult.Files[i].Bytes);
   return files;
+}
+
+void ForEveryCaseOfGroup(int AGroup, const std::function<void(const TKvWalkCase&, const TKvWalkResult&)>& ACheck) {
+  for (int index : EveryModeCaseGroups()[static_cast<size_t>(AGroup)]) {
+    const TKvWalkCase& c = EveryModeCases()[static_cast<size_t>(index)];
+    SCOPED_TRACE(CaseTitle(c));
+    const TKvWalkResult& r = EveryModeResult(index);
+    EXPECT_EQ(r.Error, "");
+    ACheck(c, r);
+  }
 }

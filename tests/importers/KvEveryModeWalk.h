@@ -5,6 +5,7 @@
 // names them.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -51,6 +52,10 @@ std::string CaseTitle(const TKvWalkCase& ACase);
 // A test name of letters, digits and underscores for the mode of group
 // AGroup.
 std::string ModeTestName(int AGroup);
+
+// Runs ACheck on every case of mode group AGroup that converted, each under a
+// trace naming the case; a conversion that failed fails the test.
+void ForEveryCaseOfGroup(int AGroup, const std::function<void(const TKvWalkCase&, const TKvWalkResult&)>& ACheck);
 
 // File AFile of AResult opened as the program opens it: the other files of
 // the result lie beside it.
