@@ -9,6 +9,8 @@
 // pointers; only the result document makes an engine instance.
 #pragma once
 
+#include <algorithm>
+#include <cstddef>
 #include <initializer_list>
 #include <memory>
 #include <string>
@@ -170,14 +172,9 @@ public:
 };
 
 // Base of an engine with options of class TOptions and the panel TUI (made
-// from the options alone). A mode is then declared as
-//   class TKvFooEngine : public TKvDestEngineWith<TKvFooEngine, TKvFooEngineOptions, TKvFooEngineUI> {
-//   public:
-//     static std::string GetPlatformName() { return "Foo"; }
-//     static std::string GetModeName() { return "256x192x4"; }
-//     static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
-//   };
-// TBase is another engine of the family when the mode extends one.
+// from the options alone). TBase is another engine of the family when the
+// mode extends one. Modes are declared through TKvDestMode below; this base
+// serves families that compute their names.
 template <class T, class TOptions, class TUI, class TBase = TKvDestEngine>
 class TKvDestEngineWith : public TKvDestEngineOf<T, TBase> {
 public:
@@ -185,6 +182,31 @@ public:
     return std::make_unique<TUI>(AOptions);
   }
   std::unique_ptr<TKvDestEngineOptions> CreateOptions() override { return TKvDestEngineOptions::Create<TOptions>(); }
+};
+
+// A text as a template argument, so that a mode's platform and name are part
+// of the one line that declares it.
+template <std::size_t N>
+struct TKvText {
+  char Value[N];
+  constexpr TKvText(const char (&AText)[N]) { std::copy_n(AText, N, Value); }
+};
+
+// A converter mode: T converts (its static Convert) with options TOptions and
+// the panel TUI, listed as mode AMode of platform APlatform. A mode is
+// declared as
+//   struct TKvFooEngine : TKvDestMode<TKvFooEngine, TKvFooEngineOptions, TKvFooEngineUI, "Foo", "256x192x4"> {
+//     static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
+//   };
+// and a platform names its modes' base once:
+//   template <class T, class TOptions, class TUI, TKvText AMode>
+//   using TKvFooMode = TKvDestMode<T, TOptions, TUI, "Foo", AMode>;
+// A mode shown magnified adds static int GetZoomFactor().
+template <class T, class TOptions, class TUI, TKvText APlatform, TKvText AMode, class TBase = TKvDestEngine>
+class TKvDestMode : public TKvDestEngineWith<T, TOptions, TUI, TBase> {
+public:
+  static std::string GetPlatformName() { return APlatform.Value; }
+  static std::string GetModeName() { return AMode.Value; }
 };
 
 // The screen modes of one platform, in registration order: (mode name, class).

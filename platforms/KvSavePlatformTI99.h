@@ -121,12 +121,9 @@ public:
 // ---------------------------------------------------------------------------
 // TMS9918A
 
-// An engine of the "TI-99/4A" platform with options TOptions and panel TUI.
-template <class T, class TOptions, class TUI>
-class TKvTiEngineOf : public TKvDestEngineWith<T, TOptions, TUI> {
-public:
-  static std::string GetPlatformName() { return "TI-99/4A"; }
-};
+// A mode AMode of the "TI-99/4A" platform with options TOptions and panel TUI.
+template <class T, class TOptions, class TUI, TKvText AMode>
+using TKvTiEngineOf = TKvDestMode<T, TOptions, TUI, "TI-99/4A", AMode>;
 
 // Byte of pixel row y and byte column c of a 6144-byte table.
 inline int TiTableOffset(int AColumn, int ARow) { return (ARow >> 3) * 256 + AColumn * 8 + (ARow & 7); }
@@ -170,14 +167,9 @@ public:
   void UpdatePalette() override;
 };
 
-class TKvTi9918AEngineUI : public TKvDestEngineUIEx {
-public:
-  explicit TKvTi9918AEngineUI(TKvDestEngineOptions* AOptions);
-};
+struct TKvTi9918AEngineUI : TKvDestEngineUIEx { explicit TKvTi9918AEngineUI(TKvDestEngineOptions* AOptions); };
 
-class TKvTi9918AEngine : public TKvTiEngineOf<TKvTi9918AEngine, TKvTi9918AEngineOptions, TKvTi9918AEngineUI> {
-public:
-  static std::string GetModeName() { return "9918A 256x192x4"; }
+struct TKvTi9918AEngine : TKvTiEngineOf<TKvTi9918AEngine, TKvTi9918AEngineOptions, TKvTi9918AEngineUI, "9918A 256x192x4"> {
   static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
@@ -222,29 +214,18 @@ public:
   void UpdatePalette() override;
 };
 
-class TKvTi9918A6448GigaEngineUI : public TKvDestEngineUIEx {
-public:
-  explicit TKvTi9918A6448GigaEngineUI(TKvDestEngineOptions* AOptions);
-};
+struct TKvTi9918A6448GigaEngineUI : TKvDestEngineUIEx { explicit TKvTi9918A6448GigaEngineUI(TKvDestEngineOptions* AOptions); };
 
-class TKvTi9918A64Engine : public TKvTiEngineOf<TKvTi9918A64Engine, TKvTi9918A64EngineOptions, TKvTi9918AEngineUI> {
-public:
-  static std::string GetModeName() { return "9918A 64x192x4"; }
+struct TKvTi9918A64Engine : TKvTiEngineOf<TKvTi9918A64Engine, TKvTi9918A64EngineOptions, TKvTi9918AEngineUI, "9918A 64x192x4"> {
   static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
-class TKvTi9918A6448Engine
-    : public TKvTiEngineOf<TKvTi9918A6448Engine, TKvTi9918A6448EngineOptions, TKvTi9918AEngineUI> {
-public:
-  static std::string GetModeName() { return "9918A 64x48x4"; }
+struct TKvTi9918A6448Engine : TKvTiEngineOf<TKvTi9918A6448Engine, TKvTi9918A6448EngineOptions, TKvTi9918AEngineUI, "9918A 64x48x4"> {
   static int GetZoomFactor() { return 4; }
   static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
-class TKvTi9918A6448GigaEngine
-    : public TKvTiEngineOf<TKvTi9918A6448GigaEngine, TKvTi9918A6448GigaEngineOptions, TKvTi9918A6448GigaEngineUI> {
-public:
-  static std::string GetModeName() { return "9918A 64x48x8 Dual"; }
+struct TKvTi9918A6448GigaEngine : TKvTiEngineOf<TKvTi9918A6448GigaEngine, TKvTi9918A6448GigaEngineOptions, TKvTi9918A6448GigaEngineUI, "9918A 64x48x8 Dual"> {
   static int GetZoomFactor() { return 4; }
   static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
@@ -288,9 +269,7 @@ public:
   bool AcceptFixedPalette(const TKvPalette256& APalette) override;
 };
 
-class TKvTiF18AEngine : public TKvTiEngineOf<TKvTiF18AEngine, TKvTiF18AEngineOptions, TKvTiF18AEngineUI> {
-public:
-  static std::string GetModeName() { return "F18A 256x192x4"; }
+struct TKvTiF18AEngine : TKvTiEngineOf<TKvTiF18AEngine, TKvTiF18AEngineOptions, TKvTiF18AEngineUI, "F18A 256x192x4"> {
   static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
@@ -322,15 +301,9 @@ public:
   int32_t GetCellWidth() const override { return 8; }
 };
 
-class TKvTiF18AScanlineEngineUI : public TKvDestEngineUIEx {
-public:
-  explicit TKvTiF18AScanlineEngineUI(TKvDestEngineOptions* AOptions);
-};
+struct TKvTiF18AScanlineEngineUI : TKvDestEngineUIEx { explicit TKvTiF18AScanlineEngineUI(TKvDestEngineOptions* AOptions); };
 
-class TKvTiF18AScanlineEngine
-    : public TKvTiEngineOf<TKvTiF18AScanlineEngine, TKvTiF18AScanlineEngineOptions, TKvTiF18AScanlineEngineUI> {
-public:
-  static std::string GetModeName() { return "F18A 256x192x4 Scanline"; }
+struct TKvTiF18AScanlineEngine : TKvTiEngineOf<TKvTiF18AScanlineEngine, TKvTiF18AScanlineEngineOptions, TKvTiF18AScanlineEngineUI, "F18A 256x192x4 Scanline"> {
   static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
@@ -412,10 +385,7 @@ public:
   TKvPalette* GetEditedPalette(TKvPalette256& AScratch, int& AColumns) override;
 };
 
-class TKvTiV9938G7_256x212EngineUI : public TKvDestEngineUIEx {
-public:
-  explicit TKvTiV9938G7_256x212EngineUI(TKvDestEngineOptions* AOptions);
-};
+struct TKvTiV9938G7_256x212EngineUI : TKvDestEngineUIEx { explicit TKvTiV9938G7_256x212EngineUI(TKvDestEngineOptions* AOptions); };
 
 // The Graphics 6 and 7 conversions of all six modes; AInterlaced: the 424-line
 // modes, which write their "yapp" file only.
@@ -431,48 +401,18 @@ void WriteV9938G7Files(TKvDestEngineOptions& AOptions, const TKvPalette256& APal
 
 // A V9938 mode converted by AConvert; AInterlaced: a 424-line mode.
 template <class T, class TOptions, class TUI, std::unique_ptr<TKvBitmap> (*AConvert)(TKvConvertArgs&, bool),
-          bool AInterlaced>
-class TKvTiV9938EngineOf : public TKvTiEngineOf<T, TOptions, TUI> {
+          bool AInterlaced, TKvText AMode>
+class TKvTiV9938EngineOf : public TKvTiEngineOf<T, TOptions, TUI, AMode> {
 public:
   static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs) { return AConvert(AArgs, AInterlaced); }
 };
 
-class TKvTiV9938G6_512x192Engine
-    : public TKvTiV9938EngineOf<TKvTiV9938G6_512x192Engine, TKvTiV9938G6_512x192EngineOptions,
-                                TKvTiV9938G6_512x212EngineUI, ConvertV9938G6, false> {
-public:
-  static std::string GetModeName() { return "V9938 512x192x4 G6"; }
-};
-class TKvTiV9938G6_512x212Engine
-    : public TKvTiV9938EngineOf<TKvTiV9938G6_512x212Engine, TKvTiV9938G6_512x212EngineOptions,
-                                TKvTiV9938G6_512x212EngineUI, ConvertV9938G6, false> {
-public:
-  static std::string GetModeName() { return "V9938 512x212x4 G6"; }
-};
-class TKvTiV9938G6_512x424Engine
-    : public TKvTiV9938EngineOf<TKvTiV9938G6_512x424Engine, TKvTiV9938G6_512x424EngineOptions,
-                                TKvTiV9938G6_512x212EngineUI, ConvertV9938G6, true> {
-public:
-  static std::string GetModeName() { return "V9938 512x424x4 G6 Interlaced"; }
-};
-class TKvTiV9938G7_256x192Engine
-    : public TKvTiV9938EngineOf<TKvTiV9938G7_256x192Engine, TKvTiV9938G7_256x192EngineOptions,
-                                TKvTiV9938G7_256x212EngineUI, ConvertV9938G7, false> {
-public:
-  static std::string GetModeName() { return "V9938 256x192x8 G7"; }
-};
-class TKvTiV9938G7_256x212Engine
-    : public TKvTiV9938EngineOf<TKvTiV9938G7_256x212Engine, TKvTiV9938G7_256x212EngineOptions,
-                                TKvTiV9938G7_256x212EngineUI, ConvertV9938G7, false> {
-public:
-  static std::string GetModeName() { return "V9938 256x212x8 G7"; }
-};
-class TKvTiV9938G7_256x424Engine
-    : public TKvTiV9938EngineOf<TKvTiV9938G7_256x424Engine, TKvTiV9938G7_256x424EngineOptions,
-                                TKvTiV9938G7_256x212EngineUI, ConvertV9938G7, true> {
-public:
-  static std::string GetModeName() { return "V9938 256x424x8 G7 Interlaced"; }
-};
+struct TKvTiV9938G6_512x192Engine : TKvTiV9938EngineOf<TKvTiV9938G6_512x192Engine, TKvTiV9938G6_512x192EngineOptions, TKvTiV9938G6_512x212EngineUI, ConvertV9938G6, false, "V9938 512x192x4 G6"> {};
+struct TKvTiV9938G6_512x212Engine : TKvTiV9938EngineOf<TKvTiV9938G6_512x212Engine, TKvTiV9938G6_512x212EngineOptions, TKvTiV9938G6_512x212EngineUI, ConvertV9938G6, false, "V9938 512x212x4 G6"> {};
+struct TKvTiV9938G6_512x424Engine : TKvTiV9938EngineOf<TKvTiV9938G6_512x424Engine, TKvTiV9938G6_512x424EngineOptions, TKvTiV9938G6_512x212EngineUI, ConvertV9938G6, true, "V9938 512x424x4 G6 Interlaced"> {};
+struct TKvTiV9938G7_256x192Engine : TKvTiV9938EngineOf<TKvTiV9938G7_256x192Engine, TKvTiV9938G7_256x192EngineOptions, TKvTiV9938G7_256x212EngineUI, ConvertV9938G7, false, "V9938 256x192x8 G7"> {};
+struct TKvTiV9938G7_256x212Engine : TKvTiV9938EngineOf<TKvTiV9938G7_256x212Engine, TKvTiV9938G7_256x212EngineOptions, TKvTiV9938G7_256x212EngineUI, ConvertV9938G7, false, "V9938 256x212x8 G7"> {};
+struct TKvTiV9938G7_256x424Engine : TKvTiV9938EngineOf<TKvTiV9938G7_256x424Engine, TKvTiV9938G7_256x424EngineOptions, TKvTiV9938G7_256x212EngineUI, ConvertV9938G7, true, "V9938 256x424x8 G7 Interlaced"> {};
 
 // The modes of the "TI-99/4A" platform in list order.
 const std::vector<const TKvDestEngineClass*>& TI99DestEngineClasses();
