@@ -73,6 +73,20 @@ public:
   explicit TKvFourColorMonoEngineUI(TKvDestEngineOptions* AOptions);
 };
 
+// The options and the panel of a colour mode of AFamily, of one frame or of
+// two.
+template <const TKvFourColorPalettes& AFamily, bool AGigascreen>
+class TKvFourColorModeOptions : public TKvFourColorEngineOptions {
+public:
+  TKvFourColorModeOptions() : TKvFourColorEngineOptions(AFamily, AGigascreen) {}
+};
+
+template <const TKvFourColorPalettes& AFamily, bool AGigascreen>
+class TKvFourColorModeUI : public TKvFourColorEngineUI {
+public:
+  explicit TKvFourColorModeUI(TKvDestEngineOptions* AOptions) : TKvFourColorEngineUI(AOptions, AFamily, AGigascreen) {}
+};
+
 // ---------------------------------------------------------------------------
 // Conversions
 

@@ -52,40 +52,13 @@ public:
 // The palettes of the colour modes.
 extern const TKvFourColorPalettes BKFourColorPalettes;
 
-class TKvBKEngineOptions : public TKvFourColorEngineOptions {
-public:
-  explicit TKvBKEngineOptions(bool AGigascreen = false) : TKvFourColorEngineOptions(BKFourColorPalettes, AGigascreen) {}
-};
+struct TKvBK1EngineOptions : TKvFourColorModeOptions<BKFourColorPalettes, false> {};
+struct TKvBK2EngineOptions : TKvFourColorModeOptions<BKFourColorPalettes, true> {};
+struct TKvBKMonoEngineOptions : TKvFourColorMonoEngineOptions {};
 
-class TKvBK1EngineOptions : public TKvBKEngineOptions {};
-
-class TKvBK2EngineOptions : public TKvBKEngineOptions {
-public:
-  TKvBK2EngineOptions() : TKvBKEngineOptions(true) {}
-};
-
-class TKvBKMonoEngineOptions : public TKvFourColorMonoEngineOptions {};
-
-class TKvBKEngineUI : public TKvFourColorEngineUI {
-public:
-  TKvBKEngineUI(TKvDestEngineOptions* AOptions, bool AGigascreen)
-      : TKvFourColorEngineUI(AOptions, BKFourColorPalettes, AGigascreen) {}
-};
-
-class TKvBK1EngineUI : public TKvBKEngineUI {
-public:
-  explicit TKvBK1EngineUI(TKvDestEngineOptions* AOptions) : TKvBKEngineUI(AOptions, false) {}
-};
-
-class TKvBK2EngineUI : public TKvBKEngineUI {
-public:
-  explicit TKvBK2EngineUI(TKvDestEngineOptions* AOptions) : TKvBKEngineUI(AOptions, true) {}
-};
-
-class TKvBKMonoUI : public TKvFourColorMonoEngineUI {
-public:
-  using TKvFourColorMonoEngineUI::TKvFourColorMonoEngineUI;
-};
+struct TKvBK1EngineUI : TKvFourColorModeUI<BKFourColorPalettes, false> { using TKvFourColorModeUI::TKvFourColorModeUI; };
+struct TKvBK2EngineUI : TKvFourColorModeUI<BKFourColorPalettes, true> { using TKvFourColorModeUI::TKvFourColorModeUI; };
+struct TKvBKMonoUI : TKvFourColorMonoEngineUI { using TKvFourColorMonoEngineUI::TKvFourColorMonoEngineUI; };
 
 // The caption of palette 1..16 in the palette list: its colour names joined
 // by "/", then the stored number in parentheses.
@@ -96,31 +69,23 @@ std::string BKPaletteCaption(int AIndex);
 TKvFixedPaletteCandidates BKPaletteCandidates(bool AGigascreen, const TKvDestEngineOptions& AOptions,
                                               TKvDestProgress* AProgress);
 
-class TKvBK1Engine : public TKvDestEngineWith<TKvBK1Engine, TKvBK1EngineOptions, TKvBK1EngineUI> {
-public:
-  static std::string GetPlatformName() { return "BK-0011"; }
-  static std::string GetModeName() { return "256x256x2"; }
+// A mode AMode of the "BK-0011" platform with options TOptions and panel TUI.
+template <class T, class TOptions, class TUI, TKvText AMode>
+using TKvBKEngineOf = TKvDestMode<T, TOptions, TUI, "BK-0011", AMode>;
+
+struct TKvBK1Engine : TKvBKEngineOf<TKvBK1Engine, TKvBK1EngineOptions, TKvBK1EngineUI, "256x256x2"> {
   static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
-class TKvBK2Engine : public TKvDestEngineWith<TKvBK2Engine, TKvBK2EngineOptions, TKvBK2EngineUI> {
-public:
-  static std::string GetPlatformName() { return "BK-0011"; }
-  static std::string GetModeName() { return "256x256x4 Gigascreen"; }
+struct TKvBK2Engine : TKvBKEngineOf<TKvBK2Engine, TKvBK2EngineOptions, TKvBK2EngineUI, "256x256x4 Gigascreen"> {
   static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
-class TKvBKMonoEngine : public TKvDestEngineWith<TKvBKMonoEngine, TKvBKMonoEngineOptions, TKvBKMonoUI> {
-public:
-  static std::string GetPlatformName() { return "BK-0011"; }
-  static std::string GetModeName() { return "512x256x1"; }
+struct TKvBKMonoEngine : TKvBKEngineOf<TKvBKMonoEngine, TKvBKMonoEngineOptions, TKvBKMonoUI, "512x256x1"> {
   static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
-class TKvBKMono2Engine : public TKvDestEngineWith<TKvBKMono2Engine, TKvBKMonoEngineOptions, TKvBKMonoUI> {
-public:
-  static std::string GetPlatformName() { return "BK-0011"; }
-  static std::string GetModeName() { return "512x256x2 Gigascreen"; }
+struct TKvBKMono2Engine : TKvBKEngineOf<TKvBKMono2Engine, TKvBKMonoEngineOptions, TKvBKMonoUI, "512x256x2 Gigascreen"> {
   static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 

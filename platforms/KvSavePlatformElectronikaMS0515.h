@@ -63,46 +63,34 @@ public:
   TKvCellPaletteList* CreatePaletteList() override;
 };
 
-class TKvMS0515EngineOptions : public TKvDestEngineOptions {
+// The 320 x 200 colour screen and the 640 x 200 black-and-white one.
+template <int AWidth>
+class TKvMS0515OptionsOf : public TKvDestFixedSizeEngineOptions {
+public:
+  TKvSize GetDefaultSize() const override { return {AWidth, 200}; }
+};
+
+class TKvMS0515EngineOptions : public TKvMS0515OptionsOf<320> {
 public:
   TKvMS0515EngineOptions();
-  TKvSize GetDefaultSize() const override { return {320, 200}; }
-  void SetWidth(int32_t) override {}
-  void SetHeight(int32_t) override {}
   int32_t GetCellWidth() const override { return 8; }
 };
 
-class TKvMS0515HiResolutionEngineOptions : public TKvDestEngineOptions {
-public:
-  TKvMS0515HiResolutionEngineOptions();
-  TKvSize GetDefaultSize() const override { return {640, 200}; }
-  void SetWidth(int32_t) override {}
-  void SetHeight(int32_t) override {}
-};
+struct TKvMS0515HiResolutionEngineOptions : TKvMS0515OptionsOf<640> { TKvMS0515HiResolutionEngineOptions(); };
 
-class TKvMS0515EngineUI : public TKvDestEngineUIEx {
-public:
-  explicit TKvMS0515EngineUI(TKvDestEngineOptions* AOptions);
-};
+struct TKvMS0515EngineUI : TKvDestEngineUIEx { explicit TKvMS0515EngineUI(TKvDestEngineOptions* AOptions); };
+struct TKvMS0515HiResolutionEngineUI : TKvDestEngineUIEx { explicit TKvMS0515HiResolutionEngineUI(TKvDestEngineOptions* AOptions); };
 
-class TKvMS0515HiResolutionEngineUI : public TKvDestEngineUIEx {
-public:
-  explicit TKvMS0515HiResolutionEngineUI(TKvDestEngineOptions* AOptions);
-};
+// A mode AMode of the "Elektronika MC 0515" platform with options TOptions and panel TUI.
+template <class T, class TOptions, class TUI, TKvText AMode>
+using TKvMS0515EngineOf = TKvDestMode<T, TOptions, TUI, "Elektronika MC 0515", AMode>;
 
-class TKvMS0515Engine : public TKvDestEngineWith<TKvMS0515Engine, TKvMS0515EngineOptions, TKvMS0515EngineUI> {
-public:
-  static std::string GetPlatformName() { return "Elektronika MC 0515"; }
-  static std::string GetModeName() { return "320x200x4"; }
+struct TKvMS0515Engine : TKvMS0515EngineOf<TKvMS0515Engine, TKvMS0515EngineOptions, TKvMS0515EngineUI, "320x200x4"> {
   static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
-class TKvMS0515HiResolutionEngine
-    : public TKvDestEngineWith<TKvMS0515HiResolutionEngine, TKvMS0515HiResolutionEngineOptions,
-                               TKvMS0515HiResolutionEngineUI> {
-public:
-  static std::string GetPlatformName() { return "Elektronika MC 0515"; }
-  static std::string GetModeName() { return "640x200x1"; }
+struct TKvMS0515HiResolutionEngine
+    : TKvMS0515EngineOf<TKvMS0515HiResolutionEngine, TKvMS0515HiResolutionEngineOptions, TKvMS0515HiResolutionEngineUI, "640x200x1"> {
   static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 

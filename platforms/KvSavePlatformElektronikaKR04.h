@@ -93,21 +93,17 @@ void FillKR04Bright16(TKvPalette256& APalette);
 // the OS error 87.
 uint8_t KR04Level(uint8_t AByte);
 
-// The modes' screens: 480 x 224 pixels in black and white, 240 x 224 in
-// colour; a smaller picture is stored at its own size.
-class TKvElektronikaKR04BWEngineOptions : public TKvDestEngineOptions {
+// The modes' screens: AWidth x 224 pixels (480 in black and white, 240 in
+// colour); a smaller picture is stored at its own size.
+template <int AWidth>
+class TKvElektronikaKR04OptionsOf : public TKvDestEngineOptions {
 public:
-  TKvElektronikaKR04BWEngineOptions();
-  TKvSize GetMaxSize() const override { return {480, 224}; }
-  TKvSize GetDefaultSize() const override { return {480, 224}; }
+  TKvSize GetMaxSize() const override { return {AWidth, 224}; }
+  TKvSize GetDefaultSize() const override { return GetMaxSize(); }
 };
 
-class TKvElektronikaKR04BRGBEngineOptions : public TKvDestEngineOptions {
-public:
-  TKvElektronikaKR04BRGBEngineOptions();
-  TKvSize GetMaxSize() const override { return {240, 224}; }
-  TKvSize GetDefaultSize() const override { return {240, 224}; }
-};
+struct TKvElektronikaKR04BWEngineOptions : TKvElektronikaKR04OptionsOf<480> { TKvElektronikaKR04BWEngineOptions(); };
+struct TKvElektronikaKR04BRGBEngineOptions : TKvElektronikaKR04OptionsOf<240> { TKvElektronikaKR04BRGBEngineOptions(); };
 
 class TKvElektronikaKR04BRGBGigaEngineOptions : public TKvElektronikaKR04BRGBEngineOptions {
 public:
@@ -129,20 +125,9 @@ public:
   void UpdatePalette() override;
 };
 
-class TKvElektronikaKR04BWEngineUI : public TKvDestEngineUIEx {
-public:
-  explicit TKvElektronikaKR04BWEngineUI(TKvDestEngineOptions* AOptions);
-};
-
-class TKvElektronikaKR04BRGBEngineUI : public TKvDestEngineUIEx {
-public:
-  explicit TKvElektronikaKR04BRGBEngineUI(TKvDestEngineOptions* AOptions);
-};
-
-class TKvElektronikaKR04BRGBGigaEngineUI : public TKvDestEngineUIEx {
-public:
-  explicit TKvElektronikaKR04BRGBGigaEngineUI(TKvDestEngineOptions* AOptions);
-};
+struct TKvElektronikaKR04BWEngineUI : TKvDestEngineUIEx { explicit TKvElektronikaKR04BWEngineUI(TKvDestEngineOptions* AOptions); };
+struct TKvElektronikaKR04BRGBEngineUI : TKvDestEngineUIEx { explicit TKvElektronikaKR04BRGBEngineUI(TKvDestEngineOptions* AOptions); };
+struct TKvElektronikaKR04BRGBGigaEngineUI : TKvDestEngineUIEx { explicit TKvElektronikaKR04BRGBGigaEngineUI(TKvDestEngineOptions* AOptions); };
 
 class TKvElektronikaKR04EGAEngineUI : public TKvDestEngineUIEx {
 public:
@@ -157,58 +142,43 @@ public:
       : TKvElektronikaKR04EGAEngineUI(AOptions, true) {}
 };
 
-// A mode of the platform with options TOptions and panel TUI.
-template <class T, class TOptions, class TUI>
-class TKvElektronikaKR04EngineOf : public TKvDestEngineWith<T, TOptions, TUI> {
-public:
-  static std::string GetPlatformName() { return "Elektronika KR-04"; }
-};
+// A mode AMode of the platform with options TOptions and panel TUI.
+template <class T, class TOptions, class TUI, TKvText AMode>
+using TKvElektronikaKR04EngineOf = TKvDestMode<T, TOptions, TUI, "Elektronika KR-04", AMode>;
 
-class TKvElektronikaKR04EGAEngine
-    : public TKvElektronikaKR04EngineOf<TKvElektronikaKR04EGAEngine, TKvElektronikaKR04EGAEngineOptions,
-                                        TKvElektronikaKR04EGAEngineUI> {
-public:
-  static std::string GetModeName() { return "240x224x2 EGA"; }
+struct TKvElektronikaKR04EGAEngine
+    : TKvElektronikaKR04EngineOf<TKvElektronikaKR04EGAEngine, TKvElektronikaKR04EGAEngineOptions,
+                                 TKvElektronikaKR04EGAEngineUI, "240x224x2 EGA"> {
   static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
-class TKvElektronikaKR04EGAGigaEngine
-    : public TKvElektronikaKR04EngineOf<TKvElektronikaKR04EGAGigaEngine, TKvElektronikaKR04EGAGigaEngineOptions,
-                                        TKvElektronikaKR04EGAGigaEngineUI> {
-public:
-  static std::string GetModeName() { return "240x224x4 EGA Gigascreen"; }
+struct TKvElektronikaKR04EGAGigaEngine
+    : TKvElektronikaKR04EngineOf<TKvElektronikaKR04EGAGigaEngine, TKvElektronikaKR04EGAGigaEngineOptions,
+                                 TKvElektronikaKR04EGAGigaEngineUI, "240x224x4 EGA Gigascreen"> {
   static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
-class TKvElektronikaKR04BRGBEngine
-    : public TKvElektronikaKR04EngineOf<TKvElektronikaKR04BRGBEngine, TKvElektronikaKR04BRGBEngineOptions,
-                                        TKvElektronikaKR04BRGBEngineUI> {
-public:
-  static std::string GetModeName() { return "240x224x2 BRGB"; }
+struct TKvElektronikaKR04BRGBEngine
+    : TKvElektronikaKR04EngineOf<TKvElektronikaKR04BRGBEngine, TKvElektronikaKR04BRGBEngineOptions,
+                                 TKvElektronikaKR04BRGBEngineUI, "240x224x2 BRGB"> {
   static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
-class TKvElektronikaKR04BRGBGigaEngine
-    : public TKvElektronikaKR04EngineOf<TKvElektronikaKR04BRGBGigaEngine, TKvElektronikaKR04BRGBGigaEngineOptions,
-                                        TKvElektronikaKR04BRGBGigaEngineUI> {
-public:
-  static std::string GetModeName() { return "240x224x4 BRGB Gigascreen"; }
+struct TKvElektronikaKR04BRGBGigaEngine
+    : TKvElektronikaKR04EngineOf<TKvElektronikaKR04BRGBGigaEngine, TKvElektronikaKR04BRGBGigaEngineOptions,
+                                 TKvElektronikaKR04BRGBGigaEngineUI, "240x224x4 BRGB Gigascreen"> {
   static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
-class TKvElektronikaKR04BWEngine
-    : public TKvElektronikaKR04EngineOf<TKvElektronikaKR04BWEngine, TKvElektronikaKR04BWEngineOptions,
-                                        TKvElektronikaKR04BWEngineUI> {
-public:
-  static std::string GetModeName() { return "480x224x1"; }
+struct TKvElektronikaKR04BWEngine
+    : TKvElektronikaKR04EngineOf<TKvElektronikaKR04BWEngine, TKvElektronikaKR04BWEngineOptions,
+                                 TKvElektronikaKR04BWEngineUI, "480x224x1"> {
   static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
-class TKvElektronikaKR04BWGigaEngine
-    : public TKvElektronikaKR04EngineOf<TKvElektronikaKR04BWGigaEngine, TKvElektronikaKR04BWEngineOptions,
-                                        TKvElektronikaKR04BWEngineUI> {
-public:
-  static std::string GetModeName() { return "480x224x2 Gigascreen"; }
+struct TKvElektronikaKR04BWGigaEngine
+    : TKvElektronikaKR04EngineOf<TKvElektronikaKR04BWGigaEngine, TKvElektronikaKR04BWEngineOptions,
+                                 TKvElektronikaKR04BWEngineUI, "480x224x2 Gigascreen"> {
   static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 

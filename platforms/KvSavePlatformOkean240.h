@@ -54,41 +54,13 @@ public:
 // The palettes of the colour modes.
 extern const TKvFourColorPalettes OkeanFourColorPalettes;
 
-class TKvOkeanEngineOptions : public TKvFourColorEngineOptions {
-public:
-  explicit TKvOkeanEngineOptions(bool AGigascreen = false)
-      : TKvFourColorEngineOptions(OkeanFourColorPalettes, AGigascreen) {}
-};
+struct TKvOkean1EngineOptions : TKvFourColorModeOptions<OkeanFourColorPalettes, false> {};
+struct TKvOkean2EngineOptions : TKvFourColorModeOptions<OkeanFourColorPalettes, true> {};
+struct TKvOkeanMonoEngineOptions : TKvFourColorMonoEngineOptions {};
 
-class TKvOkean1EngineOptions : public TKvOkeanEngineOptions {};
-
-class TKvOkean2EngineOptions : public TKvOkeanEngineOptions {
-public:
-  TKvOkean2EngineOptions() : TKvOkeanEngineOptions(true) {}
-};
-
-class TKvOkeanMonoEngineOptions : public TKvFourColorMonoEngineOptions {};
-
-class TKvOkeanEngineUI : public TKvFourColorEngineUI {
-public:
-  TKvOkeanEngineUI(TKvDestEngineOptions* AOptions, bool AGigascreen)
-      : TKvFourColorEngineUI(AOptions, OkeanFourColorPalettes, AGigascreen) {}
-};
-
-class TKvOkean1EngineUI : public TKvOkeanEngineUI {
-public:
-  explicit TKvOkean1EngineUI(TKvDestEngineOptions* AOptions) : TKvOkeanEngineUI(AOptions, false) {}
-};
-
-class TKvOkean2EngineUI : public TKvOkeanEngineUI {
-public:
-  explicit TKvOkean2EngineUI(TKvDestEngineOptions* AOptions) : TKvOkeanEngineUI(AOptions, true) {}
-};
-
-class TKvOkeanMonoUI : public TKvFourColorMonoEngineUI {
-public:
-  using TKvFourColorMonoEngineUI::TKvFourColorMonoEngineUI;
-};
+struct TKvOkean1EngineUI : TKvFourColorModeUI<OkeanFourColorPalettes, false> { using TKvFourColorModeUI::TKvFourColorModeUI; };
+struct TKvOkean2EngineUI : TKvFourColorModeUI<OkeanFourColorPalettes, true> { using TKvFourColorModeUI::TKvFourColorModeUI; };
+struct TKvOkeanMonoUI : TKvFourColorMonoEngineUI { using TKvFourColorMonoEngineUI::TKvFourColorMonoEngineUI; };
 
 // The caption of palette 1..7 in the palette list: its colour names joined
 // by "/", then the stored number in parentheses.
@@ -99,34 +71,23 @@ std::string OkeanPaletteCaption(int AIndex);
 TKvFixedPaletteCandidates OkeanPaletteCandidates(bool AGigascreen, const TKvDestEngineOptions& AOptions,
                                                  TKvDestProgress* AProgress);
 
-// The modes; a mode's options and panel: TOptions, TUI.
-template <class T, class TOptions, class TUI>
-class TKvOkeanEngineOf : public TKvDestEngineWith<T, TOptions, TUI> {
-public:
-  static std::string GetPlatformName() { return "Okean-240"; }
-};
+// A mode AMode of the "Okean-240" platform with options TOptions and panel TUI.
+template <class T, class TOptions, class TUI, TKvText AMode>
+using TKvOkeanEngineOf = TKvDestMode<T, TOptions, TUI, "Okean-240", AMode>;
 
-class TKvOkean1Engine : public TKvOkeanEngineOf<TKvOkean1Engine, TKvOkean1EngineOptions, TKvOkean1EngineUI> {
-public:
-  static std::string GetModeName() { return "256x256x2"; }
+struct TKvOkean1Engine : TKvOkeanEngineOf<TKvOkean1Engine, TKvOkean1EngineOptions, TKvOkean1EngineUI, "256x256x2"> {
   static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
-class TKvOkean2Engine : public TKvOkeanEngineOf<TKvOkean2Engine, TKvOkean2EngineOptions, TKvOkean2EngineUI> {
-public:
-  static std::string GetModeName() { return "256x256x4 Gigascreen"; }
+struct TKvOkean2Engine : TKvOkeanEngineOf<TKvOkean2Engine, TKvOkean2EngineOptions, TKvOkean2EngineUI, "256x256x4 Gigascreen"> {
   static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
-class TKvOkeanMonoEngine : public TKvOkeanEngineOf<TKvOkeanMonoEngine, TKvOkeanMonoEngineOptions, TKvOkeanMonoUI> {
-public:
-  static std::string GetModeName() { return "512x256x1"; }
+struct TKvOkeanMonoEngine : TKvOkeanEngineOf<TKvOkeanMonoEngine, TKvOkeanMonoEngineOptions, TKvOkeanMonoUI, "512x256x1"> {
   static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
-class TKvOkeanMono2Engine : public TKvOkeanEngineOf<TKvOkeanMono2Engine, TKvOkeanMonoEngineOptions, TKvOkeanMonoUI> {
-public:
-  static std::string GetModeName() { return "512x256x2 Gigascreen"; }
+struct TKvOkeanMono2Engine : TKvOkeanEngineOf<TKvOkeanMono2Engine, TKvOkeanMonoEngineOptions, TKvOkeanMonoUI, "512x256x2 Gigascreen"> {
   static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 

@@ -10,6 +10,7 @@
 #include "app/KvPanelSections.h"
 #include "core/KvBitmap.h"
 #include "core/KvDestEngineOptions.h"
+#include "platforms/KvPlatformUKNC.h"
 
 class TKvStream;
 
@@ -39,19 +40,13 @@ std::vector<uint8_t> EncodePcxLines(const uint8_t* AData, int64_t ASize, int ABy
 class TKvUKNCEngineOptions : public TKvDestEngineOptions {
 public:
   TKvUKNCEngineOptions();
-  TKvSize GetMaxSize() const override { return {640, 288}; }
-  TKvSize GetDefaultSize() const override { return {640, 288}; }
+  TKvSize GetMaxSize() const override { return {UkncMaxWidth, UkncMaxHeight}; }
+  TKvSize GetDefaultSize() const override { return GetMaxSize(); }
 };
 
-class TKvUKNCEngineUI : public TKvDestEngineUIEx {
-public:
-  explicit TKvUKNCEngineUI(TKvDestEngineOptions* AOptions);
-};
+struct TKvUKNCEngineUI : TKvDestEngineUIEx { explicit TKvUKNCEngineUI(TKvDestEngineOptions* AOptions); };
 
-class TKvUKNCEngine : public TKvDestEngineWith<TKvUKNCEngine, TKvUKNCEngineOptions, TKvUKNCEngineUI> {
-public:
-  static std::string GetPlatformName() { return "UKNC"; }
-  static std::string GetModeName() { return "640x288x3"; }
+struct TKvUKNCEngine : TKvDestMode<TKvUKNCEngine, TKvUKNCEngineOptions, TKvUKNCEngineUI, "UKNC", "640x288x3"> {
   static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 

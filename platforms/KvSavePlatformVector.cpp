@@ -358,10 +358,6 @@ void TKvVectorHAMImage::StorePaletteChange(TKvPalette* ADisplayPalette, int AInd
   FChangeData.push_back(static_cast<uint8_t>(LDisplay->LocateStdRGB(AColor)));
 }
 
-std::string VectorHAMModeName(int AChangeCount) {
-  return std::to_string(VectorHAMScreenWidth(AChangeCount)) + "x256x4 HAM" + std::to_string(AChangeCount);
-}
-
 std::unique_ptr<TKvBitmap> TKvVectorHAM1Engine::Convert(TKvConvertArgs& AArgs) {
   bool* abort = AArgs.Abort;
   TKvDestEngineOptions& options = AArgs.Options;

@@ -69,7 +69,7 @@ class TKvVectorEngineOptions : public TKvDestEngineOptions {
 public:
   TKvVectorEngineOptions();
   TKvSize GetMaxSize() const override { return {256, 256}; }
-  TKvSize GetDefaultSize() const override { return {256, 256}; }
+  TKvSize GetDefaultSize() const override { return GetMaxSize(); }
   // The hardware palette is the 256 colours of the palette kind; the result
   // palette follows the palette mode.
   void UpdatePalette() override;
@@ -83,10 +83,12 @@ public:
   bool AcceptFixedPalette(const TKvPalette256& APalette) override;
 };
 
-class TKvVectorEngine : public TKvDestEngineWith<TKvVectorEngine, TKvVectorEngineOptions, TKvVectorEngineUI> {
-public:
-  static std::string GetPlatformName() { return "Vector-06C"; }
-  static std::string GetModeName() { return "256x256x4"; }
+// A mode AMode of the "Vector-06C" platform with options TOptions and panel
+// TUI; TBase is the mode it extends.
+template <class T, class TOptions, class TUI, TKvText AMode, class TBase = TKvDestEngine>
+using TKvVectorEngineOf = TKvDestMode<T, TOptions, TUI, "Vector-06C", AMode, TBase>;
+
+struct TKvVectorEngine : TKvVectorEngineOf<TKvVectorEngine, TKvVectorEngineOptions, TKvVectorEngineUI, "256x256x4"> {
   static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
@@ -136,23 +138,15 @@ private:
   std::vector<uint8_t> FChangeData;
 };
 
-// The mode name of the per-line mode that changes AChangeCount entries a row.
-std::string VectorHAMModeName(int AChangeCount);
-
-class TKvVectorHAM1Engine
-    : public TKvDestEngineWith<TKvVectorHAM1Engine, TKvVectorHAMModeOptions<1>, TKvVectorHAMEngineUI> {
-public:
-  static std::string GetPlatformName() { return "Vector-06C"; }
-  static std::string GetModeName() { return VectorHAMModeName(1); }
+// The per-line modes are named by their width and the entries they change a row.
+struct TKvVectorHAM1Engine
+    : TKvVectorEngineOf<TKvVectorHAM1Engine, TKvVectorHAMModeOptions<1>, TKvVectorHAMEngineUI, "256x256x4 HAM1"> {
   // Changes as many entries a row as the options' HAMMaxChangeCount.
   static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
-class TKvVectorHAM2Engine : public TKvDestEngineWith<TKvVectorHAM2Engine, TKvVectorHAMModeOptions<2>,
-                                                     TKvVectorHAMEngineUI, TKvVectorHAM1Engine> {
-public:
-  static std::string GetModeName() { return VectorHAMModeName(2); }
-};
+struct TKvVectorHAM2Engine
+    : TKvVectorEngineOf<TKvVectorHAM2Engine, TKvVectorHAMModeOptions<2>, TKvVectorHAMEngineUI, "256x256x4 HAM2", TKvVectorHAM1Engine> {};
 
 }  // namespace KvSavePlatformVector
 
