@@ -1,5 +1,6 @@
 #include "app/KvDestEngines.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 
@@ -254,19 +255,40 @@ void TKvDestEngine::QuantizePalette(bool* AAbort, TKvImage& AImage, TKvPalette& 
   TKvPalette256& LResult = *AOptions.GetPalette();
   if (&APalette == &LResult) RaiseInternalError();
   TKvPalette256& LFixed = *AOptions.GetFixedPalette();
-  try {
-    TKvImage LCopy(AImage);
-    LCopy.DitherToPalette(AAbort, AOptions, APalette, false);
-    LResult.Clear();
-    LResult.AddColors(&LFixed);
-    if (AOptions.PaletteMode == 17) LResult.AddSelectedColors(AOptions.ColorMask, &APalette);
-    LCopy.CollectColors(LResult, 0, 0);
-  } catch (...) {
-    LResult.Clear();
+  // The fixed colours, then those of a dither of the picture's first ARows
+  // rows to APalette (0: of all rows); none when the dither fails.
+  auto collect = [&](TKvPalette256& ATo, int ARows) {
+    try {
+      std::unique_ptr<TKvImage> copy;
+      if (ARows == 0) {
+        copy = std::make_unique<TKvImage>(AImage);
+      } else {
+        copy = std::make_unique<TKvImage>(AImage.GetWidth(), ARows);
+        copy->CopyRows(AImage, 0);
+      }
+      copy->DitherToPalette(AAbort, AOptions, APalette, false);
+      ATo.Clear();
+      ATo.AddColors(&LFixed);
+      if (AOptions.PaletteMode == 17) ATo.AddSelectedColors(AOptions.ColorMask, &APalette);
+      copy->CollectColors(ATo, 0, 0);
+    } catch (...) {
+      ATo.Clear();
+    }
+  };
+  // The dither's error flows only down and along, so the first rows of the
+  // whole picture's dither are those of a dither of the first rows alone: when
+  // these already hold too many colours, the whole dither is needed only for
+  // the colours it would add to a short quantization.
+  const int rows = std::max(1, 16384 / std::max(AImage.GetWidth(), 1));
+  bool tooMany = false;
+  if (rows < AImage.GetHeight()) {
+    collect(LResult, rows);
+    tooMany = LResult.Count > AMaxCount;
   }
+  if (!tooMany) collect(LResult, 0);
   if (LResult.Count == 0 || LResult.Count > AMaxCount) {
     std::unique_ptr<TKvPalette256> LKept;
-    if (LResult.Count > 0) {
+    if (LResult.Count > 0 && !tooMany) {
       LKept = std::make_unique<TKvPalette256>();
       LKept->Assign(&LResult);
     }
@@ -278,6 +300,11 @@ void TKvDestEngine::QuantizePalette(bool* AAbort, TKvImage& AImage, TKvPalette& 
     else
       LQuantization.Quantize(AAbort, AImage, AMaxCount, false, AOptions.ColorDiffMethod, LResult, &LFixed,
                              &APalette);
+    if (LResult.Count < AMaxCount && tooMany) {
+      LKept = std::make_unique<TKvPalette256>();
+      collect(*LKept, 0);
+      if (LKept->Count == 0) LKept.reset();
+    }
     if (LResult.Count < AMaxCount && LKept) LResult.AddDistantColors(LKept.get(), AMaxCount);
   }
   LResult.SortByGray(LFixed.Count);

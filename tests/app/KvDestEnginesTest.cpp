@@ -11,6 +11,7 @@
 #include "core/KvDestEngineOptions.h"
 #include "core/KvDestProgress.h"
 #include "core/KvImage.h"
+#include "core/KvKMeans.h"
 #include "core/KvStream.h"
 #include "rtl/KvSysUtils.h"
 
@@ -192,6 +193,73 @@ TEST(KvDestEngines, QuantizePaletteKeepsFixedColoursFirst) {
   EXPECT_EQ(LResult.GetRGBQuad(3), 0xFFFFFFu);
   // The result palette itself is no valid source of colours.
   EXPECT_THROW(TKvDestEngine::QuantizePalette(&LAbort, LImage, *LOptions->GetPalette(), 8, *LOptions), Exception);
+}
+
+namespace {
+
+// QuantizePalette as a whole dither to the allowed colours decides it: its
+// colours when they are few enough, otherwise a quantization, topped up with
+// the dither's most distant colours when it comes out short.
+void ReferenceQuantizePalette(TKvImage& AImage, TKvPalette256& AAllowed, int AMaxCount,
+                              TKvDestEngineOptions& AOptions, TKvPalette256& AResult) {
+  TKvPalette256& fixed = *AOptions.GetFixedPalette();
+  TKvImage copy(AImage);
+  copy.DitherToPalette(nullptr, AOptions, AAllowed, false);
+  TKvPalette256 dithered;
+  dithered.AddColors(&fixed);
+  copy.CollectColors(dithered, 0, 0);
+  AResult.Clear();
+  if (dithered.Count <= AMaxCount) {
+    AResult.Assign(&dithered);
+  } else {
+    TKvQuantization quantization;
+    quantization.Quantize(nullptr, AImage, AMaxCount, false, AOptions.ColorDiffMethod, AResult, &fixed, &AAllowed);
+    if (AResult.Count < AMaxCount) AResult.AddDistantColors(&dithered, AMaxCount);
+  }
+  AResult.SortByGray(fixed.Count);
+}
+
+}  // namespace
+
+// Pictures tall enough that the first rows alone can show too many colours:
+// the result is the one the whole dither gives, also when the quantization
+// comes out short and the dither's colours fill it up.
+TEST(KvDestEngines, QuantizePaletteMatchesTheWholeDither) {
+  TKvPalette256 allowed;
+  for (int r = 0; r < 8; ++r)
+    for (int g = 0; g < 8; ++g)
+      for (int b = 0; b < 4; ++b) allowed.AddRGB(r * 36, g * 36, b * 85);
+  struct TCase {
+    const char* Name;
+    int MaxCount;
+    std::vector<uint32_t> Colors;  // the picture's colours; none: a gradient
+    bool Fixed;
+  };
+  const TCase cases[] = {
+      {"gradient", 16, {}, false},
+      {"gradient with a fixed colour", 16, {}, true},
+      {"three colours between the allowed ones", 8, {0x123456, 0x9A7B21, 0xD0D0E8}, false},
+      {"two allowed colours", 4, {0x000000, 0xFCFCFF}, false},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TBitmap32 picture(40, 500);
+    for (int y = 0; y < picture.GetHeight(); ++y)
+      for (int x = 0; x < picture.GetWidth(); ++x)
+        *picture.GetPixelPtr(x, y) =
+            0xFF000000u | (c.Colors.empty() ? static_cast<uint32_t>((x * 6) << 16 | (y / 2) << 8 | (x + y) % 256)
+                                            : c.Colors[static_cast<size_t>((x / 3 + y / 7) % c.Colors.size())]);
+    TKvImage image(picture);
+    auto options = TKvDestEngineOptions::Create<TKvDestEngineOptions>();
+    options->SetDitherMethod(2);
+    if (c.Fixed) options->GetFixedPalette()->AddRGB(0, 255, 0);
+    TKvPalette256 expected;
+    ReferenceQuantizePalette(image, allowed, c.MaxCount, *options, expected);
+    TKvDestEngine::QuantizePalette(nullptr, image, allowed, c.MaxCount, *options);
+    const TKvPalette256& result = *options->GetPalette();
+    ASSERT_EQ(result.Count, expected.Count);
+    for (int i = 0; i < result.Count; ++i) EXPECT_EQ(result.GetRGBQuad(i), expected.GetRGBQuad(i)) << i;
+  }
 }
 
 TEST(KvPanelSections, RecordsEverySectionWithItsArguments) {
