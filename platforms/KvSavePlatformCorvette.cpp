@@ -168,11 +168,6 @@ void TKvCorvetteEngineOptions::UpdatePalette() {
 TKvCorvetteEngineUI::TKvCorvetteEngineUI(TKvDestEngineOptions* AOptions) : TKvDestEngineUIEx(AOptions) {
   AddDimensionSection(true);
   AddPositionSection();
-  AddPaletteSection();
-  AddDitheringSection(false);
-}
-
-void TKvCorvetteEngineUI::AddPaletteSection() {
   AddPaletteSeparator();
   const int kinds = AddCustomPaletteComboBox();
   AddSectionItem(kinds, ptColoredLinear);
@@ -181,6 +176,7 @@ void TKvCorvetteEngineUI::AddPaletteSection() {
   AddGrayPaletteCheckBox();
   AddDestPalette(16, 1, true);
   AddFixedPaletteSection(16, 1);
+  AddDitheringSection(false);
 }
 
 TKvPalette* TKvCorvetteEngineUI::GetEditedPalette(TKvPalette256& AScratch, int& AColumns) {

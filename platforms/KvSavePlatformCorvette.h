@@ -7,7 +7,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <string>
 #include <vector>
 
 #include "app/KvDestEngines.h"
@@ -59,15 +58,15 @@ public:
 class TKvCorvetteEngineUI : public TKvDestEngineUIEx {
 public:
   explicit TKvCorvetteEngineUI(TKvDestEngineOptions* AOptions);
-  void AddPaletteSection();
   // "Edit..." offers the 16 colours of the chosen palette kind, 8 per row.
   TKvPalette* GetEditedPalette(TKvPalette256& AScratch, int& AColumns) override;
 };
 
-class TKvCorvetteEngine : public TKvDestEngineWith<TKvCorvetteEngine, TKvCorvetteEngineOptions, TKvCorvetteEngineUI> {
-public:
-  static std::string GetPlatformName() { return "Corvette"; }
-  static std::string GetModeName() { return "512x256x3"; }
+// A mode AMode of the "Corvette" platform with options TOptions and panel TUI.
+template <class T, class TOptions, class TUI, TKvText AMode>
+using TKvCorvetteEngineOf = TKvDestMode<T, TOptions, TUI, "Corvette", AMode>;
+
+struct TKvCorvetteEngine : TKvCorvetteEngineOf<TKvCorvetteEngine, TKvCorvetteEngineOptions, TKvCorvetteEngineUI, "512x256x3"> {
   static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 

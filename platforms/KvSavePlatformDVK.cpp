@@ -70,11 +70,6 @@ void TKvDvkEngineOptions::UpdatePalette() {
 TKvDvkEngineUI::TKvDvkEngineUI(TKvDestEngineOptions* AOptions) : TKvDestEngineUIEx(AOptions) {
   AddDimensionSection(true);
   AddPositionSection();
-  AddPaletteSection();
-  AddDitheringSection(false);
-}
-
-void TKvDvkEngineUI::AddPaletteSection() {
   AddPaletteSeparator();
   const int kinds = AddCustomPaletteComboBox();
   AddSectionItem(kinds, ptColoredLinear);
@@ -82,6 +77,7 @@ void TKvDvkEngineUI::AddPaletteSection() {
   AddPaletteModeSection(PaletteModes(pmBlackWhite, pmGray, pmColor, pmCustom));
   AddDestPalette(16, 4, true);
   AddFixedPaletteSection(16, 1);
+  AddDitheringSection(false);
 }
 
 TKvPalette* TKvDvkEngineUI::GetEditedPalette(TKvPalette256& AScratch, int& AColumns) {

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <memory>
-#include <string>
 
 #include "app/KvDestEngines.h"
 #include "app/KvPanelSections.h"
@@ -33,15 +32,15 @@ public:
 class TKvDvkEngineUI : public TKvDestEngineUIEx {
 public:
   explicit TKvDvkEngineUI(TKvDestEngineOptions* AOptions);
-  void AddPaletteSection();
   // "Edit..." offers the 64 colours of the chosen palette kind.
   TKvPalette* GetEditedPalette(TKvPalette256& AScratch, int& AColumns) override;
 };
 
-class TKvDvkEngine : public TKvDestEngineWith<TKvDvkEngine, TKvDvkEngineOptions, TKvDvkEngineUI> {
-public:
-  static std::string GetPlatformName() { return "DVK KCGD"; }
-  static std::string GetModeName() { return "400x240x4"; }
+// A mode AMode of the "DVK KCGD" platform with options TOptions and panel TUI.
+template <class T, class TOptions, class TUI, TKvText AMode>
+using TKvDvkEngineOf = TKvDestMode<T, TOptions, TUI, "DVK KCGD", AMode>;
+
+struct TKvDvkEngine : TKvDvkEngineOf<TKvDvkEngine, TKvDvkEngineOptions, TKvDvkEngineUI, "400x240x4"> {
   static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 

@@ -5,9 +5,6 @@
 #include "core/KvStream.h"
 #include "shell/noxShellBaseExtension.h"
 
-namespace {
-
-// The black and white conversion into a "pic" file of AWidth x 200 pixels.
 std::unique_ptr<TKvBitmap> ConvertIrisha(TKvConvertArgs& AArgs, int AWidth) {
   TBitmap32& bitmap = AArgs.Bitmap;
   // The file holds AWidth x 200 pixels; a larger picture would write past it.
@@ -20,31 +17,5 @@ std::unique_ptr<TKvBitmap> ConvertIrisha(TKvConvertArgs& AArgs, int AWidth) {
   AArgs.Streams = std::move(streams);
   return result;
 }
-
-}  // namespace
-
-TKvIrisha320EngineOptions::TKvIrisha320EngineOptions() {
-  SetPixelAspect(pa1_1p2);
-  SetErrorDiffusion(100);
-}
-
-TKvIrisha640EngineOptions::TKvIrisha640EngineOptions() {
-  SetPixelAspect(pa1_2p4);
-  SetErrorDiffusion(100);
-}
-
-TKvIrisha320EngineUI::TKvIrisha320EngineUI(TKvDestEngineOptions* AOptions) : TKvDestEngineUIEx(AOptions) {
-  AddPositionSection(PixelAspects(pa1_1p2, pa1_1));
-  AddDitheringSection(false);
-}
-
-TKvIrisha640EngineUI::TKvIrisha640EngineUI(TKvDestEngineOptions* AOptions) : TKvDestEngineUIEx(AOptions) {
-  AddPositionSection(PixelAspects(pa1_2p4, pa1_2, pa1_1));
-  AddDitheringSection(false);
-}
-
-std::unique_ptr<TKvBitmap> TKvIrisha320Engine::Convert(TKvConvertArgs& AArgs) { return ConvertIrisha(AArgs, 320); }
-
-std::unique_ptr<TKvBitmap> TKvIrisha640Engine::Convert(TKvConvertArgs& AArgs) { return ConvertIrisha(AArgs, 640); }
 
 void InitKvSavePlatformIrisha() { RegisterDestEngines<TKvIrisha320Engine, TKvIrisha640Engine>(); }

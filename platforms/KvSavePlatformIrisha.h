@@ -3,7 +3,6 @@
 #pragma once
 
 #include <memory>
-#include <string>
 
 #include "app/KvDestEngines.h"
 #include "app/KvPanelSections.h"
@@ -16,42 +15,43 @@ public:
   using TKvScreen1::TKvScreen1;
 };
 
-class TKvIrisha320EngineOptions : public TKvDestFixedSizeEngineOptions {
+// The options of the AWidth x 200 screen, whose pixels have the aspect AAspect.
+template <int AWidth, TKvPixelAspect AAspect>
+class TKvIrishaEngineOptionsOf : public TKvDestFixedSizeEngineOptions {
 public:
-  TKvIrisha320EngineOptions();
-  TKvSize GetDefaultSize() const override { return {320, 200}; }
+  TKvIrishaEngineOptionsOf() {
+    SetPixelAspect(AAspect);
+    SetErrorDiffusion(100);
+  }
+  TKvSize GetDefaultSize() const override { return {AWidth, 200}; }
 };
 
-class TKvIrisha640EngineOptions : public TKvDestFixedSizeEngineOptions {
+// The panel: position with the pixel aspects AAspects, then dithering.
+template <TKvPixelAspectSet AAspects>
+class TKvIrishaEngineUIOf : public TKvDestEngineUIEx {
 public:
-  TKvIrisha640EngineOptions();
-  TKvSize GetDefaultSize() const override { return {640, 200}; }
+  explicit TKvIrishaEngineUIOf(TKvDestEngineOptions* AOptions) : TKvDestEngineUIEx(AOptions) {
+    AddPositionSection(AAspects);
+    AddDitheringSection(false);
+  }
 };
 
-class TKvIrisha320EngineUI : public TKvDestEngineUIEx {
-public:
-  explicit TKvIrisha320EngineUI(TKvDestEngineOptions* AOptions);
+// The black and white conversion into a "pic" file of AWidth x 200 pixels.
+std::unique_ptr<TKvBitmap> ConvertIrisha(TKvConvertArgs& AArgs, int AWidth);
+
+// The mode AMode of the "Irisha" platform, AWidth x 200 pixels.
+template <class T, class TOptions, class TUI, int AWidth, TKvText AMode>
+struct TKvIrishaEngineOf : TKvDestMode<T, TOptions, TUI, "Irisha", AMode> {
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs) { return ConvertIrisha(AArgs, AWidth); }
 };
 
-class TKvIrisha640EngineUI : public TKvDestEngineUIEx {
-public:
-  explicit TKvIrisha640EngineUI(TKvDestEngineOptions* AOptions);
-};
+struct TKvIrisha320EngineOptions : TKvIrishaEngineOptionsOf<320, pa1_1p2> {};
+struct TKvIrisha640EngineOptions : TKvIrishaEngineOptionsOf<640, pa1_2p4> {};
 
-class TKvIrisha320Engine
-    : public TKvDestEngineWith<TKvIrisha320Engine, TKvIrisha320EngineOptions, TKvIrisha320EngineUI> {
-public:
-  static std::string GetPlatformName() { return "Irisha"; }
-  static std::string GetModeName() { return "320x200x1"; }
-  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
-};
+struct TKvIrisha320EngineUI : TKvIrishaEngineUIOf<PixelAspects(pa1_1p2, pa1_1)> { using TKvIrishaEngineUIOf::TKvIrishaEngineUIOf; };
+struct TKvIrisha640EngineUI : TKvIrishaEngineUIOf<PixelAspects(pa1_2p4, pa1_2, pa1_1)> { using TKvIrishaEngineUIOf::TKvIrishaEngineUIOf; };
 
-class TKvIrisha640Engine
-    : public TKvDestEngineWith<TKvIrisha640Engine, TKvIrisha640EngineOptions, TKvIrisha640EngineUI> {
-public:
-  static std::string GetPlatformName() { return "Irisha"; }
-  static std::string GetModeName() { return "640x200x1"; }
-  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
-};
+struct TKvIrisha320Engine : TKvIrishaEngineOf<TKvIrisha320Engine, TKvIrisha320EngineOptions, TKvIrisha320EngineUI, 320, "320x200x1"> {};
+struct TKvIrisha640Engine : TKvIrishaEngineOf<TKvIrisha640Engine, TKvIrisha640EngineOptions, TKvIrisha640EngineUI, 640, "640x200x1"> {};
 
 void InitKvSavePlatformIrisha();

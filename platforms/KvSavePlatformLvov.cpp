@@ -61,11 +61,6 @@ std::string LvovPaletteCaption(int AIndex) {
 
 TKvLvovEngineUI::TKvLvovEngineUI(TKvDestEngineOptions* AOptions) : TKvDestEngineUIEx(AOptions) {
   AddPositionSection(PixelAspects(pa1_1, pa7_5));
-  AddLvovPaletteSection();
-  AddDitheringSection(false);
-}
-
-void TKvLvovEngineUI::AddLvovPaletteSection() {
   AddPaletteSeparator();
   const int list = AddPaletteIndexComboBoxEx();
   AddSectionItem(list, 0, "Auto");
@@ -78,6 +73,7 @@ void TKvLvovEngineUI::AddLvovPaletteSection() {
   }
   AddDestPalette(4, 1, true);
   AddPaletteIndexLabel();
+  AddDitheringSection(false);
 }
 
 // ---------------------------------------------------------------------------

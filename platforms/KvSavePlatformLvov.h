@@ -5,7 +5,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <string>
 
 #include "app/KvDestEngines.h"
 #include "app/KvPanelSections.h"
@@ -39,11 +38,7 @@ public:
   TKvSize GetDefaultSize() const override { return {200, 225}; }
 };
 
-class TKvLvovEngineUI : public TKvDestEngineUIEx {
-public:
-  explicit TKvLvovEngineUI(TKvDestEngineOptions* AOptions);
-  void AddLvovPaletteSection();
-};
+struct TKvLvovEngineUI : TKvDestEngineUIEx { explicit TKvLvovEngineUI(TKvDestEngineOptions* AOptions); };
 
 // The caption of candidate 1..42: the sorted colour names joined by "/",
 // then the port byte in parentheses.
@@ -52,18 +47,16 @@ std::string LvovPaletteCaption(int AIndex);
 // The "Auto" candidates: the 42 port bytes' colours, unsorted.
 TKvFixedPaletteCandidates LvovPaletteCandidates();
 
-class TKvLvovEngine : public TKvDestEngineWith<TKvLvovEngine, TKvLvovEngineOptions, TKvLvovEngineUI> {
-public:
-  static std::string GetPlatformName() { return "Lvov"; }
-  static std::string GetModeName() { return "256x256x2"; }
+// A mode AMode of the "Lvov" platform with options TOptions and panel TUI;
+// TBase is the mode it extends.
+template <class T, class TOptions, class TUI, TKvText AMode, class TBase = TKvDestEngine>
+using TKvLvovEngineOf = TKvDestMode<T, TOptions, TUI, "Lvov", AMode, TBase>;
+
+struct TKvLvovEngine : TKvLvovEngineOf<TKvLvovEngine, TKvLvovEngineOptions, TKvLvovEngineUI, "256x256x2"> {
   static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
 // The same screen as a smaller picture.
-class TKvLvov2Engine
-    : public TKvDestEngineWith<TKvLvov2Engine, TKvLvov2EngineOptions, TKvLvovEngineUI, TKvLvovEngine> {
-public:
-  static std::string GetModeName() { return "200x225x2"; }
-};
+struct TKvLvov2Engine : TKvLvovEngineOf<TKvLvov2Engine, TKvLvov2EngineOptions, TKvLvovEngineUI, "200x225x2", TKvLvovEngine> {};
 
 void InitKvSavePlatformLvov();

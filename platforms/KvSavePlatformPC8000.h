@@ -3,7 +3,6 @@
 #pragma once
 
 #include <memory>
-#include <string>
 
 #include "app/KvDestEngines.h"
 #include "app/KvPanelSections.h"
@@ -57,15 +56,13 @@ public:
   void UpdatePalette() override;
 };
 
-class TKvPC8000EngineUI : public TKvDestEngineUIEx {
-public:
-  explicit TKvPC8000EngineUI(TKvDestEngineOptions* AOptions);
-};
+struct TKvPC8000EngineUI : TKvDestEngineUIEx { explicit TKvPC8000EngineUI(TKvDestEngineOptions* AOptions); };
 
-class TKvPC8000Engine : public TKvDestEngineWith<TKvPC8000Engine, TKvPC8000EngineOptions, TKvPC8000EngineUI> {
-public:
-  static std::string GetPlatformName() { return "PC8000"; }
-  static std::string GetModeName() { return "256x192x4"; }
+// A mode AMode of the "PC8000" platform with options TOptions and panel TUI.
+template <class T, class TOptions, class TUI, TKvText AMode>
+using TKvPC8000EngineOf = TKvDestMode<T, TOptions, TUI, "PC8000", AMode>;
+
+struct TKvPC8000Engine : TKvPC8000EngineOf<TKvPC8000Engine, TKvPC8000EngineOptions, TKvPC8000EngineUI, "256x192x4"> {
   static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 

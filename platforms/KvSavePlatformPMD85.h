@@ -5,7 +5,6 @@
 #pragma once
 
 #include <memory>
-#include <string>
 
 #include "app/KvDestEngines.h"
 #include "app/KvPanelSections.h"
@@ -87,22 +86,17 @@ private:
   int FColorRows[4] = {-1, -1, -1, -1};
 };
 
-class TKvPMD85CAEngineUI : public TKvDestEngineUIEx {
-public:
-  explicit TKvPMD85CAEngineUI(TKvDestEngineOptions* AOptions);
-};
+struct TKvPMD85CAEngineUI : TKvDestEngineUIEx { explicit TKvPMD85CAEngineUI(TKvDestEngineOptions* AOptions); };
 
-class TKvPMD85Engine : public TKvDestEngineWith<TKvPMD85Engine, TKvPMD85EngineOptions, TKvPMD85EngineUI> {
-public:
-  static std::string GetPlatformName() { return "PMD 85"; }
-  static std::string GetModeName() { return "288x256x2"; }
+// A mode AMode of the "PMD 85" platform with options TOptions and panel TUI.
+template <class T, class TOptions, class TUI, TKvText AMode>
+using TKvPMD85EngineOf = TKvDestMode<T, TOptions, TUI, "PMD 85", AMode>;
+
+struct TKvPMD85Engine : TKvPMD85EngineOf<TKvPMD85Engine, TKvPMD85EngineOptions, TKvPMD85EngineUI, "288x256x2"> {
   static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
-class TKvPMD85CAEngine : public TKvDestEngineWith<TKvPMD85CAEngine, TKvPMD85CAEngineOptions, TKvPMD85CAEngineUI> {
-public:
-  static std::string GetPlatformName() { return "PMD 85"; }
-  static std::string GetModeName() { return "288x256x2 ColorAce"; }
+struct TKvPMD85CAEngine : TKvPMD85EngineOf<TKvPMD85CAEngine, TKvPMD85CAEngineOptions, TKvPMD85CAEngineUI, "288x256x2 ColorAce"> {
   static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <memory>
-#include <string>
 
 #include "app/KvDestEngines.h"
 #include "app/KvPanelSections.h"
@@ -26,15 +25,13 @@ public:
   TKvSize GetDefaultSize() const override { return {256, 256}; }
 };
 
-class TKvPP01EngineUI : public TKvDestEngineUIEx {
-public:
-  explicit TKvPP01EngineUI(TKvDestEngineOptions* AOptions);
-};
+struct TKvPP01EngineUI : TKvDestEngineUIEx { explicit TKvPP01EngineUI(TKvDestEngineOptions* AOptions); };
 
-class TKvPP01Engine : public TKvDestEngineWith<TKvPP01Engine, TKvPP01EngineOptions, TKvPP01EngineUI> {
-public:
-  static std::string GetPlatformName() { return "PP01"; }
-  static std::string GetModeName() { return "256x256x3"; }
+// A mode AMode of the "PP01" platform with options TOptions and panel TUI.
+template <class T, class TOptions, class TUI, TKvText AMode>
+using TKvPP01EngineOf = TKvDestMode<T, TOptions, TUI, "PP01", AMode>;
+
+struct TKvPP01Engine : TKvPP01EngineOf<TKvPP01Engine, TKvPP01EngineOptions, TKvPP01EngineUI, "256x256x3"> {
   static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 

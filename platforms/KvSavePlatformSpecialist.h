@@ -4,7 +4,6 @@
 #pragma once
 
 #include <memory>
-#include <string>
 
 #include "app/KvDestEngines.h"
 #include "app/KvPanelSections.h"
@@ -61,36 +60,28 @@ public:
   TKvSpecialistMXEngineOptions();
 };
 
+// The panel, offering the palette modes AModes.
 class TKvSpecialistEngineUI : public TKvDestEngineUIEx {
 public:
-  static constexpr TKvPaletteModeSet Modes = PaletteModes(pmBlackWhite, pm5Colors, pm8Colors);
-  explicit TKvSpecialistEngineUI(TKvDestEngineOptions* AOptions) : TKvSpecialistEngineUI(AOptions, Modes) {}
-  // The palette modes the panel offers.
-  virtual TKvPaletteModeSet GetPaletteModeSet() const { return Modes; }
-
-protected:
-  TKvSpecialistEngineUI(TKvDestEngineOptions* AOptions, TKvPaletteModeSet AModes);
+  explicit TKvSpecialistEngineUI(TKvDestEngineOptions* AOptions,
+                                 TKvPaletteModeSet AModes = PaletteModes(pmBlackWhite, pm5Colors, pm8Colors));
 };
 
-class TKvSpecialistMXEngineUI : public TKvSpecialistEngineUI {
-public:
-  static constexpr TKvPaletteModeSet Modes = PaletteModes(pmGray, pmColor);
-  explicit TKvSpecialistMXEngineUI(TKvDestEngineOptions* AOptions) : TKvSpecialistEngineUI(AOptions, Modes) {}
-  TKvPaletteModeSet GetPaletteModeSet() const override { return Modes; }
+struct TKvSpecialistMXEngineUI : TKvSpecialistEngineUI {
+  explicit TKvSpecialistMXEngineUI(TKvDestEngineOptions* AOptions)
+      : TKvSpecialistEngineUI(AOptions, PaletteModes(pmGray, pmColor)) {}
 };
 
-class TKvSpecialistEngine
-    : public TKvDestEngineWith<TKvSpecialistEngine, TKvSpecialistEngineOptions, TKvSpecialistEngineUI> {
-public:
-  static std::string GetPlatformName() { return "Specialist"; }
-  static std::string GetModeName() { return "384x256"; }
+// A mode AMode of the "Specialist" platform with options TOptions and panel
+// TUI; TBase is the mode it extends.
+template <class T, class TOptions, class TUI, TKvText AMode, class TBase = TKvDestEngine>
+using TKvSpecialistEngineOf = TKvDestMode<T, TOptions, TUI, "Specialist", AMode, TBase>;
+
+struct TKvSpecialistEngine : TKvSpecialistEngineOf<TKvSpecialistEngine, TKvSpecialistEngineOptions, TKvSpecialistEngineUI, "384x256"> {
   static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
-class TKvSpecialistMXEngine : public TKvDestEngineWith<TKvSpecialistMXEngine, TKvSpecialistMXEngineOptions,
-                                                       TKvSpecialistMXEngineUI, TKvSpecialistEngine> {
-public:
-  static std::string GetModeName() { return "384x256 MX"; }
-};
+// The colour modes of the MX, converted as the base mode converts them.
+struct TKvSpecialistMXEngine : TKvSpecialistEngineOf<TKvSpecialistMXEngine, TKvSpecialistMXEngineOptions, TKvSpecialistMXEngineUI, "384x256 MX", TKvSpecialistEngine> {};
 
 void InitKvSavePlatformSpecialist();
