@@ -47,31 +47,17 @@ void TKvATMMultiColorEngineOptions::UpdatePalette() { UpdateATMPalette(*this); }
 // ---------------------------------------------------------------------------
 // Screen
 
+namespace {
+
+// The bytes of the pixels, and of the attributes.
+int64_t PixelBytes(int AWidth, int AHeight) { return static_cast<int64_t>((AWidth + 7) / 8) * AHeight; }
+
+}  // namespace
+
 TKvATMMultiColorScreen::TKvATMMultiColorScreen(int AWidth, int AHeight, void* AData, int APaper, int AInk)
-    : TKvCellScreen(AWidth, AHeight, AData),
-      FColumns((AWidth + 7) / 8),
-      FPixelSize(static_cast<int64_t>((AWidth + 7) / 8) * AHeight) {
+    : TKvProfiColorScreen(AWidth, AHeight, AData, AHeight, 1, 2 * PixelBytes(AWidth, AHeight)),
+      FPixelSize(PixelBytes(AWidth, AHeight)) {
   std::memset(Data + 2 * FPixelSize, ProfiAttribute(APaper, AInk), static_cast<size_t>(FPixelSize));
-}
-
-int TKvATMMultiColorScreen::GetPixel(int X, int Y) {
-  X = MX(X);
-  return (*PixelByte(X, Y) >> (7 - (X & 7))) & 1;
-}
-
-void TKvATMMultiColorScreen::SetPixel(int X, int Y, int AColor) {
-  X = MX(X);
-  uint8_t& b = *PixelByte(X, Y);
-  const uint8_t mask = static_cast<uint8_t>(0x80 >> (X & 7));
-  b = AColor != 0 ? static_cast<uint8_t>(b | mask) : static_cast<uint8_t>(b & ~mask);
-}
-
-int TKvATMMultiColorScreen::GetAttr(int CellX, int CellY) {
-  return Data[2 * FPixelSize + static_cast<int64_t>(MCX(CellX)) * Height + CellY];
-}
-
-void TKvATMMultiColorScreen::SetAttr(int CellX, int CellY, int AAttr) {
-  Data[2 * FPixelSize + static_cast<int64_t>(MCX(CellX)) * Height + CellY] = static_cast<uint8_t>(AAttr);
 }
 
 int64_t TKvATMMultiColorScreen::EncodeAttributes() {
@@ -82,35 +68,32 @@ int64_t TKvATMMultiColorScreen::EncodeAttributes() {
 // ---------------------------------------------------------------------------
 // Panels
 
+TKvATMEngineBaseUI::TKvATMEngineBaseUI(TKvDestEngineOptions* AOptions, TKvPixelAspectSet AAspects, bool ACells)
+    : TKvDestEngineUIEx(AOptions) {
+  AddDimensionSection(true);
+  AddPositionSection(AAspects);
+  AddPaletteSeparator();
+  AddPaletteModeSection(PaletteModes(pmBlackWhite, pmGray, pmColor, pmCustom));
+  AddDestPalette(16, 1, true);
+  AddFixedPaletteSection(16, 1);
+  AddDitheringSection(ACells);
+  if (!ACells) return;
+  // Black and white has no cells whose error could be limited.
+  AddRelated(pcModeCombo, 0, pcLimitInsideCheckBox, true);
+  AddRelated(pcModeCombo, 0, pcLimitBoundaryCheckBox, true);
+}
+
 TKvPalette* TKvATMEngineBaseUI::GetEditedPalette(TKvPalette256& AScratch, int& AColumns) {
   AScratch.FillRGB64();
   AColumns = 0;
   return &AScratch;
 }
 
-void TKvATMEngineBaseUI::AddATMPaletteSection() {
-  AddPaletteSeparator();
-  AddPaletteModeSection(PaletteModes(pmBlackWhite, pmGray, pmColor, pmCustom));
-  AddDestPalette(16, 1, true);
-  AddFixedPaletteSection(16, 1);
-}
+TKvATMEngineUI::TKvATMEngineUI(TKvDestEngineOptions* AOptions)
+    : TKvATMEngineBaseUI(AOptions, PixelAspects(pa1_1p2, pa1_1), false) {}
 
-TKvATMEngineUI::TKvATMEngineUI(TKvDestEngineOptions* AOptions) : TKvATMEngineBaseUI(AOptions) {
-  AddDimensionSection(true);
-  AddPositionSection(PixelAspects(pa1_1p2, pa1_1));
-  AddATMPaletteSection();
-  AddDitheringSection(false);
-}
-
-TKvATMMiltiColorEngineUI::TKvATMMiltiColorEngineUI(TKvDestEngineOptions* AOptions) : TKvATMEngineBaseUI(AOptions) {
-  AddDimensionSection(true);
-  AddPositionSection(PixelAspects(pa1_2p4, pa1_2, pa1_1));
-  AddATMPaletteSection();
-  AddDitheringSection(true);
-  // Black and white has no cells whose error could be limited.
-  AddRelated(pcModeCombo, 0, pcLimitInsideCheckBox, true);
-  AddRelated(pcModeCombo, 0, pcLimitBoundaryCheckBox, true);
-}
+TKvATMMiltiColorEngineUI::TKvATMMiltiColorEngineUI(TKvDestEngineOptions* AOptions)
+    : TKvATMEngineBaseUI(AOptions, PixelAspects(pa1_2p4, pa1_2, pa1_1), true) {}
 
 // ---------------------------------------------------------------------------
 // Engines

@@ -31,22 +31,15 @@ public:
 // The pixels and the not yet encoded attributes of a ".grf" picture over
 // the memory after its header (3 x B x H bytes): pixels column by column,
 // attributes in the same order from 2 x B x H on.
-class TKvATMMultiColorScreen : public TKvCellScreen {
+class TKvATMMultiColorScreen : public TKvProfiColorScreen {
 public:
   // Every attribute starts as the one of APaper and AInk.
   TKvATMMultiColorScreen(int AWidth, int AHeight, void* AData, int APaper, int AInk);
-  int GetPixel(int X, int Y) override;
-  void SetPixel(int X, int Y, int AColor) override;
-  int GetAttr(int CellX, int CellY) override;
-  void SetAttr(int CellX, int CellY, int AAttr) override;
   // Encodes the attributes as runs after the pixels; answers the bytes of
   // pixels and runs.
   int64_t EncodeAttributes();
 
 private:
-  uint8_t* PixelByte(int X, int Y) { return Data + static_cast<intptr_t>(X >> 3) * Height + Y; }
-  int MCX(int CellX) const { return MirrorX ? FColumns - 1 - CellX : CellX; }
-  int FColumns;
   int64_t FPixelSize;
 };
 
@@ -61,38 +54,26 @@ public:
   using TKvProfi256ColorImage::TKvProfi256ColorImage;
 };
 
-// Both panels' palette section and their palette editor over the 64 colours.
+// The panels of both modes: the palette section and the palette editor
+// over the 64 colours; ACells: the mode has attribute cells.
 class TKvATMEngineBaseUI : public TKvDestEngineUIEx {
 public:
-  using TKvDestEngineUIEx::TKvDestEngineUIEx;
+  TKvATMEngineBaseUI(TKvDestEngineOptions* AOptions, TKvPixelAspectSet AAspects, bool ACells);
   TKvPalette* GetEditedPalette(TKvPalette256& AScratch, int& AColumns) override;
-
-protected:
-  void AddATMPaletteSection();
 };
 
-class TKvATMEngineUI : public TKvATMEngineBaseUI {
-public:
-  explicit TKvATMEngineUI(TKvDestEngineOptions* AOptions);
-};
+struct TKvATMEngineUI : TKvATMEngineBaseUI { explicit TKvATMEngineUI(TKvDestEngineOptions* AOptions); };
+struct TKvATMMiltiColorEngineUI : TKvATMEngineBaseUI { explicit TKvATMMiltiColorEngineUI(TKvDestEngineOptions* AOptions); };
 
-class TKvATMMiltiColorEngineUI : public TKvATMEngineBaseUI {
-public:
-  explicit TKvATMMiltiColorEngineUI(TKvDestEngineOptions* AOptions);
-};
+// A mode AMode of the "ATM Turbo" platform with options TOptions and panel TUI.
+template <class T, class TOptions, class TUI, TKvText AMode>
+using TKvATMEngineOf = TKvDestMode<T, TOptions, TUI, "ATM Turbo", AMode>;
 
-class TKvATMEngine : public TKvDestEngineWith<TKvATMEngine, TKvATMEngineOptions, TKvATMEngineUI> {
-public:
-  static std::string GetPlatformName() { return "ATM Turbo"; }
-  static std::string GetModeName() { return "320x200x4"; }
+struct TKvATMEngine : TKvATMEngineOf<TKvATMEngine, TKvATMEngineOptions, TKvATMEngineUI, "320x200x4"> {
   static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
-class TKvATMMultiColorEngine
-    : public TKvDestEngineWith<TKvATMMultiColorEngine, TKvATMMultiColorEngineOptions, TKvATMMiltiColorEngineUI> {
-public:
-  static std::string GetPlatformName() { return "ATM Turbo"; }
-  static std::string GetModeName() { return "640x200x4"; }
+struct TKvATMMultiColorEngine : TKvATMEngineOf<TKvATMMultiColorEngine, TKvATMMultiColorEngineOptions, TKvATMMiltiColorEngineUI, "640x200x4"> {
   static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 

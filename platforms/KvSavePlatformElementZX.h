@@ -137,31 +137,23 @@ protected:
   void SolveCell(int AX, int AY, const std::vector<double>& ADist, std::vector<int>& AIndexes) override;
 };
 
-class TKvElementZXSCREngineUI : public TKvDestEngineUIEx {
-public:
-  explicit TKvElementZXSCREngineUI(TKvDestEngineOptions* AOptions);
-};
+struct TKvElementZXSCREngineUI : TKvDestEngineUIEx { explicit TKvElementZXSCREngineUI(TKvDestEngineOptions* AOptions); };
+struct TKvElementZXLayedSCREngineUI : TKvDestEngineUIEx { explicit TKvElementZXLayedSCREngineUI(TKvDestEngineOptions* AOptions); };
 
-class TKvElementZXLayedSCREngineUI : public TKvDestEngineUIEx {
-public:
-  explicit TKvElementZXLayedSCREngineUI(TKvDestEngineOptions* AOptions);
-};
-
-class TKvElementZXHRXCEngineUI : public TKvDestEngineUIEx {
-public:
+struct TKvElementZXHRXCEngineUI : TKvDestEngineUIEx {
   explicit TKvElementZXHRXCEngineUI(TKvDestEngineOptions* AOptions, int APaletteRows = 2);
 };
 
-class TKvElementZXLayedHRXCEngineUI : public TKvElementZXHRXCEngineUI {
-public:
+struct TKvElementZXLayedHRXCEngineUI : TKvElementZXHRXCEngineUI {
   explicit TKvElementZXLayedHRXCEngineUI(TKvDestEngineOptions* AOptions) : TKvElementZXHRXCEngineUI(AOptions, 4) {}
 };
 
-class TKvElementZXSCREngine
-    : public TKvDestEngineWith<TKvElementZXSCREngine, TKvElementZXSCREngineOptions, TKvElementZXSCREngineUI> {
-public:
-  static std::string GetPlatformName() { return "eLeMeNt ZX"; }
-  static std::string GetModeName() { return "256x192x4"; }
+// A mode AMode of the "eLeMeNt ZX" platform with options TOptions and panel
+// TUI; TBase is the mode it extends.
+template <class T, class TOptions, class TUI, TKvText AMode, class TBase = TKvDestEngine>
+using TKvElementZXEngineOf = TKvDestMode<T, TOptions, TUI, "eLeMeNt ZX", AMode, TBase>;
+
+struct TKvElementZXSCREngine : TKvElementZXEngineOf<TKvElementZXSCREngine, TKvElementZXSCREngineOptions, TKvElementZXSCREngineUI, "256x192x4"> {
   static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
   // Adds the zero-filled ".scr" stream of the palette mode (6144 bytes in
   // black and white, else 6912) and returns a screen over it; other modes
@@ -169,41 +161,24 @@ public:
   static std::unique_ptr<TKvCellScreen> CreateScreen(uint8_t APaletteMode, TKvStreamList& AStreams);
 };
 
-class TKvElementZXLayedSCREngine : public TKvDestEngineWith<TKvElementZXLayedSCREngine, TKvElementZXSCREngineOptions,
-                                                            TKvElementZXLayedSCREngineUI, TKvElementZXSCREngine> {
-public:
-  static std::string GetModeName() { return "256x192x4 Layed"; }
+struct TKvElementZXLayedSCREngine : TKvElementZXEngineOf<TKvElementZXLayedSCREngine, TKvElementZXSCREngineOptions, TKvElementZXLayedSCREngineUI, "256x192x4 Layed", TKvElementZXSCREngine> {
   static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
-class TKvElementZXHRCEngine : public TKvDestEngineWith<TKvElementZXHRCEngine, TKvElementZXHRCEngineOptions,
-                                                       TKvElementZXSCREngineUI, TKvElementZXSCREngine> {
-public:
-  static std::string GetModeName() { return "512x192x4 HRC"; }
+struct TKvElementZXHRCEngine : TKvElementZXEngineOf<TKvElementZXHRCEngine, TKvElementZXHRCEngineOptions, TKvElementZXSCREngineUI, "512x192x4 HRC", TKvElementZXSCREngine> {
   static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
   // ".hrc" of 12288 bytes in black and white, else 15360.
   static std::unique_ptr<TKvCellScreen> CreateScreen(uint8_t APaletteMode, TKvStreamList& AStreams);
 };
 
-class TKvElementZXLayedHRCEngine : public TKvDestEngineWith<TKvElementZXLayedHRCEngine, TKvElementZXHRCEngineOptions,
-                                                            TKvElementZXLayedSCREngineUI, TKvElementZXLayedSCREngine> {
-public:
-  static std::string GetModeName() { return "512x192x4 HRC Layer"; }
-};
+// The layered conversion at the HRC size.
+struct TKvElementZXLayedHRCEngine : TKvElementZXEngineOf<TKvElementZXLayedHRCEngine, TKvElementZXHRCEngineOptions, TKvElementZXLayedSCREngineUI, "512x192x4 HRC Layer", TKvElementZXLayedSCREngine> {};
 
-class TKvElementZXHRXCEngine
-    : public TKvDestEngineWith<TKvElementZXHRXCEngine, TKvElementZXHRXCEngineOptions, TKvElementZXHRXCEngineUI> {
-public:
-  static std::string GetPlatformName() { return "eLeMeNt ZX"; }
-  static std::string GetModeName() { return "512x192x4 HRXC"; }
+struct TKvElementZXHRXCEngine : TKvElementZXEngineOf<TKvElementZXHRXCEngine, TKvElementZXHRXCEngineOptions, TKvElementZXHRXCEngineUI, "512x192x4 HRXC"> {
   static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
-class TKvElementZXLayedHRXCEngine : public TKvDestEngineWith<TKvElementZXLayedHRXCEngine, TKvElementZXHRXCEngineOptions,
-                                                             TKvElementZXLayedHRXCEngineUI> {
-public:
-  static std::string GetPlatformName() { return "eLeMeNt ZX"; }
-  static std::string GetModeName() { return "512x192x4 HRXC Layed"; }
+struct TKvElementZXLayedHRXCEngine : TKvElementZXEngineOf<TKvElementZXLayedHRXCEngine, TKvElementZXHRXCEngineOptions, TKvElementZXLayedHRXCEngineUI, "512x192x4 HRXC Layed"> {
   static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 

@@ -38,27 +38,34 @@ void TKvProfiColorEngineOptions::UpdatePalette() {
 // Screen
 
 TKvProfiColorScreen::TKvProfiColorScreen(int AWidth, int AHeight, void* AData)
-    : TKvCellScreen(AWidth, AHeight, AData), FColumns((AWidth + 7) / 8) {}
+    : TKvProfiColorScreen(AWidth, AHeight, AData, 2, 2 * static_cast<int64_t>((AWidth + 7) / 8), 1) {}
+
+TKvProfiColorScreen::TKvProfiColorScreen(int AWidth, int AHeight, void* AData, int64_t AColumnStep, int64_t ARowStep,
+                                         int64_t AAttrOffset)
+    : TKvCellScreen(AWidth, AHeight, AData),
+      FColumns((AWidth + 7) / 8),
+      FColumnStep(AColumnStep),
+      FRowStep(ARowStep),
+      FAttrOffset(AAttrOffset) {}
 
 int TKvProfiColorScreen::GetPixel(int X, int Y) {
   X = MX(X);
-  return (*PixelByte(X, Y) >> (7 - (X & 7))) & 1;
+  return (*CellByte(X >> 3, Y) >> (7 - (X & 7))) & 1;
 }
 
 void TKvProfiColorScreen::SetPixel(int X, int Y, int AColor) {
   X = MX(X);
-  uint8_t& b = *PixelByte(X, Y);
+  uint8_t& b = *CellByte(X >> 3, Y);
   const uint8_t mask = static_cast<uint8_t>(0x80 >> (X & 7));
   b = AColor != 0 ? static_cast<uint8_t>(b | mask) : static_cast<uint8_t>(b & ~mask);
 }
 
 int TKvProfiColorScreen::GetAttr(int CellX, int CellY) {
-  return Data[static_cast<intptr_t>(CellY) * 2 * FColumns + (MirrorX ? FColumns - 1 - CellX : CellX) * 2 + 1];
+  return CellByte(MirrorX ? FColumns - 1 - CellX : CellX, CellY)[FAttrOffset];
 }
 
 void TKvProfiColorScreen::SetAttr(int CellX, int CellY, int AAttr) {
-  Data[static_cast<intptr_t>(CellY) * 2 * FColumns + (MirrorX ? FColumns - 1 - CellX : CellX) * 2 + 1] =
-      static_cast<uint8_t>(AAttr);
+  CellByte(MirrorX ? FColumns - 1 - CellX : CellX, CellY)[FAttrOffset] = static_cast<uint8_t>(AAttr);
 }
 
 // ---------------------------------------------------------------------------

@@ -29,8 +29,9 @@ public:
   void UpdatePalette() override;
 };
 
-// The colour rows over the memory after the header: per 8-pixel cell its
-// pixel byte (bit 7 leftmost, a set bit is ink), then its attribute.
+// A pixel byte per 8-pixel cell and row (bit 7 leftmost, a set bit is ink)
+// and an attribute per cell. The Profi's colour rows over the memory after
+// the header hold each cell's pixel byte, then its attribute.
 class TKvProfiColorScreen : public TKvCellScreen {
 public:
   TKvProfiColorScreen(int AWidth, int AHeight, void* AData);
@@ -39,9 +40,16 @@ public:
   int GetAttr(int CellX, int CellY) override;
   void SetAttr(int CellX, int CellY, int AAttr) override;
 
+protected:
+  // Another layout: the pixel byte of cell column c and row y at
+  // c * AColumnStep + y * ARowStep, its attribute AAttrOffset after it.
+  TKvProfiColorScreen(int AWidth, int AHeight, void* AData, int64_t AColumnStep, int64_t ARowStep,
+                      int64_t AAttrOffset);
+
 private:
-  uint8_t* PixelByte(int X, int Y) { return Data + static_cast<intptr_t>(Y) * 2 * FColumns + (X >> 3) * 2; }
+  uint8_t* CellByte(int CellX, int Y) { return Data + CellX * FColumnStep + Y * FRowStep; }
   int FColumns;
+  int64_t FColumnStep, FRowStep, FAttrOffset;
 };
 
 // Black, gray and white as singles and pairs of the ZX colours.
@@ -94,10 +102,7 @@ public:
   TKvPalette* GetEditedPalette(TKvPalette256& AScratch, int& AColumns) override;
 };
 
-class TKvProfiEngine : public TKvDestEngineWith<TKvProfiEngine, TKvProfiColorEngineOptions, TKvProfiColorEngineUI> {
-public:
-  static std::string GetPlatformName() { return "Profi"; }
-  static std::string GetModeName() { return "512x240x4"; }
+struct TKvProfiEngine : TKvDestMode<TKvProfiEngine, TKvProfiColorEngineOptions, TKvProfiColorEngineUI, "Profi", "512x240x4"> {
   static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 

@@ -26,24 +26,6 @@ void TKvSAMCoupeEngineOptionsBase::UpdatePalette() {
   BuildSAMCoupePalette(static_cast<TKvPalette256&>(*HardwarePalette));
 }
 
-TKvSAMCoupeMode3EngineOptions::TKvSAMCoupeMode3EngineOptions() {
-  SetPixelAspect(pa1_2);
-  SetPaletteMode(pmColorBright);
-  SetErrorDiffusion(80);
-}
-
-TKvSAMCoupeMode4EngineOptions::TKvSAMCoupeMode4EngineOptions() {
-  SetPixelAspect(pa1_1);
-  SetPaletteMode(pmColor);
-  SetErrorDiffusion(90);
-}
-
-TKvSAMCoupeMode4InterlacedEngineOptions::TKvSAMCoupeMode4InterlacedEngineOptions() {
-  SetPixelAspect(pa2_1);
-  SetPaletteMode(pmColor);
-  SetErrorDiffusion(90);
-}
-
 TKvSAMCoupeEngineUIBase::TKvSAMCoupeEngineUIBase(TKvDestEngineOptions* AOptions, TKvPaletteModeSet AModes, int AColumns)
     : TKvDestEngineUIEx(AOptions) {
   AddPositionSection();

@@ -31,23 +31,22 @@ public:
   void UpdatePalette() override;
 };
 
-class TKvSAMCoupeMode3EngineOptions : public TKvSAMCoupeEngineOptionsBase {
+// A screen of AWidth x AHeight with the pixel aspect, palette mode and error
+// diffusion the mode starts with.
+template <int AWidth, int AHeight, TKvPixelAspect AAspect, TKvPaletteMode AMode, int ADiffusion>
+class TKvSAMCoupeEngineOptionsOf : public TKvSAMCoupeEngineOptionsBase {
 public:
-  TKvSAMCoupeMode3EngineOptions();
-  TKvSize GetDefaultSize() const override { return {512, 192}; }
+  TKvSAMCoupeEngineOptionsOf() {
+    SetPixelAspect(AAspect);
+    SetPaletteMode(AMode);
+    SetErrorDiffusion(ADiffusion);
+  }
+  TKvSize GetDefaultSize() const override { return {AWidth, AHeight}; }
 };
 
-class TKvSAMCoupeMode4EngineOptions : public TKvSAMCoupeEngineOptionsBase {
-public:
-  TKvSAMCoupeMode4EngineOptions();
-  TKvSize GetDefaultSize() const override { return {256, 192}; }
-};
-
-class TKvSAMCoupeMode4InterlacedEngineOptions : public TKvSAMCoupeEngineOptionsBase {
-public:
-  TKvSAMCoupeMode4InterlacedEngineOptions();
-  TKvSize GetDefaultSize() const override { return {256, 384}; }
-};
+struct TKvSAMCoupeMode3EngineOptions : TKvSAMCoupeEngineOptionsOf<512, 192, pa1_2, pmColorBright, 80> {};
+struct TKvSAMCoupeMode4EngineOptions : TKvSAMCoupeEngineOptionsOf<256, 192, pa1_1, pmColor, 90> {};
+struct TKvSAMCoupeMode4InterlacedEngineOptions : TKvSAMCoupeEngineOptionsOf<256, 384, pa2_1, pmColor, 90> {};
 
 class TKvSAMCoupeEngineUIBase : public TKvDestEngineUIEx {
 public:
@@ -56,38 +55,27 @@ public:
   TKvPalette* GetEditedPalette(TKvPalette256& AScratch, int& AColumns) override;
 };
 
-class TKvSAMCoupeMode3EngineUI : public TKvSAMCoupeEngineUIBase {
-public:
-  explicit TKvSAMCoupeMode3EngineUI(TKvDestEngineOptions* AOptions);
-};
+struct TKvSAMCoupeMode3EngineUI : TKvSAMCoupeEngineUIBase { explicit TKvSAMCoupeMode3EngineUI(TKvDestEngineOptions* AOptions); };
+struct TKvSAMCoupeMode4EngineUI : TKvSAMCoupeEngineUIBase { explicit TKvSAMCoupeMode4EngineUI(TKvDestEngineOptions* AOptions); };
+struct TKvSAMCoupeMode4HAMEngineUI : TKvDestEngineUIEx { explicit TKvSAMCoupeMode4HAMEngineUI(TKvDestEngineOptions* AOptions); };
 
-class TKvSAMCoupeMode4EngineUI : public TKvSAMCoupeEngineUIBase {
-public:
-  explicit TKvSAMCoupeMode4EngineUI(TKvDestEngineOptions* AOptions);
-};
+// A mode AMode of the "SAM Coupé" platform with options TOptions and panel TUI.
+template <class T, class TOptions, class TUI, TKvText AMode>
+using TKvSAMCoupeEngineOf = TKvDestMode<T, TOptions, TUI, "SAM Coupé", AMode>;
 
-class TKvSAMCoupeMode3Engine
-    : public TKvDestEngineWith<TKvSAMCoupeMode3Engine, TKvSAMCoupeMode3EngineOptions, TKvSAMCoupeMode3EngineUI> {
-public:
-  static std::string GetPlatformName() { return "SAM Coupé"; }
-  static std::string GetModeName() { return "3 512x192x2"; }
+struct TKvSAMCoupeMode3Engine : TKvSAMCoupeEngineOf<TKvSAMCoupeMode3Engine, TKvSAMCoupeMode3EngineOptions, TKvSAMCoupeMode3EngineUI, "3 512x192x2"> {
   static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
-class TKvSAMCoupeMode4Engine
-    : public TKvDestEngineWith<TKvSAMCoupeMode4Engine, TKvSAMCoupeMode4EngineOptions, TKvSAMCoupeMode4EngineUI> {
-public:
-  static std::string GetPlatformName() { return "SAM Coupé"; }
-  static std::string GetModeName() { return "4 256x192x4"; }
+struct TKvSAMCoupeMode4Engine : TKvSAMCoupeEngineOf<TKvSAMCoupeMode4Engine, TKvSAMCoupeMode4EngineOptions, TKvSAMCoupeMode4EngineUI, "4 256x192x4"> {
   static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
-class TKvSAMCoupeMode4InterlacedEngine
-    : public TKvDestEngineWith<TKvSAMCoupeMode4InterlacedEngine, TKvSAMCoupeMode4InterlacedEngineOptions,
-                               TKvSAMCoupeMode4EngineUI> {
-public:
-  static std::string GetPlatformName() { return "SAM Coupé"; }
-  static std::string GetModeName() { return "4 256x384x4 Interlaced"; }
+struct TKvSAMCoupeMode4InterlacedEngine : TKvSAMCoupeEngineOf<TKvSAMCoupeMode4InterlacedEngine, TKvSAMCoupeMode4InterlacedEngineOptions, TKvSAMCoupeMode4EngineUI, "4 256x384x4 Interlaced"> {
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
+};
+
+struct TKvSAMCoupeMode4HAMEngine : TKvSAMCoupeEngineOf<TKvSAMCoupeMode4HAMEngine, TKvSAMCoupeMode4EngineOptions, TKvSAMCoupeMode4HAMEngineUI, "4 256x192x4 HAM1/127"> {
   static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
@@ -113,19 +101,6 @@ private:
   TKvPalette256 FLinePalette;
   uint8_t FChanges[512];  // up to 127 records and the closing 255
   int32_t FCount = 0;
-};
-
-class TKvSAMCoupeMode4HAMEngineUI : public TKvDestEngineUIEx {
-public:
-  explicit TKvSAMCoupeMode4HAMEngineUI(TKvDestEngineOptions* AOptions);
-};
-
-class TKvSAMCoupeMode4HAMEngine
-    : public TKvDestEngineWith<TKvSAMCoupeMode4HAMEngine, TKvSAMCoupeMode4EngineOptions, TKvSAMCoupeMode4HAMEngineUI> {
-public:
-  static std::string GetPlatformName() { return "SAM Coupé"; }
-  static std::string GetModeName() { return "4 256x192x4 HAM1/127"; }
-  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
 }  // namespace KvSavePlatformSAMCoupe

@@ -11,9 +11,6 @@
 // ---------------------------------------------------------------------------
 // Options
 
-namespace {
-
-// What the colour options of both modes share; the dithering kernel differs.
 void SetGmxColorDefaults(TKvDestEngineOptions& AOptions, uint8_t ADitherMethod) {
   AOptions.SetPaletteMode(pmColor);
   AOptions.SetLimitErrorInsideBlock(false);
@@ -28,26 +25,6 @@ void UpdateGmxPalette(TKvDestEngineOptions& AOptions) {
   else
     AOptions.BuildZxPalette();
 }
-
-}  // namespace
-
-TKvScorpionGMX640EngineOptions::TKvScorpionGMX640EngineOptions() {
-  SetPixelAspect(pa1_2);
-  SetPaletteType(ptColoredLinear);
-}
-
-TKvScorpionGMX640ColorEngineOptions::TKvScorpionGMX640ColorEngineOptions() { SetGmxColorDefaults(*this, 2); }
-
-void TKvScorpionGMX640ColorEngineOptions::UpdatePalette() { UpdateGmxPalette(*this); }
-
-TKvScorpionGMX160EngineOptions::TKvScorpionGMX160EngineOptions() {
-  SetPixelAspect(pa2_1);
-  SetPaletteType(ptColoredLinear);
-}
-
-TKvScorpionGMX160ColorEngineOptions::TKvScorpionGMX160ColorEngineOptions() { SetGmxColorDefaults(*this, 1); }
-
-void TKvScorpionGMX160ColorEngineOptions::UpdatePalette() { UpdateGmxPalette(*this); }
 
 // ---------------------------------------------------------------------------
 // Screens

@@ -10,31 +10,35 @@
 
 #include "platforms/KvSavePlatformZxSpectrumCommon.h"
 
-class TKvScorpionGMX640EngineOptions : public TKvDestFixedSizeEngineOptions {
+// The options of a GMX screen AWidth x 200 pixels.
+template <int AWidth, TKvPixelAspect AAspect>
+class TKvScorpionGMXEngineOptionsOf : public TKvDestFixedSizeEngineOptions {
 public:
-  TKvScorpionGMX640EngineOptions();
-  TKvSize GetDefaultSize() const override { return {640, 200}; }
+  TKvScorpionGMXEngineOptionsOf() {
+    SetPixelAspect(AAspect);
+    SetPaletteType(ptColoredLinear);
+  }
+  TKvSize GetDefaultSize() const override { return {AWidth, 200}; }
 };
 
-class TKvScorpionGMX640ColorEngineOptions : public TKvScorpionGMX640EngineOptions {
+// What the colour options of both modes share; the dithering kernel differs.
+void SetGmxColorDefaults(TKvDestEngineOptions& AOptions, uint8_t ADitherMethod);
+// The ZX colours, or their grays in the gray mode.
+void UpdateGmxPalette(TKvDestEngineOptions& AOptions);
+
+// The colour options over the screen options TBase: cells ACellWidth x 1.
+template <class TBase, int ACellWidth, uint8_t ADitherMethod>
+class TKvScorpionGMXColorEngineOptionsOf : public TBase {
 public:
-  TKvScorpionGMX640ColorEngineOptions();
-  int32_t GetCellWidth() const override { return 8; }
-  void UpdatePalette() override;
+  TKvScorpionGMXColorEngineOptionsOf() { SetGmxColorDefaults(*this, ADitherMethod); }
+  int32_t GetCellWidth() const override { return ACellWidth; }
+  void UpdatePalette() override { UpdateGmxPalette(*this); }
 };
 
-class TKvScorpionGMX160EngineOptions : public TKvDestFixedSizeEngineOptions {
-public:
-  TKvScorpionGMX160EngineOptions();
-  TKvSize GetDefaultSize() const override { return {160, 200}; }
-};
-
-class TKvScorpionGMX160ColorEngineOptions : public TKvScorpionGMX160EngineOptions {
-public:
-  TKvScorpionGMX160ColorEngineOptions();
-  int32_t GetCellWidth() const override { return 2; }
-  void UpdatePalette() override;
-};
+struct TKvScorpionGMX640EngineOptions : TKvScorpionGMXEngineOptionsOf<640, pa1_2> {};
+struct TKvScorpionGMX160EngineOptions : TKvScorpionGMXEngineOptionsOf<160, pa2_1> {};
+struct TKvScorpionGMX640ColorEngineOptions : TKvScorpionGMXColorEngineOptionsOf<TKvScorpionGMX640EngineOptions, 8, 2> {};
+struct TKvScorpionGMX160ColorEngineOptions : TKvScorpionGMXColorEngineOptionsOf<TKvScorpionGMX160EngineOptions, 2, 1> {};
 
 // 32768 bytes: 200 pixel rows of 80 bytes from 0 (a set bit is ink), then
 // one attribute per 8x1 cell at 16384 + cy*80 + cx. Unused pixel bytes stay
@@ -80,24 +84,17 @@ public:
                   TKvCellPalette* ACellPalette) override;
 };
 
-class TKvScorpionGMXEngineUI : public TKvDestEngineUIEx {
-public:
-  explicit TKvScorpionGMXEngineUI(TKvDestEngineOptions* AOptions);
-};
+struct TKvScorpionGMXEngineUI : TKvDestEngineUIEx { explicit TKvScorpionGMXEngineUI(TKvDestEngineOptions* AOptions); };
 
-class TKvScorpionGMX640Engine
-    : public TKvDestEngineWith<TKvScorpionGMX640Engine, TKvScorpionGMX640ColorEngineOptions, TKvScorpionGMXEngineUI> {
-public:
-  static std::string GetPlatformName() { return "Scorpion GMX"; }
-  static std::string GetModeName() { return "640x200x4"; }
+// A mode AMode of the "Scorpion GMX" platform with options TOptions.
+template <class T, class TOptions, TKvText AMode>
+using TKvScorpionGMXEngineOf = TKvDestMode<T, TOptions, TKvScorpionGMXEngineUI, "Scorpion GMX", AMode>;
+
+struct TKvScorpionGMX640Engine : TKvScorpionGMXEngineOf<TKvScorpionGMX640Engine, TKvScorpionGMX640ColorEngineOptions, "640x200x4"> {
   static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
-class TKvScorpionGMX160Engine
-    : public TKvDestEngineWith<TKvScorpionGMX160Engine, TKvScorpionGMX160ColorEngineOptions, TKvScorpionGMXEngineUI> {
-public:
-  static std::string GetPlatformName() { return "Scorpion GMX"; }
-  static std::string GetModeName() { return "160x200x4"; }
+struct TKvScorpionGMX160Engine : TKvScorpionGMXEngineOf<TKvScorpionGMX160Engine, TKvScorpionGMX160ColorEngineOptions, "160x200x4"> {
   static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
