@@ -18,13 +18,6 @@
 
 namespace {
 
-// Bytes per row of a buffer of ABits per pixel, padded to 4 bytes.
-int PaddedStride(int AWidth, int ABits) { return ((AWidth * ABits + 31) & ~31) / 8; }
-
-size_t BufferSize(int AStride, int AHeight) {
-  return AStride > 0 && AHeight > 0 ? static_cast<size_t>(AStride) * static_cast<size_t>(AHeight) : 0;
-}
-
 constexpr int kPatternOffset = 7;
 constexpr int kNameOffset = 7 + 0x1800;
 constexpr int kPaletteOffset = 7 + 0x1B80;
@@ -33,27 +26,6 @@ constexpr int kColorOffset = 7 + 0x2000;
 inline int PatternIndex(int X, int Y) { return (Y & 7) + (Y >> 3) * 256 + (X >> 3) * 8; }
 
 }  // namespace
-
-// ---------------------------------------------------------------------------
-// Screen buffers
-
-TKvMSXScreen2::TKvMSXScreen2(int AWidth, int AHeight) : TKvScreen2(AWidth, AHeight, nullptr) {
-  Stride = PaddedStride(AWidth, 2);
-  FMemory.assign(BufferSize(Stride, AHeight), 0);
-  Data = FMemory.data();
-}
-
-TKvMSXScreen4::TKvMSXScreen4(int AWidth, int AHeight) : TKvScreen4(AWidth, AHeight, nullptr) {
-  Stride = PaddedStride(AWidth, 4);
-  FMemory.assign(BufferSize(Stride, AHeight), 0);
-  Data = FMemory.data();
-}
-
-TKvMSXScreen8::TKvMSXScreen8(int AWidth, int AHeight) : TKvScreen8(AWidth, AHeight, nullptr) {
-  Stride = PaddedStride(AWidth, 8);
-  FMemory.assign(BufferSize(Stride, AHeight), 0);
-  Data = FMemory.data();
-}
 
 // ---------------------------------------------------------------------------
 // YJK search windows
@@ -1275,161 +1247,42 @@ constexpr int32_t kMSXPlus = MagMachineName("MSX+");
 
 // In the order of TKvMSXBitmapModeId.
 const TKvMSXBitmapMode MSXBitmapModes[MSXBitmapModeCount] = {
-    {.Name = "5 256x212x4",
-     .Convert = &ConvertPaletted,
-     .Colors = 16,
-     .Bits = 4,
-     .NativeWidth = 256,
-     .Ext = "sc5",
-     .FileSize = 30375,
-     .PaletteOffset = 30343,
-     .GlExt = "gl5",
-     .PlExt = "pl5",
-     .MagName = kMSX2,
-     .MagFlag = 0x54},
-    {.Name = "5 256x424x4 Interlaced",
-     .Convert = &ConvertPaletted,
-     .Colors = 16,
-     .Bits = 4,
-     .NativeWidth = 256,
-     .Interlaced = true,
-     .Ext = "sc5",
-     .FileSize = 30375,
-     .PaletteOffset = 30343,
-     .OddExt = "s15",
-     .OddFileSize = 27143,
-     .MagName = kMSX2,
-     .MagFlag = 0x50},
-    {.Name = "6 512x212x2",
-     .Convert = &ConvertPaletted,
-     .Colors = 4,
-     .Bits = 2,
-     .NativeWidth = 512,
-     .Ext = "sc6",
-     .FileSize = 30375,
-     .PaletteOffset = 30343,
-     .GlExt = "gl6",
-     .PlExt = "pl6",
-     .MagName = kMSX2,
-     .MagFlag = 0x64,
-     .MagWidthDen = 2},
-    {.Name = "6 512x424x2 Interlaced",
-     .Convert = &ConvertPaletted,
-     .Colors = 4,
-     .Bits = 2,
-     .NativeWidth = 512,
-     .Interlaced = true,
-     .Ext = "sc6",
-     .FileSize = 30375,
-     .PaletteOffset = 30343,
-     .OddExt = "s16",
-     .OddFileSize = 27143,
-     .MagName = kMSX2,
-     .MagFlag = 0x60,
-     .MagWidthDen = 2},
-    {.Name = "7 512x212x4",
-     .Convert = &ConvertPaletted,
-     .Colors = 16,
-     .Bits = 4,
-     .NativeWidth = 512,
-     .Ext = "sc7",
-     .FileSize = 64167,
-     .PaletteOffset = 64135,
-     .GlExt = "gl7",
-     .PlExt = "pl7",
-     .MagName = kMSX2,
-     .MagFlag = 0x04,
-     .MagScreenMode = 1},
-    {.Name = "7 512x424x4 Interlaced",
-     .Convert = &ConvertPaletted,
-     .Colors = 16,
-     .Bits = 4,
-     .NativeWidth = 512,
-     .Interlaced = true,
-     .Ext = "sc7",
-     .FileSize = 64167,
-     .PaletteOffset = 64135,
-     .OddExt = "s17",
-     .OddFileSize = 54279,
-     .MagName = kMSX2,
-     .MagFlag = 0x00},
-    {.Name = "8 256x212x8",
-     .Convert = &ConvertScreen8,
-     .Colors = 256,
-     .Bits = 8,
-     .NativeWidth = 256,
-     .Ext = "sc8",
-     .FileSize = 54279,
-     .GlExt = "gl8",
-     .MagName = kMSX2,
-     .MagFlag = 0x14,
-     .MagScreenMode = 0x80},
-    {.Name = "8 256x424x8 Interlaced",
-     .Convert = &ConvertScreen8,
-     .Colors = 256,
-     .Bits = 8,
-     .NativeWidth = 256,
-     .Interlaced = true,
-     .Ext = "sc8",
-     .FileSize = 54279,
-     .OddExt = "s18",
-     .OddFileSize = 54279,
-     .MagName = kMSX2,
-     .MagFlag = 0x10,
-     .MagScreenMode = 0x80},
-    {.Name = "10 256x212x12",
-     .Convert = &ConvertScreen10,
-     .Colors = 256,
-     .Bits = 8,
-     .NativeWidth = 256,
-     .Ext = "sca",
-     .FileSize = 64167,
-     .PaletteOffset = 64135,
-     .GlExt = "gla",
-     .PlExt = "pla",
-     .MagName = kMSXPlus,
-     .MagFlag = 0x24,
-     .MagScreenMode = 1,
-     .MagWidthNum = 2},
-    {.Name = "10 256x424x12 Interlaced",
-     .Convert = &ConvertScreen10,
-     .Colors = 256,
-     .Bits = 8,
-     .NativeWidth = 256,
-     .Interlaced = true,
-     .Ext = "sca",
-     .FileSize = 64167,
-     .PaletteOffset = 64135,
-     .OddExt = "s1a",
-     .OddFileSize = 54279,
-     .MagName = kMSXPlus,
-     .MagFlag = 0x20,
-     .MagWidthNum = 2},
-    {.Name = "12 256x212x15",
-     .Convert = &ConvertScreen12,
-     .Colors = 256,
-     .Bits = 8,
-     .NativeWidth = 256,
-     .Ext = "scc",
-     .FileSize = 64167,
-     .GlExt = "glc",
-     .MagName = kMSXPlus,
-     .MagFlag = 0x44,
-     .MagScreenMode = 1,
-     .MagWidthNum = 2},
-    {.Name = "12 256x424x15 Interlaced",
-     .Convert = &ConvertScreen12,
-     .Colors = 256,
-     .Bits = 8,
-     .NativeWidth = 256,
-     .Interlaced = true,
-     .Ext = "scc",
-     .FileSize = 54279,
-     .OddExt = "s1c",
-     .OddFileSize = 54279,
-     .MagName = kMSXPlus,
-     .MagFlag = 0x40,
-     .MagWidthNum = 2},
+    {.Name = "5 256x212x4", .Convert = &ConvertPaletted, .Colors = 16, .Bits = 4, .NativeWidth = 256,
+     .Ext = "sc5", .FileSize = 30375, .PaletteOffset = 30343, .GlExt = "gl5", .PlExt = "pl5",
+     .MagName = kMSX2, .MagFlag = 0x54},
+    {.Name = "5 256x424x4 Interlaced", .Convert = &ConvertPaletted, .Colors = 16, .Bits = 4, .NativeWidth = 256,
+     .Interlaced = true, .Ext = "sc5", .FileSize = 30375, .PaletteOffset = 30343, .OddExt = "s15", .OddFileSize = 27143,
+     .MagName = kMSX2, .MagFlag = 0x50},
+    {.Name = "6 512x212x2", .Convert = &ConvertPaletted, .Colors = 4, .Bits = 2, .NativeWidth = 512,
+     .Ext = "sc6", .FileSize = 30375, .PaletteOffset = 30343, .GlExt = "gl6", .PlExt = "pl6",
+     .MagName = kMSX2, .MagFlag = 0x64, .MagWidthDen = 2},
+    {.Name = "6 512x424x2 Interlaced", .Convert = &ConvertPaletted, .Colors = 4, .Bits = 2, .NativeWidth = 512,
+     .Interlaced = true, .Ext = "sc6", .FileSize = 30375, .PaletteOffset = 30343, .OddExt = "s16", .OddFileSize = 27143,
+     .MagName = kMSX2, .MagFlag = 0x60, .MagWidthDen = 2},
+    {.Name = "7 512x212x4", .Convert = &ConvertPaletted, .Colors = 16, .Bits = 4, .NativeWidth = 512,
+     .Ext = "sc7", .FileSize = 64167, .PaletteOffset = 64135, .GlExt = "gl7", .PlExt = "pl7",
+     .MagName = kMSX2, .MagFlag = 0x04, .MagScreenMode = 1},
+    {.Name = "7 512x424x4 Interlaced", .Convert = &ConvertPaletted, .Colors = 16, .Bits = 4, .NativeWidth = 512,
+     .Interlaced = true, .Ext = "sc7", .FileSize = 64167, .PaletteOffset = 64135, .OddExt = "s17", .OddFileSize = 54279,
+     .MagName = kMSX2, .MagFlag = 0x00},
+    {.Name = "8 256x212x8", .Convert = &ConvertScreen8, .Colors = 256, .Bits = 8, .NativeWidth = 256,
+     .Ext = "sc8", .FileSize = 54279, .GlExt = "gl8",
+     .MagName = kMSX2, .MagFlag = 0x14, .MagScreenMode = 0x80},
+    {.Name = "8 256x424x8 Interlaced", .Convert = &ConvertScreen8, .Colors = 256, .Bits = 8, .NativeWidth = 256,
+     .Interlaced = true, .Ext = "sc8", .FileSize = 54279, .OddExt = "s18", .OddFileSize = 54279,
+     .MagName = kMSX2, .MagFlag = 0x10, .MagScreenMode = 0x80},
+    {.Name = "10 256x212x12", .Convert = &ConvertScreen10, .Colors = 256, .Bits = 8, .NativeWidth = 256,
+     .Ext = "sca", .FileSize = 64167, .PaletteOffset = 64135, .GlExt = "gla", .PlExt = "pla",
+     .MagName = kMSXPlus, .MagFlag = 0x24, .MagScreenMode = 1, .MagWidthNum = 2},
+    {.Name = "10 256x424x12 Interlaced", .Convert = &ConvertScreen10, .Colors = 256, .Bits = 8, .NativeWidth = 256,
+     .Interlaced = true, .Ext = "sca", .FileSize = 64167, .PaletteOffset = 64135, .OddExt = "s1a", .OddFileSize = 54279,
+     .MagName = kMSXPlus, .MagFlag = 0x20, .MagWidthNum = 2},
+    {.Name = "12 256x212x15", .Convert = &ConvertScreen12, .Colors = 256, .Bits = 8, .NativeWidth = 256,
+     .Ext = "scc", .FileSize = 64167, .GlExt = "glc",
+     .MagName = kMSXPlus, .MagFlag = 0x44, .MagScreenMode = 1, .MagWidthNum = 2},
+    {.Name = "12 256x424x15 Interlaced", .Convert = &ConvertScreen12, .Colors = 256, .Bits = 8, .NativeWidth = 256,
+     .Interlaced = true, .Ext = "scc", .FileSize = 54279, .OddExt = "s1c", .OddFileSize = 54279,
+     .MagName = kMSXPlus, .MagFlag = 0x40, .MagWidthNum = 2},
 };
 
 TKvMSXScr5EngineOptions::TKvMSXScr5EngineOptions() {
@@ -1446,15 +1299,10 @@ void TKvMSXScr5EngineOptions::UpdatePalette() {
 TKvMSXScr6EngineOptions::TKvMSXScr6EngineOptions() {
   SetPixelAspect(pa1p138_2);
   SetErrorDiffusion(80);
-  SetPaletteType(ptMSX9938);
   SetPaletteMode(pmColorBright);
 }
 
-TKvMSXScr7EngineOptions::TKvMSXScr7EngineOptions() {
-  SetPixelAspect(pa1p138_2);
-  SetPaletteType(ptMSX9938);
-  SetPaletteMode(pmColor);
-}
+TKvMSXScr7EngineOptions::TKvMSXScr7EngineOptions() { SetPixelAspect(pa1p138_2); }
 
 TKvMSXScr8EngineOptions::TKvMSXScr8EngineOptions() {
   SetPixelAspect(pa1p138_1);
@@ -1477,20 +1325,36 @@ void TKvMSXScr10EngineOptions::UpdatePalette() {
   if (PaletteType == ptMSXYJK_YAE) HardwarePalette = TKvPaletteRGB::CreateType(ptMSX9958, false);
 }
 
+namespace {
+
+// The panels of SCREEN 5 to 12: dimension and position; the palette types
+// ATypes (none: no palette section) with the mode list AModes (when any) and
+// a result palette of AColors colours beside the fixed palette (when
+// AColors > 0); dithering and the comment.
+void AddBitmapScreenSections(TKvDestEngineUIEx& APanel, std::initializer_list<TKvPaletteType> ATypes,
+                             TKvPaletteModeSet AModes, int AColors) {
+  APanel.AddDimensionSection(true);
+  APanel.AddPositionSection();
+  if (ATypes.size() > 0) {
+    APanel.AddPaletteSeparator();
+    const int types = APanel.AddCustomPaletteComboBox();
+    for (const TKvPaletteType type : ATypes) APanel.AddSectionItem(types, type);
+    if (AModes != TKvPaletteModeSet{}) APanel.AddPaletteModeSection(AModes);
+    if (AColors > 0) {
+      APanel.AddDestPalette(AColors, 1, true);
+      APanel.AddFixedPaletteSection(16, 1);
+    }
+  }
+  APanel.AddDitheringSection(false);
+  APanel.AddCommentSeparator();
+  APanel.AddCommentEdit();
+}
+
+}  // namespace
+
 TKvMSXScr5EngineUI::TKvMSXScr5EngineUI(TKvDestEngineOptions* AOptions, TKvPaletteModeSet AModes, int AColors)
     : TKvDestEngineUIEx(AOptions) {
-  AddDimensionSection(true);
-  AddPositionSection();
-  AddPaletteSeparator();
-  const int types = AddCustomPaletteComboBox();
-  AddSectionItem(types, ptMSX9938);
-  AddSectionItem(types, ptMSX9958);
-  AddPaletteModeSection(AModes);
-  AddDestPalette(AColors, 1, true);
-  AddFixedPaletteSection(16, 1);
-  AddDitheringSection(false);
-  AddCommentSeparator();
-  AddCommentEdit();
+  AddBitmapScreenSections(*this, {ptMSX9938, ptMSX9958}, AModes, AColors);
 }
 
 TKvPalette* TKvMSXScr5EngineUI::GetEditedPalette(TKvPalette256&, int& AColumns) {
@@ -1499,38 +1363,15 @@ TKvPalette* TKvMSXScr5EngineUI::GetEditedPalette(TKvPalette256&, int& AColumns) 
 }
 
 TKvMSXScr8EngineUI::TKvMSXScr8EngineUI(TKvDestEngineOptions* AOptions) : TKvDestEngineUIEx(AOptions) {
-  AddDimensionSection(true);
-  AddPositionSection();
-  AddPaletteSeparator();
-  const int types = AddCustomPaletteComboBox();
-  AddSectionItem(types, ptMSX9938);
-  AddSectionItem(types, ptMSX9958);
-  AddPaletteModeSection(PaletteModes(pmBlackWhite, pmGray, pmColor));
-  AddDitheringSection(false);
-  AddCommentSeparator();
-  AddCommentEdit();
+  AddBitmapScreenSections(*this, {ptMSX9938, ptMSX9958}, PaletteModes(pmBlackWhite, pmGray, pmColor), 0);
 }
 
 TKvMSXScr10EngineUI::TKvMSXScr10EngineUI(TKvDestEngineOptions* AOptions) : TKvDestEngineUIEx(AOptions) {
-  AddDimensionSection(true);
-  AddPositionSection();
-  AddPaletteSeparator();
-  const int types = AddCustomPaletteComboBox();
-  AddSectionItem(types, ptMSXYJK);
-  AddSectionItem(types, ptMSXYJK_YAE);
-  AddDestPalette(16, 1, true);
-  AddFixedPaletteSection(16, 1);
-  AddDitheringSection(false);
-  AddCommentSeparator();
-  AddCommentEdit();
+  AddBitmapScreenSections(*this, {ptMSXYJK, ptMSXYJK_YAE}, {}, 16);
 }
 
 TKvMSXScr12EngineUI::TKvMSXScr12EngineUI(TKvDestEngineOptions* AOptions) : TKvDestEngineUIEx(AOptions) {
-  AddDimensionSection(true);
-  AddPositionSection();
-  AddDitheringSection(false);
-  AddCommentSeparator();
-  AddCommentEdit();
+  AddBitmapScreenSections(*this, {}, {}, 0);
 }
 
 // ---------------------------------------------------------------------------
@@ -1551,26 +1392,6 @@ void InitKvSavePlatformMSX() {
 
 // ---------------------------------------------------------------------------
 // V9990
-
-TKvBP2Screen::TKvBP2Screen(int AWidth, int AHeight) : TKvScreen2(AWidth, AHeight, nullptr) {
-  FMemory.assign(BufferSize(Stride, AHeight), 0);
-  Data = FMemory.data();
-}
-
-TKvBP4Screen::TKvBP4Screen(int AWidth, int AHeight) : TKvScreen4(AWidth, AHeight, nullptr) {
-  FMemory.assign(BufferSize(Stride, AHeight), 0);
-  Data = FMemory.data();
-}
-
-TKvBP8Screen::TKvBP8Screen(int AWidth, int AHeight) : TKvScreen8(AWidth, AHeight, nullptr) {
-  FMemory.assign(BufferSize(Stride, AHeight), 0);
-  Data = FMemory.data();
-}
-
-TKvBP16Screen::TKvBP16Screen(int AWidth, int AHeight) : TKvScreen16(AWidth, AHeight, nullptr) {
-  FMemory.assign(BufferSize(Stride, AHeight), 0);
-  Data = FMemory.data();
-}
 
 void TKvBP16GrayScreen::SetPixel(int X, int Y, int AColor) {
   TKvBP16Screen::SetPixel(X, Y, AColor | AColor << 5 | AColor << 10);
@@ -1777,21 +1598,23 @@ std::unique_ptr<TKvBitmap> TKvBD8Engine::Convert(TKvConvertArgs& AArgs) {
   return preview;
 }
 
-std::unique_ptr<TKvBitmap> TKvBYKJEngine::Convert(TKvConvertArgs& AArgs) {
-  TKvYJKImage image(AArgs.Bitmap);
+namespace {
+
+// The YJK-type modes: the picture as groups of TImage's formula, stored as
+// G9B colour type AColorType.
+template <class TImage>
+std::unique_ptr<TKvBitmap> ConvertBPGroups(TKvConvertArgs& AArgs, uint8_t AColorType) {
+  TImage image(AArgs.Bitmap);
   TKvBP8Screen screen(AArgs.Bitmap.GetWidth(), AArgs.Bitmap.GetHeight());
   auto preview = image.Convert(AArgs.Abort, &AArgs.Progress, AArgs.Options, &screen);
-  WriteG9b(AArgs.Streams, 8, 128, screen, nullptr, nullptr);
+  TKvBaseBPEngine::WriteG9b(AArgs.Streams, 8, AColorType, screen, nullptr, nullptr);
   return preview;
 }
 
-std::unique_ptr<TKvBitmap> TKvBYUVEngine::Convert(TKvConvertArgs& AArgs) {
-  TKvYUVImage image(AArgs.Bitmap);
-  TKvBP8Screen screen(AArgs.Bitmap.GetWidth(), AArgs.Bitmap.GetHeight());
-  auto preview = image.Convert(AArgs.Abort, &AArgs.Progress, AArgs.Options, &screen);
-  WriteG9b(AArgs.Streams, 8, 192, screen, nullptr, nullptr);
-  return preview;
-}
+}  // namespace
+
+std::unique_ptr<TKvBitmap> TKvBYKJEngine::Convert(TKvConvertArgs& AArgs) { return ConvertBPGroups<TKvYJKImage>(AArgs, 128); }
+std::unique_ptr<TKvBitmap> TKvBYUVEngine::Convert(TKvConvertArgs& AArgs) { return ConvertBPGroups<TKvYUVImage>(AArgs, 192); }
 
 std::unique_ptr<TKvBitmap> TKvBD16Engine::Convert(TKvConvertArgs& AArgs) {
   TKvDestEngineOptions& options = AArgs.Options;

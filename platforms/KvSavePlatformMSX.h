@@ -28,33 +28,29 @@ class TKvDestProgress;
 class TKvStreamList;
 
 // ---------------------------------------------------------------------------
-// Screen buffers of the bitmap screens: rows padded to 4 bytes, zero-filled,
-// so that the padding of rows narrower than the stride never carries stray
-// memory into the files that copy whole strides.
+// Screen buffers that own their zero-filled memory. With APadBits (the bits
+// per pixel) the rows are padded to 4 bytes; with 0 they keep the stride of
+// TScreen.
 
-class TKvMSXScreen2 : public TKvScreen2 {
+template <class TScreen, int APadBits = 0>
+class TKvOwnedScreenOf : public TScreen {
 public:
-  TKvMSXScreen2(int AWidth, int AHeight);
+  TKvOwnedScreenOf(int AWidth, int AHeight) : TScreen(AWidth, AHeight, nullptr) {
+    if (APadBits > 0) this->Stride = ((AWidth * APadBits + 31) & ~31) / 8;
+    if (this->Stride > 0 && AHeight > 0) FMemory.assign(static_cast<size_t>(this->Stride) * AHeight, 0);
+    this->Data = FMemory.data();
+  }
 
 private:
   std::vector<uint8_t> FMemory;
 };
 
-class TKvMSXScreen4 : public TKvScreen4 {
-public:
-  TKvMSXScreen4(int AWidth, int AHeight);
-
-private:
-  std::vector<uint8_t> FMemory;
-};
-
-class TKvMSXScreen8 : public TKvScreen8 {
-public:
-  TKvMSXScreen8(int AWidth, int AHeight);
-
-private:
-  std::vector<uint8_t> FMemory;
-};
+// The bitmap screens pad their rows, so that the padding of rows narrower
+// than the stride never carries stray memory into the files that copy whole
+// strides.
+using TKvMSXScreen2 = TKvOwnedScreenOf<TKvScreen2, 2>;
+using TKvMSXScreen4 = TKvOwnedScreenOf<TKvScreen4, 4>;
+using TKvMSXScreen8 = TKvOwnedScreenOf<TKvScreen8, 8>;
 
 // ---------------------------------------------------------------------------
 // YJK working images. Four neighbouring pixels share one J and one K; each
@@ -323,15 +319,13 @@ public:
   std::unique_ptr<TKvBitmap> CreateResult() override;
 };
 
-class TKvMSXScr2EngineUI : public TKvDestEngineUIEx {
-public:
-  explicit TKvMSXScr2EngineUI(TKvDestEngineOptions* AOptions);
-};
+// A mode AMode of the "MSX" platform with options TOptions and panel TUI.
+template <class T, class TOptions, class TUI, TKvText AMode>
+using TKvMSXEngineOf = TKvDestMode<T, TOptions, TUI, "MSX", AMode>;
 
-class TKvMSXScr2Engine : public TKvDestEngineWith<TKvMSXScr2Engine, TKvMSXScr2EngineOptions, TKvMSXScr2EngineUI> {
-public:
-  static std::string GetPlatformName() { return "MSX"; }
-  static std::string GetModeName() { return "2 256x192x4"; }
+struct TKvMSXScr2EngineUI : TKvDestEngineUIEx { explicit TKvMSXScr2EngineUI(TKvDestEngineOptions* AOptions); };
+
+struct TKvMSXScr2Engine : TKvMSXEngineOf<TKvMSXScr2Engine, TKvMSXScr2EngineOptions, TKvMSXScr2EngineUI, "2 256x192x4"> {
   static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
@@ -352,15 +346,9 @@ public:
   void SetPixel(int X, int Y, int AColor) override;
 };
 
-class TKvMSXScr3EngineUI : public TKvDestEngineUIEx {
-public:
-  explicit TKvMSXScr3EngineUI(TKvDestEngineOptions* AOptions);
-};
+struct TKvMSXScr3EngineUI : TKvDestEngineUIEx { explicit TKvMSXScr3EngineUI(TKvDestEngineOptions* AOptions); };
 
-class TKvMSXScr3Engine : public TKvDestEngineWith<TKvMSXScr3Engine, TKvMSXScr3EngineOptions, TKvMSXScr3EngineUI> {
-public:
-  static std::string GetPlatformName() { return "MSX"; }
-  static std::string GetModeName() { return "3 64x48x4"; }
+struct TKvMSXScr3Engine : TKvMSXEngineOf<TKvMSXScr3Engine, TKvMSXScr3EngineOptions, TKvMSXScr3EngineUI, "3 64x48x4"> {
   static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
@@ -378,10 +366,7 @@ public:
   TKvPalette* GetEditedPalette(TKvPalette256& AScratch, int& AColumns) override;
 };
 
-class TKvMSXScr4Engine : public TKvDestEngineWith<TKvMSXScr4Engine, TKvMSXScr4EngineOptions, TKvMSXScr4EngineUI> {
-public:
-  static std::string GetPlatformName() { return "MSX"; }
-  static std::string GetModeName() { return "4 256x192x4"; }
+struct TKvMSXScr4Engine : TKvMSXEngineOf<TKvMSXScr4Engine, TKvMSXScr4EngineOptions, TKvMSXScr4EngineUI, "4 256x192x4"> {
   static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
@@ -530,61 +515,31 @@ public:
       : TKvMSXScr5EngineUI(AOptions, PaletteModes(pmBlackWhite, pmGray, pmColorBright, pmColor, pmCustom), 4) {}
 };
 
-class TKvMSXScr8EngineUI : public TKvDestEngineUIEx {
-public:
-  explicit TKvMSXScr8EngineUI(TKvDestEngineOptions* AOptions);
-};
-
-class TKvMSXScr10EngineUI : public TKvDestEngineUIEx {
-public:
-  explicit TKvMSXScr10EngineUI(TKvDestEngineOptions* AOptions);
-};
-
-class TKvMSXScr12EngineUI : public TKvDestEngineUIEx {
-public:
-  explicit TKvMSXScr12EngineUI(TKvDestEngineOptions* AOptions);
-};
+struct TKvMSXScr8EngineUI : TKvDestEngineUIEx { explicit TKvMSXScr8EngineUI(TKvDestEngineOptions* AOptions); };
+struct TKvMSXScr10EngineUI : TKvDestEngineUIEx { explicit TKvMSXScr10EngineUI(TKvDestEngineOptions* AOptions); };
+struct TKvMSXScr12EngineUI : TKvDestEngineUIEx { explicit TKvMSXScr12EngineUI(TKvDestEngineOptions* AOptions); };
 
 // An engine of these modes: row AMode of MSXBitmapModes describes it.
 template <class T, class TOptions, class TUI, TKvMSXBitmapModeId AMode>
-class TKvMSXBitmapEngineOf : public TKvDestEngineWith<T, TOptions, TUI> {
-public:
+struct TKvMSXBitmapEngineOf : TKvDestEngineWith<T, TOptions, TUI> {
   static std::string GetPlatformName() { return "MSX"; }
   static std::string GetModeName() { return Mode().Name; }
   static const TKvMSXBitmapMode& Mode() { return MSXBitmapModes[AMode]; }
   static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs) { return Mode().Convert(AArgs, Mode()); }
 };
 
-class TKvMSXScr5Engine
-    : public TKvMSXBitmapEngineOf<TKvMSXScr5Engine, TKvMSXScr5EngineOptions, TKvMSXScr5EngineUI, mbScreen5> {};
-class TKvMSXScr5InterlacedEngine
-    : public TKvMSXBitmapEngineOf<TKvMSXScr5InterlacedEngine, TKvMSXScr5InterlacedEngineOptions, TKvMSXScr5EngineUI,
-                                  mbScreen5Interlaced> {};
-class TKvMSXScr6Engine
-    : public TKvMSXBitmapEngineOf<TKvMSXScr6Engine, TKvMSXScr6EngineOptions, TKvMSXScr6EngineUI, mbScreen6> {};
-class TKvMSXScr6InterlacedEngine
-    : public TKvMSXBitmapEngineOf<TKvMSXScr6InterlacedEngine, TKvMSXScr6InterlacedEngineOptions, TKvMSXScr6EngineUI,
-                                  mbScreen6Interlaced> {};
-class TKvMSXScr7Engine
-    : public TKvMSXBitmapEngineOf<TKvMSXScr7Engine, TKvMSXScr7EngineOptions, TKvMSXScr7EngineUI, mbScreen7> {};
-class TKvMSXScr7InterlacedEngine
-    : public TKvMSXBitmapEngineOf<TKvMSXScr7InterlacedEngine, TKvMSXScr7InterlacedEngineOptions, TKvMSXScr7EngineUI,
-                                  mbScreen7Interlaced> {};
-class TKvMSXScr8Engine
-    : public TKvMSXBitmapEngineOf<TKvMSXScr8Engine, TKvMSXScr8EngineOptions, TKvMSXScr8EngineUI, mbScreen8> {};
-class TKvMSXScr8InterlacedEngine
-    : public TKvMSXBitmapEngineOf<TKvMSXScr8InterlacedEngine, TKvMSXScr8InterlacedEngineOptions, TKvMSXScr8EngineUI,
-                                  mbScreen8Interlaced> {};
-class TKvMSXScr10Engine
-    : public TKvMSXBitmapEngineOf<TKvMSXScr10Engine, TKvMSXScr10EngineOptions, TKvMSXScr10EngineUI, mbScreen10> {};
-class TKvMSXScr10InterlacedEngine
-    : public TKvMSXBitmapEngineOf<TKvMSXScr10InterlacedEngine, TKvMSXScr10InterlacedEngineOptions, TKvMSXScr10EngineUI,
-                                  mbScreen10Interlaced> {};
-class TKvMSXScr12Engine
-    : public TKvMSXBitmapEngineOf<TKvMSXScr12Engine, TKvMSXScr12EngineOptions, TKvMSXScr12EngineUI, mbScreen12> {};
-class TKvMSXScr12InterlacedEngine
-    : public TKvMSXBitmapEngineOf<TKvMSXScr12InterlacedEngine, TKvMSXScr12InterlacedEngineOptions, TKvMSXScr12EngineUI,
-                                  mbScreen12Interlaced> {};
+struct TKvMSXScr5Engine : TKvMSXBitmapEngineOf<TKvMSXScr5Engine, TKvMSXScr5EngineOptions, TKvMSXScr5EngineUI, mbScreen5> {};
+struct TKvMSXScr5InterlacedEngine : TKvMSXBitmapEngineOf<TKvMSXScr5InterlacedEngine, TKvMSXScr5InterlacedEngineOptions, TKvMSXScr5EngineUI, mbScreen5Interlaced> {};
+struct TKvMSXScr6Engine : TKvMSXBitmapEngineOf<TKvMSXScr6Engine, TKvMSXScr6EngineOptions, TKvMSXScr6EngineUI, mbScreen6> {};
+struct TKvMSXScr6InterlacedEngine : TKvMSXBitmapEngineOf<TKvMSXScr6InterlacedEngine, TKvMSXScr6InterlacedEngineOptions, TKvMSXScr6EngineUI, mbScreen6Interlaced> {};
+struct TKvMSXScr7Engine : TKvMSXBitmapEngineOf<TKvMSXScr7Engine, TKvMSXScr7EngineOptions, TKvMSXScr7EngineUI, mbScreen7> {};
+struct TKvMSXScr7InterlacedEngine : TKvMSXBitmapEngineOf<TKvMSXScr7InterlacedEngine, TKvMSXScr7InterlacedEngineOptions, TKvMSXScr7EngineUI, mbScreen7Interlaced> {};
+struct TKvMSXScr8Engine : TKvMSXBitmapEngineOf<TKvMSXScr8Engine, TKvMSXScr8EngineOptions, TKvMSXScr8EngineUI, mbScreen8> {};
+struct TKvMSXScr8InterlacedEngine : TKvMSXBitmapEngineOf<TKvMSXScr8InterlacedEngine, TKvMSXScr8InterlacedEngineOptions, TKvMSXScr8EngineUI, mbScreen8Interlaced> {};
+struct TKvMSXScr10Engine : TKvMSXBitmapEngineOf<TKvMSXScr10Engine, TKvMSXScr10EngineOptions, TKvMSXScr10EngineUI, mbScreen10> {};
+struct TKvMSXScr10InterlacedEngine : TKvMSXBitmapEngineOf<TKvMSXScr10InterlacedEngine, TKvMSXScr10InterlacedEngineOptions, TKvMSXScr10EngineUI, mbScreen10Interlaced> {};
+struct TKvMSXScr12Engine : TKvMSXBitmapEngineOf<TKvMSXScr12Engine, TKvMSXScr12EngineOptions, TKvMSXScr12EngineUI, mbScreen12> {};
+struct TKvMSXScr12InterlacedEngine : TKvMSXBitmapEngineOf<TKvMSXScr12InterlacedEngine, TKvMSXScr12InterlacedEngineOptions, TKvMSXScr12EngineUI, mbScreen12Interlaced> {};
 
 // The modes of the "MSX" platform in list order.
 const std::vector<const TKvDestEngineClass*>& MSXDestEngineClasses();
@@ -596,38 +551,11 @@ void InitKvSavePlatformMSX();
 
 // Screens that own their memory: rows of (W + 3) div 4, (W + 1) div 2, W
 // and 2 * W bytes without padding, as the G9B data lays them out.
-class TKvBP2Screen : public TKvScreen2 {
-public:
-  TKvBP2Screen(int AWidth, int AHeight);
-
-private:
-  std::vector<uint8_t> FMemory;
-};
-
-class TKvBP4Screen : public TKvScreen4 {
-public:
-  TKvBP4Screen(int AWidth, int AHeight);
-
-private:
-  std::vector<uint8_t> FMemory;
-};
-
-class TKvBP8Screen : public TKvScreen8 {
-public:
-  TKvBP8Screen(int AWidth, int AHeight);
-
-private:
-  std::vector<uint8_t> FMemory;
-};
-
+using TKvBP2Screen = TKvOwnedScreenOf<TKvScreen2>;
+using TKvBP4Screen = TKvOwnedScreenOf<TKvScreen4>;
+using TKvBP8Screen = TKvOwnedScreenOf<TKvScreen8>;
 // Words with green in bits 10-14, red in 5-9 and blue in 0-4.
-class TKvBP16Screen : public TKvScreen16 {
-public:
-  TKvBP16Screen(int AWidth, int AHeight);
-
-private:
-  std::vector<uint8_t> FMemory;
-};
+using TKvBP16Screen = TKvOwnedScreenOf<TKvScreen16>;
 
 // Gray level c (0..31) stored in all three fields.
 class TKvBP16GrayScreen : public TKvBP16Screen {
@@ -645,10 +573,9 @@ public:
                                            TKvPaletteRGB& ALevels);
 };
 
-// The platform and the G9B writer the seven engines share.
+// The G9B writer the seven engines share.
 class TKvBaseBPEngine {
 public:
-  static std::string GetPlatformName() { return "MSX V9990 VDP"; }
   // Appends the stream "g9b" (created with AStreams when nil). A size the
   // mode cannot encode writes no stream; every other failure, such as a
   // palette colour off the 15-bit levels of ALevelPalette, is raised. The
@@ -765,44 +692,30 @@ using TKvBYUVEngineUI = TKvBYKJEngineUI;
 using TKvBD16EngineUI = TKvBPEngineUIOf<TKvBPPanel{
     .Modes = PaletteModes(pmGray, pmColor), .DestColumns = 0, .DestRows = 0, .BitDepth = 16, .ColorType = 0}>;
 
-// An engine of the "MSX V9990 VDP" platform with options TOptions and panel
-// TUI.
-template <class T, class TOptions, class TUI>
-class TKvBPEngineOf : public TKvDestEngineWith<T, TOptions, TUI>, public TKvBaseBPEngine {};
+// A mode AMode of the "MSX V9990 VDP" platform with options TOptions and
+// panel TUI.
+template <class T, class TOptions, class TUI, TKvText AMode>
+struct TKvBPEngineOf : TKvDestMode<T, TOptions, TUI, "MSX V9990 VDP", AMode>, TKvBaseBPEngine {};
 
-class TKvBP2Engine : public TKvBPEngineOf<TKvBP2Engine, TKvBP2EngineOptions, TKvBP2EngineUI> {
-public:
-  static std::string GetModeName() { return "BP2 256x212x2"; }
+struct TKvBP2Engine : TKvBPEngineOf<TKvBP2Engine, TKvBP2EngineOptions, TKvBP2EngineUI, "BP2 256x212x2"> {
   static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
-class TKvBP4Engine : public TKvBPEngineOf<TKvBP4Engine, TKvBP4EngineOptions, TKvBP4EngineUI> {
-public:
-  static std::string GetModeName() { return "BP4 256x212x4"; }
+struct TKvBP4Engine : TKvBPEngineOf<TKvBP4Engine, TKvBP4EngineOptions, TKvBP4EngineUI, "BP4 256x212x4"> {
   static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
-class TKvBP6Engine : public TKvBPEngineOf<TKvBP6Engine, TKvBP6EngineOptions, TKvBP6EngineUI> {
-public:
-  static std::string GetModeName() { return "BP6 256x212x6"; }
+struct TKvBP6Engine : TKvBPEngineOf<TKvBP6Engine, TKvBP6EngineOptions, TKvBP6EngineUI, "BP6 256x212x6"> {
   static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
-class TKvBD8Engine : public TKvBPEngineOf<TKvBD8Engine, TKvBD8EngineOptions, TKvBD8EngineUI> {
-public:
-  static std::string GetModeName() { return "BD8 256x212x8"; }
+struct TKvBD8Engine : TKvBPEngineOf<TKvBD8Engine, TKvBD8EngineOptions, TKvBD8EngineUI, "BD8 256x212x8"> {
   static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
-class TKvBYKJEngine : public TKvBPEngineOf<TKvBYKJEngine, TKvBYKJEngineOptions, TKvBYKJEngineUI> {
-public:
-  static std::string GetModeName() { return "BYJK 256x212x8"; }
+struct TKvBYKJEngine : TKvBPEngineOf<TKvBYKJEngine, TKvBYKJEngineOptions, TKvBYKJEngineUI, "BYJK 256x212x8"> {
   static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
-class TKvBYUVEngine : public TKvBPEngineOf<TKvBYUVEngine, TKvBYUVEngineOptions, TKvBYUVEngineUI> {
-public:
-  static std::string GetModeName() { return "BYUV 256x212x8"; }
+struct TKvBYUVEngine : TKvBPEngineOf<TKvBYUVEngine, TKvBYUVEngineOptions, TKvBYUVEngineUI, "BYUV 256x212x8"> {
   static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
-class TKvBD16Engine : public TKvBPEngineOf<TKvBD16Engine, TKvBD16EngineOptions, TKvBD16EngineUI> {
-public:
-  static std::string GetModeName() { return "BD16 256x212x16"; }
+struct TKvBD16Engine : TKvBPEngineOf<TKvBD16Engine, TKvBD16EngineOptions, TKvBD16EngineUI, "BD16 256x212x16"> {
   static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
