@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <tuple>
 
 #include "core/KvDestProgress.h"
@@ -118,16 +119,69 @@ inline double Dist2(const TKvLinRGBColor& a, const TKvLinRGBColor& b) {
   return dr * dr + dg * dg + db * db;
 }
 
-// Runs AImage's current row routine over the rows AFirst..ALast.
+// The best Y of the colours under the pairs met lately, per row routine
+// run: the groups of a few neighbouring rows share most of their colours and
+// pairs, and a lookup costs a fraction of the search. A pure cache: each
+// entry holds what GroupBestY computed for its key.
+class TKvBestYCache {
+public:
+  struct TEntry {
+    uint32_t Key;
+    int32_t Y;
+    double Err;
+  };
+  TKvBestYCache() : FEntries(kSize, TEntry{kEmpty, 0, 0}) {}
+  // The colour, K and J in 27 bits.
+  static uint32_t KeyOf(int AIndex, int AK, int AJ) {
+    return static_cast<uint32_t>(AIndex) << 12 | static_cast<uint32_t>(AK + 32) << 6 | static_cast<uint32_t>(AJ + 32);
+  }
+  TEntry& Slot(uint32_t AKey) { return FEntries[(AKey * 0x9E3779B1u) >> (32 - kBits)]; }
+
+private:
+  static constexpr int kBits = 16;
+  static constexpr size_t kSize = size_t{1} << kBits;
+  static constexpr uint32_t kEmpty = ~0u;
+  std::vector<TEntry> FEntries;
+};
+
+// The cache of the row routine running on this thread, made on its first
+// lookup; none outside RunRows.
+thread_local std::unique_ptr<TKvBestYCache>* GBestYCache = nullptr;
+
+// Sets this thread's cache slot for the life of a row routine run.
+class TKvBestYCacheScope {
+public:
+  TKvBestYCacheScope() : FSaved(GBestYCache) { GBestYCache = &FCache; }
+  ~TKvBestYCacheScope() { GBestYCache = FSaved; }
+  TKvBestYCacheScope(const TKvBestYCacheScope&) = delete;
+  TKvBestYCacheScope& operator=(const TKvBestYCacheScope&) = delete;
+
+private:
+  std::unique_ptr<TKvBestYCache> FCache;
+  std::unique_ptr<TKvBestYCache>* FSaved;
+};
+
+// Runs AImage's current row routine over rows taken from ANext a few at a
+// time until none is left: a worker that runs late or is descheduled takes
+// fewer rows, and rows of unequal cost (text and margins) even out.
 class TKvYJKRowsJob : public TKvJob {
 public:
-  TKvYJKRowsJob(TKvJobList* AList, TKvYJKBaseImage* AImage, int AFirst, int ALast)
-      : TKvJob(AList), FImage(AImage), FFirst(AFirst), FLast(ALast) {}
-  void Execute() override { FImage->ConvertRows(FFirst, FLast); }
+  TKvYJKRowsJob(TKvJobList* AList, TKvYJKBaseImage* AImage, std::atomic<int>& ANext, int AGrain)
+      : TKvJob(AList), FImage(AImage), FNext(ANext), FGrain(AGrain) {}
+  void Execute() override {
+    TKvBestYCacheScope cache;
+    const int rows = FImage->GetHeight();
+    for (;;) {
+      const int first = FNext.fetch_add(FGrain, std::memory_order_relaxed);
+      if (first >= rows) break;
+      FImage->ConvertRows(first, std::min(first + FGrain, rows) - 1);
+    }
+  }
 
 private:
   TKvYJKBaseImage* FImage;
-  int FFirst, FLast;
+  std::atomic<int>& FNext;
+  int FGrain;
 };
 
 }  // namespace
@@ -160,6 +214,19 @@ struct TKvYJKBaseImage::TGroupTables {
 };
 
 TKvYJKBaseImage::TBestY TKvYJKBaseImage::GroupBestY(int AIndex, int AK, int AJ) const {
+  if (!GBestYCache) return SearchBestY(AIndex, AK, AJ);
+  std::unique_ptr<TKvBestYCache>& cache = *GBestYCache;
+  if (!cache) cache = std::make_unique<TKvBestYCache>();
+  const uint32_t key = TKvBestYCache::KeyOf(AIndex, AK, AJ);
+  TKvBestYCache::TEntry& e = cache->Slot(key);
+  if (e.Key != key) {
+    const TBestY y = SearchBestY(AIndex, AK, AJ);
+    e = {key, y.Y, y.Err};
+  }
+  return {e.Y, e.Err};
+}
+
+TKvYJKBaseImage::TBestY TKvYJKBaseImage::SearchBestY(int AIndex, int AK, int AJ) const {
   const TGroupTables& t = *FGroupTables;
   const TGroupTables::TLevels& l = t.Pairs[(AK + 32) * 64 + (AJ + 32)];
   TBestY best{0, 10000.0};
@@ -363,17 +430,26 @@ void TKvYJKBaseImage::DitherTo15Bit(TKvDestEngineOptions& AOptions) {
   SetMirror(false);
 }
 
+// Pixels of a row routine run below which one thread does all rows: a
+// group costs some 0.3 to 3 us, so smaller pictures take less than handing
+// work over does on a busy machine.
+constexpr int64_t KvYJKMinPixelsPerJob = 16384;
+
 void TKvYJKBaseImage::RunRows() {
-  if (ProcessorCount < 2) {
+  const int64_t pixels = static_cast<int64_t>(FWidth) * FHeight;
+  const int jobs = static_cast<int>(std::min<int64_t>({ProcessorCount, pixels / KvYJKMinPixelsPerJob, FHeight}));
+  if (jobs < 2) {
+    TKvBestYCacheScope cache;
     ConvertRows(0, FHeight - 1);
     return;
   }
-  TKvJobList LJobs;
-  TKvRangeSplitter LSplitter;
-  LSplitter.Init(FHeight, 0);
-  int32_t LFirst, LLast;
-  while (LSplitter.Next(LFirst, LLast)) new TKvYJKRowsJob(&LJobs, this, LFirst, LLast);
-  LJobs.Run(Abort);
+  std::atomic<int> next{0};
+  // Some 16 takes per job: few enough that the counter costs nothing, many
+  // enough that the jobs end together.
+  const int grain = std::clamp(FHeight / (16 * jobs), 1, 8);
+  TKvJobList list;
+  for (int k = 0; k < jobs; ++k) new TKvYJKRowsJob(&list, this, next, grain);
+  list.RunWithCaller(Abort);
 }
 
 std::unique_ptr<TKvBitmap24> TKvYJKBaseImage::ConvertOnePass(bool* AAbort, TKvDestProgress* AProgress,

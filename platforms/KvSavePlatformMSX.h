@@ -106,6 +106,8 @@ protected:
   std::shared_ptr<const TGroupTables> FGroupTables;
   // The best Y of 15-bit colour AIndex among the candidates of (AK, AJ).
   TBestY GroupBestY(int AIndex, int AK, int AJ) const;
+  // GroupBestY without the row routine's cache.
+  TBestY SearchBestY(int AIndex, int AK, int AJ) const;
   // Calls ATry(K, J) for every pair of AIndexes' window, the likeliest
   // winners first: APrevious (the last group's pair) and (0, 0), which
   // shows black, white and the grays of flat areas exactly. The searches
@@ -123,8 +125,8 @@ protected:
                        TKvBitmapData* ATarget);
   // Pass 1: every pixel to its nearest 15-bit colour, the error diffused.
   void DitherTo15Bit(TKvDestEngineOptions& AOptions);
-  // Pass 2: the current row routine over all rows, in bands on the job
-  // runner when there are several processors.
+  // Pass 2: the current row routine over all rows; on several processors
+  // jobs take the rows a few at a time.
   void RunRows();
   void EndConversion();
   // The conversions of one group pass: both passes and the result.
