@@ -10,21 +10,10 @@
 // ---------------------------------------------------------------------------
 // Screens
 
-int TKvTimexExtendedScreen::GetAttr(int CellX, int CellY) {
-  return Data[ZxBitmapSize + ZxRowOffset(CellY) + MCX(CellX)];
-}
-
-void TKvTimexExtendedScreen::SetAttr(int CellX, int CellY, int AAttr) {
-  Data[ZxBitmapSize + ZxRowOffset(CellY) + MCX(CellX)] = static_cast<uint8_t>(AAttr);
-}
-
 namespace {
-// The byte and mask of pixel (X, Y) of a 512x192 image.
+// The byte of pixel (X, Y) of a 512x192 image.
 inline uint8_t& TimexMonoByte(uint8_t* AData, int X, int Y) {
   return AData[((X >> 3) & 1) * ZxBitmapSize + ZxRowOffset(Y) + (X >> 4)];
-}
-inline void PutBit(uint8_t& AByte, uint8_t AMask, bool ASet) {
-  AByte = ASet ? (AByte | AMask) : (AByte & static_cast<uint8_t>(~AMask));
 }
 }  // namespace
 
@@ -32,21 +21,20 @@ TKvTimexMonoScreen::TKvTimexMonoScreen(void* AData) : TKvScreen1(512, 192, AData
 
 int TKvTimexMonoScreen::GetPixel(int X, int Y) {
   X = MX(X);
-  return ((TimexMonoByte(Data, X, Y) >> (7 - (X & 7))) & 1) ^ 1;
+  return ZxPixelBit(TimexMonoByte(Data, X, Y), X) ^ 1;
 }
 
 void TKvTimexMonoScreen::SetPixel(int X, int Y, int AColor) {
   X = MX(X);
-  PutBit(TimexMonoByte(Data, X, Y), static_cast<uint8_t>(0x80 >> (X & 7)), AColor == 0);
+  PutZxPixelBit(TimexMonoByte(Data, X, Y), X, AColor == 0);
 }
 
 TKvTimexMono2Screen::TKvTimexMono2Screen(void* AData) : TKvScreen2(512, 192, AData) {}
 
 void TKvTimexMono2Screen::SetPixel(int X, int Y, int AColor) {
   X = MX(X);
-  const uint8_t mask = static_cast<uint8_t>(0x80 >> (X & 7));
-  PutBit(TimexMonoByte(Data, X, Y), mask, AColor / 2 == 0);
-  PutBit(TimexMonoByte(Data + 12289, X, Y), mask, AColor % 2 != 1);
+  PutZxPixelBit(TimexMonoByte(Data, X, Y), X, AColor / 2 == 0);
+  PutZxPixelBit(TimexMonoByte(Data + 12289, X, Y), X, AColor % 2 != 1);
 }
 
 // ---------------------------------------------------------------------------

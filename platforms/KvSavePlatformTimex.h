@@ -9,14 +9,8 @@
 
 #include "platforms/KvSavePlatformZxSpectrumCommon.h"
 
-// The hi-colour screen: the Spectrum bitmap, then one attribute per 8x1 cell
-// at 6144 + (row offset of y) + cx.
-class TKvTimexExtendedScreen : public TKvZxSpectrumColorScreen {
-public:
-  using TKvZxSpectrumColorScreen::TKvZxSpectrumColorScreen;
-  int GetAttr(int CellX, int CellY) override;
-  void SetAttr(int CellX, int CellY, int AAttr) override;
-};
+// The hi-colour screen: the Spectrum bitmap, then one attribute per 8x1 cell.
+using TKvTimexExtendedScreen = TKvZxRowAttrScreen<TKvZxSpectrumColorScreen>;
 
 // 512x192: even 8-pixel columns in the first 6144 bytes, odd ones in the
 // next; a set bit is dark. The byte after them stays 0.
@@ -56,38 +50,29 @@ extern const TKvStdRGBColor TimexColorPairs[4][2];
 void BuildTimexFlickerPalette(int APair1, int APair2, int AMaxFlicker, TKvPalette256& APalette, bool AUnique);
 
 // Both 512-pixel modes: the position and the dithering.
-class TKvTimexMonoEngineUI : public TKvDestEngineUIEx {
-public:
-  explicit TKvTimexMonoEngineUI(TKvDestEngineOptions* AOptions);
-};
+struct TKvTimexMonoEngineUI : TKvDestEngineUIEx { explicit TKvTimexMonoEngineUI(TKvDestEngineOptions* AOptions); };
 
-class TKvTimexExtendedEngine : public TKvDestEngineOf<TKvTimexExtendedEngine, TKvZxSpectrumMultiColor1Engine> {
-public:
-  static std::string GetPlatformName() { return "Timex"; }
-  static std::string GetModeName() { return "256x192x4"; }
+// A mode AMode of the "Timex" platform with options TOptions and panel TUI;
+// TBase is the ZX Spectrum mode it extends, if any.
+template <class T, class TOptions, class TUI, TKvText AMode, class TBase = TKvDestEngine>
+using TKvTimexEngineOf = TKvDestMode<T, TOptions, TUI, "Timex", AMode, TBase>;
+
+// The hi-colour modes: the ZX Spectrum 8x1 multicolour modes on the Timex
+// screen.
+struct TKvTimexExtendedEngine
+    : TKvTimexEngineOf<TKvTimexExtendedEngine, TKvZxSpectrumMultiColor1EngineOptions, TKvZxSpectrumMultiColorEngineUI,
+                       "256x192x4", TKvZxSpectrumMultiColor1Engine> {
   static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
+struct TKvTimexExtendedInterlacedEngine
+    : TKvTimexEngineOf<TKvTimexExtendedInterlacedEngine, TKvZxSpectrumMultiColor1EngineInterlacedOptions,
+                       TKvZxSpectrumMultiColorEngineUI, "256x384x4 Interlaced",
+                       TKvZxSpectrumMultiColor1InterlacedEngine> {};
 
-class TKvTimexExtendedInterlacedEngine
-    : public TKvDestEngineOf<TKvTimexExtendedInterlacedEngine, TKvZxSpectrumMultiColor1InterlacedEngine> {
-public:
-  static std::string GetPlatformName() { return "Timex"; }
-  static std::string GetModeName() { return "256x384x4 Interlaced"; }
-};
-
-class TKvTimexMonoEngine
-    : public TKvDestEngineWith<TKvTimexMonoEngine, TKvTimexMonoEngineOptions, TKvTimexMonoEngineUI> {
-public:
-  static std::string GetPlatformName() { return "Timex"; }
-  static std::string GetModeName() { return "512x192x1"; }
+struct TKvTimexMonoEngine : TKvTimexEngineOf<TKvTimexMonoEngine, TKvTimexMonoEngineOptions, TKvTimexMonoEngineUI, "512x192x1"> {
   static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
-
-class TKvTimexMono2Engine
-    : public TKvDestEngineWith<TKvTimexMono2Engine, TKvTimexMono2EngineOptions, TKvTimexMonoEngineUI> {
-public:
-  static std::string GetPlatformName() { return "Timex"; }
-  static std::string GetModeName() { return "512x192x2"; }
+struct TKvTimexMono2Engine : TKvTimexEngineOf<TKvTimexMono2Engine, TKvTimexMono2EngineOptions, TKvTimexMonoEngineUI, "512x192x2"> {
   static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 

@@ -31,17 +31,12 @@ TKvZxSpectrumBWScreen::TKvZxSpectrumBWScreen(void* AData) : TKvCellScreen(256, 1
 
 int TKvZxSpectrumBWScreen::GetPixel(int X, int Y) {
   X = MX(X);
-  return ((Data[ZxRowOffset(Y) + (X >> 3)] >> (7 - (X & 7))) & 1) ^ 1;
+  return ZxPixelBit(ZxBitmapByte(Data, X, Y), X) ^ 1;
 }
 
 void TKvZxSpectrumBWScreen::SetPixel(int X, int Y, int AColor) {
   X = MX(X);
-  uint8_t& b = Data[ZxRowOffset(Y) + (X >> 3)];
-  const uint8_t mask = static_cast<uint8_t>(0x80 >> (X & 7));
-  if (AColor != 0)
-    b &= static_cast<uint8_t>(~mask);
-  else
-    b |= mask;
+  PutZxPixelBit(ZxBitmapByte(Data, X, Y), X, AColor == 0);
 }
 
 TKvZxSpectrumColorEngineUI::TKvZxSpectrumColorEngineUI(TKvDestEngineOptions* AOptions)
@@ -89,21 +84,25 @@ void TKvZxSpectrumTricolorEngineOptions::UpdatePalette() { BuildZxBrightPalette(
 
 TKvZxSpectrumTricolorScreen::TKvZxSpectrumTricolorScreen(void* AData) : TKvScreen4(256, 192, AData) {}
 
+namespace {
+
+// The red, green and blue planes of the tricolour screen.
+constexpr int kTricolorRed = 0, kTricolorGreen = ZxBitmapSize, kTricolorBlue = 2 * ZxBitmapSize;
+
+}  // namespace
+
 int TKvZxSpectrumTricolorScreen::GetPixel(int X, int Y) {
   X = MX(X);
-  const int o = ZxRowOffset(Y) + (X >> 3), s = 7 - (X & 7);
-  const int r = (Data[o] >> s) & 1, g = (Data[ZxBitmapSize + o] >> s) & 1, b = (Data[2 * ZxBitmapSize + o] >> s) & 1;
-  return b | (r << 1) | (g << 2);
+  auto bit = [&](int APlane) { return ZxPixelBit(ZxBitmapByte(Data + APlane, X, Y), X); };
+  return bit(kTricolorBlue) | (bit(kTricolorRed) << 1) | (bit(kTricolorGreen) << 2);
 }
 
 void TKvZxSpectrumTricolorScreen::SetPixel(int X, int Y, int AColor) {
   X = MX(X);
-  const int o = ZxRowOffset(Y) + (X >> 3);
-  const uint8_t mask = static_cast<uint8_t>(0x80 >> (X & 7));
-  auto put = [&](uint8_t& b, bool on) { b = on ? (b | mask) : (b & static_cast<uint8_t>(~mask)); };
-  put(Data[o], (AColor & 2) != 0);
-  put(Data[ZxBitmapSize + o], (AColor & 4) != 0);
-  put(Data[2 * ZxBitmapSize + o], (AColor & 1) != 0);
+  auto put = [&](int APlane, bool AOn) { PutZxPixelBit(ZxBitmapByte(Data + APlane, X, Y), X, AOn); };
+  put(kTricolorRed, (AColor & 2) != 0);
+  put(kTricolorGreen, (AColor & 4) != 0);
+  put(kTricolorBlue, (AColor & 1) != 0);
 }
 
 std::unique_ptr<TKvBitmap> TKvZxSpectrumTricolorImage::ConvertTricolor(bool* AAbort, TKvDestEngineOptions& AOptions,
@@ -174,35 +173,20 @@ TKvZxSpectrumGigaInterlacedEngineOptions::TKvZxSpectrumGigaInterlacedEngineOptio
 
 void TKvZxSpectrumGigaInterlacedEngineOptions::UpdatePalette() { BuildZxPalette(); }
 
-TKvZxSpectrumInterlacedScreen::TKvZxSpectrumInterlacedScreen(void* AData) : TKvCellScreen(256, 384, AData) {
+TKvZxSpectrumInterlacedScreen::TKvZxSpectrumInterlacedScreen(void* AData) : TKvZxSpectrumColorScreen(384, AData) {
   // Bright white ink on black paper wherever nothing else is written.
   std::memset(AData, 0x47, 2 * ZxScreenSize);
 }
 
-namespace {
-
-uint8_t* InterlacedByte(uint8_t* AData, int X, int Y) {
-  return AData + (Y & 1) * ZxScreenSize + ZxRowOffset(Y >> 1) + (X >> 3);
-}
-
-}  // namespace
-
 int TKvZxSpectrumInterlacedScreen::GetPixel(int X, int Y) {
   X = MX(X);
-  return (*InterlacedByte(Data, X, Y) >> (7 - (X & 7))) & 1;
+  return ZxPixelBit(ZxBitmapByte(Data + (Y & 1) * ZxScreenSize, X, Y >> 1), X);
 }
 
 void TKvZxSpectrumInterlacedScreen::SetPixel(int X, int Y, int AColor) {
   X = MX(X);
-  uint8_t& b = *InterlacedByte(Data, X, Y);
-  const uint8_t mask = static_cast<uint8_t>(0x80 >> (X & 7));
-  if (AColor != 0)
-    b |= mask;
-  else
-    b &= static_cast<uint8_t>(~mask);
+  PutZxPixelBit(ZxBitmapByte(Data + (Y & 1) * ZxScreenSize, X, Y >> 1), X, AColor != 0);
 }
-
-int TKvZxSpectrumInterlacedScreen::GetAttr(int CellX, int CellY) { return Data[ZxBitmapSize + CellY * 32 + MCX(CellX)]; }
 
 void TKvZxSpectrumInterlacedScreen::SetAttr(int CellX, int CellY, int AAttr) {
   const int o = ZxBitmapSize + CellY * 32 + MCX(CellX);
@@ -600,11 +584,9 @@ TKvZxSpectrumBWGigascreenScreen::TKvZxSpectrumBWGigascreenScreen(void* AData) : 
 
 void TKvZxSpectrumBWGigascreenScreen::SetPixel(int X, int Y, int AColor) {
   X = MX(X);
-  const int o = ZxRowOffset(Y) + (X >> 3);
-  const uint8_t mask = static_cast<uint8_t>(0x80 >> (X & 7));
-  auto put = [mask](uint8_t& b, bool light) { b = light ? (b & static_cast<uint8_t>(~mask)) : (b | mask); };
-  put(Data[o], (AColor & 1) != 0);
-  put(Data[ZxBitmapSize + o], (AColor & 2) != 0);
+  // A set bit is dark.
+  PutZxPixelBit(ZxBitmapByte(Data, X, Y), X, (AColor & 1) == 0);
+  PutZxPixelBit(ZxBitmapByte(Data + ZxBitmapSize, X, Y), X, (AColor & 2) == 0);
 }
 
 TKvZxSpectrumGigascreenEngineUI::TKvZxSpectrumGigascreenEngineUI(TKvDestEngineOptions* AOptions)

@@ -28,16 +28,9 @@ public:
   void SetAttr(int, int, int) override {}
 };
 
-class TKvZxSpectrumColorEngineUI : public TKvDestEngineUIEx {
-public:
-  explicit TKvZxSpectrumColorEngineUI(TKvDestEngineOptions* AOptions);
-};
+struct TKvZxSpectrumColorEngineUI : TKvDestEngineUIEx { explicit TKvZxSpectrumColorEngineUI(TKvDestEngineOptions* AOptions); };
 
-class TKvZxSpectrumEngine
-    : public TKvDestEngineWith<TKvZxSpectrumEngine, TKvZxSpectrumColorEngineOptions, TKvZxSpectrumColorEngineUI> {
-public:
-  static std::string GetPlatformName() { return "ZX Spectrum"; }
-  static std::string GetModeName() { return "256x192x4"; }
+struct TKvZxSpectrumEngine : TKvZxSpectrumEngineOf<TKvZxSpectrumEngine, TKvZxSpectrumColorEngineOptions, TKvZxSpectrumColorEngineUI, "256x192x4"> {
   static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
@@ -46,12 +39,9 @@ public:
   int32_t GetCellHeight() const override { return 2; }
 };
 
-class TKvZxSpectrumMultiColor2Engine
-    : public TKvDestEngineWith<TKvZxSpectrumMultiColor2Engine, TKvZxSpectrumMultiColor2EngineOptions,
-                               TKvZxSpectrumMultiColorEngineUI> {
-public:
-  static std::string GetPlatformName() { return "ZX Spectrum"; }
-  static std::string GetModeName() { return "256x192x4 Multicolor 8x2"; }
+struct TKvZxSpectrumMultiColor2Engine
+    : TKvZxSpectrumEngineOf<TKvZxSpectrumMultiColor2Engine, TKvZxSpectrumMultiColor2EngineOptions,
+                            TKvZxSpectrumMultiColorEngineUI, "256x192x4 Multicolor 8x2"> {
   static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
@@ -82,17 +72,11 @@ public:
                                              TKvZxSpectrumTricolorScreen* ATarget);
 };
 
-class TKvZxSpectrumTricolorEngineUI : public TKvDestEngineUIEx {
-public:
-  explicit TKvZxSpectrumTricolorEngineUI(TKvDestEngineOptions* AOptions);
-};
+struct TKvZxSpectrumTricolorEngineUI : TKvDestEngineUIEx { explicit TKvZxSpectrumTricolorEngineUI(TKvDestEngineOptions* AOptions); };
 
-class TKvZxSpectrumTricolorEngine
-    : public TKvDestEngineWith<TKvZxSpectrumTricolorEngine, TKvZxSpectrumTricolorEngineOptions,
-                               TKvZxSpectrumTricolorEngineUI> {
-public:
-  static std::string GetPlatformName() { return "ZX Spectrum"; }
-  static std::string GetModeName() { return "256x192x3 Tricolor"; }
+struct TKvZxSpectrumTricolorEngine
+    : TKvZxSpectrumEngineOf<TKvZxSpectrumTricolorEngine, TKvZxSpectrumTricolorEngineOptions,
+                            TKvZxSpectrumTricolorEngineUI, "256x192x3 Tricolor"> {
   static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
@@ -116,16 +100,12 @@ public:
 
 // 256x384: row b is row b div 2 of screen b mod 2. An attribute is written to
 // both screens and read from the first.
-class TKvZxSpectrumInterlacedScreen : public TKvCellScreen {
+class TKvZxSpectrumInterlacedScreen : public TKvZxSpectrumColorScreen {
 public:
   explicit TKvZxSpectrumInterlacedScreen(void* AData);
   int GetPixel(int X, int Y) override;
   void SetPixel(int X, int Y, int AColor) override;
-  int GetAttr(int CellX, int CellY) override;
   void SetAttr(int CellX, int CellY, int AAttr) override;
-
-protected:
-  int MCX(int CellX) const { return MirrorX ? 31 - CellX : CellX; }
 };
 
 // Separate attributes: cell rows 0..23 of the first screen, 24..47 of the
@@ -174,10 +154,7 @@ class TKvZxSpectrumInterlacedEngineUI : public TKvZxSpectrumColorEngineUI {
 public:
   using TKvZxSpectrumColorEngineUI::TKvZxSpectrumColorEngineUI;
 };
-class TKvZxSpectrumGigaInterlacedEngineUI : public TKvDestEngineUIEx {
-public:
-  explicit TKvZxSpectrumGigaInterlacedEngineUI(TKvDestEngineOptions* AOptions);
-};
+struct TKvZxSpectrumGigaInterlacedEngineUI : TKvDestEngineUIEx { explicit TKvZxSpectrumGigaInterlacedEngineUI(TKvDestEngineOptions* AOptions); };
 
 // ---------------------------------------------------------------------------
 // Gigascreen: two frames shown in turn.
@@ -260,75 +237,48 @@ public:
   void SetPixel(int X, int Y, int AColor) override;
 };
 
-class TKvZxSpectrumGigascreenEngineUI : public TKvDestEngineUIEx {
-public:
-  explicit TKvZxSpectrumGigascreenEngineUI(TKvDestEngineOptions* AOptions);
-};
-class TKvZxSpectrumBWGigascreenEngineUI : public TKvDestEngineUIEx {
-public:
-  explicit TKvZxSpectrumBWGigascreenEngineUI(TKvDestEngineOptions* AOptions);
-};
+struct TKvZxSpectrumGigascreenEngineUI : TKvDestEngineUIEx { explicit TKvZxSpectrumGigascreenEngineUI(TKvDestEngineOptions* AOptions); };
+struct TKvZxSpectrumBWGigascreenEngineUI : TKvDestEngineUIEx { explicit TKvZxSpectrumBWGigascreenEngineUI(TKvDestEngineOptions* AOptions); };
 
-class TKvZxSpectrumInterlacedEngine
-    : public TKvDestEngineWith<TKvZxSpectrumInterlacedEngine, TKvZxSpectrumInterlacedEngineOptions,
-                               TKvZxSpectrumInterlacedEngineUI> {
-public:
-  static std::string GetPlatformName() { return "ZX Spectrum"; }
-  static std::string GetModeName() { return "256x384x4 Interlaced v1"; }
+struct TKvZxSpectrumInterlacedEngine
+    : TKvZxSpectrumEngineOf<TKvZxSpectrumInterlacedEngine, TKvZxSpectrumInterlacedEngineOptions,
+                            TKvZxSpectrumInterlacedEngineUI, "256x384x4 Interlaced v1"> {
   static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
-class TKvZxSpectrumGigaInterlacedEngine1
-    : public TKvDestEngineWith<TKvZxSpectrumGigaInterlacedEngine1, TKvZxSpectrumGigaInterlacedEngineOptions,
-                               TKvZxSpectrumGigaInterlacedEngineUI> {
-public:
-  static std::string GetPlatformName() { return "ZX Spectrum"; }
-  static std::string GetModeName() { return "256x384x4 Interlaced v2"; }
+struct TKvZxSpectrumGigaInterlacedEngine1
+    : TKvZxSpectrumEngineOf<TKvZxSpectrumGigaInterlacedEngine1, TKvZxSpectrumGigaInterlacedEngineOptions,
+                            TKvZxSpectrumGigaInterlacedEngineUI, "256x384x4 Interlaced v2"> {
   static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
-class TKvZxSpectrumBWGigascreenEngine
-    : public TKvDestEngineWith<TKvZxSpectrumBWGigascreenEngine, TKvZxSpectrumBWGigascreenEngineOptions,
-                               TKvZxSpectrumBWGigascreenEngineUI> {
-public:
-  static std::string GetPlatformName() { return "ZX Spectrum"; }
-  static std::string GetModeName() { return "256x192x4 B/W Giga"; }
+struct TKvZxSpectrumBWGigascreenEngine
+    : TKvZxSpectrumEngineOf<TKvZxSpectrumBWGigascreenEngine, TKvZxSpectrumBWGigascreenEngineOptions,
+                            TKvZxSpectrumBWGigascreenEngineUI, "256x192x4 B/W Giga"> {
   static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
-class TKvZxSpectrumGigascreenEngine
-    : public TKvDestEngineWith<TKvZxSpectrumGigascreenEngine, TKvZxSpectrumGigascreenEngineOptions,
-                               TKvZxSpectrumGigascreenEngineUI> {
-public:
-  static std::string GetPlatformName() { return "ZX Spectrum"; }
-  static std::string GetModeName() { return "256x192x4 Giga"; }
+struct TKvZxSpectrumGigascreenEngine
+    : TKvZxSpectrumEngineOf<TKvZxSpectrumGigascreenEngine, TKvZxSpectrumGigascreenEngineOptions,
+                            TKvZxSpectrumGigascreenEngineUI, "256x192x4 Giga"> {
   static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
-class TKvZxSpectrumMultiGigascreen4Engine
-    : public TKvDestEngineWith<TKvZxSpectrumMultiGigascreen4Engine, TKvZxSpectrumMultiGigascreen4EngineOptions,
-                               TKvZxSpectrumGigascreenEngineUI> {
-public:
-  static std::string GetPlatformName() { return "ZX Spectrum"; }
-  static std::string GetModeName() { return "256x192x4 MultiGiga 8x4"; }
+struct TKvZxSpectrumMultiGigascreen4Engine
+    : TKvZxSpectrumEngineOf<TKvZxSpectrumMultiGigascreen4Engine, TKvZxSpectrumMultiGigascreen4EngineOptions,
+                            TKvZxSpectrumGigascreenEngineUI, "256x192x4 MultiGiga 8x4"> {
   static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
-class TKvZxSpectrumMultiGigascreen2Engine
-    : public TKvDestEngineWith<TKvZxSpectrumMultiGigascreen2Engine, TKvZxSpectrumMultiGigascreen2EngineOptions,
-                               TKvZxSpectrumGigascreenEngineUI> {
-public:
-  static std::string GetPlatformName() { return "ZX Spectrum"; }
-  static std::string GetModeName() { return "256x192x4 MultiGiga 8x2"; }
+struct TKvZxSpectrumMultiGigascreen2Engine
+    : TKvZxSpectrumEngineOf<TKvZxSpectrumMultiGigascreen2Engine, TKvZxSpectrumMultiGigascreen2EngineOptions,
+                            TKvZxSpectrumGigascreenEngineUI, "256x192x4 MultiGiga 8x2"> {
   static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
-class TKvZxSpectrumMultiGigascreen1Engine
-    : public TKvDestEngineWith<TKvZxSpectrumMultiGigascreen1Engine, TKvZxSpectrumMultiGigascreen1EngineOptions,
-                               TKvZxSpectrumGigascreenEngineUI> {
-public:
-  static std::string GetPlatformName() { return "ZX Spectrum"; }
-  static std::string GetModeName() { return "256x192x4 MultiGiga 8x1"; }
+struct TKvZxSpectrumMultiGigascreen1Engine
+    : TKvZxSpectrumEngineOf<TKvZxSpectrumMultiGigascreen1Engine, TKvZxSpectrumMultiGigascreen1EngineOptions,
+                            TKvZxSpectrumGigascreenEngineUI, "256x192x4 MultiGiga 8x1"> {
   static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 

@@ -19,21 +19,14 @@
 
 TKvZxSpectrumColorScreen::TKvZxSpectrumColorScreen(void* AData) : TKvCellScreen(256, 192, AData) {}
 
-uint8_t* TKvZxSpectrumColorScreen::BitmapByte(int X, int Y) { return Data + ZxRowOffset(Y) + (X >> 3); }
-
 int TKvZxSpectrumColorScreen::GetPixel(int X, int Y) {
   X = MX(X);
-  return (*BitmapByte(X, Y) >> (7 - (X & 7))) & 1;
+  return ZxPixelBit(ZxBitmapByte(Data, X, Y), X);
 }
 
 void TKvZxSpectrumColorScreen::SetPixel(int X, int Y, int AColor) {
   X = MX(X);
-  uint8_t& b = *BitmapByte(X, Y);
-  const uint8_t mask = static_cast<uint8_t>(0x80 >> (X & 7));
-  if (AColor != 0)
-    b |= mask;
-  else
-    b &= static_cast<uint8_t>(~mask);
+  PutZxPixelBit(ZxBitmapByte(Data, X, Y), X, AColor != 0);
 }
 
 int TKvZxSpectrumColorScreen::GetAttr(int CellX, int CellY) { return Data[ZxBitmapSize + CellY * 32 + MCX(CellX)]; }
@@ -55,12 +48,7 @@ int TKvZxSpectrumMultiColor1InterlacedScreen::GetPixel(int, int) { return 0; }
 
 void TKvZxSpectrumMultiColor1InterlacedScreen::SetPixel(int X, int Y, int AColor) {
   X = MX(X);
-  uint8_t& b = Data[(Y & 1) * 12288 + ZxRowOffset(Y >> 1) + (X >> 3)];
-  const uint8_t mask = static_cast<uint8_t>(0x80 >> (X & 7));
-  if (AColor != 0)
-    b |= mask;
-  else
-    b &= static_cast<uint8_t>(~mask);
+  PutZxPixelBit(ZxBitmapByte(Data + (Y & 1) * 12288, X, Y >> 1), X, AColor != 0);
 }
 
 int TKvZxSpectrumMultiColor1InterlacedScreen::GetAttr(int, int) { return 0; }
@@ -407,17 +395,12 @@ TKvZxSpectrumGigascreenScreen::TKvZxSpectrumGigascreenScreen(void* AData) : TKvC
 
 int TKvZxSpectrumGigascreenScreen::GetBit(int AOffset, int X, int Y) {
   X = MX(X);
-  return (Data[AOffset + ZxRowOffset(Y) + (X >> 3)] >> (7 - (X & 7))) & 1;
+  return ZxPixelBit(ZxBitmapByte(Data + AOffset, X, Y), X);
 }
 
 void TKvZxSpectrumGigascreenScreen::SetBit(int AOffset, int X, int Y, int AColor) {
   X = MX(X);
-  uint8_t& b = Data[AOffset + ZxRowOffset(Y) + (X >> 3)];
-  const uint8_t mask = static_cast<uint8_t>(0x80 >> (X & 7));
-  if (AColor != 0)
-    b |= mask;
-  else
-    b &= static_cast<uint8_t>(~mask);
+  PutZxPixelBit(ZxBitmapByte(Data + AOffset, X, Y), X, AColor != 0);
 }
 
 int TKvZxSpectrumGigascreenScreen::GetPixel(int X, int Y) { return GetBit(FBitmap1, X, Y); }

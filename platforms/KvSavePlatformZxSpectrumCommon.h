@@ -42,8 +42,24 @@ public:
   void SetAttr(int CellX, int CellY, int AAttr) override;
 
 protected:
+  // A screen of AHeight rows over the same layout.
+  TKvZxSpectrumColorScreen(int AHeight, void* AData) : TKvCellScreen(256, AHeight, AData) {}
   int MCX(int CellX) const { return MirrorX ? 31 - CellX : CellX; }
-  uint8_t* BitmapByte(int X, int Y);
+};
+
+// A screen TBase with one attribute per 8x1 cell, in the bitmap's row
+// interleaving: 6144 + (row offset of y) + cx.
+template <class TBase>
+class TKvZxRowAttrScreen : public TBase {
+public:
+  using TBase::TBase;
+  int GetAttr(int CellX, int CellY) override { return this->Data[RowAttrOffset(CellX, CellY)]; }
+  void SetAttr(int CellX, int CellY, int AAttr) override {
+    this->Data[RowAttrOffset(CellX, CellY)] = static_cast<uint8_t>(AAttr);
+  }
+
+private:
+  int RowAttrOffset(int CellX, int CellY) const { return ZxBitmapSize + ZxRowOffset(CellY) + this->MCX(CellX); }
 };
 
 // The (paper, ink) pairs from which the candidate lists are made.
@@ -140,31 +156,27 @@ public:
   void SetAttr(int CellX, int CellY, int AAttr) override;
 };
 
-class TKvZxSpectrumMultiColorEngineUI : public TKvDestEngineUIEx {
-public:
-  explicit TKvZxSpectrumMultiColorEngineUI(TKvDestEngineOptions* AOptions);
-};
+struct TKvZxSpectrumMultiColorEngineUI : TKvDestEngineUIEx { explicit TKvZxSpectrumMultiColorEngineUI(TKvDestEngineOptions* AOptions); };
 
 // The colour usage and the dithering sections of a cell panel whose modes
 // are "Black/white", "Gray" and "Сolor", with the rules that tie them to the
 // mode chosen.
 void AddZxColorUsageAndDithering(TKvDestEngineUIEx& APanel);
 
-class TKvZxSpectrumMultiColor1Engine
-    : public TKvDestEngineWith<TKvZxSpectrumMultiColor1Engine, TKvZxSpectrumMultiColor1EngineOptions,
-                               TKvZxSpectrumMultiColorEngineUI> {
-public:
-  static std::string GetPlatformName() { return "ZX Spectrum"; }
-  static std::string GetModeName() { return "256x192x4 Multicolor 8x1"; }
+// A mode AMode of the "ZX Spectrum" platform with options TOptions and panel
+// TUI.
+template <class T, class TOptions, class TUI, TKvText AMode>
+using TKvZxSpectrumEngineOf = TKvDestMode<T, TOptions, TUI, "ZX Spectrum", AMode>;
+
+struct TKvZxSpectrumMultiColor1Engine
+    : TKvZxSpectrumEngineOf<TKvZxSpectrumMultiColor1Engine, TKvZxSpectrumMultiColor1EngineOptions,
+                            TKvZxSpectrumMultiColorEngineUI, "256x192x4 Multicolor 8x1"> {
   static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
-class TKvZxSpectrumMultiColor1InterlacedEngine
-    : public TKvDestEngineWith<TKvZxSpectrumMultiColor1InterlacedEngine,
-                               TKvZxSpectrumMultiColor1EngineInterlacedOptions, TKvZxSpectrumMultiColorEngineUI> {
-public:
-  static std::string GetPlatformName() { return "ZX Spectrum"; }
-  static std::string GetModeName() { return "256x192x4 Multicolor 8x1 Interlaced"; }
+struct TKvZxSpectrumMultiColor1InterlacedEngine
+    : TKvZxSpectrumEngineOf<TKvZxSpectrumMultiColor1InterlacedEngine, TKvZxSpectrumMultiColor1EngineInterlacedOptions,
+                            TKvZxSpectrumMultiColorEngineUI, "256x192x4 Multicolor 8x1 Interlaced"> {
   static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 

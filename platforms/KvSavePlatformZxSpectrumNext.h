@@ -42,11 +42,9 @@ public:
   TKvPalette* GetEditedPalette(TKvPalette256& AScratch, int& AColumns) override;
 };
 
-class TKvZxSpectrumNextNxiEngine : public TKvDestEngineWith<TKvZxSpectrumNextNxiEngine, TKvZxSpectrumNextEngineOptions,
-                                                             TKvZxSpectrumNextNxiEngineUI> {
-public:
-  static std::string GetPlatformName() { return "ZX Spectrum Next"; }
-  static std::string GetModeName() { return "256x192x8"; }
+struct TKvZxSpectrumNextNxiEngine
+    : TKvDestMode<TKvZxSpectrumNextNxiEngine, TKvZxSpectrumNextEngineOptions, TKvZxSpectrumNextNxiEngineUI,
+                  "ZX Spectrum Next", "256x192x8"> {
   static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 

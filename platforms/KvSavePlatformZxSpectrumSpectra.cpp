@@ -16,11 +16,6 @@ namespace {
 bool Is64Colors(uint8_t APaletteType) { return APaletteType == ptColored64x1 || APaletteType == ptColored64x2; }
 bool IsDoubleByte(uint8_t APaletteType) { return APaletteType == ptColored15x2 || APaletteType == ptColored64x2; }
 
-void PutBit(uint8_t& AByte, int X, bool ASet) {
-  const uint8_t mask = static_cast<uint8_t>(0x80 >> (X & 7));
-  AByte = ASet ? static_cast<uint8_t>(AByte | mask) : static_cast<uint8_t>(AByte & ~mask);
-}
-
 }  // namespace
 
 void WriteSpectraTrailer(TKvStream& AStream, uint8_t APaletteType, int ACellHeight, bool AHalfWidth) {
@@ -45,12 +40,12 @@ TKvZxSpectrumSpectraBWScreen::TKvZxSpectrumSpectraBWScreen(void* AData) : TKvScr
 
 int TKvZxSpectrumSpectraBWScreen::GetPixel(int X, int Y) {
   X = MX(X);
-  return ((Data[ZxRowOffset(Y) + (X >> 3)] >> (7 - (X & 7))) & 1) ^ 1;
+  return ZxPixelBit(ZxBitmapByte(Data, X, Y), X) ^ 1;
 }
 
 void TKvZxSpectrumSpectraBWScreen::SetPixel(int X, int Y, int AColor) {
   X = MX(X);
-  PutBit(Data[ZxRowOffset(Y) + (X >> 3)], X, AColor == 0);
+  PutZxPixelBit(ZxBitmapByte(Data, X, Y), X, AColor == 0);
 }
 
 TKvZxSpectrumSpectraColorScreen::TKvZxSpectrumSpectraColorScreen(void* AData, int ACellHeight, bool ADoubleByte,
@@ -59,12 +54,12 @@ TKvZxSpectrumSpectraColorScreen::TKvZxSpectrumSpectraColorScreen(void* AData, in
 
 int TKvZxSpectrumSpectraColorScreen::GetPixel(int X, int Y) {
   X = MX(X);
-  return (Data[ZxRowOffset(Y) + (X >> 3)] >> (7 - (X & 7))) & 1;
+  return ZxPixelBit(ZxBitmapByte(Data, X, Y), X);
 }
 
 void TKvZxSpectrumSpectraColorScreen::SetPixel(int X, int Y, int AColor) {
   X = MX(X);
-  PutBit(Data[ZxRowOffset(Y) + (X >> 3)], X, AColor != 0);
+  PutZxPixelBit(ZxBitmapByte(Data, X, Y), X, AColor != 0);
 }
 
 uint8_t* TKvZxSpectrumSpectraColorScreen::FirstByte(int ACellX, int ACellY, int& AColumn) {
@@ -514,23 +509,7 @@ void TKvZxSpectrumSpectra8x8EngineOptions::UpdatePalette() {
     BuildSpectraPalette();
 }
 
-TKvZxSpectrumSpectra8x2EngineOptions::TKvZxSpectrumSpectra8x2EngineOptions() { SetDitherMethod(2); }
-
-TKvZxSpectrumSpectra8x1EngineOptions::TKvZxSpectrumSpectra8x1EngineOptions() {
-  SetLimitErrorInsideBlock(false);
-  SetLimitErrorAtBlockBoundary(false);
-  SetDitherMethod(2);
-}
-
 TKvZxSpectrumSpectra4x8EngineOptions::TKvZxSpectrumSpectra4x8EngineOptions() { SetPaletteType(ptColored15x2); }
-
-TKvZxSpectrumSpectra4x2EngineOptions::TKvZxSpectrumSpectra4x2EngineOptions() { SetDitherMethod(2); }
-
-TKvZxSpectrumSpectra4x1EngineOptions::TKvZxSpectrumSpectra4x1EngineOptions() {
-  SetLimitErrorInsideBlock(false);
-  SetLimitErrorAtBlockBoundary(false);
-  SetDitherMethod(2);
-}
 
 TKvZxSpectrumSpectra8x8EngineUI::TKvZxSpectrumSpectra8x8EngineUI(TKvDestEngineOptions* AOptions, bool ASingleByte64)
     : TKvDestEngineUIEx(AOptions) {

@@ -319,40 +319,34 @@ public:
   TKvZxSpectrumSpectra8x8EngineOptions();
   void UpdatePalette() override;
 };
-class TKvZxSpectrumSpectra8x4EngineOptions : public TKvZxSpectrumSpectra8x8EngineOptions {
-public:
-  int32_t GetCellHeight() const override { return 4; }
-};
-class TKvZxSpectrumSpectra8x2EngineOptions : public TKvZxSpectrumSpectra8x8EngineOptions {
-public:
-  TKvZxSpectrumSpectra8x2EngineOptions();
-  int32_t GetCellHeight() const override { return 2; }
-};
-class TKvZxSpectrumSpectra8x1EngineOptions : public TKvZxSpectrumSpectra8x8EngineOptions {
-public:
-  TKvZxSpectrumSpectra8x1EngineOptions();
-  int32_t GetCellHeight() const override { return 1; }
-};
 // 4x8 cells, "15 colors (double byte)".
 class TKvZxSpectrumSpectra4x8EngineOptions : public TKvZxSpectrumSpectra8x8EngineOptions {
 public:
   TKvZxSpectrumSpectra4x8EngineOptions();
   int32_t GetCellWidth() const override { return 4; }
 };
-class TKvZxSpectrumSpectra4x4EngineOptions : public TKvZxSpectrumSpectra4x8EngineOptions {
+
+// The options TBase with cells ACellHeight lines high: cells of two lines or
+// one dither with method 2, and cells of one line spread their error freely.
+template <class TBase, int ACellHeight>
+class TKvZxSpectrumSpectraHeightOptions : public TBase {
 public:
-  int32_t GetCellHeight() const override { return 4; }
+  TKvZxSpectrumSpectraHeightOptions() {
+    if (ACellHeight == 1) {
+      this->SetLimitErrorInsideBlock(false);
+      this->SetLimitErrorAtBlockBoundary(false);
+    }
+    if (ACellHeight <= 2) this->SetDitherMethod(2);
+  }
+  int32_t GetCellHeight() const override { return ACellHeight; }
 };
-class TKvZxSpectrumSpectra4x2EngineOptions : public TKvZxSpectrumSpectra4x8EngineOptions {
-public:
-  TKvZxSpectrumSpectra4x2EngineOptions();
-  int32_t GetCellHeight() const override { return 2; }
-};
-class TKvZxSpectrumSpectra4x1EngineOptions : public TKvZxSpectrumSpectra4x8EngineOptions {
-public:
-  TKvZxSpectrumSpectra4x1EngineOptions();
-  int32_t GetCellHeight() const override { return 1; }
-};
+
+struct TKvZxSpectrumSpectra8x4EngineOptions : TKvZxSpectrumSpectraHeightOptions<TKvZxSpectrumSpectra8x8EngineOptions, 4> {};
+struct TKvZxSpectrumSpectra8x2EngineOptions : TKvZxSpectrumSpectraHeightOptions<TKvZxSpectrumSpectra8x8EngineOptions, 2> {};
+struct TKvZxSpectrumSpectra8x1EngineOptions : TKvZxSpectrumSpectraHeightOptions<TKvZxSpectrumSpectra8x8EngineOptions, 1> {};
+struct TKvZxSpectrumSpectra4x4EngineOptions : TKvZxSpectrumSpectraHeightOptions<TKvZxSpectrumSpectra4x8EngineOptions, 4> {};
+struct TKvZxSpectrumSpectra4x2EngineOptions : TKvZxSpectrumSpectraHeightOptions<TKvZxSpectrumSpectra4x8EngineOptions, 2> {};
+struct TKvZxSpectrumSpectra4x1EngineOptions : TKvZxSpectrumSpectraHeightOptions<TKvZxSpectrumSpectra4x8EngineOptions, 1> {};
 
 // Position, the Spectra palette list with "Black/white", "Gray" and "Сolor",
 // colour usage and dithering.
@@ -391,22 +385,14 @@ public:
   static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs) { return ConvertSpectra(AArgs, H, W == 4); }
 };
 
-class TKvZxSpectrumSpectra8x1Engine
-    : public TKvZxSpectrumSpectraEngineOf<TKvZxSpectrumSpectra8x1Engine, 8, 1, TKvZxSpectrumSpectra8x1EngineOptions> {};
-class TKvZxSpectrumSpectra8x2Engine
-    : public TKvZxSpectrumSpectraEngineOf<TKvZxSpectrumSpectra8x2Engine, 8, 2, TKvZxSpectrumSpectra8x2EngineOptions> {};
-class TKvZxSpectrumSpectra8x4Engine
-    : public TKvZxSpectrumSpectraEngineOf<TKvZxSpectrumSpectra8x4Engine, 8, 4, TKvZxSpectrumSpectra8x4EngineOptions> {};
-class TKvZxSpectrumSpectra8x8Engine
-    : public TKvZxSpectrumSpectraEngineOf<TKvZxSpectrumSpectra8x8Engine, 8, 8, TKvZxSpectrumSpectra8x8EngineOptions> {};
-class TKvZxSpectrumSpectra4x1Engine
-    : public TKvZxSpectrumSpectraEngineOf<TKvZxSpectrumSpectra4x1Engine, 4, 1, TKvZxSpectrumSpectra4x1EngineOptions> {};
-class TKvZxSpectrumSpectra4x2Engine
-    : public TKvZxSpectrumSpectraEngineOf<TKvZxSpectrumSpectra4x2Engine, 4, 2, TKvZxSpectrumSpectra4x2EngineOptions> {};
-class TKvZxSpectrumSpectra4x4Engine
-    : public TKvZxSpectrumSpectraEngineOf<TKvZxSpectrumSpectra4x4Engine, 4, 4, TKvZxSpectrumSpectra4x4EngineOptions> {};
-class TKvZxSpectrumSpectra4x8Engine
-    : public TKvZxSpectrumSpectraEngineOf<TKvZxSpectrumSpectra4x8Engine, 4, 8, TKvZxSpectrumSpectra4x8EngineOptions> {};
+struct TKvZxSpectrumSpectra8x1Engine : TKvZxSpectrumSpectraEngineOf<TKvZxSpectrumSpectra8x1Engine, 8, 1, TKvZxSpectrumSpectra8x1EngineOptions> {};
+struct TKvZxSpectrumSpectra8x2Engine : TKvZxSpectrumSpectraEngineOf<TKvZxSpectrumSpectra8x2Engine, 8, 2, TKvZxSpectrumSpectra8x2EngineOptions> {};
+struct TKvZxSpectrumSpectra8x4Engine : TKvZxSpectrumSpectraEngineOf<TKvZxSpectrumSpectra8x4Engine, 8, 4, TKvZxSpectrumSpectra8x4EngineOptions> {};
+struct TKvZxSpectrumSpectra8x8Engine : TKvZxSpectrumSpectraEngineOf<TKvZxSpectrumSpectra8x8Engine, 8, 8, TKvZxSpectrumSpectra8x8EngineOptions> {};
+struct TKvZxSpectrumSpectra4x1Engine : TKvZxSpectrumSpectraEngineOf<TKvZxSpectrumSpectra4x1Engine, 4, 1, TKvZxSpectrumSpectra4x1EngineOptions> {};
+struct TKvZxSpectrumSpectra4x2Engine : TKvZxSpectrumSpectraEngineOf<TKvZxSpectrumSpectra4x2Engine, 4, 2, TKvZxSpectrumSpectra4x2EngineOptions> {};
+struct TKvZxSpectrumSpectra4x4Engine : TKvZxSpectrumSpectraEngineOf<TKvZxSpectrumSpectra4x4Engine, 4, 4, TKvZxSpectrumSpectra4x4EngineOptions> {};
+struct TKvZxSpectrumSpectra4x8Engine : TKvZxSpectrumSpectraEngineOf<TKvZxSpectrumSpectra4x8Engine, 4, 8, TKvZxSpectrumSpectra4x8EngineOptions> {};
 
 // The modes of the platform in list order.
 const std::vector<const TKvDestEngineClass*>& ZxSpectrumSpectraDestEngineClasses();

@@ -726,14 +726,6 @@ void TKvULAPlusScreen::SetPixel(int X, int Y, int AColor) {
   TKvZxSpectrumColorScreen::SetPixel(X, Y, AColor);
 }
 
-int TKvULAPlusExtendedScreen::GetAttr(int CellX, int CellY) {
-  return Data[ZxBitmapSize + ZxRowOffset(CellY) + MCX(CellX)];
-}
-
-void TKvULAPlusExtendedScreen::SetAttr(int CellX, int CellY, int AAttr) {
-  Data[ZxBitmapSize + ZxRowOffset(CellY) + MCX(CellX)] = static_cast<uint8_t>(AAttr);
-}
-
 // ---------------------------------------------------------------------------
 // Candidates and the cell image
 
@@ -957,31 +949,15 @@ std::unique_ptr<TKvBitmap> ConvertMany(TUlaPlusConversion& AConversion, TKvConve
   return preview;
 }
 
-std::unique_ptr<TKvBitmap> ConvertUlaPlus(const TUlaPlusMode& AMode, TKvConvertArgs& AArgs) {
-  TUlaPlusConversion conversion(AMode, AArgs);
+}  // namespace
+
+std::unique_ptr<TKvBitmap> ConvertUlaPlus(TKvConvertArgs& AArgs, int AFileSize, int ACellHeight,
+                                          std::unique_ptr<TKvULAPlusScreen> (*ACreateScreen)(void*)) {
+  const TUlaPlusMode mode{AFileSize, ACellHeight, ACreateScreen};
+  TUlaPlusConversion conversion(mode, AArgs);
   if (PaletteModes(pmGray, pmColor17Of256, pmCustom).Has(AArgs.Options.PaletteMode))
     return ConvertFew(conversion, AArgs);
   return ConvertMany(conversion, AArgs);
-}
-
-}  // namespace
-
-std::unique_ptr<TKvULAPlusScreen> TKvULAPlusEngine::CreateScreen(void* AData) {
-  return std::make_unique<TKvULAPlusScreen>(AData);
-}
-
-std::unique_ptr<TKvBitmap> TKvULAPlusEngine::Convert(TKvConvertArgs& AArgs) {
-  static const TUlaPlusMode kMode{GetFileSize(), GetCellHeight(), &CreateScreen};
-  return ConvertUlaPlus(kMode, AArgs);
-}
-
-std::unique_ptr<TKvULAPlusScreen> TKvULAPlusTimexEngine::CreateScreen(void* AData) {
-  return std::make_unique<TKvULAPlusExtendedScreen>(AData);
-}
-
-std::unique_ptr<TKvBitmap> TKvULAPlusTimexEngine::Convert(TKvConvertArgs& AArgs) {
-  static const TUlaPlusMode kMode{GetFileSize(), GetCellHeight(), &CreateScreen};
-  return ConvertUlaPlus(kMode, AArgs);
 }
 
 const std::vector<const TKvDestEngineClass*>& ZxSpectrumUlaPlusDestEngineClasses() {

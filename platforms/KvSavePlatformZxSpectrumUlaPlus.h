@@ -262,12 +262,7 @@ public:
 };
 
 // One attribute per 8x1 cell, in the bitmap's row interleaving.
-class TKvULAPlusExtendedScreen : public TKvULAPlusScreen {
-public:
-  using TKvULAPlusScreen::TKvULAPlusScreen;
-  int GetAttr(int CellX, int CellY) override;
-  void SetAttr(int CellX, int CellY, int AAttr) override;
-};
+using TKvULAPlusExtendedScreen = TKvZxRowAttrScreen<TKvULAPlusScreen>;
 
 // The candidates of a cell over a layout palette: every colour once as a
 // single (flagged as paper or ink group), then every paper/ink pair of each
@@ -319,25 +314,31 @@ public:
 // ---------------------------------------------------------------------------
 // Engines
 
-class TKvULAPlusEngine : public TKvDestEngineWith<TKvULAPlusEngine, TKvULAPlusEngineOptions, TKvULAPlusEngineUI> {
+// The conversion of both modes: a file of AFileSize bytes, the screen
+// ACreateScreen makes over it with cells ACellHeight lines high, and the
+// palette at its end.
+std::unique_ptr<TKvBitmap> ConvertUlaPlus(TKvConvertArgs& AArgs, int AFileSize, int ACellHeight,
+                                          std::unique_ptr<TKvULAPlusScreen> (*ACreateScreen)(void*));
+
+// A mode AMode of the "ZX Spectrum UlaPlus" platform with options TOptions:
+// files of AFileSize bytes over a TScreen with cells ACellHeight lines high.
+// TBase is the mode it extends, if any.
+template <class T, class TOptions, class TScreen, int AFileSize, int ACellHeight, TKvText AMode,
+          class TBase = TKvDestEngine>
+class TKvULAPlusEngineOf : public TKvDestMode<T, TOptions, TKvULAPlusEngineUI, "ZX Spectrum UlaPlus", AMode, TBase> {
 public:
-  static std::string GetPlatformName() { return "ZX Spectrum UlaPlus"; }
-  static std::string GetModeName() { return "256x192x8 (8x8)"; }
-  static int GetFileSize() { return 6976; }
-  static int GetCellHeight() { return 8; }
-  static std::unique_ptr<TKvULAPlusScreen> CreateScreen(void* AData);
-  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
+  static int GetFileSize() { return AFileSize; }
+  static int GetCellHeight() { return ACellHeight; }
+  static std::unique_ptr<TKvULAPlusScreen> CreateScreen(void* AData) { return std::make_unique<TScreen>(AData); }
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs) {
+    return ConvertUlaPlus(AArgs, AFileSize, ACellHeight, &CreateScreen);
+  }
 };
 
-class TKvULAPlusTimexEngine : public TKvDestEngineWith<TKvULAPlusTimexEngine, TKvULAPlusTimexEngineOptions,
-                                                       TKvULAPlusEngineUI, TKvULAPlusEngine> {
-public:
-  static std::string GetModeName() { return "256x192x8 (8x1)"; }
-  static int GetFileSize() { return 12352; }
-  static int GetCellHeight() { return 1; }
-  static std::unique_ptr<TKvULAPlusScreen> CreateScreen(void* AData);
-  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
-};
+struct TKvULAPlusEngine : TKvULAPlusEngineOf<TKvULAPlusEngine, TKvULAPlusEngineOptions, TKvULAPlusScreen, 6976, 8, "256x192x8 (8x8)"> {};
+struct TKvULAPlusTimexEngine
+    : TKvULAPlusEngineOf<TKvULAPlusTimexEngine, TKvULAPlusTimexEngineOptions, TKvULAPlusExtendedScreen, 12352, 1,
+                         "256x192x8 (8x1)", TKvULAPlusEngine> {};
 
 // The modes of the platform in list order.
 const std::vector<const TKvDestEngineClass*>& ZxSpectrumUlaPlusDestEngineClasses();
