@@ -174,6 +174,20 @@ void TKvAgat7_128x128HAMScreen::StoreBandPalette(int ABand, const TKvPaletteRGB&
   for (int k = 0; k < APalette.Count; ++k) ARGB.GetLevelIndexes(APalette.GetStdRGB(k), p[3 * k], p[3 * k + 1], p[3 * k + 2]);
 }
 
+std::unique_ptr<TKvBitmapData> MakeAgatScreen(const TKvAgatMode& M, uint8_t* AData) {
+  switch (M.Family) {
+    case TKvAgatFamily::Agat7:
+      return std::make_unique<TKvAgatScreen<TKvScreen4, 4>>(M.Width, M.Height, AData, M.Interlaced, M.Gigascreen);
+    case TKvAgatFamily::Agat9:
+      return std::make_unique<TKvAgatScreen<TKvScreen2, 2>>(M.Width, M.Height, AData, M.Interlaced, M.Gigascreen);
+    case TKvAgatFamily::Mono:
+      return std::make_unique<TKvAgatScreen<TKvScreen1, 1>>(M.Width, M.Height, AData, M.Interlaced, M.Gigascreen);
+    case TKvAgatFamily::HAM:
+      return std::make_unique<TKvAgat7_128x128HAMScreen>(M.Width, M.Height, AData);
+  }
+  RaiseInternalError();
+}
+
 std::unique_ptr<TKvBitmap> TKvAgat7_128x128HAMImage::ConvertHAM(bool* AAbort, TKvDestEngineOptions& AOptions,
                                                                  TKvAgat7_128x128HAMScreen* AScreen) {
   Adjust(AOptions.LightnessFix, AOptions.SaturationFix);
@@ -401,37 +415,6 @@ bool IsAgatGrayType(TKvPaletteType AType) {
   return AType == ptGray8 || AType == ptGray16 || AType == ptGrayBRGB || AType == ptGrayWRGB;
 }
 
-std::unique_ptr<TKvBitmapData> MakeFrameScreen(const TKvAgatMode& M, uint8_t* AData) {
-  switch (M.Family) {
-    case TKvAgatFamily::Agat7:
-      if (M.Interlaced) return std::make_unique<TKvAgat7Engine128x256Screen>(M.Width, M.Height, AData);
-      return std::make_unique<TKvScreen4>(M.Width, M.Height, AData);
-    case TKvAgatFamily::HAM:
-      return std::make_unique<TKvAgat7_128x128HAMScreen>(M.Width, M.Height, AData);
-    case TKvAgatFamily::Agat9:
-      return std::make_unique<TKvAgat9Engine256x256Screen>(M.Width, M.Height, AData);
-    case TKvAgatFamily::Mono:
-      if (M.Interlaced) return std::make_unique<TKvAgat9Engine512x256Screen>(M.Width, M.Height, AData);
-      return std::make_unique<TKvScreen1>(M.Width, M.Height, AData);
-  }
-  RaiseInternalError();
-}
-
-std::unique_ptr<TKvBitmapData> MakeGigaScreen(const TKvAgatMode& M, uint8_t* AData) {
-  switch (M.Family) {
-    case TKvAgatFamily::Agat7:
-      if (M.Interlaced) return std::make_unique<TKvAgat7Engine128x256ExScreen>(M.Width, M.Height, AData);
-      return std::make_unique<TKvAgat7Engine64x64ExScreen>(M.Width, M.Height, AData);
-    case TKvAgatFamily::Agat9:
-      return std::make_unique<TKvAgat9Engine256x256ExScreen>(M.Width, M.Height, AData);
-    case TKvAgatFamily::Mono:
-      if (M.Interlaced) return std::make_unique<TKvAgat9Engine512x256ExScreen>(M.Width, M.Height, AData);
-      return std::make_unique<TKvAgat7Engine256x256ExScreen>(M.Width, M.Height, AData);
-    default:
-      RaiseInternalError();
-  }
-}
-
 // The files of one conversion: the ".fil" file of the mode, for a two-frame
 // mode with a file per frame under it, and the screen over its data. The
 // screens hold exactly the mode's picture.
@@ -445,7 +428,6 @@ public:
     if (AMode.Gigascreen) {
       main->InitFile(2 * AMode.FrameLength, static_cast<uint8_t>(AMode.FrameMode + AgatGigaModeOffset), kind,
                      options.Comment);
-      Screen = MakeGigaScreen(AMode, main->GetData());
       for (int i = 0; i < 2; ++i) {
         auto frame = std::make_unique<TKvFilStream>(i == 0 ? "0.fil" : "1.fil");
         frame->InitFile(AMode.FrameLength, AMode.FrameMode, kind, options.Comment);
@@ -454,8 +436,8 @@ public:
       }
     } else {
       main->InitFile(AMode.FrameLength, AMode.FrameMode, kind, options.Comment);
-      Screen = MakeFrameScreen(AMode, main->GetData());
     }
+    Screen = MakeAgatScreen(AMode, main->GetData());
     FMain = main.get();
     FStreams->Add(std::move(main));
   }

@@ -51,15 +51,18 @@ struct TKvAgatMode {
 // The palette kind byte a mode writes for a palette kind.
 uint8_t AgatKindByte(const TKvAgatMode& AMode, uint8_t APaletteType);
 
-// The screens over a ".fil" file's data. An interlaced screen stores picture
-// row y as memory row y / 2 + (y mod 2) * (H / 2). A two-frame screen splits
-// a value c by the base count n: c / n into the first frame and c mod n into
-// the second, AFrameOffset bytes further on.
-template <class TBase>
+// The screens over a ".fil" file's data, ABits bits per pixel. An interlaced
+// screen stores picture row y as memory row y / 2 + (y mod 2) * (H / 2). A
+// two-frame screen splits a value c by the base count n = 2^ABits: c / n
+// into the first frame and c mod n into the second, which follows it.
+template <class TBase, int ABits>
 class TKvAgatScreen : public TBase {
 public:
-  TKvAgatScreen(int AWidth, int AHeight, void* AData, bool AInterlaced, int AFrameOffset = 0, int ASplit = 0)
-      : TBase(AWidth, AHeight, AData), FInterlaced(AInterlaced), FFrameOffset(AFrameOffset), FSplit(ASplit) {}
+  TKvAgatScreen(int AWidth, int AHeight, void* AData, bool AInterlaced, bool AGigascreen)
+      : TBase(AWidth, AHeight, AData),
+        FInterlaced(AInterlaced),
+        FFrameOffset(AWidth * AHeight * ABits / 8),
+        FSplit(AGigascreen ? 1 << ABits : 0) {}
   uint8_t* GetScanline(int Y) override {
     const int row = FInterlaced ? Y / 2 + (Y % 2) * (this->Height / 2) : Y;
     return this->Data + FFrame + static_cast<intptr_t>(row) * this->Stride;
@@ -90,39 +93,6 @@ private:
   int FFrameOffset;
   int FSplit;
   int FFrame = 0;
-};
-
-class TKvAgat7Engine128x256Screen : public TKvAgatScreen<TKvScreen4> {
-public:
-  TKvAgat7Engine128x256Screen(int W, int H, void* AData) : TKvAgatScreen(W, H, AData, true) {}
-};
-class TKvAgat9Engine256x256Screen : public TKvAgatScreen<TKvScreen2> {
-public:
-  TKvAgat9Engine256x256Screen(int W, int H, void* AData) : TKvAgatScreen(W, H, AData, true) {}
-};
-class TKvAgat9Engine512x256Screen : public TKvAgatScreen<TKvScreen1> {
-public:
-  TKvAgat9Engine512x256Screen(int W, int H, void* AData) : TKvAgatScreen(W, H, AData, true) {}
-};
-class TKvAgat7Engine64x64ExScreen : public TKvAgatScreen<TKvScreen4> {
-public:
-  TKvAgat7Engine64x64ExScreen(int W, int H, void* AData) : TKvAgatScreen(W, H, AData, false, W * H / 2, 16) {}
-};
-class TKvAgat7Engine128x256ExScreen : public TKvAgatScreen<TKvScreen4> {
-public:
-  TKvAgat7Engine128x256ExScreen(int W, int H, void* AData) : TKvAgatScreen(W, H, AData, true, W * H / 2, 16) {}
-};
-class TKvAgat7Engine256x256ExScreen : public TKvAgatScreen<TKvScreen1> {
-public:
-  TKvAgat7Engine256x256ExScreen(int W, int H, void* AData) : TKvAgatScreen(W, H, AData, false, W * H / 8, 2) {}
-};
-class TKvAgat9Engine256x256ExScreen : public TKvAgatScreen<TKvScreen2> {
-public:
-  TKvAgat9Engine256x256ExScreen(int W, int H, void* AData) : TKvAgatScreen(W, H, AData, true, W * H / 4, 4) {}
-};
-class TKvAgat9Engine512x256ExScreen : public TKvAgatScreen<TKvScreen1> {
-public:
-  TKvAgat9Engine512x256ExScreen(int W, int H, void* AData) : TKvAgatScreen(W, H, AData, true, W * H / 8, 2) {}
 };
 
 // The 128x128 screen with a palette half per 4-line band: rows 4..7 of every
@@ -159,61 +129,25 @@ public:
   int32_t ModeColorCount = 16;  // colours of one frame
 };
 
-class TKvAgat7Engine64x64ExOptions : public TKvAgat7Engine64x64Options {
+struct TKvAgat7Engine64x64ExOptions : TKvAgat7Engine64x64Options { TKvAgat7Engine64x64ExOptions(); };
+
+// The options of TBase at AWidth x AHeight.
+template <int AWidth, int AHeight, class TBase = TKvAgat7Engine64x64Options>
+class TKvAgatOptionsOf : public TBase {
 public:
-  TKvAgat7Engine64x64ExOptions();
+  TKvSize GetDefaultSize() const override { return {AWidth, AHeight}; }
 };
 
-class TKvAgat7Engine128x128Options : public TKvAgat7Engine64x64Options {
-public:
-  TKvSize GetDefaultSize() const override { return {128, 128}; }
-};
-
-class TKvAgat7Engine128x128ExOptions : public TKvAgat7Engine64x64ExOptions {
-public:
-  TKvSize GetDefaultSize() const override { return {128, 128}; }
-};
-
+struct TKvAgat7Engine128x128Options : TKvAgatOptionsOf<128, 128> {};
+struct TKvAgat7Engine128x128ExOptions : TKvAgatOptionsOf<128, 128, TKvAgat7Engine64x64ExOptions> {};
 // The result palette is what the last conversion used.
-class TKvAgat7_128x128HAMOptions : public TKvAgat7Engine128x128Options {
-public:
-  void UpdatePalette() override {}
-};
-
-class TKvAgat7Engine128x256Options : public TKvAgat7Engine64x64Options {
-public:
-  TKvAgat7Engine128x256Options();
-  TKvSize GetDefaultSize() const override { return {128, 256}; }
-};
-
-class TKvAgat7Engine128x256ExOptions : public TKvAgat7Engine64x64ExOptions {
-public:
-  TKvAgat7Engine128x256ExOptions();
-  TKvSize GetDefaultSize() const override { return {128, 256}; }
-};
-
-class TKvAgat7Engine256x256Options : public TKvAgat7Engine64x64Options {
-public:
-  TKvAgat7Engine256x256Options();
-  TKvSize GetDefaultSize() const override { return {256, 256}; }
-};
-
-class TKvAgat9Engine256x256Options : public TKvAgat7Engine64x64Options {
-public:
-  TKvAgat9Engine256x256Options();
-  TKvSize GetDefaultSize() const override { return {256, 256}; }
-};
-
-class TKvAgat9Engine256x256ExOptions : public TKvAgat9Engine256x256Options {
-public:
-  TKvAgat9Engine256x256ExOptions();
-};
-
-class TKvAgat9Engine512x256Options : public TKvAgat9Engine256x256Options {
-public:
-  TKvAgat9Engine512x256Options();
-  TKvSize GetDefaultSize() const override { return {512, 256}; }
-};
+struct TKvAgat7_128x128HAMOptions : TKvAgat7Engine128x128Options { void UpdatePalette() override {} };
+struct TKvAgat7Engine128x256Options : TKvAgatOptionsOf<128, 256> { TKvAgat7Engine128x256Options(); };
+struct TKvAgat7Engine128x256ExOptions : TKvAgatOptionsOf<128, 256, TKvAgat7Engine64x64ExOptions> { TKvAgat7Engine128x256ExOptions(); };
+struct TKvAgat7Engine256x256Options : TKvAgatOptionsOf<256, 256> { TKvAgat7Engine256x256Options(); };
+struct TKvAgat9Engine256x256Options : TKvAgatOptionsOf<256, 256> { TKvAgat9Engine256x256Options(); };
+struct TKvAgat9Engine256x256ExOptions : TKvAgat9Engine256x256Options { TKvAgat9Engine256x256ExOptions(); };
+struct TKvAgat9Engine512x256Options : TKvAgatOptionsOf<512, 256, TKvAgat9Engine256x256Options> { TKvAgat9Engine512x256Options(); };
 
 // ---------------------------------------------------------------------------
 // Panels
@@ -226,49 +160,32 @@ public:
   const bool Gigascreen;
 };
 
-class TKvAgat7EngineUI : public TKvAgatColorEngineUI {
+// The colour panel of AFamily, of one frame or of two.
+template <TKvAgatFamily AFamily, bool AGigascreen>
+class TKvAgatColorUIOf : public TKvAgatColorEngineUI {
 public:
-  explicit TKvAgat7EngineUI(TKvDestEngineOptions* AOptions, bool AGigascreen = false)
-      : TKvAgatColorEngineUI(AOptions, TKvAgatFamily::Agat7, AGigascreen) {}
+  explicit TKvAgatColorUIOf(TKvDestEngineOptions* AOptions) : TKvAgatColorEngineUI(AOptions, AFamily, AGigascreen) {}
 };
 
-class TKvAgat7EngineExUI : public TKvAgat7EngineUI {
-public:
-  explicit TKvAgat7EngineExUI(TKvDestEngineOptions* AOptions) : TKvAgat7EngineUI(AOptions, true) {}
-};
-
-class TKvAgat9Engine256x256UI : public TKvAgatColorEngineUI {
-public:
-  explicit TKvAgat9Engine256x256UI(TKvDestEngineOptions* AOptions, bool AGigascreen = false)
-      : TKvAgatColorEngineUI(AOptions, TKvAgatFamily::Agat9, AGigascreen) {}
-};
-
-class TKvAgat9Engine256x256ExUI : public TKvAgat9Engine256x256UI {
-public:
-  explicit TKvAgat9Engine256x256ExUI(TKvDestEngineOptions* AOptions) : TKvAgat9Engine256x256UI(AOptions, true) {}
-};
+struct TKvAgat7EngineUI : TKvAgatColorUIOf<TKvAgatFamily::Agat7, false> { using TKvAgatColorUIOf::TKvAgatColorUIOf; };
+struct TKvAgat7EngineExUI : TKvAgatColorUIOf<TKvAgatFamily::Agat7, true> { using TKvAgatColorUIOf::TKvAgatColorUIOf; };
+struct TKvAgat9Engine256x256UI : TKvAgatColorUIOf<TKvAgatFamily::Agat9, false> { using TKvAgatColorUIOf::TKvAgatColorUIOf; };
+struct TKvAgat9Engine256x256ExUI : TKvAgatColorUIOf<TKvAgatFamily::Agat9, true> { using TKvAgatColorUIOf::TKvAgatColorUIOf; };
 
 // The black-and-white screens: no palette choice.
-class TKvAgat7Engine256x256UI : public TKvDestEngineUIEx {
-public:
-  explicit TKvAgat7Engine256x256UI(TKvDestEngineOptions* AOptions);
-};
+struct TKvAgat7Engine256x256UI : TKvDestEngineUIEx { explicit TKvAgat7Engine256x256UI(TKvDestEngineOptions* AOptions); };
+struct TKvAgat9Engine512x256UI : TKvAgat7Engine256x256UI { using TKvAgat7Engine256x256UI::TKvAgat7Engine256x256UI; };
 
-class TKvAgat9Engine512x256UI : public TKvAgat7Engine256x256UI {
-public:
-  using TKvAgat7Engine256x256UI::TKvAgat7Engine256x256UI;
-};
-
-class TKvAgat7_128x128HAMEngineUI : public TKvDestEngineUIEx {
-public:
-  explicit TKvAgat7_128x128HAMEngineUI(TKvDestEngineOptions* AOptions);
-};
+struct TKvAgat7_128x128HAMEngineUI : TKvDestEngineUIEx { explicit TKvAgat7_128x128HAMEngineUI(TKvDestEngineOptions* AOptions); };
 
 // ---------------------------------------------------------------------------
 // Engines
 
 // The modes in registration order.
 extern const TKvAgatMode AgatModes[13];
+// The screen of a mode over its file's data: 4 bits per pixel on Agat-7, 2 on
+// Agat-9, 1 in black and white.
+std::unique_ptr<TKvBitmapData> MakeAgatScreen(const TKvAgatMode& AMode, uint8_t* AData);
 
 class TKvAgatEngine : public TKvDestEngine {
 public:
@@ -289,31 +206,25 @@ public:
   }
 };
 
-class TKvAgat7Engine64x64
-    : public TKvAgatEngineOf<TKvAgat7Engine64x64, 0, TKvAgat7Engine64x64Options, TKvAgat7EngineUI> {};
-class TKvAgat7Engine64x64Ex
-    : public TKvAgatEngineOf<TKvAgat7Engine64x64Ex, 1, TKvAgat7Engine64x64ExOptions, TKvAgat7EngineExUI> {};
-class TKvAgat7Engine128x128 : public TKvAgatEngineOf<TKvAgat7Engine128x128, 2, TKvAgat7Engine128x128Options,
-                                                     TKvAgat7EngineUI, TKvAgat7Engine64x64> {};
-class TKvAgat7Engine128x128Ex : public TKvAgatEngineOf<TKvAgat7Engine128x128Ex, 3, TKvAgat7Engine128x128ExOptions,
-                                                       TKvAgat7EngineExUI, TKvAgat7Engine64x64Ex> {};
-class TKvAgat7Engine128x128HAM : public TKvAgatEngineOf<TKvAgat7Engine128x128HAM, 4, TKvAgat7_128x128HAMOptions,
-                                                        TKvAgat7_128x128HAMEngineUI, TKvAgat7Engine128x128> {};
-class TKvAgat7Engine128x256 : public TKvAgatEngineOf<TKvAgat7Engine128x256, 5, TKvAgat7Engine128x256Options,
-                                                     TKvAgat7EngineUI, TKvAgat7Engine64x64> {};
-class TKvAgat7Engine128x256Ex : public TKvAgatEngineOf<TKvAgat7Engine128x256Ex, 6, TKvAgat7Engine128x256ExOptions,
-                                                       TKvAgat7EngineExUI, TKvAgat7Engine64x64Ex> {};
-class TKvAgat7Engine256x256
-    : public TKvAgatEngineOf<TKvAgat7Engine256x256, 7, TKvAgat7Engine256x256Options, TKvAgat7Engine256x256UI> {};
-class TKvAgat7Engine256x256Ex
-    : public TKvAgatEngineOf<TKvAgat7Engine256x256Ex, 8, TKvAgat7Engine256x256Options, TKvAgat7Engine256x256UI> {};
-class TKvAgat9Engine256x256
-    : public TKvAgatEngineOf<TKvAgat9Engine256x256, 9, TKvAgat9Engine256x256Options, TKvAgat9Engine256x256UI> {};
-class TKvAgat9Engine256x256Ex
-    : public TKvAgatEngineOf<TKvAgat9Engine256x256Ex, 10, TKvAgat9Engine256x256ExOptions, TKvAgat9Engine256x256ExUI> {};
-class TKvAgat9Engine512x256
-    : public TKvAgatEngineOf<TKvAgat9Engine512x256, 11, TKvAgat9Engine512x256Options, TKvAgat9Engine512x256UI> {};
-class TKvAgat9Engine512x256Ex
-    : public TKvAgatEngineOf<TKvAgat9Engine512x256Ex, 12, TKvAgat9Engine512x256Options, TKvAgat9Engine512x256UI> {};
+struct TKvAgat7Engine64x64 : TKvAgatEngineOf<TKvAgat7Engine64x64, 0, TKvAgat7Engine64x64Options, TKvAgat7EngineUI> {};
+struct TKvAgat7Engine64x64Ex : TKvAgatEngineOf<TKvAgat7Engine64x64Ex, 1, TKvAgat7Engine64x64ExOptions, TKvAgat7EngineExUI> {};
+struct TKvAgat7Engine128x128
+    : TKvAgatEngineOf<TKvAgat7Engine128x128, 2, TKvAgat7Engine128x128Options, TKvAgat7EngineUI, TKvAgat7Engine64x64> {};
+struct TKvAgat7Engine128x128Ex
+    : TKvAgatEngineOf<TKvAgat7Engine128x128Ex, 3, TKvAgat7Engine128x128ExOptions, TKvAgat7EngineExUI, TKvAgat7Engine64x64Ex> {};
+struct TKvAgat7Engine128x128HAM
+    : TKvAgatEngineOf<TKvAgat7Engine128x128HAM, 4, TKvAgat7_128x128HAMOptions, TKvAgat7_128x128HAMEngineUI, TKvAgat7Engine128x128> {};
+struct TKvAgat7Engine128x256
+    : TKvAgatEngineOf<TKvAgat7Engine128x256, 5, TKvAgat7Engine128x256Options, TKvAgat7EngineUI, TKvAgat7Engine64x64> {};
+struct TKvAgat7Engine128x256Ex
+    : TKvAgatEngineOf<TKvAgat7Engine128x256Ex, 6, TKvAgat7Engine128x256ExOptions, TKvAgat7EngineExUI, TKvAgat7Engine64x64Ex> {};
+struct TKvAgat7Engine256x256 : TKvAgatEngineOf<TKvAgat7Engine256x256, 7, TKvAgat7Engine256x256Options, TKvAgat7Engine256x256UI> {};
+struct TKvAgat7Engine256x256Ex : TKvAgatEngineOf<TKvAgat7Engine256x256Ex, 8, TKvAgat7Engine256x256Options, TKvAgat7Engine256x256UI> {};
+struct TKvAgat9Engine256x256 : TKvAgatEngineOf<TKvAgat9Engine256x256, 9, TKvAgat9Engine256x256Options, TKvAgat9Engine256x256UI> {};
+struct TKvAgat9Engine256x256Ex
+    : TKvAgatEngineOf<TKvAgat9Engine256x256Ex, 10, TKvAgat9Engine256x256ExOptions, TKvAgat9Engine256x256ExUI> {};
+struct TKvAgat9Engine512x256 : TKvAgatEngineOf<TKvAgat9Engine512x256, 11, TKvAgat9Engine512x256Options, TKvAgat9Engine512x256UI> {};
+struct TKvAgat9Engine512x256Ex
+    : TKvAgatEngineOf<TKvAgat9Engine512x256Ex, 12, TKvAgat9Engine512x256Options, TKvAgat9Engine512x256UI> {};
 
 void InitKvSavePlatformAgat();

@@ -216,30 +216,30 @@ TEST(KvSavePlatformAgat, FileSizesModeAndKindBytes) {
 
 TEST(KvSavePlatformAgat, ScreenLayouts) {
   std::vector<uint8_t> d(32768, 0);
-  TKvAgat7Engine64x64ExScreen g(64, 64, d.data());
-  g.SetPixel(3, 5, 0x3A);
+  auto g = MakeAgatScreen(AgatModes[1], d.data());
+  g->SetPixel(3, 5, 0x3A);
   EXPECT_EQ(d[5 * 32 + 1], 0x03);
   EXPECT_EQ(d[2048 + 5 * 32 + 1], 0x0A);
-  EXPECT_EQ(g.GetPixel(3, 5), 0x3A);
+  EXPECT_EQ(g->GetPixel(3, 5), 0x3A);
 
   std::fill(d.begin(), d.end(), 0);
-  TKvAgat7Engine128x256Screen s(128, 256, d.data());
-  s.SetPixel(0, 1, 7);
-  s.SetPixel(1, 2, 5);
+  auto s = MakeAgatScreen(AgatModes[5], d.data());
+  s->SetPixel(0, 1, 7);
+  s->SetPixel(1, 2, 5);
   EXPECT_EQ(d[8192], 0x70);
   EXPECT_EQ(d[64], 0x05);
-  TKvAgat7Engine128x256ExScreen sx(128, 256, d.data());
-  sx.SetPixel(2, 1, 0x12);
+  auto sx = MakeAgatScreen(AgatModes[6], d.data());
+  sx->SetPixel(2, 1, 0x12);
   EXPECT_EQ(d[128 * 64 + 1], 0x10);
   EXPECT_EQ(d[16384 + 128 * 64 + 1], 0x20);
 
   std::fill(d.begin(), d.end(), 0);
-  TKvAgat9Engine256x256Screen a9(256, 256, d.data());
-  a9.SetPixel(5, 3, 2);
+  auto a9 = MakeAgatScreen(AgatModes[9], d.data());
+  a9->SetPixel(5, 3, 2);
   EXPECT_EQ(d[(1 + 128) * 64 + 1], 0x20);
-  TKvAgat9Engine512x256ExScreen m2(512, 256, d.data());
-  m2.MirrorX = true;
-  m2.SetPixel(0, 0, 1);
+  auto m2 = MakeAgatScreen(AgatModes[12], d.data());
+  m2->MirrorX = true;
+  m2->SetPixel(0, 0, 1);
   EXPECT_EQ(d[63], 0);
   EXPECT_EQ(d[16384 + 63], 1);
 
