@@ -1,56 +1,36 @@
 #include "platforms/KvPlatformPMD85.h"
 
+#include <vector>
+
 #include "core/KvDestEngineOptions.h"
 #include "core/KvErrors.h"
 
 void BuildPMD85Palette(const TKvDestEngineOptions* AOptions, TKvPalette256& APalette, TKvPaletteType AType) {
+  // The attribute colours of the fixed kinds A to F; white among them is the
+  // exact linear white.
+  constexpr TKvStdRGBColor white{255, 255, 255};
+  static const std::vector<TKvStdRGBColor> fixedKinds[6] = {
+      {white, {191, 191, 191}},
+      {white, {223, 223, 223}, {191, 191, 191}, {160, 160, 160}},
+      {{160, 160, 160}, {191, 191, 191}, {223, 223, 223}, white},
+      {{80, 255, 80}, {255, 255, 80}, {80, 255, 255}, white},
+      {{80, 255, 80}, {255, 80, 80}, {80, 80, 255}, {255, 80, 255}},
+      {white, {0, 160, 0}, {255, 80, 80}, {160, 0, 0}},
+  };
   APalette.Clear();
   APalette.AddLinRGB(LinRGBColor(0, 0, 0));
-  auto white = [&]() { APalette.AddLinRGB(LinRGBColor(1, 1, 1)); };
-  auto rgb = [&](uint8_t R, uint8_t G, uint8_t B) { APalette.AddRGB(R, G, B); };
-  switch (AType) {
-    case ptPMD85A:
-      white();
-      rgb(191, 191, 191);
-      break;
-    case ptPMD85B:
-      white();
-      rgb(223, 223, 223);
-      rgb(191, 191, 191);
-      rgb(160, 160, 160);
-      break;
-    case ptPMD85C:
-      rgb(160, 160, 160);
-      rgb(191, 191, 191);
-      rgb(223, 223, 223);
-      white();
-      break;
-    case ptPMD85D:
-      rgb(80, 255, 80);
-      rgb(255, 255, 80);
-      rgb(80, 255, 255);
-      white();
-      break;
-    case ptPMD85E:
-      rgb(80, 255, 80);
-      rgb(255, 80, 80);
-      rgb(80, 80, 255);
-      rgb(255, 80, 255);
-      break;
-    case ptPMD85F:
-      white();
-      rgb(0, 160, 0);
-      rgb(255, 80, 80);
-      rgb(160, 0, 0);
-      break;
-    case ptPMD85GCustom:
-      if (!AOptions) RaiseUnsupportedOption();
-      for (const TKvStdRGBColor* c :
-           {&AOptions->CustomColor1, &AOptions->CustomColor2, &AOptions->CustomColor3, &AOptions->CustomColor4})
-        APalette.AddStdRGB(*c);
-      break;
-    default:
-      RaiseUnsupportedOption();
+  if (AType >= ptPMD85A && AType <= ptPMD85F) {
+    for (const TKvStdRGBColor& c : fixedKinds[AType - ptPMD85A])
+      if (c == white)
+        APalette.AddLinRGB(LinRGBColor(1, 1, 1));
+      else
+        APalette.AddStdRGB(c);
+  } else if (AType == ptPMD85GCustom && AOptions) {
+    for (const TKvStdRGBColor* c :
+         {&AOptions->CustomColor1, &AOptions->CustomColor2, &AOptions->CustomColor3, &AOptions->CustomColor4})
+      APalette.AddStdRGB(*c);
+  } else {
+    RaiseUnsupportedOption();
   }
 }
 

@@ -1,6 +1,7 @@
 #include "platforms/KvSavePlatformPC8000.h"
 
 #include <cstring>
+#include <vector>
 
 #include "bitmap/B32.h"
 #include "core/KvImage.h"
@@ -36,37 +37,21 @@ void TKvPC8000Screen::SetAttr(int CellX, int CellY, int AAttr) {
 // ---------------------------------------------------------------------------
 // Candidates and cell image
 
-TKvPC8000GrayPaletteList::TKvPC8000GrayPaletteList(TKvPalette256& APalette) {
-  static const uint8_t pairs[6][2] = {{1, 1}, {14, 14}, {15, 15}, {1, 14}, {1, 15}, {14, 15}};
-  for (const auto& p : pairs) Add(std::make_unique<TKvCellPaperIncPalette>(APalette, p[0], p[1]));
-}
-
-TKvPC8000ColorPaletteList::TKvPC8000ColorPaletteList(TKvPalette256& APalette) {
-  for (int i = 1; i <= 15; ++i) Add(std::make_unique<TKvCellPaperIncPalette>(APalette, i, i));
-  for (int i = 1; i <= 14; ++i)
-    for (int j = i + 1; j <= 15; ++j) Add(std::make_unique<TKvCellPaperIncPalette>(APalette, i, j));
-}
-
-std::unique_ptr<TKvBitmap> TKvPC8000ColorImage::CreateResult() {
-  return std::make_unique<TKvBitmap4>(GetWidth(), GetHeight(), FPalette);
+TKvPC8000ColorPaletteList::TKvPC8000ColorPaletteList(TKvPalette256& APalette, bool AGray) {
+  static const std::vector<int> grays{1, 14, 15}, colors{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
+  const std::vector<int>& entries = AGray ? grays : colors;
+  for (int i : entries) Add(std::make_unique<TKvCellPaperIncPalette>(APalette, i, i));
+  for (size_t i = 0; i < entries.size(); ++i)
+    for (size_t j = i + 1; j < entries.size(); ++j)
+      Add(std::make_unique<TKvCellPaperIncPalette>(APalette, entries[i], entries[j]));
 }
 
 TKvCellPaletteList* TKvPC8000ColorImage::CreatePaletteList() {
-  if (FGrayMode) return new TKvPC8000GrayPaletteList(*FPalette);
-  return new TKvPC8000ColorPaletteList(*FPalette);
+  return new TKvPC8000ColorPaletteList(*FPalette, FGrayMode);
 }
 
 void TKvPC8000ColorImage::SetCellAttr(TKvCellScreen* ATarget, int ACellX, int ACellY, TKvCellPalette* ACellPalette) {
   if (ATarget) ATarget->SetAttr(ACellX, ACellY, (ACellPalette->IndexA << 4) | ACellPalette->IndexB);
-}
-
-void TKvPC8000ColorImage::SetResultPixel(TKvBitmap* AResult, int X, int Y, TKvCellPalette* ACellPalette,
-                                         int AIndex) {
-  AResult->SetPixel(X, Y, AIndex ? ACellPalette->IndexB : ACellPalette->IndexA);
-}
-
-void TKvPC8000ColorImage::SetTargetPixel(TKvCellScreen* ATarget, int X, int Y, TKvCellPalette*, int AIndex) {
-  if (ATarget) ATarget->SetPixel(X, Y, AIndex);
 }
 
 // ---------------------------------------------------------------------------

@@ -10,6 +10,7 @@
 #include "core/KvCellImage.h"
 #include "core/KvCellPalette.h"
 #include "core/KvDestEngineOptions.h"
+#include "platforms/KvPairCellImage.h"
 #include "platforms/KvPlatformPC8000.h"
 
 // The ".vm2" layout over the whole file: pixel bytes in 8 x 8 blocks after
@@ -26,26 +27,19 @@ public:
   void SetAttr(int CellX, int CellY, int AAttr) override;
 };
 
-// Black, gray and white alone and in pairs.
-class TKvPC8000GrayPaletteList : public TKvCellPaletteList {
-public:
-  explicit TKvPC8000GrayPaletteList(TKvPalette256& APalette);
-};
-
-// Colours 1 to 15 alone, then every pair of them.
+// Colours 1 to 15 alone, then every pair of them; with AGray the same of
+// black, gray and white (1, 14, 15).
 class TKvPC8000ColorPaletteList : public TKvCellPaletteList {
 public:
-  explicit TKvPC8000ColorPaletteList(TKvPalette256& APalette);
+  explicit TKvPC8000ColorPaletteList(TKvPalette256& APalette, bool AGray = false);
 };
 
-class TKvPC8000ColorImage : public TKvCellImage {
+// Segments of a clear colour (A, the colour byte's high nibble) and a set one.
+class TKvPC8000ColorImage : public TKvPairCellImage {
 public:
-  using TKvCellImage::TKvCellImage;
-  std::unique_ptr<TKvBitmap> CreateResult() override;
+  using TKvPairCellImage::TKvPairCellImage;
   TKvCellPaletteList* CreatePaletteList() override;
   void SetCellAttr(TKvCellScreen* ATarget, int ACellX, int ACellY, TKvCellPalette* ACellPalette) override;
-  void SetResultPixel(TKvBitmap* AResult, int X, int Y, TKvCellPalette* ACellPalette, int AIndex) override;
-  void SetTargetPixel(TKvCellScreen* ATarget, int X, int Y, TKvCellPalette* ACellPalette, int AIndex) override;
 };
 
 class TKvPC8000EngineOptions : public TKvDestFixedSizeEngineOptions {

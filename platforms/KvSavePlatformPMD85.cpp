@@ -42,20 +42,12 @@ TKvPMD85PaletteList::TKvPMD85PaletteList(TKvPalette256& APalette) {
   for (int i = 1; i < n; ++i) Add(std::make_unique<TKvCellPaperIncPalette>(APalette, 0, i));
 }
 
-std::unique_ptr<TKvBitmap> TKvPMD85Image::CreateResult() {
-  return std::make_unique<TKvBitmap4>(GetWidth(), GetHeight(), FPalette);
-}
-
 TKvCellPaletteList* TKvPMD85Image::CreatePaletteList() { return new TKvPMD85PaletteList(*FPalette); }
 
 void TKvPMD85Image::SetCellAttr(TKvCellScreen* ATarget, int ACellX, int ACellY, TKvCellPalette* ACellPalette) {
   if (!ATarget) return;
   const int A = ACellPalette->IndexA, B = ACellPalette->IndexB;
   ATarget->SetAttr(ACellX, ACellY, A == 0 && B == 0 ? 0 : CellAttr(B));
-}
-
-void TKvPMD85Image::SetResultPixel(TKvBitmap* AResult, int X, int Y, TKvCellPalette* ACellPalette, int AIndex) {
-  AResult->SetPixel(X, Y, AIndex ? ACellPalette->IndexB : ACellPalette->IndexA);
 }
 
 void TKvPMD85Image::SetTargetPixel(TKvCellScreen* ATarget, int X, int Y, TKvCellPalette* ACellPalette, int AIndex) {
@@ -75,12 +67,15 @@ void TKvPMD85Image::SetTargetPixel(TKvCellScreen* ATarget, int X, int Y, TKvCell
 // ---------------------------------------------------------------------------
 // Options and panels
 
-TKvPMD85EngineOptions::TKvPMD85EngineOptions() {
-  SetPaletteType(ptPMD85A);
+TKvPMD85ScreenOptions::TKvPMD85ScreenOptions() {
   SetPaletteMode(pmColor);
   SetLimitErrorInsideBlock(false);
   SetLimitErrorAtBlockBoundary(false);
   SetDitherMethod(2);
+}
+
+TKvPMD85EngineOptions::TKvPMD85EngineOptions() {
+  SetPaletteType(ptPMD85A);
   SetErrorDiffusion(90);
   SetCustomColor1(StdRGBColor(255, 255, 255));
   SetCustomColor2(StdRGBColor(0, 255, 255));
@@ -95,10 +90,6 @@ void TKvPMD85EngineOptions::UpdatePalette() {
 
 TKvPMD85CAEngineOptions::TKvPMD85CAEngineOptions() {
   SetPaletteType(ptPMD85H);
-  SetPaletteMode(pmColor);
-  SetLimitErrorInsideBlock(false);
-  SetLimitErrorAtBlockBoundary(false);
-  SetDitherMethod(2);
   SetErrorDiffusion(60);
 }
 

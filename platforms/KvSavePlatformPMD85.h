@@ -12,6 +12,7 @@
 #include "core/KvCellImage.h"
 #include "core/KvCellPalette.h"
 #include "core/KvDestEngineOptions.h"
+#include "platforms/KvPairCellImage.h"
 #include "platforms/KvPlatformPMD85.h"
 
 // 256 rows of 64 bytes; bytes 0 to 47 hold 6 pixels each (bit 0 leftmost) and
@@ -40,13 +41,11 @@ public:
   explicit TKvPMD85PaletteList(TKvPalette256& APalette);
 };
 
-class TKvPMD85Image : public TKvCellImage {
+class TKvPMD85Image : public TKvPairCellImage {
 public:
-  using TKvCellImage::TKvCellImage;
-  std::unique_ptr<TKvBitmap> CreateResult() override;
+  using TKvPairCellImage::TKvPairCellImage;
   TKvCellPaletteList* CreatePaletteList() override;
   void SetCellAttr(TKvCellScreen* ATarget, int ACellX, int ACellY, TKvCellPalette* ACellPalette) override;
-  void SetResultPixel(TKvBitmap* AResult, int X, int Y, TKvCellPalette* ACellPalette, int AIndex) override;
   void SetTargetPixel(TKvCellScreen* ATarget, int X, int Y, TKvCellPalette* ACellPalette, int AIndex) override;
 
 protected:
@@ -62,20 +61,22 @@ protected:
   int CellAttr(int AEntryB) const override { return ColorAceCode(AEntryB); }
 };
 
-class TKvPMD85EngineOptions : public TKvDestFixedSizeEngineOptions {
+// The screen's size and cells, dithered cell by cell without limits on the
+// error: what both modes share.
+class TKvPMD85ScreenOptions : public TKvDestFixedSizeEngineOptions {
 public:
-  TKvPMD85EngineOptions();
+  TKvPMD85ScreenOptions();
   TKvSize GetDefaultSize() const override { return {288, 256}; }
   int32_t GetCellWidth() const override { return 6; }
+};
+
+class TKvPMD85EngineOptions : public TKvPMD85ScreenOptions {
+public:
+  TKvPMD85EngineOptions();
   void UpdatePalette() override;
 };
 
-class TKvPMD85CAEngineOptions : public TKvDestFixedSizeEngineOptions {
-public:
-  TKvPMD85CAEngineOptions();
-  TKvSize GetDefaultSize() const override { return {288, 256}; }
-  int32_t GetCellWidth() const override { return 6; }
-};
+struct TKvPMD85CAEngineOptions : TKvPMD85ScreenOptions { TKvPMD85CAEngineOptions(); };
 
 class TKvPMD85EngineUI : public TKvDestEngineUIEx {
 public:

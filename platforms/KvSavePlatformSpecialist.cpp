@@ -89,17 +89,8 @@ std::unique_ptr<TKvBitmap> TKvSpecialistColorImage::Convert(bool* AAbort, TKvDes
   return TKvCellImage::Convert(AAbort, AOptions, AProgress, ATarget);
 }
 
-std::unique_ptr<TKvBitmap> TKvSpecialistColorImage::CreateResult() {
-  return std::make_unique<TKvBitmap4>(GetWidth(), GetHeight(), FPalette);
-}
-
 TKvCellPaletteList* TKvSpecialistColorImage::CreatePaletteList() {
   return new TKvSpecialistColorPaletteList(*FPalette, PaletteMode);
-}
-
-void TKvSpecialistColorImage::SetResultPixel(TKvBitmap* AResult, int X, int Y, TKvCellPalette* ACellPalette,
-                                             int AIndex) {
-  AResult->SetPixel(X, Y, AIndex ? ACellPalette->IndexB : ACellPalette->IndexA);
 }
 
 // ---------------------------------------------------------------------------

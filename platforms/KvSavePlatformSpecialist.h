@@ -11,6 +11,7 @@
 #include "core/KvCellImage.h"
 #include "core/KvCellPalette.h"
 #include "core/KvDestEngineOptions.h"
+#include "platforms/KvPairCellImage.h"
 
 constexpr int SpecialistFileSize = 12288;
 
@@ -33,16 +34,14 @@ public:
   TKvSpecialistColorPaletteList(TKvPalette256& APalette, int APaletteMode);
 };
 
-class TKvSpecialistColorImage : public TKvCellImage {
+// Converted without a screen: a preview only.
+class TKvSpecialistColorImage : public TKvPairCellImage {
 public:
-  using TKvCellImage::TKvCellImage;
+  using TKvPairCellImage::TKvPairCellImage;
   std::unique_ptr<TKvBitmap> Convert(bool* AAbort, TKvDestEngineOptions& AOptions, TKvDestProgress* AProgress,
                                      TKvCellScreen* ATarget) override;
-  std::unique_ptr<TKvBitmap> CreateResult() override;
   TKvCellPaletteList* CreatePaletteList() override;
   void SetCellAttr(TKvCellScreen*, int, int, TKvCellPalette*) override {}
-  void SetResultPixel(TKvBitmap* AResult, int X, int Y, TKvCellPalette* ACellPalette, int AIndex) override;
-  void SetTargetPixel(TKvCellScreen*, int, int, TKvCellPalette*, int) override {}
 
   uint8_t PaletteMode = 0;
 };

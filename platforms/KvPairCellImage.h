@@ -1,0 +1,24 @@
+// A cell image whose candidates are pairs of result-palette entries: entry A
+// on the cell's clear pixels, entry B on its set ones. The preview is a 4-bit
+// picture over the result palette and the screen takes each pixel's bit.
+#pragma once
+
+#include <memory>
+
+#include "core/KvBitmap.h"
+#include "core/KvCellImage.h"
+#include "core/KvCellPalette.h"
+
+class TKvPairCellImage : public TKvCellImage {
+public:
+  using TKvCellImage::TKvCellImage;
+  std::unique_ptr<TKvBitmap> CreateResult() override {
+    return std::make_unique<TKvBitmap4>(GetWidth(), GetHeight(), FPalette);
+  }
+  void SetResultPixel(TKvBitmap* AResult, int X, int Y, TKvCellPalette* ACellPalette, int AIndex) override {
+    AResult->SetPixel(X, Y, AIndex ? ACellPalette->IndexB : ACellPalette->IndexA);
+  }
+  void SetTargetPixel(TKvCellScreen* ATarget, int X, int Y, TKvCellPalette*, int AIndex) override {
+    if (ATarget) ATarget->SetPixel(X, Y, AIndex);
+  }
+};
