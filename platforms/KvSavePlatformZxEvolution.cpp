@@ -52,7 +52,7 @@ void TKvZxEvolution256x192EngineOptions::UpdatePalette() {
 }
 
 TKvZxEvolutionEngineUI::TKvZxEvolutionEngineUI(TKvDestEngineOptions* AOptions, int APaletteRows)
-    : TKvDestEngineUIEx(AOptions) {
+    : TKvDestEngineUIEx(AOptions), FPaletteRows(APaletteRows) {
   AddDimensionSection(true);
   AddPositionSection(PixelAspects(pa1_1p2, pa1_1));
   AddPaletteSeparator();

@@ -21,45 +21,39 @@ public:
   void UpdatePalette() override;
 };
 
-class TKvZxEvolution320x200EngineOptions : public TKvZxEvolution256x192EngineOptions {
+// The options of a mode whose default size is AWidth x AHeight.
+template <int AWidth, int AHeight>
+class TKvZxEvolutionEngineOptionsOf : public TKvZxEvolution256x192EngineOptions {
 public:
-  TKvSize GetDefaultSize() const override { return {320, 200}; }
+  TKvSize GetDefaultSize() const override { return {AWidth, AHeight}; }
 };
 
-class TKvZxEvolution320x240EngineOptions : public TKvZxEvolution256x192EngineOptions {
-public:
-  TKvSize GetDefaultSize() const override { return {320, 240}; }
-};
-
-class TKvZxEvolution360x288EngineOptions : public TKvZxEvolution256x192EngineOptions {
-public:
-  TKvSize GetDefaultSize() const override { return {360, 288}; }
-};
+struct TKvZxEvolution320x200EngineOptions : TKvZxEvolutionEngineOptionsOf<320, 200> {};
+struct TKvZxEvolution320x240EngineOptions : TKvZxEvolutionEngineOptionsOf<320, 240> {};
+struct TKvZxEvolution360x288EngineOptions : TKvZxEvolutionEngineOptionsOf<360, 288> {};
 
 // The palette kinds offered, in list order.
 extern const TKvPaletteType ZxEvolutionPaletteTypes[9];
 
 class TKvZxEvolutionEngineUI : public TKvDestEngineUIEx {
 public:
-  // The result palette strip has 16 columns and GetPaletteRows rows, given
-  // here because a constructor cannot ask its subclass.
+  // The result palette strip has 16 columns and APaletteRows rows.
   TKvZxEvolutionEngineUI(TKvDestEngineOptions* AOptions, int APaletteRows);
-  virtual int GetPaletteRows() const = 0;
+  int GetPaletteRows() const { return FPaletteRows; }
   // Colours can be picked only from the four-level palettes.
   bool CanEditPalette() override;
   TKvPalette* GetEditedPalette(TKvPalette256& AScratch, int& AColumns) override;
+
+private:
+  int FPaletteRows;
 };
 
-class TKvZxEvolution4EngineUI : public TKvZxEvolutionEngineUI {
-public:
+struct TKvZxEvolution4EngineUI : TKvZxEvolutionEngineUI {
   explicit TKvZxEvolution4EngineUI(TKvDestEngineOptions* AOptions) : TKvZxEvolutionEngineUI(AOptions, 4) {}
-  int GetPaletteRows() const override { return 4; }
 };
 
-class TKvZxEvolution8EngineUI : public TKvZxEvolutionEngineUI {
-public:
+struct TKvZxEvolution8EngineUI : TKvZxEvolutionEngineUI {
   explicit TKvZxEvolution8EngineUI(TKvDestEngineOptions* AOptions) : TKvZxEvolutionEngineUI(AOptions, 16) {}
-  int GetPaletteRows() const override { return 16; }
 };
 
 // What the eight engines share: the platform and the conversion, for ABits
@@ -88,22 +82,14 @@ public:
   }
 };
 
-class TKvZxEvolution256x192x4Engine
-    : public TKvZxEvolutionEngineOf<TKvZxEvolution256x192x4Engine, TKvZxEvolution256x192EngineOptions, 256, 192, 4> {};
-class TKvZxEvolution256x192x8Engine
-    : public TKvZxEvolutionEngineOf<TKvZxEvolution256x192x8Engine, TKvZxEvolution256x192EngineOptions, 256, 192, 8> {};
-class TKvZxEvolution320x200x4Engine
-    : public TKvZxEvolutionEngineOf<TKvZxEvolution320x200x4Engine, TKvZxEvolution320x200EngineOptions, 320, 200, 4> {};
-class TKvZxEvolution320x200x8Engine
-    : public TKvZxEvolutionEngineOf<TKvZxEvolution320x200x8Engine, TKvZxEvolution320x200EngineOptions, 320, 200, 8> {};
-class TKvZxEvolution320x240x4Engine
-    : public TKvZxEvolutionEngineOf<TKvZxEvolution320x240x4Engine, TKvZxEvolution320x240EngineOptions, 320, 240, 4> {};
-class TKvZxEvolution320x240x8Engine
-    : public TKvZxEvolutionEngineOf<TKvZxEvolution320x240x8Engine, TKvZxEvolution320x240EngineOptions, 320, 240, 8> {};
-class TKvZxEvolution360x288x4Engine
-    : public TKvZxEvolutionEngineOf<TKvZxEvolution360x288x4Engine, TKvZxEvolution360x288EngineOptions, 360, 288, 4> {};
-class TKvZxEvolution360x288x8Engine
-    : public TKvZxEvolutionEngineOf<TKvZxEvolution360x288x8Engine, TKvZxEvolution360x288EngineOptions, 360, 288, 8> {};
+struct TKvZxEvolution256x192x4Engine : TKvZxEvolutionEngineOf<TKvZxEvolution256x192x4Engine, TKvZxEvolution256x192EngineOptions, 256, 192, 4> {};
+struct TKvZxEvolution256x192x8Engine : TKvZxEvolutionEngineOf<TKvZxEvolution256x192x8Engine, TKvZxEvolution256x192EngineOptions, 256, 192, 8> {};
+struct TKvZxEvolution320x200x4Engine : TKvZxEvolutionEngineOf<TKvZxEvolution320x200x4Engine, TKvZxEvolution320x200EngineOptions, 320, 200, 4> {};
+struct TKvZxEvolution320x200x8Engine : TKvZxEvolutionEngineOf<TKvZxEvolution320x200x8Engine, TKvZxEvolution320x200EngineOptions, 320, 200, 8> {};
+struct TKvZxEvolution320x240x4Engine : TKvZxEvolutionEngineOf<TKvZxEvolution320x240x4Engine, TKvZxEvolution320x240EngineOptions, 320, 240, 4> {};
+struct TKvZxEvolution320x240x8Engine : TKvZxEvolutionEngineOf<TKvZxEvolution320x240x8Engine, TKvZxEvolution320x240EngineOptions, 320, 240, 8> {};
+struct TKvZxEvolution360x288x4Engine : TKvZxEvolutionEngineOf<TKvZxEvolution360x288x4Engine, TKvZxEvolution360x288EngineOptions, 360, 288, 4> {};
+struct TKvZxEvolution360x288x8Engine : TKvZxEvolutionEngineOf<TKvZxEvolution360x288x8Engine, TKvZxEvolution360x288EngineOptions, 360, 288, 8> {};
 
 // The modes of the "ZX Evolution" platform in list order.
 const std::vector<const TKvDestEngineClass*>& ZxEvolutionDestEngineClasses();
