@@ -15,21 +15,17 @@
 #include "core/KvThreadJob.h"
 #include "platforms/KvSavePlatformZxSpectrumCommon.h"
 
-class TKvElementZXSCREngineOptions : public TKvDestFixedSizeEngineOptions {
+// The options of a screen AWidth x 192 of 8 x ACellHeight attribute cells.
+template <int AWidth, int ACellHeight>
+class TKvElementZXEngineOptionsOf : public TKvDestFixedSizeEngineOptions {
 public:
-  TKvElementZXSCREngineOptions();
-  TKvSize GetDefaultSize() const override { return {256, 192}; }
+  TKvSize GetDefaultSize() const override { return {AWidth, 192}; }
   int32_t GetCellWidth() const override { return 8; }
-  int32_t GetCellHeight() const override { return 8; }
+  int32_t GetCellHeight() const override { return ACellHeight; }
 };
 
-class TKvElementZXHRCEngineOptions : public TKvDestFixedSizeEngineOptions {
-public:
-  TKvElementZXHRCEngineOptions();
-  TKvSize GetDefaultSize() const override { return {512, 192}; }
-  int32_t GetCellWidth() const override { return 8; }
-  int32_t GetCellHeight() const override { return 4; }
-};
+struct TKvElementZXSCREngineOptions : TKvElementZXEngineOptionsOf<256, 8> { TKvElementZXSCREngineOptions(); };
+struct TKvElementZXHRCEngineOptions : TKvElementZXEngineOptionsOf<512, 4> { TKvElementZXHRCEngineOptions(); };
 
 class TKvElementZXHRXCEngineOptions : public TKvElementZXHRCEngineOptions {
 public:
