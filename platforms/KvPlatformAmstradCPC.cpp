@@ -50,24 +50,17 @@ uint8_t PercentByte(double p) {
   return static_cast<uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v);
 }
 
+// The gate array's or the ASIC's levels of the colour, as linear light or,
+// for the "RGB" kinds, as sRGB bytes.
 void AddCPCColor(TKvPalette256& APalette, TKvPaletteType APaletteType, int AFirmware) {
   const TCPCColor& c = CPCColors[AFirmware];
-  switch (APaletteType) {
-    case ptCPCGateArray:
-      APalette.AddLinRGB({c.GateArray[0] / 100, c.GateArray[1] / 100, c.GateArray[2] / 100});
-      break;
-    case ptCPCGateArrayRGB:
-      APalette.AddStdRGB({PercentByte(c.GateArray[0]), PercentByte(c.GateArray[1]), PercentByte(c.GateArray[2])});
-      break;
-    case ptCPCASIC:
-      APalette.AddLinRGB({c.ASIC[0] / 100, c.ASIC[1] / 100, c.ASIC[2] / 100});
-      break;
-    case ptCPCASICRGB:
-      APalette.AddStdRGB({PercentByte(c.ASIC[0]), PercentByte(c.ASIC[1]), PercentByte(c.ASIC[2])});
-      break;
-    default:
-      RaiseUnsupportedOption();
-  }
+  if (APaletteType < ptCPCGateArray || APaletteType > ptCPCASICRGB) RaiseUnsupportedOption();
+  const bool asic = APaletteType == ptCPCASIC || APaletteType == ptCPCASICRGB;
+  const double (&v)[3] = asic ? c.ASIC : c.GateArray;
+  if (APaletteType == ptCPCGateArrayRGB || APaletteType == ptCPCASICRGB)
+    APalette.AddStdRGB({PercentByte(v[0]), PercentByte(v[1]), PercentByte(v[2])});
+  else
+    APalette.AddLinRGB({v[0] / 100, v[1] / 100, v[2] / 100});
 }
 
 void BuildCPCColors(TKvPalette256& APalette, TKvPaletteType APaletteType, std::initializer_list<int> AFirmware) {

@@ -21,14 +21,14 @@ constexpr int CPCScrBodySize = 16384;
 constexpr int CPCPalBodySize = 239;
 constexpr int CPCKitBodySize = 32;
 constexpr int CPCOverscanBodySize = 32272;
-constexpr int CPCHgbBodySize = 16384;
-constexpr int CPCFrameBodySize = 26112;  // 272 rows of 96 bytes
+constexpr int CPCHgbBodySize = 256 * 64;     // 256 rows of 64 bytes
+constexpr int CPCFrameBodySize = 272 * 96;  // 272 rows of 96 bytes
 
 // Display block of the standard screen.
 constexpr int CPCScrRoutineOffset = 2000;
 constexpr int CPCScrModeOffset = 6096;
-constexpr int CPCScrPensOffset = 6097;
-constexpr int CPCScrBorderOffset = 6113;
+constexpr int CPCScrPensOffset = CPCScrModeOffset + 1;
+constexpr int CPCScrBorderOffset = CPCScrPensOffset + 16;
 
 // Overscan body.
 constexpr int CPCOverscanLoaderSize = 144;

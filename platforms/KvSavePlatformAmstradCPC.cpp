@@ -98,87 +98,30 @@ TKvAmstradCPCPphStream::TKvAmstradCPCPphStream(uint8_t AType, uint16_t AWidth, u
 // Modes
 
 const TKvCPCMode CPCModes[9] = {
-    {.Name = "0 160x200x4",
-     .PixelFormat = 0,
-     .Layout = TKvCPCLayout::Standard,
-     .Width = 160,
-     .Height = 200,
-     .PaletteMode = pmColor,
-     .PixelAspect = pa2_1,
-     .ErrorDiffusion = 90,
+    {.Name = "0 160x200x4", .PixelFormat = 0, .Layout = TKvCPCLayout::Standard, .Width = 160, .Height = 200,
+     .PaletteMode = pmColor, .PixelAspect = pa2_1, .ErrorDiffusion = 90,
      .PanelModes = PaletteModes(pmBlackWhite, pmGray, pmColor, pmCustom)},
-    {.Name = "0 192x272x4 overscan",
-     .PixelFormat = 0,
-     .Layout = TKvCPCLayout::Overscan,
-     .Width = 192,
-     .Height = 272,
-     .PaletteMode = pmColor,
-     .PixelAspect = pa2_1,
-     .ErrorDiffusion = 90,
+    {.Name = "0 192x272x4 overscan", .PixelFormat = 0, .Layout = TKvCPCLayout::Overscan, .Width = 192, .Height = 272,
+     .PaletteMode = pmColor, .PixelAspect = pa2_1, .ErrorDiffusion = 90,
      .PanelModes = PaletteModes(pmBlackWhite, pmGray, pmColor, pmCustom)},
-    {.Name = "1 320x200x2",
-     .PixelFormat = 1,
-     .Layout = TKvCPCLayout::Standard,
-     .Width = 320,
-     .Height = 200,
-     .PaletteMode = pmColorBright,
-     .PixelAspect = pa1_1,
-     .ErrorDiffusion = 80,
+    {.Name = "1 320x200x2", .PixelFormat = 1, .Layout = TKvCPCLayout::Standard, .Width = 320, .Height = 200,
+     .PaletteMode = pmColorBright, .PixelAspect = pa1_1, .ErrorDiffusion = 80,
      .PanelModes = PaletteModes(pmBlackWhite, pmGray, pmColorBright, pmColor, pmCustom)},
-    {.Name = "1 384x272x2 overscan",
-     .PixelFormat = 1,
-     .Layout = TKvCPCLayout::Overscan,
-     .Width = 384,
-     .Height = 272,
-     .PaletteMode = pmColorBright,
-     .PixelAspect = pa1_1,
-     .ErrorDiffusion = 80,
+    {.Name = "1 384x272x2 overscan", .PixelFormat = 1, .Layout = TKvCPCLayout::Overscan, .Width = 384, .Height = 272,
+     .PaletteMode = pmColorBright, .PixelAspect = pa1_1, .ErrorDiffusion = 80,
      .PanelModes = PaletteModes(pmBlackWhite, pmGray, pmColorBright, pmColor, pmCustom)},
-    {.Name = "2 640x200x1",
-     .PixelFormat = 2,
-     .Layout = TKvCPCLayout::Standard,
-     .Width = 640,
-     .Height = 200,
-     .PaletteMode = pmColor,
-     .PixelAspect = pa1_2,
-     .ErrorDiffusion = 90},
-    {.Name = "2 768x272x1 overscan",
-     .PixelFormat = 2,
-     .Layout = TKvCPCLayout::Overscan,
-     .Width = 768,
-     .Height = 272,
-     .PaletteMode = pmColor,
-     .PixelAspect = pa1_2,
-     .ErrorDiffusion = 90},
-    {.Name = "2 512x256x1",
-     .PixelFormat = 2,
-     .Layout = TKvCPCLayout::Hgb,
-     .Width = 512,
-     .Height = 256,
-     .PaletteMode = pmColor,
-     .PixelAspect = pa1_2,
-     .ErrorDiffusion = 90,
-     .WriteFileHeader = false},
-    {.Name = "B0 192x272x8",
-     .PixelFormat = 0,
-     .Layout = TKvCPCLayout::FramePair,
-     .Width = 192,
-     .Height = 272,
-     .PaletteMode = pmColor,
-     .PixelAspect = pa2_1,
-     .ErrorDiffusion = 90,
-     .PanelModes = PaletteModes(pmGray, pmColor, pmCustom),
-     .PaletteRows = 16},
-    {.Name = "B1 384x272x4",
-     .PixelFormat = 1,
-     .Layout = TKvCPCLayout::FramePair,
-     .Width = 384,
-     .Height = 272,
-     .PaletteMode = pmColorBright,
-     .PixelAspect = pa1_1,
-     .ErrorDiffusion = 80,
-     .PanelModes = PaletteModes(pmGray, pmColorBright, pmColor, pmCustom),
-     .PaletteRows = 4},
+    {.Name = "2 640x200x1", .PixelFormat = 2, .Layout = TKvCPCLayout::Standard, .Width = 640, .Height = 200,
+     .PaletteMode = pmColor, .PixelAspect = pa1_2, .ErrorDiffusion = 90},
+    {.Name = "2 768x272x1 overscan", .PixelFormat = 2, .Layout = TKvCPCLayout::Overscan, .Width = 768, .Height = 272,
+     .PaletteMode = pmColor, .PixelAspect = pa1_2, .ErrorDiffusion = 90},
+    {.Name = "2 512x256x1", .PixelFormat = 2, .Layout = TKvCPCLayout::Hgb, .Width = 512, .Height = 256,
+     .PaletteMode = pmColor, .PixelAspect = pa1_2, .ErrorDiffusion = 90, .WriteFileHeader = false},
+    {.Name = "B0 192x272x8", .PixelFormat = 0, .Layout = TKvCPCLayout::FramePair, .Width = 192, .Height = 272,
+     .PaletteMode = pmColor, .PixelAspect = pa2_1, .ErrorDiffusion = 90,
+     .PanelModes = PaletteModes(pmGray, pmColor, pmCustom), .PaletteRows = 16},
+    {.Name = "B1 384x272x4", .PixelFormat = 1, .Layout = TKvCPCLayout::FramePair, .Width = 384, .Height = 272,
+     .PaletteMode = pmColorBright, .PixelAspect = pa1_1, .ErrorDiffusion = 80,
+     .PanelModes = PaletteModes(pmGray, pmColorBright, pmColor, pmCustom), .PaletteRows = 4},
 };
 
 // ---------------------------------------------------------------------------
@@ -528,16 +471,14 @@ std::unique_ptr<TKvBitmap> ConvertCPCTwoFrames(TKvConvertArgs& AArgs, bool AB0) 
   TKvPalette256& fixed = *options.GetFixedPalette();
   std::unique_ptr<TKvBitmap> result;
   TKvCPCPairHistogram hist;
-  if (AB0) {
+  if (options.PaletteMode == pmGray) {
+    options.SetUseAsGrayPalette(true);
+    int dark = 0, light = 0;
+    fixed.MergeColors(&palette, penCount, dark, light);
+    result = ConvertCPCFrames(abort, image, options, *streams, AB0, hardware, fixed, &fixed);
+    if (AB0) palette.Assign(&fixed);
+  } else if (AB0) {
     switch (options.PaletteMode) {
-      case pmGray: {
-        options.SetUseAsGrayPalette(true);
-        int dark = 0, light = 0;
-        fixed.MergeColors(&palette, penCount, dark, light);
-        result = ConvertCPCFrames(abort, image, options, *streams, true, hardware, fixed, &fixed);
-        palette.Assign(&fixed);
-        break;
-      }
       case pmColor:
       case pmCustom: {
         const bool custom = options.PaletteMode == pmCustom;
@@ -570,13 +511,6 @@ std::unique_ptr<TKvBitmap> ConvertCPCTwoFrames(TKvConvertArgs& AArgs, bool AB0) 
     }
   } else {
     switch (options.PaletteMode) {
-      case pmGray: {
-        options.SetUseAsGrayPalette(true);
-        int dark = 0, light = 0;
-        fixed.MergeColors(&palette, penCount, dark, light);
-        result = ConvertCPCFrames(abort, image, options, *streams, false, hardware, fixed, &fixed);
-        break;
-      }
       case pmColorBright:
       case pmColor:
       case pmCustom: {

@@ -229,14 +229,14 @@ public:
   static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs) { return ConvertCPCMode(CPCModes[Index], AArgs); }
 };
 
-class TKvAmstradCPCMode0Engine : public TKvCPCEngineOf<TKvAmstradCPCMode0Engine, 0, TKvAmstradCPCPaletteUI> {};
-class TKvAmstradCPCMode0ExEngine : public TKvCPCEngineOf<TKvAmstradCPCMode0ExEngine, 1, TKvAmstradCPCPaletteUI> {};
-class TKvAmstradCPCMode1Engine : public TKvCPCEngineOf<TKvAmstradCPCMode1Engine, 2, TKvAmstradCPCPaletteUI> {};
-class TKvAmstradCPCMode1ExEngine : public TKvCPCEngineOf<TKvAmstradCPCMode1ExEngine, 3, TKvAmstradCPCPaletteUI> {};
-class TKvAmstradCPCMode2Engine : public TKvCPCEngineOf<TKvAmstradCPCMode2Engine, 4, TKvAmstradCPCMonoUI> {};
-class TKvAmstradCPCMode2ExEngine : public TKvCPCEngineOf<TKvAmstradCPCMode2ExEngine, 5, TKvAmstradCPCMonoUI> {};
-class TKvAmstradCPCMode2HGBEngine : public TKvCPCEngineOf<TKvAmstradCPCMode2HGBEngine, 6, TKvAmstradCPCMonoUI> {};
-class TKvAmstradCPCModeB0Engine : public TKvCPCEngineOf<TKvAmstradCPCModeB0Engine, 7, TKvAmstradCPCPaletteUI> {};
-class TKvAmstradCPCModeB1Engine : public TKvCPCEngineOf<TKvAmstradCPCModeB1Engine, 8, TKvAmstradCPCPaletteUI> {};
+struct TKvAmstradCPCMode0Engine : TKvCPCEngineOf<TKvAmstradCPCMode0Engine, 0, TKvAmstradCPCPaletteUI> {};
+struct TKvAmstradCPCMode0ExEngine : TKvCPCEngineOf<TKvAmstradCPCMode0ExEngine, 1, TKvAmstradCPCPaletteUI> {};
+struct TKvAmstradCPCMode1Engine : TKvCPCEngineOf<TKvAmstradCPCMode1Engine, 2, TKvAmstradCPCPaletteUI> {};
+struct TKvAmstradCPCMode1ExEngine : TKvCPCEngineOf<TKvAmstradCPCMode1ExEngine, 3, TKvAmstradCPCPaletteUI> {};
+struct TKvAmstradCPCMode2Engine : TKvCPCEngineOf<TKvAmstradCPCMode2Engine, 4, TKvAmstradCPCMonoUI> {};
+struct TKvAmstradCPCMode2ExEngine : TKvCPCEngineOf<TKvAmstradCPCMode2ExEngine, 5, TKvAmstradCPCMonoUI> {};
+struct TKvAmstradCPCMode2HGBEngine : TKvCPCEngineOf<TKvAmstradCPCMode2HGBEngine, 6, TKvAmstradCPCMonoUI> {};
+struct TKvAmstradCPCModeB0Engine : TKvCPCEngineOf<TKvAmstradCPCModeB0Engine, 7, TKvAmstradCPCPaletteUI> {};
+struct TKvAmstradCPCModeB1Engine : TKvCPCEngineOf<TKvAmstradCPCModeB1Engine, 8, TKvAmstradCPCPaletteUI> {};
 
 void InitKvSavePlatformAmstradCPC();

@@ -49,12 +49,20 @@ TKvCGAMonoEngineOptions::TKvCGAMonoEngineOptions() {
   SetErrorDiffusion(90);
 }
 
-TKvEGAEngineOptions::TKvEGAEngineOptions(TKvPixelAspect APixelAspect) {
-  SetPixelAspect(APixelAspect);
-  SetPaletteMode(pmColor);
-  SetMaxColorCount(16);
-  SetErrorDiffusion(90);
+namespace {
+
+// What the EGA and VGA modes start with: colour, at most AMaxColorCount
+// colours, 90% error diffusion.
+void InitAdapterOptions(TKvDestEngineOptions& AOptions, TKvPixelAspect APixelAspect, int AMaxColorCount) {
+  AOptions.SetPixelAspect(APixelAspect);
+  AOptions.SetPaletteMode(pmColor);
+  AOptions.SetMaxColorCount(AMaxColorCount);
+  AOptions.SetErrorDiffusion(90);
 }
+
+}  // namespace
+
+TKvEGAEngineOptions::TKvEGAEngineOptions(TKvPixelAspect APixelAspect) { InitAdapterOptions(*this, APixelAspect, 16); }
 
 void TKvEGAEngineOptions::UpdatePalette() {
   if (UpdateCount > 0) return;
@@ -63,10 +71,7 @@ void TKvEGAEngineOptions::UpdatePalette() {
 }
 
 TKvVGAEngineOptions::TKvVGAEngineOptions(TKvPixelAspect APixelAspect, int AMaxColorCount) {
-  SetPixelAspect(APixelAspect);
-  SetPaletteMode(pmColor);
-  SetMaxColorCount(AMaxColorCount);
-  SetErrorDiffusion(90);
+  InitAdapterOptions(*this, APixelAspect, AMaxColorCount);
 }
 
 void TKvVGAEngineOptions::UpdatePalette() {

@@ -44,21 +44,6 @@ public:
   explicit TKvEGAEngineOptions(TKvPixelAspect APixelAspect);
   void UpdatePalette() override;
 };
-class TKvEGA320x200EngineOptions : public TKvEGAEngineOptions {
-public:
-  TKvEGA320x200EngineOptions() : TKvEGAEngineOptions(pa1_1p2) {}
-  TKvSize GetDefaultSize() const override { return {320, 200}; }
-};
-class TKvEGA640x200EngineOptions : public TKvEGAEngineOptions {
-public:
-  TKvEGA640x200EngineOptions() : TKvEGAEngineOptions(pa1_2p4) {}
-  TKvSize GetDefaultSize() const override { return {640, 200}; }
-};
-class TKvEGA640x350EngineOptions : public TKvEGAEngineOptions {
-public:
-  TKvEGA640x350EngineOptions() : TKvEGAEngineOptions(pa1_1p37) {}
-  TKvSize GetDefaultSize() const override { return {640, 350}; }
-};
 
 // The hardware palette is the 262,144 colours of 6 bits per channel.
 class TKvVGAEngineOptions : public TKvDestEngineOptions {
@@ -66,26 +51,23 @@ public:
   TKvVGAEngineOptions(TKvPixelAspect APixelAspect, int AMaxColorCount);
   void UpdatePalette() override;
 };
-class TKvVGA320x200EngineOptions : public TKvVGAEngineOptions {
+
+// The options TBase(AArgs...) of an adapter mode of AWidth x AHeight.
+template <class TBase, int AWidth, int AHeight, auto... AArgs>
+class TKvIBMSizedOptionsOf : public TBase {
 public:
-  TKvVGA320x200EngineOptions() : TKvVGAEngineOptions(pa1_1p2, 256) {}
-  TKvSize GetDefaultSize() const override { return {320, 200}; }
-};
-class TKvVGA640x480EngineOptions : public TKvVGAEngineOptions {
-public:
-  TKvVGA640x480EngineOptions() : TKvVGAEngineOptions(pa1_1, 16) {}
-  TKvSize GetDefaultSize() const override { return {640, 480}; }
+  TKvIBMSizedOptionsOf() : TBase(AArgs...) {}
+  TKvSize GetDefaultSize() const override { return {AWidth, AHeight}; }
 };
 
-class TKvCGAUI : public TKvDestEngineUIEx {
-public:
-  explicit TKvCGAUI(TKvDestEngineOptions* AOptions);
-};
+using TKvEGA320x200EngineOptions = TKvIBMSizedOptionsOf<TKvEGAEngineOptions, 320, 200, pa1_1p2>;
+using TKvEGA640x200EngineOptions = TKvIBMSizedOptionsOf<TKvEGAEngineOptions, 640, 200, pa1_2p4>;
+using TKvEGA640x350EngineOptions = TKvIBMSizedOptionsOf<TKvEGAEngineOptions, 640, 350, pa1_1p37>;
+using TKvVGA320x200EngineOptions = TKvIBMSizedOptionsOf<TKvVGAEngineOptions, 320, 200, pa1_1p2, 256>;
+using TKvVGA640x480EngineOptions = TKvIBMSizedOptionsOf<TKvVGAEngineOptions, 640, 480, pa1_1, 16>;
 
-class TKvCGAMonoUI : public TKvDestEngineUIEx {
-public:
-  explicit TKvCGAMonoUI(TKvDestEngineOptions* AOptions);
-};
+struct TKvCGAUI : TKvDestEngineUIEx { explicit TKvCGAUI(TKvDestEngineOptions* AOptions); };
+struct TKvCGAMonoUI : TKvDestEngineUIEx { explicit TKvCGAMonoUI(TKvDestEngineOptions* AOptions); };
 
 // The EGA and VGA panels: AAspects for the position section, AModes the
 // palette modes offered, ARows the rows of the result palette strip.
@@ -97,86 +79,41 @@ public:
   TKvPalette* GetEditedPalette(TKvPalette256& AScratch, int& AColumns) override;
 };
 
-class TKvEGA320x200EngineUI : public TKvEGAUI {
-public:
-  explicit TKvEGA320x200EngineUI(TKvDestEngineOptions* AOptions)
-      : TKvEGAUI(AOptions, PixelAspects(pa1_1p2, pa1_1)) {}
-};
-class TKvEGA640x200UI : public TKvEGAUI {
-public:
-  explicit TKvEGA640x200UI(TKvDestEngineOptions* AOptions) : TKvEGAUI(AOptions, PixelAspects(pa1_2p4, pa1_1)) {}
-};
-class TKvEGA640x350EngineUI : public TKvEGAUI {
-public:
-  explicit TKvEGA640x350EngineUI(TKvDestEngineOptions* AOptions)
-      : TKvEGAUI(AOptions, PixelAspects(pa1_1p37, pa1_1)) {}
-};
-class TKvVGA320x200EngineUI : public TKvEGAUI {
-public:
-  explicit TKvVGA320x200EngineUI(TKvDestEngineOptions* AOptions)
-      : TKvEGAUI(AOptions, PixelAspects(pa1_1p2, pa1_1), PaletteModes(pmBlackWhite, pmGray, pmColor), 16) {}
-};
-class TKvVGA640x480EngineUI : public TKvEGAUI {
-public:
-  explicit TKvVGA640x480EngineUI(TKvDestEngineOptions* AOptions)
-      : TKvEGAUI(AOptions, {}, PaletteModes(pmBlackWhite, pmGray, pmColor)) {}
-};
+// The panel TKvEGAUI(AOptions, AArgs...) of one mode.
+template <auto... AArgs>
+struct TKvEGAUIOf : TKvEGAUI { explicit TKvEGAUIOf(TKvDestEngineOptions* AOptions) : TKvEGAUI(AOptions, AArgs...) {} };
 
-// An engine of the "IBM" platform with options TOptions and panel TUI.
-template <class T, class TOptions, class TUI>
-class TKvIBMEngineOf : public TKvDestEngineWith<T, TOptions, TUI> {
-public:
-  static std::string GetPlatformName() { return "IBM"; }
-};
+using TKvEGA320x200EngineUI = TKvEGAUIOf<PixelAspects(pa1_1p2, pa1_1)>;
+using TKvEGA640x200UI = TKvEGAUIOf<PixelAspects(pa1_2p4, pa1_1)>;
+using TKvEGA640x350EngineUI = TKvEGAUIOf<PixelAspects(pa1_1p37, pa1_1)>;
+using TKvVGA320x200EngineUI = TKvEGAUIOf<PixelAspects(pa1_1p2, pa1_1), PaletteModes(pmBlackWhite, pmGray, pmColor), 16>;
+using TKvVGA640x480EngineUI = TKvEGAUIOf<TKvPixelAspectSet{}, PaletteModes(pmBlackWhite, pmGray, pmColor)>;
 
-class TKvCGAEngine : public TKvIBMEngineOf<TKvCGAEngine, TKvCGAEngineOptions, TKvCGAUI> {
-public:
-  static std::string GetModeName() { return "CGA 320x200x2"; }
+// A mode AMode of the "IBM" platform with options TOptions and panel TUI.
+template <class T, class TOptions, class TUI, TKvText AMode>
+using TKvIBMEngineOf = TKvDestMode<T, TOptions, TUI, "IBM", AMode>;
+
+struct TKvCGAEngine : TKvIBMEngineOf<TKvCGAEngine, TKvCGAEngineOptions, TKvCGAUI, "CGA 320x200x2"> {
   static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
-class TKvCGAMonoEngine : public TKvIBMEngineOf<TKvCGAMonoEngine, TKvCGAMonoEngineOptions, TKvCGAMonoUI> {
-public:
-  static std::string GetModeName() { return "CGA 640x200x1"; }
+struct TKvCGAMonoEngine : TKvIBMEngineOf<TKvCGAMonoEngine, TKvCGAMonoEngineOptions, TKvCGAMonoUI, "CGA 640x200x1"> {
   static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
 std::unique_ptr<TKvBitmap> ConvertEGA(TKvConvertArgs& AArgs);
 std::unique_ptr<TKvBitmap> ConvertVGA(TKvConvertArgs& AArgs);
 
-// One mode of the EGA adapter, or of the VGA adapter when VGA.
-template <class T, class TOptions, class TUI, bool VGA>
-class TKvIBMColorEngineOf : public TKvIBMEngineOf<T, TOptions, TUI> {
-public:
-  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs) {
-    return VGA ? ConvertVGA(AArgs) : ConvertEGA(AArgs);
-  }
+// A mode AMode of the EGA adapter, or of the VGA adapter when VGA.
+template <class T, class TOptions, class TUI, bool VGA, TKvText AMode>
+struct TKvIBMColorEngineOf : TKvIBMEngineOf<T, TOptions, TUI, AMode> {
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs) { return VGA ? ConvertVGA(AArgs) : ConvertEGA(AArgs); }
 };
 
-class TKvEGA320x200Engine
-    : public TKvIBMColorEngineOf<TKvEGA320x200Engine, TKvEGA320x200EngineOptions, TKvEGA320x200EngineUI, false> {
-public:
-  static std::string GetModeName() { return "EGA 320x200x4"; }
-};
-class TKvEGA640x200Engine
-    : public TKvIBMColorEngineOf<TKvEGA640x200Engine, TKvEGA640x200EngineOptions, TKvEGA640x200UI, false> {
-public:
-  static std::string GetModeName() { return "EGA 640x200x4"; }
-};
-class TKvEGA640x350Engine
-    : public TKvIBMColorEngineOf<TKvEGA640x350Engine, TKvEGA640x350EngineOptions, TKvEGA640x350EngineUI, false> {
-public:
-  static std::string GetModeName() { return "EGA 640x350x4"; }
-};
-class TKvVGA320x200Engine
-    : public TKvIBMColorEngineOf<TKvVGA320x200Engine, TKvVGA320x200EngineOptions, TKvVGA320x200EngineUI, true> {
-public:
-  static std::string GetModeName() { return "VGA 320x200x8"; }
-};
-class TKvVGA640x480Engine
-    : public TKvIBMColorEngineOf<TKvVGA640x480Engine, TKvVGA640x480EngineOptions, TKvVGA640x480EngineUI, true> {
-public:
-  static std::string GetModeName() { return "VGA 640x480x4"; }
-};
+struct TKvEGA320x200Engine : TKvIBMColorEngineOf<TKvEGA320x200Engine, TKvEGA320x200EngineOptions, TKvEGA320x200EngineUI, false, "EGA 320x200x4"> {};
+struct TKvEGA640x200Engine : TKvIBMColorEngineOf<TKvEGA640x200Engine, TKvEGA640x200EngineOptions, TKvEGA640x200UI, false, "EGA 640x200x4"> {};
+struct TKvEGA640x350Engine : TKvIBMColorEngineOf<TKvEGA640x350Engine, TKvEGA640x350EngineOptions, TKvEGA640x350EngineUI, false, "EGA 640x350x4"> {};
+struct TKvVGA320x200Engine : TKvIBMColorEngineOf<TKvVGA320x200Engine, TKvVGA320x200EngineOptions, TKvVGA320x200EngineUI, true, "VGA 320x200x8"> {};
+struct TKvVGA640x480Engine : TKvIBMColorEngineOf<TKvVGA640x480Engine, TKvVGA640x480EngineOptions, TKvVGA640x480EngineUI, true, "VGA 640x480x4"> {};
 
 void InitKvSavePlatformIBM();

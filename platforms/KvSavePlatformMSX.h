@@ -285,22 +285,15 @@ public:
 // 3-bit levels of the colour's linear channels.
 void PutMSXPaletteEntry(uint8_t* AEntry, const TKvLinRGBColor& AColor);
 
-class TKvMSXScr2GrayPaletteList : public TKvCellPaletteList {
-public:
-  explicit TKvMSXScr2GrayPaletteList(TKvPalette256& APalette);
-};
+struct TKvMSXScr2GrayPaletteList : TKvCellPaletteList { explicit TKvMSXScr2GrayPaletteList(TKvPalette256& APalette); };
 
 // Codes 1..15 alone, then every pair; the transparent code 0 is never used.
-class TKvMSXScr2ColorPaletteList : public TKvCellPaletteList {
-public:
-  explicit TKvMSXScr2ColorPaletteList(TKvPalette256& APalette);
-};
+struct TKvMSXScr2ColorPaletteList : TKvCellPaletteList { explicit TKvMSXScr2ColorPaletteList(TKvPalette256& APalette); };
 
 // Every entry of APalette alone, then every pair. With ADisplay, each index
 // is that of the same colour in ADisplay ("Internal error" when absent) and
 // the candidates are made over ADisplay.
-class TKvMSXScr4ColorPaletteList : public TKvCellPaletteList {
-public:
+struct TKvMSXScr4ColorPaletteList : TKvCellPaletteList {
   TKvMSXScr4ColorPaletteList(TKvPalette256& APalette, TKvPalette256* ADisplay);
 };
 

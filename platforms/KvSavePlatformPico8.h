@@ -20,15 +20,9 @@ public:
   TKvSize GetDefaultSize() const override { return {128, 128}; }
 };
 
-class TKvPico8EngineUI : public TKvDestEngineUIEx {
-public:
-  explicit TKvPico8EngineUI(TKvDestEngineOptions* AOptions);
-};
+struct TKvPico8EngineUI : TKvDestEngineUIEx { explicit TKvPico8EngineUI(TKvDestEngineOptions* AOptions); };
 
-class TKvPico8Engine : public TKvDestEngineWith<TKvPico8Engine, TKvPico8EngineOptions, TKvPico8EngineUI> {
-public:
-  static std::string GetPlatformName() { return "Pico-8"; }
-  static std::string GetModeName() { return "128x128x4"; }
+struct TKvPico8Engine : TKvDestMode<TKvPico8Engine, TKvPico8EngineOptions, TKvPico8EngineUI, "Pico-8", "128x128x4"> {
   static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 

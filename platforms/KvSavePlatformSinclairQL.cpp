@@ -57,18 +57,6 @@ void TKvSinclairQL8Screen::SetPixel(int X, int Y, int AValue) {
 // ---------------------------------------------------------------------------
 // Options and panels
 
-TKvSinclairQL4EngineOptions::TKvSinclairQL4EngineOptions() {
-  SetPixelAspect(pa2_3);
-  SetPaletteMode(pmColor);
-  SetErrorDiffusion(90);
-}
-
-TKvSinclairQL8EngineOptions::TKvSinclairQL8EngineOptions() {
-  SetPixelAspect(pa1_0p75);
-  SetPaletteMode(pmColor);
-  SetErrorDiffusion(90);
-}
-
 TKvSinclairQLCustomEngineUI::TKvSinclairQLCustomEngineUI(TKvDestEngineOptions* AOptions, TKvPixelAspectSet AAspects,
                                                          TKvPaletteModeSet AModes)
     : TKvDestEngineUIEx(AOptions) {

@@ -33,16 +33,19 @@ public:
   uint8_t PaletteMode;
 };
 
-class TKvSinclairQL4EngineOptions : public TKvDestFixedSizeEngineOptions {
+// The 32 KB screens: AWidth x 256 in colour, the pixel aspect AAspect.
+template <int AWidth, TKvPixelAspect AAspect>
+class TKvSinclairQLScreenOptionsOf : public TKvDestFixedSizeEngineOptions {
 public:
-  TKvSinclairQL4EngineOptions();
-  TKvSize GetDefaultSize() const override { return {512, 256}; }
+  TKvSinclairQLScreenOptionsOf() {
+    SetPixelAspect(AAspect);
+    SetPaletteMode(pmColor);
+    SetErrorDiffusion(90);
+  }
+  TKvSize GetDefaultSize() const override { return {AWidth, 256}; }
 };
-class TKvSinclairQL8EngineOptions : public TKvDestFixedSizeEngineOptions {
-public:
-  TKvSinclairQL8EngineOptions();
-  TKvSize GetDefaultSize() const override { return {256, 256}; }
-};
+using TKvSinclairQL4EngineOptions = TKvSinclairQLScreenOptionsOf<512, pa2_3>;
+using TKvSinclairQL8EngineOptions = TKvSinclairQLScreenOptionsOf<256, pa1_0p75>;
 class TKvSinclairQL16EngineOptions : public TKvDestEngineOptions {
 public:
   TKvSize GetDefaultSize() const override { return {512, 480}; }
@@ -53,21 +56,14 @@ class TKvSinclairQLCustomEngineUI : public TKvDestEngineUIEx {
 public:
   TKvSinclairQLCustomEngineUI(TKvDestEngineOptions* AOptions, TKvPixelAspectSet AAspects, TKvPaletteModeSet AModes);
 };
-class TKvSinclairQL4EngineUI : public TKvSinclairQLCustomEngineUI {
-public:
-  explicit TKvSinclairQL4EngineUI(TKvDestEngineOptions* AOptions)
-      : TKvSinclairQLCustomEngineUI(AOptions, PixelAspects(pa2_3, pa1_1),
-                                    PaletteModes(pmBlackWhite, pmGrayGreen, pmGrayRed, pmColor)) {}
+template <TKvPixelAspectSet AAspects, TKvPaletteModeSet AModes>
+struct TKvSinclairQLCustomEngineUIOf : TKvSinclairQLCustomEngineUI {
+  explicit TKvSinclairQLCustomEngineUIOf(TKvDestEngineOptions* AOptions) : TKvSinclairQLCustomEngineUI(AOptions, AAspects, AModes) {}
 };
-class TKvSinclairQL8EngineUI : public TKvSinclairQLCustomEngineUI {
-public:
-  explicit TKvSinclairQL8EngineUI(TKvDestEngineOptions* AOptions)
-      : TKvSinclairQLCustomEngineUI(AOptions, PixelAspects(pa1_1, pa1_0p75), PaletteModes(pmBlackWhite, pmColor)) {}
-};
-class TKvSinclairQL16EngineUI : public TKvDestEngineUIEx {
-public:
-  explicit TKvSinclairQL16EngineUI(TKvDestEngineOptions* AOptions);
-};
+using TKvSinclairQL4EngineUI =
+    TKvSinclairQLCustomEngineUIOf<PixelAspects(pa2_3, pa1_1), PaletteModes(pmBlackWhite, pmGrayGreen, pmGrayRed, pmColor)>;
+using TKvSinclairQL8EngineUI = TKvSinclairQLCustomEngineUIOf<PixelAspects(pa1_1, pa1_0p75), PaletteModes(pmBlackWhite, pmColor)>;
+struct TKvSinclairQL16EngineUI : TKvDestEngineUIEx { explicit TKvSinclairQL16EngineUI(TKvDestEngineOptions* AOptions); };
 
 // The 256 mode-16 colours as exact linear colours.
 void BuildQLGD2Palette(TKvPalette256& APalette);
@@ -100,10 +96,8 @@ std::unique_ptr<TKvBitmap> ConvertQLScreen(TKvConvertArgs& AArgs, bool AMode8);
 std::unique_ptr<TKvBitmap> ConvertQLPic(TKvConvertArgs& AArgs, int AMode);
 
 // The engines of the platform differ by the QL mode number alone.
-template <class TSelf, int Mode, class TOptions, class TUI>
-class TKvSinclairQLEngineOf : public TKvDestEngineWith<TSelf, TOptions, TUI> {
-public:
-  static std::string GetPlatformName() { return "Sinclair QL"; }
+template <class T, int Mode, class TOptions, class TUI, TKvText AName>
+struct TKvSinclairQLEngineOf : TKvDestMode<T, TOptions, TUI, "Sinclair QL", AName> {
   static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs) {
     if constexpr (Mode < 16)
       return ConvertQLScreen(AArgs, Mode == 8);
@@ -112,30 +106,10 @@ public:
   }
 };
 
-class TKvSinclairQL4Engine
-    : public TKvSinclairQLEngineOf<TKvSinclairQL4Engine, 4, TKvSinclairQL4EngineOptions, TKvSinclairQL4EngineUI> {
-public:
-  static std::string GetModeName() { return "QL 4 512x256x2"; }
-};
-class TKvSinclairQL8Engine
-    : public TKvSinclairQLEngineOf<TKvSinclairQL8Engine, 8, TKvSinclairQL8EngineOptions, TKvSinclairQL8EngineUI> {
-public:
-  static std::string GetModeName() { return "QL 8 256x256x3"; }
-};
-class TKvSinclairQL16Engine
-    : public TKvSinclairQLEngineOf<TKvSinclairQL16Engine, 16, TKvSinclairQL16EngineOptions, TKvSinclairQL16EngineUI> {
-public:
-  static std::string GetModeName() { return "GD2 16 512x480x8"; }
-};
-class TKvSinclairQL32Engine
-    : public TKvSinclairQLEngineOf<TKvSinclairQL32Engine, 32, TKvSinclairQL32EngineOptions, TKvSinclairQL16EngineUI> {
-public:
-  static std::string GetModeName() { return "GD2 32 512x480x16"; }
-};
-class TKvSinclairQL33Engine
-    : public TKvSinclairQLEngineOf<TKvSinclairQL33Engine, 33, TKvSinclairQL32EngineOptions, TKvSinclairQL16EngineUI> {
-public:
-  static std::string GetModeName() { return "GD2 33 512x480x16"; }
-};
+struct TKvSinclairQL4Engine : TKvSinclairQLEngineOf<TKvSinclairQL4Engine, 4, TKvSinclairQL4EngineOptions, TKvSinclairQL4EngineUI, "QL 4 512x256x2"> {};
+struct TKvSinclairQL8Engine : TKvSinclairQLEngineOf<TKvSinclairQL8Engine, 8, TKvSinclairQL8EngineOptions, TKvSinclairQL8EngineUI, "QL 8 256x256x3"> {};
+struct TKvSinclairQL16Engine : TKvSinclairQLEngineOf<TKvSinclairQL16Engine, 16, TKvSinclairQL16EngineOptions, TKvSinclairQL16EngineUI, "GD2 16 512x480x8"> {};
+struct TKvSinclairQL32Engine : TKvSinclairQLEngineOf<TKvSinclairQL32Engine, 32, TKvSinclairQL32EngineOptions, TKvSinclairQL16EngineUI, "GD2 32 512x480x16"> {};
+struct TKvSinclairQL33Engine : TKvSinclairQLEngineOf<TKvSinclairQL33Engine, 33, TKvSinclairQL32EngineOptions, TKvSinclairQL16EngineUI, "GD2 33 512x480x16"> {};
 
 void InitKvSavePlatformSinclairQL();

@@ -50,15 +50,10 @@ public:
   void UpdatePalette() override;
 };
 
-class TKvSymbOSEngineUI : public TKvDestEngineUIEx {
-public:
-  explicit TKvSymbOSEngineUI(TKvDestEngineOptions* AOptions);
-};
+struct TKvSymbOSEngineUI : TKvDestEngineUIEx { explicit TKvSymbOSEngineUI(TKvDestEngineOptions* AOptions); };
 
-class TKvSymbOSEngine : public TKvDestEngineWith<TKvSymbOSEngine, TKvSymbOSEngineOptions, TKvSymbOSEngineUI> {
-public:
-  static std::string GetPlatformName() { return "SymbOS"; }
-  static std::string GetModeName() { return ""; }
+// The platform's one mode has no name of its own.
+struct TKvSymbOSEngine : TKvDestMode<TKvSymbOSEngine, TKvSymbOSEngineOptions, TKvSymbOSEngineUI, "SymbOS", ""> {
   static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
 
