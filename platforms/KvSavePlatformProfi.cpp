@@ -122,7 +122,7 @@ void TKvProfi256ColorImage::SetTargetPixel(TKvCellScreen* ATarget, int X, int Y,
 std::unique_ptr<TKvBitmap> TKvProfi16ColorImage::Convert(bool* AAbort, TKvDestEngineOptions& AOptions,
                                                          TKvDestProgress* AProgress, TKvCellScreen* ATarget) {
   ColorUsage = AOptions.ColorUsage;
-  return TKvCellImage::Convert(AAbort, AOptions, AProgress, ATarget);
+  return TKvWavefrontCellImage::Convert(AAbort, AOptions, AProgress, ATarget);
 }
 
 std::unique_ptr<TKvBitmap> TKvProfi16ColorImage::CreateResult() {

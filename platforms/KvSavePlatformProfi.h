@@ -14,6 +14,7 @@
 #include "core/KvBitmap.h"
 #include "core/KvCellImage.h"
 #include "core/KvCellPalette.h"
+#include "core/KvCellWavefront.h"
 #include "core/KvDestEngineOptions.h"
 
 class TKvProfiEngineOptions : public TKvDestEngineOptions {
@@ -73,9 +74,9 @@ public:
 // 8x1 cells of a paper (A) and an ink (B) over the result palette, located
 // in the fixed palette while the options' gray flag is on; the attribute
 // carries bit 3 of the ink in bit 6 and of the paper in bit 7.
-class TKvProfi256ColorImage : public TKvCellImage {
+class TKvProfi256ColorImage : public TKvWavefrontCellImage {
 public:
-  using TKvCellImage::TKvCellImage;
+  using TKvWavefrontCellImage::TKvWavefrontCellImage;
   std::unique_ptr<TKvBitmap> CreateResult() override;
   TKvCellPaletteList* CreatePaletteList() override;
   void SetCellAttr(TKvCellScreen* ATarget, int ACellX, int ACellY, TKvCellPalette* ACellPalette) override;

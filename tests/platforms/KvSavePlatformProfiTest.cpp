@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "core/KvCellWavefront.h"
 #include "core/KvThreadJob.h"
 #include "platforms/KvPlatformProfi.h"
 #include "platforms/KvSavePlatformProfi.h"
@@ -128,6 +129,53 @@ TEST(KvSavePlatformProfi, FileLayouts) {
   d = zx.Bytes(0);
   EXPECT_EQ(d[9], 0);
   for (int i = 10; i < 128; ++i) EXPECT_EQ(d[i], 0) << i;
+}
+
+// Without a serpentine scan the cells are solved by rows on several threads
+// at once, each row trailing the one above: the files and previews are
+// those of the plain scan on one processor, for kernels of every reach, the
+// ordered dither and none, gray cells, the error limited inside blocks and a
+// last cell narrower than the others.
+TEST(KvSavePlatformProfi, WavefrontMatchesThePlainScan) {
+  struct TCase {
+    int Method;
+    uint8_t Type;
+    TKvPaletteMode Mode;
+    bool LimitInside;
+    int Width;
+  };
+  const TCase cases[] = {
+      {2, ptColored16of256, pmColor, false, 64}, {1, ptColored16of256, pmColor, false, 61},
+      {8, ptColored15, pmColor, false, 64},      {7, ptColored15, pmGray, false, 59},
+      {2, ptColored15, pmColor, true, 64},       {9, ptColored16of256, pmColor, false, 64},
+      {0, ptColored15, pmColor, false, 64},
+  };
+  struct TMinPixels {
+    int64_t Saved = KvCellWavefrontMinPixels;
+    TMinPixels() { KvCellWavefrontMinPixels = 0; }
+    ~TMinPixels() { KvCellWavefrontMinPixels = Saved; }
+  } everyPicture;
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(testing::Message() << "method " << c.Method << " width " << c.Width);
+    auto picture = GradientPicture(c.Width, 24, 7);
+    auto convert = [&](int AProcessors) {
+      TKvProcessorCountOverride count(AProcessors);
+      return ConvertPicture(DestEngineClass<TKvProfiEngine>(), *picture, [&](TKvDestEngineOptions& o) {
+        o.SetPaletteType(c.Type);
+        o.SetPaletteMode(c.Mode);
+        o.SetDitherMethod(static_cast<uint8_t>(c.Method));
+        o.SetSerpentine(false);
+        o.SetLimitErrorInsideBlock(c.LimitInside);
+        o.UpdatePalette();
+      });
+    };
+    const TKvConversion plain = convert(1);
+    for (int processors : {2, 4}) {
+      const TKvConversion rows = convert(processors);
+      EXPECT_EQ(rows.File(0), plain.File(0)) << processors;
+      EXPECT_EQ(CountIndexDiffs(*rows.Preview, *plain.Preview), 0) << processors;
+    }
+  }
 }
 
 TEST(KvSavePlatformProfi, RefusesUnknownModesAndKinds) {
