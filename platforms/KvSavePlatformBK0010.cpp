@@ -61,12 +61,6 @@ void TKvBKMono2Screen::SetPixel(int X, int Y, int AValue) {
 
 const TKvFourColorPalettes BKFourColorPalettes{BKPaletteCount, BKPalettes, BuildBKPalette, BuildBKMixPalette};
 
-std::string BKPaletteCaption(int AIndex) { return FourColorPaletteCaption(BKFourColorPalettes, AIndex); }
-
-TKvFixedPaletteCandidates BKPaletteCandidates(bool AGigascreen, const TKvDestEngineOptions& AOptions,
-                                              TKvDestProgress* AProgress) {
-  return FourColorPaletteCandidates(BKFourColorPalettes, AGigascreen, AOptions, AProgress);
-}
 
 // ---------------------------------------------------------------------------
 // Conversions

@@ -60,15 +60,6 @@ struct TKvBK1EngineUI : TKvFourColorModeUI<BKFourColorPalettes, false> { using T
 struct TKvBK2EngineUI : TKvFourColorModeUI<BKFourColorPalettes, true> { using TKvFourColorModeUI::TKvFourColorModeUI; };
 struct TKvBKMonoUI : TKvFourColorMonoEngineUI { using TKvFourColorMonoEngineUI::TKvFourColorMonoEngineUI; };
 
-// The caption of palette 1..16 in the palette list: its colour names joined
-// by "/", then the stored number in parentheses.
-std::string BKPaletteCaption(int AIndex);
-
-// The "Auto" candidates of the two colour modes: the 16 palettes, as four
-// colours or as their mixtures (with AOptions' MaxFlickering).
-TKvFixedPaletteCandidates BKPaletteCandidates(bool AGigascreen, const TKvDestEngineOptions& AOptions,
-                                              TKvDestProgress* AProgress);
-
 // A mode AMode of the "BK-0011" platform with options TOptions and panel TUI.
 template <class T, class TOptions, class TUI, TKvText AMode>
 using TKvBKEngineOf = TKvDestMode<T, TOptions, TUI, "BK-0011", AMode>;

@@ -102,46 +102,44 @@ TKvMS0515HiResolutionEngineUI::TKvMS0515HiResolutionEngineUI(TKvDestEngineOption
 // ---------------------------------------------------------------------------
 // Engines
 
-std::unique_ptr<TKvBitmap> TKvMS0515Engine::Convert(TKvConvertArgs& AArgs) {
-  TKvDestEngineOptions& options = AArgs.Options;
-  TBitmap32& bitmap = AArgs.Bitmap;
-  // The file holds 320 x 200 pixels.
-  if (bitmap.GetWidth() > 320 || bitmap.GetHeight() > 200) RaiseOSError(87);
+namespace {
+
+// The "scr" file of a conversion: AConvert converts to a screen over its
+// memory. The picture must fit AWidth x 200 pixels.
+template <class TConvert>
+std::unique_ptr<TKvBitmap> ConvertMS0515File(TKvConvertArgs& AArgs, int AWidth, TConvert AConvert) {
+  if (AArgs.Bitmap.GetWidth() > AWidth || AArgs.Bitmap.GetHeight() > 200) RaiseOSError(87);
   auto streams = std::make_unique<TKvStreamList>();
-  TKvMS0515Screen screen(streams->NewStream("scr", MS0515ScreenSize)->GetMemory());
-  std::unique_ptr<TKvBitmap> result;
-  switch (options.PaletteMode) {
-    case pmBlackWhite: {
-      TKvImage image(bitmap);
-      result = image.ConvertBW(AArgs.Abort, options, &screen, nullptr, 0, 1);
-      break;
-    }
-    case pmGray:
-    case pmColor: {
-      options.GetPalette()->FillGRB16Nearest(nullptr);
-      TKvMS0515ColorImage image(8, 1, bitmap);
-      if (options.PaletteMode == pmGray)
-        result = image.ConvertGray(AArgs.Abort, options, &AArgs.Progress, &screen);
-      else
-        result = image.Convert(AArgs.Abort, options, &AArgs.Progress, &screen);
-      break;
-    }
-    default:
-      RaiseOSError(87);
-  }
+  std::unique_ptr<TKvBitmap> result = AConvert(streams->NewStream("scr", MS0515ScreenSize)->GetMemory());
   AArgs.Streams = std::move(streams);
   return result;
 }
 
+std::unique_ptr<TKvBitmap> ConvertMS0515BW(TKvConvertArgs& AArgs, TKvData& AScreen) {
+  TKvImage image(AArgs.Bitmap);
+  return image.ConvertBW(AArgs.Abort, AArgs.Options, &AScreen, nullptr, 0, 1);
+}
+
+}  // namespace
+
+std::unique_ptr<TKvBitmap> TKvMS0515Engine::Convert(TKvConvertArgs& AArgs) {
+  return ConvertMS0515File(AArgs, 320, [&](uint8_t* AData) {
+    TKvDestEngineOptions& options = AArgs.Options;
+    TKvMS0515Screen screen(AData);
+    if (options.PaletteMode == pmBlackWhite) return ConvertMS0515BW(AArgs, screen);
+    if (options.PaletteMode != pmGray && options.PaletteMode != pmColor) RaiseOSError(87);
+    options.GetPalette()->FillGRB16Nearest(nullptr);
+    TKvMS0515ColorImage image(8, 1, AArgs.Bitmap);
+    if (options.PaletteMode == pmGray) return image.ConvertGray(AArgs.Abort, options, &AArgs.Progress, &screen);
+    return image.Convert(AArgs.Abort, options, &AArgs.Progress, &screen);
+  });
+}
+
 std::unique_ptr<TKvBitmap> TKvMS0515HiResolutionEngine::Convert(TKvConvertArgs& AArgs) {
-  TBitmap32& bitmap = AArgs.Bitmap;
-  if (bitmap.GetWidth() > 640 || bitmap.GetHeight() > 200) RaiseOSError(87);
-  auto streams = std::make_unique<TKvStreamList>();
-  TKvScreen1 screen(640, 200, streams->NewStream("scr", MS0515ScreenSize)->GetMemory());
-  TKvImage image(bitmap);
-  auto result = image.ConvertBW(AArgs.Abort, AArgs.Options, &screen, nullptr, 0, 1);
-  AArgs.Streams = std::move(streams);
-  return result;
+  return ConvertMS0515File(AArgs, 640, [&](uint8_t* AData) {
+    TKvScreen1 screen(640, 200, AData);
+    return ConvertMS0515BW(AArgs, screen);
+  });
 }
 
 void InitKvSavePlatformElectronikaMS0515() { RegisterDestEngines<TKvMS0515Engine, TKvMS0515HiResolutionEngine>(); }

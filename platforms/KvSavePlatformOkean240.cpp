@@ -53,12 +53,6 @@ void TKvOkeanMono2Screen::SetPixel(int X, int Y, int AValue) {
 const TKvFourColorPalettes OkeanFourColorPalettes{OkeanPaletteCount, OkeanPalettes, BuildOkeanPalette,
                                                    BuildOkeanMixPalette};
 
-std::string OkeanPaletteCaption(int AIndex) { return FourColorPaletteCaption(OkeanFourColorPalettes, AIndex); }
-
-TKvFixedPaletteCandidates OkeanPaletteCandidates(bool AGigascreen, const TKvDestEngineOptions& AOptions,
-                                                 TKvDestProgress* AProgress) {
-  return FourColorPaletteCandidates(OkeanFourColorPalettes, AGigascreen, AOptions, AProgress);
-}
 
 // ---------------------------------------------------------------------------
 // Conversions

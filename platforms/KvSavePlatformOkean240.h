@@ -62,15 +62,6 @@ struct TKvOkean1EngineUI : TKvFourColorModeUI<OkeanFourColorPalettes, false> { u
 struct TKvOkean2EngineUI : TKvFourColorModeUI<OkeanFourColorPalettes, true> { using TKvFourColorModeUI::TKvFourColorModeUI; };
 struct TKvOkeanMonoUI : TKvFourColorMonoEngineUI { using TKvFourColorMonoEngineUI::TKvFourColorMonoEngineUI; };
 
-// The caption of palette 1..7 in the palette list: its colour names joined
-// by "/", then the stored number in parentheses.
-std::string OkeanPaletteCaption(int AIndex);
-
-// The "Auto" candidates of the two colour modes: the 7 palettes, as four
-// colours or as their mixtures (with AOptions' MaxFlickering).
-TKvFixedPaletteCandidates OkeanPaletteCandidates(bool AGigascreen, const TKvDestEngineOptions& AOptions,
-                                                 TKvDestProgress* AProgress);
-
 // A mode AMode of the "Okean-240" platform with options TOptions and panel TUI.
 template <class T, class TOptions, class TUI, TKvText AMode>
 using TKvOkeanEngineOf = TKvDestMode<T, TOptions, TUI, "Okean-240", AMode>;

@@ -57,8 +57,8 @@ TEST(KvSavePlatformBK0010, PalettesAndBinHeader) {
   BuildBKMixPalette(5, 10, p);
   EXPECT_TRUE(p.Colors[3].Skip);  // black with white flickers too much
   EXPECT_FALSE(p.Colors[0].Skip);
-  EXPECT_EQ(BKPaletteCaption(1), "Black/Blue/Green/Red (0)");
-  EXPECT_EQ(BKPaletteCaption(11), "Black/Green/Magenta/Red (10)");
+  EXPECT_EQ(FourColorPaletteCaption(BKFourColorPalettes, 1), "Black/Blue/Green/Red (0)");
+  EXPECT_EQ(FourColorPaletteCaption(BKFourColorPalettes, 11), "Black/Green/Magenta/Red (10)");
 
   std::vector<uint8_t> screen(BKScreenSize), bin(BKBinSize);
   for (size_t i = 0; i < screen.size(); ++i) screen[i] = static_cast<uint8_t>(i * 7);
@@ -100,7 +100,7 @@ TEST(KvSavePlatformBK0010, ScreenLayouts) {
 int RunSearch(TKvImage& AImage, TKvDestEngineOptions& AOptions, bool AJobs, TKvDestProgress* AProgress,
               bool AGigascreen = false) {
   bool abort = false;
-  auto c = BKPaletteCandidates(AGigascreen, AOptions, AProgress);
+  auto c = FourColorPaletteCandidates(BKFourColorPalettes, AGigascreen, AOptions, AProgress);
   return AJobs ? FindFixedPaletteByJobs(&abort, AImage, c, AOptions) : FindFixedPalette(&abort, AImage, c, AOptions);
 }
 
@@ -177,7 +177,7 @@ TEST(KvSavePlatformBK0010, TrialScoresAreThoseOfTheDither) {
       o->SetSerpentine(c.Serpentine);
       o->SetErrorDiffusion(c.Diffusion);
       o->SetColorDiffMethod(c.Metric);
-      auto cand = BKPaletteCandidates(giga, *o, nullptr);
+      auto cand = FourColorPaletteCandidates(BKFourColorPalettes, giga, *o, nullptr);
       for (int k : {1, 5, 6, 10, 16}) {
         TKvPalette256 scratch, reference;
         double score = -1;

@@ -37,7 +37,7 @@ TEST(KvSavePlatformOkean240, RegisteredModesAndPalettes) {
   ASSERT_EQ(pal.Count, 16);
   for (int i = 0; i < 4; ++i)
     for (int j = 0; j < 4; ++j) EXPECT_EQ(pal.Colors[i * 4 + j].Skip, j < i);
-  EXPECT_EQ(OkeanPaletteCaption(1), "Black/Red/Green/Blue (0)");
+  EXPECT_EQ(FourColorPaletteCaption(OkeanFourColorPalettes, 1), "Black/Red/Green/Blue (0)");
 }
 
 TEST(KvSavePlatformOkean240, ScreenLayouts) {
@@ -113,11 +113,11 @@ TEST(KvSavePlatformOkean240, ParallelSearchGivesTheSequentialAnswer) {
     image.CacheColors();
     auto o = DestEngineClass<TKvOkean1Engine>().Create()->CreateOptions();
     bool abort = false;
-    const int expect = FindFixedPalette(&abort, image, OkeanPaletteCandidates(giga, *o, nullptr), *o);
+    const int expect = FindFixedPalette(&abort, image, FourColorPaletteCandidates(OkeanFourColorPalettes, giga, *o, nullptr), *o);
     ASSERT_GE(expect, 1);
     for (int n : {2, 3, 16}) {
       TKvProcessorCountOverride count(n);
-      EXPECT_EQ(FindFixedPaletteByJobs(&abort, image, OkeanPaletteCandidates(giga, *o, nullptr), *o), expect) << n;
+      EXPECT_EQ(FindFixedPaletteByJobs(&abort, image, FourColorPaletteCandidates(OkeanFourColorPalettes, giga, *o, nullptr), *o), expect) << n;
     }
   }
 }
