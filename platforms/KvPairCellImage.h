@@ -4,10 +4,20 @@
 #pragma once
 
 #include <memory>
+#include <vector>
 
 #include "core/KvBitmap.h"
 #include "core/KvCellImage.h"
 #include "core/KvCellPalette.h"
+
+// Adds each of AEntries alone, then every pair of them in list order (the
+// earlier entry as A).
+inline void AddSinglesAndPairs(TKvCellPaletteList& AList, TKvPalette256& APalette, const std::vector<int>& AEntries) {
+  for (int e : AEntries) AList.Add(std::make_unique<TKvCellPaperIncPalette>(APalette, e, e));
+  for (size_t i = 0; i < AEntries.size(); ++i)
+    for (size_t j = i + 1; j < AEntries.size(); ++j)
+      AList.Add(std::make_unique<TKvCellPaperIncPalette>(APalette, AEntries[i], AEntries[j]));
+}
 
 class TKvPairCellImage : public TKvCellImage {
 public:

@@ -104,28 +104,18 @@ std::unique_ptr<TKvBitmap> TKvDvkEngine::Convert(TKvConvertArgs& AArgs) {
   AdjustOnce(image, options);
   TKvDvkScreen screen(width, height, data);
   TKvPalette256& resultPalette = *options.GetPalette();
-  TKvPalette256& fixed = *options.GetFixedPalette();
 
+  // Black/white and gray end with the fixed palette as the result palette
+  // and screen indexes into it, so that the palette block written from the
+  // result palette shows the colours the pixels mean.
   std::unique_ptr<TKvBitmap> result;
   switch (options.PaletteMode) {
-    case pmBlackWhite: {
-      int dark = 0, bright = 0;
-      fixed.AddColorPair(&resultPalette, options.MaxColorCount, dark, bright);
-      result = image.ConvertBW(abort, options, &screen, &fixed, dark, bright);
-      resultPalette.Assign(&fixed);
+    case pmBlackWhite:
+      result = ConvertColorPair(abort, image, &screen, options.MaxColorCount, options);
       break;
-    }
-    case pmGray: {
-      int dark = 0, bright = 0;
-      if (ReducePalette(abort, image, resultPalette, options.MaxColorCount, options, dark, bright))
-        result = image.ConvertIndexed(abort, options, &screen, resultPalette, &fixed);
-      else
-        // The screen takes the fixed palette's own indexes of the two colours,
-        // so that the palette block written from it shows them.
-        result = image.ConvertBW(abort, options, &screen, &fixed, dark, bright);
-      resultPalette.Assign(&fixed);
+    case pmGray:
+      result = ConvertReducedGray(abort, image, &screen, resultPalette, options.MaxColorCount, options);
       break;
-    }
     case pmColor:
     case pmCustom:
       QuantizePalette(abort, image, hardware, options.MaxColorCount, options);

@@ -1,7 +1,6 @@
 #include "platforms/KvSavePlatformPC8000.h"
 
 #include <cstring>
-#include <vector>
 
 #include "bitmap/B32.h"
 #include "core/KvImage.h"
@@ -38,12 +37,10 @@ void TKvPC8000Screen::SetAttr(int CellX, int CellY, int AAttr) {
 // Candidates and cell image
 
 TKvPC8000ColorPaletteList::TKvPC8000ColorPaletteList(TKvPalette256& APalette, bool AGray) {
-  static const std::vector<int> grays{1, 14, 15}, colors{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
-  const std::vector<int>& entries = AGray ? grays : colors;
-  for (int i : entries) Add(std::make_unique<TKvCellPaperIncPalette>(APalette, i, i));
-  for (size_t i = 0; i < entries.size(); ++i)
-    for (size_t j = i + 1; j < entries.size(); ++j)
-      Add(std::make_unique<TKvCellPaperIncPalette>(APalette, entries[i], entries[j]));
+  if (AGray)
+    AddSinglesAndPairs(*this, APalette, {1, 14, 15});
+  else
+    AddSinglesAndPairs(*this, APalette, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15});
 }
 
 TKvCellPaletteList* TKvPC8000ColorImage::CreatePaletteList() {

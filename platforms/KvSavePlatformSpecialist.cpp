@@ -59,15 +59,9 @@ void BuildSpecialistPalette(TKvPalette256& APalette, int APaletteMode) {
 
 TKvSpecialistColorPaletteList::TKvSpecialistColorPaletteList(TKvPalette256& APalette, int APaletteMode) {
   auto add = [&](int A, int B) { Add(std::make_unique<TKvCellPaperIncPalette>(APalette, A, B)); };
-  // Every single colour of the first ACount, then every pair.
-  auto singlesAndPairs = [&](int ACount) {
-    for (int c = 0; c < ACount; ++c) add(c, c);
-    for (int d = 0; d < ACount; ++d)
-      for (int e = d + 1; e < ACount; ++e) add(d, e);
-  };
   switch (APaletteMode) {
     case pmGray:
-      singlesAndPairs(4);
+      AddSinglesAndPairs(*this, APalette, {0, 1, 2, 3});
       break;
     case pm5Colors:
       for (int i = 0; i <= 4; ++i) add(4, i);
@@ -76,7 +70,7 @@ TKvSpecialistColorPaletteList::TKvSpecialistColorPaletteList(TKvPalette256& APal
       for (int i = 0; i <= 7; ++i) add(7, i);
       break;
     case pmColor:
-      singlesAndPairs(16);
+      AddSinglesAndPairs(*this, APalette, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15});
       break;
     default:
       RaiseOSError(87);
