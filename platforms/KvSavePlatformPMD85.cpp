@@ -144,16 +144,24 @@ TKvPMD85CAEngineUI::TKvPMD85CAEngineUI(TKvDestEngineOptions* AOptions) : TKvDest
 // ---------------------------------------------------------------------------
 // Engines
 
+namespace {
+
+// The screen memory of a new file AExtension in AStreams; a picture larger
+// than the 288 x 256 screen raises.
+uint8_t* NewScreenFile(TKvStreamList& AStreams, TBitmap32& ABitmap, const std::string& AExtension) {
+  if (ABitmap.GetWidth() > 288 || ABitmap.GetHeight() > 256) RaiseOSError(87);
+  return AStreams.NewStream(AExtension, PMD85FileSize)->GetMemory();
+}
+
+}  // namespace
+
 std::unique_ptr<TKvBitmap> TKvPMD85Engine::Convert(TKvConvertArgs& AArgs) {
   TKvDestEngineOptions& options = AArgs.Options;
   TBitmap32& bitmap = AArgs.Bitmap;
-  // The screen holds 288 x 256 pixels.
-  if (bitmap.GetWidth() > 288 || bitmap.GetHeight() > 256) RaiseOSError(87);
   const int type = options.PaletteType;
   if (type < ptPMD85A || type > ptPMD85GCustom) RaiseOSError(87);
   auto streams = std::make_unique<TKvStreamList>();
-  const std::string extension = std::string("85") + static_cast<char>('A' + (type - ptPMD85A));
-  uint8_t* data = streams->NewStream(extension, PMD85FileSize)->GetMemory();
+  uint8_t* data = NewScreenFile(*streams, bitmap, std::string("85") + static_cast<char>('A' + (type - ptPMD85A)));
   TKvPMD85Image image(6, 1, bitmap);
   TKvPMD85Screen screen(bitmap.GetWidth(), bitmap.GetHeight(), data);
   TKvPalette256& palette = *options.GetPalette();
@@ -192,9 +200,8 @@ std::unique_ptr<TKvBitmap> TKvPMD85Engine::Convert(TKvConvertArgs& AArgs) {
 std::unique_ptr<TKvBitmap> TKvPMD85CAEngine::Convert(TKvConvertArgs& AArgs) {
   TKvDestEngineOptions& options = AArgs.Options;
   TBitmap32& bitmap = AArgs.Bitmap;
-  if (bitmap.GetWidth() > 288 || bitmap.GetHeight() > 256) RaiseOSError(87);
   auto streams = std::make_unique<TKvStreamList>();
-  uint8_t* data = streams->NewStream("85H", PMD85FileSize)->GetMemory();
+  uint8_t* data = NewScreenFile(*streams, bitmap, "85H");
   BuildPMD85ColorAcePalette(*options.GetPalette());
   TKvPMD85CAImage image(6, 2, bitmap);
   TKvPMD85CAScreen screen(bitmap.GetWidth(), bitmap.GetHeight(), data);
