@@ -3,6 +3,10 @@
 #include "core/KvDither.h"
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 #include <cmath>
 
 // ---------------------------------------------------------------------------
@@ -395,7 +399,15 @@ double TKvBaseCellImage::SearchCell(const TRect& ARect, TKvCellPaletteList& ALis
   if (Aborted()) Abort();
   TKvDestEngineOptions& options = *FWorkOptions;
   const bool compact = TKvCellHelper::CanScoreCompact(options);
-  auto enabled = [&](int k) { return AEnabled ? AEnabled[k] != 0 : AList.GetPalette(k)->Enabled; };
+  // The flags read once: the candidates lie apart in memory, and the search
+  // reads each flag up to three times.
+  if (!AEnabled) {
+    std::vector<uint8_t>& flags = AHelper.SearchEnabled;
+    flags.resize(static_cast<size_t>(ATo) + 1);
+    for (int k = AFrom; k <= ATo; ++k) flags[static_cast<size_t>(k)] = AList.GetPalette(k)->Enabled;
+    AEnabled = flags.data();
+  }
+  auto enabled = [&](int k) { return AEnabled[k] != 0; };
   double best = 0;
   // A candidate's dither stops as soon as it cannot beat the best so far.
   auto score = [&](int k) {
@@ -526,27 +538,35 @@ std::unique_ptr<TKvBitmap> TKvCellImage::Convert(bool* AAbort, TKvDestEngineOpti
     const int total = FCellsAcross * FCellsDown;
     int done = 0;
     FMirror = false;
-    for (int j = 0; j < FCellsDown; ++j) {
-      FCellY = j;
-      BeginCellRow(result.get(), ATarget);
-      // Without the limit at block boundaries the deferred error enters a
-      // cell before its search, so a search made ahead would not hold.
-      if (ProcessorCount >= 2 && FLimitErrorAtBlockBoundary && FPaletteList)
-        LookaheadForRow(j, {FPaletteList});
-      else
-        DropRowLookahead();
-      for (int i = 0; i < FCellsAcross; ++i) {
-        if (Aborted()) Abort();
-        FCellX = i;
-        const TRect r = GetCellRect(i, j);
-        TKvCellPalette* candidate = nullptr;
-        SolveCell(i, j, r, candidate);
-        RenderCell(result.get(), ATarget, i, j, r, candidate);
-        ++done;
-        if (FProgress) ReportProgress(FProgress, total, done);
+    // Without the limit at block boundaries the deferred error enters a
+    // cell before its search, so a search made ahead would not hold: the
+    // cells' own searches are shared instead.
+    const bool ahead = ProcessorCount >= 2 && FLimitErrorAtBlockBoundary && FPaletteList;
+    auto walk = [&] {
+      for (int j = 0; j < FCellsDown; ++j) {
+        FCellY = j;
+        BeginCellRow(result.get(), ATarget);
+        if (ahead)
+          LookaheadForRow(j, {FPaletteList});
+        else
+          DropRowLookahead();
+        for (int i = 0; i < FCellsAcross; ++i) {
+          if (Aborted()) Abort();
+          FCellX = i;
+          const TRect r = GetCellRect(i, j);
+          TKvCellPalette* candidate = nullptr;
+          SolveCell(i, j, r, candidate);
+          RenderCell(result.get(), ATarget, i, j, r, candidate);
+          ++done;
+          if (FProgress) ReportProgress(FProgress, total, done);
+        }
+        if (FSerpentine) FMirror = !FMirror;
       }
-      if (FSerpentine) FMirror = !FMirror;
-    }
+    };
+    if (ahead)
+      walk();
+    else
+      WalkWithSearchTeam(FPaletteList, walk);
     DropRowLookahead();
     if (result) result->MirrorX = false;
     if (ATarget) ATarget->MirrorX = false;
@@ -759,7 +779,8 @@ double TKvCellImage::SearchCandidates(TKvCellPaletteList* AList, const TRect& AR
   const TKvCellSearchTable& table = AList->GetSearchTable();
   if (parts < 2) {
     int k = -1;
-    best = SearchCell(ARect, *AList, table, nullptr, 0, count - 1, *FHelper, k);
+    best = FTeam ? SearchWithTeam(ARect, *AList, table, k)
+                 : SearchCell(ARect, *AList, table, nullptr, 0, count - 1, *FHelper, k);
     if (k >= 0) ABest = AList->GetPalette(k);
     return best;
   }
@@ -787,6 +808,343 @@ double TKvCellImage::SearchCandidates(TKvCellPaletteList* AList, const TRect& AR
 }
 
 void TKvCellImage::FreePaletteList(TKvCellPaletteList* AList) { delete AList; }
+
+// ---------------------------------------------------------------------------
+// Search team
+
+namespace {
+
+inline void CpuRelax() {
+#if defined(__x86_64__) || defined(__i386__)
+  __builtin_ia32_pause();
+#else
+  std::this_thread::yield();
+#endif
+}
+
+}  // namespace
+
+// One cell's search as the team sees it: the candidates still to score by
+// rising bound, with their colours, and the cell's pixels and distances. A
+// member holds the round it works on, so a member that runs late reads and
+// writes only its own round, never the next cell's.
+struct TKvCellSearchRound {
+  TRect Rect;
+  std::vector<TKvLinRGBColor> Source;
+  std::vector<double> Distances;
+  std::vector<int> Order;                  // candidate numbers
+  std::vector<double> Bounds;              // per item of Order
+  std::vector<int> EntryFirst;             // per item of Order, and one past the last
+  std::vector<TKvCellSearchEntry> Entries;
+  int Grain = 1;
+  int Grains = 0;
+  std::atomic<int> Next{0};
+  // The least score found so far: a candidate whose bound exceeds it, or
+  // whose dither exceeds it on the way, cannot win.
+  std::atomic<double> Best{0};
+  // Per grain: its least score and the earliest candidate with it (-1 when
+  // every candidate lost), valid once Done is set.
+  std::vector<double> Scores;
+  std::vector<int> Indexes;
+  std::vector<std::atomic<bool>> Done;
+
+  // Scores grain AGrain with AHelper (loaded with this round's pixels).
+  void Score(int AGrain, TKvCellHelper& AHelper, const TKvDestEngineOptions& AOptions, double& AScore, int& AIndex) {
+    AIndex = -1;
+    AScore = 0;
+    const int last = std::min((AGrain + 1) * Grain, static_cast<int>(Order.size()));
+    for (int i = AGrain * Grain; i < last; ++i) {
+      const double limit = Best.load(std::memory_order_relaxed);
+      // The items run by rising bound: none after this one can win.
+      if (Bounds[static_cast<size_t>(i)] > limit) break;
+      const int k = Order[static_cast<size_t>(i)];
+      const int first = EntryFirst[static_cast<size_t>(i)];
+      const double e = AHelper.CompactScore(Rect, AOptions, &Entries[static_cast<size_t>(first)],
+                                            EntryFirst[static_cast<size_t>(i) + 1] - first, limit, true);
+      if (limit != TKvCellHelper::kNoLimit && e == TKvCellHelper::kNoLimit) continue;
+      if (AIndex < 0 || e < AScore || (e == AScore && k < AIndex)) {
+        AScore = e;
+        AIndex = k;
+      }
+      double seen = Best.load(std::memory_order_relaxed);
+      while (e < seen && !Best.compare_exchange_weak(seen, e, std::memory_order_relaxed)) {
+      }
+    }
+  }
+};
+
+class TKvCellSearchTeam {
+public:
+  // Members' part: serves the rounds with AHelper until Stop.
+  void Serve(TKvCellHelper& AHelper, const TKvDestEngineOptions& AOptions) {
+    uint64_t seen = 0;
+    for (;;) {
+      std::shared_ptr<TKvCellSearchRound> round;
+      for (int spins = 0;; ++spins) {
+        if (FStop.load(std::memory_order_acquire)) return;
+        if (FSequence.load(std::memory_order_acquire) != seen) {
+          std::lock_guard<std::mutex> g(FLock);
+          seen = FSequence.load(std::memory_order_relaxed);
+          round = FCurrent;
+          break;
+        }
+        if (spins < kSpins) {
+          // A short pause first, as the next round comes within
+          // microseconds; then yields, which leave the processor to any
+          // other thread that can run (on a busy machine the caller).
+          if (spins < kPauses)
+            CpuRelax();
+          else
+            std::this_thread::yield();
+          continue;
+        }
+        // Long without a round (the walk is between searches): sleep.
+        std::unique_lock<std::mutex> g(FLock);
+        ++FSleepers;
+        FWake.wait(g, [&] { return FStop.load() || FSequence.load() != seen; });
+        --FSleepers;
+        spins = 0;
+      }
+      if (!round) continue;
+      AHelper.LoadSearch(round->Source, round->Distances);
+      for (;;) {
+        const int g = round->Next.fetch_add(1, std::memory_order_relaxed);
+        if (g >= round->Grains) break;
+        double score;
+        int index;
+        round->Score(g, AHelper, AOptions, score, index);
+        round->Scores[static_cast<size_t>(g)] = score;
+        round->Indexes[static_cast<size_t>(g)] = index;
+        round->Done[static_cast<size_t>(g)].store(true, std::memory_order_release);
+      }
+    }
+  }
+
+  void Stop() {
+    {
+      std::lock_guard<std::mutex> g(FLock);
+      FStop.store(true, std::memory_order_release);
+      FCurrent.reset();
+    }
+    FWake.notify_all();
+  }
+
+  // A round no member holds any more, for the caller to fill.
+  TKvCellSearchRound& FreeRound() {
+    for (const auto& r : FRounds)
+      if (r.use_count() == 1) {
+        std::atomic_thread_fence(std::memory_order_acquire);
+        return *r;
+      }
+    FRounds.push_back(std::make_shared<TKvCellSearchRound>());
+    return *FRounds.back();
+  }
+  std::shared_ptr<TKvCellSearchRound> Shared(TKvCellSearchRound& ARound) {
+    for (const auto& r : FRounds)
+      if (r.get() == &ARound) return r;
+    return nullptr;
+  }
+
+  void Publish(const std::shared_ptr<TKvCellSearchRound>& ARound) {
+    {
+      std::lock_guard<std::mutex> g(FLock);
+      FCurrent = ARound;
+      FSequence.fetch_add(1, std::memory_order_release);
+    }
+    if (FSleepers.load(std::memory_order_relaxed) > 0) FWake.notify_all();
+  }
+  void Withdraw() {
+    std::lock_guard<std::mutex> g(FLock);
+    FCurrent.reset();
+  }
+
+private:
+  // Yields before a member sleeps: longer than the walk takes between two
+  // searches (rendering a cell and bounding the next one's candidates).
+  static constexpr int kPauses = 200;
+  static constexpr int kSpins = kPauses + 20000;
+  std::mutex FLock;
+  std::condition_variable FWake;
+  std::shared_ptr<TKvCellSearchRound> FCurrent;
+  std::atomic<uint64_t> FSequence{0};
+  std::atomic<int> FSleepers{0};
+  std::atomic<bool> FStop{false};
+  std::vector<std::shared_ptr<TKvCellSearchRound>> FRounds;  // the caller's
+};
+
+namespace {
+
+class TKvCellWalkJob : public TKvJob {
+public:
+  TKvCellWalkJob(TKvJobList* AList, TKvCellSearchTeam& ATeam, const std::function<void()>& AWalk)
+      : TKvJob(AList), FTeam(ATeam), FWalk(AWalk) {}
+  void Execute() override {
+    struct TStop {
+      TKvCellSearchTeam& Team;
+      ~TStop() { Team.Stop(); }
+    } stop{FTeam};
+    FWalk();
+  }
+
+private:
+  TKvCellSearchTeam& FTeam;
+  const std::function<void()>& FWalk;
+};
+
+class TKvCellTeamJob : public TKvJob {
+public:
+  TKvCellTeamJob(TKvJobList* AList, TKvCellSearchTeam& ATeam, TKvBaseCellImage& AImage)
+      : TKvJob(AList), FTeam(ATeam), FImage(AImage), FHelper(AImage.AcquireHelper()) {}
+  ~TKvCellTeamJob() override { FImage.ReleaseHelper(FHelper); }
+  void Execute() override { FTeam.Serve(*FHelper, *FImage.GetWorkOptions()); }
+
+private:
+  TKvCellSearchTeam& FTeam;
+  TKvBaseCellImage& FImage;
+  TKvCellHelper* FHelper;
+};
+
+// Candidates a member takes at a time: some 2 to 4 us of work.
+constexpr int KvCellTeamGrain = 6;
+// The least enabled candidates times cell pixels for a team: a search of
+// some 15 us or more.
+constexpr int64_t KvCellTeamMinWork = 2048;
+// The most threads of a team: with the caller's own part of each cell
+// (bounds, order, rendering) a third of the work, more add next to nothing.
+constexpr int KvCellTeamMaxThreads = 4;
+
+}  // namespace
+
+// About two grains a member.
+int KvCellTeamMinItems = 24;
+
+void TKvCellImage::WalkWithSearchTeam(TKvCellPaletteList* AList, const std::function<void()>& AWalk) {
+  int64_t enabled = 0;
+  for (int k = 0; AList && k < AList->GetCount(); ++k)
+    if (AList->GetPalette(k)->Enabled) ++enabled;
+  if (ProcessorCount < 2 || FTeam || !FWorkOptions || !TKvCellHelper::CanScoreCompact(*FWorkOptions) ||
+      enabled * FCellWidth * FCellHeight < KvCellTeamMinWork) {
+    AWalk();
+    return;
+  }
+  TKvCellSearchTeam team;
+  struct TDetach {
+    TKvCellImage* Image;
+    ~TDetach() { Image->FTeam = nullptr; }
+  } detach{this};
+  FTeam = &team;
+  TKvJobList jobs;
+  new TKvCellWalkJob(&jobs, team, AWalk);
+  for (int k = 1; k < std::min(ProcessorCount, KvCellTeamMaxThreads); ++k) new TKvCellTeamJob(&jobs, team, *this);
+  jobs.RunWithCaller(FAbort);
+}
+
+double TKvCellImage::SearchWithTeam(const TRect& ARect, TKvCellPaletteList& AList, const TKvCellSearchTable& ATable,
+                                    int& ABest) {
+  const int count = AList.GetCount();
+  TKvCellHelper& helper = *FHelper;
+  ABest = -1;
+  if (Aborted()) Abort();
+  const TKvDestEngineOptions& options = *FWorkOptions;
+  std::vector<uint8_t>& flags = helper.SearchEnabled;
+  flags.resize(static_cast<size_t>(count));
+  for (int k = 0; k < count; ++k) flags[static_cast<size_t>(k)] = AList.GetPalette(k)->Enabled;
+  auto enabled = [&](int k) { return flags[static_cast<size_t>(k)] != 0; };
+  helper.LoadSource(ARect);
+  std::vector<double>& bounds = helper.SearchBounds;
+  if (!helper.Bounds(ATable, 0, count - 1, enabled, bounds))
+    return SearchCell(ARect, AList, ATable, flags.data(), 0, count - 1, helper, ABest);
+  auto bound = [&](int k) { return bounds[static_cast<size_t>(k)]; };
+  // As SearchCell: the least bound first, then the others by rising bound.
+  int first = -1;
+  for (int k = 0; k < count; ++k)
+    if (enabled(k) && (first < 0 || bound(k) < bound(first))) first = k;
+  if (first < 0) return 0;
+  double best = helper.CompactScore(ARect, options, ATable.GetEntries(first), ATable.GetCount(first));
+  ABest = first;
+  auto hopeless = [&](int k) { return bound(k) > best || (bound(k) == best && k > ABest); };
+  std::vector<int>& order = helper.SearchOrder;
+  order.clear();
+  for (int k = 0; k < count; ++k)
+    if (k != first && enabled(k) && !hopeless(k)) order.push_back(k);
+  std::sort(order.begin(), order.end(), [&](int a, int b) { return bound(a) < bound(b) || (bound(a) == bound(b) && a < b); });
+  auto offer = [&](int k, double e) {
+    if (e < best || (e == best && k < ABest)) {
+      ABest = k;
+      best = e;
+    }
+  };
+  if (static_cast<int>(order.size()) < KvCellTeamMinItems) {
+    for (const int k : order) {
+      if (hopeless(k)) break;
+      offer(k, helper.CompactScore(ARect, options, ATable.GetEntries(k), ATable.GetCount(k), best, k < ABest));
+    }
+    return best;
+  }
+  TKvCellSearchRound& round = FTeam->FreeRound();
+  round.Rect = ARect;
+  round.Source = helper.GetSource();
+  round.Distances = helper.GetDistances();
+  round.Order = order;
+  round.Bounds.clear();
+  round.EntryFirst.clear();
+  round.Entries.clear();
+  for (const int k : order) {
+    round.Bounds.push_back(bound(k));
+    round.EntryFirst.push_back(static_cast<int>(round.Entries.size()));
+    const TKvCellSearchEntry* e = ATable.GetEntries(k);
+    round.Entries.insert(round.Entries.end(), e, e + ATable.GetCount(k));
+  }
+  round.EntryFirst.push_back(static_cast<int>(round.Entries.size()));
+  round.Grain = KvCellTeamGrain;
+  round.Grains = (static_cast<int>(order.size()) + KvCellTeamGrain - 1) / KvCellTeamGrain;
+  round.Next.store(0, std::memory_order_relaxed);
+  round.Best.store(best, std::memory_order_relaxed);
+  round.Scores.assign(static_cast<size_t>(round.Grains), 0.0);
+  round.Indexes.assign(static_cast<size_t>(round.Grains), -1);
+  round.Done = std::vector<std::atomic<bool>>(static_cast<size_t>(round.Grains));
+  FTeam->Publish(FTeam->Shared(round));
+  // The caller takes grains like any member, then gathers the others'.
+  std::vector<uint8_t> mine(static_cast<size_t>(round.Grains), 0);
+  double score;
+  int index;
+  int taken = 0;
+  const auto start = std::chrono::steady_clock::now();
+  for (;;) {
+    const int g = round.Next.fetch_add(1, std::memory_order_relaxed);
+    if (g >= round.Grains) break;
+    round.Score(g, helper, options, score, index);
+    mine[static_cast<size_t>(g)] = 1;
+    ++taken;
+    if (index >= 0) offer(index, score);
+  }
+  FTeam->Withdraw();
+  // A member's grain is waited for about as long as the caller took for one
+  // of its own; after that it is scored here again (its member may have been
+  // descheduled).
+  const auto patience = (std::chrono::steady_clock::now() - start) / std::max(taken, 1);
+  for (int g = 0; g < round.Grains; ++g) {
+    if (mine[static_cast<size_t>(g)]) continue;
+    std::atomic<bool>& ready = round.Done[static_cast<size_t>(g)];
+    bool done = ready.load(std::memory_order_acquire);
+    if (!done) {
+      const auto until = std::chrono::steady_clock::now() + patience;
+      do {
+        CpuRelax();
+        done = ready.load(std::memory_order_acquire);
+      } while (!done && std::chrono::steady_clock::now() < until);
+    }
+    if (done) {
+      score = round.Scores[static_cast<size_t>(g)];
+      index = round.Indexes[static_cast<size_t>(g)];
+    } else {
+      round.Score(g, helper, options, score, index);
+    }
+    if (index >= 0) offer(index, score);
+  }
+  return best;
+}
+
 
 void TKvCellImage::ReportProgress(TKvDestProgress* AProgress, int ATotal, int ADone) {
   AProgress->SetProgress(ATotal, ADone);

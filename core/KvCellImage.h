@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <limits>
 #include <memory>
 #include <vector>
@@ -29,9 +30,14 @@ class TBitmap32;
 // results do not depend on it; tests lower it to run the jobs on small
 // pictures.
 extern int64_t KvCellMinJobWork;
+// Candidates left to score in a cell below which a walk with a search team
+// scores them on the calling thread alone. The results do not depend on
+// it; tests lower it to share every search.
+extern int KvCellTeamMinItems;
 
 class TKvBaseCellImage;
 class TKvCellImage;
+class TKvCellSearchTeam;
 
 // The range of the pair chosen for each cell.
 class TKvCellRanges {
@@ -134,6 +140,16 @@ public:
   // Scratch of the searches that use this helper.
   std::vector<double> SearchBounds;
   std::vector<int> SearchOrder;
+  std::vector<uint8_t> SearchEnabled;
+
+  // What LoadSource and Bounds left, for a search shared with other
+  // helpers, and the same state taken over from another helper.
+  const std::vector<TKvLinRGBColor>& GetSource() const { return FSource; }
+  const std::vector<double>& GetDistances() const { return FDistances; }
+  void LoadSearch(const std::vector<TKvLinRGBColor>& ASource, const std::vector<double>& ADistances) {
+    FSource = ASource;
+    FDistances = ADistances;
+  }
 
 private:
   // One scratch pixel: its linear colour and its linear gray, whose cached
@@ -294,6 +310,18 @@ protected:
 
   TKvCellPaletteList* FPaletteList = nullptr;
 
+  // Runs AWalk, a walk over the cells that solves them one after another,
+  // with a team of jobs that share each cell's candidate search: the cells
+  // cannot be searched ahead when each one's pixels take the error of the
+  // cells before it, but a search of hundreds of candidates can be split.
+  // The calling thread walks; the others score candidates of the cell it
+  // searches, taken a few at a time, and the caller scores again whatever a
+  // descheduled member holds, so a late member delays nothing. The results
+  // are those of the walk alone. Without several processors, with another
+  // metric than the compact scores, or with too few candidates in AList
+  // (the walk's list), AWalk runs alone.
+  void WalkWithSearchTeam(TKvCellPaletteList* AList, const std::function<void()>& AWalk);
+
   // Searches of a whole cell row made at once, against each of ALists.
   // Nothing changes a cell's pixels before its own search (the deferred error
   // reaches a cell when it is solved; direct shares reach only the cell being
@@ -320,6 +348,9 @@ protected:
 
 private:
   friend class TKvCellRowSearchJob;
+  TKvCellSearchTeam* FTeam = nullptr;
+  // SearchCell's search of every candidate of AList shared with the team.
+  double SearchWithTeam(const TRect& ARect, TKvCellPaletteList& AList, const TKvCellSearchTable& ATable, int& ABest);
   struct TListSnapshot {
     TKvCellPaletteList* List;
     const TKvCellSearchTable* Table;

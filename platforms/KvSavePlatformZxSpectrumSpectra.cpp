@@ -313,40 +313,44 @@ std::unique_ptr<TKvBitmap> TKvSpectraRowWalk<TBase>::Walk(bool* AAbort, TKvDestE
   const int total = across * WalkRows;
   int done = 0;
   this->FMirror = false;
-  for (int r = 0; r < WalkRows; ++r) {
-    this->FCellY = r;
-    this->BeginCellRow(result.get(), ATarget);
-    const int top = r < 128 ? r : 2 * r - 128;
-    auto cellRect = [&](int i) {
-      TRect q = this->GetCellRect(i, 0);
-      q.Top = top;
-      q.Bottom = top + (r < 128 ? 1 : 2);
-      return q;
-    };
-    for (int i = 0; i < across; ++i) {
-      if (Aborted(AAbort)) Abort();
-      this->FCellX = i;
-      const TRect rect = cellRect(i);
-      if constexpr (kPaired) {
-        if (i % 2 == 0) {
-          if (this->FPaletteLists.size() == 1) {
-            this->FPaletteList = this->FPaletteLists[0].get();
-          } else {
-            TRect r2 = rect;
-            r2.Left = rect.Right;
-            r2.Right = i + 1 < across ? cellRect(i + 1).Right : r2.Left;
-            this->ChoosePaletteList(rect, r2);
+  // Each cell takes the error of the cells before it: the cells are solved
+  // in turn, each search shared by a team.
+  this->WalkWithSearchTeam(kPaired ? nullptr : this->FPaletteList, [&] {
+    for (int r = 0; r < WalkRows; ++r) {
+      this->FCellY = r;
+      this->BeginCellRow(result.get(), ATarget);
+      const int top = r < 128 ? r : 2 * r - 128;
+      auto cellRect = [&](int i) {
+        TRect q = this->GetCellRect(i, 0);
+        q.Top = top;
+        q.Bottom = top + (r < 128 ? 1 : 2);
+        return q;
+      };
+      for (int i = 0; i < across; ++i) {
+        if (Aborted(AAbort)) Abort();
+        this->FCellX = i;
+        const TRect rect = cellRect(i);
+        if constexpr (kPaired) {
+          if (i % 2 == 0) {
+            if (this->FPaletteLists.size() == 1) {
+              this->FPaletteList = this->FPaletteLists[0].get();
+            } else {
+              TRect r2 = rect;
+              r2.Left = rect.Right;
+              r2.Right = i + 1 < across ? cellRect(i + 1).Right : r2.Left;
+              this->ChoosePaletteList(rect, r2);
+            }
           }
         }
+        TKvCellPalette* candidate = nullptr;
+        this->SolveCell(i, r, rect, candidate);
+        this->RenderCell(result.get(), ATarget, i, r, rect, candidate);
+        ++done;
+        if (AProgress) AProgress->SetProgress(total, done);
       }
-      TKvCellPalette* candidate = nullptr;
-      this->SolveCell(i, r, rect, candidate);
-      this->RenderCell(result.get(), ATarget, i, r, rect, candidate);
-      ++done;
-      if (AProgress) AProgress->SetProgress(total, done);
+      if (this->FSerpentine) this->FMirror = !this->FMirror;
     }
-    if (this->FSerpentine) this->FMirror = !this->FMirror;
-  }
+  });
   if (result) result->MirrorX = false;
   if (ATarget) ATarget->MirrorX = false;
   return result;

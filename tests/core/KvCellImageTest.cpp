@@ -576,18 +576,23 @@ TEST(KvCellImage, AbortAndMissingCandidate) {
 }
 
 // The whole conversion gives the same bytes with one and with four
-// processors, under every kind of scan.
+// processors, under every kind of scan: searched ahead by rows with the
+// limit at block boundaries, each search shared by the walk's team without
+// it (every search shared here, however few its candidates).
 TEST(KvCellImage, SameBytesOnOneAndFourProcessors) {
   const struct {
     uint8_t method;
     bool serpentine, gray, atBoundary;
-  } cases[] = {{1, true, false, true}, {7, false, true, false}, {9, true, false, true}, {8, true, false, false}};
+  } cases[] = {{1, true, false, true},  {7, false, true, false}, {9, true, false, true},
+               {8, true, false, false}, {2, false, false, false}, {1, true, false, false}};
+  const int savedTeamItems = KvCellTeamMinItems;
   for (const auto& c : cases) {
     std::vector<int> pixels[2];
     std::vector<uint8_t> bits[2];
     std::vector<int> attrs[2];
     for (const int run : {0, 1}) {
       TKvProcessorCountOverride force(run ? 4 : 1);
+      KvCellTeamMinItems = 1;
       auto bmp = NoisyPicture(36, 20);
       TTestCellImage img(8, 8, *bmp);
       img.Fill = AllPairs;
@@ -600,6 +605,7 @@ TEST(KvCellImage, SameBytesOnOneAndFourProcessors) {
       o.SetLimitErrorAtBlockBoundary(c.atBoundary);
       TTestScreen screen(36, 20, 5, 3);
       std::unique_ptr<TKvBitmap> r = img.Convert(nullptr, o, nullptr, &screen);
+      KvCellTeamMinItems = savedTeamItems;
       pixels[run] = Pixels(*r);
       bits[run] = screen.Bits;
       attrs[run] = screen.Attrs;
