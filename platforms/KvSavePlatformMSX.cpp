@@ -7,7 +7,10 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <mutex>
 #include <tuple>
+#include <typeindex>
+#include <typeinfo>
 
 #include "core/KvDestProgress.h"
 #include "core/KvKMeans.h"
@@ -144,22 +147,77 @@ private:
   std::vector<TEntry> FEntries;
 };
 
-// The cache of the row routine running on this thread, made on its first
-// lookup; none outside RunRows.
-thread_local std::unique_ptr<TKvBestYCache>* GBestYCache = nullptr;
-
-// Sets this thread's cache slot for the life of a row routine run.
-class TKvBestYCacheScope {
+// Sums of 64-bit weights by 15-bit colour, gathered by one row routine run
+// and added to the shared sums at its end (or when a slot is wanted for
+// another colour): neighbouring pixels share colours, and jobs adding each
+// pixel to the shared array fight over its cache lines. Integer sums, so the
+// totals do not depend on the order.
+class TKvColorSums {
 public:
-  TKvBestYCacheScope() : FSaved(GBestYCache) { GBestYCache = &FCache; }
-  ~TKvBestYCacheScope() { GBestYCache = FSaved; }
-  TKvBestYCacheScope(const TKvBestYCacheScope&) = delete;
-  TKvBestYCacheScope& operator=(const TKvBestYCacheScope&) = delete;
+  TKvColorSums(std::vector<int64_t>& ATarget) : FTarget(ATarget), FSlots(kSize, TSlot{-1, 0}) {}
+  ~TKvColorSums() {
+    for (const TSlot& s : FSlots)
+      if (s.Color >= 0) Put(s);
+  }
+  TKvColorSums(const TKvColorSums&) = delete;
+  TKvColorSums& operator=(const TKvColorSums&) = delete;
+  bool For(const std::vector<int64_t>& ATarget) const { return &FTarget == &ATarget; }
+  void Add(int AColor, int64_t AValue) {
+    TSlot& s = FSlots[static_cast<size_t>(AColor) & (kSize - 1)];
+    if (s.Color != AColor) {
+      if (s.Color >= 0) Put(s);
+      s = {AColor, 0};
+    }
+    s.Sum += AValue;
+  }
 
 private:
-  std::unique_ptr<TKvBestYCache> FCache;
-  std::unique_ptr<TKvBestYCache>* FSaved;
+  struct TSlot {
+    int32_t Color;
+    int64_t Sum;
+  };
+  static constexpr size_t kSize = 4096;
+  void Put(const TSlot& ASlot) {
+    std::atomic_ref<int64_t>(FTarget[static_cast<size_t>(ASlot.Color)]).fetch_add(ASlot.Sum, std::memory_order_relaxed);
+  }
+  std::vector<int64_t>& FTarget;
+  std::vector<TSlot> FSlots;
 };
+
+// What a row routine run keeps on its thread: the cache, made on its first
+// lookup, and the colour sums, made on the first weight; none outside
+// RunRows.
+struct TKvRowRunState {
+  std::unique_ptr<TKvBestYCache> Cache;
+  std::unique_ptr<TKvColorSums> Sums;
+};
+thread_local TKvRowRunState* GRowRun = nullptr;
+
+// Sets this thread's row routine state for the life of a run; the sums
+// reach their target when it ends.
+class TKvRowRunScope {
+public:
+  TKvRowRunScope() : FSaved(GRowRun) { GRowRun = &FState; }
+  ~TKvRowRunScope() { GRowRun = FSaved; }
+  TKvRowRunScope(const TKvRowRunScope&) = delete;
+  TKvRowRunScope& operator=(const TKvRowRunScope&) = delete;
+
+private:
+  TKvRowRunState FState;
+  TKvRowRunState* FSaved;
+};
+
+// Adds AValue to ASums[AColor], through the row routine's own sums when it
+// runs under RunRows.
+void AddColorSum(std::vector<int64_t>& ASums, int AColor, int64_t AValue) {
+  if (!GRowRun) {
+    std::atomic_ref<int64_t>(ASums[static_cast<size_t>(AColor)]).fetch_add(AValue, std::memory_order_relaxed);
+    return;
+  }
+  std::unique_ptr<TKvColorSums>& sums = GRowRun->Sums;
+  if (!sums || !sums->For(ASums)) sums = std::make_unique<TKvColorSums>(ASums);
+  sums->Add(AColor, AValue);
+}
 
 // Runs AImage's current row routine over rows taken from ANext a few at a
 // time until none is left: a worker that runs late or is descheduled takes
@@ -169,7 +227,7 @@ public:
   TKvYJKRowsJob(TKvJobList* AList, TKvYJKBaseImage* AImage, std::atomic<int>& ANext, int AGrain)
       : TKvJob(AList), FImage(AImage), FNext(ANext), FGrain(AGrain) {}
   void Execute() override {
-    TKvBestYCacheScope cache;
+    TKvRowRunScope state;
     const int rows = FImage->GetHeight();
     for (;;) {
       const int first = FNext.fetch_add(FGrain, std::memory_order_relaxed);
@@ -214,8 +272,8 @@ struct TKvYJKBaseImage::TGroupTables {
 };
 
 TKvYJKBaseImage::TBestY TKvYJKBaseImage::GroupBestY(int AIndex, int AK, int AJ) const {
-  if (!GBestYCache) return SearchBestY(AIndex, AK, AJ);
-  std::unique_ptr<TKvBestYCache>& cache = *GBestYCache;
+  if (!GRowRun) return SearchBestY(AIndex, AK, AJ);
+  std::unique_ptr<TKvBestYCache>& cache = GRowRun->Cache;
   if (!cache) cache = std::make_unique<TKvBestYCache>();
   const uint32_t key = TKvBestYCache::KeyOf(AIndex, AK, AJ);
   TKvBestYCache::TEntry& e = cache->Slot(key);
@@ -359,6 +417,17 @@ void TKvYJKBaseImage::BeginConversion(bool* AAbort, TKvDestProgress* AProgress, 
   uint8_t r, g, b;
   Levels->GetLevelIndexes(EdgeColor.GetStdRGB(), r, g, b);
   FEdgeIndex = r * 1024 + g * 32 + b;
+  // The tables follow from the formula, its Y step and the fixed levels
+  // alone: made once per formula and kept.
+  static std::mutex madeLock;
+  static std::vector<std::pair<std::pair<std::type_index, int>, std::shared_ptr<const TGroupTables>>> made;
+  const std::pair<std::type_index, int> key{std::type_index(typeid(*this)), YStep};
+  std::lock_guard<std::mutex> guard(madeLock);
+  for (const auto& [k, t] : made)
+    if (k == key) {
+      FGroupTables = t;
+      return;
+    }
   auto tables = std::make_shared<TGroupTables>();
   TCandidates cand;
   for (int k = -32; k < 32; ++k)
@@ -405,7 +474,8 @@ void TKvYJKBaseImage::BeginConversion(bool* AAbort, TKvDestProgress* AProgress, 
         const double d = lin[c][a] - lin[c][e];
         tables->Squares[c][a][e] = d * d;
       }
-  FGroupTables = std::move(tables);
+  FGroupTables = tables;
+  made.emplace_back(key, std::move(tables));
 }
 
 void TKvYJKBaseImage::DitherTo15Bit(TKvDestEngineOptions& AOptions) {
@@ -439,7 +509,7 @@ void TKvYJKBaseImage::RunRows() {
   const int64_t pixels = static_cast<int64_t>(FWidth) * FHeight;
   const int jobs = static_cast<int>(std::min<int64_t>({ProcessorCount, pixels / KvYJKMinPixelsPerJob, FHeight}));
   if (jobs < 2) {
-    TKvBestYCacheScope cache;
+    TKvRowRunScope state;
     ConvertRows(0, FHeight - 1);
     return;
   }
@@ -782,9 +852,7 @@ void TKvYJKYAEImage::ConvertYJKYAERows(int AFirst, int ALast) {
         colors[i] = YAEToRGB(YAEPalette, values[i], bestK, bestJ);
         // Fixed point, so that the sums do not depend on how the rows were
         // split among the jobs.
-        if (yjkErr > 0)
-          std::atomic_ref<int64_t>(FHistogramSums[static_cast<size_t>(idx[i])])
-              .fetch_add(std::llround(yjkErr * 100000 * kHistogramScale), std::memory_order_relaxed);
+        if (yjkErr > 0) AddColorSum(FHistogramSums, idx[i], std::llround(yjkErr * 100000 * kHistogramScale));
       }
       StoreGroup(g, row, values, bestK, bestJ, colors);
     }
