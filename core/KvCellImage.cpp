@@ -847,6 +847,10 @@ struct TKvCellSearchRound {
   std::vector<double> Scores;
   std::vector<int> Indexes;
   std::vector<std::atomic<bool>> Done;
+  // Members at work on the round: each leaves it (a release) after its last
+  // access, and the caller fills it again only when it finds none (an
+  // acquire), besides no member holding it any more.
+  std::atomic<int> Users{0};
 
   // Scores grain AGrain with AHelper (loaded with this round's pixels).
   void Score(int AGrain, TKvCellHelper& AHelper, const TKvDestEngineOptions& AOptions, double& AScore, int& AIndex) {
@@ -906,6 +910,11 @@ public:
         spins = 0;
       }
       if (!round) continue;
+      round->Users.fetch_add(1, std::memory_order_relaxed);
+      struct TLeave {
+        TKvCellSearchRound& Round;
+        ~TLeave() { Round.Users.fetch_sub(1, std::memory_order_release); }
+      } leave{*round};
       AHelper.LoadSearch(round->Source, round->Distances);
       for (;;) {
         const int g = round->Next.fetch_add(1, std::memory_order_relaxed);
@@ -932,10 +941,7 @@ public:
   // A round no member holds any more, for the caller to fill.
   TKvCellSearchRound& FreeRound() {
     for (const auto& r : FRounds)
-      if (r.use_count() == 1) {
-        std::atomic_thread_fence(std::memory_order_acquire);
-        return *r;
-      }
+      if (r.use_count() == 1 && r->Users.load(std::memory_order_acquire) == 0) return *r;
     FRounds.push_back(std::make_shared<TKvCellSearchRound>());
     return *FRounds.back();
   }
