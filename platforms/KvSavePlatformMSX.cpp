@@ -916,22 +916,21 @@ std::unique_ptr<TKvBitmap24> TKvYJKYAEImage::ConvertYJKYAE(bool* AAbort, TKvDest
       if (LFixed.Count == 16) break;
     }
   } catch (...) {
-    FBuildingFronts = false;
-    FFronts.clear();
-    FFrontFirst.clear();
-    FNearest.clear();
-    FNearestDist.clear();
-    V9958.reset();
-    EndConversion();
+    EndYJKYAE();
     throw;
   }
+  EndYJKYAE();
+  return std::move(Result);
+}
+
+void TKvYJKYAEImage::EndYJKYAE() {
+  FBuildingFronts = false;
   FFronts.clear();
   FFrontFirst.clear();
   FNearest.clear();
   FNearestDist.clear();
   V9958.reset();
   EndConversion();
-  return std::move(Result);
 }
 
 // ---------------------------------------------------------------------------
@@ -1668,41 +1667,21 @@ TKvBYKJEngineOptions::TKvBYKJEngineOptions() { SetPaletteType(ptMSXYJK); }
 TKvBYUVEngineOptions::TKvBYUVEngineOptions() { SetPaletteType(ptMSXYUV); }
 TKvBD16EngineOptions::TKvBD16EngineOptions() { SetPaletteMode(pmColor); }
 
-namespace {
-
-// The palette modes: ACount colours of the 15-bit levels in a screen of
-// ADepth bits.
-template <class TScreen>
-std::unique_ptr<TKvBitmap> ConvertBPPalette(TKvConvertArgs& AArgs, int ACount, uint8_t ADepth,
-                                            TKvPaletteModeSet AModes) {
+std::unique_ptr<TKvBitmap> ConvertBPPalette(TKvConvertArgs& AArgs, TKvBitmapData& AScreen, const TKvBPPanel& APanel) {
   TKvDestEngineOptions& options = AArgs.Options;
   bool* abort = AArgs.Abort;
-  const TKvPaletteMode mode = CheckMSXPaletteMode(options, AModes);
+  const TKvPaletteMode mode = CheckMSXPaletteMode(options, APanel.Modes);
   auto levels = TKvPaletteRGB::CreateType(ptRGB555, mode == pmGray);
-  TScreen screen(AArgs.Bitmap.GetWidth(), AArgs.Bitmap.GetHeight());
   TKvImage image(AArgs.Bitmap);
   AdjustOnce(image, options);
   TKvPalette256 primaries;
   if (mode == pmColorBright) primaries.FillNearestGBR16(levels.get());
   TKvPalette& colors = mode == pmColorBright ? static_cast<TKvPalette&>(primaries) : *levels;
-  auto preview =
-      TKvDestEngine::ConvertChosenColors(abort, image, &screen, levels->GrayPalette.get(), colors, ACount, options);
-  TKvBaseBPEngine::WriteG9b(AArgs.Streams, ADepth, 0, screen, levels.get(), options.GetPalette());
+  auto preview = TKvDestEngine::ConvertChosenColors(abort, image, &AScreen, levels->GrayPalette.get(), colors,
+                                                    APanel.DestColumns * APanel.DestRows, options);
+  TKvBaseBPEngine::WriteG9b(AArgs.Streams, static_cast<uint8_t>(APanel.BitDepth), 0, AScreen, levels.get(),
+                            options.GetPalette());
   return preview;
-}
-
-}  // namespace
-
-std::unique_ptr<TKvBitmap> TKvBP2Engine::Convert(TKvConvertArgs& AArgs) {
-  return ConvertBPPalette<TKvBP2Screen>(AArgs, 4, 2, PaletteModes(pmBlackWhite, pmGray, pmColorBright, pmColor));
-}
-
-std::unique_ptr<TKvBitmap> TKvBP4Engine::Convert(TKvConvertArgs& AArgs) {
-  return ConvertBPPalette<TKvBP4Screen>(AArgs, 16, 4, PaletteModes(pmBlackWhite, pmGray, pmColor));
-}
-
-std::unique_ptr<TKvBitmap> TKvBP6Engine::Convert(TKvConvertArgs& AArgs) {
-  return ConvertBPPalette<TKvBP8Screen>(AArgs, 64, 8, PaletteModes(pmBlackWhite, pmGray, pmColor));
 }
 
 std::unique_ptr<TKvBitmap> TKvBD8Engine::Convert(TKvConvertArgs& AArgs) {

@@ -231,6 +231,8 @@ private:
   bool FBuildingFronts = false;
   std::atomic<int64_t> FFrontRoom{0};  // bytes of the budget left
   void BuildFrontRows(int AFirst, int ALast);
+  // What ConvertYJKYAE frees on the way out, finished or raised.
+  void EndYJKYAE();
   // Per 15-bit colour of the picture, its nearest colour of the pass's
   // palette and the squared distance to it.
   std::vector<int8_t> FNearest;
@@ -661,21 +663,17 @@ public:
   }
 };
 
-using TKvBP2EngineUI = TKvBPEngineUIOf<TKvBPPanel{.Modes = PaletteModes(pmBlackWhite, pmGray, pmColorBright, pmColor),
-                                                  .DestColumns = 4,
-                                                  .DestRows = 1,
-                                                  .BitDepth = 2,
-                                                  .ColorType = 0}>;
-using TKvBP4EngineUI = TKvBPEngineUIOf<TKvBPPanel{.Modes = PaletteModes(pmBlackWhite, pmGray, pmColor),
-                                                  .DestColumns = 16,
-                                                  .DestRows = 1,
-                                                  .BitDepth = 4,
-                                                  .ColorType = 0}>;
-using TKvBP6EngineUI = TKvBPEngineUIOf<TKvBPPanel{.Modes = PaletteModes(pmBlackWhite, pmGray, pmColor),
-                                                  .DestColumns = 16,
-                                                  .DestRows = 4,
-                                                  .BitDepth = 8,
-                                                  .ColorType = 0}>;
+// The palette modes convert by their panel: DestColumns x DestRows colours,
+// the panel's palette modes, BitDepth bits.
+constexpr TKvBPPanel BP2Panel{
+    .Modes = PaletteModes(pmBlackWhite, pmGray, pmColorBright, pmColor), .DestColumns = 4, .DestRows = 1, .BitDepth = 2, .ColorType = 0};
+constexpr TKvBPPanel BP4Panel{
+    .Modes = PaletteModes(pmBlackWhite, pmGray, pmColor), .DestColumns = 16, .DestRows = 1, .BitDepth = 4, .ColorType = 0};
+constexpr TKvBPPanel BP6Panel{
+    .Modes = PaletteModes(pmBlackWhite, pmGray, pmColor), .DestColumns = 16, .DestRows = 4, .BitDepth = 8, .ColorType = 0};
+using TKvBP2EngineUI = TKvBPEngineUIOf<BP2Panel>;
+using TKvBP4EngineUI = TKvBPEngineUIOf<BP4Panel>;
+using TKvBP6EngineUI = TKvBPEngineUIOf<BP6Panel>;
 using TKvBD8EngineUI = TKvBPEngineUIOf<TKvBPPanel{.Modes = PaletteModes(pmBlackWhite, pmGray, pmColor),
                                                   .DestColumns = 0,
                                                   .DestRows = 0,
@@ -692,15 +690,21 @@ using TKvBD16EngineUI = TKvBPEngineUIOf<TKvBPPanel{
 template <class T, class TOptions, class TUI, TKvText AMode>
 struct TKvBPEngineOf : TKvDestMode<T, TOptions, TUI, "MSX V9990 VDP", AMode>, TKvBaseBPEngine {};
 
-struct TKvBP2Engine : TKvBPEngineOf<TKvBP2Engine, TKvBP2EngineOptions, TKvBP2EngineUI, "BP2 256x212x2"> {
-  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
+// A palette mode: the picture in the colours, modes and depth of its panel
+// APanel, in AScreen.
+std::unique_ptr<TKvBitmap> ConvertBPPalette(TKvConvertArgs& AArgs, TKvBitmapData& AScreen, const TKvBPPanel& APanel);
+
+template <class T, class TOptions, TKvBPPanel APanel, class TScreen, TKvText AMode>
+struct TKvBPPaletteEngineOf : TKvBPEngineOf<T, TOptions, TKvBPEngineUIOf<APanel>, AMode> {
+  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs) {
+    TScreen screen(AArgs.Bitmap.GetWidth(), AArgs.Bitmap.GetHeight());
+    return ConvertBPPalette(AArgs, screen, APanel);
+  }
 };
-struct TKvBP4Engine : TKvBPEngineOf<TKvBP4Engine, TKvBP4EngineOptions, TKvBP4EngineUI, "BP4 256x212x4"> {
-  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
-};
-struct TKvBP6Engine : TKvBPEngineOf<TKvBP6Engine, TKvBP6EngineOptions, TKvBP6EngineUI, "BP6 256x212x6"> {
-  static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
-};
+
+struct TKvBP2Engine : TKvBPPaletteEngineOf<TKvBP2Engine, TKvBP2EngineOptions, BP2Panel, TKvBP2Screen, "BP2 256x212x2"> {};
+struct TKvBP4Engine : TKvBPPaletteEngineOf<TKvBP4Engine, TKvBP4EngineOptions, BP4Panel, TKvBP4Screen, "BP4 256x212x4"> {};
+struct TKvBP6Engine : TKvBPPaletteEngineOf<TKvBP6Engine, TKvBP6EngineOptions, BP6Panel, TKvBP8Screen, "BP6 256x212x6"> {};
 struct TKvBD8Engine : TKvBPEngineOf<TKvBD8Engine, TKvBD8EngineOptions, TKvBD8EngineUI, "BD8 256x212x8"> {
   static std::unique_ptr<TKvBitmap> Convert(TKvConvertArgs& AArgs);
 };
