@@ -30,11 +30,12 @@ void BuildCGAPalette(int AType, int ABorderIndex, TKvPalette256& APalette) {
 // ---------------------------------------------------------------------------
 // Options
 
-TKvCGAEngineOptions::TKvCGAEngineOptions() {
-  SetPixelAspect(pa1_1p2);
-  SetPaletteType(ptAuto);
+TKvIBMEngineOptions::TKvIBMEngineOptions(TKvPixelAspect APixelAspect) {
+  SetPixelAspect(APixelAspect);
   SetErrorDiffusion(90);
 }
+
+TKvCGAEngineOptions::TKvCGAEngineOptions() : TKvIBMEngineOptions(pa1_1p2) { SetPaletteType(ptAuto); }
 
 void TKvCGAEngineOptions::UpdatePalette() {
   if (UpdateCount > 0) return;
@@ -44,25 +45,10 @@ void TKvCGAEngineOptions::UpdatePalette() {
   BuildCGAPalette(PaletteType, BorderIndex, result);
 }
 
-TKvCGAMonoEngineOptions::TKvCGAMonoEngineOptions() {
-  SetPixelAspect(pa1_2p4);
-  SetErrorDiffusion(90);
+TKvEGAEngineOptions::TKvEGAEngineOptions(TKvPixelAspect APixelAspect) : TKvIBMEngineOptions(APixelAspect) {
+  SetPaletteMode(pmColor);
+  SetMaxColorCount(16);
 }
-
-namespace {
-
-// What the EGA and VGA modes start with: colour, at most AMaxColorCount
-// colours, 90% error diffusion.
-void InitAdapterOptions(TKvDestEngineOptions& AOptions, TKvPixelAspect APixelAspect, int AMaxColorCount) {
-  AOptions.SetPixelAspect(APixelAspect);
-  AOptions.SetPaletteMode(pmColor);
-  AOptions.SetMaxColorCount(AMaxColorCount);
-  AOptions.SetErrorDiffusion(90);
-}
-
-}  // namespace
-
-TKvEGAEngineOptions::TKvEGAEngineOptions(TKvPixelAspect APixelAspect) { InitAdapterOptions(*this, APixelAspect, 16); }
 
 void TKvEGAEngineOptions::UpdatePalette() {
   if (UpdateCount > 0) return;
@@ -70,8 +56,10 @@ void TKvEGAEngineOptions::UpdatePalette() {
   static_cast<TKvPalette256&>(*HardwarePalette).FillRGB64();
 }
 
-TKvVGAEngineOptions::TKvVGAEngineOptions(TKvPixelAspect APixelAspect, int AMaxColorCount) {
-  InitAdapterOptions(*this, APixelAspect, AMaxColorCount);
+TKvVGAEngineOptions::TKvVGAEngineOptions(TKvPixelAspect APixelAspect, int AMaxColorCount)
+    : TKvIBMEngineOptions(APixelAspect) {
+  SetPaletteMode(pmColor);
+  SetMaxColorCount(AMaxColorCount);
 }
 
 void TKvVGAEngineOptions::UpdatePalette() {

@@ -24,7 +24,13 @@ extern const TKvCGAColor CGAColors[CGAColorCount];
 // raise the system error 86.
 void BuildCGAPalette(int AType, int ABorderIndex, TKvPalette256& APalette);
 
-class TKvCGAEngineOptions : public TKvDestEngineOptions {
+// What every mode starts with: its pixel aspect and 90% error diffusion.
+class TKvIBMEngineOptions : public TKvDestEngineOptions {
+public:
+  explicit TKvIBMEngineOptions(TKvPixelAspect APixelAspect);
+};
+
+class TKvCGAEngineOptions : public TKvIBMEngineOptions {
 public:
   TKvCGAEngineOptions();
   TKvSize GetDefaultSize() const override { return {320, 200}; }
@@ -32,21 +38,21 @@ public:
   void UpdatePalette() override;
 };
 
-class TKvCGAMonoEngineOptions : public TKvDestEngineOptions {
+class TKvCGAMonoEngineOptions : public TKvIBMEngineOptions {
 public:
-  TKvCGAMonoEngineOptions();
+  TKvCGAMonoEngineOptions() : TKvIBMEngineOptions(pa1_2p4) {}
   TKvSize GetDefaultSize() const override { return {640, 200}; }
 };
 
 // The hardware palette is the 64 EGA colours.
-class TKvEGAEngineOptions : public TKvDestEngineOptions {
+class TKvEGAEngineOptions : public TKvIBMEngineOptions {
 public:
   explicit TKvEGAEngineOptions(TKvPixelAspect APixelAspect);
   void UpdatePalette() override;
 };
 
 // The hardware palette is the 262,144 colours of 6 bits per channel.
-class TKvVGAEngineOptions : public TKvDestEngineOptions {
+class TKvVGAEngineOptions : public TKvIBMEngineOptions {
 public:
   TKvVGAEngineOptions(TKvPixelAspect APixelAspect, int AMaxColorCount);
   void UpdatePalette() override;
