@@ -1,6 +1,5 @@
-// A cell image whose candidates are pairs of result-palette entries: entry A
-// on the cell's clear pixels, entry B on its set ones. The preview is a 4-bit
-// picture over the result palette and the screen takes each pixel's bit.
+// What the cell converters share whose candidates are pairs of result-palette
+// entries: entry A on a cell's clear pixels, entry B on its set ones.
 #pragma once
 
 #include <memory>
@@ -19,6 +18,8 @@ inline void AddSinglesAndPairs(TKvCellPaletteList& AList, TKvPalette256& APalett
       AList.Add(std::make_unique<TKvCellPaperIncPalette>(APalette, AEntries[i], AEntries[j]));
 }
 
+// The preview is a 4-bit picture over the result palette, and the screen
+// takes each pixel's bit.
 class TKvPairCellImage : public TKvCellImage {
 public:
   using TKvCellImage::TKvCellImage;
