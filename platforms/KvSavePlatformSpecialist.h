@@ -81,6 +81,8 @@ struct TKvSpecialistEngine : TKvSpecialistEngineOf<TKvSpecialistEngine, TKvSpeci
 };
 
 // The colour modes of the MX, converted as the base mode converts them.
-struct TKvSpecialistMXEngine : TKvSpecialistEngineOf<TKvSpecialistMXEngine, TKvSpecialistMXEngineOptions, TKvSpecialistMXEngineUI, "384x256 MX", TKvSpecialistEngine> {};
+struct TKvSpecialistMXEngine
+    : TKvSpecialistEngineOf<TKvSpecialistMXEngine, TKvSpecialistMXEngineOptions, TKvSpecialistMXEngineUI, "384x256 MX",
+                            TKvSpecialistEngine> {};
 
 void InitKvSavePlatformSpecialist();
