@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-#include "platforms/KvFourColorPalettes.h"
 #include "shell/noxSwap.h"
 
 const TKvStdRGBColor BKPalettes[BKPaletteCount][4] = {
@@ -23,12 +22,6 @@ const TKvStdRGBColor BKPalettes[BKPaletteCount][4] = {
     {{0x00, 0x00, 0x00}, {0xFF, 0xFF, 0x00}, {0x00, 0xFF, 0x00}, {0xFF, 0xFF, 0xFF}},
     {{0x00, 0x00, 0x00}, {0x00, 0xFF, 0xFF}, {0x00, 0xFF, 0x00}, {0xFF, 0xFF, 0xFF}},
 };
-
-void BuildBKPalette(int AIndex, TKvPalette256& APalette) { BuildFourColorPalette(BKPalettes, AIndex, APalette); }
-
-void BuildBKMixPalette(int AIndex, int AMaxFlickering, TKvPalette256& APalette) {
-  BuildFourColorMixPalette(BKPalettes, AIndex, AMaxFlickering, APalette);
-}
 
 void WriteBKBin(uint8_t* ADest, uint16_t AAddress, uint16_t ALength, const uint8_t* ASource) {
   const uint16_t LWords[2] = {Swap16(AAddress), Swap16(ALength)};

@@ -4,6 +4,7 @@
 
 #include "core/KvColor.h"
 #include "core/KvPalette.h"
+#include "platforms/KvFourColorPalettes.h"
 
 constexpr int OkeanPaletteCount = 7;
 constexpr int OkeanScreenSize = 16384;
@@ -14,11 +15,15 @@ extern const TKvStdRGBColor OkeanPalettes[OkeanPaletteCount][4];
 
 // Clears APalette, then for AIndex 1..7 appends that palette's four colours;
 // 0 leaves it empty.
-void BuildOkeanPalette(int AIndex, TKvPalette256& APalette);
+inline void BuildOkeanPalette(int AIndex, TKvPalette256& APalette) {
+  BuildFourColorPalette(OkeanPalettes, AIndex, APalette);
+}
 // The 16 mixtures of palette AIndex in two alternating frames, entry
 // i * 4 + j = colour i in frame A and colour j in frame B; mixtures that
 // flicker more than AMaxFlickering percent, and those with j < i, are flagged.
-void BuildOkeanMixPalette(int AIndex, int AMaxFlickering, TKvPalette256& APalette);
+inline void BuildOkeanMixPalette(int AIndex, int AMaxFlickering, TKvPalette256& APalette) {
+  BuildFourColorMixPalette(OkeanPalettes, AIndex, AMaxFlickering, APalette);
+}
 
 // Byte offsets of pixel (X, Y) in the column-organised screens: the colour
 // screen's bit-0 byte (its bit-1 byte lies 256 further) and the mono screen's

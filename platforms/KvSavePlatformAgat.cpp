@@ -258,32 +258,6 @@ TKvAgat7Engine64x64Options::TKvAgat7Engine64x64Options() {
   ModeColorCount = 16;
 }
 
-TKvAgat7Engine64x64ExOptions::TKvAgat7Engine64x64ExOptions() {
-  Gigascreen = true;
-  SetPaletteType(ptColored16);
-}
-
-TKvAgat7Engine128x256Options::TKvAgat7Engine128x256Options() { SetPixelAspect(pa8_3); }
-
-TKvAgat7Engine128x256ExOptions::TKvAgat7Engine128x256ExOptions() { SetPixelAspect(pa8_3); }
-
-TKvAgat7Engine256x256Options::TKvAgat7Engine256x256Options() { SetPaletteMode(pmBlackWhite); }
-
-TKvAgat9Engine256x256Options::TKvAgat9Engine256x256Options() {
-  SetPaletteType(ptColoredBRGB);
-  SetPaletteMode(pmColorBright);
-  SetErrorDiffusion(80);
-  ModeColorCount = 4;
-}
-
-TKvAgat9Engine256x256ExOptions::TKvAgat9Engine256x256ExOptions() { Gigascreen = true; }
-
-TKvAgat9Engine512x256Options::TKvAgat9Engine512x256Options() {
-  SetPaletteType(ptColored16);
-  SetPixelAspect(pa2_3);
-  SetErrorDiffusion(90);
-}
-
 void TKvAgat7Engine64x64Options::UpdatePalette() {
   if (UpdateCount > 0) return;
   const auto type = static_cast<TKvPaletteType>(PaletteType);
@@ -341,6 +315,32 @@ void TKvAgat7Engine64x64Options::UpdatePalette() {
     base.Assign(&palette);
     palette.FillMixtures(&base, MaxFlickering, ModeColorCount);
   }
+}
+
+TKvAgat7Engine64x64ExOptions::TKvAgat7Engine64x64ExOptions() {
+  Gigascreen = true;
+  SetPaletteType(ptColored16);
+}
+
+TKvAgat7Engine128x256Options::TKvAgat7Engine128x256Options() { SetPixelAspect(pa8_3); }
+
+TKvAgat7Engine128x256ExOptions::TKvAgat7Engine128x256ExOptions() { SetPixelAspect(pa8_3); }
+
+TKvAgat7Engine256x256Options::TKvAgat7Engine256x256Options() { SetPaletteMode(pmBlackWhite); }
+
+TKvAgat9Engine256x256Options::TKvAgat9Engine256x256Options() {
+  SetPaletteType(ptColoredBRGB);
+  SetPaletteMode(pmColorBright);
+  SetErrorDiffusion(80);
+  ModeColorCount = 4;
+}
+
+TKvAgat9Engine256x256ExOptions::TKvAgat9Engine256x256ExOptions() { Gigascreen = true; }
+
+TKvAgat9Engine512x256Options::TKvAgat9Engine512x256Options() {
+  SetPaletteType(ptColored16);
+  SetPixelAspect(pa2_3);
+  SetErrorDiffusion(90);
 }
 
 // ---------------------------------------------------------------------------
