@@ -167,6 +167,11 @@ TKvPalette* TKvDestEngineOptions::GetHardwarePalette() {
   return HardwarePalette.get();
 }
 
+TKvPalette256& TKvDestEngineOptions::GetHardwarePalette256() {
+  if (!dynamic_cast<TKvPalette256*>(HardwarePalette.get())) HardwarePalette = std::make_unique<TKvPalette256>();
+  return static_cast<TKvPalette256&>(*HardwarePalette);
+}
+
 TKvPalette256* TKvDestEngineOptions::GetFixedPalette() {
   if (!FixedPalette) FixedPalette = std::make_unique<TKvPalette256>();
   return FixedPalette.get();

@@ -228,6 +228,9 @@ public:
 
   TKvPalette256* GetPalette();
   TKvPalette* GetHardwarePalette();
+  // The hardware palette as a 256-entry palette: a new empty one when it is
+  // none or of another class.
+  TKvPalette256& GetHardwarePalette256();
   TKvPalette256* GetFixedPalette();
   TKvStdRGBColor GetBorderStdRGB() const;
   TKvLinRGBColor GetBorderLinRGB() const;

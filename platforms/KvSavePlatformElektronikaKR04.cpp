@@ -119,8 +119,7 @@ TKvElektronikaKR04EGAEngineOptions::TKvElektronikaKR04EGAEngineOptions() {
 
 void TKvElektronikaKR04EGAEngineOptions::UpdatePalette() {
   if (UpdateCount > 0) return;
-  if (!dynamic_cast<TKvPalette256*>(HardwarePalette.get())) HardwarePalette = std::make_unique<TKvPalette256>();
-  static_cast<TKvPalette256&>(*HardwarePalette).FillRGB64();
+  GetHardwarePalette256().FillRGB64();
 }
 
 void TKvElektronikaKR04EGAGigaEngineOptions::UpdatePalette() {

@@ -155,8 +155,7 @@ void TKvVectorEngineOptions::UpdatePalette() {
   if (UpdateCount > 0) return;
   TKvPalette256& result = *GetPalette();
   result.Clear();
-  if (!dynamic_cast<TKvPalette256*>(HardwarePalette.get())) HardwarePalette = std::make_unique<TKvPalette256>();
-  TKvPalette256& hardware = static_cast<TKvPalette256&>(*HardwarePalette);
+  TKvPalette256& hardware = GetHardwarePalette256();
   BuildVectorPalette(static_cast<TKvPaletteType>(PaletteType), hardware);
   switch (PaletteMode) {
     case pmBlackWhite:
