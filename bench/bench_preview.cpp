@@ -11,11 +11,14 @@
 // (one command line).
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <typeinfo>
 #include <vector>
 
 #include "ZxBenchConversion.h"
@@ -147,5 +150,46 @@ void PreviewArgs(benchmark::internal::Benchmark* ABench) {
     for (int cpus : {1, 2, 4}) ABench->Args({m, cpus});
 }
 BENCHMARK(BM_Preview)->Apply(PreviewArgs)->ArgNames({"mode", "cpus"})->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The job runner's hand-over: a loop of range(0) microseconds of work (on
+// one processor) run as one share on the calling thread (cpus 1) or cut
+// into one share per processor. Where the shared loop stops being slower
+// than the single one, a share carries the hand-over's worth.
+struct THandOverLoop {};
+
+void Spin(int64_t ATimes) {
+  volatile uint64_t sink = 0;
+  for (int64_t i = 0; i < ATimes; ++i) sink = sink + 1;
+}
+
+// Spin loop turns per microsecond on this machine, measured once.
+double SpinsPerMicrosecond() {
+  static const double rate = [] {
+    // The fastest of a few tries: the others were held back.
+    constexpr int64_t times = 2000000;
+    double best = 0;
+    for (int t = 0; t < 20; ++t) {
+      const auto start = std::chrono::steady_clock::now();
+      Spin(times);
+      const double us = std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count();
+      best = std::max(best, times / us);
+    }
+    return best;
+  }();
+  return rate;
+}
+
+void BM_HandOver(benchmark::State& AState) {
+  const int64_t spins = static_cast<int64_t>(SpinsPerMicrosecond() * static_cast<double>(AState.range(0)));
+  const auto cpus = static_cast<int32_t>(AState.range(1));
+  TKvProcessorCountOverride count(cpus);
+  for (auto _ : AState)
+    KvRunShares(cpus, 1, typeid(THandOverLoop), nullptr, [spins](int32_t, int32_t AShares) { Spin(spins / AShares); });
+}
+BENCHMARK(BM_HandOver)
+    ->ArgsProduct({{10, 30, 100, 300, 1000, 3000}, {1, 2, 4}})
+    ->ArgNames({"work_us", "cpus"})
+    ->Unit(benchmark::kMicrosecond)
+    ->UseRealTime();
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -19,6 +20,16 @@ namespace {
 
 // Fewer colours than this are not worth handing to worker threads.
 constexpr int ParallelThreshold = 4096;
+// Colours from which a team of workers runs the passes of a body whose work
+// has not been measured yet.
+constexpr int UnmeasuredTeamColors = 65536;
+// The least work of an average phase, in nanoseconds of one processor, for
+// which the passes run on a team. The team's workers wait for the next
+// phase spinning, so a phase is handed over for less than a job; on four
+// shared processors, passes whose phases averaged 200 us (CPC mode 0, 32k
+// colours) ran no faster on a team, those averaging 400 us (16 clusters of
+// 614k colours) ran 1.75 times as fast.
+constexpr double MinTeamPhaseNanoseconds = 300000;
 
 // Chunks per worker of the passes on the team, so that the chunks of a
 // worker held back are taken by the others.
@@ -75,14 +86,14 @@ public:
 
 namespace {
 
+// Runs the pass over the items 0 .. ACount-1 in as many jobs as its
+// measured work pays for.
 template <class TJob>
 void RunJobs(TKvQuantization* AOwner, const bool* AAbort, int ACount) {
-  TKvJobList list;
-  TKvRangeSplitter s;
-  s.Init(ACount, 0);
-  int32_t first, last;
-  while (s.Next(first, last)) new TJob(&list, AOwner, first, last);
-  list.Run(AAbort);
+  KvRunChunkJobs(ACount, 1, AAbort, [AOwner](int32_t AFirst, int32_t ALast) {
+    TJob job(nullptr, AOwner, AFirst, ALast);
+    job.Execute();
+  });
 }
 
 }  // namespace
@@ -98,18 +109,6 @@ void ReadPixelKeys(const TKvPixel* APixels, uint32_t* AKeys, size_t AFirst, size
     AKeys[i] = (uint32_t(s.R) << 16) | (uint32_t(s.G) << 8) | s.B;
   }
 }
-
-class TKvPixelKeysJob : public TKvJob {
-public:
-  TKvPixelKeysJob(TKvJobList* AList, const TKvPixel* APixels, uint32_t* AKeys, int32_t AFirst, int32_t ALast,
-                  const bool* AAbort)
-      : TKvJob(AList), Pixels(APixels), Keys(AKeys), First(AFirst), Last(ALast), Abort(AAbort) {}
-  void Execute() override { ReadPixelKeys(Pixels, Keys, size_t(First), size_t(Last), Abort); }
-  const TKvPixel* Pixels;
-  uint32_t* Keys;
-  int32_t First, Last;
-  const bool* Abort;
-};
 
 }  // namespace
 
@@ -133,6 +132,9 @@ class TKvQuantizationTeam {
 public:
   explicit TKvQuantizationTeam(int AWorkers) : FErrors(size_t(AWorkers)) {}
   int GetWorkers() const { return static_cast<int>(FErrors.size()); }
+  // The phases run and the work their chunks did, in nanoseconds.
+  int64_t GetPhases() const { return FPhases; }
+  int64_t GetWorkNanoseconds() const { return FWorkNanoseconds.load(std::memory_order_relaxed); }
 
   // Runs AWork(chunk, worker) for chunk = 0 .. AChunks-1 and returns when
   // all have finished; AEnd(worker), when given, runs on each worker that
@@ -141,6 +143,7 @@ public:
              const std::function<void(int)>* AEnd = nullptr) {
     if (AChunks <= 0) return;
     if (AChunks > int(ChunkMask)) RaiseInternalError();
+    ++FPhases;
     FWork.store(&AWork, std::memory_order_relaxed);
     FEnd = AEnd;
     FPending.store(AChunks, std::memory_order_relaxed);
@@ -211,11 +214,15 @@ private:
         FPending.fetch_add(1, std::memory_order_relaxed);
       }
       if (!FErrors[size_t(AIndex)]) {
+        const auto start = std::chrono::steady_clock::now();
         try {
           (*work)(int(chunk), AIndex);
         } catch (...) {
           FErrors[size_t(AIndex)] = std::current_exception();
         }
+        FWorkNanoseconds.fetch_add(
+            std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start).count(),
+            std::memory_order_relaxed);
       }
       Finish();
       claim = FClaim.load(std::memory_order_acquire);
@@ -253,6 +260,8 @@ private:
   std::atomic<int> FPending{0};
   std::atomic<bool> FStopped{false};
   uint32_t FPhase = 0;
+  int64_t FPhases = 0;
+  std::atomic<int64_t> FWorkNanoseconds{0};
   std::atomic<const std::function<void(int, int)>*> FWork{nullptr};
   const std::function<void(int)>* FEnd = nullptr;
   std::vector<std::exception_ptr> FErrors;
@@ -285,19 +294,41 @@ public:
 }  // namespace
 
 void TKvQuantization::WithTeam(const std::function<void()>& ABody) {
-  if (!Parallel() || FTeam) {
+  if (FTeam) {
     ABody();
     return;
   }
-  TKvQuantizationTeam team(ProcessorCount);
+  // A team pays when its phases do: an average phase must carry
+  // MinTeamPhaseNanoseconds of work, at the work per colour and phase that
+  // the same body last showed. A body not measured yet has a team from
+  // UnmeasuredTeamColors colours on.
+  const std::type_info& body = ABody.target_type();
+  const int colors = GetColorCount();
+  bool team = Parallel();
+  if (team && KvMinJobNanoseconds > 0) {
+    const double rate = KvLoopRate(body);
+    team = rate < 0 ? colors >= UnmeasuredTeamColors : rate * colors >= MinTeamPhaseNanoseconds;
+  }
+  const auto note = [&](int64_t APhases, double ANanoseconds) {
+    if (APhases > 0) KvNoteLoopRate(body, ANanoseconds / double(APhases) / std::max(colors, 1));
+  };
+  if (!team) {
+    FPhases = 0;
+    FPhaseNanoseconds = 0;
+    ABody();
+    note(FPhases, FPhaseNanoseconds);
+    return;
+  }
+  TKvQuantizationTeam workers(ProcessorCount);
   struct TReset {
     TKvQuantizationTeam*& Ref;
     ~TReset() { Ref = nullptr; }
   } reset{FTeam};
-  FTeam = &team;
+  FTeam = &workers;
   TKvJobList list;
-  for (int w = 0; w < ProcessorCount; ++w) new TKvTeamJob(&list, &team, w, &ABody);
+  for (int w = 0; w < ProcessorCount; ++w) new TKvTeamJob(&list, &workers, w, &ABody);
   list.RunWithCaller(FAbort);
+  note(workers.GetPhases(), double(workers.GetWorkNanoseconds()));
 }
 
 // ---------------------------------------------------------------------------
@@ -665,12 +696,11 @@ void TKvQuantization::CollectImageColors(bool* AAbort, TKvImage& AImage) {
   if (ProcessorCount >= 2 && !FSingleThreaded && n >= size_t(ParallelThreshold)) {
     // Reading the pixels is a stream through the whole picture: every
     // processor takes a part, each pixel read by one job only.
-    TKvJobList list;
-    TKvRangeSplitter sp;
-    sp.Init(static_cast<int32_t>(n), 0);
-    int32_t first, last;
-    while (sp.Next(first, last)) new TKvPixelKeysJob(&list, px, keys.data(), first, last, AAbort);
-    list.Run(AAbort);
+    uint32_t* out = keys.data();
+    const auto read = [px, out, AAbort](int32_t AFirst, int32_t ALast) {
+      ReadPixelKeys(px, out, size_t(AFirst), size_t(ALast), AAbort);
+    };
+    KvRunChunkJobs(static_cast<int32_t>(n), ParallelThreshold, AAbort, read);
   } else {
     ReadPixelKeys(px, keys.data(), 0, n - 1, AAbort);
   }
@@ -889,10 +919,16 @@ void TKvQuantization::UpdateMiddles() {
     FTeam->Phase(chunks, [this, chunks](int c, int) {
       for (int k = c; k < FClusterCount; k += chunks) FClusters[k]->UpdateMiddle();
     });
-  } else if (Parallel() && FAllowed && FClusterCount >= 2)
-    RunJobs<TKvQuantizationUpdateClusterMiddleJob>(this, FAbort, FClusterCount);
-  else
+  } else if (FAllowed && FClusterCount >= 2) {
+    const auto start = std::chrono::steady_clock::now();
+    if (Parallel())
+      RunJobs<TKvQuantizationUpdateClusterMiddleJob>(this, FAbort, FClusterCount);
+    else
+      DoUpdateMiddles(0, FClusterCount - 1);
+    if (!FTeam) NotePhases(1, start);
+  } else {
     DoUpdateMiddles(0, FClusterCount - 1);
+  }
 }
 
 void TKvQuantization::DoUpdateMiddles(int AFirst, int ALast) {
@@ -1138,17 +1174,22 @@ void TKvQuantization::BuildBoxes() {
     AFirst = int32_t(int64_t(n) * w / workers);
     AEnd = int32_t(int64_t(n) * (w + 1) / workers);
   };
-  // One count array per part: as many parts as workers.
-  OnWorkers([&](int w, int workers) {
-    if (w == 0) at.resize(size_t(workers));
-  }, 1);
-  OnWorkers([&](int w, int workers) {
+  const std::function<void(int, int)> counting = [&](int w, int workers) {
     std::vector<int32_t>& count = at[size_t(w)];
     count.assign(Boxes, 0);
     int32_t first, end;
     part(w, workers, first, end);
     for (int32_t i = first; i < end; ++i) ++count[size_t(key(StoredColor(i)))];
-  }, 1);
+  };
+  // One count array per part, and the placing cuts the colours as the
+  // counting did.
+  struct TSameParts {
+    int& Ref;
+    ~TSameParts() { Ref = 0; }
+  } same{FParts};
+  FParts = PartsFor(counting.target_type());
+  at.resize(size_t(FParts));
+  OnWorkers(counting, 1);
   int32_t sum = 0;
   for (size_t b = 0; b < Boxes; ++b) {
     start[b] = sum;
@@ -1173,6 +1214,7 @@ void TKvQuantization::BuildBoxes() {
     }
   }, 1);
   at.clear();
+  FParts = 0;
   FBoxes.clear();
   for (size_t b = 0; b < Boxes; ++b) {
     if (start[b] == start[b + 1]) continue;
@@ -1248,12 +1290,14 @@ void TKvQuantization::UpdateNearest() {
     const std::function<void(int)> finish = [this](int w) { FinishNearest(w); };
     FTeam->Phase((nb + FBoxChunk - 1) / FBoxChunk, [this](int c, int w) { DoUpdateNearest(c, w); }, &finish);
   } else {
+    const auto start = std::chrono::steady_clock::now();
     FBoxChunk = std::max(nb, 1);
     FMoverCount = 1;
     FMovers.resize(1);
     FMoveCounts.assign(1, 0);
     DoUpdateNearest(0, 0);
     FinishNearest(0);
+    NotePhases(1, start);
   }
   FBoundsValid = true;
 }
@@ -1595,13 +1639,27 @@ void TKvQuantization::OnWorkers(const std::function<void(int, int)>& AWork, int 
     const int parts = FTeam->GetWorkers() * AChunksPerWorker;
     FTeam->Phase(parts, [parts, &AWork](int c, int) { AWork(c, parts); });
   } else if (ProcessorCount >= 2 && !FSingleThreaded) {
-    const int workers = ProcessorCount;
-    KvRunChunkJobs(workers, 1, FAbort, [workers, &AWork](int32_t AFirst, int32_t ALast) {
-      for (int32_t w = AFirst; w <= ALast; ++w) AWork(w, workers);
-    });
+    // Each kind of work measured on its own, by the colours it works on;
+    // work too small to hand over runs here as one part, with one part's
+    // scratch.
+    const auto start = std::chrono::steady_clock::now();
+    KvRunShares(PartsFor(AWork.target_type()), GetColorCount(), AWork.target_type(), FAbort, AWork);
+    NotePhases(1, start);
   } else {
     AWork(0, 1);
   }
+}
+
+int TKvQuantization::PartsFor(const std::type_info& ALoop) const {
+  if (FTeam) return FTeam->GetWorkers();
+  if (ProcessorCount < 2 || FSingleThreaded) return 1;
+  return FParts > 0 ? FParts : KvShareCount(GetColorCount(), ALoop);
+}
+
+void TKvQuantization::NotePhases(int APhases, std::chrono::steady_clock::time_point AStart) {
+  FPhases += APhases;
+  FPhaseNanoseconds += double(
+      std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - AStart).count());
 }
 
 void TKvQuantization::SyncColors() {
@@ -1670,8 +1728,10 @@ int TKvQuantization::MoveColors() {
     FTeam->Phase(workers, lists);
     FTeam->Phase(workers, colors);
   } else {
+    const auto start = std::chrono::steady_clock::now();
     for (int w = 0; w < workers; ++w) lists(w, 0);
     for (int w = 0; w < workers; ++w) colors(w, 0);
+    if (!FTeam) NotePhases(2, start);
   }
   return int(n);
 }

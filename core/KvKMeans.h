@@ -18,10 +18,12 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <new>
+#include <typeinfo>
 #include <utility>
 #include <vector>
 
@@ -392,13 +394,25 @@ private:
   bool FColorsBehind = false;
   void SyncColors();
   // Runs AWork(w, W) for the parts w = 0 .. W-1: on the team's workers
-  // (AChunksPerWorker parts each, taken in turn), on jobs, or on this
-  // thread alone (W = 1).
+  // (AChunksPerWorker parts each, taken in turn), on jobs where the part's
+  // measured work pays for them, or on this thread alone (W = 1).
   void OnWorkers(const std::function<void(int, int)>& AWork, int AChunksPerWorker = 4);
   // The workers of Iterate and IterateBounded while they run on all
   // processors (else nullptr).
   TKvQuantizationTeam* FTeam = nullptr;
+  // While above 0, OnWorkers outside a team cuts its work into this many
+  // parts: for steps that must cut the colours alike.
+  int FParts = 0;
+  // The parts OnWorkers would cut the work of ALoop into now.
+  int PartsFor(const std::type_info& ALoop) const;
+  // The steps run without a team that a team would run as phases, counted
+  // as those phases, and the work they did in nanoseconds: WithTeam's
+  // measure of a body run without a team.
+  int64_t FPhases = 0;
+  double FPhaseNanoseconds = 0;
+  void NotePhases(int APhases, std::chrono::steady_clock::time_point AStart);
   // Runs ABody with a team of workers standing by for the passes, when the
-  // passes are worth it; else just runs it.
+  // passes are worth it (by the work per pass and colour last measured in
+  // the same body); else just runs it.
   void WithTeam(const std::function<void()>& ABody);
 };

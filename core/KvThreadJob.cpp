@@ -318,19 +318,26 @@ void TKvJobList::RunShared(const bool* AAbort, bool ACallerFirst) {
 
 // ---------------------------------------------------------------------------
 
-int64_t KvMinJobNanoseconds = 250000;
+int64_t KvMinJobNanoseconds = 500000;
 
 namespace {
+
+int64_t Since(std::chrono::steady_clock::time_point AStart) {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - AStart).count();
+}
+
+// Times AWork(AFirst, ALast) on the calling thread.
+int64_t TimedWork(const std::function<void(int32_t, int32_t)>& AWork, int32_t AFirst, int32_t ALast) {
+  const auto start = std::chrono::steady_clock::now();
+  AWork(AFirst, ALast);
+  return Since(start);
+}
 
 class TKvChunkJob : public TKvJob {
 public:
   TKvChunkJob(TKvJobList* AList, const std::function<void(int32_t, int32_t)>& AWork, int32_t AFirst, int32_t ALast)
       : TKvJob(AList), FWork(AWork), FFirst(AFirst), FLast(ALast) {}
-  void Execute() override {
-    const auto start = std::chrono::steady_clock::now();
-    FWork(FFirst, FLast);
-    Nanoseconds = std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start).count();
-  }
+  void Execute() override { Nanoseconds = TimedWork(FWork, FFirst, FLast); }
 
   int64_t Nanoseconds = 0;
 
@@ -340,52 +347,99 @@ private:
   int32_t FLast;
 };
 
-// The work per item last measured in each loop of KvRunChunkJobs.
-struct TKvChunkRates {
+// Runs the list with the caller first and returns the work its jobs did.
+int64_t RunTimedJobs(TKvJobList& AJobs, const bool* AAbort) {
+  AJobs.RunWithCaller(AAbort);
+  int64_t total = 0;
+  for (int k = 0; k < AJobs.GetCount(); ++k) total += static_cast<TKvChunkJob*>(AJobs.GetJob(k))->Nanoseconds;
+  return total;
+}
+
+// The work per item last measured in each loop.
+struct TKvLoopRates {
   std::mutex Lock;
   std::unordered_map<std::type_index, double> NanosecondsPerItem;
 };
 
-TKvChunkRates& ChunkRates() {
-  static TKvChunkRates rates;
+TKvLoopRates& LoopRates() {
+  static TKvLoopRates rates;
   return rates;
 }
 
 }  // namespace
 
+double KvLoopRate(const std::type_info& ALoop) {
+  TKvLoopRates& rates = LoopRates();
+  std::lock_guard<std::mutex> g(rates.Lock);
+  const auto it = rates.NanosecondsPerItem.find(std::type_index(ALoop));
+  return it == rates.NanosecondsPerItem.end() ? -1.0 : it->second;
+}
+
+void KvNoteLoopRate(const std::type_info& ALoop, double ANanosecondsPerItem) {
+  TKvLoopRates& rates = LoopRates();
+  std::lock_guard<std::mutex> g(rates.Lock);
+  rates.NanosecondsPerItem[std::type_index(ALoop)] = std::max(ANanosecondsPerItem, 0.0);
+}
+
+int32_t KvPayingShares(double ANanoseconds, int32_t AShares) {
+  if (AShares < 1) return 1;
+  if (KvMinJobNanoseconds <= 0) return AShares;
+  const double shares = ANanoseconds / static_cast<double>(KvMinJobNanoseconds);
+  return shares >= AShares ? AShares : std::max<int32_t>(1, static_cast<int32_t>(shares));
+}
+
 void KvRunChunkJobs(int32_t ACount, int32_t AMinChunk, const bool* AAbort,
                     const std::function<void(int32_t, int32_t)>& AWork) {
   if (ACount <= 0) return;
+  const std::type_info& loop = AWork.target_type();
   const int64_t byWork = ACount / std::max<int32_t>(AMinChunk, 1);
   int32_t parts = static_cast<int32_t>(std::min<int64_t>(byWork, std::max<int32_t>(ProcessorCount, 1)));
-  TKvChunkRates& rates = ChunkRates();
-  const std::type_index loop(AWork.target_type());
+  int32_t start = 0;  // the items before it are done
+  int64_t total = 0;
   if (parts >= 2 && KvMinJobNanoseconds > 0) {
-    std::lock_guard<std::mutex> g(rates.Lock);
-    const auto it = rates.NanosecondsPerItem.find(loop);
-    if (it != rates.NanosecondsPerItem.end()) {
-      const double byTime = it->second * ACount / static_cast<double>(KvMinJobNanoseconds);
-      if (byTime < parts) parts = static_cast<int32_t>(byTime);
+    const double rate = KvLoopRate(loop);
+    if (rate >= 0) {
+      parts = KvPayingShares(rate * ACount, parts);
+    } else {
+      // Not measured yet: the first chunk, done here, gives the rate by
+      // which the rest is cut.
+      start = ACount / parts;
+      total = TimedWork(AWork, 0, start - 1);
+      parts = KvPayingShares(static_cast<double>(total) / start * (ACount - start), parts - 1);
     }
   }
-  auto note = [&](int64_t ANanoseconds) {
-    std::lock_guard<std::mutex> g(rates.Lock);
-    rates.NanosecondsPerItem[loop] = static_cast<double>(ANanoseconds) / ACount;
-  };
+  const int32_t rest = ACount - start;
   if (parts < 2) {
-    const auto start = std::chrono::steady_clock::now();
-    AWork(0, ACount - 1);
-    note(std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start).count());
-    return;
+    if (rest > 0) total += TimedWork(AWork, start, ACount - 1);
+  } else {
+    TKvJobList jobs;
+    for (int32_t k = 0; k < parts; ++k) {
+      const auto first = start + static_cast<int32_t>(static_cast<int64_t>(rest) * k / parts);
+      const auto last = start + static_cast<int32_t>(static_cast<int64_t>(rest) * (k + 1) / parts) - 1;
+      new TKvChunkJob(&jobs, AWork, first, last);
+    }
+    total += RunTimedJobs(jobs, AAbort);
   }
-  TKvJobList jobs;
-  for (int32_t k = 0; k < parts; ++k) {
-    const auto first = static_cast<int32_t>(static_cast<int64_t>(ACount) * k / parts);
-    const auto last = static_cast<int32_t>(static_cast<int64_t>(ACount) * (k + 1) / parts) - 1;
-    new TKvChunkJob(&jobs, AWork, first, last);
+  KvNoteLoopRate(loop, static_cast<double>(total) / ACount);
+}
+
+int32_t KvShareCount(int64_t AItems, const std::type_info& ALoop) {
+  const int32_t processors = std::max<int32_t>(ProcessorCount, 1);
+  if (processors < 2) return 1;
+  if (KvMinJobNanoseconds <= 0) return processors;
+  const double rate = KvLoopRate(ALoop);
+  return rate < 0 ? 1 : KvPayingShares(rate * static_cast<double>(std::max<int64_t>(AItems, 1)), processors);
+}
+
+void KvRunShares(int32_t AShares, int64_t AItems, const std::type_info& ALoop, const bool* AAbort,
+                 const std::function<void(int32_t, int32_t)>& AWork) {
+  int64_t total;
+  if (AShares < 2) {
+    total = TimedWork(AWork, 0, 1);
+  } else {
+    TKvJobList jobs;
+    for (int32_t k = 0; k < AShares; ++k) new TKvChunkJob(&jobs, AWork, k, AShares);
+    total = RunTimedJobs(jobs, AAbort);
   }
-  jobs.RunWithCaller(AAbort);
-  int64_t total = 0;
-  for (int k = 0; k < jobs.GetCount(); ++k) total += static_cast<TKvChunkJob*>(jobs.GetJob(k))->Nanoseconds;
-  note(total);
+  KvNoteLoopRate(ALoop, static_cast<double>(total) / static_cast<double>(std::max<int64_t>(AItems, 1)));
 }

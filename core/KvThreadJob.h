@@ -16,6 +16,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <typeinfo>
 #include <vector>
 
 // The number of processors, read once at start-up. Other units read it directly.
@@ -163,11 +164,24 @@ void KvWaitForIdleThreads();
 
 // The least work, in nanoseconds of one processor, that a job must carry to
 // be handed to a pooled thread: handing a job over and waiting for it costs
-// some 10 to 50 us on a quiet machine and several hundred on a busy one, so
-// less work is done sooner by the calling thread itself. 0 or less hands
-// every share over. The results never depend on it; tests change it to
-// force one way or the other.
+// some 10 to 50 us on a quiet machine and more on a busy one, where a loop
+// cut into four shares of 150 us ran no faster than on the calling thread
+// alone and one cut into four of 650 us ran 1.5 times as fast (bench_preview,
+// BM_HandOver), so less work is done sooner by the calling thread itself. 0
+// or less hands every share over, whatever the measurements say. The results
+// never depend on it; tests change it to force one way or the other.
 extern int64_t KvMinJobNanoseconds;
+
+// The work a loop did in its last run, in nanoseconds per item (items as
+// the loop counts them), or a negative value when it has not run yet. Loops
+// are told apart by a type of their own, usually the type of their body.
+double KvLoopRate(const std::type_info& ALoop);
+void KvNoteLoopRate(const std::type_info& ALoop, double ANanosecondsPerItem);
+
+// How many shares, at most AShares and at least 1, the work ANanoseconds
+// makes when each must carry at least KvMinJobNanoseconds (all AShares when
+// that is 0 or less).
+int32_t KvPayingShares(double ANanoseconds, int32_t AShares);
 
 // Runs AWork(AFirst, ALast) over the items 0 .. ACount-1, cut into at most
 // ProcessorCount consecutive chunks of at least AMinChunk items each: the
@@ -176,9 +190,27 @@ extern int64_t KvMinJobNanoseconds;
 // thread without jobs. For loops whose items are independent.
 //
 // Each run is timed, per loop (told apart by the type of AWork's target),
-// and the next run of the same loop makes only as many chunks as give each
-// at least KvMinJobNanoseconds of work at the rate last measured: a small
-// stage stays on the calling thread. A loop not yet measured is cut by
-// AMinChunk alone.
+// and a run makes only as many chunks as give each at least
+// KvMinJobNanoseconds of work at the rate last measured: a small stage stays
+// on the calling thread. A loop not yet measured does its first chunk on the
+// calling thread before anything is handed over, and cuts the rest by the
+// rate that chunk shows, so a first run of a small loop starts no thread.
 void KvRunChunkJobs(int32_t ACount, int32_t AMinChunk, const bool* AAbort,
                     const std::function<void(int32_t, int32_t)>& AWork);
+
+// For loops cut into equal shares that keep scratch per share and whose
+// outcome does not depend on the number of shares: the number of shares
+// that the loop's work, at the rate last measured per item (AItems, as the
+// loop counts its work), pays for with KvMinJobNanoseconds each, at most
+// ProcessorCount. A loop not yet measured, or too small to share, gets one
+// share: it runs on the calling thread with its scratch made once, not once
+// per processor.
+int32_t KvShareCount(int64_t AItems, const std::type_info& ALoop);
+
+// Runs AWork(AShare, AShares) for AShare = 0 .. AShares-1, the first on the
+// calling thread and the others on pooled threads (the outcome rules of
+// TKvJobList::RunWithCaller), one share alone on the calling thread without
+// jobs; measures the loop's work for KvShareCount. Loops that run together
+// with the same cut take AShares from KvShareCount of one of them.
+void KvRunShares(int32_t AShares, int64_t AItems, const std::type_info& ALoop, const bool* AAbort,
+                 const std::function<void(int32_t, int32_t)>& AWork);

@@ -279,6 +279,18 @@ TEST(KvKMeans, SameBytesWithOneAndFourProcessors) {
   };
   for (int count : {16, 64}) EXPECT_EQ(run(1, count, false), run(4, count, false)) << count;
   EXPECT_EQ(run(1, 8, true), run(4, 8, true));
+  // Handing over only what pays, by each step's measured work: the first
+  // run measures, the next ones share some steps and keep others here.
+  const std::vector<uint8_t> plain = run(1, 16, false), bounded = run(1, 8, true);
+  const int64_t saved = KvMinJobNanoseconds;
+  for (int64_t least : {1000, 20000, 250000}) {
+    KvMinJobNanoseconds = least;
+    for (int again = 0; again < 2; ++again) {
+      EXPECT_EQ(run(4, 16, false), plain) << least;
+      EXPECT_EQ(run(4, 8, true), bounded) << least;
+    }
+  }
+  KvMinJobNanoseconds = saved;
 }
 
 // Two-frame bounded quantization.

@@ -14,6 +14,7 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <typeinfo>
 #include <utility>
 #include <vector>
 
@@ -158,4 +159,98 @@ TEST(KvThreadJobCaller, ChunksOnlyWhenTheMeasuredWorkPays) {
   }
   KvWaitForIdleThreads();
   EXPECT_EQ(KvThreadPoolIdleCount(), KvThreadCreatedCount());
+}
+
+namespace {
+
+// As RunLoop, with a loop of its own per Tag, so that it starts unmeasured,
+// and some work per item.
+template <int Tag>
+std::vector<TChunk> RunFreshLoop(int32_t ACount) {
+  std::mutex lock;
+  std::vector<TChunk> chunks;
+  KvRunChunkJobs(ACount, 1, nullptr, [&](int32_t AFirst, int32_t ALast) {
+    volatile uint32_t spin = 0;
+    for (int32_t i = AFirst; i <= ALast; ++i)
+      for (int k = 0; k < 1000; ++k) spin = spin + 1;
+    std::lock_guard<std::mutex> g(lock);
+    chunks.push_back({AFirst, ALast, std::this_thread::get_id()});
+  });
+  std::sort(chunks.begin(), chunks.end(), [](const TChunk& a, const TChunk& b) { return a.First < b.First; });
+  return chunks;
+}
+
+// The ranges of AChunks, which must cover 0 .. ACount-1 once, in order.
+void ExpectCovered(const std::vector<TChunk>& AChunks, int32_t ACount) {
+  int32_t next = 0;
+  for (const TChunk& c : AChunks) {
+    EXPECT_EQ(c.First, next);
+    next = c.Last + 1;
+  }
+  EXPECT_EQ(next, ACount);
+}
+
+}  // namespace
+
+// A loop's first run does its first chunk on the calling thread and cuts
+// the rest by the rate that chunk showed: a small loop starts no thread,
+// one whose rate pays hands the rest over.
+TEST(KvThreadJobCaller, AFirstRunMeasuresItsFirstChunkBeforeHandingOver) {
+  TKvProcessorCountOverride four(4);
+  KvWaitForIdleThreads();
+  {
+    TMinJobTime never(INT64_MAX);
+    const int created = KvThreadCreatedCount();
+    const std::vector<TChunk> small = RunFreshLoop<1>(100);
+    ExpectCovered(small, 100);
+    for (const TChunk& c : small) EXPECT_EQ(c.Thread, std::this_thread::get_id());
+    EXPECT_EQ(KvThreadCreatedCount(), created);
+  }
+  {
+    TMinJobTime tiny(1);
+    const std::vector<TChunk> big = RunFreshLoop<2>(100);
+    ExpectCovered(big, 100);
+    ASSERT_EQ(big.size(), 4u);
+    EXPECT_EQ(big[0].Last, 24);
+    EXPECT_EQ(big[1].Last, 49);
+    EXPECT_EQ(big[0].Thread, std::this_thread::get_id());
+  }
+  KvWaitForIdleThreads();
+  EXPECT_EQ(KvThreadPoolIdleCount(), KvThreadCreatedCount());
+}
+
+// Loops cut into shares: one share until the loop's measured work pays for
+// more, then as many as it pays for, at most one per processor; every share
+// runs once and knows the count.
+TEST(KvThreadJobCaller, SharesAsManyAsTheMeasuredWorkPaysFor) {
+  TKvProcessorCountOverride four(4);
+  struct TLoop {};
+  const std::type_info& loop = typeid(TLoop);
+  {
+    TMinJobTime least(1000);
+    EXPECT_EQ(KvShareCount(100, loop), 1);  // not measured yet
+    KvNoteLoopRate(loop, 25);
+    EXPECT_EQ(KvShareCount(100, loop), 2);
+    EXPECT_EQ(KvShareCount(1000, loop), 4);
+    EXPECT_EQ(KvShareCount(10, loop), 1);
+  }
+  {
+    TMinJobTime always(0);
+    EXPECT_EQ(KvShareCount(1, loop), 4);
+  }
+  for (int32_t shares : {1, 3}) {
+    std::mutex lock;
+    std::vector<std::pair<int32_t, std::thread::id>> ran;
+    KvRunShares(shares, 1000, loop, nullptr, [&](int32_t AShare, int32_t AShares) {
+      EXPECT_EQ(AShares, shares);
+      std::lock_guard<std::mutex> g(lock);
+      ran.emplace_back(AShare, std::this_thread::get_id());
+    });
+    std::sort(ran.begin(), ran.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    ASSERT_EQ(ran.size(), size_t(shares));
+    for (int32_t k = 0; k < shares; ++k) EXPECT_EQ(ran[size_t(k)].first, k);
+    EXPECT_EQ(ran[0].second, std::this_thread::get_id());
+    EXPECT_GE(KvLoopRate(loop), 0.0);
+  }
+  KvWaitForIdleThreads();
 }
