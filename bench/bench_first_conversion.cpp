@@ -5,8 +5,10 @@
 //
 // Every iteration forks a fresh process (nothing converted in it yet) that
 // converts once, then four times more; first_ms is the first conversion,
-// repeated_ms the median of the others, ratio the first over that. The
-// counters are medians over the iterations.
+// repeated_ms the median of the others, ratio the first over that, and
+// first_faults and repeated_faults the pages each faulted in (the fresh
+// memory it touched). The counters are medians over the iterations.
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -21,7 +23,19 @@
 
 namespace {
 
-double ConvertOnce(const TKvDestEngineClass& AClass, TBitmap32& APicture) {
+long PageFaults() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_minflt + usage.ru_majflt;
+}
+
+struct TConversionCost {
+  double Ms = 0;
+  double Faults = 0;
+};
+
+TConversionCost ConvertOnce(const TKvDestEngineClass& AClass, TBitmap32& APicture) {
+  const long faults = PageFaults();
   const auto t0 = std::chrono::steady_clock::now();
   auto engine = AClass.Create();
   auto options = engine->CreateOptions();
@@ -34,7 +48,8 @@ double ConvertOnce(const TKvDestEngineClass& AClass, TBitmap32& APicture) {
   std::unique_ptr<TKvStreamList> streams;
   auto preview = AClass.Convert(&abort, *fit.Fitted, nullptr, nullptr, *options, progress, streams);
   benchmark::DoNotOptimize(preview.get());
-  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+  return {std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count(),
+          static_cast<double>(PageFaults() - faults)};
 }
 
 double Median(std::vector<double> AValues) {
@@ -44,7 +59,7 @@ double Median(std::vector<double> AValues) {
 }
 
 // In a child process: the first conversion and the median of four more.
-bool MeasureInChild(const TKvDestEngineClass& AClass, double& AFirst, double& ARepeated) {
+bool MeasureInChild(const TKvDestEngineClass& AClass, TConversionCost& AFirst, TConversionCost& ARepeated) {
   int fds[2];
   if (pipe(fds) != 0) return false;
   const pid_t pid = fork();
@@ -53,40 +68,48 @@ bool MeasureInChild(const TKvDestEngineClass& AClass, double& AFirst, double& AR
     close(fds[0]);
     InitializeAppCore();
     auto picture = PhotoLikePicture(1024, 768);
-    double times[2];
-    times[0] = ConvertOnce(AClass, *picture);
-    std::vector<double> rest;
-    for (int i = 0; i < 4; ++i) rest.push_back(ConvertOnce(AClass, *picture));
-    times[1] = Median(rest);
-    const bool ok = write(fds[1], times, sizeof(times)) == ssize_t(sizeof(times));
+    TConversionCost costs[2];
+    costs[0] = ConvertOnce(AClass, *picture);
+    std::vector<double> ms, faults;
+    for (int i = 0; i < 4; ++i) {
+      const TConversionCost c = ConvertOnce(AClass, *picture);
+      ms.push_back(c.Ms);
+      faults.push_back(c.Faults);
+    }
+    costs[1] = {Median(ms), Median(faults)};
+    const bool ok = write(fds[1], costs, sizeof(costs)) == ssize_t(sizeof(costs));
     _exit(ok ? 0 : 1);
   }
   close(fds[1]);
-  double times[2] = {0, 0};
-  const bool got = read(fds[0], times, sizeof(times)) == ssize_t(sizeof(times));
+  TConversionCost costs[2];
+  const bool got = read(fds[0], costs, sizeof(costs)) == ssize_t(sizeof(costs));
   close(fds[0]);
   int status = 0;
   waitpid(pid, &status, 0);
-  AFirst = times[0];
-  ARepeated = times[1];
+  AFirst = costs[0];
+  ARepeated = costs[1];
   return got && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 void RunFirstConversion(benchmark::State& AState, const TKvDestEngineClass& AClass) {
-  std::vector<double> first, repeated, ratio;
+  std::vector<double> first, repeated, ratio, firstFaults, repeatedFaults;
   for (auto _ : AState) {
-    double f = 0, r = 0;
+    TConversionCost f, r;
     if (!MeasureInChild(AClass, f, r)) {
       AState.SkipWithError("the child process failed");
       return;
     }
-    first.push_back(f);
-    repeated.push_back(r);
-    ratio.push_back(f / r);
+    first.push_back(f.Ms);
+    repeated.push_back(r.Ms);
+    ratio.push_back(f.Ms / r.Ms);
+    firstFaults.push_back(f.Faults);
+    repeatedFaults.push_back(r.Faults);
   }
   AState.counters["first_ms"] = Median(first);
   AState.counters["repeated_ms"] = Median(repeated);
   AState.counters["ratio"] = Median(ratio);
+  AState.counters["first_faults"] = Median(firstFaults);
+  AState.counters["repeated_faults"] = Median(repeatedFaults);
 }
 
 void BM_FirstConversionZxStandard(benchmark::State& AState) {
