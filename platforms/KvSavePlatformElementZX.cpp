@@ -12,8 +12,7 @@ namespace {
 constexpr int kHrcPixelSize = 12288;
 constexpr int kHrcSize = 15360;
 constexpr int kHrxSize = 15456;
-constexpr int kHrxPaperPalette = 15360;
-constexpr int kHrxInkPalette = 15408;
+constexpr int kHrxPalette = 15360;  // 16 paper entries, then 16 ink entries
 constexpr uint8_t kZxLevel = 182;
 
 double Dist(const TKvLinRGBColor& A, const TKvLinRGBColor& B) {
@@ -358,9 +357,14 @@ void QuantizeHrxc(bool* AAbort, TKvImage& AImage, TKvDestEngineOptions& AOptions
   for (int i = 1; i < result.Count; ++i) AInk.AddColor(result.Colors[i]);
 }
 
-void FillBlack(TKvPalette256& APalette, int ACount) {
+// The result palette: ACopies times the 16 paper entries, then the 16 ink
+// entries; black where a list has fewer.
+void FillPaperInk(TKvPalette256& APalette, const TKvPalette256& APaper, const TKvPalette256& AInk, int ACopies) {
   APalette.Clear();
-  for (int i = 0; i < ACount; ++i) APalette.AddRGB(0, 0, 0);
+  for (int i = 0; i < 32 * ACopies; ++i) {
+    const TKvPalette256& list = i % 32 < 16 ? APaper : AInk;
+    APalette.AddStdRGB(i % 16 < list.Count ? list.GetStdRGB(i % 16) : TKvStdRGBColor{0, 0, 0});
+  }
 }
 
 }  // namespace
@@ -374,15 +378,13 @@ std::unique_ptr<TKvBitmap> TKvElementZXHRXCEngine::Convert(TKvConvertArgs& AArgs
   TKvElementZXHRCScreen screen(data);
   TKvPalette256& resultPalette = *AArgs.Options.GetPalette();
   auto result = image.ConvertCells(AArgs.Abort, &AArgs.Progress, &screen, resultPalette);
-  FillBlack(resultPalette, 32);
-  for (int i = 0; i < 16; ++i)
-    for (auto [list, offset] : {std::pair{&paper, 0}, std::pair{&ink, 16}}) {
-      if (i >= list->Count) continue;
-      const TKvStdRGBColor c = list->GetStdRGB(i);
-      resultPalette.Colors[offset + i].InitStdRGB(c);
-      uint8_t* e = data + (offset ? kHrxInkPalette : kHrxPaperPalette) + 3 * i;
-      e[0] = c.B, e[1] = c.G, e[2] = c.R;
-    }
+  FillPaperInk(resultPalette, paper, ink, 1);
+  // The file holds the same 32 entries as B, G, R.
+  for (int i = 0; i < 32; ++i) {
+    const TKvStdRGBColor c = resultPalette.GetStdRGB(i);
+    uint8_t* e = data + kHrxPalette + 3 * i;
+    e[0] = c.B, e[1] = c.G, e[2] = c.R;
+  }
   return result;
 }
 
@@ -392,17 +394,7 @@ std::unique_ptr<TKvBitmap> TKvElementZXLayedHRXCEngine::Convert(TKvConvertArgs& 
   QuantizeHrxc(AArgs.Abort, image, AArgs.Options, paper, ink);
   TKvPalette256& resultPalette = *AArgs.Options.GetPalette();
   auto result = image.ConvertCells(AArgs.Abort, &AArgs.Progress, nullptr, resultPalette);
-  FillBlack(resultPalette, 64);
-  for (int i = 0; i < 16; ++i) {
-    if (i < paper.Count) {
-      resultPalette.Colors[i].InitStdRGB(paper.GetStdRGB(i));
-      resultPalette.Colors[32 + i].InitStdRGB(paper.GetStdRGB(i));
-    }
-    if (i < ink.Count) {
-      resultPalette.Colors[16 + i].InitStdRGB(ink.GetStdRGB(i));
-      resultPalette.Colors[48 + i].InitStdRGB(ink.GetStdRGB(i));
-    }
-  }
+  FillPaperInk(resultPalette, paper, ink, 2);
   return result;
 }
 
