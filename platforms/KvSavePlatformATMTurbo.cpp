@@ -11,38 +11,27 @@
 // ---------------------------------------------------------------------------
 // Options
 
-namespace {
-
-void UpdateATMPalette(TKvDestEngineOptions& AOptions) {
-  if (AOptions.UpdateCount > 0) return;
-  if (!dynamic_cast<TKvPalette256*>(AOptions.HardwarePalette.get()))
-    AOptions.HardwarePalette = std::make_unique<TKvPalette256>();
-  static_cast<TKvPalette256&>(*AOptions.HardwarePalette).FillRGB64();
-}
-
-}  // namespace
-
 TKvATMEngineOptions::TKvATMEngineOptions() {
   SetPaletteMode(pmColor);
   SetErrorDiffusion(90);
 }
 
-void TKvATMEngineOptions::UpdatePalette() { UpdateATMPalette(*this); }
+void TKvATMEngineOptions::UpdatePalette() {
+  if (UpdateCount > 0) return;
+  if (!dynamic_cast<TKvPalette256*>(HardwarePalette.get())) HardwarePalette = std::make_unique<TKvPalette256>();
+  static_cast<TKvPalette256&>(*HardwarePalette).FillRGB64();
+}
 
 TKvATMMultiColorEngineOptions::TKvATMMultiColorEngineOptions() {
   SetPixelAspect(pa1_2);
-  SetPaletteMode(pmColor);
   SetLimitErrorInsideBlock(false);
   SetLimitErrorAtBlockBoundary(false);
   SetDitherMethod(2);  // "Jarvis, Judice & Ninke"
-  SetErrorDiffusion(90);
 }
 
 void TKvATMMultiColorEngineOptions::SetWidth(int32_t AValue) {
   TKvDestEngineOptions::SetWidth((AValue + 7) / 8 * 8);
 }
-
-void TKvATMMultiColorEngineOptions::UpdatePalette() { UpdateATMPalette(*this); }
 
 // ---------------------------------------------------------------------------
 // Screen

@@ -10,6 +10,7 @@
 
 #include "platforms/KvSavePlatformProfi.h"
 
+// The options of both modes: the hardware palette is the 64 ATM colours.
 class TKvATMEngineOptions : public TKvDestEngineOptions {
 public:
   TKvATMEngineOptions();
@@ -17,7 +18,7 @@ public:
   void UpdatePalette() override;
 };
 
-class TKvATMMultiColorEngineOptions : public TKvDestEngineOptions {
+class TKvATMMultiColorEngineOptions : public TKvATMEngineOptions {
 public:
   TKvATMMultiColorEngineOptions();
   TKvSize GetDefaultSize() const override { return {640, 200}; }
@@ -25,7 +26,6 @@ public:
   int32_t GetCellWidth() const override { return 8; }
   // Whole byte columns only: rounded up to a multiple of 8.
   void SetWidth(int32_t AValue) override;
-  void UpdatePalette() override;
 };
 
 // The pixels and the not yet encoded attributes of a ".grf" picture over
