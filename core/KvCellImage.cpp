@@ -892,7 +892,7 @@ public:
           round = FCurrent;
           break;
         }
-        if (spins < kSpins) {
+        if (spins < kSpins && !FResting.load(std::memory_order_relaxed)) {
           // A short pause first, as the next round comes within
           // microseconds; then yields, which leave the processor to any
           // other thread that can run (on a busy machine the caller).
@@ -902,7 +902,8 @@ public:
             std::this_thread::yield();
           continue;
         }
-        // Long without a round (the walk is between searches): sleep.
+        // Long without a round (the walk is between searches), or the
+        // team rests: sleep.
         std::unique_lock<std::mutex> g(FLock);
         ++FSleepers;
         FWake.wait(g, [&] { return FStop.load() || FSequence.load() != seen; });
@@ -964,6 +965,29 @@ public:
     FCurrent.reset();
   }
 
+  // Notes what the members did of a round's AGrains grains. When they did
+  // too little of the last rounds (on a busy machine they are seldom on a
+  // processor when a round comes), the team rests: the caller searches
+  // alone for a while and the members sleep, then it tries again.
+  void Note(int AGrains, int AByMembers) {
+    FGrains += AGrains;
+    FByMembers += AByMembers;
+    if (++FNoted < kNoteRounds) return;
+    if (FByMembers * 5 < FGrains) {
+      FRestLeft = kRestSearches;
+      FResting.store(true, std::memory_order_relaxed);
+    }
+    FNoted = FGrains = FByMembers = 0;
+  }
+  // False while the team rests; counts the searches made alone.
+  bool Ready() {
+    if (FRestLeft == 0) return true;
+    if (--FRestLeft > 0) return false;
+    // The next round wakes the sleeping members.
+    FResting.store(false, std::memory_order_relaxed);
+    return true;
+  }
+
 private:
   // Yields before a member sleeps: longer than the walk takes between two
   // searches (rendering a cell and bounding the next one's candidates).
@@ -974,6 +998,14 @@ private:
   std::shared_ptr<TKvCellSearchRound> FCurrent;
   std::atomic<uint64_t> FSequence{0};
   std::atomic<int> FSleepers{0};
+  std::atomic<bool> FResting{false};
+  // The caller's account of the members' part.
+  static constexpr int kNoteRounds = 32;
+  static constexpr int kRestSearches = 256;
+  int FNoted = 0;
+  int FGrains = 0;
+  int FByMembers = 0;
+  int FRestLeft = 0;
   std::atomic<bool> FStop{false};
   std::vector<std::shared_ptr<TKvCellSearchRound>> FRounds;  // the caller's
 };
@@ -1080,7 +1112,7 @@ double TKvCellImage::SearchWithTeam(const TRect& ARect, TKvCellPaletteList& ALis
       best = e;
     }
   };
-  if (static_cast<int>(order.size()) < KvCellTeamMinItems) {
+  if (static_cast<int>(order.size()) < KvCellTeamMinItems || !FTeam->Ready()) {
     for (const int k : order) {
       if (hopeless(k)) break;
       offer(k, helper.CompactScore(ARect, options, ATable.GetEntries(k), ATable.GetCount(k), best, k < ABest));
@@ -1129,6 +1161,7 @@ double TKvCellImage::SearchWithTeam(const TRect& ARect, TKvCellPaletteList& ALis
   // of its own; after that it is scored here again (its member may have been
   // descheduled).
   const auto patience = (std::chrono::steady_clock::now() - start) / std::max(taken, 1);
+  int byMembers = 0;
   for (int g = 0; g < round.Grains; ++g) {
     if (mine[static_cast<size_t>(g)]) continue;
     std::atomic<bool>& ready = round.Done[static_cast<size_t>(g)];
@@ -1143,11 +1176,13 @@ double TKvCellImage::SearchWithTeam(const TRect& ARect, TKvCellPaletteList& ALis
     if (done) {
       score = round.Scores[static_cast<size_t>(g)];
       index = round.Indexes[static_cast<size_t>(g)];
+      ++byMembers;
     } else {
       round.Score(g, helper, options, score, index);
     }
     if (index >= 0) offer(index, score);
   }
+  FTeam->Note(round.Grains, byMembers);
   return best;
 }
 

@@ -316,8 +316,9 @@ protected:
   // cells before it, but a search of hundreds of candidates can be split.
   // The calling thread walks; the others score candidates of the cell it
   // searches, taken a few at a time, and the caller scores again whatever a
-  // descheduled member holds, so a late member delays nothing. The results
-  // are those of the walk alone. Without several processors, with another
+  // descheduled member holds, so a late member delays nothing; when the
+  // members do little of the work (a busy machine), the team rests a while
+  // and the caller searches alone. The results are those of the walk alone. Without several processors, with another
   // metric than the compact scores, or with too few candidates in AList
   // (the walk's list), AWalk runs alone.
   void WalkWithSearchTeam(TKvCellPaletteList* AList, const std::function<void()>& AWalk);
