@@ -68,14 +68,20 @@ constexpr int ZxAttrSize = 768;
 constexpr int ZxScreenSize = 6912;
 // The offset of pixel row y (0..191) in the bitmap.
 constexpr int ZxRowOffset(int y) { return ((y & 7) << 8) | ((y & 0x38) << 2) | ((y & 0xC0) << 5); }
-// The byte of pixel (X, Y) in a bitmap laid out as the screen's.
-inline uint8_t& ZxBitmapByte(uint8_t* ABitmap, int X, int Y) { return ABitmap[ZxRowOffset(Y) + (X >> 3)]; }
 // The bit of pixel column X in its bitmap byte (the leftmost pixel is bit 7),
 // and setting or clearing it.
 constexpr int ZxPixelBit(uint8_t AByte, int X) { return (AByte >> (7 - (X & 7))) & 1; }
 inline void PutZxPixelBit(uint8_t& AByte, int X, bool ASet) {
   const uint8_t mask = static_cast<uint8_t>(0x80 >> (X & 7));
   AByte = ASet ? static_cast<uint8_t>(AByte | mask) : static_cast<uint8_t>(AByte & ~mask);
+}
+// The bit of pixel (X, Y) of a bitmap laid out as the screen's, and setting
+// or clearing it.
+inline int ZxBitmapPixel(const uint8_t* ABitmap, int X, int Y) {
+  return ZxPixelBit(ABitmap[ZxRowOffset(Y) + (X >> 3)], X);
+}
+inline void PutZxBitmapPixel(uint8_t* ABitmap, int X, int Y, bool ASet) {
+  PutZxPixelBit(ABitmap[ZxRowOffset(Y) + (X >> 3)], X, ASet);
 }
 // An attribute byte: ink and paper 0..15 (bright when either is above 7).
 constexpr uint8_t ZxAttribute(int APaper, int AInk) {

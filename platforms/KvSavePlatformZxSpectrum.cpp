@@ -27,18 +27,6 @@ void TKvZxSpectrumColorEngineOptions::UpdatePalette() {
     BuildZxPalette();
 }
 
-TKvZxSpectrumBWScreen::TKvZxSpectrumBWScreen(void* AData) : TKvCellScreen(256, 192, AData) {}
-
-int TKvZxSpectrumBWScreen::GetPixel(int X, int Y) {
-  X = MX(X);
-  return ZxPixelBit(ZxBitmapByte(Data, X, Y), X) ^ 1;
-}
-
-void TKvZxSpectrumBWScreen::SetPixel(int X, int Y, int AColor) {
-  X = MX(X);
-  PutZxPixelBit(ZxBitmapByte(Data, X, Y), X, AColor == 0);
-}
-
 TKvZxSpectrumColorEngineUI::TKvZxSpectrumColorEngineUI(TKvDestEngineOptions* AOptions)
     : TKvDestEngineUIEx(AOptions) {
   AddPositionSection();
@@ -92,14 +80,12 @@ constexpr int kTricolorRed = 0, kTricolorGreen = ZxBitmapSize, kTricolorBlue = 2
 }  // namespace
 
 int TKvZxSpectrumTricolorScreen::GetPixel(int X, int Y) {
-  X = MX(X);
-  auto bit = [&](int APlane) { return ZxPixelBit(ZxBitmapByte(Data + APlane, X, Y), X); };
+  auto bit = [&](int APlane) { return ZxBitmapPixel(Data + APlane, MX(X), Y); };
   return bit(kTricolorBlue) | (bit(kTricolorRed) << 1) | (bit(kTricolorGreen) << 2);
 }
 
 void TKvZxSpectrumTricolorScreen::SetPixel(int X, int Y, int AColor) {
-  X = MX(X);
-  auto put = [&](int APlane, bool AOn) { PutZxPixelBit(ZxBitmapByte(Data + APlane, X, Y), X, AOn); };
+  auto put = [&](int APlane, bool AOn) { PutZxBitmapPixel(Data + APlane, MX(X), Y, AOn); };
   put(kTricolorRed, (AColor & 2) != 0);
   put(kTricolorGreen, (AColor & 4) != 0);
   put(kTricolorBlue, (AColor & 1) != 0);
@@ -179,13 +165,11 @@ TKvZxSpectrumInterlacedScreen::TKvZxSpectrumInterlacedScreen(void* AData) : TKvZ
 }
 
 int TKvZxSpectrumInterlacedScreen::GetPixel(int X, int Y) {
-  X = MX(X);
-  return ZxPixelBit(ZxBitmapByte(Data + (Y & 1) * ZxScreenSize, X, Y >> 1), X);
+  return ZxBitmapPixel(Data + (Y & 1) * ZxScreenSize, MX(X), Y >> 1);
 }
 
 void TKvZxSpectrumInterlacedScreen::SetPixel(int X, int Y, int AColor) {
-  X = MX(X);
-  PutZxPixelBit(ZxBitmapByte(Data + (Y & 1) * ZxScreenSize, X, Y >> 1), X, AColor != 0);
+  PutZxBitmapPixel(Data + (Y & 1) * ZxScreenSize, MX(X), Y >> 1, AColor != 0);
 }
 
 void TKvZxSpectrumInterlacedScreen::SetAttr(int CellX, int CellY, int AAttr) {
@@ -583,10 +567,9 @@ void TKvZxSpectrumMultiGigascreen1Image::WalkCells(TKvBitmap* AResult, TKvCellSc
 TKvZxSpectrumBWGigascreenScreen::TKvZxSpectrumBWGigascreenScreen(void* AData) : TKvScreen2(256, 192, AData) {}
 
 void TKvZxSpectrumBWGigascreenScreen::SetPixel(int X, int Y, int AColor) {
-  X = MX(X);
   // A set bit is dark.
-  PutZxPixelBit(ZxBitmapByte(Data, X, Y), X, (AColor & 1) == 0);
-  PutZxPixelBit(ZxBitmapByte(Data + ZxBitmapSize, X, Y), X, (AColor & 2) == 0);
+  PutZxBitmapPixel(Data, MX(X), Y, (AColor & 1) == 0);
+  PutZxBitmapPixel(Data + ZxBitmapSize, MX(X), Y, (AColor & 2) == 0);
 }
 
 TKvZxSpectrumGigascreenEngineUI::TKvZxSpectrumGigascreenEngineUI(TKvDestEngineOptions* AOptions)

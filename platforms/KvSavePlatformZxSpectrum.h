@@ -17,17 +17,6 @@ public:
   void UpdatePalette() override;
 };
 
-// The bitmap alone, 6144 bytes, a set bit dark: the light colour (non-zero)
-// clears the bit. No attributes.
-class TKvZxSpectrumBWScreen : public TKvCellScreen {
-public:
-  explicit TKvZxSpectrumBWScreen(void* AData);
-  int GetPixel(int X, int Y) override;
-  void SetPixel(int X, int Y, int AColor) override;
-  int GetAttr(int, int) override { return 0; }
-  void SetAttr(int, int, int) override {}
-};
-
 struct TKvZxSpectrumColorEngineUI : TKvDestEngineUIEx { explicit TKvZxSpectrumColorEngineUI(TKvDestEngineOptions* AOptions); };
 
 struct TKvZxSpectrumEngine : TKvZxSpectrumEngineOf<TKvZxSpectrumEngine, TKvZxSpectrumColorEngineOptions, TKvZxSpectrumColorEngineUI, "256x192x4"> {

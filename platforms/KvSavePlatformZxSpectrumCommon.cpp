@@ -19,15 +19,15 @@
 
 TKvZxSpectrumColorScreen::TKvZxSpectrumColorScreen(void* AData) : TKvCellScreen(256, 192, AData) {}
 
-int TKvZxSpectrumColorScreen::GetPixel(int X, int Y) {
-  X = MX(X);
-  return ZxPixelBit(ZxBitmapByte(Data, X, Y), X);
-}
+int TKvZxSpectrumColorScreen::GetPixel(int X, int Y) { return ZxBitmapPixel(Data, MX(X), Y); }
 
-void TKvZxSpectrumColorScreen::SetPixel(int X, int Y, int AColor) {
-  X = MX(X);
-  PutZxPixelBit(ZxBitmapByte(Data, X, Y), X, AColor != 0);
-}
+void TKvZxSpectrumColorScreen::SetPixel(int X, int Y, int AColor) { PutZxBitmapPixel(Data, MX(X), Y, AColor != 0); }
+
+TKvZxSpectrumBWScreen::TKvZxSpectrumBWScreen(void* AData) : TKvScreen1(256, 192, AData) {}
+
+int TKvZxSpectrumBWScreen::GetPixel(int X, int Y) { return ZxBitmapPixel(Data, MX(X), Y) ^ 1; }
+
+void TKvZxSpectrumBWScreen::SetPixel(int X, int Y, int AColor) { PutZxBitmapPixel(Data, MX(X), Y, AColor == 0); }
 
 int TKvZxSpectrumColorScreen::GetAttr(int CellX, int CellY) { return Data[ZxBitmapSize + CellY * 32 + MCX(CellX)]; }
 
@@ -47,8 +47,7 @@ TKvZxSpectrumMultiColor1InterlacedScreen::TKvZxSpectrumMultiColor1InterlacedScre
 int TKvZxSpectrumMultiColor1InterlacedScreen::GetPixel(int, int) { return 0; }
 
 void TKvZxSpectrumMultiColor1InterlacedScreen::SetPixel(int X, int Y, int AColor) {
-  X = MX(X);
-  PutZxPixelBit(ZxBitmapByte(Data + (Y & 1) * 12288, X, Y >> 1), X, AColor != 0);
+  PutZxBitmapPixel(Data + (Y & 1) * 12288, MX(X), Y >> 1, AColor != 0);
 }
 
 int TKvZxSpectrumMultiColor1InterlacedScreen::GetAttr(int, int) { return 0; }
@@ -393,14 +392,10 @@ TKvZxSpectrumGigascreenPaletteList::TKvZxSpectrumGigascreenPaletteList(uint8_t A
 
 TKvZxSpectrumGigascreenScreen::TKvZxSpectrumGigascreenScreen(void* AData) : TKvCellGigaScreen(256, 192, AData) {}
 
-int TKvZxSpectrumGigascreenScreen::GetBit(int AOffset, int X, int Y) {
-  X = MX(X);
-  return ZxPixelBit(ZxBitmapByte(Data + AOffset, X, Y), X);
-}
+int TKvZxSpectrumGigascreenScreen::GetBit(int AOffset, int X, int Y) { return ZxBitmapPixel(Data + AOffset, MX(X), Y); }
 
 void TKvZxSpectrumGigascreenScreen::SetBit(int AOffset, int X, int Y, int AColor) {
-  X = MX(X);
-  PutZxPixelBit(ZxBitmapByte(Data + AOffset, X, Y), X, AColor != 0);
+  PutZxBitmapPixel(Data + AOffset, MX(X), Y, AColor != 0);
 }
 
 int TKvZxSpectrumGigascreenScreen::GetPixel(int X, int Y) { return GetBit(FBitmap1, X, Y); }

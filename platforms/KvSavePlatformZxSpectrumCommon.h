@@ -47,6 +47,15 @@ protected:
   int MCX(int CellX) const { return MirrorX ? 31 - CellX : CellX; }
 };
 
+// The bitmap alone, 6144 bytes, a set bit dark: the light colour (non-zero)
+// clears the bit. No attributes.
+class TKvZxSpectrumBWScreen : public TKvScreen1 {
+public:
+  explicit TKvZxSpectrumBWScreen(void* AData);
+  int GetPixel(int X, int Y) override;
+  void SetPixel(int X, int Y, int AColor) override;
+};
+
 // A screen TBase with one attribute per 8x1 cell, in the bitmap's row
 // interleaving: 6144 + (row offset of y) + cx.
 template <class TBase>

@@ -36,31 +36,9 @@ void WriteSpectraTrailer(TKvStream& AStream, uint8_t APaletteType, int ACellHeig
 // ---------------------------------------------------------------------------
 // Screens
 
-TKvZxSpectrumSpectraBWScreen::TKvZxSpectrumSpectraBWScreen(void* AData) : TKvScreen1(256, 192, AData) {}
-
-int TKvZxSpectrumSpectraBWScreen::GetPixel(int X, int Y) {
-  X = MX(X);
-  return ZxPixelBit(ZxBitmapByte(Data, X, Y), X) ^ 1;
-}
-
-void TKvZxSpectrumSpectraBWScreen::SetPixel(int X, int Y, int AColor) {
-  X = MX(X);
-  PutZxPixelBit(ZxBitmapByte(Data, X, Y), X, AColor == 0);
-}
-
 TKvZxSpectrumSpectraColorScreen::TKvZxSpectrumSpectraColorScreen(void* AData, int ACellHeight, bool ADoubleByte,
                                                                  bool AHalfWidth)
-    : TKvCellScreen(256, 192, AData), FCellHeight(ACellHeight), FDoubleByte(ADoubleByte), FHalfWidth(AHalfWidth) {}
-
-int TKvZxSpectrumSpectraColorScreen::GetPixel(int X, int Y) {
-  X = MX(X);
-  return ZxPixelBit(ZxBitmapByte(Data, X, Y), X);
-}
-
-void TKvZxSpectrumSpectraColorScreen::SetPixel(int X, int Y, int AColor) {
-  X = MX(X);
-  PutZxPixelBit(ZxBitmapByte(Data, X, Y), X, AColor != 0);
-}
+    : TKvZxSpectrumColorScreen(AData), FCellHeight(ACellHeight), FDoubleByte(ADoubleByte), FHalfWidth(AHalfWidth) {}
 
 uint8_t* TKvZxSpectrumSpectraColorScreen::FirstByte(int ACellX, int ACellY, int& AColumn) {
   const int columns = FHalfWidth ? 64 : 32;

@@ -28,23 +28,16 @@ void WriteSpectraTrailer(TKvStream& AStream, uint8_t APaletteType, int ACellHeig
 // ---------------------------------------------------------------------------
 // Screens: views over the file's memory, 256x192.
 
-// The bitmap of the black-and-white conversion, stored inverted: 0 sets the
-// bit, any other value clears it.
-class TKvZxSpectrumSpectraBWScreen : public TKvScreen1 {
-public:
-  explicit TKvZxSpectrumSpectraBWScreen(void* AData);
-  int GetPixel(int X, int Y) override;
-  void SetPixel(int X, int Y, int AColor) override;
-};
+// The bitmap of the black-and-white conversion, as the Spectrum's: stored
+// inverted, 0 sets the bit, any other value clears it.
+using TKvZxSpectrumSpectraBWScreen = TKvZxSpectrumBWScreen;
 
-// The colour screens: pixels in the Spectrum bitmap (a set bit for any
-// non-zero value), attributes at the places of the cell height and byte
-// count. With the mirror flag, cell column c is taken as the last column - c.
-class TKvZxSpectrumSpectraColorScreen : public TKvCellScreen {
+// The colour screens: pixels in the Spectrum bitmap, attributes at the places
+// of the cell height and byte count. With the mirror flag, cell column c is
+// taken as the last column - c.
+class TKvZxSpectrumSpectraColorScreen : public TKvZxSpectrumColorScreen {
 public:
   TKvZxSpectrumSpectraColorScreen(void* AData, int ACellHeight, bool ADoubleByte, bool AHalfWidth);
-  int GetPixel(int X, int Y) override;
-  void SetPixel(int X, int Y, int AColor) override;
   int GetAttr(int, int) override { return 0; }
 
 protected:
