@@ -252,31 +252,18 @@ void TKvZxSpectrumGigaInterlacedImage::RenderCell(TKvBitmap* AResult, TKvCellScr
 void TKvZxSpectrumGigaInterlacedImage::NormalizeInterlacedCell(TKvBitmap* AResult, TKvCellScreen* ATarget,
                                                                int ACellX, int ACellY, const TRect& ARect) {
   int ch[4];
-  if (!ChooseZxGigaNormalCell(CellColors, PureColors, *FPalette, ColorUsage, false, GrayMix7, GrayMix15, ch)) return;
-  if (ch[0] > ch[1]) std::swap(ch[0], ch[1]);
-  if (ch[2] > ch[3]) std::swap(ch[2], ch[3]);
-  FScratch->Setup(ch[0], ch[1], ch[2], ch[3]);
+  // One attribute for both rows: the mixed pixels alternate by column.
+  auto columns = [&](int x, int) { return ((x & 1) != 0) == FMirror; };
+  const bool normal = PutNormalCell(ARect, false, ch, columns, [&](int x, int y, bool ink1, bool ink2) {
+    ATarget->SetPixel(x, 2 * y, ink1);
+    ATarget->SetPixel(x, 2 * y + 1, ink2);
+    AResult->SetPixel(x, 2 * y, ink1 ? ch[1] : ch[0]);
+    AResult->SetPixel(x, 2 * y + 1, ink2 ? ch[3] : ch[2]);
+  });
+  if (!normal) return;
   const bool force = ColorUsage == cuDarkOnlyForceBright;
   ATarget->SetAttr(ACellX, ACellY, ZxGigaAttribute(ch[0], ch[1], force));
   ATarget->SetAttr(ACellX, ACellY + 24, ZxGigaAttribute(ch[2], ch[3], force));
-  const bool differ = !(ch[0] == ch[2] && ch[1] == ch[3]);
-  size_t i = 0;
-  for (int y = ARect.Top; y < ARect.Bottom; ++y)
-    for (int x = ARect.Left; x < ARect.Right; ++x) {
-      if (Aborted()) Abort();
-      const int code = FScratch->Codes[FScratch->Palette->LocateStdRGB(FCellPixels[i++])];
-      bool ink1 = ZxGigaCodeInk1(code), ink2 = ZxGigaCodeInk2(code);
-      if (!differ && code == 2) RaiseOSError(ERROR_INVALID_DATA);
-      if (!differ && code == 1) {
-        // One attribute for both rows: the mixed pixels alternate by column.
-        ink1 = ((x & 1) != 0) == FMirror;
-        ink2 = !ink1;
-      }
-      ATarget->SetPixel(x, 2 * y, ink1);
-      ATarget->SetPixel(x, 2 * y + 1, ink2);
-      AResult->SetPixel(x, 2 * y, ink1 ? ch[1] : ch[0]);
-      AResult->SetPixel(x, 2 * y + 1, ink2 ? ch[3] : ch[2]);
-    }
 }
 
 void TKvZxSpectrumGigaInterlacedImage::MeasureCell(TKvCellScreen* ATarget, int ACellX, int ACellY,

@@ -845,17 +845,15 @@ void TKvZxSpectrumGigascreenImage::RenderCell(TKvBitmap* AResult, TKvCellScreen*
     }
 }
 
-bool TKvZxSpectrumGigascreenImage::NormalizeCell(TKvBitmap*, TKvCellGigaScreen* ATarget, int ACellX, int ACellY,
-                                                 const TRect& ARect) {
-  int ch[4];
-  if (!ChooseZxGigaNormalCell(CellColors, PureColors, *FPalette, ColorUsage, true, GrayMix7, GrayMix15, ch))
-    return true;
+bool TKvZxSpectrumGigascreenImage::PutNormalCell(const TRect& ARect, bool AShortcuts, int (&AChoice)[4],
+                                                 const std::function<bool(int, int)>& ASharedInk1,
+                                                 const std::function<void(int, int, bool, bool)>& APut) {
+  int(&ch)[4] = AChoice;
+  if (!ChooseZxGigaNormalCell(CellColors, PureColors, *FPalette, ColorUsage, AShortcuts, GrayMix7, GrayMix15, ch))
+    return false;
   if (ch[0] > ch[1]) std::swap(ch[0], ch[1]);
   if (ch[2] > ch[3]) std::swap(ch[2], ch[3]);
   FScratch->Setup(ch[0], ch[1], ch[2], ch[3]);
-  const bool force = ColorUsage == cuDarkOnlyForceBright;
-  ATarget->SetAttr(ACellX, ACellY, ZxGigaAttribute(ch[0], ch[1], force));
-  ATarget->SetAttr2(ACellX, ACellY, ZxGigaAttribute(ch[2], ch[3], force));
   const bool differ = !(ch[0] == ch[2] && ch[1] == ch[3]);
   size_t i = 0;
   for (int y = ARect.Top; y < ARect.Bottom; ++y)
@@ -865,13 +863,27 @@ bool TKvZxSpectrumGigascreenImage::NormalizeCell(TKvBitmap*, TKvCellGigaScreen* 
       bool ink1 = ZxGigaCodeInk1(code), ink2 = ZxGigaCodeInk2(code);
       if (!differ && code == 2) RaiseOSError(ERROR_INVALID_DATA);
       if (!differ && code == 1) {
-        // One attribute for both frames: the mixed pixels form a chessboard,
-        // frame 1 showing ink where the row and column sum is odd.
-        ink1 = (((x + y) & 1) != 0) != FMirror;
+        ink1 = ASharedInk1(x, y);
         ink2 = !ink1;
       }
-      ATarget->SetPixel(x, y, ink1);
-      ATarget->SetPixel2(x, y, ink2);
+      APut(x, y, ink1, ink2);
     }
-  return differ;
+  return true;
+}
+
+bool TKvZxSpectrumGigascreenImage::NormalizeCell(TKvBitmap*, TKvCellGigaScreen* ATarget, int ACellX, int ACellY,
+                                                 const TRect& ARect) {
+  int ch[4];
+  // One attribute for both frames: the mixed pixels form a chessboard, frame
+  // 1 showing ink where the row and column sum is odd.
+  auto chessboard = [&](int x, int y) { return (((x + y) & 1) != 0) != FMirror; };
+  const bool normal = PutNormalCell(ARect, true, ch, chessboard, [&](int x, int y, bool ink1, bool ink2) {
+    ATarget->SetPixel(x, y, ink1);
+    ATarget->SetPixel2(x, y, ink2);
+  });
+  if (!normal) return true;
+  const bool force = ColorUsage == cuDarkOnlyForceBright;
+  ATarget->SetAttr(ACellX, ACellY, ZxGigaAttribute(ch[0], ch[1], force));
+  ATarget->SetAttr2(ACellX, ACellY, ZxGigaAttribute(ch[2], ch[3], force));
+  return !(ch[0] == ch[2] && ch[1] == ch[3]);
 }

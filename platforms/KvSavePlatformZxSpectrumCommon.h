@@ -82,25 +82,13 @@ extern const TZxCellPair ZxCellPairTable[ZxCellPairCount];
 // Candidates of a Spectrum cell: both colours normal or both bright.
 // AColorUsage cuDarkOnly or cuDarkOnlyForceBright: normal pairs only;
 // cuBrightOnly: bright only; else both.
-class TKvZxSpectrumColorPaletteList : public TKvCellPaletteList {
-public:
-  TKvZxSpectrumColorPaletteList(uint8_t AColorUsage, TKvPalette256& APalette);
-};
+struct TKvZxSpectrumColorPaletteList : TKvCellPaletteList { TKvZxSpectrumColorPaletteList(uint8_t AColorUsage, TKvPalette256& APalette); };
 // Black, black/white, white, bright black/bright white, bright white.
-class TKvZxSpectrumGrayPaletteList : public TKvCellPaletteList {
-public:
-  TKvZxSpectrumGrayPaletteList(uint8_t AColorUsage, TKvPalette256& APalette);
-};
+struct TKvZxSpectrumGrayPaletteList : TKvCellPaletteList { TKvZxSpectrumGrayPaletteList(uint8_t AColorUsage, TKvPalette256& APalette); };
 // Ink and paper each with its own bright bit: every single and every pair of
 // the 16 colours.
-class TKvZxSpectrumColorNoFlashPaletteList : public TKvCellPaletteList {
-public:
-  explicit TKvZxSpectrumColorNoFlashPaletteList(TKvPalette256& APalette);
-};
-class TKvZxSpectrumGrayNoFlashPaletteList : public TKvCellPaletteList {
-public:
-  explicit TKvZxSpectrumGrayNoFlashPaletteList(TKvPalette256& APalette);
-};
+struct TKvZxSpectrumColorNoFlashPaletteList : TKvCellPaletteList { explicit TKvZxSpectrumColorNoFlashPaletteList(TKvPalette256& APalette); };
+struct TKvZxSpectrumGrayNoFlashPaletteList : TKvCellPaletteList { explicit TKvZxSpectrumGrayNoFlashPaletteList(TKvPalette256& APalette); };
 
 // The Spectrum cell image; ColorUsage is a TKvColorUsage.
 class TKvSpectrumZxColorImage : public TKvCellImage {
@@ -387,6 +375,14 @@ protected:
   // took are noted for NormalizeCell, and the error is spread.
   void DitherGigaCell(TKvZxSpectrumGigascreenPalette& ACandidate, const TRect& ARect,
                       const std::function<void(int, int, int, int)>& APut);
+  // Gives a cell of few colours its canonical colours (ChooseZxGigaNormalCell
+  // with AShortcuts) and tells APut(x, y, ink1, ink2) which frames show ink
+  // at each of its pixels; where both frames share one attribute, a mixed
+  // pixel shows ink in frame 1 exactly where ASharedInk1(x, y). AChoice gets
+  // paper1, ink1, paper2 and ink2. False when the cell stays as it is.
+  bool PutNormalCell(const TRect& ARect, bool AShortcuts, int (&AChoice)[4],
+                     const std::function<bool(int, int)>& ASharedInk1,
+                     const std::function<void(int, int, bool, bool)>& APut);
   // Spreads a rendered pixel's error; the 8x1 image decides differently
   // which cells come later.
   virtual void DiffuseRenderError(int X, int Y, const TKvLinRGBColor& AError);

@@ -142,44 +142,27 @@ using TKvZxSpectrumSpectraColor4x1x64x2Screen = TKvSpectraScreenOf<TKvSpectraHal
 // Candidate lists over the working palette (15 or 64 colours).
 
 // 64 colours, one byte: paper black or gray 42, any ink.
-class TKvZxSpectrumSpectra64ColorS1PaletteList : public TKvCellPaletteList {
-public:
-  explicit TKvZxSpectrumSpectra64ColorS1PaletteList(TKvPalette256& APalette);
-};
-class TKvZxSpectrumSpectra64GrayS1PaletteList : public TKvCellPaletteList {
-public:
-  explicit TKvZxSpectrumSpectra64GrayS1PaletteList(TKvPalette256& APalette);
-};
+struct TKvZxSpectrumSpectra64ColorS1PaletteList : TKvCellPaletteList { explicit TKvZxSpectrumSpectra64ColorS1PaletteList(TKvPalette256& APalette); };
+struct TKvZxSpectrumSpectra64GrayS1PaletteList : TKvCellPaletteList { explicit TKvZxSpectrumSpectra64GrayS1PaletteList(TKvPalette256& APalette); };
 // 64 colours, two bytes: every single and every pair.
-class TKvZxSpectrumSpectra64ColorS2PaletteList : public TKvCellPaletteList {
-public:
-  explicit TKvZxSpectrumSpectra64ColorS2PaletteList(TKvPalette256& APalette);
-};
-class TKvZxSpectrumSpectra64GrayS2PaletteList : public TKvCellPaletteList {
-public:
-  explicit TKvZxSpectrumSpectra64GrayS2PaletteList(TKvPalette256& APalette);
-};
+struct TKvZxSpectrumSpectra64ColorS2PaletteList : TKvCellPaletteList { explicit TKvZxSpectrumSpectra64ColorS2PaletteList(TKvPalette256& APalette); };
+struct TKvZxSpectrumSpectra64GrayS2PaletteList : TKvCellPaletteList { explicit TKvZxSpectrumSpectra64GrayS2PaletteList(TKvPalette256& APalette); };
 // Half-width cells, 64 colours: one colour on black.
-class TKvZxSpectrumSpectraHalf64ColorS2PaletteList : public TKvCellPaletteList {
-public:
+struct TKvZxSpectrumSpectraHalf64ColorS2PaletteList : TKvCellPaletteList {
   explicit TKvZxSpectrumSpectraHalf64ColorS2PaletteList(TKvPalette256& APalette);
 };
-class TKvZxSpectrumSpectraHalf64GrayS2PaletteList : public TKvCellPaletteList {
-public:
+struct TKvZxSpectrumSpectraHalf64GrayS2PaletteList : TKvCellPaletteList {
   explicit TKvZxSpectrumSpectraHalf64GrayS2PaletteList(TKvPalette256& APalette);
 };
 // Half-width cells, 15 colours, one byte: one colour on black, the normal
 // colours (ADark) or the bright ones.
-class TKvSpectrumSpectraColor4xNx15x1PaletteList : public TKvCellPaletteList {
-public:
+struct TKvSpectrumSpectraColor4xNx15x1PaletteList : TKvCellPaletteList {
   TKvSpectrumSpectraColor4xNx15x1PaletteList(TKvPalette256& APalette, bool ADark, bool AGray);
 };
 // Half-width cells, 15 colours, two bytes: papers normal or bright
 // (APaperBright), inks likewise.
-class TKvSpectrumSpectraColor4xNx15x2PaletteList : public TKvCellPaletteList {
-public:
-  TKvSpectrumSpectraColor4xNx15x2PaletteList(TKvPalette256& APalette, bool APaperBright, bool AInkBright,
-                                              bool AGray);
+struct TKvSpectrumSpectraColor4xNx15x2PaletteList : TKvCellPaletteList {
+  TKvSpectrumSpectraColor4xNx15x2PaletteList(TKvPalette256& APalette, bool APaperBright, bool AInkBright, bool AGray);
 };
 
 // ---------------------------------------------------------------------------
