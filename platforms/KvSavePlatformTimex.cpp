@@ -88,8 +88,7 @@ TKvTimexMonoEngineUI::TKvTimexMonoEngineUI(TKvDestEngineOptions* AOptions) : TKv
 std::unique_ptr<TKvBitmap> TKvTimexExtendedEngine::Convert(TKvConvertArgs& AArgs) {
   AArgs.Streams = std::make_unique<TKvStreamList>();
   TKvTimexExtendedScreen screen(AArgs.Streams->NewStream("scr", 12288)->GetMemory());
-  return ConvertZxColorCells(AArgs.Abort, AArgs.Bitmap, AArgs.Options.GetCellHeight(), AArgs.Options, AArgs.Progress,
-                             screen);
+  return ConvertZxColorCells(AArgs, screen);
 }
 
 std::unique_ptr<TKvBitmap> TKvTimexMonoEngine::Convert(TKvConvertArgs& AArgs) {

@@ -14,28 +14,9 @@
 // ---------------------------------------------------------------------------
 // Standard screen
 
-TKvZxSpectrumColorEngineOptions::TKvZxSpectrumColorEngineOptions() {
-  SetPaletteType(ptColoredLinear);
-  SetPaletteMode(pmColor);
-  SetErrorDiffusion(90);
-}
-
-void TKvZxSpectrumColorEngineOptions::UpdatePalette() {
-  if (PaletteMode == pmGray)
-    BuildZxPaletteSubset();
-  else
-    BuildZxPalette();
-}
-
 TKvZxSpectrumColorEngineUI::TKvZxSpectrumColorEngineUI(TKvDestEngineOptions* AOptions)
     : TKvDestEngineUIEx(AOptions) {
-  AddPositionSection();
-  AddZxPaletteSection(PaletteModes(pmBlackWhite, pmGray, pmColor));
-  AddColorUsageSection(true);
-  AddDitheringSection(false);
-  // The colour usage only matters while "Сolor" (the third mode) is chosen.
-  AddRelated(pcModeCombo, 2, pcColorUsageLabel, false);
-  AddRelated(pcModeCombo, 2, pcColorUsageCombo, false);
+  AddZxColorPanel(*this, PaletteModes(pmBlackWhite, pmGray, pmColor), 2, false);
 }
 
 std::unique_ptr<TKvBitmap> TKvZxSpectrumEngine::Convert(TKvConvertArgs& AArgs) {
@@ -47,7 +28,7 @@ std::unique_ptr<TKvBitmap> TKvZxSpectrumEngine::Convert(TKvConvertArgs& AArgs) {
     return image.ConvertBW(AArgs.Abort, options, &screen, nullptr, 0, 1);
   }
   TKvZxSpectrumColorScreen screen(AArgs.Streams->NewStream("scr", ZxScreenSize)->GetMemory());
-  return ConvertZxColorCells(AArgs.Abort, AArgs.Bitmap, options.GetCellHeight(), options, AArgs.Progress, screen);
+  return ConvertZxColorCells(AArgs, screen);
 }
 
 // ---------------------------------------------------------------------------
@@ -56,8 +37,7 @@ std::unique_ptr<TKvBitmap> TKvZxSpectrumEngine::Convert(TKvConvertArgs& AArgs) {
 std::unique_ptr<TKvBitmap> TKvZxSpectrumMultiColor2Engine::Convert(TKvConvertArgs& AArgs) {
   AArgs.Streams = std::make_unique<TKvStreamList>();
   TKvZxSpectrumColorScreen screen(AArgs.Streams->NewStream("ifl", 9216)->GetMemory());
-  return ConvertZxColorCells(AArgs.Abort, AArgs.Bitmap, AArgs.Options.GetCellHeight(), AArgs.Options, AArgs.Progress,
-                             screen);
+  return ConvertZxColorCells(AArgs, screen);
 }
 
 // ---------------------------------------------------------------------------
@@ -148,16 +128,6 @@ TKvZxSpectrumInterlacedEngineOptions::TKvZxSpectrumInterlacedEngineOptions() {
 }
 
 void TKvZxSpectrumInterlacedEngineOptions::UpdatePalette() { BuildZxPalette(); }
-
-TKvZxSpectrumGigaInterlacedEngineOptions::TKvZxSpectrumGigaInterlacedEngineOptions() {
-  SetPaletteType(ptColoredLinear);
-  SetPaletteMode(pmColor);
-  SetGigaCalculation(1);  // "Linear"
-  SetMaxFlickering(100);
-  SetErrorDiffusion(90);
-}
-
-void TKvZxSpectrumGigaInterlacedEngineOptions::UpdatePalette() { BuildZxPalette(); }
 
 TKvZxSpectrumInterlacedScreen::TKvZxSpectrumInterlacedScreen(void* AData) : TKvZxSpectrumColorScreen(384, AData) {
   // Bright white ink on black paper wherever nothing else is written.
@@ -378,7 +348,7 @@ std::unique_ptr<TKvBitmap> TKvZxSpectrumInterlacedEngine::Convert(TKvConvertArgs
     TKvImage image(AArgs.Bitmap);
     return image.ConvertBW(AArgs.Abort, options, &screen, nullptr, 0, 1);
   }
-  return ConvertZxColorCells(AArgs.Abort, AArgs.Bitmap, options.GetCellHeight(), options, AArgs.Progress, screen);
+  return ConvertZxColorCells(AArgs, screen);
 }
 
 std::unique_ptr<TKvBitmap> TKvZxSpectrumGigaInterlacedEngine1::Convert(TKvConvertArgs& AArgs) {
@@ -408,6 +378,8 @@ void TKvZxSpectrumGigascreenEngineOptions::UpdatePalette() {
   if (UpdateCount > 0) return;
   BuildZxGigaPalette(true);
 }
+
+void TKvZxSpectrumGigaInterlacedEngineOptions::UpdatePalette() { BuildZxPalette(); }
 
 TKvZxSpectrumMultiGigascreen1EngineOptions::TKvZxSpectrumMultiGigascreen1EngineOptions() { SetDitherMethod(2); }
 

@@ -10,13 +10,6 @@
 #include "core/KvImage.h"
 #include "platforms/KvSavePlatformZxSpectrumCommon.h"
 
-// "256x192x4": Linear palette, colour mode, 90% error diffusion.
-class TKvZxSpectrumColorEngineOptions : public TKvZxSpectrumEngineOptions {
-public:
-  TKvZxSpectrumColorEngineOptions();
-  void UpdatePalette() override;
-};
-
 struct TKvZxSpectrumColorEngineUI : TKvDestEngineUIEx { explicit TKvZxSpectrumColorEngineUI(TKvDestEngineOptions* AOptions); };
 
 struct TKvZxSpectrumEngine : TKvZxSpectrumEngineOf<TKvZxSpectrumEngine, TKvZxSpectrumColorEngineOptions, TKvZxSpectrumColorEngineUI, "256x192x4"> {
@@ -78,12 +71,6 @@ public:
   TKvZxSpectrumInterlacedEngineOptions();
   TKvSize GetDefaultSize() const override { return {256, 384}; }
   int32_t GetCellHeight() const override { return 16; }
-  void UpdatePalette() override;
-};
-
-class TKvZxSpectrumGigaInterlacedEngineOptions : public TKvZxSpectrumEngineOptions {
-public:
-  TKvZxSpectrumGigaInterlacedEngineOptions();
   void UpdatePalette() override;
 };
 
@@ -151,6 +138,11 @@ struct TKvZxSpectrumGigaInterlacedEngineUI : TKvDestEngineUIEx { explicit TKvZxS
 class TKvZxSpectrumGigascreenEngineOptions : public TKvZxSpectrumEngineOptions {
 public:
   TKvZxSpectrumGigascreenEngineOptions();
+  void UpdatePalette() override;
+};
+// The gigascreen settings, shown over the 16 colours.
+class TKvZxSpectrumGigaInterlacedEngineOptions : public TKvZxSpectrumGigascreenEngineOptions {
+public:
   void UpdatePalette() override;
 };
 class TKvZxSpectrumMultiGigascreen4EngineOptions : public TKvZxSpectrumGigascreenEngineOptions {

@@ -191,35 +191,41 @@ std::unique_ptr<TKvBitmap> ConvertZxColorCells(bool* AAbort, TBitmap32& ABitmap,
 // ---------------------------------------------------------------------------
 // Multicolour engines
 
-TKvZxSpectrumMultiColor1EngineOptions::TKvZxSpectrumMultiColor1EngineOptions() {
+TKvZxSpectrumColorEngineOptions::TKvZxSpectrumColorEngineOptions() {
   SetPaletteType(ptColoredLinear);
   SetPaletteMode(pmColor);
-  SetLimitErrorInsideBlock(false);
-  SetLimitErrorAtBlockBoundary(false);
-  SetDitherMethod(2);
   SetErrorDiffusion(90);
 }
 
-void TKvZxSpectrumMultiColor1EngineOptions::UpdatePalette() {
+void TKvZxSpectrumColorEngineOptions::UpdatePalette() {
   if (PaletteMode == pmGray)
     BuildZxPaletteSubset();
   else
     BuildZxPalette();
 }
 
+TKvZxSpectrumMultiColor1EngineOptions::TKvZxSpectrumMultiColor1EngineOptions() {
+  SetLimitErrorInsideBlock(false);
+  SetLimitErrorAtBlockBoundary(false);
+  SetDitherMethod(2);
+}
+
 TKvZxSpectrumMultiColor1EngineInterlacedOptions::TKvZxSpectrumMultiColor1EngineInterlacedOptions() {
   SetPixelAspect(pa2_1);
 }
 
+void AddZxColorPanel(TKvDestEngineUIEx& APanel, TKvPaletteModeSet AModes, int AColorEntry, bool ABlockLimits) {
+  APanel.AddPositionSection();
+  APanel.AddZxPaletteSection(AModes);
+  APanel.AddColorUsageSection(true);
+  APanel.AddDitheringSection(ABlockLimits);
+  APanel.AddRelated(pcModeCombo, AColorEntry, pcColorUsageLabel, false);
+  APanel.AddRelated(pcModeCombo, AColorEntry, pcColorUsageCombo, false);
+}
+
 TKvZxSpectrumMultiColorEngineUI::TKvZxSpectrumMultiColorEngineUI(TKvDestEngineOptions* AOptions)
     : TKvDestEngineUIEx(AOptions) {
-  AddPositionSection();
-  AddZxPaletteSection(PaletteModes(pmGray, pmColor));
-  AddColorUsageSection(true);
-  AddDitheringSection(true);
-  // The colour usage only matters while "Сolor" (the second mode) is chosen.
-  AddRelated(pcModeCombo, 1, pcColorUsageLabel, false);
-  AddRelated(pcModeCombo, 1, pcColorUsageCombo, false);
+  AddZxColorPanel(*this, PaletteModes(pmGray, pmColor), 1, true);
 }
 
 void AddZxColorUsageAndDithering(TKvDestEngineUIEx& APanel) {
@@ -234,12 +240,10 @@ void AddZxColorUsageAndDithering(TKvDestEngineUIEx& APanel) {
 }
 
 std::unique_ptr<TKvBitmap> TKvZxSpectrumMultiColor1Engine::Convert(TKvConvertArgs& AArgs) {
-  TKvDestEngineOptions& options = AArgs.Options;
   AArgs.Streams = std::make_unique<TKvStreamList>();
   TKvStream* mlt = AArgs.Streams->NewStream("mlt", 12288);
   TKvZxSpectrumColorScreen screen(mlt->GetMemory());
-  auto result =
-      ConvertZxColorCells(AArgs.Abort, AArgs.Bitmap, options.GetCellHeight(), options, AArgs.Progress, screen);
+  auto result = ConvertZxColorCells(AArgs, screen);
   screen.MirrorX = false;
   TKvStream* mc = AArgs.Streams->NewStream("mc", 12288);
   TKvZxSpectrumMulticolor1Screen linear(mc->GetMemory());
@@ -252,7 +256,7 @@ std::unique_ptr<TKvBitmap> TKvZxSpectrumMultiColor1InterlacedEngine::Convert(TKv
   AArgs.Streams = std::make_unique<TKvStreamList>();
   TKvStream* lce = AArgs.Streams->NewStream("lce", 24576);
   TKvZxSpectrumMultiColor1InterlacedScreen screen(options.GetWidth(), options.GetHeight(), lce->GetMemory());
-  return ConvertZxColorCells(AArgs.Abort, AArgs.Bitmap, 1, options, AArgs.Progress, screen);
+  return ConvertZxColorCells(AArgs, screen);
 }
 
 // ---------------------------------------------------------------------------

@@ -116,15 +116,27 @@ public:
 std::unique_ptr<TKvBitmap> ConvertZxColorCells(bool* AAbort, TBitmap32& ABitmap, int ACellHeight,
                                                TKvDestEngineOptions& AOptions, TKvDestProgress& AProgress,
                                                TKvCellScreen& ATarget);
+// The same for a converter's arguments, in cells of the options' height.
+inline std::unique_ptr<TKvBitmap> ConvertZxColorCells(TKvConvertArgs& AArgs, TKvCellScreen& ATarget) {
+  return ConvertZxColorCells(AArgs.Abort, AArgs.Bitmap, AArgs.Options.GetCellHeight(), AArgs.Options, AArgs.Progress,
+                             ATarget);
+}
+
+// "256x192x4": Linear palette, colour mode, 90% error diffusion.
+class TKvZxSpectrumColorEngineOptions : public TKvZxSpectrumEngineOptions {
+public:
+  TKvZxSpectrumColorEngineOptions();
+  void UpdatePalette() override;
+};
 
 // ---------------------------------------------------------------------------
 // Multicolour: one attribute per 8x1 cell.
 
-class TKvZxSpectrumMultiColor1EngineOptions : public TKvZxSpectrumEngineOptions {
+// The error spreads freely over the cells of one line.
+class TKvZxSpectrumMultiColor1EngineOptions : public TKvZxSpectrumColorEngineOptions {
 public:
   TKvZxSpectrumMultiColor1EngineOptions();
   int32_t GetCellHeight() const override { return 1; }
-  void UpdatePalette() override;
 };
 
 class TKvZxSpectrumMultiColor1EngineInterlacedOptions : public TKvZxSpectrumMultiColor1EngineOptions {
@@ -159,6 +171,10 @@ struct TKvZxSpectrumMultiColorEngineUI : TKvDestEngineUIEx { explicit TKvZxSpect
 // are "Black/white", "Gray" and "Сolor", with the rules that tie them to the
 // mode chosen.
 void AddZxColorUsageAndDithering(TKvDestEngineUIEx& APanel);
+// The attribute panel: the position, the ZX palette section with AModes, the
+// colour usage and the dithering (with ABlockLimits); the colour usage only
+// matters while "Сolor", the mode list's entry AColorEntry, is chosen.
+void AddZxColorPanel(TKvDestEngineUIEx& APanel, TKvPaletteModeSet AModes, int AColorEntry, bool ABlockLimits);
 
 // A mode AMode of the "ZX Spectrum" platform with options TOptions and panel
 // TUI.

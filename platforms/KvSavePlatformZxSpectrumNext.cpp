@@ -75,8 +75,7 @@ TKvZxSpectrumNextNxiEngineUI::TKvZxSpectrumNextNxiEngineUI(TKvDestEngineOptions*
   AddPositionSection();
   AddPaletteSeparator();
   const int kinds = AddCustomPaletteComboBox();
-  AddSectionItem(kinds, ptRGB332);
-  AddSectionItem(kinds, ptRGB333);
+  for (TKvPaletteType t : {ptRGB332, ptRGB333}) AddSectionItem(kinds, t);
   AddPaletteModeSection(PaletteModes(pmBlackWhite, pmGray, pmColor, pmCustom));
   AddDestPalette(16, 16, true);
   AddFixedPaletteSection(16, 1);
