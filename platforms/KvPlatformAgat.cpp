@@ -288,21 +288,26 @@ std::string ReadAgatFilComment(const TKvBytes& ATrailer) {
 }
 
 bool AgatFilModeAllowed(uint32_t ALength, uint8_t AMode, uint8_t AKind) {
-  const bool LColor = AKind == 0 || AKind == 128 || AKind == 240;
-  const bool LAgat9 = LColor || AKind == 16 || AKind == 144;
+  // The palette kinds of the 16-colour screens; the 4-colour one takes the WRGB kinds as well.
+  const bool color = AKind == AgatKindColor || AKind == AgatKindGray || AKind == AgatKind4096;
+  const bool agat9 = color || AKind == AgatKindWRGB || AKind == AgatKindGrayWRGB;
+  auto giga = [](uint8_t AFrameMode) { return AFrameMode + AgatGigaModeOffset; };
   switch (ALength) {
     case 2048:
-      return AMode == 64 && LColor;
+      return AMode == AgatMode64x64x4 && color;
     case 4096:
-      return AMode == 77 && LColor;
+      return AMode == giga(AgatMode64x64x4) && color;
     case 8192:
-      return AMode == 16 || (AMode == 80 && LColor);
+      return AMode == AgatMode256x256x1 || (AMode == AgatMode128x128x4 && color);
     case 8960:
-      return AMode == 80 && AKind == 224;
+      return AMode == AgatMode128x128x4 && AKind == AgatKindHAM;
     case 16384:
-      return AMode == 29 || AMode == 112 || ((AMode == 93 || AMode == 128) && LColor) || (AMode == 96 && LAgat9);
+      return AMode == giga(AgatMode256x256x1) || AMode == AgatMode512x256x1 ||
+             ((AMode == giga(AgatMode128x128x4) || AMode == AgatMode128x256x4) && color) ||
+             (AMode == AgatMode256x256x2 && agat9);
     case 32768:
-      return (AMode == 109 && LAgat9) || AMode == 125 || (AMode == 141 && LColor);
+      return (AMode == giga(AgatMode256x256x2) && agat9) || AMode == giga(AgatMode512x256x1) ||
+             (AMode == giga(AgatMode128x256x4) && color);
     default:
       return false;
   }
