@@ -550,16 +550,7 @@ std::unique_ptr<TKvBitmap> TKvCellImage::Convert(bool* AAbort, TKvDestEngineOpti
           LookaheadForRow(j, {FPaletteList});
         else
           DropRowLookahead();
-        for (int i = 0; i < FCellsAcross; ++i) {
-          if (Aborted()) Abort();
-          FCellX = i;
-          const TRect r = GetCellRect(i, j);
-          TKvCellPalette* candidate = nullptr;
-          SolveCell(i, j, r, candidate);
-          RenderCell(result.get(), ATarget, i, j, r, candidate);
-          ++done;
-          if (FProgress) ReportProgress(FProgress, total, done);
-        }
+        SolveCellRow(result.get(), ATarget, j, total, done);
         if (FSerpentine) FMirror = !FMirror;
       }
     };
@@ -1187,6 +1178,19 @@ double TKvCellImage::SearchWithTeam(const TRect& ARect, TKvCellPaletteList& ALis
 }
 
 
+void TKvCellImage::SolveCellRow(TKvBitmap* AResult, TKvCellScreen* ATarget, int ACellY, int ATotal, int& ADone) {
+  for (int i = 0; i < FCellsAcross; ++i) {
+    if (Aborted()) Abort();
+    FCellX = i;
+    const TRect r = GetCellRect(i, ACellY);
+    TKvCellPalette* candidate = nullptr;
+    SolveCell(i, ACellY, r, candidate);
+    RenderCell(AResult, ATarget, i, ACellY, r, candidate);
+    ++ADone;
+    if (FProgress) ReportProgress(FProgress, ATotal, ADone);
+  }
+}
+
 void TKvCellImage::ReportProgress(TKvDestProgress* AProgress, int ATotal, int ADone) {
   AProgress->SetProgress(ATotal, ADone);
 }
@@ -1197,32 +1201,12 @@ void TKvCellImage::RenderCell(TKvBitmap* AResult, TKvCellScreen* ATarget, int AC
   // nothing to render it with.
   if (!ACellPalette) RaiseInternalError();
   SetCellAttr(ATarget, ACellX, ACellY, ACellPalette);
-  TKvPalette256& pal = *ACellPalette->Palette;
-  const bool ordered = FDitherMethod == KvOrderedDitherMethod;
-  for (int y = ARect.Top; y < ARect.Bottom; ++y)
-    for (int x = ARect.Left; x < ARect.Right; ++x) {
-      if (Aborted()) Abort();
-      PKvPixel p = GetPixels(x, y);
-      if (ordered) {
-        const double o = OrderedDitherOffset(x, y);
-        TKvLinRGBColor v = p->GetLinRGB();
-        v.R += o;
-        v.G += o;
-        v.B += o;
-        p->SetLinRGB(v);
-      }
-      const int k = FGrayMode ? pal.FindNearestByGray(*p) : pal.FindNearestByMetric(FColorDiffMethod, *p);
-      SetTargetPixel(ATarget, x, y, ACellPalette, k);
-      SetResultPixel(AResult, x, y, ACellPalette, k);
-      const TKvLinRGBColor c = pal.GetLinRGB(k);
-      const TKvLinRGBColor o = p->GetLinRGB();
-      p->SetLinRGB(c);
-      const TKvLinRGBColor e{(o.R - c.R) * FStrength, (o.G - c.G) * FStrength, (o.B - c.B) * FStrength};
-      if (FGrayMode)
-        DiffuseCellGrayError(x, y, FDitherMethod, e.R);
-      else
-        DiffuseCellError(x, y, FDitherMethod, e);
-    }
+  RenderCellPixels(AResult, ATarget, ARect, ACellPalette, true, [this](int x, int y, const TKvLinRGBColor& e) {
+    if (FGrayMode)
+      DiffuseCellGrayError(x, y, FDitherMethod, e.R);
+    else
+      DiffuseCellError(x, y, FDitherMethod, e);
+  });
 }
 
 namespace {

@@ -17,6 +17,7 @@
 #include "core/KvColor.h"
 #include "core/KvDestEngineOptions.h"
 #include "core/KvDestProgress.h"
+#include "core/KvDither.h"
 #include "core/KvImage.h"
 #include "core/KvPalette.h"
 #include "core/KvThreadJob.h"
@@ -266,6 +267,9 @@ public:
   // Adds the cell's deferred error and finds its best candidate; ACellPalette
   // stays as the caller set it (nil) when no candidate is enabled.
   void SolveCell(int ACellX, int ACellY, const TRect& ARect, TKvCellPalette*& ACellPalette);
+  // Solves and renders the cells of row ACellY in scan order (the present
+  // cell kept in FCellX), counting each in ADone of ATotal for the progress.
+  void SolveCellRow(TKvBitmap* AResult, TKvCellScreen* ATarget, int ACellY, int ATotal, int& ADone);
   // The least score among the enabled candidates (0 when there is none); the
   // earliest candidate wins a tie, whatever the number of processors.
   double FindBestPalette(const TRect& ARect, TKvCellPalette*& ACellPalette);
@@ -294,6 +298,39 @@ public:
   virtual void SetResultPixel(TKvBitmap* AResult, int X, int Y, TKvCellPalette* ACellPalette, int AIndex) = 0;
   virtual void SetTargetPixel(TKvCellScreen* ATarget, int X, int Y, TKvCellPalette* ACellPalette, int AIndex) = 0;
   virtual void ReportProgress(TKvDestProgress* AProgress, int ATotal, int ADone);
+
+  // The pixels of cell ARect with ACellPalette: each pixel (after the ordered
+  // offset, under that method) becomes its nearest entry in the target and
+  // the result, and its error, scaled by the strength, goes to
+  // ADiffuse(x, y, error) before the next pixel. APoll: the abort flag is
+  // polled at each pixel (the calling thread's walk; jobs leave it to their
+  // runner).
+  template <class TDiffuse>
+  void RenderCellPixels(TKvBitmap* AResult, TKvCellScreen* ATarget, const TRect& ARect, TKvCellPalette* ACellPalette,
+                        bool APoll, TDiffuse&& ADiffuse) {
+    const TKvPalette256& pal = *ACellPalette->Palette;
+    const bool ordered = FDitherMethod == KvOrderedDitherMethod;
+    for (int y = ARect.Top; y < ARect.Bottom; ++y)
+      for (int x = ARect.Left; x < ARect.Right; ++x) {
+        if (APoll && Aborted()) Abort();
+        PKvPixel p = GetPixels(x, y);
+        if (ordered) {
+          const double o = OrderedDitherOffset(x, y);
+          TKvLinRGBColor v = p->GetLinRGB();
+          v.R += o;
+          v.G += o;
+          v.B += o;
+          p->SetLinRGB(v);
+        }
+        const int k = FGrayMode ? pal.FindNearestByGray(*p) : pal.FindNearestByMetric(FColorDiffMethod, *p);
+        SetTargetPixel(ATarget, x, y, ACellPalette, k);
+        SetResultPixel(AResult, x, y, ACellPalette, k);
+        const TKvLinRGBColor c = pal.GetLinRGB(k);
+        const TKvLinRGBColor o = p->GetLinRGB();
+        p->SetLinRGB(c);
+        ADiffuse(x, y, TKvLinRGBColor{(o.R - c.R) * FStrength, (o.G - c.G) * FStrength, (o.B - c.B) * FStrength});
+      }
+  }
 
 protected:
   // Steps shared by the conversions before the first cell: settings, cleared

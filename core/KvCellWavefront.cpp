@@ -188,8 +188,6 @@ void TKvWavefrontCellImage::RenderCellAt(TWavefront& ARun, int ACellX, int ACell
   // nothing to render it with.
   if (!ACellPalette) RaiseInternalError();
   SetCellAttr(ARun.Target, ACellX, ACellY, ACellPalette);
-  TKvPalette256& pal = *ACellPalette->Palette;
-  const bool ordered = FDitherMethod == KvOrderedDitherMethod;
   // A share that reaches a cell not yet solved waits in the deferred error;
   // one inside this cell goes to the pixel (scaled by the cell's range when
   // the error is limited inside blocks). The gray error is one value, scaled
@@ -216,31 +214,14 @@ void TKvWavefrontCellImage::RenderCellAt(TWavefront& ARun, int ACellX, int ACell
     v.B += s.B;
     p->SetLinRGB(v);
   };
-  for (int y = ARect.Top; y < ARect.Bottom; ++y)
-    for (int x = ARect.Left; x < ARect.Right; ++x) {
-      PKvPixel p = GetPixels(x, y);
-      if (ordered) {
-        const double o = OrderedDitherOffset(x, y);
-        TKvLinRGBColor v = p->GetLinRGB();
-        v.R += o;
-        v.G += o;
-        v.B += o;
-        p->SetLinRGB(v);
+  RenderCellPixels(ARun.Result, ARun.Target, ARect, ACellPalette, false, [&](int x, int y, const TKvLinRGBColor& e) {
+    ForEachDitherTap(FDitherMethod, x, y, FWidth, FHeight, [&](int nx, int ny, auto share) {
+      if (FGrayMode) {
+        const double s = share(e.R);
+        spread(nx, ny, TKvLinRGBColor{s, s, s});
+      } else {
+        spread(nx, ny, TKvLinRGBColor{share(e.R), share(e.G), share(e.B)});
       }
-      const int k = FGrayMode ? pal.FindNearestByGray(*p) : pal.FindNearestByMetric(FColorDiffMethod, *p);
-      SetTargetPixel(ARun.Target, x, y, ACellPalette, k);
-      SetResultPixel(ARun.Result, x, y, ACellPalette, k);
-      const TKvLinRGBColor c = pal.GetLinRGB(k);
-      const TKvLinRGBColor o = p->GetLinRGB();
-      p->SetLinRGB(c);
-      const TKvLinRGBColor e{(o.R - c.R) * FStrength, (o.G - c.G) * FStrength, (o.B - c.B) * FStrength};
-      ForEachDitherTap(FDitherMethod, x, y, FWidth, FHeight, [&](int nx, int ny, auto share) {
-        if (FGrayMode) {
-          const double s = share(e.R);
-          spread(nx, ny, TKvLinRGBColor{s, s, s});
-        } else {
-          spread(nx, ny, TKvLinRGBColor{share(e.R), share(e.G), share(e.B)});
-        }
-      });
-    }
+    });
+  });
 }

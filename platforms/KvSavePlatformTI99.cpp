@@ -737,16 +737,7 @@ std::unique_ptr<TKvBitmap> TKvTiF18AScanlineImage::ConvertScanline(bool* AAbort,
     DropRowLookahead();
     PrepareScanlinePalette(j, words);
     words += 32;
-    for (int i = 0; i < FCellsAcross; ++i) {
-      if (Aborted()) Abort();
-      FCellX = i;
-      const TRect r = GetCellRect(i, j);
-      TKvCellPalette* candidate = nullptr;
-      SolveCell(i, j, r, candidate);
-      RenderCell(result.get(), AScreen, i, j, r, candidate);
-      ++done;
-      if (FProgress) ReportProgress(FProgress, total, done);
-    }
+    SolveCellRow(result.get(), AScreen, j, total, done);
     if (FSerpentine) FMirror = !FMirror;
   }
   DropRowLookahead();
