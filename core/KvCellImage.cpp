@@ -526,10 +526,7 @@ void TKvCellImage::BeginCellRow(TKvBitmap* AResult, TKvCellScreen* ATarget) {
 
 std::unique_ptr<TKvBitmap> TKvCellImage::Convert(bool* AAbort, TKvDestEngineOptions& AOptions,
                                                  TKvDestProgress* AProgress, TKvCellScreen* ATarget) {
-  struct TWorkOptionsGuard {
-    TKvCellImage* Image;
-    ~TWorkOptionsGuard() { Image->FWorkOptions.reset(); }
-  } guard{this};
+  const TWorkOptionsGuard guard{this};
   PrepareConversion(AAbort, AOptions, AProgress, true);
   FPaletteList = CreatePaletteList();
   std::unique_ptr<TKvBitmap> result;

@@ -247,6 +247,12 @@ protected:
   bool FLimitErrorAtBlockBoundary = false;
   std::vector<std::unique_ptr<TKvCellHelper>> FHelperPool;
   std::unique_ptr<TKvDestEngineOptions> FWorkOptions;
+  // Drops the conversion's copy of the options when a conversion ends,
+  // however it ends.
+  struct TWorkOptionsGuard {
+    TKvBaseCellImage* Image;
+    ~TWorkOptionsGuard() { Image->FWorkOptions.reset(); }
+  };
   int FCellWidth = 1;
   int FLastCellWidth = 1;
   int FCellHeight = 1;

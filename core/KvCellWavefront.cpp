@@ -114,10 +114,7 @@ std::unique_ptr<TKvBitmap> TKvWavefrontCellImage::Convert(bool* AAbort, TKvDestE
   if (ProcessorCount < 2 || AOptions.LimitErrorAtBlockBoundary || AOptions.Serpentine || lag < 0 ||
       FCellsDown < 2 || static_cast<int64_t>(FWidth) * FHeight < KvCellWavefrontMinPixels)
     return TKvCellImage::Convert(AAbort, AOptions, AProgress, ATarget);
-  struct TWorkOptionsGuard {
-    TKvWavefrontCellImage* Image;
-    ~TWorkOptionsGuard() { Image->FWorkOptions.reset(); }
-  } guard{this};
+  const TWorkOptionsGuard guard{this};
   PrepareConversion(AAbort, AOptions, AProgress, true);
   FPaletteList = CreatePaletteList();
   std::unique_ptr<TKvBitmap> result;
