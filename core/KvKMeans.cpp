@@ -2268,35 +2268,66 @@ void TKvQuantization::IterateBoundedPasses() {
 
 void TKvQuantization::SolveBaseColors() {
   const int n = FCount;
+  // One walk over the members serves the three channels: the member lists
+  // are long and scattered over the colour store, so reading them once per
+  // channel cost three times the memory traffic. Each channel's sums keep
+  // the order of the walk; the halves are exact in any order.
+  double halves[MaxBoundedColors][MaxBoundedColors];
+  double sums[3][MaxBoundedColors];
+  for (int i = 0; i < n; ++i) {
+    for (int j = 0; j < n; ++j) halves[i][j] = 0;
+    for (int ch = 0; ch < 3; ++ch) sums[ch][i] = 0;
+  }
+  const double* lin = LinTable();
+  constexpr int PrefetchAhead = 16;  // members whose colour is fetched ahead
+  for (int p = 0; p < n; ++p)
+    for (int q = p; q < n; ++q) {
+      const TKvQuantizationCluster* k = FMix[p][q];
+      if (!k) continue;
+      const int count = k->GetCount();
+      double weights = 0;
+      // The channel values are added pixel by pixel, to both base colours of
+      // the mixture (twice to the one of a pure colour).
+      double sp[3] = {sums[0][p], sums[1][p], sums[2][p]};
+      double sq[3] = {sums[0][q], sums[1][q], sums[2][q]};
+      for (int m = 0; m < count; ++m) {
+        if (m + PrefetchAhead < count) __builtin_prefetch(k->GetColor(m + PrefetchAhead));
+        const TKvQuantizationColor* c = k->GetColor(m);
+        const double v[3] = {lin[c->R], lin[c->G], lin[c->B]};
+        // Halves summed once per pixel are exact, so they are added as one
+        // product.
+        weights += 0.5 * c->Weight;
+        if (p == q) {
+          for (uint32_t u = 0; u < c->Weight; ++u)
+            for (int ch = 0; ch < 3; ++ch) {
+              sp[ch] += v[ch];
+              sp[ch] += v[ch];
+            }
+        } else {
+          for (uint32_t u = 0; u < c->Weight; ++u)
+            for (int ch = 0; ch < 3; ++ch) {
+              sp[ch] += v[ch];
+              sq[ch] += v[ch];
+            }
+        }
+      }
+      for (int ch = 0; ch < 3; ++ch) {
+        sums[ch][p] = sp[ch];
+        if (p != q) sums[ch][q] = sq[ch];
+      }
+      halves[p][p] += weights;
+      halves[p][q] += weights;
+      halves[q][p] += weights;
+      halves[q][q] += weights;
+    }
   double A[MaxBoundedColors][MaxBoundedColors];
   double b[MaxBoundedColors], x[MaxBoundedColors];
   for (int ch = 0; ch < 3; ++ch) {
     for (int i = 0; i < n; ++i) {
-      b[i] = 0;
-      for (int j = 0; j < n; ++j) A[i][j] = 0;
+      b[i] = sums[ch][i];
+      for (int j = 0; j < n; ++j) A[i][j] = halves[i][j];
     }
     auto chan = [ch](double r, double g, double bb) { return ch == 0 ? r : ch == 1 ? g : bb; };
-    for (int p = 0; p < n; ++p)
-      for (int q = p; q < n; ++q) {
-        const TKvQuantizationCluster* k = FMix[p][q];
-        if (!k) continue;
-        for (int m = 0; m < k->GetCount(); ++m) {
-          const TKvQuantizationColor* c = k->GetColor(m);
-          const TKvLinRGBColor l = c->GetLinRGB();
-          const double v = chan(l.R, l.G, l.B);
-          // Halves summed once per pixel are exact, so they are added as one
-          // product; the channel values are added pixel by pixel.
-          const double h = 0.5 * c->Weight;
-          A[p][p] += h;
-          A[p][q] += h;
-          A[q][p] += h;
-          A[q][q] += h;
-          for (uint32_t u = 0; u < c->Weight; ++u) {
-            b[p] += v;
-            b[q] += v;
-          }
-        }
-      }
     for (int p = 0; p < n; ++p) {
       const TKvQuantizationCluster* k = FMix[p][p];
       if (!k) RaiseInternalError();
