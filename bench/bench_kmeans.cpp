@@ -45,6 +45,7 @@
 #include "core/KvKMeans.h"
 #include "core/KvStream.h"
 #include "core/KvThreadJob.h"
+#include "rtl/KvLargeBlocks.h"
 
 extern "C" {
 void* __libc_malloc(size_t);
@@ -58,14 +59,20 @@ namespace {
 
 std::atomic<int64_t> GHeapNow{0}, GHeapPeak{0};
 
-void NoteAlloc(void* p) {
-  if (!p) return;
-  const int64_t n = int64_t(malloc_usable_size(p));
+void NoteBytes(int64_t n) {
   const int64_t now = GHeapNow.fetch_add(n, std::memory_order_relaxed) + n;
   int64_t peak = GHeapPeak.load(std::memory_order_relaxed);
   while (now > peak && !GHeapPeak.compare_exchange_weak(peak, now, std::memory_order_relaxed)) {
   }
 }
+
+void NoteAlloc(void* p) {
+  if (p) NoteBytes(int64_t(malloc_usable_size(p)));
+}
+
+// The large blocks come from their own regions, not from malloc: counted as
+// they are handed out and taken back.
+const bool GLargeBlocksCounted = (KvObserveLargeBlocks(NoteBytes), true);
 
 void NoteFree(void* p) {
   if (p) GHeapNow.fetch_sub(int64_t(malloc_usable_size(p)), std::memory_order_relaxed);

@@ -21,6 +21,7 @@
 #include "core/KvImage.h"
 #include "core/KvPalette.h"
 #include "core/KvThreadJob.h"
+#include "rtl/KvLargeBlocks.h"
 #include "rtl/KvSysUtils.h"
 
 class TBitmap32;
@@ -71,7 +72,7 @@ public:
   void SetMirror(bool AValue) { FMirror = AValue; }
 
 private:
-  std::vector<TKvLinRGBColor> FErrors;
+  std::vector<TKvLinRGBColor, TKvLargeAllocator<TKvLinRGBColor>> FErrors;
   int FWidth;
   bool FMirror = false;
 };
@@ -418,7 +419,7 @@ private:
     std::vector<TRect> Rects;
     // The rows' pixels, from the first row's top, each row of cells in scan
     // order under its own mirror flag.
-    std::vector<TKvLinRGBColor> Band;
+    std::vector<TKvLinRGBColor, TKvLargeAllocator<TKvLinRGBColor>> Band;
     int BandTop = 0;
     // Per cell of the batch, then per list.
     std::vector<TKvCellPalette*> Best;

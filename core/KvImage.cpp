@@ -8,6 +8,7 @@
 #include "bitmap/B32.h"
 #include "core/KvDestProgress.h"
 #include "core/KvThreadJob.h"
+#include "rtl/KvLargeBlocks.h"
 #include "rtl/KvSysUtils.h"
 
 namespace {
@@ -26,9 +27,9 @@ void TKvImage::Allocate(bool AZero) {
   }
   // A picture filled at once is not zeroed first: its pages are touched
   // once, by the threads that fill them.
-  FPixels = static_cast<PKvPixel>(AZero ? std::calloc(static_cast<size_t>(FSize), 1)
-                                        : std::malloc(static_cast<size_t>(FSize)));
+  FPixels = static_cast<PKvPixel>(KvAllocLarge(static_cast<size_t>(FSize)));
   if (!FPixels) throw EOutOfMemory("Out of memory");
+  if (AZero) std::memset(static_cast<void*>(FPixels), 0, static_cast<size_t>(FSize));
 }
 
 TKvImage::TKvImage(int AWidth, int AHeight) : FWidth(AWidth), FHeight(AHeight) { Allocate(true); }
@@ -62,11 +63,11 @@ TKvImage::TKvImage(const TKvImage& ASource) : FWidth(ASource.FWidth), FHeight(AS
   if (FSize > 0) std::memcpy(FPixels, ASource.FPixels, static_cast<size_t>(FSize));
 }
 
-TKvImage::~TKvImage() { std::free(FPixels); }
+TKvImage::~TKvImage() { KvFreeLarge(FPixels); }
 
 void TKvImage::SetHeight(int AHeight) {
   if (AHeight == FHeight) return;
-  std::free(FPixels);
+  KvFreeLarge(FPixels);
   FPixels = nullptr;
   FHeight = AHeight;
   Allocate(true);

@@ -29,6 +29,7 @@
 
 #include "core/KvColor.h"
 #include "core/KvPalette.h"
+#include "rtl/KvLargeBlocks.h"
 #include "rtl/KvSysUtils.h"
 
 class TKvImage;
@@ -124,31 +125,6 @@ private:
   int FLevelLow[3] = {256, 256, 256};
   int FLevelHigh[3] = {-1, -1, -1};
   void WidenLevels(uint8_t AR, uint8_t AG, uint8_t AB);
-};
-
-// Leaves the new elements of a resized vector uninitialized (trivial types
-// only): for the big arrays that several processors fill right after, so
-// that each touches its own part first.
-template <class T>
-struct TKvUninitAllocator {
-  using value_type = T;
-  TKvUninitAllocator() = default;
-  template <class U>
-  TKvUninitAllocator(const TKvUninitAllocator<U>&) noexcept {}
-  T* allocate(size_t N) { return std::allocator<T>().allocate(N); }
-  void deallocate(T* P, size_t N) noexcept { std::allocator<T>().deallocate(P, N); }
-  template <class U>
-  void construct(U* P) noexcept {
-    ::new (static_cast<void*>(P)) U;
-  }
-  template <class U, class... TArgs>
-  void construct(U* P, TArgs&&... AArgs) {
-    ::new (static_cast<void*>(P)) U(std::forward<TArgs>(AArgs)...);
-  }
-  template <class U>
-  bool operator==(const TKvUninitAllocator<U>&) const noexcept {
-    return true;
-  }
 };
 
 template <class T>
