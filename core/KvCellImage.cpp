@@ -347,6 +347,223 @@ double TKvCellHelper::CompactScoreOf(const TRect& ARect, const TKvDestEngineOpti
   return limited && lost(score) ? kNoLimit : score;
 }
 
+// A kernel laid over a cell of Width x Height: its distinct weights, and
+// per cell pixel in scan order (from First[i] to First[i + 1]) the scratch
+// places its taps reach, each with the number of its weight.
+struct TKvCellTapPlan {
+  int Width = -1;
+  int Height = -1;
+  int Method = -1;
+  double Weights[12];
+  int WeightCount = 0;
+  std::vector<int> First;
+  std::vector<int> Places;
+  std::vector<int> WeightOf;
+};
+
+int KvCellScoreLanes = 0;
+
+namespace {
+
+typedef double TKvLanes2 __attribute__((vector_size(16)));
+typedef double TKvLanes4 __attribute__((vector_size(32)));
+typedef double TKvLanes8 __attribute__((vector_size(64)));
+
+template <class TV>
+struct TKvLanePixel {
+  TV R, G, B;
+};
+
+// The helpers take and give vectors by reference: they are compiled only
+// into the code of their lane width.
+// AInto := A in the lanes where AMask is set; the others keep their value.
+template <class TV, class TMask>
+[[gnu::always_inline]] inline void SelectLanes(TV& AInto, const TMask& AMask, const TV& A) {
+  AInto = __builtin_bit_cast(TV, (__builtin_bit_cast(TMask, A) & AMask) | (__builtin_bit_cast(TMask, AInto) & ~AMask));
+}
+
+// ASum := R * R + G * G + B * B, or ASum + that with AAdd.
+template <class TV>
+[[gnu::always_inline]] inline void SquaredLanes(TV& ASum, const TV& R, const TV& G, const TV& B, bool AAdd = false) {
+  const TV v = R * R + G * G + B * B;
+  ASum = AAdd ? ASum + v : v;
+}
+
+// What CompactScoreLanes hands to the code of a lane width.
+struct TKvLaneArgs {
+  const TKvLinRGBColor* Source;  // the loaded cell
+  int W, H;                      // scratch picture
+  int bw, bh;                    // cell
+  const TKvCellTapPlan* Plan;
+  const TKvDitherKernel* Kernel;
+  double Strength;
+  const TKvCellSearchEntry* const* Entries;
+  const int* Counts;
+  std::byte* Buffer;  // room for W x H pixels and the entries, aligned
+  double* Scores;
+};
+
+// CompactScoreOf's dither and errors for the linear-RGB search without the
+// ordered offset, one candidate per lane of TV.
+template <class TV>
+[[gnu::always_inline]] inline void ScoreInLanes(const TKvLaneArgs& A) {
+  using TMask = decltype(TV{} < TV{});
+  constexpr int N = sizeof(TV) / sizeof(double);
+  const int W = A.W, H = A.H, bw = A.bw, bh = A.bh;
+  const TKvLinRGBColor* source = A.Source;
+  const TV zero = {};
+  auto* px = reinterpret_cast<TKvLanePixel<TV>*>(A.Buffer);
+  // LoadCell: black everywhere, then the cell's pixels in every lane.
+  for (int i = 0; i < W * H; ++i) px[i] = TKvLanePixel<TV>{zero, zero, zero};
+  for (int y = 0; y < bh; ++y)
+    for (int x = 0; x < bw; ++x) {
+      const TKvLinRGBColor& v = source[y * bw + x];
+      px[y * W + x] = TKvLanePixel<TV>{zero + v.R, zero + v.G, zero + v.B};
+    }
+  // The entries lane by lane; a shorter candidate repeats its last entry,
+  // which never beats the same colour found before it.
+  int count = 0;
+  for (int l = 0; l < N; ++l) count = std::max(count, A.Counts[l]);
+  TKvLanePixel<TV>* e = px + W * H;
+  for (int i = 0; i < count; ++i)
+    for (int l = 0; l < N; ++l) {
+      const TKvCellSearchEntry& v = A.Entries[l][std::min(i, A.Counts[l] - 1)];
+      e[i].R[l] = v.R;
+      e[i].G[l] = v.G;
+      e[i].B[l] = v.B;
+    }
+  const TV strength = zero + A.Strength;
+  const int d = A.Kernel->D;
+  const bool pow2 = (d & (d - 1)) == 0;
+  const TV divisor = zero + d, inverse = zero + 1.0 / d;
+  const TKvCellTapPlan& plan = *A.Plan;
+  const int weightCount = plan.WeightCount;
+  TV weights[12];
+  for (int j = 0; j < weightCount; ++j) weights[j] = zero + plan.Weights[j];
+  const int* first = plan.First.data();
+  const int* places = plan.Places.data();
+  const int* weightOf = plan.WeightOf.data();
+  for (int y = 0; y < bh; ++y)
+    for (int x = 0; x < bw; ++x) {
+      const int i = y * bw + x;
+      TKvLanePixel<TV>& p = px[y * W + x];
+      TKvLanePixel<TV> c = e[0];
+      TV bestD, d;
+      SquaredLanes(bestD, e[0].R - p.R, e[0].G - p.G, e[0].B - p.B);
+      for (int n = 1; n < count; ++n) {
+        SquaredLanes(d, e[n].R - p.R, e[n].G - p.G, e[n].B - p.B);
+        const TMask closer = d < bestD;
+        SelectLanes(bestD, closer, d);
+        SelectLanes(c.R, closer, e[n].R);
+        SelectLanes(c.G, closer, e[n].G);
+        SelectLanes(c.B, closer, e[n].B);
+      }
+      const TV er = (p.R - c.R) * strength, eg = (p.G - c.G) * strength, eb = (p.B - c.B) * strength;
+      p = c;
+      TV sr[12], sg[12], sb[12];
+      for (int j = 0; j < weightCount; ++j) {
+        sr[j] = pow2 ? er * weights[j] * inverse : er * weights[j] / divisor;
+        sg[j] = pow2 ? eg * weights[j] * inverse : eg * weights[j] / divisor;
+        sb[j] = pow2 ? eb * weights[j] * inverse : eb * weights[j] / divisor;
+      }
+      for (int t = first[i]; t < first[i + 1]; ++t) {
+        TKvLanePixel<TV>& q = px[places[t]];
+        const int j = weightOf[t];
+        q.R = q.R + sr[j];
+        q.G = q.G + sg[j];
+        q.B = q.B + sb[j];
+      }
+    }
+  // CellError, then BorderError.
+  TV cell = zero;
+  for (int y = 0; y < bh; ++y)
+    for (int x = 0; x < bw; ++x) {
+      const TKvLinRGBColor& a = source[y * bw + x];
+      const TKvLanePixel<TV>& b = px[y * W + x];
+      SquaredLanes(cell, (zero + a.R) - b.R, (zero + a.G) - b.G, (zero + a.B) - b.B, true);
+    }
+  TV border = zero;
+  for (int y = 0; y < bh + 2; ++y)
+    for (int x = y < bh ? bw : 0; x < bw + 2; ++x) {
+      const TKvLanePixel<TV>& v = px[y * W + x];
+      SquaredLanes(border, v.R, v.G, v.B, true);
+    }
+  const TV score = cell + border;
+  for (int l = 0; l < N; ++l) A.Scores[l] = score[l];
+}
+
+// The lane widths, each compiled for the vectors it needs.
+void ScoreInLanes2(const TKvLaneArgs& A) { ScoreInLanes<TKvLanes2>(A); }
+#if defined(__x86_64__) || defined(__i386__)
+[[gnu::target("avx2")]] void ScoreInLanes4(const TKvLaneArgs& A) { ScoreInLanes<TKvLanes4>(A); }
+[[gnu::target("avx512f")]] void ScoreInLanes8(const TKvLaneArgs& A) { ScoreInLanes<TKvLanes8>(A); }
+#endif
+
+}  // namespace
+
+TKvCellHelper::~TKvCellHelper() = default;
+
+int TKvCellHelper::ScoreLanes() {
+#if defined(__x86_64__) || defined(__i386__)
+  static const int widest = __builtin_cpu_supports("avx512f") ? 8 : __builtin_cpu_supports("avx2") ? 4 : 2;
+#else
+  static const int widest = 2;
+#endif
+  return KvCellScoreLanes >= 2 && KvCellScoreLanes < widest ? KvCellScoreLanes : widest;
+}
+
+void TKvCellHelper::CompactScoreLanes(const TRect& ARect, const TKvDestEngineOptions& AOptions,
+                                      const TKvCellSearchEntry* const* AEntries, const int* ACounts,
+                                      double* AScores) {
+  const int bw = ARect.Width(), bh = ARect.Height();
+  const TKvDitherKernel& kernel = *GetDitherKernel(AOptions.DitherMethod);
+  if (!FPlan) FPlan = std::make_unique<TKvCellTapPlan>();
+  TKvCellTapPlan& plan = *FPlan;
+  if (plan.Width != bw || plan.Height != bh || plan.Method != AOptions.DitherMethod) {
+    plan.Width = bw;
+    plan.Height = bh;
+    plan.Method = AOptions.DitherMethod;
+    plan.WeightCount = 0;
+    int weightOf[12];
+    for (int t = 0; t < kernel.Count; ++t) {
+      int j = 0;
+      while (j < plan.WeightCount && plan.Weights[j] != kernel.Taps[t].W) ++j;
+      if (j == plan.WeightCount) plan.Weights[plan.WeightCount++] = kernel.Taps[t].W;
+      weightOf[t] = j;
+    }
+    plan.First.clear();
+    plan.Places.clear();
+    plan.WeightOf.clear();
+    for (int y = 0; y < bh; ++y)
+      for (int x = 0; x < bw; ++x) {
+        plan.First.push_back(static_cast<int>(plan.Places.size()));
+        for (int t = 0; t < kernel.Count; ++t) {
+          const int nx = x + kernel.Taps[t].DX, ny = y + kernel.Taps[t].DY;
+          if (nx < 0 || nx >= FWidth || ny >= FHeight) continue;
+          plan.Places.push_back(ny * FWidth + nx);
+          plan.WeightOf.push_back(weightOf[t]);
+        }
+      }
+    plan.First.push_back(static_cast<int>(plan.Places.size()));
+  }
+  const int lanes = ScoreLanes();
+  int count = 0;
+  for (int l = 0; l < lanes; ++l) count = std::max(count, ACounts[l]);
+  // The scratch pixels and the entries, aligned for the widest vectors.
+  constexpr size_t kAlign = 64;
+  const size_t bytes = static_cast<size_t>(FWidth * FHeight + count) * 3 * sizeof(double) * static_cast<size_t>(lanes);
+  if (FLanes.size() < bytes + kAlign) FLanes.resize(bytes + kAlign);
+  std::byte* buffer = FLanes.data();
+  buffer += (kAlign - reinterpret_cast<uintptr_t>(buffer) % kAlign) % kAlign;
+  const TKvLaneArgs args{FSource.data(), FWidth, FHeight, bw,      bh,     &plan,
+                         &kernel,        AOptions.ErrorDiffusion / 100.0, AEntries, ACounts, buffer, AScores};
+#if defined(__x86_64__) || defined(__i386__)
+  if (lanes == 8) return ScoreInLanes8(args);
+  if (lanes == 4) return ScoreInLanes4(args);
+#endif
+  ScoreInLanes2(args);
+}
+
 // ---------------------------------------------------------------------------
 // Base cell image
 
@@ -438,19 +655,63 @@ double TKvBaseCellImage::SearchCell(const TRect& ARect, TKvCellPaletteList& ALis
     return best;
   }
   auto bound = [&](int k) { return bounds[static_cast<size_t>(k - AFrom)]; };
-  // The candidate of the least bound first; then those whose bound leaves
-  // them a chance, by rising bound, until the bound alone rules the rest out.
-  int first = -1;
-  for (int k = AFrom; k <= ATo; ++k)
-    if (enabled(k) && (first < 0 || bound(k) < bound(first))) first = k;
-  if (first < 0) return 0;
-  offer(first, score(first));
+  auto before = [&](int a, int b) { return bound(a) < bound(b) || (bound(a) == bound(b) && a < b); };
+  // Where several candidates are scored at once: a candidate's score without
+  // the limit wins or loses against the best as its limited score would, and
+  // one scored after the search could have stopped cannot win.
+  const bool lanes = compact && ARect.Width() > 0 && ARect.Height() > 0 && TKvCellHelper::CanScoreLanes(options);
+  const int width = lanes ? TKvCellHelper::ScoreLanes() : 1;
+  // The candidate of the least bound first (with the next ones, as many as
+  // are scored at once); then those whose bound leaves them a chance, by
+  // rising bound, until the bound alone rules the rest out.
+  int least[TKvCellHelper::kMaxScoreLanes];
+  double leastBound[TKvCellHelper::kMaxScoreLanes];
+  int found = 0;
+  for (int k = AFrom; k <= ATo; ++k) {
+    if (!enabled(k)) continue;
+    const double b = bound(k);
+    if (found == width && !(b < leastBound[width - 1])) continue;
+    int at = found < width ? found++ : width - 1;
+    for (; at > 0 && b < leastBound[at - 1]; --at) {
+      least[at] = least[at - 1];
+      leastBound[at] = leastBound[at - 1];
+    }
+    least[at] = k;
+    leastBound[at] = b;
+  }
+  if (found == 0) return 0;
   auto hopeless = [&](int k) { return bound(k) > best || (bound(k) == best && k > ABest); };
   std::vector<int>& order = AHelper.SearchOrder;
   order.clear();
+  if (lanes) {
+    const TKvCellSearchEntry* entries[TKvCellHelper::kMaxScoreLanes];
+    int counts[TKvCellHelper::kMaxScoreLanes];
+    double scores[TKvCellHelper::kMaxScoreLanes];
+    // The first ACount of AItems, the last of them again in the spare lanes.
+    auto group = [&](const int* AItems, int ACount) {
+      for (int l = 0; l < width; ++l) {
+        const int k = AItems[std::min(l, ACount - 1)];
+        entries[l] = ATable.GetEntries(k);
+        counts[l] = ATable.GetCount(k);
+      }
+      AHelper.CompactScoreLanes(ARect, options, entries, counts, scores);
+      for (int l = 0; l < ACount; ++l) offer(AItems[l], scores[l]);
+    };
+    group(least, found);
+    if (found < width) return best;
+    for (int k = AFrom; k <= ATo; ++k)
+      if (enabled(k) && before(least[width - 1], k) && !hopeless(k)) order.push_back(k);
+    std::sort(order.begin(), order.end(), before);
+    const int n = static_cast<int>(order.size());
+    for (int i = 0; i < n && !hopeless(order[static_cast<size_t>(i)]); i += width)
+      group(&order[static_cast<size_t>(i)], std::min(width, n - i));
+    return best;
+  }
+  const int first = least[0];
+  offer(first, score(first));
   for (int k = AFrom; k <= ATo; ++k)
     if (k != first && enabled(k) && !hopeless(k)) order.push_back(k);
-  std::sort(order.begin(), order.end(), [&](int a, int b) { return bound(a) < bound(b) || (bound(a) == bound(b) && a < b); });
+  std::sort(order.begin(), order.end(), before);
   for (const int k : order) {
     if (hopeless(k)) break;
     offer(k, score(k));

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <limits>
@@ -36,9 +37,14 @@ extern int64_t KvCellMinJobWork;
 // scores them on the calling thread alone. The results do not depend on
 // it; tests lower it to share every search.
 extern int KvCellTeamMinItems;
+// The most candidates a cell search scores at once in the lanes of the
+// processor's vectors (2, 4 or 8; 0 for as many as it has). The results do
+// not depend on it; tests run every width the processor has.
+extern int KvCellScoreLanes;
 
 class TKvBaseCellImage;
 class TKvCellImage;
+struct TKvCellTapPlan;
 class TKvCellSearchTeam;
 
 // The range of the pair chosen for each cell.
@@ -83,6 +89,7 @@ private:
 class TKvCellHelper : public TKvImage {
 public:
   explicit TKvCellHelper(TKvBaseCellImage& AOwner);
+  ~TKvCellHelper() override;
   TKvBaseCellImage* GetOwner() const { return FOwner; }
   // Black everywhere, then the owner's pixels of ARect at the top-left.
   void LoadCell(const TRect& ARect);
@@ -116,6 +123,24 @@ public:
   static bool CanScoreCompact(const TKvDestEngineOptions& AOptions) {
     return AOptions.UseAsGrayPalette || AOptions.ColorDiffMethod == 0;
   }
+  // CompactScore of the loaded cell to ScoreLanes() candidates at once, each
+  // in one lane of the processor's vectors with the same arithmetic (the
+  // same scores to the last bit, without a limit): the steps of one pixel
+  // wait for the previous pixel's error, and the divisions of several
+  // independent dithers cost little more than those of one. Candidate i has
+  // the AEntries[i] colours of AEntries[i]; a candidate may come twice. For the
+  // linear-RGB search of a plain scan with an error-diffusion kernel (see
+  // CanScoreLanes).
+  void CompactScoreLanes(const TRect& ARect, const TKvDestEngineOptions& AOptions,
+                         const TKvCellSearchEntry* const* AEntries, const int* ACounts, double* AScores);
+  static bool CanScoreLanes(const TKvDestEngineOptions& AOptions) {
+    return !AOptions.UseAsGrayPalette && AOptions.ColorDiffMethod == 0 && !AOptions.Serpentine &&
+           GetDitherKernel(AOptions.DitherMethod) != nullptr;
+  }
+  // 2, 4 or 8: the widest vectors of doubles this processor has, or fewer
+  // when KvCellScoreLanes asks for them.
+  static int ScoreLanes();
+  static constexpr int kMaxScoreLanes = 8;
 
   // The cell's own pixels of ARect, row by row, as the scores read them; the
   // next two calls work on them.
@@ -174,6 +199,8 @@ private:
   std::vector<double> FDistances;             // per colour of a table, per loaded pixel
   std::vector<double> FRest;                  // a candidate's bound terms, per loaded pixel
   std::vector<TKvCellSearchEntry> FEntries;  // a palette's colours, for CompactScore
+  std::vector<std::byte> FLanes;  // CompactScoreLanes' scratch picture and entries
+  std::unique_ptr<TKvCellTapPlan> FPlan;
   const TKvLinRGBColor* FBand = nullptr;
   int FBandTop = 0;
   int FBandWidth = 0;

@@ -160,6 +160,22 @@ void AllPairs(TKvPalette256& P, TKvCellPaletteList& L) {
     for (int b = a; b < P.Count; ++b) L.Add(std::make_unique<TKvCellPaperIncPalette>(P, a, b));
 }
 
+// Every width of the lanes in which the searches score candidates together
+// on this processor, and a guard that keeps one of them for a while.
+std::vector<int> LaneWidths() {
+  std::vector<int> v;
+  const int saved = KvCellScoreLanes;
+  KvCellScoreLanes = 0;
+  for (int w = 2; w <= TKvCellHelper::ScoreLanes(); w *= 2) v.push_back(w);
+  KvCellScoreLanes = saved;
+  return v;
+}
+struct TLaneWidth {
+  explicit TLaneWidth(int AValue) : Saved(KvCellScoreLanes) { KvCellScoreLanes = AValue; }
+  ~TLaneWidth() { KvCellScoreLanes = Saved; }
+  int Saved;
+};
+
 std::vector<int> Pixels(TKvBitmap& B) {
   std::vector<int> v;
   for (int y = 0; y < B.Height; ++y)
@@ -330,6 +346,74 @@ TEST(KvCellImage, CompactScoreMatchesTheSteps) {
   auto po = TKvDestEngineOptions::Create();
   po->SetColorDiffMethod(1);
   EXPECT_FALSE(TKvCellHelper::CanScoreCompact(*po, eight));
+}
+
+// Candidates scored together, each in a lane, get the scores they get one
+// by one, to the last bit: pairs, a twin colour, three and four colours side
+// by side, a candidate in several lanes, at every lane width.
+TEST(KvCellImage, LaneScoresMatchTheSingleScores) {
+  auto bmp = NoisyPicture(21, 11);
+  TTestCellImage img(8, 8, *bmp);
+  img.GetPixels(3, 3)->InitLinRGB({0, 0, 0});
+  img.CacheColors();
+  TKvPalette256 eight;
+  FillEight(eight);
+  std::vector<std::unique_ptr<TKvPalette256>> palettes;
+  for (const auto& [a, b] : std::vector<std::pair<int, int>>{{0, 7}, {2, 5}, {3, 3}, {1, 6}}) {
+    TKvCellPalette c(eight, a, b);
+    palettes.push_back(std::move(c.Palette));
+  }
+  palettes[3]->AddColor(*eight.GetPColor(4));
+  palettes[3]->UpdateCache();
+  auto four = std::make_unique<TKvPalette256>();
+  for (const double g : {0.0, 0.2, 0.55, 1.0}) four->AddLinRGB({g, g * 0.5, 1 - g});
+  four->UpdateCache();
+  palettes.push_back(std::move(four));
+  std::vector<std::vector<TKvCellSearchEntry>> entries;
+  for (const auto& pal : palettes) {
+    entries.emplace_back();
+    for (int i = 0; i < pal->Count; ++i) {
+      const TKvLinRGBColor& v = pal->Colors[i].GetLinRGB();
+      entries.back().push_back({v.R, v.G, v.B, pal->Colors[i].GetLinGray(), 0});
+    }
+  }
+  const int n = static_cast<int>(palettes.size());
+  const TRect rects[] = {Rect(0, 0, 8, 8), Rect(16, 8, 21, 11), Rect(3, 2, 4, 3)};
+  for (int method = 1; method <= 8; ++method)
+    for (const int strength : {0, 90, 100})
+      for (const TRect& r : rects) {
+        auto po = TKvDestEngineOptions::Create();
+        po->SetDitherMethod(static_cast<uint8_t>(method));
+        po->SetErrorDiffusion(strength);
+        po->SetSerpentine(false);
+        ASSERT_TRUE(TKvCellHelper::CanScoreLanes(*po));
+        TKvCellHelper single(img);
+        std::vector<double> want;
+        for (const auto& pal : palettes) want.push_back(single.CompactScore(r, *po, *pal, nullptr));
+        for (const int width : LaneWidths()) {
+          const TLaneWidth lanes(width);
+          TKvCellHelper helper(img);
+          helper.LoadSource(r);
+          for (int start = 0; start < n; ++start) {
+            const TKvCellSearchEntry* e[TKvCellHelper::kMaxScoreLanes];
+            int counts[TKvCellHelper::kMaxScoreLanes];
+            double got[TKvCellHelper::kMaxScoreLanes];
+            for (int l = 0; l < width; ++l) {
+              const size_t k = static_cast<size_t>((start + l) % n);
+              e[l] = entries[k].data();
+              counts[l] = static_cast<int>(entries[k].size());
+            }
+            helper.CompactScoreLanes(r, *po, e, counts, got);
+            for (int l = 0; l < width; ++l)
+              EXPECT_EQ(got[l], want[static_cast<size_t>((start + l) % n)])
+                  << "method " << method << " strength " << strength << " width " << width << " lane " << l;
+          }
+        }
+      }
+  auto po = TKvDestEngineOptions::Create();
+  po->SetDitherMethod(2);
+  po->SetSerpentine(true);
+  EXPECT_FALSE(TKvCellHelper::CanScoreLanes(*po));
 }
 
 // Floyd-Steinberg from cell edges: shares into cells not yet solved wait in
@@ -718,10 +802,14 @@ TEST(KvCellImage, SearchFindsWhatScoringEveryCandidateFinds) {
                 wantScore = e;
               }
             }
-            int got = -2;
-            const double score = img.SearchCell(r, list, table, nullptr, from, to, helper, got);
-            EXPECT_EQ(got, want) << "method " << int(method) << " metric " << metric << " gray " << gray;
-            EXPECT_EQ(score, want < 0 ? 0 : wantScore);
+            for (const int width : LaneWidths()) {
+              const TLaneWidth lanes(width);
+              int got = -2;
+              const double score = img.SearchCell(r, list, table, nullptr, from, to, helper, got);
+              EXPECT_EQ(got, want) << "method " << int(method) << " metric " << metric << " gray " << gray
+                                   << " lanes " << width;
+              EXPECT_EQ(score, want < 0 ? 0 : wantScore);
+            }
             ++searched;
             winners += want >= 0;
           }
