@@ -777,65 +777,67 @@ void TKvQuantization::MakeColor(int32_t AIndex, uint32_t AKey, size_t AWeight) {
 }
 
 void TKvQuantization::CollectKeys(TKvUninitVector<uint32_t>& AKeys, TKvUninitVector<uint32_t>& ATmp) {
-  // By the top 12 bits into buckets, each processor scattering its part of
-  // the pixels; then each bucket sorted, its colours counted, and the
-  // colours made in their places, bucket by bucket on all processors. The
-  // same sorted colour array as the counting passes give.
+  // The two stable 12-bit counting passes of the single-threaded road, each
+  // processor counting and scattering its part of the keys (the parts in
+  // order, so each pass stays stable); then the runs of equal keys made
+  // into colours, each part the runs that start in it. The same sorted
+  // colour array with weights.
   const size_t n = AKeys.size();
   const int parts = ProcessorCount;
-  constexpr int Buckets = 4096;
+  constexpr int Digits = 4096;
   auto partFirst = [n, parts](int AP) { return size_t(uint64_t(n) * uint64_t(AP) / uint64_t(parts)); };
-  std::vector<size_t> at(size_t(parts) * Buckets, 0);  // per part and bucket: count, then place
-  KvRunChunkJobs(parts, 1, FAbort, [&](int32_t AFirst, int32_t ALast) {
-    for (int p = AFirst; p <= ALast; ++p) {
-      size_t* count = &at[size_t(p) * Buckets];
-      for (size_t i = partFirst(p); i < partFirst(p + 1); ++i) ++count[AKeys[i] >> 12];
-    }
-  });
-  std::vector<size_t> bucketFirst(Buckets + 1, 0);
-  size_t sum = 0;
-  for (int b = 0; b < Buckets; ++b) {
-    bucketFirst[size_t(b)] = sum;
-    for (int p = 0; p < parts; ++p) {
-      size_t& c = at[size_t(p) * Buckets + size_t(b)];
-      const size_t count = c;
-      c = sum;
-      sum += count;
-    }
+  std::vector<size_t> at(size_t(parts) * Digits);  // per part and digit: count, then place
+  uint32_t* src = AKeys.data();
+  uint32_t* dst = ATmp.data();
+  for (int shift = 0; shift < 24; shift += 12) {
+    KvRunChunkJobs(parts, 1, FAbort, [&](int32_t AFirst, int32_t ALast) {
+      for (int p = AFirst; p <= ALast; ++p) {
+        size_t* count = &at[size_t(p) * Digits];
+        std::fill(count, count + Digits, size_t(0));
+        for (size_t i = partFirst(p); i < partFirst(p + 1); ++i) ++count[(src[i] >> shift) & 0xFFF];
+      }
+    });
+    size_t sum = 0;
+    for (int d = 0; d < Digits; ++d)
+      for (int p = 0; p < parts; ++p) {
+        size_t& c = at[size_t(p) * Digits + size_t(d)];
+        const size_t count = c;
+        c = sum;
+        sum += count;
+      }
+    KvRunChunkJobs(parts, 1, FAbort, [&](int32_t AFirst, int32_t ALast) {
+      for (int p = AFirst; p <= ALast; ++p) {
+        size_t* place = &at[size_t(p) * Digits];
+        for (size_t i = partFirst(p); i < partFirst(p + 1); ++i) dst[place[(src[i] >> shift) & 0xFFF]++] = src[i];
+      }
+    });
+    CheckAbort();
+    std::swap(src, dst);
   }
-  bucketFirst[Buckets] = sum;
+  // Two passes: the sorted keys are back in AKeys.
+  const uint32_t* keys = src;
+  std::vector<int32_t> colorFirst(size_t(parts) + 1, 0);
+  const auto startsRun = [keys](size_t AI) { return AI == 0 || keys[AI] != keys[AI - 1]; };
   KvRunChunkJobs(parts, 1, FAbort, [&](int32_t AFirst, int32_t ALast) {
     for (int p = AFirst; p <= ALast; ++p) {
-      size_t* place = &at[size_t(p) * Buckets];
-      for (size_t i = partFirst(p); i < partFirst(p + 1); ++i) ATmp[place[AKeys[i] >> 12]++] = AKeys[i];
+      int32_t starts = 0;
+      for (size_t i = partFirst(p); i < partFirst(p + 1); ++i) starts += startsRun(i);
+      colorFirst[size_t(p) + 1] = starts;
     }
   });
-  AKeys.clear();
-  AKeys.shrink_to_fit();
-  // Within each bucket: sorted, and its distinct colours counted.
-  std::vector<int32_t> colorFirst(Buckets + 1, 0);
-  KvRunChunkJobs(Buckets, 64, FAbort, [&](int32_t AFirst, int32_t ALast) {
-    for (int b = AFirst; b <= ALast; ++b) {
-      uint32_t* first = ATmp.data() + bucketFirst[size_t(b)];
-      uint32_t* last = ATmp.data() + bucketFirst[size_t(b) + 1];
-      std::sort(first, last);
-      int32_t distinct = 0;
-      for (const uint32_t* k = first; k < last; ++k) distinct += k == first || *k != k[-1];
-      colorFirst[size_t(b) + 1] = distinct;
-    }
-  });
-  for (int b = 0; b < Buckets; ++b) colorFirst[size_t(b) + 1] += colorFirst[size_t(b)];
-  const int32_t m = colorFirst[Buckets];
-  CheckAbort();
-  AllocateColors(size_t(m));
-  KvRunChunkJobs(Buckets, 64, FAbort, [&](int32_t AFirst, int32_t ALast) {
-    for (int b = AFirst; b <= ALast; ++b) {
-      int32_t idx = colorFirst[size_t(b)];
-      const size_t end = bucketFirst[size_t(b) + 1];
-      for (size_t i = bucketFirst[size_t(b)]; i < end;) {
+  for (int p = 0; p < parts; ++p) colorFirst[size_t(p) + 1] += colorFirst[size_t(p)];
+  AllocateColors(size_t(colorFirst[size_t(parts)]));
+  KvRunChunkJobs(parts, 1, FAbort, [&](int32_t AFirst, int32_t ALast) {
+    for (int p = AFirst; p <= ALast; ++p) {
+      int32_t idx = colorFirst[size_t(p)];
+      const size_t end = partFirst(p + 1);
+      size_t i = partFirst(p);
+      while (i < end && !startsRun(i)) ++i;
+      // A run that starts in the part is made whole, wherever it ends.
+      while (i < end) {
         size_t j = i + 1;
-        while (j < end && ATmp[j] == ATmp[i]) ++j;
-        MakeColor(idx++, ATmp[i], j - i);
+        while (j < n && keys[j] == keys[i]) ++j;
+        MakeColor(idx++, keys[i], j - i);
         i = j;
       }
     }
