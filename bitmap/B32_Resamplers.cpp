@@ -13,6 +13,7 @@
 #include "bitmap/B32_Math.h"
 #include "bitmap/B32_System.h"
 #include "bitmap/B32_UnitInit.h"
+#include "rtl/KvLargeBlocks.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -866,7 +867,9 @@ void SeparableResample(TCustomBitmap32* Dst, TRect DstRect, TRect DstClip, TCust
   constexpr int32_t kBandRows = 16;
   constexpr int32_t kStripPixels = 256;
   const int32_t BandRows = std::min(kBandRows, ClipH);
-  std::vector<TBufferEntry> Band(static_cast<size_t>(BandRows) * static_cast<size_t>(SpanW));
+  // Cleared band by band below.
+  std::vector<TBufferEntry, TKvUninitAllocator<TBufferEntry>> Band(static_cast<size_t>(BandRows) *
+                                                                   static_cast<size_t>(SpanW));
   std::vector<TBufferEntry> Sums(static_cast<size_t>(ClipW));
 
   for (int32_t J0 = 0; J0 < ClipH; J0 += BandRows) {

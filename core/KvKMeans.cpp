@@ -1167,8 +1167,8 @@ void TKvQuantization::BuildBoxes() {
   constexpr size_t Boxes = size_t(BoxSide * BoxSide * BoxSide);
   // A counting sort by box, each worker counting and placing its part of
   // the colours; the arrays are first touched there too.
-  std::vector<std::vector<int32_t>> at;
-  std::vector<int32_t> start(Boxes + 1, 0);
+  std::vector<TKvUninitVector<int32_t>> at;
+  TKvUninitVector<int32_t> start(Boxes + 1, 0);
   FHot.resize(size_t(n));
   FKeys.resize(size_t(n));
   FUppers.resize(size_t(n));
@@ -1177,7 +1177,7 @@ void TKvQuantization::BuildBoxes() {
     AEnd = int32_t(int64_t(n) * (w + 1) / workers);
   };
   const std::function<void(int, int)> counting = [&](int w, int workers) {
-    std::vector<int32_t>& count = at[size_t(w)];
+    auto& count = at[size_t(w)];
     count.assign(Boxes, 0);
     int32_t first, end;
     part(w, workers, first, end);
@@ -1195,7 +1195,7 @@ void TKvQuantization::BuildBoxes() {
   int32_t sum = 0;
   for (size_t b = 0; b < Boxes; ++b) {
     start[b] = sum;
-    for (std::vector<int32_t>& count : at) {
+    for (auto& count : at) {
       const int32_t c = count[b];
       count[b] = sum;
       sum += c;
@@ -1203,7 +1203,7 @@ void TKvQuantization::BuildBoxes() {
   }
   start[Boxes] = sum;
   OnWorkers([&](int w, int workers) {
-    std::vector<int32_t>& next = at[size_t(w)];
+    auto& next = at[size_t(w)];
     int32_t first, end;
     part(w, workers, first, end);
     // The bounds start at zero; a colour the box making cannot place keeps
@@ -1900,11 +1900,11 @@ void TKvQuantization::SortColors(int AFirst, int ALast, TSortKey AKey) {
   TKvQuantizationColor** colors = FColors.data();
   const size_t n = size_t(ALast - AFirst + 1);
   if (AKey == skDistance) {
-    std::vector<double> values(n);
+    TKvUninitVector<double> values(n);
     for (size_t i = 0; i < n; ++i) values[i] = colors[size_t(AFirst) + i]->Distance;
     SortByValue(colors, values.data() - AFirst, AFirst, ALast, [](double V) { return V; }, FAbort);
   } else {
-    std::vector<uint32_t> values(n);
+    TKvUninitVector<uint32_t> values(n);
     for (size_t i = 0; i < n; ++i) values[i] = PackedRGB(colors[size_t(AFirst) + i]);
     SortByValue(colors, values.data() - AFirst, AFirst, ALast, TChannelKey{AKey == skR ? 16 : AKey == skG ? 8 : 0},
                 FAbort);

@@ -336,7 +336,7 @@ private:
   double FAllMoved = 0;        // summed per-pass largest move of all places
   TKvUninitVector<TKvQuantizationHot> FHot;
   TKvUninitVector<double> FKeys, FUppers;  // per hot entry
-  std::vector<TKvQuantizationBox> FBoxes;
+  std::vector<TKvQuantizationBox, TKvLargeAllocator<TKvQuantizationBox>> FBoxes;
   int32_t FBoxChunk = 1;
   bool FBoundsValid = false;
   bool FPositionsStale = false;
