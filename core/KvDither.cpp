@@ -2,6 +2,10 @@
 // nearest palette colour and the error goes on to the neighbours still to come.
 #include "core/KvDither.h"
 
+#include <algorithm>
+#include <cmath>
+#include <memory>
+
 #include "core/KvDestProgress.h"
 #include "core/KvImage.h"
 #include "rtl/KvSysUtils.h"
@@ -76,6 +80,53 @@ struct TScanSettings {
 };
 
 }  // namespace
+
+TKvNearestLinRGB::TKvNearestLinRGB(const TKvPalette256& APalette) : FPalette(APalette) {
+  for (int i = 0; i < APalette.Count; ++i) {
+    const TKvLinRGBColor& v = APalette.Colors[i].GetLinRGB();
+    if (!std::isfinite(v.R) || !std::isfinite(v.G) || !std::isfinite(v.B)) FFinite = false;
+    FEntries.push_back({v.R, v.G, v.B, i});
+  }
+  std::sort(FEntries.begin(), FEntries.end(),
+            [](const TEntry& a, const TEntry& b) { return a.R < b.R || (a.R == b.R && a.Index < b.Index); });
+}
+
+int TKvNearestLinRGB::Find(const TKvLinRGBColor& AColor) {
+  const int n = static_cast<int>(FEntries.size());
+  if (n == 0 || !FFinite || !std::isfinite(AColor.R) || !std::isfinite(AColor.G) || !std::isfinite(AColor.B))
+    return FPalette.FindNearest(AColor);
+  const TEntry* e = FEntries.data();
+  // The terms in the order of the plain search; the first alone is a lower
+  // bound of the sum, as rounding is monotone.
+  int best = FLast;
+  double bestD;
+  {
+    const double dr = e[best].R - AColor.R, dg = e[best].G - AColor.G, db = e[best].B - AColor.B;
+    bestD = dr * dr + dg * dg + db * db;
+  }
+  auto visit = [&](int k, double ARed) {
+    const double dg = e[k].G - AColor.G, db = e[k].B - AColor.B;
+    const double d = ARed + dg * dg + db * db;
+    if (d < bestD || (d == bestD && e[k].Index < e[best].Index)) {
+      bestD = d;
+      best = k;
+    }
+  };
+  const int start = static_cast<int>(
+      std::lower_bound(e, e + n, AColor.R, [](const TEntry& a, double r) { return a.R < r; }) - e);
+  for (int k = start; k < n; ++k) {
+    const double dr = e[k].R - AColor.R;
+    if (dr * dr > bestD) break;
+    visit(k, dr * dr);
+  }
+  for (int k = start - 1; k >= 0; --k) {
+    const double dr = e[k].R - AColor.R;
+    if (dr * dr > bestD) break;
+    visit(k, dr * dr);
+  }
+  FLast = best;
+  return e[best].Index;
+}
 
 const TKvDitherKernel* GetDitherKernel(uint8_t AMethod) {
   if (AMethod >= 1 && AMethod <= 8) return &Kernels[AMethod - 1];
@@ -218,12 +269,17 @@ void TKvImage::DitherToPalette(bool* AAbort, TKvDestEngineOptions& AOptions, TKv
   if (s.Gray) MakeGray();
   FErrorTotal = 0;
   FMirror = AMirror;
+  auto* palette256 = dynamic_cast<TKvPalette256*>(&APalette);
+  std::unique_ptr<TKvNearestLinRGB> nearest;
+  if (palette256 && !s.Gray && s.Metric == 0) nearest = std::make_unique<TKvNearestLinRGB>(*palette256);
   TKvRoutineProgress progress(FHeight);
   for (int y = 0; y < FHeight; ++y) {
     for (int x = 0; x < FWidth; ++x) {
       if (Aborted(AAbort)) Abort();
       PKvPixel px = GetPixels(x, y);
-      const int i = s.Gray ? APalette.FindNearestByGray(*px) : APalette.FindNearestByMetric(s.Metric, *px);
+      const int i = s.Gray    ? APalette.FindNearestByGray(*px)
+                    : nearest ? nearest->Find(px->GetLinRGB())
+                              : APalette.FindNearestByMetric(s.Metric, *px);
       const TKvLinRGBColor old = px->GetLinRGB();
       TKvLinRGBColor c = APalette.GetLinRGB(i);
       AddError(old, c);

@@ -3,6 +3,11 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
+
+#include "core/KvColor.h"
+
+class TKvPalette256;
 
 // One neighbour of a kernel: dx counts in scan direction, dy downwards.
 struct TKvDitherTap {
@@ -64,3 +69,25 @@ inline double OrderedDitherOffset(int X, int Y) {
                                            {(3 - 1.5) * 0.25, (1 - 1.5) * 0.25}};
   return Offsets[X & 1][Y & 1];
 }
+
+// TKvPalette256::FindNearest over the same entries (the linear-RGB metric,
+// the first entry wins a tie), found by walking the entries in the order of
+// their red away from the colour's red, from the answer of the colour before:
+// a scan of a picture asks for near colours one after another, and an entry
+// whose red alone lies farther than the best found cannot be nearer. Colours
+// or entries that are not finite take the plain search.
+class TKvNearestLinRGB {
+public:
+  explicit TKvNearestLinRGB(const TKvPalette256& APalette);
+  int Find(const TKvLinRGBColor& AColor);
+
+private:
+  struct TEntry {
+    double R, G, B;
+    int Index;
+  };
+  const TKvPalette256& FPalette;
+  std::vector<TEntry> FEntries;  // by rising red, then index
+  bool FFinite = true;
+  int FLast = 0;  // place in FEntries of the last answer
+};

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
 #include <map>
 #include <memory>
 #include <utility>
@@ -291,4 +293,40 @@ TEST(KvDither, AbortBeforeAPixel) {
   EXPECT_THROW(img->ConvertIndexed(&abort, o, nullptr, bw, nullptr), EAbort);
   EXPECT_THROW(img->ConvertBW(&abort, o, nullptr, nullptr, 0, 1), EAbort);
   EXPECT_THROW(img->DitherRegion(&abort, o, &bw, 0, 0), EAbort);
+}
+
+// The walk by red finds what the plain search finds, colour after colour:
+// on a grid palette with repeated entries and reds shared by many entries,
+// for colours on, between and far outside the entries, ties between twins
+// and between equally distant entries, and colours that are not finite.
+TEST(KvDither, NearestByRedMatchesThePlainSearch) {
+  TKvPalette256 grid;
+  for (const int r : {0, 146, 255})
+    for (const int g : {0, 73, 219})
+      for (const int b : {0, 170}) grid.AddRGB(r, g, b);
+  grid.AddRGB(146, 73, 170);  // a twin of an earlier entry
+  grid.AddRGB(0, 0, 0);
+  TKvPalette256 two;
+  two.AddLinRGB({0.25, 0.5, 0.5});
+  two.AddLinRGB({0.75, 0.5, 0.5});  // (0.5, 0.5, 0.5) lies as far from both
+  // The search starts at the last answer: the second colour begins at the
+  // later of two equally distant entries.
+  std::vector<TKvLinRGBColor> colors = {{0.8, 0.5, 0.5}, {0.5, 0.5, 0.5}, {0, 0, 0}, {1, 1, 1}, {-3, 0.2, 7}, {2.5, -1, 0.4}};
+  uint32_t seed = 99;
+  auto next = [&] {
+    seed = seed * 1664525u + 1013904223u;
+    return static_cast<double>(seed >> 8) / (1 << 24) * 1.6 - 0.3;
+  };
+  for (int i = 0; i < 3000; ++i) colors.push_back({next(), next(), next()});
+  for (int i = 0; i < grid.Count; ++i) colors.push_back(grid.Colors[i].GetLinRGB());
+  const double inf = std::numeric_limits<double>::infinity();
+  for (const TKvLinRGBColor& odd : std::vector<TKvLinRGBColor>{
+           {std::nan(""), 0.5, 0.5}, {0.5, inf, 0.5}, {-inf, 0.2, 0.2}, {0.5, 0.5, 0.5}})
+    colors.push_back(odd);
+  for (TKvPalette256* pal : {&grid, &two}) {
+    pal->UpdateCache();
+    TKvNearestLinRGB walk(*pal);
+    for (const TKvLinRGBColor& c : colors)
+      EXPECT_EQ(walk.Find(c), pal->FindNearest(c)) << c.R << " " << c.G << " " << c.B;
+  }
 }
