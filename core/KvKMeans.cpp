@@ -503,7 +503,6 @@ void TKvQuantization::Clear() {
   FSnapCluster.clear();
   FHot.clear();
   FKeys.clear();
-  FUppers.clear();
   FBoxes.clear();
   FAllowed = nullptr;
   FFixed = nullptr;
@@ -1135,19 +1134,47 @@ double LeastKey(const double* A, int N) {
 #endif
 }
 
-// The first of the keys AFrom .. AEnd-1 at most ASum; AEnd when none is.
-int32_t FirstDue(const double* AKeys, int32_t AFrom, int32_t AEnd, double ASum) {
+// The positions of the keys AFrom .. AEnd-1 at most ASum, in order, into
+// ADue; their count.
+int DuePositions(const double* AKeys, int32_t AFrom, int32_t AEnd, double ASum, int32_t* ADue) {
+  int n = 0;
   int32_t i = AFrom;
 #if defined(__SSE2__)
   const __m128d sum = _mm_set1_pd(ASum);
   for (; i + 4 <= AEnd; i += 4) {
     const int lo = _mm_movemask_pd(_mm_cmple_pd(_mm_loadu_pd(AKeys + i), sum));
     const int hi = _mm_movemask_pd(_mm_cmple_pd(_mm_loadu_pd(AKeys + i + 2), sum));
-    if (lo | hi) return i + __builtin_ctz(unsigned(lo | (hi << 2)));
+    // Every position written, the count raised only for the due ones.
+    const int m = lo | (hi << 2);
+    ADue[n] = i;
+    n += m & 1;
+    ADue[n] = i + 1;
+    n += (m >> 1) & 1;
+    ADue[n] = i + 2;
+    n += (m >> 2) & 1;
+    ADue[n] = i + 3;
+    n += m >> 3;
   }
 #endif
-  while (i < AEnd && AKeys[i] > ASum) ++i;
-  return i;
+  for (; i < AEnd; ++i) {
+    ADue[n] = i;
+    n += AKeys[i] <= ASum;
+  }
+  return n;
+}
+
+// The distances of the nearest and the second nearest, both roots taken at
+// once (the squares are never negative, so no error case is needed).
+inline void RootsOf(const TNearTwo& T, double& ANearest, double& ASecond) {
+#if defined(__SSE2__)
+  alignas(16) double r[2];
+  _mm_store_pd(r, _mm_sqrt_pd(_mm_set_pd(T.SecondD, T.BestD)));
+  ANearest = r[0];
+  ASecond = r[1];
+#else
+  ANearest = std::sqrt(T.BestD);
+  ASecond = std::sqrt(T.SecondD);
+#endif
 }
 
 // The box's Upper from its slots.
@@ -1171,7 +1198,6 @@ void TKvQuantization::BuildBoxes() {
   TKvUninitVector<int32_t> start(Boxes + 1, 0);
   FHot.resize(size_t(n));
   FKeys.resize(size_t(n));
-  FUppers.resize(size_t(n));
   auto part = [n](int w, int workers, int32_t& AFirst, int32_t& AEnd) {
     AFirst = int32_t(int64_t(n) * w / workers);
     AEnd = int32_t(int64_t(n) * (w + 1) / workers);
@@ -1206,10 +1232,9 @@ void TKvQuantization::BuildBoxes() {
     auto& next = at[size_t(w)];
     int32_t first, end;
     part(w, workers, first, end);
-    // The bounds start at zero; a colour the box making cannot place keeps
-    // them so until its box is made again.
+    // The keys start at zero; a colour the box making cannot place keeps
+    // its key so until its box is made again.
     std::fill(FKeys.begin() + first, FKeys.begin() + end, 0.0);
-    std::fill(FUppers.begin() + first, FUppers.begin() + end, 0.0);
     for (int32_t i = first; i < end; ++i) {
       const TKvQuantizationColor* c = StoredColor(i);
       FHot[size_t(next[size_t(key(c))]++)] = {i, c->R, c->G, c->B, 0};
@@ -1306,6 +1331,7 @@ void TKvQuantization::UpdateNearest() {
 
 void TKvQuantization::DoUpdateNearest(int AChunk, int AJob) {
   const int nb = static_cast<int>(FBoxes.size());
+  const double* lin = LinTable();
   const double* moved = FMoved.data();
   {
     const int first = AChunk * FBoxChunk;
@@ -1348,15 +1374,21 @@ void TKvQuantization::DoUpdateNearest(int AChunk, int AJob) {
           box.Upper = upper;
         }
         // A middle off the list may have come near: the slots' uppers are
-        // measured again from their colours, then the bound on those
-        // middles, and the box is made again if that fails.
+        // measured again from the distances of their colours now, then the
+        // bound on those middles, and the box is made again if that fails.
         double far = box.Far - FAllMoved;
         if (!(box.Upper + BoundMargin < far)) {
           for (int q = 0; q < np; ++q) {
             const int32_t end = q + 1 < np ? slots[q + 1].Begin : box.Last + 1;
-            double upper = -Infinity;
-            for (int32_t i = slots[q].Begin; i < end; ++i) upper = std::max(upper, FUppers[size_t(i)]);
-            slots[q].MaxUpper = upper;
+            const int p = slots[q].Place;
+            const double mr = FSnapR[size_t(p)], mg = FSnapG[size_t(p)], mb = FSnapB[size_t(p)];
+            double most = -Infinity;
+            for (int32_t i = slots[q].Begin; i < end; ++i) {
+              const TKvQuantizationHot& h = FHot[size_t(i)];
+              const double dr = lin[h.R] - mr, dg = lin[h.G] - mg, db = lin[h.B] - mb;
+              most = std::max(most, dr * dr + dg * dg + db * db);
+            }
+            slots[q].MaxUpper = std::sqrt(most) - slots[q].Own;
           }
           MeasureUpper(box);
           if (!(box.Upper + BoundMargin < far)) {
@@ -1435,7 +1467,7 @@ void TKvQuantization::RebuildBox(TKvQuantizationBox& ABox, int AJob) {
   const int n = ABox.Last - ABox.First + 1;
   TKvQuantizationHot* hot = FHot.data() + ABox.First;
   double* keys = FKeys.data() + ABox.First;
-  double* uppers = FUppers.data() + ABox.First;
+  double uppers[BoxColors];
   // The places the colours were nearest to, while the box was valid.
   int16_t oldPlace[BoxColors];
   if (ABox.Valid) {
@@ -1505,14 +1537,13 @@ void TKvQuantization::RebuildBox(TKvQuantizationBox& ABox, int AJob) {
   }
   std::copy(sortedHot, sortedHot + n, hot);
   std::copy(sortedKeys, sortedKeys + n, keys);
-  std::copy(sortedUppers, sortedUppers + n, uppers);
   int32_t from = 0;
   for (int q = 0; q < np; ++q) {
     TKvQuantizationSlot& s = slots[size_t(q)];
     s.Begin = ABox.First + from;
     for (; from < count[q]; ++from) {
       s.MinKey = std::min(s.MinKey, keys[from]);
-      s.MaxUpper = std::max(s.MaxUpper, uppers[from]);
+      s.MaxUpper = std::max(s.MaxUpper, sortedUppers[from]);
     }
   }
   MeasureUpper(ABox);
@@ -1527,80 +1558,90 @@ bool TKvQuantization::VisitBox(TKvQuantizationBox& ABox, double AFar, int AJob) 
   near.Read(ABox.Slots, FSnapR.data(), FSnapG.data(), FSnapB.data());
   TKvQuantizationHot* hot = FHot.data();
   double* keys = FKeys.data();
-  double* uppers = FUppers.data();
   const int32_t boxEnd = ABox.Last + 1;
   auto endOf = [&](int q) { return q + 1 < np ? slots[q + 1].Begin : boxEnd; };
   // The colours whose nearest changed, and its place.
   TKvQuantizationHot changed[BoxColors];
   int16_t changedPlace[BoxColors];
   int changes = 0;
+  // Per slot: the colours whose bound ran out, all searched before any
+  // moves, so that the searches follow each other without a branch between
+  // them; then the colours that keep their middle take their new bounds and
+  // those that leave it move, each from where the earlier moves left it.
+  int32_t due[BoxColors];
+  int16_t bestOf[BoxColors];
+  double keyOf[BoxColors], upOf[BoxColors];
   for (int q = 0; q < np; ++q) {
     const double sum = slots[q].Sum;
     if (!(slots[q].MinKey <= sum)) continue;
-    double upper = slots[q].MaxUpper;
-    int32_t i = slots[q].Begin;
-    // The colours' other arrays, fetched ahead while the keys are read.
-    for (int32_t p = i; p < endOf(q); p += 8) {
-      __builtin_prefetch(&hot[p]);
-      __builtin_prefetch(&uppers[p], 1);
-    }
-    for (;;) {
-      const int32_t end = endOf(q);
-      i = FirstDue(keys, i, end, sum);
-      if (i >= end) break;
-      TKvQuantizationHot& h = hot[i];
+    const int32_t first = slots[q].Begin, end = endOf(q);
+    // The colours themselves, fetched ahead while the keys are read.
+    for (int32_t p = first; p < end; p += 8) __builtin_prefetch(&hot[p]);
+    const int nd = DuePositions(keys, first, end, sum, due);
+    for (int d = 0; d < nd; ++d) {
+      const TKvQuantizationHot& h = hot[due[d]];
       // A full look at the near list: the second nearest found again lets
       // the colour rest longer than its distance to the nearest alone would.
       const TNearTwo t = SearchSlots(lin[h.R], lin[h.G], lin[h.B], near.R, near.G, near.B, np);
-      const double u = std::sqrt(t.BestD);
+      double u, second;
+      RootsOf(t, u, second);
       // A middle off the list may be as near: the box is made again.
       if (!(u + BoundMargin < AFar)) {
         for (int c = 0; c < changes; ++c) SetNearest(changed[c], changedPlace[c], AJob);
         return false;
       }
-      const int best = t.Best;
-      const double key = std::sqrt(t.SecondD) - u - BoundMargin + slots[best].Sum;
-      const double up = u - slots[best].Own;
-      if (best == q) {
-        keys[i] = key;
-        uppers[i] = up;
-        upper = std::max(upper, up);
-        ++i;
-        continue;
+      bestOf[d] = static_cast<int16_t>(t.Best);
+      keyOf[d] = second - u - BoundMargin + slots[t.Best].Sum;
+      upOf[d] = u - slots[t.Best].Own;
+    }
+    double upper = slots[q].MaxUpper;
+    int leaving = 0;
+    for (int d = 0; d < nd; ++d) {
+      if (bestOf[d] == q) {
+        keys[due[d]] = keyOf[d];
+        upper = std::max(upper, upOf[d]);
+      } else {
+        due[leaving] = due[d];
+        bestOf[leaving] = bestOf[d];
+        keyOf[leaving] = keyOf[d];
+        upOf[leaving++] = upOf[d];
       }
+    }
+    for (int d = 0; d < leaving; ++d) {
+      const int32_t i = due[d];
+      const int best = bestOf[d];
+      TKvQuantizationHot& h = hot[i];
       // Told after the box, when its table entry has come.
       __builtin_prefetch(&FStores[size_t(h.Store)], 1);
       changed[changes] = h;
       changedPlace[changes++] = slots[best].Place;
       // Into its new slot: passed on from slot to slot at their borders,
-      // each slot between keeping its colours.
+      // each slot between keeping its colours. The colour of this slot that
+      // fills its place may be one still to leave.
       const TKvQuantizationHot e = h;
       int32_t at = i;
+      const int32_t from = best > q ? endOf(q) - 1 : slots[q].Begin;
+      for (int o = d + 1; o < leaving; ++o)
+        if (due[o] == from) due[o] = i;
       if (best > q) {
         for (int s = q + 1; s <= best; ++s) {
           const int32_t border = --slots[s].Begin;
           hot[at] = hot[border];
           keys[at] = keys[border];
-          uppers[at] = uppers[border];
           at = border;
         }
-        // The colour now at i has not been looked at.
       } else {
         for (int s = q; s > best; --s) {
           const int32_t border = slots[s].Begin++;
           hot[at] = hot[border];
           keys[at] = keys[border];
-          uppers[at] = uppers[border];
           at = border;
         }
-        // The colour now at i, if any, was looked at before.
-        ++i;
       }
       hot[at] = e;
-      keys[at] = key;
-      uppers[at] = up;
-      slots[best].MinKey = std::min(slots[best].MinKey, key);
-      slots[best].MaxUpper = std::max(slots[best].MaxUpper, up);
+      keys[at] = keyOf[d];
+      slots[best].MinKey = std::min(slots[best].MinKey, keyOf[d]);
+      slots[best].MaxUpper = std::max(slots[best].MaxUpper, upOf[d]);
     }
     slots[q].MinKey = LeastKey(keys + slots[q].Begin, endOf(q) - slots[q].Begin);
     slots[q].MaxUpper = upper;

@@ -134,13 +134,13 @@ using TKvUninitVector = std::vector<T, TKvUninitAllocator<T>>;
 // box lie grouped by the near middle they are nearest to (the box's slots,
 // in slot order).
 //
-// Two bounds, in linear distance, against the sums of the colour's slot
-// (TKvQuantizationSlot) at the time of its last search, each in its own
-// array beside this one: its key (FKeys, which the pass reads in sequence)
-// is the gap to the second nearest near middle, less the bound margin, plus
-// the slot's Sum then; while the key is above the slot's Sum, no near middle
-// can have come as near as its own. Its upper bound (FUppers, read seldom)
-// is its distance to its middle less the slot's Own then.
+// Its bound, in linear distance, against the sums of the colour's slot
+// (TKvQuantizationSlot) at the time of its last search, in an array beside
+// this one: its key (FKeys, which the pass reads in sequence) is the gap to
+// the second nearest near middle, less the bound margin, plus the slot's Sum
+// then; while the key is above the slot's Sum, no near middle can have come
+// as near as its own. How far the colours are from their middle is kept per
+// slot only (MaxUpper), and measured again from the colours when needed.
 struct TKvQuantizationHot {
   int32_t Store;  // its index in storage order
   uint8_t R, G, B, Pad;
@@ -152,7 +152,7 @@ struct TKvQuantizationSlot {
   // sums its move plus the largest move of the other near middles.
   double Sum;
   double Own;
-  double MaxUpper;  // at least the largest Upper of its colours
+  double MaxUpper;  // at least the largest distance of its colours to the middle when measured, less Own then
   double MinKey;    // the least key of its colours
   int32_t Begin;    // its first hot entry; the colours run to the next slot's Begin
   int16_t Place;    // the middle's place in the pass's list
@@ -335,7 +335,7 @@ private:
   std::vector<double> FMoved;  // per place, this pass
   double FAllMoved = 0;        // summed per-pass largest move of all places
   TKvUninitVector<TKvQuantizationHot> FHot;
-  TKvUninitVector<double> FKeys, FUppers;  // per hot entry
+  TKvUninitVector<double> FKeys;  // per hot entry
   std::vector<TKvQuantizationBox, TKvLargeAllocator<TKvQuantizationBox>> FBoxes;
   int32_t FBoxChunk = 1;
   bool FBoundsValid = false;
