@@ -973,8 +973,10 @@ void TKvQuantization::SnapshotMiddles() {
 
 namespace {
 
-// Boxes of 8 x 8 x 8 sRGB levels.
-constexpr int BoxShift = 3;
+// Boxes of 16 x 16 x 16 sRGB levels: fewer boxes to walk per pass pay for
+// the longer near lists (8 x 8 x 8 took about 10% longer on a photo of
+// 614k colours, 4 x 4 x 4 over half again as long).
+constexpr int BoxShift = 4;
 constexpr int BoxSide = 256 >> BoxShift;
 constexpr int BoxColors = 1 << (3 * BoxShift);  // at most one colour per level triple
 
