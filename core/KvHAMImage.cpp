@@ -1,9 +1,16 @@
 #include "core/KvHAMImage.h"
 
 #include <algorithm>
+#include <atomic>
+#include <exception>
 #include <limits>
+#include <memory>
+#include <mutex>
+#include <typeinfo>
+#include <vector>
 
 #include "core/KvKMeans.h"
+#include "core/KvThreadJob.h"
 
 namespace {
 
@@ -48,7 +55,12 @@ int TKvHAMColor::GetIndex() const {
   return -1;
 }
 
-TKvHAMLine::TKvHAMLine(TKvHAMPalette* AOwner, TKvImage& AImage, int ARow) : Owner(AOwner) {
+TKvHAMLine::TKvHAMLine(TKvHAMPalette* AOwner, TKvImage& AImage, int ARow)
+    : TKvHAMLine(AOwner, AImage, ARow, TDetached{}) {
+  Owner->FLines.push_back(this);
+}
+
+TKvHAMLine::TKvHAMLine(TKvHAMPalette* AOwner, TKvImage& AImage, int ARow, TDetached) : Owner(AOwner) {
   for (int x = 0; x < AImage.GetWidth(); ++x) {
     const TKvStdRGBColor s = AImage.GetPixels(x, ARow)->GetStdRGB();
     bool found = false;
@@ -60,7 +72,6 @@ TKvHAMLine::TKvHAMLine(TKvHAMPalette* AOwner, TKvImage& AImage, int ARow) : Owne
       }
     if (!found) FPixels.push_back({StdToLin(s.R), StdToLin(s.G), StdToLin(s.B), s.R, s.G, s.B, 1});
   }
-  Owner->FLines.push_back(this);
 }
 
 TKvHAMLine::~TKvHAMLine() {
@@ -162,48 +173,81 @@ TKvHAMPalette::~TKvHAMPalette() {
   while (!FLines.empty()) delete FLines.back();
 }
 
+namespace {
+
+// The loop of the first palettes, for its measured work.
+struct TKvHAMFirstPalettes {};
+
+}  // namespace
+
 void TKvHAMPalette::BuildFirstPalettes(bool* AAbort, TKvImage& AImage) {
   const int K = FColorsPerLine;
-  std::unique_ptr<TKvImage> row;
-  TKvQuantization quant;
-  TKvPalette256 P;
-  TKvPalette256 black;
-  black.AddRGB(0, 0, 0);
-  for (int y = 0; y < AImage.GetHeight(); ++y) {
-    if (Aborted(AAbort)) Abort();
-    try {
-      P.Clear();
-      for (int x = 0; x < AImage.GetWidth(); ++x) P.AddUniqueStdRGB(AImage.GetPixels(x, y)->GetStdRGB());
-      P.SortByGray(0);
-      if ((FUsage == 0 || FUsage == 1) && !(P.Count > 0 && IsBlack(P, 0))) P.InsertColor(0, 0, 0, 0);
-      if (P.Count > K) P.Clear();
-    } catch (const EAbort&) {
-      throw;
-    } catch (const Exception&) {
-      P.Clear();
-    }
-    if (P.Count == 0) {
-      if (!row) row = std::make_unique<TKvImage>(AImage.GetWidth(), 1);
-      row->CopyRows(AImage, y);
-      switch (FUsage) {
-        case 0:
-          quant.Quantize(AAbort, *row, K - 1, false, 0, P, nullptr, FAllowed);
-          if (!(P.Count > 0 && IsBlack(P, 0))) P.InsertColor(0, 0, 0, 0);
-          break;
-        case 1:
-          quant.Quantize(AAbort, *row, K, false, 0, P, &black, FAllowed);
-          break;
-        case 2:
-          quant.Quantize(AAbort, *row, K, false, 0, P, nullptr, FAllowed);
-          break;
-        default:
-          RaiseInternalError();
+  const int H = std::max(AImage.GetHeight(), 0);
+  // A row's line and first palette depend on that row alone: the rows are
+  // planned on all processors, each taking the next row left (some rows
+  // cost many times others), and their lines joined in order afterwards.
+  std::vector<std::unique_ptr<TKvHAMLine>> lines(static_cast<size_t>(H));
+  std::atomic<int> next{0};
+  // What went wrong on the lowest row, as a walk down the rows meets it.
+  std::mutex failLock;
+  int failRow = H;
+  std::exception_ptr failure;
+  const std::type_info& loop = typeid(TKvHAMFirstPalettes);
+  KvRunShares(KvShareCount(H, loop), H, loop, AAbort, [&](int32_t, int32_t) {
+    std::unique_ptr<TKvImage> row;
+    TKvQuantization quant;
+    TKvPalette256 P;
+    TKvPalette256 black;
+    black.AddRGB(0, 0, 0);
+    for (int y = next++; y < H; y = next++) {
+      try {
+        if (Aborted(AAbort)) Abort();
+        try {
+          P.Clear();
+          for (int x = 0; x < AImage.GetWidth(); ++x) P.AddUniqueStdRGB(AImage.GetPixels(x, y)->GetStdRGB());
+          P.SortByGray(0);
+          if ((FUsage == 0 || FUsage == 1) && !(P.Count > 0 && IsBlack(P, 0))) P.InsertColor(0, 0, 0, 0);
+          if (P.Count > K) P.Clear();
+        } catch (const EAbort&) {
+          throw;
+        } catch (const Exception&) {
+          P.Clear();
+        }
+        if (P.Count == 0) {
+          if (!row) row = std::make_unique<TKvImage>(AImage.GetWidth(), 1);
+          row->CopyRows(AImage, y);
+          switch (FUsage) {
+            case 0:
+              quant.Quantize(AAbort, *row, K - 1, false, 0, P, nullptr, FAllowed);
+              if (!(P.Count > 0 && IsBlack(P, 0))) P.InsertColor(0, 0, 0, 0);
+              break;
+            case 1:
+              quant.Quantize(AAbort, *row, K, false, 0, P, &black, FAllowed);
+              break;
+            case 2:
+              quant.Quantize(AAbort, *row, K, false, 0, P, nullptr, FAllowed);
+              break;
+            default:
+              RaiseInternalError();
+          }
+        }
+        if (P.Count > K) RaiseInternalError();
+        std::unique_ptr<TKvHAMLine> line(new TKvHAMLine(this, AImage, y, TKvHAMLine::TDetached{}));
+        for (int i = 0; i < P.Count; ++i) line->AddColor(P.GetStdRGB(i));
+        lines[static_cast<size_t>(y)] = std::move(line);
+      } catch (...) {
+        std::lock_guard<std::mutex> g(failLock);
+        if (y < failRow) {
+          failRow = y;
+          failure = std::current_exception();
+        }
+        return;
       }
     }
-    if (P.Count > K) RaiseInternalError();
-    auto* line = new TKvHAMLine(this, AImage, y);
-    for (int i = 0; i < P.Count; ++i) line->AddColor(P.GetStdRGB(i));
-  }
+  });
+  if (failure) std::rethrow_exception(failure);
+  FLines.reserve(FLines.size() + lines.size());
+  for (std::unique_ptr<TKvHAMLine>& line : lines) FLines.push_back(line.release());
 }
 
 void TKvHAMPalette::Reset() {

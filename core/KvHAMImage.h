@@ -87,6 +87,10 @@ public:
 private:
   friend class TKvHAMColor;
   friend class TKvHAMPalette;
+  // Collects the row's colours without joining the owner's lines, so that
+  // rows can be collected side by side and joined in order.
+  struct TDetached {};
+  TKvHAMLine(TKvHAMPalette* AOwner, TKvImage& AImage, int ARow, TDetached);
   std::vector<TKvHAMColor*> FColors;  // owned, in entry order
   std::vector<TKvHAMPixel> FPixels;
 };

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/KvPaletteRGB.h"
+#include "core/KvThreadJob.h"
 #include "KvTestHarness.h"
 
 namespace {
@@ -145,6 +146,23 @@ TEST(KvHAMPalette, ChangeRecords) {
   // A line of another count cannot be compared.
   auto* extra = new TKvHAMLine(&plan, *img, 0);  // owned by the plan, no colours
   EXPECT_EQ(MessageOf([&] { plan.GetLine(0)->GetChanges(*extra, ch); }), "Internal error");
+}
+
+TEST(KvHAMPalette, SamePlanOnOneAndFourProcessors) {
+  // The rows' first palettes are made side by side; the plan must not
+  // depend on how the rows were shared out.
+  auto img = PlatformPicture(40, 64, 9);
+  auto allowed = TKvPaletteRGB::CreateBits(2, 2, 2, false);
+  auto plan = [&](int AProcessors, int AUsage) {
+    TKvProcessorCountOverride o(AProcessors);
+    TKvHAMPalette p(nullptr, *img, allowed.get(), 16, 1, 40, AUsage);
+    std::vector<TKvStdRGBColor> colors;
+    for (int y = 0; y < p.GetLineCount(); ++y)
+      for (int e = 0; e < p.GetLine(y)->GetCount(); ++e) colors.push_back(p.GetLine(y)->GetColor(e)->GetStdRGB());
+    colors.push_back({uint8_t(p.GetPassCount()), 0, 0});
+    return colors;
+  };
+  for (int usage : {0, 1, 2}) EXPECT_EQ(plan(1, usage), plan(4, usage)) << usage;
 }
 
 TEST(KvHAMPalette, CancelRaisesSilentAbort) {
