@@ -2,7 +2,9 @@
 // gradient with noise, so nearly every pixel is a colour of its own).
 //
 // BM_KMeans/<colours>/<threads>: the quantization alone, of a working image
-// made beforehand; peak_heap_MB is what the quantization itself took.
+// made beforehand; peak_heap_MB is what the quantization itself took,
+// palette_fold the palette's bytes folded into 24 bits (a faster build must
+// show the same).
 // BM_KMeansPath/<colours>/<threads>: the whole road as the Common "Palette"
 // converter walks it with its default options (the working image made from
 // the bitmap, the trial dithering to the level table, the quantization and
