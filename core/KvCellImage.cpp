@@ -3,6 +3,7 @@
 #include "core/KvDither.h"
 
 #include <algorithm>
+#include <bit>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -17,13 +18,40 @@ TKvCellRanges::TKvCellRanges(const TKvBaseCellImage& AImage)
               TKvLinRGBColor{0, 0, 0}),
       FWidth(AImage.GetCellsAcross()) {}
 
-TKvCellDiffusion::TKvCellDiffusion(const TKvImage& AImage)
-    : FErrors(static_cast<size_t>(AImage.GetWidth()) * static_cast<size_t>(AImage.GetHeight()),
-              TKvLinRGBColor{0, 0, 0}),
-      FWidth(AImage.GetWidth()) {}
+TKvCellDiffusion::TKvCellDiffusion(const TKvImage& AImage, int ABandRows)
+    : FWidth(AImage.GetWidth()), FHeight(AImage.GetHeight()) {
+  int rows = FHeight;
+  if (ABandRows > 0 && ABandRows < FHeight) {
+    const int band = static_cast<int>(std::bit_ceil(static_cast<unsigned>(ABandRows)));
+    if (band < FHeight) {
+      rows = band;
+      FRowMask = band - 1;
+    }
+  }
+  FHeldTo = rows;
+}
+
+void TKvCellDiffusion::Allocate() {
+  const size_t rows = FRowMask < 0 ? static_cast<size_t>(FHeight) : static_cast<size_t>(FRowMask) + 1;
+  FErrors.assign(static_cast<size_t>(FWidth) * rows, TKvLinRGBColor{0, 0, 0});
+}
 
 void TKvCellDiffusion::Clear() {
   for (TKvLinRGBColor& e : FErrors) e = TKvLinRGBColor{0, 0, 0};
+  if (FRowMask >= 0) FHeldTo = FRowMask + 1;
+}
+
+void TKvCellDiffusion::HoldRowsTo(int ABottom) {
+  if (FRowMask < 0) return;
+  // Rows not yet taken are zero already.
+  if (FErrors.empty()) {
+    FHeldTo = std::max(FHeldTo, ABottom);
+    return;
+  }
+  for (const int bottom = std::min(ABottom, FHeight); FHeldTo < bottom; ++FHeldTo) {
+    TKvLinRGBColor* row = &FErrors[static_cast<size_t>(FHeldTo & FRowMask) * FWidth];
+    std::fill(row, row + FWidth, TKvLinRGBColor{0, 0, 0});
+  }
 }
 
 // ---------------------------------------------------------------------------
@@ -720,9 +748,10 @@ double TKvBaseCellImage::SearchCell(const TRect& ARect, TKvCellPaletteList& ALis
 }
 
 void TKvBaseCellImage::AddDeferredError(const TRect& ARect, const TKvLinRGBColor& AWeight) {
+  TKvCellDiffusion& diffusion = *FDiffusion;
   for (int y = ARect.Top; y < ARect.Bottom; ++y)
     for (int x = ARect.Left; x < ARect.Right; ++x) {
-      const TKvLinRGBColor d = *FDiffusion->GetDiffusion(x, y);
+      const TKvLinRGBColor d = *diffusion.GetDiffusion(x, y);
       PKvPixel p = GetPixels(x, y);
       TKvLinRGBColor v = p->GetLinRGB();
       v.R += d.R * AWeight.R;
@@ -757,6 +786,17 @@ void TKvBaseCellImage::CopySettings(TKvDestEngineOptions& AOptions) {
 
 // ---------------------------------------------------------------------------
 // Cell image
+
+namespace {
+// The most rows below its own that the method's kernel spreads to.
+int DitherReachDown(uint8_t AMethod) {
+  const TKvDitherKernel* kernel = GetDitherKernel(AMethod);
+  int reach = 0;
+  if (kernel)
+    for (int t = 0; t < kernel->Count; ++t) reach = std::max(reach, static_cast<int>(kernel->Taps[t].DY));
+  return reach;
+}
+}  // namespace
 
 void TKvCellImage::PrepareConversion(bool* AAbort, TKvDestEngineOptions& AOptions, TKvDestProgress* AProgress,
                                      bool ACallPrepare) {
@@ -800,10 +840,17 @@ std::unique_ptr<TKvBitmap> TKvCellImage::Convert(bool* AAbort, TKvDestEngineOpti
     // cell before its search, so a search made ahead would not hold: the
     // cells' own searches are shared instead.
     const bool ahead = ProcessorCount >= 2 && FLimitErrorAtBlockBoundary && FPaletteList;
+    // The walk takes the cell rows in order: a share deferred from a cell
+    // lands at most the kernel's reach below its row, and a row's deferred
+    // error is read only while its cells are solved, so the buffer holds a
+    // band of rows rather than the whole picture (less fresh memory).
+    const int reach = DitherReachDown(FDitherMethod);
+    FDiffusion = std::make_unique<TKvCellDiffusion>(*this, FCellHeight + reach);
     auto walk = [&] {
       for (int j = 0; j < FCellsDown; ++j) {
         FCellY = j;
         BeginCellRow(result.get(), ATarget);
+        FDiffusion->HoldRowsTo((j + 1) * FCellHeight + reach);
         if (ahead)
           LookaheadForRow(j, {FPaletteList});
         else

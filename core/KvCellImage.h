@@ -65,21 +65,37 @@ private:
   bool FMirror = false;
 };
 
-// The deferred diffusion error of every picture pixel.
+// The deferred diffusion error of the picture's pixels: of every row, or
+// of a rolling band of rows for a walk that takes the cell rows in order,
+// where row Y shares its storage with rows Y +- the band's height.
 class TKvCellDiffusion {
 public:
-  explicit TKvCellDiffusion(const TKvImage& AImage);
-  // Column X (Width - 1 - X while the mirror flag is set) of row Y. Unchecked.
+  // Every row when ABandRows is 0 or the band would be as tall as the
+  // picture; otherwise at least ABandRows rows, all zero, holding rows 0 on.
+  // The memory is taken (and zeroed) on first use.
+  explicit TKvCellDiffusion(const TKvImage& AImage, int ABandRows = 0);
+  // Column X (Width - 1 - X while the mirror flag is set) of row Y. Unchecked;
+  // in a band, Y must be one of the rows it holds.
   TKvLinRGBColor* GetDiffusion(int X, int Y) {
-    return &FErrors[static_cast<size_t>(Y) * FWidth + (FMirror ? FWidth - 1 - X : X)];
+    if (FErrors.empty()) [[unlikely]]
+      Allocate();
+    return &FErrors[static_cast<size_t>(Y & FRowMask) * FWidth + (FMirror ? FWidth - 1 - X : X)];
   }
   void Clear();
+  // Makes the band hold the rows up to ABottom (exclusive), zero where they
+  // are new, in place of the rows as far above. Nothing for every row.
+  void HoldRowsTo(int ABottom);
   bool GetMirror() const { return FMirror; }
   void SetMirror(bool AValue) { FMirror = AValue; }
 
 private:
+  void Allocate();
+
   std::vector<TKvLinRGBColor, TKvLargeAllocator<TKvLinRGBColor>> FErrors;
   int FWidth;
+  int FHeight;
+  int FRowMask = -1;
+  int FHeldTo = 0;
   bool FMirror = false;
 };
 
