@@ -979,6 +979,8 @@ namespace {
 constexpr int BoxShift = 4;
 constexpr int BoxSide = 256 >> BoxShift;
 constexpr int BoxColors = 1 << (3 * BoxShift);  // at most one colour per level triple
+// Up to this many colours the boxes are made by sorting rather than counting.
+constexpr int SortedBoxesMax = 1024;
 
 // Rounding of every bound is far below this; a colour nearly as close to two
 // middles is always searched, so ties keep the first-in-table answer.
@@ -1194,63 +1196,86 @@ void TKvQuantization::BuildBoxes() {
     return (int(c->R >> BoxShift) * BoxSide + int(c->G >> BoxShift)) * BoxSide + int(c->B >> BoxShift);
   };
   constexpr size_t Boxes = size_t(BoxSide * BoxSide * BoxSide);
-  // A counting sort by box, each worker counting and placing its part of
-  // the colours; the arrays are first touched there too.
-  std::vector<TKvUninitVector<int32_t>> at;
-  TKvUninitVector<int32_t> start(Boxes + 1, 0);
   FHot.resize(size_t(n));
   FKeys.resize(size_t(n));
-  auto part = [n](int w, int workers, int32_t& AFirst, int32_t& AEnd) {
-    AFirst = int32_t(int64_t(n) * w / workers);
-    AEnd = int32_t(int64_t(n) * (w + 1) / workers);
-  };
-  const std::function<void(int, int)> counting = [&](int w, int workers) {
-    auto& count = at[size_t(w)];
-    count.assign(Boxes, 0);
-    int32_t first, end;
-    part(w, workers, first, end);
-    for (int32_t i = first; i < end; ++i) ++count[size_t(key(StoredColor(i)))];
-  };
-  // One count array per part, and the placing cuts the colours as the
-  // counting did.
-  struct TSameParts {
-    int& Ref;
-    ~TSameParts() { Ref = 0; }
-  } same{FParts};
-  FParts = PartsFor(counting.target_type());
-  at.resize(size_t(FParts));
-  OnWorkers(counting, 1);
-  int32_t sum = 0;
-  for (size_t b = 0; b < Boxes; ++b) {
-    start[b] = sum;
-    for (auto& count : at) {
-      const int32_t c = count[b];
-      count[b] = sum;
-      sum += c;
-    }
-  }
-  start[Boxes] = sum;
-  OnWorkers([&](int w, int workers) {
-    auto& next = at[size_t(w)];
-    int32_t first, end;
-    part(w, workers, first, end);
-    // The keys start at zero; a colour the box making cannot place keeps
-    // its key so until its box is made again.
-    std::fill(FKeys.begin() + first, FKeys.begin() + end, 0.0);
-    for (int32_t i = first; i < end; ++i) {
-      const TKvQuantizationColor* c = StoredColor(i);
-      FHot[size_t(next[size_t(key(c))]++)] = {i, c->R, c->G, c->B, 0};
-    }
-  }, 1);
-  at.clear();
-  FParts = 0;
   FBoxes.clear();
-  for (size_t b = 0; b < Boxes; ++b) {
-    if (start[b] == start[b + 1]) continue;
-    TKvQuantizationBox box;
-    box.First = start[b];
-    box.Last = start[b + 1] - 1;
-    FBoxes.push_back(std::move(box));
+  if (n <= SortedBoxesMax) {
+    // A few colours (one row's quantization): sorting them by box touches
+    // far less memory than a count for every box, and gives the same order,
+    // by box and then by storage index, and the same boxes.
+    std::vector<std::pair<int32_t, int32_t>> order(static_cast<size_t>(n));
+    for (int32_t i = 0; i < n; ++i) order[size_t(i)] = {int32_t(key(StoredColor(i))), i};
+    std::sort(order.begin(), order.end());
+    std::fill(FKeys.begin(), FKeys.end(), 0.0);
+    for (int32_t j = 0; j < n; ++j) {
+      const int32_t i = order[size_t(j)].second;
+      const TKvQuantizationColor* c = StoredColor(i);
+      FHot[size_t(j)] = {i, c->R, c->G, c->B, 0};
+      if (j > 0 && order[size_t(j)].first == order[size_t(j - 1)].first) {
+        FBoxes.back().Last = j;
+        continue;
+      }
+      TKvQuantizationBox box;
+      box.First = j;
+      box.Last = j;
+      FBoxes.push_back(std::move(box));
+    }
+  } else {
+    // A counting sort by box, each worker counting and placing its part of
+    // the colours; the arrays are first touched there too.
+    std::vector<TKvUninitVector<int32_t>> at;
+    TKvUninitVector<int32_t> start(Boxes + 1, 0);
+    auto part = [n](int w, int workers, int32_t& AFirst, int32_t& AEnd) {
+      AFirst = int32_t(int64_t(n) * w / workers);
+      AEnd = int32_t(int64_t(n) * (w + 1) / workers);
+    };
+    const std::function<void(int, int)> counting = [&](int w, int workers) {
+      auto& count = at[size_t(w)];
+      count.assign(Boxes, 0);
+      int32_t first, end;
+      part(w, workers, first, end);
+      for (int32_t i = first; i < end; ++i) ++count[size_t(key(StoredColor(i)))];
+    };
+    // One count array per part, and the placing cuts the colours as the
+    // counting did.
+    struct TSameParts {
+      int& Ref;
+      ~TSameParts() { Ref = 0; }
+    } same{FParts};
+    FParts = PartsFor(counting.target_type());
+    at.resize(size_t(FParts));
+    OnWorkers(counting, 1);
+    int32_t sum = 0;
+    for (size_t b = 0; b < Boxes; ++b) {
+      start[b] = sum;
+      for (auto& count : at) {
+        const int32_t c = count[b];
+        count[b] = sum;
+        sum += c;
+      }
+    }
+    start[Boxes] = sum;
+    OnWorkers([&](int w, int workers) {
+      auto& next = at[size_t(w)];
+      int32_t first, end;
+      part(w, workers, first, end);
+      // The keys start at zero; a colour the box making cannot place keeps
+      // its key so until its box is made again.
+      std::fill(FKeys.begin() + first, FKeys.begin() + end, 0.0);
+      for (int32_t i = first; i < end; ++i) {
+        const TKvQuantizationColor* c = StoredColor(i);
+        FHot[size_t(next[size_t(key(c))]++)] = {i, c->R, c->G, c->B, 0};
+      }
+    }, 1);
+    at.clear();
+    FParts = 0;
+    for (size_t b = 0; b < Boxes; ++b) {
+      if (start[b] == start[b + 1]) continue;
+      TKvQuantizationBox box;
+      box.First = start[b];
+      box.Last = start[b + 1] - 1;
+      FBoxes.push_back(std::move(box));
+    }
   }
   const double* lin = LinTable();
   OnWorkers([&](int w, int workers) {
