@@ -364,14 +364,7 @@ public:
       for (int x = ARect.Left; x < ARect.Right; ++x) {
         if (APoll && Aborted()) Abort();
         PKvPixel p = GetPixels(x, y);
-        if (ordered) {
-          const double o = OrderedDitherOffset(x, y);
-          TKvLinRGBColor v = p->GetLinRGB();
-          v.R += o;
-          v.G += o;
-          v.B += o;
-          p->SetLinRGB(v);
-        }
+        if (ordered) AddOrderedDitherOffset(*p, x, y);
         const int k = FGrayMode ? pal.FindNearestByGray(*p) : pal.FindNearestByMetric(FColorDiffMethod, *p);
         SetTargetPixel(ATarget, x, y, ACellPalette, k);
         SetResultPixel(AResult, x, y, ACellPalette, k);

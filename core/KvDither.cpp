@@ -310,14 +310,7 @@ void TKvImage::DitherRegion(bool* AAbort, TKvDestEngineOptions& AOptions, TKvPal
     for (int x = 0; x < w; ++x) {
       if (Aborted(AAbort)) Abort();
       PKvPixel px = GetPixels(x, y);
-      if (ordered) {
-        const double o = OrderedDitherOffset(x, y);
-        TKvLinRGBColor v = px->GetLinRGB();
-        v.R += o;
-        v.G += o;
-        v.B += o;
-        px->SetLinRGB(v);
-      }
+      if (ordered) AddOrderedDitherOffset(*px, x, y);
       const int i = s.Gray ? pal.FindNearestByGray(*px) : pal.FindNearestByMetric(s.Metric, *px);
       PKvColor entry = pal.GetPColor(i);
       const TKvLinRGBColor old = px->GetLinRGB();

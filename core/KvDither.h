@@ -70,6 +70,13 @@ inline double OrderedDitherOffset(int X, int Y) {
   return Offsets[X & 1][Y & 1];
 }
 
+// Adds the ordered offset of column X, row Y to each linear channel of P.
+inline void AddOrderedDitherOffset(TKvPixel& P, int X, int Y) {
+  const double o = OrderedDitherOffset(X, Y);
+  const TKvLinRGBColor v = P.GetLinRGB();
+  P.SetLinRGB({v.R + o, v.G + o, v.B + o});
+}
+
 // TKvPalette256::FindNearest over the same entries (the linear-RGB metric,
 // the first entry wins a tie), found by walking the entries in the order of
 // their red away from the colour's red, from the answer of the colour before:

@@ -778,11 +778,7 @@ void TKvZxSpectrumGigascreenImage::DitherGigaCell(TKvZxSpectrumGigascreenPalette
     for (int x = ARect.Left; x < ARect.Right; ++x) {
       if (Aborted()) Abort();
       PKvPixel p = GetPixels(x, y);
-      if (ordered) {
-        const double o = OrderedDitherOffset(x, y);
-        const TKvLinRGBColor v = p->GetLinRGB();
-        p->SetLinRGB({v.R + o, v.G + o, v.B + o});
-      }
+      if (ordered) AddOrderedDitherOffset(*p, x, y);
       const int k = pal.FindNearestByMetric(FColorDiffMethod, *p);
       const int code = ACandidate.Codes[k];
       APut(x, y, k, code);

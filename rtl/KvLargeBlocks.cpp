@@ -3,44 +3,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#if defined(__has_include)
-#if __has_include(<sys/mman.h>)
 #include <sys/mman.h>
-#endif
-#endif
-
-// Under the address sanitizer every block stays an ordinary allocation, so
-// that reads past a buffer's end are still caught.
-#if defined(__SANITIZE_ADDRESS__)
-#define KV_LARGE_BLOCKS_PLAIN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define KV_LARGE_BLOCKS_PLAIN 1
-#endif
-#endif
-#if !defined(MADV_HUGEPAGE) || !defined(MAP_ANONYMOUS)
-#define KV_LARGE_BLOCKS_PLAIN 1
-#endif
-
-namespace {
-
-constexpr size_t PlainAlignment = 64;
-
-void* PlainAlloc(size_t ASize) {
-  const size_t size = ASize == 0 ? PlainAlignment : (ASize + PlainAlignment - 1) & ~(PlainAlignment - 1);
-  if (size < ASize) return nullptr;
-  return std::aligned_alloc(PlainAlignment, size);
-}
-
-}  // namespace
-
-#if defined(KV_LARGE_BLOCKS_PLAIN)
-
-void* KvAllocLarge(size_t ASize) { return PlainAlloc(ASize); }
-void KvFreeLarge(void* P) { std::free(P); }
-void KvObserveLargeBlocks(TKvLargeBlockObserver) {}
-
-#else
 
 #include <algorithm>
 #include <atomic>
@@ -49,6 +12,29 @@ void KvObserveLargeBlocks(TKvLargeBlockObserver) {}
 #include <vector>
 
 namespace {
+
+// Under the address sanitizer every block stays an ordinary allocation, so
+// that reads past a buffer's end are still caught.
+constexpr bool AddressSanitized =
+#if defined(__SANITIZE_ADDRESS__)
+    true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+    true;
+#else
+    false;
+#endif
+#else
+    false;
+#endif
+
+constexpr size_t PlainAlignment = 64;
+
+void* PlainAlloc(size_t ASize) {
+  const size_t size = ASize == 0 ? PlainAlignment : (ASize + PlainAlignment - 1) & ~(PlainAlignment - 1);
+  if (size < ASize) return nullptr;
+  return std::aligned_alloc(PlainAlignment, size);
+}
 
 constexpr size_t HugePage = size_t{2} << 20;
 // The usual region: room for the buffers of a preview-sized conversion.
@@ -171,14 +157,12 @@ TLargeBlocks& Blocks() {
 }  // namespace
 
 void* KvAllocLarge(size_t ASize) {
-  if (ASize < KvLargeBlockMin) return PlainAlloc(ASize);
+  if (AddressSanitized || ASize < KvLargeBlockMin) return PlainAlloc(ASize);
   return Blocks().Alloc(ASize);
 }
 
 void KvFreeLarge(void* P) {
-  if (P && !Blocks().Release(P)) std::free(P);
+  if (P && (AddressSanitized || !Blocks().Release(P))) std::free(P);
 }
 
 void KvObserveLargeBlocks(TKvLargeBlockObserver AObserver) { GObserver.store(AObserver); }
-
-#endif
